@@ -1,0 +1,225 @@
+// Benchmarks of kvdataaccess: inserting N rows with one prepared statement
+// in one transaction through DacConnection, against the same work through
+// the bare sqlite3 C API (native SQLite) or bare ODBC calls (PostgreSQL, when
+// KV_TEST_PG_CONNECTION is set). The reported time is DacConnection's; the
+// counter "vs_sqlite3" or "vs_odbc" is its time divided by the baseline's.
+#include <benchmark/benchmark.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "kvdataaccess/kvdataaccess.h"
+
+namespace {
+
+constexpr char kText[] = "a row of benchmark text";
+constexpr char kColumns[] = " (i INTEGER, r REAL, s VARCHAR(40))";
+
+std::string benchFile(const char* name) {
+  const char* dir = std::getenv("KV_TEST_TMPDIR");
+  return std::string(dir && *dir ? dir : "/tmp") + "/kvbench_" + name + "_" +
+         std::to_string(getpid()) + ".db";
+}
+
+std::string insertSql(const std::string& table) {
+  return "INSERT INTO " + table + " (i, r, s) VALUES (?, ?, ?)";
+}
+
+bool dacInsert(DacConnection* conn, const std::string& table, int rows) {
+  if (!conn->setAutoCommit(false)) return false;
+  DacStatement* insert = conn->prepare(insertSql(table).c_str());
+  bool ok = insert != nullptr;
+  const KvbDatavar text(kText);
+  for (int i = 0; ok && i < rows; ++i) {
+    ok = insert->bind(0, i, kvbTypeInt, 0) &&
+         insert->bind(1, i * 0.5, kvbTypeReal, 0) &&
+         insert->bind(2, text, kvbTypeString, 40) && insert->execute();
+  }
+  if (insert) insert->release();
+  ok = (ok ? conn->commit() : conn->rollback()) && ok;
+  return conn->setAutoCommit(true) && ok;
+}
+
+bool sqlite3Insert(sqlite3* db, const std::string& table, int rows) {
+  sqlite3_stmt* insert = nullptr;
+  if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(db, insertSql(table).c_str(), -1, &insert, nullptr) !=
+          SQLITE_OK)
+    return false;
+  bool ok = true;
+  for (int i = 0; ok && i < rows; ++i) {
+    sqlite3_bind_int(insert, 1, i);
+    sqlite3_bind_double(insert, 2, i * 0.5);
+    sqlite3_bind_text(insert, 3, kText, -1, SQLITE_STATIC);
+    ok = sqlite3_step(insert) == SQLITE_DONE;
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  return sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
+                      nullptr) == SQLITE_OK &&
+         ok;
+}
+
+bool odbcInsert(SQLHDBC dbc, const std::string& table, int rows) {
+  SQLHSTMT insert = SQL_NULL_HSTMT;
+  SQLINTEGER i = 0;
+  double r = 0;
+  SQLLEN textLength = static_cast<SQLLEN>(std::strlen(kText)), zero = 0;
+  std::string sql = insertSql(table);
+  bool ok =
+      SQL_SUCCEEDED(SQLSetConnectAttr(
+          dbc, SQL_ATTR_AUTOCOMMIT,
+          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER)) &&
+      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &insert)) &&
+      SQL_SUCCEEDED(SQLPrepare(insert, reinterpret_cast<SQLCHAR*>(sql.data()),
+                               SQL_NTS)) &&
+      SQL_SUCCEEDED(SQLBindParameter(insert, 1, SQL_PARAM_INPUT, SQL_C_LONG,
+                                     SQL_INTEGER, 0, 0, &i, 0, &zero)) &&
+      SQL_SUCCEEDED(SQLBindParameter(insert, 2, SQL_PARAM_INPUT, SQL_C_DOUBLE,
+                                     SQL_DOUBLE, 0, 0, &r, 0, &zero)) &&
+      SQL_SUCCEEDED(SQLBindParameter(
+          insert, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0,
+          const_cast<char*>(kText), textLength, &textLength));
+  for (; ok && i < rows; ++i) {
+    r = i * 0.5;
+    ok = SQL_SUCCEEDED(SQLExecute(insert));
+  }
+  if (insert != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, insert);
+  ok = SQL_SUCCEEDED(
+           SQLEndTran(SQL_HANDLE_DBC, dbc, ok ? SQL_COMMIT : SQL_ROLLBACK)) &&
+       ok;
+  return SQL_SUCCEEDED(
+             SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                               SQL_IS_UINTEGER)) &&
+         ok;
+}
+
+double secondsOf(const std::function<bool()>& work, bool& ok) {
+  const auto start = std::chrono::steady_clock::now();
+  ok = work() && ok;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+// Runs the engine's insert and the baseline's once per iteration, after
+// `reset` has emptied both tables, and reports the engine's time with the
+// ratio of the two as `counter`.
+void compare(benchmark::State& state, const char* counter,
+             const std::function<bool()>& reset,
+             const std::function<bool()>& engine,
+             const std::function<bool()>& baseline) {
+  double engineTotal = 0, baselineTotal = 0;
+  for (auto _ : state) {
+    bool ok = reset();
+    const double engineTime = secondsOf(engine, ok);
+    baselineTotal += secondsOf(baseline, ok);
+    if (!ok) {
+      state.SkipWithError("an insert failed");
+      return;
+    }
+    engineTotal += engineTime;
+    state.SetIterationTime(engineTime);
+  }
+  state.counters[counter] = engineTotal / baselineTotal;
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_InsertSqlite(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  const std::string dacFile = benchFile("dac"), rawFile = benchFile("raw");
+  DacConnection* dac = dacCreateDataSource(
+      ("FILE=" + dacFile + ";CREATE=TRUE;KVXTYPE=SQLITE").c_str(), nullptr);
+  sqlite3* raw = nullptr;
+  // The same file settings on both sides, so that only the layers differ.
+  const std::string setup =
+      "PRAGMA synchronous=OFF; CREATE TABLE t" + std::string(kColumns);
+  if (!dac || !dac->execute(setup.c_str()) ||
+      sqlite3_open(rawFile.c_str(), &raw) != SQLITE_OK ||
+      sqlite3_exec(raw, setup.c_str(), nullptr, nullptr, nullptr) !=
+          SQLITE_OK) {
+    state.SkipWithError("the SQLite files cannot be set up");
+  } else {
+    compare(
+        state, "vs_sqlite3",
+        [&] {
+          return dac->execute("DELETE FROM t") &&
+                 sqlite3_exec(raw, "DELETE FROM t", nullptr, nullptr,
+                              nullptr) == SQLITE_OK;
+        },
+        [&] { return dacInsert(dac, "t", rows); },
+        [&] { return sqlite3Insert(raw, "t", rows); });
+  }
+  if (dac) dac->release();
+  sqlite3_close(raw);
+  std::remove(dacFile.c_str());
+  std::remove(rawFile.c_str());
+}
+BENCHMARK(BM_InsertSqlite)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_InsertPostgres(benchmark::State& state) {
+  const char* connection = std::getenv("KV_TEST_PG_CONNECTION");
+  if (!connection || !*connection) {
+    state.SkipWithError("KV_TEST_PG_CONNECTION is not set");
+    return;
+  }
+  const int rows = static_cast<int>(state.range(0));
+  const std::string suffix = "_" + std::to_string(getpid());
+  const std::string dacTable = "kvbench_dac" + suffix;
+  const std::string rawTable = "kvbench_raw" + suffix;
+  DacConnection* dac = dacCreateDataSource(connection, nullptr);
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  std::string connectionText(connection);
+  bool connected =
+      dac &&
+      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
+      SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                                  0)) &&
+      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
+      SQL_SUCCEEDED(SQLDriverConnect(
+          dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionText.data()),
+          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+  if (!connected ||
+      !dac->execute(("CREATE TABLE " + dacTable + kColumns).c_str()) ||
+      !dac->execute(("CREATE TABLE " + rawTable + kColumns).c_str())) {
+    state.SkipWithError("PostgreSQL cannot be set up");
+  } else {
+    compare(
+        state, "vs_odbc",
+        [&] {
+          return dac->execute(("DELETE FROM " + dacTable).c_str()) &&
+                 dac->execute(("DELETE FROM " + rawTable).c_str());
+        },
+        [&] { return dacInsert(dac, dacTable, rows); },
+        [&] { return odbcInsert(dbc, rawTable, rows); });
+  }
+  if (dac) {
+    dac->execute(("DROP TABLE " + dacTable).c_str());
+    dac->execute(("DROP TABLE " + rawTable).c_str());
+    dac->release();
+  }
+  if (connected) SQLDisconnect(dbc);
+  if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+BENCHMARK(BM_InsertPostgres)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace

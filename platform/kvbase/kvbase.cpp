@@ -1,0 +1,810 @@
+// kvbase: strings, variant values, dates, formatting, the message catalogue,
+// configuration options, UUIDs, paths, directory listings and repository
+// URIs.
+#include "kvbase/kvbase.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <uuid/uuid.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// KvbString
+
+KvbString::KvbString(const char* text) {
+  if (text) assign(text);
+}
+KvbString::KvbString(const char* text, size_t length) {
+  if (text) assign(text, length);
+}
+KvbString::KvbString(const std::string& text) : text_(text), null_(false) {}
+KvbString::KvbString(std::string&& text)
+    : text_(std::move(text)), null_(false) {}
+
+KvbString KvbString::fromInt(int64_t value) {
+  return KvbString(std::to_string(value));
+}
+
+KvbString KvbString::fromDouble(double value) {
+  char buffer[40];
+  // The shortest precision that reads back to the same double.
+  for (int precision = 15; precision <= 17; ++precision) {
+    snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+    if (strtod(buffer, nullptr) == value) break;
+  }
+  return KvbString(buffer);
+}
+
+void KvbString::setNull() {
+  text_.clear();
+  null_ = true;
+}
+
+KvbString& KvbString::assign(const char* text) {
+  if (!text) {
+    setNull();
+    return *this;
+  }
+  text_.assign(text);
+  touch();
+  return *this;
+}
+
+KvbString& KvbString::assign(const char* text, size_t length) {
+  if (!text) {
+    setNull();
+    return *this;
+  }
+  text_.assign(text, length);
+  touch();
+  return *this;
+}
+
+KvbString& KvbString::assign(const KvbString& other) {
+  text_ = other.text_;
+  null_ = other.null_;
+  return *this;
+}
+
+KvbString& KvbString::append(const char* text) {
+  if (text) text_.append(text);
+  touch();
+  return *this;
+}
+
+KvbString& KvbString::append(const char* text, size_t length) {
+  if (text) text_.append(text, length);
+  touch();
+  return *this;
+}
+
+KvbString& KvbString::append(const KvbString& other) {
+  text_.append(other.text_);
+  touch();
+  return *this;
+}
+
+KvbString& KvbString::append(char c) {
+  text_.push_back(c);
+  touch();
+  return *this;
+}
+
+static int asciiLower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+int KvbString::compare(const KvbString& other, bool ignoreCase) const {
+  if (null_ || other.null_) return (null_ ? 0 : 1) - (other.null_ ? 0 : 1);
+  if (!ignoreCase) return text_.compare(other.text_);
+  size_t n = std::min(text_.size(), other.text_.size());
+  for (size_t i = 0; i < n; ++i) {
+    int d = asciiLower(static_cast<unsigned char>(text_[i])) -
+            asciiLower(static_cast<unsigned char>(other.text_[i]));
+    if (d != 0) return d;
+  }
+  return (text_.size() > n) - (other.text_.size() > n);
+}
+
+size_t KvbString::find(const char* needle, size_t from) const {
+  return needle ? text_.find(needle, from) : npos;
+}
+size_t KvbString::find(char c, size_t from) const {
+  return text_.find(c, from);
+}
+size_t KvbString::rfind(char c) const { return text_.rfind(c); }
+
+bool KvbString::startsWith(const char* prefix, bool ignoreCase) const {
+  if (!prefix || null_) return false;
+  size_t n = strlen(prefix);
+  return n <= text_.size() &&
+         KvbString(text_.data(), n).compare(KvbString(prefix), ignoreCase) == 0;
+}
+
+bool KvbString::endsWith(const char* suffix, bool ignoreCase) const {
+  if (!suffix || null_) return false;
+  size_t n = strlen(suffix);
+  return n <= text_.size() &&
+         KvbString(text_.data() + text_.size() - n, n)
+                 .compare(KvbString(suffix), ignoreCase) == 0;
+}
+
+KvbString KvbString::substr(size_t pos, size_t count) const {
+  if (null_) return KvbString();
+  if (pos >= text_.size()) return KvbString("");
+  return KvbString(text_.substr(pos, count));
+}
+
+KvbString& KvbString::toLower() {
+  for (char& c : text_) c = static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
+  return *this;
+}
+
+KvbString& KvbString::toUpper() {
+  for (char& c : text_)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+  return *this;
+}
+
+static bool isTrimmed(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+KvbString& KvbString::trim() {
+  size_t begin = 0, end = text_.size();
+  while (begin < end && isTrimmed(text_[begin])) ++begin;
+  while (end > begin && isTrimmed(text_[end - 1])) --end;
+  text_ = text_.substr(begin, end - begin);
+  return *this;
+}
+
+KvbString& KvbString::replaceAll(const char* from, const char* to) {
+  if (!from || !*from || null_) return *this;
+  const std::string replacement = to ? to : "";
+  const size_t n = strlen(from);
+  std::string out;
+  size_t start = 0, hit;
+  while ((hit = text_.find(from, start)) != std::string::npos) {
+    out.append(text_, start, hit - start).append(replacement);
+    start = hit + n;
+  }
+  out.append(text_, start, std::string::npos);
+  text_.swap(out);
+  return *this;
+}
+
+KvbString& KvbString::truncateUtf8(size_t maxBytes) {
+  if (text_.size() <= maxBytes) return *this;
+  size_t cut = maxBytes;
+  // Step back over continuation bytes (10xxxxxx) to a character start.
+  while (cut > 0 && (static_cast<unsigned char>(text_[cut]) & 0xC0) == 0x80)
+    --cut;
+  text_.resize(cut);
+  return *this;
+}
+
+// The text between surrounding blanks, or false when nothing is left.
+static bool trimmedText(const KvbString& s, std::string& out) {
+  if (s.isNull()) return false;
+  KvbString copy(s);
+  copy.trim();
+  out = copy.str();
+  return !out.empty();
+}
+
+bool KvbString::toInt64(int64_t& out) const {
+  std::string text;
+  if (!trimmedText(*this, text)) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long value = strtoll(text.c_str(), &end, 10);
+  if (errno == ERANGE || *end != '\0') return false;
+  out = value;
+  return true;
+}
+
+bool KvbString::toInt(int& out) const {
+  int64_t value;
+  if (!toInt64(value) || value < INT32_MIN || value > INT32_MAX) return false;
+  out = static_cast<int>(value);
+  return true;
+}
+
+bool KvbString::toDouble(double& out) const {
+  std::string text;
+  if (!trimmedText(*this, text)) return false;
+  errno = 0;
+  char* end = nullptr;
+  double value = strtod(text.c_str(), &end);
+  if (errno == ERANGE || *end != '\0' || !std::isfinite(value)) return false;
+  out = value;
+  return true;
+}
+
+bool KvbString::toBool(bool& out) const {
+  std::string text;
+  if (!trimmedText(*this, text)) return false;
+  static const char* const kTrue[] = {"true", "yes", "on", "1"};
+  static const char* const kFalse[] = {"false", "no", "off", "0"};
+  for (const char* t : kTrue)
+    if (KvbString(text).equals(t, true)) return out = true, true;
+  for (const char* f : kFalse)
+    if (KvbString(text).equals(f, true)) return out = false, true;
+  return false;
+}
+
+KvbString operator+(const KvbString& a, const KvbString& b) {
+  KvbString r(a);
+  return r.append(b);
+}
+KvbString operator+(const KvbString& a, const char* b) {
+  KvbString r(a);
+  return r.append(b);
+}
+
+// ---------------------------------------------------------------------------
+// Formatting
+
+namespace kvb_detail {
+
+// printf's format with every "%S" conversion turned into "%s".
+static std::string printfFormat(const char* format) {
+  std::string out(format ? format : "");
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (out[i] != '%') continue;
+    size_t j = i + 1;
+    if (j < out.size() && out[j] == '%') {
+      i = j;
+      continue;
+    }
+    while (j < out.size() && strchr("-+ #0123456789.*'hlLqjzt", out[j])) ++j;
+    if (j < out.size() && out[j] == 'S') out[j] = 's';
+    i = j;
+  }
+  return out;
+}
+
+KvbString formatV(const char* format, va_list args) {
+  const std::string fmt = printfFormat(format);
+  char small[256];
+  va_list copy;
+  va_copy(copy, args);
+  int n = vsnprintf(small, sizeof small, fmt.c_str(), copy);
+  va_end(copy);
+  if (n < 0) return KvbString("");
+  if (static_cast<size_t>(n) < sizeof small) return KvbString(small, n);
+  std::string big(static_cast<size_t>(n) + 1, '\0');
+  vsnprintf(&big[0], big.size(), fmt.c_str(), args);
+  big.resize(n);
+  return KvbString(std::move(big));
+}
+
+KvbString formatRaw(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  KvbString out = formatV(format, args);
+  va_end(args);
+  return out;
+}
+
+}  // namespace kvb_detail
+
+KvbString kvbStringFormatV(const char* format, va_list args) {
+  return kvb_detail::formatV(format, args);
+}
+
+// ---------------------------------------------------------------------------
+// Types
+
+namespace {
+struct TypeName {
+  int type;
+  const char* name;
+};
+const TypeName kTypeNames[] = {
+    {kvbTypeInt, "integer"}, {kvbTypeReal, "real"},   {kvbTypeString, "text"},
+    {kvbTypeInt64, "bigint"}, {kvbTypeDate, "date"},
+};
+}  // namespace
+
+const char* kvbTypeToString(int type) {
+  for (const TypeName& t : kTypeNames)
+    if (t.type == type) return t.name;
+  return "unknown";
+}
+
+int kvbTypeFromString(const char* name) {
+  for (const TypeName& t : kTypeNames)
+    if (name && KvbString(name).equals(t.name, true)) return t.type;
+  return kvbTypeUnknown;
+}
+
+// ---------------------------------------------------------------------------
+// KvbDate
+
+KvbDate KvbDate::currentDate() {
+  using namespace std::chrono;
+  double micros = static_cast<double>(
+      duration_cast<microseconds>(system_clock::now().time_since_epoch())
+          .count());
+  return KvbDate(micros / 86400e6);
+}
+
+// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar.
+static int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+KvbDate KvbDate::fromCivil(int year, int month, int day, int hour, int minute,
+                           double second) {
+  double days = static_cast<double>(daysFromCivil(year, month, day));
+  return KvbDate(days + (hour * 3600.0 + minute * 60.0 + second) / 86400.0);
+}
+
+// ---------------------------------------------------------------------------
+// KvbDatavar
+
+KvbDatavar::KvbDatavar(int value) : type_(kvbTypeInt), null_(false), int_(value) {}
+KvbDatavar::KvbDatavar(int64_t value)
+    : type_(kvbTypeInt64), null_(false), int_(value) {}
+KvbDatavar::KvbDatavar(double value)
+    : type_(kvbTypeReal), null_(false), real_(value) {}
+KvbDatavar::KvbDatavar(const char* text)
+    : type_(kvbTypeString), null_(text == nullptr), text_(text ? text : "") {}
+KvbDatavar::KvbDatavar(const KvbString& s)
+    : type_(kvbTypeString), null_(s.isNull()), text_(s.str()) {}
+KvbDatavar::KvbDatavar(const KvbDate& date)
+    : type_(kvbTypeDate), null_(date.isNull()), real_(date.asDouble()) {}
+
+KvbDatavar KvbDatavar::nullOf(int type) {
+  KvbDatavar v;
+  v.type_ = type;
+  return v;
+}
+
+void KvbDatavar::setNull(int type) {
+  *this = nullOf(type);
+}
+
+static void setError(bool* error, bool value) {
+  if (error) *error = value;
+}
+
+int64_t KvbDatavar::asInt64(bool* error) const {
+  setError(error, true);
+  if (null_) return 0;
+  int64_t out = 0;
+  switch (type_) {
+    case kvbTypeInt:
+    case kvbTypeInt64:
+      out = int_;
+      break;
+    case kvbTypeReal:
+    case kvbTypeDate:
+      // Only values that fit: the cast of anything else is undefined.
+      if (!(real_ >= -9223372036854775808.0 && real_ < 9223372036854775808.0))
+        return 0;
+      out = static_cast<int64_t>(real_);
+      break;
+    case kvbTypeString: {
+      KvbString text(text_);
+      if (!text.toInt64(out)) {
+        double d;
+        if (!text.toDouble(d) || !(d >= -9223372036854775808.0 &&
+                                   d < 9223372036854775808.0))
+          return 0;
+        out = static_cast<int64_t>(d);
+      }
+      break;
+    }
+    default:
+      return 0;
+  }
+  setError(error, false);
+  return out;
+}
+
+int KvbDatavar::asInt(bool* error) const {
+  bool failed = false;
+  int64_t value = asInt64(&failed);
+  if (failed || value < INT32_MIN || value > INT32_MAX) {
+    setError(error, true);
+    return 0;
+  }
+  setError(error, false);
+  return static_cast<int>(value);
+}
+
+double KvbDatavar::asDouble(bool* error) const {
+  setError(error, true);
+  if (null_) return 0;
+  double out = 0;
+  switch (type_) {
+    case kvbTypeInt:
+    case kvbTypeInt64:
+      out = static_cast<double>(int_);
+      break;
+    case kvbTypeReal:
+    case kvbTypeDate:
+      out = real_;
+      break;
+    case kvbTypeString:
+      if (!KvbString(text_).toDouble(out)) return 0;
+      break;
+    default:
+      return 0;
+  }
+  setError(error, false);
+  return out;
+}
+
+bool KvbDatavar::asBool(bool* error) const {
+  if (!null_ && type_ == kvbTypeString) {
+    bool out = false;
+    bool ok = KvbString(text_).toBool(out);
+    setError(error, !ok);
+    return ok && out;
+  }
+  bool failed = false;
+  double value = asDouble(&failed);
+  setError(error, failed);
+  return !failed && value != 0;
+}
+
+KvbDate KvbDatavar::asDate(bool* error) const {
+  bool failed = false;
+  double value = asDouble(&failed);
+  setError(error, failed);
+  return failed ? KvbDate() : KvbDate(value);
+}
+
+KvbString KvbDatavar::asString() const {
+  if (null_) return KvbString();
+  switch (type_) {
+    case kvbTypeInt:
+    case kvbTypeInt64:
+      return KvbString::fromInt(int_);
+    case kvbTypeReal:
+    case kvbTypeDate:
+      return KvbString::fromDouble(real_);
+    case kvbTypeString:
+      return KvbString(text_);
+    default:
+      return KvbString();
+  }
+}
+
+bool KvbDatavar::convertTo(int type) {
+  if (null_) {
+    type_ = type;
+    return true;
+  }
+  bool failed = false;
+  KvbDatavar converted;
+  switch (type) {
+    case kvbTypeInt:
+      converted = KvbDatavar(asInt(&failed));
+      break;
+    case kvbTypeInt64:
+      converted = KvbDatavar(asInt64(&failed));
+      break;
+    case kvbTypeReal:
+      converted = KvbDatavar(asDouble(&failed));
+      break;
+    case kvbTypeDate:
+      converted = KvbDatavar(asDate(&failed));
+      break;
+    case kvbTypeString:
+      converted = KvbDatavar(asString());
+      break;
+    default:
+      return false;
+  }
+  if (failed) return false;
+  *this = std::move(converted);
+  return true;
+}
+
+bool KvbDatavar::operator==(const KvbDatavar& o) const {
+  if (type_ != o.type_ || null_ != o.null_) return false;
+  if (null_) return true;
+  switch (type_) {
+    case kvbTypeInt:
+    case kvbTypeInt64:
+      return int_ == o.int_;
+    case kvbTypeReal:
+    case kvbTypeDate:
+      return real_ == o.real_;
+    case kvbTypeString:
+      return text_ == o.text_;
+    default:
+      return true;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Message catalogue
+
+namespace {
+struct CatalogueEntry {
+  const char* catalogue;
+  int id;
+  const char* format;
+};
+const CatalogueEntry kCatalogue[] = {
+    {"Monitor Admin", 924, "A field with this name already exists."},
+    {"Monitor Admin", 1356, "This custom metric, or this link to it, already exists."},
+    {"Monitor Admin", 1385, "A business rule with this name already exists."},
+    {"Monitor Repository", 1085, "This code or UUID is already in use by another object."},
+    {"Monitor Repository", 1088, "The task cannot be deleted because it still has executions."},
+    {"Monitor Repository", 1211, "An entry with this name or these values already exists."},
+    {"Monitor Repository", 1663, "\"%s\" is not a valid value for this property."},
+    {"Profile Engine", 29, "Not enough memory to store the distribution value."},
+    {"Repository Library", 292, "The configuration options are not available."},
+    {"Repository Library", 482, "Cannot build the path of the table file (error %d: %s)."},
+    {"Repository Library", 485, "The id counter rows could not be read."},
+    {"Repository Library", 530, "Not enough memory to complete the operation."},
+    {"Repository Library", 763, "The result could not be given its columns."},
+    {"Repository Library", 1044, "The repository list file could not be written."},
+    {"Repository Library", 1050, "The repository has not been created yet. Create it before upgrading it."},
+    {"Repository Library", 1052, "The repository is not at the current version. Upgrade it before use."},
+    {"Repository Library", 1053, "The query returned no row."},
+    {"Repository Library", 1065, "There is no open transaction to end."},
+    {"Repository Library", 1068, "The transaction cannot be ended because none is open."},
+    {"Repository Library", 1157, "The delete cascade refers to an unknown key column."},
+    {"Repository Library", 1161, "The required repository object is not available."},
+    {"Repository Library", 1198, "A table set of the repository could not be read."},
+    {"Repository Library", 1211, "The match definition was not found."},
+    {"Repository Library", 1289, "The version of the old profile repository could not be read."},
+    {"Repository Library", 1290, "Table %s could not be read from the old profile repository."},
+    {"Repository Library", 1291, "Not every row of table %s could be copied."},
+    {"Repository Library", 1292, "The old frequency data for table %s could not be read."},
+    {"Repository Library", 1293, "Not every row of frequency table %s could be copied."},
+    {"Repository Library", 1294, "Cannot access the repository list file \"%s\"."},
+    {"Repository Library", 1295, "No repository list file has been set."},
+    {"Repository Library", 1296, "The repository list file \"%s\" has too many values on line %d."},
+    {"Repository Library", 1297, "The repository list file \"%s\" has no value on line %d."},
+    {"Repository Library", 1298, "The repository list file could not be processed."},
+    {"Repository Library", 1299, "A line of the repository list file could not be read."},
+    {"Repository Library", 1300, "The repository list file \"%s\" has a syntax error on line %d."},
+    {"Repository Library", 1301, "The repository list file \"%s\" could not be opened."},
+    {"Repository Library", 1302, "The repository list file \"%s\" could not be read."},
+    {"Repository Library", 1303, "The table prefix must start with a letter."},
+    {"Repository Library", 1304, "The database already holds a repository."},
+    {"Repository Library", 1305, "A repository of this name is already listed."},
+    {"Repository Library", 1306, "The repository \"%s\" is not known."},
+    {"Repository Library", 1307, "No source repository was given for the copy."},
+    {"Repository Library", 1308, "No target repository was given for the copy."},
+    {"Repository Library", 1309, "The target repository is not at the current version."},
+    {"Repository Library", 1310, "The source repository is not at the current version."},
+    {"Repository Library", 1311, "A statement of the repository copy failed: %s"},
+    {"Repository Library", 1312, "An insert statement of the repository copy could not be prepared: %s"},
+    {"Repository Library", 1313, "The requested type is not supported."},
+    {"Repository Library", 1314, "The repository is up to date; nothing needs to be upgraded."},
+    {"Repository Library", 1315, "Cannot rename \"%s\" to \"%s\"."},
+    {"Repository Library", 1316, "The rows of the query result could not be read."},
+    {"Repository Library", 1395, "The table file has no \"%s\" element."},
+    {"Repository Library", 1396, "The table file holds an unexpected element \"%s\"."},
+    {"Repository Library", 1584, "A repository database operation failed."},
+    {"Repository Library", 1591, "The folder path of the %s object could not be found."},
+};
+}  // namespace
+
+namespace kvb_detail {
+const char* messageFormat(const char* catalogue, int id) {
+  if (!catalogue) return nullptr;
+  for (const CatalogueEntry& e : kCatalogue)
+    if (e.id == id && strcmp(e.catalogue, catalogue) == 0) return e.format;
+  return nullptr;
+}
+}  // namespace kvb_detail
+
+// ---------------------------------------------------------------------------
+// Configuration options
+
+namespace {
+
+class ConfigGroup : public KvbConfigOptions {
+ public:
+  bool get(const char* key, KvbString& value) const override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto it = values_.find(key ? key : "");
+    if (it == values_.end()) return false;
+    value = it->second;
+    return true;
+  }
+  void set(const char* key, const KvbString& value) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    values_[key ? key : ""] = value;
+  }
+  void remove(const char* key) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    values_.erase(key ? key : "");
+  }
+  void clear() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    values_.clear();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, KvbString> values_;
+};
+
+class ConfigStore {
+ public:
+  ConfigStore() {
+    if (const char* path = getenv("KV_CONFIG_FILE")) load(path);
+  }
+  KvbConfigOptions* group(const char* name) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::unique_ptr<ConfigGroup>& g = groups_[name ? name : ""];
+    if (!g) g.reset(new ConfigGroup);
+    return g.get();
+  }
+
+ private:
+  void load(const char* path) {
+    std::ifstream in(path);
+    std::string line, current;
+    while (std::getline(in, line)) {
+      KvbString text(line);
+      text.trim();
+      if (text.isEmpty() || text.str()[0] == '#') continue;
+      if (text.str().front() == '[' && text.str().back() == ']') {
+        current = text.substr(1, text.length() - 2).trim().str();
+        continue;
+      }
+      size_t eq = text.find('=');
+      if (eq == KvbString::npos) continue;
+      KvbString key = text.substr(0, eq).trim();
+      KvbString value = text.substr(eq + 1).trim();
+      std::unique_ptr<ConfigGroup>& g = groups_[current];
+      if (!g) g.reset(new ConfigGroup);
+      g->set(key.asCstr(), value);
+    }
+  }
+
+  std::mutex mutex_;
+  std::map<std::string, std::unique_ptr<ConfigGroup>> groups_;
+};
+
+}  // namespace
+
+KvbConfigOptions* kvbGetConfigOptions(const char* group) {
+  static ConfigStore store;
+  return store.group(group);
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+KvbString kvbGetUUID() {
+  uuid_t id;
+  uuid_generate_random(id);
+  char text[37];
+  uuid_unparse_lower(id, text);
+  return KvbString(text);
+}
+
+KvbString kvbConcatPath(const KvbString& folder, const KvbString& name) {
+  if (folder.isEmpty()) return name;
+  if (name.isEmpty()) return folder;
+  KvbString out(folder);
+  bool slashEnd = folder.endsWith("/");
+  bool slashStart = name.startsWith("/");
+  if (slashEnd && slashStart)
+    return out.append(name.asCstr() + 1);
+  if (!slashEnd && !slashStart) out.append('/');
+  return out.append(name);
+}
+
+void kvbParsePath(const KvbString& path, KvbString* folder,
+                  KvbString* fileName) {
+  size_t slash = path.rfind('/');
+  KvbString dir, file;
+  if (slash == KvbString::npos) {
+    file = path;
+  } else {
+    dir = path.substr(0, slash == 0 ? 1 : slash);
+    if (slash + 1 < path.length()) file = path.substr(slash + 1);
+  }
+  if (folder) *folder = dir;
+  if (fileName) *fileName = file;
+}
+
+namespace {
+class Directory : public KvbDirectory {
+ public:
+  explicit Directory(std::vector<std::string> names) : names_(std::move(names)) {}
+  bool next(KvbString& name) override {
+    if (index_ >= names_.size()) return false;
+    name = names_[index_++];
+    return true;
+  }
+  void release() override { delete this; }
+
+ private:
+  std::vector<std::string> names_;
+  size_t index_ = 0;
+};
+}  // namespace
+
+KvbDirectory* kvbDirectoryOpen(const KvbString& folder, const char* pattern) {
+  DIR* dir = opendir(folder.isEmpty() ? "." : folder.asCstr());
+  if (!dir) return nullptr;
+  std::vector<std::string> names;
+  while (struct dirent* entry = readdir(dir)) {
+    if (entry->d_type == DT_DIR) continue;
+    if (pattern && fnmatch(pattern, entry->d_name, 0) != 0) continue;
+    names.emplace_back(entry->d_name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return new Directory(std::move(names));
+}
+
+namespace {
+class ReposURI : public KvReposURI {
+ public:
+  explicit ReposURI(KvbString text) : text_(std::move(text)) {}
+  const KvbString& getText() const override { return text_; }
+  void release() override { delete this; }
+
+ private:
+  KvbString text_;
+};
+
+KvbString percentEncode(const KvbString& text, bool keepSlash) {
+  static const char kHex[] = "0123456789ABCDEF";
+  KvbString out("");
+  for (unsigned char c : text.str()) {
+    if (isalnum(c) || strchr("-._~", c) || (keepSlash && c == '/')) {
+      out.append(static_cast<char>(c));
+    } else {
+      out.append('%').append(kHex[c >> 4]).append(kHex[c & 15]);
+    }
+  }
+  return out;
+}
+}  // namespace
+
+KvReposURI* getReposURIFromComponents(const KvbString& server,
+                                      const KvbString& path,
+                                      const KvbString& type) {
+  if (path.isEmpty() || type.isEmpty()) return nullptr;
+  KvbString text("repos://");
+  text.append(percentEncode(server, false));
+  if (!path.startsWith("/")) text.append('/');
+  text.append(percentEncode(path, true)).append("?type=");
+  text.append(percentEncode(type, false));
+  return new ReposURI(text);
+}
+
+// ---------------------------------------------------------------------------
+// KvbAutoSingleton
+
+struct KvbAutoSingleton::State {
+  std::recursive_mutex mutex;
+};
+KvbAutoSingleton::KvbAutoSingleton() : state_(new State) {}
+KvbAutoSingleton::~KvbAutoSingleton() { delete state_; }
+void KvbAutoSingleton::lock() { state_->mutex.lock(); }
+void KvbAutoSingleton::unlock() { state_->mutex.unlock(); }

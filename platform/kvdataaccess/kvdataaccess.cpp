@@ -1,0 +1,939 @@
+// kvdataaccess: connections to SQLite files (through kvsqlstore) and to any
+// database with an ODBC driver (through the unixODBC driver manager).
+//
+// ODBC is used through its narrow ("A") calls with SQL_C_CHAR data. The
+// driver manager passes UTF-8 through to drivers that take narrow calls
+// (SQLite's) and converts it for drivers with wide calls (PostgreSQL's
+// Unicode driver), so texts stay UTF-8 without conversions here.
+#include "kvdataaccess/kvdataaccess.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kvsqlstore/kvsqlstore.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Values
+
+// The kind a type binds and reads as: integers (kvbTypeInt64), reals (dates
+// are reals) or text; kvbTypeUnknown for no known type.
+int valueFamily(int type) {
+  switch (type) {
+    case kvbTypeInt:
+    case kvbTypeInt64:
+      return kvbTypeInt64;
+    case kvbTypeReal:
+    case kvbTypeDate:
+      return kvbTypeReal;
+    case kvbTypeString:
+      return kvbTypeString;
+    default:
+      return kvbTypeUnknown;
+  }
+}
+
+// An integer read from a column of `columnType`: a 32-bit value unless the
+// column is 64-bit or the value does not fit.
+KvbDatavar integerValue(int64_t value, int columnType) {
+  if (columnType != kvbTypeInt64 && value >= INT_MIN && value <= INT_MAX)
+    return KvbDatavar(static_cast<int>(value));
+  return KvbDatavar(value);
+}
+
+// ---------------------------------------------------------------------------
+// Connection strings
+
+struct Attribute {
+  KvbString key;    // trimmed, as written
+  KvbString value;  // trimmed, without braces
+  KvbString text;   // the whole attribute as written, trimmed
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+KvbString trimmed(const std::string& text, size_t from, size_t to) {
+  while (from < to && isBlank(text[from])) ++from;
+  while (to > from && isBlank(text[to - 1])) --to;
+  return KvbString(text.substr(from, to - from));
+}
+
+// Splits "KEY=VALUE;KEY={VALUE};..." into attributes. Empty attributes are
+// skipped; false, with the reason in `error`, for an attribute without a key
+// or "=", or a brace left open.
+bool parseConnectionString(const KvbString& connectionString,
+                           std::vector<Attribute>& out, KvbString& error) {
+  const std::string& s = connectionString.str();
+  size_t pos = 0;
+  while (pos < s.size()) {
+    const size_t start = pos;
+    const size_t equals = s.find_first_of("=;", pos);
+    if (equals == std::string::npos || s[equals] == ';') {
+      const size_t end = equals == std::string::npos ? s.size() : equals;
+      if (!trimmed(s, start, end).isEmpty()) {
+        error = kvbStringFormat("the attribute '%S' has no '='",
+                                trimmed(s, start, end));
+        return false;
+      }
+      pos = end + 1;
+      continue;
+    }
+    Attribute attribute;
+    attribute.key = trimmed(s, start, equals);
+    if (attribute.key.isEmpty()) {
+      error = "an attribute of the connection string has no key";
+      return false;
+    }
+    size_t valueStart = equals + 1;
+    while (valueStart < s.size() && isBlank(s[valueStart])) ++valueStart;
+    size_t end;
+    if (valueStart < s.size() && s[valueStart] == '{') {
+      std::string value;
+      size_t i = valueStart + 1;
+      for (;; ++i) {
+        if (i >= s.size()) {
+          error = kvbStringFormat("the value of '%S' has no closing '}'",
+                                  attribute.key);
+          return false;
+        }
+        if (s[i] == '}') {
+          if (i + 1 < s.size() && s[i + 1] == '}') {
+            ++i;  // "}}" stands for one "}"
+          } else {
+            break;
+          }
+        }
+        value += s[i];
+      }
+      attribute.value = KvbString(std::move(value));
+      end = s.find(';', i);
+      if (end == std::string::npos) end = s.size();
+      if (!trimmed(s, i + 1, end).isEmpty()) {
+        error = kvbStringFormat("text follows the braced value of '%S'",
+                                attribute.key);
+        return false;
+      }
+    } else {
+      end = s.find(';', valueStart);
+      if (end == std::string::npos) end = s.size();
+      attribute.value = trimmed(s, valueStart, end);
+    }
+    attribute.text = trimmed(s, start, end);
+    out.push_back(std::move(attribute));
+    pos = end + 1;
+  }
+  return true;
+}
+
+const Attribute* findAttribute(const std::vector<Attribute>& attributes,
+                               const char* key) {
+  for (const Attribute& attribute : attributes)
+    if (attribute.key.equals(key, true)) return &attribute;
+  return nullptr;
+}
+
+KvbString odbcText(const std::vector<Attribute>& attributes) {
+  KvbString text("");
+  for (const Attribute& attribute : attributes) {
+    if (attribute.key.equals("KVXTYPE", true)) continue;
+    text += attribute.text;
+    text += ';';
+  }
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// Shared parts of connections, statements and cursors
+
+class ConnectionBase : public DacConnection {
+ public:
+  ConnectionBase(DacDbKind kind, KvbString dbmsName, KvbString quote,
+                 int maxIdentifierLength)
+      : kind_(kind),
+        dbmsName_(std::move(dbmsName)),
+        quote_(std::move(quote)),
+        maxIdentifierLength_(maxIdentifierLength) {}
+
+  DacDbKind getDbKind() const override { return kind_; }
+  KvbString getDbmsName() const override { return dbmsName_; }
+  KvbString getIdentifierQuote() const override { return quote_; }
+  int getMaxIdentifierLength() const override { return maxIdentifierLength_; }
+  int getMaxTextLength() const override { return dacGetMaxTextLength(kind_); }
+  KvbString getTypeName(int kvbType, int size) const override {
+    return dacGetTypeName(kind_, kvbType, size);
+  }
+  KvbString getErrorMessage() const override { return error_; }
+
+ protected:
+  KvbString error_;
+
+ private:
+  const DacDbKind kind_;
+  const KvbString dbmsName_;
+  const KvbString quote_;
+  const int maxIdentifierLength_;
+};
+
+class StatementBase : public DacStatement {
+ public:
+  // Converts the value when its kind differs from the declared type, then
+  // hands it to the back end's binding.
+  bool bind(int index, const KvbDatavar& value, int type, int size) final {
+    if (index < 0) {
+      error_ = kvbStringFormat("parameter index %d is out of range", index);
+      return false;
+    }
+    const int wanted = valueFamily(type);
+    if (wanted == kvbTypeUnknown || valueFamily(value.getType()) == wanted)
+      return bindValue(index, value, size);
+    KvbDatavar converted = value;
+    if (!converted.convertTo(type)) {
+      error_ = kvbStringFormat("the value of parameter %d is not of type %s",
+                               index, kvbTypeToString(type));
+      return false;
+    }
+    return bindValue(index, converted, size);
+  }
+  KvbString getErrorMessage() const override { return error_; }
+
+ protected:
+  // Binds a value whose kind is the one to bind; `size` is the declared
+  // text size.
+  virtual bool bindValue(int index, const KvbDatavar& value, int size) = 0;
+
+  KvbString error_;
+};
+
+class CursorBase : public DacCursor {
+ public:
+  bool getValue(int column, KvbDatavar& value) final {
+    if (!onRow() || column < 0 || column >= getNumCols()) {
+      error_ = kvbStringFormat("column %d has no value to read", column);
+      return false;
+    }
+    value = rowValue(column);
+    return true;
+  }
+  KvbString getErrorMessage() const override { return error_; }
+  void release() override { delete this; }
+
+ protected:
+  virtual bool onRow() const = 0;
+  // The value of a valid column of the current row.
+  virtual KvbDatavar rowValue(int column) const = 0;
+
+  KvbString error_;
+};
+
+// ---------------------------------------------------------------------------
+// Native SQLite through kvsqlstore
+
+constexpr int kSqliteMaxIdentifierLength = 255;
+
+// The value type of a column declared with SQLite type text `declared`,
+// after SQLite's affinity rules; kvbTypeUnknown when the declaration does
+// not fix it.
+int typeOfDeclaration(KvbString declared) {
+  declared.toUpper();
+  if (declared.find("BIGINT") != KvbString::npos) return kvbTypeInt64;
+  if (declared.find("INT") != KvbString::npos) return kvbTypeInt;
+  if (declared.find("CHAR") != KvbString::npos ||
+      declared.find("CLOB") != KvbString::npos ||
+      declared.find("TEXT") != KvbString::npos)
+    return kvbTypeString;
+  if (declared.find("REAL") != KvbString::npos ||
+      declared.find("FLOA") != KvbString::npos ||
+      declared.find("DOUB") != KvbString::npos)
+    return kvbTypeReal;
+  return kvbTypeUnknown;
+}
+
+class NativeCursor : public CursorBase {
+ public:
+  explicit NativeCursor(SqliteResult* result) : result_(result) {
+    for (int i = 0; i < result_->getColumnCount(); ++i)
+      declaredTypes_.push_back(
+          typeOfDeclaration(result_->getColumnDeclaredType(i)));
+  }
+  ~NativeCursor() override { result_->close(); }
+
+  int next() override {
+    const int fetched = result_->next();
+    onRow_ = fetched == 1;
+    if (fetched == 2) error_ = result_->getErrorMessage();
+    return fetched;
+  }
+  int getNumCols() const override {
+    return static_cast<int>(declaredTypes_.size());
+  }
+  KvbString getColName(int column) const override {
+    return result_->getColumnName(column);
+  }
+  // A column without a declared type (an expression) takes the type of the
+  // current row's value.
+  int getColType(int column) const override {
+    if (column < 0 || column >= getNumCols()) return kvbTypeUnknown;
+    if (declaredTypes_[column] != kvbTypeUnknown) return declaredTypes_[column];
+    switch (result_->getColumnType(column)) {
+      case kSqliteInteger:
+        return kvbTypeInt;
+      case kSqliteReal:
+        return kvbTypeReal;
+      default:
+        return kvbTypeString;
+    }
+  }
+  bool isNull(int column) const override { return result_->isNull(column); }
+
+ private:
+  bool onRow() const override { return onRow_; }
+  KvbDatavar rowValue(int column) const override {
+    switch (result_->getColumnType(column)) {
+      case kSqliteNull:
+        return KvbDatavar::nullOf(getColType(column));
+      case kSqliteInteger:
+        return integerValue(result_->getInt64(column), getColType(column));
+      case kSqliteReal:
+        return KvbDatavar(result_->getReal(column));
+      default:
+        return KvbDatavar(result_->getText(column));
+    }
+  }
+
+  SqliteResult* result_;
+  std::vector<int> declaredTypes_;
+  bool onRow_ = false;
+};
+
+class NativeStatement : public StatementBase {
+ public:
+  explicit NativeStatement(SqliteStatement* statement)
+      : statement_(statement) {}
+  ~NativeStatement() override { statement_->release(); }
+
+  bool execute(int64_t* rows) override {
+    return statement_->execute(rows) || failed();
+  }
+  // SQLite runs the query at the cursor's first next(), so failures to run
+  // show there.
+  DacCursor* select() override {
+    return new NativeCursor(statement_->openResult());
+  }
+  void release() override { delete this; }
+
+ private:
+  bool bindValue(int index, const KvbDatavar& value, int) override {
+    bool ok;
+    if (value.isNull()) {
+      ok = statement_->setNull(index);
+    } else if (valueFamily(value.getType()) == kvbTypeInt64) {
+      ok = statement_->setInt64(index, value.asInt64());
+    } else if (valueFamily(value.getType()) == kvbTypeReal) {
+      ok = statement_->setReal(index, value.asDouble());
+    } else {
+      ok = statement_->setText(index, value.textData(), value.textLength());
+    }
+    return ok || failed();
+  }
+  bool failed() {
+    error_ = statement_->getErrorMessage();
+    return false;
+  }
+
+  SqliteStatement* statement_;
+};
+
+class NativeConnection : public ConnectionBase {
+ public:
+  explicit NativeConnection(SqliteDatabase* db)
+      : ConnectionBase(DAC_DB_SQLITE, "SQLite", "\"",
+                       kSqliteMaxIdentifierLength),
+        db_(db) {}
+  ~NativeConnection() override { db_->close(); }
+
+  bool execute(const KvbString& sql, int64_t* rows) override {
+    return db_->exec(sql, rows) || failed();
+  }
+  DacStatement* prepare(const KvbString& sql) override {
+    SqliteStatement* statement = db_->prepare(sql);
+    if (!statement) {
+      failed();
+      return nullptr;
+    }
+    return new NativeStatement(statement);
+  }
+
+  // Manual commit keeps a deferred transaction open at all times, as an
+  // ODBC driver does; it takes no lock until the first read or write.
+  bool setAutoCommit(bool on) override {
+    if (on == !manual_) return true;
+    if (!execute(on ? "COMMIT" : "BEGIN", nullptr)) return false;
+    manual_ = !on;
+    return true;
+  }
+  bool commit() override { return endTransaction("COMMIT"); }
+  bool rollback() override { return endTransaction("ROLLBACK"); }
+  void release() override { delete this; }
+
+ private:
+  bool endTransaction(const char* sql) {
+    if (!manual_) return true;
+    return execute(sql, nullptr) && execute("BEGIN", nullptr);
+  }
+  bool failed() {
+    error_ = db_->getErrorMessage();
+    return false;
+  }
+
+  SqliteDatabase* db_;
+  bool manual_ = false;
+};
+
+DacConnection* openNative(const std::vector<Attribute>& attributes,
+                          KvbString& error) {
+  const Attribute* file = findAttribute(attributes, "FILE");
+  if (!file || file->value.isEmpty()) {
+    error = "the connection string names no FILE";
+    return nullptr;
+  }
+  const Attribute* create = findAttribute(attributes, "CREATE");
+  bool mayCreate = false;
+  if (create) create->value.toBool(mayCreate);  // other texts leave it false
+  SqliteDatabase* db = mayCreate ? createSqliteDatabase(file->value)
+                                 : openSqliteDatabase(file->value);
+  if (!db) {
+    error = getSqliteErrorMessage();
+    return nullptr;
+  }
+  return new NativeConnection(db);
+}
+
+// ---------------------------------------------------------------------------
+// ODBC
+
+// The one check of every ODBC call's result. Success, success with
+// information and "no data" pass; any other result records the diagnostics
+// of `handle` in `error` and answers false.
+bool odbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle,
+               KvbString& error) {
+  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return true;
+  KvbString text;
+  for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER nativeError = 0;
+    SQLSMALLINT length = 0;
+    std::vector<SQLCHAR> message(SQL_MAX_MESSAGE_LENGTH);
+    SQLRETURN diag = SQLGetDiagRec(
+        handleType, handle, record, state, &nativeError, message.data(),
+        static_cast<SQLSMALLINT>(message.size()), &length);
+    if (diag == SQL_SUCCESS_WITH_INFO &&
+        static_cast<size_t>(length) >= message.size()) {
+      message.resize(static_cast<size_t>(length) + 1);
+      diag = SQLGetDiagRec(handleType, handle, record, state, &nativeError,
+                           message.data(),
+                           static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (!SQL_SUCCEEDED(diag)) break;
+    if (!text.isEmpty()) text += "; ";
+    text += kvbStringFormat("[%s] %s", reinterpret_cast<char*>(state),
+                            reinterpret_cast<char*>(message.data()));
+  }
+  error = text.isEmpty()
+              ? kvbStringFormat("the ODBC call failed with result %d", rc)
+              : text;
+  return false;
+}
+
+SQLCHAR* sqlText(const KvbString& text) {
+  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.asCstr()));
+}
+
+// The process-wide ODBC environment, set up at first use and kept for the
+// life of the process.
+struct OdbcEnvironment {
+  OdbcEnvironment() {
+    if (!odbcCheck(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle),
+                   SQL_HANDLE_ENV, SQL_NULL_HANDLE, error) ||
+        !odbcCheck(SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION,
+                                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+                   SQL_HANDLE_ENV, handle, error)) {
+      error = "the ODBC environment cannot be set up: " + error;
+      handle = SQL_NULL_HENV;
+    }
+  }
+  SQLHENV handle = SQL_NULL_HENV;
+  KvbString error;
+};
+
+const OdbcEnvironment& odbcEnvironment() {
+  static const OdbcEnvironment environment;
+  return environment;
+}
+
+// A connection handle shared by the connection and its statements and
+// cursors; disconnected when the last of them ends.
+struct OdbcDbc {
+  OdbcDbc() = default;
+  OdbcDbc(const OdbcDbc&) = delete;
+  OdbcDbc& operator=(const OdbcDbc&) = delete;
+  ~OdbcDbc() {
+    if (connected) {
+      SQLEndTran(SQL_HANDLE_DBC, handle, SQL_ROLLBACK);
+      SQLDisconnect(handle);
+    }
+    if (handle != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, handle);
+  }
+  SQLHDBC handle = SQL_NULL_HDBC;
+  bool connected = false;
+};
+
+// The storage of one bound parameter; it must stay in place until the
+// statement has run.
+struct OdbcParam {
+  int64_t integer = 0;
+  double real = 0;
+  std::string text;
+  SQLLEN indicator = 0;
+};
+
+// A statement handle shared by a statement and its cursors; freed when the
+// last of them ends. Every run raises `run`, which ends the rows of cursors
+// opened before.
+struct OdbcStmt {
+  explicit OdbcStmt(std::shared_ptr<OdbcDbc> connection)
+      : dbc(std::move(connection)) {}
+  OdbcStmt(const OdbcStmt&) = delete;
+  OdbcStmt& operator=(const OdbcStmt&) = delete;
+  ~OdbcStmt() {
+    if (handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
+  }
+
+  bool check(SQLRETURN rc, KvbString& error) const {
+    return odbcCheck(rc, SQL_HANDLE_STMT, handle, error);
+  }
+  // Closes the rows of the last run, if any; false has no consequence.
+  void closeRows() const { SQLFreeStmt(handle, SQL_CLOSE); }
+
+  // Runs the prepared statement afresh.
+  bool execute(KvbString& error) {
+    closeRows();
+    ++run;
+    return check(SQLExecute(handle), error);
+  }
+
+  std::shared_ptr<OdbcDbc> dbc;
+  SQLHSTMT handle = SQL_NULL_HSTMT;
+  uint64_t run = 0;
+  std::map<int, OdbcParam> params;  // node-based, so entries stay in place
+};
+
+std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcDbc>& dbc,
+                                         KvbString& error) {
+  auto stmt = std::make_shared<OdbcStmt>(dbc);
+  if (!odbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, dbc->handle, &stmt->handle),
+                 SQL_HANDLE_DBC, dbc->handle, error)) {
+    stmt->handle = SQL_NULL_HSTMT;
+    return nullptr;
+  }
+  return stmt;
+}
+
+// Reads the changed-row count of a finished run and closes its rows.
+bool finishRun(const OdbcStmt& stmt, int64_t* rows, KvbString& error) {
+  SQLLEN count = 0;
+  const bool ok = stmt.check(SQLRowCount(stmt.handle, &count), error);
+  stmt.closeRows();
+  if (ok && rows) *rows = count < 0 ? 0 : count;
+  return ok;
+}
+
+int typeOfSqlType(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+      return kvbTypeInt;
+    case SQL_BIGINT:
+      return kvbTypeInt64;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+      return kvbTypeReal;
+    default:
+      return kvbTypeString;
+  }
+}
+
+class OdbcCursor : public CursorBase {
+ public:
+  explicit OdbcCursor(std::shared_ptr<OdbcStmt> stmt)
+      : stmt_(std::move(stmt)), run_(stmt_->run) {}
+
+  // Reads the column descriptions; false with the error text on failure.
+  bool describe() {
+    SQLSMALLINT count = 0;
+    if (!stmt_->check(SQLNumResultCols(stmt_->handle, &count), error_))
+      return false;
+    for (SQLUSMALLINT i = 1; i <= count; ++i) {
+      std::vector<SQLCHAR> name(256);
+      SQLSMALLINT length = 0, sqlType = 0, digits = 0, nullable = 0;
+      SQLULEN size = 0;
+      for (;;) {
+        if (!stmt_->check(
+                SQLDescribeCol(stmt_->handle, i, name.data(),
+                               static_cast<SQLSMALLINT>(name.size()), &length,
+                               &sqlType, &size, &digits, &nullable),
+                error_))
+          return false;
+        if (static_cast<size_t>(length) < name.size()) break;
+        name.resize(static_cast<size_t>(length) + 1);
+      }
+      columns_.push_back({KvbString(reinterpret_cast<char*>(name.data()),
+                                    static_cast<size_t>(length)),
+                          typeOfSqlType(sqlType)});
+    }
+    row_.resize(columns_.size());
+    return true;
+  }
+
+  // Fetches a row and reads all of its columns, so that values can be read
+  // in any order and more than once.
+  int next() override {
+    if (state_ == kEnd) return 0;
+    if (state_ == kFailed) return 2;
+    if (stmt_->run != run_)
+      return failed("the statement was run again; its earlier rows are gone");
+    if (columns_.empty()) {
+      state_ = kEnd;
+      return 0;
+    }
+    const SQLRETURN rc = SQLFetch(stmt_->handle);
+    if (!stmt_->check(rc, error_)) return failed(nullptr);
+    if (rc == SQL_NO_DATA) {
+      state_ = kEnd;
+      stmt_->closeRows();
+      return 0;
+    }
+    for (size_t i = 0; i < columns_.size(); ++i)
+      if (!readColumn(i)) return failed(nullptr);
+    state_ = kRow;
+    return 1;
+  }
+
+  int getNumCols() const override { return static_cast<int>(columns_.size()); }
+  KvbString getColName(int column) const override {
+    return valid(column) ? columns_[column].name : KvbString();
+  }
+  int getColType(int column) const override {
+    return valid(column) ? columns_[column].type : kvbTypeUnknown;
+  }
+  bool isNull(int column) const override {
+    return !onRow() || !valid(column) || row_[column].isNull();
+  }
+
+ private:
+  struct Column {
+    KvbString name;
+    int type;
+  };
+  enum State { kBefore, kRow, kEnd, kFailed };
+
+  bool onRow() const override { return state_ == kRow; }
+  KvbDatavar rowValue(int column) const override { return row_[column]; }
+  bool valid(int column) const { return column >= 0 && column < getNumCols(); }
+
+  int failed(const char* message) {
+    if (message) error_ = message;
+    state_ = kFailed;
+    return 2;
+  }
+
+  bool readColumn(size_t i) {
+    const auto number = static_cast<SQLUSMALLINT>(i + 1);
+    const int type = columns_[i].type;
+    const int family = valueFamily(type);
+    if (family == kvbTypeString) return readText(number, row_[i]);
+    int64_t integer = 0;
+    double real = 0;
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = family == kvbTypeInt64
+                             ? SQLGetData(stmt_->handle, number, SQL_C_SBIGINT,
+                                          &integer, sizeof integer, &indicator)
+                             : SQLGetData(stmt_->handle, number, SQL_C_DOUBLE,
+                                          &real, sizeof real, &indicator);
+    if (!stmt_->check(rc, error_)) return false;
+    if (indicator == SQL_NULL_DATA) {
+      row_[i] = KvbDatavar::nullOf(type);
+    } else if (family == kvbTypeInt64) {
+      row_[i] = integerValue(integer, type);
+    } else {
+      row_[i] = KvbDatavar(real);
+    }
+    return true;
+  }
+
+  // Reads a text of any length in pieces.
+  bool readText(SQLUSMALLINT number, KvbDatavar& value) {
+    char buffer[8192];
+    std::string text;
+    for (;;) {
+      SQLLEN indicator = 0;
+      const SQLRETURN rc = SQLGetData(stmt_->handle, number, SQL_C_CHAR, buffer,
+                                      sizeof buffer, &indicator);
+      if (!stmt_->check(rc, error_)) return false;
+      if (rc == SQL_NO_DATA) break;
+      if (indicator == SQL_NULL_DATA) {
+        value = KvbDatavar::nullOf(kvbTypeString);
+        return true;
+      }
+      const bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                        (indicator == SQL_NO_TOTAL ||
+                         indicator >= static_cast<SQLLEN>(sizeof buffer));
+      // A driver may end a piece early rather than split a character, so
+      // a full piece is measured by its terminator.
+      text.append(buffer, more ? strnlen(buffer, sizeof buffer - 1)
+                               : static_cast<size_t>(indicator));
+      if (!more) break;
+    }
+    value = KvbDatavar(KvbString(std::move(text)));
+    return true;
+  }
+
+  std::shared_ptr<OdbcStmt> stmt_;
+  const uint64_t run_;
+  std::vector<Column> columns_;
+  std::vector<KvbDatavar> row_;
+  State state_ = kBefore;
+};
+
+class OdbcStatement : public StatementBase {
+ public:
+  explicit OdbcStatement(std::shared_ptr<OdbcStmt> stmt)
+      : stmt_(std::move(stmt)) {}
+
+  bool execute(int64_t* rows) override {
+    return stmt_->execute(error_) && finishRun(*stmt_, rows, error_);
+  }
+  DacCursor* select() override {
+    if (!stmt_->execute(error_)) return nullptr;
+    auto* cursor = new OdbcCursor(stmt_);
+    if (!cursor->describe()) {
+      error_ = cursor->getErrorMessage();
+      cursor->release();
+      return nullptr;
+    }
+    return cursor;
+  }
+  void release() override { delete this; }
+
+ private:
+  bool bindValue(int index, const KvbDatavar& value, int size) override {
+    OdbcParam& param = stmt_->params[index];
+    SQLSMALLINT cType, sqlType;
+    SQLULEN columnSize = 0;
+    SQLPOINTER data;
+    SQLLEN bufferLength = 0;
+    switch (valueFamily(value.getType())) {
+      case kvbTypeInt64:
+        param.integer = value.isNull() ? 0 : value.asInt64();
+        cType = SQL_C_SBIGINT;
+        sqlType = value.getType() == kvbTypeInt ? SQL_INTEGER : SQL_BIGINT;
+        data = &param.integer;
+        break;
+      case kvbTypeReal:
+        param.real = value.isNull() ? 0 : value.asDouble();
+        cType = SQL_C_DOUBLE;
+        sqlType = SQL_DOUBLE;
+        data = &param.real;
+        break;
+      default:
+        param.text.assign(value.textData(), value.textLength());
+        cType = SQL_C_CHAR;
+        sqlType = SQL_VARCHAR;
+        columnSize = std::max<SQLULEN>(static_cast<SQLULEN>(std::max(size, 1)),
+                                       param.text.size());
+        data = &param.text[0];
+        bufferLength = static_cast<SQLLEN>(param.text.size());
+    }
+    param.indicator = value.isNull() ? SQL_NULL_DATA : bufferLength;
+    return stmt_->check(
+        SQLBindParameter(stmt_->handle, static_cast<SQLUSMALLINT>(index + 1),
+                         SQL_PARAM_INPUT, cType, sqlType, columnSize, 0, data,
+                         bufferLength, &param.indicator),
+        error_);
+  }
+
+  std::shared_ptr<OdbcStmt> stmt_;
+};
+
+class OdbcConnection : public ConnectionBase {
+ public:
+  OdbcConnection(std::shared_ptr<OdbcDbc> dbc, const KvbString& dbmsName,
+                 const KvbString& quote, int maxIdentifierLength)
+      : ConnectionBase(kindOfDbms(dbmsName), dbmsName, quote,
+                       maxIdentifierLength),
+        dbc_(std::move(dbc)) {}
+
+  static DacDbKind kindOfDbms(const KvbString& name) {
+    if (name.startsWith("SQLite", true)) return DAC_DB_SQLITE;
+    if (name.startsWith("PostgreSQL", true)) return DAC_DB_POSTGRESQL;
+    return DAC_DB_UNKNOWN;
+  }
+
+  bool execute(const KvbString& sql, int64_t* rows) override {
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
+    return stmt &&
+           stmt->check(SQLExecDirect(stmt->handle, sqlText(sql),
+                                     static_cast<SQLINTEGER>(sql.length())),
+                       error_) &&
+           finishRun(*stmt, rows, error_);
+  }
+  DacStatement* prepare(const KvbString& sql) override {
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
+    if (!stmt || !stmt->check(SQLPrepare(stmt->handle, sqlText(sql),
+                                         static_cast<SQLINTEGER>(sql.length())),
+                              error_))
+      return nullptr;
+    return new OdbcStatement(std::move(stmt));
+  }
+
+  bool setAutoCommit(bool on) override {
+    const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+    return check(SQLSetConnectAttr(dbc_->handle, SQL_ATTR_AUTOCOMMIT,
+                                   reinterpret_cast<SQLPOINTER>(mode),
+                                   SQL_IS_UINTEGER));
+  }
+  bool commit() override {
+    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_COMMIT));
+  }
+  bool rollback() override {
+    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_ROLLBACK));
+  }
+  void release() override { delete this; }
+
+ private:
+  bool check(SQLRETURN rc) {
+    return odbcCheck(rc, SQL_HANDLE_DBC, dbc_->handle, error_);
+  }
+
+  std::shared_ptr<OdbcDbc> dbc_;
+};
+
+bool infoText(SQLHDBC dbc, SQLUSMALLINT item, KvbString& value,
+              KvbString& error) {
+  char buffer[256] = {};
+  SQLSMALLINT length = 0;
+  if (!odbcCheck(SQLGetInfo(dbc, item, buffer, sizeof buffer, &length),
+                 SQL_HANDLE_DBC, dbc, error))
+    return false;
+  value = KvbString(buffer).trim();  // a quote of " " means none
+  return true;
+}
+
+DacConnection* openOdbc(const std::vector<Attribute>& attributes,
+                        KvbString& error) {
+  const OdbcEnvironment& environment = odbcEnvironment();
+  if (environment.handle == SQL_NULL_HENV) {
+    error = environment.error;
+    return nullptr;
+  }
+  auto dbc = std::make_shared<OdbcDbc>();
+  if (!odbcCheck(
+          SQLAllocHandle(SQL_HANDLE_DBC, environment.handle, &dbc->handle),
+          SQL_HANDLE_ENV, environment.handle, error)) {
+    dbc->handle = SQL_NULL_HDBC;
+    return nullptr;
+  }
+  const KvbString text = odbcText(attributes);
+  if (!odbcCheck(SQLDriverConnect(dbc->handle, nullptr, sqlText(text),
+                                  static_cast<SQLSMALLINT>(text.length()),
+                                  nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+                 SQL_HANDLE_DBC, dbc->handle, error))
+    return nullptr;
+  dbc->connected = true;
+  KvbString dbmsName, quote;
+  SQLUSMALLINT maxIdentifierLength = 0;
+  if (!infoText(dbc->handle, SQL_DBMS_NAME, dbmsName, error) ||
+      !infoText(dbc->handle, SQL_IDENTIFIER_QUOTE_CHAR, quote, error) ||
+      !odbcCheck(SQLGetInfo(dbc->handle, SQL_MAX_IDENTIFIER_LEN,
+                            &maxIdentifierLength, 0, nullptr),
+                 SQL_HANDLE_DBC, dbc->handle, error))
+    return nullptr;
+  return new OdbcConnection(std::move(dbc), dbmsName, quote,
+                            maxIdentifierLength);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+DacConnection* dacCreateDataSource(const KvbString& connectionString,
+                                   KvbString* errorText) {
+  KvbString error;
+  std::vector<Attribute> attributes;
+  DacConnection* connection = nullptr;
+  if (!parseConnectionString(connectionString, attributes, error)) {
+    error = "the connection string cannot be read: " + error;
+  } else {
+    const Attribute* type = findAttribute(attributes, "KVXTYPE");
+    connection = type && type->value.equals("SQLITE", true)
+                     ? openNative(attributes, error)
+                     : openOdbc(attributes, error);
+  }
+  if (!connection && errorText) *errorText = error;
+  return connection;
+}
+
+KvbString dacOdbcConnectionString(const KvbString& connectionString) {
+  std::vector<Attribute> attributes;
+  KvbString error;
+  if (!parseConnectionString(connectionString, attributes, error))
+    return KvbString();
+  return odbcText(attributes);
+}
+
+int dacGetMaxTextLength(DacDbKind kind) {
+  switch (kind) {
+    case DAC_DB_SQLITE:
+      return 1000000000;
+    case DAC_DB_POSTGRESQL:
+      return 10485760;
+    case DAC_DB_PRIMARY_INDEX:
+      return 32000;
+    default:
+      return 255;
+  }
+}
+
+KvbString dacGetTypeName(DacDbKind kind, int kvbType, int size) {
+  switch (kvbType) {
+    case kvbTypeInt:
+      return "INTEGER";
+    case kvbTypeInt64:
+      return "BIGINT";
+    case kvbTypeReal:
+    case kvbTypeDate:
+      if (kind == DAC_DB_SQLITE) return "REAL";
+      return kind == DAC_DB_PRIMARY_INDEX ? "FLOAT" : "DOUBLE PRECISION";
+    case kvbTypeString: {
+      const int max = dacGetMaxTextLength(kind);
+      return kvbStringFormat("VARCHAR(%d)",
+                             size < 1 || size > max ? max : size);
+    }
+    default:
+      return KvbString();
+  }
+}

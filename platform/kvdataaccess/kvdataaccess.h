@@ -1,0 +1,166 @@
+// kvdataaccess: database connections by connection string, with prepared
+// statements, cursors, transactions, the database's kind and limits, and the
+// mapping of value types to column types.
+//
+// A connection string is a list of KEY=VALUE attributes separated by ";".
+// Keys ignore case; a value may be enclosed in braces ("{a;b}", with "}}"
+// for a "}" inside), which lets it hold ";". "KVXTYPE=SQLITE" opens a SQLite
+// file directly: "FILE=<path>" names it and "CREATE=TRUE" creates it when it
+// is missing. Every other connection string goes to the ODBC driver manager
+// without its KVXTYPE attribute.
+//
+// Conventions for every object below:
+// - Statement parameters and cursor columns are numbered from 0.
+// - Calls report failure by their result (false, null or 2) and keep the
+//   text of the last failure for getErrorMessage(); they never throw. Texts
+//   of ODBC failures are "[SQLSTATE] message", several joined by "; ".
+// - Objects are ended through their release(), which also deletes them. A
+//   cursor stays readable after its statement is released, and statements
+//   and cursors may outlive their connection: the database connection
+//   closes when the last of them is ended.
+// - One connection, with its statements and cursors, is used by one thread
+//   at a time. Connections may be created on several threads at once.
+// - Texts are UTF-8.
+#ifndef KVDATAACCESS_KVDATAACCESS_H_
+#define KVDATAACCESS_KVDATAACCESS_H_
+
+#include <cstdint>
+
+#include "kvbase/kvbase.h"
+
+// The kind of database behind a connection.
+enum DacDbKind {
+  DAC_DB_UNKNOWN = 0,
+  DAC_DB_SQLITE = 1,  // a SQLite file, directly or through ODBC
+  DAC_DB_POSTGRESQL = 2,
+  // A dialect that declares keyed text columns "VARCHAR(%d) CASESPECIFIC"
+  // and ends CREATE TABLE with " PRIMARY INDEX (%s)". No connection reaches
+  // it here; its type names and limits exist for generating its SQL.
+  DAC_DB_PRIMARY_INDEX = 14,
+};
+
+// The rows of one query, read forwards.
+class DacCursor {
+ public:
+  // Fetches the next row: 1 when a row is there, 0 at the end, 2 on an
+  // error. After the end it keeps giving 0.
+  virtual int next() = 0;
+
+  virtual int getNumCols() const = 0;
+  // The column's name as the database reports it (PostgreSQL folds
+  // unquoted names to lower case); null for a bad index.
+  virtual KvbString getColName(int column) const = 0;
+  // The column's value type: kvbTypeInt, kvbTypeInt64, kvbTypeReal or
+  // kvbTypeString (any other column reads as text); kvbTypeUnknown for a
+  // bad index.
+  virtual int getColType(int column) const = 0;
+
+  // The value of the current row's column. Integers come as kvbTypeInt, or
+  // kvbTypeInt64 in a 64-bit column or when they do not fit 32 bits; reals
+  // as kvbTypeReal; anything else as text, whole at any length. A null
+  // value is a null of the column's type. False, with an error text, when
+  // there is no current row or the index is bad.
+  virtual bool getValue(int column, KvbDatavar& value) = 0;
+  // True for a null value, and when there is no such value.
+  virtual bool isNull(int column) const = 0;
+
+  virtual KvbString getErrorMessage() const = 0;
+  virtual void release() = 0;
+
+ protected:
+  virtual ~DacCursor() = default;
+};
+
+// A prepared statement. Bound values stay until they are bound again; the
+// statement can run any number of times. Running it again ends the rows of
+// a cursor it gave before: that cursor's next() then gives 2.
+class DacStatement {
+ public:
+  // Binds `value` to parameter `index` (from 0). The value binds as its own
+  // kind: integer, 64-bit integer, real, date (as its real), text, or a null
+  // of its type. `type` is the column's declared kvbType (0 when unknown)
+  // and `size` its text size: a value of another kind is converted to the
+  // declared type (a text "12" for an integer column, a number for a text
+  // column) and a null binds as a null of that type. False, with an error
+  // text, when the value cannot be converted or the index is bad.
+  virtual bool bind(int index, const KvbDatavar& value, int type, int size) = 0;
+  // Runs the statement; rows, when given, receives the number of rows
+  // inserted, updated or deleted.
+  virtual bool execute(int64_t* rows = nullptr) = 0;
+  // Runs the statement as a query. The cursor belongs to the caller and
+  // may outlive the statement. Null on failure; SQLite runs the query at
+  // the cursor's first next(), so its failures to run show there.
+  virtual DacCursor* select() = 0;
+
+  virtual KvbString getErrorMessage() const = 0;
+  virtual void release() = 0;
+
+ protected:
+  virtual ~DacStatement() = default;
+};
+
+// One database connection.
+class DacConnection {
+ public:
+  virtual DacDbKind getDbKind() const = 0;
+  // The database's product name ("SQLite", "PostgreSQL", ...).
+  virtual KvbString getDbmsName() const = 0;
+  // The character that quotes identifiers; empty when the database has
+  // none.
+  virtual KvbString getIdentifierQuote() const = 0;
+  // The longest identifier the database takes; 0 when it names no limit.
+  virtual int getMaxIdentifierLength() const = 0;
+  // dacGetMaxTextLength and dacGetTypeName for this connection's kind.
+  virtual int getMaxTextLength() const = 0;
+  virtual KvbString getTypeName(int kvbType, int size) const = 0;
+
+  // Runs one statement without parameters; rows, when given, receives the
+  // number of rows inserted, updated or deleted.
+  virtual bool execute(const KvbString& sql, int64_t* rows = nullptr) = 0;
+  // Prepares a statement that belongs to the caller; null on failure. Some
+  // drivers report a bad statement only when it runs.
+  virtual DacStatement* prepare(const KvbString& sql) = 0;
+
+  // With autocommit off (it is on for a new connection) every change waits
+  // for commit() or rollback(), each of which starts the next transaction.
+  // Turning autocommit on commits the open transaction. commit() and
+  // rollback() do nothing with autocommit on.
+  virtual bool setAutoCommit(bool on) = 0;
+  virtual bool commit() = 0;
+  virtual bool rollback() = 0;
+
+  virtual KvbString getErrorMessage() const = 0;
+  // Ends the connection; an uncommitted transaction is rolled back.
+  virtual void release() = 0;
+
+ protected:
+  virtual ~DacConnection() = default;
+};
+
+// Opens a connection; null on failure with the reason in *errorText (when
+// given). The connection belongs to the caller.
+DacConnection* dacCreateDataSource(const KvbString& connectionString,
+                                   KvbString* errorText);
+
+// The connection string that the ODBC driver manager receives for
+// `connectionString`: its attributes as written, each ended by ";", without
+// the KVXTYPE attribute. Null when the text cannot be parsed (a brace left
+// open, an attribute without "=").
+KvbString dacOdbcConnectionString(const KvbString& connectionString);
+
+// The longest text that a column of a database of `kind` holds inline, in
+// characters: SQLite 1000000000 (its default length limit), PostgreSQL
+// 10485760 (the largest VARCHAR), DAC_DB_PRIMARY_INDEX 32000 (the largest
+// VARCHAR of Unicode text), an unknown kind 255.
+int dacGetMaxTextLength(DacDbKind kind);
+
+// The column type text for a kvbType in the dialect of `kind`:
+//   kvbTypeInt "INTEGER"; kvbTypeInt64 "BIGINT";
+//   kvbTypeReal and kvbTypeDate "REAL" (SQLite), "DOUBLE PRECISION"
+//   (PostgreSQL, unknown kinds), "FLOAT" (DAC_DB_PRIMARY_INDEX);
+//   kvbTypeString "VARCHAR(size)", with size taken as the maximum text
+//   length when it is below 1 or above it.
+// Null for any other type.
+KvbString dacGetTypeName(DacDbKind kind, int kvbType, int size);
+
+#endif  // KVDATAACCESS_KVDATAACCESS_H_

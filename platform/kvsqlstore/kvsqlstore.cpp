@@ -1,0 +1,330 @@
+// kvsqlstore: the SQLite wrapper over libsqlite3 (databases, prepared
+// statements and results).
+#include "kvsqlstore/kvsqlstore.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <memory>
+
+namespace {
+
+constexpr int kDefaultBusyTimeoutMs = 5000;
+
+thread_local KvbString lastOpenError;
+
+// The last failure of one object: SQLite's message and whether it was busy.
+struct SqliteError {
+  KvbString text;
+  bool busy = false;
+
+  // Records the failure `rc` of a call on `db` (null when there is no
+  // connection) and answers false, so that callers can return it.
+  bool set(int rc, sqlite3* db) {
+    text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    busy = (rc & 0xff) == SQLITE_BUSY;
+    return false;
+  }
+  bool set(const char* message) {
+    text = message;
+    busy = false;
+    return false;
+  }
+};
+
+// A compiled statement shared by its SqliteStatement and the results opened
+// from it; finalised when the last of them ends. Every restart raises `run`,
+// which ends the rows of results opened before.
+struct StmtHandle {
+  explicit StmtHandle(sqlite3_stmt* s) : stmt(s) {}
+  ~StmtHandle() { sqlite3_finalize(stmt); }
+  StmtHandle(const StmtHandle&) = delete;
+  StmtHandle& operator=(const StmtHandle&) = delete;
+
+  sqlite3* db() const { return sqlite3_db_handle(stmt); }
+  // Makes the statement ready to bind and run; resets it only when it ran.
+  void restart() {
+    if (stepped) sqlite3_reset(stmt);
+    stepped = false;
+    ++run;
+  }
+  int step() {
+    stepped = true;
+    return sqlite3_step(stmt);
+  }
+  // Steps to the end. Rows changed are counted by the connection's total so
+  // that statements without row counts (DDL) report 0.
+  int runToEnd(int64_t* rowsChanged) {
+    const int64_t before = sqlite3_total_changes64(db());
+    int rc;
+    while ((rc = step()) == SQLITE_ROW) {
+    }
+    if (rowsChanged) *rowsChanged = sqlite3_total_changes64(db()) - before;
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  }
+
+  sqlite3_stmt* stmt;
+  uint64_t run = 0;
+  bool stepped = false;
+};
+
+bool isBlank(const char* text) {
+  while (*text && std::isspace(static_cast<unsigned char>(*text))) ++text;
+  return *text == '\0';
+}
+
+class SqliteResultImpl : public SqliteResult {
+ public:
+  explicit SqliteResultImpl(std::shared_ptr<StmtHandle> handle)
+      : handle_(std::move(handle)), run_(handle_->run) {}
+
+  int next() override {
+    if (state_ == kEnd) return 0;
+    if (state_ == kFailed) return 2;
+    if (handle_->run != run_) {
+      state_ = kFailed;
+      error_.set("the statement was run again; its earlier rows are gone");
+      return 2;
+    }
+    const int rc = handle_->step();
+    if (rc == SQLITE_ROW) {
+      state_ = kRow;
+      return 1;
+    }
+    if (rc == SQLITE_DONE) {
+      state_ = kEnd;
+      return 0;
+    }
+    state_ = kFailed;
+    error_.set(rc, handle_->db());
+    return 2;
+  }
+
+  int getColumnCount() const override {
+    return sqlite3_column_count(handle_->stmt);
+  }
+  KvbString getColumnName(int column) const override {
+    return validColumn(column) ? sqlite3_column_name(handle_->stmt, column)
+                               : nullptr;
+  }
+  KvbString getColumnDeclaredType(int column) const override {
+    return validColumn(column) ? sqlite3_column_decltype(handle_->stmt, column)
+                               : nullptr;
+  }
+
+  int getColumnType(int column) const override {
+    if (!hasValue(column)) return kSqliteNull;
+    const int type = sqlite3_column_type(handle_->stmt, column);
+    return type == SQLITE_BLOB ? kSqliteText : type;
+  }
+  bool isNull(int column) const override {
+    return getColumnType(column) == kSqliteNull;
+  }
+  KvbString getText(int column) const override {
+    if (isNull(column)) return KvbString();
+    // The text pointer must be taken before the length.
+    const auto* text = reinterpret_cast<const char*>(
+        sqlite3_column_text(handle_->stmt, column));
+    return KvbString(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(
+                                           handle_->stmt, column)));
+  }
+  int getInt(int column) const override {
+    return hasValue(column) ? sqlite3_column_int(handle_->stmt, column) : 0;
+  }
+  int64_t getInt64(int column) const override {
+    return hasValue(column) ? sqlite3_column_int64(handle_->stmt, column) : 0;
+  }
+  double getReal(int column) const override {
+    return hasValue(column) ? sqlite3_column_double(handle_->stmt, column)
+                            : 0.0;
+  }
+
+  KvbString getErrorMessage() const override { return error_.text; }
+  bool isBusy() const override { return error_.busy; }
+  void close() override { delete this; }
+
+ private:
+  enum State { kBefore, kRow, kEnd, kFailed };
+
+  bool validColumn(int column) const {
+    return column >= 0 && column < sqlite3_column_count(handle_->stmt);
+  }
+  bool hasValue(int column) const {
+    return state_ == kRow && handle_->run == run_ && validColumn(column);
+  }
+
+  std::shared_ptr<StmtHandle> handle_;
+  const uint64_t run_;
+  State state_ = kBefore;
+  SqliteError error_;
+};
+
+class SqliteStatementImpl : public SqliteStatement {
+ public:
+  explicit SqliteStatementImpl(sqlite3_stmt* stmt)
+      : handle_(std::make_shared<StmtHandle>(stmt)) {}
+
+  bool setNull(int index) override {
+    return bound(sqlite3_bind_null(restarted(), index + 1));
+  }
+  bool setInt(int index, int value) override {
+    return bound(sqlite3_bind_int(restarted(), index + 1, value));
+  }
+  bool setInt64(int index, int64_t value) override {
+    return bound(sqlite3_bind_int64(restarted(), index + 1, value));
+  }
+  bool setReal(int index, double value) override {
+    return bound(sqlite3_bind_double(restarted(), index + 1, value));
+  }
+  bool setText(int index, const char* text, size_t length) override {
+    if (!text) return setNull(index);
+    return bound(sqlite3_bind_text64(restarted(), index + 1, text, length,
+                                     SQLITE_TRANSIENT, SQLITE_UTF8));
+  }
+
+  bool execute(int64_t* rowsChanged) override {
+    handle_->restart();
+    const int rc = handle_->runToEnd(rowsChanged);
+    return rc == SQLITE_OK || error_.set(rc, handle_->db());
+  }
+  SqliteResult* openResult() override {
+    restarted();
+    return new SqliteResultImpl(handle_);
+  }
+
+  KvbString getErrorMessage() const override { return error_.text; }
+  bool isBusy() const override { return error_.busy; }
+  void release() override { delete this; }
+
+ private:
+  sqlite3_stmt* restarted() {
+    handle_->restart();
+    return handle_->stmt;
+  }
+  bool bound(int rc) {
+    return rc == SQLITE_OK || error_.set(rc, handle_->db());
+  }
+
+  std::shared_ptr<StmtHandle> handle_;
+  SqliteError error_;
+};
+
+class SqliteDatabaseImpl : public SqliteDatabase {
+ public:
+  explicit SqliteDatabaseImpl(sqlite3* db) : db_(db) {}
+
+  bool exec(const KvbString& sql, int64_t* rowsChanged) override {
+    int64_t total = 0;
+    const char* rest = sql.asCstr();
+    while (!isBlank(rest)) {
+      sqlite3_stmt* stmt = nullptr;
+      int rc = sqlite3_prepare_v2(db_, rest, -1, &stmt, &rest);
+      if (rc != SQLITE_OK) return error_.set(rc, db_);
+      if (!stmt) continue;  // a comment or a lone ";"
+      int64_t changed = 0;
+      rc = StmtHandle(stmt).runToEnd(&changed);
+      if (rc != SQLITE_OK) return error_.set(rc, db_);
+      total += changed;
+    }
+    if (rowsChanged) *rowsChanged = total;
+    return true;
+  }
+
+  bool querySingleReal(const KvbString& sql, double* value) override {
+    SqliteResult* result = openResult(sql);
+    if (!result) return false;
+    const int fetched = result->next();
+    bool ok = false;
+    if (fetched == 2) {
+      error_ = SqliteError{result->getErrorMessage(), result->isBusy()};
+    } else if (fetched == 0) {
+      error_.set("the query gave no row");
+    } else if (result->isNull(0)) {
+      error_.set("the query gave a null value");
+    } else {
+      if (value) *value = result->getReal(0);
+      ok = true;
+    }
+    result->close();
+    return ok;
+  }
+
+  SqliteStatement* prepare(const KvbString& sql) override {
+    sqlite3_stmt* stmt = nullptr;
+    const char* rest = nullptr;
+    const int rc = sqlite3_prepare_v2(
+        db_, sql.asCstr(), static_cast<int>(sql.length()) + 1, &stmt, &rest);
+    if (rc != SQLITE_OK) {
+      error_.set(rc, db_);
+      return nullptr;
+    }
+    if (!stmt || !isBlank(rest)) {
+      sqlite3_finalize(stmt);
+      error_.set(stmt ? "the text holds more than one SQL statement"
+                      : "the text holds no SQL statement");
+      return nullptr;
+    }
+    return new SqliteStatementImpl(stmt);
+  }
+
+  SqliteResult* openResult(const KvbString& sql) override {
+    SqliteStatement* statement = prepare(sql);
+    if (!statement) return nullptr;
+    SqliteResult* result = statement->openResult();
+    statement->release();
+    return result;
+  }
+
+  KvbString getErrorMessage() const override { return error_.text; }
+  bool isBusy() const override { return error_.busy; }
+  int64_t getLastInsertRowId() const override {
+    return sqlite3_last_insert_rowid(db_);
+  }
+  int64_t getChanges() const override { return sqlite3_changes64(db_); }
+  void setBusyTimeout(int milliseconds) override {
+    sqlite3_busy_timeout(db_, milliseconds);
+  }
+  void close() override {
+    sqlite3_close_v2(db_);
+    delete this;
+  }
+
+ private:
+  sqlite3* db_;
+  SqliteError error_;
+};
+
+SqliteDatabase* openDatabase(const KvbString& path, int flags) {
+  if (path.isEmpty()) {
+    lastOpenError = "no database file name was given";
+    return nullptr;
+  }
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.asCstr(), &db, flags, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, kDefaultBusyTimeoutMs);
+    // Reading the schema tells a file that is not a database at once.
+    rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr,
+                      nullptr, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    lastOpenError =
+        kvbStringFormat("cannot open the database file '%S': %s", path,
+                        db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  return new SqliteDatabaseImpl(db);
+}
+
+}  // namespace
+
+SqliteDatabase* createSqliteDatabase(const KvbString& path) {
+  return openDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+}
+
+SqliteDatabase* openSqliteDatabase(const KvbString& path) {
+  return openDatabase(path, SQLITE_OPEN_READWRITE);
+}
+
+KvbString getSqliteErrorMessage() { return lastOpenError; }

@@ -1,0 +1,152 @@
+// kvsqlstore: a small wrapper over libsqlite3 for reading and writing one
+// SQLite database file: databases, prepared statements and results.
+//
+// Conventions for every object below:
+// - Statement parameters and result columns are numbered from 0.
+// - Calls report failure by their result (false, null or 2) and keep the
+//   SQLite message of the last failure for getErrorMessage(); they never
+//   throw. isBusy() tells whether that last failure was SQLITE_BUSY (the
+//   file is locked by another connection), so that a caller can tell a busy
+//   "BEGIN IMMEDIATE" apart from other errors.
+// - Objects are ended through their own close() or release(), which also
+//   deletes them. A statement or result may outlive the database object that
+//   gave it: the file stays open until the last of them is ended.
+// - One object is used by one thread at a time.
+#ifndef KVSQLSTORE_KVSQLSTORE_H_
+#define KVSQLSTORE_KVSQLSTORE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kvbase/kvbase.h"
+
+// Column value types reported by SqliteResult::getColumnType. They are
+// SQLite's own storage classes; a blob reports kSqliteText and reads as its
+// bytes.
+enum SqliteColumnType {
+  kSqliteInteger = 1,
+  kSqliteReal = 2,
+  kSqliteText = 3,
+  kSqliteNull = 5,
+};
+
+// The rows of one query, read forwards.
+class SqliteResult {
+ public:
+  // Steps to the next row: 1 when a row is there, 0 at the end, 2 on an
+  // error (the text is in getErrorMessage). After the end it keeps giving 0.
+  virtual int next() = 0;
+
+  virtual int getColumnCount() const = 0;
+  // The column's name as the query gives it; null for a bad index.
+  virtual KvbString getColumnName(int column) const = 0;
+  // The column's type as declared in its table ("INTEGER", "VARCHAR(20)");
+  // null for an expression or a bad index.
+  virtual KvbString getColumnDeclaredType(int column) const = 0;
+
+  // The getters below read the current row. Without a current row, or with
+  // a bad index, the value counts as null: getColumnType gives kSqliteNull,
+  // isNull true and the other getters null, 0 or 0.0.
+  //
+  // The storage class of the value: kSqliteInteger, kSqliteReal, kSqliteText
+  // or kSqliteNull.
+  virtual int getColumnType(int column) const = 0;
+  virtual bool isNull(int column) const = 0;
+  // The value as text; the null string for a null value. Numbers are given
+  // in SQLite's text form.
+  virtual KvbString getText(int column) const = 0;
+  // The value as a number with SQLite's conversions; getInt keeps the low 32
+  // bits of a larger integer.
+  virtual int getInt(int column) const = 0;
+  virtual int64_t getInt64(int column) const = 0;
+  virtual double getReal(int column) const = 0;
+
+  virtual KvbString getErrorMessage() const = 0;
+  virtual bool isBusy() const = 0;
+  // Ends the result and deletes it.
+  virtual void close() = 0;
+
+ protected:
+  virtual ~SqliteResult() = default;
+};
+
+// A prepared statement. Bound values stay until they are bound again; the
+// statement can be run any number of times. Binding, execute() and
+// openResult() restart the statement, which ends the rows of a result
+// opened before: that result's next() then gives 2.
+class SqliteStatement {
+ public:
+  // Each binds the value of parameter `index` (from 0); false for a bad
+  // index. setText binds `length` bytes of UTF-8 text; a null `text` binds
+  // a null value.
+  virtual bool setNull(int index) = 0;
+  virtual bool setInt(int index, int value) = 0;
+  virtual bool setInt64(int index, int64_t value) = 0;
+  virtual bool setReal(int index, double value) = 0;
+  virtual bool setText(int index, const char* text, size_t length) = 0;
+
+  // Runs the statement to its end (rows of a query are skipped). When
+  // rowsChanged is given it receives the number of rows that the run
+  // inserted, updated or deleted (triggers included).
+  virtual bool execute(int64_t* rowsChanged = nullptr) = 0;
+  // Restarts the statement for its rows, which the result's next() then
+  // fetches (run failures show there). The result belongs to the caller and
+  // may outlive the statement; never null.
+  virtual SqliteResult* openResult() = 0;
+
+  virtual KvbString getErrorMessage() const = 0;
+  virtual bool isBusy() const = 0;
+  // Ends the statement and deletes it.
+  virtual void release() = 0;
+
+ protected:
+  virtual ~SqliteStatement() = default;
+};
+
+// One open database file. A new database waits up to 5 seconds for a lock
+// that another connection holds before a call fails as busy.
+class SqliteDatabase {
+ public:
+  // Runs one or more statements separated by ";" without reading rows. When
+  // rowsChanged is given it receives the number of rows that they inserted,
+  // updated or deleted (triggers included). Statements before a failing one
+  // stay done.
+  virtual bool exec(const KvbString& sql, int64_t* rowsChanged = nullptr) = 0;
+  // Runs a query and gives column 0 of its first row as a real. False when
+  // the query fails, gives no row, or the value is null.
+  virtual bool querySingleReal(const KvbString& sql, double* value) = 0;
+  // Prepares one statement; null on failure, also when the text holds no
+  // statement or more than one. The statement belongs to the caller.
+  virtual SqliteStatement* prepare(const KvbString& sql) = 0;
+  // Prepares and runs one query; null on failure. The result belongs to the
+  // caller.
+  virtual SqliteResult* openResult(const KvbString& sql) = 0;
+
+  virtual KvbString getErrorMessage() const = 0;
+  virtual bool isBusy() const = 0;
+  // The rowid of the last row inserted through this database.
+  virtual int64_t getLastInsertRowId() const = 0;
+  // The rows changed by the last INSERT, UPDATE or DELETE that ran here.
+  virtual int64_t getChanges() const = 0;
+  // How long a call waits for a lock held elsewhere before it fails as
+  // busy; 0 fails at once.
+  virtual void setBusyTimeout(int milliseconds) = 0;
+  // Closes the database and deletes the object; open statements and results
+  // keep the file open until they are ended.
+  virtual void close() = 0;
+
+ protected:
+  virtual ~SqliteDatabase() = default;
+};
+
+// Opens the database file at `path`, creating it when it does not exist.
+// Null on failure, with the reason in getSqliteErrorMessage().
+SqliteDatabase* createSqliteDatabase(const KvbString& path);
+// Opens an existing database file. Null when the file is missing or is not
+// a SQLite database, with the reason in getSqliteErrorMessage().
+SqliteDatabase* openSqliteDatabase(const KvbString& path);
+// The text of the last failure of createSqliteDatabase or openSqliteDatabase
+// on the calling thread.
+KvbString getSqliteErrorMessage();
+
+#endif  // KVSQLSTORE_KVSQLSTORE_H_

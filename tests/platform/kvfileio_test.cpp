@@ -1,0 +1,165 @@
+// Tests of kvfileio against real files in a scratch folder.
+#include "kvfileio/kvfileio.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileIoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("KV_TEST_TMPDIR");
+    fs::create_directories(base && *base ? base : "/tmp");
+    std::string dir = std::string(base && *base ? base : "/tmp") + "/fioXXXXXX";
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    dir_ = dir;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+
+  static std::string readAll(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(FileIoTest, StatTellsExistingFromMissing) {
+  const std::string file = path("present");
+  std::ofstream(file) << "x";
+  EXPECT_EQ(np_fio_stat(file.c_str()), NP_FIO_OK);
+  EXPECT_EQ(np_fio_stat(dir_.c_str()), NP_FIO_OK);
+  EXPECT_EQ(np_fio_stat(path("absent").c_str()), NP_FIO_ENOTFOUND);
+  EXPECT_EQ(np_fio_stat(path("nofolder/absent").c_str()), NP_FIO_ENOTFOUND);
+  // A file used as a folder is "not found" too, not some other error.
+  EXPECT_EQ(np_fio_stat((file + "/below").c_str()), NP_FIO_ENOTFOUND);
+}
+
+TEST_F(FileIoTest, OpenModesAndTheirFailures) {
+  const std::string file = path("script.sql");
+  NpFioFile* handle = nullptr;
+  ASSERT_EQ(np_fio_open(file.c_str(), 0x46, &handle), NP_FIO_OK);
+  EXPECT_EQ(np_fio_puts(handle, "CREATE TABLE t;\n"), NP_FIO_OK);
+  EXPECT_EQ(np_fio_puts(handle, "DROP TABLE t;\n"), NP_FIO_OK);
+  ASSERT_EQ(np_fio_close(handle), NP_FIO_OK);
+  EXPECT_EQ(readAll(file), "CREATE TABLE t;\nDROP TABLE t;\n");
+  // 0x46 empties an existing file; write + create alone writes over it.
+  ASSERT_EQ(np_fio_open(file.c_str(), 0x46, &handle), NP_FIO_OK);
+  EXPECT_EQ(np_fio_puts(handle, "new"), NP_FIO_OK);
+  ASSERT_EQ(np_fio_close(handle), NP_FIO_OK);
+  ASSERT_EQ(np_fio_open(file.c_str(), NP_FIO_WRITE | NP_FIO_CREATE, &handle),
+            NP_FIO_OK);
+  EXPECT_EQ(np_fio_puts(handle, "N"), NP_FIO_OK);
+  EXPECT_EQ(np_fio_close(handle), NP_FIO_OK);
+  EXPECT_EQ(readAll(file), "New");
+
+  EXPECT_EQ(np_fio_open(path("other").c_str(), NP_FIO_WRITE, &handle),
+            NP_FIO_ENOTFOUND);  // no create bit
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(np_fio_open(path("missing/x.sql").c_str(), 0x46, &handle),
+            NP_FIO_ENOTFOUND);
+  EXPECT_EQ(np_fio_open(dir_.c_str(), 0x46, &handle), NP_FIO_EISDIR);
+  EXPECT_EQ(np_fio_open(dir_.c_str(), NP_FIO_READ, &handle), NP_FIO_EISDIR);
+  for (int mode : {0, NP_FIO_CREATE, NP_FIO_READ | NP_FIO_TRUNC, 0x80 | 0x02})
+    EXPECT_EQ(np_fio_open(file.c_str(), mode, &handle), NP_FIO_EARG) << mode;
+}
+
+// Writes are buffered; a device that refuses them must be reported at the
+// latest by close, and every write after a failure must fail too.
+TEST_F(FileIoTest, WriteFailuresAreNeverLost) {
+  if (np_fio_stat("/dev/full") != NP_FIO_OK) GTEST_SKIP() << "no /dev/full";
+  NpFioFile* handle = nullptr;
+  ASSERT_EQ(np_fio_open("/dev/full", NP_FIO_WRITE, &handle), NP_FIO_OK);
+  EXPECT_EQ(np_fio_puts(handle, "short"), NP_FIO_OK);
+  EXPECT_EQ(np_fio_close(handle), NP_FIO_ENOSPACE);
+
+  ASSERT_EQ(np_fio_open("/dev/full", NP_FIO_WRITE, &handle), NP_FIO_OK);
+  const std::string big(1 << 20, 'x');
+  EXPECT_EQ(np_fio_puts(handle, big.c_str()), NP_FIO_ENOSPACE);
+  EXPECT_EQ(np_fio_puts(handle, "more"), NP_FIO_ENOSPACE);
+  EXPECT_EQ(np_fio_close(handle), NP_FIO_ENOSPACE);
+
+  NpFioTextFile* text = nullptr;
+  ASSERT_EQ(np_fio_text_open("/dev/full", 0x4E, 0, 2, &text), NP_FIO_OK);
+  EXPECT_EQ(np_fio_text_write(text, big.c_str(), -1), -NP_FIO_ENOSPACE);
+  EXPECT_EQ(np_fio_text_close(text), NP_FIO_ENOSPACE);
+}
+
+TEST_F(FileIoTest, TextFileKeepsBytesAndReplacesOldContent) {
+  const std::string file = path("repos.list.t");
+  std::ofstream(file) << std::string(500, 'o');  // longer than the new text
+  NpFioTextFile* text = nullptr;
+  ASSERT_EQ(np_fio_text_open(file.c_str(), 0x4E, 0, 2, &text), NP_FIO_OK);
+  const std::string body =
+      "$defaultrepos='Main'\r\n'Ma''in'='DSN=x;' 'PFX' 'C'\r\nZoë\r\n";
+  EXPECT_EQ(np_fio_text_write(text, body.c_str(), -1),
+            static_cast<long>(body.size()));
+  EXPECT_EQ(np_fio_text_write(text, "abcdef", 3), 3);
+  EXPECT_EQ(np_fio_text_write(text, "x", -2), -NP_FIO_EARG);
+  ASSERT_EQ(np_fio_text_close(text), NP_FIO_OK);
+  EXPECT_EQ(readAll(file), body + "abc");
+
+  EXPECT_EQ(np_fio_text_open(path("no/such").c_str(), 0x4E, 0, 2, &text),
+            NP_FIO_ENOTFOUND);
+  EXPECT_EQ(text, nullptr);
+}
+
+TEST_F(FileIoTest, RenameReplacesAndUnlinkReportsMissing) {
+  const std::string from = path("list.t");
+  const std::string to = path("list");
+  std::ofstream(from) << "new";
+  std::ofstream(to) << "old";
+  EXPECT_EQ(np_fio_rename(from.c_str(), to.c_str()), NP_FIO_OK);
+  EXPECT_EQ(readAll(to), "new");
+  EXPECT_EQ(np_fio_stat(from.c_str()), NP_FIO_ENOTFOUND);
+  EXPECT_EQ(np_fio_rename(from.c_str(), to.c_str()), NP_FIO_ENOTFOUND);
+
+  EXPECT_EQ(np_fio_unlink(to.c_str()), NP_FIO_OK);
+  EXPECT_EQ(np_fio_stat(to.c_str()), NP_FIO_ENOTFOUND);
+  EXPECT_EQ(np_fio_unlink(to.c_str()), NP_FIO_ENOTFOUND);
+}
+
+TEST(FileIoPathTest, PcatJoinsOrReportsOverflow) {
+  char buffer[16];
+  for (const char* folder : {"/tmp/d", "/tmp/d/"}) {
+    EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, folder, "t.xml"), NP_FIO_OK);
+    EXPECT_STREQ(buffer, "/tmp/d/t.xml");
+  }
+  EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, "", "t.xml"), NP_FIO_OK);
+  EXPECT_STREQ(buffer, "t.xml");
+
+  // 15 characters fit in 16 bytes; 16 do not, and leave an empty text.
+  EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, "/abcdefgh", "12345"),
+            NP_FIO_OK);
+  EXPECT_STREQ(buffer, "/abcdefgh/12345");
+  EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, "/abcdefgh", "123456"),
+            NP_FIO_EOVERFLOW);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_EQ(np_fio_pcat(buffer, 0, "a", "b"), NP_FIO_EOVERFLOW);
+}
+
+TEST(FileIoPathTest, EveryCodeHasItsOwnText) {
+  std::set<std::string> texts;
+  for (int code = NP_FIO_OK; code <= NP_FIO_ESYSTEM; ++code) {
+    ASSERT_NE(np_fio_errdesc(code), nullptr);
+    texts.insert(np_fio_errdesc(code));
+  }
+  EXPECT_EQ(texts.size(), static_cast<size_t>(NP_FIO_ESYSTEM + 1));
+  EXPECT_EQ(texts.count(np_fio_errdesc(999)), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// Tests of kvlexer on real list files, including the exact form that the
+// repository list writer produces.
+#include "kvlexer/kvlexer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tokens = std::vector<std::string>;
+using Split = std::pair<int, int>;  // name and value counts; -1 on failure
+
+class LexerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("KV_TEST_TMPDIR");
+    fs::create_directories(base && *base ? base : "/tmp");
+    std::string dir = std::string(base && *base ? base : "/tmp") + "/lexXXXXXX";
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    dir_ = dir;
+  }
+  void TearDown() override {
+    np_lex_clean(&state_);
+    fs::remove_all(dir_);
+  }
+
+  // Writes `content` to a file and starts the lexer on it.
+  void open(const std::string& content) {
+    std::ofstream(dir_ / "list", std::ios::binary) << content;
+    ASSERT_EQ(np_lex_init(&state_, (dir_ / "list").c_str()), NP_LEX_OK);
+  }
+
+  // The next line's tokens; fails the test when the result is not 0.
+  Tokens next() {
+    EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_OK) << state_.lineNumber;
+    Tokens tokens(state_.tokens, state_.tokens + state_.tokenCount);
+    if (state_.tokens) {
+      EXPECT_EQ(state_.tokens[state_.tokenCount], nullptr);
+    }
+    return tokens;
+  }
+
+  Split split() {
+    int names = 0, values = 0;
+    if (np_lex_split(state_.tokens, state_.tokenCount, &names, &values) != 0)
+      return {-1, -1};
+    return {names, values};
+  }
+
+  fs::path dir_;
+  NpLexState state_{};
+};
+
+TEST_F(LexerTest, ReadsBackTheWritersForm) {
+  const Tokens entries[] = {
+      {"Ma'in", "DSN=x;KVXTYPE=ODBC;", "PFX", "C"},
+      {"two words = one", "/data/it's here.db", "", "F"},
+      {"''", "FILE=a b;PWD='p=w';", "S.P_", "C"},
+  };
+  auto quote = [](const std::string& value) {
+    std::string out;
+    for (char c : value) out += c == '\'' ? "''" : std::string(1, c);
+    return "'" + out + "'";
+  };
+  std::string content = "$defaultrepos=" + quote(entries[0][0]) + "\r\n";
+  for (const Tokens& e : entries) {
+    content += quote(e[0]) + "=" + quote(e[1]) + " " + quote(e[2]) + " " +
+               quote(e[3]) + "\r\n";
+  }
+  open(content);
+
+  EXPECT_EQ(next(), (Tokens{"$defaultrepos", "=", "Ma'in"}));
+  EXPECT_EQ(split(), Split(1, 1));
+  for (const Tokens& e : entries) {
+    EXPECT_EQ(next(), (Tokens{e[0], "=", e[1], e[2], e[3]}));
+    EXPECT_EQ(split(), Split(1, 3)) << e[0];
+  }
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_EOF);
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_EOF);
+  EXPECT_EQ(state_.lineNumber, 4);
+}
+
+TEST_F(LexerTest, BareTokensBlanksCommentsAndLineNumbers) {
+  open(
+      "\n   \r\n# a comment = 'x\nmy repo name=DSN1 pfx\r\n"
+      "\t'#not a comment'=\nlast=line 'without' end");
+  EXPECT_EQ(next(), (Tokens{"my", "repo", "name", "=", "DSN1", "pfx"}));
+  EXPECT_EQ(state_.lineNumber, 4);
+  EXPECT_EQ(split(), Split(3, 2));
+  EXPECT_EQ(next(), (Tokens{"#not a comment", "="}));
+  EXPECT_EQ(split(), Split(1, 0));  // the reader refuses a line without value
+  EXPECT_EQ(next(), (Tokens{"last", "=", "line", "without", "end"}));
+  EXPECT_EQ(state_.lineNumber, 6);
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_EOF);
+}
+
+TEST_F(LexerTest, SplitNeedsOneOperatorAfterAName) {
+  open("a b\n=v\na=b=c\n'='='=' ''\n");
+  for (int line = 1; line <= 3; ++line) {
+    next();
+    EXPECT_EQ(split(), Split(-1, -1)) << line;
+  }
+  // Quoted "=" texts are names and values, not operators.
+  EXPECT_EQ(next(), (Tokens{"=", "=", "=", ""}));
+  EXPECT_EQ(split(), Split(1, 2));
+}
+
+TEST_F(LexerTest, SyntaxErrorsNameTheirLine) {
+  // Unterminated quote, text after a closing quote, quote inside a bare
+  // token, and a NUL byte.
+  open("a='ok'\r\nb='unterminated\r\nc='x'y\nd=ab'c\ne='it''s'\n" +
+       std::string("f='nul\0byte'\n", 13));
+  next();
+  for (int line = 2; line <= 4; ++line) {
+    EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_ESYNTAX);
+    EXPECT_EQ(state_.lineNumber, line);
+    EXPECT_EQ(state_.tokenCount, 0);
+  }
+  EXPECT_EQ(next(), (Tokens{"e", "=", "it's"}));
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_ESYNTAX);
+  EXPECT_EQ(state_.lineNumber, 6);
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_EOF);
+}
+
+TEST_F(LexerTest, OpenReadAndEmptyFile) {
+  EXPECT_EQ(np_lex_init(&state_, (dir_ / "absent").c_str()), NP_LEX_EOPEN);
+  np_lex_clean(&state_);
+  EXPECT_EQ(np_lex_init(&state_, dir_.c_str()), NP_LEX_EOPEN);
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_EREAD);
+  np_lex_clean(&state_);
+  np_lex_clean(&state_);  // twice is harmless
+
+  open("");
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_EOF);
+  EXPECT_EQ(state_.lineNumber, 0);
+  np_lex_clean(&state_);
+
+  // Reading this process's memory at offset 0 fails with an I/O error.
+  if (np_lex_init(&state_, "/proc/self/mem") != NP_LEX_OK) GTEST_SKIP();
+  EXPECT_EQ(np_lex_line(&state_, 0), NP_LEX_EREAD);
+}
+
+}  // namespace

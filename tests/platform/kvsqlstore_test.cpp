@@ -1,0 +1,177 @@
+// Tests of kvsqlstore on real SQLite files: opening, statements, results,
+// busy reporting and error texts.
+#include "kvsqlstore/kvsqlstore.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "support/dac_targets.h"
+
+namespace {
+
+class SqliteStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = testTmpDir() + "/" + uniqueTestName("sqlstore") + ".db";
+    db_ = createSqliteDatabase(path_.c_str());
+    ASSERT_NE(db_, nullptr) << getSqliteErrorMessage().asCstr();
+    ASSERT_TRUE(db_->exec("CREATE TABLE t (i INTEGER, r REAL, s TEXT)"));
+  }
+  void TearDown() override {
+    if (db_) db_->close();
+    std::remove(path_.c_str());
+  }
+
+  std::string path_;
+  SqliteDatabase* db_ = nullptr;
+};
+
+TEST_F(SqliteStoreTest, OpensOnlyExistingDatabaseFiles) {
+  SqliteDatabase* again = openSqliteDatabase(path_.c_str());
+  ASSERT_NE(again, nullptr);
+  again->close();
+
+  const std::string missing = path_ + ".missing";
+  EXPECT_EQ(openSqliteDatabase(missing.c_str()), nullptr);
+  EXPECT_NE(getSqliteErrorMessage().find(missing.c_str()), KvbString::npos);
+  EXPECT_EQ(std::ifstream(missing).good(), false);
+
+  const std::string text = path_ + ".txt";
+  std::ofstream(text) << "this is not a database, only some text to read\n";
+  EXPECT_EQ(openSqliteDatabase(text.c_str()), nullptr);
+  EXPECT_NE(getSqliteErrorMessage().find("not a database"), KvbString::npos)
+      << getSqliteErrorMessage().asCstr();
+  std::remove(text.c_str());
+
+  EXPECT_EQ(createSqliteDatabase(""), nullptr);
+  EXPECT_FALSE(getSqliteErrorMessage().isEmpty());
+}
+
+TEST_F(SqliteStoreTest, RunsStatementsAndReadsValuesNatively) {
+  int64_t changed = -1;
+  ASSERT_TRUE(db_->exec(
+      "INSERT INTO t VALUES (1, 0.5, 'a'); INSERT INTO t VALUES "
+      "(9007199254740993, NULL, 'O''Brien \"q\" é'); UPDATE t SET r = 2.25",
+      &changed));
+  EXPECT_EQ(changed, 4);
+  EXPECT_EQ(db_->getChanges(), 2);
+  EXPECT_EQ(db_->getLastInsertRowId(), 2);
+
+  double sum = 0;
+  ASSERT_TRUE(db_->querySingleReal("SELECT sum(r) FROM t", &sum));
+  EXPECT_EQ(sum, 4.5);
+  EXPECT_FALSE(db_->querySingleReal("SELECT r FROM t WHERE i = 5", &sum));
+  EXPECT_FALSE(db_->querySingleReal("SELECT NULL", &sum));
+  EXPECT_EQ(sum, 4.5);
+
+  SqliteResult* result =
+      db_->openResult("SELECT i, r, s, NULL AS n FROM t ORDER BY i");
+  ASSERT_NE(result, nullptr);
+  ASSERT_EQ(result->getColumnCount(), 4);
+  EXPECT_STREQ(result->getColumnName(3).asCstr(), "n");
+  EXPECT_STREQ(result->getColumnDeclaredType(0).asCstr(), "INTEGER");
+  EXPECT_TRUE(result->getColumnDeclaredType(3).isNull());
+  EXPECT_EQ(result->getColumnType(0), kSqliteNull);  // before the first row
+  ASSERT_EQ(result->next(), 1);
+  EXPECT_EQ(result->getColumnType(0), kSqliteInteger);
+  EXPECT_EQ(result->getColumnType(1), kSqliteReal);
+  EXPECT_EQ(result->getColumnType(2), kSqliteText);
+  EXPECT_EQ(result->getColumnType(3), kSqliteNull);
+  EXPECT_TRUE(result->isNull(3));
+  EXPECT_TRUE(result->getText(3).isNull());
+  EXPECT_EQ(result->getReal(1), 2.25);
+  ASSERT_EQ(result->next(), 1);
+  EXPECT_EQ(result->getInt64(0), 9007199254740993);
+  EXPECT_STREQ(result->getText(2).asCstr(), "O'Brien \"q\" é");
+  EXPECT_EQ(result->next(), 0);
+  EXPECT_EQ(result->next(), 0);
+  EXPECT_TRUE(result->isNull(0));
+  result->close();
+}
+
+TEST_F(SqliteStoreTest, ReusesStatementsWithRebinding) {
+  SqliteStatement* insert = db_->prepare("INSERT INTO t VALUES (?, ?, ?)");
+  ASSERT_NE(insert, nullptr);
+  const char text[] = "abcdef";
+  for (int i = 0; i < 3; ++i) {
+    int64_t changed = 0;
+    ASSERT_TRUE(insert->setInt(0, i));
+    ASSERT_TRUE(i == 1 ? insert->setNull(1) : insert->setReal(1, i + 0.5));
+    ASSERT_TRUE(insert->setText(2, i == 2 ? nullptr : text, 2 + i));
+    ASSERT_TRUE(insert->execute(&changed))
+        << insert->getErrorMessage().asCstr();
+    EXPECT_EQ(changed, 1);
+  }
+  EXPECT_FALSE(insert->setInt(3, 1));
+  EXPECT_FALSE(insert->getErrorMessage().isEmpty());
+  insert->release();
+
+  SqliteStatement* select =
+      db_->prepare("SELECT s, r FROM t WHERE i >= ? ORDER BY i");
+  ASSERT_NE(select, nullptr);
+  ASSERT_TRUE(select->setInt64(0, 1));
+  SqliteResult* first = select->openResult();
+  ASSERT_EQ(first->next(), 1);
+  EXPECT_STREQ(first->getText(0).asCstr(), "abc");
+  EXPECT_TRUE(first->isNull(1));
+
+  // Rebinding restarts the statement and ends the earlier rows.
+  ASSERT_TRUE(select->setInt64(0, 2));
+  SqliteResult* second = select->openResult();
+  EXPECT_EQ(first->next(), 2);
+  EXPECT_FALSE(first->getErrorMessage().isEmpty());
+  first->close();
+  // A result outlives its statement.
+  select->release();
+  ASSERT_EQ(second->next(), 1);
+  EXPECT_TRUE(second->isNull(0));
+  EXPECT_EQ(second->getReal(1), 2.5);
+  EXPECT_EQ(second->next(), 0);
+  second->close();
+}
+
+TEST_F(SqliteStoreTest, ReportsErrorsWithSqliteText) {
+  EXPECT_FALSE(db_->exec("SELEC 1"));
+  EXPECT_NE(db_->getErrorMessage().find("syntax error"), KvbString::npos);
+  EXPECT_FALSE(db_->isBusy());
+  EXPECT_EQ(db_->prepare("SELECT x FROM no_such_table"), nullptr);
+  EXPECT_NE(db_->getErrorMessage().find("no_such_table"), KvbString::npos);
+  EXPECT_EQ(db_->prepare("SELECT 1; SELECT 2"), nullptr);
+  EXPECT_EQ(db_->prepare("  "), nullptr);
+  EXPECT_EQ(db_->openResult("SELECT nope FROM t"), nullptr);
+
+  // A failure inside a run shows in the result.
+  ASSERT_TRUE(db_->exec("CREATE TABLE u (k INTEGER PRIMARY KEY)"));
+  SqliteStatement* insert = db_->prepare("INSERT INTO u VALUES (1)");
+  ASSERT_TRUE(insert->execute());
+  EXPECT_FALSE(insert->execute());
+  EXPECT_NE(insert->getErrorMessage().find("UNIQUE"), KvbString::npos);
+  insert->release();
+}
+
+TEST_F(SqliteStoreTest, ReportsBusyWhenAnotherConnectionWrites) {
+  SqliteDatabase* other = openSqliteDatabase(path_.c_str());
+  ASSERT_NE(other, nullptr);
+  other->setBusyTimeout(0);
+  ASSERT_TRUE(db_->exec("BEGIN IMMEDIATE TRANSACTION"));
+  EXPECT_FALSE(other->exec("BEGIN IMMEDIATE TRANSACTION"));
+  EXPECT_TRUE(other->isBusy());
+  EXPECT_FALSE(other->getErrorMessage().isEmpty());
+
+  SqliteStatement* insert = other->prepare("INSERT INTO t (i) VALUES (1)");
+  ASSERT_NE(insert, nullptr);
+  EXPECT_FALSE(insert->execute());
+  EXPECT_TRUE(insert->isBusy());
+
+  ASSERT_TRUE(db_->exec("COMMIT TRANSACTION"));
+  EXPECT_TRUE(insert->execute()) << insert->getErrorMessage().asCstr();
+  insert->release();
+  EXPECT_TRUE(other->exec("BEGIN IMMEDIATE TRANSACTION"));
+  EXPECT_TRUE(other->exec("ROLLBACK"));
+  other->close();
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// The databases that data-access tests run on: a SQLite file opened
+// directly, the same kind of file through the SQLite3 ODBC driver, and
+// PostgreSQL through ODBC when KV_TEST_PG_CONNECTION holds a connection
+// string (otherwise those cases are skipped). DacTargetTest opens a fresh
+// connection per test and drops the tables that the test named.
+#ifndef TESTS_SUPPORT_DAC_TARGETS_H_
+#define TESTS_SUPPORT_DAC_TARGETS_H_
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "kvdataaccess/kvdataaccess.h"
+
+enum class DacTarget { kNativeSqlite, kOdbcSqlite, kPostgres };
+
+inline const char* dacTargetName(DacTarget target) {
+  switch (target) {
+    case DacTarget::kNativeSqlite:
+      return "NativeSqlite";
+    case DacTarget::kOdbcSqlite:
+      return "OdbcSqlite";
+    default:
+      return "Postgres";
+  }
+}
+
+// The folder for test files: $KV_TEST_TMPDIR (created when missing) or /tmp.
+inline std::string testTmpDir() {
+  const char* dir = std::getenv("KV_TEST_TMPDIR");
+  if (!dir || !*dir) return "/tmp";
+  mkdir(dir, 0755);
+  return dir;
+}
+
+// A name unique in this process and among concurrent test processes:
+// "<base>_<pid>_<counter>".
+inline std::string uniqueTestName(const char* base) {
+  static std::atomic<int> counter{0};
+  return std::string(base) + "_" + std::to_string(getpid()) + "_" +
+         std::to_string(++counter);
+}
+
+// The PostgreSQL connection string, or empty when none is configured.
+inline std::string postgresConnectionString() {
+  const char* text = std::getenv("KV_TEST_PG_CONNECTION");
+  return text ? text : "";
+}
+
+// The connection string of `target` on the SQLite file `file` (unused for
+// PostgreSQL).
+inline std::string dacConnectionString(DacTarget target,
+                                       const std::string& file) {
+  switch (target) {
+    case DacTarget::kNativeSqlite:
+      return "FILE=" + file + ";CREATE=TRUE;KVXTYPE=SQLITE";
+    case DacTarget::kOdbcSqlite:
+      return "Driver=SQLite3;Database=" + file + ";";
+    default:
+      return postgresConnectionString();
+  }
+}
+
+class DacTargetTest : public ::testing::TestWithParam<DacTarget> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == DacTarget::kPostgres &&
+        postgresConnectionString().empty())
+      GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
+                      "cases were skipped";
+    file_ = testTmpDir() + "/" + uniqueTestName("dac") + ".db";
+    KvbString error;
+    conn_ = dacCreateDataSource(dacConnectionString(GetParam(), file_), &error);
+    ASSERT_NE(conn_, nullptr) << error.asCstr();
+  }
+
+  void TearDown() override {
+    if (conn_) {
+      conn_->setAutoCommit(true);
+      for (const std::string& table : tables_)
+        conn_->execute(("DROP TABLE " + table).c_str());
+      conn_->release();
+    }
+    if (!file_.empty()) std::remove(file_.c_str());
+  }
+
+  // A table name unique to this test (lower case, so that no database
+  // folds it); the table is dropped after the test.
+  std::string table(const char* base) {
+    tables_.push_back(uniqueTestName(base));
+    return tables_.back();
+  }
+
+  // Runs `sql`, failing the test with the connection's text on an error.
+  void exec(const std::string& sql) {
+    ASSERT_TRUE(conn_->execute(sql.c_str()))
+        << sql << ": " << conn_->getErrorMessage().asCstr();
+  }
+
+  bool isOdbc() const { return GetParam() != DacTarget::kNativeSqlite; }
+
+  DacConnection* conn_ = nullptr;
+  std::string file_;
+
+ private:
+  std::vector<std::string> tables_;
+};
+
+inline std::string dacTargetTestName(
+    const ::testing::TestParamInfo<DacTarget>& target) {
+  return dacTargetName(target.param);
+}
+
+// Runs the cases of a DacTargetTest-derived suite on every target.
+#define INSTANTIATE_DAC_TARGETS(suite)                                    \
+  INSTANTIATE_TEST_SUITE_P(                                               \
+      Targets, suite,                                                     \
+      ::testing::Values(DacTarget::kNativeSqlite, DacTarget::kOdbcSqlite, \
+                        DacTarget::kPostgres),                            \
+      dacTargetTestName)
+
+#endif  // TESTS_SUPPORT_DAC_TARGETS_H_

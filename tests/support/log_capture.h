@@ -1,0 +1,50 @@
+// LogCapture: installs a kvlogging sink for the life of a test and keeps
+// every record it receives.
+#ifndef TESTS_SUPPORT_LOG_CAPTURE_H_
+#define TESTS_SUPPORT_LOG_CAPTURE_H_
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "kvlogging/kvlogging.h"
+
+struct CapturedLog {
+  std::string logger;
+  int level;
+  std::string file;
+  int line;
+  std::string text;
+};
+
+class LogCapture {
+ public:
+  LogCapture() {
+    kvlogSetSink([this](const KvLogRecord& r) {
+      std::lock_guard<std::mutex> guard(mutex_);
+      records_.push_back({r.logger, r.level, r.file, r.line, r.text});
+    });
+  }
+  ~LogCapture() { kvlogSetSink(nullptr); }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  std::vector<CapturedLog> records() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return records_;
+  }
+  // True when some record of `level` (any level when 0) contains `text`.
+  bool contains(const std::string& text, int level = 0) const {
+    for (const CapturedLog& r : records())
+      if ((level == 0 || r.level == level) &&
+          r.text.find(text) != std::string::npos)
+        return true;
+    return false;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<CapturedLog> records_;
+};
+
+#endif  // TESTS_SUPPORT_LOG_CAPTURE_H_
