@@ -373,6 +373,12 @@ KvbDatavar::KvbDatavar(const KvbString& s)
 KvbDatavar::KvbDatavar(const KvbDate& date)
     : type_(kvbTypeDate), null_(date.isNull()), real_(date.asDouble()) {}
 
+void KvbDatavar::setText(const char* text, size_t length) {
+  type_ = kvbTypeString;
+  null_ = false;
+  text_.assign(text, length);
+}
+
 KvbDatavar KvbDatavar::nullOf(int type) {
   KvbDatavar v;
   v.type_ = type;

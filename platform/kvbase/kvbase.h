@@ -221,6 +221,9 @@ class KvbDatavar {
   const char* textData() const { return text_.c_str(); }
   size_t textLength() const { return text_.size(); }
 
+  // Makes the value a text of `length` bytes, reusing the value's storage.
+  void setText(const char* text, size_t length);
+
   // Converts the value in place to `type`. A null stays null with the new
   // type. False, leaving the value unchanged, when it cannot be converted.
   bool convertTo(int type);

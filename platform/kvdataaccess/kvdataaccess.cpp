@@ -173,6 +173,12 @@ class ConnectionBase : public DacConnection {
     return dacGetTypeName(kind_, kvbType, size);
   }
   KvbString getErrorMessage() const override { return error_; }
+  // ODBC drivers report a lock timeout as HYT00; the SQLite driver gives
+  // SQLite's own text.
+  bool isBusy() const override {
+    return error_.find("[HYT00]") != KvbString::npos ||
+           error_.find("database is locked") != KvbString::npos;
+  }
 
  protected:
   KvbString error_;
@@ -360,6 +366,7 @@ class NativeConnection : public ConnectionBase {
                        kSqliteMaxIdentifierLength),
         db_(db) {}
   ~NativeConnection() override { db_->close(); }
+  bool isBusy() const override { return db_->isBusy(); }
 
   bool execute(const KvbString& sql, int64_t* rows) override {
     return db_->exec(sql, rows) || failed();

@@ -130,6 +130,10 @@ class DacConnection {
   virtual bool rollback() = 0;
 
   virtual KvbString getErrorMessage() const = 0;
+  // True when the last failure was the database being locked by another
+  // connection beyond the wait allowed (SQLite's "database is locked", an
+  // ODBC timeout).
+  virtual bool isBusy() const = 0;
   // Ends the connection; an uncommitted transaction is rolled back.
   virtual void release() = 0;
 

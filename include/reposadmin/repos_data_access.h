@@ -1,0 +1,233 @@
+// ReposDataAccess: one database connection of a repository, with its
+// prepared statements and cursors, and the records its table operations
+// take. Every operation takes the connection's lock for its duration; no
+// operation throws. Failures answer false, null or -1 and leave their
+// reason in getErrorMessage() of the object that failed.
+#ifndef REPOSADMIN_REPOS_DATA_ACCESS_H_
+#define REPOSADMIN_REPOS_DATA_ACCESS_H_
+
+#include <cstdarg>
+#include <list>
+#include <vector>
+
+#include "kvbase/kvbase.h"
+
+struct ReposColumnDef;
+class DacConnection;
+
+// One column of a table, as getTableColumns gives it and createTable and
+// bulkLoadInit take it.
+struct TableColumnInfo {
+  KvbString name;          // at most 255 characters
+  int type = kvbTypeString;  // 2 integer, 3 real, 4 text
+  int size = 0;            // text length; 0 for numbers
+  bool isKey = false;      // member of the table's key
+};
+
+// One value bound to one "?" marker of a dynamic statement.
+struct QueryParam {
+  KvbDatavar value;
+  int size = 0;
+  int type = kvbTypeUnknown;
+};
+typedef std::vector<QueryParam> QueryParamList;
+
+// What createTables and checkTables work on. The default selects the
+// built-in core tables and neither drops nor creates them.
+struct TableCreateOptions {
+  bool useNcoaTables = false;  // the built-in NCOA tables instead of the core
+  bool dropTables = false;     // drop each table first
+  bool createTables = false;   // create each table and its indexes
+  // A definition array ended by two end records, used instead of the
+  // built-in tables; an end record's description describes its table.
+  const ReposColumnDef* columns = nullptr;
+  // Set by the creation of table-set tables; no behaviour depends on it.
+  bool extraSwitch1 = false;
+  // Put into the names of the tables' indexes: getIndexName(n, indexPrefix).
+  KvbString indexPrefix;
+  // Set by the creation of table-set tables; no behaviour depends on it.
+  bool extraSwitch2 = false;
+};
+
+// Receives the text of each statement that changes the database, instead of
+// the database, while it is installed on a connection. Values that the
+// statement would bind are written into its text as literals.
+class ReposDDLCallback {
+ public:
+  // False when the text could not be written; the operation then fails.
+  virtual bool writeStatement(const KvbString& statement) = 0;
+
+ protected:
+  virtual ~ReposDDLCallback() = default;
+};
+
+// The rows of a query. Columns are numbered from 0 in the order of the
+// select list. Owned by the caller; ended by release().
+class ReposDataAccessCursor {
+ public:
+  // 1 when a row was fetched, 0 at the end, 2 on an error.
+  virtual int next() = 0;
+  virtual int getNumCols() = 0;
+  // The column's name; upper case for the repository's own tables on every
+  // database. Null for a column out of range.
+  virtual KvbString getColName(int column) = 0;
+  // The current row's value as text; "" for a null or a bad column.
+  virtual KvbString getString(int column) = 0;
+  // As an integer or a double; 0 for a null, a bad column or a text that is
+  // not a number.
+  virtual int getInt(int column) = 0;
+  virtual double getDouble(int column) = 0;
+  // The value as stored; a null of unknown type for a bad column.
+  virtual KvbDatavar getValue(int column) = 0;
+  virtual bool isNull(int column) = 0;
+  // Reads every remaining row into memory before the first next(), so that
+  // other statements can run on the connection while the rows are read.
+  // False on a database error.
+  virtual bool cacheAll() = 0;
+  virtual void release() = 0;
+  // The first column whose name equals `name` without regard to case; -1
+  // when there is none.
+  virtual int getColumnIndex(const KvbString& name) = 0;
+
+ protected:
+  virtual ~ReposDataAccessCursor() = default;
+};
+
+// A prepared statement with "?" markers, numbered from 0. It may run any
+// number of times; bound values stay until they are bound again.
+class ReposDataAccessStatement {
+ public:
+  // Declares the type (2 integer, 3 real, 4 text) and size of a marker.
+  virtual void setParameterInfo(int index, int type, int size) = 0;
+  // Binds a value (a null included) to a marker.
+  virtual bool setParameter(int index, const KvbDatavar& value) = 0;
+  virtual bool execute() = 0;
+  // Runs the statement as a query. The cursor may outlive the statement.
+  virtual ReposDataAccessCursor* select() = 0;
+  // The text of the statement's last failure.
+  virtual KvbString getErrorMessage() = 0;
+  virtual void release() = 0;
+
+ protected:
+  virtual ~ReposDataAccessStatement() = default;
+};
+
+class ReposDataAccess {
+ public:
+  // Closes the connection and deletes the object.
+  virtual void release() = 0;
+  // The text of the connection's last failure; getLastError is the same.
+  virtual KvbString getErrorMessage() = 0;
+  virtual KvbString getLastError() = 0;
+
+  // Names. The physical name of a table is the table prefix, the code and,
+  // when number is 0 or more, the number; quoted when `quote` is set.
+  virtual KvbString getTableName(const char* tableCode, bool quote,
+                                 int number) = 0;
+  virtual bool getTablePrefix(bool withoutSchema, KvbString* prefix,
+                              KvbString* errorText) = 0;
+  virtual KvbString getSchemaName() = 0;
+  virtual KvbString getIdentifierQuote() = 0;
+  virtual KvbString getIndexName(int number, const KvbString& base) = 0;
+  // The built-in columns of a table code in definition order, joined by
+  // ", ", each led by "alias." when an alias is given; "*" (or "alias.*")
+  // for a code without built-in definition.
+  virtual KvbString getColumnList(const KvbString& tableCode,
+                                  const char* alias) = 0;
+
+  // Transactions nest: only the outermost begin and end reach the
+  // database. An inner end without commit makes the whole transaction roll
+  // back: the outermost end then rolls back and answers false.
+  virtual bool beginTransaction(bool immediate, bool* busy) = 0;
+  virtual bool endTransaction(bool commit) = 0;
+  virtual bool inTransaction() = 0;
+
+  // Id counters (table UCURID): reserves `count` ids (at least one) of the
+  // counter `key` and gives the first; a missing counter starts at 0.
+  virtual bool getNextIDs(const KvbString& key, int count,
+                          KvbDatavar& firstId, KvbString* errorText) = 0;
+  virtual bool getNextID(const KvbString& key, KvbDatavar& id) = 0;
+
+  // SQL with "?" markers; the n values that follow are `KvbDatavar*`, bound
+  // in order.
+  virtual ReposDataAccessCursor* paramSelect(const KvbString& sql, int n,
+                                             ...) = 0;
+  virtual ReposDataAccessCursor* paramSelectV(const KvbString& sql, int n,
+                                              va_list values) = 0;
+  virtual bool paramExec(const KvbString& sql, int* rowsAffected, int n,
+                         ...) = 0;
+  // As paramExec; `types` has one letter per marker ("I" integer, "S"
+  // text, "R" real) that declares the marker's type.
+  virtual bool paramExecWTypes(const KvbString& sql, int* rowsAffected,
+                               const KvbString& types, int n, ...) = 0;
+  // Column 0 of the first row as an integer into *result; false when there
+  // is no row (result untouched).
+  virtual bool paramSingleton(const KvbString& sql, int* result, int n,
+                              ...) = 0;
+  virtual ReposDataAccessStatement* createStatement(const KvbString& sql) = 0;
+
+  // Tables of the built-in definitions or of a definition array.
+  virtual bool createTables(TableCreateOptions options) = 0;
+  // Adds every missing table, column and index.
+  virtual bool checkTables(TableCreateOptions options) = 0;
+  // Appends the columns of the table (a code, or a code and a number,
+  // without prefix) and answers the list's size.
+  virtual int getTableColumns(const KvbString& table,
+                              std::list<TableColumnInfo>& columns) = 0;
+  // Creates the table (name without prefix) with the columns in order.
+  virtual bool createTable(const KvbString& table,
+                           const std::list<TableColumnInfo>& columns) = 0;
+  // "DROP TABLE" of a physical table name.
+  virtual bool dropTable(const KvbString& physicalName) = 0;
+  virtual bool dropTableIndexes(const KvbString& physicalName) = 0;
+  // An in-memory cursor with the columns "name" and "field".
+  virtual ReposDataAccessCursor* listIndexes(const KvbString& physicalName) = 0;
+  // A one-column index on a table (name without prefix); a null index name
+  // gives "<table>_<column>_idx".
+  virtual bool createIndex(const KvbString& table, const KvbString& column,
+                           const KvbString& indexName) = 0;
+  // Indexes of the per-id tables HSM<id>, HCM<id> and FRQDST<id>.
+  virtual bool createHSMTable(int id, int groupCount) = 0;
+  virtual bool createHCMTable(int id, int groupCount) = 0;
+  virtual bool createFrequencyTable(int fieldId) = 0;
+  virtual bool createHSMIndexes(const KvbString& physicalName, int id) = 0;
+  virtual bool createHCMIndexes(const KvbString& physicalName, int id) = 0;
+  virtual bool createFrequencyIndexes(const KvbString& physicalName,
+                                      int fieldId) = 0;
+
+  // While a callback is installed, statements that change the database go
+  // to it instead, and transactions are not counted. Null removes it.
+  virtual bool setDDLCallback(ReposDDLCallback* callback) = 0;
+
+  // The longest text a column holds inline.
+  virtual int getMaxTextLength() = 0;
+  // Long texts (table BIGSTR). writeLongText stores a text longer than the
+  // inline maximum in pieces and answers true with the marker to store in
+  // its place; false when the text fits. readLongText resolves a marker to
+  // the whole text; other texts come back unchanged. The int is unused.
+  virtual bool readLongText(const KvbString& text, KvbString* full, int) = 0;
+  virtual bool writeLongText(const KvbString& text, KvbString* marker,
+                             int) = 0;
+
+  // I_UUID of the INFO row "KVREPOSITORY"; empty when there is none.
+  virtual KvbString getRepositoryUUID() = 0;
+  virtual bool isDBMSSupported() = 0;
+  virtual bool requiresNestedJoins() = 0;
+  virtual bool needsNextIdResync() = 0;
+  // The data-access-library connection; null for the SQLite back end.
+  virtual DacConnection* getDacConnection() = 0;
+
+  // Bulk loading into one table, one loader per connection, flushed every
+  // batchSize rows.
+  virtual bool isBulkLoadSupported() = 0;
+  virtual bool bulkLoadInit(int batchSize, const KvbString& physicalName,
+                            const std::list<TableColumnInfo>* columns) = 0;
+  // n `KvbDatavar*` values in the loader's column order.
+  virtual bool bulkLoadAddRow(int n, ...) = 0;
+  virtual bool bulkLoadEnd(bool flush) = 0;
+
+ protected:
+  virtual ~ReposDataAccess() = default;
+};
+
+#endif  // REPOSADMIN_REPOS_DATA_ACCESS_H_

@@ -1,0 +1,86 @@
+// Column access shared by every cursor, and database-cursor streaming.
+#include "rda/rda_cursor.h"
+
+KvbString RDA_CursorBase::getColName(int column) {
+  if (column < 0 || column >= getNumCols()) return KvbString();
+  return names_[column];
+}
+
+KvbString RDA_CursorBase::getString(int column) {
+  const KvbDatavar* value = valueAt(column);
+  return value && !value->isNull() ? value->asString() : KvbString("");
+}
+
+int RDA_CursorBase::getInt(int column) {
+  const KvbDatavar* value = valueAt(column);
+  return value ? value->asInt() : 0;
+}
+
+double RDA_CursorBase::getDouble(int column) {
+  const KvbDatavar* value = valueAt(column);
+  return value ? value->asDouble() : 0.0;
+}
+
+KvbDatavar RDA_CursorBase::getValue(int column) {
+  const KvbDatavar* value = valueAt(column);
+  return value ? *value : KvbDatavar();
+}
+
+bool RDA_CursorBase::isNull(int column) {
+  const KvbDatavar* value = valueAt(column);
+  return !value || value->isNull();
+}
+
+int RDA_CursorBase::getColumnIndex(const KvbString& name) {
+  for (size_t i = 0; i < names_.size(); ++i)
+    if (names_[i].equals(name, true)) return static_cast<int>(i);
+  return -1;
+}
+
+int RDA_DbCursor::next() {
+  if (cachedAll_) {
+    onRow_ = !cached_.empty();
+    if (!onRow_) return 0;
+    row_.swap(cached_.front());
+    cached_.pop_front();
+    return 1;
+  }
+  RDA_LockGuard guard(lock_);
+  int result = fetch_INT();
+  onRow_ = result == 1;
+  return result;
+}
+
+bool RDA_DbCursor::cacheAll() {
+  if (cachedAll_) return true;
+  RDA_LockGuard guard(lock_);
+  int result;
+  while ((result = fetch_INT()) == 1) cached_.push_back(row_);
+  onRow_ = false;
+  if (result != 0) {
+    cached_.clear();
+    return false;
+  }
+  cachedAll_ = true;
+  return true;
+}
+
+const KvbDatavar* RDA_DbCursor::valueAt(int column) const {
+  if (!onRow_ || column < 0 || column >= static_cast<int>(row_.size()))
+    return nullptr;
+  return &row_[column];
+}
+
+int RDA_MemoryCursor::next() {
+  if (position_ >= rows_.size()) {
+    position_ = 0;
+    return 0;
+  }
+  ++position_;
+  return 1;
+}
+
+const KvbDatavar* RDA_MemoryCursor::valueAt(int column) const {
+  return position_ > 0 && inRange(column) ? &rows_[position_ - 1][column]
+                                          : nullptr;
+}

@@ -1,0 +1,80 @@
+// The shared parts of every cursor: reading the current row by column
+// position or name (RDA_CursorBase), and the streaming of a database query
+// with its in-memory caching (RDA_DbCursor).
+#ifndef RDA_RDA_CURSOR_H_
+#define RDA_RDA_CURSOR_H_
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "rda/rda_lock.h"
+#include "reposadmin/repos_data_access.h"
+
+class RDA_CursorBase : public ReposDataAccessCursor {
+ public:
+  int getNumCols() override { return static_cast<int>(names_.size()); }
+  KvbString getColName(int column) override;
+  KvbString getString(int column) override;
+  int getInt(int column) override;
+  double getDouble(int column) override;
+  KvbDatavar getValue(int column) override;
+  bool isNull(int column) override;
+  int getColumnIndex(const KvbString& name) override;
+
+ protected:
+  // The current row's value of `column`; null without a current row or for
+  // a column out of range.
+  virtual const KvbDatavar* valueAt(int column) const = 0;
+
+  std::vector<KvbString> names_;
+};
+
+// A cursor over the rows of a database query. The back end fills row_ in
+// fetch_INT; next() runs under the connection's lock. cacheAll() moves the
+// remaining rows into memory, after which next() serves them from there.
+class RDA_DbCursor : public RDA_CursorBase {
+ public:
+  int next() override;
+  bool cacheAll() override;
+  void release() override { delete this; }
+
+ protected:
+  explicit RDA_DbCursor(std::shared_ptr<RDA_Lock> lock)
+      : lock_(std::move(lock)) {}
+  // Fetches the next row into row_ (sized to the column count): 1 for a
+  // row, 0 at the end, 2 on an error.
+  virtual int fetch_INT() = 0;
+
+  std::vector<KvbDatavar> row_;
+
+ private:
+  const KvbDatavar* valueAt(int column) const override;
+
+  std::shared_ptr<RDA_Lock> lock_;
+  std::deque<std::vector<KvbDatavar>> cached_;
+  bool cachedAll_ = false;
+  bool onRow_ = false;
+};
+
+// A cursor whose rows are held in memory: next() yields 1 per row, 0 at the
+// end, and then starts again at the first row.
+class RDA_MemoryCursor : public RDA_CursorBase {
+ public:
+  int next() override;
+  bool cacheAll() override { return true; }
+  void release() override { delete this; }
+
+ protected:
+  bool inRange(int column) const {
+    return column >= 0 && column < static_cast<int>(names_.size());
+  }
+
+  std::vector<std::vector<KvbDatavar>> rows_;
+  size_t position_ = 0;  // 1 + the current row; 0 before the first
+
+ private:
+  const KvbDatavar* valueAt(int column) const override;
+};
+
+#endif  // RDA_RDA_CURSOR_H_

@@ -1,0 +1,420 @@
+// The data-access-library back end: connection, statement, cursor, the
+// dialects' column types, catalogue queries and the bulk loader.
+#include "rda/rda_dac.h"
+
+#include <algorithm>
+
+#include "kvsingletons/kvsingletons.h"
+#include "rda/rda_cursor.h"
+#include "rda/rda_statement.h"
+#include "schema/log_printf.h"
+#include "schema/tablecreateconfig.h"
+
+namespace {
+
+const char kSourceFile[] = "rda_dac";
+
+// The most "?" markers one statement may carry on a server.
+constexpr int kMaxMarkers = 32767;
+
+class RDA_DACCursor : public RDA_DbCursor {
+ public:
+  RDA_DACCursor(std::shared_ptr<RDA_Lock> lock, DacCursor* cursor,
+                bool upperCaseNames)
+      : RDA_DbCursor(std::move(lock)), cursor_(cursor) {
+    for (int c = 0; c < cursor->getNumCols(); ++c) {
+      KvbString name = cursor->getColName(c);
+      names_.push_back(upperCaseNames ? name.toUpper() : name);
+    }
+    row_.resize(names_.size());
+  }
+  ~RDA_DACCursor() override { cursor_->release(); }
+
+ protected:
+  int fetch_INT() override {
+    const int result = cursor_->next();
+    if (result != 1) return result;
+    for (size_t c = 0; c < row_.size(); ++c)
+      if (!cursor_->getValue(static_cast<int>(c), row_[c])) return 2;
+    return 1;
+  }
+
+ private:
+  DacCursor* cursor_;
+};
+
+class RDA_DACStatement : public RDA_StatementBase {
+ public:
+  RDA_DACStatement(RDA_BaseImpl* connection, const KvbString& sql,
+                   DacStatement* statement, bool upperCaseNames)
+      : RDA_StatementBase(connection, sql),
+        statement_(statement),
+        upperCaseNames_(upperCaseNames) {}
+  ~RDA_DACStatement() override { statement_->release(); }
+
+ protected:
+  bool bind_INT(int index, const KvbDatavar& value, int type,
+                int size) override {
+    return statement_->bind(index, value, type, size) ||
+           fail(statement_->getErrorMessage());
+  }
+  bool execute_INT(int64_t* rows) override {
+    return statement_->execute(rows) || fail(statement_->getErrorMessage());
+  }
+  ReposDataAccessCursor* select_INT() override {
+    DacCursor* cursor = statement_->select();
+    if (!cursor) {
+      fail(statement_->getErrorMessage());
+      return nullptr;
+    }
+    return new RDA_DACCursor(sharedLock(), cursor, upperCaseNames_);
+  }
+
+ private:
+  DacStatement* statement_;
+  bool upperCaseNames_;
+};
+
+// "name", or for "schema.name" its last part.
+KvbString lastPart(const KvbString& name) {
+  size_t point = name.rfind('.');
+  return point == KvbString::npos ? name : name.substr(point + 1);
+}
+
+// The kvbType and text size of a column type as a catalogue names it.
+void parseColumnType(const KvbString& typeName, int maxText,
+                     TableColumnInfo& column) {
+  KvbString type = KvbString(typeName).toLower();
+  column.size = 0;
+  if (type.find("int") != KvbString::npos) {
+    column.type = kvbTypeInt;
+  } else if (type.startsWith("double") || type.startsWith("real") ||
+             type.startsWith("float") || type.startsWith("numeric")) {
+    column.type = kvbTypeReal;
+  } else {
+    column.type = kvbTypeString;
+    size_t open = type.find('(');
+    int size = 0;
+    if (open == KvbString::npos ||
+        !type.substr(open + 1, type.length() - open - 2).toInt(size))
+      size = maxText;
+    column.size = size;
+  }
+}
+
+}  // namespace
+
+// The rows waiting for a multi-row INSERT, and the prepared statement for a
+// full batch.
+struct RDA_DAC::BulkLoader {
+  KvbString head;  // "INSERT INTO t (a, b) VALUES "
+  size_t columns = 0;
+  int batch = 0;
+  std::vector<KvbDatavar> values;  // row after row
+  RDA_StatementBase* full = nullptr;
+  ~BulkLoader() {
+    if (full) full->release();
+  }
+  KvbString text(size_t rows) const {
+    KvbString row("(");
+    for (size_t c = 0; c < columns; ++c) row.append(c ? ", ?" : "?");
+    row.append(')');
+    KvbString out(head);
+    for (size_t r = 0; r < rows; ++r) out.append(r ? ", " : "").append(row);
+    return out;
+  }
+};
+
+RDA_DAC::RDA_DAC() = default;
+
+RDA_DAC::~RDA_DAC() {
+  bulk_.reset();
+  if (spec_) spec_->release();
+  if (!dac_) return;
+  if (pooled_)
+    ConnShareSingleton::getInstance()->release(dac_);
+  else
+    dac_->release();
+}
+
+bool RDA_DAC::failed() { return fail(dac_->getErrorMessage()); }
+
+bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
+  KvbString pool, specPath;
+  kvbGetConfigOptions("REPOSITORY")->get("POOL_ID", pool);
+  pooled_ = !pool.isEmpty();
+  dac_ = pooled_ ? ConnShareSingleton::getInstance()->acquire(pool, connection,
+                                                              &errorText)
+                 : ConnCacheSingleton::getInstance()->connect(connection,
+                                                              &errorText);
+  if (!dac_) return fail(errorText);
+  kind_ = dac_->getDbKind();
+  resyncIds_ = kind_ == DAC_DB_SQLITE;
+  if (kvbGetConfigOptions("")->get("REPOS/CREATE_SPEC_PATH", specPath) &&
+      !specPath.isEmpty()) {
+    spec_ = new KvTableCreateNS::KvCreateSpecDocImpl;
+    if (!spec_->loadFile(specPath)) {
+      errorText = "The table-creation specification cannot be used: " +
+                  spec_->getErrorMessage();
+      return fail(errorText);
+    }
+  }
+  return true;
+}
+
+bool RDA_DAC::isDBMSSupported() {
+  if (kind_ != DAC_DB_UNKNOWN) return true;
+  return fail("The database \"" + dac_->getDbmsName() +
+              "\" is not supported for repositories");
+}
+
+KvbString RDA_DAC::nameQuote_INT() {
+  return kind_ == DAC_DB_POSTGRESQL ? KvbString("")
+                                    : dac_->getIdentifierQuote();
+}
+
+bool RDA_DAC::exec_INT(const KvbString& sql, int64_t* rows) {
+  return dac_->execute(sql, rows) || failed();
+}
+
+RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
+  DacStatement* statement = dac_->prepare(sql);
+  if (!statement) {
+    failed();
+    return nullptr;
+  }
+  return new RDA_DACStatement(this, sql, statement,
+                              kind_ == DAC_DB_POSTGRESQL);
+}
+
+// A SQLite file takes the transaction statements themselves, so that an
+// immediate begin can take the write lock; a server uses the driver's
+// manual-commit mode.
+bool RDA_DAC::begin_INT(bool immediate, bool* busy) {
+  if (kind_ == DAC_DB_SQLITE) {
+    if (exec_INT(immediate ? "BEGIN IMMEDIATE TRANSACTION"
+                           : "BEGIN TRANSACTION",
+                 nullptr))
+      return true;
+    *busy = dac_->isBusy();
+    return false;
+  }
+  return dac_->setAutoCommit(false) || failed();
+}
+
+bool RDA_DAC::commit_INT() {
+  if (kind_ == DAC_DB_SQLITE) return exec_INT("COMMIT TRANSACTION", nullptr);
+  return (dac_->commit() && dac_->setAutoCommit(true)) || failed();
+}
+
+bool RDA_DAC::rollback_INT() {
+  if (kind_ == DAC_DB_SQLITE) return exec_INT("ROLLBACK TRANSACTION", nullptr);
+  return (dac_->rollback() && dac_->setAutoCommit(true)) || failed();
+}
+
+bool RDA_DAC::catalogueRows(
+    const KvbString& sql, const KvbString& physicalName,
+    std::vector<std::pair<KvbString, KvbString>>& rows) {
+  DacStatement* statement = dac_->prepare(sql);
+  if (!statement) return failed();
+  bool ok = statement->bind(0, KvbDatavar(physicalName), kvbTypeString, 255);
+  DacCursor* cursor = ok ? statement->select() : nullptr;
+  if (!cursor) {
+    ok = fail(statement->getErrorMessage());
+  } else {
+    int step;
+    KvbDatavar a, b;
+    while ((step = cursor->next()) == 1 && cursor->getValue(0, a) &&
+           cursor->getValue(1, b))
+      rows.emplace_back(a.asString(), b.asString());
+    if (step != 0) ok = fail(cursor->getErrorMessage());
+    cursor->release();
+  }
+  statement->release();
+  return ok;
+}
+
+bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,
+                               std::list<TableColumnInfo>& columns) {
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  bool ok;
+  if (kind_ == DAC_DB_SQLITE) {
+    ok = catalogueRows("SELECT name, type FROM pragma_table_info(?)",
+                       lastPart(physicalName), rows);
+  } else if (kind_ == DAC_DB_POSTGRESQL) {
+    ok = catalogueRows(
+        "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM "
+        "pg_attribute a WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "
+        "AND NOT a.attisdropped ORDER BY a.attnum",
+        physicalName, rows);
+  } else {
+    return fail("Reading table columns is not supported on " +
+                dac_->getDbmsName());
+  }
+  for (const auto& row : rows) {
+    TableColumnInfo column;
+    column.name = KvbString(row.first).toUpper();
+    parseColumnType(row.second, getMaxTextLength(), column);
+    columns.push_back(column);
+  }
+  return ok;
+}
+
+bool RDA_DAC::tableIndexes_INT(const KvbString& physicalName,
+                               std::vector<RDA_IndexColumn>& indexes) {
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  bool ok;
+  if (kind_ == DAC_DB_SQLITE) {
+    ok = catalogueRows(
+        "SELECT il.name, ii.name FROM pragma_index_list(?) il, "
+        "pragma_index_info(il.name) ii WHERE il.origin = 'c' "
+        "ORDER BY il.name, ii.seqno",
+        lastPart(physicalName), rows);
+  } else if (kind_ == DAC_DB_POSTGRESQL) {
+    ok = catalogueRows(
+        "SELECT i.relname, a.attname FROM pg_index x "
+        "JOIN pg_class i ON i.oid = x.indexrelid "
+        "JOIN pg_attribute a ON a.attrelid = x.indrelid "
+        "AND a.attnum = ANY(x.indkey) "
+        "WHERE x.indrelid = to_regclass(?) AND NOT x.indisprimary "
+        "ORDER BY i.relname, array_position(x.indkey::int2[], a.attnum)",
+        physicalName, rows);
+  } else {
+    return fail("Reading table indexes is not supported on " +
+                dac_->getDbmsName());
+  }
+  for (const auto& row : rows)
+    indexes.push_back({KvbString(row.first).toUpper(),
+                       KvbString(row.second).toUpper()});
+  return ok;
+}
+
+KvbString RDA_DAC::columnTypeFor(DacDbKind kind, int type, int size,
+                                 bool key) {
+  if (kind == DAC_DB_PRIMARY_INDEX && key && type == kvbTypeString)
+    return kvbStringFormat("VARCHAR(%d) CASESPECIFIC", size);
+  return dacGetTypeName(kind, type, size);
+}
+
+KvbString RDA_DAC::tableTailFor(DacDbKind kind,
+                                const std::vector<KvbString>& keys) {
+  if (kind != DAC_DB_PRIMARY_INDEX || keys.empty()) return ")";
+  KvbString tail(") PRIMARY INDEX (");
+  for (size_t i = 0; i < keys.size(); ++i)
+    tail.append(i ? ", " : "").append(keys[i]);
+  return tail.append(')');
+}
+
+bool RDA_DAC::runTableCommands_INT(const KvbString& tableCode,
+                                   const KvbString& physicalName,
+                                   const KvbString& indexName) {
+  if (!spec_) return true;
+  KvTableCreateNS::KvCreateSpecCommands* commands =
+      indexName.isNull()
+          ? spec_->getTableCommands(dac_->getDbmsName(), getSchemaName(),
+                                    tableCode, physicalName)
+          : spec_->getIndexCommands(dac_->getDbmsName(), getSchemaName(),
+                                    tableCode, physicalName, indexName);
+  bool ok = true;
+  KvbString command;
+  while (ok && commands->next(command)) ok = runDDL(command);
+  commands->release();
+  return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Bulk loading: rows gather into multi-row INSERTs inside one transaction,
+// which bulkLoadEnd commits (or rolls back).
+
+bool RDA_DAC::isBulkLoadSupported() { return kind_ == DAC_DB_POSTGRESQL; }
+
+void RDA_DAC::dropBulkLoader(bool commit) {
+  if (!bulk_) return;
+  bulk_.reset();
+  endTransaction(commit);
+}
+
+bool RDA_DAC::bulkLoadInit(int batchSize, const KvbString& physicalName,
+                           const std::list<TableColumnInfo>* columns) {
+  RDA_LockGuard guard(lock());
+  dropBulkLoader(false);
+  if (!columns || columns->empty()) {
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+              "Invalid bulk load column list");
+    return fail("Invalid bulk load column list");
+  }
+  if (!isBulkLoadSupported())
+    return fail("This connection does not support bulk loading");
+  KvbString head = "INSERT INTO " + physicalName + " (";
+  bool first = true;
+  for (const TableColumnInfo& c : *columns) {
+    head.append(first ? "" : ", ").append(c.name);
+    first = false;
+  }
+  auto loader = std::make_unique<BulkLoader>();
+  loader->head = head + ") VALUES ";
+  loader->columns = columns->size();
+  loader->batch = std::max(
+      1, std::min(batchSize, kMaxMarkers / static_cast<int>(columns->size())));
+  if (!beginTransaction(false, nullptr)) {
+    endTransaction(false);
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
+              getErrorMessage());
+    return false;
+  }
+  bulk_ = std::move(loader);
+  return true;
+}
+
+bool RDA_DAC::flushBulkRows() {
+  const size_t rows = bulk_->values.size() / bulk_->columns;
+  if (rows == 0) return true;
+  const bool full = rows == static_cast<size_t>(bulk_->batch);
+  RDA_StatementBase* statement =
+      full && bulk_->full ? bulk_->full : prepare_INT(bulk_->text(rows));
+  if (!statement) return false;
+  if (full) bulk_->full = statement;
+  bool ok = true;
+  for (size_t i = 0; ok && i < bulk_->values.size(); ++i)
+    ok = statement->setParameter(static_cast<int>(i), bulk_->values[i]);
+  ok = ok && statement->run(nullptr);
+  if (!full) statement->release();
+  bulk_->values.clear();
+  return ok;
+}
+
+bool RDA_DAC::bulkLoadAddRow(int n, ...) {
+  RDA_LockGuard guard(lock());
+  if (!bulk_) return RDA_BaseImpl::bulkLoadAddRow(0);
+  if (n < 0 || static_cast<size_t>(n) != bulk_->columns) {
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+              "Num of insert values doesn't match column count");
+    return fail("Num of insert values doesn't match column count");
+  }
+  va_list values;
+  va_start(values, n);
+  for (int i = 0; i < n; ++i) {
+    const KvbDatavar* value = va_arg(values, const KvbDatavar*);
+    bulk_->values.push_back(value ? *value : KvbDatavar());
+  }
+  va_end(values);
+  if (bulk_->values.size() < bulk_->columns * bulk_->batch) return true;
+  if (flushBulkRows()) return true;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", getErrorMessage());
+  dropBulkLoader(false);
+  return false;
+}
+
+bool RDA_DAC::bulkLoadEnd(bool flush) {
+  RDA_LockGuard guard(lock());
+  if (!bulk_) return RDA_BaseImpl::bulkLoadEnd(flush);
+  bool ok = !flush || flushBulkRows();
+  if (!ok)
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
+              getErrorMessage());
+  // Rows already written stay, unless writing the last ones failed.
+  KvbString reason = getErrorMessage();
+  bulk_.reset();
+  if (!endTransaction(ok)) return false;
+  return ok || fail(reason);
+}

@@ -1,0 +1,80 @@
+// RDA_DAC: the repository connection through the data-access library (a
+// SQLite file by "KVXTYPE=SQLITE", or a database server through ODBC), with
+// its statements, cursors and bulk loader. On PostgreSQL no name is quoted,
+// so that every name folds to lower case alike, and cursors give column
+// names in upper case.
+#ifndef RDA_RDA_DAC_H_
+#define RDA_RDA_DAC_H_
+
+#include <memory>
+
+#include "kvdataaccess/kvdataaccess.h"
+#include "rda/rda_impl.h"
+
+namespace KvTableCreateNS {
+class KvCreateSpecDocImpl;
+}
+
+class RDA_DAC : public RDA_BaseImpl {
+ public:
+  RDA_DAC();
+
+  KvbString getIdentifierQuote() override { return nameQuote_INT(); }
+  bool isDBMSSupported() override;
+  bool needsNextIdResync() override { return resyncIds_; }
+  DacConnection* getDacConnection() override { return dac_; }
+
+  bool isBulkLoadSupported() override;
+  bool bulkLoadInit(int batchSize, const KvbString& physicalName,
+                    const std::list<TableColumnInfo>* columns) override;
+  bool bulkLoadAddRow(int n, ...) override;
+  bool bulkLoadEnd(bool flush) override;
+
+  // The dialect's column type and the end of its CREATE TABLE text, for a
+  // database kind; exposed so that dialects without a reachable server can
+  // be checked through their text.
+  static KvbString columnTypeFor(DacDbKind kind, int type, int size, bool key);
+  static KvbString tableTailFor(DacDbKind kind,
+                                const std::vector<KvbString>& keys);
+
+ protected:
+  ~RDA_DAC() override;
+
+  bool open_INT(const KvbString& connection, KvbString& errorText) override;
+  bool exec_INT(const KvbString& sql, int64_t* rows) override;
+  RDA_StatementBase* prepare_INT(const KvbString& sql) override;
+  bool begin_INT(bool immediate, bool* busy) override;
+  bool commit_INT() override;
+  bool rollback_INT() override;
+  bool tableColumns_INT(const KvbString& physicalName,
+                        std::list<TableColumnInfo>& columns) override;
+  bool tableIndexes_INT(const KvbString& physicalName,
+                        std::vector<RDA_IndexColumn>& indexes) override;
+  KvbString columnType_INT(int type, int size, bool key) override {
+    return columnTypeFor(kind_, type, size, key);
+  }
+  KvbString createTableTail_INT(const std::vector<KvbString>& keys) override {
+    return tableTailFor(kind_, keys);
+  }
+  KvbString nameQuote_INT() override;
+  bool runTableCommands_INT(const KvbString& tableCode,
+                            const KvbString& physicalName,
+                            const KvbString& indexName) override;
+
+ private:
+  struct BulkLoader;
+  bool failed();
+  bool catalogueRows(const KvbString& sql, const KvbString& physicalName,
+                     std::vector<std::pair<KvbString, KvbString>>& rows);
+  bool flushBulkRows();
+  void dropBulkLoader(bool commit);
+
+  DacConnection* dac_ = nullptr;
+  DacDbKind kind_ = DAC_DB_UNKNOWN;
+  bool pooled_ = false;
+  bool resyncIds_ = false;
+  KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
+  std::unique_ptr<BulkLoader> bulk_;
+};
+
+#endif  // RDA_RDA_DAC_H_

@@ -1,0 +1,178 @@
+// Id counters (UCURID) and long texts (BIGSTR) of a repository connection.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "rda/rda_impl.h"
+#include "rda/rda_statement.h"
+
+namespace {
+const char kSourceFile[] = "rda_ids";
+const char kLongTextMarker[] = "_~_velMoranRef_%d_~_";
+}  // namespace
+
+// While a DDL script is written the counters live in memory, starting from
+// an empty repository, and each change goes into the script.
+bool RDA_BaseImpl::nextIDsInScript(const KvbString& key, int count,
+                                   KvbDatavar& firstId) {
+  auto found = scriptCounters_.find(key);
+  const bool isNew = found == scriptCounters_.end();
+  int64_t& last = scriptCounters_[key];
+  last += count;
+  firstId = KvbDatavar(static_cast<int>(last - count + 1));
+  KvbDatavar value(static_cast<int>(last));
+  KvbDatavar name(key);
+  KvbString ucurid = getTableName("UCURID", true, -1);
+  return isNew ? paramExec(kvbStringFormat("INSERT INTO %S (NI_KEY, NI_VAL) "
+                                           "VALUES (?, ?)", ucurid),
+                           nullptr, 2, &name, &value)
+               : paramExec(kvbStringFormat("UPDATE %S SET NI_VAL = ? WHERE "
+                                           "NI_KEY = ?", ucurid),
+                           nullptr, 2, &value, &name);
+}
+
+// Raises the counter `key` by `count` inside the caller's transaction and
+// gives its new value. A missing counter is created; when another
+// connection creates it at the same moment the insert fails and `last` is
+// left at -1 so that the caller can try again.
+bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
+  last = -1;
+  KvbString ucurid = getTableName("UCURID", true, -1);
+  KvbDatavar name(key);
+  KvbDatavar amount(count);
+  int rows = 0;
+  if (!paramExec(kvbStringFormat("UPDATE %S SET NI_VAL = NI_VAL + ? WHERE "
+                                 "NI_KEY = ?", ucurid),
+                 &rows, 2, &amount, &name))
+    return false;
+  if (rows == 0 &&
+      !paramExec(kvbStringFormat("INSERT INTO %S (NI_KEY, NI_VAL) VALUES "
+                                 "(?, ?)", ucurid),
+                 nullptr, 2, &name, &amount))
+    return false;
+  int value = -1;
+  if (!paramSingleton(kvbStringFormat("SELECT NI_VAL FROM %S WHERE NI_KEY = ?",
+                                      ucurid),
+                      &value, 1, &name))
+    return false;
+  last = value;
+  return true;
+}
+
+bool RDA_BaseImpl::getNextIDs(const KvbString& key, int count,
+                              KvbDatavar& firstId, KvbString* errorText) {
+  RDA_LockGuard guard(lock_);
+  firstId.setNull(kvbTypeInt);
+  if (count < 1) count = 1;
+  bool ok;
+  if (ddlActive()) {
+    ok = nextIDsInScript(key, count, firstId);
+  } else {
+    // An immediate transaction takes the write lock of a SQLite database
+    // before the counter is read; a server locks the counter's row at the
+    // update. Either way two connections never get the same block. A
+    // failed insert of a new counter (another connection made it first) is
+    // tried once more, when this call owns the transaction.
+    const bool outermost = !inTransaction();
+    int64_t last = -1;
+    ok = false;
+    for (int attempt = 0; !ok && attempt < (outermost ? 2 : 1); ++attempt) {
+      bool busy = false;
+      if (!beginTransaction(true, &busy)) {
+        if (!busy) endTransaction(false);
+        break;
+      }
+      ok = drawIDs(key, count, last);
+      if (!endTransaction(ok)) ok = false;
+    }
+    if (ok) firstId = KvbDatavar(static_cast<int>(last - count + 1));
+  }
+  if (!ok && errorText) *errorText = getErrorMessage();
+  return ok;
+}
+
+bool RDA_BaseImpl::getNextID(const KvbString& key, KvbDatavar& id) {
+  return getNextIDs(key, 1, id, nullptr);
+}
+
+// A long text is stored as pieces of at most the inline limit, cut on
+// character boundaries. Each piece is a BIGSTR row keyed by its own id; the
+// text is known by the id of its first piece, which the marker carries.
+bool RDA_BaseImpl::writeLongText(const KvbString& text, KvbString* marker,
+                                 int) {
+  const size_t limit = static_cast<size_t>(getMaxTextLength());
+  if (text.length() <= limit) return false;
+  // Pieces end before a UTF-8 continuation byte, so that no character is
+  // split (a text that is not UTF-8 is cut at the limit).
+  std::vector<KvbString> pieces;
+  const std::string& bytes = text.str();
+  for (size_t at = 0; at < bytes.size();) {
+    size_t n = std::min(limit, bytes.size() - at);
+    size_t cut = n;
+    while (at + cut < bytes.size() && cut > 0 &&
+           (static_cast<unsigned char>(bytes[at + cut]) & 0xC0) == 0x80)
+      --cut;
+    if (cut > 0) n = cut;
+    pieces.push_back(text.substr(at, n));
+    at += n;
+  }
+  RDA_LockGuard guard(lock_);
+  KvbDatavar first;
+  if (!beginTransaction(false, nullptr)) {
+    endTransaction(false);
+    return false;
+  }
+  bool ok = getNextIDs("BIGSTR", static_cast<int>(pieces.size()), first,
+                       nullptr);
+  RDA_StatementBase* insert =
+      ok ? prepare_INT(kvbStringFormat("INSERT INTO %S (BS_REFID, BS_GRPID, "
+                                       "BS_SEQ, BS_TEXT) VALUES (?, ?, ?, ?)",
+                                       getTableName("BIGSTR", true, -1)))
+         : nullptr;
+  for (size_t i = 0; insert && ok && i < pieces.size(); ++i) {
+    ok = insert->setParameter(0, KvbDatavar(first.asInt() + static_cast<int>(i))) &&
+         insert->setParameter(1, first) &&
+         insert->setParameter(2, KvbDatavar(static_cast<int>(i))) &&
+         insert->setParameter(3, KvbDatavar(pieces[i])) && insert->run(nullptr);
+  }
+  if (insert) insert->release();
+  ok = endTransaction(ok && insert) && ok && insert;
+  if (ok && marker) *marker = kvbStringFormat(kLongTextMarker, first.asInt());
+  return ok;
+}
+
+bool RDA_BaseImpl::readLongText(const KvbString& text, KvbString* full, int) {
+  if (!full) return fail("No place was given for the long text");
+  // Only the exact marker text is a reference; anything else is a value.
+  int id = 0;
+  const char* s = text.asCstr();
+  const size_t head = strlen("_~_velMoranRef_");
+  char* end = nullptr;
+  if (text.startsWith("_~_velMoranRef_") && isdigit(static_cast<unsigned char>(s[head])))
+    id = static_cast<int>(strtol(s + head, &end, 10));
+  if (!end || strcmp(end, "_~_") != 0) {
+    *full = text;
+    return true;
+  }
+  KvbDatavar group(id);
+  RDA_LockGuard guard(lock_);
+  ReposDataAccessCursor* cursor = paramSelect(
+      kvbStringFormat("SELECT BS_TEXT FROM %S WHERE BS_GRPID = ? ORDER BY "
+                      "BS_SEQ",
+                      getTableName("BIGSTR", true, -1)),
+      1, &group);
+  if (!cursor) return false;
+  KvbString whole("");
+  int result, pieces = 0;
+  while ((result = cursor->next()) == 1) {
+    whole.append(cursor->getString(0));
+    ++pieces;
+  }
+  cursor->release();
+  if (result != 0) return false;
+  if (pieces == 0)
+    return fail(kvbStringFormat("The long text %d is missing from BIGSTR", id));
+  *full = whole;
+  return true;
+}

@@ -1,0 +1,364 @@
+// The back-end-independent connection: configuration, error texts, names,
+// transactions, parameterised SQL and the DDL callback. Id counters and
+// long texts are in rda_ids.cpp, table creation in rda_tables.cpp.
+#include "rda/rda_impl.h"
+
+#include <cctype>
+
+#include "kvlogging/kvlogging.h"
+#include "rda/rda_statement.h"
+#include "schema/log_printf.h"
+#include "schema/repos_tables.h"
+
+namespace {
+const char kSourceFile[] = "rda_impl";
+}
+
+RDA_BaseImpl::RDA_BaseImpl()
+    : logger_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA")),
+      error_(kvb_get_message(kSourceFile, __LINE__, "Repository Library",
+                             1584)) {}
+
+RDA_BaseImpl::~RDA_BaseImpl() = default;
+
+// "schema.prefix", "prefix" or "": letters, digits and underscores, each
+// part starting with a letter, so that a prefix can never break out of the
+// SQL it is written into.
+bool RDA_BaseImpl::validPrefix(const KvbString& prefix) const {
+  int points = 0;
+  bool partStart = true;
+  for (unsigned char c : prefix.str()) {
+    if (c == '.') {
+      if (partStart || ++points > 1) return false;
+      partStart = true;
+    } else if (partStart ? isalpha(c) : (isalnum(c) || c == '_')) {
+      partStart = false;
+    } else {
+      return false;
+    }
+  }
+  return !partStart || prefix.isEmpty();
+}
+
+bool RDA_BaseImpl::init(const KvbString& connection,
+                        const KvbString& tablePrefix,
+                        RepositoryStatusCallback* status,
+                        KvbString& errorText) {
+  status_ = status;
+  KvbString workdesk;
+  bool locking = false;
+  if (kvbGetConfigOptions("")->get("BASE/WORKDESK", workdesk))
+    workdesk.toBool(locking);
+  lock_ = std::make_shared<RDA_Lock>(locking);
+  if (!locking)
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
+              "Thread locking is disabled");
+  if (usesTablePrefix_INT()) {
+    if (!validPrefix(tablePrefix)) {
+      errorText = "The table prefix \"" + tablePrefix +
+                  "\" is not letters, digits and underscores (with one point "
+                  "between schema and prefix)";
+      return false;
+    }
+    tablePrefix_ = tablePrefix.isNull() ? KvbString("") : tablePrefix;
+  } else {
+    tablePrefix_ = "";
+  }
+  RDA_LockGuard guard(lock_);
+  return open_INT(connection, errorText);
+}
+
+KvbString RDA_BaseImpl::getErrorMessage() {
+  RDA_LockGuard guard(lock_);
+  return error_;
+}
+
+bool RDA_BaseImpl::fail(const KvbString& text) {
+  error_ = text;
+  failedBefore_ = true;
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Names
+
+KvbString RDA_BaseImpl::getTableName(const char* tableCode, bool quote,
+                                     int number) {
+  KvbString schema = getSchemaName();
+  KvbString table;
+  getTablePrefix(true, &table, nullptr);
+  table.append(tableCode ? tableCode : "");
+  if (number >= 0) table.append(KvbString::fromInt(number));
+  const KvbString q = quote ? nameQuote_INT() : KvbString("");
+  KvbString out("");
+  if (!schema.isEmpty()) out.append(q).append(schema).append(q).append('.');
+  return out.append(q).append(table).append(q);
+}
+
+bool RDA_BaseImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
+                                  KvbString* errorText) {
+  if (!prefix) {
+    if (errorText) *errorText = "No place was given for the table prefix";
+    return false;
+  }
+  size_t point = tablePrefix_.find('.');
+  *prefix = withoutSchema && point != KvbString::npos
+                ? tablePrefix_.substr(point + 1)
+                : tablePrefix_;
+  return true;
+}
+
+KvbString RDA_BaseImpl::getSchemaName() {
+  size_t point = tablePrefix_.find('.');
+  return point == KvbString::npos ? KvbString("")
+                                  : tablePrefix_.substr(0, point);
+}
+
+KvbString RDA_BaseImpl::getIndexName(int number, const KvbString& base) {
+  KvbString name;
+  getTablePrefix(true, &name, nullptr);
+  return name.append("idx").append(base).append(KvbString::fromInt(number));
+}
+
+KvbString RDA_BaseImpl::getColumnList(const KvbString& tableCode,
+                                      const char* alias) {
+  const KvbString lead =
+      alias && *alias ? KvbString(alias).append('.') : KvbString("");
+  const ReposColumnDef* def = findTableColumnDefs(tableCode.asCstr());
+  if (!def) return lead + "*";
+  KvbString list("");
+  auto add = [&](const KvbString& column) {
+    if (!list.isEmpty()) list.append(", ");
+    list.append(lead).append(column);
+  };
+  for (; !isEndRecord(*def); ++def) {
+    if (def->flags & kColMetrics) {
+      for (int m = 0; m < kFieldMetricCount; ++m)
+        add(kvbStringFormat("MET_%d", m));
+    } else {
+      add(def->columnName);
+    }
+  }
+  return list;
+}
+
+// ---------------------------------------------------------------------------
+// Transactions
+
+bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
+  RDA_LockGuard guard(lock_);
+  if (busy) *busy = false;
+  if (ddlActive()) return true;
+  if (depth_++ > 0) return true;
+  rollbackOnly_ = false;
+  bool wasBusy = false;
+  if (begin_INT(immediate, &wasBusy)) {
+    transactionOpen_ = true;
+    return true;
+  }
+  if (immediate && wasBusy) {
+    if (busy) *busy = true;
+    --depth_;
+  }
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+  return false;
+}
+
+bool RDA_BaseImpl::endTransaction(bool commit) {
+  RDA_LockGuard guard(lock_);
+  if (ddlActive()) return true;
+  if (depth_ <= 0) {
+    const int id = failedBefore_ ? 1068 : 1065;
+    fail(kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+    return false;
+  }
+  if (!commit) rollbackOnly_ = true;
+  if (--depth_ > 0) return true;
+  if (!transactionOpen_) return !rollbackOnly_;
+  transactionOpen_ = false;
+  if (rollbackOnly_) {
+    KvbString reason = error_;
+    rollback_INT();
+    if (!commit) return true;
+    return fail("The transaction was rolled back because a part of it "
+                "failed: " + reason);
+  }
+  if (commit_INT()) return true;
+  KvbString reason = error_;
+  rollback_INT();
+  fail(reason);
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+  return false;
+}
+
+bool RDA_BaseImpl::inTransaction() {
+  RDA_LockGuard guard(lock_);
+  return depth_ > 0;
+}
+
+// ---------------------------------------------------------------------------
+// Parameterised SQL
+
+ReposDataAccessStatement* RDA_BaseImpl::createStatement(const KvbString& sql) {
+  RDA_LockGuard guard(lock_);
+  return prepare_INT(sql);
+}
+
+// Prepares `sql`, binds the n `KvbDatavar*` of `values` (declaring each
+// marker's type from `types` when given) and runs it: as a query when
+// `cursor` is given, else as a statement counting `rows`.
+bool RDA_BaseImpl::bindAndRun(const KvbString& sql, int n, va_list values,
+                              const KvbString* types, int64_t* rows,
+                              ReposDataAccessCursor** cursor) {
+  RDA_LockGuard guard(lock_);
+  RDA_StatementBase* statement = prepare_INT(sql);
+  if (!statement) return false;
+  bool ok = true;
+  for (int i = 0; ok && i < n; ++i) {
+    const KvbDatavar* value = va_arg(values, const KvbDatavar*);
+    if (types && static_cast<size_t>(i) < types->length()) {
+      char letter = types->str()[i];
+      statement->setParameterInfo(
+          i, letter == 'I' ? kvbTypeInt : letter == 'R' ? kvbTypeReal : kvbTypeString,
+          letter == 'S' ? getMaxTextLength() : 0);
+    }
+    ok = statement->setParameter(i, value ? *value : KvbDatavar());
+  }
+  if (ok) {
+    if (cursor)
+      ok = (*cursor = statement->select()) != nullptr;
+    else
+      ok = statement->run(rows);
+  }
+  statement->release();
+  return ok;
+}
+
+ReposDataAccessCursor* RDA_BaseImpl::paramSelectV(const KvbString& sql, int n,
+                                                  va_list values) {
+  ReposDataAccessCursor* cursor = nullptr;
+  va_list copy;
+  va_copy(copy, values);
+  bindAndRun(sql, n, copy, nullptr, nullptr, &cursor);
+  va_end(copy);
+  return cursor;
+}
+
+ReposDataAccessCursor* RDA_BaseImpl::paramSelect(const KvbString& sql, int n,
+                                                 ...) {
+  va_list values;
+  va_start(values, n);
+  ReposDataAccessCursor* cursor = paramSelectV(sql, n, values);
+  va_end(values);
+  return cursor;
+}
+
+static void storeRows(int* out, int64_t rows) {
+  if (out) *out = static_cast<int>(rows);
+}
+
+bool RDA_BaseImpl::paramExec(const KvbString& sql, int* rowsAffected, int n,
+                             ...) {
+  va_list values;
+  va_start(values, n);
+  int64_t rows = 0;
+  bool ok = bindAndRun(sql, n, values, nullptr, &rows, nullptr);
+  va_end(values);
+  storeRows(rowsAffected, rows);
+  return ok;
+}
+
+bool RDA_BaseImpl::paramExecWTypes(const KvbString& sql, int* rowsAffected,
+                                   const KvbString& types, int n, ...) {
+  va_list values;
+  va_start(values, n);
+  int64_t rows = 0;
+  bool ok = bindAndRun(sql, n, values, &types, &rows, nullptr);
+  va_end(values);
+  storeRows(rowsAffected, rows);
+  return ok;
+}
+
+bool RDA_BaseImpl::paramSingleton(const KvbString& sql, int* result, int n,
+                                  ...) {
+  va_list values;
+  va_start(values, n);
+  ReposDataAccessCursor* cursor = nullptr;
+  RDA_LockGuard guard(lock_);
+  bool ok = bindAndRun(sql, n, values, nullptr, nullptr, &cursor);
+  va_end(values);
+  if (!ok) return false;
+  switch (cursor->next()) {
+    case 1:
+      if (result) *result = cursor->getInt(0);
+      break;
+    case 0:
+      ok = fail(kvb_get_message(kSourceFile, __LINE__, "Repository Library",
+                                1053));
+      break;
+    default:
+      ok = false;
+  }
+  cursor->release();
+  return ok;
+}
+
+// ---------------------------------------------------------------------------
+// The DDL callback
+
+bool RDA_BaseImpl::setDDLCallback(ReposDDLCallback* callback) {
+  RDA_LockGuard guard(lock_);
+  ddlCallback_ = callback;
+  if (!callback) scriptCounters_.clear();
+  return true;
+}
+
+bool RDA_BaseImpl::divertStatement(const KvbString& text) {
+  if (ddlCallback_->writeStatement(text)) return true;
+  return fail("The statement could not be written to the DDL script: " + text);
+}
+
+bool RDA_BaseImpl::runDDL(const KvbString& sql) {
+  if (ddlActive()) return divertStatement(sql);
+  logPrintf(logger_, kLogTrace, kSourceFile, __LINE__, "%S", sql);
+  return exec_INT(sql, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// The rest
+
+int RDA_BaseImpl::getMaxTextLength() { return kInlineTextLimit; }
+
+KvbString RDA_BaseImpl::getRepositoryUUID() {
+  KvbDatavar type("KVREPOSITORY");
+  KvbString sql = kvbStringFormat("SELECT I_UUID FROM %S WHERE I_TYPE = ?",
+                                  getTableName("INFO", true, -1));
+  RDA_LockGuard guard(lock_);
+  KvbString saved = error_;  // a repository without INFO is no failure
+  ReposDataAccessCursor* cursor = paramSelect(sql, 1, &type);
+  KvbString uuid("");
+  if (cursor) {
+    if (cursor->next() == 1) uuid = cursor->getString(0);
+    cursor->release();
+  }
+  error_ = saved;
+  return uuid;
+}
+
+bool RDA_BaseImpl::bulkLoadInit(int, const KvbString&,
+                                const std::list<TableColumnInfo>*) {
+  return fail("This connection does not support bulk loading");
+}
+
+bool RDA_BaseImpl::bulkLoadAddRow(int, ...) {
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+            "Bulk load not initialized");
+  return fail("Bulk load not initialized");
+}
+
+bool RDA_BaseImpl::bulkLoadEnd(bool) {
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+            "Bulk load not initialized");
+  return fail("Bulk load not initialized");
+}

@@ -1,0 +1,195 @@
+// RDA_BaseImpl: everything a repository connection does that does not
+// depend on the back end: locking, error texts, nested transactions, id
+// counters, long texts, table names, parameterised SQL, the DDL callback,
+// and creating and checking tables from column definitions. The back ends
+// (RDA_Sqlite, RDA_DAC) supply the primitives whose names end in _INT.
+#ifndef RDA_RDA_IMPL_H_
+#define RDA_RDA_IMPL_H_
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "rda/rda_lock.h"
+#include "reposadmin/repos_data_access.h"
+
+class KvLogger;
+class RepositoryStatusCallback;
+class RDA_StatementBase;
+struct ReposColumnDef;
+struct ReposCompositeIndex;
+
+// The longest text the engine keeps inline in a column; longer texts go to
+// BIGSTR in pieces of at most this many bytes.
+constexpr int kInlineTextLimit = 32000;
+
+// One column of one index, as the back ends list them.
+struct RDA_IndexColumn {
+  KvbString index;
+  KvbString column;
+};
+
+class RDA_BaseImpl : public ReposDataAccess {
+ public:
+  // Reads the configuration (locking, table-creation specification), checks
+  // the table prefix and opens the connection. False with errorText set.
+  bool init(const KvbString& connection, const KvbString& tablePrefix,
+            RepositoryStatusCallback* status, KvbString& errorText);
+
+  void release() override { delete this; }
+  KvbString getErrorMessage() override;
+  KvbString getLastError() override { return getErrorMessage(); }
+
+  KvbString getTableName(const char* tableCode, bool quote,
+                         int number) override;
+  bool getTablePrefix(bool withoutSchema, KvbString* prefix,
+                      KvbString* errorText) override;
+  KvbString getSchemaName() override;
+  KvbString getIndexName(int number, const KvbString& base) override;
+  KvbString getColumnList(const KvbString& tableCode,
+                          const char* alias) override;
+
+  bool beginTransaction(bool immediate, bool* busy) override;
+  bool endTransaction(bool commit) override;
+  bool inTransaction() override;
+
+  bool getNextIDs(const KvbString& key, int count, KvbDatavar& firstId,
+                  KvbString* errorText) override;
+  bool getNextID(const KvbString& key, KvbDatavar& id) override;
+
+  ReposDataAccessCursor* paramSelect(const KvbString& sql, int n,
+                                     ...) override;
+  ReposDataAccessCursor* paramSelectV(const KvbString& sql, int n,
+                                      va_list values) override;
+  bool paramExec(const KvbString& sql, int* rowsAffected, int n,
+                 ...) override;
+  bool paramExecWTypes(const KvbString& sql, int* rowsAffected,
+                       const KvbString& types, int n, ...) override;
+  bool paramSingleton(const KvbString& sql, int* result, int n,
+                      ...) override;
+  ReposDataAccessStatement* createStatement(const KvbString& sql) override;
+
+  bool createTables(TableCreateOptions options) override;
+  bool checkTables(TableCreateOptions options) override;
+  int getTableColumns(const KvbString& table,
+                      std::list<TableColumnInfo>& columns) override;
+  bool createTable(const KvbString& table,
+                   const std::list<TableColumnInfo>& columns) override;
+  bool dropTable(const KvbString& physicalName) override;
+  bool dropTableIndexes(const KvbString& physicalName) override;
+  ReposDataAccessCursor* listIndexes(const KvbString& physicalName) override;
+  bool createIndex(const KvbString& table, const KvbString& column,
+                   const KvbString& indexName) override;
+  bool createHSMTable(int id, int groupCount) override;
+  bool createHCMTable(int id, int groupCount) override;
+  bool createFrequencyTable(int fieldId) override;
+  // Dropping a table drops its indexes, so these have nothing to do.
+  bool createHSMIndexes(const KvbString&, int) override { return true; }
+  bool createHCMIndexes(const KvbString&, int) override { return true; }
+  bool createFrequencyIndexes(const KvbString&, int) override { return true; }
+
+  bool setDDLCallback(ReposDDLCallback* callback) override;
+  int getMaxTextLength() override;
+  bool readLongText(const KvbString& text, KvbString* full, int) override;
+  bool writeLongText(const KvbString& text, KvbString* marker, int) override;
+  KvbString getRepositoryUUID() override;
+  bool isDBMSSupported() override { return true; }
+  // Bulk loading is the data-access-library back end's; here it fails.
+  bool isBulkLoadSupported() override { return false; }
+  bool bulkLoadInit(int, const KvbString&,
+                    const std::list<TableColumnInfo>*) override;
+  bool bulkLoadAddRow(int, ...) override;
+  bool bulkLoadEnd(bool) override;
+  bool requiresNestedJoins() override { return false; }
+
+  // For statements: the connection's lock, whether a DDL callback takes
+  // the statements, handing one statement to it, and recording a failure.
+  const std::shared_ptr<RDA_Lock>& lock() const { return lock_; }
+  bool ddlActive() const { return ddlCallback_ != nullptr; }
+  bool divertStatement(const KvbString& text);
+  bool fail(const KvbString& text);
+
+ protected:
+  RDA_BaseImpl();
+  ~RDA_BaseImpl() override;
+
+  // --- back-end primitives; called with the lock held ---
+  // Opens the connection described by `connection`.
+  virtual bool open_INT(const KvbString& connection, KvbString& errorText) = 0;
+  // Runs one statement without parameters; rows (when given) receives the
+  // rows changed. On failure it records the reason with fail().
+  virtual bool exec_INT(const KvbString& sql, int64_t* rows) = 0;
+  // A prepared statement of the back end; null with the reason recorded.
+  virtual RDA_StatementBase* prepare_INT(const KvbString& sql) = 0;
+  // The outermost begin, commit and roll back. begin_INT sets *busy when
+  // the database is locked by another connection.
+  virtual bool begin_INT(bool immediate, bool* busy) = 0;
+  virtual bool commit_INT() = 0;
+  virtual bool rollback_INT() = 0;
+  // The columns of a physical table; an empty list when it does not exist.
+  virtual bool tableColumns_INT(const KvbString& physicalName,
+                                std::list<TableColumnInfo>& columns) = 0;
+  // The index columns of a physical table, primary keys excluded.
+  virtual bool tableIndexes_INT(const KvbString& physicalName,
+                                std::vector<RDA_IndexColumn>& indexes) = 0;
+  // The column type of the dialect for a type, a text size and a key flag.
+  virtual KvbString columnType_INT(int type, int size, bool key) = 0;
+  // The quote that getTableName puts around names (empty for none).
+  virtual KvbString nameQuote_INT() = 0;
+  // Commands of the table-creation specification for a new table or index;
+  // none by default.
+  virtual bool runTableCommands_INT(const KvbString& tableCode,
+                                    const KvbString& physicalName,
+                                    const KvbString& indexName) {
+    return true;
+  }
+  // The end of a CREATE TABLE text after the column list; ")" plus the
+  // dialect's key clause for TableColumnInfo keys.
+  virtual KvbString createTableTail_INT(const std::vector<KvbString>& keys) {
+    return ")";
+  }
+  // True when the back end keeps table prefixes (the SQLite back end has
+  // none).
+  virtual bool usesTablePrefix_INT() { return true; }
+
+  // Runs a DDL statement, or hands it to the DDL callback.
+  bool runDDL(const KvbString& sql);
+  bool tableExists(const KvbString& physicalName);
+
+  KvLogger* logger_;
+  RepositoryStatusCallback* status_ = nullptr;
+  KvbString tablePrefix_;  // "schema.prefix", "prefix" or ""
+
+ private:
+  struct DefinedTable;
+  bool validPrefix(const KvbString& prefix) const;
+  bool bindAndRun(const KvbString& sql, int n, va_list values,
+                  const KvbString* types, int64_t* rows,
+                  ReposDataAccessCursor** cursor);
+  bool nextIDsInScript(const KvbString& key, int count, KvbDatavar& firstId);
+  bool drawIDs(const KvbString& key, int count, int64_t& last);
+  bool forEachTable(const TableCreateOptions& options, bool check);
+  bool createDefinedTable(const DefinedTable& table,
+                          const KvbString& indexPrefix);
+  bool checkDefinedTable(const DefinedTable& table,
+                         const KvbString& indexPrefix);
+  bool createIndexNamed(const KvbString& tableCode, const KvbString& physical,
+                        const KvbString& indexName,
+                        const std::vector<KvbString>& columns);
+  std::vector<std::pair<KvbString, std::vector<KvbString>>> definedIndexes(
+      const DefinedTable& table, const KvbString& indexPrefix);
+  bool createGroupIndexes(const char* code, int id, int groupCount);
+  KvbString columnDeclaration(const KvbString& name, int type, int size,
+                              bool notNull, bool key);
+
+  std::shared_ptr<RDA_Lock> lock_;
+  KvbString error_;
+  bool failedBefore_ = false;  // some operation has recorded a failure
+  int depth_ = 0;
+  bool transactionOpen_ = false;  // the outermost begin reached the database
+  bool rollbackOnly_ = false;
+  ReposDDLCallback* ddlCallback_ = nullptr;
+  std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
+};
+
+#endif  // RDA_RDA_IMPL_H_

@@ -1,0 +1,20 @@
+// The connection lock with its contention trace.
+#include "rda/rda_lock.h"
+
+#include "kvlogging/kvlogging.h"
+#include "schema/log_printf.h"
+
+RDA_Lock::RDA_Lock(bool enabled)
+    : lock_(enabled ? kvLockCreate() : nullptr),
+      trace_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA.LockTrace")) {}
+
+RDA_Lock::~RDA_Lock() { kvLockDestroy(lock_); }
+
+void RDA_Lock::acquire() {
+  if (!lock_ || kvLockTry(lock_)) return;
+  logPrintf(trace_, kLogProgress, "rda_lock", __LINE__,
+            "Connection lock requested while another thread holds it");
+  kvLockGet(lock_);
+}
+
+void RDA_Lock::release() { kvLockRelease(lock_); }

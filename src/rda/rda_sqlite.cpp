@@ -1,0 +1,212 @@
+// The SQLite back end: connection, statement and cursor over kvsqlstore.
+#include "rda/rda_sqlite.h"
+
+#include "kvsqlstore/kvsqlstore.h"
+#include "rda/rda_cursor.h"
+#include "rda/rda_statement.h"
+#include "schema/log_printf.h"
+
+namespace {
+
+const char kSourceFile[] = "rda_sqlite";
+
+class RDA_SqliteCursor : public RDA_DbCursor {
+ public:
+  RDA_SqliteCursor(std::shared_ptr<RDA_Lock> lock, SqliteResult* result)
+      : RDA_DbCursor(std::move(lock)), result_(result) {
+    for (int c = 0; c < result->getColumnCount(); ++c)
+      names_.push_back(result->getColumnName(c));
+    row_.resize(names_.size());
+  }
+  ~RDA_SqliteCursor() override { result_->close(); }
+
+ protected:
+  // Values keep their stored kind: integers as int (or 64-bit when they do
+  // not fit), reals as real, texts as text.
+  int fetch_INT() override {
+    const int result = result_->next();
+    if (result != 1) return result;
+    for (size_t c = 0; c < row_.size(); ++c) {
+      const int column = static_cast<int>(c);
+      switch (result_->getColumnType(column)) {
+        case kSqliteInteger: {
+          const int64_t v = result_->getInt64(column);
+          row_[c] = v >= INT32_MIN && v <= INT32_MAX
+                        ? KvbDatavar(static_cast<int>(v))
+                        : KvbDatavar(v);
+          break;
+        }
+        case kSqliteReal:
+          row_[c] = KvbDatavar(result_->getReal(column));
+          break;
+        case kSqliteText: {
+          const KvbString text = result_->getText(column);
+          row_[c].setText(text.asCstr(), text.length());
+          break;
+        }
+        default:
+          row_[c].setNull(kvbTypeUnknown);
+      }
+    }
+    return 1;
+  }
+
+ private:
+  SqliteResult* result_;
+};
+
+class RDA_SqliteStatement : public RDA_StatementBase {
+ public:
+  RDA_SqliteStatement(RDA_BaseImpl* connection, const KvbString& sql,
+                      SqliteStatement* statement)
+      : RDA_StatementBase(connection, sql), statement_(statement) {}
+  ~RDA_SqliteStatement() override { statement_->release(); }
+
+ protected:
+  // Binds by the value's own kind; a declared type only matters to a
+  // database with fixed column types.
+  bool bind_INT(int index, const KvbDatavar& value, int, int) override {
+    bool ok;
+    if (value.isNull()) {
+      ok = statement_->setNull(index);
+    } else {
+      switch (value.getType()) {
+        case kvbTypeInt:
+          ok = statement_->setInt(index, value.asInt());
+          break;
+        case kvbTypeInt64:
+          ok = statement_->setInt64(index, value.asInt64());
+          break;
+        case kvbTypeReal:
+        case kvbTypeDate:
+          ok = statement_->setReal(index, value.asDouble());
+          break;
+        case kvbTypeString:
+          ok = statement_->setText(index, value.textData(), value.textLength());
+          break;
+        default: {
+          KvbString text = kvb_get_message(kSourceFile, __LINE__,
+                                           "Repository Library", 1313);
+          logPrintf(kvlogGetLogger("KV.Repos.ReposAdmin.RDA"), kLogError,
+                    kSourceFile, __LINE__, "%S", text);
+          return fail(text);
+        }
+      }
+    }
+    return ok || fail(statement_->getErrorMessage());
+  }
+  bool execute_INT(int64_t* rows) override {
+    return statement_->execute(rows) || fail(statement_->getErrorMessage());
+  }
+  ReposDataAccessCursor* select_INT() override {
+    return new RDA_SqliteCursor(sharedLock(), statement_->openResult());
+  }
+
+ private:
+  SqliteStatement* statement_;
+};
+
+}  // namespace
+
+RDA_Sqlite::~RDA_Sqlite() {
+  if (db_) db_->close();
+}
+
+bool RDA_Sqlite::failed() { return fail(db_->getErrorMessage()); }
+
+bool RDA_Sqlite::open_INT(const KvbString& path, KvbString& errorText) {
+  db_ = create_ ? createSqliteDatabase(path) : openSqliteDatabase(path);
+  if (db_) return true;
+  errorText = getSqliteErrorMessage();
+  return fail(errorText);
+}
+
+bool RDA_Sqlite::exec_INT(const KvbString& sql, int64_t* rows) {
+  return db_->exec(sql, rows) || failed();
+}
+
+RDA_StatementBase* RDA_Sqlite::prepare_INT(const KvbString& sql) {
+  SqliteStatement* statement = db_->prepare(sql);
+  if (!statement) {
+    failed();
+    return nullptr;
+  }
+  return new RDA_SqliteStatement(this, sql, statement);
+}
+
+bool RDA_Sqlite::begin_INT(bool immediate, bool* busy) {
+  if (exec_INT(immediate ? "BEGIN IMMEDIATE TRANSACTION" : "BEGIN TRANSACTION",
+               nullptr))
+    return true;
+  *busy = db_->isBusy();
+  return false;
+}
+
+bool RDA_Sqlite::commit_INT() { return exec_INT("COMMIT TRANSACTION", nullptr); }
+
+bool RDA_Sqlite::rollback_INT() {
+  return exec_INT("ROLLBACK TRANSACTION", nullptr);
+}
+
+// Reads rows of a catalogue query with one bound name.
+static bool catalogueRows(SqliteDatabase* db, const char* sql,
+                          const KvbString& name,
+                          std::vector<std::pair<KvbString, KvbString>>& rows,
+                          KvbString& error) {
+  SqliteStatement* statement = db->prepare(sql);
+  if (!statement) {
+    error = db->getErrorMessage();
+    return false;
+  }
+  statement->setText(0, name.asCstr(), name.length());
+  SqliteResult* result = statement->openResult();
+  int step;
+  while ((step = result->next()) == 1)
+    rows.emplace_back(result->getText(0), result->getText(1));
+  if (step != 0) error = result->getErrorMessage();
+  result->close();
+  statement->release();
+  return step == 0;
+}
+
+bool RDA_Sqlite::tableColumns_INT(const KvbString& physicalName,
+                                  std::list<TableColumnInfo>& columns) {
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  KvbString error;
+  if (!catalogueRows(db_, "SELECT name, type FROM pragma_table_info(?)",
+                     physicalName, rows, error))
+    return fail(error);
+  for (const auto& row : rows) {
+    KvbString type = KvbString(row.second).toUpper();
+    TableColumnInfo column;
+    column.name = row.first;
+    column.type = type.startsWith("INT") ? kvbTypeInt
+                  : type == "REAL" || type.startsWith("DOUBLE") ||
+                          type.startsWith("FLOAT")
+                      ? kvbTypeReal
+                      : kvbTypeString;
+    column.size = column.type == kvbTypeString ? 255 : 0;
+    columns.push_back(column);
+  }
+  return true;
+}
+
+bool RDA_Sqlite::tableIndexes_INT(const KvbString& physicalName,
+                                  std::vector<RDA_IndexColumn>& indexes) {
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  KvbString error;
+  if (!catalogueRows(db_,
+                     "SELECT il.name, ii.name FROM pragma_index_list(?1) il, "
+                     "pragma_index_info(il.name) ii WHERE il.origin = 'c' "
+                     "ORDER BY il.name, ii.seqno",
+                     physicalName, rows, error))
+    return fail(error);
+  for (const auto& row : rows) indexes.push_back({row.first, row.second});
+  return true;
+}
+
+KvbString RDA_Sqlite::columnType_INT(int type, int size, bool) {
+  if (type == kvbTypeInt) return "INTEGER";
+  if (type == kvbTypeReal) return "REAL";
+  return kvbStringFormat("VARCHAR(%d)", size > 0 ? size : kInlineTextLimit);
+}

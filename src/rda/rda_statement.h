@@ -1,0 +1,49 @@
+// RDA_StatementBase: the shared part of a prepared statement of either back
+// end: the connection's lock, declared parameter types, error texts, and
+// handing the statement with its values written in to the connection's DDL
+// callback when one is installed.
+#ifndef RDA_RDA_STATEMENT_H_
+#define RDA_RDA_STATEMENT_H_
+
+#include <memory>
+#include <vector>
+
+#include "rda/rda_impl.h"
+
+class RDA_StatementBase : public ReposDataAccessStatement {
+ public:
+  void setParameterInfo(int index, int type, int size) override;
+  bool setParameter(int index, const KvbDatavar& value) override;
+  bool execute() override { return run(nullptr); }
+  ReposDataAccessCursor* select() override;
+  KvbString getErrorMessage() override;
+  void release() override { delete this; }
+
+  // execute() that also gives the number of rows changed.
+  bool run(int64_t* rows);
+
+ protected:
+  RDA_StatementBase(RDA_BaseImpl* connection, const KvbString& sql);
+  ~RDA_StatementBase() override = default;
+
+  // --- back-end primitives; called with the lock held ---
+  // Binds a value; `type` and `size` are the declared ones (0 when none).
+  virtual bool bind_INT(int index, const KvbDatavar& value, int type,
+                        int size) = 0;
+  virtual bool execute_INT(int64_t* rows) = 0;
+  virtual ReposDataAccessCursor* select_INT() = 0;
+
+  // Records a failure on the statement and on its connection.
+  bool fail(const KvbString& text);
+  const std::shared_ptr<RDA_Lock>& sharedLock() const { return lock_; }
+
+ private:
+  RDA_BaseImpl* connection_;
+  std::shared_ptr<RDA_Lock> lock_;
+  KvbString sql_;
+  KvbString error_;
+  std::vector<std::pair<int, int>> declared_;  // type and size per marker
+  std::vector<KvbDatavar> scriptValues_;       // values while in a script
+};
+
+#endif  // RDA_RDA_STATEMENT_H_

@@ -1,0 +1,337 @@
+// Creating, checking, listing and dropping tables and indexes: the built-in
+// definitions, definition arrays of table sets, and tables given as column
+// lists. Names that come from outside are checked before they reach SQL.
+#include <cctype>
+#include <set>
+
+#include "rda/rda_impl.h"
+#include "rda/repos_data_cursor.h"
+#include "reposadmin/repository_status_callback.h"
+#include "schema/repos_tables.h"
+
+namespace {
+
+// Letters, digits and underscores, not starting with a digit.
+bool isPlainName(const KvbString& name) {
+  if (name.isEmpty() || isdigit(static_cast<unsigned char>(name.str()[0])))
+    return false;
+  for (unsigned char c : name.str())
+    if (!isalnum(c) && c != '_') return false;
+  return true;
+}
+
+// A physical table name without its quotes.
+KvbString unquoted(const KvbString& name) {
+  return KvbString(name).replaceAll("\"", "");
+}
+
+// A physical table name, quoted or not, with at most one schema part.
+bool isPhysicalName(const KvbString& name) {
+  KvbString bare = unquoted(name);
+  size_t point = bare.find('.');
+  if (point == KvbString::npos) return isPlainName(bare);
+  return isPlainName(bare.substr(0, point)) &&
+         isPlainName(bare.substr(point + 1));
+}
+
+KvbString joined(const std::vector<KvbString>& items) {
+  KvbString out("");
+  for (const KvbString& item : items) {
+    if (!out.isEmpty()) out.append(", ");
+    out.append(item);
+  }
+  return out;
+}
+
+}  // namespace
+
+// One table of a definition array: its column records and its end record.
+struct RDA_BaseImpl::DefinedTable {
+  const ReposColumnDef* first;
+  const ReposColumnDef* end;
+  bool builtIn;  // the built-in composite indexes apply
+  const char* code() const { return first->tableCode; }
+};
+
+bool RDA_BaseImpl::tableExists(const KvbString& physicalName) {
+  std::list<TableColumnInfo> columns;
+  return tableColumns_INT(unquoted(physicalName), columns) && !columns.empty();
+}
+
+KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
+                                          int size, bool notNull, bool key) {
+  KvbString text(name);
+  text.append(' ').append(columnType_INT(type, size, key));
+  if (notNull) text.append(" NOT NULL");
+  return text;
+}
+
+// The indexes of a defined table: one per indexed column and, for the
+// built-in tables, the composite indexes; each with its name and columns.
+std::vector<std::pair<KvbString, std::vector<KvbString>>>
+RDA_BaseImpl::definedIndexes(const DefinedTable& table,
+                             const KvbString& indexPrefix) {
+  std::vector<std::pair<KvbString, std::vector<KvbString>>> indexes;
+  for (const ReposColumnDef* c = table.first; c != table.end; ++c)
+    if (c->flags & kColIndexed)
+      indexes.push_back({getIndexName(c->indexNumber, indexPrefix),
+                         {KvbString(c->columnName)}});
+  for (const ReposCompositeIndex* ix = reposCompositeIndexes;
+       table.builtIn && ix->tableCode; ++ix) {
+    if (KvbString(ix->tableCode) != table.code()) continue;
+    std::vector<KvbString> columns;
+    for (int i = 0; ix->columns[i]; ++i) columns.emplace_back(ix->columns[i]);
+    indexes.push_back({getIndexName(ix->indexNumber, indexPrefix), columns});
+  }
+  return indexes;
+}
+
+bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
+                                    const KvbString& physical,
+                                    const KvbString& indexName,
+                                    const std::vector<KvbString>& columns) {
+  return runDDL("CREATE INDEX " + indexName + " ON " + physical + " (" +
+                joined(columns) + ")") &&
+         runTableCommands_INT(tableCode, physical, indexName);
+}
+
+// Calls `add` with the declaration parts of each column of a defined table:
+// name, type, size and flags; the metric placeholder gives MET_0..MET_23.
+template <typename Add>
+static void forEachColumn(const ReposColumnDef* first,
+                          const ReposColumnDef* end, int maxText, Add add) {
+  for (const ReposColumnDef* c = first; c != end; ++c) {
+    if (c->flags & kColMetrics) {
+      for (int m = 0; m < kFieldMetricCount; ++m)
+        add(kvbStringFormat("MET_%d", m), kvbTypeString,
+            fieldMetricDefs[m].size ? fieldMetricDefs[m].size : maxText, 0);
+    } else {
+      add(KvbString(c->columnName), c->type,
+          (c->flags & kColMaxText) ? maxText : c->length, c->flags);
+    }
+  }
+}
+
+bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
+                                      const KvbString& indexPrefix) {
+  const KvbString physical = getTableName(table.code(), true, -1);
+  std::vector<KvbString> columns, keys;
+  forEachColumn(table.first, table.end, getMaxTextLength(),
+                [&](const KvbString& name, int type, int size, int flags) {
+                  columns.push_back(columnDeclaration(
+                      name, type, size, (flags & kColNotNull) != 0, false));
+                  if (flags & kColPrimaryKey) keys.push_back(name);
+                });
+  KvbString sql = "CREATE TABLE " + physical + " (" + joined(columns);
+  if (!keys.empty()) sql.append(", PRIMARY KEY (").append(joined(keys)).append(")");
+  if (!runDDL(sql + ")") || !runTableCommands_INT(table.code(), physical, KvbString()))
+    return false;
+  for (const auto& index : definedIndexes(table, indexPrefix))
+    if (!createIndexNamed(table.code(), physical, index.first, index.second))
+      return false;
+  return true;
+}
+
+bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
+                                     const KvbString& indexPrefix) {
+  const KvbString physical = getTableName(table.code(), true, -1);
+  std::list<TableColumnInfo> existing;
+  if (!tableColumns_INT(unquoted(physical), existing)) return false;
+  if (existing.empty()) return createDefinedTable(table, indexPrefix);
+  std::set<KvbString> have;
+  for (const TableColumnInfo& c : existing)
+    have.insert(KvbString(c.name).toUpper());
+  bool ok = true;
+  forEachColumn(table.first, table.end, getMaxTextLength(),
+                [&](const KvbString& name, int type, int size, int) {
+                  if (ok && !have.count(KvbString(name).toUpper()))
+                    ok = runDDL("ALTER TABLE " + physical + " ADD " +
+                                columnDeclaration(name, type, size, false, false));
+                });
+  std::vector<RDA_IndexColumn> indexes;
+  if (!ok || !tableIndexes_INT(unquoted(physical), indexes)) return false;
+  std::set<KvbString> indexNames;
+  for (const RDA_IndexColumn& i : indexes)
+    indexNames.insert(KvbString(i.index).toUpper());
+  for (const auto& index : definedIndexes(table, indexPrefix))
+    if (!indexNames.count(KvbString(index.first).toUpper()) &&
+        !createIndexNamed(table.code(), physical, index.first, index.second))
+      return false;
+  return true;
+}
+
+// Walks the tables of the selected definitions in one transaction, which a
+// failure rolls back whole.
+bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
+  const ReposColumnDef* defs =
+      options.columns ? options.columns
+                      : options.useNcoaTables ? reposNcoaColumnDefs
+                                              : reposCoreColumnDefs;
+  if (!isPlainName(options.indexPrefix) && !options.indexPrefix.isEmpty())
+    return fail("The index prefix \"" + options.indexPrefix +
+                "\" is not letters, digits and underscores");
+  RDA_LockGuard guard(lock_);
+  if (!beginTransaction(false, nullptr)) {
+    endTransaction(false);
+    return false;
+  }
+  bool ok = true;
+  for (const ReposColumnDef* p = defs; ok && !isEndRecord(*p);) {
+    DefinedTable table{p, p, options.columns == nullptr};
+    while (!isEndRecord(*table.end)) ++table.end;
+    p = table.end + 1;
+    if (!isPlainName(table.code())) {
+      ok = fail(KvbString("The table name \"") + table.code() +
+                "\" is not letters, digits and underscores");
+      break;
+    }
+    if (status_ &&
+        !status_->reportStatus(kvbStringFormat("Table %s", table.code()))) {
+      ok = fail("Stopped at the host's request");
+      break;
+    }
+    if (check) {
+      ok = checkDefinedTable(table, options.indexPrefix);
+      continue;
+    }
+    const KvbString physical = getTableName(table.code(), true, -1);
+    if (options.dropTables && !ddlActive() && tableExists(physical))
+      ok = runDDL("DROP TABLE " + physical);
+    if (ok && options.createTables)
+      ok = createDefinedTable(table, options.indexPrefix);
+  }
+  KvbString reason = getErrorMessage();
+  if (!endTransaction(ok)) return false;
+  return ok || fail(reason);
+}
+
+bool RDA_BaseImpl::createTables(TableCreateOptions options) {
+  return forEachTable(options, false);
+}
+
+bool RDA_BaseImpl::checkTables(TableCreateOptions options) {
+  return forEachTable(options, true);
+}
+
+int RDA_BaseImpl::getTableColumns(const KvbString& table,
+                                  std::list<TableColumnInfo>& columns) {
+  RDA_LockGuard guard(lock_);
+  std::list<TableColumnInfo> found;
+  if (isPlainName(table) &&
+      tableColumns_INT(getTableName(table.asCstr(), false, -1), found))
+    columns.splice(columns.end(), found);
+  return static_cast<int>(columns.size());
+}
+
+bool RDA_BaseImpl::createTable(const KvbString& table,
+                               const std::list<TableColumnInfo>& columns) {
+  RDA_LockGuard guard(lock_);
+  if (!isPlainName(table))
+    return fail("The table name \"" + table +
+                "\" is not letters, digits and underscores");
+  if (columns.empty()) return fail("The table " + table + " has no columns");
+  std::vector<KvbString> declarations, keys;
+  for (const TableColumnInfo& c : columns) {
+    if (!isPlainName(c.name))
+      return fail("The column name \"" + c.name + "\" of table " + table +
+                  " is not letters, digits and underscores");
+    declarations.push_back(columnDeclaration(c.name, c.type, c.size, false,
+                                             c.isKey));
+    if (c.isKey) keys.push_back(c.name);
+  }
+  const KvbString physical = getTableName(table.asCstr(), true, -1);
+  return runDDL("CREATE TABLE " + physical + " (" + joined(declarations) +
+                createTableTail_INT(keys)) &&
+         runTableCommands_INT(table, physical, KvbString());
+}
+
+bool RDA_BaseImpl::dropTable(const KvbString& physicalName) {
+  RDA_LockGuard guard(lock_);
+  if (!isPhysicalName(physicalName))
+    return fail("\"" + physicalName + "\" is not a table name");
+  return runDDL("DROP TABLE " + physicalName);
+}
+
+bool RDA_BaseImpl::dropTableIndexes(const KvbString& physicalName) {
+  RDA_LockGuard guard(lock_);
+  if (!isPhysicalName(physicalName))
+    return fail("\"" + physicalName + "\" is not a table name");
+  std::vector<RDA_IndexColumn> indexes;
+  if (!tableIndexes_INT(unquoted(physicalName), indexes)) return false;
+  KvbString schema = getSchemaName();
+  std::set<KvbString> dropped;
+  for (const RDA_IndexColumn& i : indexes) {
+    if (!dropped.insert(i.index).second) continue;
+    if (!runDDL("DROP INDEX " + (schema.isEmpty() ? schema : schema + ".") +
+                i.index))
+      return false;
+  }
+  return true;
+}
+
+ReposDataAccessCursor* RDA_BaseImpl::listIndexes(const KvbString& physicalName) {
+  RDA_LockGuard guard(lock_);
+  std::vector<RDA_IndexColumn> indexes;
+  if (!isPhysicalName(physicalName)) {
+    fail("\"" + physicalName + "\" is not a table name");
+    return nullptr;
+  }
+  if (!tableIndexes_INT(unquoted(physicalName), indexes)) return nullptr;
+  ReposDataCursor* cursor = new ReposDataCursor;
+  cursor->setColumnCount(2);
+  cursor->setColumnName(0, "name");
+  cursor->setColumnName(1, "field");
+  for (const RDA_IndexColumn& i : indexes) {
+    cursor->addRow();
+    cursor->setValue(0, KvbDatavar(i.index));
+    cursor->setValue(1, KvbDatavar(i.column));
+  }
+  cursor->rewind();
+  return cursor;
+}
+
+bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
+                               const KvbString& indexName) {
+  RDA_LockGuard guard(lock_);
+  const KvbString name =
+      indexName.isNull() ? kvbStringFormat("%S_%S_idx", table, column)
+                         : indexName;
+  if (!isPlainName(table) || !isPlainName(column) || !isPlainName(name))
+    return fail("The index \"" + name + "\" on " + table + "(" + column +
+                ") is not named with letters, digits and underscores");
+  return createIndexNamed(table, getTableName(table.asCstr(), true, -1), name,
+                          {column});
+}
+
+static KvbString numbered(const char* code, int id) {
+  return kvbStringFormat("%s%d", code, id);
+}
+
+// The indexes of a histogram table HSM<id> or HCM<id>: FIELDIDX and the
+// group columns GRPFLD1..GRPFLD<groupCount>.
+bool RDA_BaseImpl::createGroupIndexes(const char* code, int id,
+                                      int groupCount) {
+  const KvbString table = numbered(code, id);
+  bool ok = createIndex(table, "FIELDIDX", KvbString());
+  for (int g = 1; ok && g <= groupCount; ++g)
+    ok = createIndex(table, numbered("GRPFLD", g), KvbString());
+  return ok;
+}
+
+bool RDA_BaseImpl::createHSMTable(int id, int groupCount) {
+  return createGroupIndexes("HSM", id, groupCount);
+}
+
+bool RDA_BaseImpl::createHCMTable(int id, int groupCount) {
+  return createGroupIndexes("HCM", id, groupCount);
+}
+
+bool RDA_BaseImpl::createFrequencyTable(int fieldId) {
+  KvbString prefix;
+  getTablePrefix(true, &prefix, nullptr);
+  const KvbString table = numbered("FRQDST", fieldId);
+  return createIndex(table, "FR_VALUE",
+                     prefix + numbered("fk_frqdist_fr_val", fieldId)) &&
+         createIndex(table, "FR_COUNT",
+                     prefix + numbered("fk_frqdist_fr_count", fieldId));
+}

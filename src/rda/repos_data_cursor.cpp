@@ -1,0 +1,23 @@
+// Building and walking a cursor filled by code.
+#include "rda/repos_data_cursor.h"
+
+bool ReposDataCursor::setColumnCount(int n) {
+  if (n < 1) return false;
+  names_.assign(n, KvbString(""));
+  rows_.clear();
+  position_ = 0;
+  return true;
+}
+
+void ReposDataCursor::setColumnName(int column, const KvbString& name) {
+  if (inRange(column)) names_[column] = name;
+}
+
+void ReposDataCursor::addRow() {
+  rows_.emplace_back(names_.size());
+  position_ = rows_.size();
+}
+
+void ReposDataCursor::setValue(int column, const KvbDatavar& value) {
+  if (position_ > 0 && inRange(column)) rows_[position_ - 1][column] = value;
+}
