@@ -16,28 +16,16 @@
 #include <functional>
 #include <string>
 
+#include "bench_support.h"
 #include "kvdataaccess/kvdataaccess.h"
 
 namespace {
 
-constexpr char kText[] = "a row of benchmark text";
-constexpr char kColumns[] = " (i INTEGER, r REAL, s VARCHAR(40))";
-
-std::string benchFile(const char* name) {
-  const char* dir = std::getenv("KV_TEST_TMPDIR");
-  return std::string(dir && *dir ? dir : "/tmp") + "/kvbench_" + name + "_" +
-         std::to_string(getpid()) + ".db";
-}
-
-std::string insertSql(const std::string& table) {
-  return "INSERT INTO " + table + " (i, r, s) VALUES (?, ?, ?)";
-}
-
 bool dacInsert(DacConnection* conn, const std::string& table, int rows) {
   if (!conn->setAutoCommit(false)) return false;
-  DacStatement* insert = conn->prepare(insertSql(table).c_str());
+  DacStatement* insert = conn->prepare(benchInsertSql(table).c_str());
   bool ok = insert != nullptr;
-  const KvbDatavar text(kText);
+  const KvbDatavar text(kBenchText);
   for (int i = 0; ok && i < rows; ++i) {
     ok = insert->bind(0, i, kvbTypeInt, 0) &&
          insert->bind(1, i * 0.5, kvbTypeReal, 0) &&
@@ -48,32 +36,12 @@ bool dacInsert(DacConnection* conn, const std::string& table, int rows) {
   return conn->setAutoCommit(true) && ok;
 }
 
-bool sqlite3Insert(sqlite3* db, const std::string& table, int rows) {
-  sqlite3_stmt* insert = nullptr;
-  if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
-      sqlite3_prepare_v2(db, insertSql(table).c_str(), -1, &insert, nullptr) !=
-          SQLITE_OK)
-    return false;
-  bool ok = true;
-  for (int i = 0; ok && i < rows; ++i) {
-    sqlite3_bind_int(insert, 1, i);
-    sqlite3_bind_double(insert, 2, i * 0.5);
-    sqlite3_bind_text(insert, 3, kText, -1, SQLITE_STATIC);
-    ok = sqlite3_step(insert) == SQLITE_DONE;
-    sqlite3_reset(insert);
-  }
-  sqlite3_finalize(insert);
-  return sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
-                      nullptr) == SQLITE_OK &&
-         ok;
-}
-
 bool odbcInsert(SQLHDBC dbc, const std::string& table, int rows) {
   SQLHSTMT insert = SQL_NULL_HSTMT;
   SQLINTEGER i = 0;
   double r = 0;
-  SQLLEN textLength = static_cast<SQLLEN>(std::strlen(kText)), zero = 0;
-  std::string sql = insertSql(table);
+  SQLLEN textLength = static_cast<SQLLEN>(std::strlen(kBenchText)), zero = 0;
+  std::string sql = benchInsertSql(table);
   bool ok =
       SQL_SUCCEEDED(SQLSetConnectAttr(
           dbc, SQL_ATTR_AUTOCOMMIT,
@@ -87,7 +55,7 @@ bool odbcInsert(SQLHDBC dbc, const std::string& table, int rows) {
                                      SQL_DOUBLE, 0, 0, &r, 0, &zero)) &&
       SQL_SUCCEEDED(SQLBindParameter(
           insert, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0,
-          const_cast<char*>(kText), textLength, &textLength));
+          const_cast<char*>(kBenchText), textLength, &textLength));
   for (; ok && i < rows; ++i) {
     r = i * 0.5;
     ok = SQL_SUCCEEDED(SQLExecute(insert));
@@ -103,36 +71,6 @@ bool odbcInsert(SQLHDBC dbc, const std::string& table, int rows) {
          ok;
 }
 
-double secondsOf(const std::function<bool()>& work, bool& ok) {
-  const auto start = std::chrono::steady_clock::now();
-  ok = work() && ok;
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
-// Runs the engine's insert and the baseline's once per iteration, after
-// `reset` has emptied both tables, and reports the engine's time with the
-// ratio of the two as `counter`.
-void compare(benchmark::State& state, const char* counter,
-             const std::function<bool()>& reset,
-             const std::function<bool()>& engine,
-             const std::function<bool()>& baseline) {
-  double engineTotal = 0, baselineTotal = 0;
-  for (auto _ : state) {
-    bool ok = reset();
-    const double engineTime = secondsOf(engine, ok);
-    baselineTotal += secondsOf(baseline, ok);
-    if (!ok) {
-      state.SkipWithError("an insert failed");
-      return;
-    }
-    engineTotal += engineTime;
-    state.SetIterationTime(engineTime);
-  }
-  state.counters[counter] = engineTotal / baselineTotal;
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
 void BM_InsertSqlite(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
   const std::string dacFile = benchFile("dac"), rawFile = benchFile("raw");
@@ -141,14 +79,14 @@ void BM_InsertSqlite(benchmark::State& state) {
   sqlite3* raw = nullptr;
   // The same file settings on both sides, so that only the layers differ.
   const std::string setup =
-      "PRAGMA synchronous=OFF; CREATE TABLE t" + std::string(kColumns);
+      "PRAGMA synchronous=OFF; CREATE TABLE t" + std::string(kBenchColumns);
   if (!dac || !dac->execute(setup.c_str()) ||
       sqlite3_open(rawFile.c_str(), &raw) != SQLITE_OK ||
       sqlite3_exec(raw, setup.c_str(), nullptr, nullptr, nullptr) !=
           SQLITE_OK) {
     state.SkipWithError("the SQLite files cannot be set up");
   } else {
-    compare(
+    compareWithBaseline(
         state, "vs_sqlite3",
         [&] {
           return dac->execute("DELETE FROM t") &&
@@ -194,11 +132,11 @@ void BM_InsertPostgres(benchmark::State& state) {
           dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionText.data()),
           SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
   if (!connected ||
-      !dac->execute(("CREATE TABLE " + dacTable + kColumns).c_str()) ||
-      !dac->execute(("CREATE TABLE " + rawTable + kColumns).c_str())) {
+      !dac->execute(("CREATE TABLE " + dacTable + kBenchColumns).c_str()) ||
+      !dac->execute(("CREATE TABLE " + rawTable + kBenchColumns).c_str())) {
     state.SkipWithError("PostgreSQL cannot be set up");
   } else {
-    compare(
+    compareWithBaseline(
         state, "vs_odbc",
         [&] {
           return dac->execute(("DELETE FROM " + dacTable).c_str()) &&

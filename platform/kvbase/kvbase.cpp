@@ -386,7 +386,11 @@ KvbDatavar KvbDatavar::nullOf(int type) {
 }
 
 void KvbDatavar::setNull(int type) {
-  *this = nullOf(type);
+  type_ = type;
+  null_ = true;
+  int_ = 0;
+  real_ = 0;
+  text_.clear();
 }
 
 static void setError(bool* error, bool value) {

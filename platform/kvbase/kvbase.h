@@ -221,8 +221,12 @@ class KvbDatavar {
   const char* textData() const { return text_.c_str(); }
   size_t textLength() const { return text_.size(); }
 
-  // Makes the value a text of `length` bytes, reusing the value's storage.
+  // Give the value a new kind and content in place, reusing the storage of
+  // a text value.
   void setText(const char* text, size_t length);
+  void setInt(int value) { setNumber(kvbTypeInt, value, 0); }
+  void setInt64(int64_t value) { setNumber(kvbTypeInt64, value, 0); }
+  void setReal(double value) { setNumber(kvbTypeReal, 0, value); }
 
   // Converts the value in place to `type`. A null stays null with the new
   // type. False, leaving the value unchanged, when it cannot be converted.
@@ -231,6 +235,13 @@ class KvbDatavar {
   bool operator==(const KvbDatavar& o) const;
 
  private:
+  void setNumber(int type, int64_t i, double r) {
+    type_ = type;
+    null_ = false;
+    int_ = i;
+    real_ = r;
+  }
+
   int type_ = kvbTypeUnknown;
   bool null_ = true;
   int64_t int_ = 0;   // kvbTypeInt and kvbTypeInt64

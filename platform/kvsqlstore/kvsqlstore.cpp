@@ -6,6 +6,8 @@
 
 #include <cctype>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -36,7 +38,8 @@ struct SqliteError {
 // from it; finalised when the last of them ends. Every restart raises `run`,
 // which ends the rows of results opened before.
 struct StmtHandle {
-  explicit StmtHandle(sqlite3_stmt* s) : stmt(s) {}
+  explicit StmtHandle(sqlite3_stmt* s)
+      : stmt(s), texts(sqlite3_bind_parameter_count(s)) {}
   ~StmtHandle() { sqlite3_finalize(stmt); }
   StmtHandle(const StmtHandle&) = delete;
   StmtHandle& operator=(const StmtHandle&) = delete;
@@ -66,6 +69,10 @@ struct StmtHandle {
   sqlite3_stmt* stmt;
   uint64_t run = 0;
   bool stepped = false;
+  // The bound texts, which SQLite reads in place: they live as long as the
+  // compiled statement, also when results outlive the SqliteStatement. One
+  // per parameter from the start, so that no text ever moves.
+  std::vector<std::string> texts;
 };
 
 bool isBlank(const char* text) {
@@ -128,6 +135,38 @@ class SqliteResultImpl : public SqliteResult {
     return KvbString(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(
                                            handle_->stmt, column)));
   }
+  // One call that takes the connection's mutex (sqlite3_column_value); the
+  // value calls after it take none.
+  bool getValue(int column, KvbDatavar& value) const override {
+    if (!hasValue(column)) {
+      value.setNull(kvbTypeUnknown);
+      return false;
+    }
+    sqlite3_value* v = sqlite3_column_value(handle_->stmt, column);
+    switch (sqlite3_value_type(v)) {
+      case SQLITE_INTEGER: {
+        const int64_t i = sqlite3_value_int64(v);
+        if (i >= INT32_MIN && i <= INT32_MAX)
+          value.setInt(static_cast<int>(i));
+        else
+          value.setInt64(i);
+        break;
+      }
+      case SQLITE_FLOAT:
+        value.setReal(sqlite3_value_double(v));
+        break;
+      case SQLITE_NULL:
+        value.setNull(kvbTypeUnknown);
+        break;
+      default: {
+        // The text pointer must be taken before the length.
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        value.setText(text ? text : "",
+                      static_cast<size_t>(sqlite3_value_bytes(v)));
+      }
+    }
+    return true;
+  }
   int getInt(int column) const override {
     return hasValue(column) ? sqlite3_column_int(handle_->stmt, column) : 0;
   }
@@ -176,10 +215,17 @@ class SqliteStatementImpl : public SqliteStatement {
   bool setReal(int index, double value) override {
     return bound(sqlite3_bind_double(restarted(), index + 1, value));
   }
+  // The text is copied into a buffer of its parameter, which is reused on
+  // the next bind, and handed to SQLite without a further copy.
   bool setText(int index, const char* text, size_t length) override {
     if (!text) return setNull(index);
-    return bound(sqlite3_bind_text64(restarted(), index + 1, text, length,
-                                     SQLITE_TRANSIENT, SQLITE_UTF8));
+    std::vector<std::string>& texts = handle_->texts;
+    if (index < 0 || static_cast<size_t>(index) >= texts.size())
+      return bound(SQLITE_RANGE);
+    std::string& buffer = texts[index];
+    buffer.assign(text, length);
+    return bound(sqlite3_bind_text64(restarted(), index + 1, buffer.data(),
+                                     length, SQLITE_STATIC, SQLITE_UTF8));
   }
 
   bool execute(int64_t* rowsChanged) override {

@@ -57,6 +57,12 @@ class SqliteResult {
   virtual KvbString getText(int column) const = 0;
   // The value as a number with SQLite's conversions; getInt keeps the low 32
   // bits of a larger integer.
+  // The value in its stored kind: an integer as kvbTypeInt (kvbTypeInt64
+  // when it does not fit 32 bits), a real as kvbTypeReal, a text as
+  // kvbTypeString, a null as a null of kvbTypeUnknown. It takes the
+  // connection's mutex once per column. False, with a null value, without a
+  // current row or for a bad index.
+  virtual bool getValue(int column, KvbDatavar& value) const = 0;
   virtual int getInt(int column) const = 0;
   virtual int64_t getInt64(int column) const = 0;
   virtual double getReal(int column) const = 0;

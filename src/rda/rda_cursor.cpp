@@ -72,7 +72,7 @@ const KvbDatavar* RDA_DbCursor::valueAt(int column) const {
 }
 
 int RDA_MemoryCursor::next() {
-  if (position_ >= rows_.size()) {
+  if (position_ >= rowCount()) {
     position_ = 0;
     return 0;
   }
@@ -81,6 +81,7 @@ int RDA_MemoryCursor::next() {
 }
 
 const KvbDatavar* RDA_MemoryCursor::valueAt(int column) const {
-  return position_ > 0 && inRange(column) ? &rows_[position_ - 1][column]
-                                          : nullptr;
+  return position_ > 0 && inRange(column)
+             ? &values_[(position_ - 1) * names_.size() + column]
+             : nullptr;
 }

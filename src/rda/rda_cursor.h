@@ -69,8 +69,11 @@ class RDA_MemoryCursor : public RDA_CursorBase {
   bool inRange(int column) const {
     return column >= 0 && column < static_cast<int>(names_.size());
   }
+  size_t rowCount() const {
+    return names_.empty() ? 0 : values_.size() / names_.size();
+  }
 
-  std::vector<std::vector<KvbDatavar>> rows_;
+  std::vector<KvbDatavar> values_;  // the rows one after another
   size_t position_ = 0;  // 1 + the current row; 0 before the first
 
  private:

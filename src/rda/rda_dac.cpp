@@ -291,9 +291,10 @@ bool RDA_DAC::tableIndexes_INT(const KvbString& physicalName,
 
 KvbString RDA_DAC::columnTypeFor(DacDbKind kind, int type, int size,
                                  bool key) {
+  KvbString name = dacGetTypeName(kind, type, size);
   if (kind == DAC_DB_PRIMARY_INDEX && key && type == kvbTypeString)
-    return kvbStringFormat("VARCHAR(%d) CASESPECIFIC", size);
-  return dacGetTypeName(kind, type, size);
+    name.append(" CASESPECIFIC");
+  return name;
 }
 
 KvbString RDA_DAC::tableTailFor(DacDbKind kind,

@@ -126,7 +126,7 @@ bool RDA_BaseImpl::writeLongText(const KvbString& text, KvbString* marker,
   bool ok = getNextIDs("BIGSTR", static_cast<int>(pieces.size()), first,
                        nullptr);
   RDA_StatementBase* insert =
-      ok ? prepare_INT(kvbStringFormat("INSERT INTO %S (BS_REFID, BS_GRPID, "
+      ok ? prepareOrScript(kvbStringFormat("INSERT INTO %S (BS_REFID, BS_GRPID, "
                                        "BS_SEQ, BS_TEXT) VALUES (?, ?, ?, ?)",
                                        getTableName("BIGSTR", true, -1)))
          : nullptr;

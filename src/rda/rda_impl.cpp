@@ -202,6 +202,11 @@ bool RDA_BaseImpl::inTransaction() {
 
 ReposDataAccessStatement* RDA_BaseImpl::createStatement(const KvbString& sql) {
   RDA_LockGuard guard(lock_);
+  return prepareOrScript(sql);
+}
+
+RDA_StatementBase* RDA_BaseImpl::prepareOrScript(const KvbString& sql) {
+  if (ddlActive()) return new RDA_ScriptStatement(this, sql);
   return prepare_INT(sql);
 }
 
@@ -212,7 +217,8 @@ bool RDA_BaseImpl::bindAndRun(const KvbString& sql, int n, va_list values,
                               const KvbString* types, int64_t* rows,
                               ReposDataAccessCursor** cursor) {
   RDA_LockGuard guard(lock_);
-  RDA_StatementBase* statement = prepare_INT(sql);
+  // Queries run on the database also while a script is written.
+  RDA_StatementBase* statement = cursor ? prepare_INT(sql) : prepareOrScript(sql);
   if (!statement) return false;
   bool ok = true;
   for (int i = 0; ok && i < n; ++i) {

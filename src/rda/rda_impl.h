@@ -152,6 +152,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   // none).
   virtual bool usesTablePrefix_INT() { return true; }
 
+  // A statement of the back end, or one that only runs into the DDL script
+  // while a DDL callback is installed.
+  RDA_StatementBase* prepareOrScript(const KvbString& sql);
   // Runs a DDL statement, or hands it to the DDL callback.
   bool runDDL(const KvbString& sql);
   bool tableExists(const KvbString& physicalName);

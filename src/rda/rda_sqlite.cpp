@@ -21,33 +21,12 @@ class RDA_SqliteCursor : public RDA_DbCursor {
   ~RDA_SqliteCursor() override { result_->close(); }
 
  protected:
-  // Values keep their stored kind: integers as int (or 64-bit when they do
-  // not fit), reals as real, texts as text.
+  // Values keep their stored kind (see SqliteResult::getValue).
   int fetch_INT() override {
     const int result = result_->next();
     if (result != 1) return result;
-    for (size_t c = 0; c < row_.size(); ++c) {
-      const int column = static_cast<int>(c);
-      switch (result_->getColumnType(column)) {
-        case kSqliteInteger: {
-          const int64_t v = result_->getInt64(column);
-          row_[c] = v >= INT32_MIN && v <= INT32_MAX
-                        ? KvbDatavar(static_cast<int>(v))
-                        : KvbDatavar(v);
-          break;
-        }
-        case kSqliteReal:
-          row_[c] = KvbDatavar(result_->getReal(column));
-          break;
-        case kSqliteText: {
-          const KvbString text = result_->getText(column);
-          row_[c].setText(text.asCstr(), text.length());
-          break;
-        }
-        default:
-          row_[c].setNull(kvbTypeUnknown);
-      }
-    }
+    for (size_t c = 0; c < row_.size(); ++c)
+      result_->getValue(static_cast<int>(c), row_[c]);
     return 1;
   }
 

@@ -46,4 +46,26 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   std::vector<KvbDatavar> scriptValues_;       // values while in a script
 };
 
+// A statement made while a DDL callback takes the statements: nothing is
+// prepared on the database (whose tables may exist only in the script), so
+// it can only be run into the script.
+class RDA_ScriptStatement : public RDA_StatementBase {
+ public:
+  RDA_ScriptStatement(RDA_BaseImpl* connection, const KvbString& sql)
+      : RDA_StatementBase(connection, sql) {}
+
+ protected:
+  bool bind_INT(int, const KvbDatavar&, int, int) override { return refuse(); }
+  bool execute_INT(int64_t*) override { return refuse(); }
+  ReposDataAccessCursor* select_INT() override {
+    refuse();
+    return nullptr;
+  }
+
+ private:
+  bool refuse() {
+    return fail("A statement made for a DDL script runs only into the script");
+  }
+};
+
 #endif  // RDA_RDA_STATEMENT_H_

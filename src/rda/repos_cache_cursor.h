@@ -15,7 +15,7 @@ class ReposCacheCursor : public RDA_MemoryCursor {
   // error. The source stays with the caller.
   bool fill(ReposDataAccessCursor* source, uint64_t limit);
 
-  uint64_t getRowCount() const { return rows_.size(); }
+  uint64_t getRowCount() const { return rowCount(); }
 };
 
 #endif  // RDA_REPOS_CACHE_CURSOR_H_

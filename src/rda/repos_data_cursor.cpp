@@ -4,7 +4,7 @@
 bool ReposDataCursor::setColumnCount(int n) {
   if (n < 1) return false;
   names_.assign(n, KvbString(""));
-  rows_.clear();
+  values_.clear();
   position_ = 0;
   return true;
 }
@@ -14,10 +14,11 @@ void ReposDataCursor::setColumnName(int column, const KvbString& name) {
 }
 
 void ReposDataCursor::addRow() {
-  rows_.emplace_back(names_.size());
-  position_ = rows_.size();
+  values_.resize(values_.size() + names_.size());
+  position_ = rowCount();
 }
 
 void ReposDataCursor::setValue(int column, const KvbDatavar& value) {
-  if (position_ > 0 && inRange(column)) rows_[position_ - 1][column] = value;
+  if (position_ > 0 && inRange(column))
+    values_[(position_ - 1) * names_.size() + column] = value;
 }

@@ -817,7 +817,7 @@ const ReposColumnDef reposCoreColumnDefs[] = {
     {"INFO", "I_MVER", kvbTypeInt, 0, 0, kPartCommon, 0, "Minor version (KVREPOSITORY row only)"},
     {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, "Repository version information"},
     // UCURID: id counters; one row per key with the last id handed out.
-    {"UCURID", "NI_KEY", kvbTypeString, 32, kColIndexed, kPartCommon, 366, "Counter key, as a rule the code of the table the ids are for"},
+    {"UCURID", "NI_KEY", kvbTypeString, 32, kColPrimaryKey | kColNotNull, kPartCommon, 0, "Counter key, as a rule the code of the table the ids are for"},
     {"UCURID", "NI_VAL", kvbTypeInt, 0, 0, kPartCommon, 0, "Last id handed out"},
     {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, "Id counters"},
     // KEYVAL: repository-wide key/value store.

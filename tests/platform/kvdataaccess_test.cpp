@@ -14,13 +14,6 @@
 
 #include "support/dac_targets.h"
 
-// The PostgreSQL ODBC driver leaks a few hundred bytes when a prepared
-// statement fails to run (bare ODBC calls show the same); LeakSanitizer is
-// told to ignore allocations made inside that driver.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:psqlodbcw.so\n";
-}
-
 namespace {
 
 struct Releaser {
