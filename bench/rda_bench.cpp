@@ -115,33 +115,29 @@ void BM_RdaInsert(benchmark::State& state) {
       [&] { return sqlite3Insert(files.raw, "t", rows); });
 }
 
-void BM_RdaCursorRead(benchmark::State& state) {
+// Reads all rows through the database cursor, or through a ReposCacheCursor
+// filled from it.
+void readBenchmark(benchmark::State& state, bool cached) {
   const int rows = static_cast<int>(state.range(0));
   Files files(state);
   if (!files.ok || !files.fill(rows)) return;
   compareWithBaseline(
       state, "vs_sqlite3", [] { return true; },
       [&] {
-        ReposDataAccessCursor* c = files.rda->paramSelect("SELECT i, r, s FROM t", 0);
-        return c && readAll(c, rows);
+        ReposDataAccessCursor* c =
+            files.rda->paramSelect("SELECT i, r, s FROM t", 0);
+        if (!c || !cached) return c && readAll(c, rows);
+        ReposCacheCursor* cache = new ReposCacheCursor;
+        bool ok = cache->fill(c, 0);
+        c->release();
+        return ok && readAll(cache, rows);
       },
       [&] { return sqlite3ReadAll(files.raw, rows); });
 }
 
+void BM_RdaCursorRead(benchmark::State& state) { readBenchmark(state, false); }
 void BM_RdaCacheCursorRead(benchmark::State& state) {
-  const int rows = static_cast<int>(state.range(0));
-  Files files(state);
-  if (!files.ok || !files.fill(rows)) return;
-  compareWithBaseline(
-      state, "vs_sqlite3", [] { return true; },
-      [&] {
-        ReposDataAccessCursor* c = files.rda->paramSelect("SELECT i, r, s FROM t", 0);
-        ReposCacheCursor* cache = new ReposCacheCursor;
-        bool ok = c && cache->fill(c, 0);
-        if (c) c->release();
-        return ok && readAll(cache, rows);
-      },
-      [&] { return sqlite3ReadAll(files.raw, rows); });
+  readBenchmark(state, true);
 }
 
 BENCHMARK(BM_RdaInsert)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);

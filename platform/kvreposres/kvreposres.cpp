@@ -94,17 +94,26 @@ RepositoryConfigurationManager* getRepositoryConfigurationManager() {
 
 namespace {
 
+// The fields that every notification has.
+RepositoryEvent objectEvent(const char* operation, const KvbString& reposUUID,
+                            int changeType, const KvbString& objectType,
+                            int objectId) {
+  RepositoryEvent event;
+  event.operation = operation;
+  event.reposUUID = reposUUID;
+  event.changeType = changeType;
+  event.objectType = objectType;
+  event.objectId = objectId;
+  return event;
+}
+
 class EventManagerImpl : public RepositoryEventManager {
  public:
   bool objectChanged(const KvbString& reposUUID, int changeType,
                      const KvbString& objectType, int objectId,
                      const KvbString& objectUUID) override {
-    RepositoryEvent event;
-    event.operation = "objectChanged";
-    event.reposUUID = reposUUID;
-    event.changeType = changeType;
-    event.objectType = objectType;
-    event.objectId = objectId;
+    RepositoryEvent event = objectEvent("objectChanged", reposUUID, changeType,
+                                        objectType, objectId);
     event.objectUUID = objectUUID;
     return post(event);
   }
@@ -112,12 +121,8 @@ class EventManagerImpl : public RepositoryEventManager {
   bool postObjectEvent(const KvbString& reposUUID, int changeType,
                        const KvbString& objectType, int objectId,
                        const KvbString& keyText) override {
-    RepositoryEvent event;
-    event.operation = "postObjectEvent";
-    event.reposUUID = reposUUID;
-    event.changeType = changeType;
-    event.objectType = objectType;
-    event.objectId = objectId;
+    RepositoryEvent event = objectEvent("postObjectEvent", reposUUID,
+                                        changeType, objectType, objectId);
     event.keyText = keyText;
     return post(event);
   }
@@ -125,12 +130,8 @@ class EventManagerImpl : public RepositoryEventManager {
   bool postObjectChange(const KvbString& reposUUID, int changeType,
                         const KvbString& typeName, int objectId,
                         const KvbString& objectUUID) override {
-    RepositoryEvent event;
-    event.operation = "postObjectChange";
-    event.reposUUID = reposUUID;
-    event.changeType = changeType;
-    event.objectType = typeName;
-    event.objectId = objectId;
+    RepositoryEvent event = objectEvent("postObjectChange", reposUUID,
+                                        changeType, typeName, objectId);
     event.objectUUID = objectUUID;
     return post(event);
   }
@@ -139,11 +140,8 @@ class EventManagerImpl : public RepositoryEventManager {
                        int objectId, const KvbString& objectUUID,
                        const KvbString& oldName,
                        const KvbString& newName) override {
-    RepositoryEvent event;
-    event.operation = "postRenameEvent";
-    event.reposUUID = reposUUID;
-    event.objectType = objectType;
-    event.objectId = objectId;
+    RepositoryEvent event =
+        objectEvent("postRenameEvent", reposUUID, -1, objectType, objectId);
     event.objectUUID = objectUUID;
     event.oldName = oldName;
     event.newName = newName;
@@ -152,11 +150,9 @@ class EventManagerImpl : public RepositoryEventManager {
 
   bool postUriEvent(const KvbString& reposUUID, const KvbString& uriText,
                     int changeType, const KvbString& identity) override {
-    RepositoryEvent event;
-    event.operation = "postUriEvent";
-    event.reposUUID = reposUUID;
+    RepositoryEvent event =
+        objectEvent("postUriEvent", reposUUID, changeType, KvbString(), -1);
     event.uriText = uriText;
-    event.changeType = changeType;
     event.identity = identity;
     return post(event);
   }

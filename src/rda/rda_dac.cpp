@@ -234,59 +234,68 @@ bool RDA_DAC::catalogueRows(
   return ok;
 }
 
+// The catalogue queries of each database kind, taking the table's name as
+// their one parameter and giving two texts per row.
+namespace {
+struct CatalogueQueries {
+  DacDbKind kind;
+  const char* columns;  // column name, column type
+  const char* indexes;  // index name, column name; keys excluded
+};
+const CatalogueQueries kCatalogues[] = {
+    {DAC_DB_SQLITE, "SELECT name, type FROM pragma_table_info(?)",
+     "SELECT il.name, ii.name FROM pragma_index_list(?) il, "
+     "pragma_index_info(il.name) ii WHERE il.origin = 'c' "
+     "ORDER BY il.name, ii.seqno"},
+    {DAC_DB_POSTGRESQL,
+     "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM "
+     "pg_attribute a WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "
+     "AND NOT a.attisdropped ORDER BY a.attnum",
+     "SELECT i.relname, a.attname FROM pg_index x "
+     "JOIN pg_class i ON i.oid = x.indexrelid "
+     "JOIN pg_attribute a ON a.attrelid = x.indrelid "
+     "AND a.attnum = ANY(x.indkey) "
+     "WHERE x.indrelid = to_regclass(?) AND NOT x.indisprimary "
+     "ORDER BY i.relname, array_position(x.indkey::int2[], a.attnum)"},
+};
+}  // namespace
+
+// Rows of the kind's catalogue query about a table. SQLite's pragmas take
+// the name without a schema; PostgreSQL resolves "schema.table" itself.
+bool RDA_DAC::catalogue(bool indexes, const KvbString& physicalName,
+                        std::vector<std::pair<KvbString, KvbString>>& rows) {
+  for (const CatalogueQueries& q : kCatalogues) {
+    if (q.kind != kind_) continue;
+    return catalogueRows(indexes ? q.indexes : q.columns,
+                         kind_ == DAC_DB_SQLITE ? lastPart(physicalName)
+                                                : physicalName,
+                         rows);
+  }
+  return fail("Reading the catalogue is not supported on " +
+              dac_->getDbmsName());
+}
+
 bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,
                                std::list<TableColumnInfo>& columns) {
   std::vector<std::pair<KvbString, KvbString>> rows;
-  bool ok;
-  if (kind_ == DAC_DB_SQLITE) {
-    ok = catalogueRows("SELECT name, type FROM pragma_table_info(?)",
-                       lastPart(physicalName), rows);
-  } else if (kind_ == DAC_DB_POSTGRESQL) {
-    ok = catalogueRows(
-        "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM "
-        "pg_attribute a WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "
-        "AND NOT a.attisdropped ORDER BY a.attnum",
-        physicalName, rows);
-  } else {
-    return fail("Reading table columns is not supported on " +
-                dac_->getDbmsName());
-  }
+  if (!catalogue(false, physicalName, rows)) return false;
   for (const auto& row : rows) {
     TableColumnInfo column;
     column.name = KvbString(row.first).toUpper();
     parseColumnType(row.second, getMaxTextLength(), column);
     columns.push_back(column);
   }
-  return ok;
+  return true;
 }
 
 bool RDA_DAC::tableIndexes_INT(const KvbString& physicalName,
                                std::vector<RDA_IndexColumn>& indexes) {
   std::vector<std::pair<KvbString, KvbString>> rows;
-  bool ok;
-  if (kind_ == DAC_DB_SQLITE) {
-    ok = catalogueRows(
-        "SELECT il.name, ii.name FROM pragma_index_list(?) il, "
-        "pragma_index_info(il.name) ii WHERE il.origin = 'c' "
-        "ORDER BY il.name, ii.seqno",
-        lastPart(physicalName), rows);
-  } else if (kind_ == DAC_DB_POSTGRESQL) {
-    ok = catalogueRows(
-        "SELECT i.relname, a.attname FROM pg_index x "
-        "JOIN pg_class i ON i.oid = x.indexrelid "
-        "JOIN pg_attribute a ON a.attrelid = x.indrelid "
-        "AND a.attnum = ANY(x.indkey) "
-        "WHERE x.indrelid = to_regclass(?) AND NOT x.indisprimary "
-        "ORDER BY i.relname, array_position(x.indkey::int2[], a.attnum)",
-        physicalName, rows);
-  } else {
-    return fail("Reading table indexes is not supported on " +
-                dac_->getDbmsName());
-  }
+  if (!catalogue(true, physicalName, rows)) return false;
   for (const auto& row : rows)
     indexes.push_back({KvbString(row.first).toUpper(),
                        KvbString(row.second).toUpper()});
-  return ok;
+  return true;
 }
 
 KvbString RDA_DAC::columnTypeFor(DacDbKind kind, int type, int size,

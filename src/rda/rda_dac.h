@@ -66,6 +66,8 @@ class RDA_DAC : public RDA_BaseImpl {
   bool failed();
   bool catalogueRows(const KvbString& sql, const KvbString& physicalName,
                      std::vector<std::pair<KvbString, KvbString>>& rows);
+  bool catalogue(bool indexes, const KvbString& physicalName,
+                 std::vector<std::pair<KvbString, KvbString>>& rows);
   bool flushBulkRows();
   void dropBulkLoader(bool commit);
 

@@ -3,12 +3,12 @@
 // long texts are in rda_ids.cpp, table creation in rda_tables.cpp.
 #include "rda/rda_impl.h"
 
-#include <cctype>
 
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_statement.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
+#include "schema/sql_names.h"
 
 namespace {
 const char kSourceFile[] = "rda_impl";
@@ -21,23 +21,14 @@ RDA_BaseImpl::RDA_BaseImpl()
 
 RDA_BaseImpl::~RDA_BaseImpl() = default;
 
-// "schema.prefix", "prefix" or "": letters, digits and underscores, each
-// part starting with a letter, so that a prefix can never break out of the
-// SQL it is written into.
+// "schema.prefix", "prefix" or "": plain names, so that a prefix can never
+// break out of the SQL it is written into.
 bool RDA_BaseImpl::validPrefix(const KvbString& prefix) const {
-  int points = 0;
-  bool partStart = true;
-  for (unsigned char c : prefix.str()) {
-    if (c == '.') {
-      if (partStart || ++points > 1) return false;
-      partStart = true;
-    } else if (partStart ? isalpha(c) : (isalnum(c) || c == '_')) {
-      partStart = false;
-    } else {
-      return false;
-    }
-  }
-  return !partStart || prefix.isEmpty();
+  if (prefix.isEmpty()) return true;
+  size_t point = prefix.find('.');
+  if (point == KvbString::npos) return isPlainName(prefix);
+  return isPlainName(prefix.substr(0, point)) &&
+         isPlainName(prefix.substr(point + 1));
 }
 
 bool RDA_BaseImpl::init(const KvbString& connection,

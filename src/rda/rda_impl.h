@@ -136,8 +136,8 @@ class RDA_BaseImpl : public ReposDataAccess {
   virtual KvbString columnType_INT(int type, int size, bool key) = 0;
   // The quote that getTableName puts around names (empty for none).
   virtual KvbString nameQuote_INT() = 0;
-  // Commands of the table-creation specification for a new table or index;
-  // none by default.
+  // Commands of the table-creation specification for a new table or index
+  // (physicalName unquoted); none by default.
   virtual bool runTableCommands_INT(const KvbString& tableCode,
                                     const KvbString& physicalName,
                                     const KvbString& indexName) {

@@ -1,24 +1,15 @@
 // Creating, checking, listing and dropping tables and indexes: the built-in
 // definitions, definition arrays of table sets, and tables given as column
 // lists. Names that come from outside are checked before they reach SQL.
-#include <cctype>
 #include <set>
 
 #include "rda/rda_impl.h"
 #include "rda/repos_data_cursor.h"
 #include "reposadmin/repository_status_callback.h"
 #include "schema/repos_tables.h"
+#include "schema/sql_names.h"
 
 namespace {
-
-// Letters, digits and underscores, not starting with a digit.
-bool isPlainName(const KvbString& name) {
-  if (name.isEmpty() || isdigit(static_cast<unsigned char>(name.str()[0])))
-    return false;
-  for (unsigned char c : name.str())
-    if (!isalnum(c) && c != '_') return false;
-  return true;
-}
 
 // A physical table name without its quotes.
 KvbString unquoted(const KvbString& name) {
@@ -92,7 +83,7 @@ bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
                                     const std::vector<KvbString>& columns) {
   return runDDL("CREATE INDEX " + indexName + " ON " + physical + " (" +
                 joined(columns) + ")") &&
-         runTableCommands_INT(tableCode, physical, indexName);
+         runTableCommands_INT(tableCode, unquoted(physical), indexName);
 }
 
 // Calls `add` with the declaration parts of each column of a defined table:
@@ -124,7 +115,7 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
                 });
   KvbString sql = "CREATE TABLE " + physical + " (" + joined(columns);
   if (!keys.empty()) sql.append(", PRIMARY KEY (").append(joined(keys)).append(")");
-  if (!runDDL(sql + ")") || !runTableCommands_INT(table.code(), physical, KvbString()))
+  if (!runDDL(sql + ")") || !runTableCommands_INT(table.code(), unquoted(physical), KvbString()))
     return false;
   for (const auto& index : definedIndexes(table, indexPrefix))
     if (!createIndexNamed(table.code(), physical, index.first, index.second))
@@ -242,7 +233,7 @@ bool RDA_BaseImpl::createTable(const KvbString& table,
   const KvbString physical = getTableName(table.asCstr(), true, -1);
   return runDDL("CREATE TABLE " + physical + " (" + joined(declarations) +
                 createTableTail_INT(keys)) &&
-         runTableCommands_INT(table, physical, KvbString());
+         runTableCommands_INT(table, unquoted(physical), KvbString());
 }
 
 bool RDA_BaseImpl::dropTable(const KvbString& physicalName) {

@@ -4,10 +4,10 @@
 #include "schema/repos_tables_xml.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
 #include "kvxmldom/kvxmldom.h"
+#include "schema/sql_names.h"
 
 namespace {
 
@@ -15,14 +15,6 @@ namespace {
 struct ParseError {
   KvbString text;
 };
-
-bool isName(const KvbString& name) {
-  if (name.isEmpty() || isdigit(static_cast<unsigned char>(name.str()[0])))
-    return false;
-  for (unsigned char c : name.str())
-    if (!isalnum(c) && c != '_') return false;
-  return true;
-}
 
 // Reads the attributes of one element, refusing unknown ones.
 class Attributes {
@@ -54,7 +46,7 @@ class Attributes {
 
   KvbString identifier(const char* name) const {
     KvbString value = text(name, true);
-    if (!isName(value))
+    if (!isPlainName(value))
       throw ParseError{where_ + ": \"" + value + "\" is not a valid name "
                        "(letters, digits and underscores)"};
     return value;
@@ -246,7 +238,7 @@ ReposTableSet readTableSet(const KvDomNode& node) {
   if (!attrs.has("version")) throw ParseError{at + ": attribute \"version\" is missing"};
   set.version = attrs.number("version", 0, 1);
   set.indexPrefix = attrs.text("indexprefix");
-  if (!set.indexPrefix.isEmpty() && !isName(set.indexPrefix))
+  if (!set.indexPrefix.isEmpty() && !isPlainName(set.indexPrefix))
     throw ParseError{at + ": the index prefix is not a valid name"};
   set.ignoreCustomErrors = attrs.flag("ignorecustomerrors", false);
   set.insertDataFirst = attrs.flag("insertdatafirst", false);

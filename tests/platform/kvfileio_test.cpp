@@ -11,20 +11,14 @@
 #include <sstream>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class FileIoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("KV_TEST_TMPDIR");
-    fs::create_directories(base && *base ? base : "/tmp");
-    std::string dir = std::string(base && *base ? base : "/tmp") + "/fioXXXXXX";
-    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-    dir_ = dir;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string path(const char* name) const { return (dir_ / name).string(); }
 
@@ -35,7 +29,8 @@ class FileIoTest : public ::testing::Test {
     return out.str();
   }
 
-  fs::path dir_;
+  TempDir temp_;
+  const fs::path dir_ = temp_.path();
 };
 
 TEST_F(FileIoTest, StatTellsExistingFromMissing) {

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -20,16 +22,8 @@ using Split = std::pair<int, int>;  // name and value counts; -1 on failure
 
 class LexerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("KV_TEST_TMPDIR");
-    fs::create_directories(base && *base ? base : "/tmp");
-    std::string dir = std::string(base && *base ? base : "/tmp") + "/lexXXXXXX";
-    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-    dir_ = dir;
-  }
   void TearDown() override {
     np_lex_clean(&state_);
-    fs::remove_all(dir_);
   }
 
   // Writes `content` to a file and starts the lexer on it.
@@ -55,7 +49,8 @@ class LexerTest : public ::testing::Test {
     return {names, values};
   }
 
-  fs::path dir_;
+  TempDir temp_;
+  const fs::path dir_ = temp_.path();
   NpLexState state_{};
 };
 

@@ -10,20 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class XmlDomTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("KV_TEST_TMPDIR");
-    fs::create_directories(base && *base ? base : "/tmp");
-    std::string dir = std::string(base && *base ? base : "/tmp") + "/domXXXXXX";
-    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-    dir_ = dir;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   static std::string value(const KvDomNode& node) {
     return node.getValue().str();
@@ -34,7 +28,8 @@ class XmlDomTest : public ::testing::Test {
     return out.str();
   }
 
-  fs::path dir_;
+  TempDir temp_;
+  const fs::path dir_ = temp_.path();
 };
 
 // Texts that XML must escape or could alter: quotes, markup, line ends,
