@@ -7,6 +7,7 @@
 #include "kvlogging/kvlogging.h"
 #include "kvreposres/kvreposres.h"
 #include "kvsysinfo/kvsysinfo.h"
+#include "rda/rda_impl.h"
 #include "rda/rda_statement.h"
 #include "rda/repos_cache_cursor.h"
 #include "schema/log_printf.h"
@@ -36,8 +37,26 @@ bool BaseRDAImpl::ready() {
   return false;
 }
 
-void BaseRDAImpl::logError(const KvbString& text) {
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
+// The source file's name without folder and extension ("common_rdaimpl").
+static KvbString sourceName(const char* path) {
+  KvbString name;
+  kvbParsePath(path, nullptr, &name);
+  size_t dot = name.rfind('.');
+  return dot == KvbString::npos ? name : name.substr(0, dot);
+}
+
+void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
+  logPrintf(logger_, kLogError, sourceName(file).asCstr(), line, "%S", text);
+}
+
+bool BaseRDAImpl::fail(const KvbString& text, const char* file, int line) {
+  // Every connection of the engine is an RDA_BaseImpl.
+  if (auto* connection = static_cast<RDA_BaseImpl*>(rda_)) {
+    RDA_LockGuard guard(connection->lock());
+    connection->fail(text);
+  }
+  logError(text, file, line);
+  return false;
 }
 
 bool BaseRDAImpl::beginTransaction(int immediate, int) {
@@ -107,14 +126,14 @@ bool BaseRDAImpl::run(const KvbString& sql,
   return ok;
 }
 
-bool BaseRDAImpl::single(const KvbString& sql,
-                         const std::vector<KvbDatavar>& values, int& result) {
+int BaseRDAImpl::lookup(const KvbString& sql,
+                        const std::vector<KvbDatavar>& values, int* value) {
   ReposDataAccessCursor* cursor = query(sql, values, 1);
-  if (!cursor) return false;
-  bool found = cursor->next() == 1;
-  if (found) result = cursor->getInt(0);
+  if (!cursor) return -1;
+  const int fetched = cursor->next();
+  if (fetched == 1 && value) *value = cursor->getInt(0);
   cursor->release();
-  return found;
+  return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
 }
 
 bool BaseRDAImpl::nextId(const char* counter, int& id) {
@@ -191,10 +210,13 @@ bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
       return false;
     }
     ReposDataAccessCursor* cursor = query(sql, {KvbDatavar(id)}, 1);
-    if (!cursor || cursor->next() != 1) {
-      if (cursor) cursor->release();
-      errorText = cursor ? kvbStringFormat("Folder %d does not exist", id)
-                         : rda_->getErrorMessage();
+    if (!cursor) {
+      errorText = rda_->getErrorMessage();
+      return false;
+    }
+    if (cursor->next() != 1) {
+      cursor->release();
+      errorText = kvbStringFormat("Folder %d does not exist", id);
       return false;
     }
     topFolderName = cursor->getString(0);
@@ -221,11 +243,14 @@ bool BaseRDAImpl::getObjectPath(int id, const KvbString& typeName,
       kvbStringFormat("SELECT %s, %s, %s FROM %S WHERE %s=?", type->objectName,
                       type->folderId, type->uuid, table(type->table), type->id),
       {KvbDatavar(id)}, 1);
-  if (!cursor || cursor->next() != 1 || cursor->getString(0).isEmpty()) {
-    errorText = cursor ? kvbStringFormat("Unable to find %s with id %d",
-                                         type->name, id)
-                       : rda_->getErrorMessage();
-    if (cursor) cursor->release();
+  if (!cursor) {
+    errorText = rda_->getErrorMessage();
+    return false;
+  }
+  if (cursor->next() != 1 || cursor->getString(0).isEmpty()) {
+    cursor->release();
+    errorText = kvbStringFormat("Unable to find the name of %s with id %d",
+                                type->name, id);
     return false;
   }
   const KvbString name = cursor->getString(0);

@@ -71,10 +71,11 @@ class BaseRDAImpl {
   // changed. False on failure, logged as above.
   bool run(const KvbString& sql, const std::vector<KvbDatavar>& values,
            int* rows = nullptr);
-  // Column 0 of the first row as an int; false when the query fails or
-  // gives no row.
-  bool single(const KvbString& sql, const std::vector<KvbDatavar>& values,
-              int& result);
+  // Looks for the first row of a query: 1 when there is one (its column 0
+  // as an int goes to *value when given), 0 when there is none, -1 when the
+  // query fails (logged).
+  int lookup(const KvbString& sql, const std::vector<KvbDatavar>& values,
+             int* value);
   // The next id of an id counter; false (logged) on failure.
   bool nextId(const char* counter, int& id);
   // Runs `body` in a transaction: committed when it answers true, rolled
@@ -84,8 +85,15 @@ class BaseRDAImpl {
   // an object: change type 0 added, 1 deleted, 2 updated.
   void postChange(int changeType, const char* typeName, int objectId,
                   const KvbString& objectUuid);
-  // Logs a failure's text at level 5, as the whole record.
-  void logError(const KvbString& text);
+  // Logs a failure's text at level 5, as the whole record, with the source
+  // file and line of the caller.
+  void logError(const KvbString& text, const char* file = __builtin_FILE(),
+                int line = __builtin_LINE());
+  // A failure found by the object itself (a refused write, a missing row):
+  // the text becomes the connection's last failure, so that
+  // getErrorMessage() gives it, and is logged. Answers false.
+  bool fail(const KvbString& text, const char* file = __builtin_FILE(),
+            int line = __builtin_LINE());
 
   ReposDataAccess* rda_;
 

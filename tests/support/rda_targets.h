@@ -118,6 +118,25 @@ class RdaTargetTest : public ::testing::TestWithParam<RdaTarget> {
   }
 };
 
+// A test of a data-access object of type T on a repository with the core
+// tables; `object_` is made in SetUp and released in TearDown.
+template <class T>
+class RdaObjectTest : public RdaTargetTest {
+ protected:
+  void SetUp() override {
+    RdaTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(createCoreTables()) << rda_->getErrorMessage().asCstr();
+    object_ = new T(rda_);
+  }
+  void TearDown() override {
+    if (object_) object_->release();
+    RdaTargetTest::TearDown();
+  }
+
+  T* object_ = nullptr;
+};
+
 #define INSTANTIATE_RDA_TARGETS(suite)                                     \
   INSTANTIATE_TEST_SUITE_P(                                                \
       Targets, suite,                                                      \

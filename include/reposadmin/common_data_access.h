@@ -1,0 +1,199 @@
+// CommonRepositoryDataAccess: the repository's common data: business rules
+// with their fields and custom-metric links, custom metrics with their
+// fields and field mappings, global categories (collections) with their
+// definitions and mapped fields, and the repository's key/value store.
+//
+// Cursors that the operations answer are in-memory copies: they outlive the
+// object, further statements may run while they are read, and the caller
+// releases them. Failures answer false, null or -1; the reason is the
+// connection's error text, which getErrorMessage() gives. Without a
+// connection every operation logs "Repository Data Access object is null"
+// at level 5 and fails.
+#ifndef REPOSADMIN_COMMON_DATA_ACCESS_H_
+#define REPOSADMIN_COMMON_DATA_ACCESS_H_
+
+#include "kvbase/kvbase.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repos_data_access_object.h"
+
+class CommonRepositoryDataAccess : public ReposDataAccessObject {
+ public:
+  // --- Rule links -------------------------------------------------------
+
+  // The custom metrics that rule `ruleId` uses: columns CM_ID, CM_DESC,
+  // CM_PREXP, CM_EXP, CM_POSTXP, RM_SEQ, ordered by CM_DESC.
+  virtual ReposDataAccessCursor* listRuleCustomMetrics(int ruleId) = 0;
+  // The fields that rule `ruleId` reads: columns FI_NAME, FI_DESC, RF_SEQ.
+  virtual ReposDataAccessCursor* listRuleFields(int ruleId) = 0;
+
+  // Custom-metric rows (every CUSTM column in table order: CM_ID, CM_DESC,
+  // CM_PREXP, CM_EXP, CM_POSTXP, CM_UUID, CM_COMM) looked up by CM_ID when
+  // `cmId` is positive, else by CM_UUID when `uuid` is not empty, else by
+  // CM_DESC. A lookup that fails is repeated by CM_DESC when a name is
+  // given. No match gives a cursor without rows.
+  virtual ReposDataAccessCursor* findCustomMetric(int cmId,
+                                                  const KvbString& name,
+                                                  const KvbString& uuid) = 0;
+
+  // --- Rules --------------------------------------------------------------
+
+  // Rule rows (every RULE column in table order) looked up by RU_ID when
+  // `ruleId` is positive, else by RU_UUID when `uuid` is not empty, else by
+  // RU_DESC when `name` is not empty; null when none of them is given. A
+  // lookup that fails is repeated by RU_DESC when a name is given.
+  virtual ReposDataAccessCursor* findRule(int ruleId, const KvbString& name,
+                                          const KvbString& uuid) = 0;
+  // Adds a rule and answers its new RU_ID (from the id counter "RULE"); -1
+  // on failure. A name (RU_DESC) that is stored already is refused with
+  // "Monitor Admin" message 1385. Creation and edit dates are the current
+  // date, `user` is both creator and editor. Posts a "Rule" added event.
+  virtual int addRule(const KvbString& name, const KvbString& type,
+                      const KvbString& expression, const KvbString& group,
+                      const KvbString& metadata, const KvbString& user,
+                      const KvbString& uuid, int folderId,
+                      const KvbString& comment, const KvbString& display) = 0;
+  // Writes every column but RU_ID of the rule `ruleId`; dates are days
+  // since 1970 (KvbDate).
+  virtual bool updateRule(int ruleId, const KvbString& name,
+                          const KvbString& type, const KvbString& expression,
+                          const KvbString& group, const KvbString& metadata,
+                          const KvbString& user, double createdDate,
+                          double editedDate, const KvbString& createdUser,
+                          const KvbString& uuid, int folderId,
+                          const KvbString& comment,
+                          const KvbString& display) = 0;
+  // Deletes the rule with its field links, custom-metric links and field
+  // mappings, all or nothing. A rule that does not exist is no failure.
+  virtual bool deleteRule(int ruleId) = 0;
+  // Deletes the rule's field mappings (CMFMAP), field links (RUFIME) and
+  // custom-metric links (RUCMME), all or nothing; the rule stays.
+  virtual bool deleteRuleLinks(int ruleId) = 0;
+  // The field mappings of rule `ruleId` and custom metric `cmId`: every
+  // CMFMAP column (RU_ID, CM_ID, RM_SEQ, FI_NAME, CM_FLDNM, CM_TYPE),
+  // ordered by CM_FLDNM. Null for a negative `cmId`.
+  virtual ReposDataAccessCursor* listCustomMetricFieldMap(int ruleId,
+                                                          int cmId) = 0;
+
+  // --- Fields and rule links ---------------------------------------------
+
+  // Fields (FI_NAME, FI_DESC): the one of that name, or all when `name` is
+  // empty.
+  virtual ReposDataAccessCursor* listFields(const KvbString& name) = 0;
+  // Adds a field; a name that exists already is refused with "Monitor
+  // Admin" message 924.
+  virtual bool addField(const KvbString& name,
+                        const KvbString& description) = 0;
+  // Links field `name` to rule `ruleId`, first adding the field when it
+  // does not exist. A new link is numbered one above the largest RF_SEQ
+  // stored; an existing link is left as it is (true).
+  virtual bool addRuleField(int ruleId, const KvbString& name,
+                            const KvbString& description) = 0;
+  // Links custom metric `cmId` to rule `ruleId` at position `seq`; an
+  // existing link of the pair is refused with "Monitor Admin" message 1356.
+  virtual bool addRuleCustomMetric(int ruleId, int cmId, int seq) = 0;
+  // Maps rule field `fieldName` to custom-metric field `cmFieldName`
+  // (`cmType` "I" input, "O" output) for the custom metric at position
+  // `seq` of the rule.
+  virtual bool addCustomMetricFieldMap(int ruleId, int cmId, int seq,
+                                       const KvbString& fieldName,
+                                       const KvbString& cmFieldName,
+                                       const KvbString& cmType) = 0;
+
+  // --- Deletion of custom metrics and collections -------------------------
+
+  // Deletes the custom metric with its fields, its rule links and the field
+  // mappings that refer to it, all or nothing. A custom metric that does
+  // not exist is no failure.
+  virtual bool deleteCustomMetric(int cmId) = 0;
+  // Deletes the global category with its definitions, mapped fields and
+  // rule links, all or nothing.
+  virtual bool deleteGlobalCategory(int gcId) = 0;
+
+  // --- Custom metrics ------------------------------------------------------
+
+  // Custom metrics (every CUSTM column, CM_ID first): the ones named `name`
+  // (CM_DESC), or all when it is empty.
+  virtual ReposDataAccessCursor* listCustomMetrics(const KvbString& name) = 0;
+  // The fields of custom metric `cmId`: CM_FLDNM, CM_TYPE ordered by
+  // CM_FLDNM.
+  virtual ReposDataAccessCursor* listCustomMetricFields(int cmId) = 0;
+  // Adds a custom metric with a new CM_ID (id counter "CUSTM") and a new
+  // random CM_UUID, and answers the id; -1 on failure. A name (CM_DESC)
+  // stored already is refused with "Monitor Admin" message 1356.
+  virtual int addCustomMetric(const KvbString& name,
+                              const KvbString& preExpression,
+                              const KvbString& expression,
+                              const KvbString& postExpression) = 0;
+  // Adds a field to custom metric `cmId`; a field with the same name and
+  // type exists already: refused with "Monitor Admin" message 1356.
+  virtual bool addCustomMetricField(int cmId, const KvbString& name,
+                                    const KvbString& type) = 0;
+  // Writes the name, expressions and UUID of custom metric `cmId` and posts
+  // a "CustomMetric" updated event.
+  virtual bool updateCustomMetric(int cmId, const KvbString& name,
+                                  const KvbString& preExpression,
+                                  const KvbString& expression,
+                                  const KvbString& postExpression,
+                                  const KvbString& uuid) = 0;
+  // Removes the fields of custom metric `cmId`, so that its fields can be
+  // stored anew; the custom metric itself, its rule links and mappings stay.
+  virtual bool clearCustomMetric(int cmId) = 0;
+
+  // --- Global categories (collections) ------------------------------------
+
+  // Global-category rows (GC_ID, GCNAME, GCDESC) by GC_ID when `gcId` is
+  // positive, else by GCNAME when `name` is not empty; null when neither is
+  // given. Global categories have no stored UUID: `uuid` is not used.
+  virtual ReposDataAccessCursor* findGlobalCategory(int gcId,
+                                                    const KvbString& name,
+                                                    const KvbString& uuid) = 0;
+  // The global category `gcId` (every GCATS column).
+  virtual ReposDataAccessCursor* getGlobalCategory(int gcId) = 0;
+  // The definitions of global category `gcId` (every GCDEF column).
+  virtual ReposDataAccessCursor* listGlobalCategoryDefinitions(int gcId) = 0;
+  // Mapped fields (every GCFLD column) of global category `gcId`, or of
+  // every category when `gcId` is -1, restricted to the data source,
+  // catalog, schema and table given; an empty text restricts nothing.
+  virtual ReposDataAccessCursor* listGlobalCategoryFields(
+      int gcId, const KvbString& dataSource, const KvbString& catalog,
+      const KvbString& schema, const KvbString& table) = 0;
+  // The GC_ID of the global category named `name`; when there is none, a
+  // new one (id counter "GCATS") is added. -1 on failure.
+  virtual int addGlobalCategory(const KvbString& name,
+                                const KvbString& description) = 0;
+  // The DEF_ID of the definition of `gcId` with the same locale,
+  // matching-engine definition id and token id; when there is none, a new
+  // one (id counter "GCDEF") is added. -1 on failure.
+  virtual int addGlobalCategoryDefinition(
+      int gcId, const KvbString& locale, int definitionId,
+      const KvbString& definitionName, int tokenId, const KvbString& tokenName,
+      const KvbString& tokenDescription) = 0;
+  // Maps a field to global category `gcId`; nothing is added (true) when
+  // the category has the same field with the same include flag already.
+  virtual bool addGlobalCategoryField(int gcId, const KvbString& dataSource,
+                                      const KvbString& catalog,
+                                      const KvbString& schema,
+                                      const KvbString& table,
+                                      const KvbString& field, bool include,
+                                      const KvbString& fieldType,
+                                      int fieldLength, int fieldPosition) = 0;
+  // Writes the name and description of global category `gcId`.
+  virtual bool updateGlobalCategory(int gcId, const KvbString& name,
+                                    const KvbString& description) = 0;
+
+  // --- Key/value store ------------------------------------------------------
+
+  // Stores `value` under `key`, replacing the value stored there.
+  virtual bool setKeyValue(const KvbString& key, const KvbString& value) = 0;
+  // The value stored under `key` into *value (when given); false when there
+  // is none.
+  virtual bool getKeyValue(const KvbString& key, KvbString* value) = 0;
+  // Deletes the value of `key`; false when none is stored.
+  virtual bool deleteKey(const KvbString& key) = 0;
+  // The keys stored (V_KEY), each once.
+  virtual ReposDataAccessCursor* getKeys() = 0;
+  // Every stored pair (V_KEY, V_VALUE).
+  virtual ReposDataAccessCursor* getKeyValues() = 0;
+};
+
+#endif  // REPOSADMIN_COMMON_DATA_ACCESS_H_
