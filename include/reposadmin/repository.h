@@ -1,0 +1,139 @@
+// Repository: one open repository. It owns the connection, reads the
+// version rows, creates and upgrades the structure, and hands out every
+// data-access object and manager. Hosts call its operations by position,
+// so their order is fixed. The caller ends a Repository with release(),
+// after releasing every object it handed out.
+#ifndef REPOSADMIN_REPOSITORY_H_
+#define REPOSADMIN_REPOSITORY_H_
+
+#include <cstdarg>
+
+#include "kvbase/kvbase.h"
+
+class CommonRepositoryDataAccess;
+class DacConnection;
+class ExplorerRepositoryDataAccess;
+class FieldMappingAdminObject;
+class MetadataRepositoryDataAccess;
+class MonitorRepositoryDataAccess;
+class NCOARepositoryDataAccess;
+class ProfileRepositoryDataAccess;
+class RefDataRepositoryDataAccess;
+class ReposDataAccessCursor;
+class RepositoryEventQueueManager;
+class RepositoryFolderManager;
+class RepositoryImpactAnalysis;
+class RepositoryImportExportManager;
+
+class Repository {
+ public:
+  // 0
+  virtual ~Repository() = default;
+  // 1: the text of the last failure.
+  virtual KvbString getErrorMessage() = 0;
+  // 2: closes the connection and deletes the object.
+  virtual void release() = 0;
+  // 3: connection kind (0 SQLite file, 1 connection string), repository
+  // kind (0 none, 1 profile, 2 monitor, 3 unified, 4 profile and monitor),
+  // version and second version. Every pointer is written.
+  virtual void getVersionInfo(int* connectionKind, int* repositoryKind,
+                              int* version, int* secondVersion) = 0;
+  // 4: the connection text and table prefix the repository was opened with.
+  virtual void getConnectionInfo(KvbString* connection,
+                                 KvbString* tablePrefix) = 0;
+  // 5-7: a unified repository of version 7; NCOA version 1; minor version 4
+  // or more.
+  virtual bool isCurrentVersion() = 0;
+  virtual bool isNCOAVersionCurrent() = 0;
+  virtual bool isMinorVersionCurrent() = 0;
+  // 8-10: reserved; true without effect. Their argument types are not part
+  // of any contract.
+  virtual bool reserved8(void*) = 0;
+  virtual bool reserved9(void*, void*) = 0;
+  virtual bool reserved10() = 0;
+  // 11-12: bring the repository, or its NCOA part, up to the current schema.
+  virtual bool upgradeRepository() = 0;
+  virtual bool upgradeNCOA() = 0;
+  // 13: the longest inline text of the connection; 0 without one.
+  virtual int getMaxTextLength() = 0;
+  // 14: reserved; true without effect.
+  virtual bool reserved14(void*, void*, void*, void*, void*) = 0;
+  // 15-20: write per-id distribution tables to XML files in `folder`, by the
+  // dates of their runs or by an id range [from, to); with `drop` the
+  // tables are dropped once written.
+  virtual bool exportFrqdstTablesByJobDate(const KvbDate& from,
+                                           const KvbDate& to,
+                                           const KvbString& folder,
+                                           bool drop) = 0;
+  virtual bool exportFrqdstTables(int from, int to, const KvbString& folder,
+                                  bool drop) = 0;
+  virtual bool exportHsmTablesByExecDate(const KvbDate& from, const KvbDate& to,
+                                         const KvbString& folder,
+                                         bool drop) = 0;
+  virtual bool exportHsmTables(int from, int to, const KvbString& folder,
+                               bool drop) = 0;
+  virtual bool exportHcmTablesByExecDate(const KvbDate& from, const KvbDate& to,
+                                         const KvbString& folder,
+                                         bool drop) = 0;
+  virtual bool exportHcmTables(int from, int to, const KvbString& folder,
+                               bool drop) = 0;
+  // 21: replaces the table named in a table XML file by the file's content.
+  virtual bool importTable(const KvbString& path) = 0;
+  // 22: reserved; true without effect.
+  virtual bool reserved22(void*) = 0;
+  // 23-30: factories. Each call gives a new object that the caller owns and
+  // ends with its release(); null when the object cannot be made.
+  virtual CommonRepositoryDataAccess* createCommonDataAccess() = 0;
+  virtual ProfileRepositoryDataAccess* createProfileDataAccess() = 0;
+  virtual ExplorerRepositoryDataAccess* createExplorerDataAccess() = 0;
+  virtual MetadataRepositoryDataAccess* createMetadataDataAccess() = 0;
+  virtual MonitorRepositoryDataAccess* createMonitorDataAccess() = 0;
+  virtual RefDataRepositoryDataAccess* createRefDataDataAccess() = 0;
+  virtual RepositoryFolderManager* createFolderManager() = 0;
+  virtual RepositoryImpactAnalysis* createImpactAnalysis() = 0;
+  // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection.
+  virtual KvbString getRepositoryUUID() = 0;
+  // 32
+  virtual RepositoryImportExportManager* createImportExportManager() = 0;
+  // 33-37: the key/value store (table KEYVAL).
+  virtual bool setKeyValue(const KvbString& key, const KvbString& value) = 0;
+  virtual bool getKeyValue(const KvbString& key, KvbString* value) = 0;
+  virtual bool deleteKey(const KvbString& key) = 0;
+  virtual ReposDataAccessCursor* getKeys() = 0;
+  virtual ReposDataAccessCursor* getKeyValues() = 0;
+  // 38-40
+  virtual RepositoryEventQueueManager* createEventQueueManager() = 0;
+  virtual NCOARepositoryDataAccess* createNCOADataAccess() = 0;
+  virtual FieldMappingAdminObject* createFieldMappingAdmin() = 0;
+  // 41: I_MVER of the "KVREPOSITORY" row.
+  virtual int getMinorVersion() = 0;
+  // 42: the version row of an INFO type (0 when there is none); always
+  // true. The third argument is not read.
+  virtual bool getInfoVersion(const KvbString& infoType, int* version,
+                              void* unused) = 0;
+  // 43-44: ids of the counter `key` (UCURID); a count below 1 gives one.
+  virtual bool getNextID(const KvbString& key, int* id,
+                         KvbString* errorText) = 0;
+  virtual bool getNextIDs(const KvbString& key, int count, int* firstId,
+                          KvbString* errorText) = 0;
+  // 45: the data-access-library connection; null for a SQLite file.
+  virtual DacConnection* getDacConnection() = 0;
+  // 46-48: names; a null result pointer answers true without work. The
+  // last argument of 46 and 47 is not read.
+  virtual bool getTableName(const KvbString& name, bool quote,
+                            KvbString* tableName, void* unused) = 0;
+  virtual bool getSchemaName(KvbString* schema, void* unused) = 0;
+  virtual bool getTablePrefix(bool withoutSchema, KvbString* prefix,
+                              KvbString* errorText) = 0;
+  // 49-50: long texts, as the connection's readLongText and writeLongText.
+  virtual bool readLongText(const KvbString& text, KvbString* full, int) = 0;
+  virtual bool writeLongText(const KvbString& text, KvbString* marker,
+                             int) = 0;
+  // 51: a query with n `KvbDatavar*` values bound to its markers; null on
+  // failure with errorText (when given) set.
+  virtual ReposDataAccessCursor* paramSelect(const char* sql,
+                                             KvbString* errorText, int n,
+                                             ...) = 0;
+};
+
+#endif  // REPOSADMIN_REPOSITORY_H_

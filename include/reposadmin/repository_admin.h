@@ -1,0 +1,74 @@
+// RepositoryAdmin: the administration object that createRepositoryAdmin
+// gives a host. It keeps the repository list file and opens, creates,
+// drops and copies repositories. Hosts call its operations by position, so
+// their order is fixed. The host ends it with release().
+#ifndef REPOSADMIN_REPOSITORY_ADMIN_H_
+#define REPOSADMIN_REPOSITORY_ADMIN_H_
+
+#include "kvbase/kvbase.h"
+#include "reposadmin/repository.h"
+#include "reposadmin/repository_status_callback.h"
+
+class RepositoryAdmin {
+ public:
+  // 0
+  virtual ~RepositoryAdmin() = default;
+  // 1: the text of the last failure; a later success does not clear it.
+  virtual KvbString getErrorMessage() = 0;
+  // 2: deletes the object.
+  virtual void release() = 0;
+  // 3: where status texts go from now on, also in repositories opened
+  // afterwards; the host keeps the callback alive while it is installed.
+  virtual void setStatusCallback(RepositoryStatusCallback* callback) = 0;
+  // 4: the schema version this engine writes (7).
+  virtual int getCurrentVersion() = 0;
+  // 5: the repository list file; empty when none is used.
+  virtual KvbString getConfigFile() = 0;
+  // 6-7: walk the list file: listRepositories reads it (connecting to each
+  // repository when `connect`); getNextRepository hands out one entry per
+  // call and answers false after the last.
+  virtual bool listRepositories(bool connect, bool currentOnly) = 0;
+  virtual bool getNextRepository(KvbString* name, bool* isDefault,
+                                 KvbString* connection, KvbString* tablePrefix,
+                                 KvbString* typeText, KvbString* versionText,
+                                 bool* isFile) = 0;
+  // 8-9: create a repository in an empty database, or in a SQLite file.
+  virtual bool createRepository(const KvbString& connection,
+                                const KvbString& tablePrefix) = 0;
+  virtual bool createFileRepository(const KvbString& path) = 0;
+  // 10: drops every table of a repository.
+  virtual bool deleteRepositoryTables(const KvbString& connection,
+                                      const KvbString& tablePrefix) = 0;
+  // 11: removes a file.
+  virtual bool deleteFile(const KvbString& path) = 0;
+  // 12-14: the list file's entries.
+  virtual bool addRepository(const KvbString& connection,
+                             const KvbString& tablePrefix,
+                             const KvbString& name, bool isFile) = 0;
+  virtual bool removeRepository(const KvbString& name) = 0;
+  virtual bool setDefaultRepository(const KvbString& name) = 0;
+  // 15-17: open a repository by file path, by registered name or by
+  // connection string. With `check` only a current repository is accepted.
+  // The caller owns the result.
+  virtual Repository* openFileRepository(const KvbString& path,
+                                         bool check) = 0;
+  virtual Repository* openRepository(const KvbString& name, bool check,
+                                     const char* poolId) = 0;
+  virtual Repository* openRepositoryConnection(const KvbString& connection,
+                                               const KvbString& tablePrefix,
+                                               bool check,
+                                               const char* poolId) = 0;
+  // 18: the connection, prefix and kind of a name registered with the
+  // suite's repository configuration service.
+  virtual bool lookupRepository(const KvbString& name, KvbString* connection,
+                                KvbString* tablePrefix, bool* isFile) = 0;
+  // 19: creates a repository, writing its statements to `ddlFile` instead
+  // of running them when `ddlFile` is not null.
+  virtual bool createRepositoryWithDDLFile(const KvbString& connection,
+                                           const KvbString& tablePrefix,
+                                           const KvbString& ddlFile) = 0;
+  // 20: replaces the content of `target` by the content of `source`.
+  virtual bool copyRepository(Repository* source, Repository* target) = 0;
+};
+
+#endif  // REPOSADMIN_REPOSITORY_ADMIN_H_

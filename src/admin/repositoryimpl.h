@@ -1,0 +1,177 @@
+// RepositoryImpl: one open repository. Its operations are spread over
+// several files by subject: repositoryimpl.cpp (opening, versions,
+// forwarding to the connection), repos_factories.cpp (data-access objects,
+// managers and the key/value store), repos_structure.cpp (table sets and
+// INFO version rows), repos_initial_data.cpp (first rows of a new
+// repository), repos_id_repair.cpp (id counters), repos_defaults.cpp
+// (initial profile data, default folders, dashboard defaults).
+#ifndef ADMIN_REPOSITORYIMPL_H_
+#define ADMIN_REPOSITORYIMPL_H_
+
+#include <map>
+
+#include "reposadmin/repository.h"
+#include "reposadmin/repository_admin.h"
+#include "reposadmin/repos_data_access.h"
+
+class KvLogger;
+class ReposTableSetReader;
+struct ReposStatement;
+struct ReposTableSet;
+
+// The versions this engine writes.
+constexpr int kCurrentVersion = 7;
+constexpr int kCurrentMinorVersion = 4;
+constexpr int kCurrentNcoaVersion = 1;
+
+// Repository kinds, as the INFO rows give them.
+enum RepositoryKind {
+  kKindNone = 0,
+  kKindProfile = 1,
+  kKindMonitor = 2,
+  kKindUnified = 3,
+  kKindProfileAndMonitor = 4,
+};
+
+class RepositoryImpl : public Repository {
+ public:
+  RepositoryImpl();
+
+  // --- opening (repositoryimpl.cpp) ---
+  // Opens the connection: connectionKind 0 a SQLite file (bit 0 of flags
+  // creates it), 1 a connection string. Reads the table sets and the
+  // version rows. False with *errorText set.
+  bool init(int flags, RepositoryAdmin* admin, int connectionKind,
+            const KvbString& connection, const KvbString& tablePrefix,
+            const KvbString& poolId, RepositoryStatusCallback* status,
+            KvbString* errorText);
+  // Installs a DDL callback on the connection (null removes it).
+  bool setDDLCallback(ReposDDLCallback* callback);
+  // Reads the INFO rows into the version members; always true.
+  bool readVersionInfo();
+  // The repository's connection (null before a successful init), for the
+  // managers and the administration object.
+  ReposDataAccess* getDataAccess() const { return dataAccess_; }
+  RepositoryStatusCallback* getStatusCallback() const { return status_; }
+  int getTableSetCount();
+  ReposTableSet* getTableSet(int index);
+
+  // --- structure (repos_structure.cpp) ---
+  bool createTables(bool drop, bool create, bool update, bool countOnly,
+                    int* count);
+  bool writeVersionInfo(bool ncoaOnly);
+
+  // --- initial data (repos_initial_data.cpp) ---
+  bool installInitialData();
+  bool installInitialMonitorData();
+  bool runTableSetStatement(const ReposStatement& statement,
+                            const ReposTableSet& set);
+  bool insertTableRows(const ReposTableSet& set);
+
+  // --- id counters (repos_id_repair.cpp) ---
+  bool repairIdCounters();
+
+  // --- defaults (repos_defaults.cpp) ---
+  bool installInitialProfileData();
+  bool ensureDashboardDefaults();
+
+  // --- Repository (positions in repository.h) ---
+  KvbString getErrorMessage() override { return errorText_; }
+  void release() override;
+  void getVersionInfo(int* connectionKind, int* repositoryKind, int* version,
+                      int* secondVersion) override;
+  void getConnectionInfo(KvbString* connection,
+                         KvbString* tablePrefix) override;
+  bool isCurrentVersion() override;
+  bool isNCOAVersionCurrent() override;
+  bool isMinorVersionCurrent() override;
+  bool reserved8(void*) override { return true; }
+  bool reserved9(void*, void*) override { return true; }
+  bool reserved10() override { return true; }
+  bool upgradeRepository() override;
+  bool upgradeNCOA() override;
+  int getMaxTextLength() override;
+  bool reserved14(void*, void*, void*, void*, void*) override { return true; }
+  bool exportFrqdstTablesByJobDate(const KvbDate& from, const KvbDate& to,
+                                   const KvbString& folder,
+                                   bool drop) override;
+  bool exportFrqdstTables(int from, int to, const KvbString& folder,
+                          bool drop) override;
+  bool exportHsmTablesByExecDate(const KvbDate& from, const KvbDate& to,
+                                 const KvbString& folder, bool drop) override;
+  bool exportHsmTables(int from, int to, const KvbString& folder,
+                       bool drop) override;
+  bool exportHcmTablesByExecDate(const KvbDate& from, const KvbDate& to,
+                                 const KvbString& folder, bool drop) override;
+  bool exportHcmTables(int from, int to, const KvbString& folder,
+                       bool drop) override;
+  bool importTable(const KvbString& path) override;
+  bool reserved22(void*) override { return true; }
+  CommonRepositoryDataAccess* createCommonDataAccess() override;
+  ProfileRepositoryDataAccess* createProfileDataAccess() override;
+  ExplorerRepositoryDataAccess* createExplorerDataAccess() override;
+  MetadataRepositoryDataAccess* createMetadataDataAccess() override;
+  MonitorRepositoryDataAccess* createMonitorDataAccess() override;
+  RefDataRepositoryDataAccess* createRefDataDataAccess() override;
+  RepositoryFolderManager* createFolderManager() override;
+  RepositoryImpactAnalysis* createImpactAnalysis() override;
+  KvbString getRepositoryUUID() override;
+  RepositoryImportExportManager* createImportExportManager() override;
+  bool setKeyValue(const KvbString& key, const KvbString& value) override;
+  bool getKeyValue(const KvbString& key, KvbString* value) override;
+  bool deleteKey(const KvbString& key) override;
+  ReposDataAccessCursor* getKeys() override;
+  ReposDataAccessCursor* getKeyValues() override;
+  RepositoryEventQueueManager* createEventQueueManager() override;
+  NCOARepositoryDataAccess* createNCOADataAccess() override;
+  FieldMappingAdminObject* createFieldMappingAdmin() override;
+  int getMinorVersion() override { return minorVersion_; }
+  bool getInfoVersion(const KvbString& infoType, int* version,
+                      void*) override;
+  bool getNextID(const KvbString& key, int* id, KvbString* errorText) override;
+  bool getNextIDs(const KvbString& key, int count, int* firstId,
+                  KvbString* errorText) override;
+  DacConnection* getDacConnection() override;
+  bool getTableName(const KvbString& name, bool quote, KvbString* tableName,
+                    void*) override;
+  bool getSchemaName(KvbString* schema, void*) override;
+  bool getTablePrefix(bool withoutSchema, KvbString* prefix,
+                      KvbString* errorText) override;
+  bool readLongText(const KvbString& text, KvbString* full, int) override;
+  bool writeLongText(const KvbString& text, KvbString* marker, int) override;
+  ReposDataAccessCursor* paramSelect(const char* sql, KvbString* errorText,
+                                     int n, ...) override;
+
+ protected:
+  ~RepositoryImpl() override;
+
+ private:
+  // Hands a text to the status callback's message operation.
+  void reportMessage(const KvbString& text);
+  // A failure: the text becomes errorText and goes to the message
+  // operation. Answers false.
+  bool fail(const KvbString& text);
+  // A failure of the connection: its error text, as fail() does.
+  bool failOnConnection();
+  // Runs a statement that changes the database, reporting its text first.
+  bool execute(const KvbString& sql, int n = 0, ...);
+
+  KvbString errorText_{""};
+  RepositoryAdmin* admin_ = nullptr;
+  int version_ = 0;
+  int secondVersion_ = 0;
+  int minorVersion_ = 0;
+  int ncoaVersion_ = 0;
+  int connectionKind_ = 0;
+  int repositoryKind_ = kKindNone;
+  RepositoryStatusCallback* status_ = nullptr;
+  KvbString connection_{""};
+  KvbString tablePrefix_{""};
+  KvLogger* logger_;
+  std::map<KvbString, int> infoVersions_;
+  ReposTableSetReader* tableSetReader_ = nullptr;
+  bool ddlMode_ = false;
+  ReposDataAccess* dataAccess_ = nullptr;
+};
+
+#endif  // ADMIN_REPOSITORYIMPL_H_
