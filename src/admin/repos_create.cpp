@@ -1,0 +1,228 @@
+// Creating a repository: in an empty database, in a new SQLite file, or as
+// a DDL script that a database administrator runs by hand. The opened
+// repository and its connection do the work; this file checks the target,
+// drives the steps and writes the script.
+#include <string>
+
+#include "admin/repositoryadminimpl.h"
+#include "admin/repositoryimpl.h"
+#include "kvfileio/kvfileio.h"
+#include "kvlogging/kvlogging.h"
+#include "kvuchar/kvuchar.h"
+#include "schema/log_printf.h"
+#include "schema/repos_tables.h"
+#include "schema/repos_tables_xml.h"
+
+namespace {
+const char kSourceFile[] = "repos_create";
+
+// Calls `visit` with the code of each table of a built-in definition array.
+template <typename Visit>
+void forEachTableCode(const ReposColumnDef* defs, Visit visit) {
+  for (const ReposColumnDef* p = defs; !isEndRecord(*p); ++p) {
+    visit(p->tableCode);
+    while (!isEndRecord(*p)) ++p;
+  }
+}
+
+// The first table that a creation would make and that already exists in
+// the repository's database; null when there is none.
+KvbString firstExistingTable(RepositoryImpl* repository) {
+  ReposDataAccess* rda = repository->getDataAccess();
+  KvbString found;
+  auto check = [&](const KvbString& table) {
+    std::list<TableColumnInfo> columns;
+    if (found.isNull() && rda->getTableColumns(table, columns) > 0)
+      found = table;
+  };
+  forEachTableCode(reposCoreColumnDefs, check);
+  forEachTableCode(reposNcoaColumnDefs, check);
+  for (int i = 0; i < repository->getTableSetCount(); ++i)
+    if (const ReposTableSet* set = repository->getTableSet(i))
+      for (const ReposTableDef& table : set->tableDefs) check(table.name);
+  return found;
+}
+
+bool startsWithLetter(const KvbString& text) {
+  int isAlpha = 0;
+  np_uchar_isalpha(text.asCstr(), &isAlpha);
+  return isAlpha != 0;
+}
+
+// A configured line prefix or suffix with its line-break marks expanded;
+// empty when it is not set.
+KvbString lineMark(const KvbConfigOptions& options, const char* key) {
+  KvbString value("");
+  if (options.get(key, value) && !value.isEmpty())
+    expandLineBreakMarks(value.asCstr(), static_cast<int>(value.length()) + 1,
+                         &value);
+  return value;
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The script
+
+void expandLineBreakMarks(const char* text, int size, KvbString* out) {
+  if (!out) return;
+  if (!text || size < 2) {
+    out->setNull();
+    return;
+  }
+  const std::string source(text, static_cast<size_t>(size - 1));
+  KvbString expanded("");
+  for (size_t i = 0; i < source.size(); ++i) {
+    if (source[i] == '^' && i + 1 < source.size() && source[i + 1] == 'p') {
+      expanded.append('\n');
+      ++i;
+    } else {
+      expanded.append(source[i]);
+    }
+  }
+  *out = expanded;
+}
+
+DDLCB::~DDLCB() {
+  if (file_) np_fio_close(file_);
+}
+
+bool DDLCB::open(const KvbString& path, KvbString* errorText) {
+  const int result = np_fio_open(
+      path.asCstr(), NP_FIO_WRITE | NP_FIO_CREATE | NP_FIO_TRUNC, &file_);
+  if (result != NP_FIO_OK) {
+    if (errorText)
+      *errorText = kvbStringFormat("%s: %S", np_fio_errdesc(result), path);
+    return false;
+  }
+  const KvbConfigOptions* options = kvbGetConfigOptions("");
+  if (!options) return true;
+  linePrefix_ = lineMark(*options, "BASE/REPOS_DDL_LINE_PREFIX");
+  // Without a configured suffix each statement ends with ";", so that the
+  // script runs as it stands in a database's command-line tool.
+  KvbString configured;
+  lineSuffix_ = options->get("BASE/REPOS_DDL_LINE_SUFFIX", configured)
+                    ? lineMark(*options, "BASE/REPOS_DDL_LINE_SUFFIX")
+                    : KvbString(";");
+  return true;
+}
+
+bool DDLCB::writeStatement(const KvbString& statement) {
+  if (!file_) return false;
+  const KvbString* parts[] = {&linePrefix_, &statement, &lineSuffix_};
+  for (const KvbString* part : parts)
+    if (part->length() != 0 && np_fio_puts(file_, part->asCstr()) != NP_FIO_OK)
+      return false;
+  return np_fio_puts(file_, "\n") == NP_FIO_OK;
+}
+
+bool DDLCB::close(KvbString* errorText) {
+  if (!file_) return true;
+  const int result = np_fio_close(file_);
+  file_ = nullptr;
+  if (result == NP_FIO_OK) return true;
+  if (errorText)
+    *errorText =
+        kvbStringFormat("The DDL script could not be written completely: %s",
+                        np_fio_errdesc(result));
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Creating
+
+bool RepositoryAdminImpl::createRepository(const KvbString& connection,
+                                           const KvbString& tablePrefix) {
+  return createRepositoryWithDDLFile(connection, tablePrefix, KvbString());
+}
+
+bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
+  return createRepositoryWithDDLFile(
+      kvbStringFormat(kFileConnectionFormat, path), "", KvbString());
+}
+
+bool RepositoryAdminImpl::failOnRepository(RepositoryImpl* repository) {
+  fail(repository->getErrorMessage());
+  logError(__LINE__);
+  return false;
+}
+
+// A database that holds a repository is never created over: neither one
+// whose version rows name it, nor one with any table that the creation
+// would drop and create again (its version rows may be unreadable).
+bool RepositoryAdminImpl::holdsRepository(RepositoryImpl* repository) {
+  int connectionKind = 0, kind = kKindNone, version = 0, secondVersion = 0;
+  repository->getVersionInfo(&connectionKind, &kind, &version, &secondVersion);
+  const KvbString existing =
+      kind == kKindNone ? firstExistingTable(repository) : KvbString();
+  if (kind == kKindNone && existing.isNull()) return false;
+  failMessage(__LINE__, 1304);
+  if (!existing.isNull())
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+              "%S The table %S already exists.", errorText_, existing);
+  return true;
+}
+
+bool RepositoryAdminImpl::startScript(RepositoryImpl* repository,
+                                      const KvbString& path, DDLCB* script) {
+  if (!script->open(path, &errorText_)) return false;
+  return repository->setDDLCallback(script) || failOnRepository(repository);
+}
+
+bool RepositoryAdminImpl::createBuiltInTables(ReposDataAccess* rda, bool ncoa) {
+  TableCreateOptions options;
+  options.useNcoaTables = ncoa;
+  options.dropTables = true;
+  options.createTables = true;
+  if (rda->createTables(options)) return true;
+  fail(rda->getErrorMessage());
+  logError(__LINE__);
+  return false;
+}
+
+// The built-in core and NCOA tables, the table sets and the initial data.
+// A failure of the built-in tables does not stop the later steps, but the
+// creation then answers false.
+bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository) {
+  logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
+            "Validating table metadata descriptions");
+  if (!validateTableDefinitions())
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+              "Table Metadata did not validate.");
+  // One transaction for the whole creation: a creation that fails leaves
+  // an empty database, and the database syncs its file once.
+  ReposDataAccess* rda = repository->getDataAccess();
+  if (!rda->beginTransaction(true, nullptr)) {
+    rda->endTransaction(false);
+    return fail(rda->getErrorMessage());
+  }
+  bool builtIn = createBuiltInTables(rda, false);
+  builtIn = createBuiltInTables(rda, true) && builtIn;
+  const bool rest = repository->createTables(true, true, false, false,
+                                             nullptr) &&
+                    repository->installInitialData();
+  if (!rest) failOnRepository(repository);
+  if (!rda->endTransaction(builtIn && rest) && builtIn && rest)
+    return fail(rda->getErrorMessage());
+  return builtIn && rest;
+}
+
+bool RepositoryAdminImpl::createRepositoryWithDDLFile(
+    const KvbString& connection, const KvbString& tablePrefix,
+    const KvbString& ddlFile) {
+  DDLCB script;
+  if (!tablePrefix.isEmpty() && !startsWithLetter(tablePrefix))
+    return failMessage(__LINE__, 1303);
+  RepositoryImpl* repository =
+      openConnectionImpl(connection, tablePrefix, false, "");
+  if (!repository) return false;
+  const bool withScript = !ddlFile.isNull();
+  bool ok = withScript ? startScript(repository, ddlFile, &script)
+                       : !holdsRepository(repository);
+  if (ok) ok = createStructure(repository);
+  if (withScript) repository->setDDLCallback(nullptr);
+  repository->release();
+  // The script counts only when all of it reached the file.
+  KvbString closeError;
+  if (!script.close(&closeError) && ok) ok = fail(closeError);
+  return ok;
+}

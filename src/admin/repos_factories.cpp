@@ -1,0 +1,110 @@
+// RepositoryImpl: the data-access objects and managers that a repository
+// hands out, and its key/value store. Every factory call gives a new object
+// that the caller owns; data-access objects borrow the repository's
+// connection, so they must be released before the repository is.
+#include <new>
+
+#include "access/common_rdaimpl.h"
+#include "access/explorer_rdaimpl.h"
+#include "access/meta_rdaimpl.h"
+#include "admin/field_mapping_admin.h"
+#include "admin/repositoryimpl.h"
+
+namespace {
+
+// Runs `operation` on a common data-access object made for this one call on
+// `rda`, and gives its result; `failure` when the object cannot be made.
+template <typename Result, typename Operation>
+Result withCommonDataAccess(ReposDataAccess* rda, Result failure,
+                            Operation operation) {
+  CommonRDAImpl* common = new (std::nothrow) CommonRDAImpl(rda);
+  if (!common) return failure;
+  Result result = operation(*common);
+  common->release();
+  return result;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Data-access objects
+
+CommonRepositoryDataAccess* RepositoryImpl::createCommonDataAccess() {
+  return new (std::nothrow) CommonRDAImpl(dataAccess_);
+}
+
+ExplorerRepositoryDataAccess* RepositoryImpl::createExplorerDataAccess() {
+  return new (std::nothrow) ExplorerRDAImpl(dataAccess_);
+}
+
+MetadataRepositoryDataAccess* RepositoryImpl::createMetadataDataAccess() {
+  return new (std::nothrow) MetadataRDAImpl(dataAccess_);
+}
+
+FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
+  FieldMappingAdminImpl* admin = new (std::nothrow) FieldMappingAdminImpl();
+  if (!admin) return nullptr;
+  if (admin->init(0, this)) return admin;
+  admin->release();
+  return nullptr;
+}
+
+// The objects of subsystems that this build does not contain.
+ProfileRepositoryDataAccess* RepositoryImpl::createProfileDataAccess() {
+  return nullptr;
+}
+MonitorRepositoryDataAccess* RepositoryImpl::createMonitorDataAccess() {
+  return nullptr;
+}
+RefDataRepositoryDataAccess* RepositoryImpl::createRefDataDataAccess() {
+  return nullptr;
+}
+NCOARepositoryDataAccess* RepositoryImpl::createNCOADataAccess() {
+  return nullptr;
+}
+RepositoryFolderManager* RepositoryImpl::createFolderManager() {
+  return nullptr;
+}
+RepositoryImpactAnalysis* RepositoryImpl::createImpactAnalysis() {
+  return nullptr;
+}
+RepositoryImportExportManager* RepositoryImpl::createImportExportManager() {
+  return nullptr;
+}
+RepositoryEventQueueManager* RepositoryImpl::createEventQueueManager() {
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Key/value store (table KEYVAL). Failures are logged by the data-access
+// object; the repository's error text stays as it was.
+
+bool RepositoryImpl::setKeyValue(const KvbString& key, const KvbString& value) {
+  return withCommonDataAccess(dataAccess_, false, [&](CommonRDAImpl& common) {
+    return common.setKeyValue(key, value);
+  });
+}
+
+bool RepositoryImpl::getKeyValue(const KvbString& key, KvbString* value) {
+  return withCommonDataAccess(dataAccess_, false, [&](CommonRDAImpl& common) {
+    return common.getKeyValue(key, value);
+  });
+}
+
+bool RepositoryImpl::deleteKey(const KvbString& key) {
+  return withCommonDataAccess(dataAccess_, false, [&](CommonRDAImpl& common) {
+    return common.deleteKey(key);
+  });
+}
+
+ReposDataAccessCursor* RepositoryImpl::getKeys() {
+  return withCommonDataAccess<ReposDataAccessCursor*>(
+      dataAccess_, nullptr,
+      [](CommonRDAImpl& common) { return common.getKeys(); });
+}
+
+ReposDataAccessCursor* RepositoryImpl::getKeyValues() {
+  return withCommonDataAccess<ReposDataAccessCursor*>(
+      dataAccess_, nullptr,
+      [](CommonRDAImpl& common) { return common.getKeyValues(); });
+}

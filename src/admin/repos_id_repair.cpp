@@ -1,0 +1,147 @@
+// Repairing the id counters: every counter of UCURID is raised to at least
+// the highest key in use of its table, so that no new row is ever given a
+// key that an existing row already holds.
+#include <map>
+#include <set>
+
+#include "admin/repositoryimpl.h"
+#include "schema/log_printf.h"
+#include "schema/repos_tables.h"
+
+namespace {
+
+const char kSourceFile[] = "repos_id_repair.cpp";
+
+typedef std::map<KvbString, int> Counters;
+
+// Reads UCURID; a key held twice keeps its larger value.
+bool readCounters(ReposDataAccess* rda, Counters* counters) {
+  ReposDataAccessCursor* rows = rda->paramSelect(
+      "SELECT NI_KEY, NI_VAL FROM " + rda->getTableName("UCURID", true, -1),
+      0);
+  if (!rows) return false;
+  int fetched;
+  while ((fetched = rows->next()) == 1) {
+    const KvbString key = rows->getString(0);
+    const int value = rows->getInt(1);
+    auto found = counters->find(key);
+    if (found == counters->end())
+      counters->emplace(key, value);
+    else if (value > found->second)
+      found->second = value;
+  }
+  rows->release();
+  return fetched == 0;
+}
+
+// The upper-case names of the columns that a table of the database has;
+// empty when the table does not exist.
+std::set<KvbString> existingColumns(ReposDataAccess* rda, const char* code) {
+  std::list<TableColumnInfo> columns;
+  rda->getTableColumns(code, columns);
+  std::set<KvbString> names;
+  for (const TableColumnInfo& column : columns)
+    names.insert(KvbString(column.name).toUpper());
+  return names;
+}
+
+// The highest value of an integer key column; false when the table has no
+// rows or cannot be read.
+bool highestId(ReposDataAccess* rda, KvLogger* logger,
+               const ReposColumnDef& def, int* id) {
+  ReposDataAccessCursor* rows = rda->paramSelect(
+      kvbStringFormat("SELECT MAX(%s) FROM %S", def.columnName,
+                      rda->getTableName(def.tableCode, true, -1)),
+      0);
+  if (!rows) {
+    logPrintf(logger, kLogTrace, kSourceFile, __LINE__, "%S",
+              rda->getErrorMessage());
+    return false;
+  }
+  const bool found = rows->next() == 1 && !rows->isNull(0);
+  if (found) *id = rows->getInt(0);
+  rows->release();
+  return found && *id != -1;
+}
+
+// Raises the counter of every built-in table with an integer key to the
+// highest key in use. Tables or key columns that the database lacks (an
+// older repository) are skipped: a failed query would end the whole
+// transaction on some databases.
+void raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
+                       Counters* counters) {
+  KvbString columnsOf;
+  std::set<KvbString> columns;
+  for (const ReposColumnDef* def = reposCoreColumnDefs;
+       !(isEndRecord(def[0]) && isEndRecord(def[1])); ++def) {
+    if (isEndRecord(*def) || !(def->flags & kColPrimaryKey) ||
+        def->type != kvbTypeInt)
+      continue;
+    if (columnsOf != def->tableCode) {
+      columnsOf = def->tableCode;
+      columns = existingColumns(rda, def->tableCode);
+    }
+    if (!columns.count(KvbString(def->columnName).toUpper())) {
+      logPrintf(logger, kLogTrace, kSourceFile, __LINE__,
+                "%s.%s is not in the database; its counter is not checked",
+                def->tableCode, def->columnName);
+      continue;
+    }
+    int id = 0;
+    if (!highestId(rda, logger, *def, &id)) continue;
+    auto found = counters->find(def->tableCode);
+    if (found == counters->end())
+      counters->emplace(def->tableCode, id);
+    else if (id > found->second)
+      found->second = id;
+  }
+}
+
+}  // namespace
+
+bool RepositoryImpl::repairIdCounters() {
+  if (!connected(nullptr)) return false;
+  // A DDL script starts from an empty repository, whose counters the
+  // connection keeps itself while the script is written.
+  if (ddlMode_) return true;
+  if (connectionKind_ == 1 && !dataAccess_->needsNextIdResync()) return true;
+
+  auto failure = [this] {
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
+              dataAccess_->getErrorMessage());
+    return failOnConnection();
+  };
+  if (!dataAccess_->beginTransaction(false, nullptr)) {
+    failure();
+    dataAccess_->endTransaction(false);
+    return false;
+  }
+  Counters counters;
+  const KvbString ucurid = dataAccess_->getTableName("UCURID", true, -1);
+  bool ok = readCounters(dataAccess_, &counters);
+  if (ok) {
+    raiseToHighestIds(dataAccess_, logger_, &counters);
+    const KvbString empty = "DELETE FROM " + ucurid;
+    reportMessage(empty);
+    ok = dataAccess_->paramExec(empty, nullptr, 0);
+  }
+  if (ok) {
+    const KvbString sql = kvbStringFormat(
+        "INSERT INTO %S (NI_KEY, NI_VAL) VALUES (?, ?)", ucurid);
+    reportMessage(sql);
+    ReposDataAccessStatement* insert = dataAccess_->createStatement(sql);
+    ok = insert != nullptr;
+    for (auto entry = counters.begin(); ok && entry != counters.end();
+         ++entry)
+      ok = insert->setParameter(0, KvbDatavar(entry->first)) &&
+           insert->setParameter(1, KvbDatavar(entry->second)) &&
+           insert->execute();
+    if (insert) insert->release();
+  }
+  if (!ok) {
+    failure();
+    dataAccess_->endTransaction(false);
+    return false;
+  }
+  return dataAccess_->endTransaction(true) || failure();
+}

@@ -1,0 +1,319 @@
+// The repository list file: its reader and writer, and the list operations
+// of the administration object. Each line is
+//   'name'='connection' 'table prefix' 'C' (or 'F' for a SQLite file)
+// and the line "$defaultrepos='name'" names the default repository. Every
+// operation reads the file again, so the file on disk is the truth.
+#include "admin/repositoryadminimpl.h"
+#include "admin/repositoryimpl.h"
+#include "kvfileio/kvfileio.h"
+#include "kvlexer/kvlexer.h"
+
+namespace {
+
+// The lexer state, ended when it goes out of scope.
+class ListLexer {
+ public:
+  ListLexer() : state_() {}
+  ~ListLexer() { np_lex_clean(&state_); }
+  ListLexer(const ListLexer&) = delete;
+  ListLexer& operator=(const ListLexer&) = delete;
+  NpLexState* operator->() { return &state_; }
+  NpLexState* get() { return &state_; }
+
+ private:
+  NpLexState state_;
+};
+
+// The name tokens of a line joined with one blank.
+KvbString joinedName(char** tokens, int count) {
+  KvbString name("");
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) name.append(' ');
+    name.append(tokens[i]);
+  }
+  return name;
+}
+
+// An entry from a line's one to three values: the connection (or data
+// source name, or file path), the table prefix and the type letter.
+RepositoryEntry entryFromValues(const KvbString& name, char** values,
+                                int count) {
+  RepositoryEntry entry;
+  entry.name = name;
+  entry.tablePrefix = count > 1 ? values[1] : "";
+  const KvbString type = count > 2 ? values[2] : "";
+  if (type == "C") {
+    entry.connection = values[0];
+  } else if (type == "F") {
+    entry.connection = values[0];
+    entry.isFile = true;
+  } else {
+    entry.connection = kvbStringFormat("DSN=%s;KVXTYPE=ODBC;", values[0]);
+  }
+  return entry;
+}
+
+// The writer's form of the whole list.
+KvbString listFileText(const std::vector<RepositoryEntry>& entries) {
+  KvbString text("");
+  if (entries.empty()) return text;
+  const RepositoryEntry* byDefault = &entries.front();
+  for (const RepositoryEntry& entry : entries)
+    if (entry.isDefault) byDefault = &entry;
+  text.append(kDefaultReposName)
+      .append("='")
+      .append(quoteListValue(byDefault->name))
+      .append("'\r\n");
+  for (const RepositoryEntry& entry : entries) {
+    text.append('\'')
+        .append(quoteListValue(entry.name))
+        .append("'='")
+        .append(quoteListValue(entry.connection))
+        .append("' '")
+        .append(quoteListValue(entry.tablePrefix))
+        .append(entry.isFile ? "' 'F'\r\n" : "' 'C'\r\n");
+  }
+  return text;
+}
+
+// A value that a list-file line cannot hold: the lexer reads one line at a
+// time, so a line break would cut the entry in two.
+bool breaksLine(const KvbString& value) {
+  return value.find('\n') != KvbString::npos ||
+         value.find('\r') != KvbString::npos;
+}
+}  // namespace
+
+KvbString quoteListValue(const KvbString& value) {
+  KvbString quoted("");
+  for (char c : value.str()) {
+    quoted.append(c);
+    if (c == '\'') quoted.append(c);
+  }
+  return quoted;
+}
+
+// ---------------------------------------------------------------------------
+// Reading and writing
+
+bool RepositoryAdminImpl::lexerFailure(int code, int lineNumber) {
+  const char* path = listFilePath_.asCstr();
+  switch (code) {
+    case NP_LEX_ENOMEM:
+      return failMessage(__LINE__, 1298);
+    case NP_LEX_ESYNTAX:
+      return failMessage(__LINE__, 1300, path, lineNumber);
+    case NP_LEX_EOPEN:
+      return failMessage(__LINE__, 1301, path);
+    case NP_LEX_EREAD:
+      return failMessage(__LINE__, 1302, path);
+    default:
+      return failMessage(__LINE__, 1299);
+  }
+}
+
+bool RepositoryAdminImpl::loadRepositoryList() {
+  entries_.clear();
+  if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
+  const char* path = listFilePath_.asCstr();
+  if (np_fio_stat(path) == NP_FIO_ENOTFOUND) return true;
+  ListLexer lexer;
+  int result = np_lex_init(lexer.get(), path);
+  if (result != NP_LEX_OK) return lexerFailure(result, 0);
+  KvbString defaultName;  // null until a "$defaultrepos" line names one
+  while ((result = np_lex_line(lexer.get(), 0)) != NP_LEX_EOF) {
+    // The lexer counts the lines of the file, so the number names the line
+    // even where blank and comment lines were skipped.
+    const int line = lexer->lineNumber;
+    if (result != NP_LEX_OK) return lexerFailure(result, line);
+    int nameCount = 0;
+    int valueCount = 0;
+    if (np_lex_split(lexer->tokens, lexer->tokenCount, &nameCount,
+                     &valueCount) != 0)
+      return lexerFailure(0, line);
+    if (valueCount > 3) return failMessage(__LINE__, 1296, path, line);
+    if (valueCount < 1) return failMessage(__LINE__, 1297, path, line);
+    const KvbString name = joinedName(lexer->tokens, nameCount);
+    char** values = lexer->tokens + nameCount + 1;
+    if (name == kDefaultReposName)
+      defaultName = values[0];
+    else
+      entries_.push_back(entryFromValues(name, values, valueCount));
+  }
+  for (RepositoryEntry& entry : entries_)
+    entry.isDefault = entry.name == defaultName;
+  return true;
+}
+
+bool RepositoryAdminImpl::saveRepositoryList() {
+  if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
+  const KvbString temporary = listFilePath_ + ".t";
+  NpFioTextFile* file = nullptr;
+  // Created, or emptied when a failed save left it behind.
+  int result = np_fio_text_open(
+      temporary.asCstr(),
+      NP_FIO_WRITE | NP_FIO_CREATE | NP_FIO_TEXT | NP_FIO_TRUNC,
+      NP_FIO_ENC_UTF8, NP_FIO_LE_ASIS, &file);
+  if (result != NP_FIO_OK) return fail(np_fio_errdesc(result));
+  const KvbString text = listFileText(entries_);
+  const bool written = np_fio_text_write(file, text.asCstr(), -1) >= 0;
+  // The close reports a write that did not reach the disk; either failure
+  // leaves the temporary file behind and the list file untouched.
+  const bool closed = np_fio_text_close(file) == NP_FIO_OK;
+  if (!written || !closed) return failMessage(__LINE__, 1044);
+  // The rename replaces the list file in one step: at every moment either
+  // the old or the new list is on disk.
+  result = np_fio_rename(temporary.asCstr(), listFilePath_.asCstr());
+  if (result != NP_FIO_OK) {
+    failMessage(__LINE__, 1044);
+    return fail(errorText_ + " " + np_fio_errdesc(result));
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Walking the list
+
+void RepositoryAdminImpl::learnRepositoryKind(RepositoryEntry* entry) {
+  RepositoryImpl* repository =
+      entry->isFile ? openFileImpl(entry->connection, false)
+                    : openConnectionImpl(entry->connection, entry->tablePrefix,
+                                         false, "");
+  entry->version = -1;
+  entry->kind = 0;
+  if (!repository) {
+    entry->typeText = "Failed to connect";
+    entry->versionText = "n/a";
+    return;
+  }
+  int connectionKind = 0;
+  int secondVersion = 0;
+  repository->getVersionInfo(&connectionKind, &entry->kind, &entry->version,
+                             &secondVersion);
+  repository->release();
+  entry->typeText = "Velmoran repository";
+  switch (entry->kind) {
+    case kKindProfile:
+      entry->versionText = kvbStringFormat("Profile v.%d", entry->version);
+      break;
+    case kKindMonitor:
+      entry->versionText = kvbStringFormat("Monitor v.%d", entry->version);
+      break;
+    case kKindUnified:
+      entry->versionText = kvbStringFormat("Unified v.%d", entry->version);
+      break;
+    case kKindProfileAndMonitor:
+      entry->versionText = kvbStringFormat("Profile v.%d/Monitor v.%d",
+                                           entry->version, secondVersion);
+      break;
+    default:
+      entry->typeText = "No repository";
+      entry->versionText = "n/a";
+  }
+}
+
+bool RepositoryAdminImpl::listRepositories(bool connect, bool currentOnly) {
+  currentOnly_ = currentOnly;
+  nextIndex_ = 0;
+  if (!loadRepositoryList()) return false;
+  for (RepositoryEntry& entry : entries_) {
+    if (connect) {
+      learnRepositoryKind(&entry);
+    } else {
+      entry.typeText = "unknown";
+      entry.versionText = "unknown";
+      entry.version = -1;
+      entry.kind = 0;
+    }
+  }
+  return true;
+}
+
+bool RepositoryAdminImpl::getNextRepository(KvbString* name, bool* isDefault,
+                                            KvbString* connection,
+                                            KvbString* tablePrefix,
+                                            KvbString* typeText,
+                                            KvbString* versionText,
+                                            bool* isFile) {
+  const int count = static_cast<int>(entries_.size());
+  auto isCurrent = [](const RepositoryEntry& entry) {
+    return entry.version == kCurrentVersion && entry.kind == kKindUnified;
+  };
+  if (currentOnly_)
+    while (nextIndex_ < count && !isCurrent(entries_[nextIndex_])) ++nextIndex_;
+  if (nextIndex_ >= count) return false;
+  const RepositoryEntry& entry = entries_[nextIndex_++];
+  // A host may leave out the outputs it has no use for.
+  if (name) *name = entry.name;
+  if (isDefault) *isDefault = entry.isDefault;
+  if (connection) *connection = entry.connection;
+  if (tablePrefix) *tablePrefix = entry.tablePrefix;
+  if (typeText) *typeText = entry.typeText;
+  if (versionText) *versionText = entry.versionText;
+  if (isFile) *isFile = entry.isFile;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Changing the list
+
+bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
+                                        const KvbString& connection,
+                                        const KvbString& tablePrefix) {
+  for (const RepositoryEntry& entry : entries_)
+    if (entry.name == name) return failMessage(__LINE__, 1305);
+  // The file would read such an entry back as the default line.
+  if (name == kDefaultReposName)
+    return fail(
+        kvbStringFormat("The name \"%s\" is reserved in the "
+                        "repository list file.",
+                        kDefaultReposName));
+  if (breaksLine(name) || breaksLine(connection) || breaksLine(tablePrefix))
+    return fail(
+        "A repository name, connection or table prefix in the "
+        "repository list file cannot hold a line break.");
+  return true;
+}
+
+bool RepositoryAdminImpl::addRepository(const KvbString& connection,
+                                        const KvbString& tablePrefix,
+                                        const KvbString& name, bool isFile) {
+  if (!loadRepositoryList() || !checkNewEntry(name, connection, tablePrefix))
+    return false;
+  if (!isFile) {
+    RepositoryImpl* repository =
+        openConnectionImpl(connection, tablePrefix, false, "");
+    if (!repository) return false;
+    ReposDataAccess* rda = repository->getDataAccess();
+    const bool supported = rda && rda->isDBMSSupported();
+    if (!supported)
+      fail(rda ? rda->getErrorMessage()
+               : KvbString("The repository has no connection."));
+    repository->release();
+    if (!supported) return false;
+  }
+  RepositoryEntry entry;
+  entry.name = name;
+  entry.connection = connection.isNull() ? KvbString("") : connection;
+  entry.tablePrefix = tablePrefix.isNull() ? KvbString("") : tablePrefix;
+  entry.isFile = isFile;
+  entries_.push_back(entry);
+  return saveRepositoryList();
+}
+
+bool RepositoryAdminImpl::removeRepository(const KvbString& name) {
+  if (!loadRepositoryList()) return false;
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->name == name) {
+      entries_.erase(it);
+      break;
+    }
+  }
+  return saveRepositoryList();
+}
+
+bool RepositoryAdminImpl::setDefaultRepository(const KvbString& name) {
+  if (!loadRepositoryList()) return false;
+  for (RepositoryEntry& entry : entries_) entry.isDefault = entry.name == name;
+  return saveRepositoryList();
+}

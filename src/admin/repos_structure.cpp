@@ -1,0 +1,273 @@
+// The structure of a repository beyond its built-in tables: creating,
+// upgrading and dropping the tables of the XML table sets together with
+// their statements and seed rows, and writing the INFO version rows.
+#include <exception>
+#include <vector>
+
+#include "admin/repositoryimpl.h"
+#include "reposadmin/repository_status_callback.h"
+#include "schema/log_printf.h"
+#include "schema/repos_tables.h"
+#include "schema/repos_tables_xml.h"
+
+namespace {
+
+const char kSourceFile[] = "repos_structure.cpp";
+const char kCatalogue[] = "Repository Library";
+
+// INFO row types with a meaning of their own.
+const char kTypeUnified[] = "KVREPOSITORY";
+const char kTypeNcoa[] = "NCOA";
+const char kTypeProfile[] = "PROFILE_RESULTSET";
+const char kTypeMonitor[] = "MONITOR";
+const char kUnifiedDescription[] = "Velmoran Repository";
+
+// What one pass over the table sets does.
+struct SetPass {
+  bool drop;
+  bool create;
+  bool update;
+
+  bool createOnly() const { return create && !update; }
+  bool dropOnly() const { return drop && !create; }
+  // Rows go in when tables are created, never when they are only dropped
+  // or upgraded.
+  bool insertsRows() const { return !update && !dropOnly(); }
+  // A set that is only dropped ends after its statements: its version is
+  // neither recorded nor written.
+  bool endsAfterStatements() const { return dropOnly() && !update; }
+};
+
+// The definition array of one table-set table, in the form that the
+// connection's table creation takes: one record per column, then two end
+// records, the first of which describes the table. The records point into
+// `table`, which must outlive the array.
+std::vector<ReposColumnDef> columnDefsOf(const ReposTableDef& table) {
+  std::vector<ReposColumnDef> defs;
+  defs.reserve(table.columns.size() + 2);
+  for (const ReposXmlColumnDef& column : table.columns) {
+    int flags = column.primaryKey ? kColPrimaryKey | kColNotNull : 0;
+    if (column.indexNumber > 0) flags |= kColIndexed;
+    if (!column.isNullable) flags |= kColNotNull;
+    if (column.useMaxLength) flags |= kColMaxText;
+    defs.push_back({table.name.asCstr(), column.name.asCstr(), column.type,
+                    column.length, flags, kPartCommon,
+                    column.indexNumber > 0 ? column.indexNumber : 0,
+                    column.description.asCstr()});
+  }
+  defs.push_back({nullptr, nullptr, 0, 0, 0, kPartCommon, 0,
+                  table.description.asCstr()});
+  defs.push_back({nullptr, nullptr, 0, 0, 0, kPartCommon, 0, nullptr});
+  return defs;
+}
+
+// Creates, drops or upgrades the tables of a set, one table at a time.
+bool applySetTables(ReposDataAccess* rda, const ReposTableSet& set,
+                    const SetPass& pass) {
+  for (const ReposTableDef& table : set.tableDefs) {
+    const std::vector<ReposColumnDef> columns = columnDefsOf(table);
+    TableCreateOptions options;
+    options.dropTables = pass.drop && !pass.update;
+    options.createTables = pass.create && !pass.update;
+    options.columns = columns.data();
+    options.extraSwitch1 = true;
+    options.indexPrefix = set.indexPrefix;
+    options.extraSwitch2 = true;
+    if (!(pass.update ? rda->checkTables(options)
+                      : rda->createTables(options)))
+      return false;
+  }
+  return true;
+}
+
+bool runStatements(RepositoryImpl& repos, const ReposTableSet& set,
+                   const std::vector<ReposStatement>& statements) {
+  for (const ReposStatement& statement : statements)
+    if (!repos.runTableSetStatement(statement, set)) return false;
+  return true;
+}
+
+// The statement lists of a pass, in order: those for creating, for
+// dropping and for upgrading, each when the pass does that.
+bool runStatementLists(RepositoryImpl& repos, const ReposTableSet& set,
+                       const SetPass& pass,
+                       const std::vector<ReposStatement>& forCreate,
+                       const std::vector<ReposStatement>& forDrop,
+                       const std::vector<ReposStatement>& forUpdate) {
+  return (!pass.createOnly() || runStatements(repos, set, forCreate)) &&
+         (!pass.dropOnly() || runStatements(repos, set, forDrop)) &&
+         (!pass.update || runStatements(repos, set, forUpdate));
+}
+
+// One table set: the statements before its tables, the tables, then its
+// rows and the statements after the tables in the order the set asks for.
+bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
+                   const SetPass& pass) {
+  if (!runStatementLists(repos, set, pass, set.preCreate, set.preDelete,
+                         set.preUpdate) ||
+      !applySetTables(repos.getDataAccess(), set, pass))
+    return false;
+  auto rows = [&] { return !pass.insertsRows() || repos.insertTableRows(set); };
+  auto after = [&] {
+    return runStatementLists(repos, set, pass, set.postCreate,
+                             set.postDelete, set.postUpdate);
+  };
+  if (!set.insertDataFirst) return after() && rows();
+  // A set whose rows come first has nothing to do after its tables are
+  // dropped: its post-delete statements belong with rows that are gone.
+  if (pass.endsAfterStatements()) return true;
+  return rows() && after();
+}
+
+// The statement that gives the INFO row of `type` a new I_VERS, bound as
+// (version, type): an update when the row exists, else an insert. False
+// when the rows cannot be counted.
+bool versionRowStatement(ReposDataAccess* rda, const KvbString& type,
+                         KvbString* sql) {
+  const KvbString info = rda->getTableName("INFO", true, -1);
+  const KvbDatavar typeValue(type);
+  int rows = 0;
+  if (!rda->paramSingleton(
+          kvbStringFormat("SELECT COUNT(*) FROM %S WHERE I_TYPE=?", info),
+          &rows, 1, &typeValue))
+    return false;
+  *sql = rows == 0 ? kvbStringFormat(
+                         "INSERT INTO %S (I_VERS, I_TYPE) VALUES (?, ?)", info)
+                   : kvbStringFormat("UPDATE %S SET I_VERS=? WHERE I_TYPE=?",
+                                     info);
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Table sets
+
+bool RepositoryImpl::createTables(bool drop, bool create, bool update,
+                                  bool countOnly, int* count) {
+  auto failLogged = [this](int line, const KvbString& text) {
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
+    return fail(text);
+  };
+  if (!connected(nullptr)) return false;
+  if (!tableSetReader_) return failLogged(__LINE__, noConnectionText());
+  int setCount = 0;
+  if (!tableSetReader_->loadTableSetDirectory(&setCount))
+    return failLogged(__LINE__, tableSetReader_->getErrorMessage());
+
+  const SetPass pass{drop, create, update};
+  int needed = 0;
+  for (int index = 0; index < setCount; ++index) {
+    ReposTableSet* set = nullptr;
+    if (!tableSetReader_->tableSetAt(index, &set))
+      return failLogged(__LINE__, tableSetReader_->getErrorMessage());
+    if (!set)
+      return failLogged(
+          __LINE__, kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1161));
+    int recorded = 0;
+    getInfoVersion(set->name, &recorded, nullptr);
+    if ((create || update) && recorded >= set->version) continue;
+    if (countOnly) {
+      ++needed;
+      continue;
+    }
+
+    bool ok;
+    try {
+      ok = applyTableSet(*this, *set, pass);
+    } catch (const std::exception&) {
+      return failLogged(
+          __LINE__, kvb_get_message(kSourceFile, __LINE__, kCatalogue, 530));
+    }
+    if (!ok) return failOnConnection();
+    if (pass.endsAfterStatements()) continue;
+
+    infoVersions_[set->name] = set->version;
+    if (update && !create && !drop) {
+      // The upgrade records each set's version as soon as the set is done.
+      const KvbDatavar type(set->name);
+      const KvbDatavar version(set->version);
+      KvbString sql;
+      ok = versionRowStatement(dataAccess_, set->name, &sql);
+      if (ok) {
+        reportMessage(sql);
+        ok = dataAccess_->paramExec(sql, nullptr, 2, &version, &type);
+      }
+      if (!ok) return failLogged(__LINE__, dataAccess_->getErrorMessage());
+    }
+  }
+  if (count) *count = needed;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Version rows
+
+bool RepositoryImpl::writeVersionInfo(bool ncoaOnly) {
+  if (!connected(nullptr)) return false;
+  if (status_) status_->reportStatus("Updating version info");
+  const KvbString info = dataAccess_->getTableName("INFO", true, -1);
+
+  // The version row of `type`: updated when it exists, else inserted.
+  auto writeVersionRow = [&](const char* type, int version) {
+    const KvbDatavar typeValue(type);
+    const KvbDatavar versionValue(version);
+    KvbString sql;
+    if (!versionRowStatement(dataAccess_, type, &sql))
+      return failOnConnection();
+    return execute(sql, 2, &versionValue, &typeValue);
+  };
+  // The unified row carries the minor version and the repository's UUID
+  // as well. A repository that never had one (an older profile or monitor
+  // repository, or one with only an NCOA row) gets both here: without them
+  // it would not open as current and would have no identity.
+  auto writeUnifiedRow = [&] {
+    const KvbDatavar type(kTypeUnified);
+    const KvbDatavar version(kCurrentVersion);
+    const KvbDatavar minor(kCurrentMinorVersion);
+    int rows = 0;
+    if (!dataAccess_->paramSingleton(
+            kvbStringFormat("SELECT COUNT(*) FROM %S WHERE I_TYPE=?", info),
+            &rows, 1, &type))
+      return failOnConnection();
+    if (rows > 0)
+      return execute(kvbStringFormat("UPDATE %S SET I_VERS=?, I_MVER=? "
+                                     "WHERE I_TYPE=?",
+                                     info),
+                     3, &version, &minor, &type);
+    const KvbDatavar description(kUnifiedDescription);
+    const KvbDatavar uuid(kvbGetUUID());
+    return execute(kvbStringFormat("INSERT INTO %S (I_TYPE, I_VERS, I_DESC, "
+                                   "I_UUID, I_MVER) VALUES (?, ?, ?, ?, ?)",
+                                   info),
+                   5, &type, &version, &description, &uuid, &minor);
+  };
+  auto deleteRows = [&](const char* type) {
+    const KvbDatavar typeValue(type);
+    return execute(kvbStringFormat("DELETE FROM %S WHERE I_TYPE=?", info), 1,
+                   &typeValue);
+  };
+  auto writeRows = [&] {
+    if (repositoryKind_ == kKindUnified && ncoaOnly)
+      return writeVersionRow(kTypeNcoa, kCurrentNcoaVersion);
+    return writeUnifiedRow() &&
+           (repositoryKind_ == kKindUnified ||
+            writeVersionRow(kTypeNcoa, kCurrentNcoaVersion)) &&
+           deleteRows(kTypeProfile) && deleteRows(kTypeMonitor);
+  };
+
+  // All rows change together or not at all.
+  if (!dataAccess_->beginTransaction(false, nullptr)) {
+    failOnConnection();
+    dataAccess_->endTransaction(false);
+    return false;
+  }
+  if (!writeRows()) {
+    dataAccess_->endTransaction(false);
+    return false;
+  }
+  if (!dataAccess_->endTransaction(true)) return failOnConnection();
+  if (repositoryKind_ == kKindUnified && ncoaOnly)
+    ncoaVersion_ = kCurrentNcoaVersion;
+  return true;
+}

@@ -1,0 +1,187 @@
+// The administration object: construction, the status callback, the small
+// operations, and the routes by which a repository is opened (file path,
+// connection string, registered name).
+#include "admin/repositoryadminimpl.h"
+
+#include "admin/repositoryimpl.h"
+#include "kvfileio/kvfileio.h"
+#include "kvlogging/kvlogging.h"
+#include "kvreposres/kvreposres.h"
+#include "schema/log_printf.h"
+
+namespace {
+const char kSourceFile[] = "repositoryadminimpl";
+
+// "REPOS/FORCE_FILE_BASED" set to a boolean false: repository files go
+// through the connection-string route. Unset, true or not a boolean: they
+// are opened directly.
+bool fileThroughConnection(const KvbConfigOptions& options) {
+  KvbString value;
+  if (!options.get("REPOS/FORCE_FILE_BASED", value)) return false;
+  bool error = true;
+  const bool flag = KvbDatavar(value).asBool(&error);
+  return !error && !flag;
+}
+}  // namespace
+
+RepositoryAdminImpl::RepositoryAdminImpl(int flags, const KvbString& path)
+    : logger_(kvlogGetLogger("KV.Repos.ReposAdmin.RepositoryAdminImpl")),
+      statusCallback_(&defaultCallback_) {
+  if (flags & 1) return;
+  if (!path.isNull()) listFilePath_ = path;
+  // The file is read only when a list operation needs it; here it must
+  // either exist or be missing, so that the first save can create it.
+  const int result = np_fio_stat(listFilePath_.asCstr());
+  if (result != NP_FIO_OK && result != NP_FIO_ENOTFOUND)
+    failMessage(__LINE__, 1294, listFilePath_);
+}
+
+RepositoryAdminImpl::~RepositoryAdminImpl() = default;
+
+void RepositoryAdminImpl::release() { delete this; }
+
+void RepositoryAdminImpl::setStatusCallback(
+    RepositoryStatusCallback* callback) {
+  // A null callback brings back the silent default rather than leaving
+  // later operations without a sink.
+  statusCallback_ = callback ? callback : &defaultCallback_;
+}
+
+int RepositoryAdminImpl::getCurrentVersion() { return kCurrentVersion; }
+
+bool RepositoryAdminImpl::fail(const KvbString& text) {
+  errorText_ = text;
+  return false;
+}
+
+void RepositoryAdminImpl::logError(int line) {
+  logPrintf(logger_, kLogError, kSourceFile, line, "%S", errorText_);
+}
+
+bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
+  statusCallback_->reportMessage(kvbStringFormat("Delete file %S", path));
+  const int result = np_fio_unlink(path.asCstr());
+  // A file that is already gone is what the caller asked for.
+  if (result == NP_FIO_OK || result == NP_FIO_ENOTFOUND) return true;
+  return fail(kvbStringFormat("The file \"%S\" could not be deleted: %s", path,
+                              np_fio_errdesc(result)));
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+RepositoryImpl* RepositoryAdminImpl::initRepository(
+    int connectionKind, const KvbString& connection,
+    const KvbString& tablePrefix, const KvbString& poolId) {
+  auto* repository = new RepositoryImpl();
+  KvbString initError("");
+  if (repository->init(0, this, connectionKind, connection, tablePrefix, poolId,
+                       statusCallback_, &initError))
+    return repository;
+  repository->release();
+  fail(initError.isEmpty()
+           ? kvbStringFormat("The repository \"%S\" could not be opened.",
+                             connection)
+           : initError);
+  return nullptr;
+}
+
+RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
+                                                    bool check) {
+  if (!repository || !check) return repository;
+  if (repository->isCurrentVersion() && repository->isMinorVersionCurrent())
+    return repository;
+  repository->release();
+  failMessage(__LINE__, 1052);
+  return nullptr;
+}
+
+RepositoryImpl* RepositoryAdminImpl::openConnectionImpl(
+    const KvbString& connection, const KvbString& tablePrefix, bool check,
+    const KvbString& poolId) {
+  return checkedVersion(initRepository(1, connection, tablePrefix, poolId),
+                        check);
+}
+
+RepositoryImpl* RepositoryAdminImpl::openFileImpl(const KvbString& path,
+                                                  bool check) {
+  const KvbConfigOptions* options = kvbGetConfigOptions("");
+  if (!options) {
+    failMessage(__LINE__, 292);
+    logError(__LINE__);
+    return nullptr;
+  }
+  RepositoryImpl* repository =
+      fileThroughConnection(*options)
+          ? initRepository(1, kvbStringFormat(kFileConnectionFormat, path), "",
+                           "")
+          : initRepository(0, path, "", "");
+  if (!repository) {
+    logError(__LINE__);
+    return nullptr;
+  }
+  return checkedVersion(repository, check);
+}
+
+Repository* RepositoryAdminImpl::openFileRepository(const KvbString& path,
+                                                    bool check) {
+  return openFileImpl(path, check);
+}
+
+Repository* RepositoryAdminImpl::openRepositoryConnection(
+    const KvbString& connection, const KvbString& tablePrefix, bool check,
+    const char* poolId) {
+  return openConnectionImpl(connection, tablePrefix, check,
+                            KvbString(poolId ? poolId : ""));
+}
+
+bool RepositoryAdminImpl::lookupRepository(const KvbString& name,
+                                           KvbString* connection,
+                                           KvbString* tablePrefix,
+                                           bool* isFile) {
+  RepositoryConfigurationManager* manager = getRepositoryConfigurationManager();
+  RepositoryConfigurationEntry* entry =
+      manager ? manager->findRepository(name) : nullptr;
+  if (!entry) {
+    if (manager) manager->release();
+    return failMessage(__LINE__, 1306, name);
+  }
+  // An empty registered text leaves the caller's value as it was.
+  auto keepNonEmpty = [](const KvbString& value, KvbString* out) {
+    if (out && !value.isEmpty()) *out = value;
+  };
+  if (isFile) *isFile = entry->getType() == 0;
+  KvbString value;
+  entry->getConnection(value);
+  keepNonEmpty(value, connection);
+  value.setNull();
+  entry->getTablePrefix(value);
+  keepNonEmpty(value, tablePrefix);
+  entry->release();
+  manager->release();
+  return true;
+}
+
+Repository* RepositoryAdminImpl::openRepository(const KvbString& name,
+                                                bool check,
+                                                const char* poolId) {
+  KvbString connection("");
+  KvbString tablePrefix("");
+  bool isFile = false;
+  if (!lookupRepository(name, &connection, &tablePrefix, &isFile))
+    return nullptr;
+  if (isFile) return openFileRepository(connection, check);
+  return openRepositoryConnection(connection, tablePrefix, check, poolId);
+}
+
+// ---------------------------------------------------------------------------
+// Operations that this build does not offer yet.
+
+bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString&,
+                                                 const KvbString&) {
+  return fail("This operation is not available in this build");
+}
+
+bool RepositoryAdminImpl::copyRepository(Repository*, Repository*) {
+  return fail("This operation is not available in this build");
+}

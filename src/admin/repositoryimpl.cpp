@@ -1,0 +1,475 @@
+// RepositoryImpl: opening a repository (configuration, back end, table-set
+// folder), reading its INFO version rows, the version accessors, and the
+// operations that the repository forwards to its connection. Also the
+// failure and statement helpers that the other RepositoryImpl files use.
+#include "admin/repositoryimpl.h"
+
+#include <mutex>
+
+#include "kvlogging/kvlogging.h"
+#include "rda/rda_factory.h"
+#include "reposadmin/repository_status_callback.h"
+#include "schema/log_printf.h"
+#include "schema/repos_tables_xml.h"
+
+namespace {
+
+const char kSourceFile[] = "repositoryimpl.cpp";
+const char kLoggerName[] = "KV.Repos.ReposAdmin.RepositoryImpl";
+const char kCatalogue[] = "Repository Library";
+
+// Factory kinds of createReposDataAccess.
+constexpr int kFactoryConnectionString = 0;
+constexpr int kFactorySqliteCreate = 1;
+constexpr int kFactorySqliteOpen = 2;
+
+constexpr int kFlagCreateFile = 0x1;
+
+// INFO row types with a meaning of their own.
+const char kTypeProfile[] = "PROFILE_RESULTSET";
+const char kTypeMonitor[] = "MONITOR";
+const char kTypeUnified[] = "KVREPOSITORY";
+const char kTypeNcoa[] = "NCOA";
+
+// The first version whose KVREPOSITORY row carries a minor version.
+constexpr int kFirstVersionWithMinor = 4;
+
+// The pool id reaches the connection through the process-wide "REPOSITORY"
+// option group; repositories opened at the same time on several threads
+// would otherwise read each other's pool id.
+std::mutex poolIdMutex;
+
+}  // namespace
+
+RepositoryImpl::RepositoryImpl() : logger_(kvlogGetLogger(kLoggerName)) {}
+
+RepositoryImpl::~RepositoryImpl() = default;
+
+// ---------------------------------------------------------------------------
+// Helpers shared by the RepositoryImpl files
+
+void RepositoryImpl::reportMessage(const KvbString& text) {
+  if (status_) status_->reportMessage(text);
+}
+
+bool RepositoryImpl::fail(const KvbString& text) {
+  errorText_ = text;
+  reportMessage(text);
+  return false;
+}
+
+bool RepositoryImpl::failOnConnection() {
+  if (!dataAccess_) return fail(noConnectionText());
+  return fail(dataAccess_->getErrorMessage());
+}
+
+bool RepositoryImpl::execute(const KvbString& sql, int n, ...) {
+  reportMessage(sql);
+  if (!dataAccess_) return failOnConnection();
+  ReposDataAccessStatement* statement = dataAccess_->createStatement(sql);
+  if (!statement) return failOnConnection();
+  va_list values;
+  va_start(values, n);
+  bool ok = true;
+  for (int i = 0; ok && i < n; ++i) {
+    const KvbDatavar* value = va_arg(values, const KvbDatavar*);
+    ok = statement->setParameter(i, value ? *value : KvbDatavar());
+  }
+  va_end(values);
+  if (ok) ok = statement->execute();
+  const KvbString statementError = statement->getErrorMessage();
+  statement->release();
+  return ok || fail(statementError);
+}
+
+KvbString RepositoryImpl::noConnectionText() {
+  return kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1161);
+}
+
+bool RepositoryImpl::connected(KvbString* errorText) {
+  if (dataAccess_) return true;
+  errorText_ = noConnectionText();
+  if (errorText) *errorText = errorText_;
+  return false;
+}
+
+bool RepositoryImpl::notAvailable() {
+  return fail("This operation is not available in this build");
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+bool RepositoryImpl::initFailure(const KvbString& text, bool log,
+                                 KvbString* errorText) {
+  errorText_ = text;
+  if (errorText) *errorText = text;
+  if (log) logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
+  return false;
+}
+
+bool RepositoryImpl::init(int flags, RepositoryAdmin* admin,
+                          int connectionKind, const KvbString& connection,
+                          const KvbString& tablePrefix,
+                          const KvbString& poolId,
+                          RepositoryStatusCallback* status,
+                          KvbString* errorText) {
+  try {
+    return initSteps(flags, admin, connectionKind, connection, tablePrefix,
+                     poolId, status, errorText);
+  } catch (...) {
+    return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 530),
+                       true, errorText);
+  }
+}
+
+bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
+                               int connectionKind, const KvbString& connection,
+                               const KvbString& tablePrefix,
+                               const KvbString& poolId,
+                               RepositoryStatusCallback* status,
+                               KvbString* errorText) {
+  logger_ = kvlogGetLogger(kLoggerName);
+  admin_ = admin;
+  connection_ = connection;
+  tablePrefix_ = tablePrefix;
+  status_ = status;
+  tableSetReader_ = nullptr;
+  ddlMode_ = false;
+  infoVersions_.clear();
+
+  if (!openConnection(flags, connectionKind, poolId, errorText)) return false;
+
+  KvbConfigOptions* options = kvbGetConfigOptions("");
+  if (!options)
+    return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 292),
+                       true, errorText);
+  if (!loadTableSets(tableSetFolder(*options), errorText)) return false;
+  return readVersionInfo();
+}
+
+bool RepositoryImpl::openConnection(int flags, int connectionKind,
+                                    const KvbString& poolId,
+                                    KvbString* errorText) {
+  int factoryKind;
+  switch (connectionKind) {
+    case 0:
+      factoryKind = (flags & kFlagCreateFile) ? kFactorySqliteCreate
+                                              : kFactorySqliteOpen;
+      break;
+    case 1:
+      factoryKind = kFactoryConnectionString;
+      break;
+    default:
+      return initFailure(
+          kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1313), false,
+          errorText);
+  }
+  connectionKind_ = connectionKind;
+
+  std::lock_guard<std::mutex> guard(poolIdMutex);
+  KvbConfigOptions* repositoryOptions = kvbGetConfigOptions("REPOSITORY");
+  if (!repositoryOptions)
+    return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 292),
+                       true, errorText);
+  repositoryOptions->set("POOL_ID", poolId);
+
+  KvbString factoryError{""};
+  dataAccess_ = createReposDataAccess(factoryKind, connection_, tablePrefix_,
+                                      status_, factoryError);
+  if (dataAccess_) return true;
+  return initFailure(factoryError, false, errorText);
+}
+
+KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
+  KvbString home;
+  options.get("KVEXEC_HOME", home);
+  KvbString folder = kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
+  KvbString configured;
+  if (options.get("REPOS/TABLE_LIST_PATH", configured)) folder = configured;
+  return folder;
+}
+
+bool RepositoryImpl::loadTableSets(const KvbString& folder,
+                                   KvbString* errorText) {
+  tableSetReader_ = new ReposTableSetReader();
+  if (!tableSetReader_->openTableSetDirectory(folder))
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S",
+              tableSetReader_->getErrorMessage());
+  if (tableSetReader_->loadTableSetDirectory(nullptr)) return true;
+  // The reader's text is the only account of what is wrong with the files,
+  // so the caller gets it too.
+  return initFailure(tableSetReader_->getErrorMessage(), true, errorText);
+}
+
+bool RepositoryImpl::setDDLCallback(ReposDDLCallback* callback) {
+  if (!connected(nullptr)) return false;
+  ddlMode_ = callback != nullptr;
+  return dataAccess_->setDDLCallback(callback);
+}
+
+int RepositoryImpl::getTableSetCount() {
+  return tableSetReader_ ? tableSetReader_->tableSetCount() : 0;
+}
+
+ReposTableSet* RepositoryImpl::getTableSet(int index) {
+  ReposTableSet* set = nullptr;
+  if (tableSetReader_ && tableSetReader_->tableSetAt(index, &set)) return set;
+  return nullptr;
+}
+
+void RepositoryImpl::release() {
+  if (dataAccess_) dataAccess_->release();
+  dataAccess_ = nullptr;
+  if (tableSetReader_) ReposTableSetReader::destroy(tableSetReader_);
+  tableSetReader_ = nullptr;
+  delete this;
+}
+
+// ---------------------------------------------------------------------------
+// Versions
+
+bool RepositoryImpl::readVersionInfo() {
+  version_ = secondVersion_ = minorVersion_ = ncoaVersion_ = 0;
+  repositoryKind_ = kKindNone;
+  infoVersions_.clear();
+  infoVersions_[kTypeProfile] = 0;
+  infoVersions_[kTypeMonitor] = 0;
+  if (!dataAccess_) return true;
+
+  const KvbString info = dataAccess_->getTableName("INFO", true, -1);
+  ReposDataAccessCursor* rows =
+      dataAccess_->paramSelect("SELECT I_TYPE, I_VERS FROM " + info, 0);
+  // Repositories of old versions name the column I_VERSION.
+  if (!rows)
+    rows = dataAccess_->paramSelect("SELECT I_TYPE, I_VERSION FROM " + info, 0);
+  if (!rows) return true;
+  if (!rows->cacheAll()) {
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S",
+              dataAccess_->getErrorMessage());
+    rows->release();
+    return true;
+  }
+
+  InfoRowsSeen seen;
+  while (rows->next() == 1) readInfoRow(*rows, info, seen);
+  rows->release();
+  if (!seen.unified) setKindFromProductRows(seen);
+  return true;
+}
+
+void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
+                                 const KvbString& infoTable,
+                                 InfoRowsSeen& seen) {
+  const KvbString type = row.getString(0);
+  if (type == kTypeProfile) {
+    seen.profile = true;
+    // SQLite files of the first versions store the version as a real with
+    // one decimal: 1.8 is version 18.
+    seen.profileVersion =
+        connectionKind_ == 0 ? static_cast<int>(row.getDouble(1) * 10.0)
+                             : row.getInt(1);
+    infoVersions_[type] = seen.profileVersion;
+  } else if (type == kTypeMonitor) {
+    seen.monitor = true;
+    seen.monitorVersion = row.getInt(1);
+    infoVersions_[type] = seen.monitorVersion;
+  } else if (type == kTypeUnified) {
+    seen.unified = true;
+    version_ = row.getInt(1);
+    repositoryKind_ = kKindUnified;
+    if (version_ >= kFirstVersionWithMinor) readMinorVersion(infoTable);
+    infoVersions_[type] = version_;
+  } else if (type == kTypeNcoa) {
+    seen.unified = true;
+    ncoaVersion_ = row.getInt(1);
+    repositoryKind_ = kKindUnified;
+    infoVersions_[type] = ncoaVersion_;
+  } else {
+    infoVersions_[type] = row.getInt(1);
+  }
+}
+
+void RepositoryImpl::readMinorVersion(const KvbString& infoTable) {
+  ReposDataAccessCursor* rows = dataAccess_->paramSelect(
+      kvbStringFormat("SELECT I_MVER FROM %S WHERE I_TYPE='%s'", infoTable,
+                      kTypeUnified),
+      0);
+  if (!rows) return;
+  while (rows->next() == 1)
+    for (int column = 0; column < rows->getNumCols(); ++column)
+      if (rows->getColName(column).equals("I_MVER", true))
+        minorVersion_ = rows->getInt(column);
+  rows->release();
+}
+
+void RepositoryImpl::setKindFromProductRows(const InfoRowsSeen& seen) {
+  if (seen.profile && seen.monitor) {
+    repositoryKind_ = kKindProfileAndMonitor;
+    version_ = seen.profileVersion;
+    secondVersion_ = seen.monitorVersion;
+  } else if (seen.profile) {
+    repositoryKind_ = kKindProfile;
+    version_ = seen.profileVersion;
+  } else if (seen.monitor) {
+    repositoryKind_ = kKindMonitor;
+    version_ = seen.monitorVersion;
+  }
+}
+
+void RepositoryImpl::getVersionInfo(int* connectionKind, int* repositoryKind,
+                                    int* version, int* secondVersion) {
+  *connectionKind = connectionKind_;
+  *repositoryKind = repositoryKind_;
+  *version = version_;
+  *secondVersion = secondVersion_;
+}
+
+void RepositoryImpl::getConnectionInfo(KvbString* connection,
+                                       KvbString* tablePrefix) {
+  *connection = connection_;
+  *tablePrefix = tablePrefix_;
+}
+
+bool RepositoryImpl::isCurrentVersion() {
+  return repositoryKind_ == kKindUnified && version_ == kCurrentVersion;
+}
+
+bool RepositoryImpl::isNCOAVersionCurrent() {
+  return repositoryKind_ == kKindUnified && ncoaVersion_ == kCurrentNcoaVersion;
+}
+
+bool RepositoryImpl::isMinorVersionCurrent() {
+  return minorVersion_ >= kCurrentMinorVersion;
+}
+
+bool RepositoryImpl::getInfoVersion(const KvbString& infoType, int* version,
+                                    void*) {
+  auto entry = infoVersions_.find(infoType);
+  if (version) *version = entry == infoVersions_.end() ? 0 : entry->second;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Operations that later work provides
+
+bool RepositoryImpl::upgradeRepository() { return notAvailable(); }
+bool RepositoryImpl::upgradeNCOA() { return notAvailable(); }
+
+bool RepositoryImpl::exportFrqdstTablesByJobDate(const KvbDate&,
+                                                 const KvbDate&,
+                                                 const KvbString&, bool) {
+  return notAvailable();
+}
+bool RepositoryImpl::exportFrqdstTables(int, int, const KvbString&, bool) {
+  return notAvailable();
+}
+bool RepositoryImpl::exportHsmTablesByExecDate(const KvbDate&, const KvbDate&,
+                                               const KvbString&, bool) {
+  return notAvailable();
+}
+bool RepositoryImpl::exportHsmTables(int, int, const KvbString&, bool) {
+  return notAvailable();
+}
+bool RepositoryImpl::exportHcmTablesByExecDate(const KvbDate&, const KvbDate&,
+                                               const KvbString&, bool) {
+  return notAvailable();
+}
+bool RepositoryImpl::exportHcmTables(int, int, const KvbString&, bool) {
+  return notAvailable();
+}
+bool RepositoryImpl::importTable(const KvbString&) { return notAvailable(); }
+
+// ---------------------------------------------------------------------------
+// Forwarding to the connection
+
+int RepositoryImpl::getMaxTextLength() {
+  return dataAccess_ ? dataAccess_->getMaxTextLength() : 0;
+}
+
+KvbString RepositoryImpl::getRepositoryUUID() {
+  return dataAccess_ ? dataAccess_->getRepositoryUUID() : KvbString("");
+}
+
+bool RepositoryImpl::getNextID(const KvbString& key, int* id,
+                               KvbString* errorText) {
+  return getNextIDs(key, -1, id, errorText);
+}
+
+bool RepositoryImpl::getNextIDs(const KvbString& key, int count, int* firstId,
+                                KvbString* errorText) {
+  if (!connected(errorText)) return false;
+  KvbDatavar first;
+  if (!dataAccess_->getNextIDs(key, count, first, errorText)) {
+    errorText_ = dataAccess_->getErrorMessage();
+    return false;
+  }
+  if (!firstId) return true;
+  bool bad = false;
+  const int value = first.asInt(&bad);
+  if (!bad) {
+    *firstId = value;
+    return true;
+  }
+  // The connection reported success, so its last error says nothing about
+  // this value: name the counter instead.
+  errorText_ = kvbStringFormat("The id counter %S gave no integer id", key);
+  if (errorText) *errorText = errorText_;
+  return false;
+}
+
+DacConnection* RepositoryImpl::getDacConnection() {
+  return dataAccess_ ? dataAccess_->getDacConnection() : nullptr;
+}
+
+bool RepositoryImpl::getTableName(const KvbString& name, bool quote,
+                                  KvbString* tableName, void*) {
+  if (!tableName) return true;
+  if (!connected(nullptr)) return false;
+  *tableName = dataAccess_->getTableName(name.asCstr(), quote, -1);
+  return true;
+}
+
+bool RepositoryImpl::getSchemaName(KvbString* schema, void*) {
+  if (!schema) return true;
+  if (!connected(nullptr)) return false;
+  *schema = dataAccess_->getSchemaName();
+  return true;
+}
+
+bool RepositoryImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
+                                    KvbString* errorText) {
+  if (!prefix) return true;
+  if (!connected(errorText)) return false;
+  if (dataAccess_->getTablePrefix(withoutSchema, prefix, errorText))
+    return true;
+  errorText_ = dataAccess_->getLastError();
+  if (errorText) *errorText = errorText_;
+  return false;
+}
+
+bool RepositoryImpl::readLongText(const KvbString& text, KvbString* full,
+                                  int unused) {
+  if (!connected(nullptr)) return false;
+  return dataAccess_->readLongText(text, full, unused);
+}
+
+bool RepositoryImpl::writeLongText(const KvbString& text, KvbString* marker,
+                                   int unused) {
+  if (!connected(nullptr)) return false;
+  return dataAccess_->writeLongText(text, marker, unused);
+}
+
+ReposDataAccessCursor* RepositoryImpl::paramSelect(const char* sql,
+                                                   KvbString* errorText, int n,
+                                                   ...) {
+  if (!connected(errorText)) return nullptr;
+  va_list values;
+  va_start(values, n);
+  ReposDataAccessCursor* cursor = dataAccess_->paramSelectV(sql, n, values);
+  va_end(values);
+  if (cursor) return cursor;
+  errorText_ = dataAccess_->getLastError();
+  if (errorText) *errorText = errorText_;
+  return nullptr;
+}

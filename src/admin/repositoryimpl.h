@@ -153,8 +153,47 @@ class RepositoryImpl : public Repository {
   bool fail(const KvbString& text);
   // A failure of the connection: its error text, as fail() does.
   bool failOnConnection();
-  // Runs a statement that changes the database, reporting its text first.
+  // Runs a statement that changes the database, reporting its text first;
+  // the n values that follow are `KvbDatavar*`, bound in order. On failure
+  // as fail() with the statement's error text.
   bool execute(const KvbString& sql, int n = 0, ...);
+
+  // What the opening and version reading are made of.
+  struct InfoRowsSeen {
+    bool profile = false;
+    bool monitor = false;
+    bool unified = false;  // a "KVREPOSITORY" or "NCOA" row
+    int profileVersion = 0;
+    int monitorVersion = 0;
+  };
+  bool initSteps(int flags, RepositoryAdmin* admin, int connectionKind,
+                 const KvbString& connection, const KvbString& tablePrefix,
+                 const KvbString& poolId, RepositoryStatusCallback* status,
+                 KvbString* errorText);
+  // Creates the connection; false with the reason in errorText.
+  bool openConnection(int flags, int connectionKind, const KvbString& poolId,
+                      KvbString* errorText);
+  // The folder of the table-set files the options name.
+  static KvbString tableSetFolder(const KvbConfigOptions& options);
+  // Reads the table sets of `folder`; a folder that cannot be listed only
+  // gives a warning, a file that cannot be read fails.
+  bool loadTableSets(const KvbString& folder, KvbString* errorText);
+  // A failure of init: the text goes to the error text and to *errorText
+  // (when given), and with `log` to the log at level 5. Answers false.
+  bool initFailure(const KvbString& text, bool log, KvbString* errorText);
+  void readInfoRow(ReposDataAccessCursor& row, const KvbString& infoTable,
+                   InfoRowsSeen& seen);
+  void readMinorVersion(const KvbString& infoTable);
+  // The kind and versions of a repository without a unified row.
+  void setKindFromProductRows(const InfoRowsSeen& seen);
+
+  // The text of a missing connection.
+  static KvbString noConnectionText();
+  // True when there is a connection; else false with the error text set,
+  // and copied to *errorText when given.
+  bool connected(KvbString* errorText);
+  // The answer of an operation that this build does not provide.
+  bool notAvailable();
 
   KvbString errorText_{""};
   RepositoryAdmin* admin_ = nullptr;
@@ -167,7 +206,7 @@ class RepositoryImpl : public Repository {
   RepositoryStatusCallback* status_ = nullptr;
   KvbString connection_{""};
   KvbString tablePrefix_{""};
-  KvLogger* logger_;
+  KvLogger* logger_ = nullptr;
   std::map<KvbString, int> infoVersions_;
   ReposTableSetReader* tableSetReader_ = nullptr;
   bool ddlMode_ = false;

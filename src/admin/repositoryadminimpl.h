@@ -1,0 +1,191 @@
+// RepositoryAdminImpl: the administration object behind RepositoryAdmin. It
+// keeps the host's repository list file, opens repositories by file path,
+// connection string or registered name, and creates them or writes their
+// statements to a DDL script. Its operations are spread over files by
+// subject: repositoryadminimpl.cpp (the object, small operations, opening),
+// repos_list_file.cpp (the list file), repos_create.cpp (creating and DDL
+// scripts).
+#ifndef ADMIN_REPOSITORYADMINIMPL_H_
+#define ADMIN_REPOSITORYADMINIMPL_H_
+
+#include <vector>
+
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository_admin.h"
+
+class DDLCB;
+class KvLogger;
+class RepositoryImpl;
+struct NpFioFile;
+
+// The status callback in use until the host installs its own: every step
+// goes on and no text is shown.
+class DummyCallback : public RepositoryStatusCallback {
+ public:
+  bool reportStatus(const KvbString&) override { return true; }
+  void reportMessage(const KvbString&) override {}
+};
+
+// One repository of the list file.
+struct RepositoryEntry {
+  KvbString name{""};
+  KvbString connection{""};  // connection string, or the path of a file entry
+  KvbString tablePrefix{""};
+  KvbString typeText{""};     // filled by listRepositories
+  KvbString versionText{""};  // filled by listRepositories
+  int version = -1;           // -1 while not learnt
+  int kind = 0;               // repository kind; 0 while not learnt
+  bool isDefault = false;
+  bool isFile = false;  // a SQLite file rather than a connection string
+};
+
+// The connection string through which a SQLite repository file is reached
+// (and created when missing), formatted with the file's path.
+constexpr char kFileConnectionFormat[] = "FILE=%s;CREATE=TRUE;KVXTYPE=SQLITE";
+
+// The name of the list file's line that names the default repository.
+constexpr char kDefaultReposName[] = "$defaultrepos";
+
+class RepositoryAdminImpl : public RepositoryAdmin {
+ public:
+  // Bit 0 of `flags`: use no list file (`path` is then ignored). A list
+  // file that can be neither found nor ruled out leaves the reason in the
+  // error text, which makes the creating export fail.
+  RepositoryAdminImpl(int flags, const KvbString& path);
+  ~RepositoryAdminImpl() override;
+  RepositoryAdminImpl(const RepositoryAdminImpl&) = delete;
+  RepositoryAdminImpl& operator=(const RepositoryAdminImpl&) = delete;
+
+  // --- RepositoryAdmin (positions in repository_admin.h) ---
+  KvbString getErrorMessage() override { return errorText_; }
+  void release() override;
+  void setStatusCallback(RepositoryStatusCallback* callback) override;
+  int getCurrentVersion() override;
+  KvbString getConfigFile() override { return listFilePath_; }
+  bool listRepositories(bool connect, bool currentOnly) override;
+  bool getNextRepository(KvbString* name, bool* isDefault,
+                         KvbString* connection, KvbString* tablePrefix,
+                         KvbString* typeText, KvbString* versionText,
+                         bool* isFile) override;
+  bool createRepository(const KvbString& connection,
+                        const KvbString& tablePrefix) override;
+  bool createFileRepository(const KvbString& path) override;
+  bool deleteRepositoryTables(const KvbString& connection,
+                              const KvbString& tablePrefix) override;
+  bool deleteFile(const KvbString& path) override;
+  bool addRepository(const KvbString& connection, const KvbString& tablePrefix,
+                     const KvbString& name, bool isFile) override;
+  bool removeRepository(const KvbString& name) override;
+  bool setDefaultRepository(const KvbString& name) override;
+  Repository* openFileRepository(const KvbString& path, bool check) override;
+  Repository* openRepository(const KvbString& name, bool check,
+                             const char* poolId) override;
+  Repository* openRepositoryConnection(const KvbString& connection,
+                                       const KvbString& tablePrefix, bool check,
+                                       const char* poolId) override;
+  bool lookupRepository(const KvbString& name, KvbString* connection,
+                        KvbString* tablePrefix, bool* isFile) override;
+  bool createRepositoryWithDDLFile(const KvbString& connection,
+                                   const KvbString& tablePrefix,
+                                   const KvbString& ddlFile) override;
+  bool copyRepository(Repository* source, Repository* target) override;
+
+  // --- the list file (repos_list_file.cpp) ---
+  // Reads the list file into the entries, replacing them. A missing file is
+  // an empty list. On failure the entries read so far stay.
+  bool loadRepositoryList();
+  // Writes the entries to the list file through a temporary file that
+  // replaces it in one step; a failure leaves the old file as it was.
+  bool saveRepositoryList();
+  const std::vector<RepositoryEntry>& entries() const { return entries_; }
+
+ private:
+  // The two routes of opening: a SQLite file, or a connection string.
+  // Null on failure with errorText_ set.
+  RepositoryImpl* openFileImpl(const KvbString& path, bool check);
+  RepositoryImpl* openConnectionImpl(const KvbString& connection,
+                                     const KvbString& tablePrefix, bool check,
+                                     const KvbString& poolId);
+  // A new repository on `connection` of `connectionKind` (0 a SQLite file,
+  // 1 a connection string); null when its init fails.
+  RepositoryImpl* initRepository(int connectionKind,
+                                 const KvbString& connection,
+                                 const KvbString& tablePrefix,
+                                 const KvbString& poolId);
+  // With `check`, releases a repository that is not current and answers
+  // null; otherwise answers the repository.
+  RepositoryImpl* checkedVersion(RepositoryImpl* repository, bool check);
+
+  // Sets errorText_ and answers false (or null through the callers).
+  bool fail(const KvbString& text);
+  // The same with "Repository Library" message `id`, raised at `line`.
+  template <typename... Args>
+  bool failMessage(int line, int id, const Args&... args) {
+    return fail(kvb_get_message("repositoryadminimpl", line,
+                                "Repository Library", id, args...));
+  }
+  // Logs errorText_ at level 5.
+  void logError(int line);
+
+  // The list operations' helpers.
+  bool lexerFailure(int code, int lineNumber);
+  void learnRepositoryKind(RepositoryEntry* entry);
+  bool checkNewEntry(const KvbString& name, const KvbString& connection,
+                     const KvbString& tablePrefix);
+
+  // The creation's steps.
+  bool holdsRepository(RepositoryImpl* repository);
+  bool startScript(RepositoryImpl* repository, const KvbString& path,
+                   DDLCB* script);
+  bool createStructure(RepositoryImpl* repository);
+  bool createBuiltInTables(ReposDataAccess* rda, bool ncoa);
+  bool failOnRepository(RepositoryImpl* repository);
+
+  KvbString errorText_{""};
+  DummyCallback defaultCallback_;
+  std::vector<RepositoryEntry> entries_;
+  int nextIndex_ = 0;
+  bool currentOnly_ = false;
+  KvLogger* logger_;
+  Repository* copySource_ = nullptr;  // the running or last copy; not owned
+  Repository* copyTarget_ = nullptr;
+  KvbString listFilePath_{""};
+  RepositoryStatusCallback* statusCallback_;  // not owned
+};
+
+// A list-file value with each single quote doubled.
+KvbString quoteListValue(const KvbString& value);
+
+// The text of a DDL script's line prefix or suffix with every "^p" turned
+// into a line feed; `size` counts the text's terminating NUL. A size below
+// 2 gives the null string. `out` may be the string the text came from.
+void expandLineBreakMarks(const char* text, int size, KvbString* out);
+
+// Writes the statements of a repository's creation to a script file, one
+// per line between the configured prefix and suffix
+// ("BASE/REPOS_DDL_LINE_PREFIX", "BASE/REPOS_DDL_LINE_SUFFIX").
+class DDLCB : public ReposDDLCallback {
+ public:
+  DDLCB() = default;
+  // Closes the file when it is still open.
+  ~DDLCB() override;
+  DDLCB(const DDLCB&) = delete;
+  DDLCB& operator=(const DDLCB&) = delete;
+
+  // Creates or replaces the script and reads the prefix and suffix. False
+  // with *errorText set when the file cannot be opened.
+  bool open(const KvbString& path, KvbString* errorText);
+  // Appends prefix, statement, suffix and a line feed; false once a write
+  // has failed.
+  bool writeStatement(const KvbString& statement) override;
+  // Closes the file; false with *errorText set when some part of the
+  // script did not reach it.
+  bool close(KvbString* errorText);
+
+ private:
+  NpFioFile* file_ = nullptr;
+  KvbString linePrefix_{""};
+  KvbString lineSuffix_{""};
+};
+
+#endif  // ADMIN_REPOSITORYADMINIMPL_H_

@@ -1,0 +1,371 @@
+// Creating repositories: the table-prefix rule, creation on every back end,
+// refusing databases that already hold a repository (also one whose version
+// rows are gone), and DDL scripts: their format, their failures, and that a
+// script run by hand gives the same repository as a direct creation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "admin/repositoryadminimpl.h"
+#include "schema/repos_tables.h"
+#include "schema/repos_tables_xml.h"
+#include "support/admin_targets.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string readText(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+// The codes of every table a creation makes: built-in core and NCOA
+// tables, then the tables of the table sets.
+Lines tableCodes(RepositoryImpl* repository) {
+  Lines codes;
+  for (const ReposColumnDef* defs : {reposCoreColumnDefs, reposNcoaColumnDefs})
+    for (const ReposColumnDef* p = defs; !isEndRecord(*p); ++p) {
+      codes.push_back(p->tableCode);
+      while (!isEndRecord(*p)) ++p;
+    }
+  for (int i = 0; i < repository->getTableSetCount(); ++i)
+    for (const ReposTableDef& table : repository->getTableSet(i)->tableDefs)
+      codes.push_back(table.name.str());
+  return codes;
+}
+
+// The rows of a table as sorted texts, without the UUIDs that every
+// creation draws anew, and without counters at 0 (a missing counter starts
+// at 0).
+Lines tableRows(ReposDataAccess* rda, const std::string& code) {
+  Lines rows;
+  ReposDataAccessCursor* cursor = rda->paramSelect(
+      "SELECT * FROM " + rda->getTableName(code.c_str(), true, -1) +
+          (code == "UCURID" ? " WHERE NI_VAL <> 0" : ""),
+      0);
+  while (cursor && cursor->next() == 1) {
+    std::string row;
+    for (int c = 0; c < cursor->getNumCols(); ++c)
+      if (cursor->getColName(c).find("UUID") == KvbString::npos)
+        row += cursor->getColName(c).str() + "=" + cursor->getString(c).str() +
+               ";";
+    rows.push_back(row);
+  }
+  if (cursor) cursor->release();
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+// What a repository is made of: each table's columns, indexes and number
+// of rows, then the rows of INFO, EVENT and UCURID.
+Lines describeRepository(RepositoryImpl* repository) {
+  ReposDataAccess* rda = repository->getDataAccess();
+  Lines out;
+  for (const std::string& code : tableCodes(repository)) {
+    std::list<TableColumnInfo> columns;
+    rda->getTableColumns(code.c_str(), columns);
+    for (const TableColumnInfo& c : columns)
+      out.push_back(code + " " + c.name.str() + " " + std::to_string(c.type) +
+                    " " + std::to_string(c.size) + (c.isKey ? " key" : ""));
+    ReposDataAccessCursor* indexes =
+        rda->listIndexes(rda->getTableName(code.c_str(), true, -1));
+    while (indexes && indexes->next() == 1)
+      out.push_back(code + " index " + indexes->getString(0).str() + " " +
+                    indexes->getString(1).str());
+    if (indexes) indexes->release();
+    out.push_back(code + " rows " +
+                  std::to_string(tableRows(rda, code).size()));
+  }
+  for (const char* code : {"INFO", "EVENT", "UCURID"})
+    for (const std::string& row : tableRows(rda, code))
+      out.push_back(std::string(code) + " " + row);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The lines of `a` that `b` lacks; both sorted.
+Lines missingFrom(const Lines& a, const Lines& b) {
+  Lines missing;
+  std::set_difference(a.begin(), a.end(), b.begin(), b.end(),
+                      std::back_inserter(missing));
+  return missing;
+}
+
+// The value of `key` in a "key=value;" connection string, any case.
+std::string connectionField(const std::string& key) {
+  std::stringstream parts(postgresConnectionString());
+  std::string part;
+  while (std::getline(parts, part, ';')) {
+    const size_t eq = part.find('=');
+    if (eq != std::string::npos &&
+        KvbString(part.substr(0, eq)).equals(key.c_str(), true))
+      return part.substr(eq + 1);
+  }
+  return "";
+}
+
+// Runs a script the way an administrator would: the sqlite3 shell on the
+// file, or psql on the test server, stopping at the first error.
+bool runScriptByHand(const AdminDatabase& db, const std::string& script,
+                     const std::string& log) {
+  std::string command = "sqlite3 -bail '" + db.file + "' < '" + script + "'";
+  if (db.file.empty()) {
+    const std::string password = connectionField("Pwd");
+    command = (password.empty() ? "" : "PGPASSWORD='" + password + "' ") +
+              "psql -X -q -v ON_ERROR_STOP=1 -h " + connectionField("Server") +
+              " -p " + connectionField("Port") + " -U " +
+              connectionField("Uid") + " -d " + connectionField("Database") +
+              " -f '" + script + "'";
+  }
+  return std::system((command + " > '" + log + "' 2>&1").c_str()) == 0;
+}
+
+// Stops the creation of one table through the status callback.
+class StopAtTable : public RepositoryStatusCallback {
+ public:
+  explicit StopAtTable(const char* code)
+      : step_(std::string("Table ") + code) {}
+  bool reportStatus(const KvbString& text) override {
+    return text.str() != step_;
+  }
+  void reportMessage(const KvbString&) override {}
+
+ private:
+  std::string step_;
+};
+
+TEST(CreatePrefix, MustStartWithALetterBeforeAnythingIsOpened) {
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  // This connection cannot be opened: the prefix is refused first.
+  const char* nowhere = "Driver={No Such Driver};";
+  for (const char* prefix : {"1kv", "_kv", ".kv", " kv"}) {
+    EXPECT_FALSE(admin->createRepository(nowhere, prefix)) << prefix;
+    EXPECT_EQ(admin->getErrorMessage().str(), libraryMessage(1303)) << prefix;
+  }
+  EXPECT_FALSE(admin->createRepository(nowhere, ""));
+  EXPECT_NE(admin->getErrorMessage().str(), libraryMessage(1303));
+  // A prefix led by a letter that is no plain name is the database
+  // layer's to refuse.
+  TempDir dir;
+  const std::string file =
+      "FILE=" + dir.file("x.db") + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  EXPECT_FALSE(admin->createRepository(file.c_str(), "kv\";DROP"));
+  EXPECT_FALSE(admin->getErrorMessage().isEmpty());
+  admin->release();
+}
+
+TEST(DdlScript, LineBreakMarks) {
+  const std::pair<const char*, const char*> cases[] = {{"--^p", "--\n"},
+                                                       {"^p^p", "\n\n"},
+                                                       {"a^b^P", "a^b^P"},
+                                                       {"end^", "end^"},
+                                                       {"^^p", "^\n"}};
+  for (const auto& c : cases) {
+    KvbString out;
+    expandLineBreakMarks(c.first, static_cast<int>(strlen(c.first)) + 1, &out);
+    EXPECT_EQ(out.str(), c.second) << c.first;
+  }
+  KvbString out("x");
+  expandLineBreakMarks("", 1, &out);
+  EXPECT_TRUE(out.isNull());
+  KvbString same("a^pb");  // the text may come from the result string
+  expandLineBreakMarks(same.asCstr(), 5, &same);
+  EXPECT_EQ(same.str(), "a\nb");
+}
+
+// ---------------------------------------------------------------------------
+// Creating, on every back end
+
+class CreateTest : public AdminTargetTest {
+ protected:
+  // Runs `sql` (with "%S" for the physical name of `code`) on the
+  // repository of `db`; -1 when it fails, else the first column of the
+  // first row for a query, or 0.
+  int run(const AdminDatabase& db, const char* sql, const char* code) {
+    RepositoryImpl* repository = open(db);
+    if (!repository) return -1;
+    ReposDataAccess* rda = repository->getDataAccess();
+    const KvbString text =
+        kvbStringFormat(sql, rda->getTableName(code, true, -1));
+    int value = 0;
+    const bool ok = text.startsWith("SELECT")
+                        ? rda->paramSingleton(text, &value, 0)
+                        : rda->paramExec(text, nullptr, 0);
+    repository->release();
+    return ok ? value : -1;
+  }
+  // A counter row that no creation makes tells whether a repository was
+  // left alone.
+  void mark(const AdminDatabase& db) {
+    ASSERT_EQ(run(db, "INSERT INTO %S (NI_KEY, NI_VAL) VALUES ('MARK', 42)",
+                  "UCURID"),
+              0);
+  }
+  bool isMarked(const AdminDatabase& db) {
+    return run(db, "SELECT NI_VAL FROM %S WHERE NI_KEY = 'MARK'", "UCURID") ==
+           42;
+  }
+};
+
+TEST_P(CreateTest, CreatesACurrentRepositoryThatOpensAgain) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  for (int round = 0; round < 2; ++round) {
+    RepositoryImpl* repository = open(db, true);
+    ASSERT_NE(repository, nullptr) << error();
+    int connectionKind = -1, kind = -1, version = -1, second = -1;
+    repository->getVersionInfo(&connectionKind, &kind, &version, &second);
+    EXPECT_EQ(connectionKind, GetParam() == AdminTarget::kSqliteFile ? 0 : 1);
+    EXPECT_EQ(kind, kKindUnified);
+    EXPECT_EQ(version, 7);
+    EXPECT_TRUE(repository->isCurrentVersion());
+    EXPECT_TRUE(repository->isNCOAVersionCurrent());
+    EXPECT_FALSE(repository->getRepositoryUUID().isEmpty());
+    std::list<TableColumnInfo> columns;
+    for (const std::string& code : tableCodes(repository))
+      EXPECT_GT(
+          repository->getDataAccess()->getTableColumns(code.c_str(), columns),
+          0)
+          << code;
+    repository->release();
+  }
+}
+
+TEST_P(CreateTest, RefusesADatabaseThatHoldsARepository) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  mark(db);
+  EXPECT_FALSE(create(db));
+  EXPECT_EQ(error(), libraryMessage(1304));
+  // Also when the version rows are gone and the database looks empty.
+  ASSERT_EQ(run(db, "DROP TABLE %S", "INFO"), 0);
+  RepositoryImpl* repository = open(db);
+  ASSERT_NE(repository, nullptr) << error();
+  EXPECT_FALSE(repository->isCurrentVersion());
+  repository->release();
+  EXPECT_FALSE(create(db));
+  EXPECT_EQ(error(), libraryMessage(1304));
+  EXPECT_TRUE(isMarked(db));
+}
+
+TEST_P(CreateTest, FailedBuiltInTablesFailTheCreation) {
+  // The NCOA tables fail; the later steps still succeed on their own.
+  StopAtTable stop(reposNcoaColumnDefs[0].tableCode);
+  admin_->setStatusCallback(&stop);
+  EXPECT_FALSE(create(newDatabase()));
+  EXPECT_FALSE(error().empty());
+  admin_->setStatusCallback(nullptr);
+}
+
+TEST_P(CreateTest, ASecondPrefixMakesASecondRepository) {
+  if (GetParam() == AdminTarget::kSqliteFile)
+    GTEST_SKIP() << "a repository file takes no prefix";
+  AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  mark(db);
+  db.prefix = db.prefix.substr(0, db.prefix.find('.') + 1) + "two";
+  ASSERT_TRUE(create(db)) << error();
+  EXPECT_FALSE(isMarked(db));
+}
+
+INSTANTIATE_ADMIN_TARGETS(CreateTest);
+
+// ---------------------------------------------------------------------------
+// DDL scripts, on every back end
+
+class DdlScriptTest : public AdminTargetTest {
+ protected:
+  void TearDown() override {
+    kvbGetConfigOptions("")->remove("BASE/REPOS_DDL_LINE_PREFIX");
+    kvbGetConfigOptions("")->remove("BASE/REPOS_DDL_LINE_SUFFIX");
+    AdminTargetTest::TearDown();
+  }
+  bool writeScript(const AdminDatabase& db, const std::string& script) {
+    return admin_->createRepositoryWithDDLFile(
+        db.connection.c_str(), db.prefix.c_str(), script.c_str());
+  }
+  // Both databases are read through one route, so that only their
+  // content can differ.
+  RepositoryImpl* openConnection(const AdminDatabase& db, bool check = true) {
+    return static_cast<RepositoryImpl*>(admin_->openRepositoryConnection(
+        db.connection.c_str(), db.prefix.c_str(), check, nullptr));
+  }
+};
+
+TEST_P(DdlScriptTest, ScriptRunByHandGivesTheSameRepository) {
+  const AdminDatabase byScript = newDatabase();
+  const std::string script = dir_.file("create.sql");
+  kvbGetConfigOptions("")->set("BASE/REPOS_DDL_LINE_PREFIX", "--^p");
+  kvbGetConfigOptions("")->set("BASE/REPOS_DDL_LINE_SUFFIX", ";^p");
+  ASSERT_TRUE(writeScript(byScript, script)) << error();
+  const std::string text = readText(script);
+  EXPECT_EQ(text.substr(0, 3), "--\n");
+  EXPECT_EQ(text.substr(text.size() - 3), ";\n\n");
+
+  // Writing the script changed nothing in the database.
+  RepositoryImpl* repository = openConnection(byScript, false);
+  ASSERT_NE(repository, nullptr) << error();
+  std::list<TableColumnInfo> columns;
+  EXPECT_EQ(repository->getDataAccess()->getTableColumns("INFO", columns), 0);
+  repository->release();
+
+  const std::string log = dir_.file("script.log");
+  ASSERT_TRUE(runScriptByHand(byScript, script, log)) << readText(log);
+  const AdminDatabase direct = newDatabase();
+  ASSERT_TRUE(create(direct)) << error();
+  RepositoryImpl* fromScript = openConnection(byScript);
+  ASSERT_NE(fromScript, nullptr) << error();
+  RepositoryImpl* created = openConnection(direct);
+  ASSERT_NE(created, nullptr) << error();
+  const Lines expected = describeRepository(created);
+  const Lines actual = describeRepository(fromScript);
+  EXPECT_GT(expected.size(), 1000u);
+  EXPECT_EQ(missingFrom(expected, actual), Lines{})
+      << "lacking in the script's";
+  EXPECT_EQ(missingFrom(actual, expected), Lines{}) << "extra in the script's";
+  fromScript->release();
+  created->release();
+}
+
+TEST_P(DdlScriptTest, ScriptIsWrittenAlsoOverARepository) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  const std::string script = dir_.file("again.sql");
+  ASSERT_TRUE(writeScript(db, script)) << error();
+  // Without configured marks each statement is one line ended by ";", so
+  // that the script runs as it stands.
+  const std::string text = readText(script);
+  EXPECT_EQ(text.substr(0, 13), "CREATE TABLE ");
+  EXPECT_EQ(text.find("\n\n"), std::string::npos);
+  size_t lines = 0, terminated = 0;
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; ++at) {
+    ++lines;
+    if (at > 0 && text[at - 1] == ';') ++terminated;
+  }
+  EXPECT_GT(lines, 100u);
+  EXPECT_EQ(terminated, lines);
+}
+
+TEST_P(DdlScriptTest, ScriptThatCannotBeWrittenFailsTheCreation) {
+  const AdminDatabase db = newDatabase();
+  const std::string missing = dir_.file("no/such/folder/script.sql");
+  EXPECT_FALSE(writeScript(db, missing));
+  EXPECT_NE(error().find(missing), std::string::npos);
+  // A device that takes no data: the script would be cut short.
+  EXPECT_FALSE(writeScript(db, "/dev/full"));
+  EXPECT_FALSE(error().empty());
+}
+
+INSTANTIATE_ADMIN_TARGETS(DdlScriptTest);
+
+}  // namespace

@@ -1,0 +1,200 @@
+// The repository list file: what the reader takes, what the writer makes
+// and that each reads the other, the lexer's errors, the list operations,
+// and saves that never lose the old file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "admin/repositoryadminimpl.h"
+#include "support/admin_targets.h"
+
+namespace {
+
+class ListFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override { admin_->release(); }
+
+  void writeFile(const std::string& text) { std::ofstream(path_) << text; }
+  std::string readFile() const {
+    std::stringstream text;
+    text << std::ifstream(path_, std::ios::binary).rdbuf();
+    return text.str();
+  }
+  std::string error() const { return admin_->getErrorMessage().str(); }
+  const std::vector<RepositoryEntry>& entries() const {
+    return admin_->entries();
+  }
+  // The entries that getNextRepository hands out, as "name|type|version".
+  std::vector<std::string> walk(bool connect, bool currentOnly) {
+    std::vector<std::string> seen;
+    EXPECT_TRUE(admin_->listRepositories(connect, currentOnly)) << error();
+    KvbString name, type, version;
+    while (admin_->getNextRepository(&name, nullptr, nullptr, nullptr, &type,
+                                     &version, nullptr))
+      seen.push_back(name.str() + "|" + type.str() + "|" + version.str());
+    return seen;
+  }
+
+  TempDir dir_;
+  std::string path_ = dir_.file("repos.lst");
+  RepositoryAdminImpl* admin_ = new RepositoryAdminImpl(0, path_.c_str());
+};
+
+TEST_F(ListFileTest, ReadsEveryLineForm) {
+  EXPECT_TRUE(walk(false, false).empty());  // no file: an empty list
+  writeFile(
+      "# repositories of this host\n"
+      "Main = mydsn\n"
+      "\n"
+      "My Repo = 'x' 'P' 'F'\n"
+      "$defaultrepos = 'Main'\n"
+      "'Con''s'='DRIVER=pg;DB=a' 'sch.kv' 'C'\r\n"
+      "Main = 'y' 'Q' 'c'\n"
+      "$defaultrepos = 'Con''s'\n");
+  ASSERT_TRUE(admin_->loadRepositoryList()) << error();
+  ASSERT_EQ(entries().size(), 4u);
+  const RepositoryEntry& dsn = entries()[0];
+  EXPECT_EQ(dsn.connection.str(), "DSN=mydsn;KVXTYPE=ODBC;");
+  EXPECT_EQ(dsn.tablePrefix.str(), "");
+  EXPECT_FALSE(dsn.isFile);
+  const RepositoryEntry& file = entries()[1];
+  EXPECT_EQ(file.name.str(), "My Repo");
+  EXPECT_EQ(file.connection.str(), "x");
+  EXPECT_EQ(file.tablePrefix.str(), "P");
+  EXPECT_TRUE(file.isFile);
+  EXPECT_EQ(entries()[2].name.str(), "Con's");
+  EXPECT_EQ(entries()[2].connection.str(), "DRIVER=pg;DB=a");
+  // Type letters are exact: a lower-case c is a data source name.
+  EXPECT_EQ(entries()[3].connection.str(), "DSN=y;KVXTYPE=ODBC;");
+  // The later default line wins.
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(entries()[i].isDefault, i == 2);
+}
+
+TEST_F(ListFileTest, BadLinesFailWithTheirMessage) {
+  const char* path = path_.c_str();
+  const std::pair<const char*, std::string> cases[] = {
+      {"A 'a'\n", libraryMessage(1299)},
+      {"A = 'a' = 'b'\n", libraryMessage(1299)},
+      {"A = 'a'\nB =\n", libraryMessage(1297, path, 2)},
+      {"A = 'a'\n\nB = 'unclosed\n", libraryMessage(1300, path, 3)},
+      {"A = 'a'\nB = 'b' 'p' 'C' 'extra'\n", libraryMessage(1296, path, 2)},
+  };
+  for (const auto& c : cases) {
+    writeFile(c.first);
+    EXPECT_FALSE(admin_->loadRepositoryList()) << c.first;
+    EXPECT_EQ(error(), c.second) << c.first;
+  }
+  EXPECT_EQ(entries().size(), 1u);  // the lines before the bad one
+
+  RepositoryAdminImpl folder(0, dir_.path().c_str());
+  EXPECT_FALSE(folder.loadRepositoryList());
+  EXPECT_EQ(folder.getErrorMessage().str(),
+            libraryMessage(1301, dir_.path().c_str()));
+  RepositoryAdminImpl unreadable(0, "/proc/self/mem");
+  EXPECT_FALSE(unreadable.loadRepositoryList());
+  EXPECT_EQ(unreadable.getErrorMessage().str(),
+            libraryMessage(1302, "/proc/self/mem"));
+  RepositoryAdminImpl none(1, "ignored");
+  EXPECT_FALSE(none.removeRepository("x"));
+  EXPECT_EQ(none.getErrorMessage().str(), libraryMessage(1295));
+}
+
+TEST_F(ListFileTest, WritesTheOneFormAndReadsItBack) {
+  writeFile("Main = mydsn\n$defaultrepos = 'gone'\nF = 'it''s' 'P' 'F'\n");
+  ASSERT_TRUE(admin_->loadRepositoryList()) << error();
+  EXPECT_FALSE(entries()[0].isDefault);
+  ASSERT_TRUE(admin_->saveRepositoryList()) << error();
+  // With no default entry the first is written as the default.
+  EXPECT_EQ(readFile(),
+            "$defaultrepos='Main'\r\n"
+            "'Main'='DSN=mydsn;KVXTYPE=ODBC;' '' 'C'\r\n"
+            "'F'='it''s' 'P' 'F'\r\n");
+  EXPECT_FALSE(std::filesystem::exists(path_ + ".t"));
+
+  const std::string name = "O'Brien's 'repo'";
+  ASSERT_TRUE(admin_->addRepository("/o'b.db", "p'x", name.c_str(), true));
+  ASSERT_TRUE(admin_->setDefaultRepository(name.c_str())) << error();
+  ASSERT_TRUE(admin_->listRepositories(false, false)) << error();
+  KvbString got, connection, prefix;
+  bool isDefault = false, isFile = false;
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(admin_->getNextRepository(&got, &isDefault, &connection,
+                                          &prefix, nullptr, nullptr, &isFile));
+  EXPECT_EQ(got.str(), name);
+  EXPECT_EQ(connection.str(), "/o'b.db");
+  EXPECT_EQ(prefix.str(), "p'x");
+  EXPECT_TRUE(isDefault && isFile);
+
+  // Two entries of one name: the first goes. An empty list is an empty file.
+  ASSERT_TRUE(admin_->addRepository("/2.db", "", "F2", true));
+  writeFile(readFile() + "'F2'='/3.db' '' 'F'\r\n");
+  for (const char* gone : {"Main", "F", "not listed", "F2", name.c_str()})
+    ASSERT_TRUE(admin_->removeRepository(gone)) << gone;
+  ASSERT_TRUE(admin_->loadRepositoryList());
+  ASSERT_EQ(entries().size(), 1u);
+  EXPECT_EQ(entries()[0].connection.str(), "/3.db");
+  ASSERT_TRUE(admin_->removeRepository("F2"));
+  EXPECT_EQ(readFile(), "");
+}
+
+TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
+  ASSERT_TRUE(admin_->addRepository("/a.db", "", "A", true)) << error();
+  EXPECT_FALSE(admin_->addRepository("/other.db", "", "A", true));
+  EXPECT_EQ(error(), libraryMessage(1305));
+  // Each of these would read back as something else.
+  EXPECT_FALSE(admin_->addRepository("/d.db", "", kDefaultReposName, true));
+  EXPECT_FALSE(admin_->addRepository("/d.db", "", "two\nlines", true));
+  EXPECT_FALSE(admin_->addRepository("/d\r.db", "", "D", true));
+  // A connection entry must open.
+  EXPECT_FALSE(admin_->addRepository("Driver={None};", "", "Bad", false));
+  const std::string connection =
+      "FILE=" + dir_.file("c.db") + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  EXPECT_TRUE(admin_->addRepository(connection.c_str(), "pf", "C", false))
+      << error();
+  ASSERT_TRUE(admin_->loadRepositoryList());
+  ASSERT_EQ(entries().size(), 2u);
+  EXPECT_EQ(entries()[1].connection.str(), connection);
+}
+
+TEST_F(ListFileTest, FailedSaveKeepsTheOldFile) {
+  const std::string old = "A = 'a' '' 'C'\n";
+  writeFile(old);
+  std::filesystem::create_directory(path_ + ".t");  // cannot be created
+  EXPECT_FALSE(admin_->addRepository("/b.db", "", "B", true));
+  EXPECT_EQ(readFile(), old);
+  std::filesystem::remove(path_ + ".t");
+  ASSERT_EQ(symlink("/dev/full", (path_ + ".t").c_str()), 0);  // no space
+  EXPECT_FALSE(admin_->addRepository("/b.db", "", "B", true));
+  EXPECT_EQ(error(), libraryMessage(1044));
+  EXPECT_EQ(readFile(), old);
+
+  // The last step, replacing the list, cannot be done over a folder.
+  const std::string taken = dir_.file("taken");
+  std::filesystem::create_directories(taken + "/inside");
+  RepositoryAdminImpl blocked(0, taken.c_str());
+  EXPECT_FALSE(blocked.saveRepositoryList());
+  EXPECT_TRUE(std::filesystem::exists(taken + "/inside"));
+}
+
+TEST_F(ListFileTest, WalkLearnsKindsAndFiltersCurrentRepositories) {
+  const std::string current = dir_.file("current.db");
+  ASSERT_TRUE(admin_->createFileRepository(current.c_str())) << error();
+  std::ofstream(path_) << "Missing = '" << dir_.file("missing.db")
+                       << "' '' 'F'\nCurrent = '" << current
+                       << "' '' 'F'\nEmpty = 'FILE=" << dir_.file("e.db")
+                       << ";CREATE=TRUE;KVXTYPE=SQLITE' '' 'C'\n";
+  EXPECT_TRUE(walk(false, true).empty());  // nothing known to be current
+  EXPECT_EQ(walk(false, false)[0], "Missing|unknown|unknown");
+  EXPECT_EQ(walk(true, false),
+            (std::vector<std::string>{"Missing|Failed to connect|n/a",
+                                      "Current|Velmoran repository|Unified v.7",
+                                      "Empty|No repository|n/a"}));
+  EXPECT_EQ(walk(true, true).size(), 1u);
+}
+
+}  // namespace

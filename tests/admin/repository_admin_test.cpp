@@ -1,0 +1,164 @@
+// The administration object: the exported entry points and their error
+// buffer, deleting files, and opening repositories by file path, connection
+// string and registered name, with and without the version check.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "admin/repositoryadminimpl.h"
+#include "kvreposres/kvreposres.h"
+#include "support/admin_targets.h"
+
+namespace {
+
+TEST(AdminExports, ListFileRulesAndTheErrorBuffer) {
+  RepositoryAdmin* admin = createRepositoryAdmin(0xF1, "/no/such/list");
+  ASSERT_NE(admin, nullptr);
+  EXPECT_EQ(admin->getConfigFile().str(), "");  // bit 0: no list file
+  EXPECT_EQ(admin->getCurrentVersion(), 7);
+  admin->release();
+  EXPECT_EQ(createRepositoryAdmin(2, nullptr), nullptr);
+  EXPECT_STREQ(getRepositoryAdminError(),
+               "No repository config file specified");
+
+  // A file that does not exist yet is accepted; the first save makes it.
+  TempDir dir;
+  admin = createRepositoryAdmin(0, dir.file("repos.lst").c_str());
+  ASSERT_NE(admin, nullptr) << getRepositoryAdminError();
+  EXPECT_STREQ(getRepositoryAdminError(), "");
+  EXPECT_EQ(admin->getConfigFile().str(), dir.file("repos.lst"));
+  admin->release();
+
+  // A name too long for the file system can be neither found nor ruled
+  // out; the message names it and is cut to the buffer.
+  const std::string path = "/tmp/" + std::string(400, 'n');
+  EXPECT_EQ(createRepositoryAdmin(0, path.c_str()), nullptr);
+  EXPECT_EQ(std::string(getRepositoryAdminError()),
+            libraryMessage(1294, path.c_str()).substr(0, 255));
+}
+
+// Keeps the messages handed to it.
+class RecordingCallback : public RepositoryStatusCallback {
+ public:
+  bool reportStatus(const KvbString&) override { return true; }
+  void reportMessage(const KvbString& text) override {
+    messages.push_back(text.str());
+  }
+  std::vector<std::string> messages;
+};
+
+TEST(AdminOperations, DeleteFileReportsAndFailsOnlyOnRealFailures) {
+  TempDir dir;
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  RecordingCallback callback;
+  admin->setStatusCallback(&callback);
+  const std::string path = dir.file("old.db");
+  std::ofstream(path) << "x";
+  EXPECT_TRUE(admin->deleteFile(path.c_str()));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_TRUE(admin->deleteFile(path.c_str()));  // already gone
+  EXPECT_EQ(callback.messages,
+            std::vector<std::string>(2, "Delete file " + path));
+  // A folder is not deleted as a file, and that is no success.
+  EXPECT_FALSE(admin->deleteFile(dir.path().c_str()));
+  EXPECT_TRUE(std::filesystem::exists(dir.path()));
+  admin->release();
+}
+
+// ---------------------------------------------------------------------------
+// Opening, on every back end
+
+class AdminOpenTest : public AdminTargetTest {};
+
+TEST_P(AdminOpenTest, CheckRefusesAnOlderMinorVersion) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  RepositoryImpl* repository = open(db);
+  ASSERT_NE(repository, nullptr) << error();
+  ReposDataAccess* rda = repository->getDataAccess();
+  ASSERT_TRUE(
+      rda->paramExec("UPDATE " + rda->getTableName("INFO", true, -1) +
+                         " SET I_MVER = 3 WHERE I_TYPE = 'KVREPOSITORY'",
+                     nullptr, 0));
+  repository->release();
+  EXPECT_EQ(open(db, true), nullptr);
+  EXPECT_EQ(error(), libraryMessage(1052));
+  repository = open(db, false);
+  ASSERT_NE(repository, nullptr) << error();
+  repository->release();
+}
+
+TEST_P(AdminOpenTest, OpensByRegisteredName) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  const bool file = GetParam() == AdminTarget::kSqliteFile;
+  RepositoryConfigurationManager* registry =
+      getRepositoryConfigurationManager();
+  const std::string name = uniqueTestName("registered");
+  ASSERT_TRUE(registry->registerRepository(
+      name.c_str(), file ? 0 : 1, (file ? db.file : db.connection).c_str(),
+      db.prefix.c_str()));
+  KvbString connection, prefix("kept");
+  bool isFile = !file;
+  ASSERT_TRUE(
+      admin_->lookupRepository(name.c_str(), &connection, &prefix, &isFile));
+  EXPECT_EQ(isFile, file);
+  EXPECT_EQ(connection.str(), file ? db.file : db.connection);
+  // An empty registered prefix leaves the caller's text alone.
+  EXPECT_EQ(prefix.str(), db.prefix.empty() ? "kept" : db.prefix);
+  Repository* repository = admin_->openRepository(name.c_str(), true, nullptr);
+  ASSERT_NE(repository, nullptr) << error();
+  repository->release();
+  registry->unregisterRepository(name.c_str());
+  registry->release();
+
+  EXPECT_EQ(admin_->openRepository(name.c_str(), false, nullptr), nullptr);
+  EXPECT_EQ(error(), libraryMessage(1306, name.c_str()));
+}
+
+INSTANTIATE_ADMIN_TARGETS(AdminOpenTest);
+
+// ---------------------------------------------------------------------------
+// The file route and its option
+
+class FileRouteTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    kvbGetConfigOptions("")->remove("REPOS/FORCE_FILE_BASED");
+    admin_->release();
+  }
+  Repository* openMissingFile(const char* option) {
+    if (option) kvbGetConfigOptions("")->set("REPOS/FORCE_FILE_BASED", option);
+    return admin_->openFileRepository(path_.c_str(), false);
+  }
+
+  RepositoryAdmin* admin_ = createRepositoryAdmin(1, nullptr);
+  TempDir dir_;
+  std::string path_ = dir_.file("repos.db");
+};
+
+TEST_F(FileRouteTest, MissingFileIsOpenedDirectlyAndNotCreated) {
+  // Unset, or a text that is not a boolean: the file must exist.
+  for (const char* option :
+       {static_cast<const char*>(nullptr), "perhaps", "yes"}) {
+    EXPECT_EQ(openMissingFile(option), nullptr);
+    EXPECT_FALSE(admin_->getErrorMessage().isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(path_));
+  }
+}
+
+TEST_F(FileRouteTest, FalseOptionSendsFilesThroughTheConnectionRoute) {
+  Repository* repository = openMissingFile("false");
+  ASSERT_NE(repository, nullptr) << admin_->getErrorMessage().asCstr();
+  EXPECT_TRUE(std::filesystem::exists(path_));
+  int connectionKind = -1, kind = -1, version = -1, second = -1;
+  repository->getVersionInfo(&connectionKind, &kind, &version, &second);
+  EXPECT_EQ(connectionKind, 1);
+  EXPECT_EQ(kind, kKindNone);
+  repository->release();
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The back ends that administration tests create repositories on: a SQLite
+// file created and opened as a file, a SQLite file through the
+// connection-string route, and PostgreSQL through ODBC in a new schema that
+// the table prefix names (skipped when KV_TEST_PG_CONNECTION is not set).
+// Each test gets an administration object without a list file and fresh,
+// empty databases on demand; they are removed when the test ends.
+#ifndef TESTS_SUPPORT_ADMIN_TARGETS_H_
+#define TESTS_SUPPORT_ADMIN_TARGETS_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "admin/repositoryimpl.h"
+#include "kvdataaccess/kvdataaccess.h"
+#include "reposadmin/kvreposadmin.h"
+#include "reposadmin/repository_admin.h"
+#include "support/dac_targets.h"
+#include "support/temp_dir.h"
+
+enum class AdminTarget { kSqliteFile, kSqliteConnection, kPostgres };
+
+inline std::string adminTargetName(
+    const ::testing::TestParamInfo<AdminTarget>& info) {
+  switch (info.param) {
+    case AdminTarget::kSqliteFile:
+      return "SqliteFile";
+    case AdminTarget::kSqliteConnection:
+      return "SqliteConnection";
+    default:
+      return "Postgres";
+  }
+}
+
+// One empty database: a SQLite file path (and its connection string), or a
+// PostgreSQL connection string and the prefix of a new schema.
+struct AdminDatabase {
+  std::string file;
+  std::string connection;
+  std::string prefix;
+};
+
+// Runs one statement on the PostgreSQL server outside the engine.
+inline bool runOnPostgres(const std::string& sql) {
+  KvbString error;
+  DacConnection* c = dacCreateDataSource(postgresConnectionString(), &error);
+  if (!c) return false;
+  bool ok = c->execute(sql.c_str());
+  c->release();
+  return ok;
+}
+
+class AdminTargetTest : public ::testing::TestWithParam<AdminTarget> {
+ protected:
+  void SetUp() override {
+    if (isPostgres() && postgresConnectionString().empty())
+      GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
+                      "cases were skipped";
+    kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
+    // The table sets that ship with the engine are part of every creation.
+    kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
+                                 KV_SOURCE_DIR "/etc/reposcreate");
+    admin_ = createRepositoryAdmin(1, nullptr);
+    ASSERT_NE(admin_, nullptr) << getRepositoryAdminError();
+  }
+
+  void TearDown() override {
+    kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
+    if (admin_) admin_->release();
+    for (const std::string& schema : schemas_)
+      runOnPostgres("DROP SCHEMA " + schema + " CASCADE");
+  }
+
+  bool isPostgres() const { return GetParam() == AdminTarget::kPostgres; }
+
+  // A new empty database of the test's back end.
+  AdminDatabase newDatabase() {
+    AdminDatabase db;
+    if (isPostgres()) {
+      schemas_.push_back(uniqueTestName("kva"));
+      EXPECT_TRUE(runOnPostgres("CREATE SCHEMA " + schemas_.back()));
+      db.connection = postgresConnectionString();
+      db.prefix = schemas_.back() + ".kv";
+    } else {
+      db.file = dir_.file(uniqueTestName("repos") + ".db");
+      db.connection = "FILE=" + db.file + ";CREATE=TRUE;KVXTYPE=SQLITE";
+    }
+    return db;
+  }
+
+  // Creates a repository in `db` the way a host of this back end would.
+  bool create(const AdminDatabase& db) {
+    if (GetParam() == AdminTarget::kSqliteFile)
+      return admin_->createFileRepository(db.file.c_str());
+    return admin_->createRepository(db.connection.c_str(), db.prefix.c_str());
+  }
+
+  // Opens the repository of `db`; the caller releases it.
+  RepositoryImpl* open(const AdminDatabase& db, bool check = false) {
+    Repository* repository =
+        GetParam() == AdminTarget::kSqliteFile
+            ? admin_->openFileRepository(db.file.c_str(), check)
+            : admin_->openRepositoryConnection(
+                  db.connection.c_str(), db.prefix.c_str(), check, nullptr);
+    return static_cast<RepositoryImpl*>(repository);
+  }
+
+  std::string error() const { return admin_->getErrorMessage().str(); }
+
+  RepositoryAdmin* admin_ = nullptr;
+  TempDir dir_;
+
+ private:
+  std::vector<std::string> schemas_;
+};
+
+#define INSTANTIATE_ADMIN_TARGETS(suite)                                     \
+  INSTANTIATE_TEST_SUITE_P(Targets, suite,                                   \
+                           ::testing::Values(AdminTarget::kSqliteFile,       \
+                                             AdminTarget::kSqliteConnection, \
+                                             AdminTarget::kPostgres),        \
+                           adminTargetName)
+
+// "Repository Library" message `id` with its arguments, as the engine
+// builds it.
+template <typename... Args>
+std::string libraryMessage(int id, const Args&... args) {
+  return kvb_get_message("test", 0, "Repository Library", id, args...).str();
+}
+
+#endif  // TESTS_SUPPORT_ADMIN_TARGETS_H_

@@ -1,0 +1,193 @@
+// Repository objects on each back end, for tests of the repository's own
+// work (structure, initial data, defaults): a SQLite file opened directly,
+// a SQLite file through the connection-string route, and PostgreSQL when
+// KV_TEST_PG_CONNECTION is set (else skipped). Each test gets a fresh
+// database and its own table-set folder, which the test fills before it
+// opens the repository.
+#ifndef TESTS_SUPPORT_REPOS_IMPL_TARGETS_H_
+#define TESTS_SUPPORT_REPOS_IMPL_TARGETS_H_
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "admin/repositoryimpl.h"
+#include "reposadmin/repository_status_callback.h"
+#include "support/rda_targets.h"
+#include "support/temp_dir.h"
+
+// Keeps what a repository reports; answers false to reportStatus for the
+// text named in stopAt.
+class RecordingStatus : public RepositoryStatusCallback {
+ public:
+  bool reportStatus(const KvbString& text) override {
+    statuses.push_back(text.asCstr());
+    return stopAt != text.asCstr();
+  }
+  void reportMessage(const KvbString& text) override {
+    messages.push_back(text.asCstr());
+  }
+  bool sawMessage(const std::string& part) const {
+    for (const std::string& m : messages)
+      if (m.find(part) != std::string::npos) return true;
+    return false;
+  }
+
+  std::string stopAt;
+  std::vector<std::string> statuses;
+  std::vector<std::string> messages;
+};
+
+class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == RdaTarget::kPostgres &&
+        postgresConnectionString().empty())
+      GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
+                      "cases were skipped";
+    kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
+    kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
+                                 tableSets_.path().string());
+    if (GetParam() == RdaTarget::kPostgres) {
+      schema_ = uniqueTestName("kvr");
+      ASSERT_TRUE(postgres("CREATE SCHEMA " + schema_));
+      prefix_ = schema_ + ".kv";
+    } else {
+      file_ = testTmpDir() + "/" + uniqueTestName("repos") + ".db";
+      prefix_ = "kv";
+    }
+  }
+
+  void TearDown() override {
+    for (RepositoryImpl* repos : opened_) repos->release();
+    kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
+    if (!schema_.empty()) postgres("DROP SCHEMA " + schema_ + " CASCADE");
+    if (!file_.empty()) std::remove(file_.c_str());
+  }
+
+  // Writes a table-set file; repositories opened afterwards read it.
+  void writeTableSets(const std::string& name, const std::string& sets) {
+    std::ofstream(tableSets_.file(name))
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<velmorandocument class=\"ReposTableCreateSpec\">\n"
+        << sets << "</velmorandocument>\n";
+  }
+  void removeTableSets(const std::string& name) {
+    std::remove(tableSets_.file(name).c_str());
+  }
+
+  // A repository on the test's database, released in TearDown; null with a
+  // test failure when it cannot be opened.
+  RepositoryImpl* open(RepositoryStatusCallback* status = nullptr) {
+    RepositoryImpl* repos = new RepositoryImpl();
+    KvbString error;
+    bool ok;
+    if (GetParam() == RdaTarget::kSqliteFile) {
+      ok = repos->init(1, nullptr, 0, file_.c_str(), prefix_.c_str(), "",
+                       status, &error);
+    } else {
+      const std::string connection =
+          GetParam() == RdaTarget::kPostgres
+              ? postgresConnectionString()
+              : "FILE=" + file_ + ";CREATE=TRUE;KVXTYPE=SQLITE";
+      ok = repos->init(0, nullptr, 1, connection.c_str(), prefix_.c_str(), "",
+                       status, &error);
+    }
+    opened_.push_back(repos);
+    EXPECT_TRUE(ok) << error.asCstr();
+    return ok ? repos : nullptr;
+  }
+
+  // The steps of creating a repository: the built-in core tables, the
+  // table sets, then the initial data.
+  static ::testing::AssertionResult create(RepositoryImpl* repos) {
+    TableCreateOptions core;
+    core.createTables = true;
+    if (!repos->getDataAccess()->createTables(core))
+      return ::testing::AssertionFailure()
+             << "core tables: " << repos->getDataAccess()->getErrorMessage().asCstr();
+    if (!repos->createTables(true, true, false, false, nullptr))
+      return ::testing::AssertionFailure()
+             << "table sets: " << repos->getErrorMessage().asCstr();
+    if (!repos->installInitialData())
+      return ::testing::AssertionFailure()
+             << "initial data: " << repos->getErrorMessage().asCstr();
+    return ::testing::AssertionSuccess();
+  }
+
+  // The rows of a query in which "%s" stands for the physical name of
+  // `tableCode`: columns joined by "|", rows in the order the query gives.
+  static std::vector<std::string> rows(RepositoryImpl* repos, const char* sql,
+                                       const char* tableCode) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    const KvbString text =
+        kvbStringFormat(sql, rda->getTableName(tableCode, true, -1).asCstr());
+    ReposDataAccessCursor* cursor = rda->paramSelect(text, 0);
+    EXPECT_NE(cursor, nullptr) << text.asCstr() << ": "
+                               << rda->getErrorMessage().asCstr();
+    std::vector<std::string> out;
+    if (!cursor) return out;
+    while (cursor->next() == 1) {
+      std::string row;
+      for (int c = 0; c < cursor->getNumCols(); ++c)
+        row += (c ? "|" : "") + std::string(cursor->getString(c).asCstr());
+      out.push_back(row);
+    }
+    cursor->release();
+    return out;
+  }
+
+  // Runs a statement in which "%s" stands for the physical name of
+  // `tableCode`.
+  static bool exec(RepositoryImpl* repos, const char* sql,
+                   const char* tableCode) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    const KvbString text =
+        kvbStringFormat(sql, rda->getTableName(tableCode, true, -1).asCstr());
+    const bool ok = rda->paramExec(text, nullptr, 0);
+    EXPECT_TRUE(ok) << text.asCstr() << ": " << rda->getErrorMessage().asCstr();
+    return ok;
+  }
+
+  // The columns of a table of the test's database, in upper case.
+  static std::vector<std::string> columns(RepositoryImpl* repos,
+                                          const char* tableCode) {
+    std::list<TableColumnInfo> found;
+    repos->getDataAccess()->getTableColumns(tableCode, found);
+    std::vector<std::string> names;
+    for (const TableColumnInfo& c : found)
+      names.push_back(KvbString(c.name).toUpper().asCstr());
+    return names;
+  }
+
+  bool isPostgres() const { return GetParam() == RdaTarget::kPostgres; }
+
+  TempDir tableSets_;
+  std::string file_;
+  std::string schema_;
+  std::string prefix_;
+
+ private:
+  static bool postgres(const std::string& sql) {
+    KvbString error;
+    DacConnection* c = dacCreateDataSource(postgresConnectionString(), &error);
+    if (!c) return false;
+    bool ok = c->execute(sql.c_str());
+    c->release();
+    return ok;
+  }
+
+  std::vector<RepositoryImpl*> opened_;
+};
+
+#define INSTANTIATE_REPOS_TARGETS(suite)                                   \
+  INSTANTIATE_TEST_SUITE_P(                                                \
+      Targets, suite,                                                      \
+      ::testing::Values(RdaTarget::kSqliteFile, RdaTarget::kSqliteConnection, \
+                        RdaTarget::kPostgres),                             \
+      rdaTargetName)
+
+#endif  // TESTS_SUPPORT_REPOS_IMPL_TARGETS_H_
