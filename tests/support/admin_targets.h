@@ -17,21 +17,10 @@
 #include "reposadmin/kvreposadmin.h"
 #include "reposadmin/repository_admin.h"
 #include "support/dac_targets.h"
+#include "support/rda_targets.h"
 #include "support/temp_dir.h"
 
-enum class AdminTarget { kSqliteFile, kSqliteConnection, kPostgres };
-
-inline std::string adminTargetName(
-    const ::testing::TestParamInfo<AdminTarget>& info) {
-  switch (info.param) {
-    case AdminTarget::kSqliteFile:
-      return "SqliteFile";
-    case AdminTarget::kSqliteConnection:
-      return "SqliteConnection";
-    default:
-      return "Postgres";
-  }
-}
+using AdminTarget = RdaTarget;
 
 // One empty database: a SQLite file path (and its connection string), or a
 // PostgreSQL connection string and the prefix of a new schema.
@@ -41,15 +30,6 @@ struct AdminDatabase {
   std::string prefix;
 };
 
-// Runs one statement on the PostgreSQL server outside the engine.
-inline bool runOnPostgres(const std::string& sql) {
-  KvbString error;
-  DacConnection* c = dacCreateDataSource(postgresConnectionString(), &error);
-  if (!c) return false;
-  bool ok = c->execute(sql.c_str());
-  c->release();
-  return ok;
-}
 
 class AdminTargetTest : public ::testing::TestWithParam<AdminTarget> {
  protected:
@@ -120,7 +100,7 @@ class AdminTargetTest : public ::testing::TestWithParam<AdminTarget> {
                            ::testing::Values(AdminTarget::kSqliteFile,       \
                                              AdminTarget::kSqliteConnection, \
                                              AdminTarget::kPostgres),        \
-                           adminTargetName)
+                           rdaTargetName)
 
 // "Repository Library" message `id` with its arguments, as the engine
 // builds it.

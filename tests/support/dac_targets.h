@@ -53,6 +53,16 @@ inline std::string postgresConnectionString() {
   return text ? text : "";
 }
 
+// Runs one statement on the PostgreSQL server outside the engine.
+inline bool runOnPostgres(const std::string& sql) {
+  KvbString error;
+  DacConnection* c = dacCreateDataSource(postgresConnectionString(), &error);
+  if (!c) return false;
+  bool ok = c->execute(sql.c_str());
+  c->release();
+  return ok;
+}
+
 // The connection string of `target` on the SQLite file `file` (unused for
 // PostgreSQL).
 inline std::string dacConnectionString(DacTarget target,

@@ -40,7 +40,7 @@ class RdaTargetTest : public ::testing::TestWithParam<RdaTarget> {
     kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
     if (GetParam() == RdaTarget::kPostgres) {
       schema_ = uniqueTestName("kvt");
-      ASSERT_TRUE(postgres("CREATE SCHEMA " + schema_));
+      ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
       prefix_ = schema_ + ".kv";
     } else {
       file_ = testTmpDir() + "/" + uniqueTestName("rda") + ".db";
@@ -51,7 +51,7 @@ class RdaTargetTest : public ::testing::TestWithParam<RdaTarget> {
 
   void TearDown() override {
     if (rda_) rda_->release();
-    if (!schema_.empty()) postgres("DROP SCHEMA " + schema_ + " CASCADE");
+    if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
     if (!file_.empty()) std::remove(file_.c_str());
   }
 
@@ -106,16 +106,6 @@ class RdaTargetTest : public ::testing::TestWithParam<RdaTarget> {
   std::string schema_;
   std::string prefix_;
 
- private:
-  // Runs one statement on the PostgreSQL server outside the engine.
-  static bool postgres(const std::string& sql) {
-    KvbString error;
-    DacConnection* c = dacCreateDataSource(postgresConnectionString(), &error);
-    if (!c) return false;
-    bool ok = c->execute(sql.c_str());
-    c->release();
-    return ok;
-  }
 };
 
 // A test of a data-access object of type T on a repository with the core

@@ -53,7 +53,7 @@ class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
                                  tableSets_.path().string());
     if (GetParam() == RdaTarget::kPostgres) {
       schema_ = uniqueTestName("kvr");
-      ASSERT_TRUE(postgres("CREATE SCHEMA " + schema_));
+      ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
       prefix_ = schema_ + ".kv";
     } else {
       file_ = testTmpDir() + "/" + uniqueTestName("repos") + ".db";
@@ -64,7 +64,7 @@ class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
   void TearDown() override {
     for (RepositoryImpl* repos : opened_) repos->release();
     kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
-    if (!schema_.empty()) postgres("DROP SCHEMA " + schema_ + " CASCADE");
+    if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
     if (!file_.empty()) std::remove(file_.c_str());
   }
 
@@ -171,15 +171,6 @@ class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
   std::string prefix_;
 
  private:
-  static bool postgres(const std::string& sql) {
-    KvbString error;
-    DacConnection* c = dacCreateDataSource(postgresConnectionString(), &error);
-    if (!c) return false;
-    bool ok = c->execute(sql.c_str());
-    c->release();
-    return ok;
-  }
-
   std::vector<RepositoryImpl*> opened_;
 };
 
