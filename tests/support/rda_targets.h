@@ -16,6 +16,21 @@
 #include "reposadmin/repos_data_access.h"
 #include "support/dac_targets.h"
 
+// The rows of a cursor as texts, row after row, columns joined by "|"; the
+// cursor is released.
+inline std::vector<std::string> cursorRows(ReposDataAccessCursor* cursor) {
+  std::vector<std::string> out;
+  if (!cursor) return out;
+  while (cursor->next() == 1) {
+    std::string row;
+    for (int c = 0; c < cursor->getNumCols(); ++c)
+      row += (c ? "|" : "") + std::string(cursor->getString(c).asCstr());
+    out.push_back(row);
+  }
+  cursor->release();
+  return out;
+}
+
 enum class RdaTarget { kSqliteFile, kSqliteConnection, kPostgres };
 
 inline std::string rdaTargetName(
@@ -85,18 +100,8 @@ class RdaTargetTest : public ::testing::TestWithParam<RdaTarget> {
     return rda_->createTables(options);
   }
 
-  // The rows of a query as texts, row after row, columns joined by "|".
   static std::vector<std::string> rows(ReposDataAccessCursor* cursor) {
-    std::vector<std::string> out;
-    if (!cursor) return out;
-    while (cursor->next() == 1) {
-      std::string row;
-      for (int c = 0; c < cursor->getNumCols(); ++c)
-        row += (c ? "|" : "") + std::string(cursor->getString(c).asCstr());
-      out.push_back(row);
-    }
-    cursor->release();
-    return out;
+    return cursorRows(cursor);
   }
 
   bool isPostgres() const { return GetParam() == RdaTarget::kPostgres; }

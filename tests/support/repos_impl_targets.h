@@ -128,16 +128,7 @@ class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
     ReposDataAccessCursor* cursor = rda->paramSelect(text, 0);
     EXPECT_NE(cursor, nullptr) << text.asCstr() << ": "
                                << rda->getErrorMessage().asCstr();
-    std::vector<std::string> out;
-    if (!cursor) return out;
-    while (cursor->next() == 1) {
-      std::string row;
-      for (int c = 0; c < cursor->getNumCols(); ++c)
-        row += (c ? "|" : "") + std::string(cursor->getString(c).asCstr());
-      out.push_back(row);
-    }
-    cursor->release();
-    return out;
+    return cursorRows(cursor);
   }
 
   // Runs a statement in which "%s" stands for the physical name of
