@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kvreposres/kvreposres.h"
+#include "support/event_recorder.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 
@@ -20,22 +21,11 @@ std::string monitorMessage(int id) {
   return kvb_get_message("test", __LINE__, "Monitor Admin", id).str();
 }
 
-Rows sorted(Rows rows) {
-  std::sort(rows.begin(), rows.end());
-  return rows;
+std::string describe(const RepositoryEvent& e) {
+  return e.operation + " " + std::to_string(e.changeType) + " " +
+         e.objectType.str() + " " + std::to_string(e.objectId) + " " +
+         e.objectUUID.str();
 }
-
-// Keeps the change events posted while it is installed.
-struct Recorder : RepositoryEventListener {
-  Recorder() { getRepositoryEventManager()->addListener(this); }
-  ~Recorder() override { getRepositoryEventManager()->removeListener(this); }
-  void onRepositoryEvent(const RepositoryEvent& e) override {
-    events.push_back(e.operation + " " + std::to_string(e.changeType) + " " +
-                     e.objectType.str() + " " + std::to_string(e.objectId) +
-                     " " + e.objectUUID.str());
-  }
-  Rows events;
-};
 
 class CommonRdaTest : public RdaObjectTest<CommonRDAImpl> {
  protected:
@@ -82,7 +72,7 @@ class CommonRdaTest : public RdaObjectTest<CommonRDAImpl> {
 };
 
 TEST_P(CommonRdaTest, RulesAreNumberedStampedAnnouncedAndUpdated) {
-  Recorder recorder;
+  EventRecorder recorder(describe);
   const double before = KvbDate::currentDate().asDouble();
   EXPECT_EQ(addRule("R1"), 1);
   EXPECT_EQ(addRule("R2"), 2);
@@ -127,8 +117,8 @@ TEST_P(CommonRdaTest, FieldsAndRuleLinksAreUniqueAndNumberedOnce) {
   ASSERT_TRUE(common_->addRuleField(r1, "F1", "ignored"));
   ASSERT_TRUE(common_->addRuleField(r1, "F2", "d2"));  // linked already
   ASSERT_TRUE(common_->addRuleField(r2, "F1", ""));
-  EXPECT_EQ(sorted(rows(common_->listFields(""))), (Rows{"F1|d1", "F2|d2"}));
-  EXPECT_EQ(sorted(rows(common_->listRuleFields(r1))),
+  EXPECT_EQ(sortedRows(rows(common_->listFields(""))), (Rows{"F1|d1", "F2|d2"}));
+  EXPECT_EQ(sortedRows(rows(common_->listRuleFields(r1))),
             (Rows{"F1|d1|2", "F2|d2|1"}));
   EXPECT_EQ(rows(common_->listRuleFields(r2)), Rows{"F1|d1|3"});
 
@@ -172,7 +162,7 @@ TEST_P(CommonRdaTest, CustomMetricsAreNumberedFoundUpdatedAndCleared) {
   EXPECT_TRUE(rows(none).empty());
   EXPECT_EQ(first(common_->listCustomMetrics("CM2"), "CM_ID"), "2");
   {
-    Recorder recorder;
+    EventRecorder recorder(describe);
     ASSERT_TRUE(common_->updateCustomMetric(2, "CM2b", "p", "e", "q", "uu"));
     EXPECT_EQ(recorder.events, Rows{"postObjectChange 2 CustomMetric 2 uu"});
   }
@@ -255,7 +245,7 @@ TEST_P(CommonRdaTest, GlobalCategoriesAreAddedOnceFoundAndDeletedWhole) {
   EXPECT_EQ(definition(c1, 20, "other"), 1);
   EXPECT_EQ(definition(c1, 21, "q"), 2);
   EXPECT_EQ(definition(c2, 20, "q"), 3);
-  EXPECT_EQ(sorted(rows(common_->listGlobalCategoryDefinitions(c1))),
+  EXPECT_EQ(sortedRows(rows(common_->listGlobalCategoryDefinitions(c1))),
             (Rows{"1|1|en|10|q|20|t|d", "2|1|en|10|q|21|t|d"}));
 
   auto field = [&](int gc, const char* dsn, const char* tbl, bool include) {

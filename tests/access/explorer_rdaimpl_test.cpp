@@ -92,11 +92,6 @@ class ExplorerRDAImplTest : public RdaObjectTest<ExplorerRDAImpl> {
     if (prjId >= 0) sql += " WHERE PRJ_ID=" + std::to_string(prjId);
     return std::stoi(rows(rda_->paramSelect(sql.c_str(), 0)).at(0));
   }
-  std::vector<std::string> sorted(ReposDataAccessCursor* cursor) {
-    std::vector<std::string> out = rows(cursor);
-    std::sort(out.begin(), out.end());
-    return out;
-  }
 
   ExplorationEvents events_;
 };
@@ -139,11 +134,11 @@ TEST_P(ExplorerRDAImplTest,
     EXPECT_EQ(cursor->getColName(c).str(), columns[c]);
   // Table 11 names a connection that is not stored, table 55 is not stored
   // at all: both still give a row.
-  EXPECT_EQ(sorted(cursor),
+  EXPECT_EQ(sortedRows(rows(cursor)),
             (std::vector<std::string>{"1|ADDRESS|SALES||main",
                                       "1|CUSTOMER|SALES|DSN=warehouse|main",
                                       "1||||"}));
-  EXPECT_EQ(sorted(explorer_->listProjectTables(2)),
+  EXPECT_EQ(sortedRows(rows(explorer_->listProjectTables(2))),
             std::vector<std::string>{"2|ORDERS|SHOP|DSN=warehouse|main"});
   EXPECT_TRUE(rows(explorer_->listProjectTables(3)).empty());
 }

@@ -11,6 +11,7 @@
 
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/repository_status_callback.h"
+#include "support/event_recorder.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 
@@ -18,22 +19,11 @@ namespace {
 
 using V = std::vector<std::string>;
 
-V sorted(V rows) {
-  std::sort(rows.begin(), rows.end());
-  return rows;
+std::string describe(const RepositoryEvent& e) {
+  return e.operation + " " + e.objectType.str() + " " +
+         std::to_string(e.objectId) + " " + e.objectUUID.str() + " " +
+         e.reposUUID.str();
 }
-
-// Keeps the repository events posted while it is installed.
-struct Recorder : RepositoryEventListener {
-  Recorder() { getRepositoryEventManager()->addListener(this); }
-  ~Recorder() override { getRepositoryEventManager()->removeListener(this); }
-  void onRepositoryEvent(const RepositoryEvent& e) override {
-    events.push_back(e.operation + " " + e.objectType.str() + " " +
-                     std::to_string(e.objectId) + " " + e.objectUUID.str() +
-                     " " + e.reposUUID.str());
-  }
-  V events;
-};
 
 // Answers `goOn` to each progress report.
 struct Status : RepositoryStatusCallback {
@@ -180,8 +170,8 @@ TEST_P(MetaRdaTest, ObjectsAreListedOverEveryTypeAndMovedBetweenFolders) {
        " (ES_ID, ES_NAME, ES_UUID) VALUES (9, 'Src', 'es-9')");
   const std::string task = "Task|jb-3|3|Task three|" + F + "|||||nightly";
   EXPECT_EQ(
-      sorted(rows(meta_->listObjects(f))),
-      sorted({"Rule|ru-1|7|Rule one|" + F + "|10|11|ann|bob|checks", task}));
+      sortedRows(rows(meta_->listObjects(f))),
+      sortedRows({"Rule|ru-1|7|Rule one|" + F + "|10|11|ann|bob|checks", task}));
   ReposDataAccessCursor* cursor = meta_->listObjects(0);
   ASSERT_NE(cursor, nullptr);
   EXPECT_EQ(cursor->getColName(0).str(), "OBJTYPE");
@@ -220,7 +210,7 @@ TEST_P(MetaRdaTest, ObjectsAreListedOverEveryTypeAndMovedBetweenFolders) {
 }
 
 TEST_P(MetaRdaTest, LocksChangeHandsAndAreAnnounced) {
-  Recorder recorder;
+  EventRecorder recorder(describe);
   ASSERT_TRUE(meta_->lockObject(5, "Rule", "ann", "ru-5"));
   ASSERT_TRUE(meta_->lockObject(5, "Rule", "bob", "ru-other"));
   ASSERT_TRUE(meta_->lockObject(5, "Task", "cid", "jb-5"));
@@ -312,7 +302,7 @@ TEST_P(MetaRdaTest, ResourceDependenciesReadBothWays) {
     V out;
     while (c && c->next() == 1) out.push_back(c->getString(1).str());
     if (c) c->release();
-    return sorted(out);
+    return sortedRows(out);
   };
   EXPECT_EQ(names(meta_->listResourcesUsing(job)), (V{"In", "T1", "T2"}));
   EXPECT_EQ(names(meta_->listResourcesUsingByType(job, "Table")),
@@ -321,7 +311,7 @@ TEST_P(MetaRdaTest, ResourceDependenciesReadBothWays) {
   EXPECT_EQ(names(meta_->listResourcesByType("Table")), (V{"T1", "T2"}));
   EXPECT_EQ(names(meta_->getResource(job)), V{"Job"});
   EXPECT_EQ(names(meta_->listResources()).size(), 6u);
-  EXPECT_EQ(sorted(rows(meta_->listResourceTypes())),
+  EXPECT_EQ(sortedRows(rows(meta_->listResourceTypes())),
             (V{"Database", "File", "Table", "Task"}));
 
   ASSERT_TRUE(meta_->setResourceAccessDate(t1, 123.5));
@@ -372,7 +362,7 @@ TEST_P(MetaRdaTest, FailingWritesLeaveNothingBehind) {
   EXPECT_FALSE(meta_->addFolder(0, "New", id));
   EXPECT_EQ(id, -1);
   {
-    Recorder recorder;
+    EventRecorder recorder(describe);
     EXPECT_FALSE(meta_->lockObject(5, "Rule", "ann", "ru-5"));
     EXPECT_TRUE(recorder.events.empty()) << "a failed lock is not announced";
   }

@@ -49,13 +49,9 @@ class RepositoryImplTest : public RdaTargetTest {
     rda_->release();  // the repository opens its own connection
     rda_ = nullptr;
     setOption("REPOS/TABLE_LIST_PATH", tableSets_.path().string());
-    std::string connection = postgresConnectionString();
-    if (GetParam() != RdaTarget::kPostgres)
-      connection =
-          isFile() ? file_ : "FILE=" + file_ + ";CREATE=TRUE;KVXTYPE=SQLITE";
     repo_ = new RepositoryImpl();
     KvbString error;
-    ASSERT_TRUE(repo_->init(1, nullptr, isFile() ? 0 : 1, connection.c_str(),
+    ASSERT_TRUE(repo_->init(1, nullptr, isFile() ? 0 : 1, location().c_str(),
                             prefix_.c_str(), "pool-7", nullptr, &error))
         << error.asCstr();
     TableCreateOptions options;
@@ -82,8 +78,6 @@ class RepositoryImplTest : public RdaTargetTest {
     const Ints v = versions(repo_);
     return Ints(v.begin() + 1, v.end());  // without the connection kind
   }
-
-  bool isFile() const { return GetParam() == RdaTarget::kSqliteFile; }
 
   TempDir tableSets_;  // empty: the repository reads no table sets
   RepositoryImpl* repo_ = nullptr;

@@ -26,7 +26,6 @@ class RdaConnectionTest : public RdaTargetTest {
  protected:
   void createTables() { ASSERT_TRUE(createCoreTables()) << why(); }
   std::string why() { return rda_->getErrorMessage().str(); }
-  bool file() const { return GetParam() == RdaTarget::kSqliteFile; }
   KvbString table(const char* code) {
     return rda_->getTableName(code, true, -1);
   }
@@ -268,7 +267,7 @@ TEST_P(RdaConnectionTest, NamesFollowPrefixSchemaAndQuote) {
   EXPECT_FALSE(rda_->getTablePrefix(true, nullptr, &error));
   EXPECT_FALSE(error.isEmpty());
   // PostgreSQL and the file route offer no quote (the latter quotes anyway).
-  EXPECT_TRUE(q.empty() || !(isPostgres() || file())) << q;
+  EXPECT_TRUE(q.empty() || !(isPostgres() || isFile())) << q;
   if (isPostgres()) {
     ASSERT_TRUE(rda_->getTablePrefix(true, &prefix, nullptr));
     EXPECT_EQ(prefix.str(), "kv");
@@ -280,7 +279,7 @@ TEST_P(RdaConnectionTest, NamesFollowPrefixSchemaAndQuote) {
   EXPECT_EQ(rda_->getSchemaName().str(), "");
   EXPECT_EQ(rda_->getTableName("HSM", false, 0).str(), "HSM0");
   EXPECT_EQ(rda_->getIndexName(7, "ab").str(), "idxab7");
-  EXPECT_EQ(table("FOLDER").str(), file() ? "\"FOLDER\"" : q + "FOLDER" + q);
+  EXPECT_EQ(table("FOLDER").str(), isFile() ? "\"FOLDER\"" : q + "FOLDER" + q);
 }
 
 TEST_P(RdaConnectionTest, ColumnListsAndCursorNamesMatchTheTables) {
@@ -337,22 +336,19 @@ TEST_P(RdaConnectionTest, FailuresLeaveTheirReason) {
 TEST_P(RdaConnectionTest, OpeningRefusesHostilePrefixesKindsAndMissingFiles) {
   // The file route takes no prefix at all; the other routes refuse hostile
   // ones, naming them.
-  const std::string where = file() ? file_
-                            : isPostgres()
-                                ? postgresConnectionString()
-                                : "FILE=" + file_ + ";KVXTYPE=SQLITE";
+  const std::string where = location();
   for (const char* prefix : {"kv; DROP TABLE x", "a.b.c", "1abc", "a b", ".kv",
                              "kv.", "kv\"x", "a-b", "sch_1.pre_2"}) {
     KvbString error;
     ReposDataAccess* c =
-        createReposDataAccess(file() ? 1 : 0, where, prefix, nullptr, error);
-    const bool good = file() || std::string(prefix) == "sch_1.pre_2";
+        createReposDataAccess(factoryKind(), where, prefix, nullptr, error);
+    const bool good = isFile() || std::string(prefix) == "sch_1.pre_2";
     EXPECT_EQ(c != nullptr, good) << prefix << ": " << error.asCstr();
     EXPECT_TRUE(good || error.find(prefix) != KvbString::npos)
         << error.asCstr();
     if (!c) continue;
     EXPECT_EQ(c->getTableName("INFO", false, -1).str(),
-              (file() ? "" : prefix) + std::string("INFO"));
+              (isFile() ? "" : prefix) + std::string("INFO"));
     c->release();
   }
   // Unknown kinds fail; kind 2 opens only an existing file and creates none.

@@ -25,10 +25,6 @@ class RdaSpecCommandsTest : public RdaTargetTest {
     writeSpec(text);
     return open();
   }
-  KvbString connectionString() const {
-    return isPostgres() ? KvbString(postgresConnectionString())
-                        : KvbString(("FILE=" + file_ + ";KVXTYPE=SQLITE").c_str());
-  }
   TempDir specDir_;
 };
 
@@ -55,7 +51,7 @@ TEST_P(RdaSpecCommandsTest, RunAfterTablesAndIndexesOnConnectionRoute) {
 
   writeSpec("<velmorandocument class=\"Other\"/>");
   KvbString error;
-  EXPECT_EQ(createReposDataAccess(0, connectionString(), prefix_.c_str(),
+  EXPECT_EQ(createReposDataAccess(0, location().c_str(), prefix_.c_str(),
                                   nullptr, error),
             nullptr);
   EXPECT_NE(error.find("specification"), KvbString::npos) << error.asCstr();

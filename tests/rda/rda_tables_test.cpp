@@ -67,7 +67,6 @@ const ReposColumnDef kTableSet[] = {
 
 class RdaTablesTest : public RdaTargetTest {
  protected:
-  bool sqliteFile() const { return GetParam() == RdaTarget::kSqliteFile; }
   std::string error() { return rda_->getErrorMessage().str(); }
   std::string quoted(const char* code) {
     return rda_->getTableName(code, true, -1).str();
@@ -78,17 +77,6 @@ class RdaTablesTest : public RdaTargetTest {
     return n;
   }
   // A second connection to the test's database that reports to `status`.
-  ReposDataAccess* openWithStatus(RepositoryStatusCallback* status) {
-    const std::string where = sqliteFile() ? file_
-                              : isPostgres()
-                                  ? postgresConnectionString()
-                                  : "FILE=" + file_ + ";KVXTYPE=SQLITE";
-    KvbString why;
-    ReposDataAccess* rda = createReposDataAccess(sqliteFile() ? 1 : 0, where,
-                                                 prefix_, status, why);
-    EXPECT_NE(rda, nullptr) << why.asCstr();
-    return rda;
-  }
   std::vector<std::string> columnsOf(const std::string& code) {
     std::list<TableColumnInfo> list;
     rda_->getTableColumns(code.c_str(), list);
@@ -118,7 +106,7 @@ class RdaTablesTest : public RdaTargetTest {
   std::vector<TableShape> tablesOf(const ReposColumnDef* defs,
                                    const char* indexPrefix = "") {
     const int maxText = rda_->getMaxTextLength();
-    auto text = [&](int size) { return sqliteFile() ? 255 : size; };
+    auto text = [&](int size) { return isFile() ? 255 : size; };
     auto indexName = [&](int n) {
       return upper(rda_->getIndexName(n, indexPrefix).str());
     };
@@ -166,7 +154,7 @@ TEST_P(RdaTablesTest, CreatesChecksAndDropsTheCoreTables) {
   // A status callback answering false stops the creation and leaves no table.
   Recorder status;
   status.stopAt = 3;
-  ReposDataAccess* rda = openWithStatus(&status);
+  ReposDataAccess* rda = open(KvbString(), &status);
   ASSERT_NE(rda, nullptr);
   EXPECT_FALSE(rda->createTables(options));
   EXPECT_FALSE(rda->getErrorMessage().isEmpty());
@@ -248,7 +236,7 @@ TEST_P(RdaTablesTest, ColumnListTablesAndTheirIndexes) {
   const KvbString hsm = rda_->getTableName("HSM3", false, -1);
   ASSERT_TRUE(rda_->dropTableIndexes(hsm)) << error();
   // The SQLite back end leaves them to DROP TABLE.
-  EXPECT_EQ(indexesOf("HSM3").empty(), !sqliteFile());
+  EXPECT_EQ(indexesOf("HSM3").empty(), !isFile());
   ASSERT_TRUE(rda_->dropTable(hsm)) << error();
   EXPECT_TRUE(columnsOf("HSM3").empty());
   EXPECT_FALSE(rda_->dropTable(hsm)) << "a missing table cannot be dropped";

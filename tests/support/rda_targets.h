@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ inline std::vector<std::string> cursorRows(ReposDataAccessCursor* cursor) {
   return out;
 }
 
+// The rows in text order, for listings without an ORDER BY.
+inline std::vector<std::string> sortedRows(std::vector<std::string> rows) {
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
 enum class RdaTarget { kSqliteFile, kSqliteConnection, kPostgres };
 
 inline std::string rdaTargetName(
@@ -45,50 +52,74 @@ inline std::string rdaTargetName(
   }
 }
 
-class RdaTargetTest : public ::testing::TestWithParam<RdaTarget> {
+// The shared part of the tests that run on every back end: the PostgreSQL
+// cases are skipped without a server, connection locking is on, and each
+// test gets a fresh database that is removed at its end.
+class BackEndTest : public ::testing::TestWithParam<RdaTarget> {
  protected:
-  void SetUp() override {
-    if (GetParam() == RdaTarget::kPostgres &&
-        postgresConnectionString().empty())
+  // Makes the test's database: a new SQLite file (table prefix
+  // `sqlitePrefix`), or on PostgreSQL a new schema that the prefix
+  // "<schema>.kv" names. Skips or fails the test when it cannot.
+  void makeDatabase(const char* tag, const char* sqlitePrefix = "") {
+    if (isPostgres() && postgresConnectionString().empty())
       GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
                       "cases were skipped";
     kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
-    if (GetParam() == RdaTarget::kPostgres) {
-      schema_ = uniqueTestName("kvt");
+    if (isPostgres()) {
+      schema_ = uniqueTestName(tag);
       ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
       prefix_ = schema_ + ".kv";
     } else {
-      file_ = testTmpDir() + "/" + uniqueTestName("rda") + ".db";
+      file_ = testTmpDir() + "/" + uniqueTestName(tag) + ".db";
+      prefix_ = sqlitePrefix;
     }
+  }
+  void TearDown() override {
+    if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
+    if (!file_.empty()) std::remove(file_.c_str());
+  }
+
+  bool isPostgres() const { return GetParam() == RdaTarget::kPostgres; }
+  bool isFile() const { return GetParam() == RdaTarget::kSqliteFile; }
+  // Where the database is reached: the file itself on the SQLite file back
+  // end, else the connection string (which creates a missing file).
+  std::string location() const {
+    if (isFile()) return file_;
+    return isPostgres() ? postgresConnectionString()
+                        : "FILE=" + file_ + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  }
+  // The factory kind of the back end: 1 opens a SQLite file, 0 a connection
+  // string.
+  int factoryKind() const { return isFile() ? 1 : 0; }
+
+  std::string file_;
+  std::string schema_;
+  std::string prefix_;
+};
+
+class RdaTargetTest : public BackEndTest {
+ protected:
+  void SetUp() override {
+    makeDatabase("kvt");
+    if (IsSkipped() || HasFatalFailure()) return;
     rda_ = open();
     ASSERT_NE(rda_, nullptr);
   }
 
   void TearDown() override {
     if (rda_) rda_->release();
-    if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
-    if (!file_.empty()) std::remove(file_.c_str());
+    BackEndTest::TearDown();
   }
 
   // A new connection to the test's database (with the test's prefix unless
-  // another is given); null with a test failure when it cannot be opened.
-  ReposDataAccess* open(const KvbString& prefix = KvbString()) {
+  // another is given), reporting to `status`; null with a test failure when
+  // it cannot be opened.
+  ReposDataAccess* open(const KvbString& prefix = KvbString(),
+                        RepositoryStatusCallback* status = nullptr) {
     KvbString error;
-    ReposDataAccess* rda = nullptr;
-    const KvbString usePrefix = prefix.isNull() ? KvbString(prefix_) : prefix;
-    switch (GetParam()) {
-      case RdaTarget::kSqliteFile:
-        rda = createReposDataAccess(1, file_, usePrefix, nullptr, error);
-        break;
-      case RdaTarget::kSqliteConnection:
-        rda = createReposDataAccess(
-            0, ("FILE=" + file_ + ";CREATE=TRUE;KVXTYPE=SQLITE").c_str(),
-            usePrefix, nullptr, error);
-        break;
-      default:
-        rda = createReposDataAccess(0, postgresConnectionString(), usePrefix,
-                                    nullptr, error);
-    }
+    ReposDataAccess* rda = createReposDataAccess(
+        factoryKind(), location().c_str(),
+        prefix.isNull() ? KvbString(prefix_) : prefix, status, error);
     EXPECT_NE(rda, nullptr) << error.asCstr();
     return rda;
   }
@@ -104,12 +135,7 @@ class RdaTargetTest : public ::testing::TestWithParam<RdaTarget> {
     return cursorRows(cursor);
   }
 
-  bool isPostgres() const { return GetParam() == RdaTarget::kPostgres; }
-
   ReposDataAccess* rda_ = nullptr;
-  std::string file_;
-  std::string schema_;
-  std::string prefix_;
 
 };
 

@@ -41,31 +41,18 @@ class RecordingStatus : public RepositoryStatusCallback {
   std::vector<std::string> messages;
 };
 
-class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
+class ReposImplTest : public BackEndTest {
  protected:
   void SetUp() override {
-    if (GetParam() == RdaTarget::kPostgres &&
-        postgresConnectionString().empty())
-      GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
-                      "cases were skipped";
-    kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
+    makeDatabase("kvr", "kv");
     kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
                                  tableSets_.path().string());
-    if (GetParam() == RdaTarget::kPostgres) {
-      schema_ = uniqueTestName("kvr");
-      ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
-      prefix_ = schema_ + ".kv";
-    } else {
-      file_ = testTmpDir() + "/" + uniqueTestName("repos") + ".db";
-      prefix_ = "kv";
-    }
   }
 
   void TearDown() override {
     for (RepositoryImpl* repos : opened_) repos->release();
     kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
-    if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
-    if (!file_.empty()) std::remove(file_.c_str());
+    BackEndTest::TearDown();
   }
 
   // Writes a table-set file; repositories opened afterwards read it.
@@ -84,18 +71,9 @@ class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
   RepositoryImpl* open(RepositoryStatusCallback* status = nullptr) {
     RepositoryImpl* repos = new RepositoryImpl();
     KvbString error;
-    bool ok;
-    if (GetParam() == RdaTarget::kSqliteFile) {
-      ok = repos->init(1, nullptr, 0, file_.c_str(), prefix_.c_str(), "",
-                       status, &error);
-    } else {
-      const std::string connection =
-          GetParam() == RdaTarget::kPostgres
-              ? postgresConnectionString()
-              : "FILE=" + file_ + ";CREATE=TRUE;KVXTYPE=SQLITE";
-      ok = repos->init(0, nullptr, 1, connection.c_str(), prefix_.c_str(), "",
-                       status, &error);
-    }
+    const bool ok =
+        repos->init(isFile() ? 1 : 0, nullptr, isFile() ? 0 : 1,
+                    location().c_str(), prefix_.c_str(), "", status, &error);
     opened_.push_back(repos);
     EXPECT_TRUE(ok) << error.asCstr();
     return ok ? repos : nullptr;
@@ -154,12 +132,7 @@ class ReposImplTest : public ::testing::TestWithParam<RdaTarget> {
     return names;
   }
 
-  bool isPostgres() const { return GetParam() == RdaTarget::kPostgres; }
-
   TempDir tableSets_;
-  std::string file_;
-  std::string schema_;
-  std::string prefix_;
 
  private:
   std::vector<RepositoryImpl*> opened_;
