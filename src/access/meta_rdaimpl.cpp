@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kSourceFile[] = "metardaimpl";
+const char kSourceFile[] = "meta_rdaimpl";
 const char kNoConnection[] = "Repository Data Access object is null";
 // The columns of a resource row, in the order its readers rely on.
 const char kResourceColumns[] = "RCS_ID, RCS_NM, RCS_IDTY, RCS_TYPE, RCS_ADAT";

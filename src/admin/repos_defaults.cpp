@@ -321,16 +321,9 @@ bool RepositoryImpl::installInitialProfileData() {
 
 bool RepositoryImpl::ensureDashboardDefaults() {
   if (!connected(nullptr)) return false;
-  if (!dataAccess_->beginTransaction(false, nullptr)) {
-    failOnConnection();
-    dataAccess_->endTransaction(false);
-    return false;
-  }
-  if (!DashboardDefaults(dataAccess_, status_, ddlMode_).write()) {
-    // The reason is taken before the rollback can change it.
-    failOnConnection();
-    dataAccess_->endTransaction(false);
-    return false;
-  }
-  return dataAccess_->endTransaction(true) || failOnConnection();
+  // The reason of a failed write is taken before the rollback can change it.
+  return inTransaction([this] {
+    return DashboardDefaults(dataAccess_, status_, ddlMode_).write() ||
+           failOnConnection();
+  });
 }

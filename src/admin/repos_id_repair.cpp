@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kSourceFile[] = "repos_id_repair.cpp";
+const char kSourceFile[] = "repos_id_repair";
 
 typedef std::map<KvbString, int> Counters;
 
@@ -106,42 +106,32 @@ bool RepositoryImpl::repairIdCounters() {
   if (ddlMode_) return true;
   if (connectionKind_ == 1 && !dataAccess_->needsNextIdResync()) return true;
 
-  auto failure = [this] {
+  return inTransaction([this] {
+    Counters counters;
+    const KvbString ucurid = dataAccess_->getTableName("UCURID", true, -1);
+    bool ok = readCounters(dataAccess_, &counters);
+    if (ok) {
+      raiseToHighestIds(dataAccess_, logger_, &counters);
+      const KvbString empty = "DELETE FROM " + ucurid;
+      reportMessage(empty);
+      ok = dataAccess_->paramExec(empty, nullptr, 0);
+    }
+    if (ok) {
+      const KvbString sql = kvbStringFormat(
+          "INSERT INTO %S (NI_KEY, NI_VAL) VALUES (?, ?)", ucurid);
+      reportMessage(sql);
+      ReposDataAccessStatement* insert = dataAccess_->createStatement(sql);
+      ok = insert != nullptr;
+      for (auto entry = counters.begin(); ok && entry != counters.end();
+           ++entry)
+        ok = insert->setParameter(0, KvbDatavar(entry->first)) &&
+             insert->setParameter(1, KvbDatavar(entry->second)) &&
+             insert->execute();
+      if (insert) insert->release();
+    }
+    if (ok) return true;
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
               dataAccess_->getErrorMessage());
     return failOnConnection();
-  };
-  if (!dataAccess_->beginTransaction(false, nullptr)) {
-    failure();
-    dataAccess_->endTransaction(false);
-    return false;
-  }
-  Counters counters;
-  const KvbString ucurid = dataAccess_->getTableName("UCURID", true, -1);
-  bool ok = readCounters(dataAccess_, &counters);
-  if (ok) {
-    raiseToHighestIds(dataAccess_, logger_, &counters);
-    const KvbString empty = "DELETE FROM " + ucurid;
-    reportMessage(empty);
-    ok = dataAccess_->paramExec(empty, nullptr, 0);
-  }
-  if (ok) {
-    const KvbString sql = kvbStringFormat(
-        "INSERT INTO %S (NI_KEY, NI_VAL) VALUES (?, ?)", ucurid);
-    reportMessage(sql);
-    ReposDataAccessStatement* insert = dataAccess_->createStatement(sql);
-    ok = insert != nullptr;
-    for (auto entry = counters.begin(); ok && entry != counters.end();
-         ++entry)
-      ok = insert->setParameter(0, KvbDatavar(entry->first)) &&
-           insert->setParameter(1, KvbDatavar(entry->second)) &&
-           insert->execute();
-    if (insert) insert->release();
-  }
-  if (!ok) {
-    failure();
-    dataAccess_->endTransaction(false);
-    return false;
-  }
-  return dataAccess_->endTransaction(true) || failure();
+  });
 }

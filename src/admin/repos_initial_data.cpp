@@ -12,16 +12,13 @@
 
 namespace {
 
-const char kSourceFile[] = "repos_initial_data.cpp";
+const char kSourceFile[] = "repos_initial_data";
 const char kLoggerName[] = "KV.Repos.ReposAdmin.RepositoryImpl";
 const char kStopped[] = "Stopped at the host's request";
 
-const char kTypeUnified[] = "KVREPOSITORY";
-const char kTypeNcoa[] = "NCOA";
-const char kUnifiedDescription[] = "Velmoran Repository";
 // INFO types that are not table sets; their rows are written elsewhere.
-const char* const kReservedInfoTypes[] = {"NCOA", "KVREPOSITORY",
-                                          "PROFILE_RESULTSET", "MONITOR"};
+const char* const kReservedInfoTypes[] = {kInfoNcoa, kInfoUnified,
+                                          kInfoProfile, kInfoMonitor};
 
 // A table whose rows are constants of the program: `cells` holds `width`
 // texts per row, row after row, and ends with a null.
@@ -71,26 +68,6 @@ KvLogger* logger() { return kvlogGetLogger(kLoggerName); }
 
 void logError(int line, const KvbString& text) {
   logPrintf(logger(), kLogError, kSourceFile, line, "%S", text);
-}
-
-// Runs `work` inside a transaction of the connection: committed when the
-// work succeeds, rolled back when it fails. The work reports its own
-// failure; `onFailure` reports one of the transaction itself, while the
-// connection's error text still describes it.
-template <typename Work, typename OnFailure>
-bool inTransaction(ReposDataAccess* rda, Work work, OnFailure onFailure) {
-  if (!rda->beginTransaction(false, nullptr)) {
-    onFailure();
-    rda->endTransaction(false);
-    return false;
-  }
-  if (!work()) {
-    rda->endTransaction(false);
-    return false;
-  }
-  if (rda->endTransaction(true)) return true;
-  onFailure();
-  return false;
 }
 
 // Replaces each word enclosed in a pair of `marker`s for which
@@ -297,19 +274,10 @@ bool RepositoryImpl::installInitialData() {
   auto writeInfoRows = [&] {
     logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
               "Creating of data for info table.");
-    const KvbDatavar type(kTypeUnified);
-    const KvbDatavar version(kCurrentVersion);
-    const KvbDatavar description(kUnifiedDescription);
-    const KvbDatavar uuid(kvbGetUUID());
-    const KvbDatavar minor(kCurrentMinorVersion);
-    if (!execute(kvbStringFormat("INSERT INTO %S (I_TYPE, I_VERS, I_DESC, "
-                                 "I_UUID, I_MVER) VALUES (?, ?, ?, ?, ?)",
-                                 info),
-                 5, &type, &version, &description, &uuid, &minor))
-      return false;
+    if (!insertUnifiedInfoRow()) return false;
     logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
               "Setting NCOA version.");
-    if (!versionRow(kTypeNcoa, kCurrentNcoaVersion)) return false;
+    if (!versionRow(kInfoNcoa, kCurrentNcoaVersion)) return false;
     for (const auto& entry : infoVersions_) {
       if (isReserved(entry.first)) continue;
       logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
@@ -318,8 +286,7 @@ bool RepositoryImpl::installInitialData() {
     }
     return true;
   };
-  return inTransaction(dataAccess_, writeInfoRows,
-                       [this] { failOnConnection(); });
+  return inTransaction(writeInfoRows);
 }
 
 bool RepositoryImpl::installInitialMonitorData() {
@@ -351,10 +318,9 @@ bool RepositoryImpl::installInitialMonitorData() {
   };
   // The two tables are emptied and refilled together, so that a failure
   // never leaves them empty.
-  if (!inTransaction(
-          dataAccess_,
-          [&] { return replaceRows(kEventTypes) && replaceRows(kIssueProperties); },
-          [this] { failOnConnection(); }))
+  if (!inTransaction([&] {
+        return replaceRows(kEventTypes) && replaceRows(kIssueProperties);
+      }))
     return false;
   // Both steps set the error text when they fail.
   return repairIdCounters() && ensureDashboardDefaults();
@@ -397,7 +363,5 @@ bool RepositoryImpl::insertTableRows(const ReposTableSet& set) {
   // Rows whose failures the set ignores go in one by one: inside one
   // transaction the first failure would undo the others on some databases.
   if (set.ignoreCustomErrors) return writeRows();
-  return inTransaction(dataAccess_, writeRows, [this] {
-    logError(__LINE__, dataAccess_->getErrorMessage());
-  });
+  return inTransaction(writeRows);
 }

@@ -12,15 +12,9 @@
 
 namespace {
 
-const char kSourceFile[] = "repos_structure.cpp";
+const char kSourceFile[] = "repos_structure";
 const char kCatalogue[] = "Repository Library";
 
-// INFO row types with a meaning of their own.
-const char kTypeUnified[] = "KVREPOSITORY";
-const char kTypeNcoa[] = "NCOA";
-const char kTypeProfile[] = "PROFILE_RESULTSET";
-const char kTypeMonitor[] = "MONITOR";
-const char kUnifiedDescription[] = "Velmoran Repository";
 
 // What one pass over the table sets does.
 struct SetPass {
@@ -222,7 +216,7 @@ bool RepositoryImpl::writeVersionInfo(bool ncoaOnly) {
   // repository, or one with only an NCOA row) gets both here: without them
   // it would not open as current and would have no identity.
   auto writeUnifiedRow = [&] {
-    const KvbDatavar type(kTypeUnified);
+    const KvbDatavar type(kInfoUnified);
     const KvbDatavar version(kCurrentVersion);
     const KvbDatavar minor(kCurrentMinorVersion);
     int rows = 0;
@@ -230,17 +224,11 @@ bool RepositoryImpl::writeVersionInfo(bool ncoaOnly) {
             kvbStringFormat("SELECT COUNT(*) FROM %S WHERE I_TYPE=?", info),
             &rows, 1, &type))
       return failOnConnection();
-    if (rows > 0)
-      return execute(kvbStringFormat("UPDATE %S SET I_VERS=?, I_MVER=? "
-                                     "WHERE I_TYPE=?",
-                                     info),
-                     3, &version, &minor, &type);
-    const KvbDatavar description(kUnifiedDescription);
-    const KvbDatavar uuid(kvbGetUUID());
-    return execute(kvbStringFormat("INSERT INTO %S (I_TYPE, I_VERS, I_DESC, "
-                                   "I_UUID, I_MVER) VALUES (?, ?, ?, ?, ?)",
+    if (rows == 0) return insertUnifiedInfoRow();
+    return execute(kvbStringFormat("UPDATE %S SET I_VERS=?, I_MVER=? "
+                                   "WHERE I_TYPE=?",
                                    info),
-                   5, &type, &version, &description, &uuid, &minor);
+                   3, &version, &minor, &type);
   };
   auto deleteRows = [&](const char* type) {
     const KvbDatavar typeValue(type);
@@ -249,24 +237,15 @@ bool RepositoryImpl::writeVersionInfo(bool ncoaOnly) {
   };
   auto writeRows = [&] {
     if (repositoryKind_ == kKindUnified && ncoaOnly)
-      return writeVersionRow(kTypeNcoa, kCurrentNcoaVersion);
+      return writeVersionRow(kInfoNcoa, kCurrentNcoaVersion);
     return writeUnifiedRow() &&
            (repositoryKind_ == kKindUnified ||
-            writeVersionRow(kTypeNcoa, kCurrentNcoaVersion)) &&
-           deleteRows(kTypeProfile) && deleteRows(kTypeMonitor);
+            writeVersionRow(kInfoNcoa, kCurrentNcoaVersion)) &&
+           deleteRows(kInfoProfile) && deleteRows(kInfoMonitor);
   };
 
   // All rows change together or not at all.
-  if (!dataAccess_->beginTransaction(false, nullptr)) {
-    failOnConnection();
-    dataAccess_->endTransaction(false);
-    return false;
-  }
-  if (!writeRows()) {
-    dataAccess_->endTransaction(false);
-    return false;
-  }
-  if (!dataAccess_->endTransaction(true)) return failOnConnection();
+  if (!inTransaction(writeRows)) return false;
   if (repositoryKind_ == kKindUnified && ncoaOnly)
     ncoaVersion_ = kCurrentNcoaVersion;
   return true;

@@ -14,7 +14,7 @@
 
 namespace {
 
-const char kSourceFile[] = "repositoryimpl.cpp";
+const char kSourceFile[] = "repositoryimpl";
 const char kLoggerName[] = "KV.Repos.ReposAdmin.RepositoryImpl";
 const char kCatalogue[] = "Repository Library";
 
@@ -26,10 +26,6 @@ constexpr int kFactorySqliteOpen = 2;
 constexpr int kFlagCreateFile = 0x1;
 
 // INFO row types with a meaning of their own.
-const char kTypeProfile[] = "PROFILE_RESULTSET";
-const char kTypeMonitor[] = "MONITOR";
-const char kTypeUnified[] = "KVREPOSITORY";
-const char kTypeNcoa[] = "NCOA";
 
 // The first version whose KVREPOSITORY row carries a minor version.
 constexpr int kFirstVersionWithMinor = 4;
@@ -61,6 +57,38 @@ bool RepositoryImpl::fail(const KvbString& text) {
 bool RepositoryImpl::failOnConnection() {
   if (!dataAccess_) return fail(noConnectionText());
   return fail(dataAccess_->getErrorMessage());
+}
+
+bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
+  auto transactionFailed = [this] {
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
+              dataAccess_->getErrorMessage());
+    return failOnConnection();
+  };
+  if (!dataAccess_) return failOnConnection();
+  if (!dataAccess_->beginTransaction(false, nullptr)) {
+    transactionFailed();
+    dataAccess_->endTransaction(false);
+    return false;
+  }
+  if (!work()) {
+    dataAccess_->endTransaction(false);
+    return false;
+  }
+  return dataAccess_->endTransaction(true) || transactionFailed();
+}
+
+bool RepositoryImpl::insertUnifiedInfoRow() {
+  const KvbDatavar type(kInfoUnified);
+  const KvbDatavar version(kCurrentVersion);
+  const KvbDatavar description("Velmoran Repository");
+  const KvbDatavar uuid(kvbGetUUID());
+  const KvbDatavar minor(kCurrentMinorVersion);
+  return execute(
+      kvbStringFormat("INSERT INTO %S (I_TYPE, I_VERS, I_DESC, I_UUID, "
+                      "I_MVER) VALUES (?, ?, ?, ?, ?)",
+                      dataAccess_->getTableName("INFO", true, -1)),
+      5, &type, &version, &description, &uuid, &minor);
 }
 
 bool RepositoryImpl::execute(const KvbString& sql, int n, ...) {
@@ -233,8 +261,8 @@ bool RepositoryImpl::readVersionInfo() {
   version_ = secondVersion_ = minorVersion_ = ncoaVersion_ = 0;
   repositoryKind_ = kKindNone;
   infoVersions_.clear();
-  infoVersions_[kTypeProfile] = 0;
-  infoVersions_[kTypeMonitor] = 0;
+  infoVersions_[kInfoProfile] = 0;
+  infoVersions_[kInfoMonitor] = 0;
   if (!dataAccess_) return true;
 
   const KvbString info = dataAccess_->getTableName("INFO", true, -1);
@@ -262,7 +290,7 @@ void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
                                  const KvbString& infoTable,
                                  InfoRowsSeen& seen) {
   const KvbString type = row.getString(0);
-  if (type == kTypeProfile) {
+  if (type == kInfoProfile) {
     seen.profile = true;
     // SQLite files of the first versions store the version as a real with
     // one decimal: 1.8 is version 18.
@@ -270,17 +298,17 @@ void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
         connectionKind_ == 0 ? static_cast<int>(row.getDouble(1) * 10.0)
                              : row.getInt(1);
     infoVersions_[type] = seen.profileVersion;
-  } else if (type == kTypeMonitor) {
+  } else if (type == kInfoMonitor) {
     seen.monitor = true;
     seen.monitorVersion = row.getInt(1);
     infoVersions_[type] = seen.monitorVersion;
-  } else if (type == kTypeUnified) {
+  } else if (type == kInfoUnified) {
     seen.unified = true;
     version_ = row.getInt(1);
     repositoryKind_ = kKindUnified;
     if (version_ >= kFirstVersionWithMinor) readMinorVersion(infoTable);
     infoVersions_[type] = version_;
-  } else if (type == kTypeNcoa) {
+  } else if (type == kInfoNcoa) {
     seen.unified = true;
     ncoaVersion_ = row.getInt(1);
     repositoryKind_ = kKindUnified;
@@ -293,7 +321,7 @@ void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
 void RepositoryImpl::readMinorVersion(const KvbString& infoTable) {
   ReposDataAccessCursor* rows = dataAccess_->paramSelect(
       kvbStringFormat("SELECT I_MVER FROM %S WHERE I_TYPE='%s'", infoTable,
-                      kTypeUnified),
+                      kInfoUnified),
       0);
   if (!rows) return;
   while (rows->next() == 1)

@@ -8,6 +8,7 @@
 #ifndef ADMIN_REPOSITORYIMPL_H_
 #define ADMIN_REPOSITORYIMPL_H_
 
+#include <functional>
 #include <map>
 
 #include "reposadmin/repository.h"
@@ -23,6 +24,13 @@ struct ReposTableSet;
 constexpr int kCurrentVersion = 7;
 constexpr int kCurrentMinorVersion = 4;
 constexpr int kCurrentNcoaVersion = 1;
+
+// INFO row types with a meaning of their own; every other type is the name
+// of a table set.
+constexpr char kInfoUnified[] = "KVREPOSITORY";
+constexpr char kInfoNcoa[] = "NCOA";
+constexpr char kInfoProfile[] = "PROFILE_RESULTSET";
+constexpr char kInfoMonitor[] = "MONITOR";
 
 // Repository kinds, as the INFO rows give them.
 enum RepositoryKind {
@@ -157,6 +165,14 @@ class RepositoryImpl : public Repository {
   // the n values that follow are `KvbDatavar*`, bound in order. On failure
   // as fail() with the statement's error text.
   bool execute(const KvbString& sql, int n = 0, ...);
+  // Runs `work` in one transaction: committed when it answers true, rolled
+  // back otherwise (the work sets the error text of its own failures). A
+  // begin or commit that fails is a failure of the connection, logged at
+  // level 5. False when the work or the transaction fails.
+  bool inTransaction(const std::function<bool()>& work);
+  // Inserts the unified INFO row of a new repository: the current version
+  // and minor version, the description and a new UUID.
+  bool insertUnifiedInfoRow();
 
   // What the opening and version reading are made of.
   struct InfoRowsSeen {
