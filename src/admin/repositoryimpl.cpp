@@ -210,12 +210,14 @@ bool RepositoryImpl::openConnection(int flags, int connectionKind,
 }
 
 KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
-  KvbString home;
-  options.get("KVEXEC_HOME", home);
-  KvbString folder = kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
   KvbString configured;
-  if (options.get("REPOS/TABLE_LIST_PATH", configured)) folder = configured;
-  return folder;
+  if (options.get("REPOS/TABLE_LIST_PATH", configured)) return configured;
+  KvbString home;
+  if (options.get("KVEXEC_HOME", home))
+    return kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
+  // Without a home folder, the table sets that were installed with the
+  // engine.
+  return KV_TABLE_SET_DIR;
 }
 
 bool RepositoryImpl::loadTableSets(const KvbString& folder,

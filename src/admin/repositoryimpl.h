@@ -189,7 +189,8 @@ class RepositoryImpl : public Repository {
   // Creates the connection; false with the reason in errorText.
   bool openConnection(int flags, int connectionKind, const KvbString& poolId,
                       KvbString* errorText);
-  // The folder of the table-set files the options name.
+  // The folder of the table-set files: REPOS/TABLE_LIST_PATH, else
+  // etc/reposcreate below KVEXEC_HOME, else the installed table sets.
   static KvbString tableSetFolder(const KvbConfigOptions& options);
   // Reads the table sets of `folder`; a folder that cannot be listed only
   // gives a warning, a file that cannot be read fails.
