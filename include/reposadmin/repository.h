@@ -35,10 +35,11 @@ class Repository {
   virtual void release() = 0;
   // 3: connection kind (0 SQLite file, 1 connection string), repository
   // kind (0 none, 1 profile, 2 monitor, 3 unified, 4 profile and monitor),
-  // version and second version. Every pointer is written.
+  // version and second version. Each pointer that is not null is written.
   virtual void getVersionInfo(int* connectionKind, int* repositoryKind,
                               int* version, int* secondVersion) = 0;
-  // 4: the connection text and table prefix the repository was opened with.
+  // 4: the connection text and table prefix the repository was opened with;
+  // a null pointer is skipped.
   virtual void getConnectionInfo(KvbString* connection,
                                  KvbString* tablePrefix) = 0;
   // 5-7: a unified repository of version 7; NCOA version 1; minor version 4
@@ -127,8 +128,7 @@ class Repository {
                               KvbString* errorText) = 0;
   // 49-50: long texts, as the connection's readLongText and writeLongText.
   virtual bool readLongText(const KvbString& text, KvbString* full, int) = 0;
-  virtual bool writeLongText(const KvbString& text, KvbString* marker,
-                             int) = 0;
+  virtual bool writeLongText(const KvbString& text, KvbString* marker, int) = 0;
   // 51: a query with n `KvbDatavar*` values bound to its markers; null on
   // failure with errorText (when given) set.
   virtual ReposDataAccessCursor* paramSelect(const char* sql,

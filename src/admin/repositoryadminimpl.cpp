@@ -25,8 +25,7 @@ bool fileThroughConnection(const KvbConfigOptions& options) {
 }  // namespace
 
 RepositoryAdminImpl::RepositoryAdminImpl(int flags, const KvbString& path)
-    : logger_(kvlogGetLogger("KV.Repos.ReposAdmin.RepositoryAdminImpl")),
-      statusCallback_(&defaultCallback_) {
+    : logger_(kvlogGetLogger("KV.Repos.ReposAdmin.RepositoryAdminImpl")) {
   if (flags & 1) return;
   if (!path.isNull()) listFilePath_ = path;
   // The file is read only when a list operation needs it; here it must
@@ -42,9 +41,9 @@ void RepositoryAdminImpl::release() { delete this; }
 
 void RepositoryAdminImpl::setStatusCallback(
     RepositoryStatusCallback* callback) {
-  // A null callback brings back the silent default rather than leaving
-  // later operations without a sink.
-  statusCallback_ = callback ? callback : &defaultCallback_;
+  // A null callback brings back the silent default: each repository
+  // opened from then on reports to a silent callback of its own.
+  statusCallback_ = callback;
 }
 
 int RepositoryAdminImpl::getCurrentVersion() { return kCurrentVersion; }
@@ -59,7 +58,8 @@ void RepositoryAdminImpl::logError(int line) {
 }
 
 bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
-  statusCallback_->reportMessage(kvbStringFormat("Delete file %S", path));
+  if (statusCallback_)
+    statusCallback_->reportMessage(kvbStringFormat("Delete file %S", path));
   const int result = np_fio_unlink(path.asCstr());
   // A file that is already gone is what the caller asked for.
   if (result == NP_FIO_OK || result == NP_FIO_ENOTFOUND) return true;
@@ -91,8 +91,11 @@ RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
   if (!repository || !check) return repository;
   if (repository->isCurrentVersion() && repository->isMinorVersionCurrent())
     return repository;
+  int kind = kKindNone;
+  repository->getVersionInfo(nullptr, &kind, nullptr, nullptr);
   repository->release();
-  failMessage(__LINE__, 1052);
+  // A database without version rows was never created as a repository.
+  failMessage(__LINE__, kind == kKindNone ? 1050 : 1052);
   return nullptr;
 }
 

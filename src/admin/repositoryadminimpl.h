@@ -18,14 +18,6 @@ class KvLogger;
 class RepositoryImpl;
 struct NpFioFile;
 
-// The status callback in use until the host installs its own: every step
-// goes on and no text is shown.
-class DummyCallback : public RepositoryStatusCallback {
- public:
-  bool reportStatus(const KvbString&) override { return true; }
-  void reportMessage(const KvbString&) override {}
-};
-
 // One repository of the list file.
 struct RepositoryEntry {
   KvbString name{""};
@@ -137,12 +129,12 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   bool holdsRepository(RepositoryImpl* repository);
   bool startScript(RepositoryImpl* repository, const KvbString& path,
                    DDLCB* script);
-  bool createStructure(RepositoryImpl* repository);
+  bool createStructure(RepositoryImpl* repository, bool checkEmpty);
+  void removeEmptyFile(const KvbString& path);
   bool createBuiltInTables(ReposDataAccess* rda, bool ncoa);
   bool failOnRepository(RepositoryImpl* repository);
 
   KvbString errorText_{""};
-  DummyCallback defaultCallback_;
   std::vector<RepositoryEntry> entries_;
   int nextIndex_ = 0;
   bool currentOnly_ = false;
@@ -150,7 +142,9 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   Repository* copySource_ = nullptr;  // the running or last copy; not owned
   Repository* copyTarget_ = nullptr;
   KvbString listFilePath_{""};
-  RepositoryStatusCallback* statusCallback_;  // not owned
+  // The host's callback; null while it installed none. Repositories get
+  // this pointer, never one into this object, because they may outlive it.
+  RepositoryStatusCallback* statusCallback_ = nullptr;  // not owned
 };
 
 // A list-file value with each single quote doubled.

@@ -8,7 +8,6 @@
 
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_factory.h"
-#include "reposadmin/repository_status_callback.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables_xml.h"
 
@@ -161,7 +160,7 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   admin_ = admin;
   connection_ = connection;
   tablePrefix_ = tablePrefix;
-  status_ = status;
+  status_ = status ? status : &silent_;
   tableSetReader_ = nullptr;
   ddlMode_ = false;
   infoVersions_.clear();
@@ -349,16 +348,20 @@ void RepositoryImpl::setKindFromProductRows(const InfoRowsSeen& seen) {
 
 void RepositoryImpl::getVersionInfo(int* connectionKind, int* repositoryKind,
                                     int* version, int* secondVersion) {
-  *connectionKind = connectionKind_;
-  *repositoryKind = repositoryKind_;
-  *version = version_;
-  *secondVersion = secondVersion_;
+  // A null output is one the caller does not want.
+  auto store = [](auto* out, const auto& value) {
+    if (out) *out = value;
+  };
+  store(connectionKind, connectionKind_);
+  store(repositoryKind, repositoryKind_);
+  store(version, version_);
+  store(secondVersion, secondVersion_);
 }
 
 void RepositoryImpl::getConnectionInfo(KvbString* connection,
                                        KvbString* tablePrefix) {
-  *connection = connection_;
-  *tablePrefix = tablePrefix_;
+  if (connection) *connection = connection_;
+  if (tablePrefix) *tablePrefix = tablePrefix_;
 }
 
 bool RepositoryImpl::isCurrentVersion() {

@@ -13,6 +13,7 @@
 
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
+#include "reposadmin/repository_status_callback.h"
 #include "reposadmin/repos_data_access.h"
 
 class KvLogger;
@@ -41,6 +42,14 @@ enum RepositoryKind {
   kKindProfileAndMonitor = 4,
 };
 
+// The status callback of a repository whose host installed none: every step
+// goes on and no text is shown.
+class SilentCallback : public RepositoryStatusCallback {
+ public:
+  bool reportStatus(const KvbString&) override { return true; }
+  void reportMessage(const KvbString&) override {}
+};
+
 class RepositoryImpl : public Repository {
  public:
   RepositoryImpl();
@@ -48,7 +57,8 @@ class RepositoryImpl : public Repository {
   // --- opening (repositoryimpl.cpp) ---
   // Opens the connection: connectionKind 0 a SQLite file (bit 0 of flags
   // creates it), 1 a connection string. Reads the table sets and the
-  // version rows. False with *errorText set.
+  // version rows. A null `status` stands for the silent callback that the
+  // repository keeps itself. False with *errorText set.
   bool init(int flags, RepositoryAdmin* admin, int connectionKind,
             const KvbString& connection, const KvbString& tablePrefix,
             const KvbString& poolId, RepositoryStatusCallback* status,
@@ -220,7 +230,9 @@ class RepositoryImpl : public Repository {
   int ncoaVersion_ = 0;
   int connectionKind_ = 0;
   int repositoryKind_ = kKindNone;
+  // The host's callback, or silent_; never null after init.
   RepositoryStatusCallback* status_ = nullptr;
+  SilentCallback silent_;
   KvbString connection_{""};
   KvbString tablePrefix_{""};
   KvLogger* logger_ = nullptr;
