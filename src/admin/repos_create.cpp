@@ -9,12 +9,17 @@
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
 #include "kvuchar/kvuchar.h"
+#include "rda/rda_factory.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
 
 namespace {
 const char kSourceFile[] = "repos_create";
+
+// The factory kind of createReposDataAccess that opens an existing SQLite
+// file.
+constexpr int kExistingSqliteFile = 2;
 
 // Calls `visit` with the code of each table of a built-in definition array.
 template <typename Visit>
@@ -136,8 +141,14 @@ bool RepositoryAdminImpl::createRepository(const KvbString& connection,
 }
 
 bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
-  return createRepositoryWithDDLFile(
-      kvbStringFormat(kFileConnectionFormat, path), "", KvbString());
+  // Only a file that this creation brings into being may be removed when it
+  // fails; one that existed before is left as it was.
+  const bool isNew = np_fio_stat(path.asCstr()) == NP_FIO_ENOTFOUND;
+  if (createRepositoryWithDDLFile(kvbStringFormat(kFileConnectionFormat, path),
+                                  "", KvbString()))
+    return true;
+  if (isNew) removeEmptyFile(path);
+  return false;
 }
 
 bool RepositoryAdminImpl::failOnRepository(RepositoryImpl* repository) {
@@ -146,19 +157,15 @@ bool RepositoryAdminImpl::failOnRepository(RepositoryImpl* repository) {
   return false;
 }
 
-// A database that holds a repository is never created over: neither one
-// whose version rows name it, nor one with any table that the creation
-// would drop and create again (its version rows may be unreadable).
+// A database that holds a repository is never created over: one that holds
+// any table that the creation would make is refused, whatever its version
+// rows say (a repository of any version has its INFO table).
 bool RepositoryAdminImpl::holdsRepository(RepositoryImpl* repository) {
-  int connectionKind = 0, kind = kKindNone, version = 0, secondVersion = 0;
-  repository->getVersionInfo(&connectionKind, &kind, &version, &secondVersion);
-  const KvbString existing =
-      kind == kKindNone ? firstExistingTable(repository) : KvbString();
-  if (kind == kKindNone && existing.isNull()) return false;
+  const KvbString existing = firstExistingTable(repository);
+  if (existing.isNull()) return false;
   failMessage(__LINE__, 1304);
-  if (!existing.isNull())
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
-              "%S The table %S already exists.", errorText_, existing);
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+            "%S The table %S already exists.", errorText_, existing);
   return true;
 }
 
@@ -168,10 +175,12 @@ bool RepositoryAdminImpl::startScript(RepositoryImpl* repository,
   return repository->setDDLCallback(script) || failOnRepository(repository);
 }
 
+// A creation drops no table: the database was found free of the creation's
+// tables, and a table that another creator makes meanwhile must make this
+// creation fail rather than be dropped.
 bool RepositoryAdminImpl::createBuiltInTables(ReposDataAccess* rda, bool ncoa) {
   TableCreateOptions options;
   options.useNcoaTables = ncoa;
-  options.dropTables = true;
   options.createTables = true;
   if (rda->createTables(options)) return true;
   fail(rda->getErrorMessage());
@@ -179,31 +188,64 @@ bool RepositoryAdminImpl::createBuiltInTables(ReposDataAccess* rda, bool ncoa) {
   return false;
 }
 
-// The built-in core and NCOA tables, the table sets and the initial data.
-// A failure of the built-in tables does not stop the later steps, but the
-// creation then answers false.
-bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository) {
+// The built-in core and NCOA tables, the table sets and the initial data,
+// in one transaction: a creation that fails leaves the database as it was,
+// and the database syncs its file once. A failure of the built-in tables
+// does not stop the later steps, but the creation then answers false.
+//
+// With `checkEmpty` the transaction first takes the write lock (on SQLite)
+// and then checks that the database holds no repository, so that of several
+// creators of one database exactly one finds it empty. On a server, where
+// the begin takes no lock, a creator that overlaps another fails on the
+// first table that the other made, since no creation drops tables.
+bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
+                                          bool checkEmpty) {
   logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
             "Validating table metadata descriptions");
   if (!validateTableDefinitions())
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Table Metadata did not validate.");
-  // One transaction for the whole creation: a creation that fails leaves
-  // an empty database, and the database syncs its file once.
   ReposDataAccess* rda = repository->getDataAccess();
-  if (!rda->beginTransaction(true, nullptr)) {
+  bool busy = false;
+  if (!rda->beginTransaction(true, &busy)) {
+    fail(rda->getErrorMessage());
+    if (!busy) rda->endTransaction(false);  // a busy begin left no level
+    logError(__LINE__);
+    return false;
+  }
+  if (checkEmpty && holdsRepository(repository)) {
     rda->endTransaction(false);
-    return fail(rda->getErrorMessage());
+    return false;
   }
   bool builtIn = createBuiltInTables(rda, false);
   builtIn = createBuiltInTables(rda, true) && builtIn;
-  const bool rest = repository->createTables(true, true, false, false,
-                                             nullptr) &&
-                    repository->installInitialData();
+  const bool rest =
+      repository->createTables(false, true, false, false, nullptr) &&
+      repository->installInitialData();
   if (!rest) failOnRepository(repository);
   if (!rda->endTransaction(builtIn && rest) && builtIn && rest)
     return fail(rda->getErrorMessage());
   return builtIn && rest;
+}
+
+// Removes the SQLite file at `path` when it holds nothing at all. It runs
+// under the file's write lock: no other creator is then half-way through
+// writing it, and one that takes the lock after the removal fails on the
+// vanished file instead of writing into it.
+void RepositoryAdminImpl::removeEmptyFile(const KvbString& path) {
+  KvbString openError;
+  ReposDataAccess* rda =
+      createReposDataAccess(kExistingSqliteFile, path, "", nullptr, openError);
+  if (!rda) return;
+  bool busy = false;
+  int objects = -1;
+  if (rda->beginTransaction(true, &busy) &&
+      rda->paramSingleton("SELECT COUNT(*) FROM sqlite_master", &objects, 0) &&
+      objects == 0 && np_fio_unlink(path.asCstr()) == NP_FIO_OK)
+    logPrintf(logger_, kLogInfo, kSourceFile, __LINE__,
+              "Removed the file %S of the failed creation", path);
+  if (!busy) rda->endTransaction(false);
+  rda->release();
 }
 
 bool RepositoryAdminImpl::createRepositoryWithDDLFile(
@@ -216,9 +258,8 @@ bool RepositoryAdminImpl::createRepositoryWithDDLFile(
       openConnectionImpl(connection, tablePrefix, false, "");
   if (!repository) return false;
   const bool withScript = !ddlFile.isNull();
-  bool ok = withScript ? startScript(repository, ddlFile, &script)
-                       : !holdsRepository(repository);
-  if (ok) ok = createStructure(repository);
+  bool ok = !withScript || startScript(repository, ddlFile, &script);
+  if (ok) ok = createStructure(repository, !withScript);
   if (withScript) repository->setDDLCallback(nullptr);
   repository->release();
   // The script counts only when all of it reached the file.

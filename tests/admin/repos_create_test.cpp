@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <list>
 #include <sstream>
@@ -215,6 +217,24 @@ class CreateTest : public AdminTargetTest {
     return run(db, "SELECT NI_VAL FROM %S WHERE NI_KEY = 'MARK'", "UCURID") ==
            42;
   }
+  // Opens `db` through its connection string, which makes a missing file.
+  RepositoryImpl* openConnection(const AdminDatabase& db) {
+    return static_cast<RepositoryImpl*>(admin_->openRepositoryConnection(
+        db.connection.c_str(), db.prefix.c_str(), false, nullptr));
+  }
+  // The tables of a creation that exist in `db`.
+  Lines creationTablesIn(const AdminDatabase& db) {
+    RepositoryImpl* repository = openConnection(db);
+    if (!repository) return {"not opened: " + error()};
+    Lines found;
+    for (const std::string& code : tableCodes(repository)) {
+      std::list<TableColumnInfo> columns;
+      if (repository->getDataAccess()->getTableColumns(code.c_str(), columns))
+        found.push_back(code);
+    }
+    repository->release();
+    return found;
+  }
 };
 
 TEST_P(CreateTest, CreatesACurrentRepositoryThatOpensAgain) {
@@ -258,13 +278,73 @@ TEST_P(CreateTest, RefusesADatabaseThatHoldsARepository) {
   EXPECT_TRUE(isMarked(db));
 }
 
-TEST_P(CreateTest, FailedBuiltInTablesFailTheCreation) {
-  // The NCOA tables fail; the later steps still succeed on their own.
-  StopAtTable stop(reposNcoaColumnDefs[0].tableCode);
-  admin_->setStatusCallback(&stop);
-  EXPECT_FALSE(create(newDatabase()));
-  EXPECT_FALSE(error().empty());
-  admin_->setStatusCallback(nullptr);
+TEST_P(CreateTest, RefusesADatabaseThatHoldsOnlyATableOfATableSet) {
+  const AdminDatabase db = newDatabase();
+  RepositoryImpl* repository = openConnection(db);
+  ASSERT_NE(repository, nullptr) << error();
+  const std::string code =
+      repository->getTableSet(0)->tableDefs.front().name.str();
+  ASSERT_TRUE(repository->getDataAccess()->createTable(
+      code.c_str(), {{"ID", kvbTypeInt, 0, false}}));
+  repository->release();
+  ASSERT_EQ(run(db, "INSERT INTO %S (ID) VALUES (7)", code.c_str()), 0);
+  EXPECT_FALSE(create(db));
+  EXPECT_EQ(error(), libraryMessage(1304));
+  EXPECT_EQ(run(db, "SELECT ID FROM %S", code.c_str()), 7);
+}
+
+TEST_P(CreateTest, CreateTablesWithDefaultOptionsDropsNothing) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  mark(db);
+  RepositoryImpl* repository = open(db);
+  ASSERT_NE(repository, nullptr) << error();
+  EXPECT_TRUE(repository->getDataAccess()->createTables(TableCreateOptions()));
+  repository->release();
+  EXPECT_TRUE(isMarked(db));
+}
+
+// A creation that fails part-way, at a built-in table or at a table set's
+// statement before its tables, leaves no table of its own behind and the
+// database's other tables as they were. A SQLite file that the failed
+// creation itself made is removed, one that existed before is kept.
+TEST_P(CreateTest, FailedCreationLeavesTheDatabaseAsItWas) {
+  TempDir failingSets;
+  std::ofstream(failingSets.file("strict.xml"))
+      << R"(<velmorandocument class="ReposTableCreateSpec">
+<tableset name="STRICT" version="1"><table name="TSSTRICT">
+<column name="A" type="integer"/></table><precreate><statement>
+<sql>INSERT INTO $$NOSUCHTABLE$$ VALUES (1)</sql></statement></precreate>
+</tableset></velmorandocument>)";
+  StopAtTable stopAtNcoa(reposNcoaColumnDefs[0].tableCode);
+  const std::function<void()> failures[] = {
+      [&] { admin_->setStatusCallback(&stopAtNcoa); },
+      [&] {
+        admin_->setStatusCallback(nullptr);
+        kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
+                                     failingSets.path().c_str());
+      }};
+  for (const auto& arrangeFailure : failures) {
+    const AdminDatabase db = newDatabase();
+    RepositoryImpl* repository = openConnection(db);
+    ASSERT_NE(repository, nullptr) << error();
+    ASSERT_TRUE(repository->getDataAccess()->createTable(
+        "OTHER", {{"A", kvbTypeInt, 0, false}}));
+    repository->release();
+    ASSERT_EQ(run(db, "INSERT INTO %S (A) VALUES (5)", "OTHER"), 0);
+    arrangeFailure();
+    EXPECT_FALSE(create(db));
+    EXPECT_FALSE(error().empty());
+    EXPECT_EQ(creationTablesIn(db), Lines{});
+    EXPECT_EQ(run(db, "SELECT A FROM %S", "OTHER"), 5);
+    if (GetParam() != AdminTarget::kSqliteFile) continue;
+    const AdminDatabase fresh = newDatabase();
+    EXPECT_FALSE(create(fresh));
+    EXPECT_FALSE(std::filesystem::exists(fresh.file));
+    std::ofstream(fresh.file).flush();  // empty, but the host's
+    EXPECT_FALSE(create(fresh));
+    EXPECT_TRUE(std::filesystem::exists(fresh.file));
+  }
 }
 
 TEST_P(CreateTest, ASecondPrefixMakesASecondRepository) {

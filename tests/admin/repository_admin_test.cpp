@@ -73,21 +73,97 @@ TEST(AdminOperations, DeleteFileReportsAndFailsOnlyOnRealFailures) {
 
 class AdminOpenTest : public AdminTargetTest {};
 
-TEST_P(AdminOpenTest, CheckRefusesAnOlderMinorVersion) {
+// The minor version decides the check only when it is older than the
+// engine's; a version-4 INFO row already carries one.
+TEST_P(AdminOpenTest, MinorVersionsAreReadAndOnlyAnOlderOneIsRefused) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  struct Case {
+    int version, minor;
+    bool opensChecked;
+  };
+  for (const Case& c :
+       {Case{7, 3, false}, Case{7, 5, true}, Case{4, 2, false}}) {
+    RepositoryImpl* repository = open(db);
+    ASSERT_NE(repository, nullptr) << error();
+    ReposDataAccess* rda = repository->getDataAccess();
+    KvbDatavar version(c.version), minor(c.minor);
+    ASSERT_TRUE(rda->paramExec("UPDATE " + rda->getTableName("INFO", true, -1) +
+                                   " SET I_VERS = ?, I_MVER = ? "
+                                   "WHERE I_TYPE = 'KVREPOSITORY'",
+                               nullptr, 2, &version, &minor));
+    repository->release();
+    repository = open(db, true);
+    EXPECT_EQ(repository != nullptr, c.opensChecked) << c.version << c.minor;
+    if (!repository) {
+      EXPECT_EQ(error(), libraryMessage(1052));
+      repository = open(db, false);
+      ASSERT_NE(repository, nullptr) << error();
+    }
+    EXPECT_EQ(repository->getMinorVersion(), c.minor) << c.version;
+    repository->release();
+  }
+}
+
+TEST_P(AdminOpenTest, CheckRefusesADatabaseThatWasNeverCreated) {
+  const AdminDatabase db = newDatabase();
+  if (GetParam() == AdminTarget::kSqliteFile)
+    std::ofstream(db.file).flush();  // an empty file is an empty database
+  EXPECT_EQ(open(db, true), nullptr);
+  EXPECT_EQ(error(), libraryMessage(1050));
+}
+
+// The reason an open failed reaches the host through the administration
+// object, not only the log.
+TEST_P(AdminOpenTest, ReasonOfAFailedOpenReachesTheHost) {
+  AdminDatabase db = newDatabase();
+  if (GetParam() != AdminTarget::kPostgres) {
+    std::ofstream(db.file) << std::string(4096, 'x');
+    EXPECT_EQ(open(db), nullptr);
+    EXPECT_NE(error().find("not a database"), std::string::npos) << error();
+    db = newDatabase();
+    std::ofstream(db.file).flush();
+  }
+  TempDir sets;
+  std::ofstream(sets.file("broken.xml")) << "<velmorandocument class=";
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", sets.path().c_str());
+  EXPECT_EQ(open(db), nullptr);
+  EXPECT_NE(error().find("broken.xml"), std::string::npos) << error();
+}
+
+// A repository keeps no pointer into the administration object: the host
+// may release the two in either order, and the repository still reports
+// through its status callback (its own silent one when the host set none).
+TEST_P(AdminOpenTest, RepositoryOutlivesItsAdministrationObject) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  for (const bool adminFirst : {true, false}) {
+    RepositoryImpl* repository = open(db);
+    ASSERT_NE(repository, nullptr) << error();
+    if (adminFirst) {
+      admin_->release();
+      admin_ = nullptr;
+    }
+    EXPECT_FALSE(repository->upgradeRepository());  // reports its failure
+    EXPECT_TRUE(repository->getDataAccess()->checkTables(TableCreateOptions()));
+    repository->release();
+    if (!admin_) admin_ = createRepositoryAdmin(1, nullptr);
+  }
+}
+
+// Outputs the caller does not want are skipped.
+TEST_P(AdminOpenTest, NullOutputsAreSkipped) {
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
   RepositoryImpl* repository = open(db);
   ASSERT_NE(repository, nullptr) << error();
-  ReposDataAccess* rda = repository->getDataAccess();
-  ASSERT_TRUE(
-      rda->paramExec("UPDATE " + rda->getTableName("INFO", true, -1) +
-                         " SET I_MVER = 3 WHERE I_TYPE = 'KVREPOSITORY'",
-                     nullptr, 0));
-  repository->release();
-  EXPECT_EQ(open(db, true), nullptr);
-  EXPECT_EQ(error(), libraryMessage(1052));
-  repository = open(db, false);
-  ASSERT_NE(repository, nullptr) << error();
+  int version = 0;
+  repository->getVersionInfo(nullptr, nullptr, &version, nullptr);
+  EXPECT_EQ(version, kCurrentVersion);
+  KvbString prefix;
+  repository->getConnectionInfo(nullptr, &prefix);
+  EXPECT_EQ(prefix.str(), db.prefix);
+  repository->getConnectionInfo(nullptr, nullptr);
   repository->release();
 }
 
