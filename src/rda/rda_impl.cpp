@@ -3,7 +3,6 @@
 // long texts are in rda_ids.cpp, table creation in rda_tables.cpp.
 #include "rda/rda_impl.h"
 
-
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_statement.h"
 #include "schema/log_printf.h"
@@ -16,8 +15,8 @@ const char kSourceFile[] = "rda_impl";
 
 RDA_BaseImpl::RDA_BaseImpl()
     : logger_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA")),
-      error_(kvb_get_message(kSourceFile, __LINE__, "Repository Library",
-                             1584)) {}
+      error_(
+          kvb_get_message(kSourceFile, __LINE__, "Repository Library", 1584)) {}
 
 RDA_BaseImpl::~RDA_BaseImpl() = default;
 
@@ -170,10 +169,16 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
   transactionOpen_ = false;
   if (rollbackOnly_) {
     KvbString reason = error_;
-    rollback_INT();
+    if (!rollback_INT()) {
+      // The rollback's own reason (set by the back end) is the answer.
+      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+      return false;
+    }
     if (!commit) return true;
-    return fail("The transaction was rolled back because a part of it "
-                "failed: " + reason);
+    return fail(
+        "The transaction was rolled back because a part of it "
+        "failed: " +
+        reason);
   }
   if (commit_INT()) return true;
   KvbString reason = error_;
@@ -209,16 +214,19 @@ bool RDA_BaseImpl::bindAndRun(const KvbString& sql, int n, va_list values,
                               ReposDataAccessCursor** cursor) {
   RDA_LockGuard guard(lock_);
   // Queries run on the database also while a script is written.
-  RDA_StatementBase* statement = cursor ? prepare_INT(sql) : prepareOrScript(sql);
+  RDA_StatementBase* statement =
+      cursor ? prepare_INT(sql) : prepareOrScript(sql);
   if (!statement) return false;
   bool ok = true;
   for (int i = 0; ok && i < n; ++i) {
     const KvbDatavar* value = va_arg(values, const KvbDatavar*);
     if (types && static_cast<size_t>(i) < types->length()) {
       char letter = types->str()[i];
-      statement->setParameterInfo(
-          i, letter == 'I' ? kvbTypeInt : letter == 'R' ? kvbTypeReal : kvbTypeString,
-          letter == 'S' ? getMaxTextLength() : 0);
+      statement->setParameterInfo(i,
+                                  letter == 'I'   ? kvbTypeInt
+                                  : letter == 'R' ? kvbTypeReal
+                                                  : kvbTypeString,
+                                  letter == 'S' ? getMaxTextLength() : 0);
     }
     ok = statement->setParameter(i, value ? *value : KvbDatavar());
   }
@@ -291,8 +299,8 @@ bool RDA_BaseImpl::paramSingleton(const KvbString& sql, int* result, int n,
       if (result) *result = cursor->getInt(0);
       break;
     case 0:
-      ok = fail(kvb_get_message(kSourceFile, __LINE__, "Repository Library",
-                                1053));
+      ok = fail(
+          kvb_get_message(kSourceFile, __LINE__, "Repository Library", 1053));
       break;
     default:
       ok = false;

@@ -83,6 +83,18 @@ TEST_P(RdaConnectionTest, NestedTransactionsCommitOnlyAtTheOutermostEnd) {
   other->release();
 }
 
+// A rollback that itself fails is no success: here a statement ended the
+// transaction behind the connection's back, so SQLite has none to roll back.
+TEST_P(RdaConnectionTest, FailedOutermostRollbackAnswersFalseWithItsReason) {
+  if (isPostgres()) GTEST_SKIP() << "the driver ignores a rollback of nothing";
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(rda_->paramExec("COMMIT", nullptr, 0)) << why();
+  EXPECT_FALSE(rda_->endTransaction(false));
+  EXPECT_NE(why().find("no transaction is active"), std::string::npos)
+      << why();
+  EXPECT_FALSE(rda_->inTransaction());
+}
+
 TEST_P(RdaConnectionTest, IdBlocksAreConsecutiveAndDisjointUnderThreads) {
   KvbDatavar first(99);
   KvbString error;
