@@ -87,13 +87,8 @@ void expandLineBreakMarks(const char* text, int size, KvbString* out) {
   *out = expanded;
 }
 
-DDLCB::~DDLCB() {
-  if (file_) np_fio_close(file_);
-}
-
 bool DDLCB::open(const KvbString& path, KvbString* errorText) {
-  const int result = np_fio_open(
-      path.asCstr(), NP_FIO_WRITE | NP_FIO_CREATE | NP_FIO_TRUNC, &file_);
+  const int result = file_.open(path);
   if (result != NP_FIO_OK) {
     if (errorText)
       *errorText = kvbStringFormat("%s: %S", np_fio_errdesc(result), path);
@@ -112,18 +107,16 @@ bool DDLCB::open(const KvbString& path, KvbString* errorText) {
 }
 
 bool DDLCB::writeStatement(const KvbString& statement) {
-  if (!file_) return false;
   const KvbString* parts[] = {&linePrefix_, &statement, &lineSuffix_};
   for (const KvbString* part : parts)
-    if (part->length() != 0 && np_fio_puts(file_, part->asCstr()) != NP_FIO_OK)
+    if (part->length() != 0 && file_.puts(part->asCstr()) != NP_FIO_OK)
       return false;
-  return np_fio_puts(file_, "\n") == NP_FIO_OK;
+  return file_.puts("\n") == NP_FIO_OK;
 }
 
-bool DDLCB::close(KvbString* errorText) {
-  if (!file_) return true;
-  const int result = np_fio_close(file_);
-  file_ = nullptr;
+bool DDLCB::close(bool complete, KvbString* errorText) {
+  if (!complete) return true;  // the destructor removes the unfinished file
+  const int result = file_.commit();
   if (result == NP_FIO_OK) return true;
   if (errorText)
     *errorText =
@@ -262,8 +255,9 @@ bool RepositoryAdminImpl::createRepositoryWithDDLFile(
   if (ok) ok = createStructure(repository, !withScript);
   if (withScript) repository->setDDLCallback(nullptr);
   repository->release();
-  // The script counts only when all of it reached the file.
+  // The script counts only when all of it reached the file; a creation
+  // that failed leaves none.
   KvbString closeError;
-  if (!script.close(&closeError) && ok) ok = fail(closeError);
+  if (withScript && !script.close(ok, &closeError) && ok) ok = fail(closeError);
   return ok;
 }

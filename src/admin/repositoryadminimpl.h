@@ -12,11 +12,11 @@
 
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository_admin.h"
+#include "schema/staged_file.h"
 
 class DDLCB;
 class KvLogger;
 class RepositoryImpl;
-struct NpFioFile;
 
 // One repository of the list file.
 struct RepositoryEntry {
@@ -157,27 +157,26 @@ void expandLineBreakMarks(const char* text, int size, KvbString* out);
 
 // Writes the statements of a repository's creation to a script file, one
 // per line between the configured prefix and suffix
-// ("BASE/REPOS_DDL_LINE_PREFIX", "BASE/REPOS_DDL_LINE_SUFFIX").
+// ("BASE/REPOS_DDL_LINE_PREFIX", "BASE/REPOS_DDL_LINE_SUFFIX"). The script
+// takes the place of an older file only once it is complete.
 class DDLCB : public ReposDDLCallback {
  public:
   DDLCB() = default;
-  // Closes the file when it is still open.
-  ~DDLCB() override;
   DDLCB(const DDLCB&) = delete;
   DDLCB& operator=(const DDLCB&) = delete;
 
-  // Creates or replaces the script and reads the prefix and suffix. False
-  // with *errorText set when the file cannot be opened.
+  // Starts the script and reads the prefix and suffix. False with
+  // *errorText set when the file cannot be opened.
   bool open(const KvbString& path, KvbString* errorText);
   // Appends prefix, statement, suffix and a line feed; false once a write
   // has failed.
   bool writeStatement(const KvbString& statement) override;
-  // Closes the file; false with *errorText set when some part of the
-  // script did not reach it.
-  bool close(KvbString* errorText);
+  // With `complete`, puts the script in place; false with *errorText set
+  // when some part of it did not reach the file. Without, drops it.
+  bool close(bool complete, KvbString* errorText);
 
  private:
-  NpFioFile* file_ = nullptr;
+  StagedFile file_;
   KvbString linePrefix_{""};
   KvbString lineSuffix_{""};
 };

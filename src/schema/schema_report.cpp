@@ -9,6 +9,7 @@
 
 #include "kvfileio/kvfileio.h"
 #include "reposadmin/kvreposadmin.h"
+#include "schema/staged_file.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ KvbString marks(const ReposColumnDef& def) {
   };
   if (def.flags & kColPrimaryKey) add("PRIMARY KEY");
   if (def.flags & kColNotNull && !(def.flags & kColPrimaryKey)) add("NOT NULL");
-  if (def.flags & kColIndexed) add(kvbStringFormat("INDEX %d", def.indexNumber));
+  if (def.flags & kColIndexed)
+    add(kvbStringFormat("INDEX %d", def.indexNumber));
   return out;
 }
 
@@ -101,7 +103,8 @@ class Report {
     if (sorted)
       std::stable_sort(tables.begin(), tables.end(),
                        [](const TableRef& a, const TableRef& b) {
-                         return strcmp(a.first->tableCode, b.first->tableCode) < 0;
+                         return strcmp(a.first->tableCode, b.first->tableCode) <
+                                0;
                        });
     for (const TableRef& t : tables) table(t);
   }
@@ -143,11 +146,9 @@ int writeRepositorySchemaInfo(const char* path, bool sortByName,
                                     reposCompositeIndexes};
   KvbString text =
       formatSchemaReport(builtIn, sortByName, withDescriptions, singleList);
-  NpFioFile* file = nullptr;
-  int code = np_fio_open(path, NP_FIO_WRITE | NP_FIO_CREATE | NP_FIO_TRUNC |
-                                   NP_FIO_TEXT, &file);
-  if (code != NP_FIO_OK) return code;
-  code = np_fio_puts(file, text.asCstr());
-  int closed = np_fio_close(file);
-  return code != NP_FIO_OK ? code : closed;
+  if (!path) return NP_FIO_EARG;
+  StagedFile file;
+  int code = file.open(path);
+  if (code == NP_FIO_OK) code = file.puts(text.asCstr());
+  return code == NP_FIO_OK ? file.commit() : code;
 }

@@ -20,6 +20,7 @@
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
 #include "support/admin_targets.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
@@ -447,5 +448,30 @@ TEST_P(DdlScriptTest, ScriptThatCannotBeWrittenFailsTheCreation) {
 }
 
 INSTANTIATE_ADMIN_TARGETS(DdlScriptTest);
+
+// A script that cannot be written whole (here no file may grow beyond 4000
+// bytes) fails the creation and leaves an older script as it was.
+TEST(DdlScriptFile, ScriptThatFailsPartWayLeavesTheOlderScript) {
+  TempDir dir;
+  const std::string script = dir.file("create.sql");
+  std::ofstream(script) << "older script";
+  const std::string connection =
+      "FILE=" + dir.file("repos.db") + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  EXPECT_EQ(runWithFileSizeLimit(
+                4000,
+                [&] {
+                  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+                  const bool written = admin->createRepositoryWithDDLFile(
+                      connection.c_str(), "", script.c_str());
+                  admin->release();
+                  return written ? 1 : 0;
+                }),
+            0);
+  EXPECT_EQ(readText(script), "older script");
+  Lines files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    files.push_back(entry.path().filename().string());
+  EXPECT_EQ(sortedRows(files), (Lines{"create.sql", "repos.db"}));
+}
 
 }  // namespace

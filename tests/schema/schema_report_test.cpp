@@ -4,18 +4,22 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
 #include "kvfileio/kvfileio.h"
 #include "reposadmin/kvreposadmin.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 const ReposColumnDef kCore[] = {
-    {"ZETA", "Z_ID", kvbTypeInt, 0, kColPrimaryKey | kColNotNull, 0, 0, "Key of zeta"},
+    {"ZETA", "Z_ID", kvbTypeInt, 0, kColPrimaryKey | kColNotNull, 0, 0,
+     "Key of zeta"},
     {"ZETA", "Z_NAME", kvbTypeString, 40, kColIndexed, 0, 3, "Name of zeta"},
     {nullptr, nullptr, 0, 0, 0, 0, 0, "Zeta rows"},
     {"ALPHA", "A_NOTE", kvbTypeString, 0, kColMaxText, 0, 0, "Free note"},
@@ -86,6 +90,27 @@ TEST(SchemaReport, ExportWritesBuiltInSchemaOrReportsOpenError) {
   EXPECT_EQ(writeRepositorySchemaInfo(dir.file("no/such/dir/x.txt").c_str(),
                                       false, false, false),
             NP_FIO_ENOTFOUND);
+}
+
+// A report that cannot be written whole (here the file may not grow beyond
+// 1000 bytes) fails and leaves the older report as it was, and no other
+// file.
+TEST(SchemaReport, WriteThatFailsPartWayLeavesTheOlderReport) {
+  TempDir dir;
+  const std::string path = dir.file("schema.txt");
+  std::ofstream(path) << "older report";
+  EXPECT_EQ(runWithFileSizeLimit(1000,
+                                 [&] {
+                                   return writeRepositorySchemaInfo(
+                                       path.c_str(), true, true, false);
+                                 }),
+            NP_FIO_ENOSPACE);
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  EXPECT_EQ(text.str(), "older report");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace
