@@ -412,6 +412,40 @@ TEST_P(RdaTablesTest, BulkLoadWritesBatchesAndDropsOnlyBufferedRows) {
   EXPECT_EQ(count("BLK"), 3500);
 }
 
+// A bulk load that is abandoned, by a second bulkLoadInit or by a batch the
+// database refuses, takes back the batches it had already written.
+TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
+  if (!isPostgres()) GTEST_SKIP() << "only the server back end bulk loads";
+  const std::list<TableColumnInfo> columns = {
+      {"B_ID", kvbTypeInt, 0, false}, {"B_TXT", kvbTypeString, 40, false}};
+  ASSERT_TRUE(rda_->createTable("BLK", columns)) << error();
+  const KvbString table = rda_->getTableName("BLK", false, -1);
+  // Starts a load in batches of 10 and adds `n` rows of `text`; false when
+  // an add fails.
+  auto load = [&](int n, const std::string& text) {
+    if (!rda_->bulkLoadInit(10, table, &columns)) return false;
+    for (int i = 0; i < n; ++i) {
+      KvbDatavar id(i), value(text.c_str());
+      if (!rda_->bulkLoadAddRow(2, &id, &value)) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(load(25, "first")) << error();  // two batches written
+  ASSERT_TRUE(load(3, "second")) << error();
+  ASSERT_TRUE(rda_->bulkLoadEnd(true)) << error();
+  EXPECT_EQ(rows(rda_->paramSelect("SELECT DISTINCT B_TXT FROM " + table, 0)),
+            std::vector<std::string>{"second"});
+  EXPECT_EQ(count("BLK"), 3);
+
+  LogCapture log;  // the refused batch is logged
+  ASSERT_TRUE(load(10, "written")) << error();
+  KvbDatavar id(99), tooLong(std::string(50, 'x').c_str());
+  for (int i = 0; i < 10 && rda_->bulkLoadAddRow(2, &id, &tooLong); ++i) {
+  }
+  EXPECT_FALSE(rda_->inTransaction());
+  EXPECT_EQ(count("BLK"), 3);
+}
+
 INSTANTIATE_RDA_TARGETS(RdaTablesTest);
 
 }  // namespace
