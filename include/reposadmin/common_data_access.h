@@ -101,9 +101,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
 
   // --- Deletion of custom metrics and collections -------------------------
 
-  // Deletes the custom metric with its fields, its rule links and the field
-  // mappings that refer to it, all or nothing. A custom metric that does
-  // not exist is no failure.
+  // Removes nothing and logs nothing: custom metrics are not deleted
+  // through the data access. Answers false, with a text that says so.
   virtual bool deleteCustomMetric(int cmId) = 0;
   // Deletes the global category with its definitions, mapped fields and
   // rule links, all or nothing.
@@ -135,8 +134,10 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                                   const KvbString& expression,
                                   const KvbString& postExpression,
                                   const KvbString& uuid) = 0;
-  // Removes the fields of custom metric `cmId`, so that its fields can be
-  // stored anew; the custom metric itself, its rule links and mappings stay.
+  // Changes nothing: logs "clearCustomMetric has no implementation yet.
+  // Unsure of what to clear here!" at level 2 and answers true, so that an
+  // import over the custom metric goes on with its fields. The fields stay,
+  // so the import adds only those that the custom metric lacks.
   virtual bool clearCustomMetric(int cmId) = 0;
 
   // --- Global categories (collections) ------------------------------------

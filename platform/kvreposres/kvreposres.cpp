@@ -228,11 +228,11 @@ void setRepositoryEventManagerEnabled(bool enabled) {
 
 const char* getRepositoryEventChangeTypeString(int changeType) {
   switch (changeType) {
-    case 0:
+    case kChangeAdded:
       return "ADDED";
-    case 1:
+    case kChangeDeleted:
       return "DELETED";
-    case 2:
+    case kChangeUpdated:
       return "UPDATED";
     default:
       return "UNKNOWN";

@@ -63,13 +63,18 @@ RepositoryConfigurationManager* getRepositoryConfigurationManager();
 // ---------------------------------------------------------------------------
 // Repository events: notifications that objects of a repository changed.
 
+// The change types of the notifications and of repository event rows.
+constexpr int kChangeAdded = 0;
+constexpr int kChangeDeleted = 1;
+constexpr int kChangeUpdated = 2;
+
 // One notification as the manager received it. `operation` is the name of
 // the call; the fields that the call has no argument for keep their
 // defaults (null texts, -1 numbers).
 struct RepositoryEvent {
   std::string operation;  // "objectChanged", "postObjectEvent", ...
   KvbString reposUUID;
-  int changeType = -1;    // 0 added, 1 deleted, 2 updated
+  int changeType = -1;    // kChangeAdded, kChangeDeleted, kChangeUpdated
   KvbString objectType;   // "ProfileJob", "Task", "Rule", ...
   int objectId = -1;
   KvbString objectUUID;   // objectChanged, postObjectChange, postRenameEvent
@@ -141,7 +146,8 @@ RepositoryEventManager* getRepositoryEventManager();
 void setRepositoryEventManagerEnabled(bool enabled);
 
 // The text of a change type as stored in a repository event row: "ADDED",
-// "DELETED", "UPDATED" for 0, 1, 2 and "UNKNOWN" for any other value.
+// "DELETED", "UPDATED" for kChangeAdded, kChangeDeleted, kChangeUpdated
+// and "UNKNOWN" for any other value.
 const char* getRepositoryEventChangeTypeString(int changeType);
 
 // ---------------------------------------------------------------------------

@@ -49,12 +49,17 @@ void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
   logPrintf(logger_, kLogError, sourceName(file).asCstr(), line, "%S", text);
 }
 
-bool BaseRDAImpl::fail(const KvbString& text, const char* file, int line) {
+bool BaseRDAImpl::failQuietly(const KvbString& text) {
   // Every connection of the engine is an RDA_BaseImpl.
   if (auto* connection = static_cast<RDA_BaseImpl*>(rda_)) {
     RDA_LockGuard guard(connection->lock());
     connection->fail(text);
   }
+  return false;
+}
+
+bool BaseRDAImpl::fail(const KvbString& text, const char* file, int line) {
+  failQuietly(text);
   logError(text, file, line);
   return false;
 }
@@ -78,16 +83,20 @@ bool BaseRDAImpl::setDDLCallback(ReposDDLCallback* callback) {
 }
 
 KvbString BaseRDAImpl::table(const char* code) {
-  return rda_->getTableName(code, true, -1);
+  return rda_ ? rda_->getTableName(code, true, -1) : KvbString("");
+}
+
+KvbString BaseRDAImpl::selectAll(const char* code) {
+  return "SELECT " + (rda_ ? rda_->getColumnList(code, nullptr) : "*") +
+         " FROM " + table(code);
 }
 
 // ---------------------------------------------------------------------------
 // Statements
 
-// A statement of `sql` with the values bound; null (logged) on failure.
-static ReposDataAccessStatement* bound(ReposDataAccess* rda,
-                                       const KvbString& sql,
-                                       const std::vector<KvbDatavar>& values) {
+ReposDataAccessStatement* boundStatement(
+    ReposDataAccess* rda, const KvbString& sql,
+    const std::vector<KvbDatavar>& values) {
   ReposDataAccessStatement* statement = rda->createStatement(sql);
   for (size_t i = 0; statement && i < values.size(); ++i) {
     if (!statement->setParameter(static_cast<int>(i), values[i])) {
@@ -98,11 +107,24 @@ static ReposDataAccessStatement* bound(ReposDataAccess* rda,
   return statement;
 }
 
+int firstRow(ReposDataAccess* rda, const KvbString& sql,
+             const std::vector<KvbDatavar>& values,
+             const std::function<void(ReposDataAccessCursor&)>& read) {
+  ReposDataAccessStatement* statement = boundStatement(rda, sql, values);
+  ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
+  if (statement) statement->release();
+  if (!cursor) return -1;
+  const int fetched = cursor->next();
+  if (fetched == 1) read(*cursor);
+  cursor->release();
+  return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
+}
+
 ReposDataAccessCursor* BaseRDAImpl::query(const KvbString& sql,
                                           const std::vector<KvbDatavar>& values,
                                           uint64_t limit) {
   if (!ready()) return nullptr;
-  ReposDataAccessStatement* statement = bound(rda_, sql, values);
+  ReposDataAccessStatement* statement = boundStatement(rda_, sql, values);
   ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
   if (statement) statement->release();
   if (!cursor) {
@@ -117,7 +139,8 @@ bool BaseRDAImpl::run(const KvbString& sql,
   if (!ready()) return false;
   // Every statement of the engine is an RDA_StatementBase, which also
   // counts the rows changed.
-  auto* statement = static_cast<RDA_StatementBase*>(bound(rda_, sql, values));
+  auto* statement =
+      static_cast<RDA_StatementBase*>(boundStatement(rda_, sql, values));
   int64_t changed = 0;
   const bool ok = statement && statement->run(&changed);
   if (statement) statement->release();
@@ -126,14 +149,20 @@ bool BaseRDAImpl::run(const KvbString& sql,
   return ok;
 }
 
+int BaseRDAImpl::firstRow(
+    const KvbString& sql, const std::vector<KvbDatavar>& values,
+    const std::function<void(ReposDataAccessCursor&)>& read) {
+  if (!ready()) return -1;
+  const int found = ::firstRow(rda_, sql, values, read);
+  if (found < 0) logError(rda_->getErrorMessage());
+  return found;
+}
+
 int BaseRDAImpl::lookup(const KvbString& sql,
                         const std::vector<KvbDatavar>& values, int* value) {
-  ReposDataAccessCursor* cursor = query(sql, values, 1);
-  if (!cursor) return -1;
-  const int fetched = cursor->next();
-  if (fetched == 1 && value) *value = cursor->getInt(0);
-  cursor->release();
-  return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
+  return firstRow(sql, values, [&](ReposDataAccessCursor& row) {
+    if (value) *value = row.getInt(0);
+  });
 }
 
 bool BaseRDAImpl::nextId(const char* counter, int& id) {
@@ -147,15 +176,130 @@ bool BaseRDAImpl::nextId(const char* counter, int& id) {
   return true;
 }
 
-bool BaseRDAImpl::transaction(const std::function<bool()>& body) {
-  if (!ready()) return false;
-  if (!rda_->beginTransaction(false, nullptr)) {
-    logError(rda_->getErrorMessage());
-    rda_->endTransaction(false);
+bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
+                    const std::function<bool()>& body) {
+  auto failed = [&](int line) {
+    logPrintf(logger, kLogError, kSourceFile, line, "%S",
+              rda->getErrorMessage());
+    return false;
+  };
+  if (!rda->beginTransaction(false, nullptr)) {
+    rda->endTransaction(false);
+    return failed(__LINE__);
+  }
+  if (!body()) {
+    rda->endTransaction(false);
     return false;
   }
-  const bool ok = body();
-  return rda_->endTransaction(ok) && ok;
+  return rda->endTransaction(true) || failed(__LINE__);
+}
+
+bool BaseRDAImpl::transaction(const std::function<bool()>& body) {
+  return ready() && runTransaction(rda_, logger_, body);
+}
+
+// ---------------------------------------------------------------------------
+// Shared writes and lookups
+
+bool BaseRDAImpl::insert(const char* code, const char* columns,
+                         const std::vector<KvbDatavar>& values) {
+  KvbString markers;
+  for (size_t i = 0; i < values.size(); ++i) markers.append(i ? ", ?" : "?");
+  return run("INSERT INTO " + table(code) + " (" + columns + ") VALUES (" +
+                 markers + ")",
+             values);
+}
+
+// The first name of a column list ("A, B, C" gives "A").
+static KvbString firstColumn(const char* columns) {
+  const KvbString list(columns);
+  return list.substr(0, list.find(','));
+}
+
+bool BaseRDAImpl::insertUnique(const KvbString& refusal, const char* code,
+                               const char* condition,
+                               const std::vector<KvbDatavar>& keys,
+                               const char* columns,
+                               const std::vector<KvbDatavar>& values,
+                               const char* file, int line) {
+  if (!ready()) return false;
+  switch (lookup("SELECT " + firstColumn(columns) + " FROM " + table(code) +
+                     " WHERE " + condition,
+                 keys, nullptr)) {
+    case 0:
+      return insert(code, columns, values);
+    case 1:
+      return fail(refusal, file, line);
+    default:
+      return false;
+  }
+}
+
+int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
+                             const char* counter, const char* condition,
+                             const std::vector<KvbDatavar>& keys,
+                             const char* columns,
+                             std::vector<KvbDatavar> values, const char* file,
+                             int line) {
+  if (!ready()) return -1;
+  const KvbString idColumn = firstColumn(columns);
+  int id = -1;
+  const bool ok = transaction([&] {
+    int existing = -1;
+    switch (condition ? lookup("SELECT " + idColumn + " FROM " + table(code) +
+                                   " WHERE " + condition,
+                               keys, &existing)
+                      : 0) {
+      case 0:
+        break;
+      case 1:
+        if (!refusal.isNull()) return fail(refusal, file, line);
+        id = existing;
+        return true;
+      default:
+        return false;
+    }
+    if (!nextId(counter, id)) return false;
+    values.insert(values.begin(), KvbDatavar(id));
+    return insert(code, columns, values);
+  });
+  return ok ? id : -1;
+}
+
+bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
+                             const char* column, int id) {
+  return transaction([&] {
+    for (const char* code : codes)
+      if (!run("DELETE FROM " + table(code) + " WHERE " + column + "=?", {id}))
+        return false;
+    return true;
+  });
+}
+
+ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
+                                         const KvbString& name,
+                                         const KvbString& uuid) {
+  if (!ready()) return nullptr;
+  const char* column;
+  KvbDatavar value;
+  if (id > 0) {
+    column = how.idColumn;
+    value = KvbDatavar(id);
+  } else if (how.uuidColumn && !uuid.isEmpty()) {
+    column = how.uuidColumn;
+    value = KvbDatavar(uuid);
+  } else if (!name.isEmpty() || !how.nameRequired) {
+    column = how.nameColumn;
+    value = KvbDatavar(name);
+  } else {
+    return nullptr;
+  }
+  const KvbString head = selectAll(how.table) + " WHERE ";
+  ReposDataAccessCursor* cursor = query(head + column + "=?", {value});
+  // A lookup by id or UUID that fails is tried once more by name.
+  if (!cursor && column != how.nameColumn && !name.isEmpty())
+    cursor = query(head + how.nameColumn + "=?", {name});
+  return cursor;
 }
 
 void BaseRDAImpl::postChange(int changeType, const char* typeName,
@@ -200,8 +344,8 @@ bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
     errorText = "Repository Data Access object is null";
     return false;
   }
-  const KvbString sql = "SELECT FLDR_NAM, FLDR_PAR FROM " + table("FOLDER") +
-                        " WHERE FLDR_ID=?";
+  const KvbString sql =
+      "SELECT FLDR_NAM, FLDR_PAR FROM " + table("FOLDER") + " WHERE FLDR_ID=?";
   std::set<int> seen;
   for (int id = folderId; id != 0;) {
     if (!seen.insert(id).second) {
@@ -209,20 +353,16 @@ bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
                                   folderId);
       return false;
     }
-    ReposDataAccessCursor* cursor = query(sql, {KvbDatavar(id)}, 1);
-    if (!cursor) {
-      errorText = rda_->getErrorMessage();
+    const int found = firstRow(sql, {id}, [&](ReposDataAccessCursor& row) {
+      topFolderName = row.getString(0);
+      id = row.getInt(1);
+    });
+    if (found != 1) {
+      errorText = found < 0 ? rda_->getErrorMessage()
+                            : kvbStringFormat("Folder %d does not exist", id);
       return false;
     }
-    if (cursor->next() != 1) {
-      cursor->release();
-      errorText = kvbStringFormat("Folder %d does not exist", id);
-      return false;
-    }
-    topFolderName = cursor->getString(0);
     path = path.isEmpty() ? topFolderName : topFolderName + "/" + path;
-    id = cursor->getInt(1);
-    cursor->release();
   }
   return true;
 }
@@ -239,24 +379,27 @@ bool BaseRDAImpl::getObjectPath(int id, const KvbString& typeName,
     errorText = "Repository Data Access object is null";
     return false;
   }
-  ReposDataAccessCursor* cursor = query(
-      kvbStringFormat("SELECT %s, %s, %s FROM %S WHERE %s=?", type->objectName,
-                      type->folderId, type->uuid, table(type->table), type->id),
-      {KvbDatavar(id)}, 1);
-  if (!cursor) {
+  KvbString name, stored;
+  int folder = 0;
+  const int found =
+      firstRow("SELECT " + KvbString(type->objectName) + ", " +
+                   type->folderId + ", " + type->uuid + " FROM " +
+                   table(type->table) + " WHERE " + type->id + "=?",
+               {id}, [&](ReposDataAccessCursor& row) {
+                 name = row.getString(0);
+                 folder = row.getInt(1);
+                 stored = row.getString(2);
+               });
+  if (found < 0) {
     errorText = rda_->getErrorMessage();
     return false;
   }
-  if (cursor->next() != 1 || cursor->getString(0).isEmpty()) {
-    cursor->release();
+  if (name.isEmpty()) {
     errorText = kvbStringFormat("Unable to find the name of %s with id %d",
                                 type->name, id);
     return false;
   }
-  const KvbString name = cursor->getString(0);
-  const int folder = cursor->getInt(1);
-  if (!cursor->getString(2).isEmpty()) uuid = cursor->getString(2);
-  cursor->release();
+  if (!stored.isEmpty()) uuid = stored;
   KvbString folderPath, top;
   if (!getFolderPath(folder, folderPath, top, errorText)) return false;
   path = folderPath.isEmpty() ? name : folderPath + "/" + name;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 #include "reposadmin/repos_data_access.h"
@@ -19,6 +20,28 @@ class KvLogger;
 // The operating-system user of the process; empty when the system gives
 // none.
 KvbString getOSUserName();
+
+// A statement of `sql` on `rda` with `values` bound in order, which the
+// caller releases; null when it cannot be prepared or a value cannot be
+// bound (the connection's error text says why).
+ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
+                                         const KvbString& sql,
+                                         const std::vector<KvbDatavar>& values);
+// Found, missing or failed: 1 when the query gives a row, which `read`
+// then reads (it runs no statement); 0 when it gives none; -1 when it
+// fails (the connection's error text says why).
+int firstRow(ReposDataAccess* rda, const KvbString& sql,
+             const std::vector<KvbDatavar>& values,
+             const std::function<void(ReposDataAccessCursor&)>& read);
+
+// Runs `body` in one transaction of `rda`: committed when it answers true,
+// rolled back otherwise; the body leaves the reasons of its own failures.
+// A begin, or a commit of a body that succeeded, that fails is logged on
+// `logger` at level 5 and leaves the connection's text as the reason.
+// False when the body or the transaction fails. Both the data-access
+// objects and the repository object run their transactions through it.
+bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
+                    const std::function<bool()>& body);
 
 class BaseRDAImpl {
  public:
@@ -59,8 +82,11 @@ class BaseRDAImpl {
   // False, after logging "Repository Data Access object is null" at level
   // 5, when the object has no connection.
   bool ready();
-  // The quoted physical name of a table code.
+  // The quoted physical name of a table code; empty without a connection.
+  // The only way a table name reaches SQL: "... FROM " + table("X").
   KvbString table(const char* code);
+  // "SELECT <every column of the table in order> FROM <table>".
+  KvbString selectAll(const char* code);
 
   // A query with bound values, copied into an in-memory cursor; null on
   // failure, with the connection's error text logged at level 5.
@@ -71,9 +97,10 @@ class BaseRDAImpl {
   // changed. False on failure, logged as above.
   bool run(const KvbString& sql, const std::vector<KvbDatavar>& values,
            int* rows = nullptr);
-  // Looks for the first row of a query: 1 when there is one (its column 0
-  // as an int goes to *value when given), 0 when there is none, -1 when the
-  // query fails (logged).
+  // The free firstRow on the object's connection; a failure is logged.
+  int firstRow(const KvbString& sql, const std::vector<KvbDatavar>& values,
+               const std::function<void(ReposDataAccessCursor&)>& read);
+  // firstRow, reading column 0 as an int into *value when given.
   int lookup(const KvbString& sql, const std::vector<KvbDatavar>& values,
              int* value);
   // The next id of an id counter; false (logged) on failure.
@@ -81,8 +108,50 @@ class BaseRDAImpl {
   // Runs `body` in a transaction: committed when it answers true, rolled
   // back otherwise. False when the body or the transaction fails.
   bool transaction(const std::function<bool()>& body);
+
+  // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)".
+  bool insert(const char* code, const char* columns,
+              const std::vector<KvbDatavar>& values);
+  // Inserts a row unless one matches `condition` (with `keys` bound); a
+  // match is refused with the text `refusal` (see fail()).
+  bool insertUnique(const KvbString& refusal, const char* code,
+                    const char* condition, const std::vector<KvbDatavar>& keys,
+                    const char* columns, const std::vector<KvbDatavar>& values,
+                    const char* file = __builtin_FILE(),
+                    int line = __builtin_LINE());
+  // Adds a row whose id (the first of `columns`) comes from the id counter
+  // `counter`, `values` giving the other columns, and answers the id. When
+  // a row matches `condition` (none is looked for when it is null), the
+  // answer is that row's id, or, with a `refusal` text that is not null,
+  // the addition is refused with it. -1 on failure; nothing of a failed
+  // addition stays.
+  int addNumbered(const KvbString& refusal, const char* code,
+                  const char* counter, const char* condition,
+                  const std::vector<KvbDatavar>& keys, const char* columns,
+                  std::vector<KvbDatavar> values,
+                  const char* file = __builtin_FILE(),
+                  int line = __builtin_LINE());
+  // Deletes the rows of each table whose `column` equals `id`, in one
+  // transaction: all or nothing.
+  bool deleteRows(std::initializer_list<const char*> codes, const char* column,
+                  int id);
+  // How find() looks an object up: its table, the id, UUID and name
+  // columns (no UUID column: null).
+  struct FindKeys {
+    const char* table;
+    const char* idColumn;
+    const char* uuidColumn;
+    const char* nameColumn;
+    bool nameRequired;  // without id, UUID or name: null instead of a query
+  };
+  // Every column of the rows found by id when `id` is positive, else by
+  // UUID when one is given, else by name. A lookup by id or UUID that fails
+  // is tried once more by name.
+  ReposDataAccessCursor* find(const FindKeys& how, int id,
+                              const KvbString& name, const KvbString& uuid);
+
   // Tells the repository event manager (when there is one) of a change to
-  // an object: change type 0 added, 1 deleted, 2 updated.
+  // an object (kChangeAdded, kChangeDeleted, kChangeUpdated).
   void postChange(int changeType, const char* typeName, int objectId,
                   const KvbString& objectUuid);
   // Logs a failure's text at level 5, as the whole record, with the source
@@ -94,6 +163,9 @@ class BaseRDAImpl {
   // getErrorMessage() gives it, and is logged. Answers false.
   bool fail(const KvbString& text, const char* file = __builtin_FILE(),
             int line = __builtin_LINE());
+  // The same without the log, for operations whose failure is their
+  // normal answer.
+  bool failQuietly(const KvbString& text);
 
   ReposDataAccess* rda_;
 

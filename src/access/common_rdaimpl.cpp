@@ -2,142 +2,26 @@
 // categories and the key/value store of a repository.
 #include "access/common_rdaimpl.h"
 
-#include <string>
 #include <utility>
+
+#include "kvreposres/kvreposres.h"
+#include "schema/log_printf.h"
 
 namespace {
 const char kSourceFile[] = "common_rdaimpl";
-const char kMonitorCatalogue[] = "Monitor Admin";
-// Messages of the catalogue that refuse a duplicate.
+// Messages of the "Monitor Admin" catalogue that refuse a duplicate.
 const int kFieldExists = 924;
 const int kCustomMetricExists = 1356;
 const int kRuleExists = 1385;
 
-// The first name of a column list ("A, B, C" gives "A").
-std::string firstColumn(const char* columns) {
-  const std::string list(columns);
-  return list.substr(0, list.find(','));
+KvbString refusal(int messageId) {
+  return kvb_get_message(kSourceFile, __LINE__, "Monitor Admin", messageId);
 }
 
 const char kRuleColumns[] =
     "RU_ID, RU_DESC, RU_TYPE, RU_EXPR, RU_GROUP, RU_META, RU_CRDAT, "
     "RU_EDDAT, RU_USER, RU_UUID, FLDR_ID, RU_CRUSR, RU_COMM, RU_DISP";
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Helpers
-
-bool CommonRDAImpl::refuse(int line, int messageId) {
-  return fail(kvb_get_message(kSourceFile, line, kMonitorCatalogue, messageId),
-              __FILE__, line);
-}
-
-KvbString CommonRDAImpl::selectAll(const char* code) {
-  return "SELECT " + rda_->getColumnList(code, nullptr) + " FROM " +
-         table(code);
-}
-
-int CommonRDAImpl::lookup(const char* code, const char* column,
-                          const char* condition,
-                          const std::vector<KvbDatavar>& keys, int* value) {
-  return BaseRDAImpl::lookup(
-      kvbStringFormat("SELECT %s FROM %S WHERE %s", column, table(code),
-                      condition),
-      keys, value);
-}
-
-bool CommonRDAImpl::insert(const char* code, const char* columns,
-                           const std::vector<KvbDatavar>& values) {
-  KvbString markers;
-  for (size_t i = 0; i < values.size(); ++i) markers.append(i ? ", ?" : "?");
-  return run(kvbStringFormat("INSERT INTO %S (%s) VALUES (%S)", table(code),
-                             columns, markers),
-             values);
-}
-
-bool CommonRDAImpl::insertUnique(int line, int refusal, const char* code,
-                                 const char* condition,
-                                 const std::vector<KvbDatavar>& keys,
-                                 const char* columns,
-                                 const std::vector<KvbDatavar>& values) {
-  if (!ready()) return false;
-  switch (
-      lookup(code, firstColumn(columns).c_str(), condition, keys, nullptr)) {
-    case 0:
-      return insert(code, columns, values);
-    case 1:
-      return refuse(line, refusal);
-    default:
-      return false;
-  }
-}
-
-int CommonRDAImpl::addNumbered(int line, int refusal, const char* code,
-                               const char* counter, const char* condition,
-                               const std::vector<KvbDatavar>& keys,
-                               const char* columns,
-                               std::vector<KvbDatavar> values) {
-  if (!ready()) return -1;
-  const std::string idColumn = firstColumn(columns);
-  int id = -1;
-  const bool ok = transaction([&] {
-    int existing = -1;
-    switch (lookup(code, idColumn.c_str(), condition, keys, &existing)) {
-      case 0:
-        break;
-      case 1:
-        if (refusal) return refuse(line, refusal);
-        id = existing;
-        return true;
-      default:
-        return false;
-    }
-    if (!nextId(counter, id)) return false;
-    values.insert(values.begin(), KvbDatavar(id));
-    return insert(code, columns, values);
-  });
-  return ok ? id : -1;
-}
-
-bool CommonRDAImpl::deleteRows(std::initializer_list<const char*> codes,
-                               const char* column, int id) {
-  return transaction([&] {
-    for (const char* code : codes)
-      if (!run(
-              kvbStringFormat("DELETE FROM %S WHERE %s=?", table(code), column),
-              {KvbDatavar(id)}))
-        return false;
-    return true;
-  });
-}
-
-ReposDataAccessCursor* CommonRDAImpl::find(const Lookup& how, int id,
-                                           const KvbString& name,
-                                           const KvbString& uuid) {
-  if (!ready()) return nullptr;
-  const char* column;
-  KvbDatavar value;
-  if (id > 0) {
-    column = how.idColumn;
-    value = KvbDatavar(id);
-  } else if (how.uuidColumn && !uuid.isEmpty()) {
-    column = how.uuidColumn;
-    value = KvbDatavar(uuid);
-  } else if (!name.isEmpty() || !how.nameRequired) {
-    column = how.nameColumn;
-    value = KvbDatavar(name);
-  } else {
-    return nullptr;
-  }
-  const KvbString head = selectAll(how.table);
-  ReposDataAccessCursor* cursor =
-      query(kvbStringFormat("%S WHERE %s=?", head, column), {value});
-  // A lookup by id or UUID that fails is tried once more by name.
-  if (!cursor && column != how.nameColumn && !name.isEmpty())
-    cursor = query(kvbStringFormat("%S WHERE %s=?", head, how.nameColumn),
-                   {KvbDatavar(name)});
-  return cursor;
-}
 
 // ---------------------------------------------------------------------------
 // Rules
@@ -155,11 +39,11 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
                            const KvbString& uuid, int folderId,
                            const KvbString& comment, const KvbString& display) {
   const double now = KvbDate::currentDate().asDouble();
-  const int id = addNumbered(__LINE__, kRuleExists, "RULE", "RULE", "RU_DESC=?",
+  const int id = addNumbered(refusal(kRuleExists), "RULE", "RULE", "RU_DESC=?",
                              {name}, kRuleColumns,
                              {name, type, expression, group, metadata, now, now,
                               user, uuid, folderId, user, comment, display});
-  if (id > 0) postChange(0, "Rule", id, uuid);
+  if (id > 0) postChange(kChangeAdded, "Rule", id, uuid);
   return id;
 }
 
@@ -201,20 +85,18 @@ ReposDataAccessCursor* CommonRDAImpl::listCustomMetricFieldMap(int ruleId,
 
 ReposDataAccessCursor* CommonRDAImpl::listRuleCustomMetrics(int ruleId) {
   if (!ready()) return nullptr;
-  return query(kvbStringFormat("SELECT A.CM_ID, A.CM_DESC, A.CM_PREXP, "
-                               "A.CM_EXP, A.CM_POSTXP, B.RM_SEQ FROM %S A "
-                               "INNER JOIN %S B ON A.CM_ID=B.CM_ID WHERE "
-                               "B.RU_ID=? ORDER BY A.CM_DESC",
-                               table("CUSTM"), table("RUCMME")),
+  return query("SELECT A.CM_ID, A.CM_DESC, A.CM_PREXP, A.CM_EXP, A.CM_POSTXP, "
+               "B.RM_SEQ FROM " +
+                   table("CUSTM") + " A INNER JOIN " + table("RUCMME") +
+                   " B ON A.CM_ID=B.CM_ID WHERE B.RU_ID=? ORDER BY A.CM_DESC",
                {ruleId});
 }
 
 ReposDataAccessCursor* CommonRDAImpl::listRuleFields(int ruleId) {
   if (!ready()) return nullptr;
-  return query(kvbStringFormat("SELECT A.FI_NAME, A.FI_DESC, B.RF_SEQ FROM "
-                               "%S A INNER JOIN %S B ON A.FI_NAME=B.FI_NAME "
-                               "WHERE B.RU_ID=?",
-                               table("MFLD"), table("RUFIME")),
+  return query("SELECT A.FI_NAME, A.FI_DESC, B.RF_SEQ FROM " + table("MFLD") +
+                   " A INNER JOIN " + table("RUFIME") +
+                   " B ON A.FI_NAME=B.FI_NAME WHERE B.RU_ID=?",
                {ruleId});
 }
 
@@ -229,7 +111,7 @@ ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
 
 bool CommonRDAImpl::addField(const KvbString& name,
                              const KvbString& description) {
-  return insertUnique(__LINE__, kFieldExists, "MFLD", "FI_NAME=?", {name},
+  return insertUnique(refusal(kFieldExists), "MFLD", "FI_NAME=?", {name},
                       "FI_NAME, FI_DESC", {name, description});
 }
 
@@ -237,22 +119,26 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
                                  const KvbString& description) {
   if (!ready()) return false;
   return transaction([&] {
-    const int field = lookup("MFLD", "FI_NAME", "FI_NAME=?", {name}, nullptr);
+    const int field = lookup(
+        "SELECT FI_NAME FROM " + table("MFLD") + " WHERE FI_NAME=?", {name},
+        nullptr);
     if (field < 0 || (field == 0 &&
                       !insert("MFLD", "FI_NAME, FI_DESC", {name, description})))
       return false;
-    const int link = lookup("RUFIME", "RF_SEQ", "RU_ID=? AND FI_NAME=?",
+    const int link = lookup("SELECT RF_SEQ FROM " + table("RUFIME") +
+                                " WHERE RU_ID=? AND FI_NAME=?",
                             {ruleId, name}, nullptr);
     if (link != 0) return link == 1;
     // MAX over no rows is null, which reads as 0.
     int last = 0;
-    return BaseRDAImpl::lookup("SELECT MAX(RF_SEQ) FROM " + table("RUFIME"), {}, &last) == 1 &&
+    return lookup("SELECT MAX(RF_SEQ) FROM " + table("RUFIME"), {}, &last) ==
+               1 &&
            insert("RUFIME", "RU_ID, FI_NAME, RF_SEQ", {ruleId, name, last + 1});
   });
 }
 
 bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
-  return insertUnique(__LINE__, kCustomMetricExists, "RUCMME",
+  return insertUnique(refusal(kCustomMetricExists), "RUCMME",
                       "CM_ID=? AND RU_ID=?", {cmId, ruleId},
                       "CM_ID, RM_SEQ, RU_ID", {cmId, seq, ruleId});
 }
@@ -297,14 +183,14 @@ int CommonRDAImpl::addCustomMetric(const KvbString& name,
                                    const KvbString& expression,
                                    const KvbString& postExpression) {
   return addNumbered(
-      __LINE__, kCustomMetricExists, "CUSTM", "CUSTM", "CM_DESC=?", {name},
+      refusal(kCustomMetricExists), "CUSTM", "CUSTM", "CM_DESC=?", {name},
       "CM_ID, CM_DESC, CM_PREXP, CM_EXP, CM_POSTXP, CM_UUID",
       {name, preExpression, expression, postExpression, kvbGetUUID()});
 }
 
 bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                                          const KvbString& type) {
-  return insertUnique(__LINE__, kCustomMetricExists, "CMFLD",
+  return insertUnique(refusal(kCustomMetricExists), "CMFLD",
                       "CM_ID=? AND CM_FLDNM=? AND CM_TYPE=?",
                       {cmId, name, type}, "CM_ID, CM_FLDNM, CM_TYPE",
                       {cmId, name, type});
@@ -321,23 +207,24 @@ bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,
                "WHERE CM_ID=?",
            {name, preExpression, expression, postExpression, uuid, cmId}))
     return false;
-  postChange(2, "CustomMetric", cmId, uuid);
+  postChange(kChangeUpdated, "CustomMetric", cmId, uuid);
   return true;
 }
 
-// An import over an existing custom metric clears it and then stores the
-// fields of the record, so that the old fields neither stay nor meet the
-// new ones as duplicates.
-bool CommonRDAImpl::clearCustomMetric(int cmId) {
-  return ready() &&
-         run("DELETE FROM " + table("CMFLD") + " WHERE CM_ID=?", {cmId});
+bool CommonRDAImpl::clearCustomMetric(int) {
+  if (!ready()) return false;
+  logPrintf(getLogger(), kLogTrace, kSourceFile, __LINE__,
+            "clearCustomMetric has no implementation yet.  Unsure of what to "
+            "clear here!");
+  return true;
 }
 
-// The object manager that deletes a custom metric announces the deletion;
-// the data access only removes the rows.
 bool CommonRDAImpl::deleteCustomMetric(int cmId) {
   return ready() &&
-         deleteRows({"CMFLD", "RUCMME", "CMFMAP", "CUSTM"}, "CM_ID", cmId);
+         failQuietly(kvbStringFormat(
+             "Custom metric %d was not deleted: custom metrics cannot be "
+             "deleted",
+             cmId));
 }
 
 // ---------------------------------------------------------------------------
@@ -380,7 +267,7 @@ ReposDataAccessCursor* CommonRDAImpl::listGlobalCategoryFields(
 
 int CommonRDAImpl::addGlobalCategory(const KvbString& name,
                                      const KvbString& description) {
-  return addNumbered(__LINE__, 0, "GCATS", "GCATS", "GCNAME=?", {name},
+  return addNumbered({}, "GCATS", "GCATS", "GCNAME=?", {name},
                      "GC_ID, GCNAME, GCDESC", {name, description});
 }
 
@@ -389,26 +276,12 @@ int CommonRDAImpl::addGlobalCategoryDefinition(
     const KvbString& definitionName, int tokenId, const KvbString& tokenName,
     const KvbString& tokenDescription) {
   return addNumbered(
-      __LINE__, 0, "GCDEF", "GCDEF",
+      {}, "GCDEF", "GCDEF",
       "GC_ID=? AND DEF_LOC=? AND QM_ID=? AND TKN_ID=?",
       {gcId, locale, definitionId, tokenId},
       "DEF_ID, GC_ID, DEF_LOC, QM_ID, QM_NM, TKN_ID, TKN_NM, TKN_DESC",
       {gcId, locale, definitionId, definitionName, tokenId, tokenName,
        tokenDescription});
-}
-
-int CommonRDAImpl::hasGlobalCategoryField(int gcId, const KvbString& dataSource,
-                                          const KvbString& catalog,
-                                          const KvbString& schema,
-                                          const KvbString& tableName,
-                                          const KvbString& field,
-                                          bool include) {
-  return lookup(
-      "GCFLD", "GC_ID",
-      "GC_ID=? AND MAP_DSN=? AND MAP_CAT=? AND MAP_SCH=? AND "
-      "MAP_TBL=? AND MAP_FLD=? AND MAP_INC=?",
-      {gcId, dataSource, catalog, schema, tableName, field, include ? 1 : 0},
-      nullptr);
 }
 
 bool CommonRDAImpl::addGlobalCategoryField(
@@ -417,8 +290,13 @@ bool CommonRDAImpl::addGlobalCategoryField(
     bool include, const KvbString& fieldType, int fieldLength,
     int fieldPosition) {
   if (!ready()) return false;
-  const int found = hasGlobalCategoryField(gcId, dataSource, catalog, schema,
-                                           tableName, field, include);
+  const int found = lookup("SELECT GC_ID FROM " + table("GCFLD") +
+                               " WHERE GC_ID=? AND MAP_DSN=? AND MAP_CAT=? AND "
+                               "MAP_SCH=? AND MAP_TBL=? AND MAP_FLD=? AND "
+                               "MAP_INC=?",
+                           {gcId, dataSource, catalog, schema, tableName,
+                            field, include ? 1 : 0},
+                           nullptr);
   if (found != 0) return found == 1;
   return insert("GCFLD",
                 "GC_ID, MAP_DSN, MAP_CAT, MAP_SCH, MAP_TBL, MAP_FLD, MAP_INC, "
@@ -445,7 +323,8 @@ bool CommonRDAImpl::deleteGlobalCategory(int gcId) {
 
 bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
   if (!ready()) return false;
-  switch (lookup("KEYVAL", "V_KEY", "V_KEY=?", {key}, nullptr)) {
+  switch (lookup("SELECT V_KEY FROM " + table("KEYVAL") + " WHERE V_KEY=?",
+                 {key}, nullptr)) {
     case 0:
       return insert("KEYVAL", "V_KEY, V_VALUE", {key, value});
     case 1:
@@ -457,18 +336,17 @@ bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
 }
 
 bool CommonRDAImpl::getKeyValue(const KvbString& key, KvbString* value) {
-  if (!ready()) return false;
-  ReposDataAccessCursor* cursor = query(
-      "SELECT V_VALUE FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key}, 1);
-  if (!cursor) return false;
-  const bool found = cursor->next() == 1;
-  if (found && value) *value = cursor->getString(0);
-  cursor->release();
-  return found;
+  return ready() &&
+         firstRow("SELECT V_VALUE FROM " + table("KEYVAL") + " WHERE V_KEY=?",
+                  {key}, [&](ReposDataAccessCursor& row) {
+                    if (value) *value = row.getString(0);
+                  }) == 1;
 }
 
 bool CommonRDAImpl::deleteKey(const KvbString& key) {
-  if (!ready() || lookup("KEYVAL", "V_KEY", "V_KEY=?", {key}, nullptr) != 1)
+  if (!ready() || lookup("SELECT V_KEY FROM " + table("KEYVAL") +
+                             " WHERE V_KEY=?",
+                         {key}, nullptr) != 1)
     return false;
   return run("DELETE FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key});
 }

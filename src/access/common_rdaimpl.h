@@ -5,8 +5,6 @@
 #ifndef ACCESS_COMMON_RDAIMPL_H_
 #define ACCESS_COMMON_RDAIMPL_H_
 
-#include <initializer_list>
-
 #include "access/base_rdaimpl.h"
 #include "reposadmin/common_data_access.h"
 
@@ -89,52 +87,6 @@ class CommonRDAImpl : public RDA_Object<CommonRepositoryDataAccess> {
   ReposDataAccessCursor* getKeys() override;
   ReposDataAccessCursor* getKeyValues() override;
 
- private:
-  // How an object is looked up: its table, the id, UUID and name columns
-  // (no UUID column: null).
-  struct Lookup {
-    const char* table;
-    const char* idColumn;
-    const char* uuidColumn;
-    const char* nameColumn;
-    bool nameRequired;  // without id, UUID or name: null instead of a query
-  };
-  ReposDataAccessCursor* find(const Lookup& how, int id, const KvbString& name,
-                              const KvbString& uuid);
-  // "SELECT <every column of the table> FROM <table>".
-  KvbString selectAll(const char* code);
-  // Whether a row of a table matches `condition`: 1 yes, 0 no, -1 when the
-  // query fails. *value (when given) receives the first row's `column`.
-  int lookup(const char* code, const char* column, const char* condition,
-             const std::vector<KvbDatavar>& keys, int* value);
-  // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)".
-  bool insert(const char* code, const char* columns,
-              const std::vector<KvbDatavar>& values);
-  // Inserts a row unless one matches `condition`, which is refused with
-  // message `refusal`.
-  bool insertUnique(int line, int refusal, const char* code,
-                    const char* condition, const std::vector<KvbDatavar>& keys,
-                    const char* columns, const std::vector<KvbDatavar>& values);
-  // Adds a row whose id (the first of `columns`) comes from the id counter
-  // `counter`, `values` giving the other columns, and answers the id. When
-  // a row matches `condition` already, the answer is its id, or with a
-  // `refusal` message the operation is refused. -1 on failure; nothing of a
-  // failed addition stays.
-  int addNumbered(int line, int refusal, const char* code, const char* counter,
-                  const char* condition, const std::vector<KvbDatavar>& keys,
-                  const char* columns, std::vector<KvbDatavar> values);
-  // Deletes the rows of each table whose `column` equals `id`, in one
-  // transaction: all or nothing.
-  bool deleteRows(std::initializer_list<const char*> codes, const char* column,
-                  int id);
-  // Whether global category `gcId` maps the field with that include flag:
-  // 1 yes, 0 no, -1 when the query fails.
-  int hasGlobalCategoryField(int gcId, const KvbString& dataSource,
-                             const KvbString& catalog, const KvbString& schema,
-                             const KvbString& table, const KvbString& field,
-                             bool include);
-  // Refuses an operation with a "Monitor Admin" message (see fail()).
-  bool refuse(int line, int messageId);
 };
 
 #endif  // ACCESS_COMMON_RDAIMPL_H_

@@ -18,9 +18,9 @@ class ExplorerRDAImpl : public RDA_Object<ExplorerRepositoryDataAccess> {
                      const KvbString& comment) override;
 
  private:
-  enum class Lookup { kFound, kMissing, kFailed };
-  // Reads the PRJ_UUID of exploration `prjId` into `uuid`.
-  Lookup projectUuid(int prjId, KvbString& uuid);
+  // Reads the PRJ_UUID of exploration `prjId` into `uuid`: 1 found, 0
+  // missing, -1 failed (as firstRow).
+  int projectUuid(int prjId, KvbString& uuid);
 };
 
 #endif  // ACCESS_EXPLORER_RDAIMPL_H_

@@ -36,24 +36,15 @@ KvbString missingFolder(int folderId) {
 // ---------------------------------------------------------------------------
 // Helpers
 
-KvbString MetadataRDAImpl::on(const char* format, const char* code,
-                              const char* code2) {
-  return code2 ? kvbStringFormat(format, table(code), table(code2))
-               : kvbStringFormat(format, table(code));
-}
-
 bool MetadataRDAImpl::readFolder(int folderId, int& parentId, KvbString* name) {
-  ReposDataAccessCursor* cursor =
-      query(on("SELECT FLDR_PAR, FLDR_NAM FROM %S WHERE FLDR_ID=?", "FOLDER"),
-            {folderId}, 1);
-  if (!cursor) return false;
-  const bool found = cursor->next() == 1;
-  if (found) {
-    parentId = cursor->getInt(0);
-    if (name) *name = cursor->getString(1);
-  }
-  cursor->release();
-  return found || fail(missingFolder(folderId));
+  const int found =
+      firstRow("SELECT FLDR_PAR, FLDR_NAM FROM " + table("FOLDER") +
+                   " WHERE FLDR_ID=?",
+               {folderId}, [&](ReposDataAccessCursor& row) {
+                 parentId = row.getInt(0);
+                 if (name) *name = row.getString(1);
+               });
+  return found == 1 || (found == 0 && fail(missingFolder(folderId)));
 }
 
 bool MetadataRDAImpl::folderExists(int folderId) {
@@ -70,9 +61,9 @@ bool MetadataRDAImpl::validFolderName(const KvbString& name) {
 bool MetadataRDAImpl::nameFreeBelow(int parentId, const KvbString& name,
                                     int exceptId) {
   int other = 0;
-  const int found = lookup(on("SELECT FLDR_ID FROM %S WHERE NAM_NORM=? AND "
-                              "FLDR_PAR=? AND NOT FLDR_ID=?",
-                              "FOLDER"),
+  const int found = lookup("SELECT FLDR_ID FROM " + table("FOLDER") +
+                               " WHERE NAM_NORM=? AND FLDR_PAR=? AND NOT "
+                               "FLDR_ID=?",
                            {lowered(name), parentId, exceptId}, &other);
   return found == 0 ||
          (found == 1 &&
@@ -98,10 +89,12 @@ ReposDataAccessCursor* MetadataRDAImpl::objectRows(const ReposObjectType* type,
     // the rows of different types never coincide, and nothing is sorted.
     if (i > 0) sql.append(" UNION ALL ");
     sql.append(kvbStringFormat(
-        "SELECT '%s' AS OBJTYPE, %s, %s, %s, %s, %s, %s, %s, %s, %s FROM %S",
-        t.name, t.uuid, t.id, t.objectName, t.folderId, t.createdDate,
-        t.modifiedDate, t.createdUser, t.modifiedUser, t.description,
-        table(t.table)));
+                   "SELECT '%s' AS OBJTYPE, %s, %s, %s, %s, %s, %s, %s, %s, "
+                   "%s FROM ",
+                   t.name, t.uuid, t.id, t.objectName, t.folderId,
+                   t.createdDate, t.modifiedDate, t.createdUser,
+                   t.modifiedUser, t.description))
+        .append(table(t.table));
     switch (filter) {
       case ObjectFilter::kAll:
         break;
@@ -174,7 +167,7 @@ ReposDataAccessCursor* MetadataRDAImpl::getObject(int objectId,
 
 ReposDataAccessCursor* MetadataRDAImpl::listFolders(int parentId) {
   if (!ready()) return nullptr;
-  KvbString sql = on("SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM %S", "FOLDER");
+  KvbString sql = "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER");
   std::vector<KvbDatavar> values;
   SqlFilter filter(sql, values);
   if (parentId != -1) filter.add("FLDR_PAR=?", parentId);
@@ -184,7 +177,7 @@ ReposDataAccessCursor* MetadataRDAImpl::listFolders(int parentId) {
 ReposDataAccessCursor* MetadataRDAImpl::findFolders(int parentId,
                                                     const KvbString& name) {
   if (!ready()) return nullptr;
-  KvbString sql = on("SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM %S", "FOLDER");
+  KvbString sql = "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER");
   std::vector<KvbDatavar> values;
   SqlFilter filter(sql, values);
   filter.add("NAM_NORM=?", lowered(name));
@@ -195,14 +188,13 @@ ReposDataAccessCursor* MetadataRDAImpl::findFolders(int parentId,
 bool MetadataRDAImpl::addFolder(int parentId, const KvbString& name,
                                 int& folderId) {
   if (!ready()) return false;
-  int id = 0;
+  int id = -1;
   const bool added = transaction([&] {
     return validFolderName(name) && folderExists(parentId) &&
-           nameFreeBelow(parentId, name, -1) && nextId("FOLDER", id) &&
-           run(on("INSERT INTO %S (FLDR_ID, FLDR_PAR, FLDR_NAM, NAM_NORM) "
-                  "VALUES (?, ?, ?, ?)",
-                  "FOLDER"),
-               {id, parentId, name, lowered(name)});
+           nameFreeBelow(parentId, name, -1) &&
+           (id = addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
+                             "FLDR_ID, FLDR_PAR, FLDR_NAM, NAM_NORM",
+                             {parentId, name, lowered(name)})) >= 0;
   });
   if (added) folderId = id;
   return added;
@@ -220,8 +212,8 @@ bool MetadataRDAImpl::getFolderIdFromPath(const KvbString& path, int& folderId,
     errorText = kNoConnection;
     return false;
   }
-  const KvbString sql =
-      on("SELECT FLDR_ID FROM %S WHERE NAM_NORM=? AND FLDR_PAR=?", "FOLDER");
+  const KvbString sql = "SELECT FLDR_ID FROM " + table("FOLDER") +
+                        " WHERE NAM_NORM=? AND FLDR_PAR=?";
   const std::string& text = path.str();
   int id = 0;
   // Walk down from the root one name at a time; empty names (a leading,
@@ -257,10 +249,9 @@ bool MetadataRDAImpl::getObjectFolderId(const KvbString& typeName, int objectId,
   if (!ready()) return false;
   const ReposObjectType* type = findObjectType(typeName);
   if (!type) return fail(unknownType(typeName));
-  const int found =
-      lookup(kvbStringFormat("SELECT %s FROM %S WHERE %s=?", type->folderId,
-                             table(type->table), type->id),
-             {objectId}, &folderId);
+  const int found = lookup("SELECT " + KvbString(type->folderId) + " FROM " +
+                               table(type->table) + " WHERE " + type->id + "=?",
+                           {objectId}, &folderId);
   return found == 1 ||
          (found == 0 && fail(kvbStringFormat("Unable to find %s with id %d",
                                              type->name, objectId)));
@@ -268,9 +259,8 @@ bool MetadataRDAImpl::getObjectFolderId(const KvbString& typeName, int objectId,
 
 bool MetadataRDAImpl::getSharedDataFolderId(int& folderId) {
   if (!ready()) return false;
-  const int found = lookup(on("SELECT FLDR_ID FROM %S WHERE FLDR_NAM = ? AND "
-                              "FLDR_PAR = ?",
-                              "FOLDER"),
+  const int found = lookup("SELECT FLDR_ID FROM " + table("FOLDER") +
+                               " WHERE FLDR_NAM = ? AND FLDR_PAR = ?",
                            {"Shared Data", 0}, &folderId);
   return found == 1 ||
          (found == 0 &&
@@ -285,7 +275,8 @@ bool MetadataRDAImpl::deleteFolder(int folderId, KvbString& errorText) {
   int rows = 0;
   const bool deleted =
       (folderId != 0 || fail("Root level folder cannot be deleted")) &&
-      run(on("DELETE FROM %S WHERE FLDR_ID=?", "FOLDER"), {folderId}, &rows) &&
+      run("DELETE FROM " + table("FOLDER") + " WHERE FLDR_ID=?", {folderId},
+          &rows) &&
       (rows > 0 || fail(missingFolder(folderId)));
   if (!deleted) errorText = rda_->getErrorMessage();
   return deleted;
@@ -297,8 +288,8 @@ bool MetadataRDAImpl::renameFolder(int folderId, const KvbString& newName) {
     int parent = 0;
     return validFolderName(newName) && readFolder(folderId, parent, nullptr) &&
            nameFreeBelow(parent, newName, folderId) &&
-           run(on("UPDATE %S SET FLDR_NAM=?, NAM_NORM=? WHERE FLDR_ID=?",
-                  "FOLDER"),
+           run("UPDATE " + table("FOLDER") +
+                   " SET FLDR_NAM=?, NAM_NORM=? WHERE FLDR_ID=?",
                {newName, lowered(newName), folderId});
   });
 }
@@ -326,7 +317,7 @@ bool MetadataRDAImpl::moveFolder(int folderId, int newParentId) {
       if (!readFolder(id, id, nullptr)) return false;
     }
     return nameFreeBelow(newParentId, name, folderId) &&
-           run(on("UPDATE %S SET FLDR_PAR=? WHERE FLDR_ID=?", "FOLDER"),
+           run("UPDATE " + table("FOLDER") + " SET FLDR_PAR=? WHERE FLDR_ID=?",
                {newParentId, folderId});
   });
 }
@@ -343,9 +334,8 @@ bool MetadataRDAImpl::moveObjectToFolder(int objectId,
       (type || fail(unknownType(typeName))) && transaction([&] {
         int rows = 0;
         return folderExists(folderId) &&
-               run(kvbStringFormat("UPDATE %S SET %s=? WHERE %s=?",
-                                   table(type->table), type->folderId,
-                                   type->id),
+               run("UPDATE " + table(type->table) + " SET " + type->folderId +
+                       "=? WHERE " + type->id + "=?",
                    {folderId, objectId}, &rows) &&
                (rows > 0 || fail(kvbStringFormat("Unable to find %s with id %d",
                                                  type->name, objectId)));
@@ -360,8 +350,8 @@ bool MetadataRDAImpl::moveObjectToFolder(int objectId,
 bool MetadataRDAImpl::isObjectLocked(int objectId, const KvbString& typeName) {
   if (!ready()) return false;
   int count = 0;
-  return lookup(on("SELECT COUNT(*) FROM %S WHERE OBJ_ID=? AND OBJ_TYPE=?",
-                   "OBJLCK"),
+  return lookup("SELECT COUNT(*) FROM " + table("OBJLCK") +
+                    " WHERE OBJ_ID=? AND OBJ_TYPE=?",
                 {objectId, typeName}, &count) == 1 &&
          count > 0;
 }
@@ -375,20 +365,17 @@ bool MetadataRDAImpl::lockObject(int objectId, const KvbString& typeName,
     // An existing lock changes hands; only when there is none is a row
     // added.
     int rows = 0;
-    if (!run(on("UPDATE %S SET LCK_USR = ? , LCK_CDAT = ? WHERE OBJ_ID = ? "
-                "AND OBJ_TYPE = ?",
-                "OBJLCK"),
-             {user, now, objectId, typeName}, &rows))
-      return false;
-    int lockId = 0;
-    return rows > 0 ||
-           (nextId("OBJLCK", lockId) &&
-            run(on("INSERT INTO %S (LCK_ID, OBJ_ID, OBJ_TYPE, OBJ_UUID, "
-                   "LCK_CDAT, LCK_USR) VALUES (?, ?, ?, ?, ?, ? )",
-                   "OBJLCK"),
-                {lockId, objectId, typeName, objectUuid, now, user}));
+    return run("UPDATE " + table("OBJLCK") +
+                   " SET LCK_USR = ? , LCK_CDAT = ? WHERE OBJ_ID = ? AND "
+                   "OBJ_TYPE = ?",
+               {user, now, objectId, typeName}, &rows) &&
+           (rows > 0 ||
+            addNumbered({}, "OBJLCK", "OBJLCK", nullptr, {},
+                        "LCK_ID, OBJ_ID, OBJ_TYPE, OBJ_UUID, LCK_CDAT, LCK_USR",
+                        {objectId, typeName, objectUuid, now, user}) >= 0);
   });
-  if (locked) postChange(2, typeName.asCstr(), objectId, objectUuid);
+  if (locked)
+    postChange(kChangeUpdated, typeName.asCstr(), objectId, objectUuid);
   return locked;
 }
 
@@ -398,31 +385,25 @@ bool MetadataRDAImpl::unlockObject(int objectId, const KvbString& typeName) {
   KvbString uuid, user;
   KvbDatavar date;
   getObjectLock(objectId, typeName, uuid, user, date);
-  if (!run(on("DELETE FROM %S WHERE OBJ_ID=? AND OBJ_TYPE=?", "OBJLCK"),
+  if (!run("DELETE FROM " + table("OBJLCK") + " WHERE OBJ_ID=? AND OBJ_TYPE=?",
            {objectId, typeName}))
     return false;
-  postChange(2, typeName.asCstr(), objectId, uuid);
+  postChange(kChangeUpdated, typeName.asCstr(), objectId, uuid);
   return true;
 }
 
 bool MetadataRDAImpl::getObjectLock(int objectId, const KvbString& typeName,
                                     KvbString& objectUuid, KvbString& user,
                                     KvbDatavar& lockDate) {
-  if (!ready()) return false;
-  ReposDataAccessCursor* cursor =
-      query(on("SELECT OBJ_UUID, LCK_USR, LCK_CDAT FROM %S WHERE OBJ_ID=? "
-               "AND OBJ_TYPE=?",
-               "OBJLCK"),
-            {objectId, typeName}, 1);
-  if (!cursor) return false;
-  const bool found = cursor->next() == 1;
-  if (found) {
-    objectUuid = cursor->getString(0);
-    user = cursor->getString(1);
-    lockDate = KvbDatavar(cursor->getDouble(2));
-  }
-  cursor->release();
-  return found;
+  return ready() && firstRow("SELECT OBJ_UUID, LCK_USR, LCK_CDAT FROM " +
+                                  table("OBJLCK") +
+                                  " WHERE OBJ_ID=? AND OBJ_TYPE=?",
+                              {objectId, typeName},
+                              [&](ReposDataAccessCursor& row) {
+                                objectUuid = row.getString(0);
+                                user = row.getString(1);
+                                lockDate = KvbDatavar(row.getDouble(2));
+                              }) == 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -435,17 +416,12 @@ bool MetadataRDAImpl::createRepositoryEvent(
     errorText = kNoConnection;
     return false;
   }
-  int id = 0;
-  const bool added = transaction([&] {
-    return nextId("REVENT", id) &&
-           run(on("INSERT INTO %S (EVT_ID, EVT_SBJT, EVT_ACTN, EVT_TIME, "
-                  "EVT_USER, EVT_OTHR, EVT_SRC) VALUES (?,?,?,?,?,?,?)",
-                  "REVENT"),
-               {id, subject, getRepositoryEventChangeTypeString(changeType),
-                KvbDate::currentDate().asDouble(), getOSUserName(), other,
-                source});
-  });
-  if (!added) {
+  const int id = addNumbered(
+      {}, "REVENT", "REVENT", nullptr, {},
+      "EVT_ID, EVT_SBJT, EVT_ACTN, EVT_TIME, EVT_USER, EVT_OTHR, EVT_SRC",
+      {subject, getRepositoryEventChangeTypeString(changeType),
+       KvbDate::currentDate().asDouble(), getOSUserName(), other, source});
+  if (id < 0) {
     errorText = kvbStringFormat("create repository event error: %S",
                                 rda_->getErrorMessage());
     return false;
@@ -467,9 +443,9 @@ ReposDataAccessCursor* MetadataRDAImpl::getRepositoryEventsSince(
   // client, so every reader gets it, and a null excluded source excludes
   // only the events whose source is empty.
   ReposDataAccessCursor* cursor = query(
-      on("SELECT * FROM %S WHERE EVT_TIME >= ? AND (EVT_SRC IS NULL OR NOT "
-         "EVT_SRC = ?) ORDER BY EVT_TIME, EVT_ID",
-         "REVENT"),
+      "SELECT * FROM " + table("REVENT") +
+          " WHERE EVT_TIME >= ? AND (EVT_SRC IS NULL OR NOT EVT_SRC = ?) "
+          "ORDER BY EVT_TIME, EVT_ID",
       {eventTime, excludedSource.isNull() ? KvbString("") : excludedSource});
   if (!cursor)
     errorText = kvbStringFormat(
@@ -490,7 +466,7 @@ bool MetadataRDAImpl::removeRepositoryEvents(int eventId, double eventTime,
         "id are specified.";
     return false;
   }
-  KvbString sql = on("DELETE FROM %S", "REVENT");
+  KvbString sql = "DELETE FROM " + table("REVENT");
   std::vector<KvbDatavar> values;
   SqlFilter filter(sql, values);
   if (eventId != 0) filter.add("EVT_ID < ?", eventId);
@@ -511,35 +487,23 @@ bool MetadataRDAImpl::removeRepositoryEvents(int eventId, double eventTime,
 // Lineage resources
 
 ReposDataAccessCursor* MetadataRDAImpl::resources(
-    const char* tail, const std::vector<KvbDatavar>& values) {
+    const KvbString& where, const std::vector<KvbDatavar>& values) {
   if (!ready()) return nullptr;
-  const std::string format =
-      std::string("SELECT ") + kResourceColumns + " FROM %S" + tail;
-  return query(on(format.c_str(), "IMPRCS", "IMPDEP"), values);
+  return query("SELECT " + KvbString(kResourceColumns) + " FROM " +
+                   table("IMPRCS") + where,
+               values);
 }
 
 bool MetadataRDAImpl::addResource(const KvbString& name,
                                   const KvbString& identity,
                                   const KvbString& type, int& resourceId) {
-  if (!ready()) return false;
-  int id = 0;
-  const bool added = transaction([&] {
-    int count = 0;
-    if (lookup(on("SELECT COUNT(*) FROM %S WHERE RCS_IDTY=? AND RCS_TYPE=?",
-                  "IMPRCS"),
-               {identity, type}, &count) != 1)
-      return false;
-    if (count > 0)
-      return fail(kvbStringFormat(
-          "A %S resource with identity \"%S\" exists already", type, identity));
-    return nextId("IMPRCS", id) &&
-           run(on("INSERT INTO %S (RCS_ID, RCS_NM, RCS_IDTY, RCS_TYPE) "
-                  "VALUES(?,?,?,?)",
-                  "IMPRCS"),
-               {id, name, identity, type});
-  });
-  if (added) resourceId = id;
-  return added;
+  const int id = addNumbered(
+      kvbStringFormat("A %S resource with identity \"%S\" exists already",
+                      type, identity),
+      "IMPRCS", "IMPRCS", "RCS_IDTY=? AND RCS_TYPE=?", {identity, type},
+      "RCS_ID, RCS_NM, RCS_IDTY, RCS_TYPE", {name, identity, type});
+  if (id >= 0) resourceId = id;
+  return id >= 0;
 }
 
 ReposDataAccessCursor* MetadataRDAImpl::findResource(const KvbString& identity,
@@ -554,23 +518,22 @@ ReposDataAccessCursor* MetadataRDAImpl::getResource(int resourceId) {
 // In IMPDEP a row (RCS_ID, RCS_USED) says that RCS_USED uses RCS_ID. In the
 // sub-queries below the bare RCS_ID is IMPDEP's own column.
 ReposDataAccessCursor* MetadataRDAImpl::listResourcesUsedBy(int resourceId) {
-  return resources(
-      " WHERE RCS_ID IN (SELECT RCS_USED FROM %S WHERE RCS_ID = ?)",
-      {resourceId});
+  return resources(" WHERE RCS_ID IN (SELECT RCS_USED FROM " + table("IMPDEP") +
+                       " WHERE RCS_ID = ?)",
+                   {resourceId});
 }
 
 ReposDataAccessCursor* MetadataRDAImpl::listResourcesUsing(int resourceId) {
-  return resources(
-      " WHERE RCS_ID IN (SELECT RCS_ID FROM %S WHERE RCS_USED = ?)",
-      {resourceId});
+  return resources(" WHERE RCS_ID IN (SELECT RCS_ID FROM " + table("IMPDEP") +
+                       " WHERE RCS_USED = ?)",
+                   {resourceId});
 }
 
 ReposDataAccessCursor* MetadataRDAImpl::listResourcesUsingByType(
     int resourceId, const KvbString& type) {
-  return resources(
-      " WHERE RCS_TYPE = ? AND RCS_ID IN (SELECT RCS_ID FROM %S WHERE "
-      "RCS_USED = ?)",
-      {type, resourceId});
+  return resources(" WHERE RCS_TYPE = ? AND RCS_ID IN (SELECT RCS_ID FROM " +
+                       table("IMPDEP") + " WHERE RCS_USED = ?)",
+                   {type, resourceId});
 }
 
 ReposDataAccessCursor* MetadataRDAImpl::listResourcesByType(
@@ -584,18 +547,19 @@ ReposDataAccessCursor* MetadataRDAImpl::listResources() {
 
 ReposDataAccessCursor* MetadataRDAImpl::listResourceTypes() {
   if (!ready()) return nullptr;
-  return query(on("SELECT DISTINCT RCS_TYPE FROM %S", "IMPRCS"), {});
+  return query("SELECT DISTINCT RCS_TYPE FROM " + table("IMPRCS"), {});
 }
 
 bool MetadataRDAImpl::deleteDependenciesOn(int resourceId) {
   if (!ready()) return false;
-  return run(on("DELETE FROM %S WHERE RCS_USED = ?", "IMPDEP"), {resourceId});
+  return run("DELETE FROM " + table("IMPDEP") + " WHERE RCS_USED = ?",
+             {resourceId});
 }
 
 bool MetadataRDAImpl::setResourceAccessDate(int resourceId, double date) {
   if (!ready()) return false;
   int rows = 0;
-  return run(on("UPDATE %S SET RCS_ADAT = ? WHERE RCS_ID = ?", "IMPRCS"),
+  return run("UPDATE " + table("IMPRCS") + " SET RCS_ADAT = ? WHERE RCS_ID = ?",
              {date, resourceId}, &rows) &&
          (rows > 0 ||
           fail(kvbStringFormat("Resource %d does not exist", resourceId)));
@@ -603,13 +567,13 @@ bool MetadataRDAImpl::setResourceAccessDate(int resourceId, double date) {
 
 bool MetadataRDAImpl::addResourceDependency(int rcsId, int usedRcsId) {
   if (!ready()) return false;
-  return run(on("INSERT INTO %S (RCS_ID,RCS_USED) VALUES (?,?)", "IMPDEP"),
-             {rcsId, usedRcsId});
+  return insert("IMPDEP", "RCS_ID, RCS_USED", {rcsId, usedRcsId});
 }
 
 bool MetadataRDAImpl::deleteResourceDependency(int rcsId, int usedRcsId) {
   if (!ready()) return false;
-  return run(on("DELETE FROM %S WHERE RCS_ID = ? AND RCS_USED = ?", "IMPDEP"),
+  return run("DELETE FROM " + table("IMPDEP") +
+                 " WHERE RCS_ID = ? AND RCS_USED = ?",
              {rcsId, usedRcsId});
 }
 
@@ -632,13 +596,12 @@ bool MetadataRDAImpl::normalizeFolderNames(RepositoryStatusCallback* status,
   int changed = 0;
   const bool done = transaction([&] {
     ReposDataAccessCursor* cursor =
-        query(on("SELECT FLDR_ID, FLDR_NAM FROM %S WHERE NAM_NORM IS NULL OR "
-                 "NAM_NORM = ''",
-                 "FOLDER"),
+        query("SELECT FLDR_ID, FLDR_NAM FROM " + table("FOLDER") +
+                  " WHERE NAM_NORM IS NULL OR NAM_NORM = ''",
               {});
     if (!cursor) return false;
     const KvbString update =
-        on("UPDATE %S SET NAM_NORM=? WHERE FLDR_ID=?", "FOLDER");
+        "UPDATE " + table("FOLDER") + " SET NAM_NORM=? WHERE FLDR_ID=?";
     bool ok = true;
     while (ok && cursor->next() == 1) {
       const KvbString name = cursor->getString(1);

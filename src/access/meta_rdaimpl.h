@@ -82,16 +82,14 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
   // Which objects an object listing selects.
   enum class ObjectFilter { kAll, kInFolder, kWithoutFolder, kById };
 
-  // `format` with the physical names of the tables `code` and `code2`
-  // (when given) in place of its "%S" markers.
-  KvbString on(const char* format, const char* code,
-               const char* code2 = nullptr);
   // Object item rows of `type` (every registered type when null) that
   // `filter` selects with `value` (a folder or object id).
   ReposDataAccessCursor* objectRows(const ReposObjectType* type,
                                     ObjectFilter filter, int value);
-  // Refusals below go through fail(): their text becomes the connection's
-  // last failure, as a failing statement's does.
+
+  // The checks below refuse through fail(): their text becomes the
+  // connection's last failure, as a failing statement's does.
+
   // The parent (and, when `name` is given, the name) of folder `folderId`;
   // false when the folder does not exist or the query fails.
   bool readFolder(int folderId, int& parentId, KvbString* name);
@@ -103,9 +101,8 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
   // False when a folder other than `exceptId` below `parentId` has the
   // lower-cased name of `name`, or when the query fails.
   bool nameFreeBelow(int parentId, const KvbString& name, int exceptId);
-  // A resource listing: the resource columns of IMPRCS followed by `tail`,
-  // in which "%S" stands for IMPDEP.
-  ReposDataAccessCursor* resources(const char* tail,
+  // A resource listing: the resource columns of IMPRCS, then `where`.
+  ReposDataAccessCursor* resources(const KvbString& where,
                                    const std::vector<KvbDatavar>& values);
 };
 

@@ -294,7 +294,8 @@ bool RepositoryImpl::installInitialProfileData() {
   // older repository that already holds it can still be upgraded. A DDL
   // script starts from an empty repository: there is nothing to look up.
   auto insertRowZero = [this](const char* code, const char* key,
-                              const char* insert, const auto&... values) {
+                              const char* insert,
+                              const std::vector<KvbDatavar>& values) {
     const KvbString table = dataAccess_->getTableName(code, true, -1);
     int rows = 0;
     if (!ddlMode_) {
@@ -305,18 +306,16 @@ bool RepositoryImpl::installInitialProfileData() {
         return failOnConnection();
       if (rows > 0) return true;
     }
-    return execute(kvbStringFormat(insert, table.asCstr()),
-                   static_cast<int>(sizeof...(values)),
-                   static_cast<const KvbDatavar*>(&values)...);
+    return execute(kvbStringFormat(insert, table.asCstr()), values);
   };
   const KvbString folder(kProfileFolder);
   return insertRowZero("NOTCAT", "NCAT_ID",
                        "INSERT INTO %s (NCAT_ID, NCAT_DSC) VALUES (0, ?)",
-                       KvbDatavar(kProfileNoteCategory)) &&
+                       {kProfileNoteCategory}) &&
          insertRowZero("FOLDER", "FLDR_ID",
                        "INSERT INTO %s (FLDR_ID, FLDR_NAM, NAM_NORM) VALUES "
                        "(0, ?, ?)",
-                       KvbDatavar(folder), KvbDatavar(KvbString(folder).toLower()));
+                       {folder, KvbString(folder).toLower()});
 }
 
 bool RepositoryImpl::ensureDashboardDefaults() {

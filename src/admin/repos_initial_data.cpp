@@ -260,9 +260,7 @@ bool RepositoryImpl::installInitialData() {
   const KvbString versionInsert =
       kvbStringFormat("INSERT INTO %S (I_TYPE, I_VERS) VALUES (?, ?)", info);
   auto versionRow = [&](const KvbString& type, int version) {
-    const KvbDatavar typeValue(type);
-    const KvbDatavar versionValue(version);
-    return execute(versionInsert, 2, &typeValue, &versionValue);
+    return execute(versionInsert, {type, version});
   };
   auto isReserved = [](const KvbString& type) {
     for (const char* reserved : kReservedInfoTypes)

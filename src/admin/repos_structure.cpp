@@ -15,7 +15,6 @@ namespace {
 const char kSourceFile[] = "repos_structure";
 const char kCatalogue[] = "Repository Library";
 
-
 // What one pass over the table sets does.
 struct SetPass {
   bool drop;
@@ -113,25 +112,6 @@ bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
   return rows() && after();
 }
 
-// The statement that gives the INFO row of `type` a new I_VERS, bound as
-// (version, type): an update when the row exists, else an insert. False
-// when the rows cannot be counted.
-bool versionRowStatement(ReposDataAccess* rda, const KvbString& type,
-                         KvbString* sql) {
-  const KvbString info = rda->getTableName("INFO", true, -1);
-  const KvbDatavar typeValue(type);
-  int rows = 0;
-  if (!rda->paramSingleton(
-          kvbStringFormat("SELECT COUNT(*) FROM %S WHERE I_TYPE=?", info),
-          &rows, 1, &typeValue))
-    return false;
-  *sql = rows == 0 ? kvbStringFormat(
-                         "INSERT INTO %S (I_VERS, I_TYPE) VALUES (?, ?)", info)
-                   : kvbStringFormat("UPDATE %S SET I_VERS=? WHERE I_TYPE=?",
-                                     info);
-  return true;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -179,15 +159,10 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
     infoVersions_[set->name] = set->version;
     if (update && !create && !drop) {
       // The upgrade records each set's version as soon as the set is done.
-      const KvbDatavar type(set->name);
-      const KvbDatavar version(set->version);
-      KvbString sql;
-      ok = versionRowStatement(dataAccess_, set->name, &sql);
-      if (ok) {
-        reportMessage(sql);
-        ok = dataAccess_->paramExec(sql, nullptr, 2, &version, &type);
+      if (!writeVersionRow(set->name, set->version)) {
+        logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
+        return false;
       }
-      if (!ok) return failLogged(__LINE__, dataAccess_->getErrorMessage());
     }
   }
   if (count) *count = needed;
@@ -202,38 +177,24 @@ bool RepositoryImpl::writeVersionInfo(bool ncoaOnly) {
   if (status_) status_->reportStatus("Updating version info");
   const KvbString info = dataAccess_->getTableName("INFO", true, -1);
 
-  // The version row of `type`: updated when it exists, else inserted.
-  auto writeVersionRow = [&](const char* type, int version) {
-    const KvbDatavar typeValue(type);
-    const KvbDatavar versionValue(version);
-    KvbString sql;
-    if (!versionRowStatement(dataAccess_, type, &sql))
-      return failOnConnection();
-    return execute(sql, 2, &versionValue, &typeValue);
-  };
   // The unified row carries the minor version and the repository's UUID
   // as well. A repository that never had one (an older profile or monitor
   // repository, or one with only an NCOA row) gets both here: without them
   // it would not open as current and would have no identity.
   auto writeUnifiedRow = [&] {
-    const KvbDatavar type(kInfoUnified);
-    const KvbDatavar version(kCurrentVersion);
-    const KvbDatavar minor(kCurrentMinorVersion);
-    int rows = 0;
-    if (!dataAccess_->paramSingleton(
-            kvbStringFormat("SELECT COUNT(*) FROM %S WHERE I_TYPE=?", info),
-            &rows, 1, &type))
-      return failOnConnection();
-    if (rows == 0) return insertUnifiedInfoRow();
-    return execute(kvbStringFormat("UPDATE %S SET I_VERS=?, I_MVER=? "
-                                   "WHERE I_TYPE=?",
-                                   info),
-                   3, &version, &minor, &type);
+    switch (hasInfoRow(kInfoUnified)) {
+      case 0:
+        return insertUnifiedInfoRow();
+      case 1:
+        return execute(
+            "UPDATE " + info + " SET I_VERS=?, I_MVER=? WHERE I_TYPE=?",
+            {kCurrentVersion, kCurrentMinorVersion, kInfoUnified});
+      default:
+        return false;
+    }
   };
   auto deleteRows = [&](const char* type) {
-    const KvbDatavar typeValue(type);
-    return execute(kvbStringFormat("DELETE FROM %S WHERE I_TYPE=?", info), 1,
-                   &typeValue);
+    return execute("DELETE FROM " + info + " WHERE I_TYPE=?", {type});
   };
   auto writeRows = [&] {
     if (repositoryKind_ == kKindUnified && ncoaOnly)

@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "access/base_rdaimpl.h"
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_factory.h"
 #include "schema/log_printf.h"
@@ -23,8 +24,6 @@ constexpr int kFactorySqliteCreate = 1;
 constexpr int kFactorySqliteOpen = 2;
 
 constexpr int kFlagCreateFile = 0x1;
-
-// INFO row types with a meaning of their own.
 
 // The first version whose KVREPOSITORY row carries a minor version.
 constexpr int kFirstVersionWithMinor = 4;
@@ -59,54 +58,59 @@ bool RepositoryImpl::failOnConnection() {
 }
 
 bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
-  auto transactionFailed = [this] {
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
-              dataAccess_->getErrorMessage());
-    return failOnConnection();
-  };
   if (!dataAccess_) return failOnConnection();
-  if (!dataAccess_->beginTransaction(false, nullptr)) {
-    transactionFailed();
-    dataAccess_->endTransaction(false);
-    return false;
+  // The work's own failure keeps its text; only a failed begin or commit
+  // takes the connection's.
+  bool workFailed = false;
+  auto body = [&] {
+    workFailed = !work();
+    return !workFailed;
+  };
+  if (runTransaction(dataAccess_, logger_, body)) return true;
+  return workFailed ? false : failOnConnection();
+}
+
+bool RepositoryImpl::execute(const KvbString& sql,
+                             const std::vector<KvbDatavar>& values) {
+  reportMessage(sql);
+  if (!dataAccess_) return failOnConnection();
+  ReposDataAccessStatement* statement =
+      boundStatement(dataAccess_, sql, values);
+  const bool ok = statement && statement->execute();
+  if (statement) statement->release();
+  return ok || failOnConnection();
+}
+
+int RepositoryImpl::hasInfoRow(const KvbString& type) {
+  const int found = firstRow(
+      dataAccess_,
+      "SELECT I_TYPE FROM " + dataAccess_->getTableName("INFO", true, -1) +
+          " WHERE I_TYPE=?",
+      {type}, [](ReposDataAccessCursor&) {});
+  if (found < 0) failOnConnection();
+  return found;
+}
+
+bool RepositoryImpl::writeVersionRow(const KvbString& type, int version) {
+  const KvbString info = dataAccess_->getTableName("INFO", true, -1);
+  switch (hasInfoRow(type)) {
+    case 0:
+      return execute("INSERT INTO " + info + " (I_VERS, I_TYPE) VALUES (?, ?)",
+                     {version, type});
+    case 1:
+      return execute("UPDATE " + info + " SET I_VERS=? WHERE I_TYPE=?",
+                     {version, type});
+    default:
+      return false;
   }
-  if (!work()) {
-    dataAccess_->endTransaction(false);
-    return false;
-  }
-  return dataAccess_->endTransaction(true) || transactionFailed();
 }
 
 bool RepositoryImpl::insertUnifiedInfoRow() {
-  const KvbDatavar type(kInfoUnified);
-  const KvbDatavar version(kCurrentVersion);
-  const KvbDatavar description("Velmoran Repository");
-  const KvbDatavar uuid(kvbGetUUID());
-  const KvbDatavar minor(kCurrentMinorVersion);
-  return execute(
-      kvbStringFormat("INSERT INTO %S (I_TYPE, I_VERS, I_DESC, I_UUID, "
-                      "I_MVER) VALUES (?, ?, ?, ?, ?)",
-                      dataAccess_->getTableName("INFO", true, -1)),
-      5, &type, &version, &description, &uuid, &minor);
-}
-
-bool RepositoryImpl::execute(const KvbString& sql, int n, ...) {
-  reportMessage(sql);
-  if (!dataAccess_) return failOnConnection();
-  ReposDataAccessStatement* statement = dataAccess_->createStatement(sql);
-  if (!statement) return failOnConnection();
-  va_list values;
-  va_start(values, n);
-  bool ok = true;
-  for (int i = 0; ok && i < n; ++i) {
-    const KvbDatavar* value = va_arg(values, const KvbDatavar*);
-    ok = statement->setParameter(i, value ? *value : KvbDatavar());
-  }
-  va_end(values);
-  if (ok) ok = statement->execute();
-  const KvbString statementError = statement->getErrorMessage();
-  statement->release();
-  return ok || fail(statementError);
+  return execute("INSERT INTO " + dataAccess_->getTableName("INFO", true, -1) +
+                     " (I_TYPE, I_VERS, I_DESC, I_UUID, I_MVER) VALUES (?, ?, "
+                     "?, ?, ?)",
+                 {kInfoUnified, kCurrentVersion, "Velmoran Repository",
+                  kvbGetUUID(), kCurrentMinorVersion});
 }
 
 KvbString RepositoryImpl::noConnectionText() {

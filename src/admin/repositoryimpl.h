@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
@@ -171,15 +172,20 @@ class RepositoryImpl : public Repository {
   bool fail(const KvbString& text);
   // A failure of the connection: its error text, as fail() does.
   bool failOnConnection();
-  // Runs a statement that changes the database, reporting its text first;
-  // the n values that follow are `KvbDatavar*`, bound in order. On failure
-  // as fail() with the statement's error text.
-  bool execute(const KvbString& sql, int n = 0, ...);
-  // Runs `work` in one transaction: committed when it answers true, rolled
-  // back otherwise (the work sets the error text of its own failures). A
-  // begin or commit that fails is a failure of the connection, logged at
-  // level 5. False when the work or the transaction fails.
+  // Runs a statement that changes the database with `values` bound in
+  // order, reporting its text first. On failure as failOnConnection().
+  bool execute(const KvbString& sql,
+               const std::vector<KvbDatavar>& values = {});
+  // Runs `work` through runTransaction (access/base_rdaimpl.h). The work
+  // sets the error text of its own failures; a begin or commit that fails
+  // is a failure of the connection. False when either fails.
   bool inTransaction(const std::function<bool()>& work);
+  // Whether INFO holds a row of `type`: 1 yes, 0 no, -1 when the query
+  // fails (the error text set as failOnConnection() does).
+  int hasInfoRow(const KvbString& type);
+  // Gives the INFO row of `type` the version `version`: an update when the
+  // row exists, else an insert.
+  bool writeVersionRow(const KvbString& type, int version);
   // Inserts the unified INFO row of a new repository: the current version
   // and minor version, the description and a new UUID.
   bool insertUnifiedInfoRow();

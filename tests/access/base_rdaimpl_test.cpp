@@ -1,5 +1,6 @@
-// The shared base of the data-access objects: refusals without a connection,
-// cursor copies, object and folder paths, transactions and filters.
+// The shared base of the data-access objects: refusals without a connection
+// (for every data-access object), cursor copies, object and folder paths,
+// first rows, transactions and filters.
 #include "access/base_rdaimpl.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,10 @@ class ProbeAccess : public ReposDataAccessObject {};
 class Probe : public RDA_Object<ProbeAccess> {
  public:
   explicit Probe(ReposDataAccess* rda) : RDA_Object(rda) {}
-  using BaseRDAImpl::lookup, BaseRDAImpl::nextId, BaseRDAImpl::query,
-      BaseRDAImpl::run, BaseRDAImpl::table, BaseRDAImpl::transaction;
+  using BaseRDAImpl::addNumbered, BaseRDAImpl::deleteRows, BaseRDAImpl::find,
+      BaseRDAImpl::firstRow, BaseRDAImpl::insertUnique, BaseRDAImpl::lookup,
+      BaseRDAImpl::nextId, BaseRDAImpl::query, BaseRDAImpl::run,
+      BaseRDAImpl::selectAll, BaseRDAImpl::table, BaseRDAImpl::transaction;
 };
 
 // Rows ID 1..3, NAME "row1".."row3", with an error instead of row `fail`
@@ -49,6 +52,9 @@ std::string message1161() {
   return kvb_get_message("test", __LINE__, "Repository Library", 1161).str();
 }
 
+// Every operation of every data-access object starts with ready() or a
+// helper that checks it, and table() and selectAll() need no connection:
+// an operation that forgot its check still fails cleanly.
 TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   LogCapture log;
   Probe* probe = new Probe(nullptr);
@@ -62,13 +68,24 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   const std::string nullText = "Repository Data Access object is null";
   int id = 0;
   bool ran = false;
+  EXPECT_EQ(probe->table("FOLDER").str() + probe->selectAll("FOLDER").str(),
+            "SELECT * FROM ");
   EXPECT_EQ(probe->query("SELECT 1", {}), nullptr);
   EXPECT_FALSE(probe->run("DELETE FROM x", {}));
   EXPECT_EQ(probe->lookup("SELECT 1", {}, &id), -1);
   EXPECT_FALSE(probe->nextId("FOLDER", id));
   EXPECT_FALSE(probe->transaction([&] { return ran = true; }));
   EXPECT_FALSE(ran);
-  EXPECT_EQ(errorsWith(log, nullText), 5);
+  EXPECT_FALSE(probe->insertUnique("refused", "MFLD", "FI_NAME=?", {"a"},
+                                   "FI_NAME", {"a"}));
+  EXPECT_EQ(probe->addNumbered({}, "GCATS", "GCATS", nullptr, {},
+                               "GC_ID, GCNAME", {"a"}),
+            -1);
+  EXPECT_FALSE(probe->deleteRows({"RULE"}, "RU_ID", 1));
+  EXPECT_EQ(probe->find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true}, 1, "",
+                        ""),
+            nullptr);
+  EXPECT_EQ(errorsWith(log, nullText), 9);
   KvbString path, top, uuid, folderError, objectError;
   EXPECT_FALSE(probe->getFolderPath(1, path, top, folderError) ||
                probe->getObjectPath(1, "Task", path, uuid, objectError));
@@ -118,20 +135,10 @@ TEST(BaseRDAImplHelpers, SqlFilterJoinsConditionsWithWhereThenAnd) {
 class BaseRDAImplTest : public RdaObjectTest<Probe> {
  protected:
   Probe*& probe_ = object_;
-  // Inserts `row` into a table; `into` holds the columns and the marks.
-  void insert(const char* code, const char* into,
-              const std::vector<KvbDatavar>& row) {
-    ASSERT_TRUE(probe_->run("INSERT INTO " + probe_->table(code) + into, row))
-        << probe_->getErrorMessage().asCstr();
-  }
   void addFolder(int id, const char* name, int parent) {
-    insert("FOLDER", " (FLDR_ID, FLDR_NAM, FLDR_PAR) VALUES (?,?,?)",
-           {id, name, parent});
-  }
-  int folderCount() {
-    int n = -1;
-    probe_->lookup("SELECT COUNT(*) FROM " + probe_->table("FOLDER"), {}, &n);
-    return n;
+    exec("INSERT INTO " + table("FOLDER") +
+             " (FLDR_ID, FLDR_NAM, FLDR_PAR) VALUES (?,?,?)",
+         {id, name, parent});
   }
 };
 
@@ -142,12 +149,15 @@ TEST_P(BaseRDAImplTest, ObjectPathsWalkUpTheFoldersToTheRoot) {
   addFolder(2, "Mid", 1);
   addFolder(10, "Loop A", 11);
   addFolder(11, "Loop B", 10);
-  insert("MJOB", " (JB_ID, JB_DESC, FLDR_ID, JB_CODE) VALUES (?,?,?,?)",
-         {5, "Nightly check", 2, "task-code-5"});
-  insert("JSETUP", " (SU_ID, SU_NAME, FLDR_ID, SU_UUID) VALUES (?,?,?,?)",
-         {7, "Profile of customers", 0, "job-uuid-7"});
-  insert("JSETUP", " (SU_ID, SU_NAME, FLDR_ID) VALUES (?,?,?)",
-         {8, "Lost", 10});
+  exec("INSERT INTO " + table("MJOB") +
+           " (JB_ID, JB_DESC, FLDR_ID, JB_CODE) VALUES (?,?,?,?)",
+       {5, "Nightly check", 2, "task-code-5"});
+  exec("INSERT INTO " + table("JSETUP") +
+           " (SU_ID, SU_NAME, FLDR_ID, SU_UUID) VALUES (?,?,?,?)",
+       {7, "Profile of customers", 0, "job-uuid-7"});
+  exec("INSERT INTO " + table("JSETUP") +
+           " (SU_ID, SU_NAME, FLDR_ID) VALUES (?,?,?)",
+       {8, "Lost", 10});
   auto objectPath = [&](int id, const char* type) {
     KvbString path, uuid, error;
     if (!probe_->getObjectPath(id, type, path, uuid, error))
@@ -168,27 +178,47 @@ TEST_P(BaseRDAImplTest, ObjectPathsWalkUpTheFoldersToTheRoot) {
   }
 }
 
+TEST_P(BaseRDAImplTest, FirstRowAnswersFoundMissingOrFailed) {
+  LogCapture log;
+  addFolder(1, "Top", 0);
+  const KvbString sql =
+      "SELECT FLDR_NAM FROM " + probe_->table("FOLDER") + " WHERE FLDR_ID=?";
+  std::string read = "unread";
+  auto readName = [&](ReposDataAccessCursor& row) {
+    read = row.getString(0).str();
+  };
+  EXPECT_EQ(probe_->firstRow(sql, {2}, readName), 0);
+  EXPECT_EQ(read, "unread") << "nothing to read without a row";
+  EXPECT_EQ(probe_->firstRow(sql, {1}, readName), 1);
+  EXPECT_EQ(read, "Top");
+  EXPECT_EQ(probe_->firstRow("SELECT NO_SUCH FROM " + probe_->table("FOLDER"),
+                             {}, readName),
+            -1);
+  EXPECT_TRUE(log.contains("", 5));
+}
+
 TEST_P(BaseRDAImplTest, TransactionsCommitOrLeaveNothing) {
   LogCapture log;
   // A body that fails is rolled back whole and its failure kept.
   EXPECT_FALSE(probe_->transaction([&] {
     addFolder(1, "kept only on success", 0);
     return probe_->run("INSERT INTO " + probe_->table("FOLDER") +
-                           " (NO_SUCH_COLUMN) VALUES (?)", {1});
+                           " (NO_SUCH_COLUMN) VALUES (?)",
+                       {1});
   }));
   EXPECT_FALSE(probe_->getErrorMessage().isEmpty());
   EXPECT_FALSE(rda_->inTransaction());
-  EXPECT_EQ(folderCount(), 0);
+  EXPECT_EQ(count("FOLDER"), 0);
   EXPECT_TRUE(probe_->transaction([&] {
     addFolder(1, "committed", 0);
     return true;
   }));
-  EXPECT_EQ(folderCount(), 1);
+  EXPECT_EQ(count("FOLDER"), 1);
   // The shared operations reach the connection's nested transactions.
   ASSERT_TRUE(probe_->beginTransaction(0, 0));
   addFolder(2, "rolled back", 0);
   EXPECT_TRUE(probe_->endTransaction(false));
-  EXPECT_EQ(folderCount(), 1);
+  EXPECT_EQ(count("FOLDER"), 1);
 }
 
 INSTANTIATE_RDA_TARGETS(BaseRDAImplTest);

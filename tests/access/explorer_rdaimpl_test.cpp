@@ -6,119 +6,85 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "kvreposres/kvreposres.h"
+#include "support/event_recorder.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 
 namespace {
 
-// Keeps the notifications about data explorations.
-struct ExplorationEvents : RepositoryEventListener {
-  void onRepositoryEvent(const RepositoryEvent& event) override {
-    if (event.objectType == "DataExploration") seen.push_back(event);
-  }
-  std::vector<RepositoryEvent> seen;
-};
+using Rows = std::vector<std::string>;
+
+std::string describe(const RepositoryEvent& e) {
+  return e.objectType.str() + " " + std::to_string(e.changeType) + " " +
+         std::to_string(e.objectId) + " " + e.objectUUID.str() + " " +
+         e.reposUUID.str();
+}
 
 class ExplorerRDAImplTest : public RdaObjectTest<ExplorerRDAImpl> {
  protected:
-  void SetUp() override {
-    RdaObjectTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    getRepositoryEventManager()->addListener(&events_);
-  }
-  void TearDown() override {
-    getRepositoryEventManager()->removeListener(&events_);
-    RdaObjectTest::TearDown();
-  }
   ExplorerRDAImpl*& explorer_ = object_;
 
-  void exec(const std::string& sql, const std::vector<KvbDatavar>& values) {
-    ReposDataAccessStatement* statement = rda_->createStatement(sql.c_str());
-    ASSERT_NE(statement, nullptr) << rda_->getErrorMessage().asCstr();
-    for (size_t i = 0; i < values.size(); ++i)
-      statement->setParameter(static_cast<int>(i), values[i]);
-    const bool ok = statement->execute();
-    statement->release();
-    ASSERT_TRUE(ok) << sql << ": " << rda_->getErrorMessage().asCstr();
-  }
-  std::string table(const char* code) {
-    return rda_->getTableName(code, true, -1).str();
-  }
-  void addProject(int id, const char* name, const char* uuid) {
-    exec("INSERT INTO " + table("MPRJ") +
-             " (PRJ_ID, PRJ_NM, PRJ_DATE, PRJ_COMM, PMDATE, PADATE, PMUSER,"
-             " PCUSER, PRJ_UUID, FLDR_ID, LRDATE, LRDUR, LRST)"
-             " VALUES (?, ?, 45000.5, 'first comment', 45001.25, 45002, "
-             "'editor',"
-             " 'creator', ?, 3, 45003, 42, 'done')",
-         {id, name, uuid});
-  }
-  // Tables, connections and the rows of projects 1 and 2 that hang on them.
+  // Projects 1 and 2 with their tables, connections, identifiers and
+  // values; project 1 links a table whose connection is not stored (11)
+  // and a table that is not stored at all (55).
   void addProjectRows() {
-    addProject(1, "Customers", "uuid-1");
-    addProject(2, "Orders", "uuid-2");
+    const std::string projectRow =
+        "INSERT INTO " + table("MPRJ") +
+        " (PRJ_ID, PRJ_NM, PRJ_DATE, PRJ_COMM, PMDATE, PADATE, PMUSER, "
+        "PCUSER, PRJ_UUID, FLDR_ID, LRDATE, LRDUR, LRST) VALUES (?, ?, "
+        "45000.5, 'first comment', 45001.25, 45002, 'editor', 'creator', ?, 3, "
+        "45003, 42, 'done')";
+    exec(projectRow, {1, "Customers", "uuid-1"});
+    exec(projectRow, {2, "Orders", "uuid-2"});
     exec("INSERT INTO " + table("MDBCON") + " (DB_ID, CON_CNSTR) VALUES (?, ?)",
          {7, "DSN=warehouse"});
-    const char* tables[][4] = {{"10", "CUSTOMER", "SALES", "7"},
-                               {"11", "ADDRESS", "SALES", "99"},
-                               {"12", "ORDERS", "SHOP", "7"}};
-    for (const auto& t : tables)
-      exec("INSERT INTO " + table("MTABLE") +
-               " (TBL_ID, TBL_NM, TBL_SCH, TBL_CAT, DB_ID) VALUES (?, ?, ?, "
-               "'main', ?)",
-           {std::stoi(t[0]), t[1], t[2], std::stoi(t[3])});
-    const int links[][2] = {{1, 10}, {1, 11}, {1, 55}, {2, 12}};
-    for (const auto& link : links)
+    const std::string tableRow = "INSERT INTO " + table("MTABLE") +
+                                 " (TBL_ID, TBL_NM, TBL_SCH, TBL_CAT, DB_ID) "
+                                 "VALUES (?, ?, ?, 'main', ?)";
+    exec(tableRow, {10, "CUSTOMER", "SALES", 7});
+    exec(tableRow, {11, "ADDRESS", "SALES", 99});
+    exec(tableRow, {12, "ORDERS", "SHOP", 7});
+    for (const auto& link : {std::pair{1, 10}, {1, 11}, {1, 55}, {2, 12}})
       exec("INSERT INTO " + table("MPJTBL") + " (PRJ_ID, TBL_ID) VALUES (?, ?)",
-           {link[0], link[1]});
+           {link.first, link.second});
     for (int project : {1, 2}) {
-      exec(
-          "INSERT INTO " + table("MIDDEF") +
-              " (ID_UID, IDENT_ID, IDENT_NM, PRJ_ID) VALUES (?, ?, 'ident', ?)",
-          {project * 100, project, project});
+      exec("INSERT INTO " + table("MIDDEF") +
+               " (ID_UID, IDENT_ID, IDENT_NM, PRJ_ID) VALUES (?, ?, 'ident', ?)",
+           {project * 100, project, project});
       exec("INSERT INTO " + table("MDEFVL") +
                " (IDVALRID, IDENT_ID, PRJ_ID) VALUES (?, ?, ?)",
            {project * 1000, project * 100, project});
     }
   }
-  // The number of rows of a table with that PRJ_ID (all rows for -1).
-  int count(const char* code, int prjId = -1) {
-    std::string sql = "SELECT COUNT(*) FROM " + table(code);
-    if (prjId >= 0) sql += " WHERE PRJ_ID=" + std::to_string(prjId);
-    return std::stoi(rows(rda_->paramSelect(sql.c_str(), 0)).at(0));
+  // The rows of project `prjId` in MPRJ, MPJTBL, MIDDEF and MDEFVL.
+  std::string rowsOf(int prjId) {
+    std::string n;
+    for (const char* code : {"MPRJ", "MPJTBL", "MIDDEF", "MDEFVL"})
+      n += std::to_string(count(code, "PRJ_ID=?", {prjId}));
+    return n;
+  }
+  std::string event(int changeType, int prjId) {
+    return "DataExploration " + std::to_string(changeType) + " " +
+           std::to_string(prjId) + " uuid-" + std::to_string(prjId) + " " +
+           rda_->getRepositoryUUID().str();
   }
 
-  ExplorationEvents events_;
+  EventRecorder recorder_{describe};
+  LogCapture log_;  // keeps the expected failures off the console
 };
-
-// --- Reading --------------------------------------------------------------
 
 TEST_P(ExplorerRDAImplTest, GetProjectGivesTheWholeRowInTableOrder) {
   addProjectRows();
   ReposDataAccessCursor* cursor = explorer_->getProject(1);
-  ASSERT_NE(cursor, nullptr) << explorer_->getErrorMessage().asCstr();
-  const std::vector<std::string> columns = {
-      "PRJ_ID", "PRJ_NM", "PRJ_DATE", "PRJ_COMM", "PMDATE",
-      "PADATE", "PMUSER", "PCUSER",   "PRJ_UUID", "FLDR_ID",
-      "LRDATE", "LRDUR",  "LRST"};
-  ASSERT_EQ(cursor->getNumCols(), static_cast<int>(columns.size()));
-  for (size_t c = 0; c < columns.size(); ++c)
-    EXPECT_EQ(cursor->getColName(static_cast<int>(c)).str(), columns[c]);
-  ASSERT_EQ(cursor->next(), 1);
-  EXPECT_EQ(cursor->getInt(0), 1);
-  EXPECT_EQ(cursor->getString(1).str(), "Customers");
-  EXPECT_DOUBLE_EQ(cursor->getDouble(2), 45000.5);
-  EXPECT_EQ(cursor->getString(8).str(), "uuid-1");
-  EXPECT_EQ(cursor->getInt(11), 42);
-  EXPECT_EQ(cursor->getString(12).str(), "done");
-  EXPECT_EQ(cursor->next(), 0) << "only the row of that project";
-  cursor->release();
-
+  EXPECT_EQ(columnNames(cursor),
+            "PRJ_ID|PRJ_NM|PRJ_DATE|PRJ_COMM|PMDATE|PADATE|PMUSER|PCUSER|"
+            "PRJ_UUID|FLDR_ID|LRDATE|LRDUR|LRST");
+  EXPECT_EQ(rows(cursor),
+            Rows{"1|Customers|45000.5|first comment|45001.25|45002|editor|"
+                 "creator|uuid-1|3|45003|42|done"});
   EXPECT_TRUE(rows(explorer_->getProject(3)).empty());
 }
 
@@ -126,131 +92,77 @@ TEST_P(ExplorerRDAImplTest,
        ListProjectTablesKeepsLinksWithoutTableOrConnection) {
   addProjectRows();
   ReposDataAccessCursor* cursor = explorer_->listProjectTables(1);
-  ASSERT_NE(cursor, nullptr) << explorer_->getErrorMessage().asCstr();
-  const char* columns[] = {"PRJ_ID", "TBL_NM", "TBL_SCH", "CON_CNSTR",
-                           "TBL_CAT"};
-  ASSERT_EQ(cursor->getNumCols(), 5);
-  for (int c = 0; c < 5; ++c)
-    EXPECT_EQ(cursor->getColName(c).str(), columns[c]);
-  // Table 11 names a connection that is not stored, table 55 is not stored
-  // at all: both still give a row.
+  EXPECT_EQ(columnNames(cursor), "PRJ_ID|TBL_NM|TBL_SCH|CON_CNSTR|TBL_CAT");
   EXPECT_EQ(sortedRows(rows(cursor)),
-            (std::vector<std::string>{"1|ADDRESS|SALES||main",
-                                      "1|CUSTOMER|SALES|DSN=warehouse|main",
-                                      "1||||"}));
-  EXPECT_EQ(sortedRows(rows(explorer_->listProjectTables(2))),
-            std::vector<std::string>{"2|ORDERS|SHOP|DSN=warehouse|main"});
-  EXPECT_TRUE(rows(explorer_->listProjectTables(3)).empty());
+            (Rows{"1|ADDRESS|SALES||main", "1|CUSTOMER|SALES|DSN=warehouse|main",
+                  "1||||"}));
+  EXPECT_EQ(rows(explorer_->listProjectTables(2)),
+            Rows{"2|ORDERS|SHOP|DSN=warehouse|main"});
 }
-
-// --- Updating -------------------------------------------------------------
 
 TEST_P(ExplorerRDAImplTest, UpdateProjectWritesNameAndCommentOnlyAndPosts) {
   addProjectRows();
   ASSERT_TRUE(explorer_->updateProject(1, "Clients", "second comment"))
       << explorer_->getErrorMessage().asCstr();
   EXPECT_EQ(rows(explorer_->getProject(1)),
-            std::vector<std::string>{"1|Clients|45000.5|second comment|"
-                                     "45001.25|45002|editor|creator|uuid-1|3|"
-                                     "45003|42|done"});
+            Rows{"1|Clients|45000.5|second comment|45001.25|45002|editor|"
+                 "creator|uuid-1|3|45003|42|done"});
   EXPECT_EQ(rows(explorer_->getProject(2)).at(0).substr(0, 9), "2|Orders|");
-
-  ASSERT_EQ(events_.seen.size(), 1u);
-  const RepositoryEvent& event = events_.seen[0];
-  EXPECT_EQ(event.changeType, 2);
-  EXPECT_EQ(event.objectId, 1);
-  EXPECT_EQ(event.objectUUID.str(), "uuid-1");
-  EXPECT_EQ(event.reposUUID.str(), rda_->getRepositoryUUID().str());
+  EXPECT_EQ(recorder_.events, Rows{event(kChangeUpdated, 1)});
 }
 
 TEST_P(ExplorerRDAImplTest, UpdateOfAMissingProjectFailsWithoutEvent) {
   addProjectRows();
-  LogCapture log;
   EXPECT_FALSE(explorer_->updateProject(9, "Ghost", ""));
   EXPECT_EQ(explorer_->getErrorMessage().str(),
             "Unable to find data exploration with id=9");
-  EXPECT_TRUE(log.contains("Unable to find data exploration with id=9", 5));
-  EXPECT_TRUE(events_.seen.empty());
+  EXPECT_TRUE(log_.contains("Unable to find data exploration with id=9", 5));
+  EXPECT_TRUE(recorder_.events.empty());
 }
 
-// --- Deleting -------------------------------------------------------------
-
+// Tables and connections may be shared by other explorations: they stay.
 TEST_P(ExplorerRDAImplTest, DeleteProjectRemovesItsRowsOnly) {
   addProjectRows();
   ASSERT_TRUE(explorer_->deleteProject(1))
       << explorer_->getErrorMessage().asCstr();
-  for (const char* code : {"MPRJ", "MPJTBL", "MIDDEF", "MDEFVL"}) {
-    EXPECT_EQ(count(code, 1), 0) << code;
-    EXPECT_EQ(count(code, 2), 1) << code;
-  }
-  // Tables and connections may be shared by other explorations.
-  EXPECT_EQ(count("MTABLE"), 3);
-  EXPECT_EQ(count("MDBCON"), 1);
-
-  ASSERT_EQ(events_.seen.size(), 1u);
-  EXPECT_EQ(events_.seen[0].changeType, 1);
-  EXPECT_EQ(events_.seen[0].objectId, 1);
-  EXPECT_EQ(events_.seen[0].objectUUID.str(), "uuid-1");
+  EXPECT_EQ(rowsOf(1) + " " + rowsOf(2), "0000 1111");
+  EXPECT_EQ(count("MTABLE") * 10 + count("MDBCON"), 31);
+  EXPECT_EQ(recorder_.events, Rows{event(kChangeDeleted, 1)});
 }
 
 TEST_P(ExplorerRDAImplTest, DeleteOfAMissingProjectClearsStrayRowsQuietly) {
   addProjectRows();
-  exec("DELETE FROM " + table("MPRJ") + " WHERE PRJ_ID=1", {});
+  exec("DELETE FROM " + table("MPRJ") + " WHERE PRJ_ID=1");
   EXPECT_TRUE(explorer_->deleteProject(1));
-  EXPECT_EQ(count("MPJTBL", 1), 0);
-  EXPECT_EQ(count("MDEFVL", 1), 0);
-  EXPECT_EQ(count("MPRJ"), 1);
-  EXPECT_TRUE(events_.seen.empty()) << "nothing that existed was deleted";
+  EXPECT_EQ(rowsOf(1) + " " + rowsOf(2), "0000 1111");
+  EXPECT_TRUE(recorder_.events.empty()) << "nothing that existed was deleted";
 }
 
 TEST_P(ExplorerRDAImplTest, DeleteThatFailsPartWayLeavesEverything) {
   addProjectRows();
   // The third delete (MPJTBL) fails after the first two have run.
-  ASSERT_TRUE(rda_->dropTable(rda_->getTableName("MPJTBL", false, -1)))
-      << rda_->getErrorMessage().asCstr();
-  LogCapture log;
+  exec("DROP TABLE " + table("MPJTBL"));
   EXPECT_FALSE(explorer_->deleteProject(1));
   EXPECT_FALSE(explorer_->getErrorMessage().isEmpty());
   EXPECT_FALSE(rda_->inTransaction());
-  EXPECT_EQ(count("MPRJ", 1), 1);
-  EXPECT_EQ(count("MIDDEF", 1), 1);
-  EXPECT_EQ(count("MDEFVL", 1), 1);
-  EXPECT_TRUE(events_.seen.empty());
+  EXPECT_EQ(count("MPRJ", "PRJ_ID=1") + count("MIDDEF", "PRJ_ID=1") +
+                count("MDEFVL", "PRJ_ID=1"),
+            3);
+  EXPECT_TRUE(recorder_.events.empty());
 }
 
-// --- Failures ---------------------------------------------------------------
-
 TEST_P(ExplorerRDAImplTest, MissingTablesGiveNullAndTheDatabaseReason) {
-  ASSERT_TRUE(rda_->dropTable(rda_->getTableName("MPRJ", false, -1)));
-  ASSERT_TRUE(rda_->dropTable(rda_->getTableName("MPJTBL", false, -1)));
-  LogCapture log;
+  exec("DROP TABLE " + table("MPRJ"));
+  exec("DROP TABLE " + table("MPJTBL"));
   EXPECT_EQ(explorer_->getProject(1), nullptr);
   EXPECT_FALSE(explorer_->getErrorMessage().isEmpty());
   EXPECT_EQ(explorer_->listProjectTables(1), nullptr);
   EXPECT_FALSE(explorer_->updateProject(1, "name", "comment"));
   EXPECT_FALSE(explorer_->deleteProject(1));
-  EXPECT_TRUE(events_.seen.empty());
-  bool logged = false;
-  for (const CapturedLog& r : log.records())
-    logged |= r.level == 5 && r.logger == "KV.Repos.ReposAdmin.BaseRDA";
-  EXPECT_TRUE(logged);
+  EXPECT_TRUE(recorder_.events.empty());
+  EXPECT_TRUE(log_.contains("", 5));
 }
 
 INSTANTIATE_RDA_TARGETS(ExplorerRDAImplTest);
-
-TEST(ExplorerRDAImplNoConnection, EveryOperationRefuses) {
-  LogCapture log;
-  ExplorerRDAImpl* explorer = new ExplorerRDAImpl(nullptr);
-  EXPECT_EQ(explorer->getProject(1), nullptr);
-  EXPECT_EQ(explorer->listProjectTables(1), nullptr);
-  EXPECT_FALSE(explorer->updateProject(1, "name", "comment"));
-  EXPECT_FALSE(explorer->deleteProject(1));
-  explorer->release();
-  int refusals = 0;
-  for (const CapturedLog& r : log.records())
-    refusals +=
-        r.level == 5 && r.text == "Repository Data Access object is null";
-  EXPECT_EQ(refusals, 4);
-}
 
 }  // namespace

@@ -36,10 +36,6 @@ class InitialDataTest : public ReposImplTest {
       out += (out.empty() ? "" : ",") + r;
     return out;
   }
-  std::string count(RepositoryImpl* repos, const char* code,
-                    const std::string& where = "") {
-    return select(repos, code, "COUNT(*)", where);
-  }
 };
 
 // Event types and issue properties are replaced whole, or not at all when the
@@ -56,9 +52,10 @@ TEST_P(InitialDataTest, LookupRowsAreReplacedWholeAndProfileRowsKept) {
       "EMAIL|N,EXEC|N,FLOWCONF|N,FLOWJOB|N,FLOWSMITH|N,FLOWSVC|N,LOGFILE|N,"
       "LOGREPOS|Y,PROFILE|N,RAISEEVENT|N,TABLEWRITE|N;REASON|7,STATUS|3";
   EXPECT_EQ(lookups(), expected);
-  const char* oldEvent =
-      "INSERT INTO %s (EV_CODE, EV_DESC, EV_ISDEF) VALUES ('OLD', '', 'N')";
-  ASSERT_TRUE(exec(repos, oldEvent, "EVENT"));
+  const std::string oldEvent = "INSERT INTO " + table("EVENT") +
+                               " (EV_CODE, EV_DESC, EV_ISDEF) VALUES ('OLD', "
+                               "'', 'N')";
+  ASSERT_TRUE(exec(oldEvent));
   ASSERT_TRUE(repos->installInitialMonitorData())
       << repos->getErrorMessage().asCstr();
   EXPECT_EQ(lookups(), expected);
@@ -70,15 +67,15 @@ TEST_P(InitialDataTest, LookupRowsAreReplacedWholeAndProfileRowsKept) {
   ASSERT_TRUE(repos->installInitialProfileData())
       << repos->getErrorMessage().asCstr();
   for (const char* code : {"NOTCAT", "FOLDER"})
-    EXPECT_EQ(count(repos, code), "1");
+    EXPECT_EQ(count(code), 1);
 
   // EXPRTP lacks its columns: the replaced EVENT rows come back.
-  ASSERT_TRUE(exec(repos, oldEvent, "EVENT"));
-  ASSERT_TRUE(exec(repos, "DROP TABLE %s", "EXPRTP"));
-  ASSERT_TRUE(exec(repos, "CREATE TABLE %s (OTHER INTEGER)", "EXPRTP"));
+  ASSERT_TRUE(exec(oldEvent));
+  ASSERT_TRUE(exec("DROP TABLE " + table("EXPRTP")));
+  ASSERT_TRUE(exec("CREATE TABLE " + table("EXPRTP") + " (OTHER INTEGER)"));
   EXPECT_FALSE(repos->installInitialMonitorData());
   EXPECT_FALSE(repos->getErrorMessage().isEmpty());
-  EXPECT_EQ(count(repos, "EVENT"), "12");
+  EXPECT_EQ(count("EVENT"), 12);
 }
 
 TEST_P(InitialDataTest, StopRequestWritesNoProfileRow) {
@@ -89,7 +86,7 @@ TEST_P(InitialDataTest, StopRequestWritesNoProfileRow) {
   EXPECT_FALSE(repos->installInitialProfileData());
   EXPECT_FALSE(repos->installInitialData());
   for (const char* code : {"NOTCAT", "INFO"})
-    EXPECT_EQ(count(repos, code), "0");
+    EXPECT_EQ(count(code), 0);
 }
 
 TEST_P(InitialDataTest, NewRepositoryHasTheDashboardDefaults) {
@@ -108,24 +105,24 @@ TEST_P(InitialDataTest, NewRepositoryHasTheDashboardDefaults) {
             "1|Default|7|24|1|0");
   EXPECT_EQ(select(repos, "DIMENS", "DIM_NAME", "ORDER BY DIM_ID"),
             "Accuracy,Consistency,Structure,Integrity,Validity,Completeness");
-  EXPECT_EQ(count(repos, "DIMENS", "WHERE UUID IS NULL OR FLDR_ID <> 0"), "0");
+  EXPECT_EQ(count("DIMENS", "UUID IS NULL OR FLDR_ID <> 0"), 0);
   EXPECT_EQ(
-      count(repos, "DIMGRP", "WHERE GRP_ID = 1 AND THR_ID = 1 AND WGHT = 1"),
-      "6");
+      count("DIMGRP", "GRP_ID = 1 AND THR_ID = 1 AND WGHT = 1"),
+      6);
   EXPECT_EQ(select(repos, "THRHLD",
                    "THR_ID, NAME_0, NAME_2, COLOR_0, COLOR_1, COLOR_2"),
             "1|Low|High|1|3|4");
-  EXPECT_EQ(count(repos, "THRHLD",
-                  "WHERE START_0 = 0.1 AND END_0 = 90 AND START_1 = "
+  EXPECT_EQ(count("THRHLD",
+                  "START_0 = 0.1 AND END_0 = 90 AND START_1 = "
                   "90.1 AND END_1 = 98 AND START_2 = 98.1 AND END_2 = 100.1"),
-            "1");
+            1);
 
   // Only a new "Accuracy" raises the dimension counter, in its existing row.
-  ASSERT_TRUE(exec(repos, "UPDATE %s SET NI_VAL = 0 WHERE NI_KEY = 'DIMENS'",
-                   "UCURID"));
+  ASSERT_TRUE(exec("UPDATE " + table("UCURID") +
+                   " SET NI_VAL = 0 WHERE NI_KEY = 'DIMENS'"));
   ASSERT_TRUE(repos->ensureDashboardDefaults());
   EXPECT_EQ(counters(), "DIMENS|0,RPTGRP|1,THRHLD|1");
-  ASSERT_TRUE(exec(repos, "DELETE FROM %s WHERE DIM_ID = 1", "DIMENS"));
+  ASSERT_TRUE(exec("DELETE FROM " + table("DIMENS") + " WHERE DIM_ID = 1"));
   ASSERT_TRUE(repos->ensureDashboardDefaults());
   EXPECT_EQ(counters(), "DIMENS|1,RPTGRP|1,THRHLD|1");
   EXPECT_EQ(select(repos, "DIMENS", "DIM_NAME", "WHERE DIM_ID = 1"),
@@ -135,49 +132,48 @@ TEST_P(InitialDataTest, NewRepositoryHasTheDashboardDefaults) {
 TEST_P(InitialDataTest, OlderDashboardRowsArePointedAtTheDefaults) {
   RepositoryImpl* repos = openBare();
   ASSERT_NE(repos, nullptr);
-  for (const auto& [sql, code] :
-       {std::pair{"INSERT INTO %s (GRP_ID, GRP_NAME, GRP_DESC) VALUES "
-                  "(1, 'Own', 'Mine'), (2, 'B', NULL)",
-                  "RPTGRP"},
-        {"INSERT INTO %s (DIM_ID, DIM_NAME) VALUES (1, 'Default')", "DIMENS"},
-        {"INSERT INTO %s (THR_ID, THR_NAME, NAME_0, START_0, NAME_3, "
-         "START_3) VALUES (1, 'Mine', 'Odd', 5, 'Keep', 7)",
-         "THRHLD"},
-        {"INSERT INTO %s (EX_ID, GRP_ID) VALUES (1, NULL)", "EXEC"},
-        {"INSERT INTO %s (JB_ID, RU_ID, DIM_ID, THR_ID) VALUES "
-         "(1, 1, NULL, NULL)",
-         "JBRUME"}})
-    ASSERT_TRUE(exec(repos, sql, code));
+  for (const auto& [code, rest] :
+       {std::pair{"RPTGRP",
+                  " (GRP_ID, GRP_NAME, GRP_DESC) VALUES (1, 'Own', 'Mine'), "
+                  "(2, 'B', NULL)"},
+        {"DIMENS", " (DIM_ID, DIM_NAME) VALUES (1, 'Default')"},
+        {"THRHLD",
+         " (THR_ID, THR_NAME, NAME_0, START_0, NAME_3, START_3) VALUES (1, "
+         "'Mine', 'Odd', 5, 'Keep', 7)"},
+        {"EXEC", " (EX_ID, GRP_ID) VALUES (1, NULL)"},
+        {"JBRUME",
+         " (JB_ID, RU_ID, DIM_ID, THR_ID) VALUES (1, 1, NULL, NULL)"}})
+    ASSERT_TRUE(exec("INSERT INTO " + table(code) + rest));
 
   ASSERT_TRUE(repos->ensureDashboardDefaults())
       << repos->getErrorMessage().asCstr();
   EXPECT_EQ(select(repos, "RPTGRP", "GRP_NAME, GRP_DESC", "WHERE GRP_ID = 1"),
             "Own|Default dashboard");
-  EXPECT_EQ(count(repos, "RPTGRP", "WHERE THR_ID IS NULL"), "0");
+  EXPECT_EQ(count("RPTGRP", "THR_ID IS NULL"), 0);
   EXPECT_EQ(select(repos, "DIMENS", "DIM_NAME", "WHERE DIM_ID = 1"),
             "Accuracy");
-  EXPECT_EQ(count(repos, "DIMGRP"), "12");  // every dimension in both groups
+  EXPECT_EQ(count("DIMGRP"), 12);  // every dimension in both groups
   EXPECT_EQ(select(repos, "THRHLD", "THR_NAME, NAME_0, NAME_2, NAME_3"),
             "Mine|Low|High|Keep");
-  EXPECT_EQ(count(repos, "THRHLD", "WHERE START_0 = 0.1 AND START_3 = 7"), "1");
+  EXPECT_EQ(count("THRHLD", "START_0 = 0.1 AND START_3 = 7"), 1);
   EXPECT_EQ(select(repos, "EXEC", "GRP_ID"), "1");
   EXPECT_EQ(select(repos, "JBRUME", "DIM_ID, THR_ID"), "1|1");
 
   ASSERT_TRUE(repos->ensureDashboardDefaults());
-  EXPECT_EQ(count(repos, "DIMGRP"), "12");
+  EXPECT_EQ(count("DIMGRP"), 12);
 }
 
 TEST_P(InitialDataTest, FailureHalfwayLeavesNoDashboardRow) {
   RecordingStatus status;
   RepositoryImpl* repos = openBare(&status);
   ASSERT_NE(repos, nullptr);
-  ASSERT_TRUE(exec(repos, "DROP TABLE %s", "DIMGRP"));
+  ASSERT_TRUE(exec("DROP TABLE " + table("DIMGRP")));
   EXPECT_FALSE(repos->ensureDashboardDefaults());
   EXPECT_FALSE(repos->getErrorMessage().isEmpty());
   EXPECT_TRUE(status.sawMessage(repos->getErrorMessage().asCstr()));
   EXPECT_TRUE(status.sawMessage("INSERT INTO"));
   for (const char* code : {"RPTGRP", "DIMENS", "UCURID"})
-    EXPECT_EQ(count(repos, code), "0") << code;
+    EXPECT_EQ(count(code), 0) << code;
 }
 
 TEST_P(InitialDataTest, ScriptModeLooksNothingUpAndWritesOnlyToTheScript) {
@@ -188,8 +184,8 @@ TEST_P(InitialDataTest, ScriptModeLooksNothingUpAndWritesOnlyToTheScript) {
   RepositoryImpl* repos = openBare();
   ASSERT_NE(repos, nullptr);
   // An existing row would be found by a lookup; the script ignores it.
-  ASSERT_TRUE(exec(repos, "INSERT INTO %s (GRP_ID, GRP_NAME) VALUES (1, 'Own')",
-                   "RPTGRP"));
+  ASSERT_TRUE(exec("INSERT INTO " + table("RPTGRP") +
+                   " (GRP_ID, GRP_NAME) VALUES (1, 'Own')"));
   ASSERT_TRUE(repos->setDDLCallback(&script));
   EXPECT_TRUE(repos->ensureDashboardDefaults())
       << repos->getErrorMessage().asCstr();
@@ -200,7 +196,7 @@ TEST_P(InitialDataTest, ScriptModeLooksNothingUpAndWritesOnlyToTheScript) {
   ASSERT_TRUE(repos->setDDLCallback(nullptr));
   EXPECT_EQ(select(repos, "RPTGRP", "GRP_NAME"), "Own");
   for (const char* code : {"DIMENS", "UCURID"})
-    EXPECT_EQ(count(repos, code), "0");
+    EXPECT_EQ(count(code), 0);
 }
 
 // Table markers become physical names; macros expand only their own
@@ -220,7 +216,7 @@ TEST_P(InitialDataTest,
     return select(repos, "KEYVAL", "V_VALUE", "WHERE V_KEY = '" + key + "'");
   };
   ASSERT_TRUE(run("DELETE FROM $$FOLDER$$"));
-  EXPECT_EQ(count(repos, "FOLDER"), "0");
+  EXPECT_EQ(count("FOLDER"), 0);
   EXPECT_TRUE(status.sawMessage(
       "DELETE FROM " +
       repos->getDataAccess()->getTableName("FOLDER", true, -1).str()));
@@ -278,7 +274,7 @@ TEST_P(InitialDataTest, SeedRowsTakeIdsAndFailuresUndoTheSet) {
             "1|one||null,2|two|n|set");
   // Deleting first replaces the rows; otherwise they are added.
   ASSERT_TRUE(repos->insertTableRows(set));
-  EXPECT_EQ(count(repos, "TSSEED"), "4");
+  EXPECT_EQ(count("TSSEED"), 4);
   table.deleteExisting = true;
   ASSERT_TRUE(repos->insertTableRows(set));
   EXPECT_EQ(select(repos, "TSSEED", all, "ORDER BY ID"),
@@ -296,14 +292,13 @@ TEST_P(InitialDataTest, SeedRowsTakeIdsAndFailuresUndoTheSet) {
 TEST_P(InitialDataTest, CountersRiseToTheHighestIdsInUse) {
   RepositoryImpl* repos = openCreated();
   ASSERT_NE(repos, nullptr);
-  ASSERT_TRUE(exec(repos, "DELETE FROM %s", "UCURID"));
-  ASSERT_TRUE(exec(repos,
-                   "INSERT INTO %s (NI_KEY, NI_VAL) VALUES ('JOB', 10), "
-                   "('RPTGRP', 30), ('RULE', 7), ('NOSUCHKEY', 7)",
-                   "UCURID"));
-  ASSERT_TRUE(exec(repos, "INSERT INTO %s (JOB_ID) VALUES (25), (4)", "JOB"));
+  ASSERT_TRUE(exec("DELETE FROM " + table("UCURID")));
+  ASSERT_TRUE(exec("INSERT INTO " + table("UCURID") +
+                   " (NI_KEY, NI_VAL) VALUES ('JOB', 10), ('RPTGRP', 30), "
+                   "('RULE', 7), ('NOSUCHKEY', 7)"));
+  ASSERT_TRUE(exec("INSERT INTO " + table("JOB") + " (JOB_ID) VALUES (25), (4)"));
   // A table missing from an older repository is skipped, not a failure.
-  ASSERT_TRUE(exec(repos, "DROP TABLE %s", "RULE"));
+  ASSERT_TRUE(exec("DROP TABLE " + table("RULE")));
   LogCapture log;
   ASSERT_TRUE(repos->repairIdCounters()) << repos->getErrorMessage().asCstr();
   EXPECT_TRUE(isPostgres() || log.contains("RULE", 2));

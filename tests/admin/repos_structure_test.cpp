@@ -71,9 +71,9 @@ class ReposStructureTest : public ReposImplTest {
     std::sort(keys.begin(), keys.end());
     return keys;
   }
-  bool addInfo(RepositoryImpl* repos, const std::string& type, int version) {
-    return exec(repos, ("INSERT INTO %s (I_TYPE, I_VERS) VALUES ('" + type +
-                        "', " + std::to_string(version) + ")").c_str(), "INFO");
+  bool addInfo(const std::string& type, int version) {
+    return exec("INSERT INTO " + table("INFO") + " (I_TYPE, I_VERS) VALUES (?, ?)",
+                {KvbString(type), version});
   }
   // Creates the built-in core tables only, as an older repository has.
   RepositoryImpl* openWithCoreTables() {
@@ -124,7 +124,7 @@ TEST_P(ReposStructureTest, SetsAreCreatedSkippedUpgradedAndDropped) {
       kvbStringFormat("INSERT INTO %S (ID) VALUES (7)", item), nullptr, 0));
 
   // Sets at their version are neither counted nor created again.
-  ASSERT_TRUE(exec(repos, "DELETE FROM %s", "KEYVAL"));
+  ASSERT_TRUE(exec("DELETE FROM " + table("KEYVAL")));
   RepositoryImpl* again = open();
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->getRepositoryUUID(), repos->getRepositoryUUID());
@@ -195,8 +195,8 @@ TEST_P(ReposStructureTest, FailingStatementStopsCreationUnlessSetIgnoresIt) {
 TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
   RepositoryImpl* old = openWithCoreTables();
   ASSERT_NE(old, nullptr);
-  ASSERT_TRUE(addInfo(old, "PROFILE_RESULTSET", 20));
-  ASSERT_TRUE(addInfo(old, "MONITOR", 5));
+  ASSERT_TRUE(addInfo("PROFILE_RESULTSET", 20));
+  ASSERT_TRUE(addInfo("MONITOR", 5));
   RecordingStatus status;
   RepositoryImpl* repos = open(&status);
   ASSERT_NE(repos, nullptr);
@@ -216,10 +216,10 @@ TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
   // An older unified repository gets the current versions, keeps its
   // identity and loses leftover product rows; NCOA is only written when
   // asked for: inserted when missing, updated when present.
-  ASSERT_TRUE(exec(unified, "UPDATE %s SET I_VERS = 6, I_MVER = 2 WHERE "
-                            "I_TYPE = 'KVREPOSITORY'", "INFO"));
-  ASSERT_TRUE(exec(unified, "DELETE FROM %s WHERE I_TYPE = 'NCOA'", "INFO"));
-  ASSERT_TRUE(addInfo(unified, "PROFILE_RESULTSET", 20));
+  ASSERT_TRUE(exec("UPDATE " + table("INFO") +
+                   " SET I_VERS = 6, I_MVER = 2 WHERE I_TYPE = 'KVREPOSITORY'"));
+  ASSERT_TRUE(exec("DELETE FROM " + table("INFO") + " WHERE I_TYPE = 'NCOA'"));
+  ASSERT_TRUE(addInfo("PROFILE_RESULTSET", 20));
   RepositoryImpl* older = open();
   ASSERT_NE(older, nullptr);
   ASSERT_TRUE(older->writeVersionInfo(false));
@@ -227,8 +227,8 @@ TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
   EXPECT_EQ(older->getRepositoryUUID(), uuid);
   ASSERT_TRUE(older->writeVersionInfo(true));
   EXPECT_TRUE(older->isNCOAVersionCurrent());
-  ASSERT_TRUE(exec(older, "UPDATE %s SET I_VERS = 0 WHERE I_TYPE = 'NCOA'",
-                   "INFO"));
+  ASSERT_TRUE(
+      exec("UPDATE " + table("INFO") + " SET I_VERS = 0 WHERE I_TYPE = 'NCOA'"));
   ASSERT_TRUE(older->writeVersionInfo(true));
   EXPECT_EQ(infoRows(older), (Rows{"KVREPOSITORY|7|Velmoran Repository|4",
                                    "NCOA|1||"}));
@@ -237,15 +237,15 @@ TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
 TEST_P(ReposStructureTest, FailedVersionWriteChangesNoRow) {
   RepositoryImpl* old = openWithCoreTables();
   ASSERT_NE(old, nullptr);
-  ASSERT_TRUE(addInfo(old, "MONITOR", 5));
+  ASSERT_TRUE(addInfo("MONITOR", 5));
   RecordingStatus status;
   RepositoryImpl* repos = open(&status);
   ASSERT_NE(repos, nullptr);
   // Without the I_MVER column the unified row cannot be written.
-  ASSERT_TRUE(exec(repos, "DROP TABLE %s", "INFO"));
-  ASSERT_TRUE(exec(repos, "CREATE TABLE %s (I_TYPE VARCHAR(32), I_VERS "
-                          "INTEGER, I_DESC VARCHAR(255))", "INFO"));
-  ASSERT_TRUE(addInfo(repos, "MONITOR", 5));
+  ASSERT_TRUE(exec("DROP TABLE " + table("INFO")));
+  ASSERT_TRUE(exec("CREATE TABLE " + table("INFO") +
+                   " (I_TYPE VARCHAR(32), I_VERS INTEGER, I_DESC VARCHAR(255))"));
+  ASSERT_TRUE(addInfo("MONITOR", 5));
   EXPECT_FALSE(repos->writeVersionInfo(false));
   EXPECT_FALSE(repos->getErrorMessage().isEmpty());
   EXPECT_TRUE(status.sawMessage(repos->getErrorMessage().asCstr()));

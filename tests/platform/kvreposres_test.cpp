@@ -84,8 +84,8 @@ TEST_F(RepositoryEventTest, RecordsEveryOperationAndCanBeSwitchedOff) {
   EXPECT_EQ(getRepositoryEventManager(), nullptr);
   setRepositoryEventManagerEnabled(true);
   EXPECT_EQ(getRepositoryEventManager(), mgr_);
-  EXPECT_STREQ(getRepositoryEventChangeTypeString(0), "ADDED");
-  EXPECT_STREQ(getRepositoryEventChangeTypeString(2), "UPDATED");
+  EXPECT_STREQ(getRepositoryEventChangeTypeString(kChangeAdded), "ADDED");
+  EXPECT_STREQ(getRepositoryEventChangeTypeString(kChangeUpdated), "UPDATED");
   EXPECT_STREQ(getRepositoryEventChangeTypeString(7), "UNKNOWN");
 }
 

@@ -26,9 +26,6 @@ class RdaConnectionTest : public RdaTargetTest {
  protected:
   void createTables() { ASSERT_TRUE(createCoreTables()) << why(); }
   std::string why() { return rda_->getErrorMessage().str(); }
-  KvbString table(const char* code) {
-    return rda_->getTableName(code, true, -1);
-  }
   std::vector<std::string> select(const KvbString& sql) {
     return rows(rda_->paramSelect(sql, 0));
   }
@@ -291,7 +288,7 @@ TEST_P(RdaConnectionTest, NamesFollowPrefixSchemaAndQuote) {
   EXPECT_EQ(rda_->getSchemaName().str(), "");
   EXPECT_EQ(rda_->getTableName("HSM", false, 0).str(), "HSM0");
   EXPECT_EQ(rda_->getIndexName(7, "ab").str(), "idxab7");
-  EXPECT_EQ(table("FOLDER").str(), isFile() ? "\"FOLDER\"" : q + "FOLDER" + q);
+  EXPECT_EQ(table("FOLDER"), isFile() ? "\"FOLDER\"" : q + "FOLDER" + q);
 }
 
 TEST_P(RdaConnectionTest, ColumnListsAndCursorNamesMatchTheTables) {

@@ -68,14 +68,6 @@ const ReposColumnDef kTableSet[] = {
 class RdaTablesTest : public RdaTargetTest {
  protected:
   std::string error() { return rda_->getErrorMessage().str(); }
-  std::string quoted(const char* code) {
-    return rda_->getTableName(code, true, -1).str();
-  }
-  int count(const char* code) {
-    int n = -1;
-    rda_->paramSingleton("SELECT COUNT(*) FROM " + quoted(code), &n, 0);
-    return n;
-  }
   // A second connection to the test's database that reports to `status`.
   std::vector<std::string> columnsOf(const std::string& code) {
     std::list<TableColumnInfo> list;
@@ -174,7 +166,7 @@ TEST_P(RdaTablesTest, CreatesChecksAndDropsTheCoreTables) {
 
   // The check restores GCATS without its last column (and with it its GCNAME
   // index), the composite index of FOLDER and all of TRIG.
-  ASSERT_TRUE(rda_->dropTable(quoted("GCATS"))) << error();
+  ASSERT_TRUE(rda_->dropTable(table("GCATS"))) << error();
   ASSERT_TRUE(rda_->createTable(
       "GCATS",
       {{"GC_ID", kvbTypeInt, 0, false}, {"GCNAME", kvbTypeString, 255, false}}))
@@ -185,7 +177,7 @@ TEST_P(RdaTablesTest, CreatesChecksAndDropsTheCoreTables) {
                                   rda_->getIndexName(377, ""),
                               nullptr, 0))
       << error();
-  ASSERT_TRUE(rda_->dropTable(quoted("TRIG"))) << error();
+  ASSERT_TRUE(rda_->dropTable(table("TRIG"))) << error();
   ASSERT_TRUE(rda_->checkTables(TableCreateOptions())) << error();
   expectTables(tables);
   // On a complete database the check has nothing to write.
@@ -195,7 +187,7 @@ TEST_P(RdaTablesTest, CreatesChecksAndDropsTheCoreTables) {
   // Drop and create empties the tables; drop alone removes them.
   KvbDatavar id(1), name("Top");
   ASSERT_TRUE(rda_->paramExec(
-      "INSERT INTO " + quoted("FOLDER") + " (FLDR_ID, FLDR_NAM) VALUES (?, ?)",
+      "INSERT INTO " + table("FOLDER") + " (FLDR_ID, FLDR_NAM) VALUES (?, ?)",
       nullptr, 2, &id, &name))
       << error();
   options.dropTables = true;
@@ -251,9 +243,9 @@ TEST_P(RdaTablesTest, HostileNamesAreRefusedBeforeTheyReachSql) {
     EXPECT_FALSE(rda_->createTable("TBAD", {{name, kvbTypeInt, 0, false}}))
         << name;
   EXPECT_FALSE(rda_->getErrorMessage().isEmpty());
-  EXPECT_FALSE(rda_->dropTable("x; DROP TABLE " + quoted("GCATS")));
+  EXPECT_FALSE(rda_->dropTable("x; DROP TABLE " + table("GCATS")));
   EXPECT_FALSE(
-      rda_->dropTable(quoted("FOLDER") + "; DROP TABLE " + quoted("GCATS")));
+      rda_->dropTable(table("FOLDER") + "; DROP TABLE " + table("GCATS")));
   EXPECT_FALSE(rda_->createIndex("GCATS", "GCDESC", "ix; DROP TABLE GCATS"));
   EXPECT_FALSE(rda_->createIndex("GCATS", "GCDESC bad", KvbString()));
   EXPECT_FALSE(rda_->createIndex("GCATS; x", "GCDESC", KvbString()));
@@ -308,7 +300,7 @@ TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   EXPECT_TRUE(rda_->endTransaction(true));
   EXPECT_TRUE(rda_->endTransaction(false));
   const std::string insert =
-      "INSERT INTO " + quoted("KEYVAL") + " (V_KEY, V_VALUE) VALUES ";
+      "INSERT INTO " + table("KEYVAL") + " (V_KEY, V_VALUE) VALUES ";
   KvbDatavar key("note"), value("it's"), id;
   EXPECT_TRUE(rda_->paramExec(insert + "(?, ?)", nullptr, 2, &key, &value))
       << error();
@@ -320,9 +312,9 @@ TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   const std::vector<std::string>& s = script.texts;
   ASSERT_EQ(s.size(), 4u);
   EXPECT_EQ(s[0], insert + "('note', 'it''s')");
-  EXPECT_EQ(s[1].rfind("INSERT INTO " + quoted("UCURID"), 0), 0u) << s[1];
+  EXPECT_EQ(s[1].rfind("INSERT INTO " + table("UCURID"), 0), 0u) << s[1];
   EXPECT_NE(s[1].find("'FOLDER', 1)"), std::string::npos) << s[1];
-  EXPECT_EQ(s[2].rfind("UPDATE " + quoted("UCURID"), 0), 0u) << s[2];
+  EXPECT_EQ(s[2].rfind("UPDATE " + table("UCURID"), 0), 0u) << s[2];
   EXPECT_NE(s[3].find("= 3"), std::string::npos) << s[3];
 
   // A refusing callback fails the work, also midway through the tables.
@@ -361,9 +353,9 @@ TEST_P(RdaTablesTest, BulkLoadWritesBatchesAndDropsOnlyBufferedRows) {
   const std::list<TableColumnInfo> columns = {
       {"B_ID", kvbTypeInt, 0, false}, {"B_TXT", kvbTypeString, 40, false}};
   ASSERT_TRUE(rda_->createTable("BLK", columns)) << error();
-  const KvbString table = rda_->getTableName("BLK", false, -1);
+  const KvbString physical = rda_->getTableName("BLK", false, -1);
   EXPECT_EQ(rda_->isBulkLoadSupported(), isPostgres());
-  EXPECT_EQ(rda_->bulkLoadInit(10, table, &columns), isPostgres());
+  EXPECT_EQ(rda_->bulkLoadInit(10, physical, &columns), isPostgres());
   if (!isPostgres()) return;
   // Refusals, each with its logged reason.
   LogCapture log;
@@ -373,15 +365,15 @@ TEST_P(RdaTablesTest, BulkLoadWritesBatchesAndDropsOnlyBufferedRows) {
       log.contains("Num of insert values doesn't match column count", 5));
   EXPECT_TRUE(rda_->bulkLoadEnd(false));
   const std::list<TableColumnInfo> none;
-  EXPECT_FALSE(rda_->bulkLoadInit(1000, table, nullptr));
-  EXPECT_FALSE(rda_->bulkLoadInit(1000, table, &none));
+  EXPECT_FALSE(rda_->bulkLoadInit(1000, physical, nullptr));
+  EXPECT_FALSE(rda_->bulkLoadInit(1000, physical, &none));
   EXPECT_TRUE(log.contains("Invalid bulk load column list", 5));
   EXPECT_FALSE(rda_->bulkLoadAddRow(2, &id, &text));
   EXPECT_TRUE(log.contains("Bulk load not initialized", 5));
 
   // Rows from `from` on in batches of 1000; a quote is kept as it is.
   auto load = [&](int from, int n) {
-    ASSERT_TRUE(rda_->bulkLoadInit(1000, table, &columns)) << error();
+    ASSERT_TRUE(rda_->bulkLoadInit(1000, physical, &columns)) << error();
     for (int i = from; i < from + n; ++i) {
       KvbDatavar rowId(i), rowText(i == 7 ? "it's" : KvbString::fromInt(i));
       ASSERT_TRUE(rda_->bulkLoadAddRow(2, &rowId, &rowText)) << i << error();
@@ -391,7 +383,7 @@ TEST_P(RdaTablesTest, BulkLoadWritesBatchesAndDropsOnlyBufferedRows) {
   ASSERT_TRUE(rda_->bulkLoadEnd(true)) << error();
   EXPECT_EQ(count("BLK"), 2500);
   EXPECT_EQ(rows(rda_->paramSelect(
-                "SELECT B_TXT FROM " + quoted("BLK") + " WHERE B_ID = 7", 0)),
+                "SELECT B_TXT FROM " + table("BLK") + " WHERE B_ID = 7", 0)),
             std::vector<std::string>{"it's"});
   // Ending without commit drops only the rows not yet written in a batch.
   load(10000, 1500);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "access/base_rdaimpl.h"
 #include "rda/rda_factory.h"
 #include "reposadmin/repos_data_access.h"
 #include "support/dac_targets.h"
@@ -30,6 +31,14 @@ inline std::vector<std::string> cursorRows(ReposDataAccessCursor* cursor) {
   }
   cursor->release();
   return out;
+}
+
+// The column names of a cursor joined by "|"; the cursor stays open.
+inline std::string columnNames(ReposDataAccessCursor* cursor) {
+  std::string names;
+  for (int c = 0; cursor && c < cursor->getNumCols(); ++c)
+    names += (c ? "|" : "") + cursor->getColName(c).str();
+  return names;
 }
 
 // The rows in text order, for listings without an ORDER BY.
@@ -92,6 +101,37 @@ class BackEndTest : public ::testing::TestWithParam<RdaTarget> {
   // string.
   int factoryKind() const { return isFile() ? 1 : 0; }
 
+  // The helpers below work on the test's database through db_, a
+  // connection that the fixture sets.
+  // The quoted physical name of a table code.
+  std::string table(const char* code) const {
+    return db_->getTableName(code, true, -1).str();
+  }
+  // Runs a statement with `values` bound; false, with a test failure, when
+  // it fails.
+  bool exec(const std::string& sql,
+            const std::vector<KvbDatavar>& values = {}) {
+    ReposDataAccessStatement* statement = boundStatement(db_, sql, values);
+    const bool ok = statement && statement->execute();
+    if (statement) statement->release();
+    EXPECT_TRUE(ok) << sql << ": " << db_->getErrorMessage().asCstr();
+    return ok;
+  }
+  // The number of rows of a table that match `where` (all when empty),
+  // with `values` bound; -1, with a test failure, when the query fails.
+  int count(const char* code, const std::string& where = "",
+            const std::vector<KvbDatavar>& values = {}) {
+    const std::string sql = "SELECT COUNT(*) FROM " + table(code) +
+                            (where.empty() ? "" : " WHERE " + where);
+    int n = -1;
+    EXPECT_EQ(firstRow(db_, sql, values,
+                       [&](ReposDataAccessCursor& row) { n = row.getInt(0); }),
+              1)
+        << sql << ": " << db_->getErrorMessage().asCstr();
+    return n;
+  }
+
+  ReposDataAccess* db_ = nullptr;
   std::string file_;
   std::string schema_;
   std::string prefix_;
@@ -102,7 +142,7 @@ class RdaTargetTest : public BackEndTest {
   void SetUp() override {
     makeDatabase("kvt");
     if (IsSkipped() || HasFatalFailure()) return;
-    rda_ = open();
+    db_ = rda_ = open();
     ASSERT_NE(rda_, nullptr);
   }
 
@@ -136,7 +176,6 @@ class RdaTargetTest : public BackEndTest {
   }
 
   ReposDataAccess* rda_ = nullptr;
-
 };
 
 // A test of a data-access object of type T on a repository with the core

@@ -76,6 +76,9 @@ class ReposImplTest : public BackEndTest {
                     location().c_str(), prefix_.c_str(), "", status, &error);
     opened_.push_back(repos);
     EXPECT_TRUE(ok) << error.asCstr();
+    // Every repository of the test is on the same database: the first one
+    // serves the shared helpers.
+    if (ok && !db_) db_ = repos->getDataAccess();
     return ok ? repos : nullptr;
   }
 
@@ -107,18 +110,6 @@ class ReposImplTest : public BackEndTest {
     EXPECT_NE(cursor, nullptr) << text.asCstr() << ": "
                                << rda->getErrorMessage().asCstr();
     return cursorRows(cursor);
-  }
-
-  // Runs a statement in which "%s" stands for the physical name of
-  // `tableCode`.
-  static bool exec(RepositoryImpl* repos, const char* sql,
-                   const char* tableCode) {
-    ReposDataAccess* rda = repos->getDataAccess();
-    const KvbString text =
-        kvbStringFormat(sql, rda->getTableName(tableCode, true, -1).asCstr());
-    const bool ok = rda->paramExec(text, nullptr, 0);
-    EXPECT_TRUE(ok) << text.asCstr() << ": " << rda->getErrorMessage().asCstr();
-    return ok;
   }
 
   // The columns of a table of the test's database, in upper case.
