@@ -1,7 +1,5 @@
 // Id counters (UCURID) and long texts (BIGSTR) of a repository connection.
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <cstring>
 
 #include "rda/rda_impl.h"
@@ -144,14 +142,16 @@ bool RDA_BaseImpl::writeLongText(const KvbString& text, KvbString* marker,
 
 bool RDA_BaseImpl::readLongText(const KvbString& text, KvbString* full, int) {
   if (!full) return fail("No place was given for the long text");
-  // Only the exact marker text is a reference; anything else is a value.
+  // Only the exact text of a marker that writeLongText writes is a
+  // reference: the id it reads must give back the same text, so that
+  // leading zeros, signs or an id beyond the int range leave a value as it
+  // is. Anything else is a value.
+  const size_t head = strlen("_~_velMoranRef_"), tail = strlen("_~_");
   int id = 0;
-  const char* s = text.asCstr();
-  const size_t head = strlen("_~_velMoranRef_");
-  char* end = nullptr;
-  if (text.startsWith("_~_velMoranRef_") && isdigit(static_cast<unsigned char>(s[head])))
-    id = static_cast<int>(strtol(s + head, &end, 10));
-  if (!end || strcmp(end, "_~_") != 0) {
+  if (!text.startsWith("_~_velMoranRef_") || !text.endsWith("_~_") ||
+      text.length() <= head + tail ||
+      !text.substr(head, text.length() - head - tail).toInt(id) || id <= 0 ||
+      text != kvbStringFormat(kLongTextMarker, id)) {
     *full = text;
     return true;
   }

@@ -181,6 +181,29 @@ TEST_P(RdaConnectionTest, LongTextsRoundTripByteForByte) {
   other->release();
 }
 
+// Only the exact text of a marker the connection writes names a long text:
+// a stored value that merely begins like one is a value of its own, even
+// when its digits would name a stored long text once read loosely.
+TEST_P(RdaConnectionTest, ValuesThatOnlyBeginLikeAMarkerReadBackAsThemselves) {
+  createTables();
+  KvbString marker;
+  ASSERT_TRUE(rda_->writeLongText(
+      std::string(rda_->getMaxTextLength() + 1, 'a').c_str(), &marker, 0))
+      << why();
+  const std::string m = marker.str();
+  const size_t digits = m.find_first_of("0123456789");
+  const std::string head = m.substr(0, digits), id = m.substr(digits, 1);
+  ASSERT_EQ(m, head + id + "_~_") << "a long text of id 1";
+  for (const std::string& value :
+       {head, head + id, m + " and more", head + "0" + id + "_~_",
+        head + "+" + id + "_~_", head + "-" + id + "_~_",
+        head + "4294967297_~_"}) {
+    KvbString read;
+    ASSERT_TRUE(rda_->readLongText(value.c_str(), &read, 0)) << value;
+    EXPECT_TRUE(read.str() == value) << value << " read as a long text";
+  }
+}
+
 TEST_P(RdaConnectionTest, ValuesBindReadBackAndCountRows) {
   createTables();
   const KvbString note = "It's \"quoted\" \xC3\xBC\xE2\x80\x93\xE6\xBC\xA2";
