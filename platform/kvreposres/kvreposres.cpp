@@ -40,8 +40,7 @@ class ConfigurationEntryImpl : public RepositoryConfigurationEntry {
 
 class ConfigurationManagerImpl : public RepositoryConfigurationManager {
  public:
-  RepositoryConfigurationEntry* findRepository(
-      const KvbString& name) override {
+  RepositoryConfigurationEntry* findRepository(const KvbString& name) override {
     if (name.isNull()) return nullptr;
     std::lock_guard<std::mutex> guard(mutex_);
     auto found = entries_.find(name.str());

@@ -74,15 +74,15 @@ constexpr int kChangeUpdated = 2;
 struct RepositoryEvent {
   std::string operation;  // "objectChanged", "postObjectEvent", ...
   KvbString reposUUID;
-  int changeType = -1;    // kChangeAdded, kChangeDeleted, kChangeUpdated
-  KvbString objectType;   // "ProfileJob", "Task", "Rule", ...
+  int changeType = -1;   // kChangeAdded, kChangeDeleted, kChangeUpdated
+  KvbString objectType;  // "ProfileJob", "Task", "Rule", ...
   int objectId = -1;
-  KvbString objectUUID;   // objectChanged, postObjectChange, postRenameEvent
-  KvbString keyText;      // postObjectEvent: the object's UUID or code
-  KvbString oldName;      // postRenameEvent
-  KvbString newName;      // postRenameEvent
-  KvbString uriText;      // postUriEvent: the object's URI
-  KvbString identity;     // postUriEvent: the object's resource identity
+  KvbString objectUUID;  // objectChanged, postObjectChange, postRenameEvent
+  KvbString keyText;     // postObjectEvent: the object's UUID or code
+  KvbString oldName;     // postRenameEvent
+  KvbString newName;     // postRenameEvent
+  KvbString uriText;     // postUriEvent: the object's URI
+  KvbString identity;    // postUriEvent: the object's resource identity
 };
 
 // Receives every notification after it is recorded. Called on the posting

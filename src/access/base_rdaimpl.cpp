@@ -302,8 +302,8 @@ ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
   return cursor;
 }
 
-void BaseRDAImpl::postChange(int changeType, const char* typeName,
-                             int objectId, const KvbString& objectUuid) {
+void BaseRDAImpl::postChange(int changeType, const char* typeName, int objectId,
+                             const KvbString& objectUuid) {
   RepositoryEventManager* events = getRepositoryEventManager();
   if (events && rda_)
     events->postObjectChange(rda_->getRepositoryUUID(), changeType, typeName,
@@ -316,8 +316,8 @@ void BaseRDAImpl::postChange(int changeType, const char* typeName,
 ReposDataAccessCursor* BaseRDAImpl::cacheCursor(ReposDataAccessCursor* cursor,
                                                 uint64_t limit) {
   if (!cursor) {
-    logError(kvb_get_message(kSourceFile, __LINE__, "Repository Library",
-                             1161));
+    logError(
+        kvb_get_message(kSourceFile, __LINE__, "Repository Library", 1161));
     return nullptr;
   }
   ReposCacheCursor* copy = new ReposCacheCursor;
@@ -349,8 +349,8 @@ bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
   std::set<int> seen;
   for (int id = folderId; id != 0;) {
     if (!seen.insert(id).second) {
-      errorText = kvbStringFormat("The folders above folder %d form a cycle",
-                                  folderId);
+      errorText =
+          kvbStringFormat("The folders above folder %d form a cycle", folderId);
       return false;
     }
     const int found = firstRow(sql, {id}, [&](ReposDataAccessCursor& row) {
@@ -382,9 +382,9 @@ bool BaseRDAImpl::getObjectPath(int id, const KvbString& typeName,
   KvbString name, stored;
   int folder = 0;
   const int found =
-      firstRow("SELECT " + KvbString(type->objectName) + ", " +
-                   type->folderId + ", " + type->uuid + " FROM " +
-                   table(type->table) + " WHERE " + type->id + "=?",
+      firstRow("SELECT " + KvbString(type->objectName) + ", " + type->folderId +
+                   ", " + type->uuid + " FROM " + table(type->table) +
+                   " WHERE " + type->id + "=?",
                {id}, [&](ReposDataAccessCursor& row) {
                  name = row.getString(0);
                  folder = row.getInt(1);

@@ -205,7 +205,9 @@ class RDA_Object : public Interface, public BaseRDAImpl {
   bool endTransaction(bool commit) override {
     return BaseRDAImpl::endTransaction(commit);
   }
-  KvbString getErrorMessage() override { return BaseRDAImpl::getErrorMessage(); }
+  KvbString getErrorMessage() override {
+    return BaseRDAImpl::getErrorMessage();
+  }
   bool setDDLCallback(ReposDDLCallback* callback) override {
     return BaseRDAImpl::setDDLCallback(callback);
   }

@@ -85,11 +85,12 @@ ReposDataAccessCursor* CommonRDAImpl::listCustomMetricFieldMap(int ruleId,
 
 ReposDataAccessCursor* CommonRDAImpl::listRuleCustomMetrics(int ruleId) {
   if (!ready()) return nullptr;
-  return query("SELECT A.CM_ID, A.CM_DESC, A.CM_PREXP, A.CM_EXP, A.CM_POSTXP, "
-               "B.RM_SEQ FROM " +
-                   table("CUSTM") + " A INNER JOIN " + table("RUCMME") +
-                   " B ON A.CM_ID=B.CM_ID WHERE B.RU_ID=? ORDER BY A.CM_DESC",
-               {ruleId});
+  return query(
+      "SELECT A.CM_ID, A.CM_DESC, A.CM_PREXP, A.CM_EXP, A.CM_POSTXP, "
+      "B.RM_SEQ FROM " +
+          table("CUSTM") + " A INNER JOIN " + table("RUCMME") +
+          " B ON A.CM_ID=B.CM_ID WHERE B.RU_ID=? ORDER BY A.CM_DESC",
+      {ruleId});
 }
 
 ReposDataAccessCursor* CommonRDAImpl::listRuleFields(int ruleId) {
@@ -119,9 +120,9 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
                                  const KvbString& description) {
   if (!ready()) return false;
   return transaction([&] {
-    const int field = lookup(
-        "SELECT FI_NAME FROM " + table("MFLD") + " WHERE FI_NAME=?", {name},
-        nullptr);
+    const int field =
+        lookup("SELECT FI_NAME FROM " + table("MFLD") + " WHERE FI_NAME=?",
+               {name}, nullptr);
     if (field < 0 || (field == 0 &&
                       !insert("MFLD", "FI_NAME, FI_DESC", {name, description})))
       return false;
@@ -276,8 +277,7 @@ int CommonRDAImpl::addGlobalCategoryDefinition(
     const KvbString& definitionName, int tokenId, const KvbString& tokenName,
     const KvbString& tokenDescription) {
   return addNumbered(
-      {}, "GCDEF", "GCDEF",
-      "GC_ID=? AND DEF_LOC=? AND QM_ID=? AND TKN_ID=?",
+      {}, "GCDEF", "GCDEF", "GC_ID=? AND DEF_LOC=? AND QM_ID=? AND TKN_ID=?",
       {gcId, locale, definitionId, tokenId},
       "DEF_ID, GC_ID, DEF_LOC, QM_ID, QM_NM, TKN_ID, TKN_NM, TKN_DESC",
       {gcId, locale, definitionId, definitionName, tokenId, tokenName,
@@ -290,13 +290,13 @@ bool CommonRDAImpl::addGlobalCategoryField(
     bool include, const KvbString& fieldType, int fieldLength,
     int fieldPosition) {
   if (!ready()) return false;
-  const int found = lookup("SELECT GC_ID FROM " + table("GCFLD") +
-                               " WHERE GC_ID=? AND MAP_DSN=? AND MAP_CAT=? AND "
-                               "MAP_SCH=? AND MAP_TBL=? AND MAP_FLD=? AND "
-                               "MAP_INC=?",
-                           {gcId, dataSource, catalog, schema, tableName,
-                            field, include ? 1 : 0},
-                           nullptr);
+  const int found = lookup(
+      "SELECT GC_ID FROM " + table("GCFLD") +
+          " WHERE GC_ID=? AND MAP_DSN=? AND MAP_CAT=? AND "
+          "MAP_SCH=? AND MAP_TBL=? AND MAP_FLD=? AND "
+          "MAP_INC=?",
+      {gcId, dataSource, catalog, schema, tableName, field, include ? 1 : 0},
+      nullptr);
   if (found != 0) return found == 1;
   return insert("GCFLD",
                 "GC_ID, MAP_DSN, MAP_CAT, MAP_SCH, MAP_TBL, MAP_FLD, MAP_INC, "
@@ -344,9 +344,9 @@ bool CommonRDAImpl::getKeyValue(const KvbString& key, KvbString* value) {
 }
 
 bool CommonRDAImpl::deleteKey(const KvbString& key) {
-  if (!ready() || lookup("SELECT V_KEY FROM " + table("KEYVAL") +
-                             " WHERE V_KEY=?",
-                         {key}, nullptr) != 1)
+  if (!ready() ||
+      lookup("SELECT V_KEY FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key},
+             nullptr) != 1)
     return false;
   return run("DELETE FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key});
 }

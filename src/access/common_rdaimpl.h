@@ -86,7 +86,6 @@ class CommonRDAImpl : public RDA_Object<CommonRepositoryDataAccess> {
   bool deleteKey(const KvbString& key) override;
   ReposDataAccessCursor* getKeys() override;
   ReposDataAccessCursor* getKeyValues() override;
-
 };
 
 #endif  // ACCESS_COMMON_RDAIMPL_H_

@@ -9,13 +9,13 @@ const char kTypeName[] = "DataExploration";
 
 ReposDataAccessCursor* ExplorerRDAImpl::listProjectTables(int prjId) {
   if (!ready()) return nullptr;
-  return query("SELECT a.PRJ_ID, b.TBL_NM, b.TBL_SCH, c.CON_CNSTR, b.TBL_CAT "
-               "FROM " +
-                   table("MPJTBL") + " a LEFT OUTER JOIN " + table("MTABLE") +
-                   " b ON a.TBL_ID=b.TBL_ID LEFT OUTER JOIN " +
-                   table("MDBCON") +
-                   " c ON b.DB_ID=c.DB_ID WHERE a.PRJ_ID=?",
-               {prjId});
+  return query(
+      "SELECT a.PRJ_ID, b.TBL_NM, b.TBL_SCH, c.CON_CNSTR, b.TBL_CAT "
+      "FROM " +
+          table("MPJTBL") + " a LEFT OUTER JOIN " + table("MTABLE") +
+          " b ON a.TBL_ID=b.TBL_ID LEFT OUTER JOIN " + table("MDBCON") +
+          " c ON b.DB_ID=c.DB_ID WHERE a.PRJ_ID=?",
+      {prjId});
 }
 
 bool ExplorerRDAImpl::deleteProject(int prjId) {
@@ -31,8 +31,7 @@ bool ExplorerRDAImpl::deleteProject(int prjId) {
     return found >= 0 &&
            deleteRows({"MDEFVL", "MIDDEF", "MPJTBL", "MPRJ"}, "PRJ_ID", prjId);
   });
-  if (deleted && found == 1)
-    postChange(kChangeDeleted, kTypeName, prjId, uuid);
+  if (deleted && found == 1) postChange(kChangeDeleted, kTypeName, prjId, uuid);
   return deleted;
 }
 

@@ -37,13 +37,12 @@ KvbString missingFolder(int folderId) {
 // Helpers
 
 bool MetadataRDAImpl::readFolder(int folderId, int& parentId, KvbString* name) {
-  const int found =
-      firstRow("SELECT FLDR_PAR, FLDR_NAM FROM " + table("FOLDER") +
-                   " WHERE FLDR_ID=?",
-               {folderId}, [&](ReposDataAccessCursor& row) {
-                 parentId = row.getInt(0);
-                 if (name) *name = row.getString(1);
-               });
+  const int found = firstRow(
+      "SELECT FLDR_PAR, FLDR_NAM FROM " + table("FOLDER") + " WHERE FLDR_ID=?",
+      {folderId}, [&](ReposDataAccessCursor& row) {
+        parentId = row.getInt(0);
+        if (name) *name = row.getString(1);
+      });
   return found == 1 || (found == 0 && fail(missingFolder(folderId)));
 }
 
@@ -88,12 +87,12 @@ ReposDataAccessCursor* MetadataRDAImpl::objectRows(const ReposObjectType* type,
     // folders, real dates, texts), so the branches need no casts. UNION ALL:
     // the rows of different types never coincide, and nothing is sorted.
     if (i > 0) sql.append(" UNION ALL ");
-    sql.append(kvbStringFormat(
-                   "SELECT '%s' AS OBJTYPE, %s, %s, %s, %s, %s, %s, %s, %s, "
-                   "%s FROM ",
-                   t.name, t.uuid, t.id, t.objectName, t.folderId,
-                   t.createdDate, t.modifiedDate, t.createdUser,
-                   t.modifiedUser, t.description))
+    sql
+        .append(kvbStringFormat(
+            "SELECT '%s' AS OBJTYPE, %s, %s, %s, %s, %s, %s, %s, %s, "
+            "%s FROM ",
+            t.name, t.uuid, t.id, t.objectName, t.folderId, t.createdDate,
+            t.modifiedDate, t.createdUser, t.modifiedUser, t.description))
         .append(table(t.table));
     switch (filter) {
       case ObjectFilter::kAll:
@@ -395,15 +394,14 @@ bool MetadataRDAImpl::unlockObject(int objectId, const KvbString& typeName) {
 bool MetadataRDAImpl::getObjectLock(int objectId, const KvbString& typeName,
                                     KvbString& objectUuid, KvbString& user,
                                     KvbDatavar& lockDate) {
-  return ready() && firstRow("SELECT OBJ_UUID, LCK_USR, LCK_CDAT FROM " +
-                                  table("OBJLCK") +
-                                  " WHERE OBJ_ID=? AND OBJ_TYPE=?",
-                              {objectId, typeName},
-                              [&](ReposDataAccessCursor& row) {
-                                objectUuid = row.getString(0);
-                                user = row.getString(1);
-                                lockDate = KvbDatavar(row.getDouble(2));
-                              }) == 1;
+  return ready() &&
+         firstRow("SELECT OBJ_UUID, LCK_USR, LCK_CDAT FROM " + table("OBJLCK") +
+                      " WHERE OBJ_ID=? AND OBJ_TYPE=?",
+                  {objectId, typeName}, [&](ReposDataAccessCursor& row) {
+                    objectUuid = row.getString(0);
+                    user = row.getString(1);
+                    lockDate = KvbDatavar(row.getDouble(2));
+                  }) == 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -498,8 +496,8 @@ bool MetadataRDAImpl::addResource(const KvbString& name,
                                   const KvbString& identity,
                                   const KvbString& type, int& resourceId) {
   const int id = addNumbered(
-      kvbStringFormat("A %S resource with identity \"%S\" exists already",
-                      type, identity),
+      kvbStringFormat("A %S resource with identity \"%S\" exists already", type,
+                      identity),
       "IMPRCS", "IMPRCS", "RCS_IDTY=? AND RCS_TYPE=?", {identity, type},
       "RCS_ID, RCS_NM, RCS_IDTY, RCS_TYPE", {name, identity, type});
   if (id >= 0) resourceId = id;
@@ -572,9 +570,9 @@ bool MetadataRDAImpl::addResourceDependency(int rcsId, int usedRcsId) {
 
 bool MetadataRDAImpl::deleteResourceDependency(int rcsId, int usedRcsId) {
   if (!ready()) return false;
-  return run("DELETE FROM " + table("IMPDEP") +
-                 " WHERE RCS_ID = ? AND RCS_USED = ?",
-             {rcsId, usedRcsId});
+  return run(
+      "DELETE FROM " + table("IMPDEP") + " WHERE RCS_ID = ? AND RCS_USED = ?",
+      {rcsId, usedRcsId});
 }
 
 // ---------------------------------------------------------------------------

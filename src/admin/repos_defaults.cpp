@@ -140,13 +140,14 @@ class DashboardDefaults {
                    KvbDatavar(kDefaultId)))
       return false;
     if (rows == 0)
-      return exec("INSERT INTO %s (GRP_ID, GRP_NAME, GRP_DESC, INTNUM, "
-                  "INTLEN, THR_ID, UUID, CRDAT, EDDAT, FLDR_ID) VALUES "
-                  "(?,?,?,?,?,?,?,?,?,?)",
-                  "RPTGRP", KvbDatavar(kDefaultId), KvbDatavar("Default"),
-                  KvbDatavar("Default dashboard"), KvbDatavar(7),
-                  KvbDatavar(24), KvbDatavar(kDefaultId),
-                  KvbDatavar(kvbGetUUID()), now_, now_, KvbDatavar(0));
+      return exec(
+          "INSERT INTO %s (GRP_ID, GRP_NAME, GRP_DESC, INTNUM, "
+          "INTLEN, THR_ID, UUID, CRDAT, EDDAT, FLDR_ID) VALUES "
+          "(?,?,?,?,?,?,?,?,?,?)",
+          "RPTGRP", KvbDatavar(kDefaultId), KvbDatavar("Default"),
+          KvbDatavar("Default dashboard"), KvbDatavar(7), KvbDatavar(24),
+          KvbDatavar(kDefaultId), KvbDatavar(kvbGetUUID()), now_, now_,
+          KvbDatavar(0));
     if (rows == 1)
       return exec("UPDATE %s SET GRP_DESC=? WHERE GRP_ID=?", "RPTGRP",
                   KvbDatavar("Default dashboard"), KvbDatavar(kDefaultId));
@@ -240,11 +241,12 @@ class DashboardDefaults {
     } else if (!raiseCounter("DIMENS", dimension.id)) {
       return false;
     }
-    return exec("INSERT INTO %s (DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, "
-                "EDDAT, FLDR_ID) VALUES (?,?,?,?,?,?,?)",
-                "DIMENS", KvbDatavar(*id), KvbDatavar(dimension.name),
-                KvbDatavar(dimension.description), KvbDatavar(kvbGetUUID()),
-                now_, now_, KvbDatavar(0));
+    return exec(
+        "INSERT INTO %s (DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, "
+        "EDDAT, FLDR_ID) VALUES (?,?,?,?,?,?,?)",
+        "DIMENS", KvbDatavar(*id), KvbDatavar(dimension.name),
+        KvbDatavar(dimension.description), KvbDatavar(kvbGetUUID()), now_, now_,
+        KvbDatavar(0));
   }
 
   // Threshold 1: inserted when missing; when it is the only one its bands
@@ -300,8 +302,7 @@ bool RepositoryImpl::installInitialProfileData() {
     int rows = 0;
     if (!ddlMode_) {
       if (!dataAccess_->paramSingleton(
-              kvbStringFormat("SELECT COUNT(*) FROM %S WHERE %s=0", table,
-                              key),
+              kvbStringFormat("SELECT COUNT(*) FROM %S WHERE %s=0", table, key),
               &rows, 0))
         return failOnConnection();
       if (rows > 0) return true;

@@ -17,8 +17,8 @@ const char kLoggerName[] = "KV.Repos.ReposAdmin.RepositoryImpl";
 const char kStopped[] = "Stopped at the host's request";
 
 // INFO types that are not table sets; their rows are written elsewhere.
-const char* const kReservedInfoTypes[] = {kInfoNcoa, kInfoUnified,
-                                          kInfoProfile, kInfoMonitor};
+const char* const kReservedInfoTypes[] = {kInfoNcoa, kInfoUnified, kInfoProfile,
+                                          kInfoMonitor};
 
 // A table whose rows are constants of the program: `cells` holds `width`
 // texts per row, row after row, and ends with a null.
@@ -32,31 +32,47 @@ struct ConstantTable {
 
 // Event types: code, description, default flag.
 const char* const kEventTypeCells[] = {
-    "LOGREPOS", "Log error to repository", "Y",
-    "LOGFILE", "Log error to text file", "N",
-    "EMAIL", "Send email message", "N",
-    "TABLEWRITE", "Write a row to a table", "N",
-    "EXEC", "Execute a program", "N",
-    "FLOWJOB", "Launch a data flow job on a Management server", "N",
-    "FLOWSVC", "Call a realtime service", "N",
-    "FLOWCONF", "Set a data flow key/value", "N",
-    "FLOWSMITH", "Run a local job", "N",
-    "PROFILE", "Run a local profile", "N",
-    "RAISEEVENT", "Raise an event on the process job (if hosted)", "N",
+    "LOGREPOS",
+    "Log error to repository",
+    "Y",
+    "LOGFILE",
+    "Log error to text file",
+    "N",
+    "EMAIL",
+    "Send email message",
+    "N",
+    "TABLEWRITE",
+    "Write a row to a table",
+    "N",
+    "EXEC",
+    "Execute a program",
+    "N",
+    "FLOWJOB",
+    "Launch a data flow job on a Management server",
+    "N",
+    "FLOWSVC",
+    "Call a realtime service",
+    "N",
+    "FLOWCONF",
+    "Set a data flow key/value",
+    "N",
+    "FLOWSMITH",
+    "Run a local job",
+    "N",
+    "PROFILE",
+    "Run a local profile",
+    "N",
+    "RAISEEVENT",
+    "Raise an event on the process job (if hosted)",
+    "N",
     nullptr};
 
 // The values that issue properties may take: property name, value.
 const char* const kIssuePropertyCells[] = {
-    "STATUS", "UNRESOLVED",
-    "STATUS", "ASSIGNED",
-    "STATUS", "RESOLVED",
-    "REASON", "AGING",
-    "REASON", "INTEGRATION",
-    "REASON", "ORGANIZATIONAL",
-    "REASON", "PROCESS",
-    "REASON", "TRANSFORMATION",
-    "REASON", "USAGE",
-    "REASON", "USER ERROR",
+    "STATUS",         "UNRESOLVED",     "STATUS", "ASSIGNED", "STATUS",
+    "RESOLVED",       "REASON",         "AGING",  "REASON",   "INTEGRATION",
+    "REASON",         "ORGANIZATIONAL", "REASON", "PROCESS",  "REASON",
+    "TRANSFORMATION", "REASON",         "USAGE",  "REASON",   "USER ERROR",
     nullptr};
 
 const ConstantTable kEventTypes = {"EVENT", "EV_CODE, EV_DESC, EV_ISDEF",
@@ -87,8 +103,7 @@ KvbString expandMarkers(const KvbString& text, const char* marker,
     const size_t close = text.find(marker, open + width);
     if (close == KvbString::npos) break;
     KvbString replacement;
-    if (replace(text.substr(open + width, close - open - width),
-                &replacement))
+    if (replace(text.substr(open + width, close - open - width), &replacement))
       out.append(text.substr(from, open - from)).append(replacement);
     else
       out.append(text.substr(from, close + width - from));
@@ -213,9 +228,9 @@ class SeedRowWriter {
     const int maxText = rda_->getMaxTextLength();
     for (size_t i = 0; i < table.columns.size(); ++i) {
       const ReposXmlColumnDef& column = table.columns[i];
-      statement_->setParameterInfo(static_cast<int>(i), column.type,
-                                   column.useMaxLength ? maxText
-                                                       : column.length);
+      statement_->setParameterInfo(
+          static_cast<int>(i), column.type,
+          column.useMaxLength ? maxText : column.length);
     }
     return true;
   }
@@ -227,10 +242,10 @@ class SeedRowWriter {
     for (size_t i = 0; i < table.columns.size(); ++i) {
       const ReposXmlColumnDef& column = table.columns[i];
       auto given = row.values.find(column.name);
-      const KvbDatavar value =
-          column.name == row.keyColumn ? id
-          : given != row.values.end()  ? given->second
-                                       : KvbDatavar::nullOf(column.type);
+      const KvbDatavar value = column.name == row.keyColumn ? id
+                               : given != row.values.end()
+                                   ? given->second
+                                   : KvbDatavar::nullOf(column.type);
       if (!statement_->setParameter(static_cast<int>(i), value)) return false;
     }
     return true;
@@ -296,8 +311,7 @@ bool RepositoryImpl::installInitialMonitorData() {
   // Empties a table and fills it with its constant rows through one
   // prepared insert.
   auto replaceRows = [this](const ConstantTable& table) {
-    const KvbString name =
-        dataAccess_->getTableName(table.tableCode, true, -1);
+    const KvbString name = dataAccess_->getTableName(table.tableCode, true, -1);
     if (!execute("DELETE FROM " + name)) return false;
     const KvbString sql = kvbStringFormat("INSERT INTO %S (%s) VALUES (%s)",
                                           name, table.columns, table.markers);

@@ -48,8 +48,8 @@ std::vector<ReposColumnDef> columnDefsOf(const ReposTableDef& table) {
                     column.indexNumber > 0 ? column.indexNumber : 0,
                     column.description.asCstr()});
   }
-  defs.push_back({nullptr, nullptr, 0, 0, 0, kPartCommon, 0,
-                  table.description.asCstr()});
+  defs.push_back(
+      {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, table.description.asCstr()});
   defs.push_back({nullptr, nullptr, 0, 0, 0, kPartCommon, 0, nullptr});
   return defs;
 }
@@ -66,8 +66,7 @@ bool applySetTables(ReposDataAccess* rda, const ReposTableSet& set,
     options.extraSwitch1 = true;
     options.indexPrefix = set.indexPrefix;
     options.extraSwitch2 = true;
-    if (!(pass.update ? rda->checkTables(options)
-                      : rda->createTables(options)))
+    if (!(pass.update ? rda->checkTables(options) : rda->createTables(options)))
       return false;
   }
   return true;
@@ -102,8 +101,8 @@ bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
     return false;
   auto rows = [&] { return !pass.insertsRows() || repos.insertTableRows(set); };
   auto after = [&] {
-    return runStatementLists(repos, set, pass, set.postCreate,
-                             set.postDelete, set.postUpdate);
+    return runStatementLists(repos, set, pass, set.postCreate, set.postDelete,
+                             set.postUpdate);
   };
   if (!set.insertDataFirst) return after() && rows();
   // A set whose rows come first has nothing to do after its tables are

@@ -82,11 +82,11 @@ bool RepositoryImpl::execute(const KvbString& sql,
 }
 
 int RepositoryImpl::hasInfoRow(const KvbString& type) {
-  const int found = firstRow(
-      dataAccess_,
-      "SELECT I_TYPE FROM " + dataAccess_->getTableName("INFO", true, -1) +
-          " WHERE I_TYPE=?",
-      {type}, [](ReposDataAccessCursor&) {});
+  const int found = firstRow(dataAccess_,
+                             "SELECT I_TYPE FROM " +
+                                 dataAccess_->getTableName("INFO", true, -1) +
+                                 " WHERE I_TYPE=?",
+                             {type}, [](ReposDataAccessCursor&) {});
   if (found < 0) failOnConnection();
   return found;
 }
@@ -139,10 +139,9 @@ bool RepositoryImpl::initFailure(const KvbString& text, bool log,
   return false;
 }
 
-bool RepositoryImpl::init(int flags, RepositoryAdmin* admin,
-                          int connectionKind, const KvbString& connection,
-                          const KvbString& tablePrefix,
-                          const KvbString& poolId,
+bool RepositoryImpl::init(int flags, RepositoryAdmin* admin, int connectionKind,
+                          const KvbString& connection,
+                          const KvbString& tablePrefix, const KvbString& poolId,
                           RepositoryStatusCallback* status,
                           KvbString* errorText) {
   try {
@@ -185,8 +184,8 @@ bool RepositoryImpl::openConnection(int flags, int connectionKind,
   int factoryKind;
   switch (connectionKind) {
     case 0:
-      factoryKind = (flags & kFlagCreateFile) ? kFactorySqliteCreate
-                                              : kFactorySqliteOpen;
+      factoryKind =
+          (flags & kFlagCreateFile) ? kFactorySqliteCreate : kFactorySqliteOpen;
       break;
     case 1:
       factoryKind = kFactoryConnectionString;
@@ -299,9 +298,9 @@ void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
     seen.profile = true;
     // SQLite files of the first versions store the version as a real with
     // one decimal: 1.8 is version 18.
-    seen.profileVersion =
-        connectionKind_ == 0 ? static_cast<int>(row.getDouble(1) * 10.0)
-                             : row.getInt(1);
+    seen.profileVersion = connectionKind_ == 0
+                              ? static_cast<int>(row.getDouble(1) * 10.0)
+                              : row.getInt(1);
     infoVersions_[type] = seen.profileVersion;
   } else if (type == kInfoMonitor) {
     seen.monitor = true;
@@ -393,8 +392,7 @@ bool RepositoryImpl::getInfoVersion(const KvbString& infoType, int* version,
 bool RepositoryImpl::upgradeRepository() { return notAvailable(); }
 bool RepositoryImpl::upgradeNCOA() { return notAvailable(); }
 
-bool RepositoryImpl::exportFrqdstTablesByJobDate(const KvbDate&,
-                                                 const KvbDate&,
+bool RepositoryImpl::exportFrqdstTablesByJobDate(const KvbDate&, const KvbDate&,
                                                  const KvbString&, bool) {
   return notAvailable();
 }

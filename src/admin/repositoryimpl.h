@@ -12,10 +12,10 @@
 #include <map>
 #include <vector>
 
+#include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
 #include "reposadmin/repository_status_callback.h"
-#include "reposadmin/repos_data_access.h"
 
 class KvLogger;
 class ReposTableSetReader;
@@ -112,8 +112,7 @@ class RepositoryImpl : public Repository {
   int getMaxTextLength() override;
   bool reserved14(void*, void*, void*, void*, void*) override { return true; }
   bool exportFrqdstTablesByJobDate(const KvbDate& from, const KvbDate& to,
-                                   const KvbString& folder,
-                                   bool drop) override;
+                                   const KvbString& folder, bool drop) override;
   bool exportFrqdstTables(int from, int to, const KvbString& folder,
                           bool drop) override;
   bool exportHsmTablesByExecDate(const KvbDate& from, const KvbDate& to,
@@ -145,8 +144,7 @@ class RepositoryImpl : public Repository {
   NCOARepositoryDataAccess* createNCOADataAccess() override;
   FieldMappingAdminObject* createFieldMappingAdmin() override;
   int getMinorVersion() override { return minorVersion_; }
-  bool getInfoVersion(const KvbString& infoType, int* version,
-                      void*) override;
+  bool getInfoVersion(const KvbString& infoType, int* version, void*) override;
   bool getNextID(const KvbString& key, int* id, KvbString* errorText) override;
   bool getNextIDs(const KvbString& key, int count, int* firstId,
                   KvbString* errorText) override;

@@ -23,10 +23,12 @@ bool RDA_BaseImpl::nextIDsInScript(const KvbString& key, int count,
   KvbDatavar name(key);
   KvbString ucurid = getTableName("UCURID", true, -1);
   return isNew ? paramExec(kvbStringFormat("INSERT INTO %S (NI_KEY, NI_VAL) "
-                                           "VALUES (?, ?)", ucurid),
+                                           "VALUES (?, ?)",
+                                           ucurid),
                            nullptr, 2, &name, &value)
                : paramExec(kvbStringFormat("UPDATE %S SET NI_VAL = ? WHERE "
-                                           "NI_KEY = ?", ucurid),
+                                           "NI_KEY = ?",
+                                           ucurid),
                            nullptr, 2, &value, &name);
 }
 
@@ -41,18 +43,20 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   KvbDatavar amount(count);
   int rows = 0;
   if (!paramExec(kvbStringFormat("UPDATE %S SET NI_VAL = NI_VAL + ? WHERE "
-                                 "NI_KEY = ?", ucurid),
+                                 "NI_KEY = ?",
+                                 ucurid),
                  &rows, 2, &amount, &name))
     return false;
   if (rows == 0 &&
       !paramExec(kvbStringFormat("INSERT INTO %S (NI_KEY, NI_VAL) VALUES "
-                                 "(?, ?)", ucurid),
+                                 "(?, ?)",
+                                 ucurid),
                  nullptr, 2, &name, &amount))
     return false;
   int value = -1;
-  if (!paramSingleton(kvbStringFormat("SELECT NI_VAL FROM %S WHERE NI_KEY = ?",
-                                      ucurid),
-                      &value, 1, &name))
+  if (!paramSingleton(
+          kvbStringFormat("SELECT NI_VAL FROM %S WHERE NI_KEY = ?", ucurid),
+          &value, 1, &name))
     return false;
   last = value;
   return true;
@@ -121,15 +125,16 @@ bool RDA_BaseImpl::writeLongText(const KvbString& text, KvbString* marker,
     endTransaction(false);
     return false;
   }
-  bool ok = getNextIDs("BIGSTR", static_cast<int>(pieces.size()), first,
-                       nullptr);
-  RDA_StatementBase* insert =
-      ok ? prepareOrScript(kvbStringFormat("INSERT INTO %S (BS_REFID, BS_GRPID, "
+  bool ok =
+      getNextIDs("BIGSTR", static_cast<int>(pieces.size()), first, nullptr);
+  RDA_StatementBase* insert = ok ? prepareOrScript(kvbStringFormat(
+                                       "INSERT INTO %S (BS_REFID, BS_GRPID, "
                                        "BS_SEQ, BS_TEXT) VALUES (?, ?, ?, ?)",
                                        getTableName("BIGSTR", true, -1)))
-         : nullptr;
+                                 : nullptr;
   for (size_t i = 0; insert && ok && i < pieces.size(); ++i) {
-    ok = insert->setParameter(0, KvbDatavar(first.asInt() + static_cast<int>(i))) &&
+    ok = insert->setParameter(
+             0, KvbDatavar(first.asInt() + static_cast<int>(i))) &&
          insert->setParameter(1, first) &&
          insert->setParameter(2, KvbDatavar(static_cast<int>(i))) &&
          insert->setParameter(3, KvbDatavar(pieces[i])) && insert->run(nullptr);

@@ -82,9 +82,9 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
                                "GC_ID, GCNAME", {"a"}),
             -1);
   EXPECT_FALSE(probe->deleteRows({"RULE"}, "RU_ID", 1));
-  EXPECT_EQ(probe->find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true}, 1, "",
-                        ""),
-            nullptr);
+  EXPECT_EQ(
+      probe->find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true}, 1, "", ""),
+      nullptr);
   EXPECT_EQ(errorsWith(log, nullText), 9);
   KvbString path, top, uuid, folderError, objectError;
   EXPECT_FALSE(probe->getFolderPath(1, path, top, folderError) ||
@@ -96,10 +96,13 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
 TEST(BaseRDAImplCacheCursor, CopiesAllRowsOrTheLimitOrNothing) {
   LogCapture log;
   Probe probe(nullptr);
-  const struct { int failAt; uint64_t limit; std::vector<std::string> rows; }
-      cases[] = {{0, 0, {"1|row1", "2|row2", "3|row3"}},
-                 {3, 2, {"1|row1", "2|row2"}},  // the limit comes first
-                 {3, 0, {}}};  // stops part-way: no copy, the failure logged
+  const struct {
+    int failAt;
+    uint64_t limit;
+    std::vector<std::string> rows;
+  } cases[] = {{0, 0, {"1|row1", "2|row2", "3|row3"}},
+               {3, 2, {"1|row1", "2|row2"}},  // the limit comes first
+               {3, 0, {}}};  // stops part-way: no copy, the failure logged
   for (const auto& c : cases) {
     bool released = false;
     ReposDataAccessCursor* copy =

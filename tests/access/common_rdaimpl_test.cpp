@@ -75,21 +75,22 @@ TEST_P(CommonRdaTest, RulesAreNumberedStampedAnnouncedAndUpdated) {
   ASSERT_EQ(rule.size(), 1u);
   const std::string dates = rule[0].substr(rule[0].find("|m|") + 3);
   const double created = std::stod(dates);
-  EXPECT_TRUE(created >= before && created <= KvbDate::currentDate().asDouble());
+  EXPECT_TRUE(created >= before &&
+              created <= KvbDate::currentDate().asDouble());
   const std::string date = dates.substr(0, dates.find('|'));
-  EXPECT_EQ(rule[0], "1|R1|T|e|G|m|" + date + "|" + date +
-                         "|alice|u-R1|7|alice|c|d");
+  EXPECT_EQ(rule[0],
+            "1|R1|T|e|G|m|" + date + "|" + date + "|alice|u-R1|7|alice|c|d");
 
   // A stored name is refused; it announces nothing and uses no id.
   EXPECT_EQ(common_->addRule("R1", "T", "", "", "", "bob", "x", 0, "", ""), -1);
   EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(1385));
   EXPECT_TRUE(log_.contains(monitorMessage(1385), 5));
   EXPECT_EQ(addRule("R3"), 3);
-  EXPECT_EQ(recorder.events,
-            (Rows{"postObjectChange " + std::to_string(kChangeAdded) +
-                      " Rule 1 u-R1",
-                  "postObjectChange 0 Rule 2 u-R2",
-                  "postObjectChange 0 Rule 3 u-R3"}));
+  EXPECT_EQ(
+      recorder.events,
+      (Rows{"postObjectChange " + std::to_string(kChangeAdded) + " Rule 1 u-R1",
+            "postObjectChange 0 Rule 2 u-R2",
+            "postObjectChange 0 Rule 3 u-R3"}));
 
   // An update writes every column of that rule only.
   ASSERT_TRUE(common_->updateRule(1, "R1b", "T2", "e2", "G2", "m2", "bob", 1.5,
@@ -131,7 +132,8 @@ TEST_P(CommonRdaTest, FieldsAndRuleLinksAreUniqueAndNumberedOnce) {
   ASSERT_TRUE(common_->addRuleField(r1, "F1", "ignored"));
   ASSERT_TRUE(common_->addRuleField(r1, "F2", "d2"));  // linked already
   ASSERT_TRUE(common_->addRuleField(r2, "F1", ""));
-  EXPECT_EQ(sortedRows(rows(common_->listFields(""))), (Rows{"F1|d1", "F2|d2"}));
+  EXPECT_EQ(sortedRows(rows(common_->listFields(""))),
+            (Rows{"F1|d1", "F2|d2"}));
   EXPECT_EQ(rows(common_->listFields("F2")), Rows{"F2|d2"});
   EXPECT_EQ(sortedRows(rows(common_->listRuleFields(r1))),
             (Rows{"F1|d1|2", "F2|d2|1"}));
@@ -260,8 +262,8 @@ TEST_P(CommonRdaTest, GlobalCategoriesAreAddedOnceFoundAndDeletedWhole) {
   EXPECT_EQ(sortedRows(rows(common_->listGlobalCategoryDefinitions(c1))),
             (Rows{"1|1|en|10|q|20|t|d", "2|1|en|10|q|21|t|d"}));
 
-  ASSERT_TRUE(common_->addGlobalCategoryField(c1, "d", "c", "s", "T", "F",
-                                              true, "VARCHAR", 10, 1));
+  ASSERT_TRUE(common_->addGlobalCategoryField(c1, "d", "c", "s", "T", "F", true,
+                                              "VARCHAR", 10, 1));
   exec("INSERT INTO " + table("GCRUL") + " (GC_ID, RU_ID) VALUES (?, 1)", {c1});
   exec("INSERT INTO " + table("GCRUL") + " (GC_ID, RU_ID) VALUES (?, 1)", {c2});
   ASSERT_TRUE(common_->deleteGlobalCategory(c1));
@@ -291,9 +293,9 @@ TEST_P(CommonRdaTest, EachFilterOfTheMappedFieldsRemovesRows) {
     int gc;
     const char *dsn, *cat, *sch, *tbl;
     size_t rows;
-  } cases[] = {{-1, "", "", "", "", 7},   {1, "", "", "", "", 6},
-               {-1, "d1", "", "", "", 6}, {-1, "", "c1", "", "", 6},
-               {-1, "", "", "s1", "", 6}, {-1, "", "", "", "T1", 6},
+  } cases[] = {{-1, "", "", "", "", 7},       {1, "", "", "", "", 6},
+               {-1, "d1", "", "", "", 6},     {-1, "", "c1", "", "", 6},
+               {-1, "", "", "s1", "", 6},     {-1, "", "", "", "T1", 6},
                {1, "d1", "c1", "s1", "T1", 2}};
   for (const auto& c : cases)
     EXPECT_EQ(rows(common_->listGlobalCategoryFields(c.gc, c.dsn, c.cat, c.sch,
@@ -315,7 +317,8 @@ TEST_P(CommonRdaTest, DeletionsRollBackWhenAStatementFails) {
             0);
   // RUCMME comes after other tables in the rule deletions, GCRUL in the
   // global-category one.
-  for (const char* code : {"RUCMME", "GCRUL"}) exec("DROP TABLE " + table(code));
+  for (const char* code : {"RUCMME", "GCRUL"})
+    exec("DROP TABLE " + table(code));
 
   EXPECT_FALSE(common_->deleteRuleLinks(ruleId));
   EXPECT_FALSE(common_->getErrorMessage().isEmpty());
@@ -323,8 +326,8 @@ TEST_P(CommonRdaTest, DeletionsRollBackWhenAStatementFails) {
   for (const char* code : {"RULE", "RUFIME", "CMFMAP"})
     EXPECT_EQ(count(code, "RU_ID=?", {ruleId}), 1) << code;
   EXPECT_FALSE(common_->deleteGlobalCategory(gcId));
-  EXPECT_EQ(count("GCATS", "GC_ID=?", {gcId}) + count("GCDEF", "GC_ID=?", {gcId}),
-            2);
+  EXPECT_EQ(
+      count("GCATS", "GC_ID=?", {gcId}) + count("GCDEF", "GC_ID=?", {gcId}), 2);
 }
 
 INSTANTIATE_RDA_TARGETS(CommonRdaTest);

@@ -51,9 +51,10 @@ class ExplorerRDAImplTest : public RdaObjectTest<ExplorerRDAImpl> {
       exec("INSERT INTO " + table("MPJTBL") + " (PRJ_ID, TBL_ID) VALUES (?, ?)",
            {link.first, link.second});
     for (int project : {1, 2}) {
-      exec("INSERT INTO " + table("MIDDEF") +
-               " (ID_UID, IDENT_ID, IDENT_NM, PRJ_ID) VALUES (?, ?, 'ident', ?)",
-           {project * 100, project, project});
+      exec(
+          "INSERT INTO " + table("MIDDEF") +
+              " (ID_UID, IDENT_ID, IDENT_NM, PRJ_ID) VALUES (?, ?, 'ident', ?)",
+          {project * 100, project, project});
       exec("INSERT INTO " + table("MDEFVL") +
                " (IDVALRID, IDENT_ID, PRJ_ID) VALUES (?, ?, ?)",
            {project * 1000, project * 100, project});
@@ -94,8 +95,8 @@ TEST_P(ExplorerRDAImplTest,
   ReposDataAccessCursor* cursor = explorer_->listProjectTables(1);
   EXPECT_EQ(columnNames(cursor), "PRJ_ID|TBL_NM|TBL_SCH|CON_CNSTR|TBL_CAT");
   EXPECT_EQ(sortedRows(rows(cursor)),
-            (Rows{"1|ADDRESS|SALES||main", "1|CUSTOMER|SALES|DSN=warehouse|main",
-                  "1||||"}));
+            (Rows{"1|ADDRESS|SALES||main",
+                  "1|CUSTOMER|SALES|DSN=warehouse|main", "1||||"}));
   EXPECT_EQ(rows(explorer_->listProjectTables(2)),
             Rows{"2|ORDERS|SHOP|DSN=warehouse|main"});
 }

@@ -153,9 +153,9 @@ TEST_P(MetaRdaTest, ObjectsAreListedOverEveryTypeAndMovedBetweenFolders) {
   exec("INSERT INTO " + table("EXSRC") +
        " (ES_ID, ES_NAME, ES_UUID) VALUES (9, 'Src', 'es-9')");
   const std::string task = "Task|jb-3|3|Task three|" + F + "|||||nightly";
-  EXPECT_EQ(
-      sortedRows(rows(meta_->listObjects(f))),
-      sortedRows({"Rule|ru-1|7|Rule one|" + F + "|10|11|ann|bob|checks", task}));
+  EXPECT_EQ(sortedRows(rows(meta_->listObjects(f))),
+            sortedRows(
+                {"Rule|ru-1|7|Rule one|" + F + "|10|11|ann|bob|checks", task}));
   ReposDataAccessCursor* cursor = meta_->listObjects(0);
   ASSERT_NE(cursor, nullptr);
   EXPECT_EQ(cursor->getColName(0).str(), "OBJTYPE");

@@ -66,8 +66,7 @@ TEST_P(InitialDataTest, LookupRowsAreReplacedWholeAndProfileRowsKept) {
             "0|Profiling Reports|profiling reports");
   ASSERT_TRUE(repos->installInitialProfileData())
       << repos->getErrorMessage().asCstr();
-  for (const char* code : {"NOTCAT", "FOLDER"})
-    EXPECT_EQ(count(code), 1);
+  for (const char* code : {"NOTCAT", "FOLDER"}) EXPECT_EQ(count(code), 1);
 
   // EXPRTP lacks its columns: the replaced EVENT rows come back.
   ASSERT_TRUE(exec(oldEvent));
@@ -85,8 +84,7 @@ TEST_P(InitialDataTest, StopRequestWritesNoProfileRow) {
   ASSERT_NE(repos, nullptr);
   EXPECT_FALSE(repos->installInitialProfileData());
   EXPECT_FALSE(repos->installInitialData());
-  for (const char* code : {"NOTCAT", "INFO"})
-    EXPECT_EQ(count(code), 0);
+  for (const char* code : {"NOTCAT", "INFO"}) EXPECT_EQ(count(code), 0);
 }
 
 TEST_P(InitialDataTest, NewRepositoryHasTheDashboardDefaults) {
@@ -106,9 +104,7 @@ TEST_P(InitialDataTest, NewRepositoryHasTheDashboardDefaults) {
   EXPECT_EQ(select(repos, "DIMENS", "DIM_NAME", "ORDER BY DIM_ID"),
             "Accuracy,Consistency,Structure,Integrity,Validity,Completeness");
   EXPECT_EQ(count("DIMENS", "UUID IS NULL OR FLDR_ID <> 0"), 0);
-  EXPECT_EQ(
-      count("DIMGRP", "GRP_ID = 1 AND THR_ID = 1 AND WGHT = 1"),
-      6);
+  EXPECT_EQ(count("DIMGRP", "GRP_ID = 1 AND THR_ID = 1 AND WGHT = 1"), 6);
   EXPECT_EQ(select(repos, "THRHLD",
                    "THR_ID, NAME_0, NAME_2, COLOR_0, COLOR_1, COLOR_2"),
             "1|Low|High|1|3|4");
@@ -195,8 +191,7 @@ TEST_P(InitialDataTest, ScriptModeLooksNothingUpAndWritesOnlyToTheScript) {
   EXPECT_EQ(script.written, before);
   ASSERT_TRUE(repos->setDDLCallback(nullptr));
   EXPECT_EQ(select(repos, "RPTGRP", "GRP_NAME"), "Own");
-  for (const char* code : {"DIMENS", "UCURID"})
-    EXPECT_EQ(count(code), 0);
+  for (const char* code : {"DIMENS", "UCURID"}) EXPECT_EQ(count(code), 0);
 }
 
 // Table markers become physical names; macros expand only their own
@@ -296,7 +291,8 @@ TEST_P(InitialDataTest, CountersRiseToTheHighestIdsInUse) {
   ASSERT_TRUE(exec("INSERT INTO " + table("UCURID") +
                    " (NI_KEY, NI_VAL) VALUES ('JOB', 10), ('RPTGRP', 30), "
                    "('RULE', 7), ('NOSUCHKEY', 7)"));
-  ASSERT_TRUE(exec("INSERT INTO " + table("JOB") + " (JOB_ID) VALUES (25), (4)"));
+  ASSERT_TRUE(
+      exec("INSERT INTO " + table("JOB") + " (JOB_ID) VALUES (25), (4)"));
   // A table missing from an older repository is skipped, not a failure.
   ASSERT_TRUE(exec("DROP TABLE " + table("RULE")));
   LogCapture log;

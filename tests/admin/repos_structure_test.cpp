@@ -23,12 +23,14 @@ std::string itemSet(int version, const std::string& extraColumn = "",
 <table name="TSITEM" description="Items">
 <column name="ID" type="integer" primarykey="true"/>
 <column name="NAME" type="text" length="40" nullable="false" index="1"/>
-<column name="NOTE" type="text" usemaxlength="true"/>)" + extraColumn + R"(
+<column name="NOTE" type="text" usemaxlength="true"/>)" +
+         extraColumn + R"(
 <row number="2" keycolumn="ID"><value column="NAME">second</value></row>
 <row number="1" keycolumn="ID"><value column="NAME">first</value>
 <value column="NOTE">a note</value></row></table><postcreate><statement>
 <sql>INSERT INTO $$TSITEM$$ (ID, NAME) VALUES (100, '%%GREETING%%')</sql>
-</statement></postcreate>)" + extraParts + "</tableset>\n";
+</statement></postcreate>)" +
+         extraParts + "</tableset>\n";
 }
 
 // A set with one table and a row, whose statements before and after its
@@ -39,7 +41,8 @@ std::string markingSet(const std::string& name, const std::string& table,
     return "<" + when + R"(><statement><sql>INSERT INTO $$KEYVAL$$ (V_KEY,
 V_VALUE) VALUES (?, ?)</sql><param name="k" type="text" length="40">)" +
            name + "-" + when + R"(</param><param name="v" type="text"
-length="40">set</param></statement>)" + more + "</" + when + ">\n";
+length="40">set</param></statement>)" +
+           more + "</" + when + ">\n";
   };
   return "<tableset name=\"" + name + "\" version=\"1\" insertdatafirst=\"" +
          (insertDataFirst ? "true" : "false") + "\"><table name=\"" + table +
@@ -63,8 +66,10 @@ struct ScriptCollector : ReposDDLCallback {
 class ReposStructureTest : public ReposImplTest {
  protected:
   Rows infoRows(RepositoryImpl* repos) {
-    return rows(repos, "SELECT I_TYPE, I_VERS, I_DESC, I_MVER FROM %s "
-                       "ORDER BY I_TYPE", "INFO");
+    return rows(repos,
+                "SELECT I_TYPE, I_VERS, I_DESC, I_MVER FROM %s "
+                "ORDER BY I_TYPE",
+                "INFO");
   }
   Rows keyValues(RepositoryImpl* repos) {
     Rows keys = rows(repos, "SELECT V_KEY FROM %s", "KEYVAL");
@@ -72,8 +77,9 @@ class ReposStructureTest : public ReposImplTest {
     return keys;
   }
   bool addInfo(const std::string& type, int version) {
-    return exec("INSERT INTO " + table("INFO") + " (I_TYPE, I_VERS) VALUES (?, ?)",
-                {KvbString(type), version});
+    return exec(
+        "INSERT INTO " + table("INFO") + " (I_TYPE, I_VERS) VALUES (?, ?)",
+        {KvbString(type), version});
   }
   // Creates the built-in core tables only, as an older repository has.
   RepositoryImpl* openWithCoreTables() {
@@ -100,9 +106,9 @@ TEST_P(ReposStructureTest, SetsAreCreatedSkippedUpgradedAndDropped) {
   // the post-create statement had its marker and macro expanded.
   EXPECT_EQ(rows(repos, "SELECT ID, NAME, NOTE FROM %s ORDER BY ID", "TSITEM"),
             (Rows{"1|first|a note", "2|second|", "100|hello|"}));
-  EXPECT_EQ(rows(repos, "SELECT NI_VAL FROM %s WHERE NI_KEY='TSITEM'",
-                 "UCURID"),
-            (Rows{"2"}));
+  EXPECT_EQ(
+      rows(repos, "SELECT NI_VAL FROM %s WHERE NI_KEY='TSITEM'", "UCURID"),
+      (Rows{"2"}));
   // Rows inserted after the post-create update keep their value; rows
   // inserted first are changed by it.
   EXPECT_EQ(rows(repos, "SELECT NAME FROM %s", "TSLATE"), (Rows{"row"}));
@@ -142,7 +148,8 @@ TEST_P(ReposStructureTest, SetsAreCreatedSkippedUpgradedAndDropped) {
       itemSet(3, R"(<column name="EXTRA" type="text" length="10"/>)",
               R"(<table name="TSNEW"><column name="B" type="integer"/></table>
 <postupdate><statement><sql>UPDATE $$TSITEM$$ SET EXTRA = 'x'</sql>
-</statement></postupdate>)") + R"(<tableset name="TSBETA" version="4">
+</statement></postupdate>)") +
+          R"(<tableset name="TSBETA" version="4">
 <table name="TSBETAT"><column name="C" type="integer"/></table></tableset>)");
   RepositoryImpl* upgrading = open();
   ASSERT_NE(upgrading, nullptr);
@@ -168,9 +175,9 @@ TEST_P(ReposStructureTest, SetsAreCreatedSkippedUpgradedAndDropped) {
   EXPECT_TRUE(columns(upgrading, "TSLATE").empty() &&
               columns(upgrading, "TSFIRST").empty() &&
               columns(upgrading, "TSITEM").empty());
-  EXPECT_EQ(keyValues(upgrading), (Rows{"SETFIRST-predelete",
-                                        "SETLATE-postdelete",
-                                        "SETLATE-predelete"}));
+  EXPECT_EQ(
+      keyValues(upgrading),
+      (Rows{"SETFIRST-predelete", "SETLATE-postdelete", "SETLATE-predelete"}));
 }
 
 TEST_P(ReposStructureTest, FailingStatementStopsCreationUnlessSetIgnoresIt) {
@@ -216,8 +223,9 @@ TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
   // An older unified repository gets the current versions, keeps its
   // identity and loses leftover product rows; NCOA is only written when
   // asked for: inserted when missing, updated when present.
-  ASSERT_TRUE(exec("UPDATE " + table("INFO") +
-                   " SET I_VERS = 6, I_MVER = 2 WHERE I_TYPE = 'KVREPOSITORY'"));
+  ASSERT_TRUE(
+      exec("UPDATE " + table("INFO") +
+           " SET I_VERS = 6, I_MVER = 2 WHERE I_TYPE = 'KVREPOSITORY'"));
   ASSERT_TRUE(exec("DELETE FROM " + table("INFO") + " WHERE I_TYPE = 'NCOA'"));
   ASSERT_TRUE(addInfo("PROFILE_RESULTSET", 20));
   RepositoryImpl* older = open();
@@ -227,11 +235,11 @@ TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
   EXPECT_EQ(older->getRepositoryUUID(), uuid);
   ASSERT_TRUE(older->writeVersionInfo(true));
   EXPECT_TRUE(older->isNCOAVersionCurrent());
-  ASSERT_TRUE(
-      exec("UPDATE " + table("INFO") + " SET I_VERS = 0 WHERE I_TYPE = 'NCOA'"));
+  ASSERT_TRUE(exec("UPDATE " + table("INFO") +
+                   " SET I_VERS = 0 WHERE I_TYPE = 'NCOA'"));
   ASSERT_TRUE(older->writeVersionInfo(true));
-  EXPECT_EQ(infoRows(older), (Rows{"KVREPOSITORY|7|Velmoran Repository|4",
-                                   "NCOA|1||"}));
+  EXPECT_EQ(infoRows(older),
+            (Rows{"KVREPOSITORY|7|Velmoran Repository|4", "NCOA|1||"}));
 }
 
 TEST_P(ReposStructureTest, FailedVersionWriteChangesNoRow) {
@@ -243,8 +251,9 @@ TEST_P(ReposStructureTest, FailedVersionWriteChangesNoRow) {
   ASSERT_NE(repos, nullptr);
   // Without the I_MVER column the unified row cannot be written.
   ASSERT_TRUE(exec("DROP TABLE " + table("INFO")));
-  ASSERT_TRUE(exec("CREATE TABLE " + table("INFO") +
-                   " (I_TYPE VARCHAR(32), I_VERS INTEGER, I_DESC VARCHAR(255))"));
+  ASSERT_TRUE(
+      exec("CREATE TABLE " + table("INFO") +
+           " (I_TYPE VARCHAR(32), I_VERS INTEGER, I_DESC VARCHAR(255))"));
   ASSERT_TRUE(addInfo("MONITOR", 5));
   EXPECT_FALSE(repos->writeVersionInfo(false));
   EXPECT_FALSE(repos->getErrorMessage().isEmpty());
@@ -268,12 +277,16 @@ TEST_P(ReposStructureTest, ScriptOfTableSetsRunsToTheSameRepository) {
 
   ASSERT_TRUE(repos->setDDLCallback(nullptr));
   for (const std::string& statement : script.statements)
-    ASSERT_TRUE(repos->getDataAccess()->paramExec(statement.c_str(), nullptr, 0))
-        << statement << ": " << repos->getDataAccess()->getErrorMessage().asCstr();
+    ASSERT_TRUE(
+        repos->getDataAccess()->paramExec(statement.c_str(), nullptr, 0))
+        << statement << ": "
+        << repos->getDataAccess()->getErrorMessage().asCstr();
   EXPECT_EQ(rows(repos, "SELECT ID, NAME FROM %s ORDER BY ID", "TSITEM"),
             (Rows{"1|first", "2|second", "100|hello"}));
-  EXPECT_EQ(rows(repos, "SELECT NI_KEY, NI_VAL FROM %s WHERE NI_VAL > 0 "
-                        "ORDER BY NI_KEY", "UCURID"),
+  EXPECT_EQ(rows(repos,
+                 "SELECT NI_KEY, NI_VAL FROM %s WHERE NI_VAL > 0 "
+                 "ORDER BY NI_KEY",
+                 "UCURID"),
             (Rows{"DIMENS|6", "RPTGRP|1", "THRHLD|1", "TSITEM|2"}));
 }
 

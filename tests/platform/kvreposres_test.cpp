@@ -13,7 +13,8 @@ namespace {
 TEST(RepositoryConfigurationTest, RegistryLookups) {
   RepositoryConfigurationManager* mgr = getRepositoryConfigurationManager();
   ASSERT_NE(mgr, nullptr);
-  ASSERT_TRUE(mgr->registerRepository("Local", 0, "/data/local.db", KvbString()));
+  ASSERT_TRUE(
+      mgr->registerRepository("Local", 0, "/data/local.db", KvbString()));
   ASSERT_TRUE(mgr->registerRepository("Shared", 1, "DSN=pg;", "dq."));
   EXPECT_FALSE(mgr->registerRepository("", 0, "/x.db", ""));
   EXPECT_FALSE(mgr->registerRepository("X", 2, "/x.db", ""));
@@ -106,8 +107,9 @@ TEST_F(RepositoryEventTest, ForwardsToListenersInOrder) {
   mgr_->removeListener(&first);
   mgr_->removeListener(&second);
   mgr_->postUriEvent("R", "uri", 1, "id");
-  EXPECT_EQ(first.operations, std::vector<std::string>(
-                                  {"postUriEvent", "objectChanged", "postObjectEvent"}));
+  EXPECT_EQ(first.operations,
+            std::vector<std::string>(
+                {"postUriEvent", "objectChanged", "postObjectEvent"}));
   EXPECT_EQ(second.operations,
             std::vector<std::string>({"postObjectEvent", "objectChanged"}));
   EXPECT_EQ(mgr_->getEvents().size(), 4u);
@@ -128,7 +130,8 @@ TEST_F(RepositoryEventTest, RemovalWaitsForNotificationInFlight) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([this] {
-      for (int i = 0; i < 50; ++i) mgr_->postObjectEvent("R", 0, "Task", i, "k");
+      for (int i = 0; i < 50; ++i)
+        mgr_->postObjectEvent("R", 0, "Task", i, "k");
     });
   while (slow.calls < 10) std::this_thread::yield();
   mgr_->removeListener(&slow);
@@ -149,8 +152,12 @@ TEST(ObjectNameTest, InvalidCharactersAreReplaced) {
   ASSERT_TRUE(getNormalizedNameValue(KvbString("A/B\\C\nD\0E", 9), out));
   EXPECT_EQ(out, KvbString("A_B_C_D_E"));
   // Multi-byte characters survive intact.
-  ASSERT_TRUE(getNormalizedNameValue("Gr\xc3\xb6\xc3\x9f" "e/\xe2\x82\xac", out));
-  EXPECT_EQ(out, KvbString("Gr\xc3\xb6\xc3\x9f" "e_\xe2\x82\xac"));
+  ASSERT_TRUE(
+      getNormalizedNameValue("Gr\xc3\xb6\xc3\x9f"
+                             "e/\xe2\x82\xac",
+                             out));
+  EXPECT_EQ(out, KvbString("Gr\xc3\xb6\xc3\x9f"
+                           "e_\xe2\x82\xac"));
   EXPECT_FALSE(isInvalidCharInName(out));
 
   out = "kept";

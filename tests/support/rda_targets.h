@@ -197,11 +197,11 @@ class RdaObjectTest : public RdaTargetTest {
   T* object_ = nullptr;
 };
 
-#define INSTANTIATE_RDA_TARGETS(suite)                                     \
-  INSTANTIATE_TEST_SUITE_P(                                                \
-      Targets, suite,                                                      \
+#define INSTANTIATE_RDA_TARGETS(suite)                                        \
+  INSTANTIATE_TEST_SUITE_P(                                                   \
+      Targets, suite,                                                         \
       ::testing::Values(RdaTarget::kSqliteFile, RdaTarget::kSqliteConnection, \
-                        RdaTarget::kPostgres),                             \
+                        RdaTarget::kPostgres),                                \
       rdaTargetName)
 
 #endif  // TESTS_SUPPORT_RDA_TARGETS_H_

@@ -89,7 +89,8 @@ class ReposImplTest : public BackEndTest {
     core.createTables = true;
     if (!repos->getDataAccess()->createTables(core))
       return ::testing::AssertionFailure()
-             << "core tables: " << repos->getDataAccess()->getErrorMessage().asCstr();
+             << "core tables: "
+             << repos->getDataAccess()->getErrorMessage().asCstr();
     if (!repos->createTables(true, true, false, false, nullptr))
       return ::testing::AssertionFailure()
              << "table sets: " << repos->getErrorMessage().asCstr();
@@ -107,8 +108,8 @@ class ReposImplTest : public BackEndTest {
     const KvbString text =
         kvbStringFormat(sql, rda->getTableName(tableCode, true, -1).asCstr());
     ReposDataAccessCursor* cursor = rda->paramSelect(text, 0);
-    EXPECT_NE(cursor, nullptr) << text.asCstr() << ": "
-                               << rda->getErrorMessage().asCstr();
+    EXPECT_NE(cursor, nullptr)
+        << text.asCstr() << ": " << rda->getErrorMessage().asCstr();
     return cursorRows(cursor);
   }
 
@@ -129,11 +130,11 @@ class ReposImplTest : public BackEndTest {
   std::vector<RepositoryImpl*> opened_;
 };
 
-#define INSTANTIATE_REPOS_TARGETS(suite)                                   \
-  INSTANTIATE_TEST_SUITE_P(                                                \
-      Targets, suite,                                                      \
+#define INSTANTIATE_REPOS_TARGETS(suite)                                      \
+  INSTANTIATE_TEST_SUITE_P(                                                   \
+      Targets, suite,                                                         \
       ::testing::Values(RdaTarget::kSqliteFile, RdaTarget::kSqliteConnection, \
-                        RdaTarget::kPostgres),                             \
+                        RdaTarget::kPostgres),                                \
       rdaTargetName)
 
 #endif  // TESTS_SUPPORT_REPOS_IMPL_TARGETS_H_
