@@ -87,8 +87,7 @@ TEST_P(RdaConnectionTest, FailedOutermostRollbackAnswersFalseWithItsReason) {
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
   ASSERT_TRUE(rda_->paramExec("COMMIT", nullptr, 0)) << why();
   EXPECT_FALSE(rda_->endTransaction(false));
-  EXPECT_NE(why().find("no transaction is active"), std::string::npos)
-      << why();
+  EXPECT_NE(why().find("no transaction is active"), std::string::npos) << why();
   EXPECT_FALSE(rda_->inTransaction());
 }
 
