@@ -101,13 +101,19 @@ ReposDataAccessCursor* CommonRDAImpl::listRuleFields(int ruleId) {
                {ruleId});
 }
 
-ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
+ReposDataAccessCursor* CommonRDAImpl::listNamed(const char* code,
+                                                const char* condition,
+                                                const KvbString& name) {
   if (!ready()) return nullptr;
-  KvbString sql = selectAll("MFLD");
+  KvbString sql = selectAll(code);
   std::vector<KvbDatavar> values;
   SqlFilter filter(sql, values);
-  if (!name.isEmpty()) filter.add("FI_NAME=?", name);
+  if (!name.isEmpty()) filter.add(condition, name);
   return query(sql, values);
+}
+
+ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
+  return listNamed("MFLD", "FI_NAME=?", name);
 }
 
 bool CommonRDAImpl::addField(const KvbString& name,
@@ -164,12 +170,7 @@ ReposDataAccessCursor* CommonRDAImpl::findCustomMetric(int cmId,
 }
 
 ReposDataAccessCursor* CommonRDAImpl::listCustomMetrics(const KvbString& name) {
-  if (!ready()) return nullptr;
-  KvbString sql = selectAll("CUSTM");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (!name.isEmpty()) filter.add("CM_DESC=?", name);
-  return query(sql, values);
+  return listNamed("CUSTM", "CM_DESC=?", name);
 }
 
 ReposDataAccessCursor* CommonRDAImpl::listCustomMetricFields(int cmId) {

@@ -86,6 +86,12 @@ class CommonRDAImpl : public RDA_Object<CommonRepositoryDataAccess> {
   bool deleteKey(const KvbString& key) override;
   ReposDataAccessCursor* getKeys() override;
   ReposDataAccessCursor* getKeyValues() override;
+
+ private:
+  // Every row of a table, or those that `condition` selects with `name`
+  // bound when `name` is not empty.
+  ReposDataAccessCursor* listNamed(const char* code, const char* condition,
+                                   const KvbString& name);
 };
 
 #endif  // ACCESS_COMMON_RDAIMPL_H_
