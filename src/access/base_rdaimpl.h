@@ -2,8 +2,11 @@
 // repository's connection, implements the operations that all data-access
 // interfaces share, and gives its subclasses the helpers that their
 // operations are built from: queries copied into in-memory cursors,
-// statements with bound values, optional filters, id counters,
-// transactions, change events, folder and object paths.
+// statements with bound values, first rows, optional filters, inserts
+// (unique or numbered by an id counter), deletions across tables, lookups
+// by id, UUID or name, transactions, change events, folder and object
+// paths. The transaction and first-row helpers also serve the repository
+// object.
 #ifndef ACCESS_BASE_RDAIMPL_H_
 #define ACCESS_BASE_RDAIMPL_H_
 
