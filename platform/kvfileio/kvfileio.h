@@ -1,6 +1,8 @@
-// kvfileio: plain file I/O for the engine: existence checks, writing files
-// (DDL scripts, the repository list file, XML dumps), renaming, removing,
-// joining paths, and a text of every error code.
+// kvfileio: plain file I/O for the engine: existence checks, reading files
+// from outside (table sets, the repository list file, configuration) within
+// bounds, writing files (DDL scripts, the repository list file, XML dumps),
+// replacing a file in one step under a lock shared with other processes,
+// renaming, removing, joining paths, and a text of every error code.
 //
 // Every call answers 0 or one of the NP_FIO_* codes below. Failures of the
 // operating system are mapped from errno. Nothing written is lost without a
@@ -36,6 +38,14 @@ constexpr int NP_FIO_ETOOMANY = 11;
 constexpr int NP_FIO_EXDEV = 12;
 // Any other operating-system error.
 constexpr int NP_FIO_ESYSTEM = 13;
+// The path names something other than a regular file (a FIFO, a device, a
+// socket), also after following symbolic links.
+constexpr int NP_FIO_ENOTREG = 14;
+// The file is larger than NP_FIO_READ_LIMIT.
+constexpr int NP_FIO_ETOOLARGE = 15;
+
+// The most bytes np_fio_read_file reads: 64 MiB.
+constexpr size_t NP_FIO_READ_LIMIT = size_t{64} << 20;
 
 // Mode bits of np_fio_open and np_fio_text_open. NP_FIO_CREATE creates a
 // missing file; NP_FIO_TRUNC empties an existing one (with NP_FIO_WRITE
@@ -55,6 +65,7 @@ constexpr int NP_FIO_LE_ASIS = 2;
 
 struct NpFioFile;
 struct NpFioTextFile;
+struct NpFioLock;
 
 // 0 when `path` exists (file, folder or anything else), NP_FIO_ENOTFOUND
 // when it or a folder of it does not, another code when it cannot be told
@@ -77,6 +88,32 @@ int np_fio_puts(NpFioFile* handle, const char* text);
 // Flushes and closes the file and frees the handle, also on failure. Answers
 // the first write error of the handle, else a flush or close error, else 0.
 int np_fio_close(NpFioFile* handle);
+
+// Reads the whole regular file `path` into a new buffer of *size bytes plus
+// a NUL, which the caller frees with free(); *data is null on failure. Only
+// a regular file is read (after following symbolic links): a FIFO, a
+// device or a socket gives NP_FIO_ENOTREG without waiting for a writer, a
+// folder NP_FIO_EISDIR. A file larger than NP_FIO_READ_LIMIT, also one
+// that grows beyond it while being read, gives NP_FIO_ETOOLARGE. A failed
+// read gives its code: a file is never handed back cut short.
+int np_fio_read_file(const char* path, char** data, size_t* size);
+
+// Replaces the file `path` with `size` bytes of `data` in one step, so that
+// a reader finds either the old or the new content. The bytes go to a new
+// file of a unique name in the same folder, which is flushed to the disk
+// before it is renamed over `path`; the folder is then flushed too. On
+// failure `path` is untouched and the new file is removed. The new file
+// gets mode 0666 less the umask.
+int np_fio_replace(const char* path, const char* data, size_t size);
+
+// Takes an exclusive lock on the file `path` (created when missing, and
+// never removed), waiting while another process, or another handle of this
+// process, holds it. *lock receives the handle, null on failure. The lock
+// ends with np_fio_unlock, or when the process ends.
+int np_fio_lock(const char* path, NpFioLock** lock);
+
+// Releases the lock and frees the handle; a null handle is ignored.
+void np_fio_unlock(NpFioLock* lock);
 
 // Renames `from` to `to`, replacing a file `to` in one step.
 int np_fio_rename(const char* from, const char* to);

@@ -1,16 +1,14 @@
-// kvlexer: reads a file line by line with getline and splits each line into
-// tokens, copying their texts into one buffer per line.
+// kvlexer: reads a file whole with np_fio_read_file, then splits it line by
+// line into tokens, copying their texts into one buffer per line.
 #include "kvlexer/kvlexer.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
+
+#include "kvfileio/kvfileio.h"
 
 namespace {
 
@@ -25,9 +23,9 @@ bool isBlank(char c) {
 }  // namespace
 
 struct NpLexImpl {
-  FILE* file = nullptr;
-  char* line = nullptr;  // getline's buffer
-  size_t lineCapacity = 0;
+  char* data = nullptr;  // the whole file, from np_fio_read_file
+  size_t size = 0;
+  size_t next = 0;   // where the next line starts
   std::string text;  // token texts of the current line, NUL-separated
   std::vector<size_t>
       offsets;  // start of each token in `text`, or npos for "="
@@ -97,52 +95,50 @@ int np_lex_init(NpLexState* state, const char* path) {
   if (!state) return NP_LEX_EOPEN;
   resetTokens(state);
   state->lineNumber = 0;
+  state->fileError = 0;
   state->impl = nullptr;
   if (!path) return NP_LEX_EOPEN;
 
   NpLexImpl* impl = new (std::nothrow) NpLexImpl;
   if (!impl) return NP_LEX_ENOMEM;
-  impl->file = std::fopen(path, "rbe");
-  if (!impl->file) {
-    const int err = errno;
+  const int code = np_fio_read_file(path, &impl->data, &impl->size);
+  if (code != NP_FIO_OK) {
     delete impl;
-    return err == ENOMEM ? NP_LEX_ENOMEM : NP_LEX_EOPEN;
-  }
-  struct stat info;
-  if (::fstat(fileno(impl->file), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(impl->file);
-    delete impl;
-    return NP_LEX_EOPEN;
+    state->fileError = code;
+    switch (code) {
+      case NP_FIO_ENOMEM:
+        return NP_LEX_ENOMEM;
+      case NP_FIO_EIO:
+      case NP_FIO_ETOOLARGE:
+      case NP_FIO_ESYSTEM:
+        return NP_LEX_EREAD;
+      default:
+        return NP_LEX_EOPEN;
+    }
   }
   state->impl = impl;
   return NP_LEX_OK;
 }
 
-int np_lex_line(NpLexState* state, int flags) {
+int np_lex_line(NpLexState* state, int /*flags*/) {
   if (!state) return NP_LEX_EREAD;
   resetTokens(state);
   NpLexImpl* impl = state->impl;
-  if (!impl || !impl->file) return NP_LEX_EREAD;
+  if (!impl || !impl->data) return NP_LEX_EREAD;
 
-  for (;;) {
-    errno = 0;
-    const ssize_t read =
-        ::getline(&impl->line, &impl->lineCapacity, impl->file);
-    if (read < 0) {
-      if (std::ferror(impl->file))
-        return errno == ENOMEM ? NP_LEX_ENOMEM : NP_LEX_EREAD;
-      return NP_LEX_EOF;
-    }
+  while (impl->next < impl->size) {
+    const char* line = impl->data + impl->next;
+    const size_t rest = impl->size - impl->next;
+    const char* newline =
+        static_cast<const char*>(std::memchr(line, '\n', rest));
+    size_t length = newline ? static_cast<size_t>(newline - line) : rest;
+    impl->next += newline ? length + 1 : length;
+    if (newline && length > 0 && line[length - 1] == '\r') --length;
     ++state->lineNumber;
-    size_t length = static_cast<size_t>(read);
-    if (length > 0 && impl->line[length - 1] == '\n') {
-      --length;
-      if (length > 0 && impl->line[length - 1] == '\r') --length;
-    }
 
     Lexed result;
     try {
-      result = lexLine(impl, impl->line, length);
+      result = lexLine(impl, line, length);
     } catch (const std::bad_alloc&) {
       return NP_LEX_ENOMEM;
     }
@@ -164,6 +160,7 @@ int np_lex_line(NpLexState* state, int flags) {
     state->tokens = impl->tokens.data();
     return NP_LEX_OK;
   }
+  return NP_LEX_EOF;
 }
 
 int np_lex_split(char** tokens, int count, int* nameCount, int* valueCount) {
@@ -184,8 +181,7 @@ void np_lex_clean(NpLexState* state) {
   if (!state) return;
   NpLexImpl* impl = state->impl;
   if (impl) {
-    if (impl->file) std::fclose(impl->file);
-    std::free(impl->line);
+    std::free(impl->data);
     delete impl;
   }
   state->impl = nullptr;

@@ -1,6 +1,8 @@
 // kvlexer: the line lexer of the repository list file. It reads a text file
-// line by line and splits each line into tokens, and splits a line's tokens
-// at its "=" into names and values.
+// whole, then hands it out line by line split into tokens, and splits a
+// line's tokens at its "=" into names and values. Reading the file whole
+// first means that a read error or a lack of memory fails the start, and is
+// never taken for the end of the file.
 //
 // Lines end in "\n" or "\r\n". Blank lines, and comment lines whose first
 // non-blank character is "#", are skipped. Blanks (space, tab, CR, FF, VT)
@@ -23,9 +25,12 @@
 constexpr int NP_LEX_OK = 0;
 constexpr int NP_LEX_ENOMEM = 1;   // out of memory
 constexpr int NP_LEX_ESYNTAX = 2;  // syntax error in the current line
-constexpr int NP_LEX_EOPEN = 3;    // the file cannot be opened (also a folder)
-constexpr int NP_LEX_EREAD = 4;    // the file cannot be read
-constexpr int NP_LEX_EOF = 5;      // no more lines
+// The file cannot be opened: missing, not allowed, a folder, or not a
+// regular file (a FIFO, a device).
+constexpr int NP_LEX_EOPEN = 3;
+// The file cannot be read: a read error, or larger than NP_FIO_READ_LIMIT.
+constexpr int NP_LEX_EREAD = 4;
+constexpr int NP_LEX_EOF = 5;  // no more lines
 
 struct NpLexImpl;
 
@@ -40,20 +45,24 @@ struct NpLexState {
   // the syntax error); 0 before the first line. At the end of the file it
   // is the number of lines in the file.
   int lineNumber;
+  // The NP_FIO_* code (kvfileio) behind a failed np_lex_init, for the
+  // reason's text; 0 otherwise.
+  int fileError;
   NpLexImpl* impl;  // private
 };
 
-// Opens `path` for reading and readies `state`. Answers 0, NP_LEX_EOPEN
-// (also for a null state or path) or NP_LEX_ENOMEM. The state is always
-// left valid for np_lex_clean, also after a failure.
+// Reads the file `path` whole (through np_fio_read_file, so only a regular
+// file, without blocking, and at most NP_FIO_READ_LIMIT bytes) and readies
+// `state`. Answers 0, NP_LEX_EOPEN (also for a null state or path),
+// NP_LEX_EREAD or NP_LEX_ENOMEM. The state is always left valid for
+// np_lex_clean, also after a failure.
 int np_lex_init(NpLexState* state, const char* path);
 
 // Reads the next line that holds tokens into state->tokenCount and
 // state->tokens. Answers 0, NP_LEX_EOF at the end of the file,
 // NP_LEX_ESYNTAX (state->lineNumber names the line; the next call goes on
-// with the following line), NP_LEX_EREAD or NP_LEX_ENOMEM. `flags` is
-// reserved; pass 0. Without a successful np_lex_init it answers
-// NP_LEX_EREAD.
+// with the following line) or NP_LEX_ENOMEM. `flags` is reserved; pass 0.
+// Without a successful np_lex_init it answers NP_LEX_EREAD.
 int np_lex_line(NpLexState* state, int flags);
 
 // Splits a line's tokens at its "=" operator token: *nameCount tokens come
@@ -63,7 +72,7 @@ int np_lex_line(NpLexState* state, int flags);
 // np_lex_line.
 int np_lex_split(char** tokens, int count, int* nameCount, int* valueCount);
 
-// Closes the file and frees the tokens; the state can then be passed to
+// Frees the file's text and the tokens; the state can then be passed to
 // np_lex_init again. Safe on a state whose np_lex_init failed, and twice.
 void np_lex_clean(NpLexState* state);
 

@@ -2,7 +2,10 @@
 // of the administration object. Each line is
 //   'name'='connection' 'table prefix' 'C' (or 'F' for a SQLite file)
 // and the line "$defaultrepos='name'" names the default repository. Every
-// operation reads the file again, so the file on disk is the truth.
+// operation reads the file again, so the file on disk is the truth. Changes
+// are made under a lock file beside the list ("<list>.lock"), so that
+// writers in several processes take turns; readers need no lock, since the
+// list is replaced in one step.
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
 #include "kvfileio/kvfileio.h"
@@ -96,20 +99,30 @@ KvbString quoteListValue(const KvbString& value) {
 // ---------------------------------------------------------------------------
 // Reading and writing
 
-bool RepositoryAdminImpl::lexerFailure(int code, int lineNumber) {
+bool RepositoryAdminImpl::lexerFailure(int code, int lineNumber, int fileCode) {
   const char* path = listFilePath_.asCstr();
   switch (code) {
     case NP_LEX_ENOMEM:
-      return failMessage(__LINE__, 1298);
+      failMessage(__LINE__, 1298);
+      break;
     case NP_LEX_ESYNTAX:
-      return failMessage(__LINE__, 1300, path, lineNumber);
+      failMessage(__LINE__, 1300, path, lineNumber);
+      break;
     case NP_LEX_EOPEN:
-      return failMessage(__LINE__, 1301, path);
+      failMessage(__LINE__, 1301, path);
+      break;
     case NP_LEX_EREAD:
-      return failMessage(__LINE__, 1302, path);
+      failMessage(__LINE__, 1302, path);
+      break;
     default:
-      return failMessage(__LINE__, 1299);
+      failMessage(__LINE__, 1299);
   }
+  if (fileCode != NP_FIO_OK) addFileReason(fileCode);
+  return false;
+}
+
+bool RepositoryAdminImpl::addFileReason(int fileCode) {
+  return fail(errorText_ + " " + np_fio_errdesc(fileCode));
 }
 
 bool RepositoryAdminImpl::loadRepositoryList() {
@@ -119,7 +132,7 @@ bool RepositoryAdminImpl::loadRepositoryList() {
   if (np_fio_stat(path) == NP_FIO_ENOTFOUND) return true;
   ListLexer lexer;
   int result = np_lex_init(lexer.get(), path);
-  if (result != NP_LEX_OK) return lexerFailure(result, 0);
+  if (result != NP_LEX_OK) return lexerFailure(result, 0, lexer->fileError);
   KvbString defaultName;  // null until a "$defaultrepos" line names one
   while ((result = np_lex_line(lexer.get(), 0)) != NP_LEX_EOF) {
     // The lexer counts the lines of the file, so the number names the line
@@ -147,28 +160,30 @@ bool RepositoryAdminImpl::loadRepositoryList() {
 
 bool RepositoryAdminImpl::saveRepositoryList() {
   if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
-  const KvbString temporary = listFilePath_ + ".t";
-  NpFioTextFile* file = nullptr;
-  // Created, or emptied when a failed save left it behind.
-  int result = np_fio_text_open(
-      temporary.asCstr(),
-      NP_FIO_WRITE | NP_FIO_CREATE | NP_FIO_TEXT | NP_FIO_TRUNC,
-      NP_FIO_ENC_UTF8, NP_FIO_LE_ASIS, &file);
-  if (result != NP_FIO_OK) return fail(np_fio_errdesc(result));
   const KvbString text = listFileText(entries_);
-  const bool written = np_fio_text_write(file, text.asCstr(), -1) >= 0;
-  // The close reports a write that did not reach the disk; either failure
-  // leaves the temporary file behind and the list file untouched.
-  const bool closed = np_fio_text_close(file) == NP_FIO_OK;
-  if (!written || !closed) return failMessage(__LINE__, 1044);
-  // The rename replaces the list file in one step: at every moment either
-  // the old or the new list is on disk.
-  result = np_fio_rename(temporary.asCstr(), listFilePath_.asCstr());
+  // The list is replaced in one step: at every moment either the old or
+  // the new list is on disk, and a failure leaves the old one.
+  const int result =
+      np_fio_replace(listFilePath_.asCstr(), text.asCstr(), text.length());
+  if (result == NP_FIO_OK) return true;
+  failMessage(__LINE__, 1044);
+  return addFileReason(result);
+}
+
+bool RepositoryAdminImpl::changeRepositoryList(
+    const std::function<bool()>& change) {
+  if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
+  NpFioLock* lock = nullptr;
+  const int result = np_fio_lock((listFilePath_ + ".lock").asCstr(), &lock);
   if (result != NP_FIO_OK) {
     failMessage(__LINE__, 1044);
-    return fail(errorText_ + " " + np_fio_errdesc(result));
+    return addFileReason(result);
   }
-  return true;
+  // Read again under the lock: another writer may have changed the list
+  // since this object last read it.
+  const bool ok = loadRepositoryList() && change() && saveRepositoryList();
+  np_fio_unlock(lock);
+  return ok;
 }
 
 // ---------------------------------------------------------------------------
@@ -260,8 +275,6 @@ bool RepositoryAdminImpl::getNextRepository(KvbString* name, bool* isDefault,
 bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
                                         const KvbString& connection,
                                         const KvbString& tablePrefix) {
-  for (const RepositoryEntry& entry : entries_)
-    if (entry.name == name) return failMessage(__LINE__, 1305);
   // The file would read such an entry back as the default line.
   if (name == kDefaultReposName)
     return fail(
@@ -278,8 +291,7 @@ bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
 bool RepositoryAdminImpl::addRepository(const KvbString& connection,
                                         const KvbString& tablePrefix,
                                         const KvbString& name, bool isFile) {
-  if (!loadRepositoryList() || !checkNewEntry(name, connection, tablePrefix))
-    return false;
+  if (!checkNewEntry(name, connection, tablePrefix)) return false;
   if (!isFile) {
     RepositoryImpl* repository =
         openConnectionImpl(connection, tablePrefix, false, "");
@@ -297,23 +309,30 @@ bool RepositoryAdminImpl::addRepository(const KvbString& connection,
   entry.connection = connection.isNull() ? KvbString("") : connection;
   entry.tablePrefix = tablePrefix.isNull() ? KvbString("") : tablePrefix;
   entry.isFile = isFile;
-  entries_.push_back(entry);
-  return saveRepositoryList();
+  return changeRepositoryList([&] {
+    for (const RepositoryEntry& listed : entries_)
+      if (listed.name == name) return failMessage(__LINE__, 1305);
+    entries_.push_back(entry);
+    return true;
+  });
 }
 
 bool RepositoryAdminImpl::removeRepository(const KvbString& name) {
-  if (!loadRepositoryList()) return false;
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->name == name) {
-      entries_.erase(it);
-      break;
+  return changeRepositoryList([&] {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      if (it->name == name) {
+        entries_.erase(it);
+        break;
+      }
     }
-  }
-  return saveRepositoryList();
+    return true;
+  });
 }
 
 bool RepositoryAdminImpl::setDefaultRepository(const KvbString& name) {
-  if (!loadRepositoryList()) return false;
-  for (RepositoryEntry& entry : entries_) entry.isDefault = entry.name == name;
-  return saveRepositoryList();
+  return changeRepositoryList([&] {
+    for (RepositoryEntry& entry : entries_)
+      entry.isDefault = entry.name == name;
+    return true;
+  });
 }

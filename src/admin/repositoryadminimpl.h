@@ -8,6 +8,7 @@
 #ifndef ADMIN_REPOSITORYADMINIMPL_H_
 #define ADMIN_REPOSITORYADMINIMPL_H_
 
+#include <functional>
 #include <vector>
 
 #include "reposadmin/repos_data_access.h"
@@ -120,7 +121,15 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   void logError(int line);
 
   // The list operations' helpers.
-  bool lexerFailure(int code, int lineNumber);
+  // Holding the list's lock: reads the list, runs `change` on the entries
+  // and saves them. Nothing is saved when a step fails.
+  bool changeRepositoryList(const std::function<bool()>& change);
+  // Fails with the message of lexer result `code`, followed by the text of
+  // the NP_FIO_* code `fileCode` when it is not 0.
+  bool lexerFailure(int code, int lineNumber, int fileCode = 0);
+  // Adds the text of the NP_FIO_* code `fileCode` to the error text and
+  // answers false.
+  bool addFileReason(int fileCode);
   void learnRepositoryKind(RepositoryEntry* entry);
   bool checkNewEntry(const KvbString& name, const KvbString& connection,
                      const KvbString& tablePrefix);

@@ -2,8 +2,11 @@
 // and that each reads the other, the lexer's errors, the list operations,
 // and saves that never lose the old file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,7 +14,9 @@
 #include <vector>
 
 #include "admin/repositoryadminimpl.h"
+#include "kvfileio/kvfileio.h"
 #include "support/admin_targets.h"
+#include "support/child_processes.h"
 
 namespace {
 
@@ -94,11 +99,14 @@ TEST_F(ListFileTest, BadLinesFailWithTheirMessage) {
   RepositoryAdminImpl folder(0, dir_.path().c_str());
   EXPECT_FALSE(folder.loadRepositoryList());
   EXPECT_EQ(folder.getErrorMessage().str(),
-            libraryMessage(1301, dir_.path().c_str()));
+            libraryMessage(1301, dir_.path().c_str()) + " " +
+                np_fio_errdesc(NP_FIO_EISDIR));
+  // A read error is a failure, never the end of the list.
   RepositoryAdminImpl unreadable(0, "/proc/self/mem");
   EXPECT_FALSE(unreadable.loadRepositoryList());
   EXPECT_EQ(unreadable.getErrorMessage().str(),
-            libraryMessage(1302, "/proc/self/mem"));
+            libraryMessage(1302, "/proc/self/mem") + " " +
+                np_fio_errdesc(NP_FIO_EIO));
   RepositoryAdminImpl none(1, "ignored");
   EXPECT_FALSE(none.removeRepository("x"));
   EXPECT_EQ(none.getErrorMessage().str(), libraryMessage(1295));
@@ -150,6 +158,8 @@ TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
   EXPECT_FALSE(admin_->addRepository("/d.db", "", kDefaultReposName, true));
   EXPECT_FALSE(admin_->addRepository("/d.db", "", "two\nlines", true));
   EXPECT_FALSE(admin_->addRepository("/d\r.db", "", "D", true));
+  EXPECT_FALSE(admin_->addRepository("/d.db", "P\nX", "D", true));
+  EXPECT_FALSE(admin_->addRepository("/d.db", "P\r", "D", true));
   // A connection entry must open.
   EXPECT_FALSE(admin_->addRepository("Driver={None};", "", "Bad", false));
   const std::string connection =
@@ -161,24 +171,38 @@ TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
   EXPECT_EQ(entries()[1].connection.str(), connection);
 }
 
-TEST_F(ListFileTest, FailedSaveKeepsTheOldFile) {
+TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
   const std::string old = "A = 'a' '' 'C'\n";
   writeFile(old);
-  std::filesystem::create_directory(path_ + ".t");  // cannot be created
-  EXPECT_FALSE(admin_->addRepository("/b.db", "", "B", true));
-  EXPECT_EQ(readFile(), old);
-  std::filesystem::remove(path_ + ".t");
-  ASSERT_EQ(symlink("/dev/full", (path_ + ".t").c_str()), 0);  // no space
-  EXPECT_FALSE(admin_->addRepository("/b.db", "", "B", true));
-  EXPECT_EQ(error(), libraryMessage(1044));
+  // No room for the new list: the add fails with the reason.
+  const std::vector<int> status = runInChildren(1, [&](int) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit limit = {4, 4};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    RepositoryAdminImpl admin(0, path_.c_str());
+    return !admin.addRepository("/b.db", "", "B", true) &&
+                   admin.getErrorMessage().str() ==
+                       libraryMessage(1044) + " " +
+                           np_fio_errdesc(NP_FIO_ENOSPACE)
+               ? 0
+               : 1;
+  });
+  EXPECT_EQ(status, std::vector<int>{0});
   EXPECT_EQ(readFile(), old);
 
-  // The last step, replacing the list, cannot be done over a folder.
-  const std::string taken = dir_.file("taken");
-  std::filesystem::create_directories(taken + "/inside");
-  RepositoryAdminImpl blocked(0, taken.c_str());
-  EXPECT_FALSE(blocked.saveRepositoryList());
-  EXPECT_TRUE(std::filesystem::exists(taken + "/inside"));
+  // A list that cannot be read whole is not written over: a FIFO (which
+  // must not block the reader) and a list beyond the size limit.
+  const std::string fifo = dir_.file("fifo.lst");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  RepositoryAdminImpl blocked(0, fifo.c_str());
+  EXPECT_FALSE(blocked.addRepository("/b.db", "", "B", true));
+  EXPECT_EQ(blocked.getErrorMessage().str(),
+            libraryMessage(1301, fifo.c_str()) + " " +
+                np_fio_errdesc(NP_FIO_ENOTREG));
+  std::filesystem::resize_file(path_, NP_FIO_READ_LIMIT + 1);
+  EXPECT_FALSE(admin_->removeRepository("A"));
+  EXPECT_EQ(std::filesystem::file_size(path_), NP_FIO_READ_LIMIT + 1);
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST_F(ListFileTest, WalkLearnsKindsAndFiltersCurrentRepositories) {
