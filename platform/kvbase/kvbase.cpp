@@ -14,11 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <vector>
+
+#include "kvfileio/kvfileio.h"
 
 // ---------------------------------------------------------------------------
 // KvbString
@@ -671,8 +673,14 @@ class ConfigStore {
   }
 
  private:
+  // A file that cannot be read (also a FIFO, a device or one beyond
+  // NP_FIO_READ_LIMIT) sets nothing, as a missing one does.
   void load(const char* path) {
-    std::ifstream in(path);
+    char* data = nullptr;
+    size_t size = 0;
+    if (np_fio_read_file(path, &data, &size) != NP_FIO_OK) return;
+    std::istringstream in(std::string(data, size));
+    std::free(data);
     std::string line, current;
     while (std::getline(in, line)) {
       KvbString text(line);

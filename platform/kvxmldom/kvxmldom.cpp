@@ -1,21 +1,19 @@
 // kvxmldom: the DOM over pugixml. Input passes a screening scan first (no
 // document type declarations, no unknown entity references, no NUL bytes),
 // because pugixml skips a DOCTYPE silently and keeps an unknown reference
-// as plain text. Files are written through kvfileio so that a failed write
-// or flush is reported.
+// as plain text. Files are read and written through kvfileio, so that only
+// a regular file of bounded size is read and a failed write or flush is
+// reported.
 #include "kvxmldom/kvxmldom.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 
 #include "kvfileio/kvfileio.h"
@@ -367,30 +365,17 @@ bool KvDom::loadXML(const KvbString& text) {
 
 bool KvDom::loadFile(const KvbString& path) {
   document_->xml.reset();
-  std::string content;
-  int err = 0;
-  FILE* file = std::fopen(path.asCstr(), "rbe");
-  if (!file) {
-    err = errno;
-  } else {
-    struct stat info;
-    if (::fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-      err = EISDIR;
-    } else {
-      char chunk[65536];
-      size_t got;
-      while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        content.append(chunk, got);
-      if (std::ferror(file)) err = errno ? errno : EIO;
-    }
-    std::fclose(file);
-  }
-  if (err != 0) {
+  char* data = nullptr;
+  size_t size = 0;
+  const int code = np_fio_read_file(path.asCstr(), &data, &size);
+  if (code != NP_FIO_OK) {
     error_ = KvbString("Cannot read XML file '" + path.str() +
-                       "': " + std::generic_category().message(err));
+                       "': " + np_fio_errdesc(code));
     return false;
   }
-  return loadBuffer(content.data(), content.size(), path.asCstr());
+  const bool loaded = loadBuffer(data, size, path.asCstr());
+  std::free(data);
+  return loaded;
 }
 
 KvDomNode KvDom::startDocument(const KvbString& rootName) {
