@@ -912,6 +912,15 @@ KvbString dacOdbcConnectionString(const KvbString& connectionString) {
   return odbcText(attributes);
 }
 
+KvbString dacSqliteFileConnectionString(const KvbString& path) {
+  KvbString text("FILE={");
+  for (char c : path.str()) {
+    text.append(c);
+    if (c == '}') text.append(c);
+  }
+  return text.append("};CREATE=TRUE;KVXTYPE=SQLITE");
+}
+
 int dacGetMaxTextLength(DacDbKind kind) {
   switch (kind) {
     case DAC_DB_SQLITE:

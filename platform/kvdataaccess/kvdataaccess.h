@@ -152,6 +152,13 @@ DacConnection* dacCreateDataSource(const KvbString& connectionString,
 // open, an attribute without "=").
 KvbString dacOdbcConnectionString(const KvbString& connectionString);
 
+// The connection string that opens the SQLite file `path` directly and
+// creates it when missing: "FILE={path};CREATE=TRUE;KVXTYPE=SQLITE", with
+// every "}" of the path doubled. So any file name works (";", "=", braces,
+// blanks at either end), and no name can add an attribute or change the
+// route: ";KVXTYPE=ODBC;..." in a path stays part of the name.
+KvbString dacSqliteFileConnectionString(const KvbString& path);
+
 // The longest text that a column of a database of `kind` holds inline, in
 // characters: SQLite 1000000000 (its default length limit), PostgreSQL
 // 10485760 (the largest VARCHAR), DAC_DB_PRIMARY_INDEX 32000 (the largest

@@ -345,8 +345,13 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
     lastOpenError = "no database file name was given";
     return nullptr;
   }
+  // A relative name goes to SQLite as "./name": with URI names on (as this
+  // system's SQLite has them), "file:..." would be read as a URI and
+  // ":memory:" would open no file at all.
+  const std::string name =
+      path.startsWith("/") ? path.str() : "./" + path.str();
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.asCstr(), &db, flags, nullptr);
+  int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
   if (rc == SQLITE_OK) {
     sqlite3_busy_timeout(db, kDefaultBusyTimeoutMs);
     // Reading the schema tells a file that is not a database at once.

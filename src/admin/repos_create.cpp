@@ -6,6 +6,7 @@
 
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
+#include "kvdataaccess/kvdataaccess.h"
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
 #include "kvuchar/kvuchar.h"
@@ -137,8 +138,8 @@ bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
   // Only a file that this creation brings into being may be removed when it
   // fails; one that existed before is left as it was.
   const bool isNew = np_fio_stat(path.asCstr()) == NP_FIO_ENOTFOUND;
-  if (createRepositoryWithDDLFile(kvbStringFormat(kFileConnectionFormat, path),
-                                  "", KvbString()))
+  if (createRepositoryWithDDLFile(dacSqliteFileConnectionString(path), "",
+                                  KvbString()))
     return true;
   if (isNew) removeEmptyFile(path);
   return false;

@@ -4,6 +4,7 @@
 #include "admin/repositoryadminimpl.h"
 
 #include "admin/repositoryimpl.h"
+#include "kvdataaccess/kvdataaccess.h"
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
 #include "kvreposres/kvreposres.h"
@@ -116,8 +117,7 @@ RepositoryImpl* RepositoryAdminImpl::openFileImpl(const KvbString& path,
   }
   RepositoryImpl* repository =
       fileThroughConnection(*options)
-          ? initRepository(1, kvbStringFormat(kFileConnectionFormat, path), "",
-                           "")
+          ? initRepository(1, dacSqliteFileConnectionString(path), "", "")
           : initRepository(0, path, "", "");
   if (!repository) {
     logError(__LINE__);

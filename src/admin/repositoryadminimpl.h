@@ -32,10 +32,6 @@ struct RepositoryEntry {
   bool isFile = false;  // a SQLite file rather than a connection string
 };
 
-// The connection string through which a SQLite repository file is reached
-// (and created when missing), formatted with the file's path.
-constexpr char kFileConnectionFormat[] = "FILE=%s;CREATE=TRUE;KVXTYPE=SQLITE";
-
 // The name of the list file's line that names the default repository.
 constexpr char kDefaultReposName[] = "$defaultrepos";
 
