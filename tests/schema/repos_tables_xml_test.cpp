@@ -4,11 +4,14 @@
 #include "schema/repos_tables_xml.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "kvfileio/kvfileio.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -120,9 +123,11 @@ TEST_F(TableSetReaderTest, ReadsTablesRowsMacrosAndStatements) {
 TEST_F(TableSetReaderTest, LaterFileReplacesSetOfSameName) {
   const char* table =
       "<table name=\"T1\"><column name=\"A\" type=\"integer\"/></table>";
-  write("a.xml", document(std::string("<tableset name=\"S\" version=\"1\">") +
-                          table + "</tableset><tableset name=\"OTHER\" "
-                          "version=\"1\">" + table + "</tableset>"));
+  write("a.xml",
+        document(std::string("<tableset name=\"S\" version=\"1\">") + table +
+                 "</tableset><tableset name=\"OTHER\" "
+                 "version=\"1\">" +
+                 table + "</tableset>"));
   write("b.xml", document(std::string("<tableset name=\"S\" version=\"2\">") +
                           table + "</tableset>"));
   write("ignored.txt", "not xml");
@@ -155,8 +160,8 @@ struct Malformed {
 
 TEST_F(TableSetReaderTest, MalformedFilesFailWithFileAndFault) {
   const Malformed cases[] = {
-      {"<velmorandocument class=\"ReposTableCreateSpec\"><tableset",
-       "bad.xml", true},
+      {"<velmorandocument class=\"ReposTableCreateSpec\"><tableset", "bad.xml",
+       true},
       {"<velmorandocument class=\"Other\"/>", "class", true},
       {"<other/>", "root element", true},
       {"", "no tableset", false},
@@ -219,6 +224,31 @@ TEST_F(TableSetReaderTest, MalformedFilesFailWithFileAndFault) {
   }
 }
 
+// An unusable file fails the whole folder, which fails opening and creating
+// a repository, also when a good file follows it. A FIFO is not waited on
+// and a device is not read without end.
+TEST_F(TableSetReaderTest, AnUnusableFileBeforeAGoodOneFailsTheLoad) {
+  write("z_good.xml", document("<tableset name=\"S\" version=\"1\"><table "
+                               "name=\"T\"><column name=\"A\" "
+                               "type=\"integer\"/></table></tableset>"));
+  const std::string bad = (dir_.path() / "a_bad.xml").string();
+  write("a_bad.xml", document("<tableset name=\"B\" version=\"1\"><table "
+                              "name=\"T\"/></tableset>"));
+  EXPECT_EQ(load(),
+            "a_bad.xml: tableset \"B\": table \"T\": the table "
+            "has no columns");
+  const std::string notRegular = "a_bad.xml: Cannot read XML file '" + bad +
+                                 "': " + np_fio_errdesc(NP_FIO_ENOTREG);
+  fs::remove(bad);
+  ASSERT_EQ(mkfifo(bad.c_str(), 0600), 0);
+  EXPECT_EQ(load(), notRegular);
+  fs::remove(bad);
+  ASSERT_EQ(symlink("/dev/zero", bad.c_str()), 0);
+  EXPECT_EQ(load(), notRegular);
+  fs::remove(bad);
+  EXPECT_EQ(load(), "");
+}
+
 TEST(ShippedTableSets, ReadCleanly) {
   ReposTableSetReader reader;
   ASSERT_TRUE(reader.openTableSetDirectory(KV_SOURCE_DIR "/etc/reposcreate"))
@@ -239,7 +269,8 @@ TEST(ShippedTableSets, ReadCleanly) {
     EXPECT_LE(t.name.length(), 6u) << t.name.str();
     EXPECT_FALSE(t.description.isEmpty()) << t.name.str();
     for (const ReposXmlColumnDef& c : t.columns)
-      EXPECT_FALSE(c.description.isEmpty()) << t.name.str() << "." << c.name.str();
+      EXPECT_FALSE(c.description.isEmpty())
+          << t.name.str() << "." << c.name.str();
   }
 }
 
