@@ -322,26 +322,52 @@ bool CommonRDAImpl::deleteGlobalCategory(int gcId) {
 // ---------------------------------------------------------------------------
 // Key/value store
 
+// A writer that finds no row inserts one, so two writers of one new key must
+// not both look before either inserts. Each writer first updates the row of
+// the id counter "KEYVAL" (without raising it), which makes them take turns
+// until the transaction ends: on SQLite it takes the write lock of the file,
+// on a server the lock of that row. This holds also in repositories made
+// before KEYVAL had a unique index. A write that had to make the counter row
+// may lose that race to another writer; it is tried once more when it owns
+// the transaction.
 bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
   if (!ready()) return false;
-  switch (lookup("SELECT V_KEY FROM " + table("KEYVAL") + " WHERE V_KEY=?",
-                 {key}, nullptr)) {
-    case 0:
-      return insert("KEYVAL", "V_KEY, V_VALUE", {key, value});
-    case 1:
+  if (key.isNull()) return fail("A key/value pair cannot have a null key");
+  const KvbDatavar turnKey("KEYVAL");
+  bool retry = !rda_->inTransaction();
+  for (;;) {
+    bool madeCounter = false;
+    const bool written = transaction([&] {
+      int turns = 0;
+      if (!run(
+              "UPDATE " + table("UCURID") + " SET NI_VAL=NI_VAL WHERE NI_KEY=?",
+              {turnKey}, &turns))
+        return false;
+      if (turns == 0) {
+        madeCounter = true;
+        if (!insert("UCURID", "NI_KEY, NI_VAL", {turnKey, 0})) return false;
+      }
+      int rows = 0;
       return run("UPDATE " + table("KEYVAL") + " SET V_VALUE=? WHERE V_KEY=?",
-                 {value, key});
-    default:
-      return false;
+                 {value, key}, &rows) &&
+             (rows > 0 || insert("KEYVAL", "V_KEY, V_VALUE", {key, value}));
+    });
+    if (written || !retry || !madeCounter) return written;
+    retry = false;
   }
 }
 
 bool CommonRDAImpl::getKeyValue(const KvbString& key, KvbString* value) {
-  return ready() &&
-         firstRow("SELECT V_VALUE FROM " + table("KEYVAL") + " WHERE V_KEY=?",
-                  {key}, [&](ReposDataAccessCursor& row) {
-                    if (value) *value = row.getString(0);
-                  }) == 1;
+  if (!ready()) return false;
+  const int found =
+      firstRow("SELECT V_VALUE FROM " + table("KEYVAL") + " WHERE V_KEY=?",
+               {key}, [&](ReposDataAccessCursor& row) {
+                 if (value) *value = row.getString(0);
+               });
+  if (found == 0)
+    failQuietly(
+        kvbStringFormat("No value is stored under the key \"%S\"", key));
+  return found == 1;
 }
 
 bool CommonRDAImpl::deleteKey(const KvbString& key) {

@@ -176,11 +176,13 @@ class RDA_BaseImpl : public ReposDataAccess {
                           const KvbString& indexPrefix);
   bool checkDefinedTable(const DefinedTable& table,
                          const KvbString& indexPrefix);
+  struct DefinedIndex;
   bool createIndexNamed(const KvbString& tableCode, const KvbString& physical,
                         const KvbString& indexName,
-                        const std::vector<KvbString>& columns);
-  std::vector<std::pair<KvbString, std::vector<KvbString>>> definedIndexes(
-      const DefinedTable& table, const KvbString& indexPrefix);
+                        const std::vector<KvbString>& columns,
+                        bool unique = false);
+  std::vector<DefinedIndex> definedIndexes(const DefinedTable& table,
+                                           const KvbString& indexPrefix);
   bool createGroupIndexes(const char* code, int id, int groupCount);
   KvbString columnDeclaration(const KvbString& name, int type, int size,
                               bool notNull, bool key);

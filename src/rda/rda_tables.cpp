@@ -57,22 +57,31 @@ KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
   return text;
 }
 
+// One index of a defined table: its name, its columns, and whether it is
+// unique.
+struct RDA_BaseImpl::DefinedIndex {
+  KvbString name;
+  std::vector<KvbString> columns;
+  bool unique;
+};
+
 // The indexes of a defined table: one per indexed column and, for the
-// built-in tables, the composite indexes; each with its name and columns.
-std::vector<std::pair<KvbString, std::vector<KvbString>>>
-RDA_BaseImpl::definedIndexes(const DefinedTable& table,
-                             const KvbString& indexPrefix) {
-  std::vector<std::pair<KvbString, std::vector<KvbString>>> indexes;
+// built-in tables, the composite indexes.
+std::vector<RDA_BaseImpl::DefinedIndex> RDA_BaseImpl::definedIndexes(
+    const DefinedTable& table, const KvbString& indexPrefix) {
+  std::vector<DefinedIndex> indexes;
   for (const ReposColumnDef* c = table.first; c != table.end; ++c)
     if (c->flags & kColIndexed)
       indexes.push_back({getIndexName(c->indexNumber, indexPrefix),
-                         {KvbString(c->columnName)}});
+                         {KvbString(c->columnName)},
+                         (c->flags & kColUnique) != 0});
   for (const ReposCompositeIndex* ix = reposCompositeIndexes;
        table.builtIn && ix->tableCode; ++ix) {
     if (KvbString(ix->tableCode) != table.code()) continue;
     std::vector<KvbString> columns;
     for (int i = 0; ix->columns[i]; ++i) columns.emplace_back(ix->columns[i]);
-    indexes.push_back({getIndexName(ix->indexNumber, indexPrefix), columns});
+    indexes.push_back(
+        {getIndexName(ix->indexNumber, indexPrefix), columns, false});
   }
   return indexes;
 }
@@ -80,9 +89,10 @@ RDA_BaseImpl::definedIndexes(const DefinedTable& table,
 bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
                                     const KvbString& physical,
                                     const KvbString& indexName,
-                                    const std::vector<KvbString>& columns) {
-  return runDDL("CREATE INDEX " + indexName + " ON " + physical + " (" +
-                joined(columns) + ")") &&
+                                    const std::vector<KvbString>& columns,
+                                    bool unique) {
+  return runDDL(KvbString(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                indexName + " ON " + physical + " (" + joined(columns) + ")") &&
          runTableCommands_INT(tableCode, unquoted(physical), indexName);
 }
 
@@ -117,8 +127,9 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
   if (!keys.empty()) sql.append(", PRIMARY KEY (").append(joined(keys)).append(")");
   if (!runDDL(sql + ")") || !runTableCommands_INT(table.code(), unquoted(physical), KvbString()))
     return false;
-  for (const auto& index : definedIndexes(table, indexPrefix))
-    if (!createIndexNamed(table.code(), physical, index.first, index.second))
+  for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
+    if (!createIndexNamed(table.code(), physical, index.name, index.columns,
+                          index.unique))
       return false;
   return true;
 }
@@ -144,9 +155,10 @@ bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
   std::set<KvbString> indexNames;
   for (const RDA_IndexColumn& i : indexes)
     indexNames.insert(KvbString(i.index).toUpper());
-  for (const auto& index : definedIndexes(table, indexPrefix))
-    if (!indexNames.count(KvbString(index.first).toUpper()) &&
-        !createIndexNamed(table.code(), physical, index.first, index.second))
+  for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
+    if (!indexNames.count(KvbString(index.name).toUpper()) &&
+        !createIndexNamed(table.code(), physical, index.name, index.columns,
+                          index.unique))
       return false;
   return true;
 }

@@ -821,7 +821,7 @@ const ReposColumnDef reposCoreColumnDefs[] = {
     {"UCURID", "NI_VAL", kvbTypeInt, 0, 0, kPartCommon, 0, "Last id handed out"},
     {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, "Id counters"},
     // KEYVAL: repository-wide key/value store.
-    {"KEYVAL", "V_KEY", kvbTypeString, 255, kColIndexed, kPartCommon, 367, "Key"},
+    {"KEYVAL", "V_KEY", kvbTypeString, 255, kColIndexed | kColUnique, kPartCommon, 367, "Key; one row a key"},
     {"KEYVAL", "V_VALUE", kvbTypeString, 0, kColMaxText, kPartCommon, 0, "Value"},
     {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, "Repository key/value pairs"},
     {nullptr, nullptr, 0, 0, 0, 0, 0, nullptr},

@@ -163,6 +163,8 @@ class Validator {
       fault("Table %s: primary-key column %s may be null", table, name);
     if ((def.flags & kColIndexed) != 0 && def.indexNumber <= 0)
       fault("Table %s: indexed column %s has no index number", table, name);
+    if ((def.flags & kColUnique) && !(def.flags & kColIndexed))
+      fault("Table %s: column %s is unique but not indexed", table, name);
     if ((def.flags & kColIndexed) == 0 && def.indexNumber != 0)
       fault("Table %s: column %s has an index number but is not indexed",
             table, name);

@@ -16,6 +16,7 @@ enum ReposColumnFlag {
   kColIndexed = 0x4,      // indexed on its own; indexNumber names the index
   kColPrimaryKey = 0x10,  // member of the table's primary key
   kColNotNull = 0x20,     // declared NOT NULL
+  kColUnique = 0x40,      // with kColIndexed: the index is unique
 };
 
 // The product part a table belongs to. The mover of old file-based profile

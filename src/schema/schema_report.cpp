@@ -47,7 +47,8 @@ KvbString marks(const ReposColumnDef& def) {
   if (def.flags & kColPrimaryKey) add("PRIMARY KEY");
   if (def.flags & kColNotNull && !(def.flags & kColPrimaryKey)) add("NOT NULL");
   if (def.flags & kColIndexed)
-    add(kvbStringFormat("INDEX %d", def.indexNumber));
+    add(kvbStringFormat("%sINDEX %d", def.flags & kColUnique ? "UNIQUE " : "",
+                        def.indexNumber));
   return out;
 }
 
