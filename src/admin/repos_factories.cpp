@@ -14,12 +14,18 @@ namespace {
 
 // Runs `operation` on a common data-access object made for this one call on
 // `rda`, and gives its result; `failure` when the object cannot be made.
+// When the operation answers `failure`, its reason becomes `errorText`, the
+// repository's error text.
 template <typename Result, typename Operation>
-Result withCommonDataAccess(ReposDataAccess* rda, Result failure,
-                            Operation operation) {
+Result withCommonDataAccess(ReposDataAccess* rda, KvbString& errorText,
+                            Result failure, Operation operation) {
   CommonRDAImpl* common = new (std::nothrow) CommonRDAImpl(rda);
-  if (!common) return failure;
+  if (!common) {
+    errorText = "Out of memory for a data-access object";
+    return failure;
+  }
   Result result = operation(*common);
+  if (result == failure) errorText = common->getErrorMessage();
   common->release();
   return result;
 }
@@ -76,35 +82,35 @@ RepositoryEventQueueManager* RepositoryImpl::createEventQueueManager() {
 }
 
 // ---------------------------------------------------------------------------
-// Key/value store (table KEYVAL). Failures are logged by the data-access
-// object; the repository's error text stays as it was.
+// Key/value store (table KEYVAL). The reason of a failure becomes the
+// repository's error text.
 
 bool RepositoryImpl::setKeyValue(const KvbString& key, const KvbString& value) {
-  return withCommonDataAccess(dataAccess_, false, [&](CommonRDAImpl& common) {
-    return common.setKeyValue(key, value);
-  });
+  return withCommonDataAccess(
+      dataAccess_, errorText_, false,
+      [&](CommonRDAImpl& common) { return common.setKeyValue(key, value); });
 }
 
 bool RepositoryImpl::getKeyValue(const KvbString& key, KvbString* value) {
-  return withCommonDataAccess(dataAccess_, false, [&](CommonRDAImpl& common) {
-    return common.getKeyValue(key, value);
-  });
+  return withCommonDataAccess(
+      dataAccess_, errorText_, false,
+      [&](CommonRDAImpl& common) { return common.getKeyValue(key, value); });
 }
 
 bool RepositoryImpl::deleteKey(const KvbString& key) {
-  return withCommonDataAccess(dataAccess_, false, [&](CommonRDAImpl& common) {
-    return common.deleteKey(key);
-  });
+  return withCommonDataAccess(
+      dataAccess_, errorText_, false,
+      [&](CommonRDAImpl& common) { return common.deleteKey(key); });
 }
 
 ReposDataAccessCursor* RepositoryImpl::getKeys() {
   return withCommonDataAccess<ReposDataAccessCursor*>(
-      dataAccess_, nullptr,
+      dataAccess_, errorText_, nullptr,
       [](CommonRDAImpl& common) { return common.getKeys(); });
 }
 
 ReposDataAccessCursor* RepositoryImpl::getKeyValues() {
   return withCommonDataAccess<ReposDataAccessCursor*>(
-      dataAccess_, nullptr,
+      dataAccess_, errorText_, nullptr,
       [](CommonRDAImpl& common) { return common.getKeyValues(); });
 }

@@ -486,13 +486,17 @@ bool RepositoryImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
 bool RepositoryImpl::readLongText(const KvbString& text, KvbString* full,
                                   int unused) {
   if (!connected(nullptr)) return false;
-  return dataAccess_->readLongText(text, full, unused);
+  if (dataAccess_->readLongText(text, full, unused)) return true;
+  errorText_ = dataAccess_->getErrorMessage();
+  return false;
 }
 
 bool RepositoryImpl::writeLongText(const KvbString& text, KvbString* marker,
                                    int unused) {
   if (!connected(nullptr)) return false;
-  return dataAccess_->writeLongText(text, marker, unused);
+  if (dataAccess_->writeLongText(text, marker, unused)) return true;
+  errorText_ = dataAccess_->getErrorMessage();
+  return false;
 }
 
 ReposDataAccessCursor* RepositoryImpl::paramSelect(const char* sql,

@@ -1,6 +1,8 @@
 // Column access shared by every cursor, and database-cursor streaming.
 #include "rda/rda_cursor.h"
 
+#include "rda/rda_impl.h"
+
 KvbString RDA_CursorBase::getColName(int column) {
   if (column < 0 || column >= getNumCols()) return KvbString();
   return names_[column];
@@ -37,6 +39,12 @@ int RDA_CursorBase::getColumnIndex(const KvbString& name) {
   return -1;
 }
 
+int RDA_DbCursor::fetch() {
+  const int result = fetch_INT();
+  if (result == 2 && *connection_) (*connection_)->fail(fetchError_INT());
+  return result;
+}
+
 int RDA_DbCursor::next() {
   if (cachedAll_) {
     onRow_ = !cached_.empty();
@@ -46,7 +54,7 @@ int RDA_DbCursor::next() {
     return 1;
   }
   RDA_LockGuard guard(lock_);
-  int result = fetch_INT();
+  int result = fetch();
   onRow_ = result == 1;
   return result;
 }
@@ -55,7 +63,7 @@ bool RDA_DbCursor::cacheAll() {
   if (cachedAll_) return true;
   RDA_LockGuard guard(lock_);
   int result;
-  while ((result = fetch_INT()) == 1) cached_.push_back(row_);
+  while ((result = fetch()) == 1) cached_.push_back(row_);
   onRow_ = false;
   if (result != 0) {
     cached_.clear();

@@ -11,6 +11,8 @@
 #include "rda/rda_lock.h"
 #include "reposadmin/repos_data_access.h"
 
+class RDA_BaseImpl;
+
 class RDA_CursorBase : public ReposDataAccessCursor {
  public:
   int getNumCols() override { return static_cast<int>(names_.size()); }
@@ -31,8 +33,10 @@ class RDA_CursorBase : public ReposDataAccessCursor {
 };
 
 // A cursor over the rows of a database query. The back end fills row_ in
-// fetch_INT; next() runs under the connection's lock. cacheAll() moves the
-// remaining rows into memory, after which next() serves them from there.
+// fetch_INT; next() runs under the connection's lock, and a fetch that fails
+// records its reason on the connection (while the connection lives).
+// cacheAll() moves the remaining rows into memory, after which next()
+// serves them from there.
 class RDA_DbCursor : public RDA_CursorBase {
  public:
   int next() override;
@@ -40,18 +44,24 @@ class RDA_DbCursor : public RDA_CursorBase {
   void release() override { delete this; }
 
  protected:
-  explicit RDA_DbCursor(std::shared_ptr<RDA_Lock> lock)
-      : lock_(std::move(lock)) {}
+  RDA_DbCursor(std::shared_ptr<RDA_Lock> lock,
+               std::shared_ptr<RDA_BaseImpl*> connection)
+      : lock_(std::move(lock)), connection_(std::move(connection)) {}
   // Fetches the next row into row_ (sized to the column count): 1 for a
   // row, 0 at the end, 2 on an error.
   virtual int fetch_INT() = 0;
+  // The reason of the last fetch that gave 2.
+  virtual KvbString fetchError_INT() = 0;
 
   std::vector<KvbDatavar> row_;
 
  private:
   const KvbDatavar* valueAt(int column) const override;
+  // fetch_INT, with a failure recorded on the connection.
+  int fetch();
 
   std::shared_ptr<RDA_Lock> lock_;
+  std::shared_ptr<RDA_BaseImpl*> connection_;
   std::deque<std::vector<KvbDatavar>> cached_;
   bool cachedAll_ = false;
   bool onRow_ = false;

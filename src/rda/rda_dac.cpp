@@ -19,9 +19,10 @@ constexpr int kMaxMarkers = 32767;
 
 class RDA_DACCursor : public RDA_DbCursor {
  public:
-  RDA_DACCursor(std::shared_ptr<RDA_Lock> lock, DacCursor* cursor,
+  RDA_DACCursor(std::shared_ptr<RDA_Lock> lock,
+                std::shared_ptr<RDA_BaseImpl*> connection, DacCursor* cursor,
                 bool upperCaseNames)
-      : RDA_DbCursor(std::move(lock)), cursor_(cursor) {
+      : RDA_DbCursor(std::move(lock), std::move(connection)), cursor_(cursor) {
     for (int c = 0; c < cursor->getNumCols(); ++c) {
       KvbString name = cursor->getColName(c);
       names_.push_back(upperCaseNames ? name.toUpper() : name);
@@ -38,6 +39,7 @@ class RDA_DACCursor : public RDA_DbCursor {
       if (!cursor_->getValue(static_cast<int>(c), row_[c])) return 2;
     return 1;
   }
+  KvbString fetchError_INT() override { return cursor_->getErrorMessage(); }
 
  private:
   DacCursor* cursor_;
@@ -67,7 +69,8 @@ class RDA_DACStatement : public RDA_StatementBase {
       fail(statement_->getErrorMessage());
       return nullptr;
     }
-    return new RDA_DACCursor(sharedLock(), cursor, upperCaseNames_);
+    return new RDA_DACCursor(sharedLock(), connectionHandle(), cursor,
+                             upperCaseNames_);
   }
 
  private:

@@ -104,7 +104,11 @@ bool RDA_BaseImpl::getNextID(const KvbString& key, KvbDatavar& id) {
 bool RDA_BaseImpl::writeLongText(const KvbString& text, KvbString* marker,
                                  int) {
   const size_t limit = static_cast<size_t>(getMaxTextLength());
-  if (text.length() <= limit) return false;
+  if (text.length() <= limit)
+    return fail(
+        kvbStringFormat("A text of %d bytes fits in a column; it "
+                        "needs no long-text marker",
+                        static_cast<int>(text.length())));
   // Pieces end before a UTF-8 continuation byte, so that no character is
   // split (a text that is not UTF-8 is cut at the limit).
   std::vector<KvbString> pieces;

@@ -15,10 +15,11 @@ const char kSourceFile[] = "rda_impl";
 
 RDA_BaseImpl::RDA_BaseImpl()
     : logger_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA")),
+      self_(std::make_shared<RDA_BaseImpl*>(this)),
       error_(
           kvb_get_message(kSourceFile, __LINE__, "Repository Library", 1584)) {}
 
-RDA_BaseImpl::~RDA_BaseImpl() = default;
+RDA_BaseImpl::~RDA_BaseImpl() { *self_ = nullptr; }
 
 // "schema.prefix", "prefix" or "": plain names, so that a prefix can never
 // break out of the SQL it is written into.

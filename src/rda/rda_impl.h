@@ -108,6 +108,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool ddlActive() const { return ddlCallback_ != nullptr; }
   bool divertStatement(const KvbString& text);
   bool fail(const KvbString& text);
+  // What cursors keep to record their failures on the connection: it
+  // points to the connection while the connection lives, then to null.
+  const std::shared_ptr<RDA_BaseImpl*>& failureHandle() const { return self_; }
 
  protected:
   RDA_BaseImpl();
@@ -188,6 +191,7 @@ class RDA_BaseImpl : public ReposDataAccess {
                               bool notNull, bool key);
 
   std::shared_ptr<RDA_Lock> lock_;
+  std::shared_ptr<RDA_BaseImpl*> self_;
   KvbString error_;
   bool failedBefore_ = false;  // some operation has recorded a failure
   int depth_ = 0;

@@ -12,8 +12,10 @@ const char kSourceFile[] = "rda_sqlite";
 
 class RDA_SqliteCursor : public RDA_DbCursor {
  public:
-  RDA_SqliteCursor(std::shared_ptr<RDA_Lock> lock, SqliteResult* result)
-      : RDA_DbCursor(std::move(lock)), result_(result) {
+  RDA_SqliteCursor(std::shared_ptr<RDA_Lock> lock,
+                   std::shared_ptr<RDA_BaseImpl*> connection,
+                   SqliteResult* result)
+      : RDA_DbCursor(std::move(lock), std::move(connection)), result_(result) {
     for (int c = 0; c < result->getColumnCount(); ++c)
       names_.push_back(result->getColumnName(c));
     row_.resize(names_.size());
@@ -29,6 +31,7 @@ class RDA_SqliteCursor : public RDA_DbCursor {
       result_->getValue(static_cast<int>(c), row_[c]);
     return 1;
   }
+  KvbString fetchError_INT() override { return result_->getErrorMessage(); }
 
  private:
   SqliteResult* result_;
@@ -78,7 +81,8 @@ class RDA_SqliteStatement : public RDA_StatementBase {
     return statement_->execute(rows) || fail(statement_->getErrorMessage());
   }
   ReposDataAccessCursor* select_INT() override {
-    return new RDA_SqliteCursor(sharedLock(), statement_->openResult());
+    return new RDA_SqliteCursor(sharedLock(), connectionHandle(),
+                                statement_->openResult());
   }
 
  private:

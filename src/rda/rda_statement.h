@@ -36,6 +36,9 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   // Records a failure on the statement and on its connection.
   bool fail(const KvbString& text);
   const std::shared_ptr<RDA_Lock>& sharedLock() const { return lock_; }
+  const std::shared_ptr<RDA_BaseImpl*>& connectionHandle() const {
+    return connection_->failureHandle();
+  }
 
  private:
   RDA_BaseImpl* connection_;
