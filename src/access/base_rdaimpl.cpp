@@ -51,9 +51,9 @@ void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
 
 bool BaseRDAImpl::failQuietly(const KvbString& text) {
   // Every connection of the engine is an RDA_BaseImpl.
-  if (auto* connection = static_cast<RDA_BaseImpl*>(rda_)) {
-    RDA_LockGuard guard(connection->lock());
-    connection->fail(text);
+  if (rda_) {
+    RDA_LockGuard guard(connectionLock(rda_));
+    static_cast<RDA_BaseImpl*>(rda_)->fail(text);
   }
   return false;
 }
@@ -183,6 +183,9 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
               rda->getErrorMessage());
     return false;
   };
+  // Threads that share the connection share its transaction: another
+  // thread's statements must not run inside this one.
+  RDA_LockGuard guard(connectionLock(rda));
   if (!rda->beginTransaction(false, nullptr)) {
     rda->endTransaction(false);
     return failed(__LINE__);

@@ -9,16 +9,19 @@
 #include "access/meta_rdaimpl.h"
 #include "admin/field_mapping_admin.h"
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 
 namespace {
 
 // Runs `operation` on a common data-access object made for this one call on
 // `rda`, and gives its result; `failure` when the object cannot be made.
 // When the operation answers `failure`, its reason becomes `errorText`, the
-// repository's error text.
+// repository's error text. The connection's lock is held throughout, so
+// that threads sharing the repository keep their reasons apart.
 template <typename Result, typename Operation>
 Result withCommonDataAccess(ReposDataAccess* rda, KvbString& errorText,
                             Result failure, Operation operation) {
+  RDA_LockGuard guard(connectionLock(rda));
   CommonRDAImpl* common = new (std::nothrow) CommonRDAImpl(rda);
   if (!common) {
     errorText = "Out of memory for a data-access object";

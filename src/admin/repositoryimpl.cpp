@@ -9,6 +9,7 @@
 #include "access/base_rdaimpl.h"
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_factory.h"
+#include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables_xml.h"
 
@@ -38,6 +39,11 @@ std::mutex poolIdMutex;
 RepositoryImpl::RepositoryImpl() : logger_(kvlogGetLogger(kLoggerName)) {}
 
 RepositoryImpl::~RepositoryImpl() = default;
+
+KvbString RepositoryImpl::getErrorMessage() {
+  RDA_LockGuard guard(connectionLock(dataAccess_));
+  return errorText_;
+}
 
 // ---------------------------------------------------------------------------
 // Helpers shared by the RepositoryImpl files

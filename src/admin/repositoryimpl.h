@@ -95,7 +95,7 @@ class RepositoryImpl : public Repository {
   bool ensureDashboardDefaults();
 
   // --- Repository (positions in repository.h) ---
-  KvbString getErrorMessage() override { return errorText_; }
+  KvbString getErrorMessage() override;
   void release() override;
   void getVersionInfo(int* connectionKind, int* repositoryKind, int* version,
                       int* secondVersion) override;

@@ -201,4 +201,11 @@ class RDA_BaseImpl : public ReposDataAccess {
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
 };
 
+// The lock of a connection (every connection of the engine is an
+// RDA_BaseImpl), for work that must hold it across several of the
+// connection's calls; null for a null connection.
+inline RDA_Lock* connectionLock(ReposDataAccess* rda) {
+  return rda ? static_cast<RDA_BaseImpl*>(rda)->lock().get() : nullptr;
+}
+
 #endif  // RDA_RDA_IMPL_H_
