@@ -660,6 +660,31 @@ class ConfigGroup : public KvbConfigOptions {
   std::map<std::string, KvbString> values_;
 };
 
+}  // namespace
+
+std::vector<kvb_detail::ConfigLine> kvb_detail::parseConfigText(
+    const std::string& text) {
+  std::vector<ConfigLine> lines;
+  std::istringstream in(text);
+  std::string line, current;
+  while (std::getline(in, line)) {
+    KvbString trimmed(line);
+    trimmed.trim();
+    if (trimmed.isEmpty() || trimmed.str()[0] == '#') continue;
+    if (trimmed.str().front() == '[' && trimmed.str().back() == ']') {
+      current = trimmed.substr(1, trimmed.length() - 2).trim().str();
+      continue;
+    }
+    const size_t eq = trimmed.find('=');
+    if (eq == KvbString::npos) continue;
+    lines.push_back(
+        {current, trimmed.substr(0, eq).trim(), trimmed.substr(eq + 1).trim()});
+  }
+  return lines;
+}
+
+namespace {
+
 class ConfigStore {
  public:
   ConfigStore() {
@@ -679,24 +704,13 @@ class ConfigStore {
     char* data = nullptr;
     size_t size = 0;
     if (np_fio_read_file(path, &data, &size) != NP_FIO_OK) return;
-    std::istringstream in(std::string(data, size));
+    const std::string text(data, size);
     std::free(data);
-    std::string line, current;
-    while (std::getline(in, line)) {
-      KvbString text(line);
-      text.trim();
-      if (text.isEmpty() || text.str()[0] == '#') continue;
-      if (text.str().front() == '[' && text.str().back() == ']') {
-        current = text.substr(1, text.length() - 2).trim().str();
-        continue;
-      }
-      size_t eq = text.find('=');
-      if (eq == KvbString::npos) continue;
-      KvbString key = text.substr(0, eq).trim();
-      KvbString value = text.substr(eq + 1).trim();
-      std::unique_ptr<ConfigGroup>& g = groups_[current];
+    for (const kvb_detail::ConfigLine& line :
+         kvb_detail::parseConfigText(text)) {
+      std::unique_ptr<ConfigGroup>& g = groups_[line.group];
       if (!g) g.reset(new ConfigGroup);
-      g->set(key.asCstr(), value);
+      g->set(line.key.asCstr(), line.value);
     }
   }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // KvbString: a UTF-8 text with a null state distinct from the empty text.
@@ -286,6 +287,20 @@ class KvbConfigOptions {
 };
 // The options of `group` (null means ""); never null, owned by the process.
 KvbConfigOptions* kvbGetConfigOptions(const char* group);
+
+namespace kvb_detail {
+// One "key=value" line of a configuration file, with the group that the
+// "[GROUP]" line before it started ("" before the first); key and value
+// are trimmed.
+struct ConfigLine {
+  std::string group;
+  KvbString key;
+  KvbString value;
+};
+// The "key=value" lines of a configuration file's text, in order. Blank
+// lines, "#" comment lines and lines without "=" are skipped.
+std::vector<ConfigLine> parseConfigText(const std::string& text);
+}  // namespace kvb_detail
 
 // ---------------------------------------------------------------------------
 // Small helpers.

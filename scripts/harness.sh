@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The reliability harness, beside the README's test command:
+#   - every libFuzzer target (tests/fuzz) runs for FUZZ_SECONDS (default 20)
+#     from its seed corpus, all at once, built with clang in build-fuzz/;
+#   - the concurrency tests run under ThreadSanitizer, built in build-tsan/.
+# The I/O-error and disk-full injection runs with the engine's tests.
+# Inputs that the fuzzers find go to a scratch folder, never into the
+# seeds; a crash leaves its input under build-fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${FUZZ_SECONDS:-20}
+jobs=${HARNESS_JOBS:-$(nproc)}
+clang=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14)
+started=$SECONDS
+
+echo "== fuzz targets, ${seconds}s each"
+cmake -S . -B build-fuzz "${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j"$jobs" >/dev/null
+findings=build-fuzz/findings
+rm -rf "$findings" && mkdir -p "$findings"
+pids=()
+targets=()
+for seeds in tests/fuzz/corpus/*/; do
+  target=$(basename "$seeds")
+  mkdir -p "$findings/$target/corpus"
+  build-fuzz/tests/fuzz/"$target"_fuzz -max_total_time="$seconds" \
+    -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$findings/$target/" \
+    "$findings/$target/corpus" "$seeds" >"$findings/$target.log" 2>&1 &
+  pids+=("$!")
+  targets+=("$target")
+done
+failed=0
+for i in "${!pids[@]}"; do
+  if wait "${pids[$i]}"; then
+    echo "${targets[$i]}: $(grep -o 'Done [0-9]* runs' "$findings/${targets[$i]}.log" || echo done)"
+  else
+    echo "${targets[$i]}: FAILED" >&2
+    tail -n 40 "$findings/${targets[$i]}.log" >&2
+    failed=1
+  fi
+done
+[ "$failed" = 0 ]
+
+echo "== concurrency tests under ThreadSanitizer"
+cmake -S . -B build-tsan "${clang[@]}" -DCMAKE_BUILD_TYPE=Debug \
+  -DKV_BUILD_BENCH=OFF -DCMAKE_C_FLAGS=-fsanitize=thread \
+  -DCMAKE_CXX_FLAGS=-fsanitize=thread >/dev/null
+cmake --build build-tsan -j"$jobs" --target kvconcurrency_tests >/dev/null
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+  KV_TEST_TMPDIR="$PWD/build-tsan/tests/tmp" \
+  build-tsan/tests/kvconcurrency_tests
+
+echo "== harness done in $((SECONDS - started))s"
