@@ -8,6 +8,7 @@ packages=(
   libpugixml-dev uuid-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   postgresql postgresql-client
+  clang-14 libclang-rt-14-dev
 )
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
