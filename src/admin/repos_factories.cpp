@@ -10,6 +10,7 @@
 #include "admin/field_mapping_admin.h"
 #include "admin/repositoryimpl.h"
 #include "rda/rda_impl.h"
+#include "refdata/refdata_rdaimpl.h"
 
 namespace {
 
@@ -50,6 +51,10 @@ MetadataRepositoryDataAccess* RepositoryImpl::createMetadataDataAccess() {
   return new (std::nothrow) MetadataRDAImpl(dataAccess_);
 }
 
+RefDataRepositoryDataAccess* RepositoryImpl::createRefDataDataAccess() {
+  return new (std::nothrow) RefDataRDAImpl(dataAccess_);
+}
+
 FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
   FieldMappingAdminImpl* admin = new (std::nothrow) FieldMappingAdminImpl();
   if (!admin) return nullptr;
@@ -63,9 +68,6 @@ ProfileRepositoryDataAccess* RepositoryImpl::createProfileDataAccess() {
   return nullptr;
 }
 MonitorRepositoryDataAccess* RepositoryImpl::createMonitorDataAccess() {
-  return nullptr;
-}
-RefDataRepositoryDataAccess* RepositoryImpl::createRefDataDataAccess() {
   return nullptr;
 }
 NCOARepositoryDataAccess* RepositoryImpl::createNCOADataAccess() {
