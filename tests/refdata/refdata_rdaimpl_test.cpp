@@ -1,0 +1,209 @@
+// The add, query-by-example and delete-by-example procedures of the
+// reference-data object, and what they refuse.
+#include "refdata/refdata_fixture.h"
+
+using RefDataProcedureTest = RefDataTest;
+
+TEST_P(RefDataProcedureTest, AddsNumberRowsAndWriteOnlyWhatIsGiven) {
+  int id = 0;
+  EXPECT_TRUE(rd_->addAccount("ann", "user", "ldap", "a@x", "1", "street",
+                              "mail", 0, &id));
+  EXPECT_EQ(id, 1);
+  // Negative integers and empty texts stay out; the row has its date.
+  EXPECT_TRUE(rd_->addAccount("", "", "", "", "", "", "", -1, &id));
+  EXPECT_EQ(id, 2);
+  EXPECT_EQ(masked(rows(rd_->getAccounts(-1, "", "", "", "", "", "")), 9),
+            (Rows{"1|ann|user|ldap|a@x|1|street|mail|0|*", "2|||||||||*"}));
+  const double now = KvbDate::currentDate().asDouble();
+  ReposDataAccessCursor* account = rd_->getAccounts(2, "", "", "", "", "", "");
+  ASSERT_EQ(account->next(), 1);
+  EXPECT_NEAR(account->getDouble(9), now, 0.001);
+  account->release();
+
+  // POSITION alone is written when negative; -1 leaves it out.
+  EXPECT_TRUE(rd_->addPermission("R", "", -3, nullptr));
+  EXPECT_TRUE(rd_->addPermission("W", "", -1, nullptr));
+  EXPECT_EQ(rows(rd_->getPermissions(-1, "", "", -3)), Rows{"1|R||-3"});
+  EXPECT_EQ(rows(rd_->getPermissions(2, "", "", -1)), Rows{"2|W||"});
+
+  // The association's key is DOMASSID; a row may hold nothing but its key.
+  EXPECT_TRUE(rd_->addDomainAssociation(-1, "", &id));
+  EXPECT_TRUE(rd_->addDomainAssociation(4, "region", &id));
+  EXPECT_EQ(id, 2);
+  EXPECT_EQ(rows(rd_->getDomainAssociations(-1, -1, "")),
+            (Rows{"1||", "2|4|region"}));
+  EXPECT_TRUE(rd_->addLanguage("", "", nullptr));
+  EXPECT_EQ(rows(rd_->getLanguages(-1, "", "")), Rows{"1||"});
+}
+
+TEST_P(RefDataProcedureTest, AttributeTypeTextIsWrittenOnce) {
+  EXPECT_TRUE(
+      rd_->addAttribute("A", "", 3, "text", 1, 2, 0, "number", nullptr));
+  EXPECT_TRUE(rd_->addAttribute("B", "", -1, "", -1, -1, 0, "number", nullptr));
+  EXPECT_EQ(masked(rows(rd_->getAttributes(-1, "", "")), 7),
+            (Rows{"1|A||3|text|1|2|*", "2|B|||number|||*"}));
+}
+
+TEST_P(RefDataProcedureTest, FiltersCombineAndMinusOneMeansAny) {
+  ASSERT_TRUE(rd_->addRole("editor", "edits", "E", nullptr));
+  ASSERT_TRUE(rd_->addRole("viewer", "views", "E", nullptr));
+  EXPECT_EQ(rows(rd_->getRoles(-1, "", "", "E")).size(), 2u);
+  EXPECT_EQ(rows(rd_->getRoles(2, "", "", "E")), Rows{"2|viewer|views|E"});
+  EXPECT_EQ(rows(rd_->getRoles(2, "editor", "", "")), Rows{});
+  EXPECT_EQ(rows(rd_->getRoles(-2, "", "", "")), Rows{});
+  EXPECT_EQ(rows(rd_->getAccounts(1, "nobody", "", "", "", "", "")), Rows{});
+}
+
+TEST_P(RefDataProcedureTest, DatesFilterByTheirExactValue) {
+  ASSERT_TRUE(rd_->addNote(1, "C", 1, "USER_PUBS", "a", 1, 1, nullptr));
+  ASSERT_TRUE(rd_->addNote(1, "C", 1, "USER_PUBS", "b", 1, 1, nullptr));
+  ReposDataAccessCursor* note =
+      rd_->getNotes(2, -1, "", -1, "", "", -1, -1, KvbDate());
+  ASSERT_EQ(note->next(), 1);
+  const KvbDate created(note->getDouble(8));
+  note->release();
+  EXPECT_EQ(
+      masked(rows(rd_->getNotes(-1, -1, "", -1, "", "", -1, -1, created)), 8),
+      Rows{"2|1|C|1|USER_PUBS|b|1|1|*"});
+
+  exec("INSERT INTO " + table("RDIMSG") +
+       " (ID, PROFILE, DOMVERID, CRTDATE) VALUES (1, 3, 40, 100.5)");
+  exec("INSERT INTO " + table("RDIMSG") +
+       " (ID, PROFILE, DOMVERID, CRTDATE) VALUES (2, 3, 41, 200.5)");
+  EXPECT_TRUE(
+      rd_->deleteImportStagingTree(40, -1, KvbDate(200.5), -1, "", -1, 3));
+  EXPECT_EQ(count("RDIMSG"), 2);
+  EXPECT_TRUE(rd_->deleteImportStagingItems(
+      -1, -1, "", "", "", -1, -1, 3, "", "", "", "", -1, -1, KvbDate(100.5)));
+  EXPECT_EQ(count("RDIMSG"), 1);
+}
+
+// Each delete removes the rows that its filters match from its own table;
+// one with no filter empties the table.
+TEST_P(RefDataProcedureTest, DeletesByExampleTouchOnlyTheirOwnTable) {
+  buildWorld();
+  const KvbDate none;
+  EXPECT_TRUE(rd_->deleteAccounts(-1, "locker", "", "", "", "", ""));
+  EXPECT_EQ(count("RDACTS"), 1);
+  EXPECT_TRUE(rd_->deleteAttributes(-1, "Internal"));
+  EXPECT_EQ(count("RDATRS"), 2);
+  EXPECT_TRUE(rd_->deleteAttributeContexts(2, "", ""));
+  EXPECT_EQ(count("RDATRC"), 1);
+  EXPECT_TRUE(rd_->deleteAttributeTypes(-1, "", "other"));
+  EXPECT_EQ(count("RDATTY"), 1);
+  EXPECT_TRUE(rd_->deleteLanguages(-1, "", "de"));
+  EXPECT_EQ(count("RDLANS"), 1);
+  EXPECT_TRUE(rd_->deletePermissions(-1, "", "", 2));
+  EXPECT_EQ(count("RDOPRS"), 1);
+  EXPECT_TRUE(rd_->deleteRoles(-1, "", "", ""));
+  EXPECT_EQ(count("RDROLS"), 0);
+  EXPECT_TRUE(rd_->deleteItems(-1, "", "", "", "N", "", -1));
+  EXPECT_EQ(count("RDDOIT"), 2);
+  EXPECT_TRUE(rd_->deleteItemAttributeValues(-1, "PARIS-DE", -1));
+  EXPECT_EQ(count("RDITAV"), 1);
+  EXPECT_TRUE(rd_->deleteDomainPermissions(1, 2, -1));
+  EXPECT_EQ(count("RDDOPR"), 1);
+  EXPECT_TRUE(rd_->deleteDomainVersions(-1, 1, 1, "", "", "", "", -1, "", -1,
+                                        none, none));
+  EXPECT_EQ(count("RDDOVR"), 1);
+  EXPECT_TRUE(rd_->deleteDomainVersionPermissions(2, -1, -1));
+  EXPECT_EQ(count("RDDVPR"), 0);
+  EXPECT_TRUE(rd_->deleteNotes(-1, -1, "", 3, "", "", -1, -1));
+  EXPECT_EQ(count("RDNOTS"), 2);
+  EXPECT_TRUE(rd_->deleteDomainAccess(-1, 1, 1));
+  EXPECT_EQ(count("RDDACC"), 0);
+  EXPECT_TRUE(rd_->deleteDomainAssociations(1, -1, "other"));
+  EXPECT_EQ(count("RDDOAS"), 1);
+  EXPECT_TRUE(rd_->deleteDomainLanguages(2, -1, -1));
+  EXPECT_EQ(count("RDDOLG"), 1);
+  EXPECT_TRUE(rd_->deleteDomainLanguageVersions(2, -1));
+  EXPECT_EQ(count("RDDOLV"), 1);
+  EXPECT_TRUE(rd_->deleteDomainAttributes(-1, -1, 3));
+  EXPECT_EQ(count("RDDOAT"), 1);
+  EXPECT_TRUE(rd_->deleteDomainAttributePermissions(-1, -1, 1));
+  EXPECT_EQ(count("RDDATP"), 1);
+  EXPECT_TRUE(rd_->deleteDomainAttributeVersions(-1, -1, -1, "N"));
+  EXPECT_EQ(count("RDDATV"), 1);
+  EXPECT_TRUE(rd_->deleteDomainAttributeValues(-1, -1, "", "Y", -1));
+  EXPECT_EQ(count("RDDOAV"), 0);
+  EXPECT_TRUE(rd_->deleteDomainAttributeValueVersions(9, -1));
+  EXPECT_EQ(count("RDDAVV"), 1);
+  EXPECT_TRUE(rd_->deleteItemPermissions(-1, 1, -1));
+  EXPECT_EQ(count("RDITPR"), 0);
+  EXPECT_TRUE(rd_->deleteItemVersions(-1, 2, -1, none, 3, "", -1));
+  EXPECT_EQ(count("RDITVR"), 3);
+  EXPECT_TRUE(rd_->deleteItemAttributes(-1, 2, 2));
+  EXPECT_EQ(count("RDDOIA"), 1);
+  EXPECT_TRUE(rd_->deleteItemAttributePermissions(1, 2, 1));
+  EXPECT_EQ(count("RDITAP"), 0);
+  EXPECT_TRUE(rd_->deleteItemAttributeVersions(-1, 1));
+  EXPECT_EQ(count("RDIAVR"), 0);
+  EXPECT_TRUE(rd_->deleteItemAttributeValueVersions(2, 2, -1));
+  EXPECT_EQ(count("RDITVV"), 1);
+  // The publication of a missing domain is deleted all the same.
+  EXPECT_TRUE(rd_->deletePublications(-1, "orphan", "", -1, -1, "", ""));
+  EXPECT_EQ(count("RDPUBS"), 1);
+  EXPECT_TRUE(rd_->deleteDomains(-1, "", "", "", "", "", "", -1, "", -1, -1,
+                                 none, "", none));
+  EXPECT_EQ(count("RDDOMS"), 0);
+  EXPECT_EQ(count("RDDOVR"), 1);  // nothing cascades
+  EXPECT_EQ(rows(rd_->getDomainVersionInfo(-1, -1)), Rows{});
+}
+
+TEST_P(RefDataProcedureTest, StagingTablesAreClearedByExample) {
+  for (const char* values : {"(1, 5, 3, 'a', 'Y')", "(2, 6, 4, 'b', 'N')"})
+    exec("INSERT INTO " + table("RDIMSG") +
+         " (ID, ITEMID, PROFILE, ATTVALUE, VIMPFLAG) VALUES " + values);
+  exec("INSERT INTO " + table("RDTMPI") + " (ITEMID, DOMVERID) VALUES (5, 1)");
+  exec("INSERT INTO " + table("RDIMAT") + " (ID, ITEMID) VALUES (1, 5)");
+  exec("INSERT INTO " + table("RDIMCL") +
+       " (SOURCCOL, POSITION, PROFILE) VALUES (1, 2, 3)");
+  const KvbDate none;
+  EXPECT_TRUE(rd_->deleteImportStagingValues(
+      -1, -1, -1, -1, -1, "b", 4, "N", "", "", "", -1, -1, -1, -1, -1, none));
+  EXPECT_EQ(count("RDIMSG"), 1);
+  EXPECT_TRUE(rd_->deleteTempImportItems(-1, 2));
+  EXPECT_EQ(count("RDTMPI"), 1);
+  EXPECT_TRUE(rd_->deleteTempImportItems(-1, -1));
+  EXPECT_EQ(count("RDTMPI"), 0);
+  EXPECT_TRUE(rd_->deleteImportAttributes(1, 5, -1, -1));
+  EXPECT_EQ(count("RDIMAT"), 0);
+  EXPECT_TRUE(rd_->deleteImportColumns(-1, 2, 3, -1, -1));
+  EXPECT_EQ(count("RDIMCL"), 0);
+  EXPECT_TRUE(rd_->deleteImportStagingItems(-1, -1, "", "", "", -1, -1, -1, "",
+                                            "", "", "", -1, -1, none));
+  EXPECT_EQ(count("RDIMSG"), 0);
+}
+
+TEST_P(RefDataProcedureTest, FailedAddLeavesNeitherRowNorIdBehind) {
+  // The row that the next id would take is there already.
+  exec("INSERT INTO " + table("RDLANS") + " (ID, CODE) VALUES (1, 'xx')");
+  int id = 77;
+  EXPECT_FALSE(rd_->addLanguage("English", "en", &id));
+  EXPECT_EQ(id, 77);
+  EXPECT_FALSE(rd_->getErrorMessage().isEmpty());
+  EXPECT_TRUE(rd_->deleteLanguages(1, "", ""));
+  EXPECT_TRUE(rd_->addLanguage("English", "en", &id));
+  EXPECT_EQ(id, 1);  // the failed add gave its id back
+
+  // A link row without any value is refused before it reaches the
+  // database.
+  EXPECT_FALSE(rd_->addItemPermission(-1, -1, -1));
+  EXPECT_EQ(rd_->getErrorMessage().str(),
+            "No value given for a row of table RDITPR");
+  EXPECT_EQ(count("RDITPR"), 0);
+}
+
+TEST_P(RefDataProcedureTest, AddsJoinTheCallersTransaction) {
+  ASSERT_TRUE(rd_->beginTransaction(0, 0));
+  EXPECT_TRUE(rd_->addLanguage("English", "en", nullptr));
+  EXPECT_TRUE(rd_->addItemAttributeVersion(1, 1));
+  EXPECT_TRUE(rd_->endTransaction(false));
+  EXPECT_EQ(count("RDLANS"), 0);
+  EXPECT_EQ(count("RDIAVR"), 0);
+  // A failed statement in a query or delete is reported, not hidden.
+  exec("DROP TABLE " + table("RDDOIT"));
+  EXPECT_EQ(rd_->getItems(-1, "", "", "", "", "", -1), nullptr);
+  EXPECT_FALSE(rd_->deleteItems(1, "", "", "", "", "", -1));
+}
+INSTANTIATE_RDA_TARGETS(RefDataProcedureTest);
