@@ -30,8 +30,8 @@ inline Rows masked(Rows rows, size_t column) {
 class RefDataTest : public BackEndTest {
  protected:
   void SetUp() override {
-    // Every table name holds "WHERE": filters must not look for the word in
-    // the statement's text.
+    // Table names hold "WHERE" (a SQLite file takes no prefix): filters must
+    // not look for the word in the statement's text.
     makeDatabase("NOWHERE", "NOWHERE_");
     if (IsSkipped() || HasFatalFailure()) return;
     kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",

@@ -59,6 +59,7 @@ TEST_P(RefDataProcedureTest, DatesFilterByTheirExactValue) {
   ASSERT_TRUE(rd_->addNote(1, "C", 1, "USER_PUBS", "b", 1, 1, nullptr));
   ReposDataAccessCursor* note =
       rd_->getNotes(2, -1, "", -1, "", "", -1, -1, KvbDate());
+  ASSERT_NE(note, nullptr);
   ASSERT_EQ(note->next(), 1);
   const KvbDate created(note->getDouble(8));
   note->release();
