@@ -39,10 +39,7 @@ RefDataRDAImpl::Cursor RefDataRDAImpl::queryByExample(const char* code,
                                                       RdFields filters,
                                                       const char* order) {
   if (!ready()) return nullptr;
-  return selectRows(RdStatement("SELECT " + rda_->getColumnList(code, "") +
-                                " FROM " + table(code))
-                        .where(filters)
-                        .append(order));
+  return selectRows(RdStatement(selectAll(code)).where(filters).append(order));
 }
 
 bool RefDataRDAImpl::deleteByExample(const char* code, RdFields filters) {

@@ -65,20 +65,6 @@ class RefDataTest : public BackEndTest {
   static Rows sorted(ReposDataAccessCursor* cursor) {
     return sortedRows(rows(cursor));
   }
-  std::string table(const char* code) const {
-    return db_->getTableName(code, true, -1).str();
-  }
-  void exec(const std::string& sql) {
-    EXPECT_TRUE(db_->paramExec(sql, nullptr, 0))
-        << sql << ": " << db_->getErrorMessage().asCstr();
-  }
-  int count(const char* code) {
-    int n = -1;
-    EXPECT_TRUE(
-        db_->paramSingleton("SELECT COUNT(*) FROM " + table(code), &n, 0));
-    return n;
-  }
-
   // The world: accounts owner (1) and locker (2); languages English (1,
   // en) and German (2, de); attributes Capital (1) and Population (2) of
   // the user context (1) and Internal (3) of another (2); domain Places (1)
@@ -155,7 +141,6 @@ class RefDataTest : public BackEndTest {
   }
 
   RepositoryImpl* repos_ = nullptr;
-  ReposDataAccess* db_ = nullptr;
   RefDataRepositoryDataAccess* rd_ = nullptr;
   LogCapture log_;  // keeps the expected failures off the console
 };
