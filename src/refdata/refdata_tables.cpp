@@ -5,6 +5,75 @@
 
 using Cursor = RefDataRDAImpl::Cursor;
 
+// The columns of a table as its query and delete filter on them (and, for
+// a link table, as its add writes them), in the names of the operations'
+// parameters: one list where the operations agree.
+// clang-format off
+#define RDROLS_COLUMNS \
+  {{"ID", id}, {"ROLENAME", name}, {"DESCRPTN", description}, \
+   {"ROLETYPE", type}}
+#define RDOPRS_COLUMNS \
+  {{"ID", id}, {"PERMISON", permission}, {"DESCRPTN", description}, \
+   {"POSITION", position}}
+#define RDDOMS_COLUMNS \
+  {{"ID", id}, {"DOMNAME", name}, {"DESCRPTN", description}, \
+   {"DOMTYPE", type}, {"ENABLED", enabled}, {"ACTIVE", active}, \
+   {"SCOPE", scope}, {"DEFLANID", defaultLanguageId}, {"ISLOCKED", locked}, \
+   {"OWNERID", ownerId}, {"LOCKBYID", lockedById}, {"LOCKDATE", lockDate}, \
+   {"CONFTYP", configType}, {"CRTDATE", created}}
+#define RDDOVR_COLUMNS \
+  {{"ID", id}, {"DOMAINID", domainId}, {"VERSION", version}, \
+   {"LABEL", label}, {"ENABLED", enabled}, {"ACTIVE", active}, \
+   {"SCOPE", scope}, {"ACCTID", accountId}, {"ISLOCKED", locked}, \
+   {"LOCKBYID", lockedById}, {"LOCKDATE", lockDate}, {"CRTDATE", created}}
+#define RDDOLG_COLUMNS \
+  {{"ID", id}, {"DOMAINID", domainId}, {"LANGID", languageId}}
+#define RDDOLV_COLUMNS \
+  {{"DOMVERID", domainVersionId}, {"DOMLANID", domainLanguageId}}
+#define RDDOAT_COLUMNS \
+  {{"ID", id}, {"DOMAINID", domainId}, {"ATTRIBID", attributeId}}
+#define RDDATP_COLUMNS \
+  {{"DOMAINID", domainId}, {"ACCTID", accountId}, {"PERMSID", permissionId}}
+#define RDDATV_COLUMNS \
+  {{"DOMAINID", domainId}, {"DOMATTID", domainAttributeId}, \
+   {"DOMVERID", domainVersionId}, {"ISDEFALT", isDefault}}
+#define RDDOAV_COLUMNS \
+  {{"ID", id}, {"DOMATRID", domainAttributeId}, {"VALUE", value}, \
+   {"ISDFAULT", isDefault}, {"LANGID", languageId}}
+#define RDDAVV_COLUMNS \
+  {{"DOMVERID", domainVersionId}, {"DOATVLID", valueId}}
+#define RDDOIT_COLUMNS \
+  {{"ID", id}, {"ITEMKEY", key}, {"ITEMVAL", value}, {"ENABLED", enabled}, \
+   {"ACTIVE", active}, {"SCOPE", scope}, {"ACCTID", accountId}}
+#define RDITPR_COLUMNS \
+  {{"ITEMID", itemId}, {"ACCTID", accountId}, {"PERMSID", permissionId}}
+#define RDITVR_COLUMNS \
+  {{"ID", id}, {"DOMVERID", domainVersionId}, {"ITEMID", itemId}, \
+   {"CRTDATE", created}, {"ITEMLVL", level}, {"LINEAGE", lineage}, \
+   {"PARNTID", parentId}}
+#define RDDOIA_COLUMNS \
+  {{"ID", id}, {"ITVERID", itemVersionId}, {"ATTRIBID", attributeId}}
+#define RDITAV_COLUMNS \
+  {{"ID", id}, {"VALUE", value}, {"LANGID", languageId}}
+#define RDIAVR_COLUMNS \
+  {{"DOMVERID", domainVersionId}, {"ITEATTID", itemAttributeId}}
+#define RDITVV_COLUMNS \
+  {{"DOMVERID", domainVersionId}, {"ITATVLID", valueId}, \
+   {"ITEATTID", itemAttributeId}}
+#define RDITAP_COLUMNS \
+  {{"ITATTRID", itemAttributeId}, {"ACCTID", accountId}, \
+   {"PERMSID", permissionId}}
+#define RDDOPR_COLUMNS \
+  {{"DOMAINID", domainId}, {"ACCTID", accountId}, {"PERMSID", permissionId}}
+#define RDDVPR_COLUMNS \
+  {{"DOMVERID", domainVersionId}, {"ACCTID", accountId}, \
+   {"PERMSID", permissionId}}
+#define RDDACC_COLUMNS \
+  {{"DOMAINID", domainId}, {"ACCTID", accountId}, {"ROLEID", roleId}}
+#define RDDOAS_COLUMNS \
+  {{"DOMAINID", domainId}, {"DOMASSID", associationId}, {"ASSNAME", name}}
+// clang-format on
+
 // ---------------------------------------------------------------------------
 // Accounts, roles and permissions
 
@@ -57,18 +126,12 @@ bool RefDataRDAImpl::addRole(Text name, Text description, Text type,
 
 Cursor RefDataRDAImpl::getRoles(int id, Text name, Text description,
                                 Text type) {
-  return queryByExample("RDROLS", {{"ID", id},
-                                   {"ROLENAME", name},
-                                   {"DESCRPTN", description},
-                                   {"ROLETYPE", type}});
+  return queryByExample("RDROLS", RDROLS_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteRoles(int id, Text name, Text description,
                                  Text type) {
-  return deleteByExample("RDROLS", {{"ID", id},
-                                    {"ROLENAME", name},
-                                    {"DESCRPTN", description},
-                                    {"ROLETYPE", type}});
+  return deleteByExample("RDROLS", RDROLS_COLUMNS);
 }
 
 bool RefDataRDAImpl::addPermission(Text permission, Text description,
@@ -82,18 +145,12 @@ bool RefDataRDAImpl::addPermission(Text permission, Text description,
 
 Cursor RefDataRDAImpl::getPermissions(int id, Text permission, Text description,
                                       int position) {
-  return queryByExample("RDOPRS", {{"ID", id},
-                                   {"PERMISON", permission},
-                                   {"DESCRPTN", description},
-                                   {"POSITION", position}});
+  return queryByExample("RDOPRS", RDOPRS_COLUMNS);
 }
 
 bool RefDataRDAImpl::deletePermissions(int id, Text permission,
                                        Text description, int position) {
-  return deleteByExample("RDOPRS", {{"ID", id},
-                                    {"PERMISON", permission},
-                                    {"DESCRPTN", description},
-                                    {"POSITION", position}});
+  return deleteByExample("RDOPRS", RDOPRS_COLUMNS);
 }
 
 // ---------------------------------------------------------------------------
@@ -202,20 +259,7 @@ Cursor RefDataRDAImpl::getDomains(int id, Text name, Text description,
                                   Text locked, int ownerId, int lockedById,
                                   Date lockDate, Text configType,
                                   Date created) {
-  return queryByExample("RDDOMS", {{"ID", id},
-                                   {"DOMNAME", name},
-                                   {"DESCRPTN", description},
-                                   {"DOMTYPE", type},
-                                   {"ENABLED", enabled},
-                                   {"ACTIVE", active},
-                                   {"SCOPE", scope},
-                                   {"DEFLANID", defaultLanguageId},
-                                   {"ISLOCKED", locked},
-                                   {"OWNERID", ownerId},
-                                   {"LOCKBYID", lockedById},
-                                   {"LOCKDATE", lockDate},
-                                   {"CONFTYP", configType},
-                                   {"CRTDATE", created}});
+  return queryByExample("RDDOMS", RDDOMS_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomains(int id, Text name, Text description,
@@ -224,20 +268,7 @@ bool RefDataRDAImpl::deleteDomains(int id, Text name, Text description,
                                    Text locked, int ownerId, int lockedById,
                                    Date lockDate, Text configType,
                                    Date created) {
-  return deleteByExample("RDDOMS", {{"ID", id},
-                                    {"DOMNAME", name},
-                                    {"DESCRPTN", description},
-                                    {"DOMTYPE", type},
-                                    {"ENABLED", enabled},
-                                    {"ACTIVE", active},
-                                    {"SCOPE", scope},
-                                    {"DEFLANID", defaultLanguageId},
-                                    {"ISLOCKED", locked},
-                                    {"OWNERID", ownerId},
-                                    {"LOCKBYID", lockedById},
-                                    {"LOCKDATE", lockDate},
-                                    {"CONFTYP", configType},
-                                    {"CRTDATE", created}});
+  return deleteByExample("RDDOMS", RDDOMS_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainVersion(int domainId, int version, Text label,
@@ -264,20 +295,7 @@ Cursor RefDataRDAImpl::getDomainVersions(int id, int domainId, int version,
                                          Text scope, int accountId, Text locked,
                                          int lockedById, Date lockDate,
                                          Date created) {
-  return queryByExample("RDDOVR",
-                        {{"ID", id},
-                         {"DOMAINID", domainId},
-                         {"VERSION", version},
-                         {"LABEL", label},
-                         {"ENABLED", enabled},
-                         {"ACTIVE", active},
-                         {"SCOPE", scope},
-                         {"ACCTID", accountId},
-                         {"ISLOCKED", locked},
-                         {"LOCKBYID", lockedById},
-                         {"LOCKDATE", lockDate},
-                         {"CRTDATE", created}},
-                        " ORDER BY ID DESC");
+  return queryByExample("RDDOVR", RDDOVR_COLUMNS, " ORDER BY ID DESC");
 }
 
 bool RefDataRDAImpl::deleteDomainVersions(int id, int domainId, int version,
@@ -285,18 +303,7 @@ bool RefDataRDAImpl::deleteDomainVersions(int id, int domainId, int version,
                                           Text scope, int accountId,
                                           Text locked, int lockedById,
                                           Date lockDate, Date created) {
-  return deleteByExample("RDDOVR", {{"ID", id},
-                                    {"DOMAINID", domainId},
-                                    {"VERSION", version},
-                                    {"LABEL", label},
-                                    {"ENABLED", enabled},
-                                    {"ACTIVE", active},
-                                    {"SCOPE", scope},
-                                    {"ACCTID", accountId},
-                                    {"ISLOCKED", locked},
-                                    {"LOCKBYID", lockedById},
-                                    {"LOCKDATE", lockDate},
-                                    {"CRTDATE", created}});
+  return deleteByExample("RDDOVR", RDDOVR_COLUMNS);
 }
 
 // ---------------------------------------------------------------------------
@@ -310,32 +317,27 @@ bool RefDataRDAImpl::addDomainLanguage(int domainId, int languageId,
 
 Cursor RefDataRDAImpl::getDomainLanguages(int id, int domainId,
                                           int languageId) {
-  return queryByExample(
-      "RDDOLG", {{"ID", id}, {"DOMAINID", domainId}, {"LANGID", languageId}});
+  return queryByExample("RDDOLG", RDDOLG_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainLanguages(int id, int domainId,
                                            int languageId) {
-  return deleteByExample(
-      "RDDOLG", {{"ID", id}, {"DOMAINID", domainId}, {"LANGID", languageId}});
+  return deleteByExample("RDDOLG", RDDOLG_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainLanguageVersion(int domainVersionId,
                                               int domainLanguageId) {
-  return addLink("RDDOLV", {{"DOMVERID", domainVersionId},
-                            {"DOMLANID", domainLanguageId}});
+  return addLink("RDDOLV", RDDOLV_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getDomainLanguageVersions(int domainVersionId,
                                                  int domainLanguageId) {
-  return queryByExample("RDDOLV", {{"DOMVERID", domainVersionId},
-                                   {"DOMLANID", domainLanguageId}});
+  return queryByExample("RDDOLV", RDDOLV_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainLanguageVersions(int domainVersionId,
                                                   int domainLanguageId) {
-  return deleteByExample("RDDOLV", {{"DOMVERID", domainVersionId},
-                                    {"DOMLANID", domainLanguageId}});
+  return deleteByExample("RDDOLV", RDDOLV_COLUMNS);
 }
 
 // ---------------------------------------------------------------------------
@@ -349,69 +351,50 @@ bool RefDataRDAImpl::addDomainAttribute(int domainId, int attributeId,
 
 Cursor RefDataRDAImpl::getDomainAttributes(int id, int domainId,
                                            int attributeId) {
-  return queryByExample(
-      "RDDOAT",
-      {{"ID", id}, {"DOMAINID", domainId}, {"ATTRIBID", attributeId}});
+  return queryByExample("RDDOAT", RDDOAT_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainAttributes(int id, int domainId,
                                             int attributeId) {
-  return deleteByExample(
-      "RDDOAT",
-      {{"ID", id}, {"DOMAINID", domainId}, {"ATTRIBID", attributeId}});
+  return deleteByExample("RDDOAT", RDDOAT_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainAttributePermission(int domainId, int accountId,
                                                   int permissionId) {
-  return addLink("RDDATP", {{"DOMAINID", domainId},
-                            {"ACCTID", accountId},
-                            {"PERMSID", permissionId}});
+  return addLink("RDDATP", RDDATP_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getDomainAttributePermissions(int domainId,
                                                      int accountId,
                                                      int permissionId) {
-  return queryByExample("RDDATP", {{"DOMAINID", domainId},
-                                   {"ACCTID", accountId},
-                                   {"PERMSID", permissionId}});
+  return queryByExample("RDDATP", RDDATP_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainAttributePermissions(int domainId,
                                                       int accountId,
                                                       int permissionId) {
-  return deleteByExample("RDDATP", {{"DOMAINID", domainId},
-                                    {"ACCTID", accountId},
-                                    {"PERMSID", permissionId}});
+  return deleteByExample("RDDATP", RDDATP_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainAttributeVersion(int domainId,
                                                int domainAttributeId,
                                                int domainVersionId,
                                                Text isDefault) {
-  return addLink("RDDATV", {{"DOMAINID", domainId},
-                            {"DOMATTID", domainAttributeId},
-                            {"DOMVERID", domainVersionId},
-                            {"ISDEFALT", isDefault}});
+  return addLink("RDDATV", RDDATV_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getDomainAttributeVersions(int domainId,
                                                   int domainAttributeId,
                                                   int domainVersionId,
                                                   Text isDefault) {
-  return queryByExample("RDDATV", {{"DOMAINID", domainId},
-                                   {"DOMATTID", domainAttributeId},
-                                   {"DOMVERID", domainVersionId},
-                                   {"ISDEFALT", isDefault}});
+  return queryByExample("RDDATV", RDDATV_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainAttributeVersions(int domainId,
                                                    int domainAttributeId,
                                                    int domainVersionId,
                                                    Text isDefault) {
-  return deleteByExample("RDDATV", {{"DOMAINID", domainId},
-                                    {"DOMATTID", domainAttributeId},
-                                    {"DOMVERID", domainVersionId},
-                                    {"ISDEFALT", isDefault}});
+  return deleteByExample("RDDATV", RDDATV_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainAttributeValue(int domainAttributeId, Text value,
@@ -428,39 +411,28 @@ bool RefDataRDAImpl::addDomainAttributeValue(int domainAttributeId, Text value,
 Cursor RefDataRDAImpl::getDomainAttributeValues(int id, int domainAttributeId,
                                                 Text value, Text isDefault,
                                                 int languageId) {
-  return queryByExample("RDDOAV", {{"ID", id},
-                                   {"DOMATRID", domainAttributeId},
-                                   {"VALUE", value},
-                                   {"ISDFAULT", isDefault},
-                                   {"LANGID", languageId}});
+  return queryByExample("RDDOAV", RDDOAV_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainAttributeValues(int id, int domainAttributeId,
                                                  Text value, Text isDefault,
                                                  int languageId) {
-  return deleteByExample("RDDOAV", {{"ID", id},
-                                    {"DOMATRID", domainAttributeId},
-                                    {"VALUE", value},
-                                    {"ISDFAULT", isDefault},
-                                    {"LANGID", languageId}});
+  return deleteByExample("RDDOAV", RDDOAV_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainAttributeValueVersion(int domainVersionId,
                                                     int valueId) {
-  return addLink("RDDAVV",
-                 {{"DOMVERID", domainVersionId}, {"DOATVLID", valueId}});
+  return addLink("RDDAVV", RDDAVV_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getDomainAttributeValueVersions(int domainVersionId,
                                                        int valueId) {
-  return queryByExample("RDDAVV",
-                        {{"DOMVERID", domainVersionId}, {"DOATVLID", valueId}});
+  return queryByExample("RDDAVV", RDDAVV_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainAttributeValueVersions(int domainVersionId,
                                                         int valueId) {
-  return deleteByExample(
-      "RDDAVV", {{"DOMVERID", domainVersionId}, {"DOATVLID", valueId}});
+  return deleteByExample("RDDAVV", RDDAVV_COLUMNS);
 }
 
 // ---------------------------------------------------------------------------
@@ -480,45 +452,27 @@ bool RefDataRDAImpl::addItem(Text key, Text value, Text enabled, Text active,
 
 Cursor RefDataRDAImpl::getItems(int id, Text key, Text value, Text enabled,
                                 Text active, Text scope, int accountId) {
-  return queryByExample("RDDOIT", {{"ID", id},
-                                   {"ITEMKEY", key},
-                                   {"ITEMVAL", value},
-                                   {"ENABLED", enabled},
-                                   {"ACTIVE", active},
-                                   {"SCOPE", scope},
-                                   {"ACCTID", accountId}});
+  return queryByExample("RDDOIT", RDDOIT_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItems(int id, Text key, Text value, Text enabled,
                                  Text active, Text scope, int accountId) {
-  return deleteByExample("RDDOIT", {{"ID", id},
-                                    {"ITEMKEY", key},
-                                    {"ITEMVAL", value},
-                                    {"ENABLED", enabled},
-                                    {"ACTIVE", active},
-                                    {"SCOPE", scope},
-                                    {"ACCTID", accountId}});
+  return deleteByExample("RDDOIT", RDDOIT_COLUMNS);
 }
 
 bool RefDataRDAImpl::addItemPermission(int itemId, int accountId,
                                        int permissionId) {
-  return addLink(
-      "RDITPR",
-      {{"ITEMID", itemId}, {"ACCTID", accountId}, {"PERMSID", permissionId}});
+  return addLink("RDITPR", RDITPR_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getItemPermissions(int itemId, int accountId,
                                           int permissionId) {
-  return queryByExample(
-      "RDITPR",
-      {{"ITEMID", itemId}, {"ACCTID", accountId}, {"PERMSID", permissionId}});
+  return queryByExample("RDITPR", RDITPR_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItemPermissions(int itemId, int accountId,
                                            int permissionId) {
-  return deleteByExample(
-      "RDITPR",
-      {{"ITEMID", itemId}, {"ACCTID", accountId}, {"PERMSID", permissionId}});
+  return deleteByExample("RDITPR", RDITPR_COLUMNS);
 }
 
 bool RefDataRDAImpl::addItemVersion(int domainVersionId, int itemId, int level,
@@ -535,25 +489,13 @@ bool RefDataRDAImpl::addItemVersion(int domainVersionId, int itemId, int level,
 Cursor RefDataRDAImpl::getItemVersions(int id, int domainVersionId, int itemId,
                                        Date created, int level, Text lineage,
                                        int parentId) {
-  return queryByExample("RDITVR", {{"ID", id},
-                                   {"DOMVERID", domainVersionId},
-                                   {"ITEMID", itemId},
-                                   {"CRTDATE", created},
-                                   {"ITEMLVL", level},
-                                   {"LINEAGE", lineage},
-                                   {"PARNTID", parentId}});
+  return queryByExample("RDITVR", RDITVR_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItemVersions(int id, int domainVersionId, int itemId,
                                         Date created, int level, Text lineage,
                                         int parentId) {
-  return deleteByExample("RDITVR", {{"ID", id},
-                                    {"DOMVERID", domainVersionId},
-                                    {"ITEMID", itemId},
-                                    {"CRTDATE", created},
-                                    {"ITEMLVL", level},
-                                    {"LINEAGE", lineage},
-                                    {"PARNTID", parentId}});
+  return deleteByExample("RDITVR", RDITVR_COLUMNS);
 }
 
 // ---------------------------------------------------------------------------
@@ -567,16 +509,12 @@ bool RefDataRDAImpl::addItemAttribute(int itemVersionId, int attributeId,
 
 Cursor RefDataRDAImpl::getItemAttributes(int id, int itemVersionId,
                                          int attributeId) {
-  return queryByExample(
-      "RDDOIA",
-      {{"ID", id}, {"ITVERID", itemVersionId}, {"ATTRIBID", attributeId}});
+  return queryByExample("RDDOIA", RDDOIA_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItemAttributes(int id, int itemVersionId,
                                           int attributeId) {
-  return deleteByExample(
-      "RDDOIA",
-      {{"ID", id}, {"ITVERID", itemVersionId}, {"ATTRIBID", attributeId}});
+  return deleteByExample("RDDOIA", RDDOIA_COLUMNS);
 }
 
 bool RefDataRDAImpl::addItemAttributeValue(Text value, int languageId,
@@ -587,80 +525,63 @@ bool RefDataRDAImpl::addItemAttributeValue(Text value, int languageId,
 
 Cursor RefDataRDAImpl::getItemAttributeValues(int id, Text value,
                                               int languageId) {
-  return queryByExample("RDITAV",
-                        {{"ID", id}, {"VALUE", value}, {"LANGID", languageId}});
+  return queryByExample("RDITAV", RDITAV_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItemAttributeValues(int id, Text value,
                                                int languageId) {
-  return deleteByExample(
-      "RDITAV", {{"ID", id}, {"VALUE", value}, {"LANGID", languageId}});
+  return deleteByExample("RDITAV", RDITAV_COLUMNS);
 }
 
 bool RefDataRDAImpl::addItemAttributeVersion(int domainVersionId,
                                              int itemAttributeId) {
-  return addLink(
-      "RDIAVR", {{"DOMVERID", domainVersionId}, {"ITEATTID", itemAttributeId}});
+  return addLink("RDIAVR", RDIAVR_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getItemAttributeVersions(int domainVersionId,
                                                 int itemAttributeId) {
-  return queryByExample(
-      "RDIAVR", {{"DOMVERID", domainVersionId}, {"ITEATTID", itemAttributeId}});
+  return queryByExample("RDIAVR", RDIAVR_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItemAttributeVersions(int domainVersionId,
                                                  int itemAttributeId) {
-  return deleteByExample(
-      "RDIAVR", {{"DOMVERID", domainVersionId}, {"ITEATTID", itemAttributeId}});
+  return deleteByExample("RDIAVR", RDIAVR_COLUMNS);
 }
 
 bool RefDataRDAImpl::addItemAttributeValueVersion(int domainVersionId,
                                                   int valueId,
                                                   int itemAttributeId) {
-  return addLink("RDITVV", {{"DOMVERID", domainVersionId},
-                            {"ITATVLID", valueId},
-                            {"ITEATTID", itemAttributeId}});
+  return addLink("RDITVV", RDITVV_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getItemAttributeValueVersions(int domainVersionId,
                                                      int valueId,
                                                      int itemAttributeId) {
-  return queryByExample("RDITVV", {{"DOMVERID", domainVersionId},
-                                   {"ITATVLID", valueId},
-                                   {"ITEATTID", itemAttributeId}});
+  return queryByExample("RDITVV", RDITVV_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItemAttributeValueVersions(int domainVersionId,
                                                       int valueId,
                                                       int itemAttributeId) {
-  return deleteByExample("RDITVV", {{"DOMVERID", domainVersionId},
-                                    {"ITATVLID", valueId},
-                                    {"ITEATTID", itemAttributeId}});
+  return deleteByExample("RDITVV", RDITVV_COLUMNS);
 }
 
 bool RefDataRDAImpl::addItemAttributePermission(int itemAttributeId,
                                                 int accountId,
                                                 int permissionId) {
-  return addLink("RDITAP", {{"ITATTRID", itemAttributeId},
-                            {"ACCTID", accountId},
-                            {"PERMSID", permissionId}});
+  return addLink("RDITAP", RDITAP_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getItemAttributePermissions(int itemAttributeId,
                                                    int accountId,
                                                    int permissionId) {
-  return queryByExample("RDITAP", {{"ITATTRID", itemAttributeId},
-                                   {"ACCTID", accountId},
-                                   {"PERMSID", permissionId}});
+  return queryByExample("RDITAP", RDITAP_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteItemAttributePermissions(int itemAttributeId,
                                                     int accountId,
                                                     int permissionId) {
-  return deleteByExample("RDITAP", {{"ITATTRID", itemAttributeId},
-                                    {"ACCTID", accountId},
-                                    {"PERMSID", permissionId}});
+  return deleteByExample("RDITAP", RDITAP_COLUMNS);
 }
 
 // ---------------------------------------------------------------------------
@@ -668,67 +589,49 @@ bool RefDataRDAImpl::deleteItemAttributePermissions(int itemAttributeId,
 
 bool RefDataRDAImpl::addDomainPermission(int domainId, int accountId,
                                          int permissionId) {
-  return addLink("RDDOPR", {{"DOMAINID", domainId},
-                            {"ACCTID", accountId},
-                            {"PERMSID", permissionId}});
+  return addLink("RDDOPR", RDDOPR_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getDomainPermissions(int domainId, int accountId,
                                             int permissionId) {
-  return queryByExample("RDDOPR", {{"DOMAINID", domainId},
-                                   {"ACCTID", accountId},
-                                   {"PERMSID", permissionId}});
+  return queryByExample("RDDOPR", RDDOPR_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainPermissions(int domainId, int accountId,
                                              int permissionId) {
-  return deleteByExample("RDDOPR", {{"DOMAINID", domainId},
-                                    {"ACCTID", accountId},
-                                    {"PERMSID", permissionId}});
+  return deleteByExample("RDDOPR", RDDOPR_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainVersionPermission(int domainVersionId,
                                                 int accountId,
                                                 int permissionId) {
-  return addLink("RDDVPR", {{"DOMVERID", domainVersionId},
-                            {"ACCTID", accountId},
-                            {"PERMSID", permissionId}});
+  return addLink("RDDVPR", RDDVPR_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getDomainVersionPermissions(int domainVersionId,
                                                    int accountId,
                                                    int permissionId) {
-  return queryByExample("RDDVPR", {{"DOMVERID", domainVersionId},
-                                   {"ACCTID", accountId},
-                                   {"PERMSID", permissionId}});
+  return queryByExample("RDDVPR", RDDVPR_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainVersionPermissions(int domainVersionId,
                                                     int accountId,
                                                     int permissionId) {
-  return deleteByExample("RDDVPR", {{"DOMVERID", domainVersionId},
-                                    {"ACCTID", accountId},
-                                    {"PERMSID", permissionId}});
+  return deleteByExample("RDDVPR", RDDVPR_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainAccess(int domainId, int accountId, int roleId) {
-  return addLink(
-      "RDDACC",
-      {{"DOMAINID", domainId}, {"ACCTID", accountId}, {"ROLEID", roleId}});
+  return addLink("RDDACC", RDDACC_COLUMNS);
 }
 
 Cursor RefDataRDAImpl::getDomainAccess(int domainId, int accountId,
                                        int roleId) {
-  return queryByExample(
-      "RDDACC",
-      {{"DOMAINID", domainId}, {"ACCTID", accountId}, {"ROLEID", roleId}});
+  return queryByExample("RDDACC", RDDACC_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainAccess(int domainId, int accountId,
                                         int roleId) {
-  return deleteByExample(
-      "RDDACC",
-      {{"DOMAINID", domainId}, {"ACCTID", accountId}, {"ROLEID", roleId}});
+  return deleteByExample("RDDACC", RDDACC_COLUMNS);
 }
 
 bool RefDataRDAImpl::addDomainAssociation(int domainId, Text name, int* newId) {
@@ -738,16 +641,12 @@ bool RefDataRDAImpl::addDomainAssociation(int domainId, Text name, int* newId) {
 
 Cursor RefDataRDAImpl::getDomainAssociations(int domainId, int associationId,
                                              Text name) {
-  return queryByExample(
-      "RDDOAS",
-      {{"DOMAINID", domainId}, {"DOMASSID", associationId}, {"ASSNAME", name}});
+  return queryByExample("RDDOAS", RDDOAS_COLUMNS);
 }
 
 bool RefDataRDAImpl::deleteDomainAssociations(int domainId, int associationId,
                                               Text name) {
-  return deleteByExample(
-      "RDDOAS",
-      {{"DOMAINID", domainId}, {"DOMASSID", associationId}, {"ASSNAME", name}});
+  return deleteByExample("RDDOAS", RDDOAS_COLUMNS);
 }
 
 // ---------------------------------------------------------------------------
