@@ -110,4 +110,37 @@ TEST_P(RefDataViewTest, PublicationsAndTheirNotesNeedTheirDomainAndAuthor) {
                   "1|1|C|1|USER_PUBS|first|1|1|*|owner"}));
   EXPECT_EQ(rows(rd_->getPublicationNotes(2)), Rows{});
 }
+TEST_P(RefDataViewTest, JoinsKeepOrDropRowsAsTheirKindSays) {
+  // A value in a language that does not exist keeps its row, unnamed.
+  ASSERT_TRUE(rd_->addItemAttributeValue("Lutetia", 9, nullptr));
+  ASSERT_TRUE(rd_->addItemAttributeValueVersion(2, 3, 1));
+  EXPECT_EQ(rows(rd_->getDomainContents(1, 2))[3],
+            "2|FR|France|1|Lutetia|Capital|capital city||Places|2");
+  // Children are counted in their own domain version only.
+  ASSERT_TRUE(rd_->addItemVersion(1, 2, 2, "EU/FR", 1, nullptr));
+  EXPECT_EQ(rows(rd_->getChildItems(2, 1)), Rows{"2|1|FR|France|EU/FR|2|1"});
+  EXPECT_EQ(rows(rd_->getChildItems(1, 1)), Rows{"5|1|FR|France|EU/FR|2|0"});
+
+  // The summary's latest version is the one added last, whatever its
+  // number; the latest version is the highest number.
+  ASSERT_TRUE(rd_->addDomainVersion(1, 0, "zero", "Y", "Y", "G", 1, "", -1,
+                                    KvbDate(), nullptr));
+  EXPECT_EQ(masked(rows(rd_->getDomainVersionSummaries(1, "", true)), 9),
+            Rows{"1|Places|places of the world|3|0|zero|owner|PL|G|*"});
+  EXPECT_EQ(rows(rd_->getLatestDomainVersion(1)).size(), 1u);
+  EXPECT_EQ(rows(rd_->getLatestDomainVersion(1))[0].substr(0, 6), "2|1|2|");
+
+  // A domain whose default language is missing lists no version language,
+  // while its details show the default as null.
+  ASSERT_TRUE(rd_->addDomain("Hidden", "", "HD", "N", "", "", 9, "", 1, -1,
+                             KvbDate(), "", nullptr));
+  ASSERT_TRUE(rd_->addDomainVersion(2, 1, "", "", "", "", 1, "", -1, KvbDate(),
+                                    nullptr));
+  ASSERT_TRUE(rd_->addDomainLanguage(2, 1, nullptr));
+  ASSERT_TRUE(rd_->addDomainLanguageVersion(4, 3));
+  EXPECT_EQ(rows(rd_->getDomainVersionLanguages(-1, 2, -1)), Rows{});
+  EXPECT_EQ(masked(rows(rd_->getDomainDetails(2)), 13),
+            Rows{"2|Hidden||HD|N|||9||1||||*||en|"});
+  EXPECT_EQ(rows(rd_->getEnabledDomains()).size(), 3u);  // not Hidden
+}
 INSTANTIATE_RDA_TARGETS(RefDataViewTest);
