@@ -177,22 +177,41 @@ class BaseRDAImpl {
   KvLogger* logger_;
 };
 
-// Builds the optional filter of a query: each condition given adds " WHERE"
-// (the first) or " AND" and the condition, and its value to the list.
+// Builds the optional part of a statement from the terms that a caller
+// gives, each with the value bound to its "?": a WHERE clause, whose first
+// term opens it with " WHERE" and whose later terms join with " AND", or a
+// SET list, opened with " SET" and joined with ",". The filter remembers
+// whether it has opened its clause, so the text (which holds table names
+// that may contain "WHERE" or "SET") is never searched. A statement may take
+// a SET filter and then a WHERE filter:
+//
+//   KvbString sql = "UPDATE " + table("THING");
+//   SqlFilter set(sql, values, SqlFilter::kSet);
+//   if (!name.isNull()) set.add("TH_NAME=?", name);
+//   if (!set.any()) return true;  // nothing to change
+//   SqlFilter(sql, values).add("TH_ID=?", id);
 class SqlFilter {
  public:
-  SqlFilter(KvbString& sql, std::vector<KvbDatavar>& values)
-      : sql_(sql), values_(values) {}
-  void add(const char* condition, const KvbDatavar& value) {
-    sql_.append(first_ ? " WHERE " : " AND ").append(condition);
+  enum Clause { kWhere, kSet };
+  SqlFilter(KvbString& sql, std::vector<KvbDatavar>& values,
+            Clause clause = kWhere)
+      : sql_(sql), values_(values), clause_(clause) {}
+  void add(const char* term, const KvbDatavar& value) {
+    static const char* const kOpen[] = {" WHERE ", " SET "};
+    static const char* const kJoin[] = {" AND ", ", "};
+    sql_.append(any_ ? kJoin[clause_] : kOpen[clause_]).append(term);
     values_.push_back(value);
-    first_ = false;
+    any_ = true;
   }
+  // True once a term was added. A delete without a WHERE term would remove
+  // every row of its table, an update without a SET term has nothing to do.
+  bool any() const { return any_; }
 
  private:
   KvbString& sql_;
   std::vector<KvbDatavar>& values_;
-  bool first_ = true;
+  const Clause clause_;
+  bool any_ = false;
 };
 
 // A data-access object of interface `Interface`: the shared operations of
