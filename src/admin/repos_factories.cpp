@@ -9,6 +9,7 @@
 #include "access/meta_rdaimpl.h"
 #include "admin/field_mapping_admin.h"
 #include "admin/repositoryimpl.h"
+#include "monitor/monitor_rdaimpl.h"
 #include "rda/rda_impl.h"
 #include "refdata/refdata_rdaimpl.h"
 
@@ -51,6 +52,10 @@ MetadataRepositoryDataAccess* RepositoryImpl::createMetadataDataAccess() {
   return new (std::nothrow) MetadataRDAImpl(dataAccess_);
 }
 
+MonitorRepositoryDataAccess* RepositoryImpl::createMonitorDataAccess() {
+  return new (std::nothrow) MonitorRDAImpl(dataAccess_);
+}
+
 RefDataRepositoryDataAccess* RepositoryImpl::createRefDataDataAccess() {
   return new (std::nothrow) RefDataRDAImpl(dataAccess_);
 }
@@ -65,9 +70,6 @@ FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
 
 // The objects of subsystems that this build does not contain.
 ProfileRepositoryDataAccess* RepositoryImpl::createProfileDataAccess() {
-  return nullptr;
-}
-MonitorRepositoryDataAccess* RepositoryImpl::createMonitorDataAccess() {
   return nullptr;
 }
 NCOARepositoryDataAccess* RepositoryImpl::createNCOADataAccess() {

@@ -1,0 +1,254 @@
+// MonitorRepositoryDataAccess: the data-access interface of monitoring:
+// tasks (MJOB) with their rule members (JBRUME) and rule events (RULEVT),
+// custom metrics (CUSTM), execution properties (EXPROP) and their valid
+// values (EXPRTP), execution sources (EXSRC), and the dashboard objects:
+// report groups (RPTGRP), dimensions (DIMENS) with their report-group links
+// (DIMGRP), and thresholds (THRHLD).
+//
+// Cursors that the operations answer are in-memory copies that the caller
+// releases; listings give every column of their table in table order.
+// Failures answer false or null; the reason is the connection's error text,
+// which getErrorMessage() gives. Refusals give a "Monitor Repository"
+// catalogue message as that text: 1085 a code or UUID in use, 1088 a task
+// with executions, 1211 a name in use, 1663 a property value that is not
+// valid. Without a connection every operation but clearSource logs
+// "Repository Data Access object is null" at level 5 and fails.
+//
+// Optional arguments: an id of -1 is absent; a text filter is absent when
+// empty; a text, date or real to write is absent when null (an empty text
+// is written). Report group, dimension and threshold 1 are the defaults
+// that every repository holds: they are never deleted, and rows that named
+// a deleted one name the default instead. Changes to tasks and sources are
+// announced to the repository event manager (postObjectEvent with the
+// object type "Task" or "Source") once they are stored.
+#ifndef REPOSADMIN_MONITOR_DATA_ACCESS_H_
+#define REPOSADMIN_MONITOR_DATA_ACCESS_H_
+
+#include "kvbase/kvbase.h"
+#include "reposadmin/repos_data_access_object.h"
+
+class ReposDataAccessCursor;
+
+class MonitorRepositoryDataAccess : public ReposDataAccessObject {
+ public:
+  // --- Additions ----------------------------------------------------------
+
+  // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
+  // given; both dates are now and `user` is creator and editor. A code
+  // (JB_CODE, the task's UUID) that a task has already is refused with
+  // 1085. Posts an added event keyed by the code.
+  virtual bool addTask(const KvbString& name, const KvbString& code,
+                       const KvbString& user, int folderId,
+                       const KvbString& comment, const KvbString& display,
+                       int* newId) = 0;
+  // Adds a source with a new ES_ID (id counter "EXSRC") written to *newId
+  // when given; both dates are now. A UUID in use is refused with 1085.
+  // Posts an added event keyed by the UUID.
+  virtual bool addSource(const KvbString& name, const KvbString& uuid,
+                         const KvbString& user, int folderId, int* newId) = 0;
+  // Adds event `sequence` of rule `ruleId` in task `taskId`.
+  virtual bool addRuleEvent(int taskId, int ruleId, int sequence,
+                            const KvbString& code, const KvbString& data) = 0;
+  // addTaskRuleMember with the default dimension and threshold and weight 1.
+  virtual bool addTaskRule(int taskId, int ruleId) = 0;
+  // Adds a custom metric (CM_ID from the id counter "CUSTM", no UUID),
+  // written to *newId when given. Names need not be unique.
+  virtual bool addCustomMetric(const KvbString& name,
+                               const KvbString& preExpression,
+                               const KvbString& expression,
+                               const KvbString& postExpression, int* newId) = 0;
+  // Makes `value` a valid value of property `name`. A pair that is valid
+  // already is kept once; 1211 is logged as a warning and the answer is
+  // true.
+  virtual bool addPropertyValue(const KvbString& name,
+                                const KvbString& value) = 0;
+  // Adds a report group (GRP_ID from the id counter "RPTGRP"), written to
+  // *newId when given; a null end date is stored as NULL. A name in use is
+  // refused with 1211.
+  virtual bool addReportGroup(const KvbString& name,
+                              const KvbString& description, int intervalCount,
+                              int intervalLength, int thresholdId,
+                              KvbDate endDate, const KvbString& user,
+                              const KvbString& uuid, int folderId,
+                              int* newId) = 0;
+  // Adds a dimension (DIM_ID from the id counter "DIMENS"), written to
+  // *newId when given. A name in use is refused with 1211.
+  virtual bool addDimension(const KvbString& name, const KvbString& description,
+                            const KvbString& user, const KvbString& uuid,
+                            int folderId, int* newId) = 0;
+  // Links dimension `dimensionId` to report group `groupId`. A link that
+  // exists is kept as it is; 1211 is logged as a warning and the answer is
+  // true.
+  virtual bool addDimensionToGroup(int groupId, int dimensionId,
+                                   int thresholdId, KvbReal weight) = 0;
+  // Adds a threshold (THR_ID from the id counter "THRHLD"), written to
+  // *newId when given, with its first min(bandCount, 7) bands taken from
+  // the four arrays; the other bands of the seven are NULL. A name in use
+  // is refused with 1211.
+  virtual bool addThreshold(const KvbString& name, const KvbString& description,
+                            const KvbString& user, const KvbString& uuid,
+                            int folderId, int bandCount,
+                            const KvbString* bandNames,
+                            const double* bandStarts, const double* bandEnds,
+                            const int* bandColors, int* newId) = 0;
+  // Adds rule `ruleId` to task `taskId`. A dimension or threshold id below
+  // 1 stands for the default 1.
+  virtual bool addTaskRuleMember(int taskId, int ruleId, int dimensionId,
+                                 int thresholdId, const KvbReal& weight) = 0;
+
+  // --- Listings and lookups -------------------------------------------------
+
+  // The rule members of a task: JB_ID, RU_ID, DIM_ID, THR_ID, WGHT.
+  virtual ReposDataAccessCursor* listTaskRuleMembers(int taskId) = 0;
+  // Every task: JB_ID, JB_DESC, JB_CODE, JB_CRDAT, JB_EDDAT, JB_CRUSR,
+  // JB_EDUSR, FLDR_ID, JB_COMM, JB_DISP.
+  virtual ReposDataAccessCursor* listTasks() = 0;
+  virtual ReposDataAccessCursor* getTask(int taskId) = 0;
+  // The tasks found by id when `taskId` is positive, else by code when one
+  // is given, else by name; null when none is given. A lookup that fails is
+  // tried once more by name.
+  virtual ReposDataAccessCursor* findTask(int taskId, const KvbString& name,
+                                          const KvbString& code) = 0;
+  // The rule events of a task: JB_ID, RU_ID, EV_SEQ, EV_CODE, EV_DATA.
+  virtual ReposDataAccessCursor* listRuleEvents(int taskId) = 0;
+  // The custom metrics named `name` (every CUSTM column).
+  virtual ReposDataAccessCursor* findCustomMetricByName(
+      const KvbString& name) = 0;
+  // Every source: ES_ID, ES_DESC, ES_NAME, ES_UUID, ES_CRDAT, ES_EDDAT,
+  // ES_CRUSR, ES_EDUSR, FLDR_ID.
+  virtual ReposDataAccessCursor* listSources() = 0;
+  virtual ReposDataAccessCursor* getSource(int sourceId) = 0;
+  // As findTask, by ES_ID, ES_UUID or ES_NAME.
+  virtual ReposDataAccessCursor* findSource(int sourceId, const KvbString& name,
+                                            const KvbString& uuid) = 0;
+  // The valid property values: PR_NAME, PR_VALUE.
+  virtual ReposDataAccessCursor* listPropertyValues() = 0;
+  // The properties of one rule in one execution: EX_ID, PR_NAME, PR_VALUE,
+  // RU_ID.
+  virtual ReposDataAccessCursor* listExecutionProperties(int executionId,
+                                                         int ruleId) = 0;
+  // Report groups (GRP_ID, GRP_NAME, GRP_DESC, INTNUM, INTLEN, THR_ID,
+  // ENDDATE, UUID, CRDAT, EDDAT, CRUSR, EDUSR, FLDR_ID) restricted to the id
+  // and name given.
+  virtual ReposDataAccessCursor* listReportGroups(int groupId,
+                                                  const KvbString& name) = 0;
+  // The report groups of threshold `thresholdId` (always applied).
+  virtual ReposDataAccessCursor* listReportGroupsByThreshold(
+      int thresholdId) = 0;
+  // The executions of report group `groupId` dated strictly between `after`
+  // and `before`, newest first, leaving out those with EX_NROWS -1: one row
+  // per rule member of the execution's task, columns EX_NROWS, TR_CNT,
+  // DIM_ID, WGHT, THR_ID, RU_ID, RU_DESC, RU_COMM, RU_DISP, JB_ID, JB_DESC,
+  // JB_COMM, JB_DISP, JB_CODE, GRP_ID, EX_DATE. A missing trigger count,
+  // rule member or rule gives NULLs in its columns.
+  virtual ReposDataAccessCursor* listReportGroupExecutions(int groupId,
+                                                           KvbDate after,
+                                                           KvbDate before) = 0;
+  // Dimensions (DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, EDDAT, CRUSR,
+  // EDUSR, FLDR_ID) restricted to the id and name given.
+  virtual ReposDataAccessCursor* listDimensions(int dimensionId,
+                                                const KvbString& name) = 0;
+  // Dimension links (DIM_ID, GRP_ID, THR_ID, WGHT) restricted to the ids
+  // given.
+  virtual ReposDataAccessCursor* listDimensionGroups(int dimensionId,
+                                                     int groupId) = 0;
+  // Thresholds (THR_ID, THR_NAME, THR_DESC, UUID, CRDAT, EDDAT, CRUSR,
+  // EDUSR, FLDR_ID, then NAME_i, START_i, END_i, COLOR_i for bands 0 to 6)
+  // restricted to the id and name given.
+  virtual ReposDataAccessCursor* listThresholds(int thresholdId,
+                                                const KvbString& name) = 0;
+  // As findTask, by THR_ID, UUID or THR_NAME.
+  virtual ReposDataAccessCursor* findThreshold(int thresholdId,
+                                               const KvbString& name,
+                                               const KvbString& uuid) = 0;
+  // As findTask, by DIM_ID, UUID or DIM_NAME.
+  virtual ReposDataAccessCursor* findDimension(int dimensionId,
+                                               const KvbString& name,
+                                               const KvbString& uuid) = 0;
+
+  // --- Changes and deletions
+  // --------------------------------------------------
+
+  // Deletes the rule members and rule events of a task, all or nothing.
+  virtual bool clearTaskRules(int taskId) = 0;
+  // Deletes a task with its rule members and rule events, all or nothing; a
+  // task with executions is refused with 1088. Announces the deletion by
+  // the task's URI (postUriEvent) when the task's path was found. A task
+  // that does not exist is no failure.
+  virtual bool deleteTask(int taskId) = 0;
+  // Writes every column but JB_ID of task `taskId`. A task that does not
+  // exist fails; a code that another task has is refused with 1085. Posts a
+  // changed event keyed by the code.
+  virtual bool updateTask(int taskId, const KvbString& name,
+                          const KvbString& code, const KvbString& createdUser,
+                          KvbDate createdDate, const KvbString& editUser,
+                          KvbDate editDate, int folderId,
+                          const KvbString& comment,
+                          const KvbString& display) = 0;
+  // Deletes a source; executions keep their ES_ID. Posts a deleted event
+  // when a source was deleted; one that does not exist is no failure.
+  virtual bool deleteSource(int sourceId) = 0;
+  // True without effect, also without a connection.
+  virtual bool clearSource(int sourceId) = 0;
+  // Sets the name, the edit user and date (now) and, when `folderId` is
+  // above 0, the folder of a source. A source that does not exist fails.
+  // Posts a changed event.
+  virtual bool updateSource(int sourceId, const KvbString& name,
+                            const KvbString& user, int folderId) = 0;
+  // Sets property `name` of a rule in an execution to `value`, adding it
+  // when the rule has no property of that exact name. Unless
+  // `skipValueCheck`, a value that is not valid for the name is refused with
+  // 1663.
+  virtual bool setExecutionProperty(int executionId, int ruleId,
+                                    const KvbString& name,
+                                    const KvbString& value,
+                                    bool skipValueCheck) = 0;
+  virtual bool deleteExecutionProperty(int executionId, int ruleId,
+                                       const KvbString& name) = 0;
+  virtual bool deletePropertyValue(const KvbString& name,
+                                   const KvbString& value) = 0;
+  // Writes the columns given of report group `groupId`; with any of them,
+  // the edit date becomes now and the edit user is written when given. True
+  // without effect when `groupId` or every column is absent.
+  virtual bool updateReportGroup(int groupId, const KvbString& name,
+                                 const KvbString& description,
+                                 int intervalCount, int intervalLength,
+                                 int thresholdId, KvbDate endDate,
+                                 const KvbString& editUser, int folderId) = 0;
+  // Deletes a report group with its dimension links, and moves its
+  // executions to the default report group, all or nothing.
+  virtual bool deleteReportGroup(int groupId) = 0;
+  // As updateReportGroup, for the name, description and folder of a
+  // dimension.
+  virtual bool updateDimension(int dimensionId, const KvbString& name,
+                               const KvbString& description,
+                               const KvbString& editUser, int folderId) = 0;
+  // Deletes a dimension with its report-group links and moves its task rule
+  // members to the default dimension, all or nothing.
+  virtual bool deleteDimension(int dimensionId) = 0;
+  // Writes the threshold and weight given of one dimension link; true
+  // without effect when a key or both values are absent.
+  virtual bool updateDimensionGroup(int dimensionId, int groupId,
+                                    int thresholdId, KvbReal weight) = 0;
+  // Deletes the dimension links of the report group and dimension given. A
+  // call that gives neither is refused: it would delete every link.
+  virtual bool deleteDimensionGroups(int groupId, int dimensionId) = 0;
+  // As updateReportGroup, for the name, description, folder and bands of a
+  // threshold. With a band count above 0 all seven bands are written, those
+  // beyond the count as NULL; otherwise the bands stay.
+  virtual bool updateThreshold(int thresholdId, const KvbString& name,
+                               const KvbString& description,
+                               const KvbString& editUser, int folderId,
+                               int bandCount, const KvbString* bandNames,
+                               const double* bandStarts, const double* bandEnds,
+                               const int* bandColors) = 0;
+  // Deletes a threshold and moves the task rule members, dimension links and
+  // report groups that used it to the default threshold, all or nothing.
+  virtual bool deleteThreshold(int thresholdId) = 0;
+  // Writes the dimension, threshold and weight of the members of rule
+  // `ruleId` in task `taskId`; ids below 1 stand for the default 1.
+  virtual bool updateTaskRuleMember(int taskId, int ruleId, int dimensionId,
+                                    int thresholdId, KvbReal weight) = 0;
+};
+
+#endif  // REPOSADMIN_MONITOR_DATA_ACCESS_H_

@@ -1,0 +1,697 @@
+// The data-access object of monitoring: tasks, their rule members and
+// events, custom metrics, execution properties, sources, report groups,
+// dimensions and thresholds.
+#include "monitor/monitor_rdaimpl.h"
+
+#include <cstring>
+#include <string>
+
+#include "kvreposres/kvreposres.h"
+#include "monitor/dashboard_refs.h"
+#include "schema/log_printf.h"
+
+namespace {
+
+const char kSourceFile[] = "monitor_rdaimpl";
+const char kTaskType[] = "Task";
+const char kSourceType[] = "Source";
+
+// Messages of the "Monitor Repository" catalogue.
+const int kCodeInUse = 1085;
+const int kTaskHasExecutions = 1088;
+const int kExists = 1211;
+const int kInvalidValue = 1663;
+
+template <typename... Args>
+KvbString message(int id, const Args&... args) {
+  return kvb_get_message(kSourceFile, __LINE__, "Monitor Repository", id,
+                         args...);
+}
+
+const char kTaskColumns[] =
+    "JB_ID, JB_DESC, JB_CODE, JB_CRDAT, JB_EDDAT, JB_CRUSR, JB_EDUSR, "
+    "FLDR_ID, JB_COMM, JB_DISP";
+const char kRuleMemberColumns[] = "JB_ID, RU_ID, DIM_ID, THR_ID, WGHT";
+
+KvbDatavar now() { return KvbDatavar(KvbDate::currentDate()); }
+
+// A real to write: NULL when the real is null.
+KvbDatavar realValue(const KvbReal& real) {
+  return real.isNull() ? KvbDatavar::nullOf(kvbTypeReal)
+                       : KvbDatavar(real.asDouble());
+}
+
+// A dimension or threshold id to store: ids below 1 name no object, and
+// stand for the default.
+int orDefault(int id) { return id < 1 ? kDefaultDashboardId : id; }
+
+// Hands a new id to the caller's out argument when it gives one; false for
+// an addition that failed (-1).
+bool handOut(int id, int* newId) {
+  if (id < 0) return false;
+  if (newId) *newId = id;
+  return true;
+}
+
+// The seven bands of a threshold, each stored in four columns.
+constexpr int kBandCount = 7;
+const char* const kBandFields[] = {"NAME", "START", "END", "COLOR"};
+const int kBandTypes[] = {kvbTypeString, kvbTypeReal, kvbTypeReal, kvbTypeInt};
+
+// The band columns of THRHLD in table order: NAME_0, START_0, END_0,
+// COLOR_0, NAME_1, ... COLOR_6.
+const std::vector<std::string>& bandColumns() {
+  static const std::vector<std::string> columns = [] {
+    std::vector<std::string> names;
+    for (int band = 0; band < kBandCount; ++band)
+      for (const char* field : kBandFields)
+        names.push_back(std::string(field) + "_" + std::to_string(band));
+    return names;
+  }();
+  return columns;
+}
+
+// The values of the band columns: band i from the arrays while i is below
+// `count`, NULL in all four columns after.
+std::vector<KvbDatavar> bandValues(int count, const KvbString* names,
+                                   const double* starts, const double* ends,
+                                   const int* colors) {
+  std::vector<KvbDatavar> values;
+  for (int band = 0; band < kBandCount; ++band) {
+    if (band < count) {
+      values.insert(values.end(),
+                    {names[band], starts[band], ends[band], colors[band]});
+    } else {
+      for (int type : kBandTypes) values.push_back(KvbDatavar::nullOf(type));
+    }
+  }
+  return values;
+}
+
+// True when the arrays of `count` bands are given: a band count above 0
+// with a missing array would be read through a null pointer.
+bool bandsGiven(int count, const KvbString* names, const double* starts,
+                const double* ends, const int* colors) {
+  return count <= 0 || (names && starts && ends && colors);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Shared steps
+
+void MonitorRDAImpl::announce(int changeType, const char* typeName,
+                              int objectId, const KvbString& key) {
+  if (RepositoryEventManager* events = getRepositoryEventManager())
+    events->postObjectEvent(rda_->getRepositoryUUID(), changeType, typeName,
+                            objectId, key);
+}
+
+bool MonitorRDAImpl::insertOnce(const char* code, const char* condition,
+                                const std::vector<KvbDatavar>& keys,
+                                const char* columns,
+                                const std::vector<KvbDatavar>& values) {
+  if (!ready()) return false;
+  switch (lookup("SELECT 1 FROM " + table(code) + " WHERE " + condition, keys,
+                 nullptr)) {
+    case 0:
+      return insert(code, columns, values);
+    case 1:
+      logPrintf(getLogger(), kLogWarning, kSourceFile, __LINE__, "%S",
+                message(kExists));
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool MonitorRDAImpl::expectRow(bool wanted, const KvbString& sql,
+                               const std::vector<KvbDatavar>& values,
+                               const KvbString& refusal) {
+  const int found = lookup(sql, values, nullptr);
+  if (found < 0) return false;
+  return (found == 1) == wanted || fail(refusal);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listByIdAndName(const char* code,
+                                                       const char* idTerm,
+                                                       int id,
+                                                       const char* nameTerm,
+                                                       const KvbString& name) {
+  if (!ready()) return nullptr;
+  KvbString sql = selectAll(code);
+  std::vector<KvbDatavar> values;
+  SqlFilter filter(sql, values);
+  if (id != -1) filter.add(idTerm, id);
+  if (!name.isEmpty()) filter.add(nameTerm, name);
+  return query(sql, values);
+}
+
+bool MonitorRDAImpl::updateGiven(const char* code, const char* keyColumn,
+                                 int key, const std::vector<Column>& columns,
+                                 const KvbString& editUser) {
+  if (!ready()) return false;
+  if (key == -1) return true;
+  KvbString sql = "UPDATE " + table(code);
+  std::vector<KvbDatavar> values;
+  SqlFilter set(sql, values, SqlFilter::kSet);
+  for (const Column& column : columns)
+    if (column.given)
+      set.add((KvbString(column.name) + "=?").asCstr(), column.value);
+  // A new edit user or date alone is no change of the object.
+  if (!set.any()) return true;
+  set.add("EDDAT=?", now());
+  if (!editUser.isNull()) set.add("EDUSR=?", editUser);
+  SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
+  return run(sql, values);
+}
+
+bool MonitorRDAImpl::deleteDashboardObject(const char* code, const char* column,
+                                           int id) {
+  if (!ready()) return false;
+  if (id == kDefaultDashboardId || id == -1) return true;
+  const KvbString where = KvbString(" WHERE ") + column + "=?";
+  return transaction([&] {
+    if (!run("DELETE FROM " + table(code) + where, {id})) return false;
+    for (const DashboardReference& ref : kDashboardReferences) {
+      if (std::strcmp(ref.column, column) != 0) continue;
+      const KvbString target = table(ref.tableCode);
+      if (!(ref.ownedLink
+                ? run("DELETE FROM " + target + where, {id})
+                : run("UPDATE " + target + " SET " + column + "=?" + where,
+                      {kDefaultDashboardId, id})))
+        return false;
+    }
+    return true;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Tasks
+
+bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
+                             const KvbString& user, int folderId,
+                             const KvbString& comment, const KvbString& display,
+                             int* newId) {
+  const KvbDatavar date = now();
+  const int id = addNumbered(
+      message(kCodeInUse), "MJOB", "MJOB", "JB_CODE=?", {code}, kTaskColumns,
+      {name, code, date, date, user, user, folderId, comment, display});
+  if (!handOut(id, newId)) return false;
+  announce(kChangeAdded, kTaskType, id, code);
+  return true;
+}
+
+bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
+                                const KvbString& code,
+                                const KvbString& createdUser,
+                                KvbDate createdDate, const KvbString& editUser,
+                                KvbDate editDate, int folderId,
+                                const KvbString& comment,
+                                const KvbString& display) {
+  if (!ready()) return false;
+  const bool updated = transaction([&] {
+    // The code is the task's UUID: two tasks with one code could not be
+    // told apart.
+    if (!expectRow(false,
+                   "SELECT JB_ID FROM " + table("MJOB") +
+                       " WHERE JB_CODE=? AND JB_ID<>?",
+                   {code, taskId}, message(kCodeInUse)))
+      return false;
+    int rows = 0;
+    return run("UPDATE " + table("MJOB") +
+                   " SET JB_DESC=?, JB_CODE=?, JB_CRDAT=?, JB_EDDAT=?, "
+                   "JB_CRUSR=?, JB_EDUSR=?, FLDR_ID=?, JB_COMM=?, JB_DISP=? "
+                   "WHERE JB_ID=?",
+               {name, code, createdDate, editDate, createdUser, editUser,
+                folderId, comment, display, taskId},
+               &rows) &&
+           (rows > 0 ||
+            fail(kvbStringFormat("Task %d does not exist", taskId)));
+  });
+  if (updated) announce(kChangeUpdated, kTaskType, taskId, code);
+  return updated;
+}
+
+bool MonitorRDAImpl::deleteTask(int taskId) {
+  if (!ready()) return false;
+  // The path names the task in the announcement of its deletion; a task
+  // whose path cannot be built is deleted all the same, unannounced.
+  KvbString path, uuid, reason;
+  if (!getObjectPath(taskId, kTaskType, path, uuid, reason)) {
+    logError(kvbStringFormat("Error building path for task=%d", taskId));
+    path = "";
+  }
+  const bool deleted = transaction([&] {
+    int executions = 0;
+    return lookup("SELECT COUNT(*) FROM " + table("EXEC") + " WHERE JB_ID=?",
+                  {taskId}, &executions) == 1 &&
+           (executions == 0 || fail(message(kTaskHasExecutions))) &&
+           deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
+  });
+  RepositoryEventManager* events = getRepositoryEventManager();
+  if (!deleted || path.isEmpty() || !events) return deleted;
+  if (KvReposURI* uri = getReposURIFromComponents("", path, kTaskType)) {
+    // No resource manager serves this engine, so the task's resource
+    // identity is empty.
+    events->postUriEvent(rda_->getRepositoryUUID(), uri->getText(),
+                         kChangeDeleted, KvbString(""));
+    uri->release();
+  }
+  return true;
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listTasks() {
+  if (!ready()) return nullptr;
+  return query(selectAll("MJOB"), {});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::getTask(int taskId) {
+  if (!ready()) return nullptr;
+  return query(selectAll("MJOB") + " WHERE JB_ID=?", {taskId});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
+                                                const KvbString& name,
+                                                const KvbString& code) {
+  return find({"MJOB", "JB_ID", "JB_CODE", "JB_DESC", true}, taskId, name,
+              code);
+}
+
+// ---------------------------------------------------------------------------
+// Rule members and rule events
+
+bool MonitorRDAImpl::addTaskRuleMember(int taskId, int ruleId, int dimensionId,
+                                       int thresholdId, const KvbReal& weight) {
+  if (!ready()) return false;
+  return insert("JBRUME", kRuleMemberColumns,
+                {taskId, ruleId, orDefault(dimensionId), orDefault(thresholdId),
+                 realValue(weight)});
+}
+
+bool MonitorRDAImpl::addTaskRule(int taskId, int ruleId) {
+  return addTaskRuleMember(taskId, ruleId, kDefaultDashboardId,
+                           kDefaultDashboardId, KvbReal(1.0));
+}
+
+bool MonitorRDAImpl::updateTaskRuleMember(int taskId, int ruleId,
+                                          int dimensionId, int thresholdId,
+                                          KvbReal weight) {
+  if (!ready()) return false;
+  return run("UPDATE " + table("JBRUME") +
+                 " SET DIM_ID=?, THR_ID=?, WGHT=? WHERE JB_ID=? AND RU_ID=?",
+             {orDefault(dimensionId), orDefault(thresholdId), realValue(weight),
+              taskId, ruleId});
+}
+
+bool MonitorRDAImpl::addRuleEvent(int taskId, int ruleId, int sequence,
+                                  const KvbString& code,
+                                  const KvbString& data) {
+  if (!ready()) return false;
+  return insert("RULEVT", "JB_ID, RU_ID, EV_SEQ, EV_CODE, EV_DATA",
+                {taskId, ruleId, sequence, code, data});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listTaskRuleMembers(int taskId) {
+  if (!ready()) return nullptr;
+  return query(selectAll("JBRUME") + " WHERE JB_ID=?", {taskId});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listRuleEvents(int taskId) {
+  if (!ready()) return nullptr;
+  return query(selectAll("RULEVT") + " WHERE JB_ID=?", {taskId});
+}
+
+bool MonitorRDAImpl::clearTaskRules(int taskId) {
+  return ready() && deleteRows({"JBRUME", "RULEVT"}, "JB_ID", taskId);
+}
+
+// ---------------------------------------------------------------------------
+// Custom metrics and execution properties
+
+bool MonitorRDAImpl::addCustomMetric(const KvbString& name,
+                                     const KvbString& preExpression,
+                                     const KvbString& expression,
+                                     const KvbString& postExpression,
+                                     int* newId) {
+  return handOut(addNumbered(KvbString(), "CUSTM", "CUSTM", nullptr, {},
+                             "CM_ID, CM_DESC, CM_PREXP, CM_EXP, CM_POSTXP",
+                             {name, preExpression, expression, postExpression}),
+                 newId);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::findCustomMetricByName(
+    const KvbString& name) {
+  if (!ready()) return nullptr;
+  return query(selectAll("CUSTM") + " WHERE CM_DESC=?", {name});
+}
+
+bool MonitorRDAImpl::addPropertyValue(const KvbString& name,
+                                      const KvbString& value) {
+  return insertOnce("EXPRTP", "PR_NAME=? AND PR_VALUE=?", {name, value},
+                    "PR_NAME, PR_VALUE", {name, value});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listPropertyValues() {
+  if (!ready()) return nullptr;
+  return query(selectAll("EXPRTP"), {});
+}
+
+bool MonitorRDAImpl::deletePropertyValue(const KvbString& name,
+                                         const KvbString& value) {
+  if (!ready()) return false;
+  return run(
+      "DELETE FROM " + table("EXPRTP") + " WHERE PR_NAME=? AND PR_VALUE=?",
+      {name, value});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listExecutionProperties(int executionId,
+                                                               int ruleId) {
+  if (!ready()) return nullptr;
+  return query(selectAll("EXPROP") + " WHERE EX_ID=? AND RU_ID=?",
+               {executionId, ruleId});
+}
+
+bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
+                                          const KvbString& name,
+                                          const KvbString& value,
+                                          bool skipValueCheck) {
+  if (!ready()) return false;
+  if (!skipValueCheck &&
+      !expectRow(true,
+                 "SELECT PR_NAME FROM " + table("EXPRTP") +
+                     " WHERE PR_NAME=? AND PR_VALUE=?",
+                 {name, value}, message(kInvalidValue, value)))
+    return false;
+  // The property is matched by its exact name: the value is written to the
+  // rows that the update finds, else a row is added.
+  int rows = 0;
+  return run("UPDATE " + table("EXPROP") +
+                 " SET PR_VALUE=? WHERE EX_ID=? AND RU_ID=? AND PR_NAME=?",
+             {value, executionId, ruleId, name}, &rows) &&
+         (rows > 0 || insert("EXPROP", "EX_ID, RU_ID, PR_NAME, PR_VALUE",
+                             {executionId, ruleId, name, value}));
+}
+
+bool MonitorRDAImpl::deleteExecutionProperty(int executionId, int ruleId,
+                                             const KvbString& name) {
+  if (!ready()) return false;
+  return run("DELETE FROM " + table("EXPROP") +
+                 " WHERE PR_NAME=? AND EX_ID=? AND RU_ID=?",
+             {name, executionId, ruleId});
+}
+
+// ---------------------------------------------------------------------------
+// Sources
+
+bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
+                               const KvbString& user, int folderId,
+                               int* newId) {
+  const KvbDatavar date = now();
+  const int id =
+      addNumbered(message(kCodeInUse), "EXSRC", "EXSRC", "ES_UUID=?", {uuid},
+                  "ES_ID, ES_NAME, ES_UUID, ES_CRDAT, ES_EDDAT, "
+                  "ES_CRUSR, ES_EDUSR, FLDR_ID",
+                  {name, uuid, date, date, user, user, folderId});
+  if (!handOut(id, newId)) return false;
+  announce(kChangeAdded, kSourceType, id, uuid);
+  return true;
+}
+
+bool MonitorRDAImpl::updateSource(int sourceId, const KvbString& name,
+                                  const KvbString& user, int folderId) {
+  if (!ready()) return false;
+  KvbString sql = "UPDATE " + table("EXSRC");
+  std::vector<KvbDatavar> values;
+  SqlFilter set(sql, values, SqlFilter::kSet);
+  set.add("ES_NAME=?", name);
+  set.add("ES_EDDAT=?", now());
+  set.add("ES_EDUSR=?", user);
+  if (folderId > 0) set.add("FLDR_ID=?", folderId);
+  SqlFilter(sql, values).add("ES_ID=?", sourceId);
+  int rows = 0;
+  if (!run(sql, values, &rows)) return false;
+  if (rows == 0)
+    return fail(kvbStringFormat("Source %d does not exist", sourceId));
+  announce(kChangeUpdated, kSourceType, sourceId, KvbString(""));
+  return true;
+}
+
+bool MonitorRDAImpl::deleteSource(int sourceId) {
+  if (!ready()) return false;
+  // Executions keep the id of their source.
+  int rows = 0;
+  if (!run("DELETE FROM " + table("EXSRC") + " WHERE ES_ID=?", {sourceId},
+           &rows))
+    return false;
+  if (rows > 0) announce(kChangeDeleted, kSourceType, sourceId, KvbString(""));
+  return true;
+}
+
+bool MonitorRDAImpl::clearSource(int) { return true; }
+
+ReposDataAccessCursor* MonitorRDAImpl::listSources() {
+  if (!ready()) return nullptr;
+  return query(selectAll("EXSRC"), {});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::getSource(int sourceId) {
+  if (!ready()) return nullptr;
+  return query(selectAll("EXSRC") + " WHERE ES_ID=?", {sourceId});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::findSource(int sourceId,
+                                                  const KvbString& name,
+                                                  const KvbString& uuid) {
+  return find({"EXSRC", "ES_ID", "ES_UUID", "ES_NAME", true}, sourceId, name,
+              uuid);
+}
+
+// ---------------------------------------------------------------------------
+// Report groups (dashboards)
+
+bool MonitorRDAImpl::addReportGroup(
+    const KvbString& name, const KvbString& description, int intervalCount,
+    int intervalLength, int thresholdId, KvbDate endDate, const KvbString& user,
+    const KvbString& uuid, int folderId, int* newId) {
+  const KvbDatavar date = now();
+  return handOut(
+      addNumbered(
+          message(kExists), "RPTGRP", "RPTGRP", "GRP_NAME=?", {name},
+          "GRP_ID, GRP_NAME, GRP_DESC, INTNUM, INTLEN, THR_ID, "
+          "ENDDATE, UUID, CRDAT, EDDAT, CRUSR, EDUSR, FLDR_ID",
+          {name, description, intervalCount, intervalLength, thresholdId,
+           endDate, uuid, date, date, user, user, folderId}),
+      newId);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,
+                                                        const KvbString& name) {
+  return listByIdAndName("RPTGRP", "GRP_ID=?", groupId, "GRP_NAME=?", name);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listReportGroupsByThreshold(
+    int thresholdId) {
+  if (!ready()) return nullptr;
+  return query(selectAll("RPTGRP") + " WHERE THR_ID=?", {thresholdId});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listReportGroupExecutions(
+    int groupId, KvbDate after, KvbDate before) {
+  if (!ready()) return nullptr;
+  return query(
+      "SELECT E.EX_NROWS, T.TR_CNT, J.DIM_ID, J.WGHT, J.THR_ID, R.RU_ID, "
+      "R.RU_DESC, R.RU_COMM, R.RU_DISP, M.JB_ID, M.JB_DESC, M.JB_COMM, "
+      "M.JB_DISP, M.JB_CODE, E.GRP_ID, E.EX_DATE FROM " +
+          table("EXEC") + " E LEFT JOIN " + table("MJOB") +
+          " M ON M.JB_ID=E.JB_ID LEFT JOIN " + table("JBRUME") +
+          " J ON J.JB_ID=E.JB_ID LEFT JOIN " + table("RULE") +
+          " R ON J.RU_ID=R.RU_ID LEFT JOIN " + table("TRIG") +
+          " T ON (T.EX_ID=E.EX_ID AND T.RU_ID=J.RU_ID) WHERE E.GRP_ID=? AND "
+          "E.EX_NROWS<>-1 AND E.EX_DATE>? AND E.EX_DATE<? "
+          "ORDER BY E.EX_DATE DESC",
+      {groupId, after, before});
+}
+
+bool MonitorRDAImpl::updateReportGroup(int groupId, const KvbString& name,
+                                       const KvbString& description,
+                                       int intervalCount, int intervalLength,
+                                       int thresholdId, KvbDate endDate,
+                                       const KvbString& editUser,
+                                       int folderId) {
+  return updateGiven("RPTGRP", "GRP_ID", groupId,
+                     {{"GRP_NAME", name, !name.isNull()},
+                      {"GRP_DESC", description, !description.isNull()},
+                      {"INTNUM", intervalCount, intervalCount != -1},
+                      {"INTLEN", intervalLength, intervalLength != -1},
+                      {"THR_ID", thresholdId, thresholdId != -1},
+                      {"ENDDATE", endDate, !endDate.isNull()},
+                      {"FLDR_ID", folderId, folderId != -1}},
+                     editUser);
+}
+
+bool MonitorRDAImpl::deleteReportGroup(int groupId) {
+  return deleteDashboardObject("RPTGRP", "GRP_ID", groupId);
+}
+
+// ---------------------------------------------------------------------------
+// Dimensions and their report-group links
+
+bool MonitorRDAImpl::addDimension(const KvbString& name,
+                                  const KvbString& description,
+                                  const KvbString& user, const KvbString& uuid,
+                                  int folderId, int* newId) {
+  const KvbDatavar date = now();
+  return handOut(
+      addNumbered(message(kExists), "DIMENS", "DIMENS", "DIM_NAME=?", {name},
+                  "DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, EDDAT, CRUSR, "
+                  "EDUSR, FLDR_ID",
+                  {name, description, uuid, date, date, user, user, folderId}),
+      newId);
+}
+
+bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
+                                         int thresholdId, KvbReal weight) {
+  return insertOnce("DIMGRP", "DIM_ID=? AND GRP_ID=?", {dimensionId, groupId},
+                    "DIM_ID, GRP_ID, THR_ID, WGHT",
+                    {dimensionId, groupId, thresholdId, realValue(weight)});
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,
+                                                      const KvbString& name) {
+  return listByIdAndName("DIMENS", "DIM_ID=?", dimensionId, "DIM_NAME=?", name);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listDimensionGroups(int dimensionId,
+                                                           int groupId) {
+  if (!ready()) return nullptr;
+  KvbString sql = selectAll("DIMGRP");
+  std::vector<KvbDatavar> values;
+  SqlFilter filter(sql, values);
+  if (dimensionId != -1) filter.add("DIM_ID=?", dimensionId);
+  if (groupId != -1) filter.add("GRP_ID=?", groupId);
+  return query(sql, values);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::findDimension(int dimensionId,
+                                                     const KvbString& name,
+                                                     const KvbString& uuid) {
+  return find({"DIMENS", "DIM_ID", "UUID", "DIM_NAME", true}, dimensionId, name,
+              uuid);
+}
+
+bool MonitorRDAImpl::updateDimension(int dimensionId, const KvbString& name,
+                                     const KvbString& description,
+                                     const KvbString& editUser, int folderId) {
+  return updateGiven("DIMENS", "DIM_ID", dimensionId,
+                     {{"DIM_NAME", name, !name.isNull()},
+                      {"DIM_DESC", description, !description.isNull()},
+                      {"FLDR_ID", folderId, folderId != -1}},
+                     editUser);
+}
+
+bool MonitorRDAImpl::deleteDimension(int dimensionId) {
+  return deleteDashboardObject("DIMENS", "DIM_ID", dimensionId);
+}
+
+bool MonitorRDAImpl::updateDimensionGroup(int dimensionId, int groupId,
+                                          int thresholdId, KvbReal weight) {
+  if (!ready()) return false;
+  if (dimensionId == -1 || groupId == -1) return true;
+  KvbString sql = "UPDATE " + table("DIMGRP");
+  std::vector<KvbDatavar> values;
+  SqlFilter set(sql, values, SqlFilter::kSet);
+  if (thresholdId != -1) set.add("THR_ID=?", thresholdId);
+  if (!weight.isNull()) set.add("WGHT=?", weight.asDouble());
+  if (!set.any()) return true;
+  SqlFilter where(sql, values);
+  where.add("DIM_ID=?", dimensionId);
+  where.add("GRP_ID=?", groupId);
+  return run(sql, values);
+}
+
+bool MonitorRDAImpl::deleteDimensionGroups(int groupId, int dimensionId) {
+  if (!ready()) return false;
+  KvbString sql = "DELETE FROM " + table("DIMGRP");
+  std::vector<KvbDatavar> values;
+  SqlFilter filter(sql, values);
+  if (groupId != -1) filter.add("GRP_ID=?", groupId);
+  if (dimensionId != -1) filter.add("DIM_ID=?", dimensionId);
+  if (!filter.any())
+    return fail(
+        "Deleting dimension links needs a report group or a dimension: "
+        "without either every link would go");
+  return run(sql, values);
+}
+
+// ---------------------------------------------------------------------------
+// Thresholds
+
+bool MonitorRDAImpl::addThreshold(
+    const KvbString& name, const KvbString& description, const KvbString& user,
+    const KvbString& uuid, int folderId, int bandCount,
+    const KvbString* bandNames, const double* bandStarts,
+    const double* bandEnds, const int* bandColors, int* newId) {
+  if (!bandsGiven(bandCount, bandNames, bandStarts, bandEnds, bandColors))
+    return fail(
+        "A threshold with bands needs their names, starts, ends and "
+        "colours");
+  static const std::string columns = [] {
+    std::string list =
+        "THR_ID, THR_NAME, THR_DESC, UUID, CRDAT, EDDAT, CRUSR, EDUSR, "
+        "FLDR_ID";
+    for (const std::string& band : bandColumns()) list += ", " + band;
+    return list;
+  }();
+  const KvbDatavar date = now();
+  std::vector<KvbDatavar> values = {name, description, uuid, date,
+                                    date, user,        user, folderId};
+  for (const KvbDatavar& value :
+       bandValues(bandCount, bandNames, bandStarts, bandEnds, bandColors))
+    values.push_back(value);
+  return handOut(addNumbered(message(kExists), "THRHLD", "THRHLD", "THR_NAME=?",
+                             {name}, columns.c_str(), values),
+                 newId);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listThresholds(int thresholdId,
+                                                      const KvbString& name) {
+  return listByIdAndName("THRHLD", "THR_ID=?", thresholdId, "THR_NAME=?", name);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::findThreshold(int thresholdId,
+                                                     const KvbString& name,
+                                                     const KvbString& uuid) {
+  return find({"THRHLD", "THR_ID", "UUID", "THR_NAME", true}, thresholdId, name,
+              uuid);
+}
+
+bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
+                                     const KvbString& description,
+                                     const KvbString& editUser, int folderId,
+                                     int bandCount, const KvbString* bandNames,
+                                     const double* bandStarts,
+                                     const double* bandEnds,
+                                     const int* bandColors) {
+  if (!bandsGiven(bandCount, bandNames, bandStarts, bandEnds, bandColors))
+    return fail(
+        "A threshold with bands needs their names, starts, ends and "
+        "colours");
+  std::vector<Column> columns = {
+      {"THR_NAME", name, !name.isNull()},
+      {"THR_DESC", description, !description.isNull()},
+      {"FLDR_ID", folderId, folderId != -1}};
+  // Bands are written only when some are given: an update of the name
+  // alone keeps them.
+  if (bandCount > 0) {
+    const std::vector<KvbDatavar> values =
+        bandValues(bandCount, bandNames, bandStarts, bandEnds, bandColors);
+    for (size_t i = 0; i < values.size(); ++i)
+      columns.push_back({bandColumns()[i].c_str(), values[i], true});
+  }
+  return updateGiven("THRHLD", "THR_ID", thresholdId, columns, editUser);
+}
+
+bool MonitorRDAImpl::deleteThreshold(int thresholdId) {
+  return deleteDashboardObject("THRHLD", "THR_ID", thresholdId);
+}

@@ -1,0 +1,154 @@
+// MonitorRDAImpl: the data-access object of monitoring, built on the shared
+// base of the data-access objects: tasks with their rule members and
+// events, custom metrics, execution properties, sources, and the dashboard
+// objects (report groups, dimensions, thresholds).
+#ifndef MONITOR_MONITOR_RDAIMPL_H_
+#define MONITOR_MONITOR_RDAIMPL_H_
+
+#include <vector>
+
+#include "access/base_rdaimpl.h"
+#include "reposadmin/monitor_data_access.h"
+
+class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
+ public:
+  // `rda` is borrowed and may be null, in which case every operation fails.
+  explicit MonitorRDAImpl(ReposDataAccess* rda) : RDA_Object(rda) {}
+
+  bool addTask(const KvbString& name, const KvbString& code,
+               const KvbString& user, int folderId, const KvbString& comment,
+               const KvbString& display, int* newId) override;
+  bool addSource(const KvbString& name, const KvbString& uuid,
+                 const KvbString& user, int folderId, int* newId) override;
+  bool addRuleEvent(int taskId, int ruleId, int sequence, const KvbString& code,
+                    const KvbString& data) override;
+  bool addTaskRule(int taskId, int ruleId) override;
+  bool addCustomMetric(const KvbString& name, const KvbString& preExpression,
+                       const KvbString& expression,
+                       const KvbString& postExpression, int* newId) override;
+  bool addPropertyValue(const KvbString& name, const KvbString& value) override;
+  bool addReportGroup(const KvbString& name, const KvbString& description,
+                      int intervalCount, int intervalLength, int thresholdId,
+                      KvbDate endDate, const KvbString& user,
+                      const KvbString& uuid, int folderId, int* newId) override;
+  bool addDimension(const KvbString& name, const KvbString& description,
+                    const KvbString& user, const KvbString& uuid, int folderId,
+                    int* newId) override;
+  bool addDimensionToGroup(int groupId, int dimensionId, int thresholdId,
+                           KvbReal weight) override;
+  bool addThreshold(const KvbString& name, const KvbString& description,
+                    const KvbString& user, const KvbString& uuid, int folderId,
+                    int bandCount, const KvbString* bandNames,
+                    const double* bandStarts, const double* bandEnds,
+                    const int* bandColors, int* newId) override;
+  bool addTaskRuleMember(int taskId, int ruleId, int dimensionId,
+                         int thresholdId, const KvbReal& weight) override;
+
+  ReposDataAccessCursor* listTaskRuleMembers(int taskId) override;
+  ReposDataAccessCursor* listTasks() override;
+  ReposDataAccessCursor* getTask(int taskId) override;
+  ReposDataAccessCursor* findTask(int taskId, const KvbString& name,
+                                  const KvbString& code) override;
+  ReposDataAccessCursor* listRuleEvents(int taskId) override;
+  ReposDataAccessCursor* findCustomMetricByName(const KvbString& name) override;
+  ReposDataAccessCursor* listSources() override;
+  ReposDataAccessCursor* getSource(int sourceId) override;
+  ReposDataAccessCursor* findSource(int sourceId, const KvbString& name,
+                                    const KvbString& uuid) override;
+  ReposDataAccessCursor* listPropertyValues() override;
+  ReposDataAccessCursor* listExecutionProperties(int executionId,
+                                                 int ruleId) override;
+  ReposDataAccessCursor* listReportGroups(int groupId,
+                                          const KvbString& name) override;
+  ReposDataAccessCursor* listReportGroupsByThreshold(int thresholdId) override;
+  ReposDataAccessCursor* listReportGroupExecutions(int groupId, KvbDate after,
+                                                   KvbDate before) override;
+  ReposDataAccessCursor* listDimensions(int dimensionId,
+                                        const KvbString& name) override;
+  ReposDataAccessCursor* listDimensionGroups(int dimensionId,
+                                             int groupId) override;
+  ReposDataAccessCursor* listThresholds(int thresholdId,
+                                        const KvbString& name) override;
+  ReposDataAccessCursor* findThreshold(int thresholdId, const KvbString& name,
+                                       const KvbString& uuid) override;
+  ReposDataAccessCursor* findDimension(int dimensionId, const KvbString& name,
+                                       const KvbString& uuid) override;
+
+  bool clearTaskRules(int taskId) override;
+  bool deleteTask(int taskId) override;
+  bool updateTask(int taskId, const KvbString& name, const KvbString& code,
+                  const KvbString& createdUser, KvbDate createdDate,
+                  const KvbString& editUser, KvbDate editDate, int folderId,
+                  const KvbString& comment, const KvbString& display) override;
+  bool deleteSource(int sourceId) override;
+  bool clearSource(int sourceId) override;
+  bool updateSource(int sourceId, const KvbString& name, const KvbString& user,
+                    int folderId) override;
+  bool setExecutionProperty(int executionId, int ruleId, const KvbString& name,
+                            const KvbString& value,
+                            bool skipValueCheck) override;
+  bool deleteExecutionProperty(int executionId, int ruleId,
+                               const KvbString& name) override;
+  bool deletePropertyValue(const KvbString& name,
+                           const KvbString& value) override;
+  bool updateReportGroup(int groupId, const KvbString& name,
+                         const KvbString& description, int intervalCount,
+                         int intervalLength, int thresholdId, KvbDate endDate,
+                         const KvbString& editUser, int folderId) override;
+  bool deleteReportGroup(int groupId) override;
+  bool updateDimension(int dimensionId, const KvbString& name,
+                       const KvbString& description, const KvbString& editUser,
+                       int folderId) override;
+  bool deleteDimension(int dimensionId) override;
+  bool updateDimensionGroup(int dimensionId, int groupId, int thresholdId,
+                            KvbReal weight) override;
+  bool deleteDimensionGroups(int groupId, int dimensionId) override;
+  bool updateThreshold(int thresholdId, const KvbString& name,
+                       const KvbString& description, const KvbString& editUser,
+                       int folderId, int bandCount, const KvbString* bandNames,
+                       const double* bandStarts, const double* bandEnds,
+                       const int* bandColors) override;
+  bool deleteThreshold(int thresholdId) override;
+  bool updateTaskRuleMember(int taskId, int ruleId, int dimensionId,
+                            int thresholdId, KvbReal weight) override;
+
+ private:
+  // A column of a column-optional update: written only when given.
+  struct Column {
+    const char* name;
+    KvbDatavar value;
+    bool given;
+  };
+
+  // Tells the repository event manager (when there is one) of a change to
+  // a task or source, naming it by `key` (its code or UUID).
+  void announce(int changeType, const char* typeName, int objectId,
+                const KvbString& key);
+  // Inserts a row unless one matches `condition` (with `keys` bound); a
+  // match is kept, with "Monitor Repository" message 1211 logged as a
+  // warning, and answers true.
+  bool insertOnce(const char* code, const char* condition,
+                  const std::vector<KvbDatavar>& keys, const char* columns,
+                  const std::vector<KvbDatavar>& values);
+  // True when the query finds a row, if `wanted`, or none, if not;
+  // otherwise false, refused with `refusal`. False when the query fails.
+  bool expectRow(bool wanted, const KvbString& sql,
+                 const std::vector<KvbDatavar>& values,
+                 const KvbString& refusal);
+  // Every row of a table, or those of id `id` and name `name` when given.
+  ReposDataAccessCursor* listByIdAndName(const char* code, const char* idTerm,
+                                         int id, const char* nameTerm,
+                                         const KvbString& name);
+  // Writes the columns given of the row whose `keyColumn` is `key`, with the
+  // edit date (now) and, when not null, the edit user. Nothing to do (true)
+  // without a key or without a column given.
+  bool updateGiven(const char* code, const char* keyColumn, int key,
+                   const std::vector<Column>& columns,
+                   const KvbString& editUser);
+  // Deletes dashboard object `id` (key column `column`) from its table with
+  // the links that belong to it, and points the rows that referred to it at
+  // the default object, all or nothing. The default and -1 stay.
+  bool deleteDashboardObject(const char* code, const char* column, int id);
+};
+
+#endif  // MONITOR_MONITOR_RDAIMPL_H_
