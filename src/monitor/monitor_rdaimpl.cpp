@@ -133,17 +133,29 @@ bool MonitorRDAImpl::expectRow(bool wanted, const KvbString& sql,
   return (found == 1) == wanted || fail(refusal);
 }
 
-ReposDataAccessCursor* MonitorRDAImpl::listByIdAndName(const char* code,
-                                                       const char* idTerm,
-                                                       int id,
-                                                       const char* nameTerm,
-                                                       const KvbString& name) {
+ReposDataAccessCursor* MonitorRDAImpl::rowsOf(
+    const char* code, const char* condition,
+    const std::vector<KvbDatavar>& values) {
+  if (!ready()) return nullptr;
+  return query(
+      condition ? selectAll(code) + " WHERE " + condition : selectAll(code),
+      values);
+}
+
+void MonitorRDAImpl::addGiven(SqlFilter& filter,
+                              const std::vector<Column>& columns) {
+  for (const Column& column : columns)
+    if (column.given)
+      filter.add((KvbString(column.name) + "=?").asCstr(), column.value);
+}
+
+ReposDataAccessCursor* MonitorRDAImpl::listGiven(
+    const char* code, const std::vector<Column>& filters) {
   if (!ready()) return nullptr;
   KvbString sql = selectAll(code);
   std::vector<KvbDatavar> values;
   SqlFilter filter(sql, values);
-  if (id != -1) filter.add(idTerm, id);
-  if (!name.isEmpty()) filter.add(nameTerm, name);
+  addGiven(filter, filters);
   return query(sql, values);
 }
 
@@ -155,9 +167,7 @@ bool MonitorRDAImpl::updateGiven(const char* code, const char* keyColumn,
   KvbString sql = "UPDATE " + table(code);
   std::vector<KvbDatavar> values;
   SqlFilter set(sql, values, SqlFilter::kSet);
-  for (const Column& column : columns)
-    if (column.given)
-      set.add((KvbString(column.name) + "=?").asCstr(), column.value);
+  addGiven(set, columns);
   // A new edit user or date alone is no change of the object.
   if (!set.any()) return true;
   set.add("EDDAT=?", now());
@@ -262,13 +272,11 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTasks() {
-  if (!ready()) return nullptr;
-  return query(selectAll("MJOB"), {});
+  return rowsOf("MJOB", nullptr, {});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::getTask(int taskId) {
-  if (!ready()) return nullptr;
-  return query(selectAll("MJOB") + " WHERE JB_ID=?", {taskId});
+  return rowsOf("MJOB", "JB_ID=?", {taskId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
@@ -313,13 +321,11 @@ bool MonitorRDAImpl::addRuleEvent(int taskId, int ruleId, int sequence,
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTaskRuleMembers(int taskId) {
-  if (!ready()) return nullptr;
-  return query(selectAll("JBRUME") + " WHERE JB_ID=?", {taskId});
+  return rowsOf("JBRUME", "JB_ID=?", {taskId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listRuleEvents(int taskId) {
-  if (!ready()) return nullptr;
-  return query(selectAll("RULEVT") + " WHERE JB_ID=?", {taskId});
+  return rowsOf("RULEVT", "JB_ID=?", {taskId});
 }
 
 bool MonitorRDAImpl::clearTaskRules(int taskId) {
@@ -342,8 +348,7 @@ bool MonitorRDAImpl::addCustomMetric(const KvbString& name,
 
 ReposDataAccessCursor* MonitorRDAImpl::findCustomMetricByName(
     const KvbString& name) {
-  if (!ready()) return nullptr;
-  return query(selectAll("CUSTM") + " WHERE CM_DESC=?", {name});
+  return rowsOf("CUSTM", "CM_DESC=?", {name});
 }
 
 bool MonitorRDAImpl::addPropertyValue(const KvbString& name,
@@ -353,8 +358,7 @@ bool MonitorRDAImpl::addPropertyValue(const KvbString& name,
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listPropertyValues() {
-  if (!ready()) return nullptr;
-  return query(selectAll("EXPRTP"), {});
+  return rowsOf("EXPRTP", nullptr, {});
 }
 
 bool MonitorRDAImpl::deletePropertyValue(const KvbString& name,
@@ -367,9 +371,7 @@ bool MonitorRDAImpl::deletePropertyValue(const KvbString& name,
 
 ReposDataAccessCursor* MonitorRDAImpl::listExecutionProperties(int executionId,
                                                                int ruleId) {
-  if (!ready()) return nullptr;
-  return query(selectAll("EXPROP") + " WHERE EX_ID=? AND RU_ID=?",
-               {executionId, ruleId});
+  return rowsOf("EXPROP", "EX_ID=? AND RU_ID=?", {executionId, ruleId});
 }
 
 bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
@@ -451,13 +453,11 @@ bool MonitorRDAImpl::deleteSource(int sourceId) {
 bool MonitorRDAImpl::clearSource(int) { return true; }
 
 ReposDataAccessCursor* MonitorRDAImpl::listSources() {
-  if (!ready()) return nullptr;
-  return query(selectAll("EXSRC"), {});
+  return rowsOf("EXSRC", nullptr, {});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::getSource(int sourceId) {
-  if (!ready()) return nullptr;
-  return query(selectAll("EXSRC") + " WHERE ES_ID=?", {sourceId});
+  return rowsOf("EXSRC", "ES_ID=?", {sourceId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findSource(int sourceId,
@@ -487,13 +487,13 @@ bool MonitorRDAImpl::addReportGroup(
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,
                                                         const KvbString& name) {
-  return listByIdAndName("RPTGRP", "GRP_ID=?", groupId, "GRP_NAME=?", name);
+  return listGiven("RPTGRP", {{"GRP_ID", groupId, groupId != -1},
+                              {"GRP_NAME", name, !name.isEmpty()}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroupsByThreshold(
     int thresholdId) {
-  if (!ready()) return nullptr;
-  return query(selectAll("RPTGRP") + " WHERE THR_ID=?", {thresholdId});
+  return rowsOf("RPTGRP", "THR_ID=?", {thresholdId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroupExecutions(
@@ -559,18 +559,14 @@ bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,
                                                       const KvbString& name) {
-  return listByIdAndName("DIMENS", "DIM_ID=?", dimensionId, "DIM_NAME=?", name);
+  return listGiven("DIMENS", {{"DIM_ID", dimensionId, dimensionId != -1},
+                              {"DIM_NAME", name, !name.isEmpty()}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensionGroups(int dimensionId,
                                                            int groupId) {
-  if (!ready()) return nullptr;
-  KvbString sql = selectAll("DIMGRP");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (dimensionId != -1) filter.add("DIM_ID=?", dimensionId);
-  if (groupId != -1) filter.add("GRP_ID=?", groupId);
-  return query(sql, values);
+  return listGiven("DIMGRP", {{"DIM_ID", dimensionId, dimensionId != -1},
+                              {"GRP_ID", groupId, groupId != -1}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findDimension(int dimensionId,
@@ -656,7 +652,8 @@ bool MonitorRDAImpl::addThreshold(
 
 ReposDataAccessCursor* MonitorRDAImpl::listThresholds(int thresholdId,
                                                       const KvbString& name) {
-  return listByIdAndName("THRHLD", "THR_ID=?", thresholdId, "THR_NAME=?", name);
+  return listGiven("THRHLD", {{"THR_ID", thresholdId, thresholdId != -1},
+                              {"THR_NAME", name, !name.isEmpty()}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findThreshold(int thresholdId,

@@ -113,7 +113,7 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
                             int thresholdId, KvbReal weight) override;
 
  private:
-  // A column of a column-optional update: written only when given.
+  // A column of an optional filter or update: used only when given.
   struct Column {
     const char* name;
     KvbDatavar value;
@@ -135,10 +135,15 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   bool expectRow(bool wanted, const KvbString& sql,
                  const std::vector<KvbDatavar>& values,
                  const KvbString& refusal);
-  // Every row of a table, or those of id `id` and name `name` when given.
-  ReposDataAccessCursor* listByIdAndName(const char* code, const char* idTerm,
-                                         int id, const char* nameTerm,
-                                         const KvbString& name);
+  // Every column of the rows of a table that match `condition` (all rows
+  // when it is null), with `values` bound.
+  ReposDataAccessCursor* rowsOf(const char* code, const char* condition,
+                                const std::vector<KvbDatavar>& values);
+  // Adds "<name>=?" with its value to `filter` for each column given.
+  static void addGiven(SqlFilter& filter, const std::vector<Column>& columns);
+  // Every row of a table, restricted to the values of the columns given.
+  ReposDataAccessCursor* listGiven(const char* code,
+                                   const std::vector<Column>& filters);
   // Writes the columns given of the row whose `keyColumn` is `key`, with the
   // edit date (now) and, when not null, the edit user. Nothing to do (true)
   // without a key or without a column given.
