@@ -71,30 +71,6 @@ const std::vector<std::string>& bandColumns() {
   return columns;
 }
 
-// The values of the band columns: band i from the arrays while i is below
-// `count`, NULL in all four columns after.
-std::vector<KvbDatavar> bandValues(int count, const KvbString* names,
-                                   const double* starts, const double* ends,
-                                   const int* colors) {
-  std::vector<KvbDatavar> values;
-  for (int band = 0; band < kBandCount; ++band) {
-    if (band < count) {
-      values.insert(values.end(),
-                    {names[band], starts[band], ends[band], colors[band]});
-    } else {
-      for (int type : kBandTypes) values.push_back(KvbDatavar::nullOf(type));
-    }
-  }
-  return values;
-}
-
-// True when the arrays of `count` bands are given: a band count above 0
-// with a missing array would be read through a null pointer.
-bool bandsGiven(int count, const KvbString* names, const double* starts,
-                const double* ends, const int* colors) {
-  return count <= 0 || (names && starts && ends && colors);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -176,6 +152,24 @@ bool MonitorRDAImpl::updateGiven(const char* code, const char* keyColumn,
   return run(sql, values);
 }
 
+bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
+                                 const double* starts, const double* ends,
+                                 const int* colors,
+                                 std::vector<KvbDatavar>& values) {
+  if (count > 0 && !(names && starts && ends && colors))
+    return fail(
+        "The bands of a threshold need names, starts, ends and colours");
+  for (int band = 0; band < kBandCount; ++band) {
+    if (band < count) {
+      values.insert(values.end(),
+                    {names[band], starts[band], ends[band], colors[band]});
+    } else {
+      for (int type : kBandTypes) values.push_back(KvbDatavar::nullOf(type));
+    }
+  }
+  return true;
+}
+
 bool MonitorRDAImpl::deleteDashboardObject(const char* code, const char* column,
                                            int id) {
   if (!ready()) return false;
@@ -253,10 +247,9 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
     path = "";
   }
   const bool deleted = transaction([&] {
-    int executions = 0;
-    return lookup("SELECT COUNT(*) FROM " + table("EXEC") + " WHERE JB_ID=?",
-                  {taskId}, &executions) == 1 &&
-           (executions == 0 || fail(message(kTaskHasExecutions))) &&
+    return expectRow(false,
+                     "SELECT JB_ID FROM " + table("EXEC") + " WHERE JB_ID=?",
+                     {taskId}, message(kTaskHasExecutions)) &&
            deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
   });
   RepositoryEventManager* events = getRepositoryEventManager();
@@ -628,10 +621,6 @@ bool MonitorRDAImpl::addThreshold(
     const KvbString& uuid, int folderId, int bandCount,
     const KvbString* bandNames, const double* bandStarts,
     const double* bandEnds, const int* bandColors, int* newId) {
-  if (!bandsGiven(bandCount, bandNames, bandStarts, bandEnds, bandColors))
-    return fail(
-        "A threshold with bands needs their names, starts, ends and "
-        "colours");
   static const std::string columns = [] {
     std::string list =
         "THR_ID, THR_NAME, THR_DESC, UUID, CRDAT, EDDAT, CRUSR, EDUSR, "
@@ -642,9 +631,9 @@ bool MonitorRDAImpl::addThreshold(
   const KvbDatavar date = now();
   std::vector<KvbDatavar> values = {name, description, uuid, date,
                                     date, user,        user, folderId};
-  for (const KvbDatavar& value :
-       bandValues(bandCount, bandNames, bandStarts, bandEnds, bandColors))
-    values.push_back(value);
+  if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
+                   values))
+    return false;
   return handOut(addNumbered(message(kExists), "THRHLD", "THRHLD", "THR_NAME=?",
                              {name}, columns.c_str(), values),
                  newId);
@@ -670,22 +659,18 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
                                      const double* bandStarts,
                                      const double* bandEnds,
                                      const int* bandColors) {
-  if (!bandsGiven(bandCount, bandNames, bandStarts, bandEnds, bandColors))
-    return fail(
-        "A threshold with bands needs their names, starts, ends and "
-        "colours");
+  std::vector<KvbDatavar> bands;
+  if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
+                   bands))
+    return false;
   std::vector<Column> columns = {
       {"THR_NAME", name, !name.isNull()},
       {"THR_DESC", description, !description.isNull()},
       {"FLDR_ID", folderId, folderId != -1}};
   // Bands are written only when some are given: an update of the name
   // alone keeps them.
-  if (bandCount > 0) {
-    const std::vector<KvbDatavar> values =
-        bandValues(bandCount, bandNames, bandStarts, bandEnds, bandColors);
-    for (size_t i = 0; i < values.size(); ++i)
-      columns.push_back({bandColumns()[i].c_str(), values[i], true});
-  }
+  for (size_t i = 0; bandCount > 0 && i < bands.size(); ++i)
+    columns.push_back({bandColumns()[i].c_str(), bands[i], true});
   return updateGiven("THRHLD", "THR_ID", thresholdId, columns, editUser);
 }
 

@@ -150,6 +150,12 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   bool updateGiven(const char* code, const char* keyColumn, int key,
                    const std::vector<Column>& columns,
                    const KvbString& editUser);
+  // Appends the values of the seven bands of a threshold to `values`: band
+  // i from the arrays while i is below `count`, NULL in all four columns
+  // after. Refused when a band count above 0 comes without its arrays.
+  bool appendBands(int count, const KvbString* names, const double* starts,
+                   const double* ends, const int* colors,
+                   std::vector<KvbDatavar>& values);
   // Deletes dashboard object `id` (key column `column`) from its table with
   // the links that belong to it, and points the rows that referred to it at
   // the default object, all or nothing. The default and -1 stay.
