@@ -10,6 +10,7 @@
 #include "admin/field_mapping_admin.h"
 #include "admin/repositoryimpl.h"
 #include "monitor/monitor_rdaimpl.h"
+#include "profile/prof_rdaimpl.h"
 #include "rda/rda_impl.h"
 #include "refdata/refdata_rdaimpl.h"
 
@@ -60,6 +61,10 @@ RefDataRepositoryDataAccess* RepositoryImpl::createRefDataDataAccess() {
   return new (std::nothrow) RefDataRDAImpl(dataAccess_);
 }
 
+ProfileRepositoryDataAccess* RepositoryImpl::createProfileDataAccess() {
+  return new (std::nothrow) ProfileRDAImpl(dataAccess_);
+}
+
 FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
   FieldMappingAdminImpl* admin = new (std::nothrow) FieldMappingAdminImpl();
   if (!admin) return nullptr;
@@ -69,9 +74,6 @@ FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
 }
 
 // The objects of subsystems that this build does not contain.
-ProfileRepositoryDataAccess* RepositoryImpl::createProfileDataAccess() {
-  return nullptr;
-}
 NCOARepositoryDataAccess* RepositoryImpl::createNCOADataAccess() {
   return nullptr;
 }

@@ -1,0 +1,67 @@
+// The shared shapes of the profile data-access operations: keyed adds,
+// find-or-add, listings of every column, the metric columns of a field row
+// and the answer of the operations that this build does not contain.
+#include "profile/prof_rdaimpl.h"
+
+#include <utility>
+
+namespace {
+// FLD holds the metric columns MET_0 to MET_23.
+const int kMetricColumns = 24;
+}  // namespace
+
+bool ProfileRDAImpl::addKeyed(const char* code, const char* columns,
+                              std::vector<KvbDatavar> values, int* key) {
+  const int id = findOrAdd(code, nullptr, {}, columns, std::move(values));
+  if (id < 0) return false;
+  if (key) *key = id;
+  return true;
+}
+
+int ProfileRDAImpl::findOrAdd(const char* code, const char* condition,
+                              const std::vector<KvbDatavar>& keys,
+                              const char* columns,
+                              std::vector<KvbDatavar> values) {
+  return addNumbered(KvbString(), code, code, condition, keys, columns,
+                     std::move(values));
+}
+
+bool ProfileRDAImpl::insertUnlessPresent(
+    const char* code, const char* condition,
+    const std::vector<KvbDatavar>& keys, const char* columns,
+    const std::vector<KvbDatavar>& values) {
+  if (!ready()) return false;
+  return transaction([&] {
+    int present = 0;
+    return lookup("SELECT COUNT(*) FROM " + table(code) + " WHERE " + condition,
+                  keys, &present) == 1 &&
+           (present > 0 || insert(code, columns, values));
+  });
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::rowsWhere(
+    const char* code, const char* condition,
+    const std::vector<KvbDatavar>& values) {
+  if (!ready()) return nullptr;
+  return query(selectAll(code) + " WHERE " + condition, values);
+}
+
+bool ProfileRDAImpl::metricColumns(int metricCount, const char* alias,
+                                   KvbString& columns) {
+  // A count above the columns would name columns that FLD does not have.
+  if (metricCount > kMetricColumns)
+    return fail(kvbStringFormat("A field has %d metric columns, not %d",
+                                kMetricColumns, metricCount));
+  for (int i = 0; i < metricCount; ++i)
+    columns.append(kvbStringFormat(", %sMET_%d", alias, i));
+  return true;
+}
+
+bool ProfileRDAImpl::unavailable() {
+  return ready() && fail("This operation is not available in this build");
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::unavailableCursor() {
+  unavailable();
+  return nullptr;
+}
