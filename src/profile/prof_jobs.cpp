@@ -1,211 +1,288 @@
-// Profile job definitions and text-file layout reads: not built yet; each
-// operation answers its failure value with a text that says so.
+// Profile job definitions: the job (JSETUP) and the rows below it: key
+// values, data sources, tables, fields with their metric settings,
+// properties and links, redundant-data configurations and their fields,
+// table metrics and rules with their mappings, global metrics, alerts and
+// charts with their properties. Adds that answer an existing row's key
+// look it up and add the row in one transaction.
+#include <utility>
+
+#include "kvreposres/kvreposres.h"
 #include "profile/prof_rdaimpl.h"
 
-int ProfileRDAImpl::addProfileJob(const KvbString&, const KvbString&,
-                                  const KvbString&, double, double,
-                                  const KvbString&, const KvbString&, int) {
-  unavailable();
-  return -1;
+namespace {
+// A text compared by value: a missing text compares as the empty one.
+KvbString compared(const KvbString& text) {
+  return text.isNull() ? KvbString("") : text;
 }
-bool ProfileRDAImpl::addJobKeyValue(int, const KvbString&, const KvbString&) {
-  return unavailable();
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Job, key values, sources, tables, fields
+
+int ProfileRDAImpl::addProfileJob(const KvbString& name,
+                                  const KvbString& description,
+                                  const KvbString& uuid, double createdDate,
+                                  double editedDate,
+                                  const KvbString& createdUser,
+                                  const KvbString& editedUser, int folderId) {
+  if (!ready()) return -1;
+  // A job created inside the caller's transaction is announced by the
+  // caller, once the transaction is committed.
+  const bool announce = !rda_->inTransaction();
+  const int id = addNumbered(
+      kvbStringFormat("Profile job [%S] already exists", name), "JSETUP",
+      "JSETUP", "SU_NAME=? AND FLDR_ID=?", {name, folderId},
+      "SU_ID, SU_NAME, SU_DESC, SU_UUID, SU_CRDAT, SU_EDDAT, SU_CRUSR, "
+      "SU_EDUSR, FLDR_ID",
+      {name, description, uuid, createdDate, editedDate, createdUser,
+       editedUser, folderId});
+  if (id > 0 && announce) postChange(kChangeAdded, "ProfileJob", id, uuid);
+  return id;
 }
-int ProfileRDAImpl::addJobRdaConfig(int, const KvbString&, const KvbString&,
-                                    const KvbString&, const KvbString&,
-                                    const KvbString&) {
-  unavailable();
-  return -1;
+
+bool ProfileRDAImpl::addJobKeyValue(int jobId, const KvbString& key,
+                                    const KvbString& value) {
+  return ready() &&
+         insert("JKEYVL", "SU_KEY, SU_VAL, SU_ID", {key, value, jobId});
 }
-int ProfileRDAImpl::addJobDsn(int, const KvbString&, const KvbString&,
-                              const KvbString&) {
-  unavailable();
-  return -1;
+
+int ProfileRDAImpl::addJobRdaConfig(int jobId, const KvbString& name,
+                                    const KvbString& description,
+                                    const KvbString& matchDefinition,
+                                    const KvbString& sensitivity,
+                                    const KvbString& locale) {
+  return findOrAdd(
+      "JRCFGS",
+      "CFG_NAME=? AND MC_DEF=? AND MC_SENS=? AND MC_LOC=? AND SU_ID=?",
+      {name, matchDefinition, sensitivity, locale, jobId},
+      "CFG_ID, CFG_NAME, CFG_DESC, MC_DEF, MC_SENS, MC_LOC, SU_ID",
+      {name, description, matchDefinition, sensitivity, locale, jobId});
 }
-int ProfileRDAImpl::addJobTable(int, int, const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&, int,
-                                const KvbString&, const KvbString&,
-                                const KvbString&, int, int, int,
-                                const KvbString&, int, int, const KvbString&) {
-  unavailable();
-  return -1;
+
+int ProfileRDAImpl::addJobDsn(int jobId, const KvbString& name,
+                              const KvbString& connection,
+                              const KvbString& textFile) {
+  return findOrAdd("JDSN", "SU_ID=? AND DSN_NAME=?", {jobId, name},
+                   "DSN_ID, DSN_NAME, DSN_CONN, DSN_TEXT, SU_ID",
+                   {name, connection, textFile, jobId});
 }
-int ProfileRDAImpl::addJobField(int, int, int, const KvbString&,
-                                const KvbString&, int) {
-  unavailable();
-  return -1;
+
+int ProfileRDAImpl::addJobTable(
+    int jobId, int dsnId, const KvbString& catalog, const KvbString& schema,
+    const KvbString& tableName, const KvbString& filterName,
+    const KvbString& filterExpression, const KvbString& filterSql,
+    int sampleInterval, const KvbString& fileName, const KvbString& delimiter,
+    const KvbString& qualifier, int skipRows, int recordWidth, int maxRows,
+    const KvbString& truncate, int endOfLine, int encoding,
+    const KvbString& byteOrderMark) {
+  // Every criterion takes part, an empty one included: an unfiltered table
+  // is not the filtered table of the same name.
+  return findOrAdd(
+      "JTABLE",
+      "SU_ID=? AND DSN_ID=? AND COALESCE(TBL_CAT,'')=? AND "
+      "COALESCE(TBL_SCH,'')=? AND COALESCE(TBL_NAME,'')=? AND "
+      "COALESCE(FLTR,'')=? AND COALESCE(FLTR_E,'')=? AND "
+      "COALESCE(FLTR_S,'')=? AND COALESCE(FNAME,'')=?",
+      {jobId, dsnId, compared(catalog), compared(schema), compared(tableName),
+       compared(filterName), compared(filterExpression), compared(filterSql),
+       compared(fileName)},
+      "TBL_ID, DSN_ID, TBL_CAT, TBL_NAME, TBL_SCH, FLTR, FLTR_E, FLTR_S, "
+      "SAMP_INT, FNAME, DELIM, TXT_QUAL, SKIP_ROW, REC_WDTH, MAX_ROW, TRUNC, "
+      "EOL, ENC, USE_BOM, SU_ID",
+      {dsnId, catalog, tableName, schema, filterName, filterExpression,
+       filterSql, sampleInterval, fileName, delimiter, qualifier, skipRows,
+       recordWidth, maxRows, truncate, endOfLine, encoding, byteOrderMark,
+       jobId});
 }
-bool ProfileRDAImpl::addJobFieldRdaMap(int, int, const KvbString&,
-                                       const KvbString&, const KvbString&,
-                                       const KvbString&, const KvbString&,
-                                       const KvbString&) {
-  return unavailable();
+
+bool ProfileRDAImpl::findJobTableId(
+    int jobId, int dsnId, const KvbString& catalog, const KvbString& schema,
+    const KvbString& tableName, const KvbString& filterName,
+    const KvbString& filterExpression, const KvbString& filterSql,
+    const KvbString& fileName, int* tableId) {
+  if (!ready()) return false;
+  KvbString sql = "SELECT TBL_ID FROM " + table("JTABLE");
+  std::vector<KvbDatavar> values;
+  SqlFilter filter(sql, values);
+  filter.add("SU_ID=?", jobId);
+  if (dsnId > 0) filter.add("DSN_ID=?", dsnId);
+  const std::pair<const char*, const KvbString*> texts[] = {
+      {"TBL_CAT=?", &catalog},         {"TBL_SCH=?", &schema},
+      {"TBL_NAME=?", &tableName},      {"FLTR=?", &filterName},
+      {"FLTR_E=?", &filterExpression}, {"FLTR_S=?", &filterSql},
+      {"FNAME=?", &fileName}};
+  for (const auto& text : texts)
+    if (!text.second->isEmpty()) filter.add(text.first, *text.second);
+  return lookup(sql, values, tableId) == 1;
 }
-bool ProfileRDAImpl::addJobFieldMetric(int, int, int, int, const KvbString&,
-                                       const KvbString&) {
-  return unavailable();
+
+int ProfileRDAImpl::addJobField(int jobId, int dsnId, int tableId,
+                                const KvbString& name,
+                                const KvbString& metricOverride, int position) {
+  return findOrAdd("JFLD", nullptr, {},
+                   "FLD_ID, DSN_ID, TBL_ID, FLD_NAME, MET_OVRD, ORD_POS, SU_ID",
+                   {dsnId, tableId, name, metricOverride, position, jobId});
 }
-bool ProfileRDAImpl::addJobFieldProperty(int, int, int, int, const KvbString&,
-                                         const KvbString&) {
-  return unavailable();
+
+bool ProfileRDAImpl::addJobFieldRdaMap(
+    int jobId, int configId, const KvbString& dsn, const KvbString& catalog,
+    const KvbString& schema, const KvbString& table, const KvbString& field,
+    const KvbString& dsnType) {
+  const std::vector<KvbDatavar> values = {configId, dsn,   catalog, schema,
+                                          table,    field, jobId,   dsnType};
+  return insertUnlessPresent(
+      "JFRDA",
+      "CFG_ID=? AND FLD_DSN=? AND FLD_CAT=? AND FLD_SCH=? AND FLD_TBL=? AND "
+      "FLD_NAME=? AND SU_ID=? AND DSN_TYPE=?",
+      values,
+      "CFG_ID, FLD_DSN, FLD_CAT, FLD_SCH, FLD_TBL, FLD_NAME, SU_ID, DSN_TYPE",
+      values);
 }
-bool ProfileRDAImpl::addJobLinkedField(int, int, const KvbString&,
-                                       const KvbString&, const KvbString&,
-                                       const KvbString&, const KvbString&,
-                                       const KvbString&, const KvbString&) {
-  return unavailable();
+
+bool ProfileRDAImpl::addJobFieldMetric(int jobId, int dsnId, int tableId,
+                                       int fieldId, const KvbString& name,
+                                       const KvbString& value) {
+  return ready() &&
+         insert("JFLDME", "FLD_ID, DSN_ID, TBL_ID, MET_NAME, MET_VAL, SU_ID",
+                {fieldId, dsnId, tableId, name, value, jobId});
 }
-int ProfileRDAImpl::addJobTableMetric(int, int, int, const KvbString&,
-                                      const KvbString&) {
-  unavailable();
-  return -1;
+
+bool ProfileRDAImpl::addJobFieldProperty(int jobId, int dsnId, int tableId,
+                                         int fieldId, const KvbString& name,
+                                         const KvbString& value) {
+  return ready() &&
+         insert("JFLDPR", "FLD_ID, DSN_ID, TBL_ID, PRP_NAME, PRP_VAL, SU_ID",
+                {fieldId, dsnId, tableId, name, value, jobId});
 }
-bool ProfileRDAImpl::addJobCustomMetricMapping(
-    int, int, int, int, const KvbString&, const KvbString&, const KvbString&,
-    const KvbString&, const KvbString&) {
-  return unavailable();
+
+bool ProfileRDAImpl::addJobLinkedField(
+    int jobId, int fieldId, const KvbString& dsn, const KvbString& catalog,
+    const KvbString& schema, const KvbString& table, const KvbString& name,
+    const KvbString& type, const KvbString& text) {
+  return ready() && insert("JLNKFL",
+                           "FLD_ID, LNK_DSN, LNK_CAT, LNK_SCH, LNK_TBL, "
+                           "LNK_NAME, LNK_TYPE, LNK_TEXT, SU_ID",
+                           {fieldId, dsn, catalog, schema, table, name, type,
+                            text, jobId});
 }
-int ProfileRDAImpl::addJobTableRule(int, int, int, const KvbString&, int, int,
-                                    const KvbString&) {
-  unavailable();
-  return -1;
+
+// ---------------------------------------------------------------------------
+// Metrics, rules, alerts, charts
+
+int ProfileRDAImpl::addJobTableMetric(int jobId, int tableId, int metricId,
+                                      const KvbString& metricName,
+                                      const KvbString& metricUid) {
+  return findOrAdd("JTBLME", nullptr, {},
+                   "SEQ_ID, TBL_ID, CM_NAME, CM_UID, SU_ID, CM_ID",
+                   {tableId, metricName, metricUid, jobId, metricId});
 }
-bool ProfileRDAImpl::addJobRuleFieldMapping(int, int, int, int,
-                                            const KvbString&, const KvbString&,
-                                            const KvbString&) {
-  return unavailable();
+
+bool ProfileRDAImpl::addJobCustomMetricMapping(int jobId, int sequenceId,
+                                               int tableId, int metricId,
+                                               const KvbString& metricName,
+                                               const KvbString& input,
+                                               const KvbString& output,
+                                               const KvbString& metricField,
+                                               const KvbString& type) {
+  return ready() && insert("JCMDMA",
+                           "SEQ_ID, TBL_ID, CM_NAME, CM_IN, CM_OUT, CM_FLD, "
+                           "CM_TYPE, SU_ID, CM_ID",
+                           {sequenceId, tableId, metricName, input, output,
+                            metricField, type, jobId, metricId});
 }
-bool ProfileRDAImpl::addJobGlobalMetric(int, const KvbString&,
-                                        const KvbString&) {
-  return unavailable();
-}
-int ProfileRDAImpl::addJobAlert(int, const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&,
-                                const KvbString&) {
-  unavailable();
-  return -1;
-}
-bool ProfileRDAImpl::setJobAlertProperty(int, int, const KvbString&,
-                                         const KvbString&) {
-  return unavailable();
-}
-int ProfileRDAImpl::addJobChart(int, const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&,
-                                const KvbString&, const KvbString&) {
-  unavailable();
-  return -1;
-}
-bool ProfileRDAImpl::addJobChartProperty(int, int, const KvbString&, int,
-                                         const KvbString&) {
-  return unavailable();
-}
+
 bool ProfileRDAImpl::addJobCustomMetricFieldMapping(
-    int, int, int, int, const KvbString&, const KvbString&, const KvbString&,
-    const KvbString&, const KvbString&) {
-  return unavailable();
+    int jobId, int tableId, int metricId, int sequenceId,
+    const KvbString& metricName, const KvbString& input,
+    const KvbString& output, const KvbString& metricField,
+    const KvbString& type) {
+  return addJobCustomMetricMapping(jobId, sequenceId, tableId, metricId,
+                                   metricName, input, output, metricField,
+                                   type);
 }
-ReposDataAccessCursor* ProfileRDAImpl::listTextFileInfos() {
-  return unavailableCursor();
+
+int ProfileRDAImpl::addJobTableRule(int jobId, int tableId, int ruleId,
+                                    const KvbString& ruleName, int logFlag,
+                                    int logThreshold,
+                                    const KvbString& ruleUid) {
+  return findOrAdd(
+      "JTBLRU", "SU_ID=? AND TBL_ID=? AND BR_ID=?", {jobId, tableId, ruleId},
+      "SEQ_ID, TBL_ID, BR_NAME, LOG_FLAG, LOG_TH, BR_UID, SU_ID, BR_ID",
+      {tableId, ruleName, logFlag, logThreshold, ruleUid, jobId, ruleId});
 }
-ReposDataAccessCursor* ProfileRDAImpl::listTextFileFields(const KvbString&) {
-  return unavailableCursor();
+
+bool ProfileRDAImpl::addJobRuleFieldMapping(int jobId, int sequenceId,
+                                            int tableId, int ruleId,
+                                            const KvbString& ruleName,
+                                            const KvbString& fieldName,
+                                            const KvbString& ruleField) {
+  return ready() &&
+         insert("JTBLMA",
+                "SEQ_ID, TBL_ID, BR_NAME, FLD_NAME, BR_FLD, SU_ID, BR_ID",
+                {sequenceId, tableId, ruleName, fieldName, ruleField, jobId,
+                 ruleId});
 }
-ReposDataAccessCursor* ProfileRDAImpl::listProfileJobs() {
-  return unavailableCursor();
+
+bool ProfileRDAImpl::addJobGlobalMetric(int jobId, const KvbString& name,
+                                        const KvbString& value) {
+  return ready() &&
+         insert("JGMET", "MET_NAME, MET_VAL, SU_ID", {name, value, jobId});
 }
-ReposDataAccessCursor* ProfileRDAImpl::getProfileJobById(int) {
-  return unavailableCursor();
+
+int ProfileRDAImpl::addJobAlert(int jobId, const KvbString& dsn,
+                                const KvbString& catalog,
+                                const KvbString& schema, const KvbString& table,
+                                const KvbString& field, const KvbString& filter,
+                                const KvbString& description,
+                                const KvbString& rule,
+                                const KvbString& textFile,
+                                const KvbString& type, const KvbString& uid) {
+  return findOrAdd("JALERT",
+                   "SU_ID=? AND AL_DSN=? AND AL_CAT=? AND AL_SCH=? AND "
+                   "AL_TBL=? AND AL_FLD=? AND AL_RULE=? AND AL_UID=? AND "
+                   "AL_TYPE=?",
+                   {jobId, dsn, catalog, schema, table, field, rule, uid, type},
+                   "AL_ID, AL_DSN, AL_CAT, AL_SCH, AL_TBL, AL_FLD, AL_FLTR, "
+                   "AL_DESC, AL_RULE, AL_TEXT, AL_TYPE, AL_UID, SU_ID",
+                   {dsn, catalog, schema, table, field, filter, description,
+                    rule, textFile, type, uid, jobId});
 }
-ReposDataAccessCursor* ProfileRDAImpl::getProfileJob(int, const KvbString&,
-                                                     const KvbString&) {
-  return unavailableCursor();
+
+bool ProfileRDAImpl::setJobAlertProperty(int jobId, int alertId,
+                                         const KvbString& name,
+                                         const KvbString& value) {
+  if (!ready()) return false;
+  return transaction([&] {
+    int rows = 0;
+    return run("UPDATE " + table("JALPRP") +
+                   " SET AP_VAL=? WHERE AL_ID=? AND AP_NAME=?",
+               {value, alertId, name}, &rows) &&
+           (rows > 0 || insert("JALPRP", "AL_ID, AP_NAME, AP_VAL, SU_ID",
+                               {alertId, name, value, jobId}));
+  });
 }
-ReposDataAccessCursor* ProfileRDAImpl::listJobKeyValues(int) {
-  return unavailableCursor();
+
+int ProfileRDAImpl::addJobChart(int jobId, const KvbString& dsn,
+                                const KvbString& catalog,
+                                const KvbString& schema, const KvbString& table,
+                                const KvbString& field, const KvbString& filter,
+                                const KvbString& description,
+                                const KvbString& textFile) {
+  const std::vector<KvbDatavar> content = {
+      dsn, catalog, schema, table, field, filter, description, textFile, jobId};
+  return findOrAdd("JCHART",
+                   "CH_DSN=? AND CH_CAT=? AND CH_SCH=? AND CH_TBL=? AND "
+                   "CH_FLD=? AND CH_FLTR=? AND CH_DESC=? AND CH_TEXT=? AND "
+                   "SU_ID=?",
+                   content,
+                   "CH_ID, CH_DSN, CH_CAT, CH_SCH, CH_TBL, CH_FLD, CH_FLTR, "
+                   "CH_DESC, CH_TEXT, SU_ID",
+                   content);
 }
-ReposDataAccessCursor* ProfileRDAImpl::listJobDsns(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobTables(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobFields(int, int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobFieldMetrics(int, int, int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::findJobCustomMetricMappings(
-    int, int, const KvbString&) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobCustomMetricMappings(int, int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listCustomMetricInputs(
-    const KvbString&) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobFieldProperties(int, int, int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobLinkedFields(int,
-                                                           const KvbString&) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobTableMetrics(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobTableRules(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobRuleFieldMappings(int, int, int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobRdaConfigs(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::findJobRdaConfig(int, const KvbString&,
-                                                        const KvbString&,
-                                                        const KvbString&,
-                                                        const KvbString&) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobFieldRdaMaps(int, int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobGlobalMetrics(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobAlerts(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobAlertProperties(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobCharts(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobChartProperties(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobRules(int) {
-  return unavailableCursor();
-}
-ReposDataAccessCursor* ProfileRDAImpl::listJobSources(int) {
-  return unavailableCursor();
-}
-bool ProfileRDAImpl::findJobDsnId(int, const KvbString&, int*) {
-  return unavailable();
-}
-bool ProfileRDAImpl::findJobTableId(int, int, const KvbString&,
-                                    const KvbString&, const KvbString&,
-                                    const KvbString&, const KvbString&,
-                                    const KvbString&, const KvbString&, int*) {
-  return unavailable();
+
+bool ProfileRDAImpl::addJobChartProperty(int jobId, int chartId,
+                                         const KvbString& name, int sequence,
+                                         const KvbString& value) {
+  return ready() && insert("JCHPRP", "CH_ID, CP_NAME, CP_SEQ, CP_VAL, SU_ID",
+                           {chartId, name, sequence, value, jobId});
 }
