@@ -1,0 +1,329 @@
+// Benchmarks of the profile data-access object on a SQLite repository:
+// storing one run of a number of tables with 50 fields each, every field
+// with its 24 metric values, and reading the run's fields back with
+// listRunFields; each against the same statements through the bare sqlite3
+// C API on a copy of the same tables. The counter "vs_sqlite3" is the
+// engine's time over the baseline's.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "profile/prof_rdaimpl.h"
+#include "rda/rda_factory.h"
+
+namespace {
+
+const int kFieldsPerTable = 50;
+const int kMetrics = 24;
+const char kMetricValue[] = "1234.5";
+
+// "UPDATE <FLD> SET MET_0=?, ..., MET_23=? WHERE FLD_ID=?": a field's
+// metric values, written after the field row exists.
+std::string metricUpdate(const std::string& fld) {
+  std::string sql = "UPDATE " + fld + " SET ";
+  for (int i = 0; i < kMetrics; ++i)
+    sql += (i ? ", MET_" : "MET_") + std::to_string(i) + "=?";
+  return sql + " WHERE FLD_ID=?";
+}
+
+// The bare sqlite3 side: the same rows, keys drawn from the same counters,
+// one prepared statement per statement text, all in one transaction.
+class RawStore {
+ public:
+  RawStore(sqlite3* db, ReposDataAccess* names) : db_(db) {
+    auto name = [&](const char* code) {
+      return names->getTableName(code, true, -1).str();
+    };
+    ucurid_ = name("UCURID");
+    fld_ = name("FLD");
+    tbl_ = name("TBL");
+    dsn_ = name("DSN");
+    report_ = name("REPORT");
+    job_ = name("JOB");
+  }
+  ~RawStore() {
+    for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
+  }
+
+  bool store(int tables) {
+    if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+      return false;
+    bool ok = prepareAll();
+    const int report = ok ? nextId("REPORT") : -1;
+    ok = ok && run(insertReport_, {report}, {"Report", "bench"});
+    const int job = ok ? nextId("JOB") : -1;
+    ok = ok && run(insertJob_, {job, report}, {"run"});
+    const int dsn = ok ? nextId("DSN") : -1;
+    ok = ok && run(insertDsn_, {dsn, job}, {"src", "DSN=src", "N"});
+    for (int t = 0; ok && t < tables; ++t) {
+      const int tbl = nextId("TBL");
+      const std::string tableName = "T" + std::to_string(t);
+      ok = run(insertTbl_, {tbl, dsn}, {"cat", "dbo", tableName.c_str()});
+      for (int f = 0; ok && f < kFieldsPerTable; ++f) {
+        const int fld = nextId("FLD");
+        const std::string fieldName = "F" + std::to_string(f);
+        ok = run(insertFld_, {fld, dsn, tbl}, {fieldName.c_str(), "S"}) &&
+             setMetrics(fld);
+      }
+    }
+    return sqlite3_exec(db_, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
+                        nullptr) == SQLITE_OK &&
+           ok;
+  }
+
+  bool read(int runId, int fields) {
+    std::string sql = "SELECT A.FLD_ID, A.FLD_NAME, A.FLD_TYPE";
+    for (int i = 0; i < kMetrics; ++i) sql += ", A.MET_" + std::to_string(i);
+    sql += " FROM " + fld_ + " A, " + tbl_ + " B, " + dsn_ +
+           " C WHERE A.TBL_ID=B.TBL_ID AND B.DSN_ID=C.DSN_ID AND C.JOB_ID=? "
+           "ORDER BY A.FLD_NAME";
+    sqlite3_stmt* select = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &select, nullptr) != SQLITE_OK)
+      return false;
+    sqlite3_bind_int(select, 1, runId);
+    int64_t sum = 0;
+    size_t length = 0;
+    int n = 0;
+    while (sqlite3_step(select) == SQLITE_ROW) {
+      sum += sqlite3_column_int(select, 0);
+      for (int c = 1; c < 3 + kMetrics; ++c)
+        length += std::string(reinterpret_cast<const char*>(
+                                  sqlite3_column_text(select, c)))
+                      .size();
+      ++n;
+    }
+    sqlite3_finalize(select);
+    benchmark::DoNotOptimize(sum);
+    benchmark::DoNotOptimize(length);
+    return n == fields;
+  }
+
+ private:
+  bool prepare(const std::string& sql, sqlite3_stmt*& statement) {
+    if (statement) return true;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) !=
+        SQLITE_OK)
+      return false;
+    statements_.push_back(statement);
+    return true;
+  }
+  bool prepareAll() {
+    return prepare("UPDATE " + ucurid_ +
+                       " SET NI_VAL = NI_VAL + 1 WHERE NI_KEY = ?",
+                   raise_) &&
+           prepare("INSERT INTO " + ucurid_ + " (NI_KEY, NI_VAL) VALUES (?, 1)",
+                   create_) &&
+           prepare("SELECT NI_VAL FROM " + ucurid_ + " WHERE NI_KEY = ?",
+                   read_) &&
+           prepare("INSERT INTO " + report_ +
+                       " (RPT_ID, RPT_NAME, RPT_USER) VALUES (?, ?, ?)",
+                   insertReport_) &&
+           prepare("INSERT INTO " + job_ +
+                       " (JOB_ID, RPT_ID, JOB_DESC) VALUES (?, ?, ?)",
+                   insertJob_) &&
+           prepare("INSERT INTO " + dsn_ +
+                       " (DSN_ID, JOB_ID, DSN_NAME, DSN_CONN, DSN_TF) VALUES "
+                       "(?, ?, ?, ?, ?)",
+                   insertDsn_) &&
+           prepare("INSERT INTO " + tbl_ +
+                       " (TBL_ID, DSN_ID, TBL_CAT, TBL_SCH, TBL_NM) VALUES "
+                       "(?, ?, ?, ?, ?)",
+                   insertTbl_) &&
+           prepare("INSERT INTO " + fld_ +
+                       " (FLD_ID, DSN_ID, TBL_ID, FLD_NAME, FLD_TYPE) VALUES "
+                       "(?, ?, ?, ?, ?)",
+                   insertFld_) &&
+           prepare(metricUpdate(fld_), metrics_);
+  }
+  // Runs a statement with its integer values first, then its texts.
+  bool run(sqlite3_stmt* s, std::initializer_list<int> ints,
+           std::initializer_list<const char*> texts) {
+    int i = 0;
+    for (int v : ints) sqlite3_bind_int(s, ++i, v);
+    for (const char* v : texts) sqlite3_bind_text(s, ++i, v, -1, SQLITE_STATIC);
+    const bool ok = sqlite3_step(s) == SQLITE_DONE;
+    sqlite3_reset(s);
+    return ok;
+  }
+  int nextId(const char* key) {
+    sqlite3_bind_text(raise_, 1, key, -1, SQLITE_STATIC);
+    sqlite3_step(raise_);
+    sqlite3_reset(raise_);
+    if (sqlite3_changes(db_) == 0) run(create_, {}, {key});
+    sqlite3_bind_text(read_, 1, key, -1, SQLITE_STATIC);
+    const int id =
+        sqlite3_step(read_) == SQLITE_ROW ? sqlite3_column_int(read_, 0) : -1;
+    sqlite3_reset(read_);
+    return id;
+  }
+  bool setMetrics(int fld) {
+    for (int i = 1; i <= kMetrics; ++i)
+      sqlite3_bind_text(metrics_, i, kMetricValue, -1, SQLITE_STATIC);
+    sqlite3_bind_int(metrics_, kMetrics + 1, fld);
+    const bool ok = sqlite3_step(metrics_) == SQLITE_DONE;
+    sqlite3_reset(metrics_);
+    return ok;
+  }
+
+  sqlite3* db_;
+  std::string ucurid_, fld_, tbl_, dsn_, report_, job_;
+  sqlite3_stmt *raise_ = nullptr, *create_ = nullptr, *read_ = nullptr,
+               *insertReport_ = nullptr, *insertJob_ = nullptr,
+               *insertDsn_ = nullptr, *insertTbl_ = nullptr,
+               *insertFld_ = nullptr, *metrics_ = nullptr;
+  std::vector<sqlite3_stmt*> statements_;
+};
+
+// The engine's side: the run through the profile object, the metric values
+// through one prepared statement of the connection, all in one transaction.
+bool engineStore(ProfileRDAImpl* profile, ReposDataAccess* rda, int tables,
+                 int& runId) {
+  if (!profile->beginTransaction(0, 0)) return false;
+  int report = -1, dsn = -1;
+  bool ok = profile->addReport(-1, 0, "Report", 1, "bench", &report) &&
+            profile->addReportRun("run", 1, report, &runId) &&
+            profile->addRunDsn(runId, "src", "DSN=src", "N", &dsn);
+  ReposDataAccessStatement* metrics =
+      ok ? rda->createStatement(
+               metricUpdate(rda->getTableName("FLD", true, -1).str()).c_str())
+         : nullptr;
+  ok = ok && metrics;
+  const KvbDatavar value(kMetricValue);
+  for (int t = 0; ok && t < tables; ++t) {
+    int tbl = -1;
+    ok = profile->addRunTable(dsn, "cat", "dbo",
+                              KvbString("T" + std::to_string(t)), "", "", "", 1,
+                              &tbl);
+    for (int f = 0; ok && f < kFieldsPerTable; ++f) {
+      int fld = -1;
+      ok = profile->addRunField(dsn, tbl, KvbString("F" + std::to_string(f)),
+                                "S", &fld);
+      for (int i = 0; ok && i < kMetrics; ++i)
+        ok = metrics->setParameter(i, value);
+      ok = ok && metrics->setParameter(kMetrics, KvbDatavar(fld)) &&
+           metrics->execute();
+    }
+  }
+  if (metrics) metrics->release();
+  return profile->endTransaction(ok) && ok;
+}
+
+bool engineRead(ProfileRDAImpl* profile, int runId, int fields) {
+  ReposDataAccessCursor* cursor =
+      profile->listRunFields(runId, -1, -1, kMetrics);
+  if (!cursor) return false;
+  int64_t sum = 0;
+  size_t length = 0;
+  int n = 0;
+  while (cursor->next() == 1) {
+    sum += cursor->getInt(0);
+    for (int c = 1; c < 3 + kMetrics; ++c)
+      length += cursor->getString(c).length();
+    ++n;
+  }
+  cursor->release();
+  benchmark::DoNotOptimize(sum);
+  benchmark::DoNotOptimize(length);
+  return n == fields;
+}
+
+// Two repositories with the core tables, one for the engine and one for the
+// bare baseline.
+struct Repositories {
+  explicit Repositories(benchmark::State& state)
+      : engineFile(benchFile("profile")), rawFile(benchFile("profile_raw")) {
+    ok = create(engineFile, rda) && create(rawFile, rawNames) &&
+         sqlite3_open(rawFile.c_str(), &raw) == SQLITE_OK &&
+         sqlite3_exec(raw, "PRAGMA synchronous=OFF", nullptr, nullptr,
+                      nullptr) == SQLITE_OK;
+    if (ok) {
+      profile = new ProfileRDAImpl(rda);
+      store = new RawStore(raw, rawNames);
+    } else {
+      state.SkipWithError("the repositories cannot be set up");
+    }
+  }
+  ~Repositories() {
+    delete store;
+    if (profile) profile->release();
+    if (rda) rda->release();
+    if (rawNames) rawNames->release();
+    sqlite3_close(raw);
+    std::remove(engineFile.c_str());
+    std::remove(rawFile.c_str());
+  }
+  static bool create(const std::string& file, ReposDataAccess*& rda) {
+    KvbString error;
+    rda = createReposDataAccess(1, file.c_str(), "", nullptr, error);
+    TableCreateOptions options;
+    options.createTables = true;
+    return rda && rda->paramExec("PRAGMA synchronous=OFF", nullptr, 0) &&
+           rda->createTables(options);
+  }
+  // Empties the tables that a stored run fills, on both sides.
+  bool empty() {
+    for (const char* code : {"REPORT", "JOB", "DSN", "TBL", "FLD", "UCURID"}) {
+      const std::string sql =
+          "DELETE FROM " + rda->getTableName(code, true, -1).str();
+      if (!rda->paramExec(sql.c_str(), nullptr, 0) ||
+          sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr) !=
+              SQLITE_OK)
+        return false;
+    }
+    return true;
+  }
+
+  std::string engineFile, rawFile;
+  ReposDataAccess* rda = nullptr;
+  ReposDataAccess* rawNames = nullptr;  // names the baseline's tables
+  sqlite3* raw = nullptr;
+  ProfileRDAImpl* profile = nullptr;
+  RawStore* store = nullptr;
+  bool ok = false;
+};
+
+void BM_ProfileStoreRun(benchmark::State& state) {
+  const int tables = static_cast<int>(state.range(0));
+  Repositories repos(state);
+  if (!repos.ok) return;
+  int runId = -1;
+  compareWithBaseline(
+      state, "vs_sqlite3", [&] { return repos.empty(); },
+      [&] { return engineStore(repos.profile, repos.rda, tables, runId); },
+      [&] { return repos.store->store(tables); });
+}
+
+void BM_ProfileListRunFields(benchmark::State& state) {
+  const int tables = static_cast<int>(state.range(0));
+  const int fields = tables * kFieldsPerTable;
+  Repositories repos(state);
+  int runId = -1;
+  if (!repos.ok || !repos.empty() ||
+      !engineStore(repos.profile, repos.rda, tables, runId) ||
+      !repos.store->store(tables)) {
+    state.SkipWithError("the run cannot be stored");
+    return;
+  }
+  compareWithBaseline(
+      state, "vs_sqlite3", [] { return true; },
+      [&] { return engineRead(repos.profile, runId, fields); },
+      [&] { return repos.store->read(runId, fields); });
+}
+
+BENCHMARK(BM_ProfileStoreRun)
+    ->Arg(20)
+    ->Arg(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProfileListRunFields)
+    ->Arg(20)
+    ->Arg(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
