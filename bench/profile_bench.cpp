@@ -31,20 +31,40 @@ std::string metricUpdate(const std::string& fld) {
   return sql + " WHERE FLD_ID=?";
 }
 
-// The bare sqlite3 side: the same rows, keys drawn from the same counters,
-// one prepared statement per statement text, all in one transaction.
+// The bare sqlite3 side: the same rows, with keys drawn from the same
+// counters, in one transaction. Each statement is prepared once and reused,
+// or, with `prepareEachUse`, prepared for each use and finalized after it,
+// as the engine's adds do; the metric update is prepared once either way.
 class RawStore {
  public:
-  RawStore(sqlite3* db, ReposDataAccess* names) : db_(db) {
+  RawStore(sqlite3* db, ReposDataAccess* names, bool prepareEachUse)
+      : db_(db), prepareEachUse_(prepareEachUse) {
     auto name = [&](const char* code) {
       return names->getTableName(code, true, -1).str();
     };
-    ucurid_ = name("UCURID");
     fld_ = name("FLD");
     tbl_ = name("TBL");
     dsn_ = name("DSN");
-    report_ = name("REPORT");
-    job_ = name("JOB");
+    const std::string ucurid = name("UCURID");
+    sql_[kRaise] = "UPDATE " + ucurid +
+                   " SET NI_VAL = NI_VAL + 1 WHERE "
+                   "NI_KEY = ?";
+    sql_[kCreate] = "INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, 1)";
+    sql_[kRead] = "SELECT NI_VAL FROM " + ucurid + " WHERE NI_KEY = ?";
+    sql_[kReport] = "INSERT INTO " + name("REPORT") +
+                    " (RPT_ID, RPT_NAME, RPT_USER) VALUES (?, ?, ?)";
+    sql_[kJob] = "INSERT INTO " + name("JOB") +
+                 " (JOB_ID, RPT_ID, JOB_DESC) VALUES (?, ?, ?)";
+    sql_[kDsn] = "INSERT INTO " + dsn_ +
+                 " (DSN_ID, JOB_ID, DSN_NAME, DSN_CONN, DSN_TF) VALUES (?, ?, "
+                 "?, ?, ?)";
+    sql_[kTbl] = "INSERT INTO " + tbl_ +
+                 " (TBL_ID, DSN_ID, TBL_CAT, TBL_SCH, TBL_NM) VALUES (?, ?, ?, "
+                 "?, ?)";
+    sql_[kFld] = "INSERT INTO " + fld_ +
+                 " (FLD_ID, DSN_ID, TBL_ID, FLD_NAME, FLD_TYPE) VALUES (?, ?, "
+                 "?, ?, ?)";
+    sql_[kMetricUpdate] = metricUpdate(fld_);
   }
   ~RawStore() {
     for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
@@ -53,21 +73,20 @@ class RawStore {
   bool store(int tables) {
     if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
       return false;
-    bool ok = prepareAll();
-    const int report = ok ? nextId("REPORT") : -1;
-    ok = ok && run(insertReport_, {report}, {"Report", "bench"});
-    const int job = ok ? nextId("JOB") : -1;
-    ok = ok && run(insertJob_, {job, report}, {"run"});
-    const int dsn = ok ? nextId("DSN") : -1;
-    ok = ok && run(insertDsn_, {dsn, job}, {"src", "DSN=src", "N"});
+    const int report = nextId("REPORT");
+    bool ok = run(kReport, {report}, {"Report", "bench"});
+    const int job = nextId("JOB");
+    ok = ok && run(kJob, {job, report}, {"run"});
+    const int dsn = nextId("DSN");
+    ok = ok && run(kDsn, {dsn, job}, {"src", "DSN=src", "N"});
     for (int t = 0; ok && t < tables; ++t) {
       const int tbl = nextId("TBL");
       const std::string tableName = "T" + std::to_string(t);
-      ok = run(insertTbl_, {tbl, dsn}, {"cat", "dbo", tableName.c_str()});
+      ok = run(kTbl, {tbl, dsn}, {"cat", "dbo", tableName.c_str()});
       for (int f = 0; ok && f < kFieldsPerTable; ++f) {
         const int fld = nextId("FLD");
         const std::string fieldName = "F" + std::to_string(f);
-        ok = run(insertFld_, {fld, dsn, tbl}, {fieldName.c_str(), "S"}) &&
+        ok = run(kFld, {fld, dsn, tbl}, {fieldName.c_str(), "S"}) &&
              setMetrics(fld);
       }
     }
@@ -104,79 +123,75 @@ class RawStore {
   }
 
  private:
-  bool prepare(const std::string& sql, sqlite3_stmt*& statement) {
-    if (statement) return true;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) !=
-        SQLITE_OK)
-      return false;
-    statements_.push_back(statement);
-    return true;
+  enum Statement {
+    kRaise,
+    kCreate,
+    kRead,
+    kReport,
+    kJob,
+    kDsn,
+    kTbl,
+    kFld,
+    kMetricUpdate,
+    kCount
+  };
+
+  // The statement, prepared now or earlier; null when it cannot be.
+  sqlite3_stmt* use(Statement which) {
+    sqlite3_stmt*& s = statements_[which];
+    if (!s) sqlite3_prepare_v2(db_, sql_[which].c_str(), -1, &s, nullptr);
+    return s;
   }
-  bool prepareAll() {
-    return prepare("UPDATE " + ucurid_ +
-                       " SET NI_VAL = NI_VAL + 1 WHERE NI_KEY = ?",
-                   raise_) &&
-           prepare("INSERT INTO " + ucurid_ + " (NI_KEY, NI_VAL) VALUES (?, 1)",
-                   create_) &&
-           prepare("SELECT NI_VAL FROM " + ucurid_ + " WHERE NI_KEY = ?",
-                   read_) &&
-           prepare("INSERT INTO " + report_ +
-                       " (RPT_ID, RPT_NAME, RPT_USER) VALUES (?, ?, ?)",
-                   insertReport_) &&
-           prepare("INSERT INTO " + job_ +
-                       " (JOB_ID, RPT_ID, JOB_DESC) VALUES (?, ?, ?)",
-                   insertJob_) &&
-           prepare("INSERT INTO " + dsn_ +
-                       " (DSN_ID, JOB_ID, DSN_NAME, DSN_CONN, DSN_TF) VALUES "
-                       "(?, ?, ?, ?, ?)",
-                   insertDsn_) &&
-           prepare("INSERT INTO " + tbl_ +
-                       " (TBL_ID, DSN_ID, TBL_CAT, TBL_SCH, TBL_NM) VALUES "
-                       "(?, ?, ?, ?, ?)",
-                   insertTbl_) &&
-           prepare("INSERT INTO " + fld_ +
-                       " (FLD_ID, DSN_ID, TBL_ID, FLD_NAME, FLD_TYPE) VALUES "
-                       "(?, ?, ?, ?, ?)",
-                   insertFld_) &&
-           prepare(metricUpdate(fld_), metrics_);
+  // Ends a use: resets the statement, or finalizes it when each use
+  // prepares its own.
+  void done(Statement which) {
+    sqlite3_stmt*& s = statements_[which];
+    if (prepareEachUse_ && which != kMetricUpdate) {
+      sqlite3_finalize(s);
+      s = nullptr;
+    } else {
+      sqlite3_reset(s);
+    }
   }
   // Runs a statement with its integer values first, then its texts.
-  bool run(sqlite3_stmt* s, std::initializer_list<int> ints,
+  bool run(Statement which, std::initializer_list<int> ints,
            std::initializer_list<const char*> texts) {
+    sqlite3_stmt* s = use(which);
+    if (!s) return false;
     int i = 0;
     for (int v : ints) sqlite3_bind_int(s, ++i, v);
     for (const char* v : texts) sqlite3_bind_text(s, ++i, v, -1, SQLITE_STATIC);
     const bool ok = sqlite3_step(s) == SQLITE_DONE;
-    sqlite3_reset(s);
+    done(which);
     return ok;
   }
   int nextId(const char* key) {
-    sqlite3_bind_text(raise_, 1, key, -1, SQLITE_STATIC);
-    sqlite3_step(raise_);
-    sqlite3_reset(raise_);
-    if (sqlite3_changes(db_) == 0) run(create_, {}, {key});
-    sqlite3_bind_text(read_, 1, key, -1, SQLITE_STATIC);
+    if (!run(kRaise, {}, {key})) return -1;
+    if (sqlite3_changes(db_) == 0 && !run(kCreate, {}, {key})) return -1;
+    sqlite3_stmt* s = use(kRead);
+    if (!s) return -1;
+    sqlite3_bind_text(s, 1, key, -1, SQLITE_STATIC);
     const int id =
-        sqlite3_step(read_) == SQLITE_ROW ? sqlite3_column_int(read_, 0) : -1;
-    sqlite3_reset(read_);
+        sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
+    done(kRead);
     return id;
   }
   bool setMetrics(int fld) {
+    sqlite3_stmt* s = use(kMetricUpdate);
+    if (!s) return false;
     for (int i = 1; i <= kMetrics; ++i)
-      sqlite3_bind_text(metrics_, i, kMetricValue, -1, SQLITE_STATIC);
-    sqlite3_bind_int(metrics_, kMetrics + 1, fld);
-    const bool ok = sqlite3_step(metrics_) == SQLITE_DONE;
-    sqlite3_reset(metrics_);
+      sqlite3_bind_text(s, i, kMetricValue, -1, SQLITE_STATIC);
+    sqlite3_bind_int(s, kMetrics + 1, fld);
+    const bool ok = sqlite3_step(s) == SQLITE_DONE;
+    done(kMetricUpdate);
     return ok;
   }
 
   sqlite3* db_;
-  std::string ucurid_, fld_, tbl_, dsn_, report_, job_;
-  sqlite3_stmt *raise_ = nullptr, *create_ = nullptr, *read_ = nullptr,
-               *insertReport_ = nullptr, *insertJob_ = nullptr,
-               *insertDsn_ = nullptr, *insertTbl_ = nullptr,
-               *insertFld_ = nullptr, *metrics_ = nullptr;
-  std::vector<sqlite3_stmt*> statements_;
+  const bool prepareEachUse_;
+  std::string fld_, tbl_, dsn_;
+  std::string sql_[kCount];
+  sqlite3_stmt* statements_[kCount] = {};
 };
 
 // The engine's side: the run through the profile object, the metric values
@@ -243,13 +258,15 @@ struct Repositories {
                       nullptr) == SQLITE_OK;
     if (ok) {
       profile = new ProfileRDAImpl(rda);
-      store = new RawStore(raw, rawNames);
+      store = new RawStore(raw, rawNames, false);
+      storePreparingEachUse = new RawStore(raw, rawNames, true);
     } else {
       state.SkipWithError("the repositories cannot be set up");
     }
   }
   ~Repositories() {
     delete store;
+    delete storePreparingEachUse;
     if (profile) profile->release();
     if (rda) rda->release();
     if (rawNames) rawNames->release();
@@ -284,18 +301,30 @@ struct Repositories {
   sqlite3* raw = nullptr;
   ProfileRDAImpl* profile = nullptr;
   RawStore* store = nullptr;
+  RawStore* storePreparingEachUse = nullptr;
   bool ok = false;
 };
 
-void BM_ProfileStoreRun(benchmark::State& state) {
+// Against a baseline that prepares each statement once, and against one
+// that prepares each statement for each use, as the engine's adds do.
+void storeBenchmark(benchmark::State& state, bool prepareEachUse) {
   const int tables = static_cast<int>(state.range(0));
   Repositories repos(state);
   if (!repos.ok) return;
+  RawStore* baseline =
+      prepareEachUse ? repos.storePreparingEachUse : repos.store;
   int runId = -1;
   compareWithBaseline(
       state, "vs_sqlite3", [&] { return repos.empty(); },
       [&] { return engineStore(repos.profile, repos.rda, tables, runId); },
-      [&] { return repos.store->store(tables); });
+      [&] { return baseline->store(tables); });
+}
+
+void BM_ProfileStoreRun(benchmark::State& state) {
+  storeBenchmark(state, false);
+}
+void BM_ProfileStoreRunPreparingEachUse(benchmark::State& state) {
+  storeBenchmark(state, true);
 }
 
 void BM_ProfileListRunFields(benchmark::State& state) {
@@ -316,6 +345,11 @@ void BM_ProfileListRunFields(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ProfileStoreRun)
+    ->Arg(20)
+    ->Arg(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProfileStoreRunPreparingEachUse)
     ->Arg(20)
     ->Arg(200)
     ->UseManualTime()
