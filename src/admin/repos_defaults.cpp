@@ -1,10 +1,14 @@
 // Defaults that every repository relies on: the note category and folder
-// of profiling, and the monitoring dashboard defaults (report group 1, the
-// standard dimensions, threshold 1) to which older rows without a report
-// group, threshold or dimension are pointed.
+// of profiling, the folder of objects that have none, and the monitoring
+// dashboard defaults (report group 1, the standard dimensions, threshold 1)
+// to which older rows without a report group, threshold or dimension are
+// pointed.
 #include <vector>
 
+#include "access/base_rdaimpl.h"
+#include "access/object_types.h"
 #include "admin/repositoryimpl.h"
+#include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repository_status_callback.h"
 
 namespace {
@@ -13,6 +17,8 @@ const char kStopped[] = "Stopped at the host's request";
 
 const char kProfileNoteCategory[] = "General";
 const char kProfileFolder[] = "Profiling Reports";
+// The top-level folder of objects that have no folder.
+const char kSharedFolder[] = "Shared Data";
 
 // The default report group, threshold and dimension all have id 1.
 constexpr int kDefaultId = 1;
@@ -326,4 +332,57 @@ bool RepositoryImpl::ensureDashboardDefaults() {
     return DashboardDefaults(dataAccess_, status_, ddlMode_).write() ||
            failOnConnection();
   });
+}
+
+// The objects are found through the object-type registry and filed through
+// the metadata data access.
+bool RepositoryImpl::moveObjectsToDefaultFolder() {
+  if (!connected(nullptr)) return false;
+  std::vector<std::pair<const ReposObjectType*, int>> unfiled;
+  int typeCount = 0;
+  const ReposObjectType* types = reposObjectTypes(&typeCount);
+  for (int t = 0; t < typeCount; ++t) {
+    Rows ids;
+    if (!readRows(kvbStringFormat("SELECT %s FROM %S WHERE %s IS NULL",
+                                  types[t].id, physical(types[t].table),
+                                  types[t].folderId),
+                  {}, &ids))
+      return false;
+    for (const auto& id : ids) unfiled.emplace_back(&types[t], id[0].asInt());
+  }
+  MetadataRepositoryDataAccess* metadata = createMetadataDataAccess();
+  if (!metadata) return fail(noConnectionText());
+  auto fileObjects = [&] {
+    if (unfiled.empty()) {
+      logProgress("There are no objects to migrate to folders.");
+      return true;
+    }
+    logProgress("Put objects in to default shared data folder.");
+    // The folder is made when an older repository lacks it, so that its
+    // objects can be filed at all.
+    int folderId = -1;
+    const int found = firstRow(
+        dataAccess_,
+        "SELECT FLDR_ID FROM " + physical("FOLDER") +
+            " WHERE FLDR_NAM=? AND FLDR_PAR=?",
+        {kSharedFolder, 0},
+        [&](ReposDataAccessCursor& row) { folderId = row.getInt(0); });
+    if (found < 0 ||
+        (found == 0 && !metadata->addFolder(0, kSharedFolder, folderId)))
+      return failOnConnection();
+    for (const auto& object : unfiled) {
+      KvbString reason;
+      if (!metadata->moveObjectToFolder(object.second, object.first->name,
+                                        folderId, reason))
+        return fail(kvbStringFormat("Error moving %s to folder=\"%d\":  %S",
+                                    object.first->name, folderId, reason));
+    }
+    return true;
+  };
+  KvbString reason;
+  const bool done =
+      fileObjects() &&
+      (metadata->normalizeFolderNames(status_, reason) || fail(reason));
+  metadata->release();
+  return done;
 }

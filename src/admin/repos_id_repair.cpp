@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
@@ -105,7 +106,11 @@ bool RepositoryImpl::repairIdCounters() {
   // connection keeps itself while the script is written.
   if (ddlMode_) return true;
   if (connectionKind_ == 1 && !dataAccess_->needsNextIdResync()) return true;
+  return raiseIdCounters();
+}
 
+bool RepositoryImpl::raiseIdCounters() {
+  if (!connected(nullptr)) return false;
   return inTransaction([this] {
     Counters counters;
     const KvbString ucurid = dataAccess_->getTableName("UCURID", true, -1);
@@ -134,4 +139,23 @@ bool RepositoryImpl::repairIdCounters() {
               dataAccess_->getErrorMessage());
     return failOnConnection();
   });
+}
+
+bool RepositoryImpl::raiseCounter(const KvbString& key, int value) {
+  if (!connected(nullptr)) return false;
+  const KvbString ucurid = physical("UCURID");
+  int current = 0;
+  switch (firstRow(dataAccess_, "SELECT NI_VAL FROM " + ucurid + " WHERE NI_KEY=?",
+                   {key},
+                   [&](ReposDataAccessCursor& row) { current = row.getInt(0); })) {
+    case 0:
+      return execute("INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)",
+                     {key, value});
+    case 1:
+      return current >= value ||
+             execute("UPDATE " + ucurid + " SET NI_VAL=? WHERE NI_KEY=?",
+                     {value, key});
+    default:
+      return failOnConnection();
+  }
 }

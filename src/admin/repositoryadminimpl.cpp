@@ -176,15 +176,3 @@ Repository* RepositoryAdminImpl::openRepository(const KvbString& name,
   if (isFile) return openFileRepository(connection, check);
   return openRepositoryConnection(connection, tablePrefix, check, poolId);
 }
-
-// ---------------------------------------------------------------------------
-// Operations that this build does not offer yet.
-
-bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString&,
-                                                 const KvbString&) {
-  return fail("This operation is not available in this build");
-}
-
-bool RepositoryAdminImpl::copyRepository(Repository*, Repository*) {
-  return fail("This operation is not available in this build");
-}

@@ -87,6 +87,49 @@ bool RepositoryImpl::execute(const KvbString& sql,
   return ok || failOnConnection();
 }
 
+KvbString RepositoryImpl::physical(const char* tableCode) const {
+  return dataAccess_->getTableName(tableCode, true, -1);
+}
+
+bool RepositoryImpl::readRows(const KvbString& sql,
+                              const std::vector<KvbDatavar>& values,
+                              Rows* rows) {
+  reportMessage(sql);
+  if (!dataAccess_) return failOnConnection();
+  ReposDataAccessStatement* statement =
+      boundStatement(dataAccess_, sql, values);
+  ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
+  if (statement) statement->release();
+  if (!cursor) return failOnConnection();
+  int fetched = 2;
+  if (cursor->cacheAll())
+    while ((fetched = cursor->next()) == 1) {
+      rows->emplace_back();
+      for (int column = 0; column < cursor->getNumCols(); ++column)
+        rows->back().push_back(cursor->getValue(column));
+    }
+  cursor->release();
+  return fetched == 0 ||
+         fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1316));
+}
+
+bool RepositoryImpl::executeEach(const KvbString& sql, const Rows& rows) {
+  reportMessage(sql);
+  if (!dataAccess_) return failOnConnection();
+  if (rows.empty()) return true;
+  ReposDataAccessStatement* statement = dataAccess_->createStatement(sql);
+  if (!statement) return failOnConnection();
+  bool ok = true;
+  for (auto row = rows.begin(); ok && row != rows.end(); ++row) {
+    for (size_t i = 0; ok && i < row->size(); ++i)
+      ok = statement->setParameter(static_cast<int>(i), (*row)[i]);
+    ok = ok && statement->execute();
+  }
+  const KvbString error = statement->getErrorMessage();
+  statement->release();
+  return ok || fail(error);
+}
+
 int RepositoryImpl::hasInfoRow(const KvbString& type) {
   const int found = firstRow(dataAccess_,
                              "SELECT I_TYPE FROM " +
@@ -130,8 +173,16 @@ bool RepositoryImpl::connected(KvbString* errorText) {
   return false;
 }
 
-bool RepositoryImpl::notAvailable() {
-  return fail("This operation is not available in this build");
+bool RepositoryImpl::hasColumn(const char* tableCode, const char* column) {
+  std::list<TableColumnInfo> columns;
+  dataAccess_->getTableColumns(tableCode, columns);
+  for (const TableColumnInfo& info : columns)
+    if (info.name.equals(column, true)) return true;
+  return false;
+}
+
+void RepositoryImpl::logProgress(const char* text) {
+  logPrintf(logger_, kLogProgress, kSourceFile, __LINE__, "%s", text);
 }
 
 // ---------------------------------------------------------------------------
@@ -391,35 +442,6 @@ bool RepositoryImpl::getInfoVersion(const KvbString& infoType, int* version,
   if (version) *version = entry == infoVersions_.end() ? 0 : entry->second;
   return true;
 }
-
-// ---------------------------------------------------------------------------
-// Operations that later work provides
-
-bool RepositoryImpl::upgradeRepository() { return notAvailable(); }
-bool RepositoryImpl::upgradeNCOA() { return notAvailable(); }
-
-bool RepositoryImpl::exportFrqdstTablesByJobDate(const KvbDate&, const KvbDate&,
-                                                 const KvbString&, bool) {
-  return notAvailable();
-}
-bool RepositoryImpl::exportFrqdstTables(int, int, const KvbString&, bool) {
-  return notAvailable();
-}
-bool RepositoryImpl::exportHsmTablesByExecDate(const KvbDate&, const KvbDate&,
-                                               const KvbString&, bool) {
-  return notAvailable();
-}
-bool RepositoryImpl::exportHsmTables(int, int, const KvbString&, bool) {
-  return notAvailable();
-}
-bool RepositoryImpl::exportHcmTablesByExecDate(const KvbDate&, const KvbDate&,
-                                               const KvbString&, bool) {
-  return notAvailable();
-}
-bool RepositoryImpl::exportHcmTables(int, int, const KvbString&, bool) {
-  return notAvailable();
-}
-bool RepositoryImpl::importTable(const KvbString&) { return notAvailable(); }
 
 // ---------------------------------------------------------------------------
 // Forwarding to the connection

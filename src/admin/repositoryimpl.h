@@ -4,7 +4,12 @@
 // managers and the key/value store), repos_structure.cpp (table sets and
 // INFO version rows), repos_initial_data.cpp (first rows of a new
 // repository), repos_id_repair.cpp (id counters), repos_defaults.cpp
-// (initial profile data, default folders, dashboard defaults).
+// (initial profile data, default folders, dashboard defaults),
+// repos_upgrade.cpp (upgrading the structure), versiondata.cpp (the data
+// upgrade steps), repos_old_data.cpp (counters and columns of older
+// versions), repos_fill_missing.cpp (UUIDs and users older versions left
+// out), table_xml.cpp (table dumps), repos_exports.cpp (per-id table
+// exports) and movesqlitedata.cpp (old file-based profile repositories).
 #ifndef ADMIN_REPOSITORYIMPL_H_
 #define ADMIN_REPOSITORYIMPL_H_
 
@@ -88,11 +93,80 @@ class RepositoryImpl : public Repository {
   bool insertTableRows(const ReposTableSet& set);
 
   // --- id counters (repos_id_repair.cpp) ---
+  // Raises the counters to the highest ids in use where the connection
+  // needs it (a SQLite file, or a connection that asks for a resync).
   bool repairIdCounters();
+  // The same on every connection.
+  bool raiseIdCounters();
 
   // --- defaults (repos_defaults.cpp) ---
   bool installInitialProfileData();
   bool ensureDashboardDefaults();
+  // Files every object without a folder in the top-level folder "Shared
+  // Data" (made when it is missing and something needs it), then fills
+  // the normalised folder names.
+  bool moveObjectsToDefaultFolder();
+
+  // --- data upgrades (versiondata.cpp) ---
+  // The data upgrade steps of the repository's kind, in order, stopping at
+  // the first that fails. With `ncoaOnly` only the status callback is asked
+  // whether to go on.
+  bool applyDataUpgrades(bool ncoaOnly);
+  // Gives every identification definition (MIDDEF) its own ID_UID and
+  // points the definition values (MDEFVL) at it; nothing to do once one
+  // definition has an ID_UID.
+  bool ensureIdentityDefinitionLinkage();
+  // Gives monitoring tasks without a creation date the current date and
+  // user as created and edited.
+  bool ensureTaskDates();
+
+  // --- older versions' counters and columns (repos_old_data.cpp) ---
+  // Carries the counters of CURID (profile) or MCURID (monitoring) into
+  // UCURID under their names; a counter held there already keeps the
+  // larger value.
+  bool mergeIdCounters(bool profile);
+  // Copies the values of the long column names of older versions into the
+  // current short ones, where the old column is still there.
+  bool copyOldColumnValues();
+
+  // --- values older versions left out (repos_fill_missing.cpp) ---
+  // A column of `table` that rows may hold NULL or empty: each such row,
+  // found by `key`, gets a new UUID, or with `osUser` the operating-system
+  // user.
+  struct MissingValues {
+    const char* table;
+    const char* key;
+    const char* column;
+    bool osUser;
+  };
+  bool fillMissingValues(const MissingValues& fill);
+  // The per-id tables of a code ("FRQDST", "HSM", "HCM") and the id column
+  // that numbers them (repos_exports.cpp).
+  struct IdTable;
+
+  // --- table dumps (table_xml.cpp) ---
+  // Writes table `table` (a code, or a code and a number) with its rows and
+  // indexes to "<physical name>.xml" in `folder`; with `drop` the table is
+  // dropped once the file is complete. A table that does not exist writes
+  // nothing and is no failure.
+  bool exportTableToXml(const KvbString& table, const KvbString& folder,
+                        bool drop);
+  // Drops a table by its physical name, with `indexes` its indexes first.
+  bool dropTable(const KvbString& physicalName, bool indexes);
+
+  // --- per-id tables (repos_exports.cpp) ---
+  // The largest FLD_ID and HGM_ID; -1 when the table is empty or the query
+  // fails.
+  int getMaxFieldId();
+  int getMaxHgmId();
+
+  // --- old file-based profile repositories (movesqlitedata.cpp) ---
+  // Copies an old profile repository file into `newPath`, a new file
+  // repository of the current schema. Tables that the old file lacks stay
+  // empty. False when the old file could not be read, a row could not be
+  // copied or the host asked to stop; the new file then keeps nothing of
+  // the old data.
+  bool moveSqliteData(const KvbString& oldPath, const KvbString& newPath);
 
   // --- Repository (positions in repository.h) ---
   KvbString getErrorMessage() override;
@@ -187,6 +261,49 @@ class RepositoryImpl : public Repository {
   // Inserts the unified INFO row of a new repository: the current version
   // and minor version, the description and a new UUID.
   bool insertUnifiedInfoRow();
+  // The quoted physical name of a table code.
+  KvbString physical(const char* tableCode) const;
+  // Every row of a query with `values` bound, read whole before anything
+  // else runs (its text reported first). False with the error text set when
+  // the query or the reading fails.
+  typedef std::vector<std::vector<KvbDatavar>> Rows;
+  bool readRows(const KvbString& sql, const std::vector<KvbDatavar>& values,
+                Rows* rows);
+  // Runs one prepared statement once for each row of values (its text
+  // reported once); false at the first failure.
+  bool executeEach(const KvbString& sql, const Rows& rows);
+  // Makes the id counter `key` hand out no id up to `value`: raised when it
+  // is lower, added when it is missing.
+  bool raiseCounter(const KvbString& key, int value);
+  // Whether the table of `tableCode` has a column `column` (any case).
+  bool hasColumn(const char* tableCode, const char* column);
+  // Logs a progress text at level 1.
+  void logProgress(const char* text);
+
+  // What the upgrade is made of (repos_upgrade.cpp).
+  bool upgradeThroughConnection();
+  bool upgradeSteps();
+  bool upgradeNeeded(bool* needed);
+  bool isOldProfileFile();
+  bool moveOldProfileFile();
+  // The data upgrade steps of the repository's kind (versiondata.cpp).
+  bool ensureMatchCodeIndex();
+
+  // The per-id table exports (repos_exports.cpp): the tables of the ids in
+  // [from, to), or of the ids that a query gives.
+  bool exportIdRange(const IdTable& tables, int from, int to,
+                     const KvbString& folder, bool drop);
+  bool exportIds(const IdTable& tables, ReposDataAccessCursor* ids,
+                 const KvbString& folder, bool drop);
+  // The largest value of an id column; -1 when the table is empty. False
+  // when the query fails.
+  bool largestId(const char* tableCode, const char* column, int* id);
+  ReposDataAccessCursor* idsInDateRange(const KvbString& sql,
+                                        const KvbDate& from, const KvbDate& to);
+  ReposDataAccessCursor* getFieldIdsByJobDate(const KvbDate& from,
+                                              const KvbDate& to);
+  ReposDataAccessCursor* getHgmIdsByExecDate(const KvbDate& from,
+                                             const KvbDate& to);
 
   // What the opening and version reading are made of.
   struct InfoRowsSeen {
@@ -223,8 +340,6 @@ class RepositoryImpl : public Repository {
   // True when there is a connection; else false with the error text set,
   // and copied to *errorText when given.
   bool connected(KvbString* errorText);
-  // The answer of an operation that this build does not provide.
-  bool notAvailable();
 
   KvbString errorText_{""};
   RepositoryAdmin* admin_ = nullptr;

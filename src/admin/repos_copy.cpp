@@ -1,0 +1,358 @@
+// Copying the content of one repository into another, also between
+// database kinds (a SQLite file into a server and back): the per-id
+// distribution tables are replaced by the source's, every built-in table
+// and every table of the source's XML table sets is emptied and refilled,
+// long texts are moved between the two long-text tables, and the id
+// counters are raised to the ids copied. KEYVAL and INFO keep the target's
+// own rows.
+//
+// Each per-id table is replaced in a transaction of its own. The other
+// tables share the long-text table BIGSTR, whose pieces their rows point
+// at, so they are replaced together in one transaction: a copy that fails
+// leaves them as they were, and never a row pointing at a piece that is
+// gone. Each table is filled through one prepared statement.
+#include <algorithm>
+#include <functional>
+
+#include "access/base_rdaimpl.h"
+#include "admin/repositoryadminimpl.h"
+#include "admin/repositoryimpl.h"
+#include "schema/repos_tables.h"
+#include "schema/repos_tables_xml.h"
+
+namespace {
+
+const char kSourceFile[] = "repos_copy";
+const char kCatalogue[] = "Repository Library";
+
+// The longest text a metric column is declared with when the definitions
+// leave its size to the database.
+constexpr int kMetricTextLimit = 255;
+
+// The group columns of a histogram: GRP1 to GRP5.
+constexpr int kHistogramGroups = 5;
+
+// Built-in tables whose rows are not copied: the target's own key/value
+// rows and version rows stay, and the long texts come with the rows that
+// hold them.
+const char* const kKeptTables[] = {"KEYVAL", "INFO", "BIGSTR"};
+
+// How one table is copied: the query on the source, the statements on the
+// target, the declared type and size of each marker, and which columns may
+// hold long-text markers.
+struct TablePlan {
+  KvbString select;
+  KvbString insert;
+  KvbString empty;  // the DELETE of the target's rows; none for a new table
+  std::vector<std::pair<int, int>> markers;
+  std::vector<bool> longText;
+};
+
+// Appends one column to a plan: its name to both column lists, a marker.
+void addColumn(TablePlan* plan, KvbString* selectList, KvbString* insertList,
+               const KvbString& sourceName, const KvbString& targetName,
+               int type, int size, bool longText) {
+  selectList->append(selectList->isEmpty() ? "" : ",").append(sourceName);
+  insertList->append(insertList->isEmpty() ? "" : ",").append(targetName);
+  plan->markers.push_back({type, size});
+  plan->longText.push_back(longText && type == kvbTypeString);
+}
+
+// Completes a plan from its column lists and physical table names.
+void finishPlan(TablePlan* plan, const KvbString& selectList,
+                const KvbString& insertList, const KvbString& sourceTable,
+                const KvbString& targetTable, bool emptyFirst) {
+  KvbString markers("");
+  for (size_t i = 0; i < plan->markers.size(); ++i)
+    markers.append(i ? ",?" : "?");
+  plan->select = "SELECT " + selectList + " FROM " + sourceTable;
+  plan->insert = "INSERT INTO " + targetTable + " (" + insertList +
+                 ")  VALUES (" + markers + ") ";
+  if (emptyFirst) plan->empty = "DELETE FROM " + targetTable;
+}
+
+class RepositoryCopy {
+ public:
+  RepositoryCopy(RepositoryImpl* source, RepositoryImpl* target,
+                 RepositoryStatusCallback* status, KvLogger* logger)
+      : source_(source),
+        target_(target),
+        from_(source->getDataAccess()),
+        to_(target->getDataAccess()),
+        status_(status),
+        logger_(logger) {}
+
+  bool run(KvbString* errorText) {
+    errorText_ = errorText;
+    return replaceIdTables("HSM", "HCM", source_->getMaxHgmId(),
+                           target_->getMaxHgmId()) &&
+           replaceIdTables("FRQDST", nullptr, source_->getMaxFieldId(),
+                           target_->getMaxFieldId()) &&
+           inTargetTransaction([this] {
+             return emptyLongTexts() && copyBuiltInTables() &&
+                    copyTableSets() &&
+                    (target_->raiseIdCounters() ||
+                     fail(target_->getErrorMessage()));
+           });
+  }
+
+ private:
+  bool fail(const KvbString& text) {
+    *errorText_ = text;
+    report(text);
+    return false;
+  }
+  bool failMessage(int id, const KvbString& sql) {
+    return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, id, sql));
+  }
+  void report(const KvbString& text) { status_->reportMessage(text); }
+
+  // The work leaves the reasons of its own failures; a begin or commit
+  // that fails leaves the target's.
+  bool inTargetTransaction(const std::function<bool()>& work) {
+    bool workFailed = false;
+    if (runTransaction(to_, logger_, [&] { return !(workFailed = !work()); }))
+      return true;
+    return !workFailed && fail(to_->getErrorMessage());
+  }
+
+  // ---- per-id tables ----
+
+  // Replaces the target's tables <code><id> (and <second><id>) by the
+  // source's, id by id.
+  bool replaceIdTables(const char* code, const char* second, int sourceMax,
+                       int targetMax) {
+    for (int id = 0; id <= std::max(sourceMax, targetMax); ++id)
+      if (!replaceIdTable(code, id) || (second && !replaceIdTable(second, id)))
+        return false;
+    return true;
+  }
+
+  bool replaceIdTable(const char* code, int id) {
+    const KvbString name = kvbStringFormat("%s%d", code, id);
+    std::list<TableColumnInfo> columns, old;
+    from_->getTableColumns(name, columns);
+    to_->getTableColumns(name, old);
+    if (columns.empty() && old.empty()) return true;
+    // Texts get the target's longest size, since not every database tells
+    // the size its columns were declared with.
+    for (TableColumnInfo& column : columns)
+      if (column.type == kvbTypeString) column.size = to_->getMaxTextLength();
+    TablePlan plan;
+    KvbString selectList(""), insertList("");
+    for (const TableColumnInfo& column : columns)
+      addColumn(&plan, &selectList, &insertList, column.name, column.name,
+                column.type, column.size, false);
+    finishPlan(&plan, selectList, insertList,
+               from_->getTableName(code, true, id),
+               to_->getTableName(code, true, id), false);
+    return inTargetTransaction([&] {
+      if (!old.empty() && !to_->dropTable(to_->getTableName(code, false, id)))
+        return fail(to_->getErrorMessage());
+      if (columns.empty()) return true;
+      report(plan.select);
+      return (to_->createTable(name, columns) ||
+              fail(to_->getErrorMessage())) &&
+             copyRows(plan) && indexIdTable(code, id);
+    });
+  }
+
+  // The indexes of a copied per-id table; as the database layer makes
+  // them, they are no reason to fail the copy.
+  bool indexIdTable(const char* code, int id) {
+    if (KvbString(code) == "FRQDST") {
+      to_->createFrequencyTable(id);
+      return true;
+    }
+    int groups = 0;
+    firstRow(from_,
+             "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
+                 from_->getTableName("HGMETA", true, -1) + " WHERE HGM_ID=?",
+             {id}, [&](ReposDataAccessCursor& row) {
+               while (groups < kHistogramGroups && !row.isNull(groups))
+                 ++groups;
+             });
+    if (KvbString(code) == "HSM")
+      to_->createHSMTable(id, groups);
+    else
+      to_->createHCMTable(id, groups);
+    return true;
+  }
+
+  // ---- built-in tables and table sets ----
+
+  bool emptyLongTexts() {
+    const KvbString sql = "DELETE FROM " + to_->getTableName("BIGSTR", true, -1);
+    report(sql);
+    return to_->paramExec(sql, nullptr, 0) || failMessage(1311, sql);
+  }
+
+  // The counters come first, so that the long texts written into the
+  // target draw their ids from the counters that the copy leaves.
+  bool copyBuiltInTables() {
+    return copyDefinedTable(findTableColumnDefs("UCURID")) &&
+           forEachDefinedTable(reposCoreColumnDefs) &&
+           forEachDefinedTable(reposNcoaColumnDefs);
+  }
+
+  bool forEachDefinedTable(const ReposColumnDef* defs) {
+    for (const ReposColumnDef* def = defs; !isEndRecord(*def); ++def) {
+      const ReposColumnDef* first = def;
+      while (!isEndRecord(*def)) ++def;
+      bool kept = KvbString(first->tableCode) == "UCURID";
+      for (const char* code : kKeptTables)
+        kept = kept || KvbString(first->tableCode) == code;
+      if (!kept && !copyDefinedTable(first)) return false;
+    }
+    return true;
+  }
+
+  bool copyDefinedTable(const ReposColumnDef* first) {
+    const KvbString sourceQuote = from_->getIdentifierQuote();
+    const KvbString targetQuote = to_->getIdentifierQuote();
+    const int maxText = to_->getMaxTextLength();
+    TablePlan plan;
+    KvbString selectList(""), insertList("");
+    for (const ReposColumnDef* def = first; !isEndRecord(*def); ++def) {
+      if (def->flags & kColMetrics) {
+        for (int m = 0; m < kFieldMetricCount; ++m) {
+          const KvbString name = kvbStringFormat("MET_%d", m);
+          const int size = fieldMetricDefs[m].size
+                               ? fieldMetricDefs[m].size
+                               : std::min(maxText, kMetricTextLimit);
+          addColumn(&plan, &selectList, &insertList, name, name,
+                    kvbTypeString, size, false);
+        }
+        continue;
+      }
+      const bool maxLength = (def->flags & kColMaxText) != 0;
+      addColumn(&plan, &selectList, &insertList,
+                sourceQuote + def->columnName + sourceQuote,
+                targetQuote + def->columnName + targetQuote, def->type,
+                maxLength && def->type == kvbTypeString ? maxText : def->length,
+                maxLength);
+    }
+    finishPlan(&plan, selectList, insertList,
+               from_->getTableName(first->tableCode, true, -1),
+               to_->getTableName(first->tableCode, true, -1), true);
+    return copyRows(plan);
+  }
+
+  bool copyTableSets() {
+    for (int index = 0; index < source_->getTableSetCount(); ++index) {
+      const ReposTableSet* set = source_->getTableSet(index);
+      if (!set)
+        return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1198));
+      for (const ReposTableDef& table : set->tableDefs)
+        if (!table.columns.empty() && !copySetTable(table)) return false;
+    }
+    return true;
+  }
+
+  bool copySetTable(const ReposTableDef& table) {
+    const int maxText = to_->getMaxTextLength();
+    TablePlan plan;
+    KvbString selectList(""), insertList("");
+    for (const ReposXmlColumnDef& column : table.columns)
+      addColumn(&plan, &selectList, &insertList, column.name, column.name,
+                column.type, column.useMaxLength ? maxText : column.length,
+                column.useMaxLength);
+    finishPlan(&plan, selectList, insertList,
+               from_->getTableName(table.name.asCstr(), true, -1),
+               to_->getTableName(table.name.asCstr(), true, -1), true);
+    return copyRows(plan);
+  }
+
+  // ---- rows ----
+
+  // Empties the target table (when the plan says so) and fills it with the
+  // source's rows through one prepared statement.
+  bool copyRows(const TablePlan& plan) {
+    if (!plan.empty.isEmpty()) {
+      report(plan.empty);
+      if (!to_->paramExec(plan.empty, nullptr, 0))
+        return failMessage(1311, plan.empty);
+    }
+    report(plan.insert);
+    ReposDataAccessStatement* insert = to_->createStatement(plan.insert);
+    if (!insert) return failMessage(1312, plan.insert);
+    for (size_t i = 0; i < plan.markers.size(); ++i)
+      insert->setParameterInfo(static_cast<int>(i), plan.markers[i].first,
+                               plan.markers[i].second);
+    report(plan.select);
+    ReposDataAccessCursor* rows = from_->paramSelect(plan.select, 0);
+    bool ok = rows != nullptr || failMessage(1311, plan.select);
+    // Long texts are read from the source while its rows are walked, which
+    // not every database allows on an open query.
+    const bool readsLongTexts =
+        std::find(plan.longText.begin(), plan.longText.end(), true) !=
+        plan.longText.end();
+    if (ok && readsLongTexts && !rows->cacheAll())
+      ok = failMessage(1311, plan.select);
+    int count = 0;
+    int fetched = 0;
+    while (ok && (fetched = rows->next()) == 1) {
+      for (size_t c = 0; ok && c < plan.markers.size(); ++c)
+        ok = bindValue(insert, static_cast<int>(c), rows->getValue(c),
+                       plan.longText[c]);
+      ok = ok && (insert->execute() || fail(insert->getErrorMessage()));
+      ++count;
+    }
+    if (ok && fetched == 2) ok = failMessage(1311, plan.select);
+    if (ok) report(kvbStringFormat("Inserted: %d rows", count));
+    if (rows) rows->release();
+    insert->release();
+    return ok;
+  }
+
+  // Binds one value; a long text is read whole from the source and stored
+  // in the target's long-text table when it does not fit a column there.
+  bool bindValue(ReposDataAccessStatement* insert, int index,
+                 const KvbDatavar& value, bool longText) {
+    if (!longText || value.isNull() || value.getType() != kvbTypeString)
+      return insert->setParameter(index, value) ||
+             fail(insert->getErrorMessage());
+    KvbString full, marker;
+    if (!from_->readLongText(value.asString(), &full, 0))
+      return fail(from_->getErrorMessage());
+    if (to_->writeLongText(full, &marker, 0))
+      return insert->setParameter(index, marker) ||
+             fail(insert->getErrorMessage());
+    if (full.length() > static_cast<size_t>(to_->getMaxTextLength()))
+      return fail(to_->getErrorMessage());
+    return insert->setParameter(index, full) ||
+           fail(insert->getErrorMessage());
+  }
+
+  RepositoryImpl* source_;
+  RepositoryImpl* target_;
+  ReposDataAccess* from_;
+  ReposDataAccess* to_;
+  RepositoryStatusCallback* status_;
+  KvLogger* logger_;
+  KvbString* errorText_ = nullptr;
+};
+
+}  // namespace
+
+bool RepositoryAdminImpl::copyRepository(Repository* source,
+                                         Repository* target) {
+  if (!source) return failMessage(__LINE__, 1307);
+  if (!target) return failMessage(__LINE__, 1308);
+  if (!source->isCurrentVersion()) return failMessage(__LINE__, 1310);
+  if (!target->isCurrentVersion()) return failMessage(__LINE__, 1309);
+  copySource_ = source;
+  copyTarget_ = target;
+  // Every Repository is a RepositoryImpl: this engine makes them all.
+  auto* from = static_cast<RepositoryImpl*>(source);
+  auto* to = static_cast<RepositoryImpl*>(target);
+  // A copy onto itself would empty each table before reading it.
+  const KvbString uuid = from->getRepositoryUUID();
+  if (!uuid.isEmpty() && uuid == to->getRepositoryUUID())
+    return fail(
+        "The source and the target of the copy are the same repository");
+  RepositoryCopy copy(
+      from, to, statusCallback_ ? statusCallback_ : to->getStatusCallback(),
+      logger_);
+  return copy.run(&errorText_);
+}

@@ -1,0 +1,62 @@
+// Dropping every table of a repository: the per-id distribution tables,
+// the built-in core and NCOA tables, the tables of the XML table sets (with
+// their delete statements) and the tables that older versions left.
+// Tables of other owners in the same database are left alone.
+#include "admin/repositoryadminimpl.h"
+#include "admin/repositoryimpl.h"
+
+namespace {
+
+// Tables that no built-in definition covers: the shared frequency table of
+// older versions, their counter tables and their redundancy results.
+const char* const kOtherTables[] = {"FRQDST", "CURID", "MCURID", "KEYVAL",
+                                    "REDUN"};
+
+}  // namespace
+
+bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
+                                                 const KvbString& tablePrefix) {
+  RepositoryImpl* repository =
+      openConnectionImpl(connection, tablePrefix, false, "");
+  if (!repository) return false;
+  ReposDataAccess* rda = repository->getDataAccess();
+  // Every group is dropped whatever became of the others; the answer is
+  // false when any of them failed.
+  bool ok = true;
+  auto dropped = [&](bool done) {
+    if (!done) {
+      ok = fail(rda->getErrorMessage());
+      logError(__LINE__);
+    }
+  };
+  // Only tables that exist are dropped: the numbers of deleted objects
+  // have none.
+  auto drop = [&](const char* code, int number) {
+    std::list<TableColumnInfo> columns;
+    const KvbString name =
+        number < 0 ? KvbString(code) : kvbStringFormat("%s%d", code, number);
+    if (rda->getTableColumns(name, columns) > 0)
+      dropped(rda->dropTable(rda->getTableName(code, false, number)));
+  };
+
+  // The largest ids are read while FLD and HGMETA are still there.
+  const int fields = repository->getMaxFieldId();
+  const int histograms = repository->getMaxHgmId();
+  for (int id = 0; id <= fields; ++id) drop("FRQDST", id);
+  for (int id = 0; id <= histograms; ++id) {
+    drop("HSM", id);
+    drop("HCM", id);
+  }
+  TableCreateOptions options;
+  options.dropTables = true;
+  dropped(rda->createTables(options));
+  options.useNcoaTables = true;
+  dropped(rda->createTables(options));
+  if (!repository->createTables(true, false, false, false, nullptr)) {
+    ok = fail(repository->getErrorMessage());
+    logError(__LINE__);
+  }
+  for (const char* code : kOtherTables) drop(code, -1);
+  repository->release();
+  return ok;
+}

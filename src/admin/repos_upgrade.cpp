@@ -1,0 +1,183 @@
+// Upgrading a repository to the current schema: the version gate, the
+// missing tables, columns and indexes, the table sets, the data upgrade
+// steps and the version rows. A repository opened directly as a SQLite file
+// is upgraded through a second repository object on the connection-string
+// route; an old file-based profile repository is moved into a new file of
+// the current schema instead.
+//
+// The work of an upgrade runs in one transaction (both SQLite and the
+// servers change tables transactionally), so that a failed upgrade leaves
+// the repository as it was and can simply be run again. The steps that
+// older versions ran outside a transaction and whose failures they ignored
+// look before they act instead, since a failed statement ends a transaction
+// on some databases.
+#include "admin/repositoryadminimpl.h"
+#include "admin/repositoryimpl.h"
+#include "kvfileio/kvfileio.h"
+#include "rda/rda_factory.h"
+#include "schema/log_printf.h"
+#include "schema/repos_tables.h"
+
+namespace {
+const char kSourceFile[] = "repos_upgrade";
+const char kCatalogue[] = "Repository Library";
+
+// The factory kind of createReposDataAccess that opens an existing SQLite
+// file.
+constexpr int kExistingSqliteFile = 2;
+}  // namespace
+
+bool RepositoryImpl::upgradeRepository() {
+  if (!connected(nullptr)) return false;
+  if (connectionKind_ == 0)
+    return isOldProfileFile() ? moveOldProfileFile()
+                              : upgradeThroughConnection();
+
+  logProgress("Starting repository upgrade.");
+  bool needed = true;
+  if (!upgradeNeeded(&needed)) return false;
+  if (!needed) {
+    logProgress(
+        "Repository upgrade not necessary. Major, Minor, and XML versions are "
+        "up to date.");
+    errorText_ = kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1314);
+    return false;
+  }
+  const bool upgraded = inTransaction([this] { return upgradeSteps(); });
+  // The versions the database holds now: the new ones, or after a failure
+  // the old ones again.
+  readVersionInfo();
+  if (!upgraded) return false;
+  logProgress("Successful finish of repository upgrade.");
+  return true;
+}
+
+bool RepositoryImpl::upgradeNeeded(bool* needed) {
+  *needed = true;
+  if (repositoryKind_ != kKindUnified || version_ < kCurrentVersion)
+    return true;
+  if (minorVersion_ < kCurrentMinorVersion) {
+    logProgress("Minor version upgrade started.");
+    return true;
+  }
+  int newerSets = 0;
+  if (!createTables(false, false, true, true, &newerSets)) return false;
+  *needed = newerSets > 0;
+  if (*needed) logProgress("XML defined tables upgrade started.");
+  return true;
+}
+
+bool RepositoryImpl::upgradeSteps() {
+  logProgress("Validating table metadata descriptions");
+  if (!validateTableDefinitions())
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+              "Table Metadata did not validate.");
+  logProgress("Adding missing database table structure.");
+  if (!dataAccess_->checkTables(TableCreateOptions())) return failOnConnection();
+  if (!createTables(false, false, true, false, nullptr)) return false;
+  logProgress("Applying data structure changes.");
+  if (!applyDataUpgrades(false)) return false;
+  logProgress("Updating unified database version information.");
+  return writeVersionInfo(false);
+}
+
+bool RepositoryImpl::upgradeThroughConnection() {
+  auto* second = new RepositoryImpl();
+  if (!second->init(0, admin_, 1,
+                    kvbStringFormat(kFileConnectionFormat, connection_),
+                    tablePrefix_, "", status_, &errorText_)) {
+    second->release();
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
+    return false;
+  }
+  const bool upgraded = second->upgradeRepository();
+  if (!upgraded) errorText_ = second->getErrorMessage();
+  second->release();
+  readVersionInfo();
+  return upgraded;
+}
+
+bool RepositoryImpl::upgradeNCOA() {
+  if (!connected(nullptr)) return false;
+  logProgress("Starting NCOA repository upgrade.");
+  std::list<TableColumnInfo> info, keyValues;
+  if (dataAccess_->getTableColumns("INFO", info) == 0 ||
+      dataAccess_->getTableColumns("KEYVAL", keyValues) == 0 ||
+      repositoryKind_ == kKindNone) {
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+              "Repository needs to be created before upgrading.");
+    return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1050));
+  }
+  if (ncoaVersion_ == kCurrentNcoaVersion) {
+    logProgress("NCOA repository upgrade not necessary.");
+    return true;
+  }
+  // The version rows of an older repository are rewritten by its whole
+  // upgrade only: this one would mark it current without its data
+  // upgrades.
+  if (repositoryKind_ != kKindUnified)
+    return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1052));
+  logProgress("Validating NCOA table metadata descriptions");
+  if (!validateTableDefinitions())
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
+              "Table Metadata did not validate.");
+  const bool upgraded = inTransaction([this] {
+    logProgress("Adding missing database table structure.");
+    if (!dataAccess_->checkTables(TableCreateOptions()))
+      return failOnConnection();
+    logProgress("Applying NCOA data structure changes.");
+    if (!applyDataUpgrades(true)) return false;
+    logProgress("Updating NCOA version information.");
+    return writeVersionInfo(true);
+  });
+  readVersionInfo();
+  if (!upgraded) return false;
+  logProgress("Successful finish of NCOA repository upgrade.");
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Old file-based profile repositories
+
+// A profile repository in a SQLite file of the old layout, whose tables
+// carry the old names (its patterns in "patdist", say).
+bool RepositoryImpl::isOldProfileFile() {
+  std::list<TableColumnInfo> oldPatterns, patterns;
+  return repositoryKind_ == kKindProfile &&
+         dataAccess_->getTableColumns("patdist", oldPatterns) > 0 &&
+         dataAccess_->getTableColumns("PATDST", patterns) == 0;
+}
+
+// The old file becomes "<path>.backup"; a new repository file takes its
+// path and receives its data. When that fails, the old file is put back,
+// so that the repository is as it was.
+bool RepositoryImpl::moveOldProfileFile() {
+  logProgress("Moving the old profile repository into a new file.");
+  if (!admin_)
+    return fail(
+        "An old profile repository can only be moved when it was opened "
+        "through the administration object");
+  const KvbString backup = connection_ + ".backup";
+  dataAccess_->release();
+  dataAccess_ = nullptr;
+  np_fio_unlink(backup.asCstr());
+  bool moved = np_fio_rename(connection_.asCstr(), backup.asCstr()) == NP_FIO_OK;
+  if (!moved) {
+    fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1315, connection_,
+                         backup));
+  } else {
+    moved = (admin_->createFileRepository(connection_) ||
+             fail(admin_->getErrorMessage())) &&
+            moveSqliteData(backup, connection_);
+    if (!moved) {
+      np_fio_unlink(connection_.asCstr());
+      np_fio_rename(backup.asCstr(), connection_.asCstr());
+    }
+  }
+  KvbString openError;
+  dataAccess_ = createReposDataAccess(kExistingSqliteFile, connection_,
+                                      tablePrefix_, status_, openError);
+  if (!dataAccess_) return fail(openError);
+  readVersionInfo();
+  return moved;
+}
