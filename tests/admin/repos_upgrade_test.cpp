@@ -1,0 +1,214 @@
+// Upgrades of older repositories on every back end, from fixtures built
+// here: what each data step leaves, the final versions, the second upgrade
+// that has nothing to do, and the failed upgrade that leaves nothing.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "access/base_rdaimpl.h"
+#include "support/admin_targets.h"
+#include "support/log_capture.h"
+#include "support/repos_impl_targets.h"
+
+namespace {
+
+class UpgradeTest : public ReposImplTest {
+ protected:
+  void SetUp() override {
+    ReposImplTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    repos_ = open(&status_);
+    ASSERT_NE(repos_, nullptr);
+  }
+
+  // A table of an older repository with its rows (SQL value lists).
+  void make(const char* code, const std::string& columns,
+            const std::vector<std::string>& values) {
+    exec("CREATE TABLE " + table(code) + " (" + columns + ")");
+    for (const std::string& row : values)
+      exec("INSERT INTO " + table(code) + " VALUES (" + row + ")");
+  }
+
+  // "SELECT <what> FROM <table> <rest>": rows joined by ",".
+  std::string select(const char* code, const std::string& what,
+                     const std::string& rest = "") {
+    std::string out;
+    const std::string sql = "SELECT " + what + " FROM %s " + rest;
+    for (const std::string& r : rows(repos_, sql.c_str(), code))
+      out += (out.empty() ? "" : ",") + r;
+    return out;
+  }
+
+  int kind() {
+    int repositoryKind = -1;
+    repos_->getVersionInfo(nullptr, &repositoryKind, nullptr, nullptr);
+    return repositoryKind;
+  }
+
+  ::testing::AssertionResult upgraded() {
+    if (!repos_->upgradeRepository())
+      return ::testing::AssertionFailure()
+             << repos_->getErrorMessage().asCstr();
+    if (!repos_->isCurrentVersion() || !repos_->isMinorVersionCurrent() ||
+        repos_->getRepositoryUUID().isEmpty())
+      return ::testing::AssertionFailure() << "not current or without UUID";
+    return ::testing::AssertionSuccess();
+  }
+
+  // A second upgrade has nothing to do and changes nothing.
+  void expectNothingLeftToDo(const char* code, const std::string& what) {
+    const std::string before = select(code, what, "ORDER BY 1");
+    EXPECT_FALSE(repos_->upgradeRepository());
+    EXPECT_EQ(repos_->getErrorMessage().str(), libraryMessage(1314));
+    EXPECT_EQ(select(code, what, "ORDER BY 1"), before);
+    EXPECT_TRUE(repos_->isCurrentVersion());
+  }
+
+  void makeProfileRepository() {
+    make("INFO", "I_TYPE VARCHAR(32), I_VERSION DOUBLE PRECISION",
+         {"'PROFILE_RESULTSET', 4.0"});
+    make("CURID", "NI_KEY INTEGER, NI_VAL INTEGER",
+         {"1, 7", "4, 40", "10, 3"});
+    repos_->readVersionInfo();
+  }
+
+  RecordingStatus status_;
+  RepositoryImpl* repos_ = nullptr;
+  LogCapture log_;
+};
+
+TEST_P(UpgradeTest, ProfileRepositoryGetsItsCountersAndOldColumns) {
+  makeProfileRepository();
+  make("NOTCAT", "NCAT_ID INTEGER, NCAT_DESC VARCHAR(255)", {"1, 'Data'"});
+  make("FOLDER",
+       "FLDR_ID INTEGER, FLDR_PARENT_ID INTEGER, FLDR_NAME VARCHAR(255)",
+       {"5, 0, 'Old'"});
+  make("REPORT",
+       "RPT_ID INTEGER, RPT_CREATED_DATE DOUBLE PRECISION, RPT_MODIFIED_DATE "
+       "DOUBLE PRECISION",
+       {"2, 45000.25, 45001.5"});
+  make("REDUN2", "FLD_ID INTEGER, R_CMN_LEFT INTEGER, R_CMN_RIGHT INTEGER",
+       {"4, 11, 12"});
+  repos_->readVersionInfo();
+  ASSERT_EQ(kind(), kKindProfile);
+  // Its version rows are rewritten by the whole upgrade only.
+  EXPECT_FALSE(repos_->upgradeNCOA());
+
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("UCURID", "NI_KEY, NI_VAL",
+                   "WHERE NI_KEY IN ('JOB', 'FLD', 'NOTCAT') ORDER BY 1"),
+            "FLD|40,JOB|7,NOTCAT|3");
+  EXPECT_EQ(select("NOTCAT", "NCAT_ID, NCAT_DSC", "ORDER BY 1"),
+            "0|General,1|Data");
+  EXPECT_EQ(select("FOLDER", "FLDR_ID, FLDR_PAR, FLDR_NAM", "ORDER BY 1"),
+            "0||Profiling Reports,5|0|Old");
+  EXPECT_EQ(select("REPORT", "RPT_CRDT, RPT_MODT"), "45000.25|45001.5");
+  EXPECT_EQ(select("REDUN2", "R_CMNLFT, R_CMNRGT"), "11|12");
+  EXPECT_EQ(select("INFO", "I_TYPE, I_VERS, I_MVER", "ORDER BY 1"),
+            "KVREPOSITORY|7|4,NCOA|1|");
+  EXPECT_EQ(count("EVENT"), 11);
+  expectNothingLeftToDo("UCURID", "NI_KEY, NI_VAL");
+}
+
+TEST_P(UpgradeTest, MonitorRepositoryGetsUuidsUsersDatesAndFolders) {
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER", {"'MONITOR', 3"});
+  make("MCURID", "NI_KEY INTEGER, NI_VAL INTEGER", {"1, 12", "5, 4"});
+  make("UCURID", "NI_KEY VARCHAR(32), NI_VAL INTEGER", {"'RULE', 20"});
+  make("RULE", "RU_ID INTEGER, RU_DESC VARCHAR(255), RU_UUID VARCHAR(255)",
+       {"1, 'a', NULL", "2, 'b', ''", "3, 'c', 'kept'"});
+  make("MJOB", "JB_ID INTEGER, JB_DESC VARCHAR(255), JB_CRDAT DOUBLE PRECISION",
+       {"1, 'x', NULL", "2, 'y', 0.0", "3, 'z', 45000.5"});
+  repos_->readVersionInfo();
+  ASSERT_EQ(kind(), kKindMonitor);
+
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("UCURID", "NI_KEY, NI_VAL",
+                   "WHERE NI_KEY IN ('RULE', 'MJOB') ORDER BY 1"),
+            "MJOB|4,RULE|20");
+  const KvbString user = getOSUserName();
+  const std::string shared =
+      select("FOLDER", "FLDR_ID", "WHERE FLDR_NAM = 'Shared Data'");
+  ASSERT_FALSE(shared.empty());
+  std::set<std::string> uuids;
+  for (const std::string& row :
+       rows(repos_, "SELECT RU_UUID, RU_CRUSR, FLDR_ID FROM %s", "RULE")) {
+    uuids.insert(row.substr(0, row.find('|')));
+    EXPECT_EQ(row.substr(row.find('|')), "|" + user.str() + "|" + shared);
+  }
+  for (const std::string& row :
+       rows(repos_, "SELECT JB_CODE FROM %s", "MJOB"))
+    uuids.insert(row);
+  EXPECT_EQ(uuids.size(), 6u);
+  EXPECT_EQ(uuids.count("kept"), 1u);
+  EXPECT_EQ(count("MJOB", "JB_CRDAT > 0 AND JB_CRUSR = ? AND JB_EDUSR = ?",
+                  {user, user}),
+            2);
+  EXPECT_EQ(select("MJOB", "JB_CRDAT, JB_CRUSR", "WHERE JB_ID = 3"),
+            "45000.5|");
+  EXPECT_EQ(count("NOTCAT", "NCAT_ID = 0"), 1);
+  EXPECT_EQ(count("RPTGRP", "GRP_ID = 1"), 1);
+  expectNothingLeftToDo("RULE", "RU_UUID");
+}
+
+TEST_P(UpgradeTest, UnifiedRepositoryRelinksIdentityDefinitions) {
+  ASSERT_TRUE(create(repos_));
+  const std::string info = table("INFO");
+  exec("UPDATE " + info + " SET I_UUID = NULL");
+  exec("UPDATE " + info + " SET I_VERS = 6 WHERE I_TYPE = 'KVREPOSITORY'");
+  // Definitions as older versions kept them: without ID_UID.
+  exec("DROP TABLE " + table("MIDDEF"));
+  make("MIDDEF",
+       "IDENT_ID INTEGER, IDENT_NM VARCHAR(255), PRJ_ID INTEGER, SMPTYP "
+       "INTEGER, GC_ID INTEGER, LOCALE VARCHAR(32)",
+       {"10, 'A', 1, 0, 5, NULL", "11, 'B', 1, 1, NULL, 'DEU'"});
+  exec("INSERT INTO " + table("MDEFVL") +
+       " (IDVALRID, IDENT_ID, PRJ_ID, SMPTYP) VALUES (100, 10, 1, 0), "
+       "(101, 11, 1, 1), (102, 11, 1, 0)");
+  exec("INSERT INTO " + table("MPRJ") + " (PRJ_ID, PRJ_NM, FLDR_ID) VALUES "
+       "(1, 'p', 0)");
+  repos_->readVersionInfo();
+
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("MIDDEF", "IDENT_ID, GC_ID, LOCALE, ID_UID", "ORDER BY 1"),
+            "10|5|ENUSA|1,11||DEU|2");
+  EXPECT_EQ(select("MDEFVL", "IDVALRID, IDENT_ID", "ORDER BY 1"),
+            "100|1,101|2,102|11");
+  EXPECT_TRUE(columns(repos_, "tmpZa").empty());
+  EXPECT_EQ(count("MPRJ", "PRJ_UUID IS NULL OR PRJ_UUID = ''"), 0);
+  expectNothingLeftToDo("MIDDEF", "IDENT_ID, ID_UID");
+}
+
+TEST_P(UpgradeTest, FailedUpgradeLeavesTheRepositoryAsItWas) {
+  makeProfileRepository();
+  status_.stopAt = "Installing initial Monitor data";
+  EXPECT_FALSE(repos_->upgradeRepository());
+  EXPECT_EQ(kind(), kKindProfile);
+  EXPECT_TRUE(columns(repos_, "UCURID").empty());
+  EXPECT_TRUE(columns(repos_, "RULE").empty());
+  EXPECT_EQ(columns(repos_, "INFO").size(), 2u);
+
+  status_.stopAt.clear();
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("UCURID", "NI_VAL", "WHERE NI_KEY = 'FLD'"), "40");
+}
+
+TEST_P(UpgradeTest, NcoaUpgradeNeedsARepositoryAndRunsOnce) {
+  EXPECT_FALSE(repos_->upgradeNCOA());
+  EXPECT_EQ(repos_->getErrorMessage().str(), libraryMessage(1050));
+  EXPECT_TRUE(status_.sawMessage(libraryMessage(1050)));
+
+  ASSERT_TRUE(create(repos_));
+  exec("DELETE FROM " + table("INFO") + " WHERE I_TYPE = 'NCOA'");
+  repos_->readVersionInfo();
+  ASSERT_FALSE(repos_->isNCOAVersionCurrent());
+  ASSERT_TRUE(repos_->upgradeNCOA()) << repos_->getErrorMessage().asCstr();
+  EXPECT_TRUE(repos_->isNCOAVersionCurrent());
+  EXPECT_EQ(count("INFO", "I_TYPE = 'NCOA' AND I_VERS = 1"), 1);
+  EXPECT_TRUE(repos_->upgradeNCOA());
+}
+
+INSTANTIATE_REPOS_TARGETS(UpgradeTest);
+
+}  // namespace

@@ -1,0 +1,206 @@
+// Table dumps and the per-id table exports on every back end: a dump and a
+// load give back rows, nulls, reals, texts with markup and indexes; a broken
+// or hostile file leaves the table as it was; exports by id range and by
+// date take the tables they should and refuse ranges they should.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/admin_targets.h"
+#include "support/log_capture.h"
+#include "support/repos_impl_targets.h"
+
+namespace {
+
+class TableXmlTest : public ReposImplTest {
+ protected:
+  void SetUp() override {
+    ReposImplTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    repos_ = open();
+    ASSERT_NE(repos_, nullptr);
+    TableCreateOptions core;
+    core.createTables = true;
+    ASSERT_TRUE(db_->createTables(core));
+  }
+
+  // A histogram table HSM<id> with an integer, a text and a real column and
+  // its two indexes.
+  void makeHistogram(int id, const std::vector<std::string>& values) {
+    const std::string name = "HSM" + std::to_string(id);
+    std::list<TableColumnInfo> columns(3);
+    auto column = columns.begin();
+    column->name = "FIELDIDX";
+    column->type = kvbTypeInt;
+    (++column)->name = "GRPFLD1";
+    column->size = 40;
+    (++column)->name = "VAL";
+    column->type = kvbTypeReal;
+    ASSERT_TRUE(db_->createTable(name.c_str(), columns));
+    for (const std::string& row : values)
+      exec("INSERT INTO " + db_->getTableName("HSM", true, id).str() +
+           " VALUES (" + row + ")");
+    ASSERT_TRUE(db_->createHSMTable(id, 1));
+  }
+
+  // Rows, columns and indexes of a table, as one text.
+  std::string content(const char* name) {
+    std::list<TableColumnInfo> found;
+    db_->getTableColumns(name, found);
+    std::string out;
+    for (const TableColumnInfo& c : found)
+      out += c.name.str() + ":" + std::to_string(c.type) + ":" +
+             std::to_string(c.size) + " ";
+    for (const std::string& row : sortedRows(cursorRows(db_->paramSelect(
+             "SELECT * FROM " + db_->getTableName(name, true, -1), 0))))
+      out += row + ";";
+    for (const std::string& row : sortedRows(cursorRows(
+             db_->listIndexes(db_->getTableName(name, false, -1)))))
+      out += row + ";";
+    return out;
+  }
+
+  std::vector<std::string> files(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      names.push_back(entry.path().filename().string());
+    return sortedRows(names);
+  }
+
+  std::string dumpName(const char* table) {
+    return db_->getTableName(table, false, -1).str() + ".xml";
+  }
+
+  RepositoryImpl* repos_ = nullptr;
+  TempDir dumps_;
+  LogCapture log_;
+};
+
+const std::vector<std::string> kRows = {
+    "1, 'a<b>&\"c''', 0.1",
+    "2, NULL, NULL",
+    "NULL, '  two\r\nlines ', 1e-300",
+    "2147483647, '', -123456789.12345678",
+    "-5, 'x', 2.5e17"};
+
+TEST_P(TableXmlTest, DumpAndLoadGiveBackRowsNullsRealsAndIndexes) {
+  makeHistogram(3, kRows);
+  const std::string before = content("HSM3");
+  ASSERT_TRUE(repos_->exportTableToXml("HSM3", dumps_.path().string().c_str(),
+                                       true))
+      << repos_->getErrorMessage().asCstr();
+  EXPECT_TRUE(columns(repos_, "HSM3").empty());
+  ASSERT_TRUE(repos_->importTable(dumps_.file(dumpName("HSM3")).c_str()))
+      << repos_->getErrorMessage().asCstr();
+  EXPECT_EQ(content("HSM3"), before);
+
+  // A table that does not exist writes nothing.
+  EXPECT_TRUE(repos_->exportTableToXml("HSM9", dumps_.path().string().c_str(),
+                                       true));
+  EXPECT_EQ(files(dumps_), std::vector<std::string>{dumpName("HSM3")});
+  // A dump that cannot be written keeps its table.
+  EXPECT_FALSE(repos_->exportTableToXml("HSM3", dumps_.file("none/x").c_str(),
+                                        true));
+  EXPECT_EQ(content("HSM3"), before);
+}
+
+TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
+  makeHistogram(3, kRows);
+  makeHistogram(4, {});
+  ASSERT_TRUE(repos_->exportTableToXml("HSM3", dumps_.path().string().c_str(),
+                                       false));
+  std::stringstream text;
+  text << std::ifstream(dumps_.file(dumpName("HSM3"))).rdbuf();
+  const std::string good = text.str();
+  const std::string before = content("HSM3");
+  std::string otherIndex = cursorRows(db_->listIndexes(
+      db_->getTableName("HSM4", false, -1)))[0];
+  otherIndex = otherIndex.substr(0, otherIndex.find('|'));
+  const std::vector<std::pair<std::string, std::string>> changes = {
+      {"</kvTable>", ""},                          // not well formed
+      {"<fields>", "<fields><column/>"},            // an unknown element
+      {"<fields>", "<fieldz>"},                     // no fields
+      {">HSM3<", ">INFO<"},                         // the repository's own
+      {">HSM3<", ">HSM3 (x INTEGER); DROP TABLE y<"},  // not a name
+      {"name=\"VAL\"", "name=\"V AL\""},            // not a column name
+      {">1</value>", ">one</value>"},               // not an integer
+      {"</row>", "<value is_null=\"0\">9</value></row>"},  // a value too many
+      {"field=\"FIELDIDX\"", "field=\"NOPE\""},     // an index on no column
+      {"type=\"integer\"", "type=\"blob\""},        // an unknown type
+  };
+  for (const auto& change : changes) {
+    std::string broken = good;
+    const size_t at = broken.find(change.first);
+    ASSERT_NE(at, std::string::npos) << change.first;
+    broken.replace(at, change.first.size(), change.second);
+    std::ofstream(dumps_.file("broken.xml")) << broken;
+    EXPECT_FALSE(repos_->importTable(dumps_.file("broken.xml").c_str()))
+        << change.second;
+    EXPECT_FALSE(repos_->getErrorMessage().isEmpty());
+    EXPECT_EQ(content("HSM3"), before) << change.second;
+  }
+  // An index name that the database refuses undoes the whole load.
+  std::string clash = good;
+  const size_t name = clash.find("name=\"", clash.find("<index "));
+  clash.replace(name + 6, clash.find('"', name + 6) - name - 6, otherIndex);
+  std::ofstream(dumps_.file("clash.xml")) << clash;
+  EXPECT_FALSE(repos_->importTable(dumps_.file("clash.xml").c_str()));
+  EXPECT_EQ(content("HSM3"), before);
+}
+
+TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {
+  exec("INSERT INTO " + table("JOB") +
+       " (JOB_ID, JOB_DATE) VALUES (1, 45000.25), (2, 45010.5)");
+  exec("INSERT INTO " + table("DSN") + " (DSN_ID, JOB_ID) VALUES (1, 1), (2, 2)");
+  exec("INSERT INTO " + table("TBL") + " (DSN_ID, TBL_ID) VALUES (1, 1), (2, 2)");
+  exec("INSERT INTO " + table("FLD") +
+       " (DSN_ID, TBL_ID, FLD_ID) VALUES (1, 1, 1), (1, 1, 2), (2, 2, 3), "
+       "(2, 2, 5)");
+  for (int id : {1, 2, 3, 5})
+    exec("CREATE TABLE " + db_->getTableName("FRQDST", true, id).str() +
+         " (FR_VALUE VARCHAR(300), FR_COUNT INTEGER)");
+  const std::string folder = dumps_.path().string();
+  auto dumped = [&](std::vector<const char*> tables) {
+    std::vector<std::string> names;
+    for (const char* t : tables) names.push_back(dumpName(t));
+    return names;
+  };
+
+  EXPECT_FALSE(repos_->exportFrqdstTables(-1, 3, folder.c_str(), false));
+  EXPECT_NE(repos_->getErrorMessage().str().find("negative"), std::string::npos);
+  EXPECT_FALSE(repos_->exportFrqdstTables(3, 1, folder.c_str(), false));
+  EXPECT_NE(repos_->getErrorMessage().str().find("reversed"), std::string::npos);
+  EXPECT_TRUE(repos_->exportFrqdstTables(2, 2, folder.c_str(), false));
+  EXPECT_TRUE(repos_->exportFrqdstTables(1, 3, folder.c_str(), false));
+  EXPECT_EQ(files(dumps_), dumped({"FRQDST1", "FRQDST2"}));
+  // The range ends at the largest field id.
+  EXPECT_TRUE(repos_->exportFrqdstTables(0, INT_MAX, folder.c_str(), false));
+  EXPECT_EQ(files(dumps_), dumped({"FRQDST1", "FRQDST2", "FRQDST3", "FRQDST5"}));
+
+  TempDir byDate;
+  EXPECT_TRUE(repos_->exportFrqdstTablesByJobDate(
+      KvbDate(45010.5), KvbDate(45020.0), byDate.path().string().c_str(), true));
+  EXPECT_EQ(files(byDate), dumped({"FRQDST3", "FRQDST5"}));
+  EXPECT_TRUE(columns(repos_, "FRQDST3").empty());
+  EXPECT_FALSE(columns(repos_, "FRQDST1").empty());
+
+  exec("INSERT INTO " + table("EXEC") + " (EX_ID, EX_DATE) VALUES (1, 45000.0)");
+  exec("INSERT INTO " + table("HGMETA") + " (HGM_ID, EX_ID) VALUES (1, 1)");
+  makeHistogram(1, {"1, 'g', 2.0"});
+  TempDir histograms;
+  EXPECT_TRUE(repos_->exportHsmTablesByExecDate(
+      KvbDate(44999.0), KvbDate(45000.0), histograms.path().string().c_str(),
+      false));
+  EXPECT_TRUE(repos_->exportHcmTables(0, 2, histograms.path().string().c_str(),
+                                      false));
+  EXPECT_EQ(files(histograms), dumped({"HSM1"}));
+}
+
+INSTANTIATE_REPOS_TARGETS(TableXmlTest);
+
+}  // namespace
