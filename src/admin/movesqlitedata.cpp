@@ -335,12 +335,13 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
     return insert;
   };
   // Copies the rows of a reader into the new file, the failures told by
-  // message `unreadable` or `broken` with `name`.
+  // message `unreadable` or `broken` with `name`. A table that cannot be
+  // read is only reported: whether that fails the move is the caller's.
   auto copyRows = [&](TableRead& reader, SqliteStatement* insert, int columns,
                       const KvbString& name, int unreadable, int broken) {
     if (!reader.init(source, insert, columns, status_)) {
-      fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, unreadable,
-                           name));
+      reportMessage(kvb_get_message(kSourceFile, __LINE__, kCatalogue,
+                                    unreadable, name));
       return Copied::kUnreadable;
     }
     bool failed = false;
@@ -401,13 +402,17 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
     if (fieldId < 0) continue;
     const KvbString name = kvbStringFormat("FRQDST%d", fieldId);
     SqliteStatement* insert = nullptr;
+    Copied copied = Copied::kUnreadable;
     ok = run(kvbStringFormat(
              "CREATE TABLE %S (fr_value TEXT, fr_count INTEGER, fr_mcval TEXT)",
              name)) &&
          (insert = prepare(kvbStringFormat(
               "INSERT INTO %S (fr_value, fr_count) VALUES (?,?)", name))) &&
-         copyRows(*createFrequencyReader(oldName, fieldId, version), insert, 2,
-                  name, 1292, 1293) == Copied::kAll &&
+         ((copied = copyRows(*createFrequencyReader(oldName, fieldId, version),
+                             insert, 2, name, 1292, 1293)) == Copied::kAll ||
+          (copied == Copied::kUnreadable &&
+           fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1292,
+                                name)))) &&
          run(kvbStringFormat("CREATE INDEX %S_fr_value on %S(fr_value)", name,
                              name)) &&
          run(kvbStringFormat("CREATE INDEX %S_fr_count on %S(fr_count)", name,

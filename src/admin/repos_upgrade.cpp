@@ -81,11 +81,13 @@ bool RepositoryImpl::upgradeSteps() {
   return writeVersionInfo(false);
 }
 
+// The tables of a file opened directly have no prefix, so neither has the
+// second object.
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
   if (!second->init(0, admin_, 1,
-                    kvbStringFormat(kFileConnectionFormat, connection_),
-                    tablePrefix_, "", status_, &errorText_)) {
+                    kvbStringFormat(kFileConnectionFormat, connection_), "",
+                    "", status_, &errorText_)) {
     second->release();
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
     return false;

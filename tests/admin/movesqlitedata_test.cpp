@@ -1,0 +1,144 @@
+// Old file-based profile repositories, built here in the layouts of two old
+// versions, moved into the current schema by their upgrade; a move that
+// fails puts the old file back.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kvsqlstore/kvsqlstore.h"
+#include "support/admin_targets.h"
+#include "support/log_capture.h"
+
+namespace {
+
+class MoveTest : public AdminTargetTest {
+ protected:
+  // An old profile repository file of `version` with the tables every old
+  // version had, and `more` statements.
+  std::string oldFile(const char* version, const std::string& more) {
+    const std::string path = dir_.file(uniqueTestName("old") + ".db");
+    SqliteDatabase* db = createSqliteDatabase(path.c_str());
+    EXPECT_NE(db, nullptr);
+    EXPECT_TRUE(db->exec(
+        std::string("CREATE TABLE info (i_type TEXT, i_version REAL);"
+                    "INSERT INTO info VALUES ('PROFILE_RESULTSET', ") +
+        version +
+        ");"
+        "CREATE TABLE dsn (dsn_id INTEGER, job_id INTEGER, dsn_name TEXT, "
+        "dsn_conn TEXT);"
+        "INSERT INTO dsn VALUES (1, 1, 'd', 'c');"
+        "CREATE TABLE patdist (fld_id INTEGER, pa_value TEXT, pa_count "
+        "INTEGER);"
+        "INSERT INTO patdist VALUES (7, '999', 4);"
+        "CREATE TABLE exec_log (el_id INTEGER, dsn_id INTEGER, tbl_id "
+        "INTEGER, el_task TEXT, el_status TEXT, el_seconds INTEGER, "
+        "el_message TEXT);"
+        "INSERT INTO exec_log VALUES (1, 1, 1, 'load', 'S', 3, 'ok');" +
+        more))
+        << db->getErrorMessage().asCstr();
+    db->close();
+    return path;
+  }
+
+  RepositoryImpl* upgradeFile(const std::string& path, bool expected) {
+    auto* repos =
+        static_cast<RepositoryImpl*>(admin_->openFileRepository(path.c_str(), false));
+    EXPECT_NE(repos, nullptr) << error();
+    if (repos) {
+      EXPECT_EQ(repos->upgradeRepository(), expected)
+          << repos->getErrorMessage().asCstr();
+    }
+    return repos;
+  }
+
+  static std::string select(RepositoryImpl* repos, const char* code,
+                            const char* what) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    std::string out;
+    for (const std::string& row : sortedRows(cursorRows(rda->paramSelect(
+             std::string("SELECT ") + what + " FROM " +
+                 rda->getTableName(code, true, -1).str(),
+             0))))
+      out += (out.empty() ? "" : ",") + row;
+    return out;
+  }
+
+  LogCapture log_;
+};
+
+TEST_P(MoveTest, VersionThreeMakesUpItsRunAndSplitsItsFrequencies) {
+  RepositoryImpl* repos = upgradeFile(
+      oldFile("1.3",
+              "CREATE TABLE key_values (v_key TEXT, v_value TEXT);"
+              "INSERT INTO key_values VALUES ('SAME_FREQ_TABLE', '0');"
+              "CREATE TABLE tbl (dsn_id INTEGER, tbl_id INTEGER, tbl_schema "
+              "TEXT, tbl_name TEXT, tbl_filter TEXT, tbl_filter_expr TEXT, "
+              "tbl_tot_rows INTEGER, tbl_tot_filtered INTEGER, tbl_sample_int "
+              "INTEGER);"
+              "INSERT INTO tbl VALUES (1, 1, 's', '', 'Y', 'select 1', 10, 5, "
+              "2), (1, 2, 's', 'T', 'Y', 'a > 1', 10, 5, 2);"
+              "CREATE TABLE redun (fld_id INTEGER, r_fld_id INTEGER, r_left "
+              "INTEGER, r_common INTEGER, r_right INTEGER);"
+              "INSERT INTO redun VALUES (7, 12, 5, 4, 6);"
+              "CREATE TABLE frqdist (fld_id INTEGER, fr_value TEXT, fr_count "
+              "INTEGER);"
+              "INSERT INTO frqdist VALUES (7, 'a', 2), (7, 'b', 1), (12, 'c', "
+              "9)"),
+      true);
+  ASSERT_NE(repos, nullptr);
+  EXPECT_TRUE(repos->isCurrentVersion());
+  EXPECT_EQ(select(repos, "REPORT", "RPT_ID, FLDR_ID, RPT_NAME, RPT_USER"),
+            "1|0|Default|UPGRADE");
+  EXPECT_EQ(select(repos, "JOB", "JOB_ID, RPT_ID, JOB_DESC"), "1|1|Default");
+  EXPECT_EQ(select(repos, "JOBCFG", "JOB_ID, JC_KEY, JC_VALUE"),
+            "1|SAME_FREQ_TABLE|0");
+  EXPECT_EQ(select(repos, "DSN", "DSN_ID, JOB_ID, DSN_NAME, DSN_TF"),
+            "1|1|d|N");
+  EXPECT_EQ(select(repos, "TBL", "TBL_ID, TBL_NM, TBL_FEXP, TBL_FSQL, TBL_SINT"),
+            "1|||select 1|2,2|T|a > 1||2");
+  EXPECT_EQ(select(repos, "REDUN2", "FLD_ID, R_CMNLFT, R_CMNRGT"), "7|4|0");
+  EXPECT_EQ(select(repos, "PATDST", "FLD_ID, PA_VALUE, PA_COUNT"), "7|999|4");
+  EXPECT_EQ(select(repos, "EXELOG", "EL_ID, EL_MSG"), "1|ok");
+  EXPECT_EQ(select(repos, "FRQDST7", "FR_VALUE, FR_COUNT"), "a|2,b|1");
+  EXPECT_EQ(select(repos, "FRQDST12", "FR_VALUE, FR_COUNT"), "c|9");
+  repos->release();
+}
+
+TEST_P(MoveTest, VersionNineCopiesItsFrequencyTablesAndSkipsOtherNames) {
+  RepositoryImpl* repos = upgradeFile(
+      oldFile("1.9",
+              "CREATE TABLE frqdist (fld_id INTEGER);"
+              "CREATE TABLE frqdist7 (fr_value TEXT, fr_count INTEGER);"
+              "INSERT INTO frqdist7 VALUES ('x', 3);"
+              "CREATE TABLE frqdist_x (fr_value TEXT, fr_count INTEGER);"
+              "CREATE TABLE note_cat (ncat_id INTEGER, ncat_desc TEXT);"
+              "INSERT INTO note_cat VALUES (4, 'Quality')"),
+      true);
+  ASSERT_NE(repos, nullptr);
+  EXPECT_EQ(select(repos, "FRQDST7", "FR_VALUE, FR_COUNT"), "x|3");
+  EXPECT_EQ(select(repos, "NOTCAT", "NCAT_ID, NCAT_DSC"), "0|General,4|Quality");
+  std::list<TableColumnInfo> columns;
+  EXPECT_EQ(repos->getDataAccess()->getTableColumns("FRQDST", columns), 4);
+  repos->release();
+}
+
+TEST_P(MoveTest, FailedMovePutsTheOldFileBack) {
+  // Two log rows with one key: the second cannot be written.
+  const std::string path =
+      oldFile("1.3", "INSERT INTO exec_log VALUES (1, 1, 1, 'x', 'F', 1, 'y')");
+  RepositoryImpl* repos = upgradeFile(path, false);
+  ASSERT_NE(repos, nullptr);
+  EXPECT_EQ(repos->getErrorMessage().str(), libraryMessage(1291, "EXELOG"));
+  int kind = 0;
+  repos->getVersionInfo(nullptr, &kind, nullptr, nullptr);
+  EXPECT_EQ(kind, kKindProfile);
+  EXPECT_EQ(select(repos, "patdist", "pa_value"), "999");
+  repos->release();
+}
+
+INSTANTIATE_TEST_SUITE_P(File, MoveTest,
+                         ::testing::Values(AdminTarget::kSqliteFile),
+                         rdaTargetName);
+
+}  // namespace

@@ -1,0 +1,60 @@
+// Dropping a repository's tables on every back end: nothing of the
+// repository stays, and tables of others in the same database do.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rda/rda_factory.h"
+#include "support/admin_targets.h"
+#include "support/log_capture.h"
+
+namespace {
+
+class DropTest : public AdminTargetTest {};
+
+TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
+  LogCapture log;
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  KvbString openError;
+  ReposDataAccess* rda = createReposDataAccess(0, db.connection.c_str(),
+                                               db.prefix.c_str(), nullptr,
+                                               openError);
+  ASSERT_NE(rda, nullptr) << openError.asCstr();
+  const std::string schema = db.prefix.substr(0, db.prefix.find('.'));
+  const std::string foreign = isPostgres() ? schema + "." : "";
+  std::vector<std::string> statements = {
+      "INSERT INTO " + rda->getTableName("FLD", true, -1).str() +
+          " (FLD_ID) VALUES (1), (3)",
+      "INSERT INTO " + rda->getTableName("HGMETA", true, -1).str() +
+          " (HGM_ID) VALUES (2)",
+      "CREATE TABLE " + foreign + "customers (id INTEGER)",
+      "CREATE TABLE " + foreign + "kvextra (id INTEGER)"};
+  for (const char* code : {"FRQDST1", "FRQDST3", "HSM2", "HCM2", "CURID",
+                           "MCURID"})
+    statements.push_back("CREATE TABLE " +
+                         rda->getTableName(code, true, -1).str() +
+                         " (id INTEGER)");
+  for (const std::string& sql : statements)
+    EXPECT_TRUE(rda->paramExec(sql.c_str(), nullptr, 0)) << sql;
+
+  EXPECT_TRUE(admin_->deleteRepositoryTables(db.connection.c_str(),
+                                             db.prefix.c_str()))
+      << error();
+  const KvbDatavar schemaName(schema.c_str());
+  ReposDataAccessCursor* tables =
+      isPostgres()
+          ? rda->paramSelect("SELECT table_name FROM information_schema.tables "
+                             "WHERE table_schema = ?",
+                             1, &schemaName)
+          : rda->paramSelect(
+                "SELECT name FROM sqlite_master WHERE type = 'table'", 0);
+  EXPECT_EQ(sortedRows(cursorRows(tables)),
+            (std::vector<std::string>{"customers", "kvextra"}));
+  rda->release();
+}
+
+INSTANTIATE_ADMIN_TARGETS(DropTest);
+
+}  // namespace
