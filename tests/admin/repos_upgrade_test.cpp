@@ -177,6 +177,7 @@ TEST_P(UpgradeTest, UnifiedRepositoryRelinksIdentityDefinitions) {
             "100|1,101|2,102|11");
   EXPECT_TRUE(columns(repos_, "tmpZa").empty());
   EXPECT_EQ(count("MPRJ", "PRJ_UUID IS NULL OR PRJ_UUID = ''"), 0);
+  EXPECT_EQ(count("INFO", "I_UUID IS NULL OR I_UUID = ''"), 0);
   expectNothingLeftToDo("MIDDEF", "IDENT_ID, ID_UID");
 }
 
