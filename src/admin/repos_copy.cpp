@@ -273,35 +273,37 @@ class RepositoryCopy {
       if (!to_->paramExec(plan.empty, nullptr, 0))
         return failMessage(1311, plan.empty);
     }
-    report(plan.insert);
-    ReposDataAccessStatement* insert = to_->createStatement(plan.insert);
-    if (!insert) return failMessage(1312, plan.insert);
-    for (size_t i = 0; i < plan.markers.size(); ++i)
-      insert->setParameterInfo(static_cast<int>(i), plan.markers[i].first,
-                               plan.markers[i].second);
     report(plan.select);
     ReposDataAccessCursor* rows = from_->paramSelect(plan.select, 0);
-    bool ok = rows != nullptr || failMessage(1311, plan.select);
+    if (!rows) return failMessage(1311, plan.select);
     // Long texts are read from the source while its rows are walked, which
     // not every database allows on an open query.
     const bool readsLongTexts =
         std::find(plan.longText.begin(), plan.longText.end(), true) !=
         plan.longText.end();
-    if (ok && readsLongTexts && !rows->cacheAll())
-      ok = failMessage(1311, plan.select);
+    int fetched = readsLongTexts && !rows->cacheAll() ? 2 : rows->next();
+    // Most tables of a repository are empty: the insert is prepared only
+    // for one that has rows.
+    ReposDataAccessStatement* insert = nullptr;
+    if (fetched == 1) {
+      report(plan.insert);
+      insert = to_->createStatement(plan.insert);
+      for (size_t i = 0; insert && i < plan.markers.size(); ++i)
+        insert->setParameterInfo(static_cast<int>(i), plan.markers[i].first,
+                                 plan.markers[i].second);
+    }
+    bool ok = fetched != 1 || insert || failMessage(1312, plan.insert);
     int count = 0;
-    int fetched = 0;
-    while (ok && (fetched = rows->next()) == 1) {
+    for (; ok && fetched == 1; fetched = rows->next(), ++count) {
       for (size_t c = 0; ok && c < plan.markers.size(); ++c)
         ok = bindValue(insert, static_cast<int>(c), rows->getValue(c),
                        plan.longText[c]);
       ok = ok && (insert->execute() || fail(insert->getErrorMessage()));
-      ++count;
     }
     if (ok && fetched == 2) ok = failMessage(1311, plan.select);
     if (ok) report(kvbStringFormat("Inserted: %d rows", count));
-    if (rows) rows->release();
-    insert->release();
+    rows->release();
+    if (insert) insert->release();
     return ok;
   }
 
