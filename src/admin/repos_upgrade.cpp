@@ -13,6 +13,7 @@
 // on some databases.
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
+#include "kvdataaccess/kvdataaccess.h"
 #include "kvfileio/kvfileio.h"
 #include "rda/rda_factory.h"
 #include "schema/log_printf.h"
@@ -86,7 +87,7 @@ bool RepositoryImpl::upgradeSteps() {
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
   if (!second->init(0, admin_, 1,
-                    kvbStringFormat(kFileConnectionFormat, connection_), "",
+                    dacSqliteFileConnectionString(connection_), "",
                     "", status_, &errorText_)) {
     second->release();
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);

@@ -14,7 +14,6 @@
 
 namespace {
 
-const char kSourceFile[] = "versiondata";
 const char kStopped[] = "Stopped at the host's request";
 
 // The index of MCDIST's match codes, which older unified repositories lack.
