@@ -42,9 +42,9 @@ bool fillSource(const std::string& path, int rows) {
          exec(db, "CREATE TABLE " + table +
                       " (FR_VALUE VARCHAR(32000), FR_COUNT INTEGER, FR_MCVAL "
                       "VARCHAR(32000))") &&
-         sqlite3_prepare_v2(db,
-                            ("INSERT INTO " + table + " VALUES (?, ?, ?)").c_str(),
-                            -1, &insert, nullptr) == SQLITE_OK;
+         sqlite3_prepare_v2(
+             db, ("INSERT INTO " + table + " VALUES (?, ?, ?)").c_str(), -1,
+             &insert, nullptr) == SQLITE_OK;
     for (int row = 0; ok && row < rows / kFields; ++row) {
       const std::string value = "value " + std::to_string(row);
       sqlite3_bind_text(insert, 1, value.c_str(), -1, SQLITE_TRANSIENT);
@@ -72,17 +72,16 @@ bool sqlite3Copy(sqlite3* target) {
   for (int field = 1; ok && field <= kFields; ++field) {
     const std::string table = "main." + frequencyTable(field);
     const std::string n = std::to_string(field);
-    ok = exec(target, "BEGIN; DROP TABLE IF EXISTS " + table +
-                          "; CREATE TABLE " + table +
-                          " (FR_VALUE VARCHAR(32000), FR_COUNT INTEGER, "
-                          "FR_MCVAL VARCHAR(32000)); INSERT INTO " + table +
-                          " SELECT FR_VALUE, FR_COUNT, FR_MCVAL FROM src." +
-                          frequencyTable(field) +
-                          "; CREATE INDEX main.fk_frqdist_fr_val" + n + " ON " +
-                          frequencyTable(field) +
-                          " (FR_VALUE); CREATE INDEX main.fk_frqdist_fr_count" +
-                          n + " ON " + frequencyTable(field) +
-                          " (FR_COUNT); COMMIT");
+    ok = exec(
+        target,
+        "BEGIN; DROP TABLE IF EXISTS " + table + "; CREATE TABLE " + table +
+            " (FR_VALUE VARCHAR(32000), FR_COUNT INTEGER, "
+            "FR_MCVAL VARCHAR(32000)); INSERT INTO " +
+            table + " SELECT FR_VALUE, FR_COUNT, FR_MCVAL FROM src." +
+            frequencyTable(field) + "; CREATE INDEX main.fk_frqdist_fr_val" +
+            n + " ON " + frequencyTable(field) +
+            " (FR_VALUE); CREATE INDEX main.fk_frqdist_fr_count" + n + " ON " +
+            frequencyTable(field) + " (FR_COUNT); COMMIT");
   }
   return ok;
 }

@@ -52,7 +52,13 @@ class Repository {
   virtual bool reserved8(void*) = 0;
   virtual bool reserved9(void*, void*) = 0;
   virtual bool reserved10() = 0;
-  // 11-12: bring the repository, or its NCOA part, up to the current schema.
+  // 11-12: bring the repository, or its NCOA part, up to the current schema,
+  // in one transaction: a failed upgrade leaves the repository as it was.
+  // upgradeRepository answers false with "Repository Library" message 1314
+  // when nothing needs doing. An old file-based profile repository is moved
+  // into a new file of the current schema, the old file kept beside it as
+  // "<path>.backup". upgradeNCOA refuses a repository that is not unified
+  // yet (message 1052; 1050 when it was never created).
   virtual bool upgradeRepository() = 0;
   virtual bool upgradeNCOA() = 0;
   // 13: the longest inline text of the connection; 0 without one.
@@ -60,8 +66,10 @@ class Repository {
   // 14: reserved; true without effect.
   virtual bool reserved14(void*, void*, void*, void*, void*) = 0;
   // 15-20: write per-id distribution tables to XML files in `folder`, by the
-  // dates of their runs or by an id range [from, to); with `drop` the
-  // tables are dropped once written.
+  // dates of their runs (both bounds included) or by an id range [from,
+  // to); with `drop` each table is dropped once its file is complete. Ids
+  // without a table are skipped; a range ends at the largest id of the
+  // table that owns the ids; a negative or reversed range is refused.
   virtual bool exportFrqdstTablesByJobDate(const KvbDate& from,
                                            const KvbDate& to,
                                            const KvbString& folder,
@@ -78,7 +86,10 @@ class Repository {
                                          bool drop) = 0;
   virtual bool exportHcmTables(int from, int to, const KvbString& folder,
                                bool drop) = 0;
-  // 21: replaces the table named in a table XML file by the file's content.
+  // 21: replaces the table named in a table XML file by the file's content,
+  // in one transaction. The whole file is checked first (names, types, one
+  // value of its column's type per column, indexes on its columns); a file
+  // that names one of the repository's own tables is refused.
   virtual bool importTable(const KvbString& path) = 0;
   // 22: reserved; true without effect.
   virtual bool reserved22(void*) = 0;

@@ -36,7 +36,9 @@ class RepositoryAdmin {
   virtual bool createRepository(const KvbString& connection,
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;
-  // 10: drops every table of a repository.
+  // 10: drops every table of a repository; tables of others in the same
+  // database stay. False when some group of tables could not be dropped
+  // (the others are dropped still).
   virtual bool deleteRepositoryTables(const KvbString& connection,
                                       const KvbString& tablePrefix) = 0;
   // 11: removes a file.
@@ -50,8 +52,7 @@ class RepositoryAdmin {
   // 15-17: open a repository by file path, by registered name or by
   // connection string. With `check` only a current repository is accepted.
   // The caller owns the result.
-  virtual Repository* openFileRepository(const KvbString& path,
-                                         bool check) = 0;
+  virtual Repository* openFileRepository(const KvbString& path, bool check) = 0;
   virtual Repository* openRepository(const KvbString& name, bool check,
                                      const char* poolId) = 0;
   virtual Repository* openRepositoryConnection(const KvbString& connection,
@@ -67,7 +68,11 @@ class RepositoryAdmin {
   virtual bool createRepositoryWithDDLFile(const KvbString& connection,
                                            const KvbString& tablePrefix,
                                            const KvbString& ddlFile) = 0;
-  // 20: replaces the content of `target` by the content of `source`.
+  // 20: replaces the content of `target` by the content of `source`; both
+  // current, and not the same repository. KEYVAL and INFO keep the target's
+  // rows. Each per-id table is replaced in a transaction of its own, all
+  // other tables together in one; the target's id counters are raised to
+  // the ids copied.
   virtual bool copyRepository(Repository* source, Repository* target) = 0;
 };
 

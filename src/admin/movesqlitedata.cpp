@@ -294,9 +294,8 @@ int frequencyTableField(const KvbString& name) {
       !digits.isEmpty() &&
       std::all_of(digits.str().begin(), digits.str().end(),
                   [](char c) { return c >= '0' && c <= '9'; });
-  return name.startsWith("frqdist", true) && allDigits && digits.toInt(id)
-             ? id
-             : -1;
+  return name.startsWith("frqdist", true) && allDigits && digits.toInt(id) ? id
+                                                                           : -1;
 }
 
 }  // namespace
@@ -340,8 +339,8 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
   auto copyRows = [&](TableRead& reader, SqliteStatement* insert, int columns,
                       const KvbString& name, int unreadable, int broken) {
     if (!reader.init(source, insert, columns, status_)) {
-      reportMessage(kvb_get_message(kSourceFile, __LINE__, kCatalogue,
-                                    unreadable, name));
+      reportMessage(
+          kvb_get_message(kSourceFile, __LINE__, kCatalogue, unreadable, name));
       return Copied::kUnreadable;
     }
     bool failed = false;
@@ -369,18 +368,17 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
       columns.append(columns.isEmpty() ? "" : ", ").append(column);
       markers.append(markers.isEmpty() ? "?" : ", ?");
     }
-    SqliteStatement* insert =
-        prepare(kvbStringFormat("INSERT INTO \"%S\" (%S) VALUES (%S)",
-                                table.first, columns, markers));
+    SqliteStatement* insert = prepare(kvbStringFormat(
+        "INSERT INTO \"%S\" (%S) VALUES (%S)", table.first, columns, markers));
     if (!insert) {
       ok = false;
       break;
     }
     std::unique_ptr<TableRead> reader =
         createTableReader(table.first, version, table.second);
-    if (reader && copyRows(*reader, insert,
-                           static_cast<int>(table.second.size()), table.first,
-                           1290, 1291) == Copied::kBroken)
+    if (reader &&
+        copyRows(*reader, insert, static_cast<int>(table.second.size()),
+                 table.first, 1290, 1291) == Copied::kBroken)
       rowsLost = true;
     insert->release();
   }

@@ -31,8 +31,8 @@ class TableRead {
   // callback first) and keeps the target's insert, whose markers stand for
   // `targetColumns` columns. False, with the old file's error text handed
   // to the callback, when the query cannot be opened.
-  bool init(SqliteDatabase* source, SqliteStatement* target,
-            int targetColumns, RepositoryStatusCallback* status);
+  bool init(SqliteDatabase* source, SqliteStatement* target, int targetColumns,
+            RepositoryStatusCallback* status);
   // Inserts the next row: false at the end of the rows, and with *failed
   // set when a row could not be read or written.
   bool copyNextRow(bool* failed);

@@ -182,7 +182,8 @@ class RepositoryCopy {
   // ---- built-in tables and table sets ----
 
   bool emptyLongTexts() {
-    const KvbString sql = "DELETE FROM " + to_->getTableName("BIGSTR", true, -1);
+    const KvbString sql =
+        "DELETE FROM " + to_->getTableName("BIGSTR", true, -1);
     report(sql);
     return to_->paramExec(sql, nullptr, 0) || failMessage(1311, sql);
   }
@@ -220,8 +221,8 @@ class RepositoryCopy {
           const int size = fieldMetricDefs[m].size
                                ? fieldMetricDefs[m].size
                                : std::min(maxText, kMetricTextLimit);
-          addColumn(&plan, &selectList, &insertList, name, name,
-                    kvbTypeString, size, false);
+          addColumn(&plan, &selectList, &insertList, name, name, kvbTypeString,
+                    size, false);
         }
         continue;
       }
@@ -322,8 +323,7 @@ class RepositoryCopy {
              fail(insert->getErrorMessage());
     if (full.length() > static_cast<size_t>(to_->getMaxTextLength()))
       return fail(to_->getErrorMessage());
-    return insert->setParameter(index, full) ||
-           fail(insert->getErrorMessage());
+    return insert->setParameter(index, full) || fail(insert->getErrorMessage());
   }
 
   RepositoryImpl* source_;

@@ -343,10 +343,10 @@ bool RepositoryImpl::moveObjectsToDefaultFolder() {
   const ReposObjectType* types = reposObjectTypes(&typeCount);
   for (int t = 0; t < typeCount; ++t) {
     Rows ids;
-    if (!readRows(kvbStringFormat("SELECT %s FROM %S WHERE %s IS NULL",
-                                  types[t].id, physical(types[t].table),
-                                  types[t].folderId),
-                  {}, &ids))
+    if (!readRows(
+            kvbStringFormat("SELECT %s FROM %S WHERE %s IS NULL", types[t].id,
+                            physical(types[t].table), types[t].folderId),
+            {}, &ids))
       return false;
     for (const auto& id : ids) unfiled.emplace_back(&types[t], id[0].asInt());
   }
@@ -361,12 +361,12 @@ bool RepositoryImpl::moveObjectsToDefaultFolder() {
     // The folder is made when an older repository lacks it, so that its
     // objects can be filed at all.
     int folderId = -1;
-    const int found = firstRow(
-        dataAccess_,
-        "SELECT FLDR_ID FROM " + physical("FOLDER") +
-            " WHERE FLDR_NAM=? AND FLDR_PAR=?",
-        {kSharedFolder, 0},
-        [&](ReposDataAccessCursor& row) { folderId = row.getInt(0); });
+    const int found =
+        firstRow(dataAccess_,
+                 "SELECT FLDR_ID FROM " + physical("FOLDER") +
+                     " WHERE FLDR_NAM=? AND FLDR_PAR=?",
+                 {kSharedFolder, 0},
+                 [&](ReposDataAccessCursor& row) { folderId = row.getInt(0); });
     if (found < 0 ||
         (found == 0 && !metadata->addFolder(0, kSharedFolder, folderId)))
       return failOnConnection();

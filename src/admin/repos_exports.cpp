@@ -103,20 +103,21 @@ bool RepositoryImpl::exportIds(const IdTable& tables,
   return fetched == 0 || failOnConnection();
 }
 
-ReposDataAccessCursor* RepositoryImpl::idsInDateRange(
-    const KvbString& sql, const KvbDate& from, const KvbDate& to) {
+ReposDataAccessCursor* RepositoryImpl::idsInDateRange(const KvbString& sql,
+                                                      const KvbDate& from,
+                                                      const KvbDate& to) {
   if (!connected(nullptr)) return nullptr;
   reportMessage(sql);
-  ReposDataAccessStatement* statement = boundStatement(
-      dataAccess_, sql, {from.asDouble(), to.asDouble()});
+  ReposDataAccessStatement* statement =
+      boundStatement(dataAccess_, sql, {from.asDouble(), to.asDouble()});
   ReposDataAccessCursor* ids = statement ? statement->select() : nullptr;
   if (statement) statement->release();
   if (!ids) failOnConnection();
   return ids;
 }
 
-ReposDataAccessCursor* RepositoryImpl::getFieldIdsByJobDate(
-    const KvbDate& from, const KvbDate& to) {
+ReposDataAccessCursor* RepositoryImpl::getFieldIdsByJobDate(const KvbDate& from,
+                                                            const KvbDate& to) {
   if (!connected(nullptr)) return nullptr;
   // Some databases want every join but the last in brackets.
   const bool nested = dataAccess_->requiresNestedJoins();
@@ -125,8 +126,8 @@ ReposDataAccessCursor* RepositoryImpl::getFieldIdsByJobDate(
           physical("FLD") + " A INNER JOIN " + physical("TBL") +
           " B ON A.TBL_ID = B.TBL_ID AND A.DSN_ID = B.DSN_ID " +
           (nested ? ")" : "") + " INNER JOIN " + physical("DSN") +
-          " C ON B.DSN_ID = C.DSN_ID " + (nested ? ")" : "") +
-          " INNER JOIN " + physical("JOB") + " D ON C.JOB_ID = D.JOB_ID " +
+          " C ON B.DSN_ID = C.DSN_ID " + (nested ? ")" : "") + " INNER JOIN " +
+          physical("JOB") + " D ON C.JOB_ID = D.JOB_ID " +
           inDateRange("D.JOB_DATE") + " ORDER BY A.FLD_ID",
       from, to);
 }
@@ -171,8 +172,8 @@ bool RepositoryImpl::exportHcmTablesByExecDate(const KvbDate& from,
                                                const KvbDate& to,
                                                const KvbString& folder,
                                                bool drop) {
-  return exportIds(kHistogramCountTables, getHgmIdsByExecDate(from, to),
-                   folder, drop);
+  return exportIds(kHistogramCountTables, getHgmIdsByExecDate(from, to), folder,
+                   drop);
 }
 
 bool RepositoryImpl::exportHcmTables(int from, int to, const KvbString& folder,

@@ -18,8 +18,7 @@ typedef std::map<KvbString, int> Counters;
 // Reads UCURID; a key held twice keeps its larger value.
 bool readCounters(ReposDataAccess* rda, Counters* counters) {
   ReposDataAccessCursor* rows = rda->paramSelect(
-      "SELECT NI_KEY, NI_VAL FROM " + rda->getTableName("UCURID", true, -1),
-      0);
+      "SELECT NI_KEY, NI_VAL FROM " + rda->getTableName("UCURID", true, -1), 0);
   if (!rows) return false;
   int fetched;
   while ((fetched = rows->next()) == 1) {
@@ -145,12 +144,13 @@ bool RepositoryImpl::raiseCounter(const KvbString& key, int value) {
   if (!connected(nullptr)) return false;
   const KvbString ucurid = physical("UCURID");
   int current = 0;
-  switch (firstRow(dataAccess_, "SELECT NI_VAL FROM " + ucurid + " WHERE NI_KEY=?",
-                   {key},
-                   [&](ReposDataAccessCursor& row) { current = row.getInt(0); })) {
+  switch (firstRow(
+      dataAccess_, "SELECT NI_VAL FROM " + ucurid + " WHERE NI_KEY=?", {key},
+      [&](ReposDataAccessCursor& row) { current = row.getInt(0); })) {
     case 0:
-      return execute("INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)",
-                     {key, value});
+      return execute(
+          "INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)",
+          {key, value});
     case 1:
       return current >= value ||
              execute("UPDATE " + ucurid + " SET NI_VAL=? WHERE NI_KEY=?",

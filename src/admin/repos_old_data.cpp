@@ -15,15 +15,14 @@ struct CounterName {
 };
 
 const CounterName kProfileCounters[] = {
-    {1, "JOB"},     {2, "DSN"},    {3, "TBL"},    {4, "FLD"},
-    {5, "EXELOG"},  {6, "TBLNOT"}, {7, "FLDNOT"}, {8, "ALERT"},
-    {9, "CHT"},     {10, "NOTCAT"}, {11, "REPORT"}, {12, "FOLDER"},
-    {0, nullptr},
+    {1, "JOB"},     {2, "DSN"},     {3, "TBL"},   {4, "FLD"}, {5, "EXELOG"},
+    {6, "TBLNOT"},  {7, "FLDNOT"},  {8, "ALERT"}, {9, "CHT"}, {10, "NOTCAT"},
+    {11, "REPORT"}, {12, "FOLDER"}, {0, nullptr},
 };
 
 const CounterName kMonitorCounters[] = {
-    {1, "RULE"}, {2, "RULSET"}, {3, "MFLD"},   {4, "FLDSET"},
-    {5, "MJOB"}, {6, "EXEC"},   {7, "EVENT"},  {8, "CUSTM"},
+    {1, "RULE"},   {2, "RULSET"}, {3, "MFLD"},    {4, "FLDSET"},
+    {5, "MJOB"},   {6, "EXEC"},   {7, "EVENT"},   {8, "CUSTM"},
     {9, "HGMETA"}, {10, "EXSRC"}, {11, "BIGSTR"}, {0, nullptr},
 };
 

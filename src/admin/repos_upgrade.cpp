@@ -74,7 +74,8 @@ bool RepositoryImpl::upgradeSteps() {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Table Metadata did not validate.");
   logProgress("Adding missing database table structure.");
-  if (!dataAccess_->checkTables(TableCreateOptions())) return failOnConnection();
+  if (!dataAccess_->checkTables(TableCreateOptions()))
+    return failOnConnection();
   if (!createTables(false, false, true, false, nullptr)) return false;
   logProgress("Applying data structure changes.");
   if (!applyDataUpgrades(false)) return false;
@@ -86,9 +87,8 @@ bool RepositoryImpl::upgradeSteps() {
 // second object.
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
-  if (!second->init(0, admin_, 1,
-                    dacSqliteFileConnectionString(connection_), "",
-                    "", status_, &errorText_)) {
+  if (!second->init(0, admin_, 1, dacSqliteFileConnectionString(connection_),
+                    "", "", status_, &errorText_)) {
     second->release();
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
     return false;
@@ -164,7 +164,8 @@ bool RepositoryImpl::moveOldProfileFile() {
   dataAccess_->release();
   dataAccess_ = nullptr;
   np_fio_unlink(backup.asCstr());
-  bool moved = np_fio_rename(connection_.asCstr(), backup.asCstr()) == NP_FIO_OK;
+  bool moved =
+      np_fio_rename(connection_.asCstr(), backup.asCstr()) == NP_FIO_OK;
   if (!moved) {
     fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1315, connection_,
                          backup));

@@ -65,12 +65,12 @@ bool readField(const KvDomNode& node, std::set<KvbString>* names,
   field->type = kvbTypeFromString(type.asCstr());
   if (field->type != kvbTypeInt && field->type != kvbTypeReal &&
       field->type != kvbTypeString)
-    return refuseText(errorText, "the column " + name + " has the type \"" +
-                                     type + "\"");
+    return refuseText(errorText,
+                      "the column " + name + " has the type \"" + type + "\"");
   int size = 0;
   if (field->type == kvbTypeString && (!length.toInt(size) || size < 0))
-    return refuseText(errorText, "the column " + name + " has the length \"" +
-                                     length + "\"");
+    return refuseText(
+        errorText, "the column " + name + " has the length \"" + length + "\"");
   field->size = size;
   return true;
 }
@@ -116,8 +116,8 @@ bool readValue(const KvDomNode& node, const TableColumnInfo& field,
   } else {
     *value = KvbDatavar(text);
   }
-  return ok || refuseText(errorText, "\"" + text + "\" is not a value of " +
-                                         field.name);
+  return ok || refuseText(errorText,
+                          "\"" + text + "\" is not a value of " + field.name);
 }
 
 // The physical name of a dump's file: the table's physical name and ".xml"
@@ -190,15 +190,13 @@ bool tableDumpRow(const TableDump& dump, const KvDomNode& row,
                   std::vector<KvbDatavar>* values, KvbString* errorText) {
   values->clear();
   auto field = dump.fields.begin();
-  const bool read = forEachChild(row, "value", errorText,
-                                 [&](const KvDomNode& node) {
-                                   if (field == dump.fields.end())
-                                     return refuseText(
-                                         errorText, "a row has too many values");
-                                   values->emplace_back();
-                                   return readValue(node, *field++,
-                                                    &values->back(), errorText);
-                                 });
+  const bool read =
+      forEachChild(row, "value", errorText, [&](const KvDomNode& node) {
+        if (field == dump.fields.end())
+          return refuseText(errorText, "a row has too many values");
+        values->emplace_back();
+        return readValue(node, *field++, &values->back(), errorText);
+      });
   return read && (field == dump.fields.end() ||
                   refuseText(errorText, "a row has too few values"));
 }
@@ -309,11 +307,10 @@ bool RepositoryImpl::importTable(const KvbString& path) {
       if (!tableDumpRow(dump, row, &values, &problem)) return fail(problem);
       rows.push_back(values);
     }
-    if (!executeEach(kvbStringFormat(
-                         "INSERT INTO %S (%S) VALUES (%S)",
-                         dataAccess_->getTableName(dump.tableName.asCstr(),
-                                                   true, -1),
-                         columns, markers),
+    if (!executeEach(kvbStringFormat("INSERT INTO %S (%S) VALUES (%S)",
+                                     dataAccess_->getTableName(
+                                         dump.tableName.asCstr(), true, -1),
+                                     columns, markers),
                      rows))
       return false;
     // Each index once: an index over several columns is dumped as one

@@ -68,19 +68,24 @@ bool RepositoryImpl::applyDataUpgrades(bool ncoaOnly) {
     if (monitor)
       steps.push_back({nullptr, [this] { return mergeIdCounters(false); }});
     if (kind == kKindProfile)
-      steps.push_back({nullptr, [this] { return installInitialMonitorData(); }});
+      steps.push_back(
+          {nullptr, [this] { return installInitialMonitorData(); }});
     if (kind == kKindMonitor)
-      steps.push_back({nullptr, [this] { return installInitialProfileData(); }});
+      steps.push_back(
+          {nullptr, [this] { return installInitialProfileData(); }});
     steps.push_back({nullptr, [this] { return copyOldColumnValues(); }});
     if (profile && version_ < kProfileDataVersion)
-      steps.push_back({nullptr, [this] { return installInitialProfileData(); }});
+      steps.push_back(
+          {nullptr, [this] { return installInitialProfileData(); }});
   }
   const Step common[] = {
-      {"Ensure UCURID entries are valid.", [this] { return repairIdCounters(); }},
+      {"Ensure UCURID entries are valid.",
+       [this] { return repairIdCounters(); }},
       {"Ensure Identity Definition linkage",
        [this] { return ensureIdentityDefinitionLinkage(); }},
       {"Ensure UUIDs on Tasks", fill(kTaskUuids)},
-      {"Ensure Create/Edit Date(s) on Tasks", [this] { return ensureTaskDates(); }},
+      {"Ensure Create/Edit Date(s) on Tasks",
+       [this] { return ensureTaskDates(); }},
       {"Ensure UUID on Unified Repository.", fill(kRepositoryUuid)},
       {"Ensure UUIDs on Rules.", fill(kRuleUuids)},
       {"Ensure created user is set on Rules.", fill(kRuleCreatedUser)},
@@ -119,10 +124,10 @@ bool RepositoryImpl::fillMissingValues(const MissingValues& values) {
   if (!connected(nullptr)) return false;
   const KvbString table = physical(values.table);
   Rows keys;
-  if (!readRows(kvbStringFormat("SELECT %s FROM %S WHERE %s IS NULL OR %s = ''",
-                                values.key, table, values.column,
-                                values.column),
-                {}, &keys))
+  if (!readRows(
+          kvbStringFormat("SELECT %s FROM %S WHERE %s IS NULL OR %s = ''",
+                          values.key, table, values.column, values.column),
+          {}, &keys))
     return false;
   const KvbString user = values.osUser ? getOSUserName() : KvbString();
   Rows updates;
@@ -145,7 +150,8 @@ bool RepositoryImpl::ensureTaskDates() {
   const KvbDatavar now(KvbDate::currentDate().asDouble());
   const KvbDatavar user(getOSUserName());
   Rows updates;
-  for (const auto& task : tasks) updates.push_back({now, user, now, user, task[0]});
+  for (const auto& task : tasks)
+    updates.push_back({now, user, now, user, task[0]});
   return executeEach("UPDATE " + mjob +
                          " SET JB_CRDAT=?, JB_CRUSR=?, JB_EDDAT=?, JB_EDUSR=? "
                          "WHERE JB_ID = ?",
@@ -187,14 +193,14 @@ bool RepositoryImpl::ensureIdentityDefinitionLinkage() {
                                  kDefinitionColumns, kDefinitionColumns,
                                  middef)) ||
         !execute("DELETE FROM " + middef) ||
-        !readRows(kvbStringFormat("SELECT %s FROM %S", kDefinitionColumns, copy),
-                  {}, &definitions))
+        !readRows(
+            kvbStringFormat("SELECT %s FROM %S", kDefinitionColumns, copy), {},
+            &definitions))
       return false;
     KvbDatavar first;
     if (!definitions.empty() &&
-        !dataAccess_->getNextIDs("MIDDEF",
-                                 static_cast<int>(definitions.size()), first,
-                                 nullptr))
+        !dataAccess_->getNextIDs("MIDDEF", static_cast<int>(definitions.size()),
+                                 first, nullptr))
       return failOnConnection();
     for (size_t i = 0; i < definitions.size(); ++i)
       definitions[i].push_back(first.asInt() + static_cast<int>(i));

@@ -42,8 +42,8 @@ class MoveTest : public AdminTargetTest {
   }
 
   RepositoryImpl* upgradeFile(const std::string& path, bool expected) {
-    auto* repos =
-        static_cast<RepositoryImpl*>(admin_->openFileRepository(path.c_str(), false));
+    auto* repos = static_cast<RepositoryImpl*>(
+        admin_->openFileRepository(path.c_str(), false));
     EXPECT_NE(repos, nullptr) << error();
     if (repos) {
       EXPECT_EQ(repos->upgradeRepository(), expected)
@@ -56,10 +56,10 @@ class MoveTest : public AdminTargetTest {
                             const char* what) {
     ReposDataAccess* rda = repos->getDataAccess();
     std::string out;
-    for (const std::string& row : sortedRows(cursorRows(rda->paramSelect(
-             std::string("SELECT ") + what + " FROM " +
-                 rda->getTableName(code, true, -1).str(),
-             0))))
+    for (const std::string& row : sortedRows(cursorRows(
+             rda->paramSelect(std::string("SELECT ") + what + " FROM " +
+                                  rda->getTableName(code, true, -1).str(),
+                              0))))
       out += (out.empty() ? "" : ",") + row;
     return out;
   }
@@ -95,8 +95,9 @@ TEST_P(MoveTest, VersionThreeMakesUpItsRunAndSplitsItsFrequencies) {
             "1|SAME_FREQ_TABLE|0");
   EXPECT_EQ(select(repos, "DSN", "DSN_ID, JOB_ID, DSN_NAME, DSN_TF"),
             "1|1|d|N");
-  EXPECT_EQ(select(repos, "TBL", "TBL_ID, TBL_NM, TBL_FEXP, TBL_FSQL, TBL_SINT"),
-            "1|||select 1|2,2|T|a > 1||2");
+  EXPECT_EQ(
+      select(repos, "TBL", "TBL_ID, TBL_NM, TBL_FEXP, TBL_FSQL, TBL_SINT"),
+      "1|||select 1|2,2|T|a > 1||2");
   EXPECT_EQ(select(repos, "REDUN2", "FLD_ID, R_CMNLFT, R_CMNRGT"), "7|4|0");
   EXPECT_EQ(select(repos, "PATDST", "FLD_ID, PA_VALUE, PA_COUNT"), "7|999|4");
   EXPECT_EQ(select(repos, "EXELOG", "EL_ID, EL_MSG"), "1|ok");
@@ -117,7 +118,8 @@ TEST_P(MoveTest, VersionNineCopiesItsFrequencyTablesAndSkipsOtherNames) {
       true);
   ASSERT_NE(repos, nullptr);
   EXPECT_EQ(select(repos, "FRQDST7", "FR_VALUE, FR_COUNT"), "x|3");
-  EXPECT_EQ(select(repos, "NOTCAT", "NCAT_ID, NCAT_DSC"), "0|General,4|Quality");
+  EXPECT_EQ(select(repos, "NOTCAT", "NCAT_ID, NCAT_DSC"),
+            "0|General,4|Quality");
   std::list<TableColumnInfo> columns;
   EXPECT_EQ(repos->getDataAccess()->getTableColumns("FRQDST", columns), 4);
   repos->release();

@@ -65,7 +65,8 @@ class CopyTest : public AdminTargetTest {
   static std::vector<std::string> tableRows(RepositoryImpl* repos,
                                             const std::string& physical) {
     ReposDataAccess* rda = repos->getDataAccess();
-    ReposDataAccessCursor* cursor = rda->paramSelect("SELECT * FROM " + physical, 0);
+    ReposDataAccessCursor* cursor =
+        rda->paramSelect("SELECT * FROM " + physical, 0);
     EXPECT_TRUE(cursor && cursor->cacheAll()) << physical;
     std::vector<std::string> rows;
     while (cursor && cursor->next() == 1) {
@@ -85,7 +86,8 @@ class CopyTest : public AdminTargetTest {
   // to the target's ids and compared on their own.
   static std::vector<std::string> everyTable(RepositoryImpl* repos) {
     std::vector<std::string> names;
-    for (const ReposColumnDef* defs : {reposCoreColumnDefs, reposNcoaColumnDefs})
+    for (const ReposColumnDef* defs :
+         {reposCoreColumnDefs, reposNcoaColumnDefs})
       for (const ReposColumnDef* def = defs; !isEndRecord(*def); ++def) {
         const KvbString code = def->tableCode;
         while (!isEndRecord(*def)) ++def;
@@ -121,12 +123,14 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   const std::string longText(40000, 'L');
   KvbString marker;
   ASSERT_TRUE(source->writeLongText(longText.c_str(), &marker, 0));
-  run(source, "INSERT INTO " + table(source, "RULE") +
-                  " (RU_ID, RU_DESC, RU_EXPR) VALUES (1, 'r', ?), (2, NULL, ?)",
+  run(source,
+      "INSERT INTO " + table(source, "RULE") +
+          " (RU_ID, RU_DESC, RU_EXPR) VALUES (1, 'r', ?), (2, NULL, ?)",
       {marker, "short <expr>"});
-  run(source, "INSERT INTO " + table(source, "FLD") +
-                  " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME, MET_0, MET_6) VALUES "
-                  "(1, 1, 2, 'f', 'm0', ?)",
+  run(source,
+      "INSERT INTO " + table(source, "FLD") +
+          " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME, MET_0, MET_6) VALUES "
+          "(1, 1, 2, 'f', 'm0', ?)",
       {KvbString(std::string(300, 'm'))});
   run(source, "INSERT INTO " + table(source, "FRQDST") +
                   " (FLD_ID, FR_VAL, FR_CNT, FR_MC) VALUES (2, 'v', 3, 'mc')");
@@ -146,8 +150,9 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   EXPECT_EQ(error(), libraryMessage(1307));
   EXPECT_FALSE(admin_->copyRepository(source, source));
   run(middle, "DROP TABLE " + table(middle, "NOTCAT"));
-  run(middle, "CREATE TABLE " + table(middle, "NOTCAT") +
-                  " (NCAT_ID INTEGER, NCAT_DSC VARCHAR(255), X INTEGER NOT NULL)");
+  run(middle,
+      "CREATE TABLE " + table(middle, "NOTCAT") +
+          " (NCAT_ID INTEGER, NCAT_DSC VARCHAR(255), X INTEGER NOT NULL)");
   EXPECT_FALSE(admin_->copyRepository(source, middle));
   EXPECT_FALSE(error().empty());
   EXPECT_EQ(tableRows(middle, table(middle, "FLD")).size(), 0u);

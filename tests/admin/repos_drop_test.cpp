@@ -18,9 +18,8 @@ TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
   KvbString openError;
-  ReposDataAccess* rda = createReposDataAccess(0, db.connection.c_str(),
-                                               db.prefix.c_str(), nullptr,
-                                               openError);
+  ReposDataAccess* rda = createReposDataAccess(
+      0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
   ASSERT_NE(rda, nullptr) << openError.asCstr();
   const std::string schema = db.prefix.substr(0, db.prefix.find('.'));
   const std::string foreign = isPostgres() ? schema + "." : "";
@@ -31,23 +30,24 @@ TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
           " (HGM_ID) VALUES (2)",
       "CREATE TABLE " + foreign + "customers (id INTEGER)",
       "CREATE TABLE " + foreign + "kvextra (id INTEGER)"};
-  for (const char* code : {"FRQDST1", "FRQDST3", "HSM2", "HCM2", "CURID",
-                           "MCURID"})
+  for (const char* code :
+       {"FRQDST1", "FRQDST3", "HSM2", "HCM2", "CURID", "MCURID"})
     statements.push_back("CREATE TABLE " +
                          rda->getTableName(code, true, -1).str() +
                          " (id INTEGER)");
   for (const std::string& sql : statements)
     EXPECT_TRUE(rda->paramExec(sql.c_str(), nullptr, 0)) << sql;
 
-  EXPECT_TRUE(admin_->deleteRepositoryTables(db.connection.c_str(),
-                                             db.prefix.c_str()))
+  EXPECT_TRUE(
+      admin_->deleteRepositoryTables(db.connection.c_str(), db.prefix.c_str()))
       << error();
   const KvbDatavar schemaName(schema.c_str());
   ReposDataAccessCursor* tables =
       isPostgres()
-          ? rda->paramSelect("SELECT table_name FROM information_schema.tables "
-                             "WHERE table_schema = ?",
-                             1, &schemaName)
+          ? rda->paramSelect(
+                "SELECT table_name FROM information_schema.tables "
+                "WHERE table_schema = ?",
+                1, &schemaName)
           : rda->paramSelect(
                 "SELECT name FROM sqlite_master WHERE type = 'table'", 0);
   EXPECT_EQ(sortedRows(cursorRows(tables)),

@@ -69,8 +69,7 @@ class UpgradeTest : public ReposImplTest {
   void makeProfileRepository() {
     make("INFO", "I_TYPE VARCHAR(32), I_VERSION DOUBLE PRECISION",
          {"'PROFILE_RESULTSET', 4.0"});
-    make("CURID", "NI_KEY INTEGER, NI_VAL INTEGER",
-         {"1, 7", "4, 40", "10, 3"});
+    make("CURID", "NI_KEY INTEGER, NI_VAL INTEGER", {"1, 7", "4, 40", "10, 3"});
     repos_->readVersionInfo();
   }
 
@@ -137,8 +136,7 @@ TEST_P(UpgradeTest, MonitorRepositoryGetsUuidsUsersDatesAndFolders) {
     uuids.insert(row.substr(0, row.find('|')));
     EXPECT_EQ(row.substr(row.find('|')), "|" + user.str() + "|" + shared);
   }
-  for (const std::string& row :
-       rows(repos_, "SELECT JB_CODE FROM %s", "MJOB"))
+  for (const std::string& row : rows(repos_, "SELECT JB_CODE FROM %s", "MJOB"))
     uuids.insert(row);
   EXPECT_EQ(uuids.size(), 6u);
   EXPECT_EQ(uuids.count("kept"), 1u);
@@ -166,7 +164,8 @@ TEST_P(UpgradeTest, UnifiedRepositoryRelinksIdentityDefinitions) {
   exec("INSERT INTO " + table("MDEFVL") +
        " (IDVALRID, IDENT_ID, PRJ_ID, SMPTYP) VALUES (100, 10, 1, 0), "
        "(101, 11, 1, 1), (102, 11, 1, 0)");
-  exec("INSERT INTO " + table("MPRJ") + " (PRJ_ID, PRJ_NM, FLDR_ID) VALUES "
+  exec("INSERT INTO " + table("MPRJ") +
+       " (PRJ_ID, PRJ_NM, FLDR_ID) VALUES "
        "(1, 'p', 0)");
   repos_->readVersionInfo();
 

@@ -59,8 +59,8 @@ class TableXmlTest : public ReposImplTest {
     for (const std::string& row : sortedRows(cursorRows(db_->paramSelect(
              "SELECT * FROM " + db_->getTableName(name, true, -1), 0))))
       out += row + ";";
-    for (const std::string& row : sortedRows(cursorRows(
-             db_->listIndexes(db_->getTableName(name, false, -1)))))
+    for (const std::string& row : sortedRows(
+             cursorRows(db_->listIndexes(db_->getTableName(name, false, -1)))))
       out += row + ";";
     return out;
   }
@@ -82,17 +82,14 @@ class TableXmlTest : public ReposImplTest {
 };
 
 const std::vector<std::string> kRows = {
-    "1, 'a<b>&\"c''', 0.1",
-    "2, NULL, NULL",
-    "NULL, '  two\r\nlines ', 1e-300",
-    "2147483647, '', -123456789.12345678",
-    "-5, 'x', 2.5e17"};
+    "1, 'a<b>&\"c''', 0.1", "2, NULL, NULL", "NULL, '  two\r\nlines ', 1e-300",
+    "2147483647, '', -123456789.12345678", "-5, 'x', 2.5e17"};
 
 TEST_P(TableXmlTest, DumpAndLoadGiveBackRowsNullsRealsAndIndexes) {
   makeHistogram(3, kRows);
   const std::string before = content("HSM3");
-  ASSERT_TRUE(repos_->exportTableToXml("HSM3", dumps_.path().string().c_str(),
-                                       true))
+  ASSERT_TRUE(
+      repos_->exportTableToXml("HSM3", dumps_.path().string().c_str(), true))
       << repos_->getErrorMessage().asCstr();
   EXPECT_TRUE(columns(repos_, "HSM3").empty());
   ASSERT_TRUE(repos_->importTable(dumps_.file(dumpName("HSM3")).c_str()))
@@ -100,38 +97,38 @@ TEST_P(TableXmlTest, DumpAndLoadGiveBackRowsNullsRealsAndIndexes) {
   EXPECT_EQ(content("HSM3"), before);
 
   // A table that does not exist writes nothing.
-  EXPECT_TRUE(repos_->exportTableToXml("HSM9", dumps_.path().string().c_str(),
-                                       true));
+  EXPECT_TRUE(
+      repos_->exportTableToXml("HSM9", dumps_.path().string().c_str(), true));
   EXPECT_EQ(files(dumps_), std::vector<std::string>{dumpName("HSM3")});
   // A dump that cannot be written keeps its table.
-  EXPECT_FALSE(repos_->exportTableToXml("HSM3", dumps_.file("none/x").c_str(),
-                                        true));
+  EXPECT_FALSE(
+      repos_->exportTableToXml("HSM3", dumps_.file("none/x").c_str(), true));
   EXPECT_EQ(content("HSM3"), before);
 }
 
 TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
   makeHistogram(3, kRows);
   makeHistogram(4, {});
-  ASSERT_TRUE(repos_->exportTableToXml("HSM3", dumps_.path().string().c_str(),
-                                       false));
+  ASSERT_TRUE(
+      repos_->exportTableToXml("HSM3", dumps_.path().string().c_str(), false));
   std::stringstream text;
   text << std::ifstream(dumps_.file(dumpName("HSM3"))).rdbuf();
   const std::string good = text.str();
   const std::string before = content("HSM3");
-  std::string otherIndex = cursorRows(db_->listIndexes(
-      db_->getTableName("HSM4", false, -1)))[0];
+  std::string otherIndex =
+      cursorRows(db_->listIndexes(db_->getTableName("HSM4", false, -1)))[0];
   otherIndex = otherIndex.substr(0, otherIndex.find('|'));
   const std::vector<std::pair<std::string, std::string>> changes = {
-      {"</kvTable>", ""},                          // not well formed
-      {"<fields>", "<fields><column/>"},            // an unknown element
-      {"<fields>", "<fieldz>"},                     // no fields
-      {">HSM3<", ">INFO<"},                         // the repository's own
+      {"</kvTable>", ""},                              // not well formed
+      {"<fields>", "<fields><column/>"},               // an unknown element
+      {"<fields>", "<fieldz>"},                        // no fields
+      {">HSM3<", ">INFO<"},                            // the repository's own
       {">HSM3<", ">HSM3 (x INTEGER); DROP TABLE y<"},  // not a name
-      {"name=\"VAL\"", "name=\"V AL\""},            // not a column name
-      {">1</value>", ">one</value>"},               // not an integer
+      {"name=\"VAL\"", "name=\"V AL\""},               // not a column name
+      {">1</value>", ">one</value>"},                  // not an integer
       {"</row>", "<value is_null=\"0\">9</value></row>"},  // a value too many
-      {"field=\"FIELDIDX\"", "field=\"NOPE\""},     // an index on no column
-      {"type=\"integer\"", "type=\"blob\""},        // an unknown type
+      {"field=\"FIELDIDX\"", "field=\"NOPE\""},  // an index on no column
+      {"type=\"integer\"", "type=\"blob\""},     // an unknown type
   };
   for (const auto& change : changes) {
     std::string broken = good;
@@ -156,8 +153,10 @@ TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
 TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {
   exec("INSERT INTO " + table("JOB") +
        " (JOB_ID, JOB_DATE) VALUES (1, 45000.25), (2, 45010.5)");
-  exec("INSERT INTO " + table("DSN") + " (DSN_ID, JOB_ID) VALUES (1, 1), (2, 2)");
-  exec("INSERT INTO " + table("TBL") + " (DSN_ID, TBL_ID) VALUES (1, 1), (2, 2)");
+  exec("INSERT INTO " + table("DSN") +
+       " (DSN_ID, JOB_ID) VALUES (1, 1), (2, 2)");
+  exec("INSERT INTO " + table("TBL") +
+       " (DSN_ID, TBL_ID) VALUES (1, 1), (2, 2)");
   exec("INSERT INTO " + table("FLD") +
        " (DSN_ID, TBL_ID, FLD_ID) VALUES (1, 1, 1), (1, 1, 2), (2, 2, 3), "
        "(2, 2, 5)");
@@ -172,32 +171,37 @@ TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {
   };
 
   EXPECT_FALSE(repos_->exportFrqdstTables(-1, 3, folder.c_str(), false));
-  EXPECT_NE(repos_->getErrorMessage().str().find("negative"), std::string::npos);
+  EXPECT_NE(repos_->getErrorMessage().str().find("negative"),
+            std::string::npos);
   EXPECT_FALSE(repos_->exportFrqdstTables(3, 1, folder.c_str(), false));
-  EXPECT_NE(repos_->getErrorMessage().str().find("reversed"), std::string::npos);
+  EXPECT_NE(repos_->getErrorMessage().str().find("reversed"),
+            std::string::npos);
   EXPECT_TRUE(repos_->exportFrqdstTables(2, 2, folder.c_str(), false));
   EXPECT_TRUE(repos_->exportFrqdstTables(1, 3, folder.c_str(), false));
   EXPECT_EQ(files(dumps_), dumped({"FRQDST1", "FRQDST2"}));
   // The range ends at the largest field id.
   EXPECT_TRUE(repos_->exportFrqdstTables(0, INT_MAX, folder.c_str(), false));
-  EXPECT_EQ(files(dumps_), dumped({"FRQDST1", "FRQDST2", "FRQDST3", "FRQDST5"}));
+  EXPECT_EQ(files(dumps_),
+            dumped({"FRQDST1", "FRQDST2", "FRQDST3", "FRQDST5"}));
 
   TempDir byDate;
   EXPECT_TRUE(repos_->exportFrqdstTablesByJobDate(
-      KvbDate(45010.5), KvbDate(45020.0), byDate.path().string().c_str(), true));
+      KvbDate(45010.5), KvbDate(45020.0), byDate.path().string().c_str(),
+      true));
   EXPECT_EQ(files(byDate), dumped({"FRQDST3", "FRQDST5"}));
   EXPECT_TRUE(columns(repos_, "FRQDST3").empty());
   EXPECT_FALSE(columns(repos_, "FRQDST1").empty());
 
-  exec("INSERT INTO " + table("EXEC") + " (EX_ID, EX_DATE) VALUES (1, 45000.0)");
+  exec("INSERT INTO " + table("EXEC") +
+       " (EX_ID, EX_DATE) VALUES (1, 45000.0)");
   exec("INSERT INTO " + table("HGMETA") + " (HGM_ID, EX_ID) VALUES (1, 1)");
   makeHistogram(1, {"1, 'g', 2.0"});
   TempDir histograms;
   EXPECT_TRUE(repos_->exportHsmTablesByExecDate(
       KvbDate(44999.0), KvbDate(45000.0), histograms.path().string().c_str(),
       false));
-  EXPECT_TRUE(repos_->exportHcmTables(0, 2, histograms.path().string().c_str(),
-                                      false));
+  EXPECT_TRUE(
+      repos_->exportHcmTables(0, 2, histograms.path().string().c_str(), false));
   EXPECT_EQ(files(histograms), dumped({"HSM1"}));
 }
 
