@@ -68,11 +68,16 @@ bool RepositoryImpl::upgradeNeeded(bool* needed) {
   return true;
 }
 
-bool RepositoryImpl::upgradeSteps() {
-  logProgress("Validating table metadata descriptions");
+// Definitions that do not validate are only logged: the upgrade goes on.
+void RepositoryImpl::validateDefinitions(const char* text) {
+  logProgress(text);
   if (!validateTableDefinitions())
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Table Metadata did not validate.");
+}
+
+bool RepositoryImpl::upgradeSteps() {
+  validateDefinitions("Validating table metadata descriptions");
   logProgress("Adding missing database table structure.");
   if (!dataAccess_->checkTables(TableCreateOptions()))
     return failOnConnection();
@@ -120,10 +125,7 @@ bool RepositoryImpl::upgradeNCOA() {
   // upgrades.
   if (repositoryKind_ != kKindUnified)
     return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1052));
-  logProgress("Validating NCOA table metadata descriptions");
-  if (!validateTableDefinitions())
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__,
-              "Table Metadata did not validate.");
+  validateDefinitions("Validating NCOA table metadata descriptions");
   const bool upgraded = inTransaction([this] {
     logProgress("Adding missing database table structure.");
     if (!dataAccess_->checkTables(TableCreateOptions()))

@@ -283,6 +283,7 @@ class RepositoryImpl : public Repository {
   // What the upgrade is made of (repos_upgrade.cpp).
   bool upgradeThroughConnection();
   bool upgradeSteps();
+  void validateDefinitions(const char* text);
   bool upgradeNeeded(bool* needed);
   bool isOldProfileFile();
   bool moveOldProfileFile();
