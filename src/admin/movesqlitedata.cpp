@@ -393,7 +393,8 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
           : source->openResult(
                 "SELECT 'frqdist' || fld_id from frqdist group by fld_id");
   if (ok && !oldTables) reportMessage("Couldn't get list of freq dist tables");
-  while (ok && oldTables && oldTables->next() == 1) {
+  int listed = 0;
+  while (ok && oldTables && (listed = oldTables->next()) == 1) {
     const KvbString oldName = oldTables->getText(0);
     // Only names that end in a field id: the name reaches SQL text.
     const int fieldId = frequencyTableField(oldName);
@@ -417,6 +418,7 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
                              name));
     if (insert) insert->release();
   }
+  if (ok && listed == 2) ok = fail(oldTables->getErrorMessage());
   if (oldTables) oldTables->close();
   source->close();
   // The last failure's text stays the error text.

@@ -111,8 +111,11 @@ class RepositoryCopy {
   // that fails leaves the target's.
   bool inTargetTransaction(const std::function<bool()>& work) {
     bool workFailed = false;
-    if (runTransaction(to_, logger_, [&] { return !(workFailed = !work()); }))
-      return true;
+    auto body = [&] {
+      workFailed = !work();
+      return !workFailed;
+    };
+    if (runTransaction(to_, logger_, body)) return true;
     return !workFailed && fail(to_->getErrorMessage());
   }
 

@@ -83,7 +83,7 @@ class TableXmlTest : public ReposImplTest {
 
 const std::vector<std::string> kRows = {
     "1, 'a<b>&\"c''', 0.1", "2, NULL, NULL", "NULL, '  two\r\nlines ', 1e-300",
-    "2147483647, '', -123456789.12345678", "-5, 'x', 2.5e17"};
+    "2147483647, '', -123456789.12345678", "-5, 'x\x01y', 2.5e17"};
 
 TEST_P(TableXmlTest, DumpAndLoadGiveBackRowsNullsRealsAndIndexes) {
   makeHistogram(3, kRows);
