@@ -150,6 +150,20 @@ TEST_P(UpgradeTest, MonitorRepositoryGetsUuidsUsersDatesAndFolders) {
   expectNothingLeftToDo("RULE", "RU_UUID");
 }
 
+TEST_P(UpgradeTest, ProfileAndMonitorRepositoryMergesBothCounterTables) {
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER",
+       {"'PROFILE_RESULTSET', 6", "'MONITOR', 3"});
+  make("CURID", "NI_KEY INTEGER, NI_VAL INTEGER", {"4, 40"});
+  make("MCURID", "NI_KEY INTEGER, NI_VAL INTEGER", {"9, 8"});
+  repos_->readVersionInfo();
+  ASSERT_EQ(kind(), kKindProfileAndMonitor);
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("UCURID", "NI_KEY, NI_VAL",
+                   "WHERE NI_KEY IN ('FLD', 'HGMETA') ORDER BY 1"),
+            "FLD|40,HGMETA|8");
+  EXPECT_EQ(select("INFO", "I_TYPE", "ORDER BY 1"), "KVREPOSITORY,NCOA");
+}
+
 TEST_P(UpgradeTest, UnifiedRepositoryRelinksIdentityDefinitions) {
   ASSERT_TRUE(create(repos_));
   const std::string info = table("INFO");
