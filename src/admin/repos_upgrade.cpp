@@ -155,13 +155,11 @@ bool RepositoryImpl::isOldProfileFile() {
 
 // The old file becomes "<path>.backup"; a new repository file takes its
 // path and receives its data. When that fails, the old file is put back,
-// so that the repository is as it was.
+// so that the repository is as it was. The new file is made by an
+// administration object of the move's own, since the one that opened this
+// repository may be gone.
 bool RepositoryImpl::moveOldProfileFile() {
   logProgress("Moving the old profile repository into a new file.");
-  if (!admin_)
-    return fail(
-        "An old profile repository can only be moved when it was opened "
-        "through the administration object");
   const KvbString backup = connection_ + ".backup";
   dataAccess_->release();
   dataAccess_ = nullptr;
@@ -172,8 +170,10 @@ bool RepositoryImpl::moveOldProfileFile() {
     fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1315, connection_,
                          backup));
   } else {
-    moved = (admin_->createFileRepository(connection_) ||
-             fail(admin_->getErrorMessage())) &&
+    RepositoryAdminImpl creator(1, "");
+    creator.setStatusCallback(status_);
+    moved = (creator.createFileRepository(connection_) ||
+             fail(creator.getErrorMessage())) &&
             moveSqliteData(backup, connection_);
     if (!moved) {
       np_fio_unlink(connection_.asCstr());
