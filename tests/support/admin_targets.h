@@ -30,13 +30,11 @@ struct AdminDatabase {
   std::string prefix;
 };
 
-
-class AdminTargetTest : public ::testing::TestWithParam<AdminTarget> {
+// BackEndTest gives the back end; its own database stays unused.
+class AdminTargetTest : public BackEndTest {
  protected:
   void SetUp() override {
-    if (isPostgres() && postgresConnectionString().empty())
-      GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
-                      "cases were skipped";
+    SKIP_WITHOUT_POSTGRES(isPostgres());
     kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
     // The table sets that ship with the engine are part of every creation.
     kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
@@ -51,8 +49,6 @@ class AdminTargetTest : public ::testing::TestWithParam<AdminTarget> {
     for (const std::string& schema : schemas_)
       runOnPostgres("DROP SCHEMA " + schema + " CASCADE");
   }
-
-  bool isPostgres() const { return GetParam() == AdminTarget::kPostgres; }
 
   // A new empty database of the test's back end.
   AdminDatabase newDatabase() {
@@ -71,15 +67,14 @@ class AdminTargetTest : public ::testing::TestWithParam<AdminTarget> {
 
   // Creates a repository in `db` the way a host of this back end would.
   bool create(const AdminDatabase& db) {
-    if (GetParam() == AdminTarget::kSqliteFile)
-      return admin_->createFileRepository(db.file.c_str());
+    if (isFile()) return admin_->createFileRepository(db.file.c_str());
     return admin_->createRepository(db.connection.c_str(), db.prefix.c_str());
   }
 
   // Opens the repository of `db`; the caller releases it.
   RepositoryImpl* open(const AdminDatabase& db, bool check = false) {
     Repository* repository =
-        GetParam() == AdminTarget::kSqliteFile
+        isFile()
             ? admin_->openFileRepository(db.file.c_str(), check)
             : admin_->openRepositoryConnection(
                   db.connection.c_str(), db.prefix.c_str(), check, nullptr);
@@ -95,12 +90,7 @@ class AdminTargetTest : public ::testing::TestWithParam<AdminTarget> {
   std::vector<std::string> schemas_;
 };
 
-#define INSTANTIATE_ADMIN_TARGETS(suite)                                     \
-  INSTANTIATE_TEST_SUITE_P(Targets, suite,                                   \
-                           ::testing::Values(AdminTarget::kSqliteFile,       \
-                                             AdminTarget::kSqliteConnection, \
-                                             AdminTarget::kPostgres),        \
-                           rdaTargetName)
+#define INSTANTIATE_ADMIN_TARGETS(suite) INSTANTIATE_RDA_TARGETS(suite)
 
 // "Repository Library" message `id` with its arguments, as the engine
 // builds it.

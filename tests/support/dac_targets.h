@@ -77,13 +77,17 @@ inline std::string dacConnectionString(DacTarget target,
   }
 }
 
+// Skips the calling test when it is a PostgreSQL case and no server is
+// configured.
+#define SKIP_WITHOUT_POSTGRES(isPostgresCase)                         \
+  if ((isPostgresCase) && postgresConnectionString().empty())         \
+  GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL " \
+                  "cases were skipped"
+
 class DacTargetTest : public ::testing::TestWithParam<DacTarget> {
  protected:
   void SetUp() override {
-    if (GetParam() == DacTarget::kPostgres &&
-        postgresConnectionString().empty())
-      GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
-                      "cases were skipped";
+    SKIP_WITHOUT_POSTGRES(GetParam() == DacTarget::kPostgres);
     file_ = testTmpDir() + "/" + uniqueTestName("dac") + ".db";
     KvbString error;
     conn_ = dacCreateDataSource(dacConnectionString(GetParam(), file_), &error);

@@ -70,9 +70,7 @@ class BackEndTest : public ::testing::TestWithParam<RdaTarget> {
   // `sqlitePrefix`), or on PostgreSQL a new schema that the prefix
   // "<schema>.kv" names. Skips or fails the test when it cannot.
   void makeDatabase(const char* tag, const char* sqlitePrefix = "") {
-    if (isPostgres() && postgresConnectionString().empty())
-      GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL "
-                      "cases were skipped";
+    SKIP_WITHOUT_POSTGRES(isPostgres());
     kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
     if (isPostgres()) {
       schema_ = uniqueTestName(tag);

@@ -130,11 +130,6 @@ class ReposImplTest : public BackEndTest {
   std::vector<RepositoryImpl*> opened_;
 };
 
-#define INSTANTIATE_REPOS_TARGETS(suite)                                      \
-  INSTANTIATE_TEST_SUITE_P(                                                   \
-      Targets, suite,                                                         \
-      ::testing::Values(RdaTarget::kSqliteFile, RdaTarget::kSqliteConnection, \
-                        RdaTarget::kPostgres),                                \
-      rdaTargetName)
+#define INSTANTIATE_REPOS_TARGETS(suite) INSTANTIATE_RDA_TARGETS(suite)
 
 #endif  // TESTS_SUPPORT_REPOS_IMPL_TARGETS_H_
