@@ -71,14 +71,22 @@ class AdminTargetTest : public BackEndTest {
     return admin_->createRepository(db.connection.c_str(), db.prefix.c_str());
   }
 
-  // Opens the repository of `db`; the caller releases it.
-  RepositoryImpl* open(const AdminDatabase& db, bool check = false) {
-    Repository* repository =
+  // Opens the repository of `db` the way a host of this back end would,
+  // through `admin` (the test's when null); the caller releases it.
+  RepositoryImpl* open(const AdminDatabase& db, bool check = false,
+                       RepositoryAdmin* admin = nullptr) {
+    if (!admin) admin = admin_;
+    return static_cast<RepositoryImpl*>(
         isFile()
-            ? admin_->openFileRepository(db.file.c_str(), check)
-            : admin_->openRepositoryConnection(
-                  db.connection.c_str(), db.prefix.c_str(), check, nullptr);
-    return static_cast<RepositoryImpl*>(repository);
+            ? admin->openFileRepository(db.file.c_str(), check)
+            : admin->openRepositoryConnection(
+                  db.connection.c_str(), db.prefix.c_str(), check, nullptr));
+  }
+  // Opens `db` through its connection string on every back end (which
+  // makes a missing file); the caller releases it.
+  RepositoryImpl* openConnection(const AdminDatabase& db, bool check = false) {
+    return static_cast<RepositoryImpl*>(admin_->openRepositoryConnection(
+        db.connection.c_str(), db.prefix.c_str(), check, nullptr));
   }
 
   std::string error() const { return admin_->getErrorMessage().str(); }
