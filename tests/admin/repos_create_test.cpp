@@ -218,11 +218,6 @@ class CreateTest : public AdminTargetTest {
     return run(db, "SELECT NI_VAL FROM %S WHERE NI_KEY = 'MARK'", "UCURID") ==
            42;
   }
-  // Opens `db` through its connection string, which makes a missing file.
-  RepositoryImpl* openConnection(const AdminDatabase& db) {
-    return static_cast<RepositoryImpl*>(admin_->openRepositoryConnection(
-        db.connection.c_str(), db.prefix.c_str(), false, nullptr));
-  }
   // The tables of a creation that exist in `db`.
   Lines creationTablesIn(const AdminDatabase& db) {
     RepositoryImpl* repository = openConnection(db);
@@ -246,7 +241,7 @@ TEST_P(CreateTest, CreatesACurrentRepositoryThatOpensAgain) {
     ASSERT_NE(repository, nullptr) << error();
     int connectionKind = -1, kind = -1, version = -1, second = -1;
     repository->getVersionInfo(&connectionKind, &kind, &version, &second);
-    EXPECT_EQ(connectionKind, GetParam() == AdminTarget::kSqliteFile ? 0 : 1);
+    EXPECT_EQ(connectionKind, isFile() ? 0 : 1);
     EXPECT_EQ(kind, kKindUnified);
     EXPECT_EQ(version, 7);
     EXPECT_TRUE(repository->isCurrentVersion());
@@ -338,7 +333,7 @@ TEST_P(CreateTest, FailedCreationLeavesTheDatabaseAsItWas) {
     EXPECT_FALSE(error().empty());
     EXPECT_EQ(creationTablesIn(db), Lines{});
     EXPECT_EQ(run(db, "SELECT A FROM %S", "OTHER"), 5);
-    if (GetParam() != AdminTarget::kSqliteFile) continue;
+    if (!isFile()) continue;
     const AdminDatabase fresh = newDatabase();
     EXPECT_FALSE(create(fresh));
     EXPECT_FALSE(std::filesystem::exists(fresh.file));
@@ -349,8 +344,7 @@ TEST_P(CreateTest, FailedCreationLeavesTheDatabaseAsItWas) {
 }
 
 TEST_P(CreateTest, ASecondPrefixMakesASecondRepository) {
-  if (GetParam() == AdminTarget::kSqliteFile)
-    GTEST_SKIP() << "a repository file takes no prefix";
+  if (isFile()) GTEST_SKIP() << "a repository file takes no prefix";
   AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
   mark(db);
@@ -375,12 +369,6 @@ class DdlScriptTest : public AdminTargetTest {
     return admin_->createRepositoryWithDDLFile(
         db.connection.c_str(), db.prefix.c_str(), script.c_str());
   }
-  // Both databases are read through one route, so that only their
-  // content can differ.
-  RepositoryImpl* openConnection(const AdminDatabase& db, bool check = true) {
-    return static_cast<RepositoryImpl*>(admin_->openRepositoryConnection(
-        db.connection.c_str(), db.prefix.c_str(), check, nullptr));
-  }
 };
 
 TEST_P(DdlScriptTest, ScriptRunByHandGivesTheSameRepository) {
@@ -394,7 +382,7 @@ TEST_P(DdlScriptTest, ScriptRunByHandGivesTheSameRepository) {
   EXPECT_EQ(text.substr(text.size() - 3), ";\n\n");
 
   // Writing the script changed nothing in the database.
-  RepositoryImpl* repository = openConnection(byScript, false);
+  RepositoryImpl* repository = openConnection(byScript);
   ASSERT_NE(repository, nullptr) << error();
   std::list<TableColumnInfo> columns;
   EXPECT_EQ(repository->getDataAccess()->getTableColumns("INFO", columns), 0);
@@ -404,9 +392,10 @@ TEST_P(DdlScriptTest, ScriptRunByHandGivesTheSameRepository) {
   ASSERT_TRUE(runScriptByHand(byScript, script, log)) << readText(log);
   const AdminDatabase direct = newDatabase();
   ASSERT_TRUE(create(direct)) << error();
-  RepositoryImpl* fromScript = openConnection(byScript);
+  // Both are read through one route, so that only their content can differ.
+  RepositoryImpl* fromScript = openConnection(byScript, true);
   ASSERT_NE(fromScript, nullptr) << error();
-  RepositoryImpl* created = openConnection(direct);
+  RepositoryImpl* created = openConnection(direct, true);
   ASSERT_NE(created, nullptr) << error();
   const Lines expected = describeRepository(created);
   const Lines actual = describeRepository(fromScript);

@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "admin/repositoryadminimpl.h"
 #include "kvreposres/kvreposres.h"
 #include "support/admin_targets.h"
+#include "support/repos_impl_targets.h"
 
 namespace {
 
@@ -40,20 +42,10 @@ TEST(AdminExports, ListFileRulesAndTheErrorBuffer) {
             libraryMessage(1294, path.c_str()).substr(0, 255));
 }
 
-// Keeps the messages handed to it.
-class RecordingCallback : public RepositoryStatusCallback {
- public:
-  bool reportStatus(const KvbString&) override { return true; }
-  void reportMessage(const KvbString& text) override {
-    messages.push_back(text.str());
-  }
-  std::vector<std::string> messages;
-};
-
 TEST(AdminOperations, DeleteFileReportsAndFailsOnlyOnRealFailures) {
   TempDir dir;
   RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
-  RecordingCallback callback;
+  RecordingStatus callback;
   admin->setStatusCallback(&callback);
   const std::string path = dir.file("old.db");
   std::ofstream(path) << "x";
@@ -107,7 +99,7 @@ TEST_P(AdminOpenTest, MinorVersionsAreReadAndOnlyAnOlderOneIsRefused) {
 
 TEST_P(AdminOpenTest, CheckRefusesADatabaseThatWasNeverCreated) {
   const AdminDatabase db = newDatabase();
-  if (GetParam() == AdminTarget::kSqliteFile)
+  if (isFile())
     std::ofstream(db.file).flush();  // an empty file is an empty database
   EXPECT_EQ(open(db, true), nullptr);
   EXPECT_EQ(error(), libraryMessage(1050));
@@ -151,26 +143,10 @@ TEST_P(AdminOpenTest, RepositoryOutlivesItsAdministrationObject) {
   }
 }
 
-// Outputs the caller does not want are skipped.
-TEST_P(AdminOpenTest, NullOutputsAreSkipped) {
-  const AdminDatabase db = newDatabase();
-  ASSERT_TRUE(create(db)) << error();
-  RepositoryImpl* repository = open(db);
-  ASSERT_NE(repository, nullptr) << error();
-  int version = 0;
-  repository->getVersionInfo(nullptr, nullptr, &version, nullptr);
-  EXPECT_EQ(version, kCurrentVersion);
-  KvbString prefix;
-  repository->getConnectionInfo(nullptr, &prefix);
-  EXPECT_EQ(prefix.str(), db.prefix);
-  repository->getConnectionInfo(nullptr, nullptr);
-  repository->release();
-}
-
 TEST_P(AdminOpenTest, OpensByRegisteredName) {
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
-  const bool file = GetParam() == AdminTarget::kSqliteFile;
+  const bool file = isFile();
   RepositoryConfigurationManager* registry =
       getRepositoryConfigurationManager();
   const std::string name = uniqueTestName("registered");
@@ -216,24 +192,22 @@ class FileRouteTest : public ::testing::Test {
   std::string path_ = dir_.file("repos.db");
 };
 
-TEST_F(FileRouteTest, MissingFileIsOpenedDirectlyAndNotCreated) {
-  // Unset, or a text that is not a boolean: the file must exist.
+// Unset, or a text that is not a boolean: the file must exist. "false"
+// sends files through the connection route, which makes a missing one.
+TEST_F(FileRouteTest, OnlyFalseSendsAMissingFileThroughTheConnectionRoute) {
   for (const char* option :
        {static_cast<const char*>(nullptr), "perhaps", "yes"}) {
     EXPECT_EQ(openMissingFile(option), nullptr);
     EXPECT_FALSE(admin_->getErrorMessage().isEmpty());
     EXPECT_FALSE(std::filesystem::exists(path_));
   }
-}
-
-TEST_F(FileRouteTest, FalseOptionSendsFilesThroughTheConnectionRoute) {
   Repository* repository = openMissingFile("false");
   ASSERT_NE(repository, nullptr) << admin_->getErrorMessage().asCstr();
   EXPECT_TRUE(std::filesystem::exists(path_));
-  int connectionKind = -1, kind = -1, version = -1, second = -1;
-  repository->getVersionInfo(&connectionKind, &kind, &version, &second);
-  EXPECT_EQ(connectionKind, 1);
-  EXPECT_EQ(kind, kKindNone);
+  int connectionKind = -1, kind = -1;
+  repository->getVersionInfo(&connectionKind, &kind, nullptr, nullptr);
+  EXPECT_EQ(std::make_pair(connectionKind, kind),
+            std::make_pair(1, int{kKindNone}));
   repository->release();
 }
 

@@ -133,9 +133,14 @@ TEST_P(RepositoryImplTest, OperationsAreForwardedToTheConnection) {
   KvbString name, connection, prefix, error;
   ASSERT_TRUE(repo_->getTableName("INFO", true, &name, nullptr));
   EXPECT_EQ(name, info_);
-  repo_->getConnectionInfo(&connection, &prefix);
+  repo_->getConnectionInfo(nullptr, nullptr);
+  repo_->getConnectionInfo(nullptr, &prefix);
   EXPECT_EQ(prefix, KvbString(prefix_.c_str()));
+  repo_->getConnectionInfo(&connection, nullptr);
   EXPECT_FALSE(connection.isEmpty());
+  int version = -1;
+  repo_->getVersionInfo(nullptr, nullptr, &version, nullptr);
+  EXPECT_EQ(version, 0) << "only the core tables, no INFO row";
   EXPECT_EQ(repo_->getDacConnection() == nullptr, isFile());
 
   int first = -1, id = -1;
