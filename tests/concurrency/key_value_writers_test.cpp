@@ -20,11 +20,7 @@ class KeyValueWritersTest : public AdminTargetTest {
   void writeConcurrently(const AdminDatabase& db) {
     const auto statuses = runInChildren(kWriters, [&](int child) {
       RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
-      Repository* repository =
-          isFile()
-              ? admin->openFileRepository(db.file.c_str(), false)
-              : admin->openRepositoryConnection(
-                    db.connection.c_str(), db.prefix.c_str(), false, nullptr);
+      Repository* repository = open(db, false, admin);
       int failed = repository ? 0 : kKeys;
       for (int k = 0; repository && k < kKeys; ++k)
         if (!repository->setKeyValue(("key" + std::to_string(k)).c_str(),
@@ -45,8 +41,6 @@ class KeyValueWritersTest : public AdminTargetTest {
             " GROUP BY V_KEY HAVING COUNT(*) > 1",
         0));
   }
-
-  bool isFile() const { return GetParam() == AdminTarget::kSqliteFile; }
 };
 
 TEST_P(KeyValueWritersTest, EachKeyKeepsOneRow) {
