@@ -33,6 +33,15 @@ class ListFileTest : public ::testing::Test {
   const std::vector<RepositoryEntry>& entries() const {
     return admin_->entries();
   }
+  // The entries read, as "name|connection|prefix|F or C|default or not".
+  std::vector<std::string> listed() const {
+    std::vector<std::string> out;
+    for (const RepositoryEntry& e : entries())
+      out.push_back(e.name.str() + "|" + e.connection.str() + "|" +
+                    e.tablePrefix.str() + (e.isFile ? "|F|" : "|C|") +
+                    (e.isDefault ? "default" : ""));
+    return out;
+  }
   // The entries that getNextRepository hands out, as "name|type|version".
   std::vector<std::string> walk(bool connect, bool currentOnly) {
     std::vector<std::string> seen;
@@ -61,22 +70,12 @@ TEST_F(ListFileTest, ReadsEveryLineForm) {
       "Main = 'y' 'Q' 'c'\n"
       "$defaultrepos = 'Con''s'\n");
   ASSERT_TRUE(admin_->loadRepositoryList()) << error();
-  ASSERT_EQ(entries().size(), 4u);
-  const RepositoryEntry& dsn = entries()[0];
-  EXPECT_EQ(dsn.connection.str(), "DSN=mydsn;KVXTYPE=ODBC;");
-  EXPECT_EQ(dsn.tablePrefix.str(), "");
-  EXPECT_FALSE(dsn.isFile);
-  const RepositoryEntry& file = entries()[1];
-  EXPECT_EQ(file.name.str(), "My Repo");
-  EXPECT_EQ(file.connection.str(), "x");
-  EXPECT_EQ(file.tablePrefix.str(), "P");
-  EXPECT_TRUE(file.isFile);
-  EXPECT_EQ(entries()[2].name.str(), "Con's");
-  EXPECT_EQ(entries()[2].connection.str(), "DRIVER=pg;DB=a");
-  // Type letters are exact: a lower-case c is a data source name.
-  EXPECT_EQ(entries()[3].connection.str(), "DSN=y;KVXTYPE=ODBC;");
-  // The later default line wins.
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(entries()[i].isDefault, i == 2);
+  // Type letters are exact: a lower-case c is a data source name. The later
+  // default line wins.
+  EXPECT_EQ(listed(), (std::vector<std::string>{
+                          "Main|DSN=mydsn;KVXTYPE=ODBC;||C|", "My Repo|x|P|F|",
+                          "Con's|DRIVER=pg;DB=a|sch.kv|C|default",
+                          "Main|DSN=y;KVXTYPE=ODBC;|Q|C|"}));
 }
 
 TEST_F(ListFileTest, BadLinesFailWithTheirMessage) {
@@ -143,8 +142,7 @@ TEST_F(ListFileTest, WritesTheOneFormAndReadsItBack) {
   for (const char* gone : {"Main", "F", "not listed", "F2", name.c_str()})
     ASSERT_TRUE(admin_->removeRepository(gone)) << gone;
   ASSERT_TRUE(admin_->loadRepositoryList());
-  ASSERT_EQ(entries().size(), 1u);
-  EXPECT_EQ(entries()[0].connection.str(), "/3.db");
+  EXPECT_EQ(listed(), std::vector<std::string>{"F2|/3.db||F|default"});
   ASSERT_TRUE(admin_->removeRepository("F2"));
   EXPECT_EQ(readFile(), "");
 }
@@ -166,8 +164,8 @@ TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
   EXPECT_TRUE(admin_->addRepository(connection.c_str(), "pf", "C", false))
       << error();
   ASSERT_TRUE(admin_->loadRepositoryList());
-  ASSERT_EQ(entries().size(), 2u);
-  EXPECT_EQ(entries()[1].connection.str(), connection);
+  EXPECT_EQ(listed(), (std::vector<std::string>{"A|/a.db||F|default",
+                                                "C|" + connection + "|pf|C|"}));
 }
 
 TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {

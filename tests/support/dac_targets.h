@@ -20,17 +20,6 @@
 
 enum class DacTarget { kNativeSqlite, kOdbcSqlite, kPostgres };
 
-inline const char* dacTargetName(DacTarget target) {
-  switch (target) {
-    case DacTarget::kNativeSqlite:
-      return "NativeSqlite";
-    case DacTarget::kOdbcSqlite:
-      return "OdbcSqlite";
-    default:
-      return "Postgres";
-  }
-}
-
 // The folder for test files: $KV_TEST_TMPDIR (created when missing) or /tmp.
 inline std::string testTmpDir() {
   const char* dir = std::getenv("KV_TEST_TMPDIR");
@@ -128,7 +117,8 @@ class DacTargetTest : public ::testing::TestWithParam<DacTarget> {
 
 inline std::string dacTargetTestName(
     const ::testing::TestParamInfo<DacTarget>& target) {
-  return dacTargetName(target.param);
+  const char* const names[] = {"NativeSqlite", "OdbcSqlite", "Postgres"};
+  return names[static_cast<int>(target.param)];
 }
 
 // Runs the cases of a DacTargetTest-derived suite on every target.

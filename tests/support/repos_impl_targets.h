@@ -62,9 +62,6 @@ class ReposImplTest : public BackEndTest {
            "<velmorandocument class=\"ReposTableCreateSpec\">\n"
         << sets << "</velmorandocument>\n";
   }
-  void removeTableSets(const std::string& name) {
-    std::remove(tableSets_.file(name).c_str());
-  }
 
   // A repository on the test's database, released in TearDown; null with a
   // test failure when it cannot be opened.
