@@ -14,14 +14,6 @@ namespace {
 
 class InitialDataTest : public ReposImplTest {
  protected:
-  // A repository with only its built-in core tables.
-  RepositoryImpl* openBare(RepositoryStatusCallback* status = nullptr) {
-    RepositoryImpl* repos = open(status);
-    TableCreateOptions core;
-    core.createTables = true;
-    EXPECT_TRUE(repos && repos->getDataAccess()->createTables(core));
-    return repos;
-  }
   RepositoryImpl* openCreated(RepositoryStatusCallback* status = nullptr) {
     RepositoryImpl* repos = open(status);
     EXPECT_TRUE(repos && create(repos));

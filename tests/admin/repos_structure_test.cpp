@@ -81,14 +81,6 @@ class ReposStructureTest : public ReposImplTest {
         "INSERT INTO " + table("INFO") + " (I_TYPE, I_VERS) VALUES (?, ?)",
         {KvbString(type), version});
   }
-  // Creates the built-in core tables only, as an older repository has.
-  RepositoryImpl* openWithCoreTables() {
-    RepositoryImpl* repos = open();
-    TableCreateOptions core;
-    core.createTables = true;
-    EXPECT_TRUE(repos && repos->getDataAccess()->createTables(core));
-    return repos;
-  }
 };
 
 TEST_P(ReposStructureTest, SetsAreCreatedSkippedUpgradedAndDropped) {
@@ -191,7 +183,7 @@ TEST_P(ReposStructureTest, FailingStatementStopsCreationUnlessSetIgnoresIt) {
   };
   writeTableSets("sets.xml", set("TOLERANT", "TSTOL", true) +
                                  set("STRICT", "TSSTRICT", false));
-  RepositoryImpl* repos = openWithCoreTables();
+  RepositoryImpl* repos = openBare();
   ASSERT_NE(repos, nullptr);
   EXPECT_FALSE(repos->createTables(true, true, false, false, nullptr));
   EXPECT_FALSE(repos->getErrorMessage().isEmpty());
@@ -200,7 +192,7 @@ TEST_P(ReposStructureTest, FailingStatementStopsCreationUnlessSetIgnoresIt) {
 }
 
 TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
-  RepositoryImpl* old = openWithCoreTables();
+  RepositoryImpl* old = openBare();
   ASSERT_NE(old, nullptr);
   ASSERT_TRUE(addInfo("PROFILE_RESULTSET", 20));
   ASSERT_TRUE(addInfo("MONITOR", 5));
@@ -243,7 +235,7 @@ TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {
 }
 
 TEST_P(ReposStructureTest, FailedVersionWriteChangesNoRow) {
-  RepositoryImpl* old = openWithCoreTables();
+  RepositoryImpl* old = openBare();
   ASSERT_NE(old, nullptr);
   ASSERT_TRUE(addInfo("MONITOR", 5));
   RecordingStatus status;

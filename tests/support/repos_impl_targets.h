@@ -79,15 +79,28 @@ class ReposImplTest : public BackEndTest {
     return ok ? repos : nullptr;
   }
 
+  // Creates the built-in core tables of `repos`.
+  static ::testing::AssertionResult createCoreTables(RepositoryImpl* repos) {
+    TableCreateOptions core;
+    core.createTables = true;
+    if (repos->getDataAccess()->createTables(core))
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "core tables: "
+           << repos->getDataAccess()->getErrorMessage().asCstr();
+  }
+  // A repository with only the built-in core tables, as an older one has.
+  RepositoryImpl* openBare(RepositoryStatusCallback* status = nullptr) {
+    RepositoryImpl* repos = open(status);
+    EXPECT_TRUE(repos && createCoreTables(repos));
+    return repos;
+  }
+
   // The steps of creating a repository: the built-in core tables, the
   // table sets, then the initial data.
   static ::testing::AssertionResult create(RepositoryImpl* repos) {
-    TableCreateOptions core;
-    core.createTables = true;
-    if (!repos->getDataAccess()->createTables(core))
-      return ::testing::AssertionFailure()
-             << "core tables: "
-             << repos->getDataAccess()->getErrorMessage().asCstr();
+    const ::testing::AssertionResult core = createCoreTables(repos);
+    if (!core) return core;
     if (!repos->createTables(true, true, false, false, nullptr))
       return ::testing::AssertionFailure()
              << "table sets: " << repos->getErrorMessage().asCstr();
