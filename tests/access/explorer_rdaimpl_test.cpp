@@ -27,10 +27,12 @@ class ExplorerRDAImplTest : public RdaObjectTest<ExplorerRDAImpl> {
  protected:
   ExplorerRDAImpl*& explorer_ = object_;
 
-  // Projects 1 and 2 with their tables, connections, identifiers and
-  // values; project 1 links a table whose connection is not stored (11)
-  // and a table that is not stored at all (55).
-  void addProjectRows() {
+  // Every test starts with projects 1 and 2 with their tables, connections,
+  // identifiers and values; project 1 links a table whose connection is not
+  // stored (11) and a table that is not stored at all (55).
+  void SetUp() override {
+    RdaObjectTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     const std::string projectRow =
         "INSERT INTO " + table("MPRJ") +
         " (PRJ_ID, PRJ_NM, PRJ_DATE, PRJ_COMM, PMDATE, PADATE, PMUSER, "
@@ -78,7 +80,6 @@ class ExplorerRDAImplTest : public RdaObjectTest<ExplorerRDAImpl> {
 };
 
 TEST_P(ExplorerRDAImplTest, GetProjectGivesTheWholeRowInTableOrder) {
-  addProjectRows();
   ReposDataAccessCursor* cursor = explorer_->getProject(1);
   EXPECT_EQ(columnNames(cursor),
             "PRJ_ID|PRJ_NM|PRJ_DATE|PRJ_COMM|PMDATE|PADATE|PMUSER|PCUSER|"
@@ -91,7 +92,6 @@ TEST_P(ExplorerRDAImplTest, GetProjectGivesTheWholeRowInTableOrder) {
 
 TEST_P(ExplorerRDAImplTest,
        ListProjectTablesKeepsLinksWithoutTableOrConnection) {
-  addProjectRows();
   ReposDataAccessCursor* cursor = explorer_->listProjectTables(1);
   EXPECT_EQ(columnNames(cursor), "PRJ_ID|TBL_NM|TBL_SCH|CON_CNSTR|TBL_CAT");
   EXPECT_EQ(sortedRows(rows(cursor)),
@@ -102,7 +102,6 @@ TEST_P(ExplorerRDAImplTest,
 }
 
 TEST_P(ExplorerRDAImplTest, UpdateProjectWritesNameAndCommentOnlyAndPosts) {
-  addProjectRows();
   ASSERT_TRUE(explorer_->updateProject(1, "Clients", "second comment"))
       << explorer_->getErrorMessage().asCstr();
   EXPECT_EQ(rows(explorer_->getProject(1)),
@@ -113,7 +112,6 @@ TEST_P(ExplorerRDAImplTest, UpdateProjectWritesNameAndCommentOnlyAndPosts) {
 }
 
 TEST_P(ExplorerRDAImplTest, UpdateOfAMissingProjectFailsWithoutEvent) {
-  addProjectRows();
   EXPECT_FALSE(explorer_->updateProject(9, "Ghost", ""));
   EXPECT_EQ(explorer_->getErrorMessage().str(),
             "Unable to find data exploration with id=9");
@@ -123,7 +121,6 @@ TEST_P(ExplorerRDAImplTest, UpdateOfAMissingProjectFailsWithoutEvent) {
 
 // Tables and connections may be shared by other explorations: they stay.
 TEST_P(ExplorerRDAImplTest, DeleteProjectRemovesItsRowsOnly) {
-  addProjectRows();
   ASSERT_TRUE(explorer_->deleteProject(1))
       << explorer_->getErrorMessage().asCstr();
   EXPECT_EQ(rowsOf(1) + " " + rowsOf(2), "0000 1111");
@@ -133,7 +130,6 @@ TEST_P(ExplorerRDAImplTest, DeleteProjectRemovesItsRowsOnly) {
 }
 
 TEST_P(ExplorerRDAImplTest, DeleteOfAMissingProjectClearsStrayRowsQuietly) {
-  addProjectRows();
   exec("DELETE FROM " + table("MPRJ") + " WHERE PRJ_ID=1");
   EXPECT_TRUE(explorer_->deleteProject(1));
   EXPECT_EQ(rowsOf(1) + " " + rowsOf(2), "0000 1111");
@@ -141,7 +137,6 @@ TEST_P(ExplorerRDAImplTest, DeleteOfAMissingProjectClearsStrayRowsQuietly) {
 }
 
 TEST_P(ExplorerRDAImplTest, DeleteThatFailsPartWayLeavesEverything) {
-  addProjectRows();
   // The third delete (MPJTBL) fails after the first two have run.
   exec("DROP TABLE " + table("MPJTBL"));
   EXPECT_FALSE(explorer_->deleteProject(1));
