@@ -48,10 +48,6 @@ int errorsWith(const LogCapture& log, const std::string& text) {
   return n;
 }
 
-std::string message1161() {
-  return kvb_get_message("test", __LINE__, "Repository Library", 1161).str();
-}
-
 // Every operation of every data-access object starts with ready() or a
 // helper that checks it, and table() and selectAll() need no connection:
 // an operation that forgot its check still fails cleanly.
@@ -62,7 +58,7 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   EXPECT_FALSE(probe->beginTransaction(0, 0));
   EXPECT_FALSE(probe->endTransaction(true));
   EXPECT_FALSE(probe->setDDLCallback(nullptr));
-  EXPECT_EQ(errorsWith(log, message1161()), 3);
+  EXPECT_EQ(errorsWith(log, libraryMessage(1161)), 3);
   EXPECT_FALSE(probe->getErrorMessage().isEmpty());
   // The helpers log the null object; a transaction body is not run.
   const std::string nullText = "Repository Data Access object is null";
@@ -119,7 +115,7 @@ TEST(BaseRDAImplCacheCursor, CopiesAllRowsOrTheLimitOrNothing) {
     EXPECT_EQ(rows, c.rows);
   }
   EXPECT_EQ(probe.cacheCursor(nullptr, 0), nullptr);
-  EXPECT_EQ(errorsWith(log, message1161()), 1);
+  EXPECT_EQ(errorsWith(log, libraryMessage(1161)), 1);
 }
 
 TEST(BaseRDAImplHelpers, SqlFilterJoinsConditionsWithWhereThenAnd) {

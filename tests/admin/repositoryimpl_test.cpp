@@ -251,7 +251,7 @@ TEST_F(RepositoryOpenTest, OpeningAndTheTableSetFolder) {
   EXPECT_FALSE(error_.isEmpty());
   EXPECT_FALSE(std::filesystem::exists(file()));
   EXPECT_FALSE(open(1, 5));
-  EXPECT_EQ(error_, kvb_get_message("test", 0, "Repository Library", 1313));
+  EXPECT_EQ(error_.str(), libraryMessage(1313));
   EXPECT_TRUE(!repo_->getDataAccess() && !repo_->getDacConnection());
   EXPECT_TRUE(repo_->getMaxTextLength() == 0 &&
               repo_->getRepositoryUUID().isEmpty());

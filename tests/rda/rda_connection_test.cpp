@@ -18,10 +18,6 @@
 
 namespace {
 
-std::string message(int id) {
-  return kvb_get_message("test", __LINE__, "Repository Library", id).str();
-}
-
 class RdaConnectionTest : public RdaTargetTest {
  protected:
   void createTables() { ASSERT_TRUE(createCoreTables()) << why(); }
@@ -48,10 +44,10 @@ class RdaConnectionTest : public RdaTargetTest {
 TEST_P(RdaConnectionTest, NestedTransactionsCommitOnlyAtTheOutermostEnd) {
   // An end without a begin fails with one text, or another after a failure.
   EXPECT_FALSE(rda_->endTransaction(true));
-  EXPECT_EQ(why(), message(1065));
+  EXPECT_EQ(why(), libraryMessage(1065));
   EXPECT_EQ(rda_->paramSelect("SELECT a FROM no_such_table_x", 0), nullptr);
   EXPECT_FALSE(rda_->endTransaction(false));
-  EXPECT_EQ(rda_->getLastError().str(), message(1068));
+  EXPECT_EQ(rda_->getLastError().str(), libraryMessage(1068));
 
   createTables();
   ReposDataAccess* other = open();
@@ -252,7 +248,7 @@ TEST_P(RdaConnectionTest, ValuesBindReadBackAndCountRows) {
   n = -77;
   EXPECT_FALSE(rda_->paramSingleton(query, &n, 1, &none));
   EXPECT_EQ(n, -77);
-  EXPECT_EQ(why(), message(1053));
+  EXPECT_EQ(why(), libraryMessage(1053));
   ASSERT_TRUE(rda_->paramSingleton(query, &n, 1, &four));
   EXPECT_EQ(n, 9);
 }

@@ -100,11 +100,4 @@ class AdminTargetTest : public BackEndTest {
 
 #define INSTANTIATE_ADMIN_TARGETS(suite) INSTANTIATE_RDA_TARGETS(suite)
 
-// "Repository Library" message `id` with its arguments, as the engine
-// builds it.
-template <typename... Args>
-std::string libraryMessage(int id, const Args&... args) {
-  return kvb_get_message("test", 0, "Repository Library", id, args...).str();
-}
-
 #endif  // TESTS_SUPPORT_ADMIN_TARGETS_H_

@@ -202,4 +202,11 @@ class RdaObjectTest : public RdaTargetTest {
                         RdaTarget::kPostgres),                                \
       rdaTargetName)
 
+// "Repository Library" message `id` with its arguments, as the engine
+// builds it.
+template <typename... Args>
+std::string libraryMessage(int id, const Args&... args) {
+  return kvb_get_message("test", 0, "Repository Library", id, args...).str();
+}
+
 #endif  // TESTS_SUPPORT_RDA_TARGETS_H_
