@@ -1,12 +1,16 @@
 // kvreposres: in-process repository resource services: a registry of named
 // repositories filled by the host, an event manager that records change
-// notifications and forwards them to listeners, and the name rules.
+// notifications and forwards them to listeners, the name rules, and the
+// resource manager of lineage identities.
 #include "kvreposres/kvreposres.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <initializer_list>
 #include <map>
 #include <mutex>
+#include <new>
 #include <utility>
 
 // ---------------------------------------------------------------------------
@@ -265,5 +269,189 @@ bool getNormalizedNameValue(const KvbString& name, KvbString& out) {
     if (isInvalidNameByte(static_cast<unsigned char>(c))) c = '_';
   }
   out = KvbString(std::move(text));
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Resource identities: "<kind>:" and the parts joined by "|", with "\" and
+// "|" inside a part escaped by a "\", so that every identity splits back
+// into exactly the parts it was made of.
+
+namespace {
+
+KvbString joinIdentity(const char* kind,
+                       std::initializer_list<KvbString> parts) {
+  std::string text = std::string(kind) + ":";
+  bool first = true;
+  for (const KvbString& part : parts) {
+    if (!first) text += '|';
+    first = false;
+    for (char c : part.str()) {
+      if (c == '\\' || c == '|') text += '\\';
+      text += c;
+    }
+  }
+  return KvbString(std::move(text));
+}
+
+// The parts of an identity of `kind`; false when it is of another kind or
+// has another number of parts.
+bool splitIdentity(const KvbString& identity, const char* kind, size_t count,
+                   std::vector<KvbString>& parts) {
+  const std::string prefix = std::string(kind) + ":";
+  const std::string& text = identity.str();
+  if (text.compare(0, prefix.size(), prefix) != 0) return false;
+  std::vector<std::string> found(1);
+  for (size_t i = prefix.size(); i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      found.back() += text[++i];
+    } else if (text[i] == '|') {
+      found.emplace_back();
+    } else {
+      found.back() += text[i];
+    }
+  }
+  if (found.size() != count) return false;
+  parts.assign(found.begin(), found.end());
+  return true;
+}
+
+// The value of `key` (without regard to case) in "KEY=value;..." text.
+bool connectionValue(const KvbString& connection, const char* key,
+                     KvbString& value) {
+  const std::string& text = connection.str();
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(';', start);
+    if (end == std::string::npos) end = text.size();
+    const size_t equals = text.find('=', start);
+    if (equals < end) {
+      KvbString name(text.substr(start, equals - start));
+      if (name.trim().equals(key, true)) {
+        value = KvbString(text.substr(equals + 1, end - equals - 1));
+        value.trim();
+        return true;
+      }
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+class ResourceManagerImpl : public KvResourceManager {
+ public:
+  void release() override { delete this; }
+
+  bool getDatabaseIdentity(const KvbString& connection,
+                           const KvbString& connectionType,
+                           KvbString& identity) override {
+    if (connection.isEmpty()) return false;
+    identity = joinIdentity("database", {connectionType, connection});
+    return true;
+  }
+  bool getTableIdentity(const KvbString& connection,
+                        const KvbString& connectionType,
+                        const KvbString& catalog, const KvbString& schema,
+                        const KvbString& table, KvbString& identity) override {
+    if (table.isEmpty()) return false;
+    identity = joinIdentity(
+        "table", {connectionType, connection, catalog, schema, table});
+    return true;
+  }
+  bool getObjectIdentity(const KvbString& context, const KvbString& type,
+                         const KvbString& id, const KvbString& uuid,
+                         KvbString& identity) override {
+    if (type.isEmpty() || (id.isEmpty() && uuid.isEmpty())) return false;
+    identity = joinIdentity("object", {context, type, id, uuid});
+    return true;
+  }
+  bool getFileIdentity(const KvbString& path, const KvbString& fileName,
+                       KvbString& identity) override {
+    if (path.isEmpty()) return false;
+    identity = joinIdentity("file", {path, fileName});
+    return true;
+  }
+  bool splitFileIdentity(const KvbString& identity, KvbString& path,
+                         KvbString& fileName) override {
+    std::vector<KvbString> parts;
+    if (!splitIdentity(identity, "file", 2, parts)) return false;
+    path = parts[0];
+    fileName = parts[1];
+    return true;
+  }
+  bool getDatabaseName(const KvbString& connection, KvbString& name) override {
+    for (const char* key : {"DSN", "DATABASE", "FILE"}) {
+      KvbString value;
+      if (connectionValue(connection, key, value) && !value.isEmpty()) {
+        name = value;
+        return true;
+      }
+    }
+    return false;
+  }
+  bool getConnectionType(const KvbString& connection,
+                         KvbString& connectionType) override {
+    KvbString kind;
+    if (!connectionValue(connection, "KVXTYPE", kind) ||
+        !kind.equals("SQLITE", true))
+      return false;
+    connectionType = "SQLITE";
+    return true;
+  }
+  bool splitTableIdentity(const KvbString& identity, KvbString& connection,
+                          KvbString& connectionType, KvbString& catalog,
+                          KvbString& schema, KvbString& table) override {
+    std::vector<KvbString> parts;
+    if (!splitIdentity(identity, "table", 5, parts)) return false;
+    connectionType = parts[0];
+    connection = parts[1];
+    catalog = parts[2];
+    schema = parts[3];
+    table = parts[4];
+    return true;
+  }
+  bool splitDatabaseIdentity(const KvbString& identity, KvbString& connection,
+                             KvbString& connectionType) override {
+    std::vector<KvbString> parts;
+    if (!splitIdentity(identity, "database", 2, parts)) return false;
+    connectionType = parts[0];
+    connection = parts[1];
+    return true;
+  }
+};
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
+
+KvResourceManager* createKvResourceManager() {
+  return new (std::nothrow) ResourceManagerImpl();
+}
+
+bool generateURIReferenceFromFilename(const KvbString& fileName,
+                                      KvbString& uri) {
+  const std::string& text = fileName.str();
+  const bool drive = text.size() > 2 &&
+                     std::isalpha(static_cast<unsigned char>(text[0])) &&
+                     text[1] == ':' && isSeparator(text[2]);
+  if (text.empty() || !(text[0] == '/' || drive)) return false;
+  std::string path = text;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  uri = KvbString((drive ? "file:///" : "file://") + path);
+  return true;
+}
+
+bool getComponentsFromFilesystemPath(const KvbString& path, KvbString& folder,
+                                     KvbString& stem, KvbString& fileName) {
+  const std::string& text = path.str();
+  const size_t cut = text.find_last_of("/\\");
+  const std::string name =
+      cut == std::string::npos ? text : text.substr(cut + 1);
+  if (name.empty()) return false;
+  folder = KvbString(cut == std::string::npos ? "" : text.substr(0, cut));
+  const size_t dot = name.rfind('.');
+  stem = KvbString(dot == std::string::npos || dot == 0 ? name
+                                                        : name.substr(0, dot));
+  fileName = KvbString(name);
   return true;
 }

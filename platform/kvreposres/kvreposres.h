@@ -1,7 +1,8 @@
 // kvreposres: the repository resource services that the engine calls: the
 // registry of named repositories that the host fills, the repository event
 // manager that receives change notifications, the text of a change type,
-// and the rules for characters in repository object names.
+// the rules for characters in repository object names, and the resource
+// manager that gives lineage resources their identities.
 #ifndef KVREPOSRES_KVREPOSRES_H_
 #define KVREPOSRES_KVREPOSRES_H_
 
@@ -162,5 +163,75 @@ bool isInvalidCharInName(const KvbString& name);
 // False, leaving `out` unchanged, for a null or empty name, which no
 // replacement can turn into a name that may be stored.
 bool getNormalizedNameValue(const KvbString& name, KvbString& out);
+
+// ---------------------------------------------------------------------------
+// Resource identities: the texts that name lineage resources. Equal inputs
+// give equal identities, and an identity splits back into its parts. Out
+// values are written only when the answer is true.
+
+class KvResourceManager {
+ public:
+  // 0-1
+  virtual ~KvResourceManager() = default;
+  virtual void release() = 0;
+  // 2: the identity of a database reached through `connection`.
+  virtual bool getDatabaseIdentity(const KvbString& connection,
+                                   const KvbString& connectionType,
+                                   KvbString& identity) = 0;
+  // 3: the identity of a table; the connection may be empty.
+  virtual bool getTableIdentity(const KvbString& connection,
+                                const KvbString& connectionType,
+                                const KvbString& catalog,
+                                const KvbString& schema, const KvbString& table,
+                                KvbString& identity) = 0;
+  // 4: the identity of a repository object ("Rule", "CustomMetric",
+  // "Field", ...) by its id text or UUID; false when both are empty.
+  virtual bool getObjectIdentity(const KvbString& context,
+                                 const KvbString& type, const KvbString& id,
+                                 const KvbString& uuid,
+                                 KvbString& identity) = 0;
+  // 5: placeholder; the engine does not call it.
+  virtual void reserved5() {}
+  // 6: the identity of a file at `path` named `fileName`; false for an
+  // empty path.
+  virtual bool getFileIdentity(const KvbString& path, const KvbString& fileName,
+                               KvbString& identity) = 0;
+  // 7: the path and the file name of a file identity.
+  virtual bool splitFileIdentity(const KvbString& identity, KvbString& path,
+                                 KvbString& fileName) = 0;
+  // 8: placeholder; the engine does not call it.
+  virtual void reserved8() {}
+  // 9: the database that a connection string names (its DSN, DATABASE or
+  // FILE key); false when it names none.
+  virtual bool getDatabaseName(const KvbString& connection,
+                               KvbString& name) = 0;
+  // 10: "SQLITE" for a connection string with KVXTYPE=SQLITE; other
+  // connections keep the type the caller preset. True when it changed.
+  virtual bool getConnectionType(const KvbString& connection,
+                                 KvbString& connectionType) = 0;
+  // 11: the parts of a table identity; the first two give its database's
+  // identity through getDatabaseIdentity.
+  virtual bool splitTableIdentity(const KvbString& identity,
+                                  KvbString& connection,
+                                  KvbString& connectionType, KvbString& catalog,
+                                  KvbString& schema, KvbString& table) = 0;
+  // 12: the connection and connection type of a database identity.
+  virtual bool splitDatabaseIdentity(const KvbString& identity,
+                                     KvbString& connection,
+                                     KvbString& connectionType) = 0;
+};
+
+// A new resource manager, which the caller releases; null when none can be
+// had.
+KvResourceManager* createKvResourceManager();
+// A "file:" URI for an absolute file path ("/..." or a drive letter);
+// false for a relative or empty one, which no URI can name.
+bool generateURIReferenceFromFilename(const KvbString& fileName,
+                                      KvbString& uri);
+// The folder (without its final separator), the file name without its
+// extension and the file name of a path whose parts are separated by "/"
+// or "\\"; false when the path names no file.
+bool getComponentsFromFilesystemPath(const KvbString& path, KvbString& folder,
+                                     KvbString& stem, KvbString& fileName);
 
 #endif  // KVREPOSRES_KVREPOSRES_H_
