@@ -86,7 +86,7 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool getSharedDataFolderId(int& folderId) = 0;
   // Deletes the folder's row. Its sub-folders and filed objects are not
   // looked at. Folder 0 gives false and errorText "Root level folder cannot
-  // be deleted"; a folder that does not exist gives false.
+  // be deleted"; a folder that does not exist is no failure.
   virtual bool deleteFolder(int folderId, KvbString& errorText) = 0;
   // Gives the folder a new name; false for a missing folder or a name that
   // addFolder would refuse.

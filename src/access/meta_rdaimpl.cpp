@@ -271,12 +271,11 @@ bool MetadataRDAImpl::deleteFolder(int folderId, KvbString& errorText) {
     errorText = kNoConnection;
     return false;
   }
-  int rows = 0;
+  // A folder that is not there is no failure: what the caller asked for
+  // holds.
   const bool deleted =
       (folderId != 0 || fail("Root level folder cannot be deleted")) &&
-      run("DELETE FROM " + table("FOLDER") + " WHERE FLDR_ID=?", {folderId},
-          &rows) &&
-      (rows > 0 || fail(missingFolder(folderId)));
+      run("DELETE FROM " + table("FOLDER") + " WHERE FLDR_ID=?", {folderId});
   if (!deleted) errorText = rda_->getErrorMessage();
   return deleted;
 }

@@ -13,6 +13,9 @@
 #include "profile/prof_rdaimpl.h"
 #include "rda/rda_impl.h"
 #include "refdata/refdata_rdaimpl.h"
+#include "services/repeventqueue.h"
+#include "services/repfldrmgrimpl.h"
+#include "services/repimpanlysimpl.h"
 
 namespace {
 
@@ -77,17 +80,23 @@ FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
 NCOARepositoryDataAccess* RepositoryImpl::createNCOADataAccess() {
   return nullptr;
 }
-RepositoryFolderManager* RepositoryImpl::createFolderManager() {
-  return nullptr;
-}
-RepositoryImpactAnalysis* RepositoryImpl::createImpactAnalysis() {
-  return nullptr;
-}
 RepositoryImportExportManager* RepositoryImpl::createImportExportManager() {
   return nullptr;
 }
+
+// ---------------------------------------------------------------------------
+// Managers
+
+RepositoryFolderManager* RepositoryImpl::createFolderManager() {
+  return new (std::nothrow) RepositoryFolderManagerImpl(this);
+}
+
+RepositoryImpactAnalysis* RepositoryImpl::createImpactAnalysis() {
+  return new (std::nothrow) RepositoryImpactAnalysisImpl(this, dataAccess_);
+}
+
 RepositoryEventQueueManager* RepositoryImpl::createEventQueueManager() {
-  return nullptr;
+  return new (std::nothrow) RepositoryEventQueueManagerImpl(this);
 }
 
 // ---------------------------------------------------------------------------

@@ -131,7 +131,7 @@ TEST_P(MetaRdaTest, MovesRenamesAndDeletesKeepTheTreeWhole) {
   KvbString error;
   EXPECT_FALSE(meta_->deleteFolder(0, error));
   EXPECT_EQ(error.str(), "Root level folder cannot be deleted");
-  EXPECT_FALSE(meta_->deleteFolder(999, error));
+  EXPECT_TRUE(meta_->deleteFolder(999, error));
   EXPECT_TRUE(meta_->deleteFolder(d, error));
   EXPECT_EQ(count("FOLDER"), 4);
 }

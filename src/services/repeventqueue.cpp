@@ -1,0 +1,58 @@
+// RepositoryEventQueueManagerImpl: adds, polls and removes repository
+// events through the metadata data access and logs each failure's text.
+#include "services/repeventqueue.h"
+
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+namespace {
+// The queue shares the source name of the folder manager in log records.
+const char kSourceFile[] = "repfldrmgrimpl";
+const char kLoggerName[] = "KV.Repos.ReposAdmin.ReposEventQueue";
+}  // namespace
+
+RepositoryEventQueueManagerImpl::RepositoryEventQueueManagerImpl(
+    Repository* repository)
+    : repository_(repository),
+      logger_(kvlogGetLogger(kLoggerName)),
+      meta_(repository ? repository->createMetadataDataAccess() : nullptr) {}
+
+RepositoryEventQueueManagerImpl::~RepositoryEventQueueManagerImpl() {
+  if (meta_) meta_->release();
+  repository_ = nullptr;
+}
+
+bool RepositoryEventQueueManagerImpl::addEvent(
+    const KvbString& subject, int changeType, const KvbString& other,
+    const KvbString& source, int& eventId, KvbString& errorText) {
+  if (!meta_) return false;
+  if (!meta_->createRepositoryEvent(subject, changeType, other, source, eventId,
+                                    errorText)) {
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
+    return false;
+  }
+  logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
+            "Added EventId=%d to repository event queue", eventId);
+  return true;
+}
+
+ReposDataAccessCursor* RepositoryEventQueueManagerImpl::getEventsSince(
+    int unused, double eventTime, const KvbString& excludedSource,
+    KvbString& errorText) {
+  if (!meta_) return nullptr;
+  ReposDataAccessCursor* cursor = meta_->getRepositoryEventsSince(
+      unused, eventTime, excludedSource, errorText);
+  if (!cursor)
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
+  return cursor;
+}
+
+bool RepositoryEventQueueManagerImpl::removeEvents(int eventId,
+                                                   double eventTime,
+                                                   KvbString& errorText) {
+  if (!meta_) return false;
+  if (meta_->removeRepositoryEvents(eventId, eventTime, errorText)) return true;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
+  return false;
+}

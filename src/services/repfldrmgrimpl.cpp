@@ -1,0 +1,338 @@
+// RepositoryFolderManagerImpl: folders, paths, locks and filing over the
+// metadata data access, with each failure logged and kept as the last
+// error.
+#include "services/repfldrmgrimpl.h"
+
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+namespace {
+const char kSourceFile[] = "repfldrmgrimpl";
+const char kLoggerName[] = "KV.Repos.ReposAdmin.FolderMgr";
+}  // namespace
+
+RepositoryFolderManagerImpl::RepositoryFolderManagerImpl(Repository* repository)
+    : repository_(repository),
+      logger_(kvlogGetLogger(kLoggerName)),
+      meta_(repository ? repository->createMetadataDataAccess() : nullptr) {}
+
+RepositoryFolderManagerImpl::~RepositoryFolderManagerImpl() {
+  if (meta_) meta_->release();
+  repository_ = nullptr;
+}
+
+bool RepositoryFolderManagerImpl::failed(const KvbString& message,
+                                         const KvbString& reason, int line) {
+  logPrintf(logger_, kLogError, kSourceFile, line, "%S", message);
+  lastError_ = reason.isEmpty() ? meta_->getErrorMessage() : reason;
+  if (!lastError_.isEmpty())
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", lastError_);
+  return false;
+}
+
+void RepositoryFolderManagerImpl::done(const KvbString& message, int line) {
+  logPrintf(logger_, kLogProgress, kSourceFile, line, "%S", message);
+}
+
+bool RepositoryFolderManagerImpl::lastMatch(ReposDataAccessCursor* cursor,
+                                            const KvbString& objectType,
+                                            const KvbString& name,
+                                            int& objectId,
+                                            KvbString& objectUuid) {
+  if (!cursor) return false;
+  bool found = false;
+  while (cursor->next() == 1) {
+    // The type column is a literal of the listing, which may carry blanks.
+    KvbString type = cursor->getString(0);
+    if (!type.trim().equals(objectType, true) ||
+        !cursor->getString(3).equals(name, true))
+      continue;
+    objectId = cursor->getInt(2);
+    objectUuid = cursor->getString(1);
+    found = true;
+  }
+  cursor->release();
+  return found;
+}
+
+bool RepositoryFolderManagerImpl::hasRow(ReposDataAccessCursor* cursor) {
+  if (!cursor) return false;
+  const bool row = cursor->next() == 1;
+  cursor->release();
+  return row;
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderItems(
+    int folderId) {
+  if (!meta_) return nullptr;
+  ReposDataAccessCursor* cursor = meta_->listObjects(folderId);
+  if (!cursor)
+    failed(kvbStringFormat("Error getting items in folder id=%d", folderId));
+  return cursor;
+}
+
+ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildren(
+    int folderId) {
+  if (!meta_) return nullptr;
+  ReposDataAccessCursor* cursor = meta_->listFolders(folderId);
+  if (!cursor)
+    failed(kvbStringFormat("Error getting child folders in folder id=%d",
+                           folderId));
+  return cursor;
+}
+
+ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildByName(
+    int parentFolderId, const KvbString& name) {
+  if (!meta_) return nullptr;
+  ReposDataAccessCursor* cursor = meta_->findFolders(parentFolderId, name);
+  if (!cursor)
+    failed(kvbStringFormat(
+        "Error getting child folder name=\"%S\" in folder id=%d", name,
+        parentFolderId));
+  return cursor;
+}
+
+bool RepositoryFolderManagerImpl::createFolder(int parentFolderId,
+                                               const KvbString& name,
+                                               int& newFolderId) {
+  if (!meta_) return false;
+  if (!meta_->addFolder(parentFolderId, name, newFolderId))
+    return failed(kvbStringFormat("Error creating folder %S", name));
+  done(kvbStringFormat("Created folder %S with id=%d", name, newFolderId));
+  return true;
+}
+
+bool RepositoryFolderManagerImpl::getFolderPath(int folderId, KvbString& path,
+                                                KvbString& topFolderName) {
+  if (!meta_) return false;
+  KvbString reason;
+  return meta_->getFolderPath(folderId, path, topFolderName, reason) ||
+         failed(kvbStringFormat("Error getting path from id=%d", folderId),
+                reason);
+}
+
+bool RepositoryFolderManagerImpl::getFolderId(const KvbString& folderPath,
+                                              int& folderId) {
+  if (!meta_) return false;
+  KvbString reason;
+  return meta_->getFolderIdFromPath(folderPath, folderId, reason) ||
+         failed(kvbStringFormat("Error getting id from path=%S", folderPath),
+                reason);
+}
+
+bool RepositoryFolderManagerImpl::splitPath(const KvbString& objectPath,
+                                            KvbString& folderPath,
+                                            KvbString& itemName) {
+  const size_t slash = objectPath.rfind('/');
+  if (slash == KvbString::npos) {
+    folderPath = "";
+    itemName = objectPath;
+  } else {
+    folderPath = objectPath.substr(0, slash);
+    itemName = objectPath.substr(slash + 1);
+  }
+  return true;
+}
+
+bool RepositoryFolderManagerImpl::deleteFolder(int folderId) {
+  if (!meta_) return false;
+  KvbString reason;
+  if (!meta_->deleteFolder(folderId, reason))
+    return failed(kvbStringFormat("Error deleting folder with id=%d", folderId),
+                  reason);
+  done(kvbStringFormat("Deleted folder with id=%d", folderId));
+  return true;
+}
+
+bool RepositoryFolderManagerImpl::renameFolder(int folderId,
+                                               const KvbString& newName) {
+  if (!meta_) return false;
+  return meta_->renameFolder(folderId, newName) ||
+         failed(kvbStringFormat("Error renaming folder to %S with id=%d",
+                                newName, folderId));
+}
+
+bool RepositoryFolderManagerImpl::moveFolder(int folderId,
+                                             int newParentFolderId) {
+  if (!meta_ || folderId == newParentFolderId) return false;
+  if (!meta_->moveFolder(folderId, newParentFolderId))
+    return failed(kvbStringFormat("Error moving folder to %d with id=%d",
+                                  newParentFolderId, folderId));
+  done(kvbStringFormat("Move folder to %d with id=%d", newParentFolderId,
+                       folderId));
+  return true;
+}
+
+// A folder whose contents cannot be read is not called empty: a caller
+// that deletes empty folders would otherwise delete a full one.
+bool RepositoryFolderManagerImpl::isFolderEmpty(int folderId, bool& isEmpty) {
+  if (!meta_) return false;
+  ReposDataAccessCursor* items = getFolderItems(folderId);
+  if (!items) return false;
+  if (hasRow(items)) {
+    isEmpty = false;
+    return true;
+  }
+  ReposDataAccessCursor* children = getFolderChildren(folderId);
+  if (!children) return false;
+  isEmpty = !hasRow(children);
+  return true;
+}
+
+bool RepositoryFolderManagerImpl::getParentFolder(int folderId,
+                                                  int& parentFolderId) {
+  if (!meta_ || folderId < 0) return false;
+  return meta_->getParentFolderId(folderId, parentFolderId) ||
+         failed(kvbStringFormat("Error getting parent folder from folder id=%d",
+                                folderId));
+}
+
+bool RepositoryFolderManagerImpl::getObjectFolder(const KvbString& objectType,
+                                                  int objectId, int& folderId) {
+  if (!meta_) return false;
+  return meta_->getObjectFolderId(objectType, objectId, folderId) ||
+         failed(kvbStringFormat("Error getting folder for %S with id=%d",
+                                objectType, objectId));
+}
+
+bool RepositoryFolderManagerImpl::getOrphanedObjectsFolderId(int& folderId) {
+  if (!meta_) return false;
+  return meta_->getSharedDataFolderId(folderId) ||
+         failed("Error getting orphaned objects folder id");
+}
+
+ReposDataAccessCursor* RepositoryFolderManagerImpl::getUnfiledItems() {
+  if (!meta_) return nullptr;
+  ReposDataAccessCursor* cursor = meta_->listObjectsWithoutFolder();
+  if (!cursor) {
+    done("No items found that did not exist in a folder.");
+    lastError_ = meta_->getErrorMessage();
+    if (!lastError_.isEmpty())
+      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", lastError_);
+  }
+  return cursor;
+}
+
+// ---------------------------------------------------------------------------
+// Locks and filing
+
+bool RepositoryFolderManagerImpl::isObjectLocked(int objectId,
+                                                 const KvbString& objectType) {
+  return meta_ && meta_->isObjectLocked(objectId, objectType);
+}
+
+bool RepositoryFolderManagerImpl::lockObject(int objectId,
+                                             const KvbString& objectType,
+                                             const KvbString& user,
+                                             const KvbString& objectUuid) {
+  if (!meta_) return false;
+  if (!meta_->lockObject(objectId, objectType, user, objectUuid))
+    return failed(
+        kvbStringFormat("Error locking %S object with id=%d to user %S",
+                        objectType, objectId, user));
+  done(kvbStringFormat("Locked %S object with id=%d to user %S", objectType,
+                       objectId, user));
+  return true;
+}
+
+bool RepositoryFolderManagerImpl::unlockObject(int objectId,
+                                               const KvbString& objectType) {
+  if (!meta_) return false;
+  if (!meta_->unlockObject(objectId, objectType))
+    return failed(kvbStringFormat("Error unlocking %S object with id=%d",
+                                  objectType, objectId));
+  done(kvbStringFormat("Unlocked %S object with id=%d", objectType, objectId));
+  return true;
+}
+
+bool RepositoryFolderManagerImpl::getLockInfo(int objectId,
+                                              const KvbString& objectType,
+                                              KvbString& objectUuid,
+                                              KvbString& user,
+                                              KvbDatavar& lockDate) {
+  if (!meta_) return false;
+  return meta_->getObjectLock(objectId, objectType, objectUuid, user,
+                              lockDate) ||
+         failed(kvbStringFormat(
+             "Error getting lock information for %S object with id=%d",
+             objectType, objectId));
+}
+
+bool RepositoryFolderManagerImpl::moveObject(int objectId,
+                                             const KvbString& objectType,
+                                             int folderId) {
+  if (!meta_) return false;
+  KvbString reason;
+  return meta_->moveObjectToFolder(objectId, objectType, folderId, reason) ||
+         failed(
+             kvbStringFormat("Error moving %S object with id=%d to folder %d",
+                             objectType, objectId, folderId),
+             reason);
+}
+
+// ---------------------------------------------------------------------------
+// Object paths
+
+bool RepositoryFolderManagerImpl::resolveObjectPath(
+    const KvbString& objectPath, const KvbString& objectType, int& folderId,
+    int& objectId, KvbString& itemName, KvbString& objectUuid,
+    KvbString& errorText) {
+  if (!repository_ || !meta_) return false;
+  objectId = -1;
+  folderId = -1;
+  KvbString folderPath;
+  splitPath(objectPath, folderPath, itemName);
+  if (!getFolderId(folderPath, folderId)) {
+    errorText = kvbStringFormat("Unable to determine folder id from path: %S",
+                                folderPath);
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
+    return false;
+  }
+  lastMatch(meta_->listObjectsOfType(folderId, objectType), objectType,
+            itemName, objectId, objectUuid);
+  if (objectId < 0) {
+    errorText = kvbStringFormat("Unable to determine object id from path: %S",
+                                objectPath);
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
+    return false;
+  }
+  return true;
+}
+
+bool RepositoryFolderManagerImpl::objectExists(const KvbString& objectPath,
+                                               const KvbString& objectType) {
+  if (!repository_ || !meta_) return false;
+  KvbString folderPath, itemName, uuid;
+  int folderId = -1, objectId = -1;
+  splitPath(objectPath, folderPath, itemName);
+  return getFolderId(folderPath, folderId) &&
+         lastMatch(getFolderItems(folderId), objectType, itemName, objectId,
+                   uuid) &&
+         objectId >= 0;
+}
+
+bool RepositoryFolderManagerImpl::getObjectPath(int objectId,
+                                                const KvbString& objectType,
+                                                KvbString& objectPath) {
+  if (!repository_ || !meta_) return false;
+  ReposDataAccessCursor* cursor =
+      meta_->getObject(objectId, objectType, lastError_);
+  KvbString name;
+  int folderId = 0;
+  if (cursor) {
+    if (cursor->next() == 1) {
+      name = cursor->getString(3);
+      folderId = cursor->getInt(4);
+    }
+    cursor->release();
+  }
+  KvbString folderPath, top;
+  if (name.isEmpty() || !getFolderPath(folderId, folderPath, top)) return false;
+  objectPath = folderPath.isEmpty() ? name : folderPath + "/" + name;
+  return true;
+}

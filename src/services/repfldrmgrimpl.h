@@ -1,0 +1,86 @@
+// RepositoryFolderManagerImpl: the folder manager of one repository, a
+// logging layer over the folder, path, lock and filing operations of the
+// metadata data access. A failed call logs what it was doing and the
+// reason, which becomes the manager's last error.
+#ifndef SERVICES_REPFLDRMGRIMPL_H_
+#define SERVICES_REPFLDRMGRIMPL_H_
+
+#include "reposadmin/repository_folder_manager.h"
+
+class KvLogger;
+class MetadataRepositoryDataAccess;
+class Repository;
+
+class RepositoryFolderManagerImpl : public RepositoryFolderManager {
+ public:
+  // Keeps `repository` (not owned) and a metadata data-access object of it.
+  explicit RepositoryFolderManagerImpl(Repository* repository);
+  ~RepositoryFolderManagerImpl() override;
+  RepositoryFolderManagerImpl(const RepositoryFolderManagerImpl&) = delete;
+  RepositoryFolderManagerImpl& operator=(const RepositoryFolderManagerImpl&) =
+      delete;
+
+  void release() override { delete this; }
+  KvbString getErrorMessage() override { return lastError_; }
+  ReposDataAccessCursor* getFolderItems(int folderId) override;
+  ReposDataAccessCursor* getFolderChildren(int folderId) override;
+  ReposDataAccessCursor* getFolderChildByName(int parentFolderId,
+                                              const KvbString& name) override;
+  bool createFolder(int parentFolderId, const KvbString& name,
+                    int& newFolderId) override;
+  bool getFolderPath(int folderId, KvbString& path,
+                     KvbString& topFolderName) override;
+  bool getFolderId(const KvbString& folderPath, int& folderId) override;
+  bool splitPath(const KvbString& objectPath, KvbString& folderPath,
+                 KvbString& itemName) override;
+  bool deleteFolder(int folderId) override;
+  bool renameFolder(int folderId, const KvbString& newName) override;
+  bool moveFolder(int folderId, int newParentFolderId) override;
+  bool isFolderEmpty(int folderId, bool& isEmpty) override;
+  bool getParentFolder(int folderId, int& parentFolderId) override;
+  bool getObjectFolder(const KvbString& objectType, int objectId,
+                       int& folderId) override;
+  bool getOrphanedObjectsFolderId(int& folderId) override;
+  ReposDataAccessCursor* getUnfiledItems() override;
+  bool isObjectLocked(int objectId, const KvbString& objectType) override;
+  bool lockObject(int objectId, const KvbString& objectType,
+                  const KvbString& user, const KvbString& objectUuid) override;
+  bool unlockObject(int objectId, const KvbString& objectType) override;
+  bool getLockInfo(int objectId, const KvbString& objectType,
+                   KvbString& objectUuid, KvbString& user,
+                   KvbDatavar& lockDate) override;
+  bool moveObject(int objectId, const KvbString& objectType,
+                  int folderId) override;
+  bool resolveObjectPath(const KvbString& objectPath,
+                         const KvbString& objectType, int& folderId,
+                         int& objectId, KvbString& itemName,
+                         KvbString& objectUuid, KvbString& errorText) override;
+  bool objectExists(const KvbString& objectPath,
+                    const KvbString& objectType) override;
+  bool getObjectPath(int objectId, const KvbString& objectType,
+                     KvbString& objectPath) override;
+
+ private:
+  // A failed data-access call: logs `message`, takes `reason` (or, when it
+  // is empty, the data-access object's text) as the last error and logs
+  // it. Answers false.
+  bool failed(const KvbString& message, const KvbString& reason = KvbString(),
+              int line = __builtin_LINE());
+  // Logs a step that succeeded.
+  void done(const KvbString& message, int line = __builtin_LINE());
+  // The id and UUID of the last row of `cursor` (released) that is an
+  // object of `objectType` named `name`, both compared without regard to
+  // case; false when there is none or `cursor` is null.
+  static bool lastMatch(ReposDataAccessCursor* cursor,
+                        const KvbString& objectType, const KvbString& name,
+                        int& objectId, KvbString& objectUuid);
+  // Whether the cursor (released) gives a row; false for a null cursor.
+  static bool hasRow(ReposDataAccessCursor* cursor);
+
+  Repository* repository_;
+  KvLogger* logger_;
+  KvbString lastError_{""};
+  MetadataRepositoryDataAccess* meta_;
+};
+
+#endif  // SERVICES_REPFLDRMGRIMPL_H_

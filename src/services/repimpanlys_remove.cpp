@@ -1,0 +1,77 @@
+// RepositoryImpactAnalysisImpl: removal and renaming of stored resources,
+// on the repository's own connection.
+#include "access/base_rdaimpl.h"
+#include "reposadmin/metadata_data_access.h"
+#include "services/owned.h"
+#include "services/repimpanlysimpl.h"
+
+bool RepositoryImpactAnalysisImpl::removeDependentResources(
+    KvResource* resource) {
+  progress("Removing dependent resources.");
+  if (!resource || !meta_) return false;
+  Owned<KvResource> stored(
+      getResource(resource->getType(), resource->getIdentity()));
+  // The access date goes back to 0 so that a table is linked to its
+  // database again at its next use.
+  return stored && setResourceAccessDate(stored.get(), KvbDate(0)) &&
+         (meta_->deleteDependenciesOn(idOf(stored.get())) || metadataFailed());
+}
+
+bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
+    KvResource* resource) {
+  progress("Removing resource if not used.");
+  if (!repository_ || !connection_ || !resource) return false;
+  Owned<KvResource> stored(
+      getResource(resource->getType(), resource->getIdentity()));
+  if (!stored) return false;
+  const int id = idOf(stored.get());
+  const KvbString links = table("IMPDEP");
+  std::vector<Ids> count;
+  if (!selectRows("SELECT COUNT(*) FROM " + table("IMPRCS") +
+                      " WHERE RCS_ID IN (SELECT RCS_USED FROM " + links +
+                      " WHERE RCS_ID = ? UNION SELECT RCS_ID FROM " + links +
+                      " WHERE RCS_USED = ?)",
+                  {id, id}, count))
+    return false;
+  if (!count.empty() && count[0][0] != "0")
+    return failWith(
+        "The resource could not be deleted.  It is still a dependency.");
+  return exec("DELETE FROM " + table("IMPRCS") + " WHERE RCS_ID = ?", {id}) &&
+         removeUnusedResources();
+}
+
+// One statement, so that the resources go all together or not at all.
+bool RepositoryImpactAnalysisImpl::removeUnusedResources() {
+  progress("Removing unused resources.");
+  if (!repository_ || !connection_) return false;
+  const KvbString links = table("IMPDEP");
+  return exec("DELETE FROM " + table("IMPRCS") +
+                  " WHERE RCS_ID NOT IN (SELECT RCS_ID FROM " + links +
+                  " UNION SELECT RCS_USED FROM " + links + ")",
+              {});
+}
+
+// One transaction: a store without dependencies but with every resource
+// would tell a host that nothing uses anything.
+bool RepositoryImpactAnalysisImpl::removeAllResources() {
+  progress("Removing all resources.");
+  if (!repository_ || !connection_) return false;
+  return runTransaction(connection_, logger_,
+                        [&] {
+                          return exec("DELETE FROM " + table("IMPDEP"), {}) &&
+                                 exec("DELETE FROM " + table("IMPRCS"), {});
+                        }) ||
+         connectionFailed();
+}
+
+bool RepositoryImpactAnalysisImpl::renameResource(const KvbString& type,
+                                                  const KvbString& identity,
+                                                  const KvbString& newName) {
+  progress(kvbStringFormat("Renaming %S resource to %S", type, newName));
+  if (!repository_ || !connection_) return false;
+  Owned<KvResource> stored(getResource(type, identity));
+  if (!stored)
+    return failWith("The impact resource could not be found to rename.");
+  return exec("UPDATE " + table("IMPRCS") + " SET RCS_NM = ? WHERE RCS_ID = ?",
+              {newName, idOf(stored.get())});
+}

@@ -1,0 +1,316 @@
+// RepositoryImpactAnalysisImpl: the resource store, its queries, macro
+// resolution and the identities asked of the resource manager.
+#include "services/repimpanlysimpl.h"
+
+#include "access/base_rdaimpl.h"
+#include "kvreposres/kvreposres.h"
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+#include "services/kv_resource_list_impl.h"
+#include "services/kv_string_list_impl.h"
+#include "services/lineage_macros.h"
+#include "services/owned.h"
+
+namespace {
+const char kSourceFile[] = "repimpanlysimpl";
+const char kLoggerName[] = "KV.Repos.ReposAdmin.Lineage";
+}  // namespace
+
+RepositoryImpactAnalysisImpl::RepositoryImpactAnalysisImpl(
+    Repository* repository, ReposDataAccess* connection)
+    : repository_(repository),
+      meta_(repository ? repository->createMetadataDataAccess() : nullptr),
+      logger_(kvlogGetLogger(kLoggerName)),
+      connection_(connection) {}
+
+RepositoryImpactAnalysisImpl::~RepositoryImpactAnalysisImpl() {
+  if (meta_) meta_->release();
+  repository_ = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+bool RepositoryImpactAnalysisImpl::failWith(const KvbString& text, int line) {
+  lastError_ = text;
+  if (!lastError_.isEmpty())
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", lastError_);
+  return false;
+}
+
+bool RepositoryImpactAnalysisImpl::metadataFailed(int line) {
+  return failWith(meta_->getErrorMessage(), line);
+}
+
+bool RepositoryImpactAnalysisImpl::connectionFailed(int line) {
+  return failWith(connection_->getErrorMessage(), line);
+}
+
+void RepositoryImpactAnalysisImpl::progress(const KvbString& text, int line) {
+  logPrintf(logger_, kLogProgress, kSourceFile, line, "%S", text);
+}
+
+int RepositoryImpactAnalysisImpl::idOf(KvResource* resource) {
+  int id = -1;
+  if (!resource || !resource->getId().toInt(id)) return -1;
+  return id;
+}
+
+KvbString RepositoryImpactAnalysisImpl::table(const char* code) {
+  return connection_->getTableName(code, true, -1);
+}
+
+bool RepositoryImpactAnalysisImpl::selectRows(
+    const KvbString& sql, const std::vector<KvbDatavar>& values,
+    std::vector<Ids>& rows) {
+  if (!connection_) return false;
+  ReposDataAccessStatement* statement =
+      boundStatement(connection_, sql, values);
+  Owned<ReposDataAccessCursor> cursor(statement ? statement->select()
+                                                : nullptr);
+  if (statement) statement->release();
+  if (!cursor) return connectionFailed();
+  int fetched = 0;
+  while ((fetched = cursor->next()) == 1) {
+    rows.emplace_back();
+    for (int c = 0; c < cursor->getNumCols(); ++c)
+      rows.back().push_back(cursor->getString(c));
+  }
+  return fetched == 0 || connectionFailed();
+}
+
+bool RepositoryImpactAnalysisImpl::exec(const KvbString& sql,
+                                        const std::vector<KvbDatavar>& values) {
+  if (!connection_) return false;
+  ReposDataAccessStatement* statement =
+      boundStatement(connection_, sql, values);
+  const bool ok = statement && statement->execute();
+  if (statement) statement->release();
+  return ok || connectionFailed();
+}
+
+KvResourceImpl* RepositoryImpactAnalysisImpl::rowToResource(
+    ReposDataAccessCursor& row, bool expand) {
+  KvResourceImpl* resource = new (std::nothrow) KvResourceImpl();
+  if (!resource) return nullptr;
+  const KvbString identity = row.getString(2);
+  KvbString name = row.getString(1), shown = identity;
+  if (expand) {
+    resolveMacros(row.getString(1), name);
+    resolveMacros(identity, shown);
+  }
+  resource->setId(row.getString(0));
+  resource->setName(name);
+  resource->setIdentity(shown);
+  resource->setType(row.getString(3));
+  double date = 0;
+  row.getString(4).toDouble(date);
+  resource->setAccessDate(KvbDate(date));
+  resolveResourceLocation(*resource);
+  if (hasMacro(identity)) resource->setIdentityMacro(true);
+  return resource;
+}
+
+KvResourceList* RepositoryImpactAnalysisImpl::resourceList(
+    const char* start, ReposDataAccessCursor* rows, bool expand) {
+  Owned<ReposDataAccessCursor> cursor(rows);
+  KvResourceListImpl* list = new (std::nothrow) KvResourceListImpl(1);
+  if (!list) return nullptr;
+  if (start) progress(start);
+  if (!cursor) {
+    if (meta_) metadataFailed();
+    return list;
+  }
+  while (cursor->next() == 1) {
+    Owned<KvResourceImpl> resource(rowToResource(*cursor, expand));
+    if (resource) list->appendCopy(*resource);
+  }
+  return list;
+}
+
+// ---------------------------------------------------------------------------
+// Store
+
+KvResource* RepositoryImpactAnalysisImpl::getResource(
+    const KvbString& type, const KvbString& identity) {
+  if (!meta_) return nullptr;
+  Owned<ReposDataAccessCursor> cursor(meta_->findResource(identity, type));
+  if (!cursor) {
+    metadataFailed();
+    return nullptr;
+  }
+  return cursor->next() == 1 ? rowToResource(*cursor, false) : nullptr;
+}
+
+KvResource* RepositoryImpactAnalysisImpl::createResource(
+    const KvbString& name, const KvbString& type, const KvbString& identity) {
+  if (KvResource* found = getResource(type, identity)) return found;
+  if (!meta_) return nullptr;
+  progress(kvbStringFormat("Creating %S resource named \"%S\"", type, name));
+  int id = -1;
+  if (!meta_->addResource(name, identity, type, id)) {
+    metadataFailed();
+    return nullptr;
+  }
+  Owned<ReposDataAccessCursor> cursor(meta_->getResource(id));
+  if (!cursor) {
+    metadataFailed();
+    return nullptr;
+  }
+  return cursor->next() == 1 ? rowToResource(*cursor, false) : nullptr;
+}
+
+KvResourceList* RepositoryImpactAnalysisImpl::createResourceList() {
+  return new (std::nothrow) KvResourceListImpl(1);
+}
+
+bool RepositoryImpactAnalysisImpl::setResourceAccessDate(KvResource* resource,
+                                                         const KvbDate& date) {
+  if (!meta_) return false;
+  return meta_->setResourceAccessDate(idOf(resource), date.asDouble()) ||
+         metadataFailed();
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+KvResourceList* RepositoryImpactAnalysisImpl::getUsedByResources(
+    KvResource* resource, int) {
+  return resourceList(
+      "Get used by resources.",
+      meta_ ? meta_->listResourcesUsedBy(idOf(resource)) : nullptr);
+}
+
+KvResourceList* RepositoryImpactAnalysisImpl::getDependentResources(
+    KvResource* resource, int) {
+  if (meta_ && resource) linkTableToDatabase(resource);
+  KvResourceList* list =
+      resourceList("Get dependent resources.",
+                   meta_ ? meta_->listResourcesUsing(idOf(resource)) : nullptr);
+  if (!list || !resource || !meta_) return list;
+  Owned<KvResource> resolved(
+      getMacroResolvedResource(resource->getType(), resource->getIdentity()));
+  if (resolved) static_cast<KvResourceListImpl*>(list)->appendCopy(*resolved);
+  return list;
+}
+
+KvResourceList* RepositoryImpactAnalysisImpl::getDependentResourcesByType(
+    KvResource* resource, const KvbString& type) {
+  return resourceList(
+      "Get dependent resources by type.",
+      meta_ ? meta_->listResourcesUsingByType(idOf(resource), type) : nullptr);
+}
+
+KvResourceList* RepositoryImpactAnalysisImpl::getResourcesByType(
+    const KvbString& type) {
+  return resourceList("Get resources by type.",
+                      meta_ ? meta_->listResourcesByType(type) : nullptr);
+}
+
+KvResourceList* RepositoryImpactAnalysisImpl::getResources() {
+  return resourceList(nullptr, meta_ ? meta_->listResources() : nullptr, true);
+}
+
+KvStringList* RepositoryImpactAnalysisImpl::getResourceTypes() {
+  KvStringListImpl* list = new (std::nothrow) KvStringListImpl(1);
+  if (!list) return nullptr;
+  progress("Get resource types.");
+  if (!meta_) return list;
+  Owned<ReposDataAccessCursor> cursor(meta_->listResourceTypes());
+  if (!cursor) {
+    metadataFailed();
+    return list;
+  }
+  while (cursor->next() == 1 && list->appendRow())
+    list->setLastString(0, cursor->getString(0));
+  return list;
+}
+
+// ---------------------------------------------------------------------------
+// Identities, locations and macros
+
+bool RepositoryImpactAnalysisImpl::resolveResourceLocation(
+    KvResourceImpl& resource) {
+  progress("Setting resource location and isResolved.");
+  if (!resolver_) return false;
+  KvbString name, location;
+  const KvbString type = resource.getType();
+  const bool resolved = resolver_->resolveLocation(
+      resource.getName(), type, resource.getIdentity(), name, location);
+  resource.setResolved(resolved || type == "Database" || type == "Table");
+  if (!name.isEmpty() && !name.equals(resource.getName(), true))
+    resource.setName(name);
+  if (!location.isEmpty()) resource.setLocation(location);
+  return resolved;
+}
+
+KvResource* RepositoryImpactAnalysisImpl::getMacroResolvedResource(
+    const KvbString& type, const KvbString& identity) {
+  progress("Get macro resolved resource.");
+  KvbString expanded;
+  if (identity.isEmpty() || !expandMacros(identity, expanded) ||
+      expanded.isEmpty())
+    return nullptr;
+  if (KvResource* found = getResource(type, expanded)) return found;
+  KvbString name = "RESOLVED MACRO RESOURCE";
+  if (Owned<KvResourceManager> manager{createKvResourceManager()}) {
+    KvbString first, second, third, fourth, fifth;
+    if (type == "Database") {
+      if (manager->splitDatabaseIdentity(expanded, first, second)) name = first;
+    } else if (type == "Table") {
+      if (manager->splitTableIdentity(expanded, first, second, third, fourth,
+                                      fifth))
+        name = fifth;
+    } else if (manager->splitFileIdentity(expanded, first, second)) {
+      name = second;
+    } else {
+      name = getComponentsFromFilesystemPath(expanded, first, second, third)
+                 ? third
+                 : expanded;
+    }
+  }
+  return createResource(name, type, expanded);
+}
+
+KvResource* RepositoryImpactAnalysisImpl::resolveResource(
+    const KvbString& context, const KvbString& type, const KvbString& name,
+    const KvbString& value4, const KvbString& value5) {
+  Owned<KvResourceManager> manager(createKvResourceManager());
+  KvbString identity;
+  if (!manager ||
+      !manager->getObjectIdentity(context, type, value4, value5, identity) ||
+      identity.isEmpty())
+    return nullptr;
+  if (KvResource* found = getResource(type, identity)) return found;
+  return createResource(name, type, identity);
+}
+
+KvResourceResolver* RepositoryImpactAnalysisImpl::setResourceManager(
+    KvResourceResolver* resolver) {
+  if (resolver) resolver_ = resolver;
+  return resolver;
+}
+
+KvResource* RepositoryImpactAnalysisImpl::getDataResource(
+    KvDataSourceDescription* description) {
+  progress("Get data resource.");
+  if (!repository_ || !description) return nullptr;
+  const KvbString tableName = description->getTable();
+  Owned<KvResourceManager> manager(createKvResourceManager());
+  if (!manager) return nullptr;
+  const bool isTable = !tableName.isEmpty();
+  const KvbString type = isTable ? "Table" : "Database";
+  KvbString identity;
+  const bool known =
+      isTable ? manager->getTableIdentity(
+                    description->getConnection(),
+                    description->getConnectionType(), description->getCatalog(),
+                    description->getSchema(), tableName, identity)
+              : manager->getDatabaseIdentity(description->getConnection(),
+                                             description->getConnectionType(),
+                                             identity);
+  if (!known || identity.isEmpty()) return nullptr;
+  if (KvResource* found = getResource(type, identity)) return found;
+  return createResource(isTable ? tableName : KvbString(""), type, identity);
+}

@@ -1,0 +1,177 @@
+// RepositoryImpactAnalysisImpl: the lineage store of one repository
+// (resources in IMPRCS, dependencies in IMPDEP), its queries and clean-up,
+// and the analysis of tasks, rules, data explorations and profile jobs
+// into resources and dependencies. Identities come from the kvreposres
+// resource manager; names and locations may come from the host's resolver.
+#ifndef SERVICES_REPIMPANLYSIMPL_H_
+#define SERVICES_REPIMPANLYSIMPL_H_
+
+#include <vector>
+
+#include "reposadmin/repository_impact_analysis.h"
+
+class CommonRepositoryDataAccess;
+class KvLogger;
+class KvResourceImpl;
+class KvResourceListImpl;
+class KvResourceManager;
+class MetadataRepositoryDataAccess;
+class ReposDataAccess;
+class ReposDataAccessCursor;
+class Repository;
+
+class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
+ public:
+  // Keeps `repository` and its connection `connection` (neither owned; both
+  // may be null) and a metadata data-access object of the repository.
+  RepositoryImpactAnalysisImpl(Repository* repository,
+                               ReposDataAccess* connection);
+  ~RepositoryImpactAnalysisImpl() override;
+  RepositoryImpactAnalysisImpl(const RepositoryImpactAnalysisImpl&) = delete;
+  RepositoryImpactAnalysisImpl& operator=(const RepositoryImpactAnalysisImpl&) =
+      delete;
+
+  // Store and queries.
+  void release() override { delete this; }
+  KvResourceList* getUsedByResources(KvResource* resource, int) override;
+  KvResourceList* getDependentResources(KvResource* resource, int) override;
+  KvResourceList* getDependentResourcesByType(KvResource* resource,
+                                              const KvbString& type) override;
+  KvResourceList* getResourcesByType(const KvbString& type) override;
+  bool isSupported() override { return false; }
+  KvResource* getResource(const KvbString& type,
+                          const KvbString& identity) override;
+  KvResourceList* createResourceList() override;
+  KvResource* createResource(const KvbString& name, const KvbString& type,
+                             const KvbString& identity) override;
+  bool setResourceAccessDate(KvResource* resource,
+                             const KvbDate& date) override;
+  KvResourceList* getResources() override;
+  KvStringList* getResourceTypes() override;
+  bool isSupportedBy(void*, void*, void*) override { return false; }
+  KvbString getErrorMessage() override { return lastError_; }
+  KvResource* resolveResource(const KvbString& context, const KvbString& type,
+                              const KvbString& name, const KvbString& value4,
+                              const KvbString& value5) override;
+  KvResourceResolver* setResourceManager(KvResourceResolver* resolver) override;
+  KvResource* getDataResource(KvDataSourceDescription* description) override;
+
+  // Removal and renaming.
+  bool removeUnusedResources() override;
+  bool removeAllResources() override;
+  bool removeResource(KvResource* resource) override {
+    return removeResourceIfUnused(resource);
+  }
+  bool removeDependentResources(KvResource* resource) override;
+  bool renameResource(const KvbString& type, const KvbString& identity,
+                      const KvbString& newName) override;
+  bool removeResourceIfUnused(KvResource* resource) override;
+
+  // Analysis and dependencies.
+  bool analyzeObject(KvResource* resource, const KvbString& context,
+                     const KvbString& type, const KvbString& id,
+                     const KvbString& uuid) override;
+  bool addResourceDependencies(KvResource* resource,
+                               KvResourceList* list) override;
+
+  // Asks the host's resolver for the resource's name and location; true
+  // when it resolved the resource. False without a resolver.
+  bool resolveResourceLocation(KvResourceImpl& resource);
+  // The stored resource of the type and the identity with its macros
+  // expanded, created when absent; null when the identity does not expand.
+  KvResource* getMacroResolvedResource(const KvbString& type,
+                                       const KvbString& identity);
+  // Makes the recorded dependencies of `resource` hold every listed
+  // resource; with removeUnlisted, also drops the recorded ones that are
+  // not listed. One transaction; false leaves the record as it was.
+  bool recordResourceDependencies(KvResource* resource, KvResourceList* list,
+                                  bool removeUnlisted);
+  // Records, once per "Table" resource, its "Database" resource (when
+  // stored) as a dependency, and marks the table with the current date.
+  bool linkTableToDatabase(KvResource* resource);
+
+ private:
+  typedef std::vector<KvbString> Ids;
+
+  // The analysers of each object type and their parts.
+  bool analyzeTask(KvResource* resource, const KvbString& context,
+                   const KvbString& id);
+  bool analyzeRule(KvResource* resource, const KvbString& context,
+                   const KvbString& id);
+  bool analyzeDataExploration(KvResource* resource, const KvbString& id);
+  bool analyzeProfileJob(KvResource* resource, const KvbString& context,
+                         const KvbString& id);
+  bool addDependentRules(const KvbString& context, const Ids& ruleIds,
+                         KvResourceList& list);
+  bool addCustomMetricResource(CommonRepositoryDataAccess& common,
+                               const KvbString& context,
+                               const KvbString& metricId, KvResourceList& list);
+  void addRuleFieldResource(const KvbString& context, const KvbString& name,
+                            KvResourceList& list);
+  bool addEventResources(const KvbString& taskId, const Ids& ruleIds,
+                         KvResourceList& list);
+  bool addResourcesFromEvent(KvResourceList& list, const KvbString& event);
+  // The resources of a database table: its "Database" resource when the
+  // connection is not empty, then its "Table" resource.
+  void addTableResources(KvResourceManager& manager, KvResourceList& list,
+                         const KvbString& connection, const KvbString& catalog,
+                         const KvbString& schema, const KvbString& table);
+  // A "File" resource for `fileName` in `directory`.
+  void addLogFileResource(KvResourceManager& manager, KvResourceList& list,
+                          const KvbString& directory,
+                          const KvbString& fileName);
+  // A "File" resource for the file at `path`, named by its file name.
+  void addFileResource(KvResourceManager& manager, KvResourceList& list,
+                       const KvbString& path);
+  // The resource that the host's resolver gives for `reference`.
+  void addResolvedResource(KvResourceList& list, const KvbString& reference);
+  // Adds the stored resource (created when absent) to the list unless the
+  // list holds one of that identity. Nothing for an empty identity. A
+  // resource that cannot be stored marks the analysis as failed.
+  void addResourceToList(KvResourceList& list, const KvbString& name,
+                         const KvbString& type, const KvbString& identity);
+
+  // A resource made from a resource row; `expand` expands the macros of its
+  // name and identity.
+  KvResourceImpl* rowToResource(ReposDataAccessCursor& row, bool expand);
+  // A new list of the resources of the cursor's rows (the cursor is
+  // released); logs `start` when not null. Empty when the cursor is null.
+  KvResourceList* resourceList(const char* start, ReposDataAccessCursor* cursor,
+                               bool expand = false);
+  // The rows of a query on the repository's connection as texts, read
+  // whole before the caller runs further statements; false, with the
+  // reason recorded, when it fails.
+  bool selectRows(const KvbString& sql, const std::vector<KvbDatavar>& values,
+                  std::vector<Ids>& rows);
+  // Records the list as the dependencies of `resource`, unless a resource
+  // of the analysis could not be stored.
+  bool recordAnalysis(KvResource* resource, KvResourceList& list);
+  // Runs a statement on the repository's connection; false, with the reason
+  // recorded, when it fails.
+  bool exec(const KvbString& sql, const std::vector<KvbDatavar>& values);
+  // The quoted physical name of a table on the repository's connection.
+  KvbString table(const char* code);
+  // Records `text` as the last error and logs it when it is not empty.
+  // Answers false.
+  bool failWith(const KvbString& text, int line = __builtin_LINE());
+  // The reason of a failure of the metadata data access, or of the
+  // connection.
+  bool metadataFailed(int line = __builtin_LINE());
+  bool connectionFailed(int line = __builtin_LINE());
+  // Logs a progress message at level 1.
+  void progress(const KvbString& text, int line = __builtin_LINE());
+  // The stored id of a resource; -1 when it has none.
+  static int idOf(KvResource* resource);
+
+  Repository* repository_;
+  MetadataRepositoryDataAccess* meta_;
+  KvbString lastError_{""};
+  KvResourceResolver* resolver_ = nullptr;
+  KvLogger* logger_;
+  ReposDataAccess* connection_;
+  // Set when a resource of the running analysis could not be stored: the
+  // analysis then records nothing rather than a dependency set without it.
+  bool storeFailed_ = false;
+};
+
+#endif  // SERVICES_REPIMPANLYSIMPL_H_

@@ -1,0 +1,184 @@
+// The folder manager on every back end: the tree with moves and paths,
+// object paths, filing, emptiness and locks.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/repository_folder_manager.h"
+#include "services/repfldrmgrimpl.h"
+#include "services/services_targets.h"
+#include "support/event_recorder.h"
+
+namespace {
+
+class FolderManagerTest : public ServicesTest {
+ protected:
+  void SetUp() override {
+    ServicesTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    fm_ = repos_->createFolderManager();
+    ASSERT_NE(fm_, nullptr);
+  }
+  void TearDown() override {
+    if (fm_) fm_->release();
+    ServicesTest::TearDown();
+  }
+  int folder(int parent, const char* name) {
+    int id = -1;
+    EXPECT_TRUE(fm_->createFolder(parent, name, id)) << name;
+    return id;
+  }
+  std::string pathOf(int id) {
+    KvbString path, top;
+    if (!fm_->getFolderPath(id, path, top)) return "(fails)";
+    return path.str() + "|" + top.str();
+  }
+  int rule(const char* name, int folderId) {
+    CommonRepositoryDataAccess* common = repos_->createCommonDataAccess();
+    const int id = common->addRule(name, "", "", "", "", "ann",
+                                   std::string("uu-") + name, folderId, "", "");
+    common->release();
+    EXPECT_GT(id, 0) << name;
+    return id;
+  }
+
+  RepositoryFolderManager* fm_ = nullptr;
+};
+
+TEST_P(FolderManagerTest, PathsFollowTheTreeThroughMovesAndRenames) {
+  const int a = folder(0, "A"), b = folder(a, "B"), c = folder(b, "C");
+  const int d = folder(0, "D");
+  EXPECT_EQ(pathOf(c), "A/B/C|A");
+  EXPECT_EQ(pathOf(0), "|");
+  int id = -1;
+  ASSERT_TRUE(fm_->getFolderId("/a//b/c/", id));
+  EXPECT_EQ(id, c);
+  ASSERT_TRUE(fm_->getFolderId("", id));
+  EXPECT_EQ(id, 0);
+
+  // A folder is never put below itself: the cycle would be cut off from
+  // the root.
+  EXPECT_FALSE(fm_->moveFolder(a, c));
+  EXPECT_FALSE(fm_->moveFolder(a, a));
+  EXPECT_EQ(pathOf(c), "A/B/C|A");
+  ASSERT_TRUE(fm_->moveFolder(b, d)) << fm_->getErrorMessage().asCstr();
+  ASSERT_TRUE(fm_->renameFolder(d, "Delta"));
+  EXPECT_EQ(pathOf(c), "Delta/B/C|Delta");
+  int parent = -1;
+  ASSERT_TRUE(fm_->getParentFolder(b, parent));
+  EXPECT_EQ(parent, d);
+  EXPECT_FALSE(fm_->getFolderId("A/B", id));
+  EXPECT_EQ(fm_->getErrorMessage().str(),
+            "Unable to find folder/object by path: \"A/B\"");
+
+  EXPECT_FALSE(fm_->deleteFolder(0));
+  EXPECT_EQ(fm_->getErrorMessage().str(),
+            "Root level folder cannot be deleted");
+  EXPECT_TRUE(fm_->deleteFolder(a));
+  EXPECT_EQ(cursorRows(fm_->getFolderChildByName(0, "delta")),
+            std::vector<std::string>{std::to_string(d) + "|Delta|0"});
+}
+
+TEST_P(FolderManagerTest, ObjectPathsResolveBackToTheirObjects) {
+  const int a = folder(0, "A"), b = folder(a, "B");
+  const int inB = rule("Report", b), inRoot = rule("Top", 0);
+  KvbString path;
+  ASSERT_TRUE(fm_->getObjectPath(inB, "Rule", path));
+  EXPECT_EQ(path.str(), "A/B/Report");
+  ASSERT_TRUE(fm_->getObjectPath(inRoot, "Rule", path));
+  EXPECT_EQ(path.str(), "Top");
+
+  int folderId = -1, objectId = -1;
+  KvbString item, uuid, error;
+  ASSERT_TRUE(fm_->resolveObjectPath("a/b/REPORT", "Rule", folderId, objectId,
+                                     item, uuid, error));
+  EXPECT_EQ(objectId, inB);
+  EXPECT_EQ(folderId, b);
+  EXPECT_EQ(uuid.str(), "uu-Report");
+  ASSERT_TRUE(fm_->resolveObjectPath("/Top", "Rule", folderId, objectId, item,
+                                     uuid, error));
+  EXPECT_EQ(objectId, inRoot);
+  EXPECT_FALSE(fm_->resolveObjectPath("A/Report", "Rule", folderId, objectId,
+                                      item, uuid, error));
+  EXPECT_EQ(error.str(), "Unable to determine object id from path: A/Report");
+  EXPECT_FALSE(fm_->resolveObjectPath("X/Report", "Rule", folderId, objectId,
+                                      item, uuid, error));
+  EXPECT_EQ(error.str(), "Unable to determine folder id from path: X");
+  EXPECT_TRUE(fm_->objectExists("A/B/report", "Rule"));
+  EXPECT_FALSE(fm_->objectExists("A/B/report", "Task"));
+
+  // Filed elsewhere, the object is found at its new path only.
+  ASSERT_TRUE(fm_->moveObject(inB, "Rule", a));
+  EXPECT_TRUE(fm_->objectExists("A/Report", "Rule"));
+  EXPECT_FALSE(fm_->objectExists("A/B/Report", "Rule"));
+  int filed = -1;
+  ASSERT_TRUE(fm_->getObjectFolder("Rule", inB, filed));
+  EXPECT_EQ(filed, a);
+  EXPECT_FALSE(fm_->moveObject(inB, "Rule", 4242));
+  EXPECT_FALSE(fm_->getObjectPath(9999, "Rule", path));
+}
+
+TEST_P(FolderManagerTest, AFolderIsEmptyWithoutObjectsAndSubFolders) {
+  const int a = folder(0, "A"), b = folder(a, "B");
+  bool empty = true;
+  ASSERT_TRUE(fm_->isFolderEmpty(a, empty));
+  EXPECT_FALSE(empty) << "a sub-folder";
+  ASSERT_TRUE(fm_->isFolderEmpty(b, empty));
+  EXPECT_TRUE(empty);
+  rule("R", b);
+  ASSERT_TRUE(fm_->isFolderEmpty(b, empty));
+  EXPECT_FALSE(empty) << "an object";
+  // When the contents cannot be read the folder is not called empty.
+  exec("DROP TABLE " + table("FOLDER"));
+  EXPECT_FALSE(fm_->isFolderEmpty(a, empty));
+}
+
+TEST_P(FolderManagerTest, LocksChangeHandsAndUnfiledObjectsAreListed) {
+  EventRecorder recorder([](const RepositoryEvent& e) {
+    return e.objectType.str() + " " + std::to_string(e.objectId);
+  });
+  EXPECT_FALSE(fm_->isObjectLocked(7, "Rule"));
+  ASSERT_TRUE(fm_->lockObject(7, "Rule", "ann", "u-7"));
+  ASSERT_TRUE(fm_->lockObject(7, "Rule", "bob", "u-7"));
+  EXPECT_TRUE(fm_->isObjectLocked(7, "Rule"));
+  KvbString uuid, user;
+  KvbDatavar date;
+  ASSERT_TRUE(fm_->getLockInfo(7, "Rule", uuid, user, date));
+  EXPECT_EQ(uuid.str() + "|" + user.str(), "u-7|bob");
+  EXPECT_GT(date.asDouble(), 0.0);
+  ASSERT_TRUE(fm_->unlockObject(7, "Rule"));
+  EXPECT_FALSE(fm_->getLockInfo(7, "Rule", uuid, user, date));
+  EXPECT_EQ(recorder.events,
+            (std::vector<std::string>{"Rule 7", "Rule 7", "Rule 7"}));
+
+  int shared = -1;
+  EXPECT_FALSE(fm_->getOrphanedObjectsFolderId(shared));
+  const int sharedId = folder(0, "Shared Data");
+  ASSERT_TRUE(fm_->getOrphanedObjectsFolderId(shared));
+  EXPECT_EQ(shared, sharedId);
+  const int loose = rule("Loose", 0);
+  exec("UPDATE " + table("RULE") + " SET FLDR_ID=NULL WHERE RU_ID=?", {loose});
+  bool listed = false;
+  for (const std::string& row : cursorRows(fm_->getUnfiledItems()))
+    listed |= row.find("Rule|uu-Loose|" + std::to_string(loose)) == 0;
+  EXPECT_TRUE(listed);
+}
+
+TEST(FolderManagerWithoutRepository, AnswersWithoutWork) {
+  RepositoryFolderManagerImpl fm(nullptr);
+  int id = 0;
+  bool empty = true;
+  KvbString folderPath, item;
+  EXPECT_FALSE(fm.createFolder(0, "A", id));
+  EXPECT_EQ(fm.getFolderItems(0), nullptr);
+  EXPECT_FALSE(fm.isFolderEmpty(0, empty));
+  EXPECT_TRUE(fm.splitPath("A/B/", folderPath, item));
+  EXPECT_EQ(folderPath.str() + "|" + item.str(), "A/B|");
+  EXPECT_TRUE(fm.splitPath("Report", folderPath, item));
+  EXPECT_EQ(folderPath.str() + "|" + item.str(), "|Report");
+}
+
+INSTANTIATE_SERVICES_TARGETS(FolderManagerTest);
+
+}  // namespace

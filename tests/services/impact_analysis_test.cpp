@@ -1,0 +1,211 @@
+// Impact analysis on every back end: the store, the analysis of tasks and
+// rules into dependencies, re-analysis, failures that keep the record, and
+// removal.
+#include <gtest/gtest.h>
+
+#include "kvreposres/kvreposres.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/monitor_data_access.h"
+#include "reposadmin/repository_impact_analysis.h"
+#include "services/kv_resource_impl.h"
+#include "services/owned.h"
+#include "services/services_targets.h"
+
+namespace {
+
+typedef std::vector<std::string> V;
+
+// The host's resolver: a program reference stands for a profile job.
+class JobResolver : public KvResourceResolver {
+ public:
+  KvResource* resolveReference(const KvbString& reference) override {
+    KvResourceImpl* job = new KvResourceImpl();
+    job->setType("ProfileJob");
+    job->setName(reference);
+    job->setIdentity("job:" + reference);
+    return job;
+  }
+  bool resolveLocation(const KvbString&, const KvbString&, const KvbString&,
+                       KvbString&, KvbString&) override {
+    return false;
+  }
+};
+
+class ImpactAnalysisTest : public ServicesTest {
+ protected:
+  void SetUp() override {
+    ServicesTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ia_.reset(repos_->createImpactAnalysis());
+    ASSERT_NE(ia_, nullptr);
+    common_.reset(repos_->createCommonDataAccess());
+    monitor_.reset(repos_->createMonitorDataAccess());
+  }
+  void TearDown() override {
+    ia_.reset();
+    common_.reset();
+    monitor_.reset();
+    ServicesTest::TearDown();
+  }
+
+  int rule(const char* name) {
+    const int id = common_->addRule(name, "", "", "", "", "ann",
+                                    std::string("ru-") + name, 0, "", "");
+    EXPECT_GT(id, 0) << name;
+    return id;
+  }
+  // The object's own resource, made as a host makes it.
+  Owned<KvResource> objectResource(const char* type, int id) {
+    return Owned<KvResource>(ia_->resolveResource(
+        "ctx", type, type, std::to_string(id).c_str(), ""));
+  }
+  V dependencies(KvResource* resource) {
+    return sortedRows(named(ia_->getDependentResources(resource, 0)));
+  }
+  bool analyze(KvResource* resource, const char* type, int id) {
+    return ia_->analyzeObject(resource, "ctx", type, std::to_string(id).c_str(),
+                              "");
+  }
+
+  Owned<RepositoryImpactAnalysis> ia_;
+  Owned<CommonRepositoryDataAccess> common_;
+  Owned<MonitorRepositoryDataAccess> monitor_;
+};
+
+TEST_P(ImpactAnalysisTest, ATaskDependsOnItsRulesAndWhatTheirEventsTouch) {
+  JobResolver resolver;
+  ia_->setResourceManager(&resolver);
+  const int r1 = rule("Checks"), r2 = rule("Profiles");
+  int task = -1;
+  ASSERT_TRUE(monitor_->addTask("Nightly", "tk-1", "ann", 0, "", "", &task));
+  ASSERT_TRUE(monitor_->addTaskRule(task, r1) &&
+              monitor_->addTaskRule(task, r2));
+  ASSERT_TRUE(
+      monitor_->addRuleEvent(task, r1, 1, "TABLEWRITE",
+                             "<tablewrite><table>cust</table><schema>s</schema>"
+                             "<connect>DSN=sales</connect></tablewrite>"));
+  ASSERT_TRUE(monitor_->addRuleEvent(
+      task, r1, 2, "LOGFILE",
+      "<FileLog><path>C:\\logs</path><name>run.log</name></FileLog>"));
+  ASSERT_TRUE(monitor_->addRuleEvent(task, r2, 1, "PROFILE",
+                                     "<profile><prog>Weekly</prog></profile>"));
+  ASSERT_TRUE(monitor_->addRuleEvent(task, r2, 2, "EXEC", "not xml"));
+  Owned<KvResource> self = objectResource("Task", task);
+  ASSERT_NE(self, nullptr) << ia_->getErrorMessage().asCstr();
+
+  ASSERT_TRUE(analyze(self.get(), "task", task))
+      << ia_->getErrorMessage().asCstr();
+  EXPECT_EQ(dependencies(self.get()),
+            (V{"Database|sales", "File|run.log", "ProfileJob|Weekly",
+               "Rule|Checks", "Rule|Profiles", "Table|cust"}));
+  // The log file is named with a separator between folder and name.
+  Owned<KvResourceManager> manager(createKvResourceManager());
+  KvbString identity;
+  ASSERT_TRUE(
+      manager->getFileIdentity("C:\\logs\\run.log", "run.log", identity));
+  EXPECT_NE(Owned<KvResource>(ia_->getResource("File", identity)), nullptr);
+  // The table was linked to its database once it was recorded.
+  Owned<KvResourceList> tables(ia_->getResourcesByType("Table"));
+  ASSERT_TRUE(tables->next());
+  EXPECT_EQ(named(ia_->getDependentResources(tables->getResource(), 0)),
+            V{"Database|sales"});
+
+  // Re-analysed without the log event, the task no longer uses the file,
+  // which nothing else uses: it goes with the other unused resources.
+  exec("DELETE FROM " + table("RULEVT") + " WHERE EV_CODE='LOGFILE'");
+  ASSERT_TRUE(analyze(self.get(), "Task", task));
+  EXPECT_EQ(dependencies(self.get()),
+            (V{"Database|sales", "ProfileJob|Weekly", "Rule|Checks",
+               "Rule|Profiles", "Table|cust"}));
+  EXPECT_EQ(count("IMPRCS", "RCS_TYPE='File'"), 1);
+  ASSERT_TRUE(ia_->removeUnusedResources());
+  EXPECT_EQ(count("IMPRCS", "RCS_TYPE='File'"), 0);
+  EXPECT_EQ(count("IMPRCS"), 6);
+
+  // A query that fails leaves the recorded dependencies as they were.
+  exec("DROP TABLE " + table("RULEVT"));
+  EXPECT_FALSE(analyze(self.get(), "Task", task));
+  EXPECT_EQ(dependencies(self.get()).size(), 5u);
+}
+
+TEST_P(ImpactAnalysisTest, ARuleDependsOnItsMetricsAndFieldsUntilAReadFails) {
+  const int r = rule("Ages");
+  const int metric = common_->addCustomMetric("Mean age", "", "", "");
+  ASSERT_GT(metric, 0);
+  ASSERT_TRUE(common_->addRuleCustomMetric(r, metric, 1));
+  ASSERT_TRUE(common_->addRuleField(r, "AGE", "Age of the customer"));
+  Owned<KvResource> self = objectResource("Rule", r);
+  ASSERT_TRUE(analyze(self.get(), "Rule", r))
+      << ia_->getErrorMessage().asCstr();
+  EXPECT_EQ(dependencies(self.get()),
+            (V{"CustomMetric|Mean age", "Field|AGE"}));
+
+  exec("DROP TABLE " + table("RUFIME"));
+  EXPECT_FALSE(analyze(self.get(), "Rule", r));
+  EXPECT_EQ(dependencies(self.get()).size(), 2u);
+  EXPECT_TRUE(analyze(self.get(), "Collection", r));
+  EXPECT_FALSE(analyze(self.get(), "Job", r));
+  EXPECT_EQ(ia_->getErrorMessage().str(),
+            "The object type Job was not found to analyze");
+}
+
+TEST_P(ImpactAnalysisTest, ResourcesAreStoredOncePerTypeAndIdentity) {
+  Owned<KvResource> a(ia_->createResource("first", "Table", "t-1"));
+  Owned<KvResource> again(ia_->createResource("second", "Table", "t-1"));
+  Owned<KvResource> file(ia_->createResource("f", "File", "t-1"));
+  ASSERT_TRUE(a && again && file);
+  EXPECT_EQ(again->getId(), a->getId());
+  EXPECT_EQ(again->getName().str(), "first");
+  EXPECT_NE(file->getId(), a->getId());
+  Owned<KvStringList> types(ia_->getResourceTypes());
+  EXPECT_EQ(types->getCount(), 2);
+  EXPECT_EQ(ia_->getResource("Table", "t-2"), nullptr);
+
+  ASSERT_TRUE(ia_->renameResource("Table", "t-1", "renamed"));
+  EXPECT_EQ(
+      Owned<KvResource>(ia_->getResource("Table", "t-1"))->getName().str(),
+      "renamed");
+  EXPECT_FALSE(ia_->renameResource("Table", "t-9", "x"));
+  EXPECT_EQ(ia_->getErrorMessage().str(),
+            "The impact resource could not be found to rename.");
+}
+
+TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
+  Owned<KvResource> user(ia_->createResource("user", "Task", "u"));
+  Owned<KvResource> used(ia_->createResource("used", "Table", "d"));
+  Owned<KvResource> alone(ia_->createResource("alone", "File", "a"));
+  Owned<KvResource> other(ia_->createResource("other", "File", "o"));
+  Owned<KvResourceList> list(ia_->createResourceList());
+  list->appendResource();
+  list->setLastResource(0, used.get());
+  ASSERT_TRUE(ia_->addResourceDependencies(user.get(), list.get()));
+  EXPECT_EQ(named(ia_->getUsedByResources(used.get(), 0)), V{"Task|user"});
+
+  EXPECT_FALSE(ia_->removeResourceIfUnused(used.get()));
+  EXPECT_EQ(ia_->getErrorMessage().str(),
+            "The resource could not be deleted.  It is still a dependency.");
+  ASSERT_TRUE(ia_->removeResourceIfUnused(alone.get()));
+  EXPECT_EQ(count("IMPRCS"), 2) << "the other unused file went too";
+
+  ASSERT_TRUE(ia_->removeDependentResources(user.get()));
+  EXPECT_EQ(count("IMPDEP"), 0);
+  ASSERT_TRUE(ia_->removeAllResources());
+  EXPECT_EQ(count("IMPRCS"), 0);
+}
+
+TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {
+  kvbGetConfigOptions("")->set("SRC_DIR", "/srv");
+  Owned<KvResource> file(
+      ia_->createResource("in", "File", "%%SRC_DIR%%/a.txt"));
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(named(ia_->getDependentResources(file.get(), 0)), V{"File|a.txt"});
+  EXPECT_NE(Owned<KvResource>(ia_->getResource("File", "/srv/a.txt")), nullptr);
+  Owned<KvResourceList> all(ia_->getResources());
+  while (all->next())
+    EXPECT_EQ(all->getResource()->getIdentity().str(), "/srv/a.txt");
+  kvbGetConfigOptions("")->remove("SRC_DIR");
+}
+
+INSTANTIATE_SERVICES_TARGETS(ImpactAnalysisTest);
+
+}  // namespace
