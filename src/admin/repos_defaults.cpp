@@ -3,13 +3,15 @@
 // dashboard defaults (report group 1, the standard dimensions, threshold 1)
 // to which older rows without a report group, threshold or dimension are
 // pointed.
+#include <utility>
 #include <vector>
 
 #include "access/base_rdaimpl.h"
-#include "access/object_types.h"
 #include "admin/repositoryimpl.h"
 #include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repository_folder_manager.h"
 #include "reposadmin/repository_status_callback.h"
+#include "services/owned.h"
 
 namespace {
 
@@ -334,24 +336,21 @@ bool RepositoryImpl::ensureDashboardDefaults() {
   });
 }
 
-// The objects are found through the object-type registry and filed through
-// the metadata data access.
+// The objects are found and filed through the folder manager.
 bool RepositoryImpl::moveObjectsToDefaultFolder() {
   if (!connected(nullptr)) return false;
-  std::vector<std::pair<const ReposObjectType*, int>> unfiled;
-  int typeCount = 0;
-  const ReposObjectType* types = reposObjectTypes(&typeCount);
-  for (int t = 0; t < typeCount; ++t) {
-    Rows ids;
-    if (!readRows(
-            kvbStringFormat("SELECT %s FROM %S WHERE %s IS NULL", types[t].id,
-                            physical(types[t].table), types[t].folderId),
-            {}, &ids))
-      return false;
-    for (const auto& id : ids) unfiled.emplace_back(&types[t], id[0].asInt());
+  Owned<RepositoryFolderManager> folders(createFolderManager());
+  if (!folders) return fail(noConnectionText());
+  // Read whole before any object moves: each move changes the listing.
+  std::vector<std::pair<KvbString, int>> unfiled;
+  {
+    Owned<ReposDataAccessCursor> items(folders->getUnfiledItems());
+    if (!items) return fail(folders->getErrorMessage());
+    while (items->next() == 1) {
+      KvbString type = items->getString(0);
+      unfiled.emplace_back(type.trim(), items->getInt(2));
+    }
   }
-  MetadataRepositoryDataAccess* metadata = createMetadataDataAccess();
-  if (!metadata) return fail(noConnectionText());
   auto fileObjects = [&] {
     if (unfiled.empty()) {
       logProgress("There are no objects to migrate to folders.");
@@ -361,28 +360,24 @@ bool RepositoryImpl::moveObjectsToDefaultFolder() {
     // The folder is made when an older repository lacks it, so that its
     // objects can be filed at all.
     int folderId = -1;
-    const int found =
-        firstRow(dataAccess_,
-                 "SELECT FLDR_ID FROM " + physical("FOLDER") +
-                     " WHERE FLDR_NAM=? AND FLDR_PAR=?",
-                 {kSharedFolder, 0},
-                 [&](ReposDataAccessCursor& row) { folderId = row.getInt(0); });
-    if (found < 0 ||
-        (found == 0 && !metadata->addFolder(0, kSharedFolder, folderId)))
-      return failOnConnection();
+    Owned<ReposDataAccessCursor> shared(
+        folders->getFolderChildByName(0, kSharedFolder));
+    if (!shared) return fail(folders->getErrorMessage());
+    if (shared->next() == 1)
+      folderId = shared->getInt(0);
+    else if (!folders->createFolder(0, kSharedFolder, folderId))
+      return fail(folders->getErrorMessage());
     for (const auto& object : unfiled) {
-      KvbString reason;
-      if (!metadata->moveObjectToFolder(object.second, object.first->name,
-                                        folderId, reason))
-        return fail(kvbStringFormat("Error moving %s to folder=\"%d\":  %S",
-                                    object.first->name, folderId, reason));
+      if (!folders->moveObject(object.second, object.first, folderId))
+        return fail(kvbStringFormat("Error moving %S to folder=\"%d\":  %S",
+                                    object.first, folderId,
+                                    folders->getErrorMessage()));
     }
     return true;
   };
+  if (!fileObjects()) return false;
+  Owned<MetadataRepositoryDataAccess> metadata(createMetadataDataAccess());
+  if (!metadata) return fail(noConnectionText());
   KvbString reason;
-  const bool done =
-      fileObjects() &&
-      (metadata->normalizeFolderNames(status_, reason) || fail(reason));
-  metadata->release();
-  return done;
+  return metadata->normalizeFolderNames(status_, reason) || fail(reason);
 }

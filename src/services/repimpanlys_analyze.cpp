@@ -14,25 +14,6 @@
 #include "services/owned.h"
 #include "services/repimpanlysimpl.h"
 
-namespace {
-
-int toInt(const KvbString& text) {
-  int value = 0;
-  text.toInt(value);
-  return value;
-}
-
-// Appends the text of every column named exactly `column` of every row.
-void columnTexts(ReposDataAccessCursor& cursor, const char* column,
-                 std::vector<KvbString>& texts) {
-  while (cursor.next() == 1) {
-    for (int c = 0; c < cursor.getNumCols(); ++c)
-      if (cursor.getColName(c) == column) texts.push_back(cursor.getString(c));
-  }
-}
-
-}  // namespace
-
 bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
                                                  const KvbString& context,
                                                  const KvbString& type,
@@ -163,12 +144,6 @@ bool RepositoryImpactAnalysisImpl::analyzeDataExploration(KvResource* resource,
                       tables->getString(4), tables->getString(2),
                       tables->getString(1));
   return recordAnalysis(resource, list);
-}
-
-bool RepositoryImpactAnalysisImpl::analyzeProfileJob(KvResource*,
-                                                     const KvbString&,
-                                                     const KvbString&) {
-  return failWith("This operation is not available in this build");
 }
 
 // ---------------------------------------------------------------------------

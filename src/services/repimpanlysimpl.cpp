@@ -48,13 +48,32 @@ bool RepositoryImpactAnalysisImpl::connectionFailed(int line) {
 }
 
 void RepositoryImpactAnalysisImpl::progress(const KvbString& text, int line) {
-  logPrintf(logger_, kLogProgress, kSourceFile, line, "%S", text);
+  note(kLogProgress, text, line);
+}
+
+void RepositoryImpactAnalysisImpl::note(int level, const KvbString& text,
+                                        int line) {
+  logPrintf(logger_, level, kSourceFile, line, "%S", text);
 }
 
 int RepositoryImpactAnalysisImpl::idOf(KvResource* resource) {
   int id = -1;
   if (!resource || !resource->getId().toInt(id)) return -1;
   return id;
+}
+
+int RepositoryImpactAnalysisImpl::toInt(const KvbString& text) {
+  int value = 0;
+  text.toInt(value);
+  return value;
+}
+
+void RepositoryImpactAnalysisImpl::columnTexts(ReposDataAccessCursor& cursor,
+                                               const char* column, Ids& texts) {
+  while (cursor.next() == 1) {
+    for (int c = 0; c < cursor.getNumCols(); ++c)
+      if (cursor.getColName(c) == column) texts.push_back(cursor.getString(c));
+  }
 }
 
 KvbString RepositoryImpactAnalysisImpl::table(const char* code) {

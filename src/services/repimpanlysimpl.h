@@ -16,6 +16,7 @@ class KvResourceImpl;
 class KvResourceListImpl;
 class KvResourceManager;
 class MetadataRepositoryDataAccess;
+class ProfileRepositoryDataAccess;
 class ReposDataAccess;
 class ReposDataAccessCursor;
 class Repository;
@@ -101,6 +102,18 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   bool analyzeDataExploration(KvResource* resource, const KvbString& id);
   bool analyzeProfileJob(KvResource* resource, const KvbString& context,
                          const KvbString& id);
+  // The "Database", "Table" and "File" resources of the job's tables and
+  // the custom metrics computed on them.
+  bool addProfileJobTables(ProfileRepositoryDataAccess& profile,
+                           const KvbString& context, const KvbString& id,
+                           KvResourceList& list);
+  // The custom metrics named in the "CM_ID" column of the rows of a profile
+  // query (the cursor is released); false when it is null (the profile
+  // object's text is the reason) or a metric cannot be read.
+  bool addCustomMetricColumn(CommonRepositoryDataAccess& common,
+                             ProfileRepositoryDataAccess& profile,
+                             const KvbString& context,
+                             ReposDataAccessCursor* rows, KvResourceList& list);
   bool addDependentRules(const KvbString& context, const Ids& ruleIds,
                          KvResourceList& list);
   bool addCustomMetricResource(CommonRepositoryDataAccess& common,
@@ -158,10 +171,16 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   // connection.
   bool metadataFailed(int line = __builtin_LINE());
   bool connectionFailed(int line = __builtin_LINE());
-  // Logs a progress message at level 1.
+  // Logs a progress message at level 1, or a message at `level`.
   void progress(const KvbString& text, int line = __builtin_LINE());
+  void note(int level, const KvbString& text, int line = __builtin_LINE());
   // The stored id of a resource; -1 when it has none.
   static int idOf(KvResource* resource);
+  // An id given as text; 0 when it is not a number.
+  static int toInt(const KvbString& text);
+  // Appends the text of every column named exactly `column` of every row.
+  static void columnTexts(ReposDataAccessCursor& cursor, const char* column,
+                          Ids& texts);
 
   Repository* repository_;
   MetadataRepositoryDataAccess* meta_;

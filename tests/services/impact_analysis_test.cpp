@@ -6,6 +6,7 @@
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/monitor_data_access.h"
+#include "reposadmin/profile_data_access.h"
 #include "reposadmin/repository_impact_analysis.h"
 #include "services/kv_resource_impl.h"
 #include "services/owned.h"
@@ -204,6 +205,47 @@ TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {
   while (all->next())
     EXPECT_EQ(all->getResource()->getIdentity().str(), "/srv/a.txt");
   kvbGetConfigOptions("")->remove("SRC_DIR");
+}
+
+// A job reads a database table and a file table; re-analysed, it keeps the
+// kinds of dependency it does not rebuild.
+TEST_P(ImpactAnalysisTest, AProfileJobDependsOnItsRulesTablesFilesAndMetrics) {
+  Owned<ProfileRepositoryDataAccess> profile(repos_->createProfileDataAccess());
+  const int r = rule("Valid zip");
+  const int metric = common_->addCustomMetric("Fill rate", "", "", "");
+  const int job =
+      profile->addProfileJob("Customers", "", "su-1", 0, 0, "ann", "ann", 0);
+  ASSERT_GT(job, 0) << profile->getErrorMessage().asCstr();
+  auto addTable = [&](const char* source, const char* connection,
+                      const char* code, const char* name, const char* file) {
+    const int dsn = profile->addJobDsn(job, source, connection, code);
+    return profile->addJobTable(job, dsn, "", "dbo", name, "", "", "", 0, file,
+                                "", "", 0, 0, 0, "", 0, 0, "");
+  };
+  const int cust = addTable("sales", "DSN=sales", "n", "cust", "");
+  const int text = addTable("files", "", "Y", "cust.txt", "C:\\data\\cust.txt");
+  addTable("odd", "DSN=x", "X", "ignored", "");
+  ASSERT_GT(profile->addJobTableRule(job, cust, r, "Valid zip", 0, 0, "ru-1"),
+            0);
+  ASSERT_GT(profile->addJobTableMetric(job, text, metric, "Fill rate", ""), 0);
+  Owned<KvResource> self = objectResource("ProfileJob", job);
+  Owned<KvResource> notes(ia_->createResource("notes", "Field", "f-1"));
+  Owned<KvResourceList> kept(ia_->createResourceList());
+  kept->appendResource();
+  kept->setLastResource(0, notes.get());
+  ASSERT_TRUE(ia_->addResourceDependencies(self.get(), kept.get()));
+
+  ASSERT_TRUE(analyze(self.get(), "ProfileJob", job))
+      << ia_->getErrorMessage().asCstr();
+  const V expected{"CustomMetric|Fill rate", "Database|sales", "Field|notes",
+                   "File|cust.txt",          "Rule|Valid zip", "Table|cust"};
+  EXPECT_EQ(dependencies(self.get()), expected);
+  ASSERT_TRUE(analyze(self.get(), "ProfileJob", job));
+  EXPECT_EQ(dependencies(self.get()), expected);
+
+  exec("DROP TABLE " + table("JTBLME"));
+  EXPECT_FALSE(analyze(self.get(), "ProfileJob", job));
+  EXPECT_EQ(dependencies(self.get()), expected);
 }
 
 INSTANTIATE_SERVICES_TARGETS(ImpactAnalysisTest);
