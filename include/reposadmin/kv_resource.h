@@ -61,9 +61,8 @@ class KvResourceList {
   virtual bool contains(KvResource* resource) = 0;
   // 6: the next next() starts again at the first row.
   virtual bool reset() = 0;
-
- protected:
-  ~KvResourceList() = default;  // ended by release()
+  // After the operations, which keep their places; lists end by release().
+  virtual ~KvResourceList() = default;
 };
 
 class KvResourcePropertyList {

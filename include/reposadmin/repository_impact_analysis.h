@@ -48,9 +48,8 @@ class KvDataSourceDescription {
   virtual KvbString getCatalog() = 0;
   virtual KvbString getSchema() = 0;
   virtual KvbString getTable() = 0;
-
- protected:
-  ~KvDataSourceDescription() = default;
+  // After the getters, which keep the first places.
+  virtual ~KvDataSourceDescription() = default;
 };
 
 class KvImpactAnalysis {

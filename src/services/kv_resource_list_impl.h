@@ -11,8 +11,6 @@
 class KvResourceListImpl : public KvResourceList {
  public:
   explicit KvResourceListImpl(int width = 1) : width_(width < 1 ? 1 : width) {}
-  // After the interface's operations, which has no destructor slot.
-  virtual ~KvResourceListImpl() = default;
 
   bool next() override { return cursor_.next(rows_.size()); }
   KvResource* getResource() override;

@@ -207,6 +207,50 @@ TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {
   kvbGetConfigOptions("")->remove("SRC_DIR");
 }
 
+// A data source as a host describes it.
+class Source : public KvDataSourceDescription {
+ public:
+  explicit Source(const char* table) : table_(table) {}
+  KvbString getConnection() override { return "DSN=warehouse"; }
+  KvbString getConnectionType() override { return "ODBC"; }
+  KvbString getCatalog() override { return "main"; }
+  KvbString getSchema() override { return "SALES"; }
+  KvbString getTable() override { return table_; }
+
+ private:
+  const char* table_;
+};
+
+// A table without a connection still gives a table; the host's description
+// of a table and of its database leads to the same resources.
+TEST_P(ImpactAnalysisTest, AnExplorationDependsOnItsTablesAndTheirDatabase) {
+  exec("INSERT INTO " + table("MPRJ") +
+       " (PRJ_ID, PRJ_NM, PRJ_UUID) VALUES (1, 'Customers', 'pj-1')");
+  exec("INSERT INTO " + table("MDBCON") +
+       " (DB_ID, CON_CNSTR) VALUES (7, 'DSN=warehouse')");
+  const std::string tableRow = "INSERT INTO " + table("MTABLE") +
+                               " (TBL_ID, TBL_NM, TBL_SCH, TBL_CAT, DB_ID) "
+                               "VALUES (?, ?, 'SALES', 'main', ?)";
+  exec(tableRow, {10, "CUSTOMER", 7});
+  exec(tableRow, {11, "ADDRESS", 99});
+  for (int tableId : {10, 11})
+    exec("INSERT INTO " + table("MPJTBL") + " (PRJ_ID, TBL_ID) VALUES (1, ?)",
+         {tableId});
+  Owned<KvResource> self = objectResource("DataExploration", 1);
+  ASSERT_TRUE(analyze(self.get(), "DataExploration", 1))
+      << ia_->getErrorMessage().asCstr();
+  EXPECT_EQ(dependencies(self.get()),
+            (V{"Database|warehouse", "Table|ADDRESS", "Table|CUSTOMER"}));
+
+  Source customer("CUSTOMER"), database("");
+  Owned<KvResource> described(ia_->getDataResource(&customer));
+  Owned<KvResource> describedDatabase(ia_->getDataResource(&database));
+  ASSERT_TRUE(described && describedDatabase);
+  EXPECT_EQ(named(ia_->getDependentResources(described.get(), 0)),
+            V{"Database|warehouse"});
+  EXPECT_EQ(count("IMPRCS"), 4) << "no resource was made twice";
+}
+
 // A job reads a database table and a file table; re-analysed, it keeps the
 // kinds of dependency it does not rebuild.
 TEST_P(ImpactAnalysisTest, AProfileJobDependsOnItsRulesTablesFilesAndMetrics) {
