@@ -67,34 +67,35 @@ bool RepositoryFolderManagerImpl::hasRow(ReposDataAccessCursor* cursor) {
 // ---------------------------------------------------------------------------
 // Folders
 
+ReposDataAccessCursor* RepositoryFolderManagerImpl::orFailed(
+    ReposDataAccessCursor* cursor, const KvbString& message, int line) {
+  if (!cursor) failed(message, KvbString(), line);
+  return cursor;
+}
+
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderItems(
     int folderId) {
   if (!meta_) return nullptr;
-  ReposDataAccessCursor* cursor = meta_->listObjects(folderId);
-  if (!cursor)
-    failed(kvbStringFormat("Error getting items in folder id=%d", folderId));
-  return cursor;
+  return orFailed(
+      meta_->listObjects(folderId),
+      kvbStringFormat("Error getting items in folder id=%d", folderId));
 }
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildren(
     int folderId) {
   if (!meta_) return nullptr;
-  ReposDataAccessCursor* cursor = meta_->listFolders(folderId);
-  if (!cursor)
-    failed(kvbStringFormat("Error getting child folders in folder id=%d",
-                           folderId));
-  return cursor;
+  return orFailed(
+      meta_->listFolders(folderId),
+      kvbStringFormat("Error getting child folders in folder id=%d", folderId));
 }
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildByName(
     int parentFolderId, const KvbString& name) {
   if (!meta_) return nullptr;
-  ReposDataAccessCursor* cursor = meta_->findFolders(parentFolderId, name);
-  if (!cursor)
-    failed(kvbStringFormat(
-        "Error getting child folder name=\"%S\" in folder id=%d", name,
-        parentFolderId));
-  return cursor;
+  return orFailed(
+      meta_->findFolders(parentFolderId, name),
+      kvbStringFormat("Error getting child folder name=\"%S\" in folder id=%d",
+                      name, parentFolderId));
 }
 
 bool RepositoryFolderManagerImpl::createFolder(int parentFolderId,

@@ -66,6 +66,10 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
   // it. Answers false.
   bool failed(const KvbString& message, const KvbString& reason = KvbString(),
               int line = __builtin_LINE());
+  // The cursor of a listing; when it is null, failed(message).
+  ReposDataAccessCursor* orFailed(ReposDataAccessCursor* cursor,
+                                  const KvbString& message,
+                                  int line = __builtin_LINE());
   // Logs a step that succeeded.
   void done(const KvbString& message, int line = __builtin_LINE());
   // The id and UUID of the last row of `cursor` (released) that is an

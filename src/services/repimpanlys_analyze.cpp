@@ -49,12 +49,11 @@ bool RepositoryImpactAnalysisImpl::analyzeTask(KvResource* resource,
   Owned<MonitorRepositoryDataAccess> monitor(
       repository_->createMonitorDataAccess());
   if (!monitor) return false;
-  Owned<ReposDataAccessCursor> members(monitor->listTaskRuleMembers(toInt(id)));
-  if (!members) return failWith(monitor->getErrorMessage());
   Ids ruleIds;
-  columnTexts(*members, "RU_ID", ruleIds);
   KvResourceListImpl list(1);
-  return addDependentRules(context, ruleIds, list) &&
+  return columnTexts(*monitor, monitor->listTaskRuleMembers(toInt(id)), "RU_ID",
+                     ruleIds) &&
+         addDependentRules(context, ruleIds, list) &&
          addEventResources(id, ruleIds, list) && recordAnalysis(resource, list);
 }
 

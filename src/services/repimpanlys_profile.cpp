@@ -37,11 +37,10 @@ bool RepositoryImpactAnalysisImpl::analyzeProfileJob(KvResource* resource,
   Owned<ProfileRepositoryDataAccess> profile(
       repository_->createProfileDataAccess());
   if (!profile) return false;
-  Owned<ReposDataAccessCursor> rules(profile->listJobRules(toInt(id)));
-  if (!rules) return failWith(profile->getErrorMessage());
   Ids ruleIds;
-  columnTexts(*rules, "BR_ID", ruleIds);
-  return addDependentRules(context, ruleIds, list) &&
+  return columnTexts(*profile, profile->listJobRules(toInt(id)), "BR_ID",
+                     ruleIds) &&
+         addDependentRules(context, ruleIds, list) &&
          addProfileJobTables(*profile, context, id, list) &&
          recordAnalysis(resource, list);
 }

@@ -5,6 +5,7 @@
 #include "access/base_rdaimpl.h"
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repos_data_access_object.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
 #include "services/kv_resource_list_impl.h"
@@ -68,12 +69,17 @@ int RepositoryImpactAnalysisImpl::toInt(const KvbString& text) {
   return value;
 }
 
-void RepositoryImpactAnalysisImpl::columnTexts(ReposDataAccessCursor& cursor,
+bool RepositoryImpactAnalysisImpl::columnTexts(ReposDataAccessObject& source,
+                                               ReposDataAccessCursor* rows,
                                                const char* column, Ids& texts) {
-  while (cursor.next() == 1) {
-    for (int c = 0; c < cursor.getNumCols(); ++c)
-      if (cursor.getColName(c) == column) texts.push_back(cursor.getString(c));
+  Owned<ReposDataAccessCursor> cursor(rows);
+  if (!cursor) return failWith(source.getErrorMessage());
+  while (cursor->next() == 1) {
+    for (int c = 0; c < cursor->getNumCols(); ++c)
+      if (cursor->getColName(c) == column)
+        texts.push_back(cursor->getString(c));
   }
+  return true;
 }
 
 KvbString RepositoryImpactAnalysisImpl::table(const char* code) {

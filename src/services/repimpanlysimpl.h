@@ -19,6 +19,7 @@ class MetadataRepositoryDataAccess;
 class ProfileRepositoryDataAccess;
 class ReposDataAccess;
 class ReposDataAccessCursor;
+class ReposDataAccessObject;
 class Repository;
 
 class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
@@ -178,9 +179,11 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   static int idOf(KvResource* resource);
   // An id given as text; 0 when it is not a number.
   static int toInt(const KvbString& text);
-  // Appends the text of every column named exactly `column` of every row.
-  static void columnTexts(ReposDataAccessCursor& cursor, const char* column,
-                          Ids& texts);
+  // Appends the text of every column named exactly `column` of every row
+  // of a query of `source` (the cursor is released); false, with the
+  // source's reason, when the query failed.
+  bool columnTexts(ReposDataAccessObject& source, ReposDataAccessCursor* rows,
+                   const char* column, Ids& texts);
 
   Repository* repository_;
   MetadataRepositoryDataAccess* meta_;

@@ -22,12 +22,15 @@ class EventQueueTest : public ServicesTest {
     queue_.reset();
     ServicesTest::TearDown();
   }
-  int add(const char* subject, const char* source) {
+  // Adds an event and stores it as posted at `time`; answers its id.
+  int add(const char* subject, const char* source, double time) {
     int id = -1;
     KvbString error;
     EXPECT_TRUE(
         queue_->addEvent(subject, kChangeUpdated, "x", source, id, error))
         << error.asCstr();
+    exec("UPDATE " + table("REVENT") + " SET EVT_TIME=? WHERE EVT_ID=?",
+         {time, id});
     return id;
   }
   // "subject action source" of the events since `time` not from `source`.
@@ -41,20 +44,13 @@ class EventQueueTest : public ServicesTest {
     }
     return out;
   }
-  void setTime(int id, double time) {
-    exec("UPDATE " + table("REVENT") + " SET EVT_TIME=? WHERE EVT_ID=?",
-         {time, id});
-  }
-
   std::unique_ptr<RepositoryEventQueueManager> queue_;
 };
 
 TEST_P(EventQueueTest, ReadersGetTheEventsSinceATimeThatOthersPosted) {
-  const int first = add("first", "A"), second = add("second", "B");
-  const int third = add("third", "A");
-  setTime(first, 100.0);
-  setTime(second, 200.0);
-  setTime(third, 200.0);
+  add("first", "A", 100.0);
+  add("second", "B", 200.0);
+  add("third", "A", 200.0);
   EXPECT_EQ(since(100.0, "A"), std::vector<std::string>{"second"});
   EXPECT_EQ(since(100.0, "B"), (std::vector<std::string>{"first", "third"}));
   EXPECT_EQ(since(200.0, "C"), (std::vector<std::string>{"second", "third"}))
@@ -64,11 +60,9 @@ TEST_P(EventQueueTest, ReadersGetTheEventsSinceATimeThatOthersPosted) {
 }
 
 TEST_P(EventQueueTest, EventsAreRemovedBelowAnIdOrBeforeATime) {
-  const int first = add("first", "A"), second = add("second", "A");
-  const int third = add("third", "A");
-  setTime(first, 100.0);
-  setTime(second, 300.0);
-  setTime(third, 200.0);
+  add("first", "A", 100.0);
+  add("second", "A", 300.0);
+  const int third = add("third", "A", 200.0);
   KvbString error;
   EXPECT_FALSE(queue_->removeEvents(0, 0.0, error));
   EXPECT_EQ(error.str(),
