@@ -24,6 +24,12 @@ bool RepositoryImpactAnalysisImpl::recordResourceDependencies(
   progress("Adding resource dependencies.");
   if (!meta_ || !connection_) return false;
   const int id = idOf(resource);
+  // A resource that is not stored would be recorded under an id that names no
+  // row.
+  if (id < 0)
+    return failWith(kvbStringFormat("The %S resource \"%S\" is not stored",
+                                    resource->getType(),
+                                    resource->getIdentity()));
   // The current record must be read: taken as empty, it would be recorded
   // twice and nothing unlisted would go.
   Owned<ReposDataAccessCursor> cursor(meta_->listResourcesUsing(id));

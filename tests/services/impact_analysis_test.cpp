@@ -180,6 +180,11 @@ TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
   list->appendResource();
   list->setLastResource(0, used.get());
   ASSERT_TRUE(ia_->addResourceDependencies(user.get(), list.get()));
+  KvResourceImpl unstored;
+  unstored.setType("Task");
+  unstored.setIdentity("nowhere");
+  EXPECT_FALSE(ia_->addResourceDependencies(&unstored, list.get()));
+  EXPECT_FALSE(ia_->addResourceDependencies(user.get(), nullptr));
   EXPECT_EQ(named(ia_->getUsedByResources(used.get(), 0)), V{"Task|user"});
 
   EXPECT_FALSE(ia_->removeResourceIfUnused(used.get()));
