@@ -279,6 +279,16 @@ bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
   });
 }
 
+ReposDataAccessCursor* BaseRDAImpl::listGiven(
+    const char* code, const std::vector<SqlColumn>& filters,
+    const char* order) {
+  if (!ready()) return nullptr;
+  KvbString sql = selectAll(code);
+  std::vector<KvbDatavar> values;
+  SqlFilter(sql, values).addGiven(filters);
+  return query(sql + order, values);
+}
+
 ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
                                          const KvbString& name,
                                          const KvbString& uuid) {

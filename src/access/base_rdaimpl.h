@@ -19,6 +19,7 @@
 #include "reposadmin/repos_data_access_object.h"
 
 class KvLogger;
+struct SqlColumn;
 
 // The operating-system user of the process; empty when the system gives
 // none.
@@ -138,6 +139,11 @@ class BaseRDAImpl {
   // transaction: all or nothing.
   bool deleteRows(std::initializer_list<const char*> codes, const char* column,
                   int id);
+  // Every column of the rows of a table, restricted to the values of the
+  // columns given, followed by `order` (an ORDER BY clause or empty).
+  ReposDataAccessCursor* listGiven(const char* code,
+                                   const std::vector<SqlColumn>& filters,
+                                   const char* order = "");
   // How find() looks an object up: its table, the id, UUID and name
   // columns (no UUID column: null).
   struct FindKeys {
@@ -177,6 +183,13 @@ class BaseRDAImpl {
   KvLogger* logger_;
 };
 
+// A column of an optional filter or update, used only when given.
+struct SqlColumn {
+  const char* name;
+  KvbDatavar value;
+  bool given;
+};
+
 // Builds the optional part of a statement from the terms that a caller
 // gives, each with the value bound to its "?": a WHERE clause, whose first
 // term opens it with " WHERE" and whose later terms join with " AND", or a
@@ -202,6 +215,12 @@ class SqlFilter {
     sql_.append(any_ ? kJoin[clause_] : kOpen[clause_]).append(term);
     values_.push_back(value);
     any_ = true;
+  }
+  // Adds "<name>=?" with its value for each column given.
+  void addGiven(const std::vector<SqlColumn>& columns) {
+    for (const SqlColumn& column : columns)
+      if (column.given)
+        add((KvbString(column.name) + "=?").asCstr(), column.value);
   }
   // True once a term was added. A delete without a WHERE term would remove
   // every row of its table, an update without a SET term has nothing to do.

@@ -118,32 +118,15 @@ ReposDataAccessCursor* MonitorRDAImpl::rowsOf(
       values);
 }
 
-void MonitorRDAImpl::addGiven(SqlFilter& filter,
-                              const std::vector<Column>& columns) {
-  for (const Column& column : columns)
-    if (column.given)
-      filter.add((KvbString(column.name) + "=?").asCstr(), column.value);
-}
-
-ReposDataAccessCursor* MonitorRDAImpl::listGiven(
-    const char* code, const std::vector<Column>& filters) {
-  if (!ready()) return nullptr;
-  KvbString sql = selectAll(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  addGiven(filter, filters);
-  return query(sql, values);
-}
-
 bool MonitorRDAImpl::updateGiven(const char* code, const char* keyColumn,
-                                 int key, const std::vector<Column>& columns,
+                                 int key, const std::vector<SqlColumn>& columns,
                                  const KvbString& editUser) {
   if (!ready()) return false;
   if (key == -1) return true;
   KvbString sql = "UPDATE " + table(code);
   std::vector<KvbDatavar> values;
   SqlFilter set(sql, values, SqlFilter::kSet);
-  addGiven(set, columns);
+  set.addGiven(columns);
   // A new edit user or date alone is no change of the object.
   if (!set.any()) return true;
   set.add("EDDAT=?", now());
@@ -663,7 +646,7 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
   if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
                    bands))
     return false;
-  std::vector<Column> columns = {
+  std::vector<SqlColumn> columns = {
       {"THR_NAME", name, !name.isNull()},
       {"THR_DESC", description, !description.isNull()},
       {"FLDR_ID", folderId, folderId != -1}};

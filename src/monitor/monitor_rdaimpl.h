@@ -113,13 +113,6 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
                             int thresholdId, KvbReal weight) override;
 
  private:
-  // A column of an optional filter or update: used only when given.
-  struct Column {
-    const char* name;
-    KvbDatavar value;
-    bool given;
-  };
-
   // Tells the repository event manager (when there is one) of a change to
   // a task or source, naming it by `key` (its code or UUID).
   void announce(int changeType, const char* typeName, int objectId,
@@ -139,16 +132,11 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // when it is null), with `values` bound.
   ReposDataAccessCursor* rowsOf(const char* code, const char* condition,
                                 const std::vector<KvbDatavar>& values);
-  // Adds "<name>=?" with its value to `filter` for each column given.
-  static void addGiven(SqlFilter& filter, const std::vector<Column>& columns);
-  // Every row of a table, restricted to the values of the columns given.
-  ReposDataAccessCursor* listGiven(const char* code,
-                                   const std::vector<Column>& filters);
   // Writes the columns given of the row whose `keyColumn` is `key`, with the
   // edit date (now) and, when not null, the edit user. Nothing to do (true)
   // without a key or without a column given.
   bool updateGiven(const char* code, const char* keyColumn, int key,
-                   const std::vector<Column>& columns,
+                   const std::vector<SqlColumn>& columns,
                    const KvbString& editUser);
   // Appends the values of the seven bands of a threshold to `values`: band
   // i from the arrays while i is below `count`, NULL in all four columns
