@@ -33,7 +33,9 @@ size_t ncoaLength(bool extension) {
 }
 
 thread_local size_t coreCursor = 0;
-thread_local size_t ncoaCursor = 0;
+// One position per NCOA array, so that walking one array never moves the
+// other: a walk of the NCOA array and then of the extension sees both whole.
+thread_local size_t ncoaCursor[2] = {0, 0};
 
 }  // namespace
 
@@ -44,12 +46,13 @@ const ReposColumnDef* nextColumnDef() {
   return &reposCoreColumnDefs[coreCursor++];
 }
 
-void resetNcoaColumnDefCursor() { ncoaCursor = 0; }
+void resetNcoaColumnDefCursor() { ncoaCursor[0] = ncoaCursor[1] = 0; }
 
 const ReposColumnDef* nextNcoaColumnDef(bool extension) {
-  if (ncoaCursor >= ncoaLength(extension)) return nullptr;
+  size_t& position = ncoaCursor[extension];
+  if (position >= ncoaLength(extension)) return nullptr;
   return &(extension ? reposNcoaExtColumnDefs
-                     : reposNcoaColumnDefs)[ncoaCursor++];
+                     : reposNcoaColumnDefs)[position++];
 }
 
 const ReposColumnDef* ncoaColumnDefAt(int index, bool extension) {
@@ -60,7 +63,8 @@ const ReposColumnDef* ncoaColumnDefAt(int index, bool extension) {
 
 const ReposColumnDef* findTableColumnDefs(const char* tableCode) {
   if (!tableCode) return nullptr;
-  for (const ReposColumnDef* defs : {reposCoreColumnDefs, reposNcoaColumnDefs}) {
+  for (const ReposColumnDef* defs :
+       {reposCoreColumnDefs, reposNcoaColumnDefs}) {
     for (size_t i = 0, n = arrayLength(defs); i < n; ++i)
       if (defs[i].tableCode && strcmp(defs[i].tableCode, tableCode) == 0)
         return &defs[i];
@@ -107,8 +111,10 @@ class Validator {
       if (!table) {
         table = def.tableCode;
         if (!isIdentifier(table, kMaxTableCodeLength))
-          fault("Table code \"%s\" is not 1 to %d upper-case letters, digits "
-                "or underscores", table, static_cast<int>(kMaxTableCodeLength));
+          fault(
+              "Table code \"%s\" is not 1 to %d upper-case letters, digits "
+              "or underscores",
+              table, static_cast<int>(kMaxTableCodeLength));
         if (!tables_.insert(table).second)
           fault("Table %s is defined twice", table);
       } else if (strcmp(table, def.tableCode) != 0) {
@@ -142,9 +148,11 @@ class Validator {
     const bool placeholder = (def.flags & kColMetrics) != 0;
     const char* name = placeholder ? "MET_0..MET_23" : def.columnName;
     if (!placeholder && !isIdentifier(def.columnName, kMaxColumnNameLength))
-      fault("Table %s: column name \"%s\" is not 1 to %d upper-case letters, "
-            "digits or underscores", table, name ? name : "(null)",
-            static_cast<int>(kMaxColumnNameLength));
+      fault(
+          "Table %s: column name \"%s\" is not 1 to %d upper-case letters, "
+          "digits or underscores",
+          table, name ? name : "(null)",
+          static_cast<int>(kMaxColumnNameLength));
     if (placeholder && def.columnName)
       fault("Table %s: the metric placeholder has a column name", table);
     if (!columns.insert(name ? name : "").second)
@@ -166,8 +174,8 @@ class Validator {
     if ((def.flags & kColUnique) && !(def.flags & kColIndexed))
       fault("Table %s: column %s is unique but not indexed", table, name);
     if ((def.flags & kColIndexed) == 0 && def.indexNumber != 0)
-      fault("Table %s: column %s has an index number but is not indexed",
-            table, name);
+      fault("Table %s: column %s has an index number but is not indexed", table,
+            name);
     if (def.indexNumber > 0) checkIndexNumber(table, def.indexNumber);
     if (!hasText(def.description))
       fault("Table %s: column %s has no description", table, name);

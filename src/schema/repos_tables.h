@@ -58,9 +58,10 @@ extern const ReposColumnDef reposNcoaExtColumnDefs[];
 // ends the array (also when called again).
 void resetColumnDefCursor();
 const ReposColumnDef* nextColumnDef();
-void resetNcoaColumnDefCursor();
 // The NCOA cursor walks the NCOA array (extension false) or the NCOA
-// extension array (true); the two arrays share one position.
+// extension array (true). Each array keeps its own position, and a reset
+// rewinds both, so the arrays can be walked one after the other.
+void resetNcoaColumnDefCursor();
 const ReposColumnDef* nextNcoaColumnDef(bool extension);
 
 // Record `index` of the NCOA array, or of the extension array; null when the
@@ -104,7 +105,7 @@ extern const FieldMetricDef fieldMetricDefs[kFieldMetricCount];
 // table. The list ends with a record whose tableCode is null.
 struct ReposCompositeIndex {
   const char* tableCode;
-  int indexNumber;  // unique together with the column index numbers
+  int indexNumber;         // unique together with the column index numbers
   const char* columns[5];  // column names, ended by null
   const char* description;
 };

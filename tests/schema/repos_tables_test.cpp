@@ -119,6 +119,11 @@ TEST(TableDefinitions, CursorsStopAtTheEndOnEveryThread) {
   resetNcoaColumnDefCursor();
   int ncoaRecords = 0;
   while (nextNcoaColumnDef(false)) ++ncoaRecords;
+  // The extension keeps a position of its own: walked right after the NCOA
+  // array, it starts at its first record.
+  const ReposColumnDef* first = nextNcoaColumnDef(true);
+  ASSERT_NE(first, nullptr);
+  EXPECT_STREQ(first->columnName, "PAFNCOA");
   EXPECT_EQ(ncoaColumnDefAt(ncoaRecords, false), nullptr);
   EXPECT_NE(ncoaColumnDefAt(ncoaRecords - 1, false), nullptr);
   EXPECT_EQ(ncoaColumnDefAt(-1, false), nullptr);
