@@ -10,6 +10,7 @@
 #include "admin/field_mapping_admin.h"
 #include "admin/repositoryimpl.h"
 #include "monitor/monitor_rdaimpl.h"
+#include "monitor/ncoa_rdaimpl.h"
 #include "profile/prof_rdaimpl.h"
 #include "rda/rda_impl.h"
 #include "refdata/refdata_rdaimpl.h"
@@ -60,6 +61,12 @@ MonitorRepositoryDataAccess* RepositoryImpl::createMonitorDataAccess() {
   return new (std::nothrow) MonitorRDAImpl(dataAccess_);
 }
 
+NCOARepositoryDataAccess* RepositoryImpl::createNCOADataAccess() {
+  NCOARDAImpl* ncoa = new (std::nothrow) NCOARDAImpl(dataAccess_);
+  if (ncoa) ncoa->loadNcoaExecColumns();  // a short map is reported by use
+  return ncoa;
+}
+
 RefDataRepositoryDataAccess* RepositoryImpl::createRefDataDataAccess() {
   return new (std::nothrow) RefDataRDAImpl(dataAccess_);
 }
@@ -77,9 +84,6 @@ FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
 }
 
 // The objects of subsystems that this build does not contain.
-NCOARepositoryDataAccess* RepositoryImpl::createNCOADataAccess() {
-  return nullptr;
-}
 RepositoryImportExportManager* RepositoryImpl::createImportExportManager() {
   return nullptr;
 }
