@@ -1,0 +1,215 @@
+// Benchmarks of the NCOA store on a SQLite file, each against the same rows
+// written or read through the bare sqlite3 C API on a file of the same
+// schema:
+// - storing executions with all 241 statistics (addNcoaExecution after the
+//   values are staged; one transaction per execution), against one NCOAEX
+//   and 241 NCOAED inserts per execution through statements prepared once;
+// - the listing of those executions, one row per execution
+//   (listNcoaExecutions), against the same join read and pivoted into rows
+//   of texts.
+// The counter "vs_sqlite3" is the engine's time over the baseline's.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "monitor/ncoa_rdaimpl.h"
+#include "rda/rda_factory.h"
+#include "schema/repos_tables.h"
+
+namespace {
+
+constexpr int kColumns = 245;     // RUN_ID, PAF_ID, GRP_ID, EX_DATE, stats
+constexpr int kStatistics = 241;  // keys 4 to 244
+
+// The value of statistic `key` in execution `run`, fitted to its column.
+KvbDatavar statistic(int key, int run) {
+  const ReposColumnDef* def = ncoaColumnDefAt(key - 4, true);
+  if (def->type == kvbTypeString)
+    return KvbDatavar(std::to_string(run + key).substr(0, def->length).c_str());
+  return def->type == kvbTypeInt ? KvbDatavar(run + key)
+                                 : KvbDatavar(run + key * 0.5);
+}
+
+bool engineStore(NCOARDAImpl* ncoa, int executions) {
+  for (int run = 1; run <= executions; ++run) {
+    if (!ncoa->setNcoaExecColumnValue(2, run % 7)) return false;
+    for (int key = 4; key < kColumns; ++key)
+      if (!ncoa->setNcoaExecColumnValue(key, statistic(key, run))) return false;
+    if (!ncoa->addNcoaExecution(0, run % 13, nullptr)) return false;
+  }
+  return true;
+}
+
+bool bind(sqlite3_stmt* statement, int index, const KvbDatavar& value) {
+  const KvbString text = value.asString();
+  return sqlite3_bind_text(statement, index, text.asCstr(),
+                           static_cast<int>(text.length()),
+                           SQLITE_TRANSIENT) == SQLITE_OK;
+}
+
+bool sqlite3Store(sqlite3* db, int executions, double date) {
+  sqlite3_stmt* run = nullptr;
+  sqlite3_stmt* stat = nullptr;
+  bool ok =
+      sqlite3_prepare_v2(db,
+                         "INSERT INTO \"NCOAEX\" (RUN_ID, PAF_ID, GRP_ID, "
+                         "EX_DATE) VALUES (?, ?, ?, ?)",
+                         -1, &run, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(db,
+                         "INSERT INTO \"NCOAED\" (RUN_ID, SEQ_ID, DNAME, "
+                         "DVALUE) VALUES (?, ?, ?, ?)",
+                         -1, &stat, nullptr) == SQLITE_OK;
+  for (int id = 1; ok && id <= executions; ++id) {
+    ok = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_bind_int(run, 1, id);
+    sqlite3_bind_int(run, 2, id % 13);
+    sqlite3_bind_int(run, 3, id % 7);
+    sqlite3_bind_double(run, 4, date);
+    ok = ok && sqlite3_step(run) == SQLITE_DONE;
+    sqlite3_reset(run);
+    for (int key = 4; ok && key < kColumns; ++key) {
+      sqlite3_bind_int(stat, 1, id);
+      sqlite3_bind_int(stat, 2, key - 4);
+      sqlite3_bind_text(stat, 3, ncoaColumnDefAt(key - 4, true)->columnName, -1,
+                        SQLITE_STATIC);
+      ok = bind(stat, 4, statistic(key, id)) &&
+           sqlite3_step(stat) == SQLITE_DONE;
+      sqlite3_reset(stat);
+    }
+    ok = sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
+                      nullptr) == SQLITE_OK &&
+         ok;
+  }
+  sqlite3_finalize(run);
+  sqlite3_finalize(stat);
+  return ok;
+}
+
+// Reads every execution of the listing; true when there were `executions`.
+bool engineList(NCOARDAImpl* ncoa, int executions) {
+  ReposDataAccessCursor* cursor =
+      ncoa->listNcoaExecutions(KvbDate(), KvbDate(), KvbString(), -1, -1, -1);
+  if (!cursor) return false;
+  int n = 0;
+  while (cursor->next() == 1) ++n;
+  cursor->release();
+  return n == executions;
+}
+
+bool sqlite3List(sqlite3* db, int executions) {
+  sqlite3_stmt* select = nullptr;
+  if (sqlite3_prepare_v2(
+          db,
+          "SELECT A.RUN_ID, A.PAF_ID, A.GRP_ID, A.EX_DATE, B.SEQ_ID, "
+          "B.DVALUE FROM \"NCOAEX\" A INNER JOIN \"NCOAED\" B ON "
+          "A.RUN_ID=B.RUN_ID ORDER BY A.RUN_ID, B.SEQ_ID",
+          -1, &select, nullptr) != SQLITE_OK)
+    return false;
+  std::vector<std::vector<std::string>> rows;
+  int current = -1;
+  while (sqlite3_step(select) == SQLITE_ROW) {
+    if (rows.empty() || sqlite3_column_int(select, 0) != current) {
+      current = sqlite3_column_int(select, 0);
+      rows.emplace_back(kColumns);
+      for (int c = 0; c < 4; ++c) {
+        const unsigned char* text = sqlite3_column_text(select, c);
+        if (text) rows.back()[c] = reinterpret_cast<const char*>(text);
+      }
+    }
+    const int column = sqlite3_column_int(select, 4) + 4;
+    const unsigned char* text = sqlite3_column_text(select, 5);
+    if (text && column < kColumns)
+      rows.back()[column] = reinterpret_cast<const char*>(text);
+  }
+  sqlite3_finalize(select);
+  return static_cast<int>(rows.size()) == executions;
+}
+
+// An engine file with the core and NCOA tables, with the NCOA store over
+// it, and a copy of it opened by sqlite3.
+struct NcoaFiles {
+  explicit NcoaFiles(benchmark::State& state)
+      : engineFile(benchFile("ncoa")), rawFile(benchFile("ncoa_raw")) {
+    KvbString error;
+    rda = createReposDataAccess(1, engineFile.c_str(), "", nullptr, error);
+    TableCreateOptions core, ncoaTables;
+    core.createTables = ncoaTables.createTables = true;
+    ncoaTables.useNcoaTables = true;
+    ok = rda && rda->createTables(core) && rda->createTables(ncoaTables);
+    std::error_code copied;
+    std::filesystem::copy_file(engineFile, rawFile, copied);
+    ok = ok && !copied && sqlite3_open(rawFile.c_str(), &raw) == SQLITE_OK;
+    if (ok) {
+      ncoa = new NCOARDAImpl(rda);
+      ok = ncoa->loadNcoaExecColumns();
+    }
+    if (!ok) state.SkipWithError("the NCOA files cannot be set up");
+  }
+  ~NcoaFiles() {
+    if (ncoa) ncoa->release();
+    if (rda) rda->release();
+    sqlite3_close(raw);
+    std::remove(engineFile.c_str());
+    std::remove(rawFile.c_str());
+  }
+  // Empties the execution tables of both files.
+  bool empty() {
+    const char kDelete[] = "DELETE FROM \"NCOAED\"; DELETE FROM \"NCOAEX\";";
+    return rda->paramExec("DELETE FROM \"NCOAED\"", nullptr, 0) &&
+           rda->paramExec("DELETE FROM \"NCOAEX\"", nullptr, 0) &&
+           sqlite3_exec(raw, kDelete, nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+
+  std::string engineFile, rawFile;
+  ReposDataAccess* rda = nullptr;
+  NCOARDAImpl* ncoa = nullptr;
+  sqlite3* raw = nullptr;
+  bool ok = false;
+};
+
+void BM_NcoaStoreExecutions(benchmark::State& state) {
+  const int executions = static_cast<int>(state.range(0));
+  NcoaFiles files(state);
+  if (!files.ok) return;
+  compareWithBaseline(
+      state, "vs_sqlite3", [&] { return files.empty(); },
+      [&] { return engineStore(files.ncoa, executions); },
+      [&] {
+        return sqlite3Store(files.raw, executions,
+                            KvbDate::currentDate().asDouble());
+      });
+  state.counters["statistics"] = kStatistics;
+}
+
+void BM_NcoaListExecutions(benchmark::State& state) {
+  const int executions = static_cast<int>(state.range(0));
+  NcoaFiles files(state);
+  if (!files.ok) return;
+  if (!files.empty() || !engineStore(files.ncoa, executions) ||
+      !sqlite3Store(files.raw, executions, KvbDate::currentDate().asDouble())) {
+    state.SkipWithError("the executions cannot be stored");
+    return;
+  }
+  compareWithBaseline(
+      state, "vs_sqlite3", [] { return true; },
+      [&] { return engineList(files.ncoa, executions); },
+      [&] { return sqlite3List(files.raw, executions); });
+}
+
+BENCHMARK(BM_NcoaStoreExecutions)
+    ->Arg(250)
+    ->Arg(1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NcoaListExecutions)
+    ->Arg(250)
+    ->Arg(1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
