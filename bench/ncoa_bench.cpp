@@ -2,8 +2,11 @@
 // written or read through the bare sqlite3 C API on a file of the same
 // schema:
 // - storing executions with all 241 statistics (addNcoaExecution after the
-//   values are staged; one transaction per execution), against one NCOAEX
-//   and 241 NCOAED inserts per execution through statements prepared once;
+//   values are staged), against one NCOAEX and 241 NCOAED inserts per
+//   execution through statements prepared once: with one transaction per
+//   execution (a commit each, as a host storing runs one by one), and with
+//   every execution in one transaction of the caller (which shows the
+//   engine's own work without the disk's);
 // - the listing of those executions, one row per execution
 //   (listNcoaExecutions), against the same join read and pivoted into rows
 //   of texts.
@@ -35,7 +38,7 @@ KvbDatavar statistic(int key, int run) {
                                  : KvbDatavar(run + key * 0.5);
 }
 
-bool engineStore(NCOARDAImpl* ncoa, int executions) {
+bool engineStoreEach(NCOARDAImpl* ncoa, int executions) {
   for (int run = 1; run <= executions; ++run) {
     if (!ncoa->setNcoaExecColumnValue(2, run % 7)) return false;
     for (int key = 4; key < kColumns; ++key)
@@ -45,6 +48,14 @@ bool engineStore(NCOARDAImpl* ncoa, int executions) {
   return true;
 }
 
+// With `eachCommitted` every execution is a transaction of its own,
+// otherwise all are one of the caller's.
+bool engineStore(NCOARDAImpl* ncoa, int executions, bool eachCommitted) {
+  if (eachCommitted) return engineStoreEach(ncoa, executions);
+  return ncoa->beginTransaction(0, 0) &&
+         ncoa->endTransaction(engineStoreEach(ncoa, executions));
+}
+
 bool bind(sqlite3_stmt* statement, int index, const KvbDatavar& value) {
   const KvbString text = value.asString();
   return sqlite3_bind_text(statement, index, text.asCstr(),
@@ -52,7 +63,14 @@ bool bind(sqlite3_stmt* statement, int index, const KvbDatavar& value) {
                            SQLITE_TRANSIENT) == SQLITE_OK;
 }
 
-bool sqlite3Store(sqlite3* db, int executions, double date) {
+bool exec(sqlite3* db, const char* sql) {
+  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// With `eachCommitted` every execution is a transaction of its own,
+// otherwise all are one.
+bool sqlite3Store(sqlite3* db, int executions, double date,
+                  bool eachCommitted) {
   sqlite3_stmt* run = nullptr;
   sqlite3_stmt* stat = nullptr;
   bool ok =
@@ -63,9 +81,10 @@ bool sqlite3Store(sqlite3* db, int executions, double date) {
       sqlite3_prepare_v2(db,
                          "INSERT INTO \"NCOAED\" (RUN_ID, SEQ_ID, DNAME, "
                          "DVALUE) VALUES (?, ?, ?, ?)",
-                         -1, &stat, nullptr) == SQLITE_OK;
+                         -1, &stat, nullptr) == SQLITE_OK &&
+      (eachCommitted || exec(db, "BEGIN"));
   for (int id = 1; ok && id <= executions; ++id) {
-    ok = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    ok = !eachCommitted || exec(db, "BEGIN");
     sqlite3_bind_int(run, 1, id);
     sqlite3_bind_int(run, 2, id % 13);
     sqlite3_bind_int(run, 3, id % 7);
@@ -81,10 +100,9 @@ bool sqlite3Store(sqlite3* db, int executions, double date) {
            sqlite3_step(stat) == SQLITE_DONE;
       sqlite3_reset(stat);
     }
-    ok = sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
-                      nullptr) == SQLITE_OK &&
-         ok;
+    if (eachCommitted) ok = exec(db, ok ? "COMMIT" : "ROLLBACK") && ok;
   }
+  if (!eachCommitted) ok = exec(db, ok ? "COMMIT" : "ROLLBACK") && ok;
   sqlite3_finalize(run);
   sqlite3_finalize(stat);
   return ok;
@@ -172,16 +190,19 @@ struct NcoaFiles {
   bool ok = false;
 };
 
+// Arguments: the number of executions, and 1 for a commit per execution or
+// 0 for one transaction around all.
 void BM_NcoaStoreExecutions(benchmark::State& state) {
   const int executions = static_cast<int>(state.range(0));
+  const bool eachCommitted = state.range(1) != 0;
   NcoaFiles files(state);
   if (!files.ok) return;
   compareWithBaseline(
       state, "vs_sqlite3", [&] { return files.empty(); },
-      [&] { return engineStore(files.ncoa, executions); },
+      [&] { return engineStore(files.ncoa, executions, eachCommitted); },
       [&] {
         return sqlite3Store(files.raw, executions,
-                            KvbDate::currentDate().asDouble());
+                            KvbDate::currentDate().asDouble(), eachCommitted);
       });
   state.counters["statistics"] = kStatistics;
 }
@@ -190,8 +211,9 @@ void BM_NcoaListExecutions(benchmark::State& state) {
   const int executions = static_cast<int>(state.range(0));
   NcoaFiles files(state);
   if (!files.ok) return;
-  if (!files.empty() || !engineStore(files.ncoa, executions) ||
-      !sqlite3Store(files.raw, executions, KvbDate::currentDate().asDouble())) {
+  if (!files.empty() || !engineStore(files.ncoa, executions, false) ||
+      !sqlite3Store(files.raw, executions, KvbDate::currentDate().asDouble(),
+                    false)) {
     state.SkipWithError("the executions cannot be stored");
     return;
   }
@@ -202,13 +224,15 @@ void BM_NcoaListExecutions(benchmark::State& state) {
 }
 
 BENCHMARK(BM_NcoaStoreExecutions)
-    ->Arg(250)
-    ->Arg(1000)
+    ->Args({250, 1})
+    ->Args({1000, 1})
+    ->Args({1000, 0})
+    ->Args({4000, 0})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NcoaListExecutions)
-    ->Arg(250)
     ->Arg(1000)
+    ->Arg(4000)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

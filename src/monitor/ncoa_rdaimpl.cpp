@@ -664,15 +664,15 @@ bool NCOARDAImpl::setNcoaExecColumnValue(int column, const KvbDatavar& value) {
   if (column < 0 || static_cast<size_t>(column) >= columns_.size())
     return fail(kvbStringFormat("Couldn't find column [%d]", column));
   NcoaExecColumn& target = columns_[column];
-  const KvbString shown = value.asString();
   if (target.type == kvbTypeString && value.getType() == kvbTypeString &&
       characters(value) > static_cast<size_t>(target.size))
     logPrintf(getLogger(), kLogWarning, kSourceFile, __LINE__,
               "Column [%S] value [%S] is longer than the column's %d "
               "characters; it is stored whole",
-              target.name, shown, target.size);
-  logPrintf(getLogger(), kLogTrace, kSourceFile, __LINE__,
-            "Column [%S] value [%S]", target.name, shown);
+              target.name, value.asString(), target.size);
+  if (getLogger()->isEnabled(kLogTrace))  // spares the text otherwise
+    logPrintf(getLogger(), kLogTrace, kSourceFile, __LINE__,
+              "Column [%S] value [%S]", target.name, value.asString());
   target.value = value;
   return true;
 }
