@@ -120,18 +120,21 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
   return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
 }
 
-ReposDataAccessCursor* BaseRDAImpl::query(const KvbString& sql,
-                                          const std::vector<KvbDatavar>& values,
-                                          uint64_t limit) {
+ReposDataAccessCursor* BaseRDAImpl::openCursor(
+    const KvbString& sql, const std::vector<KvbDatavar>& values) {
   if (!ready()) return nullptr;
   ReposDataAccessStatement* statement = boundStatement(rda_, sql, values);
   ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
   if (statement) statement->release();
-  if (!cursor) {
-    logError(rda_->getErrorMessage());
-    return nullptr;
-  }
-  return cacheCursor(cursor, limit);
+  if (!cursor) logError(rda_->getErrorMessage());
+  return cursor;
+}
+
+ReposDataAccessCursor* BaseRDAImpl::query(const KvbString& sql,
+                                          const std::vector<KvbDatavar>& values,
+                                          uint64_t limit) {
+  ReposDataAccessCursor* cursor = openCursor(sql, values);
+  return cursor ? cacheCursor(cursor, limit) : nullptr;
 }
 
 bool BaseRDAImpl::run(const KvbString& sql,

@@ -92,6 +92,11 @@ class BaseRDAImpl {
   // "SELECT <every column of the table in order> FROM <table>".
   KvbString selectAll(const char* code);
 
+  // The database cursor of a query with bound values, which the caller
+  // reads and releases; null on failure, with the connection's error text
+  // logged at level 5.
+  ReposDataAccessCursor* openCursor(const KvbString& sql,
+                                    const std::vector<KvbDatavar>& values);
   // A query with bound values, copied into an in-memory cursor; null on
   // failure, with the connection's error text logged at level 5.
   ReposDataAccessCursor* query(const KvbString& sql,

@@ -756,13 +756,8 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
                    {"C.NCOAPAF", ncoaPaf, !ncoaPaf.isNull()}});
   sql += " ORDER BY A.RUN_ID, B.SEQ_ID";
 
-  ReposDataAccessStatement* statement = boundStatement(rda_, sql, values);
-  ReposDataAccessCursor* rows = statement ? statement->select() : nullptr;
-  if (statement) statement->release();
-  if (!rows) {
-    logError(rda_->getErrorMessage());
-    return nullptr;
-  }
+  ReposDataAccessCursor* rows = openCursor(sql, values);
+  if (!rows) return nullptr;
   // One result row per execution: the joined rows of a run come together,
   // each statistic going to the column of its sequence number.
   ReposDataCursor* result = new ReposDataCursor;
