@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -865,6 +866,12 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
     return nullptr;
   }
   const KvbString text = odbcText(attributes);
+  // Drivers may change process-wide state while they connect (the PostgreSQL
+  // driver sets the locale, which is not safe on several threads at once),
+  // so connections are made one at a time; next to a connection's round
+  // trips to its server this costs nothing.
+  static std::mutex connecting;
+  std::lock_guard<std::mutex> oneAtATime(connecting);
   if (!odbcCheck(SQLDriverConnect(dbc->handle, nullptr, sqlText(text),
                                   static_cast<SQLSMALLINT>(text.length()),
                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
