@@ -5,11 +5,6 @@
 
 #include <utility>
 
-namespace {
-// FLD holds the metric columns MET_0 to MET_23.
-const int kMetricColumns = 24;
-}  // namespace
-
 bool ProfileRDAImpl::addKeyed(const char* code, const char* columns,
                               std::vector<KvbDatavar> values, int* key) {
   const int id = findOrAdd(code, nullptr, {}, columns, std::move(values));
@@ -64,4 +59,19 @@ bool ProfileRDAImpl::unavailable() {
 ReposDataAccessCursor* ProfileRDAImpl::unavailableCursor() {
   unavailable();
   return nullptr;
+}
+
+bool ProfileRDAImpl::deleteWhere(
+    const char* code,
+    std::initializer_list<std::pair<const char*, int>> terms) {
+  if (!ready()) return false;
+  KvbString sql = "DELETE FROM " + table(code);
+  std::vector<KvbDatavar> values;
+  SqlFilter filter(sql, values);
+  bool first = true;
+  for (const auto& term : terms) {
+    if (first || term.second != -1) filter.add(term.first, term.second);
+    first = false;
+  }
+  return run(sql, values);
 }

@@ -1,20 +1,29 @@
 // ProfileRDAImpl: the profile data-access object on one repository
 // connection: profile job definitions, match definitions, text-file
-// layouts, reports, runs and their per-table and per-field results. The
-// operations that this build does not contain answer their failure value
-// with a text that says so.
+// layouts, reports, runs and their per-table and per-field results, the
+// value distributions of their fields with the loads that store them, and
+// the cascade that deletes runs. The object keeps the state of its open
+// loads and ends them when it goes.
 #ifndef PROFILE_PROF_RDAIMPL_H_
 #define PROFILE_PROF_RDAIMPL_H_
 
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "access/base_rdaimpl.h"
 #include "reposadmin/profile_data_access.h"
 
+// A column of a distribution load (defined with the loads).
+struct LoadColumn;
+
 class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
  public:
   // `rda` is borrowed and may be null.
   explicit ProfileRDAImpl(ReposDataAccess* rda) : RDA_Object(rda) {}
+  // Rolls back every load still open.
+  ~ProfileRDAImpl() override;
+  void release() override;
 
   // --- Match definitions and text-file layouts ---
   bool addMatchDefinition(const KvbString& definition,
@@ -440,6 +449,85 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // The failure of an operation that this build does not contain.
   bool unavailable();
   ReposDataAccessCursor* unavailableCursor();
+
+  // The quoted name of a field's own frequency table.
+  KvbString fieldTable(int fieldId);
+  // Runs a query of one row and writes its columns, in order, to the
+  // outputs that are not null, as numbers held to what an int holds; a
+  // query without a row writes zeros. False, writing nothing, when the
+  // query fails.
+  bool numbers(const KvbString& sql, const std::vector<KvbDatavar>& values,
+               std::initializer_list<int*> outs);
+
+  // FLD holds the metric columns MET_0 to MET_23.
+  static constexpr int kMetricColumns = 24;
+  // True when a row of `code` matches `condition`; false when none does or
+  // the query fails.
+  bool anyRow(const char* code, const char* condition,
+              const std::vector<KvbDatavar>& values);
+  // Deletes the rows of `code` that match every term ("COLUMN=?" with its
+  // id); a term whose id is -1 is left out, except the first, which always
+  // applies.
+  bool deleteWhere(const char* code,
+                   std::initializer_list<std::pair<const char*, int>> terms);
+  // The redundant-data configurations that match `condition` (on RDACFG
+  // as "a"), each with its match definition's name, sensitivity and
+  // locale.
+  ReposDataAccessCursor* configsWhere(const char* condition,
+                                      const std::vector<KvbDatavar>& values);
+  // Appends column 0 of every row of a query to `ids`; false on failure.
+  bool readIds(const KvbString& sql, const std::vector<KvbDatavar>& values,
+               std::vector<int>& ids);
+
+  // --- Deleting runs ---
+  // Deletes the runs of a report in [fromRunId, toRunId] (-1: open) with
+  // their results, and with `deleteReport` the report and all its charts,
+  // inside the caller's transaction; the fields whose frequency tables are
+  // to be dropped after the commit are appended to `fieldTables`.
+  bool deleteRuns(int fromRunId, int toRunId, int reportId, bool deleteReport,
+                  std::vector<int>& fieldTables);
+  // The cascade over the results of `runs` (and, with `wholeReport`, over
+  // the report's own rows), in one transaction.
+  bool deleteRunResults(int reportId, bool wholeReport,
+                        const std::vector<int>& runs);
+  // Drops the frequency table of each field; failures are logged only.
+  void dropFieldFrequencyTables(const std::vector<int>& fieldIds);
+
+  // --- Loads ---
+  enum LoadKind { kFrequencyLoad, kPatternLoad, kMatchCodeLoad, kRuleLogLoad };
+  static constexpr int kLoadKinds = 4;
+  static constexpr int kMaxLoadColumns = 6;
+  // One open load: its prepared insert, or the connection's bulk loader,
+  // and the values of the row being added, in column order.
+  struct Load {
+    ReposDataAccessStatement* statement = nullptr;
+    bool bulk = false;  // the connection's bulk loader holds this load
+    int columns = 0;
+    int cut[kMaxLoadColumns] = {};  // a text column's length; 0 otherwise
+    KvbDatavar values[kMaxLoadColumns];
+  };
+  // Begins a load of `kind` into the table `code` (numbered `number`, -1
+  // for none): the bulk loader when `bulk` is allowed and the connection
+  // has one, else one prepared insert in a transaction of its own. A load
+  // of this kind still open is rolled back first.
+  bool beginLoad(LoadKind kind, const char* code, int number,
+                 const LoadColumn* columns, int count, bool bulk,
+                 int batchSize);
+  // Sets value `i` of the row being added; texts are cut to their
+  // column's length on a character boundary.
+  void setLoadText(Load& load, int i, const KvbString& text);
+  // Adds the row held in the load's values; a failure rolls the load back.
+  bool addLoadRow(LoadKind kind);
+  // Ends a load: its rows are committed. False when none is open.
+  bool endLoad(LoadKind kind);
+  // Rolls back an open load and forgets it; nothing when none is open.
+  void abandonLoad(LoadKind kind);
+  void abandonLoads();
+
+  Load loads_[kLoadKinds];
+  bool frequencyTableShared_ = true;  // the layout of the last begin
+  int frequencyField_ = -1;           // the field of the last begin
+  int ruleLogDepth_ = 0;  // rule-log begins not yet matched by an end
 };
 
 #endif  // PROFILE_PROF_RDAIMPL_H_

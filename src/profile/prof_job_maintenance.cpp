@@ -1,0 +1,123 @@
+// Maintaining profile jobs: their existence tests, the update that
+// announces a change or a rename, the removal of a job's definition rows,
+// the deletion of a whole job with its reports and their runs, the link of
+// a report to a job, and the removal of a text-file layout.
+#include "kvbase/kvbase.h"
+#include "kvreposres/kvreposres.h"
+#include "profile/prof_rdaimpl.h"
+
+namespace {
+const char kJobType[] = "ProfileJob";
+}  // namespace
+
+bool ProfileRDAImpl::anyRow(const char* code, const char* condition,
+                            const std::vector<KvbDatavar>& values) {
+  int rows = 0;
+  return ready() &&
+         lookup("SELECT COUNT(*) FROM " + table(code) + " WHERE " + condition,
+                values, &rows) == 1 &&
+         rows > 0;
+}
+
+bool ProfileRDAImpl::deleteTextFileInfo(const KvbString& tableName) {
+  return ready() && transaction([&] {
+           return run("DELETE FROM " + table("TFFINF") + " WHERE TBL_NM=?",
+                      {tableName}) &&
+                  run("DELETE FROM " + table("TFINF") + " WHERE TBL_NM=?",
+                      {tableName});
+         });
+}
+
+bool ProfileRDAImpl::hasJobFieldRdaMap(int jobId, const KvbString& dsn,
+                                       const KvbString& catalog,
+                                       const KvbString& schema,
+                                       const KvbString& table,
+                                       const KvbString& field) {
+  return anyRow("JFRDA",
+                "SU_ID=? AND FLD_DSN=? AND FLD_CAT=? AND FLD_SCH=? AND "
+                "FLD_TBL=? AND FLD_NAME=?",
+                {jobId, dsn, catalog, schema, table, field});
+}
+
+bool ProfileRDAImpl::hasProfileJob(const KvbString& name, int folderId) {
+  return anyRow("JSETUP", "SU_NAME=? AND FLDR_ID=?", {name, folderId});
+}
+
+bool ProfileRDAImpl::deleteProfileJobDetails(int jobId) {
+  return ready() && deleteRows({"JFRDA", "JRCFGS", "JFLD", "JTBLMA", "JTBLRU",
+                                "JLNKFL", "JFLDME", "JTABLE", "JDSN", "JGMET",
+                                "JKEYVL", "JCMDMA", "JTBLME", "JCHPRP",
+                                "JCHART", "JALPRP", "JALERT", "JFLDPR"},
+                               "SU_ID", jobId);
+}
+
+bool ProfileRDAImpl::deleteProfileJob(int jobId) {
+  if (!ready()) return false;
+  // The path names the job in the announcement of its deletion; a job
+  // whose path cannot be built is deleted all the same, unannounced.
+  KvbString path, uuid, reason;
+  if (!getObjectPath(jobId, kJobType, path, uuid, reason)) {
+    logError(kvbStringFormat("Error building path for profile=%d", jobId));
+    path = "";
+  }
+  // Every report of the job goes, with its runs and their results.
+  std::vector<int> reports, fieldTables;
+  if (!transaction([&] {
+        if (!deleteProfileJobDetails(jobId) ||
+            !run("DELETE FROM " + table("JSETUP") + " WHERE SU_ID=?",
+                 {jobId}) ||
+            !readIds("SELECT RPT_ID FROM " + table("REPORT") + " WHERE SU_ID=?",
+                     {jobId}, reports))
+          return false;
+        for (int report : reports)
+          if (!deleteRuns(-1, -1, report, true, fieldTables)) return false;
+        return true;
+      }))
+    return false;
+  dropFieldFrequencyTables(fieldTables);
+  RepositoryEventManager* events = getRepositoryEventManager();
+  if (path.isEmpty() || !events) return true;
+  if (KvReposURI* uri = getReposURIFromComponents("", path, kJobType)) {
+    // No resource manager serves this engine, so the job's resource
+    // identity is empty.
+    events->postUriEvent(rda_->getRepositoryUUID(), uri->getText(),
+                         kChangeDeleted, KvbString(""));
+    uri->release();
+  }
+  return true;
+}
+
+bool ProfileRDAImpl::updateReportProfileJob(int jobId, int reportId) {
+  return setReportProfileJob(jobId, reportId);
+}
+
+bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
+                                      const KvbString& description,
+                                      KvbDate editedDate,
+                                      const KvbString& editedUser,
+                                      int folderId) {
+  if (!ready()) return false;
+  // A job updated inside the caller's transaction is announced by the
+  // caller, once the transaction is committed.
+  const bool announce = !rda_->inTransaction();
+  KvbString oldName;
+  if (announce)
+    firstRow("SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
+             {jobId},
+             [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
+  if (!run("UPDATE " + table("JSETUP") +
+               " SET SU_NAME=?, SU_DESC=?, SU_EDDAT=?, SU_EDUSR=?, FLDR_ID=? "
+               "WHERE SU_ID=?",
+           {name, description, editedDate.asDouble(), editedUser, folderId,
+            jobId}))
+    return false;
+  RepositoryEventManager* events = getRepositoryEventManager();
+  if (!announce || !events) return true;
+  if (!oldName.isNull() && oldName.str() != name.str())
+    events->postRenameEvent(rda_->getRepositoryUUID(), kJobType, jobId,
+                            KvbString(""), oldName, name);
+  else
+    events->postObjectEvent(rda_->getRepositoryUUID(), kChangeUpdated, kJobType,
+                            jobId, KvbString(""));
+  return true;
+}

@@ -1,0 +1,362 @@
+// Distribution loads: frequency, pattern and match-code rows streamed into
+// their tables through the connection's bulk loader, where it has one, or
+// through one prepared insert inside one transaction per load; and the
+// nested rule-log load. Every path that ends a load, the object's end
+// included, ends its transaction or the connection's bulk load.
+#include <list>
+#include <map>
+#include <mutex>
+
+#include "kvbase/kvbase.h"
+#include "profile/prof_rdaimpl.h"
+
+// A column of a load: its name, type and, for a text, its length (0: the
+// connection's longest inline text).
+struct LoadColumn {
+  const char* name;
+  int type;
+  int length;
+  bool isKey;
+};
+
+namespace {
+const int kDefaultBatch = 100;
+
+const char* const kLoadNames[] = {"frequency", "pattern", "match-code",
+                                  "rule-log"};
+
+// The connection has one bulk loader, which a second initialisation
+// replaces: the first load's later rows would then go into the second
+// load's table. So each connection's loader belongs to one load of one
+// object until that load ends.
+struct BulkOwner {
+  const void* object;
+  int kind;
+};
+std::mutex bulkOwnersLock;
+std::map<const ReposDataAccess*, BulkOwner> bulkOwners;
+
+// Claims the connection's loader for a load; false when another load
+// holds it.
+bool claimBulkLoader(const ReposDataAccess* rda, const void* object, int kind) {
+  std::lock_guard<std::mutex> guard(bulkOwnersLock);
+  auto found = bulkOwners.find(rda);
+  if (found != bulkOwners.end() &&
+      (found->second.object != object || found->second.kind != kind))
+    return false;
+  bulkOwners[rda] = BulkOwner{object, kind};
+  return true;
+}
+
+void releaseBulkLoader(const ReposDataAccess* rda, const void* object) {
+  std::lock_guard<std::mutex> guard(bulkOwnersLock);
+  auto found = bulkOwners.find(rda);
+  if (found != bulkOwners.end() && found->second.object == object)
+    bulkOwners.erase(found);
+}
+
+// Adds one row of n values to the connection's bulk loader.
+bool bulkAddRow(ReposDataAccess* rda, int n, const KvbDatavar* v) {
+  switch (n) {
+    case 3:
+      return rda->bulkLoadAddRow(3, &v[0], &v[1], &v[2]);
+    case 4:
+      return rda->bulkLoadAddRow(4, &v[0], &v[1], &v[2], &v[3]);
+    default:
+      return rda->bulkLoadAddRow(5, &v[0], &v[1], &v[2], &v[3], &v[4]);
+  }
+}
+
+// The columns of each load, in the order of each row's values. The shared
+// tables' texts are 255 long; a per-field table's are the longest inline
+// text.
+const LoadColumn kSharedFrequencyColumns[] = {
+    {"FLD_ID", kvbTypeInt, 0, false},
+    {"FR_VAL", kvbTypeString, 255, false},
+    {"FR_MC", kvbTypeString, 255, false},
+    {"FR_CNT", kvbTypeInt, 0, false}};
+const LoadColumn kFieldFrequencyColumns[] = {
+    {"FR_VALUE", kvbTypeString, 0, true},
+    {"FR_COUNT", kvbTypeInt, 0, false},
+    {"FR_MCVAL", kvbTypeString, 0, false}};
+const LoadColumn kPatternColumns[] = {{"FLD_ID", kvbTypeInt, 0, false},
+                                      {"PA_VALUE", kvbTypeString, 255, false},
+                                      {"PA_COUNT", kvbTypeInt, 0, false}};
+const LoadColumn kMatchCodeColumns[] = {{"FLD_ID", kvbTypeInt, 0, false},
+                                        {"MC_VALUE", kvbTypeString, 255, false},
+                                        {"MC_COUNT", kvbTypeInt, 0, false},
+                                        {"MC_ID", kvbTypeInt, 0, false},
+                                        {"FR_VAL", kvbTypeString, 255, false}};
+const LoadColumn kRuleLogColumns[] = {
+    {"TBL_ID", kvbTypeInt, 0, false},  {"BR_ID", kvbTypeInt, 0, false},
+    {"PBR_SEQ", kvbTypeInt, 0, false}, {"LOG_ID", kvbTypeInt, 0, false},
+    {"LOG_SEQ", kvbTypeInt, 0, false}, {"LOG_DATA", kvbTypeString, 255, false}};
+
+template <size_t n>
+int countOf(const LoadColumn (&)[n]) {
+  return static_cast<int>(n);
+}
+}  // namespace
+
+ProfileRDAImpl::~ProfileRDAImpl() { abandonLoads(); }
+
+void ProfileRDAImpl::release() {
+  abandonLoads();  // while the object still has its connection
+  RDA_Object::release();
+}
+
+// ---------------------------------------------------------------------------
+// The shared shapes of the loads
+
+bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
+                               const LoadColumn* columns, int count, bool bulk,
+                               int batchSize) {
+  abandonLoad(kind);
+  Load& load = loads_[kind];
+  const int longest = rda_->getMaxTextLength();
+  std::list<TableColumnInfo> infos;
+  KvbString names, markers;
+  const KvbString quote = rda_->getIdentifierQuote();
+  load.columns = count;
+  for (int i = 0; i < count; ++i) {
+    TableColumnInfo info;
+    info.name = columns[i].name;
+    info.type = columns[i].type;
+    info.isKey = columns[i].isKey;
+    if (info.type == kvbTypeString)
+      info.size = columns[i].length > 0 ? columns[i].length : longest;
+    load.cut[i] = info.size;
+    infos.push_back(info);
+    names.append(i ? ", " : "").append(quote + info.name + quote);
+    markers.append(i ? ", ?" : "?");
+  }
+  if (number >= 0 &&
+      !rda_->createTable(kvbStringFormat("%s%d", code, number), infos)) {
+    logError(rda_->getErrorMessage());
+    return false;
+  }
+  if (bulk && rda_->isBulkLoadSupported()) {
+    if (!claimBulkLoader(rda_, this, kind))
+      return fail(kvbStringFormat(
+          "The connection's bulk loader is held by another load; the %s load "
+          "was not begun",
+          kLoadNames[kind]));
+    if (!rda_->bulkLoadInit(batchSize > 0 ? batchSize : kDefaultBatch,
+                            rda_->getTableName(code, false, number), &infos)) {
+      releaseBulkLoader(rda_, this);
+      logError(rda_->getErrorMessage());
+      return false;
+    }
+    load.bulk = true;
+    return true;
+  }
+  if (!rda_->beginTransaction(false, nullptr)) {
+    logError(rda_->getErrorMessage());
+    rda_->endTransaction(false);
+    return false;
+  }
+  load.statement = rda_->createStatement(
+      "INSERT INTO " + rda_->getTableName(code, true, number) + " (" + names +
+      ") VALUES (" + markers + ")");
+  if (!load.statement) {
+    logError(rda_->getErrorMessage());
+    rda_->endTransaction(false);
+    return false;
+  }
+  int i = 0;
+  for (const TableColumnInfo& info : infos)
+    load.statement->setParameterInfo(i++, info.type, info.size);
+  return true;
+}
+
+void ProfileRDAImpl::setLoadText(Load& load, int i, const KvbString& text) {
+  if (text.isNull()) {
+    load.values[i].setNull(kvbTypeString);
+  } else if (load.cut[i] > 0 && text.length() > size_t(load.cut[i])) {
+    KvbString cut(text);
+    cut.truncateUtf8(load.cut[i]);
+    load.values[i].setText(cut.asCstr(), cut.length());
+  } else {
+    load.values[i].setText(text.asCstr(), text.length());
+  }
+}
+
+bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
+  Load& load = loads_[kind];
+  bool ok;
+  if (load.bulk) {
+    ok = bulkAddRow(rda_, load.columns, load.values);
+  } else if (!load.statement) {
+    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
+  } else {
+    ok = true;
+    for (int i = 0; ok && i < load.columns; ++i)
+      ok = load.statement->setParameter(i, load.values[i]);
+    ok = ok && load.statement->execute();
+  }
+  if (ok) return true;
+  const KvbString reason =
+      load.bulk ? rda_->getErrorMessage() : load.statement->getErrorMessage();
+  logError(reason);
+  abandonLoad(kind);
+  return failQuietly(reason);  // the rollback's texts do not replace it
+}
+
+bool ProfileRDAImpl::endLoad(LoadKind kind) {
+  Load& load = loads_[kind];
+  if (load.bulk) {
+    load.bulk = false;
+    releaseBulkLoader(rda_, this);
+    if (rda_->bulkLoadEnd(true)) return true;
+    logError(rda_->getErrorMessage());
+    return false;
+  }
+  if (!load.statement)
+    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
+  load.statement->release();
+  load.statement = nullptr;
+  if (rda_->endTransaction(true)) return true;
+  logError(rda_->getErrorMessage());
+  return false;
+}
+
+void ProfileRDAImpl::abandonLoad(LoadKind kind) {
+  Load& load = loads_[kind];
+  if (load.bulk) {
+    load.bulk = false;
+    releaseBulkLoader(rda_, this);
+    if (rda_) rda_->bulkLoadEnd(false);
+  }
+  if (load.statement) {
+    load.statement->release();
+    load.statement = nullptr;
+    if (rda_) rda_->endTransaction(false);
+  }
+}
+
+void ProfileRDAImpl::abandonLoads() {
+  for (int kind = 0; kind < kLoadKinds; ++kind)
+    abandonLoad(static_cast<LoadKind>(kind));
+  ruleLogDepth_ = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Frequency, pattern and match-code loads
+
+bool ProfileRDAImpl::beginFrequencyLoad(int fieldId, bool sharedTable,
+                                        int batchSize) {
+  if (!ready()) return false;
+  frequencyTableShared_ = sharedTable;
+  frequencyField_ = fieldId;
+  if (sharedTable)
+    return beginLoad(kFrequencyLoad, "FRQDST", -1, kSharedFrequencyColumns,
+                     countOf(kSharedFrequencyColumns), true, batchSize);
+  return beginLoad(kFrequencyLoad, "FRQDST", fieldId, kFieldFrequencyColumns,
+                   countOf(kFieldFrequencyColumns), true, batchSize);
+}
+
+bool ProfileRDAImpl::beginPatternLoad(int batchSize) {
+  return ready() && beginLoad(kPatternLoad, "PATDST", -1, kPatternColumns,
+                              countOf(kPatternColumns), true, batchSize);
+}
+
+bool ProfileRDAImpl::beginMatchCodeLoad(int batchSize) {
+  return ready() && beginLoad(kMatchCodeLoad, "MCDIST", -1, kMatchCodeColumns,
+                              countOf(kMatchCodeColumns), true, batchSize);
+}
+
+bool ProfileRDAImpl::addFrequencyRow(int fieldId, const KvbString& value,
+                                     const KvbString& matchCode,
+                                     int64_t count) {
+  if (!ready()) return false;
+  Load& load = loads_[kFrequencyLoad];
+  if (frequencyTableShared_) {
+    load.values[0].setInt(fieldId);
+    setLoadText(load, 1, value);
+    setLoadText(load, 2, matchCode);
+    load.values[3].setInt64(count);
+  } else {  // the table names the field
+    setLoadText(load, 0, value);
+    load.values[1].setInt64(count);
+    setLoadText(load, 2, matchCode);
+  }
+  return addLoadRow(kFrequencyLoad);
+}
+
+bool ProfileRDAImpl::addPatternRow(int fieldId, const KvbString& pattern,
+                                   int64_t count) {
+  if (!ready()) return false;
+  Load& load = loads_[kPatternLoad];
+  load.values[0].setInt(fieldId);
+  setLoadText(load, 1, pattern);
+  load.values[2].setInt64(count);
+  return addLoadRow(kPatternLoad);
+}
+
+bool ProfileRDAImpl::addMatchCodeRow(int fieldId, const KvbString& value,
+                                     const KvbString& matchCode, int64_t count,
+                                     int matchDefinitionId) {
+  if (!ready()) return false;
+  Load& load = loads_[kMatchCodeLoad];
+  load.values[0].setInt(fieldId);
+  setLoadText(load, 1, matchCode);
+  load.values[2].setInt64(count);
+  load.values[3].setInt(matchDefinitionId);
+  setLoadText(load, 4, value);
+  return addLoadRow(kMatchCodeLoad);
+}
+
+bool ProfileRDAImpl::endFrequencyLoad(int) {
+  if (!ready() || !endLoad(kFrequencyLoad)) return false;
+  // The indexes of a per-field table are made once its rows are in, on
+  // the table that the load filled.
+  if (frequencyTableShared_ || rda_->createFrequencyTable(frequencyField_))
+    return true;
+  logError(rda_->getErrorMessage());
+  return false;
+}
+
+bool ProfileRDAImpl::endPatternLoad(int) {
+  return ready() && endLoad(kPatternLoad);
+}
+
+bool ProfileRDAImpl::endMatchCodeLoad(int) {
+  return ready() && endLoad(kMatchCodeLoad);
+}
+
+// ---------------------------------------------------------------------------
+// The rule-log load: begins and ends nest; only the outermost pair opens
+// and commits the load.
+
+bool ProfileRDAImpl::beginRuleLogLoad() {
+  if (!ready()) return false;
+  if (++ruleLogDepth_ > 1) return true;
+  if (beginLoad(kRuleLogLoad, "PBRLOG", -1, kRuleLogColumns,
+                countOf(kRuleLogColumns), false, 0))
+    return true;
+  ruleLogDepth_ = 0;
+  return false;
+}
+
+bool ProfileRDAImpl::addRuleLogRow(int tableId, int ruleId, int ruleInstance,
+                                   int logId, int logSequence,
+                                   const KvbString& logData) {
+  if (!ready()) return false;
+  Load& load = loads_[kRuleLogLoad];
+  load.values[0].setInt(tableId);
+  load.values[1].setInt(ruleId);
+  load.values[2].setInt(ruleInstance);
+  load.values[3].setInt(logId);
+  load.values[4].setInt(logSequence);
+  setLoadText(load, 5, logData);
+  if (addLoadRow(kRuleLogLoad)) return true;
+  ruleLogDepth_ = 0;  // the load was rolled back: its ends find none open
+  return false;
+}
+
+bool ProfileRDAImpl::endRuleLogLoad() {
+  if (!ready()) return false;
+  if (ruleLogDepth_ == 0) return fail("No rule-log load is open");
+  if (--ruleLogDepth_ > 0) return true;
+  return endLoad(kRuleLogLoad);
+}

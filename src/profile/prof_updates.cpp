@@ -1,0 +1,113 @@
+// Corrections to a run's stored results: a report's name, owner, folder or
+// job, a table's row counts, one metric of a field, single property, group
+// and key-analysis rows of a field; and the notes of tables and fields,
+// listed with their category and deleted one by one.
+#include <string>
+
+#include "kvbase/kvbase.h"
+#include "profile/prof_rdaimpl.h"
+
+bool ProfileRDAImpl::updateReport(int reportId, int folderId,
+                                  const KvbString& name, const KvbString& user,
+                                  int jobId) {
+  if (!ready()) return false;
+  // Every update stamps the report's modification date; an empty name or
+  // user leaves the stored one.
+  KvbString sql = "UPDATE " + table("REPORT");
+  std::vector<KvbDatavar> values;
+  SqlFilter set(sql, values, SqlFilter::kSet);
+  set.add("RPT_MODT=?", KvbDate::currentDate().asDouble());
+  if (folderId != -1) set.add("FLDR_ID=?", folderId);
+  if (!name.isEmpty()) set.add("RPT_NAME=?", name);
+  if (!user.isEmpty()) set.add("RPT_USER=?", user);
+  if (jobId != -1) set.add("SU_ID=?", jobId);
+  SqlFilter(sql, values).add("RPT_ID=?", reportId);
+  return run(sql, values);
+}
+
+bool ProfileRDAImpl::setTableRowCounts(int tableId, int rowCount,
+                                       int filteredCount) {
+  return ready() && run("UPDATE " + table("TBL") +
+                            " SET TBL_TROW=?, TBL_TFLT=? WHERE TBL_ID=?",
+                        {rowCount, filteredCount, tableId});
+}
+
+bool ProfileRDAImpl::setFieldMetric(int fieldId, int metricNumber,
+                                    const KvbDatavar& value) {
+  if (!ready()) return false;
+  if (metricNumber < 0 || metricNumber >= kMetricColumns)
+    return fail(kvbStringFormat("A field has no metric %d", metricNumber));
+  return run(kvbStringFormat("UPDATE %S SET MET_%d=? WHERE FLD_ID=?",
+                             table("FLD"), metricNumber),
+             {value, fieldId});
+}
+
+bool ProfileRDAImpl::deleteFieldProperty(int fieldId, const KvbString& name) {
+  return ready() &&
+         run("DELETE FROM " + table("FLDPRP") + " WHERE FLD_ID=? AND PR_NAME=?",
+             {fieldId, name});
+}
+
+bool ProfileRDAImpl::deleteFieldGroup(int fieldId, int categoryId) {
+  return deleteWhere("FLDGCM",
+                     {{"FLD_ID=?", fieldId}, {"GC_ID=?", categoryId}});
+}
+
+bool ProfileRDAImpl::deletePkFkResult(int fieldId, int otherFieldId) {
+  return ready() &&
+         run("DELETE FROM " + table("PKFK") + " WHERE FLD_ID=? AND PF_FLDID=?",
+             {fieldId, otherFieldId});
+}
+
+// ---------------------------------------------------------------------------
+// Notes
+
+ReposDataAccessCursor* ProfileRDAImpl::listTableNotes(int tableId,
+                                                      char noteType,
+                                                      int order) {
+  if (!ready()) return nullptr;
+  KvbString sql =
+      "SELECT A.TN_ID, A.TN_NOTE, A.TN_USER, A.TN_DATE, B.NCAT_DSC, "
+      "B.NCAT_ID FROM " +
+      table("TBLNOT") + " A, " + table("NOTCAT") +
+      " B WHERE A.NCAT_ID=B.NCAT_ID";
+  std::vector<KvbDatavar> values;
+  if (tableId != -1) {
+    sql.append(" AND A.TBL_ID=?");
+    values.push_back(tableId);
+  }
+  if (noteType != 0) {  // bound: the caller's character never enters SQL
+    sql.append(" AND A.TN_TYPE=?");
+    values.push_back(KvbString(std::string(1, noteType)));
+  }
+  return query(
+      sql + (order == 1 ? " ORDER BY A.TN_ID DESC" : " ORDER BY A.TN_ID"),
+      values);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listFieldNotes(int fieldId, int order) {
+  if (!ready()) return nullptr;
+  KvbString sql =
+      "SELECT A.FN_ID, A.FN_NOTE, A.FN_USER, A.FN_DATE, B.NCAT_DSC, "
+      "B.NCAT_ID FROM " +
+      table("FLDNOT") + " A, " + table("NOTCAT") +
+      " B WHERE A.NCAT_ID=B.NCAT_ID";
+  std::vector<KvbDatavar> values;
+  if (fieldId != -1) {
+    sql.append(" AND A.FLD_ID=?");
+    values.push_back(fieldId);
+  }
+  return query(
+      sql + (order == 1 ? " ORDER BY A.FN_ID DESC" : " ORDER BY A.FN_ID"),
+      values);
+}
+
+bool ProfileRDAImpl::deleteTableNote(int noteId) {
+  return ready() &&
+         run("DELETE FROM " + table("TBLNOT") + " WHERE TN_ID=?", {noteId});
+}
+
+bool ProfileRDAImpl::deleteFieldNote(int noteId) {
+  return ready() &&
+         run("DELETE FROM " + table("FLDNOT") + " WHERE FN_ID=?", {noteId});
+}

@@ -1,0 +1,184 @@
+// Maintaining stored jobs and results on every back end: deleting a job
+// with its reports and runs and its announcement, the update that
+// announces a rename or a change, the existence tests, the corrections of
+// reports, tables and fields, and the notes of tables and fields.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kvreposres/kvreposres.h"
+#include "profile/prof_fixture.h"
+#include "support/event_recorder.h"
+
+namespace {
+
+std::string describe(const RepositoryEvent& e) {
+  return e.operation + " " + std::to_string(e.changeType) + " " +
+         std::to_string(e.objectId) + " " + e.oldName.str() + ">" +
+         e.newName.str() + " " + e.uriText.str();
+}
+
+class ProfileMaintenanceTest : public ProfileRdaTest {
+ protected:
+  int job(const char* name, int folder) {
+    return profile_->addProfileJob(name, "d", "u-" + std::string(name), 1, 1,
+                                   "a", "a", folder);
+  }
+  int report(int jobId) {
+    return keyOf([&](int* k) {
+      return profile_->addReport(jobId, 0, "r", 1.0, "u", k);
+    });
+  }
+  int run(int reportId) {
+    const int id = keyOf([&](int* k) {
+      return profile_->addReportRun("run", 2.0, reportId, k);
+    });
+    EXPECT_TRUE(profile_->addRunDsn(id, "d", "c", "N", nullptr));
+    return id;
+  }
+  void category(int id, const char* description) {
+    exec(
+        "INSERT INTO " + table("NOTCAT") + " (NCAT_ID, NCAT_DSC) VALUES (?, ?)",
+        {id, description});
+  }
+};
+
+TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
+  const int nightly = job("Nightly", 0), other = job("Other", 0);
+  for (int j : {nightly, other}) {
+    EXPECT_TRUE(profile_->addJobKeyValue(j, "k", "v"));
+    EXPECT_GT(profile_->addJobDsn(j, "d", "c", ""), 0);
+    run(report(j));
+  }
+  run(report(nightly));  // a second report of the job
+  EventRecorder recorder(describe);
+  ASSERT_TRUE(profile_->deleteProfileJob(nightly))
+      << profile_->getErrorMessage().asCstr();
+  EXPECT_EQ(recorder.events,
+            std::vector<std::string>{
+                "postUriEvent 1 -1 > repos:///Nightly?type=ProfileJob"});
+  for (const char* code : {"JSETUP", "JKEYVL", "JDSN", "REPORT", "JOB", "DSN"})
+    EXPECT_EQ(count(code), 1) << code;
+  EXPECT_EQ(count("REPORT", "SU_ID=?", {other}), 1);
+}
+
+TEST_P(ProfileMaintenanceTest,
+       UpdatesAnnounceARenameOrAChangeOutsideATransaction) {
+  const int nightly = job("Nightly", 0);
+  EventRecorder recorder(describe);
+  EXPECT_TRUE(
+      profile_->updateProfileJob(nightly, "Daily", "d2", KvbDate(3), "b", 5));
+  EXPECT_TRUE(
+      profile_->updateProfileJob(nightly, "Daily", "d3", KvbDate(4), "c", 5));
+  ASSERT_TRUE(profile_->beginTransaction(false, 0));
+  EXPECT_TRUE(
+      profile_->updateProfileJob(nightly, "Hourly", "d4", KvbDate(5), "c", 5));
+  EXPECT_TRUE(profile_->endTransaction(true));
+  EXPECT_EQ(recorder.events,
+            (std::vector<std::string>{"postRenameEvent -1 1 Nightly>Daily ",
+                                      "postObjectEvent 2 1 > "}));
+  EXPECT_EQ(stored("JSETUP", "SU_ID"), Rows{"1|Hourly|d4|u-Nightly|1|5|a|c|5"});
+  EXPECT_TRUE(profile_->hasProfileJob("Hourly", 5));
+  EXPECT_FALSE(profile_->hasProfileJob("Hourly", 0));
+}
+
+TEST_P(ProfileMaintenanceTest, JobLinksAndLayoutsAreFoundAndRemoved) {
+  EXPECT_TRUE(profile_->addJobFieldRdaMap(1, 2, "d", "c", "s", "t", "f", "N"));
+  EXPECT_TRUE(profile_->hasJobFieldRdaMap(1, "d", "c", "s", "t", "f"));
+  EXPECT_FALSE(profile_->hasJobFieldRdaMap(1, "d", "c", "s", "t", "g"));
+  EXPECT_TRUE(profile_->deleteProfileJobDetails(1));
+  EXPECT_FALSE(profile_->hasJobFieldRdaMap(1, "d", "c", "s", "t", "f"));
+
+  for (const char* name : {"A", "B"}) {
+    EXPECT_TRUE(profile_->addTextFileInfo(name, "f", ",", "\"", 0, 0, 0, false,
+                                          0, 0, false));
+    EXPECT_TRUE(profile_->addTextFileField(name, "x", "S", 5, 1, 1));
+  }
+  EXPECT_TRUE(profile_->deleteTextFileInfo("A"));
+  EXPECT_TRUE(profile_->deleteTextFileInfo("none"));
+  EXPECT_EQ(count("TFINF"), 1);
+  EXPECT_EQ(count("TFFINF", "TBL_NM=?", {"B"}), 1);
+  EXPECT_EQ(count("TFFINF"), 1);
+
+  const int r = report(1);
+  EXPECT_TRUE(profile_->updateReportProfileJob(7, r));
+  EXPECT_EQ(count("REPORT", "SU_ID=7"), 1);
+}
+
+TEST_P(ProfileMaintenanceTest, ReportsTablesAndFieldsAreCorrected) {
+  const int r = report(1);
+  exec("UPDATE " + table("REPORT") + " SET RPT_MODT=0");
+  EXPECT_TRUE(profile_->updateReport(r, -1, "", "", -1));
+  EXPECT_EQ(count("REPORT", "RPT_MODT>0 AND RPT_NAME='r' AND SU_ID=1"), 1);
+  EXPECT_TRUE(profile_->updateReport(r, 4, "Sales", "bob", 9));
+  EXPECT_EQ(count("REPORT",
+                  "FLDR_ID=4 AND RPT_NAME='Sales' AND "
+                  "RPT_USER='bob' AND SU_ID=9"),
+            1);
+
+  run(r);  // its data source is 1
+  const int tbl = keyOf([&](int* k) {
+    return profile_->addRunTable(1, "", "", "T", "", "", "", 0, k);
+  });
+  const int fld =
+      keyOf([&](int* k) { return profile_->addRunField(1, tbl, "F", "S", k); });
+  EXPECT_TRUE(profile_->setTableRowCounts(tbl, 100, 40));
+  EXPECT_TRUE(profile_->setTableRowCounts(99, 1, 1));
+  EXPECT_EQ(count("TBL", "TBL_TROW=100 AND TBL_TFLT=40"), 1);
+  EXPECT_TRUE(profile_->setFieldMetric(fld, 3, KvbString("12")));
+  EXPECT_EQ(count("FLD", "MET_3='12'"), 1);
+  EXPECT_FALSE(profile_->setFieldMetric(fld, 24, KvbString("x")));
+
+  for (int group : {1, 2}) EXPECT_TRUE(profile_->addFieldGroup(fld, group));
+  EXPECT_TRUE(profile_->addFieldGroup(fld + 1, 1));
+  EXPECT_TRUE(profile_->deleteFieldGroup(fld, 2));
+  EXPECT_EQ(count("FLDGCM"), 2);
+  EXPECT_TRUE(profile_->deleteFieldGroup(fld, -1));
+  EXPECT_EQ(count("FLDGCM"), 1);
+  EXPECT_TRUE(profile_->addFieldProperty(1, tbl, fld, "p", "v"));
+  EXPECT_TRUE(profile_->addFieldProperty(1, tbl, fld, "q", "v"));
+  EXPECT_TRUE(profile_->deleteFieldProperty(fld, "p"));
+  EXPECT_EQ(count("FLDPRP"), 1);
+  EXPECT_TRUE(profile_->addPkFkResult(fld, 5, 1.0));
+  EXPECT_TRUE(profile_->addPkFkResult(5, fld, 1.0));
+  EXPECT_TRUE(profile_->deletePkFkResult(fld, 5));
+  EXPECT_EQ(count("PKFK"), 1);
+}
+
+TEST_P(ProfileMaintenanceTest, NotesAreListedWithTheirCategoryInEitherOrder) {
+  category(1, "General");
+  category(2, "Quality");
+  EXPECT_TRUE(profile_->addTableNote(7, 'N', "ann", "first", 1, nullptr));
+  EXPECT_TRUE(profile_->addTableNote(7, 'T', "bob", "task", 2, nullptr));
+  EXPECT_TRUE(profile_->addTableNote(8, 'N', "cy", "other", 1, nullptr));
+  EXPECT_TRUE(profile_->addTableNote(7, 'N', "dee", "lost", 3, nullptr));
+  const auto ids = [](Rows rows) {
+    std::string out;
+    for (const std::string& row : rows) out += row.substr(0, row.find('|'));
+    return out;
+  };
+  EXPECT_EQ(ids(rows(profile_->listTableNotes(-1, 0, 0))), "123");
+  EXPECT_EQ(ids(rows(profile_->listTableNotes(-1, 0, 1))), "321");
+  EXPECT_EQ(ids(rows(profile_->listTableNotes(7, 0, 2))), "12");
+  Rows task = rows(profile_->listTableNotes(7, 'T', 0));
+  ASSERT_EQ(task.size(), 1u);
+  EXPECT_EQ(task[0].substr(0, 11), "2|task|bob|");
+  EXPECT_EQ(task[0].substr(task[0].rfind('|', task[0].size() - 3)),
+            "|Quality|2");
+  EXPECT_EQ(rows(profile_->listTableNotes(7, '\'', 0)), Rows{});
+  EXPECT_TRUE(profile_->deleteTableNote(1));
+  EXPECT_TRUE(profile_->deleteTableNote(99));
+  EXPECT_EQ(ids(rows(profile_->listTableNotes(-1, 0, 0))), "23");
+
+  EXPECT_TRUE(profile_->addFieldNote(4, "ann", "a", 2, nullptr));
+  EXPECT_TRUE(profile_->addFieldNote(5, "bob", "b", 1, nullptr));
+  EXPECT_EQ(ids(rows(profile_->listFieldNotes(-1, 1))), "21");
+  EXPECT_EQ(ids(rows(profile_->listFieldNotes(5, 0))), "2");
+  EXPECT_TRUE(profile_->deleteFieldNote(2));
+  EXPECT_EQ(ids(rows(profile_->listFieldNotes(-1, 0))), "1");
+}
+
+INSTANTIATE_RDA_TARGETS(ProfileMaintenanceTest);
+
+}  // namespace
