@@ -22,8 +22,17 @@
 // definition order, listed with each operation. Listings have no order
 // unless one is given.
 //
-// Operations marked "not available" answer their failure value with the
-// text "This operation is not available in this build".
+// Value distributions: a field's frequencies live in the shared table
+// FRQDST (FLD_ID, FR_VAL, FR_CNT, FR_MC) or in the field's own table
+// FRQDST<field id> (FR_VALUE, FR_COUNT, FR_MCVAL); its patterns in PATDST,
+// its match codes in MCDIST. `sharedTable` selects the layout, and
+// `matchCodes` (taking precedence) MCDIST; a match definition of -1 means
+// every definition. Loads stream rows in: begin, add, end. Each load is one
+// prepared insert in one transaction, or on a connection with a bulk
+// loader the bulk loader, which holds one load at a time: a bulk begin
+// while another load holds it is refused. Texts are cut to their column on
+// a character boundary. An add that fails rolls its load back; a load
+// still open when the object is released is rolled back.
 #ifndef REPOSADMIN_PROFILE_DATA_ACCESS_H_
 #define REPOSADMIN_PROFILE_DATA_ACCESS_H_
 
@@ -277,7 +286,8 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool addRdaConfig(int runId, const KvbString& name,
                             const KvbString& description, int matchDefinitionId,
                             int* key) = 0;
-  // Not available.
+  // Adds a field to a configuration (FLDRDA) unless it is in it already,
+  // whatever run adds it again.
   virtual bool addRdaConfigField(int jobId, int fieldId, int configId) = 0;
   // Adds the comparison of two fields under a configuration (RDARES).
   virtual bool addRdaResult(int runId, int configId, int leftFieldId,
@@ -482,12 +492,20 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual ReposDataAccessCursor* getFieldProperty(int fieldId,
                                                   const KvbString& name) = 0;
 
-  // Not available.
+  // MET_<metricNumber> of a field: one row, or none for a missing field.
+  // A number outside 0 to 23 fails.
   virtual ReposDataAccessCursor* getFieldMetric(int fieldId,
                                                 int metricNumber) = 0;
+  // GC_ID, GCNAME, GCDESC of the groups holding a field of the run and/or
+  // the field given, each once, ordered by name.
   virtual ReposDataAccessCursor* listFieldGroups(int runId, int fieldId) = 0;
+  // FLD_ID, FLD_NAME, FLD_TYPE, DSN_NAME, TBL_CAT, TBL_SCH, TBL_NM,
+  // TBL_FILT and MET_0 up to the metric count, of the fields of a group
+  // (required: -1 lists none), of one run when given, ordered by name.
   virtual ReposDataAccessCursor* listGroupFields(int groupId, int runId,
                                                  int metricCount) = 0;
+  // The same with PKFK and REDUN (the field's PKFK and FLDRDA rows) before
+  // the metrics; the group is optional (each field once per group).
   virtual ReposDataAccessCursor* listGroupFieldsWithCounts(int groupId,
                                                            int metricCount,
                                                            int runId) = 0;
@@ -496,7 +514,30 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // DSN_NAME, TBL_CAT, TBL_SCH, TBL_NM, PF_PCT.
   virtual ReposDataAccessCursor* listPkFkResults(int fieldId) = 0;
 
-  // Not available.
+  // Distribution reads (value, count, ...). Value, count, match code and
+  // field id of a field's frequencies or match codes (then also MC_ID), in
+  // descending count, at most "BASE/REPOS_FREQ_CACHE_MAX" rows when that
+  // is a positive number. The values of the other field that the base
+  // field lacks (value, count, null). The values of A also in B (both
+  // sides' columns, ordered by value). The entries of A that B lacks
+  // (value, count, null); match codes compare within one definition.
+  // PATDST rows of a field. Notes (id, text, user, date, category
+  // description, category id) of a table (-1: all; a type of 0: notes and
+  // tasks) or a field, in note order, descending when `order` is 1, only
+  // those whose category exists. Alerts of a run by AL_ID; an alert's
+  // AP_NAME, AP_VALUE by name. Charts of type "C" with their group, and of
+  // type "T" with their table, filtered by what is given (-1, an empty
+  // text, a type of 0: any), by CH_ID. A chart's CD_PARAM, CD_SEQ,
+  // CD_VALUE in that order. Redundancy configurations (RDACFG columns,
+  // MC_DEF, MC_SENS, MC_LOC; null without a MATCH row), their FLDRDA rows
+  // (a match definition selects through the configuration), and RDARES
+  // results of a configuration (a pair in either orientation; swapped,
+  // each left/right column pair trades places). Custom-metric and rule
+  // outputs per table, per run, across a report's runs by trail name
+  // (JOB_ID and JOB_DATE first, by run and table), and by source, table
+  // and trail name (schema and catalog when not empty); a rule instance's
+  // logged rows (BR_ID, PBR_SEQ, LOG_ID, LOG_DATA; only LOG_ID 0 with
+  // firstEntriesOnly) by LOG_ID and piece.
   virtual ReposDataAccessCursor* listValuesOnlyInFirst(int baseFieldId,
                                                        int otherFieldId,
                                                        bool sharedTable) = 0;
@@ -561,7 +602,8 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // TBL_ID, TN_NOTE of the tasks ("T") on the tables of a run.
   virtual ReposDataAccessCursor* listRunTableNotes(int runId) = 0;
 
-  // Not available.
+  // Deleting a configuration leaves its fields and results. Deletes and
+  // updates of rows that do not exist are no failure.
   virtual bool deleteRdaConfig(int configId) = 0;
   virtual bool updateRdaConfig(int configId, const KvbString& name,
                                const KvbString& description,
@@ -584,7 +626,22 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
                               const KvbString& filterSql,
                               const KvbString& fileName, int* tableId) = 0;
 
-  // Not available.
+  // Deletes, updates and counts. A missing row is no failure. Counts and
+  // totals larger than an int report INT_MAX; null out-parameters are
+  // skipped; two fields compare the value sets of those fields (first,
+  // second). deleteProfileJob deletes a job's definition, every report of
+  // it with their runs in one transaction, and posts a URI event (change
+  // type 1) when its path can be built. updateProfileJob posts a rename
+  // event, or a change event (type 2) for an unchanged name, only outside
+  // a transaction. deleteReportRuns deletes the runs of a report in
+  // [fromRunId, toRunId] (-1: open) with everything they wrote (their
+  // charts included) in one transaction, with `deleteReport` the report
+  // and all its charts too, and then drops the frequency tables of the
+  // runs that did not use FRQDST (JOBCFG "SAME_FREQ_TABLE" not above 0).
+  // updateReport stamps RPT_MODT and writes the values given (-1 and empty
+  // texts: kept). setFieldMetric refuses a number outside 0 to 23.
+  // Renaming a chart marks it edited ("Y"); deleteRunCharts deletes the
+  // charts of a run (CHT.JOB_ID) with their data and details.
   virtual bool deleteRdaResultPair(int leftFieldId, int rightFieldId) = 0;
   virtual bool countValuesOnlyInSecond(int, int, int* count, int* total) = 0;
   virtual bool compareFrequencyCounts(int, int, int* rows, int* totalFirst,

@@ -63,10 +63,8 @@ ReposDataAccessCursor* ProfileRDAImpl::listFrequencyDistribution(
     sql = "SELECT FR_VAL, MC_COUNT, MC_VALUE, FLD_ID, MC_ID FROM " +
           table("MCDIST") + " WHERE FLD_ID=?";
     values.push_back(fieldId);
-    if (matchDefinitionId != -1) {
-      sql.append(" AND MC_ID=?");
-      values.push_back(matchDefinitionId);
-    }
+    if (matchDefinitionId != -1)
+      andTerm(sql, values, "MC_ID=?", matchDefinitionId);
     sql.append(" ORDER BY MC_COUNT DESC");
   } else if (sharedTable) {
     sql = "SELECT FR_VAL, FR_CNT, FR_MC, FLD_ID FROM " + table("FRQDST") +
@@ -134,10 +132,8 @@ ReposDataAccessCursor* ProfileRDAImpl::listCommonValues(int fieldA, int fieldB,
         " b WHERE a.MC_VALUE=b.MC_VALUE AND a.MC_ID=b.MC_ID AND a.FLD_ID=? "
         "AND b.FLD_ID=?";
     std::vector<KvbDatavar> values{fieldA, fieldB};
-    if (matchDefinitionId != -1) {
-      sql.append(" AND a.MC_ID=?");
-      values.push_back(matchDefinitionId);
-    }
+    if (matchDefinitionId != -1)
+      andTerm(sql, values, "a.MC_ID=?", matchDefinitionId);
     return query(sql + " ORDER BY a.MC_VALUE, a.FR_VAL", values);
   }
   if (sharedTable) {

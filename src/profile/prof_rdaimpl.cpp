@@ -1,6 +1,6 @@
 // The shared shapes of the profile data-access operations: keyed adds,
-// find-or-add, listings of every column, the metric columns of a field row
-// and the answer of the operations that this build does not contain.
+// find-or-add, listings of every column, the metric columns of a field row,
+// filtered deletions and optional terms of a statement.
 #include "profile/prof_rdaimpl.h"
 
 #include <utility>
@@ -52,15 +52,6 @@ bool ProfileRDAImpl::metricColumns(int metricCount, const char* alias,
   return true;
 }
 
-bool ProfileRDAImpl::unavailable() {
-  return ready() && fail("This operation is not available in this build");
-}
-
-ReposDataAccessCursor* ProfileRDAImpl::unavailableCursor() {
-  unavailable();
-  return nullptr;
-}
-
 bool ProfileRDAImpl::deleteWhere(
     const char* code,
     std::initializer_list<std::pair<const char*, int>> terms) {
@@ -74,4 +65,10 @@ bool ProfileRDAImpl::deleteWhere(
     first = false;
   }
   return run(sql, values);
+}
+
+void ProfileRDAImpl::andTerm(KvbString& sql, std::vector<KvbDatavar>& values,
+                             const char* term, const KvbDatavar& value) {
+  sql.append(" AND ").append(term);
+  values.push_back(value);
 }

@@ -446,9 +446,6 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // The integer of a match sensitivity text; false, with the reason, when
   // it is not one.
   bool matchSensitivity(const KvbString& text, int& value);
-  // The failure of an operation that this build does not contain.
-  bool unavailable();
-  ReposDataAccessCursor* unavailableCursor();
 
   // The quoted name of a field's own frequency table.
   KvbString fieldTable(int fieldId);
@@ -475,6 +472,27 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // locale.
   ReposDataAccessCursor* configsWhere(const char* condition,
                                       const std::vector<KvbDatavar>& values);
+  // Appends " AND <term>" to a statement, and the term's value to the
+  // values bound to it.
+  static void andTerm(KvbString& sql, std::vector<KvbDatavar>& values,
+                      const char* term, const KvbDatavar& value);
+  // The custom-metric or business-rule outputs (table `outputs`, joined to
+  // `owners` on ownerKey=ownerColumn) of every run of a report under one
+  // trail name, ordered by run and table.
+  ReposDataAccessCursor* outputHistory(const char* columns, const char* outputs,
+                                       const char* owners, const char* ownerKey,
+                                       const char* ownerColumn, int reportId,
+                                       const KvbString& trailName);
+  // The outputs (table `outputs`, as "O") of a run's table found by data
+  // source, table and trail name, and by schema and catalog when given.
+  ReposDataAccessCursor* findOutputs(
+      const char* columns, const char* outputs, const char* order, int runId,
+      const KvbString& dsn, const KvbString& catalog, const KvbString& schema,
+      const KvbString& tableName, const KvbString& trailName);
+  // The fields of a group with their table and source and their first
+  // metricCount metrics, and with `withCounts` their PKFK and FLDRDA rows.
+  ReposDataAccessCursor* groupFields(bool withCounts, int groupId, int runId,
+                                     int metricCount);
   // Appends column 0 of every row of a query to `ids`; false on failure.
   bool readIds(const KvbString& sql, const std::vector<KvbDatavar>& values,
                std::vector<int>& ids);

@@ -72,14 +72,9 @@ ReposDataAccessCursor* ProfileRDAImpl::listTableNotes(int tableId,
       table("TBLNOT") + " A, " + table("NOTCAT") +
       " B WHERE A.NCAT_ID=B.NCAT_ID";
   std::vector<KvbDatavar> values;
-  if (tableId != -1) {
-    sql.append(" AND A.TBL_ID=?");
-    values.push_back(tableId);
-  }
-  if (noteType != 0) {  // bound: the caller's character never enters SQL
-    sql.append(" AND A.TN_TYPE=?");
-    values.push_back(KvbString(std::string(1, noteType)));
-  }
+  if (tableId != -1) andTerm(sql, values, "A.TBL_ID=?", tableId);
+  if (noteType != 0)  // bound: the caller's character never enters SQL
+    andTerm(sql, values, "A.TN_TYPE=?", KvbString(std::string(1, noteType)));
   return query(
       sql + (order == 1 ? " ORDER BY A.TN_ID DESC" : " ORDER BY A.TN_ID"),
       values);
@@ -93,10 +88,7 @@ ReposDataAccessCursor* ProfileRDAImpl::listFieldNotes(int fieldId, int order) {
       table("FLDNOT") + " A, " + table("NOTCAT") +
       " B WHERE A.NCAT_ID=B.NCAT_ID";
   std::vector<KvbDatavar> values;
-  if (fieldId != -1) {
-    sql.append(" AND A.FLD_ID=?");
-    values.push_back(fieldId);
-  }
+  if (fieldId != -1) andTerm(sql, values, "A.FLD_ID=?", fieldId);
   return query(
       sql + (order == 1 ? " ORDER BY A.FN_ID DESC" : " ORDER BY A.FN_ID"),
       values);

@@ -394,14 +394,6 @@ TEST_P(ProfileResultsTest, AFailedAddLeavesNeitherRowNorUsedKey) {
   EXPECT_EQ(count("UCURID", "NI_KEY='JOB'"), 0);
 }
 
-TEST_P(ProfileResultsTest, OperationsOfALaterBuildSayTheyAreMissing) {
-  EXPECT_EQ(profile_->listRunAlerts(1), nullptr);
-  EXPECT_EQ(profile_->getErrorMessage().str(),
-            "This operation is not available in this build");
-  EXPECT_TRUE(
-      log_.contains("This operation is not available in this build", 5));
-}
-
 INSTANTIATE_RDA_TARGETS(ProfileResultsTest);
 
 }  // namespace

@@ -1,0 +1,128 @@
+// The alerts of a run with their properties, and the charts of a report:
+// listed with optional filters, renamed, re-pointed and deleted with their
+// data and details.
+#include <string>
+
+#include "kvbase/kvbase.h"
+#include "profile/prof_rdaimpl.h"
+
+ReposDataAccessCursor* ProfileRDAImpl::listRunAlerts(int runId) {
+  if (!ready()) return nullptr;
+  return query(
+      "SELECT AL_ID, AL_DSN, AL_CAT, AL_SCHMA, AL_TBL, AL_FLD, AL_FILT, "
+      "AL_DESC, AL_RULE, AL_ERROR, AL_TF, AL_TYPE, AL_SRC_UID FROM " +
+          table("ALERT") + " WHERE JOB_ID=? ORDER BY AL_ID",
+      {runId});
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listAlertProperties(int alertId) {
+  if (!ready()) return nullptr;
+  return query("SELECT AP_NAME, AP_VALUE FROM " + table("ALPROP") +
+                   " WHERE AL_ID=? ORDER BY AP_NAME",
+               {alertId});
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listChartData(int chartId) {
+  if (!ready()) return nullptr;
+  return query("SELECT CD_PARAM, CD_SEQ, CD_VALUE FROM " + table("CHTDAT") +
+                   " WHERE CH_ID=? ORDER BY CD_PARAM, CD_SEQ",
+               {chartId});
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listCategoryCharts(const KvbString& name,
+                                                          int chartId,
+                                                          int reportId,
+                                                          int runId,
+                                                          int categoryId) {
+  if (!ready()) return nullptr;
+  KvbString sql =
+      "SELECT A.CH_ID, A.RPT_ID, A.CH_NAME, A.CH_EDIT, B.DOM_ID, C.GCNAME "
+      "FROM " +
+      table("CHT") + " A, " + table("CHTCAT") + " B, " + table("GCATS") +
+      " C WHERE A.CH_ID=B.CH_ID AND B.DOM_ID=C.GC_ID AND A.CH_TYPE='C'";
+  std::vector<KvbDatavar> values;
+  if (reportId != -1) andTerm(sql, values, "A.RPT_ID=?", reportId);
+  if (runId != -1) andTerm(sql, values, "A.JOB_ID=?", runId);
+  if (chartId != -1) andTerm(sql, values, "A.CH_ID=?", chartId);
+  if (!name.isEmpty()) andTerm(sql, values, "A.CH_NAME=?", name);
+  if (categoryId != -1) andTerm(sql, values, "C.GC_ID=?", categoryId);
+  return query(sql + " ORDER BY A.CH_ID", values);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listTableCharts(
+    const KvbString& name, int chartId, int reportId, int runId,
+    const KvbString& dsn, const KvbString& catalog, const KvbString& schema,
+    const KvbString& tableName, const KvbString& filter, char type) {
+  if (!ready()) return nullptr;
+  KvbString sql =
+      "SELECT A.CH_ID, A.RPT_ID, A.CH_NAME, A.CH_EDIT, B.CT_DSN, B.CT_CAT, "
+      "B.CT_SCHMA, B.CT_TBL, B.CT_FILT, B.CT_TYPE FROM " +
+      table("CHT") + " A INNER JOIN " + table("CHTTAB") +
+      " B ON A.CH_ID=B.CH_ID WHERE A.CH_TYPE='T'";
+  std::vector<KvbDatavar> values;
+  if (reportId != -1) andTerm(sql, values, "A.RPT_ID=?", reportId);
+  if (runId != -1) andTerm(sql, values, "A.JOB_ID=?", runId);
+  if (chartId != -1) andTerm(sql, values, "A.CH_ID=?", chartId);
+  const std::pair<const char*, const KvbString*> texts[] = {
+      {"A.CH_NAME=?", &name},     {"B.CT_DSN=?", &dsn},
+      {"B.CT_CAT=?", &catalog},   {"B.CT_SCHMA=?", &schema},
+      {"B.CT_TBL=?", &tableName}, {"B.CT_FILT=?", &filter}};
+  for (const auto& text : texts)
+    if (!text.second->isEmpty()) andTerm(sql, values, text.first, *text.second);
+  if (type != 0)
+    andTerm(sql, values, "B.CT_TYPE=?", KvbString(std::string(1, type)));
+  return query(sql + " ORDER BY A.CH_ID", values);
+}
+
+bool ProfileRDAImpl::renameChart(int chartId, const KvbString& name) {
+  // A renamed chart counts as edited in the repository.
+  return ready() && run("UPDATE " + table("CHT") +
+                            " SET CH_NAME=?, CH_EDIT='Y' WHERE CH_ID=?",
+                        {name, chartId});
+}
+
+bool ProfileRDAImpl::updateCategoryChart(int chartId, const KvbString& name,
+                                         int categoryId) {
+  return ready() && transaction([&] {
+           return run("UPDATE " + table("CHTCAT") +
+                          " SET DOM_ID=? WHERE CH_ID=?",
+                      {categoryId, chartId}) &&
+                  renameChart(chartId, name);
+         });
+}
+
+bool ProfileRDAImpl::updateChartTable(int chartId, const KvbString& dsn,
+                                      const KvbString& catalog,
+                                      const KvbString& schema,
+                                      const KvbString& tableName,
+                                      const KvbString& filter,
+                                      const KvbString& type) {
+  return ready() &&
+         run("UPDATE " + table("CHTTAB") +
+                 " SET CT_DSN=?, CT_CAT=?, CT_SCHMA=?, CT_TBL=?, CT_FILT=?, "
+                 "CT_TYPE=? WHERE CH_ID=?",
+             {dsn, catalog, schema, tableName, filter, type, chartId});
+}
+
+bool ProfileRDAImpl::deleteChartData(int chartId) {
+  return ready() &&
+         run("DELETE FROM " + table("CHTDAT") + " WHERE CH_ID=?", {chartId});
+}
+
+bool ProfileRDAImpl::deleteChart(int chartId) {
+  return ready() &&
+         deleteRows({"CHT", "CHTDAT", "CHTTAB", "CHTCAT"}, "CH_ID", chartId);
+}
+
+bool ProfileRDAImpl::deleteRunCharts(int runId) {
+  // The charts made of the run, found and deleted in one transaction.
+  std::vector<int> charts;
+  return ready() && transaction([&] {
+           if (!readIds("SELECT CH_ID FROM " + table("CHT") + " WHERE JOB_ID=?",
+                        {runId}, charts))
+             return false;
+           for (int chart : charts)
+             if (!deleteChart(chart)) return false;
+           return true;
+         });
+}

@@ -1,0 +1,183 @@
+// Reading what custom metrics and business rules computed on a run's
+// tables (per table, per run, across the runs of a report by trail name,
+// and by data source and table name) and the rows that failed a rule; and
+// the field metrics and field groups of runs.
+#include "kvbase/kvbase.h"
+#include "profile/prof_rdaimpl.h"
+
+namespace {
+// The joins from an output table (A) to its metric or rule (B), run table
+// (C), data source (D) and run (E), for the history reads.
+const char kHistoryJoins[] =
+    "(((%S A INNER JOIN %S B ON A.%s = B.%s) INNER JOIN %S C ON A.TBL_ID = "
+    "C.TBL_ID) INNER JOIN %S D ON C.DSN_ID = D.DSN_ID) INNER JOIN %S E ON "
+    "D.JOB_ID = E.JOB_ID WHERE E.RPT_ID=? AND A.TRAIL_NM=? ORDER BY E.JOB_ID, "
+    "A.TBL_ID";
+}  // namespace
+
+ReposDataAccessCursor* ProfileRDAImpl::outputHistory(
+    const char* columns, const char* outputs, const char* owners,
+    const char* ownerKey, const char* ownerColumn, int reportId,
+    const KvbString& trailName) {
+  if (!ready()) return nullptr;
+  return query(KvbString("SELECT ") + columns + " FROM " +
+                   kvbStringFormat(kHistoryJoins, table(outputs), table(owners),
+                                   ownerKey, ownerColumn, table("TBL"),
+                                   table("DSN"), table("JOB")),
+               {reportId, trailName});
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::findOutputs(
+    const char* columns, const char* outputs, const char* order, int runId,
+    const KvbString& dsn, const KvbString& catalog, const KvbString& schema,
+    const KvbString& tableName, const KvbString& trailName) {
+  if (!ready()) return nullptr;
+  KvbString sql = KvbString("SELECT ") + columns + " FROM " + table("DSN") +
+                  " D, " + table("TBL") + " T, " + table(outputs) +
+                  " O WHERE D.DSN_ID=T.DSN_ID AND T.TBL_ID=O.TBL_ID AND "
+                  "D.DSN_NAME=? AND T.TBL_NM=? AND O.TRAIL_NM=? AND "
+                  "D.JOB_ID=?";
+  std::vector<KvbDatavar> values{dsn, tableName, trailName, runId};
+  // Without a schema or catalog, tables of that name in any of them match.
+  if (!schema.isEmpty()) andTerm(sql, values, "T.TBL_SCH=?", schema);
+  if (!catalog.isEmpty()) andTerm(sql, values, "T.TBL_CAT=?", catalog);
+  return query(sql + order, values);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listCustomMetricOutputs(int tableId) {
+  if (!ready()) return nullptr;
+  return query(
+      "SELECT A.CM_ID, B.CM_DESC, A.PCM_SEQ, A.CM_FLDNM, A.PCM_OUTN, "
+      "A.PCM_OUTV, A.TRAIL_NM, A.ROW_CNT FROM " +
+          table("PCMOUT") + " A, " + table("CUSTM") +
+          " B WHERE A.CM_ID=B.CM_ID AND A.TBL_ID=? ORDER BY A.PCM_SEQ, "
+          "A.PCM_OUTN",
+      {tableId});
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listCustomMetricHistory(
+    int reportId, const KvbString& trailName) {
+  return outputHistory(
+      "E.JOB_ID, E.JOB_DATE, A.TBL_ID, A.CM_ID, B.CM_DESC, A.PCM_SEQ, "
+      "A.CM_FLDNM, A.PCM_OUTN, A.PCM_OUTV, A.TRAIL_NM, A.ROW_CNT",
+      "PCMOUT", "CUSTM", "CM_ID", "CM_ID", reportId, trailName);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::findCustomMetricOutputs(
+    int runId, const KvbString& dsn, const KvbString& catalog,
+    const KvbString& schema, const KvbString& tableName,
+    const KvbString& trailName) {
+  return findOutputs(
+      "D.DSN_ID, D.JOB_ID, T.TBL_ID, O.CM_ID, O.PCM_SEQ, O.CM_FLDNM, "
+      "O.PCM_OUTN, O.PCM_OUTV, O.TRAIL_NM, O.ROW_CNT",
+      "PCMOUT", " ORDER BY O.TBL_ID, O.CM_ID, O.PCM_SEQ", runId, dsn, catalog,
+      schema, tableName, trailName);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleOutputs(int runId,
+                                                               int tableId) {
+  if (!ready()) return nullptr;
+  KvbString sql =
+      "SELECT A.TBL_ID, A.BR_ID, B.RU_DESC, A.PBR_SEQ, A.FAIL_CNT, "
+      "A.TRAIL_NM, A.FLD_DESC, A.ROW_CNT FROM ((" +
+      table("PBROUT") + " A INNER JOIN " + table("RULE") +
+      " B ON A.BR_ID = B.RU_ID) INNER JOIN " + table("TBL") +
+      " C ON A.TBL_ID = C.TBL_ID) INNER JOIN " + table("DSN") +
+      " D ON C.DSN_ID = D.DSN_ID";
+  std::vector<KvbDatavar> values;
+  SqlFilter filter(sql, values);
+  if (runId != -1) filter.add("D.JOB_ID=?", runId);
+  if (tableId != -1) filter.add("A.TBL_ID=?", tableId);
+  return query(sql + " ORDER BY A.TBL_ID, A.PBR_SEQ", values);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleLog(
+    int tableId, int sequence, bool firstEntriesOnly) {
+  if (!ready()) return nullptr;
+  // The pieces of one logged row come together and in order.
+  return query("SELECT BR_ID, PBR_SEQ, LOG_ID, LOG_DATA FROM " +
+                   table("PBRLOG") + " WHERE TBL_ID=? AND PBR_SEQ=?" +
+                   (firstEntriesOnly ? " AND LOG_ID=0" : "") +
+                   " ORDER BY LOG_ID, LOG_SEQ",
+               {tableId, sequence});
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleHistory(
+    int reportId, const KvbString& trailName) {
+  return outputHistory(
+      "E.JOB_ID, E.JOB_DATE, A.TBL_ID, A.BR_ID, B.RU_DESC, A.PBR_SEQ, "
+      "A.FAIL_CNT, A.TRAIL_NM, A.FLD_DESC, A.ROW_CNT",
+      "PBROUT", "RULE", "BR_ID", "RU_ID", reportId, trailName);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::findBusinessRuleOutputs(
+    int runId, const KvbString& dsn, const KvbString& catalog,
+    const KvbString& schema, const KvbString& tableName,
+    const KvbString& trailName) {
+  return findOutputs(
+      "D.DSN_ID, D.JOB_ID, T.TBL_ID, O.BR_ID, O.PBR_SEQ, O.FAIL_CNT, "
+      "O.TRAIL_NM, O.FLD_DESC, O.ROW_CNT",
+      "PBROUT", " ORDER BY O.TBL_ID, O.BR_ID, O.PBR_SEQ", runId, dsn, catalog,
+      schema, tableName, trailName);
+}
+
+// ---------------------------------------------------------------------------
+// Field metrics and groups
+
+ReposDataAccessCursor* ProfileRDAImpl::getFieldMetric(int fieldId,
+                                                      int metricNumber) {
+  if (!ready()) return nullptr;
+  if (metricNumber < 0 || metricNumber >= kMetricColumns) {
+    fail(kvbStringFormat("A field has no metric %d", metricNumber));
+    return nullptr;
+  }
+  return query(kvbStringFormat("SELECT MET_%d FROM %S WHERE FLD_ID=?",
+                               metricNumber, table("FLD")),
+               {fieldId});
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listFieldGroups(int runId, int fieldId) {
+  if (!ready()) return nullptr;
+  KvbString sql = "SELECT DISTINCT A.GC_ID, A.GCNAME, A.GCDESC FROM " +
+                  table("GCATS") + " A, " + table("FLDGCM") + " B, " +
+                  table("FLD") + " C, " + table("DSN") +
+                  " D WHERE A.GC_ID=B.GC_ID AND B.FLD_ID=C.FLD_ID AND "
+                  "C.DSN_ID=D.DSN_ID";
+  std::vector<KvbDatavar> values;
+  if (runId != -1) andTerm(sql, values, "D.JOB_ID=?", runId);
+  if (fieldId != -1) andTerm(sql, values, "C.FLD_ID=?", fieldId);
+  return query(sql + " ORDER BY A.GCNAME", values);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::groupFields(bool withCounts, int groupId,
+                                                   int runId, int metricCount) {
+  if (!ready()) return nullptr;
+  KvbString sql =
+      "SELECT A.FLD_ID, A.FLD_NAME, A.FLD_TYPE, D.DSN_NAME, C.TBL_CAT, "
+      "C.TBL_SCH, C.TBL_NM, C.TBL_FILT";
+  if (withCounts)
+    sql.append(", (SELECT COUNT(*) FROM " + table("PKFK") +
+               " E WHERE A.FLD_ID=E.FLD_ID) AS PKFK, (SELECT COUNT(*) FROM " +
+               table("FLDRDA") + " F WHERE A.FLD_ID=F.FLD_ID) AS REDUN");
+  if (!metricColumns(metricCount, "A.", sql)) return nullptr;
+  sql.append(" FROM " + table("FLD") + " A, " + table("FLDGCM") + " B, " +
+             table("TBL") + " C, " + table("DSN") +
+             " D WHERE A.FLD_ID=B.FLD_ID AND A.TBL_ID=C.TBL_ID AND "
+             "A.DSN_ID=D.DSN_ID");
+  std::vector<KvbDatavar> values;
+  // Without counts the group is required: -1 names none, and no field is
+  // listed.
+  if (groupId != -1 || !withCounts) andTerm(sql, values, "B.GC_ID=?", groupId);
+  if (runId != -1) andTerm(sql, values, "D.JOB_ID=?", runId);
+  return query(sql + " ORDER BY A.FLD_NAME", values);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listGroupFields(int groupId, int runId,
+                                                       int metricCount) {
+  return groupFields(false, groupId, runId, metricCount);
+}
+
+ReposDataAccessCursor* ProfileRDAImpl::listGroupFieldsWithCounts(
+    int groupId, int metricCount, int runId) {
+  return groupFields(true, groupId, runId, metricCount);
+}
