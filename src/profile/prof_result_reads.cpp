@@ -44,14 +44,8 @@ ReposDataAccessCursor* ProfileRDAImpl::listReportRuns(int reportId, int jobId) {
                   table("JOB") + " a, " + table("REPORT") +
                   " b WHERE a.RPT_ID=b.RPT_ID";
   std::vector<KvbDatavar> values;
-  if (reportId != -1) {
-    sql.append(" AND b.RPT_ID=?");
-    values.push_back(reportId);
-  }
-  if (jobId != -1) {
-    sql.append(" AND b.SU_ID=?");
-    values.push_back(jobId);
-  }
+  if (reportId != -1) andTerm(sql, values, "b.RPT_ID=?", reportId);
+  if (jobId != -1) andTerm(sql, values, "b.SU_ID=?", jobId);
   return query(sql + " ORDER BY a.JOB_ID DESC", values);
 }
 
@@ -171,14 +165,8 @@ ReposDataAccessCursor* ProfileRDAImpl::listRunFields(int runId, int dsnId,
                " C WHERE A.TBL_ID=B.TBL_ID AND B.DSN_ID=C.DSN_ID AND "
                "C.JOB_ID=?");
     values.push_back(runId);
-    if (dsnId != -1) {
-      sql.append(" AND C.DSN_ID=?");
-      values.push_back(dsnId);
-    }
-    if (tableId != -1) {
-      sql.append(" AND B.TBL_ID=?");
-      values.push_back(tableId);
-    }
+    if (dsnId != -1) andTerm(sql, values, "C.DSN_ID=?", dsnId);
+    if (tableId != -1) andTerm(sql, values, "B.TBL_ID=?", tableId);
     return query(sql + " ORDER BY A.FLD_NAME", values);
   }
   sql.append(" FROM " + table("FLD"));

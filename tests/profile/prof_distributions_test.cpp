@@ -122,6 +122,16 @@ TEST_P(ProfileDistributionTest, ASecondBeginOfOneKindRestartsTheLoad) {
   EXPECT_FALSE(db_->inTransaction());
 }
 
+TEST_P(ProfileDistributionTest, AFailedAddRollsBackItsWholeLoad) {
+  ASSERT_TRUE(profile_->beginPatternLoad(1));  // every row written at once
+  EXPECT_TRUE(profile_->addPatternRow(1, "first", 1));
+  exec("DROP TABLE " + table("PATDST"));  // inside the load's transaction
+  EXPECT_FALSE(profile_->addPatternRow(1, "second", 1));
+  EXPECT_FALSE(db_->inTransaction());
+  EXPECT_EQ(count("PATDST"), 0);  // the drop went back with the load
+  EXPECT_FALSE(profile_->endPatternLoad(0));
+}
+
 TEST_P(ProfileDistributionTest, AddsAndEndsWithoutABeginFailAndTouchNothing) {
   ASSERT_TRUE(profile_->beginTransaction(false, 0));  // the caller's own
   EXPECT_FALSE(profile_->addPatternRow(1, "A", 1));
