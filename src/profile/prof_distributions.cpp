@@ -82,26 +82,29 @@ ReposDataAccessCursor* ProfileRDAImpl::listPatternDistribution(int fieldId) {
   return rowsWhere("PATDST", "FLD_ID=?", {fieldId});
 }
 
-bool ProfileRDAImpl::countFrequencyRows(int fieldId, bool sharedTable,
-                                        int* count) {
+bool ProfileRDAImpl::frequencyNumber(const char* sharedAggregate,
+                                     const char* ownAggregate, int fieldId,
+                                     bool sharedTable, int* out) {
   if (!ready()) return false;
   if (sharedTable)
-    return numbers(
-        "SELECT COUNT(FLD_ID) FROM " + table("FRQDST") + " WHERE FLD_ID=?",
-        {fieldId}, {count});
-  return numbers("SELECT COUNT(FR_COUNT) FROM " + fieldTable(fieldId), {},
-                 {count});
+    return numbers(kvbStringFormat("SELECT %s FROM %S WHERE FLD_ID=?",
+                                   sharedAggregate, table("FRQDST")),
+                   {fieldId}, {out});
+  return numbers(
+      kvbStringFormat("SELECT %s FROM %S", ownAggregate, fieldTable(fieldId)),
+      {}, {out});
+}
+
+bool ProfileRDAImpl::countFrequencyRows(int fieldId, bool sharedTable,
+                                        int* count) {
+  return frequencyNumber("COUNT(FLD_ID)", "COUNT(FR_COUNT)", fieldId,
+                         sharedTable, count);
 }
 
 bool ProfileRDAImpl::sumFrequencyCounts(int fieldId, bool sharedTable,
                                         int* total) {
-  if (!ready()) return false;
-  if (sharedTable)
-    return numbers(
-        "SELECT SUM(FR_CNT) FROM " + table("FRQDST") + " WHERE FLD_ID=?",
-        {fieldId}, {total});
-  return numbers("SELECT SUM(FR_COUNT) FROM " + fieldTable(fieldId), {},
-                 {total});
+  return frequencyNumber("SUM(FR_CNT)", "SUM(FR_COUNT)", fieldId, sharedTable,
+                         total);
 }
 
 bool ProfileRDAImpl::countPatternRows(int fieldId, int* count) {

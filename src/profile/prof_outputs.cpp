@@ -5,35 +5,65 @@
 #include "kvbase/kvbase.h"
 #include "profile/prof_rdaimpl.h"
 
+// What the reads of one kind of output name: the output table (A in the
+// history, O in the finds), its metric or rule table (B) and the column
+// that joins them, and the columns and order of each read.
+struct OutputKind {
+  const char* outputs;
+  const char* owners;
+  const char* outputKey;
+  const char* ownerKey;
+  const char* historyColumns;
+  const char* findColumns;
+  const char* findOrder;
+};
+
 namespace {
-// The joins from an output table (A) to its metric or rule (B), run table
-// (C), data source (D) and run (E), for the history reads.
-const char kHistoryJoins[] =
-    "(((%S A INNER JOIN %S B ON A.%s = B.%s) INNER JOIN %S C ON A.TBL_ID = "
-    "C.TBL_ID) INNER JOIN %S D ON C.DSN_ID = D.DSN_ID) INNER JOIN %S E ON "
-    "D.JOB_ID = E.JOB_ID WHERE E.RPT_ID=? AND A.TRAIL_NM=? ORDER BY E.JOB_ID, "
-    "A.TBL_ID";
+const OutputKind kMetricOutputs = {
+    "PCMOUT",
+    "CUSTM",
+    "CM_ID",
+    "CM_ID",
+    "E.JOB_ID, E.JOB_DATE, A.TBL_ID, A.CM_ID, B.CM_DESC, A.PCM_SEQ, "
+    "A.CM_FLDNM, A.PCM_OUTN, A.PCM_OUTV, A.TRAIL_NM, A.ROW_CNT",
+    "D.DSN_ID, D.JOB_ID, T.TBL_ID, O.CM_ID, O.PCM_SEQ, O.CM_FLDNM, "
+    "O.PCM_OUTN, O.PCM_OUTV, O.TRAIL_NM, O.ROW_CNT",
+    " ORDER BY O.TBL_ID, O.CM_ID, O.PCM_SEQ"};
+const OutputKind kRuleOutputs = {
+    "PBROUT",
+    "RULE",
+    "BR_ID",
+    "RU_ID",
+    "E.JOB_ID, E.JOB_DATE, A.TBL_ID, A.BR_ID, B.RU_DESC, A.PBR_SEQ, "
+    "A.FAIL_CNT, A.TRAIL_NM, A.FLD_DESC, A.ROW_CNT",
+    "D.DSN_ID, D.JOB_ID, T.TBL_ID, O.BR_ID, O.PBR_SEQ, O.FAIL_CNT, "
+    "O.TRAIL_NM, O.FLD_DESC, O.ROW_CNT",
+    " ORDER BY O.TBL_ID, O.BR_ID, O.PBR_SEQ"};
 }  // namespace
 
 ReposDataAccessCursor* ProfileRDAImpl::outputHistory(
-    const char* columns, const char* outputs, const char* owners,
-    const char* ownerKey, const char* ownerColumn, int reportId,
-    const KvbString& trailName) {
+    const OutputKind& kind, int reportId, const KvbString& trailName) {
   if (!ready()) return nullptr;
-  return query(KvbString("SELECT ") + columns + " FROM " +
-                   kvbStringFormat(kHistoryJoins, table(outputs), table(owners),
-                                   ownerKey, ownerColumn, table("TBL"),
-                                   table("DSN"), table("JOB")),
-               {reportId, trailName});
+  return query(
+      kvbStringFormat(
+          "SELECT %s FROM (((%S A INNER JOIN %S B ON A.%s = B.%s) INNER JOIN "
+          "%S C ON A.TBL_ID = C.TBL_ID) INNER JOIN %S D ON C.DSN_ID = "
+          "D.DSN_ID) INNER JOIN %S E ON D.JOB_ID = E.JOB_ID WHERE E.RPT_ID=? "
+          "AND A.TRAIL_NM=? ORDER BY E.JOB_ID, A.TBL_ID",
+          kind.historyColumns, table(kind.outputs), table(kind.owners),
+          kind.outputKey, kind.ownerKey, table("TBL"), table("DSN"),
+          table("JOB")),
+      {reportId, trailName});
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::findOutputs(
-    const char* columns, const char* outputs, const char* order, int runId,
-    const KvbString& dsn, const KvbString& catalog, const KvbString& schema,
+    const OutputKind& kind, int runId, const KvbString& dsn,
+    const KvbString& catalog, const KvbString& schema,
     const KvbString& tableName, const KvbString& trailName) {
   if (!ready()) return nullptr;
-  KvbString sql = KvbString("SELECT ") + columns + " FROM " + table("DSN") +
-                  " D, " + table("TBL") + " T, " + table(outputs) +
+  KvbString sql = KvbString("SELECT ") + kind.findColumns + " FROM " +
+                  table("DSN") + " D, " + table("TBL") + " T, " +
+                  table(kind.outputs) +
                   " O WHERE D.DSN_ID=T.DSN_ID AND T.TBL_ID=O.TBL_ID AND "
                   "D.DSN_NAME=? AND T.TBL_NM=? AND O.TRAIL_NM=? AND "
                   "D.JOB_ID=?";
@@ -41,7 +71,7 @@ ReposDataAccessCursor* ProfileRDAImpl::findOutputs(
   // Without a schema or catalog, tables of that name in any of them match.
   if (!schema.isEmpty()) andTerm(sql, values, "T.TBL_SCH=?", schema);
   if (!catalog.isEmpty()) andTerm(sql, values, "T.TBL_CAT=?", catalog);
-  return query(sql + order, values);
+  return query(sql + kind.findOrder, values);
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listCustomMetricOutputs(int tableId) {
@@ -57,21 +87,15 @@ ReposDataAccessCursor* ProfileRDAImpl::listCustomMetricOutputs(int tableId) {
 
 ReposDataAccessCursor* ProfileRDAImpl::listCustomMetricHistory(
     int reportId, const KvbString& trailName) {
-  return outputHistory(
-      "E.JOB_ID, E.JOB_DATE, A.TBL_ID, A.CM_ID, B.CM_DESC, A.PCM_SEQ, "
-      "A.CM_FLDNM, A.PCM_OUTN, A.PCM_OUTV, A.TRAIL_NM, A.ROW_CNT",
-      "PCMOUT", "CUSTM", "CM_ID", "CM_ID", reportId, trailName);
+  return outputHistory(kMetricOutputs, reportId, trailName);
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::findCustomMetricOutputs(
     int runId, const KvbString& dsn, const KvbString& catalog,
     const KvbString& schema, const KvbString& tableName,
     const KvbString& trailName) {
-  return findOutputs(
-      "D.DSN_ID, D.JOB_ID, T.TBL_ID, O.CM_ID, O.PCM_SEQ, O.CM_FLDNM, "
-      "O.PCM_OUTN, O.PCM_OUTV, O.TRAIL_NM, O.ROW_CNT",
-      "PCMOUT", " ORDER BY O.TBL_ID, O.CM_ID, O.PCM_SEQ", runId, dsn, catalog,
-      schema, tableName, trailName);
+  return findOutputs(kMetricOutputs, runId, dsn, catalog, schema, tableName,
+                     trailName);
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleOutputs(int runId,
@@ -104,21 +128,15 @@ ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleLog(
 
 ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleHistory(
     int reportId, const KvbString& trailName) {
-  return outputHistory(
-      "E.JOB_ID, E.JOB_DATE, A.TBL_ID, A.BR_ID, B.RU_DESC, A.PBR_SEQ, "
-      "A.FAIL_CNT, A.TRAIL_NM, A.FLD_DESC, A.ROW_CNT",
-      "PBROUT", "RULE", "BR_ID", "RU_ID", reportId, trailName);
+  return outputHistory(kRuleOutputs, reportId, trailName);
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::findBusinessRuleOutputs(
     int runId, const KvbString& dsn, const KvbString& catalog,
     const KvbString& schema, const KvbString& tableName,
     const KvbString& trailName) {
-  return findOutputs(
-      "D.DSN_ID, D.JOB_ID, T.TBL_ID, O.BR_ID, O.PBR_SEQ, O.FAIL_CNT, "
-      "O.TRAIL_NM, O.FLD_DESC, O.ROW_CNT",
-      "PBROUT", " ORDER BY O.TBL_ID, O.BR_ID, O.PBR_SEQ", runId, dsn, catalog,
-      schema, tableName, trailName);
+  return findOutputs(kRuleOutputs, runId, dsn, catalog, schema, tableName,
+                     trailName);
 }
 
 // ---------------------------------------------------------------------------

@@ -14,8 +14,10 @@
 #include "access/base_rdaimpl.h"
 #include "reposadmin/profile_data_access.h"
 
-// A column of a distribution load (defined with the loads).
+// A column of a distribution load (defined with the loads), and a kind of
+// run output (defined with the output reads).
 struct LoadColumn;
+struct OutputKind;
 
 class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
  public:
@@ -476,19 +478,28 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // values bound to it.
   static void andTerm(KvbString& sql, std::vector<KvbDatavar>& values,
                       const char* term, const KvbDatavar& value);
-  // The custom-metric or business-rule outputs (table `outputs`, joined to
-  // `owners` on ownerKey=ownerColumn) of every run of a report under one
+  // The custom-metric or rule outputs of every run of a report under one
   // trail name, ordered by run and table.
-  ReposDataAccessCursor* outputHistory(const char* columns, const char* outputs,
-                                       const char* owners, const char* ownerKey,
-                                       const char* ownerColumn, int reportId,
+  ReposDataAccessCursor* outputHistory(const OutputKind& kind, int reportId,
                                        const KvbString& trailName);
-  // The outputs (table `outputs`, as "O") of a run's table found by data
-  // source, table and trail name, and by schema and catalog when given.
-  ReposDataAccessCursor* findOutputs(
-      const char* columns, const char* outputs, const char* order, int runId,
-      const KvbString& dsn, const KvbString& catalog, const KvbString& schema,
-      const KvbString& tableName, const KvbString& trailName);
+  // The outputs of a run's table found by data source, table and trail
+  // name, and by schema and catalog when given.
+  ReposDataAccessCursor* findOutputs(const OutputKind& kind, int runId,
+                                     const KvbString& dsn,
+                                     const KvbString& catalog,
+                                     const KvbString& schema,
+                                     const KvbString& tableName,
+                                     const KvbString& trailName);
+  // The notes of `code` (TBLNOT or FLDNOT, columns led by `key`, "TN" or
+  // "FN") with their category, matching `terms`, by note id (descending
+  // when `order` is 1).
+  ReposDataAccessCursor* notes(
+      const char* code, const char* key,
+      const std::vector<std::pair<const char*, KvbDatavar>>& terms, int order);
+  // One number of a field's frequencies: `sharedAggregate` over its FRQDST
+  // rows, or `ownAggregate` over its own table.
+  bool frequencyNumber(const char* sharedAggregate, const char* ownAggregate,
+                       int fieldId, bool sharedTable, int* out);
   // The fields of a group with their table and source and their first
   // metricCount metrics, and with `withCounts` their PKFK and FLDRDA rows.
   ReposDataAccessCursor* groupFields(bool withCounts, int groupId, int runId,

@@ -62,36 +62,35 @@ bool ProfileRDAImpl::deletePkFkResult(int fieldId, int otherFieldId) {
 // ---------------------------------------------------------------------------
 // Notes
 
+ReposDataAccessCursor* ProfileRDAImpl::notes(
+    const char* code, const char* key,
+    const std::vector<std::pair<const char*, KvbDatavar>>& terms, int order) {
+  if (!ready()) return nullptr;
+  KvbString sql = kvbStringFormat(
+      "SELECT A.%s_ID, A.%s_NOTE, A.%s_USER, A.%s_DATE, B.NCAT_DSC, B.NCAT_ID "
+      "FROM %S A, %S B WHERE A.NCAT_ID=B.NCAT_ID",
+      key, key, key, key, table(code), table("NOTCAT"));
+  std::vector<KvbDatavar> values;
+  for (const auto& term : terms) andTerm(sql, values, term.first, term.second);
+  return query(sql + kvbStringFormat(" ORDER BY A.%s_ID%s", key,
+                                     order == 1 ? " DESC" : ""),
+               values);
+}
+
 ReposDataAccessCursor* ProfileRDAImpl::listTableNotes(int tableId,
                                                       char noteType,
                                                       int order) {
-  if (!ready()) return nullptr;
-  KvbString sql =
-      "SELECT A.TN_ID, A.TN_NOTE, A.TN_USER, A.TN_DATE, B.NCAT_DSC, "
-      "B.NCAT_ID FROM " +
-      table("TBLNOT") + " A, " + table("NOTCAT") +
-      " B WHERE A.NCAT_ID=B.NCAT_ID";
-  std::vector<KvbDatavar> values;
-  if (tableId != -1) andTerm(sql, values, "A.TBL_ID=?", tableId);
+  std::vector<std::pair<const char*, KvbDatavar>> terms;
+  if (tableId != -1) terms.push_back({"A.TBL_ID=?", tableId});
   if (noteType != 0)  // bound: the caller's character never enters SQL
-    andTerm(sql, values, "A.TN_TYPE=?", KvbString(std::string(1, noteType)));
-  return query(
-      sql + (order == 1 ? " ORDER BY A.TN_ID DESC" : " ORDER BY A.TN_ID"),
-      values);
+    terms.push_back({"A.TN_TYPE=?", KvbString(std::string(1, noteType))});
+  return notes("TBLNOT", "TN", terms, order);
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listFieldNotes(int fieldId, int order) {
-  if (!ready()) return nullptr;
-  KvbString sql =
-      "SELECT A.FN_ID, A.FN_NOTE, A.FN_USER, A.FN_DATE, B.NCAT_DSC, "
-      "B.NCAT_ID FROM " +
-      table("FLDNOT") + " A, " + table("NOTCAT") +
-      " B WHERE A.NCAT_ID=B.NCAT_ID";
-  std::vector<KvbDatavar> values;
-  if (fieldId != -1) andTerm(sql, values, "A.FLD_ID=?", fieldId);
-  return query(
-      sql + (order == 1 ? " ORDER BY A.FN_ID DESC" : " ORDER BY A.FN_ID"),
-      values);
+  std::vector<std::pair<const char*, KvbDatavar>> terms;
+  if (fieldId != -1) terms.push_back({"A.FLD_ID=?", fieldId});
+  return notes("FLDNOT", "FN", terms, order);
 }
 
 bool ProfileRDAImpl::deleteTableNote(int noteId) {
