@@ -34,62 +34,43 @@ class ProfileCascadeTest : public ProfileRdaTest {
   // `shared` its field also has a frequency table of its own. Answers the
   // field's id.
   int storeRun(int reportId, bool shared) {
-    const int run = keyOf([&](int* k) {
-      return profile_->addReportRun("run", 2.0, reportId, k);
-    });
-    EXPECT_TRUE(profile_->addRunConfigValue(run, "SAME_FREQ_TABLE",
-                                            shared ? "1" : "0"));
-    const int dsn = keyOf(
-        [&](int* k) { return profile_->addRunDsn(run, "d", "c", "N", k); });
-    const int tbl = keyOf([&](int* k) {
-      return profile_->addRunTable(dsn, "", "", "T", "", "", "", 0, k);
-    });
-    const int fld = keyOf(
-        [&](int* k) { return profile_->addRunField(dsn, tbl, "F", "S", k); });
-    const int alert = keyOf([&](int* k) {
-      return profile_->addAlert(run, "d", "", "", "T", "F", "", "", "", "", "N",
-                                "T", "", k);
-    });
-    const int chart = keyOf(
-        [&](int* k) { return profile_->addChart(reportId, run, "c", "T", k); });
-    const int config = keyOf(
-        [&](int* k) { return profile_->addRdaConfig(run, "cfg", "", -1, k); });
-    EXPECT_TRUE(profile_->addRdaConfigField(run, fld, config));
-    EXPECT_TRUE(
-        profile_->addRdaResult(run, config, fld, fld, 1, 1, 1, 1, 1, 1, 1));
-    EXPECT_TRUE(profile_->addAlertProperty(alert, "p", "v"));
-    EXPECT_TRUE(profile_->addTableNote(tbl, 'N', "u", "n", 1, nullptr));
-    EXPECT_TRUE(profile_->addExecutionLog(dsn, tbl, "t", "s", 1, "m"));
-    EXPECT_TRUE(profile_->addBusinessRuleOutput(tbl, 1, 1, 0, "t", "f", 1));
-    EXPECT_TRUE(
-        profile_->addCustomMetricOutput(tbl, 1, 1, "o", "n", "v", "t", 1));
-    EXPECT_TRUE(profile_->addFieldProperty(dsn, tbl, fld, "p", "v"));
-    EXPECT_TRUE(profile_->addPercentile(fld, 0.5, 3.0));
-    EXPECT_TRUE(profile_->addFieldNote(fld, "u", "n", 1, nullptr));
-    EXPECT_TRUE(profile_->addPkFkResult(fld, fld, 1.0));
-    EXPECT_TRUE(profile_->addOutlier(fld, true, 1, "v"));
-    EXPECT_TRUE(profile_->addFieldGroup(fld, 1));
-    EXPECT_TRUE(profile_->addChartTable(chart, "d", "", "", "T", "", "T"));
-    EXPECT_TRUE(profile_->addChartCategory(chart, 1));
-    EXPECT_TRUE(profile_->addChartData(chart, "p", 1, "v"));
+    int run = 0, dsn = 0, tbl = 0, fld = 0, alert = 0, chart = 0, cfg = 0;
+    ProfileRDAImpl& p = *profile_;
+    const bool stored =
+        p.addReportRun("run", 2.0, reportId, &run) &&
+        p.addRunConfigValue(run, "SAME_FREQ_TABLE", shared ? "1" : "0") &&
+        p.addRunDsn(run, "d", "c", "N", &dsn) &&
+        p.addRunTable(dsn, "", "", "T", "", "", "", 0, &tbl) &&
+        p.addRunField(dsn, tbl, "F", "S", &fld) &&
+        p.addAlert(run, "", "", "", "", "", "", "", "", "", "", "", "",
+                   &alert) &&
+        p.addAlertProperty(alert, "p", "v") &&
+        p.addChart(reportId, run, "c", "T", &chart) &&
+        p.addChartTable(chart, "d", "", "", "T", "", "T") &&
+        p.addChartCategory(chart, 1) && p.addChartData(chart, "p", 1, "v") &&
+        p.addRdaConfig(run, "cfg", "", -1, &cfg) &&
+        p.addRdaConfigField(run, fld, cfg) &&
+        p.addRdaResult(run, cfg, fld, fld, 1, 1, 1, 1, 1, 1, 1) &&
+        p.addTableNote(tbl, 'N', "u", "n", 1, nullptr) &&
+        p.addExecutionLog(dsn, tbl, "t", "s", 1, "m") &&
+        p.addBusinessRuleOutput(tbl, 1, 1, 0, "t", "f", 1) &&
+        p.addCustomMetricOutput(tbl, 1, 1, "o", "n", "v", "t", 1) &&
+        p.addFieldProperty(dsn, tbl, fld, "p", "v") &&
+        p.addPercentile(fld, 0.5, 3.0) &&
+        p.addFieldNote(fld, "u", "n", 1, nullptr) &&
+        p.addPkFkResult(fld, fld, 1.0) && p.addOutlier(fld, true, 1, "v") &&
+        p.addFieldGroup(fld, 1) && p.beginRuleLogLoad() &&
+        p.addRuleLogRow(tbl, 1, 1, 0, 0, "x") && p.endRuleLogLoad() &&
+        p.beginPatternLoad(0) && p.addPatternRow(fld, "A", 1) &&
+        p.endPatternLoad(0) && p.beginMatchCodeLoad(0) &&
+        p.addMatchCodeRow(fld, "v", "V", 1, 1) && p.endMatchCodeLoad(0) &&
+        p.beginFrequencyLoad(fld, true, 0) &&
+        p.addFrequencyRow(fld, "v", "", 1) && p.endFrequencyLoad(fld) &&
+        (shared ||
+         (p.beginFrequencyLoad(fld, false, 0) &&
+          p.addFrequencyRow(fld, "v", "", 1) && p.endFrequencyLoad(fld)));
+    EXPECT_TRUE(stored) << p.getErrorMessage().asCstr();
     exec("INSERT INTO " + table("REDUN2") + " (FLD_ID) VALUES (?)", {fld});
-    EXPECT_TRUE(profile_->beginRuleLogLoad());
-    EXPECT_TRUE(profile_->addRuleLogRow(tbl, 1, 1, 0, 0, "x"));
-    EXPECT_TRUE(profile_->endRuleLogLoad());
-    EXPECT_TRUE(profile_->beginPatternLoad(0));
-    EXPECT_TRUE(profile_->addPatternRow(fld, "A", 1));
-    EXPECT_TRUE(profile_->endPatternLoad(0));
-    EXPECT_TRUE(profile_->beginMatchCodeLoad(0));
-    EXPECT_TRUE(profile_->addMatchCodeRow(fld, "v", "V", 1, 1));
-    EXPECT_TRUE(profile_->endMatchCodeLoad(0));
-    EXPECT_TRUE(profile_->beginFrequencyLoad(fld, true, 0));
-    EXPECT_TRUE(profile_->addFrequencyRow(fld, "v", "", 1));
-    EXPECT_TRUE(profile_->endFrequencyLoad(fld));
-    if (!shared) {
-      EXPECT_TRUE(profile_->beginFrequencyLoad(fld, false, 0));
-      EXPECT_TRUE(profile_->addFrequencyRow(fld, "v", "", 1));
-      EXPECT_TRUE(profile_->endFrequencyLoad(fld));
-    }
     return fld;
   }
   // The rows of every table but `gone`.
