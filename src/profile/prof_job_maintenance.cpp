@@ -60,6 +60,14 @@ bool ProfileRDAImpl::deleteProfileJob(int jobId) {
     logError(kvbStringFormat("Error building path for profile=%d", jobId));
     path = "";
   }
+  // The job's resource identity, named while the job still exists; empty
+  // when no resource manager gives one.
+  KvbString identity("");
+  if (KvResourceManager* resources = createKvResourceManager()) {
+    resources->getObjectIdentity("", kJobType, kvbStringFormat("%d", jobId),
+                                 uuid, identity);
+    resources->release();
+  }
   // Every report of the job goes, with its runs and their results.
   std::vector<int> reports, fieldTables;
   if (!transaction([&] {
@@ -78,10 +86,8 @@ bool ProfileRDAImpl::deleteProfileJob(int jobId) {
   RepositoryEventManager* events = getRepositoryEventManager();
   if (path.isEmpty() || !events) return true;
   if (KvReposURI* uri = getReposURIFromComponents("", path, kJobType)) {
-    // No resource manager serves this engine, so the job's resource
-    // identity is empty.
     events->postUriEvent(rda_->getRepositoryUUID(), uri->getText(),
-                         kChangeDeleted, KvbString(""));
+                         kChangeDeleted, identity);
     uri->release();
   }
   return true;
