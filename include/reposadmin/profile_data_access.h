@@ -519,8 +519,10 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // descending count, at most "BASE/REPOS_FREQ_CACHE_MAX" rows when that
   // is a positive number. The values of the other field that the base
   // field lacks (value, count, null). The values of A also in B (both
-  // sides' columns, ordered by value). The entries of A that B lacks
-  // (value, count, null); match codes compare within one definition.
+  // sides' columns, ordered by value). The difference of A and B: in the
+  // shared table the values both have (value, count in A, count in B),
+  // else the entries of A that B lacks (value, count, null); match codes
+  // compare within one definition.
   // PATDST rows of a field. Notes (id, text, user, date, category
   // description, category id) of a table (-1: all; a type of 0: notes and
   // tasks) or a field, in note order, descending when `order` is 1, only

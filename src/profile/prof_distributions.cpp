@@ -182,18 +182,15 @@ ReposDataAccessCursor* ProfileRDAImpl::listDistributionDifference(
             "B.MC_COUNT IS NULL",
         values);
   }
-  // Every form lists the entries of field A that field B lacks.
+  // The shared form lists the values that both fields have, with both
+  // counts; the per-field form, like the match-code form, the values of
+  // field A that field B lacks.
   if (sharedTable)
-    return query(
-        "SELECT A.FR_VAL, A.FR_CNT, B.FR_CNT FROM (SELECT FR_VAL, "
-        "FR_CNT FROM " +
-            table("FRQDST") +
-            " WHERE FLD_ID=?) A LEFT "
-            "OUTER JOIN (SELECT FR_VAL, FR_CNT FROM " +
-            table("FRQDST") +
-            " WHERE FLD_ID=?) B ON A.FR_VAL=B.FR_VAL WHERE B.FR_CNT IS "
-            "NULL",
-        {fieldA, fieldB});
+    return query("SELECT A.FR_VAL, A.FR_CNT, B.FR_CNT FROM " + table("FRQDST") +
+                     " A, " + table("FRQDST") +
+                     " B WHERE A.FR_VAL=B.FR_VAL AND A.FLD_ID=? AND "
+                     "B.FLD_ID=?",
+                 {fieldA, fieldB});
   return query("SELECT A.FR_VALUE, A.FR_COUNT, B.FR_COUNT FROM " +
                    fieldTable(fieldA) + " A LEFT OUTER JOIN " +
                    fieldTable(fieldB) +
@@ -207,8 +204,14 @@ ReposDataAccessCursor* ProfileRDAImpl::listValuesOnlyInFirst(int baseFieldId,
   // The values of the other field that the base field lacks.
   if (!ready()) return nullptr;
   if (sharedTable)
-    return listDistributionDifference(otherFieldId, baseFieldId, true, false,
-                                      -1);
+    return query(
+        "SELECT A.FR_VAL, A.FR_CNT, B.FR_CNT FROM (SELECT FR_VAL, FR_CNT "
+        "FROM " +
+            table("FRQDST") +
+            " WHERE FLD_ID=?) A LEFT OUTER JOIN (SELECT FR_VAL, FR_CNT FROM " +
+            table("FRQDST") +
+            " WHERE FLD_ID=?) B ON A.FR_VAL=B.FR_VAL WHERE B.FR_CNT IS NULL",
+        {otherFieldId, baseFieldId});
   return query(
       "SELECT A.FR_VALUE, A.FR_COUNT, B.FR_COUNT FROM (SELECT "
       "FR_VALUE, FR_COUNT FROM " +
