@@ -12,6 +12,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <pugixml.hpp>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -411,6 +412,20 @@ bool KvDom::createFile(const KvbString& path, bool pretty) {
                        "': " + np_fio_errdesc(code));
     return false;
   }
+  return true;
+}
+
+bool KvDom::saveXML(KvbString& out, bool pretty) {
+  if (!document_->xml.document_element()) {
+    error_ =
+        KvbString("Cannot write XML text: the document has no root element");
+    return false;
+  }
+  std::ostringstream text;
+  document_->xml.save(text, "  ",
+                      pretty ? pugi::format_indent : pugi::format_raw,
+                      pugi::encoding_utf8);
+  out = KvbString(text.str());
   return true;
 }
 

@@ -103,6 +103,11 @@ class KvDom {
   // only when the whole document reached the file (see kvfileio).
   bool createFile(const KvbString& path, bool pretty);
 
+  // Writes the document, with an XML declaration, to `out` as UTF-8 text;
+  // `pretty` indents it as createFile does. False, leaving `out` alone,
+  // when the document has no root element.
+  bool saveXML(KvbString& out, bool pretty);
+
   // The root element, or the null node when there is none.
   KvDomNode getRoot() const;
 
