@@ -9,6 +9,7 @@
 #include "access/meta_rdaimpl.h"
 #include "admin/field_mapping_admin.h"
 #include "admin/repositoryimpl.h"
+#include "impexp/repimpexpmgr.h"
 #include "monitor/monitor_rdaimpl.h"
 #include "monitor/ncoa_rdaimpl.h"
 #include "profile/prof_rdaimpl.h"
@@ -83,11 +84,6 @@ FieldMappingAdminObject* RepositoryImpl::createFieldMappingAdmin() {
   return nullptr;
 }
 
-// The objects of subsystems that this build does not contain.
-RepositoryImportExportManager* RepositoryImpl::createImportExportManager() {
-  return nullptr;
-}
-
 // ---------------------------------------------------------------------------
 // Managers
 
@@ -97,6 +93,10 @@ RepositoryFolderManager* RepositoryImpl::createFolderManager() {
 
 RepositoryImpactAnalysis* RepositoryImpl::createImpactAnalysis() {
   return new (std::nothrow) RepositoryImpactAnalysisImpl(this, dataAccess_);
+}
+
+RepositoryImportExportManager* RepositoryImpl::createImportExportManager() {
+  return new (std::nothrow) RepositoryImportExportManagerImpl(this);
 }
 
 RepositoryEventQueueManager* RepositoryImpl::createEventQueueManager() {

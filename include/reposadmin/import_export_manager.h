@@ -1,0 +1,62 @@
+// RepositoryImportExportManager: writes one repository object (a rule,
+// task, custom metric, collection, source, dimension, threshold, data
+// exploration or profile job) with the objects it depends on into an
+// export text, and reads such a text back as a new object or over an
+// existing one. A repository hands it out; the caller destroys it, before
+// the repository.
+//
+// Every call answers false on failure, with the reason in errorText. An
+// import either completes or changes nothing in the repository: it runs in
+// one transaction. A text that is not a whole export (malformed, truncated
+// or hostile: see docs/export-format.md) is refused with a text naming the
+// fault. Type names are matched exactly: "ProfileJob", "Rule", "Task",
+// "DataExploration", "CustomMetric", "Collection", "Source", "Dimension",
+// "Threshold". Events of an export or import reach the listener given to
+// exportObject or updateObject (not owned; it stays registered until the
+// next call); a failed importObject adds its own log after "\nImport Log:\n".
+#ifndef REPOSADMIN_IMPORT_EXPORT_MANAGER_H_
+#define REPOSADMIN_IMPORT_EXPORT_MANAGER_H_
+
+#include "kvbase/kvbase.h"
+#include "kvreposres/kvserialization.h"
+
+class RepositoryImportExportManager {
+ public:
+  virtual ~RepositoryImportExportManager() = default;
+  // Writes object `objectId` of `typeName` (uuid: its UUID, for messages
+  // and the record) into `output`. An object that does not exist is a
+  // failure.
+  virtual bool exportObject(int objectId, const KvbString& typeName,
+                            const KvbString& uuid, KvbString& output,
+                            KvbString& errorText,
+                            RepositoryActionEvent* listener) = 0;
+  // The same for the object at `objectPath` ("folder/sub/name").
+  virtual bool exportObjectByPath(const KvbString& objectPath,
+                                  const KvbString& typeName, KvbString& output,
+                                  KvbString& errorText) = 0;
+  // Imports `input` as a new object named by the last part of `objectPath`
+  // in the folder the rest of it names; refused when that folder holds an
+  // object of the same type and name already.
+  virtual bool importObjectToPath(const KvbString& objectPath,
+                                  const KvbString& input,
+                                  KvbString& errorText) = 0;
+  // Deletes the object of `typeName` at `objectPath`.
+  virtual bool deleteObjectByPath(const KvbString& objectPath,
+                                  const KvbString& typeName,
+                                  KvbString& errorText) = 0;
+  // Indented (true, the default) or compact export texts; answers the flag.
+  virtual bool setSerializationOption(bool pretty) = 0;
+  // Imports `input` as a new object in folder `folderId`. An object of the
+  // same type with the record's UUID (or, without one, its name) stands for
+  // it: nothing is created then.
+  virtual bool importObject(const KvbString& input, int folderId,
+                            KvbString& errorText) = 0;
+  // Imports `input`, whose type must be `typeName`, over the existing
+  // object `objectId`, filing it in `folderId`.
+  virtual bool updateObject(int objectId, const KvbString& typeName,
+                            const KvbString& uuid, const KvbString& input,
+                            int folderId, KvbString& errorText,
+                            RepositoryActionEvent* listener) = 0;
+};
+
+#endif  // REPOSADMIN_IMPORT_EXPORT_MANAGER_H_

@@ -1,0 +1,94 @@
+// Delete, export and import of custom metrics.
+#include "impexp/repcustmmgr.h"
+
+#include "impexp/repimpexpmgr.h"
+#include "impexp/repmetacustmimpl.h"
+#include "kvreposres/kvreposres.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+bool CustomMetricManagerImpl::deleteObject(int objectId, const KvbString& uuid,
+                                           KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get()) return false;
+  if (!common->deleteCustomMetric(objectId)) {
+    errorText = common->getErrorMessage();
+    return false;
+  }
+  if (RepositoryEventManager* events = getRepositoryEventManager())
+    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
+                             "CustomMetric", objectId, uuid);
+  return true;
+}
+
+bool CustomMetricManagerImpl::exportObject(int objectId, const KvbString& uuid,
+                                           KvbString& output,
+                                           KvbString& errorText) {
+  return exportRecord(
+      "CustomMetric", uuid,
+      "Unable to create export metadata object for custom metric.",
+      [&](MetadataRecord* record) {
+        CustomMetricMetadata metric(owner_, objectId, uuid);
+        return metric.exportCustomMetric(record, errorText);
+      },
+      output, errorText);
+}
+
+bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
+                                              int /*folderId*/,
+                                              const KvbString& itemName,
+                                              KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get())
+    return failWith(errorText,
+                    "The repository gives no custom metric data access");
+  KvbString name = value(record, "CM_DESC"), storedUuid;
+  const int existingId =
+      lastId(common->findCustomMetric(-1, name, record->getUUID()), "CM_ID",
+             "CM_UUID", &storedUuid);
+  if (existingId != -1) {
+    context()->setIntProperty(record, "TARGETID", existingId);
+    record->setUUID(storedUuid);
+    return true;
+  }
+  if (!itemName.isEmpty()) {
+    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
+              "Changing custom metric Name from original \"%S\" to new \"%S\" "
+              "on import.",
+              name, itemName);
+    name = itemName;
+  }
+  const int newId = common->addCustomMetric(name, value(record, "CM_PREXP"),
+                                            value(record, "CM_EXP"),
+                                            value(record, "CM_POSTXP"));
+  if (newId <= 0) return failWith(errorText, common->getErrorMessage());
+  announceCreated(record, newId, "Created custom metric import object");
+  CustomMetricMetadata metric(owner_, record);
+  return metric.importCustomMetric(errorText);
+}
+
+bool CustomMetricManagerImpl::importOverObject(
+    MetadataRecord* record, int targetId, const KvbString& targetUuid,
+    int /*folderId*/, const KvbString& targetName, KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get())
+    return failWith(errorText,
+                    "The repository gives no custom metric data access");
+  if (targetId <= 0) return true;
+  const KvbString name =
+      chooseName("CustomMetric", value(record, "CM_DESC"), targetName);
+  const KvbString uuid =
+      chooseUuid("CustomMetric", record->getUUID(), targetUuid, targetId, [&] {
+        return lastId(common->findCustomMetric(-1, "", record->getUUID()),
+                      "CM_ID", "CM_UUID", nullptr);
+      });
+  if (!common->updateCustomMetric(targetId, name, value(record, "CM_PREXP"),
+                                  value(record, "CM_EXP"),
+                                  value(record, "CM_POSTXP"), uuid)) {
+    return failUpdate(errorText, "custom metric", common->getErrorMessage());
+  }
+  CustomMetricMetadata metric(owner_, record);
+  return metric.importCustomMetric(errorText);
+}

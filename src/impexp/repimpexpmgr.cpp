@@ -1,0 +1,271 @@
+// The import/export manager: dispatch by type name, object paths, the
+// import log and the one transaction around each import.
+#include "impexp/repimpexpmgr.h"
+
+#include <memory>
+
+#include "impexp/impexp_folders.h"
+#include "impexp/repactionevent.h"
+#include "impexp/repcustmmgr.h"
+#include "impexp/reprulemgr.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
+    Repository* repository)
+    : repository_(repository),
+      context_(createRepositoryMetadataSerializationContext()),
+      logger_(kvlogGetLogger("KV.Repos.ReposAdmin.ImportExport")) {
+  managers_["Rule"] = new RuleManagerImpl(this);
+  managers_["CustomMetric"] = new CustomMetricManagerImpl(this);
+}
+
+RepositoryImportExportManagerImpl::~RepositoryImportExportManagerImpl() {
+  for (auto& entry : managers_) entry.second->release();
+  if (context_) context_->release();
+}
+
+RepositoryObjectManagerImpl* RepositoryImportExportManagerImpl::managerOf(
+    const KvbString& typeName) const {
+  auto found = managers_.find(typeName.str());
+  return found == managers_.end() ? nullptr : found->second;
+}
+
+bool RepositoryImportExportManagerImpl::fail(KvbString& errorText,
+                                             const KvbString& text) {
+  logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S", text);
+  if (context_) context_->logEvent(0, text);
+  errorText = text;
+  return false;
+}
+
+bool RepositoryImportExportManagerImpl::serializeObject(MetadataRecord* record,
+                                                        KvbString& output,
+                                                        KvbString& errorText) {
+  logPrintf(logger_, 2, __FILE__, __LINE__, "Serialization started...");
+  const bool result =
+      context_->serialize(record, output, errorText, serializationOption_);
+  logPrintf(logger_, 2, __FILE__, __LINE__, "Serialization complete...");
+  return result;
+}
+
+void RepositoryImportExportManagerImpl::setObjectPath(int objectId,
+                                                      const KvbString& typeName,
+                                                      const KvbString& uuid) {
+  ImportExportFolders folders(repository_);
+  KvbString path("");
+  if (folders.ready() && !folders.getObjectPath(objectId, typeName, path)) {
+    logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S",
+              kvb_get_message(__FILE__, __LINE__, "Repository Library", 1591,
+                              typeName));
+    path =
+        kvbStringFormat("[UNKNOWN %S Id=%d UUID=%S]", typeName, objectId, uuid);
+  }
+  context_->setObjectPath(path, typeName);
+}
+
+bool RepositoryImportExportManagerImpl::resolveObjectPath(
+    const KvbString& objectPath, const KvbString& typeName, int& folderId,
+    int& objectId, KvbString& itemName, KvbString& uuid, KvbString& errorText) {
+  ImportExportFolders folders(repository_);
+  return folders.ready() &&
+         folders.resolveObjectPath(objectPath, typeName, folderId, objectId,
+                                   itemName, uuid, errorText);
+}
+
+bool RepositoryImportExportManagerImpl::inTransaction(
+    KvbString& errorText, const std::function<bool()>& work) {
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  if (!common)
+    return fail(errorText, "The repository gives no data access for import");
+  bool result = common->beginTransaction(1, 0);
+  if (!result) {
+    errorText = common->getErrorMessage();
+  } else {
+    result = work();
+    // A failed commit leaves the reason of the connection.
+    if (!common->endTransaction(result) && result) {
+      errorText = common->getErrorMessage();
+      result = false;
+    }
+  }
+  common->release();
+  return result;
+}
+
+bool RepositoryImportExportManagerImpl::exportObject(
+    int objectId, const KvbString& typeName, const KvbString& uuid,
+    KvbString& output, KvbString& errorText, RepositoryActionEvent* listener) {
+  if (!context_) return false;
+  context_->reset();
+  if (listener) context_->setActionListener(listener);
+  setObjectPath(objectId, typeName, uuid);
+  context_->logEvent(2, "Starting serialization of Database object.");
+  if (typeName.isEmpty())
+    return fail(errorText,
+                "Type not specified to export object.  You must specify a "
+                "type for export.");
+  RepositoryObjectManagerImpl* manager = managerOf(typeName);
+  if (!manager)
+    return fail(
+        errorText,
+        kvbStringFormat("The object type \"%S\" is not a known type to export.",
+                        typeName));
+  return manager->exportObject(objectId, uuid, output, errorText);
+}
+
+bool RepositoryImportExportManagerImpl::exportObjectByPath(
+    const KvbString& objectPath, const KvbString& typeName, KvbString& output,
+    KvbString& errorText) {
+  logPrintf(logger_, 2, __FILE__, __LINE__, "Export object by path started...");
+  int folderId = -1, objectId = -1;
+  KvbString itemName, uuid;
+  const bool result =
+      resolveObjectPath(objectPath, typeName, folderId, objectId, itemName,
+                        uuid, errorText) &&
+      exportObject(objectId, typeName, uuid, output, errorText, nullptr);
+  logPrintf(logger_, 2, __FILE__, __LINE__,
+            "Export object by path completed...");
+  return result;
+}
+
+bool RepositoryImportExportManagerImpl::importObjectToPath(
+    const KvbString& objectPath, const KvbString& input, KvbString& errorText) {
+  if (!context_ || !repository_) return false;
+  context_->reset();
+  MetadataRecord* record = context_->deserialize(input, errorText);
+  if (!record) return false;
+  ImportExportFolders folders(repository_);
+  KvbString folderPath, itemName("");
+  int folderId = -1;
+  if (!folders.ready()) return fail(errorText, "No folder access");
+  if (!ImportExportFolders::splitPath(objectPath, folderPath, itemName))
+    return fail(errorText,
+                kvbStringFormat("Unable to determine folder path and item "
+                                "name from given export path: %S",
+                                objectPath));
+  KvbString reason;
+  if (!folders.getFolderId(folderPath, folderId, reason))
+    return fail(errorText,
+                kvbStringFormat("Unable to determine folder id from path: %S",
+                                folderPath));
+  const int exists = folders.holds(folderId, record->getTypeName(), itemName);
+  if (exists != 0)
+    return fail(
+        errorText,
+        exists > 0 ? kvbStringFormat("An object already exists at the path: %S",
+                                     objectPath)
+                   : kvbStringFormat("Unable to read the folder of path: %S",
+                                     objectPath));
+  RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());
+  if (!manager)
+    return fail(
+        errorText,
+        kvbStringFormat("The object type \"%S\" is not a known type to import.",
+                        record->getTypeName()));
+  return inTransaction(errorText, [&] {
+    return manager->importNewObject(record, folderId, itemName, errorText);
+  });
+}
+
+bool RepositoryImportExportManagerImpl::deleteObjectByPath(
+    const KvbString& objectPath, const KvbString& typeName,
+    KvbString& errorText) {
+  int folderId = -1, objectId = -1;
+  KvbString itemName, uuid;
+  if (!resolveObjectPath(objectPath, typeName, folderId, objectId, itemName,
+                         uuid, errorText))
+    return false;
+  RepositoryObjectManagerImpl* manager = managerOf(typeName);
+  if (!manager)
+    return fail(
+        errorText,
+        kvbStringFormat("The object type \"%S\" is not a known type to delete.",
+                        typeName));
+  return manager->deleteObject(objectId, uuid, errorText);
+}
+
+bool RepositoryImportExportManagerImpl::setSerializationOption(bool pretty) {
+  serializationOption_ = pretty;
+  return pretty;
+}
+
+bool RepositoryImportExportManagerImpl::importObject(const KvbString& input,
+                                                     int folderId,
+                                                     KvbString& errorText) {
+  if (input.isEmpty() || !context_ || !repository_) return false;
+  context_->reset();
+  std::unique_ptr<RepositoryActionEventStringImpl> log(
+      new RepositoryActionEventStringImpl());
+  context_->setActionListener(log.get());
+  bool result = false;
+  MetadataRecord* record = context_->deserialize(input, errorText);
+  if (record) {
+    RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());
+    if (manager)
+      result = inTransaction(errorText, [&] {
+        return manager->importNewObject(record, folderId, "", errorText);
+      });
+    else
+      fail(errorText,
+           kvbStringFormat(
+               "The object type \"%S\" is not a known type to import.",
+               record->getTypeName()));
+  }
+  // The log goes with every failure; the listener never outlives the call.
+  if (!result) errorText.append("\nImport Log:\n").append(log->getText());
+  context_->reset();
+  return result;
+}
+
+bool RepositoryImportExportManagerImpl::updateObject(
+    int objectId, const KvbString& typeName, const KvbString& uuid,
+    const KvbString& input, int folderId, KvbString& errorText,
+    RepositoryActionEvent* listener) {
+  if (input.isEmpty() || !context_ || !repository_) return false;
+  context_->reset();
+  context_->setActionListener(listener);
+  setObjectPath(objectId, typeName, uuid);
+  context_->logEvent(2, "Starting de-serialization of Database object.");
+  MetadataRecord* record = context_->deserialize(input, errorText);
+  if (!record) {
+    context_->reset();
+    return false;
+  }
+  if (!record->getTypeName().equals(typeName, true))
+    return fail(errorText,
+                kvbStringFormat("The object type \"%S\" appears to differ "
+                                "from imported object type \"%S\".",
+                                typeName, record->getTypeName()));
+  MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
+  ReposDataAccessCursor* rows =
+      meta ? meta->getObject(objectId, typeName, errorText) : nullptr;
+  KvbString targetUuid, targetName;
+  bool found = false;
+  while (rows && rows->next() == 1) {
+    found = true;
+    targetUuid = rows->getString(1);
+    targetName = rows->getString(3);
+  }
+  if (rows) rows->release();
+  if (meta) meta->release();
+  if (!found)
+    return fail(errorText,
+                kvbStringFormat("The %S object with id=%d and uuid=%S does not "
+                                "exist and cannot be updated.",
+                                typeName, objectId, uuid));
+  context_->setIntProperty(record, "TARGETID", objectId);
+  context_->setProperty(record, "TARGETUUID", uuid);
+  RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());
+  if (!manager)
+    return fail(errorText, kvbStringFormat("The object type \"%S\" is not a "
+                                           "known type to update on import.",
+                                           typeName));
+  return inTransaction(errorText, [&] {
+    return manager->importOverObject(record, objectId, targetUuid, folderId,
+                                     targetName, errorText);
+  });
+}

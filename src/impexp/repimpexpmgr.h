@@ -1,0 +1,85 @@
+// RepositoryImportExportManagerImpl: the import/export manager. It owns the
+// serialization context and one object manager per object type, resets the
+// context before each call, tells it which object is being written, picks
+// the object manager by type name and runs every import in one transaction.
+#ifndef IMPEXP_REPIMPEXPMGR_H_
+#define IMPEXP_REPIMPEXPMGR_H_
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "kvlogging/kvlogging.h"
+#include "reposadmin/import_export_manager.h"
+
+class Repository;
+class RepositoryObjectManagerImpl;
+
+class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
+ public:
+  explicit RepositoryImportExportManagerImpl(Repository* repository);
+  ~RepositoryImportExportManagerImpl() override;
+  RepositoryImportExportManagerImpl(const RepositoryImportExportManagerImpl&) =
+      delete;
+  RepositoryImportExportManagerImpl& operator=(
+      const RepositoryImportExportManagerImpl&) = delete;
+
+  bool exportObject(int objectId, const KvbString& typeName,
+                    const KvbString& uuid, KvbString& output,
+                    KvbString& errorText,
+                    RepositoryActionEvent* listener) override;
+  bool exportObjectByPath(const KvbString& objectPath,
+                          const KvbString& typeName, KvbString& output,
+                          KvbString& errorText) override;
+  bool importObjectToPath(const KvbString& objectPath, const KvbString& input,
+                          KvbString& errorText) override;
+  bool deleteObjectByPath(const KvbString& objectPath,
+                          const KvbString& typeName,
+                          KvbString& errorText) override;
+  bool setSerializationOption(bool pretty) override;
+  bool importObject(const KvbString& input, int folderId,
+                    KvbString& errorText) override;
+  bool updateObject(int objectId, const KvbString& typeName,
+                    const KvbString& uuid, const KvbString& input, int folderId,
+                    KvbString& errorText,
+                    RepositoryActionEvent* listener) override;
+
+  // What the object managers and metadata objects reach through the owner.
+  Repository* repository() const { return repository_; }
+  MetadataSerializationContext* context() const { return context_; }
+  KvLogger* logger() const { return logger_; }
+  // Writes `record` with the current serialization option.
+  bool serializeObject(MetadataRecord* record, KvbString& output,
+                       KvbString& errorText);
+  // Tells the context the path of object `objectId` of `typeName`, or
+  // "[UNKNOWN type Id=id UUID=uuid]" when it has none.
+  void setObjectPath(int objectId, const KvbString& typeName,
+                     const KvbString& uuid);
+  // Logs `text` at level 5, sends it as an error event, puts it into
+  // errorText and answers false.
+  bool fail(KvbString& errorText, const KvbString& text);
+
+ private:
+  // Compares type names on their first 255 characters, exactly.
+  struct TypeLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return std::strncmp(a.c_str(), b.c_str(), 255) < 0;
+    }
+  };
+  RepositoryObjectManagerImpl* managerOf(const KvbString& typeName) const;
+  bool resolveObjectPath(const KvbString& objectPath, const KvbString& typeName,
+                         int& folderId, int& objectId, KvbString& itemName,
+                         KvbString& uuid, KvbString& errorText);
+  // Runs `import` in one transaction of the repository's connection: what
+  // it wrote stays only when it answers true.
+  bool inTransaction(KvbString& errorText, const std::function<bool()>& work);
+
+  Repository* repository_;
+  MetadataSerializationContext* context_;
+  bool serializationOption_ = true;
+  KvLogger* logger_;
+  std::map<std::string, RepositoryObjectManagerImpl*, TypeLess> managers_;
+};
+
+#endif  // IMPEXP_REPIMPEXPMGR_H_

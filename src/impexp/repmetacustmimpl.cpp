@@ -1,0 +1,40 @@
+// Export and import of a custom metric's content.
+#include "impexp/repmetacustmimpl.h"
+
+#include "impexp/repimpexpmgr.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "schema/log_printf.h"
+
+bool CustomMetricMetadata::exportCustomMetric(MetadataRecord* record,
+                                              KvbString& errorText) {
+  if (!record || !common_) return false;
+  const KvbString name = value(record, "CM_DESC");
+  bool found = false;
+  if (!eachRow(
+          common_->findCustomMetric(objectId_, name, uuid_),
+          [&](ReposDataAccessCursor* row) {
+            found = true;
+            objectId_ = row->getInt(row->getColumnIndex("CM_ID"));
+            setRowValues(record, row, false);
+            return false;
+          },
+          errorText))
+    return false;
+  if (!found) {
+    const KvbString text = kvbStringFormat(
+        "Unable to export custom metric, object not found with name=\"%S\" "
+        "id=%d",
+        name, objectId_);
+    logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
+    return failWith(errorText, text);
+  }
+  return exportCustomMetricFields(record, objectId_, errorText);
+}
+
+bool CustomMetricMetadata::importCustomMetric(KvbString& errorText) {
+  if (!record_ || !common_) return false;
+  if (!common_->clearCustomMetric(objectId_))
+    return failData(errorText, "Error clearing existing custom metric: ");
+  return importCustomMetricFields(record_, objectId_, errorText);
+}

@@ -1,0 +1,119 @@
+// The steps that the object managers of every type share.
+#include "impexp/repobjectmgr.h"
+
+#include "impexp/repimpexpmgr.h"
+#include "kvreposres/kvserialization.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+
+Repository* RepositoryObjectManagerImpl::repository() const {
+  return owner_->repository();
+}
+
+MetadataSerializationContext* RepositoryObjectManagerImpl::context() const {
+  return owner_->context();
+}
+
+CommonRepositoryDataAccess* RepositoryObjectManagerImpl::newCommonAccess()
+    const {
+  return repository() ? repository()->createCommonDataAccess() : nullptr;
+}
+
+void RepositoryObjectManagerImpl::event(int level, const KvbString& text) {
+  context()->logEvent(level, text);
+}
+
+KvbString RepositoryObjectManagerImpl::value(MetadataRecord* record,
+                                             const char* key) {
+  KvbString out;
+  record->getValue(key, out);
+  return out;
+}
+
+bool RepositoryObjectManagerImpl::failWith(KvbString& errorText,
+                                           const KvbString& text) {
+  event(0, text);
+  errorText = text;
+  return false;
+}
+
+bool RepositoryObjectManagerImpl::exportRecord(
+    const KvbString& typeName, const KvbString& uuid, const char* noRecordText,
+    const std::function<bool(MetadataRecord*)>& fill, KvbString& output,
+    KvbString& errorText) {
+  if (!repository()) return false;
+  MetadataRecord* record = context()->createRecord(typeName, uuid);
+  if (!record) {
+    errorText = noRecordText;
+    return false;
+  }
+  return fill(record) && owner_->serializeObject(record, output, errorText);
+}
+
+void RepositoryObjectManagerImpl::announceCreated(MetadataRecord* record,
+                                                  int newId,
+                                                  const char* createdText) {
+  context()->setIntProperty(record, "TARGETID", newId);
+  owner_->setObjectPath(newId, record->getTypeName(), record->getUUID());
+  event(2, createdText);
+}
+
+KvbString RepositoryObjectManagerImpl::chooseName(const KvbString& typeName,
+                                                  const KvbString& recordName,
+                                                  const KvbString& targetName) {
+  if (!targetName.isEmpty() && !targetName.equals(recordName, true)) {
+    event(2, kvbStringFormat("Changing '%S' name from original \"%S\" to new "
+                             "\"%S\" on import.",
+                             typeName, recordName, targetName));
+    return targetName;
+  }
+  event(2, kvbStringFormat("Using original '%S' name \"%S\" on import.",
+                           typeName, recordName));
+  return recordName;
+}
+
+KvbString RepositoryObjectManagerImpl::chooseUuid(
+    const KvbString& typeName, const KvbString& recordUuid,
+    const KvbString& targetUuid, int targetId,
+    const std::function<int()>& holder) {
+  if (targetUuid.isEmpty() || targetUuid.equals(recordUuid, true)) {
+    event(2, kvbStringFormat("Using original '%S' UUID \"%S\" on import.",
+                             typeName, recordUuid));
+    return recordUuid;
+  }
+  const int holderId = recordUuid.isEmpty() ? -1 : holder();
+  if (holderId != -1 && holderId != targetId) {
+    event(2, kvbStringFormat("Changing '%S' UUID from original \"%S\" to new "
+                             "\"%S\" on import.",
+                             typeName, recordUuid, targetUuid));
+    return targetUuid;
+  }
+  event(2, kvbStringFormat("Reset '%S' UUID to original \"%S\" from new "
+                           "\"%S\" on import.",
+                           typeName, recordUuid, targetUuid));
+  // A record without a UUID cannot take one from nowhere.
+  return recordUuid.isEmpty() ? targetUuid : recordUuid;
+}
+
+bool RepositoryObjectManagerImpl::failUpdate(KvbString& errorText,
+                                             const char* what,
+                                             const KvbString& reason) {
+  KvbString text = kvbStringFormat("Error updating %s in database", what);
+  if (!reason.isEmpty()) text.append(": ").append(reason);
+  return failWith(errorText, text);
+}
+
+int RepositoryObjectManagerImpl::lastId(ReposDataAccessCursor* rows,
+                                        const char* idColumn,
+                                        const char* uuidColumn,
+                                        KvbString* storedUuid) {
+  int id = -1;
+  while (rows && rows->next() == 1) {
+    id = rows->getInt(rows->getColumnIndex(idColumn));
+    if (storedUuid)
+      *storedUuid = rows->getString(rows->getColumnIndex(uuidColumn));
+  }
+  if (rows) rows->release();
+  return id;
+}

@@ -1,0 +1,104 @@
+// RepositoryObjectManagerImpl: the base of the object managers, one per
+// object type, that delete, export and import objects of their type for the
+// import/export manager. It holds the steps that every type shares.
+#ifndef IMPEXP_REPOBJECTMGR_H_
+#define IMPEXP_REPOBJECTMGR_H_
+
+#include <functional>
+
+#include "kvbase/kvbase.h"
+
+class CommonRepositoryDataAccess;
+class MetadataRecord;
+class ReposDataAccessCursor;
+class MetadataSerializationContext;
+class Repository;
+class RepositoryImportExportManagerImpl;
+
+// A data-access object of the repository for one call, released at its end.
+template <typename T>
+class ScopedAccess {
+ public:
+  explicit ScopedAccess(T* access) : access_(access) {}
+  ~ScopedAccess() {
+    if (access_) access_->release();
+  }
+  ScopedAccess(const ScopedAccess&) = delete;
+  ScopedAccess& operator=(const ScopedAccess&) = delete;
+  T* get() const { return access_; }
+  T* operator->() const { return access_; }
+
+ private:
+  T* access_;
+};
+
+class RepositoryObjectManagerImpl {
+ public:
+  explicit RepositoryObjectManagerImpl(RepositoryImportExportManagerImpl* owner)
+      : owner_(owner) {}
+  RepositoryObjectManagerImpl(const RepositoryObjectManagerImpl&) = delete;
+  RepositoryObjectManagerImpl& operator=(const RepositoryObjectManagerImpl&) =
+      delete;
+
+  virtual void release() { delete this; }
+  virtual bool deleteObject(int objectId, const KvbString& uuid,
+                            KvbString& errorText) = 0;
+  // Writes the object into a new record and the record into `output`. An
+  // object that does not exist is a failure.
+  virtual bool exportObject(int objectId, const KvbString& uuid,
+                            KvbString& output, KvbString& errorText) = 0;
+  // Imports `record` as a new object in `folderId`, named `itemName` when
+  // that is not empty; an existing object with the record's UUID (or name)
+  // stands for it instead.
+  virtual bool importNewObject(MetadataRecord* record, int folderId,
+                               const KvbString& itemName,
+                               KvbString& errorText) = 0;
+  // Imports `record` over object `targetId`, which keeps `targetName`.
+  virtual bool importOverObject(MetadataRecord* record, int targetId,
+                                const KvbString& targetUuid, int folderId,
+                                const KvbString& targetName,
+                                KvbString& errorText) = 0;
+
+ protected:
+  virtual ~RepositoryObjectManagerImpl() = default;
+
+  Repository* repository() const;
+  MetadataSerializationContext* context() const;
+  // A new common data access of the repository, or null.
+  CommonRepositoryDataAccess* newCommonAccess() const;
+  // Makes a record of `typeName` with `uuid`, lets `fill` write the object
+  // into it and serializes it; `noRecordText` when no record can be made.
+  bool exportRecord(const KvbString& typeName, const KvbString& uuid,
+                    const char* noRecordText,
+                    const std::function<bool(MetadataRecord*)>& fill,
+                    KvbString& output, KvbString& errorText);
+  // After a new object was created for `record`: TARGETID, the object path
+  // and the type's created text.
+  void announceCreated(MetadataRecord* record, int newId,
+                       const char* createdText);
+  // The name an import over an object writes: the target's when it has one.
+  KvbString chooseName(const KvbString& typeName, const KvbString& recordName,
+                       const KvbString& targetName);
+  // The UUID an import over object `targetId` writes: the record's, unless
+  // another object holds it already (`holder` answers that object's id, or
+  // -1), then the target's.
+  KvbString chooseUuid(const KvbString& typeName, const KvbString& recordUuid,
+                       const KvbString& targetUuid, int targetId,
+                       const std::function<int()>& holder);
+  void event(int level, const KvbString& text);
+  static KvbString value(MetadataRecord* record, const char* key);
+  // Sends `text` as an error event, puts it into errorText, answers false.
+  bool failWith(KvbString& errorText, const KvbString& text);
+  // "Error updating <what> in database[: reason]" through failWith.
+  bool failUpdate(KvbString& errorText, const char* what,
+                  const KvbString& reason);
+  // The integer of column `idColumn` in the last row of `rows` (released
+  // here), and its `uuidColumn` into storedUuid when that is given; -1
+  // without rows.
+  static int lastId(ReposDataAccessCursor* rows, const char* idColumn,
+                    const char* uuidColumn, KvbString* storedUuid);
+
+  RepositoryImportExportManagerImpl* owner_;
+};
+
+#endif  // IMPEXP_REPOBJECTMGR_H_

@@ -1,0 +1,101 @@
+// Delete, export and import of rules.
+#include "impexp/reprulemgr.h"
+
+#include "access/base_rdaimpl.h"
+#include "impexp/repimpexpmgr.h"
+#include "impexp/repmetaruleimpl.h"
+#include "kvreposres/kvreposres.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+bool RuleManagerImpl::deleteObject(int objectId, const KvbString& uuid,
+                                   KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get()) return false;
+  if (!common->deleteRule(objectId)) {
+    errorText = common->getErrorMessage();
+    return false;
+  }
+  if (RepositoryEventManager* events = getRepositoryEventManager())
+    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
+                             "Rule", objectId, uuid);
+  return true;
+}
+
+bool RuleManagerImpl::exportObject(int objectId, const KvbString& uuid,
+                                   KvbString& output, KvbString& errorText) {
+  return exportRecord(
+      "Rule", uuid, "Unable to create export metadata object for rule.",
+      [&](MetadataRecord* record) {
+        RuleMetadata rule(owner_, objectId, uuid);
+        return rule.exportRuleContent(record, errorText);
+      },
+      output, errorText);
+}
+
+bool RuleManagerImpl::importNewObject(MetadataRecord* record, int folderId,
+                                      const KvbString& itemName,
+                                      KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get())
+    return failWith(errorText, "The repository gives no rule data access");
+  KvbString name = value(record, "RU_DESC"), storedUuid;
+  const int existingId = lastId(common->findRule(-1, name, record->getUUID()),
+                                "RU_ID", "RU_UUID", &storedUuid);
+  if (existingId != -1) {
+    context()->setIntProperty(record, "TARGETID", existingId);
+    record->setUUID(storedUuid);
+    return true;
+  }
+  if (!itemName.isEmpty()) {
+    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
+              "Changing rule Name from original \"%S\" to new \"%S\" on "
+              "import.",
+              name, itemName);
+    name = itemName;
+  }
+  const int newId =
+      common->addRule(name, value(record, "RU_TYPE"), value(record, "RU_EXPR"),
+                      value(record, "RU_GROUP"), value(record, "RU_META"),
+                      getOSUserName(), record->getUUID(), folderId,
+                      value(record, "RU_COMM"), value(record, "RU_DISP"));
+  if (newId <= 0) return failWith(errorText, common->getErrorMessage());
+  announceCreated(record, newId, "Created rule import object");
+  RuleMetadata rule(owner_, record);
+  return rule.importRuleContent(errorText);
+}
+
+bool RuleManagerImpl::importOverObject(MetadataRecord* record, int targetId,
+                                       const KvbString& targetUuid,
+                                       int folderId,
+                                       const KvbString& targetName,
+                                       KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get())
+    return failWith(errorText, "The repository gives no rule data access");
+  if (targetId <= 0) return true;
+  const KvbString name =
+      chooseName("Rule", value(record, "RU_DESC"), targetName);
+  const KvbString uuid =
+      chooseUuid("Rule", record->getUUID(), targetUuid, targetId, [&] {
+        return lastId(common->findRule(-1, "", record->getUUID()), "RU_ID",
+                      "RU_UUID", nullptr);
+      });
+  double created = 0;
+  if (!value(record, "RU_CRDAT").toDouble(created))
+    created = KvbDate::currentDate().asDouble();
+  const bool updated = common->updateRule(
+      targetId, name, value(record, "RU_TYPE"), value(record, "RU_EXPR"),
+      value(record, "RU_GROUP"), value(record, "RU_META"), getOSUserName(),
+      created, KvbDate::currentDate().asDouble(), value(record, "RU_CRUSR"),
+      uuid, folderId, value(record, "RU_COMM"), value(record, "RU_DISP"));
+  // The update's reason stays: the content is not imported over a rule
+  // whose row could not be written, as the import is undone anyway.
+  if (!updated) {
+    return failUpdate(errorText, "rule", common->getErrorMessage());
+  }
+  RuleMetadata rule(owner_, record);
+  return rule.importRuleContent(errorText);
+}

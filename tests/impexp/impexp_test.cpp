@@ -1,0 +1,270 @@
+// Import and export between repositories: a rule or custom metric exported
+// from a SQLite repository imports into each back end and back unchanged
+// apart from ids; imports over existing objects are all or nothing; UUID
+// and name collisions resolve as documented; damaged files change nothing.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "impexp/repimpexpmgr.h"
+#include "reposadmin/common_data_access.h"
+#include "support/admin_targets.h"
+#include "support/log_capture.h"
+
+namespace {
+
+// One repository with its managers, released at the end.
+struct Side {
+  RepositoryImpl* repos = nullptr;
+  CommonRepositoryDataAccess* common = nullptr;
+  RepositoryImportExportManager* manager = nullptr;
+  void open(RepositoryImpl* opened) {
+    repos = opened;
+    ASSERT_NE(repos, nullptr);
+    common = repos->createCommonDataAccess();
+    manager = repos->createImportExportManager();
+    ASSERT_NE(manager, nullptr);
+  }
+  ~Side() {
+    delete manager;
+    if (common) common->release();
+    if (repos) repos->release();
+  }
+  int count(const char* code) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    int n = -1;
+    rda->paramSingleton(
+        "SELECT COUNT(*) FROM " + rda->getTableName(code, true, -1).str(), &n,
+        0);
+    return n;
+  }
+  bool drop(const char* code) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    return rda->paramExec(
+        "DROP TABLE " + rda->getTableName(code, true, -1).str(), nullptr, 0);
+  }
+  int ruleId(const char* name) {
+    ReposDataAccessCursor* rows = common->findRule(-1, name, "");
+    const std::vector<std::string> found = cursorRows(rows);
+    return found.empty() ? -1 : std::stoi(found[0]);
+  }
+  std::string ruleUuid(int id) {
+    ReposDataAccessCursor* rows = common->findRule(id, "", "");
+    int column = rows ? rows->getColumnIndex("RU_UUID") : -1;
+    std::string uuid = rows && rows->next() == 1 ? rows->getString(column).str()
+                                                 : std::string("none");
+    if (rows) rows->release();
+    return uuid;
+  }
+  std::string exportRule(int id) {
+    KvbString out, error;
+    EXPECT_TRUE(
+        manager->exportObject(id, "Rule", ruleUuid(id), out, error, nullptr))
+        << error.str();
+    return out.str();
+  }
+};
+
+// An export text without what differs between repositories by design:
+// ids, dates, users, the UUIDs of fresh items and of new custom metrics.
+std::string comparable(const std::string& text) {
+  static const std::regex local(
+      "<value key=\"(RU_ID|CM_ID|FLDR_ID|RU_CRDAT|RU_EDDAT|RU_USER|RU_CRUSR|"
+      "CM_UUID)\">[^<]*</value>");
+  static const std::regex attributes(" (uuid|path)=\"[^\"]*\"");
+  return std::regex_replace(
+      std::regex_replace(text, local, "<value key=\"$1\" />"), attributes, "");
+}
+
+class ImpExpTest : public AdminTargetTest {
+ protected:
+  void SetUp() override {
+    AdminTargetTest::SetUp();
+    if (IsSkipped()) return;
+    source_file_ = dir_.file("source.db");
+    ASSERT_TRUE(admin_->createFileRepository(source_file_.c_str())) << error();
+    from_.open(static_cast<RepositoryImpl*>(
+        admin_->openFileRepository(source_file_.c_str(), false)));
+    const AdminDatabase db = newDatabase();
+    ASSERT_TRUE(create(db)) << error();
+    to_.open(open(db));
+  }
+
+  // A rule reading two fields that uses a custom metric with two fields
+  // and maps one rule field to each of them.
+  int makeRule(Side& side, const char* name, const char* uuid) {
+    CommonRepositoryDataAccess* c = side.common;
+    const int cm = c->addCustomMetric("Ratio", "pre", "a/b", "post");
+    EXPECT_GT(cm, 0) << c->getErrorMessage().str();
+    EXPECT_TRUE(c->addCustomMetricField(cm, "a", "I"));
+    EXPECT_TRUE(c->addCustomMetricField(cm, "r", "O"));
+    const int id = c->addRule(name, "T", "ZIP <> ''\n AND \"x\"", "G", "<m/>",
+                              "me", uuid, 0, "caf\xC3\xA9", "D");
+    EXPECT_GT(id, 0) << c->getErrorMessage().str();
+    EXPECT_TRUE(c->addRuleField(id, "ZIP", "Postal code"));
+    EXPECT_TRUE(c->addRuleField(id, "CITY", "City"));
+    EXPECT_TRUE(c->addRuleCustomMetric(id, cm, 1));
+    EXPECT_TRUE(c->addCustomMetricFieldMap(id, cm, 1, "ZIP", "a", "I"));
+    EXPECT_TRUE(c->addCustomMetricFieldMap(id, cm, 1, "CITY", "r", "O"));
+    return id;
+  }
+
+  std::string source_file_;
+  Side from_, to_;
+  LogCapture log_;
+};
+
+TEST_P(ImpExpTest, RuleTravelsToAnotherRepositoryAndBackUnchanged) {
+  const int id = makeRule(from_, "Postal code", "u-rule");
+  const std::string text = from_.exportRule(id);
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  const int copy = to_.ruleId("Postal code");
+  ASSERT_GT(copy, 0);
+  EXPECT_EQ(to_.ruleUuid(copy), "u-rule");
+  const std::string there = to_.exportRule(copy);
+  EXPECT_EQ(comparable(there), comparable(text));
+
+  // Back over the original, which loses a field link first.
+  ASSERT_TRUE(from_.common->deleteRuleLinks(id));
+  ASSERT_TRUE(from_.manager->updateObject(id, "Rule", "u-rule", there, 0, error,
+                                          nullptr))
+      << error.str();
+  EXPECT_EQ(comparable(from_.exportRule(id)), comparable(text));
+  EXPECT_EQ(from_.count("CUSTM"), 1);  // the custom metric is reused by name
+}
+
+TEST_P(ImpExpTest, ImportAsNewOfAKnownUuidCreatesNothing) {
+  const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  const int rules = to_.count("RULE"), links = to_.count("RUFIME");
+  // Renamed in the target: still the same rule by its UUID.
+  ASSERT_TRUE(to_.common->updateRule(to_.ruleId("R"), "Renamed", "T", "", "",
+                                     "", "me", 1, 1, "me", "u-1", 0, "", ""));
+  EXPECT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(to_.count("RULE"), rules);
+  EXPECT_EQ(to_.count("RUFIME"), links);
+  EXPECT_EQ(to_.ruleId("R"), -1);
+}
+
+TEST_P(ImpExpTest, ANameTakenUnderAnotherUuidRefusesTheImport) {
+  const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
+  to_.common->addRule("R", "T", "", "", "", "me", "u-other", 0, "", "");
+  KvbString error;
+  EXPECT_FALSE(to_.manager->importObject(text, 0, error));
+  EXPECT_NE(error.str().find("A business rule with this name already exists"),
+            std::string::npos)
+      << error.str();
+  EXPECT_NE(error.str().find("\nImport Log:\n"), std::string::npos);
+  EXPECT_EQ(to_.count("RULE"), 1);
+  EXPECT_EQ(to_.count("CUSTM"), 0);
+  // Under a new name through a path it goes in.
+  ASSERT_TRUE(to_.manager->importObjectToPath("R2", text, error))
+      << error.str();
+  EXPECT_GT(to_.ruleId("R2"), 0);
+  EXPECT_FALSE(to_.manager->importObjectToPath("r2", text, error));
+  EXPECT_EQ(error.str(), "An object already exists at the path: r2");
+}
+
+TEST_P(ImpExpTest, AnImportOverARuleThatFailsHalfWayChangesNothing) {
+  const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
+  const int target = to_.common->addRule("Old", "T", "old expr", "", "", "me",
+                                         "u-t", 0, "", "");
+  ASSERT_TRUE(to_.common->addRuleField(target, "OLD", "kept"));
+  const std::string before = to_.exportRule(target);
+  // The custom metric's fields can no longer be read: the import fails
+  // after the rule row, its links and the custom metric were written.
+  ASSERT_TRUE(to_.drop("CMFLD"));
+  KvbString error;
+  EXPECT_FALSE(to_.manager->updateObject(target, "Rule", "u-t", text, 0, error,
+                                         nullptr));
+  EXPECT_FALSE(error.isEmpty());
+  EXPECT_EQ(to_.exportRule(target), before);
+  EXPECT_EQ(to_.count("CUSTM"), 0);
+}
+
+TEST_P(ImpExpTest, AnImportOverARuleKeepsItsNameAndAUuidHeldElsewhere) {
+  const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
+  to_.common->addRule("Holder", "T", "", "", "", "me", "u-1", 0, "", "");
+  const int target =
+      to_.common->addRule("Target", "T", "", "", "", "me", "u-t", 0, "", "");
+  KvbString error;
+  ASSERT_TRUE(
+      to_.manager->updateObject(target, "Rule", "u-t", text, 0, error, nullptr))
+      << error.str();
+  EXPECT_EQ(to_.ruleId("Target"), target);
+  EXPECT_EQ(to_.ruleUuid(target), "u-t");
+  // With no other holder the target takes the record's UUID.
+  ASSERT_TRUE(to_.manager->deleteObjectByPath("Holder", "Rule", error))
+      << error.str();
+  ASSERT_TRUE(to_.manager->updateObject(target, "Rule", "u-t", text, 0, error,
+                                        nullptr));
+  EXPECT_EQ(to_.ruleUuid(target), "u-1");
+}
+
+TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
+  const int id = makeRule(from_, "R", "u-1");
+  const std::string text = from_.exportRule(id);
+  const int rules = from_.count("RULE");
+  KvbString error;
+  for (const std::string& input :
+       {text.substr(0, text.size() / 2),
+        std::string("<!DOCTYPE x [<!ENTITY e SYSTEM \"/etc/passwd\">]><x/>"),
+        std::regex_replace(text, std::regex("<child ref=\"1\""),
+                           "<child ref=\"99\"")}) {
+    EXPECT_FALSE(to_.manager->importObject(input, 0, error));
+    EXPECT_NE(error.str().find("The export text cannot be read: "),
+              std::string::npos)
+        << error.str();
+    EXPECT_FALSE(from_.manager->updateObject(id, "Rule", "u-1", input, 0, error,
+                                             nullptr));
+  }
+  const std::string task =
+      "<kvExport version=\"1\" root=\"1\"><record id=\"1\" type=\"Task\"/>"
+      "</kvExport>";
+  EXPECT_FALSE(
+      from_.manager->updateObject(id, "Rule", "u-1", task, 0, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "The object type \"Rule\" appears to differ from imported object "
+            "type \"Task\".");
+  EXPECT_EQ(from_.count("RULE"), rules);
+  EXPECT_EQ(comparable(from_.exportRule(id)), comparable(text));
+  EXPECT_EQ(to_.count("RULE"), 0);
+}
+
+TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
+  KvbString out, error;
+  EXPECT_FALSE(
+      from_.manager->exportObject(77, "Rule", "", out, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "Unable to export rule, object not found with name=\"\" id=77");
+  EXPECT_FALSE(from_.manager->exportObject(1, "rule", "", out, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "The object type \"rule\" is not a known type to "
+            "export.");
+  EXPECT_FALSE(
+      from_.manager->exportObjectByPath("nowhere/R", "Rule", out, error));
+  EXPECT_FALSE(from_.manager->exportObject(1, "", "", out, error, nullptr));
+}
+
+TEST_P(ImpExpTest, CustomMetricTravelsWithItsFields) {
+  makeRule(from_, "R", "u-1");
+  KvbString text, error, there;
+  ASSERT_TRUE(
+      from_.manager->exportObject(1, "CustomMetric", "", text, error, nullptr))
+      << error.str();
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  ASSERT_TRUE(
+      to_.manager->exportObject(1, "CustomMetric", "", there, error, nullptr))
+      << error.str();
+  EXPECT_EQ(comparable(there.str()), comparable(text.str()));
+  EXPECT_TRUE(to_.manager->importObject(text, 0, error));  // matched by name
+  EXPECT_EQ(to_.count("CUSTM"), 1);
+  EXPECT_EQ(to_.count("CMFLD"), 2);
+}
+
+INSTANTIATE_ADMIN_TARGETS(ImpExpTest);
+
+}  // namespace
