@@ -4,14 +4,15 @@
 
 #include <memory>
 
-#include "impexp/impexp_folders.h"
 #include "impexp/repactionevent.h"
 #include "impexp/repcustmmgr.h"
+#include "impexp/repobjectmgr.h"
 #include "impexp/reprulemgr.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
+#include "reposadmin/repository_folder_manager.h"
 #include "schema/log_printf.h"
 
 RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
@@ -55,9 +56,10 @@ bool RepositoryImportExportManagerImpl::serializeObject(MetadataRecord* record,
 void RepositoryImportExportManagerImpl::setObjectPath(int objectId,
                                                       const KvbString& typeName,
                                                       const KvbString& uuid) {
-  ImportExportFolders folders(repository_);
+  ScopedAccess<RepositoryFolderManager> folders(
+      repository_ ? repository_->createFolderManager() : nullptr);
   KvbString path("");
-  if (folders.ready() && !folders.getObjectPath(objectId, typeName, path)) {
+  if (folders.get() && !folders->getObjectPath(objectId, typeName, path)) {
     logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S",
               kvb_get_message(__FILE__, __LINE__, "Repository Library", 1591,
                               typeName));
@@ -70,10 +72,28 @@ void RepositoryImportExportManagerImpl::setObjectPath(int objectId,
 bool RepositoryImportExportManagerImpl::resolveObjectPath(
     const KvbString& objectPath, const KvbString& typeName, int& folderId,
     int& objectId, KvbString& itemName, KvbString& uuid, KvbString& errorText) {
-  ImportExportFolders folders(repository_);
-  return folders.ready() &&
-         folders.resolveObjectPath(objectPath, typeName, folderId, objectId,
-                                   itemName, uuid, errorText);
+  if (!repository_) return false;
+  objectId = folderId = -1;
+  ScopedAccess<RepositoryFolderManager> folders(
+      repository_->createFolderManager());
+  return folders.get() &&
+         folders->resolveObjectPath(objectPath, typeName, folderId, objectId,
+                                    itemName, uuid, errorText);
+}
+
+// 1 when folder `folderId` holds an object of `typeName` named `name` (both
+// without regard to case), 0 when not, -1 when the folder cannot be read.
+static int folderHolds(RepositoryFolderManager* folders, int folderId,
+                       const KvbString& typeName, const KvbString& name) {
+  ReposDataAccessCursor* rows = folders->getFolderItems(folderId);
+  if (!rows) return -1;
+  int found = 0, status = 0;
+  while (!found && (status = rows->next()) == 1)
+    found = rows->getString(0).trim().equals(typeName, true) &&
+            rows->getString(3).equals(name, true);
+  if (!found && status == 2) found = -1;
+  rows->release();
+  return found;
 }
 
 bool RepositoryImportExportManagerImpl::inTransaction(
@@ -138,21 +158,23 @@ bool RepositoryImportExportManagerImpl::importObjectToPath(
   context_->reset();
   MetadataRecord* record = context_->deserialize(input, errorText);
   if (!record) return false;
-  ImportExportFolders folders(repository_);
+  ScopedAccess<RepositoryFolderManager> folders(
+      repository_->createFolderManager());
   KvbString folderPath, itemName("");
   int folderId = -1;
-  if (!folders.ready()) return fail(errorText, "No folder access");
-  if (!ImportExportFolders::splitPath(objectPath, folderPath, itemName))
+  if (!folders.get()) return false;
+  if (!folders->splitPath(objectPath, folderPath, itemName) ||
+      itemName.isEmpty())
     return fail(errorText,
                 kvbStringFormat("Unable to determine folder path and item "
                                 "name from given export path: %S",
                                 objectPath));
-  KvbString reason;
-  if (!folders.getFolderId(folderPath, folderId, reason))
+  if (!folders->getFolderId(folderPath, folderId))
     return fail(errorText,
                 kvbStringFormat("Unable to determine folder id from path: %S",
                                 folderPath));
-  const int exists = folders.holds(folderId, record->getTypeName(), itemName);
+  const int exists =
+      folderHolds(folders.get(), folderId, record->getTypeName(), itemName);
   if (exists != 0)
     return fail(
         errorText,
