@@ -6,6 +6,7 @@
 
 #include "impexp/repactionevent.h"
 #include "impexp/repcustmmgr.h"
+#include "impexp/repmonitormgr.h"
 #include "impexp/repobjectmgr.h"
 #include "impexp/reprulemgr.h"
 #include "reposadmin/common_data_access.h"
@@ -22,6 +23,9 @@ RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
       logger_(kvlogGetLogger("KV.Repos.ReposAdmin.ImportExport")) {
   managers_["Rule"] = new RuleManagerImpl(this);
   managers_["CustomMetric"] = new CustomMetricManagerImpl(this);
+  managers_["Source"] = new MonitorObjectManagerImpl(this, kSourceType);
+  managers_["Threshold"] = new MonitorObjectManagerImpl(this, kThresholdType);
+  managers_["Dimension"] = new MonitorObjectManagerImpl(this, kDimensionType);
 }
 
 RepositoryImportExportManagerImpl::~RepositoryImportExportManagerImpl() {

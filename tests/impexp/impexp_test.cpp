@@ -9,6 +9,7 @@
 
 #include "impexp/repimpexpmgr.h"
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/monitor_data_access.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 
@@ -70,7 +71,7 @@ struct Side {
 // ids, dates, users, the UUIDs of fresh items and of new custom metrics.
 std::string comparable(const std::string& text) {
   static const std::regex local(
-      "<value key=\"(RU_ID|CM_ID|FLDR_ID|RU_CRDAT|RU_EDDAT|RU_USER|RU_CRUSR|"
+      "<value key=\"(\\w*_ID|\\w*CRDAT|\\w*EDDAT|\\w*CRUSR|\\w*EDUSR|RU_USER|"
       "CM_UUID)\">[^<]*</value>");
   static const std::regex attributes(" (uuid|path)=\"[^\"]*\"");
   return std::regex_replace(
@@ -263,6 +264,51 @@ TEST_P(ImpExpTest, CustomMetricTravelsWithItsFields) {
   EXPECT_TRUE(to_.manager->importObject(text, 0, error));  // matched by name
   EXPECT_EQ(to_.count("CUSTM"), 1);
   EXPECT_EQ(to_.count("CMFLD"), 2);
+}
+
+TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int ids[3] = {-1, -1, -1};
+  const KvbString names[3] = {"low", "mid", "high"};
+  const double starts[3] = {0, 0.5, 0.9}, ends[3] = {0.5, 0.9, 1};
+  const int colors[3] = {1, 2, 3};
+  ASSERT_TRUE(m->addSource("S", "u-s", "me", 0, &ids[0]));
+  ASSERT_TRUE(m->addDimension("D", "two\nlines", "me", "u-d", 0, &ids[1]));
+  ASSERT_TRUE(m->addThreshold("T", "td", "me", "u-t", 0, 3, names, starts, ends,
+                              colors, &ids[2]));
+  m->release();
+  const char* types[3] = {"Source", "Dimension", "Threshold"};
+  const char* uuids[3] = {"u-s", "u-d", "u-t"};
+  KvbString text, there, back, error;
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(types[i]);
+    ASSERT_TRUE(from_.manager->exportObject(ids[i], types[i], uuids[i], text,
+                                            error, nullptr))
+        << error.str();
+    ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+    ASSERT_TRUE(to_.manager->exportObjectByPath(
+        std::string(1, types[i][0]).c_str(), types[i], there, error))
+        << error.str();
+    EXPECT_EQ(comparable(there.str()), comparable(text.str()));
+    ASSERT_TRUE(from_.manager->updateObject(ids[i], types[i], uuids[i], there,
+                                            0, error, nullptr))
+        << error.str();
+    ASSERT_TRUE(from_.manager->exportObject(ids[i], types[i], uuids[i], back,
+                                            error, nullptr));
+    EXPECT_EQ(comparable(back.str()), comparable(text.str()));
+  }
+  // Under a UUID nobody holds, a dimension or threshold of a known name is
+  // that object; a source is matched by UUID only and comes in anew.
+  const int dimensions = to_.count("DIMENS"), sources = to_.count("EXSRC");
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(from_.manager->exportObject(ids[i], types[i], uuids[i], text,
+                                            error, nullptr));
+    const std::string fresh = std::regex_replace(
+        text.str(), std::regex(uuids[i]), std::string("u-new"));
+    EXPECT_TRUE(to_.manager->importObject(fresh, 0, error)) << error.str();
+  }
+  EXPECT_EQ(to_.count("DIMENS"), dimensions);
+  EXPECT_EQ(to_.count("EXSRC"), sources + 1);
 }
 
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);

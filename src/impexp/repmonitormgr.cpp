@@ -1,0 +1,131 @@
+// Delete, export and import of sources, dimensions and thresholds.
+#include "impexp/repmonitormgr.h"
+
+#include "access/base_rdaimpl.h"
+#include "impexp/repimpexpmgr.h"
+#include "reposadmin/monitor_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+MonitorRepositoryDataAccess* MonitorObjectManagerImpl::newMonitorAccess()
+    const {
+  return repository() ? repository()->createMonitorDataAccess() : nullptr;
+}
+
+bool MonitorObjectManagerImpl::deleteObject(int objectId,
+                                            const KvbString& /*uuid*/,
+                                            KvbString& errorText) {
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
+  if (!monitor.get()) return false;
+  logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+            "Deleting %s object with id=%d", type_.word, objectId);
+  return type_.remove(monitor.get(), objectId) ||
+         failWith(errorText, monitor->getErrorMessage());
+}
+
+bool MonitorObjectManagerImpl::exportContent(
+    MonitorRepositoryDataAccess* monitor, int objectId, MetadataRecord* record,
+    KvbString& errorText) {
+  const KvbString name = value(record, type_.nameColumn);
+  ReposDataAccessCursor* rows =
+      type_.find(monitor, objectId, name, record->getUUID());
+  const bool found = rows && rows->next() == 1;
+  for (int i = 0; found && i < rows->getNumCols(); ++i)
+    record->setValue(rows->getColName(i), rows->getString(i));
+  if (rows) rows->release();
+  if (found) return true;
+  const KvbString text = kvbStringFormat(
+      "Unable to export %s, object not found with name=\"%S\" id=%d",
+      type_.word, name, objectId);
+  logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
+  return failWith(errorText, text);
+}
+
+bool MonitorObjectManagerImpl::exportObject(int objectId, const KvbString& uuid,
+                                            KvbString& output,
+                                            KvbString& errorText) {
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
+  if (!monitor.get()) return false;
+  const KvbString noRecord = kvbStringFormat(
+      "Unable to create export metadata object for %s.", type_.word);
+  return exportRecord(
+      type_.typeName, uuid, noRecord.asCstr(),
+      [&](MetadataRecord* record) {
+        return exportContent(monitor.get(), objectId, record, errorText);
+      },
+      output, errorText);
+}
+
+int MonitorObjectManagerImpl::existing(MonitorRepositoryDataAccess* monitor,
+                                       MetadataRecord* record) {
+  const KvbString name = value(record, type_.nameColumn);
+  const KvbString uuid = record->getUUID();
+  if (!type_.matchByNameToo) {
+    KvbString stored;
+    const int id = lastId(type_.find(monitor, -1, name, uuid), type_.idColumn,
+                          type_.uuidColumn, &stored);
+    if (id != -1) record->setUUID(stored);
+    return id;
+  }
+  int id = uuid.isEmpty() ? -1
+                          : lastId(type_.find(monitor, -1, "", uuid),
+                                   type_.idColumn, type_.uuidColumn, nullptr);
+  if (id == -1 && !name.isEmpty())
+    id = lastId(type_.find(monitor, -1, name, ""), type_.idColumn,
+                type_.uuidColumn, nullptr);
+  return id;
+}
+
+bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
+                                               int folderId,
+                                               const KvbString& itemName,
+                                               KvbString& errorText) {
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
+  if (!monitor.get())
+    return failWith(errorText,
+                    "The repository gives no monitoring data access");
+  const int found = existing(monitor.get(), record);
+  if (found != -1) {
+    context()->setIntProperty(record, "TARGETID", found);
+    return true;
+  }
+  KvbString name = value(record, type_.nameColumn);
+  if (!itemName.isEmpty()) {
+    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
+              "Changing %s Name from original \"%S\" to new \"%S\" on import.",
+              type_.word, name, itemName);
+    name = itemName;
+  }
+  int id = -1;
+  if (!type_.add(monitor.get(), record, name, getOSUserName(), folderId, &id) ||
+      id <= 0)
+    return failWith(
+        errorText,
+        kvbStringFormat("Unable to create %s object \"%S\" during import:  %S",
+                        type_.word, name, monitor->getErrorMessage()));
+  announceCreated(
+      record, id,
+      kvbStringFormat("Created %s import object", type_.word).asCstr());
+  return true;
+}
+
+bool MonitorObjectManagerImpl::importOverObject(
+    MetadataRecord* record, int targetId, const KvbString& targetUuid,
+    int folderId, const KvbString& targetName, KvbString& errorText) {
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
+  if (!monitor.get())
+    return failWith(errorText,
+                    "The repository gives no monitoring data access");
+  if (targetId <= 0) return true;
+  const KvbString name =
+      chooseName(type_.typeName, value(record, type_.nameColumn), targetName);
+  // The update writes no UUID: the row keeps its own, whatever is chosen.
+  chooseUuid(type_.typeName, record->getUUID(), targetUuid, targetId, [&] {
+    return lastId(type_.find(monitor.get(), -1, "", record->getUUID()),
+                  type_.idColumn, type_.uuidColumn, nullptr);
+  });
+  return type_.update(monitor.get(), record, targetId, name, getOSUserName(),
+                      folderId) ||
+         failUpdate(errorText, type_.word, monitor->getErrorMessage());
+}
