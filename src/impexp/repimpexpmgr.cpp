@@ -9,6 +9,7 @@
 #include "impexp/repmonitormgr.h"
 #include "impexp/repobjectmgr.h"
 #include "impexp/reprulemgr.h"
+#include "impexp/reptaskmgr.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
@@ -21,6 +22,7 @@ RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
     : repository_(repository),
       context_(createRepositoryMetadataSerializationContext()),
       logger_(kvlogGetLogger("KV.Repos.ReposAdmin.ImportExport")) {
+  managers_["Task"] = new TaskManagerImpl(this);
   managers_["Rule"] = new RuleManagerImpl(this);
   managers_["CustomMetric"] = new CustomMetricManagerImpl(this);
   managers_["Source"] = new MonitorObjectManagerImpl(this, kSourceType);

@@ -68,12 +68,14 @@ struct Side {
 };
 
 // An export text without what differs between repositories by design:
-// ids, dates, users, the UUIDs of fresh items and of new custom metrics.
+// ids, dates, users, the UUIDs of fresh items, of new custom metrics and
+// of the default dimension and threshold that each repository makes.
 std::string comparable(const std::string& text) {
   static const std::regex local(
-      "<value key=\"(\\w*_ID|\\w*CRDAT|\\w*EDDAT|\\w*CRUSR|\\w*EDUSR|RU_USER|"
+      "<value "
+      "key=\"(\\w*_ID|\\w*CRDAT|\\w*EDDAT|\\w*CRUSR|\\w*EDUSR|RU_USER|UUID|"
       "CM_UUID)\">[^<]*</value>");
-  static const std::regex attributes(" (uuid|path)=\"[^\"]*\"");
+  static const std::regex attributes(" (uuid|path|keyValue)=\"[^\"]*\"");
   return std::regex_replace(
       std::regex_replace(text, local, "<value key=\"$1\" />"), attributes, "");
 }
@@ -309,6 +311,59 @@ TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
   }
   EXPECT_EQ(to_.count("DIMENS"), dimensions);
   EXPECT_EQ(to_.count("EXSRC"), sources + 1);
+}
+
+TEST_P(ImpExpTest, TaskTravelsWithItsRulesDimensionsThresholdsAndEvents) {
+  const int rule = makeRule(from_, "R", "u-r");
+  const int other =
+      from_.common->addRule("R2", "T", "x", "", "", "me", "u-r2", 0, "", "");
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int dim = -1, thr = -1, task = -1;
+  const KvbString band = "all";
+  const double start = 0, end = 1;
+  const int color = 4;
+  ASSERT_TRUE(m->addDimension("Dim", "d", "me", "u-dim", 0, &dim));
+  ASSERT_TRUE(m->addThreshold("Thr", "t", "me", "u-thr", 0, 1, &band, &start,
+                              &end, &color, &thr));
+  ASSERT_TRUE(m->addTask("Task", "u-task", "me", 0, "c", "d", &task));
+  ASSERT_TRUE(m->addTaskRuleMember(task, rule, dim, thr, 0.5));
+  ASSERT_TRUE(m->addTaskRule(task, other));
+  ASSERT_TRUE(m->addRuleEvent(task, rule, 0, "CODE", "<ev a=\"1\"/>"));
+  ASSERT_TRUE(m->addRuleEvent(task, rule, 1, "CODE2", ""));
+  m->release();
+  MonitorRepositoryDataAccess* t = to_.repos->createMonitorDataAccess();
+  int group = -1;
+  ASSERT_TRUE(t->addReportGroup("Board", "", 1, 1, 1, KvbDate::currentDate(),
+                                "me", "u-g", 0, &group));
+  t->release();
+
+  KvbString text, there, back, error;
+  ASSERT_TRUE(
+      from_.manager->exportObject(task, "Task", "u-task", text, error, nullptr))
+      << error.str();
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  ASSERT_TRUE(to_.manager->exportObjectByPath("Task", "Task", there, error))
+      << error.str();
+  EXPECT_EQ(comparable(there.str()), comparable(text.str()));
+  EXPECT_EQ(to_.count("RULE"), 2);  // each rule once, for members and events
+  EXPECT_EQ(to_.count("RUCMME"), 1);
+  const int mappings = to_.count("DIMGRP");
+  EXPECT_GE(mappings, 2);  // the new dashboard maps both member dimensions
+
+  // Back over the original task, twice: nothing doubles.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(from_.manager->updateObject(task, "Task", "u-task", there, 0,
+                                            error, nullptr))
+        << error.str();
+  }
+  ASSERT_TRUE(from_.manager->exportObject(task, "Task", "u-task", back, error,
+                                          nullptr));
+  EXPECT_EQ(comparable(back.str()), comparable(text.str()));
+  ASSERT_TRUE(to_.manager->updateObject(to_.count("MJOB"), "Task", "u-task",
+                                        text, 0, error, nullptr))
+      << error.str();
+  EXPECT_EQ(to_.count("DIMGRP"), mappings);
+  EXPECT_EQ(to_.count("RULE"), 2);
 }
 
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);

@@ -1,0 +1,102 @@
+// Delete, export and import of monitoring tasks.
+#include "impexp/reptaskmgr.h"
+
+#include "access/base_rdaimpl.h"
+#include "impexp/repimpexpmgr.h"
+#include "impexp/repmetataskimpl.h"
+#include "kvreposres/kvreposres.h"
+#include "reposadmin/monitor_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+namespace {
+MonitorRepositoryDataAccess* newMonitorAccess(Repository* repository) {
+  return repository ? repository->createMonitorDataAccess() : nullptr;
+}
+}  // namespace
+
+bool TaskManagerImpl::deleteObject(int objectId, const KvbString& uuid,
+                                   KvbString& errorText) {
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(
+      newMonitorAccess(repository()));
+  if (!monitor.get()) return false;
+  if (!monitor->deleteTask(objectId)) {
+    errorText = monitor->getErrorMessage();
+    return false;
+  }
+  if (RepositoryEventManager* events = getRepositoryEventManager())
+    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
+                             "Task", objectId, uuid);
+  return true;
+}
+
+bool TaskManagerImpl::exportObject(int objectId, const KvbString& uuid,
+                                   KvbString& output, KvbString& errorText) {
+  return exportRecord(
+      "Task", uuid, "Unable to create export metadata object for task.",
+      [&](MetadataRecord* record) {
+        TaskMetadata task(owner_, objectId, uuid);
+        return task.exportTask(record, errorText);
+      },
+      output, errorText);
+}
+
+bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
+                                      const KvbString& itemName,
+                                      KvbString& errorText) {
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(
+      newMonitorAccess(repository()));
+  if (!monitor.get())
+    return failWith(errorText, "The repository gives no task data access");
+  KvbString name = value(record, "JB_DESC");
+  const KvbString uuid = record->getUUID();
+  // A task that is there already stands for the record: nothing is written.
+  if (lastId(monitor->findTask(-1, name, uuid), "JB_ID", "JB_CODE", nullptr) !=
+      -1)
+    return true;
+  if (!itemName.isEmpty()) {
+    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
+              "Changing task Name from original \"%S\" to new \"%S\" on "
+              "import.",
+              name, itemName);
+    name = itemName;
+  }
+  int newId = -1;
+  if (!monitor->addTask(name, uuid, value(record, "JB_CRUSR"), folderId,
+                        value(record, "JB_COMM"), value(record, "JB_DISP"),
+                        &newId))
+    return failWith(errorText, monitor->getErrorMessage());
+  announceCreated(record, newId, "Created task import object");
+  TaskMetadata task(owner_, record);
+  return task.importTask(folderId, errorText);
+}
+
+bool TaskManagerImpl::importOverObject(MetadataRecord* record, int targetId,
+                                       const KvbString& targetUuid,
+                                       int folderId,
+                                       const KvbString& targetName,
+                                       KvbString& errorText) {
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(
+      newMonitorAccess(repository()));
+  if (!monitor.get())
+    return failWith(errorText, "The repository gives no task data access");
+  if (targetId <= 0) return true;
+  const KvbString name =
+      chooseName("Task", value(record, "JB_DESC"), targetName);
+  const KvbString uuid =
+      chooseUuid("Task", record->getUUID(), targetUuid, targetId, [&] {
+        return lastId(monitor->findTask(-1, "", record->getUUID()), "JB_ID",
+                      "JB_CODE", nullptr);
+      });
+  double created = 0;
+  if (!value(record, "JB_CRDAT").toDouble(created))
+    created = KvbDate::currentDate().asDouble();
+  if (!monitor->updateTask(targetId, name, uuid, value(record, "JB_CRUSR"),
+                           KvbDate(created), getOSUserName(),
+                           KvbDate::currentDate(), folderId,
+                           value(record, "JB_COMM"), value(record, "JB_DISP")))
+    return failWith(errorText, monitor->getErrorMessage());
+  TaskMetadata task(owner_, record);
+  return task.importTask(folderId, errorText);
+}
