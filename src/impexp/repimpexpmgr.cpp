@@ -6,6 +6,7 @@
 
 #include "impexp/repactionevent.h"
 #include "impexp/repcustmmgr.h"
+#include "impexp/repexplmgr.h"
 #include "impexp/repmonitormgr.h"
 #include "impexp/repobjectmgr.h"
 #include "impexp/reprulemgr.h"
@@ -25,6 +26,7 @@ RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
   managers_["Task"] = new TaskManagerImpl(this);
   managers_["Rule"] = new RuleManagerImpl(this);
   managers_["CustomMetric"] = new CustomMetricManagerImpl(this);
+  managers_["DataExploration"] = new DataExplorationManagerImpl(this);
   managers_["Source"] = new MonitorObjectManagerImpl(this, kSourceType);
   managers_["Threshold"] = new MonitorObjectManagerImpl(this, kThresholdType);
   managers_["Dimension"] = new MonitorObjectManagerImpl(this, kDimensionType);

@@ -45,6 +45,16 @@ struct Side {
     return rda->paramExec(
         "DROP TABLE " + rda->getTableName(code, true, -1).str(), nullptr, 0);
   }
+  void addExploration(const char* name, const char* comment, const char* uuid) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    const std::string sql =
+        "INSERT INTO " + rda->getTableName("MPRJ", true, -1).str() +
+        " (PRJ_ID, PRJ_NM, PRJ_DATE, PRJ_COMM, PMDATE, PADATE, PMUSER, "
+        "PCUSER, PRJ_UUID, FLDR_ID, LRDATE, LRDUR, LRST) VALUES (1, '" +
+        name + "', 45000.5, '" + comment + "', 45001.25, 45002, 'e', 'c', '" +
+        uuid + "', 0, 45003, 42, 'done')";
+    EXPECT_TRUE(rda->paramExec(sql, nullptr, 0));
+  }
   int ruleId(const char* name) {
     ReposDataAccessCursor* rows = common->findRule(-1, name, "");
     const std::vector<std::string> found = cursorRows(rows);
@@ -364,6 +374,31 @@ TEST_P(ImpExpTest, TaskTravelsWithItsRulesDimensionsThresholdsAndEvents) {
       << error.str();
   EXPECT_EQ(to_.count("DIMGRP"), mappings);
   EXPECT_EQ(to_.count("RULE"), 2);
+}
+
+TEST_P(ImpExpTest, ExplorationGoesOnlyOverAnExistingOneAndGivesItsComment) {
+  from_.addExploration("Customers", "new comment", "uuid-1");
+  to_.addExploration("Other", "old comment", "uuid-x");
+  KvbString text, error, there;
+  ASSERT_TRUE(from_.manager->exportObject(1, "DataExploration", "uuid-1", text,
+                                          error, nullptr))
+      << error.str();
+  EXPECT_FALSE(to_.manager->importObject(text, 0, error));
+  EXPECT_EQ(error.str().substr(0, 16), "NOT IMPLEMENTED.");
+  ASSERT_TRUE(to_.manager->updateObject(1, "DataExploration", "uuid-x", text, 0,
+                                        error, nullptr))
+      << error.str();
+  ASSERT_TRUE(to_.manager->exportObject(1, "DataExploration", "uuid-x", there,
+                                        error, nullptr));
+  // The target keeps its name, UUID, dates and users; the comment comes.
+  const std::string expected =
+      std::regex_replace(std::regex_replace(comparable(text.str()),
+                                            std::regex("Customers"), "Other"),
+                         std::regex("uuid-1"), "uuid-x");
+  EXPECT_EQ(comparable(there.str()), expected);
+  EXPECT_FALSE(from_.manager->exportObject(9, "DataExploration", "", text,
+                                           error, nullptr));
+  EXPECT_EQ(error.str(), "A data exploration was not found to export.");
 }
 
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);

@@ -1,0 +1,65 @@
+// Delete, export and import over an existing object of data explorations.
+#include "impexp/repexplmgr.h"
+
+#include "impexp/repimpexpmgr.h"
+#include "impexp/repmetadataexplimpl.h"
+#include "reposadmin/explorer_data_access.h"
+#include "reposadmin/repository.h"
+
+namespace {
+ExplorerRepositoryDataAccess* newExplorerAccess(Repository* repository) {
+  return repository ? repository->createExplorerDataAccess() : nullptr;
+}
+}  // namespace
+
+bool DataExplorationManagerImpl::deleteObject(int objectId,
+                                              const KvbString& /*uuid*/,
+                                              KvbString& errorText) {
+  ScopedAccess<ExplorerRepositoryDataAccess> explorer(
+      newExplorerAccess(repository()));
+  return explorer.get() && (explorer->deleteProject(objectId) ||
+                            failWith(errorText, explorer->getErrorMessage()));
+}
+
+bool DataExplorationManagerImpl::exportObject(int objectId,
+                                              const KvbString& uuid,
+                                              KvbString& output,
+                                              KvbString& errorText) {
+  return exportRecord(
+      "DataExploration", uuid,
+      "Unable to create export metadata object for data exploration.",
+      [&](MetadataRecord* record) {
+        DataExplorationMetadata exploration(owner_, objectId, uuid);
+        return exploration.exportExploration(record, errorText);
+      },
+      output, errorText);
+}
+
+bool DataExplorationManagerImpl::importNewObject(MetadataRecord*, int,
+                                                 const KvbString&,
+                                                 KvbString& errorText) {
+  errorText = "NOT IMPLEMENTED.";
+  return false;
+}
+
+bool DataExplorationManagerImpl::importOverObject(
+    MetadataRecord* record, int targetId, const KvbString& targetUuid,
+    int /*folderId*/, const KvbString& targetName, KvbString& errorText) {
+  ScopedAccess<ExplorerRepositoryDataAccess> explorer(
+      newExplorerAccess(repository()));
+  if (!explorer.get())
+    return failWith(errorText,
+                    "The repository gives no data exploration data access");
+  if (targetId <= 0) return true;
+  const KvbString name =
+      chooseName("DataExploration", value(record, "PRJ_NM"), targetName);
+  // The update writes no UUID: the exploration keeps its own.
+  chooseUuid("DataExploration", record->getUUID(), targetUuid, targetId,
+             [] { return -1; });
+  if (!explorer->updateProject(targetId, name, value(record, "PRJ_COMM")))
+    return failWith(errorText, explorer->getErrorMessage());
+  event(1,
+        "Update metadata for Data Exploration: Not all known metadata is "
+        "contained.");
+  return true;
+}

@@ -1,0 +1,35 @@
+// Export of a data exploration's row.
+#include "impexp/repmetadataexplimpl.h"
+
+#include "impexp/repimpexpmgr.h"
+#include "impexp/repobjectmgr.h"
+#include "reposadmin/explorer_data_access.h"
+#include "reposadmin/repos_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+bool DataExplorationMetadata::exportExploration(MetadataRecord* record,
+                                                KvbString& errorText) {
+  if (!record || !repository_) return false;
+  ScopedAccess<ExplorerRepositoryDataAccess> explorer(
+      repository_->createExplorerDataAccess());
+  if (!explorer.get()) return false;
+  bool found = false;
+  if (!eachRow(
+          explorer->getProject(objectId_),
+          [&](ReposDataAccessCursor* row) {
+            found = true;
+            setRowValues(record, row, false);
+            return false;
+          },
+          errorText))
+    return false;
+  if (!found) {
+    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+              "Unable to find data exploration object with id=%d", objectId_);
+    errorText = "A data exploration was not found to export.";
+    return false;
+  }
+  event(1, "The export does not contain all known metadata for this object.");
+  return true;
+}
