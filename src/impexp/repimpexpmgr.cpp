@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "impexp/repactionevent.h"
+#include "impexp/repcollmgr.h"
 #include "impexp/repcustmmgr.h"
 #include "impexp/repexplmgr.h"
 #include "impexp/repmonitormgr.h"
@@ -27,6 +28,7 @@ RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
   managers_["Rule"] = new RuleManagerImpl(this);
   managers_["CustomMetric"] = new CustomMetricManagerImpl(this);
   managers_["DataExploration"] = new DataExplorationManagerImpl(this);
+  managers_["Collection"] = new CollectionManagerImpl(this);
   managers_["Source"] = new MonitorObjectManagerImpl(this, kSourceType);
   managers_["Threshold"] = new MonitorObjectManagerImpl(this, kThresholdType);
   managers_["Dimension"] = new MonitorObjectManagerImpl(this, kDimensionType);

@@ -401,6 +401,31 @@ TEST_P(ImpExpTest, ExplorationGoesOnlyOverAnExistingOneAndGivesItsComment) {
   EXPECT_EQ(error.str(), "A data exploration was not found to export.");
 }
 
+TEST_P(ImpExpTest, CollectionTravelsWithDefinitionsAndFieldsOnce) {
+  CommonRepositoryDataAccess* c = from_.common;
+  const int gc = c->addGlobalCategory("Names", "desc");
+  ASSERT_GT(c->addGlobalCategoryDefinition(gc, "ENUSA", 5, "Name", 7, "GIVEN",
+                                           "Given name"),
+            0);
+  ASSERT_TRUE(c->addGlobalCategoryField(gc, "DSN", "cat", "sch", "tbl", "fld",
+                                        true, "VARCHAR", 20, 3));
+  ASSERT_TRUE(c->addGlobalCategoryField(gc, "DSN", "cat", "sch", "tbl", "f2",
+                                        false, "INTEGER", 4, 4));
+  KvbString text, there, error;
+  ASSERT_TRUE(
+      from_.manager->exportObject(gc, "Collection", "", text, error, nullptr))
+      << error.str();
+  for (int i = 0; i < 2; ++i)
+    ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(to_.count("GCATS"), 1);
+  EXPECT_EQ(to_.count("GCDEF"), 1);
+  EXPECT_EQ(to_.count("GCFLD"), 2);
+  ASSERT_TRUE(
+      to_.manager->exportObject(1, "Collection", "", there, error, nullptr))
+      << error.str();
+  EXPECT_EQ(comparable(there.str()), comparable(text.str()));
+}
+
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);
 
 }  // namespace

@@ -1,0 +1,85 @@
+// Delete, export and import of collections.
+#include "impexp/repcollmgr.h"
+
+#include "impexp/repimpexpmgr.h"
+#include "impexp/repmetacollimpl.h"
+#include "kvreposres/kvreposres.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/repository.h"
+#include "schema/log_printf.h"
+
+bool CollectionManagerImpl::deleteObject(int objectId, const KvbString& uuid,
+                                         KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get()) return false;
+  if (!common->deleteGlobalCategory(objectId))
+    return failWith(errorText, common->getErrorMessage());
+  if (RepositoryEventManager* events = getRepositoryEventManager())
+    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
+                             "Collection", objectId, uuid);
+  return true;
+}
+
+bool CollectionManagerImpl::exportObject(int objectId, const KvbString& uuid,
+                                         KvbString& output,
+                                         KvbString& errorText) {
+  return exportRecord(
+      "Collection", uuid,
+      "Unable to create export metadata object for collection.",
+      [&](MetadataRecord* record) {
+        CollectionMetadata collection(owner_, objectId, uuid);
+        return collection.exportCollection(record, errorText);
+      },
+      output, errorText);
+}
+
+bool CollectionManagerImpl::importNewObject(MetadataRecord* record,
+                                            int /*folderId*/,
+                                            const KvbString& itemName,
+                                            KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get())
+    return failWith(errorText,
+                    "The repository gives no collection data access");
+  KvbString name = value(record, "GCNAME");
+  // Collections have no UUID column: they are found by name only.
+  const int existing = name.isEmpty()
+                           ? -1
+                           : lastId(common->findGlobalCategory(-1, name, ""),
+                                    "GC_ID", "GC_ID", nullptr);
+  if (existing != -1) {
+    context()->setIntProperty(record, "TARGETID", existing);
+    return true;
+  }
+  if (!itemName.isEmpty()) {
+    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
+              "Changing Collection name from original \"%S\" to new \"%S\" on "
+              "import.",
+              name, itemName);
+    name = itemName;
+  }
+  const int id = common->addGlobalCategory(name, value(record, "GCDESC"));
+  if (id <= 0) return failWith(errorText, common->getErrorMessage());
+  announceCreated(record, id, "Created collection import object");
+  CollectionMetadata collection(owner_, record);
+  return collection.importCollection(errorText);
+}
+
+bool CollectionManagerImpl::importOverObject(
+    MetadataRecord* record, int targetId, const KvbString& targetUuid,
+    int /*folderId*/, const KvbString& targetName, KvbString& errorText) {
+  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
+  if (!common.get())
+    return failWith(errorText,
+                    "The repository gives no collection data access");
+  if (targetId <= 0) return true;
+  const KvbString name =
+      chooseName("Collection", value(record, "GCNAME"), targetName);
+  // Nothing stores a collection's UUID; the choice shows only in the log.
+  chooseUuid("Collection", record->getUUID(), targetUuid, targetId,
+             [] { return -1; });
+  if (!common->updateGlobalCategory(targetId, name, value(record, "GCDESC")))
+    return failUpdate(errorText, "collection", common->getErrorMessage());
+  CollectionMetadata collection(owner_, record);
+  return collection.importCollection(errorText);
+}
