@@ -3,21 +3,15 @@
 
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetacollimpl.h"
-#include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repository.h"
-#include "schema/log_printf.h"
 
 bool CollectionManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                          KvbString& errorText) {
   ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
   if (!common.get()) return false;
-  if (!common->deleteGlobalCategory(objectId))
-    return failWith(errorText, common->getErrorMessage());
-  if (RepositoryEventManager* events = getRepositoryEventManager())
-    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
-                             "Collection", objectId, uuid);
-  return true;
+  return deleted(common->deleteGlobalCategory(objectId), common.get(),
+                 "Collection", objectId, uuid, errorText);
 }
 
 bool CollectionManagerImpl::exportObject(int objectId, const KvbString& uuid,
@@ -51,13 +45,10 @@ bool CollectionManagerImpl::importNewObject(MetadataRecord* record,
     context()->setIntProperty(record, "TARGETID", existing);
     return true;
   }
-  if (!itemName.isEmpty()) {
-    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
-              "Changing Collection name from original \"%S\" to new \"%S\" on "
-              "import.",
-              name, itemName);
-    name = itemName;
-  }
+  name = renamed(
+      "Changing Collection name from original \"%S\" to new \"%S\" on "
+      "import.",
+      name, itemName);
   const int id = common->addGlobalCategory(name, value(record, "GCDESC"));
   if (id <= 0) return failWith(errorText, common->getErrorMessage());
   announceCreated(record, id, "Created collection import object");

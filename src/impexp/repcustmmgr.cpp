@@ -3,24 +3,16 @@
 
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetacustmimpl.h"
-#include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
-#include "schema/log_printf.h"
 
 bool CustomMetricManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                            KvbString& errorText) {
   ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
   if (!common.get()) return false;
-  if (!common->deleteCustomMetric(objectId)) {
-    errorText = common->getErrorMessage();
-    return false;
-  }
-  if (RepositoryEventManager* events = getRepositoryEventManager())
-    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
-                             "CustomMetric", objectId, uuid);
-  return true;
+  return deleted(common->deleteCustomMetric(objectId), common.get(),
+                 "CustomMetric", objectId, uuid, errorText);
 }
 
 bool CustomMetricManagerImpl::exportObject(int objectId, const KvbString& uuid,
@@ -53,13 +45,10 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
     record->setUUID(storedUuid);
     return true;
   }
-  if (!itemName.isEmpty()) {
-    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
-              "Changing custom metric Name from original \"%S\" to new \"%S\" "
-              "on import.",
-              name, itemName);
-    name = itemName;
-  }
+  name = renamed(
+      "Changing custom metric Name from original \"%S\" to new \"%S\" "
+      "on import.",
+      name, itemName);
   const int newId = common->addCustomMetric(name, value(record, "CM_PREXP"),
                                             value(record, "CM_EXP"),
                                             value(record, "CM_POSTXP"));

@@ -8,17 +8,7 @@
 class CustomMetricManagerImpl : public RepositoryObjectManagerImpl {
  public:
   using RepositoryObjectManagerImpl::RepositoryObjectManagerImpl;
-  bool deleteObject(int objectId, const KvbString& uuid,
-                    KvbString& errorText) override;
-  bool exportObject(int objectId, const KvbString& uuid, KvbString& output,
-                    KvbString& errorText) override;
-  bool importNewObject(MetadataRecord* record, int folderId,
-                       const KvbString& itemName,
-                       KvbString& errorText) override;
-  bool importOverObject(MetadataRecord* record, int targetId,
-                        const KvbString& targetUuid, int folderId,
-                        const KvbString& targetName,
-                        KvbString& errorText) override;
+  KV_OBJECT_MANAGER_OPERATIONS
 };
 
 #endif  // IMPEXP_REPCUSTMMGR_H_

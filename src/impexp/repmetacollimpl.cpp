@@ -9,17 +9,10 @@ bool CollectionMetadata::exportCollection(MetadataRecord* record,
                                           KvbString& errorText) {
   if (!record || !common_) return false;
   if (record->getUUID().isEmpty()) record->setUUID(kvbGetUUID());
-  bool found = false;
-  if (!eachRow(
-          common_->getGlobalCategory(objectId_),
-          [&](ReposDataAccessCursor* row) {
-            found = true;
-            setRowValues(record, row, false);
-            return false;
-          },
-          errorText))
-    return false;
-  if (!found) {
+  const int found =
+      readFirstRow(common_->getGlobalCategory(objectId_), record, errorText);
+  if (found < 0) return false;
+  if (found == 0) {
     event(0, kvbStringFormat("Unable to find collection object with id=%d",
                              objectId_));
     errorText = "A collection was not found to export.";

@@ -63,6 +63,20 @@ bool MetadataObject::eachRow(
   return status != 2 || failData(errorText, "Unable to read the repository: ");
 }
 
+int MetadataObject::readFirstRow(ReposDataAccessCursor* rows,
+                                 MetadataRecord* record, KvbString& errorText) {
+  int found = 0;
+  const bool read = eachRow(
+      rows,
+      [&](ReposDataAccessCursor* row) {
+        found = 1;
+        setRowValues(record, row, false);
+        return false;
+      },
+      errorText);
+  return read ? found : -1;
+}
+
 void MetadataObject::setRowValues(MetadataRecord* record,
                                   ReposDataAccessCursor* row, bool sorted) {
   std::vector<std::pair<std::string, KvbString>> columns;

@@ -55,6 +55,11 @@ class MetadataObject {
   bool eachRow(ReposDataAccessCursor* rows,
                const std::function<bool(ReposDataAccessCursor*)>& each,
                KvbString& errorText);
+  // Writes the first row of `rows` (released here) into `record` in
+  // column order: 1 when there was one, 0 when not, -1 on failure (with
+  // errorText).
+  int readFirstRow(ReposDataAccessCursor* rows, MetadataRecord* record,
+                   KvbString& errorText);
   // Sets every column of the current row as a value of `record`; in
   // ascending order of column name when `sorted`.
   static void setRowValues(MetadataRecord* record, ReposDataAccessCursor* row,

@@ -10,18 +10,10 @@ bool CustomMetricMetadata::exportCustomMetric(MetadataRecord* record,
                                               KvbString& errorText) {
   if (!record || !common_) return false;
   const KvbString name = value(record, "CM_DESC");
-  bool found = false;
-  if (!eachRow(
-          common_->findCustomMetric(objectId_, name, uuid_),
-          [&](ReposDataAccessCursor* row) {
-            found = true;
-            objectId_ = row->getInt(row->getColumnIndex("CM_ID"));
-            setRowValues(record, row, false);
-            return false;
-          },
-          errorText))
-    return false;
-  if (!found) {
+  const int found = readFirstRow(
+      common_->findCustomMetric(objectId_, name, uuid_), record, errorText);
+  if (found < 0) return false;
+  if (found == 0) {
     const KvbString text = kvbStringFormat(
         "Unable to export custom metric, object not found with name=\"%S\" "
         "id=%d",
@@ -29,6 +21,7 @@ bool CustomMetricMetadata::exportCustomMetric(MetadataRecord* record,
     logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
     return failWith(errorText, text);
   }
+  value(record, "CM_ID").toInt(objectId_);
   return exportCustomMetricFields(record, objectId_, errorText);
 }
 

@@ -14,17 +14,10 @@ bool DataExplorationMetadata::exportExploration(MetadataRecord* record,
   ScopedAccess<ExplorerRepositoryDataAccess> explorer(
       repository_->createExplorerDataAccess());
   if (!explorer.get()) return false;
-  bool found = false;
-  if (!eachRow(
-          explorer->getProject(objectId_),
-          [&](ReposDataAccessCursor* row) {
-            found = true;
-            setRowValues(record, row, false);
-            return false;
-          },
-          errorText))
-    return false;
-  if (!found) {
+  const int found =
+      readFirstRow(explorer->getProject(objectId_), record, errorText);
+  if (found < 0) return false;
+  if (found == 0) {
     logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
               "Unable to find data exploration object with id=%d", objectId_);
     errorText = "A data exploration was not found to export.";

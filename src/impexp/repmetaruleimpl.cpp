@@ -10,24 +10,17 @@ bool RuleMetadata::exportRuleContent(MetadataRecord* record,
                                      KvbString& errorText) {
   if (!record || !common_) return false;
   const KvbString name = value(record, "RU_DESC");
-  bool found = false;
-  if (!eachRow(
-          common_->findRule(objectId_, name, record->getUUID()),
-          [&](ReposDataAccessCursor* row) {
-            found = true;
-            objectId_ = row->getInt(row->getColumnIndex("RU_ID"));
-            setRowValues(record, row, false);
-            return false;
-          },
-          errorText))
-    return false;
-  if (!found) {
+  const int found = readFirstRow(
+      common_->findRule(objectId_, name, record->getUUID()), record, errorText);
+  if (found < 0) return false;
+  if (found == 0) {
     const KvbString text = kvbStringFormat(
         "Unable to export rule, object not found with name=\"%S\" id=%d", name,
         objectId_);
     logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
     return failWith(errorText, text);
   }
+  value(record, "RU_ID").toInt(objectId_);
   return exportRuleFields(record, errorText) &&
          exportRuleCustomMetrics(record, errorText);
 }

@@ -32,17 +32,10 @@ TaskMetadata::~TaskMetadata() {
 
 bool TaskMetadata::exportTask(MetadataRecord* record, KvbString& errorText) {
   if (!record || !monitor_ || !common_) return false;
-  bool found = false;
-  if (!eachRow(
-          monitor_->getTask(objectId_),
-          [&](ReposDataAccessCursor* row) {
-            found = true;
-            setRowValues(record, row, false);
-            return false;
-          },
-          errorText))
-    return false;
-  if (!found) {
+  const int found =
+      readFirstRow(monitor_->getTask(objectId_), record, errorText);
+  if (found < 0) return false;
+  if (found == 0) {
     event(0,
           kvbStringFormat("Unable to find task object with id=%d", objectId_));
     errorText = "A task was not found to export.";

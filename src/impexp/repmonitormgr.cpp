@@ -91,12 +91,10 @@ bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
     return true;
   }
   KvbString name = value(record, type_.nameColumn);
-  if (!itemName.isEmpty()) {
-    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
-              "Changing %s Name from original \"%S\" to new \"%S\" on import.",
-              type_.word, name, itemName);
-    name = itemName;
-  }
+  const KvbString rename = kvbStringFormat(
+      "Changing %s Name from original \"%%S\" to new \"%%S\" on import.",
+      type_.word);
+  name = renamed(rename.asCstr(), name, itemName);
   int id = -1;
   if (!type_.add(monitor.get(), record, name, getOSUserName(), folderId, &id) ||
       id <= 0)

@@ -14,17 +14,7 @@ class MonitorObjectManagerImpl : public RepositoryObjectManagerImpl {
   MonitorObjectManagerImpl(RepositoryImportExportManagerImpl* owner,
                            const MonitorObjectType& type)
       : RepositoryObjectManagerImpl(owner), type_(type) {}
-  bool deleteObject(int objectId, const KvbString& uuid,
-                    KvbString& errorText) override;
-  bool exportObject(int objectId, const KvbString& uuid, KvbString& output,
-                    KvbString& errorText) override;
-  bool importNewObject(MetadataRecord* record, int folderId,
-                       const KvbString& itemName,
-                       KvbString& errorText) override;
-  bool importOverObject(MetadataRecord* record, int targetId,
-                        const KvbString& targetUuid, int folderId,
-                        const KvbString& targetName,
-                        KvbString& errorText) override;
+  KV_OBJECT_MANAGER_OPERATIONS
 
   // Fills `record` with object `objectId` (else the one of the record's
   // UUID, else its name). One that does not exist is a failure.

@@ -2,10 +2,12 @@
 #include "impexp/repobjectmgr.h"
 
 #include "impexp/repimpexpmgr.h"
+#include "kvreposres/kvreposres.h"
 #include "kvreposres/kvserialization.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
+#include "schema/log_printf.h"
 
 Repository* RepositoryObjectManagerImpl::repository() const {
   return owner_->repository();
@@ -116,4 +118,24 @@ int RepositoryObjectManagerImpl::lastId(ReposDataAccessCursor* rows,
   }
   if (rows) rows->release();
   return id;
+}
+
+bool RepositoryObjectManagerImpl::deleted(bool done,
+                                          ReposDataAccessObject* access,
+                                          const char* typeName, int objectId,
+                                          const KvbString& uuid,
+                                          KvbString& errorText) {
+  if (!done) return failWith(errorText, access->getErrorMessage());
+  if (RepositoryEventManager* events = getRepositoryEventManager())
+    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
+                             typeName, objectId, uuid);
+  return true;
+}
+
+KvbString RepositoryObjectManagerImpl::renamed(const char* format,
+                                               const KvbString& name,
+                                               const KvbString& itemName) {
+  if (itemName.isEmpty()) return name;
+  logPrintf(owner_->logger(), 1, __FILE__, __LINE__, format, name, itemName);
+  return itemName;
 }

@@ -11,6 +11,7 @@
 class CommonRepositoryDataAccess;
 class MetadataRecord;
 class ReposDataAccessCursor;
+class ReposDataAccessObject;
 class MetadataSerializationContext;
 class Repository;
 class RepositoryImportExportManagerImpl;
@@ -31,6 +32,20 @@ class ScopedAccess {
  private:
   T* access_;
 };
+
+// The four operations that each object manager overrides.
+#define KV_OBJECT_MANAGER_OPERATIONS                                           \
+  bool deleteObject(int objectId, const KvbString& uuid, KvbString& errorText) \
+      override;                                                                \
+  bool exportObject(int objectId, const KvbString& uuid, KvbString& output,    \
+                    KvbString& errorText) override;                            \
+  bool importNewObject(MetadataRecord* record, int folderId,                   \
+                       const KvbString& itemName, KvbString& errorText)        \
+      override;                                                                \
+  bool importOverObject(MetadataRecord* record, int targetId,                  \
+                        const KvbString& targetUuid, int folderId,             \
+                        const KvbString& targetName, KvbString& errorText)     \
+      override;
 
 class RepositoryObjectManagerImpl {
  public:
@@ -89,6 +104,14 @@ class RepositoryObjectManagerImpl {
   static KvbString value(MetadataRecord* record, const char* key);
   // Sends `text` as an error event, puts it into errorText, answers false.
   bool failWith(KvbString& errorText, const KvbString& text);
+  // The end of a delete through `access`: its reason on failure, else a
+  // deleted notice of `typeName`.
+  bool deleted(bool done, ReposDataAccessObject* access, const char* typeName,
+               int objectId, const KvbString& uuid, KvbString& errorText);
+  // `name`, or `itemName` when one is given, which `format` (two %S: the
+  // old and the new name) then logs at level 1.
+  KvbString renamed(const char* format, const KvbString& name,
+                    const KvbString& itemName);
   // "Error updating <what> in database[: reason]" through failWith.
   bool failUpdate(KvbString& errorText, const char* what,
                   const KvbString& reason);

@@ -4,24 +4,16 @@
 #include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetaruleimpl.h"
-#include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
-#include "schema/log_printf.h"
 
 bool RuleManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                    KvbString& errorText) {
   ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
   if (!common.get()) return false;
-  if (!common->deleteRule(objectId)) {
-    errorText = common->getErrorMessage();
-    return false;
-  }
-  if (RepositoryEventManager* events = getRepositoryEventManager())
-    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
-                             "Rule", objectId, uuid);
-  return true;
+  return deleted(common->deleteRule(objectId), common.get(), "Rule", objectId,
+                 uuid, errorText);
 }
 
 bool RuleManagerImpl::exportObject(int objectId, const KvbString& uuid,
@@ -49,13 +41,10 @@ bool RuleManagerImpl::importNewObject(MetadataRecord* record, int folderId,
     record->setUUID(storedUuid);
     return true;
   }
-  if (!itemName.isEmpty()) {
-    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
-              "Changing rule Name from original \"%S\" to new \"%S\" on "
-              "import.",
-              name, itemName);
-    name = itemName;
-  }
+  name = renamed(
+      "Changing rule Name from original \"%S\" to new \"%S\" on "
+      "import.",
+      name, itemName);
   const int newId =
       common->addRule(name, value(record, "RU_TYPE"), value(record, "RU_EXPR"),
                       value(record, "RU_GROUP"), value(record, "RU_META"),

@@ -4,11 +4,9 @@
 #include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetataskimpl.h"
-#include "kvreposres/kvreposres.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
-#include "schema/log_printf.h"
 
 namespace {
 MonitorRepositoryDataAccess* newMonitorAccess(Repository* repository) {
@@ -21,14 +19,8 @@ bool TaskManagerImpl::deleteObject(int objectId, const KvbString& uuid,
   ScopedAccess<MonitorRepositoryDataAccess> monitor(
       newMonitorAccess(repository()));
   if (!monitor.get()) return false;
-  if (!monitor->deleteTask(objectId)) {
-    errorText = monitor->getErrorMessage();
-    return false;
-  }
-  if (RepositoryEventManager* events = getRepositoryEventManager())
-    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
-                             "Task", objectId, uuid);
-  return true;
+  return deleted(monitor->deleteTask(objectId), monitor.get(), "Task", objectId,
+                 uuid, errorText);
 }
 
 bool TaskManagerImpl::exportObject(int objectId, const KvbString& uuid,
@@ -55,13 +47,10 @@ bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
   if (lastId(monitor->findTask(-1, name, uuid), "JB_ID", "JB_CODE", nullptr) !=
       -1)
     return true;
-  if (!itemName.isEmpty()) {
-    logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
-              "Changing task Name from original \"%S\" to new \"%S\" on "
-              "import.",
-              name, itemName);
-    name = itemName;
-  }
+  name = renamed(
+      "Changing task Name from original \"%S\" to new \"%S\" on "
+      "import.",
+      name, itemName);
   int newId = -1;
   if (!monitor->addTask(name, uuid, value(record, "JB_CRUSR"), folderId,
                         value(record, "JB_COMM"), value(record, "JB_DISP"),
