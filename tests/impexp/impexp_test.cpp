@@ -426,6 +426,56 @@ TEST_P(ImpExpTest, CollectionTravelsWithDefinitionsAndFieldsOnce) {
   EXPECT_EQ(comparable(there.str()), comparable(text.str()));
 }
 
+TEST_P(ImpExpTest, ListenersHearExportsAndAFailedImportCarriesItsLog) {
+  struct Listener : RepositoryActionEvent {
+    std::string lines;
+    bool onActionEvent(int level, const KvbString& source,
+                       const KvbString& message) override {
+      lines += std::to_string(level) + " " + source.str() + ": " +
+               message.str() + "\n";
+      return true;
+    }
+    void release() override {}
+  } listener;
+  const int id = makeRule(from_, "R", "u-1");
+  KvbString pretty, compact, error;
+  ASSERT_TRUE(
+      from_.manager->exportObject(id, "Rule", "u-1", pretty, error, &listener));
+  EXPECT_NE(listener.lines.find("2 R: Starting serialization"),
+            std::string::npos)
+      << listener.lines;
+  EXPECT_FALSE(from_.manager->setSerializationOption(false));
+  ASSERT_TRUE(
+      from_.manager->exportObject(id, "Rule", "u-1", compact, error, nullptr));
+  EXPECT_LT(compact.length(), pretty.length());
+  // A rule of that name under another UUID refuses the import, whose log
+  // then comes with the reason.
+  to_.common->addRule("Ratio", "T", "", "", "", "me", "u-x", 0, "", "");
+  const std::string clash =
+      std::regex_replace(compact.str(), std::regex("<value key=\"RU_DESC\">R<"),
+                         "<value key=\"RU_DESC\">Ratio<");
+  EXPECT_FALSE(to_.manager->importObject(clash, 0, error));
+  EXPECT_NE(error.str().find("\nImport Log:\n"), std::string::npos);
+  EXPECT_EQ(to_.count("RULE"), 1);
+}
+
+TEST_P(ImpExpTest, ThresholdBandsStopAtTheFirstEmptyOne) {
+  const std::string text =
+      "<kvExport version=\"1\" root=\"1\"><record id=\"1\" "
+      "type=\"Threshold\" uuid=\"u-b\"><value key=\"THR_NAME\">B</value>"
+      "<value key=\"NAME_0\">low</value><value key=\"END_0\">0.5</value>"
+      "<value key=\"NAME_1\">named only</value>"
+      "<value key=\"NAME_3\">after the gap</value></record></kvExport>";
+  KvbString error, out;
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  ASSERT_TRUE(to_.manager->exportObjectByPath("B", "Threshold", out, error));
+  EXPECT_NE(out.str().find("<value key=\"END_0\">0.5</value>"),
+            std::string::npos);
+  EXPECT_NE(out.str().find("<value key=\"START_1\">0</value>"),
+            std::string::npos);
+  EXPECT_EQ(out.str().find("after the gap"), std::string::npos);
+}
+
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);
 
 }  // namespace
