@@ -5,8 +5,10 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -35,8 +37,9 @@ struct SqliteError {
 };
 
 // A compiled statement shared by its SqliteStatement and the results opened
-// from it; finalised when the last of them ends. Every restart raises `run`,
-// which ends the rows of results opened before.
+// from it; finalised when the last of them ends and the database's cache of
+// statements holds it no more. Every restart raises `run`, which ends the
+// rows of results opened before.
 struct StmtHandle {
   explicit StmtHandle(sqlite3_stmt* s)
       : stmt(s), texts(sqlite3_bind_parameter_count(s)) {}
@@ -65,14 +68,44 @@ struct StmtHandle {
     if (rowsChanged) *rowsChanged = sqlite3_total_changes64(db()) - before;
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
   }
+  // Called when its last statement or result ends while the cache keeps
+  // it: the statement is reset, so that it holds no lock on the file while
+  // it waits, and its values are unbound, so that its next use starts from
+  // nulls as a newly prepared statement does.
+  void idle() {
+    restart();
+    sqlite3_clear_bindings(stmt);
+  }
 
   sqlite3_stmt* stmt;
   uint64_t run = 0;
   bool stepped = false;
+  bool cached = false;  // the database's cache holds it
+  int users = 0;        // statements and results that use it now
   // The bound texts, which SQLite reads in place: they live as long as the
   // compiled statement, also when results outlive the SqliteStatement. One
   // per parameter from the start, so that no text ever moves.
   std::vector<std::string> texts;
+};
+
+// One statement's or result's use of a handle. While a use exists the
+// cache does not give the handle out again.
+class StmtUse {
+ public:
+  explicit StmtUse(std::shared_ptr<StmtHandle> handle)
+      : handle_(std::move(handle)) {
+    ++handle_->users;
+  }
+  ~StmtUse() {
+    if (--handle_->users == 0 && handle_->cached) handle_->idle();
+  }
+  StmtUse(const StmtUse& other) : StmtUse(other.handle_) {}
+  StmtUse& operator=(const StmtUse&) = delete;
+
+  StmtHandle* operator->() const { return handle_.get(); }
+
+ private:
+  std::shared_ptr<StmtHandle> handle_;
 };
 
 bool isBlank(const char* text) {
@@ -80,10 +113,23 @@ bool isBlank(const char* text) {
   return *text == '\0';
 }
 
+// True when the statement text starts with a word that changes the schema
+// (CREATE, DROP, ALTER, ATTACH, DETACH).
+bool changesSchema(const char* text) {
+  while (*text && std::isspace(static_cast<unsigned char>(*text))) ++text;
+  for (const char* word : {"CREATE", "DROP", "ALTER", "ATTACH", "DETACH"}) {
+    const size_t n = std::strlen(word);
+    if (sqlite3_strnicmp(text, word, static_cast<int>(n)) == 0 &&
+        !std::isalnum(static_cast<unsigned char>(text[n])))
+      return true;
+  }
+  return false;
+}
+
 class SqliteResultImpl : public SqliteResult {
  public:
-  explicit SqliteResultImpl(std::shared_ptr<StmtHandle> handle)
-      : handle_(std::move(handle)), run_(handle_->run) {}
+  explicit SqliteResultImpl(const StmtUse& use)
+      : handle_(use), run_(handle_->run) {}
 
   int next() override {
     if (state_ == kEnd) return 0;
@@ -192,7 +238,7 @@ class SqliteResultImpl : public SqliteResult {
     return state_ == kRow && handle_->run == run_ && validColumn(column);
   }
 
-  std::shared_ptr<StmtHandle> handle_;
+  StmtUse handle_;
   const uint64_t run_;
   State state_ = kBefore;
   SqliteError error_;
@@ -200,8 +246,8 @@ class SqliteResultImpl : public SqliteResult {
 
 class SqliteStatementImpl : public SqliteStatement {
  public:
-  explicit SqliteStatementImpl(sqlite3_stmt* stmt)
-      : handle_(std::make_shared<StmtHandle>(stmt)) {}
+  explicit SqliteStatementImpl(std::shared_ptr<StmtHandle> handle)
+      : handle_(std::move(handle)) {}
 
   bool setNull(int index) override {
     return bound(sqlite3_bind_null(restarted(), index + 1));
@@ -251,7 +297,7 @@ class SqliteStatementImpl : public SqliteStatement {
     return rc == SQLITE_OK || error_.set(rc, handle_->db());
   }
 
-  std::shared_ptr<StmtHandle> handle_;
+  StmtUse handle_;
   SqliteError error_;
 };
 
@@ -267,6 +313,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
       int rc = sqlite3_prepare_v2(db_, rest, -1, &stmt, &rest);
       if (rc != SQLITE_OK) return error_.set(rc, db_);
       if (!stmt) continue;  // a comment or a lone ";"
+      if (changesSchema(sqlite3_sql(stmt))) cache_.clear();
       int64_t changed = 0;
       rc = StmtHandle(stmt).runToEnd(&changed);
       if (rc != SQLITE_OK) return error_.set(rc, db_);
@@ -295,22 +342,22 @@ class SqliteDatabaseImpl : public SqliteDatabase {
     return ok;
   }
 
+  // A statement of the cache when one of the same text is idle; otherwise a
+  // new one, which the cache keeps for later uses when it has room.
   SqliteStatement* prepare(const KvbString& sql) override {
-    sqlite3_stmt* stmt = nullptr;
-    const char* rest = nullptr;
-    const int rc = sqlite3_prepare_v2(
-        db_, sql.asCstr(), static_cast<int>(sql.length()) + 1, &stmt, &rest);
-    if (rc != SQLITE_OK) {
-      error_.set(rc, db_);
-      return nullptr;
+    const bool keep = !changesSchema(sql.asCstr());
+    if (!keep) cache_.clear();
+    const auto found = keep ? cache_.find(sql.str()) : cache_.end();
+    if (found != cache_.end() && found->second->users == 0)
+      return new SqliteStatementImpl(found->second);
+    sqlite3_stmt* stmt = compile(sql);
+    if (!stmt) return nullptr;
+    auto handle = std::make_shared<StmtHandle>(stmt);
+    if (keep && found == cache_.end() && makeRoom()) {
+      handle->cached = true;
+      cache_.emplace(sql.str(), handle);
     }
-    if (!stmt || !isBlank(rest)) {
-      sqlite3_finalize(stmt);
-      error_.set(stmt ? "the text holds more than one SQL statement"
-                      : "the text holds no SQL statement");
-      return nullptr;
-    }
-    return new SqliteStatementImpl(stmt);
+    return new SqliteStatementImpl(std::move(handle));
   }
 
   SqliteResult* openResult(const KvbString& sql) override {
@@ -331,13 +378,56 @@ class SqliteDatabaseImpl : public SqliteDatabase {
     sqlite3_busy_timeout(db_, milliseconds);
   }
   void close() override {
+    cache_.clear();
     sqlite3_close_v2(db_);
     delete this;
   }
 
  private:
+  // The most statements the cache keeps.
+  static constexpr size_t kCachedStatements = 64;
+
+  // Compiles exactly one statement; null, with the reason recorded,
+  // otherwise.
+  sqlite3_stmt* compile(const KvbString& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    const char* rest = nullptr;
+    const int rc = sqlite3_prepare_v2(
+        db_, sql.asCstr(), static_cast<int>(sql.length()) + 1, &stmt, &rest);
+    if (rc != SQLITE_OK) {
+      error_.set(rc, db_);
+      return nullptr;
+    }
+    if (!stmt || !isBlank(rest)) {
+      sqlite3_finalize(stmt);
+      error_.set(stmt ? "the text holds more than one SQL statement"
+                      : "the text holds no SQL statement");
+      return nullptr;
+    }
+    return stmt;
+  }
+  // True when the cache can take one more statement, after it has let go
+  // of an idle one if it was full.
+  bool makeRoom() {
+    if (cache_.size() < kCachedStatements) return true;
+    for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+      if (it->second->users == 0) {
+        cache_.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
+
   sqlite3* db_;
   SqliteError error_;
+  // Statements by their text. A statement in use by a SqliteStatement or
+  // a result is not given out again; a second use of the same text gets a
+  // statement of its own. Statements that change the schema are not kept
+  // and empty the cache, so that a statement on a table that is gone fails
+  // when it is prepared, as it would without the cache (SQLite itself
+  // recompiles a kept statement whose tables changed).
+  std::unordered_map<std::string, std::shared_ptr<StmtHandle>> cache_;
 };
 
 SqliteDatabase* openDatabase(const KvbString& path, int flags) {

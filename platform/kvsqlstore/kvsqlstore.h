@@ -11,7 +11,8 @@
 // - Objects are ended through their own close() or release(), which also
 //   deletes them. A statement or result may outlive the database object that
 //   gave it: the file stays open until the last of them is ended.
-// - One object is used by one thread at a time.
+// - A database, with its statements and results, is used by one thread at a
+//   time: they share its cache of compiled statements.
 #ifndef KVSQLSTORE_KVSQLSTORE_H_
 #define KVSQLSTORE_KVSQLSTORE_H_
 
@@ -123,6 +124,10 @@ class SqliteDatabase {
   virtual bool querySingleReal(const KvbString& sql, double* value) = 0;
   // Prepares one statement; null on failure, also when the text holds no
   // statement or more than one. The statement belongs to the caller.
+  // Compiled statements are kept by their text: once no statement or result
+  // uses one, the next prepare of the same text gets it again, reset and
+  // with no values bound, without compiling it anew. A text prepared while
+  // its kept statement is in use is compiled on its own.
   virtual SqliteStatement* prepare(const KvbString& sql) = 0;
   // Prepares and runs one query; null on failure. The result belongs to the
   // caller.

@@ -73,6 +73,12 @@ bool RDA_DbCursor::cacheAll() {
   return true;
 }
 
+void RDA_DbCursor::release() {
+  const std::shared_ptr<RDA_Lock> lock = lock_;  // outlives the cursor
+  RDA_LockGuard guard(lock);
+  delete this;
+}
+
 const KvbDatavar* RDA_DbCursor::valueAt(int column) const {
   if (!onRow_ || column < 0 || column >= static_cast<int>(row_.size()))
     return nullptr;

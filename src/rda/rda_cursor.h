@@ -41,7 +41,9 @@ class RDA_DbCursor : public RDA_CursorBase {
  public:
   int next() override;
   bool cacheAll() override;
-  void release() override { delete this; }
+  // Deletes the cursor under the connection's lock, as the back end's
+  // statement may go back to the connection's cache.
+  void release() override;
 
  protected:
   RDA_DbCursor(std::shared_ptr<RDA_Lock> lock,
@@ -84,7 +86,7 @@ class RDA_MemoryCursor : public RDA_CursorBase {
   }
 
   std::vector<KvbDatavar> values_;  // the rows one after another
-  size_t position_ = 0;  // 1 + the current row; 0 before the first
+  size_t position_ = 0;             // 1 + the current row; 0 before the first
 
  private:
   const KvbDatavar* valueAt(int column) const override;

@@ -46,6 +46,12 @@ ReposDataAccessCursor* RDA_StatementBase::select() {
   return select_INT();
 }
 
+void RDA_StatementBase::release() {
+  const std::shared_ptr<RDA_Lock> lock = lock_;  // outlives the statement
+  RDA_LockGuard guard(lock);
+  delete this;
+}
+
 KvbString RDA_StatementBase::getErrorMessage() {
   RDA_LockGuard guard(lock_);
   return error_.isNull() ? connection_->getErrorMessage() : error_;

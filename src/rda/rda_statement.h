@@ -17,7 +17,9 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   bool execute() override { return run(nullptr); }
   ReposDataAccessCursor* select() override;
   KvbString getErrorMessage() override;
-  void release() override { delete this; }
+  // Deletes the statement under the connection's lock: the back end may
+  // hand its compiled statement back to the connection's cache.
+  void release() override;
 
   // execute() that also gives the number of rows changed.
   bool run(int64_t* rows);
