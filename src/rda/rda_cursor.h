@@ -24,9 +24,11 @@ class RDA_CursorBase : public ReposDataAccessCursor {
   bool isNull(int column) override;
   int getColumnIndex(const KvbString& name) override;
 
+  // The current row's value of `column` without a copy, valid until the
+  // cursor moves; null without a current row or for a column out of range.
+  const KvbDatavar* currentValue(int column) const { return valueAt(column); }
+
  protected:
-  // The current row's value of `column`; null without a current row or for
-  // a column out of range.
   virtual const KvbDatavar* valueAt(int column) const = 0;
 
   std::vector<KvbString> names_;
@@ -70,7 +72,9 @@ class RDA_DbCursor : public RDA_CursorBase {
 };
 
 // A cursor whose rows are held in memory: next() yields 1 per row, 0 at the
-// end, and then starts again at the first row.
+// end, and then starts again at the first row. The rows are values_ one
+// after another, unless a subclass keeps them its own way and answers
+// rowCount and valueAt itself.
 class RDA_MemoryCursor : public RDA_CursorBase {
  public:
   int next() override;
@@ -81,7 +85,7 @@ class RDA_MemoryCursor : public RDA_CursorBase {
   bool inRange(int column) const {
     return column >= 0 && column < static_cast<int>(names_.size());
   }
-  size_t rowCount() const {
+  virtual size_t rowCount() const {
     return names_.empty() ? 0 : values_.size() / names_.size();
   }
 

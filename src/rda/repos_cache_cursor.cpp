@@ -1,23 +1,122 @@
-// Filling an in-memory copy of a cursor.
+// Filling an in-memory copy of a cursor and reading its values back.
 #include "rda/repos_cache_cursor.h"
 
-bool ReposCacheCursor::fill(ReposDataAccessCursor* source, uint64_t limit) {
+#include <limits>
+
+void ReposCacheCursor::clear() {
   names_.clear();
-  values_.clear();
+  cells_.clear();
+  texts_.clear();
+  others_.clear();
+  rows_ = 0;
   position_ = 0;
+}
+
+void ReposCacheCursor::append(const KvbDatavar& value) {
+  Cell cell{};
+  cell.type = static_cast<int16_t>(value.getType());
+  cell.null = value.isNull();
+  if (cell.null) {
+    cells_.push_back(cell);
+    return;
+  }
+  switch (value.getType()) {
+    case kvbTypeInt:
+    case kvbTypeInt64:
+      cell.integer = value.asInt64();
+      break;
+    case kvbTypeReal:
+      cell.real = value.asDouble();
+      break;
+    case kvbTypeString:
+      if (value.textLength() <= std::numeric_limits<uint32_t>::max()) {
+        cell.offset = texts_.size();
+        cell.length = static_cast<uint32_t>(value.textLength());
+        texts_.append(value.textData(), value.textLength());
+        break;
+      }
+      [[fallthrough]];
+    default:
+      cell.other = true;
+      cell.index = others_.size();
+      others_.push_back(value);
+  }
+  cells_.push_back(cell);
+}
+
+bool ReposCacheCursor::fill(ReposDataAccessCursor* source, uint64_t limit) {
+  clear();
   const int columns = source ? source->getNumCols() : 0;
   if (columns < 1) return false;
   for (int c = 0; c < columns; ++c) names_.push_back(source->getColName(c));
+  // The engine's own cursors lend their values without a copy.
+  auto* lender = dynamic_cast<RDA_CursorBase*>(source);
+  const KvbDatavar none;
   int result = 0;
-  uint64_t rows = 0;
-  while ((limit == 0 || rows < limit) && (result = source->next()) == 1) {
-    for (int c = 0; c < columns; ++c) values_.push_back(source->getValue(c));
-    ++rows;
+  while ((limit == 0 || rows_ < limit) && (result = source->next()) == 1) {
+    for (int c = 0; c < columns; ++c) {
+      if (!lender) {
+        append(source->getValue(c));
+        continue;
+      }
+      const KvbDatavar* value = lender->currentValue(c);
+      append(value ? *value : none);
+    }
+    ++rows_;
   }
   if (result == 2) {
-    names_.clear();
-    values_.clear();
+    clear();
     return false;
   }
   return true;
+}
+
+const KvbDatavar* ReposCacheCursor::valueAt(int column) const {
+  const Cell* held = cellAt(column);
+  if (!held) return nullptr;
+  const Cell& cell = *held;
+  if (cell.other) return &others_[cell.index];
+  if (cell.null) {
+    current_.setNull(cell.type);
+    return &current_;
+  }
+  switch (cell.type) {
+    case kvbTypeInt:
+      current_.setInt(static_cast<int>(cell.integer));
+      break;
+    case kvbTypeInt64:
+      current_.setInt64(cell.integer);
+      break;
+    case kvbTypeReal:
+      current_.setReal(cell.real);
+      break;
+    default:
+      currentText_.setText(texts_.data() + cell.offset, cell.length);
+      return &currentText_;
+  }
+  return &current_;
+}
+
+KvbString ReposCacheCursor::getString(int column) {
+  const Cell* cell = cellAt(column);
+  return holds(cell, kvbTypeString)
+             ? KvbString(texts_.data() + cell->offset, cell->length)
+             : RDA_MemoryCursor::getString(column);
+}
+
+int ReposCacheCursor::getInt(int column) {
+  const Cell* cell = cellAt(column);
+  return holds(cell, kvbTypeInt) ? static_cast<int>(cell->integer)
+                                 : RDA_MemoryCursor::getInt(column);
+}
+
+double ReposCacheCursor::getDouble(int column) {
+  const Cell* cell = cellAt(column);
+  return holds(cell, kvbTypeReal) ? cell->real
+                                  : RDA_MemoryCursor::getDouble(column);
+}
+
+bool ReposCacheCursor::isNull(int column) {
+  const Cell* cell = cellAt(column);
+  return !cell || cell->null;
 }

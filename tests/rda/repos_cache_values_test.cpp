@@ -1,0 +1,64 @@
+// A ReposCacheCursor holds its values compactly (numbers in place, texts in
+// one buffer, other kinds whole): every kind of value reads back from the
+// copy exactly as it reads from the source, through every getter.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rda/repos_cache_cursor.h"
+#include "rda/repos_data_cursor.h"
+
+namespace {
+
+// Two rows with a value of each kind; the second row's texts differ in
+// length from the first's, so that a text read from the wrong place shows.
+std::vector<std::vector<KvbDatavar>> mixedRows() {
+  const std::string withNul("a\0b", 3);
+  return {
+      {KvbDatavar(7), KvbDatavar(int64_t{1} << 40), KvbDatavar(2.5),
+       KvbDatavar("12"), KvbDatavar(""), KvbDatavar::nullOf(kvbTypeInt),
+       KvbDatavar(KvbDate(45000.25)), KvbDatavar(KvbString(withNul))},
+      {KvbDatavar(-3), KvbDatavar(int64_t{-5}), KvbDatavar(-0.125),
+       KvbDatavar("a longer text than sixteen bytes"),
+       KvbDatavar::nullOf(kvbTypeString), KvbDatavar("x"),
+       KvbDatavar::nullOf(kvbTypeDate), KvbDatavar(" 4.5 ")},
+  };
+}
+
+TEST(ReposCacheValuesTest, EveryKindReadsBackAsFromTheSource) {
+  const auto rows = mixedRows();
+  const int columns = static_cast<int>(rows[0].size());
+  ReposDataCursor source;
+  source.setColumnCount(columns);
+  for (const auto& row : rows) {
+    source.addRow();
+    for (int c = 0; c < columns; ++c) source.setValue(c, row[c]);
+  }
+  source.rewind();
+  ReposCacheCursor copy;
+  ASSERT_TRUE(copy.fill(&source, 0));
+  ASSERT_EQ(copy.getRowCount(), rows.size());
+
+  source.rewind();
+  for (size_t r = 0; r < rows.size(); ++r) {
+    ASSERT_EQ(source.next(), 1);
+    ASSERT_EQ(copy.next(), 1);
+    for (int c = 0; c < columns; ++c) {
+      SCOPED_TRACE("row " + std::to_string(r) + " column " + std::to_string(c));
+      EXPECT_TRUE(copy.getValue(c) == rows[r][c]);
+      EXPECT_EQ(copy.getValue(c).getType(), rows[r][c].getType());
+      EXPECT_EQ(copy.getString(c).str(), source.getString(c).str());
+      EXPECT_EQ(copy.getString(c).isNull(), source.getString(c).isNull());
+      EXPECT_EQ(copy.getInt(c), source.getInt(c));
+      EXPECT_EQ(copy.getDouble(c), source.getDouble(c));
+      EXPECT_EQ(copy.isNull(c), source.isNull(c));
+    }
+    // A number read after a text gives no trace of the text.
+    EXPECT_STREQ(copy.getValue(0).textData(), "");
+  }
+  EXPECT_EQ(copy.next(), 0);
+  EXPECT_TRUE(copy.isNull(0)) << "no current row after the end";
+}
+
+}  // namespace
