@@ -32,32 +32,36 @@ bool RDA_BaseImpl::nextIDsInScript(const KvbString& key, int count,
                            nullptr, 2, &value, &name);
 }
 
+const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {
+  if (counterSql_.raise.isNull()) {
+    const KvbString ucurid = getTableName("UCURID", true, -1);
+    counterSql_.raise =
+        "UPDATE " + ucurid + " SET NI_VAL = NI_VAL + ? WHERE NI_KEY = ?";
+    counterSql_.create =
+        "INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)";
+    counterSql_.read = "SELECT NI_VAL FROM " + ucurid + " WHERE NI_KEY = ?";
+  }
+  return counterSql_;
+}
+
 // Raises the counter `key` by `count` inside the caller's transaction and
-// gives its new value. A missing counter is created; when another
-// connection creates it at the same moment the insert fails and `last` is
-// left at -1 so that the caller can try again.
+// gives its new value. A missing counter is created with the value `count`;
+// when another connection creates it at the same moment the insert fails
+// and `last` is left at -1 so that the caller can try again.
 bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   last = -1;
-  KvbString ucurid = getTableName("UCURID", true, -1);
+  const CounterSql& sql = counterSql();
   KvbDatavar name(key);
   KvbDatavar amount(count);
   int rows = 0;
-  if (!paramExec(kvbStringFormat("UPDATE %S SET NI_VAL = NI_VAL + ? WHERE "
-                                 "NI_KEY = ?",
-                                 ucurid),
-                 &rows, 2, &amount, &name))
-    return false;
-  if (rows == 0 &&
-      !paramExec(kvbStringFormat("INSERT INTO %S (NI_KEY, NI_VAL) VALUES "
-                                 "(?, ?)",
-                                 ucurid),
-                 nullptr, 2, &name, &amount))
-    return false;
+  if (!paramExec(sql.raise, &rows, 2, &amount, &name)) return false;
+  if (rows == 0) {
+    if (!paramExec(sql.create, nullptr, 2, &name, &amount)) return false;
+    last = count;
+    return true;
+  }
   int value = -1;
-  if (!paramSingleton(
-          kvbStringFormat("SELECT NI_VAL FROM %S WHERE NI_KEY = ?", ucurid),
-          &value, 1, &name))
-    return false;
+  if (!paramSingleton(sql.read, &value, 1, &name)) return false;
   last = value;
   return true;
 }

@@ -174,6 +174,11 @@ class RDA_BaseImpl : public ReposDataAccess {
                   ReposDataAccessCursor** cursor);
   bool nextIDsInScript(const KvbString& key, int count, KvbDatavar& firstId);
   bool drawIDs(const KvbString& key, int count, int64_t& last);
+  // The texts of the id-counter statements, made at their first use.
+  struct CounterSql {
+    KvbString raise, create, read;
+  };
+  const CounterSql& counterSql();
   bool forEachTable(const TableCreateOptions& options, bool check);
   bool createDefinedTable(const DefinedTable& table,
                           const KvbString& indexPrefix);
@@ -199,6 +204,7 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool rollbackOnly_ = false;
   ReposDDLCallback* ddlCallback_ = nullptr;
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
+  CounterSql counterSql_;
 };
 
 // The lock of a connection (every connection of the engine is an
