@@ -181,34 +181,52 @@ class SqliteResultImpl : public SqliteResult {
     return KvbString(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(
                                            handle_->stmt, column)));
   }
+  bool getValue(int column, KvbDatavar& value) const override {
+    SqliteValue v;
+    const bool found = peekValue(column, v);
+    switch (v.type) {
+      case kvbTypeInt:
+        value.setInt(static_cast<int>(v.integer));
+        break;
+      case kvbTypeInt64:
+        value.setInt64(v.integer);
+        break;
+      case kvbTypeReal:
+        value.setReal(v.real);
+        break;
+      case kvbTypeString:
+        value.setText(v.text, v.length);
+        break;
+      default:
+        value.setNull(kvbTypeUnknown);
+    }
+    return found;
+  }
   // One call that takes the connection's mutex (sqlite3_column_value); the
   // value calls after it take none.
-  bool getValue(int column, KvbDatavar& value) const override {
-    if (!hasValue(column)) {
-      value.setNull(kvbTypeUnknown);
-      return false;
-    }
+  bool peekValue(int column, SqliteValue& value) const override {
+    value.type = kvbTypeUnknown;
+    if (!hasValue(column)) return false;
     sqlite3_value* v = sqlite3_column_value(handle_->stmt, column);
     switch (sqlite3_value_type(v)) {
-      case SQLITE_INTEGER: {
-        const int64_t i = sqlite3_value_int64(v);
-        if (i >= INT32_MIN && i <= INT32_MAX)
-          value.setInt(static_cast<int>(i));
-        else
-          value.setInt64(i);
+      case SQLITE_INTEGER:
+        value.integer = sqlite3_value_int64(v);
+        value.type = value.integer >= INT32_MIN && value.integer <= INT32_MAX
+                         ? kvbTypeInt
+                         : kvbTypeInt64;
         break;
-      }
       case SQLITE_FLOAT:
-        value.setReal(sqlite3_value_double(v));
+        value.real = sqlite3_value_double(v);
+        value.type = kvbTypeReal;
         break;
       case SQLITE_NULL:
-        value.setNull(kvbTypeUnknown);
         break;
       default: {
         // The text pointer must be taken before the length.
         const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
-        value.setText(text ? text : "",
-                      static_cast<size_t>(sqlite3_value_bytes(v)));
+        value.text = text ? text : "";
+        value.length = static_cast<size_t>(sqlite3_value_bytes(v));
+        value.type = kvbTypeString;
       }
     }
     return true;

@@ -31,6 +31,18 @@ enum SqliteColumnType {
   kSqliteNull = 5,
 };
 
+// A value of a result's current row as getValue would give it, without a
+// copy: `type` is its kvbType (kvbTypeUnknown for a null), with the number
+// in `integer` or `real`, or the text's bytes at `text` (valid until the
+// result moves or ends).
+struct SqliteValue {
+  int type = 0;
+  int64_t integer = 0;
+  double real = 0;
+  const char* text = nullptr;
+  size_t length = 0;
+};
+
 // The rows of one query, read forwards.
 class SqliteResult {
  public:
@@ -64,6 +76,8 @@ class SqliteResult {
   // connection's mutex once per column. False, with a null value, without a
   // current row or for a bad index.
   virtual bool getValue(int column, KvbDatavar& value) const = 0;
+  // getValue without the copy into a KvbDatavar.
+  virtual bool peekValue(int column, SqliteValue& value) const = 0;
   virtual int getInt(int column) const = 0;
   virtual int64_t getInt64(int column) const = 0;
   virtual double getReal(int column) const = 0;

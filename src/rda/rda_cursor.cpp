@@ -39,10 +39,33 @@ int RDA_CursorBase::getColumnIndex(const KvbString& name) {
   return -1;
 }
 
-int RDA_DbCursor::fetch() {
-  const int result = fetch_INT();
+int RDA_DbCursor::recorded(int result) {
   if (result == 2 && *connection_) (*connection_)->fail(fetchError_INT());
   return result;
+}
+
+int RDA_DbCursor::fetch() { return recorded(fetch_INT()); }
+
+void RDA_DbCursor::handRow(RDA_ValueSink& sink) const {
+  for (const KvbDatavar& value : row_) sink.addValue(value);
+}
+
+int RDA_DbCursor::fetchInto_INT(RDA_ValueSink& sink) {
+  const int result = fetch_INT();
+  if (result == 1) handRow(sink);
+  return result;
+}
+
+int RDA_DbCursor::nextInto(RDA_ValueSink& sink) {
+  if (cachedAll_) {
+    const int result = next();
+    if (result == 1) handRow(sink);
+    onRow_ = false;
+    return result;
+  }
+  RDA_LockGuard guard(lock_);
+  onRow_ = false;
+  return recorded(fetchInto_INT(sink));
 }
 
 int RDA_DbCursor::next() {

@@ -13,6 +13,22 @@
 
 class RDA_BaseImpl;
 
+// Takes the values of a row, in column order, as a back end reads them;
+// texts are valid only during the call.
+class RDA_ValueSink {
+ public:
+  // `type` is kvbTypeInt or kvbTypeInt64.
+  virtual void addInteger(int type, int64_t value) = 0;
+  virtual void addReal(double value) = 0;
+  virtual void addText(const char* text, size_t length) = 0;
+  virtual void addNull(int type) = 0;
+  // Any value, kept as it is.
+  virtual void addValue(const KvbDatavar& value) = 0;
+
+ protected:
+  ~RDA_ValueSink() = default;
+};
+
 class RDA_CursorBase : public ReposDataAccessCursor {
  public:
   int getNumCols() override { return static_cast<int>(names_.size()); }
@@ -46,6 +62,9 @@ class RDA_DbCursor : public RDA_CursorBase {
   // Deletes the cursor under the connection's lock, as the back end's
   // statement may go back to the connection's cache.
   void release() override;
+  // next() that hands the row's values to `sink` instead of keeping them:
+  // afterwards the cursor has no current row.
+  int nextInto(RDA_ValueSink& sink);
 
  protected:
   RDA_DbCursor(std::shared_ptr<RDA_Lock> lock,
@@ -56,6 +75,8 @@ class RDA_DbCursor : public RDA_CursorBase {
   virtual int fetch_INT() = 0;
   // The reason of the last fetch that gave 2.
   virtual KvbString fetchError_INT() = 0;
+  // fetch_INT into a sink; by default through row_.
+  virtual int fetchInto_INT(RDA_ValueSink& sink);
 
   std::vector<KvbDatavar> row_;
 
@@ -63,6 +84,10 @@ class RDA_DbCursor : public RDA_CursorBase {
   const KvbDatavar* valueAt(int column) const override;
   // fetch_INT, with a failure recorded on the connection.
   int fetch();
+  // Records the reason of a fetch that gave 2 on the connection.
+  int recorded(int result);
+  // Hands the values of row_ to a sink.
+  void handRow(RDA_ValueSink& sink) const;
 
   std::shared_ptr<RDA_Lock> lock_;
   std::shared_ptr<RDA_BaseImpl*> connection_;

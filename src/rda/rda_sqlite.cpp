@@ -32,6 +32,30 @@ class RDA_SqliteCursor : public RDA_DbCursor {
     return 1;
   }
   KvbString fetchError_INT() override { return result_->getErrorMessage(); }
+  // The values go from SQLite to the sink without a copy in between.
+  int fetchInto_INT(RDA_ValueSink& sink) override {
+    const int result = result_->next();
+    if (result != 1) return result;
+    SqliteValue value;
+    for (size_t c = 0; c < row_.size(); ++c) {
+      result_->peekValue(static_cast<int>(c), value);
+      switch (value.type) {
+        case kvbTypeInt:
+        case kvbTypeInt64:
+          sink.addInteger(value.type, value.integer);
+          break;
+        case kvbTypeReal:
+          sink.addReal(value.real);
+          break;
+        case kvbTypeString:
+          sink.addText(value.text, value.length);
+          break;
+        default:
+          sink.addNull(kvbTypeUnknown);
+      }
+    }
+    return 1;
+  }
 
  private:
   SqliteResult* result_;
@@ -125,7 +149,9 @@ bool RDA_Sqlite::begin_INT(bool immediate, bool* busy) {
   return false;
 }
 
-bool RDA_Sqlite::commit_INT() { return exec_INT("COMMIT TRANSACTION", nullptr); }
+bool RDA_Sqlite::commit_INT() {
+  return exec_INT("COMMIT TRANSACTION", nullptr);
+}
 
 bool RDA_Sqlite::rollback_INT() {
   return exec_INT("ROLLBACK TRANSACTION", nullptr);

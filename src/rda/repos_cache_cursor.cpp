@@ -12,35 +12,60 @@ void ReposCacheCursor::clear() {
   position_ = 0;
 }
 
-void ReposCacheCursor::append(const KvbDatavar& value) {
+void ReposCacheCursor::addInteger(int type, int64_t value) {
   Cell cell{};
-  cell.type = static_cast<int16_t>(value.getType());
-  cell.null = value.isNull();
-  if (cell.null) {
-    cells_.push_back(cell);
+  cell.type = static_cast<int16_t>(type);
+  cell.integer = value;
+  cells_.push_back(cell);
+}
+
+void ReposCacheCursor::addReal(double value) {
+  Cell cell{};
+  cell.type = kvbTypeReal;
+  cell.real = value;
+  cells_.push_back(cell);
+}
+
+void ReposCacheCursor::addText(const char* text, size_t length) {
+  if (length > std::numeric_limits<uint32_t>::max()) {
+    KvbDatavar value;
+    value.setText(text, length);
+    addValue(value);
     return;
   }
+  Cell cell{};
+  cell.type = kvbTypeString;
+  cell.offset = texts_.size();
+  cell.length = static_cast<uint32_t>(length);
+  texts_.append(text, length);
+  cells_.push_back(cell);
+}
+
+void ReposCacheCursor::addNull(int type) {
+  Cell cell{};
+  cell.type = static_cast<int16_t>(type);
+  cell.null = true;
+  cells_.push_back(cell);
+}
+
+void ReposCacheCursor::addValue(const KvbDatavar& value) {
+  if (value.isNull()) return addNull(value.getType());
   switch (value.getType()) {
     case kvbTypeInt:
     case kvbTypeInt64:
-      cell.integer = value.asInt64();
-      break;
+      return addInteger(value.getType(), value.asInt64());
     case kvbTypeReal:
-      cell.real = value.asDouble();
-      break;
+      return addReal(value.asDouble());
     case kvbTypeString:
-      if (value.textLength() <= std::numeric_limits<uint32_t>::max()) {
-        cell.offset = texts_.size();
-        cell.length = static_cast<uint32_t>(value.textLength());
-        texts_.append(value.textData(), value.textLength());
-        break;
-      }
-      [[fallthrough]];
-    default:
-      cell.other = true;
-      cell.index = others_.size();
-      others_.push_back(value);
+      if (value.textLength() <= std::numeric_limits<uint32_t>::max())
+        return addText(value.textData(), value.textLength());
+      break;
   }
+  Cell cell{};
+  cell.type = static_cast<int16_t>(value.getType());
+  cell.other = true;
+  cell.index = others_.size();
+  others_.push_back(value);
   cells_.push_back(cell);
 }
 
@@ -49,18 +74,22 @@ bool ReposCacheCursor::fill(ReposDataAccessCursor* source, uint64_t limit) {
   const int columns = source ? source->getNumCols() : 0;
   if (columns < 1) return false;
   for (int c = 0; c < columns; ++c) names_.push_back(source->getColName(c));
-  // The engine's own cursors lend their values without a copy.
-  auto* lender = dynamic_cast<RDA_CursorBase*>(source);
+  // The engine's database cursors hand their values over as they read
+  // them; its other cursors lend theirs without a copy.
+  auto* reader = dynamic_cast<RDA_DbCursor*>(source);
+  auto* lender = reader ? nullptr : dynamic_cast<RDA_CursorBase*>(source);
   const KvbDatavar none;
   int result = 0;
-  while ((limit == 0 || rows_ < limit) && (result = source->next()) == 1) {
-    for (int c = 0; c < columns; ++c) {
+  while (limit == 0 || rows_ < limit) {
+    result = reader ? reader->nextInto(*this) : source->next();
+    if (result != 1) break;
+    for (int c = 0; !reader && c < columns; ++c) {
       if (!lender) {
-        append(source->getValue(c));
+        addValue(source->getValue(c));
         continue;
       }
-      const KvbDatavar* value = lender->currentValue(c);
-      append(value ? *value : none);
+      const KvbDatavar* lent = lender->currentValue(c);
+      addValue(lent ? *lent : none);
     }
     ++rows_;
   }

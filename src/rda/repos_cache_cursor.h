@@ -11,7 +11,7 @@
 
 #include "rda/rda_cursor.h"
 
-class ReposCacheCursor : public RDA_MemoryCursor {
+class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
  public:
   // Copies the names, then the rows of `source` from its current position
   // until its end or, when `limit` is not 0, until `limit` rows are held.
@@ -56,8 +56,14 @@ class ReposCacheCursor : public RDA_MemoryCursor {
     return cell && !cell->null && !cell->other && cell->type == type;
   }
   const KvbDatavar* valueAt(int column) const override;
-  void append(const KvbDatavar& value);
   void clear();
+
+  // Appending one value to the rows.
+  void addInteger(int type, int64_t value) override;
+  void addReal(double value) override;
+  void addText(const char* text, size_t length) override;
+  void addNull(int type) override;
+  void addValue(const KvbDatavar& value) override;
 
   std::vector<Cell> cells_;  // the rows one after another
   std::string texts_;

@@ -1,6 +1,7 @@
 // A ReposCacheCursor holds its values compactly (numbers in place, texts in
-// one buffer, other kinds whole): every kind of value reads back from the
-// copy exactly as it reads from the source, through every getter.
+// one buffer, other kinds whole) and takes them from a database cursor as
+// the back end reads them: every kind of value reads back from the copy
+// exactly as it reads from the source, through every getter.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "rda/repos_cache_cursor.h"
 #include "rda/repos_data_cursor.h"
+#include "support/rda_targets.h"
 
 namespace {
 
@@ -60,5 +62,68 @@ TEST(ReposCacheValuesTest, EveryKindReadsBackAsFromTheSource) {
   EXPECT_EQ(copy.next(), 0);
   EXPECT_TRUE(copy.isNull(0)) << "no current row after the end";
 }
+
+class ReposCacheQueryTest : public RdaTargetTest {
+ protected:
+  // Each row's values as the database cursor of `sql` gives them.
+  std::vector<std::vector<KvbDatavar>> streamed(const std::string& sql) {
+    std::vector<std::vector<KvbDatavar>> out;
+    ReposDataAccessCursor* cursor = rda_->paramSelect(sql.c_str(), 0);
+    EXPECT_NE(cursor, nullptr) << rda_->getErrorMessage().asCstr();
+    while (cursor && cursor->next() == 1) {
+      out.emplace_back();
+      for (int c = 0; c < cursor->getNumCols(); ++c)
+        out.back().push_back(cursor->getValue(c));
+    }
+    if (cursor) cursor->release();
+    return out;
+  }
+};
+
+TEST_P(ReposCacheQueryTest, ACopyReadsBackWhatTheDatabaseCursorGives) {
+  const std::string t = table("CV");
+  ASSERT_TRUE(exec("CREATE TABLE " + t +
+                   " (a INTEGER, b BIGINT, c DOUBLE PRECISION, d "
+                   "VARCHAR(40))"));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {1, int64_t{1} << 40, 2.5, "x"}));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {2, int64_t{-5}, KvbDatavar::nullOf(kvbTypeReal), ""}));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {3, KvbDatavar::nullOf(kvbTypeInt64), -0.125,
+                    "a longer text than sixteen bytes"}));
+  const std::string sql = "SELECT a, b, c, d FROM " + t + " ORDER BY a";
+  const auto want = streamed(sql);
+  ASSERT_EQ(want.size(), 3u);
+
+  // Straight from the database, after the first row was read, and after
+  // the cursor moved its rows into memory.
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE("way " + std::to_string(way));
+    ReposDataAccessCursor* query = rda_->paramSelect(sql.c_str(), 0);
+    ASSERT_NE(query, nullptr);
+    if (way == 1) {
+      ASSERT_EQ(query->next(), 1);
+    } else if (way == 2) {
+      ASSERT_TRUE(query->cacheAll());
+    }
+    ReposCacheCursor copy;
+    const bool filled = copy.fill(query, 0);
+    query->release();
+    ASSERT_TRUE(filled);
+    const size_t first = way == 1 ? 1 : 0;
+    ASSERT_EQ(copy.getRowCount(), want.size() - first);
+    for (size_t r = first; r < want.size(); ++r) {
+      ASSERT_EQ(copy.next(), 1);
+      for (int c = 0; c < 4; ++c) {
+        const KvbDatavar value = copy.getValue(c);
+        EXPECT_TRUE(value == want[r][c]) << r << "," << c;
+        EXPECT_EQ(copy.getString(c).str(), want[r][c].asString().str());
+      }
+    }
+  }
+}
+
+INSTANTIATE_RDA_TARGETS(ReposCacheQueryTest);
 
 }  // namespace
