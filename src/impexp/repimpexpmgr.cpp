@@ -10,6 +10,7 @@
 #include "impexp/repexplmgr.h"
 #include "impexp/repmonitormgr.h"
 #include "impexp/repobjectmgr.h"
+#include "impexp/repprofjobmgr.h"
 #include "impexp/reprulemgr.h"
 #include "impexp/reptaskmgr.h"
 #include "reposadmin/common_data_access.h"
@@ -29,6 +30,7 @@ RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
   managers_["CustomMetric"] = new CustomMetricManagerImpl(this);
   managers_["DataExploration"] = new DataExplorationManagerImpl(this);
   managers_["Collection"] = new CollectionManagerImpl(this);
+  managers_["ProfileJob"] = new ProfileJobManagerImpl(this);
   managers_["Source"] = new MonitorObjectManagerImpl(this, kSourceType);
   managers_["Threshold"] = new MonitorObjectManagerImpl(this, kThresholdType);
   managers_["Dimension"] = new MonitorObjectManagerImpl(this, kDimensionType);

@@ -8,7 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
+#include "impexp/repmetaruleimpl.h"
+#include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
@@ -189,4 +192,59 @@ bool MetadataObject::importEmbeddedCustomMetric(MetadataRecord* record,
   const bool result = importCustomMetricFields(record, cmId, errorText);
   context()->setIntProperty(record, "TARGETID", cmId);
   return result;
+}
+
+bool MetadataObject::importDependentRule(MetadataRecord* item, int folderId,
+                                         const char* holder, int& ruleId,
+                                         KvbString* ruleName,
+                                         KvbString& errorText) {
+  ruleId = -1;
+  const KvbString failure =
+      kvbStringFormat("Error inserting rule for %s: ", holder);
+  if (!item)
+    return failWith(errorText,
+                    failure + "Attempt to persist non-existent rule.");
+  KvbString name = value(item, "RU_DESC");
+  if (ruleName) *ruleName = name;
+  if (context()->getIntProperty(item, "TARGETID", ruleId)) return true;
+  if (!common_) return failWith(errorText, failure + "no data access");
+  const KvbString uuid = value(item, "RU_UUID");
+  for (const KvbString& key : {uuid, KvbString("")}) {
+    ReposDataAccessCursor* rows = common_->findRule(-1, name, key);
+    while (rows && ruleId == -1 && rows->next() == 1) {
+      ruleId = rows->getInt(rows->getColumnIndex("RU_ID"));
+      if (ruleName)
+        *ruleName = rows->getString(rows->getColumnIndex("RU_DESC"));
+    }
+    if (rows) rows->release();
+    if (ruleId != -1) {
+      logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+                "Rule %S with UUID=%S already exists.", name, uuid);
+      context()->setIntProperty(item, "TARGETID", ruleId);
+      return true;
+    }
+    if (name.isEmpty()) break;
+  }
+  if (name.isEmpty()) name = uuid;
+  KvbString normalized;
+  if (isInvalidCharInName(name) && getNormalizedNameValue(name, normalized)) {
+    event(2, kvbStringFormat(
+                 "Changing target dependent rule name from \"%S\" to \"%S\".",
+                 name, normalized));
+    name = normalized;
+  }
+  event(1, kvbStringFormat("Creating dependent rule \"%S\".", name));
+  ruleId = common_->addRule(
+      name, value(item, "RU_TYPE"), value(item, "RU_EXPR"),
+      value(item, "RU_GROUP"), value(item, "RU_META"), getOSUserName(), uuid,
+      folderId, value(item, "RU_COMM"), value(item, "RU_DISP"));
+  if (ruleId <= 0) {
+    ruleId = -1;
+    return failData(errorText, failure.str().c_str());
+  }
+  if (ruleName) *ruleName = name;
+  context()->setIntProperty(item, "TARGETID", ruleId);
+  context()->setProperty(item, "TARGETUUID", uuid);
+  RuleMetadata rule(owner_, item);
+  return rule.importRuleContent(errorText);
 }

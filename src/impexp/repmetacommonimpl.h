@@ -1,8 +1,8 @@
 // MetadataObject: the frame of the per-type metadata objects that fill a
 // record on export and read it on import. It holds the owner, the
 // repository, the common data access, the object's id and UUID and, on
-// import, the record; and the custom-metric steps that rules and custom
-// metrics share.
+// import, the record; the custom-metric steps that rules and custom
+// metrics share, and the dependent-rule step of tasks and profile jobs.
 #ifndef IMPEXP_REPMETACOMMONIMPL_H_
 #define IMPEXP_REPMETACOMMONIMPL_H_
 
@@ -41,6 +41,13 @@ class MetadataObject {
   // metric that an embedded record describes; its id goes to cmId.
   bool importEmbeddedCustomMetric(MetadataRecord* record, int& cmId,
                                   KvbString& errorText);
+  // Finds (by the item's TARGETID, then UUID, then name) or creates, in
+  // `folderId`, the rule that an embedded "Rule" item describes; its id
+  // goes to ruleId and, when asked, the name it has in the repository to
+  // ruleName. `holder` names the importing type in error texts.
+  bool importDependentRule(MetadataRecord* item, int folderId,
+                           const char* holder, int& ruleId, KvbString* ruleName,
+                           KvbString& errorText);
 
  protected:
   MetadataSerializationContext* context() const;

@@ -125,52 +125,6 @@ bool TaskMetadata::importTask(int folderId, KvbString& errorText) {
   return importRuleMembers(errorText) && importRuleEvents(errorText);
 }
 
-bool TaskMetadata::importRule(MetadataRecord* item, int& ruleId,
-                              KvbString& errorText) {
-  ruleId = -1;
-  if (!item)
-    return failWith(errorText,
-                    "Error inserting rule for task: Attempt to persist "
-                    "non-existent rule.");
-  if (context()->getIntProperty(item, "TARGETID", ruleId)) return true;
-  KvbString name = value(item, "RU_DESC");
-  const KvbString uuid = value(item, "RU_UUID");
-  for (const KvbString& key : {uuid, KvbString("")}) {
-    ReposDataAccessCursor* rows = common_->findRule(-1, name, key);
-    while (rows && rows->next() == 1)
-      ruleId = rows->getInt(rows->getColumnIndex("RU_ID"));
-    if (rows) rows->release();
-    if (ruleId != -1) {
-      logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
-                "Rule %S with UUID=%S already exists.", name, uuid);
-      context()->setIntProperty(item, "TARGETID", ruleId);
-      return true;
-    }
-    if (name.isEmpty()) break;
-  }
-  if (name.isEmpty()) name = uuid;
-  KvbString normalized;
-  if (isInvalidCharInName(name) && getNormalizedNameValue(name, normalized)) {
-    event(2, kvbStringFormat(
-                 "Changing target dependent rule name from \"%S\" to \"%S\".",
-                 name, normalized));
-    name = normalized;
-  }
-  event(1, kvbStringFormat("Creating dependent rule \"%S\".", name));
-  ruleId = common_->addRule(
-      name, value(item, "RU_TYPE"), value(item, "RU_EXPR"),
-      value(item, "RU_GROUP"), value(item, "RU_META"), getOSUserName(), uuid,
-      folderId_, value(item, "RU_COMM"), value(item, "RU_DISP"));
-  if (ruleId <= 0) {
-    ruleId = -1;
-    return failData(errorText, "Error inserting rule for task: ");
-  }
-  context()->setIntProperty(item, "TARGETID", ruleId);
-  context()->setProperty(item, "TARGETUUID", uuid);
-  RuleMetadata rule(owner_, item);
-  return rule.importRuleContent(errorText);
-}
-
 bool TaskMetadata::importMonitorObject(const MonitorObjectType& type,
                                        MetadataRecord* item, int& id,
                                        KvbString& errorText) {
@@ -207,7 +161,9 @@ bool TaskMetadata::importRuleMembers(KvbString& errorText) {
       result = importMonitorObject(
           kDimensionType, context()->includedRecord("Dimension", "DIM_ID", dim),
           dimId, errorText);
-    if (result && rule) result = importRule(rule, ruleId, errorText);
+    if (result && rule)
+      result = importDependentRule(rule, folderId_, "task", ruleId, nullptr,
+                                   errorText);
     if (!result || ruleId <= 0) continue;
     double weight = 1.0;
     item->getRealValue("WGHT", weight);
@@ -267,7 +223,8 @@ bool TaskMetadata::importRuleEvents(KvbString& errorText) {
     int ruleId = -1;
     MetadataRecordIterator* rules = item->getChildRecords("Rule");
     if (rules && rules->next())
-      result = importRule(rules->current(), ruleId, errorText);
+      result = importDependentRule(rules->current(), folderId_, "task", ruleId,
+                                   nullptr, errorText);
     if (rules) rules->release();
     if (result && ruleId != -1 &&
         !monitor_->addRuleEvent(objectId_, ruleId, seq, value(item, "EV_CODE"),

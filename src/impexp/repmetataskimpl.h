@@ -34,7 +34,6 @@ class TaskMetadata : public MetadataObject {
   bool include(const MonitorObjectType& type, int id, KvbString& errorText);
   bool importRuleMembers(KvbString& errorText);
   bool importRuleEvents(KvbString& errorText);
-  bool importRule(MetadataRecord* item, int& ruleId, KvbString& errorText);
   // The id of the dimension or threshold an included record stands for,
   // reused or created.
   bool importMonitorObject(const MonitorObjectType& type, MetadataRecord* item,

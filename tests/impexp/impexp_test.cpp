@@ -10,6 +10,7 @@
 #include "impexp/repimpexpmgr.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/monitor_data_access.h"
+#include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 
@@ -40,10 +41,12 @@ struct Side {
         0);
     return n;
   }
-  bool drop(const char* code) {
+  bool drop(const char* code, const std::string& what = "") {
     ReposDataAccess* rda = repos->getDataAccess();
+    const std::string table = rda->getTableName(code, true, -1).str();
     return rda->paramExec(
-        "DROP TABLE " + rda->getTableName(code, true, -1).str(), nullptr, 0);
+        what.empty() ? "DROP TABLE " + table : "ALTER TABLE " + table + what,
+        nullptr, 0);
   }
   void addExploration(const char* name, const char* comment, const char* uuid) {
     ReposDataAccess* rda = repos->getDataAccess();
@@ -84,11 +87,21 @@ std::string comparable(const std::string& text) {
   static const std::regex local(
       "<value "
       "key=\"(\\w*_ID|\\w*CRDAT|\\w*EDDAT|\\w*CRUSR|\\w*EDUSR|RU_USER|UUID|"
-      "CM_UUID)\">[^<]*</value>");
+      "CM_UUID|SU_UUID)\">[^<]*</value>");
   static const std::regex attributes(" (uuid|path|keyValue)=\"[^\"]*\"");
   return std::regex_replace(
       std::regex_replace(text, local, "<value key=\"$1\" />"), attributes, "");
 }
+
+// A profile data access for one test step.
+struct ScopedProfile {
+  explicit ScopedProfile(ProfileRepositoryDataAccess* access) : p(access) {}
+  ~ScopedProfile() {
+    if (p) p->release();
+  }
+  ProfileRepositoryDataAccess* operator->() const { return p; }
+  ProfileRepositoryDataAccess* p;
+};
 
 class ImpExpTest : public AdminTargetTest {
  protected:
@@ -121,6 +134,49 @@ class ImpExpTest : public AdminTargetTest {
     EXPECT_TRUE(c->addCustomMetricFieldMap(id, cm, 1, "ZIP", "a", "I"));
     EXPECT_TRUE(c->addCustomMetricFieldMap(id, cm, 1, "CITY", "r", "O"));
     return id;
+  }
+
+  // A profile job with one of every definition row; answers its id.
+  static int makeJob(Side& side, const char* name) {
+    ScopedProfile p(side.repos->createProfileDataAccess());
+    const int job =
+        p->addProfileJob(name, "desc", "u-job", 45000.5, 45001, "c", "e", 0);
+    EXPECT_GT(job, 0) << p->getErrorMessage().str();
+    const int dsn = p->addJobDsn(job, "DSN1", "conn", "file.txt");
+    const int tbl = p->addJobTable(job, dsn, "cat", "sch", "T1", "f", "x>1", "",
+                                   5, "", ",", "\"", 1, 0, 100, "Y", 1, 2, "N");
+    const int fld = p->addJobField(job, dsn, tbl, "ZIP", "m", 3);
+    EXPECT_GT(fld, 0) << p->getErrorMessage().str();
+    EXPECT_TRUE(p->addJobFieldMetric(job, dsn, tbl, fld, "MIN", "1"));
+    EXPECT_TRUE(p->addJobFieldProperty(job, dsn, tbl, fld, "P", "v"));
+    EXPECT_TRUE(
+        p->addJobLinkedField(job, fld, "D2", "c", "s", "T2", "ZIP2", "P", "t"));
+    const int chart =
+        p->addJobChart(job, "DSN1", "cat", "sch", "T1", "ZIP", "", "C", "");
+    EXPECT_TRUE(p->addJobChartProperty(job, chart, "color", 1, "red"));
+    EXPECT_TRUE(p->addJobChartProperty(job, chart, "size", 2, "9"));
+    const int alert = p->addJobAlert(job, "DSN1", "cat", "sch", "T1", "ZIP", "",
+                                     "A", "", "", "M", "uid");
+    EXPECT_TRUE(p->setJobAlertProperty(job, alert, "limit", "5"));
+    EXPECT_TRUE(p->addJobKeyValue(job, "k", "v"));
+    EXPECT_TRUE(p->addJobGlobalMetric(job, "ROWS", "1"));
+    const int config = p->addJobRdaConfig(job, "R", "d", "Name", "85", "EN");
+    EXPECT_TRUE(p->addJobFieldRdaMap(job, config, "DSN1", "cat", "sch", "T1",
+                                     "ZIP", "O"));
+    return job;
+  }
+  static int jobId(Side& side, const char* name) {
+    ScopedProfile p(side.repos->createProfileDataAccess());
+    const std::vector<std::string> found =
+        cursorRows(p->getProfileJob(-1, name, ""));
+    return found.empty() ? -1 : std::stoi(found[0]);
+  }
+  static std::string exportJob(Side& side, int id) {
+    KvbString out, error;
+    EXPECT_TRUE(
+        side.manager->exportObject(id, "ProfileJob", "", out, error, nullptr))
+        << error.str();
+    return out.str();
   }
 
   std::string source_file_;
@@ -474,6 +530,58 @@ TEST_P(ImpExpTest, ThresholdBandsStopAtTheFirstEmptyOne) {
   EXPECT_NE(out.str().find("<value key=\"START_1\">0</value>"),
             std::string::npos);
   EXPECT_EQ(out.str().find("after the gap"), std::string::npos);
+}
+
+TEST_P(ImpExpTest, ProfileJobTravelsWholeAndReplacesAnExistingOne) {
+  const int id = makeJob(from_, "Job");
+  const std::string text = exportJob(from_, id);
+  for (const char* item :
+       {"DSN", "Table", "Field", "FieldMetric", "FieldProperty", "FieldLink",
+        "Chart", "ChartProperty", "Alert", "AlertProperty", "KeyValue",
+        "GlobalMetric", "RDACfg", "FieldCfg"})
+    EXPECT_NE(text.find(std::string("type=\"") + item + "\""),
+              std::string::npos)
+        << item;
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  const int copy = jobId(to_, "Job");
+  ASSERT_GT(copy, 0);
+  const std::string there = exportJob(to_, copy);
+  EXPECT_EQ(comparable(there), comparable(text));
+  EXPECT_EQ(there.find("u-job"), std::string::npos);  // a UUID of its own
+
+  // Back over the original, which gained rows meanwhile: they go.
+  ScopedProfile p(from_.repos->createProfileDataAccess());
+  ASSERT_TRUE(p->addJobKeyValue(id, "extra", "x"));
+  ASSERT_GT(p->addJobDsn(id, "DSN2", "", ""), 0);
+  ASSERT_TRUE(from_.manager->updateObject(id, "ProfileJob", "u-job", there, 0,
+                                          error, nullptr))
+      << error.str();
+  EXPECT_EQ(comparable(exportJob(from_, id)), comparable(text));
+  EXPECT_EQ(from_.count("JSETUP"), 1);
+}
+
+TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
+  const int id = makeJob(from_, "Job");
+  ScopedProfile(from_.repos->createProfileDataAccess())
+      ->addJobDsn(id, "New", "", "");
+  const std::string text = exportJob(from_, id);
+  const int target = makeJob(to_, "Target");
+  // Key/values are written last: that insert fails after every other
+  // section was cleared and rewritten.
+  ASSERT_TRUE(to_.drop("JKEYVL", " DROP COLUMN SU_VAL"));
+  const std::string before = exportJob(to_, target);
+  KvbString error;
+  EXPECT_FALSE(to_.manager->updateObject(target, "ProfileJob", "u-job", text, 0,
+                                         error, nullptr));
+  EXPECT_NE(error.str().find("Error inserting key/values for profile job"),
+            std::string::npos)
+      << error.str();
+  // Equal rows under equal ids; only the UUIDs of fresh items differ.
+  static const std::regex uuids(" uuid=\"[^\"]*\"");
+  EXPECT_EQ(std::regex_replace(exportJob(to_, target), uuids, ""),
+            std::regex_replace(before, uuids, ""));
+  EXPECT_EQ(jobId(to_, "Job"), -1);
 }
 
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);
