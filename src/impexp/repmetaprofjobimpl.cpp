@@ -28,7 +28,8 @@ ProfileJobMetadata::ProfileJobMetadata(RepositoryImportExportManagerImpl* owner,
 bool ProfileJobMetadata::exportSection(MetadataRecord* parent,
                                        const Section& section,
                                        ReposDataAccessCursor* rows,
-                                       const Children& children) {
+                                       const Children& children,
+                                       const RowFilter& keep) {
   if (!rows) {
     if (section.noRowsText)
       logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%s",
@@ -37,6 +38,7 @@ bool ProfileJobMetadata::exportSection(MetadataRecord* parent,
   }
   bool ok = true;
   while (ok && rows->next() == 1) {
+    if (keep && !keep(rows)) continue;
     int id = -1;
     MetadataRecord* item = nullptr;
     if (section.keyColumn) {
@@ -77,20 +79,35 @@ bool ProfileJobMetadata::importSection(
   return ok;
 }
 
+bool ProfileJobMetadata::anyRow(ReposDataAccessCursor* rows,
+                                const RowFilter& match) {
+  if (!rows) return false;
+  bool found = false;
+  while (!found && rows->next() == 1) found = match(rows);
+  rows->release();
+  return found;
+}
+
+KvbString ProfileJobMetadata::column(ReposDataAccessCursor* row,
+                                     const char* name) {
+  const int at = row->getColumnIndex(name);
+  return at >= 0 ? row->getString(at) : KvbString();
+}
+
+int ProfileJobMetadata::intColumn(ReposDataAccessCursor* row,
+                                  const char* name) {
+  const int at = row->getColumnIndex(name);
+  return at >= 0 ? row->getInt(at) : -1;
+}
+
 bool ProfileJobMetadata::findRow(ReposDataAccessCursor* rows,
                                  const char* nameColumn, const KvbString& name,
                                  const char* idColumn, int* id) {
-  if (!rows) return false;
-  const int nameAt = rows->getColumnIndex(nameColumn);
-  const int idAt = idColumn ? rows->getColumnIndex(idColumn) : -1;
-  bool found = false;
-  while (!found && nameAt >= 0 && rows->next() == 1) {
-    if (!rows->getString(nameAt).equals(name, true)) continue;
-    found = true;
-    if (id) *id = idAt >= 0 ? rows->getInt(idAt) : -1;
-  }
-  rows->release();
-  return found;
+  return anyRow(rows, [&](ReposDataAccessCursor* row) {
+    if (!column(row, nameColumn).equals(name, true)) return false;
+    if (id) *id = idColumn ? intColumn(row, idColumn) : -1;
+    return true;
+  });
 }
 
 void ProfileJobMetadata::inserted(const char* format, MetadataRecord* item,
@@ -184,7 +201,7 @@ bool ProfileJobMetadata::exportDsns(MetadataRecord* job, KvbString& errorText) {
 }
 
 bool ProfileJobMetadata::exportTables(MetadataRecord* dsn, int dsnId,
-                                      KvbString& /*errorText*/) {
+                                      KvbString& errorText) {
   static const Section tables = {"Tables",
                                  "Table",
                                  "TBL_ID",
@@ -194,7 +211,9 @@ bool ProfileJobMetadata::exportTables(MetadataRecord* dsn, int dsnId,
                                  "No Profile Job tables found to export."};
   return exportSection(dsn, tables, profile_->listJobTables(dsnId),
                        [&](MetadataRecord* table, int tblId) {
-                         return exportFields(table, dsnId, tblId);
+                         return exportTableMetrics(table, tblId, errorText) &&
+                                exportFields(table, dsnId, tblId) &&
+                                exportTableRules(table, tblId);
                        });
 }
 
@@ -342,7 +361,9 @@ bool ProfileJobMetadata::importTables(MetadataRecord* dsn, int dsnId,
         context()->setIntProperty(t, "TARGETID", tblId);
         inserted("Successful import of Table=\"%S\" for profile.", t,
                  "TBL_NAME");
-        return importFields(t, dsnId, tblId, errorText);
+        return importFields(t, dsnId, tblId, errorText) &&
+               importTableRules(t, tblId, errorText) &&
+               importTableMetrics(t, tblId, errorText);
       });
 }
 

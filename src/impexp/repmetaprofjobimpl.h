@@ -1,10 +1,11 @@
 // ProfileJobMetadata: a profile job as a "ProfileJob" record tree: the job's
 // JSETUP row, its data sources with their tables and fields (and the
-// fields' metrics, properties and links), its charts and alerts with their
-// properties, its key/value settings and global metrics, and its
-// redundant-data configurations with the fields mapped to them. Import clears
-// the target job's definition rows and writes the record's sections under the
-// target's ids.
+// fields' metrics, properties and links, the tables' business rules and
+// custom metrics with the rules and custom metrics themselves), its charts and
+// alerts with their properties, its key/value settings and global metrics, and
+// its redundant-data configurations with the fields mapped to them. Import
+// clears the target job's definition rows and writes the record's sections
+// under the target's ids.
 #ifndef IMPEXP_REPMETAPROFJOBIMPL_H_
 #define IMPEXP_REPMETAPROFJOBIMPL_H_
 
@@ -49,13 +50,22 @@ class ProfileJobMetadata : public MetadataObject {
   // The child sections of an exported item with the row's key (-1 for
   // fresh items).
   using Children = std::function<bool(MetadataRecord*, int)>;
+  using RowFilter = std::function<bool(ReposDataAccessCursor*)>;
+  // Rows that `keep` refuses are left out.
   bool exportSection(MetadataRecord* parent, const Section& section,
-                     ReposDataAccessCursor* rows, const Children& children);
+                     ReposDataAccessCursor* rows, const Children& children,
+                     const RowFilter& keep = nullptr);
   // Runs `each` on the items of `section` of `parent` (with the 1-based
   // position in the section) until one answers false.
   bool importSection(MetadataRecord* parent, const char* section,
                      const char* absentText,
                      const std::function<bool(MetadataRecord*, int)>& each);
+  // Whether `rows` (released here) hold a row that `match` accepts.
+  static bool anyRow(ReposDataAccessCursor* rows, const RowFilter& match);
+  // The text of column `name` of the current row; empty when none.
+  static KvbString column(ReposDataAccessCursor* row, const char* name);
+  // Its integer; -1 when there is no such column.
+  static int intColumn(ReposDataAccessCursor* row, const char* name);
   // Whether `rows` (released here) hold a row whose `nameColumn` equals
   // `name` without regard to case; its `idColumn` goes to `id`.
   static bool findRow(ReposDataAccessCursor* rows, const char* nameColumn,
@@ -70,6 +80,9 @@ class ProfileJobMetadata : public MetadataObject {
   bool exportTables(MetadataRecord* dsn, int dsnId, KvbString& errorText);
   bool exportFields(MetadataRecord* table, int dsnId, int tblId);
   bool exportCharts(MetadataRecord* job);
+  bool exportTableRules(MetadataRecord* table, int tblId);
+  bool exportTableMetrics(MetadataRecord* table, int tblId,
+                          KvbString& errorText);
   bool exportAlerts(MetadataRecord* job);
 
   bool importDsns(KvbString& errorText);
@@ -79,6 +92,14 @@ class ProfileJobMetadata : public MetadataObject {
   bool importFieldChildren(MetadataRecord* field, int dsnId, int tblId,
                            int fldId, KvbString& errorText);
   bool importCharts(KvbString& errorText);
+  bool importTableRules(MetadataRecord* table, int tblId, KvbString& errorText);
+  bool importTableRuleFields(MetadataRecord* tableRule, int tblId, int ruleId,
+                             int sequenceId, KvbString& errorText);
+  bool importTableMetrics(MetadataRecord* table, int tblId,
+                          KvbString& errorText);
+  bool importTableMetricFieldMaps(MetadataRecord* tableMetric, int tblId,
+                                  int cmId, int sequenceId,
+                                  KvbString& errorText);
   bool importAlerts(KvbString& errorText);
   bool importSettings(KvbString& errorText);
   // The redundant-data configurations, then the fields mapped to them.

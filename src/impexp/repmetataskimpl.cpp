@@ -3,11 +3,9 @@
 
 #include <vector>
 
-#include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetaruleimpl.h"
 #include "impexp/repmonitormgr.h"
-#include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/repos_data_access.h"

@@ -137,7 +137,7 @@ class ImpExpTest : public AdminTargetTest {
   }
 
   // A profile job with one of every definition row; answers its id.
-  static int makeJob(Side& side, const char* name) {
+  int makeJob(Side& side, const char* name) {
     ScopedProfile p(side.repos->createProfileDataAccess());
     const int job =
         p->addProfileJob(name, "desc", "u-job", 45000.5, 45001, "c", "e", 0);
@@ -160,6 +160,15 @@ class ImpExpTest : public AdminTargetTest {
     EXPECT_TRUE(p->setJobAlertProperty(job, alert, "limit", "5"));
     EXPECT_TRUE(p->addJobKeyValue(job, "k", "v"));
     EXPECT_TRUE(p->addJobGlobalMetric(job, "ROWS", "1"));
+    const int rule = makeRule(side, "Postal", "u-rule");
+    const int ruleSeq = p->addJobTableRule(job, tbl, rule, "Postal", 1, 9, "b");
+    EXPECT_TRUE(p->addJobRuleFieldMapping(job, ruleSeq, tbl, rule, "Postal",
+                                          "ZIP", "ZIP"));
+    const int cm = side.common->addCustomMetric("Share", "", "a", "");
+    EXPECT_TRUE(side.common->addCustomMetricField(cm, "a", "I"));
+    const int metricSeq = p->addJobTableMetric(job, tbl, cm, "Share", "c");
+    EXPECT_TRUE(p->addJobCustomMetricFieldMapping(
+        job, tbl, cm, metricSeq, "Share", "ZIP", "", "a", "I"));
     const int config = p->addJobRdaConfig(job, "R", "d", "Name", "85", "EN");
     EXPECT_TRUE(p->addJobFieldRdaMap(job, config, "DSN1", "cat", "sch", "T1",
                                      "ZIP", "O"));
@@ -535,10 +544,26 @@ TEST_P(ImpExpTest, ThresholdBandsStopAtTheFirstEmptyOne) {
 TEST_P(ImpExpTest, ProfileJobTravelsWholeAndReplacesAnExistingOne) {
   const int id = makeJob(from_, "Job");
   const std::string text = exportJob(from_, id);
-  for (const char* item :
-       {"DSN", "Table", "Field", "FieldMetric", "FieldProperty", "FieldLink",
-        "Chart", "ChartProperty", "Alert", "AlertProperty", "KeyValue",
-        "GlobalMetric", "RDACfg", "FieldCfg"})
+  for (const char* item : {"DSN",
+                           "Table",
+                           "Field",
+                           "FieldMetric",
+                           "FieldProperty",
+                           "FieldLink",
+                           "Chart",
+                           "ChartProperty",
+                           "Alert",
+                           "AlertProperty",
+                           "KeyValue",
+                           "GlobalMetric",
+                           "RDACfg",
+                           "FieldCfg",
+                           "TableRule",
+                           "Rule",
+                           "TableRuleField",
+                           "TableMetric",
+                           "CustomMetric",
+                           "TableMetricFieldMap"})
     EXPECT_NE(text.find(std::string("type=\"") + item + "\""),
               std::string::npos)
         << item;
