@@ -586,6 +586,44 @@ TEST_P(ImpExpTest, ProfileJobTravelsWholeAndReplacesAnExistingOne) {
   EXPECT_EQ(from_.count("JSETUP"), 1);
 }
 
+TEST_P(ImpExpTest, ProfileJobNamesUuidsAndDependentRulesResolveInTheTarget) {
+  const std::string text = exportJob(from_, makeJob(from_, "Job"));
+  // The job's rule stands in the target under another name: it is reused
+  // and the table rule names it as the target does.
+  to_.common->addRule("Zip rule", "T", "", "", "", "me", "u-rule", 0, "", "");
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObjectToPath("Copy", text, error))
+      << error.str();
+  const int copy = jobId(to_, "Copy");
+  ASSERT_GT(copy, 0);
+  EXPECT_EQ(to_.count("RULE"), 1);
+  EXPECT_EQ(to_.count("JTBLRU"), 1);
+  EXPECT_NE(exportJob(to_, copy).find("<value key=\"BR_NAME\">Zip rule<"),
+            std::string::npos);
+  // A second import as new is a second job, under a name of its own.
+  ASSERT_TRUE(to_.manager->importObjectToPath("Again", text, error))
+      << error.str();
+  EXPECT_EQ(to_.count("JSETUP"), 2);
+  EXPECT_EQ(to_.count("JTBLRU"), 2);
+  // Over a job, the target keeps its name and UUID; by path, the job is
+  // found and deleted with its rows.
+  ScopedProfile p(to_.repos->createProfileDataAccess());
+  const int target =
+      p->addProfileJob("Target", "", "u-target", 45000, 45000, "", "", 0);
+  ASSERT_TRUE(to_.manager->updateObject(target, "ProfileJob", "u-target", text,
+                                        0, error, nullptr))
+      << error.str();
+  const std::vector<std::string> row =
+      cursorRows(p->getProfileJob(target, "", ""));
+  ASSERT_EQ(row.size(), 1u);
+  EXPECT_NE(row[0].find("|Target|"), std::string::npos) << row[0];
+  EXPECT_NE(row[0].find("|u-target|"), std::string::npos) << row[0];
+  ASSERT_TRUE(to_.manager->deleteObjectByPath("Again", "ProfileJob", error))
+      << error.str();
+  EXPECT_EQ(jobId(to_, "Again"), -1);
+  EXPECT_EQ(to_.count("JTBLRU"), 2);
+}
+
 TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   const int id = makeJob(from_, "Job");
   ScopedProfile(from_.repos->createProfileDataAccess())
