@@ -8,6 +8,7 @@
 #include <string>
 
 #include "impexp/repimpexpmgr.h"
+#include "impexp/repobjectmgr.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/profile_data_access.h"
@@ -93,15 +94,7 @@ std::string comparable(const std::string& text) {
       std::regex_replace(text, local, "<value key=\"$1\" />"), attributes, "");
 }
 
-// A profile data access for one test step.
-struct ScopedProfile {
-  explicit ScopedProfile(ProfileRepositoryDataAccess* access) : p(access) {}
-  ~ScopedProfile() {
-    if (p) p->release();
-  }
-  ProfileRepositoryDataAccess* operator->() const { return p; }
-  ProfileRepositoryDataAccess* p;
-};
+using ScopedProfile = ScopedAccess<ProfileRepositoryDataAccess>;
 
 class ImpExpTest : public AdminTargetTest {
  protected:
@@ -622,6 +615,51 @@ TEST_P(ImpExpTest, ProfileJobNamesUuidsAndDependentRulesResolveInTheTarget) {
       << error.str();
   EXPECT_EQ(jobId(to_, "Again"), -1);
   EXPECT_EQ(to_.count("JTBLRU"), 2);
+}
+
+TEST_P(ImpExpTest, ProfileJobItemsMatchWithinTheImportedJob) {
+  // Two sources of one name, two charts whose descriptions differ only in
+  // case, a key twice, and a field mapping of a configuration that the
+  // file does not bring.
+  const std::string text =
+      "<kvExport version=\"1\" root=\"11\">"
+      "<record id=\"1\" type=\"Table\" key=\"TBL_ID\" keyValue=\"1\">"
+      "<value key=\"TBL_NAME\">A</value></record>"
+      "<record id=\"2\" type=\"Table\" key=\"TBL_ID\" keyValue=\"2\">"
+      "<value key=\"TBL_NAME\">B</value></record>"
+      "<record id=\"3\" type=\"DSN\"><value key=\"DSN_NAME\">S</value>"
+      "<section name=\"Tables\"><child ref=\"1\"/></section></record>"
+      "<record id=\"4\" type=\"DSN\"><value key=\"DSN_NAME\">S</value>"
+      "<section name=\"Tables\"><child ref=\"2\"/></section></record>"
+      "<record id=\"5\" type=\"ChartProperty\">"
+      "<value key=\"CP_NAME\">p</value></record>"
+      "<record id=\"6\" type=\"Chart\"><value key=\"CH_DESC\">Sales</value>"
+      "</record>"
+      "<record id=\"7\" type=\"Chart\"><value key=\"CH_DESC\">SALES</value>"
+      "<section name=\"ChartProperties\"><child ref=\"5\"/></section>"
+      "</record>"
+      "<record id=\"8\" type=\"KeyValue\"><value key=\"SU_KEY\">k</value>"
+      "<value key=\"SU_VAL\">1</value></record>"
+      "<record id=\"9\" type=\"KeyValue\"><value key=\"SU_KEY\">K</value>"
+      "<value key=\"SU_VAL\">2</value></record>"
+      "<record id=\"10\" type=\"FieldCfg\"><value key=\"CFG_ID\">7</value>"
+      "</record>"
+      "<record id=\"11\" type=\"ProfileJob\">"
+      "<value key=\"SU_NAME\">J</value>"
+      "<section name=\"JobCharts\"><child ref=\"6\"/><child ref=\"7\"/>"
+      "</section><section name=\"DSNs\"><child ref=\"3\"/>"
+      "<child ref=\"4\"/></section><section name=\"KeyValues\">"
+      "<child ref=\"8\"/><child ref=\"9\"/></section>"
+      "<section name=\"FieldCfgs\"><child ref=\"10\"/></section>"
+      "</record></kvExport>";
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(to_.count("JDSN"), 1);
+  EXPECT_EQ(to_.count("JTABLE"), 2);
+  EXPECT_EQ(to_.count("JCHART"), 1);
+  EXPECT_EQ(to_.count("JCHPRP"), 1);
+  EXPECT_EQ(to_.count("JKEYVL"), 1);
+  EXPECT_EQ(to_.count("JFRDA"), 0);
 }
 
 TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
