@@ -4,7 +4,9 @@
 // and name collisions resolve as documented; damaged files change nothing.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "impexp/repimpexpmgr.h"
@@ -13,6 +15,7 @@
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
+#include "support/child_processes.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -105,9 +108,9 @@ class ImpExpTest : public AdminTargetTest {
     ASSERT_TRUE(admin_->createFileRepository(source_file_.c_str())) << error();
     from_.open(static_cast<RepositoryImpl*>(
         admin_->openFileRepository(source_file_.c_str(), false)));
-    const AdminDatabase db = newDatabase();
-    ASSERT_TRUE(create(db)) << error();
-    to_.open(open(db));
+    target_ = newDatabase();
+    ASSERT_TRUE(create(target_)) << error();
+    to_.open(open(target_));
   }
 
   // A rule reading two fields that uses a custom metric with two fields
@@ -182,6 +185,7 @@ class ImpExpTest : public AdminTargetTest {
   }
 
   std::string source_file_;
+  AdminDatabase target_;
   Side from_, to_;
   LogCapture log_;
 };
@@ -204,6 +208,33 @@ TEST_P(ImpExpTest, RuleTravelsToAnotherRepositoryAndBackUnchanged) {
       << error.str();
   EXPECT_EQ(comparable(from_.exportRule(id)), comparable(text));
   EXPECT_EQ(from_.count("CUSTM"), 1);  // the custom metric is reused by name
+}
+
+// The export file is all that passes: another process, with its own
+// administration object and connection, imports it.
+TEST_P(ImpExpTest, ExportFileImportsInAnotherProcess) {
+  const std::string file = dir_.file("rule.xml");
+  std::ofstream(file) << from_.exportRule(makeRule(from_, "Postal", "u-r"));
+  const std::vector<int> status = runInChildren(1, [&](int) {
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+    Repository* repository = admin ? open(target_, false, admin) : nullptr;
+    RepositoryImportExportManager* manager =
+        repository ? repository->createImportExportManager() : nullptr;
+    KvbString error;
+    const bool imported =
+        manager && manager->importObject(text.str(), 0, error);
+    delete manager;
+    if (repository) repository->release();
+    if (admin) admin->release();
+    return imported ? 0 : 1;
+  });
+  EXPECT_EQ(status, std::vector<int>{0});
+  const int copy = to_.ruleId("Postal");
+  ASSERT_GT(copy, 0);
+  EXPECT_EQ(comparable(to_.exportRule(copy)),
+            comparable(from_.exportRule(from_.ruleId("Postal"))));
 }
 
 TEST_P(ImpExpTest, ImportAsNewOfAKnownUuidCreatesNothing) {
