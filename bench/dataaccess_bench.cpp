@@ -18,6 +18,7 @@
 
 #include "bench_support.h"
 #include "kvdataaccess/kvdataaccess.h"
+#include "odbc_baseline.h"
 
 namespace {
 
@@ -37,38 +38,30 @@ bool dacInsert(DacConnection* conn, const std::string& table, int rows) {
 }
 
 bool odbcInsert(SQLHDBC dbc, const std::string& table, int rows) {
-  SQLHSTMT insert = SQL_NULL_HSTMT;
   SQLINTEGER i = 0;
   double r = 0;
   SQLLEN textLength = static_cast<SQLLEN>(std::strlen(kBenchText)), zero = 0;
-  std::string sql = benchInsertSql(table);
-  bool ok =
-      SQL_SUCCEEDED(SQLSetConnectAttr(
-          dbc, SQL_ATTR_AUTOCOMMIT,
-          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER)) &&
-      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &insert)) &&
-      SQL_SUCCEEDED(SQLPrepare(insert, reinterpret_cast<SQLCHAR*>(sql.data()),
-                               SQL_NTS)) &&
-      SQL_SUCCEEDED(SQLBindParameter(insert, 1, SQL_PARAM_INPUT, SQL_C_LONG,
-                                     SQL_INTEGER, 0, 0, &i, 0, &zero)) &&
-      SQL_SUCCEEDED(SQLBindParameter(insert, 2, SQL_PARAM_INPUT, SQL_C_DOUBLE,
-                                     SQL_DOUBLE, 0, 0, &r, 0, &zero)) &&
-      SQL_SUCCEEDED(SQLBindParameter(
-          insert, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0,
-          const_cast<char*>(kBenchText), textLength, &textLength));
-  for (; ok && i < rows; ++i) {
-    r = i * 0.5;
-    ok = SQL_SUCCEEDED(SQLExecute(insert));
-  }
-  if (insert != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, insert);
-  ok = SQL_SUCCEEDED(
-           SQLEndTran(SQL_HANDLE_DBC, dbc, ok ? SQL_COMMIT : SQL_ROLLBACK)) &&
-       ok;
-  return SQL_SUCCEEDED(
-             SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
-                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
-                               SQL_IS_UINTEGER)) &&
-         ok;
+  return odbcInsertInOneTransaction(
+      dbc, benchInsertSql(table),
+      [&](SQLHSTMT insert) {
+        return SQL_SUCCEEDED(SQLBindParameter(insert, 1, SQL_PARAM_INPUT,
+                                              SQL_C_LONG, SQL_INTEGER, 0, 0, &i,
+                                              0, &zero)) &&
+               SQL_SUCCEEDED(SQLBindParameter(insert, 2, SQL_PARAM_INPUT,
+                                              SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
+                                              &r, 0, &zero)) &&
+               SQL_SUCCEEDED(SQLBindParameter(
+                   insert, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0,
+                   const_cast<char*>(kBenchText), textLength, &textLength));
+      },
+      [&](SQLHSTMT insert) {
+        bool ok = true;
+        for (; ok && i < rows; ++i) {
+          r = i * 0.5;
+          ok = SQL_SUCCEEDED(SQLExecute(insert));
+        }
+        return ok;
+      });
 }
 
 void BM_InsertSqlite(benchmark::State& state) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "odbc_baseline.h"
 #include "profile/prof_rdaimpl.h"
 #include "rda/rda_factory.h"
 
@@ -292,43 +293,37 @@ BENCHMARK(BM_CascadeDeleteRun)->Apply([](benchmark::internal::Benchmark* b) {
 // PostgreSQL: the engine's load goes through the connection's bulk load,
 // the baseline executes one prepared insert per row in one transaction.
 bool odbcLoad(SQLHDBC dbc, const std::string& frqdst, const Values& v) {
-  SQLHSTMT insert = SQL_NULL_HSTMT;
   SQLINTEGER field = 1;
   SQLBIGINT count = 0;
   SQLLEN zero = 0, textLength = 0, codeLength = 0;
-  std::string sql = frequencyInsert(frqdst);
-  bool ok =
-      SQL_SUCCEEDED(SQLSetConnectAttr(
-          dbc, SQL_ATTR_AUTOCOMMIT,
-          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER)) &&
-      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &insert)) &&
-      SQL_SUCCEEDED(SQLPrepare(insert, reinterpret_cast<SQLCHAR*>(sql.data()),
-                               SQL_NTS)) &&
-      SQL_SUCCEEDED(SQLBindParameter(insert, 1, SQL_PARAM_INPUT, SQL_C_LONG,
-                                     SQL_INTEGER, 0, 0, &field, 0, &zero)) &&
-      SQL_SUCCEEDED(SQLBindParameter(insert, 4, SQL_PARAM_INPUT, SQL_C_SBIGINT,
-                                     SQL_BIGINT, 0, 0, &count, 0, &zero));
-  for (size_t i = 0; ok && i < v.text.size(); ++i) {
-    count = static_cast<SQLBIGINT>(i);
-    textLength = static_cast<SQLLEN>(v.text[i].size());
-    codeLength = static_cast<SQLLEN>(v.code[i].size());
-    ok = SQL_SUCCEEDED(SQLBindParameter(
-             insert, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0,
-             const_cast<char*>(v.text[i].c_str()), textLength, &textLength)) &&
-         SQL_SUCCEEDED(SQLBindParameter(
-             insert, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0,
-             const_cast<char*>(v.code[i].c_str()), codeLength, &codeLength)) &&
-         SQL_SUCCEEDED(SQLExecute(insert));
-  }
-  if (insert != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, insert);
-  ok = SQL_SUCCEEDED(
-           SQLEndTran(SQL_HANDLE_DBC, dbc, ok ? SQL_COMMIT : SQL_ROLLBACK)) &&
-       ok;
-  return SQL_SUCCEEDED(
-             SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
-                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
-                               SQL_IS_UINTEGER)) &&
-         ok;
+  return odbcInsertInOneTransaction(
+      dbc, frequencyInsert(frqdst),
+      [&](SQLHSTMT insert) {
+        return SQL_SUCCEEDED(SQLBindParameter(insert, 1, SQL_PARAM_INPUT,
+                                              SQL_C_LONG, SQL_INTEGER, 0, 0,
+                                              &field, 0, &zero)) &&
+               SQL_SUCCEEDED(SQLBindParameter(insert, 4, SQL_PARAM_INPUT,
+                                              SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
+                                              &count, 0, &zero));
+      },
+      [&](SQLHSTMT insert) {
+        bool ok = true;
+        for (size_t i = 0; ok && i < v.text.size(); ++i) {
+          count = static_cast<SQLBIGINT>(i);
+          textLength = static_cast<SQLLEN>(v.text[i].size());
+          codeLength = static_cast<SQLLEN>(v.code[i].size());
+          ok = SQL_SUCCEEDED(SQLBindParameter(
+                   insert, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0,
+                   const_cast<char*>(v.text[i].c_str()), textLength,
+                   &textLength)) &&
+               SQL_SUCCEEDED(SQLBindParameter(
+                   insert, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0,
+                   const_cast<char*>(v.code[i].c_str()), codeLength,
+                   &codeLength)) &&
+               SQL_SUCCEEDED(SQLExecute(insert));
+        }
+        return ok;
+      });
 }
 
 void BM_FrequencyLoadPostgres(benchmark::State& state) {

@@ -1,0 +1,39 @@
+// The bare ODBC baseline of the benchmarks: one prepared insert executed
+// row by row inside one transaction, as a careful ODBC program writes it.
+#ifndef BENCH_ODBC_BASELINE_H_
+#define BENCH_ODBC_BASELINE_H_
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <functional>
+#include <string>
+
+// Prepares `sql` on `dbc` with autocommit off, lets `bind` bind the
+// statement's parameters, then calls `executeRows` with the statement (it
+// executes it once per row and answers whether all succeeded). Commits on
+// success, else rolls back, and turns autocommit back on.
+inline bool odbcInsertInOneTransaction(
+    SQLHDBC dbc, std::string sql, const std::function<bool(SQLHSTMT)>& bind,
+    const std::function<bool(SQLHSTMT)>& executeRows) {
+  SQLHSTMT insert = SQL_NULL_HSTMT;
+  bool ok =
+      SQL_SUCCEEDED(SQLSetConnectAttr(
+          dbc, SQL_ATTR_AUTOCOMMIT,
+          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER)) &&
+      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &insert)) &&
+      SQL_SUCCEEDED(SQLPrepare(insert, reinterpret_cast<SQLCHAR*>(sql.data()),
+                               SQL_NTS)) &&
+      bind(insert) && executeRows(insert);
+  if (insert != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, insert);
+  ok = SQL_SUCCEEDED(
+           SQLEndTran(SQL_HANDLE_DBC, dbc, ok ? SQL_COMMIT : SQL_ROLLBACK)) &&
+       ok;
+  return SQL_SUCCEEDED(
+             SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                               SQL_IS_UINTEGER)) &&
+         ok;
+}
+
+#endif  // BENCH_ODBC_BASELINE_H_
