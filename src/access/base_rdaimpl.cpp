@@ -107,12 +107,26 @@ ReposDataAccessStatement* boundStatement(
   return statement;
 }
 
-int firstRow(ReposDataAccess* rda, const KvbString& sql,
-             const std::vector<KvbDatavar>& values,
-             const std::function<void(ReposDataAccessCursor&)>& read) {
+ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
+                                   const std::vector<KvbDatavar>& values) {
   ReposDataAccessStatement* statement = boundStatement(rda, sql, values);
   ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
   if (statement) statement->release();
+  return cursor;
+}
+
+bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
+                  const std::vector<KvbDatavar>& values) {
+  ReposDataAccessStatement* statement = boundStatement(rda, sql, values);
+  const bool ok = statement && statement->execute();
+  if (statement) statement->release();
+  return ok;
+}
+
+int firstRow(ReposDataAccess* rda, const KvbString& sql,
+             const std::vector<KvbDatavar>& values,
+             const std::function<void(ReposDataAccessCursor&)>& read) {
+  ReposDataAccessCursor* cursor = boundSelect(rda, sql, values);
   if (!cursor) return -1;
   const int fetched = cursor->next();
   if (fetched == 1) read(*cursor);
@@ -123,9 +137,7 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 ReposDataAccessCursor* BaseRDAImpl::openCursor(
     const KvbString& sql, const std::vector<KvbDatavar>& values) {
   if (!ready()) return nullptr;
-  ReposDataAccessStatement* statement = boundStatement(rda_, sql, values);
-  ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
-  if (statement) statement->release();
+  ReposDataAccessCursor* cursor = boundSelect(rda_, sql, values);
   if (!cursor) logError(rda_->getErrorMessage());
   return cursor;
 }

@@ -31,6 +31,13 @@ KvbString getOSUserName();
 ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
                                          const KvbString& sql,
                                          const std::vector<KvbDatavar>& values);
+// The rows of `sql` with `values` bound, as a database cursor that the
+// caller releases (its statement is released already); null on failure.
+ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
+                                   const std::vector<KvbDatavar>& values);
+// Runs `sql` with `values` bound; false on failure.
+bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
+                  const std::vector<KvbDatavar>& values);
 // Found, missing or failed: 1 when the query gives a row, which `read`
 // then reads (it runs no statement); 0 when it gives none; -1 when it
 // fails (the connection's error text says why).

@@ -108,10 +108,8 @@ ReposDataAccessCursor* RepositoryImpl::idsInDateRange(const KvbString& sql,
                                                       const KvbDate& to) {
   if (!connected(nullptr)) return nullptr;
   reportMessage(sql);
-  ReposDataAccessStatement* statement =
-      boundStatement(dataAccess_, sql, {from.asDouble(), to.asDouble()});
-  ReposDataAccessCursor* ids = statement ? statement->select() : nullptr;
-  if (statement) statement->release();
+  ReposDataAccessCursor* ids =
+      boundSelect(dataAccess_, sql, {from.asDouble(), to.asDouble()});
   if (!ids) failOnConnection();
   return ids;
 }

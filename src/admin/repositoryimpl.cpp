@@ -80,11 +80,7 @@ bool RepositoryImpl::execute(const KvbString& sql,
                              const std::vector<KvbDatavar>& values) {
   reportMessage(sql);
   if (!dataAccess_) return failOnConnection();
-  ReposDataAccessStatement* statement =
-      boundStatement(dataAccess_, sql, values);
-  const bool ok = statement && statement->execute();
-  if (statement) statement->release();
-  return ok || failOnConnection();
+  return boundExecute(dataAccess_, sql, values) || failOnConnection();
 }
 
 KvbString RepositoryImpl::physical(const char* tableCode) const {
@@ -96,10 +92,7 @@ bool RepositoryImpl::readRows(const KvbString& sql,
                               Rows* rows) {
   reportMessage(sql);
   if (!dataAccess_) return failOnConnection();
-  ReposDataAccessStatement* statement =
-      boundStatement(dataAccess_, sql, values);
-  ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
-  if (statement) statement->release();
+  ReposDataAccessCursor* cursor = boundSelect(dataAccess_, sql, values);
   if (!cursor) return failOnConnection();
   int fetched = 2;
   if (cursor->cacheAll())

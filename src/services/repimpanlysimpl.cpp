@@ -90,11 +90,7 @@ bool RepositoryImpactAnalysisImpl::selectRows(
     const KvbString& sql, const std::vector<KvbDatavar>& values,
     std::vector<Ids>& rows) {
   if (!connection_) return false;
-  ReposDataAccessStatement* statement =
-      boundStatement(connection_, sql, values);
-  Owned<ReposDataAccessCursor> cursor(statement ? statement->select()
-                                                : nullptr);
-  if (statement) statement->release();
+  Owned<ReposDataAccessCursor> cursor(boundSelect(connection_, sql, values));
   if (!cursor) return connectionFailed();
   int fetched = 0;
   while ((fetched = cursor->next()) == 1) {
@@ -108,11 +104,7 @@ bool RepositoryImpactAnalysisImpl::selectRows(
 bool RepositoryImpactAnalysisImpl::exec(const KvbString& sql,
                                         const std::vector<KvbDatavar>& values) {
   if (!connection_) return false;
-  ReposDataAccessStatement* statement =
-      boundStatement(connection_, sql, values);
-  const bool ok = statement && statement->execute();
-  if (statement) statement->release();
-  return ok || connectionFailed();
+  return boundExecute(connection_, sql, values) || connectionFailed();
 }
 
 KvResourceImpl* RepositoryImpactAnalysisImpl::rowToResource(
