@@ -344,8 +344,7 @@ TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
             "Unable to export rule, object not found with name=\"\" id=77");
   EXPECT_FALSE(from_.manager->exportObject(1, "rule", "", out, error, nullptr));
   EXPECT_EQ(error.str(),
-            "The object type \"rule\" is not a known type to "
-            "export.");
+            "The object type \"rule\" is not a known type to export.");
   EXPECT_FALSE(
       from_.manager->exportObjectByPath("nowhere/R", "Rule", out, error));
   EXPECT_FALSE(from_.manager->exportObject(1, "", "", out, error, nullptr));
@@ -568,29 +567,12 @@ TEST_P(ImpExpTest, ThresholdBandsStopAtTheFirstEmptyOne) {
 TEST_P(ImpExpTest, ProfileJobTravelsWholeAndReplacesAnExistingOne) {
   const int id = makeJob(from_, "Job");
   const std::string text = exportJob(from_, id);
-  for (const char* item : {"DSN",
-                           "Table",
-                           "Field",
-                           "FieldMetric",
-                           "FieldProperty",
-                           "FieldLink",
-                           "Chart",
-                           "ChartProperty",
-                           "Alert",
-                           "AlertProperty",
-                           "KeyValue",
-                           "GlobalMetric",
-                           "RDACfg",
-                           "FieldCfg",
-                           "TableRule",
-                           "Rule",
-                           "TableRuleField",
-                           "TableMetric",
-                           "CustomMetric",
-                           "TableMetricFieldMap"})
-    EXPECT_NE(text.find(std::string("type=\"") + item + "\""),
-              std::string::npos)
-        << item;
+  std::istringstream items(
+      "DSN Table Field FieldMetric FieldProperty FieldLink Chart ChartProperty "
+      "Alert AlertProperty KeyValue GlobalMetric RDACfg FieldCfg TableRule "
+      "Rule TableRuleField TableMetric CustomMetric TableMetricFieldMap");
+  for (std::string item; items >> item;)
+    EXPECT_NE(text.find("type=\"" + item + "\""), std::string::npos) << item;
   KvbString error;
   ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
   const int copy = jobId(to_, "Job");
