@@ -68,7 +68,6 @@ const ReposColumnDef kTableSet[] = {
 class RdaTablesTest : public RdaTargetTest {
  protected:
   std::string error() { return rda_->getErrorMessage().str(); }
-  // A second connection to the test's database that reports to `status`.
   std::vector<std::string> columnsOf(const std::string& code) {
     std::list<TableColumnInfo> list;
     rda_->getTableColumns(code.c_str(), list);
@@ -281,8 +280,7 @@ TEST_P(RdaTablesTest, HostileNamesAreRefusedBeforeTheyReachSql) {
 
 // In script mode statements go to a callback instead of the database, with
 // the values as literals, no transactions counted and the id counters kept
-// by the connection. (That a script changes nothing and runs by hand to the
-// same repository is checked by the administration tests.)
+// by the connection.
 TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   TableCreateOptions options;
   options.createTables = true;
