@@ -1,6 +1,4 @@
-// A file path is a name, not a connection string: on both file routes a
-// repository file of any legal name is created, opened and deleted at
-// exactly that path, and no name sends the creation anywhere else.
+// Repository files of any legal name are made, opened and deleted at that path.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,6 +1,4 @@
-// Old file-based profile repositories, built here in the layouts of two old
-// versions, moved into the current schema by their upgrade; a move that
-// fails puts the old file back.
+// Old file-based profile repositories moved into the current schema.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,7 +1,4 @@
-// Copying repositories: a SQLite repository copied into another back end and
-// back equals the source row for row, long texts and per-id tables with
-// values over 255 characters included; a copy that fails leaves the
-// target's tables as they were; copies that make no sense are refused.
+// Copying repositories between back ends, and copies that fail or are refused.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,7 +1,4 @@
-// Creating repositories: the table-prefix rule, creation on every back end,
-// refusing databases that already hold a repository (also one whose version
-// rows are gone), and DDL scripts: their format, their failures, and that a
-// script run by hand gives the same repository as a direct creation.
+// Creating repositories on every back end, directly or through DDL scripts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,8 +29,7 @@ std::string readText(const std::string& path) {
   return text.str();
 }
 
-// The codes of every table a creation makes: built-in core and NCOA
-// tables, then the tables of the table sets.
+// The codes of every table a creation makes.
 Lines tableCodes(RepositoryImpl* repository) {
   Lines codes;
   for (const ReposColumnDef* defs : {reposCoreColumnDefs, reposNcoaColumnDefs})
@@ -47,9 +43,8 @@ Lines tableCodes(RepositoryImpl* repository) {
   return codes;
 }
 
-// The rows of a table as sorted texts, without the UUIDs that every
-// creation draws anew, and without counters at 0 (a missing counter starts
-// at 0).
+// The rows of a table as sorted texts, without UUIDs (drawn anew by every
+// creation) and counters at 0 (same as missing).
 Lines tableRows(ReposDataAccess* rda, const std::string& code) {
   Lines rows;
   ReposDataAccessCursor* cursor = rda->paramSelect(
@@ -96,7 +91,6 @@ Lines describeRepository(RepositoryImpl* repository) {
   return out;
 }
 
-// The lines of `a` that `b` lacks; both sorted.
 Lines missingFrom(const Lines& a, const Lines& b) {
   Lines missing;
   std::set_difference(a.begin(), a.end(), b.begin(), b.end(),
@@ -104,7 +98,6 @@ Lines missingFrom(const Lines& a, const Lines& b) {
   return missing;
 }
 
-// The value of `key` in a "key=value;" connection string, any case.
 std::string connectionField(const std::string& key) {
   std::stringstream parts(postgresConnectionString());
   std::string part;
@@ -133,7 +126,6 @@ bool runScriptByHand(const AdminDatabase& db, const std::string& script,
   return std::system((command + " > '" + log + "' 2>&1").c_str()) == 0;
 }
 
-// Stops the creation of one table through the status callback.
 class StopAtTable : public RepositoryStatusCallback {
  public:
   explicit StopAtTable(const char* code)
@@ -186,9 +178,6 @@ TEST(DdlScript, LineBreakMarks) {
   EXPECT_EQ(same.str(), "a\nb");
 }
 
-// ---------------------------------------------------------------------------
-// Creating, on every back end
-
 class CreateTest : public AdminTargetTest {
  protected:
   // Runs `sql` (with "%S" for the physical name of `code`) on the
@@ -207,8 +196,7 @@ class CreateTest : public AdminTargetTest {
     repository->release();
     return ok ? value : -1;
   }
-  // A counter row that no creation makes tells whether a repository was
-  // left alone.
+  // A counter row no creation makes: was the repository left alone?
   void mark(const AdminDatabase& db) {
     ASSERT_EQ(run(db, "INSERT INTO %S (NI_KEY, NI_VAL) VALUES ('MARK', 42)",
                   "UCURID"),
@@ -218,7 +206,6 @@ class CreateTest : public AdminTargetTest {
     return run(db, "SELECT NI_VAL FROM %S WHERE NI_KEY = 'MARK'", "UCURID") ==
            42;
   }
-  // The tables of a creation that exist in `db`.
   Lines creationTablesIn(const AdminDatabase& db) {
     RepositoryImpl* repository = openConnection(db);
     if (!repository) return {"not opened: " + error()};
@@ -355,9 +342,6 @@ TEST_P(CreateTest, ASecondPrefixMakesASecondRepository) {
 
 INSTANTIATE_ADMIN_TARGETS(CreateTest);
 
-// ---------------------------------------------------------------------------
-// DDL scripts, on every back end
-
 class DdlScriptTest : public AdminTargetTest {
  protected:
   void TearDown() override {
@@ -392,7 +376,6 @@ TEST_P(DdlScriptTest, ScriptRunByHandGivesTheSameRepository) {
   ASSERT_TRUE(runScriptByHand(byScript, script, log)) << readText(log);
   const AdminDatabase direct = newDatabase();
   ASSERT_TRUE(create(direct)) << error();
-  // Both are read through one route, so that only their content can differ.
   RepositoryImpl* fromScript = openConnection(byScript, true);
   ASSERT_NE(fromScript, nullptr) << error();
   RepositoryImpl* created = openConnection(direct, true);
@@ -412,8 +395,7 @@ TEST_P(DdlScriptTest, ScriptIsWrittenAlsoOverARepository) {
   ASSERT_TRUE(create(db)) << error();
   const std::string script = dir_.file("again.sql");
   ASSERT_TRUE(writeScript(db, script)) << error();
-  // Without configured marks each statement is one line ended by ";", so
-  // that the script runs as it stands.
+  // Without configured marks each statement is one line ended by ";".
   const std::string text = readText(script);
   EXPECT_EQ(text.substr(0, 13), "CREATE TABLE ");
   EXPECT_EQ(text.find("\n\n"), std::string::npos);

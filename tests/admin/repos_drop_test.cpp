@@ -1,5 +1,4 @@
-// Dropping a repository's tables on every back end: nothing of the
-// repository stays, and tables of others in the same database do.
+// Dropping a repository's tables on every back end.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,4 @@
-// The first rows of a repository on every back end: lookups, profile rows,
-// dashboard defaults, table-set statements, seed rows and id counters.
+// The first rows of a repository on every back end.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,8 +29,6 @@ class InitialDataTest : public ReposImplTest {
   }
 };
 
-// Event types and issue properties are replaced whole, or not at all when the
-// refill fails; the profile rows (id 0) are written once and then kept.
 TEST_P(InitialDataTest, LookupRowsAreReplacedWholeAndProfileRowsKept) {
   RepositoryImpl* repos = openCreated();
   ASSERT_NE(repos, nullptr);

@@ -1,6 +1,4 @@
-// The repository list file: what the reader takes, what the writer makes
-// and that each reads the other, the lexer's errors, the list operations,
-// and saves that never lose the old file.
+// The repository list file: reading, writing, list operations and saves.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>

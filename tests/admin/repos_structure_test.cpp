@@ -1,6 +1,4 @@
-// The structure work of a repository on every back end: table sets created,
-// skipped by version, upgraded and dropped with their rows and statements,
-// the version rows of new and older repositories, and the DDL script route.
+// Table sets created, upgraded and dropped, and the version rows.
 #include <gtest/gtest.h>
 
 #include <algorithm>

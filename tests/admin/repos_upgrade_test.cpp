@@ -1,6 +1,4 @@
-// Upgrades of older repositories on every back end, from fixtures built
-// here: what each data step leaves, the final versions, the second upgrade
-// that has nothing to do, and the failed upgrade that leaves nothing.
+// Upgrades of older repositories on every back end, from fixtures built here.
 #include <gtest/gtest.h>
 
 #include <set>

@@ -1,6 +1,4 @@
-// The administration object: the exported entry points and their error
-// buffer, deleting files, and opening repositories by file path, connection
-// string and registered name, with and without the version check.
+// The administration object: entry points, deleting files and opening.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -59,9 +57,6 @@ TEST(AdminOperations, DeleteFileReportsAndFailsOnlyOnRealFailures) {
   EXPECT_TRUE(std::filesystem::exists(dir.path()));
   admin->release();
 }
-
-// ---------------------------------------------------------------------------
-// Opening, on every back end
 
 class AdminOpenTest : public AdminTargetTest {};
 
@@ -172,9 +167,6 @@ TEST_P(AdminOpenTest, OpensByRegisteredName) {
 }
 
 INSTANTIATE_ADMIN_TARGETS(AdminOpenTest);
-
-// ---------------------------------------------------------------------------
-// The file route and its option
 
 class FileRouteTest : public ::testing::Test {
  protected:

@@ -1,5 +1,4 @@
-// The repository object: kind and versions from the INFO rows, forwarded
-// operations, factories, key/value store, opening and the table-set folder.
+// The repository object: versions, forwarded operations, factories, opening.
 #include "admin/repositoryimpl.h"
 
 #include <gtest/gtest.h>
@@ -39,8 +38,7 @@ int infoVersion(RepositoryImpl* repo, const char* type) {
   return version;
 }
 
-// A repository on the test's database of each back end, with the core
-// tables created and an empty table-set folder.
+// A repository with the core tables and an empty table-set folder.
 class RepositoryImplTest : public RdaTargetTest {
  protected:
   void SetUp() override {
@@ -65,8 +63,8 @@ class RepositoryImplTest : public RdaTargetTest {
     RdaTargetTest::TearDown();
   }
 
-  // Replaces the INFO rows by `values`, "(I_TYPE, I_VERS, I_MVER, I_UUID)"
-  // tuples, rereads them and gives the kind and versions.
+  // Replaces the INFO rows by "(I_TYPE, I_VERS, I_MVER, I_UUID)" tuples;
+  // gives kind and versions.
   Ints load(const std::string& values) {
     ReposDataAccess* rda = repo_->getDataAccess();
     EXPECT_TRUE(rda->paramExec("DELETE FROM " + info_, nullptr, 0));
@@ -124,8 +122,6 @@ TEST_P(RepositoryImplTest, KindAndVersionsFollowTheInfoRows) {
   EXPECT_EQ(infoVersion(repo_, "PROFILE_RESULTSET"), 18);
 }
 
-// Names, connection details, ids, queries and long texts come from the
-// connection; null result pointers are allowed.
 TEST_P(RepositoryImplTest, OperationsAreForwardedToTheConnection) {
   EXPECT_TRUE(repo_->getTableName("INFO", true, nullptr, nullptr) &&
               repo_->getSchemaName(nullptr, nullptr) &&
@@ -174,8 +170,6 @@ TEST_P(RepositoryImplTest, OperationsAreForwardedToTheConnection) {
   EXPECT_EQ(full, text);
 }
 
-// The factories give distinct objects on this repository; the key/value store
-// keeps one value a key.
 TEST_P(RepositoryImplTest, FactoriesAndTheKeyValueStore) {
   KvbString value;
   EXPECT_FALSE(repo_->getKeyValue("missing", &value));
@@ -241,11 +235,7 @@ class RepositoryOpenTest : public ::testing::Test {
   KvbString error_;
 };
 
-// A missing file without the create flag, or an unknown connection kind
-// (with its catalogue message), fails opening, and the object then fails its
-// operations cleanly. A missing table-set folder only warns; the folder
-// defaults to etc/reposcreate below the home folder, where a malformed file
-// fails opening and is named in the error log; the shipped sets load.
+// The table-set folder defaults to etc/reposcreate below the home folder.
 TEST_F(RepositoryOpenTest, OpeningAndTheTableSetFolder) {
   EXPECT_FALSE(open(0));
   EXPECT_FALSE(error_.isEmpty());

@@ -1,7 +1,4 @@
-// Table dumps and the per-id table exports on every back end: a dump and a
-// load give back rows, nulls, reals, texts with markup and indexes; a broken
-// or hostile file leaves the table as it was; exports by id range and by
-// date take the tables they should and refuse ranges they should.
+// Table dumps and per-id table exports on every back end.
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -1,5 +1,4 @@
-// Tests of kvbase: strings, formatting, variant values, dates, the message
-// catalogue, configuration options and the path helpers.
+// Tests of kvbase.
 #include "kvbase/kvbase.h"
 
 #include <gtest/gtest.h>
@@ -96,8 +95,8 @@ TEST(KvbStringFormat, TakesKvbStringForCapitalS) {
 }
 
 TEST(KvbType, NamesRoundTrip) {
-  for (int t : {kvbTypeInt, kvbTypeReal, kvbTypeString, kvbTypeInt64,
-                kvbTypeDate})
+  for (int t :
+       {kvbTypeInt, kvbTypeReal, kvbTypeString, kvbTypeInt64, kvbTypeDate})
     EXPECT_EQ(kvbTypeFromString(kvbTypeToString(t)), t);
   EXPECT_EQ(kvbTypeFromString("TEXT"), kvbTypeString);
   EXPECT_EQ(kvbTypeFromString("blob"), kvbTypeUnknown);
@@ -181,10 +180,12 @@ TEST(KvbDate, EncodingAndRoundTrip) {
 }
 
 TEST(KvbMessage, CatalogueAndUnknownIds) {
-  KvbString known = kvb_get_message(__FILE__, __LINE__, "Repository Library", 1161);
+  KvbString known =
+      kvb_get_message(__FILE__, __LINE__, "Repository Library", 1161);
   EXPECT_FALSE(known.isEmpty());
   EXPECT_EQ(known.find("message 1161"), KvbString::npos);
-  KvbString unknown = kvb_get_message(__FILE__, __LINE__, "No Such Catalogue", 77);
+  KvbString unknown =
+      kvb_get_message(__FILE__, __LINE__, "No Such Catalogue", 77);
   EXPECT_NE(unknown.find("No Such Catalogue"), KvbString::npos);
   EXPECT_NE(unknown.find("77"), KvbString::npos);
 }
@@ -290,7 +291,8 @@ TEST(KvbHelpers, DirectoryListsMatchingFilesInOrder) {
 TEST(KvbHelpers, ReposUriEncodesComponents) {
   KvReposURI* uri = getReposURIFromComponents("", "Jobs/My job", "ProfileJob");
   ASSERT_NE(uri, nullptr);
-  EXPECT_EQ(uri->getText(), KvbString("repos:///Jobs/My%20job?type=ProfileJob"));
+  EXPECT_EQ(uri->getText(),
+            KvbString("repos:///Jobs/My%20job?type=ProfileJob"));
   uri->release();
   EXPECT_EQ(getReposURIFromComponents("", "", "Task"), nullptr);
 }

@@ -169,21 +169,20 @@ TEST_F(FileIoTest, ReplaceGivesTheUsualModeAndLeavesNoTemporaryFile) {
 }
 
 TEST(FileIoPathTest, PcatJoinsOrReportsOverflow) {
-  char buffer[16];
-  for (const char* folder : {"/tmp/d", "/tmp/d/"}) {
-    EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, folder, "t.xml"), NP_FIO_OK);
-    EXPECT_STREQ(buffer, "/tmp/d/t.xml");
-  }
-  EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, "", "t.xml"), NP_FIO_OK);
-  EXPECT_STREQ(buffer, "t.xml");
-
   // 15 characters fit in 16 bytes; 16 do not, and leave an empty text.
-  EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, "/abcdefgh", "12345"),
-            NP_FIO_OK);
-  EXPECT_STREQ(buffer, "/abcdefgh/12345");
-  EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, "/abcdefgh", "123456"),
-            NP_FIO_EOVERFLOW);
-  EXPECT_STREQ(buffer, "");
+  const struct {
+    const char *folder, *name, *joined;
+    int code;
+  } cases[] = {{"/tmp/d", "t.xml", "/tmp/d/t.xml", NP_FIO_OK},
+               {"/tmp/d/", "t.xml", "/tmp/d/t.xml", NP_FIO_OK},
+               {"", "t.xml", "t.xml", NP_FIO_OK},
+               {"/abcdefgh", "12345", "/abcdefgh/12345", NP_FIO_OK},
+               {"/abcdefgh", "123456", "", NP_FIO_EOVERFLOW}};
+  char buffer[16];
+  for (const auto& c : cases) {
+    EXPECT_EQ(np_fio_pcat(buffer, sizeof buffer, c.folder, c.name), c.code);
+    EXPECT_STREQ(buffer, c.joined);
+  }
   EXPECT_EQ(np_fio_pcat(buffer, 0, "a", "b"), NP_FIO_EOVERFLOW);
 }
 

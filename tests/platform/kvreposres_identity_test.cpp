@@ -1,5 +1,4 @@
-// The resource manager of kvreposres: identities that split back into the
-// parts they were made of, and the path and URI helpers.
+// Tests of kvreposres identities and its path and URI helpers.
 #include <gtest/gtest.h>
 
 #include "kvreposres/kvreposres.h"

@@ -1,6 +1,4 @@
-// The serialization context: what an export writes reads back whole in a
-// fresh context, shared and included records stay one record, and input
-// that is not a whole export is refused with a reason and adds nothing.
+// The serialization context: exports read back whole; bad input is refused.
 #include "kvreposres/kvserialization.h"
 
 #include <gtest/gtest.h>

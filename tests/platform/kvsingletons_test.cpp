@@ -1,5 +1,4 @@
-// Tests of kvsingletons: new connections from ConnCacheSingleton and shared,
-// counted connections from ConnShareSingleton.
+// Tests of ConnCacheSingleton and ConnShareSingleton.
 #include "kvsingletons/kvsingletons.h"
 
 #include <gtest/gtest.h>

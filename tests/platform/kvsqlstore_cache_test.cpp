@@ -1,7 +1,4 @@
-// Tests of the statements that a kvsqlstore database keeps by their text:
-// a kept statement comes back clean after a use that bound values or
-// failed, is never shared by two uses at once, holds no lock while it waits,
-// and does not outlive a change of the schema.
+// Tests of the statements a kvsqlstore database keeps by their text.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,6 +1,4 @@
-// Tests of kvsqlstore on real SQLite files: opening, statements, results,
-// busy reporting and error texts, as far as the data-access tests do not
-// reach them.
+// Tests of kvsqlstore on real SQLite files.
 #include "kvsqlstore/kvsqlstore.h"
 
 #include <gtest/gtest.h>
@@ -77,10 +75,8 @@ TEST_F(SqliteStoreTest, RunsStatementsAndReadsValuesNatively) {
   EXPECT_TRUE(result->getColumnDeclaredType(3).isNull());
   EXPECT_EQ(result->getColumnType(0), kSqliteNull);  // before the first row
   ASSERT_EQ(result->next(), 1);
-  EXPECT_EQ(result->getColumnType(0), kSqliteInteger);
-  EXPECT_EQ(result->getColumnType(1), kSqliteReal);
-  EXPECT_EQ(result->getColumnType(2), kSqliteText);
-  EXPECT_EQ(result->getColumnType(3), kSqliteNull);
+  const int types[] = {kSqliteInteger, kSqliteReal, kSqliteText, kSqliteNull};
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(result->getColumnType(c), types[c]);
   EXPECT_TRUE(result->isNull(3));
   EXPECT_TRUE(result->getText(3).isNull());
   EXPECT_EQ(result->getReal(1), 2.25);
