@@ -183,8 +183,7 @@ TEST_P(InitialDataTest, ScriptModeLooksNothingUpAndWritesOnlyToTheScript) {
   for (const char* code : {"DIMENS", "UCURID"}) EXPECT_EQ(count(code), 0);
 }
 
-// Table markers become physical names; macros expand only their own
-// references, and only once; other text stays as written.
+// Macros expand only their own references, and only once.
 TEST_P(InitialDataTest,
        TableSetStatementsExpandMarkersAndMacrosAndLogFailures) {
   RecordingStatus status;
@@ -230,8 +229,7 @@ TEST_P(InitialDataTest,
   EXPECT_EQ(errors, 2);
 }
 
-// Rows take new ids in row order, and missing values are NULL; a failing
-// row undoes the whole set, deletion included, unless errors are ignored.
+// A failing row undoes the whole set, deletion included.
 TEST_P(InitialDataTest, SeedRowsTakeIdsAndFailuresUndoTheSet) {
   writeTableSets("seed.xml",
                  "<tableset name=\"SEED\" version=\"1\"><table name=\"TSSEED\">"

@@ -52,7 +52,6 @@ length="40">set</param></statement>)" +
          mark("predelete") + mark("postdelete") + "</tableset>\n";
 }
 
-// Collects the statements of a DDL script.
 struct ScriptCollector : ReposDDLCallback {
   bool writeStatement(const KvbString& statement) override {
     statements.push_back(statement.asCstr());

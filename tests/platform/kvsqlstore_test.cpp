@@ -89,10 +89,7 @@ TEST_F(SqliteStoreTest, RunsStatementsAndReadsValuesNatively) {
   result->close();
 }
 
-// Binding each kind, running a statement again while an earlier result is
-// read, and results that outlive their statement are checked through the
-// native data-access target (kvdataaccess_test), which binds and reads only
-// through this store.
+// The other binding cases run through kvdataaccess_test's native target.
 TEST_F(SqliteStoreTest, BindsTextByLengthOrNullAndRefusesUnknownParameters) {
   SqliteStatement* insert = db_->prepare("INSERT INTO t VALUES (?, ?, ?)");
   ASSERT_NE(insert, nullptr);

@@ -1,5 +1,4 @@
-// Tests of kvxmldom: round trips through real files, walking, and malformed
-// or hostile input.
+// Tests of kvxmldom: file round trips, walking, malformed or hostile input.
 #include "kvxmldom/kvxmldom.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +17,6 @@ namespace fs = std::filesystem;
 
 class XmlDomTest : public ::testing::Test {
  protected:
-
   static std::string value(const KvDomNode& node) {
     return node.getValue().str();
   }
