@@ -330,12 +330,34 @@ ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
   return cursor;
 }
 
+void BaseRDAImpl::post(EventSender send) {
+  if (!rda_) return;
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  connection->afterCommit([connection, send = std::move(send)] {
+    if (RepositoryEventManager* events = getRepositoryEventManager())
+      send(*events, connection->getRepositoryUUID());
+  });
+}
+
 void BaseRDAImpl::postChange(int changeType, const char* typeName, int objectId,
                              const KvbString& objectUuid) {
-  RepositoryEventManager* events = getRepositoryEventManager();
-  if (events && rda_)
-    events->postObjectChange(rda_->getRepositoryUUID(), changeType, typeName,
-                             objectId, objectUuid);
+  const KvbString type(typeName);
+  post([=](RepositoryEventManager& events, const KvbString& repository) {
+    events.postObjectChange(repository, changeType, type, objectId,
+                            objectUuid);
+  });
+}
+
+void BaseRDAImpl::postDeletion(const KvbString& path, const char* typeName,
+                               const KvbString& identity) {
+  if (path.isEmpty()) return;
+  KvReposURI* uri = getReposURIFromComponents("", path, typeName);
+  if (!uri) return;
+  const KvbString text = uri->getText();
+  uri->release();
+  post([=](RepositoryEventManager& events, const KvbString& repository) {
+    events.postUriEvent(repository, text, kChangeDeleted, identity);
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include "reposadmin/repos_data_access_object.h"
 
 class KvLogger;
+class RepositoryEventManager;
 struct SqlColumn;
 
 // The operating-system user of the process; empty when the system gives
@@ -171,10 +172,23 @@ class BaseRDAImpl {
   ReposDataAccessCursor* find(const FindKeys& how, int id,
                               const KvbString& name, const KvbString& uuid);
 
-  // Tells the repository event manager (when there is one) of a change to
-  // an object (kChangeAdded, kChangeDeleted, kChangeUpdated).
+  // Hands `send` the repository event manager and the repository's UUID
+  // once the change it announces is stored: at once outside a transaction,
+  // else after the outermost commit; a rollback drops it (an inner level's
+  // rollback what was posted at that level). Nothing is sent while the
+  // event manager is switched off. `send` must not use this object, which
+  // the caller may release before its transaction ends.
+  using EventSender =
+      std::function<void(RepositoryEventManager&, const KvbString&)>;
+  void post(EventSender send);
+  // post() of a change to an object (kChangeAdded, kChangeDeleted,
+  // kChangeUpdated) through postObjectChange.
   void postChange(int changeType, const char* typeName, int objectId,
                   const KvbString& objectUuid);
+  // post() of the deletion of the object at `path` (a folder path and
+  // name) of type `typeName`, named by its URI; nothing for an empty path.
+  void postDeletion(const KvbString& path, const char* typeName,
+                    const KvbString& identity);
   // Logs a failure's text at level 5, as the whole record, with the source
   // file and line of the caller.
   void logError(const KvbString& text, const char* file = __builtin_FILE(),

@@ -78,9 +78,10 @@ const std::vector<std::string>& bandColumns() {
 
 void MonitorRDAImpl::announce(int changeType, const char* typeName,
                               int objectId, const KvbString& key) {
-  if (RepositoryEventManager* events = getRepositoryEventManager())
-    events->postObjectEvent(rda_->getRepositoryUUID(), changeType, typeName,
-                            objectId, key);
+  const KvbString type(typeName);
+  post([=](RepositoryEventManager& events, const KvbString& repository) {
+    events.postObjectEvent(repository, changeType, type, objectId, key);
+  });
 }
 
 bool MonitorRDAImpl::insertOnce(const char* code, const char* condition,
@@ -235,16 +236,10 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
                      {taskId}, message(kTaskHasExecutions)) &&
            deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
   });
-  RepositoryEventManager* events = getRepositoryEventManager();
-  if (!deleted || path.isEmpty() || !events) return deleted;
-  if (KvReposURI* uri = getReposURIFromComponents("", path, kTaskType)) {
-    // No resource manager serves this engine, so the task's resource
-    // identity is empty.
-    events->postUriEvent(rda_->getRepositoryUUID(), uri->getText(),
-                         kChangeDeleted, KvbString(""));
-    uri->release();
-  }
-  return true;
+  // No resource manager serves this engine, so the task's resource
+  // identity is empty.
+  if (deleted) postDeletion(path, kTaskType, KvbString(""));
+  return deleted;
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTasks() {

@@ -83,13 +83,7 @@ bool ProfileRDAImpl::deleteProfileJob(int jobId) {
       }))
     return false;
   dropFieldFrequencyTables(fieldTables);
-  RepositoryEventManager* events = getRepositoryEventManager();
-  if (path.isEmpty() || !events) return true;
-  if (KvReposURI* uri = getReposURIFromComponents("", path, kJobType)) {
-    events->postUriEvent(rda_->getRepositoryUUID(), uri->getText(),
-                         kChangeDeleted, identity);
-    uri->release();
-  }
+  postDeletion(path, kJobType, identity);
   return true;
 }
 
@@ -117,13 +111,15 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
            {name, description, editedDate.asDouble(), editedUser, folderId,
             jobId}))
     return false;
-  RepositoryEventManager* events = getRepositoryEventManager();
-  if (!announce || !events) return true;
-  if (!oldName.isNull() && oldName.str() != name.str())
-    events->postRenameEvent(rda_->getRepositoryUUID(), kJobType, jobId,
-                            KvbString(""), oldName, name);
-  else
-    events->postObjectEvent(rda_->getRepositoryUUID(), kChangeUpdated, kJobType,
-                            jobId, KvbString(""));
+  if (!announce) return true;
+  const bool renamed = !oldName.isNull() && oldName.str() != name.str();
+  post([=](RepositoryEventManager& events, const KvbString& repository) {
+    if (renamed)
+      events.postRenameEvent(repository, kJobType, jobId, KvbString(""),
+                             oldName, name);
+    else
+      events.postObjectEvent(repository, kChangeUpdated, kJobType, jobId,
+                             KvbString(""));
+  });
   return true;
 }

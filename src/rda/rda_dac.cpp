@@ -190,15 +190,12 @@ RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
                               kind_ == DAC_DB_POSTGRESQL);
 }
 
-// A SQLite file takes the transaction statements themselves, so that an
-// immediate begin can take the write lock; a server uses the driver's
-// manual-commit mode.
-bool RDA_DAC::begin_INT(bool immediate, bool* busy) {
+// A SQLite file takes the transaction statements themselves, so that the
+// begin takes the write lock (see RDA_Sqlite::begin_INT); a server uses the
+// driver's manual-commit mode.
+bool RDA_DAC::begin_INT(bool, bool* busy) {
   if (kind_ == DAC_DB_SQLITE) {
-    if (exec_INT(immediate ? "BEGIN IMMEDIATE TRANSACTION"
-                           : "BEGIN TRANSACTION",
-                 nullptr))
-      return true;
+    if (exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) return true;
     *busy = dac_->isBusy();
     return false;
   }

@@ -45,25 +45,50 @@ const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {
 }
 
 // Raises the counter `key` by `count` inside the caller's transaction and
-// gives its new value. A missing counter is created with the value `count`;
-// when another connection creates it at the same moment the insert fails
-// and `last` is left at -1 so that the caller can try again.
+// gives its new value. A missing counter is created with the value `count`.
+// Another connection may create it at the same moment: then the insert
+// fails (on a server, once the other transaction commits), only the insert
+// is rolled back (to its savepoint), and the counter that now exists is
+// raised.
 bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
-  last = -1;
   const CounterSql& sql = counterSql();
   KvbDatavar name(key);
   KvbDatavar amount(count);
   int rows = 0;
   if (!paramExec(sql.raise, &rows, 2, &amount, &name)) return false;
   if (rows == 0) {
-    if (!paramExec(sql.create, nullptr, 2, &name, &amount)) return false;
-    last = count;
-    return true;
+    if (!beginTransaction(false, nullptr)) {
+      endTransaction(false);
+      return false;
+    }
+    const bool created = paramExec(sql.create, nullptr, 2, &name, &amount);
+    if (!endTransaction(created)) return false;
+    if (created) {
+      last = count;
+      return true;
+    }
+    if (!paramExec(sql.raise, &rows, 2, &amount, &name)) return false;
+    if (rows == 0) return false;  // the insert's reason stands
   }
   int value = -1;
   if (!paramSingleton(sql.read, &value, 1, &name)) return false;
   last = value;
   return true;
+}
+
+// drawIDs in a transaction of its own. Its immediate begin takes the write
+// lock of a SQLite database before the counter is read; a server locks the
+// counter's row at the update. Either way two connections never get the
+// same block.
+bool RDA_BaseImpl::drawIDsAlone(const KvbString& key, int count,
+                                int64_t& last) {
+  bool busy = false;
+  if (!beginTransaction(true, &busy)) {
+    if (!busy) endTransaction(false);
+    return false;
+  }
+  const bool ok = drawIDs(key, count, last);
+  return endTransaction(ok) && ok;
 }
 
 bool RDA_BaseImpl::getNextIDs(const KvbString& key, int count,
@@ -75,23 +100,9 @@ bool RDA_BaseImpl::getNextIDs(const KvbString& key, int count,
   if (ddlActive()) {
     ok = nextIDsInScript(key, count, firstId);
   } else {
-    // An immediate transaction takes the write lock of a SQLite database
-    // before the counter is read; a server locks the counter's row at the
-    // update. Either way two connections never get the same block. A
-    // failed insert of a new counter (another connection made it first) is
-    // tried once more, when this call owns the transaction.
-    const bool outermost = !inTransaction();
     int64_t last = -1;
-    ok = false;
-    for (int attempt = 0; !ok && attempt < (outermost ? 2 : 1); ++attempt) {
-      bool busy = false;
-      if (!beginTransaction(true, &busy)) {
-        if (!busy) endTransaction(false);
-        break;
-      }
-      ok = drawIDs(key, count, last);
-      if (!endTransaction(ok)) ok = false;
-    }
+    ok = inTransaction() ? drawIDs(key, count, last)  // held until it ends
+                         : drawIDsAlone(key, count, last);
     if (ok) firstId = KvbDatavar(static_cast<int>(last - count + 1));
   }
   if (!ok && errorText) *errorText = getErrorMessage();

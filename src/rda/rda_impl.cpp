@@ -36,14 +36,7 @@ bool RDA_BaseImpl::init(const KvbString& connection,
                         RepositoryStatusCallback* status,
                         KvbString& errorText) {
   status_ = status;
-  KvbString workdesk;
-  bool locking = false;
-  if (kvbGetConfigOptions("")->get("BASE/WORKDESK", workdesk))
-    workdesk.toBool(locking);
-  lock_ = std::make_shared<RDA_Lock>(locking);
-  if (!locking)
-    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
-              "Thread locking is disabled");
+  lock_ = std::make_shared<RDA_Lock>();
   if (usesTablePrefix_INT()) {
     if (!validPrefix(tablePrefix)) {
       errorText = "The table prefix \"" + tablePrefix +
@@ -136,11 +129,32 @@ KvbString RDA_BaseImpl::getColumnList(const KvbString& tableCode,
 // ---------------------------------------------------------------------------
 // Transactions
 
+void RDA_BaseImpl::release() {
+  {
+    RDA_LockGuard guard(lock_);
+    if (transactionOpen_) rollback_INT();
+    transactionOpen_ = false;
+    for (; depth_ > 0; --depth_) lock_->release();
+  }
+  delete this;
+}
+
+// The name of the savepoint of a nesting depth: never a caller's text.
+static KvbString savepointName(int depth) {
+  return kvbStringFormat("kv_level_%d", depth);
+}
+
 bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
-  RDA_LockGuard guard(lock_);
   if (busy) *busy = false;
-  if (ddlActive()) return true;
-  if (depth_++ > 0) return true;
+  // Held until the matching end; given up here when the depth does not
+  // stay raised.
+  lock_->acquire();
+  if (ddlActive()) {
+    lock_->release();
+    return true;
+  }
+  if (depth_ > 0) return beginLevel();
+  depth_ = 1;
   rollbackOnly_ = false;
   bool wasBusy = false;
   if (begin_INT(immediate, &wasBusy)) {
@@ -149,8 +163,24 @@ bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
   }
   if (immediate && wasBusy) {
     if (busy) *busy = true;
-    --depth_;
+    depth_ = 0;
+    lock_->release();
   }
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+  return false;
+}
+
+// A nested begin. Without an open database transaction (its begin failed)
+// there is nothing to set a savepoint in; a level without a savepoint can
+// only roll back with the whole transaction.
+bool RDA_BaseImpl::beginLevel() {
+  ++depth_;
+  Level level{false, afterCommit_.size()};
+  const bool wanted = transactionOpen_ && !rollbackOnly_;
+  if (wanted) level.savepoint = savepoint_INT(savepointName(depth_));
+  levels_.push_back(level);
+  if (!wanted || level.savepoint) return true;
+  rollbackOnly_ = true;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
   return false;
 }
@@ -164,10 +194,37 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
     return false;
   }
+  lock_->release();  // the hold of the matching begin; the guard keeps one
+  return depth_ > 1 ? endLevel(commit) : endOutermost(commit);
+}
+
+// A nested end: the savepoint is released, or rolled back to and then
+// released. A level that cannot roll back by itself dooms the whole
+// transaction, whose outermost end then rolls back and answers false.
+bool RDA_BaseImpl::endLevel(bool commit) {
+  const Level level = levels_.back();
+  levels_.pop_back();
+  const KvbString name = savepointName(depth_--);
+  if (!commit) afterCommit_.resize(level.afterCommit);
+  if (!level.savepoint) {
+    if (!commit) rollbackOnly_ = true;
+    return true;
+  }
+  if (commit ? releaseSavepoint_INT(name)
+             : rollbackToSavepoint_INT(name) && releaseSavepoint_INT(name))
+    return true;
+  rollbackOnly_ = true;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+  return false;
+}
+
+bool RDA_BaseImpl::endOutermost(bool commit) {
+  depth_ = 0;
   if (!commit) rollbackOnly_ = true;
-  if (--depth_ > 0) return true;
-  if (!transactionOpen_) return !rollbackOnly_;
+  const bool opened = transactionOpen_;
   transactionOpen_ = false;
+  if (!opened || rollbackOnly_) afterCommit_.clear();
+  if (!opened) return !rollbackOnly_;
   if (rollbackOnly_) {
     KvbString reason = error_;
     if (!rollback_INT()) {
@@ -181,7 +238,11 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
         "failed: " +
         reason);
   }
-  if (commit_INT()) return true;
+  if (commit_INT()) {
+    runAfterCommit();
+    return true;
+  }
+  afterCommit_.clear();
   KvbString reason = error_;
   rollback_INT();
   fail(reason);
@@ -192,6 +253,22 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
 bool RDA_BaseImpl::inTransaction() {
   RDA_LockGuard guard(lock_);
   return depth_ > 0;
+}
+
+void RDA_BaseImpl::afterCommit(std::function<void()> work) {
+  RDA_LockGuard guard(lock_);
+  if (depth_ > 0)
+    afterCommit_.push_back(std::move(work));
+  else
+    work();
+}
+
+// Work given while the work runs (a listener that writes) runs at once or
+// in a transaction of its own.
+void RDA_BaseImpl::runAfterCommit() {
+  std::vector<std::function<void()>> work;
+  work.swap(afterCommit_);
+  for (const std::function<void()>& step : work) step();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,11 +1,20 @@
 // RDA_BaseImpl: everything a repository connection does that does not
-// depend on the back end: locking, error texts, nested transactions, id
-// counters, long texts, table names, parameterised SQL, the DDL callback,
-// and creating and checking tables from column definitions. The back ends
-// (RDA_Sqlite, RDA_DAC) supply the primitives whose names end in _INT.
+// depend on the back end: locking, error texts, nested transactions, work
+// held until the outermost commit, id counters, long texts, table names,
+// parameterised SQL, the DDL callback, and creating and checking tables
+// from column definitions. The back ends (RDA_Sqlite, RDA_DAC) supply the
+// primitives whose names end in _INT.
+//
+// Transactions nest. Only the outermost begin and end reach the database;
+// an inner begin sets a savepoint, its end(true) releases it and its
+// end(false) rolls back to it, so that exactly the inner work is undone and
+// the outer transaction goes on. The thread that begins a transaction holds
+// the connection's lock until the matching end, so no other thread's
+// statement runs inside it.
 #ifndef RDA_RDA_IMPL_H_
 #define RDA_RDA_IMPL_H_
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -36,7 +45,8 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool init(const KvbString& connection, const KvbString& tablePrefix,
             RepositoryStatusCallback* status, KvbString& errorText);
 
-  void release() override { delete this; }
+  // Rolls back a transaction left open and gives up the lock it held.
+  void release() override;
   KvbString getErrorMessage() override;
   KvbString getLastError() override { return getErrorMessage(); }
 
@@ -52,6 +62,11 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool beginTransaction(bool immediate, bool* busy) override;
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
+  // Runs `work` at once when no transaction is open; inside one, after the
+  // outermost commit, in the order given. A rollback drops it: the whole
+  // transaction's rollback all of it, an inner level's rollback what was
+  // given at that level. For announcing changes once they are stored.
+  void afterCommit(std::function<void()> work);
 
   bool getNextIDs(const KvbString& key, int count, KvbDatavar& firstId,
                   KvbString* errorText) override;
@@ -129,6 +144,16 @@ class RDA_BaseImpl : public ReposDataAccess {
   virtual bool begin_INT(bool immediate, bool* busy) = 0;
   virtual bool commit_INT() = 0;
   virtual bool rollback_INT() = 0;
+  // The savepoint of a nested level, by a name made from the depth.
+  virtual bool savepoint_INT(const KvbString& name) {
+    return exec_INT("SAVEPOINT " + name, nullptr);
+  }
+  virtual bool releaseSavepoint_INT(const KvbString& name) {
+    return exec_INT("RELEASE SAVEPOINT " + name, nullptr);
+  }
+  virtual bool rollbackToSavepoint_INT(const KvbString& name) {
+    return exec_INT("ROLLBACK TO SAVEPOINT " + name, nullptr);
+  }
   // The columns of a physical table; an empty list when it does not exist.
   virtual bool tableColumns_INT(const KvbString& physicalName,
                                 std::list<TableColumnInfo>& columns) = 0;
@@ -168,12 +193,22 @@ class RDA_BaseImpl : public ReposDataAccess {
 
  private:
   struct DefinedTable;
+  // One nested level of the open transaction.
+  struct Level {
+    bool savepoint;      // a savepoint was set, so the level can roll back
+    size_t afterCommit;  // the work held for the commit when it began
+  };
+  bool beginLevel();
+  bool endLevel(bool commit);
+  bool endOutermost(bool commit);
+  void runAfterCommit();
   bool validPrefix(const KvbString& prefix) const;
   bool bindAndRun(const KvbString& sql, int n, va_list values,
                   const KvbString* types, int64_t* rows,
                   ReposDataAccessCursor** cursor);
   bool nextIDsInScript(const KvbString& key, int count, KvbDatavar& firstId);
   bool drawIDs(const KvbString& key, int count, int64_t& last);
+  bool drawIDsAlone(const KvbString& key, int count, int64_t& last);
   // The texts of the id-counter statements, made at their first use.
   struct CounterSql {
     KvbString raise, create, read;
@@ -201,7 +236,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool failedBefore_ = false;  // some operation has recorded a failure
   int depth_ = 0;
   bool transactionOpen_ = false;  // the outermost begin reached the database
-  bool rollbackOnly_ = false;
+  bool rollbackOnly_ = false;     // the outermost end must roll back
+  std::vector<Level> levels_;     // the nested levels, innermost last
+  std::vector<std::function<void()>> afterCommit_;
   ReposDDLCallback* ddlCallback_ = nullptr;
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;

@@ -1,7 +1,9 @@
-// RDA_Lock: the lock of one connection, shared by the connection, its
-// statements and its cursors. When locking is switched off it does nothing;
-// when it is on, a thread that finds the lock held by another thread says
-// so on the lock-trace logger before it waits.
+// RDA_Lock: the recursive lock of one connection, shared by the
+// connection, its statements and its cursors. It is always taken: threads
+// that share a connection without it would interleave statements inside
+// each other's transactions and lose writes that were answered true. A
+// thread that finds the lock held by another thread says so on the
+// lock-trace logger before it waits.
 #ifndef RDA_RDA_LOCK_H_
 #define RDA_RDA_LOCK_H_
 
@@ -13,7 +15,7 @@ class KvLogger;
 
 class RDA_Lock {
  public:
-  explicit RDA_Lock(bool enabled);
+  RDA_Lock();
   ~RDA_Lock();
   RDA_Lock(const RDA_Lock&) = delete;
   RDA_Lock& operator=(const RDA_Lock&) = delete;
@@ -22,7 +24,7 @@ class RDA_Lock {
   void release();
 
  private:
-  KvLock* lock_;  // null when locking is switched off
+  KvLock* lock_;
   KvLogger* trace_;
 };
 

@@ -141,10 +141,12 @@ RDA_StatementBase* RDA_Sqlite::prepare_INT(const KvbString& sql) {
   return new RDA_SqliteStatement(this, sql, statement);
 }
 
-bool RDA_Sqlite::begin_INT(bool immediate, bool* busy) {
-  if (exec_INT(immediate ? "BEGIN IMMEDIATE TRANSACTION" : "BEGIN TRANSACTION",
-               nullptr))
-    return true;
+// Every transaction takes the write lock at its begin, waiting up to the
+// busy timeout for it: a transaction that read first and wrote later could
+// not wait (SQLite refuses at once when two readers both want to write), so
+// concurrent writers would fail instead of taking turns.
+bool RDA_Sqlite::begin_INT(bool, bool* busy) {
+  if (exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) return true;
   *busy = db_->isBusy();
   return false;
 }

@@ -101,6 +101,25 @@ TEST_P(MonitorRdaTest, TasksAreUniqueByCodeFoundAndAnnounced) {
                   "postObjectEvent 2 Task 2 c2b"}));
 }
 
+// Inside the caller's transaction a change is announced after the commit,
+// and never when the caller rolls it back: whole, or by an inner level.
+TEST_P(MonitorRdaTest, ChangesAreAnnouncedOnlyOnceCommitted) {
+  EventRecorder recorder(describe);
+  ASSERT_TRUE(monitor_->beginTransaction(0, 0));
+  ASSERT_TRUE(monitor_->addTask("T1", "c1", "ann", 0, "", "", nullptr));
+  EXPECT_TRUE(recorder.events.empty()) << "announced before the commit";
+  ASSERT_TRUE(monitor_->endTransaction(false));
+
+  ASSERT_TRUE(monitor_->beginTransaction(0, 0));
+  ASSERT_TRUE(monitor_->addTask("T2", "c2", "ann", 0, "", "", nullptr));
+  ASSERT_TRUE(monitor_->beginTransaction(0, 0));
+  ASSERT_TRUE(monitor_->addTask("T3", "c3", "ann", 0, "", "", nullptr));
+  ASSERT_TRUE(monitor_->endTransaction(false));
+  ASSERT_TRUE(monitor_->endTransaction(true)) << monitor_->getErrorMessage().str();
+  EXPECT_EQ(ids(monitor_->listTasks()), "1");
+  EXPECT_EQ(recorder.events, Rows{"postObjectEvent 0 Task 1 c2"});
+}
+
 TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
   EventRecorder recorder(describe);
   int task = 0;

@@ -273,6 +273,19 @@ TEST_P(ProfileJobsTest, NewJobsAreAnnouncedOutsideTransactionsOnly) {
             (Rows{"0 ProfileJob 1 u-1", "0 ProfileJob 2 u-2"}));
 }
 
+// An add refused inside the caller's transaction takes back only its own
+// work: the caller's rows before and after it stay and commit.
+TEST_P(ProfileJobsTest, ARefusalInsideTheCallersTransactionKeepsItsWork) {
+  const int nightly = job("Nightly", "u-1", 3);
+  ASSERT_TRUE(profile_->beginTransaction(0, 0));
+  ASSERT_TRUE(profile_->addJobGlobalMetric(nightly, "before", "1"));
+  EXPECT_EQ(job("Nightly", "u-x", 3), -1);
+  ASSERT_TRUE(profile_->addJobGlobalMetric(nightly, "after", "2"));
+  EXPECT_TRUE(profile_->endTransaction(true)) << profile_->getErrorMessage().str();
+  EXPECT_EQ(stored("JGMET", "MET_NAME").size(), 2u);
+  EXPECT_EQ(stored("JSETUP", "SU_ID").size(), 1u);
+}
+
 TEST_P(ProfileJobsTest, TheRepositoryHandsOutProfileObjects) {
   RepositoryImpl* repository = new RepositoryImpl();
   KvbString error;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "rda/rda_impl.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
 
@@ -60,20 +62,73 @@ TEST_P(RdaConnectionTest, NestedTransactionsCommitOnlyAtTheOutermostEnd) {
   EXPECT_TRUE(rda_->endTransaction(true));
   EXPECT_EQ(folders(other, 1), 1);
 
-  // An inner rollback dooms the whole transaction.
+  // An inner rollback undoes exactly the inner work, also after a failed
+  // statement (which aborts a server's transaction unless rolled back to a
+  // savepoint); the outer transaction goes on and commits.
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
-  ASSERT_TRUE(addFolder(rda_, 2, "lost"));
+  ASSERT_TRUE(addFolder(rda_, 2, "outer"));
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 4, "undone"));
+  EXPECT_FALSE(addFolder(rda_, 2, "duplicate key"));
   EXPECT_TRUE(rda_->endTransaction(false));
-  EXPECT_FALSE(rda_->endTransaction(true));
-  EXPECT_FALSE(why().empty());
-  EXPECT_EQ(folders(rda_, 2), 0);
-  // The next transaction starts clean, not nested in the doomed one.
-  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
-  ASSERT_TRUE(addFolder(rda_, 3, "kept"));
+  ASSERT_TRUE(addFolder(rda_, 3, "kept")) << why();
   ASSERT_TRUE(rda_->endTransaction(true)) << why();
-  EXPECT_EQ(folders(other, 3), 1);
+  EXPECT_EQ(folders(other, 2) + folders(other, 3), 2);
+  EXPECT_EQ(folders(other, 4), 0);
   other->release();
+}
+
+// Work held for the commit runs once the outermost commit has succeeded,
+// in order; a rollback drops it, an inner one only what its level held.
+TEST_P(RdaConnectionTest, WorkAfterCommitWaitsForTheOutermostCommit) {
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  std::vector<std::string> done;
+  auto note = [&](const char* what) {
+    connection->afterCommit([&done, what] { done.push_back(what); });
+  };
+  note("at once");
+  EXPECT_EQ(done, std::vector<std::string>{"at once"});
+  done.clear();
+
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  note("outer");
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  note("rolled back");
+  EXPECT_TRUE(rda_->endTransaction(false));
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  note("inner");
+  EXPECT_TRUE(rda_->endTransaction(true));
+  EXPECT_TRUE(done.empty()) << "nothing runs before the outermost commit";
+  ASSERT_TRUE(rda_->endTransaction(true)) << why();
+  EXPECT_EQ(done, (std::vector<std::string>{"outer", "inner"}));
+
+  done.clear();
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  note("dropped");
+  EXPECT_TRUE(rda_->endTransaction(false));
+  EXPECT_TRUE(done.empty());
+}
+
+// A transaction belongs to the thread that began it: another thread's
+// statement on the shared connection waits for its end instead of running
+// inside it.
+TEST_P(RdaConnectionTest, AnotherThreadWaitsForTheTransactionToEnd) {
+  createTables();
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 1, "mine"));
+  std::atomic<bool> started{false}, added{false};
+  std::thread intruder([&] {
+    started = true;
+    added = addFolder(rda_, 2, "theirs");
+  });
+  while (!started) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(added) << "a statement ran inside another thread's transaction";
+  EXPECT_TRUE(rda_->endTransaction(false));
+  intruder.join();
+  EXPECT_TRUE(added);
+  EXPECT_EQ(folders(rda_, 1), 0);
+  EXPECT_EQ(folders(rda_, 2), 1) << "the other thread's row was rolled back";
 }
 
 // A rollback that itself fails is no success: here a statement ended the
