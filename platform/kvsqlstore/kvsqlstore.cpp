@@ -15,6 +15,18 @@ namespace {
 
 constexpr int kDefaultBusyTimeoutMs = 5000;
 
+// How long a connection waits for another connection's lock before it
+// fails with "database is locked": "SQLITE/BUSY_TIMEOUT" in milliseconds,
+// or the default when the option is missing or not a number of at least 0.
+int busyTimeoutMs() {
+  KvbString text;
+  int ms = -1;
+  if (!kvbGetConfigOptions("")->get("SQLITE/BUSY_TIMEOUT", text) ||
+      !text.trim().toInt(ms) || ms < 0)
+    return kDefaultBusyTimeoutMs;
+  return ms;
+}
+
 thread_local KvbString lastOpenError;
 
 // The last failure of one object: SQLite's message and whether it was busy.
@@ -461,7 +473,7 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
   if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(db, kDefaultBusyTimeoutMs);
+    sqlite3_busy_timeout(db, busyTimeoutMs());
     // Reading the schema tells a file that is not a database at once.
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr,
                       nullptr, nullptr);

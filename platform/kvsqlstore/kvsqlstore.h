@@ -124,8 +124,10 @@ class SqliteStatement {
   virtual ~SqliteStatement() = default;
 };
 
-// One open database file. A new database waits up to 5 seconds for a lock
-// that another connection holds before a call fails as busy.
+// One open database file. A new database waits for a lock that another
+// connection holds before a call fails as busy ("database is locked"): for
+// the milliseconds of the configuration option "SQLITE/BUSY_TIMEOUT",
+// 5000 by default.
 class SqliteDatabase {
  public:
   // Runs one or more statements separated by ";" without reading rows. When

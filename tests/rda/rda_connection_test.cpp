@@ -192,6 +192,76 @@ TEST_P(RdaConnectionTest, IdBlocksAreConsecutiveAndDisjointUnderThreads) {
       std::vector<std::string>{"2400"});
 }
 
+// Two connections create the same new counter at once, the second inside
+// a transaction of its own: it waits for the first, then raises the counter
+// that the first made, and its transaction goes on.
+TEST_P(RdaConnectionTest, ANewCounterMadeTwiceAtOnceCountsOn) {
+  createTables();
+  ReposDataAccess* other = open();
+  ASSERT_NE(other, nullptr);
+  KvbDatavar mine, theirs;
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(rda_->getNextID("NEWKEY", mine)) << why();
+  std::atomic<bool> drawn{false};
+  std::string reason;
+  std::thread second([&] {
+    if (other->beginTransaction(false, nullptr) &&
+        other->getNextID("NEWKEY", theirs) && addFolder(other, 7, "after"))
+      drawn = other->endTransaction(true);
+    else
+      reason = other->getErrorMessage().str();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(rda_->endTransaction(true)) << why();
+  second.join();
+  EXPECT_TRUE(drawn) << reason;
+  EXPECT_EQ(mine.asInt(), 1);
+  EXPECT_EQ(theirs.asInt(), 2);
+  EXPECT_EQ(folders(rda_, 7), 1);
+  other->release();
+}
+
+// A writer that reads before it writes waits while another connection
+// holds a write transaction, instead of failing at once; past the busy
+// timeout ("SQLITE/BUSY_TIMEOUT", in milliseconds) it fails with the reason.
+TEST_P(RdaConnectionTest, WritersWaitForEachOtherThenGiveUpWithAReason) {
+  createTables();
+  ReposDataAccess* other = open();
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 1, "first"));
+  std::atomic<bool> written{false};
+  std::string reason;
+  std::thread second([&] {
+    if (other->beginTransaction(false, nullptr) && folders(other, 2) == 0 &&
+        addFolder(other, 2, "second"))
+      written = other->endTransaction(true);
+    else
+      reason = other->getErrorMessage().str();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(rda_->endTransaction(true)) << why();
+  second.join();
+  EXPECT_TRUE(written) << reason;
+  other->release();
+  if (isPostgres()) return;
+
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
+  ReposDataAccess* impatient = open();
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  ASSERT_NE(impatient, nullptr);
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 3, "held"));
+  EXPECT_FALSE(impatient->beginTransaction(false, nullptr) &&
+               addFolder(impatient, 4, "late"));
+  EXPECT_NE(impatient->getErrorMessage().str().find("database is locked"),
+            std::string::npos)
+      << impatient->getErrorMessage().str();
+  impatient->endTransaction(false);
+  EXPECT_TRUE(rda_->endTransaction(true)) << why();
+  impatient->release();
+}
+
 TEST_P(RdaConnectionTest, LongTextsRoundTripByteForByte) {
   createTables();
   const int limit = rda_->getMaxTextLength();
