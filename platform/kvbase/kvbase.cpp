@@ -636,9 +636,8 @@ namespace {
 
 // The full name of `key` in `group`: "GROUP/key", or the key itself in the
 // default group.
-std::string configKey(const std::string& group, const char* key) {
-  const char* k = key ? key : "";
-  return group.empty() ? std::string(k) : group + "/" + k;
+std::string configKey(const std::string& group, const std::string& key) {
+  return group.empty() ? key : group + "/" + key;
 }
 
 // Every option of the process under its full name.
@@ -655,22 +654,22 @@ class ConfigGroup : public KvbConfigOptions {
 
   bool get(const char* key, KvbString& value) const override {
     std::lock_guard<std::mutex> guard(values_.mutex);
-    auto it = values_.byKey.find(configKey(name_, key));
+    auto it = values_.byKey.find(fullKey(key));
     if (it == values_.byKey.end()) return false;
     value = it->second;
     return true;
   }
   void set(const char* key, const KvbString& value) override {
     std::lock_guard<std::mutex> guard(values_.mutex);
-    values_.byKey[configKey(name_, key)] = value;
+    values_.byKey[fullKey(key)] = value;
   }
   void remove(const char* key) override {
     std::lock_guard<std::mutex> guard(values_.mutex);
-    values_.byKey.erase(configKey(name_, key));
+    values_.byKey.erase(fullKey(key));
   }
   void clear() override {
     std::lock_guard<std::mutex> guard(values_.mutex);
-    const std::string prefix = configKey(name_, "");  // "" matches all
+    const std::string prefix = fullKey("");  // "" in the default group
     auto it = values_.byKey.lower_bound(prefix);
     while (it != values_.byKey.end() &&
            it->first.compare(0, prefix.size(), prefix) == 0)
@@ -686,13 +685,17 @@ class ConfigGroup : public KvbConfigOptions {
         ->log(4, "kvbase", __LINE__,
               kvbStringFormat("The configuration option \"%s\" has the value "
                               "\"%S\", which is not a boolean; %s is used",
-                              configKey(name_, key).c_str(), text,
+                              fullKey(key).c_str(), text,
                               defaultValue ? "true" : "false")
                   .asCstr());
     return defaultValue;
   }
 
  private:
+  std::string fullKey(const char* key) const {
+    return configKey(name_, key ? key : "");
+  }
+
   ConfigValues& values_;
   const std::string name_;
 };
@@ -714,7 +717,7 @@ std::vector<kvb_detail::ConfigLine> kvb_detail::parseConfigText(
     }
     const size_t eq = trimmed.find('=');
     if (eq == KvbString::npos) continue;
-    lines.push_back({configKey(current, trimmed.substr(0, eq).trim().asCstr()),
+    lines.push_back({configKey(current, trimmed.substr(0, eq).trim().str()),
                      trimmed.substr(eq + 1).trim()});
   }
   return lines;
