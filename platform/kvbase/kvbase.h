@@ -270,8 +270,8 @@ KvbString kvb_get_message(const char* /*sourceFile*/, int /*line*/,
 
 // ---------------------------------------------------------------------------
 // Configuration options: one in-process store of texts that the host fills,
-// read by key. A key of group "G" is the option "G/KEY" of the default group
-// (""), so kvbGetConfigOptions("BASE")->get("WORKDESK", ...) and
+// read by key. Key KEY of group "G" is the option "G/KEY" of the default
+// group (""), so kvbGetConfigOptions("BASE")->get("WORKDESK", ...) and
 // kvbGetConfigOptions("")->get("BASE/WORKDESK", ...) read, set and remove the
 // same option. At first use the store is loaded from the file named by the
 // environment variable KV_CONFIG_FILE when it is set: lines "key=value",
