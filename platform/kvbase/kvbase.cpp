@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "kvfileio/kvfileio.h"
+#include "kvlogging/kvlogging.h"
 
 // ---------------------------------------------------------------------------
 // KvbString
@@ -633,31 +634,70 @@ const char* messageFormat(const char* catalogue, int id) {
 
 namespace {
 
+// The full name of `key` in `group`: "GROUP/key", or the key itself in the
+// default group.
+std::string configKey(const std::string& group, const std::string& key) {
+  return group.empty() ? key : group + "/" + key;
+}
+
+// Every option of the process under its full name.
+struct ConfigValues {
+  std::mutex mutex;
+  std::map<std::string, KvbString> byKey;
+};
+
+// A group's view of the options: it reads and writes them under its name.
 class ConfigGroup : public KvbConfigOptions {
  public:
+  ConfigGroup(ConfigValues& values, const std::string& name)
+      : values_(values), name_(name) {}
+
   bool get(const char* key, KvbString& value) const override {
-    std::lock_guard<std::mutex> guard(mutex_);
-    auto it = values_.find(key ? key : "");
-    if (it == values_.end()) return false;
+    std::lock_guard<std::mutex> guard(values_.mutex);
+    auto it = values_.byKey.find(fullKey(key));
+    if (it == values_.byKey.end()) return false;
     value = it->second;
     return true;
   }
   void set(const char* key, const KvbString& value) override {
-    std::lock_guard<std::mutex> guard(mutex_);
-    values_[key ? key : ""] = value;
+    std::lock_guard<std::mutex> guard(values_.mutex);
+    values_.byKey[fullKey(key)] = value;
   }
   void remove(const char* key) override {
-    std::lock_guard<std::mutex> guard(mutex_);
-    values_.erase(key ? key : "");
+    std::lock_guard<std::mutex> guard(values_.mutex);
+    values_.byKey.erase(fullKey(key));
   }
   void clear() override {
-    std::lock_guard<std::mutex> guard(mutex_);
-    values_.clear();
+    std::lock_guard<std::mutex> guard(values_.mutex);
+    const std::string prefix = fullKey("");  // "" in the default group
+    auto it = values_.byKey.lower_bound(prefix);
+    while (it != values_.byKey.end() &&
+           it->first.compare(0, prefix.size(), prefix) == 0)
+      it = values_.byKey.erase(it);
+  }
+  bool getBool(const char* key, bool defaultValue) const override {
+    KvbString text;
+    bool value = defaultValue;
+    if (!get(key, text) || KvbString(text).trim().isEmpty() ||
+        text.toBool(value))
+      return value;
+    kvlogGetLogger("KV.Base.Config")
+        ->log(4, "kvbase", __LINE__,
+              kvbStringFormat("The configuration option \"%s\" has the value "
+                              "\"%S\", which is not a boolean; %s is used",
+                              fullKey(key).c_str(), text,
+                              defaultValue ? "true" : "false")
+                  .asCstr());
+    return defaultValue;
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::map<std::string, KvbString> values_;
+  std::string fullKey(const char* key) const {
+    return configKey(name_, key ? key : "");
+  }
+
+  ConfigValues& values_;
+  const std::string name_;
 };
 
 }  // namespace
@@ -677,8 +717,8 @@ std::vector<kvb_detail::ConfigLine> kvb_detail::parseConfigText(
     }
     const size_t eq = trimmed.find('=');
     if (eq == KvbString::npos) continue;
-    lines.push_back(
-        {current, trimmed.substr(0, eq).trim(), trimmed.substr(eq + 1).trim()});
+    lines.push_back({configKey(current, trimmed.substr(0, eq).trim().str()),
+                     trimmed.substr(eq + 1).trim()});
   }
   return lines;
 }
@@ -691,9 +731,10 @@ class ConfigStore {
     if (const char* path = getenv("KV_CONFIG_FILE")) load(path);
   }
   KvbConfigOptions* group(const char* name) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    std::unique_ptr<ConfigGroup>& g = groups_[name ? name : ""];
-    if (!g) g.reset(new ConfigGroup);
+    std::lock_guard<std::mutex> guard(values_.mutex);
+    const std::string key = name ? name : "";
+    std::unique_ptr<ConfigGroup>& g = groups_[key];
+    if (!g) g.reset(new ConfigGroup(values_, key));
     return g.get();
   }
 
@@ -707,14 +748,11 @@ class ConfigStore {
     const std::string text(data, size);
     std::free(data);
     for (const kvb_detail::ConfigLine& line :
-         kvb_detail::parseConfigText(text)) {
-      std::unique_ptr<ConfigGroup>& g = groups_[line.group];
-      if (!g) g.reset(new ConfigGroup);
-      g->set(line.key.asCstr(), line.value);
-    }
+         kvb_detail::parseConfigText(text))
+      values_.byKey[line.key.str()] = line.value;
   }
 
-  std::mutex mutex_;
+  ConfigValues values_;
   std::map<std::string, std::unique_ptr<ConfigGroup>> groups_;
 };
 

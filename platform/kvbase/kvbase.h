@@ -269,18 +269,27 @@ KvbString kvb_get_message(const char* /*sourceFile*/, int /*line*/,
 }
 
 // ---------------------------------------------------------------------------
-// Configuration options. Each group ("" is the default group) is an
-// in-process store of key -> text that the host fills. At first use the
-// store is loaded from the file named by the environment variable
-// KV_CONFIG_FILE when it is set: lines "key=value", "[GROUP]" lines that
-// start a group, and "#" comment lines. Thread-safe.
+// Configuration options: one in-process store of texts that the host fills,
+// read by key. Key KEY of group "G" is the option "G/KEY" of the default
+// group (""), so kvbGetConfigOptions("BASE")->get("WORKDESK", ...) and
+// kvbGetConfigOptions("")->get("BASE/WORKDESK", ...) read, set and remove the
+// same option. At first use the store is loaded from the file named by the
+// environment variable KV_CONFIG_FILE when it is set: lines "key=value",
+// "[GROUP]" lines after which each key is read as "GROUP/key" ("[]" returns
+// to the default group), and "#" comment lines. Thread-safe.
 class KvbConfigOptions {
  public:
   // True when the key is set; its value goes to `value`.
   virtual bool get(const char* key, KvbString& value) const = 0;
   virtual void set(const char* key, const KvbString& value) = 0;
   virtual void remove(const char* key) = 0;
+  // Removes every option of this group; on the default group, every option.
   virtual void clear() = 0;
+  // The value of a boolean option as KvbString::toBool reads it, or
+  // `defaultValue` when the key is not set or its value is blank. A value
+  // that is not a boolean also answers `defaultValue`, and logs a warning
+  // (level 4, logger "KV.Base.Config") that names the key and the value.
+  virtual bool getBool(const char* key, bool defaultValue) const = 0;
 
  protected:
   virtual ~KvbConfigOptions() = default;
@@ -289,11 +298,9 @@ class KvbConfigOptions {
 KvbConfigOptions* kvbGetConfigOptions(const char* group);
 
 namespace kvb_detail {
-// One "key=value" line of a configuration file, with the group that the
-// "[GROUP]" line before it started ("" before the first); key and value
-// are trimmed.
+// One "key=value" line of a configuration file. The key is the option's
+// full name: after a "[GROUP]" line "GROUP/key". Key and value are trimmed.
 struct ConfigLine {
-  std::string group;
   KvbString key;
   KvbString value;
 };

@@ -11,6 +11,8 @@
 #include <set>
 #include <string>
 
+#include "support/log_capture.h"
+
 namespace {
 
 TEST(KvbString, NullIsDistinctFromEmpty) {
@@ -207,6 +209,56 @@ TEST(KvbConfig, GroupsAreSeparateStores) {
   EXPECT_FALSE(repo->get("POOL_ID", value));
 }
 
+TEST(KvbConfig, GroupAndSlashFormsNameTheSameOption) {
+  KvbConfigOptions* def = kvbGetConfigOptions("");
+  KvbConfigOptions* group = kvbGetConfigOptions("KVBTEST");
+  KvbString value;
+  group->set("A", "1");
+  EXPECT_TRUE(def->get("KVBTEST/A", value));
+  EXPECT_EQ(value.str(), "1");
+  def->set("KVBTEST/B", "2");
+  EXPECT_TRUE(group->get("B", value));
+  EXPECT_EQ(value.str(), "2");
+  def->remove("KVBTEST/A");
+  EXPECT_FALSE(group->get("A", value));
+  group->remove("B");
+  EXPECT_FALSE(def->get("KVBTEST/B", value));
+
+  // A group's clear leaves other groups, also one whose name it begins.
+  group->set("C", "3");
+  def->set("KVBTESTX/D", "4");
+  group->clear();
+  EXPECT_FALSE(def->get("KVBTEST/C", value));
+  EXPECT_TRUE(kvbGetConfigOptions("KVBTESTX")->get("D", value));
+  def->remove("KVBTESTX/D");
+}
+
+TEST(KvbConfig, BooleanOptionWarnsAboutTextThatIsNotABoolean) {
+  LogCapture log;
+  KvbConfigOptions* def = kvbGetConfigOptions("");
+  KvbConfigOptions* group = kvbGetConfigOptions("KVBTEST");
+  EXPECT_TRUE(def->getBool("KVBTEST/FLAG", true));
+  EXPECT_FALSE(group->getBool("FLAG", false));
+  def->set("KVBTEST/FLAG", "");
+  EXPECT_TRUE(group->getBool("FLAG", true)) << "an empty value is unset";
+  EXPECT_TRUE(log.records().empty()) << "neither is a fault";
+
+  def->set("KVBTEST/FLAG", " Off ");
+  EXPECT_FALSE(group->getBool("FLAG", true));
+  group->set("FLAG", "ture");
+  EXPECT_TRUE(def->getBool("KVBTEST/FLAG", true));
+  EXPECT_FALSE(group->getBool("FLAG", false));
+  def->remove("KVBTEST/FLAG");
+  const std::vector<CapturedLog> records = log.records();
+  ASSERT_EQ(records.size(), 2u);
+  for (const CapturedLog& r : records) {
+    EXPECT_EQ(r.level, 4);
+    EXPECT_EQ(r.logger, "KV.Base.Config");
+    EXPECT_NE(r.text.find("\"KVBTEST/FLAG\""), std::string::npos) << r.text;
+    EXPECT_NE(r.text.find("\"ture\""), std::string::npos) << r.text;
+  }
+}
+
 // The store reads KV_CONFIG_FILE once, at its first use in a process, so the
 // check runs this test binary again in a fresh process, where the test below
 // does the reading.
@@ -220,6 +272,13 @@ TEST(KvbConfig, ChildReadsFileNamedByEnvironment) {
   EXPECT_TRUE(kvbGetConfigOptions("REPOSITORY")->get("POOL_ID", b));
   EXPECT_EQ(b, KvbString("shared"));
   EXPECT_FALSE(kvbGetConfigOptions("")->get("POOL_ID", c));
+  // Each option reads in both forms, whichever form the file wrote.
+  EXPECT_TRUE(kvbGetConfigOptions("BASE")->get("WORKDESK", a));
+  EXPECT_EQ(a, KvbString("true"));
+  EXPECT_TRUE(kvbGetConfigOptions("")->get("REPOSITORY/POOL_ID", b));
+  EXPECT_EQ(b, KvbString("shared"));
+  EXPECT_TRUE(kvbGetConfigOptions("")->get("REPOS/TABLE_LIST_PATH", c));
+  EXPECT_EQ(c, KvbString("/srv/sets"));
 }
 
 TEST(KvbConfig, LoadsFileNamedByEnvironmentAtFirstUse) {
@@ -228,7 +287,8 @@ TEST(KvbConfig, LoadsFileNamedByEnvironmentAtFirstUse) {
   std::string path = std::string(base ? base : "/tmp") + "/kvbase_config.cfg";
   mkdir(base ? base : "/tmp", 0755);
   std::ofstream(path) << "# comment\nBASE/WORKDESK = true\n"
-                         "[REPOSITORY]\nPOOL_ID=shared\nbroken line\n";
+                         "[REPOSITORY]\nPOOL_ID=shared\nbroken line\n"
+                         "[ REPOS ]\nTABLE_LIST_PATH = /srv/sets\n";
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
