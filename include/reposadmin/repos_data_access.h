@@ -136,8 +136,18 @@ class ReposDataAccess {
                                   const char* alias) = 0;
 
   // Transactions nest: only the outermost begin and end reach the
-  // database. An inner end without commit makes the whole transaction roll
-  // back: the outermost end then rolls back and answers false.
+  // database, and on a SQLite database every outermost begin takes the
+  // write lock, waiting for another connection's for up to the busy timeout
+  // (configuration option "SQLITE/BUSY_TIMEOUT", milliseconds, 5000 by
+  // default) before it fails with "database is locked". An inner begin sets
+  // a savepoint: an inner end without commit undoes exactly the work since
+  // the matching begin, and the outer transaction goes on. Only when the
+  // savepoint itself cannot be set or rolled back to does the whole
+  // transaction roll back, its outermost end answering false. The thread
+  // that begins a transaction holds the connection's lock until the
+  // matching end: other threads' operations on the connection wait.
+  // Changes that data-access objects announce inside a transaction are
+  // posted after the outermost commit, and dropped by a rollback.
   virtual bool beginTransaction(bool immediate, bool* busy) = 0;
   virtual bool endTransaction(bool commit) = 0;
   virtual bool inTransaction() = 0;

@@ -2,7 +2,9 @@
 // INFO version rows, and for the XML table sets their custom statements
 // (with table-name and macro markers expanded) and their seed rows.
 #include <cstring>
+#include <functional>
 
+#include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
 #include "kvlogging/kvlogging.h"
 #include "reposadmin/repository_status_callback.h"
@@ -142,6 +144,17 @@ KvbString expandStatementText(ReposDataAccess* rda, const KvbString& sql,
   return expandMarkers(text, "%%", macro);
 }
 
+// Runs `step` at a savepoint of its own when its failure is `ignored`: the
+// failure then undoes only the step, and the transaction around it goes on
+// (a server's transaction ends at its first failed statement otherwise).
+// True when the work goes on: the step succeeded or its failure is ignored.
+bool stepAtSavepoint(ReposDataAccess* rda, bool ignored,
+                     const std::function<bool()>& step) {
+  if (!ignored) return step();
+  runTransaction(rda, logger(), step);
+  return true;
+}
+
 // Inserts the seed rows of one table set, table after table. Failures are
 // logged; unless the set ignores them they end the rows of the whole set.
 class SeedRowWriter {
@@ -155,37 +168,24 @@ class SeedRowWriter {
 
   bool write(const ReposTableDef& table) {
     const KvbString name = rda_->getTableName(table.name.asCstr(), true, -1);
-    if (table.deleteExisting && !deleteRows(name)) return false;
-    bool ok = true;
-    for (const auto& numbered : table.rows) {
-      const ReposTableRow& row = numbered.second;
-      KvbDatavar id;
-      if (!row.keyColumn.isEmpty() && !rda_->getNextID(table.name, id)) {
-        // Without its id the row is left out.
-        if (!problem(__LINE__, rda_->getErrorMessage())) return false;
-        continue;
-      }
-      if (!statement_) {
-        ok = prepare(table, name);
-        if (!ok) break;
-      }
-      if (!bindRow(table, row, id)) {
-        if (!problem(__LINE__, statement_->getErrorMessage())) return false;
-        continue;
-      }
-      if (!statement_->execute() &&
-          !problem(__LINE__, statement_->getErrorMessage()))
+    if (table.deleteExisting &&
+        !stepAtSavepoint(rda_, ignoreErrors_, [&] { return deleteRows(name); }))
+      return false;
+    // A failure that the set ignores skips the table's rows.
+    if (!prepare(table, name)) return ignoreErrors_;
+    for (const auto& numbered : table.rows)
+      if (!stepAtSavepoint(rda_, ignoreErrors_,
+                           [&] { return writeRow(table, numbered.second); }))
         return false;
-    }
     releaseStatement();
-    return ok || ignoreErrors_;
+    return true;
   }
 
  private:
-  // A logged failure; true when the set goes on regardless.
-  bool problem(int line, const KvbString& text) {
+  // Logs a failure; answers false.
+  static bool failed(int line, const KvbString& text) {
     logError(line, text);
-    return ignoreErrors_;
+    return false;
   }
 
   void report(const KvbString& sql) {
@@ -201,11 +201,22 @@ class SeedRowWriter {
     const KvbString sql = "DELETE FROM " + name;
     report(sql);
     return rda_->paramExec(sql, nullptr, 0) ||
-           problem(__LINE__, rda_->getErrorMessage());
+           failed(__LINE__, rda_->getErrorMessage());
+  }
+
+  // One row, with a new id in its key column when it has one; without its
+  // id the row is left out.
+  bool writeRow(const ReposTableDef& table, const ReposTableRow& row) {
+    KvbDatavar id;
+    if (!row.keyColumn.isEmpty() && !rda_->getNextID(table.name, id))
+      return failed(__LINE__, rda_->getErrorMessage());
+    if (!bindRow(table, row, id))
+      return failed(__LINE__, statement_->getErrorMessage());
+    return statement_->execute() ||
+           failed(__LINE__, statement_->getErrorMessage());
   }
 
   // The insert of every column of the table, prepared once for its rows.
-  // A failure that the set ignores skips the table's remaining rows.
   bool prepare(const ReposTableDef& table, const KvbString& name) {
     const KvbString quote = rda_->getIdentifierQuote();
     KvbString columns(""), markers("");
@@ -221,10 +232,7 @@ class SeedRowWriter {
                                           name, columns, markers);
     report(sql);
     statement_ = rda_->createStatement(sql);
-    if (!statement_) {
-      problem(__LINE__, rda_->getErrorMessage());
-      return false;
-    }
+    if (!statement_) return failed(__LINE__, rda_->getErrorMessage());
     const int maxText = rda_->getMaxTextLength();
     for (size_t i = 0; i < table.columns.size(); ++i) {
       const ReposXmlColumnDef& column = table.columns[i];
@@ -347,21 +355,24 @@ bool RepositoryImpl::runTableSetStatement(const ReposStatement& statement,
   const KvbString sql =
       expandStatementText(dataAccess_, statement.sql, set.macros);
   reportMessage(sql);
-  ReposDataAccessStatement* prepared = dataAccess_->createStatement(sql);
-  if (!prepared) {
-    logError(__LINE__, dataAccess_->getErrorMessage());
-    return set.ignoreCustomErrors;
-  }
-  bool ok = true;
-  for (size_t i = 0; ok && i < statement.params.size(); ++i) {
-    const ReposStatementParam& param = statement.params[i];
-    prepared->setParameterInfo(static_cast<int>(i), param.type, param.length);
-    ok = prepared->setParameter(static_cast<int>(i), param.value);
-  }
-  ok = ok && prepared->execute();
-  if (!ok) logError(__LINE__, prepared->getErrorMessage());
-  prepared->release();
-  return ok || set.ignoreCustomErrors;
+  return stepAtSavepoint(dataAccess_, set.ignoreCustomErrors, [&] {
+    ReposDataAccessStatement* prepared = dataAccess_->createStatement(sql);
+    if (!prepared) {
+      logError(__LINE__, dataAccess_->getErrorMessage());
+      return false;
+    }
+    bool ok = true;
+    for (size_t i = 0; ok && i < statement.params.size(); ++i) {
+      const ReposStatementParam& param = statement.params[i];
+      prepared->setParameterInfo(static_cast<int>(i), param.type,
+                                 param.length);
+      ok = prepared->setParameter(static_cast<int>(i), param.value);
+    }
+    ok = ok && prepared->execute();
+    if (!ok) logError(__LINE__, prepared->getErrorMessage());
+    prepared->release();
+    return ok;
+  });
 }
 
 bool RepositoryImpl::insertTableRows(const ReposTableSet& set) {
@@ -372,8 +383,7 @@ bool RepositoryImpl::insertTableRows(const ReposTableSet& set) {
       if (!table.rows.empty() && !writer.write(table)) return false;
     return true;
   };
-  // Rows whose failures the set ignores go in one by one: inside one
-  // transaction the first failure would undo the others on some databases.
-  if (set.ignoreCustomErrors) return writeRows();
+  // Rows whose failures the set ignores go in at savepoints of their own,
+  // so that a failed one undoes only itself.
   return inTransaction(writeRows);
 }

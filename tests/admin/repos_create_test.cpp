@@ -18,6 +18,7 @@
 #include "schema/repos_tables_xml.h"
 #include "support/admin_targets.h"
 #include "support/file_size_limit.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -328,6 +329,36 @@ TEST_P(CreateTest, FailedCreationLeavesTheDatabaseAsItWas) {
     EXPECT_FALSE(create(fresh));
     EXPECT_TRUE(std::filesystem::exists(fresh.file));
   }
+}
+
+// Failures that a table set ignores, a statement and a seed row, cost only
+// themselves: the creation's one transaction goes on and the repository
+// opens as current. The server connection is told to leave a failed
+// statement's transaction as the server does (aborted, until rolled back),
+// not to protect each statement itself.
+TEST_P(CreateTest, FailuresATableSetIgnoresLeaveTheCreationWhole) {
+  TempDir sets;
+  std::ofstream(sets.file("tolerant.xml"))
+      << R"(<velmorandocument class="ReposTableCreateSpec">
+<tableset name="TOLERANT" version="1" ignorecustomerrors="true">
+<table name="TSTOL"><column name="A" type="integer"/>
+<column name="B" type="text" length="8" nullable="false"/>
+<row number="1"><value column="A">1</value></row>
+<row number="2"><value column="A">2</value><value column="B">kept</value></row></table>
+<precreate><statement><sql>INSERT INTO $$NOSUCHTABLE$$ VALUES (1)</sql>
+</statement></precreate></tableset></velmorandocument>)";
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", sets.path().c_str());
+  LogCapture log;  // the ignored failures are logged
+  AdminDatabase db = newDatabase();
+  if (isPostgres())
+    db.connection += (db.connection.back() == ';' ? "" : ";") +
+                     std::string("Protocol=7.4-0");
+  ASSERT_TRUE(create(db)) << error();
+  RepositoryImpl* repository = open(db, true);
+  ASSERT_NE(repository, nullptr) << error();
+  EXPECT_TRUE(repository->isCurrentVersion());
+  repository->release();
+  EXPECT_EQ(run(db, "SELECT A FROM %S", "TSTOL"), 2);
 }
 
 TEST_P(CreateTest, ASecondPrefixMakesASecondRepository) {
