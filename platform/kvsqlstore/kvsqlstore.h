@@ -12,7 +12,8 @@
 //   deletes them. A statement or result may outlive the database object that
 //   gave it: the file stays open until the last of them is ended.
 // - A database, with its statements and results, is used by one thread at a
-//   time: they share its cache of compiled statements.
+//   time: they share its cache of compiled statements, and SQLite takes no
+//   lock of its own on the connection.
 #ifndef KVSQLSTORE_KVSQLSTORE_H_
 #define KVSQLSTORE_KVSQLSTORE_H_
 
@@ -72,9 +73,8 @@ class SqliteResult {
   // bits of a larger integer.
   // The value in its stored kind: an integer as kvbTypeInt (kvbTypeInt64
   // when it does not fit 32 bits), a real as kvbTypeReal, a text as
-  // kvbTypeString, a null as a null of kvbTypeUnknown. It takes the
-  // connection's mutex once per column. False, with a null value, without a
-  // current row or for a bad index.
+  // kvbTypeString, a null as a null of kvbTypeUnknown. False, with a null
+  // value, without a current row or for a bad index.
   virtual bool getValue(int column, KvbDatavar& value) const = 0;
   // getValue without the copy into a KvbDatavar.
   virtual bool peekValue(int column, SqliteValue& value) const = 0;
