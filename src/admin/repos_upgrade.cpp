@@ -30,6 +30,8 @@ constexpr int kExistingSqliteFile = 2;
 
 bool RepositoryImpl::upgradeRepository() {
   if (!connected(nullptr)) return false;
+  // An upgrade would write this engine's versions over a newer one's.
+  if (isNewerVersion()) return fail(newerVersionText("The repository"));
   if (connectionKind_ == 0)
     return isOldProfileFile() ? moveOldProfileFile()
                               : upgradeThroughConnection();
@@ -116,6 +118,12 @@ bool RepositoryImpl::upgradeNCOA() {
               "Repository needs to be created before upgrading.");
     return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1050));
   }
+  if (isNewerVersion()) return fail(newerVersionText("The repository"));
+  if (ncoaVersion_ > kCurrentNcoaVersion)
+    return fail(kvbStringFormat(
+        "The repository's NCOA part has version %d, newer than %d, the "
+        "newest this engine supports; it cannot be changed by this engine.",
+        ncoaVersion_, kCurrentNcoaVersion));
   if (ncoaVersion_ == kCurrentNcoaVersion) {
     logProgress("NCOA repository upgrade not necessary.");
     return true;

@@ -421,6 +421,19 @@ bool RepositoryImpl::isCurrentVersion() {
   return repositoryKind_ == kKindUnified && version_ == kCurrentVersion;
 }
 
+bool RepositoryImpl::isNewerVersion() const {
+  return repositoryKind_ == kKindUnified &&
+         (version_ > kCurrentVersion || (version_ == kCurrentVersion &&
+                                         minorVersion_ > kCurrentMinorVersion));
+}
+
+KvbString RepositoryImpl::newerVersionText(const char* subject) const {
+  return kvbStringFormat(
+      "%s has version %d.%d, newer than %d.%d, the newest this engine "
+      "supports; it cannot be used or changed by this engine.",
+      subject, version_, minorVersion_, kCurrentVersion, kCurrentMinorVersion);
+}
+
 bool RepositoryImpl::isNCOAVersionCurrent() {
   return repositoryKind_ == kKindUnified && ncoaVersion_ == kCurrentNcoaVersion;
 }

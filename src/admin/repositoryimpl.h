@@ -73,6 +73,13 @@ class RepositoryImpl : public Repository {
   bool setDDLCallback(ReposDDLCallback* callback);
   // Reads the INFO rows into the version members; always true.
   bool readVersionInfo();
+  // True when the version rows name a version newer than this engine's: a
+  // newer major version, or the current one with a newer minor version.
+  // Such a repository was written by a newer engine, so this one neither
+  // uses nor changes it. The text of the refusal names both versions;
+  // `subject` names the repository ("The repository").
+  bool isNewerVersion() const;
+  KvbString newerVersionText(const char* subject) const;
   // The repository's connection (null before a successful init), for the
   // managers and the administration object.
   ReposDataAccess* getDataAccess() const { return dataAccess_; }
