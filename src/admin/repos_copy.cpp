@@ -348,11 +348,11 @@ bool RepositoryAdminImpl::copyRepository(Repository* source,
   auto* from = static_cast<RepositoryImpl*>(source);
   auto* to = static_cast<RepositoryImpl*>(target);
   // A newer source could hold what this engine cannot copy whole, and a
-  // newer target would be written with this engine's older content.
-  if (from->isNewerVersion())
-    return fail(from->newerVersionText("The source repository"));
-  if (to->isNewerVersion())
-    return fail(to->newerVersionText("The target repository"));
+  // newer target would be written with this engine's older content; so
+  // could one whose versions cannot be read.
+  KvbString refusal = from->versionRefusal("The source repository");
+  if (refusal.isEmpty()) refusal = to->versionRefusal("The target repository");
+  if (!refusal.isEmpty()) return fail(refusal);
   if (!source->isCurrentVersion()) return failMessage(__LINE__, 1310);
   if (!target->isCurrentVersion()) return failMessage(__LINE__, 1309);
   copySource_ = source;

@@ -90,8 +90,9 @@ RepositoryImpl* RepositoryAdminImpl::initRepository(
 RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
                                                     bool check) {
   if (!repository || !check) return repository;
-  if (repository->isNewerVersion()) {
-    fail(repository->newerVersionText("The repository"));
+  const KvbString refusal = repository->versionRefusal("The repository");
+  if (!refusal.isEmpty()) {
+    fail(refusal);
     repository->release();
     return nullptr;
   }

@@ -104,6 +104,37 @@ TEST_P(AdminOpenTest, OnlyTheEnginesVersionOpensChecked) {
   }
 }
 
+// Version rows that cannot be read say nothing about the version: the
+// repository is neither refused as never created or as older, nor
+// upgraded over them; the reason is the database's.
+TEST_P(AdminOpenTest, UnreadableVersionRowsAreNeitherMissingNorOld) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  for (const std::string column : {"I_VERS", "I_MVER"}) {
+    SCOPED_TRACE(column);
+    RepositoryImpl* repository = open(db);
+    ASSERT_NE(repository, nullptr) << error();
+    ReposDataAccess* rda = repository->getDataAccess();
+    const std::string info = rda->getTableName("INFO", true, -1).str();
+    auto rename = [&](const std::string& from, const std::string& to) {
+      ASSERT_TRUE(rda->paramExec(
+          "ALTER TABLE " + info + " RENAME COLUMN " + from + " TO " + to,
+          nullptr, 0));
+      repository->readVersionInfo();
+    };
+    rename(column, "I_GONE");
+    const std::string unreadable = "version rows cannot be read: ";
+    EXPECT_FALSE(repository->upgradeRepository());
+    EXPECT_NE(repository->getErrorMessage().str().find(unreadable),
+              std::string::npos)
+        << repository->getErrorMessage().asCstr();
+    EXPECT_EQ(open(db, true), nullptr);
+    EXPECT_NE(error().find(unreadable), std::string::npos) << error();
+    rename("I_GONE", column);
+    repository->release();
+  }
+}
+
 TEST_P(AdminOpenTest, CheckRefusesADatabaseThatWasNeverCreated) {
   const AdminDatabase db = newDatabase();
   if (isFile())
