@@ -19,7 +19,7 @@
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_folder_manager.h"
 #include "schema/log_printf.h"
-#include "services/read_rows.h"
+#include "services/scan_rows.h"
 
 RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
     Repository* repository)

@@ -15,7 +15,7 @@
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
-#include "services/read_rows.h"
+#include "services/scan_rows.h"
 
 MetadataObject::MetadataObject(RepositoryImportExportManagerImpl* owner,
                                int objectId, const KvbString& uuid)
@@ -59,7 +59,7 @@ bool MetadataObject::eachRow(
     ReposDataAccessCursor* rows,
     const std::function<bool(ReposDataAccessCursor*)>& each,
     KvbString& errorText) {
-  return readRows(rows, each) >= 0 || failRead(errorText);
+  return scanRows(rows, each) >= 0 || failRead(errorText);
 }
 
 bool MetadataObject::failRead(KvbString& errorText) {
@@ -68,7 +68,7 @@ bool MetadataObject::failRead(KvbString& errorText) {
 
 int MetadataObject::readFirstRow(ReposDataAccessCursor* rows,
                                  MetadataRecord* record, KvbString& errorText) {
-  const int found = readRows(rows, [&](ReposDataAccessCursor* row) {
+  const int found = scanRows(rows, [&](ReposDataAccessCursor* row) {
     setRowValues(record, row, false);
     return false;
   });
@@ -210,7 +210,7 @@ bool MetadataObject::importDependentRule(MetadataRecord* item, int folderId,
     const int found =
         name.isEmpty() && key.isEmpty()
             ? 0
-            : readRows(common_->findRule(-1, name, key),
+            : scanRows(common_->findRule(-1, name, key),
                        [&](ReposDataAccessCursor* row) {
                          ruleId = row->getInt(row->getColumnIndex("RU_ID"));
                          if (ruleName)

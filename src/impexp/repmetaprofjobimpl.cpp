@@ -5,7 +5,7 @@
 #include "reposadmin/profile_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "schema/log_printf.h"
-#include "services/read_rows.h"
+#include "services/scan_rows.h"
 
 namespace {
 int intValue(MetadataRecord* item, const char* key) {
@@ -30,7 +30,7 @@ bool ProfileJobMetadata::exportSection(
     MetadataRecord* parent, const Section& section, ReposDataAccessCursor* rows,
     const Children& children, KvbString& errorText, const RowFilter& keep) {
   bool ok = true;
-  const int found = readRows(rows, [&](ReposDataAccessCursor* row) {
+  const int found = scanRows(rows, [&](ReposDataAccessCursor* row) {
     if (keep && !keep(row)) return true;
     int id = -1;
     MetadataRecord* item = nullptr;
@@ -79,7 +79,7 @@ bool ProfileJobMetadata::importSection(
 int ProfileJobMetadata::anyRow(ReposDataAccessCursor* rows,
                                const RowFilter& match, KvbString& errorText) {
   bool matched = false;
-  const int read = readRows(rows, [&](ReposDataAccessCursor* row) {
+  const int read = scanRows(rows, [&](ReposDataAccessCursor* row) {
     matched = match(row);
     return !matched;
   });
@@ -613,7 +613,7 @@ bool ProfileJobMetadata::importRdaConfigs(KvbString& errorText) {
         const KvbString name = value(c, "CFG_NAME");
         int configId = -1;
         // Of several equal configurations, the last one read.
-        const int found = readRows(
+        const int found = scanRows(
             profile_->findJobRdaConfig(objectId_, name, value(c, "MC_DEF"),
                                        value(c, "MC_SENS"), value(c, "MC_LOC")),
             [&](ReposDataAccessCursor* row) {

@@ -7,7 +7,7 @@
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
-#include "services/read_rows.h"
+#include "services/scan_rows.h"
 
 MonitorRepositoryDataAccess* MonitorObjectManagerImpl::newMonitorAccess()
     const {
@@ -33,7 +33,7 @@ bool MonitorObjectManagerImpl::exportContent(
   // Without an id, a UUID or a name there is nothing to look up.
   const int found = objectId <= 0 && uuid.isEmpty() && name.isEmpty()
                         ? 0
-                        : readRows(type_.find(monitor, objectId, name, uuid),
+                        : scanRows(type_.find(monitor, objectId, name, uuid),
                                    [&](ReposDataAccessCursor* row) {
                                      for (int i = 0; i < row->getNumCols(); ++i)
                                        record->setValue(row->getColName(i),

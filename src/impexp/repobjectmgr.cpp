@@ -8,7 +8,7 @@
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
-#include "services/read_rows.h"
+#include "services/scan_rows.h"
 
 Repository* RepositoryObjectManagerImpl::repository() const {
   return owner_->repository();
@@ -122,7 +122,7 @@ int RepositoryObjectManagerImpl::lastId(ReposDataAccessCursor* rows,
                                         ReposDataAccessObject* access,
                                         KvbString& errorText, int& id,
                                         KvbString* storedUuid) {
-  const int found = readRows(rows, [&](ReposDataAccessCursor* row) {
+  const int found = scanRows(rows, [&](ReposDataAccessCursor* row) {
     id = row->getInt(row->getColumnIndex(idColumn));
     if (storedUuid)
       *storedUuid = row->getString(row->getColumnIndex(uuidColumn));

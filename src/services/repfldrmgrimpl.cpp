@@ -7,7 +7,7 @@
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
-#include "services/read_rows.h"
+#include "services/scan_rows.h"
 
 namespace {
 const char kSourceFile[] = "repfldrmgrimpl";
@@ -42,7 +42,7 @@ int RepositoryFolderManagerImpl::lastMatch(ReposDataAccessCursor* cursor,
                                            const KvbString& name, int& objectId,
                                            KvbString& objectUuid) {
   bool matched = false;
-  const int read = readRows(cursor, [&](ReposDataAccessCursor* row) {
+  const int read = scanRows(cursor, [&](ReposDataAccessCursor* row) {
     // The type column is a literal of the listing, which may carry blanks.
     KvbString type = row->getString(0);
     if (type.trim().equals(objectType, true) &&
@@ -60,7 +60,7 @@ int RepositoryFolderManagerImpl::lastMatch(ReposDataAccessCursor* cursor,
 
 int RepositoryFolderManagerImpl::hasRow(ReposDataAccessCursor* cursor) {
   const int found =
-      readRows(cursor, [](ReposDataAccessCursor*) { return false; });
+      scanRows(cursor, [](ReposDataAccessCursor*) { return false; });
   if (found < 0) failed("Error reading the contents of a folder");
   return found;
 }

@@ -72,7 +72,7 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
                                   int line = __builtin_LINE());
   // Logs a step that succeeded.
   void done(const KvbString& message, int line = __builtin_LINE());
-  // Found, missing or failed (1, 0, -1, as readRows): the id and UUID of
+  // Found, missing or failed (1, 0, -1, as scanRows): the id and UUID of
   // the last row of `cursor` (released) that is an object of `objectType`
   // named `name`, both compared without regard to case. A failure keeps the
   // metadata's reason as the last error.

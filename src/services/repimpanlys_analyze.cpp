@@ -12,8 +12,8 @@
 #include "reposadmin/repository.h"
 #include "services/kv_resource_list_impl.h"
 #include "services/owned.h"
-#include "services/read_rows.h"
 #include "services/repimpanlysimpl.h"
+#include "services/scan_rows.h"
 
 bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
                                                  const KvbString& context,
@@ -108,7 +108,7 @@ bool RepositoryImpactAnalysisImpl::addCustomMetricResource(
     CommonRepositoryDataAccess& common, const KvbString& context,
     const KvbString& metricId, KvResourceList& list) {
   KvbString id, name, uuid;
-  const int found = readRows(common.findCustomMetric(toInt(metricId), "", ""),
+  const int found = scanRows(common.findCustomMetric(toInt(metricId), "", ""),
                              [&](ReposDataAccessCursor* row) {
                                id = row->getString(0);
                                name = row->getString(1);

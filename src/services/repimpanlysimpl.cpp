@@ -12,7 +12,7 @@
 #include "services/kv_string_list_impl.h"
 #include "services/lineage_macros.h"
 #include "services/owned.h"
-#include "services/read_rows.h"
+#include "services/scan_rows.h"
 
 namespace {
 const char kSourceFile[] = "repimpanlysimpl";
@@ -152,7 +152,7 @@ KvResourceList* RepositoryImpactAnalysisImpl::resourceList(
 
 int RepositoryImpactAnalysisImpl::readResource(ReposDataAccessCursor* rows,
                                                Owned<KvResource>& found) {
-  const int read = readRows(rows, [&](ReposDataAccessCursor* row) {
+  const int read = scanRows(rows, [&](ReposDataAccessCursor* row) {
     found.reset(rowToResource(*row, false));
     return false;
   });

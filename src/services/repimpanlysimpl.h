@@ -146,7 +146,7 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   void addResourceToList(KvResourceList& list, const KvbString& name,
                          const KvbString& type, const KvbString& identity);
 
-  // Found, missing or failed (1, 0, -1, as readRows): the stored resource
+  // Found, missing or failed (1, 0, -1, as scanRows): the stored resource
   // of the type and identity into `found`. A failure is recorded as the
   // last error; it must not be taken for a resource that is not stored.
   int findStored(const KvbString& type, const KvbString& identity,

@@ -1,9 +1,9 @@
-// readRows: the rows of a cursor with the three answers of firstRow (found,
+// scanRows: the rows of a cursor with the three answers of firstRow (found,
 // missing, failed), for the lookups outside the data-access objects, which
 // must never take a query or a fetch that failed for one that found
 // nothing; and readObjectItem, such a lookup of an object's item row.
-#ifndef SERVICES_READ_ROWS_H_
-#define SERVICES_READ_ROWS_H_
+#ifndef SERVICES_SCAN_ROWS_H_
+#define SERVICES_SCAN_ROWS_H_
 
 #include <functional>
 
@@ -13,7 +13,7 @@
 // Runs `each` on the rows of `rows` (released here) until it answers false:
 // 1 when there was a row, 0 when there was none, -1 when `rows` is null or
 // a fetch fails (the connection's error text says why).
-inline int readRows(ReposDataAccessCursor* rows,
+inline int scanRows(ReposDataAccessCursor* rows,
                     const std::function<bool(ReposDataAccessCursor*)>& each) {
   if (!rows) return -1;
   int found = 0, status;
@@ -32,13 +32,13 @@ struct ObjectItem {
   int folderId = 0;
 };
 
-// readRows of the object item row of object `objectId` of `typeName`; a
+// scanRows of the object item row of object `objectId` of `typeName`; a
 // failure leaves its reason in `reason` (see
 // MetadataRepositoryDataAccess::getObject), or in the metadata data access.
 inline int readObjectItem(MetadataRepositoryDataAccess* meta, int objectId,
                           const KvbString& typeName, ObjectItem& item,
                           KvbString& reason) {
-  return readRows(meta->getObject(objectId, typeName, reason),
+  return scanRows(meta->getObject(objectId, typeName, reason),
                   [&](ReposDataAccessCursor* row) {
                     item.uuid = row->getString(1);
                     item.name = row->getString(3);
@@ -47,4 +47,4 @@ inline int readObjectItem(MetadataRepositoryDataAccess* meta, int objectId,
                   });
 }
 
-#endif  // SERVICES_READ_ROWS_H_
+#endif  // SERVICES_SCAN_ROWS_H_
