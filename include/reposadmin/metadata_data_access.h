@@ -116,7 +116,8 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
                           const KvbString& user,
                           const KvbString& objectUuid) = 0;
   // Removes the object's lock (true also when there was none) and posts the
-  // change as lockObject does.
+  // change as lockObject does. A lock that cannot be read is left in place:
+  // false.
   virtual bool unlockObject(int objectId, const KvbString& typeName) = 0;
   // The object's lock: its UUID, user and date (a double). False when the
   // object has no lock.

@@ -58,7 +58,10 @@ class Repository {
   // when nothing needs doing. An old file-based profile repository is moved
   // into a new file of the current schema, the old file kept beside it as
   // "<path>.backup". upgradeNCOA refuses a repository that is not unified
-  // yet (message 1052; 1050 when it was never created).
+  // yet (message 1052; 1050 when it was never created). Both refuse a
+  // repository of a version newer than the engine's (a newer major version,
+  // or version 7 with a minor version above 4), with a text that names its
+  // version and the engine's: what a newer engine wrote is not rewritten.
   virtual bool upgradeRepository() = 0;
   virtual bool upgradeNCOA() = 0;
   // 13: the longest inline text of the connection; 0 without one.

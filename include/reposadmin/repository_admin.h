@@ -50,7 +50,9 @@ class RepositoryAdmin {
   virtual bool removeRepository(const KvbString& name) = 0;
   virtual bool setDefaultRepository(const KvbString& name) = 0;
   // 15-17: open a repository by file path, by registered name or by
-  // connection string. With `check` only a current repository is accepted.
+  // connection string. With `check` only a current repository is accepted:
+  // an older one is refused with "Repository Library" message 1052, one
+  // newer than the engine with a text that names both versions.
   // The caller owns the result.
   virtual Repository* openFileRepository(const KvbString& path, bool check) = 0;
   virtual Repository* openRepository(const KvbString& name, bool check,
@@ -69,10 +71,10 @@ class RepositoryAdmin {
                                            const KvbString& tablePrefix,
                                            const KvbString& ddlFile) = 0;
   // 20: replaces the content of `target` by the content of `source`; both
-  // current, and not the same repository. KEYVAL and INFO keep the target's
-  // rows. Each per-id table is replaced in a transaction of its own, all
-  // other tables together in one; the target's id counters are raised to
-  // the ids copied.
+  // current (neither older nor newer than the engine), and not the same
+  // repository. KEYVAL and INFO keep the target's rows. Each per-id table
+  // is replaced in a transaction of its own, all other tables together in
+  // one; the target's id counters are raised to the ids copied.
   virtual bool copyRepository(Repository* source, Repository* target) = 0;
 };
 

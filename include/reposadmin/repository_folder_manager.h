@@ -90,16 +90,20 @@ class RepositoryFolderManager {
   // 23: the folder, id, name and UUID of the object of that type at the
   // path (names compared without regard to case; of several, the last
   // read). False with errorText "Unable to determine folder id from path:
-  // <folder path>" or "Unable to determine object id from path: <path>".
+  // <folder path>" or "Unable to determine object id from path: <path>";
+  // when the folder's objects cannot be read (or the type is not
+  // registered), errorText is that reason instead.
   virtual bool resolveObjectPath(const KvbString& objectPath,
                                  const KvbString& objectType, int& folderId,
                                  int& objectId, KvbString& itemName,
                                  KvbString& objectUuid,
                                  KvbString& errorText) = 0;
-  // 24: true when an object of that type is at the path.
+  // 24: true when an object of that type is at the path; false also when
+  // the path cannot be read, with the reason in getErrorMessage().
   virtual bool objectExists(const KvbString& objectPath,
                             const KvbString& objectType) = 0;
-  // 25: the path of the object; false when there is no such object.
+  // 25: the path of the object; false when there is no such object (the
+  // reason says so) or it cannot be read (the reason is the database's).
   virtual bool getObjectPath(int objectId, const KvbString& objectType,
                              KvbString& objectPath) = 0;
 };

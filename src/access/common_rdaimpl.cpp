@@ -18,6 +18,10 @@ KvbString refusal(int messageId) {
   return kvb_get_message(kSourceFile, __LINE__, "Monitor Admin", messageId);
 }
 
+KvbString noValueUnder(const KvbString& key) {
+  return kvbStringFormat("No value is stored under the key \"%S\"", key);
+}
+
 const char kRuleColumns[] =
     "RU_ID, RU_DESC, RU_TYPE, RU_EXPR, RU_GROUP, RU_META, RU_CRDAT, "
     "RU_EDDAT, RU_USER, RU_UUID, FLDR_ID, RU_CRUSR, RU_COMM, RU_DISP";
@@ -364,18 +368,20 @@ bool CommonRDAImpl::getKeyValue(const KvbString& key, KvbString* value) {
                {key}, [&](ReposDataAccessCursor& row) {
                  if (value) *value = row.getString(0);
                });
-  if (found == 0)
-    failQuietly(
-        kvbStringFormat("No value is stored under the key \"%S\"", key));
+  if (found == 0) failQuietly(noValueUnder(key));
   return found == 1;
 }
 
+// A key that cannot be read is a failure with the database's reason, one
+// without a value a failure with a reason of its own.
 bool CommonRDAImpl::deleteKey(const KvbString& key) {
-  if (!ready() ||
+  if (!ready()) return false;
+  const int found =
       lookup("SELECT V_KEY FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key},
-             nullptr) != 1)
-    return false;
-  return run("DELETE FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key});
+             nullptr);
+  if (found == 0) failQuietly(noValueUnder(key));
+  return found == 1 &&
+         run("DELETE FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key});
 }
 
 ReposDataAccessCursor* CommonRDAImpl::getKeys() {

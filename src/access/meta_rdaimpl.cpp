@@ -379,10 +379,11 @@ bool MetadataRDAImpl::lockObject(int objectId, const KvbString& typeName,
 
 bool MetadataRDAImpl::unlockObject(int objectId, const KvbString& typeName) {
   if (!ready()) return false;
-  // The lock row's UUID names the object in the notification.
+  // The lock row's UUID names the object in the notification. A lock that
+  // cannot be read is not removed unseen.
   KvbString uuid, user;
   KvbDatavar date;
-  getObjectLock(objectId, typeName, uuid, user, date);
+  if (readLock(objectId, typeName, uuid, user, date) < 0) return false;
   if (!run("DELETE FROM " + table("OBJLCK") + " WHERE OBJ_ID=? AND OBJ_TYPE=?",
            {objectId, typeName}))
     return false;
@@ -394,13 +395,19 @@ bool MetadataRDAImpl::getObjectLock(int objectId, const KvbString& typeName,
                                     KvbString& objectUuid, KvbString& user,
                                     KvbDatavar& lockDate) {
   return ready() &&
-         firstRow("SELECT OBJ_UUID, LCK_USR, LCK_CDAT FROM " + table("OBJLCK") +
+         readLock(objectId, typeName, objectUuid, user, lockDate) == 1;
+}
+
+int MetadataRDAImpl::readLock(int objectId, const KvbString& typeName,
+                              KvbString& objectUuid, KvbString& user,
+                              KvbDatavar& lockDate) {
+  return firstRow("SELECT OBJ_UUID, LCK_USR, LCK_CDAT FROM " + table("OBJLCK") +
                       " WHERE OBJ_ID=? AND OBJ_TYPE=?",
                   {objectId, typeName}, [&](ReposDataAccessCursor& row) {
                     objectUuid = row.getString(0);
                     user = row.getString(1);
                     lockDate = KvbDatavar(row.getDouble(2));
-                  }) == 1;
+                  });
 }
 
 // ---------------------------------------------------------------------------

@@ -101,6 +101,9 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
   // False when a folder other than `exceptId` below `parentId` has the
   // lower-cased name of `name`, or when the query fails.
   bool nameFreeBelow(int parentId, const KvbString& name, int exceptId);
+  // Found, missing or failed, as firstRow: the lock row of an object.
+  int readLock(int objectId, const KvbString& typeName, KvbString& objectUuid,
+               KvbString& user, KvbDatavar& lockDate);
   // A resource listing: the resource columns of IMPRCS, then `where`.
   ReposDataAccessCursor* resources(const KvbString& where,
                                    const std::vector<KvbDatavar>& values);

@@ -344,13 +344,19 @@ bool RepositoryAdminImpl::copyRepository(Repository* source,
                                          Repository* target) {
   if (!source) return failMessage(__LINE__, 1307);
   if (!target) return failMessage(__LINE__, 1308);
+  // Every Repository is a RepositoryImpl: this engine makes them all.
+  auto* from = static_cast<RepositoryImpl*>(source);
+  auto* to = static_cast<RepositoryImpl*>(target);
+  // A newer source could hold what this engine cannot copy whole, and a
+  // newer target would be written with this engine's older content; so
+  // could one whose versions cannot be read.
+  KvbString refusal = from->versionRefusal("The source repository");
+  if (refusal.isEmpty()) refusal = to->versionRefusal("The target repository");
+  if (!refusal.isEmpty()) return fail(refusal);
   if (!source->isCurrentVersion()) return failMessage(__LINE__, 1310);
   if (!target->isCurrentVersion()) return failMessage(__LINE__, 1309);
   copySource_ = source;
   copyTarget_ = target;
-  // Every Repository is a RepositoryImpl: this engine makes them all.
-  auto* from = static_cast<RepositoryImpl*>(source);
-  auto* to = static_cast<RepositoryImpl*>(target);
   // A copy onto itself would empty each table before reading it.
   const KvbString uuid = from->getRepositoryUUID();
   if (!uuid.isEmpty() && uuid == to->getRepositoryUUID())

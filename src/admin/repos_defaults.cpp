@@ -12,6 +12,7 @@
 #include "reposadmin/repository_folder_manager.h"
 #include "reposadmin/repository_status_callback.h"
 #include "services/owned.h"
+#include "services/scan_rows.h"
 
 namespace {
 
@@ -360,12 +361,13 @@ bool RepositoryImpl::moveObjectsToDefaultFolder() {
     // The folder is made when an older repository lacks it, so that its
     // objects can be filed at all.
     int folderId = -1;
-    Owned<ReposDataAccessCursor> shared(
-        folders->getFolderChildByName(0, kSharedFolder));
-    if (!shared) return fail(folders->getErrorMessage());
-    if (shared->next() == 1)
-      folderId = shared->getInt(0);
-    else if (!folders->createFolder(0, kSharedFolder, folderId))
+    const int found = scanRows(folders->getFolderChildByName(0, kSharedFolder),
+                               [&](ReposDataAccessCursor* row) {
+                                 folderId = row->getInt(0);
+                                 return false;
+                               });
+    if (found < 0 ||
+        (found == 0 && !folders->createFolder(0, kSharedFolder, folderId)))
       return fail(folders->getErrorMessage());
     for (const auto& object : unfiled) {
       if (!folders->moveObject(object.second, object.first, folderId))

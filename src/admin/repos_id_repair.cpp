@@ -45,30 +45,24 @@ std::set<KvbString> existingColumns(ReposDataAccess* rda, const char* code) {
   return names;
 }
 
-// The highest value of an integer key column; false when the table has no
-// rows or cannot be read.
-bool highestId(ReposDataAccess* rda, KvLogger* logger,
-               const ReposColumnDef& def, int* id) {
-  ReposDataAccessCursor* rows = rda->paramSelect(
-      kvbStringFormat("SELECT MAX(%s) FROM %S", def.columnName,
-                      rda->getTableName(def.tableCode, true, -1)),
-      0);
-  if (!rows) {
-    logPrintf(logger, kLogTrace, kSourceFile, __LINE__, "%S",
-              rda->getErrorMessage());
-    return false;
-  }
-  const bool found = rows->next() == 1 && !rows->isNull(0);
-  if (found) *id = rows->getInt(0);
-  rows->release();
-  return found && *id != -1;
+// The highest value of an integer key column into *id, -1 when the table
+// has no rows; false when it cannot be read.
+bool highestId(ReposDataAccess* rda, const ReposColumnDef& def, int* id) {
+  *id = -1;
+  return firstRow(rda,
+                  kvbStringFormat("SELECT MAX(%s) FROM %S", def.columnName,
+                                  rda->getTableName(def.tableCode, true, -1)),
+                  {}, [&](ReposDataAccessCursor& row) {
+                    if (!row.isNull(0)) *id = row.getInt(0);
+                  }) >= 0;
 }
 
 // Raises the counter of every built-in table with an integer key to the
 // highest key in use. Tables or key columns that the database lacks (an
 // older repository) are skipped: a failed query would end the whole
-// transaction on some databases.
-void raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
+// transaction on some databases. A key that cannot be read fails the
+// repair: a counter left below it would hand out ids in use.
+bool raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
                        Counters* counters) {
   KvbString columnsOf;
   std::set<KvbString> columns;
@@ -87,14 +81,16 @@ void raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
                 def->tableCode, def->columnName);
       continue;
     }
-    int id = 0;
-    if (!highestId(rda, logger, *def, &id)) continue;
+    int id = -1;
+    if (!highestId(rda, *def, &id)) return false;
+    if (id == -1) continue;
     auto found = counters->find(def->tableCode);
     if (found == counters->end())
       counters->emplace(def->tableCode, id);
     else if (id > found->second)
       found->second = id;
   }
+  return true;
 }
 
 }  // namespace
@@ -113,9 +109,9 @@ bool RepositoryImpl::raiseIdCounters() {
   return inTransaction([this] {
     Counters counters;
     const KvbString ucurid = dataAccess_->getTableName("UCURID", true, -1);
-    bool ok = readCounters(dataAccess_, &counters);
+    bool ok = readCounters(dataAccess_, &counters) &&
+              raiseToHighestIds(dataAccess_, logger_, &counters);
     if (ok) {
-      raiseToHighestIds(dataAccess_, logger_, &counters);
       const KvbString empty = "DELETE FROM " + ucurid;
       reportMessage(empty);
       ok = dataAccess_->paramExec(empty, nullptr, 0);

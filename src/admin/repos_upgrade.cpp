@@ -30,6 +30,10 @@ constexpr int kExistingSqliteFile = 2;
 
 bool RepositoryImpl::upgradeRepository() {
   if (!connected(nullptr)) return false;
+  // An upgrade would write this engine's versions over a newer one's, or
+  // over versions it could not read.
+  const KvbString refusal = versionRefusal("The repository");
+  if (!refusal.isEmpty()) return fail(refusal);
   if (connectionKind_ == 0)
     return isOldProfileFile() ? moveOldProfileFile()
                               : upgradeThroughConnection();
@@ -116,6 +120,13 @@ bool RepositoryImpl::upgradeNCOA() {
               "Repository needs to be created before upgrading.");
     return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1050));
   }
+  const KvbString refusal = versionRefusal("The repository");
+  if (!refusal.isEmpty()) return fail(refusal);
+  if (ncoaVersion_ > kCurrentNcoaVersion)
+    return fail(kvbStringFormat(
+        "The repository's NCOA part has version %d, newer than %d, the "
+        "newest this engine supports; it cannot be changed by this engine.",
+        ncoaVersion_, kCurrentNcoaVersion));
   if (ncoaVersion_ == kCurrentNcoaVersion) {
     logProgress("NCOA repository upgrade not necessary.");
     return true;

@@ -90,12 +90,19 @@ RepositoryImpl* RepositoryAdminImpl::initRepository(
 RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
                                                     bool check) {
   if (!repository || !check) return repository;
+  const KvbString refusal = repository->versionRefusal("The repository");
+  if (!refusal.isEmpty()) {
+    fail(refusal);
+    repository->release();
+    return nullptr;
+  }
   if (repository->isCurrentVersion() && repository->isMinorVersionCurrent())
     return repository;
   int kind = kKindNone;
   repository->getVersionInfo(nullptr, &kind, nullptr, nullptr);
   repository->release();
-  // A database without version rows was never created as a repository.
+  // A database without version rows was never created as a repository;
+  // only an older one is to be upgraded.
   failMessage(__LINE__, kind == kKindNone ? 1050 : 1052);
   return nullptr;
 }

@@ -101,8 +101,9 @@ class RepositoryAdminImpl : public RepositoryAdmin {
                                  const KvbString& connection,
                                  const KvbString& tablePrefix,
                                  const KvbString& poolId);
-  // With `check`, releases a repository that is not current and answers
-  // null; otherwise answers the repository.
+  // With `check`, releases a repository that is not current (older or
+  // newer than the engine) and answers null; otherwise answers the
+  // repository.
   RepositoryImpl* checkedVersion(RepositoryImpl* repository, bool check);
 
   // Sets errorText_ and answers false (or null through the callers).

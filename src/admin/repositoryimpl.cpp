@@ -314,6 +314,7 @@ void RepositoryImpl::release() {
 bool RepositoryImpl::readVersionInfo() {
   version_ = secondVersion_ = minorVersion_ = ncoaVersion_ = 0;
   repositoryKind_ = kKindNone;
+  versionError_ = "";
   infoVersions_.clear();
   infoVersions_[kInfoProfile] = 0;
   infoVersions_[kInfoMonitor] = 0;
@@ -322,21 +323,26 @@ bool RepositoryImpl::readVersionInfo() {
   const KvbString info = dataAccess_->getTableName("INFO", true, -1);
   ReposDataAccessCursor* rows =
       dataAccess_->paramSelect("SELECT I_TYPE, I_VERS FROM " + info, 0);
+  const KvbString error = dataAccess_->getErrorMessage();
   // Repositories of old versions name the column I_VERSION.
   if (!rows)
     rows = dataAccess_->paramSelect("SELECT I_TYPE, I_VERSION FROM " + info, 0);
-  if (!rows) return true;
-  if (!rows->cacheAll()) {
-    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S",
-              dataAccess_->getErrorMessage());
-    rows->release();
-    return true;
+  std::list<TableColumnInfo> columns;
+  if (!rows) {
+    // A database without an INFO table holds no repository; one with an
+    // INFO table that cannot be read holds one of an unknown version.
+    if (dataAccess_->getTableColumns("INFO", columns) > 0)
+      versionError_ = error;
+  } else if (!rows->cacheAll()) {
+    versionError_ = dataAccess_->getErrorMessage();
+  } else {
+    InfoRowsSeen seen;
+    while (rows->next() == 1) readInfoRow(*rows, info, seen);
+    if (!seen.unified) setKindFromProductRows(seen);
   }
-
-  InfoRowsSeen seen;
-  while (rows->next() == 1) readInfoRow(*rows, info, seen);
-  rows->release();
-  if (!seen.unified) setKindFromProductRows(seen);
+  if (rows) rows->release();
+  if (!versionError_.isEmpty())
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", versionError_);
   return true;
 }
 
@@ -360,7 +366,8 @@ void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
     seen.unified = true;
     version_ = row.getInt(1);
     repositoryKind_ = kKindUnified;
-    if (version_ >= kFirstVersionWithMinor) readMinorVersion(infoTable);
+    if (version_ >= kFirstVersionWithMinor && !readMinorVersion(infoTable))
+      versionError_ = dataAccess_->getErrorMessage();
     infoVersions_[type] = version_;
   } else if (type == kInfoNcoa) {
     seen.unified = true;
@@ -372,17 +379,12 @@ void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
   }
 }
 
-void RepositoryImpl::readMinorVersion(const KvbString& infoTable) {
-  ReposDataAccessCursor* rows = dataAccess_->paramSelect(
-      kvbStringFormat("SELECT I_MVER FROM %S WHERE I_TYPE='%s'", infoTable,
-                      kInfoUnified),
-      0);
-  if (!rows) return;
-  while (rows->next() == 1)
-    for (int column = 0; column < rows->getNumCols(); ++column)
-      if (rows->getColName(column).equals("I_MVER", true))
-        minorVersion_ = rows->getInt(column);
-  rows->release();
+bool RepositoryImpl::readMinorVersion(const KvbString& infoTable) {
+  return firstRow(dataAccess_,
+                  "SELECT I_MVER FROM " + infoTable + " WHERE I_TYPE=?",
+                  {kInfoUnified}, [this](ReposDataAccessCursor& row) {
+                    minorVersion_ = row.getInt(0);
+                  }) >= 0;
 }
 
 void RepositoryImpl::setKindFromProductRows(const InfoRowsSeen& seen) {
@@ -419,6 +421,22 @@ void RepositoryImpl::getConnectionInfo(KvbString* connection,
 
 bool RepositoryImpl::isCurrentVersion() {
   return repositoryKind_ == kKindUnified && version_ == kCurrentVersion;
+}
+
+KvbString RepositoryImpl::versionRefusal(const char* subject) const {
+  if (!versionError_.isEmpty())
+    return kvbStringFormat(
+        "%s cannot be used or changed: its version rows cannot be read: %S",
+        subject, versionError_);
+  const bool newer =
+      repositoryKind_ == kKindUnified &&
+      (version_ > kCurrentVersion ||
+       (version_ == kCurrentVersion && minorVersion_ > kCurrentMinorVersion));
+  if (!newer) return KvbString("");
+  return kvbStringFormat(
+      "%s has version %d.%d, newer than %d.%d, the newest this engine "
+      "supports; it cannot be used or changed by this engine.",
+      subject, version_, minorVersion_, kCurrentVersion, kCurrentMinorVersion);
 }
 
 bool RepositoryImpl::isNCOAVersionCurrent() {

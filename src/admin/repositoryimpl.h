@@ -71,8 +71,15 @@ class RepositoryImpl : public Repository {
             KvbString* errorText);
   // Installs a DDL callback on the connection (null removes it).
   bool setDDLCallback(ReposDDLCallback* callback);
-  // Reads the INFO rows into the version members; always true.
+  // Reads the INFO rows into the version members; always true. Without an
+  // INFO table the database holds no repository; an INFO table that cannot
+  // be read leaves the versions unknown, with the reason kept.
   bool readVersionInfo();
+  // Why this engine may neither use nor change the repository, `subject`
+  // naming it ("The repository"): its versions are unknown, or newer than
+  // the engine's (a newer major version, or the current one with a newer
+  // minor version: a newer engine wrote it). Empty when neither holds.
+  KvbString versionRefusal(const char* subject) const;
   // The repository's connection (null before a successful init), for the
   // managers and the administration object.
   ReposDataAccess* getDataAccess() const { return dataAccess_; }
@@ -332,7 +339,8 @@ class RepositoryImpl : public Repository {
   bool initFailure(const KvbString& text, bool log, KvbString* errorText);
   void readInfoRow(ReposDataAccessCursor& row, const KvbString& infoTable,
                    InfoRowsSeen& seen);
-  void readMinorVersion(const KvbString& infoTable);
+  // False, with the reason kept, when the minor version cannot be read.
+  bool readMinorVersion(const KvbString& infoTable);
   // The kind and versions of a repository without a unified row.
   void setKindFromProductRows(const InfoRowsSeen& seen);
 
@@ -348,6 +356,9 @@ class RepositoryImpl : public Repository {
   int secondVersion_ = 0;
   int minorVersion_ = 0;
   int ncoaVersion_ = 0;
+  // Why the version rows could not be read; empty when they were read or
+  // there are none.
+  KvbString versionError_;
   int connectionKind_ = 0;
   int repositoryKind_ = kKindNone;
   // The host's callback, or silent_; never null after init.

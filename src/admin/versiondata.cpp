@@ -11,6 +11,7 @@
 #include "admin/repositoryimpl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
+#include "services/scan_rows.h"
 
 namespace {
 
@@ -109,13 +110,14 @@ bool RepositoryImpl::ensureMatchCodeIndex() {
   const KvbString name = dataAccess_->getIndexName(kMatchCodeIndex, "");
   // The missing structure added before normally includes it; a second
   // creation would fail.
-  ReposDataAccessCursor* indexes =
-      dataAccess_->listIndexes(dataAccess_->getTableName("MCDIST", false, -1));
-  if (!indexes) return failOnConnection();
   bool present = false;
-  while (!present && indexes->next() == 1)
-    present = indexes->getString(0).equals(name, true);
-  indexes->release();
+  if (scanRows(dataAccess_->listIndexes(
+                   dataAccess_->getTableName("MCDIST", false, -1)),
+               [&](ReposDataAccessCursor* index) {
+                 present = index->getString(0).equals(name, true);
+                 return !present;
+               }) < 0)
+    return failOnConnection();
   return present || dataAccess_->createIndex("MCDIST", "MC_VALUE", name) ||
          failOnConnection();
 }

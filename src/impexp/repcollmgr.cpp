@@ -37,11 +37,13 @@ bool CollectionManagerImpl::importNewObject(MetadataRecord* record,
                     "The repository gives no collection data access");
   KvbString name = value(record, "GCNAME");
   // Collections have no UUID column: they are found by name only.
-  const int existing = name.isEmpty()
-                           ? -1
-                           : lastId(common->findGlobalCategory(-1, name, ""),
-                                    "GC_ID", "GC_ID", nullptr);
-  if (existing != -1) {
+  int existing = -1;
+  const int found =
+      name.isEmpty() ? 0
+                     : lastId(common->findGlobalCategory(-1, name, ""), "GC_ID",
+                              "GC_ID", common.get(), errorText, existing);
+  if (found < 0) return false;
+  if (found == 1) {
     context()->setIntProperty(record, "TARGETID", existing);
     return true;
   }
@@ -67,8 +69,9 @@ bool CollectionManagerImpl::importOverObject(
   const KvbString name =
       chooseName("Collection", value(record, "GCNAME"), targetName);
   // Nothing stores a collection's UUID; the choice shows only in the log.
-  chooseUuid("Collection", record->getUUID(), targetUuid, targetId,
-             [] { return -1; });
+  KvbString uuid;
+  chooseUuid("Collection", record->getUUID(), targetUuid, targetId, nullptr,
+             nullptr, nullptr, uuid, errorText);
   if (!common->updateGlobalCategory(targetId, name, value(record, "GCDESC")))
     return failUpdate(errorText, "collection", common->getErrorMessage());
   CollectionMetadata collection(owner_, record);

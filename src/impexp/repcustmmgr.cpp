@@ -37,10 +37,12 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
     return failWith(errorText,
                     "The repository gives no custom metric data access");
   KvbString name = value(record, "CM_DESC"), storedUuid;
-  const int existingId =
+  int existingId = -1;
+  const int found =
       lastId(common->findCustomMetric(-1, name, record->getUUID()), "CM_ID",
-             "CM_UUID", &storedUuid);
-  if (existingId != -1) {
+             "CM_UUID", common.get(), errorText, existingId, &storedUuid);
+  if (found < 0) return false;
+  if (found == 1) {
     context()->setIntProperty(record, "TARGETID", existingId);
     record->setUUID(storedUuid);
     return true;
@@ -68,11 +70,12 @@ bool CustomMetricManagerImpl::importOverObject(
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("CustomMetric", value(record, "CM_DESC"), targetName);
-  const KvbString uuid =
-      chooseUuid("CustomMetric", record->getUUID(), targetUuid, targetId, [&] {
-        return lastId(common->findCustomMetric(-1, "", record->getUUID()),
-                      "CM_ID", "CM_UUID", nullptr);
-      });
+  KvbString uuid;
+  if (!chooseUuid(
+          "CustomMetric", record->getUUID(), targetUuid, targetId,
+          [&] { return common->findCustomMetric(-1, "", record->getUUID()); },
+          "CM_ID", common.get(), uuid, errorText))
+    return false;
   if (!common->updateCustomMetric(targetId, name, value(record, "CM_PREXP"),
                                   value(record, "CM_EXP"),
                                   value(record, "CM_POSTXP"), uuid)) {

@@ -54,8 +54,9 @@ bool DataExplorationManagerImpl::importOverObject(
   const KvbString name =
       chooseName("DataExploration", value(record, "PRJ_NM"), targetName);
   // The update writes no UUID: the exploration keeps its own.
+  KvbString uuid;
   chooseUuid("DataExploration", record->getUUID(), targetUuid, targetId,
-             [] { return -1; });
+             nullptr, nullptr, nullptr, uuid, errorText);
   if (!explorer->updateProject(targetId, name, value(record, "PRJ_COMM")))
     return failWith(errorText, explorer->getErrorMessage());
   event(1,

@@ -19,6 +19,7 @@
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_folder_manager.h"
 #include "schema/log_printf.h"
+#include "services/scan_rows.h"
 
 RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
     Repository* repository)
@@ -274,19 +275,18 @@ bool RepositoryImportExportManagerImpl::updateObject(
                 kvbStringFormat("The object type \"%S\" appears to differ "
                                 "from imported object type \"%S\".",
                                 typeName, record->getTypeName()));
-  MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
-  ReposDataAccessCursor* rows =
-      meta ? meta->getObject(objectId, typeName, errorText) : nullptr;
-  KvbString targetUuid, targetName;
-  bool found = false;
-  while (rows && rows->next() == 1) {
-    found = true;
-    targetUuid = rows->getString(1);
-    targetName = rows->getString(3);
-  }
-  if (rows) rows->release();
-  if (meta) meta->release();
-  if (!found)
+  ScopedAccess<MetadataRepositoryDataAccess> meta(
+      repository_->createMetadataDataAccess());
+  if (!meta.get())
+    return fail(errorText, "The repository gives no metadata data access");
+  // A target that cannot be read is reported as such, not as missing.
+  ObjectItem target;
+  KvbString reason;
+  const int found =
+      readObjectItem(meta.get(), objectId, typeName, target, reason);
+  if (found < 0)
+    return fail(errorText, reason.isEmpty() ? meta->getErrorMessage() : reason);
+  if (found == 0)
     return fail(errorText,
                 kvbStringFormat("The %S object with id=%d and uuid=%S does not "
                                 "exist and cannot be updated.",
@@ -299,7 +299,7 @@ bool RepositoryImportExportManagerImpl::updateObject(
                                            "known type to update on import.",
                                            typeName));
   return inTransaction(errorText, [&] {
-    return manager->importOverObject(record, objectId, targetUuid, folderId,
-                                     targetName, errorText);
+    return manager->importOverObject(record, objectId, target.uuid, folderId,
+                                     target.name, errorText);
   });
 }

@@ -15,6 +15,7 @@
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
+#include "services/scan_rows.h"
 
 MetadataObject::MetadataObject(RepositoryImportExportManagerImpl* owner,
                                int objectId, const KvbString& uuid)
@@ -58,26 +59,21 @@ bool MetadataObject::eachRow(
     ReposDataAccessCursor* rows,
     const std::function<bool(ReposDataAccessCursor*)>& each,
     KvbString& errorText) {
-  if (!rows) return failData(errorText, "Unable to read the repository: ");
-  int status;
-  while ((status = rows->next()) == 1 && each(rows)) {
-  }
-  rows->release();
-  return status != 2 || failData(errorText, "Unable to read the repository: ");
+  return scanRows(rows, each) >= 0 || failRead(errorText);
+}
+
+bool MetadataObject::failRead(KvbString& errorText) {
+  return failData(errorText, "Unable to read the repository: ");
 }
 
 int MetadataObject::readFirstRow(ReposDataAccessCursor* rows,
                                  MetadataRecord* record, KvbString& errorText) {
-  int found = 0;
-  const bool read = eachRow(
-      rows,
-      [&](ReposDataAccessCursor* row) {
-        found = 1;
-        setRowValues(record, row, false);
-        return false;
-      },
-      errorText);
-  return read ? found : -1;
+  const int found = scanRows(rows, [&](ReposDataAccessCursor* row) {
+    setRowValues(record, row, false);
+    return false;
+  });
+  if (found < 0) failRead(errorText);
+  return found;
 }
 
 void MetadataObject::setRowValues(MetadataRecord* record,
@@ -210,14 +206,20 @@ bool MetadataObject::importDependentRule(MetadataRecord* item, int folderId,
   if (!common_) return failWith(errorText, failure + "no data access");
   const KvbString uuid = value(item, "RU_UUID");
   for (const KvbString& key : {uuid, KvbString("")}) {
-    ReposDataAccessCursor* rows = common_->findRule(-1, name, key);
-    while (rows && ruleId == -1 && rows->next() == 1) {
-      ruleId = rows->getInt(rows->getColumnIndex("RU_ID"));
-      if (ruleName)
-        *ruleName = rows->getString(rows->getColumnIndex("RU_DESC"));
-    }
-    if (rows) rows->release();
-    if (ruleId != -1) {
+    // Without a name or a UUID there is nothing to look up.
+    const int found =
+        name.isEmpty() && key.isEmpty()
+            ? 0
+            : scanRows(common_->findRule(-1, name, key),
+                       [&](ReposDataAccessCursor* row) {
+                         ruleId = row->getInt(row->getColumnIndex("RU_ID"));
+                         if (ruleName)
+                           *ruleName =
+                               row->getString(row->getColumnIndex("RU_DESC"));
+                         return false;
+                       });
+    if (found < 0) return failData(errorText, failure.str().c_str());
+    if (found == 1) {
       logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
                 "Rule %S with UUID=%S already exists.", name, uuid);
       context()->setIntProperty(item, "TARGETID", ruleId);

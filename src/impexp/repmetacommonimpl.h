@@ -56,6 +56,8 @@ class MetadataObject {
   bool failWith(KvbString& errorText, const KvbString& text);
   // The same with the data access's error text after `prefix`.
   bool failData(KvbString& errorText, const char* prefix);
+  // failData for rows that cannot be read.
+  bool failRead(KvbString& errorText);
   // Reads every row of `rows` through `each` (which may stop the walk by
   // answering false) and releases the cursor. False for a null cursor or a
   // read error, with the data access's text in errorText.

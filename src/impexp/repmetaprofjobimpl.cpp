@@ -5,6 +5,7 @@
 #include "reposadmin/profile_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "schema/log_printf.h"
+#include "services/scan_rows.h"
 
 namespace {
 int intValue(MetadataRecord* item, const char* key) {
@@ -25,39 +26,35 @@ ProfileJobMetadata::ProfileJobMetadata(RepositoryImportExportManagerImpl* owner,
   if (jobId > 0) objectId_ = jobId;
 }
 
-bool ProfileJobMetadata::exportSection(MetadataRecord* parent,
-                                       const Section& section,
-                                       ReposDataAccessCursor* rows,
-                                       const Children& children,
-                                       const RowFilter& keep) {
-  if (!rows) {
-    if (section.noRowsText)
-      logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%s",
-                section.noRowsText);
-    return true;
-  }
+bool ProfileJobMetadata::exportSection(
+    MetadataRecord* parent, const Section& section, ReposDataAccessCursor* rows,
+    const Children& children, KvbString& errorText, const RowFilter& keep) {
   bool ok = true;
-  while (ok && rows->next() == 1) {
-    if (keep && !keep(rows)) continue;
+  const int found = scanRows(rows, [&](ReposDataAccessCursor* row) {
+    if (keep && !keep(row)) return true;
     int id = -1;
     MetadataRecord* item = nullptr;
     if (section.keyColumn) {
-      const int column = rows->getColumnIndex(section.keyColumn);
-      if (column >= 0) id = rows->getInt(column);
+      const int column = row->getColumnIndex(section.keyColumn);
+      if (column >= 0) id = row->getInt(column);
       item = context()->includedRecord(section.itemType, section.keyColumn,
                                        KvbString::fromInt(id));
     } else {
       item = context()->createRecord(section.itemType, kvbGetUUID());
     }
-    if (!item) continue;
-    setRowValues(item, rows, section.sorted);
+    if (!item) return true;
+    setRowValues(item, row, section.sorted);
     parent->addChildRecord(section.name, item);
     if (section.displayText)
       event(3, kvbStringFormat(section.displayText,
                                value(item, section.displayColumn)));
     if (children) ok = children(item, id);
-  }
-  rows->release();
+    return ok;
+  });
+  if (found < 0) return failRead(errorText);
+  if (found == 0 && section.noRowsText)
+    logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%s",
+              section.noRowsText);
   return ok;
 }
 
@@ -79,13 +76,18 @@ bool ProfileJobMetadata::importSection(
   return ok;
 }
 
-bool ProfileJobMetadata::anyRow(ReposDataAccessCursor* rows,
-                                const RowFilter& match) {
-  if (!rows) return false;
-  bool found = false;
-  while (!found && rows->next() == 1) found = match(rows);
-  rows->release();
-  return found;
+int ProfileJobMetadata::anyRow(ReposDataAccessCursor* rows,
+                               const RowFilter& match, KvbString& errorText) {
+  bool matched = false;
+  const int read = scanRows(rows, [&](ReposDataAccessCursor* row) {
+    matched = match(row);
+    return !matched;
+  });
+  if (read < 0) {
+    failRead(errorText);
+    return -1;
+  }
+  return matched ? 1 : 0;
 }
 
 KvbString ProfileJobMetadata::column(ReposDataAccessCursor* row,
@@ -100,14 +102,18 @@ int ProfileJobMetadata::intColumn(ReposDataAccessCursor* row,
   return at >= 0 ? row->getInt(at) : -1;
 }
 
-bool ProfileJobMetadata::findRow(ReposDataAccessCursor* rows,
-                                 const char* nameColumn, const KvbString& name,
-                                 const char* idColumn, int* id) {
-  return anyRow(rows, [&](ReposDataAccessCursor* row) {
-    if (!column(row, nameColumn).equals(name, true)) return false;
-    if (id) *id = idColumn ? intColumn(row, idColumn) : -1;
-    return true;
-  });
+int ProfileJobMetadata::findRow(ReposDataAccessCursor* rows,
+                                const char* nameColumn, const KvbString& name,
+                                const char* idColumn, int* id,
+                                KvbString& errorText, bool exactCase) {
+  return anyRow(
+      rows,
+      [&](ReposDataAccessCursor* row) {
+        if (!column(row, nameColumn).equals(name, !exactCase)) return false;
+        if (id) *id = idColumn ? intColumn(row, idColumn) : -1;
+        return true;
+      },
+      errorText);
 }
 
 void ProfileJobMetadata::inserted(const char* format, MetadataRecord* item,
@@ -125,17 +131,13 @@ bool ProfileJobMetadata::failProfile(KvbString& errorText, const char* format) {
 // --- Export ---------------------------------------------------------------
 
 bool ProfileJobMetadata::exportJob(MetadataRecord* job, KvbString& errorText) {
-  ReposDataAccessCursor* row = profile_->getProfileJobById(objectId_);
-  if (!row) {
-    event(0, kvbStringFormat("Unable to find profile job object with id=%d",
-                             objectId_));
-    errorText = "A profile job was not found to export.";
-    return false;
-  }
-  const int found = readFirstRow(row, job, errorText);
+  const int found =
+      readFirstRow(profile_->getProfileJobById(objectId_), job, errorText);
   if (found < 0) return false;
   if (found == 0) {
     // An export of a job that is not there must not report success.
+    event(0, kvbStringFormat("Unable to find profile job object with id=%d",
+                             objectId_));
     errorText = "A profile job was not found to export.";
     return false;
   }
@@ -170,20 +172,23 @@ bool ProfileJobMetadata::exportJob(MetadataRecord* job, KvbString& errorText) {
                                   "CFG_NAME",
                                   "RDA CFG name=%S",
                                   "No Profile Job RDA Cfgs found to export."};
-  return exportCharts(job) && exportAlerts(job) && exportDsns(job, errorText) &&
+  return exportCharts(job, errorText) && exportAlerts(job, errorText) &&
+         exportDsns(job, errorText) &&
          exportSection(
              job, fieldCfgs, profile_->listJobFieldRdaMaps(objectId_, -1),
              [&](MetadataRecord* item, int) {
                event(3,
                      kvbStringFormat("RDA field config=%S", item->getUUID()));
                return true;
-             }) &&
+             },
+             errorText) &&
          exportSection(job, globalMetrics,
-                       profile_->listJobGlobalMetrics(objectId_), nullptr) &&
+                       profile_->listJobGlobalMetrics(objectId_), nullptr,
+                       errorText) &&
          exportSection(job, keyValues, profile_->listJobKeyValues(objectId_),
-                       nullptr) &&
+                       nullptr, errorText) &&
          exportSection(job, rdaCfgs, profile_->listJobRdaConfigs(objectId_),
-                       nullptr);
+                       nullptr, errorText);
 }
 
 bool ProfileJobMetadata::exportDsns(MetadataRecord* job, KvbString& errorText) {
@@ -194,10 +199,12 @@ bool ProfileJobMetadata::exportDsns(MetadataRecord* job, KvbString& errorText) {
                                "DSN_NAME",
                                "Data source name=%S",
                                "No Profile Job DSNs found to export."};
-  return exportSection(job, dsns, profile_->listJobDsns(objectId_),
-                       [&](MetadataRecord* dsn, int dsnId) {
-                         return exportTables(dsn, dsnId, errorText);
-                       });
+  return exportSection(
+      job, dsns, profile_->listJobDsns(objectId_),
+      [&](MetadataRecord* dsn, int dsnId) {
+        return exportTables(dsn, dsnId, errorText);
+      },
+      errorText);
 }
 
 bool ProfileJobMetadata::exportTables(MetadataRecord* dsn, int dsnId,
@@ -209,16 +216,18 @@ bool ProfileJobMetadata::exportTables(MetadataRecord* dsn, int dsnId,
                                  "TBL_NAME",
                                  "Table name=%S",
                                  "No Profile Job tables found to export."};
-  return exportSection(dsn, tables, profile_->listJobTables(dsnId),
-                       [&](MetadataRecord* table, int tblId) {
-                         return exportTableMetrics(table, tblId, errorText) &&
-                                exportFields(table, dsnId, tblId) &&
-                                exportTableRules(table, tblId);
-                       });
+  return exportSection(
+      dsn, tables, profile_->listJobTables(dsnId),
+      [&](MetadataRecord* table, int tblId) {
+        return exportTableMetrics(table, tblId, errorText) &&
+               exportFields(table, dsnId, tblId, errorText) &&
+               exportTableRules(table, tblId, errorText);
+      },
+      errorText);
 }
 
 bool ProfileJobMetadata::exportFields(MetadataRecord* table, int dsnId,
-                                      int tblId) {
+                                      int tblId, KvbString& errorText) {
   static const Section fields = {
       "Fields",
       "Field",
@@ -252,17 +261,20 @@ bool ProfileJobMetadata::exportFields(MetadataRecord* table, int dsnId,
       [&](MetadataRecord* field, int fldId) {
         return exportSection(field, metrics,
                              profile_->listJobFieldMetrics(dsnId, tblId, fldId),
-                             nullptr) &&
+                             nullptr, errorText) &&
                exportSection(
                    field, properties,
                    profile_->listJobFieldProperties(dsnId, tblId, fldId),
-                   nullptr) &&
+                   nullptr, errorText) &&
                exportSection(field, links,
-                             profile_->listJobLinkedFields(fldId, ""), nullptr);
-      });
+                             profile_->listJobLinkedFields(fldId, ""), nullptr,
+                             errorText);
+      },
+      errorText);
 }
 
-bool ProfileJobMetadata::exportCharts(MetadataRecord* job) {
+bool ProfileJobMetadata::exportCharts(MetadataRecord* job,
+                                      KvbString& errorText) {
   static const Section charts = {"JobCharts",
                                  "Chart",
                                  "CH_ID",
@@ -273,17 +285,19 @@ bool ProfileJobMetadata::exportCharts(MetadataRecord* job) {
   static const Section properties = {
       "ChartProperties", "ChartProperty", nullptr, true,
       nullptr,           nullptr,         nullptr};
-  return exportSection(job, charts, profile_->listJobCharts(objectId_),
-                       [&](MetadataRecord* chart, int chartId) {
-                         return chartId < 0 ||
-                                exportSection(
-                                    chart, properties,
-                                    profile_->listJobChartProperties(chartId),
-                                    nullptr);
-                       });
+  return exportSection(
+      job, charts, profile_->listJobCharts(objectId_),
+      [&](MetadataRecord* chart, int chartId) {
+        return chartId < 0 ||
+               exportSection(chart, properties,
+                             profile_->listJobChartProperties(chartId), nullptr,
+                             errorText);
+      },
+      errorText);
 }
 
-bool ProfileJobMetadata::exportAlerts(MetadataRecord* job) {
+bool ProfileJobMetadata::exportAlerts(MetadataRecord* job,
+                                      KvbString& errorText) {
   static const Section alerts = {"Alerts",
                                  "Alert",
                                  "AL_ID",
@@ -298,13 +312,14 @@ bool ProfileJobMetadata::exportAlerts(MetadataRecord* job) {
                                      "AP_NAME",
                                      "Alert property name=%S",
                                      "No Profile Job Alerts found to export."};
-  return exportSection(job, alerts, profile_->listJobAlerts(objectId_),
-                       [&](MetadataRecord* alert, int alertId) {
-                         return exportSection(
-                             alert, properties,
-                             profile_->listJobAlertProperties(alertId),
-                             nullptr);
-                       });
+  return exportSection(
+      job, alerts, profile_->listJobAlerts(objectId_),
+      [&](MetadataRecord* alert, int alertId) {
+        return exportSection(alert, properties,
+                             profile_->listJobAlertProperties(alertId), nullptr,
+                             errorText);
+      },
+      errorText);
 }
 
 // --- Import ---------------------------------------------------------------
@@ -325,8 +340,12 @@ bool ProfileJobMetadata::importDsns(KvbString& errorText) {
       record_, "DSNs", "No Profile Job DSNs found to import.",
       [&](MetadataRecord* dsn, int) {
         const KvbString name = value(dsn, "DSN_NAME");
+        // The job's first data source of exactly this name.
         int dsnId = -1;
-        if (profile_->findJobDsnId(objectId_, name, &dsnId) && dsnId != -1) {
+        const int found = findRow(profile_->listJobDsns(objectId_), "DSN_NAME",
+                                  name, "DSN_ID", &dsnId, errorText, true);
+        if (found < 0) return false;
+        if (found == 1 && dsnId != -1) {
           event(3,
                 kvbStringFormat(
                     "Use existing DSN for profile import, DSN=\"%S\".", name));
@@ -374,9 +393,11 @@ bool ProfileJobMetadata::importFields(MetadataRecord* table, int dsnId,
       [&](MetadataRecord* f, int) {
         const KvbString name = value(f, "FLD_NAME");
         int fldId = -1;
-        if (findRow(profile_->listJobFields(dsnId, tblId), "FLD_NAME", name,
-                    "FLD_ID", &fldId) &&
-            fldId != -1) {
+        const int found =
+            findRow(profile_->listJobFields(dsnId, tblId), "FLD_NAME", name,
+                    "FLD_ID", &fldId, errorText);
+        if (found < 0) return false;
+        if (found == 1 && fldId != -1) {
           inserted("Using existing table field for profile job, name=%S", f,
                    "FLD_NAME");
         } else {
@@ -400,8 +421,11 @@ bool ProfileJobMetadata::importFieldChildren(MetadataRecord* field, int dsnId,
   const bool metrics = importSection(
       field, "FieldMetrics", "No Profile Job field metrics found to import.",
       [&](MetadataRecord* m, int) {
-        if (findRow(profile_->listJobFieldMetrics(dsnId, tblId, fldId),
-                    "MET_NAME", value(m, "MET_NAME"), nullptr, nullptr)) {
+        const int found = findRow(
+            profile_->listJobFieldMetrics(dsnId, tblId, fldId), "MET_NAME",
+            value(m, "MET_NAME"), nullptr, nullptr, errorText);
+        if (found < 0) return false;
+        if (found == 1) {
           inserted(
               "Using existing profile field metric name=\"%S\", "
               "value=\"%S\".",
@@ -424,8 +448,11 @@ bool ProfileJobMetadata::importFieldChildren(MetadataRecord* field, int dsnId,
           field, "FieldProperties",
           "No Profile Job field properties found to import.",
           [&](MetadataRecord* p, int) {
-            if (findRow(profile_->listJobFieldProperties(dsnId, tblId, fldId),
-                        "PRP_NAME", value(p, "PRP_NAME"), nullptr, nullptr)) {
+            const int found = findRow(
+                profile_->listJobFieldProperties(dsnId, tblId, fldId),
+                "PRP_NAME", value(p, "PRP_NAME"), nullptr, nullptr, errorText);
+            if (found < 0) return false;
+            if (found == 1) {
               inserted(
                   "Using existing field property name=\"%S\", "
                   "value=\"%S\".",
@@ -464,9 +491,13 @@ bool ProfileJobMetadata::importCharts(KvbString& errorText) {
       [&](MetadataRecord* c, int) {
         const KvbString description = value(c, "CH_DESC");
         int chartId = -1;
-        if (!description.isEmpty() &&
-            findRow(profile_->listJobCharts(objectId_), "CH_DESC", description,
-                    "CH_ID", &chartId)) {
+        const int found =
+            description.isEmpty()
+                ? 0
+                : findRow(profile_->listJobCharts(objectId_), "CH_DESC",
+                          description, "CH_ID", &chartId, errorText);
+        if (found < 0) return false;
+        if (found == 1) {
           event(2, kvbStringFormat("Found existing chart %S", description));
         } else {
           chartId = profile_->addJobChart(
@@ -531,8 +562,11 @@ bool ProfileJobMetadata::importSettings(KvbString& errorText) {
       record_, "GlobalMetrics",
       "No Profile Job global metrics found to import.",
       [&](MetadataRecord* m, int) {
-        if (findRow(profile_->listJobGlobalMetrics(objectId_), "MET_NAME",
-                    value(m, "MET_NAME"), nullptr, nullptr)) {
+        const int found =
+            findRow(profile_->listJobGlobalMetrics(objectId_), "MET_NAME",
+                    value(m, "MET_NAME"), nullptr, nullptr, errorText);
+        if (found < 0) return false;
+        if (found == 1) {
           inserted(
               "Existing profile global metric was found, name=\"%S\", "
               "value=\"%S\".",
@@ -551,8 +585,11 @@ bool ProfileJobMetadata::importSettings(KvbString& errorText) {
          importSection(
              record_, "KeyValues", "No Profile Job Key/Values found to import.",
              [&](MetadataRecord* k, int) {
-               if (findRow(profile_->listJobKeyValues(objectId_), "SU_KEY",
-                           value(k, "SU_KEY"), nullptr, nullptr)) {
+               const int found =
+                   findRow(profile_->listJobKeyValues(objectId_), "SU_KEY",
+                           value(k, "SU_KEY"), nullptr, nullptr, errorText);
+               if (found < 0) return false;
+               if (found == 1) {
                  inserted(
                      "Found existing profile key/value key=\"%S\", "
                      "value=\"%S\".",
@@ -575,14 +612,15 @@ bool ProfileJobMetadata::importRdaConfigs(KvbString& errorText) {
       importSection(record_, "RDACfgs", nullptr, [&](MetadataRecord* c, int) {
         const KvbString name = value(c, "CFG_NAME");
         int configId = -1;
-        if (ReposDataAccessCursor* rows = profile_->findJobRdaConfig(
-                objectId_, name, value(c, "MC_DEF"), value(c, "MC_SENS"),
-                value(c, "MC_LOC"))) {
-          const int column = rows->getColumnIndex("CFG_ID");
-          while (column >= 0 && rows->next() == 1)
-            configId = rows->getInt(column);
-          rows->release();
-        }
+        // Of several equal configurations, the last one read.
+        const int found = scanRows(
+            profile_->findJobRdaConfig(objectId_, name, value(c, "MC_DEF"),
+                                       value(c, "MC_SENS"), value(c, "MC_LOC")),
+            [&](ReposDataAccessCursor* row) {
+              configId = intColumn(row, "CFG_ID");
+              return true;
+            });
+        if (found < 0) return failRead(errorText);
         if (configId > 0) {
           inserted("Found existing profile RDA configuration, name=\"%S\".", c,
                    "CFG_NAME");

@@ -37,7 +37,7 @@ class ProfileJobMetadata : public MetadataObject {
   // The shape of an exported section: its name and item type, the key
   // column of keyed items (null for items with a fresh UUID), whether the
   // values go in ascending column order, the column shown in the event,
-  // the event text and the log line when the rows cannot be read.
+  // the event text and the log line when the section has no rows.
   struct Section {
     const char* name;
     const char* itemType;
@@ -51,25 +51,31 @@ class ProfileJobMetadata : public MetadataObject {
   // fresh items).
   using Children = std::function<bool(MetadataRecord*, int)>;
   using RowFilter = std::function<bool(ReposDataAccessCursor*)>;
-  // Rows that `keep` refuses are left out.
+  // Rows that `keep` refuses are left out. Rows that cannot be read (a null
+  // cursor among them) fail the export, with the reason in errorText: a
+  // section left out would pass for an empty one.
   bool exportSection(MetadataRecord* parent, const Section& section,
                      ReposDataAccessCursor* rows, const Children& children,
-                     const RowFilter& keep = nullptr);
+                     KvbString& errorText, const RowFilter& keep = nullptr);
   // Runs `each` on the items of `section` of `parent` (with the 1-based
   // position in the section) until one answers false.
   bool importSection(MetadataRecord* parent, const char* section,
                      const char* absentText,
                      const std::function<bool(MetadataRecord*, int)>& each);
-  // Whether `rows` (released here) hold a row that `match` accepts.
-  static bool anyRow(ReposDataAccessCursor* rows, const RowFilter& match);
+  // Found, missing or failed: 1 when `rows` (released here) hold a row that
+  // `match` accepts, 0 when not, -1 when they cannot be read (the reason
+  // then in errorText).
+  int anyRow(ReposDataAccessCursor* rows, const RowFilter& match,
+             KvbString& errorText);
   // The text of column `name` of the current row; empty when none.
   static KvbString column(ReposDataAccessCursor* row, const char* name);
   // Its integer; -1 when there is no such column.
   static int intColumn(ReposDataAccessCursor* row, const char* name);
-  // Whether `rows` (released here) hold a row whose `nameColumn` equals
-  // `name` without regard to case; its `idColumn` goes to `id`.
-  static bool findRow(ReposDataAccessCursor* rows, const char* nameColumn,
-                      const KvbString& name, const char* idColumn, int* id);
+  // anyRow for a row whose `nameColumn` equals `name` (without regard to
+  // case unless `exactCase`); its `idColumn` goes to `id`.
+  int findRow(ReposDataAccessCursor* rows, const char* nameColumn,
+              const KvbString& name, const char* idColumn, int* id,
+              KvbString& errorText, bool exactCase = false);
   // An event at level 3 with `format` and the item's values of `keys`.
   void inserted(const char* format, MetadataRecord* item, const char* key,
                 const char* secondKey = nullptr);
@@ -78,12 +84,13 @@ class ProfileJobMetadata : public MetadataObject {
 
   bool exportDsns(MetadataRecord* job, KvbString& errorText);
   bool exportTables(MetadataRecord* dsn, int dsnId, KvbString& errorText);
-  bool exportFields(MetadataRecord* table, int dsnId, int tblId);
-  bool exportCharts(MetadataRecord* job);
-  bool exportTableRules(MetadataRecord* table, int tblId);
+  bool exportFields(MetadataRecord* table, int dsnId, int tblId,
+                    KvbString& errorText);
+  bool exportCharts(MetadataRecord* job, KvbString& errorText);
+  bool exportTableRules(MetadataRecord* table, int tblId, KvbString& errorText);
   bool exportTableMetrics(MetadataRecord* table, int tblId,
                           KvbString& errorText);
-  bool exportAlerts(MetadataRecord* job);
+  bool exportAlerts(MetadataRecord* job, KvbString& errorText);
 
   bool importDsns(KvbString& errorText);
   bool importTables(MetadataRecord* dsn, int dsnId, KvbString& errorText);

@@ -15,7 +15,8 @@ int intValue(MetadataRecord* item, const char* key, int otherwise) {
 }
 }  // namespace
 
-bool ProfileJobMetadata::exportTableRules(MetadataRecord* table, int tblId) {
+bool ProfileJobMetadata::exportTableRules(MetadataRecord* table, int tblId,
+                                          KvbString& errorText) {
   static const Section rules = {
       "TableRules",
       "TableRule",
@@ -38,12 +39,17 @@ bool ProfileJobMetadata::exportTableRules(MetadataRecord* table, int tblId) {
         MetadataRecord* rule =
             context()->includedRecord("Rule", "RU_DESC", name);
         if (!rule) return true;
-        KvbString done, ignored;
-        // A rule that several tables use is written once.
+        KvbString done, reason;
+        // A rule that several tables use is written once. One that is gone
+        // travels by its name alone; one that cannot be read fails the
+        // export.
         if (!rule->getValue("RU_ID", done)) {
           rule->setValue("RU_DESC", name);
           RuleMetadata metadata(owner_, -1, "");
-          metadata.exportRuleContent(rule, ignored);
+          if (metadata.exportRuleContent(rule, reason) < 0) {
+            errorText = reason;
+            return false;
+          }
           rule->setUUID(value(rule, "RU_UUID"));
         }
         event(2, kvbStringFormat("Included dependent rule \"%S\".", name));
@@ -58,8 +64,10 @@ bool ProfileJobMetadata::exportTableRules(MetadataRecord* table, int tblId) {
                                        value(field, "BR_FLD"),
                                        value(field, "FLD_NAME")));
               return true;
-            });
-      });
+            },
+            errorText);
+      },
+      errorText);
 }
 
 bool ProfileJobMetadata::exportTableMetrics(MetadataRecord* table, int tblId,
@@ -102,10 +110,12 @@ bool ProfileJobMetadata::exportTableMetrics(MetadataRecord* table, int tblId,
                                        value(map, "CM_FLD")));
               return true;
             },
+            errorText,
             [&](ReposDataAccessCursor* row) {
               return intColumn(row, "CM_ID") == cmId;
             });
-      });
+      },
+      errorText);
 }
 
 bool ProfileJobMetadata::importTableRules(MetadataRecord* table, int tblId,
@@ -154,13 +164,16 @@ bool ProfileJobMetadata::importTableRuleFields(MetadataRecord* tableRule,
         const KvbString ruleField = value(f, "BR_FLD");
         const KvbString field = value(f, "FLD_NAME");
         const int jobId = objectId_;
-        if (anyRow(
-                profile_->listJobRuleFieldMappings(tblId, ruleId, sequenceId),
-                [&](ReposDataAccessCursor* row) {
-                  return intColumn(row, "SU_ID") == jobId &&
-                         column(row, "BR_FLD").equals(ruleField, true) &&
-                         column(row, "FLD_NAME").equals(field, true);
-                })) {
+        const int found = anyRow(
+            profile_->listJobRuleFieldMappings(tblId, ruleId, sequenceId),
+            [&](ReposDataAccessCursor* row) {
+              return intColumn(row, "SU_ID") == jobId &&
+                     column(row, "BR_FLD").equals(ruleField, true) &&
+                     column(row, "FLD_NAME").equals(field, true);
+            },
+            errorText);
+        if (found < 0) return false;
+        if (found == 1) {
           inserted(
               "Using existing rule field mapping=\"%S\", br "
               "field==\"%S\".",
@@ -204,14 +217,18 @@ bool ProfileJobMetadata::importTableMetrics(MetadataRecord* table, int tblId,
         // A table metric that is there already takes the field maps under
         // its own sequence id.
         int sequenceId = -1;
-        if (anyRow(profile_->listJobTableMetrics(tblId),
-                   [&](ReposDataAccessCursor* row) {
-                     if (intColumn(row, "CM_ID") != cmId ||
-                         !column(row, "CM_UID").equals(uid, true))
-                       return false;
-                     sequenceId = intColumn(row, "SEQ_ID");
-                     return true;
-                   })) {
+        const int found = anyRow(
+            profile_->listJobTableMetrics(tblId),
+            [&](ReposDataAccessCursor* row) {
+              if (intColumn(row, "CM_ID") != cmId ||
+                  !column(row, "CM_UID").equals(uid, true))
+                return false;
+              sequenceId = intColumn(row, "SEQ_ID");
+              return true;
+            },
+            errorText);
+        if (found < 0) return false;
+        if (found == 1) {
           inserted("Using existing profile table metric name=\"%S\".", item,
                    "CM_NAME");
         } else {
@@ -242,17 +259,18 @@ bool ProfileJobMetadata::importTableMetricFieldMaps(MetadataRecord* tableMetric,
         auto sameOrEmpty = [](const KvbString& stored, const KvbString& mine) {
           return stored.isEmpty() || stored.equals(mine, true);
         };
-        if (anyRow(profile_->listJobCustomMetricMappings(objectId_, tblId),
-                   [&](ReposDataAccessCursor* row) {
-                     return column(row, "CM_NAME")
-                                .equals(value(m, "CM_NAME"), true) &&
-                            column(row, "CM_TYPE")
-                                .equals(value(m, "CM_TYPE"), true) &&
-                            column(row, "CM_FLD")
-                                .equals(value(m, "CM_FLD"), true) &&
-                            sameOrEmpty(column(row, "CM_IN"), input) &&
-                            sameOrEmpty(column(row, "CM_OUT"), output);
-                   })) {
+        const int found = anyRow(
+            profile_->listJobCustomMetricMappings(objectId_, tblId),
+            [&](ReposDataAccessCursor* row) {
+              return column(row, "CM_NAME").equals(value(m, "CM_NAME"), true) &&
+                     column(row, "CM_TYPE").equals(value(m, "CM_TYPE"), true) &&
+                     column(row, "CM_FLD").equals(value(m, "CM_FLD"), true) &&
+                     sameOrEmpty(column(row, "CM_IN"), input) &&
+                     sameOrEmpty(column(row, "CM_OUT"), output);
+            },
+            errorText);
+        if (found < 0) return false;
+        if (found == 1) {
           inserted(
               "Using existing table custom metric field map for profile "
               "job: name=%S",

@@ -6,23 +6,26 @@
 #include "reposadmin/repos_data_access.h"
 #include "schema/log_printf.h"
 
-bool RuleMetadata::exportRuleContent(MetadataRecord* record,
-                                     KvbString& errorText) {
-  if (!record || !common_) return false;
+int RuleMetadata::exportRuleContent(MetadataRecord* record,
+                                    KvbString& errorText) {
+  if (!record || !common_) return -1;
   const KvbString name = value(record, "RU_DESC");
   const int found = readFirstRow(
       common_->findRule(objectId_, name, record->getUUID()), record, errorText);
-  if (found < 0) return false;
+  if (found < 0) return -1;
   if (found == 0) {
     const KvbString text = kvbStringFormat(
         "Unable to export rule, object not found with name=\"%S\" id=%d", name,
         objectId_);
     logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
-    return failWith(errorText, text);
+    failWith(errorText, text);
+    return 0;
   }
   value(record, "RU_ID").toInt(objectId_);
   return exportRuleFields(record, errorText) &&
-         exportRuleCustomMetrics(record, errorText);
+                 exportRuleCustomMetrics(record, errorText)
+             ? 1
+             : -1;
 }
 
 bool RuleMetadata::exportRuleFields(MetadataRecord* record,

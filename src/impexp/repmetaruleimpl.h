@@ -12,8 +12,9 @@ class RuleMetadata : public MetadataObject {
   using MetadataObject::MetadataObject;
 
   // Fills `record` with the rule (by id, else UUID, else the record's name)
-  // and its sections. A rule that does not exist is a failure.
-  bool exportRuleContent(MetadataRecord* record, KvbString& errorText);
+  // and its sections: 1 when done, 0 when the rule does not exist, -1 when
+  // it cannot be read; errorText gives the reason of the 0 or -1.
+  int exportRuleContent(MetadataRecord* record, KvbString& errorText);
   // Replaces the links of the rule that the record's TARGETID names with
   // those of the record, creating the fields and custom metrics the
   // repository lacks.

@@ -92,7 +92,7 @@ MetadataRecord* TaskMetadata::includeRule(int ruleId, KvbString& errorText) {
   // writing would add its custom metrics and mappings twice.
   if (!rule || rule->getValue("RU_ID", done)) return rule;
   RuleMetadata metadata(owner_, ruleId, "");
-  if (!metadata.exportRuleContent(rule, errorText)) return nullptr;
+  if (metadata.exportRuleContent(rule, errorText) != 1) return nullptr;
   rule->setUUID(value(rule, "RU_UUID"));
   event(2, kvbStringFormat("Including rule \"%S\" with task",
                            value(rule, "RU_DESC")));

@@ -7,6 +7,7 @@
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
+#include "services/scan_rows.h"
 
 MonitorRepositoryDataAccess* MonitorObjectManagerImpl::newMonitorAccess()
     const {
@@ -28,13 +29,19 @@ bool MonitorObjectManagerImpl::exportContent(
     MonitorRepositoryDataAccess* monitor, int objectId, MetadataRecord* record,
     KvbString& errorText) {
   const KvbString name = value(record, type_.nameColumn);
-  ReposDataAccessCursor* rows =
-      type_.find(monitor, objectId, name, record->getUUID());
-  const bool found = rows && rows->next() == 1;
-  for (int i = 0; found && i < rows->getNumCols(); ++i)
-    record->setValue(rows->getColName(i), rows->getString(i));
-  if (rows) rows->release();
-  if (found) return true;
+  const KvbString uuid = record->getUUID();
+  // Without an id, a UUID or a name there is nothing to look up.
+  const int found = objectId <= 0 && uuid.isEmpty() && name.isEmpty()
+                        ? 0
+                        : scanRows(type_.find(monitor, objectId, name, uuid),
+                                   [&](ReposDataAccessCursor* row) {
+                                     for (int i = 0; i < row->getNumCols(); ++i)
+                                       record->setValue(row->getColName(i),
+                                                        row->getString(i));
+                                     return false;
+                                   });
+  if (found < 0) return failWith(errorText, monitor->getErrorMessage());
+  if (found == 1) return true;
   const KvbString text = kvbStringFormat(
       "Unable to export %s, object not found with name=\"%S\" id=%d",
       type_.word, name, objectId);
@@ -58,23 +65,25 @@ bool MonitorObjectManagerImpl::exportObject(int objectId, const KvbString& uuid,
 }
 
 int MonitorObjectManagerImpl::existing(MonitorRepositoryDataAccess* monitor,
-                                       MetadataRecord* record) {
+                                       MetadataRecord* record, int& id,
+                                       KvbString& errorText) {
   const KvbString name = value(record, type_.nameColumn);
   const KvbString uuid = record->getUUID();
+  auto lookUp = [&](const KvbString& byName, const KvbString& byUuid,
+                    KvbString* stored) {
+    // Without a name or a UUID there is nothing to look up.
+    if (byName.isEmpty() && byUuid.isEmpty()) return 0;
+    return lastId(type_.find(monitor, -1, byName, byUuid), type_.idColumn,
+                  type_.uuidColumn, monitor, errorText, id, stored);
+  };
   if (!type_.matchByNameToo) {
     KvbString stored;
-    const int id = lastId(type_.find(monitor, -1, name, uuid), type_.idColumn,
-                          type_.uuidColumn, &stored);
-    if (id != -1) record->setUUID(stored);
-    return id;
+    const int found = lookUp(name, uuid, &stored);
+    if (found == 1) record->setUUID(stored);
+    return found;
   }
-  int id = uuid.isEmpty() ? -1
-                          : lastId(type_.find(monitor, -1, "", uuid),
-                                   type_.idColumn, type_.uuidColumn, nullptr);
-  if (id == -1 && !name.isEmpty())
-    id = lastId(type_.find(monitor, -1, name, ""), type_.idColumn,
-                type_.uuidColumn, nullptr);
-  return id;
+  const int found = lookUp("", uuid, nullptr);
+  return found != 0 ? found : lookUp(name, "", nullptr);
 }
 
 bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
@@ -85,9 +94,11 @@ bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
   if (!monitor.get())
     return failWith(errorText,
                     "The repository gives no monitoring data access");
-  const int found = existing(monitor.get(), record);
-  if (found != -1) {
-    context()->setIntProperty(record, "TARGETID", found);
+  int existingId = -1;
+  const int found = existing(monitor.get(), record, existingId, errorText);
+  if (found < 0) return false;
+  if (found == 1) {
+    context()->setIntProperty(record, "TARGETID", existingId);
     return true;
   }
   KvbString name = value(record, type_.nameColumn);
@@ -119,10 +130,12 @@ bool MonitorObjectManagerImpl::importOverObject(
   const KvbString name =
       chooseName(type_.typeName, value(record, type_.nameColumn), targetName);
   // The update writes no UUID: the row keeps its own, whatever is chosen.
-  chooseUuid(type_.typeName, record->getUUID(), targetUuid, targetId, [&] {
-    return lastId(type_.find(monitor.get(), -1, "", record->getUUID()),
-                  type_.idColumn, type_.uuidColumn, nullptr);
-  });
+  KvbString uuid;
+  if (!chooseUuid(
+          type_.typeName, record->getUUID(), targetUuid, targetId,
+          [&] { return type_.find(monitor.get(), -1, "", record->getUUID()); },
+          type_.idColumn, monitor.get(), uuid, errorText))
+    return false;
   return type_.update(monitor.get(), record, targetId, name, getOSUserName(),
                       folderId) ||
          failUpdate(errorText, type_.word, monitor->getErrorMessage());

@@ -23,8 +23,10 @@ class MonitorObjectManagerImpl : public RepositoryObjectManagerImpl {
 
  private:
   MonitorRepositoryDataAccess* newMonitorAccess() const;
-  // The existing object that `record` stands for, or -1.
-  int existing(MonitorRepositoryDataAccess* monitor, MetadataRecord* record);
+  // Found, missing or failed (1, 0, -1, the reason then in errorText): the
+  // existing object that `record` stands for, its id in `id`.
+  int existing(MonitorRepositoryDataAccess* monitor, MetadataRecord* record,
+               int& id, KvbString& errorText);
   const MonitorObjectType& type_;
 };
 

@@ -8,6 +8,7 @@
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
+#include "services/scan_rows.h"
 
 Repository* RepositoryObjectManagerImpl::repository() const {
   return owner_->repository();
@@ -75,27 +76,36 @@ KvbString RepositoryObjectManagerImpl::chooseName(const KvbString& typeName,
   return recordName;
 }
 
-KvbString RepositoryObjectManagerImpl::chooseUuid(
+bool RepositoryObjectManagerImpl::chooseUuid(
     const KvbString& typeName, const KvbString& recordUuid,
     const KvbString& targetUuid, int targetId,
-    const std::function<int()>& holder) {
+    const std::function<ReposDataAccessCursor*()>& byUuid, const char* idColumn,
+    ReposDataAccessObject* access, KvbString& uuid, KvbString& errorText) {
   if (targetUuid.isEmpty() || targetUuid.equals(recordUuid, true)) {
     event(2, kvbStringFormat("Using original '%S' UUID \"%S\" on import.",
                              typeName, recordUuid));
-    return recordUuid;
+    uuid = recordUuid;
+    return true;
   }
-  const int holderId = recordUuid.isEmpty() ? -1 : holder();
-  if (holderId != -1 && holderId != targetId) {
+  int holderId = -1;
+  const int held =
+      recordUuid.isEmpty() || !byUuid
+          ? 0
+          : lastId(byUuid(), idColumn, nullptr, access, errorText, holderId);
+  if (held < 0) return false;
+  if (held == 1 && holderId != targetId) {
     event(2, kvbStringFormat("Changing '%S' UUID from original \"%S\" to new "
                              "\"%S\" on import.",
                              typeName, recordUuid, targetUuid));
-    return targetUuid;
+    uuid = targetUuid;
+    return true;
   }
   event(2, kvbStringFormat("Reset '%S' UUID to original \"%S\" from new "
                            "\"%S\" on import.",
                            typeName, recordUuid, targetUuid));
   // A record without a UUID cannot take one from nowhere.
-  return recordUuid.isEmpty() ? targetUuid : recordUuid;
+  uuid = recordUuid.isEmpty() ? targetUuid : recordUuid;
+  return true;
 }
 
 bool RepositoryObjectManagerImpl::failUpdate(KvbString& errorText,
@@ -109,15 +119,17 @@ bool RepositoryObjectManagerImpl::failUpdate(KvbString& errorText,
 int RepositoryObjectManagerImpl::lastId(ReposDataAccessCursor* rows,
                                         const char* idColumn,
                                         const char* uuidColumn,
+                                        ReposDataAccessObject* access,
+                                        KvbString& errorText, int& id,
                                         KvbString* storedUuid) {
-  int id = -1;
-  while (rows && rows->next() == 1) {
-    id = rows->getInt(rows->getColumnIndex(idColumn));
+  const int found = scanRows(rows, [&](ReposDataAccessCursor* row) {
+    id = row->getInt(row->getColumnIndex(idColumn));
     if (storedUuid)
-      *storedUuid = rows->getString(rows->getColumnIndex(uuidColumn));
-  }
-  if (rows) rows->release();
-  return id;
+      *storedUuid = row->getString(row->getColumnIndex(uuidColumn));
+    return true;
+  });
+  if (found < 0) failWith(errorText, access->getErrorMessage());
+  return found;
 }
 
 bool RepositoryObjectManagerImpl::deleted(bool done,

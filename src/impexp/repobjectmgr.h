@@ -94,12 +94,17 @@ class RepositoryObjectManagerImpl {
   // The name an import over an object writes: the target's when it has one.
   KvbString chooseName(const KvbString& typeName, const KvbString& recordName,
                        const KvbString& targetName);
-  // The UUID an import over object `targetId` writes: the record's, unless
-  // another object holds it already (`holder` answers that object's id, or
-  // -1), then the target's.
-  KvbString chooseUuid(const KvbString& typeName, const KvbString& recordUuid,
-                       const KvbString& targetUuid, int targetId,
-                       const std::function<int()>& holder);
+  // Chooses the UUID that an import over object `targetId` writes into
+  // `uuid`: the record's, unless another object holds it already, then the
+  // target's. That holder is found, as lastId finds it, among the rows that
+  // `byUuid` gives for the record's UUID, its id in `idColumn`; a type
+  // without stored UUIDs passes no `byUuid`. False when that lookup fails,
+  // with the reason of `access` in errorText.
+  bool chooseUuid(const KvbString& typeName, const KvbString& recordUuid,
+                  const KvbString& targetUuid, int targetId,
+                  const std::function<ReposDataAccessCursor*()>& byUuid,
+                  const char* idColumn, ReposDataAccessObject* access,
+                  KvbString& uuid, KvbString& errorText);
   void event(int level, const KvbString& text);
   static KvbString value(MetadataRecord* record, const char* key);
   // Sends `text` as an error event, puts it into errorText, answers false.
@@ -115,11 +120,14 @@ class RepositoryObjectManagerImpl {
   // "Error updating <what> in database[: reason]" through failWith.
   bool failUpdate(KvbString& errorText, const char* what,
                   const KvbString& reason);
-  // The integer of column `idColumn` in the last row of `rows` (released
-  // here), and its `uuidColumn` into storedUuid when that is given; -1
-  // without rows.
-  static int lastId(ReposDataAccessCursor* rows, const char* idColumn,
-                    const char* uuidColumn, KvbString* storedUuid);
+  // Found, missing or failed, as firstRow: 1 when `rows` (released here)
+  // hold rows, with the integer of column `idColumn` of the last one in
+  // `id` and its `uuidColumn` in *storedUuid when that is given; 0 without
+  // rows; -1 when `rows` is null or cannot be read, with the reason of
+  // `access`, whose lookup gave them, through failWith.
+  int lastId(ReposDataAccessCursor* rows, const char* idColumn,
+             const char* uuidColumn, ReposDataAccessObject* access,
+             KvbString& errorText, int& id, KvbString* storedUuid = nullptr);
 
   RepositoryImportExportManagerImpl* owner_;
 };

@@ -84,10 +84,12 @@ bool ProfileJobManagerImpl::importOverObject(
       chooseName("ProfileJob", value(record, "SU_NAME"), targetName);
   const KvbString recordUuid = value(record, "SU_UUID");
   // The update writes no UUID: the job keeps its own, the choice is logged.
-  chooseUuid("ProfileJob", recordUuid, targetUuid, targetId, [&] {
-    return lastId(profile->getProfileJob(-1, "", recordUuid), "SU_ID",
-                  "SU_UUID", nullptr);
-  });
+  KvbString uuid;
+  if (!chooseUuid(
+          "ProfileJob", recordUuid, targetUuid, targetId,
+          [&] { return profile->getProfileJob(-1, "", recordUuid); }, "SU_ID",
+          profile.get(), uuid, errorText))
+    return false;
   if (!profile->updateProfileJob(targetId, name, value(record, "SU_DESC"),
                                  KvbDate::currentDate(), getOSUserName(),
                                  folderId))

@@ -22,7 +22,7 @@ bool RuleManagerImpl::exportObject(int objectId, const KvbString& uuid,
       "Rule", uuid, "Unable to create export metadata object for rule.",
       [&](MetadataRecord* record) {
         RuleMetadata rule(owner_, objectId, uuid);
-        return rule.exportRuleContent(record, errorText);
+        return rule.exportRuleContent(record, errorText) == 1;
       },
       output, errorText);
 }
@@ -34,9 +34,16 @@ bool RuleManagerImpl::importNewObject(MetadataRecord* record, int folderId,
   if (!common.get())
     return failWith(errorText, "The repository gives no rule data access");
   KvbString name = value(record, "RU_DESC"), storedUuid;
-  const int existingId = lastId(common->findRule(-1, name, record->getUUID()),
-                                "RU_ID", "RU_UUID", &storedUuid);
-  if (existingId != -1) {
+  const KvbString uuid = record->getUUID();
+  int existingId = -1;
+  // Without a name or a UUID there is nothing to look up.
+  const int found =
+      name.isEmpty() && uuid.isEmpty()
+          ? 0
+          : lastId(common->findRule(-1, name, uuid), "RU_ID", "RU_UUID",
+                   common.get(), errorText, existingId, &storedUuid);
+  if (found < 0) return false;
+  if (found == 1) {
     context()->setIntProperty(record, "TARGETID", existingId);
     record->setUUID(storedUuid);
     return true;
@@ -67,11 +74,12 @@ bool RuleManagerImpl::importOverObject(MetadataRecord* record, int targetId,
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("Rule", value(record, "RU_DESC"), targetName);
-  const KvbString uuid =
-      chooseUuid("Rule", record->getUUID(), targetUuid, targetId, [&] {
-        return lastId(common->findRule(-1, "", record->getUUID()), "RU_ID",
-                      "RU_UUID", nullptr);
-      });
+  KvbString uuid;
+  if (!chooseUuid(
+          "Rule", record->getUUID(), targetUuid, targetId,
+          [&] { return common->findRule(-1, "", record->getUUID()); }, "RU_ID",
+          common.get(), uuid, errorText))
+    return false;
   double created = 0;
   if (!value(record, "RU_CRDAT").toDouble(created))
     created = KvbDate::currentDate().asDouble();

@@ -44,9 +44,14 @@ bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
   KvbString name = value(record, "JB_DESC");
   const KvbString uuid = record->getUUID();
   // A task that is there already stands for the record: nothing is written.
-  if (lastId(monitor->findTask(-1, name, uuid), "JB_ID", "JB_CODE", nullptr) !=
-      -1)
-    return true;
+  // Without a name or a code there is nothing to look up.
+  int existingId = -1;
+  const int found =
+      name.isEmpty() && uuid.isEmpty()
+          ? 0
+          : lastId(monitor->findTask(-1, name, uuid), "JB_ID", "JB_CODE",
+                   monitor.get(), errorText, existingId);
+  if (found != 0) return found == 1;
   name = renamed(
       "Changing task Name from original \"%S\" to new \"%S\" on "
       "import.",
@@ -73,11 +78,12 @@ bool TaskManagerImpl::importOverObject(MetadataRecord* record, int targetId,
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("Task", value(record, "JB_DESC"), targetName);
-  const KvbString uuid =
-      chooseUuid("Task", record->getUUID(), targetUuid, targetId, [&] {
-        return lastId(monitor->findTask(-1, "", record->getUUID()), "JB_ID",
-                      "JB_CODE", nullptr);
-      });
+  KvbString uuid;
+  if (!chooseUuid(
+          "Task", record->getUUID(), targetUuid, targetId,
+          [&] { return monitor->findTask(-1, "", record->getUUID()); }, "JB_ID",
+          monitor.get(), uuid, errorText))
+    return false;
   double created = 0;
   if (!value(record, "JB_CRDAT").toDouble(created))
     created = KvbDate::currentDate().asDouble();

@@ -7,6 +7,7 @@
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
+#include "services/scan_rows.h"
 
 namespace {
 const char kSourceFile[] = "repfldrmgrimpl";
@@ -36,32 +37,32 @@ void RepositoryFolderManagerImpl::done(const KvbString& message, int line) {
   logPrintf(logger_, kLogProgress, kSourceFile, line, "%S", message);
 }
 
-bool RepositoryFolderManagerImpl::lastMatch(ReposDataAccessCursor* cursor,
-                                            const KvbString& objectType,
-                                            const KvbString& name,
-                                            int& objectId,
-                                            KvbString& objectUuid) {
-  if (!cursor) return false;
-  bool found = false;
-  while (cursor->next() == 1) {
+int RepositoryFolderManagerImpl::lastMatch(ReposDataAccessCursor* cursor,
+                                           const KvbString& objectType,
+                                           const KvbString& name, int& objectId,
+                                           KvbString& objectUuid) {
+  bool matched = false;
+  const int read = scanRows(cursor, [&](ReposDataAccessCursor* row) {
     // The type column is a literal of the listing, which may carry blanks.
-    KvbString type = cursor->getString(0);
-    if (!type.trim().equals(objectType, true) ||
-        !cursor->getString(3).equals(name, true))
-      continue;
-    objectId = cursor->getInt(2);
-    objectUuid = cursor->getString(1);
-    found = true;
-  }
-  cursor->release();
-  return found;
+    KvbString type = row->getString(0);
+    if (type.trim().equals(objectType, true) &&
+        row->getString(3).equals(name, true)) {
+      objectId = row->getInt(2);
+      objectUuid = row->getString(1);
+      matched = true;
+    }
+    return true;
+  });
+  if (read >= 0) return matched ? 1 : 0;
+  failed("Error reading the objects of a folder");
+  return -1;
 }
 
-bool RepositoryFolderManagerImpl::hasRow(ReposDataAccessCursor* cursor) {
-  if (!cursor) return false;
-  const bool row = cursor->next() == 1;
-  cursor->release();
-  return row;
+int RepositoryFolderManagerImpl::hasRow(ReposDataAccessCursor* cursor) {
+  const int found =
+      scanRows(cursor, [](ReposDataAccessCursor*) { return false; });
+  if (found < 0) failed("Error reading the contents of a folder");
+  return found;
 }
 
 // ---------------------------------------------------------------------------
@@ -173,15 +174,14 @@ bool RepositoryFolderManagerImpl::moveFolder(int folderId,
 // that deletes empty folders would otherwise delete a full one.
 bool RepositoryFolderManagerImpl::isFolderEmpty(int folderId, bool& isEmpty) {
   if (!meta_) return false;
-  ReposDataAccessCursor* items = getFolderItems(folderId);
-  if (!items) return false;
-  if (hasRow(items)) {
-    isEmpty = false;
-    return true;
-  }
-  ReposDataAccessCursor* children = getFolderChildren(folderId);
-  if (!children) return false;
-  isEmpty = !hasRow(children);
+  // A null listing has been reported already.
+  auto any = [&](ReposDataAccessCursor* rows) {
+    return rows ? hasRow(rows) : -1;
+  };
+  const int items = any(getFolderItems(folderId));
+  const int children = items == 0 ? any(getFolderChildren(folderId)) : 0;
+  if (items < 0 || children < 0) return false;
+  isEmpty = items == 0 && children == 0;
   return true;
 }
 
@@ -294,9 +294,15 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
     return false;
   }
-  lastMatch(meta_->listObjectsOfType(folderId, objectType), objectType,
-            itemName, objectId, objectUuid);
-  if (objectId < 0) {
+  // A listing that cannot be read (of a type that is not registered, say)
+  // gives its own reason: it says nothing about whether the object exists.
+  const int found = lastMatch(meta_->listObjectsOfType(folderId, objectType),
+                              objectType, itemName, objectId, objectUuid);
+  if (found < 0) {
+    errorText = lastError_;
+    return false;
+  }
+  if (found == 0 || objectId < 0) {
     errorText = kvbStringFormat("Unable to determine object id from path: %S",
                                 objectPath);
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
@@ -311,9 +317,11 @@ bool RepositoryFolderManagerImpl::objectExists(const KvbString& objectPath,
   KvbString folderPath, itemName, uuid;
   int folderId = -1, objectId = -1;
   splitPath(objectPath, folderPath, itemName);
+  // False also when the folder cannot be read; getErrorMessage() then
+  // gives the reason.
   return getFolderId(folderPath, folderId) &&
          lastMatch(getFolderItems(folderId), objectType, itemName, objectId,
-                   uuid) &&
+                   uuid) == 1 &&
          objectId >= 0;
 }
 
@@ -321,19 +329,23 @@ bool RepositoryFolderManagerImpl::getObjectPath(int objectId,
                                                 const KvbString& objectType,
                                                 KvbString& objectPath) {
   if (!repository_ || !meta_) return false;
-  ReposDataAccessCursor* cursor =
-      meta_->getObject(objectId, objectType, lastError_);
-  KvbString name;
-  int folderId = 0;
-  if (cursor) {
-    if (cursor->next() == 1) {
-      name = cursor->getString(3);
-      folderId = cursor->getInt(4);
-    }
-    cursor->release();
+  ObjectItem object;
+  KvbString reason;
+  const int found = readObjectItem(meta_, objectId, objectType, object, reason);
+  if (found < 0)
+    return failed(kvbStringFormat("Error reading %S object with id=%d",
+                                  objectType, objectId),
+                  reason);
+  if (found == 0 || object.name.isEmpty()) {
+    const KvbString missing =
+        kvbStringFormat(found ? "The %S object with id=%d has no name"
+                              : "The %S object with id=%d does not exist",
+                        objectType, objectId);
+    return failed(missing, missing);
   }
   KvbString folderPath, top;
-  if (name.isEmpty() || !getFolderPath(folderId, folderPath, top)) return false;
-  objectPath = folderPath.isEmpty() ? name : folderPath + "/" + name;
+  if (!getFolderPath(object.folderId, folderPath, top)) return false;
+  objectPath =
+      folderPath.isEmpty() ? object.name : folderPath + "/" + object.name;
   return true;
 }

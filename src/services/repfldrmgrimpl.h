@@ -72,14 +72,14 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
                                   int line = __builtin_LINE());
   // Logs a step that succeeded.
   void done(const KvbString& message, int line = __builtin_LINE());
-  // The id and UUID of the last row of `cursor` (released) that is an
-  // object of `objectType` named `name`, both compared without regard to
-  // case; false when there is none or `cursor` is null.
-  static bool lastMatch(ReposDataAccessCursor* cursor,
-                        const KvbString& objectType, const KvbString& name,
-                        int& objectId, KvbString& objectUuid);
-  // Whether the cursor (released) gives a row; false for a null cursor.
-  static bool hasRow(ReposDataAccessCursor* cursor);
+  // Found, missing or failed (1, 0, -1, as scanRows): the id and UUID of
+  // the last row of `cursor` (released) that is an object of `objectType`
+  // named `name`, both compared without regard to case. A failure keeps the
+  // metadata's reason as the last error.
+  int lastMatch(ReposDataAccessCursor* cursor, const KvbString& objectType,
+                const KvbString& name, int& objectId, KvbString& objectUuid);
+  // Found, missing or failed: whether the cursor (released) gives a row.
+  int hasRow(ReposDataAccessCursor* cursor);
 
   Repository* repository_;
   KvLogger* logger_;

@@ -13,6 +13,7 @@
 #include "services/kv_resource_list_impl.h"
 #include "services/owned.h"
 #include "services/repimpanlysimpl.h"
+#include "services/scan_rows.h"
 
 bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
                                                  const KvbString& context,
@@ -106,16 +107,21 @@ bool RepositoryImpactAnalysisImpl::analyzeRule(KvResource* resource,
 bool RepositoryImpactAnalysisImpl::addCustomMetricResource(
     CommonRepositoryDataAccess& common, const KvbString& context,
     const KvbString& metricId, KvResourceList& list) {
-  Owned<ReposDataAccessCursor> cursor(
-      common.findCustomMetric(toInt(metricId), "", ""));
-  if (!cursor) return failWith(common.getErrorMessage());
-  if (cursor->next() != 1) return true;
+  KvbString id, name, uuid;
+  const int found = scanRows(common.findCustomMetric(toInt(metricId), "", ""),
+                             [&](ReposDataAccessCursor* row) {
+                               id = row->getString(0);
+                               name = row->getString(1);
+                               uuid = row->getString(5);
+                               return false;
+                             });
+  if (found < 0) return failWith(common.getErrorMessage());
+  if (found == 0) return true;  // a custom metric that is gone adds nothing
   Owned<KvResourceManager> manager(createKvResourceManager());
   KvbString identity;
   if (manager &&
-      manager->getObjectIdentity(context, "CustomMetric", cursor->getString(0),
-                                 cursor->getString(5), identity))
-    addResourceToList(list, cursor->getString(1), "CustomMetric", identity);
+      manager->getObjectIdentity(context, "CustomMetric", id, uuid, identity))
+    addResourceToList(list, name, "CustomMetric", identity);
   return true;
 }
 

@@ -77,7 +77,8 @@ bool RepositoryImpactAnalysisImpl::linkTableToDatabase(KvResource* resource) {
   // the one to link.
   Owned<KvResource> stored;
   if (idOf(resource) < 0) {
-    stored.reset(getResource(resource->getType(), resource->getIdentity()));
+    if (findStored(resource->getType(), resource->getIdentity(), stored) < 0)
+      return false;
     if (!stored || stored->getAccessDate().asDouble() != 0) return true;
     resource = stored.get();
   }
@@ -91,7 +92,8 @@ bool RepositoryImpactAnalysisImpl::linkTableToDatabase(KvResource* resource) {
                                   name) &&
       !connection.isEmpty() &&
       manager->getDatabaseIdentity(connection, type, database)) {
-    Owned<KvResource> found(getResource("Database", database));
+    Owned<KvResource> found;
+    if (findStored("Database", database, found) < 0) return false;
     if (found) list.appendCopy(*found);
   }
   return recordResourceDependencies(resource, &list, false) &&

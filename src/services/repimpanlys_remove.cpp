@@ -9,8 +9,8 @@ bool RepositoryImpactAnalysisImpl::removeDependentResources(
     KvResource* resource) {
   progress("Removing dependent resources.");
   if (!resource || !meta_) return false;
-  Owned<KvResource> stored(
-      getResource(resource->getType(), resource->getIdentity()));
+  Owned<KvResource> stored;
+  findStored(resource->getType(), resource->getIdentity(), stored);
   // The access date goes back to 0 so that a table is linked to its
   // database again at its next use.
   return stored && setResourceAccessDate(stored.get(), KvbDate(0)) &&
@@ -21,8 +21,8 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
     KvResource* resource) {
   progress("Removing resource if not used.");
   if (!repository_ || !connection_ || !resource) return false;
-  Owned<KvResource> stored(
-      getResource(resource->getType(), resource->getIdentity()));
+  Owned<KvResource> stored;
+  findStored(resource->getType(), resource->getIdentity(), stored);
   if (!stored) return false;
   const int id = idOf(stored.get());
   const KvbString links = table("IMPDEP");
@@ -69,7 +69,9 @@ bool RepositoryImpactAnalysisImpl::renameResource(const KvbString& type,
                                                   const KvbString& newName) {
   progress(kvbStringFormat("Renaming %S resource to %S", type, newName));
   if (!repository_ || !connection_) return false;
-  Owned<KvResource> stored(getResource(type, identity));
+  Owned<KvResource> stored;
+  const int found = findStored(type, identity, stored);
+  if (found < 0) return false;
   if (!stored)
     return failWith("The impact resource could not be found to rename.");
   return exec("UPDATE " + table("IMPRCS") + " SET RCS_NM = ? WHERE RCS_ID = ?",

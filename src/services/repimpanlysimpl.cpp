@@ -12,6 +12,7 @@
 #include "services/kv_string_list_impl.h"
 #include "services/lineage_macros.h"
 #include "services/owned.h"
+#include "services/scan_rows.h"
 
 namespace {
 const char kSourceFile[] = "repimpanlysimpl";
@@ -149,33 +150,43 @@ KvResourceList* RepositoryImpactAnalysisImpl::resourceList(
 // ---------------------------------------------------------------------------
 // Store
 
+int RepositoryImpactAnalysisImpl::readResource(ReposDataAccessCursor* rows,
+                                               Owned<KvResource>& found) {
+  const int read = scanRows(rows, [&](ReposDataAccessCursor* row) {
+    found.reset(rowToResource(*row, false));
+    return false;
+  });
+  if (read < 0) metadataFailed();
+  return read;
+}
+
+int RepositoryImpactAnalysisImpl::findStored(const KvbString& type,
+                                             const KvbString& identity,
+                                             Owned<KvResource>& found) {
+  found.reset();
+  return meta_ ? readResource(meta_->findResource(identity, type), found) : -1;
+}
+
 KvResource* RepositoryImpactAnalysisImpl::getResource(
     const KvbString& type, const KvbString& identity) {
-  if (!meta_) return nullptr;
-  Owned<ReposDataAccessCursor> cursor(meta_->findResource(identity, type));
-  if (!cursor) {
-    metadataFailed();
-    return nullptr;
-  }
-  return cursor->next() == 1 ? rowToResource(*cursor, false) : nullptr;
+  Owned<KvResource> found;
+  findStored(type, identity, found);
+  return found.release();
 }
 
 KvResource* RepositoryImpactAnalysisImpl::createResource(
     const KvbString& name, const KvbString& type, const KvbString& identity) {
-  if (KvResource* found = getResource(type, identity)) return found;
-  if (!meta_) return nullptr;
+  Owned<KvResource> found;
+  // A lookup that failed must not add a second resource of the identity.
+  if (findStored(type, identity, found) != 0) return found.release();
   progress(kvbStringFormat("Creating %S resource named \"%S\"", type, name));
   int id = -1;
   if (!meta_->addResource(name, identity, type, id)) {
     metadataFailed();
     return nullptr;
   }
-  Owned<ReposDataAccessCursor> cursor(meta_->getResource(id));
-  if (!cursor) {
-    metadataFailed();
-    return nullptr;
-  }
-  return cursor->next() == 1 ? rowToResource(*cursor, false) : nullptr;
+  readResource(meta_->getResource(id), found);
+  return found.release();
 }
 
 KvResourceList* RepositoryImpactAnalysisImpl::createResourceList() {
@@ -269,7 +280,8 @@ KvResource* RepositoryImpactAnalysisImpl::getMacroResolvedResource(
   if (identity.isEmpty() || !expandMacros(identity, expanded) ||
       expanded.isEmpty())
     return nullptr;
-  if (KvResource* found = getResource(type, expanded)) return found;
+  Owned<KvResource> found;
+  if (findStored(type, expanded, found) != 0) return found.release();
   KvbString name = "RESOLVED MACRO RESOURCE";
   if (Owned<KvResourceManager> manager{createKvResourceManager()}) {
     KvbString first, second, third, fourth, fifth;
@@ -299,7 +311,6 @@ KvResource* RepositoryImpactAnalysisImpl::resolveResource(
       !manager->getObjectIdentity(context, type, value4, value5, identity) ||
       identity.isEmpty())
     return nullptr;
-  if (KvResource* found = getResource(type, identity)) return found;
   return createResource(name, type, identity);
 }
 
@@ -328,6 +339,5 @@ KvResource* RepositoryImpactAnalysisImpl::getDataResource(
                                              description->getConnectionType(),
                                              identity);
   if (!known || identity.isEmpty()) return nullptr;
-  if (KvResource* found = getResource(type, identity)) return found;
   return createResource(isTable ? tableName : KvbString(""), type, identity);
 }

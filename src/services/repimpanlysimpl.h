@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reposadmin/repository_impact_analysis.h"
+#include "services/owned.h"
 
 class CommonRepositoryDataAccess;
 class KvLogger;
@@ -145,6 +146,13 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   void addResourceToList(KvResourceList& list, const KvbString& name,
                          const KvbString& type, const KvbString& identity);
 
+  // Found, missing or failed (1, 0, -1, as scanRows): the stored resource
+  // of the type and identity into `found`. A failure is recorded as the
+  // last error; it must not be taken for a resource that is not stored.
+  int findStored(const KvbString& type, const KvbString& identity,
+                 Owned<KvResource>& found);
+  // The same for the first row of resource rows (`rows` is released).
+  int readResource(ReposDataAccessCursor* rows, Owned<KvResource>& found);
   // A resource made from a resource row; `expand` expands the macros of its
   // name and identity.
   KvResourceImpl* rowToResource(ReposDataAccessCursor& row, bool expand);

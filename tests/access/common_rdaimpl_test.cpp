@@ -232,6 +232,12 @@ TEST_P(CommonRdaTest, DeletingAMissingKeyFails) {
   ASSERT_TRUE(common_->setKeyValue("a", "1"));
   EXPECT_TRUE(common_->deleteKey("a"));
   EXPECT_FALSE(common_->deleteKey("a")) << "nothing is stored under a";
+  const std::string missing = "No value is stored under the key \"a\"";
+  EXPECT_EQ(common_->getErrorMessage().str(), missing);
+  // A store that cannot be read gives the database's reason instead.
+  exec("DROP TABLE " + table("KEYVAL"));
+  EXPECT_FALSE(common_->deleteKey("a"));
+  EXPECT_NE(common_->getErrorMessage().str(), missing);
 }
 
 TEST_P(CommonRdaTest, GlobalCategoriesAreAddedOnceFoundAndDeletedWhole) {

@@ -218,6 +218,13 @@ TEST_P(MetaRdaTest, LocksChangeHandsAndAreAnnounced) {
   EXPECT_EQ(recorder.events[3], "postObjectChange Rule 5 ru-5" + repos);
 }
 
+TEST_P(MetaRdaTest, ALockThatCannotBeReadIsNotRemovedUnseen) {
+  ASSERT_TRUE(meta_->lockObject(5, "Rule", "ann", "ru-5"));
+  exec("ALTER TABLE " + table("OBJLCK") + " RENAME COLUMN LCK_USR TO LCK_GONE");
+  EXPECT_FALSE(meta_->unlockObject(5, "Rule"));
+  EXPECT_EQ(count("OBJLCK"), 1);
+}
+
 TEST_P(MetaRdaTest, EventsSinceATimeSkipTheReadersOwnSource) {
   int id = 0, next = 1;
   KvbString error;

@@ -171,6 +171,35 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   }
 }
 
+// A repository that a newer engine wrote is neither copied from, which
+// could lose what this engine does not know, nor copied into.
+TEST_P(CopyTest, NewerRepositoryIsNeitherSourceNorTarget) {
+  RepositoryImpl* current = fileRepository("current.db");
+  const AdminDatabase newerDb = newDatabase();
+  ASSERT_TRUE(create(newerDb)) << error();
+  RepositoryImpl* newer = keep(open(newerDb));
+  ASSERT_TRUE(current && newer);
+  run(newer, "UPDATE " + table(newer, "INFO") +
+                 " SET I_MVER = 5 WHERE I_TYPE = 'KVREPOSITORY'");
+  newer->readVersionInfo();
+  for (RepositoryImpl* repos : {current, newer})
+    run(repos,
+        "INSERT INTO " + table(repos, "RULE") +
+            " (RU_ID, RU_DESC) VALUES (1, ?)",
+        {KvbString(repos == newer ? "newer" : "current")});
+  const std::vector<std::string> rules = tableRows(newer, table(newer, "RULE"));
+  for (const bool newerIsSource : {false, true}) {
+    EXPECT_FALSE(newerIsSource ? admin_->copyRepository(newer, current)
+                               : admin_->copyRepository(current, newer));
+    EXPECT_EQ(
+        error().find(std::string(newerIsSource ? "The source" : "The target") +
+                     " repository has version 7.5, newer than 7.4"),
+        0u)
+        << error();
+  }
+  EXPECT_EQ(tableRows(newer, table(newer, "RULE")), rules);
+}
+
 INSTANTIATE_ADMIN_TARGETS(CopyTest);
 
 }  // namespace

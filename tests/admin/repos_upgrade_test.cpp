@@ -221,6 +221,39 @@ TEST_P(UpgradeTest, NcoaUpgradeNeedsARepositoryAndRunsOnce) {
   EXPECT_TRUE(repos_->upgradeNCOA());
 }
 
+// What a newer engine wrote stays as it wrote it: neither upgrade rewrites
+// a repository of a newer major or minor version, nor upgradeNCOA a newer
+// NCOA part, and the refusal names the versions.
+TEST_P(UpgradeTest, NewerRepositoryIsNeitherUpgradedNorRewritten) {
+  ASSERT_TRUE(create(repos_));
+  const std::string info = "UPDATE " + table("INFO") + " SET I_VERS = ?";
+  auto setVersions = [&](int version, int minor, int ncoa) {
+    exec(info + ", I_MVER = ? WHERE I_TYPE = 'KVREPOSITORY'", {version, minor});
+    exec(info + " WHERE I_TYPE = 'NCOA'", {ncoa});
+    repos_->readVersionInfo();
+    return select("INFO", "I_TYPE, I_VERS, I_MVER", "ORDER BY 1");
+  };
+  auto refused = [&](bool (RepositoryImpl::*upgrade)(), const char* refusal) {
+    EXPECT_FALSE((repos_->*upgrade)());
+    EXPECT_NE(repos_->getErrorMessage().str().find(refusal), std::string::npos)
+        << repos_->getErrorMessage().asCstr();
+  };
+  for (const auto& newer :
+       {std::make_pair(9, 3), std::make_pair(8, 0), std::make_pair(7, 5)}) {
+    const std::string before = setVersions(newer.first, newer.second, 1);
+    const std::string refusal = "has version " + std::to_string(newer.first) +
+                                "." + std::to_string(newer.second) +
+                                ", newer than 7.4";
+    refused(&RepositoryImpl::upgradeRepository, refusal.c_str());
+    refused(&RepositoryImpl::upgradeNCOA, refusal.c_str());
+    EXPECT_EQ(select("INFO", "I_TYPE, I_VERS, I_MVER", "ORDER BY 1"), before);
+  }
+  const std::string before = setVersions(7, 4, 2);
+  refused(&RepositoryImpl::upgradeNCOA,
+          "NCOA part has version 2, newer than 1");
+  EXPECT_EQ(select("INFO", "I_TYPE, I_VERS, I_MVER", "ORDER BY 1"), before);
+}
+
 INSTANTIATE_REPOS_TARGETS(UpgradeTest);
 
 }  // namespace

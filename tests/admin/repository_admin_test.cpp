@@ -60,17 +60,25 @@ TEST(AdminOperations, DeleteFileReportsAndFailsOnlyOnRealFailures) {
 
 class AdminOpenTest : public AdminTargetTest {};
 
-// The minor version decides the check only when it is older than the
-// engine's; a version-4 INFO row already carries one.
-TEST_P(AdminOpenTest, MinorVersionsAreReadAndOnlyAnOlderOneIsRefused) {
+// The check accepts only the engine's version. An older repository is to
+// be upgraded; a newer one, of a newer major version or of a newer minor
+// version of the current one, was written by a newer engine and is refused
+// with both versions named. A version-4 INFO row already carries a minor
+// version.
+TEST_P(AdminOpenTest, OnlyTheEnginesVersionOpensChecked) {
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
   struct Case {
     int version, minor;
-    bool opensChecked;
+    std::string refusal;  // empty: opens checked
   };
+  const std::string upgrade = libraryMessage(1052);
   for (const Case& c :
-       {Case{7, 3, false}, Case{7, 5, true}, Case{4, 2, false}}) {
+       {Case{7, 3, upgrade}, Case{7, 4, ""},
+        Case{7, 5, "has version 7.5, newer than 7.4"},
+        Case{8, 0, "has version 8.0, newer than 7.4"},
+        Case{9, 3, "has version 9.3, newer than 7.4"}, Case{4, 2, upgrade}}) {
+    SCOPED_TRACE(std::to_string(c.version) + "." + std::to_string(c.minor));
     RepositoryImpl* repository = open(db);
     ASSERT_NE(repository, nullptr) << error();
     ReposDataAccess* rda = repository->getDataAccess();
@@ -81,13 +89,48 @@ TEST_P(AdminOpenTest, MinorVersionsAreReadAndOnlyAnOlderOneIsRefused) {
                                nullptr, 2, &version, &minor));
     repository->release();
     repository = open(db, true);
-    EXPECT_EQ(repository != nullptr, c.opensChecked) << c.version << c.minor;
+    EXPECT_EQ(repository != nullptr, c.refusal.empty());
     if (!repository) {
-      EXPECT_EQ(error(), libraryMessage(1052));
+      EXPECT_NE(error().find(c.refusal), std::string::npos) << error();
+      // Upgrading is advised for older repositories only.
+      EXPECT_EQ(error().find("pgrade") != std::string::npos,
+                c.refusal == upgrade)
+          << error();
       repository = open(db, false);
       ASSERT_NE(repository, nullptr) << error();
     }
-    EXPECT_EQ(repository->getMinorVersion(), c.minor) << c.version;
+    EXPECT_EQ(repository->getMinorVersion(), c.minor);
+    repository->release();
+  }
+}
+
+// Version rows that cannot be read say nothing about the version: the
+// repository is neither refused as never created or as older, nor
+// upgraded over them; the reason is the database's.
+TEST_P(AdminOpenTest, UnreadableVersionRowsAreNeitherMissingNorOld) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  for (const std::string column : {"I_VERS", "I_MVER"}) {
+    SCOPED_TRACE(column);
+    RepositoryImpl* repository = open(db);
+    ASSERT_NE(repository, nullptr) << error();
+    ReposDataAccess* rda = repository->getDataAccess();
+    const std::string info = rda->getTableName("INFO", true, -1).str();
+    auto rename = [&](const std::string& from, const std::string& to) {
+      ASSERT_TRUE(rda->paramExec(
+          "ALTER TABLE " + info + " RENAME COLUMN " + from + " TO " + to,
+          nullptr, 0));
+      repository->readVersionInfo();
+    };
+    rename(column, "I_GONE");
+    const std::string unreadable = "version rows cannot be read: ";
+    EXPECT_FALSE(repository->upgradeRepository());
+    EXPECT_NE(repository->getErrorMessage().str().find(unreadable),
+              std::string::npos)
+        << repository->getErrorMessage().asCstr();
+    EXPECT_EQ(open(db, true), nullptr);
+    EXPECT_NE(error().find(unreadable), std::string::npos) << error();
+    rename("I_GONE", column);
     repository->release();
   }
 }

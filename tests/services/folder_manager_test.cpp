@@ -119,6 +119,24 @@ TEST_P(FolderManagerTest, ObjectPathsResolveBackToTheirObjects) {
   EXPECT_FALSE(fm_->getObjectPath(9999, "Rule", path));
 }
 
+// An object that is not there and one that cannot be read are told apart:
+// each failure gives its own reason, the database's for a failed read.
+TEST_P(FolderManagerTest, AnObjectThatCannotBeReadIsNotCalledMissing) {
+  const int id = rule("R", 0);
+  KvbString path, item, uuid, error;
+  EXPECT_FALSE(fm_->getObjectPath(9999, "Rule", path));
+  EXPECT_EQ(fm_->getErrorMessage().str(),
+            "The Rule object with id=9999 does not exist");
+  exec("ALTER TABLE " + table("RULE") + " RENAME COLUMN RU_COMM TO RU_GONE");
+  EXPECT_FALSE(fm_->getObjectPath(id, "Rule", path));
+  const std::string reason = db_->getErrorMessage().str();
+  EXPECT_EQ(fm_->getErrorMessage().str(), reason);
+  int folderId = -1, objectId = -1;
+  EXPECT_FALSE(fm_->resolveObjectPath("R", "Rule", folderId, objectId, item,
+                                      uuid, error));
+  EXPECT_EQ(error.str(), reason);
+}
+
 TEST_P(FolderManagerTest, AFolderIsEmptyWithoutObjectsAndSubFolders) {
   const int a = folder(0, "A"), b = folder(a, "B");
   bool empty = true;

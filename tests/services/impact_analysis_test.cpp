@@ -171,6 +171,23 @@ TEST_P(ImpactAnalysisTest, ResourcesAreStoredOncePerTypeAndIdentity) {
             "The impact resource could not be found to rename.");
 }
 
+// A store that cannot be read is not taken for one without the resource:
+// no second resource of an identity is added, and none is called missing.
+TEST_P(ImpactAnalysisTest, AStoreThatCannotBeReadIsNotTakenAsEmpty) {
+  ASSERT_TRUE(Owned<KvResource>(ia_->createResource("first", "Table", "t-1")));
+  // The lookups read the access date; the addition does not write it.
+  exec("ALTER TABLE " + table("IMPRCS") +
+       " RENAME COLUMN RCS_ADAT TO RCS_GONE");
+  for (const char* identity : {"t-1", "t-2"}) {
+    EXPECT_FALSE(
+        Owned<KvResource>(ia_->createResource("x", "Table", identity)));
+    EXPECT_EQ(ia_->getErrorMessage().str(), db_->getErrorMessage().str());
+  }
+  EXPECT_EQ(count("IMPRCS"), 1);
+  EXPECT_FALSE(ia_->renameResource("Table", "t-1", "renamed"));
+  EXPECT_EQ(ia_->getErrorMessage().str(), db_->getErrorMessage().str());
+}
+
 TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
   Owned<KvResource> user(ia_->createResource("user", "Task", "u"));
   Owned<KvResource> used(ia_->createResource("used", "Table", "d"));
