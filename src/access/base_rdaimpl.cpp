@@ -324,9 +324,14 @@ ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
   }
   const KvbString head = selectAll(how.table) + " WHERE ";
   ReposDataAccessCursor* cursor = query(head + column + "=?", {value});
-  // A lookup by id or UUID that fails is tried once more by name.
-  if (!cursor && column != how.nameColumn && !name.isEmpty())
-    cursor = query(head + how.nameColumn + "=?", {name});
+  if (cursor || column == how.nameColumn || name.isEmpty()) return cursor;
+  // A lookup by id or UUID that fails is tried once more by name. When
+  // that finds nothing, the failure stands: the object may well exist.
+  cursor = query(head + how.nameColumn + "=?", {name});
+  if (cursor && static_cast<ReposCacheCursor*>(cursor)->getRowCount() == 0) {
+    cursor->release();
+    return nullptr;
+  }
   return cursor;
 }
 

@@ -168,7 +168,8 @@ class BaseRDAImpl {
   };
   // Every column of the rows found by id when `id` is positive, else by
   // UUID when one is given, else by name. A lookup by id or UUID that fails
-  // is tried once more by name.
+  // is tried once more by name; null, keeping the failure's reason, when
+  // that finds nothing either.
   ReposDataAccessCursor* find(const FindKeys& how, int id,
                               const KvbString& name, const KvbString& uuid);
 

@@ -13,15 +13,11 @@
 namespace {
 const char kSourceFile[] = "repositoryadminimpl";
 
-// "REPOS/FORCE_FILE_BASED" set to a boolean false: repository files go
-// through the connection-string route. Unset, true or not a boolean: they
-// are opened directly.
+// "REPOS/FORCE_FILE_BASED" set to false: repository files go through the
+// connection-string route. Unset or true (or not a boolean, which is
+// warned about): they are opened directly.
 bool fileThroughConnection(const KvbConfigOptions& options) {
-  KvbString value;
-  if (!options.get("REPOS/FORCE_FILE_BASED", value)) return false;
-  bool error = true;
-  const bool flag = KvbDatavar(value).asBool(&error);
-  return !error && !flag;
+  return !options.getBool("REPOS/FORCE_FILE_BASED", true);
 }
 }  // namespace
 
