@@ -335,9 +335,10 @@ ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
   return cursor;
 }
 
-void BaseRDAImpl::post(EventSender send) {
-  if (!rda_) return;
-  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+void postWhenStored(ReposDataAccess* rda, EventSender send) {
+  if (!rda) return;
+  // Every connection of the engine is an RDA_BaseImpl.
+  auto* connection = static_cast<RDA_BaseImpl*>(rda);
   connection->afterCommit([connection, send = std::move(send)] {
     if (RepositoryEventManager* events = getRepositoryEventManager())
       send(*events, connection->getRepositoryUUID());

@@ -55,6 +55,17 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
                     const std::function<bool()>& body);
 
+// What announces a change: it is handed the repository event manager and
+// the repository's UUID.
+using EventSender =
+    std::function<void(RepositoryEventManager&, const KvbString&)>;
+// Hands `send` the event manager and the UUID of the repository of `rda`
+// once the change it announces is stored: at once outside a transaction,
+// else after the outermost commit; a rollback drops it (an inner level's
+// rollback what was posted at that level). Nothing is sent while the event
+// manager is switched off, or without a connection.
+void postWhenStored(ReposDataAccess* rda, EventSender send);
+
 class BaseRDAImpl {
  public:
   // `rda` is borrowed and may be null, in which case every operation fails.
@@ -173,15 +184,9 @@ class BaseRDAImpl {
   ReposDataAccessCursor* find(const FindKeys& how, int id,
                               const KvbString& name, const KvbString& uuid);
 
-  // Hands `send` the repository event manager and the repository's UUID
-  // once the change it announces is stored: at once outside a transaction,
-  // else after the outermost commit; a rollback drops it (an inner level's
-  // rollback what was posted at that level). Nothing is sent while the
-  // event manager is switched off. `send` must not use this object, which
-  // the caller may release before its transaction ends.
-  using EventSender =
-      std::function<void(RepositoryEventManager&, const KvbString&)>;
-  void post(EventSender send);
+  // postWhenStored on the object's connection. `send` must not use this
+  // object, which the caller may release before its transaction ends.
+  void post(EventSender send) { postWhenStored(rda_, std::move(send)); }
   // post() of a change to an object (kChangeAdded, kChangeDeleted,
   // kChangeUpdated) through postObjectChange.
   void postChange(int changeType, const char* typeName, int objectId,

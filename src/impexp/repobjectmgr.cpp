@@ -1,6 +1,9 @@
 // The steps that the object managers of every type share.
 #include "impexp/repobjectmgr.h"
 
+#include "access/base_rdaimpl.h"
+#include "admin/repositoryimpl.h"
+
 #include "impexp/repimpexpmgr.h"
 #include "kvreposres/kvreposres.h"
 #include "kvreposres/kvserialization.h"
@@ -138,9 +141,13 @@ bool RepositoryObjectManagerImpl::deleted(bool done,
                                           const KvbString& uuid,
                                           KvbString& errorText) {
   if (!done) return failWith(errorText, access->getErrorMessage());
-  if (RepositoryEventManager* events = getRepositoryEventManager())
-    events->postObjectChange(repository()->getRepositoryUUID(), kChangeDeleted,
-                             typeName, objectId, uuid);
+  const KvbString type(typeName);
+  // Every Repository is a RepositoryImpl: this engine makes them all.
+  postWhenStored(static_cast<RepositoryImpl*>(repository())->getDataAccess(),
+                 [=](RepositoryEventManager& events, const KvbString& repos) {
+                   events.postObjectChange(repos, kChangeDeleted, type,
+                                           objectId, uuid);
+                 });
   return true;
 }
 
