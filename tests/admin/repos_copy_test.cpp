@@ -4,13 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "access/base_rdaimpl.h"
-#include "schema/repos_tables.h"
-#include "schema/repos_tables_xml.h"
+#include "fault/fault_vfs.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
+#include "support/repos_content.h"
 
 namespace {
+
+// A copy writes over a thousand times; one in so many is made to fail.
+constexpr int kCopyWriteStep = 89;
 
 class CopyTest : public AdminTargetTest {
  protected:
@@ -29,79 +31,54 @@ class CopyTest : public AdminTargetTest {
 
   static void run(RepositoryImpl* repos, const std::string& sql,
                   const std::vector<KvbDatavar>& values = {}) {
-    ReposDataAccessStatement* statement =
-        boundStatement(repos->getDataAccess(), sql, values);
-    EXPECT_TRUE(statement && statement->execute())
-        << sql << ": " << repos->getDataAccess()->getErrorMessage().asCstr();
-    if (statement) statement->release();
+    EXPECT_EQ(execute(repos, sql, values), "");
   }
-  static std::string table(RepositoryImpl* repos, const char* code,
-                           int number = -1) {
-    return repos->getDataAccess()->getTableName(code, true, number).str();
-  }
-
-  // A per-id table <code><id> with a text, an integer and a real column.
   static void idTable(RepositoryImpl* repos, const char* code, int id,
                       const std::string& text) {
-    std::list<TableColumnInfo> columns(3);
-    auto column = columns.begin();
-    column->name = "VALTXT";
-    column->size = repos->getMaxTextLength();
-    (++column)->name = "VALCNT";
-    column->type = kvbTypeInt;
-    (++column)->name = "VALNUM";
-    column->type = kvbTypeReal;
-    ASSERT_TRUE(repos->getDataAccess()->createTable(
-        (code + std::to_string(id)).c_str(), columns));
-    for (int row = 0; row < 3; ++row)
-      run(repos, "INSERT INTO " + table(repos, code, id) + " VALUES (?, ?, ?)",
-          {KvbString(text + std::to_string(row)), row, row / 3.0});
-  }
-
-  // Every row of a table, long texts resolved, in text order.
-  static std::vector<std::string> tableRows(RepositoryImpl* repos,
-                                            const std::string& physical) {
-    ReposDataAccess* rda = repos->getDataAccess();
-    ReposDataAccessCursor* cursor =
-        rda->paramSelect("SELECT * FROM " + physical, 0);
-    EXPECT_TRUE(cursor && cursor->cacheAll()) << physical;
-    std::vector<std::string> rows;
-    while (cursor && cursor->next() == 1) {
-      std::string row;
-      for (int c = 0; c < cursor->getNumCols(); ++c) {
-        KvbString full = cursor->getString(c);
-        rda->readLongText(cursor->getString(c), &full, 0);
-        row += full.str() + "|";
-      }
-      rows.push_back(row);
-    }
-    if (cursor) cursor->release();
-    return sortedRows(rows);
+    ASSERT_EQ(::idTable(repos, code, id, text), "");
   }
 
   // The rows of every table that a copy replaces; the counters are raised
   // to the target's ids and compared on their own.
   static std::vector<std::string> everyTable(RepositoryImpl* repos) {
-    std::vector<std::string> names;
-    for (const ReposColumnDef* defs :
-         {reposCoreColumnDefs, reposNcoaColumnDefs})
-      for (const ReposColumnDef* def = defs; !isEndRecord(*def); ++def) {
-        const KvbString code = def->tableCode;
-        while (!isEndRecord(*def)) ++def;
-        if (code != "INFO" && code != "KEYVAL" && code != "BIGSTR" &&
-            code != "UCURID")
-          names.push_back(table(repos, code.asCstr()));
-      }
-    for (int s = 0; s < repos->getTableSetCount(); ++s)
-      for (const ReposTableDef& t : repos->getTableSet(s)->tableDefs)
-        names.push_back(table(repos, t.name.asCstr()));
-    for (const char* code : {"FRQDST", "HSM", "HCM"})
-      names.push_back(table(repos, code, code[0] == 'F' ? 2 : 1));
-    std::vector<std::string> rows;
-    for (const std::string& name : names)
-      for (const std::string& row : tableRows(repos, name))
-        rows.push_back(name + ":" + row);
-    return rows;
+    return repositoryRows(
+        repos, tableCodes(repos, {"INFO", "KEYVAL", "BIGSTR", "UCURID"}), 2);
+  }
+
+  // A source with a long text, metrics, a table-set row and per-id tables
+  // FRQDST2, HSM1 and HCM1.
+  static void fillSource(RepositoryImpl* source) {
+    const std::string longText(40000, 'L');
+    KvbString marker;
+    ASSERT_TRUE(source->writeLongText(longText.c_str(), &marker, 0));
+    run(source,
+        "INSERT INTO " + tableName(source, "RULE") +
+            " (RU_ID, RU_DESC, RU_EXPR) VALUES (1, 'r', ?), (2, NULL, ?)",
+        {marker, "short <expr>"});
+    run(source,
+        "INSERT INTO " + tableName(source, "FLD") +
+            " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME, MET_0, MET_6) VALUES "
+            "(1, 1, 2, 'f', 'm0', ?)",
+        {KvbString(std::string(300, 'm'))});
+    run(source,
+        "INSERT INTO " + tableName(source, "FRQDST") +
+            " (FLD_ID, FR_VAL, FR_CNT, FR_MC) VALUES (2, 'v', 3, 'mc')");
+    run(source, "INSERT INTO " + tableName(source, "HGMETA") +
+                    " (HGM_ID, GRP1) VALUES (1, 'g')");
+    run(source, "INSERT INTO " + tableName(source, "RDDOMS") +
+                    " (ID, DOMNAME, LOCKDATE) VALUES (1, 'd', 45000.125)");
+    idTable(source, "FRQDST", 2, std::string(300, 'v'));
+    idTable(source, "HSM", 1, "h");
+    idTable(source, "HCM", 1, "c");
+  }
+
+  // Gives the target's NOTCAT a column that the source's rows leave null,
+  // so that the copy fails at that table, after the per-id tables.
+  static void breakNotcat(RepositoryImpl* target) {
+    run(target, "DROP TABLE " + tableName(target, "NOTCAT"));
+    run(target,
+        "CREATE TABLE " + tableName(target, "NOTCAT") +
+            " (NCAT_ID INTEGER, NCAT_DSC VARCHAR(255), X INTEGER NOT NULL)");
   }
 
   std::vector<std::unique_ptr<RepositoryImpl, void (*)(RepositoryImpl*)>>
@@ -117,28 +94,8 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   RepositoryImpl* back = fileRepository("back.db");
   ASSERT_TRUE(source && middle && back);
 
-  const std::string longText(40000, 'L');
-  KvbString marker;
-  ASSERT_TRUE(source->writeLongText(longText.c_str(), &marker, 0));
-  run(source,
-      "INSERT INTO " + table(source, "RULE") +
-          " (RU_ID, RU_DESC, RU_EXPR) VALUES (1, 'r', ?), (2, NULL, ?)",
-      {marker, "short <expr>"});
-  run(source,
-      "INSERT INTO " + table(source, "FLD") +
-          " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME, MET_0, MET_6) VALUES "
-          "(1, 1, 2, 'f', 'm0', ?)",
-      {KvbString(std::string(300, 'm'))});
-  run(source, "INSERT INTO " + table(source, "FRQDST") +
-                  " (FLD_ID, FR_VAL, FR_CNT, FR_MC) VALUES (2, 'v', 3, 'mc')");
-  run(source, "INSERT INTO " + table(source, "HGMETA") +
-                  " (HGM_ID, GRP1) VALUES (1, 'g')");
-  run(source, "INSERT INTO " + table(source, "RDDOMS") +
-                  " (ID, DOMNAME, LOCKDATE) VALUES (1, 'd', 45000.125)");
-  idTable(source, "FRQDST", 2, std::string(300, 'v'));
-  idTable(source, "HSM", 1, "h");
-  idTable(source, "HCM", 1, "c");
-  run(middle, "INSERT INTO " + table(middle, "KEYVAL") +
+  fillSource(source);
+  run(middle, "INSERT INTO " + tableName(middle, "KEYVAL") +
                   " (V_KEY, V_VALUE) VALUES ('k', 'middle')");
   const KvbString middleUuid = middle->getRepositoryUUID();
 
@@ -146,21 +103,18 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   EXPECT_FALSE(admin_->copyRepository(nullptr, middle));
   EXPECT_EQ(error(), libraryMessage(1307));
   EXPECT_FALSE(admin_->copyRepository(source, source));
-  run(middle, "DROP TABLE " + table(middle, "NOTCAT"));
-  run(middle,
-      "CREATE TABLE " + table(middle, "NOTCAT") +
-          " (NCAT_ID INTEGER, NCAT_DSC VARCHAR(255), X INTEGER NOT NULL)");
+  breakNotcat(middle);
   EXPECT_FALSE(admin_->copyRepository(source, middle));
   EXPECT_FALSE(error().empty());
-  EXPECT_EQ(tableRows(middle, table(middle, "FLD")).size(), 0u);
-  EXPECT_EQ(tableRows(middle, table(middle, "BIGSTR")).size(), 0u);
-  run(middle, "DROP TABLE " + table(middle, "NOTCAT"));
+  EXPECT_EQ(tableRows(middle, tableName(middle, "FLD")).size(), 0u);
+  EXPECT_EQ(tableRows(middle, tableName(middle, "BIGSTR")).size(), 0u);
+  run(middle, "DROP TABLE " + tableName(middle, "NOTCAT"));
   ASSERT_TRUE(middle->getDataAccess()->checkTables(TableCreateOptions()));
 
   ASSERT_TRUE(admin_->copyRepository(source, middle)) << error();
   ASSERT_TRUE(admin_->copyRepository(middle, back)) << error();
   EXPECT_EQ(everyTable(back), everyTable(source));
-  EXPECT_EQ(tableRows(middle, table(middle, "KEYVAL")),
+  EXPECT_EQ(tableRows(middle, tableName(middle, "KEYVAL")),
             std::vector<std::string>{"k|middle|"});
   EXPECT_EQ(middle->getRepositoryUUID(), middleUuid);
   // The counters hand out no id that a copied row holds.
@@ -169,6 +123,70 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
     ASSERT_TRUE(back->getNextID(key, &id, nullptr));
     EXPECT_GT(id, 2) << key;
   }
+}
+
+TEST_P(CopyTest, ACopyThatFailsLateLeavesEveryTableOfTheTargetAsItWas) {
+  RepositoryImpl* source = fileRepository("source.db");
+  const AdminDatabase targetDb = newDatabase();
+  ASSERT_TRUE(create(targetDb)) << error();
+  RepositoryImpl* target = keep(open(targetDb, true));
+  ASSERT_TRUE(source && target);
+  fillSource(source);
+  // The target's own per-id tables: FRQDST2 is replaced by the source's,
+  // FRQDST3 (the target's largest field) dropped, HSM1 and HCM1 made.
+  run(target, "INSERT INTO " + tableName(target, "FLD") +
+                  " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
+  idTable(target, "FRQDST", 2, "target");
+  idTable(target, "FRQDST", 3, "target");
+  KvbString marker;
+  ASSERT_TRUE(target->writeLongText(std::string(40000, 'T').c_str(), &marker,
+                                    0))
+      << target->getErrorMessage().str();
+  run(target, "INSERT INTO " + tableName(target, "RULE") +
+                  " (RU_ID, RU_EXPR) VALUES (7, ?)", {marker});
+  breakNotcat(target);
+  const std::vector<std::string> before =
+      repositoryRows(target, tableCodes(target), 3);
+
+  EXPECT_FALSE(admin_->copyRepository(source, target));
+  EXPECT_FALSE(error().empty());
+  EXPECT_EQ(repositoryRows(target, tableCodes(target), 3), before);
+  EXPECT_FALSE(target->getDataAccess()->inTransaction());
+}
+
+TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
+  if (isPostgres()) GTEST_SKIP() << "the disk is a SQLite file's";
+  RepositoryImpl* source = fileRepository("source.db");
+  const AdminDatabase targetDb = newDatabase();
+  ASSERT_TRUE(create(targetDb)) << error();
+  RepositoryImpl* target = keep(open(targetDb, true));
+  ASSERT_TRUE(source && target);
+  fillSource(source);
+  run(target, "INSERT INTO " + tableName(target, "FLD") +
+                  " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
+  idTable(target, "FRQDST", 3, "target");
+  const std::vector<std::string> before =
+      repositoryRows(target, tableCodes(target), 3);
+
+  FaultVfs vfs;  // under the target of each copy, opened in the copy's turn
+  const int faults = vfs.failEachWrite(
+      SQLITE_FULL, 1, kCopyWriteStep,
+      [&] {
+        RepositoryImpl* copied = open(targetDb);
+        const bool ok = copied && admin_->copyRepository(source, copied);
+        if (copied) copied->release();
+        return ok;
+      },
+      [&](int k, bool fired, bool copied) {
+        SCOPED_TRACE("write " + std::to_string(k) + " failed");
+        EXPECT_EQ(copied, !fired);
+        if (fired)
+          EXPECT_EQ(repositoryRows(target, tableCodes(target), 3), before);
+        else
+          EXPECT_EQ(everyTable(target), everyTable(source));
+        return !HasFailure();
+      });
+  EXPECT_GT(faults, 0);
 }
 
 INSTANTIATE_ADMIN_TARGETS(CopyTest);
