@@ -103,10 +103,9 @@ inline std::vector<std::string> tableCodes(
 }
 
 // Whether the per-id table <code><id> exists.
-inline bool idTableExists(RepositoryImpl* repos, const char* code, int id) {
+inline bool idTableExists(ReposDataAccess* rda, const char* code, int id) {
   std::list<TableColumnInfo> columns;
-  return repos->getDataAccess()->getTableColumns(code + std::to_string(id),
-                                                 columns) > 0;
+  return rda->getTableColumns(code + std::to_string(id), columns) > 0;
 }
 
 // "<code>:<row>" for every row of the tables of `codes` and of the per-id
@@ -128,7 +127,7 @@ inline std::vector<std::string> repositoryRows(
   for (const std::string& code : codes) add(code, -1);
   for (const char* code : {"FRQDST", "HSM", "HCM"})
     for (int id = 0; id <= maxId; ++id)
-      if (idTableExists(repos, code, id)) add(code, id);
+      if (idTableExists(repos->getDataAccess(), code, id)) add(code, id);
   return out;
 }
 
