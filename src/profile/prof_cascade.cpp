@@ -96,9 +96,8 @@ bool ProfileRDAImpl::deleteReportRuns(int fromRunId, int toRunId, int reportId,
                                       bool deleteReport) {
   if (!ready()) return false;
   if (reportId == -1) return failQuietly("No report was given");
-  return transaction([&] {
-    return deleteRuns(fromRunId, toRunId, reportId, deleteReport);
-  });
+  return transaction(
+      [&] { return deleteRuns(fromRunId, toRunId, reportId, deleteReport); });
 }
 
 bool ProfileRDAImpl::deleteRuns(int fromRunId, int toRunId, int reportId,

@@ -139,11 +139,13 @@ TEST_P(CopyTest, ACopyThatFailsLateLeavesEveryTableOfTheTargetAsItWas) {
   idTable(target, "FRQDST", 2, "target");
   idTable(target, "FRQDST", 3, "target");
   KvbString marker;
-  ASSERT_TRUE(target->writeLongText(std::string(40000, 'T').c_str(), &marker,
-                                    0))
+  ASSERT_TRUE(
+      target->writeLongText(std::string(40000, 'T').c_str(), &marker, 0))
       << target->getErrorMessage().str();
-  run(target, "INSERT INTO " + tableName(target, "RULE") +
-                  " (RU_ID, RU_EXPR) VALUES (7, ?)", {marker});
+  run(target,
+      "INSERT INTO " + tableName(target, "RULE") +
+          " (RU_ID, RU_EXPR) VALUES (7, ?)",
+      {marker});
   breakNotcat(target);
   const std::vector<std::string> before =
       repositoryRows(target, tableCodes(target), 3);

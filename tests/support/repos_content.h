@@ -29,8 +29,9 @@ inline std::string tableName(RepositoryImpl* repos, const char* code,
 inline std::string execute(RepositoryImpl* repos, const std::string& sql,
                            const std::vector<KvbDatavar>& values = {}) {
   ReposDataAccess* rda = repos->getDataAccess();
-  return boundExecute(rda, sql, values) ? "" : sql + ": " +
-                                                   rda->getErrorMessage().str();
+  return boundExecute(rda, sql, values)
+             ? ""
+             : sql + ": " + rda->getErrorMessage().str();
 }
 
 // Makes the per-id table <code><id> with a text, an integer and a real
@@ -51,10 +52,10 @@ inline std::string idTable(RepositoryImpl* repos, const char* code, int id,
     return name + ": " + repos->getDataAccess()->getErrorMessage().str();
   std::string error;
   for (int row = 0; error.empty() && row < rows; ++row)
-    error = execute(repos,
-                    "INSERT INTO " + tableName(repos, code, id) +
-                        " VALUES (?, ?, ?)",
-                    {KvbString(text + std::to_string(row)), row, row / 3.0});
+    error = execute(
+        repos,
+        "INSERT INTO " + tableName(repos, code, id) + " VALUES (?, ?, ?)",
+        {KvbString(text + std::to_string(row)), row, row / 3.0});
   return error;
 }
 
@@ -117,8 +118,7 @@ inline std::vector<std::string> repositoryRows(
     bool* ok = nullptr) {
   std::vector<std::string> out;
   auto add = [&](const std::string& code, int number) {
-    const std::string name =
-        number < 0 ? code : code + std::to_string(number);
+    const std::string name = number < 0 ? code : code + std::to_string(number);
     if (number >= 0) out.push_back(name);
     for (const std::string& row :
          tableRows(repos, tableName(repos, code.c_str(), number), ok))
