@@ -81,8 +81,30 @@ class CopyTest : public AdminTargetTest {
             " (NCAT_ID INTEGER, NCAT_DSC VARCHAR(255), X INTEGER NOT NULL)");
   }
 
+  // A filled source and a new target of the test's back end, whose
+  // largest field, 3, has a per-id table FRQDST3 that a copy drops.
+  void sourceAndTarget() {
+    source_ = fileRepository("source.db");
+    targetDb_ = newDatabase();
+    ASSERT_TRUE(create(targetDb_)) << error();
+    target_ = keep(open(targetDb_, true));
+    ASSERT_TRUE(source_ && target_);
+    fillSource(source_);
+    run(target_,
+        "INSERT INTO " + tableName(target_, "FLD") +
+            " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
+    idTable(target_, "FRQDST", 3, "target");
+  }
+  // Every table of the target, per-id tables included.
+  std::vector<std::string> targetContent() {
+    return repositoryRows(target_, tableCodes(target_), 3);
+  }
+
   std::vector<std::unique_ptr<RepositoryImpl, void (*)(RepositoryImpl*)>>
       opened_;
+  RepositoryImpl* source_ = nullptr;
+  RepositoryImpl* target_ = nullptr;
+  AdminDatabase targetDb_;
   LogCapture log_;
 };
 
@@ -126,56 +148,37 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
 }
 
 TEST_P(CopyTest, ACopyThatFailsLateLeavesEveryTableOfTheTargetAsItWas) {
-  RepositoryImpl* source = fileRepository("source.db");
-  const AdminDatabase targetDb = newDatabase();
-  ASSERT_TRUE(create(targetDb)) << error();
-  RepositoryImpl* target = keep(open(targetDb, true));
-  ASSERT_TRUE(source && target);
-  fillSource(source);
-  // The target's own per-id tables: FRQDST2 is replaced by the source's,
-  // FRQDST3 (the target's largest field) dropped, HSM1 and HCM1 made.
-  run(target, "INSERT INTO " + tableName(target, "FLD") +
-                  " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
-  idTable(target, "FRQDST", 2, "target");
-  idTable(target, "FRQDST", 3, "target");
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  // FRQDST2 of the target would be replaced by the source's.
+  idTable(target_, "FRQDST", 2, "target");
   KvbString marker;
   ASSERT_TRUE(
-      target->writeLongText(std::string(40000, 'T').c_str(), &marker, 0))
-      << target->getErrorMessage().str();
-  run(target,
-      "INSERT INTO " + tableName(target, "RULE") +
+      target_->writeLongText(std::string(40000, 'T').c_str(), &marker, 0))
+      << target_->getErrorMessage().str();
+  run(target_,
+      "INSERT INTO " + tableName(target_, "RULE") +
           " (RU_ID, RU_EXPR) VALUES (7, ?)",
       {marker});
-  breakNotcat(target);
-  const std::vector<std::string> before =
-      repositoryRows(target, tableCodes(target), 3);
+  breakNotcat(target_);
+  const std::vector<std::string> before = targetContent();
 
-  EXPECT_FALSE(admin_->copyRepository(source, target));
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
   EXPECT_FALSE(error().empty());
-  EXPECT_EQ(repositoryRows(target, tableCodes(target), 3), before);
-  EXPECT_FALSE(target->getDataAccess()->inTransaction());
+  EXPECT_EQ(targetContent(), before);
+  EXPECT_FALSE(target_->getDataAccess()->inTransaction());
 }
 
 TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
   if (isPostgres()) GTEST_SKIP() << "the disk is a SQLite file's";
-  RepositoryImpl* source = fileRepository("source.db");
-  const AdminDatabase targetDb = newDatabase();
-  ASSERT_TRUE(create(targetDb)) << error();
-  RepositoryImpl* target = keep(open(targetDb, true));
-  ASSERT_TRUE(source && target);
-  fillSource(source);
-  run(target, "INSERT INTO " + tableName(target, "FLD") +
-                  " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
-  idTable(target, "FRQDST", 3, "target");
-  const std::vector<std::string> before =
-      repositoryRows(target, tableCodes(target), 3);
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  const std::vector<std::string> before = targetContent();
 
   FaultVfs vfs;  // under the target of each copy, opened in the copy's turn
   const int faults = vfs.failEachWrite(
       SQLITE_FULL, 1, kCopyWriteStep,
       [&] {
-        RepositoryImpl* copied = open(targetDb);
-        const bool ok = copied && admin_->copyRepository(source, copied);
+        RepositoryImpl* copied = open(targetDb_);
+        const bool ok = copied && admin_->copyRepository(source_, copied);
         if (copied) copied->release();
         return ok;
       },
@@ -183,9 +186,9 @@ TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
         SCOPED_TRACE("write " + std::to_string(k) + " failed");
         EXPECT_EQ(copied, !fired);
         if (fired)
-          EXPECT_EQ(repositoryRows(target, tableCodes(target), 3), before);
+          EXPECT_EQ(targetContent(), before);
         else
-          EXPECT_EQ(everyTable(target), everyTable(source));
+          EXPECT_EQ(everyTable(target_), everyTable(source_));
         return !HasFailure();
       });
   EXPECT_GT(faults, 0);

@@ -254,20 +254,27 @@ int runTrials(RepositoryAdmin* admin, const Operation& operation, int trials,
 
 // ---- content ----
 
+// Field rows 1 to `last` named `name`, each with a frequency table of its
+// own of `rows` rows.
+void addFields(RepositoryImpl* repos, int last, const std::string& name,
+               int rows) {
+  for (int id = 1; id <= last; ++id) {
+    require(execute(repos,
+                    "INSERT INTO " + tableName(repos, "FLD") +
+                        " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, ?, "
+                        "?)",
+                    {id, KvbString(name)}));
+    require(idTable(repos, "FRQDST", id, name, rows));
+  }
+}
+
 // The source of the copies: per-field and histogram tables with rows, and
 // rows in main tables, some with long texts.
 void fillSource(RepositoryImpl* source) {
   KvbString marker;
   if (!source->writeLongText(std::string(40000, 'L').c_str(), &marker, 0))
     abandon(source->getErrorMessage().str());
-  for (int id = 1; id <= 6; ++id) {
-    require(execute(source,
-                    "INSERT INTO " + tableName(source, "FLD") +
-                        " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, ?, "
-                        "'source')",
-                    {id}));
-    require(idTable(source, "FRQDST", id, "source", 40));
-  }
+  addFields(source, 6, "source", 40);
   for (int id = 1; id <= 2; ++id) {
     require(execute(source,
                     "INSERT INTO " + tableName(source, "HGMETA") +
@@ -286,14 +293,7 @@ void fillSource(RepositoryImpl* source) {
 // A copy's target before the copy: fields 1 to 8 (so that the copy drops
 // FRQDST7 and FRQDST8), a histogram table HSM3, and rules of its own.
 void fillCopyTarget(RepositoryImpl* target) {
-  for (int id = 1; id <= 8; ++id) {
-    require(execute(target,
-                    "INSERT INTO " + tableName(target, "FLD") +
-                        " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, ?, "
-                        "'target')",
-                    {id}));
-    require(idTable(target, "FRQDST", id, "target", 10));
-  }
+  addFields(target, 8, "target", 10);
   require(execute(target, "INSERT INTO " + tableName(target, "HGMETA") +
                               " (HGM_ID, GRP1) VALUES (3, 'g')"));
   require(idTable(target, "HSM", 3, "target", 10));
