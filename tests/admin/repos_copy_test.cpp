@@ -1,4 +1,5 @@
-// Copying repositories between back ends, and copies that fail or are refused.
+// Copying repositories between back ends, and copies that fail or are
+// refused: a failed copy, also on a full disk, leaves the target as it was.
 #include <gtest/gtest.h>
 
 #include <string>
