@@ -2,7 +2,11 @@
 # The reliability harness, beside the README's test command:
 #   - every libFuzzer target (tests/fuzz) runs for FUZZ_SECONDS (default 20)
 #     from its seed corpus, all at once, built with clang in build-fuzz/;
-#   - the concurrency tests run under ThreadSanitizer, built in build-tsan/.
+#   - the concurrency tests run under ThreadSanitizer, built in build-tsan/;
+#   - the kill trials (tests/fault/kill_trials.cpp) kill a repository copy
+#     and a cascade delete of runs with SIGKILL at random moments,
+#     KV_KILL_TRIALS times each (default 20), built in build-asan/; the copy
+#     into PostgreSQL runs when KV_TEST_PG_CONNECTION is set.
 # The I/O-error and disk-full injection runs with the engine's tests.
 # Inputs that the fuzzers find go to a scratch folder, never into the
 # seeds; a crash leaves its input under build-fuzz/findings/.
@@ -51,5 +55,10 @@ cmake --build build-tsan -j"$jobs" --target kvconcurrency_tests >/dev/null
 TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
   KV_TEST_TMPDIR="$PWD/build-tsan/tests/tmp" \
   build-tsan/tests/kvconcurrency_tests
+
+echo "== kill trials"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs" --target kvkill_trials >/dev/null
+KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvkill_trials
 
 echo "== harness done in $((SECONDS - started))s"

@@ -72,9 +72,10 @@ class RepositoryAdmin {
                                            const KvbString& ddlFile) = 0;
   // 20: replaces the content of `target` by the content of `source`; both
   // current (neither older nor newer than the engine), and not the same
-  // repository. KEYVAL and INFO keep the target's rows. Each per-id table
-  // is replaced in a transaction of its own, all other tables together in
-  // one; the target's id counters are raised to the ids copied.
+  // repository. KEYVAL and INFO keep the target's rows. The whole copy,
+  // per-id tables included, is one transaction on the target: a copy that
+  // fails or is interrupted leaves the target as it was. The target's id
+  // counters are raised to the ids copied.
   virtual bool copyRepository(Repository* source, Repository* target) = 0;
 };
 

@@ -6,11 +6,15 @@
 // counters are raised to the ids copied. KEYVAL and INFO keep the target's
 // own rows.
 //
-// Each per-id table is replaced in a transaction of its own. The other
-// tables share the long-text table BIGSTR, whose pieces their rows point
-// at, so they are replaced together in one transaction: a copy that fails
-// leaves them as they were, and never a row pointing at a piece that is
-// gone. Each table is filled through one prepared statement.
+// The whole copy is one transaction on the target, per-id tables included:
+// both SQLite and PostgreSQL create and drop tables inside a transaction
+// and undo that on a rollback. So a copy that fails, or whose process is
+// killed, or whose connection or disk fails, leaves the target exactly as
+// it was; the target never opens as a current repository that is half
+// copied (per-id tables of the source beside main tables of the target, or
+// rows pointing at long-text pieces that are gone). The price is that other
+// writers of the target wait for the whole copy. Each table is filled
+// through one prepared statement.
 #include <algorithm>
 #include <functional>
 
@@ -84,16 +88,14 @@ class RepositoryCopy {
 
   bool run(KvbString* errorText) {
     errorText_ = errorText;
-    return replaceIdTables("HSM", "HCM", source_->getMaxHgmId(),
-                           target_->getMaxHgmId()) &&
-           replaceIdTables("FRQDST", nullptr, source_->getMaxFieldId(),
-                           target_->getMaxFieldId()) &&
-           inTargetTransaction([this] {
-             return emptyLongTexts() && copyBuiltInTables() &&
-                    copyTableSets() &&
-                    (target_->raiseIdCounters() ||
-                     fail(target_->getErrorMessage()));
-           });
+    return inTargetTransaction([this] {
+      return replaceIdTables("HSM", "HCM", source_->getMaxHgmId(),
+                             target_->getMaxHgmId()) &&
+             replaceIdTables("FRQDST", nullptr, source_->getMaxFieldId(),
+                             target_->getMaxFieldId()) &&
+             emptyLongTexts() && copyBuiltInTables() && copyTableSets() &&
+             (target_->raiseIdCounters() || fail(target_->getErrorMessage()));
+    });
   }
 
  private:
@@ -149,15 +151,12 @@ class RepositoryCopy {
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(code, true, id),
                to_->getTableName(code, true, id), false);
-    return inTargetTransaction([&] {
-      if (!old.empty() && !to_->dropTable(to_->getTableName(code, false, id)))
-        return fail(to_->getErrorMessage());
-      if (columns.empty()) return true;
-      report(plan.select);
-      return (to_->createTable(name, columns) ||
-              fail(to_->getErrorMessage())) &&
-             copyRows(plan) && indexIdTable(code, id);
-    });
+    if (!old.empty() && !to_->dropTable(to_->getTableName(code, false, id)))
+      return fail(to_->getErrorMessage());
+    if (columns.empty()) return true;
+    report(plan.select);
+    return (to_->createTable(name, columns) || fail(to_->getErrorMessage())) &&
+           copyRows(plan) && indexIdTable(code, id);
   }
 
   // The indexes of a copied per-id table; as the database layer makes

@@ -1,9 +1,12 @@
 // Deleting the runs of a report with everything they wrote, in one
 // transaction: a walk down the tables of a run's results, each step
 // deleting the rows whose key is among the ids that earlier steps
-// gathered. The per-field frequency tables of the runs are dropped once
-// the deletion is committed.
+// gathered. The per-field frequency tables of the runs are dropped in the
+// same transaction, which undoes the drops when it rolls back: whatever
+// stops a deletion, no frequency table outlives its field row and no field
+// row loses its table.
 #include <algorithm>
+#include <list>
 #include <map>
 #include <string>
 
@@ -93,26 +96,19 @@ bool ProfileRDAImpl::deleteReportRuns(int fromRunId, int toRunId, int reportId,
                                       bool deleteReport) {
   if (!ready()) return false;
   if (reportId == -1) return failQuietly("No report was given");
-  std::vector<int> fieldTables;
-  if (!transaction([&] {
-        return deleteRuns(fromRunId, toRunId, reportId, deleteReport,
-                          fieldTables);
-      }))
-    return false;
-  dropFieldFrequencyTables(fieldTables);
-  return true;
+  return transaction(
+      [&] { return deleteRuns(fromRunId, toRunId, reportId, deleteReport); });
 }
 
 bool ProfileRDAImpl::deleteRuns(int fromRunId, int toRunId, int reportId,
-                                bool deleteReport,
-                                std::vector<int>& fieldTables) {
+                                bool deleteReport) {
   KvbString sql = "SELECT JOB_ID FROM " + table("JOB");
   std::vector<KvbDatavar> values;
   SqlFilter filter(sql, values);
   filter.add("RPT_ID=?", reportId);
   if (fromRunId != -1) filter.add("JOB_ID>=?", fromRunId);
   if (toRunId != -1) filter.add("JOB_ID<=?", toRunId);
-  std::vector<int> runs;
+  std::vector<int> runs, fieldTables;
   if (!readIds(sql, values, runs)) return false;
   for (int run : runs) {
     // A run that wrote into the shared FRQDST says so; the rows of a run
@@ -128,13 +124,22 @@ bool ProfileRDAImpl::deleteRuns(int fromRunId, int toRunId, int reportId,
                  {run}, fieldTables))
       return false;
   }
-  return deleteRunResults(reportId, deleteReport, runs);
+  return dropFieldFrequencyTables(fieldTables) &&
+         deleteRunResults(reportId, deleteReport, runs);
 }
 
-void ProfileRDAImpl::dropFieldFrequencyTables(
+bool ProfileRDAImpl::dropFieldFrequencyTables(
     const std::vector<int>& fieldIds) {
   for (int fieldId : fieldIds) {
-    if (!rda_->dropTable(rda_->getTableName("FRQDST", false, fieldId)))
+    // A field whose frequencies were never loaded, or whose table was
+    // exported and dropped, has no table to drop.
+    std::list<TableColumnInfo> columns;
+    if (rda_->getTableColumns(kvbStringFormat("FRQDST%d", fieldId), columns) >
+            0 &&
+        !rda_->dropTable(rda_->getTableName("FRQDST", false, fieldId))) {
       logError(rda_->getErrorMessage());
+      return false;
+    }
   }
+  return true;
 }

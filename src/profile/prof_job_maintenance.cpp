@@ -69,7 +69,7 @@ bool ProfileRDAImpl::deleteProfileJob(int jobId) {
     resources->release();
   }
   // Every report of the job goes, with its runs and their results.
-  std::vector<int> reports, fieldTables;
+  std::vector<int> reports;
   if (!transaction([&] {
         if (!deleteProfileJobDetails(jobId) ||
             !run("DELETE FROM " + table("JSETUP") + " WHERE SU_ID=?",
@@ -78,11 +78,10 @@ bool ProfileRDAImpl::deleteProfileJob(int jobId) {
                      {jobId}, reports))
           return false;
         for (int report : reports)
-          if (!deleteRuns(-1, -1, report, true, fieldTables)) return false;
+          if (!deleteRuns(-1, -1, report, true)) return false;
         return true;
       }))
     return false;
-  dropFieldFrequencyTables(fieldTables);
   postDeletion(path, kJobType, identity);
   return true;
 }

@@ -510,17 +510,17 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
 
   // --- Deleting runs ---
   // Deletes the runs of a report in [fromRunId, toRunId] (-1: open) with
-  // their results, and with `deleteReport` the report and all its charts,
-  // inside the caller's transaction; the fields whose frequency tables are
-  // to be dropped after the commit are appended to `fieldTables`.
-  bool deleteRuns(int fromRunId, int toRunId, int reportId, bool deleteReport,
-                  std::vector<int>& fieldTables);
+  // their results and the frequency tables of their fields, and with
+  // `deleteReport` the report and all its charts, inside the caller's
+  // transaction.
+  bool deleteRuns(int fromRunId, int toRunId, int reportId, bool deleteReport);
   // The cascade over the results of `runs` (and, with `wholeReport`, over
   // the report's own rows), in one transaction.
   bool deleteRunResults(int reportId, bool wholeReport,
                         const std::vector<int>& runs);
-  // Drops the frequency table of each field; failures are logged only.
-  void dropFieldFrequencyTables(const std::vector<int>& fieldIds);
+  // Drops the frequency table of each field that has one; false (logged)
+  // when a drop fails.
+  bool dropFieldFrequencyTables(const std::vector<int>& fieldIds);
 
   // --- Loads ---
   enum LoadKind { kFrequencyLoad, kPatternLoad, kMatchCodeLoad, kRuleLogLoad };

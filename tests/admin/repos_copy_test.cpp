@@ -1,16 +1,19 @@
-// Copying repositories between back ends, and copies that fail or are refused.
+// Copying repositories between back ends, and copies that fail or are
+// refused: a failed copy, also on a full disk, leaves the target as it was.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "access/base_rdaimpl.h"
-#include "schema/repos_tables.h"
-#include "schema/repos_tables_xml.h"
+#include "fault/fault_vfs.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
+#include "support/repos_content.h"
 
 namespace {
+
+// A copy writes over a thousand times; one in so many is made to fail.
+constexpr int kCopyWriteStep = 89;
 
 class CopyTest : public AdminTargetTest {
  protected:
@@ -29,83 +32,80 @@ class CopyTest : public AdminTargetTest {
 
   static void run(RepositoryImpl* repos, const std::string& sql,
                   const std::vector<KvbDatavar>& values = {}) {
-    ReposDataAccessStatement* statement =
-        boundStatement(repos->getDataAccess(), sql, values);
-    EXPECT_TRUE(statement && statement->execute())
-        << sql << ": " << repos->getDataAccess()->getErrorMessage().asCstr();
-    if (statement) statement->release();
+    EXPECT_EQ(execute(repos, sql, values), "");
   }
-  static std::string table(RepositoryImpl* repos, const char* code,
-                           int number = -1) {
-    return repos->getDataAccess()->getTableName(code, true, number).str();
-  }
-
-  // A per-id table <code><id> with a text, an integer and a real column.
   static void idTable(RepositoryImpl* repos, const char* code, int id,
                       const std::string& text) {
-    std::list<TableColumnInfo> columns(3);
-    auto column = columns.begin();
-    column->name = "VALTXT";
-    column->size = repos->getMaxTextLength();
-    (++column)->name = "VALCNT";
-    column->type = kvbTypeInt;
-    (++column)->name = "VALNUM";
-    column->type = kvbTypeReal;
-    ASSERT_TRUE(repos->getDataAccess()->createTable(
-        (code + std::to_string(id)).c_str(), columns));
-    for (int row = 0; row < 3; ++row)
-      run(repos, "INSERT INTO " + table(repos, code, id) + " VALUES (?, ?, ?)",
-          {KvbString(text + std::to_string(row)), row, row / 3.0});
-  }
-
-  // Every row of a table, long texts resolved, in text order.
-  static std::vector<std::string> tableRows(RepositoryImpl* repos,
-                                            const std::string& physical) {
-    ReposDataAccess* rda = repos->getDataAccess();
-    ReposDataAccessCursor* cursor =
-        rda->paramSelect("SELECT * FROM " + physical, 0);
-    EXPECT_TRUE(cursor && cursor->cacheAll()) << physical;
-    std::vector<std::string> rows;
-    while (cursor && cursor->next() == 1) {
-      std::string row;
-      for (int c = 0; c < cursor->getNumCols(); ++c) {
-        KvbString full = cursor->getString(c);
-        rda->readLongText(cursor->getString(c), &full, 0);
-        row += full.str() + "|";
-      }
-      rows.push_back(row);
-    }
-    if (cursor) cursor->release();
-    return sortedRows(rows);
+    ASSERT_EQ(::idTable(repos, code, id, text), "");
   }
 
   // The rows of every table that a copy replaces; the counters are raised
   // to the target's ids and compared on their own.
   static std::vector<std::string> everyTable(RepositoryImpl* repos) {
-    std::vector<std::string> names;
-    for (const ReposColumnDef* defs :
-         {reposCoreColumnDefs, reposNcoaColumnDefs})
-      for (const ReposColumnDef* def = defs; !isEndRecord(*def); ++def) {
-        const KvbString code = def->tableCode;
-        while (!isEndRecord(*def)) ++def;
-        if (code != "INFO" && code != "KEYVAL" && code != "BIGSTR" &&
-            code != "UCURID")
-          names.push_back(table(repos, code.asCstr()));
-      }
-    for (int s = 0; s < repos->getTableSetCount(); ++s)
-      for (const ReposTableDef& t : repos->getTableSet(s)->tableDefs)
-        names.push_back(table(repos, t.name.asCstr()));
-    for (const char* code : {"FRQDST", "HSM", "HCM"})
-      names.push_back(table(repos, code, code[0] == 'F' ? 2 : 1));
-    std::vector<std::string> rows;
-    for (const std::string& name : names)
-      for (const std::string& row : tableRows(repos, name))
-        rows.push_back(name + ":" + row);
-    return rows;
+    return repositoryRows(
+        repos, tableCodes(repos, {"INFO", "KEYVAL", "BIGSTR", "UCURID"}), 2);
+  }
+
+  // A source with a long text, metrics, a table-set row and per-id tables
+  // FRQDST2, HSM1 and HCM1.
+  static void fillSource(RepositoryImpl* source) {
+    const std::string longText(40000, 'L');
+    KvbString marker;
+    ASSERT_TRUE(source->writeLongText(longText.c_str(), &marker, 0));
+    run(source,
+        "INSERT INTO " + tableName(source, "RULE") +
+            " (RU_ID, RU_DESC, RU_EXPR) VALUES (1, 'r', ?), (2, NULL, ?)",
+        {marker, "short <expr>"});
+    run(source,
+        "INSERT INTO " + tableName(source, "FLD") +
+            " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME, MET_0, MET_6) VALUES "
+            "(1, 1, 2, 'f', 'm0', ?)",
+        {KvbString(std::string(300, 'm'))});
+    run(source,
+        "INSERT INTO " + tableName(source, "FRQDST") +
+            " (FLD_ID, FR_VAL, FR_CNT, FR_MC) VALUES (2, 'v', 3, 'mc')");
+    run(source, "INSERT INTO " + tableName(source, "HGMETA") +
+                    " (HGM_ID, GRP1) VALUES (1, 'g')");
+    run(source, "INSERT INTO " + tableName(source, "RDDOMS") +
+                    " (ID, DOMNAME, LOCKDATE) VALUES (1, 'd', 45000.125)");
+    idTable(source, "FRQDST", 2, std::string(300, 'v'));
+    idTable(source, "HSM", 1, "h");
+    idTable(source, "HCM", 1, "c");
+  }
+
+  // Gives the target's NOTCAT a column that the source's rows leave null,
+  // so that the copy fails at that table, after the per-id tables.
+  static void breakNotcat(RepositoryImpl* target) {
+    run(target, "DROP TABLE " + tableName(target, "NOTCAT"));
+    run(target,
+        "CREATE TABLE " + tableName(target, "NOTCAT") +
+            " (NCAT_ID INTEGER, NCAT_DSC VARCHAR(255), X INTEGER NOT NULL)");
+  }
+
+  // A filled source and a new target of the test's back end, whose
+  // largest field, 3, has a per-id table FRQDST3 that a copy drops.
+  void sourceAndTarget() {
+    source_ = fileRepository("source.db");
+    targetDb_ = newDatabase();
+    ASSERT_TRUE(create(targetDb_)) << error();
+    target_ = keep(open(targetDb_, true));
+    ASSERT_TRUE(source_ && target_);
+    fillSource(source_);
+    run(target_,
+        "INSERT INTO " + tableName(target_, "FLD") +
+            " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
+    idTable(target_, "FRQDST", 3, "target");
+  }
+  // Every table of the target, per-id tables included.
+  std::vector<std::string> targetContent() {
+    return repositoryRows(target_, tableCodes(target_), 3);
   }
 
   std::vector<std::unique_ptr<RepositoryImpl, void (*)(RepositoryImpl*)>>
       opened_;
+  RepositoryImpl* source_ = nullptr;
+  RepositoryImpl* target_ = nullptr;
+  AdminDatabase targetDb_;
   LogCapture log_;
 };
 
@@ -117,28 +117,8 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   RepositoryImpl* back = fileRepository("back.db");
   ASSERT_TRUE(source && middle && back);
 
-  const std::string longText(40000, 'L');
-  KvbString marker;
-  ASSERT_TRUE(source->writeLongText(longText.c_str(), &marker, 0));
-  run(source,
-      "INSERT INTO " + table(source, "RULE") +
-          " (RU_ID, RU_DESC, RU_EXPR) VALUES (1, 'r', ?), (2, NULL, ?)",
-      {marker, "short <expr>"});
-  run(source,
-      "INSERT INTO " + table(source, "FLD") +
-          " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME, MET_0, MET_6) VALUES "
-          "(1, 1, 2, 'f', 'm0', ?)",
-      {KvbString(std::string(300, 'm'))});
-  run(source, "INSERT INTO " + table(source, "FRQDST") +
-                  " (FLD_ID, FR_VAL, FR_CNT, FR_MC) VALUES (2, 'v', 3, 'mc')");
-  run(source, "INSERT INTO " + table(source, "HGMETA") +
-                  " (HGM_ID, GRP1) VALUES (1, 'g')");
-  run(source, "INSERT INTO " + table(source, "RDDOMS") +
-                  " (ID, DOMNAME, LOCKDATE) VALUES (1, 'd', 45000.125)");
-  idTable(source, "FRQDST", 2, std::string(300, 'v'));
-  idTable(source, "HSM", 1, "h");
-  idTable(source, "HCM", 1, "c");
-  run(middle, "INSERT INTO " + table(middle, "KEYVAL") +
+  fillSource(source);
+  run(middle, "INSERT INTO " + tableName(middle, "KEYVAL") +
                   " (V_KEY, V_VALUE) VALUES ('k', 'middle')");
   const KvbString middleUuid = middle->getRepositoryUUID();
 
@@ -146,21 +126,18 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   EXPECT_FALSE(admin_->copyRepository(nullptr, middle));
   EXPECT_EQ(error(), libraryMessage(1307));
   EXPECT_FALSE(admin_->copyRepository(source, source));
-  run(middle, "DROP TABLE " + table(middle, "NOTCAT"));
-  run(middle,
-      "CREATE TABLE " + table(middle, "NOTCAT") +
-          " (NCAT_ID INTEGER, NCAT_DSC VARCHAR(255), X INTEGER NOT NULL)");
+  breakNotcat(middle);
   EXPECT_FALSE(admin_->copyRepository(source, middle));
   EXPECT_FALSE(error().empty());
-  EXPECT_EQ(tableRows(middle, table(middle, "FLD")).size(), 0u);
-  EXPECT_EQ(tableRows(middle, table(middle, "BIGSTR")).size(), 0u);
-  run(middle, "DROP TABLE " + table(middle, "NOTCAT"));
+  EXPECT_EQ(tableRows(middle, tableName(middle, "FLD")).size(), 0u);
+  EXPECT_EQ(tableRows(middle, tableName(middle, "BIGSTR")).size(), 0u);
+  run(middle, "DROP TABLE " + tableName(middle, "NOTCAT"));
   ASSERT_TRUE(middle->getDataAccess()->checkTables(TableCreateOptions()));
 
   ASSERT_TRUE(admin_->copyRepository(source, middle)) << error();
   ASSERT_TRUE(admin_->copyRepository(middle, back)) << error();
   EXPECT_EQ(everyTable(back), everyTable(source));
-  EXPECT_EQ(tableRows(middle, table(middle, "KEYVAL")),
+  EXPECT_EQ(tableRows(middle, tableName(middle, "KEYVAL")),
             std::vector<std::string>{"k|middle|"});
   EXPECT_EQ(middle->getRepositoryUUID(), middleUuid);
   // The counters hand out no id that a copied row holds.
@@ -171,6 +148,53 @@ TEST_P(CopyTest, CopyThereAndBackEqualsTheSourceRowForRow) {
   }
 }
 
+TEST_P(CopyTest, ACopyThatFailsLateLeavesEveryTableOfTheTargetAsItWas) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  // FRQDST2 of the target would be replaced by the source's.
+  idTable(target_, "FRQDST", 2, "target");
+  KvbString marker;
+  ASSERT_TRUE(
+      target_->writeLongText(std::string(40000, 'T').c_str(), &marker, 0))
+      << target_->getErrorMessage().str();
+  run(target_,
+      "INSERT INTO " + tableName(target_, "RULE") +
+          " (RU_ID, RU_EXPR) VALUES (7, ?)",
+      {marker});
+  breakNotcat(target_);
+  const std::vector<std::string> before = targetContent();
+
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_FALSE(error().empty());
+  EXPECT_EQ(targetContent(), before);
+  EXPECT_FALSE(target_->getDataAccess()->inTransaction());
+}
+
+TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
+  if (isPostgres()) GTEST_SKIP() << "the disk is a SQLite file's";
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  const std::vector<std::string> before = targetContent();
+
+  FaultVfs vfs;  // under the target of each copy, opened in the copy's turn
+  const int faults = vfs.failEachWrite(
+      SQLITE_FULL, 1, kCopyWriteStep,
+      [&] {
+        RepositoryImpl* copied = open(targetDb_);
+        const bool ok = copied && admin_->copyRepository(source_, copied);
+        if (copied) copied->release();
+        return ok;
+      },
+      [&](int k, bool fired, bool copied) {
+        SCOPED_TRACE("write " + std::to_string(k) + " failed");
+        EXPECT_EQ(copied, !fired);
+        if (fired)
+          EXPECT_EQ(targetContent(), before);
+        else
+          EXPECT_EQ(everyTable(target_), everyTable(source_));
+        return !HasFailure();
+      });
+  EXPECT_GT(faults, 0);
+}
+
 // A repository that a newer engine wrote is neither copied from, which
 // could lose what this engine does not know, nor copied into.
 TEST_P(CopyTest, NewerRepositoryIsNeitherSourceNorTarget) {
@@ -179,15 +203,15 @@ TEST_P(CopyTest, NewerRepositoryIsNeitherSourceNorTarget) {
   ASSERT_TRUE(create(newerDb)) << error();
   RepositoryImpl* newer = keep(open(newerDb));
   ASSERT_TRUE(current && newer);
-  run(newer, "UPDATE " + table(newer, "INFO") +
+  run(newer, "UPDATE " + tableName(newer, "INFO") +
                  " SET I_MVER = 5 WHERE I_TYPE = 'KVREPOSITORY'");
   newer->readVersionInfo();
   for (RepositoryImpl* repos : {current, newer})
     run(repos,
-        "INSERT INTO " + table(repos, "RULE") +
+        "INSERT INTO " + tableName(repos, "RULE") +
             " (RU_ID, RU_DESC) VALUES (1, ?)",
         {KvbString(repos == newer ? "newer" : "current")});
-  const std::vector<std::string> rules = tableRows(newer, table(newer, "RULE"));
+  const std::vector<std::string> rules = tableRows(newer, tableName(newer, "RULE"));
   for (const bool newerIsSource : {false, true}) {
     EXPECT_FALSE(newerIsSource ? admin_->copyRepository(newer, current)
                                : admin_->copyRepository(current, newer));
@@ -197,7 +221,7 @@ TEST_P(CopyTest, NewerRepositoryIsNeitherSourceNorTarget) {
         0u)
         << error();
   }
-  EXPECT_EQ(tableRows(newer, table(newer, "RULE")), rules);
+  EXPECT_EQ(tableRows(newer, tableName(newer, "RULE")), rules);
 }
 
 INSTANTIATE_ADMIN_TARGETS(CopyTest);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 
 class FaultVfs {
  public:
@@ -42,6 +43,23 @@ class FaultVfs {
   void disarm() { failAt_ = 0; }
   bool fired() const { return fired_; }
   int writes() const { return writes_; }
+
+  // Runs `operation` with its k-th write failing with `error`, for k =
+  // first, first + step, ... until a run in which the fault did not fire;
+  // `check(k, fired, answer)` follows each run and answers whether to go
+  // on. Returns the number of runs in which the fault fired.
+  int failEachWrite(int error, int first, int step,
+                    const std::function<bool()>& operation,
+                    const std::function<bool(int, bool, bool)>& check) {
+    int faults = 0;
+    for (int k = first;; k += step) {
+      arm(k, error);
+      const bool answer = operation();
+      disarm();
+      faults += fired_;
+      if (!check(k, fired_, answer) || !fired_) return faults;
+    }
+  }
 
  private:
   // An open file: our methods in front of the real VFS's file, which

@@ -1,15 +1,18 @@
 // Deleting the runs of a report on every back end: every table that a run
 // writes is counted before and after, so a row left behind or taken from a
 // run that stays shows; a failure part-way leaves every row; long id lists
-// are split; the per-field frequency tables of the deleted runs go.
+// are split; the per-field frequency tables of the deleted runs go with
+// them (one already gone is no failure), and stay with them when the disk
+// fills up at any write.
 #include <gtest/gtest.h>
 
-#include <list>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "fault/fault_vfs.h"
 #include "profile/prof_fixture.h"
+#include "support/repos_content.h"
 
 namespace {
 
@@ -88,9 +91,7 @@ class ProfileCascadeTest : public ProfileRdaTest {
     return out;
   }
   bool fieldTableExists(int fieldId) {
-    std::list<TableColumnInfo> columns;
-    return db_->getTableColumns("FRQDST" + std::to_string(fieldId), columns) >
-           0;
+    return idTableExists(db_, "FRQDST", fieldId);
   }
 };
 
@@ -139,6 +140,40 @@ TEST_P(ProfileCascadeTest, ADeletionThatFailsPartWayLeavesEveryRow) {
   EXPECT_EQ(counts("PTILE"), before);
   EXPECT_TRUE(fieldTableExists(perField));
   EXPECT_FALSE(db_->inTransaction());
+}
+
+TEST_P(ProfileCascadeTest, ARunWhoseFieldTableIsGoneIsDeletedAllTheSame) {
+  const int sales = report();
+  const int perField = storeRun(sales, false);
+  // As an export that drops the tables it wrote leaves it.
+  exec("DROP TABLE " + db_->getTableName("FRQDST", true, perField).str());
+  EXPECT_TRUE(profile_->deleteReportRuns(-1, -1, sales, false))
+      << profile_->getErrorMessage().asCstr();
+  EXPECT_EQ(counts(), uniform(0, 1));
+}
+
+TEST_P(ProfileCascadeTest, AFullDiskAtAnyWriteKeepsRunsWithTheirFieldTables) {
+  if (isPostgres()) GTEST_SKIP() << "the disk is a SQLite file's";
+  const int sales = report();
+  storeRun(sales, true);
+  const int perField = storeRun(sales, false);
+  const Counts before = counts();
+  FaultVfs vfs;  // under the connection that deletes, opened next
+  ReposDataAccess* rda = open();
+  ProfileRDAImpl* deleter = new ProfileRDAImpl(rda);
+  const int faults = vfs.failEachWrite(
+      SQLITE_FULL, 1, 3,  // every third of some 300 writes
+      [&] { return deleter->deleteReportRuns(-1, -1, sales, false); },
+      [&](int k, bool fired, bool deleted) {
+        SCOPED_TRACE("write " + std::to_string(k) + " failed");
+        EXPECT_EQ(deleted, !fired);
+        EXPECT_EQ(counts(), fired ? before : uniform(0, 1));
+        EXPECT_EQ(fieldTableExists(perField), fired);
+        return !HasFailure();
+      });
+  EXPECT_GT(faults, 0);
+  deleter->release();
+  rda->release();
 }
 
 TEST_P(ProfileCascadeTest, RunsOfManyFieldsAreDeletedInBoundedStatements) {

@@ -10,6 +10,7 @@
 #include "kvreposres/kvreposres.h"
 #include "profile/prof_fixture.h"
 #include "support/event_recorder.h"
+#include "support/repos_content.h"
 
 namespace {
 
@@ -37,6 +38,18 @@ class ProfileMaintenanceTest : public ProfileRdaTest {
     EXPECT_TRUE(profile_->addRunDsn(id, "d", "c", "N", nullptr));
     return id;
   }
+  // A field of run `runId` with a frequency table of its own.
+  int fieldWithTable(int runId) {
+    int dsn = 0, tbl = 0, fld = 0;
+    ProfileRDAImpl& p = *profile_;
+    EXPECT_TRUE(p.addRunDsn(runId, "d", "c", "N", &dsn) &&
+                p.addRunTable(dsn, "", "", "T", "", "", "", 0, &tbl) &&
+                p.addRunField(dsn, tbl, "F", "S", &fld) &&
+                p.beginFrequencyLoad(fld, false, 0) &&
+                p.addFrequencyRow(fld, "v", "", 1) && p.endFrequencyLoad(fld))
+        << p.getErrorMessage().asCstr();
+    return fld;
+  }
   void category(int id, const char* description) {
     exec(
         "INSERT INTO " + table("NOTCAT") + " (NCAT_ID, NCAT_DSC) VALUES (?, ?)",
@@ -51,7 +64,7 @@ TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
     EXPECT_GT(profile_->addJobDsn(j, "d", "c", ""), 0);
     run(report(j));
   }
-  run(report(nightly));  // a second report of the job
+  const int field = fieldWithTable(run(report(nightly)));  // a second report
   EventRecorder recorder(describe);
   ASSERT_TRUE(profile_->deleteProfileJob(nightly))
       << profile_->getErrorMessage().asCstr();
@@ -62,6 +75,7 @@ TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
   for (const char* code : {"JSETUP", "JKEYVL", "JDSN", "REPORT", "JOB", "DSN"})
     EXPECT_EQ(count(code), 1) << code;
   EXPECT_EQ(count("REPORT", "SU_ID=?", {other}), 1);
+  EXPECT_FALSE(idTableExists(db_, "FRQDST", field));
 }
 
 TEST_P(ProfileMaintenanceTest,
