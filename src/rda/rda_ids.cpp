@@ -6,7 +6,6 @@
 #include "rda/rda_statement.h"
 
 namespace {
-const char kSourceFile[] = "rda_ids";
 const char kLongTextMarker[] = "_~_velMoranRef_%d_~_";
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include "support/admin_targets.h"
 #include "support/file_size_limit.h"
 #include "support/log_capture.h"
+#include "support/repos_content.h"
 
 namespace {
 
@@ -28,20 +29,6 @@ std::string readText(const std::string& path) {
   std::stringstream text;
   text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
-}
-
-// The codes of every table a creation makes.
-Lines tableCodes(RepositoryImpl* repository) {
-  Lines codes;
-  for (const ReposColumnDef* defs : {reposCoreColumnDefs, reposNcoaColumnDefs})
-    for (const ReposColumnDef* p = defs; !isEndRecord(*p); ++p) {
-      codes.push_back(p->tableCode);
-      while (!isEndRecord(*p)) ++p;
-    }
-  for (int i = 0; i < repository->getTableSetCount(); ++i)
-    for (const ReposTableDef& table : repository->getTableSet(i)->tableDefs)
-      codes.push_back(table.name.str());
-  return codes;
 }
 
 // The rows of a table as sorted texts, without UUIDs (drawn anew by every

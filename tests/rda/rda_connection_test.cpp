@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <set>
 #include <string>
@@ -34,6 +35,22 @@ class RdaConnectionTest : public RdaTargetTest {
     const KvbString sql =
         "SELECT COUNT(*) FROM " + table("FOLDER") + " WHERE FLDR_ID = ?";
     return c->paramSingleton(sql, &n, 1, &key) ? n : -1;
+  }
+  // Runs `work` in a transaction of `other`, on a thread of its own, while
+  // this test's connection holds a transaction that it commits a moment
+  // later. Empty when the work and its commit succeeded, else the reason.
+  std::string whileCommitting(ReposDataAccess* other,
+                              const std::function<bool()>& work) {
+    std::string reason;
+    std::thread second([&] {
+      if (!other->beginTransaction(false, nullptr) || !work() ||
+          !other->endTransaction(true))
+        reason = "failed: " + other->getErrorMessage().str();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(rda_->endTransaction(true)) << why();
+    second.join();
+    return reason;
   }
   bool addFolder(ReposDataAccess* c, int id, const char* name) {
     KvbDatavar key(id), text(name);
@@ -202,19 +219,12 @@ TEST_P(RdaConnectionTest, ANewCounterMadeTwiceAtOnceCountsOn) {
   KvbDatavar mine, theirs;
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
   ASSERT_TRUE(rda_->getNextID("NEWKEY", mine)) << why();
-  std::atomic<bool> drawn{false};
-  std::string reason;
-  std::thread second([&] {
-    if (other->beginTransaction(false, nullptr) &&
-        other->getNextID("NEWKEY", theirs) && addFolder(other, 7, "after"))
-      drawn = other->endTransaction(true);
-    else
-      reason = other->getErrorMessage().str();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_TRUE(rda_->endTransaction(true)) << why();
-  second.join();
-  EXPECT_TRUE(drawn) << reason;
+  EXPECT_EQ(whileCommitting(other,
+                            [&] {
+                              return other->getNextID("NEWKEY", theirs) &&
+                                     addFolder(other, 7, "after");
+                            }),
+            "");
   EXPECT_EQ(mine.asInt(), 1);
   EXPECT_EQ(theirs.asInt(), 2);
   EXPECT_EQ(folders(rda_, 7), 1);
@@ -230,19 +240,12 @@ TEST_P(RdaConnectionTest, WritersWaitForEachOtherThenGiveUpWithAReason) {
   ASSERT_NE(other, nullptr);
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
   ASSERT_TRUE(addFolder(rda_, 1, "first"));
-  std::atomic<bool> written{false};
-  std::string reason;
-  std::thread second([&] {
-    if (other->beginTransaction(false, nullptr) && folders(other, 2) == 0 &&
-        addFolder(other, 2, "second"))
-      written = other->endTransaction(true);
-    else
-      reason = other->getErrorMessage().str();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_TRUE(rda_->endTransaction(true)) << why();
-  second.join();
-  EXPECT_TRUE(written) << reason;
+  EXPECT_EQ(whileCommitting(other,
+                            [&] {
+                              return folders(other, 2) == 0 &&
+                                     addFolder(other, 2, "second");
+                            }),
+            "");
   other->release();
   if (isPostgres()) return;
 
