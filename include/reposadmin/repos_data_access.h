@@ -148,6 +148,10 @@ class ReposDataAccess {
   // matching end: other threads' operations on the connection wait.
   // Changes that data-access objects announce inside a transaction are
   // posted after the outermost commit, and dropped by a rollback.
+  // A begin that fails leaves the depth raised, and the caller ends it with
+  // endTransaction(false); only an immediate begin given `busy` that finds
+  // the database locked by another connection sets *busy and leaves the
+  // depth as it was.
   virtual bool beginTransaction(bool immediate, bool* busy) = 0;
   virtual bool endTransaction(bool commit) = 0;
   virtual bool inTransaction() = 0;

@@ -117,6 +117,7 @@ bool RepositoryImportExportManagerImpl::inTransaction(
   bool result = common->beginTransaction(1, 0);
   if (!result) {
     errorText = common->getErrorMessage();
+    common->endTransaction(false);  // a failed begin leaves its level raised
   } else {
     result = work();
     // A failed commit leaves the reason of the connection.

@@ -57,6 +57,9 @@ class RDA_DAC : public RDA_BaseImpl {
     return tableTailFor(kind_, keys);
   }
   KvbString nameQuote_INT() override;
+  bool failedStatementsUndoThemselves_INT() override {
+    return kind_ == DAC_DB_SQLITE;
+  }
   bool runTableCommands_INT(const KvbString& tableCode,
                             const KvbString& physicalName,
                             const KvbString& indexName) override;

@@ -161,8 +161,10 @@ bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
     transactionOpen_ = true;
     return true;
   }
-  if (immediate && wasBusy) {
-    if (busy) *busy = true;
+  // Only a caller that asked to be told of a busy database can know that
+  // the depth is back down; any other ends the failed begin itself.
+  if (immediate && wasBusy && busy) {
+    *busy = true;
     depth_ = 0;
     lock_->release();
   }
@@ -177,7 +179,9 @@ bool RDA_BaseImpl::beginLevel() {
   ++depth_;
   Level level{false, afterCommit_.size()};
   const bool wanted = transactionOpen_ && !rollbackOnly_;
-  if (wanted) level.savepoint = savepoint_INT(savepointName(depth_));
+  if (wanted)
+    level.savepoint =
+        savepointStatement_INT("SAVEPOINT " + savepointName(depth_));
   levels_.push_back(level);
   if (!wanted || level.savepoint) return true;
   rollbackOnly_ = true;
@@ -210,8 +214,10 @@ bool RDA_BaseImpl::endLevel(bool commit) {
     if (!commit) rollbackOnly_ = true;
     return true;
   }
-  if (commit ? releaseSavepoint_INT(name)
-             : rollbackToSavepoint_INT(name) && releaseSavepoint_INT(name))
+  const KvbString release = "RELEASE SAVEPOINT " + name;
+  if (commit ? savepointStatement_INT(release)
+             : savepointStatement_INT("ROLLBACK TO SAVEPOINT " + name) &&
+                   savepointStatement_INT(release))
     return true;
   rollbackOnly_ = true;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);

@@ -117,6 +117,13 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool bulkLoadEnd(bool) override;
   bool requiresNestedJoins() override { return false; }
 
+  // True when a statement that fails undoes only its own changes and
+  // leaves the transaction usable (SQLite); a server's transaction may end
+  // at a failed statement unless a savepoint was set before it.
+  bool failedStatementsUndoThemselves() {
+    return failedStatementsUndoThemselves_INT();
+  }
+
   // For statements: the connection's lock, whether a DDL callback takes
   // the statements, handing one statement to it, and recording a failure.
   const std::shared_ptr<RDA_Lock>& lock() const { return lock_; }
@@ -144,15 +151,11 @@ class RDA_BaseImpl : public ReposDataAccess {
   virtual bool begin_INT(bool immediate, bool* busy) = 0;
   virtual bool commit_INT() = 0;
   virtual bool rollback_INT() = 0;
-  // The savepoint of a nested level, by a name made from the depth.
-  virtual bool savepoint_INT(const KvbString& name) {
-    return exec_INT("SAVEPOINT " + name, nullptr);
-  }
-  virtual bool releaseSavepoint_INT(const KvbString& name) {
-    return exec_INT("RELEASE SAVEPOINT " + name, nullptr);
-  }
-  virtual bool rollbackToSavepoint_INT(const KvbString& name) {
-    return exec_INT("ROLLBACK TO SAVEPOINT " + name, nullptr);
+  // The savepoint statements of a nested level, whose savepoint is named
+  // from the depth; run through exec_INT unless the back end has a cheaper
+  // way.
+  virtual bool savepointStatement_INT(const KvbString& sql) {
+    return exec_INT(sql, nullptr);
   }
   // The columns of a physical table; an empty list when it does not exist.
   virtual bool tableColumns_INT(const KvbString& physicalName,
@@ -176,6 +179,8 @@ class RDA_BaseImpl : public ReposDataAccess {
   virtual KvbString createTableTail_INT(const std::vector<KvbString>& keys) {
     return ")";
   }
+  // See failedStatementsUndoThemselves; false unless the back end knows.
+  virtual bool failedStatementsUndoThemselves_INT() { return false; }
   // True when the back end keeps table prefixes (the SQLite back end has
   // none).
   virtual bool usesTablePrefix_INT() { return true; }

@@ -151,6 +151,17 @@ bool RDA_Sqlite::begin_INT(bool, bool* busy) {
   return false;
 }
 
+// Savepoints are set and released for every nested level: their
+// statements are compiled once and kept (SqliteDatabase::prepare).
+bool RDA_Sqlite::savepointStatement_INT(const KvbString& sql) {
+  SqliteStatement* statement = db_->prepare(sql);
+  if (!statement) return failed();
+  const bool ok =
+      statement->execute(nullptr) || fail(statement->getErrorMessage());
+  statement->release();
+  return ok;
+}
+
 bool RDA_Sqlite::commit_INT() {
   return exec_INT("COMMIT TRANSACTION", nullptr);
 }

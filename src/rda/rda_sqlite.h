@@ -36,6 +36,8 @@ class RDA_Sqlite : public RDA_BaseImpl {
   KvbString columnType_INT(int type, int size, bool key) override;
   KvbString nameQuote_INT() override { return "\""; }
   bool usesTablePrefix_INT() override { return false; }
+  bool failedStatementsUndoThemselves_INT() override { return true; }
+  bool savepointStatement_INT(const KvbString& sql) override;
 
  private:
   bool failed();

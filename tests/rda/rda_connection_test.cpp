@@ -43,9 +43,10 @@ class RdaConnectionTest : public RdaTargetTest {
                               const std::function<bool()>& work) {
     std::string reason;
     std::thread second([&] {
-      if (!other->beginTransaction(false, nullptr) || !work() ||
-          !other->endTransaction(true))
-        reason = "failed: " + other->getErrorMessage().str();
+      const bool worked = other->beginTransaction(false, nullptr) && work();
+      if (!worked) reason = "failed: " + other->getErrorMessage().str();
+      if (!other->endTransaction(worked) && worked)
+        reason = "commit failed: " + other->getErrorMessage().str();
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(rda_->endTransaction(true)) << why();
@@ -92,6 +93,18 @@ TEST_P(RdaConnectionTest, NestedTransactionsCommitOnlyAtTheOutermostEnd) {
   ASSERT_TRUE(rda_->endTransaction(true)) << why();
   EXPECT_EQ(folders(other, 2) + folders(other, 3), 2);
   EXPECT_EQ(folders(other, 4), 0);
+
+  // A level whose savepoint is gone can roll back only with the whole
+  // transaction, whose outermost end then answers false.
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 5, "doomed"));
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(rda_->paramExec("RELEASE SAVEPOINT kv_level_2", nullptr, 0))
+      << why();
+  EXPECT_FALSE(rda_->endTransaction(false));
+  EXPECT_FALSE(rda_->endTransaction(true));
+  EXPECT_FALSE(rda_->inTransaction());
+  EXPECT_EQ(folders(other, 5), 0);
   other->release();
 }
 
@@ -260,7 +273,8 @@ TEST_P(RdaConnectionTest, WritersWaitForEachOtherThenGiveUpWithAReason) {
   EXPECT_NE(impatient->getErrorMessage().str().find("database is locked"),
             std::string::npos)
       << impatient->getErrorMessage().str();
-  impatient->endTransaction(false);
+  impatient->endTransaction(false);  // also after a failed begin
+  EXPECT_FALSE(impatient->inTransaction());
   EXPECT_TRUE(rda_->endTransaction(true)) << why();
   impatient->release();
 }
