@@ -216,6 +216,15 @@ bool BaseRDAImpl::transaction(const std::function<bool()>& body) {
   return ready() && runTransaction(rda_, logger_, body);
 }
 
+bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body) {
+  if (!ready()) return false;
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  return connection->inTransaction() &&
+                 connection->failedStatementsUndoThemselves()
+             ? body()
+             : transaction(body);
+}
+
 // ---------------------------------------------------------------------------
 // Shared writes and lookups
 
@@ -262,7 +271,7 @@ int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
   if (!ready()) return -1;
   const KvbString idColumn = firstColumn(columns);
   int id = -1;
-  auto add = [&] {
+  const bool ok = addInOneStep([&] {
     int existing = -1;
     switch (condition ? lookup("SELECT " + idColumn + " FROM " + table(code) +
                                    " WHERE " + condition,
@@ -280,16 +289,7 @@ int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
     if (!nextId(counter, id)) return false;
     values.insert(values.begin(), KvbDatavar(id));
     return insert(code, columns, values);
-  };
-  // Inside the caller's transaction, on a database where a failed statement
-  // undoes only itself, the add needs no savepoint of its own (which would
-  // copy every page it changes): it writes its one row last, so a failure
-  // leaves at most an id drawn and never used.
-  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
-  const bool ok = connection->inTransaction() &&
-                          connection->failedStatementsUndoThemselves()
-                      ? add()
-                      : transaction(add);
+  });
   return ok ? id : -1;
 }
 

@@ -137,6 +137,13 @@ class BaseRDAImpl {
   // back otherwise. False when the body or the transaction fails.
   bool transaction(const std::function<bool()>& body);
 
+  // Runs `body`, an add that draws ids and then writes its one row last,
+  // as one unit: in a transaction of its own, except inside the caller's
+  // transaction on a database where a failed statement undoes only itself.
+  // There it needs no savepoint (which would copy every page the add
+  // changes): a failure leaves no more than ids drawn and never used.
+  bool addInOneStep(const std::function<bool()>& body);
+
   // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)".
   bool insert(const char* code, const char* columns,
               const std::vector<KvbDatavar>& values);

@@ -164,7 +164,7 @@ bool NCOARDAImpl::addRow(const char* code, const char* history,
                          std::vector<SqlColumn> columns, int* newId) {
   if (!ready()) return false;
   int id = -1;
-  const bool ok = transaction([&] {
+  const bool ok = addInOneStep([&] {
     int historyId = -1;
     if (history) {
       if (!nextId(history, historyId)) return false;

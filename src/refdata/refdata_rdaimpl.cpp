@@ -15,7 +15,7 @@ bool RefDataRDAImpl::addRow(const char* code, Dated dated, RdFields values,
   if (row.empty())
     return fail(kvbStringFormat("No value given for a row of table %s", code));
   int id = 0;
-  const bool added = transaction([&] {
+  const bool added = addInOneStep([&] {
     if (idColumn) {
       if (!nextId(code, id)) return false;
       row.front() = RdField(idColumn, id);

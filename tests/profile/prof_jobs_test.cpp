@@ -286,6 +286,24 @@ TEST_P(ProfileJobsTest, ARefusalInsideTheCallersTransactionKeepsItsWork) {
   EXPECT_EQ(stored("JSETUP", "SU_ID").size(), 1u);
 }
 
+// An add whose insert fails inside the caller's transaction (its new id is
+// taken) costs only itself; the id it drew may stay unused.
+TEST_P(ProfileJobsTest, AFailedAddInsideTheCallersTransactionCostsOnlyItself) {
+  int first = -1, second = -1, failed = -1;
+  ASSERT_TRUE(profile_->beginTransaction(0, 0));
+  ASSERT_TRUE(profile_->addRunField(1, 1, "A", "S", &first));
+  exec("INSERT INTO " + table("FLD") + " (FLD_ID) VALUES (?)", {first + 1});
+  EXPECT_FALSE(profile_->addRunField(1, 1, "B", "S", &failed));
+  exec("DELETE FROM " + table("FLD") + " WHERE FLD_ID=?", {first + 1});
+  ASSERT_TRUE(profile_->addRunField(1, 1, "C", "S", &second))
+      << profile_->getErrorMessage().str();
+  EXPECT_TRUE(profile_->endTransaction(true)) << profile_->getErrorMessage().str();
+  EXPECT_EQ(failed, -1);
+  EXPECT_EQ(cursorRows(db_->paramSelect(
+                "SELECT FLD_NAME FROM " + table("FLD") + " ORDER BY FLD_ID", 0)),
+            (Rows{"A", "C"}));
+}
+
 TEST_P(ProfileJobsTest, TheRepositoryHandsOutProfileObjects) {
   RepositoryImpl* repository = new RepositoryImpl();
   KvbString error;
