@@ -36,7 +36,13 @@ int ProfileRDAImpl::addProfileJob(const KvbString& name,
       "SU_EDUSR, FLDR_ID",
       {name, description, uuid, createdDate, editedDate, createdUser,
        editedUser, folderId});
-  if (id > 0 && announce) postChange(kChangeAdded, "ProfileJob", id, uuid);
+  // A new job is announced through objectChanged, which listeners of the
+  // profile jobs filter on.
+  if (id > 0 && announce)
+    post([id, uuid](RepositoryEventManager& events,
+                    const KvbString& repository) {
+      events.objectChanged(repository, kChangeAdded, "ProfileJob", id, uuid);
+    });
   return id;
 }
 

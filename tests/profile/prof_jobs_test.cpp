@@ -14,8 +14,9 @@
 namespace {
 
 std::string describe(const RepositoryEvent& e) {
-  return std::to_string(e.changeType) + " " + e.objectType.str() + " " +
-         std::to_string(e.objectId) + " " + e.objectUUID.str();
+  return e.operation + " " + std::to_string(e.changeType) + " " +
+         e.objectType.str() + " " + std::to_string(e.objectId) + " " +
+         e.objectUUID.str();
 }
 
 // The keys of the job "Nightly" that storeJob writes.
@@ -269,8 +270,8 @@ TEST_P(ProfileJobsTest, NewJobsAreAnnouncedOutsideTransactionsOnly) {
   ASSERT_TRUE(other->endTransaction(true));
   other->release();
   EXPECT_EQ(rows(profile_->getProfileJobById(3)).size(), 1u);
-  EXPECT_EQ(recorder.events,
-            (Rows{"0 ProfileJob 1 u-1", "0 ProfileJob 2 u-2"}));
+  EXPECT_EQ(recorder.events, (Rows{"objectChanged 0 ProfileJob 1 u-1",
+                                   "objectChanged 0 ProfileJob 2 u-2"}));
 }
 
 // An add refused inside the caller's transaction takes back only its own
