@@ -667,9 +667,9 @@ bool NCOARDAImpl::setNcoaExecColumnValue(int column, const KvbDatavar& value) {
   if (target.type == kvbTypeString && value.getType() == kvbTypeString &&
       characters(value) > static_cast<size_t>(target.size))
     logPrintf(getLogger(), kLogWarning, kSourceFile, __LINE__,
-              "Column [%S] value [%S] is longer than the column's %d "
-              "characters; it is stored whole",
-              target.name, value.asString(), target.size);
+              "Column [%S] value [%S] too large, check DAC log to see if DBMS "
+              "complained about this insert",
+              target.name, value.asString());
   if (getLogger()->isEnabled(kLogTrace))  // spares the text otherwise
     logPrintf(getLogger(), kLogTrace, kSourceFile, __LINE__,
               "Column [%S] value [%S]", target.name, value.asString());
