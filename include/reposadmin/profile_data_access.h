@@ -631,10 +631,11 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes, updates and counts. A missing row is no failure. Counts and
   // totals larger than an int report INT_MAX; null out-parameters are
   // skipped; two fields compare the value sets of those fields (first,
-  // second). deleteProfileJob deletes a job's definition, every report of
-  // it with their runs (as deleteReportRuns deletes them, frequency tables
-  // included) in one transaction, and posts a URI event (change
-  // type 1) when its path can be built. updateProfileJob posts a rename
+  // second). compareFrequencyCounts answers false, storing nothing, when
+  // the first field has no rows. deleteProfileJob deletes a job's definition,
+  // every report of it with their runs (as deleteReportRuns deletes them,
+  // frequency tables included) in one transaction, and posts a URI event
+  // (change type 1) when its path can be built. updateProfileJob posts a rename
   // event, or a change event (type 2) for an unchanged name, only outside
   // a transaction. deleteReportRuns deletes the runs of a report in
   // [fromRunId, toRunId] (-1: open) with everything they wrote (their

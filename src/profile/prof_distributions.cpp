@@ -3,6 +3,7 @@
 // fields share or do not share, and the counts and totals of one field or
 // of two fields' overlap.
 #include <climits>
+#include <initializer_list>
 
 #include "kvbase/kvbase.h"
 #include "profile/prof_rdaimpl.h"
@@ -30,6 +31,11 @@ int saturated(ReposDataAccessCursor& row, int column) {
 void store(int* out, int value) {
   if (out) *out = value;
 }
+
+// store() of values[i] into the i-th out-parameter.
+void storeEach(std::initializer_list<int*> outs, const int* values) {
+  for (int* out : outs) store(out, *values++);
+}
 }  // namespace
 
 KvbString ProfileRDAImpl::fieldTable(int fieldId) {
@@ -46,8 +52,7 @@ bool ProfileRDAImpl::numbers(const KvbString& sql,
           read[i] = saturated(row, static_cast<int>(i));
       }) < 0)
     return false;
-  size_t i = 0;
-  for (int* out : outs) store(out, read[i++]);
+  storeEach(outs, read.data());
   return true;
 }
 
@@ -268,9 +273,9 @@ bool ProfileRDAImpl::getDistributionStatistics(
       !numbers(ofField(fieldB), b, {&n[2], &n[3]}) ||
       !numbers(overlap, both, {&n[4], &n[5], &n[6]}))
     return false;
-  int* const outs[] = {distinctA,   totalA,       distinctB,   totalB,
-                       commonCount, commonTotalA, commonTotalB};
-  for (int i = 0; i < 7; ++i) store(outs[i], n[i]);
+  storeEach({distinctA, totalA, distinctB, totalB, commonCount, commonTotalA,
+             commonTotalB},
+            n);
   return true;
 }
 
@@ -296,16 +301,23 @@ bool ProfileRDAImpl::compareFrequencyCounts(int firstFieldId, int secondFieldId,
                                             int* bothRows, int* bothTotalFirst,
                                             int* bothTotalSecond) {
   // Every value of the first field with its count, and of those the ones
-  // the second field has too, with both counts.
-  return ready() &&
-         numbers(
-             "SELECT COUNT(*), SUM(A.FR_CNT), COUNT(B.FR_VAL), SUM(CASE "
-             "WHEN B.FR_VAL IS NULL THEN 0 ELSE A.FR_CNT END), "
-             "SUM(B.FR_CNT) FROM (SELECT FR_VAL, FR_CNT FROM " +
-                 table("FRQDST") +
-                 " WHERE FLD_ID=?) A LEFT OUTER JOIN "
-                 "(SELECT FR_VAL, FR_CNT FROM " +
-                 table("FRQDST") + " WHERE FLD_ID=?) B ON A.FR_VAL=B.FR_VAL",
-             {firstFieldId, secondFieldId},
-             {rows, totalFirst, bothRows, bothTotalFirst, bothTotalSecond});
+  // the second field has too, with both counts. A first field without rows
+  // gives no comparison: false, and nothing is stored.
+  int n[5] = {};
+  if (!ready() ||
+      !numbers("SELECT COUNT(*), SUM(A.FR_CNT), COUNT(B.FR_VAL), SUM(CASE "
+               "WHEN B.FR_VAL IS NULL THEN 0 ELSE A.FR_CNT END), "
+               "SUM(B.FR_CNT) FROM (SELECT FR_VAL, FR_CNT FROM " +
+                   table("FRQDST") +
+                   " WHERE FLD_ID=?) A LEFT OUTER JOIN "
+                   "(SELECT FR_VAL, FR_CNT FROM " +
+                   table("FRQDST") + " WHERE FLD_ID=?) B ON A.FR_VAL=B.FR_VAL",
+               {firstFieldId, secondFieldId},
+               {&n[0], &n[1], &n[2], &n[3], &n[4]}))
+    return false;
+  if (n[0] == 0)
+    return failQuietly(
+        kvbStringFormat("Field %d has no frequency rows", firstFieldId));
+  storeEach({rows, totalFirst, bothRows, bothTotalFirst, bothTotalSecond}, n);
+  return true;
 }
