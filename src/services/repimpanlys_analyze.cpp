@@ -1,7 +1,9 @@
 // RepositoryImpactAnalysisImpl: the analysis of tasks, rules, data
 // explorations and profile jobs into the resources they use, and the
 // resources named by the events of a task's rules.
+#include <functional>
 #include <map>
+#include <utility>
 
 #include "kvreposres/kvreposres.h"
 #include "kvxmldom/kvxmldom.h"
@@ -24,12 +26,21 @@ bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
       kvbStringFormat("Analyzing %S with id=%S and uuid=%S.", type, id, uuid));
   if (!resource || !repository_) return false;
   storeFailed_ = false;
-  if (type.equals("Task", true)) return analyzeTask(resource, context, id);
-  if (type.equals("Rule", true)) return analyzeRule(resource, context, id);
-  if (type.equals("DataExploration", true))
-    return analyzeDataExploration(resource, id);
-  if (type.equals("ProfileJob", true))
-    return analyzeProfileJob(resource, context, id);
+  const std::pair<const char*, std::function<bool()>> analysers[] = {
+      {"Task", [&] { return analyzeTask(resource, context, id); }},
+      {"Rule", [&] { return analyzeRule(resource, context, id); }},
+      {"DataExploration", [&] { return analyzeDataExploration(resource, id); }},
+      {"ProfileJob", [&] { return analyzeProfileJob(resource, context, id); }}};
+  int number = 0;
+  for (const auto& analyser : analysers) {
+    if (!type.equals(analyser.first, true)) continue;
+    // Another id would be analysed in its place, and its dependencies
+    // recorded for the resource.
+    if (!id.toInt(number))
+      return failWith(
+          kvbStringFormat("The object id \"%S\" is not a number", id));
+    return analyser.second();
+  }
   for (const char* none : {"Source", "Field", "CustomMetric", "Collection"})
     if (type.equals(none, true)) return true;
   return failWith(

@@ -141,6 +141,14 @@ TEST_P(ImpactAnalysisTest, ARuleDependsOnItsMetricsAndFieldsUntilAReadFails) {
   EXPECT_EQ(dependencies(self.get()),
             (V{"CustomMetric|Mean age", "Field|AGE"}));
 
+  // An id that is not a number is refused; what was recorded stays.
+  for (const char* id : {"", "1x", "Ages"}) {
+    EXPECT_FALSE(ia_->analyzeObject(self.get(), "ctx", "rule", id, ""));
+    EXPECT_EQ(ia_->getErrorMessage().str(),
+              std::string("The object id \"") + id + "\" is not a number");
+  }
+  EXPECT_EQ(dependencies(self.get()).size(), 2u);
+
   exec("DROP TABLE " + table("RUFIME"));
   EXPECT_FALSE(analyze(self.get(), "Rule", r));
   EXPECT_EQ(dependencies(self.get()).size(), 2u);
