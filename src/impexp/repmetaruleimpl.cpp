@@ -10,8 +10,14 @@ int RuleMetadata::exportRuleContent(MetadataRecord* record,
                                     KvbString& errorText) {
   if (!record || !common_) return -1;
   const KvbString name = value(record, "RU_DESC");
-  const int found = readFirstRow(
-      common_->findRule(objectId_, name, record->getUUID()), record, errorText);
+  const KvbString uuid = record->getUUID();
+  // Without an id, a UUID or a name there is nothing to look up (findRule
+  // answers null without a reason of its own): the rule is not found.
+  const bool keyed = objectId_ > 0 || !uuid.isEmpty() || !name.isEmpty();
+  const int found = keyed
+                        ? readFirstRow(common_->findRule(objectId_, name, uuid),
+                                       record, errorText)
+                        : 0;
   if (found < 0) return -1;
   if (found == 0) {
     const KvbString text = kvbStringFormat(

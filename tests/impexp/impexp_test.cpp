@@ -338,6 +338,18 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
 
 TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   KvbString out, error;
+  // Without an id, a UUID or a name the rule is not found; an earlier
+  // failure's text does not take the place of that answer.
+  const std::string notFound =
+      "Unable to export rule, object not found with name=\"\" id=-5";
+  EXPECT_FALSE(
+      from_.manager->exportObject(-5, "Rule", "", out, error, nullptr));
+  EXPECT_EQ(error.str(), notFound);
+  EXPECT_FALSE(from_.manager->exportObject(1, std::string(300, 'T').c_str(), "",
+                                           out, error, nullptr));
+  EXPECT_FALSE(
+      from_.manager->exportObject(-5, "Rule", "", out, error, nullptr));
+  EXPECT_EQ(error.str(), notFound);
   EXPECT_FALSE(
       from_.manager->exportObject(77, "Rule", "", out, error, nullptr));
   EXPECT_EQ(error.str(),
