@@ -8,6 +8,8 @@ bool RepositoryActionEventStringImpl::onActionEvent(int level,
       "Error: ", "Warn: ", "Info: ", "Debug: ", "Trace: "};
   const char* word = level >= 0 && level <= 4 ? kWords[level] : "Unknown: ";
   if (!text_.isEmpty()) text_.append("\n");
-  text_.append(kvbStringFormat("(%S) %s%S", source, word, message));
+  // An event that names no source gets no empty brackets.
+  if (!source.isEmpty()) text_.append(kvbStringFormat("(%S) ", source));
+  text_.append(kvbStringFormat("%s%S", word, message));
   return true;
 }

@@ -1,5 +1,6 @@
 // RepositoryActionEventStringImpl: the import log. It collects the action
-// events of an import as lines "(source) Level: message".
+// events of an import as lines "(source) Level: message", or
+// "Level: message" for an event without a source.
 #ifndef IMPEXP_REPACTIONEVENT_H_
 #define IMPEXP_REPACTIONEVENT_H_
 

@@ -555,7 +555,18 @@ TEST_P(ImpExpTest, ListenersHearExportsAndAFailedImportCarriesItsLog) {
       std::regex_replace(compact.str(), std::regex("<value key=\"RU_DESC\">R<"),
                          "<value key=\"RU_DESC\">Ratio<");
   EXPECT_FALSE(to_.manager->importObject(clash, 0, error));
-  EXPECT_NE(error.str().find("\nImport Log:\n"), std::string::npos);
+  const size_t log = error.str().find("\nImport Log:\n");
+  ASSERT_NE(log, std::string::npos);
+  // Each line is "(source) Level: message", without brackets when the
+  // event names no source.
+  std::istringstream lines(error.str().substr(log + 13));
+  std::string line;
+  int count = 0;
+  for (; std::getline(lines, line); ++count)
+    EXPECT_TRUE(std::regex_search(
+        line, std::regex("^(\\([^)]+\\) )?(Error|Warn|Info|Debug|Trace): ")))
+        << line;
+  EXPECT_GT(count, 0);
   EXPECT_EQ(to_.count("RULE"), 1);
 }
 
