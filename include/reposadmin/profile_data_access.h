@@ -631,7 +631,7 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes, updates and counts. A missing row is no failure. Counts and
   // totals larger than an int report INT_MAX; null out-parameters are
   // skipped; two fields compare the value sets of those fields (first,
-  // second). compareFrequencyCounts answers false, storing nothing, when
+  // second). compareFrequencyCounts answers false, storing zeros, when
   // the first field has no rows. deleteProfileJob deletes a job's definition,
   // every report of it with their runs (as deleteReportRuns deletes them,
   // frequency tables included) in one transaction, and posts a URI event

@@ -302,7 +302,7 @@ bool ProfileRDAImpl::compareFrequencyCounts(int firstFieldId, int secondFieldId,
                                             int* bothTotalSecond) {
   // Every value of the first field with its count, and of those the ones
   // the second field has too, with both counts. A first field without rows
-  // gives no comparison: false, and nothing is stored.
+  // gives no comparison: its zeros are stored, and the answer is false.
   int n[5] = {};
   if (!ready() ||
       !numbers("SELECT COUNT(*), SUM(A.FR_CNT), COUNT(B.FR_VAL), SUM(CASE "
@@ -315,9 +315,8 @@ bool ProfileRDAImpl::compareFrequencyCounts(int firstFieldId, int secondFieldId,
                {firstFieldId, secondFieldId},
                {&n[0], &n[1], &n[2], &n[3], &n[4]}))
     return false;
-  if (n[0] == 0)
-    return failQuietly(
-        kvbStringFormat("Field %d has no frequency rows", firstFieldId));
   storeEach({rows, totalFirst, bothRows, bothTotalFirst, bothTotalSecond}, n);
-  return true;
+  return n[0] > 0 ||
+         failQuietly(
+             kvbStringFormat("Field %d has no frequency rows", firstFieldId));
 }

@@ -208,11 +208,11 @@ TEST_P(ProfileDistributionTest,
   EXPECT_TRUE(profile_->compareFrequencyCounts(1, 2, &c[0], &c[1], &c[2], &c[3],
                                                &c[4]));
   EXPECT_EQ(std::vector<int>(c, c + 5), (std::vector<int>{3, 6, 2, 5, 50}));
-  // A first field without rows answers false and stores nothing.
+  // A first field without rows stores zeros and answers false.
   int d[5] = {-7, -7, -7, -7, -7};
   EXPECT_FALSE(profile_->compareFrequencyCounts(5, 2, &d[0], &d[1], &d[2],
                                                 &d[3], &d[4]));
-  EXPECT_EQ(std::vector<int>(d, d + 5), (std::vector<int>(5, -7)));
+  EXPECT_EQ(std::vector<int>(d, d + 5), (std::vector<int>(5, 0)));
   EXPECT_EQ(profile_->getErrorMessage().str(), "Field 5 has no frequency rows");
   EXPECT_TRUE(profile_->getDistributionStatistics(1, 5, false, 0, true, nullptr,
                                                   nullptr, nullptr, nullptr,
