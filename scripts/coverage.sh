@@ -19,7 +19,7 @@ cmake --build build-coverage -j"$(nproc)"
 find build-coverage -name '*.gcda' -delete  # counts from this run only
 (cd build-coverage && ctest -j"$(nproc)" --output-on-failure) ||
   echo "coverage: some tests failed; the numbers below still count them" >&2
-filters=(--root . --filter 'src/' --filter 'platform/' --exclude-unreachable-branches
+filters=(--root . --exclude-directories 'build-coverage/CMakeFiles' --filter 'src/' --filter 'platform/' --exclude-unreachable-branches
          --exclude-throw-branches --gcov-ignore-parse-errors)
 report=$(mktemp)
 trap 'rm -f "$report"' EXIT
