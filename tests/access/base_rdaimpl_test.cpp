@@ -177,6 +177,36 @@ TEST_P(BaseRDAImplTest, ObjectPathsWalkUpTheFoldersToTheRoot) {
   }
 }
 
+// Every registered type finds its object in its own table, by its own id,
+// name, folder and UUID columns: one object of each, all with id 3, filed
+// in one folder.
+TEST_P(BaseRDAImplTest, EachObjectTypeHasAPathFromItsOwnTable) {
+  addFolder(1, "Top", 0);
+  const struct {
+    const char *type, *code, *columns;
+  } objects[] = {
+      {"DataExploration", "MPRJ", "PRJ_ID, PRJ_NM, FLDR_ID, PRJ_UUID"},
+      {"ProfileJob", "JSETUP", "SU_ID, SU_NAME, FLDR_ID, SU_UUID"},
+      {"Rule", "RULE", "RU_ID, RU_DESC, FLDR_ID, RU_UUID"},
+      {"Task", "MJOB", "JB_ID, JB_DESC, FLDR_ID, JB_CODE"},
+      {"Source", "EXSRC", "ES_ID, ES_NAME, FLDR_ID, ES_UUID"},
+      {"Dimension", "DIMENS", "DIM_ID, DIM_NAME, FLDR_ID, UUID"},
+      {"Dashboard", "RPTGRP", "GRP_ID, GRP_NAME, FLDR_ID, UUID"},
+      {"Threshold", "THRHLD", "THR_ID, THR_NAME, FLDR_ID, UUID"},
+  };
+  for (const auto& o : objects)
+    exec("INSERT INTO " + table(o.code) + " (" + o.columns +
+             ") VALUES (?,?,?,?)",
+         {3, KvbString("A ") + o.type, 1, KvbString("u-") + o.type});
+  for (const auto& o : objects) {
+    KvbString path, uuid, error;
+    EXPECT_TRUE(probe_->getObjectPath(3, o.type, path, uuid, error))
+        << o.type << ": " << error.str();
+    EXPECT_EQ(path.str() + "|" + uuid.str(),
+              std::string("Top/A ") + o.type + "|u-" + o.type);
+  }
+}
+
 TEST_P(BaseRDAImplTest, FirstRowAnswersFoundMissingOrFailed) {
   LogCapture log;
   addFolder(1, "Top", 0);
