@@ -67,13 +67,21 @@ struct Side {
     const std::vector<std::string> found = cursorRows(rows);
     return found.empty() ? -1 : std::stoi(found[0]);
   }
-  std::string ruleUuid(int id) {
-    ReposDataAccessCursor* rows = common->findRule(id, "", "");
-    int column = rows ? rows->getColumnIndex("RU_UUID") : -1;
-    std::string uuid = rows && rows->next() == 1 ? rows->getString(column).str()
-                                                 : std::string("none");
+  // Column `column` of the first row, "none" without one.
+  static std::string firstValue(ReposDataAccessCursor* rows,
+                                const char* column) {
+    int index = rows ? rows->getColumnIndex(column) : -1;
+    std::string value = rows && rows->next() == 1
+                            ? rows->getString(index).str()
+                            : std::string("none");
     if (rows) rows->release();
-    return uuid;
+    return value;
+  }
+  std::string ruleUuid(int id) {
+    return firstValue(common->findRule(id, "", ""), "RU_UUID");
+  }
+  std::string customMetricUuid(int id) {
+    return firstValue(common->findCustomMetric(id, "", ""), "CM_UUID");
   }
   std::string exportRule(int id) {
     KvbString out, error;
@@ -364,6 +372,70 @@ TEST_P(ImpExpTest, CustomMetricTravelsWithItsFields) {
   EXPECT_TRUE(to_.manager->importObject(text, 0, error));  // matched by name
   EXPECT_EQ(to_.count("CUSTM"), 1);
   EXPECT_EQ(to_.count("CMFLD"), 2);
+}
+
+// A custom metric is matched by its UUID before its name; imported to a
+// path it takes the path's name; a rule's embedded custom metric that the
+// target has already gains only the fields it lacks.
+TEST_P(ImpExpTest, CustomMetricsMatchByUuidTakeThePathNameAndKeepTheirFields) {
+  const std::string rule = from_.exportRule(makeRule(from_, "R", "u-1"));
+  const KvbString uuid = from_.customMetricUuid(1).c_str();
+  KvbString text, error;
+  ASSERT_TRUE(from_.manager->exportObject(1, "CustomMetric", uuid, text, error,
+                                          nullptr))
+      << error.str();
+  CommonRepositoryDataAccess* c = to_.common;
+  const int held = c->addCustomMetric("Held", "", "x", "");
+  ASSERT_TRUE(c->updateCustomMetric(held, "Held", "", "x", "", uuid));
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(cursorRows(c->listCustomMetrics("")).size(), 1u);
+  EXPECT_EQ(cursorRows(c->listCustomMetricFields(held)).size(), 0u)
+      << "a matched custom metric is left as it is";
+
+  ASSERT_TRUE(c->addCustomMetricField(held, "a", "I"));
+  ASSERT_TRUE(c->addCustomMetricField(held, "z", "I"));
+  ASSERT_TRUE(c->updateCustomMetric(held, "Ratio", "", "x", "", "u-other"));
+  ASSERT_TRUE(to_.manager->importObject(rule.c_str(), 0, error)) << error.str();
+  EXPECT_EQ(cursorRows(c->listCustomMetricFields(held)),
+            (std::vector<std::string>{"a|I", "r|O", "z|I"}));
+
+  ASSERT_TRUE(to_.manager->importObjectToPath("Share", text, error))
+      << error.str();
+  const std::vector<std::string> share = cursorRows(c->listCustomMetrics("Share"));
+  ASSERT_EQ(share.size(), 1u);
+  EXPECT_EQ(cursorRows(c->listCustomMetricFields(std::stoi(share[0]))),
+            (std::vector<std::string>{"a|I", "r|O"}));
+}
+
+// Collections are matched by name only; imported to a path they take the
+// path's name, and the exports of a missing one or of a missing custom
+// metric say what was not found.
+TEST_P(ImpExpTest, CollectionsImportToAPathAndMissingOnesAreNotExported) {
+  CommonRepositoryDataAccess* c = from_.common;
+  const int gc = c->addGlobalCategory("Names", "desc");
+  ASSERT_TRUE(c->addGlobalCategoryField(gc, "DSN", "cat", "sch", "tbl", "fld",
+                                        true, "VARCHAR", 20, 3));
+  KvbString text, error, out;
+  ASSERT_TRUE(
+      from_.manager->exportObject(gc, "Collection", "", text, error, nullptr))
+      << error.str();
+  ASSERT_TRUE(to_.manager->importObjectToPath("People", text, error))
+      << error.str();
+  ASSERT_TRUE(to_.manager->importObjectToPath("Others", text, error))
+      << error.str();
+  EXPECT_EQ(cursorRows(to_.common->findGlobalCategory(-1, "People", "")),
+            std::vector<std::string>{"1|People|desc"});
+  EXPECT_EQ(to_.count("GCATS"), 2);
+  EXPECT_EQ(to_.count("GCFLD"), 2);
+
+  EXPECT_FALSE(
+      to_.manager->exportObject(9, "Collection", "", out, error, nullptr));
+  EXPECT_EQ(error.str(), "A collection was not found to export.");
+  EXPECT_FALSE(
+      to_.manager->exportObject(9, "CustomMetric", "", out, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "Unable to export custom metric, object not found with name=\"\" "
+            "id=9");
 }
 
 TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
