@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "access/object_types.h"
 #include "rda/rda_cursor.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
@@ -199,6 +200,14 @@ TEST_P(BaseRDAImplTest, EachObjectTypeHasAPathFromItsOwnTable) {
              ") VALUES (?,?,?,?)",
          {3, KvbString("A ") + o.type, 1, KvbString("u-") + o.type});
   for (const auto& o : objects) {
+    // The registry names the same columns under its keys.
+    const ReposObjectType* type = findObjectType(o.type);
+    ASSERT_NE(type, nullptr) << o.type;
+    std::string keyed;
+    for (const char* key : {"Id", "Name", "FolderId", "UUID"})
+      keyed += (keyed.empty() ? "" : ", ") + std::string(type->column(key));
+    EXPECT_EQ(keyed, o.columns);
+    EXPECT_EQ(type->column("Nothing"), nullptr);
     KvbString path, uuid, error;
     EXPECT_TRUE(probe_->getObjectPath(3, o.type, path, uuid, error))
         << o.type << ": " << error.str();
