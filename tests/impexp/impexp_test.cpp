@@ -184,12 +184,15 @@ class ImpExpTest : public AdminTargetTest {
         cursorRows(p->getProfileJob(-1, name, ""));
     return found.empty() ? -1 : std::stoi(found[0]);
   }
-  static std::string exportJob(Side& side, int id) {
+  static std::string exportOf(Side& side, int id, const char* type,
+                               const KvbString& uuid = "") {
     KvbString out, error;
-    EXPECT_TRUE(
-        side.manager->exportObject(id, "ProfileJob", "", out, error, nullptr))
+    EXPECT_TRUE(side.manager->exportObject(id, type, uuid, out, error, nullptr))
         << error.str();
     return out.str();
+  }
+  static std::string exportJob(Side& side, int id) {
+    return exportOf(side, id, "ProfileJob");
   }
 
   std::string source_file_;
@@ -380,10 +383,8 @@ TEST_P(ImpExpTest, CustomMetricTravelsWithItsFields) {
 TEST_P(ImpExpTest, CustomMetricsMatchByUuidTakeThePathNameAndKeepTheirFields) {
   const std::string rule = from_.exportRule(makeRule(from_, "R", "u-1"));
   const KvbString uuid = from_.customMetricUuid(1).c_str();
-  KvbString text, error;
-  ASSERT_TRUE(from_.manager->exportObject(1, "CustomMetric", uuid, text, error,
-                                          nullptr))
-      << error.str();
+  const std::string text = exportOf(from_, 1, "CustomMetric", uuid);
+  KvbString error;
   CommonRepositoryDataAccess* c = to_.common;
   const int held = c->addCustomMetric("Held", "", "x", "");
   ASSERT_TRUE(c->updateCustomMetric(held, "Held", "", "x", "", uuid));
@@ -415,14 +416,11 @@ TEST_P(ImpExpTest, CollectionsImportToAPathAndMissingOnesAreNotExported) {
   const int gc = c->addGlobalCategory("Names", "desc");
   ASSERT_TRUE(c->addGlobalCategoryField(gc, "DSN", "cat", "sch", "tbl", "fld",
                                         true, "VARCHAR", 20, 3));
-  KvbString text, error, out;
-  ASSERT_TRUE(
-      from_.manager->exportObject(gc, "Collection", "", text, error, nullptr))
-      << error.str();
-  ASSERT_TRUE(to_.manager->importObjectToPath("People", text, error))
-      << error.str();
-  ASSERT_TRUE(to_.manager->importObjectToPath("Others", text, error))
-      << error.str();
+  const std::string text = exportOf(from_, gc, "Collection");
+  KvbString error, out;
+  for (const char* path : {"People", "Others"})
+    ASSERT_TRUE(to_.manager->importObjectToPath(path, text.c_str(), error))
+        << error.str();
   EXPECT_EQ(cursorRows(to_.common->findGlobalCategory(-1, "People", "")),
             std::vector<std::string>{"1|People|desc"});
   EXPECT_EQ(to_.count("GCATS"), 2);
