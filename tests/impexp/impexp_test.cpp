@@ -4,6 +4,7 @@
 // and name collisions resolve as documented; damaged files change nothing.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -434,6 +435,37 @@ TEST_P(ImpExpTest, CollectionsImportToAPathAndMissingOnesAreNotExported) {
   EXPECT_EQ(error.str(),
             "Unable to export custom metric, object not found with name=\"\" "
             "id=9");
+}
+
+// An import to a path that names no item or no folder, or of a type that
+// has no manager, is refused with its reason and writes nothing.
+TEST_P(ImpExpTest, ImportsToPathsThatCannotBeResolvedChangeNothing) {
+  const std::string collection =
+      exportOf(from_, from_.common->addGlobalCategory("Names", ""), "Collection");
+  const std::string foreign =
+      "<kvExport version=\"1\" root=\"1\"><record id=\"1\" "
+      "type=\"Nothing\"/></kvExport>";
+  const struct {
+    const char* path;
+    const std::string& text;
+    const char* error;
+  } cases[] = {
+      {"Nowhere/", collection,
+       "Unable to determine folder path and item name from given export "
+       "path: Nowhere/"},
+      {"Nowhere/Names", collection,
+       "Unable to determine folder id from path: Nowhere"},
+      {"Names", foreign,
+       "The object type \"Nothing\" is not a known type to import."},
+  };
+  KvbString error;
+  for (const auto& c : cases) {
+    EXPECT_FALSE(to_.manager->importObjectToPath(c.path, c.text.c_str(), error));
+    EXPECT_EQ(error.str(), c.error);
+  }
+  EXPECT_FALSE(to_.manager->importObject(foreign.c_str(), 0, error));
+  EXPECT_EQ(error.str().substr(0, std::strlen(cases[2].error)), cases[2].error);
+  EXPECT_EQ(to_.count("GCATS"), 0);
 }
 
 TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
