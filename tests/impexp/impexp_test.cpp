@@ -513,6 +513,35 @@ TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
   EXPECT_EQ(to_.count("EXSRC"), sources + 1);
 }
 
+TEST_P(ImpExpTest, MonitoringObjectsAndExplorationsAreDeletedByPath) {
+  MonitorRepositoryDataAccess* m = to_.repos->createMonitorDataAccess();
+  const KvbString band[1] = {"all"};
+  const double start[1] = {0}, end[1] = {1};
+  const int color[1] = {1};
+  int id = -1;
+  ASSERT_TRUE(m->addSource("S", "u-s", "me", 0, &id));
+  ASSERT_TRUE(m->addDimension("D", "", "me", "u-d", 0, &id));
+  ASSERT_TRUE(
+      m->addThreshold("T", "", "me", "u-t", 0, 1, band, start, end, color, &id));
+  m->release();
+  to_.addExploration("E", "", "u-e");
+  KvbString error, out;
+  const struct {
+    const char *type, *path;
+  } objects[] = {{"Source", "S"},
+                 {"Dimension", "D"},
+                 {"Threshold", "T"},
+                 {"DataExploration", "E"}};
+  for (const auto& o : objects) {
+    SCOPED_TRACE(o.type);
+    ASSERT_TRUE(to_.manager->deleteObjectByPath(o.path, o.type, error))
+        << error.str();
+    EXPECT_FALSE(to_.manager->exportObjectByPath(o.path, o.type, out, error));
+    EXPECT_EQ(error.str(),
+              std::string("Unable to determine object id from path: ") + o.path);
+  }
+}
+
 TEST_P(ImpExpTest, TaskTravelsWithItsRulesDimensionsThresholdsAndEvents) {
   const int rule = makeRule(from_, "R", "u-r");
   const int other =
