@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "access/object_types.h"
 #include "rda/rda_cursor.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
@@ -174,6 +175,44 @@ TEST_P(BaseRDAImplTest, ObjectPathsWalkUpTheFoldersToTheRoot) {
     KvbString path, top, error;
     EXPECT_FALSE(probe_->getFolderPath(id, path, top, error)) << id;
     EXPECT_FALSE(error.isEmpty()) << "no reason for " << id;
+  }
+}
+
+// Every registered type finds its object in its own table, by its own id,
+// name, folder and UUID columns: one object of each, all with id 3, filed
+// in one folder.
+TEST_P(BaseRDAImplTest, EachObjectTypeHasAPathFromItsOwnTable) {
+  addFolder(1, "Top", 0);
+  const struct {
+    const char *type, *code, *columns;
+  } objects[] = {
+      {"DataExploration", "MPRJ", "PRJ_ID, PRJ_NM, FLDR_ID, PRJ_UUID"},
+      {"ProfileJob", "JSETUP", "SU_ID, SU_NAME, FLDR_ID, SU_UUID"},
+      {"Rule", "RULE", "RU_ID, RU_DESC, FLDR_ID, RU_UUID"},
+      {"Task", "MJOB", "JB_ID, JB_DESC, FLDR_ID, JB_CODE"},
+      {"Source", "EXSRC", "ES_ID, ES_NAME, FLDR_ID, ES_UUID"},
+      {"Dimension", "DIMENS", "DIM_ID, DIM_NAME, FLDR_ID, UUID"},
+      {"Dashboard", "RPTGRP", "GRP_ID, GRP_NAME, FLDR_ID, UUID"},
+      {"Threshold", "THRHLD", "THR_ID, THR_NAME, FLDR_ID, UUID"},
+  };
+  for (const auto& o : objects)
+    exec("INSERT INTO " + table(o.code) + " (" + o.columns +
+             ") VALUES (?,?,?,?)",
+         {3, KvbString("A ") + o.type, 1, KvbString("u-") + o.type});
+  for (const auto& o : objects) {
+    // The registry names the same columns under its keys.
+    const ReposObjectType* type = findObjectType(o.type);
+    ASSERT_NE(type, nullptr) << o.type;
+    std::string keyed;
+    for (const char* key : {"Id", "Name", "FolderId", "UUID"})
+      keyed += (keyed.empty() ? "" : ", ") + std::string(type->column(key));
+    EXPECT_EQ(keyed, o.columns);
+    EXPECT_EQ(type->column("Nothing"), nullptr);
+    KvbString path, uuid, error;
+    EXPECT_TRUE(probe_->getObjectPath(3, o.type, path, uuid, error))
+        << o.type << ": " << error.str();
+    EXPECT_EQ(path.str() + "|" + uuid.str(),
+              std::string("Top/A ") + o.type + "|u-" + o.type);
   }
 }
 

@@ -4,6 +4,7 @@
 // and name collisions resolve as documented; damaged files change nothing.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -67,13 +68,21 @@ struct Side {
     const std::vector<std::string> found = cursorRows(rows);
     return found.empty() ? -1 : std::stoi(found[0]);
   }
-  std::string ruleUuid(int id) {
-    ReposDataAccessCursor* rows = common->findRule(id, "", "");
-    int column = rows ? rows->getColumnIndex("RU_UUID") : -1;
-    std::string uuid = rows && rows->next() == 1 ? rows->getString(column).str()
-                                                 : std::string("none");
+  // Column `column` of the first row, "none" without one.
+  static std::string firstValue(ReposDataAccessCursor* rows,
+                                const char* column) {
+    int index = rows ? rows->getColumnIndex(column) : -1;
+    std::string value = rows && rows->next() == 1
+                            ? rows->getString(index).str()
+                            : std::string("none");
     if (rows) rows->release();
-    return uuid;
+    return value;
+  }
+  std::string ruleUuid(int id) {
+    return firstValue(common->findRule(id, "", ""), "RU_UUID");
+  }
+  std::string customMetricUuid(int id) {
+    return firstValue(common->findCustomMetric(id, "", ""), "CM_UUID");
   }
   std::string exportRule(int id) {
     KvbString out, error;
@@ -176,12 +185,15 @@ class ImpExpTest : public AdminTargetTest {
         cursorRows(p->getProfileJob(-1, name, ""));
     return found.empty() ? -1 : std::stoi(found[0]);
   }
-  static std::string exportJob(Side& side, int id) {
+  static std::string exportOf(Side& side, int id, const char* type,
+                               const KvbString& uuid = "") {
     KvbString out, error;
-    EXPECT_TRUE(
-        side.manager->exportObject(id, "ProfileJob", "", out, error, nullptr))
+    EXPECT_TRUE(side.manager->exportObject(id, type, uuid, out, error, nullptr))
         << error.str();
     return out.str();
+  }
+  static std::string exportJob(Side& side, int id) {
+    return exportOf(side, id, "ProfileJob");
   }
 
   std::string source_file_;
@@ -378,6 +390,96 @@ TEST_P(ImpExpTest, CustomMetricTravelsWithItsFields) {
   EXPECT_EQ(to_.count("CMFLD"), 2);
 }
 
+// A custom metric is matched by its UUID before its name; imported to a
+// path it takes the path's name; a rule's embedded custom metric that the
+// target has already gains only the fields it lacks.
+TEST_P(ImpExpTest, CustomMetricsMatchByUuidTakeThePathNameAndKeepTheirFields) {
+  const std::string rule = from_.exportRule(makeRule(from_, "R", "u-1"));
+  const KvbString uuid = from_.customMetricUuid(1).c_str();
+  const std::string text = exportOf(from_, 1, "CustomMetric", uuid);
+  KvbString error;
+  CommonRepositoryDataAccess* c = to_.common;
+  const int held = c->addCustomMetric("Held", "", "x", "");
+  ASSERT_TRUE(c->updateCustomMetric(held, "Held", "", "x", "", uuid));
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(cursorRows(c->listCustomMetrics("")).size(), 1u);
+  EXPECT_EQ(cursorRows(c->listCustomMetricFields(held)).size(), 0u)
+      << "a matched custom metric is left as it is";
+
+  ASSERT_TRUE(c->addCustomMetricField(held, "a", "I"));
+  ASSERT_TRUE(c->addCustomMetricField(held, "z", "I"));
+  ASSERT_TRUE(c->updateCustomMetric(held, "Ratio", "", "x", "", "u-other"));
+  ASSERT_TRUE(to_.manager->importObject(rule.c_str(), 0, error)) << error.str();
+  EXPECT_EQ(cursorRows(c->listCustomMetricFields(held)),
+            (std::vector<std::string>{"a|I", "r|O", "z|I"}));
+
+  ASSERT_TRUE(to_.manager->importObjectToPath("Share", text, error))
+      << error.str();
+  const std::vector<std::string> share = cursorRows(c->listCustomMetrics("Share"));
+  ASSERT_EQ(share.size(), 1u);
+  EXPECT_EQ(cursorRows(c->listCustomMetricFields(std::stoi(share[0]))),
+            (std::vector<std::string>{"a|I", "r|O"}));
+}
+
+// Collections are matched by name only; imported to a path they take the
+// path's name, and the exports of a missing one or of a missing custom
+// metric say what was not found.
+TEST_P(ImpExpTest, CollectionsImportToAPathAndMissingOnesAreNotExported) {
+  CommonRepositoryDataAccess* c = from_.common;
+  const int gc = c->addGlobalCategory("Names", "desc");
+  ASSERT_TRUE(c->addGlobalCategoryField(gc, "DSN", "cat", "sch", "tbl", "fld",
+                                        true, "VARCHAR", 20, 3));
+  const std::string text = exportOf(from_, gc, "Collection");
+  KvbString error, out;
+  for (const char* path : {"People", "Others"})
+    ASSERT_TRUE(to_.manager->importObjectToPath(path, text.c_str(), error))
+        << error.str();
+  EXPECT_EQ(cursorRows(to_.common->findGlobalCategory(-1, "People", "")),
+            std::vector<std::string>{"1|People|desc"});
+  EXPECT_EQ(to_.count("GCATS"), 2);
+  EXPECT_EQ(to_.count("GCFLD"), 2);
+
+  EXPECT_FALSE(
+      to_.manager->exportObject(9, "Collection", "", out, error, nullptr));
+  EXPECT_EQ(error.str(), "A collection was not found to export.");
+  EXPECT_FALSE(
+      to_.manager->exportObject(9, "CustomMetric", "", out, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "Unable to export custom metric, object not found with name=\"\" "
+            "id=9");
+}
+
+// An import to a path that names no item or no folder, or of a type that
+// has no manager, is refused with its reason and writes nothing.
+TEST_P(ImpExpTest, ImportsToPathsThatCannotBeResolvedChangeNothing) {
+  const std::string collection =
+      exportOf(from_, from_.common->addGlobalCategory("Names", ""), "Collection");
+  const std::string foreign =
+      "<kvExport version=\"1\" root=\"1\"><record id=\"1\" "
+      "type=\"Nothing\"/></kvExport>";
+  const struct {
+    const char* path;
+    const std::string& text;
+    const char* error;
+  } cases[] = {
+      {"Nowhere/", collection,
+       "Unable to determine folder path and item name from given export "
+       "path: Nowhere/"},
+      {"Nowhere/Names", collection,
+       "Unable to determine folder id from path: Nowhere"},
+      {"Names", foreign,
+       "The object type \"Nothing\" is not a known type to import."},
+  };
+  KvbString error;
+  for (const auto& c : cases) {
+    EXPECT_FALSE(to_.manager->importObjectToPath(c.path, c.text.c_str(), error));
+    EXPECT_EQ(error.str(), c.error);
+  }
+  EXPECT_FALSE(to_.manager->importObject(foreign.c_str(), 0, error));
+  EXPECT_EQ(error.str().substr(0, std::strlen(cases[2].error)), cases[2].error);
+  EXPECT_EQ(to_.count("GCATS"), 0);
+}
+
 TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
   MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
   int ids[3] = {-1, -1, -1};
@@ -421,6 +523,35 @@ TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
   }
   EXPECT_EQ(to_.count("DIMENS"), dimensions);
   EXPECT_EQ(to_.count("EXSRC"), sources + 1);
+}
+
+TEST_P(ImpExpTest, MonitoringObjectsAndExplorationsAreDeletedByPath) {
+  MonitorRepositoryDataAccess* m = to_.repos->createMonitorDataAccess();
+  const KvbString band[1] = {"all"};
+  const double start[1] = {0}, end[1] = {1};
+  const int color[1] = {1};
+  int id = -1;
+  ASSERT_TRUE(m->addSource("S", "u-s", "me", 0, &id));
+  ASSERT_TRUE(m->addDimension("D", "", "me", "u-d", 0, &id));
+  ASSERT_TRUE(
+      m->addThreshold("T", "", "me", "u-t", 0, 1, band, start, end, color, &id));
+  m->release();
+  to_.addExploration("E", "", "u-e");
+  KvbString error, out;
+  const struct {
+    const char *type, *path;
+  } objects[] = {{"Source", "S"},
+                 {"Dimension", "D"},
+                 {"Threshold", "T"},
+                 {"DataExploration", "E"}};
+  for (const auto& o : objects) {
+    SCOPED_TRACE(o.type);
+    ASSERT_TRUE(to_.manager->deleteObjectByPath(o.path, o.type, error))
+        << error.str();
+    EXPECT_FALSE(to_.manager->exportObjectByPath(o.path, o.type, out, error));
+    EXPECT_EQ(error.str(),
+              std::string("Unable to determine object id from path: ") + o.path);
+  }
 }
 
 TEST_P(ImpExpTest, TaskTravelsWithItsRulesDimensionsThresholdsAndEvents) {

@@ -139,6 +139,52 @@ TEST_P(ProfileOutputsTest, RedundancyConfigurationsGroupFieldsAndPairResults) {
   EXPECT_EQ(rows(profile_->listRdaResults(cfg, 5, -1, false)).size(), 1u);
 }
 
+// A configuration without a match definition, edited to name one; deleting
+// a configuration leaves its fields and results, which go by their own
+// deletes, each in the orientation given.
+TEST_P(ProfileOutputsTest, RedundancyConfigurationsAreEditedAndDeletedPartByPart) {
+  const Runs r = storeRuns();
+  int match = 0, cfg = 0, other = 0;
+  ASSERT_TRUE(profile_->addMatchDefinition("Name", "3", "EN", &match));
+  ASSERT_TRUE(profile_->addRdaConfig(r.run[0], "cfg", "", -1, &cfg));
+  ASSERT_TRUE(profile_->addRdaConfig(r.run[0], "other", "", -1, &other));
+  const std::string run0 = std::to_string(r.run[0]);
+  EXPECT_EQ(rows(profile_->findRdaConfigFields(match, -1)).size(), 0u);
+  EXPECT_EQ(rows(profile_->listRdaResults(cfg, 5, 9, false)).size(), 0u);
+  EXPECT_EQ(rows(profile_->listRunRdaConfigs(r.run[1])).size(), 0u);
+  ASSERT_TRUE(profile_->updateRedundantDataConfig(cfg, "new", "d", match));
+  EXPECT_EQ(rows(profile_->listRunRdaConfigs(r.run[0])),
+            (Rows{"1|new|d|1|" + run0 + "|Name|3|EN",
+                  "2|other||-1|" + run0 + "|||"}));
+
+  for (int id : {cfg, other})
+    for (int field : {r.amount[0], r.id[0]})
+      EXPECT_TRUE(profile_->addRdaConfigField(r.run[0], field, id));
+  for (int left : {5, 9})
+    for (int id : {cfg, other})
+      EXPECT_TRUE(profile_->addRdaResult(r.run[0], id, left, 14 - left, 1, 2,
+                                         3, 4, 5, 6, 7));
+  EXPECT_TRUE(profile_->deleteRedundantDataConfig(cfg));
+  EXPECT_TRUE(profile_->deleteRdaConfig(cfg));  // no row is no failure
+  EXPECT_EQ(rows(profile_->getRdaConfig(cfg)).size(), 0u);
+  EXPECT_EQ(rows(profile_->listRdaConfigFields(cfg)).size(), 2u);
+
+  EXPECT_TRUE(profile_->deleteRdaConfigField(cfg, r.amount[0]));
+  EXPECT_EQ(rows(profile_->listRdaConfigFields(cfg)),
+            Rows{std::to_string(r.id[0]) + "|1|" + run0});
+  EXPECT_TRUE(profile_->deleteRdaConfigFields(cfg));
+  EXPECT_EQ(rows(profile_->listRdaConfigFields(cfg)).size(), 0u);
+  EXPECT_EQ(rows(profile_->listRdaConfigFields(other)).size(), 2u);
+
+  EXPECT_TRUE(profile_->deleteRedundantDataResults(cfg, 5, 5));  // no pair
+  EXPECT_TRUE(profile_->deleteRedundantDataResults(cfg, 9, 5));
+  EXPECT_EQ(rows(profile_->listRdaResults(cfg, 5, -1, false)),
+            Rows{"5|9|1|3|2|4|5|6|7|" + run0 + "|1"});
+  EXPECT_TRUE(profile_->deleteRedundantDataResults(cfg, -1, -1));
+  EXPECT_EQ(rows(profile_->listRdaResults(cfg, -1, -1, false)).size(), 0u);
+  EXPECT_EQ(rows(profile_->listRdaResults(other, -1, -1, false)).size(), 2u);
+}
+
 TEST_P(ProfileOutputsTest, RuleAndMetricOutputsAreReadByTableRunAndTrail) {
   const Runs r = storeRuns();
   insertRow("CUSTM", "CM_ID, CM_DESC", {1, "Sum"});
