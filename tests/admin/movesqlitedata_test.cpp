@@ -123,6 +123,24 @@ TEST_P(MoveTest, VersionNineCopiesItsFrequencyTablesAndSkipsOtherNames) {
   repos->release();
 }
 
+// A version that a query starts at reads with that query.
+TEST_P(MoveTest, VersionEightReadsWithTheQueriesFromEightOn) {
+  RepositoryImpl* repos = upgradeFile(
+      oldFile("1.8",
+              "CREATE TABLE note_cat (ncat_id INTEGER, ncat_desc TEXT);"
+              "INSERT INTO note_cat VALUES (4, 'Quality');"
+              "CREATE TABLE tbl_notes (tn_id INTEGER, tbl_id INTEGER, tn_type "
+              "TEXT, tn_note TEXT, tn_user TEXT, tn_date REAL, ncat_id "
+              "INTEGER);"
+              "INSERT INTO tbl_notes VALUES (2, 1, 'T', 'n', 'u', 45000, 4)"),
+      true);
+  ASSERT_NE(repos, nullptr);
+  EXPECT_EQ(select(repos, "NOTCAT", "NCAT_ID, NCAT_DSC"),
+            "0|General,4|Quality");
+  EXPECT_EQ(select(repos, "TBLNOT", "TN_ID, NCAT_ID"), "2|4");
+  repos->release();
+}
+
 TEST_P(MoveTest, FailedMovePutsTheOldFileBack) {
   // Two log rows with one key: the second cannot be written.
   const std::string path =

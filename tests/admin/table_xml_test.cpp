@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "services/owned.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 #include "support/repos_impl_targets.h"
@@ -101,6 +102,29 @@ TEST_P(TableXmlTest, DumpAndLoadGiveBackRowsNullsRealsAndIndexes) {
   EXPECT_FALSE(
       repos_->exportTableToXml("HSM3", dumps_.file("none/x").c_str(), true));
   EXPECT_EQ(content("HSM3"), before);
+}
+
+// The dump names its repository by a connection text without a password.
+TEST_P(TableXmlTest, DumpsLeaveTheConnectionsPasswordOut) {
+  if (isFile()) GTEST_SKIP() << "a file is opened without a connection text";
+  std::string connection = location();
+  const size_t pwd = connection.find("Pwd=");
+  if (pwd != std::string::npos)
+    connection.replace(pwd, 4, "PASSWORD=");
+  else
+    connection += ";PASSWORD=secret";
+  Owned<RepositoryImpl> repos(new RepositoryImpl());
+  KvbString error;
+  ASSERT_TRUE(repos->init(0, nullptr, 1, connection.c_str(), prefix_.c_str(),
+                          "", nullptr, &error))
+      << error.asCstr();
+  makeHistogram(3, kRows);
+  ASSERT_TRUE(
+      repos->exportTableToXml("HSM3", dumps_.path().string().c_str(), false));
+  std::stringstream dump;
+  dump << std::ifstream(dumps_.file(dumpName("HSM3"))).rdbuf();
+  EXPECT_NE(dump.str().find("<repos_name>"), std::string::npos);
+  EXPECT_EQ(dump.str().find("PASSWORD"), std::string::npos);
 }
 
 TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {

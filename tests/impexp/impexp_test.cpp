@@ -17,6 +17,7 @@
 #include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
 #include "support/child_processes.h"
+#include "support/event_recorder.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -311,8 +312,15 @@ TEST_P(ImpExpTest, AnImportOverARuleKeepsItsNameAndAUuidHeldElsewhere) {
   EXPECT_EQ(to_.ruleId("Target"), target);
   EXPECT_EQ(to_.ruleUuid(target), "u-t");
   // With no other holder the target takes the record's UUID.
-  ASSERT_TRUE(to_.manager->deleteObjectByPath("Holder", "Rule", error))
-      << error.str();
+  {
+    EventRecorder deletions([](const RepositoryEvent& e) {
+      return std::to_string(e.changeType) + " " + e.objectUUID.str();
+    });
+    ASSERT_TRUE(to_.manager->deleteObjectByPath("Holder", "Rule", error))
+        << error.str();
+    EXPECT_EQ(deletions.events,
+              std::vector<std::string>{std::to_string(kChangeDeleted) + " u-1"});
+  }
   ASSERT_TRUE(to_.manager->updateObject(target, "Rule", "u-t", text, 0, error,
                                         nullptr));
   EXPECT_EQ(to_.ruleUuid(target), "u-1");
@@ -707,7 +715,8 @@ TEST_P(ImpExpTest, ThresholdBandsStopAtTheFirstEmptyOne) {
       "type=\"Threshold\" uuid=\"u-b\"><value key=\"THR_NAME\">B</value>"
       "<value key=\"NAME_0\">low</value><value key=\"END_0\">0.5</value>"
       "<value key=\"NAME_1\">named only</value>"
-      "<value key=\"NAME_3\">after the gap</value></record></kvExport>";
+      "<value key=\"START_2\">7</value>"
+      "<value key=\"NAME_4\">after the gap</value></record></kvExport>";
   KvbString error, out;
   ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
   ASSERT_TRUE(to_.manager->exportObjectByPath("B", "Threshold", out, error));
@@ -715,7 +724,29 @@ TEST_P(ImpExpTest, ThresholdBandsStopAtTheFirstEmptyOne) {
             std::string::npos);
   EXPECT_NE(out.str().find("<value key=\"START_1\">0</value>"),
             std::string::npos);
+  EXPECT_NE(out.str().find("<value key=\"START_2\">7</value>"),
+            std::string::npos);  // a band without a name is no empty one
   EXPECT_EQ(out.str().find("after the gap"), std::string::npos);
+}
+
+// A task's rule is found in the target by its UUID, else by its name.
+TEST_P(ImpExpTest, ATasksRuleOfAKnownNameIsReused) {
+  const int rule =
+      from_.common->addRule("R2", "T", "x", "", "", "me", "u-r2", 0, "", "");
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int task = -1;
+  ASSERT_TRUE(m->addTask("Task", "u-task", "me", 0, "c", "d", &task));
+  ASSERT_TRUE(m->addTaskRule(task, rule));
+  m->release();
+  const int held =
+      to_.common->addRule("R2", "T", "", "", "", "me", "u-other", 0, "", "");
+  KvbString text, error;
+  ASSERT_TRUE(
+      from_.manager->exportObject(task, "Task", "u-task", text, error, nullptr))
+      << error.str();
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(to_.count("RULE"), 1);
+  EXPECT_EQ(to_.ruleUuid(held), "u-other");
 }
 
 TEST_P(ImpExpTest, ProfileJobTravelsWholeAndReplacesAnExistingOne) {

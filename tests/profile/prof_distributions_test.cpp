@@ -145,7 +145,8 @@ TEST_P(ProfileDistributionTest, AddsAndEndsWithoutABeginFailAndTouchNothing) {
 
 TEST_P(ProfileDistributionTest, RuleLogBeginsAndEndsNest) {
   ASSERT_TRUE(profile_->beginRuleLogLoad());
-  ASSERT_TRUE(profile_->beginRuleLogLoad());
+  EXPECT_TRUE(profile_->addRuleLogRow(2, 8, 1, 0, 0, "before"));
+  ASSERT_TRUE(profile_->beginRuleLogLoad());  // keeps the row above
   EXPECT_TRUE(profile_->addRuleLogRow(3, 8, 1, 0, 0, "a\\,b"));
   EXPECT_TRUE(profile_->endRuleLogLoad());
   EXPECT_TRUE(db_->inTransaction());
@@ -153,8 +154,8 @@ TEST_P(ProfileDistributionTest, RuleLogBeginsAndEndsNest) {
   EXPECT_TRUE(profile_->endRuleLogLoad());
   EXPECT_FALSE(db_->inTransaction());
   EXPECT_FALSE(profile_->endRuleLogLoad());
-  EXPECT_EQ(stored("PBRLOG", "LOG_SEQ"),
-            (Rows{"3|8|1|0|0|a\\,b", "3|8|1|0|1|c"}));
+  EXPECT_EQ(stored("PBRLOG", "TBL_ID, LOG_SEQ"),
+            (Rows{"2|8|1|0|0|before", "3|8|1|0|0|a\\,b", "3|8|1|0|1|c"}));
 }
 
 TEST_P(ProfileDistributionTest,

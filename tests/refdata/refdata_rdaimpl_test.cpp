@@ -88,6 +88,8 @@ TEST_P(RefDataProcedureTest, DeletesByExampleTouchOnlyTheirOwnTable) {
   EXPECT_EQ(count("RDACTS"), 1);
   EXPECT_TRUE(rd_->deleteAttributes(-1, "Internal"));
   EXPECT_EQ(count("RDATRS"), 2);
+  EXPECT_TRUE(rd_->deleteAttributes(2, ""));  // by id alone
+  EXPECT_EQ(rows(rd_->getAttributes(-1, "", "")).size(), 1u);
   EXPECT_TRUE(rd_->deleteAttributeContexts(2, "", ""));
   EXPECT_EQ(count("RDATRC"), 1);
   EXPECT_TRUE(rd_->deleteAttributeTypes(-1, "", "other"));

@@ -75,6 +75,17 @@ TEST_P(RefDataViewTest, DomainViewsJoinVersionsAccountsAndLanguages) {
                   "Places|places of the world|PL|G|Y|2|2"}));
 }
 
+TEST_P(RefDataViewTest, LatestVersionSummariesKeepOnePerDomain) {
+  const KvbDate none;
+  ASSERT_TRUE(rd_->addDomain("Rivers", "", "RV", "Y", "Y", "G", 1, "Y", 1, -1,
+                             none, "C", nullptr));
+  ASSERT_TRUE(rd_->addDomainVersion(2, 1, "only", "Y", "N", "G", 1, "N", -1,
+                                    none, nullptr));
+  EXPECT_EQ(masked(rows(rd_->getDomainVersionSummaries(-1, "", true)), 9),
+            (Rows{"1|Places|places of the world|2|2|second|owner|PL|G|*",
+                  "2|Rivers||3|1|only|owner|RV|G|*"}));
+}
+
 TEST_P(RefDataViewTest, LanguageAndAttributeViewsFollowVersions) {
   EXPECT_EQ(sorted(rd_->getDomainVersionLanguages(-1, 1, 2)),
             (Rows{"de|German|en|2|2", "en|English|en|1|1"}));

@@ -91,6 +91,11 @@ TEST_P(ImpactAnalysisTest, ATaskDependsOnItsRulesAndWhatTheirEventsTouch) {
   ASSERT_TRUE(monitor_->addRuleEvent(task, r2, 1, "PROFILE",
                                      "<profile><prog>Weekly</prog></profile>"));
   ASSERT_TRUE(monitor_->addRuleEvent(task, r2, 2, "EXEC", "not xml"));
+  int other = -1;  // shares Checks; its events are its own
+  ASSERT_TRUE(monitor_->addTask("Weekly", "tk-2", "ann", 0, "", "", &other));
+  ASSERT_TRUE(monitor_->addTaskRule(other, r1));
+  ASSERT_TRUE(monitor_->addRuleEvent(other, r1, 1, "PROFILE",
+                                     "<profile><prog>Other</prog></profile>"));
   Owned<KvResource> self = objectResource("Task", task);
   ASSERT_NE(self, nullptr) << ia_->getErrorMessage().asCstr();
 
@@ -279,6 +284,30 @@ TEST_P(ImpactAnalysisTest, AnExplorationDependsOnItsTablesAndTheirDatabase) {
   EXPECT_EQ(named(ia_->getDependentResources(described.get(), 0)),
             V{"Database|warehouse"});
   EXPECT_EQ(count("IMPRCS"), 4) << "no resource was made twice";
+}
+
+// A newly stored table is linked to its database on its first use, beside
+// the dependencies it has already.
+TEST_P(ImpactAnalysisTest, LinkingATableToItsDatabaseKeepsItsDependencies) {
+  Owned<KvResourceManager> manager(createKvResourceManager());
+  KvbString database, table;
+  ASSERT_TRUE(
+      manager->getDatabaseIdentity("DSN=warehouse", "ODBC", database) &&
+      manager->getTableIdentity("DSN=warehouse", "ODBC", "main", "SALES",
+                                "CUSTOMER", table));
+  Owned<KvResource> warehouse(
+      ia_->createResource("warehouse", "Database", database));
+  Owned<KvResource> cust(ia_->createResource("CUSTOMER", "Table", table));
+  Owned<KvResource> field(ia_->createResource("zip", "Field", "f-1"));
+  Owned<KvResource> user(ia_->createResource("user", "Task", "u"));
+  ASSERT_TRUE(warehouse && cust && field && user);
+  Owned<KvResourceList> list(ia_->createResourceList());
+  list->appendResource();
+  list->setLastResource(0, field.get());
+  ASSERT_TRUE(ia_->addResourceDependencies(cust.get(), list.get()));
+  list->setLastResource(0, cust.get());
+  ASSERT_TRUE(ia_->addResourceDependencies(user.get(), list.get()));
+  EXPECT_EQ(dependencies(cust.get()), (V{"Database|warehouse", "Field|zip"}));
 }
 
 // A job reads a database table and a file table; re-analysed, it keeps the
