@@ -305,12 +305,19 @@ bool BaseRDAImpl::folderExists(int folderId) {
   return found == 1 || (found == 0 && fail(missingFolder(folderId)));
 }
 
-int BaseRDAImpl::addFiled(int folderId, const std::function<int()>& add) {
+int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
+                          const char* code, const char* counter,
+                          const char* condition,
+                          const std::vector<KvbDatavar>& keys,
+                          const char* columns, std::vector<KvbDatavar> values,
+                          const char* file, int line) {
   int id = -1;
-  return addInOneStep(
-             [&] { return folderExists(folderId) && (id = add()) >= 0; })
-             ? id
-             : -1;
+  const bool ok = addInOneStep([&] {
+    return folderExists(folderId) &&
+           (id = addNumbered(refusal, code, counter, condition, keys, columns,
+                             std::move(values), file, line)) >= 0;
+  });
+  return ok ? id : -1;
 }
 
 bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,

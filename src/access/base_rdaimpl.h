@@ -171,11 +171,15 @@ class BaseRDAImpl {
   // True when folder `folderId` exists (the root, 0, always does); else
   // refused with missingFolder's text.
   bool folderExists(int folderId);
-  // Runs `add`, which files a new object into folder `folderId` and
-  // answers its id (-1 on failure), as one unit (see addInOneStep) with the
-  // check that the folder exists: an object outside the folder tree could
-  // not be reached by path. The id, or -1.
-  int addFiled(int folderId, const std::function<int()>& add);
+  // addNumbered for an object filed into folder `folderId`, as one unit
+  // with the check that the folder exists: an object outside the folder
+  // tree could not be reached by path.
+  int addFiled(int folderId, const KvbString& refusal, const char* code,
+               const char* counter, const char* condition,
+               const std::vector<KvbDatavar>& keys, const char* columns,
+               std::vector<KvbDatavar> values,
+               const char* file = __builtin_FILE(),
+               int line = __builtin_LINE());
   // Deletes the rows of each table whose `column` equals `id`, in one
   // transaction: all or nothing.
   bool deleteRows(std::initializer_list<const char*> codes, const char* column,

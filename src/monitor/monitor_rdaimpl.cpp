@@ -186,11 +186,10 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                              const KvbString& comment, const KvbString& display,
                              int* newId) {
   const KvbDatavar date = now();
-  const int id = addFiled(folderId, [&] {
-    return addNumbered(
-        message(kCodeInUse), "MJOB", "MJOB", "JB_CODE=?", {code}, kTaskColumns,
-        {name, code, date, date, user, user, folderId, comment, display});
-  });
+  const int id = addFiled(
+      folderId, message(kCodeInUse), "MJOB", "MJOB", "JB_CODE=?", {code},
+      kTaskColumns,
+      {name, code, date, date, user, user, folderId, comment, display});
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kTaskType, id, code);
   return true;
@@ -397,13 +396,11 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                                const KvbString& user, int folderId,
                                int* newId) {
   const KvbDatavar date = now();
-  const int id = addFiled(folderId, [&] {
-    return addNumbered(message(kCodeInUse), "EXSRC", "EXSRC", "ES_UUID=?",
-                       {uuid},
-                       "ES_ID, ES_NAME, ES_UUID, ES_CRDAT, ES_EDDAT, "
-                       "ES_CRUSR, ES_EDUSR, FLDR_ID",
-                       {name, uuid, date, date, user, user, folderId});
-  });
+  const int id = addFiled(folderId, message(kCodeInUse), "EXSRC", "EXSRC",
+                          "ES_UUID=?", {uuid},
+                          "ES_ID, ES_NAME, ES_UUID, ES_CRDAT, ES_EDDAT, "
+                          "ES_CRUSR, ES_EDUSR, FLDR_ID",
+                          {name, uuid, date, date, user, user, folderId});
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kSourceType, id, uuid);
   return true;
@@ -465,16 +462,12 @@ bool MonitorRDAImpl::addReportGroup(
     const KvbString& uuid, int folderId, int* newId) {
   const KvbDatavar date = now();
   return handOut(
-      addFiled(folderId,
-               [&] {
-                 return addNumbered(
-                     message(kExists), "RPTGRP", "RPTGRP", "GRP_NAME=?", {name},
-                     "GRP_ID, GRP_NAME, GRP_DESC, INTNUM, INTLEN, THR_ID, "
-                     "ENDDATE, UUID, CRDAT, EDDAT, CRUSR, EDUSR, FLDR_ID",
-                     {name, description, intervalCount, intervalLength,
-                      thresholdId, endDate, uuid, date, date, user, user,
-                      folderId});
-               }),
+      addFiled(folderId, message(kExists), "RPTGRP", "RPTGRP", "GRP_NAME=?",
+               {name},
+               "GRP_ID, GRP_NAME, GRP_DESC, INTNUM, INTLEN, THR_ID, "
+               "ENDDATE, UUID, CRDAT, EDDAT, CRUSR, EDUSR, FLDR_ID",
+               {name, description, intervalCount, intervalLength, thresholdId,
+                endDate, uuid, date, date, user, user, folderId}),
       newId);
 }
 
@@ -536,15 +529,11 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
                                   int folderId, int* newId) {
   const KvbDatavar date = now();
   return handOut(
-      addFiled(folderId,
-               [&] {
-                 return addNumbered(
-                     message(kExists), "DIMENS", "DIMENS", "DIM_NAME=?", {name},
-                     "DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, EDDAT, CRUSR, "
-                     "EDUSR, FLDR_ID",
-                     {name, description, uuid, date, date, user, user,
-                      folderId});
-               }),
+      addFiled(folderId, message(kExists), "DIMENS", "DIMENS", "DIM_NAME=?",
+               {name},
+               "DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, EDDAT, CRUSR, "
+               "EDUSR, FLDR_ID",
+               {name, description, uuid, date, date, user, user, folderId}),
       newId);
 }
 
@@ -639,12 +628,8 @@ bool MonitorRDAImpl::addThreshold(
   if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
                    values))
     return false;
-  return handOut(addFiled(folderId,
-                          [&] {
-                            return addNumbered(message(kExists), "THRHLD",
-                                               "THRHLD", "THR_NAME=?", {name},
-                                               columns.c_str(), values);
-                          }),
+  return handOut(addFiled(folderId, message(kExists), "THRHLD", "THRHLD",
+                          "THR_NAME=?", {name}, columns.c_str(), values),
                  newId);
 }
 
