@@ -46,7 +46,9 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // Adds a rule and answers its new RU_ID (from the id counter "RULE"); -1
   // on failure. A name (RU_DESC) that is stored already is refused with
   // "Monitor Admin" message 1385. Creation and edit dates are the current
-  // date, `user` is both creator and editor. Posts a "Rule" added event.
+  // date, `user` is both creator and editor. A folder that does not exist
+  // is refused with "Folder <id> does not exist" (0 is the root). Posts a
+  // "Rule" added event.
   virtual int addRule(const KvbString& name, const KvbString& type,
                       const KvbString& expression, const KvbString& group,
                       const KvbString& metadata, const KvbString& user,

@@ -32,6 +32,9 @@ class ReposDataAccessCursor;
 class MonitorRepositoryDataAccess : public ReposDataAccessObject {
  public:
   // --- Additions ----------------------------------------------------------
+  // An addition filed into a folder (folderId) that does not exist is
+  // refused with "Folder <id> does not exist"; folder 0, the root, always
+  // exists.
 
   // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
   // given; both dates are now and `user` is creator and editor. A code
@@ -92,7 +95,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                             const double* bandStarts, const double* bandEnds,
                             const int* bandColors, int* newId) = 0;
   // Adds rule `ruleId` to task `taskId`. A dimension or threshold id below
-  // 1 stands for the default 1.
+  // 1 stands for the default 1. A task or rule that does not exist is
+  // refused with "Task <id> does not exist" or "Rule <id> does not exist".
   virtual bool addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                  int thresholdId, const KvbReal& weight) = 0;
 
@@ -177,8 +181,9 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // that does not exist is no failure.
   virtual bool deleteTask(int taskId) = 0;
   // Writes every column but JB_ID of task `taskId`. A task that does not
-  // exist fails; a code that another task has is refused with 1085. Posts a
-  // changed event keyed by the code.
+  // exist fails; a code that another task has is refused with 1085, a
+  // folder that does not exist as by the additions. Posts a changed event
+  // keyed by the code.
   virtual bool updateTask(int taskId, const KvbString& name,
                           const KvbString& code, const KvbString& createdUser,
                           KvbDate createdDate, const KvbString& editUser,

@@ -71,8 +71,9 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
 
   // Adds a profile job (JSETUP) and answers its SU_ID. A name that the
   // folder holds already is refused with "Profile job [<name>] already
-  // exists". Posts a "ProfileJob" added event, unless a transaction was
-  // open when the call began.
+  // exists", a folder that does not exist with "Folder <id> does not
+  // exist" (0 is the root). Posts a "ProfileJob" added event, unless a
+  // transaction was open when the call began.
   virtual int addProfileJob(const KvbString& name, const KvbString& description,
                             const KvbString& uuid, double createdDate,
                             double editedDate, const KvbString& createdUser,
@@ -207,7 +208,8 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
                                               const KvbString& metricField,
                                               const KvbString& type) = 0;
   // Adds a report (REPORT); `date` is both its creation and modification
-  // date.
+  // date. A folder that does not exist is refused with "Folder <id> does
+  // not exist" (0 is the root).
   virtual bool addReport(int jobId, int folderId, const KvbString& name,
                          double date, const KvbString& user, int* key) = 0;
   // Adds a run of a report (JOB).

@@ -293,6 +293,33 @@ int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
   return ok ? id : -1;
 }
 
+KvbString BaseRDAImpl::missingFolder(int folderId) {
+  return kvbStringFormat("Folder %d does not exist", folderId);
+}
+
+bool BaseRDAImpl::folderExists(int folderId) {
+  if (folderId == 0) return true;
+  const int found =
+      lookup("SELECT FLDR_ID FROM " + table("FOLDER") + " WHERE FLDR_ID=?",
+             {folderId}, nullptr);
+  return found == 1 || (found == 0 && fail(missingFolder(folderId)));
+}
+
+int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
+                          const char* code, const char* counter,
+                          const char* condition,
+                          const std::vector<KvbDatavar>& keys,
+                          const char* columns, std::vector<KvbDatavar> values,
+                          const char* file, int line) {
+  int id = -1;
+  const bool ok = addInOneStep([&] {
+    return folderExists(folderId) &&
+           (id = addNumbered(refusal, code, counter, condition, keys, columns,
+                             std::move(values), file, line)) >= 0;
+  });
+  return ok ? id : -1;
+}
+
 bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
                              const char* column, int id) {
   return transaction([&] {
@@ -423,8 +450,7 @@ bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
       id = row.getInt(1);
     });
     if (found != 1) {
-      errorText = found < 0 ? rda_->getErrorMessage()
-                            : kvbStringFormat("Folder %d does not exist", id);
+      errorText = found < 0 ? rda_->getErrorMessage() : missingFolder(id);
       return false;
     }
     path = path.isEmpty() ? topFolderName : topFolderName + "/" + path;

@@ -166,6 +166,20 @@ class BaseRDAImpl {
                   std::vector<KvbDatavar> values,
                   const char* file = __builtin_FILE(),
                   int line = __builtin_LINE());
+  // The text that refuses folder `folderId` because it does not exist.
+  static KvbString missingFolder(int folderId);
+  // True when folder `folderId` exists (the root, 0, always does); else
+  // refused with missingFolder's text.
+  bool folderExists(int folderId);
+  // addNumbered for an object filed into folder `folderId`, as one unit
+  // with the check that the folder exists: an object outside the folder
+  // tree could not be reached by path.
+  int addFiled(int folderId, const KvbString& refusal, const char* code,
+               const char* counter, const char* condition,
+               const std::vector<KvbDatavar>& keys, const char* columns,
+               std::vector<KvbDatavar> values,
+               const char* file = __builtin_FILE(),
+               int line = __builtin_LINE());
   // Deletes the rows of each table whose `column` equals `id`, in one
   // transaction: all or nothing.
   bool deleteRows(std::initializer_list<const char*> codes, const char* column,

@@ -43,10 +43,10 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
                            const KvbString& uuid, int folderId,
                            const KvbString& comment, const KvbString& display) {
   const double now = KvbDate::currentDate().asDouble();
-  const int id = addNumbered(refusal(kRuleExists), "RULE", "RULE", "RU_DESC=?",
-                             {name}, kRuleColumns,
-                             {name, type, expression, group, metadata, now, now,
-                              user, uuid, folderId, user, comment, display});
+  const int id = addFiled(folderId, refusal(kRuleExists), "RULE", "RULE",
+                          "RU_DESC=?", {name}, kRuleColumns,
+                          {name, type, expression, group, metadata, now, now,
+                           user, uuid, folderId, user, comment, display});
   if (id > 0) postChange(kChangeAdded, "Rule", id, uuid);
   return id;
 }

@@ -27,10 +27,6 @@ KvbString unknownType(const KvbString& typeName) {
   return kvbStringFormat("Unable to find type: %S", typeName);
 }
 
-KvbString missingFolder(int folderId) {
-  return kvbStringFormat("Folder %d does not exist", folderId);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -44,11 +40,6 @@ bool MetadataRDAImpl::readFolder(int folderId, int& parentId, KvbString* name) {
         if (name) *name = row.getString(1);
       });
   return found == 1 || (found == 0 && fail(missingFolder(folderId)));
-}
-
-bool MetadataRDAImpl::folderExists(int folderId) {
-  int parent = 0;
-  return folderId == 0 || readFolder(folderId, parent, nullptr);
 }
 
 bool MetadataRDAImpl::validFolderName(const KvbString& name) {

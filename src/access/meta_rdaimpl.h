@@ -93,8 +93,6 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
   // The parent (and, when `name` is given, the name) of folder `folderId`;
   // false when the folder does not exist or the query fails.
   bool readFolder(int folderId, int& parentId, KvbString* name);
-  // True when folder `folderId` exists; the root (0) always does.
-  bool folderExists(int folderId);
   // False when `name` is empty or holds "/": such a folder could not be
   // reached by path.
   bool validFolderName(const KvbString& name);

@@ -21,6 +21,10 @@
 #include "schema/log_printf.h"
 #include "services/scan_rows.h"
 
+// The refusal of an import or update that is given no text to read.
+static const char kNothingToImport[] =
+    "There is no object to import: the input text is empty";
+
 RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
     Repository* repository)
     : repository_(repository),
@@ -232,8 +236,9 @@ bool RepositoryImportExportManagerImpl::setSerializationOption(bool pretty) {
 bool RepositoryImportExportManagerImpl::importObject(const KvbString& input,
                                                      int folderId,
                                                      KvbString& errorText) {
-  if (input.isEmpty() || !context_ || !repository_) return false;
+  if (!context_ || !repository_) return false;
   context_->reset();
+  if (input.isEmpty()) return fail(errorText, kNothingToImport);
   std::unique_ptr<RepositoryActionEventStringImpl> log(
       new RepositoryActionEventStringImpl());
   context_->setActionListener(log.get());
@@ -261,9 +266,10 @@ bool RepositoryImportExportManagerImpl::updateObject(
     int objectId, const KvbString& typeName, const KvbString& uuid,
     const KvbString& input, int folderId, KvbString& errorText,
     RepositoryActionEvent* listener) {
-  if (input.isEmpty() || !context_ || !repository_) return false;
+  if (!context_ || !repository_) return false;
   context_->reset();
   context_->setActionListener(listener);
+  if (input.isEmpty()) return fail(errorText, kNothingToImport);
   setObjectPath(objectId, typeName, uuid);
   context_->logEvent(2, "Starting de-serialization of Database object.");
   MetadataRecord* record = context_->deserialize(input, errorText);

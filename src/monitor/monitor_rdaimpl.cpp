@@ -47,6 +47,10 @@ int orDefault(int id) { return id < 1 ? kDefaultDashboardId : id; }
 
 // Hands a new id to the caller's out argument when it gives one; false for
 // an addition that failed (-1).
+KvbString missingTask(int taskId) {
+  return kvbStringFormat("Task %d does not exist", taskId);
+}
+
 bool handOut(int id, int* newId) {
   if (id < 0) return false;
   if (newId) *newId = id;
@@ -182,8 +186,9 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                              const KvbString& comment, const KvbString& display,
                              int* newId) {
   const KvbDatavar date = now();
-  const int id = addNumbered(
-      message(kCodeInUse), "MJOB", "MJOB", "JB_CODE=?", {code}, kTaskColumns,
+  const int id = addFiled(
+      folderId, message(kCodeInUse), "MJOB", "MJOB", "JB_CODE=?", {code},
+      kTaskColumns,
       {name, code, date, date, user, user, folderId, comment, display});
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kTaskType, id, code);
@@ -207,15 +212,15 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
                    {code, taskId}, message(kCodeInUse)))
       return false;
     int rows = 0;
-    return run("UPDATE " + table("MJOB") +
+    return folderExists(folderId) &&
+           run("UPDATE " + table("MJOB") +
                    " SET JB_DESC=?, JB_CODE=?, JB_CRDAT=?, JB_EDDAT=?, "
                    "JB_CRUSR=?, JB_EDUSR=?, FLDR_ID=?, JB_COMM=?, JB_DISP=? "
                    "WHERE JB_ID=?",
                {name, code, createdDate, editDate, createdUser, editUser,
                 folderId, comment, display, taskId},
                &rows) &&
-           (rows > 0 ||
-            fail(kvbStringFormat("Task %d does not exist", taskId)));
+           (rows > 0 || fail(missingTask(taskId)));
   });
   if (updated) announce(kChangeUpdated, kTaskType, taskId, code);
   return updated;
@@ -263,9 +268,19 @@ ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
 bool MonitorRDAImpl::addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                        int thresholdId, const KvbReal& weight) {
   if (!ready()) return false;
-  return insert("JBRUME", kRuleMemberColumns,
-                {taskId, ruleId, orDefault(dimensionId), orDefault(thresholdId),
-                 realValue(weight)});
+  // A member links a task and a rule by id: both must exist, or the member
+  // would join nothing that can be reached.
+  return addInOneStep([&] {
+    return expectRow(true,
+                     "SELECT JB_ID FROM " + table("MJOB") + " WHERE JB_ID=?",
+                     {taskId}, missingTask(taskId)) &&
+           expectRow(
+               true, "SELECT RU_ID FROM " + table("RULE") + " WHERE RU_ID=?",
+               {ruleId}, kvbStringFormat("Rule %d does not exist", ruleId)) &&
+           insert("JBRUME", kRuleMemberColumns,
+                  {taskId, ruleId, orDefault(dimensionId),
+                   orDefault(thresholdId), realValue(weight)});
+  });
 }
 
 bool MonitorRDAImpl::addTaskRule(int taskId, int ruleId) {
@@ -381,11 +396,11 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                                const KvbString& user, int folderId,
                                int* newId) {
   const KvbDatavar date = now();
-  const int id =
-      addNumbered(message(kCodeInUse), "EXSRC", "EXSRC", "ES_UUID=?", {uuid},
-                  "ES_ID, ES_NAME, ES_UUID, ES_CRDAT, ES_EDDAT, "
-                  "ES_CRUSR, ES_EDUSR, FLDR_ID",
-                  {name, uuid, date, date, user, user, folderId});
+  const int id = addFiled(folderId, message(kCodeInUse), "EXSRC", "EXSRC",
+                          "ES_UUID=?", {uuid},
+                          "ES_ID, ES_NAME, ES_UUID, ES_CRDAT, ES_EDDAT, "
+                          "ES_CRUSR, ES_EDUSR, FLDR_ID",
+                          {name, uuid, date, date, user, user, folderId});
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kSourceType, id, uuid);
   return true;
@@ -447,12 +462,12 @@ bool MonitorRDAImpl::addReportGroup(
     const KvbString& uuid, int folderId, int* newId) {
   const KvbDatavar date = now();
   return handOut(
-      addNumbered(
-          message(kExists), "RPTGRP", "RPTGRP", "GRP_NAME=?", {name},
-          "GRP_ID, GRP_NAME, GRP_DESC, INTNUM, INTLEN, THR_ID, "
-          "ENDDATE, UUID, CRDAT, EDDAT, CRUSR, EDUSR, FLDR_ID",
-          {name, description, intervalCount, intervalLength, thresholdId,
-           endDate, uuid, date, date, user, user, folderId}),
+      addFiled(folderId, message(kExists), "RPTGRP", "RPTGRP", "GRP_NAME=?",
+               {name},
+               "GRP_ID, GRP_NAME, GRP_DESC, INTNUM, INTLEN, THR_ID, "
+               "ENDDATE, UUID, CRDAT, EDDAT, CRUSR, EDUSR, FLDR_ID",
+               {name, description, intervalCount, intervalLength, thresholdId,
+                endDate, uuid, date, date, user, user, folderId}),
       newId);
 }
 
@@ -514,10 +529,11 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
                                   int folderId, int* newId) {
   const KvbDatavar date = now();
   return handOut(
-      addNumbered(message(kExists), "DIMENS", "DIMENS", "DIM_NAME=?", {name},
-                  "DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, EDDAT, CRUSR, "
-                  "EDUSR, FLDR_ID",
-                  {name, description, uuid, date, date, user, user, folderId}),
+      addFiled(folderId, message(kExists), "DIMENS", "DIMENS", "DIM_NAME=?",
+               {name},
+               "DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, EDDAT, CRUSR, "
+               "EDUSR, FLDR_ID",
+               {name, description, uuid, date, date, user, user, folderId}),
       newId);
 }
 
@@ -612,8 +628,8 @@ bool MonitorRDAImpl::addThreshold(
   if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
                    values))
     return false;
-  return handOut(addNumbered(message(kExists), "THRHLD", "THRHLD", "THR_NAME=?",
-                             {name}, columns.c_str(), values),
+  return handOut(addFiled(folderId, message(kExists), "THRHLD", "THRHLD",
+                          "THR_NAME=?", {name}, columns.c_str(), values),
                  newId);
 }
 

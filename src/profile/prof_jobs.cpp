@@ -29,9 +29,9 @@ int ProfileRDAImpl::addProfileJob(const KvbString& name,
   // A job created inside the caller's transaction is announced by the
   // caller, once the transaction is committed.
   const bool announce = !rda_->inTransaction();
-  const int id = addNumbered(
-      kvbStringFormat("Profile job [%S] already exists", name), "JSETUP",
-      "JSETUP", "SU_NAME=? AND FLDR_ID=?", {name, folderId},
+  const int id = addFiled(
+      folderId, kvbStringFormat("Profile job [%S] already exists", name),
+      "JSETUP", "JSETUP", "SU_NAME=? AND FLDR_ID=?", {name, folderId},
       "SU_ID, SU_NAME, SU_DESC, SU_UUID, SU_CRDAT, SU_EDDAT, SU_CRUSR, "
       "SU_EDUSR, FLDR_ID",
       {name, description, uuid, createdDate, editedDate, createdUser,

@@ -31,10 +31,14 @@ bool ProfileRDAImpl::setReportProfileJob(int jobId, int reportId) {
 
 bool ProfileRDAImpl::addReport(int jobId, int folderId, const KvbString& name,
                                double date, const KvbString& user, int* key) {
-  return addKeyed("REPORT",
-                  "RPT_ID, FLDR_ID, RPT_NAME, RPT_CRDT, RPT_MODT, RPT_USER, "
-                  "SU_ID",
-                  {folderId, name, date, date, user, jobId}, key);
+  const int id =
+      addFiled(folderId, KvbString(), "REPORT", "REPORT", nullptr, {},
+               "RPT_ID, FLDR_ID, RPT_NAME, RPT_CRDT, RPT_MODT, "
+               "RPT_USER, SU_ID",
+               {folderId, name, date, date, user, jobId});
+  if (id < 0) return false;
+  if (key) *key = id;
+  return true;
 }
 
 bool ProfileRDAImpl::addReportRun(const KvbString& description, double date,

@@ -84,27 +84,6 @@ KvbString lastPart(const KvbString& name) {
   return point == KvbString::npos ? name : name.substr(point + 1);
 }
 
-// The kvbType and text size of a column type as a catalogue names it.
-void parseColumnType(const KvbString& typeName, int maxText,
-                     TableColumnInfo& column) {
-  KvbString type = KvbString(typeName).toLower();
-  column.size = 0;
-  if (type.find("int") != KvbString::npos) {
-    column.type = kvbTypeInt;
-  } else if (type.startsWith("double") || type.startsWith("real") ||
-             type.startsWith("float") || type.startsWith("numeric")) {
-    column.type = kvbTypeReal;
-  } else {
-    column.type = kvbTypeString;
-    size_t open = type.find('(');
-    int size = 0;
-    if (open == KvbString::npos ||
-        !type.substr(open + 1, type.length() - open - 2).toInt(size))
-      size = maxText;
-    column.size = size;
-  }
-}
-
 }  // namespace
 
 // The rows waiting for a multi-row INSERT, and the prepared statement for a
@@ -280,10 +259,8 @@ bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,
   std::vector<std::pair<KvbString, KvbString>> rows;
   if (!catalogue(false, physicalName, rows)) return false;
   for (const auto& row : rows) {
-    TableColumnInfo column;
-    column.name = KvbString(row.first).toUpper();
-    parseColumnType(row.second, getMaxTextLength(), column);
-    columns.push_back(column);
+    columns.push_back(
+        describedColumn(KvbString(row.first).toUpper(), row.second));
   }
   return true;
 }

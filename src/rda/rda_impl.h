@@ -191,6 +191,12 @@ class RDA_BaseImpl : public ReposDataAccess {
   // Runs a DDL statement, or hands it to the DDL callback.
   bool runDDL(const KvbString& sql);
   bool tableExists(const KvbString& physicalName);
+  // A column as a catalogue names it: its kvbType and, for text, the length
+  // its type declares ("VARCHAR(77)" gives 77), or getMaxTextLength() when
+  // it declares none. Both back ends describe a table this way, so a dump
+  // and load keep each text column's length.
+  TableColumnInfo describedColumn(const KvbString& name,
+                                  const KvbString& typeName);
 
   KvLogger* logger_;
   RepositoryStatusCallback* status_ = nullptr;

@@ -198,18 +198,8 @@ bool RDA_Sqlite::tableColumns_INT(const KvbString& physicalName,
   if (!catalogueRows(db_, "SELECT name, type FROM pragma_table_info(?)",
                      physicalName, rows, error))
     return fail(error);
-  for (const auto& row : rows) {
-    KvbString type = KvbString(row.second).toUpper();
-    TableColumnInfo column;
-    column.name = row.first;
-    column.type = type.startsWith("INT") ? kvbTypeInt
-                  : type == "REAL" || type.startsWith("DOUBLE") ||
-                          type.startsWith("FLOAT")
-                      ? kvbTypeReal
-                      : kvbTypeString;
-    column.size = column.type == kvbTypeString ? 255 : 0;
-    columns.push_back(column);
-  }
+  for (const auto& row : rows)
+    columns.push_back(describedColumn(row.first, row.second));
   return true;
 }
 

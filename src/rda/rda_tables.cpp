@@ -44,6 +44,28 @@ struct RDA_BaseImpl::DefinedTable {
   const char* code() const { return first->tableCode; }
 };
 
+TableColumnInfo RDA_BaseImpl::describedColumn(const KvbString& name,
+                                              const KvbString& typeName) {
+  const KvbString type = KvbString(typeName).toLower();
+  TableColumnInfo column;
+  column.name = name;
+  column.size = 0;
+  if (type.find("int") != KvbString::npos) {
+    column.type = kvbTypeInt;
+  } else if (type.startsWith("double") || type.startsWith("real") ||
+             type.startsWith("float") || type.startsWith("numeric")) {
+    column.type = kvbTypeReal;
+  } else {
+    column.type = kvbTypeString;
+    const size_t open = type.find('(');
+    if (open == KvbString::npos ||
+        !type.substr(open + 1, type.length() - open - 2).toInt(column.size) ||
+        column.size <= 0)
+      column.size = getMaxTextLength();
+  }
+  return column;
+}
+
 bool RDA_BaseImpl::tableExists(const KvbString& physicalName) {
   std::list<TableColumnInfo> columns;
   return tableColumns_INT(unquoted(physicalName), columns) && !columns.empty();

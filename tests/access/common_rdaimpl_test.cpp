@@ -29,6 +29,12 @@ std::string describe(const RepositoryEvent& e) {
 
 class CommonRdaTest : public RdaObjectTest<CommonRDAImpl> {
  protected:
+  // The folders that the objects of these tests are filed into.
+  void SetUp() override {
+    RdaObjectTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    storeKeys("FOLDER", "FLDR_ID", {7});
+  }
   CommonRDAImpl*& common_ = object_;
 
   int addRule(const char* name) {

@@ -127,6 +127,26 @@ TEST_P(TableXmlTest, DumpsLeaveTheConnectionsPasswordOut) {
   EXPECT_EQ(dump.str().find("PASSWORD"), std::string::npos);
 }
 
+TEST_P(TableXmlTest, DumpAndLoadKeepATextColumnsDeclaredLength) {
+  exec("CREATE TABLE " + db_->getTableName("FRQDST", true, 7).str() +
+       " (FR_VAL VARCHAR(77), FR_COUNT INTEGER)");
+  exec("INSERT INTO " + db_->getTableName("FRQDST", true, 7).str() +
+       " VALUES ('" + std::string(77, 'v') + "', 1)");
+  const std::string before = content("FRQDST7");
+  EXPECT_EQ(before.substr(0, before.find(' ')), "FR_VAL:4:77");
+  ASSERT_TRUE(
+      repos_->exportTableToXml("FRQDST7", dumps_.path().string().c_str(), true))
+      << repos_->getErrorMessage().asCstr();
+  std::stringstream text;
+  text << std::ifstream(dumps_.file(dumpName("FRQDST7"))).rdbuf();
+  EXPECT_NE(text.str().find("name=\"FR_VAL\" type=\"text\" len=\"77\""),
+            std::string::npos)
+      << text.str();
+  ASSERT_TRUE(repos_->importTable(dumps_.file(dumpName("FRQDST7")).c_str()))
+      << repos_->getErrorMessage().asCstr();
+  EXPECT_EQ(content("FRQDST7"), before);
+}
+
 TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
   makeHistogram(3, kRows);
   makeHistogram(4, {});

@@ -356,6 +356,22 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
   EXPECT_EQ(to_.count("RULE"), 0);
 }
 
+// An import goes only into a folder that exists, and an empty text is
+// refused with a reason.
+TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
+  const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
+  KvbString error;
+  EXPECT_FALSE(to_.manager->importObject(text, 999, error));
+  EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
+      << error.str();
+  EXPECT_EQ(to_.count("RULE"), 0);
+  for (const KvbString& none : {KvbString(""), KvbString()}) {
+    error = "";
+    EXPECT_FALSE(to_.manager->importObject(none, 0, error));
+    EXPECT_NE(error.str().find("input text is empty"), std::string::npos);
+  }
+}
+
 TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   KvbString out, error;
   // Without an id, a UUID or a name the rule is not found; an earlier

@@ -70,6 +70,7 @@ TEST_P(MonitorRdaTest, TasksAreUniqueByCodeFoundAndAnnounced) {
   int id = 0;
   ASSERT_TRUE(monitor_->addTask("T1", "c1", "ann", 0, "note", "One", &id));
   EXPECT_EQ(id, 1);
+  storeKeys("FOLDER", "FLDR_ID", {3, 4});
   ASSERT_TRUE(monitor_->addTask("T2", "c2", "bob", 3, "", "", nullptr));
   EXPECT_FALSE(monitor_->addTask("T3", "c1", "bob", 0, "", "", &id));
   EXPECT_EQ(monitor_->getErrorMessage().str(), message(1085));
@@ -89,6 +90,9 @@ TEST_P(MonitorRdaTest, TasksAreUniqueByCodeFoundAndAnnounced) {
   EXPECT_FALSE(monitor_->updateTask(2, "T2", "c1", "x", KvbDate(1), "y",
                                     KvbDate(2), 0, "", ""));
   EXPECT_EQ(monitor_->getErrorMessage().str(), message(1085));
+  EXPECT_FALSE(monitor_->updateTask(2, "T2", "c2", "x", KvbDate(1), "y",
+                                    KvbDate(2), 5, "", ""));
+  EXPECT_EQ(monitor_->getErrorMessage().str(), "Folder 5 does not exist");
   ASSERT_TRUE(monitor_->updateTask(2, "T2b", "c2b", "carl", KvbDate(1.5), "dan",
                                    KvbDate(2.5), 4, "x", "y"));
   EXPECT_EQ(rows(monitor_->getTask(2)),
@@ -124,6 +128,7 @@ TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
   EventRecorder recorder(describe);
   int task = 0;
   ASSERT_TRUE(monitor_->addTask("Nightly", "c1", "ann", 0, "", "", &task));
+  storeKeys("RULE", "RU_ID", {10, 11});
   ASSERT_TRUE(monitor_->addTaskRule(task, 10));
   // Dimension and threshold ids below 1 stand for the defaults.
   ASSERT_TRUE(monitor_->addTaskRuleMember(task, 11, 0, -1, KvbReal(2.5)));
@@ -160,6 +165,7 @@ TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
 
 TEST_P(MonitorRdaTest, FailuresPartWayLeaveEveryRow) {
   ASSERT_TRUE(monitor_->addTask("T", "c", "", 0, "", "", nullptr));
+  storeKeys("RULE", "RU_ID", {10});
   ASSERT_TRUE(monitor_->addTaskRuleMember(1, 10, 2, 4, KvbReal(1.0)));
   exec("INSERT INTO " + table("THRHLD") + " (THR_ID) VALUES (4)");
   exec("DROP TABLE " + table("RULEVT"));
@@ -171,9 +177,33 @@ TEST_P(MonitorRdaTest, FailuresPartWayLeaveEveryRow) {
   EXPECT_EQ(rows(monitor_->listTaskRuleMembers(1)), Rows{"1|10|2|4|1"});
 }
 
+// An object goes only into a folder that exists, and a rule member only
+// joins a task and a rule that exist: anything else could not be reached.
+TEST_P(MonitorRdaTest, ObjectsAreFiledAndLinkedOnlyWhereTheTargetExists) {
+  int id = -1;
+  EXPECT_FALSE(monitor_->addTask("T", "c", "", 999, "", "", &id));
+  EXPECT_EQ(monitor_->getErrorMessage().str(), "Folder 999 does not exist");
+  EXPECT_FALSE(monitor_->addSource("S", "u", "", 999, &id));
+  EXPECT_FALSE(monitor_->addDimension("D", "", "", "u", 999, &id));
+  EXPECT_EQ(id, -1);
+  EXPECT_EQ(count("MJOB") + count("EXSRC") + count("DIMENS"), 0);
+  storeKeys("FOLDER", "FLDR_ID", {999});
+  ASSERT_TRUE(monitor_->addTask("T", "c", "", 999, "", "", &id));
+
+  EXPECT_FALSE(monitor_->addTaskRule(id, 77));
+  EXPECT_EQ(monitor_->getErrorMessage().str(), "Rule 77 does not exist");
+  storeKeys("RULE", "RU_ID", {77});
+  EXPECT_FALSE(monitor_->addTaskRule(id + 1, 77));
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Task " + std::to_string(id + 1) + " does not exist");
+  EXPECT_EQ(count("JBRUME"), 0);
+  EXPECT_TRUE(monitor_->addTaskRule(id, 77));
+}
+
 TEST_P(MonitorRdaTest, SourcesAreUniqueByUuidAndAnnouncedOnceStored) {
   EventRecorder recorder(describe);
   int id = 0;
+  storeKeys("FOLDER", "FLDR_ID", {2});
   ASSERT_TRUE(monitor_->addSource("S1", "u1", "ann", 2, &id));
   EXPECT_FALSE(monitor_->addSource("S2", "u1", "ann", 2, nullptr));
   EXPECT_EQ(monitor_->getErrorMessage().str(), message(1085));
@@ -231,12 +261,12 @@ TEST_P(MonitorRdaTest, ExecutionPropertiesTakeOnlyValidValues) {
 TEST_P(MonitorRdaTest, ReportGroupExecutionsListMembersNewestFirst) {
   ASSERT_TRUE(monitor_->addTask("T1", "c1", "", 0, "n1", "d1", nullptr));
   ASSERT_TRUE(monitor_->addTask("T2", "c2", "", 0, "", "", nullptr));
-  ASSERT_TRUE(monitor_->addTaskRule(1, 10));
-  ASSERT_TRUE(monitor_->addTaskRuleMember(1, 11, 2, 3, KvbReal(0.5)));
   for (int rule : {10, 11})
     exec("INSERT INTO " + table("RULE") +
              " (RU_ID, RU_DESC, RU_COMM, RU_DISP) VALUES (?, 'R', 'C', 'D')",
          {rule});
+  ASSERT_TRUE(monitor_->addTaskRule(1, 10));
+  ASSERT_TRUE(monitor_->addTaskRuleMember(1, 11, 2, 3, KvbReal(0.5)));
   exec("INSERT INTO " + table("TRIG") +
        " (EX_ID, RU_ID, TR_CNT) VALUES (1, 10, 4)");
   // (EX_ID, JB_ID, GRP_ID, EX_DATE, EX_NROWS): outside the bounds, of
@@ -390,6 +420,9 @@ TEST_P(MonitorDashboardTest, DeletedObjectsHandTheirUsersToTheDefaults) {
   ASSERT_TRUE(monitor_->addDimension("Dm", "", "", "", 0, &dim));
   ASSERT_TRUE(monitor_->addDimensionToGroup(group, dim, thr, KvbReal(1)));
   ASSERT_TRUE(monitor_->addDimensionToGroup(group, 1, thr, KvbReal(1)));
+  ASSERT_TRUE(monitor_->addTask("T", "c", "", 0, "", "", nullptr));
+  for (int rule : {10, 11})
+    exec("INSERT INTO " + table("RULE") + " (RU_ID) VALUES (?)", {rule});
   ASSERT_TRUE(monitor_->addTaskRuleMember(1, 10, dim, thr, KvbReal(1)));
   ASSERT_TRUE(monitor_->addTaskRule(1, 11));
   exec("INSERT INTO " + table("EXEC") +

@@ -26,6 +26,12 @@ struct Job {
 
 class ProfileJobsTest : public ProfileRdaTest {
  protected:
+  // The folders that the objects of these tests are filed into.
+  void SetUp() override {
+    ProfileRdaTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    storeKeys("FOLDER", "FLDR_ID", {3, 4});
+  }
   int jobTable(int job, int dsn, const char* catalog, const char* tableName,
                const char* filter, int sampleInterval) {
     return profile_->addJobTable(job, dsn, catalog, "dbo", tableName, filter,

@@ -20,6 +20,12 @@ struct StoredRun {
 
 class ProfileResultsTest : public ProfileRdaTest {
  protected:
+  // The folders that the objects of these tests are filed into.
+  void SetUp() override {
+    ProfileRdaTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    storeKeys("FOLDER", "FLDR_ID", {3, 4});
+  }
   int report(int jobId, int folderId, const char* name) {
     return keyOf([&](int* k) {
       return profile_->addReport(jobId, folderId, name, 100.5, "alice", k);

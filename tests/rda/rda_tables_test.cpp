@@ -92,12 +92,11 @@ class RdaTablesTest : public RdaTargetTest {
       EXPECT_EQ(indexesOf(t.code), t.indexes) << t.code;
     }
   }
-  // The tables of a definition array as they should have been made; the
-  // SQLite file back end reads text sizes back as 255.
+  // The tables of a definition array as they should have been made, text
+  // columns with their declared sizes.
   std::vector<TableShape> tablesOf(const ReposColumnDef* defs,
                                    const char* indexPrefix = "") {
     const int maxText = rda_->getMaxTextLength();
-    auto text = [&](int size) { return isFile() ? 255 : size; };
     auto indexName = [&](int n) {
       return upper(rda_->getIndexName(n, indexPrefix).str());
     };
@@ -110,12 +109,12 @@ class RdaTablesTest : public RdaTargetTest {
              ++m) {
           const int size = fieldMetricDefs[m].size;
           t.columns.push_back(column("MET_" + std::to_string(m), kvbTypeString,
-                                     text(size ? size : maxText)));
+                                     size ? size : maxText));
         }
         if (p->flags & kColMetrics) continue;
         const int size = (p->flags & kColMaxText) ? maxText : p->length;
         t.columns.push_back(column(p->columnName, p->type,
-                                   p->type == kvbTypeString ? text(size) : 0));
+                                   p->type == kvbTypeString ? size : 0));
         if (p->flags & kColIndexed)
           t.indexes[indexName(p->indexNumber)] = {p->columnName};
       }

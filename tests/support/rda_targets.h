@@ -191,6 +191,13 @@ class RdaObjectTest : public RdaTargetTest {
     if (object_) object_->release();
     RdaTargetTest::TearDown();
   }
+  // Rows with just their key, for the folders and rules that objects name
+  // by id.
+  void storeKeys(const char* code, const char* column,
+                 const std::vector<int>& ids) {
+    for (int id : ids)
+      exec("INSERT INTO " + table(code) + " (" + column + ") VALUES (?)", {id});
+  }
 
   T* object_ = nullptr;
 };
