@@ -305,6 +305,12 @@ bool BaseRDAImpl::folderExists(int folderId) {
   return found == 1 || (found == 0 && fail(missingFolder(folderId)));
 }
 
+bool BaseRDAImpl::runFiled(int folderId, const KvbString& sql,
+                           const std::vector<KvbDatavar>& values, int* rows) {
+  return transaction(
+      [&] { return folderExists(folderId) && run(sql, values, rows); });
+}
+
 int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
                           const char* code, const char* counter,
                           const char* condition,

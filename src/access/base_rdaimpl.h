@@ -171,6 +171,10 @@ class BaseRDAImpl {
   // True when folder `folderId` exists (the root, 0, always does); else
   // refused with missingFolder's text.
   bool folderExists(int folderId);
+  // run() of a statement that files an object into folder `folderId`, in
+  // one transaction with the check that the folder exists.
+  bool runFiled(int folderId, const KvbString& sql,
+                const std::vector<KvbDatavar>& values, int* rows = nullptr);
   // addNumbered for an object filed into folder `folderId`, as one unit
   // with the check that the folder exists: an object outside the folder
   // tree could not be reached by path.

@@ -58,7 +58,8 @@ bool CommonRDAImpl::updateRule(
     double editedDate, const KvbString& createdUser, const KvbString& uuid,
     int folderId, const KvbString& comment, const KvbString& display) {
   if (!ready()) return false;
-  return run(
+  return runFiled(
+      folderId,
       "UPDATE " + table("RULE") +
           " SET RU_DESC=?, RU_TYPE=?, RU_EXPR=?, RU_GROUP=?, "
           "RU_META=?, RU_USER=?, RU_CRDAT=?, RU_EDDAT=?, RU_CRUSR=?, "

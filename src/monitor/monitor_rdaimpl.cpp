@@ -418,7 +418,7 @@ bool MonitorRDAImpl::updateSource(int sourceId, const KvbString& name,
   if (folderId > 0) set.add("FLDR_ID=?", folderId);
   SqlFilter(sql, values).add("ES_ID=?", sourceId);
   int rows = 0;
-  if (!run(sql, values, &rows)) return false;
+  if (!runFiled(folderId > 0 ? folderId : 0, sql, values, &rows)) return false;
   if (rows == 0)
     return fail(kvbStringFormat("Source %d does not exist", sourceId));
   announce(kChangeUpdated, kSourceType, sourceId, KvbString(""));

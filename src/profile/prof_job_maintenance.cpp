@@ -104,11 +104,12 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
     firstRow("SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
              {jobId},
              [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
-  if (!run("UPDATE " + table("JSETUP") +
-               " SET SU_NAME=?, SU_DESC=?, SU_EDDAT=?, SU_EDUSR=?, FLDR_ID=? "
-               "WHERE SU_ID=?",
-           {name, description, editedDate.asDouble(), editedUser, folderId,
-            jobId}))
+  if (!runFiled(folderId,
+                "UPDATE " + table("JSETUP") +
+                    " SET SU_NAME=?, SU_DESC=?, SU_EDDAT=?, SU_EDUSR=?, "
+                    "FLDR_ID=? WHERE SU_ID=?",
+                {name, description, editedDate.asDouble(), editedUser,
+                 folderId, jobId}))
     return false;
   if (!announce) return true;
   const bool renamed = !oldName.isNull() && oldName.str() != name.str();

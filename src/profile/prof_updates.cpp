@@ -22,7 +22,7 @@ bool ProfileRDAImpl::updateReport(int reportId, int folderId,
   if (!user.isEmpty()) set.add("RPT_USER=?", user);
   if (jobId != -1) set.add("SU_ID=?", jobId);
   SqlFilter(sql, values).add("RPT_ID=?", reportId);
-  return run(sql, values);
+  return runFiled(folderId != -1 ? folderId : 0, sql, values);
 }
 
 bool ProfileRDAImpl::setTableRowCounts(int tableId, int rowCount,

@@ -72,6 +72,7 @@ class CommonRdaTest : public RdaObjectTest<CommonRDAImpl> {
 };
 
 TEST_P(CommonRdaTest, RulesAreNumberedStampedAnnouncedAndUpdated) {
+  storeKeys("FOLDER", "FLDR_ID", {9});
   EventRecorder recorder(describe);
   const double before = KvbDate::currentDate().asDouble();
   EXPECT_EQ(addRule("R1"), 1);
@@ -101,6 +102,12 @@ TEST_P(CommonRdaTest, RulesAreNumberedStampedAnnouncedAndUpdated) {
   // An update writes every column of that rule only.
   ASSERT_TRUE(common_->updateRule(1, "R1b", "T2", "e2", "G2", "m2", "bob", 1.5,
                                   2.5, "carol", "u-1b", 9, "c2", "d2"));
+  EXPECT_EQ(rows(common_->findRule(1, "", "")),
+            Rows{"1|R1b|T2|e2|G2|m2|1.5|2.5|bob|u-1b|9|carol|c2|d2"});
+  // Into a folder that does not exist: refused, the rule as it was.
+  EXPECT_FALSE(common_->updateRule(1, "R1c", "T2", "e2", "G2", "m2", "bob",
+                                   1.5, 2.5, "carol", "u-1b", 99, "c2", "d2"));
+  EXPECT_EQ(common_->getErrorMessage().str(), "Folder 99 does not exist");
   EXPECT_EQ(rows(common_->findRule(1, "", "")),
             Rows{"1|R1b|T2|e2|G2|m2|1.5|2.5|bob|u-1b|9|carol|c2|d2"});
   EXPECT_EQ(rows(common_->findRule(2, "", ""))[0].substr(0, 5), "2|R2|");

@@ -201,6 +201,7 @@ TEST_P(MonitorRdaTest, ObjectsAreFiledAndLinkedOnlyWhereTheTargetExists) {
 }
 
 TEST_P(MonitorRdaTest, SourcesAreUniqueByUuidAndAnnouncedOnceStored) {
+  storeKeys("FOLDER", "FLDR_ID", {5});
   EventRecorder recorder(describe);
   int id = 0;
   storeKeys("FOLDER", "FLDR_ID", {2});
@@ -217,6 +218,8 @@ TEST_P(MonitorRdaTest, SourcesAreUniqueByUuidAndAnnouncedOnceStored) {
   ASSERT_TRUE(monitor_->updateSource(id, "S1c", "cy", 5));
   EXPECT_EQ(masked(rows(monitor_->listSources()), {4, 5}),
             Rows{"1||S1c|u1|~|~|ann|cy|5"});
+  EXPECT_FALSE(monitor_->updateSource(id, "S1d", "cy", 99));
+  EXPECT_EQ(monitor_->getErrorMessage().str(), "Folder 99 does not exist");
   EXPECT_FALSE(monitor_->updateSource(7, "S7", "cy", 5));
   EXPECT_EQ(monitor_->getErrorMessage().str(), "Source 7 does not exist");
 

@@ -80,6 +80,7 @@ TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
 
 TEST_P(ProfileMaintenanceTest,
        UpdatesAnnounceARenameOrAChangeOutsideATransaction) {
+  storeKeys("FOLDER", "FLDR_ID", {5});
   const int nightly = job("Nightly", 0);
   EventRecorder recorder(describe);
   EXPECT_TRUE(
@@ -119,12 +120,19 @@ TEST_P(ProfileMaintenanceTest, JobLinksAndLayoutsAreFoundAndRemoved) {
 }
 
 TEST_P(ProfileMaintenanceTest, CorrectionsWriteOnlyWhatIsGiven) {
+  storeKeys("FOLDER", "FLDR_ID", {4});
   const int r = report(1);
   exec("UPDATE " + table("REPORT") + " SET RPT_MODT=0");
   EXPECT_TRUE(profile_->updateReport(r, -1, "", "", -1));  // stamps only
   EXPECT_EQ(count("REPORT", "RPT_MODT>0 AND RPT_NAME='r' AND SU_ID=1"), 1);
   EXPECT_TRUE(profile_->updateReport(r, 4, "Sales", "bob", 9));
   EXPECT_EQ(count("REPORT", "FLDR_ID=4 AND RPT_NAME='Sales' AND SU_ID=9"), 1);
+  // Into a folder that does not exist: refused, nothing written.
+  EXPECT_FALSE(profile_->updateReport(r, 99, "Lost", "", -1));
+  EXPECT_FALSE(profile_->updateProfileJob(9, "Lost", "", KvbDate(1), "", 99));
+  EXPECT_EQ(profile_->getErrorMessage().str(), "Folder 99 does not exist");
+  EXPECT_EQ(count("REPORT", "RPT_NAME='Lost'") + count("JSETUP", "FLDR_ID=99"),
+            0);
 
   EXPECT_TRUE(profile_->addRunField(1, 1, "F", "S", nullptr));
   EXPECT_TRUE(profile_->setFieldMetric(1, 3, KvbString("12")));
