@@ -55,7 +55,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                       const KvbString& uuid, int folderId,
                       const KvbString& comment, const KvbString& display) = 0;
   // Writes every column but RU_ID of the rule `ruleId`; dates are days
-  // since 1970 (KvbDate).
+  // since 1970 (KvbDate). A folder that does not exist is refused ("Folder
+  // %d does not exist").
   virtual bool updateRule(int ruleId, const KvbString& name,
                           const KvbString& type, const KvbString& expression,
                           const KvbString& group, const KvbString& metadata,

@@ -196,7 +196,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // True without effect, also without a connection.
   virtual bool clearSource(int sourceId) = 0;
   // Sets the name, the edit user and date (now) and, when `folderId` is
-  // above 0, the folder of a source. A source that does not exist fails.
+  // above 0, the folder of a source. A source or folder that does not
+  // exist fails.
   // Posts a changed event.
   virtual bool updateSource(int sourceId, const KvbString& name,
                             const KvbString& user, int folderId) = 0;

@@ -646,7 +646,8 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // tables of the runs that did not use FRQDST (JOBCFG "SAME_FREQ_TABLE"
   // not above 0); a table that cannot be dropped fails the deletion.
   // updateReport stamps RPT_MODT and writes the values given (-1 and empty
-  // texts: kept). setFieldMetric refuses a number outside 0 to 23.
+  // texts: kept); it and updateProfileJob refuse a folder that does not
+  // exist. setFieldMetric refuses a number outside 0 to 23.
   // Renaming a chart marks it edited ("Y"); deleteRunCharts deletes the
   // charts of a run (CHT.JOB_ID) with their data and details.
   virtual bool deleteRdaResultPair(int leftFieldId, int rightFieldId) = 0;
