@@ -215,7 +215,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                                    const KvbString& value) = 0;
   // Writes the columns given of report group `groupId`; with any of them,
   // the edit date becomes now and the edit user is written when given. True
-  // without effect when `groupId` or every column is absent.
+  // without effect when `groupId` or every column is absent; a folder that
+  // does not exist is refused.
   virtual bool updateReportGroup(int groupId, const KvbString& name,
                                  const KvbString& description,
                                  int intervalCount, int intervalLength,

@@ -137,7 +137,11 @@ bool MonitorRDAImpl::updateGiven(const char* code, const char* keyColumn,
   set.add("EDDAT=?", now());
   if (!editUser.isNull()) set.add("EDUSR=?", editUser);
   SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
-  return run(sql, values);
+  int folder = 0;  // the root, which needs no check
+  for (const SqlColumn& column : columns)
+    if (column.given && KvbString(column.name) == "FLDR_ID")
+      folder = column.value.asInt();
+  return runFiled(folder, sql, values);
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,

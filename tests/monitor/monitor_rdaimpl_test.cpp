@@ -388,7 +388,12 @@ TEST_P(MonitorDashboardTest, ReportGroupsAndDimensionsAreNamedOnceAndLinked) {
   EXPECT_EQ(ids(monitor_->listReportGroups(group, "Default")), "");
   EXPECT_EQ(ids(monitor_->listReportGroups(-1, "")), "1,2");
 
-  // Every column given is written, the threshold and the folder too.
+  // Every column given is written, the threshold and the folder too; a
+  // folder that does not exist is refused.
+  exec("INSERT INTO " + table("FOLDER") + " (FLDR_ID) VALUES (9), (4)");
+  EXPECT_FALSE(monitor_->updateReportGroup(group, "G3", "", 3, -1, -1,
+                                           KvbDate(5.0), "bob", 99));
+  EXPECT_EQ(error(), "Folder 99 does not exist");
   ASSERT_TRUE(monitor_->updateReportGroup(group, KvbString(), KvbString(), -1,
                                           -1, 3, KvbDate(), KvbString(), -1));
   ASSERT_TRUE(monitor_->updateReportGroup(group, "G2", "", 3, -1, -1,
