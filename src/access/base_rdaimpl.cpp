@@ -268,10 +268,22 @@ int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
                              const char* columns,
                              std::vector<KvbDatavar> values, const char* file,
                              int line) {
+  return addNumberedAfter(nullptr, refusal, code, counter, condition, keys,
+                          columns, std::move(values), file, line);
+}
+
+int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
+                                  const KvbString& refusal, const char* code,
+                                  const char* counter, const char* condition,
+                                  const std::vector<KvbDatavar>& keys,
+                                  const char* columns,
+                                  std::vector<KvbDatavar> values,
+                                  const char* file, int line) {
   if (!ready()) return -1;
   const KvbString idColumn = firstColumn(columns);
   int id = -1;
   const bool ok = addInOneStep([&] {
+    if (check && !check()) return false;
     int existing = -1;
     switch (condition ? lookup("SELECT " + idColumn + " FROM " + table(code) +
                                    " WHERE " + condition,
@@ -307,6 +319,7 @@ bool BaseRDAImpl::folderExists(int folderId) {
 
 bool BaseRDAImpl::runFiled(int folderId, const KvbString& sql,
                            const std::vector<KvbDatavar>& values, int* rows) {
+  if (folderId == 0) return run(sql, values, rows);  // the root exists
   return transaction(
       [&] { return folderExists(folderId) && run(sql, values, rows); });
 }
@@ -317,13 +330,9 @@ int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
                           const std::vector<KvbDatavar>& keys,
                           const char* columns, std::vector<KvbDatavar> values,
                           const char* file, int line) {
-  int id = -1;
-  const bool ok = addInOneStep([&] {
-    return folderExists(folderId) &&
-           (id = addNumbered(refusal, code, counter, condition, keys, columns,
-                             std::move(values), file, line)) >= 0;
-  });
-  return ok ? id : -1;
+  return addNumberedAfter([&] { return folderExists(folderId); }, refusal,
+                          code, counter, condition, keys, columns,
+                          std::move(values), file, line);
 }
 
 bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,

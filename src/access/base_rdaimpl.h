@@ -237,6 +237,14 @@ class BaseRDAImpl {
 
  private:
   bool haveConnection();
+  // addNumbered that first runs `check` (when given) in the same unit; a
+  // check that answers false refuses the add, with its own reason.
+  int addNumberedAfter(const std::function<bool()>& check,
+                       const KvbString& refusal, const char* code,
+                       const char* counter, const char* condition,
+                       const std::vector<KvbDatavar>& keys,
+                       const char* columns, std::vector<KvbDatavar> values,
+                       const char* file, int line);
   KvLogger* logger_;
 };
 

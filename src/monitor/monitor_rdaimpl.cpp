@@ -45,12 +45,12 @@ KvbDatavar realValue(const KvbReal& real) {
 // stand for the default.
 int orDefault(int id) { return id < 1 ? kDefaultDashboardId : id; }
 
-// Hands a new id to the caller's out argument when it gives one; false for
-// an addition that failed (-1).
 KvbString missingTask(int taskId) {
   return kvbStringFormat("Task %d does not exist", taskId);
 }
 
+// Hands a new id to the caller's out argument when it gives one; false for
+// an addition that failed (-1).
 bool handOut(int id, int* newId) {
   if (id < 0) return false;
   if (newId) *newId = id;

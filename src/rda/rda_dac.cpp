@@ -172,7 +172,7 @@ RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
 // A SQLite file takes the transaction statements themselves, so that the
 // begin takes the write lock (see RDA_Sqlite::begin_INT); a server uses the
 // driver's manual-commit mode.
-bool RDA_DAC::begin_INT(bool, bool* busy) {
+bool RDA_DAC::begin_INT(bool* busy) {
   if (kind_ == DAC_DB_SQLITE) {
     if (exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) return true;
     *busy = dac_->isBusy();

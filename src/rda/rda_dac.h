@@ -43,7 +43,7 @@ class RDA_DAC : public RDA_BaseImpl {
   bool open_INT(const KvbString& connection, KvbString& errorText) override;
   bool exec_INT(const KvbString& sql, int64_t* rows) override;
   RDA_StatementBase* prepare_INT(const KvbString& sql) override;
-  bool begin_INT(bool immediate, bool* busy) override;
+  bool begin_INT(bool* busy) override;
   bool commit_INT() override;
   bool rollback_INT() override;
   bool tableColumns_INT(const KvbString& physicalName,

@@ -157,7 +157,7 @@ bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
   depth_ = 1;
   rollbackOnly_ = false;
   bool wasBusy = false;
-  if (begin_INT(immediate, &wasBusy)) {
+  if (begin_INT(&wasBusy)) {
     transactionOpen_ = true;
     return true;
   }

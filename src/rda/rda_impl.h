@@ -146,9 +146,10 @@ class RDA_BaseImpl : public ReposDataAccess {
   virtual bool exec_INT(const KvbString& sql, int64_t* rows) = 0;
   // A prepared statement of the back end; null with the reason recorded.
   virtual RDA_StatementBase* prepare_INT(const KvbString& sql) = 0;
-  // The outermost begin, commit and roll back. begin_INT sets *busy when
-  // the database is locked by another connection.
-  virtual bool begin_INT(bool immediate, bool* busy) = 0;
+  // The outermost begin, commit and roll back. begin_INT takes the write
+  // lock where the database has one to take at the begin, and sets *busy
+  // when the database is locked by another connection.
+  virtual bool begin_INT(bool* busy) = 0;
   virtual bool commit_INT() = 0;
   virtual bool rollback_INT() = 0;
   // The savepoint statements of a nested level, whose savepoint is named

@@ -145,7 +145,7 @@ RDA_StatementBase* RDA_Sqlite::prepare_INT(const KvbString& sql) {
 // busy timeout for it: a transaction that read first and wrote later could
 // not wait (SQLite refuses at once when two readers both want to write), so
 // concurrent writers would fail instead of taking turns.
-bool RDA_Sqlite::begin_INT(bool, bool* busy) {
+bool RDA_Sqlite::begin_INT(bool* busy) {
   if (exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) return true;
   *busy = db_->isBusy();
   return false;

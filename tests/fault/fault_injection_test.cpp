@@ -42,21 +42,27 @@ class FaultInjectionTest : public ::testing::Test {
   void failEachWrite(int error, int first, int step,
                      const std::function<Outcome(int k)>& operation,
                      const std::function<void(int k)>& after) {
-    for (int k = first;; k += step) {
-      vfs_.arm(k, error);
-      const Outcome outcome = operation(k);
-      vfs_.disarm();
-      if (!vfs_.fired()) {
-        EXPECT_TRUE(outcome.ok)
-            << "no fault at write " << k << ": " << outcome.error;
-        return;
-      }
-      SCOPED_TRACE("write " + std::to_string(k) + " failed");
-      EXPECT_FALSE(outcome.ok);
-      EXPECT_NE(outcome.error, "");
-      after(k);
-      if (HasFailure()) return;
-    }
+    Outcome outcome;
+    int write = first;
+    vfs_.failEachWrite(
+        error, first, step,
+        [&] {
+          outcome = operation(write);
+          return outcome.ok;
+        },
+        [&](int k, bool fired, bool) {
+          write = k + step;
+          if (!fired) {
+            EXPECT_TRUE(outcome.ok)
+                << "no fault at write " << k << ": " << outcome.error;
+            return false;
+          }
+          SCOPED_TRACE("write " + std::to_string(k) + " failed");
+          EXPECT_FALSE(outcome.ok);
+          EXPECT_NE(outcome.error, "");
+          after(k);
+          return !HasFailure();
+        });
   }
 
   // An administration object of its own, so that each reason is new.
