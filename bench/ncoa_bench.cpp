@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "monitor/ncoa_rdaimpl.h"
+#include "ncoa/ncoa_rdaimpl.h"
 #include "rda/rda_factory.h"
 #include "schema/repos_tables.h"
 

@@ -11,7 +11,7 @@
 #include "admin/repositoryimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "monitor/monitor_rdaimpl.h"
-#include "monitor/ncoa_rdaimpl.h"
+#include "ncoa/ncoa_rdaimpl.h"
 #include "profile/prof_rdaimpl.h"
 #include "rda/rda_impl.h"
 #include "refdata/refdata_rdaimpl.h"

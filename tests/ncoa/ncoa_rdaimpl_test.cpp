@@ -1,7 +1,7 @@
 // The NCOA data-access object on every back end: current parties, PAF
 // records with their snapshot histories and queries, and executions stored
 // with all their statistics and listed one row per execution.
-#include "monitor/ncoa_rdaimpl.h"
+#include "ncoa/ncoa_rdaimpl.h"
 
 #include <gtest/gtest.h>
 

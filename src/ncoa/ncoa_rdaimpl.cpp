@@ -1,7 +1,7 @@
 // The data-access object of NCOA processing records: current parties, PAF
 // records and their party snapshots with their histories, and executions
 // with their statistics.
-#include "monitor/ncoa_rdaimpl.h"
+#include "ncoa/ncoa_rdaimpl.h"
 
 #include <algorithm>
 #include <cstring>
