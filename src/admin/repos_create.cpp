@@ -185,7 +185,9 @@ bool RepositoryAdminImpl::createBuiltInTables(ReposDataAccess* rda, bool ncoa) {
 // The built-in core and NCOA tables, the table sets and the initial data,
 // in one transaction: a creation that fails leaves the database as it was,
 // and the database syncs its file once. A failure of the built-in tables
-// does not stop the later steps, but the creation then answers false.
+// does not stop the later steps, but the creation then answers false. A
+// table-set folder that could not be listed fails the creation before any
+// change, rather than leaving a repository without the sets' tables.
 //
 // With `checkEmpty` the transaction first takes the write lock (on SQLite)
 // and then checks that the database holds no repository, so that of several
@@ -194,6 +196,7 @@ bool RepositoryAdminImpl::createBuiltInTables(ReposDataAccess* rda, bool ncoa) {
 // first table that the other made, since no creation drops tables.
 bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
                                           bool checkEmpty) {
+  if (!repository->tableSetFolderFound()) return failOnRepository(repository);
   logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
             "Validating table metadata descriptions");
   if (!validateTableDefinitions())

@@ -4,6 +4,9 @@
 // failure and statement helpers that the other RepositoryImpl files use.
 #include "admin/repositoryimpl.h"
 
+#include <dlfcn.h>
+
+#include <filesystem>
 #include <mutex>
 
 #include "access/base_rdaimpl.h"
@@ -268,20 +271,37 @@ KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
   if (options.get("KVEXEC_HOME", home))
     return kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
   // Without a home folder, the table sets that were installed with the
-  // engine.
-  return KV_TABLE_SET_DIR;
+  // engine, found from where its library file is rather than from the
+  // prefix it was configured for, so that an install made into or moved to
+  // another prefix reads its own sets.
+  static const char anchor = 0;
+  Dl_info library;
+  if (!dladdr(&anchor, &library) || !library.dli_fname) return KvbString("");
+  std::error_code error;
+  std::filesystem::path file =
+      std::filesystem::weakly_canonical(library.dli_fname, error);
+  if (error) file = library.dli_fname;
+  return (file.parent_path() / KV_TABLE_SET_RELDIR).lexically_normal().string();
 }
 
 bool RepositoryImpl::loadTableSets(const KvbString& folder,
                                    KvbString* errorText) {
   tableSetReader_ = new ReposTableSetReader();
-  if (!tableSetReader_->openTableSetDirectory(folder))
+  if (!tableSetReader_->openTableSetDirectory(folder)) {
+    tableSetFolderError_ = tableSetReader_->getErrorMessage();
     logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S",
-              tableSetReader_->getErrorMessage());
+              tableSetFolderError_);
+  }
   if (tableSetReader_->loadTableSetDirectory(nullptr)) return true;
   // The reader's text is the only account of what is wrong with the files,
   // so the caller gets it too.
   return initFailure(tableSetReader_->getErrorMessage(), true, errorText);
+}
+
+bool RepositoryImpl::tableSetFolderFound() {
+  return tableSetFolderError_.isNull() ||
+         fail(tableSetFolderError_ +
+              "; a repository created without it would lack its table sets");
 }
 
 bool RepositoryImpl::setDDLCallback(ReposDDLCallback* callback) {

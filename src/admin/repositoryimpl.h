@@ -86,6 +86,10 @@ class RepositoryImpl : public Repository {
   RepositoryStatusCallback* getStatusCallback() const { return status_; }
   int getTableSetCount();
   ReposTableSet* getTableSet(int index);
+  // Whether the table-set folder could be listed when the repository was
+  // opened; false, with the folder's path in the error text, when not. A
+  // creation needs it: without it the sets' tables would be missing.
+  bool tableSetFolderFound();
 
   // --- structure (repos_structure.cpp) ---
   bool createTables(bool drop, bool create, bool update, bool countOnly,
@@ -329,10 +333,12 @@ class RepositoryImpl : public Repository {
   bool openConnection(int flags, int connectionKind, const KvbString& poolId,
                       KvbString* errorText);
   // The folder of the table-set files: REPOS/TABLE_LIST_PATH, else
-  // etc/reposcreate below KVEXEC_HOME, else the installed table sets.
+  // etc/reposcreate below KVEXEC_HOME, else the installed table sets at
+  // their place relative to the engine's library file.
   static KvbString tableSetFolder(const KvbConfigOptions& options);
   // Reads the table sets of `folder`; a folder that cannot be listed only
-  // gives a warning, a file that cannot be read fails.
+  // gives a warning (tableSetFolderFound then answers false), a file that
+  // cannot be read fails.
   bool loadTableSets(const KvbString& folder, KvbString* errorText);
   // A failure of init: the text goes to the error text and to *errorText
   // (when given), and with `log` to the log at level 5. Answers false.
@@ -351,6 +357,7 @@ class RepositoryImpl : public Repository {
   bool connected(KvbString* errorText);
 
   KvbString errorText_{""};
+  KvbString tableSetFolderError_;  // null when the folder could be listed
   RepositoryAdmin* admin_ = nullptr;
   int version_ = 0;
   int secondVersion_ = 0;

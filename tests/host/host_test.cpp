@@ -104,18 +104,42 @@ TEST_F(HostTest, ListenerOfTheHostSeesARuleBeingAdded) {
   EXPECT_EQ(event.reposUUID, repository_->getRepositoryUUID());
 }
 
+// A table-set folder that cannot be listed fails a creation, which names
+// it and leaves no file; opening an existing repository only warns.
 TEST_F(HostTest, SinkOfTheHostReceivesTheEnginesWarnings) {
-  setOption("REPOS/TABLE_LIST_PATH", path("no-such-folder"));
+  const std::string missing = path("no-such-folder");
+  setOption("REPOS/TABLE_LIST_PATH", missing);
   std::vector<std::string> warnings;
   kvlogSetSink([&](const KvLogRecord& record) {
     if (record.level == 4) warnings.push_back(record.text);
   });
-  const bool opened = createAndOpen();
+  const bool created = admin_->createFileRepository(path("repos.db").c_str());
+  const std::string error = admin_->getErrorMessage().str();
+  const bool leftFile = fs::exists(path("repos.db"));
+  setOption("REPOS/TABLE_LIST_PATH", path("sets"));
+  ASSERT_TRUE(admin_->createFileRepository(path("repos.db").c_str()));
+  setOption("REPOS/TABLE_LIST_PATH", missing);
+  warnings.clear();
+  repository_ = admin_->openFileRepository(path("repos.db").c_str(), true);
   kvlogSetSink({});
-  ASSERT_TRUE(opened) << admin_->getErrorMessage().asCstr();
+  EXPECT_FALSE(created);
+  EXPECT_NE(error.find(missing), std::string::npos) << error;
+  EXPECT_FALSE(leftFile);
+  ASSERT_NE(repository_, nullptr) << admin_->getErrorMessage().asCstr();
   EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [](auto& text) {
     return text.find("no-such-folder") != std::string::npos;
   }));
+}
+
+// Without a configured folder the engine reads the table sets installed
+// beside its own library file, in whatever prefix that is.
+TEST_F(HostTest, TableSetsAreFoundBesideTheLibrary) {
+  for (const char* key : {"REPOS/TABLE_LIST_PATH", "KVEXEC_HOME"})
+    kvbGetConfigOptions("")->remove(key);
+  ASSERT_TRUE(createAndOpen()) << admin_->getErrorMessage().asCstr();
+  int version = 0;
+  repository_->getInfoVersion("REFDATA", &version, nullptr);
+  EXPECT_GT(version, 0);
 }
 
 // The table-set folder set in code is the one the creation reads.
