@@ -22,6 +22,15 @@ install(FILES ${PROJECT_BINARY_DIR}/kvreposadminConfig.cmake
               ${PROJECT_BINARY_DIR}/kvreposadminConfigVersion.cmake
         DESTINATION ${KV_INSTALL_CMAKEDIR})
 
+# The pkg-config file names its paths relative to its own folder, so that
+# an install into another prefix than the configured one
+# (`cmake --install --prefix`), or one moved afterwards, names itself.
+file(RELATIVE_PATH KV_PC_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
+     ${CMAKE_INSTALL_PREFIX})
+file(RELATIVE_PATH KV_PC_LIBDIR ${CMAKE_INSTALL_PREFIX}
+     ${CMAKE_INSTALL_FULL_LIBDIR})
+file(RELATIVE_PATH KV_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX}
+     ${CMAKE_INSTALL_FULL_INCLUDEDIR}/kvreposadmin)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/kvreposadmin.pc.in
                ${PROJECT_BINARY_DIR}/kvreposadmin.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kvreposadmin.pc

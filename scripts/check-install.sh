@@ -1,45 +1,72 @@
 #!/usr/bin/env bash
-# Installs a release build of the engine into a staging prefix and builds
-# host programs against that copy alone: the example host program, once
-# with find_package and once with pkg-config, and the host tests. The
-# example must find everything it needs, the table sets included, in the
-# prefix.
+# Configures a release build for one prefix and installs it into another
+# (`cmake --install --prefix`), then builds host programs against that copy
+# alone: each example host program once with find_package and once with
+# pkg-config, and the host tests. Every host runs in a folder of its own
+# outside the source tree and must create a complete repository: the engine
+# finds its table sets beside its installed library, not below the prefix
+# it was configured for, which stays empty.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+configured=$work/configured
 prefix=$work/prefix
 
 cmake -S . -B "$work/build" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_INSTALL_PREFIX="$prefix" -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF
+  -DCMAKE_INSTALL_PREFIX="$configured" -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF
 cmake --build "$work/build" -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" \
   --target kvreposadmin
-cmake --install "$work/build"
+cmake --install "$work/build" --prefix "$prefix"
+if [ -e "$configured" ] || grep -rl "$configured" "$prefix" >&2; then
+  echo "the install depends on the configured prefix $configured" >&2
+  exit 1
+fi
 
-# Runs the host program $1 in a fresh folder; it must succeed without a
-# word on stderr (a missing table-set folder would be warned about).
+# The table sets that every repository must hold: their names, and the
+# tables of the reference-data set.
+sets=$(sed -n 's/.*<tableset name="\([A-Z_]*\)".*/\1/p' etc/reposcreate/*.xml)
+
+# Runs the host program $1 in a fresh folder. It must succeed without a
+# word on stderr and leave repository.db with a version row for every
+# shipped table set.
 run_host() {
   local run=$work/run-$(basename "$1")
   mkdir "$run"
   printf 'BASE/WORKDESK=true\n' >"$run/host.cfg"
-  (cd "$run" && KV_CONFIG_FILE=host.cfg "$1" repository 2>stderr)
-  if [ -s "$run/stderr" ]; then
+  if ! (cd "$run" && KV_CONFIG_FILE=host.cfg "$1" repository 2>stderr) ||
+    [ -s "$run/stderr" ]; then
+    echo "$1 failed or wrote to stderr:" >&2
     cat "$run/stderr" >&2
     return 1
   fi
+  local set
+  for set in $sets; do
+    if [ -z "$(sqlite3 "$run/repository.db" \
+               "SELECT I_VERS FROM INFO WHERE I_TYPE='$set'")" ]; then
+      echo "$1: the repository lacks the table set $set" >&2
+      return 1
+    fi
+  done
 }
 
 cmake -S examples -B "$work/example" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix"
 cmake --build "$work/example"
-run_host "$work/example/kvhost_example"
-
 export PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name kvreposadmin.pc)")
 libdir=$(pkg-config --variable=libdir kvreposadmin)
-c++ -std=c++17 -o "$work/kvhost_example_pc" "$source/examples/host_example.cpp" \
-  $(pkg-config --cflags --libs kvreposadmin) -Wl,-rpath,"$libdir"
-run_host "$work/kvhost_example_pc"
+
+# Runs the example examples/$1.cpp as built with find_package (the target
+# kv$1) and as built with pkg-config.
+check_example() {
+  run_host "$work/example/kv$1"
+  c++ -std=c++17 -o "$work/pc-$1" "$source/examples/$1.cpp" \
+    $(pkg-config --cflags --libs kvreposadmin) -Wl,-rpath,"$libdir"
+  run_host "$work/pc-$1"
+}
+
+check_example host_example
 
 cmake -S tests/host -B "$work/host-tests" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix"
