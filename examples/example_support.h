@@ -1,6 +1,6 @@
 // What the examples share: ending the program with the engine's error text,
-// a holder that ends an engine object through its release(), and a fresh
-// repository in a SQLite file to work in.
+// a holder that ends an engine object through its release(), a fresh
+// repository in a SQLite file to work in, and the rows of a cursor as text.
 #ifndef EXAMPLES_EXAMPLE_SUPPORT_H_
 #define EXAMPLES_EXAMPLE_SUPPORT_H_
 
@@ -65,6 +65,35 @@ inline Owned<Repository> createFileRepository(RepositoryAdmin* admin,
   return take(admin->openFileRepository(path.c_str(), true),
               "cannot open the repository", admin);
 }
+
+// A new object from one of the repository's factories, for example
+// make(repository, &Repository::createCommonDataAccess); ends the program
+// when it cannot be made.
+template <typename T>
+Owned<T> make(Repository* repository, T* (Repository::*factory)()) {
+  return take((repository->*factory)(), "the repository made no object",
+              repository);
+}
+
+// The engine and a new repository file, "<name>.db", where <name> is the
+// program's first argument or else `name`. The repository is released
+// before the administration object, and objects that `make` hands out,
+// held after the workspace, before both.
+struct Workspace {
+  Workspace(int argc, char** argv, const char* name)
+      : admin(startEngine()),
+        repository(createFileRepository(
+            admin.get(), std::string(argc > 1 ? argv[1] : name) + ".db")) {}
+
+  // make() on this workspace's repository.
+  template <typename T>
+  Owned<T> make(T* (Repository::*factory)()) {
+    return example::make(repository.get(), factory);
+  }
+
+  Owned<RepositoryAdmin> admin;
+  Owned<Repository> repository;
+};
 
 // The values of the named columns of each row of a cursor, as "a|b|c"
 // lines, and the cursor released; ends the program when the cursor is null

@@ -31,20 +31,11 @@ std::string resourcesOf(KvResourceList* list, KvImpactAnalysis* analysis) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string base = argc > 1 ? argv[1] : "folders_example";
-  Owned<RepositoryAdmin> admin = startEngine();
-  Owned<Repository> repository = createFileRepository(admin.get(), base + ".db");
-  Owned<RepositoryFolderManager> folders = take(
-      repository->createFolderManager(), "no folder manager", repository.get());
-  Owned<CommonRepositoryDataAccess> common =
-      take(repository->createCommonDataAccess(), "no common data access",
-           repository.get());
-  Owned<MonitorRepositoryDataAccess> monitor =
-      take(repository->createMonitorDataAccess(), "no monitor data access",
-           repository.get());
-  Owned<RepositoryImpactAnalysis> analysis =
-      take(repository->createImpactAnalysis(), "no impact analysis",
-           repository.get());
+  Workspace work(argc, argv, "folders_example");
+  auto folders = work.make(&Repository::createFolderManager);
+  auto common = work.make(&Repository::createCommonDataAccess);
+  auto monitor = work.make(&Repository::createMonitorDataAccess);
+  auto analysis = work.make(&Repository::createImpactAnalysis);
 
   // Folder 0 is the root: "Sales" below it, "Nightly" below "Sales".
   int sales = -1, nightly = -1;

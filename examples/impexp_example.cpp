@@ -35,11 +35,8 @@ int main(int argc, char** argv) {
   // In the source: a rule and a task that runs it.
   KvbString exported, why;
   {
-    Owned<CommonRepositoryDataAccess> common = take(
-        source->createCommonDataAccess(), "no common data access", source.get());
-    Owned<MonitorRepositoryDataAccess> monitor =
-        take(source->createMonitorDataAccess(), "no monitor data access",
-             source.get());
+    auto common = make(source.get(), &Repository::createCommonDataAccess);
+    auto monitor = make(source.get(), &Repository::createMonitorDataAccess);
     const int rule = common->addRule("Email valid", "", "EMAIL LIKE '%@%'", "",
                                      "", "example", "rule-email", 0, "", "");
     check(rule > 0, "cannot add the rule", common.get());
@@ -59,8 +56,7 @@ int main(int argc, char** argv) {
   std::printf("export text: %zu characters\n", exported.length());
 
   // In the target: a folder, and the import into it, all or nothing.
-  Owned<RepositoryFolderManager> folders =
-      take(target->createFolderManager(), "no folder manager", target.get());
+  auto folders = make(target.get(), &Repository::createFolderManager);
   int folder = -1;
   check(folders->createFolder(0, "Imported", folder), "cannot create the folder",
         folders.get());
@@ -68,10 +64,8 @@ int main(int argc, char** argv) {
     fail("cannot import the task", why);
 
   // The task came with its UUID and its rule.
-  Owned<MonitorRepositoryDataAccess> monitor = take(
-      target->createMonitorDataAccess(), "no monitor data access", target.get());
-  Owned<CommonRepositoryDataAccess> common = take(
-      target->createCommonDataAccess(), "no common data access", target.get());
+  auto monitor = make(target.get(), &Repository::createMonitorDataAccess);
+  auto common = make(target.get(), &Repository::createCommonDataAccess);
   expectEqual(rowsOf(monitor->findTask(-1, "", "task-contacts"), monitor.get(),
                      {"JB_DESC", "FLDR_ID"}),
               "Contact checks|" + std::to_string(folder) + "\n",

@@ -12,17 +12,10 @@
 using namespace example;
 
 int main(int argc, char** argv) {
-  const std::string base = argc > 1 ? argv[1] : "monitor_example";
-  Owned<RepositoryAdmin> admin = startEngine();
-  Owned<Repository> repository = createFileRepository(admin.get(), base + ".db");
-  Owned<RepositoryFolderManager> folders = take(
-      repository->createFolderManager(), "no folder manager", repository.get());
-  Owned<CommonRepositoryDataAccess> common =
-      take(repository->createCommonDataAccess(), "no common data access",
-           repository.get());
-  Owned<MonitorRepositoryDataAccess> monitor =
-      take(repository->createMonitorDataAccess(), "no monitor data access",
-           repository.get());
+  Workspace work(argc, argv, "monitor_example");
+  auto folders = work.make(&Repository::createFolderManager);
+  auto common = work.make(&Repository::createCommonDataAccess);
+  auto monitor = work.make(&Repository::createMonitorDataAccess);
 
   // A folder below the root (folder 0).
   int folder = -1;

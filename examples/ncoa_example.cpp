@@ -10,11 +10,8 @@
 using namespace example;
 
 int main(int argc, char** argv) {
-  const std::string base = argc > 1 ? argv[1] : "ncoa_example";
-  Owned<RepositoryAdmin> admin = startEngine();
-  Owned<Repository> repository = createFileRepository(admin.get(), base + ".db");
-  Owned<NCOARepositoryDataAccess> ncoa = take(
-      repository->createNCOADataAccess(), "no NCOA data access", repository.get());
+  Workspace work(argc, argv, "ncoa_example");
+  auto ncoa = work.make(&Repository::createNCOADataAccess);
 
   // An active PAF record, expiring in a year (dates are days since 1970).
   const KvbDate expires(KvbDate::currentDate().asDouble() + 365);

@@ -38,9 +38,7 @@ int main() {
                 "kind %d, version %d.%d\n",
                 connectionKind, kind, version, repository->getMinorVersion());
 
-    Owned<CommonRepositoryDataAccess> common =
-        take(repository->createCommonDataAccess(), "no common data access",
-             repository.get());
+    auto common = make(repository.get(), &Repository::createCommonDataAccess);
     const int rule = common->addRule("Order total", "", "TOTAL >= 0", "", "",
                                      "example", "rule-total", 0, "", "");
     check(rule > 0, "cannot add the rule", common.get());

@@ -10,12 +10,8 @@
 using namespace example;
 
 int main(int argc, char** argv) {
-  const std::string base = argc > 1 ? argv[1] : "profile_example";
-  Owned<RepositoryAdmin> admin = startEngine();
-  Owned<Repository> repository = createFileRepository(admin.get(), base + ".db");
-  Owned<ProfileRepositoryDataAccess> profile =
-      take(repository->createProfileDataAccess(), "no profile data access",
-           repository.get());
+  Workspace work(argc, argv, "profile_example");
+  auto profile = work.make(&Repository::createProfileDataAccess);
   ProfileRepositoryDataAccess* store = profile.get();
 
   // Dates are days since 1970-01-01 (UTC), the time of day as a fraction.

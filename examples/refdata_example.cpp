@@ -11,12 +11,8 @@
 using namespace example;
 
 int main(int argc, char** argv) {
-  const std::string base = argc > 1 ? argv[1] : "refdata_example";
-  Owned<RepositoryAdmin> admin = startEngine();
-  Owned<Repository> repository = createFileRepository(admin.get(), base + ".db");
-  Owned<RefDataRepositoryDataAccess> refdata =
-      take(repository->createRefDataDataAccess(), "no reference-data access",
-           repository.get());
+  Workspace work(argc, argv, "refdata_example");
+  auto refdata = work.make(&Repository::createRefDataDataAccess);
   RefDataRepositoryDataAccess* store = refdata.get();
 
   // In an add, an empty text, an id below 0 and a null date are not
