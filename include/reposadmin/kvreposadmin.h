@@ -16,9 +16,13 @@ extern "C" {
 // A new administration object, owned by the caller and ended through its
 // release operation; null on failure, with the reason in
 // getRepositoryAdminError. Bit 0 of `flags`: use no repository list file;
-// otherwise `configFile` names it.
+// otherwise `listFile` names it (a null `listFile` then fails with "No
+// repository config file specified"). The list file is the host's
+// catalogue of repositories (RepositoryAdmin::addRepository); it is not the
+// configuration file of KV_CONFIG_FILE, and opening by name does not read
+// it.
 KVREPOS_EXPORT RepositoryAdmin* createRepositoryAdmin(int flags,
-                                                      const char* configFile);
+                                                      const char* listFile);
 
 // The text of the last failure of createRepositoryAdmin (at most 255
 // characters); "" when there was none.

@@ -22,7 +22,7 @@ class RepositoryAdmin {
   virtual void setStatusCallback(RepositoryStatusCallback* callback) = 0;
   // 4: the schema version this engine writes (7).
   virtual int getCurrentVersion() = 0;
-  // 5: the repository list file; empty when none is used.
+  // 5: the path of the repository list file; empty when none is used.
   virtual KvbString getConfigFile() = 0;
   // 6-7: walk the list file: listRepositories reads it (connecting to each
   // repository when `connect`); getNextRepository hands out one entry per
@@ -49,8 +49,13 @@ class RepositoryAdmin {
                              const KvbString& name, bool isFile) = 0;
   virtual bool removeRepository(const KvbString& name) = 0;
   virtual bool setDefaultRepository(const KvbString& name) = 0;
-  // 15-17: open a repository by file path, by registered name or by
-  // connection string. With `check` only a current repository is accepted:
+  // 15-17: open a repository by file path, by the name it is registered
+  // under in the repository configuration registry (lookupRepository), or
+  // by connection string. A `poolId` that is not empty shares one
+  // connection among the repositories opened by connection string with the
+  // same pool id and connection string (they must not use it at the same
+  // time); a null or empty one, or a SQLite file, gives the repository a
+  // connection of its own. With `check` only a current repository is accepted:
   // an older one is refused with "Repository Library" message 1052, one
   // newer than the engine with a text that names both versions.
   // The caller owns the result.
@@ -61,8 +66,9 @@ class RepositoryAdmin {
                                                const KvbString& tablePrefix,
                                                bool check,
                                                const char* poolId) = 0;
-  // 18: the connection, prefix and kind of a name registered with the
-  // suite's repository configuration service.
+  // 18: the connection, prefix and kind of a name registered in the
+  // repository configuration registry (getRepositoryConfigurationManager()
+  // of kvreposres); the list file is not read.
   virtual bool lookupRepository(const KvbString& name, KvbString* connection,
                                 KvbString* tablePrefix, bool* isFile) = 0;
   // 19: creates a repository, writing its statements to `ddlFile` instead

@@ -21,14 +21,14 @@ void setAdminError(const char* text) {
   std::memcpy(g_adminError, cut.asCstr(), cut.length());
 }
 
-RepositoryAdmin* newRepositoryAdmin(int flags, const char* configFile) {
-  if (!configFile && !(flags & 1)) {
+RepositoryAdmin* newRepositoryAdmin(int flags, const char* listFile) {
+  if (!listFile && !(flags & 1)) {
     setAdminError("No repository config file specified");
     return nullptr;
   }
   std::memset(g_adminError, 0, sizeof g_adminError);
   auto* admin =
-      new RepositoryAdminImpl(flags, KvbString(configFile ? configFile : ""));
+      new RepositoryAdminImpl(flags, KvbString(listFile ? listFile : ""));
   const KvbString error = admin->getErrorMessage();
   if (error.isEmpty()) return admin;
   setAdminError(error.asCstr());
@@ -40,10 +40,10 @@ RepositoryAdmin* newRepositoryAdmin(int flags, const char* configFile) {
 extern "C" {
 
 KVREPOS_EXPORT RepositoryAdmin* createRepositoryAdmin(int flags,
-                                                      const char* configFile) {
+                                                      const char* listFile) {
   std::lock_guard<std::mutex> guard(g_adminErrorLock);
   try {
-    return newRepositoryAdmin(flags, configFile);
+    return newRepositoryAdmin(flags, listFile);
   } catch (const std::exception& e) {
     setAdminError(e.what());
     return nullptr;
