@@ -23,7 +23,13 @@ KvbString getOSUserName() {
 }
 
 BaseRDAImpl::BaseRDAImpl(ReposDataAccess* rda)
-    : rda_(rda), logger_(kvlogGetLogger("KV.Repos.ReposAdmin.BaseRDA")) {}
+    : rda_(rda), logger_(kvlogGetLogger("KV.Repos.ReposAdmin.BaseRDA")) {
+  if (rda_) static_cast<RDA_BaseImpl*>(rda_)->hold();
+}
+
+BaseRDAImpl::~BaseRDAImpl() {
+  if (rda_) rda_->release();
+}
 
 bool BaseRDAImpl::haveConnection() {
   if (rda_) return true;

@@ -68,9 +68,11 @@ void postWhenStored(ReposDataAccess* rda, EventSender send);
 
 class BaseRDAImpl {
  public:
-  // `rda` is borrowed and may be null, in which case every operation fails.
+  // `rda` may be null, in which case every operation fails. The object
+  // holds the connection from construction to destruction, so that it stays
+  // usable when the repository that made it is released first.
   explicit BaseRDAImpl(ReposDataAccess* rda);
-  virtual ~BaseRDAImpl() = default;
+  virtual ~BaseRDAImpl();
   BaseRDAImpl(const BaseRDAImpl&) = delete;
   BaseRDAImpl& operator=(const BaseRDAImpl&) = delete;
 
@@ -317,10 +319,7 @@ class RDA_Object : public Interface, public BaseRDAImpl {
   bool setDDLCallback(ReposDDLCallback* callback) override {
     return BaseRDAImpl::setDDLCallback(callback);
   }
-  void release() override {
-    rda_ = nullptr;  // the connection stays with the repository
-    delete this;
-  }
+  void release() override { delete this; }
 };
 
 #endif  // ACCESS_BASE_RDAIMPL_H_

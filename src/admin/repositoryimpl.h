@@ -13,6 +13,7 @@
 #ifndef ADMIN_REPOSITORYIMPL_H_
 #define ADMIN_REPOSITORYIMPL_H_
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <vector>
@@ -174,6 +175,15 @@ class RepositoryImpl : public Repository {
   // copied or the host asked to stop; the new file then keeps nothing of
   // the old data.
   bool moveSqliteData(const KvbString& oldPath, const KvbString& newPath);
+
+  // --- holds (repositoryimpl.cpp) ---
+  // The host has one hold, which release() ends; every manager or
+  // administration object made from the repository has one while it lives
+  // (admin/held_repository.h). The last hold to end closes the connection
+  // and deletes the repository. Data-access objects hold the connection
+  // itself, which outlives the repository the same way.
+  void hold() { ++holds_; }
+  void drop();
 
   // --- Repository (positions in repository.h) ---
   KvbString getErrorMessage() override;
@@ -371,6 +381,8 @@ class RepositoryImpl : public Repository {
   ReposTableSetReader* tableSetReader_ = nullptr;
   bool ddlMode_ = false;
   ReposDataAccess* dataAccess_ = nullptr;
+  std::atomic<int> holds_{1};
+  std::atomic<bool> released_{false};
 };
 
 #endif  // ADMIN_REPOSITORYIMPL_H_

@@ -14,6 +14,7 @@
 #ifndef RDA_RDA_IMPL_H_
 #define RDA_RDA_IMPL_H_
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,8 +46,13 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool init(const KvbString& connection, const KvbString& tablePrefix,
             RepositoryStatusCallback* status, KvbString& errorText);
 
-  // Rolls back a transaction left open and gives up the lock it held.
+  // Gives up one hold on the connection. The last one rolls back a
+  // transaction left open, gives up the lock it held and deletes the
+  // connection. Whoever makes a connection has the first hold; hold() adds
+  // one, so that a data-access object keeps its connection usable after the
+  // repository that handed it out has been released.
   void release() override;
+  void hold() { ++holds_; }
   KvbString getErrorMessage() override;
   KvbString getLastError() override { return getErrorMessage(); }
 
@@ -244,6 +250,7 @@ class RDA_BaseImpl : public ReposDataAccess {
 
   std::shared_ptr<RDA_Lock> lock_;
   std::shared_ptr<RDA_BaseImpl*> self_;
+  std::atomic<int> holds_{1};
   KvbString error_;
   bool failedBefore_ = false;  // some operation has recorded a failure
   int depth_ = 0;

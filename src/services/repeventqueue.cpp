@@ -20,7 +20,6 @@ RepositoryEventQueueManagerImpl::RepositoryEventQueueManagerImpl(
 
 RepositoryEventQueueManagerImpl::~RepositoryEventQueueManagerImpl() {
   if (meta_) meta_->release();
-  repository_ = nullptr;
 }
 
 bool RepositoryEventQueueManagerImpl::addEvent(

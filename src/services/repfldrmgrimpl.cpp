@@ -21,7 +21,6 @@ RepositoryFolderManagerImpl::RepositoryFolderManagerImpl(Repository* repository)
 
 RepositoryFolderManagerImpl::~RepositoryFolderManagerImpl() {
   if (meta_) meta_->release();
-  repository_ = nullptr;
 }
 
 bool RepositoryFolderManagerImpl::failed(const KvbString& message,

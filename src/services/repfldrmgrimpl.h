@@ -5,6 +5,7 @@
 #ifndef SERVICES_REPFLDRMGRIMPL_H_
 #define SERVICES_REPFLDRMGRIMPL_H_
 
+#include "admin/held_repository.h"
 #include "reposadmin/repository_folder_manager.h"
 
 class KvLogger;
@@ -81,7 +82,7 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
   // Found, missing or failed: whether the cursor (released) gives a row.
   int hasRow(ReposDataAccessCursor* cursor);
 
-  Repository* repository_;
+  HeldRepository repository_;
   KvLogger* logger_;
   KvbString lastError_{""};
   MetadataRepositoryDataAccess* meta_;
