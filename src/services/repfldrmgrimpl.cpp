@@ -3,6 +3,7 @@
 // error.
 #include "services/repfldrmgrimpl.h"
 
+#include "access/base_rdaimpl.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
@@ -17,7 +18,8 @@ const char kLoggerName[] = "KV.Repos.ReposAdmin.FolderMgr";
 RepositoryFolderManagerImpl::RepositoryFolderManagerImpl(Repository* repository)
     : repository_(repository),
       logger_(kvlogGetLogger(kLoggerName)),
-      meta_(repository ? repository->createMetadataDataAccess() : nullptr) {}
+      meta_(repository ? quietly(repository->createMetadataDataAccess())
+                       : nullptr) {}
 
 RepositoryFolderManagerImpl::~RepositoryFolderManagerImpl() {
   if (meta_) meta_->release();
@@ -25,10 +27,12 @@ RepositoryFolderManagerImpl::~RepositoryFolderManagerImpl() {
 
 bool RepositoryFolderManagerImpl::failed(const KvbString& message,
                                          const KvbString& reason, int line) {
-  logPrintf(logger_, kLogError, kSourceFile, line, "%S", message);
   lastError_ = reason.isEmpty() ? meta_->getErrorMessage() : reason;
-  if (!lastError_.isEmpty())
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S", lastError_);
+  if (lastError_.isEmpty() || lastError_ == message)
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", message);
+  else
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S: %S", message,
+              lastError_);
   return false;
 }
 

@@ -62,9 +62,10 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
                      KvbString& objectPath) override;
 
  private:
-  // A failed data-access call: logs `message`, takes `reason` (or, when it
-  // is empty, the data-access object's text) as the last error and logs
-  // it. Answers false.
+  // A failed data-access call: takes `reason` (or, when it is empty, the
+  // data-access object's text) as the last error and logs one record,
+  // "<message>: <last error>" (the data-access object logs nothing itself).
+  // Answers false.
   bool failed(const KvbString& message, const KvbString& reason = KvbString(),
               int line = __builtin_LINE());
   // The cursor of a listing; when it is null, failed(message).

@@ -22,7 +22,8 @@ const char kLoggerName[] = "KV.Repos.ReposAdmin.Lineage";
 RepositoryImpactAnalysisImpl::RepositoryImpactAnalysisImpl(
     Repository* repository, ReposDataAccess* connection)
     : repository_(repository),
-      meta_(repository ? repository->createMetadataDataAccess() : nullptr),
+      meta_(repository ? quietly(repository->createMetadataDataAccess())
+                       : nullptr),
       logger_(kvlogGetLogger(kLoggerName)),
       connection_(connection) {}
 

@@ -9,6 +9,7 @@
 #include "services/repfldrmgrimpl.h"
 #include "services/services_targets.h"
 #include "support/event_recorder.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -195,6 +196,22 @@ TEST(FolderManagerWithoutRepository, AnswersWithoutWork) {
   EXPECT_EQ(folderPath.str() + "|" + item.str(), "A/B|");
   EXPECT_TRUE(fm.splitPath("Report", folderPath, item));
   EXPECT_EQ(folderPath.str() + "|" + item.str(), "|Report");
+}
+
+// The failure is logged once, by the manager, with what it was doing and
+// the data-access reason, under its file's short name.
+TEST_P(FolderManagerTest, FailedMoveIsLoggedOnceWithItsReason) {
+  const int r = rule("R", 0);
+  LogCapture log;
+  EXPECT_FALSE(fm_->moveObject(r, "Rule", 999));
+  EXPECT_EQ(fm_->getErrorMessage(), KvbString("Folder 999 does not exist"));
+  std::vector<std::string> reported;
+  for (const CapturedLog& record : log.records())
+    if (record.level >= 4) reported.push_back(record.file + ": " + record.text);
+  EXPECT_EQ(reported,
+            std::vector<std::string>{kvbStringFormat(
+                "repfldrmgrimpl: Error moving Rule object with id=%d to "
+                "folder 999: Folder 999 does not exist", r).str()});
 }
 
 INSTANTIATE_SERVICES_TARGETS(FolderManagerTest);
