@@ -57,6 +57,26 @@ class SilentCallback : public RepositoryStatusCallback {
   void reportMessage(const KvbString&) override {}
 };
 
+class RDA_BaseImpl;
+
+class RepositoryImpl;
+
+// The progress of a creation (`create`) or an upgrade of `repository`:
+// while the object lives, each table that the pass creates or checks (the
+// built-in core tables, at a creation the NCOA tables, and the tables of
+// the table sets the pass handles) is reported to the status callback as
+// "Table X (step k of n)" (see tableStep in rda/rda_impl.h).
+class CountedSteps {
+ public:
+  CountedSteps(RepositoryImpl& repository, bool create);
+  ~CountedSteps();
+  CountedSteps(const CountedSteps&) = delete;
+  CountedSteps& operator=(const CountedSteps&) = delete;
+
+ private:
+  RDA_BaseImpl* connection_;
+};
+
 class RepositoryImpl : public Repository {
  public:
   RepositoryImpl();
@@ -89,8 +109,11 @@ class RepositoryImpl : public Repository {
   ReposTableSet* getTableSet(int index);
 
   // --- structure (repos_structure.cpp) ---
+  // With `countOnly` nothing is changed: *count receives the number of
+  // table sets the pass would handle and *tableCount (when given) the
+  // number of their tables.
   bool createTables(bool drop, bool create, bool update, bool countOnly,
-                    int* count);
+                    int* count, int* tableCount = nullptr);
   bool writeVersionInfo(bool ncoaOnly);
 
   // --- initial data (repos_initial_data.cpp) ---
