@@ -291,10 +291,9 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
   folderId = -1;
   KvbString folderPath;
   splitPath(objectPath, folderPath, itemName);
-  if (!getFolderId(folderPath, folderId)) {
+  if (!getFolderId(folderPath, folderId)) {  // logged there
     errorText = kvbStringFormat("Unable to determine folder id from path: %S",
                                 folderPath);
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
     return false;
   }
   // A listing that cannot be read (of a type that is not registered, say)

@@ -22,8 +22,7 @@ const char kLoggerName[] = "KV.Repos.ReposAdmin.Lineage";
 RepositoryImpactAnalysisImpl::RepositoryImpactAnalysisImpl(
     Repository* repository, ReposDataAccess* connection)
     : repository_(repository),
-      meta_(repository ? quietly(repository->createMetadataDataAccess())
-                       : nullptr),
+      meta_(repository ? repository->createMetadataDataAccess() : nullptr),
       logger_(kvlogGetLogger(kLoggerName)),
       connection_(connection) {}
 
