@@ -16,8 +16,10 @@
 // alive (they keep the repository itself); otherwise the pointer is gone
 // after the first release(), as after free(), and a second call is the
 // host's fault that the engine cannot detect. The same holds for a second
-// end of any other object. Database cursors given by paramSelect are ended
-// before the repository.
+// end of any other object. Cursors may be read and released after the
+// object that gave them: an in-memory copy needs nothing else, and a
+// database cursor (paramSelect) keeps its own hold on the database
+// connection.
 #ifndef REPOSADMIN_REPOSITORY_H_
 #define REPOSADMIN_REPOSITORY_H_
 
