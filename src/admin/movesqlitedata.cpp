@@ -362,8 +362,8 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
   const Tables tables = ok ? profileTables() : Tables();
   int step = 0;
   for (const auto& table : tables) {
-    if (!status_->reportStatus(tableStep(
-            table.first, ++step, static_cast<int>(tables.size())))) {
+    if (!status_->reportStatus(
+            tableStep(table.first, ++step, static_cast<int>(tables.size())))) {
       ok = fail(kStopped);
       break;
     }

@@ -118,8 +118,7 @@ bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
 // Table sets
 
 bool RepositoryImpl::createTables(bool drop, bool create, bool update,
-                                  bool countOnly, int* count,
-                                  int* tableCount) {
+                                  bool countOnly, int* count, int* tableCount) {
   auto failLogged = [this](int line, const KvbString& text) {
     logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
     return fail(text);

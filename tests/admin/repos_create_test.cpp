@@ -256,10 +256,9 @@ TEST_P(CreateTest, CreationReportsEachTableAsAStepOfTheWhole) {
   ASSERT_EQ(steps.texts.size(), codes.size());
   const int n = static_cast<int>(codes.size());
   for (int k = 1; k <= n; ++k)
-    EXPECT_EQ(steps.texts[k - 1],
-              kvbStringFormat("Table %s (step %d of %d)",
-                              codes[k - 1].c_str(), k, n)
-                  .str());
+    EXPECT_EQ(steps.texts[k - 1], kvbStringFormat("Table %s (step %d of %d)",
+                                                  codes[k - 1].c_str(), k, n)
+                                      .str());
 }
 
 TEST_P(CreateTest, RefusesADatabaseThatHoldsARepository) {

@@ -158,8 +158,8 @@ TEST_F(HostTest, ObjectsOutliveTheRepositoryThatMadeThem) {
   EXPECT_TRUE(folders->createFolder(0, "Kept", folderId));
   folders->release();
   KvbString output, error;
-  EXPECT_TRUE(transfer->exportObject(id, "Rule", "u-rule", output, error,
-                                     nullptr))
+  EXPECT_TRUE(
+      transfer->exportObject(id, "Rule", "u-rule", output, error, nullptr))
       << error.asCstr();
   delete transfer;  // the last holder closes the connection
 }

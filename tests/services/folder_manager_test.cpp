@@ -212,9 +212,12 @@ TEST_P(FolderManagerTest, EachFailureIsLoggedOnceWithItsReason) {
   };
   const int r = rule("R", 0);
   EXPECT_EQ(reported([&] { EXPECT_FALSE(fm_->moveObject(r, "Rule", 999)); }),
-            std::vector<std::string>{kvbStringFormat(
-                "repfldrmgrimpl: Error moving Rule object with id=%d to "
-                "folder 999: Folder 999 does not exist", r).str()});
+            std::vector<std::string>{
+                kvbStringFormat(
+                    "repfldrmgrimpl: Error moving Rule object with id=%d to "
+                    "folder 999: Folder 999 does not exist",
+                    r)
+                    .str()});
   EXPECT_EQ(fm_->getErrorMessage(), KvbString("Folder 999 does not exist"));
 
   int folderId = -1, objectId = -1;
