@@ -57,9 +57,10 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
   // "[UNKNOWN type Id=id UUID=uuid]" when it has none.
   void setObjectPath(int objectId, const KvbString& typeName,
                      const KvbString& uuid);
-  // Logs `text` at level 5, sends it as an error event, puts it into
+  // Logs `text` at level 5 (unless `logged`: the call that failed logged
+  // the failure already), sends it as an error event, puts it into
   // errorText and answers false.
-  bool fail(KvbString& errorText, const KvbString& text);
+  bool fail(KvbString& errorText, const KvbString& text, bool logged = false);
 
  private:
   // Compares type names on their first 255 characters, exactly.
