@@ -3,7 +3,7 @@
 // explores (MPJTBL, pointing into MTABLE and MDBCON) and its identification
 // definitions and their values (MIDDEF, MDEFVL) hang on its PRJ_ID.
 // Obtained from a repository; the caller owns it and ends it with
-// release(), which leaves the connection with the repository.
+// release(), before or after the repository (see repository.h).
 #ifndef REPOSADMIN_EXPLORER_DATA_ACCESS_H_
 #define REPOSADMIN_EXPLORER_DATA_ACCESS_H_
 

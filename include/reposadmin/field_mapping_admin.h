@@ -1,8 +1,9 @@
 // FieldMappingAdminObject: the field-mapping administration object of a
 // repository, handed out by Repository::createFieldMappingAdmin. It works on
 // the repository's common data (table KEYVAL and the rule and field tables)
-// through a common data-access object of its own. The caller owns it, ends
-// it with release() and must do so before releasing the repository.
+// through a common data-access object of its own. The caller owns it and
+// ends it with release(), before or after the repository (see
+// repository.h).
 #ifndef REPOSADMIN_FIELD_MAPPING_ADMIN_H_
 #define REPOSADMIN_FIELD_MAPPING_ADMIN_H_
 
@@ -10,7 +11,8 @@ class Repository;
 
 class FieldMappingAdminObject {
  public:
-  // Binds the object to `repository` (borrowed): the object keeps it and
+  // Binds the object to `repository`: the object keeps it (alive, when it is
+  // this engine's) and
   // makes its own common data-access object on the repository's
   // connection. The integer is not read. False only when no repository is
   // given or the data-access object cannot be made. Calling it again binds

@@ -2,8 +2,9 @@
 // task, custom metric, collection, source, dimension, threshold, data
 // exploration or profile job) with the objects it depends on into an
 // export text, and reads such a text back as a new object or over an
-// existing one. A repository hands it out; the caller destroys it, before
-// the repository.
+// existing one. A repository hands it out; the caller ends it with
+// `delete` (the interface has no release(): position 0 is its destructor),
+// before or after the repository (see repository.h).
 //
 // Every call answers false on failure, with the reason in errorText. An
 // import either completes or changes nothing in the repository: it runs in

@@ -1,7 +1,8 @@
 // ReposDataAccessObject: the operations that every data-access object of a
 // repository shares, in this order, before the operations of its own
-// interface. The object borrows its repository's connection; the caller
-// owns the object and ends it with release().
+// interface. The object keeps its repository's connection open while it
+// lives; the caller owns the object and ends it with release(), before or
+// after the repository (see repository.h).
 #ifndef REPOSADMIN_REPOS_DATA_ACCESS_OBJECT_H_
 #define REPOSADMIN_REPOS_DATA_ACCESS_OBJECT_H_
 

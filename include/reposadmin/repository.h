@@ -1,8 +1,25 @@
 // Repository: one open repository. It owns the connection, reads the
 // version rows, creates and upgrades the structure, and hands out every
 // data-access object and manager. Hosts call its operations by position,
-// so their order is fixed. The caller ends a Repository with release(),
-// after releasing every object it handed out.
+// so their order is fixed.
+//
+// Release order. The caller ends a Repository with release(), and each
+// object it handed out (data-access objects, managers, the field-mapping
+// administration object) with that object's own end (see createX below).
+// These may come in any order: like a SQLite connection closed with
+// sqlite3_close_v2, the repository's connection stays open until the last
+// of them has ended, and an object used after the repository's release()
+// works on that connection as before. The repository's own operations must
+// not be called after its release(). A second release() of the repository
+// is refused, with an error record in the log and no other effect, while a
+// manager or the field-mapping administration object it handed out is still
+// alive (they keep the repository itself); otherwise the pointer is gone
+// after the first release(), as after free(), and a second call is the
+// host's fault that the engine cannot detect. The same holds for a second
+// end of any other object. Cursors may be read and released after the
+// object that gave them: an in-memory copy needs nothing else, and a
+// database cursor (paramSelect) keeps its own hold on the database
+// connection.
 #ifndef REPOSADMIN_REPOSITORY_H_
 #define REPOSADMIN_REPOSITORY_H_
 
@@ -31,7 +48,8 @@ class Repository {
   virtual ~Repository() = default;
   // 1: the text of the last failure.
   virtual KvbString getErrorMessage() = 0;
-  // 2: closes the connection and deletes the object.
+  // 2: ends the caller's hold on the repository; the connection closes and
+  // the object is deleted once nothing it handed out holds it any more.
   virtual void release() = 0;
   // 3: connection kind (0 SQLite file, 1 connection string), repository
   // kind (0 none, 1 profile, 2 monitor, 3 unified, 4 profile and monitor),
@@ -97,7 +115,8 @@ class Repository {
   // 22: reserved; true without effect.
   virtual bool reserved22(void*) = 0;
   // 23-30: factories. Each call gives a new object that the caller owns and
-  // ends with its release(); null when the object cannot be made.
+  // ends with its release(); null when the object cannot be made. Each
+  // keeps the repository's connection open while it lives.
   virtual CommonRepositoryDataAccess* createCommonDataAccess() = 0;
   virtual ProfileRepositoryDataAccess* createProfileDataAccess() = 0;
   virtual ExplorerRepositoryDataAccess* createExplorerDataAccess() = 0;
@@ -108,7 +127,8 @@ class Repository {
   virtual RepositoryImpactAnalysis* createImpactAnalysis() = 0;
   // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection.
   virtual KvbString getRepositoryUUID() = 0;
-  // 32
+  // 32: the caller ends the manager with `delete` (its interface has no
+  // release(); position 0 is its destructor).
   virtual RepositoryImportExportManager* createImportExportManager() = 0;
   // 33-37: the key/value store (table KEYVAL).
   virtual bool setKeyValue(const KvbString& key, const KvbString& value) = 0;
@@ -116,7 +136,8 @@ class Repository {
   virtual bool deleteKey(const KvbString& key) = 0;
   virtual ReposDataAccessCursor* getKeys() = 0;
   virtual ReposDataAccessCursor* getKeyValues() = 0;
-  // 38-40
+  // 38: the caller ends the manager with `delete`, as the import/export
+  // manager. 39-40: ended with release().
   virtual RepositoryEventQueueManager* createEventQueueManager() = 0;
   virtual NCOARepositoryDataAccess* createNCOADataAccess() = 0;
   virtual FieldMappingAdminObject* createFieldMappingAdmin() = 0;

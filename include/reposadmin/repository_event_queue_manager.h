@@ -2,8 +2,9 @@
 // REVENT) for every client of it. A client adds an event naming what
 // changed, how and from which source, and polls for the events since a
 // time that did not come from itself; old events are removed by id or
-// time. A repository hands it out (createEventQueueManager); its owner
-// deletes it. Hosts call its operations by position.
+// time. A repository hands it out (createEventQueueManager); the caller
+// ends it with `delete`, before or after the repository (see
+// repository.h). Hosts call its operations by position.
 #ifndef REPOSADMIN_REPOSITORY_EVENT_QUEUE_MANAGER_H_
 #define REPOSADMIN_REPOSITORY_EVENT_QUEUE_MANAGER_H_
 

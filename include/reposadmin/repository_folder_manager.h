@@ -1,8 +1,8 @@
 // RepositoryFolderManager: the folder tree of one repository, the paths of
 // folders and objects, object locks and the filing of objects in folders.
 // A repository hands it out (createFolderManager); the caller ends it with
-// release(), before the repository. Hosts call its operations by position,
-// so their order is fixed.
+// release(), before or after the repository (see repository.h). Hosts call
+// its operations by position, so their order is fixed.
 //
 // Folder 0 is the root. An object path is the object's name, preceded by
 // its folder's path and "/" when the folder is not the root; a folder path

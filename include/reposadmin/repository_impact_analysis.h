@@ -4,9 +4,9 @@
 // which resource uses which. A host has repository objects analysed into
 // resources and dependencies, asks what a resource depends on and what
 // uses it, and keeps the store tidy. A repository hands the object out
-// (createImpactAnalysis); the caller ends it with release(), before the
-// repository. Hosts call the operations by position, so their order is
-// fixed.
+// (createImpactAnalysis); the caller ends it with release(), before or
+// after the repository (see repository.h). Hosts call the operations by
+// position, so their order is fixed.
 //
 // Lists and resources that operations return are new objects owned by the
 // caller. Failures answer false, null or an empty list, with the reason in

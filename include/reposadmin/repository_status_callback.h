@@ -1,5 +1,16 @@
 // RepositoryStatusCallback: the host's sink for status texts of long
 // operations (create, upgrade, copy, drop).
+//
+// Progress. Creating a repository, upgrading one and moving an old
+// profile file report each table they work on through reportStatus as a
+// counted step: "Table GCATS (step 7 of 146)", k counting from 1 to n over
+// the tables of one pass, so that a host can draw a bar by reading the two
+// numbers from the text's end, "(step %d of %d)". (Upgrading an old
+// profile file makes two passes: creating the new file, then copying the
+// old tables into it.) Other texts (the
+// operation's phases, and the tables of a table-creation call made on a
+// connection directly) carry no count. A copy between repositories reports
+// its tables through reportMessage only ("Inserted: %d rows" after each).
 #ifndef REPOSADMIN_REPOSITORY_STATUS_CALLBACK_H_
 #define REPOSADMIN_REPOSITORY_STATUS_CALLBACK_H_
 

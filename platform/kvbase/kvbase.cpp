@@ -8,6 +8,7 @@
 #include <uuid/uuid.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -728,7 +729,20 @@ namespace {
 class ConfigStore {
  public:
   ConfigStore() {
-    if (const char* path = getenv("KV_CONFIG_FILE")) load(path);
+    const char* path = getenv("KV_CONFIG_FILE");
+    if (path && *path && !load(path)) unreadable_ = path;
+  }
+  // Warns, once per process, that the file named by KV_CONFIG_FILE could not
+  // be read. Called after the store is made, so that a sink that reads the
+  // configuration finds it ready.
+  void reportUnreadableFile() {
+    if (unreadable_.empty() || reported_.exchange(true)) return;
+    kvlogGetLogger("KV.Base.Config")
+        ->log(4, "kvbase", __LINE__,
+              ("The configuration file \"" + unreadable_ +
+               "\" named by KV_CONFIG_FILE cannot be read; no option was "
+               "loaded from it")
+                  .c_str());
   }
   KvbConfigOptions* group(const char* name) {
     std::lock_guard<std::mutex> guard(values_.mutex);
@@ -740,19 +754,23 @@ class ConfigStore {
 
  private:
   // A file that cannot be read (also a FIFO, a device or one beyond
-  // NP_FIO_READ_LIMIT) sets nothing, as a missing one does.
-  void load(const char* path) {
+  // NP_FIO_READ_LIMIT) sets nothing, as a missing one does, and answers
+  // false.
+  bool load(const char* path) {
     char* data = nullptr;
     size_t size = 0;
-    if (np_fio_read_file(path, &data, &size) != NP_FIO_OK) return;
+    if (np_fio_read_file(path, &data, &size) != NP_FIO_OK) return false;
     const std::string text(data, size);
     std::free(data);
     for (const kvb_detail::ConfigLine& line :
          kvb_detail::parseConfigText(text))
       values_.byKey[line.key.str()] = line.value;
+    return true;
   }
 
   ConfigValues values_;
+  std::string unreadable_;  // the path of a file that could not be read
+  std::atomic<bool> reported_{false};
   std::map<std::string, std::unique_ptr<ConfigGroup>> groups_;
 };
 
@@ -760,6 +778,7 @@ class ConfigStore {
 
 KvbConfigOptions* kvbGetConfigOptions(const char* group) {
   static ConfigStore store;
+  store.reportUnreadableFile();
   return store.group(group);
 }
 

@@ -276,7 +276,10 @@ KvbString kvb_get_message(const char* /*sourceFile*/, int /*line*/,
 // same option. At first use the store is loaded from the file named by the
 // environment variable KV_CONFIG_FILE when it is set: lines "key=value",
 // "[GROUP]" lines after which each key is read as "GROUP/key" ("[]" returns
-// to the default group), and "#" comment lines. Thread-safe.
+// to the default group), and "#" comment lines. A file that KV_CONFIG_FILE
+// names but that cannot be read loads nothing and gives one warning (level
+// 4, logger "KV.Base.Config") that names it; an empty KV_CONFIG_FILE is
+// taken as unset. Thread-safe.
 class KvbConfigOptions {
  public:
   // True when the key is set; its value goes to `value`.

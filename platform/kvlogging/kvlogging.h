@@ -1,6 +1,16 @@
 // kvlogging: named loggers for the engine. Every record goes either to a
 // sink that the host (or a test) installs, or, by default, warnings and
-// errors go to stderr and everything else is dropped.
+// errors go to stderr and everything else is dropped. The default output
+// runs only while no sink is installed; a host that wants no output at all
+// installs a sink that drops every record:
+//   kvlogSetSink([](const KvLogRecord&) {});
+//
+// The engine logs each failure once, at level 5, in the operation that
+// finds it; an operation that passes a failure on records it as its error
+// text without logging it again (a manager that works through a
+// data-access object logs the object's failures itself, as one record
+// "<what it was doing>: <reason>"). A record's `file` is the engine source
+// file's name without folder and extension ("rda_impl").
 #ifndef KVLOGGING_KVLOGGING_H_
 #define KVLOGGING_KVLOGGING_H_
 

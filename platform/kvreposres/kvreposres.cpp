@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <deque>
 #include <initializer_list>
 #include <map>
 #include <mutex>
@@ -162,7 +163,7 @@ class EventManagerImpl : public RepositoryEventManager {
 
   std::vector<RepositoryEvent> getEvents() const override {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    return events_;
+    return std::vector<RepositoryEvent>(events_.begin(), events_.end());
   }
 
   void clearEvents() override {
@@ -197,6 +198,7 @@ class EventManagerImpl : public RepositoryEventManager {
   // listeners. A listener removed during the forwarding is not called.
   bool post(const RepositoryEvent& event) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (events_.size() == kRepositoryEventsKept) events_.pop_front();
     events_.push_back(event);
     std::vector<RepositoryEventListener*> listeners = listeners_;
     for (RepositoryEventListener* listener : listeners) {
@@ -211,7 +213,7 @@ class EventManagerImpl : public RepositoryEventManager {
   }
 
   mutable std::recursive_mutex mutex_;
-  std::vector<RepositoryEvent> events_;
+  std::deque<RepositoryEvent> events_;  // the latest kRepositoryEventsKept
   std::vector<RepositoryEventListener*> listeners_;
 };
 

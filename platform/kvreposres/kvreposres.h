@@ -96,9 +96,14 @@ class RepositoryEventListener {
   virtual ~RepositoryEventListener() = default;
 };
 
-// The process-wide event manager. Each post records the notification,
-// forwards it to the listeners in the order they were added, and answers
-// true. Thread-safe.
+// How many notifications the event manager keeps for getEvents(): the
+// latest ones; each new one beyond this drops the oldest, so a process that
+// never calls clearEvents() does not grow. Listeners see every one.
+constexpr size_t kRepositoryEventsKept = 1000;
+
+// The process-wide event manager. Each post records the notification (the
+// latest kRepositoryEventsKept are kept), forwards it to the listeners in
+// the order they were added, and answers true. Thread-safe.
 class RepositoryEventManager {
  public:
   // An object was added, deleted or updated.
@@ -125,7 +130,8 @@ class RepositoryEventManager {
                             const KvbString& identity) = 0;
 
   // Host and test side.
-  // A copy of the notifications recorded so far, oldest first.
+  // A copy of the notifications kept (at most kRepositoryEventsKept, the
+  // latest), oldest first.
   virtual std::vector<RepositoryEvent> getEvents() const = 0;
   // Forgets the recorded notifications.
   virtual void clearEvents() = 0;

@@ -23,7 +23,9 @@ class RepositoryActionEvent {
   // names the repository object being written.
   virtual bool onActionEvent(int level, const KvbString& source,
                              const KvbString& message) = 0;
-  // Destroys the listener.
+  // Ends a listener that the engine made and owns (an import's log). The
+  // engine never calls it on a listener that a host passes to
+  // exportObject or updateObject: that one stays the host's.
   virtual void release() = 0;
 };
 

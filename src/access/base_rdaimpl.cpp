@@ -23,7 +23,13 @@ KvbString getOSUserName() {
 }
 
 BaseRDAImpl::BaseRDAImpl(ReposDataAccess* rda)
-    : rda_(rda), logger_(kvlogGetLogger("KV.Repos.ReposAdmin.BaseRDA")) {}
+    : rda_(rda), logger_(kvlogGetLogger("KV.Repos.ReposAdmin.BaseRDA")) {
+  if (rda_) static_cast<RDA_BaseImpl*>(rda_)->hold();
+}
+
+BaseRDAImpl::~BaseRDAImpl() {
+  if (rda_) rda_->release();
+}
 
 bool BaseRDAImpl::haveConnection() {
   if (rda_) return true;
@@ -37,16 +43,8 @@ bool BaseRDAImpl::ready() {
   return false;
 }
 
-// The source file's name without folder and extension ("common_rdaimpl").
-static KvbString sourceName(const char* path) {
-  KvbString name;
-  kvbParsePath(path, nullptr, &name);
-  size_t dot = name.rfind('.');
-  return dot == KvbString::npos ? name : name.substr(0, dot);
-}
-
 void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
-  logPrintf(logger_, kLogError, sourceName(file).asCstr(), line, "%S", text);
+  if (!quiet_) logPrintf(logger_, kLogError, file, line, "%S", text);
 }
 
 bool BaseRDAImpl::failQuietly(const KvbString& text) {
@@ -213,7 +211,7 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
 }
 
 bool BaseRDAImpl::transaction(const std::function<bool()>& body) {
-  return ready() && runTransaction(rda_, logger_, body);
+  return ready() && runTransaction(rda_, quiet_ ? nullptr : logger_, body);
 }
 
 bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body) {

@@ -68,9 +68,11 @@ void postWhenStored(ReposDataAccess* rda, EventSender send);
 
 class BaseRDAImpl {
  public:
-  // `rda` is borrowed and may be null, in which case every operation fails.
+  // `rda` may be null, in which case every operation fails. The object
+  // holds the connection from construction to destruction, so that it stays
+  // usable when the repository that made it is released first.
   explicit BaseRDAImpl(ReposDataAccess* rda);
-  virtual ~BaseRDAImpl() = default;
+  virtual ~BaseRDAImpl();
   BaseRDAImpl(const BaseRDAImpl&) = delete;
   BaseRDAImpl& operator=(const BaseRDAImpl&) = delete;
 
@@ -81,6 +83,10 @@ class BaseRDAImpl {
   KvbString getErrorMessage();
   bool setDDLCallback(ReposDDLCallback* callback);
   KvLogger* getLogger() const { return logger_; }
+  // For an object that a manager works through: its failures are recorded
+  // as usual (getErrorMessage) but not logged, because the manager logs
+  // each failure once, with what it was doing.
+  void setQuiet(bool quiet) { quiet_ = quiet; }
 
   // The names of a folder and its parents joined by "/" from the top level
   // down, without a leading "/", and the top-level folder's name. Folder 0
@@ -236,6 +242,7 @@ class BaseRDAImpl {
   ReposDataAccess* rda_;
 
  private:
+  bool quiet_ = false;
   bool haveConnection();
   // addNumbered that first runs `check` (when given) in the same unit; a
   // check that answers false refuses the add, with its own reason.
@@ -298,6 +305,14 @@ class SqlFilter {
   bool any_ = false;
 };
 
+// `object` (a data-access object of this engine, or null) made quiet, for a
+// manager that logs the object's failures itself.
+template <class Interface>
+Interface* quietly(Interface* object) {
+  if (auto* base = dynamic_cast<BaseRDAImpl*>(object)) base->setQuiet(true);
+  return object;
+}
+
 // A data-access object of interface `Interface`: the shared operations of
 // the interface served by BaseRDAImpl.
 template <class Interface>
@@ -317,10 +332,7 @@ class RDA_Object : public Interface, public BaseRDAImpl {
   bool setDDLCallback(ReposDDLCallback* callback) override {
     return BaseRDAImpl::setDDLCallback(callback);
   }
-  void release() override {
-    rda_ = nullptr;  // the connection stays with the repository
-    delete this;
-  }
+  void release() override { delete this; }
 };
 
 #endif  // ACCESS_BASE_RDAIMPL_H_

@@ -10,7 +10,7 @@ FieldMappingAdminImpl::~FieldMappingAdminImpl() { releaseCommon(); }
 
 bool FieldMappingAdminImpl::init(int, Repository* repository) {
   releaseCommon();
-  repository_ = repository;
+  repository_.reset(repository);
   logger_ = kvlogGetLogger("KV.Repos.ReposAdmin");
   if (!repository_) return false;
   common_ = repository_->createCommonDataAccess();

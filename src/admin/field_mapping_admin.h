@@ -4,6 +4,7 @@
 #ifndef ADMIN_FIELD_MAPPING_ADMIN_H_
 #define ADMIN_FIELD_MAPPING_ADMIN_H_
 
+#include "admin/held_repository.h"
 #include "reposadmin/field_mapping_admin.h"
 
 class CommonRepositoryDataAccess;
@@ -18,7 +19,7 @@ class FieldMappingAdminImpl : public FieldMappingAdminObject {
   bool init(int unused, Repository* repository) override;
   void release() override;
 
-  Repository* getRepository() const { return repository_; }
+  Repository* getRepository() const { return repository_.get(); }
   CommonRepositoryDataAccess* getCommonDataAccess() const { return common_; }
   KvLogger* getLogger() const { return logger_; }
 
@@ -29,7 +30,7 @@ class FieldMappingAdminImpl : public FieldMappingAdminObject {
   // Ends the data-access object of an earlier binding.
   void releaseCommon();
 
-  Repository* repository_ = nullptr;
+  HeldRepository repository_;
   KvLogger* logger_ = nullptr;
   CommonRepositoryDataAccess* common_ = nullptr;
 };

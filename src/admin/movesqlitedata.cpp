@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 #include "schema/repos_tables.h"
 
 namespace {
@@ -358,8 +359,11 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
   // copied makes the move fail once every table was tried.
   bool ok = run("BEGIN");
   bool rowsLost = false;
-  for (const auto& table : ok ? profileTables() : Tables()) {
-    if (!status_->reportStatus(kvbStringFormat("Table %S", table.first))) {
+  const Tables tables = ok ? profileTables() : Tables();
+  int step = 0;
+  for (const auto& table : tables) {
+    if (!status_->reportStatus(
+            tableStep(table.first, ++step, static_cast<int>(tables.size())))) {
       ok = fail(kStopped);
       break;
     }

@@ -214,6 +214,7 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
     rda->endTransaction(false);
     return false;
   }
+  CountedSteps steps(*repository, true);
   bool builtIn = createBuiltInTables(rda, false);
   builtIn = createBuiltInTables(rda, true) && builtIn;
   const bool rest =

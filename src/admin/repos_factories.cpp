@@ -1,7 +1,8 @@
 // RepositoryImpl: the data-access objects and managers that a repository
 // hands out, and its key/value store. Every factory call gives a new object
-// that the caller owns; data-access objects borrow the repository's
-// connection, so they must be released before the repository is.
+// that the caller owns; data-access objects hold the repository's
+// connection and managers the repository, so either may outlive the
+// repository's release().
 #include <new>
 
 #include "access/common_rdaimpl.h"

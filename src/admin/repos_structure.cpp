@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 #include "reposadmin/repository_status_callback.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
@@ -117,7 +118,7 @@ bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
 // Table sets
 
 bool RepositoryImpl::createTables(bool drop, bool create, bool update,
-                                  bool countOnly, int* count) {
+                                  bool countOnly, int* count, int* tableCount) {
   auto failLogged = [this](int line, const KvbString& text) {
     logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
     return fail(text);
@@ -130,6 +131,7 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
 
   const SetPass pass{drop, create, update};
   int needed = 0;
+  if (tableCount) *tableCount = 0;
   for (int index = 0; index < setCount; ++index) {
     ReposTableSet* set = nullptr;
     if (!tableSetReader_->tableSetAt(index, &set))
@@ -142,6 +144,7 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
     if ((create || update) && recorded >= set->version) continue;
     if (countOnly) {
       ++needed;
+      if (tableCount) *tableCount += static_cast<int>(set->tableDefs.size());
       continue;
     }
 
@@ -166,6 +169,22 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
   }
   if (count) *count = needed;
   return true;
+}
+
+CountedSteps::CountedSteps(RepositoryImpl& repository, bool create)
+    : connection_(static_cast<RDA_BaseImpl*>(repository.getDataAccess())) {
+  if (!connection_) return;
+  int sets = 0, setTables = 0;
+  repository.createTables(false, create, !create, true, &sets, &setTables);
+  TableCreateOptions ncoa;
+  ncoa.useNcoaTables = true;
+  connection_->countSteps(RDA_BaseImpl::tableCount(TableCreateOptions()) +
+                          (create ? RDA_BaseImpl::tableCount(ncoa) : 0) +
+                          setTables);
+}
+
+CountedSteps::~CountedSteps() {
+  if (connection_) connection_->countSteps(0);
 }
 
 // ---------------------------------------------------------------------------

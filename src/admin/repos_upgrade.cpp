@@ -83,6 +83,7 @@ void RepositoryImpl::validateDefinitions(const char* text) {
 bool RepositoryImpl::upgradeSteps() {
   validateDefinitions("Validating table metadata descriptions");
   logProgress("Adding missing database table structure.");
+  CountedSteps steps(*this, false);
   if (!dataAccess_->checkTables(TableCreateOptions()))
     return failOnConnection();
   if (!createTables(false, false, true, false, nullptr)) return false;

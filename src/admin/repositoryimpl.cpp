@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "access/base_rdaimpl.h"
+#include "admin/held_repository.h"
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_factory.h"
 #include "rda/rda_impl.h"
@@ -321,11 +322,31 @@ ReposTableSet* RepositoryImpl::getTableSet(int index) {
 }
 
 void RepositoryImpl::release() {
+  // A second release while objects the repository handed out still hold it
+  // finds the repository alive and is refused; after the last hold ended
+  // the pointer is gone, as after free().
+  if (released_.exchange(true)) {
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%s",
+              "The repository was released already; release() ignored");
+    return;
+  }
+  drop();
+}
+
+void RepositoryImpl::drop() {
+  if (--holds_ > 0) return;
   if (dataAccess_) dataAccess_->release();
   dataAccess_ = nullptr;
   if (tableSetReader_) ReposTableSetReader::destroy(tableSetReader_);
   tableSetReader_ = nullptr;
   delete this;
+}
+
+void HeldRepository::reset(Repository* repository) {
+  if (held_) held_->drop();
+  repository_ = repository;
+  held_ = dynamic_cast<RepositoryImpl*>(repository);
+  if (held_) held_->hold();
 }
 
 // ---------------------------------------------------------------------------

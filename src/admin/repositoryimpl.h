@@ -13,6 +13,7 @@
 #ifndef ADMIN_REPOSITORYIMPL_H_
 #define ADMIN_REPOSITORYIMPL_H_
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <vector>
@@ -56,6 +57,26 @@ class SilentCallback : public RepositoryStatusCallback {
   void reportMessage(const KvbString&) override {}
 };
 
+class RDA_BaseImpl;
+
+class RepositoryImpl;
+
+// The progress of a creation (`create`) or an upgrade of `repository`:
+// while the object lives, each table that the pass creates or checks (the
+// built-in core tables, at a creation the NCOA tables, and the tables of
+// the table sets the pass handles) is reported to the status callback as
+// "Table X (step k of n)" (see tableStep in rda/rda_impl.h).
+class CountedSteps {
+ public:
+  CountedSteps(RepositoryImpl& repository, bool create);
+  ~CountedSteps();
+  CountedSteps(const CountedSteps&) = delete;
+  CountedSteps& operator=(const CountedSteps&) = delete;
+
+ private:
+  RDA_BaseImpl* connection_;
+};
+
 class RepositoryImpl : public Repository {
  public:
   RepositoryImpl();
@@ -92,8 +113,11 @@ class RepositoryImpl : public Repository {
   bool tableSetFolderFound();
 
   // --- structure (repos_structure.cpp) ---
+  // With `countOnly` nothing is changed: *count receives the number of
+  // table sets the pass would handle and *tableCount (when given) the
+  // number of their tables.
   bool createTables(bool drop, bool create, bool update, bool countOnly,
-                    int* count);
+                    int* count, int* tableCount = nullptr);
   bool writeVersionInfo(bool ncoaOnly);
 
   // --- initial data (repos_initial_data.cpp) ---
@@ -178,6 +202,15 @@ class RepositoryImpl : public Repository {
   // copied or the host asked to stop; the new file then keeps nothing of
   // the old data.
   bool moveSqliteData(const KvbString& oldPath, const KvbString& newPath);
+
+  // --- holds (repositoryimpl.cpp) ---
+  // The host has one hold, which release() ends; every manager or
+  // administration object made from the repository has one while it lives
+  // (admin/held_repository.h). The last hold to end closes the connection
+  // and deletes the repository. Data-access objects hold the connection
+  // itself, which outlives the repository the same way.
+  void hold() { ++holds_; }
+  void drop();
 
   // --- Repository (positions in repository.h) ---
   KvbString getErrorMessage() override;
@@ -378,6 +411,8 @@ class RepositoryImpl : public Repository {
   ReposTableSetReader* tableSetReader_ = nullptr;
   bool ddlMode_ = false;
   ReposDataAccess* dataAccess_ = nullptr;
+  std::atomic<int> holds_{1};
+  std::atomic<bool> released_{false};
 };
 
 #endif  // ADMIN_REPOSITORYIMPL_H_

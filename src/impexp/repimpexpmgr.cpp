@@ -53,8 +53,9 @@ RepositoryObjectManagerImpl* RepositoryImportExportManagerImpl::managerOf(
 }
 
 bool RepositoryImportExportManagerImpl::fail(KvbString& errorText,
-                                             const KvbString& text) {
-  logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S", text);
+                                             const KvbString& text,
+                                             bool logged) {
+  if (!logged) logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S", text);
   if (context_) context_->logEvent(0, text);
   errorText = text;
   return false;
@@ -190,7 +191,8 @@ bool RepositoryImportExportManagerImpl::importObjectToPath(
   if (!folders->getFolderId(folderPath, folderId))
     return fail(errorText,
                 kvbStringFormat("Unable to determine folder id from path: %S",
-                                folderPath));
+                                folderPath),
+                true);
   const int exists =
       folderHolds(folders.get(), folderId, record->getTypeName(), itemName);
   if (exists != 0)

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "admin/held_repository.h"
 #include "kvlogging/kvlogging.h"
 #include "reposadmin/import_export_manager.h"
 
@@ -46,7 +47,7 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
                     RepositoryActionEvent* listener) override;
 
   // What the object managers and metadata objects reach through the owner.
-  Repository* repository() const { return repository_; }
+  Repository* repository() const { return repository_.get(); }
   MetadataSerializationContext* context() const { return context_; }
   KvLogger* logger() const { return logger_; }
   // Writes `record` with the current serialization option.
@@ -56,9 +57,10 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
   // "[UNKNOWN type Id=id UUID=uuid]" when it has none.
   void setObjectPath(int objectId, const KvbString& typeName,
                      const KvbString& uuid);
-  // Logs `text` at level 5, sends it as an error event, puts it into
+  // Logs `text` at level 5 (unless `logged`: the call that failed logged
+  // the failure already), sends it as an error event, puts it into
   // errorText and answers false.
-  bool fail(KvbString& errorText, const KvbString& text);
+  bool fail(KvbString& errorText, const KvbString& text, bool logged = false);
 
  private:
   // Compares type names on their first 255 characters, exactly.
@@ -75,7 +77,7 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
   // it wrote stays only when it answers true.
   bool inTransaction(KvbString& errorText, const std::function<bool()>& work);
 
-  Repository* repository_;
+  HeldRepository repository_;
   MetadataSerializationContext* context_;
   bool serializationOption_ = true;
   KvLogger* logger_;

@@ -130,6 +130,7 @@ KvbString RDA_BaseImpl::getColumnList(const KvbString& tableCode,
 // Transactions
 
 void RDA_BaseImpl::release() {
+  if (--holds_ > 0) return;
   {
     RDA_LockGuard guard(lock_);
     if (transactionOpen_) rollback_INT();

@@ -14,6 +14,7 @@
 #ifndef RDA_RDA_IMPL_H_
 #define RDA_RDA_IMPL_H_
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -38,6 +39,10 @@ struct RDA_IndexColumn {
   KvbString column;
 };
 
+// The status text of one table of a long operation: "Table GCATS", or with
+// a count of steps (steps > 0) "Table GCATS (step 7 of 146)".
+KvbString tableStep(const KvbString& code, int step, int steps);
+
 class RDA_BaseImpl : public ReposDataAccess {
  public:
   // Reads the configuration (locking, table-creation specification), checks
@@ -45,8 +50,13 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool init(const KvbString& connection, const KvbString& tablePrefix,
             RepositoryStatusCallback* status, KvbString& errorText);
 
-  // Rolls back a transaction left open and gives up the lock it held.
+  // Gives up one hold on the connection. The last one rolls back a
+  // transaction left open, gives up the lock it held and deletes the
+  // connection. Whoever makes a connection has the first hold; hold() adds
+  // one, so that a data-access object keeps its connection usable after the
+  // repository that handed it out has been released.
   void release() override;
+  void hold() { ++holds_; }
   KvbString getErrorMessage() override;
   KvbString getLastError() override { return getErrorMessage(); }
 
@@ -86,6 +96,16 @@ class RDA_BaseImpl : public ReposDataAccess {
 
   bool createTables(TableCreateOptions options) override;
   bool checkTables(TableCreateOptions options) override;
+  // The number of tables that createTables and checkTables walk for
+  // `options`.
+  static int tableCount(const TableCreateOptions& options);
+  // From now on the tables that createTables and checkTables walk are
+  // reported to the status callback as steps 1, 2, ... of `steps` (see
+  // tableStep); 0 reports them without counts.
+  void countSteps(int steps) {
+    step_ = 0;
+    steps_ = steps;
+  }
   int getTableColumns(const KvbString& table,
                       std::list<TableColumnInfo>& columns) override;
   bool createTable(const KvbString& table,
@@ -244,6 +264,9 @@ class RDA_BaseImpl : public ReposDataAccess {
 
   std::shared_ptr<RDA_Lock> lock_;
   std::shared_ptr<RDA_BaseImpl*> self_;
+  std::atomic<int> holds_{1};
+  int step_ = 0;   // the last step reported of steps_
+  int steps_ = 0;  // 0: steps are not counted
   KvbString error_;
   bool failedBefore_ = false;  // some operation has recorded a failure
   int depth_ = 0;

@@ -185,13 +185,32 @@ bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
   return true;
 }
 
+// The definition array that createTables and checkTables walk.
+static const ReposColumnDef* selectedDefinitions(
+    const TableCreateOptions& options) {
+  return options.columns         ? options.columns
+         : options.useNcoaTables ? reposNcoaColumnDefs
+                                 : reposCoreColumnDefs;
+}
+
+int RDA_BaseImpl::tableCount(const TableCreateOptions& options) {
+  int count = 0;
+  for (const ReposColumnDef* p = selectedDefinitions(options);
+       !isEndRecord(*p); ++p, ++count)
+    while (!isEndRecord(*p)) ++p;
+  return count;
+}
+
+KvbString tableStep(const KvbString& code, int step, int steps) {
+  return steps > 0 ? kvbStringFormat("Table %S (step %d of %d)", code, step,
+                                     steps)
+                   : KvbString("Table ") + code;
+}
+
 // Walks the tables of the selected definitions in one transaction, which a
 // failure rolls back whole.
 bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
-  const ReposColumnDef* defs =
-      options.columns ? options.columns
-                      : options.useNcoaTables ? reposNcoaColumnDefs
-                                              : reposCoreColumnDefs;
+  const ReposColumnDef* defs = selectedDefinitions(options);
   if (!isPlainName(options.indexPrefix) && !options.indexPrefix.isEmpty())
     return fail("The index prefix \"" + options.indexPrefix +
                 "\" is not letters, digits and underscores");
@@ -211,7 +230,7 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
       break;
     }
     if (status_ &&
-        !status_->reportStatus(kvbStringFormat("Table %s", table.code()))) {
+        !status_->reportStatus(tableStep(table.code(), ++step_, steps_))) {
       ok = fail("Stopped at the host's request");
       break;
     }

@@ -2,6 +2,7 @@
 // events through the metadata data access and logs each failure's text.
 #include "services/repeventqueue.h"
 
+#include "access/base_rdaimpl.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
@@ -16,11 +17,11 @@ RepositoryEventQueueManagerImpl::RepositoryEventQueueManagerImpl(
     Repository* repository)
     : repository_(repository),
       logger_(kvlogGetLogger(kLoggerName)),
-      meta_(repository ? repository->createMetadataDataAccess() : nullptr) {}
+      meta_(repository ? quietly(repository->createMetadataDataAccess())
+                       : nullptr) {}
 
 RepositoryEventQueueManagerImpl::~RepositoryEventQueueManagerImpl() {
   if (meta_) meta_->release();
-  repository_ = nullptr;
 }
 
 bool RepositoryEventQueueManagerImpl::addEvent(

@@ -3,6 +3,7 @@
 #ifndef SERVICES_REPEVENTQUEUE_H_
 #define SERVICES_REPEVENTQUEUE_H_
 
+#include "admin/held_repository.h"
 #include "reposadmin/repository_event_queue_manager.h"
 
 class KvLogger;
@@ -29,7 +30,7 @@ class RepositoryEventQueueManagerImpl : public RepositoryEventQueueManager {
                     KvbString& errorText) override;
 
  private:
-  Repository* repository_;
+  HeldRepository repository_;
   KvLogger* logger_;
   MetadataRepositoryDataAccess* meta_;
 };

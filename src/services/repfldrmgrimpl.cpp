@@ -3,6 +3,7 @@
 // error.
 #include "services/repfldrmgrimpl.h"
 
+#include "access/base_rdaimpl.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
@@ -17,19 +18,21 @@ const char kLoggerName[] = "KV.Repos.ReposAdmin.FolderMgr";
 RepositoryFolderManagerImpl::RepositoryFolderManagerImpl(Repository* repository)
     : repository_(repository),
       logger_(kvlogGetLogger(kLoggerName)),
-      meta_(repository ? repository->createMetadataDataAccess() : nullptr) {}
+      meta_(repository ? quietly(repository->createMetadataDataAccess())
+                       : nullptr) {}
 
 RepositoryFolderManagerImpl::~RepositoryFolderManagerImpl() {
   if (meta_) meta_->release();
-  repository_ = nullptr;
 }
 
 bool RepositoryFolderManagerImpl::failed(const KvbString& message,
                                          const KvbString& reason, int line) {
-  logPrintf(logger_, kLogError, kSourceFile, line, "%S", message);
   lastError_ = reason.isEmpty() ? meta_->getErrorMessage() : reason;
-  if (!lastError_.isEmpty())
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S", lastError_);
+  if (lastError_.isEmpty() || lastError_ == message)
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", message);
+  else
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S: %S", message,
+              lastError_);
   return false;
 }
 
@@ -288,10 +291,9 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
   folderId = -1;
   KvbString folderPath;
   splitPath(objectPath, folderPath, itemName);
-  if (!getFolderId(folderPath, folderId)) {
+  if (!getFolderId(folderPath, folderId)) {  // logged there
     errorText = kvbStringFormat("Unable to determine folder id from path: %S",
                                 folderPath);
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
     return false;
   }
   // A listing that cannot be read (of a type that is not registered, say)

@@ -5,6 +5,7 @@
 #ifndef SERVICES_REPFLDRMGRIMPL_H_
 #define SERVICES_REPFLDRMGRIMPL_H_
 
+#include "admin/held_repository.h"
 #include "reposadmin/repository_folder_manager.h"
 
 class KvLogger;
@@ -61,9 +62,10 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
                      KvbString& objectPath) override;
 
  private:
-  // A failed data-access call: logs `message`, takes `reason` (or, when it
-  // is empty, the data-access object's text) as the last error and logs
-  // it. Answers false.
+  // A failed data-access call: takes `reason` (or, when it is empty, the
+  // data-access object's text) as the last error and logs one record,
+  // "<message>: <last error>" (the data-access object logs nothing itself).
+  // Answers false.
   bool failed(const KvbString& message, const KvbString& reason = KvbString(),
               int line = __builtin_LINE());
   // The cursor of a listing; when it is null, failed(message).
@@ -81,7 +83,7 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
   // Found, missing or failed: whether the cursor (released) gives a row.
   int hasRow(ReposDataAccessCursor* cursor);
 
-  Repository* repository_;
+  HeldRepository repository_;
   KvLogger* logger_;
   KvbString lastError_{""};
   MetadataRepositoryDataAccess* meta_;

@@ -28,7 +28,6 @@ RepositoryImpactAnalysisImpl::RepositoryImpactAnalysisImpl(
 
 RepositoryImpactAnalysisImpl::~RepositoryImpactAnalysisImpl() {
   if (meta_) meta_->release();
-  repository_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "admin/held_repository.h"
 #include "reposadmin/repository_impact_analysis.h"
 #include "services/owned.h"
 
@@ -193,7 +194,7 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   bool columnTexts(ReposDataAccessObject& source, ReposDataAccessCursor* rows,
                    const char* column, Ids& texts);
 
-  Repository* repository_;
+  HeldRepository repository_;
   MetadataRepositoryDataAccess* meta_;
   KvbString lastError_{""};
   KvResourceResolver* resolver_ = nullptr;

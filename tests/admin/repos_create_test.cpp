@@ -118,8 +118,9 @@ class StopAtTable : public RepositoryStatusCallback {
  public:
   explicit StopAtTable(const char* code)
       : step_(std::string("Table ") + code) {}
+  // Stops at the table's step, counted ("Table X (step k of n)") or not.
   bool reportStatus(const KvbString& text) override {
-    return text.str() != step_;
+    return text.str() != step_ && text.str().rfind(step_ + " (", 0) != 0;
   }
   void reportMessage(const KvbString&) override {}
 
@@ -230,6 +231,34 @@ TEST_P(CreateTest, CreatesACurrentRepositoryThatOpensAgain) {
           << code;
     repository->release();
   }
+}
+
+// Every table of a creation is reported as a counted step, in order, and
+// the count is the number of tables the repository has.
+TEST_P(CreateTest, CreationReportsEachTableAsAStepOfTheWhole) {
+  struct Steps : RepositoryStatusCallback {
+    bool reportStatus(const KvbString& text) override {
+      if (text.str().rfind("Table ", 0) == 0) texts.push_back(text.str());
+      return true;
+    }
+    void reportMessage(const KvbString&) override {}
+    std::vector<std::string> texts;
+  } steps;
+  const AdminDatabase db = newDatabase();
+  admin_->setStatusCallback(&steps);
+  const bool created = create(db);
+  admin_->setStatusCallback(nullptr);
+  ASSERT_TRUE(created) << error();
+  RepositoryImpl* repository = openConnection(db);
+  ASSERT_NE(repository, nullptr) << error();
+  const std::vector<std::string> codes = tableCodes(repository);
+  repository->release();
+  ASSERT_EQ(steps.texts.size(), codes.size());
+  const int n = static_cast<int>(codes.size());
+  for (int k = 1; k <= n; ++k)
+    EXPECT_EQ(steps.texts[k - 1], kvbStringFormat("Table %s (step %d of %d)",
+                                                  codes[k - 1].c_str(), k, n)
+                                      .str());
 }
 
 TEST_P(CreateTest, RefusesADatabaseThatHoldsARepository) {

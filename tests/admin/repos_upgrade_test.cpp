@@ -206,6 +206,24 @@ TEST_P(UpgradeTest, FailedUpgradeLeavesTheRepositoryAsItWas) {
   EXPECT_EQ(select("UCURID", "NI_VAL", "WHERE NI_KEY = 'FLD'"), "40");
 }
 
+// The tables an upgrade works on are reported as counted steps 1 to n.
+TEST_P(UpgradeTest, UpgradeReportsEachTableAsAStepOfTheWhole) {
+  makeProfileRepository();
+  ASSERT_TRUE(upgraded());
+  std::vector<std::string> tables;
+  for (const std::string& text : status_.statuses)
+    if (text.rfind("Table ", 0) == 0) tables.push_back(text);
+  ASSERT_FALSE(tables.empty());
+  const int n = static_cast<int>(tables.size());
+  for (int k = 1; k <= n; ++k) {
+    const std::string tail = kvbStringFormat(" (step %d of %d)", k, n).str();
+    const std::string& text = tables[k - 1];
+    EXPECT_TRUE(text.size() > tail.size() &&
+                text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
+        << text << " is not step " << k << " of " << n;
+  }
+}
+
 TEST_P(UpgradeTest, NcoaUpgradeNeedsARepositoryAndRunsOnce) {
   EXPECT_FALSE(repos_->upgradeNCOA());
   EXPECT_EQ(repos_->getErrorMessage().str(), libraryMessage(1050));

@@ -16,10 +16,12 @@
 #include "kvlogging/kvlogging.h"
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/import_export_manager.h"
 #include "reposadmin/kvreposadmin.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
+#include "reposadmin/repository_folder_manager.h"
 
 namespace {
 
@@ -158,6 +160,54 @@ TEST_F(HostTest, OptionSetByTheHostIsHonoured) {
       repository_->paramSelect("SELECT COUNT(*) FROM HOSTNOTE", &error, 0);
   EXPECT_NE(cursor, nullptr) << error.asCstr();
   if (cursor) cursor->release();
+}
+
+// What a repository hands out keeps working after the repository's
+// release, whichever of them the host releases first.
+TEST_F(HostTest, ObjectsOutliveTheRepositoryThatMadeThem) {
+  ASSERT_TRUE(createAndOpen()) << admin_->getErrorMessage().asCstr();
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  RepositoryFolderManager* folders = repository_->createFolderManager();
+  RepositoryImportExportManager* transfer =
+      repository_->createImportExportManager();
+  ASSERT_TRUE(common && folders && transfer);
+  repository_->release();
+  repository_ = nullptr;
+
+  const int id = common->addRule("Totals", "T", "x > 0", "", "", "host",
+                                 "u-rule", 0, "", "");
+  EXPECT_GT(id, 0) << common->getErrorMessage().asCstr();
+  common->release();
+  int folderId = -1;
+  EXPECT_TRUE(folders->createFolder(0, "Kept", folderId));
+  folders->release();
+  KvbString output, error;
+  EXPECT_TRUE(
+      transfer->exportObject(id, "Rule", "u-rule", output, error, nullptr))
+      << error.asCstr();
+  delete transfer;  // the last holder closes the connection
+}
+
+// While a manager it handed out still holds the repository, a second
+// release finds it alive and is refused with an error record.
+TEST_F(HostTest, SecondReleaseOfARepositoryInUseIsRefused) {
+  ASSERT_TRUE(createAndOpen()) << admin_->getErrorMessage().asCstr();
+  RepositoryFolderManager* folders = repository_->createFolderManager();
+  ASSERT_NE(folders, nullptr);
+  std::vector<std::string> errors;
+  kvlogSetSink([&](const KvLogRecord& record) {
+    if (record.level == 5) errors.push_back(record.text);
+  });
+  repository_->release();
+  repository_->release();
+  kvlogSetSink({});
+  repository_ = nullptr;
+  EXPECT_EQ(errors, std::vector<std::string>{
+                        "The repository was released already; release() "
+                        "ignored"});
+  int folderId = -1;
+  EXPECT_TRUE(folders->createFolder(0, "Kept", folderId));
+  folders->release();
 }
 
 }  // namespace

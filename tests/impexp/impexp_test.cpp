@@ -4,6 +4,7 @@
 // and name collisions resolve as documented; damaged files change nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -496,8 +497,14 @@ TEST_P(ImpExpTest, ImportsToPathsThatCannotBeResolvedChangeNothing) {
   };
   KvbString error;
   for (const auto& c : cases) {
+    const size_t before = log_.records().size();
     EXPECT_FALSE(to_.manager->importObjectToPath(c.path, c.text.c_str(), error));
     EXPECT_EQ(error.str(), c.error);
+    const std::vector<CapturedLog> records = log_.records();
+    EXPECT_EQ(std::count_if(records.begin() + before, records.end(),
+                            [](const CapturedLog& r) { return r.level == 5; }),
+              1)
+        << c.path << ": each refusal is logged once";
   }
   EXPECT_FALSE(to_.manager->importObject(foreign.c_str(), 0, error));
   EXPECT_EQ(error.str().substr(0, std::strlen(cases[2].error)), cases[2].error);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/log_capture.h"
 
@@ -281,6 +282,24 @@ TEST(KvbConfig, ChildReadsFileNamedByEnvironment) {
   EXPECT_EQ(c, KvbString("/srv/sets"));
 }
 
+// Runs the test `name` of this binary in a fresh process whose
+// KV_CONFIG_FILE is `path`; true when it passed.
+static bool passesInChild(const char* name, const std::string& path) {
+  pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    setenv("KV_CONFIG_FILE", path.c_str(), 1);
+    setenv("KV_CONFIG_CHILD", "1", 1);
+    const std::string filter = std::string("--gtest_filter=KvbConfig.") + name;
+    execl("/proc/self/exe", "kvplatform_tests", filter.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 TEST(KvbConfig, LoadsFileNamedByEnvironmentAtFirstUse) {
   if (getenv("KV_CONFIG_CHILD")) GTEST_SKIP();
   const char* base = getenv("KV_TEST_TMPDIR");
@@ -289,19 +308,31 @@ TEST(KvbConfig, LoadsFileNamedByEnvironmentAtFirstUse) {
   std::ofstream(path) << "# comment\nBASE/WORKDESK = true\n"
                          "[REPOSITORY]\nPOOL_ID=shared\nbroken line\n"
                          "[ REPOS ]\nTABLE_LIST_PATH = /srv/sets\n";
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    setenv("KV_CONFIG_FILE", path.c_str(), 1);
-    setenv("KV_CONFIG_CHILD", "1", 1);
-    execl("/proc/self/exe", "kvplatform_tests",
-          "--gtest_filter=KvbConfig.ChildReadsFileNamedByEnvironment",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(passesInChild("ChildReadsFileNamedByEnvironment", path));
+}
+
+TEST(KvbConfig, ChildWarnsOnceOfAFileItCannotRead) {
+  const char* path = getenv("KV_CONFIG_FILE");
+  if (!path || !getenv("KV_CONFIG_CHILD"))
+    GTEST_SKIP() << "run by the next test";
+  std::vector<std::string> warnings;
+  kvlogSetSink([&](const KvLogRecord& record) {
+    if (record.level == 4) warnings.push_back(record.text);
+  });
+  KvbString value;
+  EXPECT_FALSE(kvbGetConfigOptions("")->get("BASE/WORKDESK", value));
+  EXPECT_FALSE(kvbGetConfigOptions("BASE")->get("WORKDESK", value));
+  kvlogSetSink({});
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(std::string("\"") + path + "\""),
+            std::string::npos)
+      << warnings[0];
+}
+
+TEST(KvbConfig, FileNamedByEnvironmentThatCannotBeReadIsAWarning) {
+  if (getenv("KV_CONFIG_CHILD")) GTEST_SKIP();
+  EXPECT_TRUE(passesInChild("ChildWarnsOnceOfAFileItCannotRead",
+                            "/nonexistent/kv-config.cfg"));
 }
 
 TEST(KvbHelpers, UuidsAreWellFormedAndDistinct) {

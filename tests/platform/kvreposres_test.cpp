@@ -142,6 +142,23 @@ TEST_F(RepositoryEventTest, RemovalWaitsForNotificationInFlight) {
   EXPECT_EQ(mgr_->getEvents().size(), 200u);
 }
 
+// The record keeps the latest notifications only; listeners see them all.
+TEST_F(RepositoryEventTest, RecordKeepsTheLatestNotifications) {
+  struct Counter : RepositoryEventListener {
+    size_t calls = 0;
+    void onRepositoryEvent(const RepositoryEvent&) override { ++calls; }
+  } counter;
+  mgr_->addListener(&counter);
+  const int posted = static_cast<int>(kRepositoryEventsKept) + 5;
+  for (int i = 0; i < posted; ++i) mgr_->objectChanged("R", 0, "Rule", i, "u");
+  mgr_->removeListener(&counter);
+  EXPECT_EQ(counter.calls, static_cast<size_t>(posted));
+  const std::vector<RepositoryEvent> kept = mgr_->getEvents();
+  ASSERT_EQ(kept.size(), kRepositoryEventsKept);
+  EXPECT_EQ(kept.front().objectId, 5);
+  EXPECT_EQ(kept.back().objectId, posted - 1);
+}
+
 TEST(ObjectNameTest, InvalidCharactersAreReplaced) {
   EXPECT_FALSE(isInvalidCharInName("Rule 1 (copy) \xc3\xa9"));
   EXPECT_FALSE(isInvalidCharInName(KvbString()));

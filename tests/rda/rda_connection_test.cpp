@@ -552,6 +552,22 @@ TEST_P(RdaConnectionTest, RepositoryUuidComesFromTheInfoRow) {
   EXPECT_EQ(rda_->getRepositoryUUID().str(), uuid.asString().str());
 }
 
+// A database cursor keeps its connection open after the connection's owner
+// has given it up; the cursor's release closes it.
+TEST_P(RdaConnectionTest, CursorOutlivesTheReleaseOfItsConnection) {
+  createTables();
+  ReposDataAccess* other = open();
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(addFolder(other, 7, "Kept")) << other->getErrorMessage().str();
+  ReposDataAccessCursor* cursor = other->paramSelect(
+      "SELECT FLDR_NAM FROM " + table("FOLDER") + " WHERE FLDR_ID = 7", 0);
+  ASSERT_NE(cursor, nullptr) << other->getErrorMessage().str();
+  other->release();
+  ASSERT_EQ(cursor->next(), 1);
+  EXPECT_EQ(cursor->getString(0), KvbString("Kept"));
+  cursor->release();
+}
+
 INSTANTIATE_RDA_TARGETS(RdaConnectionTest);
 
 }  // namespace

@@ -32,6 +32,18 @@ TEST(LogPrintf, ForeignTextPassedAsArgumentIsNotReadAsFormat) {
   EXPECT_EQ(capture.records()[0].text, dbError.str());
 }
 
+// Every record names its source the same way, however the caller gave it.
+TEST(LogPrintf, SourceLocationHasOneForm) {
+  LogCapture capture;
+  KvLogger* logger = kvlogGetLogger("KV.Repos.ReposAdmin.BaseRDA");
+  for (const char* file :
+       {"/build/src/rda/rda_impl.cpp", "rda/rda_impl.cpp", "rda_impl"})
+    logPrintf(logger, kLogError, file, 7, "x");
+  ASSERT_EQ(capture.records().size(), 3u);
+  for (const CapturedLog& record : capture.records())
+    EXPECT_EQ(record.file, "rda_impl");
+}
+
 TEST(LogPrintf, NullLoggerLogsNothing) {
   LogCapture capture;
   EXPECT_EQ(logPrintf(nullptr, kLogError, "f", 1, "x"), 0);
