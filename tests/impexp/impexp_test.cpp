@@ -356,8 +356,8 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
   EXPECT_EQ(to_.count("RULE"), 0);
 }
 
-// An import goes only into a folder that exists, and an empty text is
-// refused with a reason.
+// An import goes only into a folder that exists, also when an existing
+// object stands for the record, and an empty text is refused with a reason.
 TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
   const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
   KvbString error;
@@ -365,6 +365,23 @@ TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
   EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
       << error.str();
   EXPECT_EQ(to_.count("RULE"), 0);
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int task = -1, source = -1;
+  ASSERT_TRUE(m->addTask("T", "u-t", "me", 0, "", "", &task));
+  ASSERT_TRUE(m->addSource("S", "u-s", "me", 0, &source));
+  m->release();
+  for (const std::string& existing :
+       {text, exportOf(from_, task, "Task", "u-t"),
+        exportOf(from_, source, "Source", "u-s")}) {
+    ASSERT_TRUE(to_.manager->importObject(existing, 0, error)) << error.str();
+    const int stored = to_.count("RULE") + to_.count("MJOB") +
+                       to_.count("EXSRC");
+    EXPECT_FALSE(to_.manager->importObject(existing, 999, error));
+    EXPECT_EQ(error.str().substr(0, 25), "Folder 999 does not exist")
+        << error.str();
+    EXPECT_EQ(to_.count("RULE") + to_.count("MJOB") + to_.count("EXSRC"),
+              stored);
+  }
   for (const KvbString& none : {KvbString(""), KvbString()}) {
     error = "";
     EXPECT_FALSE(to_.manager->importObject(none, 0, error));

@@ -177,8 +177,9 @@ TEST_P(MonitorRdaTest, FailuresPartWayLeaveEveryRow) {
   EXPECT_EQ(rows(monitor_->listTaskRuleMembers(1)), Rows{"1|10|2|4|1"});
 }
 
-// An object goes only into a folder that exists, and a rule member only
-// joins a task and a rule that exist: anything else could not be reached.
+// An object goes only into a folder that exists, and a rule member or event
+// only joins a task and a rule that exist: anything else could not be
+// reached.
 TEST_P(MonitorRdaTest, ObjectsAreFiledAndLinkedOnlyWhereTheTargetExists) {
   int id = -1;
   EXPECT_FALSE(monitor_->addTask("T", "c", "", 999, "", "", &id));
@@ -196,8 +197,14 @@ TEST_P(MonitorRdaTest, ObjectsAreFiledAndLinkedOnlyWhereTheTargetExists) {
   EXPECT_FALSE(monitor_->addTaskRule(id + 1, 77));
   EXPECT_EQ(monitor_->getErrorMessage().str(),
             "Task " + std::to_string(id + 1) + " does not exist");
-  EXPECT_EQ(count("JBRUME"), 0);
+  EXPECT_FALSE(monitor_->addRuleEvent(id + 1, 77, 1, "EMAIL", ""));
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Task " + std::to_string(id + 1) + " does not exist");
+  EXPECT_FALSE(monitor_->addRuleEvent(id, 78, 1, "EMAIL", ""));
+  EXPECT_EQ(monitor_->getErrorMessage().str(), "Rule 78 does not exist");
+  EXPECT_EQ(count("JBRUME") + count("RULEVT"), 0);
   EXPECT_TRUE(monitor_->addTaskRule(id, 77));
+  EXPECT_TRUE(monitor_->addRuleEvent(id, 77, 1, "EMAIL", ""));
 }
 
 TEST_P(MonitorRdaTest, SourcesAreUniqueByUuidAndAnnouncedOnceStored) {
