@@ -54,6 +54,22 @@ struct Side {
         what.empty() ? "DROP TABLE " + table : "ALTER TABLE " + table + what,
         nullptr, 0);
   }
+  // Makes every insert into table `code` fail with a text naming
+  // "kv_refuse" (a trigger on SQLite, a check that older rows escape on
+  // PostgreSQL), or lets inserts through again when `refuse` is false.
+  bool refuseInserts(const char* code, bool refuse, bool postgres) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    const std::string table = rda->getTableName(code, true, -1).str();
+    const std::string sql =
+        postgres ? "ALTER TABLE " + table +
+                       (refuse ? " ADD CONSTRAINT kv_refuse CHECK (1 = 0) "
+                                 "NOT VALID"
+                               : " DROP CONSTRAINT kv_refuse")
+        : refuse ? "CREATE TRIGGER kv_refuse BEFORE INSERT ON " + table +
+                       " BEGIN SELECT RAISE(ABORT, 'kv_refuse'); END"
+                 : std::string("DROP TRIGGER kv_refuse");
+    return rda->paramExec(sql, nullptr, 0);
+  }
   void addExploration(const char* name, const char* comment, const char* uuid) {
     ReposDataAccess* rda = repos->getDataAccess();
     const std::string sql =
@@ -413,6 +429,25 @@ TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   EXPECT_FALSE(
       from_.manager->exportObjectByPath("nowhere/R", "Rule", out, error));
   EXPECT_FALSE(from_.manager->exportObject(1, "", "", out, error, nullptr));
+  // Nor is a missing task, profile job or source exported as an empty one.
+  const std::pair<const char*, const char*> missing[] = {
+      {"Task", "A task was not found to export."},
+      {"ProfileJob", "A profile job was not found to export."},
+      {"Source",
+       "Unable to export source, object not found with name=\"\" id=77"}};
+  for (const auto& m : missing) {
+    EXPECT_FALSE(from_.manager->exportObject(77, m.first, "", out, error,
+                                             nullptr));
+    EXPECT_EQ(error.str(), m.second);
+  }
+  // An update needs its target.
+  const std::string rule = from_.exportRule(makeRule(from_, "R", "u-1"));
+  EXPECT_FALSE(
+      from_.manager->updateObject(77, "Rule", "u-x", rule, 0, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "The Rule object with id=77 and uuid=u-x does not exist and cannot "
+            "be updated.");
+  EXPECT_EQ(from_.count("RULE"), 1);
 }
 
 TEST_P(ImpExpTest, CustomMetricTravelsWithItsFields) {
@@ -576,6 +611,7 @@ TEST_P(ImpExpTest, MonitoringObjectsAndExplorationsAreDeletedByPath) {
   ASSERT_TRUE(m->addDimension("D", "", "me", "u-d", 0, &id));
   ASSERT_TRUE(
       m->addThreshold("T", "", "me", "u-t", 0, 1, band, start, end, color, &id));
+  ASSERT_TRUE(m->addTask("K", "u-k", "me", 0, "", "", &id));
   m->release();
   to_.addExploration("E", "", "u-e");
   KvbString error, out;
@@ -584,6 +620,7 @@ TEST_P(ImpExpTest, MonitoringObjectsAndExplorationsAreDeletedByPath) {
   } objects[] = {{"Source", "S"},
                  {"Dimension", "D"},
                  {"Threshold", "T"},
+                 {"Task", "K"},
                  {"DataExploration", "E"}};
   for (const auto& o : objects) {
     SCOPED_TRACE(o.type);
@@ -891,6 +928,45 @@ TEST_P(ImpExpTest, ProfileJobItemsMatchWithinTheImportedJob) {
   EXPECT_EQ(to_.count("JCHPRP"), 1);
   EXPECT_EQ(to_.count("JKEYVL"), 1);
   EXPECT_EQ(to_.count("JFRDA"), 0);
+}
+
+// A row of a profile job that cannot be written undoes the whole import,
+// the rules and custom metrics it brought included, and is named.
+TEST_P(ImpExpTest, AProfileJobRowThatCannotBeWrittenUndoesTheImport) {
+  const std::string text = exportJob(from_, makeJob(from_, "Job"));
+  const std::pair<const char*, const char*> writes[] = {
+      {"JCHART", "Error inserting chart into profile job: "},
+      {"JCHPRP", "Error inserting chart property into profile job: "},
+      {"JALERT", "Error inserting alert into profile job: "},
+      {"JALPRP", "Error inserting alert property into profile job: "},
+      {"JDSN", "Error inserting DSN into profile job: "},
+      {"JTABLE", "Error inserting table into profile job: "},
+      {"JFLD", "Error inserting job field into profile job: "},
+      {"JFLDME", "Error inserting job field metrics into profile job: "},
+      {"JFLDPR", "Error inserting job field properties into profile job: "},
+      {"JLNKFL", "Error inserting job field links into profile job: "},
+      {"JTBLRU", "Error inserting table rule into profile job: "},
+      {"JTBLMA", "Error inserting rule field mapping into profile job: "},
+      {"JTBLME", "Error adding table metrics to profile job: "},
+      {"JCMDMA", "Error adding table custom metric field map to profile job: "},
+      {"JGMET", "Error inserting global metric for profile job: "},
+      {"JKEYVL", "Error inserting key/values for profile job: "},
+      {"JRCFGS", "Error inserting RDA configuration for profile job: "},
+      {"JFRDA", "Error RDA field mapping for profile job: "}};
+  KvbString error;
+  for (const auto& w : writes) {
+    SCOPED_TRACE(w.first);
+    ASSERT_TRUE(to_.refuseInserts(w.first, true, isPostgres()));
+    EXPECT_FALSE(to_.manager->importObject(text, 0, error));
+    EXPECT_EQ(error.str().rfind(w.second, 0), 0u) << error.str();
+    EXPECT_NE(error.str().find("kv_refuse"), std::string::npos);
+    EXPECT_EQ(to_.count("JSETUP") + to_.count("RULE") + to_.count("CUSTM") +
+                  to_.count(w.first),
+              0);
+    ASSERT_TRUE(to_.refuseInserts(w.first, false, isPostgres()));
+  }
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(comparable(exportJob(to_, jobId(to_, "Job"))), comparable(text));
 }
 
 TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
