@@ -50,6 +50,8 @@ TEST_P(ProfileDistributionTest, LoadsOfEachKindStoreTheirRows) {
   loadFrequencies(7, false, {{"p", 3}, {"q", 4}});
   ASSERT_TRUE(profile_->beginPatternLoad(-1));
   EXPECT_TRUE(profile_->addPatternRow(1, "AA9", 12));
+  EXPECT_TRUE(profile_->addPatternRow(1, "A9", 1));
+  EXPECT_TRUE(profile_->addPatternRow(2, "A", 1));
   EXPECT_TRUE(profile_->endPatternLoad(0));
   ASSERT_TRUE(profile_->beginMatchCodeLoad(10));
   EXPECT_TRUE(profile_->addMatchCodeRow(1, "x", "MX", 5, 3));
@@ -60,7 +62,11 @@ TEST_P(ProfileDistributionTest, LoadsOfEachKindStoreTheirRows) {
   EXPECT_EQ(
       rows(db_->listIndexes(db_->getTableName("FRQDST", false, 7))).size(),
       2u);  // the per-field end indexes value and count
-  EXPECT_EQ(rows(profile_->listPatternDistribution(1)), Rows{"1|AA9|12"});
+  EXPECT_EQ(sortedRows(rows(profile_->listPatternDistribution(1))),
+            (Rows{"1|A9|1", "1|AA9|12"}));
+  int patterns = 0;
+  EXPECT_TRUE(profile_->countPatternRows(1, &patterns));
+  EXPECT_EQ(patterns, 2);
   EXPECT_EQ(stored("MCDIST", "FLD_ID"), Rows{"1|MX|5|3|x"});
   EXPECT_FALSE(db_->inTransaction());
 }
