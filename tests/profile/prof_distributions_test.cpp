@@ -240,6 +240,9 @@ TEST_P(ProfileDistributionTest, MatchCodesAreReadAndComparedPerDefinition) {
             Rows{"Smyth|2|SM|1|2"});
   EXPECT_EQ(rows(profile_->listCommonValues(1, 2, true, true, -1)),
             Rows{"Smith|4|SM|1|Smithe|7|SM|2|1|1"});
+  EXPECT_EQ(rows(profile_->listCommonValues(1, 2, true, true, 1)),
+            Rows{"Smith|4|SM|1|Smithe|7|SM|2|1|1"});
+  EXPECT_TRUE(rows(profile_->listCommonValues(1, 2, true, true, 2)).empty());
   EXPECT_EQ(sortedRows(rows(
                 profile_->listDistributionDifference(1, 2, true, true, -1))),
             (Rows{"Jones|1|", "Smyth|2|"}));
