@@ -393,10 +393,12 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
   EXPECT_EQ(to_.count("RULE"), 0);
 }
 
-// An import goes only into a folder that exists, also when an existing
-// object stands for the record, and an empty text is refused with a reason.
+// An import or update goes only into a folder that exists, also when an
+// existing object stands for the record, and an empty text is refused with
+// a reason.
 TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
-  const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
+  const int rule = makeRule(from_, "R", "u-1");
+  const std::string text = from_.exportRule(rule);
   KvbString error;
   EXPECT_FALSE(to_.manager->importObject(text, 999, error));
   EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
@@ -407,16 +409,32 @@ TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
   ASSERT_TRUE(m->addTask("T", "u-t", "me", 0, "", "", &task));
   ASSERT_TRUE(m->addSource("S", "u-s", "me", 0, &source));
   m->release();
-  for (const std::string& existing :
-       {text, exportOf(from_, task, "Task", "u-t"),
-        exportOf(from_, source, "Source", "u-s")}) {
+  const int job = ScopedProfile(from_.repos->createProfileDataAccess())
+                      ->addProfileJob("J", "", "u-j", 1, 1, "", "", 0);
+  const struct {
+    const char *type, *uuid;
+    int id;
+  } objects[] = {{"Rule", "u-1", rule},
+                 {"Task", "u-t", task},
+                 {"Source", "u-s", source},
+                 {"ProfileJob", "u-j", job}};
+  for (const auto& o : objects) {
+    SCOPED_TRACE(o.type);
+    const std::string existing = exportOf(from_, o.id, o.type, o.uuid);
+    EXPECT_FALSE(from_.manager->updateObject(o.id, o.type, o.uuid, existing,
+                                             999, error, nullptr));
+    EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
+        << error.str();
+    EXPECT_EQ(comparable(exportOf(from_, o.id, o.type, o.uuid)),
+              comparable(existing));
     ASSERT_TRUE(to_.manager->importObject(existing, 0, error)) << error.str();
     const int stored = to_.count("RULE") + to_.count("MJOB") +
-                       to_.count("EXSRC");
+                       to_.count("EXSRC") + to_.count("JSETUP");
     EXPECT_FALSE(to_.manager->importObject(existing, 999, error));
-    EXPECT_EQ(error.str().substr(0, 25), "Folder 999 does not exist")
+    EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
         << error.str();
-    EXPECT_EQ(to_.count("RULE") + to_.count("MJOB") + to_.count("EXSRC"),
+    EXPECT_EQ(to_.count("RULE") + to_.count("MJOB") + to_.count("EXSRC") +
+                  to_.count("JSETUP"),
               stored);
   }
   for (const KvbString& none : {KvbString(""), KvbString()}) {
