@@ -377,6 +377,9 @@ TEST_P(MonitorDashboardTest, ThresholdsKeepSevenBands) {
                                         0, nullptr, nullptr, nullptr, nullptr));
   ASSERT_TRUE(monitor_->updateThreshold(id, KvbString(), KvbString(), "cy", -1,
                                         0, nullptr, nullptr, nullptr, nullptr));
+  // Bands counted but not given change nothing.
+  EXPECT_FALSE(monitor_->updateThreshold(id, "Lost", KvbString(), "dan", -1, 2,
+                                         names, nullptr, ends, colors));
   EXPECT_EQ(
       masked(rows(monitor_->findThreshold(0, "", "ut")), {4, 5}),
       Rows{"2|Th2|d|ut|~|~|ann|bob|0|High|0|50|1" + std::string(24, '|')});
