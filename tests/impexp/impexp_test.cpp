@@ -1041,6 +1041,39 @@ TEST_P(ImpExpTest, AProfileJobRowThatCannotBeWrittenUndoesTheImport) {
   EXPECT_EQ(comparable(exportJob(to_, jobId(to_, "Job"))), comparable(text));
 }
 
+// A job that holds an item twice (a field of one name, a metric or property
+// of one field, a table's metric or mapping) is imported with it once: an
+// item is matched to the one the import wrote already.
+TEST_P(ImpExpTest, ProfileJobItemsHeldTwiceAreImportedOnce) {
+  const int rule = makeRule(from_, "Postal", "u-rule");
+  const int cm = from_.common->addCustomMetric("Share", "", "a", "");
+  ASSERT_TRUE(from_.common->addCustomMetricField(cm, "a", "I"));
+  ScopedProfile p(from_.repos->createProfileDataAccess());
+  const int job = p->addProfileJob("Twice", "", "u-2", 1, 1, "", "", 0);
+  const int dsn = p->addJobDsn(job, "D", "", "");
+  const int tbl = p->addJobTable(job, dsn, "", "", "T", "", "", "", 0, "", ",",
+                                 "\"", 1, 0, 0, "N", 0, 0, "N");
+  const int ruleSeq = p->addJobTableRule(job, tbl, rule, "Postal", 1, 9, "b");
+  for (int i = 0; i < 2; ++i) {
+    const int fld = p->addJobField(job, dsn, tbl, "F", "", 1);
+    ASSERT_TRUE(p->addJobFieldMetric(job, dsn, tbl, fld, "MIN", "1"));
+    ASSERT_TRUE(p->addJobFieldProperty(job, dsn, tbl, fld, "P", "v"));
+    ASSERT_TRUE(p->addJobGlobalMetric(job, "ROWS", "1"));
+    ASSERT_TRUE(p->addJobRuleFieldMapping(job, ruleSeq, tbl, rule, "Postal",
+                                          "F", "ZIP"));
+    const int metricSeq = p->addJobTableMetric(job, tbl, cm, "Share", "c");
+    ASSERT_TRUE(p->addJobCustomMetricFieldMapping(job, tbl, cm, metricSeq,
+                                                  "Share", "F", "", "a", "I"));
+  }
+  ASSERT_EQ(from_.count("JFLD"), 2);
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(exportJob(from_, job), 0, error))
+      << error.str();
+  for (const char* code :
+       {"JFLD", "JFLDME", "JFLDPR", "JGMET", "JTBLMA", "JTBLME", "JCMDMA"})
+    EXPECT_EQ(to_.count(code), 1) << code;
+}
+
 TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   const int id = makeJob(from_, "Job");
   ScopedProfile(from_.repos->createProfileDataAccess())
