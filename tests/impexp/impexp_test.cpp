@@ -388,9 +388,15 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
   EXPECT_EQ(error.str(),
             "The object type \"Rule\" appears to differ from imported object "
             "type \"Task\".");
+  // A custom metric without a name would match any.
+  EXPECT_FALSE(to_.manager->importObject(
+      std::regex_replace(text, std::regex("(key=\"CM_DESC\">)Ratio<"), "$1<"),
+      0, error));
+  EXPECT_EQ(error.str().rfind("An embedded custom metric has no name", 0), 0u)
+      << error.str();
   EXPECT_EQ(from_.count("RULE"), rules);
   EXPECT_EQ(comparable(from_.exportRule(id)), comparable(text));
-  EXPECT_EQ(to_.count("RULE"), 0);
+  EXPECT_EQ(to_.count("RULE") + to_.count("CUSTM"), 0);
 }
 
 // An import or update goes only into a folder that exists, also when an
