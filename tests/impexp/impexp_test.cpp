@@ -601,6 +601,30 @@ TEST_P(ImpExpTest, ImportsToPathsThatCannotBeResolvedChangeNothing) {
   EXPECT_EQ(to_.count("GCATS"), 0);
 }
 
+// A report group has a path like any filed object, but this manager has no
+// type for it: a delete or an update by its type is refused and it stays.
+TEST_P(ImpExpTest, AReportGroupIsNeitherDeletedNorUpdatedByTheManager) {
+  MonitorRepositoryDataAccess* m = to_.repos->createMonitorDataAccess();
+  int group = -1;
+  ASSERT_TRUE(m->addReportGroup("G", "", 1, 1, 1, KvbDate(), "me", "u-g", 0,
+                                &group));
+  m->release();
+  const int groups = to_.count("RPTGRP");
+  KvbString error;
+  EXPECT_FALSE(to_.manager->deleteObjectByPath("G", "Dashboard", error));
+  EXPECT_EQ(error.str(),
+            "The object type \"Dashboard\" is not a known type to delete.");
+  const std::string text =
+      "<kvExport version=\"1\" root=\"1\"><record id=\"1\" "
+      "type=\"Dashboard\"/></kvExport>";
+  EXPECT_FALSE(to_.manager->updateObject(group, "Dashboard", "u-g", text, 0,
+                                         error, nullptr));
+  EXPECT_EQ(error.str(),
+            "The object type \"Dashboard\" is not a known type to update on "
+            "import.");
+  EXPECT_EQ(to_.count("RPTGRP"), groups);
+}
+
 TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
   MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
   int ids[3] = {-1, -1, -1};
