@@ -1126,6 +1126,16 @@ TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   EXPECT_EQ(std::regex_replace(exportJob(to_, target), uuids, ""),
             std::regex_replace(before, uuids, ""));
   EXPECT_EQ(jobId(to_, "Job"), -1);
+  // Rows that cannot be cleared before the import are kept, every one.
+  const int kept = to_.count("JKEYVL") + to_.count("JDSN");
+  ASSERT_TRUE(to_.drop("JFLDPR"));  // the last table cleared
+  EXPECT_FALSE(to_.manager->updateObject(target, "ProfileJob", "u-job", text, 0,
+                                         error, nullptr));
+  EXPECT_EQ(
+      error.str().rfind("Error clearing existing profile job for import: ", 0),
+      0u)
+      << error.str();
+  EXPECT_EQ(to_.count("JKEYVL") + to_.count("JDSN"), kept);
 }
 
 // A lookup whose query fails is no lookup that found nothing: the object
