@@ -1138,6 +1138,32 @@ TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   EXPECT_EQ(to_.count("JKEYVL") + to_.count("JDSN"), kept);
 }
 
+// An import over a rule or task first clears its old content; content that
+// cannot be cleared is kept, and the import is refused.
+TEST_P(ImpExpTest, AnUpdateWhoseOldContentCannotBeClearedChangesNothing) {
+  const int rule = makeRule(to_, "R", "u-r");
+  const std::string ruleText = to_.exportRule(rule);
+  MonitorRepositoryDataAccess* m = to_.repos->createMonitorDataAccess();
+  int task = -1;
+  ASSERT_TRUE(m->addTask("T", "u-t", "me", 0, "", "", &task));
+  ASSERT_TRUE(m->addTaskRule(task, rule));
+  m->release();
+  const std::string taskText = exportOf(to_, task, "Task", "u-t");
+  ASSERT_TRUE(to_.drop("RUCMME"));  // the last table of a rule's links
+  ASSERT_TRUE(to_.drop("RULEVT"));  // the last table of a task's members
+  KvbString error;
+  EXPECT_FALSE(to_.manager->updateObject(rule, "Rule", "u-r", ruleText, 0,
+                                         error, nullptr));
+  EXPECT_EQ(error.str().rfind("Error clearing existing rule: ", 0), 0u)
+      << error.str();
+  EXPECT_FALSE(to_.manager->updateObject(task, "Task", "u-t", taskText, 0,
+                                         error, nullptr));
+  EXPECT_EQ(error.str().rfind("Error clearing existing task: ", 0), 0u)
+      << error.str();
+  EXPECT_EQ(to_.count("RUFIME") + to_.count("CMFMAP") + to_.count("JBRUME"),
+            5);  // two fields, two mappings, one member
+}
+
 // A lookup whose query fails is no lookup that found nothing: the object
 // is not reported missing, a section is not left out of an export as if it
 // had no rows, and an import does not go on to add what it could not look
