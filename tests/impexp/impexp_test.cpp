@@ -1104,6 +1104,33 @@ TEST_P(ImpExpTest, ProfileJobItemsHeldTwiceAreImportedOnce) {
     EXPECT_EQ(to_.count(code), 1) << code;
 }
 
+// A table rule or table metric of a job whose rule or custom metric the
+// file does not bring cannot be imported: the job is refused whole.
+TEST_P(ImpExpTest, AProfileJobTableItemWithoutItsObjectIsRefused) {
+  const std::string text = exportJob(from_, makeJob(from_, "Job"));
+  const std::string damaged[] = {
+      std::regex_replace(
+          text, std::regex("<section name=\"Rules\">\\s*<child ref=\"[0-9]+\" />"
+                           "\\s*</section>"),
+          ""),
+      std::regex_replace(text,
+                         std::regex("(type=\"TableMetric\"[^>]*>[\\s\\S]*?"
+                                    "<value key=\"CM_ID\">)[0-9]+<"),
+                         "$1x<")};
+  const char* reasons[] = {
+      "Error finding business rule for table to insert into profile job: "
+      "Postal",
+      "Error adding table metrics to profile job, unable to find custom "
+      "metric name=Share"};
+  KvbString error;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_NE(damaged[i], text);
+    EXPECT_FALSE(to_.manager->importObject(damaged[i], 0, error));
+    EXPECT_EQ(error.str().rfind(reasons[i], 0), 0u) << error.str();
+  }
+  EXPECT_EQ(to_.count("JSETUP") + to_.count("RULE") + to_.count("CUSTM"), 0);
+}
+
 TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   const int id = makeJob(from_, "Job");
   ScopedProfile(from_.repos->createProfileDataAccess())
