@@ -71,6 +71,25 @@ TEST_P(ProfileDistributionTest, LoadsOfEachKindStoreTheirRows) {
   EXPECT_FALSE(db_->inTransaction());
 }
 
+// A field's own frequency table is made by its first load: a second load
+// of that field is refused and keeps the rows of the first. A value or
+// match code that is not there is stored as NULL.
+TEST_P(ProfileDistributionTest, AFieldsOwnTableIsLoadedOnce) {
+  ASSERT_TRUE(profile_->beginFrequencyLoad(5, false, 0));
+  EXPECT_TRUE(profile_->addFrequencyRow(5, KvbString(), KvbString(), 2));
+  EXPECT_TRUE(profile_->addFrequencyRow(5, "a", "Ma", 1));
+  ASSERT_TRUE(profile_->endFrequencyLoad(5));
+  EXPECT_FALSE(profile_->beginFrequencyLoad(5, false, 0));
+  EXPECT_FALSE(profile_->addFrequencyRow(5, "lost", "", 1));
+  EXPECT_FALSE(db_->inTransaction());
+  EXPECT_EQ(sortedRows(frequencies(5, false)), (Rows{"a|1|Ma|5", "|2||5"}));
+  const std::string own = db_->getTableName("FRQDST", true, 5).str();
+  EXPECT_EQ(rows(db_->paramSelect("SELECT COUNT(*) FROM " + own +
+                                      " WHERE FR_VALUE IS NULL AND FR_MCVAL IS NULL",
+                                  0)),
+            Rows{"1"});
+}
+
 TEST_P(ProfileDistributionTest, TextsAreCutToTheirColumnOnACharacterBoundary) {
   const std::string longValue = std::string(254, 'a') + "\xC3\xA9";  // 256 B
   loadFrequencies(1, true, {{longValue, 1}});
