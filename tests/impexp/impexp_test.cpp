@@ -888,6 +888,24 @@ TEST_P(ImpExpTest, ATasksRuleOfAKnownNameIsReused) {
   EXPECT_EQ(to_.ruleUuid(held), "u-other");
 }
 
+// A rule that a task brings along, under a name that a name may not hold,
+// is added under that name with "_" in place of each such character.
+TEST_P(ImpExpTest, ATasksNewRuleIsRenamedWhenItsNameCannotBeStored) {
+  const int rule = from_.common->addRule("Zip/Check\\2", "T", "x", "", "",
+                                         "me", "u-r", 0, "", "");
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int task = -1;
+  ASSERT_TRUE(m->addTask("Task", "u-task", "me", 0, "", "", &task));
+  ASSERT_TRUE(m->addTaskRule(task, rule));
+  m->release();
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(exportOf(from_, task, "Task", "u-task"),
+                                        0, error))
+      << error.str();
+  EXPECT_GT(to_.ruleId("Zip_Check_2"), 0);
+  EXPECT_EQ(to_.count("RULE"), 1);
+}
+
 TEST_P(ImpExpTest, ProfileJobTravelsWholeAndReplacesAnExistingOne) {
   const int id = makeJob(from_, "Job");
   const std::string text = exportJob(from_, id);
