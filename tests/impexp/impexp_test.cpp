@@ -1033,6 +1033,11 @@ TEST_P(ImpExpTest, AnObjectRowThatCannotBeWrittenUndoesTheImport) {
   ASSERT_GT(c->addGlobalCategoryDefinition(gc, "EN", 1, "qm", 2, "tk", ""), 0);
   ASSERT_TRUE(c->addGlobalCategoryField(gc, "DSN", "", "", "T", "F", true,
                                         "VARCHAR", 20, 1));
+  // A task's rules are mapped into each report group of the target.
+  m = to_.repos->createMonitorDataAccess();
+  ASSERT_TRUE(m->addReportGroup("G", "", 1, 1, 1, KvbDate(), "me", "u-g", 0,
+                                nullptr));
+  m->release();
   const std::string ruleText = from_.exportRule(rule),
                     taskText = exportOf(from_, task, "Task", "u-t"),
                     collection = exportOf(from_, gc, "Collection"),
@@ -1050,6 +1055,7 @@ TEST_P(ImpExpTest, AnObjectRowThatCannotBeWrittenUndoesTheImport) {
       {ruleText, "CMFMAP", "Error creating field mapping for custom metric: "},
       {taskText, "JBRUME", "Error adding rule to task: "},
       {taskText, "RULEVT", "Error adding rule-event to task: "},
+      {taskText, "DIMGRP", "Unable to create threshold mapping: "},
       {collection, "GCDEF", "Unable to create global category definition: "},
       {collection, "GCFLD", "Unable to create global category field: "},
       {sourceText, "EXSRC",
