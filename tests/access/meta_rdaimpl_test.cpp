@@ -396,6 +396,14 @@ TEST_P(MetaRdaTest, FailingWritesLeaveNothingBehind) {
   // A failing move leaves the folder where it was.
   EXPECT_FALSE(meta_->moveFolder(1, 1234));
   EXPECT_EQ(count("FOLDER", "FLDR_ID = 1 AND FLDR_PAR = 0"), 1);
+  // An id counter that cannot be read hands out no id: the add fails with
+  // the database's reason, not the last one.
+  const std::string earlier = meta_->getErrorMessage().str();
+  exec("ALTER TABLE " + table("UCURID") + " RENAME COLUMN NI_VAL TO GONE");
+  EXPECT_FALSE(meta_->addFolder(0, "Other", id));
+  EXPECT_NE(meta_->getErrorMessage().str(), earlier);
+  EXPECT_FALSE(meta_->getErrorMessage().isEmpty());
+  EXPECT_EQ(count("FOLDER"), 1);
 }
 
 INSTANTIATE_RDA_TARGETS(MetaRdaTest);
