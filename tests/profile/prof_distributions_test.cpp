@@ -273,6 +273,12 @@ TEST_P(ProfileDistributionTest,
   EXPECT_TRUE(profile_->getDistributionStatistics(1, 5, false, 0, true, nullptr,
                                                   nullptr, nullptr, nullptr,
                                                   nullptr, nullptr, nullptr));
+  // Without its own table the second field gives no statistics: nothing is
+  // written, not even the first field's numbers.
+  int e[7] = {-7, -7, -7, -7, -7, -7, -7};
+  EXPECT_FALSE(profile_->getDistributionStatistics(
+      11, 5, false, 0, false, &e[0], &e[1], &e[2], &e[3], &e[4], &e[5], &e[6]));
+  EXPECT_EQ(std::vector<int>(e, e + 7), (std::vector<int>(7, -7)));
 }
 
 TEST_P(ProfileDistributionTest, MatchCodesAreReadAndComparedPerDefinition) {
