@@ -427,6 +427,13 @@ TEST_P(MonitorDashboardTest, ReportGroupsAndDimensionsAreNamedOnceAndLinked) {
   ASSERT_TRUE(monitor_->updateDimensionGroup(dim, group, -1, KvbReal(2)));
   EXPECT_EQ(rows(monitor_->listDimensionGroups(-1, group)), Rows{"7|2|1|2"});
   EXPECT_EQ(rows(monitor_->listDimensionGroups(dim, -1)), Rows{"7|2|1|2"});
+  // Without a key or without a value the link stays as it is.
+  EXPECT_TRUE(monitor_->updateDimensionGroup(dim, group, -1, KvbReal()));
+  EXPECT_TRUE(monitor_->updateDimensionGroup(-1, group, 3, KvbReal(5)));
+  EXPECT_TRUE(monitor_->updateDimensionGroup(dim, -1, 3, KvbReal(5)));
+  EXPECT_EQ(rows(monitor_->listDimensionGroups(dim, group)), Rows{"7|2|1|2"});
+  ASSERT_TRUE(monitor_->updateDimensionGroup(dim, group, 3, KvbReal()));
+  EXPECT_EQ(rows(monitor_->listDimensionGroups(dim, group)), Rows{"7|2|3|2"});
 }
 
 TEST_P(MonitorDashboardTest, DeletedObjectsHandTheirUsersToTheDefaults) {
