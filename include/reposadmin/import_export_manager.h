@@ -50,7 +50,8 @@ class RepositoryImportExportManager {
   // Imports `input` as a new object in folder `folderId`. An object of the
   // same type with the record's UUID (or, without one, its name) stands for
   // it: nothing is created then. An empty input is refused, and so is a
-  // folder that does not exist for the types that are filed in folders.
+  // folder that does not exist for the types that are filed in folders,
+  // also when an existing object stands for the record.
   virtual bool importObject(const KvbString& input, int folderId,
                             KvbString& errorText) = 0;
   // Imports `input`, whose type must be `typeName`, over the existing

@@ -49,7 +49,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Posts an added event keyed by the UUID.
   virtual bool addSource(const KvbString& name, const KvbString& uuid,
                          const KvbString& user, int folderId, int* newId) = 0;
-  // Adds event `sequence` of rule `ruleId` in task `taskId`.
+  // Adds event `sequence` of rule `ruleId` in task `taskId`. A task or rule
+  // that does not exist is refused as by addTaskRuleMember.
   virtual bool addRuleEvent(int taskId, int ruleId, int sequence,
                             const KvbString& code, const KvbString& data) = 0;
   // addTaskRuleMember with the default dimension and threshold and weight 1.

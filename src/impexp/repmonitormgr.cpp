@@ -98,6 +98,7 @@ bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
   const int found = existing(monitor.get(), record, existingId, errorText);
   if (found < 0) return false;
   if (found == 1) {
+    if (!folderExists(folderId, errorText)) return false;
     context()->setIntProperty(record, "TARGETID", existingId);
     return true;
   }

@@ -8,6 +8,7 @@
 #include "kvreposres/kvreposres.h"
 #include "kvreposres/kvserialization.h"
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
@@ -24,6 +25,18 @@ MetadataSerializationContext* RepositoryObjectManagerImpl::context() const {
 CommonRepositoryDataAccess* RepositoryObjectManagerImpl::newCommonAccess()
     const {
   return repository() ? repository()->createCommonDataAccess() : nullptr;
+}
+
+bool RepositoryObjectManagerImpl::folderExists(int folderId,
+                                               KvbString& errorText) {
+  if (folderId == 0) return true;
+  ScopedAccess<MetadataRepositoryDataAccess> meta(
+      repository() ? repository()->createMetadataDataAccess() : nullptr);
+  if (!meta.get())
+    return failWith(errorText, "The repository gives no metadata data access");
+  int parentId = 0;
+  return meta->getParentFolderId(folderId, parentId) ||
+         failWith(errorText, meta->getErrorMessage());
 }
 
 void RepositoryObjectManagerImpl::event(int level, const KvbString& text) {

@@ -81,6 +81,12 @@ class RepositoryObjectManagerImpl {
   MetadataSerializationContext* context() const;
   // A new common data access of the repository, or null.
   CommonRepositoryDataAccess* newCommonAccess() const;
+  // True when folder `folderId` exists (folder 0, the root, always does);
+  // otherwise the metadata store's reason ("Folder <id> does not exist")
+  // through failWith. An existing object that stands for an imported one
+  // is refused with it as a new object would be: an import into a folder
+  // that does not exist must not answer true.
+  bool folderExists(int folderId, KvbString& errorText);
   // Makes a record of `typeName` with `uuid`, lets `fill` write the object
   // into it and serializes it; `noRecordText` when no record can be made.
   bool exportRecord(const KvbString& typeName, const KvbString& uuid,

@@ -44,6 +44,7 @@ bool RuleManagerImpl::importNewObject(MetadataRecord* record, int folderId,
                    common.get(), errorText, existingId, &storedUuid);
   if (found < 0) return false;
   if (found == 1) {
+    if (!folderExists(folderId, errorText)) return false;
     context()->setIntProperty(record, "TARGETID", existingId);
     record->setUUID(storedUuid);
     return true;

@@ -51,7 +51,7 @@ bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
           ? 0
           : lastId(monitor->findTask(-1, name, uuid), "JB_ID", "JB_CODE",
                    monitor.get(), errorText, existingId);
-  if (found != 0) return found == 1;
+  if (found != 0) return found == 1 && folderExists(folderId, errorText);
   name = renamed(
       "Changing task Name from original \"%S\" to new \"%S\" on "
       "import.",

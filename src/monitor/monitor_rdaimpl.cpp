@@ -114,6 +114,23 @@ bool MonitorRDAImpl::expectRow(bool wanted, const KvbString& sql,
   return (found == 1) == wanted || fail(refusal);
 }
 
+bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
+                                  const char* columns,
+                                  const std::vector<KvbDatavar>& values) {
+  if (!ready()) return false;
+  // The row links a task and a rule by id: both must exist, or it would
+  // join nothing that can be reached.
+  return addInOneStep([&] {
+    return expectRow(true,
+                     "SELECT JB_ID FROM " + table("MJOB") + " WHERE JB_ID=?",
+                     {taskId}, missingTask(taskId)) &&
+           expectRow(
+               true, "SELECT RU_ID FROM " + table("RULE") + " WHERE RU_ID=?",
+               {ruleId}, kvbStringFormat("Rule %d does not exist", ruleId)) &&
+           insert(code, columns, values);
+  });
+}
+
 ReposDataAccessCursor* MonitorRDAImpl::rowsOf(
     const char* code, const char* condition,
     const std::vector<KvbDatavar>& values) {
@@ -271,20 +288,9 @@ ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
 
 bool MonitorRDAImpl::addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                        int thresholdId, const KvbReal& weight) {
-  if (!ready()) return false;
-  // A member links a task and a rule by id: both must exist, or the member
-  // would join nothing that can be reached.
-  return addInOneStep([&] {
-    return expectRow(true,
-                     "SELECT JB_ID FROM " + table("MJOB") + " WHERE JB_ID=?",
-                     {taskId}, missingTask(taskId)) &&
-           expectRow(
-               true, "SELECT RU_ID FROM " + table("RULE") + " WHERE RU_ID=?",
-               {ruleId}, kvbStringFormat("Rule %d does not exist", ruleId)) &&
-           insert("JBRUME", kRuleMemberColumns,
-                  {taskId, ruleId, orDefault(dimensionId),
-                   orDefault(thresholdId), realValue(weight)});
-  });
+  return insertLinked(taskId, ruleId, "JBRUME", kRuleMemberColumns,
+                      {taskId, ruleId, orDefault(dimensionId),
+                       orDefault(thresholdId), realValue(weight)});
 }
 
 bool MonitorRDAImpl::addTaskRule(int taskId, int ruleId) {
@@ -305,9 +311,9 @@ bool MonitorRDAImpl::updateTaskRuleMember(int taskId, int ruleId,
 bool MonitorRDAImpl::addRuleEvent(int taskId, int ruleId, int sequence,
                                   const KvbString& code,
                                   const KvbString& data) {
-  if (!ready()) return false;
-  return insert("RULEVT", "JB_ID, RU_ID, EV_SEQ, EV_CODE, EV_DATA",
-                {taskId, ruleId, sequence, code, data});
+  return insertLinked(taskId, ruleId, "RULEVT",
+                      "JB_ID, RU_ID, EV_SEQ, EV_CODE, EV_DATA",
+                      {taskId, ruleId, sequence, code, data});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTaskRuleMembers(int taskId) {

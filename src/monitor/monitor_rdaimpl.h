@@ -128,6 +128,11 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   bool expectRow(bool wanted, const KvbString& sql,
                  const std::vector<KvbDatavar>& values,
                  const KvbString& refusal);
+  // Inserts a row that links task `taskId` and rule `ruleId`, in one unit
+  // with the check that both exist; a missing one is refused with
+  // "Task <id> does not exist" or "Rule <id> does not exist".
+  bool insertLinked(int taskId, int ruleId, const char* code,
+                    const char* columns, const std::vector<KvbDatavar>& values);
   // Every column of the rows of a table that match `condition` (all rows
   // when it is null), with `values` bound.
   ReposDataAccessCursor* rowsOf(const char* code, const char* condition,

@@ -134,6 +134,15 @@ TEST_P(MetaRdaTest, MovesRenamesAndDeletesKeepTheTreeWhole) {
   EXPECT_TRUE(meta_->deleteFolder(999, error));
   EXPECT_TRUE(meta_->deleteFolder(d, error));
   EXPECT_EQ(count("FOLDER"), 4);
+
+  // In a damaged tree whose folders are each other's parents, a move below
+  // them is refused rather than walked for ever.
+  exec("INSERT INTO " + table("FOLDER") +
+       " (FLDR_ID, FLDR_PAR, FLDR_NAM, NAM_NORM) VALUES (50, 51, 'X', 'x'),"
+       " (51, 50, 'Y', 'y')");
+  EXPECT_FALSE(meta_->moveFolder(b2, 50));
+  EXPECT_EQ(meta_->getErrorMessage().str(),
+            "The folders above folder 50 form a cycle");
 }
 
 TEST_P(MetaRdaTest, ObjectsAreListedOverEveryTypeAndMovedBetweenFolders) {
@@ -270,6 +279,18 @@ TEST_P(MetaRdaTest, EventsSinceATimeSkipTheReadersOwnSource) {
   EXPECT_EQ(since(0.0, "Z"), V{"3"});
   ASSERT_TRUE(meta_->removeRepositoryEvents(9, 200.0, error));
   EXPECT_EQ(count("REVENT"), 1) << "the event at the time stays";
+
+  // Events that cannot be read or removed are not taken for none.
+  exec("DROP TABLE " + table("REVENT"));
+  EXPECT_EQ(meta_->getRepositoryEventsSince(0, 0.0, "Z", error), nullptr);
+  EXPECT_EQ(error.str().rfind("Error getting repository events since "
+                              "eventTime=0: ",
+                              0),
+            0u)
+      << error.asCstr();
+  EXPECT_FALSE(meta_->removeRepositoryEvents(9, 0.0, error));
+  EXPECT_EQ(error.str().rfind("Error removing repository events: ", 0), 0u)
+      << error.asCstr();
 }
 
 TEST_P(MetaRdaTest, ResourceDependenciesReadBothWays) {
@@ -336,6 +357,11 @@ TEST_P(MetaRdaTest, NormalizingFillsMissingLowerCaseNames) {
       select("SELECT NAM_NORM FROM " + table("FOLDER") + " ORDER BY FLDR_ID"),
       (V{"old reports", "q1", "custom"}));
   EXPECT_TRUE(meta_->normalizeFolderNames(nullptr, error));
+  // Names that cannot be written leave the reason.
+  exec("ALTER TABLE " + table("FOLDER") + " RENAME COLUMN NAM_NORM TO GONE");
+  error = "";
+  EXPECT_FALSE(meta_->normalizeFolderNames(nullptr, error));
+  EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_P(MetaRdaTest, FailingWritesLeaveNothingBehind) {
@@ -370,6 +396,14 @@ TEST_P(MetaRdaTest, FailingWritesLeaveNothingBehind) {
   // A failing move leaves the folder where it was.
   EXPECT_FALSE(meta_->moveFolder(1, 1234));
   EXPECT_EQ(count("FOLDER", "FLDR_ID = 1 AND FLDR_PAR = 0"), 1);
+  // An id counter that cannot be read hands out no id: the add fails with
+  // the database's reason, not the last one.
+  const std::string earlier = meta_->getErrorMessage().str();
+  exec("ALTER TABLE " + table("UCURID") + " RENAME COLUMN NI_VAL TO GONE");
+  EXPECT_FALSE(meta_->addFolder(0, "Other", id));
+  EXPECT_NE(meta_->getErrorMessage().str(), earlier);
+  EXPECT_FALSE(meta_->getErrorMessage().isEmpty());
+  EXPECT_EQ(count("FOLDER"), 1);
 }
 
 INSTANTIATE_RDA_TARGETS(MetaRdaTest);

@@ -55,6 +55,22 @@ struct Side {
         what.empty() ? "DROP TABLE " + table : "ALTER TABLE " + table + what,
         nullptr, 0);
   }
+  // Makes every insert into table `code` fail with a text naming
+  // "kv_refuse" (a trigger on SQLite, a check that older rows escape on
+  // PostgreSQL), or lets inserts through again when `refuse` is false.
+  bool refuseInserts(const char* code, bool refuse, bool postgres) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    const std::string table = rda->getTableName(code, true, -1).str();
+    const std::string sql =
+        postgres ? "ALTER TABLE " + table +
+                       (refuse ? " ADD CONSTRAINT kv_refuse CHECK (1 = 0) "
+                                 "NOT VALID"
+                               : " DROP CONSTRAINT kv_refuse")
+        : refuse ? "CREATE TRIGGER kv_refuse BEFORE INSERT ON " + table +
+                       " BEGIN SELECT RAISE(ABORT, 'kv_refuse'); END"
+                 : std::string("DROP TRIGGER kv_refuse");
+    return rda->paramExec(sql, nullptr, 0);
+  }
   void addExploration(const char* name, const char* comment, const char* uuid) {
     ReposDataAccess* rda = repos->getDataAccess();
     const std::string sql =
@@ -196,6 +212,27 @@ class ImpExpTest : public AdminTargetTest {
   }
   static std::string exportJob(Side& side, int id) {
     return exportOf(side, id, "ProfileJob");
+  }
+  // Imports `text` into the target while every insert into table `code`
+  // fails: the import is refused with `prefix` leading its reason, and the
+  // tables `kept` and `code` keep the rows they had.
+  void expectImportUndone(const std::string& text, const char* code,
+                          const char* prefix,
+                          std::initializer_list<const char*> kept) {
+    SCOPED_TRACE(code);
+    const auto rows = [&] {
+      int n = to_.count(code);
+      for (const char* table : kept) n += to_.count(table);
+      return n;
+    };
+    const int before = rows();
+    ASSERT_TRUE(to_.refuseInserts(code, true, isPostgres()));
+    KvbString error;
+    EXPECT_FALSE(to_.manager->importObject(text, 0, error));
+    EXPECT_EQ(error.str().rfind(prefix, 0), 0u) << error.str();
+    EXPECT_NE(error.str().find("kv_refuse"), std::string::npos);
+    EXPECT_EQ(rows(), before);
+    ASSERT_TRUE(to_.refuseInserts(code, false, isPostgres()));
   }
 
   std::string source_file_;
@@ -352,20 +389,61 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
   EXPECT_EQ(error.str(),
             "The object type \"Rule\" appears to differ from imported object "
             "type \"Task\".");
+  // A custom metric without a name would match any.
+  EXPECT_FALSE(to_.manager->importObject(
+      std::regex_replace(text, std::regex("(key=\"CM_DESC\">)Ratio<"), "$1<"),
+      0, error));
+  EXPECT_EQ(error.str().rfind("An embedded custom metric has no name", 0), 0u)
+      << error.str();
   EXPECT_EQ(from_.count("RULE"), rules);
   EXPECT_EQ(comparable(from_.exportRule(id)), comparable(text));
-  EXPECT_EQ(to_.count("RULE"), 0);
+  EXPECT_EQ(to_.count("RULE") + to_.count("CUSTM"), 0);
 }
 
-// An import goes only into a folder that exists, and an empty text is
-// refused with a reason.
+// An import or update goes only into a folder that exists, also when an
+// existing object stands for the record, and an empty text is refused with
+// a reason.
 TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
-  const std::string text = from_.exportRule(makeRule(from_, "R", "u-1"));
+  const int rule = makeRule(from_, "R", "u-1");
+  const std::string text = from_.exportRule(rule);
   KvbString error;
   EXPECT_FALSE(to_.manager->importObject(text, 999, error));
   EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
       << error.str();
   EXPECT_EQ(to_.count("RULE"), 0);
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int task = -1, source = -1;
+  ASSERT_TRUE(m->addTask("T", "u-t", "me", 0, "", "", &task));
+  ASSERT_TRUE(m->addSource("S", "u-s", "me", 0, &source));
+  m->release();
+  const int job = ScopedProfile(from_.repos->createProfileDataAccess())
+                      ->addProfileJob("J", "", "u-j", 1, 1, "", "", 0);
+  const struct {
+    const char *type, *uuid;
+    int id;
+  } objects[] = {{"Rule", "u-1", rule},
+                 {"Task", "u-t", task},
+                 {"Source", "u-s", source},
+                 {"ProfileJob", "u-j", job}};
+  for (const auto& o : objects) {
+    SCOPED_TRACE(o.type);
+    const std::string existing = exportOf(from_, o.id, o.type, o.uuid);
+    EXPECT_FALSE(from_.manager->updateObject(o.id, o.type, o.uuid, existing,
+                                             999, error, nullptr));
+    EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
+        << error.str();
+    EXPECT_EQ(comparable(exportOf(from_, o.id, o.type, o.uuid)),
+              comparable(existing));
+    ASSERT_TRUE(to_.manager->importObject(existing, 0, error)) << error.str();
+    const int stored = to_.count("RULE") + to_.count("MJOB") +
+                       to_.count("EXSRC") + to_.count("JSETUP");
+    EXPECT_FALSE(to_.manager->importObject(existing, 999, error));
+    EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
+        << error.str();
+    EXPECT_EQ(to_.count("RULE") + to_.count("MJOB") + to_.count("EXSRC") +
+                  to_.count("JSETUP"),
+              stored);
+  }
   for (const KvbString& none : {KvbString(""), KvbString()}) {
     error = "";
     EXPECT_FALSE(to_.manager->importObject(none, 0, error));
@@ -397,6 +475,25 @@ TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   EXPECT_FALSE(
       from_.manager->exportObjectByPath("nowhere/R", "Rule", out, error));
   EXPECT_FALSE(from_.manager->exportObject(1, "", "", out, error, nullptr));
+  // Nor is a missing task, profile job or source exported as an empty one.
+  const std::pair<const char*, const char*> missing[] = {
+      {"Task", "A task was not found to export."},
+      {"ProfileJob", "A profile job was not found to export."},
+      {"Source",
+       "Unable to export source, object not found with name=\"\" id=77"}};
+  for (const auto& m : missing) {
+    EXPECT_FALSE(from_.manager->exportObject(77, m.first, "", out, error,
+                                             nullptr));
+    EXPECT_EQ(error.str(), m.second);
+  }
+  // An update needs its target.
+  const std::string rule = from_.exportRule(makeRule(from_, "R", "u-1"));
+  EXPECT_FALSE(
+      from_.manager->updateObject(77, "Rule", "u-x", rule, 0, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "The Rule object with id=77 and uuid=u-x does not exist and cannot "
+            "be updated.");
+  EXPECT_EQ(from_.count("RULE"), 1);
 }
 
 TEST_P(ImpExpTest, CustomMetricTravelsWithItsFields) {
@@ -511,6 +608,30 @@ TEST_P(ImpExpTest, ImportsToPathsThatCannotBeResolvedChangeNothing) {
   EXPECT_EQ(to_.count("GCATS"), 0);
 }
 
+// A report group has a path like any filed object, but this manager has no
+// type for it: a delete or an update by its type is refused and it stays.
+TEST_P(ImpExpTest, AReportGroupIsNeitherDeletedNorUpdatedByTheManager) {
+  MonitorRepositoryDataAccess* m = to_.repos->createMonitorDataAccess();
+  int group = -1;
+  ASSERT_TRUE(m->addReportGroup("G", "", 1, 1, 1, KvbDate(), "me", "u-g", 0,
+                                &group));
+  m->release();
+  const int groups = to_.count("RPTGRP");
+  KvbString error;
+  EXPECT_FALSE(to_.manager->deleteObjectByPath("G", "Dashboard", error));
+  EXPECT_EQ(error.str(),
+            "The object type \"Dashboard\" is not a known type to delete.");
+  const std::string text =
+      "<kvExport version=\"1\" root=\"1\"><record id=\"1\" "
+      "type=\"Dashboard\"/></kvExport>";
+  EXPECT_FALSE(to_.manager->updateObject(group, "Dashboard", "u-g", text, 0,
+                                         error, nullptr));
+  EXPECT_EQ(error.str(),
+            "The object type \"Dashboard\" is not a known type to update on "
+            "import.");
+  EXPECT_EQ(to_.count("RPTGRP"), groups);
+}
+
 TEST_P(ImpExpTest, MonitoringObjectsTravelAndMatchAsDocumented) {
   MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
   int ids[3] = {-1, -1, -1};
@@ -566,6 +687,7 @@ TEST_P(ImpExpTest, MonitoringObjectsAndExplorationsAreDeletedByPath) {
   ASSERT_TRUE(m->addDimension("D", "", "me", "u-d", 0, &id));
   ASSERT_TRUE(
       m->addThreshold("T", "", "me", "u-t", 0, 1, band, start, end, color, &id));
+  ASSERT_TRUE(m->addTask("K", "u-k", "me", 0, "", "", &id));
   m->release();
   to_.addExploration("E", "", "u-e");
   KvbString error, out;
@@ -574,6 +696,7 @@ TEST_P(ImpExpTest, MonitoringObjectsAndExplorationsAreDeletedByPath) {
   } objects[] = {{"Source", "S"},
                  {"Dimension", "D"},
                  {"Threshold", "T"},
+                 {"Task", "K"},
                  {"DataExploration", "E"}};
   for (const auto& o : objects) {
     SCOPED_TRACE(o.type);
@@ -772,6 +895,24 @@ TEST_P(ImpExpTest, ATasksRuleOfAKnownNameIsReused) {
   EXPECT_EQ(to_.ruleUuid(held), "u-other");
 }
 
+// A rule that a task brings along, under a name that a name may not hold,
+// is added under that name with "_" in place of each such character.
+TEST_P(ImpExpTest, ATasksNewRuleIsRenamedWhenItsNameCannotBeStored) {
+  const int rule = from_.common->addRule("Zip/Check\\2", "T", "x", "", "",
+                                         "me", "u-r", 0, "", "");
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int task = -1;
+  ASSERT_TRUE(m->addTask("Task", "u-task", "me", 0, "", "", &task));
+  ASSERT_TRUE(m->addTaskRule(task, rule));
+  m->release();
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(exportOf(from_, task, "Task", "u-task"),
+                                        0, error))
+      << error.str();
+  EXPECT_GT(to_.ruleId("Zip_Check_2"), 0);
+  EXPECT_EQ(to_.count("RULE"), 1);
+}
+
 TEST_P(ImpExpTest, ProfileJobTravelsWholeAndReplacesAnExistingOne) {
   const int id = makeJob(from_, "Job");
   const std::string text = exportJob(from_, id);
@@ -883,6 +1024,144 @@ TEST_P(ImpExpTest, ProfileJobItemsMatchWithinTheImportedJob) {
   EXPECT_EQ(to_.count("JFRDA"), 0);
 }
 
+// A row of a rule, task, collection or source that cannot be written undoes
+// the whole import, the objects it brought included, and is named.
+TEST_P(ImpExpTest, AnObjectRowThatCannotBeWrittenUndoesTheImport) {
+  const int rule = makeRule(from_, "R", "u-r");
+  MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
+  int task = -1, source = -1;
+  ASSERT_TRUE(m->addTask("T", "u-t", "me", 0, "", "", &task));
+  ASSERT_TRUE(m->addTaskRule(task, rule));
+  ASSERT_TRUE(m->addRuleEvent(task, rule, 0, "CODE", ""));
+  ASSERT_TRUE(m->addSource("S", "u-s", "me", 0, &source));
+  m->release();
+  CommonRepositoryDataAccess* c = from_.common;
+  const int gc = c->addGlobalCategory("G", "");
+  ASSERT_GT(c->addGlobalCategoryDefinition(gc, "EN", 1, "qm", 2, "tk", ""), 0);
+  ASSERT_TRUE(c->addGlobalCategoryField(gc, "DSN", "", "", "T", "F", true,
+                                        "VARCHAR", 20, 1));
+  // A task's rules are mapped into each report group of the target.
+  m = to_.repos->createMonitorDataAccess();
+  ASSERT_TRUE(m->addReportGroup("G", "", 1, 1, 1, KvbDate(), "me", "u-g", 0,
+                                nullptr));
+  m->release();
+  const std::string ruleText = from_.exportRule(rule),
+                    taskText = exportOf(from_, task, "Task", "u-t"),
+                    collection = exportOf(from_, gc, "Collection"),
+                    sourceText = exportOf(from_, source, "Source", "u-s");
+  const struct {
+    const std::string& text;
+    const char* code;
+    const char* prefix;
+  } writes[] = {
+      {ruleText, "MFLD", "Error adding field mapping to rule: "},
+      {ruleText, "RUFIME", "Error adding field mapping to rule: "},
+      {ruleText, "CUSTM", "Error creating custom metric for import: "},
+      {ruleText, "CMFLD", "Error creating field for custom metric: "},
+      {ruleText, "RUCMME", "Error mapping custom metric to Rule: "},
+      {ruleText, "CMFMAP", "Error creating field mapping for custom metric: "},
+      {taskText, "JBRUME", "Error adding rule to task: "},
+      {taskText, "RULEVT", "Error adding rule-event to task: "},
+      {taskText, "DIMGRP", "Unable to create threshold mapping: "},
+      {collection, "GCDEF", "Unable to create global category definition: "},
+      {collection, "GCFLD", "Unable to create global category field: "},
+      {sourceText, "EXSRC",
+       "Unable to create source object \"S\" during import:  "}};
+  for (const auto& w : writes)
+    expectImportUndone(w.text, w.code, w.prefix,
+                       {"RULE", "CUSTM", "MJOB", "GCATS"});
+}
+
+// A row of a profile job that cannot be written undoes the whole import,
+// the rules and custom metrics it brought included, and is named.
+TEST_P(ImpExpTest, AProfileJobRowThatCannotBeWrittenUndoesTheImport) {
+  const std::string text = exportJob(from_, makeJob(from_, "Job"));
+  const std::pair<const char*, const char*> writes[] = {
+      {"JCHART", "Error inserting chart into profile job: "},
+      {"JCHPRP", "Error inserting chart property into profile job: "},
+      {"JALERT", "Error inserting alert into profile job: "},
+      {"JALPRP", "Error inserting alert property into profile job: "},
+      {"JDSN", "Error inserting DSN into profile job: "},
+      {"JTABLE", "Error inserting table into profile job: "},
+      {"JFLD", "Error inserting job field into profile job: "},
+      {"JFLDME", "Error inserting job field metrics into profile job: "},
+      {"JFLDPR", "Error inserting job field properties into profile job: "},
+      {"JLNKFL", "Error inserting job field links into profile job: "},
+      {"JTBLRU", "Error inserting table rule into profile job: "},
+      {"JTBLMA", "Error inserting rule field mapping into profile job: "},
+      {"JTBLME", "Error adding table metrics to profile job: "},
+      {"JCMDMA", "Error adding table custom metric field map to profile job: "},
+      {"JGMET", "Error inserting global metric for profile job: "},
+      {"JKEYVL", "Error inserting key/values for profile job: "},
+      {"JRCFGS", "Error inserting RDA configuration for profile job: "},
+      {"JFRDA", "Error RDA field mapping for profile job: "}};
+  for (const auto& w : writes)
+    expectImportUndone(text, w.first, w.second, {"JSETUP", "RULE", "CUSTM"});
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(text, 0, error)) << error.str();
+  EXPECT_EQ(comparable(exportJob(to_, jobId(to_, "Job"))), comparable(text));
+}
+
+// A job that holds an item twice (a field of one name, a metric or property
+// of one field, a table's metric or mapping) is imported with it once: an
+// item is matched to the one the import wrote already.
+TEST_P(ImpExpTest, ProfileJobItemsHeldTwiceAreImportedOnce) {
+  const int rule = makeRule(from_, "Postal", "u-rule");
+  const int cm = from_.common->addCustomMetric("Share", "", "a", "");
+  ASSERT_TRUE(from_.common->addCustomMetricField(cm, "a", "I"));
+  ScopedProfile p(from_.repos->createProfileDataAccess());
+  const int job = p->addProfileJob("Twice", "", "u-2", 1, 1, "", "", 0);
+  const int dsn = p->addJobDsn(job, "D", "", "");
+  const int tbl = p->addJobTable(job, dsn, "", "", "T", "", "", "", 0, "", ",",
+                                 "\"", 1, 0, 0, "N", 0, 0, "N");
+  const int ruleSeq = p->addJobTableRule(job, tbl, rule, "Postal", 1, 9, "b");
+  for (int i = 0; i < 2; ++i) {
+    const int fld = p->addJobField(job, dsn, tbl, "F", "", 1);
+    ASSERT_TRUE(p->addJobFieldMetric(job, dsn, tbl, fld, "MIN", "1"));
+    ASSERT_TRUE(p->addJobFieldProperty(job, dsn, tbl, fld, "P", "v"));
+    ASSERT_TRUE(p->addJobGlobalMetric(job, "ROWS", "1"));
+    ASSERT_TRUE(p->addJobRuleFieldMapping(job, ruleSeq, tbl, rule, "Postal",
+                                          "F", "ZIP"));
+    const int metricSeq = p->addJobTableMetric(job, tbl, cm, "Share", "c");
+    ASSERT_TRUE(p->addJobCustomMetricFieldMapping(job, tbl, cm, metricSeq,
+                                                  "Share", "F", "", "a", "I"));
+  }
+  ASSERT_EQ(from_.count("JFLD"), 2);
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(exportJob(from_, job), 0, error))
+      << error.str();
+  for (const char* code :
+       {"JFLD", "JFLDME", "JFLDPR", "JGMET", "JTBLMA", "JTBLME", "JCMDMA"})
+    EXPECT_EQ(to_.count(code), 1) << code;
+}
+
+// A table rule or table metric of a job whose rule or custom metric the
+// file does not bring cannot be imported: the job is refused whole.
+TEST_P(ImpExpTest, AProfileJobTableItemWithoutItsObjectIsRefused) {
+  const std::string text = exportJob(from_, makeJob(from_, "Job"));
+  const std::string damaged[] = {
+      std::regex_replace(
+          text, std::regex("<section name=\"Rules\">\\s*<child ref=\"[0-9]+\" />"
+                           "\\s*</section>"),
+          ""),
+      std::regex_replace(text,
+                         std::regex("(type=\"TableMetric\"[^>]*>[\\s\\S]*?"
+                                    "<value key=\"CM_ID\">)[0-9]+<"),
+                         "$1x<")};
+  const char* reasons[] = {
+      "Error finding business rule for table to insert into profile job: "
+      "Postal",
+      "Error adding table metrics to profile job, unable to find custom "
+      "metric name=Share"};
+  KvbString error;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_NE(damaged[i], text);
+    EXPECT_FALSE(to_.manager->importObject(damaged[i], 0, error));
+    EXPECT_EQ(error.str().rfind(reasons[i], 0), 0u) << error.str();
+  }
+  EXPECT_EQ(to_.count("JSETUP") + to_.count("RULE") + to_.count("CUSTM"), 0);
+}
+
 TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   const int id = makeJob(from_, "Job");
   ScopedProfile(from_.repos->createProfileDataAccess())
@@ -905,6 +1184,42 @@ TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   EXPECT_EQ(std::regex_replace(exportJob(to_, target), uuids, ""),
             std::regex_replace(before, uuids, ""));
   EXPECT_EQ(jobId(to_, "Job"), -1);
+  // Rows that cannot be cleared before the import are kept, every one.
+  const int kept = to_.count("JKEYVL") + to_.count("JDSN");
+  ASSERT_TRUE(to_.drop("JFLDPR"));  // the last table cleared
+  EXPECT_FALSE(to_.manager->updateObject(target, "ProfileJob", "u-job", text, 0,
+                                         error, nullptr));
+  EXPECT_EQ(
+      error.str().rfind("Error clearing existing profile job for import: ", 0),
+      0u)
+      << error.str();
+  EXPECT_EQ(to_.count("JKEYVL") + to_.count("JDSN"), kept);
+}
+
+// An import over a rule or task first clears its old content; content that
+// cannot be cleared is kept, and the import is refused.
+TEST_P(ImpExpTest, AnUpdateWhoseOldContentCannotBeClearedChangesNothing) {
+  const int rule = makeRule(to_, "R", "u-r");
+  const std::string ruleText = to_.exportRule(rule);
+  MonitorRepositoryDataAccess* m = to_.repos->createMonitorDataAccess();
+  int task = -1;
+  ASSERT_TRUE(m->addTask("T", "u-t", "me", 0, "", "", &task));
+  ASSERT_TRUE(m->addTaskRule(task, rule));
+  m->release();
+  const std::string taskText = exportOf(to_, task, "Task", "u-t");
+  ASSERT_TRUE(to_.drop("RUCMME"));  // the last table of a rule's links
+  ASSERT_TRUE(to_.drop("RULEVT"));  // the last table of a task's members
+  KvbString error;
+  EXPECT_FALSE(to_.manager->updateObject(rule, "Rule", "u-r", ruleText, 0,
+                                         error, nullptr));
+  EXPECT_EQ(error.str().rfind("Error clearing existing rule: ", 0), 0u)
+      << error.str();
+  EXPECT_FALSE(to_.manager->updateObject(task, "Task", "u-t", taskText, 0,
+                                         error, nullptr));
+  EXPECT_EQ(error.str().rfind("Error clearing existing task: ", 0), 0u)
+      << error.str();
+  EXPECT_EQ(to_.count("RUFIME") + to_.count("CMFMAP") + to_.count("JBRUME"),
+            5);  // two fields, two mappings, one member
 }
 
 // A lookup whose query fails is no lookup that found nothing: the object

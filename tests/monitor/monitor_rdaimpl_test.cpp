@@ -177,8 +177,9 @@ TEST_P(MonitorRdaTest, FailuresPartWayLeaveEveryRow) {
   EXPECT_EQ(rows(monitor_->listTaskRuleMembers(1)), Rows{"1|10|2|4|1"});
 }
 
-// An object goes only into a folder that exists, and a rule member only
-// joins a task and a rule that exist: anything else could not be reached.
+// An object goes only into a folder that exists, and a rule member or event
+// only joins a task and a rule that exist: anything else could not be
+// reached.
 TEST_P(MonitorRdaTest, ObjectsAreFiledAndLinkedOnlyWhereTheTargetExists) {
   int id = -1;
   EXPECT_FALSE(monitor_->addTask("T", "c", "", 999, "", "", &id));
@@ -196,8 +197,14 @@ TEST_P(MonitorRdaTest, ObjectsAreFiledAndLinkedOnlyWhereTheTargetExists) {
   EXPECT_FALSE(monitor_->addTaskRule(id + 1, 77));
   EXPECT_EQ(monitor_->getErrorMessage().str(),
             "Task " + std::to_string(id + 1) + " does not exist");
-  EXPECT_EQ(count("JBRUME"), 0);
+  EXPECT_FALSE(monitor_->addRuleEvent(id + 1, 77, 1, "EMAIL", ""));
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Task " + std::to_string(id + 1) + " does not exist");
+  EXPECT_FALSE(monitor_->addRuleEvent(id, 78, 1, "EMAIL", ""));
+  EXPECT_EQ(monitor_->getErrorMessage().str(), "Rule 78 does not exist");
+  EXPECT_EQ(count("JBRUME") + count("RULEVT"), 0);
   EXPECT_TRUE(monitor_->addTaskRule(id, 77));
+  EXPECT_TRUE(monitor_->addRuleEvent(id, 77, 1, "EMAIL", ""));
 }
 
 TEST_P(MonitorRdaTest, SourcesAreUniqueByUuidAndAnnouncedOnceStored) {
@@ -370,6 +377,9 @@ TEST_P(MonitorDashboardTest, ThresholdsKeepSevenBands) {
                                         0, nullptr, nullptr, nullptr, nullptr));
   ASSERT_TRUE(monitor_->updateThreshold(id, KvbString(), KvbString(), "cy", -1,
                                         0, nullptr, nullptr, nullptr, nullptr));
+  // Bands counted but not given change nothing.
+  EXPECT_FALSE(monitor_->updateThreshold(id, "Lost", KvbString(), "dan", -1, 2,
+                                         names, nullptr, ends, colors));
   EXPECT_EQ(
       masked(rows(monitor_->findThreshold(0, "", "ut")), {4, 5}),
       Rows{"2|Th2|d|ut|~|~|ann|bob|0|High|0|50|1" + std::string(24, '|')});
@@ -417,6 +427,13 @@ TEST_P(MonitorDashboardTest, ReportGroupsAndDimensionsAreNamedOnceAndLinked) {
   ASSERT_TRUE(monitor_->updateDimensionGroup(dim, group, -1, KvbReal(2)));
   EXPECT_EQ(rows(monitor_->listDimensionGroups(-1, group)), Rows{"7|2|1|2"});
   EXPECT_EQ(rows(monitor_->listDimensionGroups(dim, -1)), Rows{"7|2|1|2"});
+  // Without a key or without a value the link stays as it is.
+  EXPECT_TRUE(monitor_->updateDimensionGroup(dim, group, -1, KvbReal()));
+  EXPECT_TRUE(monitor_->updateDimensionGroup(-1, group, 3, KvbReal(5)));
+  EXPECT_TRUE(monitor_->updateDimensionGroup(dim, -1, 3, KvbReal(5)));
+  EXPECT_EQ(rows(monitor_->listDimensionGroups(dim, group)), Rows{"7|2|1|2"});
+  ASSERT_TRUE(monitor_->updateDimensionGroup(dim, group, 3, KvbReal()));
+  EXPECT_EQ(rows(monitor_->listDimensionGroups(dim, group)), Rows{"7|2|3|2"});
 }
 
 TEST_P(MonitorDashboardTest, DeletedObjectsHandTheirUsersToTheDefaults) {

@@ -50,6 +50,8 @@ TEST_P(ProfileDistributionTest, LoadsOfEachKindStoreTheirRows) {
   loadFrequencies(7, false, {{"p", 3}, {"q", 4}});
   ASSERT_TRUE(profile_->beginPatternLoad(-1));
   EXPECT_TRUE(profile_->addPatternRow(1, "AA9", 12));
+  EXPECT_TRUE(profile_->addPatternRow(1, "A9", 1));
+  EXPECT_TRUE(profile_->addPatternRow(2, "A", 1));
   EXPECT_TRUE(profile_->endPatternLoad(0));
   ASSERT_TRUE(profile_->beginMatchCodeLoad(10));
   EXPECT_TRUE(profile_->addMatchCodeRow(1, "x", "MX", 5, 3));
@@ -60,9 +62,32 @@ TEST_P(ProfileDistributionTest, LoadsOfEachKindStoreTheirRows) {
   EXPECT_EQ(
       rows(db_->listIndexes(db_->getTableName("FRQDST", false, 7))).size(),
       2u);  // the per-field end indexes value and count
-  EXPECT_EQ(rows(profile_->listPatternDistribution(1)), Rows{"1|AA9|12"});
+  EXPECT_EQ(sortedRows(rows(profile_->listPatternDistribution(1))),
+            (Rows{"1|A9|1", "1|AA9|12"}));
+  int patterns = 0;
+  EXPECT_TRUE(profile_->countPatternRows(1, &patterns));
+  EXPECT_EQ(patterns, 2);
   EXPECT_EQ(stored("MCDIST", "FLD_ID"), Rows{"1|MX|5|3|x"});
   EXPECT_FALSE(db_->inTransaction());
+}
+
+// A field's own frequency table is made by its first load: a second load
+// of that field is refused and keeps the rows of the first. A value or
+// match code that is not there is stored as NULL.
+TEST_P(ProfileDistributionTest, AFieldsOwnTableIsLoadedOnce) {
+  ASSERT_TRUE(profile_->beginFrequencyLoad(5, false, 0));
+  EXPECT_TRUE(profile_->addFrequencyRow(5, KvbString(), KvbString(), 2));
+  EXPECT_TRUE(profile_->addFrequencyRow(5, "a", "Ma", 1));
+  ASSERT_TRUE(profile_->endFrequencyLoad(5));
+  EXPECT_FALSE(profile_->beginFrequencyLoad(5, false, 0));
+  EXPECT_FALSE(profile_->addFrequencyRow(5, "lost", "", 1));
+  EXPECT_FALSE(db_->inTransaction());
+  EXPECT_EQ(sortedRows(frequencies(5, false)), (Rows{"a|1|Ma|5", "|2||5"}));
+  const std::string own = db_->getTableName("FRQDST", true, 5).str();
+  EXPECT_EQ(rows(db_->paramSelect("SELECT COUNT(*) FROM " + own +
+                                      " WHERE FR_VALUE IS NULL AND FR_MCVAL IS NULL",
+                                  0)),
+            Rows{"1"});
 }
 
 TEST_P(ProfileDistributionTest, TextsAreCutToTheirColumnOnACharacterBoundary) {
@@ -130,6 +155,36 @@ TEST_P(ProfileDistributionTest, AFailedAddRollsBackItsWholeLoad) {
   EXPECT_FALSE(db_->inTransaction());
   EXPECT_EQ(count("PATDST"), 0);  // the drop went back with the load
   EXPECT_FALSE(profile_->endPatternLoad(0));
+}
+
+// A load into a table that lacks a column fails (on PostgreSQL, whose
+// statements are prepared when first run, by its first row or its end) and
+// leaves no transaction open; once the column is back, the next load of
+// each kind begins afresh.
+TEST_P(ProfileDistributionTest, ALoadThatCannotWriteLeavesNothingOpen) {
+  const std::pair<const char*, std::string> columns[] = {
+      {"PATDST", "PA_VALUE"}, {"PBRLOG", "LOG_DATA"}};
+  for (const auto& c : columns)
+    exec("ALTER TABLE " + table(c.first) + " RENAME COLUMN " + c.second +
+         " TO GONE");
+  EXPECT_FALSE(profile_->beginPatternLoad(0) &&
+               profile_->addPatternRow(1, "lost", 1) &&
+               profile_->endPatternLoad(0));
+  EXPECT_FALSE(profile_->beginRuleLogLoad() &&
+               profile_->addRuleLogRow(1, 1, 1, 0, 0, "lost") &&
+               profile_->endRuleLogLoad());
+  EXPECT_FALSE(db_->inTransaction());
+  for (const auto& c : columns)
+    exec("ALTER TABLE " + table(c.first) + " RENAME COLUMN GONE TO " +
+         c.second);
+  ASSERT_TRUE(profile_->beginRuleLogLoad());
+  EXPECT_TRUE(profile_->addRuleLogRow(1, 1, 1, 0, 0, "kept"));
+  EXPECT_TRUE(profile_->endRuleLogLoad());
+  ASSERT_TRUE(profile_->beginPatternLoad(0));
+  EXPECT_TRUE(profile_->addPatternRow(1, "kept", 1));
+  EXPECT_TRUE(profile_->endPatternLoad(0));
+  EXPECT_FALSE(db_->inTransaction());
+  EXPECT_EQ(count("PBRLOG") + count("PATDST"), 2);
 }
 
 TEST_P(ProfileDistributionTest, AddsAndEndsWithoutABeginFailAndTouchNothing) {
@@ -218,6 +273,12 @@ TEST_P(ProfileDistributionTest,
   EXPECT_TRUE(profile_->getDistributionStatistics(1, 5, false, 0, true, nullptr,
                                                   nullptr, nullptr, nullptr,
                                                   nullptr, nullptr, nullptr));
+  // Without its own table the second field gives no statistics: nothing is
+  // written, not even the first field's numbers.
+  int e[7] = {-7, -7, -7, -7, -7, -7, -7};
+  EXPECT_FALSE(profile_->getDistributionStatistics(
+      11, 5, false, 0, false, &e[0], &e[1], &e[2], &e[3], &e[4], &e[5], &e[6]));
+  EXPECT_EQ(std::vector<int>(e, e + 7), (std::vector<int>(7, -7)));
 }
 
 TEST_P(ProfileDistributionTest, MatchCodesAreReadAndComparedPerDefinition) {
@@ -234,6 +295,9 @@ TEST_P(ProfileDistributionTest, MatchCodesAreReadAndComparedPerDefinition) {
             Rows{"Smyth|2|SM|1|2"});
   EXPECT_EQ(rows(profile_->listCommonValues(1, 2, true, true, -1)),
             Rows{"Smith|4|SM|1|Smithe|7|SM|2|1|1"});
+  EXPECT_EQ(rows(profile_->listCommonValues(1, 2, true, true, 1)),
+            Rows{"Smith|4|SM|1|Smithe|7|SM|2|1|1"});
+  EXPECT_TRUE(rows(profile_->listCommonValues(1, 2, true, true, 2)).empty());
   EXPECT_EQ(sortedRows(rows(
                 profile_->listDistributionDifference(1, 2, true, true, -1))),
             (Rows{"Jones|1|", "Smyth|2|"}));

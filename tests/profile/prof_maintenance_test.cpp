@@ -76,6 +76,13 @@ TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
     EXPECT_EQ(count(code), 1) << code;
   EXPECT_EQ(count("REPORT", "SU_ID=?", {other}), 1);
   EXPECT_FALSE(idTableExists(db_, "FRQDST", field));
+  // A job that is gone has no path: deleting it again is no failure and is
+  // announced nowhere.
+  EXPECT_TRUE(profile_->deleteProfileJob(nightly));
+  EXPECT_TRUE(log_.contains(
+      "Error building path for profile=" + std::to_string(nightly), 5));
+  EXPECT_EQ(recorder.events.size(), 1u);
+  EXPECT_EQ(count("JSETUP"), 1);
 }
 
 TEST_P(ProfileMaintenanceTest,
@@ -144,6 +151,31 @@ TEST_P(ProfileMaintenanceTest, CorrectionsWriteOnlyWhatIsGiven) {
   EXPECT_EQ(count("FLDGCM"), 2);
   EXPECT_TRUE(profile_->deleteFieldGroup(1, -1));
   EXPECT_EQ(count("FLDGCM"), 1);
+
+  // The other corrections touch only the row they name.
+  const int other = report(1);
+  EXPECT_TRUE(profile_->updateReportProfileJob(7, other));
+  EXPECT_EQ(count("REPORT", "SU_ID=7"), 1);
+  EXPECT_EQ(count("REPORT", "SU_ID=9"), 1);
+  int tables[2] = {0, 0};
+  for (int& t : tables)
+    EXPECT_TRUE(profile_->addRunTable(1, "", "", "T", "", "", "", 0, &t));
+  EXPECT_TRUE(profile_->setTableRowCounts(tables[1], 10, 4));
+  EXPECT_EQ(count("TBL", "TBL_TROW=10 AND TBL_TFLT=4 AND TBL_ID=?", {tables[1]}),
+            1);
+  EXPECT_EQ(count("TBL", "TBL_TROW=10"), 1);
+  for (int field : {1, 2})
+    for (const char* name : {"P", "Q"})
+      EXPECT_TRUE(profile_->addFieldProperty(1, 1, field, name, "v"));
+  EXPECT_TRUE(profile_->deleteFieldProperty(1, "P"));
+  EXPECT_EQ(count("FLDPRP", "FLD_ID=1 AND PR_NAME='P'"), 0);
+  EXPECT_EQ(count("FLDPRP"), 3);
+  for (int field : {1, 2})
+    for (int otherField : {2, 3})
+      EXPECT_TRUE(profile_->addPkFkResult(field, otherField, 0.5));
+  EXPECT_TRUE(profile_->deletePkFkResult(1, 2));
+  EXPECT_EQ(count("PKFK", "FLD_ID=1 AND PF_FLDID=2"), 0);
+  EXPECT_EQ(count("PKFK"), 3);
 }
 
 TEST_P(ProfileMaintenanceTest, NotesAreListedWithTheirCategoryInEitherOrder) {

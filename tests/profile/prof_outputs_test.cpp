@@ -88,6 +88,10 @@ TEST_P(ProfileOutputsTest, ChartsAreFilteredEditedAndDeletedWithTheirRun) {
       0u);
   EXPECT_EQ(rows(profile_->listChartData(t1)),
             (Rows{"x|9|v", "y|1|v", "y|2|v"}));
+  EXPECT_TRUE(profile_->addChartData(t2, "y", 1, "w"));
+  EXPECT_TRUE(profile_->deleteChartData(t2));
+  EXPECT_TRUE(rows(profile_->listChartData(t2)).empty());
+  EXPECT_EQ(rows(profile_->listChartData(t1)).size(), 3u);
 
   EXPECT_TRUE(profile_->updateCategoryChart(c1, "codes", 2));
   EXPECT_TRUE(profile_->renameChart(t2, "t2"));
