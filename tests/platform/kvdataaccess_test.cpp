@@ -185,6 +185,13 @@ TEST_P(DacTest, ConvertsOnlyWhenTheDeclaredTypeDemands) {
 
   EXPECT_EQ(shown(query("SELECT i, r, b, s FROM " + name)),
             "17:integer|2:real|5:bigint|2.5:text");
+  // A column without a declared type takes the type of its value.
+  StatementPtr expressions = prepare("SELECT i + 0.5, i * 2 FROM " + name);
+  CursorPtr cursor(expressions->select());
+  ASSERT_NE(cursor, nullptr);
+  ASSERT_EQ(cursor->next(), 1);
+  EXPECT_EQ(cursor->getColType(0), kvbTypeReal);
+  EXPECT_NE(cursor->getColType(1), kvbTypeReal);
 }
 
 TEST_P(DacTest, ReadsLongTextsWhole) {
@@ -350,6 +357,19 @@ TEST(DacConnectionString, RefusesWhatCannotBeOpened) {
   EXPECT_EQ(dacCreateDataSource("DSN=kv_no_such_dsn;KVXTYPE=ODBC;", &error),
             nullptr);
   EXPECT_NE(error.find("[IM002]"), KvbString::npos) << error.asCstr();
+
+  // A text that is no connection string says where it goes wrong.
+  const struct {
+    const char *text, *reason;
+  } unreadable[] = {
+      {"=x;KVXTYPE=SQLITE", "an attribute of the connection string has no key"},
+      {"Pwd={a}b;KVXTYPE=ODBC", "text follows the braced value of 'Pwd'"}};
+  for (const auto& u : unreadable) {
+    EXPECT_EQ(dacCreateDataSource(u.text, &error), nullptr);
+    EXPECT_EQ(error.str(),
+              std::string("the connection string cannot be read: ") + u.reason);
+    EXPECT_TRUE(dacOdbcConnectionString(u.text).isNull());
+  }
 }
 
 TEST(DacTypeNames, FollowTheDialectOfEachKind) {

@@ -134,6 +134,35 @@ TEST_P(ImpactAnalysisTest, ATaskDependsOnItsRulesAndWhatTheirEventsTouch) {
   EXPECT_EQ(dependencies(self.get()).size(), 5u);
 }
 
+// Programs, jobs, flows, their variable and log files become file
+// resources named by their file name; a flow given by an absolute path is
+// a reference the host resolves.
+TEST_P(ImpactAnalysisTest, EventsOfEveryKindNameTheFilesTheyUse) {
+  JobResolver resolver;
+  ia_->setResourceManager(&resolver);
+  const int r = rule("Runs");
+  int task = -1;
+  ASSERT_TRUE(monitor_->addTask("Runner", "tk-1", "ann", 0, "", "", &task));
+  ASSERT_TRUE(monitor_->addTaskRule(task, r));
+  const char* events[] = {
+      "<progexec><path>/opt/bin</path><prog>load.sh</prog></progexec>",
+      "<flowjob><jobname>/jobs/nightly.job</jobname></flowjob>",
+      "<flowjob><jobname></jobname></flowjob>",
+      "<flowsmith><prog>/flows/a.flow</prog><varfile>/flows/vars.txt</varfile>"
+      "<logdir>/var/log</logdir><logfile>a.log</logfile></flowsmith>",
+      "<FlowSmith><prog>b.flow</prog></FlowSmith>"};
+  int code = 0;
+  for (const char* event : events)
+    ASSERT_TRUE(monitor_->addRuleEvent(task, r, ++code, "EXEC", event));
+  Owned<KvResource> self = objectResource("Task", task);
+  ASSERT_TRUE(analyze(self.get(), "Task", task))
+      << ia_->getErrorMessage().asCstr();
+  EXPECT_EQ(dependencies(self.get()),
+            (V{"File|a.log", "File|b.flow", "File|load.sh", "File|nightly.job",
+               "File|vars.txt", "ProfileJob|file:///flows/a.flow",
+               "Rule|Runs"}));
+}
+
 TEST_P(ImpactAnalysisTest, ARuleDependsOnItsMetricsAndFieldsUntilAReadFails) {
   const int r = rule("Ages");
   const int metric = common_->addCustomMetric("Mean age", "", "", "");
