@@ -148,6 +148,22 @@ TEST_P(UpgradeTest, MonitorRepositoryGetsUuidsUsersDatesAndFolders) {
   expectNothingLeftToDo("RULE", "RU_UUID");
 }
 
+// An older repository that has its shared folder already files its objects
+// there instead of making a second one.
+TEST_P(UpgradeTest, ObjectsGoIntoTheSharedFolderThatIsThere) {
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER", {"'MONITOR', 3"});
+  make("FOLDER",
+       "FLDR_ID INTEGER, FLDR_PAR INTEGER, FLDR_NAM VARCHAR(255), "
+       "NAM_NORM VARCHAR(255)",
+       {"9, 0, 'Shared Data', 'shared data'"});
+  make("RULE", "RU_ID INTEGER, RU_DESC VARCHAR(255)", {"1, 'a'", "2, 'b'"});
+  repos_->readVersionInfo();
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("FOLDER", "FLDR_ID", "WHERE FLDR_NAM = 'Shared Data'"),
+            "9");
+  EXPECT_EQ(select("RULE", "RU_ID, FLDR_ID", "ORDER BY 1"), "1|9,2|9");
+}
+
 TEST_P(UpgradeTest, ProfileAndMonitorRepositoryMergesBothCounterTables) {
   make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER",
        {"'PROFILE_RESULTSET', 6", "'MONITOR', 3"});
