@@ -297,6 +297,30 @@ TEST_P(DacTest, ReportsErrorsWithTheirText) {
   EXPECT_TRUE(cursor->getColName(-1).isNull());
 }
 
+// A SQLite file that another connection is writing is busy, a reason the
+// caller can wait on; another failure is not.
+TEST_P(DacTest, AFileBeingWrittenElsewhereIsBusy) {
+  if (GetParam() == DacTarget::kPostgres)
+    GTEST_SKIP() << "a server makes writers wait for rows, not for the file";
+  const std::string name = valueTable();
+  const std::string insert = "INSERT INTO " + name + " (i) VALUES (1)";
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
+  KvbString error;
+  DacConnection* other = dacCreateDataSource(
+      dacConnectionString(GetParam(), file_) + (isOdbc() ? "Timeout=50;" : ""),
+      &error);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  ASSERT_NE(other, nullptr) << error.asCstr();
+  ASSERT_TRUE(conn_->setAutoCommit(false));
+  exec(insert);
+  EXPECT_FALSE(other->execute(insert.c_str()));
+  EXPECT_TRUE(other->isBusy()) << other->getErrorMessage().asCstr();
+  ASSERT_TRUE(conn_->rollback());
+  EXPECT_FALSE(other->execute("SELEC 1"));
+  EXPECT_FALSE(other->isBusy()) << other->getErrorMessage().asCstr();
+  other->release();
+}
+
 TEST_P(DacTest, RollbackDiscardsUncommittedRows) {
   const std::string name = valueTable();
   const std::string insert = "INSERT INTO " + name + " (i) VALUES (1)";
