@@ -313,6 +313,17 @@ TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   EXPECT_NE(s[1].find("'FOLDER', 1)"), std::string::npos) << s[1];
   EXPECT_EQ(s[2].rfind("UPDATE " + table("UCURID"), 0), 0u) << s[2];
   EXPECT_NE(s[3].find("= 3"), std::string::npos) << s[3];
+  // A statement prepared for the script runs into it and reads nothing.
+  const char* scriptOnly =
+      "A statement made for a DDL script runs only into the script";
+  ReposDataAccessStatement* prepared = rda_->createStatement(insert + "(?, ?)");
+  ASSERT_NE(prepared, nullptr);
+  EXPECT_TRUE(prepared->setParameter(0, key) &&
+              prepared->setParameter(1, value) && prepared->execute());
+  ASSERT_EQ(s.size(), 5u);
+  EXPECT_EQ(s[4], s[0]);
+  EXPECT_EQ(prepared->select(), nullptr);
+  EXPECT_EQ(prepared->getErrorMessage().str(), scriptOnly);
 
   // A refusing callback fails the work, also midway through the tables.
   script.stopAt = s.size() + 2;
@@ -321,6 +332,11 @@ TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   EXPECT_FALSE(rda_->paramExec(insert + "(?, ?)", nullptr, 2, &key, &value));
   EXPECT_FALSE(rda_->getNextID("GCATS", id));
   rda_->setDDLCallback(nullptr);
+  // Once the script has ended, it does not run on the database either.
+  EXPECT_FALSE(prepared->setParameter(0, key));
+  EXPECT_FALSE(prepared->execute());
+  EXPECT_EQ(prepared->getErrorMessage().str(), scriptOnly);
+  prepared->release();
 }
 
 TEST(RdaTablesDialectTest, PrimaryIndexKindDeclaresKeyedTextsAndItsIndex) {
