@@ -183,6 +183,33 @@ TEST_P(FolderManagerTest, LocksChangeHandsAndUnfiledObjectsAreListed) {
   EXPECT_TRUE(listed);
 }
 
+// A failed operation leaves the reason of the failure, and a lock that
+// could not be written or removed is announced to nobody.
+TEST_P(FolderManagerTest, FailuresLeaveTheirReason) {
+  int id = -1;
+  folder(0, "A");
+  EXPECT_FALSE(fm_->createFolder(0, "a", id));
+  EXPECT_EQ(fm_->getErrorMessage().str(),
+            "Folder 0 already holds a folder named \"a\"");
+  KvbString path, top;
+  EXPECT_FALSE(fm_->getFolderPath(999, path, top));
+  EXPECT_FALSE(fm_->getErrorMessage().isEmpty());
+
+  EventRecorder recorder([](const RepositoryEvent& e) {
+    return e.objectType.str();
+  });
+  exec("DROP TABLE " + table("OBJLCK"));
+  EXPECT_FALSE(fm_->lockObject(7, "Rule", "ann", "u-7"));
+  const KvbString reason = fm_->getErrorMessage();
+  EXPECT_FALSE(reason.isEmpty());
+  EXPECT_FALSE(fm_->unlockObject(7, "Rule"));
+  EXPECT_EQ(fm_->getErrorMessage(), reason);
+  EXPECT_TRUE(recorder.events.empty());
+  exec("DROP TABLE " + table("RULE"));
+  EXPECT_EQ(fm_->getUnfiledItems(), nullptr);
+  EXPECT_FALSE(fm_->getErrorMessage().isEmpty());
+}
+
 TEST(FolderManagerWithoutRepository, AnswersWithoutWork) {
   RepositoryFolderManagerImpl fm(nullptr);
   int id = 0;
