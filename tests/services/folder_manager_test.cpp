@@ -198,16 +198,20 @@ TEST_P(FolderManagerTest, FailuresLeaveTheirReason) {
   EventRecorder recorder([](const RepositoryEvent& e) {
     return e.objectType.str();
   });
+  // The database's reason names the table that is gone.
+  auto names = [&](const char* code) {
+    return KvbString(fm_->getErrorMessage()).toLower().find(code) !=
+           KvbString::npos;
+  };
   exec("DROP TABLE " + table("OBJLCK"));
-  EXPECT_FALSE(fm_->lockObject(7, "Rule", "ann", "u-7"));
-  const KvbString reason = fm_->getErrorMessage();
-  EXPECT_FALSE(reason.isEmpty());
   EXPECT_FALSE(fm_->unlockObject(7, "Rule"));
-  EXPECT_EQ(fm_->getErrorMessage(), reason);
+  EXPECT_TRUE(names("objlck")) << fm_->getErrorMessage().asCstr();
+  EXPECT_FALSE(fm_->lockObject(7, "Rule", "ann", "u-7"));
+  EXPECT_TRUE(names("objlck")) << fm_->getErrorMessage().asCstr();
   EXPECT_TRUE(recorder.events.empty());
   exec("DROP TABLE " + table("RULE"));
   EXPECT_EQ(fm_->getUnfiledItems(), nullptr);
-  EXPECT_FALSE(fm_->getErrorMessage().isEmpty());
+  EXPECT_TRUE(names("rule")) << fm_->getErrorMessage().asCstr();
 }
 
 TEST(FolderManagerWithoutRepository, AnswersWithoutWork) {
