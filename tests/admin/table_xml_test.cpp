@@ -261,6 +261,23 @@ TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {
   EXPECT_TRUE(
       repos_->exportHcmTables(0, 2, histograms.path().string().c_str(), false));
   EXPECT_EQ(files(histograms), dumped({"HSM1"}));
+
+  // The count tables of the same run go by its date, the histograms by id;
+  // a dump that cannot be written stops the range.
+  exec("CREATE TABLE " + db_->getTableName("HCM", true, 1).str() +
+       " (GRPFLD1 VARCHAR(40), CNT INTEGER)");
+  TempDir counts, byId;
+  EXPECT_TRUE(repos_->exportHcmTablesByExecDate(
+      KvbDate(44999.0), KvbDate(45000.0), counts.path().string().c_str(),
+      false));
+  EXPECT_EQ(files(counts), dumped({"HCM1"}));
+  EXPECT_FALSE(
+      repos_->exportHsmTables(0, 2, byId.file("none/x").c_str(), true));
+  EXPECT_FALSE(columns(repos_, "HSM1").empty());
+  EXPECT_TRUE(
+      repos_->exportHsmTables(0, 2, byId.path().string().c_str(), true));
+  EXPECT_EQ(files(byId), dumped({"HSM1"}));
+  EXPECT_TRUE(columns(repos_, "HSM1").empty());
 }
 
 INSTANTIATE_REPOS_TARGETS(TableXmlTest);
