@@ -216,6 +216,12 @@ TEST_P(UpgradeTest, FailedUpgradeLeavesTheRepositoryAsItWas) {
   EXPECT_TRUE(columns(repos_, "UCURID").empty());
   EXPECT_TRUE(columns(repos_, "RULE").empty());
   EXPECT_EQ(columns(repos_, "INFO").size(), 2u);
+  // Stopped before its data upgrades, with the reason.
+  status_.stopAt = "Applying data upgrades";
+  EXPECT_FALSE(repos_->upgradeRepository());
+  EXPECT_EQ(repos_->getErrorMessage().str(), "Stopped at the host's request");
+  EXPECT_EQ(kind(), kKindProfile);
+  EXPECT_TRUE(columns(repos_, "UCURID").empty());
 
   status_.stopAt.clear();
   ASSERT_TRUE(upgraded());
