@@ -164,6 +164,19 @@ TEST_P(UpgradeTest, ObjectsGoIntoTheSharedFolderThatIsThere) {
   EXPECT_EQ(select("RULE", "RU_ID, FLDR_ID", "ORDER BY 1"), "1|9,2|9");
 }
 
+// The counters of a SQLite file are rebuilt from their rows: a key held
+// twice keeps its larger value, once.
+TEST_P(UpgradeTest, ACounterHeldTwiceKeepsItsLargerValue) {
+  if (isPostgres()) GTEST_SKIP() << "a server's counters are kept as they are";
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER", {"'MONITOR', 3"});
+  make("UCURID", "NI_KEY VARCHAR(32), NI_VAL INTEGER",
+       {"'RULE', 35", "'RULE', 20"});
+  make("RULE", "RU_ID INTEGER, RU_DESC VARCHAR(255)", {"1, 'a'"});
+  repos_->readVersionInfo();
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("UCURID", "NI_VAL", "WHERE NI_KEY = 'RULE'"), "35");
+}
+
 TEST_P(UpgradeTest, ProfileAndMonitorRepositoryMergesBothCounterTables) {
   make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER",
        {"'PROFILE_RESULTSET', 6", "'MONITOR', 3"});
