@@ -295,6 +295,15 @@ TEST_P(DacTest, ReportsErrorsWithTheirText) {
   EXPECT_FALSE(cursor->getErrorMessage().isEmpty());
   EXPECT_EQ(cursor->getColType(1), kvbTypeUnknown);
   EXPECT_TRUE(cursor->getColName(-1).isNull());
+
+  // A server's message longer than the driver's usual buffer comes whole.
+  if (GetParam() != DacTarget::kPostgres) return;
+  EXPECT_FALSE(conn_->execute(
+      "DO $$ BEGIN RAISE EXCEPTION 'long%', repeat('x', 2000); END $$"));
+  EXPECT_NE(
+      conn_->getErrorMessage().find(("long" + std::string(2000, 'x')).c_str()),
+      KvbString::npos)
+      << conn_->getErrorMessage().asCstr();
 }
 
 // A SQLite file that another connection is writing is busy, a reason the
