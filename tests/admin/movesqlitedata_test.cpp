@@ -173,14 +173,14 @@ TEST_P(MoveTest, AMoveStoppedByTheHostPutsTheOldFileBack) {
   status.stopAt = "Table EXELOG";
   RepositoryImpl* repos = new RepositoryImpl();
   KvbString failure;
-  ASSERT_TRUE(repos->init(1, nullptr, 0, path.c_str(), "", "", &status,
-                          &failure))
+  ASSERT_TRUE(
+      repos->init(1, nullptr, 0, path.c_str(), "", "", &status, &failure))
       << failure.asCstr();
   EXPECT_FALSE(repos->upgradeRepository());
   EXPECT_EQ(repos->getErrorMessage().str(), "Stopped at the host's request");
-  EXPECT_EQ(std::count(status.statuses.begin(), status.statuses.end(),
-                       status.stopAt),
-            2);
+  EXPECT_EQ(
+      std::count(status.statuses.begin(), status.statuses.end(), status.stopAt),
+      2);
   EXPECT_EQ(select(repos, "patdist", "pa_value"), "999");
   repos->release();
 }

@@ -190,7 +190,8 @@ TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
   std::filesystem::remove(path_ + ".lock");
   std::filesystem::create_directory(path_ + ".lock");
   EXPECT_FALSE(admin_->addRepository("/b.db", "", "B", true));
-  EXPECT_EQ(error(), libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_EISDIR));
+  EXPECT_EQ(error(),
+            libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_EISDIR));
   EXPECT_EQ(readFile(), old);
 }
 
@@ -232,9 +233,9 @@ TEST_F(ListFileTest, WalkNamesEachKindOfRepository) {
                                 .c_str()))
         << db->getErrorMessage().asCstr();
     db->release();
-    EXPECT_EQ(walk(true, false), std::vector<std::string>{
-                                     "Kinds|Velmoran repository|" +
-                                     std::string(kind.version)});
+    EXPECT_EQ(walk(true, false),
+              std::vector<std::string>{"Kinds|Velmoran repository|" +
+                                       std::string(kind.version)});
   }
 }
 

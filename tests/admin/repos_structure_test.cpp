@@ -198,8 +198,8 @@ TEST_P(ReposStructureTest, ASetFolderThatWentAwayFailsTheCreation) {
   std::filesystem::remove_all(tableSets_.path());
   EXPECT_FALSE(repos->createTables(false, true, false, false, nullptr));
   EXPECT_EQ(repos->getErrorMessage().str(),
-            "Cannot list the table-set folder \"" +
-                tableSets_.path().string() + "\"");
+            "Cannot list the table-set folder \"" + tableSets_.path().string() +
+                "\"");
   EXPECT_TRUE(columns(repos, "TSITEM").empty());
 }
 

@@ -159,8 +159,7 @@ TEST_P(UpgradeTest, ObjectsGoIntoTheSharedFolderThatIsThere) {
   make("RULE", "RU_ID INTEGER, RU_DESC VARCHAR(255)", {"1, 'a'", "2, 'b'"});
   repos_->readVersionInfo();
   ASSERT_TRUE(upgraded());
-  EXPECT_EQ(select("FOLDER", "FLDR_ID", "WHERE FLDR_NAM = 'Shared Data'"),
-            "9");
+  EXPECT_EQ(select("FOLDER", "FLDR_ID", "WHERE FLDR_NAM = 'Shared Data'"), "9");
   EXPECT_EQ(select("RULE", "RU_ID, FLDR_ID", "ORDER BY 1"), "1|9,2|9");
 }
 

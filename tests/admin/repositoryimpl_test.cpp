@@ -179,8 +179,7 @@ TEST_P(RepositoryImplTest, OperationsAreForwardedToTheConnection) {
   EXPECT_EQ(repo_->getErrorMessage(),
             KvbString("The long text 999 is missing from BIGSTR"));
   ASSERT_TRUE(repo_->getDataAccess()->paramExec(
-      "DROP TABLE " +
-          repo_->getDataAccess()->getTableName("UCURID", true, -1),
+      "DROP TABLE " + repo_->getDataAccess()->getTableName("UCURID", true, -1),
       nullptr, 0));
   error = "";
   EXPECT_FALSE(repo_->getNextIDs("TESTK", 1, &id, &error));

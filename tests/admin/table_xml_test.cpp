@@ -267,9 +267,9 @@ TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {
   exec("CREATE TABLE " + db_->getTableName("HCM", true, 1).str() +
        " (GRPFLD1 VARCHAR(40), CNT INTEGER)");
   TempDir counts, byId;
-  EXPECT_TRUE(repos_->exportHcmTablesByExecDate(
-      KvbDate(44999.0), KvbDate(45000.0), counts.path().string().c_str(),
-      false));
+  EXPECT_TRUE(
+      repos_->exportHcmTablesByExecDate(KvbDate(44999.0), KvbDate(45000.0),
+                                        counts.path().string().c_str(), false));
   EXPECT_EQ(files(counts), dumped({"HCM1"}));
   EXPECT_FALSE(
       repos_->exportHsmTables(0, 2, byId.file("none/x").c_str(), true));

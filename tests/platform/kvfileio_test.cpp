@@ -115,7 +115,8 @@ TEST_F(FileIoTest, TextFileKeepsBytesAndReplacesOldContent) {
   // Read-only, another encoding or another line end: refused, nothing made.
   const struct {
     int mode, encoding, lineEnd;
-  } refused[] = {{NP_FIO_READ | NP_FIO_CREATE, 0, 2}, {0x4E, 1, 2}, {0x4E, 0, 1}};
+  } refused[] = {
+      {NP_FIO_READ | NP_FIO_CREATE, 0, 2}, {0x4E, 1, 2}, {0x4E, 0, 1}};
   for (const auto& r : refused) {
     EXPECT_EQ(np_fio_text_open(path("refused").c_str(), r.mode, r.encoding,
                                r.lineEnd, &text),

@@ -333,9 +333,9 @@ TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   ReposDataAccessStatement* surplus = rda_->createStatement(insert + "(?, ?)");
   EXPECT_TRUE(surplus->setParameter(2, value));
   EXPECT_FALSE(surplus->execute());
-  EXPECT_EQ(surplus->getErrorMessage().str(),
-            "The statement's values do not match its markers: " + insert +
-                "(?, ?)");
+  EXPECT_EQ(
+      surplus->getErrorMessage().str(),
+      "The statement's values do not match its markers: " + insert + "(?, ?)");
   surplus->release();
   EXPECT_EQ(s.size(), 5u);
 

@@ -71,7 +71,8 @@ TEST_F(CreateSpecTest, LooksUpMatchingEntriesInFileOrder) {
 TEST_F(CreateSpecTest, RefusesMalformedFilesWhole) {
   for (const char* text :
        {"<velmorandocument class=\"Other\"/>",
-        "<velmorandocument class=\"KvCreateSpec\"><database/></velmorandocument>",
+        "<velmorandocument "
+        "class=\"KvCreateSpec\"><database/></velmorandocument>",
         "<velmorandocument class=\"KvCreateSpec\"><database type=\"x\"><table "
         "name=\"T\"><drop/></table></database></velmorandocument>",
         "<velmorandocument class=\"KvCreateSpec\"><database type=\"x\">",

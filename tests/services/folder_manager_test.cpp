@@ -195,9 +195,8 @@ TEST_P(FolderManagerTest, FailuresLeaveTheirReason) {
   EXPECT_FALSE(fm_->getFolderPath(999, path, top));
   EXPECT_FALSE(fm_->getErrorMessage().isEmpty());
 
-  EventRecorder recorder([](const RepositoryEvent& e) {
-    return e.objectType.str();
-  });
+  EventRecorder recorder(
+      [](const RepositoryEvent& e) { return e.objectType.str(); });
   // The database's reason names the table that is gone.
   auto names = [&](const char* code) {
     return KvbString(fm_->getErrorMessage()).toLower().find(code) !=

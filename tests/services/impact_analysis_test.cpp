@@ -157,12 +157,12 @@ TEST_P(ImpactAnalysisTest, EventsOfEveryKindNameTheFilesTheyUse) {
   Owned<KvResource> self = objectResource("Task", task);
   ASSERT_TRUE(analyze(self.get(), "Task", task))
       << ia_->getErrorMessage().asCstr();
-  EXPECT_EQ(dependencies(self.get()),
-            (V{"File|a.log", "File|b.flow", "File|load.sh", "File|nightly.job",
-               "File|vars.txt", "ProfileJob|file:///flows/a.flow",
-               "Rule|Runs"}));
-  EXPECT_EQ(sortedRows(named(ia_->getDependentResourcesByType(self.get(),
-                                                              "ProfileJob"))),
+  EXPECT_EQ(
+      dependencies(self.get()),
+      (V{"File|a.log", "File|b.flow", "File|load.sh", "File|nightly.job",
+         "File|vars.txt", "ProfileJob|file:///flows/a.flow", "Rule|Runs"}));
+  EXPECT_EQ(sortedRows(named(
+                ia_->getDependentResourcesByType(self.get(), "ProfileJob"))),
             V{"ProfileJob|file:///flows/a.flow"});
 }
 
@@ -292,8 +292,7 @@ TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {
   for (const auto& m : macros) {
     Owned<KvResource> resource(ia_->createResource("in", m.type, m.identity));
     ASSERT_NE(resource, nullptr) << m.type;
-    EXPECT_EQ(named(ia_->getDependentResources(resource.get(), 0)),
-              m.resolved);
+    EXPECT_EQ(named(ia_->getDependentResources(resource.get(), 0)), m.resolved);
   }
   kvbGetConfigOptions("")->remove("DB");
   kvbGetConfigOptions("")->remove("SRC_DIR");
