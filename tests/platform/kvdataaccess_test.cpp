@@ -330,6 +330,17 @@ TEST_P(DacTest, AFileBeingWrittenElsewhereIsBusy) {
   other->release();
 }
 
+// A statement that gives no rows, run as a query, is run and ends at once.
+TEST_P(DacTest, AQueryOfAStatementWithoutRowsRunsItAndEnds) {
+  const std::string name = valueTable();
+  StatementPtr insert = prepare("INSERT INTO " + name + " (i) VALUES (4)");
+  CursorPtr cursor(insert->select());
+  ASSERT_NE(cursor, nullptr) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(cursor->getNumCols(), 0);
+  EXPECT_EQ(cursor->next(), 0);
+  EXPECT_EQ(count(name), 1);
+}
+
 TEST_P(DacTest, RollbackDiscardsUncommittedRows) {
   const std::string name = valueTable();
   const std::string insert = "INSERT INTO " + name + " (i) VALUES (1)";
