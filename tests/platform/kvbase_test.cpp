@@ -112,6 +112,8 @@ TEST(KvbType, NamesRoundTrip) {
   EXPECT_EQ(kvbTypeFromString("TEXT"), kvbTypeString);
   EXPECT_EQ(kvbTypeFromString("blob"), kvbTypeUnknown);
   EXPECT_EQ(kvbTypeFromString(nullptr), kvbTypeUnknown);
+  EXPECT_STREQ(kvbTypeToString(kvbTypeUnknown), "unknown");
+  EXPECT_STREQ(kvbTypeToString(99), "unknown");
 }
 
 TEST(KvbDatavar, TypedValuesAndNulls) {
