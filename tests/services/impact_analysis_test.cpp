@@ -364,20 +364,6 @@ TEST_P(ImpactAnalysisTest, LinkingATableToItsDatabaseKeepsItsDependencies) {
   list->setLastResource(0, cust.get());
   ASSERT_TRUE(ia_->addResourceDependencies(user.get(), list.get()));
   EXPECT_EQ(dependencies(cust.get()), (V{"Database|warehouse", "Field|zip"}));
-
-  // A table that the host describes itself, without an id, is linked
-  // through the resource stored for it.
-  KvbString orders;
-  ASSERT_TRUE(manager->getTableIdentity("DSN=warehouse", "ODBC", "main",
-                                        "SALES", "ORDERS", orders));
-  Owned<KvResource> stored(ia_->createResource("ORDERS", "Table", orders));
-  KvResourceImpl described;
-  described.setType("Table");
-  described.setIdentity(orders);
-  list->setLastResource(0, &described);
-  ASSERT_TRUE(ia_->addResourceDependencies(user.get(), list.get()))
-      << ia_->getErrorMessage().asCstr();
-  EXPECT_EQ(dependencies(stored.get()), V{"Database|warehouse"});
 }
 
 // A job reads a database table and a file table; re-analysed, it keeps the
