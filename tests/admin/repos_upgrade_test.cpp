@@ -163,6 +163,19 @@ TEST_P(UpgradeTest, ObjectsGoIntoTheSharedFolderThatIsThere) {
   EXPECT_EQ(select("RULE", "RU_ID, FLDR_ID", "ORDER BY 1"), "1|9,2|9");
 }
 
+// A unified repository of the current version with an older minor version
+// is upgraded to the current minor version.
+TEST_P(UpgradeTest, AnOlderMinorVersionIsUpgraded) {
+  ASSERT_TRUE(create(repos_));
+  exec("UPDATE " + table("INFO") +
+       " SET I_MVER = 2 WHERE I_TYPE = 'KVREPOSITORY'");
+  repos_->readVersionInfo();
+  EXPECT_FALSE(repos_->isMinorVersionCurrent());
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("INFO", "I_VERS, I_MVER", "WHERE I_TYPE = 'KVREPOSITORY'"),
+            "7|4");
+}
+
 // The counters of a SQLite file are rebuilt from their rows: a key held
 // twice keeps its larger value, once.
 TEST_P(UpgradeTest, ACounterHeldTwiceKeepsItsLargerValue) {
