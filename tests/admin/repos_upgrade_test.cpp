@@ -253,6 +253,18 @@ TEST_P(UpgradeTest, FailedUpgradeLeavesTheRepositoryAsItWas) {
   EXPECT_EQ(select("UCURID", "NI_VAL", "WHERE NI_KEY = 'FLD'"), "40");
 }
 
+// The NCOA upgrade alone would mark an older kind of repository current
+// without its data upgrades: it is left to the whole upgrade.
+TEST_P(UpgradeTest, NcoaUpgradeOfAnOlderKindIsLeftToTheWholeUpgrade) {
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER", {"'MONITOR', 3"});
+  make("KEYVAL", "V_KEY VARCHAR(64), V_VALUE VARCHAR(255)", {});
+  repos_->readVersionInfo();
+  ASSERT_EQ(kind(), kKindMonitor);
+  EXPECT_FALSE(repos_->upgradeNCOA());
+  EXPECT_EQ(repos_->getErrorMessage().str(), libraryMessage(1052));
+  EXPECT_EQ(select("INFO", "I_TYPE, I_VERS"), "MONITOR|3");
+}
+
 TEST_P(UpgradeTest, NcoaUpgradeNeedsARepositoryAndRunsOnce) {
   EXPECT_FALSE(repos_->upgradeNCOA());
   EXPECT_EQ(repos_->getErrorMessage().str(), libraryMessage(1050));
