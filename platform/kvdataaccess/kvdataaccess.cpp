@@ -440,17 +440,13 @@ bool odbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle,
     SQLCHAR state[6] = {};
     SQLINTEGER nativeError = 0;
     SQLSMALLINT length = 0;
-    std::vector<SQLCHAR> message(SQL_MAX_MESSAGE_LENGTH);
-    SQLRETURN diag = SQLGetDiagRec(
+    // The largest buffer a call takes. The PostgreSQL driver does not tell
+    // the length of a message that does not fit: it hands out the rest as
+    // further records, which would cut the server's text into pieces.
+    std::vector<SQLCHAR> message(SHRT_MAX);
+    const SQLRETURN diag = SQLGetDiagRec(
         handleType, handle, record, state, &nativeError, message.data(),
         static_cast<SQLSMALLINT>(message.size()), &length);
-    if (diag == SQL_SUCCESS_WITH_INFO &&
-        static_cast<size_t>(length) >= message.size()) {
-      message.resize(static_cast<size_t>(length) + 1);
-      diag = SQLGetDiagRec(handleType, handle, record, state, &nativeError,
-                           message.data(),
-                           static_cast<SQLSMALLINT>(message.size()), &length);
-    }
     if (!SQL_SUCCEEDED(diag)) break;
     if (!text.isEmpty()) text += "; ";
     text += kvbStringFormat("[%s] %s", reinterpret_cast<char*>(state),

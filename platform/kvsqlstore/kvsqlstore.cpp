@@ -296,8 +296,9 @@ class SqliteStatementImpl : public SqliteStatement {
   bool setText(int index, const char* text, size_t length) override {
     if (!text) return setNull(index);
     std::vector<std::string>& texts = handle_->texts;
+    // No SQLite call failed: the connection's last message is not the reason.
     if (index < 0 || static_cast<size_t>(index) >= texts.size())
-      return bound(SQLITE_RANGE);
+      return error_.set(SQLITE_RANGE, nullptr);
     std::string& buffer = texts[index];
     buffer.assign(text, length);
     return bound(sqlite3_bind_text64(restarted(), index + 1, buffer.data(),

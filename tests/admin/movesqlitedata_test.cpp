@@ -1,12 +1,14 @@
 // Old file-based profile repositories moved into the current schema.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "kvsqlstore/kvsqlstore.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
+#include "support/repos_impl_targets.h"
 
 namespace {
 
@@ -151,6 +153,34 @@ TEST_P(MoveTest, FailedMovePutsTheOldFileBack) {
   int kind = 0;
   repos->getVersionInfo(nullptr, &kind, nullptr, nullptr);
   EXPECT_EQ(kind, kKindProfile);
+  EXPECT_EQ(select(repos, "patdist", "pa_value"), "999");
+  repos->release();
+}
+
+// Stops at the second report of its text: the first comes from making the
+// new file, the second from moving the table's rows into it.
+struct StopInTheMove : RecordingStatus {
+  bool reportStatus(const KvbString& text) override {
+    RecordingStatus::reportStatus(text);
+    return std::count(statuses.begin(), statuses.end(), stopAt) < 2;
+  }
+};
+
+// A host that stops the move at a table keeps the old file as it was.
+TEST_P(MoveTest, AMoveStoppedByTheHostPutsTheOldFileBack) {
+  const std::string path = oldFile("1.3", "");
+  StopInTheMove status;
+  status.stopAt = "Table EXELOG";
+  RepositoryImpl* repos = new RepositoryImpl();
+  KvbString failure;
+  ASSERT_TRUE(
+      repos->init(1, nullptr, 0, path.c_str(), "", "", &status, &failure))
+      << failure.asCstr();
+  EXPECT_FALSE(repos->upgradeRepository());
+  EXPECT_EQ(repos->getErrorMessage().str(), "Stopped at the host's request");
+  EXPECT_EQ(
+      std::count(status.statuses.begin(), status.statuses.end(), status.stopAt),
+      2);
   EXPECT_EQ(select(repos, "patdist", "pa_value"), "999");
   repos->release();
 }

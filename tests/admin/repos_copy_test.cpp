@@ -169,6 +169,17 @@ TEST_P(CopyTest, ACopyThatFailsLateLeavesEveryTableOfTheTargetAsItWas) {
   EXPECT_FALSE(target_->getDataAccess()->inTransaction());
 }
 
+// A long text whose rows the source lost fails the copy with that reason.
+TEST_P(CopyTest, ALongTextMissingFromTheSourceFailsTheCopy) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  run(source_, "DELETE FROM " + tableName(source_, "BIGSTR"));
+  const std::vector<std::string> before = targetContent();
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_NE(error().find("is missing from BIGSTR"), std::string::npos)
+      << error();
+  EXPECT_EQ(targetContent(), before);
+}
+
 TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
   if (isPostgres()) GTEST_SKIP() << "the disk is a SQLite file's";
   ASSERT_NO_FATAL_FAILURE(sourceAndTarget());

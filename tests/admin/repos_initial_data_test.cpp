@@ -161,6 +161,27 @@ TEST_P(InitialDataTest, FailureHalfwayLeavesNoDashboardRow) {
     EXPECT_EQ(count(code), 0) << code;
 }
 
+// Whichever statement fails, the defaults leave no row behind; each table
+// is moved away for one try and put back.
+TEST_P(InitialDataTest, AFailureAtAnyTableLeavesNoDashboardRow) {
+  RepositoryImpl* repos = openBare();
+  ASSERT_NE(repos, nullptr);
+  for (const char* code : {"RPTGRP", "UCURID", "DIMENS", "THRHLD"}) {
+    const std::string physical = table(code);
+    const size_t dot = physical.rfind('.');  // npos + 1: no schema
+    const std::string away = std::string(code) + "_AWAY";
+    ASSERT_TRUE(exec("ALTER TABLE " + physical + " RENAME TO " + away));
+    EXPECT_FALSE(repos->ensureDashboardDefaults()) << code;
+    EXPECT_FALSE(repos->getErrorMessage().isEmpty()) << code;
+    ASSERT_TRUE(exec("ALTER TABLE " + physical.substr(0, dot + 1) + away +
+                     " RENAME TO " + physical.substr(dot + 1)));
+    for (const char* written : {"RPTGRP", "DIMENS", "DIMGRP", "THRHLD"})
+      EXPECT_EQ(count(written), 0) << code << " moved away, " << written;
+  }
+  EXPECT_TRUE(repos->ensureDashboardDefaults())
+      << repos->getErrorMessage().asCstr();
+}
+
 TEST_P(InitialDataTest, ScriptModeLooksNothingUpAndWritesOnlyToTheScript) {
   struct Script : ReposDDLCallback {
     bool writeStatement(const KvbString&) override { return ++written > 0; }

@@ -185,6 +185,14 @@ TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
   std::filesystem::resize_file(path_, NP_FIO_READ_LIMIT + 1);
   EXPECT_FALSE(admin_->removeRepository("A"));
   EXPECT_EQ(std::filesystem::file_size(path_), NP_FIO_READ_LIMIT + 1);
+  // Nor is one whose lock cannot be taken.
+  writeFile(old);
+  std::filesystem::remove(path_ + ".lock");
+  std::filesystem::create_directory(path_ + ".lock");
+  EXPECT_FALSE(admin_->addRepository("/b.db", "", "B", true));
+  EXPECT_EQ(error(),
+            libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_EISDIR));
+  EXPECT_EQ(readFile(), old);
 }
 
 TEST_F(ListFileTest, WalkLearnsKindsAndFiltersCurrentRepositories) {
@@ -201,6 +209,34 @@ TEST_F(ListFileTest, WalkLearnsKindsAndFiltersCurrentRepositories) {
                                       "Current|Velmoran repository|Unified v.7",
                                       "Empty|No repository|n/a"}));
   EXPECT_EQ(walk(true, true).size(), 1u);
+}
+
+TEST_F(ListFileTest, WalkNamesEachKindOfRepository) {
+  const std::string file = dir_.file("kinds.db");
+  ASSERT_TRUE(admin_->createFileRepository(file.c_str())) << error();
+  std::ofstream(path_) << "Kinds = '" << file << "' '' 'F'\n";
+  // A SQLite file keeps profile versions as reals: 2.0 is version 20.
+  const struct {
+    const char *rows, *version;
+  } kinds[] = {{"('PROFILE_RESULTSET', 2.0)", "Profile v.20"},
+               {"('MONITOR', 5)", "Monitor v.5"},
+               {"('PROFILE_RESULTSET', 2.0), ('MONITOR', 5)",
+                "Profile v.20/Monitor v.5"}};
+  for (const auto& kind : kinds) {
+    KvbString failure;
+    DacConnection* db = dacCreateDataSource(
+        ("FILE=" + file + ";KVXTYPE=SQLITE").c_str(), &failure);
+    ASSERT_NE(db, nullptr) << failure.asCstr();
+    EXPECT_TRUE(db->execute("DELETE FROM INFO") &&
+                db->execute(("INSERT INTO INFO (I_TYPE, I_VERS) VALUES " +
+                             std::string(kind.rows))
+                                .c_str()))
+        << db->getErrorMessage().asCstr();
+    db->release();
+    EXPECT_EQ(walk(true, false),
+              std::vector<std::string>{"Kinds|Velmoran repository|" +
+                                       std::string(kind.version)});
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,20 @@ TEST_P(ReposStructureTest, FailingStatementStopsCreationUnlessSetIgnoresIt) {
   EXPECT_FALSE(repos->getErrorMessage().isEmpty());
   EXPECT_EQ(columns(repos, "TSTOL"), (Rows{"A"}));
   EXPECT_TRUE(columns(repos, "TSSTRICT").empty());
+}
+
+// The sets are read again for each creation: a folder that went away since
+// the repository was opened fails it with the reason, and makes no table.
+TEST_P(ReposStructureTest, ASetFolderThatWentAwayFailsTheCreation) {
+  writeTableSets("sets.xml", itemSet(1));
+  RepositoryImpl* repos = openBare();
+  ASSERT_NE(repos, nullptr);
+  std::filesystem::remove_all(tableSets_.path());
+  EXPECT_FALSE(repos->createTables(false, true, false, false, nullptr));
+  EXPECT_EQ(repos->getErrorMessage().str(),
+            "Cannot list the table-set folder \"" + tableSets_.path().string() +
+                "\"");
+  EXPECT_TRUE(columns(repos, "TSITEM").empty());
 }
 
 TEST_P(ReposStructureTest, OlderRepositoriesGetTheCurrentVersionRows) {

@@ -148,6 +148,47 @@ TEST_P(UpgradeTest, MonitorRepositoryGetsUuidsUsersDatesAndFolders) {
   expectNothingLeftToDo("RULE", "RU_UUID");
 }
 
+// An older repository that has its shared folder already files its objects
+// there instead of making a second one.
+TEST_P(UpgradeTest, ObjectsGoIntoTheSharedFolderThatIsThere) {
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER", {"'MONITOR', 3"});
+  make("FOLDER",
+       "FLDR_ID INTEGER, FLDR_PAR INTEGER, FLDR_NAM VARCHAR(255), "
+       "NAM_NORM VARCHAR(255)",
+       {"9, 0, 'Shared Data', 'shared data'"});
+  make("RULE", "RU_ID INTEGER, RU_DESC VARCHAR(255)", {"1, 'a'", "2, 'b'"});
+  repos_->readVersionInfo();
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("FOLDER", "FLDR_ID", "WHERE FLDR_NAM = 'Shared Data'"), "9");
+  EXPECT_EQ(select("RULE", "RU_ID, FLDR_ID", "ORDER BY 1"), "1|9,2|9");
+}
+
+// A unified repository of the current version with an older minor version
+// is upgraded to the current minor version.
+TEST_P(UpgradeTest, AnOlderMinorVersionIsUpgraded) {
+  ASSERT_TRUE(create(repos_));
+  exec("UPDATE " + table("INFO") +
+       " SET I_MVER = 2 WHERE I_TYPE = 'KVREPOSITORY'");
+  repos_->readVersionInfo();
+  EXPECT_FALSE(repos_->isMinorVersionCurrent());
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("INFO", "I_VERS, I_MVER", "WHERE I_TYPE = 'KVREPOSITORY'"),
+            "7|4");
+}
+
+// The counters of a SQLite file are rebuilt from their rows: a key held
+// twice keeps its larger value, once.
+TEST_P(UpgradeTest, ACounterHeldTwiceKeepsItsLargerValue) {
+  if (isPostgres()) GTEST_SKIP() << "a server's counters are kept as they are";
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER", {"'MONITOR', 3"});
+  make("UCURID", "NI_KEY VARCHAR(32), NI_VAL INTEGER",
+       {"'RULE', 35", "'RULE', 20"});
+  make("RULE", "RU_ID INTEGER, RU_DESC VARCHAR(255)", {"1, 'a'"});
+  repos_->readVersionInfo();
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("UCURID", "NI_VAL", "WHERE NI_KEY = 'RULE'"), "35");
+}
+
 TEST_P(UpgradeTest, ProfileAndMonitorRepositoryMergesBothCounterTables) {
   make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER",
        {"'PROFILE_RESULTSET', 6", "'MONITOR', 3"});
@@ -200,6 +241,12 @@ TEST_P(UpgradeTest, FailedUpgradeLeavesTheRepositoryAsItWas) {
   EXPECT_TRUE(columns(repos_, "UCURID").empty());
   EXPECT_TRUE(columns(repos_, "RULE").empty());
   EXPECT_EQ(columns(repos_, "INFO").size(), 2u);
+  // Stopped before its data upgrades, with the reason.
+  status_.stopAt = "Applying data upgrades";
+  EXPECT_FALSE(repos_->upgradeRepository());
+  EXPECT_EQ(repos_->getErrorMessage().str(), "Stopped at the host's request");
+  EXPECT_EQ(kind(), kKindProfile);
+  EXPECT_TRUE(columns(repos_, "UCURID").empty());
 
   status_.stopAt.clear();
   ASSERT_TRUE(upgraded());
@@ -222,6 +269,18 @@ TEST_P(UpgradeTest, UpgradeReportsEachTableAsAStepOfTheWhole) {
                 text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
         << text << " is not step " << k << " of " << n;
   }
+}
+
+// The NCOA upgrade alone would mark an older kind of repository current
+// without its data upgrades: it is left to the whole upgrade.
+TEST_P(UpgradeTest, NcoaUpgradeOfAnOlderKindIsLeftToTheWholeUpgrade) {
+  make("INFO", "I_TYPE VARCHAR(32), I_VERS INTEGER", {"'MONITOR', 3"});
+  make("KEYVAL", "V_KEY VARCHAR(64), V_VALUE VARCHAR(255)", {});
+  repos_->readVersionInfo();
+  ASSERT_EQ(kind(), kKindMonitor);
+  EXPECT_FALSE(repos_->upgradeNCOA());
+  EXPECT_EQ(repos_->getErrorMessage().str(), libraryMessage(1052));
+  EXPECT_EQ(select("INFO", "I_TYPE, I_VERS"), "MONITOR|3");
 }
 
 TEST_P(UpgradeTest, NcoaUpgradeNeedsARepositoryAndRunsOnce) {

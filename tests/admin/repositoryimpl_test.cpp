@@ -129,6 +129,12 @@ TEST_P(RepositoryImplTest, OperationsAreForwardedToTheConnection) {
   KvbString name, connection, prefix, error;
   ASSERT_TRUE(repo_->getTableName("INFO", true, &name, nullptr));
   EXPECT_EQ(name, info_);
+  // A server's prefix "<schema>.kv" splits into the schema and the rest.
+  KvbString schema("?"), bare;
+  ASSERT_TRUE(repo_->getSchemaName(&schema, nullptr));
+  EXPECT_EQ(schema, KvbString(schema_.c_str()));
+  ASSERT_TRUE(repo_->getTablePrefix(true, &bare, nullptr));
+  EXPECT_EQ(bare, KvbString(isPostgres() ? "kv" : prefix_.c_str()));
   repo_->getConnectionInfo(nullptr, nullptr);
   repo_->getConnectionInfo(nullptr, &prefix);
   EXPECT_EQ(prefix, KvbString(prefix_.c_str()));
@@ -168,6 +174,17 @@ TEST_P(RepositoryImplTest, OperationsAreForwardedToTheConnection) {
   EXPECT_NE(marker, text);
   ASSERT_TRUE(repo_->readLongText(marker, &full, 0));
   EXPECT_EQ(full, text);
+  // A marker whose text is gone, a counter table that is gone.
+  EXPECT_FALSE(repo_->readLongText("_~_velMoranRef_999_~_", &full, 0));
+  EXPECT_EQ(repo_->getErrorMessage(),
+            KvbString("The long text 999 is missing from BIGSTR"));
+  ASSERT_TRUE(repo_->getDataAccess()->paramExec(
+      "DROP TABLE " + repo_->getDataAccess()->getTableName("UCURID", true, -1),
+      nullptr, 0));
+  error = "";
+  EXPECT_FALSE(repo_->getNextIDs("TESTK", 1, &id, &error));
+  EXPECT_FALSE(error.isEmpty());
+  EXPECT_EQ(repo_->getErrorMessage(), error);
 }
 
 TEST_P(RepositoryImplTest, FactoriesAndTheKeyValueStore) {

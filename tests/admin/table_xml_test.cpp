@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "kvfileio/kvfileio.h"
 #include "services/owned.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
@@ -101,6 +102,11 @@ TEST_P(TableXmlTest, DumpAndLoadGiveBackRowsNullsRealsAndIndexes) {
   // A dump that cannot be written keeps its table.
   EXPECT_FALSE(
       repos_->exportTableToXml("HSM3", dumps_.file("none/x").c_str(), true));
+  EXPECT_FALSE(repos_->exportTableToXml(
+      "HSM3", dumps_.file(std::string(5000, 'd')).c_str(), true));
+  EXPECT_NE(repos_->getErrorMessage().find(np_fio_errdesc(NP_FIO_EOVERFLOW)),
+            KvbString::npos)
+      << repos_->getErrorMessage().asCstr();
   EXPECT_EQ(content("HSM3"), before);
 }
 
@@ -170,6 +176,8 @@ TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
       {"</row>", "<value is_null=\"0\">9</value></row>"},  // a value too many
       {"field=\"FIELDIDX\"", "field=\"NOPE\""},  // an index on no column
       {"type=\"integer\"", "type=\"blob\""},     // an unknown type
+      {"len=\"40\"", "len=\"-1\""},              // a negative length
+      {"is_null=\"0\"", "is_null=\"no\""},       // not a null flag
   };
   for (const auto& change : changes) {
     std::string broken = good;
@@ -182,6 +190,15 @@ TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
     EXPECT_FALSE(repos_->getErrorMessage().isEmpty());
     EXPECT_EQ(content("HSM3"), before) << change.second;
   }
+  // A column given twice (in another case) is refused by the reader, with
+  // its own reason rather than the database's.
+  std::string twice = good;
+  twice.replace(twice.find("name=\"VAL\""), 10, "name=\"fieldidx\"");
+  std::ofstream(dumps_.file("twice.xml")) << twice;
+  EXPECT_FALSE(repos_->importTable(dumps_.file("twice.xml").c_str()));
+  EXPECT_NE(repos_->getErrorMessage().find("fieldidx is given twice"),
+            KvbString::npos)
+      << repos_->getErrorMessage().asCstr();
   // An index name that the database refuses undoes the whole load.
   std::string clash = good;
   const size_t name = clash.find("name=\"", clash.find("<index "));
@@ -244,6 +261,23 @@ TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {
   EXPECT_TRUE(
       repos_->exportHcmTables(0, 2, histograms.path().string().c_str(), false));
   EXPECT_EQ(files(histograms), dumped({"HSM1"}));
+
+  // The count tables of the same run go by its date, the histograms by id;
+  // a dump that cannot be written stops the range.
+  exec("CREATE TABLE " + db_->getTableName("HCM", true, 1).str() +
+       " (GRPFLD1 VARCHAR(40), CNT INTEGER)");
+  TempDir counts, byId;
+  EXPECT_TRUE(
+      repos_->exportHcmTablesByExecDate(KvbDate(44999.0), KvbDate(45000.0),
+                                        counts.path().string().c_str(), false));
+  EXPECT_EQ(files(counts), dumped({"HCM1"}));
+  EXPECT_FALSE(
+      repos_->exportHsmTables(0, 2, byId.file("none/x").c_str(), true));
+  EXPECT_FALSE(columns(repos_, "HSM1").empty());
+  EXPECT_TRUE(
+      repos_->exportHsmTables(0, 2, byId.path().string().c_str(), true));
+  EXPECT_EQ(files(byId), dumped({"HSM1"}));
+  EXPECT_TRUE(columns(repos_, "HSM1").empty());
 }
 
 INSTANTIATE_REPOS_TARGETS(TableXmlTest);

@@ -28,6 +28,15 @@ TEST(KvbString, NullIsDistinctFromEmpty) {
   EXPECT_TRUE(null.substr(0).isNull());
   null.append("");
   EXPECT_FALSE(null.isNull()) << "appending makes a null string non-null";
+  // Assigning a null pointer gives a null string; a null one is copied as
+  // null.
+  KvbString text("x");
+  EXPECT_TRUE(text.assign(nullptr).isNull());
+  EXPECT_TRUE(KvbString("x").assign(nullptr, 3).isNull());
+  EXPECT_TRUE(KvbString("x").assign(KvbString()).isNull());
+  EXPECT_EQ(KvbString("x").assign(KvbString("yz")), KvbString("yz"));
+  EXPECT_EQ(KvbString("x").append("yz!", 2), KvbString("xyz"));
+  EXPECT_EQ(KvbString().append(nullptr, 0), KvbString(""));
 }
 
 TEST(KvbString, CompareSearchAndCase) {
@@ -104,6 +113,8 @@ TEST(KvbType, NamesRoundTrip) {
   EXPECT_EQ(kvbTypeFromString("TEXT"), kvbTypeString);
   EXPECT_EQ(kvbTypeFromString("blob"), kvbTypeUnknown);
   EXPECT_EQ(kvbTypeFromString(nullptr), kvbTypeUnknown);
+  EXPECT_STREQ(kvbTypeToString(kvbTypeUnknown), "unknown");
+  EXPECT_STREQ(kvbTypeToString(99), "unknown");
 }
 
 TEST(KvbDatavar, TypedValuesAndNulls) {
@@ -163,6 +174,18 @@ TEST(KvbDatavar, ConvertToInPlace) {
   ASSERT_TRUE(n.convertTo(kvbTypeDate));
   EXPECT_TRUE(n.isNull());
   EXPECT_EQ(n.getType(), kvbTypeDate);
+
+  KvbDatavar big("1099511627776");  // 2^40
+  ASSERT_TRUE(big.convertTo(kvbTypeInt64));
+  EXPECT_EQ(big, KvbDatavar(int64_t{1} << 40));
+  KvbDatavar day("20000.5");
+  ASSERT_TRUE(day.convertTo(kvbTypeDate));
+  EXPECT_EQ(day, KvbDatavar(KvbDate(20000.5)));
+  KvbDatavar notDay("noon");
+  EXPECT_FALSE(notDay.convertTo(kvbTypeDate));
+  EXPECT_EQ(notDay, KvbDatavar("noon"));
+  EXPECT_FALSE(day.convertTo(kvbTypeUnknown));
+  EXPECT_EQ(day.getType(), kvbTypeDate);
 }
 
 TEST(KvbDate, EncodingAndRoundTrip) {

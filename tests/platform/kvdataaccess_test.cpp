@@ -185,6 +185,13 @@ TEST_P(DacTest, ConvertsOnlyWhenTheDeclaredTypeDemands) {
 
   EXPECT_EQ(shown(query("SELECT i, r, b, s FROM " + name)),
             "17:integer|2:real|5:bigint|2.5:text");
+  // A column without a declared type takes the type of its value.
+  StatementPtr expressions = prepare("SELECT i + 0.5, i * 2 FROM " + name);
+  CursorPtr cursor(expressions->select());
+  ASSERT_NE(cursor, nullptr);
+  ASSERT_EQ(cursor->next(), 1);
+  EXPECT_EQ(cursor->getColType(0), kvbTypeReal);
+  EXPECT_NE(cursor->getColType(1), kvbTypeReal);
 }
 
 TEST_P(DacTest, ReadsLongTextsWhole) {
@@ -288,6 +295,50 @@ TEST_P(DacTest, ReportsErrorsWithTheirText) {
   EXPECT_FALSE(cursor->getErrorMessage().isEmpty());
   EXPECT_EQ(cursor->getColType(1), kvbTypeUnknown);
   EXPECT_TRUE(cursor->getColName(-1).isNull());
+
+  // A server's message longer than the driver's usual buffer comes whole.
+  if (GetParam() != DacTarget::kPostgres) return;
+  EXPECT_FALSE(conn_->execute(
+      "DO $$ BEGIN RAISE EXCEPTION 'long%', repeat('x', 2000); END $$"));
+  EXPECT_NE(
+      conn_->getErrorMessage().find(("long" + std::string(2000, 'x')).c_str()),
+      KvbString::npos)
+      << conn_->getErrorMessage().asCstr();
+}
+
+// A SQLite file that another connection is writing is busy, a reason the
+// caller can wait on; another failure is not.
+TEST_P(DacTest, AFileBeingWrittenElsewhereIsBusy) {
+  if (GetParam() == DacTarget::kPostgres)
+    GTEST_SKIP() << "a server makes writers wait for rows, not for the file";
+  const std::string name = valueTable();
+  const std::string insert = "INSERT INTO " + name + " (i) VALUES (1)";
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
+  KvbString error;
+  DacConnection* other = dacCreateDataSource(
+      dacConnectionString(GetParam(), file_) + (isOdbc() ? "Timeout=50;" : ""),
+      &error);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  ASSERT_NE(other, nullptr) << error.asCstr();
+  ASSERT_TRUE(conn_->setAutoCommit(false));
+  exec(insert);
+  EXPECT_FALSE(other->execute(insert.c_str()));
+  EXPECT_TRUE(other->isBusy()) << other->getErrorMessage().asCstr();
+  ASSERT_TRUE(conn_->rollback());
+  EXPECT_FALSE(other->execute("SELEC 1"));
+  EXPECT_FALSE(other->isBusy()) << other->getErrorMessage().asCstr();
+  other->release();
+}
+
+// A statement that gives no rows, run as a query, is run and ends at once.
+TEST_P(DacTest, AQueryOfAStatementWithoutRowsRunsItAndEnds) {
+  const std::string name = valueTable();
+  StatementPtr insert = prepare("INSERT INTO " + name + " (i) VALUES (4)");
+  CursorPtr cursor(insert->select());
+  ASSERT_NE(cursor, nullptr) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(cursor->getNumCols(), 0);
+  EXPECT_EQ(cursor->next(), 0);
+  EXPECT_EQ(count(name), 1);
 }
 
 TEST_P(DacTest, RollbackDiscardsUncommittedRows) {
@@ -350,6 +401,19 @@ TEST(DacConnectionString, RefusesWhatCannotBeOpened) {
   EXPECT_EQ(dacCreateDataSource("DSN=kv_no_such_dsn;KVXTYPE=ODBC;", &error),
             nullptr);
   EXPECT_NE(error.find("[IM002]"), KvbString::npos) << error.asCstr();
+
+  // A text that is no connection string says where it goes wrong.
+  const struct {
+    const char *text, *reason;
+  } unreadable[] = {
+      {"=x;KVXTYPE=SQLITE", "an attribute of the connection string has no key"},
+      {"Pwd={a}b;KVXTYPE=ODBC", "text follows the braced value of 'Pwd'"}};
+  for (const auto& u : unreadable) {
+    EXPECT_EQ(dacCreateDataSource(u.text, &error), nullptr);
+    EXPECT_EQ(error.str(),
+              std::string("the connection string cannot be read: ") + u.reason);
+    EXPECT_TRUE(dacOdbcConnectionString(u.text).isNull());
+  }
 }
 
 TEST(DacTypeNames, FollowTheDialectOfEachKind) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +112,18 @@ TEST_F(FileIoTest, TextFileKeepsBytesAndReplacesOldContent) {
   EXPECT_EQ(np_fio_text_open(path("no/such").c_str(), 0x4E, 0, 2, &text),
             NP_FIO_ENOTFOUND);
   EXPECT_EQ(text, nullptr);
+  // Read-only, another encoding or another line end: refused, nothing made.
+  const struct {
+    int mode, encoding, lineEnd;
+  } refused[] = {
+      {NP_FIO_READ | NP_FIO_CREATE, 0, 2}, {0x4E, 1, 2}, {0x4E, 0, 1}};
+  for (const auto& r : refused) {
+    EXPECT_EQ(np_fio_text_open(path("refused").c_str(), r.mode, r.encoding,
+                               r.lineEnd, &text),
+              NP_FIO_EARG);
+    EXPECT_EQ(text, nullptr);
+  }
+  EXPECT_EQ(np_fio_stat(path("refused").c_str()), NP_FIO_ENOTFOUND);
 }
 
 TEST_F(FileIoTest, RenameReplacesAndUnlinkReportsMissing) {
@@ -126,6 +139,30 @@ TEST_F(FileIoTest, RenameReplacesAndUnlinkReportsMissing) {
   EXPECT_EQ(np_fio_unlink(to.c_str()), NP_FIO_OK);
   EXPECT_EQ(np_fio_stat(to.c_str()), NP_FIO_ENOTFOUND);
   EXPECT_EQ(np_fio_unlink(to.c_str()), NP_FIO_ENOTFOUND);
+}
+
+TEST_F(FileIoTest, RefusalsOfTheFileSystemKeepTheirReason) {
+  // A folder cannot replace one that holds files.
+  fs::create_directories(dir_ / "new");
+  fs::create_directories(dir_ / "old" / "inside");
+  EXPECT_EQ(np_fio_rename(path("new").c_str(), path("old").c_str()),
+            NP_FIO_EEXIST);
+  // The kernel's own folders take no new files, not even from root.
+  NpFioFile* handle = nullptr;
+  if (np_fio_stat("/sys/kernel") == NP_FIO_OK) {
+    EXPECT_EQ(np_fio_open("/sys/kv_test_file", 0x46, &handle), NP_FIO_EACCESS);
+    EXPECT_EQ(np_fio_replace("/sys/kv_test_file", "x", 1), NP_FIO_EACCESS);
+  }
+  // A rename does not move a file to another file system.
+  struct stat shm, here;
+  if (stat("/dev/shm", &shm) != 0 || stat(dir_.c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev)
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  const std::string elsewhere = "/dev/shm/kvtest_" + std::to_string(getpid());
+  std::ofstream(elsewhere) << "x";
+  EXPECT_EQ(np_fio_rename(elsewhere.c_str(), path("moved").c_str()),
+            NP_FIO_EXDEV);
+  EXPECT_EQ(np_fio_unlink(elsewhere.c_str()), NP_FIO_OK);
 }
 
 // What np_fio_read_file gave: the content, or failed(code).
@@ -153,6 +190,13 @@ TEST_F(FileIoTest, ReadFileTakesOnlyRegularFilesWithinTheLimit) {
   EXPECT_EQ(readFile(file).size(), NP_FIO_READ_LIMIT);
   fs::resize_file(file, NP_FIO_READ_LIMIT + 1);
   EXPECT_EQ(readFile(file), failed(NP_FIO_ETOOLARGE));
+  // The kernel's files give no size: the buffer grows as they are read.
+  const std::string cpus = readFile("/proc/cpuinfo");
+  const std::string expected = readAll("/proc/cpuinfo");
+  if (expected.size() > 4096) {  // more than the first buffer
+    EXPECT_EQ(std::count(cpus.begin(), cpus.end(), '\n'),
+              std::count(expected.begin(), expected.end(), '\n'));
+  }
 }
 
 TEST_F(FileIoTest, ReplaceGivesTheUsualModeAndLeavesNoTemporaryFile) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,6 +56,26 @@ TEST_F(KvLoggingTest, SinkGetsEveryRecordFromEveryThread) {
   ASSERT_EQ(lines_.size(), 2u);
   EXPECT_EQ(lines_[0], "T.Long|1|src.cpp:7|" + longText + "|42");
   EXPECT_EQ(lines_[1], "|2|:3|");
+}
+
+// A sink that throws does not break the logging caller, nor the records
+// after it; a format that cannot be written is logged as it stands.
+TEST_F(KvLoggingTest, FailingSinksAndFormatsAreSurvived) {
+  int calls = 0;
+  kvlogSetSink([&calls](const KvLogRecord& r) {
+    ++calls;
+    if (std::string(r.text) == "throw") throw std::runtime_error("sink");
+  });
+  KvLogger* logger = kvlogGetLogger("T.Fail");
+  logger->log(1, "f", 1, "throw");
+  logger->log(1, "f", 2, "after");
+  EXPECT_EQ(calls, 2);
+
+  capture();
+  const wchar_t surrogate[] = {0xD800, 0};  // no multibyte form in any locale
+  logf(logger, 1, "%ls!", surrogate);
+  ASSERT_EQ(lines_.size(), 1u);
+  EXPECT_EQ(lines_[0], "T.Fail|1|src.cpp:7|%ls!");
 }
 
 // After kvlogSetSink returns, the previous sink must not be running on any

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -52,10 +54,12 @@ struct Recorder : RepositoryEventListener {
     if (repost && event.operation == "objectChanged")
       mgr->postObjectEvent("R", 2, "Task", 1, "k");
     if (toRemove) mgr->removeListener(toRemove);
+    if (throws) throw std::runtime_error("listener failed");
   }
   RepositoryEventManager* mgr = nullptr;
   bool repost = false;
   RepositoryEventListener* toRemove = nullptr;
+  bool throws = false;
   std::vector<std::string> operations;
 };
 
@@ -87,6 +91,7 @@ TEST_F(RepositoryEventTest, RecordsEveryOperationAndCanBeSwitchedOff) {
   EXPECT_EQ(getRepositoryEventManager(), mgr_);
   EXPECT_STREQ(getRepositoryEventChangeTypeString(kChangeAdded), "ADDED");
   EXPECT_STREQ(getRepositoryEventChangeTypeString(kChangeUpdated), "UPDATED");
+  EXPECT_STREQ(getRepositoryEventChangeTypeString(kChangeDeleted), "DELETED");
   EXPECT_STREQ(getRepositoryEventChangeTypeString(7), "UNKNOWN");
 }
 
@@ -113,6 +118,19 @@ TEST_F(RepositoryEventTest, ForwardsToListenersInOrder) {
   EXPECT_EQ(second.operations,
             std::vector<std::string>({"postObjectEvent", "objectChanged"}));
   EXPECT_EQ(mgr_->getEvents().size(), 4u);
+}
+
+// A listener that fails fails neither the post nor the listeners after it.
+TEST_F(RepositoryEventTest, AFailingListenerStopsNothing) {
+  Recorder failing, after;
+  failing.throws = true;
+  mgr_->addListener(&failing);
+  mgr_->addListener(&after);
+  EXPECT_TRUE(mgr_->postObjectChange("R", kChangeDeleted, "Rule", 9, "u-9"));
+  mgr_->removeListener(&failing);
+  mgr_->removeListener(&after);
+  EXPECT_EQ(failing.operations, std::vector<std::string>{"postObjectChange"});
+  EXPECT_EQ(after.operations, std::vector<std::string>{"postObjectChange"});
 }
 
 TEST_F(RepositoryEventTest, RemovalWaitsForNotificationInFlight) {

@@ -171,6 +171,11 @@ TEST(SerializationContextTest, ACycleOfSectionsIsNotWritten) {
   KvbString text, error;
   EXPECT_FALSE(context->serialize(a, text, error, true));
   EXPECT_NE(error.str().find("its own descendant"), std::string::npos);
+  // Nor is a record that is not the context's own.
+  Context other;
+  EXPECT_FALSE(other->serialize(a, text, error, true));
+  EXPECT_EQ(error.str(), "There is no record to write");
+  EXPECT_FALSE(other->serialize(nullptr, text, error, true));
 }
 
 std::string wrap(const std::string& records, const char* root = "1") {
@@ -208,6 +213,14 @@ TEST(SerializationContextTest, InputThatIsNoWholeExportIsRefusedWithAReason) {
        "document type declarations are not accepted"},
       {wrap("<record id=\"1\" type=\"A\"><junk/></record>"),
        "unexpected element \"junk\""},
+      {wrap(one + "<junk/>"), "unexpected element \"junk\""},
+      {wrap("<record id=\"1\" type=\"A\"><value/></record>"),
+       "record 1: a value has no key"},
+      {wrap("<record id=\"1\" type=\"A\"><section/></record>"),
+       "record 1: a section has no name"},
+      {wrap("<record id=\"1\" type=\"A\"><section name=\"s\"/><section "
+            "name=\"s\"/></record>"),
+       "record 1: the section \"s\" is given twice"},
   };
   for (const auto& [input, expected] : cases) {
     Context context;

@@ -93,6 +93,9 @@ TEST_F(SqliteStoreTest, RunsStatementsAndReadsValuesNatively) {
 TEST_F(SqliteStoreTest, BindsTextByLengthOrNullAndRefusesUnknownParameters) {
   SqliteStatement* insert = db_->prepare("INSERT INTO t VALUES (?, ?, ?)");
   ASSERT_NE(insert, nullptr);
+  EXPECT_FALSE(insert->setText(3, "x", 1));
+  EXPECT_NE(insert->getErrorMessage().find("range"), KvbString::npos)
+      << insert->getErrorMessage().asCstr();
   EXPECT_FALSE(insert->setInt(3, 1));
   EXPECT_FALSE(insert->getErrorMessage().isEmpty());
   ASSERT_TRUE(insert->setInt(0, 1) && insert->setText(1, nullptr, 4) &&
@@ -114,6 +117,13 @@ TEST_F(SqliteStoreTest, ReportsErrorsWithSqliteText) {
   EXPECT_EQ(db_->prepare("SELECT 1; SELECT 2"), nullptr);
   EXPECT_EQ(db_->prepare("  "), nullptr);
   EXPECT_EQ(db_->openResult("SELECT nope FROM t"), nullptr);
+  // A query that fails while it runs gives no value but its reason.
+  double value = 7;
+  EXPECT_FALSE(
+      db_->querySingleReal("SELECT abs(-9223372036854775807 - 1)", &value));
+  EXPECT_NE(db_->getErrorMessage().find("integer overflow"), KvbString::npos)
+      << db_->getErrorMessage().asCstr();
+  EXPECT_EQ(value, 7);
 
   // A failure inside a run shows in the result.
   ASSERT_TRUE(db_->exec("CREATE TABLE u (k INTEGER PRIMARY KEY)"));

@@ -115,6 +115,13 @@ TEST_F(XmlDomTest, WalksElementsOnlyAndComparesNamesExactly) {
   EXPECT_TRUE(root.setAttribute("ns:a-b.c_1", "v"));
   EXPECT_EQ(root.getChildCount(), 3);
 
+  // Siblings are elements only; character references take either case.
+  ASSERT_TRUE(
+      dom.loadXML("<a><b>&#x6a;&#x4A;</b>mid<![CDATA[x]]><!--c--><c/></a>"));
+  EXPECT_EQ(dom.getRoot().getFirstChild().getNextSibling().getName().str(),
+            "c");
+  EXPECT_EQ(value(dom.getRoot().getFirstChild()), "jJ");
+
   KvDomNode null;
   EXPECT_TRUE(null.getName().isNull());
   EXPECT_TRUE(null.addChild("x").getFirstChild().isNull());
@@ -131,6 +138,7 @@ TEST_F(XmlDomTest, MalformedInputFailsWithAPositionedError) {
       "<a x='&bar;'/>",        // undefined entity in an attribute
       "<a>&#0;</a>",           // reference to no character
       "<a>&#xD800;</a>",
+      "<a>&#xdfff;</a>",
       "<a x='<'/>",
       "<a/><b/>",  // two roots
       "<kvTable/>trailing junk",
@@ -168,6 +176,12 @@ TEST_F(XmlDomTest, FileFailuresAreReported) {
   EXPECT_FALSE(dom.loadFile(dir_.string()));
 
   EXPECT_FALSE(dom.createFile((dir_ / "empty.xml").string(), true));  // no root
+  KvbString text;
+  EXPECT_TRUE(dom.startDocument("1st").isNull());
+  EXPECT_EQ(dom.getErrorMessage().str(), "Not an XML element name: '1st'");
+  EXPECT_FALSE(dom.saveXML(text, false));
+  EXPECT_EQ(dom.getErrorMessage().str(),
+            "Cannot write XML text: the document has no root element");
   dom.startDocument("kvTable").addChild("data", std::string(100000, 'x'));
   EXPECT_FALSE(dom.createFile(missing, true));
   EXPECT_FALSE(dom.getErrorMessage().isEmpty());

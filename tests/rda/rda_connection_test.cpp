@@ -276,6 +276,21 @@ TEST_P(RdaConnectionTest, WritersWaitForEachOtherThenGiveUpWithAReason) {
   impatient->endTransaction(false);  // also after a failed begin
   EXPECT_FALSE(impatient->inTransaction());
   EXPECT_TRUE(rda_->endTransaction(true)) << why();
+
+  // A caller that asks to be told of a busy database gets nothing open to
+  // end: it may simply try again later.
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  bool busy = false;
+  EXPECT_FALSE(impatient->beginTransaction(true, &busy));
+  EXPECT_TRUE(busy);
+  EXPECT_FALSE(impatient->inTransaction());
+  EXPECT_TRUE(rda_->endTransaction(true)) << why();
+  ASSERT_TRUE(impatient->beginTransaction(true, &busy))
+      << impatient->getErrorMessage().str();
+  EXPECT_FALSE(busy);
+  EXPECT_TRUE(addFolder(impatient, 5, "at last"));
+  EXPECT_TRUE(impatient->endTransaction(true));
+  EXPECT_EQ(folders(rda_, 5), 1);
   impatient->release();
 }
 

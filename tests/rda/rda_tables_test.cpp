@@ -248,6 +248,11 @@ TEST_P(RdaTablesTest, HostileNamesAreRefusedBeforeTheyReachSql) {
   EXPECT_FALSE(rda_->createIndex("GCATS", "GCDESC bad", KvbString()));
   EXPECT_FALSE(rda_->createIndex("GCATS; x", "GCDESC", KvbString()));
   EXPECT_EQ(rda_->listIndexes("GCATS; DROP TABLE FOLDER"), nullptr);
+  if (!isFile()) {  // the SQLite back end drops no index by itself
+    EXPECT_FALSE(rda_->dropTableIndexes("GCATS; DROP TABLE FOLDER"));
+    EXPECT_EQ(rda_->getErrorMessage().str(),
+              "\"GCATS; DROP TABLE FOLDER\" is not a table name");
+  }
   std::list<TableColumnInfo> found;
   EXPECT_EQ(rda_->getTableColumns("GCATS; x", found), 0);
 
@@ -313,6 +318,26 @@ TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   EXPECT_NE(s[1].find("'FOLDER', 1)"), std::string::npos) << s[1];
   EXPECT_EQ(s[2].rfind("UPDATE " + table("UCURID"), 0), 0u) << s[2];
   EXPECT_NE(s[3].find("= 3"), std::string::npos) << s[3];
+  // A statement prepared for the script runs into it and reads nothing.
+  const char* scriptOnly =
+      "A statement made for a DDL script runs only into the script";
+  ReposDataAccessStatement* prepared = rda_->createStatement(insert + "(?, ?)");
+  ASSERT_NE(prepared, nullptr);
+  EXPECT_TRUE(prepared->setParameter(0, key) &&
+              prepared->setParameter(1, value) && prepared->execute());
+  ASSERT_EQ(s.size(), 5u);
+  EXPECT_EQ(s[4], s[0]);
+  EXPECT_EQ(prepared->select(), nullptr);
+  EXPECT_EQ(prepared->getErrorMessage().str(), scriptOnly);
+  // With more values than markers it cannot be written.
+  ReposDataAccessStatement* surplus = rda_->createStatement(insert + "(?, ?)");
+  EXPECT_TRUE(surplus->setParameter(2, value));
+  EXPECT_FALSE(surplus->execute());
+  EXPECT_EQ(
+      surplus->getErrorMessage().str(),
+      "The statement's values do not match its markers: " + insert + "(?, ?)");
+  surplus->release();
+  EXPECT_EQ(s.size(), 5u);
 
   // A refusing callback fails the work, also midway through the tables.
   script.stopAt = s.size() + 2;
@@ -321,6 +346,11 @@ TEST_P(RdaTablesTest, DdlScriptWritesStatementsInsteadOfRunningThem) {
   EXPECT_FALSE(rda_->paramExec(insert + "(?, ?)", nullptr, 2, &key, &value));
   EXPECT_FALSE(rda_->getNextID("GCATS", id));
   rda_->setDDLCallback(nullptr);
+  // Once the script has ended, it does not run on the database either.
+  EXPECT_FALSE(prepared->setParameter(0, key));
+  EXPECT_FALSE(prepared->execute());
+  EXPECT_EQ(prepared->getErrorMessage().str(), scriptOnly);
+  prepared->release();
 }
 
 TEST(RdaTablesDialectTest, PrimaryIndexKindDeclaresKeyedTextsAndItsIndex) {

@@ -79,6 +79,65 @@ TEST_P(RefDataProcedureTest, DatesFilterByTheirExactValue) {
   EXPECT_EQ(count("RDIMSG"), 1);
 }
 
+// Each query reads its own table and filters on the column its parameter
+// names: every filter below matches one row of the world, or none.
+TEST_P(RefDataProcedureTest, QueriesFilterTheirOwnTableByEachColumn) {
+  buildWorld();
+  const KvbDate none;
+  const struct {
+    ReposDataAccessCursor* cursor;
+    Rows expected;
+  } cases[] = {
+      {rd_->getAttributeContexts(-1, "RD_SYSTEM", ""), {"2|RD_SYSTEM|"}},
+      {rd_->getAttributeContexts(1, "RD_SYSTEM", ""), {}},
+      {rd_->getAttributeTypes(-1, "", "plain text"), {"1|text|plain text"}},
+      {rd_->getAttributeTypes(2, "text", ""), {}},
+      {rd_->getDomains(-1, "", "", "", "", "", "", -1, "", -1, 1, none, "",
+                       none),
+       {}},
+      {rd_->getDomainLanguages(-1, -1, 2), {"2|1|2"}},
+      {rd_->getDomainLanguages(-1, 2, -1), {}},
+      {rd_->getDomainLanguageVersions(-1, 2), {"2|2"}},
+      {rd_->getDomainAttributes(-1, -1, 3), {"2|1|3"}},
+      {rd_->getDomainAttributePermissions(-1, 2, -1), {"1|2|2"}},
+      {rd_->getDomainAttributePermissions(-1, -1, 1), {}},
+      {rd_->getDomainAttributeVersions(-1, -1, -1, "N"), {"1|2|2|N"}},
+      {rd_->getDomainAttributeValues(-1, -1, "city", "Y", 1), {"1|1|city|Y|1"}},
+      {rd_->getDomainAttributeValues(-1, -1, "", "", 2), {}},
+      {rd_->getDomainAttributeValueVersions(2, 1), {"2|1"}},
+      {rd_->getDomainAttributeValueVersions(1, -1), {}},
+      {rd_->getItemPermissions(1, 1, 1), {"1|1|1"}},
+      {rd_->getItemPermissions(-1, 2, -1), {}},
+      {rd_->getItemAttributes(-1, -1, 2), {"2|2|2"}},
+      {rd_->getItemAttributes(-1, 1, -1), {}},
+      {rd_->getItemAttributeValues(-1, "", 2), {"2|PARIS-DE|2"}},
+      {rd_->getItemAttributeVersions(2, 1), {"2|1"}},
+      {rd_->getItemAttributeVersions(-1, 2), {}},
+      {rd_->getItemAttributeValueVersions(-1, 2, -1), {"2|2|1"}},
+      {rd_->getItemAttributeValueVersions(-1, -1, 2), {}},
+      {rd_->getItemAttributePermissions(-1, 2, -1), {"1|2|1"}},
+      {rd_->getItemAttributePermissions(2, -1, -1), {}},
+      {rd_->getDomainPermissions(-1, -1, 1), {"1|1|1"}},
+      {rd_->getDomainPermissions(-1, 2, -1), {}},
+      {rd_->getDomainVersionPermissions(2, 2, 2), {"2|2|2"}},
+      {rd_->getDomainVersionPermissions(1, -1, -1), {}},
+      {rd_->getDomainAccess(-1, -1, 1), {"1|1|1"}},
+      {rd_->getDomainAccess(-1, 2, -1), {}},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(rows(cases[i].cursor), cases[i].expected) << i;
+  // Item versions and domains carry their creation date.
+  EXPECT_EQ(
+      masked(rows(rd_->getItemVersions(-1, -1, -1, none, -1, "EU/FR", -1)), 6),
+      Rows{"2|2|2|2|EU/FR|1|*"});
+  EXPECT_EQ(masked(rows(rd_->getItemVersions(-1, 1, -1, none, 1, "", -1)), 6),
+            Rows{"4|1|1|1|EU||*"});
+  EXPECT_EQ(masked(rows(rd_->getDomains(-1, "", "", "", "", "", "", -1, "", -1,
+                                        2, none, "", none)),
+                   13),
+            Rows{"1|Places|places of the world|PL|Y|Y|G|1|Y|1|2|20000.5|C|*"});
+}
+
 // Each delete removes the rows that its filters match from its own table;
 // one with no filter empties the table.
 TEST_P(RefDataProcedureTest, DeletesByExampleTouchOnlyTheirOwnTable) {

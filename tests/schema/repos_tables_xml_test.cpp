@@ -150,6 +150,14 @@ TEST_F(TableSetReaderTest, FolderStates) {
   EXPECT_EQ(count, 0);
   EXPECT_FALSE(fresh.openTableSetDirectory((dir_.path() / "missing").c_str()));
   EXPECT_NE(fresh.getErrorMessage().find("missing"), KvbString::npos);
+  // A folder that goes away after it was opened cannot be listed.
+  const fs::path gone = dir_.path() / "gone";
+  fs::create_directories(gone);
+  ASSERT_TRUE(fresh.openTableSetDirectory(gone.c_str()));
+  fs::remove(gone);
+  EXPECT_FALSE(fresh.loadTableSetDirectory(&count));
+  EXPECT_EQ(fresh.getErrorMessage().str(),
+            "Cannot list the table-set folder \"" + gone.string() + "\"");
 }
 
 struct Malformed {
@@ -211,6 +219,40 @@ TEST_F(TableSetReaderTest, MalformedFilesFailWithFileAndFault) {
        "appears twice", false},
       {"<tableset name=\"S\" version=\"1\"><trigger/></tableset>",
        "unexpected element \"trigger\"", false},
+      {"<velmorandocument class=\"ReposTableCreateSpec\"><trigger/>"
+       "</velmorandocument>",
+       "unexpected element \"trigger\"", true},
+      {"<tableset name=\"S\" version=\"1\" indexprefix=\"i;x\"/>",
+       "index prefix is not a valid name", false},
+      {"<tableset name=\"S\" version=\"1\"><macro name=\"M\" value=\"1\"/>"
+       "<macro name=\"M\" value=\"2\"/></tableset>",
+       "macro \"M\" is defined twice", false},
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\"/></table><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\"/></table></tableset>",
+       "table \"T\" is defined twice", false},
+      {"<tableset name=\"S\" version=\"1\"><postcreate><sql/></postcreate>"
+       "</tableset>",
+       "postcreate: unexpected element \"sql\"", false},
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\" length=\"4\"/></table></tableset>",
+       "only text columns take a length", false},
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\"/><index/></table></tableset>",
+       "table \"T\": unexpected element \"index\"", false},
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\"/><row number=\"1\"/><column name=\"B\" "
+       "type=\"integer\"/></table></tableset>",
+       "columns must come before rows", false},
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\"/><row number=\"1\"><cell/></row>"
+       "</table></tableset>",
+       "row 1: unexpected element \"cell\"", false},
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\"/><row number=\"1\"><value "
+       "column=\"A\">1</value><value column=\"A\">2</value></row></table>"
+       "</tableset>",
+       "column \"A\": the value is given twice", false},
   };
   for (const Malformed& c : cases) {
     fs::remove_all(dir_.path());

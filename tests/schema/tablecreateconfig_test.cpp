@@ -71,10 +71,15 @@ TEST_F(CreateSpecTest, LooksUpMatchingEntriesInFileOrder) {
 TEST_F(CreateSpecTest, RefusesMalformedFilesWhole) {
   for (const char* text :
        {"<velmorandocument class=\"Other\"/>",
-        "<velmorandocument class=\"KvCreateSpec\"><database/></velmorandocument>",
+        "<velmorandocument "
+        "class=\"KvCreateSpec\"><database/></velmorandocument>",
         "<velmorandocument class=\"KvCreateSpec\"><database type=\"x\"><table "
         "name=\"T\"><drop/></table></database></velmorandocument>",
-        "<velmorandocument class=\"KvCreateSpec\"><database type=\"x\">"}) {
+        "<velmorandocument class=\"KvCreateSpec\"><database type=\"x\">",
+        "<velmorandocument class=\"KvCreateSpec\"><database type=\"x\"><view "
+        "name=\"T\"/></database></velmorandocument>",
+        "<velmorandocument class=\"KvCreateSpec\"><database type=\"x\"><table/>"
+        "</database></velmorandocument>"}) {
     EXPECT_FALSE(load(text)) << text;
     EXPECT_NE(doc_->getErrorMessage().find("spec.xml"), KvbString::npos);
     EXPECT_TRUE(drain(doc_->getTableCommands("x", "", "T", "T")).empty());

@@ -74,6 +74,20 @@ TEST_P(EventQueueTest, EventsAreRemovedBelowAnIdOrBeforeATime) {
   EXPECT_EQ(since(0, "B"), std::vector<std::string>{"third"});
 }
 
+TEST_P(EventQueueTest, AQueueThatCannotBeReachedSaysWhy) {
+  exec("DROP TABLE " + table("REVENT"));
+  int id = -1;
+  KvbString error;
+  EXPECT_FALSE(queue_->addEvent("first", kChangeUpdated, "x", "A", id, error));
+  EXPECT_FALSE(error.isEmpty());
+  error = "";
+  EXPECT_EQ(queue_->getEventsSince(0, 0.0, "B", error), nullptr);
+  EXPECT_FALSE(error.isEmpty());
+  error = "";
+  EXPECT_FALSE(queue_->removeEvents(0, 100.0, error));
+  EXPECT_FALSE(error.isEmpty());
+}
+
 INSTANTIATE_SERVICES_TARGETS(EventQueueTest);
 
 }  // namespace

@@ -185,6 +185,36 @@ TEST_P(FolderManagerTest, LocksChangeHandsAndUnfiledObjectsAreListed) {
   EXPECT_TRUE(listed);
 }
 
+// A failed operation leaves the reason of the failure, and a lock that
+// could not be written or removed is announced to nobody.
+TEST_P(FolderManagerTest, FailuresLeaveTheirReason) {
+  int id = -1;
+  folder(0, "A");
+  EXPECT_FALSE(fm_->createFolder(0, "a", id));
+  EXPECT_EQ(fm_->getErrorMessage().str(),
+            "Folder 0 already holds a folder named \"a\"");
+  KvbString path, top;
+  EXPECT_FALSE(fm_->getFolderPath(999, path, top));
+  EXPECT_FALSE(fm_->getErrorMessage().isEmpty());
+
+  EventRecorder recorder(
+      [](const RepositoryEvent& e) { return e.objectType.str(); });
+  // The database's reason names the table that is gone.
+  auto names = [&](const char* code) {
+    return KvbString(fm_->getErrorMessage()).toLower().find(code) !=
+           KvbString::npos;
+  };
+  exec("DROP TABLE " + table("OBJLCK"));
+  EXPECT_FALSE(fm_->unlockObject(7, "Rule"));
+  EXPECT_TRUE(names("objlck")) << fm_->getErrorMessage().asCstr();
+  EXPECT_FALSE(fm_->lockObject(7, "Rule", "ann", "u-7"));
+  EXPECT_TRUE(names("objlck")) << fm_->getErrorMessage().asCstr();
+  EXPECT_TRUE(recorder.events.empty());
+  exec("DROP TABLE " + table("RULE"));
+  EXPECT_EQ(fm_->getUnfiledItems(), nullptr);
+  EXPECT_TRUE(names("rule")) << fm_->getErrorMessage().asCstr();
+}
+
 TEST(FolderManagerWithoutRepository, AnswersWithoutWork) {
   RepositoryFolderManagerImpl fm(nullptr);
   int id = 0;

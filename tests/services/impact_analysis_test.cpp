@@ -134,6 +134,38 @@ TEST_P(ImpactAnalysisTest, ATaskDependsOnItsRulesAndWhatTheirEventsTouch) {
   EXPECT_EQ(dependencies(self.get()).size(), 5u);
 }
 
+// Programs, jobs, flows, their variable and log files become file
+// resources named by their file name; a flow given by an absolute path is
+// a reference the host resolves.
+TEST_P(ImpactAnalysisTest, EventsOfEveryKindNameTheFilesTheyUse) {
+  JobResolver resolver;
+  ia_->setResourceManager(&resolver);
+  const int r = rule("Runs");
+  int task = -1;
+  ASSERT_TRUE(monitor_->addTask("Runner", "tk-1", "ann", 0, "", "", &task));
+  ASSERT_TRUE(monitor_->addTaskRule(task, r));
+  const char* events[] = {
+      "<progexec><path>/opt/bin</path><prog>load.sh</prog></progexec>",
+      "<flowjob><jobname>/jobs/nightly.job</jobname></flowjob>",
+      "<flowjob><jobname></jobname></flowjob>",
+      "<flowsmith><prog>/flows/a.flow</prog><varfile>/flows/vars.txt</varfile>"
+      "<logdir>/var/log</logdir><logfile>a.log</logfile></flowsmith>",
+      "<FlowSmith><prog>b.flow</prog></FlowSmith>"};
+  int code = 0;
+  for (const char* event : events)
+    ASSERT_TRUE(monitor_->addRuleEvent(task, r, ++code, "EXEC", event));
+  Owned<KvResource> self = objectResource("Task", task);
+  ASSERT_TRUE(analyze(self.get(), "Task", task))
+      << ia_->getErrorMessage().asCstr();
+  EXPECT_EQ(
+      dependencies(self.get()),
+      (V{"File|a.log", "File|b.flow", "File|load.sh", "File|nightly.job",
+         "File|vars.txt", "ProfileJob|file:///flows/a.flow", "Rule|Runs"}));
+  EXPECT_EQ(sortedRows(named(
+                ia_->getDependentResourcesByType(self.get(), "ProfileJob"))),
+            V{"ProfileJob|file:///flows/a.flow"});
+}
+
 TEST_P(ImpactAnalysisTest, ARuleDependsOnItsMetricsAndFieldsUntilAReadFails) {
   const int r = rule("Ages");
   const int metric = common_->addCustomMetric("Mean age", "", "", "");
@@ -218,6 +250,7 @@ TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
   EXPECT_EQ(named(ia_->getUsedByResources(used.get(), 0)), V{"Task|user"});
 
   EXPECT_FALSE(ia_->removeResourceIfUnused(used.get()));
+  EXPECT_FALSE(ia_->removeResource(used.get()));
   EXPECT_EQ(ia_->getErrorMessage().str(),
             "The resource could not be deleted.  It is still a dependency.");
   ASSERT_TRUE(ia_->removeResourceIfUnused(alone.get()));
@@ -239,6 +272,29 @@ TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {
   Owned<KvResourceList> all(ia_->getResources());
   while (all->next())
     EXPECT_EQ(all->getResource()->getIdentity().str(), "/srv/a.txt");
+
+  // Identities of databases, tables and files are named by their parts; the
+  // table, recorded after its database, depends on it.
+  kvbGetConfigOptions("")->set("DB", "sales");
+  Owned<KvResourceManager> manager(createKvResourceManager());
+  KvbString database, tableIdentity, fileIdentity;
+  ASSERT_TRUE(manager->getDatabaseIdentity("DSN=%%DB%%", "ODBC", database));
+  ASSERT_TRUE(manager->getTableIdentity("DSN=%%DB%%", "ODBC", "main", "SALES",
+                                        "CUST", tableIdentity));
+  ASSERT_TRUE(manager->getFileIdentity("%%SRC_DIR%%", "b.txt", fileIdentity));
+  const struct {
+    const char* type;
+    KvbString identity;
+    V resolved;
+  } macros[] = {{"Database", database, {"Database|DSN=sales"}},
+                {"Table", tableIdentity, {"Database|in", "Table|CUST"}},
+                {"File", fileIdentity, {"File|b.txt"}}};
+  for (const auto& m : macros) {
+    Owned<KvResource> resource(ia_->createResource("in", m.type, m.identity));
+    ASSERT_NE(resource, nullptr) << m.type;
+    EXPECT_EQ(named(ia_->getDependentResources(resource.get(), 0)), m.resolved);
+  }
+  kvbGetConfigOptions("")->remove("DB");
   kvbGetConfigOptions("")->remove("SRC_DIR");
 }
 
