@@ -96,6 +96,18 @@ class CopyTest : public AdminTargetTest {
             " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
     idTable(target_, "FRQDST", 3, "target");
   }
+  // The names of the databases that a SQLite repository's connection has
+  // open, joined by ","; empty elsewhere.
+  std::string databases(RepositoryImpl* repos) {
+    std::string names;
+    if (!isPostgres())
+      firstRow(repos->getDataAccess(),
+               "SELECT group_concat(name) FROM pragma_database_list", {},
+               [&](ReposDataAccessCursor& row) {
+                 names = row.getString(0).str();
+               });
+    return names;
+  }
   // Every table of the target, per-id tables included.
   std::vector<std::string> targetContent() {
     return repositoryRows(target_, tableCodes(target_), 3);
@@ -193,6 +205,44 @@ TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
         return !HasFailure();
       });
   EXPECT_GT(faults, 0);
+}
+
+// A target that lacks a table of the source fails the copy. Between two
+// SQLite files the copy reads the source's file on the target's connection,
+// where the table's name would reach the source's table: the source must
+// come out as it was, and no file stays attached to the target.
+TEST_P(CopyTest, ATargetWithoutATableOfTheSourceFailsAndLeavesTheSource) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  run(target_, "DROP TABLE " + tableName(target_, "NOTCAT"));
+  const std::vector<std::string> source = everyTable(source_);
+  ASSERT_EQ(tableRows(source_, tableName(source_, "NOTCAT")).size(), 1u);
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_EQ(everyTable(source_), source);
+  EXPECT_EQ(databases(target_), isPostgres() ? "" : "main");
+
+  ASSERT_TRUE(target_->getDataAccess()->checkTables(TableCreateOptions()));
+  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_EQ(everyTable(target_), source);
+  EXPECT_EQ(databases(target_), isPostgres() ? "" : "main");
+}
+
+// Two repositories in one SQLite file, under two table prefixes.
+TEST_P(CopyTest, RepositoriesOfOneFileCopyIntoEachOther) {
+  if (GetParam() != RdaTarget::kSqliteConnection)
+    GTEST_SKIP() << "table prefixes of one SQLite file";
+  const AdminDatabase db = newDatabase();
+  RepositoryImpl* both[2] = {};
+  for (RepositoryImpl*& repos : both) {
+    const char* prefix = &repos == both ? "ka" : "kb";
+    ASSERT_TRUE(admin_->createRepository(db.connection.c_str(), prefix))
+        << error();
+    repos = keep(admin_->openRepositoryConnection(db.connection.c_str(),
+                                                  prefix, true, nullptr));
+    ASSERT_NE(repos, nullptr);
+  }
+  fillSource(both[0]);
+  ASSERT_TRUE(admin_->copyRepository(both[0], both[1])) << error();
+  EXPECT_EQ(everyTable(both[1]), everyTable(both[0]));
 }
 
 // A repository that a newer engine wrote is neither copied from, which
