@@ -30,7 +30,6 @@
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
-#include "kvdataaccess/kvdataaccess.h"
 #include "rda/rda_impl.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
@@ -85,11 +84,6 @@ void addColumn(TablePlan* plan, KvbString* selectList, KvbString* insertList,
   plan->markers.push_back({type, size});
   plan->longText.push_back(longText && type == kvbTypeString);
   if (plan->longText.back()) plan->longTextColumns.push_back(sourceName);
-}
-
-bool isSqlite(ReposDataAccess* rda) {
-  DacConnection* dac = rda->getDacConnection();  // null: a SQLite file
-  return !dac || dac->getDbKind() == DAC_DB_SQLITE;
 }
 
 // The URI that opens the SQLite file `path` read-only: every byte but
@@ -183,7 +177,7 @@ class RepositoryCopy {
   // source's table of that name and change the source. Without URI names
   // the copy keeps the row path.
   bool attachSource() {
-    if (!isSqlite(to_) || !isSqlite(from_) || to_->inTransaction() ||
+    if (!RepositoryImpl::onSqlite(to_) || !RepositoryImpl::onSqlite(from_) || to_->inTransaction() ||
         from_->inTransaction() ||
         static_cast<RDA_BaseImpl*>(to_)->ddlActive() ||
         !from_->getSchemaName().isEmpty() || !to_->getSchemaName().isEmpty())
