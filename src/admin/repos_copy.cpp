@@ -69,6 +69,10 @@ struct TablePlan {
   // no column holds long texts).
   KvbString transfer;
   KvbString rowPathProbe;
+  // With the source attached: the expression that is 1 when the table has
+  // rows on either side, and whether it has none (no statement then runs).
+  KvbString anyRows;
+  bool idle = false;
   std::vector<KvbDatavar> probeValues;
   std::vector<std::pair<int, int>> markers;
   std::vector<bool> longText;
@@ -131,7 +135,7 @@ class RepositoryCopy {
                              target_->getMaxHgmId()) &&
              replaceIdTables("FRQDST", nullptr, source_->getMaxFieldId(),
                              target_->getMaxFieldId()) &&
-             emptyLongTexts() && copyBuiltInTables() && copyTableSets() &&
+             emptyLongTexts() && copyTables() &&
              (target_->raiseIdCounters() || fail(target_->getErrorMessage()));
     });
     // A file left attached would stay open, and locked while read, on the
@@ -177,8 +181,8 @@ class RepositoryCopy {
   // source's table of that name and change the source. Without URI names
   // the copy keeps the row path.
   bool attachSource() {
-    if (!RepositoryImpl::onSqlite(to_) || !RepositoryImpl::onSqlite(from_) || to_->inTransaction() ||
-        from_->inTransaction() ||
+    if (!RepositoryImpl::onSqlite(to_) || !RepositoryImpl::onSqlite(from_) ||
+        to_->inTransaction() || from_->inTransaction() ||
         static_cast<RDA_BaseImpl*>(to_)->ddlActive() ||
         !from_->getSchemaName().isEmpty() || !to_->getSchemaName().isEmpty())
       return false;
@@ -207,6 +211,10 @@ class RepositoryCopy {
                    ")  VALUES (" + markers + ") ";
     if (emptyFirst) plan->empty = "DELETE FROM " + targetTable;
     if (!attached_) return;
+    if (emptyFirst)
+      plan->anyRows = "(EXISTS(SELECT 1 FROM " + targetTable +
+                      ") OR EXISTS(SELECT 1 FROM " + kSourceAlias + "." +
+                      sourceTable + "))";
     plan->transfer = "INSERT INTO " + targetTable + " (" + insertList +
                      ") SELECT " + selectList + " FROM " + kSourceAlias + "." +
                      sourceTable;
@@ -272,8 +280,8 @@ class RepositoryCopy {
   bool targetHasTable(const char* code, int id) {
     if (!attached_) {
       std::list<TableColumnInfo> columns;
-      return to_->getTableColumns(kvbStringFormat("%s%d", code, id),
-                                  columns) > 0;
+      return to_->getTableColumns(kvbStringFormat("%s%d", code, id), columns) >
+             0;
     }
     return firstRow(to_,
                     "SELECT 1 FROM main.sqlite_master WHERE type='table' AND "
@@ -313,27 +321,48 @@ class RepositoryCopy {
     return to_->paramExec(sql, nullptr, 0) || failMessage(1311, sql);
   }
 
-  // The counters come first, so that the long texts written into the
-  // target draw their ids from the counters that the copy leaves.
-  bool copyBuiltInTables() {
-    return copyDefinedTable(findTableColumnDefs("UCURID")) &&
-           forEachDefinedTable(reposCoreColumnDefs) &&
-           forEachDefinedTable(reposNcoaColumnDefs);
+  // The built-in tables, then those of the source's table sets. The
+  // counters come first, so that the long texts written into the target
+  // draw their ids from the counters that the copy leaves.
+  bool copyTables() {
+    std::vector<TablePlan> plans{definedPlan(findTableColumnDefs("UCURID"))};
+    addDefinedPlans(reposCoreColumnDefs, &plans);
+    addDefinedPlans(reposNcoaColumnDefs, &plans);
+    if (!addSetPlans(&plans)) return false;
+    markIdleTables(&plans);
+    for (const TablePlan& plan : plans)
+      if (!plan.idle && !copyRows(plan)) return false;
+    return true;
   }
 
-  bool forEachDefinedTable(const ReposColumnDef* defs) {
+  // With the source attached, one query finds the tables that have no row
+  // on either side, most of a repository's: they need neither their DELETE
+  // nor their INSERT. Should the query fail (a table the target lacks), no
+  // table is skipped and the table's own statements give the failure.
+  void markIdleTables(std::vector<TablePlan>* plans) {
+    if (!attached_) return;
+    KvbString sql("SELECT ");
+    for (size_t i = 0; i < plans->size(); ++i)
+      sql.append(i ? "," : "").append((*plans)[i].anyRows);
+    firstRow(to_, sql, {}, [&](ReposDataAccessCursor& row) {
+      for (size_t i = 0; i < plans->size(); ++i)
+        (*plans)[i].idle = row.getInt(static_cast<int>(i)) == 0;
+    });
+  }
+
+  void addDefinedPlans(const ReposColumnDef* defs,
+                       std::vector<TablePlan>* plans) {
     for (const ReposColumnDef* def = defs; !isEndRecord(*def); ++def) {
       const ReposColumnDef* first = def;
       while (!isEndRecord(*def)) ++def;
       bool kept = KvbString(first->tableCode) == "UCURID";
       for (const char* code : kKeptTables)
         kept = kept || KvbString(first->tableCode) == code;
-      if (!kept && !copyDefinedTable(first)) return false;
+      if (!kept) plans->push_back(definedPlan(first));
     }
-    return true;
   }
 
-  bool copyDefinedTable(const ReposColumnDef* first) {
+  TablePlan definedPlan(const ReposColumnDef* first) {
     const KvbString sourceQuote = from_->getIdentifierQuote();
     const KvbString targetQuote = to_->getIdentifierQuote();
     const int maxText = to_->getMaxTextLength();
@@ -361,21 +390,21 @@ class RepositoryCopy {
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(first->tableCode, true, -1),
                to_->getTableName(first->tableCode, true, -1), true);
-    return copyRows(plan);
+    return plan;
   }
 
-  bool copyTableSets() {
+  bool addSetPlans(std::vector<TablePlan>* plans) {
     for (int index = 0; index < source_->getTableSetCount(); ++index) {
       const ReposTableSet* set = source_->getTableSet(index);
       if (!set)
         return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1198));
       for (const ReposTableDef& table : set->tableDefs)
-        if (!table.columns.empty() && !copySetTable(table)) return false;
+        if (!table.columns.empty()) plans->push_back(setPlan(table));
     }
     return true;
   }
 
-  bool copySetTable(const ReposTableDef& table) {
+  TablePlan setPlan(const ReposTableDef& table) {
     const int maxText = to_->getMaxTextLength();
     TablePlan plan;
     KvbString selectList(""), insertList("");
@@ -386,7 +415,7 @@ class RepositoryCopy {
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(table.name.asCstr(), true, -1),
                to_->getTableName(table.name.asCstr(), true, -1), true);
-    return copyRows(plan);
+    return plan;
   }
 
   // ---- rows ----

@@ -79,16 +79,15 @@ bool raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
   KvbString sql("SELECT ");
   for (size_t i = 0; i < keys.size(); ++i)
     sql.append(i ? ", " : "")
-        .append(kvbStringFormat("(SELECT MAX(%s) FROM %S)",
-                                keys[i]->columnName,
-                                rda->getTableName(keys[i]->tableCode, true,
-                                                  -1)));
+        .append(
+            kvbStringFormat("(SELECT MAX(%s) FROM %S)", keys[i]->columnName,
+                            rda->getTableName(keys[i]->tableCode, true, -1)));
   return firstRow(rda, sql, {}, [&](ReposDataAccessCursor& row) {
            for (size_t i = 0; i < keys.size(); ++i) {
              const int column = static_cast<int>(i);
              if (row.isNull(column)) continue;
-             auto found = counters->emplace(keys[i]->tableCode,
-                                            row.getInt(column));
+             auto found =
+                 counters->emplace(keys[i]->tableCode, row.getInt(column));
              found.first->second =
                  std::max(found.first->second, row.getInt(column));
            }

@@ -101,11 +101,10 @@ class CopyTest : public AdminTargetTest {
   std::string databases(RepositoryImpl* repos) {
     std::string names;
     if (!isPostgres())
-      firstRow(repos->getDataAccess(),
-               "SELECT group_concat(name) FROM pragma_database_list", {},
-               [&](ReposDataAccessCursor& row) {
-                 names = row.getString(0).str();
-               });
+      firstRow(
+          repos->getDataAccess(),
+          "SELECT group_concat(name) FROM pragma_database_list", {},
+          [&](ReposDataAccessCursor& row) { names = row.getString(0).str(); });
     return names;
   }
   // Every table of the target, per-id tables included.
@@ -226,6 +225,16 @@ TEST_P(CopyTest, ATargetWithoutATableOfTheSourceFailsAndLeavesTheSource) {
   EXPECT_EQ(databases(target_), isPostgres() ? "" : "main");
 }
 
+// A table that the source leaves empty is emptied in the target too.
+TEST_P(CopyTest, TablesEmptyInTheSourceComeOutEmpty) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  run(target_, "INSERT INTO " + tableName(target_, "TBL") +
+                   " (DSN_ID, TBL_ID, TBL_NM) VALUES (1, 9, 'stale')");
+  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_EQ(tableRows(target_, tableName(target_, "TBL")).size(), 0u);
+  EXPECT_EQ(everyTable(target_), everyTable(source_));
+}
+
 // Two repositories in one SQLite file, under two table prefixes.
 TEST_P(CopyTest, RepositoriesOfOneFileCopyIntoEachOther) {
   if (GetParam() != RdaTarget::kSqliteConnection)
@@ -236,8 +245,8 @@ TEST_P(CopyTest, RepositoriesOfOneFileCopyIntoEachOther) {
     const char* prefix = &repos == both ? "ka" : "kb";
     ASSERT_TRUE(admin_->createRepository(db.connection.c_str(), prefix))
         << error();
-    repos = keep(admin_->openRepositoryConnection(db.connection.c_str(),
-                                                  prefix, true, nullptr));
+    repos = keep(admin_->openRepositoryConnection(db.connection.c_str(), prefix,
+                                                  true, nullptr));
     ASSERT_NE(repos, nullptr);
   }
   fillSource(both[0]);
