@@ -57,12 +57,19 @@ const char kSourceAlias[] = "kvcopy_source";
 // Every long-text marker of a connection begins with this text.
 const char kLongTextMarkerHead[] = "_~_";
 
+// The row path writes rows in batches, one INSERT of many rows each: at
+// most this many rows, and for a wide table no more rows than keep the
+// markers of one INSERT to about kBatchMarkers.
+constexpr size_t kBatchRows = 100;
+constexpr size_t kBatchMarkers = 2000;
+
 // How one table is copied: the query on the source, the statements on the
 // target, the declared type and size of each marker, and which columns may
 // hold long-text markers.
 struct TablePlan {
   KvbString select;
-  KvbString insert;
+  KvbString insertHead;  // the INSERT up to its VALUES
+  KvbString rowMarkers;  // the markers of one row, "(?,?)"
   KvbString empty;  // the DELETE of the target's rows; none for a new table
   // With the source attached: the INSERT ... SELECT that moves every row,
   // and the query for a row that must go the row path instead (none when
@@ -207,8 +214,9 @@ class RepositoryCopy {
     for (size_t i = 0; i < plan->markers.size(); ++i)
       markers.append(i ? ",?" : "?");
     plan->select = "SELECT " + selectList + " FROM " + sourceTable;
-    plan->insert = "INSERT INTO " + targetTable + " (" + insertList +
-                   ")  VALUES (" + markers + ") ";
+    plan->insertHead =
+        "INSERT INTO " + targetTable + " (" + insertList + ") VALUES ";
+    plan->rowMarkers = "(" + markers + ")";
     if (emptyFirst) plan->empty = "DELETE FROM " + targetTable;
     if (!attached_) return;
     if (emptyFirst)
@@ -446,8 +454,9 @@ class RepositoryCopy {
     return true;
   }
 
-  // Fills the target table with the source's rows through one prepared
-  // statement.
+  // Fills the target table with the source's rows, read through one query
+  // and written in batches: one prepared INSERT for every full batch, one
+  // for the shorter last batch.
   bool copyEachRow(const TablePlan& plan) {
     report(plan.select);
     ReposDataAccessCursor* rows = from_->paramSelect(plan.select, 0);
@@ -458,47 +467,75 @@ class RepositoryCopy {
         std::find(plan.longText.begin(), plan.longText.end(), true) !=
         plan.longText.end();
     int fetched = readsLongTexts && !rows->cacheAll() ? 2 : rows->next();
-    // Most tables of a repository are empty: the insert is prepared only
-    // for one that has rows.
-    ReposDataAccessStatement* insert = nullptr;
-    if (fetched == 1) {
-      report(plan.insert);
-      insert = to_->createStatement(plan.insert);
-      for (size_t i = 0; insert && i < plan.markers.size(); ++i)
-        insert->setParameterInfo(static_cast<int>(i), plan.markers[i].first,
-                                 plan.markers[i].second);
-    }
-    bool ok = fetched != 1 || insert || failMessage(1312, plan.insert);
+    const size_t width = std::max<size_t>(plan.markers.size(), 1);
+    const size_t batchRows =
+        std::max<size_t>(1, std::min(kBatchRows, kBatchMarkers / width));
+    std::vector<KvbDatavar> batch;
+    ReposDataAccessStatement* full = nullptr;  // made for the first full batch
+    ReposDataAccessStatement* last = nullptr;
+    bool ok = true;
     int count = 0;
     for (; ok && fetched == 1; fetched = rows->next(), ++count) {
-      for (size_t c = 0; ok && c < plan.markers.size(); ++c)
-        ok = bindValue(insert, static_cast<int>(c), rows->getValue(c),
-                       plan.longText[c]);
-      ok = ok && (insert->execute() || fail(insert->getErrorMessage()));
+      for (size_t c = 0; ok && c < plan.markers.size(); ++c) {
+        batch.emplace_back();
+        ok = storedValue(rows->getValue(static_cast<int>(c)), plan.longText[c],
+                         &batch.back());
+      }
+      if (ok && batch.size() == batchRows * width)
+        ok = writeBatch(plan, &full, &batch);
     }
     if (ok && fetched == 2) ok = failMessage(1311, plan.select);
+    if (ok && !batch.empty()) ok = writeBatch(plan, &last, &batch);
     if (ok) report(kvbStringFormat("Inserted: %d rows", count));
     rows->release();
-    if (insert) insert->release();
+    for (ReposDataAccessStatement* insert : {full, last})
+      if (insert) insert->release();
     return ok;
   }
 
-  // Binds one value; a long text is read whole from the source and stored
-  // in the target's long-text table when it does not fit a column there.
-  bool bindValue(ReposDataAccessStatement* insert, int index,
-                 const KvbDatavar& value, bool longText) {
+  // Writes the rows whose values `values` holds through *insert, which is
+  // prepared for that many rows when it is null, and empties `values`.
+  bool writeBatch(const TablePlan& plan, ReposDataAccessStatement** insert,
+                  std::vector<KvbDatavar>* values) {
+    if (!*insert) {
+      KvbString sql = plan.insertHead;
+      for (size_t at = 0; at < values->size(); at += plan.markers.size())
+        sql.append(at ? "," : "").append(plan.rowMarkers);
+      report(sql);
+      *insert = to_->createStatement(sql);
+      if (!*insert) return failMessage(1312, sql);
+      for (size_t i = 0; i < values->size(); ++i) {
+        const std::pair<int, int>& marker =
+            plan.markers[i % plan.markers.size()];
+        (*insert)->setParameterInfo(static_cast<int>(i), marker.first,
+                                    marker.second);
+      }
+    }
+    for (size_t i = 0; i < values->size(); ++i)
+      if (!(*insert)->setParameter(static_cast<int>(i), (*values)[i]))
+        return fail((*insert)->getErrorMessage());
+    values->clear();
+    return (*insert)->execute() || fail((*insert)->getErrorMessage());
+  }
+
+  // The value that the target stores for a source value; a long text is
+  // read whole from the source and stored in the target's long-text table
+  // when it does not fit a column there, its marker then taking its place.
+  bool storedValue(const KvbDatavar& value, bool longText, KvbDatavar* stored) {
+    *stored = value;
     if (!longText || value.isNull() || value.getType() != kvbTypeString)
-      return insert->setParameter(index, value) ||
-             fail(insert->getErrorMessage());
+      return true;
     KvbString full, marker;
     if (!from_->readLongText(value.asString(), &full, 0))
       return fail(from_->getErrorMessage());
-    if (to_->writeLongText(full, &marker, 0))
-      return insert->setParameter(index, marker) ||
-             fail(insert->getErrorMessage());
+    if (to_->writeLongText(full, &marker, 0)) {
+      *stored = KvbDatavar(marker);
+      return true;
+    }
     if (full.length() > static_cast<size_t>(to_->getMaxTextLength()))
       return fail(to_->getErrorMessage());
-    return insert->setParameter(index, full) || fail(insert->getErrorMessage());
+    *stored = KvbDatavar(full);
+    return true;
   }
 
   RepositoryImpl* source_;

@@ -235,6 +235,21 @@ TEST_P(CopyTest, TablesEmptyInTheSourceComeOutEmpty) {
   EXPECT_EQ(everyTable(target_), everyTable(source_));
 }
 
+// A table whose rows go the row path (RULE holds a long text) with more
+// rows than one batch takes, and a last batch that is shorter: every row
+// arrives, with its long text.
+TEST_P(CopyTest, RowsArriveWholeBatchAfterBatch) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  for (int id = 3; id < 253; ++id)
+    run(source_,
+        "INSERT INTO " + tableName(source_, "RULE") +
+            " (RU_ID, RU_DESC) VALUES (?, ?)",
+        {id, KvbString(("rule " + std::to_string(id)).c_str())});
+  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_EQ(tableRows(target_, tableName(target_, "RULE")).size(), 252u);
+  EXPECT_EQ(everyTable(target_), everyTable(source_));
+}
+
 // Two repositories in one SQLite file, under two table prefixes.
 TEST_P(CopyTest, RepositoriesOfOneFileCopyIntoEachOther) {
   if (GetParam() != RdaTarget::kSqliteConnection)
