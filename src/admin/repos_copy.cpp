@@ -21,7 +21,8 @@
 // inside a transaction, so the attachment comes before the begin and goes
 // after the end. Rows whose long-text columns may hold markers, or texts
 // longer than the target keeps inline, and every copy between other kinds
-// of database, go row by row through one prepared statement per table.
+// of database, go the row path: read through one query and written in
+// batches, many rows to one prepared INSERT.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -76,11 +77,11 @@ struct TablePlan {
   // no column holds long texts).
   KvbString transfer;
   KvbString rowPathProbe;
+  std::vector<KvbDatavar> probeValues;
   // With the source attached: the expression that is 1 when the table has
   // rows on either side, and whether it has none (no statement then runs).
   KvbString anyRows;
   bool idle = false;
-  std::vector<KvbDatavar> probeValues;
   std::vector<std::pair<int, int>> markers;
   std::vector<bool> longText;
   std::vector<KvbString> longTextColumns;  // their names on the source
