@@ -13,14 +13,25 @@
 // it was; the target never opens as a current repository that is half
 // copied (per-id tables of the source beside main tables of the target, or
 // rows pointing at long-text pieces that are gone). The price is that other
-// writers of the target wait for the whole copy. Each table is filled
-// through one prepared statement.
+// writers of the target wait for the whole copy.
+//
+// Where both repositories are SQLite files, the target's connection
+// attaches the source's file and each table's rows move in one
+// INSERT ... SELECT, inside the same transaction; SQLite attaches no file
+// inside a transaction, so the attachment comes before the begin and goes
+// after the end. Rows whose long-text columns may hold markers, or texts
+// longer than the target keeps inline, and every copy between other kinds
+// of database, go the row path: read through one query and written in
+// batches, many rows to one prepared INSERT.
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <functional>
 
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
 
@@ -41,15 +52,39 @@ constexpr int kHistogramGroups = 5;
 // hold them.
 const char* const kKeptTables[] = {"KEYVAL", "INFO", "BIGSTR"};
 
+// The name under which the target's connection attaches the source's file.
+const char kSourceAlias[] = "kvcopy_source";
+
+// Every long-text marker of a connection begins with this text.
+const char kLongTextMarkerHead[] = "_~_";
+
+// The row path writes rows in batches, one INSERT of many rows each: at
+// most this many rows, and for a wide table no more rows than keep the
+// markers of one INSERT to about kBatchMarkers.
+constexpr size_t kBatchRows = 100;
+constexpr size_t kBatchMarkers = 2000;
+
 // How one table is copied: the query on the source, the statements on the
 // target, the declared type and size of each marker, and which columns may
 // hold long-text markers.
 struct TablePlan {
   KvbString select;
-  KvbString insert;
+  KvbString insertHead;  // the INSERT up to its VALUES
+  KvbString rowMarkers;  // the markers of one row, "(?,?)"
   KvbString empty;  // the DELETE of the target's rows; none for a new table
+  // With the source attached: the INSERT ... SELECT that moves every row,
+  // and the query for a row that must go the row path instead (none when
+  // no column holds long texts).
+  KvbString transfer;
+  KvbString rowPathProbe;
+  std::vector<KvbDatavar> probeValues;
+  // With the source attached: the expression that is 1 when the table has
+  // rows on either side, and whether it has none (no statement then runs).
+  KvbString anyRows;
+  bool idle = false;
   std::vector<std::pair<int, int>> markers;
   std::vector<bool> longText;
+  std::vector<KvbString> longTextColumns;  // their names on the source
 };
 
 // Appends one column to a plan: its name to both column lists, a marker.
@@ -60,19 +95,33 @@ void addColumn(TablePlan* plan, KvbString* selectList, KvbString* insertList,
   insertList->append(insertList->isEmpty() ? "" : ",").append(targetName);
   plan->markers.push_back({type, size});
   plan->longText.push_back(longText && type == kvbTypeString);
+  if (plan->longText.back()) plan->longTextColumns.push_back(sourceName);
 }
 
-// Completes a plan from its column lists and physical table names.
-void finishPlan(TablePlan* plan, const KvbString& selectList,
-                const KvbString& insertList, const KvbString& sourceTable,
-                const KvbString& targetTable, bool emptyFirst) {
-  KvbString markers("");
-  for (size_t i = 0; i < plan->markers.size(); ++i)
-    markers.append(i ? ",?" : "?");
-  plan->select = "SELECT " + selectList + " FROM " + sourceTable;
-  plan->insert = "INSERT INTO " + targetTable + " (" + insertList +
-                 ")  VALUES (" + markers + ") ";
-  if (emptyFirst) plan->empty = "DELETE FROM " + targetTable;
+// The URI that opens the SQLite file `path` read-only: every byte but
+// letters, digits, "/", "-", "." and "_" is escaped, so that no "?" or "#"
+// of the name starts a query or fragment.
+KvbString readOnlyUri(const KvbString& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  KvbString uri("file:");
+  for (const unsigned char c : path.str()) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_') {
+      uri.append(static_cast<char>(c));
+    } else {
+      uri.append('%').append(kHex[c >> 4]).append(kHex[c & 15]);
+    }
+  }
+  return uri.append("?mode=ro");
+}
+
+// The file of a SQLite connection's main database; empty when it has none
+// or it cannot be read.
+KvbString mainFile(ReposDataAccess* rda) {
+  KvbString file("");
+  firstRow(rda, "SELECT file FROM pragma_database_list WHERE name=?",
+           {KvbString("main")},
+           [&](ReposDataAccessCursor& row) { file = row.getString(0); });
+  return file;
 }
 
 class RepositoryCopy {
@@ -88,14 +137,20 @@ class RepositoryCopy {
 
   bool run(KvbString* errorText) {
     errorText_ = errorText;
-    return inTargetTransaction([this] {
+    attached_ = attachSource();
+    const bool copied = inTargetTransaction([this] {
       return replaceIdTables("HSM", "HCM", source_->getMaxHgmId(),
                              target_->getMaxHgmId()) &&
              replaceIdTables("FRQDST", nullptr, source_->getMaxFieldId(),
                              target_->getMaxFieldId()) &&
-             emptyLongTexts() && copyBuiltInTables() && copyTableSets() &&
+             emptyLongTexts() && copyTables() &&
              (target_->raiseIdCounters() || fail(target_->getErrorMessage()));
     });
+    // A file left attached would stay open, and locked while read, on the
+    // target's connection; the copy's outcome does not depend on it.
+    if (attached_)
+      to_->paramExec(KvbString("DETACH DATABASE ") + kSourceAlias, nullptr, 0);
+    return copied;
   }
 
  private:
@@ -121,6 +176,74 @@ class RepositoryCopy {
     return !workFailed && fail(to_->getErrorMessage());
   }
 
+  // Attaches the source's file to the target's connection when both are
+  // SQLite files and the rows can move between them inside the target's
+  // transaction: neither connection has a transaction open (the source's
+  // uncommitted rows are not in its file, and SQLite attaches nothing inside
+  // one), no DDL callback takes the target's statements (a script must not
+  // name the source's file), the source's tables are in its main database,
+  // and the two are different files. False leaves the row path.
+  //
+  // The file is attached read-only, through a URI name: a statement of the
+  // copy that names a table the target lacks would otherwise reach the
+  // source's table of that name and change the source. Without URI names
+  // the copy keeps the row path.
+  bool attachSource() {
+    if (!RepositoryImpl::onSqlite(to_) || !RepositoryImpl::onSqlite(from_) ||
+        to_->inTransaction() || from_->inTransaction() ||
+        static_cast<RDA_BaseImpl*>(to_)->ddlActive() ||
+        !from_->getSchemaName().isEmpty() || !to_->getSchemaName().isEmpty())
+      return false;
+    const KvbString file = mainFile(from_);
+    int uriNames = 0;
+    if (file.isEmpty() || file == mainFile(to_) ||
+        !to_->paramSingleton(
+            "SELECT sqlite_compileoption_used('SQLITE_USE_URI')", &uriNames,
+            0) ||
+        !uriNames)
+      return false;
+    const KvbDatavar uri(readOnlyUri(file));
+    return to_->paramExec(KvbString("ATTACH DATABASE ? AS ") + kSourceAlias,
+                          nullptr, 1, &uri);
+  }
+
+  // Completes a plan from its column lists and physical table names.
+  void finishPlan(TablePlan* plan, const KvbString& selectList,
+                  const KvbString& insertList, const KvbString& sourceTable,
+                  const KvbString& targetTable, bool emptyFirst) {
+    KvbString markers("");
+    for (size_t i = 0; i < plan->markers.size(); ++i)
+      markers.append(i ? ",?" : "?");
+    plan->select = "SELECT " + selectList + " FROM " + sourceTable;
+    plan->insertHead =
+        "INSERT INTO " + targetTable + " (" + insertList + ") VALUES ";
+    plan->rowMarkers = "(" + markers + ")";
+    if (emptyFirst) plan->empty = "DELETE FROM " + targetTable;
+    if (!attached_) return;
+    if (emptyFirst)
+      plan->anyRows = "(EXISTS(SELECT 1 FROM " + targetTable +
+                      ") OR EXISTS(SELECT 1 FROM " + kSourceAlias + "." +
+                      sourceTable + "))";
+    plan->transfer = "INSERT INTO " + targetTable + " (" + insertList +
+                     ") SELECT " + selectList + " FROM " + kSourceAlias + "." +
+                     sourceTable;
+    // A long text that may be a marker is resolved and stored again in the
+    // target's long-text table, and one longer than the target keeps inline
+    // moves there: such rows need the row path.
+    KvbString terms("");
+    for (const KvbString& column : plan->longTextColumns) {
+      terms.append(terms.isEmpty() ? "" : " OR ")
+          .append("substr(" + column + ",1,?)=? OR length(CAST(" + column +
+                  " AS BLOB))>?");
+      plan->probeValues.insert(
+          plan->probeValues.end(),
+          {static_cast<int>(strlen(kLongTextMarkerHead)),
+           KvbString(kLongTextMarkerHead), to_->getMaxTextLength()});
+    }
+    if (!terms.isEmpty())
+      plan->rowPathProbe = "SELECT 1 FROM " + sourceTable + " WHERE " + terms;
+  }
+
   // ---- per-id tables ----
 
   // Replaces the target's tables <code><id> (and <second><id>) by the
@@ -135,10 +258,10 @@ class RepositoryCopy {
 
   bool replaceIdTable(const char* code, int id) {
     const KvbString name = kvbStringFormat("%s%d", code, id);
-    std::list<TableColumnInfo> columns, old;
+    std::list<TableColumnInfo> columns;
     from_->getTableColumns(name, columns);
-    to_->getTableColumns(name, old);
-    if (columns.empty() && old.empty()) return true;
+    const bool had = targetHasTable(code, id);
+    if (columns.empty() && !had) return true;
     // Texts get the target's longest size, since not every database tells
     // the size its columns were declared with.
     for (TableColumnInfo& column : columns)
@@ -151,12 +274,29 @@ class RepositoryCopy {
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(code, true, id),
                to_->getTableName(code, true, id), false);
-    if (!old.empty() && !to_->dropTable(to_->getTableName(code, false, id)))
+    if (had && !to_->dropTable(to_->getTableName(code, false, id)))
       return fail(to_->getErrorMessage());
     if (columns.empty()) return true;
     report(plan.select);
     return (to_->createTable(name, columns) || fail(to_->getErrorMessage())) &&
            copyRows(plan) && indexIdTable(code, id);
+  }
+
+  // Whether the target has the per-id table <code><id>. The target's
+  // catalogue would also find a table of the attached source under a name
+  // that the target lacks, so with the source attached the target's main
+  // database is asked alone.
+  bool targetHasTable(const char* code, int id) {
+    if (!attached_) {
+      std::list<TableColumnInfo> columns;
+      return to_->getTableColumns(kvbStringFormat("%s%d", code, id), columns) >
+             0;
+    }
+    return firstRow(to_,
+                    "SELECT 1 FROM main.sqlite_master WHERE type='table' AND "
+                    "name=? COLLATE NOCASE",
+                    {to_->getTableName(code, false, id)},
+                    [](ReposDataAccessCursor&) {}) == 1;
   }
 
   // The indexes of a copied per-id table; as the database layer makes
@@ -190,27 +330,48 @@ class RepositoryCopy {
     return to_->paramExec(sql, nullptr, 0) || failMessage(1311, sql);
   }
 
-  // The counters come first, so that the long texts written into the
-  // target draw their ids from the counters that the copy leaves.
-  bool copyBuiltInTables() {
-    return copyDefinedTable(findTableColumnDefs("UCURID")) &&
-           forEachDefinedTable(reposCoreColumnDefs) &&
-           forEachDefinedTable(reposNcoaColumnDefs);
+  // The built-in tables, then those of the source's table sets. The
+  // counters come first, so that the long texts written into the target
+  // draw their ids from the counters that the copy leaves.
+  bool copyTables() {
+    std::vector<TablePlan> plans{definedPlan(findTableColumnDefs("UCURID"))};
+    addDefinedPlans(reposCoreColumnDefs, &plans);
+    addDefinedPlans(reposNcoaColumnDefs, &plans);
+    if (!addSetPlans(&plans)) return false;
+    markIdleTables(&plans);
+    for (const TablePlan& plan : plans)
+      if (!plan.idle && !copyRows(plan)) return false;
+    return true;
   }
 
-  bool forEachDefinedTable(const ReposColumnDef* defs) {
+  // With the source attached, one query finds the tables that have no row
+  // on either side, most of a repository's: they need neither their DELETE
+  // nor their INSERT. Should the query fail (a table the target lacks), no
+  // table is skipped and the table's own statements give the failure.
+  void markIdleTables(std::vector<TablePlan>* plans) {
+    if (!attached_) return;
+    KvbString sql("SELECT ");
+    for (size_t i = 0; i < plans->size(); ++i)
+      sql.append(i ? "," : "").append((*plans)[i].anyRows);
+    firstRow(to_, sql, {}, [&](ReposDataAccessCursor& row) {
+      for (size_t i = 0; i < plans->size(); ++i)
+        (*plans)[i].idle = row.getInt(static_cast<int>(i)) == 0;
+    });
+  }
+
+  void addDefinedPlans(const ReposColumnDef* defs,
+                       std::vector<TablePlan>* plans) {
     for (const ReposColumnDef* def = defs; !isEndRecord(*def); ++def) {
       const ReposColumnDef* first = def;
       while (!isEndRecord(*def)) ++def;
       bool kept = KvbString(first->tableCode) == "UCURID";
       for (const char* code : kKeptTables)
         kept = kept || KvbString(first->tableCode) == code;
-      if (!kept && !copyDefinedTable(first)) return false;
+      if (!kept) plans->push_back(definedPlan(first));
     }
-    return true;
   }
 
-  bool copyDefinedTable(const ReposColumnDef* first) {
+  TablePlan definedPlan(const ReposColumnDef* first) {
     const KvbString sourceQuote = from_->getIdentifierQuote();
     const KvbString targetQuote = to_->getIdentifierQuote();
     const int maxText = to_->getMaxTextLength();
@@ -238,21 +399,21 @@ class RepositoryCopy {
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(first->tableCode, true, -1),
                to_->getTableName(first->tableCode, true, -1), true);
-    return copyRows(plan);
+    return plan;
   }
 
-  bool copyTableSets() {
+  bool addSetPlans(std::vector<TablePlan>* plans) {
     for (int index = 0; index < source_->getTableSetCount(); ++index) {
       const ReposTableSet* set = source_->getTableSet(index);
       if (!set)
         return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1198));
       for (const ReposTableDef& table : set->tableDefs)
-        if (!table.columns.empty() && !copySetTable(table)) return false;
+        if (!table.columns.empty()) plans->push_back(setPlan(table));
     }
     return true;
   }
 
-  bool copySetTable(const ReposTableDef& table) {
+  TablePlan setPlan(const ReposTableDef& table) {
     const int maxText = to_->getMaxTextLength();
     TablePlan plan;
     KvbString selectList(""), insertList("");
@@ -263,19 +424,41 @@ class RepositoryCopy {
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(table.name.asCstr(), true, -1),
                to_->getTableName(table.name.asCstr(), true, -1), true);
-    return copyRows(plan);
+    return plan;
   }
 
   // ---- rows ----
 
   // Empties the target table (when the plan says so) and fills it with the
-  // source's rows through one prepared statement.
+  // source's rows: in one statement from the attached source, else row by
+  // row.
   bool copyRows(const TablePlan& plan) {
     if (!plan.empty.isEmpty()) {
       report(plan.empty);
       if (!to_->paramExec(plan.empty, nullptr, 0))
         return failMessage(1311, plan.empty);
     }
+    if (plan.transfer.isEmpty()) return copyEachRow(plan);
+    int rowPath = 0;
+    if (!plan.rowPathProbe.isEmpty()) {
+      report(plan.rowPathProbe);
+      rowPath = firstRow(from_, plan.rowPathProbe, plan.probeValues,
+                         [](ReposDataAccessCursor&) {});
+      if (rowPath < 0) return failMessage(1311, plan.rowPathProbe);
+    }
+    if (rowPath) return copyEachRow(plan);
+    report(plan.transfer);
+    int count = 0;
+    if (!to_->paramExec(plan.transfer, &count, 0))
+      return fail(to_->getErrorMessage());
+    report(kvbStringFormat("Inserted: %d rows", count));
+    return true;
+  }
+
+  // Fills the target table with the source's rows, read through one query
+  // and written in batches: one prepared INSERT for every full batch, one
+  // for the shorter last batch.
+  bool copyEachRow(const TablePlan& plan) {
     report(plan.select);
     ReposDataAccessCursor* rows = from_->paramSelect(plan.select, 0);
     if (!rows) return failMessage(1311, plan.select);
@@ -285,47 +468,75 @@ class RepositoryCopy {
         std::find(plan.longText.begin(), plan.longText.end(), true) !=
         plan.longText.end();
     int fetched = readsLongTexts && !rows->cacheAll() ? 2 : rows->next();
-    // Most tables of a repository are empty: the insert is prepared only
-    // for one that has rows.
-    ReposDataAccessStatement* insert = nullptr;
-    if (fetched == 1) {
-      report(plan.insert);
-      insert = to_->createStatement(plan.insert);
-      for (size_t i = 0; insert && i < plan.markers.size(); ++i)
-        insert->setParameterInfo(static_cast<int>(i), plan.markers[i].first,
-                                 plan.markers[i].second);
-    }
-    bool ok = fetched != 1 || insert || failMessage(1312, plan.insert);
+    const size_t width = std::max<size_t>(plan.markers.size(), 1);
+    const size_t batchRows =
+        std::max<size_t>(1, std::min(kBatchRows, kBatchMarkers / width));
+    std::vector<KvbDatavar> batch;
+    ReposDataAccessStatement* full = nullptr;  // made for the first full batch
+    ReposDataAccessStatement* last = nullptr;
+    bool ok = true;
     int count = 0;
     for (; ok && fetched == 1; fetched = rows->next(), ++count) {
-      for (size_t c = 0; ok && c < plan.markers.size(); ++c)
-        ok = bindValue(insert, static_cast<int>(c), rows->getValue(c),
-                       plan.longText[c]);
-      ok = ok && (insert->execute() || fail(insert->getErrorMessage()));
+      for (size_t c = 0; ok && c < plan.markers.size(); ++c) {
+        batch.emplace_back();
+        ok = storedValue(rows->getValue(static_cast<int>(c)), plan.longText[c],
+                         &batch.back());
+      }
+      if (ok && batch.size() == batchRows * width)
+        ok = writeBatch(plan, &full, &batch);
     }
     if (ok && fetched == 2) ok = failMessage(1311, plan.select);
+    if (ok && !batch.empty()) ok = writeBatch(plan, &last, &batch);
     if (ok) report(kvbStringFormat("Inserted: %d rows", count));
     rows->release();
-    if (insert) insert->release();
+    for (ReposDataAccessStatement* insert : {full, last})
+      if (insert) insert->release();
     return ok;
   }
 
-  // Binds one value; a long text is read whole from the source and stored
-  // in the target's long-text table when it does not fit a column there.
-  bool bindValue(ReposDataAccessStatement* insert, int index,
-                 const KvbDatavar& value, bool longText) {
+  // Writes the rows whose values `values` holds through *insert, which is
+  // prepared for that many rows when it is null, and empties `values`.
+  bool writeBatch(const TablePlan& plan, ReposDataAccessStatement** insert,
+                  std::vector<KvbDatavar>* values) {
+    if (!*insert) {
+      KvbString sql = plan.insertHead;
+      for (size_t at = 0; at < values->size(); at += plan.markers.size())
+        sql.append(at ? "," : "").append(plan.rowMarkers);
+      report(sql);
+      *insert = to_->createStatement(sql);
+      if (!*insert) return failMessage(1312, sql);
+      for (size_t i = 0; i < values->size(); ++i) {
+        const std::pair<int, int>& marker =
+            plan.markers[i % plan.markers.size()];
+        (*insert)->setParameterInfo(static_cast<int>(i), marker.first,
+                                    marker.second);
+      }
+    }
+    for (size_t i = 0; i < values->size(); ++i)
+      if (!(*insert)->setParameter(static_cast<int>(i), (*values)[i]))
+        return fail((*insert)->getErrorMessage());
+    values->clear();
+    return (*insert)->execute() || fail((*insert)->getErrorMessage());
+  }
+
+  // The value that the target stores for a source value; a long text is
+  // read whole from the source and stored in the target's long-text table
+  // when it does not fit a column there, its marker then taking its place.
+  bool storedValue(const KvbDatavar& value, bool longText, KvbDatavar* stored) {
+    *stored = value;
     if (!longText || value.isNull() || value.getType() != kvbTypeString)
-      return insert->setParameter(index, value) ||
-             fail(insert->getErrorMessage());
+      return true;
     KvbString full, marker;
     if (!from_->readLongText(value.asString(), &full, 0))
       return fail(from_->getErrorMessage());
-    if (to_->writeLongText(full, &marker, 0))
-      return insert->setParameter(index, marker) ||
-             fail(insert->getErrorMessage());
+    if (to_->writeLongText(full, &marker, 0)) {
+      *stored = KvbDatavar(marker);
+      return true;
+    }
     if (full.length() > static_cast<size_t>(to_->getMaxTextLength()))
       return fail(to_->getErrorMessage());
-    return insert->setParameter(index, full) || fail(insert->getErrorMessage());
+    *stored = KvbDatavar(full);
+    return true;
   }
 
   RepositoryImpl* source_;
@@ -335,6 +546,7 @@ class RepositoryCopy {
   RepositoryStatusCallback* status_;
   KvLogger* logger_;
   KvbString* errorText_ = nullptr;
+  bool attached_ = false;  // the source's file is attached to the target's
 };
 
 }  // namespace

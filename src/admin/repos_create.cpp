@@ -36,6 +36,15 @@ void forEachTableCode(const ReposColumnDef* defs, Visit visit) {
 KvbString firstExistingTable(RepositoryImpl* repository) {
   ReposDataAccess* rda = repository->getDataAccess();
   KvbString found;
+  // A SQLite database without any table holds none of them: one look at
+  // its catalogue instead of one per table.
+  int tables = -1;
+  if (RepositoryImpl::onSqlite(rda) &&
+      rda->paramSingleton(
+          "SELECT COUNT(*) FROM sqlite_master WHERE type='table'", &tables,
+          0) &&
+      tables == 0)
+    return found;
   auto check = [&](const KvbString& table) {
     std::list<TableColumnInfo> columns;
     if (found.isNull() && rda->getTableColumns(table, columns) > 0)
@@ -199,7 +208,9 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
   if (!repository->tableSetFolderFound()) return failOnRepository(repository);
   logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
             "Validating table metadata descriptions");
-  if (!validateTableDefinitions())
+  // The definitions are constants: they are checked once per process.
+  static const bool definitionsValid = validateTableDefinitions();
+  if (!definitionsValid)
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Table Metadata did not validate.");
   ReposDataAccess* rda = repository->getDataAccess();
@@ -219,7 +230,7 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
   builtIn = createBuiltInTables(rda, true) && builtIn;
   const bool rest =
       repository->createTables(false, true, false, false, nullptr) &&
-      repository->installInitialData();
+      repository->installInitialData(builtIn);
   if (!rest) failOnRepository(repository);
   if (!rda->endTransaction(builtIn && rest) && builtIn && rest)
     return fail(rda->getErrorMessage());

@@ -1,8 +1,10 @@
 // Repairing the id counters: every counter of UCURID is raised to at least
 // the highest key in use of its table, so that no new row is ever given a
 // key that an existing row already holds.
+#include <algorithm>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
@@ -45,25 +47,15 @@ std::set<KvbString> existingColumns(ReposDataAccess* rda, const char* code) {
   return names;
 }
 
-// The highest value of an integer key column into *id, -1 when the table
-// has no rows; false when it cannot be read.
-bool highestId(ReposDataAccess* rda, const ReposColumnDef& def, int* id) {
-  *id = -1;
-  return firstRow(rda,
-                  kvbStringFormat("SELECT MAX(%s) FROM %S", def.columnName,
-                                  rda->getTableName(def.tableCode, true, -1)),
-                  {}, [&](ReposDataAccessCursor& row) {
-                    if (!row.isNull(0)) *id = row.getInt(0);
-                  }) >= 0;
-}
-
 // Raises the counter of every built-in table with an integer key to the
-// highest key in use. Tables or key columns that the database lacks (an
-// older repository) are skipped: a failed query would end the whole
-// transaction on some databases. A key that cannot be read fails the
-// repair: a counter left below it would hand out ids in use.
+// highest key in use; one query reads every highest key. With
+// `checkColumns`, tables or key columns that the database lacks (an older
+// repository) are skipped: a failed query would end the whole transaction
+// on some databases. A key that cannot be read fails the repair: a counter
+// left below it would hand out ids in use.
 bool raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
-                       Counters* counters) {
+                       bool checkColumns, Counters* counters) {
+  std::vector<const ReposColumnDef*> keys;
   KvbString columnsOf;
   std::set<KvbString> columns;
   for (const ReposColumnDef* def = reposCoreColumnDefs;
@@ -71,26 +63,35 @@ bool raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
     if (isEndRecord(*def) || !(def->flags & kColPrimaryKey) ||
         def->type != kvbTypeInt)
       continue;
-    if (columnsOf != def->tableCode) {
+    if (checkColumns && columnsOf != def->tableCode) {
       columnsOf = def->tableCode;
       columns = existingColumns(rda, def->tableCode);
     }
-    if (!columns.count(KvbString(def->columnName).toUpper())) {
+    if (checkColumns && !columns.count(KvbString(def->columnName).toUpper())) {
       logPrintf(logger, kLogTrace, kSourceFile, __LINE__,
                 "%s.%s is not in the database; its counter is not checked",
                 def->tableCode, def->columnName);
       continue;
     }
-    int id = -1;
-    if (!highestId(rda, *def, &id)) return false;
-    if (id == -1) continue;
-    auto found = counters->find(def->tableCode);
-    if (found == counters->end())
-      counters->emplace(def->tableCode, id);
-    else if (id > found->second)
-      found->second = id;
+    keys.push_back(def);
   }
-  return true;
+  if (keys.empty()) return true;
+  KvbString sql("SELECT ");
+  for (size_t i = 0; i < keys.size(); ++i)
+    sql.append(i ? ", " : "")
+        .append(
+            kvbStringFormat("(SELECT MAX(%s) FROM %S)", keys[i]->columnName,
+                            rda->getTableName(keys[i]->tableCode, true, -1)));
+  return firstRow(rda, sql, {}, [&](ReposDataAccessCursor& row) {
+           for (size_t i = 0; i < keys.size(); ++i) {
+             const int column = static_cast<int>(i);
+             if (row.isNull(column)) continue;
+             auto found =
+                 counters->emplace(keys[i]->tableCode, row.getInt(column));
+             found.first->second =
+                 std::max(found.first->second, row.getInt(column));
+           }
+         }) == 1;
 }
 
 }  // namespace
@@ -110,7 +111,7 @@ bool RepositoryImpl::raiseIdCounters() {
     Counters counters;
     const KvbString ucurid = dataAccess_->getTableName("UCURID", true, -1);
     bool ok = readCounters(dataAccess_, &counters) &&
-              raiseToHighestIds(dataAccess_, logger_, &counters);
+              raiseToHighestIds(dataAccess_, logger_, !tablesMade_, &counters);
     if (ok) {
       const KvbString empty = "DELETE FROM " + ucurid;
       reportMessage(empty);

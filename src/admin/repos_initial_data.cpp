@@ -270,8 +270,15 @@ class SeedRowWriter {
 // ---------------------------------------------------------------------------
 // Initial data
 
-bool RepositoryImpl::installInitialData() {
+bool RepositoryImpl::installInitialData(bool tablesMade) {
   if (!connected(nullptr)) return false;
+  tablesMade_ = tablesMade;
+  const bool installed = installFirstRows();
+  tablesMade_ = false;
+  return installed;
+}
+
+bool RepositoryImpl::installFirstRows() {
   logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
             "Initial insert of profile metadata into repository.");
   if (!installInitialProfileData()) return false;

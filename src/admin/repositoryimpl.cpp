@@ -11,6 +11,7 @@
 
 #include "access/base_rdaimpl.h"
 #include "admin/held_repository.h"
+#include "kvdataaccess/kvdataaccess.h"
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_factory.h"
 #include "rda/rda_impl.h"
@@ -85,6 +86,11 @@ bool RepositoryImpl::execute(const KvbString& sql,
   reportMessage(sql);
   if (!dataAccess_) return failOnConnection();
   return boundExecute(dataAccess_, sql, values) || failOnConnection();
+}
+
+bool RepositoryImpl::onSqlite(ReposDataAccess* rda) {
+  DacConnection* dac = rda->getDacConnection();  // null: a SQLite file
+  return !dac || dac->getDbKind() == DAC_DB_SQLITE;
 }
 
 KvbString RepositoryImpl::physical(const char* tableCode) const {

@@ -121,8 +121,12 @@ class RepositoryImpl : public Repository {
   bool writeVersionInfo(bool ncoaOnly);
 
   // --- initial data (repos_initial_data.cpp) ---
-  bool installInitialData();
+  // The first rows of a new repository. `tablesMade`: every built-in table
+  // was just made from the definitions, so that the id repair need not look
+  // up their columns.
+  bool installInitialData(bool tablesMade = false);
   bool installInitialMonitorData();
+  bool installFirstRows();
   bool runTableSetStatement(const ReposStatement& statement,
                             const ReposTableSet& set);
   bool insertTableRows(const ReposTableSet& set);
@@ -190,6 +194,8 @@ class RepositoryImpl : public Repository {
   bool dropTable(const KvbString& physicalName, bool indexes);
 
   // --- per-id tables (repos_exports.cpp) ---
+  // Whether a connection is to a SQLite database (repositoryimpl.cpp).
+  static bool onSqlite(ReposDataAccess* rda);
   // The largest FLD_ID and HGM_ID; -1 when the table is empty or the query
   // fails.
   int getMaxFieldId();
@@ -410,6 +416,9 @@ class RepositoryImpl : public Repository {
   std::map<KvbString, int> infoVersions_;
   ReposTableSetReader* tableSetReader_ = nullptr;
   bool ddlMode_ = false;
+  // While the first rows go into built-in tables just made from the
+  // definitions (see installInitialData).
+  bool tablesMade_ = false;
   ReposDataAccess* dataAccess_ = nullptr;
   std::atomic<int> holds_{1};
   std::atomic<bool> released_{false};

@@ -96,6 +96,17 @@ class CopyTest : public AdminTargetTest {
             " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
     idTable(target_, "FRQDST", 3, "target");
   }
+  // The names of the databases that a SQLite repository's connection has
+  // open, joined by ","; empty elsewhere.
+  std::string databases(RepositoryImpl* repos) {
+    std::string names;
+    if (!isPostgres())
+      firstRow(
+          repos->getDataAccess(),
+          "SELECT group_concat(name) FROM pragma_database_list", {},
+          [&](ReposDataAccessCursor& row) { names = row.getString(0).str(); });
+    return names;
+  }
   // Every table of the target, per-id tables included.
   std::vector<std::string> targetContent() {
     return repositoryRows(target_, tableCodes(target_), 3);
@@ -204,6 +215,69 @@ TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
         return !HasFailure();
       });
   EXPECT_GT(faults, 0);
+}
+
+// A target that lacks a table of the source fails the copy. Between two
+// SQLite files the copy reads the source's file on the target's connection,
+// where the table's name would reach the source's table: the source must
+// come out as it was, and no file stays attached to the target.
+TEST_P(CopyTest, ATargetWithoutATableOfTheSourceFailsAndLeavesTheSource) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  run(target_, "DROP TABLE " + tableName(target_, "NOTCAT"));
+  const std::vector<std::string> source = everyTable(source_);
+  ASSERT_EQ(tableRows(source_, tableName(source_, "NOTCAT")).size(), 1u);
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_EQ(everyTable(source_), source);
+  EXPECT_EQ(databases(target_), isPostgres() ? "" : "main");
+
+  ASSERT_TRUE(target_->getDataAccess()->checkTables(TableCreateOptions()));
+  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_EQ(everyTable(target_), source);
+  EXPECT_EQ(databases(target_), isPostgres() ? "" : "main");
+}
+
+// A table that the source leaves empty is emptied in the target too.
+TEST_P(CopyTest, TablesEmptyInTheSourceComeOutEmpty) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  run(target_, "INSERT INTO " + tableName(target_, "TBL") +
+                   " (DSN_ID, TBL_ID, TBL_NM) VALUES (1, 9, 'stale')");
+  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_EQ(tableRows(target_, tableName(target_, "TBL")).size(), 0u);
+  EXPECT_EQ(everyTable(target_), everyTable(source_));
+}
+
+// A table whose rows go the row path (RULE holds a long text) with more
+// rows than one batch takes, and a last batch that is shorter: every row
+// arrives, with its long text.
+TEST_P(CopyTest, RowsArriveWholeBatchAfterBatch) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  for (int id = 3; id < 253; ++id)
+    run(source_,
+        "INSERT INTO " + tableName(source_, "RULE") +
+            " (RU_ID, RU_DESC) VALUES (?, ?)",
+        {id, KvbString(("rule " + std::to_string(id)).c_str())});
+  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_EQ(tableRows(target_, tableName(target_, "RULE")).size(), 252u);
+  EXPECT_EQ(everyTable(target_), everyTable(source_));
+}
+
+// Two repositories in one SQLite file, under two table prefixes.
+TEST_P(CopyTest, RepositoriesOfOneFileCopyIntoEachOther) {
+  if (GetParam() != RdaTarget::kSqliteConnection)
+    GTEST_SKIP() << "table prefixes of one SQLite file";
+  const AdminDatabase db = newDatabase();
+  RepositoryImpl* both[2] = {};
+  for (RepositoryImpl*& repos : both) {
+    const char* prefix = &repos == both ? "ka" : "kb";
+    ASSERT_TRUE(admin_->createRepository(db.connection.c_str(), prefix))
+        << error();
+    repos = keep(admin_->openRepositoryConnection(db.connection.c_str(), prefix,
+                                                  true, nullptr));
+    ASSERT_NE(repos, nullptr);
+  }
+  fillSource(both[0]);
+  ASSERT_TRUE(admin_->copyRepository(both[0], both[1])) << error();
+  EXPECT_EQ(everyTable(both[1]), everyTable(both[0]));
 }
 
 // A repository that a newer engine wrote is neither copied from, which
