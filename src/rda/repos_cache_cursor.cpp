@@ -1,29 +1,57 @@
 // Filling an in-memory copy of a cursor and reading its values back.
 #include "rda/repos_cache_cursor.h"
 
+#include <cstring>
 #include <limits>
 
 void ReposCacheCursor::clear() {
   names_.clear();
   cells_.clear();
+  cellCount_ = 0;
   texts_.clear();
+  textEnd_ = nullptr;
+  textRoom_ = 0;
   others_.clear();
   rows_ = 0;
   position_ = 0;
 }
 
-void ReposCacheCursor::addInteger(int type, int64_t value) {
-  Cell cell{};
+ReposCacheCursor::Cell& ReposCacheCursor::addCell(int type) {
+  if (cellCount_ % kBlockCells == 0)
+    cells_.emplace_back(new Cell[kBlockCells]);
+  Cell& cell = cells_.back()[cellCount_++ % kBlockCells];
+  cell = Cell{};
   cell.type = static_cast<int16_t>(type);
-  cell.integer = value;
-  cells_.push_back(cell);
+  return cell;
+}
+
+const char* ReposCacheCursor::keepText(const char* text, size_t length) {
+  if (length == 0) return "";
+  char* kept;
+  if (length > kTextBlock / 4) {
+    // A long text gets a block of its own; the shared block stays open.
+    texts_.emplace_back(new char[length]);
+    kept = texts_.back().get();
+  } else {
+    if (length > textRoom_) {
+      texts_.emplace_back(new char[kTextBlock]);
+      textEnd_ = texts_.back().get();
+      textRoom_ = kTextBlock;
+    }
+    kept = textEnd_;
+    textEnd_ += length;
+    textRoom_ -= length;
+  }
+  std::memcpy(kept, text, length);
+  return kept;
+}
+
+void ReposCacheCursor::addInteger(int type, int64_t value) {
+  addCell(type).integer = value;
 }
 
 void ReposCacheCursor::addReal(double value) {
-  Cell cell{};
-  cell.type = kvbTypeReal;
-  cell.real = value;
-  cells_.push_back(cell);
+  addCell(kvbTypeReal).real = value;
 }
 
 void ReposCacheCursor::addText(const char* text, size_t length) {
@@ -33,20 +61,13 @@ void ReposCacheCursor::addText(const char* text, size_t length) {
     addValue(value);
     return;
   }
-  Cell cell{};
-  cell.type = kvbTypeString;
-  cell.offset = texts_.size();
+  const char* kept = keepText(text, length);
+  Cell& cell = addCell(kvbTypeString);
+  cell.text = kept;
   cell.length = static_cast<uint32_t>(length);
-  texts_.append(text, length);
-  cells_.push_back(cell);
 }
 
-void ReposCacheCursor::addNull(int type) {
-  Cell cell{};
-  cell.type = static_cast<int16_t>(type);
-  cell.null = true;
-  cells_.push_back(cell);
-}
+void ReposCacheCursor::addNull(int type) { addCell(type).null = true; }
 
 void ReposCacheCursor::addValue(const KvbDatavar& value) {
   if (value.isNull()) return addNull(value.getType());
@@ -61,12 +82,10 @@ void ReposCacheCursor::addValue(const KvbDatavar& value) {
         return addText(value.textData(), value.textLength());
       break;
   }
-  Cell cell{};
-  cell.type = static_cast<int16_t>(value.getType());
+  Cell& cell = addCell(value.getType());
   cell.other = true;
   cell.index = others_.size();
   others_.push_back(value);
-  cells_.push_back(cell);
 }
 
 bool ReposCacheCursor::fill(ReposDataAccessCursor* source, uint64_t limit) {
@@ -120,7 +139,7 @@ const KvbDatavar* ReposCacheCursor::valueAt(int column) const {
       current_.setReal(cell.real);
       break;
     default:
-      currentText_.setText(texts_.data() + cell.offset, cell.length);
+      currentText_.setText(cell.text, cell.length);
       return &currentText_;
   }
   return &current_;
@@ -129,7 +148,7 @@ const KvbDatavar* ReposCacheCursor::valueAt(int column) const {
 KvbString ReposCacheCursor::getString(int column) {
   const Cell* cell = cellAt(column);
   return holds(cell, kvbTypeString)
-             ? KvbString(texts_.data() + cell->offset, cell->length)
+             ? KvbString(cell->text, cell->length)
              : RDA_MemoryCursor::getString(column);
 }
 
