@@ -74,22 +74,7 @@ void RDA_DbCursor::handRow(RDA_ValueSink& sink) const {
     for (const KvbDatavar& value : row_) sink.addValue(value);
     return;
   }
-  for (const SqliteValue& value : values_) {
-    switch (value.type) {
-      case kvbTypeInt:
-      case kvbTypeInt64:
-        sink.addInteger(value.type, value.integer);
-        break;
-      case kvbTypeReal:
-        sink.addReal(value.real);
-        break;
-      case kvbTypeString:
-        sink.addText(value.text, value.length);
-        break;
-      default:
-        sink.addNull(kvbTypeUnknown);
-    }
-  }
+  sink.addRow(values_.data(), values_.size());
 }
 
 // A row handed to a sink is not kept, so its texts go to the sink as the
@@ -160,8 +145,9 @@ const KvbDatavar* RDA_DbCursor::valueAt(int column) const {
 // through the value as a whole, as in every cursor.
 KvbString RDA_DbCursor::getString(int column) {
   const SqliteValue* value = inPlace(column);
+  // Built from a std::string, which is made in one step.
   if (value && value->type == kvbTypeString)
-    return KvbString(value->text, value->length);
+    return KvbString(std::string(value->text, value->length));
   return RDA_CursorBase::getString(column);
 }
 

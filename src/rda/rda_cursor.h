@@ -15,16 +15,14 @@
 
 class RDA_BaseImpl;
 
-// Takes the values of a row, in column order, as a back end reads them;
-// texts are valid only during the call.
+// Takes the values of a row as a back end reads them: either the whole row
+// at once, or one value after another in column order. Texts are valid
+// only during the call.
 class RDA_ValueSink {
  public:
-  // `type` is kvbTypeInt or kvbTypeInt64.
-  virtual void addInteger(int type, int64_t value) = 0;
-  virtual void addReal(double value) = 0;
-  virtual void addText(const char* text, size_t length) = 0;
-  virtual void addNull(int type) = 0;
-  // Any value, kept as it is.
+  // The row's values in column order, as SqliteValue describes them.
+  virtual void addRow(const SqliteValue* values, size_t count) = 0;
+  // One value, kept as it is.
   virtual void addValue(const KvbDatavar& value) = 0;
 
  protected:

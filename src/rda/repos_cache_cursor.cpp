@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <limits>
+#include <string>
 
 void ReposCacheCursor::clear() {
   names_.clear();
@@ -69,6 +70,26 @@ void ReposCacheCursor::addText(const char* text, size_t length) {
 
 void ReposCacheCursor::addNull(int type) { addCell(type).null = true; }
 
+void ReposCacheCursor::addRow(const SqliteValue* values, size_t count) {
+  for (size_t c = 0; c < count; ++c) {
+    const SqliteValue& value = values[c];
+    switch (value.type) {
+      case kvbTypeInt:
+      case kvbTypeInt64:
+        addInteger(value.type, value.integer);
+        break;
+      case kvbTypeReal:
+        addReal(value.real);
+        break;
+      case kvbTypeString:
+        addText(value.text, value.length);
+        break;
+      default:
+        addNull(kvbTypeUnknown);
+    }
+  }
+}
+
 void ReposCacheCursor::addValue(const KvbDatavar& value) {
   if (value.isNull()) return addNull(value.getType());
   switch (value.getType()) {
@@ -128,27 +149,26 @@ const KvbDatavar* ReposCacheCursor::valueAt(int column) const {
     current_.setNull(cell.type);
     return &current_;
   }
-  switch (cell.type) {
-    case kvbTypeInt:
-      current_.setInt(static_cast<int>(cell.integer));
-      break;
-    case kvbTypeInt64:
-      current_.setInt64(cell.integer);
-      break;
-    case kvbTypeReal:
-      current_.setReal(cell.real);
-      break;
-    default:
-      currentText_.setText(cell.text, cell.length);
-      return &currentText_;
+  // A value in place is an integer, a real or a text.
+  SqliteValue value;
+  value.type = cell.type;
+  if (cell.type == kvbTypeString) {
+    value.text = cell.text;
+    value.length = cell.length;
+  } else if (cell.type == kvbTypeReal) {
+    value.real = cell.real;
+  } else {
+    value.integer = cell.integer;
   }
-  return &current_;
+  KvbDatavar& target = cell.type == kvbTypeString ? currentText_ : current_;
+  sqliteValueToDatavar(value, target);
+  return &target;
 }
 
 KvbString ReposCacheCursor::getString(int column) {
   const Cell* cell = cellAt(column);
   return holds(cell, kvbTypeString)
-             ? KvbString(cell->text, cell->length)
+             ? KvbString(std::string(cell->text, cell->length))
              : RDA_MemoryCursor::getString(column);
 }
 

@@ -67,12 +67,14 @@ class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
   // A copy of a text that stays where it is while the rows are held.
   const char* keepText(const char* text, size_t length);
 
-  // Appending one value to the rows.
-  void addInteger(int type, int64_t value) override;
-  void addReal(double value) override;
-  void addText(const char* text, size_t length) override;
-  void addNull(int type) override;
+  // Appending values to the rows.
+  void addRow(const SqliteValue* values, size_t count) override;
   void addValue(const KvbDatavar& value) override;
+  // `type` is kvbTypeInt or kvbTypeInt64.
+  void addInteger(int type, int64_t value);
+  void addReal(double value);
+  void addText(const char* text, size_t length);
+  void addNull(int type);
 
   // The rows one after another, kBlockCells cells a block.
   std::vector<std::unique_ptr<Cell[]>> cells_;

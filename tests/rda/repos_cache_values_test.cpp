@@ -105,13 +105,19 @@ class ReposCacheQueryTest : public RdaTargetTest {
     if (cursor) cursor->release();
     return out;
   }
+
+  // A table of an integer, a 64-bit integer, a real and a text column.
+  std::string valueTable(const char* code) {
+    const std::string t = table(code);
+    EXPECT_TRUE(exec("CREATE TABLE " + t +
+                     " (a INTEGER, b BIGINT, c DOUBLE PRECISION, d "
+                     "VARCHAR(40))"));
+    return t;
+  }
 };
 
 TEST_P(ReposCacheQueryTest, ACopyReadsBackWhatTheDatabaseCursorGives) {
-  const std::string t = table("CV");
-  ASSERT_TRUE(exec("CREATE TABLE " + t +
-                   " (a INTEGER, b BIGINT, c DOUBLE PRECISION, d "
-                   "VARCHAR(40))"));
+  const std::string t = valueTable("CV");
   ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
                    {1, int64_t{1} << 40, 2.5, "x"}));
   ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
@@ -155,10 +161,7 @@ TEST_P(ReposCacheQueryTest, ACopyReadsBackWhatTheDatabaseCursorGives) {
 // value: every getter still answers as the whole value converts, and the
 // current row stays readable when its statement runs again.
 TEST_P(ReposCacheQueryTest, TheDatabaseCursorsGettersAnswerAsItsValues) {
-  const std::string t = table("CG");
-  ASSERT_TRUE(exec("CREATE TABLE " + t +
-                   " (a INTEGER, b BIGINT, c DOUBLE PRECISION, d "
-                   "VARCHAR(40))"));
+  const std::string t = valueTable("CG");
   ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
                    {1, int64_t{1} << 40, 2.75, " 42 "}));
   ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
