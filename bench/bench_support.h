@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -56,9 +57,9 @@ inline double secondsOf(const std::function<bool()>& work, bool& ok) {
 }
 
 // Reports the engine's time per row over all iterations as the counter
-// "per_row" (in seconds, printed as e.g. "590ns"), so that one benchmark run at two sizes shows whether the
-// cost of a row grows with the number of rows. A benchmark with manual
-// time measures the engine's time alone.
+// "per_row" (in seconds, printed as e.g. "590ns"), so that one benchmark
+// run at two sizes shows whether the cost of a row grows with the number
+// of rows. A benchmark with manual time measures the engine's time alone.
 inline void reportPerRow(benchmark::State& state, int64_t rows) {
   state.counters["per_row"] = benchmark::Counter(
       static_cast<double>(rows),
