@@ -1,6 +1,6 @@
 // Shared pieces of the benchmarks: file names, the bare sqlite3 insert that
-// serves as a baseline, and the run that times the engine and its baseline
-// on the same work and reports their ratio.
+// serves as a baseline, the run that times the engine and its baseline on
+// the same work and reports their ratio, and the engine's cost per row.
 #ifndef BENCH_BENCH_SUPPORT_H_
 #define BENCH_BENCH_SUPPORT_H_
 
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -55,9 +56,20 @@ inline double secondsOf(const std::function<bool()>& work, bool& ok) {
       .count();
 }
 
+// Reports the engine's time per row over all iterations as the counter
+// "per_row" (in seconds, printed as e.g. "590ns"), so that one benchmark
+// run at two sizes shows whether the cost of a row grows with the number
+// of rows. A benchmark with manual time measures the engine's time alone.
+inline void reportPerRow(benchmark::State& state, int64_t rows) {
+  state.counters["per_row"] = benchmark::Counter(
+      static_cast<double>(rows),
+      benchmark::Counter::kIsIterationInvariantRate |
+          benchmark::Counter::kInvert);
+}
+
 // Runs the engine's work and the baseline's once per iteration, after
 // `reset`, and reports the engine's time with the ratio of the two as
-// `counter`.
+// `counter`, with its cost per row (a row per unit of state.range(0)).
 inline void compareWithBaseline(benchmark::State& state, const char* counter,
                                 const std::function<bool()>& reset,
                                 const std::function<bool()>& engine,
@@ -76,6 +88,7 @@ inline void compareWithBaseline(benchmark::State& state, const char* counter,
   }
   state.counters[counter] = engineTotal / baselineTotal;
   state.SetItemsProcessed(state.iterations() * state.range(0));
+  reportPerRow(state, state.range(0));
 }
 
 #endif  // BENCH_BENCH_SUPPORT_H_

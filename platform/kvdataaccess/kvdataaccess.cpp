@@ -502,12 +502,26 @@ struct OdbcDbc {
 };
 
 // The storage of one bound parameter; it must stay in place until the
-// statement has run.
+// statement has run. The driver reads it at each run, so a value of the
+// same binding as the last one is only written here, without binding anew.
 struct OdbcParam {
+  // What SQLBindParameter was given; cType 0 before the first binding.
+  struct Binding {
+    SQLSMALLINT cType = 0, sqlType = 0;
+    SQLULEN columnSize = 0;
+    SQLPOINTER data = nullptr;
+    SQLLEN bufferLength = 0;
+    bool operator==(const Binding& o) const {
+      return cType == o.cType && sqlType == o.sqlType &&
+             columnSize == o.columnSize && data == o.data &&
+             bufferLength == o.bufferLength;
+    }
+  };
   int64_t integer = 0;
   double real = 0;
   std::string text;
   SQLLEN indicator = 0;
+  Binding bound;
 };
 
 // A statement handle shared by a statement and its cursors; freed when the
@@ -526,18 +540,23 @@ struct OdbcStmt {
     return odbcCheck(rc, SQL_HANDLE_STMT, handle, error);
   }
   // Closes the rows of the last run, if any; false has no consequence.
-  void closeRows() const { SQLFreeStmt(handle, SQL_CLOSE); }
+  void closeRows() {
+    SQLFreeStmt(handle, SQL_CLOSE);
+    rowsOpen = false;
+  }
 
   // Runs the prepared statement afresh.
   bool execute(KvbString& error) {
-    closeRows();
+    if (rowsOpen) closeRows();
     ++run;
+    rowsOpen = true;
     return check(SQLExecute(handle), error);
   }
 
   std::shared_ptr<OdbcDbc> dbc;
   SQLHSTMT handle = SQL_NULL_HSTMT;
   uint64_t run = 0;
+  bool rowsOpen = false;  // a run may have left rows that are not closed
   std::map<int, OdbcParam> params;  // node-based, so entries stay in place
 };
 
@@ -553,7 +572,7 @@ std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcDbc>& dbc,
 }
 
 // Reads the changed-row count of a finished run and closes its rows.
-bool finishRun(const OdbcStmt& stmt, int64_t* rows, KvbString& error) {
+bool finishRun(OdbcStmt& stmt, int64_t* rows, KvbString& error) {
   SQLLEN count = 0;
   const bool ok = stmt.check(SQLRowCount(stmt.handle, &count), error);
   stmt.closeRows();
@@ -746,38 +765,42 @@ class OdbcStatement : public StatementBase {
  private:
   bool bindValue(int index, const KvbDatavar& value, int size) override {
     OdbcParam& param = stmt_->params[index];
-    SQLSMALLINT cType, sqlType;
-    SQLULEN columnSize = 0;
-    SQLPOINTER data;
-    SQLLEN bufferLength = 0;
+    OdbcParam::Binding binding;
     switch (valueFamily(value.getType())) {
       case kvbTypeInt64:
         param.integer = value.isNull() ? 0 : value.asInt64();
-        cType = SQL_C_SBIGINT;
-        sqlType = value.getType() == kvbTypeInt ? SQL_INTEGER : SQL_BIGINT;
-        data = &param.integer;
+        binding.cType = SQL_C_SBIGINT;
+        binding.sqlType =
+            value.getType() == kvbTypeInt ? SQL_INTEGER : SQL_BIGINT;
+        binding.data = &param.integer;
         break;
       case kvbTypeReal:
         param.real = value.isNull() ? 0 : value.asDouble();
-        cType = SQL_C_DOUBLE;
-        sqlType = SQL_DOUBLE;
-        data = &param.real;
+        binding.cType = SQL_C_DOUBLE;
+        binding.sqlType = SQL_DOUBLE;
+        binding.data = &param.real;
         break;
       default:
         param.text.assign(value.textData(), value.textLength());
-        cType = SQL_C_CHAR;
-        sqlType = SQL_VARCHAR;
-        columnSize = std::max<SQLULEN>(static_cast<SQLULEN>(std::max(size, 1)),
-                                       param.text.size());
-        data = &param.text[0];
-        bufferLength = static_cast<SQLLEN>(param.text.size());
+        binding.cType = SQL_C_CHAR;
+        binding.sqlType = SQL_VARCHAR;
+        binding.columnSize = std::max<SQLULEN>(
+            static_cast<SQLULEN>(std::max(size, 1)), param.text.size());
+        binding.data = &param.text[0];
+        binding.bufferLength = static_cast<SQLLEN>(param.text.size());
     }
-    param.indicator = value.isNull() ? SQL_NULL_DATA : bufferLength;
-    return stmt_->check(
-        SQLBindParameter(stmt_->handle, static_cast<SQLUSMALLINT>(index + 1),
-                         SQL_PARAM_INPUT, cType, sqlType, columnSize, 0, data,
-                         bufferLength, &param.indicator),
-        error_);
+    param.indicator = value.isNull() ? SQL_NULL_DATA : binding.bufferLength;
+    if (binding == param.bound) return true;
+    param.bound = OdbcParam::Binding();
+    if (!stmt_->check(SQLBindParameter(
+                          stmt_->handle, static_cast<SQLUSMALLINT>(index + 1),
+                          SQL_PARAM_INPUT, binding.cType, binding.sqlType,
+                          binding.columnSize, 0, binding.data,
+                          binding.bufferLength, &param.indicator),
+                      error_))
+      return false;
+    param.bound = binding;
+    return true;
   }
 
   std::shared_ptr<OdbcStmt> stmt_;

@@ -70,10 +70,10 @@ struct StmtHandle {
     stepped = true;
     return sqlite3_step(stmt);
   }
-  // Steps to the end. Rows changed are counted by the connection's total so
-  // that statements without row counts (DDL) report 0.
+  // Steps to the end. Rows changed, when asked for, are counted by the
+  // connection's total so that statements without row counts (DDL) report 0.
   int runToEnd(int64_t* rowsChanged) {
-    const int64_t before = sqlite3_total_changes64(db());
+    const int64_t before = rowsChanged ? sqlite3_total_changes64(db()) : 0;
     int rc;
     while ((rc = step()) == SQLITE_ROW) {
     }
@@ -196,52 +196,23 @@ class SqliteResultImpl : public SqliteResult {
   bool getValue(int column, KvbDatavar& value) const override {
     SqliteValue v;
     const bool found = peekValue(column, v);
-    switch (v.type) {
-      case kvbTypeInt:
-        value.setInt(static_cast<int>(v.integer));
-        break;
-      case kvbTypeInt64:
-        value.setInt64(v.integer);
-        break;
-      case kvbTypeReal:
-        value.setReal(v.real);
-        break;
-      case kvbTypeString:
-        value.setText(v.text, v.length);
-        break;
-      default:
-        value.setNull(kvbTypeUnknown);
-    }
+    sqliteValueToDatavar(v, value);
     return found;
   }
-  // One call into the statement (sqlite3_column_value); the value calls
-  // after it read the value only.
   bool peekValue(int column, SqliteValue& value) const override {
     value.type = kvbTypeUnknown;
     if (!hasValue(column)) return false;
-    sqlite3_value* v = sqlite3_column_value(handle_->stmt, column);
-    switch (sqlite3_value_type(v)) {
-      case SQLITE_INTEGER:
-        value.integer = sqlite3_value_int64(v);
-        value.type = value.integer >= INT32_MIN && value.integer <= INT32_MAX
-                         ? kvbTypeInt
-                         : kvbTypeInt64;
-        break;
-      case SQLITE_FLOAT:
-        value.real = sqlite3_value_double(v);
-        value.type = kvbTypeReal;
-        break;
-      case SQLITE_NULL:
-        break;
-      default: {
-        // The text pointer must be taken before the length.
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
-        value.text = text ? text : "";
-        value.length = static_cast<size_t>(sqlite3_value_bytes(v));
-        value.type = kvbTypeString;
-      }
-    }
+    peek(column, value);
     return true;
+  }
+  bool peekRow(SqliteValue* values, size_t count) const override {
+    const bool found =
+        onRow() && count <= static_cast<size_t>(getColumnCount());
+    for (size_t c = 0; c < count; ++c) {
+      values[c].type = kvbTypeUnknown;
+      if (found) peek(static_cast<int>(c), values[c]);
+    }
+    return found;
   }
   int getInt(int column) const override {
     return hasValue(column) ? sqlite3_column_int(handle_->stmt, column) : 0;
@@ -264,8 +235,33 @@ class SqliteResultImpl : public SqliteResult {
   bool validColumn(int column) const {
     return column >= 0 && column < sqlite3_column_count(handle_->stmt);
   }
-  bool hasValue(int column) const {
-    return state_ == kRow && handle_->run == run_ && validColumn(column);
+  bool onRow() const { return state_ == kRow && handle_->run == run_; }
+  bool hasValue(int column) const { return onRow() && validColumn(column); }
+  // The value of a column of the current row: one call into the statement
+  // (sqlite3_column_value); the value calls after it read the value only.
+  void peek(int column, SqliteValue& value) const {
+    sqlite3_value* v = sqlite3_column_value(handle_->stmt, column);
+    switch (sqlite3_value_type(v)) {
+      case SQLITE_INTEGER:
+        value.integer = sqlite3_value_int64(v);
+        value.type = value.integer >= INT32_MIN && value.integer <= INT32_MAX
+                         ? kvbTypeInt
+                         : kvbTypeInt64;
+        break;
+      case SQLITE_FLOAT:
+        value.real = sqlite3_value_double(v);
+        value.type = kvbTypeReal;
+        break;
+      case SQLITE_NULL:
+        break;
+      default: {
+        // The text pointer must be taken before the length.
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        value.text = text ? text : "";
+        value.length = static_cast<size_t>(sqlite3_value_bytes(v));
+        value.type = kvbTypeString;
+      }
+    }
   }
 
   StmtUse handle_;
@@ -503,3 +499,22 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path) {
 }
 
 KvbString getSqliteErrorMessage() { return lastOpenError; }
+
+void sqliteValueToDatavar(const SqliteValue& value, KvbDatavar& target) {
+  switch (value.type) {
+    case kvbTypeInt:
+      target.setInt(static_cast<int>(value.integer));
+      break;
+    case kvbTypeInt64:
+      target.setInt64(value.integer);
+      break;
+    case kvbTypeReal:
+      target.setReal(value.real);
+      break;
+    case kvbTypeString:
+      target.setText(value.text, value.length);
+      break;
+    default:
+      target.setNull(kvbTypeUnknown);
+  }
+}

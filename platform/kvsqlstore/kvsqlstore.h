@@ -44,6 +44,9 @@ struct SqliteValue {
   size_t length = 0;
 };
 
+// Gives `target` the kind and content of `value`, as getValue does.
+void sqliteValueToDatavar(const SqliteValue& value, KvbDatavar& target);
+
 // The rows of one query, read forwards.
 class SqliteResult {
  public:
@@ -78,6 +81,10 @@ class SqliteResult {
   virtual bool getValue(int column, KvbDatavar& value) const = 0;
   // getValue without the copy into a KvbDatavar.
   virtual bool peekValue(int column, SqliteValue& value) const = 0;
+  // peekValue of columns 0 to count - 1 into values[0..count - 1] in one
+  // call; false, with every value null, without a current row or when the
+  // result has fewer columns.
+  virtual bool peekRow(SqliteValue* values, size_t count) const = 0;
   virtual int getInt(int column) const = 0;
   virtual int64_t getInt64(int column) const = 0;
   virtual double getReal(int column) const = 0;

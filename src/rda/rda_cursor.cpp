@@ -1,6 +1,8 @@
 // Column access shared by every cursor, and database-cursor streaming.
 #include "rda/rda_cursor.h"
 
+#include <cstring>
+
 #include "rda/rda_impl.h"
 
 KvbString RDA_CursorBase::getColName(int column) {
@@ -39,23 +41,44 @@ int RDA_CursorBase::getColumnIndex(const KvbString& name) {
   return -1;
 }
 
-int RDA_DbCursor::recorded(int result) {
+int RDA_DbCursor::fetch() {
+  const int result = fetch_INT();
+  loaded_ = values_.empty();
   if (result == 2 && *connection_) (*connection_)->fail(fetchError_INT());
   return result;
 }
 
-int RDA_DbCursor::fetch() { return recorded(fetch_INT()); }
+void RDA_DbCursor::loadRow() const {
+  if (loaded_) return;
+  for (size_t c = 0; c < values_.size(); ++c)
+    sqliteValueToDatavar(values_[c], row_[c]);
+  loaded_ = true;
+}
+
+void RDA_DbCursor::keepTexts() {
+  size_t total = 0;
+  for (const SqliteValue& value : values_)
+    if (value.type == kvbTypeString) total += value.length;
+  texts_.resize(total);
+  char* at = &texts_[0];
+  for (SqliteValue& value : values_) {
+    if (value.type != kvbTypeString) continue;
+    std::memcpy(at, value.text, value.length);
+    value.text = at;
+    at += value.length;
+  }
+}
 
 void RDA_DbCursor::handRow(RDA_ValueSink& sink) const {
-  for (const KvbDatavar& value : row_) sink.addValue(value);
+  if (loaded_) {
+    for (const KvbDatavar& value : row_) sink.addValue(value);
+    return;
+  }
+  sink.addRow(values_.data(), values_.size());
 }
 
-int RDA_DbCursor::fetchInto_INT(RDA_ValueSink& sink) {
-  const int result = fetch_INT();
-  if (result == 1) handRow(sink);
-  return result;
-}
-
+// A row handed to a sink is not kept, so its texts go to the sink as the
+// database holds them, under the lock.
 int RDA_DbCursor::nextInto(RDA_ValueSink& sink) {
   if (cachedAll_) {
     const int result = next();
@@ -65,7 +88,9 @@ int RDA_DbCursor::nextInto(RDA_ValueSink& sink) {
   }
   RDA_LockGuard guard(lock_);
   onRow_ = false;
-  return recorded(fetchInto_INT(sink));
+  const int result = fetch();
+  if (result == 1) handRow(sink);
+  return result;
 }
 
 int RDA_DbCursor::next() {
@@ -77,8 +102,9 @@ int RDA_DbCursor::next() {
     return 1;
   }
   RDA_LockGuard guard(lock_);
-  int result = fetch();
+  const int result = fetch();
   onRow_ = result == 1;
+  if (onRow_ && !loaded_) keepTexts();
   return result;
 }
 
@@ -86,12 +112,18 @@ bool RDA_DbCursor::cacheAll() {
   if (cachedAll_) return true;
   RDA_LockGuard guard(lock_);
   int result;
-  while ((result = fetch()) == 1) cached_.push_back(row_);
+  while ((result = fetch()) == 1) {
+    loadRow();
+    cached_.push_back(row_);
+  }
   onRow_ = false;
   if (result != 0) {
     cached_.clear();
     return false;
   }
+  // The rows are served from row_ now.
+  values_.clear();
+  loaded_ = true;
   cachedAll_ = true;
   return true;
 }
@@ -105,7 +137,37 @@ void RDA_DbCursor::release() {
 const KvbDatavar* RDA_DbCursor::valueAt(int column) const {
   if (!onRow_ || column < 0 || column >= static_cast<int>(row_.size()))
     return nullptr;
+  loadRow();
   return &row_[column];
+}
+
+// The common kinds are read in place; other kinds and conversions go
+// through the value as a whole, as in every cursor.
+KvbString RDA_DbCursor::getString(int column) {
+  const SqliteValue* value = inPlace(column);
+  // Built from a std::string, which is made in one step.
+  if (value && value->type == kvbTypeString)
+    return KvbString(std::string(value->text, value->length));
+  return RDA_CursorBase::getString(column);
+}
+
+int RDA_DbCursor::getInt(int column) {
+  const SqliteValue* value = inPlace(column);
+  return value && value->type == kvbTypeInt ? static_cast<int>(value->integer)
+                                            : RDA_CursorBase::getInt(column);
+}
+
+double RDA_DbCursor::getDouble(int column) {
+  const SqliteValue* value = inPlace(column);
+  return value && value->type == kvbTypeReal
+             ? value->real
+             : RDA_CursorBase::getDouble(column);
+}
+
+bool RDA_DbCursor::isNull(int column) {
+  const SqliteValue* value = inPlace(column);
+  return value ? value->type == kvbTypeUnknown
+               : RDA_CursorBase::isNull(column);
 }
 
 int RDA_MemoryCursor::next() {

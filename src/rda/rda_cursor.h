@@ -6,23 +6,23 @@
 
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_lock.h"
 #include "reposadmin/repos_data_access.h"
 
 class RDA_BaseImpl;
 
-// Takes the values of a row, in column order, as a back end reads them;
-// texts are valid only during the call.
+// Takes the values of a row as a back end reads them: either the whole row
+// at once, or one value after another in column order. Texts are valid
+// only during the call.
 class RDA_ValueSink {
  public:
-  // `type` is kvbTypeInt or kvbTypeInt64.
-  virtual void addInteger(int type, int64_t value) = 0;
-  virtual void addReal(double value) = 0;
-  virtual void addText(const char* text, size_t length) = 0;
-  virtual void addNull(int type) = 0;
-  // Any value, kept as it is.
+  // The row's values in column order, as SqliteValue describes them.
+  virtual void addRow(const SqliteValue* values, size_t count) = 0;
+  // One value, kept as it is.
   virtual void addValue(const KvbDatavar& value) = 0;
 
  protected:
@@ -50,8 +50,13 @@ class RDA_CursorBase : public ReposDataAccessCursor {
   std::vector<KvbString> names_;
 };
 
-// A cursor over the rows of a database query. The back end fills row_ in
-// fetch_INT; next() runs under the connection's lock, and a fetch that fails
+// A cursor over the rows of a database query. In fetch_INT the back end
+// either fills row_ or points values_ at the row's values where the
+// database holds them. A row kept as the current row then has its texts
+// copied into one buffer of the cursor, reused from row to row, so that it
+// stays readable when its statement runs again; the common getters read
+// values_ directly and row_ is filled from it only when a value is asked
+// for whole. next() runs under the connection's lock, and a fetch that fails
 // records its reason on the connection (while the connection lives).
 // cacheAll() moves the remaining rows into memory, after which next()
 // serves them from there.
@@ -59,6 +64,10 @@ class RDA_DbCursor : public RDA_CursorBase {
  public:
   int next() override;
   bool cacheAll() override;
+  KvbString getString(int column) override;
+  int getInt(int column) override;
+  double getDouble(int column) override;
+  bool isNull(int column) override;
   // Deletes the cursor under the connection's lock, as the back end's
   // statement may go back to the connection's cache.
   void release() override;
@@ -70,30 +79,42 @@ class RDA_DbCursor : public RDA_CursorBase {
   RDA_DbCursor(std::shared_ptr<RDA_Lock> lock,
                std::shared_ptr<RDA_BaseImpl*> connection)
       : lock_(std::move(lock)), connection_(std::move(connection)) {}
-  // Fetches the next row into row_ (sized to the column count): 1 for a
-  // row, 0 at the end, 2 on an error.
+  // Fetches the next row into row_ or values_ (either sized to the column
+  // count; texts of values_ valid until the next fetch): 1 for a row, 0 at
+  // the end, 2 on an error.
   virtual int fetch_INT() = 0;
   // The reason of the last fetch that gave 2.
   virtual KvbString fetchError_INT() = 0;
-  // fetch_INT into a sink; by default through row_.
-  virtual int fetchInto_INT(RDA_ValueSink& sink);
 
-  std::vector<KvbDatavar> row_;
+  mutable std::vector<KvbDatavar> row_;
+  // The current row's values; empty when the back end fills row_.
+  std::vector<SqliteValue> values_;
 
  private:
   const KvbDatavar* valueAt(int column) const override;
+  // The current row's value of `column` in place; null when there is none
+  // or row_ holds the row.
+  const SqliteValue* inPlace(int column) const {
+    return onRow_ && column >= 0 && static_cast<size_t>(column) < values_.size()
+               ? &values_[column]
+               : nullptr;
+  }
+  // Fills row_ from values_ once per row.
+  void loadRow() const;
+  // Copies the texts of values_ into texts_ and points values_ there.
+  void keepTexts();
   // fetch_INT, with a failure recorded on the connection.
   int fetch();
-  // Records the reason of a fetch that gave 2 on the connection.
-  int recorded(int result);
-  // Hands the values of row_ to a sink.
+  // Hands the current row's values to a sink.
   void handRow(RDA_ValueSink& sink) const;
 
   std::shared_ptr<RDA_Lock> lock_;
   std::shared_ptr<RDA_BaseImpl*> connection_;
+  std::string texts_;
   std::deque<std::vector<KvbDatavar>> cached_;
   bool cachedAll_ = false;
   bool onRow_ = false;
+  mutable bool loaded_ = true;  // row_ holds the current row
 };
 
 // A cursor whose rows are held in memory: next() yields 1 per row, 0 at the

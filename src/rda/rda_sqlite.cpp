@@ -19,6 +19,7 @@ class RDA_SqliteCursor : public RDA_DbCursor {
     for (int c = 0; c < result->getColumnCount(); ++c)
       names_.push_back(result->getColumnName(c));
     row_.resize(names_.size());
+    values_.resize(names_.size());
   }
   ~RDA_SqliteCursor() override { result_->close(); }
 
@@ -26,36 +27,10 @@ class RDA_SqliteCursor : public RDA_DbCursor {
   // Values keep their stored kind (see SqliteResult::getValue).
   int fetch_INT() override {
     const int result = result_->next();
-    if (result != 1) return result;
-    for (size_t c = 0; c < row_.size(); ++c)
-      result_->getValue(static_cast<int>(c), row_[c]);
-    return 1;
+    if (result == 1) result_->peekRow(values_.data(), values_.size());
+    return result;
   }
   KvbString fetchError_INT() override { return result_->getErrorMessage(); }
-  // The values go from SQLite to the sink without a copy in between.
-  int fetchInto_INT(RDA_ValueSink& sink) override {
-    const int result = result_->next();
-    if (result != 1) return result;
-    SqliteValue value;
-    for (size_t c = 0; c < row_.size(); ++c) {
-      result_->peekValue(static_cast<int>(c), value);
-      switch (value.type) {
-        case kvbTypeInt:
-        case kvbTypeInt64:
-          sink.addInteger(value.type, value.integer);
-          break;
-        case kvbTypeReal:
-          sink.addReal(value.real);
-          break;
-        case kvbTypeString:
-          sink.addText(value.text, value.length);
-          break;
-        default:
-          sink.addNull(kvbTypeUnknown);
-      }
-    }
-    return 1;
-  }
 
  private:
   SqliteResult* result_;

@@ -1,29 +1,58 @@
 // Filling an in-memory copy of a cursor and reading its values back.
 #include "rda/repos_cache_cursor.h"
 
+#include <cstring>
 #include <limits>
+#include <string>
 
 void ReposCacheCursor::clear() {
   names_.clear();
   cells_.clear();
+  cellCount_ = 0;
   texts_.clear();
+  textEnd_ = nullptr;
+  textRoom_ = 0;
   others_.clear();
   rows_ = 0;
   position_ = 0;
 }
 
-void ReposCacheCursor::addInteger(int type, int64_t value) {
-  Cell cell{};
+ReposCacheCursor::Cell& ReposCacheCursor::addCell(int type) {
+  if (cellCount_ % kBlockCells == 0)
+    cells_.emplace_back(new Cell[kBlockCells]);
+  Cell& cell = cells_.back()[cellCount_++ % kBlockCells];
+  cell = Cell{};
   cell.type = static_cast<int16_t>(type);
-  cell.integer = value;
-  cells_.push_back(cell);
+  return cell;
+}
+
+const char* ReposCacheCursor::keepText(const char* text, size_t length) {
+  if (length == 0) return "";
+  char* kept;
+  if (length > kTextBlock / 4) {
+    // A long text gets a block of its own; the shared block stays open.
+    texts_.emplace_back(new char[length]);
+    kept = texts_.back().get();
+  } else {
+    if (length > textRoom_) {
+      texts_.emplace_back(new char[kTextBlock]);
+      textEnd_ = texts_.back().get();
+      textRoom_ = kTextBlock;
+    }
+    kept = textEnd_;
+    textEnd_ += length;
+    textRoom_ -= length;
+  }
+  std::memcpy(kept, text, length);
+  return kept;
+}
+
+void ReposCacheCursor::addInteger(int type, int64_t value) {
+  addCell(type).integer = value;
 }
 
 void ReposCacheCursor::addReal(double value) {
-  Cell cell{};
-  cell.type = kvbTypeReal;
-  cell.real = value;
-  cells_.push_back(cell);
+  addCell(kvbTypeReal).real = value;
 }
 
 void ReposCacheCursor::addText(const char* text, size_t length) {
@@ -33,19 +62,32 @@ void ReposCacheCursor::addText(const char* text, size_t length) {
     addValue(value);
     return;
   }
-  Cell cell{};
-  cell.type = kvbTypeString;
-  cell.offset = texts_.size();
+  const char* kept = keepText(text, length);
+  Cell& cell = addCell(kvbTypeString);
+  cell.text = kept;
   cell.length = static_cast<uint32_t>(length);
-  texts_.append(text, length);
-  cells_.push_back(cell);
 }
 
-void ReposCacheCursor::addNull(int type) {
-  Cell cell{};
-  cell.type = static_cast<int16_t>(type);
-  cell.null = true;
-  cells_.push_back(cell);
+void ReposCacheCursor::addNull(int type) { addCell(type).null = true; }
+
+void ReposCacheCursor::addRow(const SqliteValue* values, size_t count) {
+  for (size_t c = 0; c < count; ++c) {
+    const SqliteValue& value = values[c];
+    switch (value.type) {
+      case kvbTypeInt:
+      case kvbTypeInt64:
+        addInteger(value.type, value.integer);
+        break;
+      case kvbTypeReal:
+        addReal(value.real);
+        break;
+      case kvbTypeString:
+        addText(value.text, value.length);
+        break;
+      default:
+        addNull(kvbTypeUnknown);
+    }
+  }
 }
 
 void ReposCacheCursor::addValue(const KvbDatavar& value) {
@@ -61,12 +103,10 @@ void ReposCacheCursor::addValue(const KvbDatavar& value) {
         return addText(value.textData(), value.textLength());
       break;
   }
-  Cell cell{};
-  cell.type = static_cast<int16_t>(value.getType());
+  Cell& cell = addCell(value.getType());
   cell.other = true;
   cell.index = others_.size();
   others_.push_back(value);
-  cells_.push_back(cell);
 }
 
 bool ReposCacheCursor::fill(ReposDataAccessCursor* source, uint64_t limit) {
@@ -109,27 +149,26 @@ const KvbDatavar* ReposCacheCursor::valueAt(int column) const {
     current_.setNull(cell.type);
     return &current_;
   }
-  switch (cell.type) {
-    case kvbTypeInt:
-      current_.setInt(static_cast<int>(cell.integer));
-      break;
-    case kvbTypeInt64:
-      current_.setInt64(cell.integer);
-      break;
-    case kvbTypeReal:
-      current_.setReal(cell.real);
-      break;
-    default:
-      currentText_.setText(texts_.data() + cell.offset, cell.length);
-      return &currentText_;
+  // A value in place is an integer, a real or a text.
+  SqliteValue value;
+  value.type = cell.type;
+  if (cell.type == kvbTypeString) {
+    value.text = cell.text;
+    value.length = cell.length;
+  } else if (cell.type == kvbTypeReal) {
+    value.real = cell.real;
+  } else {
+    value.integer = cell.integer;
   }
-  return &current_;
+  KvbDatavar& target = cell.type == kvbTypeString ? currentText_ : current_;
+  sqliteValueToDatavar(value, target);
+  return &target;
 }
 
 KvbString ReposCacheCursor::getString(int column) {
   const Cell* cell = cellAt(column);
   return holds(cell, kvbTypeString)
-             ? KvbString(texts_.data() + cell->offset, cell->length)
+             ? KvbString(std::string(cell->text, cell->length))
              : RDA_MemoryCursor::getString(column);
 }
 

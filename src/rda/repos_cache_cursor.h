@@ -1,12 +1,14 @@
 // ReposCacheCursor: an in-memory copy of the column names and rows of
 // another cursor, read through the cursor interface. Values are held
-// compactly: numbers in place and texts one after another in one buffer,
-// so that copying many rows makes no allocation per value.
+// compactly: numbers in place and texts one after another, both in blocks
+// of fixed size that never move, so that copying many rows makes no
+// allocation per value and no copy of the rows held so far, and a row
+// costs the same however many are held.
 #ifndef RDA_REPOS_CACHE_CURSOR_H_
 #define RDA_REPOS_CACHE_CURSOR_H_
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "rda/rda_cursor.h"
@@ -28,8 +30,9 @@ class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
   bool isNull(int column) override;
 
  private:
-  // One value: an integer, a real or a text (as bytes of texts_) in place;
-  // a null keeps only its type; any other value is kept whole in others_.
+  // One value: an integer, a real or a text (as bytes of a text block) in
+  // place; a null keeps only its type; any other value is kept whole in
+  // others_.
   struct Cell {
     int16_t type;  // the value's kvbType
     bool null;
@@ -38,18 +41,20 @@ class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
     union {
       int64_t integer;
       double real;
-      uint64_t offset;  // a text's first byte in texts_
+      const char* text;
       uint64_t index;
     };
   };
+  static constexpr size_t kBlockCells = 4096;  // a power of 2
+  static constexpr size_t kTextBlock = 64 * 1024;
 
   size_t rowCount() const override { return rows_; }
   // The current row's cell of `column`; null without a current row or for
   // a column out of range.
   const Cell* cellAt(int column) const {
-    return position_ > 0 && inRange(column)
-               ? &cells_[(position_ - 1) * names_.size() + column]
-               : nullptr;
+    if (position_ == 0 || !inRange(column)) return nullptr;
+    const size_t i = (position_ - 1) * names_.size() + column;
+    return &cells_[i / kBlockCells][i % kBlockCells];
   }
   // True when the cell holds a value of `type` in place.
   static bool holds(const Cell* cell, int type) {
@@ -57,16 +62,29 @@ class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
   }
   const KvbDatavar* valueAt(int column) const override;
   void clear();
+  // A new cell at the end of the rows.
+  Cell& addCell(int type);
+  // A copy of a text that stays where it is while the rows are held.
+  const char* keepText(const char* text, size_t length);
 
-  // Appending one value to the rows.
-  void addInteger(int type, int64_t value) override;
-  void addReal(double value) override;
-  void addText(const char* text, size_t length) override;
-  void addNull(int type) override;
+  // Appending values to the rows.
+  void addRow(const SqliteValue* values, size_t count) override;
   void addValue(const KvbDatavar& value) override;
+  // `type` is kvbTypeInt or kvbTypeInt64.
+  void addInteger(int type, int64_t value);
+  void addReal(double value);
+  void addText(const char* text, size_t length);
+  void addNull(int type);
 
-  std::vector<Cell> cells_;  // the rows one after another
-  std::string texts_;
+  // The rows one after another, kBlockCells cells a block.
+  std::vector<std::unique_ptr<Cell[]>> cells_;
+  size_t cellCount_ = 0;
+  // The texts: blocks of kTextBlock bytes, or one of its own for a longer
+  // text; the last block of kTextBlock bytes has textRoom_ bytes free at
+  // textEnd_.
+  std::vector<std::unique_ptr<char[]>> texts_;
+  char* textEnd_ = nullptr;
+  size_t textRoom_ = 0;
   std::vector<KvbDatavar> others_;
   size_t rows_ = 0;
   // The value that valueAt gives, rebuilt from its cell on each call: texts

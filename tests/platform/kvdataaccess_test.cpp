@@ -246,6 +246,28 @@ TEST_P(DacTest, ReusesPreparedStatementsWithRebinding) {
   EXPECT_STREQ(rows[0][0].textData(), "30");
 }
 
+// Row after row through one statement, a parameter's kind, null state and
+// text length change: each row stores its own values.
+TEST_P(DacTest, AReusedStatementStoresEachRowsOwnValues) {
+  const std::string name = valueTable();
+  StatementPtr insert =
+      prepare("INSERT INTO " + name + " (i, r, s) VALUES (?, ?, ?)");
+  ASSERT_NE(insert, nullptr);
+  const std::string longText(150, 'y');
+  const std::vector<Row> rows = {
+      {KvbDatavar(1), KvbDatavar(1), KvbDatavar("a")},
+      {KvbDatavar(2), KvbDatavar(2.5), KvbDatavar(longText.c_str())},
+      {KvbDatavar(3), KvbDatavar::nullOf(kvbTypeReal), KvbDatavar("b")},
+      {KvbDatavar(4), KvbDatavar(4.25), KvbDatavar::nullOf(kvbTypeString)},
+      {KvbDatavar(5), KvbDatavar(5.5), KvbDatavar("c")},
+  };
+  for (const Row& row : rows) run(insert.get(), row);
+  EXPECT_EQ(shown(query("SELECT i, r, s FROM " + name + " ORDER BY i")),
+            "1:integer|1:real|a:text;2:integer|2.5:real|" + longText +
+                ":text;3:integer|null:real|b:text;4:integer|4.25:real|"
+                "null:text;5:integer|5.5:real|c:text");
+}
+
 TEST_P(DacTest, CursorOutlivesItsStatementAndConnection) {
   const std::string name = valueTable();
   exec("INSERT INTO " + name + " (i) VALUES (1)");

@@ -1,5 +1,5 @@
 // A ReposCacheCursor holds its values compactly (numbers in place, texts in
-// one buffer, other kinds whole) and takes them from a database cursor as
+// blocks, other kinds whole) and takes them from a database cursor as
 // the back end reads them: every kind of value reads back from the copy
 // exactly as it reads from the source, through every getter.
 #include <gtest/gtest.h>
@@ -63,6 +63,33 @@ TEST(ReposCacheValuesTest, EveryKindReadsBackAsFromTheSource) {
   EXPECT_TRUE(copy.isNull(0)) << "no current row after the end";
 }
 
+// Enough rows to fill several blocks of cells and of texts, with texts
+// long enough to get blocks of their own among them.
+TEST(ReposCacheValuesTest, ManyRowsAndLongTextsReadBackInOrder) {
+  const int rows = 20000;
+  auto text = [](int i) {
+    return std::string(i % 997 == 0 ? 20000 + i : i % 50, 'a' + i % 26) +
+           std::to_string(i);
+  };
+  ReposDataCursor source;
+  source.setColumnCount(2);
+  for (int i = 0; i < rows; ++i) {
+    source.addRow();
+    source.setValue(0, KvbDatavar(i));
+    source.setValue(1, KvbDatavar(KvbString(text(i))));
+  }
+  source.rewind();
+  ReposCacheCursor copy;
+  ASSERT_TRUE(copy.fill(&source, 0));
+  ASSERT_EQ(copy.getRowCount(), static_cast<uint64_t>(rows));
+  for (int i = 0; i < rows; ++i) {
+    ASSERT_EQ(copy.next(), 1);
+    ASSERT_EQ(copy.getInt(0), i);
+    ASSERT_EQ(copy.getString(1).str(), text(i)) << "row " << i;
+  }
+  EXPECT_EQ(copy.next(), 0);
+}
+
 class ReposCacheQueryTest : public RdaTargetTest {
  protected:
   // Each row's values as the database cursor of `sql` gives them.
@@ -78,13 +105,19 @@ class ReposCacheQueryTest : public RdaTargetTest {
     if (cursor) cursor->release();
     return out;
   }
+
+  // A table of an integer, a 64-bit integer, a real and a text column.
+  std::string valueTable(const char* code) {
+    const std::string t = table(code);
+    EXPECT_TRUE(exec("CREATE TABLE " + t +
+                     " (a INTEGER, b BIGINT, c DOUBLE PRECISION, d "
+                     "VARCHAR(40))"));
+    return t;
+  }
 };
 
 TEST_P(ReposCacheQueryTest, ACopyReadsBackWhatTheDatabaseCursorGives) {
-  const std::string t = table("CV");
-  ASSERT_TRUE(exec("CREATE TABLE " + t +
-                   " (a INTEGER, b BIGINT, c DOUBLE PRECISION, d "
-                   "VARCHAR(40))"));
+  const std::string t = valueTable("CV");
   ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
                    {1, int64_t{1} << 40, 2.5, "x"}));
   ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
@@ -122,6 +155,44 @@ TEST_P(ReposCacheQueryTest, ACopyReadsBackWhatTheDatabaseCursorGives) {
       }
     }
   }
+}
+
+// The database cursor reads the common kinds without building a whole
+// value: every getter still answers as the whole value converts, and the
+// current row stays readable when its statement runs again.
+TEST_P(ReposCacheQueryTest, TheDatabaseCursorsGettersAnswerAsItsValues) {
+  const std::string t = valueTable("CG");
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {1, int64_t{1} << 40, 2.75, " 42 "}));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {2, KvbDatavar::nullOf(kvbTypeInt64),
+                    KvbDatavar::nullOf(kvbTypeReal), "a longer text"}));
+  ReposDataAccessStatement* select = rda_->createStatement(
+      ("SELECT a, b, c, d FROM " + t + " WHERE a >= ? ORDER BY a").c_str());
+  ASSERT_NE(select, nullptr);
+  ASSERT_TRUE(select->setParameter(0, KvbDatavar(1)));
+  ReposDataAccessCursor* cursor = select->select();
+  ASSERT_NE(cursor, nullptr);
+  for (int r = 0; r < 2; ++r) {
+    ASSERT_EQ(cursor->next(), 1);
+    for (int c = 0; c < 4; ++c) {
+      SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
+      const KvbDatavar value = cursor->getValue(c);
+      EXPECT_EQ(cursor->getString(c).str(),
+                value.isNull() ? "" : value.asString().str());
+      EXPECT_EQ(cursor->getInt(c), value.asInt());
+      EXPECT_EQ(cursor->getDouble(c), value.asDouble());
+      EXPECT_EQ(cursor->isNull(c), value.isNull());
+    }
+  }
+  EXPECT_EQ(cursor->getString(3).str(), "a longer text");
+  // Binding restarts the statement; the cursor's row is its own.
+  ASSERT_TRUE(select->setParameter(0, KvbDatavar(2)));
+  ASSERT_TRUE(select->execute());
+  EXPECT_EQ(cursor->getString(3).str(), "a longer text");
+  EXPECT_EQ(cursor->getInt(0), 2);
+  cursor->release();
+  select->release();
 }
 
 INSTANTIATE_RDA_TARGETS(ReposCacheQueryTest);
