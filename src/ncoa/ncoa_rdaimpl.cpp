@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "rda/repos_data_cursor.h"
 #include "schema/log_printf.h"
@@ -150,10 +152,88 @@ size_t characters(const KvbDatavar& value) {
   return n;
 }
 
+// Gives `value` the type of its column; a value that does not convert is
+// kept as it is.
+void convert(KvbDatavar& value, int type) {
+  if (value.getType() != type) value.convertTo(type);
+}
+
 KvbDatavar typed(KvbDatavar value, int type) {
-  value.convertTo(type);  // a value that does not convert is kept as it is
+  convert(value, type);
   return value;
 }
+
+// Pivots the joined rows of the execution listing (RUN_ID, PAF_ID, GRP_ID,
+// EX_DATE, SEQ_ID, DVALUE) into one result row per execution as the
+// database cursor reads them, without a copy of each value in between: the
+// first joined row of a run opens its result row with the four columns of
+// the execution, and every joined row puts its statistic into the column of
+// its sequence number. The rows of a run come together.
+class ExecutionPivot final : public RDA_ValueSink {
+ public:
+  ExecutionPivot(ReposDataCursor& result, std::vector<int> types)
+      : result_(result), types_(std::move(types)) {}
+
+  void addInteger(int type, int64_t value) override {
+    if (type == kvbTypeInt)
+      value_.setInt(static_cast<int>(value));
+    else
+      value_.setInt64(value);
+    put();
+  }
+  void addReal(double value) override {
+    value_.setReal(value);
+    put();
+  }
+  void addText(const char* text, size_t length) override {
+    value_.setText(text, length);
+    put();
+  }
+  void addNull(int type) override {
+    value_.setNull(type);
+    put();
+  }
+  void addValue(const KvbDatavar& value) override {
+    value_ = value;
+    put();
+  }
+
+ private:
+  // Takes value_ as the next column of the joined row.
+  void put() {
+    const int column = column_;
+    column_ = (column_ + 1) % 6;
+    if (column == 0) {
+      const int run = value_.asInt();
+      newRun_ = !anyRow_ || run != current_;
+      if (newRun_) result_.addRow();
+      anyRow_ = true;
+      current_ = run;
+    }
+    int key = column;
+    if (column == 4) {
+      statistic_ = value_.asInt() + static_cast<int>(kFirstStatistic);
+      return;
+    }
+    if (column == 5) {
+      key = statistic_;
+      if (key < static_cast<int>(kFirstStatistic) ||
+          key >= static_cast<int>(types_.size()))
+        return;
+    } else if (!newRun_) {
+      return;
+    }
+    convert(value_, types_[key]);
+    result_.setValue(key, value_);
+  }
+
+  ReposDataCursor& result_;
+  const std::vector<int> types_;
+  KvbDatavar value_;  // reused, so that a text keeps its storage
+  int column_ = 0;
+  bool anyRow_ = false, newRun_ = false;
+  int current_ = 0, statistic_ = 0;
+};
 
 }  // namespace
 
@@ -758,29 +838,19 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
 
   ReposDataAccessCursor* rows = openCursor(sql, values);
   if (!rows) return nullptr;
-  // One result row per execution: the joined rows of a run come together,
-  // each statistic going to the column of its sequence number.
   ReposDataCursor* result = new ReposDataCursor;
   const int width = static_cast<int>(columns_.size());
   result->setColumnCount(width);
-  for (int key = 0; key < width; ++key)
+  std::vector<int> types;
+  for (int key = 0; key < width; ++key) {
     result->setColumnName(key, columns_[key].name);
-  bool anyRow = false;
-  int current = 0, fetched;
-  while ((fetched = rows->next()) == 1) {
-    const int run = rows->getInt(0);
-    if (!anyRow || run != current) {
-      result->addRow();
-      anyRow = true;
-      current = run;
-      for (size_t key = 0; key < kFirstStatistic; ++key)
-        result->setValue(
-            static_cast<int>(key),
-            typed(rows->getValue(static_cast<int>(key)), columns_[key].type));
-    }
-    const int key = rows->getInt(4) + static_cast<int>(kFirstStatistic);
-    if (key >= static_cast<int>(kFirstStatistic) && key < width)
-      result->setValue(key, typed(rows->getValue(5), columns_[key].type));
+    types.push_back(columns_[key].type);
+  }
+  ExecutionPivot pivot(*result, std::move(types));
+  // Every database cursor of the engine is an RDA_DbCursor.
+  auto* reader = static_cast<RDA_DbCursor*>(rows);
+  int fetched;
+  while ((fetched = reader->nextInto(pivot)) == 1) {
   }
   rows->release();
   if (fetched != 0) {
