@@ -296,6 +296,15 @@ TEST_P(NcoaRdaTest, AnExecutionIsOneRowOfAllItsStatistics) {
                 all->getColName(244).str(),
             "EX_DATEPAFNCOAPROCS");
   EXPECT_EQ(stamped(rows(all), {3}), (Rows{join(first), join(second)}));
+  // The statistics, stored as texts, come back in their columns' types.
+  all = ncoa_->listNcoaExecutions(noDate, noDate, none, 1, -1, -1);
+  ASSERT_NE(all, nullptr);
+  ASSERT_EQ(all->next(), 1);
+  for (int key : {4, 7, 244})
+    EXPECT_EQ(all->getValue(key).getType(),
+              ncoaColumnDefAt(key - 4, true)->type)
+        << key;
+  all->release();
 
   auto runs = [&](const KvbDate& from, const KvbDate& to,
                   const KvbString& ncoaPaf, int runId, int pafId, int group) {
