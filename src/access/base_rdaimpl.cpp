@@ -198,17 +198,16 @@ bool BaseRDAImpl::run(const KvbString& sql,
 bool BaseRDAImpl::runKept(
     const StatementKey& key,
     const std::function<KvbString(const StatementKey&)>& build,
-                          const std::vector<KvbDatavar>& values, int* rows) {
+    const std::vector<KvbDatavar>& values, int* rows) {
   if (!ready()) return false;
   // Every connection of the engine is an RDA_BaseImpl. The lock keeps
   // another thread off the kept statement between its binds and its run.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
   RDA_LockGuard guard(connectionLock(rda_));
   if (connection->ddlActive()) return run(build(key), values, rows);
-  auto found = std::find_if(kept_.begin(), kept_.end(),
-                            [&](const KeptStatement& kept) {
-                              return kept.matches(key);
-                            });
+  auto found = std::find_if(
+      kept_.begin(), kept_.end(),
+      [&](const KeptStatement& kept) { return kept.matches(key); });
   if (found == kept_.end()) {
     // Every statement of the engine is an RDA_StatementBase.
     auto* statement =
@@ -303,15 +302,16 @@ bool BaseRDAImpl::insert(const char* code, const char* columns,
                          const std::vector<KvbDatavar>& values) {
   // The builders capture no more than the object, which std::function
   // holds without an allocation.
-  return runKept({"INSERT", code, columns, values.size()},
-                 [this](const StatementKey& key) {
-                   KvbString markers;
-                   for (size_t i = 0; i < key.markers; ++i)
-                     markers.append(i ? ", ?" : "?");
-                   return "INSERT INTO " + table(key.code) + " (" + key.text +
-                          ") VALUES (" + markers + ")";
-                 },
-                 values);
+  return runKept(
+      {"INSERT", code, columns, values.size()},
+      [this](const StatementKey& key) {
+        KvbString markers;
+        for (size_t i = 0; i < key.markers; ++i)
+          markers.append(i ? ", ?" : "?");
+        return "INSERT INTO " + table(key.code) + " (" + key.text +
+               ") VALUES (" + markers + ")";
+      },
+      values);
 }
 
 // The first name of a column list ("A, B, C" gives "A").
@@ -362,8 +362,7 @@ int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
     if (check && !check()) return false;
     int existing = -1;
     switch (condition ? lookup("SELECT " + firstColumn(columns) + " FROM " +
-                                   table(code) +
-                                   " WHERE " + condition,
+                                   table(code) + " WHERE " + condition,
                                keys, &existing)
                       : 0) {
       case 0:

@@ -92,8 +92,8 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   while (step == 1) step = cursor->next();
   cursor->release();
   if (fetched == 0)
-    return fail(kvb_get_message("rda_ids", __LINE__, "Repository Library",
-                                1053));
+    return fail(
+        kvb_get_message("rda_ids", __LINE__, "Repository Library", 1053));
   return step == 0;
 }
 

@@ -287,13 +287,13 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
   // More keys than the object keeps, then the first again.
   const auto rename = [&](int key) {
     const std::string name = "name " + std::to_string(key);
-    return probe_->runKept(
-        {"RENAME", "FOLDER", name.c_str(), 1},
-        [&](const Probe::StatementKey&) {
-          return "UPDATE " + probe_->table("FOLDER") + " SET FLDR_NAM='" +
-                 name + "' WHERE FLDR_ID=?";
-        },
-        {1});
+    return probe_->runKept({"RENAME", "FOLDER", name.c_str(), 1},
+                           [&](const Probe::StatementKey&) {
+                             return "UPDATE " + probe_->table("FOLDER") +
+                                    " SET FLDR_NAM='" + name +
+                                    "' WHERE FLDR_ID=?";
+                           },
+                           {1});
   };
   for (int key = 0; key < 40; ++key) ASSERT_TRUE(rename(key)) << key;
   ASSERT_TRUE(rename(0));
@@ -309,9 +309,8 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
   ASSERT_TRUE(probe_->setDDLCallback(&script));
   EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {4, "scripted"}));
   ASSERT_TRUE(probe_->setDDLCallback(nullptr));
-  EXPECT_EQ(script.texts,
-            Rows{"INSERT INTO " + probe_->table("FOLDER").str() +
-                 " (FLDR_ID, FLDR_NAM) VALUES (4, 'scripted')"});
+  EXPECT_EQ(script.texts, Rows{"INSERT INTO " + probe_->table("FOLDER").str() +
+                               " (FLDR_ID, FLDR_NAM) VALUES (4, 'scripted')"});
   EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {5, "stored"}));
   EXPECT_EQ(folders().back(), "5|stored|");
   EXPECT_EQ(count("FOLDER"), 3) << "the scripted row is not stored";
