@@ -43,12 +43,6 @@ const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {
   return counterSql_;
 }
 
-// Raises the counter `key` by `count` inside the caller's transaction and
-// gives its new value. A missing counter is created with the value `count`.
-// Another connection may create it at the same moment: then the insert
-// fails (on a server, once the other transaction commits), only the insert
-// is rolled back (to its savepoint), and the counter that now exists is
-// raised.
 RDA_StatementBase* RDA_BaseImpl::counterStatement(
     RDA_StatementBase*& kept, const KvbString& sql,
     std::initializer_list<const KvbDatavar*> values) {
@@ -59,6 +53,12 @@ RDA_StatementBase* RDA_BaseImpl::counterStatement(
   return kept;
 }
 
+// Raises the counter `key` by `count` inside the caller's transaction and
+// gives its new value. A missing counter is created with the value `count`.
+// Another connection may create it at the same moment: then the insert
+// fails (on a server, once the other transaction commits), only the insert
+// is rolled back (to its savepoint), and the counter that now exists is
+// raised.
 bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   const CounterSql& sql = counterSql();
   KvbDatavar name(key);
@@ -87,7 +87,7 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   if (!cursor) return false;
   const int fetched = cursor->next();
   if (fetched == 1) last = cursor->getInt(0);
-  // Read to its end, the kept query holds no lock on the database.
+  // Read to its end, so that the kept query holds no lock on the database.
   int step = fetched;
   while (step == 1) step = cursor->next();
   cursor->release();
