@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "rda/repos_data_cursor.h"
+#include "rda/rda_cursor.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 
@@ -163,6 +163,30 @@ KvbDatavar typed(KvbDatavar value, int type) {
   return value;
 }
 
+// The execution listing in memory: one row per execution, each row in one
+// allocation of its own, so that a long listing neither moves the rows it
+// holds as it grows nor needs one block for all of them.
+class ExecutionRows final : public RDA_MemoryCursor {
+ public:
+  explicit ExecutionRows(std::vector<KvbString> names) {
+    names_ = std::move(names);
+  }
+  // Appends a row of nulls.
+  std::vector<KvbDatavar>& addRow() {
+    rows_.emplace_back(names_.size());
+    return rows_.back();
+  }
+
+ private:
+  size_t rowCount() const override { return rows_.size(); }
+  const KvbDatavar* valueAt(int column) const override {
+    return position_ > 0 && inRange(column) ? &rows_[position_ - 1][column]
+                                            : nullptr;
+  }
+
+  std::vector<std::vector<KvbDatavar>> rows_;
+};
+
 // Pivots the joined rows of the execution listing (RUN_ID, PAF_ID, GRP_ID,
 // EX_DATE, SEQ_ID, DVALUE) into one result row per execution as the
 // database cursor reads them, without a copy of each value in between: the
@@ -171,7 +195,7 @@ KvbDatavar typed(KvbDatavar value, int type) {
 // its sequence number. The rows of a run come together.
 class ExecutionPivot final : public RDA_ValueSink {
  public:
-  ExecutionPivot(ReposDataCursor& result, std::vector<int> types)
+  ExecutionPivot(ExecutionRows& result, std::vector<int> types)
       : result_(result), types_(std::move(types)) {}
 
   void addInteger(int type, int64_t value) override {
@@ -205,9 +229,8 @@ class ExecutionPivot final : public RDA_ValueSink {
     column_ = (column_ + 1) % 6;
     if (column == 0) {
       const int run = value_.asInt();
-      newRun_ = !anyRow_ || run != current_;
-      if (newRun_) result_.addRow();
-      anyRow_ = true;
+      newRun_ = !row_ || run != current_;
+      if (newRun_) row_ = &result_.addRow();
       current_ = run;
     }
     int key = column;
@@ -224,14 +247,15 @@ class ExecutionPivot final : public RDA_ValueSink {
       return;
     }
     convert(value_, types_[key]);
-    result_.setValue(key, value_);
+    (*row_)[key] = value_;
   }
 
-  ReposDataCursor& result_;
+  ExecutionRows& result_;
   const std::vector<int> types_;
   KvbDatavar value_;  // reused, so that a text keeps its storage
+  std::vector<KvbDatavar>* row_ = nullptr;  // the current run's row
   int column_ = 0;
-  bool anyRow_ = false, newRun_ = false;
+  bool newRun_ = false;
   int current_ = 0, statistic_ = 0;
 };
 
@@ -838,14 +862,13 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
 
   ReposDataAccessCursor* rows = openCursor(sql, values);
   if (!rows) return nullptr;
-  ReposDataCursor* result = new ReposDataCursor;
-  const int width = static_cast<int>(columns_.size());
-  result->setColumnCount(width);
+  std::vector<KvbString> names;
   std::vector<int> types;
-  for (int key = 0; key < width; ++key) {
-    result->setColumnName(key, columns_[key].name);
-    types.push_back(columns_[key].type);
+  for (const NcoaExecColumn& column : columns_) {
+    names.push_back(column.name);
+    types.push_back(column.type);
   }
+  auto* result = new ExecutionRows(std::move(names));
   ExecutionPivot pivot(*result, std::move(types));
   // Every database cursor of the engine is an RDA_DbCursor.
   auto* reader = static_cast<RDA_DbCursor*>(rows);
@@ -859,6 +882,5 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
     logError(rda_->getErrorMessage());
     return nullptr;
   }
-  result->rewind();
   return result;
 }
