@@ -1,7 +1,9 @@
 // The shared part of every data-access object.
 #include "access/base_rdaimpl.h"
 
+#include <algorithm>
 #include <set>
+#include <string>
 
 #include "access/object_types.h"
 #include "kvlogging/kvlogging.h"
@@ -22,6 +24,31 @@ KvbString getOSUserName() {
                                                : KvbString("");
 }
 
+// A statement that runKept keeps, with the key it was made for.
+struct BaseRDAImpl::KeptStatement {
+  std::string verb, code, text;
+  size_t markers;
+  RDA_StatementBase* statement;
+
+  KeptStatement(const StatementKey& key, RDA_StatementBase* made)
+      : verb(part(key.verb)),
+        code(part(key.code)),
+        text(part(key.text)),
+        markers(key.markers),
+        statement(made) {}
+  bool matches(const StatementKey& key) const {
+    return markers == key.markers && code == part(key.code) &&
+           text == part(key.text) && verb == part(key.verb);
+  }
+  static const char* part(const char* text) { return text ? text : ""; }
+};
+
+namespace {
+// The most statements an object keeps: more than any store repeats, so that
+// a caller that builds many different texts cannot make the object grow.
+const size_t kKeptStatements = 32;
+}  // namespace
+
 BaseRDAImpl::BaseRDAImpl(ReposDataAccess* rda)
     : rda_(rda), logger_(kvlogGetLogger("KV.Repos.ReposAdmin.BaseRDA")) {
   if (rda_) static_cast<RDA_BaseImpl*>(rda_)->hold();
@@ -29,6 +56,10 @@ BaseRDAImpl::BaseRDAImpl(ReposDataAccess* rda)
 
 BaseRDAImpl::~BaseRDAImpl() {
   if (rda_) rda_->release();
+}
+
+BaseRDAImpl::~BaseRDAImpl() {
+  for (KeptStatement& kept : kept_) kept.statement->release();
 }
 
 bool BaseRDAImpl::haveConnection() {
@@ -162,6 +193,45 @@ bool BaseRDAImpl::run(const KvbString& sql,
   return ok;
 }
 
+bool BaseRDAImpl::runKept(
+    const StatementKey& key,
+    const std::function<KvbString(const StatementKey&)>& build,
+    const std::vector<KvbDatavar>& values, int* rows) {
+  if (!ready()) return false;
+  // Every connection of the engine is an RDA_BaseImpl. The lock keeps
+  // another thread off the kept statement between its binds and its run.
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  RDA_LockGuard guard(connectionLock(rda_));
+  if (connection->ddlActive()) return run(build(key), values, rows);
+  auto found = std::find_if(
+      kept_.begin(), kept_.end(),
+      [&](const KeptStatement& kept) { return kept.matches(key); });
+  if (found == kept_.end()) {
+    // Every statement of the engine is an RDA_StatementBase.
+    auto* statement =
+        static_cast<RDA_StatementBase*>(rda_->createStatement(build(key)));
+    if (!statement) {
+      logError(rda_->getErrorMessage());
+      return false;
+    }
+    if (kept_.size() == kKeptStatements) {
+      kept_.front().statement->release();
+      kept_.erase(kept_.begin());
+    }
+    kept_.emplace_back(key, statement);
+    found = kept_.end() - 1;
+  }
+  RDA_StatementBase* statement = found->statement;
+  bool ok = true;
+  for (size_t i = 0; ok && i < values.size(); ++i)
+    ok = statement->setParameter(static_cast<int>(i), values[i]);
+  int64_t changed = 0;
+  ok = ok && statement->run(&changed);
+  if (!ok) logError(rda_->getErrorMessage());
+  if (rows) *rows = static_cast<int>(changed);
+  return ok;
+}
+
 int BaseRDAImpl::firstRow(
     const KvbString& sql, const std::vector<KvbDatavar>& values,
     const std::function<void(ReposDataAccessCursor&)>& read) {
@@ -228,11 +298,18 @@ bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body) {
 
 bool BaseRDAImpl::insert(const char* code, const char* columns,
                          const std::vector<KvbDatavar>& values) {
-  KvbString markers;
-  for (size_t i = 0; i < values.size(); ++i) markers.append(i ? ", ?" : "?");
-  return run("INSERT INTO " + table(code) + " (" + columns + ") VALUES (" +
-                 markers + ")",
-             values);
+  // The builders capture no more than the object, which std::function
+  // holds without an allocation.
+  return runKept(
+      {"INSERT", code, columns, values.size()},
+      [this](const StatementKey& key) {
+        KvbString markers;
+        for (size_t i = 0; i < key.markers; ++i)
+          markers.append(i ? ", ?" : "?");
+        return "INSERT INTO " + table(key.code) + " (" + key.text +
+               ") VALUES (" + markers + ")";
+      },
+      values);
 }
 
 // The first name of a column list ("A, B, C" gives "A").
@@ -278,13 +355,12 @@ int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
                                   std::vector<KvbDatavar> values,
                                   const char* file, int line) {
   if (!ready()) return -1;
-  const KvbString idColumn = firstColumn(columns);
   int id = -1;
   const bool ok = addInOneStep([&] {
     if (check && !check()) return false;
     int existing = -1;
-    switch (condition ? lookup("SELECT " + idColumn + " FROM " + table(code) +
-                                   " WHERE " + condition,
+    switch (condition ? lookup("SELECT " + firstColumn(columns) + " FROM " +
+                                   table(code) + " WHERE " + condition,
                                keys, &existing)
                       : 0) {
       case 0:
@@ -337,7 +413,12 @@ bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
                              const char* column, int id) {
   return transaction([&] {
     for (const char* code : codes)
-      if (!run("DELETE FROM " + table(code) + " WHERE " + column + "=?", {id}))
+      if (!runKept({"DELETE", code, column, 1},
+                   [this](const StatementKey& key) {
+                     return "DELETE FROM " + table(key.code) + " WHERE " +
+                            key.text + "=?";
+                   },
+                   {id}))
         return false;
     return true;
   });

@@ -131,6 +131,23 @@ class BaseRDAImpl {
   // changed. False on failure, logged as above.
   bool run(const KvbString& sql, const std::vector<KvbDatavar>& values,
            int* rows = nullptr);
+  // What a write that the object repeats is known by: the parts that its
+  // SQL text is built from, compared by content (so a text the caller has
+  // just built may serve as a part), and its number of markers.
+  struct StatementKey {
+    const char* verb;
+    const char* code;
+    const char* text;
+    size_t markers;
+  };
+  // run() of the statement that `build` makes for `key`. The object builds
+  // and prepares it on the first use of the key and keeps it for the later
+  // ones, so that a repeated write neither rebuilds its text nor prepares
+  // it again. While a DDL callback takes the statements, each run builds a
+  // statement of its own, which goes into the script.
+  bool runKept(const StatementKey& key,
+               const std::function<KvbString(const StatementKey&)>& build,
+               const std::vector<KvbDatavar>& values, int* rows = nullptr);
   // The free firstRow on the object's connection; a failure is logged.
   int firstRow(const KvbString& sql, const std::vector<KvbDatavar>& values,
                const std::function<void(ReposDataAccessCursor&)>& read);
@@ -252,6 +269,9 @@ class BaseRDAImpl {
                        const std::vector<KvbDatavar>& keys,
                        const char* columns, std::vector<KvbDatavar> values,
                        const char* file, int line);
+  // The statements that runKept keeps, the most recently added last.
+  struct KeptStatement;
+  std::vector<KeptStatement> kept_;
   KvLogger* logger_;
 };
 

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
-#include "rda/repos_data_cursor.h"
+#include "rda/rda_cursor.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 
@@ -150,10 +152,122 @@ size_t characters(const KvbDatavar& value) {
   return n;
 }
 
+// Gives `value` the type of its column; a value that does not convert is
+// kept as it is.
+void convert(KvbDatavar& value, int type) {
+  if (value.getType() != type) value.convertTo(type);
+}
+
 KvbDatavar typed(KvbDatavar value, int type) {
-  value.convertTo(type);  // a value that does not convert is kept as it is
+  convert(value, type);
   return value;
 }
+
+// The execution listing in memory: one row per execution, each row in one
+// allocation of its own, so that a long listing neither moves the rows it
+// holds as it grows nor needs one block for all of them.
+class ExecutionRows final : public RDA_MemoryCursor {
+ public:
+  explicit ExecutionRows(std::vector<KvbString> names) {
+    names_ = std::move(names);
+  }
+  // Appends a row of nulls.
+  std::vector<KvbDatavar>& addRow() {
+    rows_.emplace_back(names_.size());
+    return rows_.back();
+  }
+
+ private:
+  size_t rowCount() const override { return rows_.size(); }
+  const KvbDatavar* valueAt(int column) const override {
+    return position_ > 0 && inRange(column) ? &rows_[position_ - 1][column]
+                                            : nullptr;
+  }
+
+  std::vector<std::vector<KvbDatavar>> rows_;
+};
+
+// Pivots the statistics of the execution listing (RUN_ID, SEQ_ID, DVALUE,
+// in the order of the runs) into one result row per execution as the
+// database cursor reads them, without a copy of each value in between. The
+// first statistic of a run opens its result row with the four columns of
+// the execution, which `executions` gives in the same order (RUN_ID,
+// PAF_ID, GRP_ID, EX_DATE); every statistic goes into the column of its
+// sequence number. A run that `executions` lacks is left out.
+class ExecutionPivot final : public RDA_ValueSink {
+ public:
+  ExecutionPivot(ExecutionRows& result, ReposDataAccessCursor& executions,
+                 std::vector<int> types)
+      : result_(result), executions_(executions), types_(std::move(types)) {}
+
+  void addInteger(int type, int64_t value) override {
+    if (type == kvbTypeInt)
+      value_.setInt(static_cast<int>(value));
+    else
+      value_.setInt64(value);
+    put();
+  }
+  void addReal(double value) override {
+    value_.setReal(value);
+    put();
+  }
+  void addText(const char* text, size_t length) override {
+    value_.setText(text, length);
+    put();
+  }
+  void addNull(int type) override {
+    value_.setNull(type);
+    put();
+  }
+  void addValue(const KvbDatavar& value) override {
+    value_ = value;
+    put();
+  }
+
+ private:
+  // Takes value_ as the next column of the statistic's row.
+  void put() {
+    const int column = column_;
+    column_ = (column_ + 1) % 3;
+    if (column == 0) {
+      const int run = value_.asInt();
+      if (!started_ || run != current_) openRun(run);
+      started_ = true;
+      current_ = run;
+    } else if (column == 1) {
+      statistic_ = value_.asInt() + static_cast<int>(kFirstStatistic);
+    } else if (row_ && statistic_ >= static_cast<int>(kFirstStatistic) &&
+               statistic_ < static_cast<int>(types_.size())) {
+      convert(value_, types_[statistic_]);
+      (*row_)[statistic_] = value_;
+    }
+  }
+  // Opens the row of `run` from its execution, or none without one.
+  void openRun(int run) {
+    row_ = nullptr;
+    while (!executionRead_ || executionRun_ < run) {
+      if (executions_.next() != 1) return;
+      executionRead_ = true;
+      executionRun_ = executions_.getInt(0);
+    }
+    if (executionRun_ != run) return;
+    row_ = &result_.addRow();
+    for (size_t key = 0; key < kFirstStatistic; ++key) {
+      KvbDatavar& value = (*row_)[key] =
+          executions_.getValue(static_cast<int>(key));
+      convert(value, types_[key]);
+    }
+  }
+
+  ExecutionRows& result_;
+  ReposDataAccessCursor& executions_;
+  const std::vector<int> types_;
+  KvbDatavar value_;  // reused, so that a text keeps its storage
+  std::vector<KvbDatavar>* row_ = nullptr;  // the current run's row, if any
+  int column_ = 0;
+  bool started_ = false, executionRead_ = false;
+  int current_ = 0, statistic_ = 0, executionRun_ = 0;
+};
 
 }  // namespace
 
@@ -739,56 +853,56 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
     fail("The execution columns of the NCOA store are not loaded");
     return nullptr;
   }
-  KvbString sql =
-      "SELECT A.RUN_ID, A.PAF_ID, A.GRP_ID, A.EX_DATE, B.SEQ_ID, B.DVALUE "
-      "FROM " +
-      table("NCOAEX") + " A INNER JOIN " + table("NCOAED") +
-      " B ON A.RUN_ID=B.RUN_ID";
+  // The executions and their statistics are read apart, both in the order
+  // of the runs, so that the columns of an execution are read once rather
+  // than with each of its statistics. A run without statistics is left
+  // out, as the join of the two tables leaves it out.
+  KvbString tables = " FROM " + table("NCOAEX") + " A";
   if (!ncoaPaf.isNull())
-    sql += " INNER JOIN " + table("NCOAPA") + " C ON A.PAF_ID=C.PAF_ID";
+    tables += " INNER JOIN " + table("NCOAPA") + " C ON A.PAF_ID=C.PAF_ID";
+  KvbString where;
   std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
+  SqlFilter filter(where, values);
   if (!from.isNull()) filter.add("A.EX_DATE>=?", from.asDouble());
   if (!to.isNull()) filter.add("A.EX_DATE<=?", to.asDouble());
   filter.addGiven({{"A.RUN_ID", runId, runId > -1},
                    {"A.PAF_ID", pafId, pafId > -1},
                    {"A.GRP_ID", groupId, groupId > -1},
                    {"C.NCOAPAF", ncoaPaf, !ncoaPaf.isNull()}});
-  sql += " ORDER BY A.RUN_ID, B.SEQ_ID";
-
-  ReposDataAccessCursor* rows = openCursor(sql, values);
-  if (!rows) return nullptr;
-  // One result row per execution: the joined rows of a run come together,
-  // each statistic going to the column of its sequence number.
-  ReposDataCursor* result = new ReposDataCursor;
-  const int width = static_cast<int>(columns_.size());
-  result->setColumnCount(width);
-  for (int key = 0; key < width; ++key)
-    result->setColumnName(key, columns_[key].name);
-  bool anyRow = false;
-  int current = 0, fetched;
-  while ((fetched = rows->next()) == 1) {
-    const int run = rows->getInt(0);
-    if (!anyRow || run != current) {
-      result->addRow();
-      anyRow = true;
-      current = run;
-      for (size_t key = 0; key < kFirstStatistic; ++key)
-        result->setValue(
-            static_cast<int>(key),
-            typed(rows->getValue(static_cast<int>(key)), columns_[key].type));
-    }
-    const int key = rows->getInt(4) + static_cast<int>(kFirstStatistic);
-    if (key >= static_cast<int>(kFirstStatistic) && key < width)
-      result->setValue(key, typed(rows->getValue(5), columns_[key].type));
+  ReposDataAccessCursor* executions =
+      query("SELECT A.RUN_ID, A.PAF_ID, A.GRP_ID, A.EX_DATE" + tables + where +
+                " ORDER BY A.RUN_ID",
+            values);
+  if (!executions) return nullptr;
+  ReposDataAccessCursor* rows = openCursor(
+      "SELECT B.RUN_ID, B.SEQ_ID, B.DVALUE" + tables + " INNER JOIN " +
+          table("NCOAED") + " B ON A.RUN_ID=B.RUN_ID" + where +
+          " ORDER BY A.RUN_ID, B.SEQ_ID",
+      values);
+  if (!rows) {
+    executions->release();
+    return nullptr;
+  }
+  std::vector<KvbString> names;
+  std::vector<int> types;
+  for (const NcoaExecColumn& column : columns_) {
+    names.push_back(column.name);
+    types.push_back(column.type);
+  }
+  auto* result = new ExecutionRows(std::move(names));
+  ExecutionPivot pivot(*result, *executions, std::move(types));
+  // Every database cursor of the engine is an RDA_DbCursor.
+  auto* reader = static_cast<RDA_DbCursor*>(rows);
+  int fetched;
+  while ((fetched = reader->nextInto(pivot)) == 1) {
   }
   rows->release();
+  executions->release();
   if (fetched != 0) {
     // A listing cut short by a read error would pass for a whole one.
     result->release();
     logError(rda_->getErrorMessage());
     return nullptr;
   }
-  result->rewind();
   return result;
 }

@@ -43,6 +43,16 @@ const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {
   return counterSql_;
 }
 
+RDA_StatementBase* RDA_BaseImpl::counterStatement(
+    RDA_StatementBase*& kept, const KvbString& sql,
+    std::initializer_list<const KvbDatavar*> values) {
+  if (!kept) kept = prepare_INT(sql);
+  int index = 0;
+  for (const KvbDatavar* value : values)
+    if (!kept || !kept->setParameter(index++, *value)) return nullptr;
+  return kept;
+}
+
 // Raises the counter `key` by `count` inside the caller's transaction and
 // gives its new value. A missing counter is created with the value `count`.
 // Another connection may create it at the same moment: then the insert
@@ -53,8 +63,10 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   const CounterSql& sql = counterSql();
   KvbDatavar name(key);
   KvbDatavar amount(count);
-  int rows = 0;
-  if (!paramExec(sql.raise, &rows, 2, &amount, &name)) return false;
+  RDA_StatementBase* raise =
+      counterStatement(raiseCounter_, sql.raise, {&amount, &name});
+  int64_t rows = 0;
+  if (!raise || !raise->run(&rows)) return false;
   if (rows == 0) {
     if (!beginTransaction(false, nullptr)) {
       endTransaction(false);
@@ -66,13 +78,23 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
       last = count;
       return true;
     }
-    if (!paramExec(sql.raise, &rows, 2, &amount, &name)) return false;
-    if (rows == 0) return false;  // the insert's reason stands
+    int raised = 0;
+    if (!paramExec(sql.raise, &raised, 2, &amount, &name)) return false;
+    if (raised == 0) return false;  // the insert's reason stands
   }
-  int value = -1;
-  if (!paramSingleton(sql.read, &value, 1, &name)) return false;
-  last = value;
-  return true;
+  RDA_StatementBase* read = counterStatement(readCounter_, sql.read, {&name});
+  ReposDataAccessCursor* cursor = read ? read->select() : nullptr;
+  if (!cursor) return false;
+  const int fetched = cursor->next();
+  if (fetched == 1) last = cursor->getInt(0);
+  // Read to its end, so that the kept query holds no lock on the database.
+  int step = fetched;
+  while (step == 1) step = cursor->next();
+  cursor->release();
+  if (fetched == 0)
+    return fail(
+        kvb_get_message("rda_ids", __LINE__, "Repository Library", 1053));
+  return step == 0;
 }
 
 // drawIDs in a transaction of its own. Its immediate begin takes the write

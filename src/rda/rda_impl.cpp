@@ -19,7 +19,14 @@ RDA_BaseImpl::RDA_BaseImpl()
       error_(
           kvb_get_message(kSourceFile, __LINE__, "Repository Library", 1584)) {}
 
-RDA_BaseImpl::~RDA_BaseImpl() { *self_ = nullptr; }
+RDA_BaseImpl::~RDA_BaseImpl() {
+  *self_ = nullptr;
+  // A back end's statement outlives its closed database: SQLite finishes
+  // closing it with its last statement, ODBC statements share the
+  // connection handle.
+  for (RDA_StatementBase* kept : {raiseCounter_, readCounter_})
+    if (kept) kept->release();
+}
 
 // "schema.prefix", "prefix" or "": plain names, so that a prefix can never
 // break out of the SQL it is written into.

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <vector>
@@ -246,6 +247,11 @@ class RDA_BaseImpl : public ReposDataAccess {
     KvbString raise, create, read;
   };
   const CounterSql& counterSql();
+  // `kept`, the statement of `sql` that the connection keeps for the ids it
+  // draws (prepared at its first use), with `values` bound; null on failure.
+  RDA_StatementBase* counterStatement(
+      RDA_StatementBase*& kept, const KvbString& sql,
+      std::initializer_list<const KvbDatavar*> values);
   bool forEachTable(const TableCreateOptions& options, bool check);
   bool createDefinedTable(const DefinedTable& table,
                           const KvbString& indexPrefix);
@@ -277,6 +283,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   ReposDDLCallback* ddlCallback_ = nullptr;
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;
+  // The counter's raise and read, which every add repeats.
+  RDA_StatementBase* raiseCounter_ = nullptr;
+  RDA_StatementBase* readCounter_ = nullptr;
 };
 
 // The lock of a connection (every connection of the engine is an

@@ -21,9 +21,11 @@ class Probe : public RDA_Object<ProbeAccess> {
  public:
   explicit Probe(ReposDataAccess* rda) : RDA_Object(rda) {}
   using BaseRDAImpl::addNumbered, BaseRDAImpl::deleteRows, BaseRDAImpl::find,
-      BaseRDAImpl::firstRow, BaseRDAImpl::insertUnique, BaseRDAImpl::lookup,
-      BaseRDAImpl::nextId, BaseRDAImpl::query, BaseRDAImpl::run,
-      BaseRDAImpl::selectAll, BaseRDAImpl::table, BaseRDAImpl::transaction;
+      BaseRDAImpl::firstRow, BaseRDAImpl::insert, BaseRDAImpl::insertUnique,
+      BaseRDAImpl::lookup, BaseRDAImpl::nextId, BaseRDAImpl::query,
+      BaseRDAImpl::run, BaseRDAImpl::runKept, BaseRDAImpl::selectAll,
+      BaseRDAImpl::table, BaseRDAImpl::transaction;
+  using StatementKey = BaseRDAImpl::StatementKey;
 };
 
 // Rows ID 1..3, NAME "row1".."row3", with an error instead of row `fail`
@@ -257,6 +259,61 @@ TEST_P(BaseRDAImplTest, TransactionsCommitOrLeaveNothing) {
   addFolder(2, "rolled back", 0);
   EXPECT_TRUE(probe_->endTransaction(false));
   EXPECT_EQ(count("FOLDER"), 1);
+}
+
+using Rows = std::vector<std::string>;
+
+// The statements that an object keeps for its repeated writes are told
+// apart by every part of their texts, also by a caller's text whose buffer
+// is reused; they survive the object's limit on kept statements, and give
+// way to the script while a DDL callback is installed.
+TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
+  const auto folders = [&] {
+    return sortedRows(rows(probe_->query(
+        "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + probe_->table("FOLDER"),
+        {})));
+  };
+  std::string columns = "FLDR_ID, FLDR_NAM";
+  ASSERT_TRUE(probe_->insert("FOLDER", columns.c_str(), {1, "one"}));
+  columns.replace(columns.size() - 3, 3, "PAR");  // the same buffer
+  ASSERT_TRUE(probe_->insert("FOLDER", columns.c_str(), {2, 7}));
+  ASSERT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {3, "three"}));
+  EXPECT_EQ(folders(), (Rows{"1|one|", "2||7", "3|three|"}));
+  // The same column in two tables.
+  ASSERT_TRUE(probe_->insert("JSETUP", "SU_ID, FLDR_ID", {9, 3}));
+  ASSERT_TRUE(probe_->deleteRows({"JSETUP", "FOLDER"}, "FLDR_ID", 3));
+  EXPECT_EQ(count("JSETUP") + count("FOLDER"), 2);
+
+  // More keys than the object keeps, then the first again.
+  const auto rename = [&](int key) {
+    const std::string name = "name " + std::to_string(key);
+    return probe_->runKept({"RENAME", "FOLDER", name.c_str(), 1},
+                           [&](const Probe::StatementKey&) {
+                             return "UPDATE " + probe_->table("FOLDER") +
+                                    " SET FLDR_NAM='" + name +
+                                    "' WHERE FLDR_ID=?";
+                           },
+                           {1});
+  };
+  for (int key = 0; key < 40; ++key) ASSERT_TRUE(rename(key)) << key;
+  ASSERT_TRUE(rename(0));
+  EXPECT_EQ(folders().front(), "1|name 0|");
+
+  struct Script : ReposDDLCallback {
+    bool writeStatement(const KvbString& text) override {
+      texts.push_back(text.str());
+      return true;
+    }
+    Rows texts;
+  } script;
+  ASSERT_TRUE(probe_->setDDLCallback(&script));
+  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {4, "scripted"}));
+  ASSERT_TRUE(probe_->setDDLCallback(nullptr));
+  EXPECT_EQ(script.texts, Rows{"INSERT INTO " + probe_->table("FOLDER").str() +
+                               " (FLDR_ID, FLDR_NAM) VALUES (4, 'scripted')"});
+  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {5, "stored"}));
+  EXPECT_EQ(folders().back(), "5|stored|");
+  EXPECT_EQ(count("FOLDER"), 3) << "the scripted row is not stored";
 }
 
 INSTANTIATE_RDA_TARGETS(BaseRDAImplTest);

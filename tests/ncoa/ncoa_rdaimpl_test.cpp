@@ -284,6 +284,10 @@ TEST_P(NcoaRdaTest, AnExecutionIsOneRowOfAllItsStatistics) {
   EXPECT_EQ(count("NCOAED", "RUN_ID=1") + count("NCOAED", "RUN_ID=2"), 482);
   EXPECT_EQ(count("NCOAED", "DVALUE IS NOT NULL"), 3);
 
+  // An execution without statistics is not listed, and lends its columns
+  // to no other.
+  exec("INSERT INTO " + table("NCOAEX") +
+       " (RUN_ID, PAF_ID, GRP_ID) VALUES (0, 5, 3)");
   std::vector<std::string> first(245), second(245);
   first[0] = "1", first[1] = "1", first[2] = "9", first[3] = "now";
   first[4] = "P-1", first[7] = "42", first[244] = "17";
@@ -296,6 +300,15 @@ TEST_P(NcoaRdaTest, AnExecutionIsOneRowOfAllItsStatistics) {
                 all->getColName(244).str(),
             "EX_DATEPAFNCOAPROCS");
   EXPECT_EQ(stamped(rows(all), {3}), (Rows{join(first), join(second)}));
+  // The statistics, stored as texts, come back in their columns' types.
+  all = ncoa_->listNcoaExecutions(noDate, noDate, none, 1, -1, -1);
+  ASSERT_NE(all, nullptr);
+  ASSERT_EQ(all->next(), 1);
+  for (int key : {4, 7, 244})
+    EXPECT_EQ(all->getValue(key).getType(),
+              ncoaColumnDefAt(key - 4, true)->type)
+        << key;
+  all->release();
 
   auto runs = [&](const KvbDate& from, const KvbDate& to,
                   const KvbString& ncoaPaf, int runId, int pafId, int group) {
