@@ -54,12 +54,10 @@ BaseRDAImpl::BaseRDAImpl(ReposDataAccess* rda)
   if (rda_) static_cast<RDA_BaseImpl*>(rda_)->hold();
 }
 
-BaseRDAImpl::~BaseRDAImpl() {
-  if (rda_) rda_->release();
-}
-
+// The kept statements end before the hold on the connection that made them.
 BaseRDAImpl::~BaseRDAImpl() {
   for (KeptStatement& kept : kept_) kept.statement->release();
+  if (rda_) rda_->release();
 }
 
 bool BaseRDAImpl::haveConnection() {

@@ -200,24 +200,11 @@ class ExecutionPivot final : public RDA_ValueSink {
                  std::vector<int> types)
       : result_(result), executions_(executions), types_(std::move(types)) {}
 
-  void addInteger(int type, int64_t value) override {
-    if (type == kvbTypeInt)
-      value_.setInt(static_cast<int>(value));
-    else
-      value_.setInt64(value);
-    put();
-  }
-  void addReal(double value) override {
-    value_.setReal(value);
-    put();
-  }
-  void addText(const char* text, size_t length) override {
-    value_.setText(text, length);
-    put();
-  }
-  void addNull(int type) override {
-    value_.setNull(type);
-    put();
+  void addRow(const SqliteValue* values, size_t count) override {
+    for (size_t c = 0; c < count; ++c) {
+      sqliteValueToDatavar(values[c], value_);
+      put();
+    }
   }
   void addValue(const KvbDatavar& value) override {
     value_ = value;
