@@ -109,21 +109,22 @@ bool sqlite3Copy(sqlite3* target, const std::string& sourceFile,
   for (int field = 1; ok && field <= kFields; ++field) {
     const std::string table = "main." + frequencyTable(field);
     const std::string n = std::to_string(field);
-    ok = exec(
-        target,
-        "DROP TABLE IF EXISTS " + table + "; CREATE TABLE " + table +
-            " (FR_VALUE VARCHAR(32000), FR_COUNT INTEGER, "
-            "FR_MCVAL VARCHAR(32000)); INSERT INTO " +
-            table + " SELECT FR_VALUE, FR_COUNT, FR_MCVAL FROM src." +
-            frequencyTable(field) + "; CREATE INDEX main.fk_frqdist_fr_val" +
-            n + " ON " + frequencyTable(field) +
-            " (FR_VALUE); CREATE INDEX main.fk_frqdist_fr_count" + n + " ON " +
-            frequencyTable(field) + " (FR_COUNT)");
+    ok = exec(target,
+              "DROP TABLE IF EXISTS " + table + "; CREATE TABLE " + table +
+                  " (FR_VALUE VARCHAR(32000), FR_COUNT INTEGER, "
+                  "FR_MCVAL VARCHAR(32000)); INSERT INTO " +
+                  table + " SELECT FR_VALUE, FR_COUNT, FR_MCVAL FROM src." +
+                  frequencyTable(field) +
+                  "; CREATE INDEX main.fk_frqdist_fr_val" + n + " ON " +
+                  frequencyTable(field) +
+                  " (FR_VALUE); CREATE INDEX main.fk_frqdist_fr_count" + n +
+                  " ON " + frequencyTable(field) + " (FR_COUNT)");
   }
   ok = ok && exec(target, "DELETE FROM main.BIGSTR");
   sqlite3_stmt* probe = nullptr;
-  ok = ok && sqlite3_prepare_v2(target, plan.probe.c_str(), -1, &probe,
-                                nullptr) == SQLITE_OK &&
+  ok = ok &&
+       sqlite3_prepare_v2(target, plan.probe.c_str(), -1, &probe, nullptr) ==
+           SQLITE_OK &&
        sqlite3_step(probe) == SQLITE_ROW;
   for (size_t i = 0; ok && i < plan.tables.size(); ++i)
     if (sqlite3_column_int(probe, static_cast<int>(i)))
