@@ -1,6 +1,7 @@
 // Benchmark of creating a repository in a new SQLite file, against running
 // the DDL script that the engine writes for the same repository through the
-// bare sqlite3 C API in one transaction. The counter "vs_sqlite3" is the
+// bare sqlite3 C API in one transaction, which first checks, as the engine
+// does, that the file holds no table. The counter "vs_sqlite3" is the
 // engine's time over the script's.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -33,11 +34,17 @@ std::string repositoryScript(RepositoryAdmin* admin) {
   return text;
 }
 
+// Like the engine's creation, the script runs under the write lock after a
+// look at the catalogue for tables that are there already.
 bool runScript(const std::string& file, const std::string& script) {
   sqlite3* db = nullptr;
   bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
-            sqlite3_exec(db, ("BEGIN;" + script + ";COMMIT;").c_str(), nullptr,
-                         nullptr, nullptr) == SQLITE_OK;
+            sqlite3_exec(db,
+                         ("BEGIN IMMEDIATE;SELECT COUNT(*) FROM sqlite_master "
+                          "WHERE type='table';" +
+                          script + ";COMMIT;")
+                             .c_str(),
+                         nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
   return ok;
 }
@@ -64,6 +71,9 @@ void BM_CreateRepository(benchmark::State& state) {
   }
   if (admin) admin->release();
 }
-BENCHMARK(BM_CreateRepository)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CreateRepository)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -266,6 +266,8 @@ bool RepositoryAdminImpl::createRepositoryWithDDLFile(
   RepositoryImpl* repository =
       openConnectionImpl(connection, tablePrefix, false, "");
   if (!repository) return false;
+  // The creation works on the table sets read as it opened the repository.
+  repository->keepTableSets(true);
   const bool withScript = !ddlFile.isNull();
   bool ok = !withScript || startScript(repository, ddlFile, &script);
   if (ok) ok = createStructure(repository, !withScript);

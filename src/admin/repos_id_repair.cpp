@@ -47,6 +47,41 @@ std::set<KvbString> existingColumns(ReposDataAccess* rda, const char* code) {
   return names;
 }
 
+// Whether the database has each key column of `keys`. On SQLite one
+// catalogue query answers for all of them; elsewhere, or should that query
+// fail, each table's columns are read.
+std::vector<bool> presentKeys(ReposDataAccess* rda,
+                              const std::vector<const ReposColumnDef*>& keys) {
+  std::vector<bool> present(keys.size(), false);
+  if (RepositoryImpl::onSqlite(rda) && rda->getSchemaName().isEmpty()) {
+    KvbString sql("SELECT ");
+    std::vector<KvbDatavar> values;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      sql.append(i ? "," : "")
+          .append(
+              "EXISTS(SELECT 1 FROM pragma_table_info(?) WHERE name=? "
+              "COLLATE NOCASE)");
+      values.push_back(rda->getTableName(keys[i]->tableCode, false, -1));
+      values.push_back(KvbString(keys[i]->columnName));
+    }
+    if (firstRow(rda, sql, values, [&](ReposDataAccessCursor& row) {
+          for (size_t i = 0; i < keys.size(); ++i)
+            present[i] = row.getInt(static_cast<int>(i)) != 0;
+        }) == 1)
+      return present;
+  }
+  const char* columnsOf = nullptr;
+  std::set<KvbString> columns;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (!columnsOf || KvbString(columnsOf) != keys[i]->tableCode) {
+      columnsOf = keys[i]->tableCode;
+      columns = existingColumns(rda, columnsOf);
+    }
+    present[i] = columns.count(KvbString(keys[i]->columnName).toUpper()) > 0;
+  }
+  return present;
+}
+
 // Raises the counter of every built-in table with an integer key to the
 // highest key in use; one query reads every highest key. With
 // `checkColumns`, tables or key columns that the database lacks (an older
@@ -56,24 +91,24 @@ std::set<KvbString> existingColumns(ReposDataAccess* rda, const char* code) {
 bool raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
                        bool checkColumns, Counters* counters) {
   std::vector<const ReposColumnDef*> keys;
-  KvbString columnsOf;
-  std::set<KvbString> columns;
   for (const ReposColumnDef* def = reposCoreColumnDefs;
-       !(isEndRecord(def[0]) && isEndRecord(def[1])); ++def) {
-    if (isEndRecord(*def) || !(def->flags & kColPrimaryKey) ||
-        def->type != kvbTypeInt)
-      continue;
-    if (checkColumns && columnsOf != def->tableCode) {
-      columnsOf = def->tableCode;
-      columns = existingColumns(rda, def->tableCode);
-    }
-    if (checkColumns && !columns.count(KvbString(def->columnName).toUpper())) {
+       !(isEndRecord(def[0]) && isEndRecord(def[1])); ++def)
+    if (!isEndRecord(*def) && (def->flags & kColPrimaryKey) &&
+        def->type == kvbTypeInt)
+      keys.push_back(def);
+  if (checkColumns) {
+    const std::vector<bool> present = presentKeys(rda, keys);
+    std::vector<const ReposColumnDef*> found;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      if (present[i]) {
+        found.push_back(keys[i]);
+        continue;
+      }
       logPrintf(logger, kLogTrace, kSourceFile, __LINE__,
                 "%s.%s is not in the database; its counter is not checked",
-                def->tableCode, def->columnName);
-      continue;
+                keys[i]->tableCode, keys[i]->columnName);
     }
-    keys.push_back(def);
+    keys.swap(found);
   }
   if (keys.empty()) return true;
   KvbString sql("SELECT ");

@@ -125,8 +125,10 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
   };
   if (!connected(nullptr)) return false;
   if (!tableSetReader_) return failLogged(__LINE__, noConnectionText());
-  int setCount = 0;
-  if (!tableSetReader_->loadTableSetDirectory(&setCount))
+  // The folder is read anew, for sets added since the repository was
+  // opened, unless the sets in hand are kept for the work in progress.
+  int setCount = tableSetReader_->tableSetCount();
+  if (!keepTableSets_ && !tableSetReader_->loadTableSetDirectory(&setCount))
     return failLogged(__LINE__, tableSetReader_->getErrorMessage());
 
   const SetPass pass{drop, create, update};
@@ -172,10 +174,15 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
 }
 
 CountedSteps::CountedSteps(RepositoryImpl& repository, bool create)
-    : connection_(static_cast<RDA_BaseImpl*>(repository.getDataAccess())) {
+    : repository_(repository),
+      connection_(static_cast<RDA_BaseImpl*>(repository.getDataAccess())) {
   if (!connection_) return;
   int sets = 0, setTables = 0;
-  repository.createTables(false, create, !create, true, &sets, &setTables);
+  // The pass works on the sets counted here, so that the steps it reports
+  // match its work.
+  counted_ =
+      repository.createTables(false, create, !create, true, &sets, &setTables);
+  if (counted_) keptBefore_ = repository.keepTableSets(true);
   TableCreateOptions ncoa;
   ncoa.useNcoaTables = true;
   connection_->countSteps(RDA_BaseImpl::tableCount(TableCreateOptions()) +
@@ -184,6 +191,7 @@ CountedSteps::CountedSteps(RepositoryImpl& repository, bool create)
 }
 
 CountedSteps::~CountedSteps() {
+  if (counted_) repository_.keepTableSets(keptBefore_);
   if (connection_) connection_->countSteps(0);
 }
 

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "reposadmin/repos_data_access.h"
@@ -74,7 +75,10 @@ class CountedSteps {
   CountedSteps& operator=(const CountedSteps&) = delete;
 
  private:
+  RepositoryImpl& repository_;
   RDA_BaseImpl* connection_;
+  bool counted_ = false;  // the sets were counted and are kept for the pass
+  bool keptBefore_ = false;
 };
 
 class RepositoryImpl : public Repository {
@@ -118,6 +122,14 @@ class RepositoryImpl : public Repository {
   // number of their tables.
   bool createTables(bool drop, bool create, bool update, bool countOnly,
                     int* count, int* tableCount = nullptr);
+  // While set, createTables works on the table sets in hand instead of
+  // reading the folder again: the pass of a CountedSteps on the sets it
+  // counted, a creation on those read when it opened the repository.
+  // Answers the previous setting.
+  bool keepTableSets(bool keep) {
+    std::swap(keep, keepTableSets_);
+    return keep;
+  }
   bool writeVersionInfo(bool ncoaOnly);
 
   // --- initial data (repos_initial_data.cpp) ---
@@ -419,6 +431,7 @@ class RepositoryImpl : public Repository {
   // While the first rows go into built-in tables just made from the
   // definitions (see installInitialData).
   bool tablesMade_ = false;
+  bool keepTableSets_ = false;  // see keepTableSets
   ReposDataAccess* dataAccess_ = nullptr;
   std::atomic<int> holds_{1};
   std::atomic<bool> released_{false};
