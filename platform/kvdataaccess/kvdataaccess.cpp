@@ -544,6 +544,18 @@ struct OdbcStmt {
     SQLFreeStmt(handle, SQL_CLOSE);
     rowsOpen = false;
   }
+  // Closes the rows of a finished run. A statement without result columns
+  // leaves none, and the columns of a prepared statement stay those of its
+  // first run, so a statement that writes is asked once and then runs row
+  // after row with no call besides its execution.
+  void closeFinishedRun() {
+    if (resultColumns < 0) {
+      SQLSMALLINT count = 0;
+      resultColumns = SQL_SUCCEEDED(SQLNumResultCols(handle, &count)) ? count : 1;
+    }
+    if (resultColumns > 0) closeRows();
+    rowsOpen = false;
+  }
 
   // Runs the prepared statement afresh.
   bool execute(KvbString& error) {
@@ -557,6 +569,7 @@ struct OdbcStmt {
   SQLHSTMT handle = SQL_NULL_HSTMT;
   uint64_t run = 0;
   bool rowsOpen = false;  // a run may have left rows that are not closed
+  int resultColumns = -1;  // of a finished run; -1 before one was asked
   std::map<int, OdbcParam> params;  // node-based, so entries stay in place
 };
 
@@ -571,11 +584,12 @@ std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcDbc>& dbc,
   return stmt;
 }
 
-// Reads the changed-row count of a finished run and closes its rows.
+// Reads the changed-row count of a finished run when it is asked for, and
+// closes the run's rows.
 bool finishRun(OdbcStmt& stmt, int64_t* rows, KvbString& error) {
   SQLLEN count = 0;
-  const bool ok = stmt.check(SQLRowCount(stmt.handle, &count), error);
-  stmt.closeRows();
+  const bool ok = !rows || stmt.check(SQLRowCount(stmt.handle, &count), error);
+  stmt.closeFinishedRun();
   if (ok && rows) *rows = count < 0 ? 0 : count;
   return ok;
 }

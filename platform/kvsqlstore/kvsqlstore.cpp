@@ -87,6 +87,7 @@ struct StmtHandle {
   void idle() {
     restart();
     sqlite3_clear_bindings(stmt);
+    for (BoundText& text : texts) text.bound = false;
   }
 
   sqlite3_stmt* stmt;
@@ -94,10 +95,16 @@ struct StmtHandle {
   bool stepped = false;
   bool cached = false;  // the database's cache holds it
   int users = 0;        // statements and results that use it now
+  // The text buffer of a parameter, and whether SQLite holds it as the
+  // parameter's value now (a binding lasts across runs until the next one).
+  struct BoundText {
+    std::string bytes;
+    bool bound = false;
+  };
   // The bound texts, which SQLite reads in place: they live as long as the
   // compiled statement, also when results outlive the SqliteStatement. One
   // per parameter from the start, so that no text ever moves.
-  std::vector<std::string> texts;
+  std::vector<BoundText> texts;
 };
 
 // One statement's or result's use of a handle. While a use exists the
@@ -276,29 +283,38 @@ class SqliteStatementImpl : public SqliteStatement {
       : handle_(std::move(handle)) {}
 
   bool setNull(int index) override {
-    return bound(sqlite3_bind_null(restarted(), index + 1));
+    return bound(sqlite3_bind_null(rebinding(index), index + 1));
   }
   bool setInt(int index, int value) override {
-    return bound(sqlite3_bind_int(restarted(), index + 1, value));
+    return bound(sqlite3_bind_int(rebinding(index), index + 1, value));
   }
   bool setInt64(int index, int64_t value) override {
-    return bound(sqlite3_bind_int64(restarted(), index + 1, value));
+    return bound(sqlite3_bind_int64(rebinding(index), index + 1, value));
   }
   bool setReal(int index, double value) override {
-    return bound(sqlite3_bind_double(restarted(), index + 1, value));
+    return bound(sqlite3_bind_double(rebinding(index), index + 1, value));
   }
   // The text is copied into a buffer of its parameter, which is reused on
-  // the next bind, and handed to SQLite without a further copy.
+  // the next bind, and handed to SQLite without a further copy. The text
+  // that the parameter holds already, as a value bound row after row does,
+  // is neither copied nor bound again.
   bool setText(int index, const char* text, size_t length) override {
     if (!text) return setNull(index);
-    std::vector<std::string>& texts = handle_->texts;
+    std::vector<StmtHandle::BoundText>& texts = handle_->texts;
     // No SQLite call failed: the connection's last message is not the reason.
     if (index < 0 || static_cast<size_t>(index) >= texts.size())
       return error_.set(SQLITE_RANGE, nullptr);
-    std::string& buffer = texts[index];
-    buffer.assign(text, length);
-    return bound(sqlite3_bind_text64(restarted(), index + 1, buffer.data(),
-                                     length, SQLITE_STATIC, SQLITE_UTF8));
+    StmtHandle::BoundText& param = texts[index];
+    if (param.bound && param.bytes.size() == length &&
+        std::memcmp(param.bytes.data(), text, length) == 0) {
+      restarted();
+      return true;
+    }
+    sqlite3_stmt* stmt = rebinding(index);
+    param.bytes.assign(text, length);
+    param.bound = bound(sqlite3_bind_text64(stmt, index + 1, param.bytes.data(),
+                                            length, SQLITE_STATIC, SQLITE_UTF8));
+    return param.bound;
   }
 
   bool execute(int64_t* rowsChanged) override {
@@ -319,6 +335,13 @@ class SqliteStatementImpl : public SqliteStatement {
   sqlite3_stmt* restarted() {
     handle_->restart();
     return handle_->stmt;
+  }
+  // restarted() for a new value of parameter `index`, which then no longer
+  // holds its text buffer.
+  sqlite3_stmt* rebinding(int index) {
+    if (index >= 0 && static_cast<size_t>(index) < handle_->texts.size())
+      handle_->texts[index].bound = false;
+    return restarted();
   }
   bool bound(int rc) {
     return rc == SQLITE_OK || error_.set(rc, handle_->db());

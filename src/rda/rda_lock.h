@@ -5,12 +5,13 @@
 // thread that finds the lock held by another thread says so on the
 // lock-trace logger before it waits.
 //
-// The lock is taken per statement, per value bound and per row read, so
-// taking it again in the thread that holds it costs a load and an add,
-// taking it free costs one atomic exchange, and giving it up one atomic
-// store and a load, all without a call: threads are told apart by their
-// thread pointer, and only a thread that finds the lock held goes to the
-// mutex and condition of the slow path.
+// The lock is taken per statement, per row read and per value bound by a
+// thread that does not hold it already, so taking it again in the thread
+// that holds it costs a load and an add, taking it free costs one atomic
+// exchange, and giving it up one atomic store and a load, all without a
+// call: threads are told apart by their thread pointer, and only a thread
+// that finds the lock held goes to the mutex and condition of the slow
+// path.
 #ifndef RDA_RDA_LOCK_H_
 #define RDA_RDA_LOCK_H_
 
@@ -48,6 +49,11 @@ class RDA_Lock {
     if (!tryTake()) wait();
     owner_.store(me, std::memory_order_relaxed);
     depth_ = 1;
+  }
+  // True when the calling thread holds the lock: it then cannot be taken
+  // from under the caller until the caller gives it up.
+  bool heldByCaller() const {
+    return owner_.load(std::memory_order_relaxed) == rdaCurrentThread();
   }
   // Gives up one hold of the calling thread; a thread that does not hold
   // the lock changes nothing.

@@ -52,9 +52,8 @@ class RDA_SqliteStatement : public RDA_StatementBase {
       ok = statement_->setNull(index);
     } else {
       switch (value.getType()) {
+        // SQLite keeps every integer as 64 bits: one path for both kinds.
         case kvbTypeInt:
-          ok = statement_->setInt(index, value.asInt());
-          break;
         case kvbTypeInt64:
           ok = statement_->setInt64(index, value.asInt64());
           break;

@@ -15,7 +15,9 @@ void RDA_StatementBase::setParameterInfo(int index, int type, int size) {
 }
 
 bool RDA_StatementBase::setParameter(int index, const KvbDatavar& value) {
-  RDA_LockGuard guard(lock_);
+  // Values are bound one by one, mostly inside a transaction or a unit of
+  // work that holds the lock already: only a caller without it takes it.
+  RDA_LockGuard guard(lock_->heldByCaller() ? nullptr : lock_.get());
   if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
   if (connection_->ddlActive()) {
     if (scriptValues_.size() <= static_cast<size_t>(index))

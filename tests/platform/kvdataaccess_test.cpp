@@ -363,6 +363,22 @@ TEST_P(DacTest, AQueryOfAStatementWithoutRowsRunsItAndEnds) {
   EXPECT_EQ(count(name), 1);
 }
 
+// A query run without reading its rows, row count or not, leaves the
+// statement fit to run again and to give its rows.
+TEST_P(DacTest, AQueryRunWithoutReadingItsRowsRunsAgain) {
+  const std::string name = valueTable();
+  exec("INSERT INTO " + name + " (i) VALUES (1)");
+  StatementPtr select = prepare("SELECT i FROM " + name);
+  ASSERT_NE(select, nullptr);
+  int64_t rows = -1;
+  EXPECT_TRUE(select->execute()) << select->getErrorMessage().asCstr();
+  EXPECT_TRUE(select->execute(&rows)) << select->getErrorMessage().asCstr();
+  EXPECT_TRUE(select->execute()) << select->getErrorMessage().asCstr();
+  CursorPtr cursor(select->select());
+  ASSERT_NE(cursor, nullptr) << select->getErrorMessage().asCstr();
+  EXPECT_EQ(readAll(cursor.get()).size(), 1u);
+}
+
 TEST_P(DacTest, RollbackDiscardsUncommittedRows) {
   const std::string name = valueTable();
   const std::string insert = "INSERT INTO " + name + " (i) VALUES (1)";

@@ -58,6 +58,29 @@ TEST_F(SqliteStatementCacheTest, AKeptStatementComesBackCleanAfterEachUse) {
   EXPECT_EQ(rows(), "1:one 2: 3:three ");
 }
 
+// A text bound again is stored as it was given, whether the parameter held
+// the same text before, another value in between, or the same text in an
+// earlier use of a kept statement (whose values were unbound since).
+TEST_F(SqliteStatementCacheTest, ABoundTextIsStoredAgainAfterAnyChange) {
+  ASSERT_TRUE(insert(1, "same"));
+  ASSERT_TRUE(insert(2, "same"));
+  SqliteStatement* statement = db_->prepare("INSERT INTO t VALUES (?, ?)");
+  ASSERT_NE(statement, nullptr);
+  const auto run = [&](int i, auto bindS) {
+    return statement->setInt(0, i) && bindS() && statement->execute();
+  };
+  EXPECT_TRUE(run(3, [&] { return statement->setText(1, "same", 4); }));
+  EXPECT_TRUE(run(4, [&] { return statement->setText(1, "same", 4); }));
+  EXPECT_TRUE(run(5, [&] { return statement->setInt(1, 7); }));
+  EXPECT_TRUE(run(6, [&] { return statement->setText(1, "same", 4); }));
+  EXPECT_TRUE(run(7, [&] { return statement->setText(1, "sane", 4); }));
+  EXPECT_TRUE(run(8, [&] { return statement->setNull(1); }));
+  EXPECT_TRUE(run(9, [&] { return statement->setText(1, "sane", 4); }));
+  statement->release();
+  EXPECT_EQ(rows(),
+            "1:same 2:same 3:same 4:same 5:7 6:same 7:sane 8: 9:sane ");
+}
+
 TEST_F(SqliteStatementCacheTest, AStatementInUseIsNotGivenOutAgain) {
   for (int i = 1; i <= 3; ++i) ASSERT_TRUE(insert(i, "x"));
   const char* sql = "SELECT i FROM t ORDER BY i";
