@@ -310,6 +310,15 @@ bool BaseRDAImpl::insert(const char* code, const char* columns,
       values);
 }
 
+bool BaseRDAImpl::update(const char* code, const char* assignments,
+                         const std::vector<KvbDatavar>& values, int* rows) {
+  return runKept({"UPDATE", code, assignments, values.size()},
+                 [this](const StatementKey& key) {
+                   return "UPDATE " + table(key.code) + " SET " + key.text;
+                 },
+                 values, rows);
+}
+
 // The first name of a column list ("A, B, C" gives "A").
 static KvbString firstColumn(const char* columns) {
   const KvbString list(columns);

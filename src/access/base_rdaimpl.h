@@ -170,6 +170,11 @@ class BaseRDAImpl {
   // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)".
   bool insert(const char* code, const char* columns,
               const std::vector<KvbDatavar>& values);
+  // Runs "UPDATE <table> SET <assignments>", where `assignments` holds the
+  // SET list and the WHERE clause ("A=? WHERE B=?"). Kept as runKept keeps
+  // its statements, one for each distinct text.
+  bool update(const char* code, const char* assignments,
+              const std::vector<KvbDatavar>& values, int* rows = nullptr);
   // Inserts a row unless one matches `condition` (with `keys` bound); a
   // match is refused with the text `refusal` (see fail()).
   bool insertUnique(const KvbString& refusal, const char* code,

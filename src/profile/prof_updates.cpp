@@ -2,6 +2,7 @@
 // job, a table's row counts, one metric of a field, single property, group
 // and key-analysis rows of a field; and the notes of tables and fields,
 // listed with their category and deleted one by one.
+#include <cstdio>
 #include <string>
 
 #include "kvbase/kvbase.h"
@@ -27,9 +28,8 @@ bool ProfileRDAImpl::updateReport(int reportId, int folderId,
 
 bool ProfileRDAImpl::setTableRowCounts(int tableId, int rowCount,
                                        int filteredCount) {
-  return ready() && run("UPDATE " + table("TBL") +
-                            " SET TBL_TROW=?, TBL_TFLT=? WHERE TBL_ID=?",
-                        {rowCount, filteredCount, tableId});
+  return ready() && update("TBL", "TBL_TROW=?, TBL_TFLT=? WHERE TBL_ID=?",
+                           {rowCount, filteredCount, tableId});
 }
 
 bool ProfileRDAImpl::setFieldMetric(int fieldId, int metricNumber,
@@ -37,9 +37,11 @@ bool ProfileRDAImpl::setFieldMetric(int fieldId, int metricNumber,
   if (!ready()) return false;
   if (metricNumber < 0 || metricNumber >= kMetricColumns)
     return fail(kvbStringFormat("A field has no metric %d", metricNumber));
-  return run(kvbStringFormat("UPDATE %S SET MET_%d=? WHERE FLD_ID=?",
-                             table("FLD"), metricNumber),
-             {value, fieldId});
+  // Written for each field of a run: one kept statement per metric column.
+  char assignments[32];
+  snprintf(assignments, sizeof assignments, "MET_%d=? WHERE FLD_ID=?",
+           metricNumber);
+  return update("FLD", assignments, {value, fieldId});
 }
 
 bool ProfileRDAImpl::deleteFieldProperty(int fieldId, const KvbString& name) {

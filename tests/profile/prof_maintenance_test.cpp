@@ -142,8 +142,14 @@ TEST_P(ProfileMaintenanceTest, CorrectionsWriteOnlyWhatIsGiven) {
             0);
 
   EXPECT_TRUE(profile_->addRunField(1, 1, "F", "S", nullptr));
+  EXPECT_TRUE(profile_->addRunField(1, 1, "G", "S", nullptr));
+  // Each metric number writes its own column of the field named, however
+  // often the same write is repeated.
   EXPECT_TRUE(profile_->setFieldMetric(1, 3, KvbString("12")));
-  EXPECT_EQ(count("FLD", "MET_3='12'"), 1);
+  EXPECT_TRUE(profile_->setFieldMetric(1, 5, KvbString("7")));
+  EXPECT_TRUE(profile_->setFieldMetric(2, 3, KvbString("8")));
+  EXPECT_EQ(count("FLD", "FLD_ID=1 AND MET_3='12' AND MET_5='7'"), 1);
+  EXPECT_EQ(count("FLD", "FLD_ID=2 AND MET_3='8' AND MET_5 IS NULL"), 1);
   EXPECT_FALSE(profile_->setFieldMetric(1, 24, KvbString("x")));
   for (int group : {1, 2}) EXPECT_TRUE(profile_->addFieldGroup(1, group));
   EXPECT_TRUE(profile_->addFieldGroup(2, 1));
