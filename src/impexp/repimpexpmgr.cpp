@@ -25,9 +25,9 @@
 // The refusal of an import or update that is given no text to read.
 static const char kNothingToImport[] =
     "There is no object to import: the input text is empty";
-// What an import of `record` was doing, for its failure's record.
+// What a failed import was doing, for its failure's record: reading its
+// text, or importing `record`.
 static const char kReadingImport[] = "Error reading the object to import";
-
 static KvbString importing(MetadataRecord* record) {
   return kvbStringFormat("Error importing %S object", record->getTypeName());
 }

@@ -446,7 +446,10 @@ TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
     before = log_.records().size();
     EXPECT_FALSE(from_.manager->updateObject(o.id, o.type, o.uuid, existing,
                                              999, error, nullptr));
-    EXPECT_EQ(errorsSince(before).size(), 1u) << "the failure is logged once";
+    const std::vector<std::string> logged = errorsSince(before);
+    ASSERT_EQ(logged.size(), 1u) << "the failure is logged once";
+    EXPECT_EQ(logged[0].rfind("repimpexpmgr: Error updating", 0), 0u)
+        << logged[0];
     EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
         << error.str();
     EXPECT_EQ(comparable(exportOf(from_, o.id, o.type, o.uuid)),
