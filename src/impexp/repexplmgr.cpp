@@ -1,6 +1,7 @@
 // Delete, export and import over an existing object of data explorations.
 #include "impexp/repexplmgr.h"
 
+#include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetadataexplimpl.h"
 #include "reposadmin/explorer_data_access.h"
@@ -8,7 +9,7 @@
 
 namespace {
 ExplorerRepositoryDataAccess* newExplorerAccess(Repository* repository) {
-  return repository ? repository->createExplorerDataAccess() : nullptr;
+  return repository ? quietly(repository->createExplorerDataAccess()) : nullptr;
 }
 }  // namespace
 

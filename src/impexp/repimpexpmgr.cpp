@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "access/base_rdaimpl.h"
 #include "impexp/repactionevent.h"
 #include "impexp/repcollmgr.h"
 #include "impexp/repcustmmgr.h"
@@ -24,6 +25,12 @@
 // The refusal of an import or update that is given no text to read.
 static const char kNothingToImport[] =
     "There is no object to import: the input text is empty";
+// What a failed import was doing, for its failure's record: reading its
+// text, or importing `record`.
+static const char kReadingImport[] = "Error reading the object to import";
+static KvbString importing(MetadataRecord* record) {
+  return kvbStringFormat("Error importing %S object", record->getTypeName());
+}
 
 RepositoryImportExportManagerImpl::RepositoryImportExportManagerImpl(
     Repository* repository)
@@ -100,11 +107,12 @@ bool RepositoryImportExportManagerImpl::resolveObjectPath(
 }
 
 // 1 when folder `folderId` holds an object of `typeName` named `name` (both
-// without regard to case), 0 when not, -1 when the folder cannot be read.
+// without regard to case), 0 when not, -1 when its rows cannot be read and
+// -2 when the folder manager cannot list them (it logged why).
 static int folderHolds(RepositoryFolderManager* folders, int folderId,
                        const KvbString& typeName, const KvbString& name) {
   ReposDataAccessCursor* rows = folders->getFolderItems(folderId);
-  if (!rows) return -1;
+  if (!rows) return -2;
   int found = 0, status = 0;
   while (!found && (status = rows->next()) == 1)
     found = rows->getString(0).trim().equals(typeName, true) &&
@@ -114,9 +122,25 @@ static int folderHolds(RepositoryFolderManager* folders, int folderId,
   return found;
 }
 
+bool RepositoryImportExportManagerImpl::reported(bool done,
+                                                 const KvbString& doing,
+                                                 KvbString& errorText) {
+  if (done) return true;
+  if (errorText.isEmpty()) {
+    errorText = doing;
+    logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S", doing);
+  } else {
+    logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S: %S", doing,
+              errorText);
+  }
+  return false;
+}
+
 bool RepositoryImportExportManagerImpl::inTransaction(
-    KvbString& errorText, const std::function<bool()>& work) {
-  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+    const KvbString& doing, KvbString& errorText,
+    const std::function<bool()>& work) {
+  CommonRepositoryDataAccess* common =
+      quietly(repository_->createCommonDataAccess());
   if (!common)
     return fail(errorText, "The repository gives no data access for import");
   bool result = common->beginTransaction(1, 0);
@@ -132,7 +156,7 @@ bool RepositoryImportExportManagerImpl::inTransaction(
     }
   }
   common->release();
-  return result;
+  return reported(result, doing, errorText);
 }
 
 bool RepositoryImportExportManagerImpl::exportObject(
@@ -153,7 +177,10 @@ bool RepositoryImportExportManagerImpl::exportObject(
         errorText,
         kvbStringFormat("The object type \"%S\" is not a known type to export.",
                         typeName));
-  return manager->exportObject(objectId, uuid, output, errorText);
+  return reported(manager->exportObject(objectId, uuid, output, errorText),
+                  kvbStringFormat("Error exporting %S object with id=%d",
+                                  typeName, objectId),
+                  errorText);
 }
 
 bool RepositoryImportExportManagerImpl::exportObjectByPath(
@@ -176,7 +203,7 @@ bool RepositoryImportExportManagerImpl::importObjectToPath(
   if (!context_ || !repository_) return false;
   context_->reset();
   MetadataRecord* record = context_->deserialize(input, errorText);
-  if (!record) return false;
+  if (!record) return reported(false, kReadingImport, errorText);
   ScopedAccess<RepositoryFolderManager> folders(
       repository_->createFolderManager());
   KvbString folderPath, itemName("");
@@ -201,14 +228,15 @@ bool RepositoryImportExportManagerImpl::importObjectToPath(
         exists > 0 ? kvbStringFormat("An object already exists at the path: %S",
                                      objectPath)
                    : kvbStringFormat("Unable to read the folder of path: %S",
-                                     objectPath));
+                                     objectPath),
+        exists == -2);
   RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());
   if (!manager)
     return fail(
         errorText,
         kvbStringFormat("The object type \"%S\" is not a known type to import.",
                         record->getTypeName()));
-  return inTransaction(errorText, [&] {
+  return inTransaction(importing(record), errorText, [&] {
     return manager->importNewObject(record, folderId, itemName, errorText);
   });
 }
@@ -227,7 +255,10 @@ bool RepositoryImportExportManagerImpl::deleteObjectByPath(
         errorText,
         kvbStringFormat("The object type \"%S\" is not a known type to delete.",
                         typeName));
-  return manager->deleteObject(objectId, uuid, errorText);
+  return reported(manager->deleteObject(objectId, uuid, errorText),
+                  kvbStringFormat("Error deleting %S object with id=%d",
+                                  typeName, objectId),
+                  errorText);
 }
 
 bool RepositoryImportExportManagerImpl::setSerializationOption(bool pretty) {
@@ -246,10 +277,12 @@ bool RepositoryImportExportManagerImpl::importObject(const KvbString& input,
   context_->setActionListener(log.get());
   bool result = false;
   MetadataRecord* record = context_->deserialize(input, errorText);
-  if (record) {
+  if (!record) {
+    reported(false, kReadingImport, errorText);
+  } else {
     RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());
     if (manager)
-      result = inTransaction(errorText, [&] {
+      result = inTransaction(importing(record), errorText, [&] {
         return manager->importNewObject(record, folderId, "", errorText);
       });
     else
@@ -277,7 +310,7 @@ bool RepositoryImportExportManagerImpl::updateObject(
   MetadataRecord* record = context_->deserialize(input, errorText);
   if (!record) {
     context_->reset();
-    return false;
+    return reported(false, kReadingImport, errorText);
   }
   if (!record->getTypeName().equals(typeName, true))
     return fail(errorText,
@@ -285,7 +318,7 @@ bool RepositoryImportExportManagerImpl::updateObject(
                                 "from imported object type \"%S\".",
                                 typeName, record->getTypeName()));
   ScopedAccess<MetadataRepositoryDataAccess> meta(
-      repository_->createMetadataDataAccess());
+      quietly(repository_->createMetadataDataAccess()));
   if (!meta.get())
     return fail(errorText, "The repository gives no metadata data access");
   // A target that cannot be read is reported as such, not as missing.
@@ -307,8 +340,11 @@ bool RepositoryImportExportManagerImpl::updateObject(
     return fail(errorText, kvbStringFormat("The object type \"%S\" is not a "
                                            "known type to update on import.",
                                            typeName));
-  return inTransaction(errorText, [&] {
-    return manager->importOverObject(record, objectId, target.uuid, folderId,
-                                     target.name, errorText);
-  });
+  return inTransaction(
+      kvbStringFormat("Error updating %S object with id=%d on import", typeName,
+                      objectId),
+      errorText, [&] {
+        return manager->importOverObject(record, objectId, target.uuid,
+                                         folderId, target.name, errorText);
+      });
 }

@@ -73,9 +73,15 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
   bool resolveObjectPath(const KvbString& objectPath, const KvbString& typeName,
                          int& folderId, int& objectId, KvbString& itemName,
                          KvbString& uuid, KvbString& errorText);
-  // Runs `import` in one transaction of the repository's connection: what
-  // it wrote stays only when it answers true.
-  bool inTransaction(KvbString& errorText, const std::function<bool()>& work);
+  // Runs `work` in one transaction of the repository's connection: what
+  // it wrote stays only when it answers true. A failure is reported as
+  // `reported` does.
+  bool inTransaction(const KvbString& doing, KvbString& errorText,
+                     const std::function<bool()>& work);
+  // Answers `done`. A failure of an object manager's work is logged here,
+  // once, as "<doing>: <errorText>": the data-access objects of the object
+  // managers are quiet. An empty errorText becomes `doing`.
+  bool reported(bool done, const KvbString& doing, KvbString& errorText);
 
   HeldRepository repository_;
   MetadataSerializationContext* context_;

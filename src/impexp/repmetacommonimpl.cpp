@@ -21,7 +21,8 @@ MetadataObject::MetadataObject(RepositoryImportExportManagerImpl* owner,
                                int objectId, const KvbString& uuid)
     : owner_(owner),
       repository_(owner->repository()),
-      common_(repository_ ? repository_->createCommonDataAccess() : nullptr),
+      common_(repository_ ? quietly(repository_->createCommonDataAccess())
+                          : nullptr),
       objectId_(objectId),
       uuid_(uuid) {}
 
@@ -176,9 +177,6 @@ bool MetadataObject::importEmbeddedCustomMetric(MetadataRecord* record,
                                     value(record, "CM_POSTXP"));
     if (cmId <= 0) {
       cmId = -1;
-      logPrintf(owner_->logger(), kLogError, __FILE__, __LINE__,
-                "Error creating custom metric for import: %S",
-                common_->getErrorMessage());
       return failData(errorText, "Error creating custom metric for import: ");
     }
   } else {

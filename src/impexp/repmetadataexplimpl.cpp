@@ -1,6 +1,7 @@
 // Export of a data exploration's row.
 #include "impexp/repmetadataexplimpl.h"
 
+#include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repobjectmgr.h"
 #include "reposadmin/explorer_data_access.h"
@@ -12,7 +13,7 @@ bool DataExplorationMetadata::exportExploration(MetadataRecord* record,
                                                 KvbString& errorText) {
   if (!record || !repository_) return false;
   ScopedAccess<ExplorerRepositoryDataAccess> explorer(
-      repository_->createExplorerDataAccess());
+      quietly(repository_->createExplorerDataAccess()));
   if (!explorer.get()) return false;
   const int found =
       readFirstRow(explorer->getProject(objectId_), record, errorText);

@@ -132,9 +132,6 @@ bool RuleMetadata::importRuleCustomMetrics(KvbString& errorText) {
     }
     child->getIntValue("RM_SEQ", seq);
     if (!common_->addRuleCustomMetric(objectId_, cmId, seq)) {
-      logPrintf(owner_->logger(), kLogError, __FILE__, __LINE__,
-                "Error mapping custom metric to Rule: %S",
-                common_->getErrorMessage());
       result = failData(errorText, "Error mapping custom metric to Rule: ");
     } else {
       event(2, kvbStringFormat("Adding custom metric \"%S\" to Rule.",

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetaruleimpl.h"
 #include "impexp/repmonitormgr.h"
@@ -15,14 +16,14 @@
 TaskMetadata::TaskMetadata(RepositoryImportExportManagerImpl* owner,
                            int objectId, const KvbString& uuid)
     : MetadataObject(owner, objectId, uuid),
-      monitor_(repository_ ? repository_->createMonitorDataAccess() : nullptr) {
-}
+      monitor_(repository_ ? quietly(repository_->createMonitorDataAccess())
+                           : nullptr) {}
 
 TaskMetadata::TaskMetadata(RepositoryImportExportManagerImpl* owner,
                            MetadataRecord* record)
     : MetadataObject(owner, record),
-      monitor_(repository_ ? repository_->createMonitorDataAccess() : nullptr) {
-}
+      monitor_(repository_ ? quietly(repository_->createMonitorDataAccess())
+                           : nullptr) {}
 
 TaskMetadata::~TaskMetadata() {
   if (monitor_) monitor_->release();

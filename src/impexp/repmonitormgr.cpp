@@ -11,7 +11,8 @@
 
 MonitorRepositoryDataAccess* MonitorObjectManagerImpl::newMonitorAccess()
     const {
-  return repository() ? repository()->createMonitorDataAccess() : nullptr;
+  return repository() ? quietly(repository()->createMonitorDataAccess())
+                      : nullptr;
 }
 
 bool MonitorObjectManagerImpl::deleteObject(int objectId,

@@ -3,7 +3,6 @@
 
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
-
 #include "impexp/repimpexpmgr.h"
 #include "kvreposres/kvreposres.h"
 #include "kvreposres/kvserialization.h"
@@ -24,14 +23,16 @@ MetadataSerializationContext* RepositoryObjectManagerImpl::context() const {
 
 CommonRepositoryDataAccess* RepositoryObjectManagerImpl::newCommonAccess()
     const {
-  return repository() ? repository()->createCommonDataAccess() : nullptr;
+  return repository() ? quietly(repository()->createCommonDataAccess())
+                      : nullptr;
 }
 
 bool RepositoryObjectManagerImpl::folderExists(int folderId,
                                                KvbString& errorText) {
   if (folderId == 0) return true;
   ScopedAccess<MetadataRepositoryDataAccess> meta(
-      repository() ? repository()->createMetadataDataAccess() : nullptr);
+      repository() ? quietly(repository()->createMetadataDataAccess())
+                   : nullptr);
   if (!meta.get())
     return failWith(errorText, "The repository gives no metadata data access");
   int parentId = 0;

@@ -11,7 +11,7 @@
 
 namespace {
 ProfileRepositoryDataAccess* newProfileAccess(Repository* repository) {
-  return repository ? repository->createProfileDataAccess() : nullptr;
+  return repository ? quietly(repository->createProfileDataAccess()) : nullptr;
 }
 }  // namespace
 

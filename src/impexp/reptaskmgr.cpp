@@ -10,7 +10,7 @@
 
 namespace {
 MonitorRepositoryDataAccess* newMonitorAccess(Repository* repository) {
-  return repository ? repository->createMonitorDataAccess() : nullptr;
+  return repository ? quietly(repository->createMonitorDataAccess()) : nullptr;
 }
 }  // namespace
 

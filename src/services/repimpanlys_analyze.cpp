@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "access/base_rdaimpl.h"
 #include "kvreposres/kvreposres.h"
 #include "kvxmldom/kvxmldom.h"
 #include "reposadmin/common_data_access.h"
@@ -24,7 +25,8 @@ bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
                                                  const KvbString& uuid) {
   progress(
       kvbStringFormat("Analyzing %S with id=%S and uuid=%S.", type, id, uuid));
-  if (!resource || !repository_) return false;
+  if (!resource) return failWith("No resource was given for the analysis");
+  if (!ready()) return false;
   storeFailed_ = false;
   const std::pair<const char*, std::function<bool()>> analysers[] = {
       {"Task", [&] { return analyzeTask(resource, context, id); }},
@@ -59,8 +61,8 @@ bool RepositoryImpactAnalysisImpl::analyzeTask(KvResource* resource,
                                                const KvbString& context,
                                                const KvbString& id) {
   Owned<MonitorRepositoryDataAccess> monitor(
-      repository_->createMonitorDataAccess());
-  if (!monitor) return false;
+      quietly(repository_->createMonitorDataAccess()));
+  if (!monitor) return noAccess("monitor");
   Ids ruleIds;
   KvResourceListImpl list(1);
   return columnTexts(*monitor, monitor->listTaskRuleMembers(toInt(id)), "RU_ID",
@@ -96,8 +98,8 @@ bool RepositoryImpactAnalysisImpl::analyzeRule(KvResource* resource,
                                                const KvbString& context,
                                                const KvbString& id) {
   Owned<CommonRepositoryDataAccess> common(
-      repository_->createCommonDataAccess());
-  if (!common) return failWith("No common data access object could be made");
+      quietly(repository_->createCommonDataAccess()));
+  if (!common) return noAccess("common");
   Ids metrics;
   Owned<ReposDataAccessCursor> cursor(common->listRuleCustomMetrics(toInt(id)));
   if (!cursor) return failWith(common->getErrorMessage());
@@ -149,8 +151,8 @@ void RepositoryImpactAnalysisImpl::addRuleFieldResource(
 bool RepositoryImpactAnalysisImpl::analyzeDataExploration(KvResource* resource,
                                                           const KvbString& id) {
   Owned<ExplorerRepositoryDataAccess> explorer(
-      repository_->createExplorerDataAccess());
-  if (!explorer) return false;
+      quietly(repository_->createExplorerDataAccess()));
+  if (!explorer) return noAccess("explorer");
   Owned<ReposDataAccessCursor> tables(explorer->listProjectTables(toInt(id)));
   if (!tables) return failWith(explorer->getErrorMessage());
   KvResourceListImpl list(1);

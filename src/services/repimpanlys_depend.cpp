@@ -22,7 +22,7 @@ bool RepositoryImpactAnalysisImpl::addResourceDependencies(
 bool RepositoryImpactAnalysisImpl::recordResourceDependencies(
     KvResource* resource, KvResourceList* list, bool removeUnlisted) {
   progress("Adding resource dependencies.");
-  if (!meta_ || !connection_) return false;
+  if (!ready()) return false;
   const int id = idOf(resource);
   // A resource that is not stored would be recorded under an id that names no
   // row.
@@ -59,14 +59,13 @@ bool RepositoryImpactAnalysisImpl::recordResourceDependencies(
   for (size_t i = 0; removeUnlisted && i < current.size(); ++i)
     if (!listed[i]) deletes.push_back(current[i]);
   if (inserts.empty() && deletes.empty()) return true;
-  const bool recorded = runTransaction(connection_, logger_, [&] {
+  return transaction([&] {
     for (int used : deletes)
-      if (!meta_->deleteResourceDependency(used, id)) return false;
+      if (!meta_->deleteResourceDependency(used, id)) return metadataFailed();
     for (int used : inserts)
-      if (!meta_->addResourceDependency(used, id)) return false;
+      if (!meta_->addResourceDependency(used, id)) return metadataFailed();
     return true;
   });
-  return recorded || metadataFailed();
 }
 
 bool RepositoryImpactAnalysisImpl::linkTableToDatabase(KvResource* resource) {

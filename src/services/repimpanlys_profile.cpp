@@ -1,6 +1,7 @@
 // RepositoryImpactAnalysisImpl: the analysis of a profile job: its business
 // rules, the databases, tables and files of its data sources, and the
 // custom metrics computed on its tables.
+#include "access/base_rdaimpl.h"
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
@@ -18,7 +19,7 @@
 bool RepositoryImpactAnalysisImpl::analyzeProfileJob(KvResource* resource,
                                                      const KvbString& context,
                                                      const KvbString& id) {
-  if (!meta_) return false;
+  if (!ready()) return false;
   KvResourceListImpl list(1);
   {
     Owned<ReposDataAccessCursor> recorded(
@@ -35,8 +36,8 @@ bool RepositoryImpactAnalysisImpl::analyzeProfileJob(KvResource* resource,
     }
   }
   Owned<ProfileRepositoryDataAccess> profile(
-      repository_->createProfileDataAccess());
-  if (!profile) return false;
+      quietly(repository_->createProfileDataAccess()));
+  if (!profile) return noAccess("profile");
   Ids ruleIds;
   return columnTexts(*profile, profile->listJobRules(toInt(id)), "BR_ID",
                      ruleIds) &&
@@ -50,8 +51,8 @@ bool RepositoryImpactAnalysisImpl::addProfileJobTables(
     const KvbString& id, KvResourceList& list) {
   progress("Adding profile job tables.");
   Owned<CommonRepositoryDataAccess> common(
-      repository_->createCommonDataAccess());
-  if (!common) return failWith("No common data access object could be made");
+      quietly(repository_->createCommonDataAccess()));
+  if (!common) return noAccess("common");
   Owned<ReposDataAccessCursor> sources(profile.listJobSources(toInt(id)));
   if (!sources) return failWith(profile.getErrorMessage());
   while (sources->next() == 1) {

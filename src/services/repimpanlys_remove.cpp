@@ -8,22 +8,24 @@
 bool RepositoryImpactAnalysisImpl::removeDependentResources(
     KvResource* resource) {
   progress("Removing dependent resources.");
-  if (!resource || !meta_) return false;
+  if (!resource) return failWith("No resource was given");
   Owned<KvResource> stored;
-  findStored(resource->getType(), resource->getIdentity(), stored);
   // The access date goes back to 0 so that a table is linked to its
   // database again at its next use.
-  return stored && setResourceAccessDate(stored.get(), KvbDate(0)) &&
+  return findExisting(resource->getType(), resource->getIdentity(),
+                      "remove its dependencies", stored) &&
+         setResourceAccessDate(stored.get(), KvbDate(0)) &&
          (meta_->deleteDependenciesOn(idOf(stored.get())) || metadataFailed());
 }
 
 bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
     KvResource* resource) {
   progress("Removing resource if not used.");
-  if (!repository_ || !connection_ || !resource) return false;
+  if (!resource) return failWith("No resource was given");
   Owned<KvResource> stored;
-  findStored(resource->getType(), resource->getIdentity(), stored);
-  if (!stored) return false;
+  if (!findExisting(resource->getType(), resource->getIdentity(), "remove",
+                    stored))
+    return false;
   const int id = idOf(stored.get());
   const KvbString links = table("IMPDEP");
   std::vector<Ids> count;
@@ -43,7 +45,6 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
 // One statement, so that the resources go all together or not at all.
 bool RepositoryImpactAnalysisImpl::removeUnusedResources() {
   progress("Removing unused resources.");
-  if (!repository_ || !connection_) return false;
   const KvbString links = table("IMPDEP");
   return exec("DELETE FROM " + table("IMPRCS") +
                   " WHERE RCS_ID NOT IN (SELECT RCS_ID FROM " + links +
@@ -55,25 +56,18 @@ bool RepositoryImpactAnalysisImpl::removeUnusedResources() {
 // would tell a host that nothing uses anything.
 bool RepositoryImpactAnalysisImpl::removeAllResources() {
   progress("Removing all resources.");
-  if (!repository_ || !connection_) return false;
-  return runTransaction(connection_, logger_,
-                        [&] {
-                          return exec("DELETE FROM " + table("IMPDEP"), {}) &&
-                                 exec("DELETE FROM " + table("IMPRCS"), {});
-                        }) ||
-         connectionFailed();
+  return ready() && transaction([&] {
+           return exec("DELETE FROM " + table("IMPDEP"), {}) &&
+                  exec("DELETE FROM " + table("IMPRCS"), {});
+         });
 }
 
 bool RepositoryImpactAnalysisImpl::renameResource(const KvbString& type,
                                                   const KvbString& identity,
                                                   const KvbString& newName) {
   progress(kvbStringFormat("Renaming %S resource to %S", type, newName));
-  if (!repository_ || !connection_) return false;
   Owned<KvResource> stored;
-  const int found = findStored(type, identity, stored);
-  if (found < 0) return false;
-  if (!stored)
-    return failWith("The impact resource could not be found to rename.");
+  if (!findExisting(type, identity, "rename", stored)) return false;
   return exec("UPDATE " + table("IMPRCS") + " SET RCS_NM = ? WHERE RCS_ID = ?",
               {newName, idOf(stored.get())});
 }

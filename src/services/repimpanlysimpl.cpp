@@ -22,7 +22,9 @@ const char kLoggerName[] = "KV.Repos.ReposAdmin.Lineage";
 RepositoryImpactAnalysisImpl::RepositoryImpactAnalysisImpl(
     Repository* repository, ReposDataAccess* connection)
     : repository_(repository),
-      meta_(repository ? repository->createMetadataDataAccess() : nullptr),
+      // The analysis logs each failure of its data access itself, once.
+      meta_(repository ? quietly(repository->createMetadataDataAccess())
+                       : nullptr),
       logger_(kvlogGetLogger(kLoggerName)),
       connection_(connection) {}
 
@@ -46,6 +48,38 @@ bool RepositoryImpactAnalysisImpl::metadataFailed(int line) {
 
 bool RepositoryImpactAnalysisImpl::connectionFailed(int line) {
   return failWith(connection_->getErrorMessage(), line);
+}
+
+bool RepositoryImpactAnalysisImpl::ready(int line) {
+  return (repository_ && meta_ && connection_) ||
+         failWith("The impact analysis has no repository to work on", line);
+}
+
+bool RepositoryImpactAnalysisImpl::noAccess(const char* kind, int line) {
+  return failWith(
+      kvbStringFormat("No %s data access object could be made", kind), line);
+}
+
+bool RepositoryImpactAnalysisImpl::findExisting(const KvbString& type,
+                                                const KvbString& identity,
+                                                const char* doing,
+                                                Owned<KvResource>& stored) {
+  const int found = findStored(type, identity, stored);
+  return found > 0 ||
+         (found == 0 &&
+          failWith(kvbStringFormat(
+              "The impact resource could not be found to %s.", doing)));
+}
+
+bool RepositoryImpactAnalysisImpl::transaction(
+    const std::function<bool()>& body) {
+  bool bodyFailed = false;
+  if (runTransaction(connection_, nullptr, [&] {
+        bodyFailed = !body();
+        return !bodyFailed;
+      }))
+    return true;
+  return bodyFailed ? false : connectionFailed();
 }
 
 void RepositoryImpactAnalysisImpl::progress(const KvbString& text, int line) {
@@ -89,7 +123,7 @@ KvbString RepositoryImpactAnalysisImpl::table(const char* code) {
 bool RepositoryImpactAnalysisImpl::selectRows(
     const KvbString& sql, const std::vector<KvbDatavar>& values,
     std::vector<Ids>& rows) {
-  if (!connection_) return false;
+  if (!ready()) return false;
   Owned<ReposDataAccessCursor> cursor(boundSelect(connection_, sql, values));
   if (!cursor) return connectionFailed();
   int fetched = 0;
@@ -103,7 +137,7 @@ bool RepositoryImpactAnalysisImpl::selectRows(
 
 bool RepositoryImpactAnalysisImpl::exec(const KvbString& sql,
                                         const std::vector<KvbDatavar>& values) {
-  if (!connection_) return false;
+  if (!ready()) return false;
   return boundExecute(connection_, sql, values) || connectionFailed();
 }
 
@@ -163,7 +197,8 @@ int RepositoryImpactAnalysisImpl::findStored(const KvbString& type,
                                              const KvbString& identity,
                                              Owned<KvResource>& found) {
   found.reset();
-  return meta_ ? readResource(meta_->findResource(identity, type), found) : -1;
+  return ready() ? readResource(meta_->findResource(identity, type), found)
+                 : -1;
 }
 
 KvResource* RepositoryImpactAnalysisImpl::getResource(
@@ -184,7 +219,9 @@ KvResource* RepositoryImpactAnalysisImpl::createResource(
     metadataFailed();
     return nullptr;
   }
-  readResource(meta_->getResource(id), found);
+  if (readResource(meta_->getResource(id), found) == 0)
+    failWith(kvbStringFormat("The %S resource added with id=%d cannot be read",
+                             type, id));
   return found.release();
 }
 
@@ -194,7 +231,7 @@ KvResourceList* RepositoryImpactAnalysisImpl::createResourceList() {
 
 bool RepositoryImpactAnalysisImpl::setResourceAccessDate(KvResource* resource,
                                                          const KvbDate& date) {
-  if (!meta_) return false;
+  if (!ready()) return false;
   return meta_->setResourceAccessDate(idOf(resource), date.asDouble()) ||
          metadataFailed();
 }

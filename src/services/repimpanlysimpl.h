@@ -6,6 +6,7 @@
 #ifndef SERVICES_REPIMPANLYSIMPL_H_
 #define SERVICES_REPIMPANLYSIMPL_H_
 
+#include <functional>
 #include <vector>
 
 #include "admin/held_repository.h"
@@ -177,6 +178,19 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   // Records `text` as the last error and logs it when it is not empty.
   // Answers false.
   bool failWith(const KvbString& text, int line = __builtin_LINE());
+  // True when the analysis has its repository, connection and metadata
+  // data access; otherwise false, with the reason logged.
+  bool ready(int line = __builtin_LINE());
+  // The failure of making a data-access object of `kind`.
+  bool noAccess(const char* kind, int line = __builtin_LINE());
+  // findStored for an operation on a resource that must be stored: false,
+  // logged, when it cannot be read or is not stored (`doing` completes
+  // "could not be found to").
+  bool findExisting(const KvbString& type, const KvbString& identity,
+                    const char* doing, Owned<KvResource>& stored);
+  // Runs `body` in one transaction on the repository's connection. The body
+  // logs its own failures; a begin or commit that fails is logged here.
+  bool transaction(const std::function<bool()>& body);
   // The reason of a failure of the metadata data access, or of the
   // connection.
   bool metadataFailed(int line = __builtin_LINE());

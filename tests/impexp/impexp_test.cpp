@@ -234,6 +234,17 @@ class ImpExpTest : public AdminTargetTest {
     EXPECT_EQ(rows(), before);
     ASSERT_TRUE(to_.refuseInserts(code, false, isPostgres()));
   }
+  // The records of level 4 and above from the `before`th on, as
+  // "file: text".
+  std::vector<std::string> errorsSince(size_t before) const {
+    std::vector<std::string> lines;
+    const std::vector<CapturedLog> records = log_.records();
+    for (size_t i = before; i < records.size(); ++i)
+      if (records[i].level >= 4)
+        lines.push_back(records[i].file + ": " + records[i].text);
+    return lines;
+  }
+
 
   std::string source_file_;
   AdminDatabase target_;
@@ -407,9 +418,13 @@ TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
   const int rule = makeRule(from_, "R", "u-1");
   const std::string text = from_.exportRule(rule);
   KvbString error;
+  size_t before = log_.records().size();
   EXPECT_FALSE(to_.manager->importObject(text, 999, error));
   EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
       << error.str();
+  EXPECT_EQ(errorsSince(before),
+            std::vector<std::string>{"repimpexpmgr: Error importing Rule "
+                                     "object: Folder 999 does not exist"});
   EXPECT_EQ(to_.count("RULE"), 0);
   MonitorRepositoryDataAccess* m = from_.repos->createMonitorDataAccess();
   int task = -1, source = -1;
@@ -428,8 +443,13 @@ TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
   for (const auto& o : objects) {
     SCOPED_TRACE(o.type);
     const std::string existing = exportOf(from_, o.id, o.type, o.uuid);
+    before = log_.records().size();
     EXPECT_FALSE(from_.manager->updateObject(o.id, o.type, o.uuid, existing,
                                              999, error, nullptr));
+    const std::vector<std::string> logged = errorsSince(before);
+    ASSERT_EQ(logged.size(), 1u) << "the failure is logged once";
+    EXPECT_EQ(logged[0].rfind("repimpexpmgr: Error updating", 0), 0u)
+        << logged[0];
     EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
         << error.str();
     EXPECT_EQ(comparable(exportOf(from_, o.id, o.type, o.uuid)),
@@ -437,7 +457,14 @@ TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
     ASSERT_TRUE(to_.manager->importObject(existing, 0, error)) << error.str();
     const int stored = to_.count("RULE") + to_.count("MJOB") +
                        to_.count("EXSRC") + to_.count("JSETUP");
+    before = log_.records().size();
     EXPECT_FALSE(to_.manager->importObject(existing, 999, error));
+    EXPECT_EQ(errorsSince(before),
+              std::vector<std::string>{
+                  kvbStringFormat("repimpexpmgr: Error importing %s object: "
+                                  "Folder 999 does not exist",
+                                  o.type)
+                      .str()});
     EXPECT_NE(error.str().find("Folder 999 does not exist"), std::string::npos)
         << error.str();
     EXPECT_EQ(to_.count("RULE") + to_.count("MJOB") + to_.count("EXSRC") +

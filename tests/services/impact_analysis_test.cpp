@@ -3,6 +3,8 @@
 // removal.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/monitor_data_access.h"
@@ -11,6 +13,7 @@
 #include "services/kv_resource_impl.h"
 #include "services/owned.h"
 #include "services/services_targets.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -231,6 +234,42 @@ TEST_P(ImpactAnalysisTest, AStoreThatCannotBeReadIsNotTakenAsEmpty) {
   EXPECT_EQ(count("IMPRCS"), 1);
   EXPECT_FALSE(ia_->renameResource("Table", "t-1", "renamed"));
   EXPECT_EQ(ia_->getErrorMessage().str(), db_->getErrorMessage().str());
+}
+
+// Each failure is logged once, by the analysis, with its reason: a store
+// that cannot be read, and a resource to remove that is not stored.
+TEST_P(ImpactAnalysisTest, EachFailureIsLoggedOnceWithItsReason) {
+  auto errors = [](const std::function<void()>& call) {
+    LogCapture log;
+    call();
+    V lines;
+    for (const CapturedLog& record : log.records())
+      if (record.level >= 4) lines.push_back(record.file + ": " + record.text);
+    return lines;
+  };
+  KvResourceImpl unstored;
+  unstored.setType("File");
+  unstored.setIdentity("nowhere");
+  EXPECT_EQ(
+      errors([&] { EXPECT_FALSE(ia_->removeResourceIfUnused(&unstored)); }),
+      V{"repimpanlysimpl: The impact resource could not be found to "
+        "remove."});
+  EXPECT_EQ(errors([&] {
+              EXPECT_FALSE(ia_->removeDependentResources(&unstored));
+            }).size(),
+            1u);
+
+  const int r = rule("Ages");
+  Owned<KvResource> self = objectResource("Rule", r);
+  exec("DROP TABLE " + table("RUFIME"));
+  V logged = errors([&] { EXPECT_FALSE(analyze(self.get(), "Rule", r)); });
+  EXPECT_EQ(logged, V{"repimpanlysimpl: " + db_->getErrorMessage().str()});
+  exec("ALTER TABLE " + table("IMPRCS") +
+       " RENAME COLUMN RCS_ADAT TO RCS_GONE");
+  logged = errors([&] {
+    EXPECT_FALSE(Owned<KvResource>(ia_->createResource("x", "Table", "t-1")));
+  });
+  EXPECT_EQ(logged, V{"repimpanlysimpl: " + db_->getErrorMessage().str()});
 }
 
 TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
