@@ -194,13 +194,18 @@ bool BaseRDAImpl::run(const KvbString& sql,
 bool BaseRDAImpl::runKept(
     const StatementKey& key,
     const std::function<KvbString(const StatementKey&)>& build,
-    const std::vector<KvbDatavar>& values, int* rows) {
+    const std::vector<KvbDatavar>& values, int* rows, const KvbDatavar* lead) {
   if (!ready()) return false;
   // Every connection of the engine is an RDA_BaseImpl. The lock keeps
   // another thread off the kept statement between its binds and its run.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
   RDA_LockGuard guard(connectionLock(rda_));
-  if (connection->ddlActive()) return run(build(key), values, rows);
+  if (connection->ddlActive()) {
+    if (!lead) return run(build(key), values, rows);
+    std::vector<KvbDatavar> all{*lead};
+    all.insert(all.end(), values.begin(), values.end());
+    return run(build(key), all, rows);
+  }
   auto found = std::find_if(
       kept_.begin(), kept_.end(),
       [&](const KeptStatement& kept) { return kept.matches(key); });
@@ -220,9 +225,9 @@ bool BaseRDAImpl::runKept(
     found = kept_.end() - 1;
   }
   RDA_StatementBase* statement = found->statement;
-  bool ok = true;
-  for (size_t i = 0; ok && i < values.size(); ++i)
-    ok = statement->setParameter(static_cast<int>(i), values[i]);
+  const int first = lead ? 1 : 0;
+  bool ok = (!lead || statement->setParameter(0, *lead)) &&
+            statement->setParameters(first, values.data(), values.size());
   int64_t changed = 0;
   ok = ok && statement->run(&changed);
   if (!ok) logError(rda_->getErrorMessage());
@@ -295,11 +300,12 @@ bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body) {
 // Shared writes and lookups
 
 bool BaseRDAImpl::insert(const char* code, const char* columns,
-                         const std::vector<KvbDatavar>& values) {
+                         const std::vector<KvbDatavar>& values,
+                         const KvbDatavar* lead) {
   // The builders capture no more than the object, which std::function
   // holds without an allocation.
   return runKept(
-      {"INSERT", code, columns, values.size()},
+      {"INSERT", code, columns, values.size() + (lead ? 1 : 0)},
       [this](const StatementKey& key) {
         KvbString markers;
         for (size_t i = 0; i < key.markers; ++i)
@@ -307,7 +313,7 @@ bool BaseRDAImpl::insert(const char* code, const char* columns,
         return "INSERT INTO " + table(key.code) + " (" + key.text +
                ") VALUES (" + markers + ")";
       },
-      values);
+      values, nullptr, lead);
 }
 
 bool BaseRDAImpl::update(const char* code, const char* assignments,
@@ -380,8 +386,8 @@ int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
         return false;
     }
     if (!nextId(counter, id)) return false;
-    values.insert(values.begin(), KvbDatavar(id));
-    return insert(code, columns, values);
+    const KvbDatavar numbered(id);
+    return insert(code, columns, values, &numbered);
   });
   return ok ? id : -1;
 }

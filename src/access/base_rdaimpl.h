@@ -144,10 +144,13 @@ class BaseRDAImpl {
   // and prepares it on the first use of the key and keeps it for the later
   // ones, so that a repeated write neither rebuilds its text nor prepares
   // it again. While a DDL callback takes the statements, each run builds a
-  // statement of its own, which goes into the script.
+  // statement of its own, which goes into the script. `lead`, when given,
+  // is bound before `values` (as the id of a numbered row), so that the
+  // caller need not build a vector with it in front.
   bool runKept(const StatementKey& key,
                const std::function<KvbString(const StatementKey&)>& build,
-               const std::vector<KvbDatavar>& values, int* rows = nullptr);
+               const std::vector<KvbDatavar>& values, int* rows = nullptr,
+               const KvbDatavar* lead = nullptr);
   // The free firstRow on the object's connection; a failure is logged.
   int firstRow(const KvbString& sql, const std::vector<KvbDatavar>& values,
                const std::function<void(ReposDataAccessCursor&)>& read);
@@ -167,9 +170,11 @@ class BaseRDAImpl {
   // changes): a failure leaves no more than ids drawn and never used.
   bool addInOneStep(const std::function<bool()>& body);
 
-  // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)".
+  // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)" with `lead`
+  // (when given) and then `values` bound.
   bool insert(const char* code, const char* columns,
-              const std::vector<KvbDatavar>& values);
+              const std::vector<KvbDatavar>& values,
+              const KvbDatavar* lead = nullptr);
   // Runs "UPDATE <table> SET <assignments>", where `assignments` holds the
   // SET list and the WHERE clause ("A=? WHERE B=?"). Kept as runKept keeps
   // its statements, one for each distinct text.

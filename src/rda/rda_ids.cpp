@@ -83,18 +83,11 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
     if (raised == 0) return false;  // the insert's reason stands
   }
   RDA_StatementBase* read = counterStatement(readCounter_, sql.read, {&name});
-  ReposDataAccessCursor* cursor = read ? read->select() : nullptr;
-  if (!cursor) return false;
-  const int fetched = cursor->next();
-  if (fetched == 1) last = cursor->getInt(0);
-  // Read to its end, so that the kept query holds no lock on the database.
-  int step = fetched;
-  while (step == 1) step = cursor->next();
-  cursor->release();
+  const int fetched = read ? read->readInt64(last) : -1;
   if (fetched == 0)
     return fail(
         kvb_get_message("rda_ids", __LINE__, "Repository Library", 1053));
-  return step == 0;
+  return fetched == 1;
 }
 
 // drawIDs in a transaction of its own. Its immediate begin takes the write

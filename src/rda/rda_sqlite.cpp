@@ -82,6 +82,17 @@ class RDA_SqliteStatement : public RDA_StatementBase {
     return new RDA_SqliteCursor(sharedLock(), connectionHandle(),
                                 statement_->openResult());
   }
+  // Steps the result itself: no cursor, column names or value buffers.
+  int readInt64_INT(int64_t& value) override {
+    SqliteResult* result = statement_->openResult();
+    const int fetched = result->next();
+    if (fetched == 1) value = result->getInt64(0);
+    int step = fetched;
+    while (step == 1) step = result->next();
+    if (step != 0) fail(result->getErrorMessage());
+    result->close();
+    return step == 0 ? fetched : -1;
+  }
 
  private:
   SqliteStatement* statement_;

@@ -1,6 +1,8 @@
 // The back-end-independent part of prepared statements.
 #include "rda/rda_statement.h"
 
+#include <algorithm>
+
 #include "rda/sql_literal.h"
 
 RDA_StatementBase::RDA_StatementBase(RDA_BaseImpl* connection,
@@ -15,19 +17,29 @@ void RDA_StatementBase::setParameterInfo(int index, int type, int size) {
 }
 
 bool RDA_StatementBase::setParameter(int index, const KvbDatavar& value) {
-  // Values are bound one by one, mostly inside a transaction or a unit of
-  // work that holds the lock already: only a caller without it takes it.
+  return setParameters(index, &value, 1);
+}
+
+bool RDA_StatementBase::setParameters(int index, const KvbDatavar* values,
+                                      size_t count) {
+  // Values are bound mostly inside a transaction or a unit of work that
+  // holds the lock already: only a caller without it takes it.
   RDA_LockGuard guard(lock_->heldByCaller() ? nullptr : lock_.get());
   if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
+  const size_t end = static_cast<size_t>(index) + count;
   if (connection_->ddlActive()) {
-    if (scriptValues_.size() <= static_cast<size_t>(index))
-      scriptValues_.resize(index + 1);
-    scriptValues_[index] = value;
+    if (scriptValues_.size() < end) scriptValues_.resize(end);
+    std::copy(values, values + count, scriptValues_.begin() + index);
     return true;
   }
-  const bool declared = static_cast<size_t>(index) < declared_.size();
-  return bind_INT(index, value, declared ? declared_[index].first : 0,
-                  declared ? declared_[index].second : 0);
+  for (size_t at = static_cast<size_t>(index); at < end; ++at) {
+    const bool declared = at < declared_.size();
+    if (!bind_INT(static_cast<int>(at), values[at - index],
+                  declared ? declared_[at].first : 0,
+                  declared ? declared_[at].second : 0))
+      return false;
+  }
+  return true;
 }
 
 bool RDA_StatementBase::run(int64_t* rows) {
@@ -46,6 +58,22 @@ bool RDA_StatementBase::run(int64_t* rows) {
 ReposDataAccessCursor* RDA_StatementBase::select() {
   RDA_LockGuard guard(lock_);
   return select_INT();
+}
+
+int RDA_StatementBase::readInt64(int64_t& value) {
+  RDA_LockGuard guard(lock_);
+  return readInt64_INT(value);
+}
+
+int RDA_StatementBase::readInt64_INT(int64_t& value) {
+  ReposDataAccessCursor* cursor = select_INT();
+  if (!cursor) return -1;
+  const int fetched = cursor->next();
+  if (fetched == 1) value = cursor->getInt(0);
+  int step = fetched;
+  while (step == 1) step = cursor->next();
+  cursor->release();
+  return step == 0 ? fetched : -1;
 }
 
 void RDA_StatementBase::release() {

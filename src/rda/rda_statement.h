@@ -21,8 +21,15 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   // hand its compiled statement back to the connection's cache.
   void release() override;
 
+  // setParameter of `count` values to the markers from `index` on, with one
+  // look at the lock and the script for all of them.
+  bool setParameters(int index, const KvbDatavar* values, size_t count);
   // execute() that also gives the number of rows changed.
   bool run(int64_t* rows);
+  // Runs the query and gives column 0 of its first row as an integer,
+  // reading the rest to its end so that the statement holds no lock on the
+  // database: 1 for a row, 0 for none, -1 on failure.
+  int readInt64(int64_t& value);
 
  protected:
   RDA_StatementBase(RDA_BaseImpl* connection, const KvbString& sql);
@@ -34,6 +41,8 @@ class RDA_StatementBase : public ReposDataAccessStatement {
                         int size) = 0;
   virtual bool execute_INT(int64_t* rows) = 0;
   virtual ReposDataAccessCursor* select_INT() = 0;
+  // readInt64; by default through a cursor of select_INT().
+  virtual int readInt64_INT(int64_t& value);
 
   // Records a failure on the statement and on its connection.
   bool fail(const KvbString& text);

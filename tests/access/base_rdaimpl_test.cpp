@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -308,12 +309,27 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
   } script;
   ASSERT_TRUE(probe_->setDDLCallback(&script));
   EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {4, "scripted"}));
+  // A numbered row reaches the script with its id in front.
+  EXPECT_EQ(probe_->addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
+                                "FLDR_ID, FLDR_NAM", {"counted"}),
+            1);
   ASSERT_TRUE(probe_->setDDLCallback(nullptr));
-  EXPECT_EQ(script.texts, Rows{"INSERT INTO " + probe_->table("FOLDER").str() +
-                               " (FLDR_ID, FLDR_NAM) VALUES (4, 'scripted')"});
-  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {5, "stored"}));
-  EXPECT_EQ(folders().back(), "5|stored|");
-  EXPECT_EQ(count("FOLDER"), 3) << "the scripted row is not stored";
+  const std::string insert = "INSERT INTO " + probe_->table("FOLDER").str();
+  ASSERT_FALSE(script.texts.empty());
+  EXPECT_EQ(script.texts.front(),
+            insert + " (FLDR_ID, FLDR_NAM) VALUES (4, 'scripted')");
+  EXPECT_EQ(script.texts.back(),
+            insert + " (FLDR_ID, FLDR_NAM) VALUES (1, 'counted')");
+  // The kept statement of the same columns takes a drawn id first.
+  ASSERT_TRUE(probe_->run("DELETE FROM " + probe_->table("FOLDER"), {}));
+  const int id = probe_->addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
+                                     "FLDR_ID, FLDR_NAM", {"numbered"});
+  ASSERT_GT(id, 0);
+  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {id + 1, "stored"}));
+  Rows stored{std::to_string(id) + "|numbered|",
+              std::to_string(id + 1) + "|stored|"};
+  std::sort(stored.begin(), stored.end());
+  EXPECT_EQ(folders(), stored) << "the scripted rows are not stored";
 }
 
 INSTANTIATE_RDA_TARGETS(BaseRDAImplTest);
