@@ -619,3 +619,18 @@ bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
     }
   });
 }
+
+int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
+                             const std::vector<SqlColumn>& columns,
+                             const std::vector<SqlColumn>& stamps,
+                             int folderId) {
+  if (!ready()) return -1;
+  KvbString sql = "UPDATE " + table(code);
+  std::vector<KvbDatavar> values;
+  SqlFilter set(sql, values, SqlFilter::kSet);
+  set.addGiven(columns);
+  if (!set.any()) return 0;
+  set.addGiven(stamps);
+  SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
+  return runFiled(folderId, sql, values) ? 1 : -1;
+}

@@ -257,6 +257,14 @@ class BaseRDAImpl {
                     const char* columns, const std::vector<KvbDatavar>& values,
                     const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
+  // Writes the columns given of the row whose `keyColumn` is `key`, with the
+  // `stamps` given (an edit date or user: a stamp alone is no change of the
+  // row), filing the row into `folderId` as runFiled does (0: no check).
+  // 1 when written, 0 when no column is given (nothing runs), -1 on
+  // failure.
+  int updateGiven(const char* code, const char* keyColumn, int key,
+                  const std::vector<SqlColumn>& columns,
+                  const std::vector<SqlColumn>& stamps, int folderId = 0);
 
   // postWhenStored on the object's connection. `send` must not use this
   // object, which the caller may release before its transaction ends.

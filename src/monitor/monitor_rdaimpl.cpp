@@ -110,25 +110,21 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
   });
 }
 
-bool MonitorRDAImpl::updateGiven(const char* code, const char* keyColumn,
-                                 int key, const std::vector<SqlColumn>& columns,
-                                 const KvbString& editUser) {
+bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
+                                  int key,
+                                  const std::vector<SqlColumn>& columns,
+                                  const KvbString& editUser) {
   if (!ready()) return false;
   if (key == -1) return true;
-  KvbString sql = "UPDATE " + table(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  set.addGiven(columns);
-  // A new edit user or date alone is no change of the object.
-  if (!set.any()) return true;
-  set.add("EDDAT=?", now());
-  if (!editUser.isNull()) set.add("EDUSR=?", editUser);
-  SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
   int folder = 0;  // the root, which needs no check
   for (const SqlColumn& column : columns)
     if (column.given && KvbString(column.name) == "FLDR_ID")
       folder = column.value.asInt();
-  return runFiled(folder, sql, values);
+  // A new edit user or date alone is no change of the object.
+  return updateGiven(
+             code, keyColumn, key, columns,
+             {{"EDDAT", now(), true}, {"EDUSR", editUser, !editUser.isNull()}},
+             folder) >= 0;
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
@@ -481,15 +477,15 @@ bool MonitorRDAImpl::updateReportGroup(int groupId, const KvbString& name,
                                        int thresholdId, KvbDate endDate,
                                        const KvbString& editUser,
                                        int folderId) {
-  return updateGiven("RPTGRP", "GRP_ID", groupId,
-                     {{"GRP_NAME", name, !name.isNull()},
-                      {"GRP_DESC", description, !description.isNull()},
-                      {"INTNUM", intervalCount, intervalCount != -1},
-                      {"INTLEN", intervalLength, intervalLength != -1},
-                      {"THR_ID", thresholdId, thresholdId != -1},
-                      {"ENDDATE", endDate, !endDate.isNull()},
-                      {"FLDR_ID", folderId, folderId != -1}},
-                     editUser);
+  return updateEdited("RPTGRP", "GRP_ID", groupId,
+                      {{"GRP_NAME", name, !name.isNull()},
+                       {"GRP_DESC", description, !description.isNull()},
+                       {"INTNUM", intervalCount, intervalCount != -1},
+                       {"INTLEN", intervalLength, intervalLength != -1},
+                       {"THR_ID", thresholdId, thresholdId != -1},
+                       {"ENDDATE", endDate, !endDate.isNull()},
+                       {"FLDR_ID", folderId, folderId != -1}},
+                      editUser);
 }
 
 bool MonitorRDAImpl::deleteReportGroup(int groupId) {
@@ -543,11 +539,11 @@ ReposDataAccessCursor* MonitorRDAImpl::findDimension(int dimensionId,
 bool MonitorRDAImpl::updateDimension(int dimensionId, const KvbString& name,
                                      const KvbString& description,
                                      const KvbString& editUser, int folderId) {
-  return updateGiven("DIMENS", "DIM_ID", dimensionId,
-                     {{"DIM_NAME", name, !name.isNull()},
-                      {"DIM_DESC", description, !description.isNull()},
-                      {"FLDR_ID", folderId, folderId != -1}},
-                     editUser);
+  return updateEdited("DIMENS", "DIM_ID", dimensionId,
+                      {{"DIM_NAME", name, !name.isNull()},
+                       {"DIM_DESC", description, !description.isNull()},
+                       {"FLDR_ID", folderId, folderId != -1}},
+                      editUser);
 }
 
 bool MonitorRDAImpl::deleteDimension(int dimensionId) {
@@ -642,7 +638,7 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
   // alone keeps them.
   for (size_t i = 0; bandCount > 0 && i < bands.size(); ++i)
     columns.push_back({bandColumns()[i].c_str(), bands[i], true});
-  return updateGiven("THRHLD", "THR_ID", thresholdId, columns, editUser);
+  return updateEdited("THRHLD", "THR_ID", thresholdId, columns, editUser);
 }
 
 bool MonitorRDAImpl::deleteThreshold(int thresholdId) {

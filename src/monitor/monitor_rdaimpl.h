@@ -131,9 +131,9 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // Writes the columns given of the row whose `keyColumn` is `key`, with the
   // edit date (now) and, when not null, the edit user. Nothing to do (true)
   // without a key or without a column given.
-  bool updateGiven(const char* code, const char* keyColumn, int key,
-                   const std::vector<SqlColumn>& columns,
-                   const KvbString& editUser);
+  bool updateEdited(const char* code, const char* keyColumn, int key,
+                    const std::vector<SqlColumn>& columns,
+                    const KvbString& editUser);
   // Appends the values of the seven bands of a threshold to `values`: band
   // i from the arrays while i is below `count`, NULL in all four columns
   // after. Refused when a band count above 0 comes without its arrays.
