@@ -331,25 +331,6 @@ static KvbString firstColumn(const char* columns) {
   return list.substr(0, list.find(','));
 }
 
-bool BaseRDAImpl::insertUnique(const KvbString& refusal, const char* code,
-                               const char* condition,
-                               const std::vector<KvbDatavar>& keys,
-                               const char* columns,
-                               const std::vector<KvbDatavar>& values,
-                               const char* file, int line) {
-  if (!ready()) return false;
-  switch (lookup("SELECT " + firstColumn(columns) + " FROM " + table(code) +
-                     " WHERE " + condition,
-                 keys, nullptr)) {
-    case 0:
-      return insert(code, columns, values);
-    case 1:
-      return fail(refusal, file, line);
-    default:
-      return false;
-  }
-}
-
 int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
                              const char* counter, const char* condition,
                              const std::vector<KvbDatavar>& keys,
@@ -602,4 +583,60 @@ bool BaseRDAImpl::getObjectPath(int id, const KvbString& typeName,
   if (!getFolderPath(folder, folderPath, top, errorText)) return false;
   path = folderPath.isEmpty() ? name : folderPath + "/" + name;
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// Rows by condition
+
+ReposDataAccessCursor* BaseRDAImpl::rowsWhere(
+    const char* code, const char* condition,
+    const std::vector<KvbDatavar>& values) {
+  if (!ready()) return nullptr;
+  return query(
+      condition ? selectAll(code) + " WHERE " + condition : selectAll(code),
+      values);
+}
+
+int BaseRDAImpl::exists(const char* code, const char* condition,
+                        const std::vector<KvbDatavar>& values) {
+  if (!ready()) return -1;
+  return lookup("SELECT 1 FROM " + table(code) + " WHERE " + condition, values,
+                nullptr);
+}
+
+bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
+                               const char* code, const char* condition,
+                               const std::vector<KvbDatavar>& keys,
+                               const char* columns,
+                               const std::vector<KvbDatavar>& values,
+                               const char* file, int line) {
+  if (!ready()) return false;
+  return transaction([&] {
+    switch (exists(code, condition, keys)) {
+      case 0:
+        return insert(code, columns, values);
+      case 1:
+        if (policy == IfPresent::kRefuse) return fail(text, file, line);
+        if (policy == IfPresent::kWarn)
+          logPrintf(logger_, kLogWarning, file, line, "%S", text);
+        return true;
+      default:
+        return false;
+    }
+  });
+}
+
+int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
+                             const std::vector<SqlColumn>& columns,
+                             const std::vector<SqlColumn>& stamps,
+                             int folderId) {
+  if (!ready()) return -1;
+  KvbString sql = "UPDATE " + table(code);
+  std::vector<KvbDatavar> values;
+  SqlFilter set(sql, values, SqlFilter::kSet);
+  set.addGiven(columns);
+  if (!set.any()) return 0;
+  set.addGiven(stamps);
+  SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
+  return runFiled(folderId, sql, values) ? 1 : -1;
 }

@@ -2,10 +2,10 @@
 // repository's connection, implements the operations that all data-access
 // interfaces share, and gives its subclasses the helpers that their
 // operations are built from: queries copied into in-memory cursors,
-// statements with bound values, first rows, optional filters, inserts
-// (unique or numbered by an id counter), deletions across tables, lookups
-// by id, UUID or name, transactions, change events, folder and object
-// paths. The transaction and first-row helpers also serve the repository
+// statements with bound values, first rows, optional filters, rows by
+// condition (listed, tested for, inserted unless present), numbered
+// inserts, deletions across tables, lookups by id, UUID or name,
+// transactions, change events, folder and object paths. The transaction and first-row helpers also serve the repository
 // object.
 #ifndef ACCESS_BASE_RDAIMPL_H_
 #define ACCESS_BASE_RDAIMPL_H_
@@ -180,13 +180,6 @@ class BaseRDAImpl {
   // its statements, one for each distinct text.
   bool update(const char* code, const char* assignments,
               const std::vector<KvbDatavar>& values, int* rows = nullptr);
-  // Inserts a row unless one matches `condition` (with `keys` bound); a
-  // match is refused with the text `refusal` (see fail()).
-  bool insertUnique(const KvbString& refusal, const char* code,
-                    const char* condition, const std::vector<KvbDatavar>& keys,
-                    const char* columns, const std::vector<KvbDatavar>& values,
-                    const char* file = __builtin_FILE(),
-                    int line = __builtin_LINE());
   // Adds a row whose id (the first of `columns`) comes from the id counter
   // `counter`, `values` giving the other columns, and answers the id. When
   // a row matches `condition` (none is looked for when it is null), the
@@ -241,6 +234,42 @@ class BaseRDAImpl {
   // that finds nothing either.
   ReposDataAccessCursor* find(const FindKeys& how, int id,
                               const KvbString& name, const KvbString& uuid);
+
+  // Rows of one table, read or written by a condition on their columns
+  // (`condition` is SQL with "?" markers, `keys` or `values` bound in
+  // order).
+  //
+  // Every column of the rows that match `condition` (all rows when it is
+  // null), copied into an in-memory cursor; null on failure (logged).
+  ReposDataAccessCursor* rowsWhere(const char* code, const char* condition,
+                                   const std::vector<KvbDatavar>& values);
+  // Found, missing or failed, kept apart as lookup keeps them: 1 when a row
+  // matches `condition`, 0 when none does, -1 when the query fails
+  // (logged).
+  int exists(const char* code, const char* condition,
+             const std::vector<KvbDatavar>& values);
+  // What insertUnless does when a row matches already.
+  enum class IfPresent {
+    kRefuse,   // fails with the text given (see fail())
+    kWarn,     // logs the text given as a warning, and succeeds
+    kSucceed,  // succeeds quietly
+  };
+  // Inserts a row unless one matches `condition`; a match is answered as
+  // `policy` says, with `text`. The check and the insert run in one
+  // transaction, so that two writers cannot both insert.
+  bool insertUnless(IfPresent policy, const KvbString& text, const char* code,
+                    const char* condition, const std::vector<KvbDatavar>& keys,
+                    const char* columns, const std::vector<KvbDatavar>& values,
+                    const char* file = __builtin_FILE(),
+                    int line = __builtin_LINE());
+  // Writes the columns given of the row whose `keyColumn` is `key`, with the
+  // `stamps` given (an edit date or user: a stamp alone is no change of the
+  // row), filing the row into `folderId` as runFiled does (0: no check).
+  // 1 when written, 0 when no column is given (nothing runs), -1 on
+  // failure.
+  int updateGiven(const char* code, const char* keyColumn, int key,
+                  const std::vector<SqlColumn>& columns,
+                  const std::vector<SqlColumn>& stamps, int folderId = 0);
 
   // postWhenStored on the object's connection. `send` must not use this
   // object, which the caller may release before its transaction ends.

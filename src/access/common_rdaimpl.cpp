@@ -123,8 +123,9 @@ ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
 
 bool CommonRDAImpl::addField(const KvbString& name,
                              const KvbString& description) {
-  return insertUnique(refusal(kFieldExists), "MFLD", "FI_NAME=?", {name},
-                      "FI_NAME, FI_DESC", {name, description});
+  return insertUnless(IfPresent::kRefuse, refusal(kFieldExists), "MFLD",
+                      "FI_NAME=?", {name}, "FI_NAME, FI_DESC",
+                      {name, description});
 }
 
 bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
@@ -150,8 +151,8 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
 }
 
 bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
-  return insertUnique(refusal(kCustomMetricExists), "RUCMME",
-                      "CM_ID=? AND RU_ID=?", {cmId, ruleId},
+  return insertUnless(IfPresent::kRefuse, refusal(kCustomMetricExists),
+                      "RUCMME", "CM_ID=? AND RU_ID=?", {cmId, ruleId},
                       "CM_ID, RM_SEQ, RU_ID", {cmId, seq, ruleId});
 }
 
@@ -197,7 +198,7 @@ int CommonRDAImpl::addCustomMetric(const KvbString& name,
 
 bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                                          const KvbString& type) {
-  return insertUnique(refusal(kCustomMetricExists), "CMFLD",
+  return insertUnless(IfPresent::kRefuse, refusal(kCustomMetricExists), "CMFLD",
                       "CM_ID=? AND CM_FLDNM=? AND CM_TYPE=?",
                       {cmId, name, type}, "CM_ID, CM_FLDNM, CM_TYPE",
                       {cmId, name, type});

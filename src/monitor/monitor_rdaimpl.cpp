@@ -8,7 +8,6 @@
 
 #include "kvreposres/kvreposres.h"
 #include "monitor/dashboard_refs.h"
-#include "schema/log_printf.h"
 
 namespace {
 
@@ -88,28 +87,11 @@ void MonitorRDAImpl::announce(int changeType, const char* typeName,
   });
 }
 
-bool MonitorRDAImpl::insertOnce(const char* code, const char* condition,
-                                const std::vector<KvbDatavar>& keys,
-                                const char* columns,
-                                const std::vector<KvbDatavar>& values) {
-  if (!ready()) return false;
-  switch (lookup("SELECT 1 FROM " + table(code) + " WHERE " + condition, keys,
-                 nullptr)) {
-    case 0:
-      return insert(code, columns, values);
-    case 1:
-      logPrintf(getLogger(), kLogWarning, kSourceFile, __LINE__, "%S",
-                message(kExists));
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool MonitorRDAImpl::expectRow(bool wanted, const KvbString& sql,
+bool MonitorRDAImpl::expectRow(bool wanted, const char* code,
+                               const char* condition,
                                const std::vector<KvbDatavar>& values,
                                const KvbString& refusal) {
-  const int found = lookup(sql, values, nullptr);
+  const int found = exists(code, condition, values);
   if (found < 0) return false;
   return (found == 1) == wanted || fail(refusal);
 }
@@ -121,44 +103,28 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
   // The row links a task and a rule by id: both must exist, or it would
   // join nothing that can be reached.
   return addInOneStep([&] {
-    return expectRow(true,
-                     "SELECT JB_ID FROM " + table("MJOB") + " WHERE JB_ID=?",
-                     {taskId}, missingTask(taskId)) &&
-           expectRow(
-               true, "SELECT RU_ID FROM " + table("RULE") + " WHERE RU_ID=?",
-               {ruleId}, kvbStringFormat("Rule %d does not exist", ruleId)) &&
+    return expectRow(true, "MJOB", "JB_ID=?", {taskId}, missingTask(taskId)) &&
+           expectRow(true, "RULE", "RU_ID=?", {ruleId},
+                     kvbStringFormat("Rule %d does not exist", ruleId)) &&
            insert(code, columns, values);
   });
 }
 
-ReposDataAccessCursor* MonitorRDAImpl::rowsOf(
-    const char* code, const char* condition,
-    const std::vector<KvbDatavar>& values) {
-  if (!ready()) return nullptr;
-  return query(
-      condition ? selectAll(code) + " WHERE " + condition : selectAll(code),
-      values);
-}
-
-bool MonitorRDAImpl::updateGiven(const char* code, const char* keyColumn,
-                                 int key, const std::vector<SqlColumn>& columns,
-                                 const KvbString& editUser) {
+bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
+                                  int key,
+                                  const std::vector<SqlColumn>& columns,
+                                  const KvbString& editUser) {
   if (!ready()) return false;
   if (key == -1) return true;
-  KvbString sql = "UPDATE " + table(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  set.addGiven(columns);
-  // A new edit user or date alone is no change of the object.
-  if (!set.any()) return true;
-  set.add("EDDAT=?", now());
-  if (!editUser.isNull()) set.add("EDUSR=?", editUser);
-  SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
   int folder = 0;  // the root, which needs no check
   for (const SqlColumn& column : columns)
     if (column.given && KvbString(column.name) == "FLDR_ID")
       folder = column.value.asInt();
-  return runFiled(folder, sql, values);
+  // A new edit user or date alone is no change of the object.
+  return updateGiven(
+             code, keyColumn, key, columns,
+             {{"EDDAT", now(), true}, {"EDUSR", editUser, !editUser.isNull()}},
+             folder) >= 0;
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
@@ -227,10 +193,8 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
   const bool updated = transaction([&] {
     // The code is the task's UUID: two tasks with one code could not be
     // told apart.
-    if (!expectRow(false,
-                   "SELECT JB_ID FROM " + table("MJOB") +
-                       " WHERE JB_CODE=? AND JB_ID<>?",
-                   {code, taskId}, message(kCodeInUse)))
+    if (!expectRow(false, "MJOB", "JB_CODE=? AND JB_ID<>?", {code, taskId},
+                   message(kCodeInUse)))
       return false;
     int rows = 0;
     return folderExists(folderId) &&
@@ -257,9 +221,8 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
     path = "";
   }
   const bool deleted = transaction([&] {
-    return expectRow(false,
-                     "SELECT JB_ID FROM " + table("EXEC") + " WHERE JB_ID=?",
-                     {taskId}, message(kTaskHasExecutions)) &&
+    return expectRow(false, "EXEC", "JB_ID=?", {taskId},
+                     message(kTaskHasExecutions)) &&
            deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
   });
   // No resource manager serves this engine, so the task's resource
@@ -269,11 +232,11 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTasks() {
-  return rowsOf("MJOB", nullptr, {});
+  return rowsWhere("MJOB", nullptr, {});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::getTask(int taskId) {
-  return rowsOf("MJOB", "JB_ID=?", {taskId});
+  return rowsWhere("MJOB", "JB_ID=?", {taskId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
@@ -317,11 +280,11 @@ bool MonitorRDAImpl::addRuleEvent(int taskId, int ruleId, int sequence,
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTaskRuleMembers(int taskId) {
-  return rowsOf("JBRUME", "JB_ID=?", {taskId});
+  return rowsWhere("JBRUME", "JB_ID=?", {taskId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listRuleEvents(int taskId) {
-  return rowsOf("RULEVT", "JB_ID=?", {taskId});
+  return rowsWhere("RULEVT", "JB_ID=?", {taskId});
 }
 
 bool MonitorRDAImpl::clearTaskRules(int taskId) {
@@ -344,17 +307,18 @@ bool MonitorRDAImpl::addCustomMetric(const KvbString& name,
 
 ReposDataAccessCursor* MonitorRDAImpl::findCustomMetricByName(
     const KvbString& name) {
-  return rowsOf("CUSTM", "CM_DESC=?", {name});
+  return rowsWhere("CUSTM", "CM_DESC=?", {name});
 }
 
 bool MonitorRDAImpl::addPropertyValue(const KvbString& name,
                                       const KvbString& value) {
-  return insertOnce("EXPRTP", "PR_NAME=? AND PR_VALUE=?", {name, value},
-                    "PR_NAME, PR_VALUE", {name, value});
+  return insertUnless(IfPresent::kWarn, message(kExists), "EXPRTP",
+                      "PR_NAME=? AND PR_VALUE=?", {name, value},
+                      "PR_NAME, PR_VALUE", {name, value});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listPropertyValues() {
-  return rowsOf("EXPRTP", nullptr, {});
+  return rowsWhere("EXPRTP", nullptr, {});
 }
 
 bool MonitorRDAImpl::deletePropertyValue(const KvbString& name,
@@ -367,7 +331,7 @@ bool MonitorRDAImpl::deletePropertyValue(const KvbString& name,
 
 ReposDataAccessCursor* MonitorRDAImpl::listExecutionProperties(int executionId,
                                                                int ruleId) {
-  return rowsOf("EXPROP", "EX_ID=? AND RU_ID=?", {executionId, ruleId});
+  return rowsWhere("EXPROP", "EX_ID=? AND RU_ID=?", {executionId, ruleId});
 }
 
 bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
@@ -376,10 +340,8 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
                                           bool skipValueCheck) {
   if (!ready()) return false;
   if (!skipValueCheck &&
-      !expectRow(true,
-                 "SELECT PR_NAME FROM " + table("EXPRTP") +
-                     " WHERE PR_NAME=? AND PR_VALUE=?",
-                 {name, value}, message(kInvalidValue, value)))
+      !expectRow(true, "EXPRTP", "PR_NAME=? AND PR_VALUE=?", {name, value},
+                 message(kInvalidValue, value)))
     return false;
   // The property is matched by its exact name: the value is written to the
   // rows that the update finds, else a row is added.
@@ -449,11 +411,11 @@ bool MonitorRDAImpl::deleteSource(int sourceId) {
 bool MonitorRDAImpl::clearSource(int) { return true; }
 
 ReposDataAccessCursor* MonitorRDAImpl::listSources() {
-  return rowsOf("EXSRC", nullptr, {});
+  return rowsWhere("EXSRC", nullptr, {});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::getSource(int sourceId) {
-  return rowsOf("EXSRC", "ES_ID=?", {sourceId});
+  return rowsWhere("EXSRC", "ES_ID=?", {sourceId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findSource(int sourceId,
@@ -489,7 +451,7 @@ ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroupsByThreshold(
     int thresholdId) {
-  return rowsOf("RPTGRP", "THR_ID=?", {thresholdId});
+  return rowsWhere("RPTGRP", "THR_ID=?", {thresholdId});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroupExecutions(
@@ -515,15 +477,15 @@ bool MonitorRDAImpl::updateReportGroup(int groupId, const KvbString& name,
                                        int thresholdId, KvbDate endDate,
                                        const KvbString& editUser,
                                        int folderId) {
-  return updateGiven("RPTGRP", "GRP_ID", groupId,
-                     {{"GRP_NAME", name, !name.isNull()},
-                      {"GRP_DESC", description, !description.isNull()},
-                      {"INTNUM", intervalCount, intervalCount != -1},
-                      {"INTLEN", intervalLength, intervalLength != -1},
-                      {"THR_ID", thresholdId, thresholdId != -1},
-                      {"ENDDATE", endDate, !endDate.isNull()},
-                      {"FLDR_ID", folderId, folderId != -1}},
-                     editUser);
+  return updateEdited("RPTGRP", "GRP_ID", groupId,
+                      {{"GRP_NAME", name, !name.isNull()},
+                       {"GRP_DESC", description, !description.isNull()},
+                       {"INTNUM", intervalCount, intervalCount != -1},
+                       {"INTLEN", intervalLength, intervalLength != -1},
+                       {"THR_ID", thresholdId, thresholdId != -1},
+                       {"ENDDATE", endDate, !endDate.isNull()},
+                       {"FLDR_ID", folderId, folderId != -1}},
+                      editUser);
 }
 
 bool MonitorRDAImpl::deleteReportGroup(int groupId) {
@@ -549,9 +511,10 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
 
 bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
                                          int thresholdId, KvbReal weight) {
-  return insertOnce("DIMGRP", "DIM_ID=? AND GRP_ID=?", {dimensionId, groupId},
-                    "DIM_ID, GRP_ID, THR_ID, WGHT",
-                    {dimensionId, groupId, thresholdId, realValue(weight)});
+  return insertUnless(IfPresent::kWarn, message(kExists), "DIMGRP",
+                      "DIM_ID=? AND GRP_ID=?", {dimensionId, groupId},
+                      "DIM_ID, GRP_ID, THR_ID, WGHT",
+                      {dimensionId, groupId, thresholdId, realValue(weight)});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,
@@ -576,11 +539,11 @@ ReposDataAccessCursor* MonitorRDAImpl::findDimension(int dimensionId,
 bool MonitorRDAImpl::updateDimension(int dimensionId, const KvbString& name,
                                      const KvbString& description,
                                      const KvbString& editUser, int folderId) {
-  return updateGiven("DIMENS", "DIM_ID", dimensionId,
-                     {{"DIM_NAME", name, !name.isNull()},
-                      {"DIM_DESC", description, !description.isNull()},
-                      {"FLDR_ID", folderId, folderId != -1}},
-                     editUser);
+  return updateEdited("DIMENS", "DIM_ID", dimensionId,
+                      {{"DIM_NAME", name, !name.isNull()},
+                       {"DIM_DESC", description, !description.isNull()},
+                       {"FLDR_ID", folderId, folderId != -1}},
+                      editUser);
 }
 
 bool MonitorRDAImpl::deleteDimension(int dimensionId) {
@@ -675,7 +638,7 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
   // alone keeps them.
   for (size_t i = 0; bandCount > 0 && i < bands.size(); ++i)
     columns.push_back({bandColumns()[i].c_str(), bands[i], true});
-  return updateGiven("THRHLD", "THR_ID", thresholdId, columns, editUser);
+  return updateEdited("THRHLD", "THR_ID", thresholdId, columns, editUser);
 }
 
 bool MonitorRDAImpl::deleteThreshold(int thresholdId) {

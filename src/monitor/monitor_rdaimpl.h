@@ -117,15 +117,10 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // a task or source, naming it by `key` (its code or UUID).
   void announce(int changeType, const char* typeName, int objectId,
                 const KvbString& key);
-  // Inserts a row unless one matches `condition` (with `keys` bound); a
-  // match is kept, with "Monitor Repository" message 1211 logged as a
-  // warning, and answers true.
-  bool insertOnce(const char* code, const char* condition,
-                  const std::vector<KvbDatavar>& keys, const char* columns,
-                  const std::vector<KvbDatavar>& values);
-  // True when the query finds a row, if `wanted`, or none, if not;
-  // otherwise false, refused with `refusal`. False when the query fails.
-  bool expectRow(bool wanted, const KvbString& sql,
+  // True when a row of `code` matches `condition`, if `wanted`, or none
+  // does, if not; otherwise false, refused with `refusal`. False when the
+  // query fails.
+  bool expectRow(bool wanted, const char* code, const char* condition,
                  const std::vector<KvbDatavar>& values,
                  const KvbString& refusal);
   // Inserts a row that links task `taskId` and rule `ruleId`, in one unit
@@ -133,16 +128,12 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // "Task <id> does not exist" or "Rule <id> does not exist".
   bool insertLinked(int taskId, int ruleId, const char* code,
                     const char* columns, const std::vector<KvbDatavar>& values);
-  // Every column of the rows of a table that match `condition` (all rows
-  // when it is null), with `values` bound.
-  ReposDataAccessCursor* rowsOf(const char* code, const char* condition,
-                                const std::vector<KvbDatavar>& values);
   // Writes the columns given of the row whose `keyColumn` is `key`, with the
   // edit date (now) and, when not null, the edit user. Nothing to do (true)
   // without a key or without a column given.
-  bool updateGiven(const char* code, const char* keyColumn, int key,
-                   const std::vector<SqlColumn>& columns,
-                   const KvbString& editUser);
+  bool updateEdited(const char* code, const char* keyColumn, int key,
+                    const std::vector<SqlColumn>& columns,
+                    const KvbString& editUser);
   // Appends the values of the seven bands of a threshold to `values`: band
   // i from the arrays while i is below `count`, NULL in all four columns
   // after. Refused when a band count above 0 comes without its arrays.

@@ -319,17 +319,16 @@ bool NCOARDAImpl::copyRow(const char* code, int key,
 
 bool NCOARDAImpl::updateRow(const char* code, int key,
                             const std::vector<SqlColumn>& columns, bool stamp) {
-  if (!ready()) return false;
-  KvbString sql = "UPDATE " + table(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  set.addGiven(columns);
-  if (!set.any())
-    return failQuietly(
-        kvbStringFormat("No column of %s row %d is given to write", code, key));
-  if (stamp) set.add("MODDATE=?", now());
-  SqlFilter(sql, values).add((KvbString(keyColumn(code)) + "=?").asCstr(), key);
-  return run(sql, values);
+  switch (updateGiven(code, keyColumn(code), key, columns,
+                      {{"MODDATE", now(), stamp}})) {
+    case 1:
+      return true;
+    case 0:
+      return failQuietly(kvbStringFormat(
+          "No column of %s row %d is given to write", code, key));
+    default:
+      return false;
+  }
 }
 
 bool NCOARDAImpl::deleteRow(const char* code, int key) {

@@ -10,15 +10,6 @@ namespace {
 const char kJobType[] = "ProfileJob";
 }  // namespace
 
-bool ProfileRDAImpl::anyRow(const char* code, const char* condition,
-                            const std::vector<KvbDatavar>& values) {
-  int rows = 0;
-  return ready() &&
-         lookup("SELECT COUNT(*) FROM " + table(code) + " WHERE " + condition,
-                values, &rows) == 1 &&
-         rows > 0;
-}
-
 bool ProfileRDAImpl::deleteTextFileInfo(const KvbString& tableName) {
   return ready() && transaction([&] {
            return run("DELETE FROM " + table("TFFINF") + " WHERE TBL_NM=?",
@@ -33,14 +24,14 @@ bool ProfileRDAImpl::hasJobFieldRdaMap(int jobId, const KvbString& dsn,
                                        const KvbString& schema,
                                        const KvbString& table,
                                        const KvbString& field) {
-  return anyRow("JFRDA",
+  return exists("JFRDA",
                 "SU_ID=? AND FLD_DSN=? AND FLD_CAT=? AND FLD_SCH=? AND "
                 "FLD_TBL=? AND FLD_NAME=?",
-                {jobId, dsn, catalog, schema, table, field});
+                {jobId, dsn, catalog, schema, table, field}) == 1;
 }
 
 bool ProfileRDAImpl::hasProfileJob(const KvbString& name, int folderId) {
-  return anyRow("JSETUP", "SU_NAME=? AND FLDR_ID=?", {name, folderId});
+  return exists("JSETUP", "SU_NAME=? AND FLDR_ID=?", {name, folderId}) == 1;
 }
 
 bool ProfileRDAImpl::deleteProfileJobDetails(int jobId) {

@@ -136,8 +136,8 @@ bool ProfileRDAImpl::addJobFieldRdaMap(
     const KvbString& dsnType) {
   const std::vector<KvbDatavar> values = {configId, dsn,   catalog, schema,
                                           table,    field, jobId,   dsnType};
-  return insertUnlessPresent(
-      "JFRDA",
+  return insertUnless(
+      IfPresent::kSucceed, KvbString(), "JFRDA",
       "CFG_ID=? AND FLD_DSN=? AND FLD_CAT=? AND FLD_SCH=? AND FLD_TBL=? AND "
       "FLD_NAME=? AND SU_ID=? AND DSN_TYPE=?",
       values,

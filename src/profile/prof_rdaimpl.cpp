@@ -1,6 +1,6 @@
 // The shared shapes of the profile data-access operations: keyed adds,
-// find-or-add, listings of every column, the metric columns of a field row,
-// filtered deletions and optional terms of a statement.
+// find-or-add, the metric columns of a field row, filtered deletions and
+// optional terms of a statement.
 #include "profile/prof_rdaimpl.h"
 
 #include <utility>
@@ -19,26 +19,6 @@ int ProfileRDAImpl::findOrAdd(const char* code, const char* condition,
                               std::vector<KvbDatavar> values) {
   return addNumbered(KvbString(), code, code, condition, keys, columns,
                      std::move(values));
-}
-
-bool ProfileRDAImpl::insertUnlessPresent(
-    const char* code, const char* condition,
-    const std::vector<KvbDatavar>& keys, const char* columns,
-    const std::vector<KvbDatavar>& values) {
-  if (!ready()) return false;
-  return transaction([&] {
-    int present = 0;
-    return lookup("SELECT COUNT(*) FROM " + table(code) + " WHERE " + condition,
-                  keys, &present) == 1 &&
-           (present > 0 || insert(code, columns, values));
-  });
-}
-
-ReposDataAccessCursor* ProfileRDAImpl::rowsWhere(
-    const char* code, const char* condition,
-    const std::vector<KvbDatavar>& values) {
-  if (!ready()) return nullptr;
-  return query(selectAll(code) + " WHERE " + condition, values);
 }
 
 bool ProfileRDAImpl::metricColumns(int metricCount, const char* alias,

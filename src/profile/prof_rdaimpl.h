@@ -434,14 +434,6 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   int findOrAdd(const char* code, const char* condition,
                 const std::vector<KvbDatavar>& keys, const char* columns,
                 std::vector<KvbDatavar> values);
-  // Inserts a row unless one matches `condition`; true either way.
-  bool insertUnlessPresent(const char* code, const char* condition,
-                           const std::vector<KvbDatavar>& keys,
-                           const char* columns,
-                           const std::vector<KvbDatavar>& values);
-  // Every column of the rows of `code` that match `condition`.
-  ReposDataAccessCursor* rowsWhere(const char* code, const char* condition,
-                                   const std::vector<KvbDatavar>& values);
   // ", <alias>MET_0, ..." for a metric count; false, with the reason, for a
   // count above the 24 metric columns.
   bool metricColumns(int metricCount, const char* alias, KvbString& columns);
@@ -460,10 +452,6 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
 
   // FLD holds the metric columns MET_0 to MET_23.
   static constexpr int kMetricColumns = 24;
-  // True when a row of `code` matches `condition`; false when none does or
-  // the query fails.
-  bool anyRow(const char* code, const char* condition,
-              const std::vector<KvbDatavar>& values);
   // Deletes the rows of `code` that match every term ("COLUMN=?" with its
   // id); a term whose id is -1 is left out, except the first, which always
   // applies.

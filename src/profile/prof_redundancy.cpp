@@ -77,13 +77,13 @@ ReposDataAccessCursor* ProfileRDAImpl::listRdaResults(int configId, int fieldA,
 
 bool ProfileRDAImpl::addRdaConfigField(int runId, int fieldId, int configId) {
   // A field is in a configuration once, whatever run adds it again.
-  return insertUnlessPresent("FLDRDA", "FLD_ID=? AND RDACFGID=?",
-                             {fieldId, configId}, "FLD_ID, RDACFGID, JOB_ID",
-                             {fieldId, configId, runId});
+  return insertUnless(IfPresent::kSucceed, KvbString(), "FLDRDA",
+                      "FLD_ID=? AND RDACFGID=?", {fieldId, configId},
+                      "FLD_ID, RDACFGID, JOB_ID", {fieldId, configId, runId});
 }
 
 bool ProfileRDAImpl::hasRdaConfigField(int configId, int fieldId) {
-  return anyRow("FLDRDA", "RDACFGID=? AND FLD_ID=?", {configId, fieldId});
+  return exists("FLDRDA", "RDACFGID=? AND FLD_ID=?", {configId, fieldId}) == 1;
 }
 
 bool ProfileRDAImpl::updateRdaConfig(int configId, const KvbString& name,

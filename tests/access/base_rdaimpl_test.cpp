@@ -22,10 +22,12 @@ class Probe : public RDA_Object<ProbeAccess> {
  public:
   explicit Probe(ReposDataAccess* rda) : RDA_Object(rda) {}
   using BaseRDAImpl::addNumbered, BaseRDAImpl::deleteRows, BaseRDAImpl::find,
-      BaseRDAImpl::firstRow, BaseRDAImpl::insert, BaseRDAImpl::insertUnique,
-      BaseRDAImpl::lookup, BaseRDAImpl::nextId, BaseRDAImpl::query,
-      BaseRDAImpl::run, BaseRDAImpl::runKept, BaseRDAImpl::selectAll,
-      BaseRDAImpl::table, BaseRDAImpl::transaction;
+      BaseRDAImpl::exists, BaseRDAImpl::firstRow, BaseRDAImpl::insert,
+      BaseRDAImpl::insertUnless, BaseRDAImpl::lookup, BaseRDAImpl::nextId,
+      BaseRDAImpl::query, BaseRDAImpl::rowsWhere, BaseRDAImpl::run,
+      BaseRDAImpl::runKept, BaseRDAImpl::selectAll, BaseRDAImpl::table,
+      BaseRDAImpl::transaction;
+  using IfPresent = BaseRDAImpl::IfPresent;
   using StatementKey = BaseRDAImpl::StatementKey;
 };
 
@@ -76,8 +78,11 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   EXPECT_FALSE(probe->nextId("FOLDER", id));
   EXPECT_FALSE(probe->transaction([&] { return ran = true; }));
   EXPECT_FALSE(ran);
-  EXPECT_FALSE(probe->insertUnique("refused", "MFLD", "FI_NAME=?", {"a"},
-                                   "FI_NAME", {"a"}));
+  EXPECT_FALSE(probe->insertUnless(Probe::IfPresent::kRefuse, "refused",
+                                   "MFLD", "FI_NAME=?", {"a"}, "FI_NAME",
+                                   {"a"}));
+  EXPECT_EQ(probe->rowsWhere("MFLD", nullptr, {}), nullptr);
+  EXPECT_EQ(probe->exists("MFLD", "FI_NAME=?", {"a"}), -1);
   EXPECT_EQ(probe->addNumbered({}, "GCATS", "GCATS", nullptr, {},
                                "GC_ID, GCNAME", {"a"}),
             -1);
@@ -85,7 +90,7 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   EXPECT_EQ(
       probe->find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true}, 1, "", ""),
       nullptr);
-  EXPECT_EQ(errorsWith(log, nullText), 9);
+  EXPECT_EQ(errorsWith(log, nullText), 11);
   KvbString path, top, uuid, folderError, objectError;
   EXPECT_FALSE(probe->getFolderPath(1, path, top, folderError) ||
                probe->getObjectPath(1, "Task", path, uuid, objectError));
