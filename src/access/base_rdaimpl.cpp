@@ -335,10 +335,10 @@ int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
                              const char* counter, const char* condition,
                              const std::vector<KvbDatavar>& keys,
                              const char* columns,
-                             std::vector<KvbDatavar> values, const char* file,
-                             int line) {
+                             const std::vector<KvbDatavar>& values,
+                             const char* file, int line) {
   return addNumberedAfter(nullptr, refusal, code, counter, condition, keys,
-                          columns, std::move(values), file, line);
+                          columns, values, file, line);
 }
 
 int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
@@ -346,7 +346,7 @@ int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
                                   const char* counter, const char* condition,
                                   const std::vector<KvbDatavar>& keys,
                                   const char* columns,
-                                  std::vector<KvbDatavar> values,
+                                  const std::vector<KvbDatavar>& values,
                                   const char* file, int line) {
   if (!ready()) return -1;
   int id = -1;
@@ -396,11 +396,12 @@ int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
                           const char* code, const char* counter,
                           const char* condition,
                           const std::vector<KvbDatavar>& keys,
-                          const char* columns, std::vector<KvbDatavar> values,
+                          const char* columns,
+                          const std::vector<KvbDatavar>& values,
                           const char* file, int line) {
   return addNumberedAfter([&] { return folderExists(folderId); }, refusal,
-                          code, counter, condition, keys, columns,
-                          std::move(values), file, line);
+                          code, counter, condition, keys, columns, values,
+                          file, line);
 }
 
 bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,

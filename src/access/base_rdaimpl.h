@@ -5,8 +5,8 @@
 // statements with bound values, first rows, optional filters, rows by
 // condition (listed, tested for, inserted unless present), numbered
 // inserts, deletions across tables, lookups by id, UUID or name,
-// transactions, change events, folder and object paths. The transaction and first-row helpers also serve the repository
-// object.
+// transactions, change events, folder and object paths. The transaction
+// and first-row helpers also serve the repository object.
 #ifndef ACCESS_BASE_RDAIMPL_H_
 #define ACCESS_BASE_RDAIMPL_H_
 
@@ -189,7 +189,7 @@ class BaseRDAImpl {
   int addNumbered(const KvbString& refusal, const char* code,
                   const char* counter, const char* condition,
                   const std::vector<KvbDatavar>& keys, const char* columns,
-                  std::vector<KvbDatavar> values,
+                  const std::vector<KvbDatavar>& values,
                   const char* file = __builtin_FILE(),
                   int line = __builtin_LINE());
   // The text that refuses folder `folderId` because it does not exist.
@@ -207,7 +207,7 @@ class BaseRDAImpl {
   int addFiled(int folderId, const KvbString& refusal, const char* code,
                const char* counter, const char* condition,
                const std::vector<KvbDatavar>& keys, const char* columns,
-               std::vector<KvbDatavar> values,
+               const std::vector<KvbDatavar>& values,
                const char* file = __builtin_FILE(),
                int line = __builtin_LINE());
   // Deletes the rows of each table whose `column` equals `id`, in one
@@ -306,7 +306,8 @@ class BaseRDAImpl {
                        const KvbString& refusal, const char* code,
                        const char* counter, const char* condition,
                        const std::vector<KvbDatavar>& keys,
-                       const char* columns, std::vector<KvbDatavar> values,
+                       const char* columns,
+                       const std::vector<KvbDatavar>& values,
                        const char* file, int line);
   // The statements that runKept keeps, the most recently added last.
   struct KeptStatement;

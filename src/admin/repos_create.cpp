@@ -39,7 +39,7 @@ KvbString firstExistingTable(RepositoryImpl* repository) {
   // A SQLite database without any table holds none of them: one look at
   // its catalogue instead of one per table.
   int tables = -1;
-  if (RepositoryImpl::onSqlite(rda) &&
+  if (RepositoryImpl::onSqlite(rda) && rda->getSchemaName().isEmpty() &&
       rda->paramSingleton(
           "SELECT COUNT(*) FROM sqlite_master WHERE type='table'", &tables,
           0) &&

@@ -59,7 +59,7 @@ std::vector<bool> presentKeys(ReposDataAccess* rda,
     for (size_t i = 0; i < keys.size(); ++i) {
       sql.append(i ? "," : "")
           .append(
-              "EXISTS(SELECT 1 FROM pragma_table_info(?) WHERE name=? "
+              "EXISTS(SELECT 1 FROM pragma_table_info(?, 'main') WHERE name=? "
               "COLLATE NOCASE)");
       values.push_back(rda->getTableName(keys[i]->tableCode, false, -1));
       values.push_back(KvbString(keys[i]->columnName));

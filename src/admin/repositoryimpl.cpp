@@ -348,11 +348,14 @@ void RepositoryImpl::drop() {
   delete this;
 }
 
+// The new repository is held before the old one is dropped: they may be
+// the same, and the drop may be its last hold.
 void HeldRepository::reset(Repository* repository) {
+  RepositoryImpl* next = dynamic_cast<RepositoryImpl*>(repository);
+  if (next) next->hold();
   if (held_) held_->drop();
+  held_ = next;
   repository_ = repository;
-  held_ = dynamic_cast<RepositoryImpl*>(repository);
-  if (held_) held_->hold();
 }
 
 // ---------------------------------------------------------------------------

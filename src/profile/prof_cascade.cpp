@@ -67,11 +67,12 @@ bool ProfileRDAImpl::deleteRunResults(int reportId, bool wholeReport,
       // A table without rows needs none of the statements that would
       // delete its rows part by part (most of a run's result tables are
       // empty, and each statement costs its list of ids).
-      int held = 1;
-      if (keys.size() > kIdsPerStatement &&
-          lookup("SELECT COUNT(*) FROM " + table(step.code), {}, &held) != 1)
-        return false;
-      if (held == 0) continue;
+      if (keys.size() > kIdsPerStatement) {
+        const int held =
+            lookup("SELECT 1 FROM " + table(step.code), {}, nullptr);
+        if (held < 0) return false;
+        if (held == 0) continue;
+      }
       for (size_t from = 0; from < keys.size(); from += kIdsPerStatement) {
         const size_t n = std::min(kIdsPerStatement, keys.size() - from);
         const std::vector<KvbDatavar> values(keys.begin() + from,

@@ -78,9 +78,9 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
       last = count;
       return true;
     }
-    int raised = 0;
-    if (!paramExec(sql.raise, &raised, 2, &amount, &name)) return false;
-    if (raised == 0) return false;  // the insert's reason stands
+    // The kept raise, its values still bound, now finds the counter.
+    if (!raise->run(&rows)) return false;
+    if (rows == 0) return false;  // the insert's reason stands
   }
   RDA_StatementBase* read = counterStatement(readCounter_, sql.read, {&name});
   const int fetched = read ? read->readInt64(last) : -1;

@@ -19,14 +19,7 @@ RDA_BaseImpl::RDA_BaseImpl()
       error_(
           kvb_get_message(kSourceFile, __LINE__, "Repository Library", 1584)) {}
 
-RDA_BaseImpl::~RDA_BaseImpl() {
-  *self_ = nullptr;
-  // A back end's statement outlives its closed database: SQLite finishes
-  // closing it with its last statement, ODBC statements share the
-  // connection handle.
-  for (RDA_StatementBase* kept : {raiseCounter_, readCounter_})
-    if (kept) kept->release();
-}
+RDA_BaseImpl::~RDA_BaseImpl() { *self_ = nullptr; }
 
 // "schema.prefix", "prefix" or "": plain names, so that a prefix can never
 // break out of the SQL it is written into.
@@ -143,6 +136,10 @@ void RDA_BaseImpl::release() {
     if (transactionOpen_) rollback_INT();
     transactionOpen_ = false;
     for (; depth_ > 0; --depth_) lock_->release();
+    // The kept counter statements end while the connection is still this
+    // object's: the back end's destructor may hand it to another user.
+    for (RDA_StatementBase* kept : {raiseCounter_, readCounter_})
+      if (kept) kept->release();
   }
   delete this;
 }

@@ -50,11 +50,6 @@ class RDA_Lock {
     owner_.store(me, std::memory_order_relaxed);
     depth_ = 1;
   }
-  // True when the calling thread holds the lock: it then cannot be taken
-  // from under the caller until the caller gives it up.
-  bool heldByCaller() const {
-    return owner_.load(std::memory_order_relaxed) == rdaCurrentThread();
-  }
   // Gives up one hold of the calling thread; a thread that does not hold
   // the lock changes nothing.
   void release() {

@@ -22,9 +22,9 @@ bool RDA_StatementBase::setParameter(int index, const KvbDatavar& value) {
 
 bool RDA_StatementBase::setParameters(int index, const KvbDatavar* values,
                                       size_t count) {
-  // Values are bound mostly inside a transaction or a unit of work that
-  // holds the lock already: only a caller without it takes it.
-  RDA_LockGuard guard(lock_->heldByCaller() ? nullptr : lock_.get());
+  // One hold for the whole row (a reentry when the caller's transaction or
+  // unit of work holds the lock already).
+  RDA_LockGuard guard(lock_);
   if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
   const size_t end = static_cast<size_t>(index) + count;
   if (connection_->ddlActive()) {
@@ -69,7 +69,7 @@ int RDA_StatementBase::readInt64_INT(int64_t& value) {
   ReposDataAccessCursor* cursor = select_INT();
   if (!cursor) return -1;
   const int fetched = cursor->next();
-  if (fetched == 1) value = cursor->getInt(0);
+  if (fetched == 1) value = cursor->getValue(0).asInt64();
   int step = fetched;
   while (step == 1) step = cursor->next();
   cursor->release();

@@ -62,19 +62,4 @@ TEST(RdaLockTest, AWaitingThreadGetsItWhenTheHolderLetsGo) {
   RDA_LockGuard again(lock);
 }
 
-// A statement binds without taking the lock only in the thread that holds
-// it, so only that thread may be told it does.
-TEST(RdaLockTest, TellsOnlyTheHoldingThreadThatItHoldsIt) {
-  RDA_Lock lock;
-  EXPECT_FALSE(lock.heldByCaller());
-  {
-    RDA_LockGuard guard(&lock);
-    EXPECT_TRUE(lock.heldByCaller());
-    EXPECT_FALSE(std::async(std::launch::async, [&] {
-                   return lock.heldByCaller();
-                 }).get());
-  }
-  EXPECT_FALSE(lock.heldByCaller());
-}
-
 }  // namespace
