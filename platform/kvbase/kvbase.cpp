@@ -30,9 +30,8 @@
 KvbString::KvbString(const char* text) {
   if (text) assign(text);
 }
-KvbString::KvbString(const char* text, size_t length) {
-  if (text) assign(text, length);
-}
+KvbString::KvbString(const char* text, size_t length)
+    : text_(text ? std::string(text, length) : std::string()), null_(!text) {}
 KvbString::KvbString(const std::string& text) : text_(text), null_(false) {}
 KvbString::KvbString(std::string&& text)
     : text_(std::move(text)), null_(false) {}

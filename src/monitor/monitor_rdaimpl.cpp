@@ -113,18 +113,15 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
 bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
                                   int key,
                                   const std::vector<SqlColumn>& columns,
-                                  const KvbString& editUser) {
+                                  const KvbString& editUser, int folderId) {
   if (!ready()) return false;
   if (key == -1) return true;
-  int folder = 0;  // the root, which needs no check
-  for (const SqlColumn& column : columns)
-    if (column.given && KvbString(column.name) == "FLDR_ID")
-      folder = column.value.asInt();
-  // A new edit user or date alone is no change of the object.
+  // A new edit user or date alone is no change of the object; the root
+  // folder (and none given) needs no check.
   return updateGiven(
              code, keyColumn, key, columns,
              {{"EDDAT", now(), true}, {"EDUSR", editUser, !editUser.isNull()}},
-             folder) >= 0;
+             folderId != -1 ? folderId : 0) >= 0;
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
@@ -485,7 +482,7 @@ bool MonitorRDAImpl::updateReportGroup(int groupId, const KvbString& name,
                        {"THR_ID", thresholdId, thresholdId != -1},
                        {"ENDDATE", endDate, !endDate.isNull()},
                        {"FLDR_ID", folderId, folderId != -1}},
-                      editUser);
+                      editUser, folderId);
 }
 
 bool MonitorRDAImpl::deleteReportGroup(int groupId) {
@@ -543,7 +540,7 @@ bool MonitorRDAImpl::updateDimension(int dimensionId, const KvbString& name,
                       {{"DIM_NAME", name, !name.isNull()},
                        {"DIM_DESC", description, !description.isNull()},
                        {"FLDR_ID", folderId, folderId != -1}},
-                      editUser);
+                      editUser, folderId);
 }
 
 bool MonitorRDAImpl::deleteDimension(int dimensionId) {
@@ -638,7 +635,8 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
   // alone keeps them.
   for (size_t i = 0; bandCount > 0 && i < bands.size(); ++i)
     columns.push_back({bandColumns()[i].c_str(), bands[i], true});
-  return updateEdited("THRHLD", "THR_ID", thresholdId, columns, editUser);
+  return updateEdited("THRHLD", "THR_ID", thresholdId, columns, editUser,
+                      folderId);
 }
 
 bool MonitorRDAImpl::deleteThreshold(int thresholdId) {

@@ -147,7 +147,7 @@ KvbString RDA_DbCursor::getString(int column) {
   const SqliteValue* value = inPlace(column);
   // Built from a std::string, which is made in one step.
   if (value && value->type == kvbTypeString)
-    return KvbString(std::string(value->text, value->length));
+    return KvbString(value->text, value->length);
   return RDA_CursorBase::getString(column);
 }
 

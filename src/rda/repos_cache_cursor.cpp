@@ -168,7 +168,7 @@ const KvbDatavar* ReposCacheCursor::valueAt(int column) const {
 KvbString ReposCacheCursor::getString(int column) {
   const Cell* cell = cellAt(column);
   return holds(cell, kvbTypeString)
-             ? KvbString(std::string(cell->text, cell->length))
+             ? KvbString(cell->text, cell->length)
              : RDA_MemoryCursor::getString(column);
 }
 
