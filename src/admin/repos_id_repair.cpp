@@ -131,22 +131,22 @@ bool raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
 
 }  // namespace
 
-bool RepositoryImpl::repairIdCounters() {
+bool RepositoryImpl::repairIdCounters(bool checkColumns) {
   if (!connected(nullptr)) return false;
   // A DDL script starts from an empty repository, whose counters the
   // connection keeps itself while the script is written.
   if (ddlMode_) return true;
   if (connectionKind_ == 1 && !dataAccess_->needsNextIdResync()) return true;
-  return raiseIdCounters();
+  return raiseIdCounters(checkColumns);
 }
 
-bool RepositoryImpl::raiseIdCounters() {
+bool RepositoryImpl::raiseIdCounters(bool checkColumns) {
   if (!connected(nullptr)) return false;
-  return inTransaction([this] {
+  return inTransaction([this, checkColumns] {
     Counters counters;
     const KvbString ucurid = dataAccess_->getTableName("UCURID", true, -1);
     bool ok = readCounters(dataAccess_, &counters) &&
-              raiseToHighestIds(dataAccess_, logger_, !tablesMade_, &counters);
+              raiseToHighestIds(dataAccess_, logger_, checkColumns, &counters);
     if (ok) {
       const KvbString empty = "DELETE FROM " + ucurid;
       reportMessage(empty);

@@ -272,19 +272,12 @@ class SeedRowWriter {
 
 bool RepositoryImpl::installInitialData(bool tablesMade) {
   if (!connected(nullptr)) return false;
-  tablesMade_ = tablesMade;
-  const bool installed = installFirstRows();
-  tablesMade_ = false;
-  return installed;
-}
-
-bool RepositoryImpl::installFirstRows() {
   logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
             "Initial insert of profile metadata into repository.");
   if (!installInitialProfileData()) return false;
   logPrintf(logger_, kLogProgress, kSourceFile, __LINE__,
             "Initial insert of monitor metadata into repository.");
-  if (!installInitialMonitorData()) return false;
+  if (!installInitialMonitorData(tablesMade)) return false;
 
   const KvbString info = dataAccess_->getTableName("INFO", true, -1);
   const KvbString versionInsert =
@@ -317,7 +310,7 @@ bool RepositoryImpl::installFirstRows() {
   return inTransaction(writeInfoRows);
 }
 
-bool RepositoryImpl::installInitialMonitorData() {
+bool RepositoryImpl::installInitialMonitorData(bool tablesMade) {
   if (!connected(nullptr)) return false;
   if (status_ && !status_->reportStatus("Installing initial Monitor data")) {
     errorText_ = kStopped;
@@ -350,7 +343,7 @@ bool RepositoryImpl::installInitialMonitorData() {
       }))
     return false;
   // Both steps set the error text when they fail.
-  return repairIdCounters() && ensureDashboardDefaults();
+  return repairIdCounters(!tablesMade) && ensureDashboardDefaults();
 }
 
 // ---------------------------------------------------------------------------

@@ -137,8 +137,7 @@ class RepositoryImpl : public Repository {
   // was just made from the definitions, so that the id repair need not look
   // up their columns.
   bool installInitialData(bool tablesMade = false);
-  bool installInitialMonitorData();
-  bool installFirstRows();
+  bool installInitialMonitorData(bool tablesMade = false);
   bool runTableSetStatement(const ReposStatement& statement,
                             const ReposTableSet& set);
   bool insertTableRows(const ReposTableSet& set);
@@ -146,9 +145,11 @@ class RepositoryImpl : public Repository {
   // --- id counters (repos_id_repair.cpp) ---
   // Raises the counters to the highest ids in use where the connection
   // needs it (a SQLite file, or a connection that asks for a resync).
-  bool repairIdCounters();
+  // Without `checkColumns` the built-in tables are taken to have the
+  // columns of their definitions (they were just made from them).
+  bool repairIdCounters(bool checkColumns = true);
   // The same on every connection.
-  bool raiseIdCounters();
+  bool raiseIdCounters(bool checkColumns = true);
 
   // --- defaults (repos_defaults.cpp) ---
   bool installInitialProfileData();
@@ -428,9 +429,6 @@ class RepositoryImpl : public Repository {
   std::map<KvbString, int> infoVersions_;
   ReposTableSetReader* tableSetReader_ = nullptr;
   bool ddlMode_ = false;
-  // While the first rows go into built-in tables just made from the
-  // definitions (see installInitialData).
-  bool tablesMade_ = false;
   bool keepTableSets_ = false;  // see keepTableSets
   ReposDataAccess* dataAccess_ = nullptr;
   std::atomic<int> holds_{1};
