@@ -22,15 +22,6 @@ const char kSourceFile[] = "repos_create";
 // file.
 constexpr int kExistingSqliteFile = 2;
 
-// Calls `visit` with the code of each table of a built-in definition array.
-template <typename Visit>
-void forEachTableCode(const ReposColumnDef* defs, Visit visit) {
-  for (const ReposColumnDef* p = defs; !isEndRecord(*p); ++p) {
-    visit(p->tableCode);
-    while (!isEndRecord(*p)) ++p;
-  }
-}
-
 // The first table that a creation would make and that already exists in
 // the repository's database; null when there is none.
 KvbString firstExistingTable(RepositoryImpl* repository) {

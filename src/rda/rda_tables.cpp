@@ -195,9 +195,7 @@ static const ReposColumnDef* selectedDefinitions(
 
 int RDA_BaseImpl::tableCount(const TableCreateOptions& options) {
   int count = 0;
-  for (const ReposColumnDef* p = selectedDefinitions(options);
-       !isEndRecord(*p); ++p, ++count)
-    while (!isEndRecord(*p)) ++p;
+  forEachTableCode(selectedDefinitions(options), [&](const char*) { ++count; });
   return count;
 }
 

@@ -73,6 +73,15 @@ inline bool isEndRecord(const ReposColumnDef& def) {
   return def.tableCode == nullptr;
 }
 
+// Calls `visit` with the code of each table of a built-in definition array.
+template <typename Visit>
+void forEachTableCode(const ReposColumnDef* defs, Visit visit) {
+  for (const ReposColumnDef* p = defs; !isEndRecord(*p); ++p) {
+    visit(p->tableCode);
+    while (!isEndRecord(*p)) ++p;
+  }
+}
+
 // Longest table code, and longest column name that the definitions use.
 constexpr size_t kMaxTableCodeLength = 6;
 constexpr size_t kMaxColumnNameLength = 10;
