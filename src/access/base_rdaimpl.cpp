@@ -287,13 +287,19 @@ bool BaseRDAImpl::transaction(const std::function<bool()>& body) {
   return ready() && runTransaction(rda_, quiet_ ? nullptr : logger_, body);
 }
 
-bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body) {
+bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body,
+                               const std::function<bool()>& undo) {
   if (!ready()) return false;
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
-  return connection->inTransaction() &&
-                 connection->failedStatementsUndoThemselves()
-             ? body()
-             : transaction(body);
+  if (!connection->inTransaction() ||
+      !connection->failedStatementsUndoThemselves())
+    return transaction(body);
+  if (body()) return true;
+  if (!undo) return false;
+  // The body's reason stays the answer, whatever the undo leaves.
+  const KvbString reason = rda_->getErrorMessage();
+  if (!undo()) connection->mustRollBack();
+  return failQuietly(reason);
 }
 
 // ---------------------------------------------------------------------------

@@ -167,8 +167,12 @@ class BaseRDAImpl {
   // as one unit: in a transaction of its own, except inside the caller's
   // transaction on a database where a failed statement undoes only itself.
   // There it needs no savepoint (which would copy every page the add
-  // changes): a failure leaves no more than ids drawn and never used.
-  bool addInOneStep(const std::function<bool()>& body);
+  // changes): a failure leaves no more than ids drawn and never used. A
+  // body that writes several rows gives `undo`, which there removes what
+  // a failed body wrote before its failing statement; when the undo fails
+  // too, so does the caller's transaction.
+  bool addInOneStep(const std::function<bool()>& body,
+                    const std::function<bool()>& undo = nullptr);
 
   // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)" with `lead`
   // (when given) and then `values` bound.

@@ -807,23 +807,30 @@ bool NCOARDAImpl::insertStatistics(int runId) {
 bool NCOARDAImpl::addNcoaExecution(int, int pafId, int* runId) {
   if (!ready()) return false;
   int id = -1;
+  bool rowAdded = false;
+  // The execution's row goes first: its key makes the run id this
+  // execution's alone, so that undoing a failed statistic may remove every
+  // row under it, and nothing when the row itself failed.
+  auto store = [&] {
+    if (!nextId("NCOAEX", id)) return false;
+    columns_[0].value = KvbDatavar(id);
+    columns_[1].value = KvbDatavar(pafId);
+    columns_[3].value = now();
+    KvbString names;
+    std::vector<KvbDatavar> values;
+    for (size_t key = 0; key < kFirstStatistic; ++key) {
+      names.append(key ? ", " : "").append(columns_[key].name);
+      values.push_back(typed(columns_[key].value, columns_[key].type));
+    }
+    rowAdded = insert("NCOAEX", names.asCstr(), values);
+    return rowAdded && insertStatistics(id);
+  };
+  auto undo = [&] {
+    return !rowAdded || deleteRows({"NCOAED", "NCOAEX"}, "RUN_ID", id);
+  };
   const bool ok =
       columns_.size() > kFirstStatistic
-          ? transaction([&] {
-              if (!nextId("NCOAEX", id)) return false;
-              columns_[0].value = KvbDatavar(id);
-              columns_[1].value = KvbDatavar(pafId);
-              columns_[3].value = now();
-              KvbString names;
-              std::vector<KvbDatavar> values;
-              for (size_t key = 0; key < kFirstStatistic; ++key) {
-                names.append(key ? ", " : "").append(columns_[key].name);
-                values.push_back(
-                    typed(columns_[key].value, columns_[key].type));
-              }
-              return insert("NCOAEX", names.asCstr(), values) &&
-                     insertStatistics(id);
-            })
+          ? addInOneStep(store, undo)
           : fail("The execution columns of the NCOA store are not loaded");
   clearNcoaExecColumnValues();
   return handOut(ok, id, runId);

@@ -261,6 +261,11 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   return false;
 }
 
+void RDA_BaseImpl::mustRollBack() {
+  RDA_LockGuard guard(lock_);
+  if (depth_ > 0) rollbackOnly_ = true;
+}
+
 bool RDA_BaseImpl::inTransaction() {
   RDA_LockGuard guard(lock_);
   return depth_ > 0;

@@ -144,6 +144,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool failedStatementsUndoThemselves() {
     return failedStatementsUndoThemselves_INT();
   }
+  // Makes the open transaction's outermost end roll back, for work inside
+  // it that failed halfway and could not be undone; nothing outside one.
+  void mustRollBack();
 
   // For statements: the connection's lock, whether a DDL callback takes
   // the statements, handing one statement to it, and recording a failure.

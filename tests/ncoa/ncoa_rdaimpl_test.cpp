@@ -349,6 +349,34 @@ TEST_P(NcoaRdaTest, AFailedStatisticLeavesNothing) {
   EXPECT_EQ(count("NCOAED", "DVALUE IS NOT NULL"), 1);
 }
 
+TEST_P(NcoaRdaTest, AFailedExecutionInTheCallersTransactionLeavesOnlyIt) {
+  exec("CREATE UNIQUE INDEX ncoafail ON " + table("NCOAED") +
+       " (DNAME, DVALUE)");
+  ASSERT_TRUE(ncoa_->beginTransaction(0, 0));
+  ASSERT_TRUE(ncoa_->setNcoaExecColumnValue(103, "x"));
+  ASSERT_TRUE(ncoa_->addNcoaExecution(0, 1, nullptr));
+  // The second execution's 100th statistic collides with the first's.
+  ASSERT_TRUE(ncoa_->setNcoaExecColumnValue(103, "x"));
+  int run = -5;
+  EXPECT_FALSE(ncoa_->addNcoaExecution(0, 2, &run));
+  EXPECT_EQ(run, -5);
+  EXPECT_FALSE(error().empty());
+  // The transaction goes on and keeps the work before and after.
+  ASSERT_TRUE(ncoa_->addNcoaExecution(0, 3, &run));
+  ASSERT_TRUE(ncoa_->endTransaction(true)) << error();
+  EXPECT_EQ(count("NCOAEX", "PAF_ID=2"), 0);
+  EXPECT_EQ(count("NCOAEX") * 1000 + count("NCOAED"), 2482);
+  EXPECT_EQ(count("NCOAED", "RUN_ID=?", {run}), 241);
+
+  // Where even the undo fails (the statistics' table is gone), the
+  // execution's row goes with the caller's transaction.
+  exec("DROP TABLE " + table("NCOAED"));
+  ASSERT_TRUE(ncoa_->beginTransaction(0, 0));
+  EXPECT_FALSE(ncoa_->addNcoaExecution(0, 4, nullptr));
+  ncoa_->endTransaction(true);
+  EXPECT_EQ(count("NCOAEX", "PAF_ID=4"), 0);
+}
+
 TEST_P(NcoaRdaTest, TextsAtAndOverTheirColumnLengths) {
   // A statistic longer than its column is stored whole, with a warning.
   const std::string tooLarge =
