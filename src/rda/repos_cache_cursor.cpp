@@ -3,13 +3,68 @@
 
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <new>
 #include <string>
+
+namespace {
+
+// The blocks that released cursors gave back, for the cursors that fill
+// next. It keeps no more than cursors held at once, and at most
+// kKeptBytes; a block beyond that goes back to the system.
+class BlockPool {
+ public:
+  static constexpr size_t kKeptBytes = 128 * 1024 * 1024;
+
+  // Made once and never destroyed, as a cursor may be released while the
+  // process exits.
+  static BlockPool& instance() {
+    static BlockPool* pool = new BlockPool;
+    return *pool;
+  }
+  char* take(size_t bytes) {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (!free_.empty()) {
+        char* block = free_.back();
+        free_.pop_back();
+        return block;
+      }
+    }
+    return new char[bytes];
+  }
+  void give(char* block, size_t bytes) {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if ((free_.size() + 1) * bytes <= kKeptBytes) {
+        free_.push_back(block);
+        return;
+      }
+    }
+    delete[] block;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<char*> free_;
+};
+
+}  // namespace
+
+void ReposCacheCursor::GiveBack::operator()(char* block) const {
+  BlockPool::instance().give(block, kBlockBytes);
+}
+
+ReposCacheCursor::Block ReposCacheCursor::newBlock() {
+  return Block(BlockPool::instance().take(kBlockBytes));
+}
 
 void ReposCacheCursor::clear() {
   names_.clear();
   cells_.clear();
   cellCount_ = 0;
   texts_.clear();
+  longTexts_.clear();
   textEnd_ = nullptr;
   textRoom_ = 0;
   others_.clear();
@@ -18,12 +73,10 @@ void ReposCacheCursor::clear() {
 }
 
 ReposCacheCursor::Cell& ReposCacheCursor::addCell(int type) {
-  if (cellCount_ % kBlockCells == 0)
-    cells_.emplace_back(new Cell[kBlockCells]);
-  Cell& cell = cells_.back()[cellCount_++ % kBlockCells];
-  cell = Cell{};
-  cell.type = static_cast<int16_t>(type);
-  return cell;
+  if (cellCount_ % kBlockCells == 0) cells_.push_back(newBlock());
+  Cell* cell = new (cellsOf(cells_.back()) + cellCount_++ % kBlockCells) Cell{};
+  cell->type = static_cast<int16_t>(type);
+  return *cell;
 }
 
 const char* ReposCacheCursor::keepText(const char* text, size_t length) {
@@ -31,11 +84,11 @@ const char* ReposCacheCursor::keepText(const char* text, size_t length) {
   char* kept;
   if (length > kTextBlock / 4) {
     // A long text gets a block of its own; the shared block stays open.
-    texts_.emplace_back(new char[length]);
-    kept = texts_.back().get();
+    longTexts_.emplace_back(new char[length]);
+    kept = longTexts_.back().get();
   } else {
     if (length > textRoom_) {
-      texts_.emplace_back(new char[kTextBlock]);
+      texts_.push_back(newBlock());
       textEnd_ = texts_.back().get();
       textRoom_ = kTextBlock;
     }

@@ -3,7 +3,9 @@
 // compactly: numbers in place and texts one after another, both in blocks
 // of fixed size that never move, so that copying many rows makes no
 // allocation per value and no copy of the rows held so far, and a row
-// costs the same however many are held.
+// costs the same however many are held. A released cursor's blocks serve
+// the next one, whose rows then go to memory already in use instead of
+// fresh pages that the system must fault in and clear one by one.
 #ifndef RDA_REPOS_CACHE_CURSOR_H_
 #define RDA_REPOS_CACHE_CURSOR_H_
 
@@ -45,8 +47,15 @@ class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
       uint64_t index;
     };
   };
-  static constexpr size_t kBlockCells = 4096;  // a power of 2
-  static constexpr size_t kTextBlock = 64 * 1024;
+  // A block of cells or of texts, given back for reuse when dropped.
+  struct GiveBack {
+    void operator()(char* block) const;
+  };
+  using Block = std::unique_ptr<char[], GiveBack>;
+  static constexpr size_t kBlockBytes = 64 * 1024;
+  static constexpr size_t kBlockCells = kBlockBytes / sizeof(Cell);
+  static_assert((kBlockCells & (kBlockCells - 1)) == 0, "a power of 2");
+  static constexpr size_t kTextBlock = kBlockBytes;
 
   size_t rowCount() const override { return rows_; }
   // The current row's cell of `column`; null without a current row or for
@@ -54,8 +63,13 @@ class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
   const Cell* cellAt(int column) const {
     if (position_ == 0 || !inRange(column)) return nullptr;
     const size_t i = (position_ - 1) * names_.size() + column;
-    return &cells_[i / kBlockCells][i % kBlockCells];
+    return cellsOf(cells_[i / kBlockCells]) + i % kBlockCells;
   }
+  static Cell* cellsOf(const Block& block) {
+    return reinterpret_cast<Cell*>(block.get());
+  }
+  // A block of kBlockBytes, one given back when there is one.
+  static Block newBlock();
   // True when the cell holds a value of `type` in place.
   static bool holds(const Cell* cell, int type) {
     return cell && !cell->null && !cell->other && cell->type == type;
@@ -77,12 +91,13 @@ class ReposCacheCursor : public RDA_MemoryCursor, private RDA_ValueSink {
   void addNull(int type);
 
   // The rows one after another, kBlockCells cells a block.
-  std::vector<std::unique_ptr<Cell[]>> cells_;
+  std::vector<Block> cells_;
   size_t cellCount_ = 0;
-  // The texts: blocks of kTextBlock bytes, or one of its own for a longer
-  // text; the last block of kTextBlock bytes has textRoom_ bytes free at
-  // textEnd_.
-  std::vector<std::unique_ptr<char[]>> texts_;
+  // The texts one after another in blocks of kTextBlock bytes, the last of
+  // which has textRoom_ bytes free at textEnd_; a longer text has an
+  // allocation of its own.
+  std::vector<Block> texts_;
+  std::vector<std::unique_ptr<char[]>> longTexts_;
   char* textEnd_ = nullptr;
   size_t textRoom_ = 0;
   std::vector<KvbDatavar> others_;

@@ -90,6 +90,39 @@ TEST(ReposCacheValuesTest, ManyRowsAndLongTextsReadBackInOrder) {
   EXPECT_EQ(copy.next(), 0);
 }
 
+// Blocks that one copy gives back serve the next: copies made, refilled
+// and released in turn each keep their own values.
+TEST(ReposCacheValuesTest, CopiesThatComeAndGoKeepTheirOwnValues) {
+  const int rows = 30000;  // several blocks of cells and of texts
+  auto fill = [&](ReposCacheCursor& copy, int seed) {
+    ReposDataCursor source;
+    source.setColumnCount(2);
+    for (int i = 0; i < rows; ++i) {
+      source.addRow();
+      source.setValue(0, KvbDatavar(seed + i));
+      source.setValue(1, KvbDatavar(std::to_string(seed * i).c_str()));
+    }
+    source.rewind();
+    return copy.fill(&source, 0);
+  };
+  auto holds = [&](ReposCacheCursor& copy, int seed) {
+    for (int i = 0; i < rows; ++i)
+      if (copy.next() != 1 || copy.getInt(0) != seed + i ||
+          copy.getString(1).str() != std::to_string(seed * i))
+        return false;
+    return copy.next() == 0;
+  };
+  auto* first = new ReposCacheCursor;
+  ReposCacheCursor second, third;
+  ASSERT_TRUE(fill(*first, 1));
+  ASSERT_TRUE(fill(second, 2));
+  first->release();
+  ASSERT_TRUE(fill(third, 3));
+  ASSERT_TRUE(fill(second, 4));  // a refill gives back and takes again
+  EXPECT_TRUE(holds(third, 3));
+  EXPECT_TRUE(holds(second, 4));
+}
+
 class ReposCacheQueryTest : public RdaTargetTest {
  protected:
   // Each row's values as the database cursor of `sql` gives them.
