@@ -14,7 +14,7 @@ namespace {
 // kKeptBytes; a block beyond that goes back to the system.
 class BlockPool {
  public:
-  static constexpr size_t kKeptBytes = 128 * 1024 * 1024;
+  static constexpr size_t kKeptBytes = 32 * 1024 * 1024;
 
   // Made once and never destroyed, as a cursor may be released while the
   // process exits.
