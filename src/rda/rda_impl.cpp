@@ -445,7 +445,19 @@ bool RDA_BaseImpl::bulkLoadInit(int, const KvbString&,
   return fail("This connection does not support bulk loading");
 }
 
-bool RDA_BaseImpl::bulkLoadAddRow(int, ...) {
+bool RDA_BaseImpl::bulkLoadAddRow(int n, ...) {
+  std::vector<KvbDatavar> row;
+  va_list values;
+  va_start(values, n);
+  for (int i = 0; i < n; ++i) {
+    const KvbDatavar* value = va_arg(values, const KvbDatavar*);
+    row.push_back(value ? *value : KvbDatavar());
+  }
+  va_end(values);
+  return bulkLoadRow(row.data(), row.size());
+}
+
+bool RDA_BaseImpl::bulkLoadRow(const KvbDatavar*, size_t) {
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
             "Bulk load not initialized");
   return fail("Bulk load not initialized");

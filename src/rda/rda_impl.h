@@ -134,7 +134,11 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool isBulkLoadSupported() override { return false; }
   bool bulkLoadInit(int, const KvbString&,
                     const std::list<TableColumnInfo>*) override;
-  bool bulkLoadAddRow(int, ...) override;
+  // Gathers the n values and hands them to bulkLoadRow.
+  bool bulkLoadAddRow(int n, ...) override;
+  // One row of `count` values, in the loader's column order, for the bulk
+  // load that bulkLoadInit opened.
+  virtual bool bulkLoadRow(const KvbDatavar* values, size_t count);
   bool bulkLoadEnd(bool) override;
   bool requiresNestedJoins() override { return false; }
 
