@@ -11,6 +11,11 @@
 // the outer transaction goes on. The thread that begins a transaction holds
 // the connection's lock until the matching end, so no other thread's
 // statement runs inside it.
+//
+// A begin or a commit that fails records the database's reason (see
+// getErrorMessage) without logging it: the caller, who knows what was being
+// done, logs the failure once. Only a failed rollback that the caller asked
+// for, whose answer callers do not look at, is logged here.
 #ifndef RDA_RDA_IMPL_H_
 #define RDA_RDA_IMPL_H_
 
