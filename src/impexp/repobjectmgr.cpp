@@ -6,6 +6,7 @@
 #include "impexp/repimpexpmgr.h"
 #include "kvreposres/kvreposres.h"
 #include "kvreposres/kvserialization.h"
+#include "rda/rda_impl.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
@@ -27,17 +28,33 @@ CommonRepositoryDataAccess* RepositoryObjectManagerImpl::newCommonAccess()
                       : nullptr;
 }
 
+// The repository's connection: every repository of the engine is a
+// RepositoryImpl, and every connection an RDA_BaseImpl.
+RDA_BaseImpl* RepositoryObjectManagerImpl::connection() const {
+  return repository() ? static_cast<RDA_BaseImpl*>(
+                            static_cast<RepositoryImpl*>(repository())
+                                ->getDataAccess())
+                      : nullptr;
+}
+
 bool RepositoryObjectManagerImpl::folderExists(int folderId,
                                                KvbString& errorText) {
-  if (folderId == 0) return true;
+  if (folderId == 0 || (connection() && connection()->folderKnown(folderId)))
+    return true;
   ScopedAccess<MetadataRepositoryDataAccess> meta(
-      repository() ? quietly(repository()->createMetadataDataAccess())
+      connection() ? quietly(repository()->createMetadataDataAccess())
                    : nullptr);
   if (!meta.get())
     return failWith(errorText, "The repository gives no metadata data access");
   int parentId = 0;
-  return meta->getParentFolderId(folderId, parentId) ||
-         failWith(errorText, meta->getErrorMessage());
+  if (!meta->getParentFolderId(folderId, parentId))
+    return failWith(errorText, meta->getErrorMessage());
+  folderFiled(folderId);
+  return true;
+}
+
+void RepositoryObjectManagerImpl::folderFiled(int folderId) {
+  if (connection()) connection()->rememberFolder(folderId);
 }
 
 void RepositoryObjectManagerImpl::event(int level, const KvbString& text) {
