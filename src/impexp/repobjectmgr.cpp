@@ -31,10 +31,10 @@ CommonRepositoryDataAccess* RepositoryObjectManagerImpl::newCommonAccess()
 // The repository's connection: every repository of the engine is a
 // RepositoryImpl, and every connection an RDA_BaseImpl.
 RDA_BaseImpl* RepositoryObjectManagerImpl::connection() const {
-  return repository() ? static_cast<RDA_BaseImpl*>(
-                            static_cast<RepositoryImpl*>(repository())
-                                ->getDataAccess())
-                      : nullptr;
+  return repository()
+             ? static_cast<RDA_BaseImpl*>(
+                   static_cast<RepositoryImpl*>(repository())->getDataAccess())
+             : nullptr;
 }
 
 bool RepositoryObjectManagerImpl::folderExists(int folderId,

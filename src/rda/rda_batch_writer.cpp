@@ -22,9 +22,7 @@ RDA_BatchWriter::~RDA_BatchWriter() {
   if (full_) full_->release();
 }
 
-bool RDA_BatchWriter::addRow() {
-  return ++waiting_ < batch_ || write(batch_);
-}
+bool RDA_BatchWriter::addRow() { return ++waiting_ < batch_ || write(batch_); }
 
 bool RDA_BatchWriter::flush() { return waiting_ == 0 || write(waiting_); }
 

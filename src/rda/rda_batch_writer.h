@@ -23,8 +23,8 @@ class RDA_StatementBase;
 class RDA_BatchWriter {
  public:
   // Prepares the INSERT of one batch; null on failure, with *reason set.
-  using Prepare =
-      std::function<RDA_StatementBase*(const KvbString& sql, KvbString* reason)>;
+  using Prepare = std::function<RDA_StatementBase*(const KvbString& sql,
+                                                   KvbString* reason)>;
 
   // `head` is the INSERT up to its VALUES ("INSERT INTO t (a, b) VALUES "),
   // for `columns` values a row. A batch holds `rows` rows, or fewer where

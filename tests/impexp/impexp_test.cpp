@@ -506,12 +506,13 @@ TEST_P(ImpExpTest, AnImportChecksItsFolderOnceAndForgetsItAtItsEnd) {
   if (isPostgres()) {  // the check, and the new job's path for the log
     EXPECT_EQ(folderReads() - before, 2);
   }
+  const KvbDatavar folderValue(folder);
   ASSERT_TRUE(rda->paramExec("DELETE FROM " +
-                                 rda->getTableName("FOLDER", true, -1).str() +
-                                 " WHERE FLDR_ID = " + std::to_string(folder),
-                             nullptr, 0));
-  EXPECT_EQ(to_.common->addRule("Late", "T", "", "", "", "me", "u-late",
-                                folder, "", ""),
+                                 rda->getTableName("FOLDER", true, -1) +
+                                 " WHERE FLDR_ID = ?",
+                             nullptr, 1, &folderValue));
+  EXPECT_EQ(to_.common->addRule("Late", "T", "", "", "", "me", "u-late", folder,
+                                "", ""),
             -1);
   EXPECT_EQ(to_.common->getErrorMessage().str(),
             "Folder " + std::to_string(folder) + " does not exist");

@@ -1,13 +1,14 @@
 // The multi-row INSERT writer on every back end: batch sizes, the statement
 // kept for full batches, the rest written at the flush, and the reasons of
 // its failures.
+#include "rda/rda_batch_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "rda/rda_batch_writer.h"
 #include "rda/rda_statement.h"
 #include "support/rda_targets.h"
 
@@ -18,9 +19,8 @@ class RdaBatchWriterTest : public RdaTargetTest {
   void SetUp() override {
     RdaTargetTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    ASSERT_TRUE(rda_->createTable(
-        "BW", {{"B_ID", kvbTypeInt, 0, false},
-               {"B_TXT", kvbTypeString, 40, false}}));
+    ASSERT_TRUE(rda_->createTable("BW", {{"B_ID", kvbTypeInt, 0, false},
+                                         {"B_TXT", kvbTypeString, 40, false}}));
   }
   // A writer into `code` that records the number of rows of each statement
   // it prepares.
@@ -45,15 +45,16 @@ class RdaBatchWriterTest : public RdaTargetTest {
     return writer.addRow();
   }
   std::vector<std::string> stored() {
-    return rows(rda_->paramSelect(
-        "SELECT B_ID, B_TXT FROM " + rda_->getTableName("BW", true, -1) +
-            " ORDER BY B_ID",
-        0));
+    return rows(rda_->paramSelect("SELECT B_ID, B_TXT FROM " +
+                                      rda_->getTableName("BW", true, -1) +
+                                      " ORDER BY B_ID",
+                                  0));
   }
   std::vector<long> prepared_;  // rows of each prepared statement, plus one
 };
 
-TEST_P(RdaBatchWriterTest, FullBatchesShareOneStatementAndTheFlushWritesTheRest) {
+TEST_P(RdaBatchWriterTest,
+       FullBatchesShareOneStatementAndTheFlushWritesTheRest) {
   {
     // Five markers hold two rows of two values.
     RDA_BatchWriter two = writer("BW", 100, 5);

@@ -41,7 +41,8 @@ class TransactionFailureTest : public ServicesTest {
       EXPECT_TRUE(exec("CREATE CONSTRAINT TRIGGER kv_late AFTER INSERT ON " +
                        table("FOLDER") +
                        " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE "
-                       "FUNCTION " + schema_ + ".kv_refuse()"));
+                       "FUNCTION " +
+                       schema_ + ".kv_refuse()"));
       return "kv_late";
     }
     KvbString error;
@@ -50,15 +51,6 @@ class TransactionFailureTest : public ServicesTest {
     bool busy = false;
     EXPECT_TRUE(holder_ && holder_->beginTransaction(true, &busy));
     return "locked";
-  }
-  // The records of level 4 and above that `call` logs, as "file: text".
-  static std::vector<std::string> reported(const std::function<void()>& call) {
-    LogCapture log;
-    call();
-    std::vector<std::string> lines;
-    for (const CapturedLog& record : log.records())
-      if (record.level >= 4) lines.push_back(record.file + ": " + record.text);
-    return lines;
   }
   static bool mentions(const std::vector<std::string>& lines,
                        const std::string& head, const std::string& reason) {
@@ -75,14 +67,15 @@ TEST_P(TransactionFailureTest, AFailedBeginOrCommitIsLoggedOnceWithItsReason) {
   MetadataRepositoryDataAccess* meta = repos_->createMetadataDataAccess();
   int id = -1;
   std::vector<std::string> lines =
-      reported([&] { EXPECT_FALSE(meta->addFolder(0, "A", id)); });
+      loggedFailures([&] { EXPECT_FALSE(meta->addFolder(0, "A", id)); });
   meta->release();
-  EXPECT_TRUE(mentions(lines, "base_rdaimpl: The transaction could not ",
-                       reason))
+  EXPECT_TRUE(
+      mentions(lines, "base_rdaimpl: The transaction could not ", reason))
       << testing::PrintToString(lines);
   // A manager logs what it was doing; its stores are quiet.
   RepositoryFolderManager* folders = repos_->createFolderManager();
-  lines = reported([&] { EXPECT_FALSE(folders->createFolder(0, "B", id)); });
+  lines =
+      loggedFailures([&] { EXPECT_FALSE(folders->createFolder(0, "B", id)); });
   folders->release();
   EXPECT_TRUE(mentions(lines, "repfldrmgrimpl: ", reason))
       << testing::PrintToString(lines);
