@@ -381,11 +381,7 @@ KvbString BaseRDAImpl::missingFolder(int folderId) {
 }
 
 bool BaseRDAImpl::folderExists(int folderId) {
-  // A folder that the open import has checked is not looked up again (see
-  // RDA_BaseImpl::rememberFolder); every connection is an RDA_BaseImpl.
-  if (folderId == 0 ||
-      (rda_ && static_cast<RDA_BaseImpl*>(rda_)->folderKnown(folderId)))
-    return true;
+  if (folderId == 0) return true;
   const int found =
       lookup("SELECT FLDR_ID FROM " + table("FOLDER") + " WHERE FLDR_ID=?",
              {folderId}, nullptr);

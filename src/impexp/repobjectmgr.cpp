@@ -6,7 +6,6 @@
 #include "impexp/repimpexpmgr.h"
 #include "kvreposres/kvreposres.h"
 #include "kvreposres/kvserialization.h"
-#include "rda/rda_impl.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
@@ -28,33 +27,17 @@ CommonRepositoryDataAccess* RepositoryObjectManagerImpl::newCommonAccess()
                       : nullptr;
 }
 
-// The repository's connection: every repository of the engine is a
-// RepositoryImpl, and every connection an RDA_BaseImpl.
-RDA_BaseImpl* RepositoryObjectManagerImpl::connection() const {
-  return repository()
-             ? static_cast<RDA_BaseImpl*>(
-                   static_cast<RepositoryImpl*>(repository())->getDataAccess())
-             : nullptr;
-}
-
 bool RepositoryObjectManagerImpl::folderExists(int folderId,
                                                KvbString& errorText) {
-  if (folderId == 0 || (connection() && connection()->folderKnown(folderId)))
-    return true;
+  if (folderId == 0) return true;
   ScopedAccess<MetadataRepositoryDataAccess> meta(
-      connection() ? quietly(repository()->createMetadataDataAccess())
+      repository() ? quietly(repository()->createMetadataDataAccess())
                    : nullptr);
   if (!meta.get())
     return failWith(errorText, "The repository gives no metadata data access");
   int parentId = 0;
-  if (!meta->getParentFolderId(folderId, parentId))
-    return failWith(errorText, meta->getErrorMessage());
-  folderFiled(folderId);
-  return true;
-}
-
-void RepositoryObjectManagerImpl::folderFiled(int folderId) {
-  if (connection()) connection()->rememberFolder(folderId);
+  return meta->getParentFolderId(folderId, parentId) ||
+         failWith(errorText, meta->getErrorMessage());
 }
 
 void RepositoryObjectManagerImpl::event(int level, const KvbString& text) {

@@ -13,7 +13,6 @@ class MetadataRecord;
 class ReposDataAccessCursor;
 class ReposDataAccessObject;
 class MetadataSerializationContext;
-class RDA_BaseImpl;
 class Repository;
 class RepositoryImportExportManagerImpl;
 
@@ -79,7 +78,6 @@ class RepositoryObjectManagerImpl {
   virtual ~RepositoryObjectManagerImpl() = default;
 
   Repository* repository() const;
-  RDA_BaseImpl* connection() const;
   MetadataSerializationContext* context() const;
   // A new common data access of the repository, or null.
   CommonRepositoryDataAccess* newCommonAccess() const;
@@ -88,14 +86,7 @@ class RepositoryObjectManagerImpl {
   // through failWith. An existing object that stands for an imported one
   // is refused with it as a new object would be: an import into a folder
   // that does not exist must not answer true.
-  //
-  // An import asks the database about its folder once: this check, or the
-  // store's when it files the imported object, after which folderFiled
-  // tells the import's transaction to remember the folder. The objects
-  // that the import then files with it (a task's sources, dependent rules)
-  // are not checked again, neither here nor by their stores.
   bool folderExists(int folderId, KvbString& errorText);
-  void folderFiled(int folderId);
   // Makes a record of `typeName` with `uuid`, lets `fill` write the object
   // into it and serializes it; `noRecordText` when no record can be made.
   bool exportRecord(const KvbString& typeName, const KvbString& uuid,

@@ -67,7 +67,6 @@ bool ProfileJobManagerImpl::importNewObject(MetadataRecord* record,
       name, value(record, "SU_DESC"), uuid, created, now,
       value(record, "SU_CRUSR"), getOSUserName(), folderId);
   if (newId == -1) return failWith(errorText, profile->getErrorMessage());
-  folderFiled(folderId);
   announceCreated(record, newId, "Created profile job import object");
   ProfileJobMetadata job(owner_, record, newId, profile.get());
   return job.importJob(folderId, errorText);
@@ -97,7 +96,6 @@ bool ProfileJobManagerImpl::importOverObject(
     return failWith(errorText, kvbStringFormat("Error updating '%s' \"%S\": %S",
                                                "ProfileJob", name,
                                                profile->getErrorMessage()));
-  folderFiled(folderId);
   ProfileJobMetadata job(owner_, record, targetId, profile.get());
   return job.importJob(folderId, errorText);
 }

@@ -61,7 +61,6 @@ bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
                         value(record, "JB_COMM"), value(record, "JB_DISP"),
                         &newId))
     return failWith(errorText, monitor->getErrorMessage());
-  folderFiled(folderId);
   announceCreated(record, newId, "Created task import object");
   TaskMetadata task(owner_, record);
   return task.importTask(folderId, errorText);
@@ -93,7 +92,6 @@ bool TaskManagerImpl::importOverObject(MetadataRecord* record, int targetId,
                            KvbDate::currentDate(), folderId,
                            value(record, "JB_COMM"), value(record, "JB_DISP")))
     return failWith(errorText, monitor->getErrorMessage());
-  folderFiled(folderId);
   TaskMetadata task(owner_, record);
   return task.importTask(folderId, errorText);
 }

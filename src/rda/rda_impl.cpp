@@ -202,9 +202,7 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
     return false;
   }
   lock_->release();  // the hold of the matching begin; the guard keeps one
-  const bool ended = depth_ > 1 ? endLevel(commit) : endOutermost(commit);
-  if (depth_ < knownFolderDepth_) knownFolderDepth_ = 0;  // forgotten
-  return ended;
+  return depth_ > 1 ? endLevel(commit) : endOutermost(commit);
 }
 
 // A nested end: the savepoint is released, or rolled back to and then
@@ -272,18 +270,6 @@ void RDA_BaseImpl::afterCommit(std::function<void()> work) {
     afterCommit_.push_back(std::move(work));
   else
     work();
-}
-
-void RDA_BaseImpl::rememberFolder(int folderId) {
-  RDA_LockGuard guard(lock_);
-  if (depth_ == 0) return;
-  knownFolder_ = folderId;
-  knownFolderDepth_ = depth_;
-}
-
-bool RDA_BaseImpl::folderKnown(int folderId) {
-  RDA_LockGuard guard(lock_);
-  return knownFolderDepth_ > 0 && folderId == knownFolder_;
 }
 
 // Work given while the work runs (a listener that writes) runs at once or

@@ -83,12 +83,6 @@ class RDA_BaseImpl : public ReposDataAccess {
   // transaction's rollback all of it, an inner level's rollback what was
   // given at that level. For announcing changes once they are stored.
   void afterCommit(std::function<void()> work);
-  // Remembers, until the current transaction level ends, that folder
-  // `folderId` exists, so that work filing many objects into one folder (an
-  // import) asks the database once; outside a transaction nothing is
-  // remembered. folderKnown tells whether the open transaction has it.
-  void rememberFolder(int folderId);
-  bool folderKnown(int folderId);
 
   bool getNextIDs(const KvbString& key, int count, KvbDatavar& firstId,
                   KvbString* errorText) override;
@@ -295,8 +289,6 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool rollbackOnly_ = false;     // the outermost end must roll back
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;
-  int knownFolder_ = -1;      // see rememberFolder
-  int knownFolderDepth_ = 0;  // the level that found it; 0: none known
   ReposDDLCallback* ddlCallback_ = nullptr;
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;

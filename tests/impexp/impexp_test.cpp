@@ -14,7 +14,6 @@
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repobjectmgr.h"
 #include "reposadmin/common_data_access.h"
-#include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
@@ -477,46 +476,6 @@ TEST_P(ImpExpTest, ImportsIntoAMissingFolderOrOfNoTextAreRefused) {
     EXPECT_FALSE(to_.manager->importObject(none, 0, error));
     EXPECT_NE(error.str().find("input text is empty"), std::string::npos);
   }
-}
-
-// An import asks the database about its folder once, however many objects
-// it files there (a job, its dependent rule), and forgets the folder when
-// its own transaction level ends, also inside a host's transaction.
-TEST_P(ImpExpTest, AnImportChecksItsFolderOnceAndForgetsItAtItsEnd) {
-  const std::string text = exportJob(from_, makeJob(from_, "Job"));
-  MetadataRepositoryDataAccess* meta = to_.repos->createMetadataDataAccess();
-  int folder = -1;
-  ASSERT_TRUE(meta->addFolder(0, "F", folder));
-  meta->release();
-  ReposDataAccess* rda = to_.repos->getDataAccess();
-  // The reads of the folder table so far in the open transaction.
-  const KvbDatavar folders(rda->getTableName("FOLDER", false, -1));
-  auto folderReads = [&] {
-    int reads = -1;
-    EXPECT_TRUE(rda->paramSingleton(
-        "SELECT CAST(seq_scan + COALESCE(idx_scan, 0) AS INT) FROM "
-        "pg_stat_xact_user_tables WHERE relid = to_regclass(?)",
-        &reads, 1, &folders));
-    return reads;
-  };
-  ASSERT_TRUE(rda->beginTransaction(false, nullptr));
-  const int before = isPostgres() ? folderReads() : 0;
-  KvbString error;
-  EXPECT_TRUE(to_.manager->importObject(text, folder, error)) << error.str();
-  if (isPostgres()) {  // the check, and the new job's path for the log
-    EXPECT_EQ(folderReads() - before, 2);
-  }
-  const KvbDatavar folderValue(folder);
-  ASSERT_TRUE(rda->paramExec("DELETE FROM " +
-                                 rda->getTableName("FOLDER", true, -1) +
-                                 " WHERE FLDR_ID = ?",
-                             nullptr, 1, &folderValue));
-  EXPECT_EQ(to_.common->addRule("Late", "T", "", "", "", "me", "u-late", folder,
-                                "", ""),
-            -1);
-  EXPECT_EQ(to_.common->getErrorMessage().str(),
-            "Folder " + std::to_string(folder) + " does not exist");
-  EXPECT_TRUE(rda->endTransaction(false));
 }
 
 TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
