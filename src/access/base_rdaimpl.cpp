@@ -264,8 +264,10 @@ bool BaseRDAImpl::nextId(const char* counter, int& id) {
 
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
                     const std::function<bool()>& body) {
-  auto failed = [&](int line) {
-    logPrintf(logger, kLogError, kSourceFile, line, "%S",
+  // The connection records why a begin or commit failed; the failure is
+  // logged here, once.
+  auto failed = [&](const char* doing, int line) {
+    logPrintf(logger, kLogError, kSourceFile, line, "%s: %S", doing,
               rda->getErrorMessage());
     return false;
   };
@@ -274,13 +276,14 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
   RDA_LockGuard guard(connectionLock(rda));
   if (!rda->beginTransaction(false, nullptr)) {
     rda->endTransaction(false);
-    return failed(__LINE__);
+    return failed("The transaction could not begin", __LINE__);
   }
   if (!body()) {
     rda->endTransaction(false);
     return false;
   }
-  return rda->endTransaction(true) || failed(__LINE__);
+  return rda->endTransaction(true) ||
+         failed("The transaction could not be committed", __LINE__);
 }
 
 bool BaseRDAImpl::transaction(const std::function<bool()>& body) {

@@ -48,8 +48,10 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 
 // Runs `body` in one transaction of `rda`: committed when it answers true,
 // rolled back otherwise; the body leaves the reasons of its own failures.
-// A begin, or a commit of a body that succeeded, that fails is logged on
-// `logger` at level 5 and leaves the connection's text as the reason.
+// A begin, or a commit of a body that succeeded, that fails is logged once,
+// on `logger` at level 5, as "The transaction could not begin: <reason>"
+// (or "... be committed: ..."), and leaves the connection's text as the
+// reason; the connection itself does not log it.
 // False when the body or the transaction fails. Both the data-access
 // objects and the repository object run their transactions through it.
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,

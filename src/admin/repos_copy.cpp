@@ -31,7 +31,9 @@
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
+#include "rda/rda_batch_writer.h"
 #include "rda/rda_impl.h"
+#include "rda/rda_statement.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
 
@@ -70,7 +72,6 @@ constexpr size_t kBatchMarkers = 2000;
 struct TablePlan {
   KvbString select;
   KvbString insertHead;  // the INSERT up to its VALUES
-  KvbString rowMarkers;  // the markers of one row, "(?,?)"
   KvbString empty;  // the DELETE of the target's rows; none for a new table
   // With the source attached: the INSERT ... SELECT that moves every row,
   // and the query for a row that must go the row path instead (none when
@@ -211,13 +212,9 @@ class RepositoryCopy {
   void finishPlan(TablePlan* plan, const KvbString& selectList,
                   const KvbString& insertList, const KvbString& sourceTable,
                   const KvbString& targetTable, bool emptyFirst) {
-    KvbString markers("");
-    for (size_t i = 0; i < plan->markers.size(); ++i)
-      markers.append(i ? ",?" : "?");
     plan->select = "SELECT " + selectList + " FROM " + sourceTable;
     plan->insertHead =
         "INSERT INTO " + targetTable + " (" + insertList + ") VALUES ";
-    plan->rowMarkers = "(" + markers + ")";
     if (emptyFirst) plan->empty = "DELETE FROM " + targetTable;
     if (!attached_) return;
     if (emptyFirst)
@@ -468,55 +465,33 @@ class RepositoryCopy {
         std::find(plan.longText.begin(), plan.longText.end(), true) !=
         plan.longText.end();
     int fetched = readsLongTexts && !rows->cacheAll() ? 2 : rows->next();
-    const size_t width = std::max<size_t>(plan.markers.size(), 1);
-    const size_t batchRows =
-        std::max<size_t>(1, std::min(kBatchRows, kBatchMarkers / width));
-    std::vector<KvbDatavar> batch;
-    ReposDataAccessStatement* full = nullptr;  // made for the first full batch
-    ReposDataAccessStatement* last = nullptr;
+    // Every statement of the engine is an RDA_StatementBase.
+    RDA_BatchWriter writer(
+        plan.insertHead, plan.markers.size(), kBatchRows, kBatchMarkers,
+        [this](const KvbString& sql, KvbString* reason) {
+          report(sql);
+          auto* insert =
+              static_cast<RDA_StatementBase*>(to_->createStatement(sql));
+          if (!insert)
+            *reason =
+                kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1312, sql);
+          return insert;
+        },
+        plan.markers);
     bool ok = true;
     int count = 0;
     for (; ok && fetched == 1; fetched = rows->next(), ++count) {
-      for (size_t c = 0; ok && c < plan.markers.size(); ++c) {
-        batch.emplace_back();
+      KvbDatavar* row = writer.row();
+      for (size_t c = 0; ok && c < plan.markers.size(); ++c)
         ok = storedValue(rows->getValue(static_cast<int>(c)), plan.longText[c],
-                         &batch.back());
-      }
-      if (ok && batch.size() == batchRows * width)
-        ok = writeBatch(plan, &full, &batch);
+                         &row[c]);
+      if (ok && !writer.addRow()) ok = fail(writer.errorText());
     }
     if (ok && fetched == 2) ok = failMessage(1311, plan.select);
-    if (ok && !batch.empty()) ok = writeBatch(plan, &last, &batch);
+    if (ok && !writer.flush()) ok = fail(writer.errorText());
     if (ok) report(kvbStringFormat("Inserted: %d rows", count));
     rows->release();
-    for (ReposDataAccessStatement* insert : {full, last})
-      if (insert) insert->release();
     return ok;
-  }
-
-  // Writes the rows whose values `values` holds through *insert, which is
-  // prepared for that many rows when it is null, and empties `values`.
-  bool writeBatch(const TablePlan& plan, ReposDataAccessStatement** insert,
-                  std::vector<KvbDatavar>* values) {
-    if (!*insert) {
-      KvbString sql = plan.insertHead;
-      for (size_t at = 0; at < values->size(); at += plan.markers.size())
-        sql.append(at ? "," : "").append(plan.rowMarkers);
-      report(sql);
-      *insert = to_->createStatement(sql);
-      if (!*insert) return failMessage(1312, sql);
-      for (size_t i = 0; i < values->size(); ++i) {
-        const std::pair<int, int>& marker =
-            plan.markers[i % plan.markers.size()];
-        (*insert)->setParameterInfo(static_cast<int>(i), marker.first,
-                                    marker.second);
-      }
-    }
-    for (size_t i = 0; i < values->size(); ++i)
-      if (!(*insert)->setParameter(static_cast<int>(i), (*values)[i]))
-        return fail((*insert)->getErrorMessage());
-    values->clear();
-    return (*insert)->execute() || fail((*insert)->getErrorMessage());
   }
 
   // The value that the target stores for a source value; a long text is

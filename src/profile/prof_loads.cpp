@@ -9,6 +9,7 @@
 
 #include "kvbase/kvbase.h"
 #include "profile/prof_rdaimpl.h"
+#include "rda/rda_impl.h"
 
 // A column of a load: its name, type and, for a text, its length (0: the
 // connection's longest inline text).
@@ -53,18 +54,6 @@ void releaseBulkLoader(const ReposDataAccess* rda, const void* object) {
   auto found = bulkOwners.find(rda);
   if (found != bulkOwners.end() && found->second.object == object)
     bulkOwners.erase(found);
-}
-
-// Adds one row of n values to the connection's bulk loader.
-bool bulkAddRow(ReposDataAccess* rda, int n, const KvbDatavar* v) {
-  switch (n) {
-    case 3:
-      return rda->bulkLoadAddRow(3, &v[0], &v[1], &v[2]);
-    case 4:
-      return rda->bulkLoadAddRow(4, &v[0], &v[1], &v[2], &v[3]);
-    default:
-      return rda->bulkLoadAddRow(5, &v[0], &v[1], &v[2], &v[3], &v[4]);
-  }
 }
 
 // The columns of each load, in the order of each row's values. The shared
@@ -185,7 +174,10 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
   Load& load = loads_[kind];
   bool ok;
   if (load.bulk) {
-    ok = bulkAddRow(rda_, load.columns, load.values);
+    // Every connection of the engine is an RDA_BaseImpl, whose loader takes
+    // the row's values as they are.
+    ok = static_cast<RDA_BaseImpl*>(rda_)->bulkLoadRow(
+        load.values, static_cast<size_t>(load.columns));
   } else if (!load.statement) {
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   } else {

@@ -86,27 +86,6 @@ KvbString lastPart(const KvbString& name) {
 
 }  // namespace
 
-// The rows waiting for a multi-row INSERT, and the prepared statement for a
-// full batch.
-struct RDA_DAC::BulkLoader {
-  KvbString head;  // "INSERT INTO t (a, b) VALUES "
-  size_t columns = 0;
-  int batch = 0;
-  std::vector<KvbDatavar> values;  // row after row
-  RDA_StatementBase* full = nullptr;
-  ~BulkLoader() {
-    if (full) full->release();
-  }
-  KvbString text(size_t rows) const {
-    KvbString row("(");
-    for (size_t c = 0; c < columns; ++c) row.append(c ? ", ?" : "?");
-    row.append(')');
-    KvbString out(head);
-    for (size_t r = 0; r < rows; ++r) out.append(r ? ", " : "").append(row);
-    return out;
-  }
-};
-
 RDA_DAC::RDA_DAC() = default;
 
 RDA_DAC::~RDA_DAC() {
@@ -338,55 +317,34 @@ bool RDA_DAC::bulkLoadInit(int batchSize, const KvbString& physicalName,
     head.append(first ? "" : ", ").append(c.name);
     first = false;
   }
-  auto loader = std::make_unique<BulkLoader>();
-  loader->head = head + ") VALUES ";
-  loader->columns = columns->size();
-  loader->batch = std::max(
-      1, std::min(batchSize, kMaxMarkers / static_cast<int>(columns->size())));
+  // Each batch is prepared on the database itself, under the lock that the
+  // loader's calls hold; the statement records its failure here.
+  auto writer = std::make_unique<RDA_BatchWriter>(
+      head + ") VALUES ", columns->size(),
+      static_cast<size_t>(std::max(batchSize, 1)), kMaxMarkers,
+      [this](const KvbString& sql, KvbString* reason) {
+        RDA_StatementBase* statement = prepare_INT(sql);
+        if (!statement) *reason = getErrorMessage();
+        return statement;
+      });
   if (!beginTransaction(false, nullptr)) {
     endTransaction(false);
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
-              getErrorMessage());
     return false;
   }
-  bulk_ = std::move(loader);
+  bulk_ = std::move(writer);
   return true;
 }
 
-bool RDA_DAC::flushBulkRows() {
-  const size_t rows = bulk_->values.size() / bulk_->columns;
-  if (rows == 0) return true;
-  const bool full = rows == static_cast<size_t>(bulk_->batch);
-  RDA_StatementBase* statement =
-      full && bulk_->full ? bulk_->full : prepare_INT(bulk_->text(rows));
-  if (!statement) return false;
-  if (full) bulk_->full = statement;
-  bool ok = true;
-  for (size_t i = 0; ok && i < bulk_->values.size(); ++i)
-    ok = statement->setParameter(static_cast<int>(i), bulk_->values[i]);
-  ok = ok && statement->run(nullptr);
-  if (!full) statement->release();
-  bulk_->values.clear();
-  return ok;
-}
-
-bool RDA_DAC::bulkLoadAddRow(int n, ...) {
+bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {
   RDA_LockGuard guard(lock());
-  if (!bulk_) return RDA_BaseImpl::bulkLoadAddRow(0);
-  if (n < 0 || static_cast<size_t>(n) != bulk_->columns) {
+  if (!bulk_) return RDA_BaseImpl::bulkLoadRow(values, count);
+  if (count != bulk_->columns()) {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Num of insert values doesn't match column count");
     return fail("Num of insert values doesn't match column count");
   }
-  va_list values;
-  va_start(values, n);
-  for (int i = 0; i < n; ++i) {
-    const KvbDatavar* value = va_arg(values, const KvbDatavar*);
-    bulk_->values.push_back(value ? *value : KvbDatavar());
-  }
-  va_end(values);
-  if (bulk_->values.size() < bulk_->columns * bulk_->batch) return true;
-  if (flushBulkRows()) return true;
+  std::copy(values, values + count, bulk_->row());
+  if (bulk_->addRow()) return true;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", getErrorMessage());
   dropBulkLoader(false);
   return false;
@@ -395,7 +353,7 @@ bool RDA_DAC::bulkLoadAddRow(int n, ...) {
 bool RDA_DAC::bulkLoadEnd(bool flush) {
   RDA_LockGuard guard(lock());
   if (!bulk_) return RDA_BaseImpl::bulkLoadEnd(flush);
-  bool ok = !flush || flushBulkRows();
+  bool ok = !flush || bulk_->flush();
   if (!ok)
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
               getErrorMessage());

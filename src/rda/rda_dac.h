@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "kvdataaccess/kvdataaccess.h"
+#include "rda/rda_batch_writer.h"
 #include "rda/rda_impl.h"
 
 namespace KvTableCreateNS {
@@ -27,7 +28,7 @@ class RDA_DAC : public RDA_BaseImpl {
   bool isBulkLoadSupported() override;
   bool bulkLoadInit(int batchSize, const KvbString& physicalName,
                     const std::list<TableColumnInfo>* columns) override;
-  bool bulkLoadAddRow(int n, ...) override;
+  bool bulkLoadRow(const KvbDatavar* values, size_t count) override;
   bool bulkLoadEnd(bool flush) override;
 
   // The dialect's column type and the end of its CREATE TABLE text, for a
@@ -65,13 +66,11 @@ class RDA_DAC : public RDA_BaseImpl {
                             const KvbString& indexName) override;
 
  private:
-  struct BulkLoader;
   bool failed();
   bool catalogueRows(const KvbString& sql, const KvbString& physicalName,
                      std::vector<std::pair<KvbString, KvbString>>& rows);
   bool catalogue(bool indexes, const KvbString& physicalName,
                  std::vector<std::pair<KvbString, KvbString>>& rows);
-  bool flushBulkRows();
   void dropBulkLoader(bool commit);
 
   DacConnection* dac_ = nullptr;
@@ -79,7 +78,7 @@ class RDA_DAC : public RDA_BaseImpl {
   bool pooled_ = false;
   bool resyncIds_ = false;
   KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
-  std::unique_ptr<BulkLoader> bulk_;
+  std::unique_ptr<RDA_BatchWriter> bulk_;  // the open bulk load's rows
 };
 
 #endif  // RDA_RDA_DAC_H_

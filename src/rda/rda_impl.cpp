@@ -173,7 +173,6 @@ bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
     depth_ = 0;
     lock_->release();
   }
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
   return false;
 }
 
@@ -190,7 +189,6 @@ bool RDA_BaseImpl::beginLevel() {
   levels_.push_back(level);
   if (!wanted || level.savepoint) return true;
   rollbackOnly_ = true;
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
   return false;
 }
 
@@ -225,7 +223,6 @@ bool RDA_BaseImpl::endLevel(bool commit) {
                    savepointStatement_INT(release))
     return true;
   rollbackOnly_ = true;
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
   return false;
 }
 
@@ -239,8 +236,11 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   if (rollbackOnly_) {
     KvbString reason = error_;
     if (!rollback_INT()) {
-      // The rollback's own reason (set by the back end) is the answer.
-      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+      // The rollback's own reason (set by the back end) is the answer. A
+      // caller that asked for the rollback treats it as cleanup and does
+      // not look at the answer, so the failure is logged here.
+      if (!commit)
+        logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
       return false;
     }
     if (!commit) return true;
@@ -256,9 +256,7 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   afterCommit_.clear();
   KvbString reason = error_;
   rollback_INT();
-  fail(reason);
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
-  return false;
+  return fail(reason);
 }
 
 void RDA_BaseImpl::mustRollBack() {
@@ -450,7 +448,19 @@ bool RDA_BaseImpl::bulkLoadInit(int, const KvbString&,
   return fail("This connection does not support bulk loading");
 }
 
-bool RDA_BaseImpl::bulkLoadAddRow(int, ...) {
+bool RDA_BaseImpl::bulkLoadAddRow(int n, ...) {
+  std::vector<KvbDatavar> row;
+  va_list values;
+  va_start(values, n);
+  for (int i = 0; i < n; ++i) {
+    const KvbDatavar* value = va_arg(values, const KvbDatavar*);
+    row.push_back(value ? *value : KvbDatavar());
+  }
+  va_end(values);
+  return bulkLoadRow(row.data(), row.size());
+}
+
+bool RDA_BaseImpl::bulkLoadRow(const KvbDatavar*, size_t) {
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
             "Bulk load not initialized");
   return fail("Bulk load not initialized");

@@ -11,6 +11,11 @@
 // the outer transaction goes on. The thread that begins a transaction holds
 // the connection's lock until the matching end, so no other thread's
 // statement runs inside it.
+//
+// A begin or a commit that fails records the database's reason (see
+// getErrorMessage) without logging it: the caller, who knows what was being
+// done, logs the failure once. Only a failed rollback that the caller asked
+// for, whose answer callers do not look at, is logged here.
 #ifndef RDA_RDA_IMPL_H_
 #define RDA_RDA_IMPL_H_
 
@@ -134,7 +139,11 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool isBulkLoadSupported() override { return false; }
   bool bulkLoadInit(int, const KvbString&,
                     const std::list<TableColumnInfo>*) override;
-  bool bulkLoadAddRow(int, ...) override;
+  // Gathers the n values and hands them to bulkLoadRow.
+  bool bulkLoadAddRow(int n, ...) override;
+  // One row of `count` values, in the loader's column order, for the bulk
+  // load that bulkLoadInit opened.
+  virtual bool bulkLoadRow(const KvbDatavar* values, size_t count);
   bool bulkLoadEnd(bool) override;
   bool requiresNestedJoins() override { return false; }
 

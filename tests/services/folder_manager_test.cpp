@@ -232,27 +232,20 @@ TEST(FolderManagerWithoutRepository, AnswersWithoutWork) {
 // Each failure is logged once, by the manager, with what it was doing and
 // the data-access reason, under its file's short name.
 TEST_P(FolderManagerTest, EachFailureIsLoggedOnceWithItsReason) {
-  auto reported = [](const std::function<void()>& call) {
-    LogCapture log;
-    call();
-    std::vector<std::string> lines;
-    for (const CapturedLog& record : log.records())
-      if (record.level >= 4) lines.push_back(record.file + ": " + record.text);
-    return lines;
-  };
   const int r = rule("R", 0);
-  EXPECT_EQ(reported([&] { EXPECT_FALSE(fm_->moveObject(r, "Rule", 999)); }),
-            std::vector<std::string>{
-                kvbStringFormat(
-                    "repfldrmgrimpl: Error moving Rule object with id=%d to "
-                    "folder 999: Folder 999 does not exist",
-                    r)
-                    .str()});
+  EXPECT_EQ(
+      loggedFailures([&] { EXPECT_FALSE(fm_->moveObject(r, "Rule", 999)); }),
+      std::vector<std::string>{
+          kvbStringFormat(
+              "repfldrmgrimpl: Error moving Rule object with id=%d to "
+              "folder 999: Folder 999 does not exist",
+              r)
+              .str()});
   EXPECT_EQ(fm_->getErrorMessage(), KvbString("Folder 999 does not exist"));
 
   int folderId = -1, objectId = -1;
   KvbString item, uuid, error;
-  EXPECT_EQ(reported([&] {
+  EXPECT_EQ(loggedFailures([&] {
               EXPECT_FALSE(fm_->resolveObjectPath("X/R", "Rule", folderId,
                                                   objectId, item, uuid, error));
             }).size(),

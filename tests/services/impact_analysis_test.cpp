@@ -239,22 +239,14 @@ TEST_P(ImpactAnalysisTest, AStoreThatCannotBeReadIsNotTakenAsEmpty) {
 // Each failure is logged once, by the analysis, with its reason: a store
 // that cannot be read, and a resource to remove that is not stored.
 TEST_P(ImpactAnalysisTest, EachFailureIsLoggedOnceWithItsReason) {
-  auto errors = [](const std::function<void()>& call) {
-    LogCapture log;
-    call();
-    V lines;
-    for (const CapturedLog& record : log.records())
-      if (record.level >= 4) lines.push_back(record.file + ": " + record.text);
-    return lines;
-  };
   KvResourceImpl unstored;
   unstored.setType("File");
   unstored.setIdentity("nowhere");
-  EXPECT_EQ(
-      errors([&] { EXPECT_FALSE(ia_->removeResourceIfUnused(&unstored)); }),
-      V{"repimpanlysimpl: The impact resource could not be found to "
-        "remove."});
-  EXPECT_EQ(errors([&] {
+  EXPECT_EQ(loggedFailures(
+                [&] { EXPECT_FALSE(ia_->removeResourceIfUnused(&unstored)); }),
+            V{"repimpanlysimpl: The impact resource could not be found to "
+              "remove."});
+  EXPECT_EQ(loggedFailures([&] {
               EXPECT_FALSE(ia_->removeDependentResources(&unstored));
             }).size(),
             1u);
@@ -262,11 +254,12 @@ TEST_P(ImpactAnalysisTest, EachFailureIsLoggedOnceWithItsReason) {
   const int r = rule("Ages");
   Owned<KvResource> self = objectResource("Rule", r);
   exec("DROP TABLE " + table("RUFIME"));
-  V logged = errors([&] { EXPECT_FALSE(analyze(self.get(), "Rule", r)); });
+  V logged =
+      loggedFailures([&] { EXPECT_FALSE(analyze(self.get(), "Rule", r)); });
   EXPECT_EQ(logged, V{"repimpanlysimpl: " + db_->getErrorMessage().str()});
   exec("ALTER TABLE " + table("IMPRCS") +
        " RENAME COLUMN RCS_ADAT TO RCS_GONE");
-  logged = errors([&] {
+  logged = loggedFailures([&] {
     EXPECT_FALSE(Owned<KvResource>(ia_->createResource("x", "Table", "t-1")));
   });
   EXPECT_EQ(logged, V{"repimpanlysimpl: " + db_->getErrorMessage().str()});

@@ -3,6 +3,7 @@
 #ifndef TESTS_SUPPORT_LOG_CAPTURE_H_
 #define TESTS_SUPPORT_LOG_CAPTURE_H_
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -46,5 +47,16 @@ class LogCapture {
   mutable std::mutex mutex_;
   std::vector<CapturedLog> records_;
 };
+
+// The records of level 4 and above that `call` logs, as "file: text".
+inline std::vector<std::string> loggedFailures(
+    const std::function<void()>& call) {
+  LogCapture log;
+  call();
+  std::vector<std::string> lines;
+  for (const CapturedLog& record : log.records())
+    if (record.level >= 4) lines.push_back(record.file + ": " + record.text);
+  return lines;
+}
 
 #endif  // TESTS_SUPPORT_LOG_CAPTURE_H_
