@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rda/rda_cursor.h"
+#include "rda/repos_data_cursor.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 
@@ -163,30 +164,6 @@ KvbDatavar typed(KvbDatavar value, int type) {
   return value;
 }
 
-// The execution listing in memory: one row per execution, each row in one
-// allocation of its own, so that a long listing neither moves the rows it
-// holds as it grows nor needs one block for all of them.
-class ExecutionRows final : public RDA_MemoryCursor {
- public:
-  explicit ExecutionRows(std::vector<KvbString> names) {
-    names_ = std::move(names);
-  }
-  // Appends a row of nulls.
-  std::vector<KvbDatavar>& addRow() {
-    rows_.emplace_back(names_.size());
-    return rows_.back();
-  }
-
- private:
-  size_t rowCount() const override { return rows_.size(); }
-  const KvbDatavar* valueAt(int column) const override {
-    return position_ > 0 && inRange(column) ? &rows_[position_ - 1][column]
-                                            : nullptr;
-  }
-
-  std::vector<std::vector<KvbDatavar>> rows_;
-};
-
 // Pivots the statistics of the execution listing (RUN_ID, SEQ_ID, DVALUE,
 // in the order of the runs) into one result row per execution as the
 // database cursor reads them, without a copy of each value in between. The
@@ -196,7 +173,7 @@ class ExecutionRows final : public RDA_MemoryCursor {
 // sequence number. A run that `executions` lacks is left out.
 class ExecutionPivot final : public RDA_ValueSink {
  public:
-  ExecutionPivot(ExecutionRows& result, ReposDataAccessCursor& executions,
+  ExecutionPivot(ReposDataCursor& result, ReposDataAccessCursor& executions,
                  std::vector<int> types)
       : result_(result), executions_(executions), types_(std::move(types)) {}
 
@@ -246,7 +223,7 @@ class ExecutionPivot final : public RDA_ValueSink {
     }
   }
 
-  ExecutionRows& result_;
+  ReposDataCursor& result_;
   ReposDataAccessCursor& executions_;
   const std::vector<int> types_;
   KvbDatavar value_;  // reused, so that a text keeps its storage
@@ -882,7 +859,7 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
     names.push_back(column.name);
     types.push_back(column.type);
   }
-  auto* result = new ExecutionRows(std::move(names));
+  auto* result = new ReposDataCursor(std::move(names));
   ExecutionPivot pivot(*result, *executions, std::move(types));
   // Every database cursor of the engine is an RDA_DbCursor.
   auto* reader = static_cast<RDA_DbCursor*>(rows);
@@ -897,5 +874,6 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
     logError(rda_->getErrorMessage());
     return nullptr;
   }
+  result->rewind();
   return result;
 }

@@ -179,8 +179,3 @@ int RDA_MemoryCursor::next() {
   return 1;
 }
 
-const KvbDatavar* RDA_MemoryCursor::valueAt(int column) const {
-  return position_ > 0 && inRange(column)
-             ? &values_[(position_ - 1) * names_.size() + column]
-             : nullptr;
-}

@@ -118,9 +118,8 @@ class RDA_DbCursor : public RDA_CursorBase {
 };
 
 // A cursor whose rows are held in memory: next() yields 1 per row, 0 at the
-// end, and then starts again at the first row. The rows are values_ one
-// after another, unless a subclass keeps them its own way and answers
-// rowCount and valueAt itself.
+// end, and then starts again at the first row. A subclass keeps the rows
+// and answers rowCount and valueAt.
 class RDA_MemoryCursor : public RDA_CursorBase {
  public:
   int next() override;
@@ -131,15 +130,9 @@ class RDA_MemoryCursor : public RDA_CursorBase {
   bool inRange(int column) const {
     return column >= 0 && column < static_cast<int>(names_.size());
   }
-  virtual size_t rowCount() const {
-    return names_.empty() ? 0 : values_.size() / names_.size();
-  }
+  virtual size_t rowCount() const = 0;
 
-  std::vector<KvbDatavar> values_;  // the rows one after another
-  size_t position_ = 0;             // 1 + the current row; 0 before the first
-
- private:
-  const KvbDatavar* valueAt(int column) const override;
+  size_t position_ = 0;  // 1 + the current row; 0 before the first
 };
 
 #endif  // RDA_RDA_CURSOR_H_

@@ -323,11 +323,8 @@ ReposDataAccessCursor* RDA_BaseImpl::listIndexes(const KvbString& physicalName) 
   cursor->setColumnCount(2);
   cursor->setColumnName(0, "name");
   cursor->setColumnName(1, "field");
-  for (const RDA_IndexColumn& i : indexes) {
-    cursor->addRow();
-    cursor->setValue(0, KvbDatavar(i.index));
-    cursor->setValue(1, KvbDatavar(i.column));
-  }
+  for (const RDA_IndexColumn& i : indexes)
+    cursor->addRow() = {KvbDatavar(i.index), KvbDatavar(i.column)};
   cursor->rewind();
   return cursor;
 }

@@ -4,7 +4,7 @@
 bool ReposDataCursor::setColumnCount(int n) {
   if (n < 1) return false;
   names_.assign(n, KvbString(""));
-  values_.clear();
+  rows_.clear();
   position_ = 0;
   return true;
 }
@@ -13,12 +13,12 @@ void ReposDataCursor::setColumnName(int column, const KvbString& name) {
   if (inRange(column)) names_[column] = name;
 }
 
-void ReposDataCursor::addRow() {
-  values_.resize(values_.size() + names_.size());
-  position_ = rowCount();
+std::vector<KvbDatavar>& ReposDataCursor::addRow() {
+  rows_.emplace_back(names_.size());
+  position_ = rows_.size();
+  return rows_.back();
 }
 
 void ReposDataCursor::setValue(int column, const KvbDatavar& value) {
-  if (position_ > 0 && inRange(column))
-    values_[(position_ - 1) * names_.size() + column] = value;
+  if (position_ > 0 && inRange(column)) rows_[position_ - 1][column] = value;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "access/object_types.h"
-#include "rda/rda_cursor.h"
+#include "rda/repos_data_cursor.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 
@@ -33,14 +33,15 @@ class Probe : public RDA_Object<ProbeAccess> {
 
 // Rows ID 1..3, NAME "row1".."row3", with an error instead of row `fail`
 // (none when 0); tells when it is released.
-struct ScriptedCursor : RDA_MemoryCursor {
-  ScriptedCursor(int failAt, bool* gone) : fail(failAt), released(gone) {
-    names_ = {"ID", "NAME"};
+struct ScriptedCursor : ReposDataCursor {
+  ScriptedCursor(int failAt, bool* gone)
+      : ReposDataCursor({"ID", "NAME"}), fail(failAt), released(gone) {
     for (int r = 1; r <= 3; ++r)
-      values_.insert(values_.end(), {r, ("row" + std::to_string(r)).c_str()});
+      addRow() = {r, ("row" + std::to_string(r)).c_str()};
+    rewind();
   }
   ~ScriptedCursor() override { *released = true; }
-  int next() override { return ++row == fail ? 2 : RDA_MemoryCursor::next(); }
+  int next() override { return ++row == fail ? 2 : ReposDataCursor::next(); }
   int fail;
   bool* released;
   int row = 0;
