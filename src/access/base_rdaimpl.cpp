@@ -121,25 +121,66 @@ KvbString BaseRDAImpl::selectAll(const char* code) {
 // ---------------------------------------------------------------------------
 // Statements
 
-ReposDataAccessStatement* boundStatement(
-    ReposDataAccess* rda, const KvbString& sql,
-    const std::vector<KvbDatavar>& values) {
+namespace {
+// A statement of `sql` with `count` values, each bound by `bind`; null when
+// it cannot be prepared or a value cannot be bound.
+template <class Bind>
+ReposDataAccessStatement* prepareBound(ReposDataAccess* rda,
+                                       const KvbString& sql, size_t count,
+                                       const Bind& bind) {
   ReposDataAccessStatement* statement = rda->createStatement(sql);
-  for (size_t i = 0; statement && i < values.size(); ++i) {
-    if (!statement->setParameter(static_cast<int>(i), values[i])) {
+  for (size_t i = 0; statement && i < count; ++i) {
+    if (!bind(*statement, static_cast<int>(i))) {
       statement->release();
       return nullptr;
     }
   }
   return statement;
 }
+}  // namespace
 
-ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
-                                   const std::vector<KvbDatavar>& values) {
-  ReposDataAccessStatement* statement = boundStatement(rda, sql, values);
+ReposDataAccessStatement* boundStatement(
+    ReposDataAccess* rda, const KvbString& sql,
+    const std::vector<KvbDatavar>& values) {
+  return prepareBound(rda, sql, values.size(),
+                      [&](ReposDataAccessStatement& statement, int i) {
+                        return statement.setParameter(i, values[i]);
+                      });
+}
+
+ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
+                                         const KvbString& sql,
+                                         const QueryParamList& params) {
+  return prepareBound(rda, sql, params.size(),
+                      [&](ReposDataAccessStatement& statement, int i) {
+                        statement.setParameterInfo(i, params[i].type,
+                                                   params[i].size);
+                        return statement.setParameter(i, params[i].value);
+                      });
+}
+
+namespace {
+// The rows of `statement` (released here); null without a statement.
+ReposDataAccessCursor* selectOnce(ReposDataAccessStatement* statement) {
   ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
   if (statement) statement->release();
   return cursor;
+}
+
+// firstRow of the rows of `cursor` (released here; null: failed).
+int readFirstRow(ReposDataAccessCursor* cursor,
+                 const std::function<void(ReposDataAccessCursor&)>& read) {
+  if (!cursor) return -1;
+  const int fetched = cursor->next();
+  if (fetched == 1) read(*cursor);
+  cursor->release();
+  return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
+}
+}  // namespace
+
+ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
+                                   const std::vector<KvbDatavar>& values) {
+  return selectOnce(boundStatement(rda, sql, values));
 }
 
 bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
@@ -153,20 +194,38 @@ bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
 int firstRow(ReposDataAccess* rda, const KvbString& sql,
              const std::vector<KvbDatavar>& values,
              const std::function<void(ReposDataAccessCursor&)>& read) {
-  ReposDataAccessCursor* cursor = boundSelect(rda, sql, values);
-  if (!cursor) return -1;
-  const int fetched = cursor->next();
-  if (fetched == 1) read(*cursor);
-  cursor->release();
-  return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
+  return readFirstRow(boundSelect(rda, sql, values), read);
+}
+
+ReposDataAccessCursor* BaseRDAImpl::selectFrom(
+    ReposDataAccessStatement* statement) {
+  ReposDataAccessCursor* cursor = selectOnce(statement);
+  if (!cursor) logError(rda_->getErrorMessage());
+  return cursor;
+}
+
+bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement,
+                               int* rows) {
+  // Every statement of the engine is an RDA_StatementBase, which also
+  // counts the rows changed.
+  auto* counted = static_cast<RDA_StatementBase*>(statement);
+  int64_t changed = 0;
+  const bool ok = counted && counted->run(&changed);
+  if (counted) counted->release();
+  if (!ok) logError(rda_->getErrorMessage());
+  if (rows) *rows = static_cast<int>(changed);
+  return ok;
 }
 
 ReposDataAccessCursor* BaseRDAImpl::openCursor(
     const KvbString& sql, const std::vector<KvbDatavar>& values) {
-  if (!ready()) return nullptr;
-  ReposDataAccessCursor* cursor = boundSelect(rda_, sql, values);
-  if (!cursor) logError(rda_->getErrorMessage());
-  return cursor;
+  return ready() ? selectFrom(boundStatement(rda_, sql, values)) : nullptr;
+}
+
+ReposDataAccessCursor* BaseRDAImpl::openCursor(const SqlStatement& statement) {
+  return ready() ? selectFrom(boundStatement(rda_, statement.sql(),
+                                             statement.params()))
+                 : nullptr;
 }
 
 ReposDataAccessCursor* BaseRDAImpl::query(const KvbString& sql,
@@ -176,19 +235,21 @@ ReposDataAccessCursor* BaseRDAImpl::query(const KvbString& sql,
   return cursor ? cacheCursor(cursor, limit) : nullptr;
 }
 
+ReposDataAccessCursor* BaseRDAImpl::query(const SqlStatement& statement,
+                                          uint64_t limit) {
+  ReposDataAccessCursor* cursor = openCursor(statement);
+  return cursor ? cacheCursor(cursor, limit) : nullptr;
+}
+
 bool BaseRDAImpl::run(const KvbString& sql,
                       const std::vector<KvbDatavar>& values, int* rows) {
-  if (!ready()) return false;
-  // Every statement of the engine is an RDA_StatementBase, which also
-  // counts the rows changed.
-  auto* statement =
-      static_cast<RDA_StatementBase*>(boundStatement(rda_, sql, values));
-  int64_t changed = 0;
-  const bool ok = statement && statement->run(&changed);
-  if (statement) statement->release();
-  if (!ok) logError(rda_->getErrorMessage());
-  if (rows) *rows = static_cast<int>(changed);
-  return ok;
+  return ready() && runStatement(boundStatement(rda_, sql, values), rows);
+}
+
+bool BaseRDAImpl::run(const SqlStatement& statement, int* rows) {
+  return ready() &&
+         runStatement(
+             boundStatement(rda_, statement.sql(), statement.params()), rows);
 }
 
 bool BaseRDAImpl::runKept(
@@ -244,9 +305,26 @@ int BaseRDAImpl::firstRow(
   return found;
 }
 
+int BaseRDAImpl::firstRow(
+    const SqlStatement& statement,
+    const std::function<void(ReposDataAccessCursor&)>& read) {
+  if (!ready()) return -1;
+  const int found = readFirstRow(
+      selectOnce(boundStatement(rda_, statement.sql(), statement.params())),
+      read);
+  if (found < 0) logError(rda_->getErrorMessage());
+  return found;
+}
+
 int BaseRDAImpl::lookup(const KvbString& sql,
                         const std::vector<KvbDatavar>& values, int* value) {
   return firstRow(sql, values, [&](ReposDataAccessCursor& row) {
+    if (value) *value = row.getInt(0);
+  });
+}
+
+int BaseRDAImpl::lookup(const SqlStatement& statement, int* value) {
+  return firstRow(statement, [&](ReposDataAccessCursor& row) {
     if (value) *value = row.getInt(0);
   });
 }
@@ -385,11 +463,19 @@ bool BaseRDAImpl::folderExists(int folderId) {
   return found == 1 || (found == 0 && fail(missingFolder(folderId)));
 }
 
+bool BaseRDAImpl::inFolder(int folderId, const std::function<bool()>& write) {
+  if (folderId == 0) return write();  // the root exists
+  return transaction([&] { return folderExists(folderId) && write(); });
+}
+
 bool BaseRDAImpl::runFiled(int folderId, const KvbString& sql,
                            const std::vector<KvbDatavar>& values, int* rows) {
-  if (folderId == 0) return run(sql, values, rows);  // the root exists
-  return transaction(
-      [&] { return folderExists(folderId) && run(sql, values, rows); });
+  return inFolder(folderId, [&] { return run(sql, values, rows); });
+}
+
+bool BaseRDAImpl::runFiled(int folderId, const SqlStatement& statement,
+                           int* rows) {
+  return inFolder(folderId, [&] { return run(statement, rows); });
 }
 
 int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
@@ -419,14 +505,11 @@ bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
   });
 }
 
-ReposDataAccessCursor* BaseRDAImpl::listGiven(
-    const char* code, const std::vector<SqlColumn>& filters,
-    const char* order) {
+ReposDataAccessCursor* BaseRDAImpl::listGiven(const char* code,
+                                              const SqlFields& filters,
+                                              const char* order) {
   if (!ready()) return nullptr;
-  KvbString sql = selectAll(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter(sql, values).addGiven(filters);
-  return query(sql + order, values);
+  return query(SqlStatement(selectAll(code)).where(filters).append(order));
 }
 
 ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
@@ -628,16 +711,11 @@ bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
 }
 
 int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
-                             const std::vector<SqlColumn>& columns,
-                             const std::vector<SqlColumn>& stamps,
+                             const SqlFields& columns, const SqlFields& stamps,
                              int folderId) {
   if (!ready()) return -1;
-  KvbString sql = "UPDATE " + table(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  set.addGiven(columns);
-  if (!set.any()) return 0;
-  set.addGiven(stamps);
-  SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
-  return runFiled(folderId, sql, values) ? 1 : -1;
+  SqlStatement update("UPDATE " + table(code));
+  if (!update.set(columns).anySet()) return 0;
+  update.set(stamps).where({keyColumn, key});
+  return runFiled(folderId, update) ? 1 : -1;
 }

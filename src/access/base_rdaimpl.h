@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "access/sql_statement.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repos_data_access_object.h"
 
@@ -32,6 +33,10 @@ KvbString getOSUserName();
 ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
                                          const KvbString& sql,
                                          const std::vector<KvbDatavar>& values);
+// The same with each value declared with its type and size first.
+ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
+                                         const KvbString& sql,
+                                         const QueryParamList& params);
 // The rows of `sql` with `values` bound, as a database cursor that the
 // caller releases (its statement is released already); null on failure.
 ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
@@ -131,6 +136,12 @@ class BaseRDAImpl {
   // changed. False on failure, logged as above.
   bool run(const KvbString& sql, const std::vector<KvbDatavar>& values,
            int* rows = nullptr);
+  // openCursor, query and run of a built statement, each value declared
+  // with its type and size before it is bound.
+  ReposDataAccessCursor* openCursor(const SqlStatement& statement);
+  ReposDataAccessCursor* query(const SqlStatement& statement,
+                               uint64_t limit = 0);
+  bool run(const SqlStatement& statement, int* rows = nullptr);
   // What a write that the object repeats is known by: the parts that its
   // SQL text is built from, compared by content (so a text the caller has
   // just built may serve as a part), and its number of markers.
@@ -157,6 +168,10 @@ class BaseRDAImpl {
   // firstRow, reading column 0 as an int into *value when given.
   int lookup(const KvbString& sql, const std::vector<KvbDatavar>& values,
              int* value);
+  // firstRow and lookup of a built statement.
+  int firstRow(const SqlStatement& statement,
+               const std::function<void(ReposDataAccessCursor&)>& read);
+  int lookup(const SqlStatement& statement, int* value);
   // The next id of an id counter; false (logged) on failure.
   bool nextId(const char* counter, int& id);
   // Runs `body` in a transaction: committed when it answers true, rolled
@@ -201,6 +216,8 @@ class BaseRDAImpl {
   // one transaction with the check that the folder exists.
   bool runFiled(int folderId, const KvbString& sql,
                 const std::vector<KvbDatavar>& values, int* rows = nullptr);
+  bool runFiled(int folderId, const SqlStatement& statement,
+                int* rows = nullptr);
   // addNumbered for an object filed into folder `folderId`, as one unit
   // with the check that the folder exists: an object outside the folder
   // tree could not be reached by path.
@@ -216,8 +233,7 @@ class BaseRDAImpl {
                   int id);
   // Every column of the rows of a table, restricted to the values of the
   // columns given, followed by `order` (an ORDER BY clause or empty).
-  ReposDataAccessCursor* listGiven(const char* code,
-                                   const std::vector<SqlColumn>& filters,
+  ReposDataAccessCursor* listGiven(const char* code, const SqlFields& filters,
                                    const char* order = "");
   // How find() looks an object up: its table, the id, UUID and name
   // columns (no UUID column: null).
@@ -268,8 +284,8 @@ class BaseRDAImpl {
   // 1 when written, 0 when no column is given (nothing runs), -1 on
   // failure.
   int updateGiven(const char* code, const char* keyColumn, int key,
-                  const std::vector<SqlColumn>& columns,
-                  const std::vector<SqlColumn>& stamps, int folderId = 0);
+                  const SqlFields& columns, const SqlFields& stamps,
+                  int folderId = 0);
 
   // postWhenStored on the object's connection. `send` must not use this
   // object, which the caller may release before its transaction ends.
@@ -300,6 +316,12 @@ class BaseRDAImpl {
  private:
   bool quiet_ = false;
   bool haveConnection();
+  // The rows of a bound statement (released here; null when it could not
+  // be made), or its run; a failure is logged.
+  ReposDataAccessCursor* selectFrom(ReposDataAccessStatement* statement);
+  bool runStatement(ReposDataAccessStatement* statement, int* rows);
+  // Runs `write` as runFiled runs its statement.
+  bool inFolder(int folderId, const std::function<bool()>& write);
   // addNumbered that first runs `check` (when given) in the same unit; a
   // check that answers false refuses the add, with its own reason.
   int addNumberedAfter(const std::function<bool()>& check,
