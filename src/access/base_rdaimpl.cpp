@@ -252,21 +252,17 @@ bool BaseRDAImpl::run(const SqlStatement& statement, int* rows) {
              boundStatement(rda_, statement.sql(), statement.params()), rows);
 }
 
-bool BaseRDAImpl::runKept(
+template <class Bind, class Script>
+bool BaseRDAImpl::runKeptBy(
     const StatementKey& key,
-    const std::function<KvbString(const StatementKey&)>& build,
-    const std::vector<KvbDatavar>& values, int* rows, const KvbDatavar* lead) {
+    const std::function<KvbString(const StatementKey&)>& build, int* rows,
+    const Bind& bind, const Script& script) {
   if (!ready()) return false;
   // Every connection of the engine is an RDA_BaseImpl. The lock keeps
   // another thread off the kept statement between its binds and its run.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
   RDA_LockGuard guard(connectionLock(rda_));
-  if (connection->ddlActive()) {
-    if (!lead) return run(build(key), values, rows);
-    std::vector<KvbDatavar> all{*lead};
-    all.insert(all.end(), values.begin(), values.end());
-    return run(build(key), all, rows);
-  }
+  if (connection->ddlActive()) return script(build(key));
   auto found = std::find_if(
       kept_.begin(), kept_.end(),
       [&](const KeptStatement& kept) { return kept.matches(key); });
@@ -286,14 +282,50 @@ bool BaseRDAImpl::runKept(
     found = kept_.end() - 1;
   }
   RDA_StatementBase* statement = found->statement;
-  const int first = lead ? 1 : 0;
-  bool ok = (!lead || statement->setParameter(0, *lead)) &&
-            statement->setParameters(first, values.data(), values.size());
   int64_t changed = 0;
-  ok = ok && statement->run(&changed);
+  const bool ok = bind(*statement) && statement->run(&changed);
   if (!ok) logError(rda_->getErrorMessage());
   if (rows) *rows = static_cast<int>(changed);
   return ok;
+}
+
+bool BaseRDAImpl::runKept(
+    const StatementKey& key,
+    const std::function<KvbString(const StatementKey&)>& build,
+    const std::vector<KvbDatavar>& values, int* rows, const KvbDatavar* lead) {
+  return runKeptBy(
+      key, build, rows,
+      [&](RDA_StatementBase& statement) {
+        const int first = lead ? 1 : 0;
+        return (!lead || statement.setParameter(0, *lead)) &&
+               statement.setParameters(first, values.data(), values.size());
+      },
+      [&](const KvbString& sql) {
+        if (!lead) return run(sql, values, rows);
+        std::vector<KvbDatavar> all{*lead};
+        all.insert(all.end(), values.begin(), values.end());
+        return run(sql, all, rows);
+      });
+}
+
+bool BaseRDAImpl::runKeptDeclared(
+    const StatementKey& key,
+    const std::function<KvbString(const StatementKey&)>& build,
+    const QueryParamList& params, int* rows) {
+  return runKeptBy(
+      key, build, rows,
+      [&](RDA_StatementBase& statement) {
+        for (size_t i = 0; i < params.size(); ++i) {
+          const int index = static_cast<int>(i);
+          statement.setParameterInfo(index, params[i].type, params[i].size);
+          if (!statement.setParameter(index, params[i].value)) return false;
+        }
+        return true;
+      },
+      [&](const KvbString& sql) {
+        return ready() &&
+               runStatement(boundStatement(rda_, sql, params), rows);
+      });
 }
 
 int BaseRDAImpl::firstRow(
@@ -382,16 +414,33 @@ bool BaseRDAImpl::insert(const char* code, const char* columns,
                          const KvbDatavar* lead) {
   // The builders capture no more than the object, which std::function
   // holds without an allocation.
-  return runKept(
-      {"INSERT", code, columns, values.size() + (lead ? 1 : 0)},
-      [this](const StatementKey& key) {
-        KvbString markers;
-        for (size_t i = 0; i < key.markers; ++i)
-          markers.append(i ? ", ?" : "?");
-        return "INSERT INTO " + table(key.code) + " (" + key.text +
-               ") VALUES (" + markers + ")";
-      },
-      values, nullptr, lead);
+  return runKept({"INSERT", code, columns, values.size() + (lead ? 1 : 0)},
+                 [this](const StatementKey& key) { return insertSql(key); },
+                 values, nullptr, lead);
+}
+
+KvbString BaseRDAImpl::insertSql(const StatementKey& key) {
+  KvbString markers;
+  for (size_t i = 0; i < key.markers; ++i) markers.append(i ? ", ?" : "?");
+  return "INSERT INTO " + table(key.code) + " (" + key.text + ") VALUES (" +
+         markers + ")";
+}
+
+bool BaseRDAImpl::insert(const char* code, const SqlFields& columns,
+                         const SqlField* lead) {
+  KvbString names;
+  QueryParamList params;
+  params.reserve(columns.size() + (lead ? 1 : 0));
+  auto add = [&](const SqlField& column) {
+    names.append(names.isEmpty() ? "" : ", ").append(column.name);
+    params.push_back(column.param);
+  };
+  if (lead) add(*lead);
+  for (const SqlField& column : columns) add(column);
+  return runKeptDeclared(
+      // Its own verb: a statement kept with declared types keeps them.
+      {"INSERT DECLARED", code, names.asCstr(), params.size()},
+      [this](const StatementKey& key) { return insertSql(key); }, params);
 }
 
 bool BaseRDAImpl::update(const char* code, const char* assignments,
@@ -447,6 +496,18 @@ int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
     if (!nextId(counter, id)) return false;
     const KvbDatavar numbered(id);
     return insert(code, columns, values, &numbered);
+  });
+  return ok ? id : -1;
+}
+
+int BaseRDAImpl::addNumbered(const char* code, const char* counter,
+                             const char* idColumn, const SqlFields& columns) {
+  if (!ready()) return -1;
+  int id = -1;
+  const bool ok = addInOneStep([&] {
+    if (!nextId(counter, id)) return false;
+    const SqlField numbered(idColumn, id);
+    return insert(code, columns, &numbered);
   });
   return ok ? id : -1;
 }

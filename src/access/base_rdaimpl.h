@@ -190,6 +190,11 @@ class BaseRDAImpl {
   bool insert(const char* code, const char* columns,
               const std::vector<KvbDatavar>& values,
               const KvbDatavar* lead = nullptr);
+  // The same of a row given as columns, each name with its value (declared
+  // with its type and size): `lead` (when given) and then every one of
+  // `columns`, given or not.
+  bool insert(const char* code, const SqlFields& columns,
+              const SqlField* lead = nullptr);
   // Runs "UPDATE <table> SET <assignments>", where `assignments` holds the
   // SET list and the WHERE clause ("A=? WHERE B=?"). Kept as runKept keeps
   // its statements, one for each distinct text.
@@ -207,6 +212,11 @@ class BaseRDAImpl {
                   const std::vector<KvbDatavar>& values,
                   const char* file = __builtin_FILE(),
                   int line = __builtin_LINE());
+  // Adds a row given as columns: `idColumn` takes the next id of the id
+  // counter `counter`, followed by every one of `columns`. The id, or -1 on
+  // failure; nothing of a failed addition stays.
+  int addNumbered(const char* code, const char* counter, const char* idColumn,
+                  const SqlFields& columns);
   // The text that refuses folder `folderId` because it does not exist.
   static KvbString missingFolder(int folderId);
   // True when folder `folderId` exists (the root, 0, always does); else
@@ -331,6 +341,19 @@ class BaseRDAImpl {
                        const char* columns,
                        const std::vector<KvbDatavar>& values,
                        const char* file, int line);
+  // runKept with the kept statement's values bound by `bind`, or, while a
+  // DDL callback takes the statements, the text run by `script`.
+  template <class Bind, class Script>
+  bool runKeptBy(const StatementKey& key,
+                 const std::function<KvbString(const StatementKey&)>& build,
+                 int* rows, const Bind& bind, const Script& script);
+  // runKept of values declared with their types and sizes.
+  bool runKeptDeclared(
+      const StatementKey& key,
+      const std::function<KvbString(const StatementKey&)>& build,
+      const QueryParamList& params, int* rows = nullptr);
+  // The text of insert()'s statements.
+  KvbString insertSql(const StatementKey& key);
   // The statements that runKept keeps, the most recently added last.
   struct KeptStatement;
   std::vector<KeptStatement> kept_;
