@@ -267,20 +267,15 @@ bool NCOARDAImpl::addRow(const char* code, const char* history,
                          SqlFields columns, int* newId) {
   if (!ready()) return false;
   int id = -1;
+  // The history id is drawn first, in the same unit as the row.
   const bool ok = addInOneStep([&] {
-    int historyId = -1;
     if (history) {
+      int historyId = -1;
       if (!nextId(history, historyId)) return false;
       columns.push_back({"HISTID", historyId});
     }
-    if (!nextId(code, id)) return false;
-    KvbString names = keyColumn(code);
-    std::vector<KvbDatavar> values = {id};
-    for (const SqlField& column : columns) {
-      names.append(", ").append(column.name);
-      values.push_back(column.param.value);
-    }
-    return insert(code, names.asCstr(), values);
+    id = addNumbered(code, code, keyColumn(code), columns);
+    return id != -1;
   });
   return handOut(ok, id, newId);
 }
