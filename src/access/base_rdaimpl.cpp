@@ -780,3 +780,25 @@ int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
   update.set(stamps).where({keyColumn, key});
   return runFiled(folderId, update) ? 1 : -1;
 }
+
+bool BaseRDAImpl::upsert(const char* code, const SqlFields& set,
+                         const SqlFields& keys, const SqlFields& insertOnly) {
+  if (!ready()) return false;
+  SqlStatement update("UPDATE " + table(code));
+  update.set(set);
+  // A key left out would write other rows too.
+  for (const SqlField& key : keys)
+    update.where(SqlField(key.name, key.param, Given::kAlways));
+  // An update that changed no row changed nothing, so the insert after it
+  // needs no savepoint of its own: one unit as an add is.
+  return addInOneStep([&] {
+    int rows = 0;
+    if (!run(update, &rows)) return false;
+    if (rows > 0) return true;
+    SqlFields row = keys;
+    for (const SqlFields* more : {&set, &insertOnly})
+      for (const SqlField& column : *more)
+        if (column.given) row.push_back(column);
+    return insert(code, row);
+  });
+}

@@ -297,6 +297,13 @@ class BaseRDAImpl {
                   const SqlFields& columns, const SqlFields& stamps,
                   int folderId = 0);
 
+  // Writes the columns of `set` that are given to the rows of table `code`
+  // that match every one of `keys` (given or not), and when that changes no
+  // row, inserts a row of `keys` and the columns given of `set` and
+  // `insertOnly`, as one unit: a failure leaves nothing.
+  bool upsert(const char* code, const SqlFields& set, const SqlFields& keys,
+              const SqlFields& insertOnly = {});
+
   // postWhenStored on the object's connection. `send` must not use this
   // object, which the caller may release before its transaction ends.
   void post(EventSender send) { postWhenStored(rda_, std::move(send)); }

@@ -344,10 +344,7 @@ bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
         madeCounter = true;
         if (!insert("UCURID", "NI_KEY, NI_VAL", {turnKey, 0})) return false;
       }
-      int rows = 0;
-      return run("UPDATE " + table("KEYVAL") + " SET V_VALUE=? WHERE V_KEY=?",
-                 {value, key}, &rows) &&
-             (rows > 0 || insert("KEYVAL", "V_KEY, V_VALUE", {key, value}));
+      return upsert("KEYVAL", {{"V_VALUE", value}}, {{"V_KEY", key}});
     });
     if (written || !retry || !madeCounter) return written;
     retry = false;

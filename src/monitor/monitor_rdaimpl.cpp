@@ -341,12 +341,8 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
     return false;
   // The property is matched by its exact name: the value is written to the
   // rows that the update finds, else a row is added.
-  int rows = 0;
-  return run("UPDATE " + table("EXPROP") +
-                 " SET PR_VALUE=? WHERE EX_ID=? AND RU_ID=? AND PR_NAME=?",
-             {value, executionId, ruleId, name}, &rows) &&
-         (rows > 0 || insert("EXPROP", "EX_ID, RU_ID, PR_NAME, PR_VALUE",
-                             {executionId, ruleId, name, value}));
+  return upsert("EXPROP", {{"PR_VALUE", value}},
+                {{"EX_ID", executionId}, {"RU_ID", ruleId}, {"PR_NAME", name}});
 }
 
 bool MonitorRDAImpl::deleteExecutionProperty(int executionId, int ruleId,

@@ -257,14 +257,8 @@ bool ProfileRDAImpl::setJobAlertProperty(int jobId, int alertId,
                                          const KvbString& name,
                                          const KvbString& value) {
   if (!ready()) return false;
-  return transaction([&] {
-    int rows = 0;
-    return run("UPDATE " + table("JALPRP") +
-                   " SET AP_VAL=? WHERE AL_ID=? AND AP_NAME=?",
-               {value, alertId, name}, &rows) &&
-           (rows > 0 || insert("JALPRP", "AL_ID, AP_NAME, AP_VAL, SU_ID",
-                               {alertId, name, value, jobId}));
-  });
+  return upsert("JALPRP", {{"AP_VAL", value}},
+                {{"AL_ID", alertId}, {"AP_NAME", name}}, {{"SU_ID", jobId}});
 }
 
 int ProfileRDAImpl::addJobChart(int jobId, const KvbString& dsn,

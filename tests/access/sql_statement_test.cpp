@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "access/base_rdaimpl.h"
+#include "support/log_capture.h"
 #include "support/rda_targets.h"
 
 namespace {
@@ -83,13 +84,15 @@ class ProbeAccess : public ReposDataAccessObject {};
 class Probe : public RDA_Object<ProbeAccess> {
  public:
   explicit Probe(ReposDataAccess* rda) : RDA_Object(rda) {}
-  using BaseRDAImpl::firstRow, BaseRDAImpl::listGiven, BaseRDAImpl::lookup, BaseRDAImpl::query,
+  using BaseRDAImpl::addNumbered, BaseRDAImpl::firstRow,
+      BaseRDAImpl::listGiven, BaseRDAImpl::lookup, BaseRDAImpl::upsert, BaseRDAImpl::query,
       BaseRDAImpl::run, BaseRDAImpl::table, BaseRDAImpl::updateGiven;
 };
 
 class SqlStatementTest : public RdaObjectTest<Probe> {
  protected:
   Probe*& probe_ = object_;
+  LogCapture log_;  // keeps the expected failures off the console
 };
 
 // An untyped null declared an integer, and a text declared an integer,
@@ -155,6 +158,30 @@ TEST_P(SqlStatementTest, GivenColumnsAloneAreWrittenAndFiltered) {
   EXPECT_EQ(list(9, ""), one);
   EXPECT_EQ(list(-1, "one"), one);
   EXPECT_EQ(list(-1, "").size(), 2u);
+}
+// An upsert updates the row of its keys, else inserts one; a row added
+// from named columns draws its id in the same unit, so a failed insert
+// gives its id back.
+TEST_P(SqlStatementTest, UpsertsAndNumberedColumnsWriteOneRowOrNothing) {
+  auto keyValues = [&] {
+    return rows(probe_->query(
+        SqlStatement("SELECT V_KEY, V_VALUE FROM " + probe_->table("KEYVAL"))
+            .append(" ORDER BY V_KEY")));
+  };
+  EXPECT_TRUE(probe_->upsert("KEYVAL", {{"V_VALUE", "a"}}, {{"V_KEY", "k"}}));
+  EXPECT_TRUE(probe_->upsert("KEYVAL", {{"V_VALUE", "b"}}, {{"V_KEY", "k"}}));
+  EXPECT_FALSE(probe_->upsert("KEYVAL", {{"V_VALUE", "c"}}, {{"V_KEY", "m"}},
+                              {{"NO_SUCH_COLUMN", 1}}));
+  EXPECT_EQ(keyValues(), (std::vector<std::string>{"k|b"}));
+
+  const SqlFields folder = {{"FLDR_NAM", "x"}, {"FLDR_PAR", 0}};
+  const int first = probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID", folder);
+  ASSERT_GT(first, 0) << probe_->getErrorMessage().str();
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                {{"NO_SUCH_COLUMN", 1}}),
+            -1);
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID", folder),
+            first + 1);
 }
 INSTANTIATE_RDA_TARGETS(SqlStatementTest);
 
