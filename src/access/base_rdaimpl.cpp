@@ -151,12 +151,11 @@ ReposDataAccessStatement* boundStatement(
 ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
                                          const KvbString& sql,
                                          const QueryParamList& params) {
-  return prepareBound(rda, sql, params.size(),
-                      [&](ReposDataAccessStatement& statement, int i) {
-                        statement.setParameterInfo(i, params[i].type,
-                                                   params[i].size);
-                        return statement.setParameter(i, params[i].value);
-                      });
+  return prepareBound(
+      rda, sql, params.size(), [&](ReposDataAccessStatement& statement, int i) {
+        statement.setParameterInfo(i, params[i].type, params[i].size);
+        return statement.setParameter(i, params[i].value);
+      });
 }
 
 namespace {
@@ -204,8 +203,7 @@ ReposDataAccessCursor* BaseRDAImpl::selectFrom(
   return cursor;
 }
 
-bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement,
-                               int* rows) {
+bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement, int* rows) {
   // Every statement of the engine is an RDA_StatementBase, which also
   // counts the rows changed.
   auto* counted = static_cast<RDA_StatementBase*>(statement);
@@ -248,8 +246,8 @@ bool BaseRDAImpl::run(const KvbString& sql,
 
 bool BaseRDAImpl::run(const SqlStatement& statement, int* rows) {
   return ready() &&
-         runStatement(
-             boundStatement(rda_, statement.sql(), statement.params()), rows);
+         runStatement(boundStatement(rda_, statement.sql(), statement.params()),
+                      rows);
 }
 
 template <class Bind, class Script>
@@ -323,8 +321,7 @@ bool BaseRDAImpl::runKeptDeclared(
         return true;
       },
       [&](const KvbString& sql) {
-        return ready() &&
-               runStatement(boundStatement(rda_, sql, params), rows);
+        return ready() && runStatement(boundStatement(rda_, sql, params), rows);
       });
 }
 
@@ -414,9 +411,10 @@ bool BaseRDAImpl::insert(const char* code, const char* columns,
                          const KvbDatavar* lead) {
   // The builders capture no more than the object, which std::function
   // holds without an allocation.
-  return runKept({"INSERT", code, columns, values.size() + (lead ? 1 : 0)},
-                 [this](const StatementKey& key) { return insertSql(key); },
-                 values, nullptr, lead);
+  return runKept(
+      {"INSERT", code, columns, values.size() + (lead ? 1 : 0)},
+      [this](const StatementKey& key) { return insertSql(key); }, values,
+      nullptr, lead);
 }
 
 KvbString BaseRDAImpl::insertSql(const StatementKey& key) {

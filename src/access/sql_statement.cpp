@@ -3,17 +3,13 @@
 
 #include <utility>
 
-namespace {
-
-QueryParam declared(KvbDatavar value, int type, int size) {
+QueryParam declaredParam(KvbDatavar value, int type, int size) {
   QueryParam param;
   param.value = std::move(value);
   param.type = type;
   param.size = size;
   return param;
 }
-
-}  // namespace
 
 bool isGiven(const KvbDatavar& value, Given rule) {
   switch (rule) {
@@ -34,7 +30,7 @@ bool isGiven(const KvbDatavar& value, Given rule) {
 SqlField::SqlField(const char* column, KvbDatavar value, Given rule)
     : name(column), given(isGiven(value, rule)) {
   const int type = value.getType();
-  param = declared(std::move(value), type, 0);
+  param = declaredParam(std::move(value), type, 0);
 }
 
 SqlField::SqlField(const char* column, QueryParam declaredParam, Given rule)
@@ -42,62 +38,38 @@ SqlField::SqlField(const char* column, QueryParam declaredParam, Given rule)
       param(std::move(declaredParam)),
       given(isGiven(param.value, rule)) {}
 
-void SqlStatement::addWhere(const char* term, const char* suffix) {
-  sql_.append(whereOpen_ ? " AND " : " WHERE ").append(term).append(suffix);
-  whereOpen_ = whereTerms_ = true;
+void SqlStatement::open(Clause clause, const char* term, const char* suffix) {
+  static const char* const kOpen[] = {" WHERE ", " SET "};
+  static const char* const kJoin[] = {" AND ", ", "};
+  bool& isOpen = clause == kWhere ? whereOpen_ : setOpen_;
+  sql_.append(isOpen ? kJoin[clause] : kOpen[clause])
+      .append(term)
+      .append(suffix);
+  isOpen = true;
+  if (clause == kWhere) whereTerms_ = true;
 }
 
-void SqlStatement::addSet(const char* term, const char* suffix) {
-  sql_.append(setOpen_ ? ", " : " SET ").append(term).append(suffix);
-  setOpen_ = true;
-}
-
-SqlStatement& SqlStatement::where(const char* term, const KvbDatavar& value,
-                                  Given rule) {
+SqlStatement& SqlStatement::add(Clause clause, const char* term,
+                                const KvbDatavar& value, Given rule) {
   if (isGiven(value, rule)) {
-    addWhere(term, "");
+    open(clause, term, "");
     bind(value);
   }
   return *this;
 }
 
-SqlStatement& SqlStatement::where(const SqlField& field) {
+SqlStatement& SqlStatement::add(Clause clause, const SqlField& field) {
   if (field.given) {
-    addWhere(field.name, "=?");
+    open(clause, field.name, "=?");
     params_.push_back(field.param);
   }
   return *this;
 }
 
-SqlStatement& SqlStatement::where(std::initializer_list<SqlField> fields) {
-  for (const SqlField& field : fields) where(field);
-  return *this;
-}
-
-SqlStatement& SqlStatement::where(const SqlFields& fields) {
-  for (const SqlField& field : fields) where(field);
-  return *this;
-}
-
-SqlStatement& SqlStatement::set(const char* term, const KvbDatavar& value,
-                                Given rule) {
-  if (isGiven(value, rule)) {
-    addSet(term, "");
-    bind(value);
-  }
-  return *this;
-}
-
-SqlStatement& SqlStatement::set(const SqlField& field) {
-  if (field.given) {
-    addSet(field.name, "=?");
-    params_.push_back(field.param);
-  }
-  return *this;
-}
-
-SqlStatement& SqlStatement::set(const SqlFields& fields) {
-  for (const SqlField& field : fields) set(field);
+SqlStatement& SqlStatement::addAll(Clause clause, const SqlField* begin,
+                                   const SqlField* end) {
+  for (const SqlField* field = begin; field != end; ++field)
+    add(clause, *field);
   return *this;
 }
 
@@ -113,7 +85,7 @@ SqlStatement& SqlStatement::append(const KvbString& text, bool whereOpen) {
 }
 
 SqlStatement& SqlStatement::bind(const KvbDatavar& value) {
-  return bind(declared(value, value.getType(), 0));
+  return bind(declaredParam(value, value.getType(), 0));
 }
 
 SqlStatement& SqlStatement::bind(QueryParam param) {

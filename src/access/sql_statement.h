@@ -23,6 +23,9 @@ enum class Given {
 // True when `value` is given under `rule`.
 bool isGiven(const KvbDatavar& value, Given rule);
 
+// `value` declared with `type` and `size`.
+QueryParam declaredParam(KvbDatavar value, int type, int size);
+
 // A column and its value: the value is declared with its own type, or with
 // the type and size given (a text with the width of its column, so that
 // PostgreSQL gets the width, and a null its type).
@@ -54,16 +57,26 @@ class SqlStatement {
 
   // A WHERE term ("A.X=?") and its value, when the value is given.
   SqlStatement& where(const char* term, const KvbDatavar& value,
-                      Given rule = Given::kAlways);
+                      Given rule = Given::kAlways) {
+    return add(kWhere, term, value, rule);
+  }
   // "<name>=?" as a WHERE term for each field given, in order.
-  SqlStatement& where(const SqlField& field);
-  SqlStatement& where(std::initializer_list<SqlField> fields);
-  SqlStatement& where(const SqlFields& fields);
+  SqlStatement& where(const SqlField& field) { return add(kWhere, field); }
+  SqlStatement& where(std::initializer_list<SqlField> fields) {
+    return addAll(kWhere, fields.begin(), fields.end());
+  }
+  SqlStatement& where(const SqlFields& fields) {
+    return addAll(kWhere, fields.data(), fields.data() + fields.size());
+  }
   // The same for the SET list.
   SqlStatement& set(const char* term, const KvbDatavar& value,
-                    Given rule = Given::kAlways);
-  SqlStatement& set(const SqlField& field);
-  SqlStatement& set(const SqlFields& fields);
+                    Given rule = Given::kAlways) {
+    return add(kSet, term, value, rule);
+  }
+  SqlStatement& set(const SqlField& field) { return add(kSet, field); }
+  SqlStatement& set(const SqlFields& fields) {
+    return addAll(kSet, fields.data(), fields.data() + fields.size());
+  }
 
   // Text without a term of its own; `whereOpen` tells whether a WHERE
   // clause is open after it (by default, as it was before).
@@ -83,9 +96,14 @@ class SqlStatement {
   const QueryParamList& params() const { return params_; }
 
  private:
-  // Opens or joins a clause and appends `term` (and `suffix`).
-  void addWhere(const char* term, const char* suffix);
-  void addSet(const char* term, const char* suffix);
+  enum Clause { kWhere, kSet };
+  SqlStatement& add(Clause clause, const char* term, const KvbDatavar& value,
+                    Given rule);
+  SqlStatement& add(Clause clause, const SqlField& field);
+  SqlStatement& addAll(Clause clause, const SqlField* begin,
+                       const SqlField* end);
+  // Opens or joins a clause and appends `term` and `suffix`.
+  void open(Clause clause, const char* term, const char* suffix);
 
   KvbString sql_;
   QueryParamList params_;

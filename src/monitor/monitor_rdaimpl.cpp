@@ -111,8 +111,7 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
 }
 
 bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
-                                  int key,
-                                  const SqlFields& columns,
+                                  int key, const SqlFields& columns,
                                   const KvbString& editUser, int folderId) {
   if (!ready()) return false;
   if (key == -1) return true;
@@ -374,7 +373,9 @@ bool MonitorRDAImpl::updateSource(int sourceId, const KvbString& name,
                                   const KvbString& user, int folderId) {
   if (!ready()) return false;
   SqlStatement update("UPDATE " + table("EXSRC"));
-  update.set("ES_NAME=?", name).set("ES_EDDAT=?", now()).set("ES_EDUSR=?", user);
+  update.set("ES_NAME=?", name)
+      .set("ES_EDDAT=?", now())
+      .set("ES_EDUSR=?", user);
   // Folder 0, the root, is no move: the source stays where it is.
   if (folderId > 0) update.set("FLDR_ID=?", folderId);
   update.where("ES_ID=?", sourceId);

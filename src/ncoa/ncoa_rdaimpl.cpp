@@ -45,90 +45,94 @@ const char kCopiedFlag[] = "CASE WHEN %s<>0 THEN 1 ELSE 0 END";
 
 // The columns that a list owner and its snapshots share, in table order,
 // followed by `more`.
-SqlFields listOwnerColumns(
-    const KvbString& busName, const KvbString& address, const KvbString& city,
-    const KvbString& state, const KvbString& zip, const KvbString& telNo,
-    const KvbString& naics, const KvbString& mailerId, const KvbString& email,
-    const KvbString& parentName, const KvbString& marketingName,
-    const KvbString& custom1, const KvbString& custom2,
-    const KvbString& custom3, const KvbString& website, int coopDb,
-    const KvbString& signName, const KvbString& signTitle,
-    const KvbDate& signDate, std::initializer_list<SqlField> more = {}) {
+SqlFields listOwnerColumns(const KvbString& busName, const KvbString& address,
+                           const KvbString& city, const KvbString& state,
+                           const KvbString& zip, const KvbString& telNo,
+                           const KvbString& naics, const KvbString& mailerId,
+                           const KvbString& email, const KvbString& parentName,
+                           const KvbString& marketingName,
+                           const KvbString& custom1, const KvbString& custom2,
+                           const KvbString& custom3, const KvbString& website,
+                           int coopDb, const KvbString& signName,
+                           const KvbString& signTitle, const KvbDate& signDate,
+                           std::initializer_list<SqlField> more = {}) {
   SqlFields columns = {text("BUSNAME", busName),
-                                    text("ADDR", address),
-                                    text("CITY", city),
-                                    text("STATE", state),
-                                    text("ZIP", zip),
-                                    text("TELNO", telNo),
-                                    text("MAILID", mailerId),
-                                    text("EMAIL", email),
-                                    text("PARNAME", parentName),
-                                    text("MKTGNM", marketingName),
-                                    text("NAICS", naics),
-                                    text("CUSTM1", custom1),
-                                    text("CUSTM2", custom2),
-                                    text("CUSTM3", custom3),
-                                    text("WEBSITE", website),
-                                    flag("COOPDB", coopDb),
-                                    text("SIGNNM", signName),
-                                    text("SIGNTITL", signTitle),
-                                    date("SIGNDATE", signDate)};
+                       text("ADDR", address),
+                       text("CITY", city),
+                       text("STATE", state),
+                       text("ZIP", zip),
+                       text("TELNO", telNo),
+                       text("MAILID", mailerId),
+                       text("EMAIL", email),
+                       text("PARNAME", parentName),
+                       text("MKTGNM", marketingName),
+                       text("NAICS", naics),
+                       text("CUSTM1", custom1),
+                       text("CUSTM2", custom2),
+                       text("CUSTM3", custom3),
+                       text("WEBSITE", website),
+                       flag("COOPDB", coopDb),
+                       text("SIGNNM", signName),
+                       text("SIGNTITL", signTitle),
+                       date("SIGNDATE", signDate)};
   columns.insert(columns.end(), more);
   return columns;
 }
 
 // The columns that a licensee and its snapshots share, in table order,
 // followed by `more`.
-SqlFields licenseeColumns(
-    const KvbString& ncoaId, const KvbString& busName, const KvbString& telNo,
-    const KvbString& tin, int licenseeType, const KvbString& email,
-    const KvbString& fax, const KvbString& custom1, const KvbString& custom2,
-    const KvbString& custom3, const KvbString& signName,
-    const KvbString& signTitle, const KvbDate& signDate,
-    std::initializer_list<SqlField> more = {}) {
+SqlFields licenseeColumns(const KvbString& ncoaId, const KvbString& busName,
+                          const KvbString& telNo, const KvbString& tin,
+                          int licenseeType, const KvbString& email,
+                          const KvbString& fax, const KvbString& custom1,
+                          const KvbString& custom2, const KvbString& custom3,
+                          const KvbString& signName, const KvbString& signTitle,
+                          const KvbDate& signDate,
+                          std::initializer_list<SqlField> more = {}) {
   SqlFields columns = {text("NCOAID", ncoaId),
-                                    text("BUSNAME", busName),
-                                    text("TELNO", telNo),
-                                    text("TIN", tin),
-                                    number("LTYPE", licenseeType),
-                                    text("EMAIL", email),
-                                    text("FAX", fax),
-                                    text("CUSTM1", custom1),
-                                    text("CUSTM2", custom2),
-                                    text("CUSTM3", custom3),
-                                    text("SIGNNM", signName),
-                                    text("SIGNTITL", signTitle),
-                                    date("SIGNDATE", signDate)};
+                       text("BUSNAME", busName),
+                       text("TELNO", telNo),
+                       text("TIN", tin),
+                       number("LTYPE", licenseeType),
+                       text("EMAIL", email),
+                       text("FAX", fax),
+                       text("CUSTM1", custom1),
+                       text("CUSTM2", custom2),
+                       text("CUSTM3", custom3),
+                       text("SIGNNM", signName),
+                       text("SIGNTITL", signTitle),
+                       date("SIGNDATE", signDate)};
   columns.insert(columns.end(), more);
   return columns;
 }
 
 // The columns that a broker and its snapshots share, in table order,
 // followed by `more`.
-SqlFields brokerColumns(
-    const KvbString& busName, const KvbString& address, const KvbString& city,
-    const KvbString& state, const KvbString& zip, const KvbString& telNo,
-    const KvbString& fax, const KvbString& email, const KvbString& naics,
-    const KvbString& custom1, const KvbString& custom2,
-    const KvbString& custom3, int brokerType, const KvbString& signName,
-    const KvbString& signTitle, const KvbDate& signDate,
-    std::initializer_list<SqlField> more = {}) {
+SqlFields brokerColumns(const KvbString& busName, const KvbString& address,
+                        const KvbString& city, const KvbString& state,
+                        const KvbString& zip, const KvbString& telNo,
+                        const KvbString& fax, const KvbString& email,
+                        const KvbString& naics, const KvbString& custom1,
+                        const KvbString& custom2, const KvbString& custom3,
+                        int brokerType, const KvbString& signName,
+                        const KvbString& signTitle, const KvbDate& signDate,
+                        std::initializer_list<SqlField> more = {}) {
   SqlFields columns = {text("BUSNAME", busName),
-                                    text("ADDR", address),
-                                    text("CITY", city),
-                                    text("STATE", state),
-                                    text("ZIP", zip),
-                                    text("TELNO", telNo),
-                                    text("FAX", fax),
-                                    text("EMAIL", email),
-                                    text("NAICS", naics),
-                                    number("BRTYPE", brokerType),
-                                    text("CUSTM1", custom1),
-                                    text("CUSTM2", custom2),
-                                    text("CUSTM3", custom3),
-                                    text("SIGNNM", signName),
-                                    text("SIGNTITL", signTitle),
-                                    date("SIGNDATE", signDate)};
+                       text("ADDR", address),
+                       text("CITY", city),
+                       text("STATE", state),
+                       text("ZIP", zip),
+                       text("TELNO", telNo),
+                       text("FAX", fax),
+                       text("EMAIL", email),
+                       text("NAICS", naics),
+                       number("BRTYPE", brokerType),
+                       text("CUSTM1", custom1),
+                       text("CUSTM2", custom2),
+                       text("CUSTM3", custom3),
+                       text("SIGNNM", signName),
+                       text("SIGNTITL", signTitle),
+                       date("SIGNDATE", signDate)};
   columns.insert(columns.end(), more);
   return columns;
 }
@@ -314,11 +318,11 @@ bool NCOARDAImpl::copyRow(const char* code, int key,
   return handOut(ok, id, newId);
 }
 
-bool NCOARDAImpl::updateRow(const char* code, int key,
-                            const SqlFields& columns, bool stamp) {
-  switch (updateGiven(code, keyColumn(code), key, columns,
-                      {{"MODDATE", stamp ? now() : KvbDatavar(),
-                        Given::kNotNull}})) {
+bool NCOARDAImpl::updateRow(const char* code, int key, const SqlFields& columns,
+                            bool stamp) {
+  switch (updateGiven(
+      code, keyColumn(code), key, columns,
+      {{"MODDATE", stamp ? now() : KvbDatavar(), Given::kNotNull}})) {
     case 1:
       return true;
     case 0:
@@ -371,12 +375,11 @@ bool NCOARDAImpl::addLicensee(
     const KvbString& fax, const KvbString& custom1, const KvbString& custom2,
     const KvbString& custom3, const KvbString& signName,
     const KvbString& signTitle, const KvbDate& signDate, int* newId) {
-  return addRow(
-      "NCOALI", nullptr,
-      licenseeColumns(ncoaId, busName, telNo, tin, licenseeType, email, fax,
-                      custom1, custom2, custom3, signName, signTitle, signDate,
-                      {{"MODDATE", now()}}),
-      newId);
+  return addRow("NCOALI", nullptr,
+                licenseeColumns(ncoaId, busName, telNo, tin, licenseeType,
+                                email, fax, custom1, custom2, custom3, signName,
+                                signTitle, signDate, {{"MODDATE", now()}}),
+                newId);
 }
 
 bool NCOARDAImpl::addBroker(const KvbString& busName, const KvbString& address,

@@ -69,8 +69,7 @@ ReposDataAccessCursor* ProfileRDAImpl::listTableCharts(
               {"B.CT_SCHMA", schema, Given::kNotEmpty},
               {"B.CT_TBL", tableName, Given::kNotEmpty},
               {"B.CT_FILT", filter, Given::kNotEmpty}});
-  if (type != 0)
-    select.where("B.CT_TYPE=?", KvbString(std::string(1, type)));
+  if (type != 0) select.where("B.CT_TYPE=?", KvbString(std::string(1, type)));
   return query(select.append(" ORDER BY A.CH_ID"));
 }
 

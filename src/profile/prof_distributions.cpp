@@ -63,8 +63,9 @@ ReposDataAccessCursor* ProfileRDAImpl::listFrequencyDistribution(
     int fieldId, bool sharedTable, bool matchCodes, int matchDefinitionId) {
   if (!ready()) return nullptr;
   if (matchCodes) {
-    SqlStatement select("SELECT FR_VAL, MC_COUNT, MC_VALUE, FLD_ID, MC_ID FROM " +
-                        table("MCDIST"));
+    SqlStatement select(
+        "SELECT FR_VAL, MC_COUNT, MC_VALUE, FLD_ID, MC_ID FROM " +
+        table("MCDIST"));
     select.where("FLD_ID=?", fieldId)
         .where("MC_ID=?", matchDefinitionId, Given::kNotMinusOne);
     return query(select.append(" ORDER BY MC_COUNT DESC"), frequencyCap());

@@ -184,8 +184,9 @@ ReposDataAccessCursor* ProfileRDAImpl::groupFields(bool withCounts, int groupId,
   SqlStatement select(sql, true);
   // Without counts the group is required: -1 names none, and no field is
   // listed.
-  select.where("B.GC_ID=?", groupId,
-               withCounts ? Given::kNotMinusOne : Given::kAlways)
+  select
+      .where("B.GC_ID=?", groupId,
+             withCounts ? Given::kNotMinusOne : Given::kAlways)
       .where("D.JOB_ID=?", runId, Given::kNotMinusOne);
   return query(select.append(" ORDER BY A.FLD_NAME"));
 }

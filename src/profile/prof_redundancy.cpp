@@ -46,10 +46,10 @@ ReposDataAccessCursor* ProfileRDAImpl::findRdaConfigFields(
   // FLDRDA names its configuration, whose row names the match definition.
   const KvbString byDefinition = "RDACFGID IN (SELECT RDACFGID FROM " +
                                  table("RDACFG") + " WHERE MC_ID=?)";
-  return query(SqlStatement(selectAll("FLDRDA"))
-                   .where(byDefinition.asCstr(), matchDefinitionId,
-                          Given::kNotMinusOne)
-                   .where("FLD_ID=?", fieldId, Given::kNotMinusOne));
+  return query(
+      SqlStatement(selectAll("FLDRDA"))
+          .where(byDefinition.asCstr(), matchDefinitionId, Given::kNotMinusOne)
+          .where("FLD_ID=?", fieldId, Given::kNotMinusOne));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listRdaResults(int configId, int fieldA,

@@ -161,8 +161,8 @@ ReposDataAccessCursor* ProfileRDAImpl::listRunFields(int runId, int dsnId,
   if (byRun) {
     SqlStatement select(sql + " FROM " + table("FLD") + " A, " + table("TBL") +
                         " B, " + table("DSN") + " C");
-    select.where("A.TBL_ID=B.TBL_ID AND B.DSN_ID=C.DSN_ID AND C.JOB_ID=?",
-                  runId)
+    select
+        .where("A.TBL_ID=B.TBL_ID AND B.DSN_ID=C.DSN_ID AND C.JOB_ID=?", runId)
         .where("C.DSN_ID=?", dsnId, Given::kNotMinusOne)
         .where("B.TBL_ID=?", tableId, Given::kNotMinusOne);
     return query(select.append(" ORDER BY A.FLD_NAME"));

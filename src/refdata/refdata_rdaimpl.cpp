@@ -36,6 +36,6 @@ RefDataRDAImpl::Cursor RefDataRDAImpl::queryByExample(const char* code,
 }
 
 bool RefDataRDAImpl::deleteByExample(const char* code, RdFields filters) {
-  return ready() &&
-         run(SqlStatement("DELETE FROM " + table(code)).where(asFilters(filters)));
+  return ready() && run(SqlStatement("DELETE FROM " + table(code))
+                            .where(asFilters(filters)));
 }

@@ -255,7 +255,6 @@ class RefDataRDAImpl : public RDA_Object<RefDataRepositoryDataAccess> {
                         const char* order = "");
   // The delete-by-example procedure.
   bool deleteByExample(const char* code, RdFields filters);
-
 };
 
 #endif  // REFDATA_REFDATA_RDAIMPL_H_

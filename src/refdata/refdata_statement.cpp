@@ -38,34 +38,26 @@ int textWidth(const char* column) {
   return 0;
 }
 
-QueryParam makeParam(KvbDatavar value, int type, int size) {
-  QueryParam param;
-  param.value = std::move(value);
-  param.type = type;
-  param.size = size;
-  return param;
-}
-
 }  // namespace
 
 RdField::RdField(const char* column, int value)
-    : RdField(column, makeParam(value, kvbTypeInt, 0), Given::kNotNegative,
+    : RdField(column, declaredParam(value, kvbTypeInt, 0), Given::kNotNegative,
               Given::kNotMinusOne) {}
 
 RdField::RdField(const char* column, const KvbString& value)
-    : RdField(column, makeParam(value, kvbTypeString, textWidth(column)),
+    : RdField(column, declaredParam(value, kvbTypeString, textWidth(column)),
               Given::kNotEmpty, Given::kNotEmpty) {}
 
 RdField::RdField(const char* column, const KvbDate& value)
     : RdField(column,
-              makeParam(value.isNull() ? KvbDatavar::nullOf(kvbTypeReal)
-                                       : KvbDatavar(value.asDouble()),
-                        kvbTypeReal, 0),
+              declaredParam(value.isNull() ? KvbDatavar::nullOf(kvbTypeReal)
+                                           : KvbDatavar(value.asDouble()),
+                            kvbTypeReal, 0),
               Given::kNotNull, Given::kNotNull) {}
 
 RdField RdField::anySign(const char* column, int value) {
-  return RdField(column, makeParam(value, kvbTypeInt, 0), Given::kNotMinusOne,
-                 Given::kNotMinusOne);
+  return RdField(column, declaredParam(value, kvbTypeInt, 0),
+                 Given::kNotMinusOne, Given::kNotMinusOne);
 }
 
 SqlFields asFilters(RdFields fields) {

@@ -29,8 +29,7 @@ class RdField {
   SqlField asFilter() const { return {column_, param_, filterRule_}; }
 
  private:
-  RdField(const char* column, QueryParam param, Given addRule,
-          Given filterRule)
+  RdField(const char* column, QueryParam param, Given addRule, Given filterRule)
       : column_(column),
         param_(std::move(param)),
         addRule_(addRule),

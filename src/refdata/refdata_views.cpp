@@ -15,14 +15,14 @@ Cursor RefDataRDAImpl::getUserAttributes(int id, Text name, Text description) {
   if (!ready()) return nullptr;
   return query(
       SqlStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, l.CODE FROM " +
-                      table("RDATRS") + " a INNER JOIN " + table("RDATRC") +
-                      " ac ON a.CONTYID=ac.ID INNER JOIN " + table("RDLANS") +
-                      " l ON a.LANGID=l.ID"
-                      " WHERE ac.CONTYPE='RD_USER_ATTRIBUTE'",
-                  kWhereOpen)
+                       table("RDATRS") + " a INNER JOIN " + table("RDATRC") +
+                       " ac ON a.CONTYID=ac.ID INNER JOIN " + table("RDLANS") +
+                       " l ON a.LANGID=l.ID"
+                       " WHERE ac.CONTYPE='RD_USER_ATTRIBUTE'",
+                   kWhereOpen)
           .where(asFilters({{"a.ATTRNAME", name},
-                  {"a.DESCRPTN", description},
-                  {"a.ID", id}})));
+                            {"a.DESCRPTN", description},
+                            {"a.ID", id}})));
 }
 
 // ---------------------------------------------------------------------------
@@ -51,8 +51,8 @@ Cursor RefDataRDAImpl::getDomainVersionInfo(int domainId, int domainVersionId) {
   if (!ready()) return nullptr;
   return query(
       SqlStatement("SELECT d.ID, d.DOMNAME, d.DOMTYPE, v.ID, v.VERSION FROM " +
-                  table("RDDOMS") + " d INNER JOIN " + table("RDDOVR") +
-                  " v ON d.ID=v.DOMAINID")
+                   table("RDDOMS") + " d INNER JOIN " + table("RDDOVR") +
+                   " v ON d.ID=v.DOMAINID")
           .where(asFilters({{"d.ID", domainId}, {"v.ID", domainVersionId}})));
 }
 
@@ -60,12 +60,12 @@ Cursor RefDataRDAImpl::getDomainDetails(int domainId) {
   if (!ready()) return nullptr;
   return query(
       SqlStatement("SELECT " + rda_->getColumnList("RDDOMS", "o") +
-                  ", acct.ACTNAME, l.CODE, l2.CODE FROM " + table("RDDOMS") +
-                  " o INNER JOIN " + table("RDDOLG") +
-                  " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDLANS") +
-                  " l ON ol.LANGID=l.ID LEFT JOIN " + table("RDLANS") +
-                  " l2 ON o.DEFLANID=l2.ID LEFT JOIN " + table("RDACTS") +
-                  " acct ON o.LOCKBYID=acct.ID")
+                   ", acct.ACTNAME, l.CODE, l2.CODE FROM " + table("RDDOMS") +
+                   " o INNER JOIN " + table("RDDOLG") +
+                   " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDLANS") +
+                   " l ON ol.LANGID=l.ID LEFT JOIN " + table("RDLANS") +
+                   " l2 ON o.DEFLANID=l2.ID LEFT JOIN " + table("RDACTS") +
+                   " acct ON o.LOCKBYID=acct.ID")
           .where(asFilters({{"o.ID", domainId}}))
           .append(" ORDER BY o.ID, l.CODE ASC"));
 }
@@ -73,9 +73,9 @@ Cursor RefDataRDAImpl::getDomainDetails(int domainId) {
 Cursor RefDataRDAImpl::getLatestDomainVersion(int domainId) {
   if (!ready()) return nullptr;
   SqlStatement select("SELECT ov.*, a1.ACTNAME, a2.ACTNAME FROM " +
-                     table("RDDOVR") + " ov INNER JOIN " + table("RDACTS") +
-                     " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
-                     " a2 ON ov.LOCKBYID=a2.ID");
+                      table("RDDOVR") + " ov INNER JOIN " + table("RDACTS") +
+                      " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
+                      " a2 ON ov.LOCKBYID=a2.ID");
   if (domainId != -1)
     select
         .append(
@@ -89,10 +89,10 @@ Cursor RefDataRDAImpl::getLatestDomainVersion(int domainId) {
 Cursor RefDataRDAImpl::getDomainVersionHistory(int domainId, bool latestOnly) {
   if (!ready()) return nullptr;
   SqlStatement select("SELECT " + rda_->getColumnList("RDDOVR", "ov") +
-                     ", a1.ACTNAME, a2.ACTNAME FROM " + table("RDDOVR") +
-                     " ov INNER JOIN " + table("RDACTS") +
-                     " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
-                     " a2 ON ov.LOCKBYID=a2.ID");
+                      ", a1.ACTNAME, a2.ACTNAME FROM " + table("RDDOVR") +
+                      " ov INNER JOIN " + table("RDACTS") +
+                      " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
+                      " a2 ON ov.LOCKBYID=a2.ID");
   select.where(asFilters({{"ov.DOMAINID", domainId}}));
   if (domainId != -1 && latestOnly)
     select
@@ -120,15 +120,15 @@ Cursor RefDataRDAImpl::getDomainVersionLanguages(int languageId, int domainId,
   if (!ready()) return nullptr;
   return query(
       SqlStatement("SELECT l.CODE, l.LANGNAME, dfl.CODE, l.ID, olv.DOMLANID "
-                  "FROM " +
-                  table("RDDOMS") + " o INNER JOIN " + table("RDDOLG") +
-                  " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDDOLV") +
-                  " olv ON ol.ID=olv.DOMLANID INNER JOIN " + table("RDLANS") +
-                  " l ON l.ID=ol.LANGID INNER JOIN " + table("RDLANS") +
-                  " dfl ON dfl.ID=o.DEFLANID")
+                   "FROM " +
+                   table("RDDOMS") + " o INNER JOIN " + table("RDDOLG") +
+                   " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDDOLV") +
+                   " olv ON ol.ID=olv.DOMLANID INNER JOIN " + table("RDLANS") +
+                   " l ON l.ID=ol.LANGID INNER JOIN " + table("RDLANS") +
+                   " dfl ON dfl.ID=o.DEFLANID")
           .where(asFilters({{"l.ID", languageId},
-                  {"o.ID", domainId},
-                  {"olv.DOMVERID", domainVersionId}})));
+                            {"o.ID", domainId},
+                            {"olv.DOMVERID", domainVersionId}})));
 }
 
 Cursor RefDataRDAImpl::getUsedDomainLanguages(int domainId,
@@ -137,13 +137,12 @@ Cursor RefDataRDAImpl::getUsedDomainLanguages(int domainId,
   // The version filter opens the sub-select's own WHERE; the domain filter
   // continues the outer one.
   return query(SqlStatement("SELECT ID FROM " + table("RDDOLG") +
-                                " WHERE LANGID IN ( SELECT LANGID FROM " +
-                                table("RDITAV") + " iav INNER JOIN " +
-                                table("RDITVV") +
-                                " iavv ON iav.ID=iavv.ITATVLID")
-                        .where(asFilters({{"iavv.DOMVERID", domainVersionId}}))
-                        .append(" GROUP BY LANGID)", kWhereOpen)
-                        .where(asFilters({{"DOMAINID", domainId}})));
+                            " WHERE LANGID IN ( SELECT LANGID FROM " +
+                            table("RDITAV") + " iav INNER JOIN " +
+                            table("RDITVV") + " iavv ON iav.ID=iavv.ITATVLID")
+                   .where(asFilters({{"iavv.DOMVERID", domainVersionId}}))
+                   .append(" GROUP BY LANGID)", kWhereOpen)
+                   .where(asFilters({{"DOMAINID", domainId}})));
 }
 
 // The user attributes of domains with their version entries; the statement
@@ -158,12 +157,13 @@ Cursor RefDataRDAImpl::getDomainUserAttributes(int domainId,
   if (!ready()) return nullptr;
   return query(
       SqlStatement(userAttributeColumns() + " FROM " + table("RDDOAT") +
-                  " oa INNER JOIN " + table("RDATRS") +
-                  " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
-                  " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
-                  " INNER JOIN " +
-                  table("RDDATV") + " oav ON oav.DOMATTID=oa.ID")
-          .where(asFilters({{"oa.DOMAINID", domainId}, {"oav.DOMVERID", domainVersionId}}))
+                   " oa INNER JOIN " + table("RDATRS") +
+                   " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
+                   " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
+                   " INNER JOIN " +
+                   table("RDDATV") + " oav ON oav.DOMATTID=oa.ID")
+          .where(asFilters(
+              {{"oa.DOMAINID", domainId}, {"oav.DOMVERID", domainVersionId}}))
           .append(" ORDER BY a.ATTRNAME ASC"));
 }
 
@@ -171,12 +171,12 @@ Cursor RefDataRDAImpl::getUsedDomainAttributes(int domainId,
                                                int domainVersionId) {
   if (!ready()) return nullptr;
   return query(SqlStatement("SELECT ID FROM " + table("RDDOAT") +
-                                " WHERE ATTRIBID IN ( SELECT ATTRIBID FROM " +
-                                table("RDITVV") + " iavv INNER JOIN " +
-                                table("RDDOIA") + " ia ON iavv.ITEATTID=ia.ID")
-                        .where(asFilters({{"iavv.DOMVERID", domainVersionId}}))
-                        .append(" GROUP BY ATTRIBID)", kWhereOpen)
-                        .where(asFilters({{"DOMAINID", domainId}})));
+                            " WHERE ATTRIBID IN ( SELECT ATTRIBID FROM " +
+                            table("RDITVV") + " iavv INNER JOIN " +
+                            table("RDDOIA") + " ia ON iavv.ITEATTID=ia.ID")
+                   .where(asFilters({{"iavv.DOMVERID", domainVersionId}}))
+                   .append(" GROUP BY ATTRIBID)", kWhereOpen)
+                   .where(asFilters({{"DOMAINID", domainId}})));
 }
 
 Cursor RefDataRDAImpl::getDomainUserAttributeLanguages(int domainId,
@@ -184,13 +184,13 @@ Cursor RefDataRDAImpl::getDomainUserAttributeLanguages(int domainId,
   if (!ready()) return nullptr;
   return query(
       SqlStatement(userAttributeColumns() + ", la.LANGNAME FROM " +
-                  table("RDDOAT") + " oa INNER JOIN " + table("RDATRS") +
-                  " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
-                  " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
-                  " INNER JOIN " +
-                  table("RDDATV") + " oav ON oav.DOMATTID=oa.ID INNER JOIN " +
-                  table("RDDOLG") + " dl ON oa.DOMAINID=dl.DOMAINID " +
-                  "INNER JOIN " + table("RDLANS") + " la ON dl.LANGID=la.ID")
+                   table("RDDOAT") + " oa INNER JOIN " + table("RDATRS") +
+                   " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
+                   " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
+                   " INNER JOIN " +
+                   table("RDDATV") + " oav ON oav.DOMATTID=oa.ID INNER JOIN " +
+                   table("RDDOLG") + " dl ON oa.DOMAINID=dl.DOMAINID " +
+                   "INNER JOIN " + table("RDLANS") + " la ON dl.LANGID=la.ID")
           .where(asFilters(
               {{"oa.DOMAINID", domainId}, {"oav.DOMVERID", domainVersionId}})));
 }
@@ -200,41 +200,41 @@ Cursor RefDataRDAImpl::getDomainUserAttributeLanguages(int domainId,
 
 Cursor RefDataRDAImpl::getDomainVersionItems(int itemId, int domainVersionId) {
   if (!ready()) return nullptr;
-  return query(
-      SqlStatement("SELECT i.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
-                  "iv.LINEAGE, iv.ITEMLVL, iv.ID FROM " +
-                  table("RDITVR") + " iv INNER JOIN " + table("RDDOIT") +
-                  " i ON iv.ITEMID=i.ID")
-          .where(asFilters({{"i.ID", itemId}, {"iv.DOMVERID", domainVersionId}})));
+  return query(SqlStatement("SELECT i.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
+                            "iv.LINEAGE, iv.ITEMLVL, iv.ID FROM " +
+                            table("RDITVR") + " iv INNER JOIN " +
+                            table("RDDOIT") + " i ON iv.ITEMID=i.ID")
+                   .where(asFilters(
+                       {{"i.ID", itemId}, {"iv.DOMVERID", domainVersionId}})));
 }
 
 Cursor RefDataRDAImpl::getChildItems(int domainVersionId, int parentId) {
   if (!ready()) return nullptr;
   // The filters extend the join's ON condition, which selects the same
   // rows as a WHERE clause would.
-  return query(
-      SqlStatement("SELECT iv.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
-                  "iv.LINEAGE, iv.ITEMLVL, ( SELECT COUNT(*) FROM " +
-                      table("RDITVR") +
-                      " iv2 WHERE iv2.DOMVERID=iv.DOMVERID AND "
-                      "iv2.PARNTID=iv.ID) AS CHILDREN_COUNT FROM " +
-                      table("RDITVR") + " iv INNER JOIN " + table("RDDOIT") +
-                      " i ON iv.ITEMID=i.ID",
-                  kWhereOpen)
-          .where(asFilters({{"iv.DOMVERID", domainVersionId}, {"iv.PARNTID", parentId}})));
+  return query(SqlStatement("SELECT iv.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
+                            "iv.LINEAGE, iv.ITEMLVL, ( SELECT COUNT(*) FROM " +
+                                table("RDITVR") +
+                                " iv2 WHERE iv2.DOMVERID=iv.DOMVERID AND "
+                                "iv2.PARNTID=iv.ID) AS CHILDREN_COUNT FROM " +
+                                table("RDITVR") + " iv INNER JOIN " +
+                                table("RDDOIT") + " i ON iv.ITEMID=i.ID",
+                            kWhereOpen)
+                   .where(asFilters({{"iv.DOMVERID", domainVersionId},
+                                     {"iv.PARNTID", parentId}})));
 }
 
 Cursor RefDataRDAImpl::getItemVersionAttributes(int itemVersionId,
                                                 int domainVersionId) {
   if (!ready()) return nullptr;
-  return query(
-      SqlStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, ia.ID FROM " +
-                  table("RDDOIA") + " ia INNER JOIN " + table("RDIAVR") +
-                  " iav ON ia.ID=iav.ITEATTID INNER JOIN " + table("RDATRS") +
-                  " a ON a.ID = ia.ATTRIBID")
-          .where(asFilters({{"ia.ITVERID", itemVersionId},
-                  {"iav.DOMVERID", domainVersionId}}))
-          .append(" ORDER BY a.ATTRNAME ASC"));
+  return query(SqlStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, ia.ID FROM " +
+                            table("RDDOIA") + " ia INNER JOIN " +
+                            table("RDIAVR") +
+                            " iav ON ia.ID=iav.ITEATTID INNER JOIN " +
+                            table("RDATRS") + " a ON a.ID = ia.ATTRIBID")
+                   .where(asFilters({{"ia.ITVERID", itemVersionId},
+                                     {"iav.DOMVERID", domainVersionId}}))
+                   .append(" ORDER BY a.ATTRNAME ASC"));
 }
 
 Cursor RefDataRDAImpl::getItemVersionAttributeValues(int itemVersionId,
@@ -242,16 +242,16 @@ Cursor RefDataRDAImpl::getItemVersionAttributeValues(int itemVersionId,
   if (!ready()) return nullptr;
   return query(
       SqlStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, iava.*, "
-                  "iavv.ITEATTID, l.CODE, l.ID FROM " +
-                  table("RDDOIA") + " ia INNER JOIN " + table("RDIAVR") +
-                  " iav ON ia.ID=iav.ITEATTID INNER JOIN " + table("RDATRS") +
-                  " a ON a.ID=ia.ATTRIBID LEFT JOIN " + table("RDITVV") +
-                  " iavv ON iav.DOMVERID=iavv.DOMVERID AND "
-                  "ia.ID=iavv.ITEATTID LEFT JOIN " +
-                  table("RDITAV") + " iava ON iava.ID=iavv.ITATVLID " +
-                  "LEFT JOIN " + table("RDLANS") + " l ON l.ID=iava.LANGID")
+                   "iavv.ITEATTID, l.CODE, l.ID FROM " +
+                   table("RDDOIA") + " ia INNER JOIN " + table("RDIAVR") +
+                   " iav ON ia.ID=iav.ITEATTID INNER JOIN " + table("RDATRS") +
+                   " a ON a.ID=ia.ATTRIBID LEFT JOIN " + table("RDITVV") +
+                   " iavv ON iav.DOMVERID=iavv.DOMVERID AND "
+                   "ia.ID=iavv.ITEATTID LEFT JOIN " +
+                   table("RDITAV") + " iava ON iava.ID=iavv.ITATVLID " +
+                   "LEFT JOIN " + table("RDLANS") + " l ON l.ID=iava.LANGID")
           .where(asFilters({{"ia.ITVERID", itemVersionId},
-                  {"iav.DOMVERID", domainVersionId}})));
+                            {"iav.DOMVERID", domainVersionId}})));
 }
 
 // ---------------------------------------------------------------------------
@@ -266,20 +266,21 @@ Cursor RefDataRDAImpl::getDomainContents(int domainId, int domainVersionId) {
   if (!ready()) return nullptr;
   return query(
       SqlStatement(kContentsColumns + table("RDDOMS") + " d INNER JOIN " +
-                  table("RDDOVR") + " dv ON d.ID=dv.DOMAINID INNER JOIN " +
-                  table("RDITVR") + " iv ON iv.DOMVERID=dv.ID INNER JOIN " +
-                  table("RDDOIT") + " i ON iv.ITEMID=i.ID LEFT JOIN " +
-                  table("RDDOIA") + " ia ON ia.ITVERID=iv.ID LEFT JOIN " +
-                  table("RDATRS") + " a ON ia.ATTRIBID=a.ID LEFT JOIN " +
-                  table("RDIAVR") +
-                  " iav ON iav.ITEATTID=ia.ID AND iav.DOMVERID=iv.DOMVERID "
-                  "LEFT JOIN " +
-                  table("RDITVV") +
-                  " iavv ON iav.ITEATTID=iavv.ITEATTID AND "
-                  "iavv.DOMVERID=iv.DOMVERID LEFT JOIN " +
-                  table("RDITAV") + " av ON av.ID=iavv.ITATVLID LEFT JOIN " +
-                  table("RDLANS") + " l ON av.LANGID=l.ID")
-          .where(asFilters({{"dv.DOMAINID", domainId}, {"iv.DOMVERID", domainVersionId}}))
+                   table("RDDOVR") + " dv ON d.ID=dv.DOMAINID INNER JOIN " +
+                   table("RDITVR") + " iv ON iv.DOMVERID=dv.ID INNER JOIN " +
+                   table("RDDOIT") + " i ON iv.ITEMID=i.ID LEFT JOIN " +
+                   table("RDDOIA") + " ia ON ia.ITVERID=iv.ID LEFT JOIN " +
+                   table("RDATRS") + " a ON ia.ATTRIBID=a.ID LEFT JOIN " +
+                   table("RDIAVR") +
+                   " iav ON iav.ITEATTID=ia.ID AND iav.DOMVERID=iv.DOMVERID "
+                   "LEFT JOIN " +
+                   table("RDITVV") +
+                   " iavv ON iav.ITEATTID=iavv.ITEATTID AND "
+                   "iavv.DOMVERID=iv.DOMVERID LEFT JOIN " +
+                   table("RDITAV") + " av ON av.ID=iavv.ITATVLID LEFT JOIN " +
+                   table("RDLANS") + " l ON av.LANGID=l.ID")
+          .where(asFilters(
+              {{"dv.DOMAINID", domainId}, {"iv.DOMVERID", domainVersionId}}))
           .append(" ORDER BY dv.VERSION desc, i.ITEMKEY, a.ID, av.LANGID"));
 }
 
@@ -314,16 +315,16 @@ Cursor RefDataRDAImpl::getPublications(int id, Text name, Text type,
                                        int domainId, int version,
                                        Text dataSource, Text schema) {
   if (!ready()) return nullptr;
-  return query(SqlStatement("SELECT pc.*, d.DOMNAME FROM " +
-                                table("RDPUBS") + " pc INNER JOIN " +
-                                table("RDDOMS") + " d ON pc.DOMAINID=d.ID")
-                        .where(asFilters({{"pc.ID", id},
-                                {"pc.PUBNAME", name},
-                                {"pc.PUBTYPE", type},
-                                {"pc.DOMAINID", domainId},
-                                {"pc.VERSION", version},
-                                {"pc.DSN", dataSource},
-                                {"pc.SCHEMANM", schema}})));
+  return query(SqlStatement("SELECT pc.*, d.DOMNAME FROM " + table("RDPUBS") +
+                            " pc INNER JOIN " + table("RDDOMS") +
+                            " d ON pc.DOMAINID=d.ID")
+                   .where(asFilters({{"pc.ID", id},
+                                     {"pc.PUBNAME", name},
+                                     {"pc.PUBTYPE", type},
+                                     {"pc.DOMAINID", domainId},
+                                     {"pc.VERSION", version},
+                                     {"pc.DSN", dataSource},
+                                     {"pc.SCHEMANM", schema}})));
 }
 
 Cursor RefDataRDAImpl::getPublicationNotes(int domainId) {
@@ -332,9 +333,9 @@ Cursor RefDataRDAImpl::getPublicationNotes(int domainId) {
   // CRTDATE too.
   return query(
       SqlStatement("SELECT n.*, a.ACTNAME FROM " + table("RDNOTS") +
-                      " n INNER JOIN " + table("RDACTS") +
-                      " a ON n.ACCTID=a.ID WHERE n.TABLNAME='USER_PUBS'",
-                  kWhereOpen)
+                       " n INNER JOIN " + table("RDACTS") +
+                       " a ON n.ACCTID=a.ID WHERE n.TABLNAME='USER_PUBS'",
+                   kWhereOpen)
           .where(asFilters({{"n.DOMAINID", domainId}}))
           .append(" ORDER BY n.CRTDATE DESC"));
 }

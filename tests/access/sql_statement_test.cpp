@@ -54,8 +54,8 @@ TEST(SqlStatementClauses, SetThenWhereOpenAndJoinWithoutSearchingTheText) {
   EXPECT_EQ(update.sql().str(),
             "UPDATE \"SET WHERE\" SET A=?, B=? WHERE K=? AND L<?");
   EXPECT_TRUE(update.anySet() && update.anyWhere());
-  EXPECT_EQ(bound(update), (std::vector<std::string>{"2:1", "4:b", "2:2",
-                                                     "2:3"}));
+  EXPECT_EQ(bound(update),
+            (std::vector<std::string>{"2:1", "4:b", "2:2", "2:3"}));
 
   // A clause open in the text is continued; text appended may close it.
   SqlStatement join("SELECT 1 FROM A INNER JOIN B ON A.X=B.X", true);
@@ -65,8 +65,8 @@ TEST(SqlStatementClauses, SetThenWhereOpenAndJoinWithoutSearchingTheText) {
   EXPECT_EQ(join.sql().str(),
             "SELECT 1 FROM A INNER JOIN B ON A.X=B.X AND B.Z=? WHERE A.V=? "
             "AND A.W=?) OR (1=1 WHERE A.U=?");
-  EXPECT_EQ(bound(join), (std::vector<std::string>{"2:4", "2:5", "2:6",
-                                                   "2:7"}));
+  EXPECT_EQ(bound(join),
+            (std::vector<std::string>{"2:4", "2:5", "2:6", "2:7"}));
 
   // Declared types and widths travel with the values, null or not.
   QueryParam width;
@@ -84,8 +84,8 @@ class ProbeAccess : public ReposDataAccessObject {};
 class Probe : public RDA_Object<ProbeAccess> {
  public:
   explicit Probe(ReposDataAccess* rda) : RDA_Object(rda) {}
-  using BaseRDAImpl::addNumbered, BaseRDAImpl::firstRow,
-      BaseRDAImpl::listGiven, BaseRDAImpl::lookup, BaseRDAImpl::upsert, BaseRDAImpl::query,
+  using BaseRDAImpl::addNumbered, BaseRDAImpl::firstRow, BaseRDAImpl::listGiven,
+      BaseRDAImpl::lookup, BaseRDAImpl::upsert, BaseRDAImpl::query,
       BaseRDAImpl::run, BaseRDAImpl::table, BaseRDAImpl::updateGiven;
 };
 
@@ -109,12 +109,11 @@ TEST_P(SqlStatementTest, DeclaredTypesReachTheDatabase) {
   update.set({"FLDR_PAR", nullInt, Given::kAlways})
       .where({"FLDR_ID", textInt, Given::kAlways});
   int changed = 0;
-  ASSERT_TRUE(probe_->run(update, &changed))
-      << probe_->getErrorMessage().str();
+  ASSERT_TRUE(probe_->run(update, &changed)) << probe_->getErrorMessage().str();
   EXPECT_EQ(changed, 1);
-  SqlStatement select(
-      "SELECT FLDR_ID FROM " + probe_->table("FOLDER") + " WHERE FLDR_PAR IS NULL",
-      true);
+  SqlStatement select("SELECT FLDR_ID FROM " + probe_->table("FOLDER") +
+                          " WHERE FLDR_PAR IS NULL",
+                      true);
   select.where({"FLDR_ID", textInt, Given::kAlways});
   EXPECT_EQ(rows(probe_->query(select)), (std::vector<std::string>{"1"}));
   int id = 0;
@@ -130,8 +129,8 @@ TEST_P(SqlStatementTest, DeclaredTypesReachTheDatabase) {
   EXPECT_EQ(probe_->firstRow(echo,
                              [&](ReposDataAccessCursor& row) {
                                for (int c = 0; c < 2; ++c)
-                                 types += std::to_string(
-                                     row.getValue(c).getType());
+                                 types +=
+                                     std::to_string(row.getValue(c).getType());
                              }),
             1)
       << probe_->getErrorMessage().str();
