@@ -21,7 +21,6 @@
 
 class KvLogger;
 class RepositoryEventManager;
-struct SqlColumn;
 
 // The operating-system user of the process; empty when the system gives
 // none.
@@ -367,6 +366,10 @@ class BaseRDAImpl {
   KvLogger* logger_;
 };
 
+// SqlColumn and SqlFilter: the older builder of optional terms over a text
+// and a value list, which the NCOA execution listing still uses; the stores
+// build their statements with SqlStatement (access/sql_statement.h).
+//
 // A column of an optional filter or update, used only when given.
 struct SqlColumn {
   const char* name;
