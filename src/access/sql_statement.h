@@ -6,6 +6,7 @@
 #define ACCESS_SQL_STATEMENT_H_
 
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "reposadmin/repos_data_access.h"
