@@ -121,25 +121,65 @@ KvbString BaseRDAImpl::selectAll(const char* code) {
 // ---------------------------------------------------------------------------
 // Statements
 
-ReposDataAccessStatement* boundStatement(
-    ReposDataAccess* rda, const KvbString& sql,
-    const std::vector<KvbDatavar>& values) {
+namespace {
+// A statement of `sql` with `count` values, each bound by `bind`; null when
+// it cannot be prepared or a value cannot be bound.
+template <class Bind>
+ReposDataAccessStatement* prepareBound(ReposDataAccess* rda,
+                                       const KvbString& sql, size_t count,
+                                       const Bind& bind) {
   ReposDataAccessStatement* statement = rda->createStatement(sql);
-  for (size_t i = 0; statement && i < values.size(); ++i) {
-    if (!statement->setParameter(static_cast<int>(i), values[i])) {
+  for (size_t i = 0; statement && i < count; ++i) {
+    if (!bind(*statement, static_cast<int>(i))) {
       statement->release();
       return nullptr;
     }
   }
   return statement;
 }
+}  // namespace
 
-ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
-                                   const std::vector<KvbDatavar>& values) {
-  ReposDataAccessStatement* statement = boundStatement(rda, sql, values);
+ReposDataAccessStatement* boundStatement(
+    ReposDataAccess* rda, const KvbString& sql,
+    const std::vector<KvbDatavar>& values) {
+  return prepareBound(rda, sql, values.size(),
+                      [&](ReposDataAccessStatement& statement, int i) {
+                        return statement.setParameter(i, values[i]);
+                      });
+}
+
+ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
+                                         const KvbString& sql,
+                                         const QueryParamList& params) {
+  return prepareBound(
+      rda, sql, params.size(), [&](ReposDataAccessStatement& statement, int i) {
+        statement.setParameterInfo(i, params[i].type, params[i].size);
+        return statement.setParameter(i, params[i].value);
+      });
+}
+
+namespace {
+// The rows of `statement` (released here); null without a statement.
+ReposDataAccessCursor* selectOnce(ReposDataAccessStatement* statement) {
   ReposDataAccessCursor* cursor = statement ? statement->select() : nullptr;
   if (statement) statement->release();
   return cursor;
+}
+
+// firstRow of the rows of `cursor` (released here; null: failed).
+int readFirstRow(ReposDataAccessCursor* cursor,
+                 const std::function<void(ReposDataAccessCursor&)>& read) {
+  if (!cursor) return -1;
+  const int fetched = cursor->next();
+  if (fetched == 1) read(*cursor);
+  cursor->release();
+  return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
+}
+}  // namespace
+
+ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
+                                   const std::vector<KvbDatavar>& values) {
+  return selectOnce(boundStatement(rda, sql, values));
 }
 
 bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
@@ -153,20 +193,37 @@ bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
 int firstRow(ReposDataAccess* rda, const KvbString& sql,
              const std::vector<KvbDatavar>& values,
              const std::function<void(ReposDataAccessCursor&)>& read) {
-  ReposDataAccessCursor* cursor = boundSelect(rda, sql, values);
-  if (!cursor) return -1;
-  const int fetched = cursor->next();
-  if (fetched == 1) read(*cursor);
-  cursor->release();
-  return fetched == 1 ? 1 : fetched == 0 ? 0 : -1;
+  return readFirstRow(boundSelect(rda, sql, values), read);
+}
+
+ReposDataAccessCursor* BaseRDAImpl::selectFrom(
+    ReposDataAccessStatement* statement) {
+  ReposDataAccessCursor* cursor = selectOnce(statement);
+  if (!cursor) logError(rda_->getErrorMessage());
+  return cursor;
+}
+
+bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement, int* rows) {
+  // Every statement of the engine is an RDA_StatementBase, which also
+  // counts the rows changed.
+  auto* counted = static_cast<RDA_StatementBase*>(statement);
+  int64_t changed = 0;
+  const bool ok = counted && counted->run(&changed);
+  if (counted) counted->release();
+  if (!ok) logError(rda_->getErrorMessage());
+  if (rows) *rows = static_cast<int>(changed);
+  return ok;
 }
 
 ReposDataAccessCursor* BaseRDAImpl::openCursor(
     const KvbString& sql, const std::vector<KvbDatavar>& values) {
-  if (!ready()) return nullptr;
-  ReposDataAccessCursor* cursor = boundSelect(rda_, sql, values);
-  if (!cursor) logError(rda_->getErrorMessage());
-  return cursor;
+  return ready() ? selectFrom(boundStatement(rda_, sql, values)) : nullptr;
+}
+
+ReposDataAccessCursor* BaseRDAImpl::openCursor(const SqlStatement& statement) {
+  return ready() ? selectFrom(boundStatement(rda_, statement.sql(),
+                                             statement.params()))
+                 : nullptr;
 }
 
 ReposDataAccessCursor* BaseRDAImpl::query(const KvbString& sql,
@@ -176,36 +233,34 @@ ReposDataAccessCursor* BaseRDAImpl::query(const KvbString& sql,
   return cursor ? cacheCursor(cursor, limit) : nullptr;
 }
 
-bool BaseRDAImpl::run(const KvbString& sql,
-                      const std::vector<KvbDatavar>& values, int* rows) {
-  if (!ready()) return false;
-  // Every statement of the engine is an RDA_StatementBase, which also
-  // counts the rows changed.
-  auto* statement =
-      static_cast<RDA_StatementBase*>(boundStatement(rda_, sql, values));
-  int64_t changed = 0;
-  const bool ok = statement && statement->run(&changed);
-  if (statement) statement->release();
-  if (!ok) logError(rda_->getErrorMessage());
-  if (rows) *rows = static_cast<int>(changed);
-  return ok;
+ReposDataAccessCursor* BaseRDAImpl::query(const SqlStatement& statement,
+                                          uint64_t limit) {
+  ReposDataAccessCursor* cursor = openCursor(statement);
+  return cursor ? cacheCursor(cursor, limit) : nullptr;
 }
 
-bool BaseRDAImpl::runKept(
+bool BaseRDAImpl::run(const KvbString& sql,
+                      const std::vector<KvbDatavar>& values, int* rows) {
+  return ready() && runStatement(boundStatement(rda_, sql, values), rows);
+}
+
+bool BaseRDAImpl::run(const SqlStatement& statement, int* rows) {
+  return ready() &&
+         runStatement(boundStatement(rda_, statement.sql(), statement.params()),
+                      rows);
+}
+
+template <class Bind, class Script>
+bool BaseRDAImpl::runKeptBy(
     const StatementKey& key,
-    const std::function<KvbString(const StatementKey&)>& build,
-    const std::vector<KvbDatavar>& values, int* rows, const KvbDatavar* lead) {
+    const std::function<KvbString(const StatementKey&)>& build, int* rows,
+    const Bind& bind, const Script& script) {
   if (!ready()) return false;
   // Every connection of the engine is an RDA_BaseImpl. The lock keeps
   // another thread off the kept statement between its binds and its run.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
   RDA_LockGuard guard(connectionLock(rda_));
-  if (connection->ddlActive()) {
-    if (!lead) return run(build(key), values, rows);
-    std::vector<KvbDatavar> all{*lead};
-    all.insert(all.end(), values.begin(), values.end());
-    return run(build(key), all, rows);
-  }
+  if (connection->ddlActive()) return script(build(key));
   auto found = std::find_if(
       kept_.begin(), kept_.end(),
       [&](const KeptStatement& kept) { return kept.matches(key); });
@@ -225,14 +280,49 @@ bool BaseRDAImpl::runKept(
     found = kept_.end() - 1;
   }
   RDA_StatementBase* statement = found->statement;
-  const int first = lead ? 1 : 0;
-  bool ok = (!lead || statement->setParameter(0, *lead)) &&
-            statement->setParameters(first, values.data(), values.size());
   int64_t changed = 0;
-  ok = ok && statement->run(&changed);
+  const bool ok = bind(*statement) && statement->run(&changed);
   if (!ok) logError(rda_->getErrorMessage());
   if (rows) *rows = static_cast<int>(changed);
   return ok;
+}
+
+bool BaseRDAImpl::runKept(
+    const StatementKey& key,
+    const std::function<KvbString(const StatementKey&)>& build,
+    const std::vector<KvbDatavar>& values, int* rows, const KvbDatavar* lead) {
+  return runKeptBy(
+      key, build, rows,
+      [&](RDA_StatementBase& statement) {
+        const int first = lead ? 1 : 0;
+        return (!lead || statement.setParameter(0, *lead)) &&
+               statement.setParameters(first, values.data(), values.size());
+      },
+      [&](const KvbString& sql) {
+        if (!lead) return run(sql, values, rows);
+        std::vector<KvbDatavar> all{*lead};
+        all.insert(all.end(), values.begin(), values.end());
+        return run(sql, all, rows);
+      });
+}
+
+bool BaseRDAImpl::runKeptDeclared(
+    const StatementKey& key,
+    const std::function<KvbString(const StatementKey&)>& build,
+    const QueryParamList& params, int* rows) {
+  return runKeptBy(
+      key, build, rows,
+      [&](RDA_StatementBase& statement) {
+        for (size_t i = 0; i < params.size(); ++i) {
+          const int index = static_cast<int>(i);
+          statement.setParameterInfo(index, params[i].type, params[i].size);
+          if (!statement.setParameter(index, params[i].value)) return false;
+        }
+        return true;
+      },
+      [&](const KvbString& sql) {
+        return ready() && runStatement(boundStatement(rda_, sql, params), rows);
+      });
 }
 
 int BaseRDAImpl::firstRow(
@@ -244,9 +334,26 @@ int BaseRDAImpl::firstRow(
   return found;
 }
 
+int BaseRDAImpl::firstRow(
+    const SqlStatement& statement,
+    const std::function<void(ReposDataAccessCursor&)>& read) {
+  if (!ready()) return -1;
+  const int found = readFirstRow(
+      selectOnce(boundStatement(rda_, statement.sql(), statement.params())),
+      read);
+  if (found < 0) logError(rda_->getErrorMessage());
+  return found;
+}
+
 int BaseRDAImpl::lookup(const KvbString& sql,
                         const std::vector<KvbDatavar>& values, int* value) {
   return firstRow(sql, values, [&](ReposDataAccessCursor& row) {
+    if (value) *value = row.getInt(0);
+  });
+}
+
+int BaseRDAImpl::lookup(const SqlStatement& statement, int* value) {
+  return firstRow(statement, [&](ReposDataAccessCursor& row) {
     if (value) *value = row.getInt(0);
   });
 }
@@ -315,14 +422,32 @@ bool BaseRDAImpl::insert(const char* code, const char* columns,
   // holds without an allocation.
   return runKept(
       {"INSERT", code, columns, values.size() + (lead ? 1 : 0)},
-      [this](const StatementKey& key) {
-        KvbString markers;
-        for (size_t i = 0; i < key.markers; ++i)
-          markers.append(i ? ", ?" : "?");
-        return "INSERT INTO " + table(key.code) + " (" + key.text +
-               ") VALUES (" + markers + ")";
-      },
-      values, nullptr, lead);
+      [this](const StatementKey& key) { return insertSql(key); }, values,
+      nullptr, lead);
+}
+
+KvbString BaseRDAImpl::insertSql(const StatementKey& key) {
+  KvbString markers;
+  for (size_t i = 0; i < key.markers; ++i) markers.append(i ? ", ?" : "?");
+  return "INSERT INTO " + table(key.code) + " (" + key.text + ") VALUES (" +
+         markers + ")";
+}
+
+bool BaseRDAImpl::insert(const char* code, const SqlFields& columns,
+                         const SqlField* lead) {
+  KvbString names;
+  QueryParamList params;
+  params.reserve(columns.size() + (lead ? 1 : 0));
+  auto add = [&](const SqlField& column) {
+    names.append(names.isEmpty() ? "" : ", ").append(column.name);
+    params.push_back(column.param);
+  };
+  if (lead) add(*lead);
+  for (const SqlField& column : columns) add(column);
+  return runKeptDeclared(
+      // Its own verb: a statement kept with declared types keeps them.
+      {"INSERT DECLARED", code, names.asCstr(), params.size()},
+      [this](const StatementKey& key) { return insertSql(key); }, params);
 }
 
 bool BaseRDAImpl::update(const char* code, const char* assignments,
@@ -382,6 +507,18 @@ int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
   return ok ? id : -1;
 }
 
+int BaseRDAImpl::addNumbered(const char* code, const char* counter,
+                             const char* idColumn, const SqlFields& columns) {
+  if (!ready()) return -1;
+  int id = -1;
+  const bool ok = addInOneStep([&] {
+    if (!nextId(counter, id)) return false;
+    const SqlField numbered(idColumn, id);
+    return insert(code, columns, &numbered);
+  });
+  return ok ? id : -1;
+}
+
 KvbString BaseRDAImpl::missingFolder(int folderId) {
   return kvbStringFormat("Folder %d does not exist", folderId);
 }
@@ -394,11 +531,19 @@ bool BaseRDAImpl::folderExists(int folderId) {
   return found == 1 || (found == 0 && fail(missingFolder(folderId)));
 }
 
+bool BaseRDAImpl::inFolder(int folderId, const std::function<bool()>& write) {
+  if (folderId == 0) return write();  // the root exists
+  return transaction([&] { return folderExists(folderId) && write(); });
+}
+
 bool BaseRDAImpl::runFiled(int folderId, const KvbString& sql,
                            const std::vector<KvbDatavar>& values, int* rows) {
-  if (folderId == 0) return run(sql, values, rows);  // the root exists
-  return transaction(
-      [&] { return folderExists(folderId) && run(sql, values, rows); });
+  return inFolder(folderId, [&] { return run(sql, values, rows); });
+}
+
+bool BaseRDAImpl::runFiled(int folderId, const SqlStatement& statement,
+                           int* rows) {
+  return inFolder(folderId, [&] { return run(statement, rows); });
 }
 
 int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
@@ -428,14 +573,11 @@ bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
   });
 }
 
-ReposDataAccessCursor* BaseRDAImpl::listGiven(
-    const char* code, const std::vector<SqlColumn>& filters,
-    const char* order) {
+ReposDataAccessCursor* BaseRDAImpl::listGiven(const char* code,
+                                              const SqlFields& filters,
+                                              const char* order) {
   if (!ready()) return nullptr;
-  KvbString sql = selectAll(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter(sql, values).addGiven(filters);
-  return query(sql + order, values);
+  return query(SqlStatement(selectAll(code)).where(filters).append(order));
 }
 
 ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
@@ -637,16 +779,33 @@ bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
 }
 
 int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
-                             const std::vector<SqlColumn>& columns,
-                             const std::vector<SqlColumn>& stamps,
+                             const SqlFields& columns, const SqlFields& stamps,
                              int folderId) {
   if (!ready()) return -1;
-  KvbString sql = "UPDATE " + table(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  set.addGiven(columns);
-  if (!set.any()) return 0;
-  set.addGiven(stamps);
-  SqlFilter(sql, values).add((KvbString(keyColumn) + "=?").asCstr(), key);
-  return runFiled(folderId, sql, values) ? 1 : -1;
+  SqlStatement update("UPDATE " + table(code));
+  if (!update.set(columns).anySet()) return 0;
+  update.set(stamps).where({keyColumn, key});
+  return runFiled(folderId, update) ? 1 : -1;
+}
+
+bool BaseRDAImpl::upsert(const char* code, const SqlFields& set,
+                         const SqlFields& keys, const SqlFields& insertOnly) {
+  if (!ready()) return false;
+  SqlStatement update("UPDATE " + table(code));
+  update.set(set);
+  // A key left out would write other rows too.
+  for (const SqlField& key : keys)
+    update.where(SqlField(key.name, key.param, Given::kAlways));
+  // An update that changed no row changed nothing, so the insert after it
+  // needs no savepoint of its own: one unit as an add is.
+  return addInOneStep([&] {
+    int rows = 0;
+    if (!run(update, &rows)) return false;
+    if (rows > 0) return true;
+    SqlFields row = keys;
+    for (const SqlFields* more : {&set, &insertOnly})
+      for (const SqlField& column : *more)
+        if (column.given) row.push_back(column);
+    return insert(code, row);
+  });
 }

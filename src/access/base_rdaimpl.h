@@ -15,12 +15,12 @@
 #include <initializer_list>
 #include <vector>
 
+#include "access/sql_statement.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repos_data_access_object.h"
 
 class KvLogger;
 class RepositoryEventManager;
-struct SqlColumn;
 
 // The operating-system user of the process; empty when the system gives
 // none.
@@ -32,6 +32,10 @@ KvbString getOSUserName();
 ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
                                          const KvbString& sql,
                                          const std::vector<KvbDatavar>& values);
+// The same with each value declared with its type and size first.
+ReposDataAccessStatement* boundStatement(ReposDataAccess* rda,
+                                         const KvbString& sql,
+                                         const QueryParamList& params);
 // The rows of `sql` with `values` bound, as a database cursor that the
 // caller releases (its statement is released already); null on failure.
 ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
@@ -133,6 +137,12 @@ class BaseRDAImpl {
   // changed. False on failure, logged as above.
   bool run(const KvbString& sql, const std::vector<KvbDatavar>& values,
            int* rows = nullptr);
+  // openCursor, query and run of a built statement, each value declared
+  // with its type and size before it is bound.
+  ReposDataAccessCursor* openCursor(const SqlStatement& statement);
+  ReposDataAccessCursor* query(const SqlStatement& statement,
+                               uint64_t limit = 0);
+  bool run(const SqlStatement& statement, int* rows = nullptr);
   // What a write that the object repeats is known by: the parts that its
   // SQL text is built from, compared by content (so a text the caller has
   // just built may serve as a part), and its number of markers.
@@ -159,6 +169,10 @@ class BaseRDAImpl {
   // firstRow, reading column 0 as an int into *value when given.
   int lookup(const KvbString& sql, const std::vector<KvbDatavar>& values,
              int* value);
+  // firstRow and lookup of a built statement.
+  int firstRow(const SqlStatement& statement,
+               const std::function<void(ReposDataAccessCursor&)>& read);
+  int lookup(const SqlStatement& statement, int* value);
   // The next id of an id counter; false (logged) on failure.
   bool nextId(const char* counter, int& id);
   // Runs `body` in a transaction: committed when it answers true, rolled
@@ -181,6 +195,11 @@ class BaseRDAImpl {
   bool insert(const char* code, const char* columns,
               const std::vector<KvbDatavar>& values,
               const KvbDatavar* lead = nullptr);
+  // The same of a row given as columns, each name with its value (declared
+  // with its type and size): `lead` (when given) and then every one of
+  // `columns`, given or not.
+  bool insert(const char* code, const SqlFields& columns,
+              const SqlField* lead = nullptr);
   // Runs "UPDATE <table> SET <assignments>", where `assignments` holds the
   // SET list and the WHERE clause ("A=? WHERE B=?"). Kept as runKept keeps
   // its statements, one for each distinct text.
@@ -198,6 +217,11 @@ class BaseRDAImpl {
                   const std::vector<KvbDatavar>& values,
                   const char* file = __builtin_FILE(),
                   int line = __builtin_LINE());
+  // Adds a row given as columns: `idColumn` takes the next id of the id
+  // counter `counter`, followed by every one of `columns`. The id, or -1 on
+  // failure; nothing of a failed addition stays.
+  int addNumbered(const char* code, const char* counter, const char* idColumn,
+                  const SqlFields& columns);
   // The text that refuses folder `folderId` because it does not exist.
   static KvbString missingFolder(int folderId);
   // True when folder `folderId` exists (the root, 0, always does); else
@@ -207,6 +231,8 @@ class BaseRDAImpl {
   // one transaction with the check that the folder exists.
   bool runFiled(int folderId, const KvbString& sql,
                 const std::vector<KvbDatavar>& values, int* rows = nullptr);
+  bool runFiled(int folderId, const SqlStatement& statement,
+                int* rows = nullptr);
   // addNumbered for an object filed into folder `folderId`, as one unit
   // with the check that the folder exists: an object outside the folder
   // tree could not be reached by path.
@@ -222,8 +248,7 @@ class BaseRDAImpl {
                   int id);
   // Every column of the rows of a table, restricted to the values of the
   // columns given, followed by `order` (an ORDER BY clause or empty).
-  ReposDataAccessCursor* listGiven(const char* code,
-                                   const std::vector<SqlColumn>& filters,
+  ReposDataAccessCursor* listGiven(const char* code, const SqlFields& filters,
                                    const char* order = "");
   // How find() looks an object up: its table, the id, UUID and name
   // columns (no UUID column: null).
@@ -274,8 +299,15 @@ class BaseRDAImpl {
   // 1 when written, 0 when no column is given (nothing runs), -1 on
   // failure.
   int updateGiven(const char* code, const char* keyColumn, int key,
-                  const std::vector<SqlColumn>& columns,
-                  const std::vector<SqlColumn>& stamps, int folderId = 0);
+                  const SqlFields& columns, const SqlFields& stamps,
+                  int folderId = 0);
+
+  // Writes the columns of `set` that are given to the rows of table `code`
+  // that match every one of `keys` (given or not), and when that changes no
+  // row, inserts a row of `keys` and the columns given of `set` and
+  // `insertOnly`, as one unit: a failure leaves nothing.
+  bool upsert(const char* code, const SqlFields& set, const SqlFields& keys,
+              const SqlFields& insertOnly = {});
 
   // postWhenStored on the object's connection. `send` must not use this
   // object, which the caller may release before its transaction ends.
@@ -306,6 +338,12 @@ class BaseRDAImpl {
  private:
   bool quiet_ = false;
   bool haveConnection();
+  // The rows of a bound statement (released here; null when it could not
+  // be made), or its run; a failure is logged.
+  ReposDataAccessCursor* selectFrom(ReposDataAccessStatement* statement);
+  bool runStatement(ReposDataAccessStatement* statement, int* rows);
+  // Runs `write` as runFiled runs its statement.
+  bool inFolder(int folderId, const std::function<bool()>& write);
   // addNumbered that first runs `check` (when given) in the same unit; a
   // check that answers false refuses the add, with its own reason.
   int addNumberedAfter(const std::function<bool()>& check,
@@ -315,12 +353,29 @@ class BaseRDAImpl {
                        const char* columns,
                        const std::vector<KvbDatavar>& values,
                        const char* file, int line);
+  // runKept with the kept statement's values bound by `bind`, or, while a
+  // DDL callback takes the statements, the text run by `script`.
+  template <class Bind, class Script>
+  bool runKeptBy(const StatementKey& key,
+                 const std::function<KvbString(const StatementKey&)>& build,
+                 int* rows, const Bind& bind, const Script& script);
+  // runKept of values declared with their types and sizes.
+  bool runKeptDeclared(
+      const StatementKey& key,
+      const std::function<KvbString(const StatementKey&)>& build,
+      const QueryParamList& params, int* rows = nullptr);
+  // The text of insert()'s statements.
+  KvbString insertSql(const StatementKey& key);
   // The statements that runKept keeps, the most recently added last.
   struct KeptStatement;
   std::vector<KeptStatement> kept_;
   KvLogger* logger_;
 };
 
+// SqlColumn and SqlFilter: the older builder of optional terms over a text
+// and a value list, which the NCOA execution listing still uses; the stores
+// build their statements with SqlStatement (access/sql_statement.h).
+//
 // A column of an optional filter or update, used only when given.
 struct SqlColumn {
   const char* name;

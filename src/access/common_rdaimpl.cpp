@@ -110,11 +110,8 @@ ReposDataAccessCursor* CommonRDAImpl::listNamed(const char* code,
                                                 const char* condition,
                                                 const KvbString& name) {
   if (!ready()) return nullptr;
-  KvbString sql = selectAll(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (!name.isEmpty()) filter.add(condition, name);
-  return query(sql, values);
+  return query(
+      SqlStatement(selectAll(code)).where(condition, name, Given::kNotEmpty));
 }
 
 ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
@@ -259,18 +256,12 @@ ReposDataAccessCursor* CommonRDAImpl::listGlobalCategoryFields(
     int gcId, const KvbString& dataSource, const KvbString& catalog,
     const KvbString& schema, const KvbString& tableName) {
   if (!ready()) return nullptr;
-  KvbString sql = selectAll("GCFLD");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (gcId != -1) filter.add("GC_ID=?", gcId);
-  const std::pair<const char*, const KvbString*> filters[] = {
-      {"MAP_DSN=?", &dataSource},
-      {"MAP_CAT=?", &catalog},
-      {"MAP_SCH=?", &schema},
-      {"MAP_TBL=?", &tableName}};
-  for (const auto& f : filters)
-    if (!f.second->isEmpty()) filter.add(f.first, *f.second);
-  return query(sql, values);
+  return query(SqlStatement(selectAll("GCFLD"))
+                   .where({{"GC_ID", gcId, Given::kNotMinusOne},
+                           {"MAP_DSN", dataSource, Given::kNotEmpty},
+                           {"MAP_CAT", catalog, Given::kNotEmpty},
+                           {"MAP_SCH", schema, Given::kNotEmpty},
+                           {"MAP_TBL", tableName, Given::kNotEmpty}}));
 }
 
 int CommonRDAImpl::addGlobalCategory(const KvbString& name,
@@ -353,10 +344,7 @@ bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
         madeCounter = true;
         if (!insert("UCURID", "NI_KEY, NI_VAL", {turnKey, 0})) return false;
       }
-      int rows = 0;
-      return run("UPDATE " + table("KEYVAL") + " SET V_VALUE=? WHERE V_KEY=?",
-                 {value, key}, &rows) &&
-             (rows > 0 || insert("KEYVAL", "V_KEY, V_VALUE", {key, value}));
+      return upsert("KEYVAL", {{"V_VALUE", value}}, {{"V_KEY", key}});
     });
     if (written || !retry || !madeCounter) return written;
     retry = false;

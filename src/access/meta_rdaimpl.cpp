@@ -157,22 +157,18 @@ ReposDataAccessCursor* MetadataRDAImpl::getObject(int objectId,
 
 ReposDataAccessCursor* MetadataRDAImpl::listFolders(int parentId) {
   if (!ready()) return nullptr;
-  KvbString sql = "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (parentId != -1) filter.add("FLDR_PAR=?", parentId);
-  return query(sql, values);
+  return query(
+      SqlStatement("SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER"))
+          .where("FLDR_PAR=?", parentId, Given::kNotMinusOne));
 }
 
 ReposDataAccessCursor* MetadataRDAImpl::findFolders(int parentId,
                                                     const KvbString& name) {
   if (!ready()) return nullptr;
-  KvbString sql = "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  filter.add("NAM_NORM=?", lowered(name));
-  if (parentId != -1) filter.add("FLDR_PAR=?", parentId);
-  return query(sql, values);
+  return query(
+      SqlStatement("SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER"))
+          .where("NAM_NORM=?", lowered(name))
+          .where("FLDR_PAR=?", parentId, Given::kNotMinusOne));
 }
 
 bool MetadataRDAImpl::addFolder(int parentId, const KvbString& name,
@@ -461,13 +457,11 @@ bool MetadataRDAImpl::removeRepositoryEvents(int eventId, double eventTime,
         "id are specified.";
     return false;
   }
-  KvbString sql = "DELETE FROM " + table("REVENT");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (eventId != 0) filter.add("EVT_ID < ?", eventId);
-  if (eventTime != 0.0) filter.add("EVT_TIME < ?", eventTime);
+  SqlStatement remove("DELETE FROM " + table("REVENT"));
+  if (eventId != 0) remove.where("EVT_ID < ?", eventId);
+  if (eventTime != 0.0) remove.where("EVT_TIME < ?", eventTime);
   int rows = 0;
-  if (!transaction([&] { return run(sql, values, &rows); })) {
+  if (!transaction([&] { return run(remove, &rows); })) {
     errorText = kvbStringFormat("Error removing repository events: %S",
                                 rda_->getErrorMessage());
     logError(errorText);

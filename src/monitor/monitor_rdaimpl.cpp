@@ -111,17 +111,15 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
 }
 
 bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
-                                  int key,
-                                  const std::vector<SqlColumn>& columns,
+                                  int key, const SqlFields& columns,
                                   const KvbString& editUser, int folderId) {
   if (!ready()) return false;
   if (key == -1) return true;
   // A new edit user or date alone is no change of the object; the root
   // folder (and none given) needs no check.
-  return updateGiven(
-             code, keyColumn, key, columns,
-             {{"EDDAT", now(), true}, {"EDUSR", editUser, !editUser.isNull()}},
-             folderId != -1 ? folderId : 0) >= 0;
+  return updateGiven(code, keyColumn, key, columns,
+                     {{"EDDAT", now()}, {"EDUSR", editUser, Given::kNotNull}},
+                     folderId != -1 ? folderId : 0) >= 0;
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
@@ -342,12 +340,8 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
     return false;
   // The property is matched by its exact name: the value is written to the
   // rows that the update finds, else a row is added.
-  int rows = 0;
-  return run("UPDATE " + table("EXPROP") +
-                 " SET PR_VALUE=? WHERE EX_ID=? AND RU_ID=? AND PR_NAME=?",
-             {value, executionId, ruleId, name}, &rows) &&
-         (rows > 0 || insert("EXPROP", "EX_ID, RU_ID, PR_NAME, PR_VALUE",
-                             {executionId, ruleId, name, value}));
+  return upsert("EXPROP", {{"PR_VALUE", value}},
+                {{"EX_ID", executionId}, {"RU_ID", ruleId}, {"PR_NAME", name}});
 }
 
 bool MonitorRDAImpl::deleteExecutionProperty(int executionId, int ruleId,
@@ -378,16 +372,15 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
 bool MonitorRDAImpl::updateSource(int sourceId, const KvbString& name,
                                   const KvbString& user, int folderId) {
   if (!ready()) return false;
-  KvbString sql = "UPDATE " + table("EXSRC");
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  set.add("ES_NAME=?", name);
-  set.add("ES_EDDAT=?", now());
-  set.add("ES_EDUSR=?", user);
-  if (folderId > 0) set.add("FLDR_ID=?", folderId);
-  SqlFilter(sql, values).add("ES_ID=?", sourceId);
+  SqlStatement update("UPDATE " + table("EXSRC"));
+  update.set("ES_NAME=?", name)
+      .set("ES_EDDAT=?", now())
+      .set("ES_EDUSR=?", user);
+  // Folder 0, the root, is no move: the source stays where it is.
+  if (folderId > 0) update.set("FLDR_ID=?", folderId);
+  update.where("ES_ID=?", sourceId);
   int rows = 0;
-  if (!runFiled(folderId > 0 ? folderId : 0, sql, values, &rows)) return false;
+  if (!runFiled(folderId > 0 ? folderId : 0, update, &rows)) return false;
   if (rows == 0)
     return fail(kvbStringFormat("Source %d does not exist", sourceId));
   announce(kChangeUpdated, kSourceType, sourceId, KvbString(""));
@@ -442,8 +435,8 @@ bool MonitorRDAImpl::addReportGroup(
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,
                                                         const KvbString& name) {
-  return listGiven("RPTGRP", {{"GRP_ID", groupId, groupId != -1},
-                              {"GRP_NAME", name, !name.isEmpty()}});
+  return listGiven("RPTGRP", {{"GRP_ID", groupId, Given::kNotMinusOne},
+                              {"GRP_NAME", name, Given::kNotEmpty}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroupsByThreshold(
@@ -475,13 +468,13 @@ bool MonitorRDAImpl::updateReportGroup(int groupId, const KvbString& name,
                                        const KvbString& editUser,
                                        int folderId) {
   return updateEdited("RPTGRP", "GRP_ID", groupId,
-                      {{"GRP_NAME", name, !name.isNull()},
-                       {"GRP_DESC", description, !description.isNull()},
-                       {"INTNUM", intervalCount, intervalCount != -1},
-                       {"INTLEN", intervalLength, intervalLength != -1},
-                       {"THR_ID", thresholdId, thresholdId != -1},
-                       {"ENDDATE", endDate, !endDate.isNull()},
-                       {"FLDR_ID", folderId, folderId != -1}},
+                      {{"GRP_NAME", name, Given::kNotNull},
+                       {"GRP_DESC", description, Given::kNotNull},
+                       {"INTNUM", intervalCount, Given::kNotMinusOne},
+                       {"INTLEN", intervalLength, Given::kNotMinusOne},
+                       {"THR_ID", thresholdId, Given::kNotMinusOne},
+                       {"ENDDATE", endDate, Given::kNotNull},
+                       {"FLDR_ID", folderId, Given::kNotMinusOne}},
                       editUser, folderId);
 }
 
@@ -516,14 +509,14 @@ bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,
                                                       const KvbString& name) {
-  return listGiven("DIMENS", {{"DIM_ID", dimensionId, dimensionId != -1},
-                              {"DIM_NAME", name, !name.isEmpty()}});
+  return listGiven("DIMENS", {{"DIM_ID", dimensionId, Given::kNotMinusOne},
+                              {"DIM_NAME", name, Given::kNotEmpty}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensionGroups(int dimensionId,
                                                            int groupId) {
-  return listGiven("DIMGRP", {{"DIM_ID", dimensionId, dimensionId != -1},
-                              {"GRP_ID", groupId, groupId != -1}});
+  return listGiven("DIMGRP", {{"DIM_ID", dimensionId, Given::kNotMinusOne},
+                              {"GRP_ID", groupId, Given::kNotMinusOne}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findDimension(int dimensionId,
@@ -537,9 +530,9 @@ bool MonitorRDAImpl::updateDimension(int dimensionId, const KvbString& name,
                                      const KvbString& description,
                                      const KvbString& editUser, int folderId) {
   return updateEdited("DIMENS", "DIM_ID", dimensionId,
-                      {{"DIM_NAME", name, !name.isNull()},
-                       {"DIM_DESC", description, !description.isNull()},
-                       {"FLDR_ID", folderId, folderId != -1}},
+                      {{"DIM_NAME", name, Given::kNotNull},
+                       {"DIM_DESC", description, Given::kNotNull},
+                       {"FLDR_ID", folderId, Given::kNotMinusOne}},
                       editUser, folderId);
 }
 
@@ -551,30 +544,23 @@ bool MonitorRDAImpl::updateDimensionGroup(int dimensionId, int groupId,
                                           int thresholdId, KvbReal weight) {
   if (!ready()) return false;
   if (dimensionId == -1 || groupId == -1) return true;
-  KvbString sql = "UPDATE " + table("DIMGRP");
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  if (thresholdId != -1) set.add("THR_ID=?", thresholdId);
-  if (!weight.isNull()) set.add("WGHT=?", weight.asDouble());
-  if (!set.any()) return true;
-  SqlFilter where(sql, values);
-  where.add("DIM_ID=?", dimensionId);
-  where.add("GRP_ID=?", groupId);
-  return run(sql, values);
+  SqlStatement update("UPDATE " + table("DIMGRP"));
+  update.set("THR_ID=?", thresholdId, Given::kNotMinusOne);
+  if (!weight.isNull()) update.set("WGHT=?", weight.asDouble());
+  if (!update.anySet()) return true;
+  return run(update.where("DIM_ID=?", dimensionId).where("GRP_ID=?", groupId));
 }
 
 bool MonitorRDAImpl::deleteDimensionGroups(int groupId, int dimensionId) {
   if (!ready()) return false;
-  KvbString sql = "DELETE FROM " + table("DIMGRP");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (groupId != -1) filter.add("GRP_ID=?", groupId);
-  if (dimensionId != -1) filter.add("DIM_ID=?", dimensionId);
-  if (!filter.any())
+  SqlStatement remove("DELETE FROM " + table("DIMGRP"));
+  remove.where("GRP_ID=?", groupId, Given::kNotMinusOne)
+      .where("DIM_ID=?", dimensionId, Given::kNotMinusOne);
+  if (!remove.anyWhere())
     return fail(
         "Deleting dimension links needs a report group or a dimension: "
         "without either every link would go");
-  return run(sql, values);
+  return run(remove);
 }
 
 // ---------------------------------------------------------------------------
@@ -605,8 +591,8 @@ bool MonitorRDAImpl::addThreshold(
 
 ReposDataAccessCursor* MonitorRDAImpl::listThresholds(int thresholdId,
                                                       const KvbString& name) {
-  return listGiven("THRHLD", {{"THR_ID", thresholdId, thresholdId != -1},
-                              {"THR_NAME", name, !name.isEmpty()}});
+  return listGiven("THRHLD", {{"THR_ID", thresholdId, Given::kNotMinusOne},
+                              {"THR_NAME", name, Given::kNotEmpty}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::findThreshold(int thresholdId,
@@ -627,14 +613,13 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
   if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
                    bands))
     return false;
-  std::vector<SqlColumn> columns = {
-      {"THR_NAME", name, !name.isNull()},
-      {"THR_DESC", description, !description.isNull()},
-      {"FLDR_ID", folderId, folderId != -1}};
+  SqlFields columns = {{"THR_NAME", name, Given::kNotNull},
+                       {"THR_DESC", description, Given::kNotNull},
+                       {"FLDR_ID", folderId, Given::kNotMinusOne}};
   // Bands are written only when some are given: an update of the name
   // alone keeps them.
   for (size_t i = 0; bandCount > 0 && i < bands.size(); ++i)
-    columns.push_back({bandColumns()[i].c_str(), bands[i], true});
+    columns.push_back({bandColumns()[i].c_str(), bands[i]});
   return updateEdited("THRHLD", "THR_ID", thresholdId, columns, editUser,
                       folderId);
 }

@@ -133,8 +133,8 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // `folderId` (the row's FLDR_ID among `columns`; -1 when not given)
   // exists. Nothing to do (true) without a key or without a column given.
   bool updateEdited(const char* code, const char* keyColumn, int key,
-                    const std::vector<SqlColumn>& columns,
-                    const KvbString& editUser, int folderId);
+                    const SqlFields& columns, const KvbString& editUser,
+                    int folderId);
   // Appends the values of the seven bands of a threshold to `values`: band
   // i from the arrays while i is below `count`, NULL in all four columns
   // after. Refused when a band count above 0 comes without its arrays.

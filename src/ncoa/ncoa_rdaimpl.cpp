@@ -26,108 +26,114 @@ KvbDatavar now() { return KvbDatavar(KvbDate::currentDate()); }
 
 // The columns of an update or an add: a text is given when not null, a
 // date when not null, an integer when not -1.
-SqlColumn text(const char* name, const KvbString& value) {
-  return {name, value, !value.isNull()};
+SqlField text(const char* name, const KvbString& value) {
+  return {name, value, Given::kNotNull};
 }
-SqlColumn number(const char* name, int value) {
-  return {name, value, value != -1};
+SqlField number(const char* name, int value) {
+  return {name, value, Given::kNotMinusOne};
 }
-SqlColumn date(const char* name, const KvbDate& value) {
-  return {name, value, !value.isNull()};
+SqlField date(const char* name, const KvbDate& value) {
+  return {name, value, Given::kNotNull};
 }
 // A 0/1 flag: any value below 0 is stored as 0, any above 1 as 1.
-SqlColumn flag(const char* name, int value) {
-  return {name, std::min(std::max(value, 0), 1), value != -1};
+SqlField flag(const char* name, int value) {
+  SqlField field(name, value, Given::kNotMinusOne);
+  field.param.value = KvbDatavar(std::min(std::max(value, 0), 1));
+  return field;
 }
 // The SQL of a copied 0/1 flag: 1 for any value but 0 and NULL.
 const char kCopiedFlag[] = "CASE WHEN %s<>0 THEN 1 ELSE 0 END";
 
 // The columns that a list owner and its snapshots share, in table order,
 // followed by `more`.
-std::vector<SqlColumn> listOwnerColumns(
-    const KvbString& busName, const KvbString& address, const KvbString& city,
-    const KvbString& state, const KvbString& zip, const KvbString& telNo,
-    const KvbString& naics, const KvbString& mailerId, const KvbString& email,
-    const KvbString& parentName, const KvbString& marketingName,
-    const KvbString& custom1, const KvbString& custom2,
-    const KvbString& custom3, const KvbString& website, int coopDb,
-    const KvbString& signName, const KvbString& signTitle,
-    const KvbDate& signDate, std::initializer_list<SqlColumn> more = {}) {
-  std::vector<SqlColumn> columns = {text("BUSNAME", busName),
-                                    text("ADDR", address),
-                                    text("CITY", city),
-                                    text("STATE", state),
-                                    text("ZIP", zip),
-                                    text("TELNO", telNo),
-                                    text("MAILID", mailerId),
-                                    text("EMAIL", email),
-                                    text("PARNAME", parentName),
-                                    text("MKTGNM", marketingName),
-                                    text("NAICS", naics),
-                                    text("CUSTM1", custom1),
-                                    text("CUSTM2", custom2),
-                                    text("CUSTM3", custom3),
-                                    text("WEBSITE", website),
-                                    flag("COOPDB", coopDb),
-                                    text("SIGNNM", signName),
-                                    text("SIGNTITL", signTitle),
-                                    date("SIGNDATE", signDate)};
+SqlFields listOwnerColumns(const KvbString& busName, const KvbString& address,
+                           const KvbString& city, const KvbString& state,
+                           const KvbString& zip, const KvbString& telNo,
+                           const KvbString& naics, const KvbString& mailerId,
+                           const KvbString& email, const KvbString& parentName,
+                           const KvbString& marketingName,
+                           const KvbString& custom1, const KvbString& custom2,
+                           const KvbString& custom3, const KvbString& website,
+                           int coopDb, const KvbString& signName,
+                           const KvbString& signTitle, const KvbDate& signDate,
+                           std::initializer_list<SqlField> more = {}) {
+  SqlFields columns = {text("BUSNAME", busName),
+                       text("ADDR", address),
+                       text("CITY", city),
+                       text("STATE", state),
+                       text("ZIP", zip),
+                       text("TELNO", telNo),
+                       text("MAILID", mailerId),
+                       text("EMAIL", email),
+                       text("PARNAME", parentName),
+                       text("MKTGNM", marketingName),
+                       text("NAICS", naics),
+                       text("CUSTM1", custom1),
+                       text("CUSTM2", custom2),
+                       text("CUSTM3", custom3),
+                       text("WEBSITE", website),
+                       flag("COOPDB", coopDb),
+                       text("SIGNNM", signName),
+                       text("SIGNTITL", signTitle),
+                       date("SIGNDATE", signDate)};
   columns.insert(columns.end(), more);
   return columns;
 }
 
 // The columns that a licensee and its snapshots share, in table order,
 // followed by `more`.
-std::vector<SqlColumn> licenseeColumns(
-    const KvbString& ncoaId, const KvbString& busName, const KvbString& telNo,
-    const KvbString& tin, int licenseeType, const KvbString& email,
-    const KvbString& fax, const KvbString& custom1, const KvbString& custom2,
-    const KvbString& custom3, const KvbString& signName,
-    const KvbString& signTitle, const KvbDate& signDate,
-    std::initializer_list<SqlColumn> more = {}) {
-  std::vector<SqlColumn> columns = {text("NCOAID", ncoaId),
-                                    text("BUSNAME", busName),
-                                    text("TELNO", telNo),
-                                    text("TIN", tin),
-                                    number("LTYPE", licenseeType),
-                                    text("EMAIL", email),
-                                    text("FAX", fax),
-                                    text("CUSTM1", custom1),
-                                    text("CUSTM2", custom2),
-                                    text("CUSTM3", custom3),
-                                    text("SIGNNM", signName),
-                                    text("SIGNTITL", signTitle),
-                                    date("SIGNDATE", signDate)};
+SqlFields licenseeColumns(const KvbString& ncoaId, const KvbString& busName,
+                          const KvbString& telNo, const KvbString& tin,
+                          int licenseeType, const KvbString& email,
+                          const KvbString& fax, const KvbString& custom1,
+                          const KvbString& custom2, const KvbString& custom3,
+                          const KvbString& signName, const KvbString& signTitle,
+                          const KvbDate& signDate,
+                          std::initializer_list<SqlField> more = {}) {
+  SqlFields columns = {text("NCOAID", ncoaId),
+                       text("BUSNAME", busName),
+                       text("TELNO", telNo),
+                       text("TIN", tin),
+                       number("LTYPE", licenseeType),
+                       text("EMAIL", email),
+                       text("FAX", fax),
+                       text("CUSTM1", custom1),
+                       text("CUSTM2", custom2),
+                       text("CUSTM3", custom3),
+                       text("SIGNNM", signName),
+                       text("SIGNTITL", signTitle),
+                       date("SIGNDATE", signDate)};
   columns.insert(columns.end(), more);
   return columns;
 }
 
 // The columns that a broker and its snapshots share, in table order,
 // followed by `more`.
-std::vector<SqlColumn> brokerColumns(
-    const KvbString& busName, const KvbString& address, const KvbString& city,
-    const KvbString& state, const KvbString& zip, const KvbString& telNo,
-    const KvbString& fax, const KvbString& email, const KvbString& naics,
-    const KvbString& custom1, const KvbString& custom2,
-    const KvbString& custom3, int brokerType, const KvbString& signName,
-    const KvbString& signTitle, const KvbDate& signDate,
-    std::initializer_list<SqlColumn> more = {}) {
-  std::vector<SqlColumn> columns = {text("BUSNAME", busName),
-                                    text("ADDR", address),
-                                    text("CITY", city),
-                                    text("STATE", state),
-                                    text("ZIP", zip),
-                                    text("TELNO", telNo),
-                                    text("FAX", fax),
-                                    text("EMAIL", email),
-                                    text("NAICS", naics),
-                                    number("BRTYPE", brokerType),
-                                    text("CUSTM1", custom1),
-                                    text("CUSTM2", custom2),
-                                    text("CUSTM3", custom3),
-                                    text("SIGNNM", signName),
-                                    text("SIGNTITL", signTitle),
-                                    date("SIGNDATE", signDate)};
+SqlFields brokerColumns(const KvbString& busName, const KvbString& address,
+                        const KvbString& city, const KvbString& state,
+                        const KvbString& zip, const KvbString& telNo,
+                        const KvbString& fax, const KvbString& email,
+                        const KvbString& naics, const KvbString& custom1,
+                        const KvbString& custom2, const KvbString& custom3,
+                        int brokerType, const KvbString& signName,
+                        const KvbString& signTitle, const KvbDate& signDate,
+                        std::initializer_list<SqlField> more = {}) {
+  SqlFields columns = {text("BUSNAME", busName),
+                       text("ADDR", address),
+                       text("CITY", city),
+                       text("STATE", state),
+                       text("ZIP", zip),
+                       text("TELNO", telNo),
+                       text("FAX", fax),
+                       text("EMAIL", email),
+                       text("NAICS", naics),
+                       number("BRTYPE", brokerType),
+                       text("CUSTM1", custom1),
+                       text("CUSTM2", custom2),
+                       text("CUSTM3", custom3),
+                       text("SIGNNM", signName),
+                       text("SIGNTITL", signTitle),
+                       date("SIGNDATE", signDate)};
   columns.insert(columns.end(), more);
   return columns;
 }
@@ -239,23 +245,18 @@ class ExecutionPivot final : public RDA_ValueSink {
 // Shared steps
 
 bool NCOARDAImpl::addRow(const char* code, const char* history,
-                         std::vector<SqlColumn> columns, int* newId) {
+                         SqlFields columns, int* newId) {
   if (!ready()) return false;
   int id = -1;
+  // The history id is drawn first, in the same unit as the row.
   const bool ok = addInOneStep([&] {
-    int historyId = -1;
     if (history) {
+      int historyId = -1;
       if (!nextId(history, historyId)) return false;
-      columns.push_back({"HISTID", historyId, true});
+      columns.push_back({"HISTID", historyId});
     }
-    if (!nextId(code, id)) return false;
-    KvbString names = keyColumn(code);
-    std::vector<KvbDatavar> values = {id};
-    for (const SqlColumn& column : columns) {
-      names.append(", ").append(column.name);
-      values.push_back(column.value);
-    }
-    return insert(code, names.asCstr(), values);
+    id = addNumbered(code, code, keyColumn(code), columns);
+    return id != -1;
   });
   return handOut(ok, id, newId);
 }
@@ -294,10 +295,11 @@ bool NCOARDAImpl::copyRow(const char* code, int key,
   return handOut(ok, id, newId);
 }
 
-bool NCOARDAImpl::updateRow(const char* code, int key,
-                            const std::vector<SqlColumn>& columns, bool stamp) {
-  switch (updateGiven(code, keyColumn(code), key, columns,
-                      {{"MODDATE", now(), stamp}})) {
+bool NCOARDAImpl::updateRow(const char* code, int key, const SqlFields& columns,
+                            bool stamp) {
+  switch (updateGiven(
+      code, keyColumn(code), key, columns,
+      {{"MODDATE", stamp ? now() : KvbDatavar(), Given::kNotNull}})) {
     case 1:
       return true;
     case 0:
@@ -340,7 +342,7 @@ bool NCOARDAImpl::addListOwner(
       listOwnerColumns(busName, address, city, state, zip, telNo, naics,
                        mailerId, email, parentName, marketingName, custom1,
                        custom2, custom3, website, coopDb, signName, signTitle,
-                       signDate, {{"MODDATE", now(), true}}),
+                       signDate, {{"MODDATE", now()}}),
       newId);
 }
 
@@ -350,12 +352,11 @@ bool NCOARDAImpl::addLicensee(
     const KvbString& fax, const KvbString& custom1, const KvbString& custom2,
     const KvbString& custom3, const KvbString& signName,
     const KvbString& signTitle, const KvbDate& signDate, int* newId) {
-  return addRow(
-      "NCOALI", nullptr,
-      licenseeColumns(ncoaId, busName, telNo, tin, licenseeType, email, fax,
-                      custom1, custom2, custom3, signName, signTitle, signDate,
-                      {{"MODDATE", now(), true}}),
-      newId);
+  return addRow("NCOALI", nullptr,
+                licenseeColumns(ncoaId, busName, telNo, tin, licenseeType,
+                                email, fax, custom1, custom2, custom3, signName,
+                                signTitle, signDate, {{"MODDATE", now()}}),
+                newId);
 }
 
 bool NCOARDAImpl::addBroker(const KvbString& busName, const KvbString& address,
@@ -371,7 +372,7 @@ bool NCOARDAImpl::addBroker(const KvbString& busName, const KvbString& address,
       "NCOABR", nullptr,
       brokerColumns(busName, address, city, state, zip, telNo, fax, email,
                     naics, custom1, custom2, custom3, brokerType, signName,
-                    signTitle, signDate, {{"MODDATE", now(), true}}),
+                    signTitle, signDate, {{"MODDATE", now()}}),
       newId);
 }
 
@@ -388,7 +389,7 @@ ReposDataAccessCursor* NCOARDAImpl::listBrokers(int brokerId) {
 }
 
 ReposDataAccessCursor* NCOARDAImpl::listCurrentBrokersByType(int brokerType) {
-  return listGiven("NCOABR", {{"BRTYPE", brokerType, true}});
+  return listGiven("NCOABR", {{"BRTYPE", brokerType}});
 }
 
 bool NCOARDAImpl::updateListOwner(
@@ -465,11 +466,11 @@ bool NCOARDAImpl::addPaf(const KvbString& custom1, const KvbString& custom2,
                  text("CUSTM1", custom1),
                  text("CUSTM2", custom2),
                  text("CUSTM3", custom3),
-                 {"CRDATE", now(), true},
+                 {"CRDATE", now()},
                  date("EXPDATE", expirationDate),
                  flag("EQUIVALT", equivalent),
                  text("LISTNAME", listName),
-                 {"ACTIVE", 1, true},
+                 {"ACTIVE", 1},
                  text("NCOAPAF", ncoaPaf)},
                 newId);
 }
@@ -505,7 +506,7 @@ bool NCOARDAImpl::addPafLicensee(
       "NCOAPL", "LICENSEE_HIST",
       licenseeColumns(ncoaId, busName, telNo, tin, licenseeType, email, fax,
                       custom1, custom2, custom3, signName, signTitle, signDate,
-                      {{"CRDATE", now(), true},
+                      {{"CRDATE", now()},
                        number("PAF_ID", pafId),
                        number("LIC_ID", licenseeId)}),
       newId);
@@ -523,7 +524,7 @@ bool NCOARDAImpl::addPafBroker(
                 brokerColumns(busName, address, city, state, zip, telNo, fax,
                               email, naics, custom1, custom2, custom3,
                               brokerType, signName, signTitle, signDate,
-                              {{"CRDATE", now(), true},
+                              {{"CRDATE", now()},
                                number("PAF_ID", pafId),
                                number("BR_ID", brokerId)}),
                 newId);
@@ -564,7 +565,7 @@ ReposDataAccessCursor* NCOARDAImpl::listPafBrokers(int pafBrokerId, int pafId,
 
 ReposDataAccessCursor* NCOARDAImpl::listPafHistory(int historyId,
                                                    bool ascending) {
-  return listGiven("NCOAPA", {{"HISTID", historyId, true}},
+  return listGiven("NCOAPA", {{"HISTID", historyId}},
                    ascending ? " ORDER BY CRDATE ASC, PAF_ID ASC"
                              : " ORDER BY CRDATE DESC, PAF_ID DESC");
 }
@@ -586,14 +587,13 @@ ReposDataAccessCursor* NCOARDAImpl::listPafsWithListOwner(
                   rda_->getColumnList("NCOAPO", "b") + " FROM " +
                   table("NCOAPA") + " a INNER JOIN " + table("NCOAPO") +
                   " b ON a.PAF_ID=b.PAF_ID";
-  std::vector<KvbDatavar> values;
-  SqlFilter(sql, values)
-      .addGiven({{"a.PAF_ID", pafId, !sameHistory && pafId != -1},
-                 number("b.LO_ID", listOwnerId),
-                 {"b.BUSNAME", busName, !busName.isEmpty()},
-                 flag("a.ACTIVE", active),
-                 {"a.HISTID", historyId, sameHistory}});
-  return query(sql + " ORDER BY a.CRDATE DESC, a.PAF_ID DESC", values);
+  SqlStatement select(sql);
+  if (!sameHistory) select.where(number("a.PAF_ID", pafId));
+  select.where({number("b.LO_ID", listOwnerId),
+                {"b.BUSNAME", busName, Given::kNotEmpty},
+                flag("a.ACTIVE", active)});
+  if (sameHistory) select.where("a.HISTID=?", historyId);
+  return query(select.append(" ORDER BY a.CRDATE DESC, a.PAF_ID DESC"));
 }
 
 ReposDataAccessCursor* NCOARDAImpl::findPafs(const KvbString& ncoaPaf,
@@ -604,22 +604,20 @@ ReposDataAccessCursor* NCOARDAImpl::findPafs(const KvbString& ncoaPaf,
   if (!ready()) return nullptr;
   // Each PAF record once, however many snapshots match: the snapshots are
   // tested by EXISTS rather than joined.
-  KvbString sql = "SELECT " + rda_->getColumnList("NCOAPA", "a") + " FROM " +
-                  table("NCOAPA") + " a";
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  filter.addGiven({{"a.NCOAPAF", ncoaPaf, !ncoaPaf.isEmpty()},
-                   {"a.LISTNAME", listName, !listName.isEmpty()}});
+  SqlStatement select("SELECT " + rda_->getColumnList("NCOAPA", "a") +
+                      " FROM " + table("NCOAPA") + " a");
+  select.where({{"a.NCOAPAF", ncoaPaf, Given::kNotEmpty},
+                {"a.LISTNAME", listName, Given::kNotEmpty}});
   const KvbString hasOwner = "EXISTS (SELECT 1 FROM " + table("NCOAPO") +
                              " b WHERE b.PAF_ID=a.PAF_ID AND b.BUSNAME=?)";
   const KvbString hasBroker = "EXISTS (SELECT 1 FROM " + table("NCOAPB") +
                               " d WHERE d.PAF_ID=a.PAF_ID AND d.BUSNAME=?)";
-  if (!ownerName.isEmpty()) filter.add(hasOwner.asCstr(), ownerName);
-  if (!brokerName.isEmpty()) filter.add(hasBroker.asCstr(), brokerName);
-  filter.addGiven({flag("a.ACTIVE", active)});
-  return query(sql + (ascending ? " ORDER BY a.CRDATE ASC, a.PAF_ID ASC"
-                                : " ORDER BY a.CRDATE DESC, a.PAF_ID DESC"),
-               values);
+  select.where(hasOwner.asCstr(), ownerName, Given::kNotEmpty)
+      .where(hasBroker.asCstr(), brokerName, Given::kNotEmpty)
+      .where(flag("a.ACTIVE", active));
+  return query(select.append(ascending
+                                 ? " ORDER BY a.CRDATE ASC, a.PAF_ID ASC"
+                                 : " ORDER BY a.CRDATE DESC, a.PAF_ID DESC"));
 }
 
 bool NCOARDAImpl::updatePaf(int pafId, const KvbString& custom1,

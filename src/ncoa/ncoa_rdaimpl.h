@@ -205,8 +205,8 @@ class NCOARDAImpl : public RDA_Object<NCOARepositoryDataAccess> {
   // Adds a row to table `code` under a new key (its first column) from the
   // table's id counter, with `columns` (given or not); with a `history`
   // counter, HISTID is a new value of it. All or nothing.
-  bool addRow(const char* code, const char* history,
-              std::vector<SqlColumn> columns, int* newId);
+  bool addRow(const char* code, const char* history, SqlFields columns,
+              int* newId);
   // Adds a copy of the row of `code` whose key is `key` under a new key,
   // with CRDATE now and the expressions of `changed` in place of their
   // columns. Refused quietly when no row has the key.
@@ -214,8 +214,7 @@ class NCOARDAImpl : public RDA_Object<NCOARepositoryDataAccess> {
                const std::vector<CopiedColumn>& changed, int* newId);
   // Writes the columns given of the row of `code` whose key is `key`, and
   // with `stamp` MODDATE (now); refused quietly without a column given.
-  bool updateRow(const char* code, int key, const std::vector<SqlColumn>& set,
-                 bool stamp);
+  bool updateRow(const char* code, int key, const SqlFields& set, bool stamp);
   bool deleteRow(const char* code, int key);
   // The snapshots of table `code` with the PAF, history and key given,
   // highest key first.

@@ -79,9 +79,11 @@ bool ProfileRDAImpl::deleteRunResults(int reportId, bool wholeReport,
                                              keys.begin() + from + n);
         const KvbString where = inList(step.selectedBy, n);
         // A yield that cannot be read would leave its children behind.
-        if (step.yields && !readIds("SELECT " + KvbString(step.yields) +
-                                        " FROM " + table(step.code) + where,
-                                    values, ids[step.yields]))
+        if (step.yields &&
+            !readIds(query("SELECT " + KvbString(step.yields) + " FROM " +
+                               table(step.code) + where,
+                           values),
+                     ids[step.yields]))
           return false;
         if (!run("DELETE FROM " + table(step.code) + where, values))
           return false;
@@ -91,10 +93,8 @@ bool ProfileRDAImpl::deleteRunResults(int reportId, bool wholeReport,
   });
 }
 
-bool ProfileRDAImpl::readIds(const KvbString& sql,
-                             const std::vector<KvbDatavar>& values,
+bool ProfileRDAImpl::readIds(ReposDataAccessCursor* cursor,
                              std::vector<int>& ids) {
-  ReposDataAccessCursor* cursor = query(sql, values);
   if (!cursor) return false;
   while (cursor->next() == 1) ids.push_back(cursor->getInt(0));
   cursor->release();
@@ -111,14 +111,12 @@ bool ProfileRDAImpl::deleteReportRuns(int fromRunId, int toRunId, int reportId,
 
 bool ProfileRDAImpl::deleteRuns(int fromRunId, int toRunId, int reportId,
                                 bool deleteReport) {
-  KvbString sql = "SELECT JOB_ID FROM " + table("JOB");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  filter.add("RPT_ID=?", reportId);
-  if (fromRunId != -1) filter.add("JOB_ID>=?", fromRunId);
-  if (toRunId != -1) filter.add("JOB_ID<=?", toRunId);
+  SqlStatement select("SELECT JOB_ID FROM " + table("JOB"));
+  select.where("RPT_ID=?", reportId)
+      .where("JOB_ID>=?", fromRunId, Given::kNotMinusOne)
+      .where("JOB_ID<=?", toRunId, Given::kNotMinusOne);
   std::vector<int> runs, fieldTables;
-  if (!readIds(sql, values, runs)) return false;
+  if (!readIds(query(select), runs)) return false;
   for (int run : runs) {
     // A run that wrote into the shared FRQDST says so; the rows of a run
     // that did not are in one table per field.
@@ -128,9 +126,11 @@ bool ProfileRDAImpl::deleteRuns(int fromRunId, int toRunId, int reportId,
                {run, "SAME_FREQ_TABLE"}, &shared) < 0)
       return false;
     if (shared <= 0 &&
-        !readIds("SELECT b.FLD_ID FROM " + table("DSN") + " a, " +
-                     table("FLD") + " b WHERE a.DSN_ID=b.DSN_ID AND a.JOB_ID=?",
-                 {run}, fieldTables))
+        !readIds(query("SELECT b.FLD_ID FROM " + table("DSN") + " a, " +
+                           table("FLD") +
+                           " b WHERE a.DSN_ID=b.DSN_ID AND a.JOB_ID=?",
+                       {run}),
+                 fieldTables))
       return false;
   }
   return dropFieldFrequencyTables(fieldTables) &&

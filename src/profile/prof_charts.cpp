@@ -40,13 +40,13 @@ ReposDataAccessCursor* ProfileRDAImpl::listCategoryCharts(const KvbString& name,
       "FROM " +
       table("CHT") + " A, " + table("CHTCAT") + " B, " + table("GCATS") +
       " C WHERE A.CH_ID=B.CH_ID AND B.DOM_ID=C.GC_ID AND A.CH_TYPE='C'";
-  std::vector<KvbDatavar> values;
-  if (reportId != -1) andTerm(sql, values, "A.RPT_ID=?", reportId);
-  if (runId != -1) andTerm(sql, values, "A.JOB_ID=?", runId);
-  if (chartId != -1) andTerm(sql, values, "A.CH_ID=?", chartId);
-  if (!name.isEmpty()) andTerm(sql, values, "A.CH_NAME=?", name);
-  if (categoryId != -1) andTerm(sql, values, "C.GC_ID=?", categoryId);
-  return query(sql + " ORDER BY A.CH_ID", values);
+  SqlStatement select(sql, true);
+  select.where("A.RPT_ID=?", reportId, Given::kNotMinusOne)
+      .where("A.JOB_ID=?", runId, Given::kNotMinusOne)
+      .where("A.CH_ID=?", chartId, Given::kNotMinusOne)
+      .where("A.CH_NAME=?", name, Given::kNotEmpty)
+      .where("C.GC_ID=?", categoryId, Given::kNotMinusOne);
+  return query(select.append(" ORDER BY A.CH_ID"));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listTableCharts(
@@ -59,19 +59,18 @@ ReposDataAccessCursor* ProfileRDAImpl::listTableCharts(
       "B.CT_SCHMA, B.CT_TBL, B.CT_FILT, B.CT_TYPE FROM " +
       table("CHT") + " A INNER JOIN " + table("CHTTAB") +
       " B ON A.CH_ID=B.CH_ID WHERE A.CH_TYPE='T'";
-  std::vector<KvbDatavar> values;
-  if (reportId != -1) andTerm(sql, values, "A.RPT_ID=?", reportId);
-  if (runId != -1) andTerm(sql, values, "A.JOB_ID=?", runId);
-  if (chartId != -1) andTerm(sql, values, "A.CH_ID=?", chartId);
-  const std::pair<const char*, const KvbString*> texts[] = {
-      {"A.CH_NAME=?", &name},     {"B.CT_DSN=?", &dsn},
-      {"B.CT_CAT=?", &catalog},   {"B.CT_SCHMA=?", &schema},
-      {"B.CT_TBL=?", &tableName}, {"B.CT_FILT=?", &filter}};
-  for (const auto& text : texts)
-    if (!text.second->isEmpty()) andTerm(sql, values, text.first, *text.second);
-  if (type != 0)
-    andTerm(sql, values, "B.CT_TYPE=?", KvbString(std::string(1, type)));
-  return query(sql + " ORDER BY A.CH_ID", values);
+  SqlStatement select(sql, true);
+  select.where("A.RPT_ID=?", reportId, Given::kNotMinusOne)
+      .where("A.JOB_ID=?", runId, Given::kNotMinusOne)
+      .where("A.CH_ID=?", chartId, Given::kNotMinusOne)
+      .where({{"A.CH_NAME", name, Given::kNotEmpty},
+              {"B.CT_DSN", dsn, Given::kNotEmpty},
+              {"B.CT_CAT", catalog, Given::kNotEmpty},
+              {"B.CT_SCHMA", schema, Given::kNotEmpty},
+              {"B.CT_TBL", tableName, Given::kNotEmpty},
+              {"B.CT_FILT", filter, Given::kNotEmpty}});
+  if (type != 0) select.where("B.CT_TYPE=?", KvbString(std::string(1, type)));
+  return query(select.append(" ORDER BY A.CH_ID"));
 }
 
 bool ProfileRDAImpl::renameChart(int chartId, const KvbString& name) {
@@ -118,8 +117,10 @@ bool ProfileRDAImpl::deleteRunCharts(int runId) {
   // The charts made of the run, found and deleted in one transaction.
   std::vector<int> charts;
   return ready() && transaction([&] {
-           if (!readIds("SELECT CH_ID FROM " + table("CHT") + " WHERE JOB_ID=?",
-                        {runId}, charts))
+           if (!readIds(query("SELECT CH_ID FROM " + table("CHT") +
+                                  " WHERE JOB_ID=?",
+                              {runId}),
+                        charts))
              return false;
            for (int chart : charts)
              if (!deleteChart(chart)) return false;

@@ -62,25 +62,23 @@ bool ProfileRDAImpl::numbers(const KvbString& sql,
 ReposDataAccessCursor* ProfileRDAImpl::listFrequencyDistribution(
     int fieldId, bool sharedTable, bool matchCodes, int matchDefinitionId) {
   if (!ready()) return nullptr;
-  KvbString sql;
-  std::vector<KvbDatavar> values;
   if (matchCodes) {
-    sql = "SELECT FR_VAL, MC_COUNT, MC_VALUE, FLD_ID, MC_ID FROM " +
-          table("MCDIST") + " WHERE FLD_ID=?";
-    values.push_back(fieldId);
-    if (matchDefinitionId != -1)
-      andTerm(sql, values, "MC_ID=?", matchDefinitionId);
-    sql.append(" ORDER BY MC_COUNT DESC");
-  } else if (sharedTable) {
-    sql = "SELECT FR_VAL, FR_CNT, FR_MC, FLD_ID FROM " + table("FRQDST") +
-          " WHERE FLD_ID=? ORDER BY FR_CNT DESC";
-    values.push_back(fieldId);
-  } else {  // the field's own table: its id comes as a constant column
-    sql = kvbStringFormat("SELECT FR_VALUE, FR_COUNT, FR_MCVAL, %d FROM ",
-                          fieldId) +
-          fieldTable(fieldId) + " ORDER BY FR_COUNT DESC";
+    SqlStatement select(
+        "SELECT FR_VAL, MC_COUNT, MC_VALUE, FLD_ID, MC_ID FROM " +
+        table("MCDIST"));
+    select.where("FLD_ID=?", fieldId)
+        .where("MC_ID=?", matchDefinitionId, Given::kNotMinusOne);
+    return query(select.append(" ORDER BY MC_COUNT DESC"), frequencyCap());
   }
-  return query(sql, values, frequencyCap());
+  if (sharedTable)
+    return query("SELECT FR_VAL, FR_CNT, FR_MC, FLD_ID FROM " +
+                     table("FRQDST") + " WHERE FLD_ID=? ORDER BY FR_CNT DESC",
+                 {fieldId}, frequencyCap());
+  // The field's own table: its id comes as a constant column.
+  return query(kvbStringFormat("SELECT FR_VALUE, FR_COUNT, FR_MCVAL, %d FROM ",
+                               fieldId) +
+                   fieldTable(fieldId) + " ORDER BY FR_COUNT DESC",
+               {}, frequencyCap());
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listPatternDistribution(int fieldId) {
@@ -139,10 +137,10 @@ ReposDataAccessCursor* ProfileRDAImpl::listCommonValues(int fieldA, int fieldB,
         mcdist + " a, " + mcdist +
         " b WHERE a.MC_VALUE=b.MC_VALUE AND a.MC_ID=b.MC_ID AND a.FLD_ID=? "
         "AND b.FLD_ID=?";
-    std::vector<KvbDatavar> values{fieldA, fieldB};
-    if (matchDefinitionId != -1)
-      andTerm(sql, values, "a.MC_ID=?", matchDefinitionId);
-    return query(sql + " ORDER BY a.MC_VALUE, a.FR_VAL", values);
+    SqlStatement select(sql, true);
+    select.bind(fieldA).bind(fieldB).where("a.MC_ID=?", matchDefinitionId,
+                                           Given::kNotMinusOne);
+    return query(select.append(" ORDER BY a.MC_VALUE, a.FR_VAL"));
   }
   if (sharedTable) {
     const KvbString frqdst = table("FRQDST");

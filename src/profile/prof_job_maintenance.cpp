@@ -65,8 +65,10 @@ bool ProfileRDAImpl::deleteProfileJob(int jobId) {
         if (!deleteProfileJobDetails(jobId) ||
             !run("DELETE FROM " + table("JSETUP") + " WHERE SU_ID=?",
                  {jobId}) ||
-            !readIds("SELECT RPT_ID FROM " + table("REPORT") + " WHERE SU_ID=?",
-                     {jobId}, reports))
+            !readIds(query("SELECT RPT_ID FROM " + table("REPORT") +
+                               " WHERE SU_ID=?",
+                           {jobId}),
+                     reports))
           return false;
         for (int report : reports)
           if (!deleteRuns(-1, -1, report, true)) return false;

@@ -81,12 +81,9 @@ ReposDataAccessCursor* ProfileRDAImpl::listJobFieldProperties(int dsnId,
 ReposDataAccessCursor* ProfileRDAImpl::listJobLinkedFields(
     int fieldId, const KvbString& linkType) {
   if (!ready()) return nullptr;
-  KvbString sql = selectAll("JLNKFL");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  filter.add("FLD_ID=?", fieldId);
-  if (!linkType.isEmpty()) filter.add("LNK_TYPE=?", linkType);
-  return query(sql, values);
+  return query(SqlStatement(selectAll("JLNKFL"))
+                   .where("FLD_ID=?", fieldId)
+                   .where("LNK_TYPE=?", linkType, Given::kNotEmpty));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listJobSources(int jobId) {

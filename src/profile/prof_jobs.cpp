@@ -107,19 +107,18 @@ bool ProfileRDAImpl::findJobTableId(
     const KvbString& filterExpression, const KvbString& filterSql,
     const KvbString& fileName, int* tableId) {
   if (!ready()) return false;
-  KvbString sql = "SELECT TBL_ID FROM " + table("JTABLE");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  filter.add("SU_ID=?", jobId);
-  if (dsnId > 0) filter.add("DSN_ID=?", dsnId);
-  const std::pair<const char*, const KvbString*> texts[] = {
-      {"TBL_CAT=?", &catalog},         {"TBL_SCH=?", &schema},
-      {"TBL_NAME=?", &tableName},      {"FLTR=?", &filterName},
-      {"FLTR_E=?", &filterExpression}, {"FLTR_S=?", &filterSql},
-      {"FNAME=?", &fileName}};
-  for (const auto& text : texts)
-    if (!text.second->isEmpty()) filter.add(text.first, *text.second);
-  return lookup(sql, values, tableId) == 1;
+  SqlStatement select("SELECT TBL_ID FROM " + table("JTABLE"));
+  select.where("SU_ID=?", jobId);
+  // DSN 0 stands for none, as -1 does.
+  if (dsnId > 0) select.where("DSN_ID=?", dsnId);
+  select.where({{"TBL_CAT", catalog, Given::kNotEmpty},
+                {"TBL_SCH", schema, Given::kNotEmpty},
+                {"TBL_NAME", tableName, Given::kNotEmpty},
+                {"FLTR", filterName, Given::kNotEmpty},
+                {"FLTR_E", filterExpression, Given::kNotEmpty},
+                {"FLTR_S", filterSql, Given::kNotEmpty},
+                {"FNAME", fileName, Given::kNotEmpty}});
+  return lookup(select, tableId) == 1;
 }
 
 int ProfileRDAImpl::addJobField(int jobId, int dsnId, int tableId,
@@ -258,14 +257,8 @@ bool ProfileRDAImpl::setJobAlertProperty(int jobId, int alertId,
                                          const KvbString& name,
                                          const KvbString& value) {
   if (!ready()) return false;
-  return transaction([&] {
-    int rows = 0;
-    return run("UPDATE " + table("JALPRP") +
-                   " SET AP_VAL=? WHERE AL_ID=? AND AP_NAME=?",
-               {value, alertId, name}, &rows) &&
-           (rows > 0 || insert("JALPRP", "AL_ID, AP_NAME, AP_VAL, SU_ID",
-                               {alertId, name, value, jobId}));
-  });
+  return upsert("JALPRP", {{"AP_VAL", value}},
+                {{"AL_ID", alertId}, {"AP_NAME", name}}, {{"SU_ID", jobId}});
 }
 
 int ProfileRDAImpl::addJobChart(int jobId, const KvbString& dsn,

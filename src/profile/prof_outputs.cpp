@@ -67,11 +67,12 @@ ReposDataAccessCursor* ProfileRDAImpl::findOutputs(
                   " O WHERE D.DSN_ID=T.DSN_ID AND T.TBL_ID=O.TBL_ID AND "
                   "D.DSN_NAME=? AND T.TBL_NM=? AND O.TRAIL_NM=? AND "
                   "D.JOB_ID=?";
-  std::vector<KvbDatavar> values{dsn, tableName, trailName, runId};
+  SqlStatement select(sql, true);
+  select.bind(dsn).bind(tableName).bind(trailName).bind(runId);
   // Without a schema or catalog, tables of that name in any of them match.
-  if (!schema.isEmpty()) andTerm(sql, values, "T.TBL_SCH=?", schema);
-  if (!catalog.isEmpty()) andTerm(sql, values, "T.TBL_CAT=?", catalog);
-  return query(sql + kind.findOrder, values);
+  select.where("T.TBL_SCH=?", schema, Given::kNotEmpty)
+      .where("T.TBL_CAT=?", catalog, Given::kNotEmpty);
+  return query(select.append(kind.findOrder));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listCustomMetricOutputs(int tableId) {
@@ -101,18 +102,16 @@ ReposDataAccessCursor* ProfileRDAImpl::findCustomMetricOutputs(
 ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleOutputs(int runId,
                                                                int tableId) {
   if (!ready()) return nullptr;
-  KvbString sql =
+  SqlStatement select(
       "SELECT A.TBL_ID, A.BR_ID, B.RU_DESC, A.PBR_SEQ, A.FAIL_CNT, "
       "A.TRAIL_NM, A.FLD_DESC, A.ROW_CNT FROM ((" +
       table("PBROUT") + " A INNER JOIN " + table("RULE") +
       " B ON A.BR_ID = B.RU_ID) INNER JOIN " + table("TBL") +
       " C ON A.TBL_ID = C.TBL_ID) INNER JOIN " + table("DSN") +
-      " D ON C.DSN_ID = D.DSN_ID";
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  if (runId != -1) filter.add("D.JOB_ID=?", runId);
-  if (tableId != -1) filter.add("A.TBL_ID=?", tableId);
-  return query(sql + " ORDER BY A.TBL_ID, A.PBR_SEQ", values);
+      " D ON C.DSN_ID = D.DSN_ID");
+  select.where("D.JOB_ID=?", runId, Given::kNotMinusOne)
+      .where("A.TBL_ID=?", tableId, Given::kNotMinusOne);
+  return query(select.append(" ORDER BY A.TBL_ID, A.PBR_SEQ"));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listBusinessRuleLog(
@@ -161,10 +160,10 @@ ReposDataAccessCursor* ProfileRDAImpl::listFieldGroups(int runId, int fieldId) {
                   table("FLD") + " C, " + table("DSN") +
                   " D WHERE A.GC_ID=B.GC_ID AND B.FLD_ID=C.FLD_ID AND "
                   "C.DSN_ID=D.DSN_ID";
-  std::vector<KvbDatavar> values;
-  if (runId != -1) andTerm(sql, values, "D.JOB_ID=?", runId);
-  if (fieldId != -1) andTerm(sql, values, "C.FLD_ID=?", fieldId);
-  return query(sql + " ORDER BY A.GCNAME", values);
+  SqlStatement select(sql, true);
+  select.where("D.JOB_ID=?", runId, Given::kNotMinusOne)
+      .where("C.FLD_ID=?", fieldId, Given::kNotMinusOne);
+  return query(select.append(" ORDER BY A.GCNAME"));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::groupFields(bool withCounts, int groupId,
@@ -182,12 +181,14 @@ ReposDataAccessCursor* ProfileRDAImpl::groupFields(bool withCounts, int groupId,
              table("TBL") + " C, " + table("DSN") +
              " D WHERE A.FLD_ID=B.FLD_ID AND A.TBL_ID=C.TBL_ID AND "
              "A.DSN_ID=D.DSN_ID");
-  std::vector<KvbDatavar> values;
+  SqlStatement select(sql, true);
   // Without counts the group is required: -1 names none, and no field is
   // listed.
-  if (groupId != -1 || !withCounts) andTerm(sql, values, "B.GC_ID=?", groupId);
-  if (runId != -1) andTerm(sql, values, "D.JOB_ID=?", runId);
-  return query(sql + " ORDER BY A.FLD_NAME", values);
+  select
+      .where("B.GC_ID=?", groupId,
+             withCounts ? Given::kNotMinusOne : Given::kAlways)
+      .where("D.JOB_ID=?", runId, Given::kNotMinusOne);
+  return query(select.append(" ORDER BY A.FLD_NAME"));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listGroupFields(int groupId, int runId,

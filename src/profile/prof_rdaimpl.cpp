@@ -1,6 +1,5 @@
 // The shared shapes of the profile data-access operations: keyed adds,
-// find-or-add, the metric columns of a field row, filtered deletions and
-// optional terms of a statement.
+// find-or-add, the metric columns of a field row and filtered deletions.
 #include "profile/prof_rdaimpl.h"
 
 #include <utility>
@@ -36,19 +35,9 @@ bool ProfileRDAImpl::deleteWhere(
     const char* code,
     std::initializer_list<std::pair<const char*, int>> terms) {
   if (!ready()) return false;
-  KvbString sql = "DELETE FROM " + table(code);
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  bool first = true;
-  for (const auto& term : terms) {
-    if (first || term.second != -1) filter.add(term.first, term.second);
-    first = false;
-  }
-  return run(sql, values);
-}
-
-void ProfileRDAImpl::andTerm(KvbString& sql, std::vector<KvbDatavar>& values,
-                             const char* term, const KvbDatavar& value) {
-  sql.append(" AND ").append(term);
-  values.push_back(value);
+  SqlStatement remove("DELETE FROM " + table(code));
+  for (const auto& term : terms)
+    remove.where(term.first, term.second,
+                 remove.anyWhere() ? Given::kNotMinusOne : Given::kAlways);
+  return run(remove);
 }

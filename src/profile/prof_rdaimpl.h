@@ -462,10 +462,6 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // locale.
   ReposDataAccessCursor* configsWhere(const char* condition,
                                       const std::vector<KvbDatavar>& values);
-  // Appends " AND <term>" to a statement, and the term's value to the
-  // values bound to it.
-  static void andTerm(KvbString& sql, std::vector<KvbDatavar>& values,
-                      const char* term, const KvbDatavar& value);
   // The custom-metric or rule outputs of every run of a report under one
   // trail name, ordered by run and table.
   ReposDataAccessCursor* outputHistory(const OutputKind& kind, int reportId,
@@ -492,9 +488,9 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // metricCount metrics, and with `withCounts` their PKFK and FLDRDA rows.
   ReposDataAccessCursor* groupFields(bool withCounts, int groupId, int runId,
                                      int metricCount);
-  // Appends column 0 of every row of a query to `ids`; false on failure.
-  bool readIds(const KvbString& sql, const std::vector<KvbDatavar>& values,
-               std::vector<int>& ids);
+  // Appends column 0 of every row of `cursor` (a query's result, released
+  // here) to `ids`; false for a query that failed (a null cursor).
+  bool readIds(ReposDataAccessCursor* cursor, std::vector<int>& ids);
 
   // --- Deleting runs ---
   // Deletes the runs of a report in [fromRunId, toRunId] (-1: open) with

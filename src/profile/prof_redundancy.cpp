@@ -43,16 +43,13 @@ ReposDataAccessCursor* ProfileRDAImpl::listRdaConfigFields(int configId) {
 ReposDataAccessCursor* ProfileRDAImpl::findRdaConfigFields(
     int matchDefinitionId, int fieldId) {
   if (!ready()) return nullptr;
-  KvbString sql = selectAll("FLDRDA");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
   // FLDRDA names its configuration, whose row names the match definition.
   const KvbString byDefinition = "RDACFGID IN (SELECT RDACFGID FROM " +
                                  table("RDACFG") + " WHERE MC_ID=?)";
-  if (matchDefinitionId != -1)
-    filter.add(byDefinition.asCstr(), matchDefinitionId);
-  if (fieldId != -1) filter.add("FLD_ID=?", fieldId);
-  return query(sql, values);
+  return query(
+      SqlStatement(selectAll("FLDRDA"))
+          .where(byDefinition.asCstr(), matchDefinitionId, Given::kNotMinusOne)
+          .where("FLD_ID=?", fieldId, Given::kNotMinusOne));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listRdaResults(int configId, int fieldA,

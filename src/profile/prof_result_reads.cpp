@@ -43,10 +43,10 @@ ReposDataAccessCursor* ProfileRDAImpl::listReportRuns(int reportId, int jobId) {
   KvbString sql = "SELECT a.JOB_ID, a.JOB_DATE, a.JOB_DESC FROM " +
                   table("JOB") + " a, " + table("REPORT") +
                   " b WHERE a.RPT_ID=b.RPT_ID";
-  std::vector<KvbDatavar> values;
-  if (reportId != -1) andTerm(sql, values, "b.RPT_ID=?", reportId);
-  if (jobId != -1) andTerm(sql, values, "b.SU_ID=?", jobId);
-  return query(sql + " ORDER BY a.JOB_ID DESC", values);
+  SqlStatement select(sql, true);
+  select.where("b.RPT_ID=?", reportId, Given::kNotMinusOne)
+      .where("b.SU_ID=?", jobId, Given::kNotMinusOne);
+  return query(select.append(" ORDER BY a.JOB_ID DESC"));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listExecutionLog(int runId) {
@@ -158,22 +158,19 @@ ReposDataAccessCursor* ProfileRDAImpl::listRunFields(int runId, int dsnId,
   KvbString sql = byRun ? "SELECT A.FLD_ID, A.FLD_NAME, A.FLD_TYPE"
                         : "SELECT FLD_ID, FLD_NAME, FLD_TYPE";
   if (!metricColumns(metricCount, byRun ? "A." : "", sql)) return nullptr;
-  std::vector<KvbDatavar> values;
   if (byRun) {
-    sql.append(" FROM " + table("FLD") + " A, " + table("TBL") + " B, " +
-               table("DSN") +
-               " C WHERE A.TBL_ID=B.TBL_ID AND B.DSN_ID=C.DSN_ID AND "
-               "C.JOB_ID=?");
-    values.push_back(runId);
-    if (dsnId != -1) andTerm(sql, values, "C.DSN_ID=?", dsnId);
-    if (tableId != -1) andTerm(sql, values, "B.TBL_ID=?", tableId);
-    return query(sql + " ORDER BY A.FLD_NAME", values);
+    SqlStatement select(sql + " FROM " + table("FLD") + " A, " + table("TBL") +
+                        " B, " + table("DSN") + " C");
+    select
+        .where("A.TBL_ID=B.TBL_ID AND B.DSN_ID=C.DSN_ID AND C.JOB_ID=?", runId)
+        .where("C.DSN_ID=?", dsnId, Given::kNotMinusOne)
+        .where("B.TBL_ID=?", tableId, Given::kNotMinusOne);
+    return query(select.append(" ORDER BY A.FLD_NAME"));
   }
-  sql.append(" FROM " + table("FLD"));
-  SqlFilter filter(sql, values);
-  if (dsnId != -1) filter.add("DSN_ID=?", dsnId);
-  if (tableId != -1) filter.add("TBL_ID=?", tableId);
-  return query(sql + " ORDER BY FLD_NAME", values);
+  SqlStatement select(sql + " FROM " + table("FLD"));
+  select.where("DSN_ID=?", dsnId, Given::kNotMinusOne)
+      .where("TBL_ID=?", tableId, Given::kNotMinusOne);
+  return query(select.append(" ORDER BY FLD_NAME"));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listTableFieldSummary(int tableId,

@@ -14,16 +14,14 @@ bool ProfileRDAImpl::updateReport(int reportId, int folderId,
   if (!ready()) return false;
   // Every update stamps the report's modification date; an empty name or
   // user leaves the stored one.
-  KvbString sql = "UPDATE " + table("REPORT");
-  std::vector<KvbDatavar> values;
-  SqlFilter set(sql, values, SqlFilter::kSet);
-  set.add("RPT_MODT=?", KvbDate::currentDate().asDouble());
-  if (folderId != -1) set.add("FLDR_ID=?", folderId);
-  if (!name.isEmpty()) set.add("RPT_NAME=?", name);
-  if (!user.isEmpty()) set.add("RPT_USER=?", user);
-  if (jobId != -1) set.add("SU_ID=?", jobId);
-  SqlFilter(sql, values).add("RPT_ID=?", reportId);
-  return runFiled(folderId != -1 ? folderId : 0, sql, values);
+  SqlStatement update("UPDATE " + table("REPORT"));
+  update.set("RPT_MODT=?", KvbDate::currentDate().asDouble())
+      .set("FLDR_ID=?", folderId, Given::kNotMinusOne)
+      .set("RPT_NAME=?", name, Given::kNotEmpty)
+      .set("RPT_USER=?", user, Given::kNotEmpty)
+      .set("SU_ID=?", jobId, Given::kNotMinusOne)
+      .where("RPT_ID=?", reportId);
+  return runFiled(folderId != -1 ? folderId : 0, update);
 }
 
 bool ProfileRDAImpl::setTableRowCounts(int tableId, int rowCount,
@@ -72,11 +70,10 @@ ReposDataAccessCursor* ProfileRDAImpl::notes(
       "SELECT A.%s_ID, A.%s_NOTE, A.%s_USER, A.%s_DATE, B.NCAT_DSC, B.NCAT_ID "
       "FROM %S A, %S B WHERE A.NCAT_ID=B.NCAT_ID",
       key, key, key, key, table(code), table("NOTCAT"));
-  std::vector<KvbDatavar> values;
-  for (const auto& term : terms) andTerm(sql, values, term.first, term.second);
-  return query(sql + kvbStringFormat(" ORDER BY A.%s_ID%s", key,
-                                     order == 1 ? " DESC" : ""),
-               values);
+  SqlStatement select(sql, true);
+  for (const auto& term : terms) select.where(term.first, term.second);
+  return query(select.append(
+      kvbStringFormat(" ORDER BY A.%s_ID%s", key, order == 1 ? " DESC" : "")));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listTableNotes(int tableId,

@@ -255,15 +255,6 @@ class RefDataRDAImpl : public RDA_Object<RefDataRepositoryDataAccess> {
                         const char* order = "");
   // The delete-by-example procedure.
   bool deleteByExample(const char* code, RdFields filters);
-
-  // Runs a query and copies its rows before its statement is released;
-  // null on failure (logged).
-  Cursor selectRows(const RdStatement& statement);
-  // Runs a statement that returns no rows; false on failure (logged).
-  bool execute(const RdStatement& statement);
-  // The prepared statement with every parameter declared and bound; null
-  // (logged) when it cannot be prepared or a value cannot be bound.
-  ReposDataAccessStatement* prepare(const RdStatement& statement);
 };
 
 #endif  // REFDATA_REFDATA_RDAIMPL_H_

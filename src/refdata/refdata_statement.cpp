@@ -1,5 +1,4 @@
-// RdField and RdStatement, and the text widths of the reference-data
-// columns.
+// RdField and the text widths of the reference-data columns.
 #include "refdata/refdata_statement.h"
 
 #include <cstring>
@@ -39,61 +38,31 @@ int textWidth(const char* column) {
   return 0;
 }
 
-QueryParam makeParam(KvbDatavar value, int type, int size) {
-  QueryParam param;
-  param.value = std::move(value);
-  param.type = type;
-  param.size = size;
-  return param;
-}
-
 }  // namespace
 
 RdField::RdField(const char* column, int value)
-    : column_(column),
-      param_(makeParam(value, kvbTypeInt, 0)),
-      givenInAdd_(value >= 0),
-      givenAsFilter_(value != -1) {}
+    : RdField(column, declaredParam(value, kvbTypeInt, 0), Given::kNotNegative,
+              Given::kNotMinusOne) {}
 
 RdField::RdField(const char* column, const KvbString& value)
-    : column_(column),
-      param_(makeParam(value, kvbTypeString, textWidth(column))),
-      givenInAdd_(value.length() > 0),
-      givenAsFilter_(givenInAdd_) {}
+    : RdField(column, declaredParam(value, kvbTypeString, textWidth(column)),
+              Given::kNotEmpty, Given::kNotEmpty) {}
 
 RdField::RdField(const char* column, const KvbDate& value)
-    : column_(column),
-      param_(makeParam(value.isNull() ? KvbDatavar::nullOf(kvbTypeReal)
-                                      : KvbDatavar(value.asDouble()),
-                       kvbTypeReal, 0)),
-      givenInAdd_(!value.isNull()),
-      givenAsFilter_(givenInAdd_) {}
+    : RdField(column,
+              declaredParam(value.isNull() ? KvbDatavar::nullOf(kvbTypeReal)
+                                           : KvbDatavar(value.asDouble()),
+                            kvbTypeReal, 0),
+              Given::kNotNull, Given::kNotNull) {}
 
 RdField RdField::anySign(const char* column, int value) {
-  RdField field(column, value);
-  field.givenInAdd_ = field.givenAsFilter_;
-  return field;
+  return RdField(column, declaredParam(value, kvbTypeInt, 0),
+                 Given::kNotMinusOne, Given::kNotMinusOne);
 }
 
-RdStatement& RdStatement::where(RdFields filters) {
-  for (const RdField& filter : filters) {
-    if (!filter.givenAsFilter()) continue;
-    sql_.append(whereOpen_ ? " AND " : " WHERE ")
-        .append(filter.column())
-        .append("=?");
-    params_.push_back(filter.param());
-    whereOpen_ = true;
-  }
-  return *this;
-}
-
-RdStatement& RdStatement::append(const KvbString& text, bool whereOpen) {
-  sql_.append(text);
-  whereOpen_ = whereOpen;
-  return *this;
-}
-
-RdStatement& RdStatement::bind(const RdField& value) {
-  params_.push_back(value.param());
-  return *this;
+SqlFields asFilters(RdFields fields) {
+  SqlFields filters;
+  filters.reserve(fields.size());
+  for (const RdField& field : fields) filters.push_back(field.asFilter());
+  return filters;
 }

@@ -1,13 +1,13 @@
-// The pieces that every reference-data statement is built from: RdField,
-// one column with its value and the rules that say whether it is given,
-// and RdStatement, the text of a statement with the parameters that its
-// "?" markers take, in marker order.
+// RdField: one column of a reference-data operation with its value, declared
+// with the width of its column, and the rules that say whether it is given
+// to an add and as a filter.
 #ifndef REFDATA_REFDATA_STATEMENT_H_
 #define REFDATA_REFDATA_STATEMENT_H_
 
 #include <initializer_list>
+#include <utility>
 
-#include "reposadmin/repos_data_access.h"
+#include "access/sql_statement.h"
 
 // One column of an operation and its value. A text is declared with the
 // width of its column, an integer as type 2, a date as a real (its day
@@ -24,50 +24,26 @@ class RdField {
   // An integer that an add writes whenever it is not -1, negative too.
   static RdField anySign(const char* column, int value);
 
-  const char* column() const { return column_; }
-  bool givenInAdd() const { return givenInAdd_; }
-  bool givenAsFilter() const { return givenAsFilter_; }
-  const QueryParam& param() const { return param_; }
+  // The column as an add writes it, and as a filter.
+  SqlField inAdd() const { return {column_, param_, addRule_}; }
+  SqlField asFilter() const { return {column_, param_, filterRule_}; }
 
  private:
+  RdField(const char* column, QueryParam param, Given addRule, Given filterRule)
+      : column_(column),
+        param_(std::move(param)),
+        addRule_(addRule),
+        filterRule_(filterRule) {}
+
   const char* column_;
   QueryParam param_;
-  bool givenInAdd_;
-  bool givenAsFilter_;
+  Given addRule_;
+  Given filterRule_;
 };
 
 using RdFields = std::initializer_list<RdField>;
 
-// A statement under construction. Filters join its WHERE clause: the
-// first opens it with " WHERE ", the next ones continue with " AND ".
-// Whether a clause is open is tracked here, never looked up in the text,
-// where a table name may contain "WHERE".
-class RdStatement {
- public:
-  // `whereOpen`: the text already holds the WHERE clause (or an ON clause)
-  // that filters continue.
-  explicit RdStatement(KvbString sql, bool whereOpen = false)
-      : sql_(std::move(sql)), whereOpen_(whereOpen) {}
-
-  // " WHERE <column>=?" or " AND <column>=?" for each field given as a
-  // filter, in list order.
-  RdStatement& where(RdFields filters);
-  // Text without a filter of its own; `whereOpen` tells whether a WHERE
-  // clause is open after it.
-  RdStatement& append(const KvbString& text, bool whereOpen);
-  RdStatement& append(const KvbString& text) {
-    return append(text, whereOpen_);
-  }
-  // The value of a marker that append() wrote.
-  RdStatement& bind(const RdField& value);
-
-  const KvbString& sql() const { return sql_; }
-  const QueryParamList& params() const { return params_; }
-
- private:
-  KvbString sql_;
-  QueryParamList params_;
-  bool whereOpen_;
-};
+// The fields as filters, in order.
+SqlFields asFilters(RdFields fields);
 
 #endif  // REFDATA_REFDATA_STATEMENT_H_

@@ -13,16 +13,16 @@ const bool kWhereOpen = true;
 
 Cursor RefDataRDAImpl::getUserAttributes(int id, Text name, Text description) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, l.CODE FROM " +
-                      table("RDATRS") + " a INNER JOIN " + table("RDATRC") +
-                      " ac ON a.CONTYID=ac.ID INNER JOIN " + table("RDLANS") +
-                      " l ON a.LANGID=l.ID"
-                      " WHERE ac.CONTYPE='RD_USER_ATTRIBUTE'",
-                  kWhereOpen)
-          .where({{"a.ATTRNAME", name},
-                  {"a.DESCRPTN", description},
-                  {"a.ID", id}}));
+  return query(
+      SqlStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, l.CODE FROM " +
+                       table("RDATRS") + " a INNER JOIN " + table("RDATRC") +
+                       " ac ON a.CONTYID=ac.ID INNER JOIN " + table("RDLANS") +
+                       " l ON a.LANGID=l.ID"
+                       " WHERE ac.CONTYPE='RD_USER_ATTRIBUTE'",
+                   kWhereOpen)
+          .where(asFilters({{"a.ATTRNAME", name},
+                            {"a.DESCRPTN", description},
+                            {"a.ID", id}})));
 }
 
 // ---------------------------------------------------------------------------
@@ -31,7 +31,7 @@ Cursor RefDataRDAImpl::getUserAttributes(int id, Text name, Text description) {
 Cursor RefDataRDAImpl::getDomainVersionSummaries(int domainId, Text domainName,
                                                  bool latestOnly) {
   if (!ready()) return nullptr;
-  RdStatement select(
+  SqlStatement select(
       "SELECT d.ID, d.DOMNAME, d.DESCRPTN, v.ID, v.VERSION, v.LABEL, "
       "a.ACTNAME, d.DOMTYPE, d.SCOPE, v.CRTDATE FROM " +
       table("RDDOMS") + " d INNER JOIN " + table("RDDOVR") +
@@ -42,69 +42,69 @@ Cursor RefDataRDAImpl::getDomainVersionSummaries(int domainId, Text domainName,
     select.append(" WHERE v.ID IN (SELECT MAX(ID) FROM " + table("RDDOVR") +
                       " GROUP BY DOMAINID)",
                   kWhereOpen);
-  return selectRows(
-      select.where({{"d.ID", domainId}, {"d.DOMNAME", domainName}})
+  return query(
+      select.where(asFilters({{"d.ID", domainId}, {"d.DOMNAME", domainName}}))
           .append(" ORDER BY d.DOMNAME, v.VERSION"));
 }
 
 Cursor RefDataRDAImpl::getDomainVersionInfo(int domainId, int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement("SELECT d.ID, d.DOMNAME, d.DOMTYPE, v.ID, v.VERSION FROM " +
-                  table("RDDOMS") + " d INNER JOIN " + table("RDDOVR") +
-                  " v ON d.ID=v.DOMAINID")
-          .where({{"d.ID", domainId}, {"v.ID", domainVersionId}}));
+  return query(
+      SqlStatement("SELECT d.ID, d.DOMNAME, d.DOMTYPE, v.ID, v.VERSION FROM " +
+                   table("RDDOMS") + " d INNER JOIN " + table("RDDOVR") +
+                   " v ON d.ID=v.DOMAINID")
+          .where(asFilters({{"d.ID", domainId}, {"v.ID", domainVersionId}})));
 }
 
 Cursor RefDataRDAImpl::getDomainDetails(int domainId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement("SELECT " + rda_->getColumnList("RDDOMS", "o") +
-                  ", acct.ACTNAME, l.CODE, l2.CODE FROM " + table("RDDOMS") +
-                  " o INNER JOIN " + table("RDDOLG") +
-                  " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDLANS") +
-                  " l ON ol.LANGID=l.ID LEFT JOIN " + table("RDLANS") +
-                  " l2 ON o.DEFLANID=l2.ID LEFT JOIN " + table("RDACTS") +
-                  " acct ON o.LOCKBYID=acct.ID")
-          .where({{"o.ID", domainId}})
+  return query(
+      SqlStatement("SELECT " + rda_->getColumnList("RDDOMS", "o") +
+                   ", acct.ACTNAME, l.CODE, l2.CODE FROM " + table("RDDOMS") +
+                   " o INNER JOIN " + table("RDDOLG") +
+                   " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDLANS") +
+                   " l ON ol.LANGID=l.ID LEFT JOIN " + table("RDLANS") +
+                   " l2 ON o.DEFLANID=l2.ID LEFT JOIN " + table("RDACTS") +
+                   " acct ON o.LOCKBYID=acct.ID")
+          .where(asFilters({{"o.ID", domainId}}))
           .append(" ORDER BY o.ID, l.CODE ASC"));
 }
 
 Cursor RefDataRDAImpl::getLatestDomainVersion(int domainId) {
   if (!ready()) return nullptr;
-  RdStatement select("SELECT ov.*, a1.ACTNAME, a2.ACTNAME FROM " +
-                     table("RDDOVR") + " ov INNER JOIN " + table("RDACTS") +
-                     " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
-                     " a2 ON ov.LOCKBYID=a2.ID");
+  SqlStatement select("SELECT ov.*, a1.ACTNAME, a2.ACTNAME FROM " +
+                      table("RDDOVR") + " ov INNER JOIN " + table("RDACTS") +
+                      " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
+                      " a2 ON ov.LOCKBYID=a2.ID");
   if (domainId != -1)
     select
         .append(
             " WHERE ov.DOMAINID=? AND ov.VERSION=(SELECT MAX(VERSION) FROM " +
             table("RDDOVR") + " WHERE DOMAINID=?)")
-        .bind({"DOMAINID", domainId})
-        .bind({"DOMAINID", domainId});
-  return selectRows(select);
+        .bind(domainId)
+        .bind(domainId);
+  return query(select);
 }
 
 Cursor RefDataRDAImpl::getDomainVersionHistory(int domainId, bool latestOnly) {
   if (!ready()) return nullptr;
-  RdStatement select("SELECT " + rda_->getColumnList("RDDOVR", "ov") +
-                     ", a1.ACTNAME, a2.ACTNAME FROM " + table("RDDOVR") +
-                     " ov INNER JOIN " + table("RDACTS") +
-                     " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
-                     " a2 ON ov.LOCKBYID=a2.ID");
-  select.where({{"ov.DOMAINID", domainId}});
+  SqlStatement select("SELECT " + rda_->getColumnList("RDDOVR", "ov") +
+                      ", a1.ACTNAME, a2.ACTNAME FROM " + table("RDDOVR") +
+                      " ov INNER JOIN " + table("RDACTS") +
+                      " a1 ON ov.ACCTID=a1.ID LEFT JOIN " + table("RDACTS") +
+                      " a2 ON ov.LOCKBYID=a2.ID");
+  select.where(asFilters({{"ov.DOMAINID", domainId}}));
   if (domainId != -1 && latestOnly)
     select
         .append(" AND ov.VERSION=(SELECT MAX(VERSION) FROM " + table("RDDOVR") +
                 " WHERE DOMAINID=?)")
-        .bind({"DOMAINID", domainId});
-  return selectRows(select.append(" ORDER BY ov.VERSION ASC"));
+        .bind(domainId);
+  return query(select.append(" ORDER BY ov.VERSION ASC"));
 }
 
 Cursor RefDataRDAImpl::getEnabledDomains() {
   if (!ready()) return nullptr;
-  return selectRows(RdStatement(
+  return query(SqlStatement(
       "SELECT d.DOMNAME, d.DESCRPTN, d.DOMTYPE, d.SCOPE, d.ENABLED, "
       "dv.VERSION, dv.ID FROM " +
       table("RDDOMS") + " d INNER JOIN " + table("RDDOVR") +
@@ -118,17 +118,17 @@ Cursor RefDataRDAImpl::getEnabledDomains() {
 Cursor RefDataRDAImpl::getDomainVersionLanguages(int languageId, int domainId,
                                                  int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement("SELECT l.CODE, l.LANGNAME, dfl.CODE, l.ID, olv.DOMLANID "
-                  "FROM " +
-                  table("RDDOMS") + " o INNER JOIN " + table("RDDOLG") +
-                  " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDDOLV") +
-                  " olv ON ol.ID=olv.DOMLANID INNER JOIN " + table("RDLANS") +
-                  " l ON l.ID=ol.LANGID INNER JOIN " + table("RDLANS") +
-                  " dfl ON dfl.ID=o.DEFLANID")
-          .where({{"l.ID", languageId},
-                  {"o.ID", domainId},
-                  {"olv.DOMVERID", domainVersionId}}));
+  return query(
+      SqlStatement("SELECT l.CODE, l.LANGNAME, dfl.CODE, l.ID, olv.DOMLANID "
+                   "FROM " +
+                   table("RDDOMS") + " o INNER JOIN " + table("RDDOLG") +
+                   " ol ON o.ID=ol.DOMAINID INNER JOIN " + table("RDDOLV") +
+                   " olv ON ol.ID=olv.DOMLANID INNER JOIN " + table("RDLANS") +
+                   " l ON l.ID=ol.LANGID INNER JOIN " + table("RDLANS") +
+                   " dfl ON dfl.ID=o.DEFLANID")
+          .where(asFilters({{"l.ID", languageId},
+                            {"o.ID", domainId},
+                            {"olv.DOMVERID", domainVersionId}})));
 }
 
 Cursor RefDataRDAImpl::getUsedDomainLanguages(int domainId,
@@ -136,14 +136,13 @@ Cursor RefDataRDAImpl::getUsedDomainLanguages(int domainId,
   if (!ready()) return nullptr;
   // The version filter opens the sub-select's own WHERE; the domain filter
   // continues the outer one.
-  return selectRows(RdStatement("SELECT ID FROM " + table("RDDOLG") +
-                                " WHERE LANGID IN ( SELECT LANGID FROM " +
-                                table("RDITAV") + " iav INNER JOIN " +
-                                table("RDITVV") +
-                                " iavv ON iav.ID=iavv.ITATVLID")
-                        .where({{"iavv.DOMVERID", domainVersionId}})
-                        .append(" GROUP BY LANGID)", kWhereOpen)
-                        .where({{"DOMAINID", domainId}}));
+  return query(SqlStatement("SELECT ID FROM " + table("RDDOLG") +
+                            " WHERE LANGID IN ( SELECT LANGID FROM " +
+                            table("RDITAV") + " iav INNER JOIN " +
+                            table("RDITVV") + " iavv ON iav.ID=iavv.ITATVLID")
+                   .where(asFilters({{"iavv.DOMVERID", domainVersionId}}))
+                   .append(" GROUP BY LANGID)", kWhereOpen)
+                   .where(asFilters({{"DOMAINID", domainId}})));
 }
 
 // The user attributes of domains with their version entries; the statement
@@ -156,43 +155,44 @@ static KvbString userAttributeColumns() {
 Cursor RefDataRDAImpl::getDomainUserAttributes(int domainId,
                                                int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement(userAttributeColumns() + " FROM " + table("RDDOAT") +
-                  " oa INNER JOIN " + table("RDATRS") +
-                  " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
-                  " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
-                  " INNER JOIN " +
-                  table("RDDATV") + " oav ON oav.DOMATTID=oa.ID")
-          .where({{"oa.DOMAINID", domainId}, {"oav.DOMVERID", domainVersionId}})
+  return query(
+      SqlStatement(userAttributeColumns() + " FROM " + table("RDDOAT") +
+                   " oa INNER JOIN " + table("RDATRS") +
+                   " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
+                   " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
+                   " INNER JOIN " +
+                   table("RDDATV") + " oav ON oav.DOMATTID=oa.ID")
+          .where(asFilters(
+              {{"oa.DOMAINID", domainId}, {"oav.DOMVERID", domainVersionId}}))
           .append(" ORDER BY a.ATTRNAME ASC"));
 }
 
 Cursor RefDataRDAImpl::getUsedDomainAttributes(int domainId,
                                                int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(RdStatement("SELECT ID FROM " + table("RDDOAT") +
-                                " WHERE ATTRIBID IN ( SELECT ATTRIBID FROM " +
-                                table("RDITVV") + " iavv INNER JOIN " +
-                                table("RDDOIA") + " ia ON iavv.ITEATTID=ia.ID")
-                        .where({{"iavv.DOMVERID", domainVersionId}})
-                        .append(" GROUP BY ATTRIBID)", kWhereOpen)
-                        .where({{"DOMAINID", domainId}}));
+  return query(SqlStatement("SELECT ID FROM " + table("RDDOAT") +
+                            " WHERE ATTRIBID IN ( SELECT ATTRIBID FROM " +
+                            table("RDITVV") + " iavv INNER JOIN " +
+                            table("RDDOIA") + " ia ON iavv.ITEATTID=ia.ID")
+                   .where(asFilters({{"iavv.DOMVERID", domainVersionId}}))
+                   .append(" GROUP BY ATTRIBID)", kWhereOpen)
+                   .where(asFilters({{"DOMAINID", domainId}})));
 }
 
 Cursor RefDataRDAImpl::getDomainUserAttributeLanguages(int domainId,
                                                        int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement(userAttributeColumns() + ", la.LANGNAME FROM " +
-                  table("RDDOAT") + " oa INNER JOIN " + table("RDATRS") +
-                  " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
-                  " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
-                  " INNER JOIN " +
-                  table("RDDATV") + " oav ON oav.DOMATTID=oa.ID INNER JOIN " +
-                  table("RDDOLG") + " dl ON oa.DOMAINID=dl.DOMAINID " +
-                  "INNER JOIN " + table("RDLANS") + " la ON dl.LANGID=la.ID")
-          .where(
-              {{"oa.DOMAINID", domainId}, {"oav.DOMVERID", domainVersionId}}));
+  return query(
+      SqlStatement(userAttributeColumns() + ", la.LANGNAME FROM " +
+                   table("RDDOAT") + " oa INNER JOIN " + table("RDATRS") +
+                   " a ON oa.ATTRIBID=a.ID INNER JOIN " + table("RDATRC") +
+                   " ac ON a.CONTYID=ac.ID AND ac.CONTYPE='RD_USER_ATTRIBUTE'"
+                   " INNER JOIN " +
+                   table("RDDATV") + " oav ON oav.DOMATTID=oa.ID INNER JOIN " +
+                   table("RDDOLG") + " dl ON oa.DOMAINID=dl.DOMAINID " +
+                   "INNER JOIN " + table("RDLANS") + " la ON dl.LANGID=la.ID")
+          .where(asFilters(
+              {{"oa.DOMAINID", domainId}, {"oav.DOMVERID", domainVersionId}})));
 }
 
 // ---------------------------------------------------------------------------
@@ -200,58 +200,58 @@ Cursor RefDataRDAImpl::getDomainUserAttributeLanguages(int domainId,
 
 Cursor RefDataRDAImpl::getDomainVersionItems(int itemId, int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement("SELECT i.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
-                  "iv.LINEAGE, iv.ITEMLVL, iv.ID FROM " +
-                  table("RDITVR") + " iv INNER JOIN " + table("RDDOIT") +
-                  " i ON iv.ITEMID=i.ID")
-          .where({{"i.ID", itemId}, {"iv.DOMVERID", domainVersionId}}));
+  return query(SqlStatement("SELECT i.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
+                            "iv.LINEAGE, iv.ITEMLVL, iv.ID FROM " +
+                            table("RDITVR") + " iv INNER JOIN " +
+                            table("RDDOIT") + " i ON iv.ITEMID=i.ID")
+                   .where(asFilters(
+                       {{"i.ID", itemId}, {"iv.DOMVERID", domainVersionId}})));
 }
 
 Cursor RefDataRDAImpl::getChildItems(int domainVersionId, int parentId) {
   if (!ready()) return nullptr;
   // The filters extend the join's ON condition, which selects the same
   // rows as a WHERE clause would.
-  return selectRows(
-      RdStatement("SELECT iv.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
-                  "iv.LINEAGE, iv.ITEMLVL, ( SELECT COUNT(*) FROM " +
-                      table("RDITVR") +
-                      " iv2 WHERE iv2.DOMVERID=iv.DOMVERID AND "
-                      "iv2.PARNTID=iv.ID) AS CHILDREN_COUNT FROM " +
-                      table("RDITVR") + " iv INNER JOIN " + table("RDDOIT") +
-                      " i ON iv.ITEMID=i.ID",
-                  kWhereOpen)
-          .where({{"iv.DOMVERID", domainVersionId}, {"iv.PARNTID", parentId}}));
+  return query(SqlStatement("SELECT iv.ID, iv.PARNTID, i.ITEMKEY, i.ITEMVAL, "
+                            "iv.LINEAGE, iv.ITEMLVL, ( SELECT COUNT(*) FROM " +
+                                table("RDITVR") +
+                                " iv2 WHERE iv2.DOMVERID=iv.DOMVERID AND "
+                                "iv2.PARNTID=iv.ID) AS CHILDREN_COUNT FROM " +
+                                table("RDITVR") + " iv INNER JOIN " +
+                                table("RDDOIT") + " i ON iv.ITEMID=i.ID",
+                            kWhereOpen)
+                   .where(asFilters({{"iv.DOMVERID", domainVersionId},
+                                     {"iv.PARNTID", parentId}})));
 }
 
 Cursor RefDataRDAImpl::getItemVersionAttributes(int itemVersionId,
                                                 int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, ia.ID FROM " +
-                  table("RDDOIA") + " ia INNER JOIN " + table("RDIAVR") +
-                  " iav ON ia.ID=iav.ITEATTID INNER JOIN " + table("RDATRS") +
-                  " a ON a.ID = ia.ATTRIBID")
-          .where({{"ia.ITVERID", itemVersionId},
-                  {"iav.DOMVERID", domainVersionId}})
-          .append(" ORDER BY a.ATTRNAME ASC"));
+  return query(SqlStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, ia.ID FROM " +
+                            table("RDDOIA") + " ia INNER JOIN " +
+                            table("RDIAVR") +
+                            " iav ON ia.ID=iav.ITEATTID INNER JOIN " +
+                            table("RDATRS") + " a ON a.ID = ia.ATTRIBID")
+                   .where(asFilters({{"ia.ITVERID", itemVersionId},
+                                     {"iav.DOMVERID", domainVersionId}}))
+                   .append(" ORDER BY a.ATTRNAME ASC"));
 }
 
 Cursor RefDataRDAImpl::getItemVersionAttributeValues(int itemVersionId,
                                                      int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, iava.*, "
-                  "iavv.ITEATTID, l.CODE, l.ID FROM " +
-                  table("RDDOIA") + " ia INNER JOIN " + table("RDIAVR") +
-                  " iav ON ia.ID=iav.ITEATTID INNER JOIN " + table("RDATRS") +
-                  " a ON a.ID=ia.ATTRIBID LEFT JOIN " + table("RDITVV") +
-                  " iavv ON iav.DOMVERID=iavv.DOMVERID AND "
-                  "ia.ID=iavv.ITEATTID LEFT JOIN " +
-                  table("RDITAV") + " iava ON iava.ID=iavv.ITATVLID " +
-                  "LEFT JOIN " + table("RDLANS") + " l ON l.ID=iava.LANGID")
-          .where({{"ia.ITVERID", itemVersionId},
-                  {"iav.DOMVERID", domainVersionId}}));
+  return query(
+      SqlStatement("SELECT a.ID, a.ATTRNAME, a.DESCRPTN, iava.*, "
+                   "iavv.ITEATTID, l.CODE, l.ID FROM " +
+                   table("RDDOIA") + " ia INNER JOIN " + table("RDIAVR") +
+                   " iav ON ia.ID=iav.ITEATTID INNER JOIN " + table("RDATRS") +
+                   " a ON a.ID=ia.ATTRIBID LEFT JOIN " + table("RDITVV") +
+                   " iavv ON iav.DOMVERID=iavv.DOMVERID AND "
+                   "ia.ID=iavv.ITEATTID LEFT JOIN " +
+                   table("RDITAV") + " iava ON iava.ID=iavv.ITATVLID " +
+                   "LEFT JOIN " + table("RDLANS") + " l ON l.ID=iava.LANGID")
+          .where(asFilters({{"ia.ITVERID", itemVersionId},
+                            {"iav.DOMVERID", domainVersionId}})));
 }
 
 // ---------------------------------------------------------------------------
@@ -264,22 +264,23 @@ static const char kContentsColumns[] =
 
 Cursor RefDataRDAImpl::getDomainContents(int domainId, int domainVersionId) {
   if (!ready()) return nullptr;
-  return selectRows(
-      RdStatement(kContentsColumns + table("RDDOMS") + " d INNER JOIN " +
-                  table("RDDOVR") + " dv ON d.ID=dv.DOMAINID INNER JOIN " +
-                  table("RDITVR") + " iv ON iv.DOMVERID=dv.ID INNER JOIN " +
-                  table("RDDOIT") + " i ON iv.ITEMID=i.ID LEFT JOIN " +
-                  table("RDDOIA") + " ia ON ia.ITVERID=iv.ID LEFT JOIN " +
-                  table("RDATRS") + " a ON ia.ATTRIBID=a.ID LEFT JOIN " +
-                  table("RDIAVR") +
-                  " iav ON iav.ITEATTID=ia.ID AND iav.DOMVERID=iv.DOMVERID "
-                  "LEFT JOIN " +
-                  table("RDITVV") +
-                  " iavv ON iav.ITEATTID=iavv.ITEATTID AND "
-                  "iavv.DOMVERID=iv.DOMVERID LEFT JOIN " +
-                  table("RDITAV") + " av ON av.ID=iavv.ITATVLID LEFT JOIN " +
-                  table("RDLANS") + " l ON av.LANGID=l.ID")
-          .where({{"dv.DOMAINID", domainId}, {"iv.DOMVERID", domainVersionId}})
+  return query(
+      SqlStatement(kContentsColumns + table("RDDOMS") + " d INNER JOIN " +
+                   table("RDDOVR") + " dv ON d.ID=dv.DOMAINID INNER JOIN " +
+                   table("RDITVR") + " iv ON iv.DOMVERID=dv.ID INNER JOIN " +
+                   table("RDDOIT") + " i ON iv.ITEMID=i.ID LEFT JOIN " +
+                   table("RDDOIA") + " ia ON ia.ITVERID=iv.ID LEFT JOIN " +
+                   table("RDATRS") + " a ON ia.ATTRIBID=a.ID LEFT JOIN " +
+                   table("RDIAVR") +
+                   " iav ON iav.ITEATTID=ia.ID AND iav.DOMVERID=iv.DOMVERID "
+                   "LEFT JOIN " +
+                   table("RDITVV") +
+                   " iavv ON iav.ITEATTID=iavv.ITEATTID AND "
+                   "iavv.DOMVERID=iv.DOMVERID LEFT JOIN " +
+                   table("RDITAV") + " av ON av.ID=iavv.ITATVLID LEFT JOIN " +
+                   table("RDLANS") + " l ON av.LANGID=l.ID")
+          .where(asFilters(
+              {{"dv.DOMAINID", domainId}, {"iv.DOMVERID", domainVersionId}}))
           .append(" ORDER BY dv.VERSION desc, i.ITEMKEY, a.ID, av.LANGID"));
 }
 
@@ -287,8 +288,8 @@ Cursor RefDataRDAImpl::getDomainVersionContents(int domainId, int version) {
   if (!ready()) return nullptr;
   // The derived table iav pairs each item attribute with the domain
   // versions that carry it.
-  return selectRows(
-      RdStatement(
+  return query(
+      SqlStatement(
           kContentsColumns + table("RDITVR") + " iv INNER JOIN " +
           table("RDDOVR") + " dv ON iv.DOMVERID=dv.ID INNER JOIN " +
           table("RDDOMS") + " d ON d.ID=dv.DOMAINID INNER JOIN " +
@@ -304,7 +305,7 @@ Cursor RefDataRDAImpl::getDomainVersionContents(int domainId, int version) {
           "iavv.DOMVERID=iv.DOMVERID LEFT JOIN " +
           table("RDITAV") + " av ON av.ID=iavv.ITATVLID LEFT JOIN " +
           table("RDLANS") + " l ON av.LANGID=l.ID")
-          .where({{"d.ID", domainId}, {"dv.VERSION", version}}));
+          .where(asFilters({{"d.ID", domainId}, {"dv.VERSION", version}})));
 }
 
 // ---------------------------------------------------------------------------
@@ -314,27 +315,27 @@ Cursor RefDataRDAImpl::getPublications(int id, Text name, Text type,
                                        int domainId, int version,
                                        Text dataSource, Text schema) {
   if (!ready()) return nullptr;
-  return selectRows(RdStatement("SELECT pc.*, d.DOMNAME FROM " +
-                                table("RDPUBS") + " pc INNER JOIN " +
-                                table("RDDOMS") + " d ON pc.DOMAINID=d.ID")
-                        .where({{"pc.ID", id},
-                                {"pc.PUBNAME", name},
-                                {"pc.PUBTYPE", type},
-                                {"pc.DOMAINID", domainId},
-                                {"pc.VERSION", version},
-                                {"pc.DSN", dataSource},
-                                {"pc.SCHEMANM", schema}}));
+  return query(SqlStatement("SELECT pc.*, d.DOMNAME FROM " + table("RDPUBS") +
+                            " pc INNER JOIN " + table("RDDOMS") +
+                            " d ON pc.DOMAINID=d.ID")
+                   .where(asFilters({{"pc.ID", id},
+                                     {"pc.PUBNAME", name},
+                                     {"pc.PUBTYPE", type},
+                                     {"pc.DOMAINID", domainId},
+                                     {"pc.VERSION", version},
+                                     {"pc.DSN", dataSource},
+                                     {"pc.SCHEMANM", schema}})));
 }
 
 Cursor RefDataRDAImpl::getPublicationNotes(int domainId) {
   if (!ready()) return nullptr;
   // The note's columns are named with their alias: the accounts have a
   // CRTDATE too.
-  return selectRows(
-      RdStatement("SELECT n.*, a.ACTNAME FROM " + table("RDNOTS") +
-                      " n INNER JOIN " + table("RDACTS") +
-                      " a ON n.ACCTID=a.ID WHERE n.TABLNAME='USER_PUBS'",
-                  kWhereOpen)
-          .where({{"n.DOMAINID", domainId}})
+  return query(
+      SqlStatement("SELECT n.*, a.ACTNAME FROM " + table("RDNOTS") +
+                       " n INNER JOIN " + table("RDACTS") +
+                       " a ON n.ACCTID=a.ID WHERE n.TABLNAME='USER_PUBS'",
+                   kWhereOpen)
+          .where(asFilters({{"n.DOMAINID", domainId}}))
           .append(" ORDER BY n.CRTDATE DESC"));
 }
