@@ -372,60 +372,6 @@ class BaseRDAImpl {
   KvLogger* logger_;
 };
 
-// SqlColumn and SqlFilter: the older builder of optional terms over a text
-// and a value list, which the NCOA execution listing still uses; the stores
-// build their statements with SqlStatement (access/sql_statement.h).
-//
-// A column of an optional filter or update, used only when given.
-struct SqlColumn {
-  const char* name;
-  KvbDatavar value;
-  bool given;
-};
-
-// Builds the optional part of a statement from the terms that a caller
-// gives, each with the value bound to its "?": a WHERE clause, whose first
-// term opens it with " WHERE" and whose later terms join with " AND", or a
-// SET list, opened with " SET" and joined with ",". The filter remembers
-// whether it has opened its clause, so the text (which holds table names
-// that may contain "WHERE" or "SET") is never searched. A statement may take
-// a SET filter and then a WHERE filter:
-//
-//   KvbString sql = "UPDATE " + table("THING");
-//   SqlFilter set(sql, values, SqlFilter::kSet);
-//   if (!name.isNull()) set.add("TH_NAME=?", name);
-//   if (!set.any()) return true;  // nothing to change
-//   SqlFilter(sql, values).add("TH_ID=?", id);
-class SqlFilter {
- public:
-  enum Clause { kWhere, kSet };
-  SqlFilter(KvbString& sql, std::vector<KvbDatavar>& values,
-            Clause clause = kWhere)
-      : sql_(sql), values_(values), clause_(clause) {}
-  void add(const char* term, const KvbDatavar& value) {
-    static const char* const kOpen[] = {" WHERE ", " SET "};
-    static const char* const kJoin[] = {" AND ", ", "};
-    sql_.append(any_ ? kJoin[clause_] : kOpen[clause_]).append(term);
-    values_.push_back(value);
-    any_ = true;
-  }
-  // Adds "<name>=?" with its value for each column given.
-  void addGiven(const std::vector<SqlColumn>& columns) {
-    for (const SqlColumn& column : columns)
-      if (column.given)
-        add((KvbString(column.name) + "=?").asCstr(), column.value);
-  }
-  // True once a term was added. A delete without a WHERE term would remove
-  // every row of its table, an update without a SET term has nothing to do.
-  bool any() const { return any_; }
-
- private:
-  KvbString& sql_;
-  std::vector<KvbDatavar>& values_;
-  const Clause clause_;
-  bool any_ = false;
-};
-
 // `object` (a data-access object of this engine, or null) made quiet, for a
 // manager that logs the object's failures itself.
 template <class Interface>

@@ -828,25 +828,27 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
   KvbString tables = " FROM " + table("NCOAEX") + " A";
   if (!ncoaPaf.isNull())
     tables += " INNER JOIN " + table("NCOAPA") + " C ON A.PAF_ID=C.PAF_ID";
-  KvbString where;
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(where, values);
-  if (!from.isNull()) filter.add("A.EX_DATE>=?", from.asDouble());
-  if (!to.isNull()) filter.add("A.EX_DATE<=?", to.asDouble());
-  filter.addGiven({{"A.RUN_ID", runId, runId > -1},
-                   {"A.PAF_ID", pafId, pafId > -1},
-                   {"A.GRP_ID", groupId, groupId > -1},
-                   {"C.NCOAPAF", ncoaPaf, !ncoaPaf.isNull()}});
-  ReposDataAccessCursor* executions =
-      query("SELECT A.RUN_ID, A.PAF_ID, A.GRP_ID, A.EX_DATE" + tables + where +
-                " ORDER BY A.RUN_ID",
-            values);
+  SqlStatement filter{KvbString()};
+  if (!from.isNull()) filter.where("A.EX_DATE>=?", from.asDouble());
+  if (!to.isNull()) filter.where("A.EX_DATE<=?", to.asDouble());
+  filter.where({{"A.RUN_ID", runId, Given::kNotNegative},
+                {"A.PAF_ID", pafId, Given::kNotNegative},
+                {"A.GRP_ID", groupId, Given::kNotNegative},
+                {"C.NCOAPAF", ncoaPaf, Given::kNotNull}});
+  // Both reads take the same filter.
+  auto filtered = [&](const KvbString& head, const char* order) {
+    SqlStatement statement(head + filter.sql() + order);
+    for (const QueryParam& param : filter.params()) statement.bind(param);
+    return statement;
+  };
+  ReposDataAccessCursor* executions = query(
+      filtered("SELECT A.RUN_ID, A.PAF_ID, A.GRP_ID, A.EX_DATE" + tables,
+               " ORDER BY A.RUN_ID"));
   if (!executions) return nullptr;
   ReposDataAccessCursor* rows = openCursor(
-      "SELECT B.RUN_ID, B.SEQ_ID, B.DVALUE" + tables + " INNER JOIN " +
-          table("NCOAED") + " B ON A.RUN_ID=B.RUN_ID" + where +
-          " ORDER BY A.RUN_ID, B.SEQ_ID",
-      values);
+      filtered("SELECT B.RUN_ID, B.SEQ_ID, B.DVALUE" + tables + " INNER JOIN " +
+                   table("NCOAED") + " B ON A.RUN_ID=B.RUN_ID",
+               " ORDER BY A.RUN_ID, B.SEQ_ID"));
   if (!rows) {
     executions->release();
     return nullptr;

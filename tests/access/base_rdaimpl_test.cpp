@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "access/object_types.h"
+#include "access/sql_statement.h"
 #include "rda/repos_data_cursor.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
@@ -128,16 +129,16 @@ TEST(BaseRDAImplCacheCursor, CopiesAllRowsOrTheLimitOrNothing) {
   EXPECT_EQ(errorsWith(log, libraryMessage(1161)), 1);
 }
 
-TEST(BaseRDAImplHelpers, SqlFilterJoinsConditionsWithWhereThenAnd) {
-  KvbString sql("SELECT X FROM T");
-  std::vector<KvbDatavar> values;
-  SqlFilter filter(sql, values);
-  EXPECT_EQ(sql.str(), "SELECT X FROM T") << "no condition, no WHERE";
-  filter.add("a=?", 1);
-  filter.add("b=?", "text");
-  EXPECT_EQ(sql.str(), "SELECT X FROM T WHERE a=? AND b=?");
+TEST(BaseRDAImplHelpers, StatementJoinsConditionsWithWhereThenAnd) {
+  SqlStatement filter(KvbString("SELECT X FROM T"));
+  EXPECT_EQ(filter.sql().str(), "SELECT X FROM T") << "no condition, no WHERE";
+  filter.where("a=?", 1);
+  filter.where("b=?", "text");
+  EXPECT_EQ(filter.sql().str(), "SELECT X FROM T WHERE a=? AND b=?");
+  const QueryParamList& values = filter.params();
   ASSERT_EQ(values.size(), 2u);
-  EXPECT_TRUE(values[0].asInt() == 1 && values[1].asString() == "text");
+  EXPECT_TRUE(values[0].value.asInt() == 1 &&
+              values[1].value.asString() == "text");
   EXPECT_FALSE(getOSUserName().isNull()) << "the user is a text, maybe empty";
 }
 
