@@ -70,6 +70,7 @@ bool RepositoryImpl::failOnConnection() {
 
 bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
   if (!dataAccess_) return failOnConnection();
+  if (failWhole_ && dataAccess_->inTransaction()) return work();
   // The work's own failure keeps its text; only a failed begin or commit
   // takes the connection's.
   bool workFailed = false;
