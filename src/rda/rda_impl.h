@@ -259,9 +259,8 @@ class RDA_BaseImpl : public ReposDataAccess {
                          const KvbString& indexPrefix);
   struct DefinedIndex;
   bool createIndexNamed(const KvbString& tableCode, const KvbString& physical,
-                        const KvbString& indexName,
-                        const std::vector<KvbString>& columns,
-                        bool unique = false);
+                        const KvbString& bare, const KvbString& indexName,
+                        const KvbString& columns, bool unique = false);
   std::vector<DefinedIndex> definedIndexes(const DefinedTable& table,
                                            const KvbString& indexPrefix);
   bool createGroupIndexes(const char* code, int id, int groupCount);

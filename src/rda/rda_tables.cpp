@@ -1,6 +1,7 @@
 // Creating, checking, listing and dropping tables and indexes: the built-in
 // definitions, definition arrays of table sets, and tables given as column
 // lists. Names that come from outside are checked before they reach SQL.
+#include <cstring>
 #include <set>
 
 #include "rda/rda_impl.h"
@@ -79,11 +80,11 @@ KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
   return text;
 }
 
-// One index of a defined table: its name, its columns, and whether it is
-// unique.
+// One index of a defined table: its name, its column list (names separated
+// by ", "), and whether it is unique.
 struct RDA_BaseImpl::DefinedIndex {
   KvbString name;
-  std::vector<KvbString> columns;
+  KvbString columns;
   bool unique;
 };
 
@@ -95,27 +96,29 @@ std::vector<RDA_BaseImpl::DefinedIndex> RDA_BaseImpl::definedIndexes(
   for (const ReposColumnDef* c = table.first; c != table.end; ++c)
     if (c->flags & kColIndexed)
       indexes.push_back({getIndexName(c->indexNumber, indexPrefix),
-                         {KvbString(c->columnName)},
+                         KvbString(c->columnName),
                          (c->flags & kColUnique) != 0});
   for (const ReposCompositeIndex* ix = reposCompositeIndexes;
        table.builtIn && ix->tableCode; ++ix) {
-    if (KvbString(ix->tableCode) != table.code()) continue;
-    std::vector<KvbString> columns;
-    for (int i = 0; ix->columns[i]; ++i) columns.emplace_back(ix->columns[i]);
+    if (strcmp(ix->tableCode, table.code()) != 0) continue;
+    KvbString columns(ix->columns[0]);
+    for (int i = 1; ix->columns[i]; ++i) columns.append(", ").append(ix->columns[i]);
     indexes.push_back(
         {getIndexName(ix->indexNumber, indexPrefix), columns, false});
   }
   return indexes;
 }
 
+// `physical` is the table's quoted name, `bare` the same without quotes.
 bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
                                     const KvbString& physical,
+                                    const KvbString& bare,
                                     const KvbString& indexName,
-                                    const std::vector<KvbString>& columns,
-                                    bool unique) {
-  return runDDL(KvbString(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                indexName + " ON " + physical + " (" + joined(columns) + ")") &&
-         runTableCommands_INT(tableCode, unquoted(physical), indexName);
+                                    const KvbString& columns, bool unique) {
+  KvbString sql(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ");
+  sql.append(indexName).append(" ON ").append(physical).append(" (");
+  return runDDL(sql.append(columns).append(')')) &&
+         runTableCommands_INT(tableCode, bare, indexName);
 }
 
 // Calls `add` with the declaration parts of each column of a defined table:
@@ -123,10 +126,16 @@ bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
 template <typename Add>
 static void forEachColumn(const ReposColumnDef* first,
                           const ReposColumnDef* end, int maxText, Add add) {
+  static const std::vector<KvbString> metricNames = [] {
+    std::vector<KvbString> names;
+    for (int m = 0; m < kFieldMetricCount; ++m)
+      names.push_back(kvbStringFormat("MET_%d", m));
+    return names;
+  }();
   for (const ReposColumnDef* c = first; c != end; ++c) {
     if (c->flags & kColMetrics) {
       for (int m = 0; m < kFieldMetricCount; ++m)
-        add(kvbStringFormat("MET_%d", m), kvbTypeString,
+        add(metricNames[m], kvbTypeString,
             fieldMetricDefs[m].size ? fieldMetricDefs[m].size : maxText, 0);
     } else {
       add(KvbString(c->columnName), c->type,
@@ -135,23 +144,32 @@ static void forEachColumn(const ReposColumnDef* first,
   }
 }
 
+// The table's statement is written in place, column by column: a creation
+// makes some hundred tables, and this is the engine's share of its time.
 bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
                                       const KvbString& indexPrefix) {
   const KvbString physical = getTableName(table.code(), true, -1);
-  std::vector<KvbString> columns, keys;
+  const KvbString bare = unquoted(physical);
+  KvbString sql("CREATE TABLE ");
+  sql.append(physical).append(" (");
+  KvbString keys("");
+  const size_t columnsStart = sql.length();
   forEachColumn(table.first, table.end, getMaxTextLength(),
                 [&](const KvbString& name, int type, int size, int flags) {
-                  columns.push_back(columnDeclaration(
+                  if (sql.length() != columnsStart) sql.append(", ");
+                  sql.append(columnDeclaration(
                       name, type, size, (flags & kColNotNull) != 0, false));
-                  if (flags & kColPrimaryKey) keys.push_back(name);
+                  if (!(flags & kColPrimaryKey)) return;
+                  if (!keys.isEmpty()) keys.append(", ");
+                  keys.append(name);
                 });
-  KvbString sql = "CREATE TABLE " + physical + " (" + joined(columns);
-  if (!keys.empty()) sql.append(", PRIMARY KEY (").append(joined(keys)).append(")");
-  if (!runDDL(sql + ")") || !runTableCommands_INT(table.code(), unquoted(physical), KvbString()))
+  if (!keys.isEmpty()) sql.append(", PRIMARY KEY (").append(keys).append(')');
+  if (!runDDL(sql.append(')')) ||
+      !runTableCommands_INT(table.code(), bare, KvbString()))
     return false;
   for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
-    if (!createIndexNamed(table.code(), physical, index.name, index.columns,
-                          index.unique))
+    if (!createIndexNamed(table.code(), physical, bare, index.name,
+                          index.columns, index.unique))
       return false;
   return true;
 }
@@ -159,8 +177,9 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
 bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
                                      const KvbString& indexPrefix) {
   const KvbString physical = getTableName(table.code(), true, -1);
+  const KvbString bare = unquoted(physical);
   std::list<TableColumnInfo> existing;
-  if (!tableColumns_INT(unquoted(physical), existing)) return false;
+  if (!tableColumns_INT(bare, existing)) return false;
   if (existing.empty()) return createDefinedTable(table, indexPrefix);
   std::set<KvbString> have;
   for (const TableColumnInfo& c : existing)
@@ -173,14 +192,14 @@ bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
                                 columnDeclaration(name, type, size, false, false));
                 });
   std::vector<RDA_IndexColumn> indexes;
-  if (!ok || !tableIndexes_INT(unquoted(physical), indexes)) return false;
+  if (!ok || !tableIndexes_INT(bare, indexes)) return false;
   std::set<KvbString> indexNames;
   for (const RDA_IndexColumn& i : indexes)
     indexNames.insert(KvbString(i.index).toUpper());
   for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
     if (!indexNames.count(KvbString(index.name).toUpper()) &&
-        !createIndexNamed(table.code(), physical, index.name, index.columns,
-                          index.unique))
+        !createIndexNamed(table.code(), physical, bare, index.name,
+                          index.columns, index.unique))
       return false;
   return true;
 }
@@ -341,8 +360,8 @@ bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
   if (!isPlainName(table) || !isPlainName(column) || !isPlainName(name))
     return fail("The index \"" + name + "\" on " + table + "(" + column +
                 ") is not named with letters, digits and underscores");
-  return createIndexNamed(table, getTableName(table.asCstr(), true, -1), name,
-                          {column});
+  const KvbString physical = getTableName(table.asCstr(), true, -1);
+  return createIndexNamed(table, physical, unquoted(physical), name, column);
 }
 
 static KvbString numbered(const char* code, int id) {
