@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "rda/rda_lock.h"
@@ -282,6 +283,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   ReposDDLCallback* ddlCallback_ = nullptr;
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;
+  // Column types by kvbType, size and key flag, as columnType_INT names
+  // them (see columnDeclaration).
+  std::map<std::tuple<int, int, bool>, KvbString> columnTypes_;
   // The counter's raise and read, which every add repeats.
   RDA_StatementBase* raiseCounter_ = nullptr;
   RDA_StatementBase* readCounter_ = nullptr;

@@ -3,6 +3,7 @@
 // lists. Names that come from outside are checked before they reach SQL.
 #include <cstring>
 #include <set>
+#include <tuple>
 
 #include "rda/rda_impl.h"
 #include "rda/repos_data_cursor.h"
@@ -74,8 +75,16 @@ bool RDA_BaseImpl::tableExists(const KvbString& physicalName) {
 
 KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
                                           int size, bool notNull, bool key) {
+  // The back end names a type the same for every table: a creation asks
+  // for some thousand declarations of a few types.
+  auto known = columnTypes_.find({type, size, key});
+  if (known == columnTypes_.end())
+    known = columnTypes_
+                .emplace(std::make_tuple(type, size, key),
+                         columnType_INT(type, size, key))
+                .first;
   KvbString text(name);
-  text.append(' ').append(columnType_INT(type, size, key));
+  text.append(' ').append(known->second);
   if (notNull) text.append(" NOT NULL");
   return text;
 }
@@ -219,9 +228,14 @@ int RDA_BaseImpl::tableCount(const TableCreateOptions& options) {
 }
 
 KvbString tableStep(const KvbString& code, int step, int steps) {
-  return steps > 0 ? kvbStringFormat("Table %S (step %d of %d)", code, step,
-                                     steps)
-                   : KvbString("Table ") + code;
+  KvbString text("Table ");
+  text.append(code);
+  if (steps <= 0) return text;
+  return text.append(" (step ")
+      .append(KvbString::fromInt(step))
+      .append(" of ")
+      .append(KvbString::fromInt(steps))
+      .append(')');
 }
 
 // Walks the tables of the selected definitions in one transaction, which a
