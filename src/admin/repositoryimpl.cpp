@@ -272,16 +272,10 @@ bool RepositoryImpl::openConnection(int flags, int connectionKind,
   return initFailure(factoryError, false, errorText);
 }
 
-KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
-  KvbString configured;
-  if (options.get("REPOS/TABLE_LIST_PATH", configured)) return configured;
-  KvbString home;
-  if (options.get("KVEXEC_HOME", home))
-    return kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
-  // Without a home folder, the table sets that were installed with the
-  // engine, found from where its library file is rather than from the
-  // prefix it was configured for, so that an install made into or moved to
-  // another prefix reads its own sets.
+// The table sets that were installed with the engine, found from where its
+// library file is rather than from the prefix it was configured for, so
+// that an install made into or moved to another prefix reads its own sets.
+static KvbString installedTableSetFolder() {
   static const char anchor = 0;
   Dl_info library;
   if (!dladdr(&anchor, &library) || !library.dli_fname) return KvbString("");
@@ -290,6 +284,18 @@ KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
       std::filesystem::weakly_canonical(library.dli_fname, error);
   if (error) file = library.dli_fname;
   return (file.parent_path() / KV_TABLE_SET_RELDIR).lexically_normal().string();
+}
+
+KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
+  KvbString configured;
+  if (options.get("REPOS/TABLE_LIST_PATH", configured)) return configured;
+  KvbString home;
+  if (options.get("KVEXEC_HOME", home))
+    return kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
+  // Without a home folder, the installed sets. The library stays where it
+  // was loaded from, so its folder is found once per process.
+  static const KvbString installed = installedTableSetFolder();
+  return installed;
 }
 
 bool RepositoryImpl::loadTableSets(const KvbString& folder,
