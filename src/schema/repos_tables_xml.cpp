@@ -4,9 +4,13 @@
 #include "schema/repos_tables_xml.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <set>
+#include <string>
 
+#include "kvfileio/kvfileio.h"
 #include "kvxmldom/kvxmldom.h"
 #include "schema/sql_names.h"
 
@@ -300,6 +304,55 @@ ReposTableSet readTableSet(const KvDomNode& node) {
   return set;
 }
 
+// The sets of a loaded file, in file order.
+std::vector<ReposTableSet> readDocument(KvDom& dom) {
+  std::vector<ReposTableSet> read;
+  KvDomNode root = dom.getRoot();
+  if (root.getName() != "velmorandocument")
+    throw ParseError{"the root element is not \"velmorandocument\""};
+  const KvbString rootPlace("velmorandocument");
+  Attributes attrs(root, rootPlace, {"class"});
+  if (attrs.text("class") != "ReposTableCreateSpec")
+    throw ParseError{"the document class is not \"ReposTableCreateSpec\""};
+  for (KvDomNode c = root.getFirstChild(); !c.isNull(); c = c.getNextSibling()) {
+    if (c.getName() != "tableset")
+      throw ParseError{"unexpected element " + quoted("", c.getName())};
+    read.push_back(readTableSet(c));
+  }
+  if (read.empty()) throw ParseError{"the file holds no tableset"};
+  return read;
+}
+
+// Files read lately, by path, with their bytes and the sets they gave. A
+// file whose bytes are unchanged gives its sets again without being parsed:
+// every repository that opens reads the whole folder, and a host opens many.
+struct ReadFile {
+  std::string bytes;
+  std::vector<ReposTableSet> sets;
+};
+constexpr size_t kReadFilesKept = 16;
+std::mutex readFilesMutex;
+std::map<std::string, ReadFile> readFiles;
+
+// The sets that the file at `path` gave when it last held `bytes`; false
+// when it was not read with these bytes lately.
+bool readBefore(const std::string& path, const std::string& bytes,
+                std::vector<ReposTableSet>* sets) {
+  std::lock_guard<std::mutex> guard(readFilesMutex);
+  auto found = readFiles.find(path);
+  if (found == readFiles.end() || found->second.bytes != bytes) return false;
+  *sets = found->second.sets;
+  return true;
+}
+
+void keepRead(const std::string& path, const std::string& bytes,
+              const std::vector<ReposTableSet>& sets) {
+  std::lock_guard<std::mutex> guard(readFilesMutex);
+  if (readFiles.size() >= kReadFilesKept && !readFiles.count(path))
+    readFiles.erase(readFiles.begin());
+  readFiles[path] = ReadFile{bytes, sets};
+}
+
 }  // namespace
 
 bool ReposTableSetReader::fail(const KvbString& text) {
@@ -335,25 +388,27 @@ bool ReposTableSetReader::loadTableSetDirectory(int* count) {
 bool ReposTableSetReader::loadTableSetFile(const KvbString& path) {
   KvbString fileName;
   kvbParsePath(path, nullptr, &fileName);
-  KvDom dom;
-  if (!dom.loadFile(path)) return fail(fileName + ": " + dom.getErrorMessage());
+  char* data = nullptr;
+  size_t size = 0;
+  const bool readable = np_fio_read_file(path.asCstr(), &data, &size) == NP_FIO_OK;
+  const KvbString bytes = readable ? KvbString(data, size) : KvbString("");
+  std::free(data);
   std::vector<ReposTableSet> read;
-  try {
-    KvDomNode root = dom.getRoot();
-    if (root.getName() != "velmorandocument")
-      throw ParseError{"the root element is not \"velmorandocument\""};
-    const KvbString rootPlace("velmorandocument");
-    Attributes attrs(root, rootPlace, {"class"});
-    if (attrs.text("class") != "ReposTableCreateSpec")
-      throw ParseError{"the document class is not \"ReposTableCreateSpec\""};
-    for (KvDomNode c = root.getFirstChild(); !c.isNull(); c = c.getNextSibling()) {
-      if (c.getName() != "tableset")
-        throw ParseError{"unexpected element " + quoted("", c.getName())};
-      read.push_back(readTableSet(c));
+  if (!readable || !readBefore(path.str(), bytes.str(), &read)) {
+    // A file that cannot be read is left to the document's own load, whose
+    // text says why; a fault of the text is named with the file, as that
+    // load names it.
+    KvDom dom;
+    if (!readable && !dom.loadFile(path))
+      return fail(fileName + ": " + dom.getErrorMessage());
+    if (readable && !dom.loadXML(bytes))
+      return fail(fileName + ": " + path + ": " + dom.getErrorMessage());
+    try {
+      read = readDocument(dom);
+    } catch (const ParseError& e) {
+      return fail(fileName + ": " + e.text);
     }
-    if (read.empty()) throw ParseError{"the file holds no tableset"};
-  } catch (const ParseError& e) {
-    return fail(fileName + ": " + e.text);
+    if (readable) keepRead(path.str(), bytes.str(), read);
   }
   for (ReposTableSet& set : read) {
     auto same = std::find_if(sets_.begin(), sets_.end(), [&](const ReposTableSet& s) {
