@@ -265,8 +265,12 @@ class RDA_BaseImpl : public ReposDataAccess {
   std::vector<DefinedIndex> definedIndexes(const DefinedTable& table,
                                            const KvbString& indexPrefix);
   bool createGroupIndexes(const char* code, int id, int groupCount);
+  // A column's declaration: its name, the back end's type and NOT NULL when
+  // asked; the second form appends it to `out`.
   KvbString columnDeclaration(const KvbString& name, int type, int size,
                               bool notNull, bool key);
+  void appendColumnDeclaration(KvbString& out, const KvbString& name, int type,
+                               int size, bool notNull, bool key);
 
   std::shared_ptr<RDA_Lock> lock_;
   std::shared_ptr<RDA_BaseImpl*> self_;

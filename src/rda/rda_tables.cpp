@@ -3,6 +3,7 @@
 // lists. Names that come from outside are checked before they reach SQL.
 #include <cstring>
 #include <set>
+#include <string>
 #include <tuple>
 
 #include "rda/rda_impl.h"
@@ -15,7 +16,11 @@ namespace {
 
 // A physical table name without its quotes.
 KvbString unquoted(const KvbString& name) {
-  return KvbString(name).replaceAll("\"", "");
+  if (name.find('"') == KvbString::npos) return name;
+  std::string bare;
+  for (char c : name.str())
+    if (c != '"') bare += c;
+  return KvbString(std::move(bare));
 }
 
 // A physical table name, quoted or not, with at most one schema part.
@@ -75,6 +80,14 @@ bool RDA_BaseImpl::tableExists(const KvbString& physicalName) {
 
 KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
                                           int size, bool notNull, bool key) {
+  KvbString text("");
+  appendColumnDeclaration(text, name, type, size, notNull, key);
+  return text;
+}
+
+void RDA_BaseImpl::appendColumnDeclaration(KvbString& out,
+                                           const KvbString& name, int type,
+                                           int size, bool notNull, bool key) {
   // The back end names a type the same for every table: a creation asks
   // for some thousand declarations of a few types.
   auto known = columnTypes_.find({type, size, key});
@@ -83,10 +96,8 @@ KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
                 .emplace(std::make_tuple(type, size, key),
                          columnType_INT(type, size, key))
                 .first;
-  KvbString text(name);
-  text.append(' ').append(known->second);
-  if (notNull) text.append(" NOT NULL");
-  return text;
+  out.append(name).append(' ').append(known->second);
+  if (notNull) out.append(" NOT NULL");
 }
 
 // One index of a defined table: its name, its column list (names separated
@@ -166,8 +177,8 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
   forEachColumn(table.first, table.end, getMaxTextLength(),
                 [&](const KvbString& name, int type, int size, int flags) {
                   if (sql.length() != columnsStart) sql.append(", ");
-                  sql.append(columnDeclaration(
-                      name, type, size, (flags & kColNotNull) != 0, false));
+                  appendColumnDeclaration(sql, name, type, size,
+                                          (flags & kColNotNull) != 0, false);
                   if (!(flags & kColPrimaryKey)) return;
                   if (!keys.isEmpty()) keys.append(", ");
                   keys.append(name);
