@@ -381,15 +381,14 @@ bool RepositoryImpl::readVersionInfo() {
   ReposDataAccessCursor* rows =
       dataAccess_->paramSelect("SELECT I_TYPE, I_VERS FROM " + info, 0);
   const KvbString error = dataAccess_->getErrorMessage();
-  // Repositories of old versions name the column I_VERSION.
-  if (!rows)
+  // A database without an INFO table holds no repository; one with an INFO
+  // table that cannot be read holds one of an unknown version. Repositories
+  // of old versions name the column I_VERSION.
+  const bool hasInfo = rows || hasInfoTable();
+  if (!rows && hasInfo)
     rows = dataAccess_->paramSelect("SELECT I_TYPE, I_VERSION FROM " + info, 0);
-  std::list<TableColumnInfo> columns;
   if (!rows) {
-    // A database without an INFO table holds no repository; one with an
-    // INFO table that cannot be read holds one of an unknown version.
-    if (dataAccess_->getTableColumns("INFO", columns) > 0)
-      versionError_ = error;
+    if (hasInfo) versionError_ = error;
   } else if (!rows->cacheAll()) {
     versionError_ = dataAccess_->getErrorMessage();
   } else {
@@ -401,6 +400,22 @@ bool RepositoryImpl::readVersionInfo() {
   if (!versionError_.isEmpty())
     logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", versionError_);
   return true;
+}
+
+// On a SQLite file one look at its catalogue answers; elsewhere the
+// table's columns are read.
+bool RepositoryImpl::hasInfoTable() {
+  if (onSqlite(dataAccess_) && dataAccess_->getSchemaName().isEmpty()) {
+    const KvbDatavar name(dataAccess_->getTableName("INFO", false, -1));
+    int tables = 0;
+    if (dataAccess_->paramSingleton(
+            "SELECT COUNT(*) FROM sqlite_master WHERE type IN ('table', "
+            "'view') AND name=? COLLATE NOCASE",
+            &tables, 1, &name))
+      return tables > 0;
+  }
+  std::list<TableColumnInfo> columns;
+  return dataAccess_->getTableColumns("INFO", columns) > 0;
 }
 
 void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,

@@ -409,6 +409,8 @@ class RepositoryImpl : public Repository {
                    InfoRowsSeen& seen);
   // False, with the reason kept, when the minor version cannot be read.
   bool readMinorVersion(const KvbString& infoTable);
+  // Whether the database has the INFO table.
+  bool hasInfoTable();
   // The kind and versions of a repository without a unified row.
   void setKindFromProductRows(const InfoRowsSeen& seen);
 
