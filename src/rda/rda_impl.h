@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -269,7 +270,7 @@ class RDA_BaseImpl : public ReposDataAccess {
   // asked; the second form appends it to `out`.
   KvbString columnDeclaration(const KvbString& name, int type, int size,
                               bool notNull, bool key);
-  void appendColumnDeclaration(KvbString& out, const KvbString& name, int type,
+  void appendColumnDeclaration(std::string& out, const char* name, int type,
                                int size, bool notNull, bool key);
 
   std::shared_ptr<RDA_Lock> lock_;

@@ -80,14 +80,14 @@ bool RDA_BaseImpl::tableExists(const KvbString& physicalName) {
 
 KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
                                           int size, bool notNull, bool key) {
-  KvbString text("");
-  appendColumnDeclaration(text, name, type, size, notNull, key);
-  return text;
+  std::string text;
+  appendColumnDeclaration(text, name.asCstr(), type, size, notNull, key);
+  return KvbString(std::move(text));
 }
 
-void RDA_BaseImpl::appendColumnDeclaration(KvbString& out,
-                                           const KvbString& name, int type,
-                                           int size, bool notNull, bool key) {
+void RDA_BaseImpl::appendColumnDeclaration(std::string& out, const char* name,
+                                           int type, int size, bool notNull,
+                                           bool key) {
   // The back end names a type the same for every table: a creation asks
   // for some thousand declarations of a few types.
   auto known = columnTypes_.find({type, size, key});
@@ -96,8 +96,8 @@ void RDA_BaseImpl::appendColumnDeclaration(KvbString& out,
                 .emplace(std::make_tuple(type, size, key),
                          columnType_INT(type, size, key))
                 .first;
-  out.append(name).append(' ').append(known->second);
-  if (notNull) out.append(" NOT NULL");
+  out.append(name).append(1, ' ').append(known->second.str());
+  if (notNull) out += " NOT NULL";
 }
 
 // One index of a defined table: its name, its column list (names separated
@@ -146,19 +146,19 @@ bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
 template <typename Add>
 static void forEachColumn(const ReposColumnDef* first,
                           const ReposColumnDef* end, int maxText, Add add) {
-  static const std::vector<KvbString> metricNames = [] {
-    std::vector<KvbString> names;
+  static const std::vector<std::string> metricNames = [] {
+    std::vector<std::string> names;
     for (int m = 0; m < kFieldMetricCount; ++m)
-      names.push_back(kvbStringFormat("MET_%d", m));
+      names.push_back("MET_" + std::to_string(m));
     return names;
   }();
   for (const ReposColumnDef* c = first; c != end; ++c) {
     if (c->flags & kColMetrics) {
       for (int m = 0; m < kFieldMetricCount; ++m)
-        add(metricNames[m], kvbTypeString,
+        add(metricNames[m].c_str(), kvbTypeString,
             fieldMetricDefs[m].size ? fieldMetricDefs[m].size : maxText, 0);
     } else {
-      add(KvbString(c->columnName), c->type,
+      add(c->columnName, c->type,
           (c->flags & kColMaxText) ? maxText : c->length, c->flags);
     }
   }
@@ -170,21 +170,21 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
                                       const KvbString& indexPrefix) {
   const KvbString physical = getTableName(table.code(), true, -1);
   const KvbString bare = unquoted(physical);
-  KvbString sql("CREATE TABLE ");
-  sql.append(physical).append(" (");
-  KvbString keys("");
-  const size_t columnsStart = sql.length();
+  std::string sql = "CREATE TABLE " + physical.str() + " (";
+  std::string keys;
+  const size_t columnsStart = sql.size();
   forEachColumn(table.first, table.end, getMaxTextLength(),
-                [&](const KvbString& name, int type, int size, int flags) {
-                  if (sql.length() != columnsStart) sql.append(", ");
+                [&](const char* name, int type, int size, int flags) {
+                  if (sql.size() != columnsStart) sql += ", ";
                   appendColumnDeclaration(sql, name, type, size,
                                           (flags & kColNotNull) != 0, false);
                   if (!(flags & kColPrimaryKey)) return;
-                  if (!keys.isEmpty()) keys.append(", ");
-                  keys.append(name);
+                  if (!keys.empty()) keys += ", ";
+                  keys += name;
                 });
-  if (!keys.isEmpty()) sql.append(", PRIMARY KEY (").append(keys).append(')');
-  if (!runDDL(sql.append(')')) ||
+  if (!keys.empty()) sql.append(", PRIMARY KEY (").append(keys) += ')';
+  sql += ')';
+  if (!runDDL(KvbString(std::move(sql))) ||
       !runTableCommands_INT(table.code(), bare, KvbString()))
     return false;
   for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
@@ -206,7 +206,7 @@ bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
     have.insert(KvbString(c.name).toUpper());
   bool ok = true;
   forEachColumn(table.first, table.end, getMaxTextLength(),
-                [&](const KvbString& name, int type, int size, int) {
+                [&](const char* name, int type, int size, int) {
                   if (ok && !have.count(KvbString(name).toUpper()))
                     ok = runDDL("ALTER TABLE " + physical + " ADD " +
                                 columnDeclaration(name, type, size, false, false));
@@ -280,9 +280,10 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
       ok = checkDefinedTable(table, options.indexPrefix);
       continue;
     }
-    const KvbString physical = getTableName(table.code(), true, -1);
-    if (options.dropTables && !ddlActive() && tableExists(physical))
-      ok = runDDL("DROP TABLE " + physical);
+    if (options.dropTables && !ddlActive()) {
+      const KvbString physical = getTableName(table.code(), true, -1);
+      if (tableExists(physical)) ok = runDDL("DROP TABLE " + physical);
+    }
     if (ok && options.createTables)
       ok = createDefinedTable(table, options.indexPrefix);
   }
