@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "rda/rda_lock.h"
@@ -40,6 +41,15 @@ constexpr int kInlineTextLimit = 32000;
 struct RDA_IndexColumn {
   KvbString index;
   KvbString column;
+};
+
+// The statements that create one defined table: the CREATE TABLE first,
+// then one CREATE INDEX per index, each with the name of its index (null
+// for the table's own statement), and the table's unquoted physical name,
+// which the table-creation specification's commands take.
+struct RDA_TableDdl {
+  KvbString bare;
+  std::vector<std::pair<KvbString, KvbString>> statements;
 };
 
 // The status text of one table of a long operation: "Table GCATS", or with
@@ -257,6 +267,14 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool forEachTable(const TableCreateOptions& options, bool check);
   bool createDefinedTable(const DefinedTable& table,
                           const KvbString& indexPrefix);
+  RDA_TableDdl definedTableDdl(const DefinedTable& table,
+                               const KvbString& indexPrefix);
+  bool runTableDdl(const char* tableCode, const RDA_TableDdl& ddl);
+  // What the statements of the built-in tables depend on besides the
+  // column types: the connection's class, names and longest text.
+  std::string ddlLayout(const KvbString& indexPrefix);
+  // The back end's name of a column type (see columnTypes_).
+  const KvbString& columnType(int type, int size, bool key);
   bool checkDefinedTable(const DefinedTable& table,
                          const KvbString& indexPrefix);
   struct DefinedIndex;

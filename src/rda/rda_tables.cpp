@@ -2,9 +2,13 @@
 // definitions, definition arrays of table sets, and tables given as column
 // lists. Names that come from outside are checked before they reach SQL.
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <tuple>
+#include <typeinfo>
 
 #include "rda/rda_impl.h"
 #include "rda/repos_data_cursor.h"
@@ -88,16 +92,20 @@ KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
 void RDA_BaseImpl::appendColumnDeclaration(std::string& out, const char* name,
                                            int type, int size, bool notNull,
                                            bool key) {
-  // The back end names a type the same for every table: a creation asks
-  // for some thousand declarations of a few types.
+  out.append(name).append(1, ' ').append(columnType(type, size, key).str());
+  if (notNull) out += " NOT NULL";
+}
+
+// The back end names a type the same for every table: a creation asks for
+// some thousand declarations of a few types.
+const KvbString& RDA_BaseImpl::columnType(int type, int size, bool key) {
   auto known = columnTypes_.find({type, size, key});
   if (known == columnTypes_.end())
     known = columnTypes_
                 .emplace(std::make_tuple(type, size, key),
                          columnType_INT(type, size, key))
                 .first;
-  out.append(name).append(1, ' ').append(known->second.str());
-  if (notNull) out += " NOT NULL";
+  return known->second;
 }
 
 // One index of a defined table: its name, its column list (names separated
@@ -129,15 +137,22 @@ std::vector<RDA_BaseImpl::DefinedIndex> RDA_BaseImpl::definedIndexes(
   return indexes;
 }
 
+// The CREATE INDEX statement of an index on the table `physical`.
+static KvbString indexStatement(const KvbString& indexName,
+                                const KvbString& physical,
+                                const KvbString& columns, bool unique) {
+  KvbString sql(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ");
+  sql.append(indexName).append(" ON ").append(physical).append(" (");
+  return sql.append(columns).append(')');
+}
+
 // `physical` is the table's quoted name, `bare` the same without quotes.
 bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
                                     const KvbString& physical,
                                     const KvbString& bare,
                                     const KvbString& indexName,
                                     const KvbString& columns, bool unique) {
-  KvbString sql(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ");
-  sql.append(indexName).append(" ON ").append(physical).append(" (");
-  return runDDL(sql.append(columns).append(')')) &&
+  return runDDL(indexStatement(indexName, physical, columns, unique)) &&
          runTableCommands_INT(tableCode, bare, indexName);
 }
 
@@ -166,10 +181,10 @@ static void forEachColumn(const ReposColumnDef* first,
 
 // The table's statement is written in place, column by column: a creation
 // makes some hundred tables, and this is the engine's share of its time.
-bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
-                                      const KvbString& indexPrefix) {
+RDA_TableDdl RDA_BaseImpl::definedTableDdl(const DefinedTable& table,
+                                           const KvbString& indexPrefix) {
   const KvbString physical = getTableName(table.code(), true, -1);
-  const KvbString bare = unquoted(physical);
+  RDA_TableDdl ddl{unquoted(physical), {}};
   std::string sql = "CREATE TABLE " + physical.str() + " (";
   std::string keys;
   const size_t columnsStart = sql.size();
@@ -184,15 +199,59 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
                 });
   if (!keys.empty()) sql.append(", PRIMARY KEY (").append(keys) += ')';
   sql += ')';
-  if (!runDDL(KvbString(std::move(sql))) ||
-      !runTableCommands_INT(table.code(), bare, KvbString()))
-    return false;
+  ddl.statements.emplace_back(KvbString(std::move(sql)), KvbString());
   for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
-    if (!createIndexNamed(table.code(), physical, bare, index.name,
-                          index.columns, index.unique))
+    ddl.statements.emplace_back(
+        indexStatement(index.name, physical, index.columns, index.unique),
+        index.name);
+  return ddl;
+}
+
+bool RDA_BaseImpl::runTableDdl(const char* tableCode, const RDA_TableDdl& ddl) {
+  for (const auto& statement : ddl.statements)
+    if (!runDDL(statement.first) ||
+        !runTableCommands_INT(tableCode, ddl.bare, statement.second))
       return false;
   return true;
 }
+
+bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
+                                      const KvbString& indexPrefix) {
+  return runTableDdl(table.code(), definedTableDdl(table, indexPrefix));
+}
+
+std::string RDA_BaseImpl::ddlLayout(const KvbString& indexPrefix) {
+  return std::string(typeid(*this).name()) + '\n' + tablePrefix_.str() + '\n' +
+         nameQuote_INT().str() + '\n' + indexPrefix.str() + '\n' +
+         std::to_string(getMaxTextLength());
+}
+
+namespace {
+
+// The statements that made the tables of a built-in definition array, with
+// the layout (see ddlLayout) and the column types they were written for.
+// The arrays are constants, so a creation on a connection of the same
+// layout and types runs them as they are instead of writing them again.
+struct KeptDdl {
+  std::string layout;
+  std::map<std::tuple<int, int, bool>, KvbString> types;
+  std::vector<RDA_TableDdl> tables;
+};
+std::mutex keptDdlMutex;
+std::map<const ReposColumnDef*, std::shared_ptr<const KeptDdl>> keptDdl;
+
+std::shared_ptr<const KeptDdl> keptDdlOf(const ReposColumnDef* defs) {
+  std::lock_guard<std::mutex> guard(keptDdlMutex);
+  auto found = keptDdl.find(defs);
+  return found == keptDdl.end() ? nullptr : found->second;
+}
+
+void keepDdl(const ReposColumnDef* defs, std::shared_ptr<const KeptDdl> ddl) {
+  std::lock_guard<std::mutex> guard(keptDdlMutex);
+  keptDdl[defs] = std::move(ddl);
+}
+
+}  // namespace
 
 bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
                                      const KvbString& indexPrefix) {
@@ -261,8 +320,23 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
     endTransaction(false);
     return false;
   }
+  // The built-in tables are made with the statements kept from the last
+  // creation on a connection of the same layout and column types, if any.
+  const bool builtIn = !check && options.createTables && !options.columns;
+  const std::string layout = builtIn ? ddlLayout(options.indexPrefix) : "";
+  std::shared_ptr<const KeptDdl> kept = builtIn ? keptDdlOf(defs) : nullptr;
+  auto sameTypes = [this](const KeptDdl& ddl) {
+    for (const auto& type : ddl.types)
+      if (columnType(std::get<0>(type.first), std::get<1>(type.first),
+                     std::get<2>(type.first)) != type.second)
+        return false;
+    return true;
+  };
+  if (kept && (kept->layout != layout || !sameTypes(*kept))) kept = nullptr;
+  auto made = builtIn && !kept ? std::make_shared<KeptDdl>() : nullptr;
+  size_t index = 0;
   bool ok = true;
-  for (const ReposColumnDef* p = defs; ok && !isEndRecord(*p);) {
+  for (const ReposColumnDef* p = defs; ok && !isEndRecord(*p); ++index) {
     DefinedTable table{p, p, options.columns == nullptr};
     while (!isEndRecord(*table.end)) ++table.end;
     p = table.end + 1;
@@ -284,8 +358,20 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
       const KvbString physical = getTableName(table.code(), true, -1);
       if (tableExists(physical)) ok = runDDL("DROP TABLE " + physical);
     }
-    if (ok && options.createTables)
+    if (!ok || !options.createTables) continue;
+    if (kept) {
+      ok = runTableDdl(table.code(), kept->tables[index]);
+    } else if (made) {
+      made->tables.push_back(definedTableDdl(table, options.indexPrefix));
+      ok = runTableDdl(table.code(), made->tables.back());
+    } else {
       ok = createDefinedTable(table, options.indexPrefix);
+    }
+  }
+  if (ok && made) {
+    made->layout = layout;
+    made->types = columnTypes_;
+    keepDdl(defs, made);
   }
   KvbString reason = getErrorMessage();
   if (!endTransaction(ok)) return false;
