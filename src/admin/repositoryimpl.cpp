@@ -70,6 +70,8 @@ bool RepositoryImpl::failOnConnection() {
 
 bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
   if (!dataAccess_) return failOnConnection();
+  // Inside a transaction that any failure rolls back whole (see failWhole)
+  // the work needs no level of its own.
   if (failWhole_ && dataAccess_->inTransaction()) return work();
   // The work's own failure keeps its text; only a failed begin or commit
   // takes the connection's.
