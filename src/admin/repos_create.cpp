@@ -219,9 +219,13 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
   CountedSteps steps(*repository, true);
   bool builtIn = createBuiltInTables(rda, false);
   builtIn = createBuiltInTables(rda, true) && builtIn;
+  // Any failure from here on ends the creation, whose transaction is then
+  // rolled back whole.
+  const bool wholeBefore = repository->failWhole(true);
   const bool rest =
       repository->createTables(false, true, false, false, nullptr) &&
       repository->installInitialData(builtIn);
+  repository->failWhole(wholeBefore);
   if (!rest) failOnRepository(repository);
   if (!rda->endTransaction(builtIn && rest) && builtIn && rest)
     return fail(rda->getErrorMessage());

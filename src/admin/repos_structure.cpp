@@ -32,45 +32,44 @@ struct SetPass {
   bool endsAfterStatements() const { return dropOnly() && !update; }
 };
 
-// The definition array of one table-set table, in the form that the
-// connection's table creation takes: one record per column, then two end
-// records, the first of which describes the table. The records point into
-// `table`, which must outlive the array.
-std::vector<ReposColumnDef> columnDefsOf(const ReposTableDef& table) {
+// The definition array of the tables of a set, in the form that the
+// connection's table creation takes: for each table one record per column
+// and an end record that describes the table, then a second end record.
+// The records point into `set`, which must outlive the array.
+std::vector<ReposColumnDef> columnDefsOf(const ReposTableSet& set) {
   std::vector<ReposColumnDef> defs;
-  defs.reserve(table.columns.size() + 2);
-  for (const ReposXmlColumnDef& column : table.columns) {
-    int flags = column.primaryKey ? kColPrimaryKey | kColNotNull : 0;
-    if (column.indexNumber > 0) flags |= kColIndexed;
-    if (!column.isNullable) flags |= kColNotNull;
-    if (column.useMaxLength) flags |= kColMaxText;
-    defs.push_back({table.name.asCstr(), column.name.asCstr(), column.type,
-                    column.length, flags, kPartCommon,
-                    column.indexNumber > 0 ? column.indexNumber : 0,
-                    column.description.asCstr()});
+  for (const ReposTableDef& table : set.tableDefs) {
+    for (const ReposXmlColumnDef& column : table.columns) {
+      int flags = column.primaryKey ? kColPrimaryKey | kColNotNull : 0;
+      if (column.indexNumber > 0) flags |= kColIndexed;
+      if (!column.isNullable) flags |= kColNotNull;
+      if (column.useMaxLength) flags |= kColMaxText;
+      defs.push_back({table.name.asCstr(), column.name.asCstr(), column.type,
+                      column.length, flags, kPartCommon,
+                      column.indexNumber > 0 ? column.indexNumber : 0,
+                      column.description.asCstr()});
+    }
+    defs.push_back({nullptr, nullptr, 0, 0, 0, kPartCommon, 0,
+                    table.description.asCstr()});
   }
-  defs.push_back(
-      {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, table.description.asCstr()});
   defs.push_back({nullptr, nullptr, 0, 0, 0, kPartCommon, 0, nullptr});
   return defs;
 }
 
-// Creates, drops or upgrades the tables of a set, one table at a time.
+// Creates, drops or upgrades the tables of a set in one pass of the
+// connection, which stops at the first table that fails.
 bool applySetTables(ReposDataAccess* rda, const ReposTableSet& set,
                     const SetPass& pass) {
-  for (const ReposTableDef& table : set.tableDefs) {
-    const std::vector<ReposColumnDef> columns = columnDefsOf(table);
-    TableCreateOptions options;
-    options.dropTables = pass.drop && !pass.update;
-    options.createTables = pass.create && !pass.update;
-    options.columns = columns.data();
-    options.extraSwitch1 = true;
-    options.indexPrefix = set.indexPrefix;
-    options.extraSwitch2 = true;
-    if (!(pass.update ? rda->checkTables(options) : rda->createTables(options)))
-      return false;
-  }
-  return true;
+  if (set.tableDefs.empty()) return true;
+  const std::vector<ReposColumnDef> columns = columnDefsOf(set);
+  TableCreateOptions options;
+  options.dropTables = pass.drop && !pass.update;
+  options.createTables = pass.create && !pass.update;
+  options.columns = columns.data();
+  options.extraSwitch1 = true;
+  options.indexPrefix = set.indexPrefix;
+  options.extraSwitch2 = true;
+  return pass.update ? rda->checkTables(options) : rda->createTables(options);
 }
 
 bool runStatements(RepositoryImpl& repos, const ReposTableSet& set,

@@ -70,6 +70,9 @@ bool RepositoryImpl::failOnConnection() {
 
 bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
   if (!dataAccess_) return failOnConnection();
+  // Inside a transaction that any failure rolls back whole (see failWhole)
+  // the work needs no level of its own.
+  if (failWhole_ && dataAccess_->inTransaction()) return work();
   // The work's own failure keeps its text; only a failed begin or commit
   // takes the connection's.
   bool workFailed = false;
@@ -271,16 +274,10 @@ bool RepositoryImpl::openConnection(int flags, int connectionKind,
   return initFailure(factoryError, false, errorText);
 }
 
-KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
-  KvbString configured;
-  if (options.get("REPOS/TABLE_LIST_PATH", configured)) return configured;
-  KvbString home;
-  if (options.get("KVEXEC_HOME", home))
-    return kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
-  // Without a home folder, the table sets that were installed with the
-  // engine, found from where its library file is rather than from the
-  // prefix it was configured for, so that an install made into or moved to
-  // another prefix reads its own sets.
+// The table sets that were installed with the engine, found from where its
+// library file is rather than from the prefix it was configured for, so
+// that an install made into or moved to another prefix reads its own sets.
+static KvbString installedTableSetFolder() {
   static const char anchor = 0;
   Dl_info library;
   if (!dladdr(&anchor, &library) || !library.dli_fname) return KvbString("");
@@ -289,6 +286,18 @@ KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
       std::filesystem::weakly_canonical(library.dli_fname, error);
   if (error) file = library.dli_fname;
   return (file.parent_path() / KV_TABLE_SET_RELDIR).lexically_normal().string();
+}
+
+KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
+  KvbString configured;
+  if (options.get("REPOS/TABLE_LIST_PATH", configured)) return configured;
+  KvbString home;
+  if (options.get("KVEXEC_HOME", home))
+    return kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
+  // Without a home folder, the installed sets. The library stays where it
+  // was loaded from, so its folder is found once per process.
+  static const KvbString installed = installedTableSetFolder();
+  return installed;
 }
 
 bool RepositoryImpl::loadTableSets(const KvbString& folder,
@@ -374,15 +383,14 @@ bool RepositoryImpl::readVersionInfo() {
   ReposDataAccessCursor* rows =
       dataAccess_->paramSelect("SELECT I_TYPE, I_VERS FROM " + info, 0);
   const KvbString error = dataAccess_->getErrorMessage();
-  // Repositories of old versions name the column I_VERSION.
-  if (!rows)
+  // A database without an INFO table holds no repository; one with an INFO
+  // table that cannot be read holds one of an unknown version. Repositories
+  // of old versions name the column I_VERSION.
+  const bool hasInfo = rows || hasInfoTable();
+  if (!rows && hasInfo)
     rows = dataAccess_->paramSelect("SELECT I_TYPE, I_VERSION FROM " + info, 0);
-  std::list<TableColumnInfo> columns;
   if (!rows) {
-    // A database without an INFO table holds no repository; one with an
-    // INFO table that cannot be read holds one of an unknown version.
-    if (dataAccess_->getTableColumns("INFO", columns) > 0)
-      versionError_ = error;
+    if (hasInfo) versionError_ = error;
   } else if (!rows->cacheAll()) {
     versionError_ = dataAccess_->getErrorMessage();
   } else {
@@ -394,6 +402,22 @@ bool RepositoryImpl::readVersionInfo() {
   if (!versionError_.isEmpty())
     logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", versionError_);
   return true;
+}
+
+// On a SQLite file one look at its catalogue answers; elsewhere the
+// table's columns are read.
+bool RepositoryImpl::hasInfoTable() {
+  if (onSqlite(dataAccess_) && dataAccess_->getSchemaName().isEmpty()) {
+    const KvbDatavar name(dataAccess_->getTableName("INFO", false, -1));
+    int tables = 0;
+    if (dataAccess_->paramSingleton(
+            "SELECT COUNT(*) FROM sqlite_master WHERE type IN ('table', "
+            "'view') AND name=? COLLATE NOCASE",
+            &tables, 1, &name))
+      return tables > 0;
+  }
+  std::list<TableColumnInfo> columns;
+  return dataAccess_->getTableColumns("INFO", columns) > 0;
 }
 
 void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,

@@ -130,6 +130,16 @@ class RepositoryImpl : public Repository {
     std::swap(keep, keepTableSets_);
     return keep;
   }
+  // While set, the caller's transaction is rolled back whole at any failure
+  // of the work inside it (as a creation's is), so inTransaction runs its
+  // work at that transaction's level without a savepoint of its own: the
+  // savepoint could only undo what the rollback undoes anyway, and on
+  // SQLite it costs a copy of every page the work changes. Answers the
+  // previous setting.
+  bool failWhole(bool whole) {
+    std::swap(whole, failWhole_);
+    return whole;
+  }
   bool writeVersionInfo(bool ncoaOnly);
 
   // --- initial data (repos_initial_data.cpp) ---
@@ -399,6 +409,8 @@ class RepositoryImpl : public Repository {
                    InfoRowsSeen& seen);
   // False, with the reason kept, when the minor version cannot be read.
   bool readMinorVersion(const KvbString& infoTable);
+  // Whether the database has the INFO table.
+  bool hasInfoTable();
   // The kind and versions of a repository without a unified row.
   void setKindFromProductRows(const InfoRowsSeen& seen);
 
@@ -430,6 +442,7 @@ class RepositoryImpl : public Repository {
   ReposTableSetReader* tableSetReader_ = nullptr;
   bool ddlMode_ = false;
   bool keepTableSets_ = false;  // see keepTableSets
+  bool failWhole_ = false;      // see failWhole
   ReposDataAccess* dataAccess_ = nullptr;
   std::atomic<int> holds_{1};
   std::atomic<bool> released_{false};

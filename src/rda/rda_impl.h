@@ -24,6 +24,9 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "rda/rda_lock.h"
@@ -43,6 +46,15 @@ constexpr int kInlineTextLimit = 32000;
 struct RDA_IndexColumn {
   KvbString index;
   KvbString column;
+};
+
+// The statements that create one defined table: the CREATE TABLE first,
+// then one CREATE INDEX per index, each with the name of its index (null
+// for the table's own statement), and the table's unquoted physical name,
+// which the table-creation specification's commands take.
+struct RDA_TableDdl {
+  KvbString bare;
+  std::vector<std::pair<KvbString, KvbString>> statements;
 };
 
 // The status text of one table of a long operation: "Table GCATS", or with
@@ -267,18 +279,29 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool forEachTable(const TableCreateOptions& options, bool check);
   bool createDefinedTable(const DefinedTable& table,
                           const KvbString& indexPrefix);
+  RDA_TableDdl definedTableDdl(const DefinedTable& table,
+                               const KvbString& indexPrefix);
+  bool runTableDdl(const char* tableCode, const RDA_TableDdl& ddl);
+  // What the statements of the built-in tables depend on besides the
+  // column types: the connection's class, names and longest text.
+  std::string ddlLayout(const KvbString& indexPrefix);
+  // The back end's name of a column type (see columnTypes_).
+  const KvbString& columnType(int type, int size, bool key);
   bool checkDefinedTable(const DefinedTable& table,
                          const KvbString& indexPrefix);
   struct DefinedIndex;
   bool createIndexNamed(const KvbString& tableCode, const KvbString& physical,
-                        const KvbString& indexName,
-                        const std::vector<KvbString>& columns,
-                        bool unique = false);
+                        const KvbString& bare, const KvbString& indexName,
+                        const KvbString& columns, bool unique = false);
   std::vector<DefinedIndex> definedIndexes(const DefinedTable& table,
                                            const KvbString& indexPrefix);
   bool createGroupIndexes(const char* code, int id, int groupCount);
+  // A column's declaration: its name, the back end's type and NOT NULL when
+  // asked; the second form appends it to `out`.
   KvbString columnDeclaration(const KvbString& name, int type, int size,
                               bool notNull, bool key);
+  void appendColumnDeclaration(std::string& out, const char* name, int type,
+                               int size, bool notNull, bool key);
 
   std::shared_ptr<RDA_Lock> lock_;
   std::shared_ptr<RDA_BaseImpl*> self_;
@@ -295,6 +318,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   ReposDDLCallback* ddlCallback_ = nullptr;
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;
+  // Column types by kvbType, size and key flag, as columnType_INT names
+  // them (see columnDeclaration).
+  std::map<std::tuple<int, int, bool>, KvbString> columnTypes_;
   // The counter's raise and read, which every add repeats.
   RDA_StatementBase* raiseCounter_ = nullptr;
   RDA_StatementBase* readCounter_ = nullptr;

@@ -1,7 +1,14 @@
 // Creating, checking, listing and dropping tables and indexes: the built-in
 // definitions, definition arrays of table sets, and tables given as column
 // lists. Names that come from outside are checked before they reach SQL.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <set>
+#include <string>
+#include <tuple>
+#include <typeinfo>
 
 #include "rda/rda_impl.h"
 #include "rda/repos_data_cursor.h"
@@ -13,7 +20,11 @@ namespace {
 
 // A physical table name without its quotes.
 KvbString unquoted(const KvbString& name) {
-  return KvbString(name).replaceAll("\"", "");
+  if (name.find('"') == KvbString::npos) return name;
+  std::string bare;
+  for (char c : name.str())
+    if (c != '"') bare += c;
+  return KvbString(std::move(bare));
 }
 
 // A physical table name, quoted or not, with at most one schema part.
@@ -73,17 +84,35 @@ bool RDA_BaseImpl::tableExists(const KvbString& physicalName) {
 
 KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
                                           int size, bool notNull, bool key) {
-  KvbString text(name);
-  text.append(' ').append(columnType_INT(type, size, key));
-  if (notNull) text.append(" NOT NULL");
-  return text;
+  std::string text;
+  appendColumnDeclaration(text, name.asCstr(), type, size, notNull, key);
+  return KvbString(std::move(text));
 }
 
-// One index of a defined table: its name, its columns, and whether it is
-// unique.
+void RDA_BaseImpl::appendColumnDeclaration(std::string& out, const char* name,
+                                           int type, int size, bool notNull,
+                                           bool key) {
+  out.append(name).append(1, ' ').append(columnType(type, size, key).str());
+  if (notNull) out += " NOT NULL";
+}
+
+// The back end names a type the same for every table: a creation asks for
+// some thousand declarations of a few types.
+const KvbString& RDA_BaseImpl::columnType(int type, int size, bool key) {
+  auto known = columnTypes_.find({type, size, key});
+  if (known == columnTypes_.end())
+    known = columnTypes_
+                .emplace(std::make_tuple(type, size, key),
+                         columnType_INT(type, size, key))
+                .first;
+  return known->second;
+}
+
+// One index of a defined table: its name, its column list (names separated
+// by ", "), and whether it is unique.
 struct RDA_BaseImpl::DefinedIndex {
   KvbString name;
-  std::vector<KvbString> columns;
+  KvbString columns;
   bool unique;
 };
 
@@ -95,27 +124,36 @@ std::vector<RDA_BaseImpl::DefinedIndex> RDA_BaseImpl::definedIndexes(
   for (const ReposColumnDef* c = table.first; c != table.end; ++c)
     if (c->flags & kColIndexed)
       indexes.push_back({getIndexName(c->indexNumber, indexPrefix),
-                         {KvbString(c->columnName)},
+                         KvbString(c->columnName),
                          (c->flags & kColUnique) != 0});
   for (const ReposCompositeIndex* ix = reposCompositeIndexes;
        table.builtIn && ix->tableCode; ++ix) {
-    if (KvbString(ix->tableCode) != table.code()) continue;
-    std::vector<KvbString> columns;
-    for (int i = 0; ix->columns[i]; ++i) columns.emplace_back(ix->columns[i]);
+    if (strcmp(ix->tableCode, table.code()) != 0) continue;
+    KvbString columns(ix->columns[0]);
+    for (int i = 1; ix->columns[i]; ++i) columns.append(", ").append(ix->columns[i]);
     indexes.push_back(
         {getIndexName(ix->indexNumber, indexPrefix), columns, false});
   }
   return indexes;
 }
 
+// The CREATE INDEX statement of an index on the table `physical`.
+static KvbString indexStatement(const KvbString& indexName,
+                                const KvbString& physical,
+                                const KvbString& columns, bool unique) {
+  KvbString sql(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ");
+  sql.append(indexName).append(" ON ").append(physical).append(" (");
+  return sql.append(columns).append(')');
+}
+
+// `physical` is the table's quoted name, `bare` the same without quotes.
 bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
                                     const KvbString& physical,
+                                    const KvbString& bare,
                                     const KvbString& indexName,
-                                    const std::vector<KvbString>& columns,
-                                    bool unique) {
-  return runDDL(KvbString(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                indexName + " ON " + physical + " (" + joined(columns) + ")") &&
-         runTableCommands_INT(tableCode, unquoted(physical), indexName);
+                                    const KvbString& columns, bool unique) {
+  return runDDL(indexStatement(indexName, physical, columns, unique)) &&
+         runTableCommands_INT(tableCode, bare, indexName);
 }
 
 // Calls `add` with the declaration parts of each column of a defined table:
@@ -123,64 +161,124 @@ bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
 template <typename Add>
 static void forEachColumn(const ReposColumnDef* first,
                           const ReposColumnDef* end, int maxText, Add add) {
+  static const std::vector<std::string> metricNames = [] {
+    std::vector<std::string> names;
+    for (int m = 0; m < kFieldMetricCount; ++m)
+      names.push_back("MET_" + std::to_string(m));
+    return names;
+  }();
   for (const ReposColumnDef* c = first; c != end; ++c) {
     if (c->flags & kColMetrics) {
       for (int m = 0; m < kFieldMetricCount; ++m)
-        add(kvbStringFormat("MET_%d", m), kvbTypeString,
+        add(metricNames[m].c_str(), kvbTypeString,
             fieldMetricDefs[m].size ? fieldMetricDefs[m].size : maxText, 0);
     } else {
-      add(KvbString(c->columnName), c->type,
+      add(c->columnName, c->type,
           (c->flags & kColMaxText) ? maxText : c->length, c->flags);
     }
   }
 }
 
-bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
-                                      const KvbString& indexPrefix) {
+// The table's statement is written in place, column by column: a creation
+// makes some hundred tables, and this is the engine's share of its time.
+RDA_TableDdl RDA_BaseImpl::definedTableDdl(const DefinedTable& table,
+                                           const KvbString& indexPrefix) {
   const KvbString physical = getTableName(table.code(), true, -1);
-  std::vector<KvbString> columns, keys;
+  RDA_TableDdl ddl{unquoted(physical), {}};
+  std::string sql = "CREATE TABLE " + physical.str() + " (";
+  std::string keys;
+  const size_t columnsStart = sql.size();
   forEachColumn(table.first, table.end, getMaxTextLength(),
-                [&](const KvbString& name, int type, int size, int flags) {
-                  columns.push_back(columnDeclaration(
-                      name, type, size, (flags & kColNotNull) != 0, false));
-                  if (flags & kColPrimaryKey) keys.push_back(name);
+                [&](const char* name, int type, int size, int flags) {
+                  if (sql.size() != columnsStart) sql += ", ";
+                  appendColumnDeclaration(sql, name, type, size,
+                                          (flags & kColNotNull) != 0, false);
+                  if (!(flags & kColPrimaryKey)) return;
+                  if (!keys.empty()) keys += ", ";
+                  keys += name;
                 });
-  KvbString sql = "CREATE TABLE " + physical + " (" + joined(columns);
-  if (!keys.empty()) sql.append(", PRIMARY KEY (").append(joined(keys)).append(")");
-  if (!runDDL(sql + ")") || !runTableCommands_INT(table.code(), unquoted(physical), KvbString()))
-    return false;
+  if (!keys.empty()) sql.append(", PRIMARY KEY (").append(keys) += ')';
+  sql += ')';
+  ddl.statements.emplace_back(KvbString(std::move(sql)), KvbString());
   for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
-    if (!createIndexNamed(table.code(), physical, index.name, index.columns,
-                          index.unique))
+    ddl.statements.emplace_back(
+        indexStatement(index.name, physical, index.columns, index.unique),
+        index.name);
+  return ddl;
+}
+
+bool RDA_BaseImpl::runTableDdl(const char* tableCode, const RDA_TableDdl& ddl) {
+  for (const auto& statement : ddl.statements)
+    if (!runDDL(statement.first) ||
+        !runTableCommands_INT(tableCode, ddl.bare, statement.second))
       return false;
   return true;
 }
 
+bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
+                                      const KvbString& indexPrefix) {
+  return runTableDdl(table.code(), definedTableDdl(table, indexPrefix));
+}
+
+std::string RDA_BaseImpl::ddlLayout(const KvbString& indexPrefix) {
+  return std::string(typeid(*this).name()) + '\n' + tablePrefix_.str() + '\n' +
+         nameQuote_INT().str() + '\n' + indexPrefix.str() + '\n' +
+         std::to_string(getMaxTextLength());
+}
+
+namespace {
+
+// The statements that made the tables of a built-in definition array, with
+// the layout (see ddlLayout) and the column types they were written for.
+// The arrays are constants, so a creation on a connection of the same
+// layout and types runs them as they are instead of writing them again.
+struct KeptDdl {
+  std::string layout;
+  std::map<std::tuple<int, int, bool>, KvbString> types;
+  std::vector<RDA_TableDdl> tables;
+};
+std::mutex keptDdlMutex;
+std::map<const ReposColumnDef*, std::shared_ptr<const KeptDdl>> keptDdl;
+
+std::shared_ptr<const KeptDdl> keptDdlOf(const ReposColumnDef* defs) {
+  std::lock_guard<std::mutex> guard(keptDdlMutex);
+  auto found = keptDdl.find(defs);
+  return found == keptDdl.end() ? nullptr : found->second;
+}
+
+void keepDdl(const ReposColumnDef* defs, std::shared_ptr<const KeptDdl> ddl) {
+  std::lock_guard<std::mutex> guard(keptDdlMutex);
+  keptDdl[defs] = std::move(ddl);
+}
+
+}  // namespace
+
 bool RDA_BaseImpl::checkDefinedTable(const DefinedTable& table,
                                      const KvbString& indexPrefix) {
   const KvbString physical = getTableName(table.code(), true, -1);
+  const KvbString bare = unquoted(physical);
   std::list<TableColumnInfo> existing;
-  if (!tableColumns_INT(unquoted(physical), existing)) return false;
+  if (!tableColumns_INT(bare, existing)) return false;
   if (existing.empty()) return createDefinedTable(table, indexPrefix);
   std::set<KvbString> have;
   for (const TableColumnInfo& c : existing)
     have.insert(KvbString(c.name).toUpper());
   bool ok = true;
   forEachColumn(table.first, table.end, getMaxTextLength(),
-                [&](const KvbString& name, int type, int size, int) {
+                [&](const char* name, int type, int size, int) {
                   if (ok && !have.count(KvbString(name).toUpper()))
                     ok = runDDL("ALTER TABLE " + physical + " ADD " +
                                 columnDeclaration(name, type, size, false, false));
                 });
   std::vector<RDA_IndexColumn> indexes;
-  if (!ok || !tableIndexes_INT(unquoted(physical), indexes)) return false;
+  if (!ok || !tableIndexes_INT(bare, indexes)) return false;
   std::set<KvbString> indexNames;
   for (const RDA_IndexColumn& i : indexes)
     indexNames.insert(KvbString(i.index).toUpper());
   for (const DefinedIndex& index : definedIndexes(table, indexPrefix))
     if (!indexNames.count(KvbString(index.name).toUpper()) &&
-        !createIndexNamed(table.code(), physical, index.name, index.columns,
-                          index.unique))
+        !createIndexNamed(table.code(), physical, bare, index.name,
+                          index.columns, index.unique))
       return false;
   return true;
 }
@@ -200,9 +298,14 @@ int RDA_BaseImpl::tableCount(const TableCreateOptions& options) {
 }
 
 KvbString tableStep(const KvbString& code, int step, int steps) {
-  return steps > 0 ? kvbStringFormat("Table %S (step %d of %d)", code, step,
-                                     steps)
-                   : KvbString("Table ") + code;
+  KvbString text("Table ");
+  text.append(code);
+  if (steps <= 0) return text;
+  return text.append(" (step ")
+      .append(KvbString::fromInt(step))
+      .append(" of ")
+      .append(KvbString::fromInt(steps))
+      .append(')');
 }
 
 // Walks the tables of the selected definitions in one transaction, which a
@@ -217,8 +320,23 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
     endTransaction(false);
     return false;
   }
+  // The built-in tables are made with the statements kept from the last
+  // creation on a connection of the same layout and column types, if any.
+  const bool builtIn = !check && options.createTables && !options.columns;
+  const std::string layout = builtIn ? ddlLayout(options.indexPrefix) : "";
+  std::shared_ptr<const KeptDdl> kept = builtIn ? keptDdlOf(defs) : nullptr;
+  auto sameTypes = [this](const KeptDdl& ddl) {
+    for (const auto& type : ddl.types)
+      if (columnType(std::get<0>(type.first), std::get<1>(type.first),
+                     std::get<2>(type.first)) != type.second)
+        return false;
+    return true;
+  };
+  if (kept && (kept->layout != layout || !sameTypes(*kept))) kept = nullptr;
+  auto made = builtIn && !kept ? std::make_shared<KeptDdl>() : nullptr;
+  size_t index = 0;
   bool ok = true;
-  for (const ReposColumnDef* p = defs; ok && !isEndRecord(*p);) {
+  for (const ReposColumnDef* p = defs; ok && !isEndRecord(*p); ++index) {
     DefinedTable table{p, p, options.columns == nullptr};
     while (!isEndRecord(*table.end)) ++table.end;
     p = table.end + 1;
@@ -236,11 +354,24 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
       ok = checkDefinedTable(table, options.indexPrefix);
       continue;
     }
-    const KvbString physical = getTableName(table.code(), true, -1);
-    if (options.dropTables && !ddlActive() && tableExists(physical))
-      ok = runDDL("DROP TABLE " + physical);
-    if (ok && options.createTables)
+    if (options.dropTables && !ddlActive()) {
+      const KvbString physical = getTableName(table.code(), true, -1);
+      if (tableExists(physical)) ok = runDDL("DROP TABLE " + physical);
+    }
+    if (!ok || !options.createTables) continue;
+    if (kept) {
+      ok = runTableDdl(table.code(), kept->tables[index]);
+    } else if (made) {
+      made->tables.push_back(definedTableDdl(table, options.indexPrefix));
+      ok = runTableDdl(table.code(), made->tables.back());
+    } else {
       ok = createDefinedTable(table, options.indexPrefix);
+    }
+  }
+  if (ok && made) {
+    made->layout = layout;
+    made->types = columnTypes_;
+    keepDdl(defs, made);
   }
   KvbString reason = getErrorMessage();
   if (!endTransaction(ok)) return false;
@@ -338,8 +469,8 @@ bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
   if (!isPlainName(table) || !isPlainName(column) || !isPlainName(name))
     return fail("The index \"" + name + "\" on " + table + "(" + column +
                 ") is not named with letters, digits and underscores");
-  return createIndexNamed(table, getTableName(table.asCstr(), true, -1), name,
-                          {column});
+  const KvbString physical = getTableName(table.asCstr(), true, -1);
+  return createIndexNamed(table, physical, unquoted(physical), name, column);
 }
 
 static KvbString numbered(const char* code, int id) {

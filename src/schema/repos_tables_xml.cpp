@@ -4,8 +4,13 @@
 #include "schema/repos_tables_xml.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <set>
+#include <string>
 
+#include "kvfileio/kvfileio.h"
 #include "kvxmldom/kvxmldom.h"
 #include "schema/sql_names.h"
 
@@ -16,20 +21,44 @@ struct ParseError {
   KvbString text;
 };
 
-// Reads the attributes of one element, refusing unknown ones.
+// Where an element stands: the parent's location, the element's kind and,
+// when it has one, its name attribute.
+KvbString locate(const KvDomNode& node, const KvbString& where, const char* what) {
+  KvbString name;
+  KvbString at = where.isEmpty() ? KvbString(what) : where + ": " + what;
+  return node.getAttribute("name", name) ? at + " \"" + name + "\"" : at;
+}
+
+// Reads the attributes of one element, refusing unknown ones. The element's
+// place in fault texts is put together only when a fault needs it: a file
+// holds hundreds of elements and rarely a fault.
 class Attributes {
  public:
+  // An element whose place is the text `where`.
   Attributes(const KvDomNode& node, const KvbString& where,
              std::initializer_list<const char*> allowed)
-      : node_(node), where_(where) {
+      : Attributes(node, where, nullptr, false, allowed) {}
+  // An element of kind `what` below the place `parent`; a `named` kind
+  // shows the element's name attribute (see locate).
+  Attributes(const KvDomNode& node, const KvbString& parent, const char* what,
+             bool named, std::initializer_list<const char*> allowed)
+      : node_(node), parent_(parent), what_(what), named_(named) {
     std::vector<KvbString> names;
     node.getAttributeNames(names);
     for (const KvbString& name : names) {
-      bool known = std::any_of(allowed.begin(), allowed.end(),
-                               [&](const char* a) { return name == a; });
+      bool known = std::any_of(allowed.begin(), allowed.end(), [&](const char* a) {
+        return std::strcmp(name.asCstr(), a) == 0;
+      });
       if (!known)
-        throw ParseError{where + ": unknown attribute \"" + name + "\""};
+        throw ParseError{where() + ": unknown attribute \"" + name + "\""};
     }
+  }
+
+  // The element's place, as fault texts name it.
+  KvbString where() const {
+    if (!what_) return parent_;
+    if (named_) return locate(node_, parent_, what_);
+    return parent_.isEmpty() ? KvbString(what_) : parent_ + ": " + what_;
   }
 
   bool has(const char* name) const {
@@ -40,14 +69,14 @@ class Attributes {
   KvbString text(const char* name, bool required = false) const {
     KvbString value;
     if (!node_.getAttribute(name, value) && required)
-      throw ParseError{where_ + ": attribute \"" + name + "\" is missing"};
+      throw ParseError{where() + ": attribute \"" + name + "\" is missing"};
     return value;
   }
 
   KvbString identifier(const char* name) const {
     KvbString value = text(name, true);
     if (!isPlainName(value))
-      throw ParseError{where_ + ": \"" + value + "\" is not a valid name "
+      throw ParseError{where() + ": \"" + value + "\" is not a valid name "
                        "(letters, digits and underscores)"};
     return value;
   }
@@ -57,7 +86,7 @@ class Attributes {
     if (value.isNull()) return fallback;
     if (value == "true") return true;
     if (value == "false") return false;
-    throw ParseError{where_ + ": attribute \"" + name +
+    throw ParseError{where() + ": attribute \"" + name +
                      "\" must be \"true\" or \"false\""};
   }
 
@@ -66,7 +95,7 @@ class Attributes {
     if (value.isNull()) return fallback;
     int n = 0;
     if (!value.toInt(n) || n < minimum)
-      throw ParseError{where_ + ": attribute \"" + name + "\" must be a whole "
+      throw ParseError{where() + ": attribute \"" + name + "\" must be a whole "
                        "number of at least " + KvbString::fromInt(minimum)};
     return n;
   }
@@ -75,26 +104,20 @@ class Attributes {
     KvbString value = text(name, true);
     int t = kvbTypeFromString(value.asCstr());
     if (t != kvbTypeInt && t != kvbTypeReal && t != kvbTypeString)
-      throw ParseError{where_ + ": type \"" + value +
+      throw ParseError{where() + ": type \"" + value +
                        "\" is not integer, real or text"};
     return t;
   }
 
  private:
   const KvDomNode& node_;
-  const KvbString where_;
+  const KvbString& parent_;  // the whole place when what_ is null
+  const char* what_;
+  bool named_;
 };
 
 KvbString quoted(const char* what, const KvbString& name) {
   return (*what ? KvbString(what) + " \"" : KvbString("\"")) + name + "\"";
-}
-
-// Where an element stands: the parent's location, the element's kind and,
-// when it has one, its name attribute.
-KvbString locate(const KvDomNode& node, const KvbString& where, const char* what) {
-  KvbString name;
-  KvbString at = where.isEmpty() ? KvbString(what) : where + ": " + what;
-  return node.getAttribute("name", name) ? at + " \"" + name + "\"" : at;
 }
 
 // The element's text converted to `type`, or a null when null="true".
@@ -116,9 +139,9 @@ KvbString expandMacros(KvbString sql, const std::map<KvbString, KvbString>& macr
 
 ReposXmlColumnDef readColumn(const KvDomNode& node, const KvbString& where) {
   ReposXmlColumnDef column;
-  KvbString at = locate(node, where, "column");
-  Attributes named(node, at, {"name", "type", "length", "usemaxlength",
-                              "primarykey", "index", "nullable", "description"});
+  Attributes named(node, where, "column", true,
+                   {"name", "type", "length", "usemaxlength", "primarykey",
+                    "index", "nullable", "description"});
   column.name = named.identifier("name");
   column.type = named.type("type");
   column.length = named.number("length", 0, 0);
@@ -128,14 +151,15 @@ ReposXmlColumnDef readColumn(const KvDomNode& node, const KvbString& where) {
   column.isNullable = !column.primaryKey && named.flag("nullable", true);
   column.description = named.text("description");
   if (column.type == kvbTypeString && column.length == 0 && !column.useMaxLength)
-    throw ParseError{at + ": a text column needs a length or usemaxlength"};
+    throw ParseError{named.where() +
+                     ": a text column needs a length or usemaxlength"};
   if (column.type != kvbTypeString && (column.length > 0 || column.useMaxLength))
-    throw ParseError{at + ": only text columns take a length"};
+    throw ParseError{named.where() + ": only text columns take a length"};
   return column;
 }
 
 void readRow(const KvDomNode& node, ReposTableDef& table, const KvbString& where) {
-  Attributes attrs(node, where + ": row", {"number", "keycolumn"});
+  Attributes attrs(node, where, "row", false, {"number", "keycolumn"});
   int number = attrs.number("number", -1, 0);
   if (number < 0) throw ParseError{where + ": row: attribute \"number\" is missing"};
   KvbString at = where + ": row " + KvbString::fromInt(number);
@@ -150,7 +174,7 @@ void readRow(const KvDomNode& node, ReposTableDef& table, const KvbString& where
   for (KvDomNode v = node.getFirstChild(); !v.isNull(); v = v.getNextSibling()) {
     if (v.getName() != "value")
       throw ParseError{at + ": unexpected element " + quoted("", v.getName())};
-    Attributes va(v, at + ": value", {"column", "null"});
+    Attributes va(v, at, "value", false, {"column", "null"});
     KvbString name = va.text("column", true);
     const ReposXmlColumnDef& column = columnOf(name);
     KvbString valueAt = at + ": " + quoted("column", name);
@@ -194,7 +218,7 @@ ReposStatement readStatement(const KvDomNode& node, const ReposTableSet& set,
   ReposStatement statement;
   for (KvDomNode c = node.getFirstChild(); !c.isNull(); c = c.getNextSibling()) {
     if (c.getName() == "sql" && statement.sql.isNull() && statement.params.empty()) {
-      Attributes(c, where + ": sql", {});
+      Attributes(c, where, "sql", false, {});
       statement.sql = expandMacros(c.getValue(), set.macros);
     } else if (c.getName() == "param" && !statement.sql.isNull()) {
       KvbString at = where + ": param " + KvbString::fromInt(
@@ -246,7 +270,7 @@ ReposTableSet readTableSet(const KvDomNode& node) {
   // Macros first, so that statements anywhere in the set can use them.
   for (KvDomNode c = node.getFirstChild(); !c.isNull(); c = c.getNextSibling()) {
     if (c.getName() != "macro") continue;
-    Attributes ma(c, locate(c, at, "macro"), {"name", "value"});
+    Attributes ma(c, at, "macro", true, {"name", "value"});
     KvbString name = ma.identifier("name");
     if (!set.macros.emplace(name, ma.text("value", true)).second)
       throw ParseError{at + ": " + quoted("macro", name) + " is defined twice"};
@@ -268,7 +292,7 @@ ReposTableSet readTableSet(const KvDomNode& node) {
     if (!list) throw ParseError{at + ": unexpected element " + quoted("", name)};
     if (!seenLists.insert(name).second)
       throw ParseError{at + ": element \"" + name + "\" appears twice"};
-    Attributes(c, at + ": " + name, {});
+    Attributes(c, at, name.asCstr(), false, {});
     for (KvDomNode s = c.getFirstChild(); !s.isNull(); s = s.getNextSibling()) {
       KvbString where = at + ": " + name + ": statement";
       if (s.getName() != "statement")
@@ -278,6 +302,55 @@ ReposTableSet readTableSet(const KvDomNode& node) {
     }
   }
   return set;
+}
+
+// The sets of a loaded file, in file order.
+std::vector<ReposTableSet> readDocument(KvDom& dom) {
+  std::vector<ReposTableSet> read;
+  KvDomNode root = dom.getRoot();
+  if (root.getName() != "velmorandocument")
+    throw ParseError{"the root element is not \"velmorandocument\""};
+  const KvbString rootPlace("velmorandocument");
+  Attributes attrs(root, rootPlace, {"class"});
+  if (attrs.text("class") != "ReposTableCreateSpec")
+    throw ParseError{"the document class is not \"ReposTableCreateSpec\""};
+  for (KvDomNode c = root.getFirstChild(); !c.isNull(); c = c.getNextSibling()) {
+    if (c.getName() != "tableset")
+      throw ParseError{"unexpected element " + quoted("", c.getName())};
+    read.push_back(readTableSet(c));
+  }
+  if (read.empty()) throw ParseError{"the file holds no tableset"};
+  return read;
+}
+
+// Files read lately, by path, with their bytes and the sets they gave. A
+// file whose bytes are unchanged gives its sets again without being parsed:
+// every repository that opens reads the whole folder, and a host opens many.
+struct ReadFile {
+  std::string bytes;
+  std::vector<ReposTableSet> sets;
+};
+constexpr size_t kReadFilesKept = 16;
+std::mutex readFilesMutex;
+std::map<std::string, ReadFile> readFiles;
+
+// The sets that the file at `path` gave when it last held `bytes`; false
+// when it was not read with these bytes lately.
+bool readBefore(const std::string& path, const std::string& bytes,
+                std::vector<ReposTableSet>* sets) {
+  std::lock_guard<std::mutex> guard(readFilesMutex);
+  auto found = readFiles.find(path);
+  if (found == readFiles.end() || found->second.bytes != bytes) return false;
+  *sets = found->second.sets;
+  return true;
+}
+
+void keepRead(const std::string& path, const std::string& bytes,
+              const std::vector<ReposTableSet>& sets) {
+  std::lock_guard<std::mutex> guard(readFilesMutex);
+  if (readFiles.size() >= kReadFilesKept && !readFiles.count(path))
+    readFiles.erase(readFiles.begin());
+  readFiles[path] = ReadFile{bytes, sets};
 }
 
 }  // namespace
@@ -315,24 +388,27 @@ bool ReposTableSetReader::loadTableSetDirectory(int* count) {
 bool ReposTableSetReader::loadTableSetFile(const KvbString& path) {
   KvbString fileName;
   kvbParsePath(path, nullptr, &fileName);
-  KvDom dom;
-  if (!dom.loadFile(path)) return fail(fileName + ": " + dom.getErrorMessage());
+  char* data = nullptr;
+  size_t size = 0;
+  const bool readable = np_fio_read_file(path.asCstr(), &data, &size) == NP_FIO_OK;
+  const KvbString bytes = readable ? KvbString(data, size) : KvbString("");
+  std::free(data);
   std::vector<ReposTableSet> read;
-  try {
-    KvDomNode root = dom.getRoot();
-    if (root.getName() != "velmorandocument")
-      throw ParseError{"the root element is not \"velmorandocument\""};
-    Attributes attrs(root, "velmorandocument", {"class"});
-    if (attrs.text("class") != "ReposTableCreateSpec")
-      throw ParseError{"the document class is not \"ReposTableCreateSpec\""};
-    for (KvDomNode c = root.getFirstChild(); !c.isNull(); c = c.getNextSibling()) {
-      if (c.getName() != "tableset")
-        throw ParseError{"unexpected element " + quoted("", c.getName())};
-      read.push_back(readTableSet(c));
+  if (!readable || !readBefore(path.str(), bytes.str(), &read)) {
+    // A file that cannot be read is left to the document's own load, whose
+    // text says why; a fault of the text is named with the file, as that
+    // load names it.
+    KvDom dom;
+    if (!readable && !dom.loadFile(path))
+      return fail(fileName + ": " + dom.getErrorMessage());
+    if (readable && !dom.loadXML(bytes))
+      return fail(fileName + ": " + path + ": " + dom.getErrorMessage());
+    try {
+      read = readDocument(dom);
+    } catch (const ParseError& e) {
+      return fail(fileName + ": " + e.text);
     }
-    if (read.empty()) throw ParseError{"the file holds no tableset"};
-  } catch (const ParseError& e) {
-    return fail(fileName + ": " + e.text);
+    if (readable) keepRead(path.str(), bytes.str(), read);
   }
   for (ReposTableSet& set : read) {
     auto same = std::find_if(sets_.begin(), sets_.end(), [&](const ReposTableSet& s) {

@@ -387,6 +387,40 @@ TEST_P(CreateTest, ASecondPrefixMakesASecondRepository) {
   EXPECT_FALSE(isMarked(db));
 }
 
+// Creations on back ends that name types differently, one after the other
+// in one process, each get their own back end's types and names.
+TEST_P(CreateTest, EachBackEndGetsItsOwnColumnTypes) {
+  if (!isPostgres()) GTEST_SKIP() << "compares a file with the server";
+  const ReposColumnDef* real = reposCoreColumnDefs;
+  while (isEndRecord(*real) || real->type != kvbTypeReal) ++real;
+  AdminDatabase db = newDatabase();
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(admin_->createFileRepository(
+        dir_.file("file" + std::to_string(round) + ".db").c_str()))
+        << error();
+    ASSERT_TRUE(create(db)) << error();
+    RepositoryImpl* repository = open(db);
+    ASSERT_NE(repository, nullptr) << error();
+    ReposDataAccess* rda = repository->getDataAccess();
+    const KvbDatavar values[] = {
+        KvbDatavar(rda->getSchemaName()),
+        KvbDatavar(rda->getTableName(real->tableCode, false, -1)
+                       .substr(rda->getSchemaName().length() + 1)),
+        KvbDatavar(real->columnName)};
+    ReposDataAccessCursor* type = rda->paramSelect(
+        "SELECT data_type FROM information_schema.columns WHERE "
+        "LOWER(table_schema)=LOWER(?) AND LOWER(table_name)=LOWER(?) AND "
+        "LOWER(column_name)=LOWER(?)",
+        3, &values[0], &values[1], &values[2]);
+    ASSERT_NE(type, nullptr) << rda->getErrorMessage().str();
+    ASSERT_EQ(type->next(), 1) << real->tableCode;
+    EXPECT_EQ(type->getString(0).str(), "double precision");
+    type->release();
+    repository->release();
+    db.prefix = db.prefix.substr(0, db.prefix.find('.') + 1) + "two";
+  }
+}
+
 INSTANTIATE_ADMIN_TARGETS(CreateTest);
 
 class DdlScriptTest : public AdminTargetTest {

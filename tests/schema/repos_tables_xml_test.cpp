@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "kvfileio/kvfileio.h"
+#include "kvxmldom/kvxmldom.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -264,6 +266,76 @@ TEST_F(TableSetReaderTest, MalformedFilesFailWithFileAndFault) {
     EXPECT_NE(error.find(c.expected), std::string::npos)
         << "error: " << error << "\nexpected: " << c.expected;
   }
+}
+
+// Each fault names its element's whole place, whichever kind of element it
+// is; a text that is no document is named as a load of the file names it.
+TEST_F(TableSetReaderTest, FaultsNameTheirPlaceInFull) {
+  const std::string table =
+      "<tableset name=\"S\" version=\"1\"><table name=\"T\">"
+      "<column name=\"A\" type=\"integer\"/>";
+  const std::pair<std::string, std::string> cases[] = {
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" type=\"integer\" length=\"4\"/></table></tableset>",
+       "tableset \"S\": table \"T\": column \"A\": only text columns take "
+       "a length"},
+      {"<tableset name=\"S\" version=\"1\"><table name=\"T\"><column "
+       "name=\"A\" kind=\"x\"/></table></tableset>",
+       "tableset \"S\": table \"T\": column \"A\": unknown attribute "
+       "\"kind\""},
+      {table + "<row number=\"1\" colour=\"red\"/></table></tableset>",
+       "tableset \"S\": table \"T\": row: unknown attribute \"colour\""},
+      {table + "<row number=\"1\"><value column=\"A\" null=\"no\"/></row>"
+               "</table></tableset>",
+       "tableset \"S\": table \"T\": row 1: value: attribute \"null\" must "
+       "be \"true\" or \"false\""},
+      {"<tableset name=\"S\" version=\"1\"><macro name=\"M\"/></tableset>",
+       "tableset \"S\": macro \"M\": attribute \"value\" is missing"},
+      {"<tableset name=\"S\" version=\"1\"><postcreate><statement>"
+       "<sql x=\"1\">SELECT 1</sql></statement></postcreate></tableset>",
+       "tableset \"S\": postcreate: statement: sql: unknown attribute \"x\""},
+      {"<tableset name=\"S\" version=\"1\"><postcreate mode=\"x\"/>"
+       "</tableset>",
+       "tableset \"S\": postcreate: unknown attribute \"mode\""},
+  };
+  for (const auto& c : cases) {
+    write("bad.xml", document(c.first));
+    EXPECT_EQ(load(), "bad.xml: " + c.second);
+  }
+  const std::string path = (dir_.path() / "bad.xml").string();
+  write("bad.xml", "<velmorandocument><tableset");
+  KvDom dom;
+  ASSERT_FALSE(dom.loadFile(path.c_str()));
+  EXPECT_EQ(load(), "bad.xml: " + dom.getErrorMessage().str());
+}
+
+// A file is read anew at each load: new bytes give new sets, also at the
+// same size, and the sets handed out are the reader's own.
+TEST_F(TableSetReaderTest, EachLoadReadsTheFileAsItIsNow) {
+  auto text = [](const char* name, int version) {
+    return document("<tableset name=\"" + std::string(name) + "\" version=\"" +
+                    std::to_string(version) +
+                    "\"><table name=\"T1\"><column name=\"A\" "
+                    "type=\"integer\"/></table></tableset>");
+  };
+  write("a.xml", text("S", 1));
+  ASSERT_EQ(load(), "");
+  EXPECT_EQ(set(0)->version, 1);
+  set(0)->version = 7;
+  set(0)->tableDefs.clear();
+  ASSERT_EQ(load(), "");
+  EXPECT_EQ(set(0)->version, 1);
+  EXPECT_EQ(set(0)->tableDefs.size(), 1u);
+  write("a.xml", text("S", 2));
+  ASSERT_EQ(load(), "");
+  EXPECT_EQ(set(0)->version, 2);
+  write("a.xml", text("R", 2));
+  ReposTableSetReader second;
+  ASSERT_TRUE(second.openTableSetDirectory(dir_.path().c_str()));
+  ASSERT_TRUE(second.loadTableSetDirectory(nullptr));
+  ReposTableSet* read = nullptr;
+  ASSERT_TRUE(second.tableSetAt(0, &read));
+  EXPECT_EQ(read->name.str(), "R");
 }
 
 // An unusable file fails the whole folder, which fails opening and creating
