@@ -80,13 +80,11 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   EXPECT_FALSE(probe->nextId("FOLDER", id));
   EXPECT_FALSE(probe->transaction([&] { return ran = true; }));
   EXPECT_FALSE(ran);
-  EXPECT_FALSE(probe->insertUnless(Probe::IfPresent::kRefuse, "refused",
-                                   "MFLD", "FI_NAME=?", {"a"}, "FI_NAME",
-                                   {"a"}));
+  EXPECT_FALSE(probe->insertUnless(Probe::IfPresent::kRefuse, "refused", "MFLD",
+                                   {{"FI_NAME", "a"}}, {{"FI_NAME", "a"}}));
   EXPECT_EQ(probe->rowsWhere("MFLD", nullptr, {}), nullptr);
   EXPECT_EQ(probe->exists("MFLD", "FI_NAME=?", {"a"}), -1);
-  EXPECT_EQ(probe->addNumbered({}, "GCATS", "GCATS", nullptr, {},
-                               "GC_ID, GCNAME", {"a"}),
+  EXPECT_EQ(probe->addNumbered("GCATS", "GCATS", "GC_ID", {{"GCNAME", "a"}}),
             -1);
   EXPECT_FALSE(probe->deleteRows({"RULE"}, "RU_ID", 1));
   EXPECT_EQ(
@@ -281,14 +279,16 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
         "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + probe_->table("FOLDER"),
         {})));
   };
-  std::string columns = "FLDR_ID, FLDR_NAM";
-  ASSERT_TRUE(probe_->insert("FOLDER", columns.c_str(), {1, "one"}));
-  columns.replace(columns.size() - 3, 3, "PAR");  // the same buffer
-  ASSERT_TRUE(probe_->insert("FOLDER", columns.c_str(), {2, 7}));
-  ASSERT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {3, "three"}));
+  std::string column = "FLDR_NAM";
+  ASSERT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", 1}, {column.c_str(), "one"}}));
+  column.replace(column.size() - 3, 3, "PAR");  // the same buffer
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_ID", 2}, {column.c_str(), 7}}));
+  ASSERT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", 3}, {"FLDR_NAM", "three"}}));
   EXPECT_EQ(folders(), (Rows{"1|one|", "2||7", "3|three|"}));
   // The same column in two tables.
-  ASSERT_TRUE(probe_->insert("JSETUP", "SU_ID, FLDR_ID", {9, 3}));
+  ASSERT_TRUE(probe_->insert("JSETUP", {{"SU_ID", 9}, {"FLDR_ID", 3}}));
   ASSERT_TRUE(probe_->deleteRows({"JSETUP", "FOLDER"}, "FLDR_ID", 3));
   EXPECT_EQ(count("JSETUP") + count("FOLDER"), 2);
 
@@ -315,10 +315,11 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
     Rows texts;
   } script;
   ASSERT_TRUE(probe_->setDDLCallback(&script));
-  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {4, "scripted"}));
+  EXPECT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", 4}, {"FLDR_NAM", "scripted"}}));
   // A numbered row reaches the script with its id in front.
-  EXPECT_EQ(probe_->addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
-                                "FLDR_ID, FLDR_NAM", {"counted"}),
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                {{"FLDR_NAM", "counted"}}),
             1);
   ASSERT_TRUE(probe_->setDDLCallback(nullptr));
   const std::string insert = "INSERT INTO " + probe_->table("FOLDER").str();
@@ -329,10 +330,11 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
             insert + " (FLDR_ID, FLDR_NAM) VALUES (1, 'counted')");
   // The kept statement of the same columns takes a drawn id first.
   ASSERT_TRUE(probe_->run("DELETE FROM " + probe_->table("FOLDER"), {}));
-  const int id = probe_->addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
-                                     "FLDR_ID, FLDR_NAM", {"numbered"});
+  const int id = probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                     {{"FLDR_NAM", "numbered"}});
   ASSERT_GT(id, 0);
-  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {id + 1, "stored"}));
+  EXPECT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", id + 1}, {"FLDR_NAM", "stored"}}));
   Rows stored{std::to_string(id) + "|numbered|",
               std::to_string(id + 1) + "|stored|"};
   std::sort(stored.begin(), stored.end());
