@@ -2,7 +2,6 @@
 #include "access/base_rdaimpl.h"
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 #include <string>
 
@@ -57,24 +56,23 @@ struct BaseRDAImpl::KeptStatement {
   }
 
   // True when `text` is the names of `lead` (when given) and `columns` joined
-  // by ", ", compared in place.
+  // by ", ", compared in place, character by character.
   static bool namesMatch(const std::string& text, const SqlField* lead,
                          const SqlFields& columns) {
-    size_t at = 0;
+    const char* at = text.c_str();
     const auto next = [&](const char* name) {
-      if (at > 0) {
-        if (text.compare(at, 2, ", ") != 0) return false;
+      if (at != text.c_str()) {
+        if (at[0] != ',' || at[1] != ' ') return false;
         at += 2;
       }
-      const size_t length = std::strlen(name);
-      if (text.compare(at, length, name) != 0) return false;
-      at += length;
+      while (*name)
+        if (*at++ != *name++) return false;
       return true;
     };
     if (lead && !next(lead->name)) return false;
     for (const SqlField& column : columns)
       if (!next(column.name)) return false;
-    return at == text.size();
+    return *at == '\0';
   }
 };
 
@@ -442,16 +440,11 @@ bool BaseRDAImpl::insert(const char* code, const SqlFields& columns,
       {"INSERT", code, nullptr, count, lead, &columns},
       [this](const StatementKey& key) { return insertSql(key); }, nullptr,
       [&](RDA_StatementBase& statement) {
-        int index = 0;
-        const auto bind = [&](const SqlField& column) {
-          statement.setParameterInfo(index, column.param.type,
-                                     column.param.size);
-          return statement.setParameter(index++, column.param.value);
-        };
-        if (lead && !bind(*lead)) return false;
-        for (const SqlField& column : columns)
-          if (!bind(column)) return false;
-        return true;
+        const size_t first = lead ? 1 : 0;
+        return statement.setDeclared(
+            0, count, [&](size_t i) -> const auto& {
+              return i < first ? lead->param : columns[i - first].param;
+            });
       },
       [&](const KvbString& sql) {
         QueryParamList params;

@@ -341,6 +341,49 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
   EXPECT_EQ(folders(), stored) << "the scripted rows are not stored";
 }
 
+// A row's values go to the columns they are named with, in any order: the
+// statement kept for one order is not taken for another. A duplicate is
+// found by every one of its keys, a key that is an expression too.
+TEST_P(BaseRDAImplTest, RowsAndKeysArePairedByColumnName) {
+  const auto folders = [&] {
+    return sortedRows(rows(probe_->query(
+        "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + probe_->table("FOLDER"),
+        {})));
+  };
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_ID", 11}, {"FLDR_NAM", "one"}}));
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_NAM", "two"}, {"FLDR_ID", 12}}));
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_ID", 13}, {"FLDR_PAR", 1}}));
+  EXPECT_EQ(folders(), (Rows{"11|one|", "12|two|", "13||1"}));
+
+  const SqlFields one = {{"FLDR_NAM", "one"}, {"COALESCE(FLDR_PAR, 0)", 0}};
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                {{"FLDR_NAM", "one"}}, one),
+            11);
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                {{"FLDR_NAM", "one"}}, one, "one exists"),
+            -1);
+  EXPECT_EQ(probe_->getErrorMessage().str(), "one exists");
+  // One key that differs is another row.
+  const int id = probe_->addNumbered(
+      "FOLDER", "FOLDER", "FLDR_ID", {{"FLDR_NAM", "one"}, {"FLDR_PAR", 3}},
+      {{"FLDR_NAM", "one"}, {"COALESCE(FLDR_PAR, 0)", 3}}, "one exists");
+  ASSERT_GT(id, 0);
+
+  const SqlFields three = {{"FLDR_ID", 13}, {"FLDR_PAR", 1}};
+  EXPECT_TRUE(probe_->insertUnless(Probe::IfPresent::kSucceed, "", "FOLDER",
+                                   three, three));
+  EXPECT_FALSE(probe_->insertUnless(Probe::IfPresent::kRefuse, "three exists",
+                                    "FOLDER", {{"FLDR_PAR", 1}}, three));
+  EXPECT_EQ(probe_->getErrorMessage().str(), "three exists");
+  EXPECT_TRUE(probe_->insertUnless(Probe::IfPresent::kRefuse, "", "FOLDER",
+                                   {{"FLDR_ID", 15}, {"FLDR_PAR", 1}},
+                                   {{"FLDR_ID", 15}, {"FLDR_PAR", 1}}));
+  Rows all{"11|one|", "12|two|", "13||1", "15||1",
+           std::to_string(id) + "|one|3"};
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(folders(), all);
+}
+
 INSTANTIATE_RDA_TARGETS(BaseRDAImplTest);
 
 }  // namespace
