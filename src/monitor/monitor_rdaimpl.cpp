@@ -104,6 +104,24 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
   });
 }
 
+bool MonitorRDAImpl::addDashboardObject(const char* code, const char* idColumn,
+                                        const SqlField& name, SqlFields columns,
+                                        const KvbString& uuid,
+                                        const KvbString& user, int folderId,
+                                        int* newId) {
+  const KvbDatavar date = now();
+  columns.insert(columns.end(), {name,
+                                 {"UUID", uuid},
+                                 {"CRDAT", date},
+                                 {"EDDAT", date},
+                                 {"CRUSR", user},
+                                 {"EDUSR", user},
+                                 {"FLDR_ID", folderId}});
+  return handOut(addFiled(folderId, code, code, idColumn, columns, {name},
+                          message(kExists)),
+                 newId);
+}
+
 bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
                                   int key, const SqlFields& columns,
                                   const KvbString& editUser, int folderId) {
@@ -438,22 +456,13 @@ bool MonitorRDAImpl::addReportGroup(
     const KvbString& name, const KvbString& description, int intervalCount,
     int intervalLength, int thresholdId, KvbDate endDate, const KvbString& user,
     const KvbString& uuid, int folderId, int* newId) {
-  const KvbDatavar date = now();
-  return handOut(addFiled(folderId, "RPTGRP", "RPTGRP", "GRP_ID",
-                          {{"GRP_NAME", name},
-                           {"GRP_DESC", description},
-                           {"INTNUM", intervalCount},
-                           {"INTLEN", intervalLength},
-                           {"THR_ID", thresholdId},
-                           {"ENDDATE", endDate},
-                           {"UUID", uuid},
-                           {"CRDAT", date},
-                           {"EDDAT", date},
-                           {"CRUSR", user},
-                           {"EDUSR", user},
-                           {"FLDR_ID", folderId}},
-                          {{"GRP_NAME", name}}, message(kExists)),
-                 newId);
+  return addDashboardObject("RPTGRP", "GRP_ID", {"GRP_NAME", name},
+                            {{"GRP_DESC", description},
+                             {"INTNUM", intervalCount},
+                             {"INTLEN", intervalLength},
+                             {"THR_ID", thresholdId},
+                             {"ENDDATE", endDate}},
+                            uuid, user, folderId, newId);
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,
@@ -512,18 +521,9 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
                                   const KvbString& description,
                                   const KvbString& user, const KvbString& uuid,
                                   int folderId, int* newId) {
-  const KvbDatavar date = now();
-  return handOut(addFiled(folderId, "DIMENS", "DIMENS", "DIM_ID",
-                          {{"DIM_NAME", name},
-                           {"DIM_DESC", description},
-                           {"UUID", uuid},
-                           {"CRDAT", date},
-                           {"EDDAT", date},
-                           {"CRUSR", user},
-                           {"EDUSR", user},
-                           {"FLDR_ID", folderId}},
-                          {{"DIM_NAME", name}}, message(kExists)),
-                 newId);
+  return addDashboardObject("DIMENS", "DIM_ID", {"DIM_NAME", name},
+                            {{"DIM_DESC", description}}, uuid, user, folderId,
+                            newId);
 }
 
 bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
@@ -600,17 +600,11 @@ bool MonitorRDAImpl::addThreshold(
     const KvbString& uuid, int folderId, int bandCount,
     const KvbString* bandNames, const double* bandStarts,
     const double* bandEnds, const int* bandColors, int* newId) {
-  const KvbDatavar date = now();
-  SqlFields columns = {{"THR_NAME", name}, {"THR_DESC", description},
-                       {"UUID", uuid},     {"CRDAT", date},
-                       {"EDDAT", date},    {"CRUSR", user},
-                       {"EDUSR", user},    {"FLDR_ID", folderId}};
-  if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
-                   columns))
-    return false;
-  return handOut(addFiled(folderId, "THRHLD", "THRHLD", "THR_ID", columns,
-                          {{"THR_NAME", name}}, message(kExists)),
-                 newId);
+  SqlFields columns = {{"THR_DESC", description}};
+  return appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
+                     columns) &&
+         addDashboardObject("THRHLD", "THR_ID", {"THR_NAME", name}, columns,
+                            uuid, user, folderId, newId);
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listThresholds(int thresholdId,
