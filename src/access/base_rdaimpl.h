@@ -208,7 +208,8 @@ class BaseRDAImpl {
   // When a row matches every one of `keys` (none is looked for when there
   // are none), the answer is that row's id, or, with a `refusal` text that
   // is not null, the addition is refused with it. -1 on failure; nothing
-  // of a failed addition stays.
+  // of a failed addition stays. Each key is the term "<name>=?", its name
+  // a column or an expression over columns ("COALESCE(TBL_CAT,'')").
   int addNumbered(const char* code, const char* counter, const char* idColumn,
                   const SqlFields& columns, const SqlFields& keys = {},
                   const KvbString& refusal = KvbString(),
