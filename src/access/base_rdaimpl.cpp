@@ -33,14 +33,47 @@ struct BaseRDAImpl::KeptStatement {
   KeptStatement(const StatementKey& key, RDA_StatementBase* made)
       : verb(part(key.verb)),
         code(part(key.code)),
-        text(part(key.text)),
+        text(keyText(key)),
         markers(key.markers),
         statement(made) {}
   bool matches(const StatementKey& key) const {
-    return markers == key.markers && code == part(key.code) &&
-           text == part(key.text) && verb == part(key.verb);
+    if (markers != key.markers || code != part(key.code) ||
+        verb != part(key.verb))
+      return false;
+    if (!key.text && key.columns)
+      return namesMatch(text, key.lead, *key.columns);
+    return text == part(key.text);
   }
   static const char* part(const char* text) { return text ? text : ""; }
+
+  // The column list of a key: its text, or the names of its row's columns.
+  static std::string keyText(const StatementKey& key) {
+    if (key.text || !key.columns) return key.text ? key.text : "";
+    std::string text = key.lead ? key.lead->name : "";
+    for (const SqlField& column : *key.columns)
+      text.append(text.empty() ? "" : ", ").append(column.name);
+    return text;
+  }
+
+  // True when `text` is the names of `lead` (when given) and `columns` joined
+  // by ", ", compared in place, character by character.
+  static bool namesMatch(const std::string& text, const SqlField* lead,
+                         const SqlFields& columns) {
+    const char* at = text.c_str();
+    const auto next = [&](const char* name) {
+      if (at != text.c_str()) {
+        if (at[0] != ',' || at[1] != ' ') return false;
+        at += 2;
+      }
+      while (*name)
+        if (*at++ != *name++) return false;
+      return true;
+    };
+    if (lead && !next(lead->name)) return false;
+    for (const SqlField& column : columns)
+      if (!next(column.name)) return false;
+    return *at == '\0';
+  }
 };
 
 namespace {
@@ -290,39 +323,13 @@ bool BaseRDAImpl::runKeptBy(
 bool BaseRDAImpl::runKept(
     const StatementKey& key,
     const std::function<KvbString(const StatementKey&)>& build,
-    const std::vector<KvbDatavar>& values, int* rows, const KvbDatavar* lead) {
+    const std::vector<KvbDatavar>& values, int* rows) {
   return runKeptBy(
       key, build, rows,
       [&](RDA_StatementBase& statement) {
-        const int first = lead ? 1 : 0;
-        return (!lead || statement.setParameter(0, *lead)) &&
-               statement.setParameters(first, values.data(), values.size());
+        return statement.setParameters(0, values.data(), values.size());
       },
-      [&](const KvbString& sql) {
-        if (!lead) return run(sql, values, rows);
-        std::vector<KvbDatavar> all{*lead};
-        all.insert(all.end(), values.begin(), values.end());
-        return run(sql, all, rows);
-      });
-}
-
-bool BaseRDAImpl::runKeptDeclared(
-    const StatementKey& key,
-    const std::function<KvbString(const StatementKey&)>& build,
-    const QueryParamList& params, int* rows) {
-  return runKeptBy(
-      key, build, rows,
-      [&](RDA_StatementBase& statement) {
-        for (size_t i = 0; i < params.size(); ++i) {
-          const int index = static_cast<int>(i);
-          statement.setParameterInfo(index, params[i].type, params[i].size);
-          if (!statement.setParameter(index, params[i].value)) return false;
-        }
-        return true;
-      },
-      [&](const KvbString& sql) {
-        return ready() && runStatement(boundStatement(rda_, sql, params), rows);
-      });
+      [&](const KvbString& sql) { return run(sql, values, rows); });
 }
 
 int BaseRDAImpl::firstRow(
@@ -415,82 +422,68 @@ bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body,
 // ---------------------------------------------------------------------------
 // Shared writes and lookups
 
-bool BaseRDAImpl::insert(const char* code, const char* columns,
-                         const std::vector<KvbDatavar>& values,
-                         const KvbDatavar* lead) {
-  // The builders capture no more than the object, which std::function
-  // holds without an allocation.
-  return runKept(
-      {"INSERT", code, columns, values.size() + (lead ? 1 : 0)},
-      [this](const StatementKey& key) { return insertSql(key); }, values,
-      nullptr, lead);
-}
-
 KvbString BaseRDAImpl::insertSql(const StatementKey& key) {
   KvbString markers;
   for (size_t i = 0; i < key.markers; ++i) markers.append(i ? ", ?" : "?");
-  return "INSERT INTO " + table(key.code) + " (" + key.text + ") VALUES (" +
-         markers + ")";
+  return "INSERT INTO " + table(key.code) + " (" +
+         KeptStatement::keyText(key).c_str() + ") VALUES (" + markers + ")";
 }
 
 bool BaseRDAImpl::insert(const char* code, const SqlFields& columns,
                          const SqlField* lead) {
-  KvbString names;
-  QueryParamList params;
-  params.reserve(columns.size() + (lead ? 1 : 0));
-  auto add = [&](const SqlField& column) {
-    names.append(names.isEmpty() ? "" : ", ").append(column.name);
-    params.push_back(column.param);
-  };
-  if (lead) add(*lead);
-  for (const SqlField& column : columns) add(column);
-  return runKeptDeclared(
-      // Its own verb: a statement kept with declared types keeps them.
-      {"INSERT DECLARED", code, names.asCstr(), params.size()},
-      [this](const StatementKey& key) { return insertSql(key); }, params);
+  // The key names the row's columns in place, and the values are bound
+  // from the fields themselves: a repeated add copies neither. The
+  // builder captures no more than the object, which std::function holds
+  // without an allocation.
+  const size_t count = columns.size() + (lead ? 1 : 0);
+  return runKeptBy(
+      {"INSERT", code, nullptr, count, lead, &columns},
+      [this](const StatementKey& key) { return insertSql(key); }, nullptr,
+      [&](RDA_StatementBase& statement) {
+        const size_t first = lead ? 1 : 0;
+        return statement.setDeclared(
+            0, count, [&](size_t i) -> const auto& {
+              return i < first ? lead->param : columns[i - first].param;
+            });
+      },
+      [&](const KvbString& sql) {
+        QueryParamList params;
+        params.reserve(count);
+        if (lead) params.push_back(lead->param);
+        for (const SqlField& column : columns) params.push_back(column.param);
+        return ready() &&
+               runStatement(boundStatement(rda_, sql, params), nullptr);
+      });
 }
 
 bool BaseRDAImpl::update(const char* code, const char* assignments,
                          const std::vector<KvbDatavar>& values, int* rows) {
-  return runKept({"UPDATE", code, assignments, values.size()},
-                 [this](const StatementKey& key) {
-                   return "UPDATE " + table(key.code) + " SET " + key.text;
-                 },
-                 values, rows);
+  return runKept(
+      {"UPDATE", code, assignments, values.size()},
+      [this](const StatementKey& key) {
+        return "UPDATE " + table(key.code) + " SET " + key.text;
+      },
+      values, rows);
 }
 
-// The first name of a column list ("A, B, C" gives "A").
-static KvbString firstColumn(const char* columns) {
-  const KvbString list(columns);
-  return list.substr(0, list.find(','));
-}
-
-int BaseRDAImpl::addNumbered(const KvbString& refusal, const char* code,
-                             const char* counter, const char* condition,
-                             const std::vector<KvbDatavar>& keys,
-                             const char* columns,
-                             const std::vector<KvbDatavar>& values,
+int BaseRDAImpl::addNumbered(const char* code, const char* counter,
+                             const char* idColumn, const SqlFields& columns,
+                             const SqlFields& keys, const KvbString& refusal,
                              const char* file, int line) {
-  return addNumberedAfter(nullptr, refusal, code, counter, condition, keys,
-                          columns, values, file, line);
+  return addNumberedAfter(nullptr, code, counter, idColumn, columns, keys,
+                          refusal, file, line);
 }
 
-int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
-                                  const KvbString& refusal, const char* code,
-                                  const char* counter, const char* condition,
-                                  const std::vector<KvbDatavar>& keys,
-                                  const char* columns,
-                                  const std::vector<KvbDatavar>& values,
-                                  const char* file, int line) {
+int BaseRDAImpl::addNumberedAfter(
+    const std::function<bool()>& check, const char* code, const char* counter,
+    const char* idColumn, const SqlFields& columns, const SqlFields& keys,
+    const KvbString& refusal, const char* file, int line) {
   if (!ready()) return -1;
   int id = -1;
   const bool ok = addInOneStep([&] {
     if (check && !check()) return false;
     int existing = -1;
-    switch (condition ? lookup("SELECT " + firstColumn(columns) + " FROM " +
-                                   table(code) + " WHERE " + condition,
-                               keys, &existing)
-                      : 0) {
+    switch (keys.empty() ? 0 : matching(code, idColumn, keys, &existing)) {
       case 0:
         break;
       case 1:
@@ -500,18 +493,6 @@ int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
       default:
         return false;
     }
-    if (!nextId(counter, id)) return false;
-    const KvbDatavar numbered(id);
-    return insert(code, columns, values, &numbered);
-  });
-  return ok ? id : -1;
-}
-
-int BaseRDAImpl::addNumbered(const char* code, const char* counter,
-                             const char* idColumn, const SqlFields& columns) {
-  if (!ready()) return -1;
-  int id = -1;
-  const bool ok = addInOneStep([&] {
     if (!nextId(counter, id)) return false;
     const SqlField numbered(idColumn, id);
     return insert(code, columns, &numbered);
@@ -546,16 +527,12 @@ bool BaseRDAImpl::runFiled(int folderId, const SqlStatement& statement,
   return inFolder(folderId, [&] { return run(statement, rows); });
 }
 
-int BaseRDAImpl::addFiled(int folderId, const KvbString& refusal,
-                          const char* code, const char* counter,
-                          const char* condition,
-                          const std::vector<KvbDatavar>& keys,
-                          const char* columns,
-                          const std::vector<KvbDatavar>& values,
+int BaseRDAImpl::addFiled(int folderId, const char* code, const char* counter,
+                          const char* idColumn, const SqlFields& columns,
+                          const SqlFields& keys, const KvbString& refusal,
                           const char* file, int line) {
-  return addNumberedAfter([&] { return folderExists(folderId); }, refusal,
-                          code, counter, condition, keys, columns, values,
-                          file, line);
+  return addNumberedAfter([&] { return folderExists(folderId); }, code, counter,
+                          idColumn, columns, keys, refusal, file, line);
 }
 
 bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
@@ -625,8 +602,7 @@ void BaseRDAImpl::postChange(int changeType, const char* typeName, int objectId,
                              const KvbString& objectUuid) {
   const KvbString type(typeName);
   post([=](RepositoryEventManager& events, const KvbString& repository) {
-    events.postObjectChange(repository, changeType, type, objectId,
-                            objectUuid);
+    events.postObjectChange(repository, changeType, type, objectId, objectUuid);
   });
 }
 
@@ -756,17 +732,24 @@ int BaseRDAImpl::exists(const char* code, const char* condition,
                 nullptr);
 }
 
+int BaseRDAImpl::matching(const char* code, const char* column,
+                          const SqlFields& keys, int* value) {
+  SqlStatement select(KvbString("SELECT ") + column + " FROM " + table(code));
+  // Every key is a term, null too, as in the row that the add would write.
+  for (const SqlField& key : keys)
+    select.where(SqlField(key.name, key.param, Given::kAlways));
+  return lookup(select, value);
+}
+
 bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
-                               const char* code, const char* condition,
-                               const std::vector<KvbDatavar>& keys,
-                               const char* columns,
-                               const std::vector<KvbDatavar>& values,
-                               const char* file, int line) {
+                               const char* code, const SqlFields& keys,
+                               const SqlFields& columns, const char* file,
+                               int line) {
   if (!ready()) return false;
   return transaction([&] {
-    switch (exists(code, condition, keys)) {
+    switch (matching(code, "1", keys, nullptr)) {
       case 0:
-        return insert(code, columns, values);
+        return insert(code, columns);
       case 1:
         if (policy == IfPresent::kRefuse) return fail(text, file, line);
         if (policy == IfPresent::kWarn)

@@ -151,18 +151,21 @@ class BaseRDAImpl {
     const char* code;
     const char* text;
     size_t markers;
+    // A row's columns, which stand for `text` when it is null: the name of
+    // `lead` (when given) and then those of `columns`, joined by ", ". They
+    // are compared name by name, so that a row's key needs no text built
+    // for each add.
+    const SqlField* lead = nullptr;
+    const SqlFields* columns = nullptr;
   };
   // run() of the statement that `build` makes for `key`. The object builds
   // and prepares it on the first use of the key and keeps it for the later
   // ones, so that a repeated write neither rebuilds its text nor prepares
   // it again. While a DDL callback takes the statements, each run builds a
-  // statement of its own, which goes into the script. `lead`, when given,
-  // is bound before `values` (as the id of a numbered row), so that the
-  // caller need not build a vector with it in front.
+  // statement of its own, which goes into the script.
   bool runKept(const StatementKey& key,
                const std::function<KvbString(const StatementKey&)>& build,
-               const std::vector<KvbDatavar>& values, int* rows = nullptr,
-               const KvbDatavar* lead = nullptr);
+               const std::vector<KvbDatavar>& values, int* rows = nullptr);
   // The free firstRow on the object's connection; a failure is logged.
   int firstRow(const KvbString& sql, const std::vector<KvbDatavar>& values,
                const std::function<void(ReposDataAccessCursor&)>& read);
@@ -190,14 +193,9 @@ class BaseRDAImpl {
   bool addInOneStep(const std::function<bool()>& body,
                     const std::function<bool()>& undo = nullptr);
 
-  // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)" with `lead`
-  // (when given) and then `values` bound.
-  bool insert(const char* code, const char* columns,
-              const std::vector<KvbDatavar>& values,
-              const KvbDatavar* lead = nullptr);
-  // The same of a row given as columns, each name with its value (declared
-  // with its type and size): `lead` (when given) and then every one of
-  // `columns`, given or not.
+  // Runs "INSERT INTO <table> (<columns>) VALUES (?, ...)" of a row given
+  // as columns, each name with its value (declared with its type and size):
+  // `lead` (when given) and then every one of `columns`, given or not.
   bool insert(const char* code, const SqlFields& columns,
               const SqlField* lead = nullptr);
   // Runs "UPDATE <table> SET <assignments>", where `assignments` holds the
@@ -205,23 +203,18 @@ class BaseRDAImpl {
   // its statements, one for each distinct text.
   bool update(const char* code, const char* assignments,
               const std::vector<KvbDatavar>& values, int* rows = nullptr);
-  // Adds a row whose id (the first of `columns`) comes from the id counter
-  // `counter`, `values` giving the other columns, and answers the id. When
-  // a row matches `condition` (none is looked for when it is null), the
-  // answer is that row's id, or, with a `refusal` text that is not null,
-  // the addition is refused with it. -1 on failure; nothing of a failed
-  // addition stays.
-  int addNumbered(const KvbString& refusal, const char* code,
-                  const char* counter, const char* condition,
-                  const std::vector<KvbDatavar>& keys, const char* columns,
-                  const std::vector<KvbDatavar>& values,
+  // Adds a row given as columns: `idColumn` takes the next id of the id
+  // counter `counter`, followed by every one of `columns`; answers the id.
+  // When a row matches every one of `keys` (none is looked for when there
+  // are none), the answer is that row's id, or, with a `refusal` text that
+  // is not null, the addition is refused with it. -1 on failure; nothing
+  // of a failed addition stays. Each key is the term "<name>=?", its name
+  // a column or an expression over columns ("COALESCE(TBL_CAT,'')").
+  int addNumbered(const char* code, const char* counter, const char* idColumn,
+                  const SqlFields& columns, const SqlFields& keys = {},
+                  const KvbString& refusal = KvbString(),
                   const char* file = __builtin_FILE(),
                   int line = __builtin_LINE());
-  // Adds a row given as columns: `idColumn` takes the next id of the id
-  // counter `counter`, followed by every one of `columns`. The id, or -1 on
-  // failure; nothing of a failed addition stays.
-  int addNumbered(const char* code, const char* counter, const char* idColumn,
-                  const SqlFields& columns);
   // The text that refuses folder `folderId` because it does not exist.
   static KvbString missingFolder(int folderId);
   // True when folder `folderId` exists (the root, 0, always does); else
@@ -236,10 +229,9 @@ class BaseRDAImpl {
   // addNumbered for an object filed into folder `folderId`, as one unit
   // with the check that the folder exists: an object outside the folder
   // tree could not be reached by path.
-  int addFiled(int folderId, const KvbString& refusal, const char* code,
-               const char* counter, const char* condition,
-               const std::vector<KvbDatavar>& keys, const char* columns,
-               const std::vector<KvbDatavar>& values,
+  int addFiled(int folderId, const char* code, const char* counter,
+               const char* idColumn, const SqlFields& columns,
+               const SqlFields& keys, const KvbString& refusal,
                const char* file = __builtin_FILE(),
                int line = __builtin_LINE());
   // Deletes the rows of each table whose `column` equals `id`, in one
@@ -285,12 +277,11 @@ class BaseRDAImpl {
     kWarn,     // logs the text given as a warning, and succeeds
     kSucceed,  // succeeds quietly
   };
-  // Inserts a row unless one matches `condition`; a match is answered as
-  // `policy` says, with `text`. The check and the insert run in one
-  // transaction, so that two writers cannot both insert.
+  // Inserts the row `columns` unless a row matches every one of `keys`; a
+  // match is answered as `policy` says, with `text`. The check and the
+  // insert run in one transaction, so that two writers cannot both insert.
   bool insertUnless(IfPresent policy, const KvbString& text, const char* code,
-                    const char* condition, const std::vector<KvbDatavar>& keys,
-                    const char* columns, const std::vector<KvbDatavar>& values,
+                    const SqlFields& keys, const SqlFields& columns,
                     const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
   // Writes the columns given of the row whose `keyColumn` is `key`, with the
@@ -346,24 +337,20 @@ class BaseRDAImpl {
   bool inFolder(int folderId, const std::function<bool()>& write);
   // addNumbered that first runs `check` (when given) in the same unit; a
   // check that answers false refuses the add, with its own reason.
-  int addNumberedAfter(const std::function<bool()>& check,
-                       const KvbString& refusal, const char* code,
-                       const char* counter, const char* condition,
-                       const std::vector<KvbDatavar>& keys,
-                       const char* columns,
-                       const std::vector<KvbDatavar>& values,
-                       const char* file, int line);
+  int addNumberedAfter(const std::function<bool()>& check, const char* code,
+                       const char* counter, const char* idColumn,
+                       const SqlFields& columns, const SqlFields& keys,
+                       const KvbString& refusal, const char* file, int line);
+  // lookup of `column` of a row of table `code` that matches every one of
+  // `keys`: 1 found, 0 none, -1 failed.
+  int matching(const char* code, const char* column, const SqlFields& keys,
+               int* value);
   // runKept with the kept statement's values bound by `bind`, or, while a
   // DDL callback takes the statements, the text run by `script`.
   template <class Bind, class Script>
   bool runKeptBy(const StatementKey& key,
                  const std::function<KvbString(const StatementKey&)>& build,
                  int* rows, const Bind& bind, const Script& script);
-  // runKept of values declared with their types and sizes.
-  bool runKeptDeclared(
-      const StatementKey& key,
-      const std::function<KvbString(const StatementKey&)>& build,
-      const QueryParamList& params, int* rows = nullptr);
   // The text of insert()'s statements.
   KvbString insertSql(const StatementKey& key);
   // The statements that runKept keeps, the most recently added last.

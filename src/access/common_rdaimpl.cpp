@@ -22,9 +22,6 @@ KvbString noValueUnder(const KvbString& key) {
   return kvbStringFormat("No value is stored under the key \"%S\"", key);
 }
 
-const char kRuleColumns[] =
-    "RU_ID, RU_DESC, RU_TYPE, RU_EXPR, RU_GROUP, RU_META, RU_CRDAT, "
-    "RU_EDDAT, RU_USER, RU_UUID, FLDR_ID, RU_CRUSR, RU_COMM, RU_DISP";
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -43,10 +40,21 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
                            const KvbString& uuid, int folderId,
                            const KvbString& comment, const KvbString& display) {
   const double now = KvbDate::currentDate().asDouble();
-  const int id = addFiled(folderId, refusal(kRuleExists), "RULE", "RULE",
-                          "RU_DESC=?", {name}, kRuleColumns,
-                          {name, type, expression, group, metadata, now, now,
-                           user, uuid, folderId, user, comment, display});
+  const int id = addFiled(folderId, "RULE", "RULE", "RU_ID",
+                          {{"RU_DESC", name},
+                           {"RU_TYPE", type},
+                           {"RU_EXPR", expression},
+                           {"RU_GROUP", group},
+                           {"RU_META", metadata},
+                           {"RU_CRDAT", now},
+                           {"RU_EDDAT", now},
+                           {"RU_USER", user},
+                           {"RU_UUID", uuid},
+                           {"FLDR_ID", folderId},
+                           {"RU_CRUSR", user},
+                           {"RU_COMM", comment},
+                           {"RU_DISP", display}},
+                          {{"RU_DESC", name}}, refusal(kRuleExists));
   if (id > 0) postChange(kChangeAdded, "Rule", id, uuid);
   return id;
 }
@@ -121,8 +129,8 @@ ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
 bool CommonRDAImpl::addField(const KvbString& name,
                              const KvbString& description) {
   return insertUnless(IfPresent::kRefuse, refusal(kFieldExists), "MFLD",
-                      "FI_NAME=?", {name}, "FI_NAME, FI_DESC",
-                      {name, description});
+                      {{"FI_NAME", name}},
+                      {{"FI_NAME", name}, {"FI_DESC", description}});
 }
 
 bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
@@ -132,8 +140,9 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
     const int field =
         lookup("SELECT FI_NAME FROM " + table("MFLD") + " WHERE FI_NAME=?",
                {name}, nullptr);
-    if (field < 0 || (field == 0 &&
-                      !insert("MFLD", "FI_NAME, FI_DESC", {name, description})))
+    if (field < 0 ||
+        (field == 0 &&
+         !insert("MFLD", {{"FI_NAME", name}, {"FI_DESC", description}})))
       return false;
     const int link = lookup("SELECT RF_SEQ FROM " + table("RUFIME") +
                                 " WHERE RU_ID=? AND FI_NAME=?",
@@ -143,14 +152,15 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
     int last = 0;
     return lookup("SELECT MAX(RF_SEQ) FROM " + table("RUFIME"), {}, &last) ==
                1 &&
-           insert("RUFIME", "RU_ID, FI_NAME, RF_SEQ", {ruleId, name, last + 1});
+           insert("RUFIME",
+                  {{"RU_ID", ruleId}, {"FI_NAME", name}, {"RF_SEQ", last + 1}});
   });
 }
 
 bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
   return insertUnless(IfPresent::kRefuse, refusal(kCustomMetricExists),
-                      "RUCMME", "CM_ID=? AND RU_ID=?", {cmId, ruleId},
-                      "CM_ID, RM_SEQ, RU_ID", {cmId, seq, ruleId});
+                      "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
+                      {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}});
 }
 
 bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
@@ -158,8 +168,12 @@ bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
                                             const KvbString& cmFieldName,
                                             const KvbString& cmType) {
   if (!ready()) return false;
-  return insert("CMFMAP", "RU_ID, CM_ID, RM_SEQ, FI_NAME, CM_FLDNM, CM_TYPE",
-                {ruleId, cmId, seq, fieldName, cmFieldName, cmType});
+  return insert("CMFMAP", {{"RU_ID", ruleId},
+                           {"CM_ID", cmId},
+                           {"RM_SEQ", seq},
+                           {"FI_NAME", fieldName},
+                           {"CM_FLDNM", cmFieldName},
+                           {"CM_TYPE", cmType}});
 }
 
 // ---------------------------------------------------------------------------
@@ -187,18 +201,21 @@ int CommonRDAImpl::addCustomMetric(const KvbString& name,
                                    const KvbString& preExpression,
                                    const KvbString& expression,
                                    const KvbString& postExpression) {
-  return addNumbered(
-      refusal(kCustomMetricExists), "CUSTM", "CUSTM", "CM_DESC=?", {name},
-      "CM_ID, CM_DESC, CM_PREXP, CM_EXP, CM_POSTXP, CM_UUID",
-      {name, preExpression, expression, postExpression, kvbGetUUID()});
+  return addNumbered("CUSTM", "CUSTM", "CM_ID",
+                     {{"CM_DESC", name},
+                      {"CM_PREXP", preExpression},
+                      {"CM_EXP", expression},
+                      {"CM_POSTXP", postExpression},
+                      {"CM_UUID", kvbGetUUID()}},
+                     {{"CM_DESC", name}}, refusal(kCustomMetricExists));
 }
 
 bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                                          const KvbString& type) {
+  const SqlFields row = {
+      {"CM_ID", cmId}, {"CM_FLDNM", name}, {"CM_TYPE", type}};
   return insertUnless(IfPresent::kRefuse, refusal(kCustomMetricExists), "CMFLD",
-                      "CM_ID=? AND CM_FLDNM=? AND CM_TYPE=?",
-                      {cmId, name, type}, "CM_ID, CM_FLDNM, CM_TYPE",
-                      {cmId, name, type});
+                      row, row);
 }
 
 bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,
@@ -266,20 +283,27 @@ ReposDataAccessCursor* CommonRDAImpl::listGlobalCategoryFields(
 
 int CommonRDAImpl::addGlobalCategory(const KvbString& name,
                                      const KvbString& description) {
-  return addNumbered({}, "GCATS", "GCATS", "GCNAME=?", {name},
-                     "GC_ID, GCNAME, GCDESC", {name, description});
+  return addNumbered("GCATS", "GCATS", "GC_ID",
+                     {{"GCNAME", name}, {"GCDESC", description}},
+                     {{"GCNAME", name}});
 }
 
 int CommonRDAImpl::addGlobalCategoryDefinition(
     int gcId, const KvbString& locale, int definitionId,
     const KvbString& definitionName, int tokenId, const KvbString& tokenName,
     const KvbString& tokenDescription) {
-  return addNumbered(
-      {}, "GCDEF", "GCDEF", "GC_ID=? AND DEF_LOC=? AND QM_ID=? AND TKN_ID=?",
-      {gcId, locale, definitionId, tokenId},
-      "DEF_ID, GC_ID, DEF_LOC, QM_ID, QM_NM, TKN_ID, TKN_NM, TKN_DESC",
-      {gcId, locale, definitionId, definitionName, tokenId, tokenName,
-       tokenDescription});
+  return addNumbered("GCDEF", "GCDEF", "DEF_ID",
+                     {{"GC_ID", gcId},
+                      {"DEF_LOC", locale},
+                      {"QM_ID", definitionId},
+                      {"QM_NM", definitionName},
+                      {"TKN_ID", tokenId},
+                      {"TKN_NM", tokenName},
+                      {"TKN_DESC", tokenDescription}},
+                     {{"GC_ID", gcId},
+                      {"DEF_LOC", locale},
+                      {"QM_ID", definitionId},
+                      {"TKN_ID", tokenId}});
 }
 
 bool CommonRDAImpl::addGlobalCategoryField(
@@ -296,11 +320,16 @@ bool CommonRDAImpl::addGlobalCategoryField(
       {gcId, dataSource, catalog, schema, tableName, field, include ? 1 : 0},
       nullptr);
   if (found != 0) return found == 1;
-  return insert("GCFLD",
-                "GC_ID, MAP_DSN, MAP_CAT, MAP_SCH, MAP_TBL, MAP_FLD, MAP_INC, "
-                "FLD_TYPE, FLD_LEN, FLD_POS",
-                {gcId, dataSource, catalog, schema, tableName, field,
-                 include ? 1 : 0, fieldType, fieldLength, fieldPosition});
+  return insert("GCFLD", {{"GC_ID", gcId},
+                          {"MAP_DSN", dataSource},
+                          {"MAP_CAT", catalog},
+                          {"MAP_SCH", schema},
+                          {"MAP_TBL", tableName},
+                          {"MAP_FLD", field},
+                          {"MAP_INC", include ? 1 : 0},
+                          {"FLD_TYPE", fieldType},
+                          {"FLD_LEN", fieldLength},
+                          {"FLD_POS", fieldPosition}});
 }
 
 bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,
@@ -342,7 +371,8 @@ bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
         return false;
       if (turns == 0) {
         madeCounter = true;
-        if (!insert("UCURID", "NI_KEY, NI_VAL", {turnKey, 0})) return false;
+        if (!insert("UCURID", {{"NI_KEY", turnKey}, {"NI_VAL", 0}}))
+          return false;
       }
       return upsert("KEYVAL", {{"V_VALUE", value}}, {{"V_KEY", key}});
     });

@@ -178,9 +178,10 @@ bool MetadataRDAImpl::addFolder(int parentId, const KvbString& name,
   const bool added = transaction([&] {
     return validFolderName(name) && folderExists(parentId) &&
            nameFreeBelow(parentId, name, -1) &&
-           (id = addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
-                             "FLDR_ID, FLDR_PAR, FLDR_NAM, NAM_NORM",
-                             {parentId, name, lowered(name)})) >= 0;
+           (id = addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                             {{"FLDR_PAR", parentId},
+                              {"FLDR_NAM", name},
+                              {"NAM_NORM", lowered(name)}})) >= 0;
   });
   if (added) folderId = id;
   return added;
@@ -354,10 +355,12 @@ bool MetadataRDAImpl::lockObject(int objectId, const KvbString& typeName,
                    " SET LCK_USR = ? , LCK_CDAT = ? WHERE OBJ_ID = ? AND "
                    "OBJ_TYPE = ?",
                {user, now, objectId, typeName}, &rows) &&
-           (rows > 0 ||
-            addNumbered({}, "OBJLCK", "OBJLCK", nullptr, {},
-                        "LCK_ID, OBJ_ID, OBJ_TYPE, OBJ_UUID, LCK_CDAT, LCK_USR",
-                        {objectId, typeName, objectUuid, now, user}) >= 0);
+           (rows > 0 || addNumbered("OBJLCK", "OBJLCK", "LCK_ID",
+                                    {{"OBJ_ID", objectId},
+                                     {"OBJ_TYPE", typeName},
+                                     {"OBJ_UUID", objectUuid},
+                                     {"LCK_CDAT", now},
+                                     {"LCK_USR", user}}) >= 0);
   });
   if (locked)
     postChange(kChangeUpdated, typeName.asCstr(), objectId, objectUuid);
@@ -407,11 +410,14 @@ bool MetadataRDAImpl::createRepositoryEvent(
     errorText = kNoConnection;
     return false;
   }
-  const int id = addNumbered(
-      {}, "REVENT", "REVENT", nullptr, {},
-      "EVT_ID, EVT_SBJT, EVT_ACTN, EVT_TIME, EVT_USER, EVT_OTHR, EVT_SRC",
-      {subject, getRepositoryEventChangeTypeString(changeType),
-       KvbDate::currentDate().asDouble(), getOSUserName(), other, source});
+  const int id =
+      addNumbered("REVENT", "REVENT", "EVT_ID",
+                  {{"EVT_SBJT", subject},
+                   {"EVT_ACTN", getRepositoryEventChangeTypeString(changeType)},
+                   {"EVT_TIME", KvbDate::currentDate().asDouble()},
+                   {"EVT_USER", getOSUserName()},
+                   {"EVT_OTHR", other},
+                   {"EVT_SRC", source}});
   if (id < 0) {
     errorText = kvbStringFormat("create repository event error: %S",
                                 rda_->getErrorMessage());
@@ -487,10 +493,11 @@ bool MetadataRDAImpl::addResource(const KvbString& name,
                                   const KvbString& identity,
                                   const KvbString& type, int& resourceId) {
   const int id = addNumbered(
+      "IMPRCS", "IMPRCS", "RCS_ID",
+      {{"RCS_NM", name}, {"RCS_IDTY", identity}, {"RCS_TYPE", type}},
+      {{"RCS_IDTY", identity}, {"RCS_TYPE", type}},
       kvbStringFormat("A %S resource with identity \"%S\" exists already", type,
-                      identity),
-      "IMPRCS", "IMPRCS", "RCS_IDTY=? AND RCS_TYPE=?", {identity, type},
-      "RCS_ID, RCS_NM, RCS_IDTY, RCS_TYPE", {name, identity, type});
+                      identity));
   if (id >= 0) resourceId = id;
   return id >= 0;
 }
@@ -556,7 +563,7 @@ bool MetadataRDAImpl::setResourceAccessDate(int resourceId, double date) {
 
 bool MetadataRDAImpl::addResourceDependency(int rcsId, int usedRcsId) {
   if (!ready()) return false;
-  return insert("IMPDEP", "RCS_ID, RCS_USED", {rcsId, usedRcsId});
+  return insert("IMPDEP", {{"RCS_ID", rcsId}, {"RCS_USED", usedRcsId}});
 }
 
 bool MetadataRDAImpl::deleteResourceDependency(int rcsId, int usedRcsId) {

@@ -27,12 +27,6 @@ bool isGiven(const KvbDatavar& value, Given rule) {
   return false;
 }
 
-SqlField::SqlField(const char* column, KvbDatavar value, Given rule)
-    : name(column), given(isGiven(value, rule)) {
-  const int type = value.getType();
-  param = declaredParam(std::move(value), type, 0);
-}
-
 SqlField::SqlField(const char* column, QueryParam declaredParam, Given rule)
     : name(column),
       param(std::move(declaredParam)),

@@ -31,7 +31,12 @@ QueryParam declaredParam(KvbDatavar value, int type, int size);
 // the type and size given (a text with the width of its column, so that
 // PostgreSQL gets the width, and a null its type).
 struct SqlField {
-  SqlField(const char* name, KvbDatavar value, Given rule = Given::kAlways);
+  // Inline, as a row of many fields is built for each add.
+  SqlField(const char* column, KvbDatavar value, Given rule = Given::kAlways)
+      : name(column), given(rule == Given::kAlways || isGiven(value, rule)) {
+    param.type = value.getType();
+    param.value = std::move(value);
+  }
   SqlField(const char* name, QueryParam param, Given rule);
 
   const char* name;

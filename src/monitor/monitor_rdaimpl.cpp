@@ -27,11 +27,6 @@ KvbString message(int id, const Args&... args) {
                          args...);
 }
 
-const char kTaskColumns[] =
-    "JB_ID, JB_DESC, JB_CODE, JB_CRDAT, JB_EDDAT, JB_CRUSR, JB_EDUSR, "
-    "FLDR_ID, JB_COMM, JB_DISP";
-const char kRuleMemberColumns[] = "JB_ID, RU_ID, DIM_ID, THR_ID, WGHT";
-
 KvbDatavar now() { return KvbDatavar(KvbDate::currentDate()); }
 
 // A real to write: NULL when the real is null.
@@ -97,8 +92,7 @@ bool MonitorRDAImpl::expectRow(bool wanted, const char* code,
 }
 
 bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
-                                  const char* columns,
-                                  const std::vector<KvbDatavar>& values) {
+                                  const SqlFields& columns) {
   if (!ready()) return false;
   // The row links a task and a rule by id: both must exist, or it would
   // join nothing that can be reached.
@@ -106,8 +100,26 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
     return expectRow(true, "MJOB", "JB_ID=?", {taskId}, missingTask(taskId)) &&
            expectRow(true, "RULE", "RU_ID=?", {ruleId},
                      kvbStringFormat("Rule %d does not exist", ruleId)) &&
-           insert(code, columns, values);
+           insert(code, columns);
   });
+}
+
+bool MonitorRDAImpl::addDashboardObject(const char* code, const char* idColumn,
+                                        const SqlField& name, SqlFields columns,
+                                        const KvbString& uuid,
+                                        const KvbString& user, int folderId,
+                                        int* newId) {
+  const KvbDatavar date = now();
+  columns.insert(columns.end(), {name,
+                                 {"UUID", uuid},
+                                 {"CRDAT", date},
+                                 {"EDDAT", date},
+                                 {"CRUSR", user},
+                                 {"EDUSR", user},
+                                 {"FLDR_ID", folderId}});
+  return handOut(addFiled(folderId, code, code, idColumn, columns, {name},
+                          message(kExists)),
+                 newId);
 }
 
 bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
@@ -124,17 +136,20 @@ bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
                                  const double* starts, const double* ends,
-                                 const int* colors,
-                                 std::vector<KvbDatavar>& values) {
+                                 const int* colors, SqlFields& columns) {
   if (count > 0 && !(names && starts && ends && colors))
     return fail(
         "The bands of a threshold need names, starts, ends and colours");
+  const std::string* column = bandColumns().data();
   for (int band = 0; band < kBandCount; ++band) {
     if (band < count) {
-      values.insert(values.end(),
-                    {names[band], starts[band], ends[band], colors[band]});
+      const KvbDatavar values[] = {names[band], starts[band], ends[band],
+                                   colors[band]};
+      for (const KvbDatavar& value : values)
+        columns.push_back({(column++)->c_str(), value});
     } else {
-      for (int type : kBandTypes) values.push_back(KvbDatavar::nullOf(type));
+      for (int type : kBandTypes)
+        columns.push_back({(column++)->c_str(), KvbDatavar::nullOf(type)});
     }
   }
   return true;
@@ -168,10 +183,17 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                              const KvbString& comment, const KvbString& display,
                              int* newId) {
   const KvbDatavar date = now();
-  const int id = addFiled(
-      folderId, message(kCodeInUse), "MJOB", "MJOB", "JB_CODE=?", {code},
-      kTaskColumns,
-      {name, code, date, date, user, user, folderId, comment, display});
+  const int id = addFiled(folderId, "MJOB", "MJOB", "JB_ID",
+                          {{"JB_DESC", name},
+                           {"JB_CODE", code},
+                           {"JB_CRDAT", date},
+                           {"JB_EDDAT", date},
+                           {"JB_CRUSR", user},
+                           {"JB_EDUSR", user},
+                           {"FLDR_ID", folderId},
+                           {"JB_COMM", comment},
+                           {"JB_DISP", display}},
+                          {{"JB_CODE", code}}, message(kCodeInUse));
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kTaskType, id, code);
   return true;
@@ -246,9 +268,12 @@ ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
 
 bool MonitorRDAImpl::addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                        int thresholdId, const KvbReal& weight) {
-  return insertLinked(taskId, ruleId, "JBRUME", kRuleMemberColumns,
-                      {taskId, ruleId, orDefault(dimensionId),
-                       orDefault(thresholdId), realValue(weight)});
+  return insertLinked(taskId, ruleId, "JBRUME",
+                      {{"JB_ID", taskId},
+                       {"RU_ID", ruleId},
+                       {"DIM_ID", orDefault(dimensionId)},
+                       {"THR_ID", orDefault(thresholdId)},
+                       {"WGHT", realValue(weight)}});
 }
 
 bool MonitorRDAImpl::addTaskRule(int taskId, int ruleId) {
@@ -270,8 +295,11 @@ bool MonitorRDAImpl::addRuleEvent(int taskId, int ruleId, int sequence,
                                   const KvbString& code,
                                   const KvbString& data) {
   return insertLinked(taskId, ruleId, "RULEVT",
-                      "JB_ID, RU_ID, EV_SEQ, EV_CODE, EV_DATA",
-                      {taskId, ruleId, sequence, code, data});
+                      {{"JB_ID", taskId},
+                       {"RU_ID", ruleId},
+                       {"EV_SEQ", sequence},
+                       {"EV_CODE", code},
+                       {"EV_DATA", data}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTaskRuleMembers(int taskId) {
@@ -294,9 +322,11 @@ bool MonitorRDAImpl::addCustomMetric(const KvbString& name,
                                      const KvbString& expression,
                                      const KvbString& postExpression,
                                      int* newId) {
-  return handOut(addNumbered(KvbString(), "CUSTM", "CUSTM", nullptr, {},
-                             "CM_ID, CM_DESC, CM_PREXP, CM_EXP, CM_POSTXP",
-                             {name, preExpression, expression, postExpression}),
+  return handOut(addNumbered("CUSTM", "CUSTM", "CM_ID",
+                             {{"CM_DESC", name},
+                              {"CM_PREXP", preExpression},
+                              {"CM_EXP", expression},
+                              {"CM_POSTXP", postExpression}}),
                  newId);
 }
 
@@ -308,8 +338,8 @@ ReposDataAccessCursor* MonitorRDAImpl::findCustomMetricByName(
 bool MonitorRDAImpl::addPropertyValue(const KvbString& name,
                                       const KvbString& value) {
   return insertUnless(IfPresent::kWarn, message(kExists), "EXPRTP",
-                      "PR_NAME=? AND PR_VALUE=?", {name, value},
-                      "PR_NAME, PR_VALUE", {name, value});
+                      {{"PR_NAME", name}, {"PR_VALUE", value}},
+                      {{"PR_NAME", name}, {"PR_VALUE", value}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listPropertyValues() {
@@ -359,11 +389,15 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                                const KvbString& user, int folderId,
                                int* newId) {
   const KvbDatavar date = now();
-  const int id = addFiled(folderId, message(kCodeInUse), "EXSRC", "EXSRC",
-                          "ES_UUID=?", {uuid},
-                          "ES_ID, ES_NAME, ES_UUID, ES_CRDAT, ES_EDDAT, "
-                          "ES_CRUSR, ES_EDUSR, FLDR_ID",
-                          {name, uuid, date, date, user, user, folderId});
+  const int id = addFiled(folderId, "EXSRC", "EXSRC", "ES_ID",
+                          {{"ES_NAME", name},
+                           {"ES_UUID", uuid},
+                           {"ES_CRDAT", date},
+                           {"ES_EDDAT", date},
+                           {"ES_CRUSR", user},
+                           {"ES_EDUSR", user},
+                           {"FLDR_ID", folderId}},
+                          {{"ES_UUID", uuid}}, message(kCodeInUse));
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kSourceType, id, uuid);
   return true;
@@ -422,15 +456,13 @@ bool MonitorRDAImpl::addReportGroup(
     const KvbString& name, const KvbString& description, int intervalCount,
     int intervalLength, int thresholdId, KvbDate endDate, const KvbString& user,
     const KvbString& uuid, int folderId, int* newId) {
-  const KvbDatavar date = now();
-  return handOut(
-      addFiled(folderId, message(kExists), "RPTGRP", "RPTGRP", "GRP_NAME=?",
-               {name},
-               "GRP_ID, GRP_NAME, GRP_DESC, INTNUM, INTLEN, THR_ID, "
-               "ENDDATE, UUID, CRDAT, EDDAT, CRUSR, EDUSR, FLDR_ID",
-               {name, description, intervalCount, intervalLength, thresholdId,
-                endDate, uuid, date, date, user, user, folderId}),
-      newId);
+  return addDashboardObject("RPTGRP", "GRP_ID", {"GRP_NAME", name},
+                            {{"GRP_DESC", description},
+                             {"INTNUM", intervalCount},
+                             {"INTLEN", intervalLength},
+                             {"THR_ID", thresholdId},
+                             {"ENDDATE", endDate}},
+                            uuid, user, folderId, newId);
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,
@@ -489,22 +521,19 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
                                   const KvbString& description,
                                   const KvbString& user, const KvbString& uuid,
                                   int folderId, int* newId) {
-  const KvbDatavar date = now();
-  return handOut(
-      addFiled(folderId, message(kExists), "DIMENS", "DIMENS", "DIM_NAME=?",
-               {name},
-               "DIM_ID, DIM_NAME, DIM_DESC, UUID, CRDAT, EDDAT, CRUSR, "
-               "EDUSR, FLDR_ID",
-               {name, description, uuid, date, date, user, user, folderId}),
-      newId);
+  return addDashboardObject("DIMENS", "DIM_ID", {"DIM_NAME", name},
+                            {{"DIM_DESC", description}}, uuid, user, folderId,
+                            newId);
 }
 
 bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
                                          int thresholdId, KvbReal weight) {
   return insertUnless(IfPresent::kWarn, message(kExists), "DIMGRP",
-                      "DIM_ID=? AND GRP_ID=?", {dimensionId, groupId},
-                      "DIM_ID, GRP_ID, THR_ID, WGHT",
-                      {dimensionId, groupId, thresholdId, realValue(weight)});
+                      {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
+                      {{"DIM_ID", dimensionId},
+                       {"GRP_ID", groupId},
+                       {"THR_ID", thresholdId},
+                       {"WGHT", realValue(weight)}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,
@@ -571,22 +600,11 @@ bool MonitorRDAImpl::addThreshold(
     const KvbString& uuid, int folderId, int bandCount,
     const KvbString* bandNames, const double* bandStarts,
     const double* bandEnds, const int* bandColors, int* newId) {
-  static const std::string columns = [] {
-    std::string list =
-        "THR_ID, THR_NAME, THR_DESC, UUID, CRDAT, EDDAT, CRUSR, EDUSR, "
-        "FLDR_ID";
-    for (const std::string& band : bandColumns()) list += ", " + band;
-    return list;
-  }();
-  const KvbDatavar date = now();
-  std::vector<KvbDatavar> values = {name, description, uuid, date,
-                                    date, user,        user, folderId};
-  if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
-                   values))
-    return false;
-  return handOut(addFiled(folderId, message(kExists), "THRHLD", "THRHLD",
-                          "THR_NAME=?", {name}, columns.c_str(), values),
-                 newId);
+  SqlFields columns = {{"THR_DESC", description}};
+  return appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
+                     columns) &&
+         addDashboardObject("THRHLD", "THR_ID", {"THR_NAME", name}, columns,
+                            uuid, user, folderId, newId);
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listThresholds(int thresholdId,
@@ -609,7 +627,7 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
                                      const double* bandStarts,
                                      const double* bandEnds,
                                      const int* bandColors) {
-  std::vector<KvbDatavar> bands;
+  SqlFields bands;
   if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
                    bands))
     return false;
@@ -618,8 +636,7 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
                        {"FLDR_ID", folderId, Given::kNotMinusOne}};
   // Bands are written only when some are given: an update of the name
   // alone keeps them.
-  for (size_t i = 0; bandCount > 0 && i < bands.size(); ++i)
-    columns.push_back({bandColumns()[i].c_str(), bands[i]});
+  if (bandCount > 0) columns.insert(columns.end(), bands.begin(), bands.end());
   return updateEdited("THRHLD", "THR_ID", thresholdId, columns, editUser,
                       folderId);
 }

@@ -127,7 +127,7 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // with the check that both exist; a missing one is refused with
   // "Task <id> does not exist" or "Rule <id> does not exist".
   bool insertLinked(int taskId, int ruleId, const char* code,
-                    const char* columns, const std::vector<KvbDatavar>& values);
+                    const SqlFields& columns);
   // Writes the columns given of the row whose `keyColumn` is `key`, with the
   // edit date (now) and, when not null, the edit user, checking that
   // `folderId` (the row's FLDR_ID among `columns`; -1 when not given)
@@ -135,12 +135,19 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   bool updateEdited(const char* code, const char* keyColumn, int key,
                     const SqlFields& columns, const KvbString& editUser,
                     int folderId);
-  // Appends the values of the seven bands of a threshold to `values`: band
-  // i from the arrays while i is below `count`, NULL in all four columns
-  // after. Refused when a band count above 0 comes without its arrays.
+  // Adds a dashboard object to table `code`, its id in `idColumn` handed to
+  // `newId`: `columns`, its `name` (refused when in use), its identity, its
+  // creation and edit stamps (now, by `user`) and its folder.
+  bool addDashboardObject(const char* code, const char* idColumn,
+                          const SqlField& name, SqlFields columns,
+                          const KvbString& uuid, const KvbString& user,
+                          int folderId, int* newId);
+  // Appends the columns of the seven bands of a threshold to `columns`:
+  // band i from the arrays while i is below `count`, NULL in all four
+  // columns after. Refused when a band count above 0 comes without its
+  // arrays.
   bool appendBands(int count, const KvbString* names, const double* starts,
-                   const double* ends, const int* colors,
-                   std::vector<KvbDatavar>& values);
+                   const double* ends, const int* colors, SqlFields& columns);
   // Deletes dashboard object `id` (key column `column`) from its table with
   // the links that belong to it, and points the rows that referred to it at
   // the default object, all or nothing. The default and -1 stay.

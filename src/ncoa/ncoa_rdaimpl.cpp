@@ -791,13 +791,12 @@ bool NCOARDAImpl::addNcoaExecution(int, int pafId, int* runId) {
     columns_[0].value = KvbDatavar(id);
     columns_[1].value = KvbDatavar(pafId);
     columns_[3].value = now();
-    KvbString names;
-    std::vector<KvbDatavar> values;
-    for (size_t key = 0; key < kFirstStatistic; ++key) {
-      names.append(key ? ", " : "").append(columns_[key].name);
-      values.push_back(typed(columns_[key].value, columns_[key].type));
-    }
-    rowAdded = insert("NCOAEX", names.asCstr(), values);
+    SqlFields row;
+    row.reserve(kFirstStatistic);
+    for (size_t key = 0; key < kFirstStatistic; ++key)
+      row.emplace_back(columns_[key].name.asCstr(),
+                       typed(columns_[key].value, columns_[key].type));
+    rowAdded = insert("NCOAEX", row);
     return rowAdded && insertStatistics(id);
   };
   auto undo = [&] {
@@ -841,9 +840,9 @@ ReposDataAccessCursor* NCOARDAImpl::listNcoaExecutions(const KvbDate& from,
     for (const QueryParam& param : filter.params()) statement.bind(param);
     return statement;
   };
-  ReposDataAccessCursor* executions = query(
-      filtered("SELECT A.RUN_ID, A.PAF_ID, A.GRP_ID, A.EX_DATE" + tables,
-               " ORDER BY A.RUN_ID"));
+  ReposDataAccessCursor* executions =
+      query(filtered("SELECT A.RUN_ID, A.PAF_ID, A.GRP_ID, A.EX_DATE" + tables,
+                     " ORDER BY A.RUN_ID"));
   if (!executions) return nullptr;
   ReposDataAccessCursor* rows = openCursor(
       filtered("SELECT B.RUN_ID, B.SEQ_ID, B.DVALUE" + tables + " INNER JOIN " +

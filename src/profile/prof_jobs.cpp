@@ -29,13 +29,18 @@ int ProfileRDAImpl::addProfileJob(const KvbString& name,
   // A job created inside the caller's transaction is announced by the
   // caller, once the transaction is committed.
   const bool announce = !rda_->inTransaction();
-  const int id = addFiled(
-      folderId, kvbStringFormat("Profile job [%S] already exists", name),
-      "JSETUP", "JSETUP", "SU_NAME=? AND FLDR_ID=?", {name, folderId},
-      "SU_ID, SU_NAME, SU_DESC, SU_UUID, SU_CRDAT, SU_EDDAT, SU_CRUSR, "
-      "SU_EDUSR, FLDR_ID",
-      {name, description, uuid, createdDate, editedDate, createdUser,
-       editedUser, folderId});
+  const int id =
+      addFiled(folderId, "JSETUP", "JSETUP", "SU_ID",
+               {{"SU_NAME", name},
+                {"SU_DESC", description},
+                {"SU_UUID", uuid},
+                {"SU_CRDAT", createdDate},
+                {"SU_EDDAT", editedDate},
+                {"SU_CRUSR", createdUser},
+                {"SU_EDUSR", editedUser},
+                {"FLDR_ID", folderId}},
+               {{"SU_NAME", name}, {"FLDR_ID", folderId}},
+               kvbStringFormat("Profile job [%S] already exists", name));
   // A new job is announced through objectChanged, which listeners of the
   // profile jobs filter on.
   if (id > 0 && announce)
@@ -49,7 +54,8 @@ int ProfileRDAImpl::addProfileJob(const KvbString& name,
 bool ProfileRDAImpl::addJobKeyValue(int jobId, const KvbString& key,
                                     const KvbString& value) {
   return ready() &&
-         insert("JKEYVL", "SU_KEY, SU_VAL, SU_ID", {key, value, jobId});
+         insert("JKEYVL",
+                {{"SU_KEY", key}, {"SU_VAL", value}, {"SU_ID", jobId}});
 }
 
 int ProfileRDAImpl::addJobRdaConfig(int jobId, const KvbString& name,
@@ -57,20 +63,28 @@ int ProfileRDAImpl::addJobRdaConfig(int jobId, const KvbString& name,
                                     const KvbString& matchDefinition,
                                     const KvbString& sensitivity,
                                     const KvbString& locale) {
-  return findOrAdd(
-      "JRCFGS",
-      "CFG_NAME=? AND MC_DEF=? AND MC_SENS=? AND MC_LOC=? AND SU_ID=?",
-      {name, matchDefinition, sensitivity, locale, jobId},
-      "CFG_ID, CFG_NAME, CFG_DESC, MC_DEF, MC_SENS, MC_LOC, SU_ID",
-      {name, description, matchDefinition, sensitivity, locale, jobId});
+  return findOrAdd("JRCFGS", "CFG_ID",
+                   {{"CFG_NAME", name},
+                    {"MC_DEF", matchDefinition},
+                    {"MC_SENS", sensitivity},
+                    {"MC_LOC", locale},
+                    {"SU_ID", jobId}},
+                   {{"CFG_NAME", name},
+                    {"CFG_DESC", description},
+                    {"MC_DEF", matchDefinition},
+                    {"MC_SENS", sensitivity},
+                    {"MC_LOC", locale},
+                    {"SU_ID", jobId}});
 }
 
 int ProfileRDAImpl::addJobDsn(int jobId, const KvbString& name,
                               const KvbString& connection,
                               const KvbString& textFile) {
-  return findOrAdd("JDSN", "SU_ID=? AND DSN_NAME=?", {jobId, name},
-                   "DSN_ID, DSN_NAME, DSN_CONN, DSN_TEXT, SU_ID",
-                   {name, connection, textFile, jobId});
+  return findOrAdd("JDSN", "DSN_ID", {{"SU_ID", jobId}, {"DSN_NAME", name}},
+                   {{"DSN_NAME", name},
+                    {"DSN_CONN", connection},
+                    {"DSN_TEXT", textFile},
+                    {"SU_ID", jobId}});
 }
 
 int ProfileRDAImpl::addJobTable(
@@ -83,22 +97,35 @@ int ProfileRDAImpl::addJobTable(
     const KvbString& byteOrderMark) {
   // Every criterion takes part, an empty one included: an unfiltered table
   // is not the filtered table of the same name.
-  return findOrAdd(
-      "JTABLE",
-      "SU_ID=? AND DSN_ID=? AND COALESCE(TBL_CAT,'')=? AND "
-      "COALESCE(TBL_SCH,'')=? AND COALESCE(TBL_NAME,'')=? AND "
-      "COALESCE(FLTR,'')=? AND COALESCE(FLTR_E,'')=? AND "
-      "COALESCE(FLTR_S,'')=? AND COALESCE(FNAME,'')=?",
-      {jobId, dsnId, compared(catalog), compared(schema), compared(tableName),
-       compared(filterName), compared(filterExpression), compared(filterSql),
-       compared(fileName)},
-      "TBL_ID, DSN_ID, TBL_CAT, TBL_NAME, TBL_SCH, FLTR, FLTR_E, FLTR_S, "
-      "SAMP_INT, FNAME, DELIM, TXT_QUAL, SKIP_ROW, REC_WDTH, MAX_ROW, TRUNC, "
-      "EOL, ENC, USE_BOM, SU_ID",
-      {dsnId, catalog, tableName, schema, filterName, filterExpression,
-       filterSql, sampleInterval, fileName, delimiter, qualifier, skipRows,
-       recordWidth, maxRows, truncate, endOfLine, encoding, byteOrderMark,
-       jobId});
+  return findOrAdd("JTABLE", "TBL_ID",
+                   {{"SU_ID", jobId},
+                    {"DSN_ID", dsnId},
+                    {"COALESCE(TBL_CAT,'')", compared(catalog)},
+                    {"COALESCE(TBL_SCH,'')", compared(schema)},
+                    {"COALESCE(TBL_NAME,'')", compared(tableName)},
+                    {"COALESCE(FLTR,'')", compared(filterName)},
+                    {"COALESCE(FLTR_E,'')", compared(filterExpression)},
+                    {"COALESCE(FLTR_S,'')", compared(filterSql)},
+                    {"COALESCE(FNAME,'')", compared(fileName)}},
+                   {{"DSN_ID", dsnId},
+                    {"TBL_CAT", catalog},
+                    {"TBL_NAME", tableName},
+                    {"TBL_SCH", schema},
+                    {"FLTR", filterName},
+                    {"FLTR_E", filterExpression},
+                    {"FLTR_S", filterSql},
+                    {"SAMP_INT", sampleInterval},
+                    {"FNAME", fileName},
+                    {"DELIM", delimiter},
+                    {"TXT_QUAL", qualifier},
+                    {"SKIP_ROW", skipRows},
+                    {"REC_WDTH", recordWidth},
+                    {"MAX_ROW", maxRows},
+                    {"TRUNC", truncate},
+                    {"EOL", endOfLine},
+                    {"ENC", encoding},
+                    {"USE_BOM", byteOrderMark},
+                    {"SU_ID", jobId}});
 }
 
 bool ProfileRDAImpl::findJobTableId(
@@ -124,51 +151,62 @@ bool ProfileRDAImpl::findJobTableId(
 int ProfileRDAImpl::addJobField(int jobId, int dsnId, int tableId,
                                 const KvbString& name,
                                 const KvbString& metricOverride, int position) {
-  return findOrAdd("JFLD", nullptr, {},
-                   "FLD_ID, DSN_ID, TBL_ID, FLD_NAME, MET_OVRD, ORD_POS, SU_ID",
-                   {dsnId, tableId, name, metricOverride, position, jobId});
+  return findOrAdd("JFLD", "FLD_ID", {},
+                   {{"DSN_ID", dsnId},
+                    {"TBL_ID", tableId},
+                    {"FLD_NAME", name},
+                    {"MET_OVRD", metricOverride},
+                    {"ORD_POS", position},
+                    {"SU_ID", jobId}});
 }
 
 bool ProfileRDAImpl::addJobFieldRdaMap(
     int jobId, int configId, const KvbString& dsn, const KvbString& catalog,
     const KvbString& schema, const KvbString& table, const KvbString& field,
     const KvbString& dsnType) {
-  const std::vector<KvbDatavar> values = {configId, dsn,   catalog, schema,
-                                          table,    field, jobId,   dsnType};
-  return insertUnless(
-      IfPresent::kSucceed, KvbString(), "JFRDA",
-      "CFG_ID=? AND FLD_DSN=? AND FLD_CAT=? AND FLD_SCH=? AND FLD_TBL=? AND "
-      "FLD_NAME=? AND SU_ID=? AND DSN_TYPE=?",
-      values,
-      "CFG_ID, FLD_DSN, FLD_CAT, FLD_SCH, FLD_TBL, FLD_NAME, SU_ID, DSN_TYPE",
-      values);
+  // The row is its own key: an equal row is not added twice.
+  const SqlFields row = {{"CFG_ID", configId}, {"FLD_DSN", dsn},
+                         {"FLD_CAT", catalog}, {"FLD_SCH", schema},
+                         {"FLD_TBL", table},   {"FLD_NAME", field},
+                         {"SU_ID", jobId},     {"DSN_TYPE", dsnType}};
+  return insertUnless(IfPresent::kSucceed, KvbString(), "JFRDA", row, row);
 }
 
 bool ProfileRDAImpl::addJobFieldMetric(int jobId, int dsnId, int tableId,
                                        int fieldId, const KvbString& name,
                                        const KvbString& value) {
-  return ready() &&
-         insert("JFLDME", "FLD_ID, DSN_ID, TBL_ID, MET_NAME, MET_VAL, SU_ID",
-                {fieldId, dsnId, tableId, name, value, jobId});
+  return ready() && insert("JFLDME", {{"FLD_ID", fieldId},
+                                      {"DSN_ID", dsnId},
+                                      {"TBL_ID", tableId},
+                                      {"MET_NAME", name},
+                                      {"MET_VAL", value},
+                                      {"SU_ID", jobId}});
 }
 
 bool ProfileRDAImpl::addJobFieldProperty(int jobId, int dsnId, int tableId,
                                          int fieldId, const KvbString& name,
                                          const KvbString& value) {
-  return ready() &&
-         insert("JFLDPR", "FLD_ID, DSN_ID, TBL_ID, PRP_NAME, PRP_VAL, SU_ID",
-                {fieldId, dsnId, tableId, name, value, jobId});
+  return ready() && insert("JFLDPR", {{"FLD_ID", fieldId},
+                                      {"DSN_ID", dsnId},
+                                      {"TBL_ID", tableId},
+                                      {"PRP_NAME", name},
+                                      {"PRP_VAL", value},
+                                      {"SU_ID", jobId}});
 }
 
 bool ProfileRDAImpl::addJobLinkedField(
     int jobId, int fieldId, const KvbString& dsn, const KvbString& catalog,
     const KvbString& schema, const KvbString& table, const KvbString& name,
     const KvbString& type, const KvbString& text) {
-  return ready() && insert("JLNKFL",
-                           "FLD_ID, LNK_DSN, LNK_CAT, LNK_SCH, LNK_TBL, "
-                           "LNK_NAME, LNK_TYPE, LNK_TEXT, SU_ID",
-                           {fieldId, dsn, catalog, schema, table, name, type,
-                            text, jobId});
+  return ready() && insert("JLNKFL", {{"FLD_ID", fieldId},
+                                      {"LNK_DSN", dsn},
+                                      {"LNK_CAT", catalog},
+                                      {"LNK_SCH", schema},
+                                      {"LNK_TBL", table},
+                                      {"LNK_NAME", name},
+                                      {"LNK_TYPE", type},
+                                      {"LNK_TEXT", text},
+                                      {"SU_ID", jobId}});
 }
 
 // ---------------------------------------------------------------------------
@@ -177,9 +215,12 @@ bool ProfileRDAImpl::addJobLinkedField(
 int ProfileRDAImpl::addJobTableMetric(int jobId, int tableId, int metricId,
                                       const KvbString& metricName,
                                       const KvbString& metricUid) {
-  return findOrAdd("JTBLME", nullptr, {},
-                   "SEQ_ID, TBL_ID, CM_NAME, CM_UID, SU_ID, CM_ID",
-                   {tableId, metricName, metricUid, jobId, metricId});
+  return findOrAdd("JTBLME", "SEQ_ID", {},
+                   {{"TBL_ID", tableId},
+                    {"CM_NAME", metricName},
+                    {"CM_UID", metricUid},
+                    {"SU_ID", jobId},
+                    {"CM_ID", metricId}});
 }
 
 bool ProfileRDAImpl::addJobCustomMetricMapping(int jobId, int sequenceId,
@@ -189,11 +230,15 @@ bool ProfileRDAImpl::addJobCustomMetricMapping(int jobId, int sequenceId,
                                                const KvbString& output,
                                                const KvbString& metricField,
                                                const KvbString& type) {
-  return ready() && insert("JCMDMA",
-                           "SEQ_ID, TBL_ID, CM_NAME, CM_IN, CM_OUT, CM_FLD, "
-                           "CM_TYPE, SU_ID, CM_ID",
-                           {sequenceId, tableId, metricName, input, output,
-                            metricField, type, jobId, metricId});
+  return ready() && insert("JCMDMA", {{"SEQ_ID", sequenceId},
+                                      {"TBL_ID", tableId},
+                                      {"CM_NAME", metricName},
+                                      {"CM_IN", input},
+                                      {"CM_OUT", output},
+                                      {"CM_FLD", metricField},
+                                      {"CM_TYPE", type},
+                                      {"SU_ID", jobId},
+                                      {"CM_ID", metricId}});
 }
 
 bool ProfileRDAImpl::addJobCustomMetricFieldMapping(
@@ -210,10 +255,15 @@ int ProfileRDAImpl::addJobTableRule(int jobId, int tableId, int ruleId,
                                     const KvbString& ruleName, int logFlag,
                                     int logThreshold,
                                     const KvbString& ruleUid) {
-  return findOrAdd(
-      "JTBLRU", "SU_ID=? AND TBL_ID=? AND BR_ID=?", {jobId, tableId, ruleId},
-      "SEQ_ID, TBL_ID, BR_NAME, LOG_FLAG, LOG_TH, BR_UID, SU_ID, BR_ID",
-      {tableId, ruleName, logFlag, logThreshold, ruleUid, jobId, ruleId});
+  return findOrAdd("JTBLRU", "SEQ_ID",
+                   {{"SU_ID", jobId}, {"TBL_ID", tableId}, {"BR_ID", ruleId}},
+                   {{"TBL_ID", tableId},
+                    {"BR_NAME", ruleName},
+                    {"LOG_FLAG", logFlag},
+                    {"LOG_TH", logThreshold},
+                    {"BR_UID", ruleUid},
+                    {"SU_ID", jobId},
+                    {"BR_ID", ruleId}});
 }
 
 bool ProfileRDAImpl::addJobRuleFieldMapping(int jobId, int sequenceId,
@@ -221,17 +271,20 @@ bool ProfileRDAImpl::addJobRuleFieldMapping(int jobId, int sequenceId,
                                             const KvbString& ruleName,
                                             const KvbString& fieldName,
                                             const KvbString& ruleField) {
-  return ready() &&
-         insert("JTBLMA",
-                "SEQ_ID, TBL_ID, BR_NAME, FLD_NAME, BR_FLD, SU_ID, BR_ID",
-                {sequenceId, tableId, ruleName, fieldName, ruleField, jobId,
-                 ruleId});
+  return ready() && insert("JTBLMA", {{"SEQ_ID", sequenceId},
+                                      {"TBL_ID", tableId},
+                                      {"BR_NAME", ruleName},
+                                      {"FLD_NAME", fieldName},
+                                      {"BR_FLD", ruleField},
+                                      {"SU_ID", jobId},
+                                      {"BR_ID", ruleId}});
 }
 
 bool ProfileRDAImpl::addJobGlobalMetric(int jobId, const KvbString& name,
                                         const KvbString& value) {
   return ready() &&
-         insert("JGMET", "MET_NAME, MET_VAL, SU_ID", {name, value, jobId});
+         insert("JGMET",
+                {{"MET_NAME", name}, {"MET_VAL", value}, {"SU_ID", jobId}});
 }
 
 int ProfileRDAImpl::addJobAlert(int jobId, const KvbString& dsn,
@@ -242,15 +295,28 @@ int ProfileRDAImpl::addJobAlert(int jobId, const KvbString& dsn,
                                 const KvbString& rule,
                                 const KvbString& textFile,
                                 const KvbString& type, const KvbString& uid) {
-  return findOrAdd("JALERT",
-                   "SU_ID=? AND AL_DSN=? AND AL_CAT=? AND AL_SCH=? AND "
-                   "AL_TBL=? AND AL_FLD=? AND AL_RULE=? AND AL_UID=? AND "
-                   "AL_TYPE=?",
-                   {jobId, dsn, catalog, schema, table, field, rule, uid, type},
-                   "AL_ID, AL_DSN, AL_CAT, AL_SCH, AL_TBL, AL_FLD, AL_FLTR, "
-                   "AL_DESC, AL_RULE, AL_TEXT, AL_TYPE, AL_UID, SU_ID",
-                   {dsn, catalog, schema, table, field, filter, description,
-                    rule, textFile, type, uid, jobId});
+  return findOrAdd("JALERT", "AL_ID",
+                   {{"SU_ID", jobId},
+                    {"AL_DSN", dsn},
+                    {"AL_CAT", catalog},
+                    {"AL_SCH", schema},
+                    {"AL_TBL", table},
+                    {"AL_FLD", field},
+                    {"AL_RULE", rule},
+                    {"AL_UID", uid},
+                    {"AL_TYPE", type}},
+                   {{"AL_DSN", dsn},
+                    {"AL_CAT", catalog},
+                    {"AL_SCH", schema},
+                    {"AL_TBL", table},
+                    {"AL_FLD", field},
+                    {"AL_FLTR", filter},
+                    {"AL_DESC", description},
+                    {"AL_RULE", rule},
+                    {"AL_TEXT", textFile},
+                    {"AL_TYPE", type},
+                    {"AL_UID", uid},
+                    {"SU_ID", jobId}});
 }
 
 bool ProfileRDAImpl::setJobAlertProperty(int jobId, int alertId,
@@ -267,21 +333,19 @@ int ProfileRDAImpl::addJobChart(int jobId, const KvbString& dsn,
                                 const KvbString& field, const KvbString& filter,
                                 const KvbString& description,
                                 const KvbString& textFile) {
-  const std::vector<KvbDatavar> content = {
-      dsn, catalog, schema, table, field, filter, description, textFile, jobId};
-  return findOrAdd("JCHART",
-                   "CH_DSN=? AND CH_CAT=? AND CH_SCH=? AND CH_TBL=? AND "
-                   "CH_FLD=? AND CH_FLTR=? AND CH_DESC=? AND CH_TEXT=? AND "
-                   "SU_ID=?",
-                   content,
-                   "CH_ID, CH_DSN, CH_CAT, CH_SCH, CH_TBL, CH_FLD, CH_FLTR, "
-                   "CH_DESC, CH_TEXT, SU_ID",
-                   content);
+  const SqlFields content = {
+      {"CH_DSN", dsn},          {"CH_CAT", catalog},   {"CH_SCH", schema},
+      {"CH_TBL", table},        {"CH_FLD", field},     {"CH_FLTR", filter},
+      {"CH_DESC", description}, {"CH_TEXT", textFile}, {"SU_ID", jobId}};
+  return findOrAdd("JCHART", "CH_ID", content, content);
 }
 
 bool ProfileRDAImpl::addJobChartProperty(int jobId, int chartId,
                                          const KvbString& name, int sequence,
                                          const KvbString& value) {
-  return ready() && insert("JCHPRP", "CH_ID, CP_NAME, CP_SEQ, CP_VAL, SU_ID",
-                           {chartId, name, sequence, value, jobId});
+  return ready() && insert("JCHPRP", {{"CH_ID", chartId},
+                                      {"CP_NAME", name},
+                                      {"CP_SEQ", sequence},
+                                      {"CP_VAL", value},
+                                      {"SU_ID", jobId}});
 }

@@ -20,9 +20,9 @@ bool ProfileRDAImpl::addMatchDefinition(const KvbString& definition,
                                         const KvbString& locale, int* key) {
   int value = 0;
   if (!ready() || !matchSensitivity(sensitivity, value)) return false;
-  const int id =
-      findOrAdd("MATCH", kMatchContent, {definition, value, locale},
-                "MC_ID, MC_DEF, MC_SENS, MC_LOC", {definition, value, locale});
+  const SqlFields content = {
+      {"MC_DEF", definition}, {"MC_SENS", value}, {"MC_LOC", locale}};
+  const int id = findOrAdd("MATCH", "MC_ID", content, content);
   if (id < 0) return false;
   if (key) *key = id;
   return true;
@@ -47,21 +47,27 @@ bool ProfileRDAImpl::addTextFileInfo(const KvbString& tableName,
                                      int recordWidth, int maxRows,
                                      bool truncate, int endOfLine, int encoding,
                                      bool byteOrderMark) {
-  return ready() &&
-         insert("TFINF",
-                "TBL_NM, TF_FN, TF_DLIM, TF_TQ, TF_SROWS, TF_RWID, TF_MROWS, "
-                "TF_TRUNC, TF_EOL, TF_ENC, TF_BOM",
-                {tableName, fileName, delimiter, qualifier, skipRows,
-                 recordWidth, maxRows, yesNo(truncate), endOfLine, encoding,
-                 yesNo(byteOrderMark)});
+  return ready() && insert("TFINF", {{"TBL_NM", tableName},
+                                     {"TF_FN", fileName},
+                                     {"TF_DLIM", delimiter},
+                                     {"TF_TQ", qualifier},
+                                     {"TF_SROWS", skipRows},
+                                     {"TF_RWID", recordWidth},
+                                     {"TF_MROWS", maxRows},
+                                     {"TF_TRUNC", yesNo(truncate)},
+                                     {"TF_EOL", endOfLine},
+                                     {"TF_ENC", encoding},
+                                     {"TF_BOM", yesNo(byteOrderMark)}});
 }
 
 bool ProfileRDAImpl::addTextFileField(const KvbString& tableName,
                                       const KvbString& fieldName,
                                       const KvbString& fieldType, int length,
                                       int startPosition, int order) {
-  return ready() &&
-         insert(
-             "TFFINF", "TBL_NM, TFF_FN, TFF_TYPE, TFF_LEN, TFF_SPOS, TFF_ORD",
-             {tableName, fieldName, fieldType, length, startPosition, order});
+  return ready() && insert("TFFINF", {{"TBL_NM", tableName},
+                                      {"TFF_FN", fieldName},
+                                      {"TFF_TYPE", fieldType},
+                                      {"TFF_LEN", length},
+                                      {"TFF_SPOS", startPosition},
+                                      {"TFF_ORD", order}});
 }

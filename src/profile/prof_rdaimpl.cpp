@@ -2,22 +2,17 @@
 // find-or-add, the metric columns of a field row and filtered deletions.
 #include "profile/prof_rdaimpl.h"
 
-#include <utility>
-
-bool ProfileRDAImpl::addKeyed(const char* code, const char* columns,
-                              std::vector<KvbDatavar> values, int* key) {
-  const int id = findOrAdd(code, nullptr, {}, columns, std::move(values));
+bool ProfileRDAImpl::addKeyed(const char* code, const char* idColumn,
+                              const SqlFields& columns, int* key) {
+  const int id = findOrAdd(code, idColumn, {}, columns);
   if (id < 0) return false;
   if (key) *key = id;
   return true;
 }
 
-int ProfileRDAImpl::findOrAdd(const char* code, const char* condition,
-                              const std::vector<KvbDatavar>& keys,
-                              const char* columns,
-                              std::vector<KvbDatavar> values) {
-  return addNumbered(KvbString(), code, code, condition, keys, columns,
-                     std::move(values));
+int ProfileRDAImpl::findOrAdd(const char* code, const char* idColumn,
+                              const SqlFields& keys, const SqlFields& columns) {
+  return addNumbered(code, code, idColumn, columns, keys);
 }
 
 bool ProfileRDAImpl::metricColumns(int metricCount, const char* alias,

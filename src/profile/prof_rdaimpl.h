@@ -424,16 +424,15 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   bool endRuleLogLoad() override;
 
  private:
-  // Adds a row whose key, the first of `columns`, comes from the id counter
-  // named by the table code; `key` (when given) receives it on success.
-  bool addKeyed(const char* code, const char* columns,
-                std::vector<KvbDatavar> values, int* key);
-  // The key of the row of `code` that matches `condition` (with `keys`
-  // bound), or of a new row (keyed as addKeyed) when none does; -1 on
-  // failure.
-  int findOrAdd(const char* code, const char* condition,
-                const std::vector<KvbDatavar>& keys, const char* columns,
-                std::vector<KvbDatavar> values);
+  // Adds a row whose key, `idColumn`, comes from the id counter named by
+  // the table code, followed by `columns`; `key` (when given) receives it
+  // on success.
+  bool addKeyed(const char* code, const char* idColumn,
+                const SqlFields& columns, int* key);
+  // The key of the row of `code` that matches every one of `keys`, or of a
+  // new row (keyed as addKeyed) when none does; -1 on failure.
+  int findOrAdd(const char* code, const char* idColumn, const SqlFields& keys,
+                const SqlFields& columns);
   // ", <alias>MET_0, ..." for a metric count; false, with the reason, for a
   // count above the 24 metric columns.
   bool metricColumns(int metricCount, const char* alias, KvbString& columns);

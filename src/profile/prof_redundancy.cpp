@@ -74,9 +74,10 @@ ReposDataAccessCursor* ProfileRDAImpl::listRdaResults(int configId, int fieldA,
 
 bool ProfileRDAImpl::addRdaConfigField(int runId, int fieldId, int configId) {
   // A field is in a configuration once, whatever run adds it again.
-  return insertUnless(IfPresent::kSucceed, KvbString(), "FLDRDA",
-                      "FLD_ID=? AND RDACFGID=?", {fieldId, configId},
-                      "FLD_ID, RDACFGID, JOB_ID", {fieldId, configId, runId});
+  return insertUnless(
+      IfPresent::kSucceed, KvbString(), "FLDRDA",
+      {{"FLD_ID", fieldId}, {"RDACFGID", configId}},
+      {{"FLD_ID", fieldId}, {"RDACFGID", configId}, {"JOB_ID", runId}});
 }
 
 bool ProfileRDAImpl::hasRdaConfigField(int configId, int fieldId) {

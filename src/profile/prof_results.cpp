@@ -31,11 +31,14 @@ bool ProfileRDAImpl::setReportProfileJob(int jobId, int reportId) {
 
 bool ProfileRDAImpl::addReport(int jobId, int folderId, const KvbString& name,
                                double date, const KvbString& user, int* key) {
-  const int id =
-      addFiled(folderId, KvbString(), "REPORT", "REPORT", nullptr, {},
-               "RPT_ID, FLDR_ID, RPT_NAME, RPT_CRDT, RPT_MODT, "
-               "RPT_USER, SU_ID",
-               {folderId, name, date, date, user, jobId});
+  const int id = addFiled(folderId, "REPORT", "REPORT", "RPT_ID",
+                          {{"FLDR_ID", folderId},
+                           {"RPT_NAME", name},
+                           {"RPT_CRDT", date},
+                           {"RPT_MODT", date},
+                           {"RPT_USER", user},
+                           {"SU_ID", jobId}},
+                          {}, KvbString());
   if (id < 0) return false;
   if (key) *key = id;
   return true;
@@ -43,30 +46,42 @@ bool ProfileRDAImpl::addReport(int jobId, int folderId, const KvbString& name,
 
 bool ProfileRDAImpl::addReportRun(const KvbString& description, double date,
                                   int reportId, int* key) {
-  return addKeyed("JOB", "JOB_ID, JOB_DATE, JOB_DESC, RPT_ID",
-                  {date, description, reportId}, key);
+  return addKeyed(
+      "JOB", "JOB_ID",
+      {{"JOB_DATE", date}, {"JOB_DESC", description}, {"RPT_ID", reportId}},
+      key);
 }
 
 bool ProfileRDAImpl::addExecutionLog(int dsnId, int tableId,
                                      const KvbString& task,
                                      const KvbString& status, int seconds,
                                      const KvbString& message) {
-  return addKeyed("EXELOG",
-                  "EL_ID, DSN_ID, TBL_ID, EL_TASK, EL_STAT, EL_SECS, EL_MSG",
-                  {dsnId, tableId, task, status, seconds, message}, nullptr);
+  return addKeyed("EXELOG", "EL_ID",
+                  {{"DSN_ID", dsnId},
+                   {"TBL_ID", tableId},
+                   {"EL_TASK", task},
+                   {"EL_STAT", status},
+                   {"EL_SECS", seconds},
+                   {"EL_MSG", message}},
+                  nullptr);
 }
 
 bool ProfileRDAImpl::addRunConfigValue(int runId, const KvbString& key,
                                        const KvbString& value) {
   return ready() &&
-         insert("JOBCFG", "JOB_ID, JC_KEY, JC_VALUE", {runId, key, value});
+         insert("JOBCFG",
+                {{"JOB_ID", runId}, {"JC_KEY", key}, {"JC_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addRunDsn(int runId, const KvbString& name,
                                const KvbString& connection,
                                const KvbString& kind, int* key) {
-  return addKeyed("DSN", "DSN_ID, DSN_NAME, DSN_CONN, JOB_ID, DSN_TF",
-                  {name, connection, runId, kind}, key);
+  return addKeyed("DSN", "DSN_ID",
+                  {{"DSN_NAME", name},
+                   {"DSN_CONN", connection},
+                   {"JOB_ID", runId},
+                   {"DSN_TF", kind}},
+                  key);
 }
 
 bool ProfileRDAImpl::addRunTable(int dsnId, const KvbString& catalog,
@@ -75,11 +90,15 @@ bool ProfileRDAImpl::addRunTable(int dsnId, const KvbString& catalog,
                                  const KvbString& filterExpression,
                                  const KvbString& filterSql, int sampleInterval,
                                  int* key) {
-  return addKeyed("TBL",
-                  "TBL_ID, DSN_ID, TBL_CAT, TBL_SCH, TBL_NM, TBL_FILT, "
-                  "TBL_FEXP, TBL_FSQL, TBL_SINT",
-                  {dsnId, catalog, schema, name, filterName, filterExpression,
-                   filterSql, sampleInterval},
+  return addKeyed("TBL", "TBL_ID",
+                  {{"DSN_ID", dsnId},
+                   {"TBL_CAT", catalog},
+                   {"TBL_SCH", schema},
+                   {"TBL_NM", name},
+                   {"TBL_FILT", filterName},
+                   {"TBL_FEXP", filterExpression},
+                   {"TBL_FSQL", filterSql},
+                   {"TBL_SINT", sampleInterval}},
                   key);
 }
 
@@ -89,55 +108,76 @@ bool ProfileRDAImpl::addRunTable(int dsnId, const KvbString& catalog,
 bool ProfileRDAImpl::addTableNote(int tableId, char type, const KvbString& user,
                                   const KvbString& note, int categoryId,
                                   int* key) {
-  return addKeyed(
-      "TBLNOT", "TN_ID, TBL_ID, TN_TYPE, TN_NOTE, TN_USER, TN_DATE, NCAT_ID",
-      {tableId, KvbString(std::string(1, type)), note, user, now(), categoryId},
-      key);
+  return addKeyed("TBLNOT", "TN_ID",
+                  {{"TBL_ID", tableId},
+                   {"TN_TYPE", KvbString(std::string(1, type))},
+                   {"TN_NOTE", note},
+                   {"TN_USER", user},
+                   {"TN_DATE", now()},
+                   {"NCAT_ID", categoryId}},
+                  key);
 }
 
 bool ProfileRDAImpl::addRunField(int dsnId, int tableId, const KvbString& name,
                                  const KvbString& type, int* key) {
   KvbDatavar noCategory;
   noCategory.setNull(kvbTypeInt);
-  return addKeyed("FLD", "FLD_ID, DSN_ID, TBL_ID, FLD_NAME, FLD_TYPE, DOM_ID",
-                  {dsnId, tableId, name, type, noCategory}, key);
+  return addKeyed("FLD", "FLD_ID",
+                  {{"DSN_ID", dsnId},
+                   {"TBL_ID", tableId},
+                   {"FLD_NAME", name},
+                   {"FLD_TYPE", type},
+                   {"DOM_ID", noCategory}},
+                  key);
 }
 
 bool ProfileRDAImpl::addFieldNote(int fieldId, const KvbString& user,
                                   const KvbString& note, int categoryId,
                                   int* key) {
-  return addKeyed("FLDNOT", "FN_ID, FLD_ID, FN_NOTE, FN_USER, FN_DATE, NCAT_ID",
-                  {fieldId, note, user, now(), categoryId}, key);
+  return addKeyed("FLDNOT", "FN_ID",
+                  {{"FLD_ID", fieldId},
+                   {"FN_NOTE", note},
+                   {"FN_USER", user},
+                   {"FN_DATE", now()},
+                   {"NCAT_ID", categoryId}},
+                  key);
 }
 
 bool ProfileRDAImpl::addPercentile(int fieldId, KvbReal interval,
                                    KvbReal value) {
-  return ready() && insert("PTILE", "FLD_ID, PT_INTVL, PT_VALUE",
-                           {fieldId, real(interval), real(value)});
+  return ready() && insert("PTILE", {{"FLD_ID", fieldId},
+                                     {"PT_INTVL", real(interval)},
+                                     {"PT_VALUE", real(value)}});
 }
 
 bool ProfileRDAImpl::addOutlier(int fieldId, bool low, int ordinal,
                                 const KvbString& value) {
-  return ready() && insert("OUTLR", "FLD_ID, OU_TYPE, OU_ORDNL, OU_VALUE",
-                           {fieldId, low ? "L" : "H", ordinal, value});
+  return ready() && insert("OUTLR", {{"FLD_ID", fieldId},
+                                     {"OU_TYPE", low ? "L" : "H"},
+                                     {"OU_ORDNL", ordinal},
+                                     {"OU_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addFieldProperty(int dsnId, int tableId, int fieldId,
                                       const KvbString& name,
                                       const KvbString& value) {
-  return ready() &&
-         insert("FLDPRP", "DSN_ID, TBL_ID, FLD_ID, PR_NAME, PR_VALUE",
-                {dsnId, tableId, fieldId, name, value});
+  return ready() && insert("FLDPRP", {{"DSN_ID", dsnId},
+                                      {"TBL_ID", tableId},
+                                      {"FLD_ID", fieldId},
+                                      {"PR_NAME", name},
+                                      {"PR_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addFieldGroup(int fieldId, int categoryId) {
-  return ready() && insert("FLDGCM", "FLD_ID, GC_ID", {fieldId, categoryId});
+  return ready() &&
+         insert("FLDGCM", {{"FLD_ID", fieldId}, {"GC_ID", categoryId}});
 }
 
 bool ProfileRDAImpl::addPkFkResult(int fieldId, int otherFieldId,
                                    double percentage) {
-  return ready() && insert("PKFK", "FLD_ID, PF_FLDID, PF_PCT",
-                           {fieldId, otherFieldId, percentage});
+  return ready() && insert("PKFK", {{"FLD_ID", fieldId},
+                                    {"PF_FLDID", otherFieldId},
+                                    {"PF_PCT", percentage}});
 }
 
 // ---------------------------------------------------------------------------
@@ -151,25 +191,39 @@ bool ProfileRDAImpl::addAlert(int runId, const KvbString& dsn,
                               const KvbString& rule, const KvbString& error,
                               const KvbString& textFile, const KvbString& type,
                               const KvbString& sourceUid, int* key) {
-  return addKeyed("ALERT",
-                  "AL_ID, JOB_ID, AL_DSN, AL_CAT, AL_SCHMA, AL_TBL, AL_FLD, "
-                  "AL_FILT, AL_DESC, AL_RULE, AL_ERROR, AL_TF, AL_TYPE, "
-                  "AL_SRC_UID",
-                  {runId, dsn, catalog, schema, table, field, filter,
-                   description, rule, error, textFile, type, sourceUid},
+  return addKeyed("ALERT", "AL_ID",
+                  {{"JOB_ID", runId},
+                   {"AL_DSN", dsn},
+                   {"AL_CAT", catalog},
+                   {"AL_SCHMA", schema},
+                   {"AL_TBL", table},
+                   {"AL_FLD", field},
+                   {"AL_FILT", filter},
+                   {"AL_DESC", description},
+                   {"AL_RULE", rule},
+                   {"AL_ERROR", error},
+                   {"AL_TF", textFile},
+                   {"AL_TYPE", type},
+                   {"AL_SRC_UID", sourceUid}},
                   key);
 }
 
 bool ProfileRDAImpl::addAlertProperty(int alertId, const KvbString& name,
                                       const KvbString& value) {
   return ready() &&
-         insert("ALPROP", "AL_ID, AP_NAME, AP_VALUE", {alertId, name, value});
+         insert("ALPROP",
+                {{"AL_ID", alertId}, {"AP_NAME", name}, {"AP_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addChart(int reportId, int runId, const KvbString& name,
                               const KvbString& type, int* key) {
-  return addKeyed("CHT", "CH_ID, RPT_ID, CH_NAME, CH_TYPE, CH_EDIT, JOB_ID",
-                  {reportId, name, type, "N", runId}, key);
+  return addKeyed("CHT", "CH_ID",
+                  {{"RPT_ID", reportId},
+                   {"CH_NAME", name},
+                   {"CH_TYPE", type},
+                   {"CH_EDIT", "N"},
+                   {"JOB_ID", runId}},
+                  key);
 }
 
 bool ProfileRDAImpl::addChartTable(int chartId, const KvbString& dsn,
@@ -178,20 +232,26 @@ bool ProfileRDAImpl::addChartTable(int chartId, const KvbString& dsn,
                                    const KvbString& table,
                                    const KvbString& filter,
                                    const KvbString& type) {
-  return ready() &&
-         insert("CHTTAB",
-                "CH_ID, CT_DSN, CT_CAT, CT_SCHMA, CT_TBL, CT_FILT, CT_TYPE",
-                {chartId, dsn, catalog, schema, table, filter, type});
+  return ready() && insert("CHTTAB", {{"CH_ID", chartId},
+                                      {"CT_DSN", dsn},
+                                      {"CT_CAT", catalog},
+                                      {"CT_SCHMA", schema},
+                                      {"CT_TBL", table},
+                                      {"CT_FILT", filter},
+                                      {"CT_TYPE", type}});
 }
 
 bool ProfileRDAImpl::addChartCategory(int chartId, int categoryId) {
-  return ready() && insert("CHTCAT", "CH_ID, DOM_ID", {chartId, categoryId});
+  return ready() &&
+         insert("CHTCAT", {{"CH_ID", chartId}, {"DOM_ID", categoryId}});
 }
 
 bool ProfileRDAImpl::addChartData(int chartId, const KvbString& parameter,
                                   int sequence, const KvbString& value) {
-  return ready() && insert("CHTDAT", "CH_ID, CD_PARAM, CD_SEQ, CD_VALUE",
-                           {chartId, parameter, sequence, value});
+  return ready() && insert("CHTDAT", {{"CH_ID", chartId},
+                                      {"CD_PARAM", parameter},
+                                      {"CD_SEQ", sequence},
+                                      {"CD_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addRdaConfig(int runId, const KvbString& name,
@@ -208,8 +268,12 @@ bool ProfileRDAImpl::addRdaConfig(int runId, const KvbString& name,
       return fail(kvb_get_message("prof_results", __LINE__,
                                   "Repository Library", 1211));
   }
-  return addKeyed("RDACFG", "RDACFGID, RDACFGNM, RDACFGDS, MC_ID, JOB_ID",
-                  {name, description, matchDefinitionId, runId}, key);
+  return addKeyed("RDACFG", "RDACFGID",
+                  {{"RDACFGNM", name},
+                   {"RDACFGDS", description},
+                   {"MC_ID", matchDefinitionId},
+                   {"JOB_ID", runId}},
+                  key);
 }
 
 bool ProfileRDAImpl::addRdaResult(int runId, int configId, int leftFieldId,
@@ -217,24 +281,31 @@ bool ProfileRDAImpl::addRdaResult(int runId, int configId, int leftFieldId,
                                   int rightCount, int rightSum,
                                   int distinctMatches, int distinctLeftSum,
                                   int distinctRightSum) {
-  return ready() &&
-         insert("RDARES",
-                "FLD_IDL, FLD_IDR, LFTCNT, RGTCNT, LFTSUM, RGTSUM, DMATCH, "
-                "DLSUM, DRSUM, JOB_ID, RDACFGID",
-                {leftFieldId, rightFieldId, leftCount, rightCount, leftSum,
-                 rightSum, distinctMatches, distinctLeftSum, distinctRightSum,
-                 runId, configId});
+  return ready() && insert("RDARES", {{"FLD_IDL", leftFieldId},
+                                      {"FLD_IDR", rightFieldId},
+                                      {"LFTCNT", leftCount},
+                                      {"RGTCNT", rightCount},
+                                      {"LFTSUM", leftSum},
+                                      {"RGTSUM", rightSum},
+                                      {"DMATCH", distinctMatches},
+                                      {"DLSUM", distinctLeftSum},
+                                      {"DRSUM", distinctRightSum},
+                                      {"JOB_ID", runId},
+                                      {"RDACFGID", configId}});
 }
 
 bool ProfileRDAImpl::addCustomMetricOutput(
     int tableId, int metricId, int instance, const KvbString& metricOutput,
     const KvbString& outputName, const KvbString& outputValue,
     const KvbString& trailName, int rowCount) {
-  return ready() && insert("PCMOUT",
-                           "TBL_ID, CM_ID, PCM_SEQ, CM_FLDNM, PCM_OUTN, "
-                           "PCM_OUTV, TRAIL_NM, ROW_CNT",
-                           {tableId, metricId, instance, metricOutput,
-                            outputName, outputValue, trailName, rowCount});
+  return ready() && insert("PCMOUT", {{"TBL_ID", tableId},
+                                      {"CM_ID", metricId},
+                                      {"PCM_SEQ", instance},
+                                      {"CM_FLDNM", metricOutput},
+                                      {"PCM_OUTN", outputName},
+                                      {"PCM_OUTV", outputValue},
+                                      {"TRAIL_NM", trailName},
+                                      {"ROW_CNT", rowCount}});
 }
 
 bool ProfileRDAImpl::addBusinessRuleOutput(int tableId, int ruleId,
@@ -242,9 +313,11 @@ bool ProfileRDAImpl::addBusinessRuleOutput(int tableId, int ruleId,
                                            const KvbString& trailName,
                                            const KvbString& fieldDescription,
                                            int rowCount) {
-  return ready() && insert("PBROUT",
-                           "TBL_ID, BR_ID, PBR_SEQ, FAIL_CNT, TRAIL_NM, "
-                           "FLD_DESC, ROW_CNT",
-                           {tableId, ruleId, instance, failureCount, trailName,
-                            fieldDescription, rowCount});
+  return ready() && insert("PBROUT", {{"TBL_ID", tableId},
+                                      {"BR_ID", ruleId},
+                                      {"PBR_SEQ", instance},
+                                      {"FAIL_CNT", failureCount},
+                                      {"TRAIL_NM", trailName},
+                                      {"FLD_DESC", fieldDescription},
+                                      {"ROW_CNT", rowCount}});
 }

@@ -24,6 +24,11 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   // setParameter of `count` values to the markers from `index` on, with one
   // look at the lock and the script for all of them.
   bool setParameters(int index, const KvbDatavar* values, size_t count);
+  // setParameterInfo and setParameter of `count` values to the markers
+  // from `index` on, marker index + i taking the QueryParam `param(i)`, with
+  // one look at the lock and the script for all of them.
+  template <class Param>
+  bool setDeclared(int index, size_t count, const Param& param);
   // execute() that also gives the number of rows changed.
   bool run(int64_t* rows);
   // Runs the query and gives column 0 of its first row as an integer,
@@ -59,6 +64,28 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   std::vector<std::pair<int, int>> declared_;  // type and size per marker
   std::vector<KvbDatavar> scriptValues_;       // values while in a script
 };
+
+template <class Param>
+bool RDA_StatementBase::setDeclared(int index, size_t count,
+                                    const Param& param) {
+  RDA_LockGuard guard(lock_);
+  if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
+  const size_t end = static_cast<size_t>(index) + count;
+  if (declared_.size() < end) declared_.resize(end, {0, 0});
+  const bool script = connection_->ddlActive();
+  if (script && scriptValues_.size() < end) scriptValues_.resize(end);
+  for (size_t i = 0; i < count; ++i) {
+    const QueryParam& value = param(i);
+    const size_t at = static_cast<size_t>(index) + i;
+    declared_[at] = {value.type, value.size};
+    if (script)
+      scriptValues_[at] = value.value;
+    else if (!bind_INT(static_cast<int>(at), value.value, value.type,
+                       value.size))
+      return false;
+  }
+  return true;
+}
 
 // A statement made while a DDL callback takes the statements: nothing is
 // prepared on the database (whose tables may exist only in the script), so

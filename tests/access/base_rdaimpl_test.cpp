@@ -80,13 +80,11 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   EXPECT_FALSE(probe->nextId("FOLDER", id));
   EXPECT_FALSE(probe->transaction([&] { return ran = true; }));
   EXPECT_FALSE(ran);
-  EXPECT_FALSE(probe->insertUnless(Probe::IfPresent::kRefuse, "refused",
-                                   "MFLD", "FI_NAME=?", {"a"}, "FI_NAME",
-                                   {"a"}));
+  EXPECT_FALSE(probe->insertUnless(Probe::IfPresent::kRefuse, "refused", "MFLD",
+                                   {{"FI_NAME", "a"}}, {{"FI_NAME", "a"}}));
   EXPECT_EQ(probe->rowsWhere("MFLD", nullptr, {}), nullptr);
   EXPECT_EQ(probe->exists("MFLD", "FI_NAME=?", {"a"}), -1);
-  EXPECT_EQ(probe->addNumbered({}, "GCATS", "GCATS", nullptr, {},
-                               "GC_ID, GCNAME", {"a"}),
+  EXPECT_EQ(probe->addNumbered("GCATS", "GCATS", "GC_ID", {{"GCNAME", "a"}}),
             -1);
   EXPECT_FALSE(probe->deleteRows({"RULE"}, "RU_ID", 1));
   EXPECT_EQ(
@@ -281,14 +279,16 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
         "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + probe_->table("FOLDER"),
         {})));
   };
-  std::string columns = "FLDR_ID, FLDR_NAM";
-  ASSERT_TRUE(probe_->insert("FOLDER", columns.c_str(), {1, "one"}));
-  columns.replace(columns.size() - 3, 3, "PAR");  // the same buffer
-  ASSERT_TRUE(probe_->insert("FOLDER", columns.c_str(), {2, 7}));
-  ASSERT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {3, "three"}));
+  std::string column = "FLDR_NAM";
+  ASSERT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", 1}, {column.c_str(), "one"}}));
+  column.replace(column.size() - 3, 3, "PAR");  // the same buffer
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_ID", 2}, {column.c_str(), 7}}));
+  ASSERT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", 3}, {"FLDR_NAM", "three"}}));
   EXPECT_EQ(folders(), (Rows{"1|one|", "2||7", "3|three|"}));
   // The same column in two tables.
-  ASSERT_TRUE(probe_->insert("JSETUP", "SU_ID, FLDR_ID", {9, 3}));
+  ASSERT_TRUE(probe_->insert("JSETUP", {{"SU_ID", 9}, {"FLDR_ID", 3}}));
   ASSERT_TRUE(probe_->deleteRows({"JSETUP", "FOLDER"}, "FLDR_ID", 3));
   EXPECT_EQ(count("JSETUP") + count("FOLDER"), 2);
 
@@ -315,10 +315,11 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
     Rows texts;
   } script;
   ASSERT_TRUE(probe_->setDDLCallback(&script));
-  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {4, "scripted"}));
+  EXPECT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", 4}, {"FLDR_NAM", "scripted"}}));
   // A numbered row reaches the script with its id in front.
-  EXPECT_EQ(probe_->addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
-                                "FLDR_ID, FLDR_NAM", {"counted"}),
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                {{"FLDR_NAM", "counted"}}),
             1);
   ASSERT_TRUE(probe_->setDDLCallback(nullptr));
   const std::string insert = "INSERT INTO " + probe_->table("FOLDER").str();
@@ -329,14 +330,58 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
             insert + " (FLDR_ID, FLDR_NAM) VALUES (1, 'counted')");
   // The kept statement of the same columns takes a drawn id first.
   ASSERT_TRUE(probe_->run("DELETE FROM " + probe_->table("FOLDER"), {}));
-  const int id = probe_->addNumbered({}, "FOLDER", "FOLDER", nullptr, {},
-                                     "FLDR_ID, FLDR_NAM", {"numbered"});
+  const int id = probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                     {{"FLDR_NAM", "numbered"}});
   ASSERT_GT(id, 0);
-  EXPECT_TRUE(probe_->insert("FOLDER", "FLDR_ID, FLDR_NAM", {id + 1, "stored"}));
+  EXPECT_TRUE(
+      probe_->insert("FOLDER", {{"FLDR_ID", id + 1}, {"FLDR_NAM", "stored"}}));
   Rows stored{std::to_string(id) + "|numbered|",
               std::to_string(id + 1) + "|stored|"};
   std::sort(stored.begin(), stored.end());
   EXPECT_EQ(folders(), stored) << "the scripted rows are not stored";
+}
+
+// A row's values go to the columns they are named with, in any order: the
+// statement kept for one order is not taken for another. A duplicate is
+// found by every one of its keys, a key that is an expression too.
+TEST_P(BaseRDAImplTest, RowsAndKeysArePairedByColumnName) {
+  const auto folders = [&] {
+    return sortedRows(rows(probe_->query(
+        "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + probe_->table("FOLDER"),
+        {})));
+  };
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_ID", 11}, {"FLDR_NAM", "one"}}));
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_NAM", "two"}, {"FLDR_ID", 12}}));
+  ASSERT_TRUE(probe_->insert("FOLDER", {{"FLDR_ID", 13}, {"FLDR_PAR", 1}}));
+  EXPECT_EQ(folders(), (Rows{"11|one|", "12|two|", "13||1"}));
+
+  const SqlFields one = {{"FLDR_NAM", "one"}, {"COALESCE(FLDR_PAR, 0)", 0}};
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                {{"FLDR_NAM", "one"}}, one),
+            11);
+  EXPECT_EQ(probe_->addNumbered("FOLDER", "FOLDER", "FLDR_ID",
+                                {{"FLDR_NAM", "one"}}, one, "one exists"),
+            -1);
+  EXPECT_EQ(probe_->getErrorMessage().str(), "one exists");
+  // One key that differs is another row.
+  const int id = probe_->addNumbered(
+      "FOLDER", "FOLDER", "FLDR_ID", {{"FLDR_NAM", "one"}, {"FLDR_PAR", 3}},
+      {{"FLDR_NAM", "one"}, {"COALESCE(FLDR_PAR, 0)", 3}}, "one exists");
+  ASSERT_GT(id, 0);
+
+  const SqlFields three = {{"FLDR_ID", 13}, {"FLDR_PAR", 1}};
+  EXPECT_TRUE(probe_->insertUnless(Probe::IfPresent::kSucceed, "", "FOLDER",
+                                   three, three));
+  EXPECT_FALSE(probe_->insertUnless(Probe::IfPresent::kRefuse, "three exists",
+                                    "FOLDER", {{"FLDR_PAR", 1}}, three));
+  EXPECT_EQ(probe_->getErrorMessage().str(), "three exists");
+  EXPECT_TRUE(probe_->insertUnless(Probe::IfPresent::kRefuse, "", "FOLDER",
+                                   {{"FLDR_ID", 15}, {"FLDR_PAR", 1}},
+                                   {{"FLDR_ID", 15}, {"FLDR_PAR", 1}}));
+  Rows all{"11|one|", "12|two|", "13||1", "15||1",
+           std::to_string(id) + "|one|3"};
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(folders(), all);
 }
 
 INSTANTIATE_RDA_TARGETS(BaseRDAImplTest);
