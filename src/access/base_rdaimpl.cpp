@@ -311,6 +311,11 @@ bool BaseRDAImpl::runKeptBy(
     }
     kept_.emplace_back(key, statement);
     found = kept_.end() - 1;
+  } else {
+    // The most recently used last, so that statements used once (a
+    // deletion over many tables) go before the ones a store repeats.
+    std::rotate(found, found + 1, kept_.end());
+    found = kept_.end() - 1;
   }
   RDA_StatementBase* statement = found->statement;
   int64_t changed = 0;
@@ -447,12 +452,10 @@ bool BaseRDAImpl::insert(const char* code, const SqlFields& columns,
             });
       },
       [&](const KvbString& sql) {
-        QueryParamList params;
-        params.reserve(count);
-        if (lead) params.push_back(lead->param);
-        for (const SqlField& column : columns) params.push_back(column.param);
-        return ready() &&
-               runStatement(boundStatement(rda_, sql, params), nullptr);
+        SqlStatement statement(sql);
+        if (lead) statement.bind(lead->param);
+        for (const SqlField& column : columns) statement.bind(column.param);
+        return run(statement);
       });
 }
 
@@ -734,11 +737,11 @@ int BaseRDAImpl::exists(const char* code, const char* condition,
 
 int BaseRDAImpl::matching(const char* code, const char* column,
                           const SqlFields& keys, int* value) {
-  SqlStatement select(KvbString("SELECT ") + column + " FROM " + table(code));
   // Every key is a term, null too, as in the row that the add would write.
-  for (const SqlField& key : keys)
-    select.where(SqlField(key.name, key.param, Given::kAlways));
-  return lookup(select, value);
+  return lookup(
+      SqlStatement(KvbString("SELECT ") + column + " FROM " + table(code))
+          .whereEvery(keys),
+      value);
 }
 
 bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
@@ -775,10 +778,8 @@ bool BaseRDAImpl::upsert(const char* code, const SqlFields& set,
                          const SqlFields& keys, const SqlFields& insertOnly) {
   if (!ready()) return false;
   SqlStatement update("UPDATE " + table(code));
-  update.set(set);
   // A key left out would write other rows too.
-  for (const SqlField& key : keys)
-    update.where(SqlField(key.name, key.param, Given::kAlways));
+  update.set(set).whereEvery(keys);
   // An update that changed no row changed nothing, so the insert after it
   // needs no savepoint of its own: one unit as an add is.
   return addInOneStep([&] {

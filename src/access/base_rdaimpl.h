@@ -353,7 +353,8 @@ class BaseRDAImpl {
                  int* rows, const Bind& bind, const Script& script);
   // The text of insert()'s statements.
   KvbString insertSql(const StatementKey& key);
-  // The statements that runKept keeps, the most recently added last.
+  // The statements that runKept keeps, the most recently used last; the
+  // least recently used goes when a new one would pass the limit.
   struct KeptStatement;
   std::vector<KeptStatement> kept_;
   KvLogger* logger_;

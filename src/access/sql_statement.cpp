@@ -86,3 +86,11 @@ SqlStatement& SqlStatement::bind(QueryParam param) {
   params_.push_back(std::move(param));
   return *this;
 }
+
+SqlStatement& SqlStatement::whereEvery(const SqlFields& fields) {
+  for (const SqlField& field : fields) {
+    open(kWhere, field.name, "=?");
+    bind(field.param);
+  }
+  return *this;
+}

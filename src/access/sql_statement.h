@@ -74,6 +74,9 @@ class SqlStatement {
   SqlStatement& where(const SqlFields& fields) {
     return addAll(kWhere, fields.data(), fields.data() + fields.size());
   }
+  // "<name>=?" as a WHERE term for every field, given or not (the keys of
+  // a row, where a key left out would match other rows).
+  SqlStatement& whereEvery(const SqlFields& fields);
   // The same for the SET list.
   SqlStatement& set(const char* term, const KvbDatavar& value,
                     Given rule = Given::kAlways) {

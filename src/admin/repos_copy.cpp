@@ -461,9 +461,7 @@ class RepositoryCopy {
     if (!rows) return failMessage(1311, plan.select);
     // Long texts are read from the source while its rows are walked, which
     // not every database allows on an open query.
-    const bool readsLongTexts =
-        std::find(plan.longText.begin(), plan.longText.end(), true) !=
-        plan.longText.end();
+    const bool readsLongTexts = !plan.longTextColumns.empty();
     int fetched = readsLongTexts && !rows->cacheAll() ? 2 : rows->next();
     // Every statement of the engine is an RDA_StatementBase.
     RDA_BatchWriter writer(

@@ -175,38 +175,38 @@ bool ProfileRDAImpl::addJobFieldRdaMap(
 bool ProfileRDAImpl::addJobFieldMetric(int jobId, int dsnId, int tableId,
                                        int fieldId, const KvbString& name,
                                        const KvbString& value) {
-  return ready() && insert("JFLDME", {{"FLD_ID", fieldId},
-                                      {"DSN_ID", dsnId},
-                                      {"TBL_ID", tableId},
-                                      {"MET_NAME", name},
-                                      {"MET_VAL", value},
-                                      {"SU_ID", jobId}});
+  return insert("JFLDME", {{"FLD_ID", fieldId},
+                           {"DSN_ID", dsnId},
+                           {"TBL_ID", tableId},
+                           {"MET_NAME", name},
+                           {"MET_VAL", value},
+                           {"SU_ID", jobId}});
 }
 
 bool ProfileRDAImpl::addJobFieldProperty(int jobId, int dsnId, int tableId,
                                          int fieldId, const KvbString& name,
                                          const KvbString& value) {
-  return ready() && insert("JFLDPR", {{"FLD_ID", fieldId},
-                                      {"DSN_ID", dsnId},
-                                      {"TBL_ID", tableId},
-                                      {"PRP_NAME", name},
-                                      {"PRP_VAL", value},
-                                      {"SU_ID", jobId}});
+  return insert("JFLDPR", {{"FLD_ID", fieldId},
+                           {"DSN_ID", dsnId},
+                           {"TBL_ID", tableId},
+                           {"PRP_NAME", name},
+                           {"PRP_VAL", value},
+                           {"SU_ID", jobId}});
 }
 
 bool ProfileRDAImpl::addJobLinkedField(
     int jobId, int fieldId, const KvbString& dsn, const KvbString& catalog,
     const KvbString& schema, const KvbString& table, const KvbString& name,
     const KvbString& type, const KvbString& text) {
-  return ready() && insert("JLNKFL", {{"FLD_ID", fieldId},
-                                      {"LNK_DSN", dsn},
-                                      {"LNK_CAT", catalog},
-                                      {"LNK_SCH", schema},
-                                      {"LNK_TBL", table},
-                                      {"LNK_NAME", name},
-                                      {"LNK_TYPE", type},
-                                      {"LNK_TEXT", text},
-                                      {"SU_ID", jobId}});
+  return insert("JLNKFL", {{"FLD_ID", fieldId},
+                           {"LNK_DSN", dsn},
+                           {"LNK_CAT", catalog},
+                           {"LNK_SCH", schema},
+                           {"LNK_TBL", table},
+                           {"LNK_NAME", name},
+                           {"LNK_TYPE", type},
+                           {"LNK_TEXT", text},
+                           {"SU_ID", jobId}});
 }
 
 // ---------------------------------------------------------------------------
@@ -230,15 +230,15 @@ bool ProfileRDAImpl::addJobCustomMetricMapping(int jobId, int sequenceId,
                                                const KvbString& output,
                                                const KvbString& metricField,
                                                const KvbString& type) {
-  return ready() && insert("JCMDMA", {{"SEQ_ID", sequenceId},
-                                      {"TBL_ID", tableId},
-                                      {"CM_NAME", metricName},
-                                      {"CM_IN", input},
-                                      {"CM_OUT", output},
-                                      {"CM_FLD", metricField},
-                                      {"CM_TYPE", type},
-                                      {"SU_ID", jobId},
-                                      {"CM_ID", metricId}});
+  return insert("JCMDMA", {{"SEQ_ID", sequenceId},
+                           {"TBL_ID", tableId},
+                           {"CM_NAME", metricName},
+                           {"CM_IN", input},
+                           {"CM_OUT", output},
+                           {"CM_FLD", metricField},
+                           {"CM_TYPE", type},
+                           {"SU_ID", jobId},
+                           {"CM_ID", metricId}});
 }
 
 bool ProfileRDAImpl::addJobCustomMetricFieldMapping(
@@ -271,13 +271,13 @@ bool ProfileRDAImpl::addJobRuleFieldMapping(int jobId, int sequenceId,
                                             const KvbString& ruleName,
                                             const KvbString& fieldName,
                                             const KvbString& ruleField) {
-  return ready() && insert("JTBLMA", {{"SEQ_ID", sequenceId},
-                                      {"TBL_ID", tableId},
-                                      {"BR_NAME", ruleName},
-                                      {"FLD_NAME", fieldName},
-                                      {"BR_FLD", ruleField},
-                                      {"SU_ID", jobId},
-                                      {"BR_ID", ruleId}});
+  return insert("JTBLMA", {{"SEQ_ID", sequenceId},
+                           {"TBL_ID", tableId},
+                           {"BR_NAME", ruleName},
+                           {"FLD_NAME", fieldName},
+                           {"BR_FLD", ruleField},
+                           {"SU_ID", jobId},
+                           {"BR_ID", ruleId}});
 }
 
 bool ProfileRDAImpl::addJobGlobalMetric(int jobId, const KvbString& name,
@@ -343,9 +343,9 @@ int ProfileRDAImpl::addJobChart(int jobId, const KvbString& dsn,
 bool ProfileRDAImpl::addJobChartProperty(int jobId, int chartId,
                                          const KvbString& name, int sequence,
                                          const KvbString& value) {
-  return ready() && insert("JCHPRP", {{"CH_ID", chartId},
-                                      {"CP_NAME", name},
-                                      {"CP_SEQ", sequence},
-                                      {"CP_VAL", value},
-                                      {"SU_ID", jobId}});
+  return insert("JCHPRP", {{"CH_ID", chartId},
+                           {"CP_NAME", name},
+                           {"CP_SEQ", sequence},
+                           {"CP_VAL", value},
+                           {"SU_ID", jobId}});
 }

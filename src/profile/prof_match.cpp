@@ -47,27 +47,27 @@ bool ProfileRDAImpl::addTextFileInfo(const KvbString& tableName,
                                      int recordWidth, int maxRows,
                                      bool truncate, int endOfLine, int encoding,
                                      bool byteOrderMark) {
-  return ready() && insert("TFINF", {{"TBL_NM", tableName},
-                                     {"TF_FN", fileName},
-                                     {"TF_DLIM", delimiter},
-                                     {"TF_TQ", qualifier},
-                                     {"TF_SROWS", skipRows},
-                                     {"TF_RWID", recordWidth},
-                                     {"TF_MROWS", maxRows},
-                                     {"TF_TRUNC", yesNo(truncate)},
-                                     {"TF_EOL", endOfLine},
-                                     {"TF_ENC", encoding},
-                                     {"TF_BOM", yesNo(byteOrderMark)}});
+  return insert("TFINF", {{"TBL_NM", tableName},
+                          {"TF_FN", fileName},
+                          {"TF_DLIM", delimiter},
+                          {"TF_TQ", qualifier},
+                          {"TF_SROWS", skipRows},
+                          {"TF_RWID", recordWidth},
+                          {"TF_MROWS", maxRows},
+                          {"TF_TRUNC", yesNo(truncate)},
+                          {"TF_EOL", endOfLine},
+                          {"TF_ENC", encoding},
+                          {"TF_BOM", yesNo(byteOrderMark)}});
 }
 
 bool ProfileRDAImpl::addTextFileField(const KvbString& tableName,
                                       const KvbString& fieldName,
                                       const KvbString& fieldType, int length,
                                       int startPosition, int order) {
-  return ready() && insert("TFFINF", {{"TBL_NM", tableName},
-                                      {"TFF_FN", fieldName},
-                                      {"TFF_TYPE", fieldType},
-                                      {"TFF_LEN", length},
-                                      {"TFF_SPOS", startPosition},
-                                      {"TFF_ORD", order}});
+  return insert("TFFINF", {{"TBL_NM", tableName},
+                           {"TFF_FN", fieldName},
+                           {"TFF_TYPE", fieldType},
+                           {"TFF_LEN", length},
+                           {"TFF_SPOS", startPosition},
+                           {"TFF_ORD", order}});
 }

@@ -145,27 +145,27 @@ bool ProfileRDAImpl::addFieldNote(int fieldId, const KvbString& user,
 
 bool ProfileRDAImpl::addPercentile(int fieldId, KvbReal interval,
                                    KvbReal value) {
-  return ready() && insert("PTILE", {{"FLD_ID", fieldId},
-                                     {"PT_INTVL", real(interval)},
-                                     {"PT_VALUE", real(value)}});
+  return insert("PTILE", {{"FLD_ID", fieldId},
+                          {"PT_INTVL", real(interval)},
+                          {"PT_VALUE", real(value)}});
 }
 
 bool ProfileRDAImpl::addOutlier(int fieldId, bool low, int ordinal,
                                 const KvbString& value) {
-  return ready() && insert("OUTLR", {{"FLD_ID", fieldId},
-                                     {"OU_TYPE", low ? "L" : "H"},
-                                     {"OU_ORDNL", ordinal},
-                                     {"OU_VALUE", value}});
+  return insert("OUTLR", {{"FLD_ID", fieldId},
+                          {"OU_TYPE", low ? "L" : "H"},
+                          {"OU_ORDNL", ordinal},
+                          {"OU_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addFieldProperty(int dsnId, int tableId, int fieldId,
                                       const KvbString& name,
                                       const KvbString& value) {
-  return ready() && insert("FLDPRP", {{"DSN_ID", dsnId},
-                                      {"TBL_ID", tableId},
-                                      {"FLD_ID", fieldId},
-                                      {"PR_NAME", name},
-                                      {"PR_VALUE", value}});
+  return insert("FLDPRP", {{"DSN_ID", dsnId},
+                           {"TBL_ID", tableId},
+                           {"FLD_ID", fieldId},
+                           {"PR_NAME", name},
+                           {"PR_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addFieldGroup(int fieldId, int categoryId) {
@@ -175,9 +175,9 @@ bool ProfileRDAImpl::addFieldGroup(int fieldId, int categoryId) {
 
 bool ProfileRDAImpl::addPkFkResult(int fieldId, int otherFieldId,
                                    double percentage) {
-  return ready() && insert("PKFK", {{"FLD_ID", fieldId},
-                                    {"PF_FLDID", otherFieldId},
-                                    {"PF_PCT", percentage}});
+  return insert("PKFK", {{"FLD_ID", fieldId},
+                         {"PF_FLDID", otherFieldId},
+                         {"PF_PCT", percentage}});
 }
 
 // ---------------------------------------------------------------------------
@@ -232,13 +232,13 @@ bool ProfileRDAImpl::addChartTable(int chartId, const KvbString& dsn,
                                    const KvbString& table,
                                    const KvbString& filter,
                                    const KvbString& type) {
-  return ready() && insert("CHTTAB", {{"CH_ID", chartId},
-                                      {"CT_DSN", dsn},
-                                      {"CT_CAT", catalog},
-                                      {"CT_SCHMA", schema},
-                                      {"CT_TBL", table},
-                                      {"CT_FILT", filter},
-                                      {"CT_TYPE", type}});
+  return insert("CHTTAB", {{"CH_ID", chartId},
+                           {"CT_DSN", dsn},
+                           {"CT_CAT", catalog},
+                           {"CT_SCHMA", schema},
+                           {"CT_TBL", table},
+                           {"CT_FILT", filter},
+                           {"CT_TYPE", type}});
 }
 
 bool ProfileRDAImpl::addChartCategory(int chartId, int categoryId) {
@@ -248,10 +248,10 @@ bool ProfileRDAImpl::addChartCategory(int chartId, int categoryId) {
 
 bool ProfileRDAImpl::addChartData(int chartId, const KvbString& parameter,
                                   int sequence, const KvbString& value) {
-  return ready() && insert("CHTDAT", {{"CH_ID", chartId},
-                                      {"CD_PARAM", parameter},
-                                      {"CD_SEQ", sequence},
-                                      {"CD_VALUE", value}});
+  return insert("CHTDAT", {{"CH_ID", chartId},
+                           {"CD_PARAM", parameter},
+                           {"CD_SEQ", sequence},
+                           {"CD_VALUE", value}});
 }
 
 bool ProfileRDAImpl::addRdaConfig(int runId, const KvbString& name,
@@ -281,31 +281,31 @@ bool ProfileRDAImpl::addRdaResult(int runId, int configId, int leftFieldId,
                                   int rightCount, int rightSum,
                                   int distinctMatches, int distinctLeftSum,
                                   int distinctRightSum) {
-  return ready() && insert("RDARES", {{"FLD_IDL", leftFieldId},
-                                      {"FLD_IDR", rightFieldId},
-                                      {"LFTCNT", leftCount},
-                                      {"RGTCNT", rightCount},
-                                      {"LFTSUM", leftSum},
-                                      {"RGTSUM", rightSum},
-                                      {"DMATCH", distinctMatches},
-                                      {"DLSUM", distinctLeftSum},
-                                      {"DRSUM", distinctRightSum},
-                                      {"JOB_ID", runId},
-                                      {"RDACFGID", configId}});
+  return insert("RDARES", {{"FLD_IDL", leftFieldId},
+                           {"FLD_IDR", rightFieldId},
+                           {"LFTCNT", leftCount},
+                           {"RGTCNT", rightCount},
+                           {"LFTSUM", leftSum},
+                           {"RGTSUM", rightSum},
+                           {"DMATCH", distinctMatches},
+                           {"DLSUM", distinctLeftSum},
+                           {"DRSUM", distinctRightSum},
+                           {"JOB_ID", runId},
+                           {"RDACFGID", configId}});
 }
 
 bool ProfileRDAImpl::addCustomMetricOutput(
     int tableId, int metricId, int instance, const KvbString& metricOutput,
     const KvbString& outputName, const KvbString& outputValue,
     const KvbString& trailName, int rowCount) {
-  return ready() && insert("PCMOUT", {{"TBL_ID", tableId},
-                                      {"CM_ID", metricId},
-                                      {"PCM_SEQ", instance},
-                                      {"CM_FLDNM", metricOutput},
-                                      {"PCM_OUTN", outputName},
-                                      {"PCM_OUTV", outputValue},
-                                      {"TRAIL_NM", trailName},
-                                      {"ROW_CNT", rowCount}});
+  return insert("PCMOUT", {{"TBL_ID", tableId},
+                           {"CM_ID", metricId},
+                           {"PCM_SEQ", instance},
+                           {"CM_FLDNM", metricOutput},
+                           {"PCM_OUTN", outputName},
+                           {"PCM_OUTV", outputValue},
+                           {"TRAIL_NM", trailName},
+                           {"ROW_CNT", rowCount}});
 }
 
 bool ProfileRDAImpl::addBusinessRuleOutput(int tableId, int ruleId,
@@ -313,11 +313,11 @@ bool ProfileRDAImpl::addBusinessRuleOutput(int tableId, int ruleId,
                                            const KvbString& trailName,
                                            const KvbString& fieldDescription,
                                            int rowCount) {
-  return ready() && insert("PBROUT", {{"TBL_ID", tableId},
-                                      {"BR_ID", ruleId},
-                                      {"PBR_SEQ", instance},
-                                      {"FAIL_CNT", failureCount},
-                                      {"TRAIL_NM", trailName},
-                                      {"FLD_DESC", fieldDescription},
-                                      {"ROW_CNT", rowCount}});
+  return insert("PBROUT", {{"TBL_ID", tableId},
+                           {"BR_ID", ruleId},
+                           {"PBR_SEQ", instance},
+                           {"FAIL_CNT", failureCount},
+                           {"TRAIL_NM", trailName},
+                           {"FLD_DESC", fieldDescription},
+                           {"ROW_CNT", rowCount}});
 }

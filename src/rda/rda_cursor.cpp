@@ -145,7 +145,7 @@ const KvbDatavar* RDA_DbCursor::valueAt(int column) const {
 // through the value as a whole, as in every cursor.
 KvbString RDA_DbCursor::getString(int column) {
   const SqliteValue* value = inPlace(column);
-  // Built from a std::string, which is made in one step.
+  // A text of the row, made in one step from its bytes.
   if (value && value->type == kvbTypeString)
     return KvbString(value->text, value->length);
   return RDA_CursorBase::getString(column);
@@ -166,8 +166,7 @@ double RDA_DbCursor::getDouble(int column) {
 
 bool RDA_DbCursor::isNull(int column) {
   const SqliteValue* value = inPlace(column);
-  return value ? value->type == kvbTypeUnknown
-               : RDA_CursorBase::isNull(column);
+  return value ? value->type == kvbTypeUnknown : RDA_CursorBase::isNull(column);
 }
 
 int RDA_MemoryCursor::next() {
@@ -178,4 +177,3 @@ int RDA_MemoryCursor::next() {
   ++position_;
   return 1;
 }
-
