@@ -15,18 +15,6 @@ namespace {
 
 constexpr int kDefaultBusyTimeoutMs = 5000;
 
-// How long a connection waits for another connection's lock before it
-// fails with "database is locked": "SQLITE/BUSY_TIMEOUT" in milliseconds,
-// or the default when the option is missing or not a number of at least 0.
-int busyTimeoutMs() {
-  KvbString text;
-  int ms = -1;
-  if (!kvbGetConfigOptions("")->get("SQLITE/BUSY_TIMEOUT", text) ||
-      !text.trim().toInt(ms) || ms < 0)
-    return kDefaultBusyTimeoutMs;
-  return ms;
-}
-
 thread_local KvbString lastOpenError;
 
 // The last failure of one object: SQLite's message and whether it was busy.
@@ -420,6 +408,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
 
   KvbString getErrorMessage() const override { return error_.text; }
   bool isBusy() const override { return error_.busy; }
+  bool inTransaction() const override { return !sqlite3_get_autocommit(db_); }
   int64_t getLastInsertRowId() const override {
     return sqlite3_last_insert_rowid(db_);
   }
@@ -496,7 +485,7 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
   int rc = sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX,
                            nullptr);
   if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(db, busyTimeoutMs());
+    sqlite3_busy_timeout(db, sqliteBusyTimeoutMs());
     // Reading the schema tells a file that is not a database at once.
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr,
                       nullptr, nullptr);
@@ -522,6 +511,15 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path) {
 }
 
 KvbString getSqliteErrorMessage() { return lastOpenError; }
+
+int sqliteBusyTimeoutMs() {
+  KvbString text;
+  int ms = -1;
+  if (!kvbGetConfigOptions("")->get("SQLITE/BUSY_TIMEOUT", text) ||
+      !text.trim().toInt(ms) || ms < 0)
+    return kDefaultBusyTimeoutMs;
+  return ms;
+}
 
 void sqliteValueToDatavar(const SqliteValue& value, KvbDatavar& target) {
   switch (value.type) {

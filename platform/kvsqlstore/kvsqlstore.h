@@ -158,6 +158,9 @@ class SqliteDatabase {
 
   virtual KvbString getErrorMessage() const = 0;
   virtual bool isBusy() const = 0;
+  // True while a transaction is open: SQLite may roll one back on its own
+  // (on a full disk, for one) and return to autocommit.
+  virtual bool inTransaction() const = 0;
   // The rowid of the last row inserted through this database.
   virtual int64_t getLastInsertRowId() const = 0;
   // The rows changed by the last INSERT, UPDATE or DELETE that ran here.
@@ -182,5 +185,11 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path);
 // The text of the last failure of createSqliteDatabase or openSqliteDatabase
 // on the calling thread.
 KvbString getSqliteErrorMessage();
+// How long a connection waits for a lock that another connection holds
+// before it fails as busy ("database is locked"): the configuration option
+// "SQLITE/BUSY_TIMEOUT" in milliseconds, or 5000 when the option is missing
+// or not a number of at least 0. The threads of one process that share a
+// connection wait for each other as long.
+int sqliteBusyTimeoutMs();
 
 #endif  // KVSQLSTORE_KVSQLSTORE_H_

@@ -89,6 +89,7 @@ BaseRDAImpl::BaseRDAImpl(ReposDataAccess* rda)
 
 // The kept statements end before the hold on the connection that made them.
 BaseRDAImpl::~BaseRDAImpl() {
+  if (rda_) static_cast<RDA_BaseImpl*>(rda_)->objectReleased(this);
   for (KeptStatement& kept : kept_) kept.statement->release();
   if (rda_) rda_->release();
 }
@@ -113,7 +114,7 @@ bool BaseRDAImpl::failQuietly(const KvbString& text) {
   // Every connection of the engine is an RDA_BaseImpl.
   if (rda_) {
     RDA_LockGuard guard(connectionLock(rda_));
-    static_cast<RDA_BaseImpl*>(rda_)->fail(text);
+    if (guard) static_cast<RDA_BaseImpl*>(rda_)->fail(text);
   }
   return false;
 }
@@ -124,8 +125,10 @@ bool BaseRDAImpl::fail(const KvbString& text, const char* file, int line) {
   return false;
 }
 
+// The transaction is this object's: releasing the object rolls it back.
 bool BaseRDAImpl::beginTransaction(int immediate, int) {
-  return haveConnection() && rda_->beginTransaction(immediate != 0, nullptr);
+  return haveConnection() && static_cast<RDA_BaseImpl*>(rda_)->beginFor(
+                                 this, immediate != 0, nullptr);
 }
 
 bool BaseRDAImpl::endTransaction(bool commit) {
@@ -293,6 +296,7 @@ bool BaseRDAImpl::runKeptBy(
   // another thread off the kept statement between its binds and its run.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
   RDA_LockGuard guard(connectionLock(rda_));
+  if (!guard) return false;
   if (connection->ddlActive()) return script(build(key));
   auto found = std::find_if(
       kept_.begin(), kept_.end(),
@@ -393,10 +397,9 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
   // Threads that share the connection share its transaction: another
   // thread's statements must not run inside this one.
   RDA_LockGuard guard(connectionLock(rda));
-  if (!rda->beginTransaction(false, nullptr)) {
-    rda->endTransaction(false);
+  if (!guard) return failed("The transaction could not begin", __LINE__);
+  if (!static_cast<RDA_BaseImpl*>(rda)->beginOrUndo(false, nullptr))
     return failed("The transaction could not begin", __LINE__);
-  }
   if (!body()) {
     rda->endTransaction(false);
     return false;

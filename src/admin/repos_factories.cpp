@@ -31,6 +31,8 @@ template <typename Result, typename Operation>
 Result withCommonDataAccess(ReposDataAccess* rda, KvbString& errorText,
                             Result failure, Operation operation) {
   RDA_LockGuard guard(connectionLock(rda));
+  // The repository's getErrorMessage gives this thread the reason.
+  if (!guard) return failure;
   CommonRDAImpl* common = new (std::nothrow) CommonRDAImpl(rda);
   if (!common) {
     errorText = "Out of memory for a data-access object";

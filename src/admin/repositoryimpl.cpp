@@ -47,6 +47,8 @@ RepositoryImpl::~RepositoryImpl() = default;
 
 KvbString RepositoryImpl::getErrorMessage() {
   RDA_LockGuard guard(connectionLock(dataAccess_));
+  // A thread that could not take the lock gets the reason why.
+  if (!guard) return dataAccess_->getErrorMessage();
   return errorText_;
 }
 

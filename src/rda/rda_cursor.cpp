@@ -88,6 +88,7 @@ int RDA_DbCursor::nextInto(RDA_ValueSink& sink) {
   }
   RDA_LockGuard guard(lock_);
   onRow_ = false;
+  if (!guard) return 2;
   const int result = fetch();
   if (result == 1) handRow(sink);
   return result;
@@ -102,7 +103,7 @@ int RDA_DbCursor::next() {
     return 1;
   }
   RDA_LockGuard guard(lock_);
-  const int result = fetch();
+  const int result = guard ? fetch() : 2;
   onRow_ = result == 1;
   if (onRow_ && !loaded_) keepTexts();
   return result;
@@ -111,6 +112,7 @@ int RDA_DbCursor::next() {
 bool RDA_DbCursor::cacheAll() {
   if (cachedAll_) return true;
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   int result;
   while ((result = fetch()) == 1) {
     loadRow();
@@ -130,8 +132,7 @@ bool RDA_DbCursor::cacheAll() {
 
 void RDA_DbCursor::release() {
   const std::shared_ptr<RDA_Lock> lock = lock_;  // outlives the cursor
-  RDA_LockGuard guard(lock);
-  delete this;
+  lock->runOrDefer([this] { delete this; });
 }
 
 const KvbDatavar* RDA_DbCursor::valueAt(int column) const {

@@ -160,6 +160,21 @@ bool RDA_DAC::begin_INT(bool* busy) {
   return dac_->setAutoCommit(false) || failed();
 }
 
+// SQLite through its driver: a BEGIN succeeds only outside a transaction,
+// and is undone at once. A server: a statement fails in an aborted
+// transaction, which is then rolled back, so that nothing of it waits on
+// the server until the host's end.
+bool RDA_DAC::transactionLost_INT() {
+  if (kind_ == DAC_DB_SQLITE) {
+    if (!dac_->execute("BEGIN TRANSACTION", nullptr)) return false;
+    dac_->execute("ROLLBACK TRANSACTION", nullptr);
+    return true;
+  }
+  if (dac_->execute("SELECT 1", nullptr)) return false;
+  rollback_INT();
+  return true;
+}
+
 bool RDA_DAC::commit_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("COMMIT TRANSACTION", nullptr);
   return (dac_->commit() && dac_->setAutoCommit(true)) || failed();
@@ -303,6 +318,7 @@ void RDA_DAC::dropBulkLoader(bool commit) {
 bool RDA_DAC::bulkLoadInit(int batchSize, const KvbString& physicalName,
                            const std::list<TableColumnInfo>* columns) {
   RDA_LockGuard guard(lock());
+  if (!guard) return false;
   dropBulkLoader(false);
   if (!columns || columns->empty()) {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
@@ -337,6 +353,7 @@ bool RDA_DAC::bulkLoadInit(int batchSize, const KvbString& physicalName,
 
 bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {
   RDA_LockGuard guard(lock());
+  if (!guard) return false;
   if (!bulk_) return RDA_BaseImpl::bulkLoadRow(values, count);
   if (count != bulk_->columns()) {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
@@ -352,6 +369,7 @@ bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {
 
 bool RDA_DAC::bulkLoadEnd(bool flush) {
   RDA_LockGuard guard(lock());
+  if (!guard) return false;
   if (!bulk_) return RDA_BaseImpl::bulkLoadEnd(flush);
   bool ok = !flush || bulk_->flush();
   if (!ok)

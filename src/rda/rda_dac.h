@@ -61,6 +61,7 @@ class RDA_DAC : public RDA_BaseImpl {
   bool failedStatementsUndoThemselves_INT() override {
     return kind_ == DAC_DB_SQLITE;
   }
+  bool transactionLost_INT() override;
   bool runTableCommands_INT(const KvbString& tableCode,
                             const KvbString& physicalName,
                             const KvbString& indexName) override;

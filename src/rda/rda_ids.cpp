@@ -68,10 +68,7 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   int64_t rows = 0;
   if (!raise || !raise->run(&rows)) return false;
   if (rows == 0) {
-    if (!beginTransaction(false, nullptr)) {
-      endTransaction(false);
-      return false;
-    }
+    if (!beginOrUndo(false, nullptr)) return false;
     const bool created = paramExec(sql.create, nullptr, 2, &name, &amount);
     if (!endTransaction(created)) return false;
     if (created) {
@@ -97,10 +94,7 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
 bool RDA_BaseImpl::drawIDsAlone(const KvbString& key, int count,
                                 int64_t& last) {
   bool busy = false;
-  if (!beginTransaction(true, &busy)) {
-    if (!busy) endTransaction(false);
-    return false;
-  }
+  if (!beginOrUndo(true, &busy)) return false;
   const bool ok = drawIDs(key, count, last);
   return endTransaction(ok) && ok;
 }
@@ -109,6 +103,10 @@ bool RDA_BaseImpl::getNextIDs(const KvbString& key, int count,
                               KvbDatavar& firstId, KvbString* errorText) {
   RDA_LockGuard guard(lock_);
   firstId.setNull(kvbTypeInt);
+  if (!guard) {
+    if (errorText) *errorText = getErrorMessage();
+    return false;
+  }
   if (count < 1) count = 1;
   bool ok;
   if (ddlActive()) {
@@ -153,11 +151,9 @@ bool RDA_BaseImpl::writeLongText(const KvbString& text, KvbString* marker,
     at += n;
   }
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   KvbDatavar first;
-  if (!beginTransaction(false, nullptr)) {
-    endTransaction(false);
-    return false;
-  }
+  if (!beginOrUndo(false, nullptr)) return false;
   bool ok =
       getNextIDs("BIGSTR", static_cast<int>(pieces.size()), first, nullptr);
   RDA_StatementBase* insert = ok ? prepareOrScript(kvbStringFormat(
@@ -195,6 +191,7 @@ bool RDA_BaseImpl::readLongText(const KvbString& text, KvbString* full, int) {
   }
   KvbDatavar group(id);
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   ReposDataAccessCursor* cursor = paramSelect(
       kvbStringFormat("SELECT BS_TEXT FROM %S WHERE BS_GRPID = ? ORDER BY "
                       "BS_SEQ",

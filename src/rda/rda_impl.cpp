@@ -52,14 +52,20 @@ bool RDA_BaseImpl::init(const KvbString& connection,
   return open_INT(connection, errorText);
 }
 
+// A thread whose last call could not take the lock gets the reason of that,
+// not another thread's last failure.
 KvbString RDA_BaseImpl::getErrorMessage() {
+  std::string refused;
+  if (lock_->lastFailure(refused)) return refused;
   RDA_LockGuard guard(lock_);
+  if (!guard && lock_->lastFailure(refused)) return refused;
   return error_;
 }
 
 bool RDA_BaseImpl::fail(const KvbString& text) {
   error_ = text;
   failedBefore_ = true;
+  if (transactionOpen_ && !checkingLost_) markLostIfEnded();
   return false;
 }
 
@@ -129,18 +135,41 @@ KvbString RDA_BaseImpl::getColumnList(const KvbString& tableCode,
 // ---------------------------------------------------------------------------
 // Transactions
 
+// The last hold rolls back a transaction left open. When another thread
+// holds it, no object is left through which that thread could use the
+// connection, so its transaction is taken over and rolled back here.
 void RDA_BaseImpl::release() {
   if (--holds_ > 0) return;
-  {
-    RDA_LockGuard guard(lock_);
-    if (transactionOpen_) rollback_INT();
-    transactionOpen_ = false;
-    for (; depth_ > 0; --depth_) lock_->release();
-    // The kept counter statements end while the connection is still this
-    // object's: the back end's destructor may hand it to another user.
-    for (RDA_StatementBase* kept : {raiseCounter_, readCounter_})
-      if (kept) kept->release();
+  const std::shared_ptr<RDA_Lock> lock = lock_;
+  if (lock->takeOverAbandoned()) {
+    depth_ = 0;  // the levels' holds were the other thread's
+    levels_.clear();
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%s",
+              "The connection was released while another thread held a "
+              "transaction on it; the transaction was rolled back");
+  } else {
+    // Only a call of a cursor can hold it now, and that ends soon.
+    while (!lock->acquire()) {
+    }
+    if (depth_ > 0)
+      logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%s",
+                "The connection was released with a transaction open; the "
+                "transaction was rolled back");
   }
+  closeOnRelease();
+  lock->release();
+}
+
+// With the lock held by the caller once besides the holds of open levels.
+void RDA_BaseImpl::closeOnRelease() {
+  if (transactionOpen_) rollback_INT();
+  transactionOpen_ = false;
+  if (depth_ > 0) lock_->transactionEnded();
+  for (; depth_ > 0; --depth_) lock_->release();
+  // The kept counter statements end while the connection is still this
+  // object's: the back end's destructor may hand it to another user.
+  for (RDA_StatementBase* kept : {raiseCounter_, readCounter_})
+    if (kept) kept->release();
   delete this;
 }
 
@@ -149,18 +178,31 @@ static KvbString savepointName(int depth) {
   return kvbStringFormat("kv_level_%d", depth);
 }
 
-bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
+bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   if (busy) *busy = false;
   // Held until the matching end; given up here when the depth does not
   // stay raised.
-  lock_->acquire();
+  if (!lock_->acquire()) return false;
   if (ddlActive()) {
     lock_->release();
     return true;
   }
-  if (depth_ > 0) return beginLevel();
+  if (depth_ > 0) {
+    if (usable()) return beginLevel();
+    if (depth_ == 0) {  // given up: there is nothing left to nest in
+      lock_->release();
+      return false;
+    }
+    // Lost: the level counts, so that the host's ends pair up.
+    ++depth_;
+    levels_.push_back({false, afterCommit_.size()});
+    return false;
+  }
   depth_ = 1;
   rollbackOnly_ = false;
+  beganBy_ = object;
+  abandoned_ = false;
+  lock_->transactionBegun(this);
   bool wasBusy = false;
   if (begin_INT(&wasBusy)) {
     transactionOpen_ = true;
@@ -171,9 +213,19 @@ bool RDA_BaseImpl::beginTransaction(bool immediate, bool* busy) {
   if (immediate && wasBusy && busy) {
     *busy = true;
     depth_ = 0;
+    beganBy_ = nullptr;
+    lock_->transactionEnded();
     lock_->release();
   }
   return false;
+}
+
+bool RDA_BaseImpl::beginOrUndo(bool immediate, bool* busy) {
+  if (beginTransaction(immediate, busy)) return true;
+  if (!inTransaction()) return false;
+  const KvbString reason = getErrorMessage();
+  endTransaction(false);
+  return fail(reason);
 }
 
 // A nested begin. Without an open database transaction (its begin failed)
@@ -192,8 +244,96 @@ bool RDA_BaseImpl::beginLevel() {
   return false;
 }
 
+void RDA_BaseImpl::objectReleased(const void* object) {
+  if (!object || beganBy_.load() != object) return;
+  if (lock_->heldHere())
+    abandonTransaction(
+        "The data-access object that began a transaction was released "
+        "while the transaction was open");
+  else
+    abandoned_ = true;
+}
+
+void RDA_BaseImpl::ownerThreadEnded() {
+  abandonTransaction("A thread ended while its transaction was open");
+}
+
+void RDA_BaseImpl::abandonTransaction(const char* why) {
+  logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
+            "%s; the transaction was rolled back", why);
+  if (transactionOpen_) rollback_INT();
+  transactionOpen_ = false;
+  rollbackOnly_ = false;
+  lost_ = "";
+  levels_.clear();
+  afterCommit_.clear();
+  beganBy_ = nullptr;
+  abandoned_ = false;
+  lock_->transactionEnded();
+  for (; depth_ > 0; --depth_) lock_->release();
+}
+
+// Asked after each failure inside the open transaction. Where a savepoint
+// of an open level can still undo a server's aborted transaction, the
+// level's end decides; otherwise the database is asked whether it ended
+// the transaction.
+void RDA_BaseImpl::markLostIfEnded() {
+  if (!failedStatementsUndoThemselves_INT())
+    for (const Level& level : levels_)
+      if (level.savepoint) return;
+  const KvbString reason = error_;
+  checkingLost_ = true;
+  const bool ended = transactionLost_INT();
+  checkingLost_ = false;
+  error_ = reason;
+  if (!ended) return;
+  lost_ = reason;
+  transactionOpen_ = false;
+  logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
+            "The database rolled back the open transaction: %S", reason);
+}
+
+bool RDA_BaseImpl::refuseInLostTransaction() {
+  if (lost_.isEmpty()) {  // given up
+    abandonTransaction(
+        "The data-access object that began a transaction was released on "
+        "another thread while the transaction was open");
+    return fail(
+        "The transaction was rolled back: the data-access object that began "
+        "it was released");
+  }
+  return fail("The transaction was rolled back by the database: " + lost_);
+}
+
+// An end in a lost transaction: the database has nothing left to commit or
+// roll back. Each end answers false with the reason; the outermost closes
+// the transaction.
+bool RDA_BaseImpl::endLost() {
+  const KvbString text = "The transaction was rolled back by the database: " +
+                         lost_;
+  if (depth_ > 1) {
+    --depth_;
+    levels_.pop_back();
+  } else {
+    depth_ = 0;
+    levels_.clear();
+    afterCommit_.clear();
+    rollbackOnly_ = false;
+    lost_ = "";
+    beganBy_ = nullptr;
+    lock_->transactionEnded();
+  }
+  return fail(text);
+}
+
 bool RDA_BaseImpl::endTransaction(bool commit) {
+  // Waiting would not help: only the thread that began it can end it.
+  if (lock_->transactionOfAnotherThread())
+    return lock_->refuseHere(
+        "The transaction was begun on another thread; only that thread can "
+        "end it");
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   if (ddlActive()) return true;
   if (depth_ <= 0) {
     const int id = failedBefore_ ? 1068 : 1065;
@@ -201,7 +341,9 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
     return false;
   }
+  if (abandoned_ && lost_.isEmpty()) return usable();  // rolled back, closed
   lock_->release();  // the hold of the matching begin; the guard keeps one
+  if (!lost_.isEmpty()) return endLost();
   return depth_ > 1 ? endLevel(commit) : endOutermost(commit);
 }
 
@@ -228,6 +370,8 @@ bool RDA_BaseImpl::endLevel(bool commit) {
 
 bool RDA_BaseImpl::endOutermost(bool commit) {
   depth_ = 0;
+  beganBy_ = nullptr;
+  lock_->transactionEnded();
   if (!commit) rollbackOnly_ = true;
   const bool opened = transactionOpen_;
   transactionOpen_ = false;
@@ -259,19 +403,18 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   return fail(reason);
 }
 
+// A thread that does not hold the lock holds no transaction: these answer
+// it without waiting.
 void RDA_BaseImpl::mustRollBack() {
-  RDA_LockGuard guard(lock_);
-  if (depth_ > 0) rollbackOnly_ = true;
+  if (lock_->heldHere() && depth_ > 0) rollbackOnly_ = true;
 }
 
 bool RDA_BaseImpl::inTransaction() {
-  RDA_LockGuard guard(lock_);
-  return depth_ > 0;
+  return lock_->heldHere() && depth_ > 0;
 }
 
 void RDA_BaseImpl::afterCommit(std::function<void()> work) {
-  RDA_LockGuard guard(lock_);
-  if (depth_ > 0)
+  if (lock_->heldHere() && depth_ > 0)
     afterCommit_.push_back(std::move(work));
   else
     work();
@@ -290,7 +433,7 @@ void RDA_BaseImpl::runAfterCommit() {
 
 ReposDataAccessStatement* RDA_BaseImpl::createStatement(const KvbString& sql) {
   RDA_LockGuard guard(lock_);
-  return prepareOrScript(sql);
+  return guard ? prepareOrScript(sql) : nullptr;
 }
 
 RDA_StatementBase* RDA_BaseImpl::prepareOrScript(const KvbString& sql) {
@@ -305,6 +448,7 @@ bool RDA_BaseImpl::bindAndRun(const KvbString& sql, int n, va_list values,
                               const KvbString* types, int64_t* rows,
                               ReposDataAccessCursor** cursor) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   // Queries run on the database also while a script is written.
   RDA_StatementBase* statement =
       cursor ? prepare_INT(sql) : prepareOrScript(sql);
@@ -383,7 +527,7 @@ bool RDA_BaseImpl::paramSingleton(const KvbString& sql, int* result, int n,
   va_start(values, n);
   ReposDataAccessCursor* cursor = nullptr;
   RDA_LockGuard guard(lock_);
-  bool ok = bindAndRun(sql, n, values, nullptr, nullptr, &cursor);
+  bool ok = guard && bindAndRun(sql, n, values, nullptr, nullptr, &cursor);
   va_end(values);
   if (!ok) return false;
   switch (cursor->next()) {
@@ -406,6 +550,7 @@ bool RDA_BaseImpl::paramSingleton(const KvbString& sql, int* result, int n,
 
 bool RDA_BaseImpl::setDDLCallback(ReposDDLCallback* callback) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   ddlCallback_ = callback;
   if (!callback) scriptCounters_.clear();
   return true;
@@ -419,7 +564,7 @@ bool RDA_BaseImpl::divertStatement(const KvbString& text) {
 bool RDA_BaseImpl::runDDL(const KvbString& sql) {
   if (ddlActive()) return divertStatement(sql);
   logPrintf(logger_, kLogTrace, kSourceFile, __LINE__, "%S", sql);
-  return exec_INT(sql, nullptr);
+  return usable() && exec_INT(sql, nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -432,6 +577,7 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
   KvbString sql = kvbStringFormat("SELECT I_UUID FROM %S WHERE I_TYPE = ?",
                                   getTableName("INFO", true, -1));
   RDA_LockGuard guard(lock_);
+  if (!guard) return "";
   KvbString saved = error_;  // a repository without INFO is no failure
   ReposDataAccessCursor* cursor = paramSelect(sql, 1, &type);
   KvbString uuid("");

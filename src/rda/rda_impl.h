@@ -10,7 +10,17 @@
 // end(false) rolls back to it, so that exactly the inner work is undone and
 // the outer transaction goes on. The thread that begins a transaction holds
 // the connection's lock until the matching end, so no other thread's
-// statement runs inside it.
+// statement runs inside it; another thread's call waits for it at most the
+// busy timeout, and another thread's end is refused at once. A transaction
+// does not outlive its thread, nor the data-access object that began it:
+// when either ends first, the transaction is rolled back, with a log record.
+//
+// When the database ends a transaction on its own (SQLite rolls it back on
+// a full disk; a server aborts it at a failed statement that no savepoint
+// guards), the transaction is lost: every later statement in it fails with
+// "The transaction was rolled back by the database: <reason>", and so does
+// each end, until the outermost end closes it. Nothing runs outside the
+// host's transaction meanwhile.
 //
 // A begin or a commit that fails records the database's reason (see
 // getErrorMessage) without logging it: the caller, who knows what was being
@@ -61,7 +71,7 @@ struct RDA_TableDdl {
 // a count of steps (steps > 0) "Table GCATS (step 7 of 146)".
 KvbString tableStep(const KvbString& code, int step, int steps);
 
-class RDA_BaseImpl : public ReposDataAccess {
+class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
  public:
   // Reads the configuration (locking, table-creation specification), checks
   // the table prefix and opens the connection. False with errorText set.
@@ -87,7 +97,19 @@ class RDA_BaseImpl : public ReposDataAccess {
   KvbString getColumnList(const KvbString& tableCode,
                           const char* alias) override;
 
-  bool beginTransaction(bool immediate, bool* busy) override;
+  bool beginTransaction(bool immediate, bool* busy) override {
+    return beginFor(nullptr, immediate, busy);
+  }
+  // beginTransaction for a data-access object, whose release rolls back
+  // the transaction it began while that is still open (see objectReleased).
+  bool beginFor(const void* object, bool immediate, bool* busy);
+  // beginTransaction that, when it fails, ends the level that a failed
+  // begin leaves open (none when the begin was busy or the transaction was
+  // given up), keeping the begin's reason.
+  bool beginOrUndo(bool immediate, bool* busy);
+  // `object` is being released: a transaction it began is rolled back, at
+  // once on the thread that holds it, else at that thread's next statement.
+  void objectReleased(const void* object);
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
   // Runs `work` at once when no transaction is open; inside one, after the
@@ -175,6 +197,12 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool ddlActive() const { return ddlCallback_ != nullptr; }
   bool divertStatement(const KvbString& text);
   bool fail(const KvbString& text);
+  // False, with the reason recorded, when statements cannot run: the open
+  // transaction was lost (see the top of this file) or given up.
+  bool usable() {
+    return (lost_.isEmpty() && !abandoned_.load(std::memory_order_relaxed)) ||
+           refuseInLostTransaction();
+  }
   // What cursors keep to record their failures on the connection: it
   // points to the connection while the connection lives, then to null.
   const std::shared_ptr<RDA_BaseImpl*>& failureHandle() const { return self_; }
@@ -227,6 +255,9 @@ class RDA_BaseImpl : public ReposDataAccess {
   }
   // See failedStatementsUndoThemselves; false unless the back end knows.
   virtual bool failedStatementsUndoThemselves_INT() { return false; }
+  // After a failure inside the open transaction, when no savepoint can undo
+  // it: true when the database has ended the transaction on its own.
+  virtual bool transactionLost_INT() = 0;
   // True when the back end keeps table prefixes (the SQLite back end has
   // none).
   virtual bool usesTablePrefix_INT() { return true; }
@@ -258,6 +289,14 @@ class RDA_BaseImpl : public ReposDataAccess {
   bool beginLevel();
   bool endLevel(bool commit);
   bool endOutermost(bool commit);
+  bool endLost();
+  void markLostIfEnded();
+  bool refuseInLostTransaction();
+  // Rolls back the open transaction for an owner that is gone, logging
+  // `why`, and gives up the holds of its levels.
+  void abandonTransaction(const char* why);
+  void ownerThreadEnded() override;
+  void closeOnRelease();
   void runAfterCommit();
   bool validPrefix(const KvbString& prefix) const;
   bool bindAndRun(const KvbString& sql, int n, va_list values,
@@ -313,6 +352,13 @@ class RDA_BaseImpl : public ReposDataAccess {
   int depth_ = 0;
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool rollbackOnly_ = false;     // the outermost end must roll back
+  KvbString lost_;                // why the database ended the transaction
+  bool checkingLost_ = false;     // markLostIfEnded is asking the database
+  // The data-access object that began the open transaction (null for one
+  // begun on the connection itself), and whether it was released on
+  // another thread while the transaction was open.
+  std::atomic<const void*> beganBy_{nullptr};
+  std::atomic<bool> abandoned_{false};
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;
   ReposDDLCallback* ddlCallback_ = nullptr;

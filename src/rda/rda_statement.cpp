@@ -25,6 +25,7 @@ bool RDA_StatementBase::setParameters(int index, const KvbDatavar* values,
   // One hold for the whole row (a reentry when the caller's transaction or
   // unit of work holds the lock already).
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
   const size_t end = static_cast<size_t>(index) + count;
   if (connection_->ddlActive()) {
@@ -44,6 +45,7 @@ bool RDA_StatementBase::setParameters(int index, const KvbDatavar* values,
 
 bool RDA_StatementBase::run(int64_t* rows) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   if (connection_->ddlActive()) {
     KvbString text;
     if (!bindLiterals(sql_, scriptValues_, text))
@@ -52,17 +54,21 @@ bool RDA_StatementBase::run(int64_t* rows) {
     return connection_->divertStatement(text) ||
            fail(connection_->getErrorMessage());
   }
-  return execute_INT(rows);
+  return usable() && execute_INT(rows);
 }
 
 ReposDataAccessCursor* RDA_StatementBase::select() {
   RDA_LockGuard guard(lock_);
-  return select_INT();
+  return guard && usable() ? select_INT() : nullptr;
 }
 
 int RDA_StatementBase::readInt64(int64_t& value) {
   RDA_LockGuard guard(lock_);
-  return readInt64_INT(value);
+  return guard && usable() ? readInt64_INT(value) : -1;
+}
+
+bool RDA_StatementBase::usable() {
+  return connection_->usable() || fail(connection_->getErrorMessage());
 }
 
 int RDA_StatementBase::readInt64_INT(int64_t& value) {
@@ -78,12 +84,14 @@ int RDA_StatementBase::readInt64_INT(int64_t& value) {
 
 void RDA_StatementBase::release() {
   const std::shared_ptr<RDA_Lock> lock = lock_;  // outlives the statement
-  RDA_LockGuard guard(lock);
-  delete this;
+  lock->runOrDefer([this] { delete this; });
 }
 
 KvbString RDA_StatementBase::getErrorMessage() {
+  std::string refused;
+  if (lock_->lastFailure(refused)) return refused;
   RDA_LockGuard guard(lock_);
+  if (!guard && lock_->lastFailure(refused)) return refused;
   return error_.isNull() ? connection_->getErrorMessage() : error_;
 }
 

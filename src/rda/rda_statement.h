@@ -18,7 +18,9 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   ReposDataAccessCursor* select() override;
   KvbString getErrorMessage() override;
   // Deletes the statement under the connection's lock: the back end may
-  // hand its compiled statement back to the connection's cache.
+  // hand its compiled statement back to the connection's cache. When
+  // another thread keeps the lock past the busy timeout, that thread
+  // deletes it as it lets go.
   void release() override;
 
   // setParameter of `count` values to the markers from `index` on, with one
@@ -51,6 +53,8 @@ class RDA_StatementBase : public ReposDataAccessStatement {
 
   // Records a failure on the statement and on its connection.
   bool fail(const KvbString& text);
+  // The connection's usable(), with its refusal recorded here too.
+  bool usable();
   const std::shared_ptr<RDA_Lock>& sharedLock() const { return lock_; }
   const std::shared_ptr<RDA_BaseImpl*>& connectionHandle() const {
     return connection_->failureHandle();
@@ -69,6 +73,7 @@ template <class Param>
 bool RDA_StatementBase::setDeclared(int index, size_t count,
                                     const Param& param) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
   const size_t end = static_cast<size_t>(index) + count;
   if (declared_.size() < end) declared_.resize(end, {0, 0});

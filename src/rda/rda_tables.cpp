@@ -316,10 +316,8 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
     return fail("The index prefix \"" + options.indexPrefix +
                 "\" is not letters, digits and underscores");
   RDA_LockGuard guard(lock_);
-  if (!beginTransaction(false, nullptr)) {
-    endTransaction(false);
-    return false;
-  }
+  if (!guard) return false;
+  if (!beginOrUndo(false, nullptr)) return false;
   // The built-in tables are made with the statements kept from the last
   // creation on a connection of the same layout and column types, if any.
   const bool builtIn = !check && options.createTables && !options.columns;
@@ -389,6 +387,7 @@ bool RDA_BaseImpl::checkTables(TableCreateOptions options) {
 int RDA_BaseImpl::getTableColumns(const KvbString& table,
                                   std::list<TableColumnInfo>& columns) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return -1;
   std::list<TableColumnInfo> found;
   if (isPlainName(table) &&
       tableColumns_INT(getTableName(table.asCstr(), false, -1), found))
@@ -399,6 +398,7 @@ int RDA_BaseImpl::getTableColumns(const KvbString& table,
 bool RDA_BaseImpl::createTable(const KvbString& table,
                                const std::list<TableColumnInfo>& columns) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   if (!isPlainName(table))
     return fail("The table name \"" + table +
                 "\" is not letters, digits and underscores");
@@ -420,6 +420,7 @@ bool RDA_BaseImpl::createTable(const KvbString& table,
 
 bool RDA_BaseImpl::dropTable(const KvbString& physicalName) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   if (!isPhysicalName(physicalName))
     return fail("\"" + physicalName + "\" is not a table name");
   return runDDL("DROP TABLE " + physicalName);
@@ -427,6 +428,7 @@ bool RDA_BaseImpl::dropTable(const KvbString& physicalName) {
 
 bool RDA_BaseImpl::dropTableIndexes(const KvbString& physicalName) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   if (!isPhysicalName(physicalName))
     return fail("\"" + physicalName + "\" is not a table name");
   std::vector<RDA_IndexColumn> indexes;
@@ -444,6 +446,7 @@ bool RDA_BaseImpl::dropTableIndexes(const KvbString& physicalName) {
 
 ReposDataAccessCursor* RDA_BaseImpl::listIndexes(const KvbString& physicalName) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return nullptr;
   std::vector<RDA_IndexColumn> indexes;
   if (!isPhysicalName(physicalName)) {
     fail("\"" + physicalName + "\" is not a table name");
@@ -463,6 +466,7 @@ ReposDataAccessCursor* RDA_BaseImpl::listIndexes(const KvbString& physicalName) 
 bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
                                const KvbString& indexName) {
   RDA_LockGuard guard(lock_);
+  if (!guard) return false;
   const KvbString name =
       indexName.isNull() ? kvbStringFormat("%S_%S_idx", table, column)
                          : indexName;

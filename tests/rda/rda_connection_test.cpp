@@ -172,6 +172,52 @@ TEST_P(RdaConnectionTest, FailedOutermostRollbackAnswersFalseWithItsReason) {
   EXPECT_FALSE(rda_->inTransaction());
 }
 
+// When the database ends the transaction on its own (SQLite on a full
+// database; a server at a failed statement in a driver mode that does not
+// undo just the statement), every later call in it fails with the reason,
+// and so does each end: nothing runs outside the host's transaction, and
+// nothing of it is reported committed.
+TEST_P(RdaConnectionTest, ATransactionTheDatabaseEndedFailsUntilItsEnd) {
+  createTables();
+  if (!isPostgres()) {  // room for a few pages more
+    int pages = 0;
+    ASSERT_TRUE(rda_->paramSingleton("PRAGMA page_count", &pages, 0)) << why();
+    ASSERT_TRUE(rda_->paramExec(
+        kvbStringFormat("PRAGMA max_page_count = %d", pages + 3), nullptr, 0));
+  }
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 1, "before"));
+  if (isPostgres()) {
+    EXPECT_FALSE(addFolder(rda_, 1, "taken"));
+  } else {
+    const std::string big(3000, 'x');
+    int added = 0;
+    while (added < 100 && addFolder(rda_, 10 + added, big.c_str())) ++added;
+    ASSERT_LT(added, 100) << "the database did not fill";
+  }
+  const bool carriedOn = addFolder(rda_, 2, "after");
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr) == carriedOn);
+  const bool innerEnded = rda_->endTransaction(true);
+  const bool ended = rda_->endTransaction(true);
+  if (carriedOn) {  // the driver undid only the failed statement
+    EXPECT_TRUE(innerEnded && ended) << why();
+    EXPECT_EQ(folders(rda_, 1) + folders(rda_, 2), 2);
+    return;
+  }
+  EXPECT_FALSE(innerEnded);
+  EXPECT_FALSE(ended);
+  EXPECT_EQ(why().rfind("The transaction was rolled back by the database: ", 0),
+            0u)
+      << why();
+  EXPECT_FALSE(rda_->inTransaction());
+  EXPECT_EQ(folders(rda_, 1) + folders(rda_, 2), 0);
+  if (!isPostgres()) {
+    ASSERT_TRUE(
+        rda_->paramExec("PRAGMA max_page_count = 1000000", nullptr, 0));
+  }
+  EXPECT_TRUE(addFolder(rda_, 3, "later")) << why();
+}
+
 TEST_P(RdaConnectionTest, IdBlocksAreConsecutiveAndDisjointUnderThreads) {
   KvbDatavar first(99);
   KvbString error;
