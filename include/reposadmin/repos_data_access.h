@@ -145,13 +145,21 @@ class ReposDataAccess {
   // savepoint itself cannot be set or rolled back to does the whole
   // transaction roll back, its outermost end answering false. The thread
   // that begins a transaction holds the connection's lock until the
-  // matching end: other threads' operations on the connection wait.
-  // Changes that data-access objects announce inside a transaction are
+  // matching end: other threads' operations on the connection wait, for up
+  // to the busy timeout, then answer false saying that another thread holds
+  // a transaction; an end on another thread is refused at once. A thread
+  // that ends, or a data-access object released, with its transaction open
+  // takes the transaction with it (rolled back, with a WARNING record).
+  // When the database ends the transaction on its own (a full disk, a
+  // server's aborted transaction), every later call in it and each end
+  // answer false with "The transaction was rolled back by the database:
+  // <reason>" until the outermost end. Changes that data-access objects announce inside a transaction are
   // posted after the outermost commit, and dropped by a rollback.
   // A begin that fails leaves the depth raised, and the caller ends it with
   // endTransaction(false); only an immediate begin given `busy` that finds
   // the database locked by another connection sets *busy and leaves the
-  // depth as it was.
+  // depth as it was, as does a begin that finds the lock held by another
+  // thread past the busy timeout (inTransaction() tells).
   virtual bool beginTransaction(bool immediate, bool* busy) = 0;
   virtual bool endTransaction(bool commit) = 0;
   virtual bool inTransaction() = 0;

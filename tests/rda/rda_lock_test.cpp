@@ -1,15 +1,18 @@
 // The connection lock: one thread at a time holds it, a thread takes it
-// again while holding it, and a thread that waits for it gets it when the
-// holder lets go.
+// again while holding it, a thread that waits for it gets it when the
+// holder lets go or gives up after the busy timeout, and work that cannot
+// wait goes to the holder.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "kvbase/kvbase.h"
 #include "rda/rda_lock.h"
 
 namespace {
@@ -60,6 +63,33 @@ TEST(RdaLockTest, AWaitingThreadGetsItWhenTheHolderLetsGo) {
   // A thread that does not hold the lock lets go of nothing.
   lock->release();
   RDA_LockGuard again(lock);
+}
+
+// A waiter gives up after the busy timeout with a reason of its own, which
+// it keeps until it takes the lock; a release it cannot wait for runs on
+// the holder's thread as the holder lets go.
+TEST(RdaLockTest, AWaiterGivesUpAfterTheBusyTimeoutAndHandsOverItsRelease) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "100");
+  auto lock = std::make_shared<RDA_Lock>();
+  ASSERT_TRUE(lock->acquire());
+  std::string reason;
+  bool taken = true;
+  std::thread::id ranOn;
+  std::thread([&] {
+    taken = lock->acquire();
+    lock->lastFailure(reason);
+    lock->runOrDefer([&] { ranOn = std::this_thread::get_id(); });
+  }).join();
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(reason,
+            "Another thread of this process is using this connection; gave up "
+            "waiting for it after 100 ms (SQLITE/BUSY_TIMEOUT)");
+  EXPECT_EQ(ranOn, std::thread::id()) << "ran without the lock";
+  std::string none;
+  EXPECT_FALSE(lock->lastFailure(none)) << "another thread's reason";
+  lock->release();
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
 }  // namespace
