@@ -148,6 +148,31 @@ TEST(CreatePrefix, MustStartWithALetterBeforeAnythingIsOpened) {
   admin->release();
 }
 
+// A SQLite ODBC connection string without a database file would make the
+// driver create a file named after the string in the current folder; it is
+// refused before the driver is called.
+TEST(CreateConnection, ASqliteDriverWithoutAFileIsRefused) {
+  LogCapture log;
+  TempDir dir;
+  const std::string before = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  for (const char* connection : {"Driver=SQLite3;Database=", "Driver=SQLite3;"}) {
+    EXPECT_FALSE(admin->createRepository(connection, "")) << connection;
+    EXPECT_NE(admin->getErrorMessage().find("names no database file"),
+              KvbString::npos)
+        << admin->getErrorMessage().asCstr();
+    EXPECT_EQ(admin->openRepositoryConnection(connection, "", false, nullptr),
+              nullptr);
+    EXPECT_NE(admin->getErrorMessage().find("names no database file"),
+              KvbString::npos)
+        << admin->getErrorMessage().asCstr();
+  }
+  admin->release();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  std::filesystem::current_path(before);
+}
+
 TEST(DdlScript, LineBreakMarks) {
   const std::pair<const char*, const char*> cases[] = {{"--^p", "--\n"},
                                                        {"^p^p", "\n\n"},
