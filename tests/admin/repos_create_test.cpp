@@ -318,6 +318,27 @@ TEST_P(CreateTest, RefusesADatabaseThatHoldsOnlyATableOfATableSet) {
   EXPECT_EQ(run(db, "SELECT ID FROM %S", code.c_str()), 7);
 }
 
+// A database whose catalogue cannot be read (here by a role without rights
+// on the repository's schema) is not taken for an empty one: the creation
+// stops before its first table, with the reason.
+TEST_P(CreateTest, RefusesADatabaseWhoseCatalogueCannotBeRead) {
+  if (!isPostgres())
+    GTEST_SKIP() << "a SQLite file whose schema cannot be read does not open";
+  LogCapture log;
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  mark(db);
+  const std::string withoutRights = connectionWithoutRights();
+  if (withoutRights.empty()) GTEST_SKIP() << "the server lets no new role in";
+  EXPECT_FALSE(
+      admin_->createRepository(withoutRights.c_str(), db.prefix.c_str()));
+  EXPECT_EQ(error().rfind("The tables of the database cannot be listed: ", 0),
+            0u)
+      << error();
+  EXPECT_NE(error().find("permission denied"), std::string::npos) << error();
+  EXPECT_TRUE(isMarked(db));
+}
+
 TEST_P(CreateTest, CreateTablesWithDefaultOptionsDropsNothing) {
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
