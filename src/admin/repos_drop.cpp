@@ -25,11 +25,10 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   // whose catalogue cannot be read: there a table would count as missing
   // and the deletion as done while every table stays.
   std::list<TableColumnInfo> info;
-  const bool listable =
-      supportedDatabase(repository) &&
-      (rda->findTableColumns("INFO", info) ||
-       fail("The tables of the database cannot be listed: " +
-            rda->getErrorMessage()));
+  const bool listable = supportedDatabase(repository) &&
+                        (rda->findTableColumns("INFO", info) ||
+                         fail("The tables of the database cannot be listed: " +
+                              rda->getErrorMessage()));
   if (!listable) {
     repository->release();
     logError(__LINE__);

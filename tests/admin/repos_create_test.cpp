@@ -157,7 +157,8 @@ TEST(CreateConnection, ASqliteDriverWithoutAFileIsRefused) {
   const std::string before = std::filesystem::current_path().string();
   std::filesystem::current_path(dir.path());
   RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
-  for (const char* connection : {"Driver=SQLite3;Database=", "Driver=SQLite3;"}) {
+  for (const char* connection :
+       {"Driver=SQLite3;Database=", "Driver=SQLite3;"}) {
     EXPECT_FALSE(admin->createRepository(connection, "")) << connection;
     EXPECT_NE(admin->getErrorMessage().find("names no database file"),
               KvbString::npos)

@@ -463,10 +463,13 @@ TEST(DacConnectionString, RefusesASqliteDriverWithoutADatabaseFile) {
   TempDir dir;
   const std::string before = std::filesystem::current_path().string();
   std::filesystem::current_path(dir.path());
-  const char* const withoutFile[] = {
-      "Driver=SQLite3;Database=", "Driver=SQLite3;Database=;",
-      "driver={SQLite3};DATABASE={};", "Driver=SQLite3;Database= ;Timeout=100",
-      "Driver=SQLite3;", "Driver=SQLite", "Driver=SQLite3;KVXTYPE=ODBC;"};
+  const char* const withoutFile[] = {"Driver=SQLite3;Database=",
+                                     "Driver=SQLite3;Database=;",
+                                     "driver={SQLite3};DATABASE={};",
+                                     "Driver=SQLite3;Database= ;Timeout=100",
+                                     "Driver=SQLite3;",
+                                     "Driver=SQLite",
+                                     "Driver=SQLite3;KVXTYPE=ODBC;"};
   for (const char* text : withoutFile) {
     KvbString error;
     EXPECT_EQ(dacCreateDataSource(text, &error), nullptr) << text;
@@ -481,8 +484,8 @@ TEST(DacConnectionString, RefusesASqliteDriverWithoutADatabaseFile) {
             nullptr);
   EXPECT_EQ(error.str(), "the connection string names no FILE");
   // A file named by Database= opens as before.
-  DacConnection* named = dacCreateDataSource(
-      "Driver=SQLite3;Database=named.db;", &error);
+  DacConnection* named =
+      dacCreateDataSource("Driver=SQLite3;Database=named.db;", &error);
   ASSERT_NE(named, nullptr) << error.asCstr();
   named->release();
   std::vector<std::string> made;

@@ -218,8 +218,9 @@ TEST_P(RdaTablesTest, ACatalogueThatCannotBeReadIsNoMissingTable) {
   EXPECT_FALSE(
       static_cast<RDA_BaseImpl*>(broken)->findTableColumns("FOLDER", columns));
   const std::string reason = broken->getErrorMessage().str();
-  EXPECT_NE(reason.find(isPostgres() ? "connection" : "malformed database schema"),
-            std::string::npos)
+  EXPECT_NE(
+      reason.find(isPostgres() ? "connection" : "malformed database schema"),
+      std::string::npos)
       << reason;
   EXPECT_TRUE(columns.empty());
   // The public count has no failure to give: it stays 0.

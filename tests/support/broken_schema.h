@@ -29,8 +29,8 @@ inline bool changeSqliteSchema(const std::string& file, const char* sql) {
                          nullptr) == SQLITE_OK;
   const std::string raise =
       "PRAGMA schema_version=" + std::to_string(version + 1);
-  ok = ok && sqlite3_exec(db, raise.c_str(), nullptr, nullptr, nullptr) ==
-                 SQLITE_OK;
+  ok = ok &&
+       sqlite3_exec(db, raise.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
   return ok;
 }
