@@ -948,7 +948,6 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
     error = environment.error;
     return nullptr;
   }
-  if (!namesSqliteFile(environment.handle, attributes, error)) return nullptr;
   auto dbc = std::make_shared<OdbcDbc>();
   if (!odbcCheck(
           SQLAllocHandle(SQL_HANDLE_DBC, environment.handle, &dbc->handle),
@@ -959,10 +958,12 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
   const KvbString text = odbcText(attributes);
   // Drivers may change process-wide state while they connect (the PostgreSQL
   // driver sets the locale, which is not safe on several threads at once),
-  // so connections are made one at a time; next to a connection's round
-  // trips to its server this costs nothing.
+  // so connections are made one at a time, and the registered drivers are
+  // read under the same lock; next to a connection's round trips to its
+  // server this costs nothing.
   static std::mutex connecting;
   std::lock_guard<std::mutex> oneAtATime(connecting);
+  if (!namesSqliteFile(environment.handle, attributes, error)) return nullptr;
   if (!odbcCheck(SQLDriverConnect(dbc->handle, nullptr, sqlText(text),
                                   static_cast<SQLSMALLINT>(text.length()),
                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
