@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the example need.
+# Installs the Debian packages that the build, the tests and the example need
+# (MariaDB stands for a database server that the engine does not support).
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
@@ -8,6 +9,7 @@ packages=(
   libpugixml-dev uuid-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   postgresql postgresql-client
+  mariadb-server odbc-mariadb
   clang-14 libclang-rt-14-dev
 )
 sudo=""

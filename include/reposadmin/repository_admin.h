@@ -33,12 +33,18 @@ class RepositoryAdmin {
                                  KvbString* typeText, KvbString* versionText,
                                  bool* isFile) = 0;
   // 8-9: create a repository in an empty database, or in a SQLite file.
+  // A database of a kind the engine does not support is refused before
+  // anything is made, with the text "The database \"<name>\" is not
+  // supported for repositories"; one whose tables cannot be listed, with
+  // "The tables of the database cannot be listed: <reason>".
   virtual bool createRepository(const KvbString& connection,
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;
   // 10: drops every table of a repository; tables of others in the same
   // database stay. False when some group of tables could not be dropped
-  // (the others are dropped still).
+  // (the others are dropped still). A database that creation refuses as
+  // not supported, or whose tables cannot be listed, is refused alike and
+  // keeps every table.
   virtual bool deleteRepositoryTables(const KvbString& connection,
                                       const KvbString& tablePrefix) = 0;
   // 11: removes a file.
@@ -55,7 +61,9 @@ class RepositoryAdmin {
   // connection among the repositories opened by connection string with the
   // same pool id and connection string (they must not use it at the same
   // time); a null or empty one, or a SQLite file, gives the repository a
-  // connection of its own. With `check` only a current repository is accepted:
+  // connection of its own. With `check` a database of a kind the engine
+  // does not support is refused as creation refuses it, and only a current
+  // repository is accepted:
   // an older one is refused with "Repository Library" message 1052, one
   // newer than the engine with a text that names both versions.
   // The caller owns the result.

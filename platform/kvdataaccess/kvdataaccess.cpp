@@ -9,6 +9,7 @@
 
 #include <sql.h>
 #include <sqlext.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <climits>
@@ -884,6 +885,62 @@ bool infoText(SQLHDBC dbc, SQLUSMALLINT item, KvbString& value,
   return true;
 }
 
+// The driver library that the driver manager loads for the Driver
+// attribute `driver`: the library registered under that name, or the value
+// itself when no driver is registered under it (a library's path). False,
+// with the reason, when the registered drivers cannot be listed.
+bool driverLibrary(SQLHENV environment, const KvbString& driver,
+                   KvbString& library, KvbString& error) {
+  library = driver;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[256] = {};
+    SQLCHAR settings[4096] = {};
+    SQLSMALLINT nameLength = 0, settingsLength = 0;
+    const SQLRETURN rc =
+        SQLDrivers(environment, direction, name, sizeof name, &nameLength,
+                   settings, sizeof settings, &settingsLength);
+    if (rc == SQL_NO_DATA) return true;
+    if (!odbcCheck(rc, SQL_HANDLE_ENV, environment, error)) return false;
+    direction = SQL_FETCH_NEXT;
+    if (!driver.equals(reinterpret_cast<char*>(name), true)) continue;
+    // The settings are "key=value" texts, each ended by a NUL, with one
+    // more NUL after the last.
+    for (const char* setting = reinterpret_cast<char*>(settings); *setting;
+         setting += std::strlen(setting) + 1)
+      if (strncasecmp(setting, "Driver=", 7) == 0) library = setting + 7;
+    return true;
+  }
+}
+
+// The SQLite ODBC drivers take a connection string without a database file
+// as the file's name, and so would create a file named after the
+// connection string in the current folder. Such a string is refused before
+// the driver sees it: false, with the reason, when `attributes` name a
+// SQLite driver (its library's file name holds "sqlite") without a DSN and
+// without a Database value.
+bool namesSqliteFile(SQLHENV environment,
+                     const std::vector<Attribute>& attributes,
+                     KvbString& error) {
+  const Attribute* driver = findAttribute(attributes, "DRIVER");
+  const Attribute* dsn = findAttribute(attributes, "DSN");
+  const Attribute* database = findAttribute(attributes, "DATABASE");
+  if (!driver || (dsn && !dsn->value.isEmpty()) ||
+      (database && !database->value.isEmpty()))
+    return true;
+  KvbString library;
+  if (!driverLibrary(environment, driver->value, library, error)) return false;
+  const size_t slash = library.rfind('/');
+  KvbString fileName =
+      slash == KvbString::npos ? library : library.substr(slash + 1);
+  if (fileName.toLower().find("sqlite") == KvbString::npos) return true;
+  error = kvbStringFormat(
+      "the connection string names no database file (Database=) for the "
+      "SQLite ODBC driver \"%S\"",
+      driver->value);
+  return false;
+}
+
 DacConnection* openOdbc(const std::vector<Attribute>& attributes,
                         KvbString& error) {
   const OdbcEnvironment& environment = odbcEnvironment();
@@ -901,10 +958,12 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
   const KvbString text = odbcText(attributes);
   // Drivers may change process-wide state while they connect (the PostgreSQL
   // driver sets the locale, which is not safe on several threads at once),
-  // so connections are made one at a time; next to a connection's round
-  // trips to its server this costs nothing.
+  // so connections are made one at a time, and the registered drivers are
+  // read under the same lock; next to a connection's round trips to its
+  // server this costs nothing.
   static std::mutex connecting;
   std::lock_guard<std::mutex> oneAtATime(connecting);
+  if (!namesSqliteFile(environment.handle, attributes, error)) return nullptr;
   if (!odbcCheck(SQLDriverConnect(dbc->handle, nullptr, sqlText(text),
                                   static_cast<SQLSMALLINT>(text.length()),
                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),

@@ -142,7 +142,11 @@ class DacConnection {
 };
 
 // Opens a connection; null on failure with the reason in *errorText (when
-// given). The connection belongs to the caller.
+// given). The connection belongs to the caller. A connection string that
+// names no file is refused before any driver is called: "KVXTYPE=SQLITE"
+// without a FILE value, and a SQLite ODBC driver (Driver= naming a driver
+// whose library's file name holds "sqlite") with neither a Database value
+// nor a DSN, which that driver would take as the name of a file to create.
 DacConnection* dacCreateDataSource(const KvbString& connectionString,
                                    KvbString* errorText);
 

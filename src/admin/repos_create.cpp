@@ -11,6 +11,7 @@
 #include "kvlogging/kvlogging.h"
 #include "kvuchar/kvuchar.h"
 #include "rda/rda_factory.h"
+#include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
@@ -23,10 +24,10 @@ const char kSourceFile[] = "repos_create";
 constexpr int kExistingSqliteFile = 2;
 
 // The first table that a creation would make and that already exists in
-// the repository's database; null when there is none.
-KvbString firstExistingTable(RepositoryImpl* repository) {
-  ReposDataAccess* rda = repository->getDataAccess();
-  KvbString found;
+// the repository's database, in `found`; null when there is none. False,
+// with the reason on the connection, when the catalogue cannot be read.
+bool firstExistingTable(RepositoryImpl* repository, KvbString& found) {
+  auto* rda = static_cast<RDA_BaseImpl*>(repository->getDataAccess());
   // A SQLite database without any table holds none of them: one look at
   // its catalogue instead of one per table.
   int tables = -1;
@@ -35,18 +36,20 @@ KvbString firstExistingTable(RepositoryImpl* repository) {
           "SELECT COUNT(*) FROM sqlite_master WHERE type='table'", &tables,
           0) &&
       tables == 0)
-    return found;
+    return true;
+  bool read = true;
   auto check = [&](const KvbString& table) {
     std::list<TableColumnInfo> columns;
-    if (found.isNull() && rda->getTableColumns(table, columns) > 0)
-      found = table;
+    if (!read || !found.isNull()) return;
+    read = rda->findTableColumns(table, columns);
+    if (read && !columns.empty()) found = table;
   };
   forEachTableCode(reposCoreColumnDefs, check);
   forEachTableCode(reposNcoaColumnDefs, check);
   for (int i = 0; i < repository->getTableSetCount(); ++i)
     if (const ReposTableSet* set = repository->getTableSet(i))
       for (const ReposTableDef& table : set->tableDefs) check(table.name);
-  return found;
+  return read;
 }
 
 bool startsWithLetter(const KvbString& text) {
@@ -153,14 +156,22 @@ bool RepositoryAdminImpl::failOnRepository(RepositoryImpl* repository) {
 
 // A database that holds a repository is never created over: one that holds
 // any table that the creation would make is refused, whatever its version
-// rows say (a repository of any version has its INFO table).
-bool RepositoryAdminImpl::holdsRepository(RepositoryImpl* repository) {
-  const KvbString existing = firstExistingTable(repository);
-  if (existing.isNull()) return false;
+// rows say (a repository of any version has its INFO table). A catalogue
+// that cannot be read refuses the creation too, since it cannot tell that
+// no such table is there.
+bool RepositoryAdminImpl::mayCreateIn(RepositoryImpl* repository) {
+  KvbString existing;
+  if (!firstExistingTable(repository, existing)) {
+    fail("The tables of the database cannot be listed: " +
+         repository->getDataAccess()->getErrorMessage());
+    logError(__LINE__);
+    return false;
+  }
+  if (existing.isNull()) return true;
   failMessage(__LINE__, 1304);
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
             "%S The table %S already exists.", errorText_, existing);
-  return true;
+  return false;
 }
 
 bool RepositoryAdminImpl::startScript(RepositoryImpl* repository,
@@ -212,7 +223,7 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
     logError(__LINE__);
     return false;
   }
-  if (checkEmpty && holdsRepository(repository)) {
+  if (checkEmpty && !mayCreateIn(repository)) {
     rda->endTransaction(false);
     return false;
   }
@@ -261,6 +272,13 @@ bool RepositoryAdminImpl::createRepositoryWithDDLFile(
   RepositoryImpl* repository =
       openConnectionImpl(connection, tablePrefix, false, "");
   if (!repository) return false;
+  // Neither the tables nor a script are made for a database that the
+  // engine does not support.
+  if (!supportedDatabase(repository)) {
+    repository->release();
+    logError(__LINE__);
+    return false;
+  }
   // The creation works on the table sets read as it opened the repository.
   repository->keepTableSets(true);
   const bool withScript = !ddlFile.isNull();

@@ -4,6 +4,7 @@
 // Tables of other owners in the same database are left alone.
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 
 namespace {
 
@@ -19,7 +20,20 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   RepositoryImpl* repository =
       openConnectionImpl(connection, tablePrefix, false, "");
   if (!repository) return false;
-  ReposDataAccess* rda = repository->getDataAccess();
+  auto* rda = static_cast<RDA_BaseImpl*>(repository->getDataAccess());
+  // Nothing is dropped from a database that the engine does not support, or
+  // whose catalogue cannot be read: there a table would count as missing
+  // and the deletion as done while every table stays.
+  std::list<TableColumnInfo> info;
+  const bool listable = supportedDatabase(repository) &&
+                        (rda->findTableColumns("INFO", info) ||
+                         fail("The tables of the database cannot be listed: " +
+                              rda->getErrorMessage()));
+  if (!listable) {
+    repository->release();
+    logError(__LINE__);
+    return false;
+  }
   // Every group is dropped whatever became of the others; the answer is
   // false when any of them failed.
   bool ok = true;
@@ -35,7 +49,9 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
     std::list<TableColumnInfo> columns;
     const KvbString name =
         number < 0 ? KvbString(code) : kvbStringFormat("%s%d", code, number);
-    if (rda->getTableColumns(name, columns) > 0)
+    if (!rda->findTableColumns(name, columns))
+      dropped(false);
+    else if (!columns.empty())
       dropped(rda->dropTable(rda->getTableName(code, false, number)));
   };
 

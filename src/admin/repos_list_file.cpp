@@ -296,11 +296,7 @@ bool RepositoryAdminImpl::addRepository(const KvbString& connection,
     RepositoryImpl* repository =
         openConnectionImpl(connection, tablePrefix, false, "");
     if (!repository) return false;
-    ReposDataAccess* rda = repository->getDataAccess();
-    const bool supported = rda && rda->isDBMSSupported();
-    if (!supported)
-      fail(rda ? rda->getErrorMessage()
-               : KvbString("The repository has no connection."));
+    const bool supported = supportedDatabase(repository);
     repository->release();
     if (!supported) return false;
   }

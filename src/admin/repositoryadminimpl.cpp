@@ -83,9 +83,20 @@ RepositoryImpl* RepositoryAdminImpl::initRepository(
   return nullptr;
 }
 
+bool RepositoryAdminImpl::supportedDatabase(RepositoryImpl* repository) {
+  ReposDataAccess* rda = repository->getDataAccess();
+  if (rda && rda->isDBMSSupported()) return true;
+  return fail(rda ? rda->getErrorMessage()
+                  : KvbString("The repository has no connection."));
+}
+
 RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
                                                     bool check) {
   if (!repository || !check) return repository;
+  if (!supportedDatabase(repository)) {
+    repository->release();
+    return nullptr;
+  }
   const KvbString refusal = repository->versionRefusal("The repository");
   if (!refusal.isEmpty()) {
     fail(refusal);

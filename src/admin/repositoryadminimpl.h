@@ -105,6 +105,10 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   // newer than the engine) and answers null; otherwise answers the
   // repository.
   RepositoryImpl* checkedVersion(RepositoryImpl* repository, bool check);
+  // False, with the text of the connection's isDBMSSupported, when the
+  // engine does not support the repository's database: its tables could be
+  // neither created, listed nor dropped there.
+  bool supportedDatabase(RepositoryImpl* repository);
 
   // Sets errorText_ and answers false (or null through the callers).
   bool fail(const KvbString& text);
@@ -132,7 +136,7 @@ class RepositoryAdminImpl : public RepositoryAdmin {
                      const KvbString& tablePrefix);
 
   // The creation's steps.
-  bool holdsRepository(RepositoryImpl* repository);
+  bool mayCreateIn(RepositoryImpl* repository);
   bool startScript(RepositoryImpl* repository, const KvbString& path,
                    DDLCB* script);
   bool createStructure(RepositoryImpl* repository, bool checkEmpty);

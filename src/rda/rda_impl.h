@@ -148,6 +148,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   }
   int getTableColumns(const KvbString& table,
                       std::list<TableColumnInfo>& columns) override;
+  // getTableColumns that tells a table that does not exist (true, nothing
+  // appended) from a catalogue that cannot be read (false, with the reason).
+  bool findTableColumns(const KvbString& table,
+                        std::list<TableColumnInfo>& columns);
   bool createTable(const KvbString& table,
                    const std::list<TableColumnInfo>& columns) override;
   bool dropTable(const KvbString& physicalName) override;
@@ -267,7 +271,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   RDA_StatementBase* prepareOrScript(const KvbString& sql);
   // Runs a DDL statement, or hands it to the DDL callback.
   bool runDDL(const KvbString& sql);
-  bool tableExists(const KvbString& physicalName);
+  // Whether the table exists, in *exists; false, with the reason, when the
+  // catalogue cannot be read.
+  bool tableExists(const KvbString& physicalName, bool* exists);
   // A column as a catalogue names it: its kvbType and, for text, the length
   // its type declares ("VARCHAR(77)" gives 77), or getMaxTextLength() when
   // it declares none. Both back ends describe a table this way, so a dump

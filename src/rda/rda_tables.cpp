@@ -77,9 +77,11 @@ TableColumnInfo RDA_BaseImpl::describedColumn(const KvbString& name,
   return column;
 }
 
-bool RDA_BaseImpl::tableExists(const KvbString& physicalName) {
+bool RDA_BaseImpl::tableExists(const KvbString& physicalName, bool* exists) {
   std::list<TableColumnInfo> columns;
-  return tableColumns_INT(unquoted(physicalName), columns) && !columns.empty();
+  if (!tableColumns_INT(unquoted(physicalName), columns)) return false;
+  *exists = !columns.empty();
+  return true;
 }
 
 KvbString RDA_BaseImpl::columnDeclaration(const KvbString& name, int type,
@@ -354,7 +356,11 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
     }
     if (options.dropTables && !ddlActive()) {
       const KvbString physical = getTableName(table.code(), true, -1);
-      if (tableExists(physical)) ok = runDDL("DROP TABLE " + physical);
+      // A catalogue that cannot be read fails the drop: taking it for a
+      // missing table would report tables as dropped that are still there.
+      bool exists = false;
+      ok = tableExists(physical, &exists);
+      if (ok && exists) ok = runDDL("DROP TABLE " + physical);
     }
     if (!ok || !options.createTables) continue;
     if (kept) {
@@ -386,13 +392,22 @@ bool RDA_BaseImpl::checkTables(TableCreateOptions options) {
 
 int RDA_BaseImpl::getTableColumns(const KvbString& table,
                                   std::list<TableColumnInfo>& columns) {
-  RDA_LockGuard guard(lock_);
-  if (!guard) return -1;
-  std::list<TableColumnInfo> found;
-  if (isPlainName(table) &&
-      tableColumns_INT(getTableName(table.asCstr(), false, -1), found))
-    columns.splice(columns.end(), found);
+  findTableColumns(table, columns);
   return static_cast<int>(columns.size());
+}
+
+bool RDA_BaseImpl::findTableColumns(const KvbString& table,
+                                    std::list<TableColumnInfo>& columns) {
+  RDA_LockGuard guard(lock_);
+  if (!guard) return false;
+  if (!isPlainName(table))
+    return fail("The table name \"" + table +
+                "\" is not letters, digits and underscores");
+  std::list<TableColumnInfo> found;
+  if (!tableColumns_INT(getTableName(table.asCstr(), false, -1), found))
+    return false;
+  columns.splice(columns.end(), found);
+  return true;
 }
 
 bool RDA_BaseImpl::createTable(const KvbString& table,

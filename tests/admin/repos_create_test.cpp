@@ -148,6 +148,32 @@ TEST(CreatePrefix, MustStartWithALetterBeforeAnythingIsOpened) {
   admin->release();
 }
 
+// A SQLite ODBC connection string without a database file would make the
+// driver create a file named after the string in the current folder; it is
+// refused before the driver is called.
+TEST(CreateConnection, ASqliteDriverWithoutAFileIsRefused) {
+  LogCapture log;
+  TempDir dir;
+  const std::string before = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  for (const char* connection :
+       {"Driver=SQLite3;Database=", "Driver=SQLite3;"}) {
+    EXPECT_FALSE(admin->createRepository(connection, "")) << connection;
+    EXPECT_NE(admin->getErrorMessage().find("names no database file"),
+              KvbString::npos)
+        << admin->getErrorMessage().asCstr();
+    EXPECT_EQ(admin->openRepositoryConnection(connection, "", false, nullptr),
+              nullptr);
+    EXPECT_NE(admin->getErrorMessage().find("names no database file"),
+              KvbString::npos)
+        << admin->getErrorMessage().asCstr();
+  }
+  admin->release();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  std::filesystem::current_path(before);
+}
+
 TEST(DdlScript, LineBreakMarks) {
   const std::pair<const char*, const char*> cases[] = {{"--^p", "--\n"},
                                                        {"^p^p", "\n\n"},
@@ -291,6 +317,27 @@ TEST_P(CreateTest, RefusesADatabaseThatHoldsOnlyATableOfATableSet) {
   EXPECT_FALSE(create(db));
   EXPECT_EQ(error(), libraryMessage(1304));
   EXPECT_EQ(run(db, "SELECT ID FROM %S", code.c_str()), 7);
+}
+
+// A database whose catalogue cannot be read (here by a role without rights
+// on the repository's schema) is not taken for an empty one: the creation
+// stops before its first table, with the reason.
+TEST_P(CreateTest, RefusesADatabaseWhoseCatalogueCannotBeRead) {
+  if (!isPostgres())
+    GTEST_SKIP() << "a SQLite file whose schema cannot be read does not open";
+  LogCapture log;
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  mark(db);
+  const std::string withoutRights = connectionWithoutRights();
+  if (withoutRights.empty()) GTEST_SKIP() << "the server lets no new role in";
+  EXPECT_FALSE(
+      admin_->createRepository(withoutRights.c_str(), db.prefix.c_str()));
+  EXPECT_EQ(error().rfind("The tables of the database cannot be listed: ", 0),
+            0u)
+      << error();
+  EXPECT_NE(error().find("permission denied"), std::string::npos) << error();
+  EXPECT_TRUE(isMarked(db));
 }
 
 TEST_P(CreateTest, CreateTablesWithDefaultOptionsDropsNothing) {

@@ -54,6 +54,28 @@ TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
   rda->release();
 }
 
+// A connection that may not read the catalogue (a role without rights on
+// the repository's schema) drops nothing and says why, rather than
+// answering true with every table still there.
+TEST_P(DropTest, ACatalogueThatCannotBeReadDropsNothing) {
+  if (!isPostgres())
+    GTEST_SKIP() << "a SQLite file whose schema cannot be read does not open";
+  LogCapture log;
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  const std::string withoutRights = connectionWithoutRights();
+  if (withoutRights.empty()) GTEST_SKIP() << "the server lets no new role in";
+  EXPECT_FALSE(
+      admin_->deleteRepositoryTables(withoutRights.c_str(), db.prefix.c_str()));
+  EXPECT_EQ(error().rfind("The tables of the database cannot be listed: ", 0),
+            0u)
+      << error();
+  EXPECT_NE(error().find("permission denied"), std::string::npos) << error();
+  RepositoryImpl* repository = open(db, true);
+  EXPECT_NE(repository, nullptr) << error();
+  if (repository) repository->release();
+}
+
 INSTANTIATE_ADMIN_TARGETS(DropTest);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "support/dac_targets.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -452,6 +454,45 @@ TEST(DacConnectionString, RefusesWhatCannotBeOpened) {
               std::string("the connection string cannot be read: ") + u.reason);
     EXPECT_TRUE(dacOdbcConnectionString(u.text).isNull());
   }
+}
+
+// The SQLite ODBC drivers take a connection string without a database file
+// as the name of a file to create in the current folder. Such strings are
+// refused before the driver sees them, and no file appears.
+TEST(DacConnectionString, RefusesASqliteDriverWithoutADatabaseFile) {
+  TempDir dir;
+  const std::string before = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  const char* const withoutFile[] = {"Driver=SQLite3;Database=",
+                                     "Driver=SQLite3;Database=;",
+                                     "driver={SQLite3};DATABASE={};",
+                                     "Driver=SQLite3;Database= ;Timeout=100",
+                                     "Driver=SQLite3;",
+                                     "Driver=SQLite",
+                                     "Driver=SQLite3;KVXTYPE=ODBC;"};
+  for (const char* text : withoutFile) {
+    KvbString error;
+    EXPECT_EQ(dacCreateDataSource(text, &error), nullptr) << text;
+    EXPECT_NE(error.find("names no database file (Database=) for the SQLite "
+                         "ODBC driver"),
+              KvbString::npos)
+        << text << ": " << error.asCstr();
+  }
+  // The native route refuses an empty FILE alike.
+  KvbString error;
+  EXPECT_EQ(dacCreateDataSource("FILE=;CREATE=TRUE;KVXTYPE=SQLITE", &error),
+            nullptr);
+  EXPECT_EQ(error.str(), "the connection string names no FILE");
+  // A file named by Database= opens as before.
+  DacConnection* named =
+      dacCreateDataSource("Driver=SQLite3;Database=named.db;", &error);
+  ASSERT_NE(named, nullptr) << error.asCstr();
+  named->release();
+  std::vector<std::string> made;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    made.push_back(entry.path().filename().string());
+  EXPECT_EQ(made, std::vector<std::string>{"named.db"});
+  std::filesystem::current_path(before);
 }
 
 TEST(DacTypeNames, FollowTheDialectOfEachKind) {

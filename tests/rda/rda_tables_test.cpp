@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "rda/rda_dac.h"
+#include "rda/rda_impl.h"
 #include "reposadmin/repository_status_callback.h"
 #include "schema/repos_tables.h"
+#include "support/broken_schema.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 
@@ -195,6 +197,45 @@ TEST_P(RdaTablesTest, CreatesChecksAndDropsTheCoreTables) {
   ASSERT_TRUE(rda_->createTables(options)) << error();
   for (const TableShape& t : tables)
     EXPECT_TRUE(columnsOf(t.code).empty()) << t.code;
+}
+
+// A catalogue that cannot be read (a SQLite file damaged while it is open,
+// a server connection that ended) is a failure with its reason: a table is
+// not taken for missing, so a drop of the defined tables fails instead of
+// answering true with every table still there.
+TEST_P(RdaTablesTest, ACatalogueThatCannotBeReadIsNoMissingTable) {
+  LogCapture log;
+  ASSERT_TRUE(createCoreTables()) << error();
+  ReposDataAccess* broken = rda_;
+  db_ = rda_ = nullptr;
+  if (isPostgres()) {
+    broken->paramExec("SELECT pg_terminate_backend(pg_backend_pid())", nullptr,
+                      0);
+  } else {
+    ASSERT_TRUE(breakSqliteSchema(file_));
+  }
+  std::list<TableColumnInfo> columns;
+  EXPECT_FALSE(
+      static_cast<RDA_BaseImpl*>(broken)->findTableColumns("FOLDER", columns));
+  const std::string reason = broken->getErrorMessage().str();
+  EXPECT_NE(
+      reason.find(isPostgres() ? "connection" : "malformed database schema"),
+      std::string::npos)
+      << reason;
+  EXPECT_TRUE(columns.empty());
+  // The public count has no failure to give: it stays 0.
+  EXPECT_EQ(broken->getTableColumns("FOLDER", columns), 0);
+  TableCreateOptions options;
+  options.dropTables = true;
+  EXPECT_FALSE(broken->createTables(options));
+  EXPECT_FALSE(broken->getErrorMessage().isEmpty());
+  broken->release();
+  if (!isPostgres()) {
+    ASSERT_TRUE(repairSqliteSchema(file_));
+  }
+  db_ = rda_ = open();
+  ASSERT_NE(rda_, nullptr);
+  EXPECT_FALSE(columnsOf("FOLDER").empty()) << "a table was dropped";
 }
 
 TEST_P(RdaTablesTest, ColumnListTablesAndTheirIndexes) {

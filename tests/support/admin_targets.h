@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,28 @@ class AdminTargetTest : public BackEndTest {
     if (admin_) admin_->release();
     for (const std::string& schema : schemas_)
       runOnPostgres("DROP SCHEMA " + schema + " CASCADE");
+    for (const std::string& role : roles_) runOnPostgres("DROP ROLE " + role);
+  }
+
+  // The PostgreSQL connection string as a new role that may log in but has
+  // no rights on the test's schemas: the server then refuses to say which
+  // tables they hold. Empty when the server does not let the role in (one
+  // that asks for a password).
+  std::string connectionWithoutRights() {
+    roles_.push_back(uniqueTestName("kvr"));
+    if (!runOnPostgres("CREATE ROLE " + roles_.back() + " LOGIN")) return "";
+    std::string connection = postgresConnectionString();
+    std::string lower = connection;
+    for (char& c : lower) c = static_cast<char>(std::tolower(c));
+    const size_t uid = lower.find("uid=");
+    if (uid != std::string::npos)
+      connection.erase(uid, connection.find(';', uid) - uid + 1);
+    connection += ";Uid=" + roles_.back() + ";";
+    KvbString error;
+    DacConnection* probe = dacCreateDataSource(connection.c_str(), &error);
+    if (!probe) return "";
+    probe->release();
+    return connection;
   }
 
   // A new empty database of the test's back end.
@@ -96,6 +119,7 @@ class AdminTargetTest : public BackEndTest {
 
  private:
   std::vector<std::string> schemas_;
+  std::vector<std::string> roles_;
 };
 
 #define INSTANTIATE_ADMIN_TARGETS(suite) INSTANTIATE_RDA_TARGETS(suite)

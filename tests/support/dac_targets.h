@@ -1,8 +1,10 @@
 // The databases that data-access tests run on: a SQLite file opened
 // directly, the same kind of file through the SQLite3 ODBC driver, and
 // PostgreSQL through ODBC when KV_TEST_PG_CONNECTION holds a connection
-// string (otherwise those cases are skipped). DacTargetTest opens a fresh
-// connection per test and drops the tables that the test named.
+// string (otherwise those cases are skipped). A server that the engine does
+// not support is reached through KV_TEST_UNSUPPORTED_CONNECTION, when set.
+// DacTargetTest opens a fresh connection per test and drops the tables that
+// the test named.
 #ifndef TESTS_SUPPORT_DAC_TARGETS_H_
 #define TESTS_SUPPORT_DAC_TARGETS_H_
 
@@ -72,6 +74,21 @@ inline std::string dacConnectionString(DacTarget target,
   if ((isPostgresCase) && postgresConnectionString().empty())         \
   GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set: the PostgreSQL " \
                   "cases were skipped"
+
+// The connection string of a database server that the engine does not
+// support for repositories (such as one from scripts/start-test-mariadb.sh),
+// or empty when none is configured.
+inline std::string unsupportedConnectionString() {
+  const char* text = std::getenv("KV_TEST_UNSUPPORTED_CONNECTION");
+  return text ? text : "";
+}
+
+// Skips the calling test when no unsupported server is configured.
+#define SKIP_WITHOUT_UNSUPPORTED_SERVER()                                  \
+  if (unsupportedConnectionString().empty())                               \
+  GTEST_SKIP() << "KV_TEST_UNSUPPORTED_CONNECTION is not set: the cases "  \
+                  "of a database server the engine does not support were " \
+                  "skipped"
 
 class DacTargetTest : public ::testing::TestWithParam<DacTarget> {
  protected:
