@@ -6,7 +6,10 @@
 #   - the kill trials (tests/fault/kill_trials.cpp) kill a repository copy
 #     and a cascade delete of runs with SIGKILL at random moments,
 #     KV_KILL_TRIALS times each (default 20), built in build-asan/; the copy
-#     into PostgreSQL runs when KV_TEST_PG_CONNECTION is set.
+#     into PostgreSQL runs when KV_TEST_PG_CONNECTION is set;
+#   - writers taking turns (tests/concurrency/writer_turns.cpp): 8
+#     processes add to one SQLite file for WRITE_SECONDS (default 5), and
+#     no add may fail for a lock held by the others, built in build-asan/.
 # The I/O-error and disk-full injection runs with the engine's tests.
 # Inputs that the fuzzers find go to a scratch folder, never into the
 # seeds; a crash leaves its input under build-fuzz/findings/.
@@ -60,5 +63,10 @@ echo "== kill trials"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs" --target kvkill_trials >/dev/null
 KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvkill_trials
+
+echo "== writers taking turns"
+cmake --build build-asan -j"$jobs" --target kvwriter_turns >/dev/null
+KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvwriter_turns \
+  --processes 8 --seconds "${WRITE_SECONDS:-5}"
 
 echo "== harness done in $((SECONDS - started))s"

@@ -139,7 +139,14 @@ class ReposDataAccess {
   // database, and on a SQLite database every outermost begin takes the
   // write lock, waiting for another connection's for up to the busy timeout
   // (configuration option "SQLITE/BUSY_TIMEOUT", milliseconds, 5000 by
-  // default) before it fails with "database is locked". An inner begin sets
+  // default; 0 fails at once) before it fails with "database is locked";
+  // waiting writers try again every fraction of a millisecond, so that
+  // each gets its turn. On PostgreSQL a statement waits as long for a lock
+  // that another session holds (the session's lock_timeout; as the
+  // server's 0 means no bound, 0 waits 1 ms there), then fails with the
+  // server's reason, "canceling statement due to lock timeout". A
+  // connection keeps the timeout that was set when it was opened; opens
+  // that share a pooled connection share its latest. An inner begin sets
   // a savepoint: an inner end without commit undoes exactly the work since
   // the matching begin, and the outer transaction goes on. Only when the
   // savepoint itself cannot be set or rolled back to does the whole

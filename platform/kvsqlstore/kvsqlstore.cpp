@@ -3,17 +3,45 @@
 #include "kvsqlstore/kvsqlstore.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 namespace {
 
 constexpr int kDefaultBusyTimeoutMs = 5000;
+
+// SQLite's busy handler of every connection: a SqliteBusyWait for each
+// call that meets a lock (`tries` is 0 at its first try). A call blocks
+// its thread, and the handler makes no SQLite call, so one wait per thread
+// serves every connection. `timeoutMs` carries the connection's timeout
+// itself, which keeps the handler free of any object whose life it would
+// have to share with the connection.
+int waitForLock(void* timeoutMs, int tries) {
+  thread_local SqliteBusyWait wait(0);
+  if (tries == 0)
+    wait = SqliteBusyWait(
+        static_cast<int>(reinterpret_cast<intptr_t>(timeoutMs)));
+  return wait.pause() ? 1 : 0;
+}
+
+// Makes `db` wait for locks for `milliseconds`, or fail at once for 0.
+void setLockWait(sqlite3* db, int milliseconds) {
+  if (milliseconds <= 0)
+    sqlite3_busy_handler(db, nullptr, nullptr);
+  else
+    sqlite3_busy_handler(db, waitForLock,
+                         reinterpret_cast<void*>(
+                             static_cast<intptr_t>(milliseconds)));
+}
 
 thread_local KvbString lastOpenError;
 
@@ -414,7 +442,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
   }
   int64_t getChanges() const override { return sqlite3_changes64(db_); }
   void setBusyTimeout(int milliseconds) override {
-    sqlite3_busy_timeout(db_, milliseconds);
+    setLockWait(db_, milliseconds);
   }
   void close() override {
     cache_.clear();
@@ -485,7 +513,7 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
   int rc = sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX,
                            nullptr);
   if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(db, sqliteBusyTimeoutMs());
+    setLockWait(db, sqliteBusyTimeoutMs());
     // Reading the schema tells a file that is not a database at once.
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr,
                       nullptr, nullptr);
@@ -502,6 +530,41 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
 
 }  // namespace
 
+int sqliteBusyTimeoutMs() {
+  KvbString text;
+  int ms = -1;
+  if (!kvbGetConfigOptions("")->get("SQLITE/BUSY_TIMEOUT", text) ||
+      !text.trim().toInt(ms) || ms < 0)
+    return kDefaultBusyTimeoutMs;
+  return ms;
+}
+
+SqliteBusyWait::SqliteBusyWait(int timeoutMs)
+    : deadline_(std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(std::max(timeoutMs, 0))) {}
+
+bool SqliteBusyWait::pause() {
+  using Micros = std::chrono::microseconds;
+  const auto left = std::chrono::duration_cast<Micros>(
+      deadline_ - std::chrono::steady_clock::now());
+  if (left.count() <= 0) return false;
+  // The jitter keeps waiters that began together from trying in step. The
+  // generator is seeded anew in a forked child, whose copy of the parent's
+  // would otherwise draw the parent's sleeps.
+  thread_local std::minstd_rand jitter;
+  thread_local pid_t seededFor = 0;
+  if (seededFor != getpid()) {
+    seededFor = getpid();
+    jitter.seed(static_cast<unsigned>(std::random_device{}()) ^
+                static_cast<unsigned>(seededFor));
+  }
+  const long longest = 100L << std::min(tries_++, 3);  // 100 us to 800 us
+  const long sleep = std::uniform_int_distribution<long>(longest / 2,
+                                                         longest + 200)(jitter);
+  std::this_thread::sleep_for(std::min(Micros(sleep), left));
+  return true;
+}
+
 SqliteDatabase* createSqliteDatabase(const KvbString& path) {
   return openDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
@@ -511,15 +574,6 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path) {
 }
 
 KvbString getSqliteErrorMessage() { return lastOpenError; }
-
-int sqliteBusyTimeoutMs() {
-  KvbString text;
-  int ms = -1;
-  if (!kvbGetConfigOptions("")->get("SQLITE/BUSY_TIMEOUT", text) ||
-      !text.trim().toInt(ms) || ms < 0)
-    return kDefaultBusyTimeoutMs;
-  return ms;
-}
 
 void sqliteValueToDatavar(const SqliteValue& value, KvbDatavar& target) {
   switch (value.type) {

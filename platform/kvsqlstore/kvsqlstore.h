@@ -17,6 +17,7 @@
 #ifndef KVSQLSTORE_KVSQLSTORE_H_
 #define KVSQLSTORE_KVSQLSTORE_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -133,8 +134,7 @@ class SqliteStatement {
 
 // One open database file. A new database waits for a lock that another
 // connection holds before a call fails as busy ("database is locked"): for
-// the milliseconds of the configuration option "SQLITE/BUSY_TIMEOUT",
-// 5000 by default.
+// sqliteBusyTimeoutMs() milliseconds, as SqliteBusyWait waits.
 class SqliteDatabase {
  public:
   // Runs one or more statements separated by ";" without reading rows. When
@@ -165,8 +165,8 @@ class SqliteDatabase {
   virtual int64_t getLastInsertRowId() const = 0;
   // The rows changed by the last INSERT, UPDATE or DELETE that ran here.
   virtual int64_t getChanges() const = 0;
-  // How long a call waits for a lock held elsewhere before it fails as
-  // busy; 0 fails at once.
+  // How long a call waits (as SqliteBusyWait waits) for a lock held
+  // elsewhere before it fails as busy; 0 fails at once.
   virtual void setBusyTimeout(int milliseconds) = 0;
   // Closes the database and deletes the object; open statements and results
   // keep the file open until they are ended.
@@ -174,6 +174,36 @@ class SqliteDatabase {
 
  protected:
   virtual ~SqliteDatabase() = default;
+};
+
+// The milliseconds that a connection waits for a lock that another
+// connection holds before a call fails as busy ("database is locked"): the
+// configuration option "SQLITE/BUSY_TIMEOUT", or 5000 when the option is
+// missing or not a number of at least 0. 0 means no wait: a call that meets
+// a lock fails at once. Read at each call, so that a connection opened
+// after the option changed gets the new value. The threads of one process
+// that share a connection wait for each other as long.
+int sqliteBusyTimeoutMs();
+
+// The wait of one caller for a lock held elsewhere, until `timeoutMs` have
+// passed since the wait was made. Between tries it sleeps a short while
+// with jitter, a tenth of a millisecond at first and growing to about one
+// millisecond, so that a waiting writer tries again soon after each release
+// of the lock and gets its turn among writers that keep taking it. (SQLite's
+// own wait sleeps up to 100 ms between tries, and a writer can meet the
+// lock taken at every try until its time is up.) Not thread-safe; one wait
+// per caller.
+class SqliteBusyWait {
+ public:
+  explicit SqliteBusyWait(int timeoutMs);
+  // Sleeps before the next try and answers true; answers false without
+  // sleeping once the time is up. A sleep ends by the deadline at the
+  // latest.
+  bool pause();
+
+ private:
+  std::chrono::steady_clock::time_point deadline_;
+  int tries_ = 0;
 };
 
 // Opens the database file at `path`, creating it when it does not exist.
@@ -185,11 +215,5 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path);
 // The text of the last failure of createSqliteDatabase or openSqliteDatabase
 // on the calling thread.
 KvbString getSqliteErrorMessage();
-// How long a connection waits for a lock that another connection holds
-// before it fails as busy ("database is locked"): the configuration option
-// "SQLITE/BUSY_TIMEOUT" in milliseconds, or 5000 when the option is missing
-// or not a number of at least 0. The threads of one process that share a
-// connection wait for each other as long.
-int sqliteBusyTimeoutMs();
 
 #endif  // KVSQLSTORE_KVSQLSTORE_H_

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "kvsingletons/kvsingletons.h"
+#include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_cursor.h"
 #include "rda/rda_statement.h"
 #include "schema/log_printf.h"
@@ -111,6 +112,8 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
   if (!dac_) return fail(errorText);
   kind_ = dac_->getDbKind();
   resyncIds_ = kind_ == DAC_DB_SQLITE;
+  busyTimeoutMs_ = sqliteBusyTimeoutMs();
+  if (kind_ == DAC_DB_POSTGRESQL && !boundLockWaits(errorText)) return false;
   if (kvbGetConfigOptions("")->get("REPOS/CREATE_SPEC_PATH", specPath) &&
       !specPath.isEmpty()) {
     spec_ = new KvTableCreateNS::KvCreateSpecDocImpl;
@@ -121,6 +124,21 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
     }
   }
   return true;
+}
+
+// A PostgreSQL session waits for a lock that another session holds for as
+// long as a SQLite connection waits (sqliteBusyTimeoutMs), then the
+// statement fails with the server's reason ("[55P03] ... canceling statement
+// due to lock timeout"). Without it a transaction that another process left
+// open would block the connection without end. The server's 0 means no
+// bound, where SQLite's 0 means fail at once: the nearest the server comes
+// is its shortest bound, 1 ms. A session that the pool shares among opens
+// (REPOSITORY/POOL_ID) keeps the value of its latest open.
+bool RDA_DAC::boundLockWaits(KvbString& errorText) {
+  const int ms = std::max(busyTimeoutMs_, 1);
+  if (dac_->execute(kvbStringFormat("SET lock_timeout = %d", ms))) return true;
+  errorText = "The lock timeout cannot be set: " + dac_->getErrorMessage();
+  return fail(errorText);
 }
 
 bool RDA_DAC::isDBMSSupported() {
@@ -150,12 +168,20 @@ RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
 
 // A SQLite file takes the transaction statements themselves, so that the
 // begin takes the write lock (see RDA_Sqlite::begin_INT); a server uses the
-// driver's manual-commit mode.
+// driver's manual-commit mode. A busy SQLite begin is tried again after
+// short sleeps until the busy timeout that the connection was opened with
+// has passed since the first try: a connection of the ODBC driver gives up
+// after the driver's own wait, which may be shorter. A native connection
+// has waited the whole timeout already, and fails at once.
 bool RDA_DAC::begin_INT(bool* busy) {
   if (kind_ == DAC_DB_SQLITE) {
-    if (exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) return true;
-    *busy = dac_->isBusy();
-    return false;
+    SqliteBusyWait wait(busyTimeoutMs_);
+    while (!exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) {
+      *busy = dac_->isBusy();
+      if (!*busy || !wait.pause()) return false;
+    }
+    *busy = false;
+    return true;
   }
   return dac_->setAutoCommit(false) || failed();
 }

@@ -68,6 +68,9 @@ class RDA_DAC : public RDA_BaseImpl {
 
  private:
   bool failed();
+  // Sets the server's lock timeout of a PostgreSQL session; false, with
+  // the reason in errorText, when the server refuses it.
+  bool boundLockWaits(KvbString& errorText);
   bool catalogueRows(const KvbString& sql, const KvbString& physicalName,
                      std::vector<std::pair<KvbString, KvbString>>& rows);
   bool catalogue(bool indexes, const KvbString& physicalName,
@@ -78,6 +81,7 @@ class RDA_DAC : public RDA_BaseImpl {
   DacDbKind kind_ = DAC_DB_UNKNOWN;
   bool pooled_ = false;
   bool resyncIds_ = false;
+  int busyTimeoutMs_ = 0;  // sqliteBusyTimeoutMs() when it was opened
   KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
   std::unique_ptr<RDA_BatchWriter> bulk_;  // the open bulk load's rows
 };

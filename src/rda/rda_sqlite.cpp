@@ -129,7 +129,9 @@ RDA_StatementBase* RDA_Sqlite::prepare_INT(const KvbString& sql) {
 // Every transaction takes the write lock at its begin, waiting up to the
 // busy timeout for it: a transaction that read first and wrote later could
 // not wait (SQLite refuses at once when two readers both want to write), so
-// concurrent writers would fail instead of taking turns.
+// concurrent writers would fail instead of taking turns. The connection
+// waits as SqliteBusyWait does, trying again every fraction of a
+// millisecond, so that a writer gets the lock soon after it is let go.
 bool RDA_Sqlite::begin_INT(bool* busy) {
   if (exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) return true;
   *busy = db_->isBusy();

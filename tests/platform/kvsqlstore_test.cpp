@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -154,6 +155,26 @@ TEST_F(SqliteStoreTest, ReportsBusyWhenAnotherConnectionWrites) {
   EXPECT_TRUE(other->exec("BEGIN IMMEDIATE TRANSACTION"));
   EXPECT_TRUE(other->exec("ROLLBACK"));
   other->close();
+}
+
+// A wait tries again after sleeps of a fraction of a millisecond to a
+// few (SQLite's own sleeps grow to 100 ms), and gives up once its time is
+// up, by its deadline.
+TEST(SqliteBusyWaitTest, PausesBrieflyUntilItsTimeIsUp) {
+  const auto start = std::chrono::steady_clock::now();
+  SqliteBusyWait wait(300);
+  int pauses = 0;
+  while (wait.pause()) ++pauses;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  EXPECT_GE(ms, 300);
+  EXPECT_LT(ms, 2000);
+  EXPECT_GT(pauses, 20) << "sleeps of " << ms / (pauses + 1) << " ms";
+  EXPECT_FALSE(wait.pause());
+
+  SqliteBusyWait none(0);
+  EXPECT_FALSE(none.pause());
 }
 
 }  // namespace

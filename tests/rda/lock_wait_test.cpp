@@ -1,0 +1,200 @@
+// Waits for a lock that another connection holds, on every back end: they
+// end at the busy timeout ("SQLITE/BUSY_TIMEOUT", milliseconds) with the
+// database's reason, a timeout of 0 fails at once, and a wait that the
+// holder ends in time succeeds. Also the SQLite3 ODBC driver's route, whose
+// begin tries again until the busy timeout when the driver gives up first.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "rda/rda_impl.h"
+#include "support/rda_targets.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long msSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                               start)
+      .count();
+}
+
+// What one attempt of a connection to draw an id gave, and how long it took.
+struct Attempt {
+  bool drawn = false;
+  std::string reason;
+  long long ms = 0;
+};
+
+// Runs `attempt` on a thread of its own while `holder`, on this thread,
+// holds the transaction that it began. The holder ends its transaction
+// after `holdMs` (committing), or when the attempt is still waiting after
+// 4 s (rolling back, so that an unbounded wait ends and the test fails
+// instead of hanging).
+Attempt whileHeld(ReposDataAccess* holder, int holdMs,
+                  const std::function<Attempt()>& attempt) {
+  std::packaged_task<Attempt()> task(attempt);
+  std::future<Attempt> result = task.get_future();
+  std::thread worker(std::move(task));
+  const bool ended =
+      result.wait_for(std::chrono::milliseconds(holdMs)) ==
+      std::future_status::ready;
+  bool stillWaiting = false;
+  if (!ended && holdMs == 0)
+    stillWaiting = result.wait_for(std::chrono::seconds(4)) !=
+                   std::future_status::ready;
+  holder->endTransaction(!stillWaiting);
+  worker.join();
+  Attempt got = result.get();
+  if (stillWaiting) got.reason = "still waiting after 4 s; " + got.reason;
+  return got;
+}
+
+class LockWaitTest : public RdaTargetTest {
+ protected:
+  void SetUp() override {
+    RdaTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(createCoreTables()) << rda_->getErrorMessage().asCstr();
+  }
+  void TearDown() override {
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    RdaTargetTest::TearDown();
+  }
+  // A connection opened with the option at `timeout` (empty: not set).
+  ReposDataAccess* openWith(const char* timeout) {
+    if (*timeout) kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", timeout);
+    ReposDataAccess* rda = open();
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    return rda;
+  }
+  // Begins a transaction of rda_ that holds the counter NEWKEY: the whole
+  // file on SQLite, the counter's row on a server.
+  void hold() {
+    ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+    KvbDatavar id;
+    ASSERT_TRUE(rda_->getNextID("NEWKEY", id)) << why();
+  }
+  std::string why() { return rda_->getErrorMessage().str(); }
+  static Attempt draw(ReposDataAccess* rda) {
+    const Clock::time_point start = Clock::now();
+    KvbDatavar id;
+    Attempt attempt;
+    attempt.drawn = rda->getNextID("NEWKEY", id);
+    attempt.ms = msSince(start);
+    attempt.reason = attempt.drawn ? std::to_string(id.asInt())
+                                   : rda->getErrorMessage().str();
+    return attempt;
+  }
+  // The reason that a wait ended with.
+  const char* lockedText() const {
+    return isPostgres() ? "lock timeout" : "database is locked";
+  }
+};
+
+TEST_P(LockWaitTest, AWaitForAnotherConnectionsLockEndsAtTheBusyTimeout) {
+  ReposDataAccess* patient = openWith("300");
+  ASSERT_NE(patient, nullptr);
+  hold();
+  Attempt got = whileHeld(rda_, 0, [&] { return draw(patient); });
+  EXPECT_FALSE(got.drawn);
+  EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
+  EXPECT_GE(got.ms, 250) << got.reason;
+  EXPECT_LT(got.ms, 3000) << got.reason;
+
+  // Ended in time, the same wait succeeds.
+  hold();
+  got = whileHeld(rda_, 100, [&] { return draw(patient); });
+  EXPECT_TRUE(got.drawn) << got.reason;
+  EXPECT_EQ(got.reason, "3");
+  patient->release();
+
+  // The default waits far longer than the holder takes.
+  ReposDataAccess* waiting = openWith("");
+  ASSERT_NE(waiting, nullptr);
+  hold();
+  got = whileHeld(rda_, 1000, [&] { return draw(waiting); });
+  EXPECT_TRUE(got.drawn) << got.reason;
+  waiting->release();
+}
+
+// SQLite fails at once for 0. A server takes 0 as no bound at all, so there
+// the engine sets its shortest bound instead: both end a wait without delay.
+TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
+  ReposDataAccess* impatient = openWith("0");
+  ASSERT_NE(impatient, nullptr);
+  hold();
+  const Attempt got = whileHeld(rda_, 0, [&] { return draw(impatient); });
+  EXPECT_FALSE(got.drawn);
+  EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
+  EXPECT_LT(got.ms, 1000) << got.reason;  // the default waits 5000
+  impatient->release();
+}
+INSTANTIATE_RDA_TARGETS(LockWaitTest);
+
+// The SQLite3 ODBC driver waits for a lock as its connection string says
+// ("Timeout", milliseconds). When it gives up before the busy timeout, the
+// begin tries again until the busy timeout has passed.
+class OdbcSqliteLockWaitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KvbString error;
+    holder_ = createReposDataAccess(1, dir_.file("odbc.db").c_str(), "",
+                                    nullptr, error);
+    ASSERT_NE(holder_, nullptr) << error.asCstr();
+  }
+  void TearDown() override {
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    if (holder_) holder_->release();
+  }
+  // A connection through the driver, which gives up after 1 ms.
+  ReposDataAccess* openOdbc(const char* timeout) {
+    if (*timeout) kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", timeout);
+    KvbString error;
+    const std::string connection =
+        "Driver=SQLite3;Database=" + dir_.file("odbc.db") + ";Timeout=1;";
+    ReposDataAccess* rda =
+        createReposDataAccess(0, connection.c_str(), "", nullptr, error);
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    EXPECT_NE(rda, nullptr) << error.asCstr();
+    return rda;
+  }
+  static Attempt begin(ReposDataAccess* rda) {
+    const Clock::time_point start = Clock::now();
+    Attempt attempt;
+    attempt.drawn = rda->beginTransaction(false, nullptr);
+    attempt.ms = msSince(start);
+    attempt.reason = rda->getErrorMessage().str();
+    rda->endTransaction(false);
+    return attempt;
+  }
+
+  TempDir dir_;
+  ReposDataAccess* holder_ = nullptr;
+};
+
+TEST_F(OdbcSqliteLockWaitTest, ABeginTriesAgainUntilTheBusyTimeout) {
+  ReposDataAccess* waiting = openOdbc("");
+  ASSERT_NE(waiting, nullptr);
+  ASSERT_TRUE(holder_->beginTransaction(false, nullptr));
+  Attempt got = whileHeld(holder_, 300, [&] { return begin(waiting); });
+  EXPECT_TRUE(got.drawn) << got.reason;
+  waiting->release();
+
+  ReposDataAccess* patient = openOdbc("300");
+  ASSERT_NE(patient, nullptr);
+  ASSERT_TRUE(holder_->beginTransaction(false, nullptr));
+  got = whileHeld(holder_, 0, [&] { return begin(patient); });
+  EXPECT_FALSE(got.drawn);
+  EXPECT_NE(got.reason.find("database is locked"), std::string::npos)
+      << got.reason;
+  EXPECT_GE(got.ms, 250) << got.reason;
+  patient->release();
+}
+
+}  // namespace
