@@ -13,7 +13,13 @@
 // it was; the target never opens as a current repository that is half
 // copied (per-id tables of the source beside main tables of the target, or
 // rows pointing at long-text pieces that are gone). The price is that other
-// writers of the target wait for the whole copy.
+// writers of the target wait for the whole copy. What the copy does without
+// (the indexes of per-id tables, a query that only saves work) runs at a
+// savepoint of its own, so that its failure cannot end that transaction.
+//
+// The source is read through its own connection, so a transaction open on
+// it shows its uncommitted rows to the copy, as it shows them to every
+// other read of that repository.
 //
 // Where both repositories are SQLite files, the target's connection
 // attaches the source's file and each table's rows move in one
