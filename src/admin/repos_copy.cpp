@@ -175,8 +175,8 @@ class RepositoryCopy {
   }
   static KvbString statementFailure(int id, const KvbString& sql,
                                     ReposDataAccess* on) {
-    return kvb_get_message(kSourceFile, __LINE__, kCatalogue, id, sql) +
-           ": " + on->getErrorMessage();
+    return kvb_get_message(kSourceFile, __LINE__, kCatalogue, id, sql) + ": " +
+           on->getErrorMessage();
   }
   void report(const KvbString& text) { status_->reportMessage(text); }
 
@@ -323,18 +323,18 @@ class RepositoryCopy {
     // source may be in a transaction of its host's.
     if (!frequencies)
       runAtSavepoint(from_, logger_, [&] {
-        return firstRow(from_,
-                        "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
-                            from_->getTableName("HGMETA", true, -1) +
-                            " WHERE HGM_ID=?",
-                        {id}, [&](ReposDataAccessCursor& row) {
-                          while (groups < kHistogramGroups &&
-                                 !row.isNull(groups))
-                            ++groups;
-                        }) >= 0;
+        return firstRow(
+                   from_,
+                   "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
+                       from_->getTableName("HGMETA", true, -1) +
+                       " WHERE HGM_ID=?",
+                   {id}, [&](ReposDataAccessCursor& row) {
+                     while (groups < kHistogramGroups && !row.isNull(groups))
+                       ++groups;
+                   }) >= 0;
       });
     const bool made = runAtSavepoint(to_, logger_, [&] {
-      return frequencies            ? to_->createFrequencyTable(id)
+      return frequencies                ? to_->createFrequencyTable(id)
              : KvbString(code) == "HSM" ? to_->createHSMTable(id, groups)
                                         : to_->createHCMTable(id, groups);
     });

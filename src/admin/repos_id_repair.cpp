@@ -68,12 +68,11 @@ std::vector<bool> presentKeys(ReposDataAccess* rda,
     // At a savepoint of its own, since a failure here goes on.
     bool answered = false;
     runAtSavepoint(rda, nullptr, [&] {
-      return (answered = firstRow(rda, sql, values,
-                                  [&](ReposDataAccessCursor& row) {
-                                    for (size_t i = 0; i < keys.size(); ++i)
-                                      present[i] =
-                                          row.getInt(static_cast<int>(i)) != 0;
-                                  }) == 1);
+      return (answered =
+                  firstRow(rda, sql, values, [&](ReposDataAccessCursor& row) {
+                    for (size_t i = 0; i < keys.size(); ++i)
+                      present[i] = row.getInt(static_cast<int>(i)) != 0;
+                  }) == 1);
     });
     if (answered) return present;
   }

@@ -480,7 +480,8 @@ bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
     if (!tableColumns_INT(bare, columns)) return false;
     bool found = false;
     for (const TableColumnInfo& c : columns)
-      found = found || KvbString(c.name).toUpper() == KvbString(column).toUpper();
+      found =
+          found || KvbString(c.name).toUpper() == KvbString(column).toUpper();
     if (!found)
       return fail("The index \"" + name + "\" was not made: table " + bare +
                   " has no column " + column);

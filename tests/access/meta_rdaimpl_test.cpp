@@ -422,9 +422,9 @@ TEST_P(MetaRdaTest, AnAddThatFailsInsideATransactionUndoesOnlyItself) {
   EXPECT_TRUE(meta_->createRepositoryEvent("after", 0, "", "A", after, error))
       << error.asCstr();
   EXPECT_TRUE(meta_->endTransaction(true)) << meta_->getErrorMessage().asCstr();
-  EXPECT_EQ(select("SELECT EVT_SBJT FROM " + table("REVENT") +
-                   " ORDER BY EVT_ID"),
-            (V{"before", "after"}));
+  EXPECT_EQ(
+      select("SELECT EVT_SBJT FROM " + table("REVENT") + " ORDER BY EVT_ID"),
+      (V{"before", "after"}));
   EXPECT_EQ(select("SELECT RCS_IDTY FROM " + table("IMPRCS")), V{"x"});
   EXPECT_EQ(refused, -1);
   if (isPostgres()) {

@@ -295,8 +295,8 @@ TEST_P(CopyTest, AFailedStatementIsNamedWithTheDatabasesReason) {
 TEST_P(CopyTest, TheSourceIsCopiedAsItsOwnConnectionSeesIt) {
   ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
   const std::string tables = tableName(source_, "TBL");
-  const std::string add = "INSERT INTO " + tables +
-                          " (DSN_ID, TBL_ID, TBL_NM) VALUES (1, ?, ?)";
+  const std::string add =
+      "INSERT INTO " + tables + " (DSN_ID, TBL_ID, TBL_NM) VALUES (1, ?, ?)";
   auto copied = [&] { return tableRows(target_, tableName(target_, "TBL")); };
   ReposDataAccess* from = source_->getDataAccess();
   ASSERT_TRUE(from->beginTransaction(false, nullptr));

@@ -291,8 +291,7 @@ TEST_P(RdaConnectionTest, ACounterInsertThatLosesItsRaceUndoesOnlyItself) {
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
   ASSERT_TRUE(rda_->getNextIDs("ALONE", 3, mine, nullptr)) << why();
   EXPECT_EQ(whileCommitting(
-                other, [&] { return other->getNextID("ALONE", theirs); },
-                true),
+                other, [&] { return other->getNextID("ALONE", theirs); }, true),
             "");
   EXPECT_EQ(theirs.asInt(), 4);
 
