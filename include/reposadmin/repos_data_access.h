@@ -212,10 +212,13 @@ class ReposDataAccess {
   // An in-memory cursor with the columns "name" and "field".
   virtual ReposDataAccessCursor* listIndexes(const KvbString& physicalName) = 0;
   // A one-column index on a table (name without prefix); a null index name
-  // gives "<table>_<column>_idx".
+  // gives "<table>_<column>_idx". An index on a column that the table lacks
+  // is refused before any statement runs, with the text "The index "<name>"
+  // was not made: table <table> has no column <column>".
   virtual bool createIndex(const KvbString& table, const KvbString& column,
                            const KvbString& indexName) = 0;
-  // Indexes of the per-id tables HSM<id>, HCM<id> and FRQDST<id>.
+  // Indexes of the per-id tables HSM<id>, HCM<id> and FRQDST<id>, made one
+  // after the other through createIndex; false at the first that fails.
   virtual bool createHSMTable(int id, int groupCount) = 0;
   virtual bool createHCMTable(int id, int groupCount) = 0;
   virtual bool createFrequencyTable(int fieldId) = 0;

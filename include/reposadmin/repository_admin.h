@@ -89,7 +89,13 @@ class RepositoryAdmin {
   // repository. KEYVAL and INFO keep the target's rows. The whole copy,
   // per-id tables included, is one transaction on the target: a copy that
   // fails or is interrupted leaves the target as it was. The target's id
-  // counters are raised to the ids copied.
+  // counters are raised to the ids copied. The source is read as its own
+  // connection sees it: rows that a transaction open on that connection
+  // holds are copied with the rest; rows that other connections have not
+  // committed are not. A failed statement of the copy is named in the error
+  // text, followed by the database's reason. The indexes of the per-id
+  // tables are no reason to fail the copy: one that cannot be made is
+  // logged and left out.
   virtual bool copyRepository(Repository* source, Repository* target) = 0;
 };
 

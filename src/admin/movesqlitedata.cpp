@@ -164,13 +164,17 @@ bool TableRead::copyNextRow(bool* failed) {
     const int fetched = result_->next();
     if (fetched != 1) {
       *failed = fetched == 2;
+      if (*failed) reason_ = result_->getErrorMessage();
       return false;
     }
   }
   bool ok = true;
   for (int i = 0; ok && i < targetColumns_; ++i) ok = target_->setNull(i);
   if (ok) ok = copyRow() && target_->execute();
-  if (!ok) *failed = true;
+  if (!ok) {
+    *failed = true;
+    reason_ = target_->getErrorMessage();
+  }
   return ok;
 }
 
@@ -299,6 +303,11 @@ int frequencyTableField(const KvbString& name) {
                                                                            : -1;
 }
 
+// A failure's text followed by the database's reason, when it gave one.
+KvbString withReason(const KvbString& text, const KvbString& reason) {
+  return reason.isEmpty() ? text : text + " " + reason;
+}
+
 }  // namespace
 
 // What became of the rows of one reader.
@@ -314,8 +323,10 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
   if (!source->querySingleReal(
           "SELECT i_version FROM info WHERE i_type='PROFILE_RESULTSET'",
           &version)) {
+    const KvbString reason = source->getErrorMessage();
     source->close();
-    return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1289));
+    return fail(withReason(
+        kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1289), reason));
   }
   SqliteDatabase* target = openSqliteDatabase(newPath);
   if (!target) {
@@ -348,7 +359,9 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
     int rows = 0;
     while (reader.copyNextRow(&failed)) ++rows;
     if (failed) {
-      fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, broken, name));
+      fail(withReason(
+          kvb_get_message(kSourceFile, __LINE__, kCatalogue, broken, name),
+          reader.reason()));
       return Copied::kBroken;
     }
     reportMessage(kvbStringFormat("%d rows inserted", rows));

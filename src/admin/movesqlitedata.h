@@ -36,6 +36,8 @@ class TableRead {
   // Inserts the next row: false at the end of the rows, and with *failed
   // set when a row could not be read or written.
   bool copyNextRow(bool* failed);
+  // Why the last row could not be read or written: the database's text.
+  const KvbString& reason() const { return reason_; }
 
  private:
   bool copyRow();
@@ -48,6 +50,7 @@ class TableRead {
   SqliteResult* result_ = nullptr;     // owned
   int targetColumns_ = 0;
   int rowsMade_ = 0;
+  KvbString reason_;
 };
 
 // The reader that fills the table of `tableCode` (compared without regard

@@ -13,7 +13,13 @@
 // it was; the target never opens as a current repository that is half
 // copied (per-id tables of the source beside main tables of the target, or
 // rows pointing at long-text pieces that are gone). The price is that other
-// writers of the target wait for the whole copy.
+// writers of the target wait for the whole copy. What the copy does without
+// (the indexes of per-id tables, a query that only saves work) runs at a
+// savepoint of its own, so that its failure cannot end that transaction.
+//
+// The source is read through its own connection, so a transaction open on
+// it shows its uncommitted rows to the copy, as it shows them to every
+// other read of that repository.
 //
 // Where both repositories are SQLite files, the target's connection
 // attaches the source's file and each table's rows move in one
@@ -29,11 +35,13 @@
 #include <functional>
 
 #include "access/base_rdaimpl.h"
+#include "access/savepoint_step.h"
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
 #include "rda/rda_batch_writer.h"
 #include "rda/rda_impl.h"
 #include "rda/rda_statement.h"
+#include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
 
@@ -160,8 +168,15 @@ class RepositoryCopy {
     report(text);
     return false;
   }
-  bool failMessage(int id, const KvbString& sql) {
-    return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, id, sql));
+  // The message `id` about the statement `sql`, followed by the reason
+  // that the connection `on` gives for its failure.
+  bool failMessage(int id, const KvbString& sql, ReposDataAccess* on) {
+    return fail(statementFailure(id, sql, on));
+  }
+  static KvbString statementFailure(int id, const KvbString& sql,
+                                    ReposDataAccess* on) {
+    return kvb_get_message(kSourceFile, __LINE__, kCatalogue, id, sql) + ": " +
+           on->getErrorMessage();
   }
   void report(const KvbString& text) { status_->reportMessage(text); }
 
@@ -297,24 +312,36 @@ class RepositoryCopy {
   }
 
   // The indexes of a copied per-id table; as the database layer makes
-  // them, they are no reason to fail the copy.
+  // them, they are no reason to fail the copy. They are made at a savepoint
+  // of their own, so that one the database refuses undoes only the
+  // indexes, and is logged. An index on a column that the copied table
+  // lacks is refused before it reaches the database.
   bool indexIdTable(const char* code, int id) {
-    if (KvbString(code) == "FRQDST") {
-      to_->createFrequencyTable(id);
-      return true;
-    }
+    const bool frequencies = KvbString(code) == "FRQDST";
     int groups = 0;
-    firstRow(from_,
-             "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
-                 from_->getTableName("HGMETA", true, -1) + " WHERE HGM_ID=?",
-             {id}, [&](ReposDataAccessCursor& row) {
-               while (groups < kHistogramGroups && !row.isNull(groups))
-                 ++groups;
-             });
-    if (KvbString(code) == "HSM")
-      to_->createHSMTable(id, groups);
-    else
-      to_->createHCMTable(id, groups);
+    // The group count is read at a savepoint of the source's too: the
+    // source may be in a transaction of its host's.
+    if (!frequencies)
+      runAtSavepoint(from_, logger_, [&] {
+        return firstRow(
+                   from_,
+                   "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
+                       from_->getTableName("HGMETA", true, -1) +
+                       " WHERE HGM_ID=?",
+                   {id}, [&](ReposDataAccessCursor& row) {
+                     while (groups < kHistogramGroups && !row.isNull(groups))
+                       ++groups;
+                   }) >= 0;
+      });
+    const bool made = runAtSavepoint(to_, logger_, [&] {
+      return frequencies                ? to_->createFrequencyTable(id)
+             : KvbString(code) == "HSM" ? to_->createHSMTable(id, groups)
+                                        : to_->createHCMTable(id, groups);
+    });
+    if (!made)
+      logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
+                "The copied table %s%d keeps no indexes: %S", code, id,
+                to_->getErrorMessage());
     return true;
   }
 
@@ -324,7 +351,7 @@ class RepositoryCopy {
     const KvbString sql =
         "DELETE FROM " + to_->getTableName("BIGSTR", true, -1);
     report(sql);
-    return to_->paramExec(sql, nullptr, 0) || failMessage(1311, sql);
+    return to_->paramExec(sql, nullptr, 0) || failMessage(1311, sql, to_);
   }
 
   // The built-in tables, then those of the source's table sets. The
@@ -350,9 +377,11 @@ class RepositoryCopy {
     KvbString sql("SELECT ");
     for (size_t i = 0; i < plans->size(); ++i)
       sql.append(i ? "," : "").append((*plans)[i].anyRows);
-    firstRow(to_, sql, {}, [&](ReposDataAccessCursor& row) {
-      for (size_t i = 0; i < plans->size(); ++i)
-        (*plans)[i].idle = row.getInt(static_cast<int>(i)) == 0;
+    runAtSavepoint(to_, logger_, [&] {
+      return firstRow(to_, sql, {}, [&](ReposDataAccessCursor& row) {
+               for (size_t i = 0; i < plans->size(); ++i)
+                 (*plans)[i].idle = row.getInt(static_cast<int>(i)) == 0;
+             }) >= 0;
     });
   }
 
@@ -433,7 +462,7 @@ class RepositoryCopy {
     if (!plan.empty.isEmpty()) {
       report(plan.empty);
       if (!to_->paramExec(plan.empty, nullptr, 0))
-        return failMessage(1311, plan.empty);
+        return failMessage(1311, plan.empty, to_);
     }
     if (plan.transfer.isEmpty()) return copyEachRow(plan);
     int rowPath = 0;
@@ -441,13 +470,13 @@ class RepositoryCopy {
       report(plan.rowPathProbe);
       rowPath = firstRow(from_, plan.rowPathProbe, plan.probeValues,
                          [](ReposDataAccessCursor&) {});
-      if (rowPath < 0) return failMessage(1311, plan.rowPathProbe);
+      if (rowPath < 0) return failMessage(1311, plan.rowPathProbe, from_);
     }
     if (rowPath) return copyEachRow(plan);
     report(plan.transfer);
     int count = 0;
     if (!to_->paramExec(plan.transfer, &count, 0))
-      return fail(to_->getErrorMessage());
+      return failMessage(1311, plan.transfer, to_);
     report(kvbStringFormat("Inserted: %d rows", count));
     return true;
   }
@@ -458,7 +487,7 @@ class RepositoryCopy {
   bool copyEachRow(const TablePlan& plan) {
     report(plan.select);
     ReposDataAccessCursor* rows = from_->paramSelect(plan.select, 0);
-    if (!rows) return failMessage(1311, plan.select);
+    if (!rows) return failMessage(1311, plan.select, from_);
     // Long texts are read from the source while its rows are walked, which
     // not every database allows on an open query.
     const bool readsLongTexts = !plan.longTextColumns.empty();
@@ -470,9 +499,7 @@ class RepositoryCopy {
           report(sql);
           auto* insert =
               static_cast<RDA_StatementBase*>(to_->createStatement(sql));
-          if (!insert)
-            *reason =
-                kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1312, sql);
+          if (!insert) *reason = statementFailure(1312, sql, to_);
           return insert;
         },
         plan.markers);
@@ -483,13 +510,21 @@ class RepositoryCopy {
       for (size_t c = 0; ok && c < plan.markers.size(); ++c)
         ok = storedValue(rows->getValue(static_cast<int>(c)), plan.longText[c],
                          &row[c]);
-      if (ok && !writer.addRow()) ok = fail(writer.errorText());
+      if (ok && !writer.addRow()) ok = failWrite(plan, writer);
     }
-    if (ok && fetched == 2) ok = failMessage(1311, plan.select);
-    if (ok && !writer.flush()) ok = fail(writer.errorText());
+    if (ok && fetched == 2) ok = failMessage(1311, plan.select, from_);
+    if (ok && !writer.flush()) ok = failWrite(plan, writer);
     if (ok) report(kvbStringFormat("Inserted: %d rows", count));
     rows->release();
     return ok;
+  }
+
+  // A batch of the table that could not be written: the INSERT up to its
+  // values, then the database's reason.
+  bool failWrite(const TablePlan& plan, const RDA_BatchWriter& writer) {
+    return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1311,
+                                plan.insertHead + "...") +
+                ": " + writer.errorText());
   }
 
   // The value that the target stores for a source value; a long text is

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "access/base_rdaimpl.h"
+#include "access/savepoint_step.h"
 #include "admin/repositoryimpl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
@@ -64,11 +65,16 @@ std::vector<bool> presentKeys(ReposDataAccess* rda,
       values.push_back(rda->getTableName(keys[i]->tableCode, false, -1));
       values.push_back(KvbString(keys[i]->columnName));
     }
-    if (firstRow(rda, sql, values, [&](ReposDataAccessCursor& row) {
-          for (size_t i = 0; i < keys.size(); ++i)
-            present[i] = row.getInt(static_cast<int>(i)) != 0;
-        }) == 1)
-      return present;
+    // At a savepoint of its own, since a failure here goes on.
+    bool answered = false;
+    runAtSavepoint(rda, nullptr, [&] {
+      return (answered =
+                  firstRow(rda, sql, values, [&](ReposDataAccessCursor& row) {
+                    for (size_t i = 0; i < keys.size(); ++i)
+                      present[i] = row.getInt(static_cast<int>(i)) != 0;
+                  }) == 1);
+    });
+    if (answered) return present;
   }
   const char* columnsOf = nullptr;
   std::set<KvbString> columns;

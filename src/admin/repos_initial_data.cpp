@@ -172,7 +172,11 @@ class SeedRowWriter {
         !stepAtSavepoint(rda_, ignoreErrors_, [&] { return deleteRows(name); }))
       return false;
     // A failure that the set ignores skips the table's rows.
-    if (!prepare(table, name)) return ignoreErrors_;
+    bool prepared = false;
+    if (!stepAtSavepoint(rda_, ignoreErrors_,
+                         [&] { return prepared = prepare(table, name); }))
+      return false;
+    if (!prepared) return true;
     for (const auto& numbered : table.rows)
       if (!stepAtSavepoint(rda_, ignoreErrors_,
                            [&] { return writeRow(table, numbered.second); }))

@@ -489,7 +489,23 @@ bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
     return fail("The index \"" + name + "\" on " + table + "(" + column +
                 ") is not named with letters, digits and underscores");
   const KvbString physical = getTableName(table.asCstr(), true, -1);
-  return createIndexNamed(table, physical, unquoted(physical), name, column);
+  const KvbString bare = unquoted(physical);
+  // An index on a column that the table lacks is refused here, before its
+  // statement reaches the database: a server's transaction would end at the
+  // failed statement, and the callers that go on without the index (a
+  // copy's per-id tables) would lose the work around it.
+  if (!ddlActive()) {
+    std::list<TableColumnInfo> columns;
+    if (!tableColumns_INT(bare, columns)) return false;
+    bool found = false;
+    for (const TableColumnInfo& c : columns)
+      found =
+          found || KvbString(c.name).toUpper() == KvbString(column).toUpper();
+    if (!found)
+      return fail("The index \"" + name + "\" was not made: table " + bare +
+                  " has no column " + column);
+  }
+  return createIndexNamed(table, physical, bare, name, column);
 }
 
 static KvbString numbered(const char* code, int id) {

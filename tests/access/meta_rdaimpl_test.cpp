@@ -406,6 +406,32 @@ TEST_P(MetaRdaTest, FailingWritesLeaveNothingBehind) {
   EXPECT_EQ(count("FOLDER"), 1);
 }
 
+// An add that fails at the database inside the caller's transaction undoes
+// only itself: the caller's work before and after it is committed. On a
+// server, where a failed statement may end the whole transaction, the add
+// runs at a savepoint, which takes back its drawn id too.
+TEST_P(MetaRdaTest, AnAddThatFailsInsideATransactionUndoesOnlyItself) {
+  exec("INSERT INTO " + table("IMPRCS") +
+       " (RCS_ID, RCS_IDTY, RCS_TYPE) VALUES (1, 'x', 'File')");
+  ASSERT_TRUE(meta_->beginTransaction(0, 0));
+  int before = -1, refused = -1, after = -1;
+  KvbString error;
+  EXPECT_TRUE(meta_->createRepositoryEvent("before", 0, "", "A", before, error))
+      << error.asCstr();
+  EXPECT_FALSE(meta_->addResource("Y", "y", "File", refused));  // 1 is taken
+  EXPECT_TRUE(meta_->createRepositoryEvent("after", 0, "", "A", after, error))
+      << error.asCstr();
+  EXPECT_TRUE(meta_->endTransaction(true)) << meta_->getErrorMessage().asCstr();
+  EXPECT_EQ(
+      select("SELECT EVT_SBJT FROM " + table("REVENT") + " ORDER BY EVT_ID"),
+      (V{"before", "after"}));
+  EXPECT_EQ(select("SELECT RCS_IDTY FROM " + table("IMPRCS")), V{"x"});
+  EXPECT_EQ(refused, -1);
+  if (isPostgres()) {
+    EXPECT_FALSE(drawn("IMPRCS"));
+  }
+}
+
 INSTANTIATE_RDA_TARGETS(MetaRdaTest);
 
 }  // namespace

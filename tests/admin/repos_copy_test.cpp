@@ -246,6 +246,78 @@ TEST_P(CopyTest, TablesEmptyInTheSourceComeOutEmpty) {
   EXPECT_EQ(everyTable(target_), everyTable(source_));
 }
 
+// The indexes of a copied per-id table are no reason to fail the copy: one
+// on a column that the copied table lacks is refused before it reaches the
+// database, one that the database refuses is undone at a savepoint of its
+// own, so that the copy's transaction goes on; each is logged.
+TEST_P(CopyTest, IndexesThatCannotBeMadeAreLoggedAndLeftOut) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  // FRQDST2 has the columns of its indexes, but the target holds a table
+  // under the name of the first; HSM1 lacks FIELDIDX.
+  std::list<TableColumnInfo> columns(2);
+  columns.front().name = "FR_VALUE";
+  columns.front().size = 100;
+  columns.back().name = "FR_COUNT";
+  columns.back().type = kvbTypeInt;
+  run(source_, "DROP TABLE " + tableName(source_, "FRQDST", 2));
+  ASSERT_TRUE(source_->getDataAccess()->createTable("FRQDST2", columns));
+  run(source_, "INSERT INTO " + tableName(source_, "FRQDST", 2) +
+                   " (FR_VALUE, FR_COUNT) VALUES ('v', 4)");
+  ASSERT_TRUE(
+      target_->getDataAccess()->createTable("fk_frqdist_fr_val2", columns));
+
+  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_EQ(everyTable(target_), everyTable(source_));
+  EXPECT_TRUE(log_.contains("The copied table FRQDST2 keeps no indexes: "));
+  EXPECT_TRUE(log_.contains(
+      "The copied table HSM1 keeps no indexes: The index \"HSM1_FIELDIDX_idx\" "
+      "was not made: table " +
+      target_->getDataAccess()->getTableName("HSM", false, 1).str() +
+      " has no column FIELDIDX"));
+}
+
+// A failed statement of the copy is named with the database's reason.
+TEST_P(CopyTest, AFailedStatementIsNamedWithTheDatabasesReason) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  const std::string table = tableName(target_, "BIGSTR");
+  run(target_, "DROP TABLE " + table);
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  const std::string head =
+      "A statement of the repository copy failed: DELETE FROM " + table + ": ";
+  EXPECT_EQ(error().rfind(head, 0), 0u) << error();
+  EXPECT_GT(error().size(), head.size() + 10) << error();
+}
+
+// The copy reads the source through the source's own connection: rows that
+// a transaction open there holds are copied with the rest, also between
+// two SQLite files, whose rows otherwise move past that connection. Rows
+// that another connection has not committed are not.
+TEST_P(CopyTest, TheSourceIsCopiedAsItsOwnConnectionSeesIt) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  const std::string tables = tableName(source_, "TBL");
+  const std::string add =
+      "INSERT INTO " + tables + " (DSN_ID, TBL_ID, TBL_NM) VALUES (1, ?, ?)";
+  auto copied = [&] { return tableRows(target_, tableName(target_, "TBL")); };
+  ReposDataAccess* from = source_->getDataAccess();
+  ASSERT_TRUE(from->beginTransaction(false, nullptr));
+  run(source_, add, {5, "held"});
+  EXPECT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_TRUE(from->inTransaction());
+  EXPECT_EQ(copied(), tableRows(source_, tables));
+  EXPECT_EQ(copied().size(), 1u);
+  EXPECT_TRUE(from->endTransaction(false));
+
+  RepositoryImpl* other =
+      keep(admin_->openFileRepository(dir_.file("source.db").c_str(), true));
+  ASSERT_NE(other, nullptr);
+  ReposDataAccess* writer = other->getDataAccess();
+  ASSERT_TRUE(writer->beginTransaction(false, nullptr));
+  run(other, add, {6, "other"});
+  EXPECT_TRUE(admin_->copyRepository(source_, target_)) << error();
+  EXPECT_TRUE(writer->endTransaction(false));
+  EXPECT_EQ(copied(), std::vector<std::string>{});
+}
+
 // A table whose rows go the row path (RULE holds a long text) with more
 // rows than one batch takes, and a last batch that is shorter: every row
 // arrives, with its long text.

@@ -36,22 +36,56 @@ class RdaConnectionTest : public RdaTargetTest {
         "SELECT COUNT(*) FROM " + table("FOLDER") + " WHERE FLDR_ID = ?";
     return c->paramSingleton(sql, &n, 1, &key) ? n : -1;
   }
-  // Runs `work` in a transaction of `other`, on a thread of its own, while
-  // this test's connection holds a transaction that it commits a moment
-  // later. Empty when the work and its commit succeeded, else the reason.
+  // Runs `work` in a transaction of `other` (or, with `alone`, outside
+  // one), on a thread of its own, while this test's connection holds a
+  // transaction that it commits once the work waits for it (see
+  // untilWaiting). Empty when the work and its commit succeeded, else the
+  // reason.
   std::string whileCommitting(ReposDataAccess* other,
-                              const std::function<bool()>& work) {
+                              const std::function<bool()>& work,
+                              bool alone = false) {
     std::string reason;
+    std::atomic<bool> done{false};
+    const int pid = serverProcess(other);
     std::thread second([&] {
-      const bool worked = other->beginTransaction(false, nullptr) && work();
+      const bool worked =
+          (alone || other->beginTransaction(false, nullptr)) && work();
       if (!worked) reason = "failed: " + other->getErrorMessage().str();
-      if (!other->endTransaction(worked) && worked)
+      if (!alone && !other->endTransaction(worked) && worked)
         reason = "commit failed: " + other->getErrorMessage().str();
+      done = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    untilWaiting(pid, done);
     EXPECT_TRUE(rda_->endTransaction(true)) << why();
     second.join();
     return reason;
+  }
+  // The server process of a connection to PostgreSQL; 0 elsewhere.
+  int serverProcess(ReposDataAccess* c) {
+    int pid = 0;
+    if (isPostgres()) {
+      EXPECT_TRUE(c->paramSingleton("SELECT pg_backend_pid()", &pid, 0));
+    }
+    return pid;
+  }
+  // Returns once the server process `pid` waits for a lock or `done` is
+  // set (at most ten seconds), so that a race is run, not just started.
+  // Without a server (pid 0) the wait cannot be seen: a moment is given.
+  void untilWaiting(int pid, const std::atomic<bool>& done) {
+    if (pid == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      return;
+    }
+    const KvbDatavar process(pid);
+    for (int tries = 0; tries < 1000 && !done; ++tries) {
+      int waiting = 0;
+      if (rda_->paramSingleton(
+              "SELECT COUNT(*) FROM pg_locks WHERE NOT granted AND pid = ?",
+              &waiting, 1, &process) &&
+          waiting > 0)
+        return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   bool addFolder(ReposDataAccess* c, int id, const char* name) {
     KvbDatavar key(id), text(name);
@@ -287,6 +321,42 @@ TEST_P(RdaConnectionTest, ANewCounterMadeTwiceAtOnceCountsOn) {
   EXPECT_EQ(mine.asInt(), 1);
   EXPECT_EQ(theirs.asInt(), 2);
   EXPECT_EQ(folders(rda_, 7), 1);
+  other->release();
+}
+
+// The insert of a new counter that loses its race to another connection
+// fails, and only it is undone (rolled back to its savepoint): the loser
+// raises the counter that the winner made, whether it draws in a
+// transaction of its own or inside one whose work before and after the
+// draw stays.
+TEST_P(RdaConnectionTest, ACounterInsertThatLosesItsRaceUndoesOnlyItself) {
+  createTables();
+  ReposDataAccess* other = open();
+  ASSERT_NE(other, nullptr);
+  KvbDatavar mine, theirs;
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(rda_->getNextIDs("ALONE", 3, mine, nullptr)) << why();
+  EXPECT_EQ(whileCommitting(
+                other, [&] { return other->getNextID("ALONE", theirs); }, true),
+            "");
+  EXPECT_EQ(theirs.asInt(), 4);
+
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(rda_->getNextID("INSIDE", mine)) << why();
+  EXPECT_EQ(whileCommitting(other,
+                            [&] {
+                              return addFolder(other, 8, "before") &&
+                                     other->getNextIDs("INSIDE", 2, theirs,
+                                                       nullptr) &&
+                                     addFolder(other, 9, "after");
+                            }),
+            "");
+  EXPECT_EQ(theirs.asInt(), 2);
+  EXPECT_EQ(folders(rda_, 8), 1);
+  EXPECT_EQ(folders(rda_, 9), 1);
+  EXPECT_EQ(select("SELECT NI_KEY, NI_VAL FROM " + table("UCURID") +
+                   " WHERE NI_KEY IN ('ALONE', 'INSIDE') ORDER BY NI_KEY"),
+            (std::vector<std::string>{"ALONE|4", "INSIDE|3"}));
   other->release();
 }
 
