@@ -30,6 +30,7 @@ class Probe : public RDA_Object<ProbeAccess> {
       BaseRDAImpl::query, BaseRDAImpl::rowsWhere, BaseRDAImpl::run,
       BaseRDAImpl::runFiled, BaseRDAImpl::runKept, BaseRDAImpl::selectAll,
       BaseRDAImpl::table, BaseRDAImpl::transaction;
+  using FindKeys = BaseRDAImpl::FindKeys;
   using IfPresent = BaseRDAImpl::IfPresent;
   using StatementKey = BaseRDAImpl::StatementKey;
 };
@@ -243,6 +244,36 @@ TEST_P(BaseRDAImplTest, FirstRowAnswersFoundMissingOrFailed) {
                              {}, readName),
             -1);
   EXPECT_TRUE(log.contains("", 5));
+}
+
+// A lookup by id or UUID that fails is tried once more by name. When that
+// finds nothing, the answer is the failure with the database's reason: an
+// empty cursor would tell the caller that the object does not exist.
+TEST_P(BaseRDAImplTest, FailedLookupIsRetriedByNameOrKeepsItsReason) {
+  LogCapture log;
+  addFolder(1, "Top", 0);
+  const Rows top = rows(probe_->query(
+      probe_->selectAll("FOLDER") + " WHERE FLDR_ID=?", {1}));
+  ASSERT_EQ(top.size(), 1u);
+  // Lookups by columns that the table lacks fail on every back end.
+  const Probe::FindKeys broken{"FOLDER", "NO_ID", "NO_UUID", "FLDR_NAM", true};
+  EXPECT_EQ(rows(probe_->find(broken, 1, "Top", "")), top);
+  EXPECT_EQ(rows(probe_->find(broken, 0, "Top", "u-1")), top);
+  struct {
+    int id;
+    const char* uuid;
+    std::string column;
+  } failing[] = {{1, "", "NO_ID"}, {0, "u-1", "NO_UUID"}};
+  for (const auto& lookup : failing) {
+    ReposDataAccessCursor* found =
+        probe_->find(broken, lookup.id, "Missing", lookup.uuid);
+    EXPECT_EQ(found, nullptr) << lookup.column << ": found nothing";
+    rows(found);  // released
+    std::string reason = probe_->getErrorMessage().str();
+    std::transform(reason.begin(), reason.end(), reason.begin(), ::toupper);
+    EXPECT_NE(reason.find(lookup.column), std::string::npos)
+        << lookup.column << ": " << probe_->getErrorMessage().str();
+  }
 }
 
 // An object is filed only into a folder that exists; the root, 0, always
