@@ -25,11 +25,12 @@ class Probe : public RDA_Object<ProbeAccess> {
  public:
   explicit Probe(ReposDataAccess* rda) : RDA_Object(rda) {}
   using BaseRDAImpl::addFiled, BaseRDAImpl::addNumbered,
-      BaseRDAImpl::deleteRows, BaseRDAImpl::find, BaseRDAImpl::exists, BaseRDAImpl::firstRow, BaseRDAImpl::insert,
-      BaseRDAImpl::insertUnless, BaseRDAImpl::lookup, BaseRDAImpl::nextId,
-      BaseRDAImpl::query, BaseRDAImpl::rowsWhere, BaseRDAImpl::run,
-      BaseRDAImpl::runFiled, BaseRDAImpl::runKept, BaseRDAImpl::selectAll,
-      BaseRDAImpl::table, BaseRDAImpl::transaction;
+      BaseRDAImpl::deleteRows, BaseRDAImpl::find, BaseRDAImpl::exists,
+      BaseRDAImpl::firstRow, BaseRDAImpl::insert, BaseRDAImpl::insertUnless,
+      BaseRDAImpl::lookup, BaseRDAImpl::nextId, BaseRDAImpl::query,
+      BaseRDAImpl::rowsWhere, BaseRDAImpl::run, BaseRDAImpl::runFiled,
+      BaseRDAImpl::runKept, BaseRDAImpl::selectAll, BaseRDAImpl::table,
+      BaseRDAImpl::transaction;
   using FindKeys = BaseRDAImpl::FindKeys;
   using IfPresent = BaseRDAImpl::IfPresent;
   using StatementKey = BaseRDAImpl::StatementKey;
@@ -252,8 +253,8 @@ TEST_P(BaseRDAImplTest, FirstRowAnswersFoundMissingOrFailed) {
 TEST_P(BaseRDAImplTest, FailedLookupIsRetriedByNameOrKeepsItsReason) {
   LogCapture log;
   addFolder(1, "Top", 0);
-  const Rows top = rows(probe_->query(
-      probe_->selectAll("FOLDER") + " WHERE FLDR_ID=?", {1}));
+  const Rows top = rows(
+      probe_->query(probe_->selectAll("FOLDER") + " WHERE FLDR_ID=?", {1}));
   ASSERT_EQ(top.size(), 1u);
   // Lookups by columns that the table lacks fail on every back end.
   const Probe::FindKeys broken{"FOLDER", "NO_ID", "NO_UUID", "FLDR_NAM", true};
@@ -295,10 +296,11 @@ TEST_P(BaseRDAImplTest, ObjectsAreFiledOnlyIntoFoldersThatExist) {
       -5, "UPDATE " + probe_->table("JSETUP") + " SET FLDR_ID=? WHERE SU_ID=?",
       {-5, 1}));
   EXPECT_EQ(probe_->getErrorMessage().str(), "Folder -5 does not exist");
-  EXPECT_EQ(sortedRows(rows(probe_->query(
-                "SELECT SU_ID, SU_NAME, FLDR_ID FROM " + probe_->table("JSETUP"),
-                {}))),
-            (Rows{"1|root|0", "2|top|4"}));
+  EXPECT_EQ(
+      sortedRows(rows(probe_->query(
+          "SELECT SU_ID, SU_NAME, FLDR_ID FROM " + probe_->table("JSETUP"),
+          {}))),
+      (Rows{"1|root|0", "2|top|4"}));
 }
 
 TEST_P(BaseRDAImplTest, TransactionsCommitOrLeaveNothing) {

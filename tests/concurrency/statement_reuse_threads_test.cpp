@@ -89,8 +89,8 @@ TEST_P(KeptStatementThreadsTest, EachThreadStoresTheValuesItAdds) {
   auto work = [&](int t) {
     while (!go.load()) std::this_thread::yield();
     for (int row = 0; row < kRows; ++row) {
-      const std::string name = "t" + std::to_string(t) + "-" +
-                               std::to_string(row);
+      const std::string name =
+          "t" + std::to_string(t) + "-" + std::to_string(row);
       if (!object_->insert("FOLDER", {{"FLDR_ID", t * kRows + row + 1},
                                       {"FLDR_NAM", name.c_str()},
                                       {"FLDR_PAR", t}}))
@@ -105,10 +105,10 @@ TEST_P(KeptStatementThreadsTest, EachThreadStoresTheValuesItAdds) {
   Rows added;
   for (int t = 0; t < kThreads; ++t)
     for (int row = 0; row < kRows; ++row) added.push_back(folder(t, row));
-  EXPECT_EQ(sortedRows(rows(rda_->paramSelect(
-                "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER"),
-                0))),
-            sortedRows(added));
+  EXPECT_EQ(
+      sortedRows(rows(rda_->paramSelect(
+          "SELECT FLDR_ID, FLDR_NAM, FLDR_PAR FROM " + table("FOLDER"), 0))),
+      sortedRows(added));
 }
 
 INSTANTIATE_RDA_TARGETS(KeptStatementThreadsTest);
