@@ -30,7 +30,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // CM_PREXP, CM_EXP, CM_POSTXP, CM_UUID, CM_COMM) looked up by CM_ID when
   // `cmId` is positive, else by CM_UUID when `uuid` is not empty, else by
   // CM_DESC. A lookup that fails is repeated by CM_DESC when a name is
-  // given. No match gives a cursor without rows.
+  // given; when that finds nothing, null with the failure's reason. No
+  // match gives a cursor without rows.
   virtual ReposDataAccessCursor* findCustomMetric(int cmId,
                                                   const KvbString& name,
                                                   const KvbString& uuid) = 0;
@@ -40,7 +41,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // Rule rows (every RULE column in table order) looked up by RU_ID when
   // `ruleId` is positive, else by RU_UUID when `uuid` is not empty, else by
   // RU_DESC when `name` is not empty; null when none of them is given. A
-  // lookup that fails is repeated by RU_DESC when a name is given.
+  // lookup that fails is repeated by RU_DESC when a name is given; when
+  // that finds nothing, null with the failure's reason.
   virtual ReposDataAccessCursor* findRule(int ruleId, const KvbString& name,
                                           const KvbString& uuid) = 0;
   // Adds a rule and answers its new RU_ID (from the id counter "RULE"); -1

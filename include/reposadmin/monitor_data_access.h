@@ -111,7 +111,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   virtual ReposDataAccessCursor* getTask(int taskId) = 0;
   // The tasks found by id when `taskId` is positive, else by code when one
   // is given, else by name; null when none is given. A lookup that fails is
-  // tried once more by name.
+  // tried once more by name; when that finds nothing, null with the
+  // failure's reason.
   virtual ReposDataAccessCursor* findTask(int taskId, const KvbString& name,
                                           const KvbString& code) = 0;
   // The rule events of a task: JB_ID, RU_ID, EV_SEQ, EV_CODE, EV_DATA.

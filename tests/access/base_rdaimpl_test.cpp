@@ -17,17 +17,21 @@
 
 namespace {
 
+using Rows = std::vector<std::string>;
+
 // The smallest data-access object: the shared operations and the helpers.
 class ProbeAccess : public ReposDataAccessObject {};
 class Probe : public RDA_Object<ProbeAccess> {
  public:
   explicit Probe(ReposDataAccess* rda) : RDA_Object(rda) {}
-  using BaseRDAImpl::addNumbered, BaseRDAImpl::deleteRows, BaseRDAImpl::find,
-      BaseRDAImpl::exists, BaseRDAImpl::firstRow, BaseRDAImpl::insert,
-      BaseRDAImpl::insertUnless, BaseRDAImpl::lookup, BaseRDAImpl::nextId,
-      BaseRDAImpl::query, BaseRDAImpl::rowsWhere, BaseRDAImpl::run,
+  using BaseRDAImpl::addFiled, BaseRDAImpl::addNumbered,
+      BaseRDAImpl::deleteRows, BaseRDAImpl::find, BaseRDAImpl::exists,
+      BaseRDAImpl::firstRow, BaseRDAImpl::insert, BaseRDAImpl::insertUnless,
+      BaseRDAImpl::lookup, BaseRDAImpl::nextId, BaseRDAImpl::query,
+      BaseRDAImpl::rowsWhere, BaseRDAImpl::run, BaseRDAImpl::runFiled,
       BaseRDAImpl::runKept, BaseRDAImpl::selectAll, BaseRDAImpl::table,
       BaseRDAImpl::transaction;
+  using FindKeys = BaseRDAImpl::FindKeys;
   using IfPresent = BaseRDAImpl::IfPresent;
   using StatementKey = BaseRDAImpl::StatementKey;
 };
@@ -243,6 +247,62 @@ TEST_P(BaseRDAImplTest, FirstRowAnswersFoundMissingOrFailed) {
   EXPECT_TRUE(log.contains("", 5));
 }
 
+// A lookup by id or UUID that fails is tried once more by name. When that
+// finds nothing, the answer is the failure with the database's reason: an
+// empty cursor would tell the caller that the object does not exist.
+TEST_P(BaseRDAImplTest, FailedLookupIsRetriedByNameOrKeepsItsReason) {
+  LogCapture log;
+  addFolder(1, "Top", 0);
+  const Rows top = rows(
+      probe_->query(probe_->selectAll("FOLDER") + " WHERE FLDR_ID=?", {1}));
+  ASSERT_EQ(top.size(), 1u);
+  // Lookups by columns that the table lacks fail on every back end.
+  const Probe::FindKeys broken{"FOLDER", "NO_ID", "NO_UUID", "FLDR_NAM", true};
+  EXPECT_EQ(rows(probe_->find(broken, 1, "Top", "")), top);
+  EXPECT_EQ(rows(probe_->find(broken, 0, "Top", "u-1")), top);
+  struct {
+    int id;
+    const char* uuid;
+    std::string column;
+  } failing[] = {{1, "", "NO_ID"}, {0, "u-1", "NO_UUID"}};
+  for (const auto& lookup : failing) {
+    ReposDataAccessCursor* found =
+        probe_->find(broken, lookup.id, "Missing", lookup.uuid);
+    EXPECT_EQ(found, nullptr) << lookup.column << ": found nothing";
+    rows(found);  // released
+    std::string reason = probe_->getErrorMessage().str();
+    std::transform(reason.begin(), reason.end(), reason.begin(), ::toupper);
+    EXPECT_NE(reason.find(lookup.column), std::string::npos)
+        << lookup.column << ": " << probe_->getErrorMessage().str();
+  }
+}
+
+// An object is filed only into a folder that exists; the root, 0, always
+// does. A negative id names no folder: the add or the update is refused
+// with the folder's number, nothing is stored and no id is drawn.
+TEST_P(BaseRDAImplTest, ObjectsAreFiledOnlyIntoFoldersThatExist) {
+  LogCapture log;
+  addFolder(4, "Top", 0);
+  auto file = [&](int folder, const char* name) {
+    return probe_->addFiled(folder, "JSETUP", "JSETUP", "SU_ID",
+                            {{"SU_NAME", name}, {"FLDR_ID", folder}},
+                            {{"SU_NAME", name}}, "taken");
+  };
+  EXPECT_EQ(file(-5, "lost"), -1);
+  EXPECT_EQ(probe_->getErrorMessage().str(), "Folder -5 does not exist");
+  EXPECT_EQ(file(0, "root"), 1) << probe_->getErrorMessage().str();
+  EXPECT_EQ(file(4, "top"), 2) << probe_->getErrorMessage().str();
+  EXPECT_FALSE(probe_->runFiled(
+      -5, "UPDATE " + probe_->table("JSETUP") + " SET FLDR_ID=? WHERE SU_ID=?",
+      {-5, 1}));
+  EXPECT_EQ(probe_->getErrorMessage().str(), "Folder -5 does not exist");
+  EXPECT_EQ(
+      sortedRows(rows(probe_->query(
+          "SELECT SU_ID, SU_NAME, FLDR_ID FROM " + probe_->table("JSETUP"),
+          {}))),
+      (Rows{"1|root|0", "2|top|4"}));
+}
+
 TEST_P(BaseRDAImplTest, TransactionsCommitOrLeaveNothing) {
   LogCapture log;
   // A body that fails is rolled back whole and its failure kept.
@@ -266,8 +326,6 @@ TEST_P(BaseRDAImplTest, TransactionsCommitOrLeaveNothing) {
   EXPECT_TRUE(probe_->endTransaction(false));
   EXPECT_EQ(count("FOLDER"), 1);
 }
-
-using Rows = std::vector<std::string>;
 
 // The statements that an object keeps for its repeated writes are told
 // apart by every part of their texts, also by a caller's text whose buffer

@@ -176,6 +176,22 @@ TEST_P(UpgradeTest, AnOlderMinorVersionIsUpgraded) {
             "7|4");
 }
 
+// A minor version counts only within its major version: a unified
+// repository of version 6.5 is older than the engine's 7.4, and is upgraded
+// to it, not refused as newer.
+TEST_P(UpgradeTest, AnOlderMajorVersionWithALargerMinorIsUpgraded) {
+  ASSERT_TRUE(create(repos_));
+  exec("UPDATE " + table("INFO") +
+       " SET I_VERS = 6, I_MVER = 5 WHERE I_TYPE = 'KVREPOSITORY'");
+  repos_->readVersionInfo();
+  ASSERT_EQ(kind(), kKindUnified);
+  EXPECT_FALSE(repos_->isCurrentVersion());
+  EXPECT_EQ(repos_->versionRefusal("The repository").str(), "");
+  ASSERT_TRUE(upgraded());
+  EXPECT_EQ(select("INFO", "I_VERS, I_MVER", "WHERE I_TYPE = 'KVREPOSITORY'"),
+            "7|4");
+}
+
 // The counters of a SQLite file are rebuilt from their rows: a key held
 // twice keeps its larger value, once.
 TEST_P(UpgradeTest, ACounterHeldTwiceKeepsItsLargerValue) {

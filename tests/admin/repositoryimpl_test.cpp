@@ -223,6 +223,35 @@ TEST_P(RepositoryImplTest, FactoriesAndTheKeyValueStore) {
   EXPECT_EQ(keys, (std::vector<std::string>{"after", "fm", "other"}));
 }
 
+// A field-mapping object holds the repository it is bound to, so that a
+// host may release the repository first. Bound again to that repository,
+// after the host's release, it keeps its hold and works on; bound to none,
+// it ends the last hold, which closes the connection.
+TEST_P(RepositoryImplTest, FieldMappingAdminRebindsAfterTheHostsRelease) {
+  FieldMappingAdminObject* object = repo_->createFieldMappingAdmin();
+  ASSERT_NE(object, nullptr);
+  auto* admin = static_cast<FieldMappingAdminImpl*>(object);
+  RepositoryImpl* released = repo_;
+  repo_->release();
+  repo_ = nullptr;
+  ASSERT_TRUE(object->init(0, released));
+  EXPECT_EQ(admin->getRepository(), released);
+  ASSERT_NE(admin->getCommonDataAccess(), nullptr);
+  EXPECT_TRUE(admin->getCommonDataAccess()->setKeyValue("fm", "again"));
+  KvbString value;
+  EXPECT_TRUE(admin->getCommonDataAccess()->getKeyValue("fm", &value));
+  EXPECT_EQ(value.str(), "again");
+  EXPECT_FALSE(object->init(0, nullptr));
+  EXPECT_EQ(admin->getRepository(), nullptr);
+  EXPECT_EQ(admin->getCommonDataAccess(), nullptr);
+  object->release();
+
+  // The key reached the database.
+  db_ = rda_ = open();
+  ASSERT_NE(rda_, nullptr);
+  EXPECT_EQ(count("KEYVAL", "V_KEY=?", {"fm"}), 1);
+}
+
 INSTANTIATE_RDA_TARGETS(RepositoryImplTest);
 
 class RepositoryOpenTest : public ::testing::Test {

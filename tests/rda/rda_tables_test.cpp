@@ -238,6 +238,21 @@ TEST_P(RdaTablesTest, ACatalogueThatCannotBeReadIsNoMissingTable) {
   EXPECT_FALSE(columnsOf("FOLDER").empty()) << "a table was dropped";
 }
 
+// The statements kept from a creation of the core tables serve a later one
+// on the same kind of connection only when it names its indexes the same
+// way: each creation gets indexes with its own prefix, also when the one
+// before it used another.
+TEST_P(RdaTablesTest, EachCreationNamesItsIndexesWithItsOwnPrefix) {
+  TableCreateOptions options;
+  options.createTables = true;
+  options.dropTables = true;
+  for (const char* prefix : {"ia", "ib", "ia"}) {
+    options.indexPrefix = prefix;
+    ASSERT_TRUE(rda_->createTables(options)) << prefix << ": " << error();
+    expectTables(tablesOf(reposCoreColumnDefs, prefix));
+  }
+}
+
 TEST_P(RdaTablesTest, ColumnListTablesAndTheirIndexes) {
   const int maxText = rda_->getMaxTextLength();
   ASSERT_TRUE(rda_->createTable("FRQDST5",
