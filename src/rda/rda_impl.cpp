@@ -579,12 +579,16 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
   RDA_LockGuard guard(lock_);
   if (!guard) return "";
   KvbString saved = error_;  // a repository without INFO is no failure
+  // Inside a transaction the query runs at a savepoint of its own, so that
+  // its failure cannot end a server's transaction.
+  const bool nested = inTransaction() && beginOrUndo(false, nullptr);
   ReposDataAccessCursor* cursor = paramSelect(sql, 1, &type);
   KvbString uuid("");
   if (cursor) {
     if (cursor->next() == 1) uuid = cursor->getString(0);
     cursor->release();
   }
+  if (nested) endTransaction(cursor != nullptr);
   error_ = saved;
   return uuid;
 }
