@@ -5,16 +5,10 @@
 # Prints two lines: the data directory and the ODBC connection string.
 # Stop it with scripts/stop-test-mariadb.sh <data directory>.
 set -euo pipefail
-datadir=$(mktemp -d "${TMPDIR:-/tmp}/kv-mariadb.XXXXXX")
-chown mysql: "$datadir"
-chmod 700 "$datadir"
-# A free loopback port: one that nothing answers on.
-port=""
-for candidate in $(shuf -i 20000-60000 -n 50); do
-  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
-done
-[ -n "$port" ] || { echo "no free port found" >&2; exit 1; }
-as_mysql() { if [ "$(id -un)" = mysql ]; then "$@"; else su mysql -s /bin/sh -c "$(printf '%q ' "$@")"; fi; }
+. "$(dirname "$0")/test-server-lib.sh"
+datadir=$(new_server_folder mysql kv-mariadb)
+port=$(free_loopback_port)
+as_mysql() { as_user mysql "$@"; }
 # A root without password, reached over TCP on the loopback address only.
 as_mysql mariadb-install-db --no-defaults --datadir="$datadir/data" \
   --auth-root-authentication-method=normal --skip-test-db \

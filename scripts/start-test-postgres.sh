@@ -5,16 +5,10 @@
 # Stop it with scripts/stop-test-postgres.sh <data directory>.
 set -euo pipefail
 bindir=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
-datadir=$(mktemp -d /tmp/kv-pg.XXXXXX)
-chown postgres: "$datadir"
-chmod 700 "$datadir"
-# A free loopback port: one that nothing answers on.
-port=""
-for candidate in $(shuf -i 20000-60000 -n 50); do
-  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
-done
-[ -n "$port" ] || { echo "no free port found" >&2; exit 1; }
-as_pg() { if [ "$(id -un)" = postgres ]; then "$@"; else su postgres -s /bin/sh -c "$(printf '%q ' "$@")"; fi; }
+. "$(dirname "$0")/test-server-lib.sh"
+datadir=$(new_server_folder postgres kv-pg)
+port=$(free_loopback_port)
+as_pg() { as_user postgres "$@"; }
 as_pg "$bindir/initdb" -D "$datadir/data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 >"$datadir/initdb.log" 2>&1
 as_pg "$bindir/pg_ctl" -D "$datadir/data" -l "$datadir/server.log" -w \
   -o "-c listen_addresses=127.0.0.1 -p $port -k $datadir -c fsync=off" start >/dev/null

@@ -128,8 +128,13 @@ void RDA_Lock::runOrDefer(std::function<void()> work) {
     deferredWork_.push_back(std::move(work));
   }
   deferred_.store(true);
-  // The holder may have let go before it could see the work.
-  if (acquire()) release();
+  // The holder may have let go before it could see the work: whoever takes
+  // the lock next runs it as it lets go, this thread if the lock is free.
+  if (tryTake()) {
+    owner_.store(rdaCurrentThread(), std::memory_order_relaxed);
+    depth_ = 1;
+    release();
+  }
 }
 
 // Called by the holder as its last hold ends; the work takes the lock
