@@ -45,10 +45,16 @@ int valueFamily(int type) {
   }
 }
 
-// An integer read from a column of `columnType`: a 32-bit value unless the
-// column is 64-bit or the value does not fit.
+// The kind of an integer read from a column of `columnType`: a 32-bit
+// value unless the column is 64-bit or the value does not fit.
+int integerKind(int64_t value, int columnType) {
+  return columnType != kvbTypeInt64 && value >= INT_MIN && value <= INT_MAX
+             ? kvbTypeInt
+             : kvbTypeInt64;
+}
+
 KvbDatavar integerValue(int64_t value, int columnType) {
-  if (columnType != kvbTypeInt64 && value >= INT_MIN && value <= INT_MAX)
+  if (integerKind(value, columnType) == kvbTypeInt)
     return KvbDatavar(static_cast<int>(value));
   return KvbDatavar(value);
 }
@@ -430,12 +436,10 @@ DacConnection* openNative(const std::vector<Attribute>& attributes,
 // ---------------------------------------------------------------------------
 // ODBC
 
-// The one check of every ODBC call's result. Success, success with
-// information and "no data" pass; any other result records the diagnostics
-// of `handle` in `error` and answers false.
-bool odbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle,
-               KvbString& error) {
-  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return true;
+// The diagnostic records of `handle` as "[SQLSTATE] message" texts joined
+// by "; ", or a text naming `rc` when there are none.
+KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
+                          SQLHANDLE handle) {
   KvbString text;
   for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
     SQLCHAR state[6] = {};
@@ -453,9 +457,18 @@ bool odbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle,
     text += kvbStringFormat("[%s] %s", reinterpret_cast<char*>(state),
                             reinterpret_cast<char*>(message.data()));
   }
-  error = text.isEmpty()
-              ? kvbStringFormat("the ODBC call failed with result %d", rc)
-              : text;
+  return text.isEmpty()
+             ? kvbStringFormat("the ODBC call failed with result %d", rc)
+             : text;
+}
+
+// The one check of every ODBC call's result. Success, success with
+// information and "no data" pass; any other result records the diagnostics
+// of `handle` in `error` and answers false.
+bool odbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle,
+               KvbString& error) {
+  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return true;
+  error = odbcDiagnostics(rc, handleType, handle);
   return false;
 }
 
@@ -500,6 +513,28 @@ struct OdbcDbc {
   }
   SQLHDBC handle = SQL_NULL_HDBC;
   bool connected = false;
+  // The driver reads rows in blocks into bound buffers and can hand out
+  // any bound column of any row of a block again by SQLGetData.
+  bool blockReads = false;
+};
+
+// The buffers that a query's columns are bound to when its rows are read
+// in blocks (SQL_ATTR_ROW_ARRAY_SIZE): per column one value per row of the
+// block with its length or null indicator, and the status of each row. The
+// driver writes them at each fetch. The cursor that reads them shares them
+// with its statement, so that its current row stays readable after the
+// statement has run again and unbound them.
+struct OdbcBlock {
+  struct Column {
+    SQLSMALLINT cType = SQL_C_CHAR;
+    SQLLEN width = 0;  // bytes of one value; a text's terminator included
+    std::unique_ptr<char[]> values;  // rows × width, written by the driver
+    std::unique_ptr<SQLLEN[]> indicators;  // one per row
+  };
+  SQLULEN rows = 0;
+  std::vector<Column> columns;
+  std::unique_ptr<SQLUSMALLINT[]> status;  // one per row
+  SQLULEN fetched = 0;  // rows that the last fetch gave
 };
 
 // The storage of one bound parameter; it must stay in place until the
@@ -558,9 +593,54 @@ struct OdbcStmt {
     rowsOpen = false;
   }
 
+  // Binds the columns of the coming fetches to `buffers`, a block of
+  // `buffers->rows` rows at each fetch. They stay bound until the statement
+  // runs again, and the statement holds them from the first call on, so
+  // that the driver never writes to freed memory.
+  bool bindBlock(const std::shared_ptr<OdbcBlock>& buffers,
+                 KvbString& error) {
+    block = buffers;
+    if (!check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_ARRAY_SIZE,
+                              reinterpret_cast<SQLPOINTER>(buffers->rows), 0),
+               error) ||
+        !check(SQLSetStmtAttr(handle, SQL_ATTR_ROWS_FETCHED_PTR,
+                              &buffers->fetched, 0),
+               error) ||
+        !check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_STATUS_PTR,
+                              buffers->status.get(), 0),
+               error))
+      return false;
+    for (size_t i = 0; i < buffers->columns.size(); ++i) {
+      OdbcBlock::Column& column = buffers->columns[i];
+      if (!check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1),
+                            column.cType, column.values.get(), column.width,
+                            column.indicators.get()),
+                 error))
+        return false;
+    }
+    return true;
+  }
+  // Undoes bindBlock; false, with the buffers still held, when the driver
+  // refuses.
+  bool unbindBlock(KvbString& error) {
+    if (!block) return true;
+    if (!check(SQLFreeStmt(handle, SQL_UNBIND), error) ||
+        !check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0),
+               error) ||
+        !check(SQLSetStmtAttr(handle, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0),
+               error) ||
+        !check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_ARRAY_SIZE,
+                              reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0),
+               error))
+      return false;
+    block.reset();
+    return true;
+  }
+
   // Runs the prepared statement afresh.
   bool execute(KvbString& error) {
     if (rowsOpen) closeRows();
+    if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
     return check(SQLExecute(handle), error);
@@ -572,6 +652,7 @@ struct OdbcStmt {
   bool rowsOpen = false;  // a run may have left rows that are not closed
   int resultColumns = -1;  // of a finished run; -1 before one was asked
   std::map<int, OdbcParam> params;  // node-based, so entries stay in place
+  std::shared_ptr<OdbcBlock> block;  // bound to the columns; null when none
 };
 
 std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcDbc>& dbc,
@@ -615,12 +696,23 @@ int typeOfSqlType(SQLSMALLINT sqlType) {
   }
 }
 
+// The rows of a block are read at most this many at a time, and their
+// bound buffers take about kBlockBytes at most (at least one row).
+constexpr SQLULEN kBlockRows = 64;
+constexpr size_t kBlockBytes = 256 * 1024;
+// Bytes bound to a text value: four per declared character (UTF-8), at
+// most kBoundTextBytes, kUnsizedTextBytes when the driver gives no size.
+// A longer text is read whole from its row when the row is reached.
+constexpr size_t kBoundTextBytes = 1024;
+constexpr size_t kUnsizedTextBytes = 256;
+
 class OdbcCursor : public CursorBase {
  public:
   explicit OdbcCursor(std::shared_ptr<OdbcStmt> stmt)
       : stmt_(std::move(stmt)), run_(stmt_->run) {}
 
-  // Reads the column descriptions; false with the error text on failure.
+  // Reads the column descriptions, and binds the columns when the driver
+  // reads rows in blocks; false with the error text on failure.
   bool describe() {
     SQLSMALLINT count = 0;
     if (!stmt_->check(SQLNumResultCols(stmt_->handle, &count), error_))
@@ -641,34 +733,20 @@ class OdbcCursor : public CursorBase {
       }
       columns_.push_back({KvbString(reinterpret_cast<char*>(name.data()),
                                     static_cast<size_t>(length)),
-                          typeOfSqlType(sqlType)});
+                          typeOfSqlType(sqlType), size});
     }
     row_.resize(columns_.size());
-    return true;
+    if (columns_.empty() || !stmt_->dbc->blockReads) return true;
+    return bindBlock();
   }
 
-  // Fetches a row and reads all of its columns, so that values can be read
-  // in any order and more than once.
   int next() override {
     if (state_ == kEnd) return 0;
     if (state_ == kFailed) return 2;
     if (stmt_->run != run_)
       return failed("the statement was run again; its earlier rows are gone");
-    if (columns_.empty()) {
-      state_ = kEnd;
-      return 0;
-    }
-    const SQLRETURN rc = SQLFetch(stmt_->handle);
-    if (!stmt_->check(rc, error_)) return failed(nullptr);
-    if (rc == SQL_NO_DATA) {
-      state_ = kEnd;
-      stmt_->closeRows();
-      return 0;
-    }
-    for (size_t i = 0; i < columns_.size(); ++i)
-      if (!readColumn(i)) return failed(nullptr);
-    state_ = kRow;
-    return 1;
+    if (columns_.empty()) return end();
+    return block_ ? nextOfBlock() : nextRow();
   }
 
   int getNumCols() const override { return static_cast<int>(columns_.size()); }
@@ -679,24 +757,190 @@ class OdbcCursor : public CursorBase {
     return valid(column) ? columns_[column].type : kvbTypeUnknown;
   }
   bool isNull(int column) const override {
-    return !onRow() || !valid(column) || row_[column].isNull();
+    if (!onRow() || !valid(column)) return true;
+    return block_ ? block_->columns[column].indicators[position_] ==
+                        SQL_NULL_DATA
+                  : row_[column].isNull();
+  }
+  bool peekRow(DacValue* values, size_t count) const override {
+    if (!block_ || !onRow() || count != columns_.size()) return false;
+    for (size_t c = 0; c < count; ++c) values[c] = blockValue(c);
+    return true;
   }
 
  private:
   struct Column {
     KvbString name;
     int type;
+    SQLULEN size;  // as the driver declares it; texts in characters
   };
   enum State { kBefore, kRow, kEnd, kFailed };
 
   bool onRow() const override { return state_ == kRow; }
-  KvbDatavar rowValue(int column) const override { return row_[column]; }
+  KvbDatavar rowValue(int column) const override {
+    if (!block_) return row_[column];
+    const DacValue value = blockValue(static_cast<size_t>(column));
+    KvbDatavar result;
+    switch (value.type) {
+      case kvbTypeInt:
+        return KvbDatavar(static_cast<int>(value.integer));
+      case kvbTypeInt64:
+        return KvbDatavar(value.integer);
+      case kvbTypeReal:
+        return KvbDatavar(value.real);
+      case kvbTypeString:
+        result.setText(value.text, value.length);
+        return result;
+      default:
+        return KvbDatavar::nullOf(columns_[column].type);
+    }
+  }
   bool valid(int column) const { return column >= 0 && column < getNumCols(); }
 
   int failed(const char* message) {
     if (message) error_ = message;
     state_ = kFailed;
     return 2;
+  }
+  int end() {
+    state_ = kEnd;
+    stmt_->closeRows();
+    return 0;
+  }
+
+  // Fetches one row and reads all of its columns, so that values can be
+  // read in any order and more than once.
+  int nextRow() {
+    const SQLRETURN rc = SQLFetch(stmt_->handle);
+    if (!stmt_->check(rc, error_)) return failed(nullptr);
+    if (rc == SQL_NO_DATA) return end();
+    for (size_t i = 0; i < columns_.size(); ++i)
+      if (!readColumn(i)) return failed(nullptr);
+    state_ = kRow;
+    return 1;
+  }
+
+  // Binds every column to a block: integers and reals as such, texts to
+  // buffers sized from their declared length.
+  bool bindBlock() {
+    auto block = std::make_shared<OdbcBlock>();
+    size_t rowBytes = sizeof(SQLUSMALLINT);
+    for (const Column& column : columns_) {
+      OdbcBlock::Column bound;
+      switch (valueFamily(column.type)) {
+        case kvbTypeInt64:
+          bound.cType = SQL_C_SBIGINT;
+          bound.width = sizeof(int64_t);
+          break;
+        case kvbTypeReal:
+          bound.cType = SQL_C_DOUBLE;
+          bound.width = sizeof(double);
+          break;
+        default:
+          bound.cType = SQL_C_CHAR;
+          bound.width = static_cast<SQLLEN>(
+              (column.size == 0
+                   ? kUnsizedTextBytes
+                   : std::min<size_t>(kBoundTextBytes, column.size * 4)) +
+              1);
+      }
+      rowBytes += static_cast<size_t>(bound.width) + sizeof(SQLLEN);
+      block->columns.push_back(std::move(bound));
+    }
+    block->rows = std::max<SQLULEN>(
+        1, std::min<SQLULEN>(kBlockRows, kBlockBytes / rowBytes));
+    // The driver writes every value before it is read, so the buffers start
+    // out unset.
+    for (OdbcBlock::Column& column : block->columns) {
+      column.values.reset(
+          new char[block->rows * static_cast<SQLULEN>(column.width)]);
+      column.indicators.reset(new SQLLEN[block->rows]);
+    }
+    block->status.reset(new SQLUSMALLINT[block->rows]);
+    whole_.assign(columns_.size(), false);
+    if (!stmt_->bindBlock(block, error_)) return false;
+    block_ = std::move(block);
+    return true;
+  }
+
+  // Moves to the next row of the block, fetching the next block when this
+  // one is used up. A text too long for its buffer is read whole from the
+  // row here, while the driver still holds it.
+  int nextOfBlock() {
+    if (nextInBlock_ >= block_->fetched) {
+      const SQLRETURN rc = SQLFetch(stmt_->handle);
+      if (!stmt_->check(rc, error_)) return failed(nullptr);
+      if (rc == SQL_NO_DATA || block_->fetched == 0) return end();
+      nextInBlock_ = 0;
+      // A row that could not be read fails the cursor when it is reached,
+      // with the fetch's reason; the rows before it are served first.
+      rowError_ = KvbString();
+      if (rc == SQL_SUCCESS_WITH_INFO)
+        for (SQLULEN r = 0; r < block_->fetched; ++r)
+          if (block_->status[r] == SQL_ROW_ERROR) {
+            rowError_ = odbcDiagnostics(rc, SQL_HANDLE_STMT, stmt_->handle);
+            break;
+          }
+    }
+    position_ = nextInBlock_++;
+    switch (block_->status[position_]) {
+      case SQL_ROW_ERROR:
+        error_ = rowError_;
+        return failed(nullptr);
+      case SQL_ROW_NOROW:
+        return end();
+      default:
+        break;
+    }
+    bool positioned = false;
+    for (size_t c = 0; c < columns_.size(); ++c) {
+      const OdbcBlock::Column& column = block_->columns[c];
+      const SQLLEN indicator = column.indicators[position_];
+      whole_[c] = column.cType == SQL_C_CHAR &&
+                  (indicator == SQL_NO_TOTAL || indicator >= column.width);
+      if (!whole_[c]) continue;
+      if (!positioned &&
+          !stmt_->check(SQLSetPos(stmt_->handle,
+                                  static_cast<SQLSETPOSIROW>(position_ + 1),
+                                  SQL_POSITION, SQL_LOCK_NO_CHANGE),
+                        error_))
+        return failed(nullptr);
+      positioned = true;
+      if (!readText(static_cast<SQLUSMALLINT>(c + 1), row_[c]))
+        return failed(nullptr);
+    }
+    state_ = kRow;
+    return 1;
+  }
+
+  // The current row's value of a column of the block, in place.
+  DacValue blockValue(size_t c) const {
+    const OdbcBlock::Column& column = block_->columns[c];
+    const SQLLEN indicator = column.indicators[position_];
+    DacValue value;
+    if (indicator == SQL_NULL_DATA) return value;
+    const char* data =
+        column.values.get() + position_ * static_cast<SQLULEN>(column.width);
+    switch (column.cType) {
+      case SQL_C_SBIGINT:
+        std::memcpy(&value.integer, data, sizeof value.integer);
+        value.type = integerKind(value.integer, columns_[c].type);
+        break;
+      case SQL_C_DOUBLE:
+        std::memcpy(&value.real, data, sizeof value.real);
+        value.type = kvbTypeReal;
+        break;
+      default:
+        value.type = kvbTypeString;
+        if (whole_[c]) {
+          value.text = row_[c].textData();
+          value.length = row_[c].textLength();
+        } else {
+          value.text = data;
+          value.length = static_cast<size_t>(indicator);
+        }
+    }
+    return value;
   }
 
   bool readColumn(size_t i) {
@@ -753,8 +997,15 @@ class OdbcCursor : public CursorBase {
   std::shared_ptr<OdbcStmt> stmt_;
   const uint64_t run_;
   std::vector<Column> columns_;
+  // Row by row: the current row's values. In blocks: the whole texts of
+  // the current row that did not fit their buffers.
   std::vector<KvbDatavar> row_;
   State state_ = kBefore;
+  std::shared_ptr<OdbcBlock> block_;  // null when rows are read one by one
+  SQLULEN position_ = 0;     // the current row's place in the block
+  SQLULEN nextInBlock_ = 0;  // the next row's place in the block
+  std::vector<bool> whole_;  // per column: row_ holds the current text
+  KvbString rowError_;       // why the block's failed rows failed
 };
 
 class OdbcStatement : public StatementBase {
@@ -978,6 +1229,21 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
                             &maxIdentifierLength, 0, nullptr),
                  SQL_HANDLE_DBC, dbc->handle, error))
     return nullptr;
+  // Rows are read in blocks of bound columns when the driver can also hand
+  // out a bound column of any row of a block by SQLGetData: that reads a
+  // text too long for its buffer whole. A driver that cannot, or does not
+  // say, is read row by row.
+  SQLUINTEGER getData = 0, positioning = 0;
+  KvbString unknown;
+  const SQLUINTEGER needed = SQL_GD_BLOCK | SQL_GD_BOUND;
+  dbc->blockReads =
+      odbcCheck(SQLGetInfo(dbc->handle, SQL_GETDATA_EXTENSIONS, &getData,
+                           sizeof getData, nullptr),
+                SQL_HANDLE_DBC, dbc->handle, unknown) &&
+      odbcCheck(SQLGetInfo(dbc->handle, SQL_POS_OPERATIONS, &positioning,
+                           sizeof positioning, nullptr),
+                SQL_HANDLE_DBC, dbc->handle, unknown) &&
+      (getData & needed) == needed && (positioning & SQL_POS_POSITION) != 0;
   return new OdbcConnection(std::move(dbc), dbmsName, quote,
                             maxIdentifierLength);
 }

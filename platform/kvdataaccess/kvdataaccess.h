@@ -24,6 +24,7 @@
 #ifndef KVDATAACCESS_KVDATAACCESS_H_
 #define KVDATAACCESS_KVDATAACCESS_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kvbase/kvbase.h"
@@ -37,6 +38,18 @@ enum DacDbKind {
   // and ends CREATE TABLE with " PRIMARY INDEX (%s)". No connection reaches
   // it here; its type names and limits exist for generating its SQL.
   DAC_DB_PRIMARY_INDEX = 14,
+};
+
+// A value of a cursor's current row where the cursor holds it (see
+// DacCursor::peekRow). `type` is the kind that getValue gives (kvbTypeInt,
+// kvbTypeInt64, kvbTypeReal or kvbTypeString), or kvbTypeUnknown for a null;
+// `integer`, `real` or `text` with `length` hold the value of that kind.
+struct DacValue {
+  int type = kvbTypeUnknown;
+  int64_t integer = 0;
+  double real = 0;
+  const char* text = nullptr;  // not terminated
+  size_t length = 0;
 };
 
 // The rows of one query, read forwards.
@@ -66,6 +79,18 @@ class DacCursor {
 
   virtual KvbString getErrorMessage() const = 0;
   virtual void release() = 0;
+
+  // The current row's values without a copy: values[c] for columns 0 to
+  // count - 1, with the kinds and contents that getValue gives, texts valid
+  // until the next call of next() or release(). Only cursors that hold
+  // their rows in buffers of their own answer it; false, leaving `values`
+  // unspecified, without a current row, when `count` is not the column
+  // count, or when the cursor does not offer it (getValue serves then).
+  virtual bool peekRow(DacValue* values, size_t count) const {
+    (void)values;
+    (void)count;
+    return false;
+  }
 
  protected:
   virtual ~DacCursor() = default;
