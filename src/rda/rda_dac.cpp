@@ -29,13 +29,20 @@ class RDA_DACCursor : public RDA_DbCursor {
       names_.push_back(upperCaseNames ? name.toUpper() : name);
     }
     row_.resize(names_.size());
+    peeked_.resize(names_.size());
   }
   ~RDA_DACCursor() override { cursor_->release(); }
 
  protected:
+  // Points values_ at the row where the data-access cursor holds it, so
+  // that only the values asked for are copied. A row with a null, and a
+  // cursor that does not hand out its row in place, fill row_ whole, as a
+  // null keeps its column's type there.
   int fetch_INT() override {
     const int result = cursor_->next();
     if (result != 1) return result;
+    if (cursor_->peekRow(peeked_.data(), peeked_.size()) && inPlace()) return 1;
+    values_.clear();
     for (size_t c = 0; c < row_.size(); ++c)
       if (!cursor_->getValue(static_cast<int>(c), row_[c])) return 2;
     return 1;
@@ -43,7 +50,24 @@ class RDA_DACCursor : public RDA_DbCursor {
   KvbString fetchError_INT() override { return cursor_->getErrorMessage(); }
 
  private:
+  // Copies peeked_ into values_; false when the row holds a null.
+  bool inPlace() {
+    values_.resize(peeked_.size());
+    for (size_t c = 0; c < peeked_.size(); ++c) {
+      const DacValue& from = peeked_[c];
+      if (from.type == kvbTypeUnknown) return false;
+      SqliteValue& to = values_[c];
+      to.type = from.type;
+      to.integer = from.integer;
+      to.real = from.real;
+      to.text = from.text;
+      to.length = from.length;
+    }
+    return true;
+  }
+
   DacCursor* cursor_;
+  std::vector<DacValue> peeked_;  // the current row as the cursor holds it
 };
 
 class RDA_DACStatement : public RDA_StatementBase {
