@@ -561,6 +561,52 @@ TEST_P(RdaConnectionTest, PreparedStatementsAndCachedCursors) {
   EXPECT_EQ(seen, (std::vector<int>{49, 50, 51})) << "read added rows";
 }
 
+// Many rows, read as they stream and after cacheAll(): each getter gives
+// its row's value, long texts whole, and through the data-access library a
+// null keeps its column's type.
+TEST_P(RdaConnectionTest, CursorsReadEveryRowsValuesAndTypedNulls) {
+  createTables();
+  auto note = [](int k) {
+    return k % 4 == 0 ? std::string(3000, 'n') + std::to_string(k)
+                      : "note " + std::to_string(k);
+  };
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  for (int k = 1; k <= 150; ++k) {
+    KvbDatavar id(k), field(k * 10), text(note(k).c_str()),
+        user = k % 2 ? KvbDatavar("u") : KvbDatavar::nullOf(kvbTypeString),
+        date = k % 3 ? KvbDatavar(k + 0.5) : KvbDatavar::nullOf(kvbTypeReal);
+    ASSERT_TRUE(rda_->paramExec("INSERT INTO " + table("FLDNOT") +
+                                    " (FN_ID, FLD_ID, FN_NOTE, FN_USER, "
+                                    "FN_DATE) VALUES (?, ?, ?, ?, ?)",
+                                nullptr, 5, &id, &field, &text, &user, &date))
+        << why();
+  }
+  ASSERT_TRUE(rda_->endTransaction(true)) << why();
+  for (const bool cached : {false, true}) {
+    ReposDataAccessCursor* c = rda_->paramSelect(
+        "SELECT FN_ID, FLD_ID, FN_NOTE, FN_USER, FN_DATE FROM " +
+            table("FLDNOT") + " ORDER BY FN_ID",
+        0);
+    ASSERT_TRUE(c && (!cached || c->cacheAll())) << why();
+    int k = 0;
+    while (c->next() == 1) {
+      ++k;
+      EXPECT_EQ(c->getDouble(4), k % 3 ? k + 0.5 : 0.0) << k;
+      EXPECT_EQ(c->getString(3).str(), k % 2 ? "u" : "") << k;
+      EXPECT_EQ(c->isNull(3), k % 2 == 0) << k;
+      EXPECT_TRUE(c->getString(2).str() == note(k)) << k;
+      EXPECT_EQ(c->getInt(1), k * 10);
+      EXPECT_EQ(c->getValue(0).getType(), kvbTypeInt);
+      if (!isFile() && k % 6 == 0) {
+        EXPECT_EQ(c->getValue(3).getType(), kvbTypeString) << k;
+        EXPECT_EQ(c->getValue(4).getType(), kvbTypeReal) << k;
+      }
+    }
+    EXPECT_EQ(k, 150) << why();
+    c->release();
+  }
+}
+
 TEST_P(RdaConnectionTest, NamesFollowPrefixSchemaAndQuote) {
   const std::string q = rda_->getIdentifierQuote().str();
   KvbString prefix, error;
