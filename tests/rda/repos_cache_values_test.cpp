@@ -228,6 +228,51 @@ TEST_P(ReposCacheQueryTest, TheDatabaseCursorsGettersAnswerAsItsValues) {
   select->release();
 }
 
+// cacheAll() holds the rows compactly: read from memory, whether taken at
+// the start or after a first row, every getter answers as the streamed
+// value, and after the last row the cursor stays at its end.
+TEST_P(ReposCacheQueryTest, RowsReadIntoMemoryAnswerAsStreamed) {
+  const std::string t = valueTable("CM");
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {1, int64_t{1} << 40, 2.75, " 42 "}));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {2, KvbDatavar::nullOf(kvbTypeInt64),
+                    KvbDatavar::nullOf(kvbTypeReal), "a longer text"}));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {-3, int64_t{-5}, -0.125, ""}));
+  const std::string sql = "SELECT a, b, c, d FROM " + t + " ORDER BY b, a";
+  const auto want = streamed(sql);
+  ASSERT_EQ(want.size(), 3u);
+  for (size_t first = 0; first < 2; ++first) {
+    ReposDataAccessCursor* cursor = rda_->paramSelect(sql.c_str(), 0);
+    ASSERT_NE(cursor, nullptr);
+    if (first == 1) {
+      ASSERT_EQ(cursor->next(), 1);
+    }
+    ASSERT_TRUE(cursor->cacheAll());
+    EXPECT_TRUE(cursor->cacheAll()) << "a second call changes nothing";
+    for (size_t r = first; r < want.size(); ++r) {
+      ASSERT_EQ(cursor->next(), 1);
+      for (int c = 0; c < 4; ++c) {
+        SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
+        const KvbDatavar& value = want[r][c];
+        EXPECT_TRUE(cursor->getValue(c) == value);
+        EXPECT_EQ(cursor->getValue(c).getType(), value.getType());
+        EXPECT_EQ(cursor->getString(c).str(),
+                  value.isNull() ? "" : value.asString().str());
+        EXPECT_EQ(cursor->getInt(c), value.asInt());
+        EXPECT_EQ(cursor->getDouble(c), value.asDouble());
+        EXPECT_EQ(cursor->isNull(c), value.isNull());
+      }
+    }
+    EXPECT_EQ(cursor->next(), 0);
+    EXPECT_EQ(cursor->next(), 0) << "the end stays the end";
+    EXPECT_TRUE(cursor->isNull(0));
+    EXPECT_EQ(cursor->getString(3).str(), "");
+    cursor->release();
+  }
+}
+
 INSTANTIATE_RDA_TARGETS(ReposCacheQueryTest);
 
 }  // namespace
