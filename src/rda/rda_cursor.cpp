@@ -108,7 +108,7 @@ int RDA_DbCursor::next() {
   RDA_LockGuard guard(lock_);
   const int result = guard ? fetch() : 2;
   onRow_ = result == 1;
-  if (onRow_ && !loaded_) keepTexts();
+  if (onRow_ && !loaded_ && !valuesStay_) keepTexts();
   return result;
 }
 

@@ -40,13 +40,14 @@ class RDA_CursorBase : public ReposDataAccessCursor {
 // either fills row_ or points values_ at the row's values where the
 // database holds them. A row kept as the current row then has its texts
 // copied into one buffer of the cursor, reused from row to row, so that it
-// stays readable when its statement runs again; the common getters read
-// values_ directly and row_ is filled from it only when a value is asked
-// for whole. next() runs under the connection's lock, and a fetch that fails
-// records its reason on the connection (while the connection lives).
-// cacheAll() moves the remaining rows into memory, held compactly as
-// listings hold theirs (RDA_CompactRows), after which next() serves them
-// from there and gives their memory back once it reaches the end.
+// stays readable when its statement runs again, unless nothing else can
+// run it (valuesStay_); the common getters read values_ directly and row_
+// is filled from it only when a value is asked for whole. next() runs
+// under the connection's lock, and a fetch that fails records its reason
+// on the connection (while the connection lives). cacheAll() moves the
+// remaining rows into memory, held compactly as listings hold theirs
+// (RDA_CompactRows), after which next() serves them from there and gives
+// their memory back once it reaches the end.
 class RDA_DbCursor : public RDA_CursorBase {
  public:
   int next() override;
@@ -76,6 +77,10 @@ class RDA_DbCursor : public RDA_CursorBase {
   mutable std::vector<KvbDatavar> row_;
   // The current row's values; empty when the back end fills row_.
   std::vector<SqliteValue> values_;
+  // Set by fetch_INT when the texts of values_ stay valid until the next
+  // fetch whatever else runs on the connection (nothing else can run the
+  // cursor's statement again), so that the current row needs no copy.
+  bool valuesStay_ = false;
 
  private:
   const KvbDatavar* valueAt(int column) const override;

@@ -273,6 +273,43 @@ TEST_P(ReposCacheQueryTest, RowsReadIntoMemoryAnswerAsStreamed) {
   }
 }
 
+// A query's row is read where the database holds it while nothing else
+// can run its statement: the same text run again to its end, and a write,
+// leave the row and the rows after it as they were. A cursor of a
+// statement that runs again with other values keeps its row too.
+TEST_P(ReposCacheQueryTest, ACursorsRowOutlastsOtherStatementsOnItsConnection) {
+  const std::string t = valueTable("CO");
+  for (int i = 1; i <= 3; ++i)
+    ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                     {i, i, i / 2.0, KvbString("text " + std::to_string(i))}));
+  const std::string sql = "SELECT d, a FROM " + t + " WHERE a >= ? ORDER BY a";
+  const KvbDatavar one(1);
+  ReposDataAccessCursor* cursor = rda_->paramSelect(sql.c_str(), 1, &one);
+  ASSERT_NE(cursor, nullptr);
+  ASSERT_EQ(cursor->next(), 1);
+  ReposDataAccessStatement* again = rda_->createStatement(sql.c_str());
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(again->setParameter(0, KvbDatavar(3)));
+  ASSERT_TRUE(again->execute());
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {9, 9, 0.5, "text 9"}));
+  EXPECT_EQ(cursor->getString(0).str(), "text 1");
+  ASSERT_EQ(cursor->next(), 1);
+  EXPECT_EQ(cursor->getString(0).str(), "text 2");
+  EXPECT_EQ(cursor->getInt(1), 2);
+  cursor->release();
+
+  ASSERT_TRUE(again->setParameter(0, KvbDatavar(1)));
+  cursor = again->select();
+  ASSERT_NE(cursor, nullptr);
+  ASSERT_EQ(cursor->next(), 1);
+  ASSERT_TRUE(again->setParameter(0, KvbDatavar(3)));
+  ASSERT_TRUE(again->execute());
+  EXPECT_EQ(cursor->getString(0).str(), "text 1");
+  cursor->release();
+  again->release();
+}
+
 INSTANTIATE_RDA_TARGETS(ReposCacheQueryTest);
 
 }  // namespace
