@@ -3,6 +3,9 @@
 #include "rda/rda_compact_rows.h"
 
 #include <sys/mman.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstring>
 #include <limits>
@@ -65,6 +68,12 @@ class BlockPool {
 };
 
 }  // namespace
+
+void rdaTrimHeap() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
 
 void RDA_CompactRows::GiveBack::operator()(char* block) const {
   BlockPool::instance().give(block, kBlockBytes);

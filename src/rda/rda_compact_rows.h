@@ -35,6 +35,12 @@ class RDA_ValueSink {
   ~RDA_ValueSink() = default;
 };
 
+// Gives the pages that the heap holds free back to the system. For memory
+// of many small allocations, as a cursor that holds a whole value per cell
+// frees: the allocator would keep it, among its other allocations, for the
+// life of the process.
+void rdaTrimHeap();
+
 class RDA_CompactRows final : public RDA_ValueSink {
  public:
   // One value: an integer, a real or a text (as bytes of a text block) in
