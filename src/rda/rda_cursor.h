@@ -27,7 +27,8 @@ class RDA_CursorBase : public ReposDataAccessCursor {
   int getColumnIndex(const KvbString& name) override;
 
   // The current row's value of `column` without a copy, valid until the
-  // cursor moves; null without a current row or for a column out of range.
+  // cursor moves or, for rows held in memory, until the next call; null
+  // without a current row or for a column out of range.
   const KvbDatavar* currentValue(int column) const { return valueAt(column); }
 
  protected:
