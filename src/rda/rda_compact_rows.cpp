@@ -7,6 +7,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -28,11 +29,15 @@ char* mapBytes(size_t bytes) {
 void unmapBytes(char* bytes, size_t length) { munmap(bytes, length); }
 
 // The blocks that dropped stores gave back, for the stores that fill next.
-// It keeps no more than stores held at once, and at most kKeptBytes; a
-// block beyond that goes back to the system.
+// It keeps no more than stores held at once, and at most kKeptBytes; the
+// blocks beyond that go back to the system. Blocks are mapped kChunkBlocks
+// at a time, and given back in runs of neighbours, so that a large store
+// costs few calls to the system either way. Giving back allocates nothing,
+// as stores give back as they are destroyed.
 class BlockPool {
  public:
   static constexpr size_t kKeptBytes = 32 * 1024 * 1024;
+  static constexpr size_t kChunkBlocks = 32;
 
   // Made once and never destroyed, as a cursor may be released while the
   // process exits.
@@ -40,31 +45,54 @@ class BlockPool {
     static BlockPool* pool = new BlockPool;
     return *pool;
   }
+  // Every block has `bytes` bytes.
   char* take(size_t bytes) {
     {
       std::lock_guard<std::mutex> guard(mutex_);
+      if (free_.capacity() == 0) free_.reserve(kKeptBytes / bytes);
       if (!free_.empty()) {
         char* block = free_.back();
         free_.pop_back();
         return block;
       }
     }
-    return mapBytes(bytes);
-  }
-  void give(char* block, size_t bytes) {
+    char* chunk = mapBytes(kChunkBlocks * bytes);
+    size_t spare = 1;
     {
       std::lock_guard<std::mutex> guard(mutex_);
-      if ((free_.size() + 1) * bytes <= kKeptBytes) {
-        free_.push_back(block);
-        return;
+      for (; spare < kChunkBlocks && free_.size() < free_.capacity(); ++spare)
+        free_.push_back(chunk + spare * bytes);
+    }
+    if (spare < kChunkBlocks)
+      unmapBytes(chunk + spare * bytes, (kChunkBlocks - spare) * bytes);
+    return chunk;
+  }
+  // Takes the blocks of `blocks` (null ones ignored) and empties it.
+  void give(std::vector<char*>& blocks, size_t bytes) {
+    size_t away = 0;  // blocks[0, away) go back to the system
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      for (size_t b = 0; b < blocks.size(); ++b) {
+        if (!blocks[b]) continue;
+        if (free_.size() < free_.capacity())
+          free_.push_back(blocks[b]);
+        else
+          blocks[away++] = blocks[b];
       }
     }
-    unmapBytes(block, bytes);
+    std::sort(blocks.begin(), blocks.begin() + away);
+    for (size_t first = 0, end = 0; first < away; first = end) {
+      for (end = first + 1;
+           end < away && blocks[end] == blocks[end - 1] + bytes;)
+        ++end;
+      unmapBytes(blocks[first], (end - first) * bytes);
+    }
+    blocks.clear();
   }
 
  private:
   std::mutex mutex_;
-  std::vector<char*> free_;
+  std::vector<char*> free_;  // its capacity is the number kept at most
 };
 
 }  // namespace
@@ -75,25 +103,31 @@ void rdaTrimHeap() {
 #endif
 }
 
-void RDA_CompactRows::GiveBack::operator()(char* block) const {
-  BlockPool::instance().give(block, kBlockBytes);
-}
-
 void RDA_CompactRows::Unmap::operator()(char* text) const {
   unmapBytes(text, bytes);
 }
 
-RDA_CompactRows::Block RDA_CompactRows::newBlock() {
-  return Block(BlockPool::instance().take(kBlockBytes));
+// The entry is made before the block is taken, so that a failed
+// allocation of either loses nothing.
+void RDA_CompactRows::addBlock(std::vector<char*>& blocks) {
+  blocks.push_back(nullptr);
+  blocks.back() = BlockPool::instance().take(kBlockBytes);
 }
 
 void RDA_CompactRows::reset(size_t columns) {
   columns_ = columns;
   rows_ = 0;
   rowCells_ = 0;
-  cells_.clear();
+  // Given back together, so that neighbours go back to the system as one;
+  // apart when there is no memory to join them.
+  try {
+    cells_.insert(cells_.end(), texts_.begin(), texts_.end());
+    texts_.clear();
+  } catch (const std::bad_alloc&) {
+    BlockPool::instance().give(texts_, kBlockBytes);
+  }
+  BlockPool::instance().give(cells_, kBlockBytes);
   cellCount_ = 0;
-  texts_.clear();
   longTexts_.clear();
   textEnd_ = nullptr;
   textRoom_ = 0;
@@ -101,7 +135,7 @@ void RDA_CompactRows::reset(size_t columns) {
 }
 
 RDA_CompactRows::Cell& RDA_CompactRows::addCell(int type) {
-  if (cellCount_ % kBlockCells == 0) cells_.push_back(newBlock());
+  if (cellCount_ % kBlockCells == 0) addBlock(cells_);
   Cell* cell = new (cellsOf(cells_.back()) + cellCount_++ % kBlockCells) Cell{};
   cell->type = static_cast<int16_t>(type);
   if (++rowCells_ == columns_) {
@@ -120,8 +154,8 @@ const char* RDA_CompactRows::keepText(const char* text, size_t length) {
     kept = longTexts_.back().get();
   } else {
     if (length > textRoom_) {
-      texts_.push_back(newBlock());
-      textEnd_ = texts_.back().get();
+      addBlock(texts_);
+      textEnd_ = texts_.back();
       textRoom_ = kTextBlock;
     }
     kept = textEnd_;
@@ -216,17 +250,7 @@ const KvbDatavar& RDA_CompactRows::value(const Cell& cell) const {
   return target;
 }
 
-KvbString RDA_CompactRows::getString(const Cell& cell) const {
-  if (holds(cell, kvbTypeString)) return KvbString(cell.text, cell.length);
+KvbString RDA_CompactRows::wholeString(const Cell& cell) const {
   const KvbDatavar& whole = value(cell);
   return whole.isNull() ? KvbString("") : whole.asString();
-}
-
-int RDA_CompactRows::getInt(const Cell& cell) const {
-  return holds(cell, kvbTypeInt) ? static_cast<int>(cell.integer)
-                                 : value(cell).asInt();
-}
-
-double RDA_CompactRows::getDouble(const Cell& cell) const {
-  return holds(cell, kvbTypeReal) ? cell.real : value(cell).asDouble();
 }

@@ -79,19 +79,23 @@ class RDA_CompactRows final : public RDA_ValueSink {
   void addRow(const SqliteValue* values, size_t count) override;
   void addValue(const KvbDatavar& value) override;
 
-  // A cell read as the cursor getters read a value of its kind and content.
-  KvbString getString(const Cell& cell) const;
-  int getInt(const Cell& cell) const;
-  double getDouble(const Cell& cell) const;
+  // A cell read as the cursor getters read a value of its kind and content;
+  // the common kinds straight from the cell.
+  KvbString getString(const Cell& cell) const {
+    return holds(cell, kvbTypeString) ? KvbString(cell.text, cell.length)
+                                      : wholeString(cell);
+  }
+  int getInt(const Cell& cell) const {
+    return holds(cell, kvbTypeInt) ? static_cast<int>(cell.integer)
+                                   : value(cell).asInt();
+  }
+  double getDouble(const Cell& cell) const {
+    return holds(cell, kvbTypeReal) ? cell.real : value(cell).asDouble();
+  }
   // The cell as a whole value; valid until the next call on the store.
   const KvbDatavar& value(const Cell& cell) const;
 
  private:
-  // A block of cells or of texts, given back to the pool when dropped.
-  struct GiveBack {
-    void operator()(char* block) const;
-  };
-  using Block = std::unique_ptr<char[], GiveBack>;
   // A text too long for the shared blocks, mapped on its own.
   struct Unmap {
     size_t bytes;
@@ -104,15 +108,16 @@ class RDA_CompactRows final : public RDA_ValueSink {
   static_assert((kBlockCells & (kBlockCells - 1)) == 0, "a power of 2");
   static constexpr size_t kTextBlock = kBlockBytes;
 
-  static Cell* cellsOf(const Block& block) {
-    return reinterpret_cast<Cell*>(block.get());
-  }
-  // A block of kBlockBytes, one given back when there is one.
-  static Block newBlock();
+  static Cell* cellsOf(char* block) { return reinterpret_cast<Cell*>(block); }
+  // Appends a block of kBlockBytes to `blocks`, one given back when there
+  // is one.
+  static void addBlock(std::vector<char*>& blocks);
   // True when the cell holds a value of `type` in place.
   static bool holds(const Cell& cell, int type) {
     return !cell.null && !cell.other && cell.type == type;
   }
+  // getString of a cell that holds no text in place.
+  KvbString wholeString(const Cell& cell) const;
   // A new cell at the end of the rows.
   Cell& addCell(int type);
   // A copy of a text that stays where it is while the rows are held.
@@ -127,12 +132,12 @@ class RDA_CompactRows final : public RDA_ValueSink {
   size_t rows_ = 0;
   size_t rowCells_ = 0;  // the cells of the row being added
   // The values one after another, kBlockCells cells a block.
-  std::vector<Block> cells_;
+  std::vector<char*> cells_;
   size_t cellCount_ = 0;
   // The texts one after another in blocks of kTextBlock bytes, the last of
   // which has textRoom_ bytes free at textEnd_; a longer text has a
   // mapping of its own.
-  std::vector<Block> texts_;
+  std::vector<char*> texts_;
   std::vector<LongText> longTexts_;
   char* textEnd_ = nullptr;
   size_t textRoom_ = 0;
