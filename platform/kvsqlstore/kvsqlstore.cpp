@@ -138,6 +138,8 @@ class StmtUse {
   StmtUse& operator=(const StmtUse&) = delete;
 
   StmtHandle* operator->() const { return handle_.get(); }
+  // The statements and results that use the handle now.
+  int users() const { return handle_->users; }
 
  private:
   std::shared_ptr<StmtHandle> handle_;
@@ -161,7 +163,7 @@ bool changesSchema(const char* text) {
   return false;
 }
 
-class SqliteResultImpl : public SqliteResult {
+class SqliteResultImpl final : public SqliteResult {
  public:
   explicit SqliteResultImpl(const StmtUse& use)
       : handle_(use), run_(handle_->run) {}
@@ -237,6 +239,20 @@ class SqliteResultImpl : public SqliteResult {
     }
     return found;
   }
+  bool isSoleUser() const override { return handle_.users() == 1; }
+  int nextRow(SqliteValue* values, size_t count) override {
+    const int result = next();
+    if (result != 1) return result;
+    // A run's columns are settled once it gave a row (a statement that
+    // SQLite prepares again for a changed schema does so before).
+    if (columns_ < 0) columns_ = getColumnCount();
+    const bool found = count <= static_cast<size_t>(columns_);
+    for (size_t c = 0; c < count; ++c) {
+      values[c].type = kvbTypeUnknown;
+      if (found) peek(static_cast<int>(c), values[c]);
+    }
+    return result;
+  }
   int getInt(int column) const override {
     return hasValue(column) ? sqlite3_column_int(handle_->stmt, column) : 0;
   }
@@ -290,6 +306,7 @@ class SqliteResultImpl : public SqliteResult {
   StmtUse handle_;
   const uint64_t run_;
   State state_ = kBefore;
+  int columns_ = -1;  // the columns of the rows, once one was read
   SqliteError error_;
 };
 

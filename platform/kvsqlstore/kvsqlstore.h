@@ -86,6 +86,15 @@ class SqliteResult {
   // call; false, with every value null, without a current row or when the
   // result has fewer columns.
   virtual bool peekRow(SqliteValue* values, size_t count) const = 0;
+  // next(), then peekRow(values, count) when it reached a row: a reader's
+  // step and values in one call. Answers as next() does.
+  virtual int nextRow(SqliteValue* values, size_t count) = 0;
+  // True when nothing but this result can restart its query any more: the
+  // statement that opened it has ended, and the database's cache gives the
+  // compiled statement to no one while the result uses it. The texts that
+  // peekRow and nextRow give then stay valid until the result itself moves
+  // or ends, whatever else runs on the database. Once true, it stays true.
+  virtual bool isSoleUser() const = 0;
   virtual int getInt(int column) const = 0;
   virtual int64_t getInt64(int column) const = 0;
   virtual double getReal(int column) const = 0;

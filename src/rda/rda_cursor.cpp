@@ -82,7 +82,8 @@ void RDA_DbCursor::handRow(RDA_ValueSink& sink) const {
 int RDA_DbCursor::nextInto(RDA_ValueSink& sink) {
   if (cachedAll_) {
     const int result = next();
-    if (result == 1) handRow(sink);
+    for (size_t c = 0; result == 1 && c < names_.size(); ++c)
+      sink.addValue(cached_.value(*cachedCell(static_cast<int>(c))));
     onRow_ = false;
     return result;
   }
@@ -96,36 +97,39 @@ int RDA_DbCursor::nextInto(RDA_ValueSink& sink) {
 
 int RDA_DbCursor::next() {
   if (cachedAll_) {
-    onRow_ = !cached_.empty();
-    if (!onRow_) return 0;
-    row_.swap(cached_.front());
-    cached_.pop_front();
+    onRow_ = cachedNext_ < cached_.rowCount();
+    if (!onRow_) {
+      cached_.reset(0);  // every row was served
+      return 0;
+    }
+    ++cachedNext_;
     return 1;
   }
   RDA_LockGuard guard(lock_);
   const int result = guard ? fetch() : 2;
   onRow_ = result == 1;
-  if (onRow_ && !loaded_) keepTexts();
+  if (onRow_ && !loaded_ && !valuesStay_) keepTexts();
   return result;
 }
 
+// Each row goes from the back end into the compact rows as it is read,
+// without a whole value per cell.
 bool RDA_DbCursor::cacheAll() {
   if (cachedAll_) return true;
   RDA_LockGuard guard(lock_);
   if (!guard) return false;
+  cached_.reset(names_.size());
   int result;
-  while ((result = fetch()) == 1) {
-    loadRow();
-    cached_.push_back(row_);
-  }
+  while ((result = fetch()) == 1) handRow(cached_);
   onRow_ = false;
   if (result != 0) {
-    cached_.clear();
+    cached_.reset(0);
     return false;
   }
-  // The rows are served from row_ now.
+  // The rows are served from cached_ now.
   values_.clear();
   loaded_ = true;
+  cachedNext_ = 0;
   cachedAll_ = true;
   return true;
 }
@@ -136,6 +140,8 @@ void RDA_DbCursor::release() {
 }
 
 const KvbDatavar* RDA_DbCursor::valueAt(int column) const {
+  if (const RDA_CompactRows::Cell* cell = cachedCell(column))
+    return &cached_.value(*cell);
   if (!onRow_ || column < 0 || column >= static_cast<int>(row_.size()))
     return nullptr;
   loadRow();
@@ -149,25 +155,33 @@ KvbString RDA_DbCursor::getString(int column) {
   // A text of the row, made in one step from its bytes.
   if (value && value->type == kvbTypeString)
     return KvbString(value->text, value->length);
+  if (const RDA_CompactRows::Cell* cell = cachedCell(column))
+    return cached_.getString(*cell);
   return RDA_CursorBase::getString(column);
 }
 
 int RDA_DbCursor::getInt(int column) {
   const SqliteValue* value = inPlace(column);
-  return value && value->type == kvbTypeInt ? static_cast<int>(value->integer)
-                                            : RDA_CursorBase::getInt(column);
+  if (value && value->type == kvbTypeInt)
+    return static_cast<int>(value->integer);
+  if (const RDA_CompactRows::Cell* cell = cachedCell(column))
+    return cached_.getInt(*cell);
+  return RDA_CursorBase::getInt(column);
 }
 
 double RDA_DbCursor::getDouble(int column) {
   const SqliteValue* value = inPlace(column);
-  return value && value->type == kvbTypeReal
-             ? value->real
-             : RDA_CursorBase::getDouble(column);
+  if (value && value->type == kvbTypeReal) return value->real;
+  if (const RDA_CompactRows::Cell* cell = cachedCell(column))
+    return cached_.getDouble(*cell);
+  return RDA_CursorBase::getDouble(column);
 }
 
 bool RDA_DbCursor::isNull(int column) {
   const SqliteValue* value = inPlace(column);
-  return value ? value->type == kvbTypeUnknown : RDA_CursorBase::isNull(column);
+  if (value) return value->type == kvbTypeUnknown;
+  if (const RDA_CompactRows::Cell* cell = cachedCell(column)) return cell->null;
+  return RDA_CursorBase::isNull(column);
 }
 
 int RDA_MemoryCursor::next() {

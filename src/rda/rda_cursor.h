@@ -4,30 +4,16 @@
 #ifndef RDA_RDA_CURSOR_H_
 #define RDA_RDA_CURSOR_H_
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "kvsqlstore/kvsqlstore.h"
+#include "rda/rda_compact_rows.h"
 #include "rda/rda_lock.h"
 #include "reposadmin/repos_data_access.h"
 
 class RDA_BaseImpl;
-
-// Takes the values of a row as a back end reads them: either the whole row
-// at once, or one value after another in column order. Texts are valid
-// only during the call.
-class RDA_ValueSink {
- public:
-  // The row's values in column order, as SqliteValue describes them.
-  virtual void addRow(const SqliteValue* values, size_t count) = 0;
-  // One value, kept as it is.
-  virtual void addValue(const KvbDatavar& value) = 0;
-
- protected:
-  ~RDA_ValueSink() = default;
-};
 
 class RDA_CursorBase : public ReposDataAccessCursor {
  public:
@@ -41,7 +27,8 @@ class RDA_CursorBase : public ReposDataAccessCursor {
   int getColumnIndex(const KvbString& name) override;
 
   // The current row's value of `column` without a copy, valid until the
-  // cursor moves; null without a current row or for a column out of range.
+  // cursor moves or, for rows held in memory, until the next call; null
+  // without a current row or for a column out of range.
   const KvbDatavar* currentValue(int column) const { return valueAt(column); }
 
  protected:
@@ -54,12 +41,14 @@ class RDA_CursorBase : public ReposDataAccessCursor {
 // either fills row_ or points values_ at the row's values where the
 // database holds them. A row kept as the current row then has its texts
 // copied into one buffer of the cursor, reused from row to row, so that it
-// stays readable when its statement runs again; the common getters read
-// values_ directly and row_ is filled from it only when a value is asked
-// for whole. next() runs under the connection's lock, and a fetch that fails
-// records its reason on the connection (while the connection lives).
-// cacheAll() moves the remaining rows into memory, after which next()
-// serves them from there.
+// stays readable when its statement runs again, unless nothing else can
+// run it (valuesStay_); the common getters read values_ directly and row_
+// is filled from it only when a value is asked for whole. next() runs
+// under the connection's lock, and a fetch that fails records its reason
+// on the connection (while the connection lives). cacheAll() moves the
+// remaining rows into memory, held compactly as listings hold theirs
+// (RDA_CompactRows), after which next() serves them from there and gives
+// their memory back once it reaches the end.
 class RDA_DbCursor : public RDA_CursorBase {
  public:
   int next() override;
@@ -89,6 +78,10 @@ class RDA_DbCursor : public RDA_CursorBase {
   mutable std::vector<KvbDatavar> row_;
   // The current row's values; empty when the back end fills row_.
   std::vector<SqliteValue> values_;
+  // Set by fetch_INT when the texts of values_ stay valid until the next
+  // fetch whatever else runs on the connection (nothing else can run the
+  // cursor's statement again), so that the current row needs no copy.
+  bool valuesStay_ = false;
 
  private:
   const KvbDatavar* valueAt(int column) const override;
@@ -107,11 +100,22 @@ class RDA_DbCursor : public RDA_CursorBase {
   int fetch();
   // Hands the current row's values to a sink.
   void handRow(RDA_ValueSink& sink) const;
+  // The current row's cell of `column` once the rows are served from
+  // memory; null before, without a current row or for a column out of
+  // range.
+  const RDA_CompactRows::Cell* cachedCell(int column) const {
+    return cachedAll_ && onRow_ && column >= 0 &&
+                   static_cast<size_t>(column) < names_.size()
+               ? &cached_.cell(cachedNext_ - 1, column)
+               : nullptr;
+  }
 
   std::shared_ptr<RDA_Lock> lock_;
   std::shared_ptr<RDA_BaseImpl*> connection_;
   std::string texts_;
-  std::deque<std::vector<KvbDatavar>> cached_;
+  // The rows that cacheAll() read, and the one that next() serves next.
+  RDA_CompactRows cached_;
+  size_t cachedNext_ = 0;
   bool cachedAll_ = false;
   bool onRow_ = false;
   mutable bool loaded_ = true;  // row_ holds the current row

@@ -10,7 +10,7 @@ namespace {
 
 const char kSourceFile[] = "rda_sqlite";
 
-class RDA_SqliteCursor : public RDA_DbCursor {
+class RDA_SqliteCursor final : public RDA_DbCursor {
  public:
   RDA_SqliteCursor(std::shared_ptr<RDA_Lock> lock,
                    std::shared_ptr<RDA_BaseImpl*> connection,
@@ -26,8 +26,10 @@ class RDA_SqliteCursor : public RDA_DbCursor {
  protected:
   // Values keep their stored kind (see SqliteResult::getValue).
   int fetch_INT() override {
-    const int result = result_->next();
-    if (result == 1) result_->peekRow(values_.data(), values_.size());
+    const int result = result_->nextRow(values_.data(), values_.size());
+    // A query whose statement has ended, as every paramSelect's has, keeps
+    // its row in place until it moves.
+    if (!valuesStay_) valuesStay_ = result_->isSoleUser();
     return result;
   }
   KvbString fetchError_INT() override { return result_->getErrorMessage(); }

@@ -1,6 +1,14 @@
 // Building and walking a cursor filled by code.
 #include "rda/repos_data_cursor.h"
 
+#include <utility>
+
+ReposDataCursor::~ReposDataCursor() {
+  const size_t bytes = rows_.size() * names_.size() * sizeof(KvbDatavar);
+  std::deque<std::vector<KvbDatavar>>().swap(rows_);
+  if (bytes >= kTrimAfterBytes) rdaTrimHeap();
+}
+
 bool ReposDataCursor::setColumnCount(int n) {
   if (n < 1) return false;
   names_.assign(n, KvbString(""));

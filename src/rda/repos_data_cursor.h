@@ -3,6 +3,7 @@
 #ifndef RDA_REPOS_DATA_CURSOR_H_
 #define RDA_REPOS_DATA_CURSOR_H_
 
+#include <cstddef>
 #include <deque>
 #include <vector>
 
@@ -11,6 +12,10 @@
 class ReposDataCursor : public RDA_MemoryCursor {
  public:
   ReposDataCursor() = default;
+  // A cursor that held many values gives the heap's free pages back to the
+  // system, so that the process keeps no more after a large listing than
+  // the compact cursors' pool (see RDA_CompactRows).
+  ~ReposDataCursor() override;
   // A cursor of the columns named, without rows.
   explicit ReposDataCursor(std::vector<KvbString> names) {
     names_ = std::move(names);
@@ -37,6 +42,9 @@ class ReposDataCursor : public RDA_MemoryCursor {
     return position_ > 0 && inRange(column) ? &rows_[position_ - 1][column]
                                             : nullptr;
   }
+
+  // The values held beyond which releasing the cursor trims the heap.
+  static constexpr size_t kTrimAfterBytes = 1024 * 1024;
 
   std::deque<std::vector<KvbDatavar>> rows_;
 };

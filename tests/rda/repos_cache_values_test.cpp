@@ -228,6 +228,88 @@ TEST_P(ReposCacheQueryTest, TheDatabaseCursorsGettersAnswerAsItsValues) {
   select->release();
 }
 
+// cacheAll() holds the rows compactly: read from memory, whether taken at
+// the start or after a first row, every getter answers as the streamed
+// value, and after the last row the cursor stays at its end.
+TEST_P(ReposCacheQueryTest, RowsReadIntoMemoryAnswerAsStreamed) {
+  const std::string t = valueTable("CM");
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {1, int64_t{1} << 40, 2.75, " 42 "}));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {2, KvbDatavar::nullOf(kvbTypeInt64),
+                    KvbDatavar::nullOf(kvbTypeReal), "a longer text"}));
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {-3, int64_t{-5}, -0.125, ""}));
+  const std::string sql = "SELECT a, b, c, d FROM " + t + " ORDER BY b, a";
+  const auto want = streamed(sql);
+  ASSERT_EQ(want.size(), 3u);
+  for (size_t first = 0; first < 2; ++first) {
+    ReposDataAccessCursor* cursor = rda_->paramSelect(sql.c_str(), 0);
+    ASSERT_NE(cursor, nullptr);
+    if (first == 1) {
+      ASSERT_EQ(cursor->next(), 1);
+    }
+    ASSERT_TRUE(cursor->cacheAll());
+    EXPECT_TRUE(cursor->cacheAll()) << "a second call changes nothing";
+    for (size_t r = first; r < want.size(); ++r) {
+      ASSERT_EQ(cursor->next(), 1);
+      for (int c = 0; c < 4; ++c) {
+        SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
+        const KvbDatavar& value = want[r][c];
+        EXPECT_TRUE(cursor->getValue(c) == value);
+        EXPECT_EQ(cursor->getValue(c).getType(), value.getType());
+        EXPECT_EQ(cursor->getString(c).str(),
+                  value.isNull() ? "" : value.asString().str());
+        EXPECT_EQ(cursor->getInt(c), value.asInt());
+        EXPECT_EQ(cursor->getDouble(c), value.asDouble());
+        EXPECT_EQ(cursor->isNull(c), value.isNull());
+      }
+    }
+    EXPECT_EQ(cursor->next(), 0);
+    EXPECT_EQ(cursor->next(), 0) << "the end stays the end";
+    EXPECT_TRUE(cursor->isNull(0));
+    EXPECT_EQ(cursor->getString(3).str(), "");
+    cursor->release();
+  }
+}
+
+// A query's row is read where the database holds it while nothing else
+// can run its statement: the same text run again to its end, and a write,
+// leave the row and the rows after it as they were. A cursor of a
+// statement that runs again with other values keeps its row too.
+TEST_P(ReposCacheQueryTest, ACursorsRowOutlastsOtherStatementsOnItsConnection) {
+  const std::string t = valueTable("CO");
+  for (int i = 1; i <= 3; ++i)
+    ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                     {i, i, i / 2.0, KvbString("text " + std::to_string(i))}));
+  const std::string sql = "SELECT d, a FROM " + t + " WHERE a >= ? ORDER BY a";
+  const KvbDatavar one(1);
+  ReposDataAccessCursor* cursor = rda_->paramSelect(sql.c_str(), 1, &one);
+  ASSERT_NE(cursor, nullptr);
+  ASSERT_EQ(cursor->next(), 1);
+  ReposDataAccessStatement* again = rda_->createStatement(sql.c_str());
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(again->setParameter(0, KvbDatavar(3)));
+  ASSERT_TRUE(again->execute());
+  ASSERT_TRUE(exec("INSERT INTO " + t + " VALUES (?, ?, ?, ?)",
+                   {9, 9, 0.5, "text 9"}));
+  EXPECT_EQ(cursor->getString(0).str(), "text 1");
+  ASSERT_EQ(cursor->next(), 1);
+  EXPECT_EQ(cursor->getString(0).str(), "text 2");
+  EXPECT_EQ(cursor->getInt(1), 2);
+  cursor->release();
+
+  ASSERT_TRUE(again->setParameter(0, KvbDatavar(1)));
+  cursor = again->select();
+  ASSERT_NE(cursor, nullptr);
+  ASSERT_EQ(cursor->next(), 1);
+  ASSERT_TRUE(again->setParameter(0, KvbDatavar(3)));
+  ASSERT_TRUE(again->execute());
+  EXPECT_EQ(cursor->getString(0).str(), "text 1");
+  cursor->release();
+  again->release();
+}
+
 INSTANTIATE_RDA_TARGETS(ReposCacheQueryTest);
 
 }  // namespace
