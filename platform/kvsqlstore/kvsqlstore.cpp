@@ -508,10 +508,9 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
   const std::string name =
       path.startsWith("/") ? path.str() : "./" + path.str();
   sqlite3* db = nullptr;
-  // A database is used by one thread at a time (see the header), so SQLite
-  // need not take a mutex of its own at every call.
-  int rc = sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  // `flags` is sqliteOpenFlags(): SQLITE_OPEN_NOMUTEX among them, as a
+  // database is used by one thread at a time (see the header).
+  int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
   if (rc == SQLITE_OK) {
     setLockWait(db, sqliteBusyTimeoutMs());
     // Reading the schema tells a file that is not a database at once.
@@ -565,12 +564,17 @@ bool SqliteBusyWait::pause() {
   return true;
 }
 
+int sqliteOpenFlags(bool mayCreate) {
+  return SQLITE_OPEN_READWRITE | (mayCreate ? SQLITE_OPEN_CREATE : 0) |
+         SQLITE_OPEN_NOMUTEX;
+}
+
 SqliteDatabase* createSqliteDatabase(const KvbString& path) {
-  return openDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  return openDatabase(path, sqliteOpenFlags(true));
 }
 
 SqliteDatabase* openSqliteDatabase(const KvbString& path) {
-  return openDatabase(path, SQLITE_OPEN_READWRITE);
+  return openDatabase(path, sqliteOpenFlags(false));
 }
 
 KvbString getSqliteErrorMessage() { return lastOpenError; }
