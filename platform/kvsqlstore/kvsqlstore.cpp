@@ -497,7 +497,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
   std::unordered_map<std::string, std::shared_ptr<StmtHandle>> cache_;
 };
 
-SqliteDatabase* openDatabase(const KvbString& path, int flags) {
+SqliteDatabase* openDatabase(const KvbString& path, bool mayCreate) {
   if (path.isEmpty()) {
     lastOpenError = "no database file name was given";
     return nullptr;
@@ -508,9 +508,10 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
   const std::string name =
       path.startsWith("/") ? path.str() : "./" + path.str();
   sqlite3* db = nullptr;
-  // `flags` is sqliteOpenFlags(): SQLITE_OPEN_NOMUTEX among them, as a
-  // database is used by one thread at a time (see the header).
-  int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
+  // SQLITE_OPEN_NOMUTEX among the flags, as a database is used by one
+  // thread at a time (see the header).
+  int rc =
+      sqlite3_open_v2(name.c_str(), &db, sqliteOpenFlags(mayCreate), nullptr);
   if (rc == SQLITE_OK) {
     setLockWait(db, sqliteBusyTimeoutMs());
     // Reading the schema tells a file that is not a database at once.
@@ -570,11 +571,11 @@ int sqliteOpenFlags(bool mayCreate) {
 }
 
 SqliteDatabase* createSqliteDatabase(const KvbString& path) {
-  return openDatabase(path, sqliteOpenFlags(true));
+  return openDatabase(path, true);
 }
 
 SqliteDatabase* openSqliteDatabase(const KvbString& path) {
-  return openDatabase(path, sqliteOpenFlags(false));
+  return openDatabase(path, false);
 }
 
 KvbString getSqliteErrorMessage() { return lastOpenError; }
