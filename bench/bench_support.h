@@ -1,6 +1,13 @@
-// Shared pieces of the benchmarks: file names, the bare sqlite3 insert that
-// serves as a baseline, the run that times the engine and its baseline on
-// the same work and reports their ratio, and the engine's cost per row.
+// Shared pieces of the benchmarks: file names, the one way every bare
+// sqlite3 baseline opens its connection (as the engine opens its own), the
+// bare sqlite3 insert that serves as a baseline, the run that times the
+// engine and its baseline on the same work and reports their ratio, and the
+// engine's cost per row.
+//
+// Figures: one run gives one ratio per benchmark and size, from as few as
+// one pair of timings at 1M rows. scripts/bench-ratios.py runs the
+// benchmarks with repetitions (5 by default) and prints, per benchmark and
+// size, the median and the spread (min-max) of the per-repetition ratios.
 #ifndef BENCH_BENCH_SUPPORT_H_
 #define BENCH_BENCH_SUPPORT_H_
 
@@ -10,9 +17,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+
+#include "kvsqlstore/kvsqlstore.h"
 
 constexpr char kBenchText[] = "a row of benchmark text";
 constexpr char kBenchColumns[] = " (i INTEGER, r REAL, s VARCHAR(40))";
@@ -21,6 +31,61 @@ inline std::string benchFile(const char* name) {
   const char* dir = std::getenv("KV_TEST_TMPDIR");
   return std::string(dir && *dir ? dir : "/tmp") + "/kvbench_" + name + "_" +
          std::to_string(getpid()) + ".db";
+}
+
+// Opens the SQLite file at `path` (creating it when it is missing) for a
+// bare baseline, as the engine opens its own connections: with the flags
+// of the engine's openDatabase (sqliteOpenFlags of kvsqlstore, which
+// openDatabase itself uses, so that a change there reaches every baseline),
+// among them SQLITE_OPEN_NOMUTEX, so that neither side has SQLite take a
+// mutex at each step, bind and column call. The engine sets no pragma of
+// its own on a connection; a benchmark that changes a setting
+// (kBenchFileSettings) changes it on both sides. The engine also installs a
+// busy handler, which waits for a lock that another connection holds; a
+// baseline needs none, as no benchmark has connections contend for a file,
+// and the handler is only called when a lock is met.
+//
+// Every bare connection of the benchmarks is opened here. The run stops
+// with a message when the connection does not have the mode that the flags
+// ask for (with SQLITE_OPEN_NOMUTEX SQLite gives it no mutex), so that the
+// baselines cannot drift from the engine without notice. Null when the file
+// cannot be opened.
+inline sqlite3* openBareSqlite(const std::string& path) {
+  const int flags = sqliteOpenFlags(true);
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return nullptr;
+  }
+  const bool noMutex = (flags & SQLITE_OPEN_NOMUTEX) != 0;
+  const bool fullMutex = (flags & SQLITE_OPEN_FULLMUTEX) != 0;
+  if ((noMutex && sqlite3_db_mutex(db) != nullptr) ||
+      (fullMutex && sqlite3_db_mutex(db) == nullptr)) {
+    std::fprintf(stderr,
+                 "kvbench: the bare connection to %s does not have the "
+                 "threading mode of the engine's connections (flags 0x%x)\n",
+                 path.c_str(), static_cast<unsigned>(flags));
+    std::abort();
+  }
+  return db;
+}
+
+// The file settings of the benchmarks that change any: both sides skip the
+// wait for the disk at each commit, so that only their own work differs.
+// The engine's connection is given the same statement (paramExec, or
+// DacConnection::execute).
+constexpr char kBenchFileSettings[] = "PRAGMA synchronous=OFF";
+
+// The text of a column of the current row as a std::string of its bytes
+// ("" for a null), as a bare reader copies a text out of SQLite where the
+// engine's getString hands one out by value.
+inline std::string columnString(sqlite3_stmt* statement, int column) {
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  return text
+             ? std::string(
+                   reinterpret_cast<const char*>(text),
+                   static_cast<size_t>(sqlite3_column_bytes(statement, column)))
+             : std::string();
 }
 
 inline std::string benchInsertSql(const std::string& table) {
@@ -62,9 +127,8 @@ inline double secondsOf(const std::function<bool()>& work, bool& ok) {
 // of rows. A benchmark with manual time measures the engine's time alone.
 inline void reportPerRow(benchmark::State& state, int64_t rows) {
   state.counters["per_row"] = benchmark::Counter(
-      static_cast<double>(rows),
-      benchmark::Counter::kIsIterationInvariantRate |
-          benchmark::Counter::kInvert);
+      static_cast<double>(rows), benchmark::Counter::kIsIterationInvariantRate |
+                                     benchmark::Counter::kInvert);
 }
 
 // Runs the engine's work and the baseline's once per iteration, after
@@ -75,11 +139,13 @@ inline void compareWithBaseline(benchmark::State& state, const char* counter,
                                 const std::function<bool()>& engine,
                                 const std::function<bool()>& baseline) {
   double engineTotal = 0, baselineTotal = 0;
-  bool engineFirst = true;
+  // The two take turns at going first, so that neither always meets the
+  // state (caches, pages just written, memory just freed) that the other or
+  // the reset left. The turn carries over from one run to the next, so that
+  // repetitions of one pair each (1M rows) do not all start with the engine.
+  static bool engineFirst = true;
   for (auto _ : state) {
     bool ok = reset();
-    // The two take turns at going first, so that neither always meets the
-    // state (caches, pages just written) that the other or the reset left.
     double engineTime = 0;
     if (engineFirst) engineTime = secondsOf(engine, ok);
     baselineTotal += secondsOf(baseline, ok);

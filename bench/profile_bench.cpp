@@ -2,9 +2,10 @@
 // storing one run of a number of tables with 50 fields each, every field
 // with its 24 metric values, and reading the run's fields back with
 // listRunFields; each against the same statements through the bare sqlite3
-// C API on a copy of the same tables (the read copying its rows into memory,
-// as a listing does). The counter "vs_sqlite3" is the engine's time over the
-// baseline's.
+// C API on a copy of the same tables, on a connection opened as the
+// engine opens its own and with the same file settings (the read copying
+// its rows into memory, as a listing does). The counter "vs_sqlite3" is the
+// engine's time over the baseline's.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
@@ -37,8 +38,7 @@ std::string metricUpdate(const std::string& fld) {
 std::string insertInto(const std::string& table, const char* columns, int n) {
   std::string markers;
   for (int i = 0; i < n; ++i) markers += i ? ", ?" : "?";
-  return "INSERT INTO " + table + " (" + columns + ") VALUES (" + markers +
-         ")";
+  return "INSERT INTO " + table + " (" + columns + ") VALUES (" + markers + ")";
 }
 
 // A value the baseline binds, with the type the engine binds it as.
@@ -47,17 +47,18 @@ struct Bound {
   int i = 0;
   double r = 0;
   const char* t = nullptr;
-  Bound(int v) : kind(kInt), i(v) {}          // NOLINT: a value list
-  Bound(double v) : kind(kReal), r(v) {}      // NOLINT
+  Bound(int v) : kind(kInt), i(v) {}           // NOLINT: a value list
+  Bound(double v) : kind(kReal), r(v) {}       // NOLINT
   Bound(const char* v) : kind(kText), t(v) {}  // NOLINT
   Bound() : kind(kNull) {}
 };
 
 // The bare sqlite3 side: the same statements as the engine's (the same
 // columns, null DOM_ID and empty filter texts included), with keys drawn
-// from the same counters by the same raise-and-read, in one transaction. Each statement is prepared once and reused,
-// or, with `prepareEachUse`, prepared for each use and finalized after it,
-// as the engine's adds do; the metric update is prepared once either way.
+// from the same counters by the same raise-and-read, in one transaction. Each
+// statement is prepared once and reused, or, with `prepareEachUse`, prepared
+// for each use and finalized after it, as the engine's adds do; the metric
+// update is prepared once either way.
 class RawStore {
  public:
   RawStore(sqlite3* db, ReposDataAccess* names, bool prepareEachUse)
@@ -69,8 +70,8 @@ class RawStore {
     tbl_ = name("TBL");
     dsn_ = name("DSN");
     const std::string ucurid = name("UCURID");
-    sql_[kRaise] = "UPDATE " + ucurid +
-                   " SET NI_VAL = NI_VAL + ? WHERE NI_KEY = ?";
+    sql_[kRaise] =
+        "UPDATE " + ucurid + " SET NI_VAL = NI_VAL + ? WHERE NI_KEY = ?";
     sql_[kCreate] = "INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)";
     sql_[kRead] = "SELECT NI_VAL FROM " + ucurid + " WHERE NI_KEY = ?";
     sql_[kReport] = insertInto(name("REPORT"),
@@ -79,8 +80,8 @@ class RawStore {
                                7);
     sql_[kJob] =
         insertInto(name("JOB"), "JOB_ID, JOB_DATE, JOB_DESC, RPT_ID", 4);
-    sql_[kDsn] = insertInto(
-        dsn_, "DSN_ID, DSN_NAME, DSN_CONN, JOB_ID, DSN_TF", 5);
+    sql_[kDsn] =
+        insertInto(dsn_, "DSN_ID, DSN_NAME, DSN_CONN, JOB_ID, DSN_TF", 5);
     sql_[kTbl] = insertInto(tbl_,
                             "TBL_ID, DSN_ID, TBL_CAT, TBL_SCH, TBL_NM, "
                             "TBL_FILT, TBL_FEXP, TBL_FSQL, TBL_SINT",
@@ -105,8 +106,8 @@ class RawStore {
     for (int t = 0; ok && t < tables; ++t) {
       const int tbl = nextId("TBL");
       const std::string tableName = "T" + std::to_string(t);
-      ok = run(kTbl,
-               {tbl, dsn, "cat", "dbo", tableName.c_str(), "", "", "", 1});
+      ok =
+          run(kTbl, {tbl, dsn, "cat", "dbo", tableName.c_str(), "", "", "", 1});
       for (int f = 0; ok && f < kFieldsPerTable; ++f) {
         const int fld = nextId("FLD");
         const std::string fieldName = "F" + std::to_string(f);
@@ -310,9 +311,9 @@ struct Repositories {
   explicit Repositories(benchmark::State& state)
       : engineFile(benchFile("profile")), rawFile(benchFile("profile_raw")) {
     ok = create(engineFile, rda) && create(rawFile, rawNames) &&
-         sqlite3_open(rawFile.c_str(), &raw) == SQLITE_OK &&
-         sqlite3_exec(raw, "PRAGMA synchronous=OFF", nullptr, nullptr,
-                      nullptr) == SQLITE_OK;
+         (raw = openBareSqlite(rawFile)) != nullptr &&
+         sqlite3_exec(raw, kBenchFileSettings, nullptr, nullptr, nullptr) ==
+             SQLITE_OK;
     if (ok) {
       profile = new ProfileRDAImpl(rda);
       store = new RawStore(raw, rawNames, false);
@@ -336,7 +337,7 @@ struct Repositories {
     rda = createReposDataAccess(1, file.c_str(), "", nullptr, error);
     TableCreateOptions options;
     options.createTables = true;
-    return rda && rda->paramExec("PRAGMA synchronous=OFF", nullptr, 0) &&
+    return rda && rda->paramExec(kBenchFileSettings, nullptr, 0) &&
            rda->createTables(options);
   }
   // Empties the tables that a stored run fills, on both sides.

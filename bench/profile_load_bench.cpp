@@ -67,7 +67,8 @@ std::string frequencyInsert(const std::string& frqdst) {
 }
 
 // A SQLite repository with the core tables for the engine and a second one
-// for the bare baseline, with the same file settings.
+// for the bare baseline, whose connection is opened as the engine opens its
+// own, with the same file settings.
 struct SqliteRepositories {
   explicit SqliteRepositories(benchmark::State& state)
       : engineFile(benchFile("profload")), rawFile(benchFile("profload_raw")) {
@@ -78,9 +79,8 @@ struct SqliteRepositories {
     options.createTables = true;
     ok = rda && rawNames && rda->createTables(options) &&
          rawNames->createTables(options) &&
-         rda->paramExec("PRAGMA synchronous=OFF", nullptr, 0) &&
-         sqlite3_open(rawFile.c_str(), &raw) == SQLITE_OK &&
-         exec("PRAGMA synchronous=OFF");
+         rda->paramExec(kBenchFileSettings, nullptr, 0) &&
+         (raw = openBareSqlite(rawFile)) != nullptr && exec(kBenchFileSettings);
     frqdst = ok ? rda->getTableName("FRQDST", true, -1).str() : "";
     if (ok)
       profile = new ProfileRDAImpl(rda);
@@ -176,12 +176,8 @@ bool rawRead(SqliteRepositories& repos, int rows) {
   size_t length = 0;
   int n = 0;
   while (sqlite3_step(select) == SQLITE_ROW) {
-    length += std::string(
-                  reinterpret_cast<const char*>(sqlite3_column_text(select, 0)))
-                  .size() +
-              std::string(
-                  reinterpret_cast<const char*>(sqlite3_column_text(select, 2)))
-                  .size();
+    // Each text copied out, as getString hands out a copy.
+    length += columnString(select, 0).size() + columnString(select, 2).size();
     sum += sqlite3_column_int(select, 1) + sqlite3_column_int(select, 3);
     ++n;
   }

@@ -514,7 +514,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
   std::unordered_map<std::string, std::shared_ptr<StmtHandle>> cache_;
 };
 
-SqliteDatabase* openDatabase(const KvbString& path, int flags) {
+SqliteDatabase* openDatabase(const KvbString& path, bool mayCreate) {
   if (path.isEmpty()) {
     lastOpenError = "no database file name was given";
     return nullptr;
@@ -525,10 +525,10 @@ SqliteDatabase* openDatabase(const KvbString& path, int flags) {
   const std::string name =
       path.startsWith("/") ? path.str() : "./" + path.str();
   sqlite3* db = nullptr;
-  // A database is used by one thread at a time (see the header), so SQLite
-  // need not take a mutex of its own at every call.
-  int rc = sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  // SQLITE_OPEN_NOMUTEX among the flags, as a database is used by one
+  // thread at a time (see the header).
+  int rc =
+      sqlite3_open_v2(name.c_str(), &db, sqliteOpenFlags(mayCreate), nullptr);
   if (rc == SQLITE_OK) {
     setLockWait(db, sqliteBusyTimeoutMs());
     // Reading the schema tells a file that is not a database at once.
@@ -582,12 +582,17 @@ bool SqliteBusyWait::pause() {
   return true;
 }
 
+int sqliteOpenFlags(bool mayCreate) {
+  return SQLITE_OPEN_READWRITE | (mayCreate ? SQLITE_OPEN_CREATE : 0) |
+         SQLITE_OPEN_NOMUTEX;
+}
+
 SqliteDatabase* createSqliteDatabase(const KvbString& path) {
-  return openDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  return openDatabase(path, true);
 }
 
 SqliteDatabase* openSqliteDatabase(const KvbString& path) {
-  return openDatabase(path, SQLITE_OPEN_READWRITE);
+  return openDatabase(path, false);
 }
 
 KvbString getSqliteErrorMessage() { return lastOpenError; }

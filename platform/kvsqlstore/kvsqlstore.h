@@ -215,6 +215,14 @@ class SqliteBusyWait {
   int tries_ = 0;
 };
 
+// The flags that createSqliteDatabase (`mayCreate`) and openSqliteDatabase
+// give sqlite3_open_v2: read-write, creating the file with `mayCreate`, and
+// SQLITE_OPEN_NOMUTEX (a database is used by one thread at a time, so
+// SQLite takes no mutex of its own at each call). Exported so that code
+// opening a bare sqlite3 connection beside the engine's (the benchmarks'
+// baselines) opens it as the engine opens its own.
+int sqliteOpenFlags(bool mayCreate);
+
 // Opens the database file at `path`, creating it when it does not exist.
 // Null on failure, with the reason in getSqliteErrorMessage().
 SqliteDatabase* createSqliteDatabase(const KvbString& path);

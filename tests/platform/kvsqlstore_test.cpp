@@ -2,6 +2,7 @@
 #include "kvsqlstore/kvsqlstore.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdio>
@@ -48,6 +49,16 @@ TEST_F(SqliteStoreTest, OpensOnlyExistingDatabaseFiles) {
 
   EXPECT_EQ(createSqliteDatabase(""), nullptr);
   EXPECT_FALSE(getSqliteErrorMessage().isEmpty());
+}
+
+// The flags that the engine's connections open with, which the benchmarks'
+// bare connections take too: read-write, creating only on creation, and
+// without SQLite's own mutex (a database is used by one thread at a time).
+TEST(SqliteOpenFlagsTest, AreReadWriteWithoutSqliteMutex) {
+  EXPECT_EQ(sqliteOpenFlags(true),
+            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+  EXPECT_EQ(sqliteOpenFlags(false),
+            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
 }
 
 TEST_F(SqliteStoreTest, RunsStatementsAndReadsValuesNatively) {

@@ -1,0 +1,332 @@
+// Benchmarks of the routes that a host takes to read rows, through the
+// interfaces it is given (Repository from createRepositoryAdmin, and
+// kvdataaccess's DacConnection), each against the same statement run
+// through the bare API, as a skilled programmer writes it. Each value is
+// read as a host reads it (getInt, getString, getDouble); where the
+// engine's interface hands out a text by value, the bare reader copies the
+// text into a std::string too. See host_rows.h for the rows.
+//
+// On a SQLite repository file (the bare side on a copy of the file, with
+// a connection opened as the engine opens its own, openBareSqlite), at 10k,
+// 100k and 1M rows so that a cost that grows with the rows shows:
+// - BM_HostCursorRead: Repository::paramSelect, the rows read as they
+//   come, against a bare read;
+// - BM_HostCacheAllRead: paramSelect then cacheAll(), then the rows read,
+//   against a bare copy of the rows into a compact vector, then read;
+// - BM_HostListingRead: a listing's in-memory copy (getKeyValues over the
+//   repository's key/value pairs), read, against a bare read.
+// On PostgreSQL (when KV_TEST_PG_CONNECTION is set), 100k rows of the same
+// four columns read through Repository::paramSelect, and through
+// DacConnection's cursor (DacCursor), each against bare ODBC SQLFetch and
+// SQLGetData on a connection of its own to the same table.
+//
+// The counter "vs_sqlite3" or "vs_odbc" is the engine's time over the
+// baseline's. The memory that cacheAll() and a listing take, at their peak
+// and after their release, is measured by kvbench_memory (memory_probe.cpp)
+// in a process of its own.
+#include <benchmark/benchmark.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "bench_support.h"
+#include "host_rows.h"
+#include "kvdataaccess/kvdataaccess.h"
+#include "reposadmin/kvreposadmin.h"
+#include "reposadmin/repository.h"
+#include "reposadmin/repository_admin.h"
+
+namespace {
+
+// A repository file with `rows` rows in BENCHROWS and as many key/value
+// pairs (when asked for), opened by the engine as a host opens it, and a
+// copy of the file opened by the bare side.
+struct HostFiles {
+  HostFiles(benchmark::State& state, int rows, bool keyValues)
+      : engineFile(benchFile("host")), rawFile(benchFile("host_raw")) {
+    admin = createRepositoryAdmin(1, nullptr);
+    bool ok = admin && admin->createFileRepository(engineFile.c_str()) &&
+              (keyValues ? fillKeyValues(engineFile, rows)
+                         : fillHostRows(engineFile, rows));
+    std::error_code copied;
+    if (ok) std::filesystem::copy_file(engineFile, rawFile, copied);
+    ok = ok && !copied;
+    if (ok) repository = admin->openFileRepository(engineFile.c_str(), true);
+    raw = ok && repository ? openBareSqlite(rawFile) : nullptr;
+    if (!raw) state.SkipWithError("the repository files cannot be set up");
+  }
+  ~HostFiles() {
+    if (repository) repository->release();
+    if (admin) admin->release();
+    sqlite3_close(raw);
+    std::remove(engineFile.c_str());
+    std::remove(rawFile.c_str());
+  }
+
+  std::string engineFile, rawFile;
+  RepositoryAdmin* admin = nullptr;
+  Repository* repository = nullptr;
+  sqlite3* raw = nullptr;
+};
+
+ReposDataAccessCursor* hostSelect(Repository* repository, bool cached) {
+  KvbString error;
+  ReposDataAccessCursor* cursor =
+      repository->paramSelect(kHostRowsSelect, &error, 0);
+  if (cursor && cached && !cursor->cacheAll()) {
+    cursor->release();
+    return nullptr;
+  }
+  return cursor;
+}
+
+void BM_HostCursorRead(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  HostFiles files(state, rows, false);
+  if (!files.raw) return;
+  compareWithBaseline(
+      state, "vs_sqlite3", [] { return true; },
+      [&] { return readHostRows(hostSelect(files.repository, false), rows); },
+      [&] { return bareReadHostRows(files.raw, rows); });
+}
+
+void BM_HostCacheAllRead(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  HostFiles files(state, rows, false);
+  if (!files.raw) return;
+  compareWithBaseline(
+      state, "vs_sqlite3", [] { return true; },
+      [&] { return readHostRows(hostSelect(files.repository, true), rows); },
+      [&] {
+        CompactRows copy;
+        return copy.copy(files.raw) && copy.read(rows);
+      });
+}
+
+void BM_HostListingRead(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  HostFiles files(state, rows, true);
+  if (!files.raw) return;
+  compareWithBaseline(
+      state, "vs_sqlite3", [] { return true; },
+      [&] { return readKeyValues(files.repository->getKeyValues(), rows); },
+      [&] { return bareReadKeyValues(files.raw, rows); });
+}
+
+void hostSizes(benchmark::internal::Benchmark* b) {
+  b->Arg(10000)->Arg(100000)->Arg(1000000);
+  b->UseManualTime()->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_HostCursorRead)->Apply(hostSizes);
+BENCHMARK(BM_HostCacheAllRead)->Apply(hostSizes);
+BENCHMARK(BM_HostListingRead)->Apply(hostSizes);
+
+// ---------------------------------------------------------------------------
+// PostgreSQL
+
+// Reads text column `column` of the current row whole into `text` (whose
+// storage is reused from value to value), in pieces when it is longer than
+// the buffer; an empty text for a null.
+bool odbcText(SQLHSTMT statement, SQLUSMALLINT column, std::string& text) {
+  char buffer[256];
+  text.clear();
+  for (;;) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(statement, column, SQL_C_CHAR, buffer,
+                                    sizeof buffer, &indicator);
+    if (rc == SQL_NO_DATA) return true;
+    if (!SQL_SUCCEEDED(rc)) return false;
+    if (indicator == SQL_NULL_DATA) return true;
+    const bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                      (indicator == SQL_NO_TOTAL ||
+                       indicator >= static_cast<SQLLEN>(sizeof buffer));
+    text.append(buffer,
+                more ? std::strlen(buffer) : static_cast<size_t>(indicator));
+    if (!more) return true;
+  }
+}
+
+// The bare ODBC read of `sql` (the four columns of BENCHROWS): SQLFetch,
+// then SQLGetData for each value. With `copyTexts` each text is copied out
+// once more into a std::string of its own, as getString hands out a copy;
+// without, it is read into the reader's own reused storage, as DacCursor's
+// getValue fills the caller's reused KvbDatavar.
+bool odbcReadRows(SQLHDBC dbc, std::string sql, int rows, bool copyTexts) {
+  SQLHSTMT select = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &select)))
+    return false;
+  bool ok = SQL_SUCCEEDED(
+      SQLExecDirect(select, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS));
+  int64_t sum = 0;
+  size_t length = 0;
+  int n = 0;
+  std::string text;
+  SQLRETURN rc = SQL_NO_DATA;
+  while (ok && SQL_SUCCEEDED(rc = SQLFetch(select))) {
+    SQLINTEGER a = 0, b = 0;
+    double r = 0;
+    SQLLEN indicator = 0;
+    ok = SQL_SUCCEEDED(SQLGetData(select, 1, SQL_C_SLONG, &a, 0, &indicator)) &&
+         SQL_SUCCEEDED(SQLGetData(select, 2, SQL_C_SLONG, &b, 0, &indicator)) &&
+         odbcText(select, 3, text) &&
+         SQL_SUCCEEDED(SQLGetData(select, 4, SQL_C_DOUBLE, &r, 0, &indicator));
+    sum += a + b + static_cast<int64_t>(r);
+    length += copyTexts ? std::string(text).size() : text.size();
+    ++n;
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, select);
+  benchmark::DoNotOptimize(sum);
+  benchmark::DoNotOptimize(length);
+  return ok && rc == SQL_NO_DATA && n == rows;
+}
+
+// Reads every row through a DacCursor, each value into the caller's own
+// KvbDatavar of its column (reused from row to row), read from there.
+bool dacReadRows(DacConnection* dac, const std::string& sql, int rows) {
+  DacStatement* statement = dac->prepare(sql.c_str());
+  DacCursor* cursor = statement ? statement->select() : nullptr;
+  if (statement) statement->release();
+  if (!cursor) return false;
+  KvbDatavar values[4];
+  int64_t sum = 0;
+  size_t length = 0;
+  int n = 0;
+  bool ok = true;
+  int fetched;
+  while (ok && (fetched = cursor->next()) == 1) {
+    for (int c = 0; ok && c < 4; ++c) ok = cursor->getValue(c, values[c]);
+    sum += values[0].asInt() + values[1].asInt() +
+           static_cast<int64_t>(values[3].asDouble());
+    length += values[2].textLength();
+    ++n;
+  }
+  cursor->release();
+  benchmark::DoNotOptimize(sum);
+  benchmark::DoNotOptimize(length);
+  return ok && fetched == 0 && n == rows;
+}
+
+// A schema of its own on the server with BENCHROWS of `rows` rows, a bare
+// ODBC connection, and, as asked, a repository in the schema opened by
+// connection string as a host opens it, or a DacConnection.
+struct PgRows {
+  PgRows(benchmark::State& state, int rows, bool repositoryToo)
+      : schema("kvbench_host_" + std::to_string(getpid())) {
+    const char* text = std::getenv("KV_TEST_PG_CONNECTION");
+    if (!text || !*text) {
+      state.SkipWithError("KV_TEST_PG_CONNECTION is not set");
+      return;
+    }
+    connection = text;
+    table = schema + ".benchrows";
+    std::string connectionText = connection;
+    connected =
+        SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
+        SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                                    reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                                    0)) &&
+        SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
+        SQL_SUCCEEDED(SQLDriverConnect(
+            dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionText.data()),
+            SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    bool ok = connected &&
+              exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE") &&
+              exec("CREATE SCHEMA " + schema) &&
+              exec("CREATE TABLE " + table +
+                   " (A INTEGER, B INTEGER, S VARCHAR(20), R DOUBLE "
+                   "PRECISION)") &&
+              exec("INSERT INTO " + table +
+                   " SELECT i, i % 97, 'text ' || lpad(i::text, 15, '0'), "
+                   "i * 0.5 FROM generate_series(0, " +
+                   std::to_string(rows - 1) + ") i") &&
+              exec("ANALYZE " + table);
+    if (ok && repositoryToo) {
+      const std::string prefix = schema + ".kv";
+      admin = createRepositoryAdmin(1, nullptr);
+      ok = admin &&
+           admin->createRepository(connection.c_str(), prefix.c_str()) &&
+           (repository = admin->openRepositoryConnection(
+                connection.c_str(), prefix.c_str(), true, nullptr)) != nullptr;
+    } else if (ok) {
+      ok = (dac = dacCreateDataSource(connection.c_str(), nullptr)) != nullptr;
+    }
+    ready = ok;
+    if (!ok) state.SkipWithError("PostgreSQL cannot be set up");
+  }
+  ~PgRows() {
+    if (repository) repository->release();
+    if (admin) admin->release();
+    if (dac) dac->release();
+    if (connected) {
+      exec("DROP SCHEMA " + schema + " CASCADE");
+      SQLDisconnect(dbc);
+    }
+    if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+  bool exec(std::string sql) {
+    SQLHSTMT s = SQL_NULL_HSTMT;
+    bool ok = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s));
+    if (ok) {  // a statement that changes no row answers SQL_NO_DATA
+      const SQLRETURN rc =
+          SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+      ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+    }
+    if (s != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, s);
+    return ok;
+  }
+  std::string select() const { return "SELECT A, B, S, R FROM " + table; }
+
+  std::string schema, connection, table;
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  bool connected = false, ready = false;
+  RepositoryAdmin* admin = nullptr;
+  Repository* repository = nullptr;
+  DacConnection* dac = nullptr;
+};
+
+void BM_PgParamSelectRead(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  PgRows pg(state, rows, true);
+  if (!pg.ready) return;
+  const std::string sql = pg.select();
+  compareWithBaseline(
+      state, "vs_odbc", [] { return true; },
+      [&] {
+        KvbString error;
+        return readHostRows(pg.repository->paramSelect(sql.c_str(), &error, 0),
+                            rows);
+      },
+      [&] { return odbcReadRows(pg.dbc, sql, rows, true); });
+}
+
+void BM_PgDacCursorRead(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  PgRows pg(state, rows, false);
+  if (!pg.ready) return;
+  const std::string sql = pg.select();
+  compareWithBaseline(
+      state, "vs_odbc", [] { return true; },
+      [&] { return dacReadRows(pg.dac, sql, rows); },
+      [&] { return odbcReadRows(pg.dbc, sql, rows, false); });
+}
+
+BENCHMARK(BM_PgParamSelectRead)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PgDacCursorRead)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
