@@ -1,13 +1,14 @@
 // Shared pieces of the benchmarks: file names, the one way every bare
 // sqlite3 baseline opens its connection (as the engine opens its own), the
 // bare sqlite3 insert that serves as a baseline, the run that times the
-// engine and its baseline on the same work and reports their ratio, and the
+// engine and its baselines on the same work and reports the ratios, and the
 // engine's cost per row.
 //
-// Figures: one run gives one ratio per benchmark and size, from as few as
-// one pair of timings at 1M rows. scripts/bench-ratios.py runs the
-// benchmarks with repetitions (5 by default) and prints, per benchmark and
-// size, the median and the spread (min-max) of the per-repetition ratios.
+// Figures: one run gives one ratio per benchmark, size and baseline, from
+// as few as one timing of each side at 1M rows. scripts/bench-ratios.py
+// runs the benchmarks with repetitions (5 by default) and prints, per
+// benchmark, size and baseline, the median and the spread (min-max) of the
+// per-repetition ratios.
 #ifndef BENCH_BENCH_SUPPORT_H_
 #define BENCH_BENCH_SUPPORT_H_
 
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "kvsqlstore/kvsqlstore.h"
 
@@ -131,36 +133,60 @@ inline void reportPerRow(benchmark::State& state, int64_t rows) {
                                      benchmark::Counter::kInvert);
 }
 
-// Runs the engine's work and the baseline's once per iteration, after
-// `reset`, and reports the engine's time with the ratio of the two as
-// `counter`, with its cost per row (a row per unit of state.range(0)).
-inline void compareWithBaseline(benchmark::State& state, const char* counter,
-                                const std::function<bool()>& reset,
-                                const std::function<bool()>& engine,
-                                const std::function<bool()>& baseline) {
-  double engineTotal = 0, baselineTotal = 0;
-  // The two take turns at going first, so that neither always meets the
-  // state (caches, pages just written, memory just freed) that the other or
-  // the reset left. The turn carries over from one run to the next, so that
-  // repetitions of one pair each (1M rows) do not all start with the engine.
-  static bool engineFirst = true;
+// A bare baseline of a comparison: its work, and the counter that reports
+// the engine's time over the baseline's.
+struct Baseline {
+  const char* counter;
+  std::function<bool()> work;
+};
+
+// Runs the engine's work and each baseline's once per iteration, after
+// `reset`, and reports the engine's time with its ratio to each baseline's
+// as that baseline's counter, with its cost per row (a row per unit of
+// state.range(0)).
+inline void compareWithBaselines(benchmark::State& state,
+                                 const std::function<bool()>& reset,
+                                 const std::function<bool()>& engine,
+                                 const std::vector<Baseline>& baselines) {
+  // Side 0 is the engine, side k the k-th baseline.
+  const size_t sides = baselines.size() + 1;
+  std::vector<double> totals(sides, 0.0);
+  // The sides take turns at going first: each iteration runs them in the
+  // same circular order, starting one side further on, so that none always
+  // meets the state (caches, pages just written, memory just freed) that
+  // another or the reset left. The turn carries over from one run to the
+  // next, so that repetitions of one iteration each (1M rows) do not all
+  // start with the same side.
+  static size_t turn = 0;
   for (auto _ : state) {
     bool ok = reset();
-    double engineTime = 0;
-    if (engineFirst) engineTime = secondsOf(engine, ok);
-    baselineTotal += secondsOf(baseline, ok);
-    if (!engineFirst) engineTime = secondsOf(engine, ok);
-    engineFirst = !engineFirst;
+    std::vector<double> times(sides, 0.0);
+    for (size_t k = 0; k < sides; ++k) {
+      const size_t side = (turn + k) % sides;
+      times[side] =
+          secondsOf(side == 0 ? engine : baselines[side - 1].work, ok);
+    }
+    ++turn;
     if (!ok) {
       state.SkipWithError("the work failed");
       return;
     }
-    engineTotal += engineTime;
-    state.SetIterationTime(engineTime);
+    for (size_t side = 0; side < sides; ++side) totals[side] += times[side];
+    state.SetIterationTime(times[0]);
   }
-  state.counters[counter] = engineTotal / baselineTotal;
+  for (size_t k = 0; k < baselines.size(); ++k)
+    state.counters[baselines[k].counter] = totals[0] / totals[k + 1];
   state.SetItemsProcessed(state.iterations() * state.range(0));
   reportPerRow(state, state.range(0));
+}
+
+// The comparison with one baseline, whose ratio is reported as `counter`;
+// the engine and the baseline go first in turn.
+inline void compareWithBaseline(benchmark::State& state, const char* counter,
+                                const std::function<bool()>& reset,
+                                const std::function<bool()>& engine,
+                                const std::function<bool()>& baseline) {
+  compareWithBaselines(state, reset, engine, {{counter, baseline}});
 }
 
 #endif  // BENCH_BENCH_SUPPORT_H_
