@@ -1,5 +1,6 @@
-// The bare ODBC baseline of the benchmarks: one prepared insert executed
-// row by row inside one transaction, as a careful ODBC program writes it.
+// The bare ODBC insert of the benchmarks: one prepared insert executed row
+// by row inside one transaction, as a careful ODBC program writes it. The
+// bare ODBC reads of the host-route benchmarks are in host_bench.cpp.
 #ifndef BENCH_ODBC_BASELINE_H_
 #define BENCH_ODBC_BASELINE_H_
 

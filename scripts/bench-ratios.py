@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Runs the benchmarks with repetitions and prints their ratios.
 
-Each benchmark of kvbench times the engine and its bare baseline on the
+Each benchmark of kvbench times the engine and its bare baselines on the
 same work, taking turns at going first, and reports the engine's time over
-the baseline's as a counter ("vs_sqlite3", "vs_odbc") for each repetition.
+each baseline's as a counter ("vs_sqlite3", "vs_odbc", "vs_odbc_getdata")
+for each repetition; every counter named vs_* gets a row of its own.
 This script runs kvbench (the Release build in build-rel, built when it is
 missing) with 5 repetitions by default, so that every case, 1M rows
 included, gives at least 5 ratios, and prints, per benchmark and size, the
