@@ -41,11 +41,16 @@ int RDA_CursorBase::getColumnIndex(const KvbString& name) {
   return -1;
 }
 
-int RDA_DbCursor::fetch() {
+// Inline: next() calls it once per row.
+inline int RDA_DbCursor::fetch() {
   const int result = fetch_INT();
   loaded_ = values_.empty();
-  if (result == 2 && *connection_) (*connection_)->fail(fetchError_INT());
+  if (__builtin_expect(result == 2, 0)) fetchFailed();
   return result;
+}
+
+void RDA_DbCursor::fetchFailed() {
+  if (*connection_) (*connection_)->fail(fetchError_INT());
 }
 
 void RDA_DbCursor::loadRow() const {

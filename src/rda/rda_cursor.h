@@ -98,6 +98,8 @@ class RDA_DbCursor : public RDA_CursorBase {
   void keepTexts();
   // fetch_INT, with a failure recorded on the connection.
   int fetch();
+  // Records the reason of a fetch that gave 2 on the connection.
+  void fetchFailed();
   // Hands the current row's values to a sink.
   void handRow(RDA_ValueSink& sink) const;
   // The current row's cell of `column` once the rows are served from
