@@ -44,6 +44,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "odbc_baseline.h"
 #include "host_rows.h"
 #include "kvdataaccess/kvdataaccess.h"
 #include "reposadmin/kvreposadmin.h"
@@ -354,17 +355,7 @@ struct PgRows {
     if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
   }
-  bool exec(std::string sql) {
-    SQLHSTMT s = SQL_NULL_HSTMT;
-    bool ok = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s));
-    if (ok) {  // a statement that changes no row answers SQL_NO_DATA
-      const SQLRETURN rc =
-          SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-      ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
-    }
-    if (s != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, s);
-    return ok;
-  }
+  bool exec(const std::string& sql) { return odbcExecDirect(dbc, sql); }
   std::string select() const { return "SELECT A, B, S, R FROM " + table; }
 
   std::string schema, connection, table;

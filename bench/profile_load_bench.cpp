@@ -345,16 +345,8 @@ void BM_FrequencyLoadPostgres(benchmark::State& state) {
       SQL_SUCCEEDED(SQLDriverConnect(
           dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionText.data()),
           SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
-  const auto odbcExec = [&](std::string sql) {
-    SQLHSTMT s = SQL_NULL_HSTMT;
-    bool ok = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s));
-    if (ok) {  // a statement that changes no row answers SQL_NO_DATA
-      const SQLRETURN rc =
-          SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-      ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
-    }
-    if (s != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, s);
-    return ok;
+  const auto odbcExec = [&](const std::string& sql) {
+    return odbcExecDirect(dbc, sql);
   };
   TableCreateOptions options;
   options.createTables = true;
