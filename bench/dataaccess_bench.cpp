@@ -113,19 +113,9 @@ void BM_InsertPostgres(benchmark::State& state) {
   const std::string dacTable = "kvbench_dac" + suffix;
   const std::string rawTable = "kvbench_raw" + suffix;
   DacConnection* dac = dacCreateDataSource(connection, nullptr);
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  std::string connectionText(connection);
-  bool connected =
-      dac &&
-      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
-      SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
-                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                                  0)) &&
-      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
-      SQL_SUCCEEDED(SQLDriverConnect(
-          dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionText.data()),
-          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+  BareOdbc bare(connection);
+  const SQLHDBC dbc = bare.dbc;
+  const bool connected = dac && bare.connected;
   if (!connected ||
       !dac->execute(("CREATE TABLE " + dacTable + kBenchColumns).c_str()) ||
       !dac->execute(("CREATE TABLE " + rawTable + kBenchColumns).c_str())) {
@@ -145,9 +135,6 @@ void BM_InsertPostgres(benchmark::State& state) {
     dac->execute(("DROP TABLE " + rawTable).c_str());
     dac->release();
   }
-  if (connected) SQLDisconnect(dbc);
-  if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 BENCHMARK(BM_InsertPostgres)
     ->Arg(1000)

@@ -41,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "bench_support.h"
@@ -310,17 +311,8 @@ struct PgRows {
     }
     connection = text;
     table = schema + ".benchrows";
-    std::string connectionText = connection;
-    connected =
-        SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
-        SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
-                                    reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                                    0)) &&
-        SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
-        SQL_SUCCEEDED(SQLDriverConnect(
-            dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionText.data()),
-            SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
-    bool ok = connected &&
+    bare = std::make_unique<BareOdbc>(connection);
+    bool ok = bare->connected &&
               exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE") &&
               exec("CREATE SCHEMA " + schema) &&
               exec("CREATE TABLE " + table +
@@ -348,20 +340,14 @@ struct PgRows {
     if (repository) repository->release();
     if (admin) admin->release();
     if (dac) dac->release();
-    if (connected) {
-      exec("DROP SCHEMA " + schema + " CASCADE");
-      SQLDisconnect(dbc);
-    }
-    if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+    if (bare && bare->connected) exec("DROP SCHEMA " + schema + " CASCADE");
   }
-  bool exec(const std::string& sql) { return odbcExecDirect(dbc, sql); }
+  bool exec(const std::string& sql) { return odbcExecDirect(bare->dbc, sql); }
   std::string select() const { return "SELECT A, B, S, R FROM " + table; }
 
   std::string schema, connection, table;
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  bool connected = false, ready = false;
+  std::unique_ptr<BareOdbc> bare;
+  bool ready = false;
   RepositoryAdmin* admin = nullptr;
   Repository* repository = nullptr;
   DacConnection* dac = nullptr;
@@ -379,9 +365,9 @@ void BM_PgParamSelectRead(benchmark::State& state) {
         return readHostRows(pg.repository->paramSelect(sql.c_str(), &error, 0),
                             rows);
       },
-      {{"vs_odbc", [&] { return odbcBlockReadRows(pg.dbc, sql, rows, true); }},
+      {{"vs_odbc", [&] { return odbcBlockReadRows(pg.bare->dbc, sql, rows, true); }},
        {"vs_odbc_getdata",
-        [&] { return odbcReadRows(pg.dbc, sql, rows, true); }}});
+        [&] { return odbcReadRows(pg.bare->dbc, sql, rows, true); }}});
 }
 
 void BM_PgDacCursorRead(benchmark::State& state) {
@@ -392,9 +378,9 @@ void BM_PgDacCursorRead(benchmark::State& state) {
   compareWithBaselines(
       state, [] { return true; },
       [&] { return dacReadRows(pg.dac, sql, rows); },
-      {{"vs_odbc", [&] { return odbcBlockReadRows(pg.dbc, sql, rows, false); }},
+      {{"vs_odbc", [&] { return odbcBlockReadRows(pg.bare->dbc, sql, rows, false); }},
        {"vs_odbc_getdata",
-        [&] { return odbcReadRows(pg.dbc, sql, rows, false); }}});
+        [&] { return odbcReadRows(pg.bare->dbc, sql, rows, false); }}});
 }
 
 BENCHMARK(BM_PgParamSelectRead)

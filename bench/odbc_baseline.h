@@ -11,6 +11,33 @@
 #include <functional>
 #include <string>
 
+// A bare ODBC connection to `connection`, made and ended as a careful ODBC
+// program does; `connected` tells whether it was made.
+struct BareOdbc {
+  explicit BareOdbc(std::string connection) {
+    connected =
+        SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
+        SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                                    reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                                    0)) &&
+        SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
+        SQL_SUCCEEDED(SQLDriverConnect(
+            dbc, nullptr, reinterpret_cast<SQLCHAR*>(connection.data()),
+            SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+  }
+  ~BareOdbc() {
+    if (connected) SQLDisconnect(dbc);
+    if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+  BareOdbc(const BareOdbc&) = delete;
+  BareOdbc& operator=(const BareOdbc&) = delete;
+
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  bool connected = false;
+};
+
 // Runs `sql` on `dbc` directly; a statement that changes no row (which
 // answers SQL_NO_DATA) succeeds too.
 inline bool odbcExecDirect(SQLHDBC dbc, std::string sql) {

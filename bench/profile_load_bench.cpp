@@ -333,18 +333,9 @@ void BM_FrequencyLoadPostgres(benchmark::State& state) {
   KvbString error;
   ReposDataAccess* rda = nullptr;
   ProfileRDAImpl* profile = nullptr;
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  std::string connectionText(connection);
-  bool connected =
-      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)) &&
-      SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
-                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                                  0)) &&
-      SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
-      SQL_SUCCEEDED(SQLDriverConnect(
-          dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionText.data()),
-          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+  BareOdbc bare(connection);
+  const SQLHDBC dbc = bare.dbc;
+  const bool connected = bare.connected;
   const auto odbcExec = [&](const std::string& sql) {
     return odbcExecDirect(dbc, sql);
   };
@@ -365,12 +356,7 @@ void BM_FrequencyLoadPostgres(benchmark::State& state) {
   }
   if (profile) profile->release();
   if (rda) rda->release();
-  if (connected) {
-    odbcExec("DROP SCHEMA " + schema + " CASCADE");
-    SQLDisconnect(dbc);
-  }
-  if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+  if (connected) odbcExec("DROP SCHEMA " + schema + " CASCADE");
 }
 BENCHMARK(BM_FrequencyLoadPostgres)
     ->Apply([](benchmark::internal::Benchmark* b) {

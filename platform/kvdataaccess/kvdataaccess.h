@@ -28,6 +28,7 @@
 #include <cstdint>
 
 #include "kvbase/kvbase.h"
+#include "kvsqlstore/kvsqlstore.h"
 
 // The kind of database behind a connection.
 enum DacDbKind {
@@ -41,16 +42,13 @@ enum DacDbKind {
 };
 
 // A value of a cursor's current row where the cursor holds it (see
-// DacCursor::peekRow). `type` is the kind that getValue gives (kvbTypeInt,
-// kvbTypeInt64, kvbTypeReal or kvbTypeString), or kvbTypeUnknown for a null;
-// `integer`, `real` or `text` with `length` hold the value of that kind.
-struct DacValue {
-  int type = kvbTypeUnknown;
-  int64_t integer = 0;
-  double real = 0;
-  const char* text = nullptr;  // not terminated
-  size_t length = 0;
-};
+// DacCursor::peekRow), described as a SQLite result's value is: `type` is
+// the kind that getValue gives (kvbTypeInt, kvbTypeInt64, kvbTypeReal or
+// kvbTypeString), or kvbTypeUnknown for a null; `integer`, `real` or `text`
+// with `length` (not terminated) hold the value of that kind. One
+// description serves both, so that a repository cursor reads either back
+// end's rows in place alike.
+using DacValue = SqliteValue;
 
 // The rows of one query, read forwards.
 class DacCursor {

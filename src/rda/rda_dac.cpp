@@ -29,7 +29,6 @@ class RDA_DACCursor : public RDA_DbCursor {
       names_.push_back(upperCaseNames ? name.toUpper() : name);
     }
     row_.resize(names_.size());
-    peeked_.resize(names_.size());
   }
   ~RDA_DACCursor() override { cursor_->release(); }
 
@@ -41,7 +40,9 @@ class RDA_DACCursor : public RDA_DbCursor {
   int fetch_INT() override {
     const int result = cursor_->next();
     if (result != 1) return result;
-    if (cursor_->peekRow(peeked_.data(), peeked_.size()) && inPlace()) return 1;
+    values_.resize(row_.size());
+    if (cursor_->peekRow(values_.data(), values_.size()) && !holdsNull())
+      return 1;
     values_.clear();
     for (size_t c = 0; c < row_.size(); ++c)
       if (!cursor_->getValue(static_cast<int>(c), row_[c])) return 2;
@@ -50,24 +51,13 @@ class RDA_DACCursor : public RDA_DbCursor {
   KvbString fetchError_INT() override { return cursor_->getErrorMessage(); }
 
  private:
-  // Copies peeked_ into values_; false when the row holds a null.
-  bool inPlace() {
-    values_.resize(peeked_.size());
-    for (size_t c = 0; c < peeked_.size(); ++c) {
-      const DacValue& from = peeked_[c];
-      if (from.type == kvbTypeUnknown) return false;
-      SqliteValue& to = values_[c];
-      to.type = from.type;
-      to.integer = from.integer;
-      to.real = from.real;
-      to.text = from.text;
-      to.length = from.length;
-    }
-    return true;
+  bool holdsNull() const {
+    for (const SqliteValue& value : values_)
+      if (value.type == kvbTypeUnknown) return true;
+    return false;
   }
 
   DacCursor* cursor_;
-  std::vector<DacValue> peeked_;  // the current row as the cursor holds it
 };
 
 class RDA_DACStatement : public RDA_StatementBase {

@@ -263,6 +263,11 @@ void RDA_BaseImpl::abandonTransaction(const char* why) {
             "%s; the transaction was rolled back", why);
   if (transactionOpen_) rollback_INT();
   transactionOpen_ = false;
+  forgetTransaction();
+  for (; depth_ > 0; --depth_) lock_->release();
+}
+
+void RDA_BaseImpl::forgetTransaction() {
   rollbackOnly_ = false;
   lost_ = "";
   levels_.clear();
@@ -270,7 +275,6 @@ void RDA_BaseImpl::abandonTransaction(const char* why) {
   beganBy_ = nullptr;
   abandoned_ = false;
   lock_->transactionEnded();
-  for (; depth_ > 0; --depth_) lock_->release();
 }
 
 // Asked after each failure inside the open transaction. Where a savepoint
@@ -287,7 +291,7 @@ void RDA_BaseImpl::markLostIfEnded() {
   checkingLost_ = false;
   error_ = reason;
   if (!ended) return;
-  lost_ = reason;
+  lost_ = "The transaction was rolled back by the database: " + reason;
   transactionOpen_ = false;
   logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
             "The database rolled back the open transaction: %S", reason);
@@ -302,26 +306,20 @@ bool RDA_BaseImpl::refuseInLostTransaction() {
         "The transaction was rolled back: the data-access object that began "
         "it was released");
   }
-  return fail("The transaction was rolled back by the database: " + lost_);
+  return fail(lost_);
 }
 
 // An end in a lost transaction: the database has nothing left to commit or
 // roll back. Each end answers false with the reason; the outermost closes
 // the transaction.
 bool RDA_BaseImpl::endLost() {
-  const KvbString text = "The transaction was rolled back by the database: " +
-                         lost_;
+  const KvbString text = lost_;
   if (depth_ > 1) {
     --depth_;
     levels_.pop_back();
   } else {
     depth_ = 0;
-    levels_.clear();
-    afterCommit_.clear();
-    rollbackOnly_ = false;
-    lost_ = "";
-    beganBy_ = nullptr;
-    lock_->transactionEnded();
+    forgetTransaction();
   }
   return fail(text);
 }

@@ -301,6 +301,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // Rolls back the open transaction for an owner that is gone, logging
   // `why`, and gives up the holds of its levels.
   void abandonTransaction(const char* why);
+  // Clears what the connection knows of the open transaction (its levels,
+  // held work, loss and owner) once the database has none.
+  void forgetTransaction();
   void ownerThreadEnded() override;
   void closeOnRelease();
   void runAfterCommit();
@@ -358,7 +361,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int depth_ = 0;
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool rollbackOnly_ = false;     // the outermost end must roll back
-  KvbString lost_;                // why the database ended the transaction
+  KvbString lost_;  // the refusal when the database ended the transaction
   bool checkingLost_ = false;     // markLostIfEnded is asking the database
   // The data-access object that began the open transaction (null for one
   // begun on the connection itself), and whether it was released on
