@@ -241,6 +241,7 @@ class KvbDatavar {
     null_ = false;
     int_ = i;
     real_ = r;
+    text_.clear();  // keeps its storage for a later text
   }
 
   int type_ = kvbTypeUnknown;

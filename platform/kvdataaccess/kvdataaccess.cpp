@@ -53,10 +53,13 @@ int integerKind(int64_t value, int columnType) {
              : kvbTypeInt64;
 }
 
-KvbDatavar integerValue(int64_t value, int columnType) {
+// Gives `target` the integer `value` in place, of the kind integerKind
+// picks.
+void setInteger(KvbDatavar& target, int64_t value, int columnType) {
   if (integerKind(value, columnType) == kvbTypeInt)
-    return KvbDatavar(static_cast<int>(value));
-  return KvbDatavar(value);
+    target.setInt(static_cast<int>(value));
+  else
+    target.setInt64(value);
 }
 
 // ---------------------------------------------------------------------------
@@ -235,7 +238,7 @@ class CursorBase : public DacCursor {
       error_ = kvbStringFormat("column %d has no value to read", column);
       return false;
     }
-    value = rowValue(column);
+    readValue(column, value);
     return true;
   }
   KvbString getErrorMessage() const override { return error_; }
@@ -243,8 +246,9 @@ class CursorBase : public DacCursor {
 
  protected:
   virtual bool onRow() const = 0;
-  // The value of a valid column of the current row.
-  virtual KvbDatavar rowValue(int column) const = 0;
+  // Gives `value` the value of a valid column of the current row, in place,
+  // so that a caller's value reused from row to row keeps its text storage.
+  virtual void readValue(int column, KvbDatavar& value) const = 0;
 
   KvbString error_;
 };
@@ -311,16 +315,22 @@ class NativeCursor : public CursorBase {
 
  private:
   bool onRow() const override { return onRow_; }
-  KvbDatavar rowValue(int column) const override {
+  void readValue(int column, KvbDatavar& value) const override {
     switch (result_->getColumnType(column)) {
       case kSqliteNull:
-        return KvbDatavar::nullOf(getColType(column));
+        value.setNull(getColType(column));
+        break;
       case kSqliteInteger:
-        return integerValue(result_->getInt64(column), getColType(column));
+        setInteger(value, result_->getInt64(column), getColType(column));
+        break;
       case kSqliteReal:
-        return KvbDatavar(result_->getReal(column));
-      default:
-        return KvbDatavar(result_->getText(column));
+        value.setReal(result_->getReal(column));
+        break;
+      default: {
+        SqliteValue text;
+        result_->peekValue(column, text);
+        value.setText(text.text, text.length);
+      }
     }
   }
 
@@ -777,23 +787,16 @@ class OdbcCursor : public CursorBase {
   enum State { kBefore, kRow, kEnd, kFailed };
 
   bool onRow() const override { return state_ == kRow; }
-  KvbDatavar rowValue(int column) const override {
-    if (!block_) return row_[column];
-    const DacValue value = blockValue(static_cast<size_t>(column));
-    KvbDatavar result;
-    switch (value.type) {
-      case kvbTypeInt:
-        return KvbDatavar(static_cast<int>(value.integer));
-      case kvbTypeInt64:
-        return KvbDatavar(value.integer);
-      case kvbTypeReal:
-        return KvbDatavar(value.real);
-      case kvbTypeString:
-        result.setText(value.text, value.length);
-        return result;
-      default:
-        return KvbDatavar::nullOf(columns_[column].type);
+  void readValue(int column, KvbDatavar& value) const override {
+    if (!block_) {
+      value = row_[column];
+      return;
     }
+    const DacValue read = blockValue(static_cast<size_t>(column));
+    if (read.type == kvbTypeUnknown)
+      value.setNull(columns_[column].type);
+    else
+      sqliteValueToDatavar(read, value);
   }
   bool valid(int column) const { return column >= 0 && column < getNumCols(); }
 
@@ -960,7 +963,7 @@ class OdbcCursor : public CursorBase {
     if (indicator == SQL_NULL_DATA) {
       row_[i] = KvbDatavar::nullOf(type);
     } else if (family == kvbTypeInt64) {
-      row_[i] = integerValue(integer, type);
+      setInteger(row_[i], integer, type);
     } else {
       row_[i] = KvbDatavar(real);
     }

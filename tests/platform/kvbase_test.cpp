@@ -188,6 +188,21 @@ TEST(KvbDatavar, ConvertToInPlace) {
   EXPECT_EQ(day.getType(), kvbTypeDate);
 }
 
+// A value reused from row to row takes each new kind whole: a number
+// after a text leaves no text behind.
+TEST(KvbDatavar, SettersInPlaceReplaceTheWholeValue) {
+  KvbDatavar v;
+  v.setText("twenty characters..", 19);
+  v.setInt(5);
+  EXPECT_STREQ(v.textData(), "");
+  EXPECT_EQ(v, KvbDatavar(5));
+  v.setText("abc", 3);
+  EXPECT_EQ(v, KvbDatavar("abc"));
+  v.setNull(kvbTypeReal);
+  EXPECT_EQ(v, KvbDatavar::nullOf(kvbTypeReal));
+  EXPECT_STREQ(v.textData(), "");
+}
+
 TEST(KvbDate, EncodingAndRoundTrip) {
   EXPECT_EQ(KvbDate::fromCivil(1970, 1, 1).asDouble(), 0.0);
   EXPECT_EQ(KvbDate::fromCivil(2000, 3, 1).asDouble(), 11017.0);
