@@ -25,6 +25,10 @@
 //   (SQL_ATTR_ROW_ARRAY_SIZE), the counter "vs_odbc";
 // - the row-by-row read, SQLFetch then SQLGetData for each value, the
 //   counter "vs_odbc_getdata".
+// Both run the query as the engine's side does: sent with its run
+// (SQLExecDirect) beside paramSelect, which runs its query once; prepared
+// and then run (SQLPrepare, SQLExecute) beside DacCursor, whose host asked
+// for a prepared statement.
 //
 // The counter "vs_sqlite3" or "vs_odbc" is the engine's time over the
 // fastest bare code's; "vs_odbc_getdata" over the row-by-row ODBC read's.
@@ -163,17 +167,30 @@ bool odbcText(SQLHSTMT statement, SQLUSMALLINT column, std::string& text) {
   }
 }
 
+// How the bare reads run their query: sent with its run, as the engine runs
+// the query of a paramSelect, or prepared first and then run, as a host's
+// DacConnection::prepare then select() does.
+enum class BareRun { kDirect, kPrepared };
+
+bool odbcRun(SQLHSTMT statement, std::string& sql, BareRun run) {
+  auto* text = reinterpret_cast<SQLCHAR*>(sql.data());
+  if (run == BareRun::kDirect)
+    return SQL_SUCCEEDED(SQLExecDirect(statement, text, SQL_NTS));
+  return SQL_SUCCEEDED(SQLPrepare(statement, text, SQL_NTS)) &&
+         SQL_SUCCEEDED(SQLExecute(statement));
+}
+
 // The bare ODBC read of `sql` (the four columns of BENCHROWS) row by row:
 // SQLFetch, then SQLGetData for each value. With `copyTexts` each text is
 // copied out once more into a std::string of its own, as getString hands out a
 // copy; without, it is read into the reader's own reused storage, as
 // DacCursor's getValue fills the caller's reused KvbDatavar.
-bool odbcReadRows(SQLHDBC dbc, std::string sql, int rows, bool copyTexts) {
+bool odbcReadRows(SQLHDBC dbc, std::string sql, int rows, bool copyTexts,
+                  BareRun run) {
   SQLHSTMT select = SQL_NULL_HSTMT;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &select)))
     return false;
-  bool ok = SQL_SUCCEEDED(
-      SQLExecDirect(select, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS));
+  bool ok = odbcRun(select, sql, run);
   int64_t sum = 0;
   size_t length = 0;
   int n = 0;
@@ -212,7 +229,8 @@ constexpr SQLLEN kOdbcTextBytes = 20 * 4 + 1;
 // out a copy; without, into the reader's own reused storage, as
 // DacCursor's getValue fills the caller's reused KvbDatavar. A text that
 // does not fit its buffer fails the read, as the column holds none.
-bool odbcBlockReadRows(SQLHDBC dbc, std::string sql, int rows, bool copyTexts) {
+bool odbcBlockReadRows(SQLHDBC dbc, std::string sql, int rows, bool copyTexts,
+                       BareRun run) {
   SQLHSTMT select = SQL_NULL_HSTMT;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &select)))
     return false;
@@ -238,8 +256,7 @@ bool odbcBlockReadRows(SQLHDBC dbc, std::string sql, int rows, bool copyTexts) {
                                      sIndicators)) &&
             SQL_SUCCEEDED(SQLBindCol(select, 4, SQL_C_DOUBLE, r, sizeof r[0],
                                      rIndicators)) &&
-            SQL_SUCCEEDED(SQLExecDirect(
-                select, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS));
+            odbcRun(select, sql, run);
   int64_t sum = 0;
   size_t length = 0;
   int n = 0;
@@ -365,9 +382,14 @@ void BM_PgParamSelectRead(benchmark::State& state) {
         return readHostRows(pg.repository->paramSelect(sql.c_str(), &error, 0),
                             rows);
       },
-      {{"vs_odbc", [&] { return odbcBlockReadRows(pg.bare->dbc, sql, rows, true); }},
-       {"vs_odbc_getdata",
-        [&] { return odbcReadRows(pg.bare->dbc, sql, rows, true); }}});
+      {{"vs_odbc",
+        [&] {
+          return odbcBlockReadRows(pg.bare->dbc, sql, rows, true,
+                                   BareRun::kDirect);
+        }},
+       {"vs_odbc_getdata", [&] {
+          return odbcReadRows(pg.bare->dbc, sql, rows, true, BareRun::kDirect);
+        }}});
 }
 
 void BM_PgDacCursorRead(benchmark::State& state) {
@@ -378,9 +400,15 @@ void BM_PgDacCursorRead(benchmark::State& state) {
   compareWithBaselines(
       state, [] { return true; },
       [&] { return dacReadRows(pg.dac, sql, rows); },
-      {{"vs_odbc", [&] { return odbcBlockReadRows(pg.bare->dbc, sql, rows, false); }},
-       {"vs_odbc_getdata",
-        [&] { return odbcReadRows(pg.bare->dbc, sql, rows, false); }}});
+      {{"vs_odbc",
+        [&] {
+          return odbcBlockReadRows(pg.bare->dbc, sql, rows, false,
+                                   BareRun::kPrepared);
+        }},
+       {"vs_odbc_getdata", [&] {
+          return odbcReadRows(pg.bare->dbc, sql, rows, false,
+                              BareRun::kPrepared);
+        }}});
 }
 
 BENCHMARK(BM_PgParamSelectRead)

@@ -647,13 +647,19 @@ struct OdbcStmt {
     return true;
   }
 
-  // Runs the prepared statement afresh.
+  // Runs the statement afresh: the prepared one, or the text kept for
+  // running directly.
   bool execute(KvbString& error) {
     if (rowsOpen) closeRows();
     if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
-    return check(SQLExecute(handle), error);
+    return check(directText.isEmpty()
+                     ? SQLExecute(handle)
+                     : SQLExecDirect(handle, sqlText(directText),
+                                     static_cast<SQLINTEGER>(
+                                         directText.length())),
+                 error);
   }
 
   std::shared_ptr<OdbcDbc> dbc;
@@ -661,6 +667,9 @@ struct OdbcStmt {
   uint64_t run = 0;
   bool rowsOpen = false;  // a run may have left rows that are not closed
   int resultColumns = -1;  // of a finished run; -1 before one was asked
+  // The text of a statement that is not prepared but sent with each run
+  // (prepareToRunOnce); empty for a prepared one.
+  KvbString directText;
   std::map<int, OdbcParam> params;  // node-based, so entries stay in place
   std::shared_ptr<OdbcBlock> block;  // bound to the columns; null when none
 };
@@ -1103,6 +1112,14 @@ class OdbcConnection : public ConnectionBase {
                                          static_cast<SQLINTEGER>(sql.length())),
                               error_))
       return nullptr;
+    return new OdbcStatement(std::move(stmt));
+  }
+  // The driver is not asked to prepare the text: on a server a prepared
+  // statement costs its own work at the run and for each row it gives.
+  DacStatement* prepareToRunOnce(const KvbString& sql) override {
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
+    if (!stmt) return nullptr;
+    stmt->directText = sql;
     return new OdbcStatement(std::move(stmt));
   }
 

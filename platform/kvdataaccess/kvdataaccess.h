@@ -143,6 +143,13 @@ class DacConnection {
   // Prepares a statement that belongs to the caller; null on failure. Some
   // drivers report a bad statement only when it runs.
   virtual DacStatement* prepare(const KvbString& sql) = 0;
+  // prepare() for a statement that the caller means to run once: a driver
+  // may send its text with each run instead of preparing it first, which
+  // spares a server the work of a prepared statement. A fault in the text
+  // then shows when the statement runs. It can still run again.
+  virtual DacStatement* prepareToRunOnce(const KvbString& sql) {
+    return prepare(sql);
+  }
 
   // With autocommit off (it is on for a new connection) every change waits
   // for commit() or rollback(), each of which starts the next transaction.

@@ -171,7 +171,15 @@ bool RDA_DAC::exec_INT(const KvbString& sql, int64_t* rows) {
 }
 
 RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
-  DacStatement* statement = dac_->prepare(sql);
+  return statementOf(sql, dac_->prepare(sql));
+}
+
+RDA_StatementBase* RDA_DAC::prepareOnce_INT(const KvbString& sql) {
+  return statementOf(sql, dac_->prepareToRunOnce(sql));
+}
+
+RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql,
+                                        DacStatement* statement) {
   if (!statement) {
     failed();
     return nullptr;

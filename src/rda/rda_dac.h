@@ -44,6 +44,7 @@ class RDA_DAC : public RDA_BaseImpl {
   bool open_INT(const KvbString& connection, KvbString& errorText) override;
   bool exec_INT(const KvbString& sql, int64_t* rows) override;
   RDA_StatementBase* prepare_INT(const KvbString& sql) override;
+  RDA_StatementBase* prepareOnce_INT(const KvbString& sql) override;
   bool begin_INT(bool* busy) override;
   bool commit_INT() override;
   bool rollback_INT() override;
@@ -68,6 +69,10 @@ class RDA_DAC : public RDA_BaseImpl {
 
  private:
   bool failed();
+  // `statement` of `sql` wrapped as the engine's; null, with the
+  // connection's reason recorded, when it is null.
+  RDA_StatementBase* statementOf(const KvbString& sql,
+                                 DacStatement* statement);
   // Sets the server's lock timeout of a PostgreSQL session; false, with
   // the reason in errorText, when the server refuses it.
   bool boundLockWaits(KvbString& errorText);

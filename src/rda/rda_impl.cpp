@@ -449,7 +449,7 @@ bool RDA_BaseImpl::bindAndRun(const KvbString& sql, int n, va_list values,
   if (!guard) return false;
   // Queries run on the database also while a script is written.
   RDA_StatementBase* statement =
-      cursor ? prepare_INT(sql) : prepareOrScript(sql);
+      cursor ? prepareOnce_INT(sql) : prepareOrScript(sql);
   if (!statement) return false;
   bool ok = true;
   for (int i = 0; ok && i < n; ++i) {

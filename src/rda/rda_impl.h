@@ -223,6 +223,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   virtual bool exec_INT(const KvbString& sql, int64_t* rows) = 0;
   // A prepared statement of the back end; null with the reason recorded.
   virtual RDA_StatementBase* prepare_INT(const KvbString& sql) = 0;
+  // prepare_INT for a query that runs once and is dropped: a back end may
+  // send its text with the run where preparing it first costs more.
+  virtual RDA_StatementBase* prepareOnce_INT(const KvbString& sql) {
+    return prepare_INT(sql);
+  }
   // The outermost begin, commit and roll back. begin_INT takes the write
   // lock where the database has one to take at the begin, and sets *busy
   // when the database is locked by another connection.

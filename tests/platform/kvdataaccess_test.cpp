@@ -331,6 +331,39 @@ TEST_P(DacTest, ReusesPreparedStatementsWithRebinding) {
   EXPECT_STREQ(rows[0][0].textData(), "30");
 }
 
+// A statement meant to run once (sent with its run through ODBC) binds and
+// runs as a prepared one, runs again with new values, and a fault in its
+// text fails it with the database's reason at the latest when it runs.
+TEST_P(DacTest, AStatementToRunOnceBindsRunsAgainAndFailsWithItsReason) {
+  const std::string name = valueTable();
+  ASSERT_TRUE(conn_->execute(("INSERT INTO " + name +
+                              " (i, s) VALUES (1, 'a'), (2, 'b'), (3, 'c')")
+                                 .c_str()));
+  StatementPtr select(conn_->prepareToRunOnce(
+      ("SELECT s FROM " + name + " WHERE i > ? ORDER BY i").c_str()));
+  ASSERT_NE(select, nullptr) << conn_->getErrorMessage().asCstr();
+  for (int above : {1, 2}) {
+    ASSERT_TRUE(select->bind(0, above, kvbTypeInt, 0));
+    CursorPtr rows(select->select());
+    ASSERT_NE(rows, nullptr) << select->getErrorMessage().asCstr();
+    EXPECT_EQ(shown(readAll(rows.get())),
+              above == 1 ? "b:text;c:text" : "c:text");
+  }
+  StatementPtr bad(conn_->prepareToRunOnce(
+      ("SELECT no_such_column FROM " + name).c_str()));
+  KvbString reason = conn_->getErrorMessage();
+  if (bad) {
+    CursorPtr rows(bad->select());
+    if (rows) {
+      EXPECT_EQ(rows->next(), 2);
+      reason = rows->getErrorMessage();
+    } else {
+      reason = bad->getErrorMessage();
+    }
+  }
+  EXPECT_NE(reason.find("no_such_column"), KvbString::npos) << reason.asCstr();
+}
+
 // Row after row through one statement, a parameter's kind, null state and
 // text length change: each row stores its own values.
 TEST_P(DacTest, AReusedStatementStoresEachRowsOwnValues) {
