@@ -149,11 +149,10 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool removeRepositoryEvents(int eventId, double eventTime,
                                       KvbString& errorText) = 0;
 
-  // --- Lineage resources
-  // ------------------------------------------------------ A resource row has
-  // the columns 0 RCS_ID, 1 RCS_NM, 2 RCS_IDTY, 3 RCS_TYPE, 4 RCS_ADAT. A
-  // dependency row (RCS_ID, RCS_USED) says that resource RCS_USED uses resource
-  // RCS_ID.
+  // --- Lineage resources ---------------------------------------------------
+  // A resource row has the columns 0 RCS_ID, 1 RCS_NM, 2 RCS_IDTY, 3
+  // RCS_TYPE, 4 RCS_ADAT. A dependency row (RCS_ID, RCS_USED) says that
+  // resource RCS_USED uses resource RCS_ID.
 
   // Adds a resource with an id of the counter "IMPRCS" (into resourceId);
   // false when a resource of that type and identity exists.

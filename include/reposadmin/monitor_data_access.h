@@ -39,7 +39,7 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
   // given; both dates are now and `user` is creator and editor. A code
   // (JB_CODE, the task's UUID) that a task has already is refused with
-  // 1085. Posts an added event keyed by the code.
+  // message 1085. Posts an added event keyed by the code.
   virtual bool addTask(const KvbString& name, const KvbString& code,
                        const KvbString& user, int folderId,
                        const KvbString& comment, const KvbString& display,
@@ -172,8 +172,7 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                                                const KvbString& name,
                                                const KvbString& uuid) = 0;
 
-  // --- Changes and deletions
-  // --------------------------------------------------
+  // --- Changes and deletions ----------------------------------------------
 
   // Deletes the rule members and rule events of a task, all or nothing.
   virtual bool clearTaskRules(int taskId) = 0;
@@ -206,7 +205,7 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Sets property `name` of a rule in an execution to `value`, adding it
   // when the rule has no property of that exact name. Unless
   // `skipValueCheck`, a value that is not valid for the name is refused with
-  // 1663.
+  // message 1663.
   virtual bool setExecutionProperty(int executionId, int ruleId,
                                     const KvbString& name,
                                     const KvbString& value,

@@ -137,8 +137,9 @@ class Repository {
   virtual ReposDataAccessCursor* getKeys() = 0;
   virtual ReposDataAccessCursor* getKeyValues() = 0;
   // 38: the caller ends the manager with `delete`, as the import/export
-  // manager. 39-40: ended with release().
+  // manager.
   virtual RepositoryEventQueueManager* createEventQueueManager() = 0;
+  // 39-40: factories as 23-30; the caller ends each object with release().
   virtual NCOARepositoryDataAccess* createNCOADataAccess() = 0;
   virtual FieldMappingAdminObject* createFieldMappingAdmin() = 0;
   // 41: I_MVER of the "KVREPOSITORY" row.

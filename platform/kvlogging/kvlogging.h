@@ -18,13 +18,12 @@
 #include <functional>
 #include <string>
 
-// Levels: 1 progress, 2 trace, 3 info, 4 warning, 5 error.
-
 // One log record as a sink receives it. The pointers are valid only during
 // the sink call; `file` and `text` are never null ("" stands in for a null
 // argument).
 struct KvLogRecord {
   const char* logger;
+  // 1 progress, 2 trace, 3 info, 4 warning, 5 error.
   int level;
   const char* file;
   int line;
