@@ -53,7 +53,10 @@ class Repository {
   virtual void release() = 0;
   // 3: connection kind (0 SQLite file, 1 connection string), repository
   // kind (0 none, 1 profile, 2 monitor, 3 unified, 4 profile and monitor),
-  // version and second version. Each pointer that is not null is written.
+  // version and second version. The second version is the monitor
+  // version of a repository of kind 4, whose version is then its profile
+  // version; it is 0 for every other kind. Each pointer that is not null
+  // is written.
   virtual void getVersionInfo(int* connectionKind, int* repositoryKind,
                               int* version, int* secondVersion) = 0;
   // 4: the connection text and table prefix the repository was opened with;

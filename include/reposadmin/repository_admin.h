@@ -32,7 +32,13 @@ class RepositoryAdmin {
                                  KvbString* connection, KvbString* tablePrefix,
                                  KvbString* typeText, KvbString* versionText,
                                  bool* isFile) = 0;
-  // 8-9: create a repository in an empty database, or in a SQLite file.
+  // 8-9: create a repository in the database of a connection string, under
+  // the table prefix, or in a SQLite file (made when it does not exist).
+  // The repository's tables are added beside any other tables of the
+  // database. Only a database that already holds a table the creation
+  // would make (a repository under that prefix, of any version) is
+  // refused, with "Repository Library" message 1304, and keeps every
+  // table; a creation that fails leaves the database as it was.
   // A database of a kind the engine does not support is refused before
   // anything is made, with the text "The database \"<name>\" is not
   // supported for repositories"; one whose tables cannot be listed, with

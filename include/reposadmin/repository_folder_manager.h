@@ -15,6 +15,12 @@
 // 7 created user, 8 modified user, 9 description. Cursors belong to the
 // caller, who releases them. Failures answer false or null; their reason is
 // getErrorMessage(), which a success does not clear.
+//
+// Object type names ("Rule", "Task", ...): getObjectFolder, moveObject,
+// resolveObjectPath and getObjectPath read the type's own table and take
+// its name exactly, refusing any other text ("task" too) with "Unable to
+// find type: <name>"; objectExists compares the type name without regard
+// to case; the locks keep the text they are given and compare it exactly.
 #ifndef REPOSADMIN_REPOSITORY_FOLDER_MANAGER_H_
 #define REPOSADMIN_REPOSITORY_FOLDER_MANAGER_H_
 

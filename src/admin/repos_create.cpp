@@ -1,5 +1,6 @@
-// Creating a repository: in an empty database, in a new SQLite file, or as
-// a DDL script that a database administrator runs by hand. The opened
+// Creating a repository: in a database that holds none under its table
+// prefix, in a SQLite file, or as a DDL script that a database
+// administrator runs by hand. The opened
 // repository and its connection do the work; this file checks the target,
 // drives the steps and writes the script.
 #include <string>

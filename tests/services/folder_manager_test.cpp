@@ -121,6 +121,29 @@ TEST_P(FolderManagerTest, ObjectPathsResolveBackToTheirObjects) {
   EXPECT_FALSE(fm_->getObjectPath(9999, "Rule", path));
 }
 
+// A type name is looked up exactly where the type's own table is read, and
+// compared without regard to case where a folder's listing is scanned; a
+// lock keeps the text it was given.
+TEST_P(FolderManagerTest, TypeNamesAreExactExceptInAFoldersListing) {
+  const int a = folder(0, "A");
+  const int id = rule("Report", a);
+  EXPECT_TRUE(fm_->objectExists("a/report", "rule"));
+
+  KvbString path, item, uuid, error;
+  EXPECT_FALSE(fm_->getObjectPath(id, "rule", path));
+  EXPECT_EQ(fm_->getErrorMessage().str(), "Unable to find type: rule");
+  int folderId = -1, objectId = -1;
+  EXPECT_FALSE(fm_->resolveObjectPath("A/Report", "rule", folderId, objectId,
+                                      item, uuid, error));
+  EXPECT_EQ(error.str(), "Unable to find type: rule");
+  EXPECT_FALSE(fm_->moveObject(id, "rule", 0));
+  EXPECT_EQ(fm_->getErrorMessage().str(), "Unable to find type: rule");
+
+  ASSERT_TRUE(fm_->lockObject(id, "rule", "ann", "uu-Report"));
+  EXPECT_TRUE(fm_->isObjectLocked(id, "rule"));
+  EXPECT_FALSE(fm_->isObjectLocked(id, "Rule"));
+}
+
 // An object that is not there and one that cannot be read are told apart:
 // each failure gives its own reason, the database's for a failed read.
 TEST_P(FolderManagerTest, AnObjectThatCannotBeReadIsNotCalledMissing) {
