@@ -27,6 +27,9 @@ install(FILES ${PROJECT_BINARY_DIR}/kvreposadminConfig.cmake
 # (`cmake --install --prefix`), or one moved afterwards, names itself.
 file(RELATIVE_PATH KV_PC_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
      ${CMAKE_INSTALL_PREFIX})
+# A path up to a parent folder comes with a trailing "/" ("../../"), which
+# the pkg-config file joins with another.
+string(REGEX REPLACE "/+$" "" KV_PC_PREFIX "${KV_PC_PREFIX}")
 file(RELATIVE_PATH KV_PC_LIBDIR ${CMAKE_INSTALL_PREFIX}
      ${CMAKE_INSTALL_FULL_LIBDIR})
 file(RELATIVE_PATH KV_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX}

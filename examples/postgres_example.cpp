@@ -1,7 +1,8 @@
 // Example: a repository in a PostgreSQL database, reached through ODBC.
-// Reads the ODBC connection string from KV_EXAMPLE_PG_CONNECTION (it does
-// nothing without it), creates a repository under a table prefix of its
-// own, opens it, stores and reads back a rule, and drops its tables again.
+// Reads the ODBC connection string from KV_TEST_PG_CONNECTION, as the
+// tests do, creates a repository under a table prefix of its own, opens it,
+// stores and reads back a rule, and drops its tables again. Without the
+// variable it says what to set and ends with status 2.
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,11 +14,22 @@
 
 using namespace example;
 
+// The status when no server is named: nothing was tried, which differs
+// from a failure (1).
+constexpr int kNoServer = 2;
+
 int main() {
-  const char* connection = std::getenv("KV_EXAMPLE_PG_CONNECTION");
+  const char* connection = std::getenv("KV_TEST_PG_CONNECTION");
   if (!connection || !*connection) {
-    std::printf("KV_EXAMPLE_PG_CONNECTION is not set: nothing to do\n");
-    return 0;
+    std::fprintf(
+        stderr,
+        "KV_TEST_PG_CONNECTION is not set: set it to the ODBC connection "
+        "string of a PostgreSQL database, such as\n"
+        "  Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;"
+        "Database=kvtest;Uid=postgres;Pwd=;\n"
+        "For a throwaway server, run scripts/start-test-postgres.sh as root: "
+        "its second line is that string.\n");
+    return kNoServer;
   }
   // Several repositories can share one database, each under its own
   // table prefix: letters, digits and underscores, optionally after a
