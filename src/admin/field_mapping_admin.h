@@ -4,7 +4,7 @@
 #ifndef ADMIN_FIELD_MAPPING_ADMIN_H_
 #define ADMIN_FIELD_MAPPING_ADMIN_H_
 
-#include "admin/held_repository.h"
+#include "access/held_repository.h"
 #include "reposadmin/field_mapping_admin.h"
 
 class CommonRepositoryDataAccess;

@@ -10,7 +10,6 @@
 #include <mutex>
 
 #include "access/base_rdaimpl.h"
-#include "admin/held_repository.h"
 #include "kvdataaccess/kvdataaccess.h"
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_factory.h"
@@ -347,26 +346,16 @@ void RepositoryImpl::release() {
               "The repository was released already; release() ignored");
     return;
   }
-  drop();
+  letGo();
 }
 
-void RepositoryImpl::drop() {
+void RepositoryImpl::letGo() {
   if (--holds_ > 0) return;
   if (dataAccess_) dataAccess_->release();
   dataAccess_ = nullptr;
   if (tableSetReader_) ReposTableSetReader::destroy(tableSetReader_);
   tableSetReader_ = nullptr;
   delete this;
-}
-
-// The new repository is held before the old one is dropped: they may be
-// the same, and the drop may be its last hold.
-void HeldRepository::reset(Repository* repository) {
-  RepositoryImpl* next = dynamic_cast<RepositoryImpl*>(repository);
-  if (next) next->hold();
-  if (held_) held_->drop();
-  held_ = next;
-  repository_ = repository;
 }
 
 // ---------------------------------------------------------------------------

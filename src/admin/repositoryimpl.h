@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "access/held_repository.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
@@ -81,7 +82,7 @@ class CountedSteps {
   bool keptBefore_ = false;
 };
 
-class RepositoryImpl : public Repository {
+class RepositoryImpl : public Repository, public HoldableRepository {
  public:
   RepositoryImpl();
 
@@ -107,7 +108,7 @@ class RepositoryImpl : public Repository {
   KvbString versionRefusal(const char* subject) const;
   // The repository's connection (null before a successful init), for the
   // managers and the administration object.
-  ReposDataAccess* getDataAccess() const { return dataAccess_; }
+  ReposDataAccess* getDataAccess() const override { return dataAccess_; }
   RepositoryStatusCallback* getStatusCallback() const { return status_; }
   int getTableSetCount();
   ReposTableSet* getTableSet(int index);
@@ -235,11 +236,11 @@ class RepositoryImpl : public Repository {
   // --- holds (repositoryimpl.cpp) ---
   // The host has one hold, which release() ends; every manager or
   // administration object made from the repository has one while it lives
-  // (admin/held_repository.h). The last hold to end closes the connection
+  // (access/held_repository.h). The last hold to end closes the connection
   // and deletes the repository. Data-access objects hold the connection
   // itself, which outlives the repository the same way.
-  void hold() { ++holds_; }
-  void drop();
+  void hold() override { ++holds_; }
+  void letGo() override;
 
   // --- Repository (positions in repository.h) ---
   KvbString getErrorMessage() override;

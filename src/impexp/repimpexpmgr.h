@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "admin/held_repository.h"
+#include "access/held_repository.h"
 #include "kvlogging/kvlogging.h"
 #include "reposadmin/import_export_manager.h"
 

@@ -2,7 +2,7 @@
 #include "impexp/repobjectmgr.h"
 
 #include "access/base_rdaimpl.h"
-#include "admin/repositoryimpl.h"
+#include "access/held_repository.h"
 #include "impexp/repimpexpmgr.h"
 #include "kvreposres/kvreposres.h"
 #include "kvreposres/kvserialization.h"
@@ -156,8 +156,7 @@ bool RepositoryObjectManagerImpl::deleted(bool done,
                                           KvbString& errorText) {
   if (!done) return failWith(errorText, access->getErrorMessage());
   const KvbString type(typeName);
-  // Every Repository is a RepositoryImpl: this engine makes them all.
-  postWhenStored(static_cast<RepositoryImpl*>(repository())->getDataAccess(),
+  postWhenStored(repositoryConnection(repository()),
                  [=](RepositoryEventManager& events, const KvbString& repos) {
                    events.postObjectChange(repos, kChangeDeleted, type,
                                            objectId, uuid);

@@ -3,7 +3,7 @@
 #ifndef SERVICES_REPEVENTQUEUE_H_
 #define SERVICES_REPEVENTQUEUE_H_
 
-#include "admin/held_repository.h"
+#include "access/held_repository.h"
 #include "reposadmin/repository_event_queue_manager.h"
 
 class KvLogger;

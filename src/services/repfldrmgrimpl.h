@@ -5,7 +5,7 @@
 #ifndef SERVICES_REPFLDRMGRIMPL_H_
 #define SERVICES_REPFLDRMGRIMPL_H_
 
-#include "admin/held_repository.h"
+#include "access/held_repository.h"
 #include "reposadmin/repository_folder_manager.h"
 
 class KvLogger;

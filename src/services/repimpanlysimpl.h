@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "admin/held_repository.h"
+#include "access/held_repository.h"
 #include "reposadmin/repository_impact_analysis.h"
 #include "services/owned.h"
 
