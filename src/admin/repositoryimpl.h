@@ -6,10 +6,10 @@
 // repository), repos_id_repair.cpp (id counters), repos_defaults.cpp
 // (initial profile data, default folders, dashboard defaults),
 // repos_upgrade.cpp (upgrading the structure), versiondata.cpp (the data
-// upgrade steps), repos_old_data.cpp (counters and columns of older
-// versions), repos_fill_missing.cpp (UUIDs and users older versions left
-// out), table_xml.cpp (table dumps), repos_exports.cpp (per-id table
-// exports) and movesqlitedata.cpp (old file-based profile repositories).
+// upgrade steps, and the UUIDs and users older versions left out),
+// repos_old_data.cpp (counters and columns of older versions), table_xml.cpp
+// (table dumps), repos_exports.cpp (per-id table exports) and
+// movesqlitedata.cpp (old file-based profile repositories).
 #ifndef ADMIN_REPOSITORYIMPL_H_
 #define ADMIN_REPOSITORYIMPL_H_
 
@@ -192,7 +192,7 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // current short ones, where the old column is still there.
   bool copyOldColumnValues();
 
-  // --- values older versions left out (repos_fill_missing.cpp) ---
+  // --- values older versions left out (versiondata.cpp) ---
   // A column of `table` that rows may hold NULL or empty: each such row,
   // found by `key`, gets a new UUID, or with `osUser` the operating-system
   // user.
