@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -640,10 +641,67 @@ std::string configKey(const std::string& group, const std::string& key) {
   return group.empty() ? key : group + "/" + key;
 }
 
+// The options that the engine reads in its own namespaces; a configuration
+// file is checked against them. They live here, beside the reader, because
+// the file is read at the store's first use, which may come before the
+// engine has run any code: a list that the engine registered could come too
+// late. docs/guide.md's Configuration table lists the same keys. BASE holds
+// the host's and other programs' options too, so only its "REPOS_" keys are
+// the engine's; BASE/WORKDESK, which older configurations hold, is left
+// unremarked: the lock it asked for is now always taken. Keys elsewhere (the
+// default group's KVEXEC_HOME, a host's own groups, the keys of "%%KEY%%"
+// macros) are not checked.
+const char* const kEngineNamespaces[] = {"REPOS/", "REPOSITORY/", "SQLITE/",
+                                         "BASE/REPOS_"};
+const char* const kEngineKeys[] = {
+    "REPOS/TABLE_LIST_PATH",      "REPOS/FORCE_FILE_BASED",
+    "REPOS/CREATE_SPEC_PATH",     "REPOSITORY/POOL_ID",
+    "SQLITE/BUSY_TIMEOUT",        "BASE/REPOS_DDL_LINE_PREFIX",
+    "BASE/REPOS_DDL_LINE_SUFFIX", "BASE/REPOS_FREQ_CACHE_MAX"};
+
+// True for a key in one of the engine's namespaces that the engine does not
+// read.
+bool unknownEngineKey(const std::string& key) {
+  for (const char* known : kEngineKeys)
+    if (key == known) return false;
+  for (const char* space : kEngineNamespaces)
+    if (key.compare(0, strlen(space), space) == 0) return true;
+  return false;
+}
+
+// Where a warning's subject was read: 'The configuration file "<path>",
+// line <n>'.
+std::string fileLine(const std::string& path, int line) {
+  return "The configuration file \"" + path + "\", line " +
+         std::to_string(line);
+}
+
+// A line of a file as a warning quotes it: at most 80 bytes, cut on a
+// character boundary, so that a file that is no configuration at all does
+// not fill the log.
+std::string quotedLine(KvbString text) {
+  const size_t whole = text.length();
+  text.truncateUtf8(80);
+  return "\"" + text.str() + (text.length() < whole ? "...\"" : "\"");
+}
+
+void warn(const std::string& text, int line = __builtin_LINE()) {
+  kvlogGetLogger("KV.Base.Config")->log(4, "kvbase", line, text.c_str());
+}
+
+// One option's value, with the file and line that set it (no file: it was
+// set in code), and whether a typed read has warned about it.
+struct ConfigValue {
+  KvbString text;
+  std::string file;
+  int line = 0;
+  bool warned = false;
+};
+
 // Every option of the process under its full name.
 struct ConfigValues {
   std::mutex mutex;
-  std::map<std::string, KvbString> byKey;
+  std::map<std::string, ConfigValue> byKey;
 };
 
 // A group's view of the options: it reads and writes them under its name.
@@ -656,12 +714,14 @@ class ConfigGroup : public KvbConfigOptions {
     std::lock_guard<std::mutex> guard(values_.mutex);
     auto it = values_.byKey.find(fullKey(key));
     if (it == values_.byKey.end()) return false;
-    value = it->second;
+    value = it->second.text;
     return true;
   }
+  // The same value set again keeps its origin and its warning.
   void set(const char* key, const KvbString& value) override {
     std::lock_guard<std::mutex> guard(values_.mutex);
-    values_.byKey[fullKey(key)] = value;
+    ConfigValue& stored = values_.byKey[fullKey(key)];
+    if (stored.text != value) stored = ConfigValue{value, "", 0, false};
   }
   void remove(const char* key) override {
     std::lock_guard<std::mutex> guard(values_.mutex);
@@ -676,24 +736,54 @@ class ConfigGroup : public KvbConfigOptions {
       it = values_.byKey.erase(it);
   }
   bool getBool(const char* key, bool defaultValue) const override {
-    KvbString text;
-    bool value = defaultValue;
-    if (!get(key, text) || KvbString(text).trim().isEmpty() ||
-        text.toBool(value))
-      return value;
-    kvlogGetLogger("KV.Base.Config")
-        ->log(4, "kvbase", __LINE__,
-              kvbStringFormat("The configuration option \"%s\" has the value "
-                              "\"%S\", which is not a boolean; %s is used",
-                              fullKey(key).c_str(), text,
-                              defaultValue ? "true" : "false")
-                  .asCstr());
-    return defaultValue;
+    return typed(key, defaultValue, "a boolean",
+                 defaultValue ? "true" : "false",
+                 [](const KvbString& text, bool& value) {
+                   return text.toBool(value);
+                 });
+  }
+  int getCount(const char* key, int defaultValue) const override {
+    return typed(key, defaultValue,
+                 "a whole number from 0 to " + std::to_string(INT_MAX),
+                 std::to_string(defaultValue),
+                 [](const KvbString& text, int& value) {
+                   return text.toInt(value) && value >= 0;
+                 });
   }
 
  private:
   std::string fullKey(const char* key) const {
     return configKey(name_, key ? key : "");
+  }
+
+  // The value of `key` as `read` takes it from its text; `defaultValue`
+  // when the key is unset or blank, or when `read` refuses the text. The
+  // first refusal of a value warns that it is not `expected` and that
+  // `shown`, the default, is used; the warning goes out after the lock is
+  // released, so that a log sink may read options.
+  template <typename T, typename Read>
+  T typed(const char* key, T defaultValue, const std::string& expected,
+          const std::string& shown, Read read) const {
+    std::string subject;
+    {
+      std::lock_guard<std::mutex> guard(values_.mutex);
+      const std::string name = fullKey(key);
+      auto it = values_.byKey.find(name);
+      if (it == values_.byKey.end()) return defaultValue;
+      ConfigValue& stored = it->second;
+      T value = defaultValue;
+      if (KvbString(stored.text).trim().isEmpty()) return defaultValue;
+      if (read(stored.text, value)) return value;
+      if (stored.warned) return defaultValue;
+      stored.warned = true;
+      subject = stored.file.empty()
+                    ? "The configuration option \"" + name +
+                          "\" has the value \"" + stored.text.str() + "\""
+                    : fileLine(stored.file, stored.line) + ", sets \"" +
+                          name + "\" to \"" + stored.text.str() + "\"";
+    }
+    warn(subject + ", which is not " + expected + "; " + shown + " is used");
+    return defaultValue;
   }
 
   ConfigValues& values_;
@@ -702,12 +792,12 @@ class ConfigGroup : public KvbConfigOptions {
 
 }  // namespace
 
-std::vector<kvb_detail::ConfigLine> kvb_detail::parseConfigText(
-    const std::string& text) {
-  std::vector<ConfigLine> lines;
+kvb_detail::ConfigFile kvb_detail::parseConfigText(const std::string& text,
+                                                   const std::string& path) {
+  ConfigFile file;
   std::istringstream in(text);
   std::string line, current;
-  while (std::getline(in, line)) {
+  for (int number = 1; std::getline(in, line); ++number) {
     KvbString trimmed(line);
     trimmed.trim();
     if (trimmed.isEmpty() || trimmed.str()[0] == '#') continue;
@@ -716,11 +806,23 @@ std::vector<kvb_detail::ConfigLine> kvb_detail::parseConfigText(
       continue;
     }
     const size_t eq = trimmed.find('=');
-    if (eq == KvbString::npos) continue;
-    lines.push_back({configKey(current, trimmed.substr(0, eq).trim().str()),
-                     trimmed.substr(eq + 1).trim()});
+    const std::string key =
+        eq == KvbString::npos ? "" : trimmed.substr(0, eq).trim().str();
+    if (key.empty()) {
+      file.warnings.push_back(fileLine(path, number) + ", holds " +
+                              quotedLine(trimmed) +
+                              ", which is neither \"[GROUP]\" nor "
+                              "\"KEY=VALUE\"; it is ignored");
+      continue;
+    }
+    const std::string name = configKey(current, key);
+    if (unknownEngineKey(name))
+      file.warnings.push_back(fileLine(path, number) + ", sets \"" + name +
+                              "\", which is not an option of the engine; it "
+                              "has no effect");
+    file.lines.push_back({name, trimmed.substr(eq + 1).trim(), number});
   }
-  return lines;
+  return file;
 }
 
 namespace {
@@ -729,19 +831,14 @@ class ConfigStore {
  public:
   ConfigStore() {
     const char* path = getenv("KV_CONFIG_FILE");
-    if (path && *path && !load(path)) unreadable_ = path;
+    if (path && *path) load(path);
   }
-  // Warns, once per process, that the file named by KV_CONFIG_FILE could not
-  // be read. Called after the store is made, so that a sink that reads the
-  // configuration finds it ready.
-  void reportUnreadableFile() {
-    if (unreadable_.empty() || reported_.exchange(true)) return;
-    kvlogGetLogger("KV.Base.Config")
-        ->log(4, "kvbase", __LINE__,
-              ("The configuration file \"" + unreadable_ +
-               "\" named by KV_CONFIG_FILE cannot be read; no option was "
-               "loaded from it")
-                  .c_str());
+  // Gives, once per process, the warnings about the file named by
+  // KV_CONFIG_FILE. Called after the store is made, so that a sink that
+  // reads the configuration finds it ready.
+  void reportFileWarnings() {
+    if (warnings_.empty() || reported_.exchange(true)) return;
+    for (const std::string& text : warnings_) warn(text);
   }
   KvbConfigOptions* group(const char* name) {
     std::lock_guard<std::mutex> guard(values_.mutex);
@@ -752,23 +849,28 @@ class ConfigStore {
   }
 
  private:
-  // A file that cannot be read (also a FIFO, a device or one beyond
-  // NP_FIO_READ_LIMIT) sets nothing, as a missing one does, and answers
-  // false.
-  bool load(const char* path) {
+  // Sets the file's options and keeps its warnings. A file that cannot be
+  // read (also a FIFO, a device or one beyond NP_FIO_READ_LIMIT) sets
+  // nothing, as a missing one does, and leaves one warning that names it.
+  void load(const std::string& path) {
     char* data = nullptr;
     size_t size = 0;
-    if (np_fio_read_file(path, &data, &size) != NP_FIO_OK) return false;
+    if (np_fio_read_file(path.c_str(), &data, &size) != NP_FIO_OK) {
+      warnings_.push_back("The configuration file \"" + path +
+                          "\" named by KV_CONFIG_FILE cannot be read; no "
+                          "option was loaded from it");
+      return;
+    }
     const std::string text(data, size);
     std::free(data);
-    for (const kvb_detail::ConfigLine& line :
-         kvb_detail::parseConfigText(text))
-      values_.byKey[line.key.str()] = line.value;
-    return true;
+    kvb_detail::ConfigFile file = kvb_detail::parseConfigText(text, path);
+    for (const kvb_detail::ConfigLine& line : file.lines)
+      values_.byKey[line.key.str()] = {line.value, path, line.line, false};
+    warnings_ = std::move(file.warnings);
   }
 
   ConfigValues values_;
-  std::string unreadable_;  // the path of a file that could not be read
+  std::vector<std::string> warnings_;  // about the file, given once
   std::atomic<bool> reported_{false};
   std::map<std::string, std::unique_ptr<ConfigGroup>> groups_;
 };
@@ -777,7 +879,7 @@ class ConfigStore {
 
 KvbConfigOptions* kvbGetConfigOptions(const char* group) {
   static ConfigStore store;
-  store.reportUnreadableFile();
+  store.reportFileWarnings();
   return store.group(group);
 }
 

@@ -280,7 +280,14 @@ KvbString kvb_get_message(const char* /*sourceFile*/, int /*line*/,
 // to the default group), and "#" comment lines. A file that KV_CONFIG_FILE
 // names but that cannot be read loads nothing and gives one warning (level
 // 4, logger "KV.Base.Config") that names it; an empty KV_CONFIG_FILE is
-// taken as unset. Thread-safe.
+// taken as unset. A file that can be read gives one such warning for each
+// line that parseConfigText finds fault with. Thread-safe.
+//
+// The typed readers below answer their default for a value they cannot
+// read, and warn (level 4, logger "KV.Base.Config") once for as long as
+// the option keeps that value: the warning names the option, its value and
+// the default used, and also the file and the line when the value came
+// from the file.
 class KvbConfigOptions {
  public:
   // True when the key is set; its value goes to `value`.
@@ -291,9 +298,13 @@ class KvbConfigOptions {
   virtual void clear() = 0;
   // The value of a boolean option as KvbString::toBool reads it, or
   // `defaultValue` when the key is not set or its value is blank. A value
-  // that is not a boolean also answers `defaultValue`, and logs a warning
-  // (level 4, logger "KV.Base.Config") that names the key and the value.
+  // that is not a boolean also answers `defaultValue`, with a warning.
   virtual bool getBool(const char* key, bool defaultValue) const = 0;
+  // The value of a count (a whole number from 0 to INT_MAX), or
+  // `defaultValue` when the key is not set or its value is blank. A value
+  // that is not such a number, a negative one included, also answers
+  // `defaultValue`, with a warning.
+  virtual int getCount(const char* key, int defaultValue) const = 0;
 
  protected:
   virtual ~KvbConfigOptions() = default;
@@ -303,14 +314,24 @@ KvbConfigOptions* kvbGetConfigOptions(const char* group);
 
 namespace kvb_detail {
 // One "key=value" line of a configuration file. The key is the option's
-// full name: after a "[GROUP]" line "GROUP/key". Key and value are trimmed.
+// full name: after a "[GROUP]" line "GROUP/key". Key and value are trimmed;
+// `line` is the line's number in the file, from 1.
 struct ConfigLine {
   KvbString key;
   KvbString value;
+  int line;
 };
-// The "key=value" lines of a configuration file's text, in order. Blank
-// lines, "#" comment lines and lines without "=" are skipped.
-std::vector<ConfigLine> parseConfigText(const std::string& text);
+// What a configuration file's text holds: its "key=value" lines in order,
+// and one warning text for each line found at fault. Blank lines and "#"
+// comment lines are skipped. A line that is neither "[GROUP]" nor
+// "KEY=VALUE" with a key is skipped, with a warning. A key in one of the
+// engine's own namespaces that the engine does not read is kept, with a
+// warning. Each warning begins 'The configuration file "<path>", line <n>'.
+struct ConfigFile {
+  std::vector<ConfigLine> lines;
+  std::vector<std::string> warnings;
+};
+ConfigFile parseConfigText(const std::string& text, const std::string& path);
 }  // namespace kvb_detail
 
 // ---------------------------------------------------------------------------

@@ -548,12 +548,8 @@ SqliteDatabase* openDatabase(const KvbString& path, bool mayCreate) {
 }  // namespace
 
 int sqliteBusyTimeoutMs() {
-  KvbString text;
-  int ms = -1;
-  if (!kvbGetConfigOptions("")->get("SQLITE/BUSY_TIMEOUT", text) ||
-      !text.trim().toInt(ms) || ms < 0)
-    return kDefaultBusyTimeoutMs;
-  return ms;
+  return kvbGetConfigOptions("")->getCount("SQLITE/BUSY_TIMEOUT",
+                                           kDefaultBusyTimeoutMs);
 }
 
 SqliteBusyWait::SqliteBusyWait(int timeoutMs)

@@ -188,7 +188,8 @@ class SqliteDatabase {
 // The milliseconds that a connection waits for a lock that another
 // connection holds before a call fails as busy ("database is locked"): the
 // configuration option "SQLITE/BUSY_TIMEOUT", or 5000 when the option is
-// missing or not a number of at least 0. 0 means no wait: a call that meets
+// missing or not a number of at least 0 (a warning says so, once per
+// value: KvbConfigOptions::getCount). 0 means no wait: a call that meets
 // a lock fails at once. Read at each call, so that a connection opened
 // after the option changed gets the new value. The threads of one process
 // that share a connection wait for each other as long.

@@ -10,14 +10,11 @@
 
 namespace {
 // The rows a frequency read keeps: a positive "BASE/REPOS_FREQ_CACHE_MAX";
-// 0 (every row) when it is missing, not a number, 0 or negative.
+// 0 (every row) when it is missing or 0, and, with a warning once per
+// value, when it is not a count (KvbConfigOptions::getCount).
 uint64_t frequencyCap() {
-  KvbString text;
-  int64_t cap = 0;
-  if (!kvbGetConfigOptions("")->get("BASE/REPOS_FREQ_CACHE_MAX", text) ||
-      !text.toInt64(cap) || cap < 0)
-    return 0;
-  return static_cast<uint64_t>(cap);
+  return static_cast<uint64_t>(
+      kvbGetConfigOptions("")->getCount("BASE/REPOS_FREQ_CACHE_MAX", 0));
 }
 
 // A count or total read as a number of any size, held to what an int

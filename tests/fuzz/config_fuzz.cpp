@@ -1,5 +1,5 @@
 // Fuzz target: the reader of the key=value configuration file, with the
-// shape of each option it yields.
+// shape of each option it yields and of each warning it gives.
 #include <cstdint>
 #include <string>
 
@@ -7,12 +7,21 @@
 #include "kvbase/kvbase.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  for (const kvb_detail::ConfigLine& line : kvb_detail::parseConfigText(
-           std::string(reinterpret_cast<const char*>(data), size))) {
+  const kvb_detail::ConfigFile file = kvb_detail::parseConfigText(
+      std::string(reinterpret_cast<const char*>(data), size), "fuzz.cfg");
+  int previous = 0;
+  for (const kvb_detail::ConfigLine& line : file.lines) {
     for (const KvbString* text : {&line.key, &line.value})
       require(!text->isNull() && KvbString(*text).trim() == *text &&
                   text->find('\n') == KvbString::npos,
               "keys and values are trimmed single-line texts");
+    require(!line.key.isEmpty() && line.line > previous,
+            "each option has a key and a line of its own, in order");
+    previous = line.line;
   }
+  for (const std::string& warning : file.warnings)
+    require(warning.rfind("The configuration file \"fuzz.cfg\", line ", 0) ==
+                0,
+            "each warning names the file and the line");
   return 0;
 }

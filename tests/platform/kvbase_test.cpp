@@ -289,13 +289,90 @@ TEST(KvbConfig, BooleanOptionWarnsAboutTextThatIsNotABoolean) {
   EXPECT_FALSE(group->getBool("FLAG", false));
   def->remove("KVBTEST/FLAG");
   const std::vector<CapturedLog> records = log.records();
-  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records.size(), 1u) << "a value is warned about once, in either "
+                                   "form of its name";
   for (const CapturedLog& r : records) {
     EXPECT_EQ(r.level, 4);
     EXPECT_EQ(r.logger, "KV.Base.Config");
     EXPECT_NE(r.text.find("\"KVBTEST/FLAG\""), std::string::npos) << r.text;
     EXPECT_NE(r.text.find("\"ture\""), std::string::npos) << r.text;
   }
+}
+
+TEST(KvbConfig, CountOptionWarnsOnceAboutEachValueThatIsNotACount) {
+  LogCapture log;
+  KvbConfigOptions* def = kvbGetConfigOptions("");
+  KvbConfigOptions* group = kvbGetConfigOptions("KVBTEST");
+  EXPECT_EQ(group->getCount("WAIT", 7), 7);
+  group->set("WAIT", " ");
+  EXPECT_EQ(group->getCount("WAIT", 7), 7) << "a blank value is unset";
+  group->set("WAIT", " 250 ");
+  EXPECT_EQ(def->getCount("KVBTEST/WAIT", 7), 250);
+  group->set("WAIT", "0");
+  EXPECT_EQ(group->getCount("WAIT", 7), 0);
+  EXPECT_TRUE(log.records().empty()) << "none is a fault";
+
+  std::vector<std::string> expected;
+  for (const char* bad : {"soon", "-3", "2147483648", "12ms"}) {
+    group->set("WAIT", bad);
+    for (int read = 0; read < 3; ++read)  // as at each connection open
+      EXPECT_EQ(def->getCount("KVBTEST/WAIT", 7), 7) << bad;
+    group->set("WAIT", bad);  // the same value once more
+    EXPECT_EQ(group->getCount("WAIT", 7), 7) << bad;
+    expected.push_back(
+        std::string("The configuration option \"KVBTEST/WAIT\" has the "
+                    "value \"") +
+        bad + "\", which is not a whole number from 0 to 2147483647; 7 is used");
+  }
+  group->remove("WAIT");
+  EXPECT_EQ(log.texts("KV.Base.Config"), expected);
+}
+
+TEST(KvbConfig, FileLinesTheEngineCannotUseAreEachWarnedAbout) {
+  const kvb_detail::ConfigFile file = kvb_detail::parseConfigText(
+      "[REPOS]\n"
+      "TABLE_LIST_PTH = /srv/sets\n"  // 2: misspelled
+      "[MYHOST]\n"
+      "TABLE_LIST_PTH=/srv/host\n"  // 4: a host's own key
+      "broken line\n"
+      "[]\n"
+      "= orphan\n"
+      "SQLITE/BUSY_TIMOUT=10\n"       // 8: misspelled, in the slash form
+      "BASE/WORKDESK=true\n"          // 9: older, left alone
+      "BASE/REPOS_FREQ_CACHE_MX=5\n"  // 10: misspelled
+      "BASE/HOST_OPTION=1\n"          // 11: not the engine's
+      "[REPOSITORY]\n"
+      "POOL_ID=p\n"
+      "POOL=p\n"
+      "[BASE\n" +
+          std::string(100, 'x') + "\n",
+      "/etc/kv.cfg");
+  const std::string at = "The configuration file \"/etc/kv.cfg\", line ";
+  const std::string unknown =
+      "\", which is not an option of the engine; it has no effect";
+  const std::string neither =
+      ", which is neither \"[GROUP]\" nor \"KEY=VALUE\"; it is ignored";
+  EXPECT_EQ(file.warnings,
+            (std::vector<std::string>{
+                at + "2, sets \"REPOS/TABLE_LIST_PTH" + unknown,
+                at + "5, holds \"broken line\"" + neither,
+                at + "7, holds \"= orphan\"" + neither,
+                at + "8, sets \"SQLITE/BUSY_TIMOUT" + unknown,
+                at + "10, sets \"BASE/REPOS_FREQ_CACHE_MX" + unknown,
+                at + "14, sets \"REPOSITORY/POOL" + unknown,
+                at + "15, holds \"[BASE\"" + neither,
+                at + "16, holds \"" + std::string(80, 'x') + "...\"" +
+                    neither}));
+  // A key the engine does not read is still an option that a host may read.
+  std::string options;
+  for (const kvb_detail::ConfigLine& line : file.lines)
+    options += std::to_string(line.line) + " " + line.key.str() + "=" +
+               line.value.str() + ";";
+  EXPECT_EQ(options,
+            "2 REPOS/TABLE_LIST_PTH=/srv/sets;4 MYHOST/TABLE_LIST_PTH=/srv/host;"
+            "8 SQLITE/BUSY_TIMOUT=10;9 BASE/WORKDESK=true;"
+            "10 BASE/REPOS_FREQ_CACHE_MX=5;11 BASE/HOST_OPTION=1;"
+            "13 REPOSITORY/POOL_ID=p;14 REPOSITORY/POOL=p;");
 }
 
 // The store reads KV_CONFIG_FILE once, at its first use in a process, so the
@@ -338,15 +415,79 @@ static bool passesInChild(const char* name, const std::string& path) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The path of the test file `name`, which now holds `text`.
+static std::string configFile(const char* name, const std::string& text) {
+  const char* base = getenv("KV_TEST_TMPDIR");
+  mkdir(base ? base : "/tmp", 0755);
+  const std::string path = std::string(base ? base : "/tmp") + "/" + name;
+  std::ofstream(path) << text;
+  return path;
+}
+
 TEST(KvbConfig, LoadsFileNamedByEnvironmentAtFirstUse) {
   if (getenv("KV_CONFIG_CHILD")) GTEST_SKIP();
-  const char* base = getenv("KV_TEST_TMPDIR");
-  std::string path = std::string(base ? base : "/tmp") + "/kvbase_config.cfg";
-  mkdir(base ? base : "/tmp", 0755);
-  std::ofstream(path) << "# comment\nBASE/WORKDESK = true\n"
-                         "[REPOSITORY]\nPOOL_ID=shared\nbroken line\n"
-                         "[ REPOS ]\nTABLE_LIST_PATH = /srv/sets\n";
+  const std::string path =
+      configFile("kvbase_config.cfg",
+                 "# comment\nBASE/WORKDESK = true\n"
+                 "[REPOSITORY]\nPOOL_ID=shared\nbroken line\n"
+                 "[ REPOS ]\nTABLE_LIST_PATH = /srv/sets\n");
   EXPECT_TRUE(passesInChild("ChildReadsFileNamedByEnvironment", path));
+}
+
+TEST(KvbConfig, ChildWarnsOnceOfEachFaultOfItsFile) {
+  const char* path = getenv("KV_CONFIG_FILE");
+  if (!path || !getenv("KV_CONFIG_CHILD"))
+    GTEST_SKIP() << "run by the next test but one";
+  LogCapture log;
+  for (int open = 0; open < 3; ++open)
+    EXPECT_EQ(kvbGetConfigOptions("SQLITE")->getCount("BUSY_TIMEOUT", 5000),
+              5000);
+  KvbString value;
+  EXPECT_TRUE(kvbGetConfigOptions("MYHOST")->get("TABLE_LIST_PTH", value));
+  const std::string at =
+      std::string("The configuration file \"") + path + "\", line ";
+  EXPECT_EQ(log.texts("KV.Base.Config"),
+            (std::vector<std::string>{
+                at + "2, sets \"REPOS/TABLE_LIST_PTH\", which is not an "
+                     "option of the engine; it has no effect",
+                at + "5, holds \"broken line\", which is neither "
+                     "\"[GROUP]\" nor \"KEY=VALUE\"; it is ignored",
+                at + "7, sets \"SQLITE/BUSY_TIMEOUT\" to \"soon\", which is "
+                     "not a whole number from 0 to 2147483647; 5000 is used"}));
+}
+
+TEST(KvbConfig, ChildSaysNothingOfACleanFile) {
+  if (!getenv("KV_CONFIG_FILE") || !getenv("KV_CONFIG_CHILD"))
+    GTEST_SKIP() << "run by the next test";
+  LogCapture log;
+  EXPECT_EQ(kvbGetConfigOptions("SQLITE")->getCount("BUSY_TIMEOUT", 5000),
+            10000);
+  EXPECT_EQ(kvbGetConfigOptions("")->getCount("BASE/REPOS_FREQ_CACHE_MAX", 0),
+            100);
+  EXPECT_FALSE(kvbGetConfigOptions("REPOS")->getBool("FORCE_FILE_BASED", true));
+  EXPECT_EQ(log.texts("KV.Base.Config"), std::vector<std::string>{});
+}
+
+TEST(KvbConfig, FileFaultsAreWarnedAboutAndACleanFileIsNot) {
+  if (getenv("KV_CONFIG_CHILD")) GTEST_SKIP();
+  EXPECT_TRUE(passesInChild(
+      "ChildWarnsOnceOfEachFaultOfItsFile",
+      configFile("kvbase_faulty.cfg",
+                 "[REPOS]\nTABLE_LIST_PTH=/srv/sets\n"
+                 "[MYHOST]\nTABLE_LIST_PTH=/srv/host\nbroken line\n"
+                 "[SQLITE]\nBUSY_TIMEOUT=soon\n")));
+  EXPECT_TRUE(passesInChild(
+      "ChildSaysNothingOfACleanFile",
+      configFile("kvbase_clean.cfg",
+                 "# every option of the engine, and a host's\n\n"
+                 "[REPOS]\r\nTABLE_LIST_PATH=/srv/sets\r\n"
+                 "FORCE_FILE_BASED=false\nCREATE_SPEC_PATH=/srv/spec.txt\n"
+                 "[SQLITE]\nBUSY_TIMEOUT=10000\n"
+                 "[BASE]\nREPOS_DDL_LINE_PREFIX=--\nREPOS_DDL_LINE_SUFFIX=;\n"
+                 "REPOS_FREQ_CACHE_MAX=100\nWORKDESK=true\n"
+                 "[REPOSITORY]\nPOOL_ID=shared\n"
+                 "[]\nKVEXEC_HOME=/opt/kv\nSRC_DIR=/srv\n  # indented\n"
+                 "[MYHOST]\nANY=thing at all\n")));
 }
 
 TEST(KvbConfig, ChildWarnsOnceOfAFileItCannotRead) {

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/dac_targets.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -166,6 +168,23 @@ TEST_F(SqliteStoreTest, ReportsBusyWhenAnotherConnectionWrites) {
   EXPECT_TRUE(other->exec("BEGIN IMMEDIATE TRANSACTION"));
   EXPECT_TRUE(other->exec("ROLLBACK"));
   other->close();
+}
+
+TEST_F(SqliteStoreTest, ABusyTimeoutThatIsNotACountIsWarnedAboutOnce) {
+  LogCapture log;
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "-1");
+  for (int open = 0; open < 2; ++open) {
+    SqliteDatabase* other = openSqliteDatabase(path_.c_str());
+    ASSERT_NE(other, nullptr);
+    other->close();
+  }
+  EXPECT_EQ(sqliteBusyTimeoutMs(), 5000);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  EXPECT_EQ(log.texts("KV.Base.Config"),
+            std::vector<std::string>{
+                "The configuration option \"SQLITE/BUSY_TIMEOUT\" has the "
+                "value \"-1\", which is not a whole number from 0 to "
+                "2147483647; 5000 is used"});
 }
 
 // A wait tries again after sleeps of a fraction of a millisecond to a

@@ -231,6 +231,18 @@ TEST_P(ProfileDistributionTest,
   EXPECT_EQ(frequencies(3, true).size(), 5000u);
 }
 
+TEST_P(ProfileDistributionTest, ACapThatIsNotACountIsWarnedAboutOnce) {
+  loadFrequencies(3, true, {{"a", 1}, {"b", 2}});
+  LogCapture log;
+  setCap("many");
+  EXPECT_EQ(frequencies(3, true).size(), 2u);
+  EXPECT_EQ(frequencies(3, true).size(), 2u);
+  EXPECT_EQ(log.texts("KV.Base.Config"),
+            Rows{"The configuration option \"BASE/REPOS_FREQ_CACHE_MAX\" has "
+                 "the value \"many\", which is not a whole number from 0 to "
+                 "2147483647; 0 is used"});
+}
+
 TEST_P(ProfileDistributionTest,
        FieldsThatOverlapInPartCompareAlikeInBothLayouts) {
   for (bool shared : {true, false}) {

@@ -34,6 +34,13 @@ class LogCapture {
     std::lock_guard<std::mutex> guard(mutex_);
     return records_;
   }
+  // The texts of the records of `logger`, in order.
+  std::vector<std::string> texts(const std::string& logger) const {
+    std::vector<std::string> out;
+    for (const CapturedLog& r : records())
+      if (r.logger == logger) out.push_back(r.text);
+    return out;
+  }
   // True when some record of `level` (any level when 0) contains `text`.
   bool contains(const std::string& text, int level = 0) const {
     for (const CapturedLog& r : records())
