@@ -446,8 +446,30 @@ DacConnection* openNative(const std::vector<Attribute>& attributes,
 // ---------------------------------------------------------------------------
 // ODBC
 
-// The diagnostic records of `handle` as "[SQLSTATE] message" texts joined
-// by "; ", or a text naming `rc` when there are none.
+// `message` on one line, trimmed: a line break with the blanks around it
+// becomes "; " (a space after a line that ends in punctuation), and any
+// other run of blanks one space. Drivers pass on a server's message as it
+// came, over several lines that end in a line break ("Connection refused\n
+// \tIs the server running ...?\n").
+std::string oneLine(const char* message) {
+  std::string line;
+  bool blank = false, lineBreak = false;
+  for (const char* c = message; *c; ++c) {
+    if (isBlank(*c)) {
+      blank = true;
+      lineBreak = lineBreak || *c == '\n' || *c == '\r';
+      continue;
+    }
+    if (blank && !line.empty())
+      line += lineBreak && !std::strchr(".,;:!?", line.back()) ? "; " : " ";
+    blank = lineBreak = false;
+    line += *c;
+  }
+  return line;
+}
+
+// The diagnostic records of `handle` as "[SQLSTATE] message" texts, each on
+// one line, joined by "; ", or a text naming `rc` when there are none.
 KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
                           SQLHANDLE handle) {
   KvbString text;
@@ -464,8 +486,9 @@ KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
         static_cast<SQLSMALLINT>(message.size()), &length);
     if (!SQL_SUCCEEDED(diag)) break;
     if (!text.isEmpty()) text += "; ";
-    text += kvbStringFormat("[%s] %s", reinterpret_cast<char*>(state),
-                            reinterpret_cast<char*>(message.data()));
+    text += kvbStringFormat(
+        "[%s] %s", reinterpret_cast<char*>(state),
+        oneLine(reinterpret_cast<char*>(message.data())).c_str());
   }
   return text.isEmpty()
              ? kvbStringFormat("the ODBC call failed with result %d", rc)
@@ -582,8 +605,22 @@ struct OdbcStmt {
     if (handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
   }
 
-  bool check(SQLRETURN rc, KvbString& error) const {
-    return odbcCheck(rc, SQL_HANDLE_STMT, handle, error);
+  // odbcCheck of a call on the statement, whose failure says what was
+  // being done with it: `doing` ("Running") and its SQL text.
+  bool check(SQLRETURN rc, KvbString& error,
+             const char* doing = "Running") const {
+    if (odbcCheck(rc, SQL_HANDLE_STMT, handle, error)) return true;
+    error = whileDoing(doing, error);
+    return false;
+  }
+  // `reason` after what was being done with the statement: `doing` and its
+  // SQL text, quoted and cut short.
+  KvbString whileDoing(const char* doing, const KvbString& reason) const {
+    constexpr size_t kShownBytes = 200;
+    KvbString shown = sql;
+    if (shown.length() > kShownBytes)
+      shown.truncateUtf8(kShownBytes).append("...");
+    return kvbStringFormat("%s \"%S\": %S", doing, shown, reason);
   }
   // Closes the rows of the last run, if any; false has no consequence.
   void closeRows() {
@@ -654,11 +691,10 @@ struct OdbcStmt {
     if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
-    return check(directText.isEmpty()
+    return check(prepared
                      ? SQLExecute(handle)
-                     : SQLExecDirect(handle, sqlText(directText),
-                                     static_cast<SQLINTEGER>(
-                                         directText.length())),
+                     : SQLExecDirect(handle, sqlText(sql),
+                                     static_cast<SQLINTEGER>(sql.length())),
                  error);
   }
 
@@ -667,19 +703,24 @@ struct OdbcStmt {
   uint64_t run = 0;
   bool rowsOpen = false;  // a run may have left rows that are not closed
   int resultColumns = -1;  // of a finished run; -1 before one was asked
-  // The text of a statement that is not prepared but sent with each run
-  // (prepareToRunOnce); empty for a prepared one.
-  KvbString directText;
+  // The statement's text, which a statement that is not prepared sends
+  // with each run (prepareToRunOnce).
+  KvbString sql;
+  bool prepared = false;
   std::map<int, OdbcParam> params;  // node-based, so entries stay in place
   std::shared_ptr<OdbcBlock> block;  // bound to the columns; null when none
 };
 
+// A statement handle for the SQL text `sql`.
 std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcDbc>& dbc,
+                                         const KvbString& sql,
                                          KvbString& error) {
   auto stmt = std::make_shared<OdbcStmt>(dbc);
+  stmt->sql = sql;
   if (!odbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, dbc->handle, &stmt->handle),
                  SQL_HANDLE_DBC, dbc->handle, error)) {
     stmt->handle = SQL_NULL_HSTMT;
+    error = stmt->whileDoing("Running", error);
     return nullptr;
   }
   return stmt;
@@ -1099,47 +1140,50 @@ class OdbcConnection : public ConnectionBase {
   }
 
   bool execute(const KvbString& sql, int64_t* rows) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
-    return stmt &&
-           stmt->check(SQLExecDirect(stmt->handle, sqlText(sql),
-                                     static_cast<SQLINTEGER>(sql.length())),
-                       error_) &&
-           finishRun(*stmt, rows, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
+    return stmt && stmt->execute(error_) && finishRun(*stmt, rows, error_);
   }
   DacStatement* prepare(const KvbString& sql) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
     if (!stmt || !stmt->check(SQLPrepare(stmt->handle, sqlText(sql),
                                          static_cast<SQLINTEGER>(sql.length())),
-                              error_))
+                              error_, "Preparing"))
       return nullptr;
+    stmt->prepared = true;
     return new OdbcStatement(std::move(stmt));
   }
   // The driver is not asked to prepare the text: on a server a prepared
   // statement costs its own work at the run and for each row it gives.
   DacStatement* prepareToRunOnce(const KvbString& sql) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
     if (!stmt) return nullptr;
-    stmt->directText = sql;
     return new OdbcStatement(std::move(stmt));
   }
 
   bool setAutoCommit(bool on) override {
     const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    return check(SQLSetConnectAttr(dbc_->handle, SQL_ATTR_AUTOCOMMIT,
-                                   reinterpret_cast<SQLPOINTER>(mode),
-                                   SQL_IS_UINTEGER));
+    return check(
+        SQLSetConnectAttr(dbc_->handle, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER),
+        on ? "Turning autocommit on" : "Turning autocommit off");
   }
   bool commit() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_COMMIT));
+    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_COMMIT),
+                 "Committing the transaction");
   }
   bool rollback() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_ROLLBACK));
+    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_ROLLBACK),
+                 "Rolling the transaction back");
   }
   void release() override { delete this; }
 
  private:
-  bool check(SQLRETURN rc) {
-    return odbcCheck(rc, SQL_HANDLE_DBC, dbc_->handle, error_);
+  // odbcCheck of a call on the connection, whose failure says what was
+  // being done (`doing`).
+  bool check(SQLRETURN rc, const char* doing) {
+    if (odbcCheck(rc, SQL_HANDLE_DBC, dbc_->handle, error_)) return true;
+    error_ = KvbString(doing) + ": " + error_;
+    return false;
   }
 
   std::shared_ptr<OdbcDbc> dbc_;
@@ -1212,8 +1256,8 @@ bool namesSqliteFile(SQLHENV environment,
   return false;
 }
 
-DacConnection* openOdbc(const std::vector<Attribute>& attributes,
-                        KvbString& error) {
+DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
+                           KvbString& error) {
   const OdbcEnvironment& environment = odbcEnvironment();
   if (environment.handle == SQL_NULL_HENV) {
     error = environment.error;
@@ -1266,6 +1310,30 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
       (getData & needed) == needed && (positioning & SQL_POS_POSITION) != 0;
   return new OdbcConnection(std::move(dbc), dbmsName, quote,
                             maxIdentifierLength);
+}
+
+// The connection string as a failure's text shows it: its attributes as
+// written, without KVXTYPE and without a password (PWD or PASSWORD).
+KvbString shownConnection(const std::vector<Attribute>& attributes) {
+  KvbString text("");
+  for (const Attribute& attribute : attributes) {
+    if (attribute.key.equals("KVXTYPE", true) ||
+        attribute.key.equals("PWD", true) ||
+        attribute.key.equals("PASSWORD", true))
+      continue;
+    if (!text.isEmpty()) text += ';';
+    text += attribute.text;
+  }
+  return text;
+}
+
+// connectOdbc, whose failure says which connection it was making.
+DacConnection* openOdbc(const std::vector<Attribute>& attributes,
+                        KvbString& error) {
+  DacConnection* connection = connectOdbc(attributes, error);
+  if (!connection)
+    error = "Connecting to " + shownConnection(attributes) + ": " + error;
+  return connection;
 }
 
 }  // namespace
