@@ -1228,12 +1228,25 @@ bool driverLibrary(SQLHENV environment, const KvbString& driver,
   }
 }
 
+// Sets `sqlite` when the Driver attribute `driver` names a SQLite ODBC
+// driver: one whose library's file name holds "sqlite". False, with the
+// reason, when the registered drivers cannot be listed.
+bool isSqliteDriver(SQLHENV environment, const KvbString& driver, bool& sqlite,
+                    KvbString& error) {
+  KvbString library;
+  if (!driverLibrary(environment, driver, library, error)) return false;
+  const size_t slash = library.rfind('/');
+  KvbString fileName =
+      slash == KvbString::npos ? library : library.substr(slash + 1);
+  sqlite = fileName.toLower().find("sqlite") != KvbString::npos;
+  return true;
+}
+
 // The SQLite ODBC drivers take a connection string without a database file
 // as the file's name, and so would create a file named after the
 // connection string in the current folder. Such a string is refused before
 // the driver sees it: false, with the reason, when `attributes` name a
-// SQLite driver (its library's file name holds "sqlite") without a DSN and
-// without a Database value.
+// SQLite driver without a DSN and without a Database value.
 bool namesSqliteFile(SQLHENV environment,
                      const std::vector<Attribute>& attributes,
                      KvbString& error) {
@@ -1243,17 +1256,32 @@ bool namesSqliteFile(SQLHENV environment,
   if (!driver || (dsn && !dsn->value.isEmpty()) ||
       (database && !database->value.isEmpty()))
     return true;
-  KvbString library;
-  if (!driverLibrary(environment, driver->value, library, error)) return false;
-  const size_t slash = library.rfind('/');
-  KvbString fileName =
-      slash == KvbString::npos ? library : library.substr(slash + 1);
-  if (fileName.toLower().find("sqlite") == KvbString::npos) return true;
+  bool sqlite = false;
+  if (!isSqliteDriver(environment, driver->value, sqlite, error)) return false;
+  if (!sqlite) return true;
   error = kvbStringFormat(
       "the connection string names no database file (Database=) for the "
       "SQLite ODBC driver \"%S\"",
       driver->value);
   return false;
+}
+
+// Adds to `error`, a SQLite ODBC driver's failure to connect to the file
+// that `attributes` name (Database=), why the system refuses the file
+// ("(its folder: No such file or directory)"): the driver's own reason is
+// only that it could not connect.
+void addFileRefusal(SQLHENV environment,
+                    const std::vector<Attribute>& attributes,
+                    KvbString& error) {
+  const Attribute* driver = findAttribute(attributes, "DRIVER");
+  const Attribute* database = findAttribute(attributes, "DATABASE");
+  bool sqlite = false;
+  KvbString unknown;
+  if (!driver || !database || database->value.isEmpty() ||
+      !isSqliteDriver(environment, driver->value, sqlite, unknown) || !sqlite)
+    return;
+  const KvbString refusal = sqliteFileRefusal(database->value);
+  if (!refusal.isEmpty()) error += " (" + refusal + ")";
 }
 
 DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
@@ -1282,8 +1310,10 @@ DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
   if (!odbcCheck(SQLDriverConnect(dbc->handle, nullptr, sqlText(text),
                                   static_cast<SQLSMALLINT>(text.length()),
                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-                 SQL_HANDLE_DBC, dbc->handle, error))
+                 SQL_HANDLE_DBC, dbc->handle, error)) {
+    addFileRefusal(environment.handle, attributes, error);
     return nullptr;
+  }
   dbc->connected = true;
   KvbString dbmsName, quote;
   SQLUSMALLINT maxIdentifierLength = 0;

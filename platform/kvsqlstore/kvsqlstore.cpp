@@ -66,25 +66,6 @@ std::string systemReason(int error) {
   return std::generic_category().message(error);
 }
 
-// Why the system does not let the file at `path` be opened for reading
-// and writing: the reason for the file itself, else for its folder, which
-// must take a new file or a write's journal ("its folder: Permission
-// denied"), else for a file that is missing; empty when nothing stands in
-// the way.
-std::string accessRefusal(const KvbString& path) {
-  const bool exists = access(path.asCstr(), F_OK) == 0;
-  if (exists && access(path.asCstr(), R_OK | W_OK) != 0)
-    return systemReason(errno);
-  if (!exists && errno != ENOENT) return systemReason(errno);
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == KvbString::npos ? "."
-                             : slash == 0             ? "/"
-                                          : path.str().substr(0, slash);
-  if (access(folder.c_str(), W_OK | X_OK) != 0)
-    return "its folder: " + systemReason(errno);
-  return exists ? "" : systemReason(ENOENT);
-}
-
 // The cause of a failure `rc` of a call on `db` that concerns the file
 // rather than the statement: another connection's lock, with the wait
 // that the busy timeout allowed, or the system's refusal to open, read or
@@ -112,7 +93,7 @@ KvbString fileCause(int rc, sqlite3* db, SqliteFile& file) {
     case SQLITE_CANTOPEN:
       // Asked of the system afresh: after a refused open SQLite tries a
       // read-only one, whose error (a missing file) would hide the first.
-      reason = accessRefusal(file.path);
+      reason = sqliteFileRefusal(file.path).str();
       break;
     case SQLITE_IOERR:
     case SQLITE_FULL:
@@ -653,6 +634,20 @@ SqliteDatabase* openDatabase(const KvbString& path, bool mayCreate) {
 }
 
 }  // namespace
+
+KvbString sqliteFileRefusal(const KvbString& path) {
+  const bool exists = access(path.asCstr(), F_OK) == 0;
+  if (exists && access(path.asCstr(), R_OK | W_OK) != 0)
+    return systemReason(errno);
+  if (!exists && errno != ENOENT) return systemReason(errno);
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == KvbString::npos ? "."
+                             : slash == 0             ? "/"
+                                          : path.str().substr(0, slash);
+  if (access(folder.c_str(), W_OK | X_OK) != 0)
+    return "its folder: " + systemReason(errno);
+  return exists ? "" : systemReason(ENOENT);
+}
 
 int sqliteBusyTimeoutMs() {
   KvbString text;

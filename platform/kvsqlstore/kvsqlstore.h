@@ -244,4 +244,11 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path);
 // on the calling thread.
 KvbString getSqliteErrorMessage();
 
+// Why the system does not let the SQLite file at `path` be opened for
+// reading and writing: the reason for the file itself ("Permission
+// denied"), else for its folder, which must take a new file or a write's
+// journal ("its folder: No such file or directory"), else for a file that
+// is missing; empty when nothing stands in the way.
+KvbString sqliteFileRefusal(const KvbString& path);
+
 #endif  // KVSQLSTORE_KVSQLSTORE_H_

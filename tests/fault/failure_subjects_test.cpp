@@ -93,6 +93,15 @@ TEST_F(FailureSubjectTest, AFileThatCannotBeOpenedSaysWhichAndWhy) {
   EXPECT_EQ(error.str(), "cannot open the database file '" + absent +
                              "': unable to open database file (No such file "
                              "or directory)");
+  // The SQLite ODBC driver says only that it cannot connect.
+  const std::string odbc = "Driver=SQLite3;Database=" + lost;
+  EXPECT_EQ(open(0, odbc, error), nullptr);
+  EXPECT_TRUE(std::regex_match(
+      error.str(),
+      std::regex("Connecting to " + odbc +
+                 ": \\[\\w+\\] [^\n]* \\(its folder: No such file or "
+                 "directory\\)")))
+      << error.asCstr();
 }
 
 // A file that may not be written opens for reading; its writes fail, with
