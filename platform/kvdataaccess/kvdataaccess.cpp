@@ -446,8 +446,30 @@ DacConnection* openNative(const std::vector<Attribute>& attributes,
 // ---------------------------------------------------------------------------
 // ODBC
 
-// The diagnostic records of `handle` as "[SQLSTATE] message" texts joined
-// by "; ", or a text naming `rc` when there are none.
+// `message` on one line, trimmed: a line break with the blanks around it
+// becomes "; " (a space after a line that ends in punctuation), and any
+// other run of blanks one space. Drivers pass on a server's message as it
+// came, over several lines that end in a line break ("Connection refused\n
+// \tIs the server running ...?\n").
+std::string oneLine(const char* message) {
+  std::string line;
+  bool blank = false, lineBreak = false;
+  for (const char* c = message; *c; ++c) {
+    if (isBlank(*c)) {
+      blank = true;
+      lineBreak = lineBreak || *c == '\n' || *c == '\r';
+      continue;
+    }
+    if (blank && !line.empty())
+      line += lineBreak && !std::strchr(".,;:!?", line.back()) ? "; " : " ";
+    blank = lineBreak = false;
+    line += *c;
+  }
+  return line;
+}
+
+// The diagnostic records of `handle` as "[SQLSTATE] message" texts, each on
+// one line, joined by "; ", or a text naming `rc` when there are none.
 KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
                           SQLHANDLE handle) {
   KvbString text;
@@ -464,8 +486,9 @@ KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
         static_cast<SQLSMALLINT>(message.size()), &length);
     if (!SQL_SUCCEEDED(diag)) break;
     if (!text.isEmpty()) text += "; ";
-    text += kvbStringFormat("[%s] %s", reinterpret_cast<char*>(state),
-                            reinterpret_cast<char*>(message.data()));
+    text += kvbStringFormat(
+        "[%s] %s", reinterpret_cast<char*>(state),
+        oneLine(reinterpret_cast<char*>(message.data())).c_str());
   }
   return text.isEmpty()
              ? kvbStringFormat("the ODBC call failed with result %d", rc)
@@ -582,8 +605,22 @@ struct OdbcStmt {
     if (handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
   }
 
-  bool check(SQLRETURN rc, KvbString& error) const {
-    return odbcCheck(rc, SQL_HANDLE_STMT, handle, error);
+  // odbcCheck of a call on the statement, whose failure says what was
+  // being done with it: `doing` ("Running") and its SQL text.
+  bool check(SQLRETURN rc, KvbString& error,
+             const char* doing = "Running") const {
+    if (odbcCheck(rc, SQL_HANDLE_STMT, handle, error)) return true;
+    error = whileDoing(doing, error);
+    return false;
+  }
+  // `reason` after what was being done with the statement: `doing` and its
+  // SQL text, quoted and cut short.
+  KvbString whileDoing(const char* doing, const KvbString& reason) const {
+    constexpr size_t kShownBytes = 200;
+    KvbString shown = sql;
+    if (shown.length() > kShownBytes)
+      shown.truncateUtf8(kShownBytes).append("...");
+    return kvbStringFormat("%s \"%S\": %S", doing, shown, reason);
   }
   // Closes the rows of the last run, if any; false has no consequence.
   void closeRows() {
@@ -654,11 +691,10 @@ struct OdbcStmt {
     if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
-    return check(directText.isEmpty()
+    return check(prepared
                      ? SQLExecute(handle)
-                     : SQLExecDirect(handle, sqlText(directText),
-                                     static_cast<SQLINTEGER>(
-                                         directText.length())),
+                     : SQLExecDirect(handle, sqlText(sql),
+                                     static_cast<SQLINTEGER>(sql.length())),
                  error);
   }
 
@@ -667,19 +703,24 @@ struct OdbcStmt {
   uint64_t run = 0;
   bool rowsOpen = false;  // a run may have left rows that are not closed
   int resultColumns = -1;  // of a finished run; -1 before one was asked
-  // The text of a statement that is not prepared but sent with each run
-  // (prepareToRunOnce); empty for a prepared one.
-  KvbString directText;
+  // The statement's text, which a statement that is not prepared sends
+  // with each run (prepareToRunOnce).
+  KvbString sql;
+  bool prepared = false;
   std::map<int, OdbcParam> params;  // node-based, so entries stay in place
   std::shared_ptr<OdbcBlock> block;  // bound to the columns; null when none
 };
 
+// A statement handle for the SQL text `sql`.
 std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcDbc>& dbc,
+                                         const KvbString& sql,
                                          KvbString& error) {
   auto stmt = std::make_shared<OdbcStmt>(dbc);
+  stmt->sql = sql;
   if (!odbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, dbc->handle, &stmt->handle),
                  SQL_HANDLE_DBC, dbc->handle, error)) {
     stmt->handle = SQL_NULL_HSTMT;
+    error = stmt->whileDoing("Running", error);
     return nullptr;
   }
   return stmt;
@@ -1099,47 +1140,50 @@ class OdbcConnection : public ConnectionBase {
   }
 
   bool execute(const KvbString& sql, int64_t* rows) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
-    return stmt &&
-           stmt->check(SQLExecDirect(stmt->handle, sqlText(sql),
-                                     static_cast<SQLINTEGER>(sql.length())),
-                       error_) &&
-           finishRun(*stmt, rows, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
+    return stmt && stmt->execute(error_) && finishRun(*stmt, rows, error_);
   }
   DacStatement* prepare(const KvbString& sql) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
     if (!stmt || !stmt->check(SQLPrepare(stmt->handle, sqlText(sql),
                                          static_cast<SQLINTEGER>(sql.length())),
-                              error_))
+                              error_, "Preparing"))
       return nullptr;
+    stmt->prepared = true;
     return new OdbcStatement(std::move(stmt));
   }
   // The driver is not asked to prepare the text: on a server a prepared
   // statement costs its own work at the run and for each row it gives.
   DacStatement* prepareToRunOnce(const KvbString& sql) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
     if (!stmt) return nullptr;
-    stmt->directText = sql;
     return new OdbcStatement(std::move(stmt));
   }
 
   bool setAutoCommit(bool on) override {
     const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    return check(SQLSetConnectAttr(dbc_->handle, SQL_ATTR_AUTOCOMMIT,
-                                   reinterpret_cast<SQLPOINTER>(mode),
-                                   SQL_IS_UINTEGER));
+    return check(
+        SQLSetConnectAttr(dbc_->handle, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER),
+        on ? "Turning autocommit on" : "Turning autocommit off");
   }
   bool commit() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_COMMIT));
+    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_COMMIT),
+                 "Committing the transaction");
   }
   bool rollback() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_ROLLBACK));
+    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_ROLLBACK),
+                 "Rolling the transaction back");
   }
   void release() override { delete this; }
 
  private:
-  bool check(SQLRETURN rc) {
-    return odbcCheck(rc, SQL_HANDLE_DBC, dbc_->handle, error_);
+  // odbcCheck of a call on the connection, whose failure says what was
+  // being done (`doing`).
+  bool check(SQLRETURN rc, const char* doing) {
+    if (odbcCheck(rc, SQL_HANDLE_DBC, dbc_->handle, error_)) return true;
+    error_ = KvbString(doing) + ": " + error_;
+    return false;
   }
 
   std::shared_ptr<OdbcDbc> dbc_;
@@ -1184,12 +1228,25 @@ bool driverLibrary(SQLHENV environment, const KvbString& driver,
   }
 }
 
+// Sets `sqlite` when the Driver attribute `driver` names a SQLite ODBC
+// driver: one whose library's file name holds "sqlite". False, with the
+// reason, when the registered drivers cannot be listed.
+bool isSqliteDriver(SQLHENV environment, const KvbString& driver, bool& sqlite,
+                    KvbString& error) {
+  KvbString library;
+  if (!driverLibrary(environment, driver, library, error)) return false;
+  const size_t slash = library.rfind('/');
+  KvbString fileName =
+      slash == KvbString::npos ? library : library.substr(slash + 1);
+  sqlite = fileName.toLower().find("sqlite") != KvbString::npos;
+  return true;
+}
+
 // The SQLite ODBC drivers take a connection string without a database file
 // as the file's name, and so would create a file named after the
 // connection string in the current folder. Such a string is refused before
 // the driver sees it: false, with the reason, when `attributes` name a
-// SQLite driver (its library's file name holds "sqlite") without a DSN and
-// without a Database value.
+// SQLite driver without a DSN and without a Database value.
 bool namesSqliteFile(SQLHENV environment,
                      const std::vector<Attribute>& attributes,
                      KvbString& error) {
@@ -1199,12 +1256,9 @@ bool namesSqliteFile(SQLHENV environment,
   if (!driver || (dsn && !dsn->value.isEmpty()) ||
       (database && !database->value.isEmpty()))
     return true;
-  KvbString library;
-  if (!driverLibrary(environment, driver->value, library, error)) return false;
-  const size_t slash = library.rfind('/');
-  KvbString fileName =
-      slash == KvbString::npos ? library : library.substr(slash + 1);
-  if (fileName.toLower().find("sqlite") == KvbString::npos) return true;
+  bool sqlite = false;
+  if (!isSqliteDriver(environment, driver->value, sqlite, error)) return false;
+  if (!sqlite) return true;
   error = kvbStringFormat(
       "the connection string names no database file (Database=) for the "
       "SQLite ODBC driver \"%S\"",
@@ -1212,8 +1266,26 @@ bool namesSqliteFile(SQLHENV environment,
   return false;
 }
 
-DacConnection* openOdbc(const std::vector<Attribute>& attributes,
-                        KvbString& error) {
+// Adds to `error`, a SQLite ODBC driver's failure to connect to the file
+// that `attributes` name (Database=), why the system refuses the file
+// ("(its folder: No such file or directory)"): the driver's own reason is
+// only that it could not connect.
+void addFileRefusal(SQLHENV environment,
+                    const std::vector<Attribute>& attributes,
+                    KvbString& error) {
+  const Attribute* driver = findAttribute(attributes, "DRIVER");
+  const Attribute* database = findAttribute(attributes, "DATABASE");
+  bool sqlite = false;
+  KvbString unknown;
+  if (!driver || !database || database->value.isEmpty() ||
+      !isSqliteDriver(environment, driver->value, sqlite, unknown) || !sqlite)
+    return;
+  const KvbString refusal = sqliteFileRefusal(database->value);
+  if (!refusal.isEmpty()) error += " (" + refusal + ")";
+}
+
+DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
+                           KvbString& error) {
   const OdbcEnvironment& environment = odbcEnvironment();
   if (environment.handle == SQL_NULL_HENV) {
     error = environment.error;
@@ -1238,8 +1310,10 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
   if (!odbcCheck(SQLDriverConnect(dbc->handle, nullptr, sqlText(text),
                                   static_cast<SQLSMALLINT>(text.length()),
                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-                 SQL_HANDLE_DBC, dbc->handle, error))
+                 SQL_HANDLE_DBC, dbc->handle, error)) {
+    addFileRefusal(environment.handle, attributes, error);
     return nullptr;
+  }
   dbc->connected = true;
   KvbString dbmsName, quote;
   SQLUSMALLINT maxIdentifierLength = 0;
@@ -1266,6 +1340,30 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
       (getData & needed) == needed && (positioning & SQL_POS_POSITION) != 0;
   return new OdbcConnection(std::move(dbc), dbmsName, quote,
                             maxIdentifierLength);
+}
+
+// The connection string as a failure's text shows it: its attributes as
+// written, without KVXTYPE and without a password (PWD or PASSWORD).
+KvbString shownConnection(const std::vector<Attribute>& attributes) {
+  KvbString text("");
+  for (const Attribute& attribute : attributes) {
+    if (attribute.key.equals("KVXTYPE", true) ||
+        attribute.key.equals("PWD", true) ||
+        attribute.key.equals("PASSWORD", true))
+      continue;
+    if (!text.isEmpty()) text += ';';
+    text += attribute.text;
+  }
+  return text;
+}
+
+// connectOdbc, whose failure says which connection it was making.
+DacConnection* openOdbc(const std::vector<Attribute>& attributes,
+                        KvbString& error) {
+  DacConnection* connection = connectOdbc(attributes, error);
+  if (!connection)
+    error = "Connecting to " + shownConnection(attributes) + ": " + error;
+  return connection;
 }
 
 }  // namespace

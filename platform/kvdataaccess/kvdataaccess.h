@@ -13,7 +13,11 @@
 // - Statement parameters and cursor columns are numbered from 0.
 // - Calls report failure by their result (false, null or 2) and keep the
 //   text of the last failure for getErrorMessage(); they never throw. Texts
-//   of ODBC failures are "[SQLSTATE] message", several joined by "; ".
+//   of ODBC failures say what was being done, then the driver's records as
+//   "[SQLSTATE] message", each on one line, several joined by "; ":
+//   "Connecting to <the connection string without its password>: ...",
+//   "Preparing \"<SQL>\": ...", "Running \"<SQL>\": ..." (the SQL cut
+//   after 200 bytes), "Committing the transaction: ...".
 // - Objects are ended through their release(), which also deletes them. A
 //   cursor stays readable after its statement is released, and statements
 //   and cursors may outlive their connection: the database connection

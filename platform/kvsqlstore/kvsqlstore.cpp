@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -19,28 +21,105 @@ namespace {
 
 constexpr int kDefaultBusyTimeoutMs = 5000;
 
+// The file behind one connection, shared by the database object and its
+// compiled statements, which may outlive it: its path, which the texts of
+// the file's failures name, and the wait of its busy handler. SQLite calls
+// the handler with this object, so it must live as long as the connection:
+// each statement holds it until after it has been finalised, and the
+// connection closes at the latest with its last statement.
+struct SqliteFile {
+  explicit SqliteFile(KvbString name) : path(std::move(name)) {}
+
+  const KvbString path;
+  int busyTimeoutMs = 0;
+  // The wait of the call that met a lock; a connection is used by one
+  // thread at a time, so one wait serves all its calls.
+  SqliteBusyWait wait{0};
+  // The handler gave up waiting, and no failure's text has said so yet.
+  bool gaveUp = false;
+};
+
 // SQLite's busy handler of every connection: a SqliteBusyWait for each
-// call that meets a lock (`tries` is 0 at its first try). A call blocks
-// its thread, and the handler makes no SQLite call, so one wait per thread
-// serves every connection. `timeoutMs` carries the connection's timeout
-// itself, which keeps the handler free of any object whose life it would
-// have to share with the connection.
-int waitForLock(void* timeoutMs, int tries) {
-  thread_local SqliteBusyWait wait(0);
-  if (tries == 0)
-    wait = SqliteBusyWait(
-        static_cast<int>(reinterpret_cast<intptr_t>(timeoutMs)));
-  return wait.pause() ? 1 : 0;
+// call that meets a lock (`tries` is 0 at its first try).
+int waitForLock(void* data, int tries) {
+  auto* file = static_cast<SqliteFile*>(data);
+  if (tries == 0) {
+    file->wait = SqliteBusyWait(file->busyTimeoutMs);
+    file->gaveUp = false;
+  }
+  if (file->wait.pause()) return 1;
+  file->gaveUp = true;
+  return 0;
 }
 
 // Makes `db` wait for locks for `milliseconds`, or fail at once for 0.
-void setLockWait(sqlite3* db, int milliseconds) {
+void setLockWait(sqlite3* db, SqliteFile& file, int milliseconds) {
+  file.busyTimeoutMs = std::max(milliseconds, 0);
   if (milliseconds <= 0)
     sqlite3_busy_handler(db, nullptr, nullptr);
   else
-    sqlite3_busy_handler(db, waitForLock,
-                         reinterpret_cast<void*>(
-                             static_cast<intptr_t>(milliseconds)));
+    sqlite3_busy_handler(db, waitForLock, &file);
+}
+
+// The system's text for `error` ("Permission denied").
+std::string systemReason(int error) {
+  return std::generic_category().message(error);
+}
+
+// The cause of a failure `rc` of a call on `db` that concerns the file
+// rather than the statement: another connection's lock, with the wait
+// that the busy timeout allowed, or the system's refusal to open, read or
+// write it. Null for any other failure.
+KvbString fileCause(int rc, sqlite3* db, SqliteFile& file) {
+  const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  std::string reason;
+  switch (rc & 0xff) {
+    case SQLITE_BUSY: {
+      // SQLite fails without calling the handler where no wait could
+      // help: a read transaction that would write must not wait for a
+      // writer, who must wait for that read to end before it can commit.
+      const bool waited = file.gaveUp || file.busyTimeoutMs == 0;
+      file.gaveUp = false;
+      if (!waited)
+        return "database is locked by another connection, which cannot "
+               "commit while this connection's read transaction is open; no "
+               "wait could help";
+      return kvbStringFormat(
+          "database is locked by another connection; gave up waiting for it "
+          "after %d ms (SQLITE/BUSY_TIMEOUT)",
+          file.busyTimeoutMs);
+    }
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+      // Asked of the system afresh: after a refused open SQLite tries a
+      // read-only one, whose error (a missing file) would hide the first.
+      reason = sqliteFileRefusal(file.path).str();
+      break;
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+      // The system's error of the read or write that failed.
+      if (db && sqlite3_system_errno(db) != 0)
+        reason = systemReason(sqlite3_system_errno(db));
+      break;
+    default:
+      return KvbString();
+  }
+  return reason.empty() ? KvbString(message)
+                        : kvbStringFormat("%s (%s)", message, reason.c_str());
+}
+
+// The text of a failure `rc` of a call on `db` (null when there is no
+// connection) on `file` (null for a failure that the file cannot cause):
+// SQLite's message, or for a failure of the file, what could not be done
+// with which file and why.
+KvbString failureText(int rc, sqlite3* db, SqliteFile* file) {
+  const KvbString cause = file ? fileCause(rc, db, *file) : KvbString();
+  if (cause.isNull()) return db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  const int primary = rc & 0xff;
+  return kvbStringFormat(
+      "cannot %s the database file '%S': %S",
+      primary == SQLITE_READONLY || primary == SQLITE_FULL ? "write" : "access",
+      file->path, cause);
 }
 
 thread_local KvbString lastOpenError;
@@ -51,9 +130,10 @@ struct SqliteError {
   bool busy = false;
 
   // Records the failure `rc` of a call on `db` (null when there is no
-  // connection) and answers false, so that callers can return it.
-  bool set(int rc, sqlite3* db) {
-    text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  // connection) on `file` (as failureText takes them) and answers false,
+  // so that callers can return it.
+  bool set(int rc, sqlite3* db, SqliteFile* file) {
+    text = failureText(rc, db, file);
     busy = (rc & 0xff) == SQLITE_BUSY;
     return false;
   }
@@ -69,8 +149,8 @@ struct SqliteError {
 // statements holds it no more. Every restart raises `run`, which ends the
 // rows of results opened before.
 struct StmtHandle {
-  explicit StmtHandle(sqlite3_stmt* s)
-      : stmt(s), texts(sqlite3_bind_parameter_count(s)) {}
+  StmtHandle(sqlite3_stmt* s, std::shared_ptr<SqliteFile> f)
+      : stmt(s), file(std::move(f)), texts(sqlite3_bind_parameter_count(s)) {}
   ~StmtHandle() { sqlite3_finalize(stmt); }
   StmtHandle(const StmtHandle&) = delete;
   StmtHandle& operator=(const StmtHandle&) = delete;
@@ -107,6 +187,8 @@ struct StmtHandle {
   }
 
   sqlite3_stmt* stmt;
+  // Let go of after the statement is finalised (see SqliteFile).
+  std::shared_ptr<SqliteFile> file;
   uint64_t run = 0;
   bool stepped = false;
   bool cached = false;  // the database's cache holds it
@@ -186,7 +268,7 @@ class SqliteResultImpl final : public SqliteResult {
       return 0;
     }
     state_ = kFailed;
-    error_.set(rc, handle_->db());
+    error_.set(rc, handle_->db(), handle_->file.get());
     return 2;
   }
 
@@ -336,7 +418,7 @@ class SqliteStatementImpl : public SqliteStatement {
     std::vector<StmtHandle::BoundText>& texts = handle_->texts;
     // No SQLite call failed: the connection's last message is not the reason.
     if (index < 0 || static_cast<size_t>(index) >= texts.size())
-      return error_.set(SQLITE_RANGE, nullptr);
+      return error_.set(SQLITE_RANGE, nullptr, nullptr);
     StmtHandle::BoundText& param = texts[index];
     if (param.bound && param.bytes.size() == length &&
         std::memcmp(param.bytes.data(), text, length) == 0) {
@@ -353,7 +435,8 @@ class SqliteStatementImpl : public SqliteStatement {
   bool execute(int64_t* rowsChanged) override {
     handle_->restart();
     const int rc = handle_->runToEnd(rowsChanged);
-    return rc == SQLITE_OK || error_.set(rc, handle_->db());
+    return rc == SQLITE_OK ||
+           error_.set(rc, handle_->db(), handle_->file.get());
   }
   SqliteResult* openResult() override {
     restarted();
@@ -377,7 +460,8 @@ class SqliteStatementImpl : public SqliteStatement {
     return restarted();
   }
   bool bound(int rc) {
-    return rc == SQLITE_OK || error_.set(rc, handle_->db());
+    return rc == SQLITE_OK ||
+           error_.set(rc, handle_->db(), handle_->file.get());
   }
 
   StmtUse handle_;
@@ -386,7 +470,8 @@ class SqliteStatementImpl : public SqliteStatement {
 
 class SqliteDatabaseImpl : public SqliteDatabase {
  public:
-  explicit SqliteDatabaseImpl(sqlite3* db) : db_(db) {}
+  SqliteDatabaseImpl(sqlite3* db, std::shared_ptr<SqliteFile> file)
+      : db_(db), file_(std::move(file)) {}
 
   bool exec(const KvbString& sql, int64_t* rowsChanged) override {
     int64_t total = 0;
@@ -394,12 +479,12 @@ class SqliteDatabaseImpl : public SqliteDatabase {
     while (!isBlank(rest)) {
       sqlite3_stmt* stmt = nullptr;
       int rc = sqlite3_prepare_v2(db_, rest, -1, &stmt, &rest);
-      if (rc != SQLITE_OK) return error_.set(rc, db_);
+      if (rc != SQLITE_OK) return error_.set(rc, db_, file_.get());
       if (!stmt) continue;  // a comment or a lone ";"
       if (changesSchema(sqlite3_sql(stmt))) cache_.clear();
       int64_t changed = 0;
-      rc = StmtHandle(stmt).runToEnd(&changed);
-      if (rc != SQLITE_OK) return error_.set(rc, db_);
+      rc = StmtHandle(stmt, file_).runToEnd(&changed);
+      if (rc != SQLITE_OK) return error_.set(rc, db_, file_.get());
       total += changed;
     }
     if (rowsChanged) *rowsChanged = total;
@@ -435,7 +520,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
       return new SqliteStatementImpl(found->second);
     sqlite3_stmt* stmt = compile(sql);
     if (!stmt) return nullptr;
-    auto handle = std::make_shared<StmtHandle>(stmt);
+    auto handle = std::make_shared<StmtHandle>(stmt, file_);
     if (keep && found == cache_.end() && makeRoom()) {
       handle->cached = true;
       cache_.emplace(sql.str(), handle);
@@ -459,7 +544,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
   }
   int64_t getChanges() const override { return sqlite3_changes64(db_); }
   void setBusyTimeout(int milliseconds) override {
-    setLockWait(db_, milliseconds);
+    setLockWait(db_, *file_, milliseconds);
   }
   void close() override {
     cache_.clear();
@@ -479,7 +564,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
     const int rc = sqlite3_prepare_v2(
         db_, sql.asCstr(), static_cast<int>(sql.length()) + 1, &stmt, &rest);
     if (rc != SQLITE_OK) {
-      error_.set(rc, db_);
+      error_.set(rc, db_, file_.get());
       return nullptr;
     }
     if (!stmt || !isBlank(rest)) {
@@ -504,6 +589,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
   }
 
   sqlite3* db_;
+  std::shared_ptr<SqliteFile> file_;
   SqliteError error_;
   // Statements by their text. A statement in use by a SqliteStatement or
   // a result is not given out again; a second use of the same text gets a
@@ -524,28 +610,44 @@ SqliteDatabase* openDatabase(const KvbString& path, bool mayCreate) {
   // ":memory:" would open no file at all.
   const std::string name =
       path.startsWith("/") ? path.str() : "./" + path.str();
+  auto file = std::make_shared<SqliteFile>(path);
   sqlite3* db = nullptr;
   // SQLITE_OPEN_NOMUTEX among the flags, as a database is used by one
   // thread at a time (see the header).
   int rc =
       sqlite3_open_v2(name.c_str(), &db, sqliteOpenFlags(mayCreate), nullptr);
   if (rc == SQLITE_OK) {
-    setLockWait(db, sqliteBusyTimeoutMs());
+    setLockWait(db, *file, sqliteBusyTimeoutMs());
     // Reading the schema tells a file that is not a database at once.
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr,
                       nullptr, nullptr);
   }
   if (rc != SQLITE_OK) {
+    KvbString cause = fileCause(rc, db, *file);
+    if (cause.isNull()) cause = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     lastOpenError =
-        kvbStringFormat("cannot open the database file '%S': %s", path,
-                        db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        kvbStringFormat("cannot open the database file '%S': %S", path, cause);
     sqlite3_close_v2(db);
     return nullptr;
   }
-  return new SqliteDatabaseImpl(db);
+  return new SqliteDatabaseImpl(db, std::move(file));
 }
 
 }  // namespace
+
+KvbString sqliteFileRefusal(const KvbString& path) {
+  const bool exists = access(path.asCstr(), F_OK) == 0;
+  if (exists && access(path.asCstr(), R_OK | W_OK) != 0)
+    return systemReason(errno);
+  if (!exists && errno != ENOENT) return systemReason(errno);
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == KvbString::npos ? "."
+                             : slash == 0             ? "/"
+                                          : path.str().substr(0, slash);
+  if (access(folder.c_str(), W_OK | X_OK) != 0)
+    return "its folder: " + systemReason(errno);
+  return exists ? "" : systemReason(ENOENT);
+}
 
 int sqliteBusyTimeoutMs() {
   return kvbGetConfigOptions("")->getCount("SQLITE/BUSY_TIMEOUT",

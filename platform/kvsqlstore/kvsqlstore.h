@@ -4,10 +4,18 @@
 // Conventions for every object below:
 // - Statement parameters and result columns are numbered from 0.
 // - Calls report failure by their result (false, null or 2) and keep the
-//   SQLite message of the last failure for getErrorMessage(); they never
-//   throw. isBusy() tells whether that last failure was SQLITE_BUSY (the
-//   file is locked by another connection), so that a caller can tell a busy
-//   "BEGIN IMMEDIATE" apart from other errors.
+//   text of the last failure for getErrorMessage(); they never throw. The
+//   text is SQLite's message, except for a failure of the file itself,
+//   which names the file and the cause: "cannot access the database file
+//   '<path>': database is locked by another connection; gave up waiting
+//   for it after 5000 ms (SQLITE/BUSY_TIMEOUT)", "cannot write the
+//   database file '<path>': attempt to write a readonly database
+//   (Permission denied)" (or "(its folder: Permission denied)" when the
+//   folder cannot take the journal), and so on for a file that cannot be
+//   opened, read or written, with the system's reason. isBusy() tells
+//   whether that last failure was SQLITE_BUSY (the file is locked by
+//   another connection), so that a caller can tell a busy "BEGIN
+//   IMMEDIATE" apart from other errors.
 // - Objects are ended through their own close() or release(), which also
 //   deletes them. A statement or result may outlive the database object that
 //   gave it: the file stays open until the last of them is ended.
@@ -225,7 +233,10 @@ class SqliteBusyWait {
 int sqliteOpenFlags(bool mayCreate);
 
 // Opens the database file at `path`, creating it when it does not exist.
-// Null on failure, with the reason in getSqliteErrorMessage().
+// Null on failure, with the reason in getSqliteErrorMessage(): "cannot
+// open the database file '<path>': unable to open database file (its
+// folder: No such file or directory)", with the system's reason for a
+// file that cannot be opened or created.
 SqliteDatabase* createSqliteDatabase(const KvbString& path);
 // Opens an existing database file. Null when the file is missing or is not
 // a SQLite database, with the reason in getSqliteErrorMessage().
@@ -233,5 +244,12 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path);
 // The text of the last failure of createSqliteDatabase or openSqliteDatabase
 // on the calling thread.
 KvbString getSqliteErrorMessage();
+
+// Why the system does not let the SQLite file at `path` be opened for
+// reading and writing: the reason for the file itself ("Permission
+// denied"), else for its folder, which must take a new file or a write's
+// journal ("its folder: No such file or directory"), else for a file that
+// is missing; empty when nothing stands in the way.
+KvbString sqliteFileRefusal(const KvbString& path);
 
 #endif  // KVSQLSTORE_KVSQLSTORE_H_

@@ -125,6 +125,12 @@ bool BaseRDAImpl::fail(const KvbString& text, const char* file, int line) {
   return false;
 }
 
+bool BaseRDAImpl::refuse(const Refusal& refusal, const char* file, int line) {
+  failQuietly(refusal.text);
+  logError(refusal.record, file, line);
+  return false;
+}
+
 // The transaction is this object's: releasing the object rolls it back.
 bool BaseRDAImpl::beginTransaction(int immediate, int) {
   return haveConnection() && static_cast<RDA_BaseImpl*>(rda_)->beginFor(
@@ -474,16 +480,18 @@ bool BaseRDAImpl::update(const char* code, const char* assignments,
 
 int BaseRDAImpl::addNumbered(const char* code, const char* counter,
                              const char* idColumn, const SqlFields& columns,
-                             const SqlFields& keys, const KvbString& refusal,
+                             const SqlFields& keys, const Refusal& refusal,
                              const char* file, int line) {
   return addNumberedAfter(nullptr, code, counter, idColumn, columns, keys,
                           refusal, file, line);
 }
 
-int BaseRDAImpl::addNumberedAfter(
-    const std::function<bool()>& check, const char* code, const char* counter,
-    const char* idColumn, const SqlFields& columns, const SqlFields& keys,
-    const KvbString& refusal, const char* file, int line) {
+int BaseRDAImpl::addNumberedAfter(const std::function<bool()>& check,
+                                  const char* code, const char* counter,
+                                  const char* idColumn,
+                                  const SqlFields& columns,
+                                  const SqlFields& keys, const Refusal& refusal,
+                                  const char* file, int line) {
   if (!ready()) return -1;
   int id = -1;
   const bool ok = addInOneStep([&] {
@@ -493,7 +501,7 @@ int BaseRDAImpl::addNumberedAfter(
       case 0:
         break;
       case 1:
-        if (!refusal.isNull()) return fail(refusal, file, line);
+        if (!refusal.text.isNull()) return refuse(refusal, file, line);
         id = existing;
         return true;
       default:
@@ -535,7 +543,7 @@ bool BaseRDAImpl::runFiled(int folderId, const SqlStatement& statement,
 
 int BaseRDAImpl::addFiled(int folderId, const char* code, const char* counter,
                           const char* idColumn, const SqlFields& columns,
-                          const SqlFields& keys, const KvbString& refusal,
+                          const SqlFields& keys, const Refusal& refusal,
                           const char* file, int line) {
   return addNumberedAfter([&] { return folderExists(folderId); }, code, counter,
                           idColumn, columns, keys, refusal, file, line);
@@ -747,7 +755,7 @@ int BaseRDAImpl::matching(const char* code, const char* column,
       value);
 }
 
-bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
+bool BaseRDAImpl::insertUnless(IfPresent policy, const Refusal& refusal,
                                const char* code, const SqlFields& keys,
                                const SqlFields& columns, const char* file,
                                int line) {
@@ -757,9 +765,9 @@ bool BaseRDAImpl::insertUnless(IfPresent policy, const KvbString& text,
       case 0:
         return insert(code, columns);
       case 1:
-        if (policy == IfPresent::kRefuse) return fail(text, file, line);
+        if (policy == IfPresent::kRefuse) return refuse(refusal, file, line);
         if (policy == IfPresent::kWarn)
-          logPrintf(logger_, kLogWarning, file, line, "%S", text);
+          logPrintf(logger_, kLogWarning, file, line, "%S", refusal.record);
         return true;
       default:
         return false;

@@ -72,6 +72,24 @@ using EventSender =
 // manager is switched off, or without a connection.
 void postWhenStored(ReposDataAccess* rda, EventSender send);
 
+// A write refused by a text that names no object, such as a catalogue's
+// "A business rule with this name already exists.": `text`, which becomes
+// the connection's last failure as it is, and its log record, which puts
+// what was refused before it ("Cannot add the rule \"R\": A business rule
+// ..."). A refusal made from a text alone logs the text.
+struct Refusal {
+  Refusal() = default;
+  Refusal(KvbString refusalText)  // NOLINT: a text that names its object
+      : text(std::move(refusalText)), record(text) {}
+  Refusal(const char* refusalText)  // NOLINT: as above
+      : Refusal(KvbString(refusalText)) {}
+  Refusal(KvbString refusalText, const KvbString& refused)
+      : text(std::move(refusalText)), record(refused + ": " + text) {}
+
+  KvbString text;    // null: no refusal
+  KvbString record;  // the log record
+};
+
 class BaseRDAImpl {
  public:
   // `rda` may be null, in which case every operation fails. The object
@@ -206,13 +224,13 @@ class BaseRDAImpl {
   // Adds a row given as columns: `idColumn` takes the next id of the id
   // counter `counter`, followed by every one of `columns`; answers the id.
   // When a row matches every one of `keys` (none is looked for when there
-  // are none), the answer is that row's id, or, with a `refusal` text that
+  // are none), the answer is that row's id, or, with a `refusal` whose text
   // is not null, the addition is refused with it. -1 on failure; nothing
   // of a failed addition stays. Each key is the term "<name>=?", its name
   // a column or an expression over columns ("COALESCE(TBL_CAT,'')").
   int addNumbered(const char* code, const char* counter, const char* idColumn,
                   const SqlFields& columns, const SqlFields& keys = {},
-                  const KvbString& refusal = KvbString(),
+                  const Refusal& refusal = Refusal(),
                   const char* file = __builtin_FILE(),
                   int line = __builtin_LINE());
   // The text that refuses folder `folderId` because it does not exist.
@@ -231,7 +249,7 @@ class BaseRDAImpl {
   // tree could not be reached by path.
   int addFiled(int folderId, const char* code, const char* counter,
                const char* idColumn, const SqlFields& columns,
-               const SqlFields& keys, const KvbString& refusal,
+               const SqlFields& keys, const Refusal& refusal,
                const char* file = __builtin_FILE(),
                int line = __builtin_LINE());
   // Deletes the rows of each table whose `column` equals `id`, in one
@@ -273,14 +291,14 @@ class BaseRDAImpl {
              const std::vector<KvbDatavar>& values);
   // What insertUnless does when a row matches already.
   enum class IfPresent {
-    kRefuse,   // fails with the text given (see fail())
-    kWarn,     // logs the text given as a warning, and succeeds
+    kRefuse,   // fails with the refusal given (see refuse())
+    kWarn,     // logs the refusal's record as a warning, and succeeds
     kSucceed,  // succeeds quietly
   };
   // Inserts the row `columns` unless a row matches every one of `keys`; a
-  // match is answered as `policy` says, with `text`. The check and the
+  // match is answered as `policy` says, with `refusal`. The check and the
   // insert run in one transaction, so that two writers cannot both insert.
-  bool insertUnless(IfPresent policy, const KvbString& text, const char* code,
+  bool insertUnless(IfPresent policy, const Refusal& refusal, const char* code,
                     const SqlFields& keys, const SqlFields& columns,
                     const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
@@ -320,6 +338,10 @@ class BaseRDAImpl {
   // getErrorMessage() gives it, and is logged. Answers false.
   bool fail(const KvbString& text, const char* file = __builtin_FILE(),
             int line = __builtin_LINE());
+  // fail() of a refusal: its text becomes the last failure, and its record
+  // is logged.
+  bool refuse(const Refusal& refusal, const char* file = __builtin_FILE(),
+              int line = __builtin_LINE());
   // The same without the log, for operations whose failure is their
   // normal answer.
   bool failQuietly(const KvbString& text);
@@ -340,7 +362,7 @@ class BaseRDAImpl {
   int addNumberedAfter(const std::function<bool()>& check, const char* code,
                        const char* counter, const char* idColumn,
                        const SqlFields& columns, const SqlFields& keys,
-                       const KvbString& refusal, const char* file, int line);
+                       const Refusal& refusal, const char* file, int line);
   // lookup of `column` of a row of table `code` that matches every one of
   // `keys`: 1 found, 0 none, -1 failed.
   int matching(const char* code, const char* column, const SqlFields& keys,

@@ -40,6 +40,8 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
                            const KvbString& uuid, int folderId,
                            const KvbString& comment, const KvbString& display) {
   const double now = KvbDate::currentDate().asDouble();
+  const Refusal nameTaken(refusal(kRuleExists),
+                          kvbStringFormat("Cannot add the rule \"%S\"", name));
   const int id = addFiled(folderId, "RULE", "RULE", "RU_ID",
                           {{"RU_DESC", name},
                            {"RU_TYPE", type},
@@ -54,7 +56,7 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
                            {"RU_CRUSR", user},
                            {"RU_COMM", comment},
                            {"RU_DISP", display}},
-                          {{"RU_DESC", name}}, refusal(kRuleExists));
+                          {{"RU_DESC", name}}, nameTaken);
   if (id > 0) postChange(kChangeAdded, "Rule", id, uuid);
   return id;
 }
@@ -128,8 +130,10 @@ ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
 
 bool CommonRDAImpl::addField(const KvbString& name,
                              const KvbString& description) {
-  return insertUnless(IfPresent::kRefuse, refusal(kFieldExists), "MFLD",
-                      {{"FI_NAME", name}},
+  return insertUnless(IfPresent::kRefuse,
+                      {refusal(kFieldExists),
+                       kvbStringFormat("Cannot add the field \"%S\"", name)},
+                      "MFLD", {{"FI_NAME", name}},
                       {{"FI_NAME", name}, {"FI_DESC", description}});
 }
 
@@ -158,7 +162,11 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
 }
 
 bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
-  return insertUnless(IfPresent::kRefuse, refusal(kCustomMetricExists),
+  return insertUnless(IfPresent::kRefuse,
+                      {refusal(kCustomMetricExists),
+                       kvbStringFormat("Cannot link custom metric %d to rule "
+                                       "%d again",
+                                       cmId, ruleId)},
                       "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
                       {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}});
 }
@@ -201,21 +209,28 @@ int CommonRDAImpl::addCustomMetric(const KvbString& name,
                                    const KvbString& preExpression,
                                    const KvbString& expression,
                                    const KvbString& postExpression) {
-  return addNumbered("CUSTM", "CUSTM", "CM_ID",
-                     {{"CM_DESC", name},
-                      {"CM_PREXP", preExpression},
-                      {"CM_EXP", expression},
-                      {"CM_POSTXP", postExpression},
-                      {"CM_UUID", kvbGetUUID()}},
-                     {{"CM_DESC", name}}, refusal(kCustomMetricExists));
+  return addNumbered(
+      "CUSTM", "CUSTM", "CM_ID",
+      {{"CM_DESC", name},
+       {"CM_PREXP", preExpression},
+       {"CM_EXP", expression},
+       {"CM_POSTXP", postExpression},
+       {"CM_UUID", kvbGetUUID()}},
+      {{"CM_DESC", name}},
+      {refusal(kCustomMetricExists),
+       kvbStringFormat("Cannot add the custom metric \"%S\"", name)});
 }
 
 bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                                          const KvbString& type) {
   const SqlFields row = {
       {"CM_ID", cmId}, {"CM_FLDNM", name}, {"CM_TYPE", type}};
-  return insertUnless(IfPresent::kRefuse, refusal(kCustomMetricExists), "CMFLD",
-                      row, row);
+  return insertUnless(IfPresent::kRefuse,
+                      {refusal(kCustomMetricExists),
+                       kvbStringFormat("Cannot add the field \"%S\" to "
+                                       "custom metric %d",
+                                       name, cmId)},
+                      "CMFLD", row, row);
 }
 
 bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,

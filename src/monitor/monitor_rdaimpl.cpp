@@ -85,10 +85,10 @@ void MonitorRDAImpl::announce(int changeType, const char* typeName,
 bool MonitorRDAImpl::expectRow(bool wanted, const char* code,
                                const char* condition,
                                const std::vector<KvbDatavar>& values,
-                               const KvbString& refusal) {
+                               const Refusal& refusal) {
   const int found = exists(code, condition, values);
   if (found < 0) return false;
-  return (found == 1) == wanted || fail(refusal);
+  return (found == 1) == wanted || refuse(refusal);
 }
 
 bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
@@ -104,7 +104,8 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
   });
 }
 
-bool MonitorRDAImpl::addDashboardObject(const char* code, const char* idColumn,
+bool MonitorRDAImpl::addDashboardObject(const char* typeName, const char* code,
+                                        const char* idColumn,
                                         const SqlField& name, SqlFields columns,
                                         const KvbString& uuid,
                                         const KvbString& user, int folderId,
@@ -118,7 +119,9 @@ bool MonitorRDAImpl::addDashboardObject(const char* code, const char* idColumn,
                                  {"EDUSR", user},
                                  {"FLDR_ID", folderId}});
   return handOut(addFiled(folderId, code, code, idColumn, columns, {name},
-                          message(kExists)),
+                          {message(kExists),
+                           kvbStringFormat("Cannot add the %s \"%S\"", typeName,
+                                           name.param.value.asString())}),
                  newId);
 }
 
@@ -183,6 +186,10 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                              const KvbString& comment, const KvbString& display,
                              int* newId) {
   const KvbDatavar date = now();
+  const Refusal codeInUse(
+      message(kCodeInUse),
+      kvbStringFormat("Cannot add the task \"%S\" with code \"%S\"", name,
+                      code));
   const int id = addFiled(folderId, "MJOB", "MJOB", "JB_ID",
                           {{"JB_DESC", name},
                            {"JB_CODE", code},
@@ -193,7 +200,7 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                            {"FLDR_ID", folderId},
                            {"JB_COMM", comment},
                            {"JB_DISP", display}},
-                          {{"JB_CODE", code}}, message(kCodeInUse));
+                          {{"JB_CODE", code}}, codeInUse);
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kTaskType, id, code);
   return true;
@@ -211,7 +218,9 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
     // The code is the task's UUID: two tasks with one code could not be
     // told apart.
     if (!expectRow(false, "MJOB", "JB_CODE=? AND JB_ID<>?", {code, taskId},
-                   message(kCodeInUse)))
+                   {message(kCodeInUse),
+                    kvbStringFormat("Cannot give task %d the code \"%S\"",
+                                    taskId, code)}))
       return false;
     int rows = 0;
     return folderExists(folderId) &&
@@ -239,7 +248,8 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
   }
   const bool deleted = transaction([&] {
     return expectRow(false, "EXEC", "JB_ID=?", {taskId},
-                     message(kTaskHasExecutions)) &&
+                     {message(kTaskHasExecutions),
+                      kvbStringFormat("Cannot delete task %d", taskId)}) &&
            deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
   });
   // No resource manager serves this engine, so the task's resource
@@ -337,7 +347,11 @@ ReposDataAccessCursor* MonitorRDAImpl::findCustomMetricByName(
 
 bool MonitorRDAImpl::addPropertyValue(const KvbString& name,
                                       const KvbString& value) {
-  return insertUnless(IfPresent::kWarn, message(kExists), "EXPRTP",
+  const Refusal known(message(kExists),
+                      kvbStringFormat("Not adding the value \"%S\" of the "
+                                      "execution property \"%S\" again",
+                                      value, name));
+  return insertUnless(IfPresent::kWarn, known, "EXPRTP",
                       {{"PR_NAME", name}, {"PR_VALUE", value}},
                       {{"PR_NAME", name}, {"PR_VALUE", value}});
 }
@@ -366,7 +380,10 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
   if (!ready()) return false;
   if (!skipValueCheck &&
       !expectRow(true, "EXPRTP", "PR_NAME=? AND PR_VALUE=?", {name, value},
-                 message(kInvalidValue, value)))
+                 {message(kInvalidValue, value),
+                  kvbStringFormat("Cannot set the execution property \"%S\" "
+                                  "of execution %d and rule %d",
+                                  name, executionId, ruleId)}))
     return false;
   // The property is matched by its exact name: the value is written to the
   // rows that the update finds, else a row is added.
@@ -389,6 +406,10 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                                const KvbString& user, int folderId,
                                int* newId) {
   const KvbDatavar date = now();
+  const Refusal uuidInUse(
+      message(kCodeInUse),
+      kvbStringFormat("Cannot add the source \"%S\" with UUID \"%S\"", name,
+                      uuid));
   const int id = addFiled(folderId, "EXSRC", "EXSRC", "ES_ID",
                           {{"ES_NAME", name},
                            {"ES_UUID", uuid},
@@ -397,7 +418,7 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                            {"ES_CRUSR", user},
                            {"ES_EDUSR", user},
                            {"FLDR_ID", folderId}},
-                          {{"ES_UUID", uuid}}, message(kCodeInUse));
+                          {{"ES_UUID", uuid}}, uuidInUse);
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kSourceType, id, uuid);
   return true;
@@ -456,7 +477,8 @@ bool MonitorRDAImpl::addReportGroup(
     const KvbString& name, const KvbString& description, int intervalCount,
     int intervalLength, int thresholdId, KvbDate endDate, const KvbString& user,
     const KvbString& uuid, int folderId, int* newId) {
-  return addDashboardObject("RPTGRP", "GRP_ID", {"GRP_NAME", name},
+  return addDashboardObject("report group", "RPTGRP", "GRP_ID",
+                            {"GRP_NAME", name},
                             {{"GRP_DESC", description},
                              {"INTNUM", intervalCount},
                              {"INTLEN", intervalLength},
@@ -521,19 +543,23 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
                                   const KvbString& description,
                                   const KvbString& user, const KvbString& uuid,
                                   int folderId, int* newId) {
-  return addDashboardObject("DIMENS", "DIM_ID", {"DIM_NAME", name},
+  return addDashboardObject("dimension", "DIMENS", "DIM_ID", {"DIM_NAME", name},
                             {{"DIM_DESC", description}}, uuid, user, folderId,
                             newId);
 }
 
 bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
                                          int thresholdId, KvbReal weight) {
-  return insertUnless(IfPresent::kWarn, message(kExists), "DIMGRP",
-                      {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
-                      {{"DIM_ID", dimensionId},
-                       {"GRP_ID", groupId},
-                       {"THR_ID", thresholdId},
-                       {"WGHT", realValue(weight)}});
+  return insertUnless(
+      IfPresent::kWarn,
+      {message(kExists), kvbStringFormat("Not linking dimension %d to report "
+                                         "group %d again",
+                                         dimensionId, groupId)},
+      "DIMGRP", {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
+      {{"DIM_ID", dimensionId},
+       {"GRP_ID", groupId},
+       {"THR_ID", thresholdId},
+       {"WGHT", realValue(weight)}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,
@@ -603,8 +629,8 @@ bool MonitorRDAImpl::addThreshold(
   SqlFields columns = {{"THR_DESC", description}};
   return appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
                      columns) &&
-         addDashboardObject("THRHLD", "THR_ID", {"THR_NAME", name}, columns,
-                            uuid, user, folderId, newId);
+         addDashboardObject("threshold", "THRHLD", "THR_ID", {"THR_NAME", name},
+                            columns, uuid, user, folderId, newId);
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listThresholds(int thresholdId,

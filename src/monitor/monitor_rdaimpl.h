@@ -121,8 +121,7 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // does, if not; otherwise false, refused with `refusal`. False when the
   // query fails.
   bool expectRow(bool wanted, const char* code, const char* condition,
-                 const std::vector<KvbDatavar>& values,
-                 const KvbString& refusal);
+                 const std::vector<KvbDatavar>& values, const Refusal& refusal);
   // Inserts a row that links task `taskId` and rule `ruleId`, in one unit
   // with the check that both exist; a missing one is refused with
   // "Task <id> does not exist" or "Rule <id> does not exist".
@@ -135,13 +134,14 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   bool updateEdited(const char* code, const char* keyColumn, int key,
                     const SqlFields& columns, const KvbString& editUser,
                     int folderId);
-  // Adds a dashboard object to table `code`, its id in `idColumn` handed to
-  // `newId`: `columns`, its `name` (refused when in use), its identity, its
-  // creation and edit stamps (now, by `user`) and its folder.
-  bool addDashboardObject(const char* code, const char* idColumn,
-                          const SqlField& name, SqlFields columns,
-                          const KvbString& uuid, const KvbString& user,
-                          int folderId, int* newId);
+  // Adds a dashboard object of type `typeName` ("dimension") to table
+  // `code`, its id in `idColumn` handed to `newId`: `columns`, its `name`
+  // (refused when in use), its identity, its creation and edit stamps (now,
+  // by `user`) and its folder.
+  bool addDashboardObject(const char* typeName, const char* code,
+                          const char* idColumn, const SqlField& name,
+                          SqlFields columns, const KvbString& uuid,
+                          const KvbString& user, int folderId, int* newId);
   // Appends the columns of the seven bands of a threshold to `columns`:
   // band i from the arrays while i is below `count`, NULL in all four
   // columns after. Refused when a band count above 0 comes without its

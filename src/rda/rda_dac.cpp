@@ -3,6 +3,7 @@
 #include "rda/rda_dac.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "kvsingletons/kvsingletons.h"
 #include "kvsqlstore/kvsqlstore.h"
@@ -194,13 +195,23 @@ RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql,
 // short sleeps until the busy timeout that the connection was opened with
 // has passed since the first try: a connection of the ODBC driver gives up
 // after the driver's own wait, which may be shorter. A native connection
-// has waited the whole timeout already, and fails at once.
+// has waited the whole timeout already, and fails at once; its reason
+// says so. The driver's reason does not, so the wait is added to it.
 bool RDA_DAC::begin_INT(bool* busy) {
   if (kind_ == DAC_DB_SQLITE) {
+    const auto start = std::chrono::steady_clock::now();
     SqliteBusyWait wait(busyTimeoutMs_);
     while (!exec_INT("BEGIN IMMEDIATE TRANSACTION", nullptr)) {
       *busy = dac_->isBusy();
-      if (!*busy || !wait.pause()) return false;
+      if (!*busy) return false;
+      if (wait.pause()) continue;
+      const KvbString reason = dac_->getErrorMessage();
+      if (reason.find("(SQLITE/BUSY_TIMEOUT)") != KvbString::npos) return false;
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      return fail(kvbStringFormat(
+          "%S; gave up waiting for it after %d ms (SQLITE/BUSY_TIMEOUT)",
+          reason, static_cast<int>(waited.count())));
     }
     *busy = false;
     return true;

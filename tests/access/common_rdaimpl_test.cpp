@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,35 @@ class CommonRdaTest : public RdaObjectTest<CommonRDAImpl> {
 
   LogCapture log_;  // keeps the expected failures off the console
 };
+
+// A refused duplicate answers with the catalogue's text, which names no
+// object; its one log record says what was refused, by type and name.
+TEST_P(CommonRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
+  const int ruleId = addRule("R");
+  const int cmId = common_->addCustomMetric("CM", "", "x", "");
+  ASSERT_TRUE(common_->addField("F", ""));
+  ASSERT_TRUE(common_->addCustomMetricField(cmId, "out", "O"));
+  ASSERT_TRUE(common_->addRuleCustomMetric(ruleId, cmId, 1));
+  const auto refused = [&](const std::function<bool()>& add, int messageId,
+                           const std::string& what) {
+    EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(add()) << what; }),
+              Rows{what + ": " + monitorMessage(messageId)});
+    EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(messageId));
+  };
+  refused(
+      [&] {
+        return common_->addRule("R", "T", "", "", "", "b", "u", 0, "", "") > 0;
+      },
+      1385, "Cannot add the rule \"R\"");
+  refused([&] { return common_->addField("F", "again"); }, 924,
+          "Cannot add the field \"F\"");
+  refused([&] { return common_->addCustomMetric("CM", "", "y", "") > 0; },
+          1356, "Cannot add the custom metric \"CM\"");
+  refused([&] { return common_->addCustomMetricField(cmId, "out", "O"); },
+          1356, "Cannot add the field \"out\" to custom metric 1");
+  refused([&] { return common_->addRuleCustomMetric(ruleId, cmId, 2); }, 1356,
+          "Cannot link custom metric 1 to rule 1 again");
+}
 
 TEST_P(CommonRdaTest, RulesAreNumberedStampedAnnouncedAndUpdated) {
   storeKeys("FOLDER", "FLDR_ID", {9});

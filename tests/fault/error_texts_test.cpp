@@ -49,7 +49,8 @@ TEST_P(ErrorTextsTest, RefusedAndMissingKeysSayWhy) {
 }
 
 // Another connection holds the file: a write, and a read of a statement
-// whose rows cannot be fetched, each answer false with SQLite's reason.
+// whose rows cannot be fetched, each answer false with the reason, which
+// names the file and the wait that the busy timeout allowed.
 TEST_P(ErrorTextsTest, ALockedFileGivesTheReason) {
   if (!isFile()) GTEST_SKIP() << "file locks are the SQLite back end's";
   KvbString value;
@@ -58,10 +59,14 @@ TEST_P(ErrorTextsTest, ALockedFileGivesTheReason) {
   ASSERT_EQ(sqlite3_open(db_.file.c_str(), &holder), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
             SQLITE_OK);
+  const std::string locked =
+      "cannot access the database file '" + db_.file +
+      "': database is locked by another connection; gave up waiting for it "
+      "after 5000 ms (SQLITE/BUSY_TIMEOUT)";
   EXPECT_FALSE(common_->getKeyValue("k", &value));
-  EXPECT_EQ(common_->getErrorMessage().str(), "database is locked");
+  EXPECT_EQ(common_->getErrorMessage().str(), locked);
   EXPECT_FALSE(repository_->setKeyValue("k", "w"));
-  EXPECT_EQ(repository_->getErrorMessage().str(), "database is locked");
+  EXPECT_EQ(repository_->getErrorMessage().str(), locked);
   sqlite3_close(holder);
   ASSERT_TRUE(repository_->getKeyValue("k", &value));
   EXPECT_EQ(value.str(), "v");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -64,6 +65,55 @@ class MonitorRdaTest : public RdaObjectTest<MonitorRDAImpl> {
   MonitorRDAImpl*& monitor_ = object_;
   LogCapture log_;  // keeps the expected failures off the console
 };
+
+// A refusal answers with the catalogue's text, which names no object; its
+// one log record says what was refused: the type and the code, UUID or
+// name in question (a duplicate that is no failure, as a warning).
+TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
+  const auto refused = [&](const std::function<bool()>& change,
+                           const std::string& text, const std::string& what) {
+    EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(change()) << what; }),
+              Rows{what + ": " + text});
+    EXPECT_EQ(monitor_->getErrorMessage().str(), text);
+  };
+  int task = 0, source = 0;
+  ASSERT_TRUE(monitor_->addTask("T1", "c1", "ann", 0, "", "", &task));
+  ASSERT_TRUE(monitor_->addTask("T2", "c2", "ann", 0, "", "", nullptr));
+  refused([&] { return monitor_->addTask("T3", "c1", "b", 0, "", "", nullptr); },
+          message(1085), "Cannot add the task \"T3\" with code \"c1\"");
+  refused(
+      [&] {
+        return monitor_->updateTask(2, "T2", "c1", "", KvbDate(1), "",
+                                    KvbDate(2), 0, "", "");
+      },
+      message(1085), "Cannot give task 2 the code \"c1\"");
+  exec("INSERT INTO " + table("EXEC") + " (EX_ID, JB_ID) VALUES (1, ?)",
+       {task});
+  refused([&] { return monitor_->deleteTask(task); }, message(1088),
+          "Cannot delete task 1");
+
+  ASSERT_TRUE(monitor_->addSource("S", "u-s", "ann", 0, &source));
+  refused([&] { return monitor_->addSource("S2", "u-s", "b", 0, nullptr); },
+          message(1085), "Cannot add the source \"S2\" with UUID \"u-s\"");
+  ASSERT_TRUE(monitor_->addDimension("D", "", "", "u-d", 0, nullptr));
+  refused([&] { return monitor_->addDimension("D", "", "", "", 0, nullptr); },
+          message(1211), "Cannot add the dimension \"D\"");
+
+  ASSERT_TRUE(monitor_->addPropertyValue("STATUS", "OPEN"));
+  refused(
+      [&] {
+        return monitor_->setExecutionProperty(5, 10, "STATUS", "SHUT", false);
+      },
+      message(1663, "SHUT"),
+      "Cannot set the execution property \"STATUS\" of execution 5 and "
+      "rule 10");
+  EXPECT_EQ(log_.failuresDuring([&] {
+    EXPECT_TRUE(monitor_->addPropertyValue("STATUS", "OPEN"));
+  }),
+            Rows{"Not adding the value \"OPEN\" of the execution property "
+                 "\"STATUS\" again: " +
+                 message(1211)});
+}
 
 TEST_P(MonitorRdaTest, TasksAreUniqueByCodeFoundAndAnnounced) {
   EventRecorder recorder(describe);

@@ -187,6 +187,52 @@ TEST_F(SqliteStoreTest, ABusyTimeoutThatIsNotACountIsWarnedAboutOnce) {
                 "2147483647; 5000 is used"});
 }
 
+// A busy failure names the file and says how long it waited for the lock,
+// or, where SQLite does not wait (a read transaction that would write,
+// while another connection holds the write lock), that no wait could help.
+// A statement that outlives its database still reads the file's wait.
+TEST_F(SqliteStoreTest, BusyFailuresSayWhetherAndHowLongTheyWaited) {
+  const std::string locked =
+      "cannot access the database file '" + path_ +
+      "': database is locked by another connection";
+  SqliteDatabase* other = openSqliteDatabase(path_.c_str());
+  ASSERT_NE(other, nullptr);
+  other->setBusyTimeout(20);
+  SqliteStatement* insert = other->prepare("INSERT INTO t (i) VALUES (1)");
+  ASSERT_NE(insert, nullptr);
+  other->close();
+  ASSERT_TRUE(db_->exec("BEGIN IMMEDIATE TRANSACTION"));
+  EXPECT_FALSE(insert->execute());
+  EXPECT_EQ(insert->getErrorMessage().str(),
+            locked + "; gave up waiting for it after 20 ms "
+                     "(SQLITE/BUSY_TIMEOUT)");
+  insert->release();
+  ASSERT_TRUE(db_->exec("COMMIT TRANSACTION"));
+  ASSERT_TRUE(db_->exec("INSERT INTO t (i) VALUES (0)"));
+
+  other = openSqliteDatabase(path_.c_str());
+  ASSERT_NE(other, nullptr);
+  other->setBusyTimeout(0);
+  SqliteResult* reading = other->openResult("SELECT i FROM t");
+  ASSERT_TRUE(other->exec("BEGIN"));
+  ASSERT_EQ(reading->next(), 1);  // the read transaction holds its lock
+  ASSERT_TRUE(db_->exec("BEGIN IMMEDIATE TRANSACTION"));
+  EXPECT_FALSE(other->exec("INSERT INTO t (i) VALUES (2)"));
+  EXPECT_EQ(other->getErrorMessage().str(),
+            locked + "; gave up waiting for it after 0 ms "
+                     "(SQLITE/BUSY_TIMEOUT)");
+  other->setBusyTimeout(5000);
+  EXPECT_FALSE(other->exec("INSERT INTO t (i) VALUES (2)"));
+  EXPECT_EQ(other->getErrorMessage().str(),
+            locked + ", which cannot commit while this connection's read "
+                     "transaction is open; no wait could help");
+  EXPECT_TRUE(other->isBusy());
+  reading->close();
+  ASSERT_TRUE(other->exec("ROLLBACK"));
+  ASSERT_TRUE(db_->exec("ROLLBACK"));
+  other->close();
+}
+
 // A wait tries again after sleeps of a fraction of a millisecond to a
 // few (SQLite's own sleeps grow to 100 ms), and gives up once its time is
 // up, by its deadline.

@@ -14,6 +14,14 @@
 
 namespace {
 
+// The database's reason in a failure's text, without the statement that an
+// ODBC failure names first ("Running \"SELECT ...\": [42703] ...").
+std::string databaseReason(const std::string& text) {
+  if (text.rfind("Running \"", 0) != 0) return text;
+  const size_t end = text.find("\": ");
+  return end == std::string::npos ? text : text.substr(end + 3);
+}
+
 class FolderManagerTest : public ServicesTest {
  protected:
   void SetUp() override {
@@ -159,7 +167,8 @@ TEST_P(FolderManagerTest, AnObjectThatCannotBeReadIsNotCalledMissing) {
   int folderId = -1, objectId = -1;
   EXPECT_FALSE(fm_->resolveObjectPath("R", "Rule", folderId, objectId, item,
                                       uuid, error));
-  EXPECT_EQ(error.str(), reason);
+  // The same reason, from the query that looks the object up by name.
+  EXPECT_EQ(databaseReason(error.str()), databaseReason(reason));
 }
 
 TEST_P(FolderManagerTest, AFolderIsEmptyWithoutObjectsAndSubFolders) {

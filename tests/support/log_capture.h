@@ -49,6 +49,17 @@ class LogCapture {
         return true;
     return false;
   }
+  // The texts of the records of level 4 and above that `call` logs.
+  std::vector<std::string> failuresDuring(
+      const std::function<void()>& call) const {
+    const size_t before = records().size();
+    call();
+    const std::vector<CapturedLog> all = records();
+    std::vector<std::string> texts;
+    for (size_t i = before; i < all.size(); ++i)
+      if (all[i].level >= 4) texts.push_back(all[i].text);
+    return texts;
+  }
 
  private:
   mutable std::mutex mutex_;
