@@ -691,14 +691,32 @@ bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
 bool BaseRDAImpl::getObjectPath(int id, const KvbString& typeName,
                                 KvbString& path, KvbString& uuid,
                                 KvbString& errorText) {
+  return objectPath(id, typeName, path, uuid, errorText) == 1;
+}
+
+KvbString BaseRDAImpl::deletionPath(int id, const char* typeName,
+                                    KvbString& uuid) {
+  KvbString path, reason;
+  const int found = objectPath(id, typeName, path, uuid, reason);
+  // The deletion goes on, unannounced: a warning, not a failure.
+  if (found < 0)
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
+              "The deletion of %s %d is not announced: its path cannot be "
+              "built: %S",
+              typeName, id, reason);
+  return found == 1 ? path : KvbString("");
+}
+
+int BaseRDAImpl::objectPath(int id, const KvbString& typeName, KvbString& path,
+                            KvbString& uuid, KvbString& errorText) {
   const ReposObjectType* type = findObjectType(typeName);
   if (!type) {
     errorText = "Unable to find type: " + typeName;
-    return false;
+    return -1;
   }
   if (!ready()) {
     errorText = "Repository Data Access object is null";
-    return false;
+    return -1;
   }
   KvbString name, stored;
   int folder = 0;
@@ -713,18 +731,18 @@ bool BaseRDAImpl::getObjectPath(int id, const KvbString& typeName,
                });
   if (found < 0) {
     errorText = rda_->getErrorMessage();
-    return false;
+    return -1;
   }
   if (name.isEmpty()) {
     errorText = kvbStringFormat("Unable to find the name of %s with id %d",
                                 type->name, id);
-    return false;
+    return found == 0 ? 0 : -1;
   }
   if (!stored.isEmpty()) uuid = stored;
   KvbString folderPath, top;
-  if (!getFolderPath(folder, folderPath, top, errorText)) return false;
+  if (!getFolderPath(folder, folderPath, top, errorText)) return -1;
   path = folderPath.isEmpty() ? name : folderPath + "/" + name;
-  return true;
+  return 1;
 }
 
 // ---------------------------------------------------------------------------

@@ -325,6 +325,12 @@ class BaseRDAImpl {
   // kChangeUpdated) through postObjectChange.
   void postChange(int changeType, const char* typeName, int objectId,
                   const KvbString& objectUuid);
+  // The path that announces the deletion of object `id` of `typeName` (see
+  // postDeletion), with its UUID in `uuid`. Empty when the object does not
+  // exist (no failure: there is nothing to announce), and when its path
+  // cannot be built: the object is deleted all the same, unannounced, and
+  // a warning gives the reason.
+  KvbString deletionPath(int id, const char* typeName, KvbString& uuid);
   // post() of the deletion of the object at `path` (a folder path and
   // name) of type `typeName`, named by its URI; nothing for an empty path.
   void postDeletion(const KvbString& path, const char* typeName,
@@ -351,6 +357,10 @@ class BaseRDAImpl {
  private:
   bool quiet_ = false;
   bool haveConnection();
+  // getObjectPath as found (1), missing (0: the object has no row) or
+  // failed (-1), errorText saying why when it is not 1.
+  int objectPath(int id, const KvbString& typeName, KvbString& path,
+                 KvbString& uuid, KvbString& errorText);
   // The rows of a bound statement (released here; null when it could not
   // be made), or its run; a failure is logged.
   ReposDataAccessCursor* selectFrom(ReposDataAccessStatement* statement);

@@ -280,8 +280,8 @@ bool MetadataRDAImpl::renameFolder(int folderId, const KvbString& newName) {
   });
 }
 
+// A folder moved onto itself is refused as one moved below itself.
 bool MetadataRDAImpl::moveFolder(int folderId, int newParentId) {
-  if (folderId == newParentId) return false;
   if (!ready()) return false;
   return transaction([&] {
     int parent = 0;

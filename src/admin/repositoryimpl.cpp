@@ -239,7 +239,15 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
     return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 292),
                        true, errorText);
   if (!loadTableSets(tableSetFolder(*options), errorText)) return false;
-  return readVersionInfo();
+  readVersionInfo();
+  // Only an existing repository is warned of a table-set folder that cannot
+  // be listed. A database without one is opened to be created, and the
+  // creation fails with the reason (tableSetFolderFound), logged once.
+  if (!tableSetFolderError_.isNull() &&
+      (repositoryKind_ != kKindNone || !versionError_.isEmpty()))
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S",
+              tableSetFolderError_);
+  return true;
 }
 
 bool RepositoryImpl::openConnection(int flags, int connectionKind,
@@ -304,11 +312,8 @@ KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
 bool RepositoryImpl::loadTableSets(const KvbString& folder,
                                    KvbString* errorText) {
   tableSetReader_ = new ReposTableSetReader();
-  if (!tableSetReader_->openTableSetDirectory(folder)) {
+  if (!tableSetReader_->openTableSetDirectory(folder))
     tableSetFolderError_ = tableSetReader_->getErrorMessage();
-    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S",
-              tableSetFolderError_);
-  }
   if (tableSetReader_->loadTableSetDirectory(nullptr)) return true;
   // The reader's text is the only account of what is wrong with the files,
   // so the caller gets it too.

@@ -399,9 +399,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // etc/reposcreate below KVEXEC_HOME, else the installed table sets at
   // their place relative to the engine's library file.
   static KvbString tableSetFolder(const KvbConfigOptions& options);
-  // Reads the table sets of `folder`; a folder that cannot be listed only
-  // gives a warning (tableSetFolderFound then answers false), a file that
-  // cannot be read fails.
+  // Reads the table sets of `folder`; a folder that cannot be listed does
+  // not fail (tableSetFolderFound then answers false, and an existing
+  // repository is warned of it), a file that cannot be read fails.
   bool loadTableSets(const KvbString& folder, KvbString* errorText);
   // A failure of init: the text goes to the error text and to *errorText
   // (when given), and with `log` to the log at level 5. Answers false.

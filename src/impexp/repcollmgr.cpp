@@ -8,8 +8,9 @@
 
 bool CollectionManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                          KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get()) return false;
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "Collection", objectId);
   return deleted(common->deleteGlobalCategory(objectId), common.get(),
                  "Collection", objectId, uuid, errorText);
 }
@@ -31,10 +32,9 @@ bool CollectionManagerImpl::importNewObject(MetadataRecord* record,
                                             int /*folderId*/,
                                             const KvbString& itemName,
                                             KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get())
-    return failWith(errorText,
-                    "The repository gives no collection data access");
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "Collection", 0);
   KvbString name = value(record, "GCNAME");
   // Collections have no UUID column: they are found by name only.
   int existing = -1;
@@ -61,10 +61,9 @@ bool CollectionManagerImpl::importNewObject(MetadataRecord* record,
 bool CollectionManagerImpl::importOverObject(
     MetadataRecord* record, int targetId, const KvbString& targetUuid,
     int /*folderId*/, const KvbString& targetName, KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get())
-    return failWith(errorText,
-                    "The repository gives no collection data access");
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "Collection", targetId);
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("Collection", value(record, "GCNAME"), targetName);

@@ -9,8 +9,9 @@
 
 bool CustomMetricManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                            KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get()) return false;
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "CustomMetric", objectId);
   return deleted(common->deleteCustomMetric(objectId), common.get(),
                  "CustomMetric", objectId, uuid, errorText);
 }
@@ -32,10 +33,9 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
                                               int /*folderId*/,
                                               const KvbString& itemName,
                                               KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get())
-    return failWith(errorText,
-                    "The repository gives no custom metric data access");
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "CustomMetric", 0);
   KvbString name = value(record, "CM_DESC"), storedUuid;
   int existingId = -1;
   const int found =
@@ -63,10 +63,9 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
 bool CustomMetricManagerImpl::importOverObject(
     MetadataRecord* record, int targetId, const KvbString& targetUuid,
     int /*folderId*/, const KvbString& targetName, KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get())
-    return failWith(errorText,
-                    "The repository gives no custom metric data access");
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "CustomMetric", targetId);
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("CustomMetric", value(record, "CM_DESC"), targetName);

@@ -7,19 +7,15 @@
 #include "reposadmin/explorer_data_access.h"
 #include "reposadmin/repository.h"
 
-namespace {
-ExplorerRepositoryDataAccess* newExplorerAccess(Repository* repository) {
-  return repository ? quietly(repository->createExplorerDataAccess()) : nullptr;
-}
-}  // namespace
-
 bool DataExplorationManagerImpl::deleteObject(int objectId,
                                               const KvbString& /*uuid*/,
                                               KvbString& errorText) {
   ScopedAccess<ExplorerRepositoryDataAccess> explorer(
-      newExplorerAccess(repository()));
-  return explorer.get() && (explorer->deleteProject(objectId) ||
-                            failWith(errorText, explorer->getErrorMessage()));
+      newAccess(&Repository::createExplorerDataAccess));
+  if (!explorer.get())
+    return failNoAccess(errorText, "DataExploration", objectId);
+  return explorer->deleteProject(objectId) ||
+         failWith(errorText, explorer->getErrorMessage());
 }
 
 bool DataExplorationManagerImpl::exportObject(int objectId,
@@ -47,10 +43,9 @@ bool DataExplorationManagerImpl::importOverObject(
     MetadataRecord* record, int targetId, const KvbString& targetUuid,
     int /*folderId*/, const KvbString& targetName, KvbString& errorText) {
   ScopedAccess<ExplorerRepositoryDataAccess> explorer(
-      newExplorerAccess(repository()));
+      newAccess(&Repository::createExplorerDataAccess));
   if (!explorer.get())
-    return failWith(errorText,
-                    "The repository gives no data exploration data access");
+    return failNoAccess(errorText, "DataExploration", targetId);
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("DataExploration", value(record, "PRJ_NM"), targetName);

@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "access/base_rdaimpl.h"
+#include "access/object_types.h"
+#include "admin/repositoryimpl.h"
 #include "impexp/repactionevent.h"
 #include "impexp/repcollmgr.h"
 #include "impexp/repcustmmgr.h"
@@ -21,6 +23,10 @@
 #include "reposadmin/repository_folder_manager.h"
 #include "schema/log_printf.h"
 #include "services/scan_rows.h"
+
+namespace {
+const char kSourceFile[] = "repimpexpmgr";
+}  // namespace
 
 // The refusal of an import or update that is given no text to read.
 static const char kNothingToImport[] =
@@ -62,45 +68,77 @@ RepositoryObjectManagerImpl* RepositoryImportExportManagerImpl::managerOf(
 bool RepositoryImportExportManagerImpl::fail(KvbString& errorText,
                                              const KvbString& text,
                                              bool logged) {
-  if (!logged) logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S", text);
+  if (!logged) logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
   if (context_) context_->logEvent(0, text);
   errorText = text;
   return false;
 }
 
+bool RepositoryImportExportManagerImpl::begin(const KvbString& doing,
+                                              KvbString& errorText) {
+  if (!repository_)
+    return fail(errorText, doing + ": the manager has no repository");
+  if (!context_)
+    return fail(errorText,
+                doing + ": the manager has no serialization context");
+  context_->reset();
+  unfoundPath_ = "";
+  return true;
+}
+
 bool RepositoryImportExportManagerImpl::serializeObject(MetadataRecord* record,
                                                         KvbString& output,
                                                         KvbString& errorText) {
-  logPrintf(logger_, 2, __FILE__, __LINE__, "Serialization started...");
+  logPrintf(logger_, kLogTrace, kSourceFile, __LINE__,
+            "Serialization started...");
   const bool result =
       context_->serialize(record, output, errorText, serializationOption_);
-  logPrintf(logger_, 2, __FILE__, __LINE__, "Serialization complete...");
+  logPrintf(logger_, kLogTrace, kSourceFile, __LINE__,
+            "Serialization complete...");
   return result;
 }
 
+// The lookup is quiet: an object that is not there fails the call that
+// names it, which says so, and only the types kept in folders have a path
+// to look for (custom metrics and collections have none).
 void RepositoryImportExportManagerImpl::setObjectPath(int objectId,
                                                       const KvbString& typeName,
                                                       const KvbString& uuid) {
-  ScopedAccess<RepositoryFolderManager> folders(
-      repository_ ? repository_->createFolderManager() : nullptr);
-  KvbString path("");
-  if (folders.get() && !folders->getObjectPath(objectId, typeName, path)) {
-    logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S",
-              kvb_get_message(__FILE__, __LINE__, "Repository Library", 1591,
-                              typeName));
+  KvbString path(""), stored, reason;
+  unfoundPath_ = "";
+  if (findObjectType(typeName)) {
+    // Every Repository is a RepositoryImpl: this engine makes them all.
+    BaseRDAImpl paths(
+        static_cast<RepositoryImpl*>(repository_.get())->getDataAccess());
+    paths.setQuiet(true);
+    if (!paths.getObjectPath(objectId, typeName, path, stored, reason))
+      unfoundPath_ =
+          kvbStringFormat("%S (id=%d): %S",
+                          kvb_get_message(kSourceFile, __LINE__,
+                                          "Repository Library", 1591, typeName),
+                          objectId, reason);
+  }
+  if (path.isEmpty())
     path =
         kvbStringFormat("[UNKNOWN %S Id=%d UUID=%S]", typeName, objectId, uuid);
-  }
   context_->setObjectPath(path, typeName);
+}
+
+RepositoryFolderManager* RepositoryImportExportManagerImpl::folderManager(
+    const KvbString& objectPath, KvbString& errorText) {
+  RepositoryFolderManager* folders = repository_->createFolderManager();
+  if (!folders)
+    fail(errorText,
+         "The repository gives no folder manager for the path " + objectPath);
+  return folders;
 }
 
 bool RepositoryImportExportManagerImpl::resolveObjectPath(
     const KvbString& objectPath, const KvbString& typeName, int& folderId,
     int& objectId, KvbString& itemName, KvbString& uuid, KvbString& errorText) {
-  if (!repository_) return false;
   objectId = folderId = -1;
   ScopedAccess<RepositoryFolderManager> folders(
-      repository_->createFolderManager());
+      folderManager(objectPath, errorText));
   return folders.get() &&
          folders->resolveObjectPath(objectPath, typeName, folderId, objectId,
                                     itemName, uuid, errorText);
@@ -125,12 +163,17 @@ static int folderHolds(RepositoryFolderManager* folders, int folderId,
 bool RepositoryImportExportManagerImpl::reported(bool done,
                                                  const KvbString& doing,
                                                  KvbString& errorText) {
-  if (done) return true;
+  if (done) {
+    if (!unfoundPath_.isEmpty())
+      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", unfoundPath_);
+    unfoundPath_ = "";
+    return true;
+  }
   if (errorText.isEmpty()) {
     errorText = doing;
-    logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S", doing);
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", doing);
   } else {
-    logPrintf(logger_, kLogError, __FILE__, __LINE__, "%S: %S", doing,
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S: %S", doing,
               errorText);
   }
   return false;
@@ -142,7 +185,7 @@ bool RepositoryImportExportManagerImpl::inTransaction(
   CommonRepositoryDataAccess* common =
       quietly(repository_->createCommonDataAccess());
   if (!common)
-    return fail(errorText, "The repository gives no data access for import");
+    return fail(errorText, doing + ": the repository gives no data access");
   bool result = common->beginTransaction(1, 0);
   if (!result) {
     errorText = common->getErrorMessage();
@@ -162,8 +205,9 @@ bool RepositoryImportExportManagerImpl::inTransaction(
 bool RepositoryImportExportManagerImpl::exportObject(
     int objectId, const KvbString& typeName, const KvbString& uuid,
     KvbString& output, KvbString& errorText, RepositoryActionEvent* listener) {
-  if (!context_) return false;
-  context_->reset();
+  const KvbString doing = kvbStringFormat(
+      "Error exporting %S object with id=%d", typeName, objectId);
+  if (!begin(doing, errorText)) return false;
   if (listener) context_->setActionListener(listener);
   setObjectPath(objectId, typeName, uuid);
   context_->logEvent(2, "Starting serialization of Database object.");
@@ -178,34 +222,36 @@ bool RepositoryImportExportManagerImpl::exportObject(
         kvbStringFormat("The object type \"%S\" is not a known type to export.",
                         typeName));
   return reported(manager->exportObject(objectId, uuid, output, errorText),
-                  kvbStringFormat("Error exporting %S object with id=%d",
-                                  typeName, objectId),
-                  errorText);
+                  doing, errorText);
 }
 
 bool RepositoryImportExportManagerImpl::exportObjectByPath(
     const KvbString& objectPath, const KvbString& typeName, KvbString& output,
     KvbString& errorText) {
-  logPrintf(logger_, 2, __FILE__, __LINE__, "Export object by path started...");
+  logPrintf(logger_, kLogTrace, kSourceFile, __LINE__,
+            "Export object by path started...");
   int folderId = -1, objectId = -1;
   KvbString itemName, uuid;
   const bool result =
+      begin(kvbStringFormat("Error exporting %S object at path %S", typeName,
+                            objectPath),
+            errorText) &&
       resolveObjectPath(objectPath, typeName, folderId, objectId, itemName,
                         uuid, errorText) &&
       exportObject(objectId, typeName, uuid, output, errorText, nullptr);
-  logPrintf(logger_, 2, __FILE__, __LINE__,
+  logPrintf(logger_, kLogTrace, kSourceFile, __LINE__,
             "Export object by path completed...");
   return result;
 }
 
 bool RepositoryImportExportManagerImpl::importObjectToPath(
     const KvbString& objectPath, const KvbString& input, KvbString& errorText) {
-  if (!context_ || !repository_) return false;
-  context_->reset();
+  if (!begin("Error importing the object at path " + objectPath, errorText))
+    return false;
   MetadataRecord* record = context_->deserialize(input, errorText);
   if (!record) return reported(false, kReadingImport, errorText);
   ScopedAccess<RepositoryFolderManager> folders(
-      repository_->createFolderManager());
+      folderManager(objectPath, errorText));
   KvbString folderPath, itemName("");
   int folderId = -1;
   if (!folders.get()) return false;
@@ -246,7 +292,10 @@ bool RepositoryImportExportManagerImpl::deleteObjectByPath(
     KvbString& errorText) {
   int folderId = -1, objectId = -1;
   KvbString itemName, uuid;
-  if (!resolveObjectPath(objectPath, typeName, folderId, objectId, itemName,
+  if (!begin(kvbStringFormat("Error deleting %S object at path %S", typeName,
+                             objectPath),
+             errorText) ||
+      !resolveObjectPath(objectPath, typeName, folderId, objectId, itemName,
                          uuid, errorText))
     return false;
   RepositoryObjectManagerImpl* manager = managerOf(typeName);
@@ -269,8 +318,10 @@ bool RepositoryImportExportManagerImpl::setSerializationOption(bool pretty) {
 bool RepositoryImportExportManagerImpl::importObject(const KvbString& input,
                                                      int folderId,
                                                      KvbString& errorText) {
-  if (!context_ || !repository_) return false;
-  context_->reset();
+  if (!begin(
+          kvbStringFormat("Error importing an object into folder %d", folderId),
+          errorText))
+    return false;
   if (input.isEmpty()) return fail(errorText, kNothingToImport);
   std::unique_ptr<RepositoryActionEventStringImpl> log(
       new RepositoryActionEventStringImpl());
@@ -301,8 +352,9 @@ bool RepositoryImportExportManagerImpl::updateObject(
     int objectId, const KvbString& typeName, const KvbString& uuid,
     const KvbString& input, int folderId, KvbString& errorText,
     RepositoryActionEvent* listener) {
-  if (!context_ || !repository_) return false;
-  context_->reset();
+  const KvbString doing = kvbStringFormat(
+      "Error updating %S object with id=%d on import", typeName, objectId);
+  if (!begin(doing, errorText)) return false;
   context_->setActionListener(listener);
   if (input.isEmpty()) return fail(errorText, kNothingToImport);
   setObjectPath(objectId, typeName, uuid);
@@ -319,8 +371,7 @@ bool RepositoryImportExportManagerImpl::updateObject(
                                 typeName, record->getTypeName()));
   ScopedAccess<MetadataRepositoryDataAccess> meta(
       quietly(repository_->createMetadataDataAccess()));
-  if (!meta.get())
-    return fail(errorText, "The repository gives no metadata data access");
+  if (!meta.get()) return fail(errorText, noDataAccess(typeName, objectId));
   // A target that cannot be read is reported as such, not as missing.
   ObjectItem target;
   KvbString reason;
@@ -340,11 +391,8 @@ bool RepositoryImportExportManagerImpl::updateObject(
     return fail(errorText, kvbStringFormat("The object type \"%S\" is not a "
                                            "known type to update on import.",
                                            typeName));
-  return inTransaction(
-      kvbStringFormat("Error updating %S object with id=%d on import", typeName,
-                      objectId),
-      errorText, [&] {
-        return manager->importOverObject(record, objectId, target.uuid,
-                                         folderId, target.name, errorText);
-      });
+  return inTransaction(doing, errorText, [&] {
+    return manager->importOverObject(record, objectId, target.uuid, folderId,
+                                     target.name, errorText);
+  });
 }

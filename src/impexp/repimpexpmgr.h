@@ -15,6 +15,7 @@
 #include "reposadmin/import_export_manager.h"
 
 class Repository;
+class RepositoryFolderManager;
 class RepositoryObjectManagerImpl;
 
 class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
@@ -54,7 +55,10 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
   bool serializeObject(MetadataRecord* record, KvbString& output,
                        KvbString& errorText);
   // Tells the context the path of object `objectId` of `typeName`, or
-  // "[UNKNOWN type Id=id UUID=uuid]" when it has none.
+  // "[UNKNOWN type Id=id UUID=uuid]" when it has none. An object of a type
+  // kept in folders whose path cannot be found is logged, with the reason,
+  // by the call that writes it once that call has succeeded: when it fails,
+  // its own record says why.
   void setObjectPath(int objectId, const KvbString& typeName,
                      const KvbString& uuid);
   // Logs `text` at level 5 (unless `logged`: the call that failed logged
@@ -70,6 +74,14 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
     }
   };
   RepositoryObjectManagerImpl* managerOf(const KvbString& typeName) const;
+  // The start of every call: true, with the context reset, when the
+  // manager has its repository and its serialization context; else false,
+  // logged once, with "<doing>: <what the manager lacks>" in errorText.
+  bool begin(const KvbString& doing, KvbString& errorText);
+  // A new folder manager of the repository, which the caller releases; null
+  // when there is none, with a text naming `objectPath`, logged once.
+  RepositoryFolderManager* folderManager(const KvbString& objectPath,
+                                         KvbString& errorText);
   bool resolveObjectPath(const KvbString& objectPath, const KvbString& typeName,
                          int& folderId, int& objectId, KvbString& itemName,
                          KvbString& uuid, KvbString& errorText);
@@ -80,13 +92,15 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
                      const std::function<bool()>& work);
   // Answers `done`. A failure of an object manager's work is logged here,
   // once, as "<doing>: <errorText>": the data-access objects of the object
-  // managers are quiet. An empty errorText becomes `doing`.
+  // managers are quiet. An empty errorText becomes `doing`. A success logs
+  // the object path that setObjectPath could not find.
   bool reported(bool done, const KvbString& doing, KvbString& errorText);
 
   HeldRepository repository_;
   MetadataSerializationContext* context_;
   bool serializationOption_ = true;
   KvLogger* logger_;
+  KvbString unfoundPath_;  // see setObjectPath
   std::map<std::string, RepositoryObjectManagerImpl*, TypeLess> managers_;
 };
 

@@ -7,7 +7,7 @@
 
 bool CollectionMetadata::exportCollection(MetadataRecord* record,
                                           KvbString& errorText) {
-  if (!record || !common_) return false;
+  if (!made(common_, "Collection", errorText)) return false;
   if (record->getUUID().isEmpty()) record->setUUID(kvbGetUUID());
   const int found =
       readFirstRow(common_->getGlobalCategory(objectId_), record, errorText);
@@ -45,7 +45,7 @@ bool CollectionMetadata::exportCollection(MetadataRecord* record,
 }
 
 bool CollectionMetadata::importCollection(KvbString& errorText) {
-  if (!record_ || !common_) return false;
+  if (!made(common_, "Collection", errorText)) return false;
   return importDefinitions(errorText) && importFields(errorText);
 }
 

@@ -17,6 +17,10 @@
 #include "schema/log_printf.h"
 #include "services/scan_rows.h"
 
+namespace {
+const char kSourceFile[] = "repmetacommonimpl";
+}  // namespace
+
 MetadataObject::MetadataObject(RepositoryImportExportManagerImpl* owner,
                                int objectId, const KvbString& uuid)
     : owner_(owner),
@@ -95,7 +99,6 @@ KvbString MetadataObject::value(MetadataRecord* record, const char* key) {
 
 bool MetadataObject::exportCustomMetricFields(MetadataRecord* record, int cmId,
                                               KvbString& errorText) {
-  if (!record || !common_) return false;
   return eachRow(
       common_->listCustomMetricFields(cmId),
       [&](ReposDataAccessCursor* row) {
@@ -123,7 +126,7 @@ bool MetadataObject::importCustomMetricFields(MetadataRecord* record, int cmId,
                                               KvbString& errorText) {
   MetadataRecordIterator* children = record->getChildRecords("Fields");
   if (!children) {
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
               "No custom metric fields found to import.");
     return true;
   }
@@ -154,6 +157,7 @@ bool MetadataObject::importEmbeddedCustomMetric(MetadataRecord* record,
                                                 int& cmId,
                                                 KvbString& errorText) {
   if (!record) return true;
+  if (!made(common_, "CustomMetric", errorText)) return false;
   cmId = -1;
   context()->getIntProperty(record, "TARGETID", cmId);
   if (cmId >= 0) return true;
@@ -218,7 +222,7 @@ bool MetadataObject::importDependentRule(MetadataRecord* item, int folderId,
                        });
     if (found < 0) return failData(errorText, failure.str().c_str());
     if (found == 1) {
-      logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+      logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
                 "Rule %S with UUID=%S already exists.", name, uuid);
       context()->setIntProperty(item, "TARGETID", ruleId);
       return true;

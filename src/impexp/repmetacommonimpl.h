@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "impexp/repobjectmgr.h"
 #include "kvbase/kvbase.h"
 
 class CommonRepositoryDataAccess;
@@ -29,7 +30,6 @@ class MetadataObject {
   MetadataObject(const MetadataObject&) = delete;
   MetadataObject& operator=(const MetadataObject&) = delete;
 
-  bool ready() const { return common_ != nullptr; }
   // Adds the "Fields" section of custom metric `cmId` to `record`.
   bool exportCustomMetricFields(MetadataRecord* record, int cmId,
                                 KvbString& errorText);
@@ -54,6 +54,13 @@ class MetadataObject {
   void event(int level, const KvbString& text);
   // Sends `text` as an error event, puts it into errorText, answers false.
   bool failWith(KvbString& errorText, const KvbString& text);
+  // True when the data access `access` that the object's steps work through
+  // was made; else noDataAccess's text for this object of `typeName`
+  // through failWith.
+  template <class Access>
+  bool made(const Access* access, const char* typeName, KvbString& errorText) {
+    return access || failWith(errorText, noDataAccess(typeName, objectId_));
+  }
   // The same with the data access's error text after `prefix`.
   bool failData(KvbString& errorText, const char* prefix);
   // failData for rows that cannot be read.

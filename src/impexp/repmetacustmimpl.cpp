@@ -6,9 +6,13 @@
 #include "reposadmin/repos_data_access.h"
 #include "schema/log_printf.h"
 
+namespace {
+const char kSourceFile[] = "repmetacustmimpl";
+}  // namespace
+
 bool CustomMetricMetadata::exportCustomMetric(MetadataRecord* record,
                                               KvbString& errorText) {
-  if (!record || !common_) return false;
+  if (!made(common_, "CustomMetric", errorText)) return false;
   const KvbString name = value(record, "CM_DESC");
   const int found = readFirstRow(
       common_->findCustomMetric(objectId_, name, uuid_), record, errorText);
@@ -18,7 +22,7 @@ bool CustomMetricMetadata::exportCustomMetric(MetadataRecord* record,
         "Unable to export custom metric, object not found with name=\"%S\" "
         "id=%d",
         name, objectId_);
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__, "%S", text);
     return failWith(errorText, text);
   }
   value(record, "CM_ID").toInt(objectId_);
@@ -26,7 +30,7 @@ bool CustomMetricMetadata::exportCustomMetric(MetadataRecord* record,
 }
 
 bool CustomMetricMetadata::importCustomMetric(KvbString& errorText) {
-  if (!record_ || !common_) return false;
+  if (!made(common_, "CustomMetric", errorText)) return false;
   if (!common_->clearCustomMetric(objectId_))
     return failData(errorText, "Error clearing existing custom metric: ");
   return importCustomMetricFields(record_, objectId_, errorText);

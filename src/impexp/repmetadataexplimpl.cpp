@@ -9,17 +9,20 @@
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
 
+namespace {
+const char kSourceFile[] = "repmetadataexplimpl";
+}  // namespace
+
 bool DataExplorationMetadata::exportExploration(MetadataRecord* record,
                                                 KvbString& errorText) {
-  if (!record || !repository_) return false;
   ScopedAccess<ExplorerRepositoryDataAccess> explorer(
       quietly(repository_->createExplorerDataAccess()));
-  if (!explorer.get()) return false;
+  if (!made(explorer.get(), "DataExploration", errorText)) return false;
   const int found =
       readFirstRow(explorer->getProject(objectId_), record, errorText);
   if (found < 0) return false;
   if (found == 0) {
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
               "Unable to find data exploration object with id=%d", objectId_);
     errorText = "A data exploration was not found to export.";
     return false;

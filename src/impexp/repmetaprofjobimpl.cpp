@@ -8,6 +8,8 @@
 #include "services/scan_rows.h"
 
 namespace {
+const char kSourceFile[] = "repmetaprofjobimpl";
+
 int intValue(MetadataRecord* item, const char* key) {
   int out = 0;
   return item->getIntValue(key, out) ? out : 0;
@@ -53,7 +55,7 @@ bool ProfileJobMetadata::exportSection(
   });
   if (found < 0) return failRead(errorText);
   if (found == 0 && section.noRowsText)
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%s",
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__, "%s",
               section.noRowsText);
   return ok;
 }
@@ -64,7 +66,8 @@ bool ProfileJobMetadata::importSection(
   MetadataRecordIterator* items = parent->getChildRecords(section);
   if (!items) {
     if (absentText)
-      logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%s", absentText);
+      logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__, "%s",
+                absentText);
     return true;
   }
   bool ok = true;

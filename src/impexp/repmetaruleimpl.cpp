@@ -6,9 +6,13 @@
 #include "reposadmin/repos_data_access.h"
 #include "schema/log_printf.h"
 
+namespace {
+const char kSourceFile[] = "repmetaruleimpl";
+}  // namespace
+
 int RuleMetadata::exportRuleContent(MetadataRecord* record,
                                     KvbString& errorText) {
-  if (!record || !common_) return -1;
+  if (!made(common_, "Rule", errorText)) return -1;
   const KvbString name = value(record, "RU_DESC");
   const KvbString uuid = record->getUUID();
   // Without an id, a UUID or a name there is nothing to look up (findRule
@@ -23,7 +27,7 @@ int RuleMetadata::exportRuleContent(MetadataRecord* record,
     const KvbString text = kvbStringFormat(
         "Unable to export rule, object not found with name=\"%S\" id=%d", name,
         objectId_);
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__, "%S", text);
     failWith(errorText, text);
     return 0;
   }
@@ -93,7 +97,7 @@ bool RuleMetadata::exportCustomMetricFieldMappings(MetadataRecord* cmRecord,
 }
 
 bool RuleMetadata::importRuleContent(KvbString& errorText) {
-  if (!record_ || !common_) return false;
+  if (!made(common_, "Rule", errorText)) return false;
   if (!common_->deleteRuleLinks(objectId_))
     return failData(errorText, "Error clearing existing rule: ");
   return importRuleFields(errorText) && importRuleCustomMetrics(errorText);
@@ -102,7 +106,7 @@ bool RuleMetadata::importRuleContent(KvbString& errorText) {
 bool RuleMetadata::importRuleFields(KvbString& errorText) {
   MetadataRecordIterator* children = record_->getChildRecords("Fields");
   if (!children) {
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
               "No rule fields found to import.");
     return true;
   }
@@ -150,7 +154,7 @@ bool RuleMetadata::importCustomMetricFieldMappings(MetadataRecord* cmRecord,
   MetadataRecordIterator* children =
       cmRecord->getChildRecords("CustomMetricFieldMappings");
   if (!children) {
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
               "No custom metric field mappings found to import.");
     return true;
   }

@@ -13,6 +13,10 @@
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
 
+namespace {
+const char kSourceFile[] = "repmetataskimpl";
+}  // namespace
+
 TaskMetadata::TaskMetadata(RepositoryImportExportManagerImpl* owner,
                            int objectId, const KvbString& uuid)
     : MetadataObject(owner, objectId, uuid),
@@ -30,7 +34,8 @@ TaskMetadata::~TaskMetadata() {
 }
 
 bool TaskMetadata::exportTask(MetadataRecord* record, KvbString& errorText) {
-  if (!record || !monitor_ || !common_) return false;
+  if (!made(monitor_, "Task", errorText) || !made(common_, "Task", errorText))
+    return false;
   const int found =
       readFirstRow(monitor_->getTask(objectId_), record, errorText);
   if (found < 0) return false;
@@ -116,7 +121,8 @@ bool TaskMetadata::include(const MonitorObjectType& type, int id,
 }
 
 bool TaskMetadata::importTask(int folderId, KvbString& errorText) {
-  if (!record_ || !monitor_ || !common_) return false;
+  if (!made(monitor_, "Task", errorText) || !made(common_, "Task", errorText))
+    return false;
   folderId_ = folderId;
   if (!monitor_->clearTaskRules(objectId_))
     return failWith(errorText, "Error clearing existing task: " +
@@ -140,7 +146,7 @@ bool TaskMetadata::importMonitorObject(const MonitorObjectType& type,
 bool TaskMetadata::importRuleMembers(KvbString& errorText) {
   MetadataRecordIterator* items = record_->getChildRecords("JobRuleMembers");
   if (!items) {
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
               "No task rules found to import.");
     return true;
   }
@@ -198,7 +204,7 @@ bool TaskMetadata::createDashboardMappings(int dimId, int thrId,
             errorText))
       return false;
     if (mapped) continue;
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
               "Creating dashboard mapping dimension=%d, threshold=%d, "
               "reportgroup=%d",
               dimId, thrId, group);
@@ -212,7 +218,7 @@ bool TaskMetadata::createDashboardMappings(int dimId, int thrId,
 bool TaskMetadata::importRuleEvents(KvbString& errorText) {
   MetadataRecordIterator* items = record_->getChildRecords("RuleEvents");
   if (!items) {
-    logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+    logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
               "No task rule-events found to import.");
     return true;
   }

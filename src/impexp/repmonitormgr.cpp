@@ -9,18 +9,17 @@
 #include "schema/log_printf.h"
 #include "services/scan_rows.h"
 
-MonitorRepositoryDataAccess* MonitorObjectManagerImpl::newMonitorAccess()
-    const {
-  return repository() ? quietly(repository()->createMonitorDataAccess())
-                      : nullptr;
-}
+namespace {
+const char kSourceFile[] = "repmonitormgr";
+}  // namespace
 
 bool MonitorObjectManagerImpl::deleteObject(int objectId,
                                             const KvbString& /*uuid*/,
                                             KvbString& errorText) {
-  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
-  if (!monitor.get()) return false;
-  logPrintf(owner_->logger(), 2, __FILE__, __LINE__,
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(
+      newAccess(&Repository::createMonitorDataAccess));
+  if (!monitor.get()) return failNoAccess(errorText, type_.typeName, objectId);
+  logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__,
             "Deleting %s object with id=%d", type_.word, objectId);
   return type_.remove(monitor.get(), objectId) ||
          failWith(errorText, monitor->getErrorMessage());
@@ -46,15 +45,16 @@ bool MonitorObjectManagerImpl::exportContent(
   const KvbString text = kvbStringFormat(
       "Unable to export %s, object not found with name=\"%S\" id=%d",
       type_.word, name, objectId);
-  logPrintf(owner_->logger(), 2, __FILE__, __LINE__, "%S", text);
+  logPrintf(owner_->logger(), kLogTrace, kSourceFile, __LINE__, "%S", text);
   return failWith(errorText, text);
 }
 
 bool MonitorObjectManagerImpl::exportObject(int objectId, const KvbString& uuid,
                                             KvbString& output,
                                             KvbString& errorText) {
-  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
-  if (!monitor.get()) return false;
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(
+      newAccess(&Repository::createMonitorDataAccess));
+  if (!monitor.get()) return failNoAccess(errorText, type_.typeName, objectId);
   const KvbString noRecord = kvbStringFormat(
       "Unable to create export metadata object for %s.", type_.word);
   return exportRecord(
@@ -91,10 +91,9 @@ bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
                                                int folderId,
                                                const KvbString& itemName,
                                                KvbString& errorText) {
-  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
-  if (!monitor.get())
-    return failWith(errorText,
-                    "The repository gives no monitoring data access");
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(
+      newAccess(&Repository::createMonitorDataAccess));
+  if (!monitor.get()) return failNoAccess(errorText, type_.typeName, 0);
   int existingId = -1;
   const int found = existing(monitor.get(), record, existingId, errorText);
   if (found < 0) return false;
@@ -124,10 +123,9 @@ bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
 bool MonitorObjectManagerImpl::importOverObject(
     MetadataRecord* record, int targetId, const KvbString& targetUuid,
     int folderId, const KvbString& targetName, KvbString& errorText) {
-  ScopedAccess<MonitorRepositoryDataAccess> monitor(newMonitorAccess());
-  if (!monitor.get())
-    return failWith(errorText,
-                    "The repository gives no monitoring data access");
+  ScopedAccess<MonitorRepositoryDataAccess> monitor(
+      newAccess(&Repository::createMonitorDataAccess));
+  if (!monitor.get()) return failNoAccess(errorText, type_.typeName, targetId);
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName(type_.typeName, value(record, type_.nameColumn), targetName);

@@ -22,7 +22,6 @@ class MonitorObjectManagerImpl : public RepositoryObjectManagerImpl {
                      MetadataRecord* record, KvbString& errorText);
 
  private:
-  MonitorRepositoryDataAccess* newMonitorAccess() const;
   // Found, missing or failed (1, 0, -1, the reason then in errorText): the
   // existing object that `record` stands for, its id in `id`.
   int existing(MonitorRepositoryDataAccess* monitor, MetadataRecord* record,

@@ -13,6 +13,21 @@
 #include "schema/log_printf.h"
 #include "services/scan_rows.h"
 
+namespace {
+const char kSourceFile[] = "repobjectmgr";
+}  // namespace
+
+KvbString noDataAccess(const KvbString& typeName, int objectId) {
+  return objectId > 0
+             ? kvbStringFormat(
+                   "The repository gives no data access for the "
+                   "%S object with id=%d",
+                   typeName, objectId)
+             : kvbStringFormat(
+                   "The repository gives no data access for a new %S object",
+                   typeName);
+}
+
 Repository* RepositoryObjectManagerImpl::repository() const {
   return owner_->repository();
 }
@@ -21,20 +36,12 @@ MetadataSerializationContext* RepositoryObjectManagerImpl::context() const {
   return owner_->context();
 }
 
-CommonRepositoryDataAccess* RepositoryObjectManagerImpl::newCommonAccess()
-    const {
-  return repository() ? quietly(repository()->createCommonDataAccess())
-                      : nullptr;
-}
-
 bool RepositoryObjectManagerImpl::folderExists(int folderId,
                                                KvbString& errorText) {
   if (folderId == 0) return true;
   ScopedAccess<MetadataRepositoryDataAccess> meta(
-      repository() ? quietly(repository()->createMetadataDataAccess())
-                   : nullptr);
-  if (!meta.get())
-    return failWith(errorText, "The repository gives no metadata data access");
+      newAccess(&Repository::createMetadataDataAccess));
+  if (!meta.get()) return failWith(errorText, noDataAccess("Folder", folderId));
   int parentId = 0;
   return meta->getParentFolderId(folderId, parentId) ||
          failWith(errorText, meta->getErrorMessage());
@@ -58,11 +65,16 @@ bool RepositoryObjectManagerImpl::failWith(KvbString& errorText,
   return false;
 }
 
+bool RepositoryObjectManagerImpl::failNoAccess(KvbString& errorText,
+                                               const KvbString& typeName,
+                                               int objectId) {
+  return failWith(errorText, noDataAccess(typeName, objectId));
+}
+
 bool RepositoryObjectManagerImpl::exportRecord(
     const KvbString& typeName, const KvbString& uuid, const char* noRecordText,
     const std::function<bool(MetadataRecord*)>& fill, KvbString& output,
     KvbString& errorText) {
-  if (!repository()) return false;
   MetadataRecord* record = context()->createRecord(typeName, uuid);
   if (!record) {
     errorText = noRecordText;
@@ -168,6 +180,7 @@ KvbString RepositoryObjectManagerImpl::renamed(const char* format,
                                                const KvbString& name,
                                                const KvbString& itemName) {
   if (itemName.isEmpty()) return name;
-  logPrintf(owner_->logger(), 1, __FILE__, __LINE__, format, name, itemName);
+  logPrintf(owner_->logger(), kLogProgress, kSourceFile, __LINE__, format, name,
+            itemName);
   return itemName;
 }

@@ -6,9 +6,10 @@
 
 #include <functional>
 
+#include "access/base_rdaimpl.h"
 #include "kvbase/kvbase.h"
+#include "reposadmin/repository.h"
 
-class CommonRepositoryDataAccess;
 class MetadataRecord;
 class ReposDataAccessCursor;
 class ReposDataAccessObject;
@@ -33,7 +34,12 @@ class ScopedAccess {
   T* access_;
 };
 
-// The four operations that each object manager overrides.
+// The reason of a step on object `objectId` of `typeName` (0 or less: a
+// new one) that could not get the data access it works through.
+KvbString noDataAccess(const KvbString& typeName, int objectId);
+
+// The four operations that each object manager overrides. The import/export
+// manager calls them only while it has its repository and its context.
 #define KV_OBJECT_MANAGER_OPERATIONS                                           \
   bool deleteObject(int objectId, const KvbString& uuid, KvbString& errorText) \
       override;                                                                \
@@ -79,8 +85,15 @@ class RepositoryObjectManagerImpl {
 
   Repository* repository() const;
   MetadataSerializationContext* context() const;
-  // A new common data access of the repository, or null.
-  CommonRepositoryDataAccess* newCommonAccess() const;
+  // A new data-access object of the repository, made by `make`, or null.
+  // It is quiet: the import/export manager logs each failure once.
+  template <class Access>
+  Access* newAccess(Access* (Repository::*make)()) const {
+    return quietly((repository()->*make)());
+  }
+  // noDataAccess's text through failWith.
+  bool failNoAccess(KvbString& errorText, const KvbString& typeName,
+                    int objectId);
   // True when folder `folderId` exists (folder 0, the root, always does);
   // otherwise the metadata store's reason ("Folder <id> does not exist")
   // through failWith. An existing object that stands for an imported one

@@ -10,16 +10,14 @@
 #include "schema/log_printf.h"
 
 namespace {
-ProfileRepositoryDataAccess* newProfileAccess(Repository* repository) {
-  return repository ? quietly(repository->createProfileDataAccess()) : nullptr;
-}
+const char kSourceFile[] = "repprofjobmgr";
 }  // namespace
 
 bool ProfileJobManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                          KvbString& errorText) {
   ScopedAccess<ProfileRepositoryDataAccess> profile(
-      newProfileAccess(repository()));
-  if (!profile.get()) return false;
+      newAccess(&Repository::createProfileDataAccess));
+  if (!profile.get()) return failNoAccess(errorText, "ProfileJob", objectId);
   return deleted(profile->deleteProfileJob(objectId), profile.get(),
                  "ProfileJob", objectId, uuid, errorText);
 }
@@ -28,9 +26,8 @@ bool ProfileJobManagerImpl::exportObject(int objectId, const KvbString& uuid,
                                          KvbString& output,
                                          KvbString& errorText) {
   ScopedAccess<ProfileRepositoryDataAccess> profile(
-      newProfileAccess(repository()));
-  if (!profile.get())
-    return failWith(errorText, "The repository gives no profile data access");
+      newAccess(&Repository::createProfileDataAccess));
+  if (!profile.get()) return failNoAccess(errorText, "ProfileJob", objectId);
   return exportRecord(
       "ProfileJob", uuid,
       "Unable to create export metadata object for profile job.",
@@ -46,9 +43,8 @@ bool ProfileJobManagerImpl::importNewObject(MetadataRecord* record,
                                             const KvbString& itemName,
                                             KvbString& errorText) {
   ScopedAccess<ProfileRepositoryDataAccess> profile(
-      newProfileAccess(repository()));
-  if (!profile.get())
-    return failWith(errorText, "The repository gives no profile data access");
+      newAccess(&Repository::createProfileDataAccess));
+  if (!profile.get()) return failNoAccess(errorText, "ProfileJob", 0);
   const KvbString name = renamed(
       "Changing profile job Name from original \"%S\" to new \"%S\" on "
       "import.",
@@ -56,7 +52,7 @@ bool ProfileJobManagerImpl::importNewObject(MetadataRecord* record,
   // A new job always gets a UUID of its own.
   const KvbString uuid = kvbGetUUID();
   context()->setProperty(record, "TARGETUUID", uuid);
-  logPrintf(owner_->logger(), 1, __FILE__, __LINE__,
+  logPrintf(owner_->logger(), kLogProgress, kSourceFile, __LINE__,
             "Changing profile job UUID from original \"%s\" to new \"%s\" on "
             "import.",
             value(record, "SU_UUID").str().c_str(), uuid.str().c_str());
@@ -76,9 +72,8 @@ bool ProfileJobManagerImpl::importOverObject(
     MetadataRecord* record, int targetId, const KvbString& targetUuid,
     int folderId, const KvbString& targetName, KvbString& errorText) {
   ScopedAccess<ProfileRepositoryDataAccess> profile(
-      newProfileAccess(repository()));
-  if (!profile.get())
-    return failWith(errorText, "The repository gives no profile data access");
+      newAccess(&Repository::createProfileDataAccess));
+  if (!profile.get()) return failNoAccess(errorText, "ProfileJob", targetId);
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("ProfileJob", value(record, "SU_NAME"), targetName);

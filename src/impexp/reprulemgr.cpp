@@ -10,8 +10,9 @@
 
 bool RuleManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                    KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get()) return false;
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "Rule", objectId);
   return deleted(common->deleteRule(objectId), common.get(), "Rule", objectId,
                  uuid, errorText);
 }
@@ -30,9 +31,9 @@ bool RuleManagerImpl::exportObject(int objectId, const KvbString& uuid,
 bool RuleManagerImpl::importNewObject(MetadataRecord* record, int folderId,
                                       const KvbString& itemName,
                                       KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get())
-    return failWith(errorText, "The repository gives no rule data access");
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "Rule", 0);
   KvbString name = value(record, "RU_DESC"), storedUuid;
   const KvbString uuid = record->getUUID();
   int existingId = -1;
@@ -69,9 +70,9 @@ bool RuleManagerImpl::importOverObject(MetadataRecord* record, int targetId,
                                        int folderId,
                                        const KvbString& targetName,
                                        KvbString& errorText) {
-  ScopedAccess<CommonRepositoryDataAccess> common(newCommonAccess());
-  if (!common.get())
-    return failWith(errorText, "The repository gives no rule data access");
+  ScopedAccess<CommonRepositoryDataAccess> common(
+      newAccess(&Repository::createCommonDataAccess));
+  if (!common.get()) return failNoAccess(errorText, "Rule", targetId);
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("Rule", value(record, "RU_DESC"), targetName);

@@ -8,17 +8,11 @@
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 
-namespace {
-MonitorRepositoryDataAccess* newMonitorAccess(Repository* repository) {
-  return repository ? quietly(repository->createMonitorDataAccess()) : nullptr;
-}
-}  // namespace
-
 bool TaskManagerImpl::deleteObject(int objectId, const KvbString& uuid,
                                    KvbString& errorText) {
   ScopedAccess<MonitorRepositoryDataAccess> monitor(
-      newMonitorAccess(repository()));
-  if (!monitor.get()) return false;
+      newAccess(&Repository::createMonitorDataAccess));
+  if (!monitor.get()) return failNoAccess(errorText, "Task", objectId);
   return deleted(monitor->deleteTask(objectId), monitor.get(), "Task", objectId,
                  uuid, errorText);
 }
@@ -38,9 +32,8 @@ bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
                                       const KvbString& itemName,
                                       KvbString& errorText) {
   ScopedAccess<MonitorRepositoryDataAccess> monitor(
-      newMonitorAccess(repository()));
-  if (!monitor.get())
-    return failWith(errorText, "The repository gives no task data access");
+      newAccess(&Repository::createMonitorDataAccess));
+  if (!monitor.get()) return failNoAccess(errorText, "Task", 0);
   KvbString name = value(record, "JB_DESC");
   const KvbString uuid = record->getUUID();
   // A task that is there already stands for the record: nothing is written.
@@ -72,9 +65,8 @@ bool TaskManagerImpl::importOverObject(MetadataRecord* record, int targetId,
                                        const KvbString& targetName,
                                        KvbString& errorText) {
   ScopedAccess<MonitorRepositoryDataAccess> monitor(
-      newMonitorAccess(repository()));
-  if (!monitor.get())
-    return failWith(errorText, "The repository gives no task data access");
+      newAccess(&Repository::createMonitorDataAccess));
+  if (!monitor.get()) return failNoAccess(errorText, "Task", targetId);
   if (targetId <= 0) return true;
   const KvbString name =
       chooseName("Task", value(record, "JB_DESC"), targetName);

@@ -239,13 +239,9 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
 
 bool MonitorRDAImpl::deleteTask(int taskId) {
   if (!ready()) return false;
-  // The path names the task in the announcement of its deletion; a task
-  // whose path cannot be built is deleted all the same, unannounced.
-  KvbString path, uuid, reason;
-  if (!getObjectPath(taskId, kTaskType, path, uuid, reason)) {
-    logError(kvbStringFormat("Error building path for task=%d", taskId));
-    path = "";
-  }
+  // The path names the task in the announcement of its deletion.
+  KvbString uuid;
+  const KvbString path = deletionPath(taskId, kTaskType, uuid);
   const bool deleted = transaction([&] {
     return expectRow(false, "EXEC", "JB_ID=?", {taskId},
                      {message(kTaskHasExecutions),

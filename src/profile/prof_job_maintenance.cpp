@@ -44,13 +44,9 @@ bool ProfileRDAImpl::deleteProfileJobDetails(int jobId) {
 
 bool ProfileRDAImpl::deleteProfileJob(int jobId) {
   if (!ready()) return false;
-  // The path names the job in the announcement of its deletion; a job
-  // whose path cannot be built is deleted all the same, unannounced.
-  KvbString path, uuid, reason;
-  if (!getObjectPath(jobId, kJobType, path, uuid, reason)) {
-    logError(kvbStringFormat("Error building path for profile=%d", jobId));
-    path = "";
-  }
+  // The path names the job in the announcement of its deletion.
+  KvbString uuid;
+  const KvbString path = deletionPath(jobId, kJobType, uuid);
   // The job's resource identity, named while the job still exists; empty
   // when no resource manager gives one.
   KvbString identity("");

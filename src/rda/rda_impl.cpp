@@ -333,11 +333,12 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
   RDA_LockGuard guard(lock_);
   if (!guard) return false;
   if (ddlActive()) return true;
+  // The caller's own mistake: the answer and the text say it, and a host's
+  // own end is not logged.
   if (depth_ <= 0) {
     const int id = failedBefore_ ? 1068 : 1065;
-    fail(kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
-    return false;
+    return fail(
+        kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
   }
   if (abandoned_ && lost_.isEmpty()) return usable();  // rolled back, closed
   lock_->release();  // the hold of the matching begin; the guard keeps one

@@ -164,7 +164,7 @@ bool RepositoryFolderManagerImpl::renameFolder(int folderId,
 
 bool RepositoryFolderManagerImpl::moveFolder(int folderId,
                                              int newParentFolderId) {
-  if (!meta_ || folderId == newParentFolderId) return false;
+  if (!meta_) return false;
   if (!meta_->moveFolder(folderId, newParentFolderId))
     return failed(kvbStringFormat("Error moving folder to %d with id=%d",
                                   newParentFolderId, folderId));

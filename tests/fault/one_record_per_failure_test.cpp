@@ -1,0 +1,271 @@
+// Each failure gives exactly one log record, at the level of the operation
+// that failed, and an error text; both name the failure's subject. What is
+// no failure (a delete of an object that is gone) and a host's own
+// transaction calls log nothing. Run on every back end.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "impexp/repimpexpmgr.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/monitor_data_access.h"
+#include "reposadmin/repository_folder_manager.h"
+#include "support/admin_targets.h"
+#include "support/log_capture.h"
+
+namespace {
+
+// The records of level 4 and above that `call` gives to `log`, as
+// "<level> <file>: <text>".
+std::vector<std::string> failureRecords(const LogCapture& log,
+                                        const std::function<void()>& call) {
+  const size_t before = log.records().size();
+  call();
+  std::vector<std::string> lines;
+  const std::vector<CapturedLog> records = log.records();
+  for (size_t i = before; i < records.size(); ++i)
+    if (records[i].level >= 4)
+      lines.push_back(std::to_string(records[i].level) + " " + records[i].file +
+                      ": " + records[i].text);
+  return lines;
+}
+
+class OneRecordPerFailureTest : public AdminTargetTest {
+ protected:
+  void SetUp() override {
+    // A SQLite writer gives up soon on another connection's write lock.
+    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
+    AdminTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    db_ = newDatabase();
+    ASSERT_TRUE(create(db_)) << error();
+    repository_ = open(db_);
+    ASSERT_NE(repository_, nullptr) << error();
+    meta_ = repository_->createMetadataDataAccess();
+    manager_.reset(repository_->createImportExportManager());
+  }
+  void TearDown() override {
+    if (holder_) {
+      holder_->endTransaction(false);
+      holder_->release();
+    }
+    manager_.reset();
+    if (meta_) meta_->release();
+    if (repository_) repository_->release();
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    AdminTargetTest::TearDown();
+  }
+
+  std::vector<std::string> recordsOf(const std::function<void()>& call) {
+    return failureRecords(log_, call);
+  }
+  // Expects `call` to give exactly one record, of `level`, that names
+  // every one of `subjects`.
+  void expectOneRecord(int level, const std::vector<std::string>& subjects,
+                       const std::function<void()>& call) {
+    const std::vector<std::string> lines = recordsOf(call);
+    ASSERT_EQ(lines.size(), 1u) << testing::PrintToString(lines);
+    EXPECT_EQ(lines[0].rfind(std::to_string(level) + " ", 0), 0u) << lines[0];
+    for (const std::string& subject : subjects)
+      EXPECT_NE(lines[0].find(subject), std::string::npos)
+          << lines[0] << " does not name " << subject;
+  }
+  // Makes every later write transaction of the repository fail, and
+  // answers a part of the database's reason: on SQLite another connection
+  // holds the write lock, so the begin fails; on PostgreSQL a deferred
+  // trigger that refuses every new folder fails the commit.
+  std::string breakTransactions() {
+    ReposDataAccess* rda = repository_->getDataAccess();
+    if (isPostgres()) {
+      const std::string schema = db_.prefix.substr(0, db_.prefix.find('.'));
+      EXPECT_TRUE(
+          rda->paramExec("CREATE FUNCTION " + schema +
+                             ".kv_refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                             "$$BEGIN RAISE EXCEPTION 'kv_late'; END$$",
+                         nullptr, 0));
+      EXPECT_TRUE(rda->paramExec(
+          "CREATE CONSTRAINT TRIGGER kv_late AFTER INSERT ON " +
+              rda->getTableName("FOLDER", true, -1).str() +
+              " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION " +
+              schema + ".kv_refuse()",
+          nullptr, 0));
+      return "kv_late";
+    }
+    KvbString reason;
+    holder_ =
+        createReposDataAccess(0, db_.connection.c_str(), "", nullptr, reason);
+    EXPECT_TRUE(holder_ && holder_->beginTransaction(true, nullptr))
+        << reason.str();
+    return "locked";
+  }
+  int folder(int parent, const char* name) {
+    int id = -1;
+    EXPECT_TRUE(meta_->addFolder(parent, name, id)) << name;
+    return id;
+  }
+
+  AdminDatabase db_;
+  RepositoryImpl* repository_ = nullptr;
+  MetadataRepositoryDataAccess* meta_ = nullptr;
+  std::unique_ptr<RepositoryImportExportManager> manager_;
+  ReposDataAccess* holder_ = nullptr;
+  LogCapture log_;
+};
+
+TEST_P(OneRecordPerFailureTest, RefusalsOfTheStoresAreLoggedOnce) {
+  const int a = folder(0, "A");
+  int id = -1;
+  expectOneRecord(5, {"\"A\""},
+                  [&] { EXPECT_FALSE(meta_->addFolder(0, "A", id)); });
+  EXPECT_NE(meta_->getErrorMessage().str().find("\"A\""), std::string::npos);
+  expectOneRecord(5, {"999"},
+                  [&] { EXPECT_FALSE(meta_->renameFolder(999, "B")); });
+  // A folder moved onto itself is refused with a reason, by the store and
+  // by the folder manager alike.
+  const std::string self = std::to_string(a);
+  expectOneRecord(5, {self}, [&] { EXPECT_FALSE(meta_->moveFolder(a, a)); });
+  EXPECT_NE(meta_->getErrorMessage().str().find(self), std::string::npos)
+      << meta_->getErrorMessage().str();
+  RepositoryFolderManager* folders = repository_->createFolderManager();
+  expectOneRecord(5, {self}, [&] { EXPECT_FALSE(folders->moveFolder(a, a)); });
+  EXPECT_NE(folders->getErrorMessage().str().find(self), std::string::npos)
+      << folders->getErrorMessage().str();
+  folders->release();
+}
+
+// What succeeds logs nothing: a delete of a task that is gone, an export of
+// a custom metric (a type kept outside folders, without a path). An object
+// whose folder is gone is still exported or deleted, and what its missing
+// path costs is logged once, with the object's id and the reason.
+TEST_P(OneRecordPerFailureTest, SuccessesLogOnlyAPathThatIsMissing) {
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  MonitorRepositoryDataAccess* monitor = repository_->createMonitorDataAccess();
+  KvbString output, errorText;
+  EXPECT_EQ(recordsOf([&] { EXPECT_TRUE(monitor->deleteTask(999)); }),
+            std::vector<std::string>{});
+  const int metric = common->addCustomMetric("M", "", "a/b", "");
+  EXPECT_EQ(recordsOf([&] {
+              EXPECT_TRUE(manager_->exportObject(metric, "CustomMetric", "",
+                                                 output, errorText, nullptr))
+                  << errorText.str();
+            }),
+            std::vector<std::string>{});
+
+  const int gone = folder(0, "Gone");
+  const int rule =
+      common->addRule("R", "", "", "", "", "me", "u-r", gone, "", "");
+  int task = -1;
+  ASSERT_TRUE(monitor->addTask("T", "u-t", "me", gone, "", "", &task));
+  ASSERT_TRUE(meta_->deleteFolder(gone, errorText));  // its objects stay
+  const std::string reason = "Folder " + std::to_string(gone);
+  expectOneRecord(5, {"Rule", "id=" + std::to_string(rule), reason}, [&] {
+    EXPECT_TRUE(
+        manager_->exportObject(rule, "Rule", "u-r", output, errorText, nullptr))
+        << errorText.str();
+  });
+  expectOneRecord(4, {"Task " + std::to_string(task), reason},
+                  [&] { EXPECT_TRUE(monitor->deleteTask(task)); });
+  monitor->release();
+  common->release();
+}
+
+// The host's own begin and end answer false with a text and log nothing;
+// a store's transaction that fails is logged once, by the store.
+TEST_P(OneRecordPerFailureTest, HostTransactionsAreQuietStoreOnesLogOnce) {
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  ReposDataAccess* rda = repository_->getDataAccess();
+  EXPECT_EQ(recordsOf([&] { EXPECT_FALSE(common->endTransaction(true)); }),
+            std::vector<std::string>{});
+  EXPECT_FALSE(common->getErrorMessage().isEmpty());
+  EXPECT_EQ(recordsOf([&] { EXPECT_FALSE(rda->endTransaction(false)); }),
+            std::vector<std::string>{});
+  EXPECT_FALSE(rda->getErrorMessage().isEmpty());
+  common->release();
+
+  const std::string reason = breakTransactions();
+  int id = -1;
+  expectOneRecord(5, {"The transaction could not", reason},
+                  [&] { EXPECT_FALSE(meta_->addFolder(0, "A", id)); });
+  if (!isPostgres()) {
+    EXPECT_EQ(recordsOf([&] { EXPECT_FALSE(meta_->beginTransaction(1, 0)); }),
+              std::vector<std::string>{});
+    EXPECT_NE(meta_->getErrorMessage().str().find(reason), std::string::npos)
+        << meta_->getErrorMessage().str();
+    meta_->endTransaction(false);  // a failed begin leaves its level raised
+  }
+}
+
+TEST_P(OneRecordPerFailureTest, FailedExportsAndDeletesOfTheManagerLogOnce) {
+  KvbString output, errorText;
+  expectOneRecord(5, {"Task", "999"}, [&] {
+    EXPECT_FALSE(
+        manager_->exportObject(999, "Task", "", output, errorText, nullptr));
+  });
+  EXPECT_NE(errorText.str().find("task"), std::string::npos) << errorText.str();
+  errorText = "";
+  expectOneRecord(5, {"\"task\""}, [&] {
+    EXPECT_FALSE(
+        manager_->exportObject(1, "task", "", output, errorText, nullptr));
+  });
+  EXPECT_NE(errorText.str().find("\"task\""), std::string::npos);
+  errorText = "";
+  expectOneRecord(5, {"Gone"}, [&] {
+    EXPECT_FALSE(manager_->deleteObjectByPath("Gone/Rule", "Rule", errorText));
+  });
+  EXPECT_NE(errorText.str().find("Gone"), std::string::npos) << errorText.str();
+}
+
+// A table-set folder that cannot be listed fails a creation, logged once
+// as its error; opening an existing repository warns once.
+TEST_P(OneRecordPerFailureTest, AMissingTableSetFolderIsLoggedOnce) {
+  const std::string missing = dir_.file("no-sets");
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", missing);
+  expectOneRecord(5, {missing}, [&] { EXPECT_FALSE(create(newDatabase())); });
+  EXPECT_NE(error().find(missing), std::string::npos) << error();
+  expectOneRecord(4, {missing}, [&] {
+    RepositoryImpl* reopened = open(db_);
+    EXPECT_NE(reopened, nullptr) << error();
+    if (reopened) reopened->release();
+  });
+}
+
+INSTANTIATE_ADMIN_TARGETS(OneRecordPerFailureTest);
+
+// A manager without a repository refuses every call with a text that says
+// what it could not do, logged once.
+TEST(OneRecordPerFailure, AManagerWithoutARepositorySaysWhatItCannotDo) {
+  LogCapture log;
+  RepositoryImportExportManagerImpl manager(nullptr);
+  KvbString output;
+  const std::function<bool(KvbString&)> calls[] = {
+      [&](KvbString& e) {
+        return manager.exportObject(5, "Rule", "", output, e, nullptr);
+      },
+      [&](KvbString& e) {
+        return manager.exportObjectByPath("F/R", "Rule", output, e);
+      },
+      [&](KvbString& e) { return manager.importObjectToPath("F/R", "x", e); },
+      [&](KvbString& e) {
+        return manager.deleteObjectByPath("F/R", "Rule", e);
+      },
+      [&](KvbString& e) { return manager.importObject("x", 0, e); },
+      [&](KvbString& e) {
+        return manager.updateObject(5, "Rule", "", "x", 0, e, nullptr);
+      },
+  };
+  for (const auto& call : calls) {
+    KvbString errorText;
+    const std::vector<std::string> lines =
+        failureRecords(log, [&] { EXPECT_FALSE(call(errorText)); });
+    EXPECT_NE(errorText.str().find("no repository"), std::string::npos)
+        << errorText.str();
+    EXPECT_EQ(lines,
+              std::vector<std::string>{"5 repimpexpmgr: " + errorText.str()});
+  }
+}
+
+}  // namespace
