@@ -36,6 +36,14 @@ bool RepositoryFolderManagerImpl::failed(const KvbString& message,
   return false;
 }
 
+bool RepositoryFolderManagerImpl::usable(int line) {
+  return meta_ ||
+         failed("The folder manager cannot reach the repository's folders",
+                repository_ ? "the repository gave no metadata data access"
+                            : "the manager has no repository",
+                line);
+}
+
 void RepositoryFolderManagerImpl::done(const KvbString& message, int line) {
   logPrintf(logger_, kLogProgress, kSourceFile, line, "%S", message);
 }
@@ -79,7 +87,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::orFailed(
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderItems(
     int folderId) {
-  if (!meta_) return nullptr;
+  if (!usable()) return nullptr;
   return orFailed(
       meta_->listObjects(folderId),
       kvbStringFormat("Error getting items in folder id=%d", folderId));
@@ -87,7 +95,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderItems(
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildren(
     int folderId) {
-  if (!meta_) return nullptr;
+  if (!usable()) return nullptr;
   return orFailed(
       meta_->listFolders(folderId),
       kvbStringFormat("Error getting child folders in folder id=%d", folderId));
@@ -95,7 +103,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildren(
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildByName(
     int parentFolderId, const KvbString& name) {
-  if (!meta_) return nullptr;
+  if (!usable()) return nullptr;
   return orFailed(
       meta_->findFolders(parentFolderId, name),
       kvbStringFormat("Error getting child folder name=\"%S\" in folder id=%d",
@@ -105,7 +113,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildByName(
 bool RepositoryFolderManagerImpl::createFolder(int parentFolderId,
                                                const KvbString& name,
                                                int& newFolderId) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   if (!meta_->addFolder(parentFolderId, name, newFolderId))
     return failed(kvbStringFormat("Error creating folder %S", name));
   done(kvbStringFormat("Created folder %S with id=%d", name, newFolderId));
@@ -114,7 +122,7 @@ bool RepositoryFolderManagerImpl::createFolder(int parentFolderId,
 
 bool RepositoryFolderManagerImpl::getFolderPath(int folderId, KvbString& path,
                                                 KvbString& topFolderName) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   KvbString reason;
   return meta_->getFolderPath(folderId, path, topFolderName, reason) ||
          failed(kvbStringFormat("Error getting path from id=%d", folderId),
@@ -123,7 +131,7 @@ bool RepositoryFolderManagerImpl::getFolderPath(int folderId, KvbString& path,
 
 bool RepositoryFolderManagerImpl::getFolderId(const KvbString& folderPath,
                                               int& folderId) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   KvbString reason;
   return meta_->getFolderIdFromPath(folderPath, folderId, reason) ||
          failed(kvbStringFormat("Error getting id from path=%S", folderPath),
@@ -145,7 +153,7 @@ bool RepositoryFolderManagerImpl::splitPath(const KvbString& objectPath,
 }
 
 bool RepositoryFolderManagerImpl::deleteFolder(int folderId) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   KvbString reason;
   if (!meta_->deleteFolder(folderId, reason))
     return failed(kvbStringFormat("Error deleting folder with id=%d", folderId),
@@ -156,7 +164,7 @@ bool RepositoryFolderManagerImpl::deleteFolder(int folderId) {
 
 bool RepositoryFolderManagerImpl::renameFolder(int folderId,
                                                const KvbString& newName) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   return meta_->renameFolder(folderId, newName) ||
          failed(kvbStringFormat("Error renaming folder to %S with id=%d",
                                 newName, folderId));
@@ -164,7 +172,7 @@ bool RepositoryFolderManagerImpl::renameFolder(int folderId,
 
 bool RepositoryFolderManagerImpl::moveFolder(int folderId,
                                              int newParentFolderId) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   if (!meta_->moveFolder(folderId, newParentFolderId))
     return failed(kvbStringFormat("Error moving folder to %d with id=%d",
                                   newParentFolderId, folderId));
@@ -176,7 +184,7 @@ bool RepositoryFolderManagerImpl::moveFolder(int folderId,
 // A folder whose contents cannot be read is not called empty: a caller
 // that deletes empty folders would otherwise delete a full one.
 bool RepositoryFolderManagerImpl::isFolderEmpty(int folderId, bool& isEmpty) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   // A null listing has been reported already.
   auto any = [&](ReposDataAccessCursor* rows) {
     return rows ? hasRow(rows) : -1;
@@ -190,28 +198,29 @@ bool RepositoryFolderManagerImpl::isFolderEmpty(int folderId, bool& isEmpty) {
 
 bool RepositoryFolderManagerImpl::getParentFolder(int folderId,
                                                   int& parentFolderId) {
-  if (!meta_ || folderId < 0) return false;
-  return meta_->getParentFolderId(folderId, parentFolderId) ||
-         failed(kvbStringFormat("Error getting parent folder from folder id=%d",
-                                folderId));
+  if (!usable()) return false;
+  const KvbString message = kvbStringFormat(
+      "Error getting parent folder from folder id=%d", folderId);
+  if (folderId < 0) return failed(message, "no folder has a negative id");
+  return meta_->getParentFolderId(folderId, parentFolderId) || failed(message);
 }
 
 bool RepositoryFolderManagerImpl::getObjectFolder(const KvbString& objectType,
                                                   int objectId, int& folderId) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   return meta_->getObjectFolderId(objectType, objectId, folderId) ||
          failed(kvbStringFormat("Error getting folder for %S with id=%d",
                                 objectType, objectId));
 }
 
 bool RepositoryFolderManagerImpl::getOrphanedObjectsFolderId(int& folderId) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   return meta_->getSharedDataFolderId(folderId) ||
          failed("Error getting orphaned objects folder id");
 }
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getUnfiledItems() {
-  if (!meta_) return nullptr;
+  if (!usable()) return nullptr;
   ReposDataAccessCursor* cursor = meta_->listObjectsWithoutFolder();
   if (!cursor) {
     done("No items found that did not exist in a folder.");
@@ -234,7 +243,7 @@ bool RepositoryFolderManagerImpl::lockObject(int objectId,
                                              const KvbString& objectType,
                                              const KvbString& user,
                                              const KvbString& objectUuid) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   if (!meta_->lockObject(objectId, objectType, user, objectUuid))
     return failed(
         kvbStringFormat("Error locking %S object with id=%d to user %S",
@@ -246,7 +255,7 @@ bool RepositoryFolderManagerImpl::lockObject(int objectId,
 
 bool RepositoryFolderManagerImpl::unlockObject(int objectId,
                                                const KvbString& objectType) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   if (!meta_->unlockObject(objectId, objectType))
     return failed(kvbStringFormat("Error unlocking %S object with id=%d",
                                   objectType, objectId));
@@ -259,7 +268,7 @@ bool RepositoryFolderManagerImpl::getLockInfo(int objectId,
                                               KvbString& objectUuid,
                                               KvbString& user,
                                               KvbDatavar& lockDate) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   return meta_->getObjectLock(objectId, objectType, objectUuid, user,
                               lockDate) ||
          failed(kvbStringFormat(
@@ -270,7 +279,7 @@ bool RepositoryFolderManagerImpl::getLockInfo(int objectId,
 bool RepositoryFolderManagerImpl::moveObject(int objectId,
                                              const KvbString& objectType,
                                              int folderId) {
-  if (!meta_) return false;
+  if (!usable()) return false;
   KvbString reason;
   return meta_->moveObjectToFolder(objectId, objectType, folderId, reason) ||
          failed(
@@ -286,7 +295,10 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
     const KvbString& objectPath, const KvbString& objectType, int& folderId,
     int& objectId, KvbString& itemName, KvbString& objectUuid,
     KvbString& errorText) {
-  if (!repository_ || !meta_) return false;
+  if (!usable()) {
+    errorText = lastError_;
+    return false;
+  }
   objectId = -1;
   folderId = -1;
   KvbString folderPath;
@@ -315,7 +327,7 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
 
 bool RepositoryFolderManagerImpl::objectExists(const KvbString& objectPath,
                                                const KvbString& objectType) {
-  if (!repository_ || !meta_) return false;
+  if (!usable()) return false;
   KvbString folderPath, itemName, uuid;
   int folderId = -1, objectId = -1;
   splitPath(objectPath, folderPath, itemName);
@@ -330,7 +342,7 @@ bool RepositoryFolderManagerImpl::objectExists(const KvbString& objectPath,
 bool RepositoryFolderManagerImpl::getObjectPath(int objectId,
                                                 const KvbString& objectType,
                                                 KvbString& objectPath) {
-  if (!repository_ || !meta_) return false;
+  if (!usable()) return false;
   ObjectItem object;
   KvbString reason;
   const int found = readObjectItem(meta_, objectId, objectType, object, reason);

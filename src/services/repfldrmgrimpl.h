@@ -72,6 +72,9 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
   ReposDataAccessCursor* orFailed(ReposDataAccessCursor* cursor,
                                   const KvbString& message,
                                   int line = __builtin_LINE());
+  // True when the manager has its metadata data access; otherwise false
+  // with failed()'s text and record.
+  bool usable(int line = __builtin_LINE());
   // Logs a step that succeeded.
   void done(const KvbString& message, int line = __builtin_LINE());
   // Found, missing or failed (1, 0, -1, as scanRows): the id and UUID of

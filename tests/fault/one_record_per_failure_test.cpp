@@ -134,6 +134,10 @@ TEST_P(OneRecordPerFailureTest, RefusalsOfTheStoresAreLoggedOnce) {
   expectOneRecord(5, {self}, [&] { EXPECT_FALSE(folders->moveFolder(a, a)); });
   EXPECT_NE(folders->getErrorMessage().str().find(self), std::string::npos)
       << folders->getErrorMessage().str();
+  int parent = 0;
+  expectOneRecord(5, {"id=-2", "negative"}, [&] {
+    EXPECT_FALSE(folders->getParentFolder(-2, parent));
+  });
   folders->release();
 }
 
