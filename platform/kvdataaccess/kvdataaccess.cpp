@@ -1395,6 +1395,15 @@ KvbString dacOdbcConnectionString(const KvbString& connectionString) {
   return odbcText(attributes);
 }
 
+KvbString dacConnectionStringWithoutPassword(
+    const KvbString& connectionString) {
+  std::vector<Attribute> attributes;
+  KvbString error;
+  if (!parseConnectionString(connectionString, attributes, error))
+    return KvbString();
+  return shownConnection(attributes);
+}
+
 KvbString dacSqliteFileConnectionString(const KvbString& path) {
   KvbString text("FILE={");
   for (char c : path.str()) {

@@ -190,6 +190,12 @@ DacConnection* dacCreateDataSource(const KvbString& connectionString,
 // open, an attribute without "=").
 KvbString dacOdbcConnectionString(const KvbString& connectionString);
 
+// `connectionString` as texts and logs show it, as in "Connecting to ...":
+// its attributes as written, joined by ";", without KVXTYPE and without
+// the password (PWD or PASSWORD, any case). Null when the text cannot be
+// parsed, since a password in it could not be told apart from the rest.
+KvbString dacConnectionStringWithoutPassword(const KvbString& connectionString);
+
 // The connection string that opens the SQLite file `path` directly and
 // creates it when missing: "FILE={path};CREATE=TRUE;KVXTYPE=SQLITE", with
 // every "}" of the path doubled. So any file name works (";", "=", braces,

@@ -203,6 +203,11 @@ bool RepositoryImpl::initFailure(const KvbString& text, bool log,
   return false;
 }
 
+KvbString RepositoryImpl::shownConnection() const {
+  return connectionKind_ == 0 ? connection_
+                              : dacConnectionStringWithoutPassword(connection_);
+}
+
 bool RepositoryImpl::init(int flags, RepositoryAdmin* admin, int connectionKind,
                           const KvbString& connection,
                           const KvbString& tablePrefix, const KvbString& poolId,

@@ -412,6 +412,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool readMinorVersion(const KvbString& infoTable);
   // Whether the database has the INFO table.
   bool hasInfoTable();
+  // The connection as texts show it: the file's path, or the connection
+  // string without its password (null when the string cannot be read).
+  KvbString shownConnection() const;
   // The kind and versions of a repository without a unified row.
   void setKindFromProductRows(const InfoRowsSeen& seen);
 

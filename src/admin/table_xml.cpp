@@ -133,22 +133,6 @@ bool dumpPath(const KvbString& folder, const KvbString& name, KvbString* path,
   return true;
 }
 
-// The connection text of a dump, without a password that it may hold.
-KvbString withoutPassword(const KvbString& connection) {
-  KvbString out("");
-  size_t from = 0;
-  while (from <= connection.length()) {
-    size_t end = connection.find(';', from);
-    if (end == KvbString::npos) end = connection.length();
-    const KvbString part = connection.substr(from, end - from);
-    if (!part.startsWith("PWD=", true) && !part.startsWith("PASSWORD=", true) &&
-        !part.isEmpty())
-      out.append(part).append(";");
-    from = end + 1;
-  }
-  return out;
-}
-
 }  // namespace
 
 bool readTableDump(const KvDom& document, TableDump* dump,
@@ -220,7 +204,7 @@ bool RepositoryImpl::exportTableToXml(const KvbString& table,
 
   KvDom document;
   KvDomNode root = document.startDocument("kvTable");
-  root.addChild("repos_name", withoutPassword(connection_));
+  root.addChild("repos_name", shownConnection());
   root.addChild("repos_version", KvbString::fromInt(version_));
   root.addChild("table_name", table);
   KvDomNode fields = root.addChild("fields");

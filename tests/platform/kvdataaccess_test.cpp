@@ -529,6 +529,20 @@ TEST(DacConnectionString, DropsKvxtypeAndKeepsBracedValues) {
   EXPECT_TRUE(dacOdbcConnectionString("DSN=x;novalue").isNull());
 }
 
+// No part of a password reaches a text: not one that holds ";" inside
+// braces, nor one whose key is spaced or in another case.
+TEST(DacConnectionString, ShownWithoutItsPassword) {
+  EXPECT_STREQ(dacConnectionStringWithoutPassword(
+                   "Driver={PostgreSQL Unicode};Uid=kv; pwd = {se;cr}}et} ;"
+                   "PASSWORD=other;KVXTYPE=ODBC")
+                   .asCstr(),
+               "Driver={PostgreSQL Unicode};Uid=kv");
+  EXPECT_STREQ(
+      dacConnectionStringWithoutPassword("FILE={/a;b.db};CREATE=TRUE").asCstr(),
+      "FILE={/a;b.db};CREATE=TRUE");
+  EXPECT_TRUE(dacConnectionStringWithoutPassword("DSN=x;Pwd={open").isNull());
+}
+
 TEST(DacConnectionString, OpensSqliteFilesByBracedName) {
   const std::string file = testTmpDir() + "/" + uniqueTestName("dac;braced");
   KvbString error;
