@@ -67,12 +67,18 @@ class RepositoryAdmin {
   // connection among the repositories opened by connection string with the
   // same pool id and connection string (they must not use it at the same
   // time); a null or empty one, or a SQLite file, gives the repository a
-  // connection of its own. With `check` a database of a kind the engine
-  // does not support is refused as creation refuses it, and only a current
-  // repository is accepted:
-  // an older one is refused with "Repository Library" message 1052, one
-  // newer than the engine with a text that names both versions.
-  // The caller owns the result.
+  // connection of its own. An open that fails names the database (a file
+  // by its path, a connection string without its password) and the table
+  // prefix: "The repository in the database "<connection>" with the table
+  // prefix "<prefix>" could not be opened: <reason>". With `check` a
+  // database of a kind the engine does not support is refused as creation
+  // refuses it, and only a current repository is accepted: a database
+  // without one is refused with "The database "<connection>" with the
+  // table prefix "<prefix>" holds no repository: it has no INFO table" (or
+  // "its INFO table holds no version row"; a file is named as 'database
+  // file "<path>"'), an older one with "Repository Library" message 1052,
+  // one newer than the engine with a text that names both versions. Each
+  // of these failures is logged once. The caller owns the result.
   virtual Repository* openFileRepository(const KvbString& path, bool check) = 0;
   virtual Repository* openRepository(const KvbString& name, bool check,
                                      const char* poolId) = 0;

@@ -94,13 +94,12 @@ bool RepositoryImpl::upgradeSteps() {
 }
 
 // The tables of a file opened directly have no prefix, so neither has the
-// second object.
+// second object. Its init logs its own failure.
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
   if (!second->init(0, admin_, 1, dacSqliteFileConnectionString(connection_),
                     "", "", status_, &errorText_)) {
     second->release();
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
     return false;
   }
   const bool upgraded = second->upgradeRepository();

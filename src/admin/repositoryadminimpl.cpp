@@ -67,6 +67,7 @@ bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
 // ---------------------------------------------------------------------------
 // Opening
 
+// The repository's init names the database in its text and logs it.
 RepositoryImpl* RepositoryAdminImpl::initRepository(
     int connectionKind, const KvbString& connection,
     const KvbString& tablePrefix, const KvbString& poolId) {
@@ -76,10 +77,7 @@ RepositoryImpl* RepositoryAdminImpl::initRepository(
                        statusCallback_, &initError))
     return repository;
   repository->release();
-  fail(initError.isEmpty()
-           ? kvbStringFormat("The repository \"%S\" could not be opened.",
-                             connection)
-           : initError);
+  fail(initError);
   return nullptr;
 }
 
@@ -92,26 +90,22 @@ bool RepositoryAdminImpl::supportedDatabase(RepositoryImpl* repository) {
 
 RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
                                                     bool check) {
-  if (!repository || !check) return repository;
-  if (!supportedDatabase(repository)) {
-    repository->release();
-    return nullptr;
-  }
-  const KvbString refusal = repository->versionRefusal("The repository");
-  if (!refusal.isEmpty()) {
-    fail(refusal);
-    repository->release();
-    return nullptr;
-  }
-  if (repository->isCurrentVersion() && repository->isMinorVersionCurrent())
-    return repository;
-  int kind = kKindNone;
-  repository->getVersionInfo(nullptr, &kind, nullptr, nullptr);
+  if (!repository || !check || usableAsItIs(repository)) return repository;
   repository->release();
+  logError(__LINE__);
+  return nullptr;
+}
+
+bool RepositoryAdminImpl::usableAsItIs(RepositoryImpl* repository) {
+  if (!supportedDatabase(repository)) return false;
+  const KvbString refusal = repository->versionRefusal("The repository");
+  if (!refusal.isEmpty()) return fail(refusal);
+  if (repository->isCurrentVersion() && repository->isMinorVersionCurrent())
+    return true;
   // A database without version rows was never created as a repository;
   // only an older one is to be upgraded.
-  failMessage(__LINE__, kind == kKindNone ? 1050 : 1052);
-  return nullptr;
+  const KvbString missing = repository->noRepositoryText();
+  return missing.isEmpty() ? failMessage(__LINE__, 1052) : fail(missing);
 }
 
 RepositoryImpl* RepositoryAdminImpl::openConnectionImpl(
@@ -129,15 +123,11 @@ RepositoryImpl* RepositoryAdminImpl::openFileImpl(const KvbString& path,
     logError(__LINE__);
     return nullptr;
   }
-  RepositoryImpl* repository =
+  return checkedVersion(
       fileThroughConnection(*options)
           ? initRepository(1, dacSqliteFileConnectionString(path), "", "")
-          : initRepository(0, path, "", "");
-  if (!repository) {
-    logError(__LINE__);
-    return nullptr;
-  }
-  return checkedVersion(repository, check);
+          : initRepository(0, path, "", ""),
+      check);
 }
 
 Repository* RepositoryAdminImpl::openFileRepository(const KvbString& path,

@@ -96,15 +96,19 @@ class RepositoryAdminImpl : public RepositoryAdmin {
                                      const KvbString& tablePrefix, bool check,
                                      const KvbString& poolId);
   // A new repository on `connection` of `connectionKind` (0 a SQLite file,
-  // 1 a connection string); null when its init fails.
+  // 1 a connection string); null when its init fails, which it logs.
   RepositoryImpl* initRepository(int connectionKind,
                                  const KvbString& connection,
                                  const KvbString& tablePrefix,
                                  const KvbString& poolId);
-  // With `check`, releases a repository that is not current (older or
-  // newer than the engine) and answers null; otherwise answers the
-  // repository.
+  // With `check`, releases a repository that is not usableAsItIs, logs why
+  // and answers null; otherwise answers the repository.
   RepositoryImpl* checkedVersion(RepositoryImpl* repository, bool check);
+  // Whether the engine supports the repository's database and the
+  // repository is of the engine's version; false with the reason: the
+  // database holds no repository, an older one (message 1052), one of a
+  // newer engine, or one whose versions cannot be read.
+  bool usableAsItIs(RepositoryImpl* repository);
   // False, with the text of the connection's isDBMSSupported, when the
   // engine does not support the repository's database: its tables could be
   // neither created, listed nor dropped there.

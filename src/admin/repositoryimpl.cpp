@@ -195,17 +195,31 @@ void RepositoryImpl::logProgress(const char* text) {
 // ---------------------------------------------------------------------------
 // Opening
 
-bool RepositoryImpl::initFailure(const KvbString& text, bool log,
+bool RepositoryImpl::initFailure(const KvbString& reason,
                                  KvbString* errorText) {
-  errorText_ = text;
-  if (errorText) *errorText = text;
-  if (log) logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
+  errorText_ =
+      kvbStringFormat("The repository in the %S could not be opened", place());
+  if (!reason.isEmpty()) errorText_ += ": " + reason;
+  if (errorText) *errorText = errorText_;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
   return false;
 }
 
 KvbString RepositoryImpl::shownConnection() const {
   return connectionKind_ == 0 ? connection_
                               : dacConnectionStringWithoutPassword(connection_);
+}
+
+KvbString RepositoryImpl::place() const {
+  const KvbString shown = shownConnection();
+  // A connection string that cannot be read is not shown: a password in it
+  // could not be told apart.
+  KvbString text = connectionKind_ == 0 ? "database file \"" + shown + "\""
+                   : shown.isNull()     ? KvbString("database")
+                                        : "database \"" + shown + "\"";
+  if (!tablePrefix_.isEmpty())
+    text += " with the table prefix \"" + tablePrefix_ + "\"";
+  return text;
 }
 
 bool RepositoryImpl::init(int flags, RepositoryAdmin* admin, int connectionKind,
@@ -218,7 +232,7 @@ bool RepositoryImpl::init(int flags, RepositoryAdmin* admin, int connectionKind,
                      poolId, status, errorText);
   } catch (...) {
     return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 530),
-                       true, errorText);
+                       errorText);
   }
 }
 
@@ -230,6 +244,7 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
                                KvbString* errorText) {
   logger_ = kvlogGetLogger(kLoggerName);
   admin_ = admin;
+  connectionKind_ = connectionKind;
   connection_ = connection;
   tablePrefix_ = tablePrefix;
   status_ = status ? status : &silent_;
@@ -242,7 +257,7 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   KvbConfigOptions* options = kvbGetConfigOptions("");
   if (!options)
     return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 292),
-                       true, errorText);
+                       errorText);
   if (!loadTableSets(tableSetFolder(*options), errorText)) return false;
   readVersionInfo();
   // Only an existing repository is warned of a table-set folder that cannot
@@ -269,23 +284,21 @@ bool RepositoryImpl::openConnection(int flags, int connectionKind,
       break;
     default:
       return initFailure(
-          kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1313), false,
-          errorText);
+          kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1313), errorText);
   }
-  connectionKind_ = connectionKind;
 
   std::lock_guard<std::mutex> guard(poolIdMutex);
   KvbConfigOptions* repositoryOptions = kvbGetConfigOptions("REPOSITORY");
   if (!repositoryOptions)
     return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 292),
-                       true, errorText);
+                       errorText);
   repositoryOptions->set("POOL_ID", poolId);
 
   KvbString factoryError{""};
   dataAccess_ = createReposDataAccess(factoryKind, connection_, tablePrefix_,
                                       status_, factoryError);
   if (dataAccess_) return true;
-  return initFailure(factoryError, false, errorText);
+  return initFailure(factoryError, errorText);
 }
 
 // The table sets that were installed with the engine, found from where its
@@ -322,7 +335,7 @@ bool RepositoryImpl::loadTableSets(const KvbString& folder,
   if (tableSetReader_->loadTableSetDirectory(nullptr)) return true;
   // The reader's text is the only account of what is wrong with the files,
   // so the caller gets it too.
-  return initFailure(tableSetReader_->getErrorMessage(), true, errorText);
+  return initFailure(tableSetReader_->getErrorMessage(), errorText);
 }
 
 bool RepositoryImpl::tableSetFolderFound() {
@@ -375,6 +388,7 @@ bool RepositoryImpl::readVersionInfo() {
   version_ = secondVersion_ = minorVersion_ = ncoaVersion_ = 0;
   repositoryKind_ = kKindNone;
   versionError_ = "";
+  infoTableFound_ = false;
   infoVersions_.clear();
   infoVersions_[kInfoProfile] = 0;
   infoVersions_[kInfoMonitor] = 0;
@@ -388,6 +402,7 @@ bool RepositoryImpl::readVersionInfo() {
   // table that cannot be read holds one of an unknown version. Repositories
   // of old versions name the column I_VERSION.
   const bool hasInfo = rows || hasInfoTable();
+  infoTableFound_ = hasInfo;
   if (!rows && hasInfo)
     rows = dataAccess_->paramSelect("SELECT I_TYPE, I_VERSION FROM " + info, 0);
   if (!rows) {
@@ -492,6 +507,14 @@ void RepositoryImpl::getConnectionInfo(KvbString* connection,
                                        KvbString* tablePrefix) {
   if (connection) *connection = connection_;
   if (tablePrefix) *tablePrefix = tablePrefix_;
+}
+
+KvbString RepositoryImpl::noRepositoryText() const {
+  if (repositoryKind_ != kKindNone || !versionError_.isEmpty())
+    return KvbString("");
+  return kvbStringFormat("The %S holds no repository: %s", place(),
+                         infoTableFound_ ? "its INFO table holds no version row"
+                                         : "it has no INFO table");
 }
 
 bool RepositoryImpl::isCurrentVersion() {

@@ -90,7 +90,8 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // Opens the connection: connectionKind 0 a SQLite file (bit 0 of flags
   // creates it), 1 a connection string. Reads the table sets and the
   // version rows. A null `status` stands for the silent callback that the
-  // repository keeps itself. False with *errorText set.
+  // repository keeps itself. False with *errorText set to "The repository
+  // in the <place()> could not be opened: <reason>", which is logged once.
   bool init(int flags, RepositoryAdmin* admin, int connectionKind,
             const KvbString& connection, const KvbString& tablePrefix,
             const KvbString& poolId, RepositoryStatusCallback* status,
@@ -101,6 +102,15 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // INFO table the database holds no repository; an INFO table that cannot
   // be read leaves the versions unknown, with the reason kept.
   bool readVersionInfo();
+  // The repository's database as texts name it: 'database file "<path>"',
+  // or 'database "<connection string without its password>"' followed by
+  // ' with the table prefix "<prefix>"' when there is one.
+  KvbString place() const;
+  // Why the database holds no repository, naming it: "The <place()> holds
+  // no repository: it has no INFO table" (or "its INFO table holds no
+  // version row"). Empty when its INFO rows give a kind of repository or
+  // cannot be read.
+  KvbString noRepositoryText() const;
   // Why this engine may neither use nor change the repository, `subject`
   // naming it ("The repository"): its versions are unknown, or newer than
   // the engine's (a newer major version, or the current one with a newer
@@ -403,9 +413,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // not fail (tableSetFolderFound then answers false, and an existing
   // repository is warned of it), a file that cannot be read fails.
   bool loadTableSets(const KvbString& folder, KvbString* errorText);
-  // A failure of init: the text goes to the error text and to *errorText
-  // (when given), and with `log` to the log at level 5. Answers false.
-  bool initFailure(const KvbString& text, bool log, KvbString* errorText);
+  // A failure of init for `reason`: the text that names the repository's
+  // place goes to the error text, to *errorText (when given) and to the log
+  // at level 5. Answers false.
+  bool initFailure(const KvbString& reason, KvbString* errorText);
   void readInfoRow(ReposDataAccessCursor& row, const KvbString& infoTable,
                    InfoRowsSeen& seen);
   // False, with the reason kept, when the minor version cannot be read.
@@ -434,6 +445,7 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // Why the version rows could not be read; empty when they were read or
   // there are none.
   KvbString versionError_;
+  bool infoTableFound_ = false;  // by the last readVersionInfo
   int connectionKind_ = 0;
   int repositoryKind_ = kKindNone;
   // The host's callback, or silent_; never null after init.

@@ -10,6 +10,7 @@
 #include "admin/repositoryadminimpl.h"
 #include "kvreposres/kvreposres.h"
 #include "support/admin_targets.h"
+#include "support/log_capture.h"
 #include "support/repos_impl_targets.h"
 
 namespace {
@@ -58,7 +59,14 @@ TEST(AdminOperations, DeleteFileReportsAndFailsOnlyOnRealFailures) {
   admin->release();
 }
 
-class AdminOpenTest : public AdminTargetTest {};
+class AdminOpenTest : public AdminTargetTest {
+ protected:
+  // How texts name `db` as open() reaches it.
+  std::string placeOf(const AdminDatabase& db) const {
+    return isFile() ? "database file \"" + db.file + "\""
+                    : shownDatabase(db.connection, db.prefix);
+  }
+};
 
 // The check accepts only the engine's version. An older repository is to
 // be upgraded; a newer one, of a newer major version or of a newer minor
@@ -135,12 +143,60 @@ TEST_P(AdminOpenTest, UnreadableVersionRowsAreNeitherMissingNorOld) {
   }
 }
 
+// The refusal names the database (and the prefix) that holds no
+// repository, says how that shows, and is logged once.
 TEST_P(AdminOpenTest, CheckRefusesADatabaseThatWasNeverCreated) {
+  LogCapture log;
   const AdminDatabase db = newDatabase();
   if (isFile())
     std::ofstream(db.file).flush();  // an empty file is an empty database
-  EXPECT_EQ(open(db, true), nullptr);
-  EXPECT_EQ(error(), libraryMessage(1050));
+  const auto refused = [&] { EXPECT_EQ(open(db, true), nullptr); };
+  const std::string noInfo =
+      "The " + placeOf(db) + " holds no repository: it has no INFO table";
+  EXPECT_EQ(log.failuresDuring(refused), std::vector<std::string>{noInfo});
+  EXPECT_EQ(error(), noInfo);
+
+  RepositoryImpl* repository = open(db);
+  ASSERT_NE(repository, nullptr) << error();
+  ASSERT_TRUE(repository->getDataAccess()->createTable(
+      "INFO", {{"I_TYPE", kvbTypeString, 32, false},
+               {"I_VERS", kvbTypeInt, 0, false}}));
+  repository->release();
+  const std::string noRow = "The " + placeOf(db) +
+                            " holds no repository: its INFO table holds no "
+                            "version row";
+  EXPECT_EQ(log.failuresDuring(refused), std::vector<std::string>{noRow});
+  EXPECT_EQ(error(), noRow);
+}
+
+// An open that cannot reach its database, or is given a prefix that is no
+// plain name, names the database and the prefix, and is logged once. No
+// password is shown.
+TEST_P(AdminOpenTest, AFailedOpenNamesItsDatabaseAndIsLoggedOnce) {
+  LogCapture log;
+  AdminDatabase unreachable = newDatabase();
+  if (isPostgres())
+    unreachable.connection =
+        "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Uid=kv;"
+        "Pwd=secret;";
+  else
+    std::ofstream(unreachable.file) << std::string(4096, 'x');
+  std::vector<AdminDatabase> failing{unreachable};
+  if (!isFile()) {
+    failing.push_back(newDatabase());
+    failing.back().prefix = "9bad";
+  }
+  for (const AdminDatabase& db : failing) {
+    SCOPED_TRACE(db.prefix);
+    const std::vector<std::string> failures =
+        log.failuresDuring([&] { EXPECT_EQ(open(db, true), nullptr); });
+    EXPECT_EQ(failures, std::vector<std::string>{error()});
+    const std::string opened =
+        "The repository in the " + placeOf(db) + " could not be opened: ";
+    EXPECT_EQ(error().rfind(opened, 0), 0u) << error();
+    EXPECT_GT(error().size(), opened.size());
+    EXPECT_EQ(error().find("secret"), std::string::npos) << error();
+  }
 }
 
 // The reason an open failed reaches the host through the administration
@@ -157,7 +213,10 @@ TEST_P(AdminOpenTest, ReasonOfAFailedOpenReachesTheHost) {
   TempDir sets;
   std::ofstream(sets.file("broken.xml")) << "<velmorandocument class=";
   kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", sets.path().c_str());
-  EXPECT_EQ(open(db), nullptr);
+  LogCapture log;
+  const std::vector<std::string> failures =
+      log.failuresDuring([&] { EXPECT_EQ(open(db), nullptr); });
+  EXPECT_EQ(failures, std::vector<std::string>{error()});
   EXPECT_NE(error().find("broken.xml"), std::string::npos) << error();
 }
 

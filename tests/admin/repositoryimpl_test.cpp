@@ -287,7 +287,10 @@ TEST_F(RepositoryOpenTest, OpeningAndTheTableSetFolder) {
   EXPECT_FALSE(error_.isEmpty());
   EXPECT_FALSE(std::filesystem::exists(file()));
   EXPECT_FALSE(open(1, 5));
-  EXPECT_EQ(error_.str(), libraryMessage(1313));
+  // A connection of an unknown kind is not shown: it might hold a password.
+  EXPECT_EQ(error_.str(),
+            "The repository in the database could not be opened: " +
+                libraryMessage(1313));
   EXPECT_TRUE(!repo_->getDataAccess() && !repo_->getDacConnection());
   EXPECT_TRUE(repo_->getMaxTextLength() == 0 &&
               repo_->getRepositoryUUID().isEmpty());

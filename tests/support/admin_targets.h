@@ -114,6 +114,17 @@ class AdminTargetTest : public BackEndTest {
 
   std::string error() const { return admin_->getErrorMessage().str(); }
 
+  // How texts name the database that `connection` and `prefix` reach: the
+  // connection string without its password, then the prefix, if any.
+  static std::string shownDatabase(const std::string& connection,
+                                   const std::string& prefix) {
+    std::string text =
+        "database \"" +
+        dacConnectionStringWithoutPassword(connection.c_str()).str() + "\"";
+    if (!prefix.empty()) text += " with the table prefix \"" + prefix + "\"";
+    return text;
+  }
+
   RepositoryAdmin* admin_ = nullptr;
   TempDir dir_;
 
