@@ -171,7 +171,8 @@ bool RepositoryAdminImpl::mayCreateIn(RepositoryImpl* repository) {
   if (existing.isNull()) return true;
   failMessage(__LINE__, 1304);
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
-            "%S The table %S already exists.", errorText_, existing);
+            "%S The table %S exists already in the %S.", errorText_, existing,
+            repository->place());
   return false;
 }
 

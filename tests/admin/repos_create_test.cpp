@@ -304,6 +304,24 @@ TEST_P(CreateTest, RefusesADatabaseThatHoldsARepository) {
   EXPECT_TRUE(isMarked(db));
 }
 
+// The refusal keeps its message; its one record names the table that
+// showed the repository and the database it was found in.
+TEST_P(CreateTest, ARefusalOverARepositoryIsLoggedOnceWithItsTable) {
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  LogCapture log;
+  const Lines failures = log.failuresDuring([&] { EXPECT_FALSE(create(db)); });
+  EXPECT_EQ(error(), libraryMessage(1304));
+  // A file is created through the connection string that names it.
+  const std::string connection =
+      isFile() ? dacSqliteFileConnectionString(db.file.c_str()).str()
+               : db.connection;
+  EXPECT_EQ(failures,
+            Lines{libraryMessage(1304) + " The table " +
+                  reposCoreColumnDefs[0].tableCode + " exists already in the " +
+                  shownDatabase(connection, db.prefix) + "."});
+}
+
 TEST_P(CreateTest, RefusesADatabaseThatHoldsOnlyATableOfATableSet) {
   const AdminDatabase db = newDatabase();
   RepositoryImpl* repository = openConnection(db);
