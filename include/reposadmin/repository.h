@@ -83,6 +83,8 @@ class Repository {
   // repository of a version newer than the engine's (a newer major version,
   // or version 7 with a minor version above 4), with a text that names its
   // version and the engine's: what a newer engine wrote is not rewritten.
+  // A step that the status callback stops ends either upgrade, and the
+  // move, there (see repository_status_callback.h).
   virtual bool upgradeRepository() = 0;
   virtual bool upgradeNCOA() = 0;
   // 13: the longest inline text of the connection; 0 without one.

@@ -42,7 +42,11 @@ class RepositoryAdmin {
   // A database of a kind the engine does not support is refused before
   // anything is made, with the text "The database \"<name>\" is not
   // supported for repositories"; one whose tables cannot be listed, with
-  // "The tables of the database cannot be listed: <reason>".
+  // "The tables of the database cannot be listed: <reason>"; one that
+  // holds a table of a repository, with "Repository Library" message 1304
+  // (the log record names that table and the database). A step that the
+  // status callback stops ends the creation there, leaving nothing behind
+  // (see repository_status_callback.h).
   virtual bool createRepository(const KvbString& connection,
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;

@@ -11,6 +11,13 @@
 // operation's phases, and the tables of a table-creation call made on a
 // connection directly) carry no count. A copy between repositories reports
 // its tables through reportMessage only ("Inserted: %d rows" after each).
+//
+// Stopping. A creation, an upgrade (of the whole repository or of its NCOA
+// part) or the move of an old profile file that reportStatus answers false
+// ends at that step, reports no further step, leaves the database (and the
+// files) as they were, and fails with "The status callback stopped the
+// <creation|upgrade|NCOA upgrade|move of the old profile repository> at
+// "<step>"", logged once.
 #ifndef REPOSADMIN_REPOSITORY_STATUS_CALLBACK_H_
 #define REPOSADMIN_REPOSITORY_STATUS_CALLBACK_H_
 

@@ -15,7 +15,6 @@ namespace {
 
 const char kSourceFile[] = "movesqlitedata";
 const char kCatalogue[] = "Repository Library";
-const char kStopped[] = "Stopped at the host's request";
 
 // Tables that the new repository fills itself.
 const char* const kNotCopied[] = {"INFO", "UCURID", "FOLDER", "FRQDST"};
@@ -375,9 +374,9 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
   const Tables tables = ok ? profileTables() : Tables();
   int step = 0;
   for (const auto& table : tables) {
-    if (!status_->reportStatus(
+    if (!reportStep(
             tableStep(table.first, ++step, static_cast<int>(tables.size())))) {
-      ok = fail(kStopped);
+      ok = false;
       break;
     }
     KvbString columns(""), markers("");

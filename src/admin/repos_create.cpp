@@ -185,11 +185,15 @@ bool RepositoryAdminImpl::startScript(RepositoryImpl* repository,
 // A creation drops no table: the database was found free of the creation's
 // tables, and a table that another creator makes meanwhile must make this
 // creation fail rather than be dropped.
-bool RepositoryAdminImpl::createBuiltInTables(ReposDataAccess* rda, bool ncoa) {
+bool RepositoryAdminImpl::createBuiltInTables(RepositoryImpl* repository,
+                                              bool ncoa) {
   TableCreateOptions options;
   options.useNcoaTables = ncoa;
   options.createTables = true;
+  ReposDataAccess* rda = repository->getDataAccess();
   if (rda->createTables(options)) return true;
+  // A stop is the creation's to report.
+  if (repository->statusRelay().stopped()) return false;
   fail(rda->getErrorMessage());
   logError(__LINE__);
   return false;
@@ -198,7 +202,8 @@ bool RepositoryAdminImpl::createBuiltInTables(ReposDataAccess* rda, bool ncoa) {
 // The built-in core and NCOA tables, the table sets and the initial data,
 // in one transaction: a creation that fails leaves the database as it was,
 // and the database syncs its file once. A failure of the built-in tables
-// does not stop the later steps, but the creation then answers false. A
+// does not stop the later steps, but the creation then answers false; a
+// step that the host's status callback stops ends the creation there. A
 // table-set folder that could not be listed fails the creation before any
 // change, rather than leaving a repository without the sets' tables.
 //
@@ -229,17 +234,26 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
     rda->endTransaction(false);
     return false;
   }
+  StatusRelay& relay = repository->statusRelay();
+  StatusRelay::Watch watch(relay);
   CountedSteps steps(*repository, true);
-  bool builtIn = createBuiltInTables(rda, false);
-  builtIn = createBuiltInTables(rda, true) && builtIn;
+  bool builtIn = createBuiltInTables(repository, false);
+  if (!relay.stopped())
+    builtIn = createBuiltInTables(repository, true) && builtIn;
   // Any failure from here on ends the creation, whose transaction is then
   // rolled back whole.
   const bool wholeBefore = repository->failWhole(true);
   const bool rest =
+      !relay.stopped() &&
       repository->createTables(false, true, false, false, nullptr) &&
       repository->installInitialData(builtIn);
   repository->failWhole(wholeBefore);
-  if (!rest) failOnRepository(repository);
+  if (relay.stopped()) {
+    repository->failStopped("creation");
+    fail(repository->getErrorMessage());
+  } else if (!rest) {
+    failOnRepository(repository);
+  }
   if (!rda->endTransaction(builtIn && rest) && builtIn && rest)
     return fail(rda->getErrorMessage());
   return builtIn && rest;

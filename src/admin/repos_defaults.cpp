@@ -16,8 +16,6 @@
 
 namespace {
 
-const char kStopped[] = "Stopped at the host's request";
-
 const char kProfileNoteCategory[] = "General";
 const char kProfileFolder[] = "Profiling Reports";
 // The top-level folder of objects that have no folder.
@@ -297,10 +295,7 @@ class DashboardDefaults {
 
 bool RepositoryImpl::installInitialProfileData() {
   if (!connected(nullptr)) return false;
-  if (status_ && !status_->reportStatus("Installing initial Profile data")) {
-    errorText_ = kStopped;
-    return false;
-  }
+  if (!reportStep("Installing initial Profile data")) return false;
   // Each row with id 0 is written only when it is missing, so that an
   // older repository that already holds it can still be upgraded. A DDL
   // script starts from an empty repository: there is nothing to look up.

@@ -16,7 +16,6 @@ namespace {
 
 const char kSourceFile[] = "repos_initial_data";
 const char kLoggerName[] = "KV.Repos.ReposAdmin.RepositoryImpl";
-const char kStopped[] = "Stopped at the host's request";
 
 // INFO types that are not table sets; their rows are written elsewhere.
 const char* const kReservedInfoTypes[] = {kInfoNcoa, kInfoUnified, kInfoProfile,
@@ -316,10 +315,7 @@ bool RepositoryImpl::installInitialData(bool tablesMade) {
 
 bool RepositoryImpl::installInitialMonitorData(bool tablesMade) {
   if (!connected(nullptr)) return false;
-  if (status_ && !status_->reportStatus("Installing initial Monitor data")) {
-    errorText_ = kStopped;
-    return false;
-  }
+  if (!reportStep("Installing initial Monitor data")) return false;
   // Empties a table and fills it with its constant rows through one
   // prepared insert.
   auto replaceRows = [this](const ConstantTable& table) {

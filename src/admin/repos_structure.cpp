@@ -199,7 +199,7 @@ CountedSteps::~CountedSteps() {
 
 bool RepositoryImpl::writeVersionInfo(bool ncoaOnly) {
   if (!connected(nullptr)) return false;
-  if (status_) status_->reportStatus("Updating version info");
+  if (!reportStep("Updating version info")) return false;
   const KvbString info = dataAccess_->getTableName("INFO", true, -1);
 
   // The unified row carries the minor version and the repository's UUID

@@ -48,11 +48,12 @@ bool RepositoryImpl::upgradeRepository() {
     errorText_ = kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1314);
     return false;
   }
+  StatusRelay::Watch watch(relay_);
   const bool upgraded = inTransaction([this] { return upgradeSteps(); });
   // The versions the database holds now: the new ones, or after a failure
   // the old ones again.
   readVersionInfo();
-  if (!upgraded) return false;
+  if (!upgraded) return relay_.stopped() ? failStopped("upgrade") : false;
   logProgress("Successful finish of repository upgrade.");
   return true;
 }
@@ -94,7 +95,7 @@ bool RepositoryImpl::upgradeSteps() {
 }
 
 // The tables of a file opened directly have no prefix, so neither has the
-// second object. Its init logs its own failure.
+// second object. Its init logs its own failure, and its upgrade a stop.
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
   if (!second->init(0, admin_, 1, dacSqliteFileConnectionString(connection_),
@@ -137,6 +138,7 @@ bool RepositoryImpl::upgradeNCOA() {
   if (repositoryKind_ != kKindUnified)
     return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1052));
   validateDefinitions("Validating NCOA table metadata descriptions");
+  StatusRelay::Watch watch(relay_);
   const bool upgraded = inTransaction([this] {
     logProgress("Adding missing database table structure.");
     if (!dataAccess_->checkTables(TableCreateOptions()))
@@ -147,7 +149,7 @@ bool RepositoryImpl::upgradeNCOA() {
     return writeVersionInfo(true);
   });
   readVersionInfo();
-  if (!upgraded) return false;
+  if (!upgraded) return relay_.stopped() ? failStopped("NCOA upgrade") : false;
   logProgress("Successful finish of NCOA repository upgrade.");
   return true;
 }
@@ -168,9 +170,11 @@ bool RepositoryImpl::isOldProfileFile() {
 // path and receives its data. When that fails, the old file is put back,
 // so that the repository is as it was. The new file is made by an
 // administration object of the move's own, since the one that opened this
-// repository may be gone.
+// repository may be gone; a stop during its creation is the move's to
+// report.
 bool RepositoryImpl::moveOldProfileFile() {
   logProgress("Moving the old profile repository into a new file.");
+  StatusRelay::Watch watch(relay_);
   const KvbString backup = connection_ + ".backup";
   dataAccess_->release();
   dataAccess_ = nullptr;
@@ -196,5 +200,7 @@ bool RepositoryImpl::moveOldProfileFile() {
                                       tablePrefix_, status_, openError);
   if (!dataAccess_) return fail(openError);
   readVersionInfo();
+  if (!moved && relay_.stopped())
+    return failStopped("move of the old profile repository");
   return moved;
 }

@@ -145,7 +145,7 @@ class RepositoryAdminImpl : public RepositoryAdmin {
                    DDLCB* script);
   bool createStructure(RepositoryImpl* repository, bool checkEmpty);
   void removeEmptyFile(const KvbString& path);
-  bool createBuiltInTables(ReposDataAccess* rda, bool ncoa);
+  bool createBuiltInTables(RepositoryImpl* repository, bool ncoa);
   bool failOnRepository(RepositoryImpl* repository);
 
   KvbString errorText_{""};

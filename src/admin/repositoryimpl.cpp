@@ -30,6 +30,10 @@ constexpr int kFactorySqliteOpen = 2;
 
 constexpr int kFlagCreateFile = 0x1;
 
+// The reason of a step that the host stopped, until the operation tells
+// at which step (failStopped).
+const char kStopped[] = "Stopped at the host's request";
+
 // The first version whose KVREPOSITORY row carries a minor version.
 constexpr int kFirstVersionWithMinor = 4;
 
@@ -67,6 +71,20 @@ bool RepositoryImpl::fail(const KvbString& text) {
 bool RepositoryImpl::failOnConnection() {
   if (!dataAccess_) return fail(noConnectionText());
   return fail(dataAccess_->getErrorMessage());
+}
+
+bool RepositoryImpl::reportStep(const KvbString& step) {
+  if (status_->reportStatus(step)) return true;
+  errorText_ = kStopped;
+  return false;
+}
+
+bool RepositoryImpl::failStopped(const char* operation) {
+  fail(kvbStringFormat("The status callback stopped the %s at \"%S\"",
+                       operation, relay_.stoppedAt()));
+  if (!relay_.insideWatchedOperation())
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
+  return false;
 }
 
 bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
@@ -247,7 +265,8 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   connectionKind_ = connectionKind;
   connection_ = connection;
   tablePrefix_ = tablePrefix;
-  status_ = status ? status : &silent_;
+  relay_.setHost(status ? status : &silent_);
+  status_ = &relay_;
   tableSetReader_ = nullptr;
   ddlMode_ = false;
   infoVersions_.clear();

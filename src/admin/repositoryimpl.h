@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "access/held_repository.h"
+#include "admin/status_relay.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
@@ -120,6 +121,14 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // managers and the administration object.
   ReposDataAccess* getDataAccess() const override { return dataAccess_; }
   RepositoryStatusCallback* getStatusCallback() const { return status_; }
+  // The relay through which every report of the repository's work passes;
+  // an operation that the host may stop watches it.
+  StatusRelay& statusRelay() { return relay_; }
+  // The failure of `operation` ("creation", "upgrade", ...) that the host
+  // stopped through the status callback: "The status callback stopped the
+  // <operation> at "<step>"". Logged once, unless the operation runs inside
+  // another watched one, which then reports the stop. Answers false.
+  bool failStopped(const char* operation);
   int getTableSetCount();
   ReposTableSet* getTableSet(int index);
   // Whether the table-set folder could be listed when the repository was
@@ -328,6 +337,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool fail(const KvbString& text);
   // A failure of the connection: its error text, as fail() does.
   bool failOnConnection();
+  // Reports a step of the work to the status callback; false, with the
+  // error text set, when the host asks to stop there.
+  bool reportStep(const KvbString& step);
   // Runs a statement that changes the database with `values` bound in
   // order, reporting its text first. On failure as failOnConnection().
   bool execute(const KvbString& sql,
@@ -448,8 +460,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool infoTableFound_ = false;  // by the last readVersionInfo
   int connectionKind_ = 0;
   int repositoryKind_ = kKindNone;
-  // The host's callback, or silent_; never null after init.
+  // relay_ after init, which passes the reports on to the host's callback
+  // or to silent_.
   RepositoryStatusCallback* status_ = nullptr;
+  StatusRelay relay_;
   SilentCallback silent_;
   KvbString connection_{""};
   KvbString tablePrefix_{""};

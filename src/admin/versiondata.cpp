@@ -15,8 +15,6 @@
 
 namespace {
 
-const char kStopped[] = "Stopped at the host's request";
-
 // The index of MCDIST's match codes, which older unified repositories lack.
 constexpr int kMatchCodeIndex = 115;
 
@@ -48,7 +46,7 @@ typedef std::pair<const char*, std::function<bool()>> Step;
 
 bool RepositoryImpl::applyDataUpgrades(bool ncoaOnly) {
   if (!connected(nullptr)) return false;
-  if (!status_->reportStatus("Applying data upgrades")) return fail(kStopped);
+  if (!reportStep("Applying data upgrades")) return false;
   if (ncoaOnly) return true;
 
   auto fill = [this](const MissingValues& values) {

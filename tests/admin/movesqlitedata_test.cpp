@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 #include "support/repos_impl_targets.h"
+#include "support/stop_once.h"
 
 namespace {
 
@@ -190,10 +192,44 @@ TEST_P(MoveTest, AMoveStoppedByTheHostPutsTheOldFileBack) {
   ASSERT_TRUE(
       repos->init(1, nullptr, 0, path.c_str(), "", "", &status, &failure))
       << failure.asCstr();
-  EXPECT_FALSE(repos->upgradeRepository());
-  EXPECT_EQ(repos->getErrorMessage().str(), "Stopped at the host's request");
+  const std::vector<std::string> failures =
+      log_.failuresDuring([&] { EXPECT_FALSE(repos->upgradeRepository()); });
+  EXPECT_EQ(repos->getErrorMessage().str().rfind(
+                "The status callback stopped the move of the old profile "
+                "repository at \"Table EXELOG (step ",
+                0),
+            0u)
+      << repos->getErrorMessage().str();
   EXPECT_EQ(status.reportsOfStop(), 2);
+  EXPECT_EQ(status.statuses.back().rfind("Table EXELOG (step ", 0), 0u)
+      << "a step was reported after the stop";
+  EXPECT_EQ(failures, std::vector<std::string>{repos->getErrorMessage().str()});
   EXPECT_EQ(select(repos, "patdist", "pa_value"), "999");
+  repos->release();
+}
+
+// A stop while the move makes its new file ends the move there: the host
+// hears of no later step, the new file is gone and the old one is back, and
+// the one failure is the move's.
+TEST_P(MoveTest, AStopWhileTheNewFileIsMadeEndsTheMoveAtOnce) {
+  const std::string path = oldFile("1.3", "");
+  StopOnce stop("Table JOB ");
+  RepositoryImpl* repos = new RepositoryImpl();
+  KvbString failure;
+  ASSERT_TRUE(repos->init(1, nullptr, 0, path.c_str(), "", "", &stop, &failure))
+      << failure.asCstr();
+  const std::vector<std::string> failures =
+      log_.failuresDuring([&] { EXPECT_FALSE(repos->upgradeRepository()); });
+  ASSERT_EQ(stop.stoppedAt.rfind("Table JOB (step ", 0), 0u) << stop.stoppedAt;
+  const std::string stopped =
+      "The status callback stopped the move of the old profile repository "
+      "at \"" +
+      stop.stoppedAt + "\"";
+  EXPECT_EQ(repos->getErrorMessage().str(), stopped);
+  EXPECT_EQ(failures, std::vector<std::string>{stopped});
+  EXPECT_EQ(stop.stepsAfter, 0);
+  EXPECT_EQ(select(repos, "patdist", "pa_value"), "999");
+  EXPECT_FALSE(std::filesystem::exists(path + ".backup"));
   repos->release();
 }
 

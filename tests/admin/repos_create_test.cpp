@@ -20,6 +20,7 @@
 #include "support/file_size_limit.h"
 #include "support/log_capture.h"
 #include "support/repos_content.h"
+#include "support/stop_once.h"
 
 namespace {
 
@@ -320,6 +321,38 @@ TEST_P(CreateTest, ARefusalOverARepositoryIsLoggedOnceWithItsTable) {
             Lines{libraryMessage(1304) + " The table " +
                   reposCoreColumnDefs[0].tableCode + " exists already in the " +
                   shownDatabase(connection, db.prefix) + "."});
+}
+
+// A stop that the host asks for ends the creation at that step, in the
+// built-in tables, the NCOA tables or the initial data: the host hears of
+// no later step, the creation's transaction leaves nothing behind (nor the
+// file it made), and its one failure says who stopped it where.
+TEST_P(CreateTest, AStopEndsTheCreationAtOnceAndLeavesNothing) {
+  const std::string ncoaTable =
+      std::string("Table ") + reposNcoaColumnDefs[0].tableCode + " ";
+  for (const std::string& step :
+       {std::string("Table JOB "), ncoaTable,
+        std::string("Installing initial Profile data")}) {
+    SCOPED_TRACE(step);
+    StopOnce stop(step);
+    admin_->setStatusCallback(&stop);
+    const AdminDatabase db = newDatabase();
+    LogCapture log;
+    const Lines failures =
+        log.failuresDuring([&] { EXPECT_FALSE(create(db)); });
+    admin_->setStatusCallback(nullptr);
+    ASSERT_EQ(stop.stoppedAt.rfind(step, 0), 0u) << stop.stoppedAt;
+    const std::string stopped =
+        "The status callback stopped the creation at \"" + stop.stoppedAt +
+        "\"";
+    EXPECT_EQ(error(), stopped);
+    EXPECT_EQ(failures, Lines{stopped});
+    EXPECT_EQ(stop.stepsAfter, 0);
+    if (isFile())
+      EXPECT_FALSE(std::filesystem::exists(db.file));
+    else
+      EXPECT_EQ(creationTablesIn(db), Lines{});
+  }
 }
 
 TEST_P(CreateTest, RefusesADatabaseThatHoldsOnlyATableOfATableSet) {

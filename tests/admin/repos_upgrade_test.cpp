@@ -9,6 +9,7 @@
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 #include "support/repos_impl_targets.h"
+#include "support/stop_once.h"
 
 namespace {
 
@@ -260,13 +261,61 @@ TEST_P(UpgradeTest, FailedUpgradeLeavesTheRepositoryAsItWas) {
   // Stopped before its data upgrades, with the reason.
   status_.stopAt = "Applying data upgrades";
   EXPECT_FALSE(repos_->upgradeRepository());
-  EXPECT_EQ(repos_->getErrorMessage().str(), "Stopped at the host's request");
+  EXPECT_EQ(repos_->getErrorMessage().str(),
+            "The status callback stopped the upgrade at \"Applying data "
+            "upgrades\"");
   EXPECT_EQ(kind(), kKindProfile);
   EXPECT_TRUE(columns(repos_, "UCURID").empty());
 
   status_.stopAt.clear();
   ASSERT_TRUE(upgraded());
   EXPECT_EQ(select("UCURID", "NI_VAL", "WHERE NI_KEY = 'FLD'"), "40");
+}
+
+// A stop that the host asks for ends the upgrade at that step, at a table,
+// at the data upgrades or at the version rows it writes last: the host
+// hears of no later step, the upgrade's transaction leaves the repository
+// as it was, and its one failure says who stopped it where. A SQLite file
+// opened directly is upgraded through a second repository object, whose
+// stop is reported once as well.
+TEST_P(UpgradeTest, AStopEndsTheUpgradeAtOnceAndLeavesTheRepositoryAsItWas) {
+  makeProfileRepository();
+  for (const char* step :
+       {"Table ", "Applying data upgrades", "Updating version info"}) {
+    SCOPED_TRACE(step);
+    StopOnce stop(step);
+    RepositoryImpl* repos = open(&stop);
+    ASSERT_NE(repos, nullptr);
+    const std::vector<std::string> failures =
+        log_.failuresDuring([&] { EXPECT_FALSE(repos->upgradeRepository()); });
+    ASSERT_EQ(stop.stoppedAt.rfind(step, 0), 0u) << stop.stoppedAt;
+    const std::string stopped =
+        "The status callback stopped the upgrade at \"" + stop.stoppedAt + "\"";
+    EXPECT_EQ(repos->getErrorMessage().str(), stopped);
+    EXPECT_EQ(failures, std::vector<std::string>{stopped});
+    EXPECT_EQ(stop.stepsAfter, 0);
+    repos_->readVersionInfo();
+    EXPECT_EQ(kind(), kKindProfile);
+    EXPECT_TRUE(columns(repos_, "UCURID").empty());
+    EXPECT_EQ(select("INFO", "I_TYPE"), "PROFILE_RESULTSET");
+  }
+}
+
+TEST_P(UpgradeTest, AStopEndsTheNcoaUpgradeAtOnce) {
+  ASSERT_TRUE(create(repos_));
+  exec("DELETE FROM " + table("INFO") + " WHERE I_TYPE = 'NCOA'");
+  StopOnce stop("Applying data upgrades");
+  RepositoryImpl* repos = open(&stop);
+  ASSERT_NE(repos, nullptr);
+  const std::string stopped =
+      "The status callback stopped the NCOA upgrade at \"Applying data "
+      "upgrades\"";
+  EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(repos->upgradeNCOA()); }),
+            std::vector<std::string>{stopped});
+  EXPECT_EQ(repos->getErrorMessage().str(), stopped);
+  EXPECT_EQ(stop.stepsAfter, 0);
+  EXPECT_FALSE(repos->isNCOAVersionCurrent());
+  EXPECT_EQ(count("INFO", "I_TYPE = 'NCOA'"), 0);
 }
 
 // The tables an upgrade works on are reported as counted steps 1 to n.
