@@ -217,7 +217,12 @@ bool RepositoryImpl::initFailure(const KvbString& reason,
                                  KvbString* errorText) {
   errorText_ =
       kvbStringFormat("The repository in the %S could not be opened", place());
-  if (!reason.isEmpty()) errorText_ += ": " + reason;
+  // A failed connect names the connection too; the text names it once.
+  const KvbString connecting = "Connecting to " + shownConnection() + ": ";
+  if (reason.startsWith(connecting.asCstr()))
+    errorText_ += ": " + reason.substr(connecting.length());
+  else if (!reason.isEmpty())
+    errorText_ += ": " + reason;
   if (errorText) *errorText = errorText_;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
   return false;
