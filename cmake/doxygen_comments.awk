@@ -27,7 +27,20 @@ function textOf(line) {
 }
 
 function doc(indent, text) {
-  print indent (text == "" ? "///" : "/// " text)
+  print indent (text == "" ? "///" : "/// " escapePlaceholders(text))
+}
+
+# A placeholder of a quoted text ("Folder <id> does not exist") with its
+# angle brackets escaped, so that Doxygen shows it instead of taking it for
+# an HTML tag and dropping it.
+function escapePlaceholders(text,   out) {
+  out = ""
+  while (match(text, /<[a-z][a-zA-Z0-9 _|.-]*>/)) {
+    out = out substr(text, 1, RSTART - 1) "\\<" \
+          substr(text, RSTART + 1, RLENGTH - 2) "\\>"
+    text = substr(text, RSTART + RLENGTH)
+  }
+  return out text
 }
 
 function plain(indent, text) {
