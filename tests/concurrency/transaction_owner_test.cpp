@@ -26,10 +26,8 @@ class TransactionOwnerTest : public AdminTargetTest {
     AdminTargetTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "400");
-    db_ = newDatabase();
-    ASSERT_TRUE(create(db_)) << error();
-    repository_ = open(db_);
-    ASSERT_NE(repository_, nullptr) << error();
+    repository_ = createAndOpen(db_);
+    if (HasFailure()) return;
   }
   void TearDown() override {
     if (repository_) repository_->release();

@@ -15,10 +15,8 @@ class ErrorTextsTest : public AdminTargetTest {
   void SetUp() override {
     AdminTargetTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    db_ = newDatabase();
-    ASSERT_TRUE(create(db_)) << error();
-    repository_ = open(db_);
-    ASSERT_NE(repository_, nullptr) << error();
+    repository_ = createAndOpen(db_);
+    if (HasFailure()) return;
     common_ = repository_->createCommonDataAccess();
   }
   void TearDown() override {

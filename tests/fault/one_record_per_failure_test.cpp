@@ -41,10 +41,8 @@ class OneRecordPerFailureTest : public AdminTargetTest {
     kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
     AdminTargetTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    db_ = newDatabase();
-    ASSERT_TRUE(create(db_)) << error();
-    repository_ = open(db_);
-    ASSERT_NE(repository_, nullptr) << error();
+    repository_ = createAndOpen(db_);
+    if (HasFailure()) return;
     meta_ = repository_->createMetadataDataAccess();
     manager_.reset(repository_->createImportExportManager());
   }

@@ -94,6 +94,16 @@ class AdminTargetTest : public BackEndTest {
     return admin_->createRepository(db.connection.c_str(), db.prefix.c_str());
   }
 
+  // A new database with a repository created in it, in `db`, and opened;
+  // null, with the test failed, when either step fails.
+  RepositoryImpl* createAndOpen(AdminDatabase& db) {
+    db = newDatabase();
+    EXPECT_TRUE(create(db)) << error();
+    RepositoryImpl* repository = open(db);
+    EXPECT_NE(repository, nullptr) << error();
+    return repository;
+  }
+
   // Opens the repository of `db` the way a host of this back end would,
   // through `admin` (the test's when null); the caller releases it.
   RepositoryImpl* open(const AdminDatabase& db, bool check = false,
