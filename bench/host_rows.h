@@ -40,54 +40,55 @@ inline bool hostExec(sqlite3* db, const char* sql) {
   return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-// Adds BENCHROWS with `rows` rows to the SQLite file at `path`, in one
-// transaction.
-inline bool fillHostRows(const std::string& path, int rows) {
+// Runs `setup`, then `insert` once per row i in [0, rows) with the values
+// that `bind(statement, i)` binds, on the SQLite file at `path`, all in one
+// transaction; false, with nothing kept, when a step fails.
+template <typename Bind>
+bool bareInsertRows(const std::string& path, const char* setup,
+                    const char* insert, int rows, Bind bind) {
   sqlite3* db = openBareSqlite(path);
-  sqlite3_stmt* insert = nullptr;
-  bool ok = db && hostExec(db, kHostRowsCreate) && hostExec(db, "BEGIN") &&
-            sqlite3_prepare_v2(db, "INSERT INTO BENCHROWS VALUES (?, ?, ?, ?)",
-                               -1, &insert, nullptr) == SQLITE_OK;
+  sqlite3_stmt* statement = nullptr;
+  bool ok = db && hostExec(db, setup) && hostExec(db, "BEGIN") &&
+            sqlite3_prepare_v2(db, insert, -1, &statement, nullptr) ==
+                SQLITE_OK;
   for (int i = 0; ok && i < rows; ++i) {
-    const std::string text = hostRowText(i);
-    sqlite3_bind_int(insert, 1, i);
-    sqlite3_bind_int(insert, 2, i % 97);
-    sqlite3_bind_text(insert, 3, text.data(), static_cast<int>(text.size()),
-                      SQLITE_TRANSIENT);
-    sqlite3_bind_double(insert, 4, i * 0.5);
-    ok = sqlite3_step(insert) == SQLITE_DONE;
-    sqlite3_reset(insert);
+    bind(statement, i);
+    ok = sqlite3_step(statement) == SQLITE_DONE;
+    sqlite3_reset(statement);
   }
-  sqlite3_finalize(insert);
+  sqlite3_finalize(statement);
   ok = db && hostExec(db, ok ? "COMMIT" : "ROLLBACK") && ok;
   sqlite3_close(db);
   return ok;
 }
 
+// Adds BENCHROWS with `rows` rows to the SQLite file at `path`.
+inline bool fillHostRows(const std::string& path, int rows) {
+  return bareInsertRows(
+      path, kHostRowsCreate, "INSERT INTO BENCHROWS VALUES (?, ?, ?, ?)", rows,
+      [](sqlite3_stmt* insert, int i) {
+        const std::string text = hostRowText(i);
+        sqlite3_bind_int(insert, 1, i);
+        sqlite3_bind_int(insert, 2, i % 97);
+        sqlite3_bind_text(insert, 3, text.data(),
+                          static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_double(insert, 4, i * 0.5);
+      });
+}
+
 // Adds `rows` key/value pairs to the KEYVAL table of the repository file at
 // `path`: keys of 11 characters, values of 20.
 inline bool fillKeyValues(const std::string& path, int rows) {
-  sqlite3* db = openBareSqlite(path);
-  sqlite3_stmt* insert = nullptr;
-  bool ok = db && hostExec(db, "BEGIN") &&
-            sqlite3_prepare_v2(db,
-                               "INSERT INTO \"KEYVAL\" (V_KEY, V_VALUE) "
-                               "VALUES (?, ?)",
-                               -1, &insert, nullptr) == SQLITE_OK;
-  for (int i = 0; ok && i < rows; ++i) {
-    char key[32];
-    std::snprintf(key, sizeof key, "key%08d", i);
-    const std::string value = hostRowText(i);
-    sqlite3_bind_text(insert, 1, key, -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(insert, 2, value.data(), static_cast<int>(value.size()),
-                      SQLITE_TRANSIENT);
-    ok = sqlite3_step(insert) == SQLITE_DONE;
-    sqlite3_reset(insert);
-  }
-  sqlite3_finalize(insert);
-  ok = db && hostExec(db, ok ? "COMMIT" : "ROLLBACK") && ok;
-  sqlite3_close(db);
-  return ok;
+  return bareInsertRows(
+      path, "", "INSERT INTO \"KEYVAL\" (V_KEY, V_VALUE) VALUES (?, ?)", rows,
+      [](sqlite3_stmt* insert, int i) {
+        char key[32];
+        std::snprintf(key, sizeof key, "key%08d", i);
+        const std::string value = hostRowText(i);
+        sqlite3_bind_text(insert, 1, key, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, value.data(),
+                          static_cast<int>(value.size()), SQLITE_TRANSIENT);
+      });
 }
 
 // Reads every row of a BENCHROWS cursor as a host does, then releases it;
