@@ -142,6 +142,7 @@ bool RDA_DbCursor::cacheAll() {
 void RDA_DbCursor::release() {
   const std::shared_ptr<RDA_Lock> lock = lock_;  // outlives the cursor
   lock->runOrDefer([this] { delete this; });
+  lock->cursorReleased();
 }
 
 const KvbDatavar* RDA_DbCursor::valueAt(int column) const {

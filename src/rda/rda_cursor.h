@@ -58,7 +58,8 @@ class RDA_DbCursor : public RDA_CursorBase {
   double getDouble(int column) override;
   bool isNull(int column) override;
   // Deletes the cursor under the connection's lock, as the back end's
-  // statement may go back to the connection's cache.
+  // statement may go back to the connection's cache; never waits (see
+  // RDA_Lock::runOrDefer).
   void release() override;
   // next() that hands the row's values to `sink` instead of keeping them:
   // afterwards the cursor has no current row.
@@ -67,7 +68,9 @@ class RDA_DbCursor : public RDA_CursorBase {
  protected:
   RDA_DbCursor(std::shared_ptr<RDA_Lock> lock,
                std::shared_ptr<RDA_BaseImpl*> connection)
-      : lock_(std::move(lock)), connection_(std::move(connection)) {}
+      : lock_(std::move(lock)), connection_(std::move(connection)) {
+    lock_->cursorMade();
+  }
   // Fetches the next row into row_ or values_ (either sized to the column
   // count; texts of values_ valid until the next fetch): 1 for a row, 0 at
   // the end, 2 on an error.

@@ -135,37 +135,20 @@ KvbString RDA_BaseImpl::getColumnList(const KvbString& tableCode,
 // ---------------------------------------------------------------------------
 // Transactions
 
-// The last hold rolls back a transaction left open. When another thread
-// holds it, no object is left through which that thread could use the
-// connection, so its transaction is taken over and rolled back here.
+// The last hold rolls back a transaction left open and closes the
+// connection, at once or at the release of the last cursor that another
+// thread could still read through (see RDA_Lock::closeConnection).
 void RDA_BaseImpl::release() {
   if (--holds_ > 0) return;
   const std::shared_ptr<RDA_Lock> lock = lock_;
-  if (lock->takeOverAbandoned()) {
-    depth_ = 0;  // the levels' holds were the other thread's
-    levels_.clear();
-    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%s",
-              "The connection was released while another thread held a "
-              "transaction on it; the transaction was rolled back");
-  } else {
-    // Only a call of a cursor can hold it now, and that ends soon.
-    while (!lock->acquire()) {
-    }
-    if (depth_ > 0)
-      logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%s",
-                "The connection was released with a transaction open; the "
-                "transaction was rolled back");
-  }
-  closeOnRelease();
-  lock->release();
+  lock->closeConnection([this] { closeOnRelease(); });
 }
 
 // With the lock held by the caller once besides the holds of open levels.
 void RDA_BaseImpl::closeOnRelease() {
-  if (transactionOpen_) rollback_INT();
-  transactionOpen_ = false;
-  if (depth_ > 0) lock_->transactionEnded();
-  for (; depth_ > 0; --depth_) lock_->release();
+  if (depth_ > 0)
+    abandonTransaction("The connection was released with a transaction open",
+                       true);
   // The kept counter statements end while the connection is still this
   // object's: the back end's destructor may hand it to another user.
   for (RDA_StatementBase* kept : {raiseCounter_, readCounter_})
@@ -189,10 +172,6 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   }
   if (depth_ > 0) {
     if (usable()) return beginLevel();
-    if (depth_ == 0) {  // given up: there is nothing left to nest in
-      lock_->release();
-      return false;
-    }
     // Lost: the level counts, so that the host's ends pair up.
     ++depth_;
     levels_.push_back({false, afterCommit_.size()});
@@ -200,9 +179,7 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   }
   depth_ = 1;
   rollbackOnly_ = false;
-  beganBy_ = object;
-  abandoned_ = false;
-  lock_->transactionBegun(this);
+  lock_->transactionBegun(this, object);
   bool wasBusy = false;
   if (begin_INT(&wasBusy)) {
     transactionOpen_ = true;
@@ -213,7 +190,6 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   if (immediate && wasBusy && busy) {
     *busy = true;
     depth_ = 0;
-    beganBy_ = nullptr;
     lock_->transactionEnded();
     lock_->release();
   }
@@ -245,26 +221,29 @@ bool RDA_BaseImpl::beginLevel() {
 }
 
 void RDA_BaseImpl::objectReleased(const void* object) {
-  if (!object || beganBy_.load() != object) return;
-  if (lock_->heldHere())
+  if (lock_->objectReleased(object) == RDA_Lock::ObjectRelease::kHeldHere)
     abandonTransaction(
         "The data-access object that began a transaction was released "
-        "while the transaction was open");
-  else
-    abandoned_ = true;
+        "while the transaction was open",
+        true);
 }
 
-void RDA_BaseImpl::ownerThreadEnded() {
-  abandonTransaction("A thread ended while its transaction was open");
+void RDA_BaseImpl::ownerGone(const char* why) {
+  abandonTransaction(why, false);
 }
 
-void RDA_BaseImpl::abandonTransaction(const char* why) {
+// Nothing of the connection is read after the last hold is given up: the
+// next holder may close it.
+void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
   logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
             "%s; the transaction was rolled back", why);
   if (transactionOpen_) rollback_INT();
   transactionOpen_ = false;
+  const int holds = releaseHolds ? depth_ : 0;
+  depth_ = 0;
   forgetTransaction();
-  for (; depth_ > 0; --depth_) lock_->release();
+  const std::shared_ptr<RDA_Lock> lock = lock_;
+  for (int i = 0; i < holds; ++i) lock->release();
 }
 
 void RDA_BaseImpl::forgetTransaction() {
@@ -272,9 +251,12 @@ void RDA_BaseImpl::forgetTransaction() {
   lost_ = "";
   levels_.clear();
   afterCommit_.clear();
-  beganBy_ = nullptr;
-  abandoned_ = false;
   lock_->transactionEnded();
+}
+
+void RDA_BaseImpl::loseTransaction(const KvbString& text) {
+  lost_ = text;
+  transactionOpen_ = false;
 }
 
 // Asked after each failure inside the open transaction. Where a savepoint
@@ -291,18 +273,22 @@ void RDA_BaseImpl::markLostIfEnded() {
   checkingLost_ = false;
   error_ = reason;
   if (!ended) return;
-  lost_ = "The transaction was rolled back by the database: " + reason;
-  transactionOpen_ = false;
+  loseTransaction("The transaction was rolled back by the database: " +
+                  reason);
   logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
             "The database rolled back the open transaction: %S", reason);
 }
 
+// The first call after the transaction's object was released on another
+// thread rolls the transaction back; from then on it is lost.
 bool RDA_BaseImpl::refuseInLostTransaction() {
-  if (lost_.isEmpty()) {  // given up
-    abandonTransaction(
-        "The data-access object that began a transaction was released on "
-        "another thread while the transaction was open");
-    return fail(
+  if (lost_.isEmpty()) {
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%s",
+              "The data-access object that began a transaction was released "
+              "on another thread while the transaction was open; the "
+              "transaction was rolled back");
+    if (transactionOpen_) rollback_INT();
+    loseTransaction(
         "The transaction was rolled back: the data-access object that began "
         "it was released");
   }
@@ -340,9 +326,8 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
     return fail(
         kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
   }
-  if (abandoned_ && lost_.isEmpty()) return usable();  // rolled back, closed
   lock_->release();  // the hold of the matching begin; the guard keeps one
-  if (!lost_.isEmpty()) return endLost();
+  if (!usable()) return endLost();
   return depth_ > 1 ? endLevel(commit) : endOutermost(commit);
 }
 
@@ -369,7 +354,6 @@ bool RDA_BaseImpl::endLevel(bool commit) {
 
 bool RDA_BaseImpl::endOutermost(bool commit) {
   depth_ = 0;
-  beganBy_ = nullptr;
   lock_->transactionEnded();
   if (!commit) rollbackOnly_ = true;
   const bool opened = transactionOpen_;

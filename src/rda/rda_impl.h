@@ -12,15 +12,20 @@
 // the connection's lock until the matching end, so no other thread's
 // statement runs inside it; another thread's call waits for it at most the
 // busy timeout, and another thread's end is refused at once. A transaction
-// does not outlive its thread, nor the data-access object that began it:
-// when either ends first, the transaction is rolled back, with a log record.
+// does not outlive its thread, nor the data-access object that began it
+// (see rda_lock.h): a thread's transaction is rolled back, with a log
+// record, by the next thread that needs the connection after the thread
+// ended; one whose object is released on its own thread, at once; one
+// whose object is released on another thread, by its own thread at its
+// next call, and then it is lost as below.
 //
-// When the database ends a transaction on its own (SQLite rolls it back on
-// a full disk; a server aborts it at a failed statement that no savepoint
-// guards), the transaction is lost: every later statement in it fails with
-// "The transaction was rolled back by the database: <reason>", and so does
-// each end, until the outermost end closes it. Nothing runs outside the
-// host's transaction meanwhile.
+// When a transaction is rolled back by anything but its own outermost end
+// (SQLite rolls it back on a full disk; a server aborts it at a failed
+// statement that no savepoint guards; its object was released on another
+// thread), the transaction is lost: every later statement in it fails with
+// the reason ("The transaction was rolled back by the database: <reason>"),
+// and so does each end, until the outermost end closes it. Nothing runs
+// outside the host's transaction meanwhile.
 //
 // A begin or a commit that fails records the database's reason (see
 // getErrorMessage) without logging it: the caller, who knows what was being
@@ -79,10 +84,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
             RepositoryStatusCallback* status, KvbString& errorText);
 
   // Gives up one hold on the connection. The last one rolls back a
-  // transaction left open, gives up the lock it held and deletes the
-  // connection. Whoever makes a connection has the first hold; hold() adds
-  // one, so that a data-access object keeps its connection usable after the
-  // repository that handed it out has been released.
+  // transaction left open and deletes the connection. Whoever makes a
+  // connection has the first hold; hold() adds one, so that a data-access
+  // object keeps its connection usable after the repository that handed it
+  // out has been released. Never waits: when another thread may still
+  // read a cursor of the connection, the last cursor's release closes it.
   void release() override;
   void hold() { ++holds_; }
   KvbString getErrorMessage() override;
@@ -108,7 +114,8 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // given up), keeping the begin's reason.
   bool beginOrUndo(bool immediate, bool* busy);
   // `object` is being released: a transaction it began is rolled back, at
-  // once on the thread that holds it, else at that thread's next statement.
+  // once on the thread that holds it; on another thread it is marked, and
+  // its thread rolls it back at its next call. Never waits.
   void objectReleased(const void* object);
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
@@ -202,9 +209,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool divertStatement(const KvbString& text);
   bool fail(const KvbString& text);
   // False, with the reason recorded, when statements cannot run: the open
-  // transaction was lost (see the top of this file) or given up.
+  // transaction was lost (see the top of this file).
   bool usable() {
-    return (lost_.isEmpty() && !abandoned_.load(std::memory_order_relaxed)) ||
+    return (lost_.isEmpty() && !lock_->objectGone()) ||
            refuseInLostTransaction();
   }
   // What cursors keep to record their failures on the connection: it
@@ -303,13 +310,17 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool endLost();
   void markLostIfEnded();
   bool refuseInLostTransaction();
+  // Makes the open transaction lost with the refusal `text` (see the top of
+  // this file); the database has none open any more.
+  void loseTransaction(const KvbString& text);
   // Rolls back the open transaction for an owner that is gone, logging
-  // `why`, and gives up the holds of its levels.
-  void abandonTransaction(const char* why);
+  // `why`, and forgets its levels, giving up their holds when they are the
+  // calling thread's.
+  void abandonTransaction(const char* why, bool releaseHolds);
   // Clears what the connection knows of the open transaction (its levels,
   // held work, loss and owner) once the database has none.
   void forgetTransaction();
-  void ownerThreadEnded() override;
+  void ownerGone(const char* why) override;
   void closeOnRelease();
   void runAfterCommit();
   bool validPrefix(const KvbString& prefix) const;
@@ -368,11 +379,6 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
   bool checkingLost_ = false;     // markLostIfEnded is asking the database
-  // The data-access object that began the open transaction (null for one
-  // begun on the connection itself), and whether it was released on
-  // another thread while the transaction was open.
-  std::atomic<const void*> beganBy_{nullptr};
-  std::atomic<bool> abandoned_{false};
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;
   ReposDDLCallback* ddlCallback_ = nullptr;

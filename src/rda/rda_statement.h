@@ -18,9 +18,9 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   ReposDataAccessCursor* select() override;
   KvbString getErrorMessage() override;
   // Deletes the statement under the connection's lock: the back end may
-  // hand its compiled statement back to the connection's cache. When
-  // another thread keeps the lock past the busy timeout, that thread
-  // deletes it as it lets go.
+  // hand its compiled statement back to the connection's cache. Never
+  // waits: when another thread holds the lock, that thread deletes it as
+  // it lets go.
   void release() override;
 
   // setParameter of `count` values to the markers from `index` on, with one

@@ -10,9 +10,11 @@
 #include <string>
 #include <thread>
 
+#include "access/held_repository.h"
 #include "reposadmin/monitor_data_access.h"
 #include "schema/log_printf.h"
 #include "support/admin_targets.h"
+#include "support/lock_seam.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -52,9 +54,18 @@ class TransactionOwnerTest : public AdminTargetTest {
     return names;
   }
 
+  // How many records of `level` contain `text`.
+  size_t records(const std::string& text, int level) {
+    size_t n = 0;
+    for (const CapturedLog& r : log_.records())
+      n += r.level == level && r.text.find(text) != std::string::npos;
+    return n;
+  }
+
   AdminDatabase db_;
   Repository* repository_ = nullptr;
   LogCapture log_;
+  LockSeam seam_;
 };
 
 // A thread that ends inside its transaction takes it with it: the next
@@ -125,26 +136,32 @@ TEST_P(TransactionOwnerTest, ATransactionEndsWithTheObjectThatBeganIt) {
   std::thread([&] { EXPECT_TRUE(add(m2, "kept")); }).join();
   EXPECT_FALSE(m2->endTransaction(true)) << "no transaction is left to end";
 
-  // Begun on a thread that stays, released here: the holder's next call
-  // fails and finds the transaction rolled back.
+  // Begun on a thread that stays, released here: the release returns at
+  // once, and the holder's transaction is lost until its outermost end.
   MonitorRepositoryDataAccess* m3 = monitor();
   std::promise<void> begun, released;
-  std::string next;
+  std::vector<std::string> answers;
   std::thread holder([&] {
     EXPECT_TRUE(m3->beginTransaction(1, 0));
     EXPECT_TRUE(add(m2, "undone"));
     begun.set_value();
     released.get_future().wait();
-    if (!add(m2, "refused")) next = m2->getErrorMessage().str();
+    for (const char* name : {"refused", "refused too"})
+      answers.push_back(add(m2, name) ? "stored" : m2->getErrorMessage().str());
+    answers.push_back(m2->endTransaction(true) ? "committed"
+                                               : m2->getErrorMessage().str());
     EXPECT_TRUE(add(m2, "outside")) << m2->getErrorMessage().str();
   });
   begun.get_future().wait();
+  const Clock::time_point start = Clock::now();
   m3->release();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
   released.set_value();
   holder.join();
-  EXPECT_EQ(next,
-            "The transaction was rolled back: the data-access object that "
-            "began it was released");
+  const std::string lost =
+      "The transaction was rolled back: the data-access object that began it "
+      "was released";
+  EXPECT_EQ(answers, (Rows{lost, lost, lost}));
   m2->release();
   EXPECT_EQ(taskNames(), (Rows{"kept", "outside"}));
 
@@ -167,6 +184,125 @@ TEST_P(TransactionOwnerTest, ATransactionEndsWithTheObjectThatBeganIt) {
   done.set_value();
   idle.join();
   EXPECT_EQ(taskNames(), (Rows{"kept", "outside"}));
+}
+
+// A begin that waits while the thread holding a transaction ends gets a
+// transaction of its own, once the ended thread's one is rolled back: the
+// rollback of what it then undoes is its own, and the connection is free.
+TEST_P(TransactionOwnerTest, ABeginWaitingWhileTheHolderEndsBeginsAfresh) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  MonitorRepositoryDataAccess* m1 = monitor();
+  MonitorRepositoryDataAccess* m2 = monitor();
+  std::promise<void> begun, end;
+  std::thread ending([&] {
+    EXPECT_TRUE(m1->beginTransaction(1, 0));
+    EXPECT_TRUE(add(m1, "ended"));
+    begun.set_value();
+    end.get_future().wait();
+  });
+  begun.get_future().wait();
+  bool began = false, added = false, undone = false, after = false;
+  std::thread waiting([&] {
+    began = m2->beginTransaction(1, 0);
+    added = add(m2, "undone");
+    undone = m2->endTransaction(false);
+    after = add(m2, "after");
+  });
+  ASSERT_TRUE(seam_.waitFor(RDA_LockSeam::kWaiting));
+  end.set_value();
+  ending.join();
+  waiting.join();
+  EXPECT_TRUE(began && added && undone && after)
+      << m2->getErrorMessage().str();
+  EXPECT_EQ(seam_.count(RDA_LockSeam::kTakingOver), 1);
+  EXPECT_EQ(records("A thread ended while its transaction was open",
+                    kLogWarning),
+            1u);
+  EXPECT_TRUE(add(m1, "here")) << m1->getErrorMessage().str();
+  m1->release();
+  m2->release();
+  EXPECT_EQ(taskNames(), (Rows{"after", "here"}));
+}
+
+// The repository's last release meets a thread that ends with its
+// transaction open: whether the thread is still there when the release
+// takes the transaction over or ends while it does, the transaction is
+// rolled back once and the connection closed, with nothing used after it
+// was freed.
+TEST_P(TransactionOwnerTest, TheLastReleaseTakesOverAThreadsTransaction) {
+  for (bool endsFirst : {true, false}) {
+    SCOPED_TRACE(endsFirst ? "the thread ended first" : "the thread ends meanwhile");
+    Repository* repository = open(db_);
+    ASSERT_NE(repository, nullptr);
+    MonitorRepositoryDataAccess* m = repository->createMonitorDataAccess();
+    std::promise<void> begun, end;
+    std::thread ending([&] {
+      EXPECT_TRUE(m->beginTransaction(1, 0));
+      EXPECT_TRUE(add(m, "ended"));
+      begun.set_value();
+      end.get_future().wait();
+    });
+    begun.get_future().wait();
+    if (endsFirst) {
+      end.set_value();
+      ending.join();
+    }
+    seam_.holdAt(RDA_LockSeam::kTakingOver);
+    const Clock::time_point start = Clock::now();
+    std::thread releasing([&] {
+      m->release();  // another thread's object: the transaction is marked
+      repository->release();
+    });
+    ASSERT_TRUE(seam_.waitFor(RDA_LockSeam::kTakingOver, endsFirst ? 1 : 2));
+    if (!endsFirst) {
+      end.set_value();
+      ending.join();
+    }
+    seam_.letGo();
+    releasing.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+  }
+  EXPECT_EQ(records("the transaction was rolled back", kLogWarning), 2u);
+  EXPECT_EQ(taskNames(), Rows{});
+  MonitorRepositoryDataAccess* after = monitor();
+  EXPECT_TRUE(add(after, "free"));  // no lock is left on the database
+  after->release();
+}
+
+// Releases never wait for a transaction of another thread: a cursor, a
+// statement and a data-access object with kept statements are handed to
+// the holder, which ends them as it lets go.
+TEST_P(TransactionOwnerTest, ReleasesDoNotWaitForAnotherThreadsTransaction) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  MonitorRepositoryDataAccess* holder = monitor();
+  MonitorRepositoryDataAccess* user = monitor();
+  ASSERT_TRUE(add(user, "kept"));  // the object keeps its insert
+  ReposDataAccess* rda = repositoryConnection(repository_);
+  const KvbString sql =
+      "SELECT JB_DESC FROM " + rda->getTableName("MJOB", true, -1);
+  ReposDataAccessCursor* cursor = rda->paramSelect(sql, 0);
+  ASSERT_NE(cursor, nullptr);
+  ReposDataAccessStatement* statement = rda->createStatement(sql);
+  ASSERT_NE(statement, nullptr);
+  std::promise<void> begun, end;
+  std::thread holding([&] {
+    EXPECT_TRUE(holder->beginTransaction(1, 0));
+    EXPECT_TRUE(add(holder, "held"));
+    begun.set_value();
+    end.get_future().wait();
+    EXPECT_TRUE(holder->endTransaction(true));
+  });
+  begun.get_future().wait();
+  const Clock::time_point start = Clock::now();
+  cursor->release();
+  statement->release();
+  user->release();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_GE(seam_.count(RDA_LockSeam::kHandedOver), 3);
+  end.set_value();
+  holding.join();
+  holder->release();
+  EXPECT_EQ(taskNames(), (Rows{"held", "kept"}));
 }
 
 INSTANTIATE_ADMIN_TARGETS(TransactionOwnerTest);
