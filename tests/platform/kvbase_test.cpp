@@ -80,14 +80,14 @@ TEST(KvbString, NumberConversionsReportErrors) {
 // A NUL byte ends the text for the C library; the conversions read past it
 // and find garbage, so "12<NUL>34" is no 12.
 TEST(KvbString, NumberWithANulInsideIsNoNumber) {
-  const KvbString withNul(std::string("12\0" "34", 5));
+  const KvbString withNul(std::string("12") + '\0' + "34");
   int i = 7;
   int64_t big = 7;
   double d = 7;
   EXPECT_FALSE(withNul.toInt(i));
   EXPECT_FALSE(withNul.toInt64(big));
   EXPECT_FALSE(withNul.toDouble(d));
-  EXPECT_FALSE(KvbString(std::string("1.5\0", 4)).toDouble(d));
+  EXPECT_FALSE(KvbString(std::string("1.5") + '\0').toDouble(d));
   EXPECT_EQ(i + big + d, 21) << "a failed conversion leaves the output alone";
 }
 
@@ -433,7 +433,7 @@ TEST(KvbConfig, WarningsCutAndShowWhatTheyQuote) {
   for (int i = 0; i < 300; ++i) euros += "\xE2\x82\xAC";
   group->set("WAIT", euros);
   EXPECT_EQ(group->getCount("WAIT", 7), 7);
-  group->set("WAIT", std::string("12\0" "34", 5));
+  group->set("WAIT", std::string("12") + '\0' + "34");
   EXPECT_EQ(group->getCount("WAIT", 7), 7);
   const std::string huge(1000, 'k');
   group->set(huge.c_str(), "x");
@@ -455,7 +455,8 @@ TEST(KvbConfig, WarningsCutAndShowWhatTheyQuote) {
       kvb_detail::parseConfigText("SQLITE/" + huge + "=1\n", "/etc/kv.cfg");
   EXPECT_EQ(file.warnings,
             std::vector<std::string>{
-                "The configuration file \"/etc/kv.cfg\", line 1, sets \"SQLITE/" +
+                "The configuration file \"/etc/kv.cfg\", line 1, sets "
+                "\"SQLITE/" +
                 huge.substr(0, 73) +
                 "...\", which is not an option of the engine; it has no "
                 "effect"});

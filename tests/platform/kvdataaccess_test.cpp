@@ -579,9 +579,11 @@ TEST(DacConnectionString, RefusesWhatCannotBeOpened) {
     const char *text, *reason;
   } unreadable[] = {
       {"=Zq9;KVXTYPE=SQLITE", "attribute 1 has no key"},
-      {"Pwd={Zq9}b;KVXTYPE=ODBC", "text follows the braced value of attribute 1"},
+      {"Pwd={Zq9}b;KVXTYPE=ODBC",
+       "text follows the braced value of attribute 1"},
       {"DSN=x;;Pwd=Qx7;Zq9Secret;", "attribute 3 has no '='"},
-      {"DSN=x; Zq9={Secret", "the braced value of attribute 2 has no closing '}'"}};
+      {"DSN=x; Zq9={Secret",
+       "the braced value of attribute 2 has no closing '}'"}};
   for (const auto& u : unreadable) {
     EXPECT_EQ(dacCreateDataSource(u.text, &error), nullptr);
     EXPECT_EQ(error.str(),
