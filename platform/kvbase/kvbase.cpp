@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -208,13 +209,19 @@ static bool trimmedText(const KvbString& s, std::string& out) {
   return !out.empty();
 }
 
+// True when a conversion that stopped at `end` read the whole of `text`: a
+// NUL inside the text stops it early, and leaves the text no number.
+static bool readWhole(const std::string& text, const char* end) {
+  return end == text.c_str() + text.size();
+}
+
 bool KvbString::toInt64(int64_t& out) const {
   std::string text;
   if (!trimmedText(*this, text)) return false;
   errno = 0;
   char* end = nullptr;
   long long value = strtoll(text.c_str(), &end, 10);
-  if (errno == ERANGE || *end != '\0') return false;
+  if (errno == ERANGE || !readWhole(text, end)) return false;
   out = value;
   return true;
 }
@@ -232,7 +239,8 @@ bool KvbString::toDouble(double& out) const {
   errno = 0;
   char* end = nullptr;
   double value = strtod(text.c_str(), &end);
-  if (errno == ERANGE || *end != '\0' || !std::isfinite(value)) return false;
+  if (errno == ERANGE || !readWhole(text, end) || !std::isfinite(value))
+    return false;
   out = value;
   return true;
 }
@@ -635,12 +643,6 @@ const char* messageFormat(const char* catalogue, int id) {
 
 namespace {
 
-// The full name of `key` in `group`: "GROUP/key", or the key itself in the
-// default group.
-std::string configKey(const std::string& group, const std::string& key) {
-  return group.empty() ? key : group + "/" + key;
-}
-
 // The options that the engine reads in its own namespaces; a configuration
 // file is checked against them. They live here, beside the reader, because
 // the file is read at the store's first use, which may come before the
@@ -650,7 +652,10 @@ std::string configKey(const std::string& group, const std::string& key) {
 // the engine's; BASE/WORKDESK, which older configurations hold, is left
 // unremarked: the lock it asked for is now always taken. Keys elsewhere (the
 // default group's KVEXEC_HOME, a host's own groups, the keys of "%%KEY%%"
-// macros) are not checked.
+// macros) are not checked. The engine's option names match without regard to
+// ASCII case, groups included ("[sqlite]" with "busy_timeout=100" sets
+// SQLITE/BUSY_TIMEOUT), as a name in the wrong case would otherwise be
+// taken without a word and have no effect.
 const char* const kEngineNamespaces[] = {"REPOS/", "REPOSITORY/", "SQLITE/",
                                          "BASE/REPOS_"};
 const char* const kEngineKeys[] = {
@@ -659,13 +664,30 @@ const char* const kEngineKeys[] = {
     "SQLITE/BUSY_TIMEOUT",        "BASE/REPOS_DDL_LINE_PREFIX",
     "BASE/REPOS_DDL_LINE_SUFFIX", "BASE/REPOS_FREQ_CACHE_MAX"};
 
-// True for a key in one of the engine's namespaces that the engine does not
-// read.
-bool unknownEngineKey(const std::string& key) {
+// True for the full name of an option that the engine reads, in its
+// spelling.
+bool engineKey(const std::string& key) {
   for (const char* known : kEngineKeys)
-    if (key == known) return false;
+    if (key == known) return true;
+  return false;
+}
+
+// The full name of `key` in `group`: "GROUP/key", or the key itself in the
+// default group; spelt as the engine spells it when it names one of the
+// engine's options in another case.
+std::string configKey(const std::string& group, const std::string& key) {
+  const std::string name = group.empty() ? key : group + "/" + key;
+  for (const char* known : kEngineKeys)
+    if (KvbString(name).equals(known, true)) return known;
+  return name;
+}
+
+// True for a key in one of the engine's namespaces, in any case, that the
+// engine does not read.
+bool unknownEngineKey(const std::string& key) {
+  if (engineKey(key)) return false;
   for (const char* space : kEngineNamespaces)
-    if (key.compare(0, strlen(space), space) == 0) return true;
+    if (KvbString(key).startsWith(space, true)) return true;
   return false;
 }
 
@@ -676,13 +698,21 @@ std::string fileLine(const std::string& path, int line) {
          std::to_string(line);
 }
 
-// A line of a file as a warning quotes it: at most 80 bytes, cut on a
-// character boundary, so that a file that is no configuration at all does
-// not fill the log.
-std::string quotedLine(KvbString text) {
+// A text (a line, a name, a value) as a warning quotes it, in double
+// quotes: at most 80 bytes, cut on a character boundary and marked "...",
+// so that a huge line or value does not fill the log, with each NUL byte,
+// which would end the log record, shown as "<NUL>".
+std::string quoted(KvbString text) {
   const size_t whole = text.length();
   text.truncateUtf8(80);
-  return "\"" + text.str() + (text.length() < whole ? "...\"" : "\"");
+  std::string shown = "\"";
+  for (char c : text.str()) {
+    if (c)
+      shown += c;
+    else
+      shown += "<NUL>";
+  }
+  return shown + (text.length() < whole ? "...\"" : "\"");
 }
 
 void warn(const std::string& text, int line = __builtin_LINE()) {
@@ -727,13 +757,18 @@ class ConfigGroup : public KvbConfigOptions {
     std::lock_guard<std::mutex> guard(values_.mutex);
     values_.byKey.erase(fullKey(key));
   }
+  // The engine's options of the group go too when its name is in another
+  // case, as they are read through it.
   void clear() override {
     std::lock_guard<std::mutex> guard(values_.mutex);
     const std::string prefix = fullKey("");  // "" in the default group
-    auto it = values_.byKey.lower_bound(prefix);
-    while (it != values_.byKey.end() &&
-           it->first.compare(0, prefix.size(), prefix) == 0)
-      it = values_.byKey.erase(it);
+    for (auto it = values_.byKey.begin(); it != values_.byKey.end();) {
+      const bool inGroup =
+          it->first.compare(0, prefix.size(), prefix) == 0 ||
+          (engineKey(it->first) &&
+           KvbString(it->first).startsWith(prefix.c_str(), true));
+      it = inGroup ? values_.byKey.erase(it) : std::next(it);
+    }
   }
   bool getBool(const char* key, bool defaultValue) const override {
     return typed(key, defaultValue, "a boolean",
@@ -777,10 +812,10 @@ class ConfigGroup : public KvbConfigOptions {
       if (stored.warned) return defaultValue;
       stored.warned = true;
       subject = stored.file.empty()
-                    ? "The configuration option \"" + name +
-                          "\" has the value \"" + stored.text.str() + "\""
-                    : fileLine(stored.file, stored.line) + ", sets \"" +
-                          name + "\" to \"" + stored.text.str() + "\"";
+                    ? "The configuration option " + quoted(name) +
+                          " has the value " + quoted(stored.text)
+                    : fileLine(stored.file, stored.line) + ", sets " +
+                          quoted(name) + " to " + quoted(stored.text);
     }
     warn(subject + ", which is not " + expected + "; " + shown + " is used");
     return defaultValue;
@@ -795,7 +830,10 @@ class ConfigGroup : public KvbConfigOptions {
 kvb_detail::ConfigFile kvb_detail::parseConfigText(const std::string& text,
                                                    const std::string& path) {
   ConfigFile file;
-  std::istringstream in(text);
+  // A byte-order mark that an editor wrote before the first line is no
+  // part of that line.
+  const size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  std::istringstream in(text.substr(bom));
   std::string line, current;
   for (int number = 1; std::getline(in, line); ++number) {
     KvbString trimmed(line);
@@ -810,15 +848,16 @@ kvb_detail::ConfigFile kvb_detail::parseConfigText(const std::string& text,
         eq == KvbString::npos ? "" : trimmed.substr(0, eq).trim().str();
     if (key.empty()) {
       file.warnings.push_back(fileLine(path, number) + ", holds " +
-                              quotedLine(trimmed) +
+                              quoted(trimmed) +
                               ", which is neither \"[GROUP]\" nor "
                               "\"KEY=VALUE\"; it is ignored");
       continue;
     }
     const std::string name = configKey(current, key);
     if (unknownEngineKey(name))
-      file.warnings.push_back(fileLine(path, number) + ", sets \"" + name +
-                              "\", which is not an option of the engine; it "
+      file.warnings.push_back(fileLine(path, number) + ", sets " +
+                              quoted(name) +
+                              ", which is not an option of the engine; it "
                               "has no effect");
     file.lines.push_back({name, trimmed.substr(eq + 1).trim(), number});
   }

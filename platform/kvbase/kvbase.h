@@ -83,7 +83,8 @@ class KvbString {
 
   // Number conversions of the whole text (surrounding blanks allowed).
   // They answer false, leaving `out` unchanged, for the null string, an
-  // empty text, trailing garbage or a value out of range.
+  // empty text, trailing garbage (a NUL byte inside the text included) or a
+  // value out of range.
   bool toInt(int& out) const;
   bool toInt64(int64_t& out) const;
   bool toDouble(double& out) const;
@@ -277,17 +278,29 @@ KvbString kvb_get_message(const char* /*sourceFile*/, int /*line*/,
 // same option. At first use the store is loaded from the file named by the
 // environment variable KV_CONFIG_FILE when it is set: lines "key=value",
 // "[GROUP]" lines after which each key is read as "GROUP/key" ("[]" returns
-// to the default group), and "#" comment lines. A file that KV_CONFIG_FILE
-// names but that cannot be read loads nothing and gives one warning (level
-// 4, logger "KV.Base.Config") that names it; an empty KV_CONFIG_FILE is
-// taken as unset. A file that can be read gives one such warning for each
+// to the default group), and "#" comment lines; a UTF-8 byte-order mark at
+// its start is skipped. A file that KV_CONFIG_FILE names but that cannot be
+// read loads nothing and gives one warning (level 4, logger
+// "KV.Base.Config") that names it; an empty KV_CONFIG_FILE is taken as
+// unset. A file that can be read gives one such warning for each
 // line that parseConfigText finds fault with. Thread-safe.
+//
+// Keys and groups are texts compared exactly, except the names of the
+// options that the engine reads in its own groups ("SQLITE/BUSY_TIMEOUT",
+// "REPOSITORY/POOL_ID", the "REPOS/" and "BASE/REPOS_" keys of
+// docs/guide.md's Configuration table): they match without regard to ASCII
+// case, in code and in the file alike, so that
+// kvbGetConfigOptions("sqlite")->get("busy_timeout", ...) reads the option
+// that "SQLITE/BUSY_TIMEOUT" names, and clear() on group "sqlite" removes
+// it.
 //
 // The typed readers below answer their default for a value they cannot
 // read, and warn (level 4, logger "KV.Base.Config") once for as long as
 // the option keeps that value: the warning names the option, its value and
 // the default used, and also the file and the line when the value came
-// from the file.
+// from the file. Every text that a warning quotes (a line, a key, a value)
+// is cut to 80 bytes on a character boundary and then marked "...", and a
+// NUL byte in it is shown as "<NUL>".
 class KvbConfigOptions {
  public:
   // True when the key is set; its value goes to `value`.
@@ -314,7 +327,8 @@ KvbConfigOptions* kvbGetConfigOptions(const char* group);
 
 namespace kvb_detail {
 // One "key=value" line of a configuration file. The key is the option's
-// full name: after a "[GROUP]" line "GROUP/key". Key and value are trimmed;
+// full name: after a "[GROUP]" line "GROUP/key", spelt as the engine spells
+// it when it names one of the engine's options. Key and value are trimmed;
 // `line` is the line's number in the file, from 1.
 struct ConfigLine {
   KvbString key;
@@ -325,8 +339,9 @@ struct ConfigLine {
 // and one warning text for each line found at fault. Blank lines and "#"
 // comment lines are skipped. A line that is neither "[GROUP]" nor
 // "KEY=VALUE" with a key is skipped, with a warning. A key in one of the
-// engine's own namespaces that the engine does not read is kept, with a
-// warning. Each warning begins 'The configuration file "<path>", line <n>'.
+// engine's own namespaces (in any case) that the engine does not read is
+// kept, with a warning. A UTF-8 byte-order mark before the first line is
+// skipped. Each warning begins 'The configuration file "<path>", line <n>'.
 struct ConfigFile {
   std::vector<ConfigLine> lines;
   std::vector<std::string> warnings;

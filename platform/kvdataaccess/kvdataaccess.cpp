@@ -81,28 +81,32 @@ KvbString trimmed(const std::string& text, size_t from, size_t to) {
 
 // Splits "KEY=VALUE;KEY={VALUE};..." into attributes. Empty attributes are
 // skipped; false, with the reason in `error`, for an attribute without a key
-// or "=", or a brace left open.
+// or "=", or a brace left open. The reason names the attribute by its
+// position (from 1, empty ones not counted) and quotes no piece of the
+// text: a password with an unbraced ";" ("Pwd=ab;cd;") leaves its tail as
+// an attribute of its own, which no text or log may show.
 bool parseConnectionString(const KvbString& connectionString,
                            std::vector<Attribute>& out, KvbString& error) {
   const std::string& s = connectionString.str();
   size_t pos = 0;
+  int number = 0;  // the position of the last attribute read
   while (pos < s.size()) {
     const size_t start = pos;
     const size_t equals = s.find_first_of("=;", pos);
     if (equals == std::string::npos || s[equals] == ';') {
       const size_t end = equals == std::string::npos ? s.size() : equals;
       if (!trimmed(s, start, end).isEmpty()) {
-        error = kvbStringFormat("the attribute '%S' has no '='",
-                                trimmed(s, start, end));
+        error = kvbStringFormat("attribute %d has no '='", number + 1);
         return false;
       }
       pos = end + 1;
       continue;
     }
+    ++number;
     Attribute attribute;
     attribute.key = trimmed(s, start, equals);
     if (attribute.key.isEmpty()) {
-      error = "an attribute of the connection string has no key";
+      error = kvbStringFormat("attribute %d has no key", number);
       return false;
     }
     size_t valueStart = equals + 1;
@@ -113,8 +117,8 @@ bool parseConnectionString(const KvbString& connectionString,
       size_t i = valueStart + 1;
       for (;; ++i) {
         if (i >= s.size()) {
-          error = kvbStringFormat("the value of '%S' has no closing '}'",
-                                  attribute.key);
+          error = kvbStringFormat(
+              "the braced value of attribute %d has no closing '}'", number);
           return false;
         }
         if (s[i] == '}') {
@@ -130,8 +134,8 @@ bool parseConnectionString(const KvbString& connectionString,
       end = s.find(';', i);
       if (end == std::string::npos) end = s.size();
       if (!trimmed(s, i + 1, end).isEmpty()) {
-        error = kvbStringFormat("text follows the braced value of '%S'",
-                                attribute.key);
+        error = kvbStringFormat("text follows the braced value of attribute %d",
+                                number);
         return false;
       }
     } else {

@@ -181,6 +181,12 @@ class DacConnection {
 // without a FILE value, and a SQLite ODBC driver (Driver= naming a driver
 // whose library's file name holds "sqlite") with neither a Database value
 // nor a DSN, which that driver would take as the name of a file to create.
+// A text that cannot be parsed fails with "the connection string cannot be
+// read: " and "attribute <n> has no '='", "attribute <n> has no key", "the
+// braced value of attribute <n> has no closing '}'" or "text follows the
+// braced value of attribute <n>", attributes counted from 1 without the
+// empty ones. It quotes no piece of the text, since a password with an
+// unbraced ";" ("Pwd=ab;cd;") reads as a malformed attribute "cd".
 DacConnection* dacCreateDataSource(const KvbString& connectionString,
                                    KvbString* errorText);
 

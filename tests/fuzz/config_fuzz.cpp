@@ -1,5 +1,6 @@
 // Fuzz target: the reader of the key=value configuration file, with the
-// shape of each option it yields and of each warning it gives.
+// shape of each option it yields and of each warning it gives. Seeds:
+// corpus/config/ (bom.cfg begins with a UTF-8 byte-order mark).
 #include <cstdint>
 #include <string>
 
@@ -19,9 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "each option has a key and a line of its own, in order");
     previous = line.line;
   }
-  for (const std::string& warning : file.warnings)
+  for (const std::string& warning : file.warnings) {
     require(warning.rfind("The configuration file \"fuzz.cfg\", line ", 0) ==
                 0,
             "each warning names the file and the line");
+    // Its quote is cut to 80 bytes, with NUL bytes shown as "<NUL>".
+    require(warning.size() < 80 * 5 + 200 &&
+                warning.find('\0') == std::string::npos,
+            "each warning's quote is short and holds no NUL byte");
+  }
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "kvsqlstore/kvsqlstore.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -74,6 +75,20 @@ TEST(KvbString, NumberConversionsReportErrors) {
   EXPECT_TRUE(KvbString("No").toBool(b));
   EXPECT_FALSE(b);
   EXPECT_FALSE(KvbString("maybe").toBool(b));
+}
+
+// A NUL byte ends the text for the C library; the conversions read past it
+// and find garbage, so "12<NUL>34" is no 12.
+TEST(KvbString, NumberWithANulInsideIsNoNumber) {
+  const KvbString withNul(std::string("12") + '\0' + "34");
+  int i = 7;
+  int64_t big = 7;
+  double d = 7;
+  EXPECT_FALSE(withNul.toInt(i));
+  EXPECT_FALSE(withNul.toInt64(big));
+  EXPECT_FALSE(withNul.toDouble(d));
+  EXPECT_FALSE(KvbString(std::string("1.5") + '\0').toDouble(d));
+  EXPECT_EQ(i + big + d, 21) << "a failed conversion leaves the output alone";
 }
 
 TEST(KvbString, TruncatesOnCharacterBoundary) {
@@ -375,6 +390,78 @@ TEST(KvbConfig, FileLinesTheEngineCannotUseAreEachWarnedAbout) {
             "13 REPOSITORY/POOL_ID=p;14 REPOSITORY/POOL=p;");
 }
 
+// The engine's own options match in any case, in code and in a file; a
+// near miss in any case is still warned about, and a host's own names keep
+// their exact case.
+TEST(KvbConfig, EngineOptionNamesMatchWithoutRegardToCase) {
+  KvbConfigOptions* def = kvbGetConfigOptions("");
+  KvbConfigOptions* sqlite = kvbGetConfigOptions("sqlite");
+  sqlite->set("busy_timeout", "100");
+  EXPECT_EQ(def->getCount("SQLITE/BUSY_TIMEOUT", 5000), 100);
+  EXPECT_EQ(kvbGetConfigOptions("SQLITE")->getCount("Busy_Timeout", 5000), 100);
+  sqlite->clear();
+  KvbString value;
+  EXPECT_FALSE(def->get("SQLITE/BUSY_TIMEOUT", value));
+  kvbGetConfigOptions("KVBTEST")->set("a", "1");
+  EXPECT_FALSE(def->get("KVBTEST/A", value)) << "a host's names keep case";
+  def->remove("KVBTEST/a");
+
+  const kvb_detail::ConfigFile file = kvb_detail::parseConfigText(
+      "[sqlite]\nbusy_timeout=100\nbusy_timout=1\n"
+      "[Base]\nrepos_freq_cache_max=5\nworkdesk=true\n",
+      "/etc/kv.cfg");
+  std::string options;
+  for (const kvb_detail::ConfigLine& line : file.lines)
+    options += line.key.str() + ";";
+  EXPECT_EQ(options,
+            "SQLITE/BUSY_TIMEOUT;sqlite/busy_timout;"
+            "BASE/REPOS_FREQ_CACHE_MAX;Base/workdesk;");
+  EXPECT_EQ(file.warnings,
+            std::vector<std::string>{
+                "The configuration file \"/etc/kv.cfg\", line 3, sets "
+                "\"sqlite/busy_timout\", which is not an option of the "
+                "engine; it has no effect"});
+}
+
+// A long value or key is quoted as a bad line is: its first 80 bytes, cut
+// on a character boundary, then "...". A NUL byte, which would end the
+// record, is shown.
+TEST(KvbConfig, WarningsCutAndShowWhatTheyQuote) {
+  LogCapture log;
+  KvbConfigOptions* group = kvbGetConfigOptions("KVBTEST");
+  std::string euros;  // 26 three-byte characters fill 78 of the 80 bytes
+  for (int i = 0; i < 300; ++i) euros += "\xE2\x82\xAC";
+  group->set("WAIT", euros);
+  EXPECT_EQ(group->getCount("WAIT", 7), 7);
+  group->set("WAIT", std::string("12") + '\0' + "34");
+  EXPECT_EQ(group->getCount("WAIT", 7), 7);
+  const std::string huge(1000, 'k');
+  group->set(huge.c_str(), "x");
+  EXPECT_FALSE(group->getBool(huge.c_str(), false));
+  group->clear();
+  const std::string notCount =
+      ", which is not a whole number from 0 to 2147483647; 7 is used";
+  EXPECT_EQ(log.texts("KV.Base.Config"),
+            (std::vector<std::string>{
+                "The configuration option \"KVBTEST/WAIT\" has the value \"" +
+                    euros.substr(0, 78) + "...\"" + notCount,
+                "The configuration option \"KVBTEST/WAIT\" has the value "
+                "\"12<NUL>34\"" + notCount,
+                "The configuration option \"KVBTEST/" + huge.substr(0, 72) +
+                    "...\" has the value \"x\", which is not a boolean; false "
+                    "is used"}));
+
+  const kvb_detail::ConfigFile file =
+      kvb_detail::parseConfigText("SQLITE/" + huge + "=1\n", "/etc/kv.cfg");
+  EXPECT_EQ(file.warnings,
+            std::vector<std::string>{
+                "The configuration file \"/etc/kv.cfg\", line 1, sets "
+                "\"SQLITE/" +
+                huge.substr(0, 73) +
+                "...\", which is not an option of the engine; it has no "
+                "effect"});
+}
+
 // The store reads KV_CONFIG_FILE once, at its first use in a process, so the
 // check runs this test binary again in a fresh process, where the test below
 // does the reading.
@@ -488,6 +575,27 @@ TEST(KvbConfig, FileFaultsAreWarnedAboutAndACleanFileIsNot) {
                  "[REPOSITORY]\nPOOL_ID=shared\n"
                  "[]\nKVEXEC_HOME=/opt/kv\nSRC_DIR=/srv\n  # indented\n"
                  "[MYHOST]\nANY=thing at all\n")));
+}
+
+TEST(KvbConfig, ChildReadsTheBusyTimeoutSilently) {
+  if (!getenv("KV_CONFIG_FILE") || !getenv("KV_CONFIG_CHILD"))
+    GTEST_SKIP() << "run by the next test";
+  LogCapture log;
+  EXPECT_EQ(sqliteBusyTimeoutMs(), 3456);
+  EXPECT_EQ(log.texts("KV.Base.Config"), std::vector<std::string>{});
+}
+
+// Editors may begin a UTF-8 file with a byte-order mark; the first line,
+// an option or a group, is read as written after it.
+TEST(KvbConfig, FileWithAByteOrderMarkOrOtherCaseSetsTheEnginesOptions) {
+  if (getenv("KV_CONFIG_CHILD")) GTEST_SKIP();
+  for (const char* text :
+       {"\xEF\xBB\xBFSQLITE/BUSY_TIMEOUT=3456\n",
+        "\xEF\xBB\xBF[SQLITE]\nBUSY_TIMEOUT=3456\n",
+        "[Sqlite]\nbusy_timeout=3456\n"})
+    EXPECT_TRUE(passesInChild("ChildReadsTheBusyTimeoutSilently",
+                              configFile("kvbase_bom.cfg", text)))
+        << text;
 }
 
 TEST(KvbConfig, ChildWarnsOnceOfAFileItCannotRead) {

@@ -572,12 +572,18 @@ TEST(DacConnectionString, RefusesWhatCannotBeOpened) {
             nullptr);
   EXPECT_NE(error.find("[IM002]"), KvbString::npos) << error.asCstr();
 
-  // A text that is no connection string says where it goes wrong.
+  // A text that is no connection string says where it goes wrong, by the
+  // attribute's position only: a password with an unbraced ";" ends in
+  // such an attribute, and no piece of it ("Zq9") may be shown.
   const struct {
     const char *text, *reason;
   } unreadable[] = {
-      {"=x;KVXTYPE=SQLITE", "an attribute of the connection string has no key"},
-      {"Pwd={a}b;KVXTYPE=ODBC", "text follows the braced value of 'Pwd'"}};
+      {"=Zq9;KVXTYPE=SQLITE", "attribute 1 has no key"},
+      {"Pwd={Zq9}b;KVXTYPE=ODBC",
+       "text follows the braced value of attribute 1"},
+      {"DSN=x;;Pwd=Qx7;Zq9Secret;", "attribute 3 has no '='"},
+      {"DSN=x; Zq9={Secret",
+       "the braced value of attribute 2 has no closing '}'"}};
   for (const auto& u : unreadable) {
     EXPECT_EQ(dacCreateDataSource(u.text, &error), nullptr);
     EXPECT_EQ(error.str(),
