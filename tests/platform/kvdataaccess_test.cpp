@@ -221,7 +221,8 @@ TEST_P(DacTest, TextsAtTheSizeOfTheirBoundBufferReadBackWhole) {
   const std::string name = table("kvt_edge");
   exec("CREATE TABLE " + name + " (i " + type(kvbTypeInt) + ", s " +
        type(kvbTypeString, 2000) + ")");
-  StatementPtr insert = prepare("INSERT INTO " + name + " (i, s) VALUES (?, ?)");
+  StatementPtr insert =
+      prepare("INSERT INTO " + name + " (i, s) VALUES (?, ?)");
   ASSERT_NE(insert, nullptr);
   auto text = [](size_t bytes) {
     return KvbString(std::string(bytes - 1, 'a') + "z");
@@ -230,7 +231,8 @@ TEST_P(DacTest, TextsAtTheSizeOfTheirBoundBufferReadBackWhole) {
   for (size_t bytes : sizes)
     run(insert.get(), {static_cast<int>(bytes), text(bytes)});
 
-  const std::vector<Row> rows = query("SELECT i, s FROM " + name + " ORDER BY i");
+  const std::vector<Row> rows =
+      query("SELECT i, s FROM " + name + " ORDER BY i");
   ASSERT_EQ(rows.size(), sizes.size());
   for (const Row& row : rows)
     EXPECT_TRUE(row[1] == KvbDatavar(text(row[0].asInt())))
@@ -242,11 +244,11 @@ TEST_P(DacTest, TextsAtTheSizeOfTheirBoundBufferReadBackWhole) {
 // says so, rather than stored cut at the NUL.
 TEST_P(DacTest, TextsWithANulByteAreStoredWholeOrRefused) {
   const std::string name = valueTable();
-  StatementPtr insert = prepare("INSERT INTO " + name + " (i, s) VALUES (?, ?)");
+  StatementPtr insert =
+      prepare("INSERT INTO " + name + " (i, s) VALUES (?, ?)");
   ASSERT_NE(insert, nullptr);
-  const std::vector<std::string> texts = {std::string("ab\0cd", 5),
-                                          std::string("\0", 1),
-                                          std::string("abc\0", 4)};
+  const std::vector<std::string> texts = {
+      std::string("ab\0cd", 5), std::string("\0", 1), std::string("abc\0", 4)};
   for (size_t k = 0; k < texts.size(); ++k) {
     SCOPED_TRACE(k);
     const KvbDatavar value{KvbString(texts[k])};
@@ -269,13 +271,16 @@ TEST_P(DacTest, TextsWithANulByteAreStoredWholeOrRefused) {
   // Every byte is in the file. The SQLite ODBC driver reads a text only up
   // to its first NUL, so only the native route reads them all back.
   std::vector<std::string> stored;
-  for (const Row& row : query("SELECT length(CAST(s AS BLOB)), s FROM " +
-                              name + " ORDER BY i")) {
-    EXPECT_EQ(row[0].asInt64(), static_cast<int64_t>(texts[stored.size()].size()));
+  for (const Row& row : query("SELECT length(CAST(s AS BLOB)), s FROM " + name +
+                              " ORDER BY i")) {
+    EXPECT_EQ(row[0].asInt64(),
+              static_cast<int64_t>(texts[stored.size()].size()));
     stored.push_back(std::string(row[1].textData(), row[1].textLength()));
   }
   ASSERT_EQ(stored.size(), texts.size());
-  if (!isOdbc()) EXPECT_EQ(stored, texts);
+  if (!isOdbc()) {
+    EXPECT_EQ(stored, texts);
+  }
 }
 
 // Rows that the driver hands out in blocks come back in order across the
