@@ -189,7 +189,10 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
 
   // --- Key/value store ------------------------------------------------------
 
-  // Stores `value` under `key`, replacing the value stored there.
+  // Stores `value` under `key`, replacing the value stored there. A key
+  // that another connection's open transaction holds is waited for once, up
+  // to the busy timeout (SQLITE/BUSY_TIMEOUT); then the call fails with the
+  // database's reason.
   virtual bool setKeyValue(const KvbString& key, const KvbString& value) = 0;
   // The value stored under `key` into *value (when given); false when there
   // is none.

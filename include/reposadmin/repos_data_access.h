@@ -99,7 +99,9 @@ class ReposDataAccessStatement {
  public:
   // Declares the type (2 integer, 3 real, 4 text) and size of a marker.
   virtual void setParameterInfo(int index, int type, int size) = 0;
-  // Binds a value (a null included) to a marker.
+  // Binds a value (a null included) to a marker. On PostgreSQL, whose texts
+  // cannot hold a NUL byte, a text that holds one is refused here, with a
+  // text that says so and names the marker, rather than stored cut short.
   virtual bool setParameter(int index, const KvbDatavar& value) = 0;
   virtual bool execute() = 0;
   // Runs the statement as a query. The cursor may outlive the statement.

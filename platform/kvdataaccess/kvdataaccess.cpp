@@ -553,6 +553,10 @@ struct OdbcDbc {
   // The driver reads rows in blocks into bound buffers and can hand out
   // any bound column of any row of a block again by SQLGetData.
   bool blockReads = false;
+  // The database's name when its texts cannot hold a NUL byte (PostgreSQL's
+  // cannot, and its driver would store such a text cut at that byte);
+  // empty when they can.
+  KvbString nulRefusedBy;
 };
 
 // The buffers that a query's columns are bound to when its rows are read
@@ -1104,6 +1108,7 @@ class OdbcStatement : public StatementBase {
         binding.data = &param.real;
         break;
       default:
+        if (!storable(index, value)) return false;
         param.text.assign(value.textData(), value.textLength());
         binding.cType = SQL_C_CHAR;
         binding.sqlType = SQL_VARCHAR;
@@ -1124,6 +1129,21 @@ class OdbcStatement : public StatementBase {
       return false;
     param.bound = binding;
     return true;
+  }
+  // False, with the reason, for a text that holds a NUL byte where the
+  // database's texts cannot hold one: nothing is stored rather than a text
+  // cut short.
+  bool storable(int index, const KvbDatavar& text) {
+    const KvbString& refusedBy = stmt_->dbc->nulRefusedBy;
+    if (refusedBy.isEmpty() || text.isNull() ||
+        !std::memchr(text.textData(), 0, text.textLength()))
+      return true;
+    error_ = stmt_->whileDoing(
+        "Binding",
+        kvbStringFormat("the text of parameter %d holds a NUL byte, which %S "
+                        "cannot store",
+                        index, refusedBy));
+    return false;
   }
 
   std::shared_ptr<OdbcStmt> stmt_;
@@ -1327,6 +1347,8 @@ DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
                             &maxIdentifierLength, 0, nullptr),
                  SQL_HANDLE_DBC, dbc->handle, error))
     return nullptr;
+  if (OdbcConnection::kindOfDbms(dbmsName) == DAC_DB_POSTGRESQL)
+    dbc->nulRefusedBy = dbmsName;
   // Rows are read in blocks of bound columns when the driver can also hand
   // out a bound column of any row of a block by SQLGetData: that reads a
   // text too long for its buffer whole. A driver that cannot, or does not

@@ -109,7 +109,10 @@ class DacStatement {
   // and `size` its text size: a value of another kind is converted to the
   // declared type (a text "12" for an integer column, a number for a text
   // column) and a null binds as a null of that type. False, with an error
-  // text, when the value cannot be converted or the index is bad.
+  // text, when the value cannot be converted or the index is bad, and on
+  // PostgreSQL, whose texts cannot hold a NUL byte, for a text that holds
+  // one: "Binding \"<SQL>\": the text of parameter <index> holds a NUL
+  // byte, which PostgreSQL cannot store". SQLite stores every byte.
   virtual bool bind(int index, const KvbDatavar& value, int type, int size) = 0;
   // Runs the statement; rows, when given, receives the number of rows
   // inserted, updated or deleted.

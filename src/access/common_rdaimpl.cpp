@@ -369,29 +369,35 @@ bool CommonRDAImpl::deleteGlobalCategory(int gcId) {
 // until the transaction ends: on SQLite it takes the write lock of the file,
 // on a server the lock of that row. This holds also in repositories made
 // before KEYVAL had a unique index. A write that had to make the counter row
-// may lose that race to another writer; it is tried once more when it owns
-// the transaction.
+// may lose that race to another writer, which then has committed the row:
+// such a write is tried once more when it owns the transaction. Any other
+// failure, a wait for another transaction's lock that ran out included, is
+// not tried again, so a call waits for a lock at most once.
 bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
   if (!ready()) return false;
   if (key.isNull()) return fail("A key/value pair cannot have a null key");
   const KvbDatavar turnKey("KEYVAL");
   bool retry = !rda_->inTransaction();
   for (;;) {
-    bool madeCounter = false;
+    bool counterRefused = false;
     const bool written = transaction([&] {
       int turns = 0;
       if (!run(
               "UPDATE " + table("UCURID") + " SET NI_VAL=NI_VAL WHERE NI_KEY=?",
               {turnKey}, &turns))
         return false;
-      if (turns == 0) {
-        madeCounter = true;
-        if (!insert("UCURID", {{"NI_KEY", turnKey}, {"NI_VAL", 0}}))
-          return false;
+      if (turns == 0 &&
+          !insert("UCURID", {{"NI_KEY", turnKey}, {"NI_VAL", 0}})) {
+        counterRefused = true;
+        return false;
       }
       return upsert("KEYVAL", {{"V_VALUE", value}}, {{"V_KEY", key}});
     });
-    if (written || !retry || !madeCounter) return written;
+    if (written || !retry || !counterRefused) return written;
+    // The race was lost only when the winner's counter row is there now.
+    const KvbString reason = getErrorMessage();
+    if (exists("UCURID", "NI_KEY=?", {turnKey}) != 1)
+      return failQuietly(reason);
     retry = false;
   }
 }

@@ -164,6 +164,29 @@ TEST_P(MoveTest, FailedMovePutsTheOldFileBack) {
   repos->release();
 }
 
+// An old row that fails to read part-way through its table (the absolute
+// value of the smallest 64-bit integer overflows) fails the move with the
+// read's reason, after the rows before it were written: the old file comes
+// back, and no new file keeps them.
+TEST_P(MoveTest, ARowThatCannotBeReadFailsTheMove) {
+  const std::string path = oldFile(
+      "1.3",
+      "ALTER TABLE patdist RENAME TO patdist_rows;"
+      "INSERT INTO patdist_rows VALUES (8, 'x', 1), (9, 'y', 2);"
+      "CREATE VIEW patdist AS SELECT fld_id, CASE WHEN fld_id = 8 THEN "
+      "abs(fld_id - fld_id - 9223372036854775807 - 1) ELSE pa_value END AS "
+      "pa_value, pa_count FROM patdist_rows");
+  RepositoryImpl* repos = upgradeFile(path, false);
+  ASSERT_NE(repos, nullptr);
+  EXPECT_EQ(repos->getErrorMessage().str(),
+            libraryMessage(1291, "PATDST") + " integer overflow");
+  int kind = 0;
+  repos->getVersionInfo(nullptr, &kind, nullptr, nullptr);
+  EXPECT_EQ(kind, kKindProfile);
+  EXPECT_EQ(select(repos, "patdist_rows", "pa_value"), "999,x,y");
+  repos->release();
+}
+
 // Stops at the second report of its text: the first comes from making the
 // new file, the second from moving the table's rows into it.
 // Stops at the second report of the table `stopAt` (the move reports each

@@ -276,6 +276,69 @@ TEST_P(CopyTest, IndexesThatCannotBeMadeAreLoggedAndLeftOut) {
       " has no column FIELDIDX"));
 }
 
+// The source's rows of a table fail to read at row 150, after a whole batch
+// of them was written: the copy stops there and fails with the read's
+// reason, and the target keeps none of the copy's rows. The source's open
+// transaction makes the rows go the row path also between SQLite files.
+TEST_P(CopyTest, ASourceRowThatCannotBeReadFailsTheWholeCopy) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  // NOTCAT becomes a view whose row NCAT_ID=150 fails to compute: the
+  // absolute value of the smallest 64-bit integer overflows.
+  const std::string notcat = tableName(source_, "NOTCAT");
+  run(source_, "CREATE TABLE notcat_rows AS SELECT * FROM " + notcat);
+  run(source_, "DELETE FROM notcat_rows");
+  for (int id = 1; id <= 250; ++id)
+    run(source_,
+        "INSERT INTO notcat_rows (NCAT_ID, NCAT_DSC) VALUES (?, 'category')",
+        {id});
+  run(source_, "DROP TABLE " + notcat);
+  run(source_,
+      "CREATE VIEW " + notcat +
+          " AS SELECT NCAT_ID, CASE WHEN NCAT_ID = 150 THEN "
+          "abs(NCAT_ID - NCAT_ID - 9223372036854775807 - 1) ELSE NCAT_DSC END "
+          "AS NCAT_DSC FROM notcat_rows");
+  const std::vector<std::string> before = targetContent();
+
+  ReposDataAccess* from = source_->getDataAccess();
+  ASSERT_TRUE(from->beginTransaction(false, nullptr));
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_TRUE(from->endTransaction(false));
+  const std::string head =
+      "A statement of the repository copy failed: SELECT NCAT_ID";
+  EXPECT_EQ(error().rfind(head, 0), 0u) << error();
+  EXPECT_NE(error().find("integer overflow"), std::string::npos) << error();
+  EXPECT_EQ(targetContent(), before);
+  EXPECT_FALSE(target_->getDataAccess()->inTransaction());
+}
+
+// A text with a NUL byte arrives whole in a SQLite target. PostgreSQL's
+// texts cannot hold one: that copy fails with the reason and leaves the
+// target as it was, rather than storing the text cut at the NUL.
+TEST_P(CopyTest, ATextWithANulByteIsCopiedWholeOrRefused) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  run(source_,
+      "INSERT INTO " + tableName(source_, "NOTCAT") +
+          " (NCAT_ID, NCAT_DSC) VALUES (7, ?)",
+      {KvbString(std::string("ab\0cd", 5))});
+  const std::vector<std::string> before = targetContent();
+  const bool copied = admin_->copyRepository(source_, target_);
+  if (isPostgres()) {
+    EXPECT_FALSE(copied);
+    EXPECT_NE(error().find("holds a NUL byte, which PostgreSQL cannot store"),
+              std::string::npos)
+        << error();
+    EXPECT_EQ(targetContent(), before);
+    return;
+  }
+  ASSERT_TRUE(copied) << error();
+  int bytes = 0;
+  firstRow(target_->getDataAccess(),
+           "SELECT length(CAST(NCAT_DSC AS BLOB)) FROM " +
+               tableName(target_, "NOTCAT") + " WHERE NCAT_ID=7",
+           {}, [&](ReposDataAccessCursor& row) { bytes = row.getInt(0); });
+  EXPECT_EQ(bytes, 5);
+}
+
 // A failed statement of the copy is named with the database's reason.
 TEST_P(CopyTest, AFailedStatementIsNamedWithTheDatabasesReason) {
   ASSERT_NO_FATAL_FAILURE(sourceAndTarget());

@@ -155,6 +155,29 @@ TEST_P(MonitorRdaTest, TasksAreUniqueByCodeFoundAndAnnounced) {
                   "postObjectEvent 2 Task 2 c2b"}));
 }
 
+// A code that holds a NUL byte is a code of its own on SQLite, where all
+// its bytes are stored. PostgreSQL's texts cannot hold one: the add is
+// refused with that reason and stores nothing, so the code cut at the NUL
+// stays free.
+TEST_P(MonitorRdaTest, ACodeWithANulByteIsStoredWholeOrRefused) {
+  const KvbString withNul(std::string("ab\0cd", 5));
+  int id = 0;
+  const bool added = monitor_->addTask("T1", withNul, "ann", 0, "", "", &id);
+  if (isPostgres()) {
+    EXPECT_FALSE(added);
+    EXPECT_NE(monitor_->getErrorMessage().find("holds a NUL byte, which "
+                                               "PostgreSQL cannot store"),
+              KvbString::npos)
+        << monitor_->getErrorMessage().str();
+    EXPECT_EQ(count("MJOB"), 0);
+  } else {
+    ASSERT_TRUE(added) << monitor_->getErrorMessage().str();
+    EXPECT_EQ(count("MJOB", "JB_CODE=?", {withNul}), 1);
+  }
+  ASSERT_TRUE(monitor_->addTask("T2", "ab", "ann", 0, "", "", nullptr))
+      << monitor_->getErrorMessage().str();
+}
+
 // Inside the caller's transaction a change is announced after the commit,
 // and never when the caller rolls it back: whole, or by an inner level.
 TEST_P(MonitorRdaTest, ChangesAreAnnouncedOnlyOnceCommitted) {

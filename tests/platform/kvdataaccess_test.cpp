@@ -214,6 +214,75 @@ TEST_P(DacTest, ReadsLongTextsWhole) {
   EXPECT_TRUE(rows[0][1] == KvbDatavar(KvbString(text + "x")));
 }
 
+// A text bound to a column of block reads gets a buffer of 1024 bytes and
+// its terminator: texts that fill it to one byte short, exactly, and one
+// byte over come back whole, their last byte included.
+TEST_P(DacTest, TextsAtTheSizeOfTheirBoundBufferReadBackWhole) {
+  const std::string name = table("kvt_edge");
+  exec("CREATE TABLE " + name + " (i " + type(kvbTypeInt) + ", s " +
+       type(kvbTypeString, 2000) + ")");
+  StatementPtr insert =
+      prepare("INSERT INTO " + name + " (i, s) VALUES (?, ?)");
+  ASSERT_NE(insert, nullptr);
+  auto text = [](size_t bytes) {
+    return KvbString(std::string(bytes - 1, 'a') + "z");
+  };
+  const std::vector<size_t> sizes = {1024, 1025, 1026};
+  for (size_t bytes : sizes)
+    run(insert.get(), {static_cast<int>(bytes), text(bytes)});
+
+  const std::vector<Row> rows =
+      query("SELECT i, s FROM " + name + " ORDER BY i");
+  ASSERT_EQ(rows.size(), sizes.size());
+  for (const Row& row : rows)
+    EXPECT_TRUE(row[1] == KvbDatavar(text(row[0].asInt())))
+        << row[0].asInt() << " bytes read back as " << row[1].textLength();
+}
+
+// A text may hold NUL bytes. SQLite stores them; PostgreSQL's texts cannot
+// hold one, so the value is refused when it is bound, with a reason that
+// says so, rather than stored cut at the NUL.
+TEST_P(DacTest, TextsWithANulByteAreStoredWholeOrRefused) {
+  const std::string name = valueTable();
+  StatementPtr insert =
+      prepare("INSERT INTO " + name + " (i, s) VALUES (?, ?)");
+  ASSERT_NE(insert, nullptr);
+  const std::vector<std::string> texts = {
+      std::string("ab\0cd", 5), std::string("\0", 1), std::string("abc\0", 4)};
+  for (size_t k = 0; k < texts.size(); ++k) {
+    SCOPED_TRACE(k);
+    const KvbDatavar value{KvbString(texts[k])};
+    if (GetParam() != DacTarget::kPostgres) {
+      run(insert.get(), {static_cast<int>(k), value});
+      continue;
+    }
+    EXPECT_FALSE(insert->bind(1, value, kvbTypeString, 200));
+    EXPECT_EQ(insert->getErrorMessage().str(),
+              "Binding \"INSERT INTO " + name +
+                  " (i, s) VALUES (?, ?)\": the text of parameter 1 holds a "
+                  "NUL byte, which PostgreSQL cannot store");
+  }
+  if (GetParam() == DacTarget::kPostgres) {
+    EXPECT_EQ(count(name), 0);
+    run(insert.get(), {7, KvbString("ab")});  // a text without one binds
+    EXPECT_EQ(count(name), 1);
+    return;
+  }
+  // Every byte is in the file. The SQLite ODBC driver reads a text only up
+  // to its first NUL, so only the native route reads them all back.
+  std::vector<std::string> stored;
+  for (const Row& row : query("SELECT length(CAST(s AS BLOB)), s FROM " + name +
+                              " ORDER BY i")) {
+    EXPECT_EQ(row[0].asInt64(),
+              static_cast<int64_t>(texts[stored.size()].size()));
+    stored.push_back(std::string(row[1].textData(), row[1].textLength()));
+  }
+  ASSERT_EQ(stored.size(), texts.size());
+  if (!isOdbc()) {
+    EXPECT_EQ(stored, texts);
+  }
+}
+
 // Rows that the driver hands out in blocks come back in order across the
 // blocks' edges: values of every kind, nulls, and long texts whole, each
 // readable in any order and more than once.

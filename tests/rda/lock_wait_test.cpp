@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "access/common_rdaimpl.h"
 #include "rda/rda_impl.h"
+#include "support/log_capture.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
 
@@ -24,7 +28,8 @@ long long msSince(Clock::time_point start) {
       .count();
 }
 
-// What one attempt of a connection to draw an id gave, and how long it took.
+// What one attempt of a connection to draw an id (or to write a key) gave,
+// and how long it took.
 struct Attempt {
   bool drawn = false;
   std::string reason;
@@ -134,6 +139,48 @@ TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
   EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
   EXPECT_LT(got.ms, 1000) << got.reason;  // the default waits 5000
   impatient->release();
+}
+
+// A key that another connection's open transaction holds, before the store
+// has its turn counter: held by that transaction's own write of the key
+// (with the counter it made) or by the key's row alone. The write waits for
+// the lock once, for the busy timeout, and fails with the database's reason
+// instead of trying again into a second wait.
+TEST_P(LockWaitTest, AKeyWriteWaitsForAnotherTransactionOnlyOnce) {
+  LogCapture log;  // keeps the expected failures off the console
+  ReposDataAccess* patient = openWith("1000");
+  ASSERT_NE(patient, nullptr);
+  CommonRDAImpl* writer = new CommonRDAImpl(patient);
+  CommonRDAImpl* holder = new CommonRDAImpl(rda_);
+  const std::vector<std::function<void(const char*)>> holds = {
+      [&](const char* key) {
+        exec("INSERT INTO " + table("KEYVAL") + " (V_KEY) VALUES (?)",
+             {KvbString(key)});
+      },
+      [&](const char* key) {
+        ASSERT_TRUE(holder->setKeyValue(key, "held")) << why();
+      }};
+  const char* keys[] = {"row", "write"};
+  for (size_t k = 0; k < holds.size(); ++k) {
+    SCOPED_TRACE(keys[k]);
+    ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+    holds[k](keys[k]);
+    const Attempt got = whileHeld(rda_, 0, [&] {
+      const Clock::time_point start = Clock::now();
+      Attempt attempt;
+      attempt.drawn = writer->setKeyValue(keys[k], "mine");
+      attempt.ms = msSince(start);
+      attempt.reason = writer->getErrorMessage().str();
+      return attempt;
+    });
+    EXPECT_FALSE(got.drawn);
+    EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
+    EXPECT_GE(got.ms, 900) << got.reason;
+    EXPECT_LT(got.ms, 1600) << got.reason;
+  }
+  holder->release();
+  writer->release();
+  patient->release();
 }
 INSTANTIATE_RDA_TARGETS(LockWaitTest);
 

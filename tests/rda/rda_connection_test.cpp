@@ -729,6 +729,24 @@ TEST_P(RdaConnectionTest, RepositoryUuidComesFromTheInfoRow) {
   EXPECT_EQ(rda_->getRepositoryUUID().str(), uuid.asString().str());
 }
 
+// Inside the host's transaction the id is read at a savepoint of its own. A
+// read that fails (INFO is gone) answers no id and is undone back to that
+// savepoint, so the transaction goes on and commits the work around it, also
+// on a server where a failed statement aborts the whole transaction.
+TEST_P(RdaConnectionTest, AFailedUuidReadLeavesTheHostTransactionUsable) {
+  createTables();
+  exec("DROP TABLE " + table("INFO"));
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr)) << why();
+  EXPECT_TRUE(addFolder(rda_, 1, "before")) << why();
+  EXPECT_EQ(rda_->getRepositoryUUID().str(), "");
+  EXPECT_TRUE(addFolder(rda_, 2, "after")) << why();
+  EXPECT_TRUE(rda_->endTransaction(true)) << why();
+  ReposDataAccess* other = open();
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(folders(other, 1) + folders(other, 2), 2);
+  other->release();
+}
+
 // A database cursor keeps its connection open after the connection's owner
 // has given it up; the cursor's release closes it.
 TEST_P(RdaConnectionTest, CursorOutlivesTheReleaseOfItsConnection) {

@@ -519,6 +519,16 @@ TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
   }
   EXPECT_FALSE(rda_->inTransaction());
   EXPECT_EQ(count("BLK"), 3);
+
+  // So does a batch with a text that holds a NUL byte, which the server's
+  // texts cannot hold: it is refused, not stored cut short.
+  ASSERT_TRUE(load(10, "written")) << error();
+  KvbDatavar withNul(KvbString(std::string("cut\0here", 8)));
+  EXPECT_TRUE(rda_->bulkLoadAddRow(2, &id, &withNul));
+  EXPECT_FALSE(rda_->bulkLoadEnd(true));
+  EXPECT_NE(error().find("holds a NUL byte"), std::string::npos) << error();
+  EXPECT_FALSE(rda_->inTransaction());
+  EXPECT_EQ(count("BLK"), 3);
 }
 
 INSTANTIATE_RDA_TARGETS(RdaTablesTest);
