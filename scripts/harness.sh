@@ -3,6 +3,10 @@
 #   - every libFuzzer target (tests/fuzz) runs for FUZZ_SECONDS (default 20)
 #     from its seed corpus, all at once, built with clang in build-fuzz/;
 #   - the concurrency tests run under ThreadSanitizer, built in build-tsan/;
+#   - a host's thread pool on one shared repository
+#     (tests/concurrency/thread_pool_stress.cpp) runs under ThreadSanitizer
+#     and AddressSanitizer: no lost or phantom row, no call past the busy
+#     timeout;
 #   - the kill trials (tests/fault/kill_trials.cpp) kill a repository copy
 #     and a cascade delete of runs with SIGKILL at random moments,
 #     KV_KILL_TRIALS times each (default 20), built in build-asan/; the copy
@@ -54,15 +58,20 @@ echo "== concurrency tests under ThreadSanitizer"
 cmake -S . -B build-tsan "${clang[@]}" -DCMAKE_BUILD_TYPE=Debug \
   -DKV_BUILD_BENCH=OFF -DCMAKE_C_FLAGS=-fsanitize=thread \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread >/dev/null
-cmake --build build-tsan -j"$jobs" --target kvconcurrency_tests >/dev/null
-TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
-  KV_TEST_TMPDIR="$PWD/build-tsan/tests/tmp" \
-  build-tsan/tests/kvconcurrency_tests
+cmake --build build-tsan -j"$jobs" --target kvconcurrency_tests \
+  kvthread_pool_stress >/dev/null
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+KV_TEST_TMPDIR="$PWD/build-tsan/tests/tmp" build-tsan/tests/kvconcurrency_tests
+KV_TEST_TMPDIR="$PWD/build-tsan/tests/tmp" build-tsan/tests/kvthread_pool_stress
 
 echo "== kill trials"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs" --target kvkill_trials >/dev/null
 KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvkill_trials
+
+echo "== thread pool under AddressSanitizer"
+cmake --build build-asan -j"$jobs" --target kvthread_pool_stress >/dev/null
+KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvthread_pool_stress
 
 echo "== writers taking turns"
 cmake --build build-asan -j"$jobs" --target kvwriter_turns >/dev/null

@@ -152,23 +152,33 @@ class ReposDataAccess {
   // a savepoint: an inner end without commit undoes exactly the work since
   // the matching begin, and the outer transaction goes on. Only when the
   // savepoint itself cannot be set or rolled back to does the whole
-  // transaction roll back, its outermost end answering false. The thread
-  // that begins a transaction holds the connection's lock until the
-  // matching end: other threads' operations on the connection wait, for up
-  // to the busy timeout, then answer false saying that another thread holds
-  // a transaction; an end on another thread is refused at once. A thread
-  // that ends, or a data-access object released, with its transaction open
-  // takes the transaction with it (rolled back, with a WARNING record).
-  // When the database ends the transaction on its own (a full disk, a
-  // server's aborted transaction), every later call in it and each end
-  // answer false with "The transaction was rolled back by the database:
-  // <reason>" until the outermost end. Changes that data-access objects announce inside a transaction are
+  // transaction roll back, its outermost end answering false.
+  //
+  // The thread that begins a transaction holds the connection's lock until
+  // the matching end: other threads' operations wait, for up to the busy
+  // timeout, then answer false saying that another thread holds a
+  // transaction; an end on another thread is refused at once. A
+  // transaction ends with its thread and with the data-access object that
+  // began it (rolled back, with a WARNING record): after its thread ends,
+  // by the next thread that needs the connection; when the object is
+  // released on the same thread, at once. When the object is released on
+  // another thread, or the database ends the transaction on its own (a full
+  // disk, a server's aborted transaction), the transaction is lost: every
+  // later call of its thread on the connection and each end answer false
+  // with the reason ("The transaction was rolled back: the data-access
+  // object that began it was released", "The transaction was rolled back
+  // by the database: <reason>") until the outermost end, and nothing is
+  // stored meanwhile. Releases never wait for another thread.
+  //
+  // Changes that data-access objects announce inside a transaction are
   // posted after the outermost commit, and dropped by a rollback.
-  // A begin that fails leaves the depth raised, and the caller ends it with
-  // endTransaction(false); only an immediate begin given `busy` that finds
-  // the database locked by another connection sets *busy and leaves the
-  // depth as it was, as does a begin that finds the lock held by another
-  // thread past the busy timeout (inTransaction() tells).
+  // Pair every begin with one end on the same thread, also a begin that
+  // answered false: a begin that fails at the database leaves its level
+  // open for endTransaction(false), while one that takes no level (an
+  // immediate begin given `busy` that finds the database locked by another
+  // connection and sets *busy, or a begin that finds another thread's
+  // transaction holding the lock past the busy timeout) makes that end
+  // answer false and change nothing. inTransaction() tells which.
   virtual bool beginTransaction(bool immediate, bool* busy) = 0;
   virtual bool endTransaction(bool commit) = 0;
   virtual bool inTransaction() = 0;

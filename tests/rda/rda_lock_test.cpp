@@ -14,6 +14,7 @@
 
 #include "kvbase/kvbase.h"
 #include "rda/rda_lock.h"
+#include "support/lock_seam.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ TEST(RdaLockTest, OneThreadAtATimeHoldsItAndTakesItAgainInside) {
 }
 
 TEST(RdaLockTest, AWaitingThreadGetsItWhenTheHolderLetsGo) {
+  LockSeam seam;
   // Shared with the waiter, which may outlive a failed test.
   auto lock = std::make_shared<RDA_Lock>();
   lock->acquire();
@@ -49,12 +51,12 @@ TEST(RdaLockTest, AWaitingThreadGetsItWhenTheHolderLetsGo) {
     RDA_LockGuard guard(lock);
     taken->set_value();
   });
-  using std::chrono::milliseconds;
-  EXPECT_EQ(done.wait_for(milliseconds(50)), std::future_status::timeout);
+  ASSERT_TRUE(seam.waitFor(RDA_LockSeam::kWaiting));
+  using std::chrono::seconds;
   lock->release();  // still held once
-  EXPECT_EQ(done.wait_for(milliseconds(50)), std::future_status::timeout);
+  EXPECT_EQ(done.wait_for(seconds(0)), std::future_status::timeout);
   lock->release();
-  if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+  if (done.wait_for(seconds(10)) != std::future_status::ready) {
     ADD_FAILURE() << "the waiting thread did not get the lock";
     waiter.detach();
     return;
@@ -69,6 +71,7 @@ TEST(RdaLockTest, AWaitingThreadGetsItWhenTheHolderLetsGo) {
 // it keeps until it takes the lock; a release it cannot wait for runs on
 // the holder's thread as the holder lets go.
 TEST(RdaLockTest, AWaiterGivesUpAfterTheBusyTimeoutAndHandsOverItsRelease) {
+  LockSeam seam;
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "100");
   auto lock = std::make_shared<RDA_Lock>();
   ASSERT_TRUE(lock->acquire());
@@ -85,6 +88,8 @@ TEST(RdaLockTest, AWaiterGivesUpAfterTheBusyTimeoutAndHandsOverItsRelease) {
   EXPECT_EQ(reason,
             "Another thread of this process is using this connection; gave up "
             "waiting for it after 100 ms (SQLITE/BUSY_TIMEOUT)");
+  EXPECT_EQ(seam.count(RDA_LockSeam::kWaiting), 1);
+  EXPECT_EQ(seam.count(RDA_LockSeam::kHandedOver), 1);
   EXPECT_EQ(ranOn, std::thread::id()) << "ran without the lock";
   std::string none;
   EXPECT_FALSE(lock->lastFailure(none)) << "another thread's reason";
