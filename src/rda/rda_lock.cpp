@@ -17,9 +17,10 @@ struct RDA_ThreadToken {
   std::atomic<bool> alive{true};
 };
 
-thread_local RDA_Refusal rdaRefusal;
-
 namespace {
+
+// Why the lock that rdaRefusingLock names refused the calling thread.
+thread_local std::string refusal;
 
 const char kSourceFile[] = "rda_lock";
 
@@ -126,8 +127,8 @@ std::string RDA_Lock::refusalText(int timeoutMs) const {
 }
 
 bool RDA_Lock::refuseHere(std::string text) {
-  rdaRefusal.lock = serial_;
-  rdaRefusal.text = std::move(text);
+  rdaRefusingLock = serial_;
+  refusal = std::move(text);
   return false;
 }
 
@@ -137,8 +138,8 @@ void RDA_Lock::wake() {
 }
 
 bool RDA_Lock::lastFailure(std::string& text) const {
-  if (rdaRefusal.lock != serial_) return false;
-  text = rdaRefusal.text;
+  if (rdaRefusingLock != serial_) return false;
+  text = refusal;
   return true;
 }
 

@@ -85,13 +85,12 @@ void rdaSetLockSeam(RDA_LockSeamHook hook);
 
 struct RDA_ThreadToken;
 
-// Why the calling thread's last acquire of a lock failed: the lock's
-// serial number (0: none) and the text.
-struct RDA_Refusal {
-  uint64_t lock = 0;
-  std::string text;
-};
-extern thread_local RDA_Refusal rdaRefusal;
+// The serial number of the lock whose acquire last failed on the calling
+// thread (0: none), until the thread takes it; the reason is kept beside
+// it (see RDA_Lock::lastFailure). Plain, so that taking a lock reads it
+// without a call.
+inline thread_local __attribute__((tls_model("initial-exec"))) uint64_t
+    rdaRefusingLock = 0;
 
 class RDA_Lock : public std::enable_shared_from_this<RDA_Lock> {
  public:
@@ -175,7 +174,7 @@ class RDA_Lock : public std::enable_shared_from_this<RDA_Lock> {
   void becomeOwner() {
     owner_.store(rdaCurrentThread(), std::memory_order_relaxed);
     depth_ = 1;
-    if (__builtin_expect(rdaRefusal.lock == serial_, 0)) rdaRefusal.lock = 0;
+    if (__builtin_expect(rdaRefusingLock == serial_, 0)) rdaRefusingLock = 0;
   }
   void letGo() {
     owner_.store(0, std::memory_order_relaxed);
