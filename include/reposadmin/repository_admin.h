@@ -92,7 +92,12 @@ class RepositoryAdmin {
                                                const char* poolId) = 0;
   // 18: the connection, prefix and kind of a name registered in the
   // repository configuration registry (getRepositoryConfigurationManager()
-  // of kvreposres); the list file is not read.
+  // of kvreposres); the list file is not read. A name that is not
+  // registered fails, logged once, with "Repository Library" message 1306
+  // and where the name was looked for: "The repository "<name>" is not
+  // known. It is not registered in the repository configuration registry,
+  // where opening by name looks; the list file "<path>" is not read." (the
+  // part about the list file only when the object has one).
   virtual bool lookupRepository(const KvbString& name, KvbString* connection,
                                 KvbString* tablePrefix, bool* isFile) = 0;
   // 19: creates a repository, writing its statements to `ddlFile` instead
