@@ -44,9 +44,12 @@ class RepositoryAdmin {
   // supported for repositories"; one whose tables cannot be listed, with
   // "The tables of the database cannot be listed: <reason>"; one that
   // holds a table of a repository, with "Repository Library" message 1304
-  // (the log record names that table and the database). A step that the
-  // status callback stops ends the creation there, leaving nothing behind
-  // (see repository_status_callback.h).
+  // followed by "The table <table> exists already in the database
+  // "<connection>" with the table prefix "<prefix>"." (the connection
+  // string as dacConnectionStringWithoutPassword shows it, the prefix only
+  // when one is given). A step that the status callback stops ends the
+  // creation there, leaving nothing behind (see
+  // repository_status_callback.h).
   virtual bool createRepository(const KvbString& connection,
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;

@@ -169,10 +169,12 @@ bool RepositoryAdminImpl::mayCreateIn(RepositoryImpl* repository) {
     return false;
   }
   if (existing.isNull()) return true;
+  // The host learns which database and which table showed the repository,
+  // the database as failure texts show it: without its password.
   failMessage(__LINE__, 1304);
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__,
-            "%S The table %S exists already in the %S.", errorText_, existing,
-            repository->place());
+  errorText_ += kvbStringFormat(" The table %S exists already in the %S.",
+                                existing, repository->place());
+  logError(__LINE__);
   return false;
 }
 
