@@ -49,7 +49,9 @@ class RepositoryAdmin {
   // string as dacConnectionStringWithoutPassword shows it, the prefix only
   // when one is given). A step that the status callback stops ends the
   // creation there, leaving nothing behind (see
-  // repository_status_callback.h).
+  // repository_status_callback.h). createFileRepository refuses an empty
+  // path with "The repository cannot be created: the database file path is
+  // empty".
   virtual bool createRepository(const KvbString& connection,
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;

@@ -139,6 +139,14 @@ bool RepositoryAdminImpl::createRepository(const KvbString& connection,
 }
 
 bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
+  // An empty path would reach the database as a connection string that
+  // names no file, and the failure would speak of that string, which the
+  // host never wrote.
+  if (path.isEmpty()) {
+    fail("The repository cannot be created: the database file path is empty");
+    logError(__LINE__);
+    return false;
+  }
   // Only a file that this creation brings into being may be removed when it
   // fails; one that existed before is left as it was.
   const bool isNew = np_fio_stat(path.asCstr()) == NP_FIO_ENOTFOUND;
