@@ -1,7 +1,8 @@
 # Input filter of the API reference. The headers document their interfaces
 # in plain // comments, which Doxygen does not read; this turns them into
 # /// comments by what they stand before:
-# - the file's opening block becomes the file's description;
+# - the file's opening block becomes the file's description, and also the
+#   overview of the class it opens by naming ("Repository: ...");
 # - a block directly above a declaration documents it. When it opens with
 #   the operation's position ("3: ..." or "18-21: ..."; hosts call the
 #   operations by position), the position moves out of the brief to a line
@@ -13,6 +14,7 @@
 #   rule or at the end of the class;
 # - any other block that a blank line separates from what follows, and
 #   rules without a title, stay plain comments.
+# Placeholders such as <id> are written so that they show as they stand.
 # Written in POSIX awk.
 
 function indentOf(line) {
@@ -27,20 +29,31 @@ function textOf(line) {
 }
 
 function doc(indent, text) {
+  if (text == "") inQuote = 0  # a paragraph ends every quoted passage
   print indent (text == "" ? "///" : "/// " escapePlaceholders(text))
 }
 
-# A placeholder of a quoted text ("Folder <id> does not exist") with its
-# angle brackets escaped, so that Doxygen shows it instead of taking it for
-# an HTML tag and dropping it.
-function escapePlaceholders(text,   out) {
+# A text with its placeholders ("Folder <id> does not exist") shown as
+# written. Doxygen takes a bare <word> for an HTML tag, and shows a quoted
+# passage as it stands, escapes included: so a placeholder outside double
+# quotes (MET_<n>) gets its angle brackets escaped, and one inside them is
+# left alone. A quoted passage may go on over the next lines of its
+# paragraph; a quote after a backslash neither opens nor closes one.
+function escapePlaceholders(text,   out, i, c, rest) {
   out = ""
-  while (match(text, /<[a-z][a-zA-Z0-9 _|.-]*>/)) {
-    out = out substr(text, 1, RSTART - 1) "\\<" \
-          substr(text, RSTART + 1, RLENGTH - 2) "\\>"
-    text = substr(text, RSTART + RLENGTH)
+  for (i = 1; i <= length(text); ++i) {
+    c = substr(text, i, 1)
+    if (c == "\"" && (i == 1 || substr(text, i - 1, 1) != "\\"))
+      inQuote = !inQuote
+    rest = substr(text, i)
+    if (c == "<" && !inQuote && match(rest, /^<[a-z][a-zA-Z0-9 _|.-]*>/)) {
+      out = out "\\<" substr(rest, 2, RLENGTH - 2) "\\>"
+      i += RLENGTH - 1
+    } else {
+      out = out c
+    }
   }
-  return out text
+  return out
 }
 
 function plain(indent, text) {
@@ -67,6 +80,7 @@ function closeGroup() {
 
 function openPendingGroup(i) {
   closeGroup()
+  inQuote = 0
   doc(pendingIndent, "@name " pendingTitle)
   for (i = 1; i <= pendingLines; ++i) doc(pendingIndent, pending[i])
   print pendingIndent "//@{"
@@ -112,14 +126,39 @@ function emitAttached(i, text, spec, dash, first, last) {
   declarationEnded = 0
 }
 
+# The file's opening block, when it opens with the name of the class that
+# the header declares ("Repository: one open repository. ..."), is also
+# that class's overview, for its page to show what the header says of it
+# as a whole (release order, optional ids, what failures leave).
+function keepOverview(   i) {
+  overviewClass = ""
+  if (!match(textOf(block[1]), /^[A-Za-z_][A-Za-z0-9_]*:/)) return
+  overviewClass = substr(textOf(block[1]), 1, RLENGTH - 1)
+  overviewLines = blockLines
+  for (i = 1; i <= blockLines; ++i) overview[i] = textOf(block[i])
+}
+
+# Writes the kept overview before `line` when the line opens the
+# definition of its class (not a forward declaration).
+function emitOverview(line,   i) {
+  if (overviewClass == "") return
+  if (line !~ ("^(class|struct) " overviewClass "([ \t:{]|$)")) return
+  if (line ~ /;[ \t]*$/) return
+  inQuote = 0
+  for (i = 1; i <= overviewLines; ++i) doc("", overview[i])
+  overviewClass = ""
+}
+
 # Writes the comment block that stands before `next`, a line that is not a
 # comment ("" at the end of the file).
 function flush(following, blank, i, rest) {
   if (blockLines == 0) return
+  inQuote = 0
   blank = following ~ /^[ \t]*$/
   if (blockStart == 1) {
     print "/// \\file"
     for (i = 1; i <= blockLines; ++i) doc(blockIndent, textOf(block[i]))
+    keepOverview()
   } else if (isRule(block[1]) && ruleTitle(block[1]) != "") {
     closeGroup()
     pendingTitle = ruleTitle(block[1])
@@ -165,6 +204,7 @@ function flush(following, blank, i, rest) {
     next
   }
   if (pendingTitle != "") openPendingGroup()
+  emitOverview($0)
   if (positionsLeft > 0 && declarationEnded) {
     emitPositioned(nextPosition++)
     --positionsLeft

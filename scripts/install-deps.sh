@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the example need
-# (MariaDB stands for a database server that the engine does not support).
+# Installs the Debian packages that the engine needs. With --build-only,
+# those that building the engine, installing it and running the example
+# host program need; otherwise also those that the tests, the benchmarks
+# and the reliability harness add (MariaDB stands for a database server
+# that the engine does not support).
 set -euo pipefail
-packages=(
+build=(
   build-essential cmake pkg-config
-  libsqlite3-dev sqlite3
-  unixodbc unixodbc-dev odbc-postgresql libsqliteodbc
-  libpugixml-dev uuid-dev
+  libsqlite3-dev unixodbc-dev libpugixml-dev uuid-dev
+)
+tests=(
+  sqlite3 unixodbc odbc-postgresql libsqliteodbc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   postgresql postgresql-client
   mariadb-server odbc-mariadb
   clang-14 libclang-rt-14-dev
 )
+case "${1:-}" in
+  --build-only) packages=("${build[@]}") ;;
+  "") packages=("${build[@]}" "${tests[@]}") ;;
+  *) echo "usage: install-deps.sh [--build-only]" >&2; exit 2 ;;
+esac
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 missing=()

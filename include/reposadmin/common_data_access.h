@@ -40,7 +40,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
 
   // Rule rows (every RULE column in table order) looked up by RU_ID when
   // `ruleId` is positive, else by RU_UUID when `uuid` is not empty, else by
-  // RU_DESC when `name` is not empty; null when none of them is given. A
+  // RU_DESC when `name` is not empty; null when none of them is given,
+  // with the text "No id, UUID or name of a rule was given" (not logged). A
   // lookup that fails is repeated by RU_DESC when a name is given; when
   // that finds nothing, null with the failure's reason.
   virtual ReposDataAccessCursor* findRule(int ruleId, const KvbString& name,
@@ -75,7 +76,9 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool deleteRuleLinks(int ruleId) = 0;
   // The field mappings of rule `ruleId` and custom metric `cmId`: every
   // CMFMAP column (RU_ID, CM_ID, RM_SEQ, FI_NAME, CM_FLDNM, CM_TYPE),
-  // ordered by CM_FLDNM. Null for a negative `cmId`.
+  // ordered by CM_FLDNM. Null for a negative `cmId`, with the text "No
+  // custom metric was given for the field map of rule <ruleId>" (not
+  // logged).
   virtual ReposDataAccessCursor* listCustomMetricFieldMap(int ruleId,
                                                           int cmId) = 0;
 
@@ -149,7 +152,9 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
 
   // Global-category rows (GC_ID, GCNAME, GCDESC) by GC_ID when `gcId` is
   // positive, else by GCNAME when `name` is not empty; null when neither is
-  // given. Global categories have no stored UUID: `uuid` is not used.
+  // given, with the text "No id or name of a global category was given"
+  // (not logged). Global categories have no stored UUID: `uuid` is not
+  // used.
   virtual ReposDataAccessCursor* findGlobalCategory(int gcId,
                                                     const KvbString& name,
                                                     const KvbString& uuid) = 0;

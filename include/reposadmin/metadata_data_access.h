@@ -120,7 +120,8 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   // false.
   virtual bool unlockObject(int objectId, const KvbString& typeName) = 0;
   // The object's lock: its UUID, user and date (a double). False when the
-  // object has no lock.
+  // object has no lock, with the text "The <typeName> object <id> has no
+  // lock" (not logged).
   virtual bool getObjectLock(int objectId, const KvbString& typeName,
                              KvbString& objectUuid, KvbString& user,
                              KvbDatavar& lockDate) = 0;

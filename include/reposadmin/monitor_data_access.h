@@ -110,7 +110,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   virtual ReposDataAccessCursor* listTasks() = 0;
   virtual ReposDataAccessCursor* getTask(int taskId) = 0;
   // The tasks found by id when `taskId` is positive, else by code when one
-  // is given, else by name; null when none is given. A lookup that fails is
+  // is given, else by name; null when none is given, with the text "No id,
+  // code or name of a task was given" (not logged). A lookup that fails is
   // tried once more by name; when that finds nothing, null with the
   // failure's reason.
   virtual ReposDataAccessCursor* findTask(int taskId, const KvbString& name,
@@ -124,7 +125,7 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // ES_CRUSR, ES_EDUSR, FLDR_ID.
   virtual ReposDataAccessCursor* listSources() = 0;
   virtual ReposDataAccessCursor* getSource(int sourceId) = 0;
-  // As findTask, by ES_ID, ES_UUID or ES_NAME.
+  // As findTask, by ES_ID, ES_UUID or ES_NAME ("... of a source ...").
   virtual ReposDataAccessCursor* findSource(int sourceId, const KvbString& name,
                                             const KvbString& uuid) = 0;
   // The valid property values: PR_NAME, PR_VALUE.
@@ -163,11 +164,11 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // restricted to the id and name given.
   virtual ReposDataAccessCursor* listThresholds(int thresholdId,
                                                 const KvbString& name) = 0;
-  // As findTask, by THR_ID, UUID or THR_NAME.
+  // As findTask, by THR_ID, UUID or THR_NAME ("... of a threshold ...").
   virtual ReposDataAccessCursor* findThreshold(int thresholdId,
                                                const KvbString& name,
                                                const KvbString& uuid) = 0;
-  // As findTask, by DIM_ID, UUID or DIM_NAME.
+  // As findTask, by DIM_ID, UUID or DIM_NAME ("... of a dimension ...").
   virtual ReposDataAccessCursor* findDimension(int dimensionId,
                                                const KvbString& name,
                                                const KvbString& uuid) = 0;

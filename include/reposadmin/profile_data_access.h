@@ -330,8 +330,9 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual ReposDataAccessCursor* listProfileJobs() = 0;
   virtual ReposDataAccessCursor* getProfileJobById(int jobId) = 0;
   // JSETUP rows by SU_ID when `jobId` is positive, else by SU_UUID when
-  // `uuid` is not empty, else by SU_NAME; null when none is given. A lookup
-  // that fails is tried once more by name when a name is given.
+  // `uuid` is not empty, else by SU_NAME; null when none is given, with the
+  // text "No id, UUID or name of a profile job was given". A lookup that
+  // fails is tried once more by name when a name is given.
   virtual ReposDataAccessCursor* getProfileJob(int jobId, const KvbString& name,
                                                const KvbString& uuid) = 0;
   // JKEYVL rows of a job: SU_KEY, SU_VAL, SU_ID.
@@ -617,11 +618,13 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool hasRdaConfigField(int configId, int fieldId) = 0;
 
   // True with the DSN_ID of the job's first data source of this name;
-  // false, leaving `dsnId` as it was, when there is none.
+  // false, leaving `dsnId` as it was, when there is none (text "Profile job
+  // <id> has no data source named "<name>"", not logged).
   virtual bool findJobDsnId(int jobId, const KvbString& name, int* dsnId) = 0;
   // True with the TBL_ID of the job's first table that matches every
   // criterion given: a DSN id above 0 and the texts that are not empty.
-  // False, leaving `tableId` as it was, when there is none.
+  // False, leaving `tableId` as it was, when there is none (text "Profile
+  // job <id> has no table that matches the criteria given", not logged).
   virtual bool findJobTableId(int jobId, int dsnId, const KvbString& catalog,
                               const KvbString& schema,
                               const KvbString& tableName,

@@ -44,9 +44,14 @@ class RepositoryAdmin {
   // supported for repositories"; one whose tables cannot be listed, with
   // "The tables of the database cannot be listed: <reason>"; one that
   // holds a table of a repository, with "Repository Library" message 1304
-  // (the log record names that table and the database). A step that the
-  // status callback stops ends the creation there, leaving nothing behind
-  // (see repository_status_callback.h).
+  // followed by "The table <table> exists already in the database
+  // "<connection>" with the table prefix "<prefix>"." (the connection
+  // string as dacConnectionStringWithoutPassword shows it, the prefix only
+  // when one is given). A step that the status callback stops ends the
+  // creation there, leaving nothing behind (see
+  // repository_status_callback.h). createFileRepository refuses an empty
+  // path with "The repository cannot be created: the database file path is
+  // empty".
   virtual bool createRepository(const KvbString& connection,
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;
@@ -92,7 +97,12 @@ class RepositoryAdmin {
                                                const char* poolId) = 0;
   // 18: the connection, prefix and kind of a name registered in the
   // repository configuration registry (getRepositoryConfigurationManager()
-  // of kvreposres); the list file is not read.
+  // of kvreposres); the list file is not read. A name that is not
+  // registered fails, logged once, with "Repository Library" message 1306
+  // and where the name was looked for: "The repository "<name>" is not
+  // known. It is not registered in the repository configuration registry,
+  // where opening by name looks; the list file "<path>" is not read." (the
+  // part about the list file only when the object has one).
   virtual bool lookupRepository(const KvbString& name, KvbString* connection,
                                 KvbString* tablePrefix, bool* isFile) = 0;
   // 19: creates a repository, writing its statements to `ddlFile` instead

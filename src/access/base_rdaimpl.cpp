@@ -119,6 +119,11 @@ bool BaseRDAImpl::failQuietly(const KvbString& text) {
   return false;
 }
 
+bool BaseRDAImpl::wasFound(int answer, const KvbString& missing) {
+  if (answer == 0) failQuietly(missing);
+  return answer == 1;
+}
+
 bool BaseRDAImpl::fail(const KvbString& text, const char* file, int line) {
   failQuietly(text);
   logError(text, file, line);
@@ -587,6 +592,11 @@ ReposDataAccessCursor* BaseRDAImpl::find(const FindKeys& how, int id,
     column = how.nameColumn;
     value = KvbDatavar(name);
   } else {
+    failQuietly(
+        how.uuidColumn
+            ? kvbStringFormat("No id, %s or name of a %s was given",
+                              how.uuidName, how.subject)
+            : kvbStringFormat("No id or name of a %s was given", how.subject));
     return nullptr;
   }
   const KvbString head = selectAll(how.table) + " WHERE ";

@@ -261,18 +261,23 @@ class BaseRDAImpl {
   ReposDataAccessCursor* listGiven(const char* code, const SqlFields& filters,
                                    const char* order = "");
   // How find() looks an object up: its table, the id, UUID and name
-  // columns (no UUID column: null).
+  // columns (no UUID column: null), and what the object and its UUID are
+  // called in the text of a lookup without a key ("task", "code").
   struct FindKeys {
     const char* table;
     const char* idColumn;
     const char* uuidColumn;
     const char* nameColumn;
     bool nameRequired;  // without id, UUID or name: null instead of a query
+    const char* subject;
+    const char* uuidName = "UUID";
   };
   // Every column of the rows found by id when `id` is positive, else by
   // UUID when one is given, else by name. A lookup by id or UUID that fails
   // is tried once more by name; null, keeping the failure's reason, when
-  // that finds nothing either.
+  // that finds nothing either. Null without a key, when one is required,
+  // with the text "No id, <UUID name> or name of a <subject> was given"
+  // (not logged: the interfaces give null as the answer to no key).
   ReposDataAccessCursor* find(const FindKeys& how, int id,
                               const KvbString& name, const KvbString& uuid);
 
@@ -351,6 +356,11 @@ class BaseRDAImpl {
   // The same without the log, for operations whose failure is their
   // normal answer.
   bool failQuietly(const KvbString& text);
+  // Whether a lookup (1 found, 0 missing, -1 failed, as lookup answers)
+  // found its row. A missing row is the lookup's normal answer, not logged,
+  // but `missing` becomes the text that getErrorMessage() gives, so that
+  // it never gives an earlier, unrelated failure.
+  bool wasFound(int answer, const KvbString& missing);
 
   ReposDataAccess* rda_;
 

@@ -30,8 +30,8 @@ KvbString noValueUnder(const KvbString& key) {
 ReposDataAccessCursor* CommonRDAImpl::findRule(int ruleId,
                                                const KvbString& name,
                                                const KvbString& uuid) {
-  return find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true}, ruleId, name,
-              uuid);
+  return find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true, "rule"}, ruleId,
+              name, uuid);
 }
 
 int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
@@ -89,7 +89,13 @@ bool CommonRDAImpl::deleteRuleLinks(int ruleId) {
 
 ReposDataAccessCursor* CommonRDAImpl::listCustomMetricFieldMap(int ruleId,
                                                                int cmId) {
-  if (!ready() || cmId < 0) return nullptr;
+  if (!ready()) return nullptr;
+  if (cmId < 0) {
+    // The interface answers null here; the text says why.
+    failQuietly(kvbStringFormat(
+        "No custom metric was given for the field map of rule %d", ruleId));
+    return nullptr;
+  }
   return query(
       selectAll("CMFMAP") + " WHERE CM_ID=? AND RU_ID=? ORDER BY CM_FLDNM",
       {cmId, ruleId});
@@ -190,8 +196,8 @@ bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
 ReposDataAccessCursor* CommonRDAImpl::findCustomMetric(int cmId,
                                                        const KvbString& name,
                                                        const KvbString& uuid) {
-  return find({"CUSTM", "CM_ID", "CM_UUID", "CM_DESC", false}, cmId, name,
-              uuid);
+  return find({"CUSTM", "CM_ID", "CM_UUID", "CM_DESC", false, "custom metric"},
+              cmId, name, uuid);
 }
 
 ReposDataAccessCursor* CommonRDAImpl::listCustomMetrics(const KvbString& name) {
@@ -271,7 +277,8 @@ bool CommonRDAImpl::deleteCustomMetric(int cmId) {
 // UUID.
 ReposDataAccessCursor* CommonRDAImpl::findGlobalCategory(
     int gcId, const KvbString& name, const KvbString& uuid) {
-  return find({"GCATS", "GC_ID", nullptr, "GCNAME", true}, gcId, name, uuid);
+  return find({"GCATS", "GC_ID", nullptr, "GCNAME", true, "global category"},
+              gcId, name, uuid);
 }
 
 ReposDataAccessCursor* CommonRDAImpl::getGlobalCategory(int gcId) {
@@ -404,24 +411,23 @@ bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
 
 bool CommonRDAImpl::getKeyValue(const KvbString& key, KvbString* value) {
   if (!ready()) return false;
-  const int found =
+  return wasFound(
       firstRow("SELECT V_VALUE FROM " + table("KEYVAL") + " WHERE V_KEY=?",
-               {key}, [&](ReposDataAccessCursor& row) {
+               {key},
+               [&](ReposDataAccessCursor& row) {
                  if (value) *value = row.getString(0);
-               });
-  if (found == 0) failQuietly(noValueUnder(key));
-  return found == 1;
+               }),
+      noValueUnder(key));
 }
 
 // A key that cannot be read is a failure with the database's reason, one
 // without a value a failure with a reason of its own.
 bool CommonRDAImpl::deleteKey(const KvbString& key) {
   if (!ready()) return false;
-  const int found =
-      lookup("SELECT V_KEY FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key},
-             nullptr);
-  if (found == 0) failQuietly(noValueUnder(key));
-  return found == 1 &&
+  return wasFound(
+             lookup("SELECT V_KEY FROM " + table("KEYVAL") + " WHERE V_KEY=?",
+                    {key}, nullptr),
+             noValueUnder(key)) &&
          run("DELETE FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key});
 }
 

@@ -385,7 +385,9 @@ bool MetadataRDAImpl::getObjectLock(int objectId, const KvbString& typeName,
                                     KvbString& objectUuid, KvbString& user,
                                     KvbDatavar& lockDate) {
   return ready() &&
-         readLock(objectId, typeName, objectUuid, user, lockDate) == 1;
+         wasFound(readLock(objectId, typeName, objectUuid, user, lockDate),
+                  kvbStringFormat("The %S object %d has no lock", typeName,
+                                  objectId));
 }
 
 int MetadataRDAImpl::readLock(int objectId, const KvbString& typeName,

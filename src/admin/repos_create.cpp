@@ -139,6 +139,14 @@ bool RepositoryAdminImpl::createRepository(const KvbString& connection,
 }
 
 bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
+  // An empty path would reach the database as a connection string that
+  // names no file, and the failure would speak of that string, which the
+  // host never wrote.
+  if (path.isEmpty()) {
+    fail("The repository cannot be created: the database file path is empty");
+    logError(__LINE__);
+    return false;
+  }
   // Only a file that this creation brings into being may be removed when it
   // fails; one that existed before is left as it was.
   const bool isNew = np_fio_stat(path.asCstr()) == NP_FIO_ENOTFOUND;
@@ -169,10 +177,12 @@ bool RepositoryAdminImpl::mayCreateIn(RepositoryImpl* repository) {
     return false;
   }
   if (existing.isNull()) return true;
+  // The host learns which database and which table showed the repository,
+  // the database as failure texts show it: without its password.
   failMessage(__LINE__, 1304);
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__,
-            "%S The table %S exists already in the %S.", errorText_, existing,
-            repository->place());
+  errorText_ += kvbStringFormat(" The table %S exists already in the %S.",
+                                existing, repository->place());
+  logError(__LINE__);
   return false;
 }
 

@@ -151,7 +151,18 @@ bool RepositoryAdminImpl::lookupRepository(const KvbString& name,
       manager ? manager->findRepository(name) : nullptr;
   if (!entry) {
     if (manager) manager->release();
-    return failMessage(__LINE__, 1306, name);
+    // Opening by name reads the registry alone: a host that wrote the name
+    // into its list file learns where it was looked for instead.
+    failMessage(__LINE__, 1306, name);
+    errorText_ +=
+        " It is not registered in the repository configuration registry, "
+        "where opening by name looks";
+    if (!listFilePath_.isEmpty())
+      errorText_ +=
+          kvbStringFormat("; the list file \"%S\" is not read", listFilePath_);
+    errorText_ += ".";
+    logError(__LINE__);
+    return false;
   }
   // An empty registered text leaves the caller's value as it was.
   auto keepNonEmpty = [](const KvbString& value, KvbString* out) {

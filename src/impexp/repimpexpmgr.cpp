@@ -6,7 +6,6 @@
 
 #include "access/base_rdaimpl.h"
 #include "access/object_types.h"
-#include "admin/repositoryimpl.h"
 #include "impexp/repactionevent.h"
 #include "impexp/repcollmgr.h"
 #include "impexp/repcustmmgr.h"
@@ -107,9 +106,9 @@ void RepositoryImportExportManagerImpl::setObjectPath(int objectId,
   KvbString path(""), stored, reason;
   unfoundPath_ = "";
   if (findObjectType(typeName)) {
-    // Every Repository is a RepositoryImpl: this engine makes them all.
-    BaseRDAImpl paths(
-        static_cast<RepositoryImpl*>(repository_.get())->getDataAccess());
+    // A repository that is not this engine's gives no connection, and the
+    // path is then not found.
+    BaseRDAImpl paths(repositoryConnection(repository_.get()));
     paths.setQuiet(true);
     if (!paths.getObjectPath(objectId, typeName, path, stored, reason))
       unfoundPath_ =

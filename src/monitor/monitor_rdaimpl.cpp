@@ -265,8 +265,8 @@ ReposDataAccessCursor* MonitorRDAImpl::getTask(int taskId) {
 ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
                                                 const KvbString& name,
                                                 const KvbString& code) {
-  return find({"MJOB", "JB_ID", "JB_CODE", "JB_DESC", true}, taskId, name,
-              code);
+  return find({"MJOB", "JB_ID", "JB_CODE", "JB_DESC", true, "task", "code"},
+              taskId, name, code);
 }
 
 // ---------------------------------------------------------------------------
@@ -462,8 +462,8 @@ ReposDataAccessCursor* MonitorRDAImpl::getSource(int sourceId) {
 ReposDataAccessCursor* MonitorRDAImpl::findSource(int sourceId,
                                                   const KvbString& name,
                                                   const KvbString& uuid) {
-  return find({"EXSRC", "ES_ID", "ES_UUID", "ES_NAME", true}, sourceId, name,
-              uuid);
+  return find({"EXSRC", "ES_ID", "ES_UUID", "ES_NAME", true, "source"},
+              sourceId, name, uuid);
 }
 
 // ---------------------------------------------------------------------------
@@ -573,8 +573,8 @@ ReposDataAccessCursor* MonitorRDAImpl::listDimensionGroups(int dimensionId,
 ReposDataAccessCursor* MonitorRDAImpl::findDimension(int dimensionId,
                                                      const KvbString& name,
                                                      const KvbString& uuid) {
-  return find({"DIMENS", "DIM_ID", "UUID", "DIM_NAME", true}, dimensionId, name,
-              uuid);
+  return find({"DIMENS", "DIM_ID", "UUID", "DIM_NAME", true, "dimension"},
+              dimensionId, name, uuid);
 }
 
 bool MonitorRDAImpl::updateDimension(int dimensionId, const KvbString& name,
@@ -638,8 +638,8 @@ ReposDataAccessCursor* MonitorRDAImpl::listThresholds(int thresholdId,
 ReposDataAccessCursor* MonitorRDAImpl::findThreshold(int thresholdId,
                                                      const KvbString& name,
                                                      const KvbString& uuid) {
-  return find({"THRHLD", "THR_ID", "UUID", "THR_NAME", true}, thresholdId, name,
-              uuid);
+  return find({"THRHLD", "THR_ID", "UUID", "THR_NAME", true, "threshold"},
+              thresholdId, name, uuid);
 }
 
 bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,

@@ -36,8 +36,8 @@ ReposDataAccessCursor* ProfileRDAImpl::getProfileJobById(int jobId) {
 ReposDataAccessCursor* ProfileRDAImpl::getProfileJob(int jobId,
                                                      const KvbString& name,
                                                      const KvbString& uuid) {
-  return find({"JSETUP", "SU_ID", "SU_UUID", "SU_NAME", true}, jobId, name,
-              uuid);
+  return find({"JSETUP", "SU_ID", "SU_UUID", "SU_NAME", true, "profile job"},
+              jobId, name, uuid);
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listJobKeyValues(int jobId) {
@@ -51,9 +51,12 @@ ReposDataAccessCursor* ProfileRDAImpl::listJobDsns(int jobId) {
 bool ProfileRDAImpl::findJobDsnId(int jobId, const KvbString& name,
                                   int* dsnId) {
   if (!ready()) return false;
-  return lookup("SELECT DSN_ID FROM " + table("JDSN") +
-                    " WHERE SU_ID=? AND DSN_NAME=?",
-                {jobId, name}, dsnId) == 1;
+  return wasFound(lookup("SELECT DSN_ID FROM " + table("JDSN") +
+                             " WHERE SU_ID=? AND DSN_NAME=?",
+                         {jobId, name}, dsnId),
+                  kvbStringFormat("Profile job %d has no data source named "
+                                  "\"%S\"",
+                                  jobId, name));
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listJobTables(int dsnId) {

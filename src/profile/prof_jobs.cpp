@@ -145,7 +145,10 @@ bool ProfileRDAImpl::findJobTableId(
                 {"FLTR_E", filterExpression, Given::kNotEmpty},
                 {"FLTR_S", filterSql, Given::kNotEmpty},
                 {"FNAME", fileName, Given::kNotEmpty}});
-  return lookup(select, tableId) == 1;
+  return wasFound(lookup(select, tableId),
+                  kvbStringFormat("Profile job %d has no table that matches "
+                                  "the criteria given",
+                                  jobId));
 }
 
 int ProfileRDAImpl::addJobField(int jobId, int dsnId, int tableId,

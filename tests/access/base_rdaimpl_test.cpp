@@ -91,9 +91,9 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   EXPECT_EQ(probe->addNumbered("GCATS", "GCATS", "GC_ID", {{"GCNAME", "a"}}),
             -1);
   EXPECT_FALSE(probe->deleteRows({"RULE"}, "RU_ID", 1));
-  EXPECT_EQ(
-      probe->find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true}, 1, "", ""),
-      nullptr);
+  EXPECT_EQ(probe->find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true, "rule"},
+                        1, "", ""),
+            nullptr);
   EXPECT_EQ(errorsWith(log, nullText), 11);
   KvbString path, top, uuid, folderError, objectError;
   EXPECT_FALSE(probe->getFolderPath(1, path, top, folderError) ||
@@ -257,7 +257,8 @@ TEST_P(BaseRDAImplTest, FailedLookupIsRetriedByNameOrKeepsItsReason) {
       probe_->query(probe_->selectAll("FOLDER") + " WHERE FLDR_ID=?", {1}));
   ASSERT_EQ(top.size(), 1u);
   // Lookups by columns that the table lacks fail on every back end.
-  const Probe::FindKeys broken{"FOLDER", "NO_ID", "NO_UUID", "FLDR_NAM", true};
+  const Probe::FindKeys broken{"FOLDER",   "NO_ID", "NO_UUID",
+                               "FLDR_NAM", true,    "folder"};
   EXPECT_EQ(rows(probe_->find(broken, 1, "Top", "")), top);
   EXPECT_EQ(rows(probe_->find(broken, 0, "Top", "u-1")), top);
   struct {

@@ -1,9 +1,11 @@
-// Repository files of any legal name are made, opened and deleted at that path.
+// Repository files of any legal name are made, opened and deleted at that
+// path; an empty path is refused in the host's own terms.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
@@ -46,6 +48,27 @@ TEST(FilePathNames, AnyLegalNameIsTheFileItNamesOnBothRoutes) {
   admin->release();
   for (const char* key : {"REPOS/FORCE_FILE_BASED", "REPOS/TABLE_LIST_PATH"})
     kvbGetConfigOptions("")->remove(key);
+  fs::current_path(previous);
+}
+
+// The refusal speaks of the empty path the host gave, not of the connection
+// string the engine would make of it; it is logged once and makes nothing.
+TEST(FilePathNames, AnEmptyPathIsRefusedAsSuch) {
+  TempDir dir;
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  LogCapture log;
+  const std::string refusal =
+      "The repository cannot be created: the database file path is empty";
+  for (const KvbString& path : {KvbString(""), KvbString()}) {
+    const std::vector<std::string> records = log.failuresDuring(
+        [&] { EXPECT_FALSE(admin->createFileRepository(path)); });
+    EXPECT_EQ(records, std::vector<std::string>{refusal});
+    EXPECT_EQ(admin->getErrorMessage().str(), refusal);
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+  admin->release();
   fs::current_path(previous);
 }
 

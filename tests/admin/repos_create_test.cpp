@@ -222,6 +222,17 @@ class CreateTest : public AdminTargetTest {
     return run(db, "SELECT NI_VAL FROM %S WHERE NI_KEY = 'MARK'", "UCURID") ==
            42;
   }
+  // The refusal of a creation in `db`, where table `code` showed a
+  // repository. A file is created through the connection string that
+  // names it, and shown so.
+  std::string refusalOver(const AdminDatabase& db, const std::string& code) {
+    const std::string connection =
+        isFile() ? dacSqliteFileConnectionString(db.file.c_str()).str()
+                 : db.connection;
+    return libraryMessage(1304) + " The table " + code +
+           " exists already in the " + shownDatabase(connection, db.prefix) +
+           ".";
+  }
   Lines creationTablesIn(const AdminDatabase& db) {
     RepositoryImpl* repository = openConnection(db);
     if (!repository) return {"not opened: " + error()};
@@ -293,7 +304,8 @@ TEST_P(CreateTest, RefusesADatabaseThatHoldsARepository) {
   ASSERT_TRUE(create(db)) << error();
   mark(db);
   EXPECT_FALSE(create(db));
-  EXPECT_EQ(error(), libraryMessage(1304));
+  const std::string refusal = refusalOver(db, reposCoreColumnDefs[0].tableCode);
+  EXPECT_EQ(error(), refusal);
   // Also when the version rows are gone and the database looks empty.
   ASSERT_EQ(run(db, "DROP TABLE %S", "INFO"), 0);
   RepositoryImpl* repository = open(db);
@@ -301,26 +313,21 @@ TEST_P(CreateTest, RefusesADatabaseThatHoldsARepository) {
   EXPECT_FALSE(repository->isCurrentVersion());
   repository->release();
   EXPECT_FALSE(create(db));
-  EXPECT_EQ(error(), libraryMessage(1304));
+  EXPECT_EQ(error(), refusal);
   EXPECT_TRUE(isMarked(db));
 }
 
-// The refusal keeps its message; its one record names the table that
-// showed the repository and the database it was found in.
+// The refusal keeps its message and goes on with the table that showed
+// the repository and the database it was found in, in the caller's text
+// and in its one record.
 TEST_P(CreateTest, ARefusalOverARepositoryIsLoggedOnceWithItsTable) {
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
   LogCapture log;
   const Lines failures = log.failuresDuring([&] { EXPECT_FALSE(create(db)); });
-  EXPECT_EQ(error(), libraryMessage(1304));
-  // A file is created through the connection string that names it.
-  const std::string connection =
-      isFile() ? dacSqliteFileConnectionString(db.file.c_str()).str()
-               : db.connection;
-  EXPECT_EQ(failures,
-            Lines{libraryMessage(1304) + " The table " +
-                  reposCoreColumnDefs[0].tableCode + " exists already in the " +
-                  shownDatabase(connection, db.prefix) + "."});
+  const std::string refusal = refusalOver(db, reposCoreColumnDefs[0].tableCode);
+  EXPECT_EQ(error(), refusal);
+  EXPECT_EQ(failures, Lines{refusal});
 }
 
 // A stop that the host asks for ends the creation at that step, in the
@@ -366,7 +373,7 @@ TEST_P(CreateTest, RefusesADatabaseThatHoldsOnlyATableOfATableSet) {
   repository->release();
   ASSERT_EQ(run(db, "INSERT INTO %S (ID) VALUES (7)", code.c_str()), 0);
   EXPECT_FALSE(create(db));
-  EXPECT_EQ(error(), libraryMessage(1304));
+  EXPECT_EQ(error(), refusalOver(db, code));
   EXPECT_EQ(run(db, "SELECT ID FROM %S", code.c_str()), 7);
 }
 

@@ -267,10 +267,49 @@ TEST_P(AdminOpenTest, OpensByRegisteredName) {
   registry->release();
 
   EXPECT_EQ(admin_->openRepository(name.c_str(), false, nullptr), nullptr);
-  EXPECT_EQ(error(), libraryMessage(1306, name.c_str()));
+  EXPECT_EQ(error(), libraryMessage(1306, name.c_str()) +
+                         " It is not registered in the repository "
+                         "configuration registry, where opening by name "
+                         "looks.");
 }
 
 INSTANTIATE_ADMIN_TARGETS(AdminOpenTest);
+
+// A name added to a list file is not registered by that: opening it fails
+// with one record, whose text says where the name was looked for and that
+// the list file of the object was not read.
+TEST(AdminOperations, ANameOnlyInAListFileSaysWhereItWasLookedFor) {
+  TempDir dir;
+  const std::string list = dir.file("b.lst");
+  RepositoryAdmin* writer = createRepositoryAdmin(0, dir.file("a.lst").c_str());
+  RepositoryAdmin* reader = createRepositoryAdmin(0, list.c_str());
+  ASSERT_TRUE(writer && reader) << getRepositoryAdminError();
+  ASSERT_TRUE(
+      writer->addRepository(dir.file("orders.db").c_str(), "", "orders", true))
+      << writer->getErrorMessage().str();
+  const std::string text =
+      libraryMessage(1306, "orders") +
+      " It is not registered in the repository configuration registry, where "
+      "opening by name looks; the list file \"" +
+      list + "\" is not read.";
+  LogCapture log;
+  for (RepositoryAdmin* admin : {reader, writer}) {
+    const std::vector<std::string> records = log.failuresDuring([&] {
+      EXPECT_EQ(admin->openRepository("orders", true, nullptr), nullptr);
+    });
+    EXPECT_EQ(records,
+              std::vector<std::string>{admin->getErrorMessage().str()});
+  }
+  EXPECT_EQ(reader->getErrorMessage().str(), text);
+  KvbString connection;
+  EXPECT_EQ(log.failuresDuring([&] {
+    EXPECT_FALSE(
+        reader->lookupRepository("orders", &connection, nullptr, nullptr));
+  }),
+            std::vector<std::string>{text});
+  writer->release();
+  reader->release();
+}
 
 class FileRouteTest : public ::testing::Test {
  protected:

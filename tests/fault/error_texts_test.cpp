@@ -1,10 +1,14 @@
 // Operations that answer false leave their reason, on the repository and on
-// its data-access objects: a refused key, a missing key, and a repository
-// file that another connection holds locked.
+// its data-access objects: a refused key, a missing key, a lookup without
+// a key or without a row, and a repository file that another connection
+// holds locked.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/monitor_data_access.h"
+#include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 
@@ -44,6 +48,61 @@ TEST_P(ErrorTextsTest, RefusedAndMissingKeysSayWhy) {
             "No value is stored under the key \"gone\"");
   EXPECT_EQ(cursorRows(repository_->getKeyValues()),
             std::vector<std::string>{});
+}
+
+// A lookup that answers null or false for a key not given, or for a row
+// that is not there, leaves a text of its own: never the text of the
+// failure before it, here a duplicate profile job.
+TEST_P(ErrorTextsTest, LookupsWithoutAKeyOrARowSayWhy) {
+  ProfileRepositoryDataAccess* profile = repository_->createProfileDataAccess();
+  MonitorRepositoryDataAccess* monitor = repository_->createMonitorDataAccess();
+  MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
+  const int job = profile->addProfileJob("dup", "", "u", 0, 0, "", "", 0);
+  ASSERT_GT(job, 0) << profile->getErrorMessage().str();
+  // Each lookup follows a failure of its own object's connection.
+  const auto afterAFailure = [&](auto* store) {
+    EXPECT_EQ(profile->addProfileJob("dup", "", "v", 0, 0, "", "", 0), -1);
+    return store;
+  };
+  const auto textOf = [](ReposDataAccessObject* store) {
+    return store->getErrorMessage().str();
+  };
+
+  EXPECT_EQ(afterAFailure(monitor)->findTask(-1, "", ""), nullptr);
+  EXPECT_EQ(textOf(monitor), "No id, code or name of a task was given");
+  EXPECT_EQ(afterAFailure(monitor)->findSource(0, "", ""), nullptr);
+  EXPECT_EQ(textOf(monitor), "No id, UUID or name of a source was given");
+  EXPECT_EQ(afterAFailure(monitor)->findDimension(-1, "", ""), nullptr);
+  EXPECT_EQ(textOf(monitor), "No id, UUID or name of a dimension was given");
+  EXPECT_EQ(afterAFailure(monitor)->findThreshold(-1, "", ""), nullptr);
+  EXPECT_EQ(textOf(monitor), "No id, UUID or name of a threshold was given");
+  EXPECT_EQ(afterAFailure(common_)->findRule(-1, "", ""), nullptr);
+  EXPECT_EQ(textOf(common_), "No id, UUID or name of a rule was given");
+  EXPECT_EQ(afterAFailure(common_)->findGlobalCategory(-1, "", "u"), nullptr);
+  EXPECT_EQ(textOf(common_), "No id or name of a global category was given");
+  EXPECT_EQ(afterAFailure(common_)->listCustomMetricFieldMap(4, -1), nullptr);
+  EXPECT_EQ(textOf(common_),
+            "No custom metric was given for the field map of rule 4");
+  EXPECT_EQ(afterAFailure(profile)->getProfileJob(-1, "", ""), nullptr);
+  EXPECT_EQ(textOf(profile), "No id, UUID or name of a profile job was given");
+
+  int id = -7;
+  EXPECT_FALSE(afterAFailure(profile)->findJobDsnId(job, "dsn", &id));
+  EXPECT_EQ(textOf(profile), "Profile job " + std::to_string(job) +
+                                 " has no data source named \"dsn\"");
+  EXPECT_FALSE(afterAFailure(profile)->findJobTableId(job, -1, "", "", "T", "",
+                                                      "", "", "", &id));
+  EXPECT_EQ(textOf(profile), "Profile job " + std::to_string(job) +
+                                 " has no table that matches the criteria "
+                                 "given");
+  EXPECT_EQ(id, -7);
+  KvbString uuid, user;
+  KvbDatavar date;
+  EXPECT_FALSE(afterAFailure(meta)->getObjectLock(3, "Rule", uuid, user, date));
+  EXPECT_EQ(textOf(meta), "The Rule object 3 has no lock");
+  meta->release();
+  monitor->release();
+  profile->release();
 }
 
 // Another connection holds the file: a write, and a read of a statement
