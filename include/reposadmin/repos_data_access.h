@@ -158,9 +158,11 @@ class ReposDataAccess {
   // that ends, or a data-access object released, with its transaction open
   // takes the transaction with it (rolled back, with a WARNING record).
   // When the database ends the transaction on its own (a full disk, a
-  // server's aborted transaction), every later call in it and each end
+  // server's aborted transaction, a driver that rolls the whole transaction
+  // back at a failed statement), every later call in it and each end
   // answer false with "The transaction was rolled back by the database:
-  // <reason>" until the outermost end. Changes that data-access objects announce inside a transaction are
+  // <reason>" until the outermost end; an outermost end without commit
+  // right after the failed call answers false with that call's reason. Changes that data-access objects announce inside a transaction are
   // posted after the outermost commit, and dropped by a rollback.
   // A begin that fails leaves the depth raised, and the caller ends it with
   // endTransaction(false); only an immediate begin given `busy` that finds

@@ -292,9 +292,18 @@ void RDA_BaseImpl::markLostIfEnded() {
   error_ = reason;
   if (!ended) return;
   lost_ = "The transaction was rolled back by the database: " + reason;
+  lostReported_ = false;
   transactionOpen_ = false;
-  logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
-            "The database rolled back the open transaction: %S", reason);
+}
+
+// The loss is logged once, when a call first reports it: a transaction
+// that its beginner rolls back at once, after its one failed statement,
+// loses nothing that the statement's own failure does not say.
+bool RDA_BaseImpl::reportLost() {
+  if (!lostReported_)
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", lost_);
+  lostReported_ = true;
+  return fail(lost_);
 }
 
 bool RDA_BaseImpl::refuseInLostTransaction() {
@@ -306,22 +315,23 @@ bool RDA_BaseImpl::refuseInLostTransaction() {
         "The transaction was rolled back: the data-access object that began "
         "it was released");
   }
-  return fail(lost_);
+  return reportLost();
 }
 
 // An end in a lost transaction: the database has nothing left to commit or
 // roll back. Each end answers false with the reason; the outermost closes
-// the transaction.
-bool RDA_BaseImpl::endLost() {
-  const KvbString text = lost_;
+// the transaction. An outermost rollback before any call reported the loss
+// keeps the failed statement's own reason.
+bool RDA_BaseImpl::endLost(bool commit) {
   if (depth_ > 1) {
     --depth_;
     levels_.pop_back();
-  } else {
-    depth_ = 0;
-    forgetTransaction();
+    return reportLost();
   }
-  return fail(text);
+  if (commit || lostReported_) reportLost();
+  depth_ = 0;
+  forgetTransaction();
+  return false;
 }
 
 bool RDA_BaseImpl::endTransaction(bool commit) {
@@ -342,7 +352,7 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
   }
   if (abandoned_ && lost_.isEmpty()) return usable();  // rolled back, closed
   lock_->release();  // the hold of the matching begin; the guard keeps one
-  if (!lost_.isEmpty()) return endLost();
+  if (!lost_.isEmpty()) return endLost(commit);
   return depth_ > 1 ? endLevel(commit) : endOutermost(commit);
 }
 

@@ -17,10 +17,14 @@
 //
 // When the database ends a transaction on its own (SQLite rolls it back on
 // a full disk; a server aborts it at a failed statement that no savepoint
-// guards), the transaction is lost: every later statement in it fails with
-// "The transaction was rolled back by the database: <reason>", and so does
-// each end, until the outermost end closes it. Nothing runs outside the
-// host's transaction meanwhile.
+// guards; a server's driver may roll it back whole at any failed
+// statement), the transaction is lost: every later statement in it fails
+// with "The transaction was rolled back by the database: <reason>", and so
+// does each end, until the outermost end closes it; the first refusal is
+// logged. An outermost end without commit before any refusal (the engine's
+// own transaction for one failed operation) keeps the failed statement's
+// reason and logs nothing. Nothing runs outside the host's transaction
+// meanwhile.
 //
 // A begin or a commit that fails records the database's reason (see
 // getErrorMessage) without logging it: the caller, who knows what was being
@@ -300,9 +304,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool beginLevel();
   bool endLevel(bool commit);
   bool endOutermost(bool commit);
-  bool endLost();
+  bool endLost(bool commit);
   void markLostIfEnded();
   bool refuseInLostTransaction();
+  // Fails with the lost transaction's refusal, logged the first time.
+  bool reportLost();
   // Rolls back the open transaction for an owner that is gone, logging
   // `why`, and gives up the holds of its levels.
   void abandonTransaction(const char* why);
@@ -367,6 +373,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
+  bool lostReported_ = false;     // a call has answered with lost_
   bool checkingLost_ = false;     // markLostIfEnded is asking the database
   // The data-access object that began the open transaction (null for one
   // begun on the connection itself), and whether it was released on
