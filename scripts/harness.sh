@@ -13,7 +13,10 @@
 #     into PostgreSQL runs when KV_TEST_PG_CONNECTION is set;
 #   - writers taking turns (tests/concurrency/writer_turns.cpp): 8
 #     processes add to one SQLite file for WRITE_SECONDS (default 5), and
-#     no add may fail for a lock held by the others, built in build-asan/.
+#     no add may fail for a lock held by the others, built in build-asan/;
+#   - the memory bounds of in-memory cursors (tests/rda/cursor_memory_test
+#     .cpp), which only a build without sanitizers can measure, built in
+#     build-rel/ (Release, no benchmarks).
 # The I/O-error and disk-full injection runs with the engine's tests.
 # Inputs that the fuzzers find go to a scratch folder, never into the
 # seeds; a crash leaves its input under build-fuzz/findings/.
@@ -77,5 +80,12 @@ echo "== writers taking turns"
 cmake --build build-asan -j"$jobs" --target kvwriter_turns >/dev/null
 KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvwriter_turns \
   --processes 8 --seconds "${WRITE_SECONDS:-5}"
+
+echo "== memory bounds of cursors, Release build"
+cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DKV_SANITIZE=OFF \
+  -DKV_BUILD_TESTS=ON -DKV_BUILD_BENCH=OFF >/dev/null
+cmake --build build-rel -j"$jobs" --target kvreposadmin_tests >/dev/null
+KV_TEST_TMPDIR="$PWD/build-rel/tests/tmp" build-rel/tests/kvreposadmin_tests \
+  --gtest_filter='CursorMemoryTest.*'
 
 echo "== harness done in $((SECONDS - started))s"

@@ -163,12 +163,15 @@ class ReposDataAccess {
   // by the next thread that needs the connection; when the object is
   // released on the same thread, at once. When the object is released on
   // another thread, or the database ends the transaction on its own (a full
-  // disk, a server's aborted transaction), the transaction is lost: every
+  // disk, a server's aborted transaction, a driver that rolls the whole
+  // transaction back at a failed statement), the transaction is lost: every
   // later call of its thread on the connection and each end answer false
   // with the reason ("The transaction was rolled back: the data-access
   // object that began it was released", "The transaction was rolled back
   // by the database: <reason>") until the outermost end, and nothing is
-  // stored meanwhile. Releases never wait for another thread.
+  // stored meanwhile; an outermost end without commit right after the
+  // failed call answers false with that call's reason. Releases never wait
+  // for another thread.
   //
   // Changes that data-access objects announce inside a transaction are
   // posted after the outermost commit, and dropped by a rollback.

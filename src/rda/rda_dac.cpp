@@ -64,10 +64,12 @@ class RDA_DACCursor : public RDA_DbCursor {
 class RDA_DACStatement : public RDA_StatementBase {
  public:
   RDA_DACStatement(RDA_BaseImpl* connection, const KvbString& sql,
-                   DacStatement* statement, bool upperCaseNames)
+                   DacStatement* statement, bool upperCaseNames,
+                   bool* serverFailed)
       : RDA_StatementBase(connection, sql),
         statement_(statement),
-        upperCaseNames_(upperCaseNames) {}
+        upperCaseNames_(upperCaseNames),
+        serverFailed_(serverFailed) {}
   ~RDA_DACStatement() override { statement_->release(); }
 
  protected:
@@ -77,12 +79,12 @@ class RDA_DACStatement : public RDA_StatementBase {
            fail(statement_->getErrorMessage());
   }
   bool execute_INT(int64_t* rows) override {
-    return statement_->execute(rows) || fail(statement_->getErrorMessage());
+    return statement_->execute(rows) || runFailed();
   }
   ReposDataAccessCursor* select_INT() override {
     DacCursor* cursor = statement_->select();
     if (!cursor) {
-      fail(statement_->getErrorMessage());
+      runFailed();
       return nullptr;
     }
     return new RDA_DACCursor(sharedLock(), connectionHandle(), cursor,
@@ -90,8 +92,16 @@ class RDA_DACStatement : public RDA_StatementBase {
   }
 
  private:
+  // A run that the database refused: noted on the connection before the
+  // failure is recorded, which may ask whether the transaction survived.
+  bool runFailed() {
+    *serverFailed_ = true;
+    return fail(statement_->getErrorMessage());
+  }
+
   DacStatement* statement_;
   bool upperCaseNames_;
+  bool* serverFailed_;  // the connection's RDA_DAC::serverFailed_
 };
 
 // "name", or for "schema.name" its last part.
@@ -114,7 +124,10 @@ RDA_DAC::~RDA_DAC() {
     dac_->release();
 }
 
-bool RDA_DAC::failed() { return fail(dac_->getErrorMessage()); }
+bool RDA_DAC::failed() {
+  serverFailed_ = true;
+  return fail(dac_->getErrorMessage());
+}
 
 bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
   KvbString pool, specPath;
@@ -186,7 +199,7 @@ RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql,
     return nullptr;
   }
   return new RDA_DACStatement(this, sql, statement,
-                              kind_ == DAC_DB_POSTGRESQL);
+                              kind_ == DAC_DB_POSTGRESQL, &serverFailed_);
 }
 
 // A SQLite file takes the transaction statements themselves, so that the
@@ -216,22 +229,73 @@ bool RDA_DAC::begin_INT(bool* busy) {
     *busy = false;
     return true;
   }
+  serverFailed_ = false;
   return dac_->setAutoCommit(false) || failed();
 }
 
 // SQLite through its driver: a BEGIN succeeds only outside a transaction,
 // and is undone at once. A server: a statement fails in an aborted
-// transaction, which is then rolled back, so that nothing of it waits on
-// the server until the host's end.
+// transaction; where statements still run after a statement the server
+// refused, the driver either undid that statement alone or rolled the
+// whole transaction back and began a new one unasked (see
+// failuresEndTransactions). A failure of the engine's own (a refusal
+// before anything reached the server) ends nothing. A lost transaction is
+// rolled back, so that nothing of it, nor of a new one, waits on the
+// server until the host's end.
 bool RDA_DAC::transactionLost_INT() {
   if (kind_ == DAC_DB_SQLITE) {
     if (!dac_->execute("BEGIN TRANSACTION", nullptr)) return false;
     dac_->execute("ROLLBACK TRANSACTION", nullptr);
     return true;
   }
-  if (dac_->execute("SELECT 1", nullptr)) return false;
+  const bool refused = serverFailed_;
+  serverFailed_ = false;
+  if (dac_->execute("SELECT 1", nullptr) &&
+      !(refused && failuresEndTransactions()))
+    return false;
   rollback_INT();
   return true;
+}
+
+// The PostgreSQL driver undoes a failed statement alone by default; one of
+// its modes (Protocol=7.4-1, also set by a DSN) rolls the whole
+// transaction back instead and lets the next statement begin a new one.
+// Nothing in a connection's answers tells the two apart, so the first time
+// a statement fails inside a transaction the connection tries, at a
+// savepoint of its own: a transaction-local setting, a statement that
+// fails on purpose, and whether the setting is still there. Where the
+// driver rolls back, the transaction is gone already and the try costs
+// nothing more; elsewhere the savepoint undoes it, also in a mode where
+// statements fail until the rollback (Protocol=7.4-0), which shows in the
+// reading failing. The mode is the connection's for its life, so the
+// answer is kept: no transaction pays for it before a failure.
+bool RDA_DAC::failuresEndTransactions() {
+  if (failuresEnd_ != FailuresEnd::kUnknown)
+    return failuresEnd_ == FailuresEnd::kYes;
+  if (!dac_->execute("SAVEPOINT kv_probe", nullptr)) return false;
+  KvbString setting;
+  const bool ended =
+      dac_->execute("SELECT set_config('kv.tx', 'kept', true)", nullptr) &&
+      !dac_->execute("SELECT CAST('kv: fails on purpose' AS INTEGER)",
+                     nullptr) &&
+      firstValue("SELECT current_setting('kv.tx', true)", setting) &&
+      setting != "kept";
+  failuresEnd_ = ended ? FailuresEnd::kYes : FailuresEnd::kNo;
+  if (!ended && dac_->execute("ROLLBACK TO SAVEPOINT kv_probe", nullptr))
+    dac_->execute("RELEASE SAVEPOINT kv_probe", nullptr);
+  return ended;
+}
+
+bool RDA_DAC::firstValue(const KvbString& sql, KvbString& text) {
+  DacStatement* statement = dac_->prepareToRunOnce(sql);
+  DacCursor* cursor = statement ? statement->select() : nullptr;
+  KvbDatavar value;
+  const bool read =
+      cursor && cursor->next() == 1 && cursor->getValue(0, value);
+  if (read && !value.isNull()) text = value.asString();
+  if (cursor) cursor->release();
+  if (statement) statement->release();
+  return read;
 }
 
 bool RDA_DAC::commit_INT() {

@@ -69,6 +69,12 @@ class RDA_DAC : public RDA_BaseImpl {
 
  private:
   bool failed();
+  // True when a statement that the server refused ends the open
+  // transaction even where statements run on afterwards; see rda_dac.cpp.
+  bool failuresEndTransactions();
+  // Reads the first value of the query `sql` into `text` (left as it is
+  // for a null); false when the query fails or gives no row.
+  bool firstValue(const KvbString& sql, KvbString& text);
   // `statement` of `sql` wrapped as the engine's; null, with the
   // connection's reason recorded, when it is null.
   RDA_StatementBase* statementOf(const KvbString& sql,
@@ -87,6 +93,11 @@ class RDA_DAC : public RDA_BaseImpl {
   bool pooled_ = false;
   bool resyncIds_ = false;
   int busyTimeoutMs_ = 0;  // sqliteBusyTimeoutMs() when it was opened
+  enum class FailuresEnd { kUnknown, kNo, kYes };
+  FailuresEnd failuresEnd_ = FailuresEnd::kUnknown;  // see the .cpp
+  // The server or driver refused a call since the begin or the last
+  // question whether the transaction survived (transactionLost_INT).
+  bool serverFailed_ = false;
   KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
   std::unique_ptr<RDA_BatchWriter> bulk_;  // the open bulk load's rows
 };

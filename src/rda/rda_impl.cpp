@@ -256,7 +256,20 @@ void RDA_BaseImpl::forgetTransaction() {
 
 void RDA_BaseImpl::loseTransaction(const KvbString& text) {
   lost_ = text;
+  lostReported_ = false;
   transactionOpen_ = false;
+}
+
+void RDA_BaseImpl::loseToReleasedObject() {
+  logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%s",
+            "The data-access object that began a transaction was released on "
+            "another thread while the transaction was open; the transaction "
+            "was rolled back");
+  if (transactionOpen_) rollback_INT();
+  loseTransaction(
+      "The transaction was rolled back: the data-access object that began it "
+      "was released");
+  lostReported_ = true;  // the record above says it
 }
 
 // Asked after each failure inside the open transaction. Where a savepoint
@@ -275,39 +288,39 @@ void RDA_BaseImpl::markLostIfEnded() {
   if (!ended) return;
   loseTransaction("The transaction was rolled back by the database: " +
                   reason);
-  logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
-            "The database rolled back the open transaction: %S", reason);
+}
+
+// The loss is logged once, when a call first reports it: a transaction
+// that its beginner rolls back at once, after its one failed statement,
+// loses nothing that the statement's own failure does not say.
+bool RDA_BaseImpl::reportLost() {
+  if (!lostReported_)
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", lost_);
+  lostReported_ = true;
+  return fail(lost_);
 }
 
 // The first call after the transaction's object was released on another
 // thread rolls the transaction back; from then on it is lost.
 bool RDA_BaseImpl::refuseInLostTransaction() {
-  if (lost_.isEmpty()) {
-    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%s",
-              "The data-access object that began a transaction was released "
-              "on another thread while the transaction was open; the "
-              "transaction was rolled back");
-    if (transactionOpen_) rollback_INT();
-    loseTransaction(
-        "The transaction was rolled back: the data-access object that began "
-        "it was released");
-  }
-  return fail(lost_);
+  if (lost_.isEmpty()) loseToReleasedObject();
+  return reportLost();
 }
 
 // An end in a lost transaction: the database has nothing left to commit or
 // roll back. Each end answers false with the reason; the outermost closes
-// the transaction.
-bool RDA_BaseImpl::endLost() {
-  const KvbString text = lost_;
+// the transaction. An outermost rollback before any call reported the loss
+// keeps the failed statement's own reason.
+bool RDA_BaseImpl::endLost(bool commit) {
   if (depth_ > 1) {
     --depth_;
     levels_.pop_back();
-  } else {
-    depth_ = 0;
-    forgetTransaction();
+    return reportLost();
   }
-  return fail(text);
+  if (commit || lostReported_) reportLost();
+  depth_ = 0;
+  forgetTransaction();
+  return false;
 }
 
 bool RDA_BaseImpl::endTransaction(bool commit) {
@@ -327,7 +340,8 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
         kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
   }
   lock_->release();  // the hold of the matching begin; the guard keeps one
-  if (!usable()) return endLost();
+  if (lost_.isEmpty() && lock_->objectGone()) loseToReleasedObject();
+  if (!lost_.isEmpty()) return endLost(commit);
   return depth_ > 1 ? endLevel(commit) : endOutermost(commit);
 }
 

@@ -21,11 +21,15 @@
 //
 // When a transaction is rolled back by anything but its own outermost end
 // (SQLite rolls it back on a full disk; a server aborts it at a failed
-// statement that no savepoint guards; its object was released on another
+// statement that no savepoint guards; a server's driver may roll it back
+// whole at any failed statement; its object was released on another
 // thread), the transaction is lost: every later statement in it fails with
 // the reason ("The transaction was rolled back by the database: <reason>"),
-// and so does each end, until the outermost end closes it. Nothing runs
-// outside the host's transaction meanwhile.
+// and so does each end, until the outermost end closes it; the loss is
+// logged once. An outermost end without commit before any refusal (the
+// engine's own transaction for one failed operation) keeps the failed
+// statement's reason and logs nothing. Nothing runs outside the host's
+// transaction meanwhile.
 //
 // A begin or a commit that fails records the database's reason (see
 // getErrorMessage) without logging it: the caller, who knows what was being
@@ -307,12 +311,17 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool beginLevel();
   bool endLevel(bool commit);
   bool endOutermost(bool commit);
-  bool endLost();
+  bool endLost(bool commit);
   void markLostIfEnded();
   bool refuseInLostTransaction();
   // Makes the open transaction lost with the refusal `text` (see the top of
   // this file); the database has none open any more.
   void loseTransaction(const KvbString& text);
+  // Rolls back the transaction whose object was released on another
+  // thread, with a log record, and makes it lost.
+  void loseToReleasedObject();
+  // Fails with the lost transaction's refusal, logged the first time.
+  bool reportLost();
   // Rolls back the open transaction for an owner that is gone, logging
   // `why`, and forgets its levels, giving up their holds when they are the
   // calling thread's.
@@ -378,6 +387,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
+  bool lostReported_ = false;     // a call has answered with lost_
   bool checkingLost_ = false;     // markLostIfEnded is asking the database
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;

@@ -16,8 +16,7 @@ namespace fs = std::filesystem;
 
 TEST(FilePathNames, AnyLegalNameIsTheFileItNamesOnBothRoutes) {
   TempDir dir;
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir.path());  // the names below are relative
+  const WorkingFolder inside(dir.path());  // the names below are relative
   kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
                                KV_SOURCE_DIR "/etc/reposcreate");
   RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
@@ -48,7 +47,6 @@ TEST(FilePathNames, AnyLegalNameIsTheFileItNamesOnBothRoutes) {
   admin->release();
   for (const char* key : {"REPOS/FORCE_FILE_BASED", "REPOS/TABLE_LIST_PATH"})
     kvbGetConfigOptions("")->remove(key);
-  fs::current_path(previous);
 }
 
 // The refusal speaks of the empty path the host gave, not of the connection

@@ -155,8 +155,7 @@ TEST(CreatePrefix, MustStartWithALetterBeforeAnythingIsOpened) {
 TEST(CreateConnection, ASqliteDriverWithoutAFileIsRefused) {
   LogCapture log;
   TempDir dir;
-  const std::string before = std::filesystem::current_path().string();
-  std::filesystem::current_path(dir.path());
+  const WorkingFolder inside(dir.path());
   RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
   for (const char* connection :
        {"Driver=SQLite3;Database=", "Driver=SQLite3;"}) {
@@ -172,7 +171,6 @@ TEST(CreateConnection, ASqliteDriverWithoutAFileIsRefused) {
   }
   admin->release();
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-  std::filesystem::current_path(before);
 }
 
 TEST(DdlScript, LineBreakMarks) {

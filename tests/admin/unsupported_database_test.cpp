@@ -2,7 +2,9 @@
 // repositories (KV_TEST_UNSUPPORTED_CONNECTION; skipped without it): every
 // operation that would make, drop or trust repository tables there refuses
 // before any statement changes the database. The server is counted through
-// its information_schema and DATABASE(), as MariaDB has them.
+// its information_schema and DATABASE(), as MariaDB has them; each test
+// counts only the tables of its own prefix, as other tests make and drop
+// theirs in the same database meanwhile.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -27,7 +29,8 @@ class UnsupportedServerTest : public ::testing::Test {
     ASSERT_NE(server_, nullptr) << error.asCstr();
     refusal_ = "The database \"" + server_->getDbmsName().str() +
                "\" is not supported for repositories";
-    prefix_ = uniqueTestName("kv");
+    // Ended by "_", so that no other test's prefix begins with it.
+    prefix_ = uniqueTestName("kv") + "_";
     admin_ = createRepositoryAdmin(1, nullptr);
   }
   void TearDown() override {
@@ -40,12 +43,18 @@ class UnsupportedServerTest : public ::testing::Test {
 
   // The table INFO of the test's prefix, as a repository would name it.
   std::string info() const { return prefix_ + "INFO"; }
-  // The tables of the connection's database, counted by the server.
+  // The tables of the test's prefix in the connection's database, counted
+  // by the server.
   int tables() {
     DacStatement* statement = server_->prepare(
         "SELECT COUNT(*) FROM information_schema.tables "
-        "WHERE table_schema = DATABASE()");
-    DacCursor* cursor = statement ? statement->select() : nullptr;
+        "WHERE table_schema = DATABASE() AND LOCATE(?, table_name) = 1");
+    DacCursor* cursor =
+        statement &&
+                statement->bind(0, KvbDatavar(prefix_.c_str()), kvbTypeString,
+                                static_cast<int>(prefix_.size()))
+            ? statement->select()
+            : nullptr;
     KvbDatavar count(-1);
     if (cursor && cursor->next() == 1) cursor->getValue(0, count);
     if (cursor) cursor->release();
@@ -81,6 +90,7 @@ TEST_F(UnsupportedServerTest, TableDeletionAndCheckedOpensAreRefused) {
       ("CREATE TABLE " + info() + " (I_TYPE INTEGER, I_VERS INTEGER)").c_str()))
       << server_->getErrorMessage().asCstr();
   const int before = tables();
+  ASSERT_EQ(before, 1) << "the count does not see the test's own table";
   EXPECT_FALSE(
       admin_->deleteRepositoryTables(connection_.c_str(), prefix_.c_str()));
   EXPECT_EQ(error(), refusal_);

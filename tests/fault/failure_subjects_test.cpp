@@ -174,9 +174,14 @@ TEST_F(FailureSubjectTest, ALockedFileSaysHowLongItWaitedAndWhy) {
   rda->release();
 }
 
+// The cases on a PostgreSQL server (named so that they run in every mode
+// of its driver).
+using FailureSubjectPostgresTest = FailureSubjectTest;
+
 // The driver's reason comes on one line, after the connection that was
 // being made, which shows no password.
-TEST_F(FailureSubjectTest, AServerThatDoesNotAnswerIsNamedWithoutPassword) {
+TEST_F(FailureSubjectPostgresTest,
+       AServerThatDoesNotAnswerIsNamedWithoutPassword) {
   SKIP_WITHOUT_POSTGRES(true);
   const std::string connection =
       std::regex_replace(postgresConnectionString(),
@@ -198,7 +203,7 @@ TEST_F(FailureSubjectTest, AServerThatDoesNotAnswerIsNamedWithoutPassword) {
 
 // A statement that the server refuses: its several lines become one, after
 // the statement that was running.
-TEST_F(FailureSubjectTest, AServersRefusalOfAStatementComesOnOneLine) {
+TEST_F(FailureSubjectPostgresTest, AServersRefusalOfAStatementComesOnOneLine) {
   SKIP_WITHOUT_POSTGRES(true);
   KvbString error;
   // No repository tables: the prefix names a schema that does not exist.

@@ -666,8 +666,7 @@ TEST(DacConnectionString, RefusesWhatCannotBeOpened) {
 // refused before the driver sees them, and no file appears.
 TEST(DacConnectionString, RefusesASqliteDriverWithoutADatabaseFile) {
   TempDir dir;
-  const std::string before = std::filesystem::current_path().string();
-  std::filesystem::current_path(dir.path());
+  const WorkingFolder inside(dir.path());
   const char* const withoutFile[] = {"Driver=SQLite3;Database=",
                                      "Driver=SQLite3;Database=;",
                                      "driver={SQLite3};DATABASE={};",
@@ -697,7 +696,6 @@ TEST(DacConnectionString, RefusesASqliteDriverWithoutADatabaseFile) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     made.push_back(entry.path().filename().string());
   EXPECT_EQ(made, std::vector<std::string>{"named.db"});
-  std::filesystem::current_path(before);
 }
 
 TEST(DacTypeNames, FollowTheDialectOfEachKind) {
@@ -717,7 +715,7 @@ TEST(DacTypeNames, FollowTheDialectOfEachKind) {
   EXPECT_TRUE(dacGetTypeName(DAC_DB_SQLITE, kvbTypeUnknown, 0).isNull());
 }
 
-TEST(DacThreads, ConnectOnSeveralThreadsAtOnce) {
+TEST(DacThreads, ConnectOnSeveralThreadsAtOnceToSqliteAndPostgres) {
   std::vector<DacTarget> targets = {DacTarget::kNativeSqlite,
                                     DacTarget::kOdbcSqlite};
   if (!postgresConnectionString().empty())

@@ -252,6 +252,32 @@ TEST_P(RdaConnectionTest, ATransactionTheDatabaseEndedFailsUntilItsEnd) {
   EXPECT_TRUE(addFolder(rda_, 3, "later")) << why();
 }
 
+// A failed query inside the host's transaction: wherever the database or
+// its driver undoes only the query, the transaction goes on and commits
+// both adds; wherever the transaction went with it (a server's driver that
+// rolls the whole transaction back and begins a new one unasked), no later
+// call and no end says otherwise, and nothing is stored.
+TEST_P(RdaConnectionTest, AnEndAnswersTrueOnlyWhenEveryAddIsStored) {
+  createTables();
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 1, "before"));
+  EXPECT_EQ(rda_->paramSelect("SELECT X FROM " + table("MISSING"), 0),
+            nullptr);
+  const std::string reason = why();
+  const bool after = addFolder(rda_, 2, "after");
+  const bool ended = rda_->endTransaction(true);
+  const int stored = folders(rda_, 1) + folders(rda_, 2);
+  if (isPostgres() && postgresFailuresEndTransactions()) {
+    EXPECT_FALSE(after);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(why(), "The transaction was rolled back by the database: " +
+                         reason);
+  }
+  EXPECT_EQ(after, ended) << why();
+  EXPECT_EQ(stored, ended ? 2 : 0) << why();
+  EXPECT_FALSE(rda_->inTransaction());
+}
+
 TEST_P(RdaConnectionTest, IdBlocksAreConsecutiveAndDisjointUnderThreads) {
   KvbDatavar first(99);
   KvbString error;

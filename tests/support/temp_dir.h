@@ -1,5 +1,6 @@
 // TempDir: a fresh folder under KV_TEST_TMPDIR (or /tmp) for one test,
-// removed with everything in it when the test ends.
+// removed with everything in it when the test ends. WorkingFolder: a
+// folder made the working folder for a scope.
 #ifndef TESTS_SUPPORT_TEMP_DIR_H_
 #define TESTS_SUPPORT_TEMP_DIR_H_
 
@@ -32,6 +33,27 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// Makes `folder` the working folder until the end of the scope, then
+// restores the one before, however the scope is left (an ASSERT returns
+// early), so that later tests do not run in a removed folder. Declared
+// after the TempDir it enters, so that it leaves before the folder goes.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const std::filesystem::path& folder)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~WorkingFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+  }
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+ private:
+  std::filesystem::path previous_;
 };
 
 #endif  // TESTS_SUPPORT_TEMP_DIR_H_
