@@ -238,11 +238,12 @@ bool RDA_DAC::begin_INT(bool* busy) {
 // transaction; where statements still run after a statement the server
 // refused, the driver either undid that statement alone or rolled the
 // whole transaction back and began a new one unasked (see
-// failuresEndTransactions). A failure of the engine's own (a refusal
-// before anything reached the server) ends nothing. A lost transaction is
-// rolled back, so that nothing of it, nor of a new one, waits on the
-// server until the host's end.
-bool RDA_DAC::transactionLost_INT() {
+// failuresEndTransactions). Behind a savepoint only the latter has ended
+// it: an aborted transaction is the savepoint's to undo. A failure of the
+// engine's own (a refusal before anything reached the server) ends
+// nothing. A lost transaction is rolled back, so that nothing of it, nor
+// of a new one, waits on the server until the host's end.
+bool RDA_DAC::transactionLost_INT(bool savepointSet) {
   if (kind_ == DAC_DB_SQLITE) {
     if (!dac_->execute("BEGIN TRANSACTION", nullptr)) return false;
     dac_->execute("ROLLBACK TRANSACTION", nullptr);
@@ -250,7 +251,7 @@ bool RDA_DAC::transactionLost_INT() {
   }
   const bool refused = serverFailed_;
   serverFailed_ = false;
-  if (dac_->execute("SELECT 1", nullptr) &&
+  if ((savepointSet || dac_->execute("SELECT 1", nullptr)) &&
       !(refused && failuresEndTransactions()))
     return false;
   rollback_INT();

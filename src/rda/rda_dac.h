@@ -62,7 +62,10 @@ class RDA_DAC : public RDA_BaseImpl {
   bool failedStatementsUndoThemselves_INT() override {
     return kind_ == DAC_DB_SQLITE;
   }
-  bool transactionLost_INT() override;
+  bool transactionLost_INT(bool savepointSet) override;
+  const char* skipPresentKeyClause_INT() override {
+    return kind_ == DAC_DB_POSTGRESQL ? " ON CONFLICT DO NOTHING" : "";
+  }
   bool runTableCommands_INT(const KvbString& tableCode,
                             const KvbString& physicalName,
                             const KvbString& indexName) override;

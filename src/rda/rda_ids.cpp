@@ -36,8 +36,9 @@ const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {
     const KvbString ucurid = getTableName("UCURID", true, -1);
     counterSql_.raise =
         "UPDATE " + ucurid + " SET NI_VAL = NI_VAL + ? WHERE NI_KEY = ?";
-    counterSql_.create =
-        "INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)";
+    counterSql_.create = "INSERT INTO " + ucurid +
+                         " (NI_KEY, NI_VAL) VALUES (?, ?)" +
+                         skipPresentKeyClause_INT();
     counterSql_.read = "SELECT NI_VAL FROM " + ucurid + " WHERE NI_KEY = ?";
   }
   return counterSql_;
@@ -55,10 +56,12 @@ RDA_StatementBase* RDA_BaseImpl::counterStatement(
 
 // Raises the counter `key` by `count` inside the caller's transaction and
 // gives its new value. A missing counter is created with the value `count`.
-// Another connection may create it at the same moment: then the insert
-// fails (on a server, once the other transaction commits), only the insert
-// is rolled back (to its savepoint), and the counter that now exists is
-// raised.
+// Another connection may create it at the same moment (on a server the
+// insert waits until the other transaction ends). Where the dialect can
+// skip a present key, the insert then changes nothing and no statement
+// fails, which matters where the driver rolls the whole transaction back at
+// any refused statement; elsewhere the insert fails and only it is rolled
+// back, to its savepoint. Either way the counter that now exists is raised.
 bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   const CounterSql& sql = counterSql();
   KvbDatavar name(key);
@@ -69,15 +72,20 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   if (!raise || !raise->run(&rows)) return false;
   if (rows == 0) {
     if (!beginOrUndo(false, nullptr)) return false;
-    const bool created = paramExec(sql.create, nullptr, 2, &name, &amount);
-    if (!endTransaction(created)) return false;
-    if (created) {
+    int inserted = 0;
+    const bool ran = paramExec(sql.create, &inserted, 2, &name, &amount);
+    if (!endTransaction(ran)) return false;
+    if (ran && inserted > 0) {
       last = count;
       return true;
     }
     // The kept raise, its values still bound, now finds the counter.
     if (!raise->run(&rows)) return false;
-    if (rows == 0) return false;  // the insert's reason stands
+    if (rows == 0)  // a failed insert's reason stands
+      return !ran ? false
+                  : fail(kvbStringFormat("The id counter \"%S\" could be "
+                                         "neither created nor raised",
+                                         key));
   }
   RDA_StatementBase* read = counterStatement(readCounter_, sql.read, {&name});
   const int fetched = read ? read->readInt64(last) : -1;

@@ -273,16 +273,16 @@ void RDA_BaseImpl::loseToReleasedObject() {
 }
 
 // Asked after each failure inside the open transaction. Where a savepoint
-// of an open level can still undo a server's aborted transaction, the
-// level's end decides; otherwise the database is asked whether it ended
-// the transaction.
+// of an open level was set before the failure, the back end is told so: a
+// server's aborted transaction is then the level's to undo, unless the
+// driver ended the whole transaction, savepoints included.
 void RDA_BaseImpl::markLostIfEnded() {
+  bool savepointSet = false;
   if (!failedStatementsUndoThemselves_INT())
-    for (const Level& level : levels_)
-      if (level.savepoint) return;
+    for (const Level& level : levels_) savepointSet |= level.savepoint;
   const KvbString reason = error_;
   checkingLost_ = true;
-  const bool ended = transactionLost_INT();
+  const bool ended = transactionLost_INT(savepointSet);
   checkingLost_ = false;
   error_ = reason;
   if (!ended) return;

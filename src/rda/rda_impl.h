@@ -275,9 +275,15 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   }
   // See failedStatementsUndoThemselves; false unless the back end knows.
   virtual bool failedStatementsUndoThemselves_INT() { return false; }
-  // After a failure inside the open transaction, when no savepoint can undo
-  // it: true when the database has ended the transaction on its own.
-  virtual bool transactionLost_INT() = 0;
+  // After a failure inside the open transaction: true when the database
+  // has ended the transaction on its own. `savepointSet`: a savepoint of an
+  // open level was set before the failure and can undo it, unless the
+  // database ended the transaction savepoints and all.
+  virtual bool transactionLost_INT(bool savepointSet) = 0;
+  // The clause that makes an INSERT of one row skip it, changing nothing,
+  // when a row with its key exists already, instead of failing; empty where
+  // the dialect has none to use, so that such an insert fails on the key.
+  virtual const char* skipPresentKeyClause_INT() { return ""; }
   // True when the back end keeps table prefixes (the SQLite back end has
   // none).
   virtual bool usesTablePrefix_INT() { return true; }

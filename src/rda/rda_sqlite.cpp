@@ -151,7 +151,7 @@ bool RDA_Sqlite::savepointStatement_INT(const KvbString& sql) {
   return ok;
 }
 
-bool RDA_Sqlite::transactionLost_INT() { return !db_->inTransaction(); }
+bool RDA_Sqlite::transactionLost_INT(bool) { return !db_->inTransaction(); }
 
 bool RDA_Sqlite::commit_INT() {
   return exec_INT("COMMIT TRANSACTION", nullptr);

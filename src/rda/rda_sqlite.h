@@ -37,7 +37,7 @@ class RDA_Sqlite : public RDA_BaseImpl {
   KvbString nameQuote_INT() override { return "\""; }
   bool usesTablePrefix_INT() override { return false; }
   bool failedStatementsUndoThemselves_INT() override { return true; }
-  bool transactionLost_INT() override;
+  bool transactionLost_INT(bool savepointSet) override;
   bool savepointStatement_INT(const KvbString& sql) override;
 
  private:
