@@ -22,14 +22,14 @@
 // When a transaction is rolled back by anything but its own outermost end
 // (SQLite rolls it back on a full disk; a server aborts it at a failed
 // statement that no savepoint guards; a server's driver may roll it back
-// whole at any failed statement; its object was released on another
-// thread), the transaction is lost: every later statement in it fails with
-// the reason ("The transaction was rolled back by the database: <reason>"),
-// and so does each end, until the outermost end closes it; the loss is
-// logged once. An outermost end without commit before any refusal (the
-// engine's own transaction for one failed operation) keeps the failed
-// statement's reason and logs nothing. Nothing runs outside the host's
-// transaction meanwhile.
+// whole at any failed statement, savepoints and all; its object was
+// released on another thread), the transaction is lost: every later
+// statement in it fails with the reason ("The transaction was rolled back
+// by the database: <reason>"), and so does each end, until the outermost
+// end closes it; the loss is logged once. An outermost end without commit
+// before any refusal (the engine's own transaction for one failed
+// operation) keeps the failed statement's reason and logs nothing. Nothing
+// runs outside the host's transaction meanwhile.
 //
 // A begin or a commit that fails records the database's reason (see
 // getErrorMessage) without logging it: the caller, who knows what was being
