@@ -81,11 +81,11 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
     }
     // The kept raise, its values still bound, now finds the counter.
     if (!raise->run(&rows)) return false;
-    if (rows == 0)  // a failed insert's reason stands
-      return !ran ? false
-                  : fail(kvbStringFormat("The id counter \"%S\" could be "
-                                         "neither created nor raised",
-                                         key));
+    if (rows == 0) {
+      if (!ran) return false;  // the insert's reason stands
+      return fail(kvbStringFormat(
+          "The id counter \"%S\" could be neither created nor raised", key));
+    }
   }
   RDA_StatementBase* read = counterStatement(readCounter_, sql.read, {&name});
   const int fetched = read ? read->readInt64(last) : -1;
