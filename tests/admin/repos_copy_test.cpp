@@ -266,14 +266,23 @@ TEST_P(CopyTest, IndexesThatCannotBeMadeAreLoggedAndLeftOut) {
   ASSERT_TRUE(
       target_->getDataAccess()->createTable("fk_frqdist_fr_val2", columns));
 
-  ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
-  EXPECT_EQ(everyTable(target_), everyTable(source_));
-  EXPECT_TRUE(log_.contains("The copied table FRQDST2 keeps no indexes: "));
-  EXPECT_TRUE(log_.contains(
-      "The copied table HSM1 keeps no indexes: The index \"HSM1_FIELDIDX_idx\" "
-      "was not made: table " +
-      target_->getDataAccess()->getTableName("HSM", false, 1).str() +
-      " has no column FIELDIDX"));
+  if (isPostgres() && postgresFailuresEndTransactions()) {
+    // This driver mode rolls the copy's whole transaction back at the
+    // refused index: the copy fails and leaves the target as it was.
+    const std::vector<std::string> before = targetContent();
+    EXPECT_FALSE(admin_->copyRepository(source_, target_));
+    EXPECT_TRUE(isRolledBackByTheDatabase(error())) << error();
+    EXPECT_EQ(targetContent(), before);
+  } else {
+    ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+    EXPECT_EQ(everyTable(target_), everyTable(source_));
+    EXPECT_TRUE(log_.contains("The copied table FRQDST2 keeps no indexes: "));
+    EXPECT_TRUE(log_.contains(
+        "The copied table HSM1 keeps no indexes: The index "
+        "\"HSM1_FIELDIDX_idx\" was not made: table " +
+        target_->getDataAccess()->getTableName("HSM", false, 1).str() +
+        " has no column FIELDIDX"));
+  }
 }
 
 // The source's rows of a table fail to read at row 150, after a whole batch

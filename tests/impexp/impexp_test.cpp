@@ -230,7 +230,14 @@ class ImpExpTest : public AdminTargetTest {
     KvbString error;
     EXPECT_FALSE(to_.manager->importObject(text, 0, error));
     EXPECT_EQ(error.str().rfind(prefix, 0), 0u) << error.str();
-    EXPECT_NE(error.str().find("kv_refuse"), std::string::npos);
+    // This driver mode rolls the import's whole transaction back at the
+    // refused row, savepoint included: a row written at a savepoint names
+    // the undo that then fails.
+    const bool lost = isPostgres() && postgresFailuresEndTransactions();
+    EXPECT_TRUE(error.str().find("kv_refuse") != std::string::npos ||
+                (lost && error.str().find("ROLLBACK TO SAVEPOINT") !=
+                             std::string::npos))
+        << error.str();
     EXPECT_EQ(rows(), before);
     ASSERT_TRUE(to_.refuseInserts(code, false, isPostgres()));
   }

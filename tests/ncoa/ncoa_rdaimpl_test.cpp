@@ -361,12 +361,23 @@ TEST_P(NcoaRdaTest, AFailedExecutionInTheCallersTransactionLeavesOnlyIt) {
   EXPECT_FALSE(ncoa_->addNcoaExecution(0, 2, &run));
   EXPECT_EQ(run, -5);
   EXPECT_FALSE(error().empty());
-  // The transaction goes on and keeps the work before and after.
-  ASSERT_TRUE(ncoa_->addNcoaExecution(0, 3, &run));
-  ASSERT_TRUE(ncoa_->endTransaction(true)) << error();
-  EXPECT_EQ(count("NCOAEX", "PAF_ID=2"), 0);
-  EXPECT_EQ(count("NCOAEX") * 1000 + count("NCOAED"), 2482);
-  EXPECT_EQ(count("NCOAED", "RUN_ID=?", {run}), 241);
+  if (isPostgres() && postgresFailuresEndTransactions()) {
+    // This driver mode rolls the whole transaction back at the failed
+    // execution: the later calls and the end answer so, nothing is stored.
+    EXPECT_FALSE(ncoa_->addNcoaExecution(0, 3, &run));
+    EXPECT_TRUE(isRolledBackByTheDatabase(error())) << error();
+    EXPECT_EQ(run, -5);
+    EXPECT_FALSE(ncoa_->endTransaction(true));
+    EXPECT_TRUE(isRolledBackByTheDatabase(error())) << error();
+    EXPECT_EQ(count("NCOAEX") * 1000 + count("NCOAED"), 0);
+  } else {
+    // The transaction goes on and keeps the work before and after.
+    ASSERT_TRUE(ncoa_->addNcoaExecution(0, 3, &run));
+    ASSERT_TRUE(ncoa_->endTransaction(true)) << error();
+    EXPECT_EQ(count("NCOAEX", "PAF_ID=2"), 0);
+    EXPECT_EQ(count("NCOAEX") * 1000 + count("NCOAED"), 2482);
+    EXPECT_EQ(count("NCOAED", "RUN_ID=?", {run}), 241);
+  }
 
   // Where even the undo fails (the statistics' table is gone), the
   // execution's row goes with the caller's transaction.

@@ -64,6 +64,14 @@ inline bool postgresFailuresEndTransactions() {
       std::regex("(^|;)Protocol=[^;]*-1(;|$)", std::regex::icase));
 }
 
+// Whether `text` is the answer of a call in a transaction that the database
+// (or its driver) rolled back on its own: every later call and each end
+// answer so until the outermost end.
+inline bool isRolledBackByTheDatabase(const std::string& text) {
+  return text.rfind("The transaction was rolled back by the database: ", 0) ==
+         0;
+}
+
 // Runs one statement on the PostgreSQL server outside the engine.
 inline bool runOnPostgres(const std::string& sql) {
   KvbString error;
