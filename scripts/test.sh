@@ -6,10 +6,13 @@
 #
 # With a server, every test that reaches it (each carries "Postgres" in its
 # name; see postgresConnectionString in tests/support/dac_targets.h) runs
-# in two modes of the driver: its default, which undoes a failed statement
-# alone, and "Protocol=7.4-0", where a failed statement leaves the whole
-# transaction aborted as the server itself does. Only the second shows
-# work that fails inside a transaction without a savepoint of its own.
+# in three modes of the driver: its default, which undoes a failed
+# statement alone; "Protocol=7.4-0", where a failed statement leaves the
+# whole transaction aborted as the server itself does; and
+# "Protocol=7.4-1", where the driver rolls the whole transaction back at
+# once and the next statement begins a new one. Only the last two show
+# work that fails inside a transaction without a savepoint of its own, and
+# a transaction lost without a word.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -48,7 +51,7 @@ run_ctest() {
 
 run_ctest
 if [ -n "${KV_TEST_PG_CONNECTION:-}" ]; then
-  for mode in 7.4-0; do
+  for mode in 7.4-0 7.4-1; do
     echo "== the PostgreSQL cases with Protocol=$mode"
     KV_TEST_PG_CONNECTION="${KV_TEST_PG_CONNECTION%;};Protocol=$mode;" \
       run_ctest -R Postgres
