@@ -260,7 +260,7 @@ TEST_P(TransactionOwnerTest, TheLastReleaseTakesOverAThreadsTransaction) {
     }
     seam_.letGo();
     releasing.join();
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));  // no wait
   }
   EXPECT_EQ(records("the transaction was rolled back", kLogWarning), 2u);
   EXPECT_EQ(taskNames(), Rows{});
