@@ -119,11 +119,6 @@ bool BaseRDAImpl::failQuietly(const KvbString& text) {
   return false;
 }
 
-bool BaseRDAImpl::wasFound(int answer, const KvbString& missing) {
-  if (answer == 0) failQuietly(missing);
-  return answer == 1;
-}
-
 bool BaseRDAImpl::fail(const KvbString& text, const char* file, int line) {
   failQuietly(text);
   logError(text, file, line);

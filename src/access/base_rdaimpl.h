@@ -358,9 +358,13 @@ class BaseRDAImpl {
   bool failQuietly(const KvbString& text);
   // Whether a lookup (1 found, 0 missing, -1 failed, as lookup answers)
   // found its row. A missing row is the lookup's normal answer, not logged,
-  // but `missing` becomes the text that getErrorMessage() gives, so that
-  // it never gives an earlier, unrelated failure.
-  bool wasFound(int answer, const KvbString& missing);
+  // but the text that `missing()` makes becomes the one getErrorMessage()
+  // gives, so that it never gives an earlier, unrelated failure.
+  template <class Text>
+  bool wasFound(int answer, const Text& missing) {
+    if (answer == 0) failQuietly(missing());
+    return answer == 1;
+  }
 
   ReposDataAccess* rda_;
 

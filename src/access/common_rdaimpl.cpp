@@ -417,7 +417,7 @@ bool CommonRDAImpl::getKeyValue(const KvbString& key, KvbString* value) {
                [&](ReposDataAccessCursor& row) {
                  if (value) *value = row.getString(0);
                }),
-      noValueUnder(key));
+      [&] { return noValueUnder(key); });
 }
 
 // A key that cannot be read is a failure with the database's reason, one
@@ -427,7 +427,7 @@ bool CommonRDAImpl::deleteKey(const KvbString& key) {
   return wasFound(
              lookup("SELECT V_KEY FROM " + table("KEYVAL") + " WHERE V_KEY=?",
                     {key}, nullptr),
-             noValueUnder(key)) &&
+             [&] { return noValueUnder(key); }) &&
          run("DELETE FROM " + table("KEYVAL") + " WHERE V_KEY=?", {key});
 }
 

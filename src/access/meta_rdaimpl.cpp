@@ -386,8 +386,10 @@ bool MetadataRDAImpl::getObjectLock(int objectId, const KvbString& typeName,
                                     KvbDatavar& lockDate) {
   return ready() &&
          wasFound(readLock(objectId, typeName, objectUuid, user, lockDate),
-                  kvbStringFormat("The %S object %d has no lock", typeName,
-                                  objectId));
+                  [&] {
+                    return kvbStringFormat("The %S object %d has no lock",
+                                           typeName, objectId);
+                  });
 }
 
 int MetadataRDAImpl::readLock(int objectId, const KvbString& typeName,

@@ -54,9 +54,11 @@ bool ProfileRDAImpl::findJobDsnId(int jobId, const KvbString& name,
   return wasFound(lookup("SELECT DSN_ID FROM " + table("JDSN") +
                              " WHERE SU_ID=? AND DSN_NAME=?",
                          {jobId, name}, dsnId),
-                  kvbStringFormat("Profile job %d has no data source named "
-                                  "\"%S\"",
-                                  jobId, name));
+                  [&] {
+                    return kvbStringFormat(
+                        "Profile job %d has no data source named \"%S\"",
+                        jobId, name);
+                  });
 }
 
 ReposDataAccessCursor* ProfileRDAImpl::listJobTables(int dsnId) {

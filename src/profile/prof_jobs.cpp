@@ -145,10 +145,10 @@ bool ProfileRDAImpl::findJobTableId(
                 {"FLTR_E", filterExpression, Given::kNotEmpty},
                 {"FLTR_S", filterSql, Given::kNotEmpty},
                 {"FNAME", fileName, Given::kNotEmpty}});
-  return wasFound(lookup(select, tableId),
-                  kvbStringFormat("Profile job %d has no table that matches "
-                                  "the criteria given",
-                                  jobId));
+  return wasFound(lookup(select, tableId), [&] {
+    return kvbStringFormat(
+        "Profile job %d has no table that matches the criteria given", jobId);
+  });
 }
 
 int ProfileRDAImpl::addJobField(int jobId, int dsnId, int tableId,

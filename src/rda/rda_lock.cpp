@@ -154,11 +154,7 @@ bool RDA_Lock::takeOverTransaction(bool evenAlive, const char* why) {
     // The transaction's thread holds the lock (held_ stays set): it passes
     // to this thread, and the other thread's holds go with it.
     ender = ender_;
-    transactionThread_.reset();
-    ender_ = nullptr;
-    beganBy_ = nullptr;
-    objectGone_ = false;
-    transactionSince_ = 0;
+    clearRecord();
     becomeOwner();
   }
   seam(RDA_LockSeam::kTakingOver);
@@ -265,6 +261,10 @@ void RDA_Lock::transactionBegun(RDA_TransactionEnder* ender,
 
 void RDA_Lock::transactionEnded() {
   std::lock_guard<std::mutex> guard(state_);
+  clearRecord();
+}
+
+void RDA_Lock::clearRecord() {
   transactionThread_.reset();
   ender_ = nullptr;
   beganBy_ = nullptr;

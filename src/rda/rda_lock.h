@@ -200,6 +200,7 @@ class RDA_Lock : public std::enable_shared_from_this<RDA_Lock> {
   // Runs the close that closeConnection left, once no cursor is left.
   void runPendingClose();
   void releaseAfterWork();  // the last hold, with handed-over work to run
+  void clearRecord();       // no transaction is open; under state_
   std::string refusalText(int timeoutMs) const;
 
   const uint64_t serial_;  // never reused, unlike the lock's address

@@ -22,6 +22,42 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Rows = std::vector<std::string>;
 
+bool add(MonitorRepositoryDataAccess* m, const char* name) {
+  int id = 0;
+  return m->addTask(name, name, "u", 0, "", "", &id);
+}
+
+// A thread that begins a transaction on `m`, adds the task `name` and holds
+// the transaction until finish(), which lets the thread end: committing
+// with `commit`, else with the transaction left open.
+class HoldingThread {
+ public:
+  HoldingThread(MonitorRepositoryDataAccess* m, const char* name,
+                bool commit = false)
+      : thread_([this, m, name, commit] {
+          EXPECT_TRUE(m->beginTransaction(1, 0));
+          EXPECT_TRUE(add(m, name));
+          begun_.set_value();
+          end_.get_future().wait();
+          if (commit) {
+            EXPECT_TRUE(m->endTransaction(true));
+          }
+        }) {
+    begun_.get_future().wait();
+  }
+  ~HoldingThread() {
+    if (thread_.joinable()) finish();
+  }
+  void finish() {
+    end_.set_value();
+    thread_.join();
+  }
+
+ private:
+  std::promise<void> begun_, end_;
+  std::thread thread_;
+};
+
 class TransactionOwnerTest : public AdminTargetTest {
  protected:
   void SetUp() override {
@@ -38,10 +74,6 @@ class TransactionOwnerTest : public AdminTargetTest {
   }
   MonitorRepositoryDataAccess* monitor() {
     return repository_->createMonitorDataAccess();
-  }
-  static bool add(MonitorRepositoryDataAccess* m, const char* name) {
-    int id = 0;
-    return m->addTask(name, name, "u", 0, "", "", &id);
   }
   // The task names as a fresh connection of the repository sees them.
   Rows taskNames() {
@@ -168,21 +200,13 @@ TEST_P(TransactionOwnerTest, ATransactionEndsWithTheObjectThatBeganIt) {
   // Nothing of the repository left but a thread's open transaction: the
   // last release rolls it back instead of waiting for that thread.
   MonitorRepositoryDataAccess* m4 = monitor();
-  std::promise<void> begun4, done;
-  std::thread idle([&] {
-    EXPECT_TRUE(m4->beginTransaction(1, 0));
-    EXPECT_TRUE(add(m4, "abandoned"));
-    begun4.set_value();
-    done.get_future().wait();
-  });
-  begun4.get_future().wait();
+  HoldingThread idle(m4, "abandoned");
   std::thread([&] {  // the release must not take the object's thread
     m4->release();
     repository_->release();
     repository_ = nullptr;
   }).join();
-  done.set_value();
-  idle.join();
+  idle.finish();
   EXPECT_EQ(taskNames(), (Rows{"kept", "outside"}));
 }
 
@@ -193,14 +217,7 @@ TEST_P(TransactionOwnerTest, ABeginWaitingWhileTheHolderEndsBeginsAfresh) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   MonitorRepositoryDataAccess* m1 = monitor();
   MonitorRepositoryDataAccess* m2 = monitor();
-  std::promise<void> begun, end;
-  std::thread ending([&] {
-    EXPECT_TRUE(m1->beginTransaction(1, 0));
-    EXPECT_TRUE(add(m1, "ended"));
-    begun.set_value();
-    end.get_future().wait();
-  });
-  begun.get_future().wait();
+  HoldingThread ending(m1, "ended");
   bool began = false, added = false, undone = false, after = false;
   std::thread waiting([&] {
     began = m2->beginTransaction(1, 0);
@@ -208,9 +225,8 @@ TEST_P(TransactionOwnerTest, ABeginWaitingWhileTheHolderEndsBeginsAfresh) {
     undone = m2->endTransaction(false);
     after = add(m2, "after");
   });
-  ASSERT_TRUE(seam_.waitFor(RDA_LockSeam::kWaiting));
-  end.set_value();
-  ending.join();
+  seam_.waitFor(RDA_LockSeam::kWaiting);
+  ending.finish();
   waiting.join();
   EXPECT_TRUE(began && added && undone && after)
       << m2->getErrorMessage().str();
@@ -235,29 +251,16 @@ TEST_P(TransactionOwnerTest, TheLastReleaseTakesOverAThreadsTransaction) {
     Repository* repository = open(db_);
     ASSERT_NE(repository, nullptr);
     MonitorRepositoryDataAccess* m = repository->createMonitorDataAccess();
-    std::promise<void> begun, end;
-    std::thread ending([&] {
-      EXPECT_TRUE(m->beginTransaction(1, 0));
-      EXPECT_TRUE(add(m, "ended"));
-      begun.set_value();
-      end.get_future().wait();
-    });
-    begun.get_future().wait();
-    if (endsFirst) {
-      end.set_value();
-      ending.join();
-    }
+    HoldingThread ending(m, "ended");
+    if (endsFirst) ending.finish();
     seam_.holdAt(RDA_LockSeam::kTakingOver);
     const Clock::time_point start = Clock::now();
     std::thread releasing([&] {
       m->release();  // another thread's object: the transaction is marked
       repository->release();
     });
-    ASSERT_TRUE(seam_.waitFor(RDA_LockSeam::kTakingOver, endsFirst ? 1 : 2));
-    if (!endsFirst) {
-      end.set_value();
-      ending.join();
-    }
+    seam_.waitFor(RDA_LockSeam::kTakingOver, endsFirst ? 1 : 2);
+    if (!endsFirst) ending.finish();
     seam_.letGo();
     releasing.join();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));  // no wait
@@ -284,23 +287,14 @@ TEST_P(TransactionOwnerTest, ReleasesDoNotWaitForAnotherThreadsTransaction) {
   ASSERT_NE(cursor, nullptr);
   ReposDataAccessStatement* statement = rda->createStatement(sql);
   ASSERT_NE(statement, nullptr);
-  std::promise<void> begun, end;
-  std::thread holding([&] {
-    EXPECT_TRUE(holder->beginTransaction(1, 0));
-    EXPECT_TRUE(add(holder, "held"));
-    begun.set_value();
-    end.get_future().wait();
-    EXPECT_TRUE(holder->endTransaction(true));
-  });
-  begun.get_future().wait();
+  HoldingThread holding(holder, "held", true);
   const Clock::time_point start = Clock::now();
   cursor->release();
   statement->release();
   user->release();
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
   EXPECT_GE(seam_.count(RDA_LockSeam::kHandedOver), 3);
-  end.set_value();
-  holding.join();
+  holding.finish();
   holder->release();
   EXPECT_EQ(taskNames(), (Rows{"held", "kept"}));
 }

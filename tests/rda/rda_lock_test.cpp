@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -41,30 +40,25 @@ TEST(RdaLockTest, OneThreadAtATimeHoldsItAndTakesItAgainInside) {
 
 TEST(RdaLockTest, AWaitingThreadGetsItWhenTheHolderLetsGo) {
   LockSeam seam;
-  // Shared with the waiter, which may outlive a failed test.
-  auto lock = std::make_shared<RDA_Lock>();
-  lock->acquire();
-  lock->acquire();
-  auto taken = std::make_shared<std::promise<void>>();
-  std::future<void> done = taken->get_future();
-  std::thread waiter([lock, taken] {
-    RDA_LockGuard guard(lock);
-    taken->set_value();
+  RDA_Lock lock;
+  lock.acquire();
+  lock.acquire();
+  std::atomic<bool> taken{false};
+  std::thread waiter([&] {
+    RDA_LockGuard guard(&lock);
+    taken = static_cast<bool>(guard);
   });
-  ASSERT_TRUE(seam.waitFor(RDA_LockSeam::kWaiting));
-  using std::chrono::seconds;
-  lock->release();  // still held once
-  EXPECT_EQ(done.wait_for(seconds(0)), std::future_status::timeout);
-  lock->release();
-  if (done.wait_for(seconds(10)) != std::future_status::ready) {
-    ADD_FAILURE() << "the waiting thread did not get the lock";
-    waiter.detach();
-    return;
-  }
-  waiter.join();
+  seam.waitFor(RDA_LockSeam::kWaiting);  // the waiter met the lock
+  lock.release();  // still held once
+  EXPECT_TRUE(lock.heldHere());
+  EXPECT_FALSE(taken);
+  lock.release();
+  waiter.join();  // it gives up only after the busy timeout
+  EXPECT_TRUE(taken) << "the waiting thread did not get the lock";
   // A thread that does not hold the lock lets go of nothing.
-  lock->release();
-  RDA_LockGuard again(lock);
+  lock.release();
+  RDA_LockGuard again(&lock);
+  EXPECT_TRUE(static_cast<bool>(again));
 }
 
 // A waiter gives up after the busy timeout with a reason of its own, which
