@@ -96,6 +96,42 @@ class CopyTest : public AdminTargetTest {
             " (DSN_ID, TBL_ID, FLD_ID, FLD_NAME) VALUES (1, 1, 3, 't')");
     idTable(target_, "FRQDST", 3, "target");
   }
+  // Makes the source's table `code` a view of its rows in which `column`
+  // cannot be read at the row whose integer `key` is `at`: its value there
+  // is the absolute value of the smallest 64-bit integer, which overflows.
+  // A query that meets that row fails, as on a damaged row.
+  void unreadableAt(const char* code, const std::string& column,
+                    const std::string& key, int at) {
+    std::list<TableColumnInfo> columns;
+    ASSERT_GT(source_->getDataAccess()->getTableColumns(code, columns), 0);
+    std::string list;
+    for (const TableColumnInfo& c : columns) {
+      const std::string name = c.name.str();
+      list += (list.empty() ? "" : ",") +
+              (name != column ? name
+                              : "CASE WHEN " + key + "=" + std::to_string(at) +
+                                    " THEN abs(" + key + "-" + key +
+                                    "-9223372036854775807-1) ELSE " + name +
+                                    " END AS " + name);
+    }
+    const std::string table = tableName(source_, code);
+    run(source_, "ALTER TABLE " + table + " RENAME TO damaged_rows");
+    run(source_,
+        "CREATE VIEW " + table + " AS SELECT " + list + " FROM damaged_rows");
+  }
+  // Copies the damaged source, with a transaction open on it so that the
+  // rows go the row path also between SQLite files: the copy fails with
+  // the read's reason and leaves the target as it was.
+  void expectCopyFailsAtTheDamage() {
+    const std::vector<std::string> before = targetContent();
+    ReposDataAccess* from = source_->getDataAccess();
+    ASSERT_TRUE(from->beginTransaction(false, nullptr));
+    EXPECT_FALSE(admin_->copyRepository(source_, target_));
+    EXPECT_TRUE(from->endTransaction(false));
+    EXPECT_NE(error().find("integer overflow"), std::string::npos) << error();
+    EXPECT_EQ(targetContent(), before);
+    EXPECT_FALSE(target_->getDataAccess()->inTransaction());
+  }
   // The names of the databases that a SQLite repository's connection has
   // open, joined by ","; empty elsewhere.
   std::string databases(RepositoryImpl* repos) {
@@ -318,6 +354,28 @@ TEST_P(CopyTest, ASourceRowThatCannotBeReadFailsTheWholeCopy) {
   EXPECT_NE(error().find("integer overflow"), std::string::npos) << error();
   EXPECT_EQ(targetContent(), before);
   EXPECT_FALSE(target_->getDataAccess()->inTransaction());
+}
+
+// A table with a long-text column is read whole before its long texts
+// are: a row of RULE that cannot be read fails the copy, rather than
+// leaving the table empty in the target.
+TEST_P(CopyTest, ARowOfALongTextTableThatCannotBeReadFailsTheCopy) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  ASSERT_NO_FATAL_FAILURE(unreadableAt("RULE", "RU_EXPR", "RU_ID", 2));
+  ASSERT_NO_FATAL_FAILURE(expectCopyFailsAtTheDamage());
+  const std::string head = "A statement of the repository copy failed: SELECT ";
+  EXPECT_EQ(error().rfind(head, 0), 0u) << error();
+  EXPECT_NE(error().find(" FROM " + tableName(source_, "RULE") + ": "),
+            std::string::npos)
+      << error();
+}
+
+// A long text one of whose pieces cannot be read fails the copy, rather
+// than arriving empty or cut short.
+TEST_P(CopyTest, ALongTextPieceThatCannotBeReadFailsTheCopy) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  ASSERT_NO_FATAL_FAILURE(unreadableAt("BIGSTR", "BS_TEXT", "BS_SEQ", 1));
+  ASSERT_NO_FATAL_FAILURE(expectCopyFailsAtTheDamage());
 }
 
 // A text with a NUL byte arrives whole in a SQLite target. PostgreSQL's

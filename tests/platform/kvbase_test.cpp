@@ -577,6 +577,37 @@ TEST(KvbConfig, FileFaultsAreWarnedAboutAndACleanFileIsNot) {
                  "[MYHOST]\nANY=thing at all\n")));
 }
 
+TEST(KvbConfig, ChildCutsAndShowsTheValuesItQuotes) {
+  const char* path = getenv("KV_CONFIG_FILE");
+  if (!path || !getenv("KV_CONFIG_CHILD"))
+    GTEST_SKIP() << "run by the next test";
+  LogCapture log;
+  EXPECT_EQ(kvbGetConfigOptions("SQLITE")->getCount("BUSY_TIMEOUT", 5000),
+            5000);
+  EXPECT_EQ(kvbGetConfigOptions("KVBTEST")->getCount("WAIT", 7), 7);
+  const std::string at =
+      std::string("The configuration file \"") + path + "\", line ";
+  const std::string notCount =
+      "\", which is not a whole number from 0 to 2147483647; ";
+  EXPECT_EQ(log.texts("KV.Base.Config"),
+            (std::vector<std::string>{
+                at + "2, sets \"SQLITE/BUSY_TIMEOUT\" to \"" +
+                    std::string(80, 'x') + "..." + notCount + "5000 is used",
+                at + "4, sets \"KVBTEST/WAIT\" to \"12<NUL>34" + notCount +
+                    "7 is used"}));
+}
+
+// A value read from the file is quoted in its warning as one set in code
+// is: cut to its first 80 bytes, and with a NUL byte shown.
+TEST(KvbConfig, FileValuesAreQuotedCutAndWithTheirNulBytesShown) {
+  if (getenv("KV_CONFIG_CHILD")) GTEST_SKIP();
+  EXPECT_TRUE(passesInChild(
+      "ChildCutsAndShowsTheValuesItQuotes",
+      configFile("kvbase_quoted.cfg",
+                 "[SQLITE]\nBUSY_TIMEOUT=" + std::string(200, 'x') +
+                     "\n[KVBTEST]\nWAIT=12" + std::string(1, '\0') + "34\n")));
+}
+
 TEST(KvbConfig, ChildReadsTheBusyTimeoutSilently) {
   if (!getenv("KV_CONFIG_FILE") || !getenv("KV_CONFIG_CHILD"))
     GTEST_SKIP() << "run by the next test";
