@@ -2,6 +2,8 @@
 // statements and results).
 #include "kvsqlstore/kvsqlstore.h"
 
+#include <pthread.h>
+
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -122,7 +124,24 @@ KvbString failureText(int rc, sqlite3* db, SqliteFile* file) {
       file->path, cause);
 }
 
-thread_local KvbString lastOpenError;
+// The calling thread's last failed open. Kept under a POSIX thread-specific
+// key, whose destructor runs after every C++ thread_local destructor, so
+// that an open from a host's thread_local destructor still has its place.
+// The key is never deleted: the library is linked not to be unloaded.
+KvbString& lastOpenError() {
+  static const pthread_key_t key = [] {
+    pthread_key_t made;
+    pthread_key_create(&made,
+                       [](void* text) { delete static_cast<KvbString*>(text); });
+    return made;
+  }();
+  auto* text = static_cast<KvbString*>(pthread_getspecific(key));
+  if (!text) {
+    text = new KvbString;
+    pthread_setspecific(key, text);
+  }
+  return *text;
+}
 
 // The last failure of one object: SQLite's message and whether it was busy.
 struct SqliteError {
@@ -602,7 +621,7 @@ class SqliteDatabaseImpl : public SqliteDatabase {
 
 SqliteDatabase* openDatabase(const KvbString& path, bool mayCreate) {
   if (path.isEmpty()) {
-    lastOpenError = "no database file name was given";
+    lastOpenError() = "no database file name was given";
     return nullptr;
   }
   // A relative name goes to SQLite as "./name": with URI names on (as this
@@ -625,7 +644,7 @@ SqliteDatabase* openDatabase(const KvbString& path, bool mayCreate) {
   if (rc != SQLITE_OK) {
     KvbString cause = fileCause(rc, db, *file);
     if (cause.isNull()) cause = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    lastOpenError =
+    lastOpenError() =
         kvbStringFormat("cannot open the database file '%S': %S", path, cause);
     sqlite3_close_v2(db);
     return nullptr;
@@ -693,7 +712,7 @@ SqliteDatabase* openSqliteDatabase(const KvbString& path) {
   return openDatabase(path, false);
 }
 
-KvbString getSqliteErrorMessage() { return lastOpenError; }
+KvbString getSqliteErrorMessage() { return lastOpenError(); }
 
 void sqliteValueToDatavar(const SqliteValue& value, KvbDatavar& target) {
   switch (value.type) {

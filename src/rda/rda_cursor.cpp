@@ -41,6 +41,11 @@ int RDA_CursorBase::getColumnIndex(const KvbString& name) {
   return -1;
 }
 
+RDA_DbCursor::RDA_DbCursor(RDA_BaseImpl* connection)
+    : connection_(connection), lock_(connection->lock()) {
+  connection_->hold();
+}
+
 // Inline: next() calls it once per row.
 inline int RDA_DbCursor::fetch() {
   const int result = fetch_INT();
@@ -50,7 +55,7 @@ inline int RDA_DbCursor::fetch() {
 }
 
 void RDA_DbCursor::fetchFailed() {
-  if (*connection_) (*connection_)->fail(fetchError_INT());
+  connection_->fail(fetchError_INT());
 }
 
 void RDA_DbCursor::loadRow() const {
@@ -139,10 +144,12 @@ bool RDA_DbCursor::cacheAll() {
   return true;
 }
 
+// The hold ends after the deletion ran or was handed over; handed-over
+// work needs no hold of its own (see RDA_BaseImpl::release).
 void RDA_DbCursor::release() {
-  const std::shared_ptr<RDA_Lock> lock = lock_;  // outlives the cursor
-  lock->runOrDefer([this] { delete this; });
-  lock->cursorReleased();
+  RDA_BaseImpl* connection = connection_;
+  lock_->runOrDefer([this] { delete this; });
+  connection->release();
 }
 
 const KvbDatavar* RDA_DbCursor::valueAt(int column) const {

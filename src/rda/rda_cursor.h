@@ -45,7 +45,7 @@ class RDA_CursorBase : public ReposDataAccessCursor {
 // run it (valuesStay_); the common getters read values_ directly and row_
 // is filled from it only when a value is asked for whole. next() runs
 // under the connection's lock, and a fetch that fails records its reason
-// on the connection (while the connection lives). cacheAll() moves the
+// on the connection, which the cursor holds until it is released. cacheAll() moves the
 // remaining rows into memory, held compactly as listings hold theirs
 // (RDA_CompactRows), after which next() serves them from there and gives
 // their memory back once it reaches the end.
@@ -58,19 +58,15 @@ class RDA_DbCursor : public RDA_CursorBase {
   double getDouble(int column) override;
   bool isNull(int column) override;
   // Deletes the cursor under the connection's lock, as the back end's
-  // statement may go back to the connection's cache; never waits (see
-  // RDA_Lock::runOrDefer).
+  // statement may go back to the connection's cache, and ends its hold on
+  // the connection; never waits (see RDA_Lock::runOrDefer).
   void release() override;
   // next() that hands the row's values to `sink` instead of keeping them:
   // afterwards the cursor has no current row.
   int nextInto(RDA_ValueSink& sink);
 
  protected:
-  RDA_DbCursor(std::shared_ptr<RDA_Lock> lock,
-               std::shared_ptr<RDA_BaseImpl*> connection)
-      : lock_(std::move(lock)), connection_(std::move(connection)) {
-    lock_->cursorMade();
-  }
+  explicit RDA_DbCursor(RDA_BaseImpl* connection);
   // Fetches the next row into row_ or values_ (either sized to the column
   // count; texts of values_ valid until the next fetch): 1 for a row, 0 at
   // the end, 2 on an error.
@@ -115,8 +111,8 @@ class RDA_DbCursor : public RDA_CursorBase {
                : nullptr;
   }
 
-  std::shared_ptr<RDA_Lock> lock_;
-  std::shared_ptr<RDA_BaseImpl*> connection_;
+  RDA_BaseImpl* connection_;
+  RDA_Lock* lock_;
   std::string texts_;
   // The rows that cacheAll() read, and the one that next() serves next.
   RDA_CompactRows cached_;

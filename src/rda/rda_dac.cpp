@@ -21,10 +21,8 @@ constexpr int kMaxMarkers = 32767;
 
 class RDA_DACCursor : public RDA_DbCursor {
  public:
-  RDA_DACCursor(std::shared_ptr<RDA_Lock> lock,
-                std::shared_ptr<RDA_BaseImpl*> connection, DacCursor* cursor,
-                bool upperCaseNames)
-      : RDA_DbCursor(std::move(lock), std::move(connection)), cursor_(cursor) {
+  RDA_DACCursor(RDA_DAC* connection, DacCursor* cursor, bool upperCaseNames)
+      : RDA_DbCursor(connection), dac_(connection), cursor_(cursor) {
     for (int c = 0; c < cursor->getNumCols(); ++c) {
       KvbString name = cursor->getColName(c);
       names_.push_back(upperCaseNames ? name.toUpper() : name);
@@ -40,13 +38,13 @@ class RDA_DACCursor : public RDA_DbCursor {
   // null keeps its column's type there.
   int fetch_INT() override {
     const int result = cursor_->next();
-    if (result != 1) return result;
+    if (result != 1) return result == 0 ? 0 : refused();
     values_.resize(row_.size());
     if (cursor_->peekRow(values_.data(), values_.size()) && !holdsNull())
       return 1;
     values_.clear();
     for (size_t c = 0; c < row_.size(); ++c)
-      if (!cursor_->getValue(static_cast<int>(c), row_[c])) return 2;
+      if (!cursor_->getValue(static_cast<int>(c), row_[c])) return refused();
     return 1;
   }
   KvbString fetchError_INT() override { return cursor_->getErrorMessage(); }
@@ -57,51 +55,55 @@ class RDA_DACCursor : public RDA_DbCursor {
       if (value.type == kvbTypeUnknown) return true;
     return false;
   }
+  // A fetch that the driver refused, noted on the connection (which the
+  // cursor holds) before RDA_DbCursor records its failure there.
+  int refused() {
+    dac_->noteRefusal();
+    return 2;
+  }
 
+  RDA_DAC* dac_;
   DacCursor* cursor_;
 };
 
 class RDA_DACStatement : public RDA_StatementBase {
  public:
-  RDA_DACStatement(RDA_BaseImpl* connection, const KvbString& sql,
-                   DacStatement* statement, bool upperCaseNames,
-                   bool* serverFailed)
+  RDA_DACStatement(RDA_DAC* connection, const KvbString& sql,
+                   DacStatement* statement, bool upperCaseNames)
       : RDA_StatementBase(connection, sql),
+        dac_(connection),
         statement_(statement),
-        upperCaseNames_(upperCaseNames),
-        serverFailed_(serverFailed) {}
+        upperCaseNames_(upperCaseNames) {}
   ~RDA_DACStatement() override { statement_->release(); }
 
  protected:
   bool bind_INT(int index, const KvbDatavar& value, int type,
                 int size) override {
-    return statement_->bind(index, value, type, size) ||
-           fail(statement_->getErrorMessage());
+    return statement_->bind(index, value, type, size) || refused();
   }
   bool execute_INT(int64_t* rows) override {
-    return statement_->execute(rows) || runFailed();
+    return statement_->execute(rows) || refused();
   }
   ReposDataAccessCursor* select_INT() override {
     DacCursor* cursor = statement_->select();
     if (!cursor) {
-      runFailed();
+      refused();
       return nullptr;
     }
-    return new RDA_DACCursor(sharedLock(), connectionHandle(), cursor,
-                             upperCaseNames_);
+    return new RDA_DACCursor(dac_, cursor, upperCaseNames_);
   }
 
  private:
-  // A run that the database refused: noted on the connection before the
+  // A call that the driver refused: noted on the connection before the
   // failure is recorded, which may ask whether the transaction survived.
-  bool runFailed() {
-    *serverFailed_ = true;
+  bool refused() {
+    dac_->noteRefusal();
     return fail(statement_->getErrorMessage());
   }
 
+  RDA_DAC* dac_;
   DacStatement* statement_;
   bool upperCaseNames_;
-  bool* serverFailed_;  // the connection's RDA_DAC::serverFailed_
 };
 
 // "name", or for "schema.name" its last part.
@@ -124,9 +126,11 @@ RDA_DAC::~RDA_DAC() {
     dac_->release();
 }
 
-bool RDA_DAC::failed() {
-  serverFailed_ = true;
-  return fail(dac_->getErrorMessage());
+bool RDA_DAC::failed() { return failed(dac_->getErrorMessage()); }
+
+bool RDA_DAC::failed(const KvbString& reason) {
+  noteRefusal();
+  return fail(reason);
 }
 
 bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
@@ -166,7 +170,7 @@ bool RDA_DAC::boundLockWaits(KvbString& errorText) {
   const int ms = std::max(busyTimeoutMs_, 1);
   if (dac_->execute(kvbStringFormat("SET lock_timeout = %d", ms))) return true;
   errorText = "The lock timeout cannot be set: " + dac_->getErrorMessage();
-  return fail(errorText);
+  return failed(errorText);
 }
 
 bool RDA_DAC::isDBMSSupported() {
@@ -198,8 +202,7 @@ RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql,
     failed();
     return nullptr;
   }
-  return new RDA_DACStatement(this, sql, statement,
-                              kind_ == DAC_DB_POSTGRESQL, &serverFailed_);
+  return new RDA_DACStatement(this, sql, statement, kind_ == DAC_DB_POSTGRESQL);
 }
 
 // A SQLite file takes the transaction statements themselves, so that the
@@ -262,7 +265,7 @@ bool RDA_DAC::transactionLost_INT(bool savepointSet) {
 // its modes (Protocol=7.4-1, also set by a DSN) rolls the whole
 // transaction back instead and lets the next statement begin a new one.
 // Nothing in a connection's answers tells the two apart, so the first time
-// a statement fails inside a transaction the connection tries, at a
+// the driver refuses a call inside a transaction the connection tries, at a
 // savepoint of its own: a transaction-local setting, a statement that
 // fails on purpose, and whether the setting is still there. Where the
 // driver rolls back, the transaction is gone already and the try costs
@@ -317,14 +320,14 @@ bool RDA_DAC::catalogueRows(
   bool ok = statement->bind(0, KvbDatavar(physicalName), kvbTypeString, 255);
   DacCursor* cursor = ok ? statement->select() : nullptr;
   if (!cursor) {
-    ok = fail(statement->getErrorMessage());
+    ok = failed(statement->getErrorMessage());
   } else {
     int step;
     KvbDatavar a, b;
     while ((step = cursor->next()) == 1 && cursor->getValue(0, a) &&
            cursor->getValue(1, b))
       rows.emplace_back(a.asString(), b.asString());
-    if (step != 0) ok = fail(cursor->getErrorMessage());
+    if (step != 0) ok = failed(cursor->getErrorMessage());
     cursor->release();
   }
   statement->release();

@@ -38,6 +38,14 @@ class RDA_DAC : public RDA_BaseImpl {
   static KvbString tableTailFor(DacDbKind kind,
                                 const std::vector<KvbString>& keys);
 
+  // Notes that the driver or the server refused a call of the connection,
+  // of one of its statements or of one of its cursors (running, fetching
+  // a row, reading a value, binding a value), just before its reason is
+  // recorded: inside a transaction the record then asks whether the
+  // driver rolled the whole transaction back (transactionLost_INT). The
+  // engine's own refusals, which reach no driver, are not noted.
+  void noteRefusal() { serverFailed_ = true; }
+
  protected:
   ~RDA_DAC() override;
 
@@ -71,7 +79,10 @@ class RDA_DAC : public RDA_BaseImpl {
                             const KvbString& indexName) override;
 
  private:
+  // Records the connection's reason, or `reason` that a driver object
+  // gave, with the refusal noted (noteRefusal).
   bool failed();
+  bool failed(const KvbString& reason);
   // True when a statement that the server refused ends the open
   // transaction even where statements run on afterwards; see rda_dac.cpp.
   bool failuresEndTransactions();
@@ -99,7 +110,7 @@ class RDA_DAC : public RDA_BaseImpl {
   enum class FailuresEnd { kUnknown, kNo, kYes };
   FailuresEnd failuresEnd_ = FailuresEnd::kUnknown;  // see the .cpp
   // The server or driver refused a call since the begin or the last
-  // question whether the transaction survived (transactionLost_INT).
+  // question whether the transaction survived (see noteRefusal).
   bool serverFailed_ = false;
   KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
   std::unique_ptr<RDA_BatchWriter> bulk_;  // the open bulk load's rows

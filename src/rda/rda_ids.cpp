@@ -109,7 +109,7 @@ bool RDA_BaseImpl::drawIDsAlone(const KvbString& key, int count,
 
 bool RDA_BaseImpl::getNextIDs(const KvbString& key, int count,
                               KvbDatavar& firstId, KvbString* errorText) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   firstId.setNull(kvbTypeInt);
   if (!guard) {
     if (errorText) *errorText = getErrorMessage();
@@ -158,7 +158,7 @@ bool RDA_BaseImpl::writeLongText(const KvbString& text, KvbString* marker,
     pieces.push_back(text.substr(at, n));
     at += n;
   }
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   KvbDatavar first;
   if (!beginOrUndo(false, nullptr)) return false;
@@ -198,7 +198,7 @@ bool RDA_BaseImpl::readLongText(const KvbString& text, KvbString* full, int) {
     return true;
   }
   KvbDatavar group(id);
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   ReposDataAccessCursor* cursor = paramSelect(
       kvbStringFormat("SELECT BS_TEXT FROM %S WHERE BS_GRPID = ? ORDER BY "

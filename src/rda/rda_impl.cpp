@@ -15,11 +15,10 @@ const char kSourceFile[] = "rda_impl";
 
 RDA_BaseImpl::RDA_BaseImpl()
     : logger_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA")),
-      self_(std::make_shared<RDA_BaseImpl*>(this)),
-      error_(
+      noFailure_(
           kvb_get_message(kSourceFile, __LINE__, "Repository Library", 1584)) {}
 
-RDA_BaseImpl::~RDA_BaseImpl() { *self_ = nullptr; }
+RDA_BaseImpl::~RDA_BaseImpl() = default;
 
 // "schema.prefix", "prefix" or "": plain names, so that a prefix can never
 // break out of the SQL it is written into.
@@ -36,7 +35,6 @@ bool RDA_BaseImpl::init(const KvbString& connection,
                         RepositoryStatusCallback* status,
                         KvbString& errorText) {
   status_ = status;
-  lock_ = std::make_shared<RDA_Lock>();
   if (usesTablePrefix_INT()) {
     if (!validPrefix(tablePrefix)) {
       errorText = "The table prefix \"" + tablePrefix +
@@ -48,22 +46,19 @@ bool RDA_BaseImpl::init(const KvbString& connection,
   } else {
     tablePrefix_ = "";
   }
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   return open_INT(connection, errorText);
 }
 
-// A thread whose last call could not take the lock gets the reason of that,
-// not another thread's last failure.
+// The calling thread's own last failure, also a call that could not take
+// the lock: never another thread's, and without waiting for the lock.
 KvbString RDA_BaseImpl::getErrorMessage() {
-  std::string refused;
-  if (lock_->lastFailure(refused)) return refused;
-  RDA_LockGuard guard(lock_);
-  if (!guard && lock_->lastFailure(refused)) return refused;
-  return error_;
+  KvbString text;
+  return lock_.texts().last(text) ? text : noFailure_;
 }
 
 bool RDA_BaseImpl::fail(const KvbString& text) {
-  error_ = text;
+  lock_.texts().fail(text);
   failedBefore_ = true;
   if (transactionOpen_ && !checkingLost_) markLostIfEnded();
   return false;
@@ -135,17 +130,19 @@ KvbString RDA_BaseImpl::getColumnList(const KvbString& tableCode,
 // ---------------------------------------------------------------------------
 // Transactions
 
-// The last hold rolls back a transaction left open and closes the
-// connection, at once or at the release of the last cursor that another
-// thread could still read through (see RDA_Lock::closeConnection).
+// The last hold closes the connection. Every caller holds the connection
+// (through the repository, a data-access object, a statement or a cursor)
+// for as long as it can call in, and a thread that runs handed-over work
+// holds it through the call or release that runs it, so after the last
+// hold no other thread can be inside the connection: a thread that still
+// holds its lock holds a transaction it can never end, which is rolled
+// back here, or is on its way out of the lock. The work still handed over
+// runs here; nothing else is left to wait for.
 void RDA_BaseImpl::release() {
-  if (--holds_ > 0) return;
-  const std::shared_ptr<RDA_Lock> lock = lock_;
-  lock->closeConnection([this] { closeOnRelease(); });
-}
-
-// With the lock held by the caller once besides the holds of open levels.
-void RDA_BaseImpl::closeOnRelease() {
+  if (holds_.fetch_sub(1, std::memory_order_acq_rel) > 1) return;
+  lock_.takeForClose(
+      "The connection was released while another thread held a transaction "
+      "on it");
   if (depth_ > 0)
     abandonTransaction("The connection was released with a transaction open",
                        true);
@@ -165,9 +162,9 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   if (busy) *busy = false;
   // Held until the matching end; given up here when the depth does not
   // stay raised.
-  if (!lock_->acquire()) return false;
+  if (!lock_.acquire()) return false;
   if (ddlActive()) {
-    lock_->release();
+    lock_.release();
     return true;
   }
   if (depth_ > 0) {
@@ -179,7 +176,7 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   }
   depth_ = 1;
   rollbackOnly_ = false;
-  lock_->transactionBegun(this, object);
+  lock_.transactionBegun(this, object);
   bool wasBusy = false;
   if (begin_INT(&wasBusy)) {
     transactionOpen_ = true;
@@ -190,8 +187,8 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   if (immediate && wasBusy && busy) {
     *busy = true;
     depth_ = 0;
-    lock_->transactionEnded();
-    lock_->release();
+    lock_.transactionEnded();
+    lock_.release();
   }
   return false;
 }
@@ -221,7 +218,7 @@ bool RDA_BaseImpl::beginLevel() {
 }
 
 void RDA_BaseImpl::objectReleased(const void* object) {
-  if (lock_->objectReleased(object) == RDA_Lock::ObjectRelease::kHeldHere)
+  if (lock_.objectReleased(object) == RDA_Lock::ObjectRelease::kHeldHere)
     abandonTransaction(
         "The data-access object that began a transaction was released "
         "while the transaction was open",
@@ -242,8 +239,7 @@ void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
   const int holds = releaseHolds ? depth_ : 0;
   depth_ = 0;
   forgetTransaction();
-  const std::shared_ptr<RDA_Lock> lock = lock_;
-  for (int i = 0; i < holds; ++i) lock->release();
+  for (int i = 0; i < holds; ++i) lock_.release();
 }
 
 void RDA_BaseImpl::forgetTransaction() {
@@ -251,7 +247,7 @@ void RDA_BaseImpl::forgetTransaction() {
   lost_ = "";
   levels_.clear();
   afterCommit_.clear();
-  lock_->transactionEnded();
+  lock_.transactionEnded();
 }
 
 void RDA_BaseImpl::loseTransaction(const KvbString& text) {
@@ -280,11 +276,11 @@ void RDA_BaseImpl::markLostIfEnded() {
   bool savepointSet = false;
   if (!failedStatementsUndoThemselves_INT())
     for (const Level& level : levels_) savepointSet |= level.savepoint;
-  const KvbString reason = error_;
+  const KvbString reason = getErrorMessage();
   checkingLost_ = true;
   const bool ended = transactionLost_INT(savepointSet);
   checkingLost_ = false;
-  error_ = reason;
+  lock_.texts().fail(reason);
   if (!ended) return;
   loseTransaction("The transaction was rolled back by the database: " +
                   reason);
@@ -325,11 +321,11 @@ bool RDA_BaseImpl::endLost(bool commit) {
 
 bool RDA_BaseImpl::endTransaction(bool commit) {
   // Waiting would not help: only the thread that began it can end it.
-  if (lock_->transactionOfAnotherThread())
-    return lock_->refuseHere(
+  if (lock_.transactionOfAnotherThread())
+    return lock_.refuseHere(
         "The transaction was begun on another thread; only that thread can "
         "end it");
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   if (ddlActive()) return true;
   // The caller's own mistake: the answer and the text say it, and a host's
@@ -339,8 +335,8 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
     return fail(
         kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
   }
-  lock_->release();  // the hold of the matching begin; the guard keeps one
-  if (lost_.isEmpty() && lock_->objectGone()) loseToReleasedObject();
+  lock_.release();  // the hold of the matching begin; the guard keeps one
+  if (lost_.isEmpty() && lock_.objectGone()) loseToReleasedObject();
   if (!lost_.isEmpty()) return endLost(commit);
   return depth_ > 1 ? endLevel(commit) : endOutermost(commit);
 }
@@ -368,20 +364,21 @@ bool RDA_BaseImpl::endLevel(bool commit) {
 
 bool RDA_BaseImpl::endOutermost(bool commit) {
   depth_ = 0;
-  lock_->transactionEnded();
+  lock_.transactionEnded();
   if (!commit) rollbackOnly_ = true;
   const bool opened = transactionOpen_;
   transactionOpen_ = false;
   if (!opened || rollbackOnly_) afterCommit_.clear();
   if (!opened) return !rollbackOnly_;
   if (rollbackOnly_) {
-    KvbString reason = error_;
+    KvbString reason = getErrorMessage();
     if (!rollback_INT()) {
       // The rollback's own reason (set by the back end) is the answer. A
       // caller that asked for the rollback treats it as cleanup and does
       // not look at the answer, so the failure is logged here.
       if (!commit)
-        logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error_);
+        logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
+                  getErrorMessage());
       return false;
     }
     if (!commit) return true;
@@ -395,7 +392,7 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
     return true;
   }
   afterCommit_.clear();
-  KvbString reason = error_;
+  KvbString reason = getErrorMessage();
   rollback_INT();
   return fail(reason);
 }
@@ -403,15 +400,15 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
 // A thread that does not hold the lock holds no transaction: these answer
 // it without waiting.
 void RDA_BaseImpl::mustRollBack() {
-  if (lock_->heldHere() && depth_ > 0) rollbackOnly_ = true;
+  if (lock_.heldHere() && depth_ > 0) rollbackOnly_ = true;
 }
 
 bool RDA_BaseImpl::inTransaction() {
-  return lock_->heldHere() && depth_ > 0;
+  return lock_.heldHere() && depth_ > 0;
 }
 
 void RDA_BaseImpl::afterCommit(std::function<void()> work) {
-  if (lock_->heldHere() && depth_ > 0)
+  if (lock_.heldHere() && depth_ > 0)
     afterCommit_.push_back(std::move(work));
   else
     work();
@@ -429,8 +426,10 @@ void RDA_BaseImpl::runAfterCommit() {
 // Parameterised SQL
 
 ReposDataAccessStatement* RDA_BaseImpl::createStatement(const KvbString& sql) {
-  RDA_LockGuard guard(lock_);
-  return guard ? prepareOrScript(sql) : nullptr;
+  RDA_LockGuard guard(&lock_);
+  RDA_StatementBase* statement = guard ? prepareOrScript(sql) : nullptr;
+  if (statement) statement->holdConnection();
+  return statement;
 }
 
 RDA_StatementBase* RDA_BaseImpl::prepareOrScript(const KvbString& sql) {
@@ -444,7 +443,7 @@ RDA_StatementBase* RDA_BaseImpl::prepareOrScript(const KvbString& sql) {
 bool RDA_BaseImpl::bindAndRun(const KvbString& sql, int n, va_list values,
                               const KvbString* types, int64_t* rows,
                               ReposDataAccessCursor** cursor) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   // Queries run on the database also while a script is written.
   RDA_StatementBase* statement =
@@ -523,7 +522,7 @@ bool RDA_BaseImpl::paramSingleton(const KvbString& sql, int* result, int n,
   va_list values;
   va_start(values, n);
   ReposDataAccessCursor* cursor = nullptr;
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   bool ok = guard && bindAndRun(sql, n, values, nullptr, nullptr, &cursor);
   va_end(values);
   if (!ok) return false;
@@ -546,7 +545,7 @@ bool RDA_BaseImpl::paramSingleton(const KvbString& sql, int* result, int n,
 // The DDL callback
 
 bool RDA_BaseImpl::setDDLCallback(ReposDDLCallback* callback) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   ddlCallback_ = callback;
   if (!callback) scriptCounters_.clear();
@@ -573,9 +572,9 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
   KvbDatavar type("KVREPOSITORY");
   KvbString sql = kvbStringFormat("SELECT I_UUID FROM %S WHERE I_TYPE = ?",
                                   getTableName("INFO", true, -1));
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return "";
-  KvbString saved = error_;  // a repository without INFO is no failure
+  KvbString saved = getErrorMessage();  // a repository without INFO is no failure
   // Inside a transaction the query runs at a savepoint of its own, so that
   // its failure cannot end a server's transaction.
   const bool nested = inTransaction() && beginOrUndo(false, nullptr);
@@ -586,7 +585,7 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
     cursor->release();
   }
   if (nested) endTransaction(cursor != nullptr);
-  error_ = saved;
+  lock_.texts().fail(saved);
   return uuid;
 }
 

@@ -88,13 +88,15 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
             RepositoryStatusCallback* status, KvbString& errorText);
 
   // Gives up one hold on the connection. The last one rolls back a
-  // transaction left open and deletes the connection. Whoever makes a
-  // connection has the first hold; hold() adds one, so that a data-access
-  // object keeps its connection usable after the repository that handed it
-  // out has been released. Never waits: when another thread may still
-  // read a cursor of the connection, the last cursor's release closes it.
+  // transaction left open (also another thread's, which nothing could end
+  // any more) and deletes the connection. Whoever makes a connection has
+  // the first hold; hold() adds one, so that a data-access object, a
+  // statement or a cursor keeps its connection usable after the repository
+  // that handed it out has been released. Never waits.
   void release() override;
-  void hold() { ++holds_; }
+  void hold() { holds_.fetch_add(1, std::memory_order_relaxed); }
+  // The calling thread's last failure on this connection (see
+  // RDA_ThreadTexts); never waits.
   KvbString getErrorMessage() override;
   KvbString getLastError() override { return getErrorMessage(); }
 
@@ -208,19 +210,16 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
 
   // For statements: the connection's lock, whether a DDL callback takes
   // the statements, handing one statement to it, and recording a failure.
-  const std::shared_ptr<RDA_Lock>& lock() const { return lock_; }
+  RDA_Lock* lock() { return &lock_; }
   bool ddlActive() const { return ddlCallback_ != nullptr; }
   bool divertStatement(const KvbString& text);
   bool fail(const KvbString& text);
   // False, with the reason recorded, when statements cannot run: the open
   // transaction was lost (see the top of this file).
   bool usable() {
-    return (lost_.isEmpty() && !lock_->objectGone()) ||
+    return (lost_.isEmpty() && !lock_.objectGone()) ||
            refuseInLostTransaction();
   }
-  // What cursors keep to record their failures on the connection: it
-  // points to the connection while the connection lives, then to null.
-  const std::shared_ptr<RDA_BaseImpl*>& failureHandle() const { return self_; }
 
  protected:
   RDA_BaseImpl();
@@ -336,7 +335,6 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // held work, loss and owner) once the database has none.
   void forgetTransaction();
   void ownerGone(const char* why) override;
-  void closeOnRelease();
   void runAfterCommit();
   bool validPrefix(const KvbString& prefix) const;
   bool bindAndRun(const KvbString& sql, int n, va_list values,
@@ -382,12 +380,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   void appendColumnDeclaration(std::string& out, const char* name, int type,
                                int size, bool notNull, bool key);
 
-  std::shared_ptr<RDA_Lock> lock_;
-  std::shared_ptr<RDA_BaseImpl*> self_;
+  RDA_Lock lock_;
   std::atomic<int> holds_{1};
   int step_ = 0;   // the last step reported of steps_
   int steps_ = 0;  // 0: steps are not counted
-  KvbString error_;
+  const KvbString noFailure_;  // the text of a thread without a failure
   bool failedBefore_ = false;  // some operation has recorded a failure
   int depth_ = 0;
   bool transactionOpen_ = false;  // the outermost begin reached the database
@@ -412,7 +409,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
 // RDA_BaseImpl), for work that must hold it across several of the
 // connection's calls; null for a null connection.
 inline RDA_Lock* connectionLock(ReposDataAccess* rda) {
-  return rda ? static_cast<RDA_BaseImpl*>(rda)->lock().get() : nullptr;
+  return rda ? static_cast<RDA_BaseImpl*>(rda)->lock() : nullptr;
 }
 
 #endif  // RDA_RDA_IMPL_H_

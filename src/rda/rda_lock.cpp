@@ -1,31 +1,21 @@
 // The connection lock's slow paths: bounded waits and their reasons, work
-// handed to the holder, thread tokens, and transactions whose thread ended.
+// handed to the holder, and transactions whose thread ended.
 #include "rda/rda_lock.h"
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "kvlogging/kvlogging.h"
 #include "kvsqlstore/kvsqlstore.h"
 #include "schema/log_printf.h"
 
-// Names a thread to the locks whose transactions it holds (see the top of
-// rda_lock.h). `alive` is cleared as the thread ends, with release order:
-// a thread that reads it cleared, with acquire order, sees everything the
-// ended thread did to the connection.
-struct RDA_ThreadToken {
-  std::atomic<bool> alive{true};
-};
-
 namespace {
-
-// Why the lock that rdaRefusingLock names refused the calling thread.
-thread_local std::string refusal;
 
 const char kSourceFile[] = "rda_lock";
 
-// How often a waiter looks whether the thread that holds a transaction has
-// ended: the ended thread tells nobody.
+// How often a waiter looks whether the thread that holds the lock has
+// ended with a transaction open: the ended thread tells nobody.
 constexpr std::chrono::milliseconds kEndedThreadCheck(5);
 
 int64_t steadyNanoseconds() {
@@ -41,48 +31,20 @@ void seam(RDA_LockSeam point) {
     hook(point);
 }
 
-// The calling thread's token; its end is all that the thread's exit does.
-class ThreadTokenHolder {
- public:
-  ~ThreadTokenHolder() { token_->alive.store(false, std::memory_order_release); }
-  const std::shared_ptr<RDA_ThreadToken>& token() const { return token_; }
-
- private:
-  std::shared_ptr<RDA_ThreadToken> token_ =
-      std::make_shared<RDA_ThreadToken>();
-};
-
-const std::shared_ptr<RDA_ThreadToken>& currentThreadToken() {
-  static thread_local ThreadTokenHolder holder;
-  return holder.token();
-}
-
-uint64_t newLockSerial() {
-  static std::atomic<uint64_t> next{0};
-  return ++next;
-}
-
 }  // namespace
-
-uint64_t rdaNewThreadNumber() {
-  static std::atomic<uint64_t> next{0};
-  return ++next;
-}
 
 void rdaSetLockSeam(RDA_LockSeamHook hook) { seamHook.store(hook); }
 
 RDA_Lock::RDA_Lock()
-    : serial_(newLockSerial()),
-      trace_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA.LockTrace")) {}
-
-RDA_Lock::~RDA_Lock() = default;
+    : trace_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA.LockTrace")) {}
 
 // A waiter counts itself before it tries again, under waitMutex_: a
 // release that does not see the count came before the try, which then
 // finds the lock free; one that sees it notifies under waitMutex_, so the
-// waiter is either still to try or already waiting for the notice. While a
-// transaction holds the lock the waiter also looks, every few
-// milliseconds, whether the transaction's thread has ended.
+// waiter is either still to try or already waiting for the notice. Each
+// time it wakes, and every few milliseconds, the waiter also looks whether
+// a transaction's thread has ended, whatever the lock held when it began
+// to wait: a transaction may be recorded after that.
 bool RDA_Lock::wait() {
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__,
             "Connection lock requested while another thread holds it");
@@ -94,9 +56,7 @@ bool RDA_Lock::wait() {
   for (;;) {
     if (takeOverFromEndedThread()) return true;
     const Clock::time_point until =
-        transactionSince_.load() != 0
-            ? std::min(deadline, Clock::now() + kEndedThreadCheck)
-            : deadline;
+        std::min(deadline, Clock::now() + kEndedThreadCheck);
     std::unique_lock<std::mutex> guard(waitMutex_);
     ++waiting_;
     const bool taken =
@@ -104,43 +64,31 @@ bool RDA_Lock::wait() {
     --waiting_;
     if (taken) return true;
     if (until >= deadline) break;
+    guard.unlock();
+    seam(RDA_LockSeam::kPolling);
   }
-  std::string text = refusalText(timeoutMs);
-  logPrintf(trace_, kLogProgress, kSourceFile, __LINE__, "%s", text.c_str());
-  return refuseHere(std::move(text));
+  const KvbString text = refusalText(timeoutMs);
+  logPrintf(trace_, kLogProgress, kSourceFile, __LINE__, "%S", text);
+  return refuseHere(text);
 }
 
-std::string RDA_Lock::refusalText(int timeoutMs) const {
+KvbString RDA_Lock::refusalText(int timeoutMs) const {
   const int64_t since = transactionSince_.load();
   if (since == 0)
     return kvbStringFormat(
-               "Another thread of this process is using this connection; gave "
-               "up waiting for it after %d ms (SQLITE/BUSY_TIMEOUT)",
-               timeoutMs)
-        .str();
+        "Another thread of this process is using this connection; gave up "
+        "waiting for it after %d ms (SQLITE/BUSY_TIMEOUT)",
+        timeoutMs);
   return kvbStringFormat(
-             "Another thread of this process has held a transaction on this "
-             "connection for %.1f s; gave up waiting for it after %d ms "
-             "(SQLITE/BUSY_TIMEOUT)",
-             (steadyNanoseconds() - since) / 1e9, timeoutMs)
-      .str();
-}
-
-bool RDA_Lock::refuseHere(std::string text) {
-  rdaRefusingLock = serial_;
-  refusal = std::move(text);
-  return false;
+      "Another thread of this process has held a transaction on this "
+      "connection for %.1f s; gave up waiting for it after %d ms "
+      "(SQLITE/BUSY_TIMEOUT)",
+      (steadyNanoseconds() - since) / 1e9, timeoutMs);
 }
 
 void RDA_Lock::wake() {
   std::lock_guard<std::mutex> guard(waitMutex_);
   freed_.notify_one();
-}
-
-bool RDA_Lock::lastFailure(std::string& text) const {
-  if (rdaRefusingLock != serial_) return false;
-  text = refusal;
-  return true;
 }
 
 bool RDA_Lock::takeOverTransaction(bool evenAlive, const char* why) {
@@ -181,78 +129,48 @@ void RDA_Lock::runOrDefer(std::function<void()> work) {
     return;
   }
   {
-    std::lock_guard<std::mutex> guard(deferredMutex_);
-    deferredWork_.push_back(std::move(work));
+    std::lock_guard<std::mutex> guard(handedOverMutex_);
+    handedOverWork_.push_back(std::move(work));
   }
-  deferred_.store(true);
+  handedOver_.store(true);
   seam(RDA_LockSeam::kHandedOver);
-  // The holder may have let go before it could see the work: whoever takes
-  // the lock next runs it as it lets go, this thread if the lock is free.
-  if (tryTake()) {
+  // The holder may have let go before it could see the work.
+  runHandedOver();
+}
+
+void RDA_Lock::runHandedOver() {
+  while (handedOver_.load() && tryTake()) {
     becomeOwner();
-    release();
+    runHandedOverHeld();
+    depth_ = 0;
+    free();
   }
 }
 
-// With no cursor left, nothing can call into the connection: a living
-// thread that holds a transaction on it is taken over, and one that holds
-// the lock for a moment without a transaction (releasing a statement)
-// closes it as it lets go.
-void RDA_Lock::closeConnection(std::function<void()> close) {
-  if (takeNow() ||
-      (cursors_.load() == 0 &&
-       takeOverTransaction(true,
-                           "The connection was released while another thread "
-                           "held a transaction on it"))) {
-    close();
-    release();
-    return;
-  }
-  if (cursors_.load() == 0) return runOrDefer(std::move(close));
-  {
-    std::lock_guard<std::mutex> guard(state_);
-    pendingClose_ = std::move(close);
-  }
-  seam(RDA_LockSeam::kHandedOver);
-  // The last cursor may have been released before the close was left.
-  if (cursors_.load() == 0) runPendingClose();
-}
-
-void RDA_Lock::cursorReleased() {
-  if (cursors_.fetch_sub(1) == 1) runPendingClose();
-}
-
-void RDA_Lock::runPendingClose() {
-  std::function<void()> close;
-  {
-    std::lock_guard<std::mutex> guard(state_);
-    close.swap(pendingClose_);
-  }
-  if (close) closeConnection(std::move(close));
-}
-
-// The work takes the lock again, so the hold is kept while it runs. It may
-// end the last owner of the lock (the connection's close), so the lock
-// keeps itself alive until it has let go.
-void RDA_Lock::releaseAfterWork() {
-  const std::shared_ptr<RDA_Lock> self = weak_from_this().lock();
+// The work takes the lock again, so the hold is kept while it runs.
+void RDA_Lock::runHandedOverHeld() {
   std::vector<std::function<void()>> work;
   {
-    std::lock_guard<std::mutex> guard(deferredMutex_);
-    work.swap(deferredWork_);
-    deferred_.store(false);
+    std::lock_guard<std::mutex> guard(handedOverMutex_);
+    work.swap(handedOverWork_);
+    handedOver_.store(false);
   }
-  depth_ = 1;
   for (const std::function<void()>& step : work) step();
-  work.clear();
-  depth_ = 0;
-  letGo();
+}
+
+// No thread can call into the connection any more, so a thread that holds
+// the lock either holds a transaction it can never end or is on its way
+// out of the lock's own code, which takes a moment.
+void RDA_Lock::takeForClose(const char* why) {
+  while (!takeNow() && !takeOverTransaction(true, why))
+    std::this_thread::yield();
+  runHandedOverHeld();
 }
 
 void RDA_Lock::transactionBegun(RDA_TransactionEnder* ender,
                                 const void* object) {
   std::lock_guard<std::mutex> guard(state_);
-  transactionThread_ = currentThreadToken();
+  transactionThread_ = rdaCurrentThreadToken();
   ender_ = ender;
   beganBy_ = object;
   objectGone_ = false;

@@ -12,10 +12,8 @@ const char kSourceFile[] = "rda_sqlite";
 
 class RDA_SqliteCursor final : public RDA_DbCursor {
  public:
-  RDA_SqliteCursor(std::shared_ptr<RDA_Lock> lock,
-                   std::shared_ptr<RDA_BaseImpl*> connection,
-                   SqliteResult* result)
-      : RDA_DbCursor(std::move(lock), std::move(connection)), result_(result) {
+  RDA_SqliteCursor(RDA_BaseImpl* connection, SqliteResult* result)
+      : RDA_DbCursor(connection), result_(result) {
     for (int c = 0; c < result->getColumnCount(); ++c)
       names_.push_back(result->getColumnName(c));
     row_.resize(names_.size());
@@ -81,7 +79,7 @@ class RDA_SqliteStatement : public RDA_StatementBase {
     return statement_->execute(rows) || fail(statement_->getErrorMessage());
   }
   ReposDataAccessCursor* select_INT() override {
-    return new RDA_SqliteCursor(sharedLock(), connectionHandle(),
+    return new RDA_SqliteCursor(connection(),
                                 statement_->openResult());
   }
   // Steps the result itself: no cursor, column names or value buffers.

@@ -82,20 +82,24 @@ int RDA_StatementBase::readInt64_INT(int64_t& value) {
   return step == 0 ? fetched : -1;
 }
 
+void RDA_StatementBase::holdConnection() {
+  connection_->hold();
+  holdsConnection_ = true;
+}
+
+// The hold ends after the deletion ran or was handed over; handed-over
+// work needs no hold of its own (see RDA_BaseImpl::release).
 void RDA_StatementBase::release() {
-  const std::shared_ptr<RDA_Lock> lock = lock_;  // outlives the statement
-  lock->runOrDefer([this] { delete this; });
+  RDA_BaseImpl* connection = connection_;
+  const bool held = holdsConnection_;
+  lock_->runOrDefer([this] { delete this; });
+  if (held) connection->release();
 }
 
 KvbString RDA_StatementBase::getErrorMessage() {
-  std::string refused;
-  if (lock_->lastFailure(refused)) return refused;
-  RDA_LockGuard guard(lock_);
-  if (!guard && lock_->lastFailure(refused)) return refused;
-  return error_.isNull() ? connection_->getErrorMessage() : error_;
+  return connection_->getErrorMessage();
 }
 
 bool RDA_StatementBase::fail(const KvbString& text) {
-  error_ = text;
   return connection_->fail(text);
 }

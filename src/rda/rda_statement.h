@@ -1,7 +1,9 @@
 // RDA_StatementBase: the shared part of a prepared statement of either back
 // end: the connection's lock, declared parameter types, error texts, and
 // handing the statement with its values written in to the connection's DDL
-// callback when one is installed.
+// callback when one is installed. A statement handed to a host holds its
+// connection (holdConnection) until it is released; one that the
+// connection makes for its own use does not.
 #ifndef RDA_RDA_STATEMENT_H_
 #define RDA_RDA_STATEMENT_H_
 
@@ -16,12 +18,15 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   bool setParameter(int index, const KvbDatavar& value) override;
   bool execute() override { return run(nullptr); }
   ReposDataAccessCursor* select() override;
+  // The calling thread's last failure on the connection.
   KvbString getErrorMessage() override;
   // Deletes the statement under the connection's lock: the back end may
   // hand its compiled statement back to the connection's cache. Never
   // waits: when another thread holds the lock, that thread deletes it as
   // it lets go.
   void release() override;
+  // For a statement handed to a host: holds the connection until release.
+  void holdConnection();
 
   // setParameter of `count` values to the markers from `index` on, with one
   // look at the lock and the script for all of them.
@@ -55,16 +60,13 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   bool fail(const KvbString& text);
   // The connection's usable(), with its refusal recorded here too.
   bool usable();
-  const std::shared_ptr<RDA_Lock>& sharedLock() const { return lock_; }
-  const std::shared_ptr<RDA_BaseImpl*>& connectionHandle() const {
-    return connection_->failureHandle();
-  }
+  RDA_BaseImpl* connection() const { return connection_; }
 
  private:
   RDA_BaseImpl* connection_;
-  std::shared_ptr<RDA_Lock> lock_;
+  RDA_Lock* lock_;
+  bool holdsConnection_ = false;
   KvbString sql_;
-  KvbString error_;
   std::vector<std::pair<int, int>> declared_;  // type and size per marker
   std::vector<KvbDatavar> scriptValues_;       // values while in a script
 };

@@ -317,7 +317,7 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
   if (!isPlainName(options.indexPrefix) && !options.indexPrefix.isEmpty())
     return fail("The index prefix \"" + options.indexPrefix +
                 "\" is not letters, digits and underscores");
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   if (!beginOrUndo(false, nullptr)) return false;
   // The built-in tables are made with the statements kept from the last
@@ -398,7 +398,7 @@ int RDA_BaseImpl::getTableColumns(const KvbString& table,
 
 bool RDA_BaseImpl::findTableColumns(const KvbString& table,
                                     std::list<TableColumnInfo>& columns) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   if (!isPlainName(table))
     return fail("The table name \"" + table +
@@ -412,7 +412,7 @@ bool RDA_BaseImpl::findTableColumns(const KvbString& table,
 
 bool RDA_BaseImpl::createTable(const KvbString& table,
                                const std::list<TableColumnInfo>& columns) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   if (!isPlainName(table))
     return fail("The table name \"" + table +
@@ -434,7 +434,7 @@ bool RDA_BaseImpl::createTable(const KvbString& table,
 }
 
 bool RDA_BaseImpl::dropTable(const KvbString& physicalName) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   if (!isPhysicalName(physicalName))
     return fail("\"" + physicalName + "\" is not a table name");
@@ -442,7 +442,7 @@ bool RDA_BaseImpl::dropTable(const KvbString& physicalName) {
 }
 
 bool RDA_BaseImpl::dropTableIndexes(const KvbString& physicalName) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   if (!isPhysicalName(physicalName))
     return fail("\"" + physicalName + "\" is not a table name");
@@ -460,7 +460,7 @@ bool RDA_BaseImpl::dropTableIndexes(const KvbString& physicalName) {
 }
 
 ReposDataAccessCursor* RDA_BaseImpl::listIndexes(const KvbString& physicalName) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return nullptr;
   std::vector<RDA_IndexColumn> indexes;
   if (!isPhysicalName(physicalName)) {
@@ -480,7 +480,7 @@ ReposDataAccessCursor* RDA_BaseImpl::listIndexes(const KvbString& physicalName) 
 
 bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
                                const KvbString& indexName) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   const KvbString name =
       indexName.isNull() ? kvbStringFormat("%S_%S_idx", table, column)

@@ -5,7 +5,11 @@
 // ThreadSanitizer by scripts/harness.sh.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -25,6 +29,36 @@ using Rows = std::vector<std::string>;
 bool add(MonitorRepositoryDataAccess* m, const char* name) {
   int id = 0;
   return m->addTask(name, name, "u", 0, "", "", &id);
+}
+
+// What a host keeps per thread: its destructor runs `atExit` as the thread
+// ends, after the thread's other thread_locals are gone.
+struct HostThreadLocal {
+  std::function<void()> atExit;
+  ~HostThreadLocal() {
+    if (atExit) atExit();
+  }
+};
+thread_local HostThreadLocal hostThreadLocal;
+
+// How many of this process's open files are `path`.
+int openFiles(const std::string& path) {
+  int n = 0;
+  DIR* fds = opendir("/proc/self/fd");
+  while (dirent* fd = fds ? readdir(fds) : nullptr) {
+    char target[4096];
+    const std::string link = std::string("/proc/self/fd/") + fd->d_name;
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    n += length > 0 && std::string(target, length) == path;
+  }
+  if (fds) closedir(fds);
+  return n;
+}
+
+// The texts of an end that finds no transaction open.
+bool noTransaction(const std::string& text) {
+  return text == "There is no open transaction to end." ||
+         text == "The transaction cannot be ended because none is open.";
 }
 
 // A thread that begins a transaction on `m`, adds the task `name` and holds
@@ -297,6 +331,281 @@ TEST_P(TransactionOwnerTest, ReleasesDoNotWaitForAnotherThreadsTransaction) {
   holding.finish();
   holder->release();
   EXPECT_EQ(taskNames(), (Rows{"held", "kept"}));
+}
+
+// A host's thread_local, made before the thread's first call into the
+// engine, calls in as the thread ends: it works as on a living thread. Its
+// transaction commits whole while another thread waits for the connection,
+// and its refusals are its own.
+TEST_P(TransactionOwnerTest, AHostThreadLocalCallsInAsItsThreadEnds) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  MonitorRepositoryDataAccess* m1 = monitor();
+  MonitorRepositoryDataAccess* m2 = monitor();
+  std::vector<bool> answers;
+  std::promise<void> begun, end;
+  std::thread ending([&] {
+    hostThreadLocal.atExit = [&] {
+      for (int i = 0; i < 40; ++i)
+        answers.push_back(add(m1, ("exit " + std::to_string(i)).c_str()));
+      answers.push_back(m1->endTransaction(true));
+    };
+    EXPECT_TRUE(m1->beginTransaction(1, 0));
+    EXPECT_TRUE(add(m1, "body"));
+    begun.set_value();
+    end.get_future().wait();
+  });
+  begun.get_future().wait();
+  bool waited = false;
+  std::thread waiting([&] { waited = add(m2, "waiter"); });
+  seam_.waitFor(RDA_LockSeam::kWaiting);
+  end.set_value();
+  ending.join();
+  waiting.join();
+  EXPECT_EQ(answers, std::vector<bool>(41, true));
+  EXPECT_TRUE(waited) << m2->getErrorMessage().str();
+  EXPECT_EQ(seam_.count(RDA_LockSeam::kTakingOver), 0);
+  EXPECT_EQ(taskNames().size(), 42u);
+
+  HoldingThread holding(m2, "held", true);
+  std::string refusals[2];
+  std::thread([&] {
+    hostThreadLocal.atExit = [&] {
+      EXPECT_FALSE(m1->endTransaction(true));
+      refusals[1] = m1->getErrorMessage().str();
+    };
+    EXPECT_FALSE(m1->endTransaction(true));
+    refusals[0] = m1->getErrorMessage().str();
+  }).join();
+  holding.finish();
+  const std::string other =
+      "The transaction was begun on another thread; only that thread can end "
+      "it";
+  EXPECT_EQ(refusals[0], other);
+  EXPECT_EQ(refusals[1], other);
+  m1->release();
+  m2->release();
+}
+
+// Releases handed to the thread that holds a transaction are never lost:
+// whether that thread lets go before the connection's last release or the
+// last release takes its transaction over, and when six threads release
+// cursors at once after it, every cursor ends and the file is closed.
+TEST_P(TransactionOwnerTest, HandedOverReleasesEndBeforeTheClose) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  const int filesBefore = openFiles(db_.file);
+  for (const char* holder : {"committed", "taken over", "none"}) {
+    SCOPED_TRACE(holder);
+    const int rounds = holder == std::string("none") ? 20 : 1;
+    for (int round = 0; round < rounds; ++round) {
+      Repository* repository = open(db_);
+      ASSERT_NE(repository, nullptr);
+      MonitorRepositoryDataAccess* m = repository->createMonitorDataAccess();
+      ReposDataAccess* rda = repositoryConnection(repository);
+      const KvbString sql =
+          "SELECT JB_DESC FROM " + rda->getTableName("MJOB", true, -1);
+      std::vector<ReposDataAccessCursor*> cursors;
+      for (int i = 0; i < 6; ++i) cursors.push_back(rda->paramSelect(sql, 0));
+      std::unique_ptr<HoldingThread> holding;
+      if (holder != std::string("none"))
+        holding = std::make_unique<HoldingThread>(
+            m, holder, holder == std::string("committed"));
+      else
+        m->release();
+      repository->release();
+      const int handedBefore = seam_.count(RDA_LockSeam::kHandedOver);
+      std::promise<void> start;
+      std::shared_future<void> started = start.get_future().share();
+      std::vector<std::thread> releasing;
+      for (ReposDataAccessCursor* cursor : cursors)
+        releasing.emplace_back([cursor, started] {
+          started.wait();
+          cursor->release();
+        });
+      start.set_value();
+      for (std::thread& thread : releasing) thread.join();
+      if (holding) {
+        EXPECT_EQ(seam_.count(RDA_LockSeam::kHandedOver) - handedBefore, 6);
+        if (holder == std::string("committed")) {
+          holding->finish();
+          m->release();
+        } else {
+          m->release();
+          holding->finish();
+        }
+      }
+      EXPECT_EQ(openFiles(db_.file), filesBefore);
+    }
+  }
+  EXPECT_EQ(records("another thread held a transaction on it", kLogWarning),
+            1u);
+  EXPECT_EQ(taskNames(), Rows{"committed"});
+}
+
+// A transaction whose thread ended, or whose object was released, is
+// nobody else's: another thread's end finds none open, the thread that
+// takes it over holds its own transaction against a third thread, and the
+// holder's first call after its object's release, a commit, fails.
+TEST_P(TransactionOwnerTest, ATransactionLeftBehindIsNobodyElsesToEnd) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  MonitorRepositoryDataAccess* m1 = monitor();
+  MonitorRepositoryDataAccess* m2 = monitor();
+  std::thread([&] {
+    ASSERT_TRUE(m1->beginTransaction(1, 0));
+    ASSERT_TRUE(add(m1, "ended"));
+  }).join();
+  EXPECT_FALSE(m2->endTransaction(true));
+  EXPECT_TRUE(noTransaction(m2->getErrorMessage().str()))
+      << m2->getErrorMessage().str();
+
+  std::thread([&] {
+    ASSERT_TRUE(m1->beginTransaction(1, 0));
+    ASSERT_TRUE(add(m1, "ended too"));
+  }).join();
+  std::promise<void> begun, end;
+  std::thread taker([&] {
+    EXPECT_TRUE(m1->beginTransaction(1, 0));  // takes the ended one over
+    EXPECT_TRUE(add(m1, "taker"));
+    begun.set_value();
+    end.get_future().wait();
+    EXPECT_TRUE(m1->endTransaction(false));
+  });
+  begun.get_future().wait();
+  const int waits = seam_.count(RDA_LockSeam::kWaiting);
+  bool third = false;
+  std::thread thirdThread([&] { third = add(m2, "third"); });
+  seam_.waitFor(RDA_LockSeam::kWaiting, waits + 1);
+  end.set_value();
+  taker.join();
+  thirdThread.join();
+  EXPECT_TRUE(third) << m2->getErrorMessage().str();
+
+  MonitorRepositoryDataAccess* m3 = monitor();
+  std::promise<void> holding, released;
+  std::string committed;
+  std::thread holder([&] {
+    EXPECT_TRUE(m3->beginTransaction(1, 0));
+    EXPECT_TRUE(add(m2, "undone"));
+    holding.set_value();
+    released.get_future().wait();
+    committed = m2->endTransaction(true) ? "committed"
+                                         : m2->getErrorMessage().str();
+  });
+  holding.get_future().wait();
+  m3->release();
+  released.set_value();
+  holder.join();
+  EXPECT_EQ(committed,
+            "The transaction was rolled back: the data-access object that "
+            "began it was released");
+  m1->release();
+  m2->release();
+  EXPECT_EQ(taskNames(), Rows{"third"});
+}
+
+// A thread that holds a transaction and a cursor when the repository's
+// last release happens elsewhere keeps its transaction until it releases
+// the cursor; then the transaction is rolled back once and the database is
+// free.
+TEST_P(TransactionOwnerTest, ACursorKeepsItsThreadsTransactionPastTheLastRelease) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  Repository* repository = open(db_);
+  ASSERT_NE(repository, nullptr);
+  MonitorRepositoryDataAccess* m = repository->createMonitorDataAccess();
+  ReposDataAccess* rda = repositoryConnection(repository);
+  std::promise<void> begun, released;
+  int rows = -1;
+  std::thread holder([&] {
+    EXPECT_TRUE(m->beginTransaction(1, 0));
+    EXPECT_TRUE(add(m, "held"));
+    ReposDataAccessCursor* cursor = rda->paramSelect(
+        "SELECT JB_DESC FROM " + rda->getTableName("MJOB", true, -1), 0);
+    begun.set_value();
+    released.get_future().wait();
+    rows = static_cast<int>(cursorRows(cursor).size());  // releases it
+  });
+  begun.get_future().wait();
+  m->release();
+  repository->release();
+  EXPECT_EQ(seam_.count(RDA_LockSeam::kTakingOver), 0);
+  EXPECT_EQ(records("the transaction was rolled back", kLogWarning), 0u);
+  released.set_value();
+  holder.join();
+  EXPECT_EQ(rows, 1);  // its own row, inside its transaction
+  EXPECT_EQ(records("the transaction was rolled back", kLogWarning), 1u);
+  MonitorRepositoryDataAccess* after = monitor();
+  EXPECT_TRUE(add(after, "free")) << after->getErrorMessage().str();
+  after->release();
+  EXPECT_EQ(taskNames(), Rows{"free"});
+}
+
+// A thread's refusal is kept per repository: a refusal on another
+// repository leaves it as it was, and reading it waits for nothing, nor
+// does it give the holder's own failure.
+TEST_P(TransactionOwnerTest, ARefusalIsTheThreadsOwnOnEachRepository) {
+  AdminDatabase otherDb;
+  Repository* other = createAndOpen(otherDb);
+  ASSERT_NE(other, nullptr);
+  MonitorRepositoryDataAccess* a = monitor();
+  MonitorRepositoryDataAccess* aHolder = monitor();
+  MonitorRepositoryDataAccess* b = other->createMonitorDataAccess();
+  MonitorRepositoryDataAccess* bHolder = other->createMonitorDataAccess();
+  std::promise<void> failed, end;
+  std::thread holdingA([&] {
+    EXPECT_TRUE(aHolder->beginTransaction(1, 0));
+    EXPECT_TRUE(add(aHolder, "a"));
+    EXPECT_FALSE(add(aHolder, "a"));  // a failure of the holder's own
+    failed.set_value();
+    end.get_future().wait();
+    EXPECT_TRUE(aHolder->endTransaction(true));
+  });
+  failed.get_future().wait();
+  HoldingThread holdingB(bHolder, "b", true);
+  EXPECT_FALSE(add(a, "refused"));
+  const std::string refusal = a->getErrorMessage().str();
+  EXPECT_NE(refusal.find("has held a transaction"), std::string::npos)
+      << refusal;
+  EXPECT_FALSE(add(b, "refused"));
+  const int waits = seam_.count(RDA_LockSeam::kWaiting);
+  EXPECT_EQ(a->getErrorMessage().str(), refusal);
+  EXPECT_EQ(seam_.count(RDA_LockSeam::kWaiting), waits) << "it waited";
+  end.set_value();
+  holdingA.join();
+  holdingB.finish();
+  EXPECT_EQ(a->getErrorMessage().str(), refusal);
+  for (MonitorRepositoryDataAccess* m : {a, aHolder, b, bHolder}) m->release();
+  other->release();
+}
+
+// A begin that SQLite refuses as busy leaves no transaction of its thread
+// behind: an end on another thread finds none, and no takeover follows
+// when the thread ends.
+TEST_P(TransactionOwnerTest, ABusyBeginLeavesNoTransactionBehind) {
+  if (isPostgres()) GTEST_SKIP() << "a server locks nothing at the begin";
+  Repository* writer = open(db_);
+  ASSERT_NE(writer, nullptr);
+  ReposDataAccess* locking = repositoryConnection(writer);
+  ASSERT_TRUE(locking->beginTransaction(true, nullptr));
+  ReposDataAccess* rda = repositoryConnection(repository_);
+  std::promise<void> refused, end;
+  std::thread beginning([&] {
+    bool busy = false;
+    EXPECT_FALSE(rda->beginTransaction(true, &busy));
+    EXPECT_TRUE(busy);
+    refused.set_value();
+    end.get_future().wait();
+  });
+  refused.get_future().wait();
+  EXPECT_TRUE(locking->endTransaction(false));
+  EXPECT_FALSE(rda->endTransaction(true));
+  EXPECT_TRUE(noTransaction(rda->getErrorMessage().str()))
+      << rda->getErrorMessage().str();
+  end.set_value();
+  beginning.join();
+  EXPECT_FALSE(rda->endTransaction(true));
+  EXPECT_TRUE(noTransaction(rda->getErrorMessage().str()))
+      << rda->getErrorMessage().str();
+  EXPECT_EQ(seam_.count(RDA_LockSeam::kTakingOver), 0);
+  writer->release();
 }
 
 INSTANTIATE_ADMIN_TARGETS(TransactionOwnerTest);

@@ -296,6 +296,51 @@ TEST_P(RdaConnectionTest, AnEndAnswersTrueOnlyWhenEveryAddIsStored) {
   EXPECT_FALSE(rda_->inTransaction());
 }
 
+// The same with a query whose error comes while its rows are read, after
+// it ran: on PostgreSQL the driver reads them through a server cursor, two
+// at a time. Where the driver rolls the whole transaction back
+// (Protocol=7.4-1) the add and the end say so and nothing is stored; where
+// the server aborts it (7.4-0) the end fails too; the driver's default
+// mode undoes the failed read alone, and SQLite fails the row alone (an
+// integer overflow), so there both adds are stored.
+TEST_P(RdaConnectionTest, AFailedReadOfARowStoresAllOrNothing) {
+  createTables();
+  if (isPostgres()) {
+    rda_->release();
+    KvbString error;
+    db_ = rda_ = createReposDataAccess(
+        factoryKind(), (location() + ";UseDeclareFetch=1;Fetch=2;").c_str(),
+        prefix_, nullptr, error);
+    ASSERT_NE(rda_, nullptr) << error.asCstr();
+  }
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 1, "before"));
+  ReposDataAccessCursor* cursor = rda_->paramSelect(
+      isPostgres() ? "SELECT 1/(5-g) FROM generate_series(1,10) g"
+                   : "WITH RECURSIVE s(g) AS (SELECT 1 UNION ALL SELECT g + 1 "
+                     "FROM s WHERE g < 10) SELECT abs(CASE g WHEN 5 THEN "
+                     "-9223372036854775807 - 1 ELSE g END) FROM s",
+      0);
+  ASSERT_NE(cursor, nullptr) << why();
+  int step;
+  while ((step = cursor->next()) == 1) {
+  }
+  cursor->release();
+  EXPECT_EQ(step, 2);
+  const std::string reason = why();
+  const bool after = addFolder(rda_, 2, "after");
+  const bool ended = rda_->endTransaction(true);
+  if (isPostgres() && postgresFailuresEndTransactions()) {
+    EXPECT_FALSE(after);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(why(), "The transaction was rolled back by the database: " +
+                         reason);
+  }
+  EXPECT_EQ(after, ended) << why();
+  EXPECT_EQ(folders(rda_, 1) + folders(rda_, 2), ended ? 2 : 0) << why();
+  EXPECT_FALSE(rda_->inTransaction());
+}
+
 TEST_P(RdaConnectionTest, IdBlocksAreConsecutiveAndDisjointUnderThreads) {
   KvbDatavar first(99);
   KvbString error;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -69,26 +70,59 @@ TEST(RdaLockTest, AWaiterGivesUpAfterTheBusyTimeoutAndHandsOverItsRelease) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "100");
   auto lock = std::make_shared<RDA_Lock>();
   ASSERT_TRUE(lock->acquire());
-  std::string reason;
+  KvbString reason;
   bool taken = true;
   std::thread::id ranOn;
   std::thread([&] {
     taken = lock->acquire();
-    lock->lastFailure(reason);
+    lock->texts().last(reason);
     lock->runOrDefer([&] { ranOn = std::this_thread::get_id(); });
   }).join();
   kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
   EXPECT_FALSE(taken);
-  EXPECT_EQ(reason,
+  EXPECT_EQ(reason.str(),
             "Another thread of this process is using this connection; gave up "
             "waiting for it after 100 ms (SQLITE/BUSY_TIMEOUT)");
   EXPECT_EQ(seam.count(RDA_LockSeam::kWaiting), 1);
   EXPECT_EQ(seam.count(RDA_LockSeam::kHandedOver), 1);
   EXPECT_EQ(ranOn, std::thread::id()) << "ran without the lock";
-  std::string none;
-  EXPECT_FALSE(lock->lastFailure(none)) << "another thread's reason";
+  KvbString none;
+  EXPECT_FALSE(lock->texts().last(none)) << "another thread's reason";
   lock->release();
   EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+// A waiter that began to wait before the holder recorded its transaction
+// still finds the holder's end: it takes the lock over long before the
+// busy timeout, and has the transaction rolled back once.
+TEST(RdaLockTest, AWaiterFindsAnOwnerThatEndedAfterItBeganToWait) {
+  struct Ender final : RDA_TransactionEnder {
+    std::atomic<int> calls{0};
+    void ownerGone(const char*) override { ++calls; }
+  } ender;
+  LockSeam seam;
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  RDA_Lock lock;
+  std::promise<void> held, record;
+  std::thread holder([&] {
+    ASSERT_TRUE(lock.acquire());
+    held.set_value();
+    record.get_future().wait();
+    lock.transactionBegun(&ender, nullptr);
+  });
+  held.get_future().wait();
+  bool taken = false;
+  std::thread waiter([&] {
+    taken = lock.acquire();
+    lock.release();
+  });
+  seam.waitFor(RDA_LockSeam::kWaiting);
+  record.set_value();
+  holder.join();
+  waiter.join();
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(ender.calls.load(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// Per-thread failure texts of a connection.
+#include "rda/rda_thread_texts.h"
+
+#include <algorithm>
+
+bool RDA_ThreadTexts::fail(const KvbString& text) {
+  const std::shared_ptr<RDA_ThreadToken>& self = rdaCurrentThreadToken();
+  std::lock_guard<std::mutex> guard(mutex_);
+  for (Entry& entry : entries_) {
+    if (entry.thread == self) {
+      entry.text = text;
+      return false;
+    }
+  }
+  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                [](const Entry& entry) {
+                                  return !entry.thread->alive.load(
+                                      std::memory_order_relaxed);
+                                }),
+                 entries_.end());
+  entries_.push_back({self, text});
+  return false;
+}
+
+bool RDA_ThreadTexts::last(KvbString& text) const {
+  const std::shared_ptr<RDA_ThreadToken>& self = rdaCurrentThreadToken();
+  std::lock_guard<std::mutex> guard(mutex_);
+  for (const Entry& entry : entries_) {
+    if (entry.thread == self) {
+      text = entry.text;
+      return true;
+    }
+  }
+  return false;
+}

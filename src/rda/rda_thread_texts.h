@@ -1,0 +1,33 @@
+// RDA_ThreadTexts: the last failure of each thread on one connection, so
+// that a thread that asks why its call failed gets its own failure, never
+// another thread's, without waiting for the connection's lock; a failure
+// on one connection never changes what another answers. A thread keeps its
+// text until it fails again; the texts of ended threads go as new threads
+// fail.
+#ifndef RDA_RDA_THREAD_TEXTS_H_
+#define RDA_RDA_THREAD_TEXTS_H_
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "kvbase/kvbase.h"
+#include "rda/rda_thread.h"
+
+class RDA_ThreadTexts {
+ public:
+  // Records `text` as the calling thread's failure; answers false.
+  bool fail(const KvbString& text);
+  // The calling thread's last failure; false when it has none.
+  bool last(KvbString& text) const;
+
+ private:
+  struct Entry {
+    std::shared_ptr<RDA_ThreadToken> thread;
+    KvbString text;
+  };
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+#endif  // RDA_RDA_THREAD_TEXTS_H_
