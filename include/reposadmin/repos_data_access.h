@@ -2,7 +2,9 @@
 // prepared statements and cursors, and the records its table operations
 // take. Every operation takes the connection's lock for its duration; no
 // operation throws. Failures answer false, null or -1 and leave their
-// reason in getErrorMessage() of the object that failed.
+// reason in getErrorMessage() of the object that failed. The reason is kept
+// per thread: a thread reads its own last failure on the connection, never
+// another thread's, and reading it never waits.
 #ifndef REPOSADMIN_REPOS_DATA_ACCESS_H_
 #define REPOSADMIN_REPOS_DATA_ACCESS_H_
 
@@ -62,7 +64,8 @@ class ReposDDLCallback {
 };
 
 // The rows of a query. Columns are numbered from 0 in the order of the
-// select list. Owned by the caller; ended by release().
+// select list. Owned by the caller; ended by release(). It keeps its
+// connection open until then, also after the connection's release().
 class ReposDataAccessCursor {
  public:
   // 1 when a row was fetched, 0 at the end, 2 on an error.
@@ -94,7 +97,8 @@ class ReposDataAccessCursor {
 };
 
 // A prepared statement with "?" markers, numbered from 0. It may run any
-// number of times; bound values stay until they are bound again.
+// number of times; bound values stay until they are bound again. Like a
+// cursor, it keeps its connection open until its release().
 class ReposDataAccessStatement {
  public:
   // Declares the type (2 integer, 3 real, 4 text) and size of a marker.
@@ -106,7 +110,8 @@ class ReposDataAccessStatement {
   virtual bool execute() = 0;
   // Runs the statement as a query. The cursor may outlive the statement.
   virtual ReposDataAccessCursor* select() = 0;
-  // The text of the statement's last failure.
+  // The text of the calling thread's last failure on the statement's
+  // connection.
   virtual KvbString getErrorMessage() = 0;
   virtual void release() = 0;
 
@@ -116,9 +121,11 @@ class ReposDataAccessStatement {
 
 class ReposDataAccess {
  public:
-  // Closes the connection and deletes the object.
+  // Gives up the caller's hold; the last hold (cursors and statements hold
+  // the connection too) closes the connection and deletes the object.
   virtual void release() = 0;
-  // The text of the connection's last failure; getLastError is the same.
+  // The text of the calling thread's last failure on the connection;
+  // getLastError is the same.
   virtual KvbString getErrorMessage() = 0;
   virtual KvbString getLastError() = 0;
 
@@ -159,12 +166,15 @@ class ReposDataAccess {
   // timeout, then answer false saying that another thread holds a
   // transaction; an end on another thread is refused at once. A
   // transaction ends with its thread and with the data-access object that
-  // began it (rolled back, with a WARNING record): after its thread ends,
-  // by the next thread that needs the connection; when the object is
+  // began it (rolled back, with a WARNING record): after its thread ends
+  // (after the last code it runs, a host's thread_local destructors
+  // included), by the next thread that needs the connection, or by the
+  // connection's last release; when the object is
   // released on the same thread, at once. When the object is released on
   // another thread, or the database ends the transaction on its own (a full
   // disk, a server's aborted transaction, a driver that rolls the whole
-  // transaction back at a failed statement), the transaction is lost: every
+  // transaction back at a failed statement, fetch or bind), the transaction
+  // is lost: every
   // later call of its thread on the connection and each end answer false
   // with the reason ("The transaction was rolled back: the data-access
   // object that began it was released", "The transaction was rolled back
@@ -174,7 +184,8 @@ class ReposDataAccess {
   // for another thread.
   //
   // Changes that data-access objects announce inside a transaction are
-  // posted after the outermost commit, and dropped by a rollback.
+  // posted after the outermost commit, and dropped by a rollback; a
+  // profile job added or updated inside one is not announced at all.
   // Pair every begin with one end on the same thread, also a begin that
   // answered false: a begin that fails at the database leaves its level
   // open for endTransaction(false), while one that takes no level (an

@@ -7,7 +7,6 @@
 
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
-#include "kvdataaccess/kvdataaccess.h"
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
 #include "kvuchar/kvuchar.h"
@@ -148,10 +147,12 @@ bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
     return false;
   }
   // Only a file that this creation brings into being may be removed when it
-  // fails; one that existed before is left as it was.
+  // fails; one that existed before is left as it was. The file is reached
+  // through the connection-string route, which makes it when it is missing.
   const bool isNew = np_fio_stat(path.asCstr()) == NP_FIO_ENOTFOUND;
-  if (createRepositoryWithDDLFile(dacSqliteFileConnectionString(path), "",
-                                  KvbString()))
+  if (createIn(initRepository(kInitToCreate | kInitFileThroughConnection, 0,
+                              path, "", ""),
+               KvbString()))
     return true;
   if (isNew) removeEmptyFile(path);
   return false;
@@ -292,12 +293,16 @@ void RepositoryAdminImpl::removeEmptyFile(const KvbString& path) {
 bool RepositoryAdminImpl::createRepositoryWithDDLFile(
     const KvbString& connection, const KvbString& tablePrefix,
     const KvbString& ddlFile) {
-  DDLCB script;
   if (!tablePrefix.isEmpty() && !startsWithLetter(tablePrefix))
     return failMessage(__LINE__, 1303);
-  RepositoryImpl* repository =
-      openConnectionImpl(connection, tablePrefix, false, "");
+  return createIn(initRepository(kInitToCreate, 1, connection, tablePrefix, ""),
+                  ddlFile);
+}
+
+bool RepositoryAdminImpl::createIn(RepositoryImpl* repository,
+                                   const KvbString& ddlFile) {
   if (!repository) return false;
+  DDLCB script;
   // Neither the tables nor a script are made for a database that the
   // engine does not support.
   if (!supportedDatabase(repository)) {

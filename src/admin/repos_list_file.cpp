@@ -170,20 +170,29 @@ bool RepositoryAdminImpl::saveRepositoryList() {
   return addFileReason(result);
 }
 
+bool RepositoryAdminImpl::listOperation(
+    const std::function<bool()>& operation) {
+  if (operation()) return true;
+  logError(__LINE__);
+  return false;
+}
+
 bool RepositoryAdminImpl::changeRepositoryList(
     const std::function<bool()>& change) {
-  if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
-  NpFioLock* lock = nullptr;
-  const int result = np_fio_lock((listFilePath_ + ".lock").asCstr(), &lock);
-  if (result != NP_FIO_OK) {
-    failMessage(__LINE__, 1044);
-    return addFileReason(result);
-  }
-  // Read again under the lock: another writer may have changed the list
-  // since this object last read it.
-  const bool ok = loadRepositoryList() && change() && saveRepositoryList();
-  np_fio_unlock(lock);
-  return ok;
+  return listOperation([&] {
+    if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
+    NpFioLock* lock = nullptr;
+    const int result = np_fio_lock((listFilePath_ + ".lock").asCstr(), &lock);
+    if (result != NP_FIO_OK) {
+      failMessage(__LINE__, 1044);
+      return addFileReason(result);
+    }
+    // Read again under the lock: another writer may have changed the list
+    // since this object last read it.
+    const bool ok = loadRepositoryList() && change() && saveRepositoryList();
+    np_fio_unlock(lock);
+    return ok;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -230,7 +239,7 @@ void RepositoryAdminImpl::learnRepositoryKind(RepositoryEntry* entry) {
 bool RepositoryAdminImpl::listRepositories(bool connect, bool currentOnly) {
   currentOnly_ = currentOnly;
   nextIndex_ = 0;
-  if (!loadRepositoryList()) return false;
+  if (!listOperation([this] { return loadRepositoryList(); })) return false;
   for (RepositoryEntry& entry : entries_) {
     if (connect) {
       learnRepositoryKind(&entry);
@@ -291,14 +300,21 @@ bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
 bool RepositoryAdminImpl::addRepository(const KvbString& connection,
                                         const KvbString& tablePrefix,
                                         const KvbString& name, bool isFile) {
-  if (!checkNewEntry(name, connection, tablePrefix)) return false;
+  if (!listOperation(
+          [&] { return checkNewEntry(name, connection, tablePrefix); }))
+    return false;
+  // A connection entry must reach a database that the engine supports. An
+  // open that fails has logged why.
   if (!isFile) {
     RepositoryImpl* repository =
         openConnectionImpl(connection, tablePrefix, false, "");
     if (!repository) return false;
     const bool supported = supportedDatabase(repository);
     repository->release();
-    if (!supported) return false;
+    if (!supported) {
+      logError(__LINE__);
+      return false;
+    }
   }
   RepositoryEntry entry;
   entry.name = name;

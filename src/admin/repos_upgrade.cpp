@@ -13,7 +13,6 @@
 // on some databases.
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
-#include "kvdataaccess/kvdataaccess.h"
 #include "kvfileio/kvfileio.h"
 #include "rda/rda_factory.h"
 #include "schema/log_printf.h"
@@ -98,8 +97,8 @@ bool RepositoryImpl::upgradeSteps() {
 // second object. Its init logs its own failure, and its upgrade a stop.
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
-  if (!second->init(0, admin_, 1, dacSqliteFileConnectionString(connection_),
-                    "", "", status_, &errorText_)) {
+  if (!second->init(kInitFileThroughConnection, admin_, 0, connection_, "", "",
+                    status_, &errorText_)) {
     second->release();
     return false;
   }

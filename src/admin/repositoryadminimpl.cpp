@@ -4,7 +4,6 @@
 #include "admin/repositoryadminimpl.h"
 
 #include "admin/repositoryimpl.h"
-#include "kvdataaccess/kvdataaccess.h"
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
 #include "kvreposres/kvreposres.h"
@@ -69,12 +68,12 @@ bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
 
 // The repository's init names the database in its text and logs it.
 RepositoryImpl* RepositoryAdminImpl::initRepository(
-    int connectionKind, const KvbString& connection,
+    int flags, int connectionKind, const KvbString& connection,
     const KvbString& tablePrefix, const KvbString& poolId) {
   auto* repository = new RepositoryImpl();
   KvbString initError("");
-  if (repository->init(0, this, connectionKind, connection, tablePrefix, poolId,
-                       statusCallback_, &initError))
+  if (repository->init(flags, this, connectionKind, connection, tablePrefix,
+                       poolId, statusCallback_, &initError))
     return repository;
   repository->release();
   fail(initError);
@@ -111,7 +110,7 @@ bool RepositoryAdminImpl::usableAsItIs(RepositoryImpl* repository) {
 RepositoryImpl* RepositoryAdminImpl::openConnectionImpl(
     const KvbString& connection, const KvbString& tablePrefix, bool check,
     const KvbString& poolId) {
-  return checkedVersion(initRepository(1, connection, tablePrefix, poolId),
+  return checkedVersion(initRepository(0, 1, connection, tablePrefix, poolId),
                         check);
 }
 
@@ -123,11 +122,9 @@ RepositoryImpl* RepositoryAdminImpl::openFileImpl(const KvbString& path,
     logError(__LINE__);
     return nullptr;
   }
-  return checkedVersion(
-      fileThroughConnection(*options)
-          ? initRepository(1, dacSqliteFileConnectionString(path), "", "")
-          : initRepository(0, path, "", ""),
-      check);
+  const int flags =
+      fileThroughConnection(*options) ? kInitFileThroughConnection : 0;
+  return checkedVersion(initRepository(flags, 0, path, "", ""), check);
 }
 
 Repository* RepositoryAdminImpl::openFileRepository(const KvbString& path,

@@ -96,8 +96,9 @@ class RepositoryAdminImpl : public RepositoryAdmin {
                                      const KvbString& tablePrefix, bool check,
                                      const KvbString& poolId);
   // A new repository on `connection` of `connectionKind` (0 a SQLite file,
-  // 1 a connection string); null when its init fails, which it logs.
-  RepositoryImpl* initRepository(int connectionKind,
+  // 1 a connection string), opened with the kInit* `flags` of
+  // RepositoryImpl::init; null when its init fails, which it logs.
+  RepositoryImpl* initRepository(int flags, int connectionKind,
                                  const KvbString& connection,
                                  const KvbString& tablePrefix,
                                  const KvbString& poolId);
@@ -126,8 +127,14 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   void logError(int line);
 
   // The list operations' helpers.
-  // Holding the list's lock: reads the list, runs `change` on the entries
-  // and saves them. Nothing is saved when a step fails.
+  // Runs `operation`, a list operation or a step of one, and logs its
+  // failure once at level 5. The list's own steps (checking an entry,
+  // reading, locking and writing the file) only leave their reason in the
+  // error text, so every failure of the list is logged here, once.
+  bool listOperation(const std::function<bool()>& operation);
+  // As a listOperation, holding the list's lock: reads the list, runs
+  // `change` on the entries and saves them. Nothing is saved when a step
+  // fails.
   bool changeRepositoryList(const std::function<bool()>& change);
   // Fails with the message of lexer result `code`, followed by the text of
   // the NP_FIO_* code `fileCode` when it is not 0.
@@ -140,6 +147,11 @@ class RepositoryAdminImpl : public RepositoryAdmin {
                      const KvbString& tablePrefix);
 
   // The creation's steps.
+  // Creates the repository in the database that `repository` was opened on
+  // to be created, or writes its statements to `ddlFile` when that is not
+  // null; releases the repository. A null `repository` (its open failed
+  // and logged why) answers false.
+  bool createIn(RepositoryImpl* repository, const KvbString& ddlFile);
   bool mayCreateIn(RepositoryImpl* repository);
   bool startScript(RepositoryImpl* repository, const KvbString& path,
                    DDLCB* script);

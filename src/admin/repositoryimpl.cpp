@@ -28,7 +28,9 @@ constexpr int kFactoryConnectionString = 0;
 constexpr int kFactorySqliteCreate = 1;
 constexpr int kFactorySqliteOpen = 2;
 
-constexpr int kFlagCreateFile = 0x1;
+// How the platform begins the reason of a connection string that it cannot
+// parse (dacCreateDataSource).
+const char kUnreadableConnection[] = "the connection string cannot be read: ";
 
 // The reason of a step that the host stopped, until the operation tells
 // at which step (failStopped).
@@ -215,31 +217,44 @@ void RepositoryImpl::logProgress(const char* text) {
 
 bool RepositoryImpl::initFailure(const KvbString& reason,
                                  KvbString* errorText) {
-  errorText_ =
-      kvbStringFormat("The repository in the %S could not be opened", place());
-  // A failed connect names the connection too; the text names it once.
-  const KvbString connecting = "Connecting to " + shownConnection() + ": ";
-  if (reason.startsWith(connecting.asCstr()))
-    errorText_ += ": " + reason.substr(connecting.length());
-  else if (!reason.isEmpty())
-    errorText_ += ": " + reason;
+  errorText_ = initFailureText(reason);
   if (errorText) *errorText = errorText_;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
   return false;
 }
 
+KvbString RepositoryImpl::initFailureText(const KvbString& reason) const {
+  // A connection string that cannot be read reached no database, so nothing
+  // could be opened or created: the failure is the string's, in the
+  // platform's words, which quote no piece of it.
+  if (reason.startsWith(kUnreadableConnection))
+    return "The connection string cannot be read: " +
+           reason.substr(sizeof kUnreadableConnection - 1);
+  KvbString text = kvbStringFormat("The repository in the %S could not be %s",
+                                   place(), initVerb_);
+  // A failed connect names the connection too; the text names it once.
+  const KvbString connecting = "Connecting to " + shownConnection() + ": ";
+  if (reason.startsWith(connecting.asCstr()))
+    text += ": " + reason.substr(connecting.length());
+  else if (!reason.isEmpty())
+    text += ": " + reason;
+  return text;
+}
+
 KvbString RepositoryImpl::shownConnection() const {
-  return connectionKind_ == 0 ? connection_
-                              : dacConnectionStringWithoutPassword(connection_);
+  if (connectionKind_ == 0) return connection_;
+  return filePath_.isNull() ? dacConnectionStringWithoutPassword(connection_)
+                            : filePath_;
 }
 
 KvbString RepositoryImpl::place() const {
   const KvbString shown = shownConnection();
   // A connection string that cannot be read is not shown: a password in it
   // could not be told apart.
-  KvbString text = connectionKind_ == 0 ? "database file \"" + shown + "\""
-                   : shown.isNull()     ? KvbString("database")
-                                        : "database \"" + shown + "\"";
+  const bool file = connectionKind_ == 0 || !filePath_.isNull();
+  KvbString text = file             ? "database file \"" + shown + "\""
+                   : shown.isNull() ? KvbString("database")
+                                    : "database \"" + shown + "\"";
   if (!tablePrefix_.isEmpty())
     text += " with the table prefix \"" + tablePrefix_ + "\"";
   return text;
@@ -250,6 +265,7 @@ bool RepositoryImpl::init(int flags, RepositoryAdmin* admin, int connectionKind,
                           const KvbString& tablePrefix, const KvbString& poolId,
                           RepositoryStatusCallback* status,
                           KvbString* errorText) {
+  initVerb_ = (flags & kInitToCreate) ? "created" : "opened";
   try {
     return initSteps(flags, admin, connectionKind, connection, tablePrefix,
                      poolId, status, errorText);
@@ -269,6 +285,12 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   admin_ = admin;
   connectionKind_ = connectionKind;
   connection_ = connection;
+  filePath_ = KvbString();
+  if (connectionKind == 0 && (flags & kInitFileThroughConnection)) {
+    filePath_ = connection;
+    connectionKind_ = 1;
+    connection_ = dacSqliteFileConnectionString(connection);
+  }
   tablePrefix_ = tablePrefix;
   relay_.setHost(status ? status : &silent_);
   status_ = &relay_;
@@ -276,7 +298,7 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   ddlMode_ = false;
   infoVersions_.clear();
 
-  if (!openConnection(flags, connectionKind, poolId, errorText)) return false;
+  if (!openConnection(flags, connectionKind_, poolId, errorText)) return false;
 
   KvbConfigOptions* options = kvbGetConfigOptions("");
   if (!options)
@@ -301,7 +323,7 @@ bool RepositoryImpl::openConnection(int flags, int connectionKind,
   switch (connectionKind) {
     case 0:
       factoryKind =
-          (flags & kFlagCreateFile) ? kFactorySqliteCreate : kFactorySqliteOpen;
+          (flags & kInitCreateFile) ? kFactorySqliteCreate : kFactorySqliteOpen;
       break;
     case 1:
       factoryKind = kFactoryConnectionString;

@@ -43,6 +43,18 @@ constexpr char kInfoNcoa[] = "NCOA";
 constexpr char kInfoProfile[] = "PROFILE_RESULTSET";
 constexpr char kInfoMonitor[] = "MONITOR";
 
+// The flags of RepositoryImpl::init.
+// Connection kind 0: a missing file is made.
+constexpr int kInitCreateFile = 0x1;
+// Connection kind 0: the file is reached through the connection-string
+// route, by the engine's own connection string for it (which makes a
+// missing file). The repository then has connection kind 1, and its texts
+// still name the file by the path that the host gave.
+constexpr int kInitFileThroughConnection = 0x2;
+// The repository is opened to be created: a failed init says that it
+// could not be created rather than opened.
+constexpr int kInitToCreate = 0x4;
+
 // Repository kinds, as the INFO rows give them.
 enum RepositoryKind {
   kKindNone = 0,
@@ -88,11 +100,14 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   RepositoryImpl();
 
   // --- opening (repositoryimpl.cpp) ---
-  // Opens the connection: connectionKind 0 a SQLite file (bit 0 of flags
-  // creates it), 1 a connection string. Reads the table sets and the
-  // version rows. A null `status` stands for the silent callback that the
-  // repository keeps itself. False with *errorText set to "The repository
-  // in the <place()> could not be opened: <reason>", which is logged once.
+  // Opens the connection: connectionKind 0 a SQLite file, 1 a connection
+  // string; `flags` are the kInit* flags above. Reads the table sets and
+  // the version rows. A null `status` stands for the silent callback that
+  // the repository keeps itself. False with *errorText set to "The
+  // repository in the <place()> could not be opened: <reason>" ("created"
+  // with kInitToCreate), or, for a connection string that cannot be read,
+  // to "The connection string cannot be read: <the platform's reason>",
+  // which shows no piece of the string. The text is logged once.
   bool init(int flags, RepositoryAdmin* admin, int connectionKind,
             const KvbString& connection, const KvbString& tablePrefix,
             const KvbString& poolId, RepositoryStatusCallback* status,
@@ -103,8 +118,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // INFO table the database holds no repository; an INFO table that cannot
   // be read leaves the versions unknown, with the reason kept.
   bool readVersionInfo();
-  // The repository's database as texts name it: 'database file "<path>"',
-  // or 'database "<connection string without its password>"' followed by
+  // The repository's database as texts name it: 'database file "<path>"'
+  // for a file (also one reached through the connection-string route), or
+  // 'database "<connection string without its password>"' followed by
   // ' with the table prefix "<prefix>"' when there is one.
   KvbString place() const;
   // Why the database holds no repository, naming it: "The <place()> holds
@@ -426,9 +442,12 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // repository is warned of it), a file that cannot be read fails.
   bool loadTableSets(const KvbString& folder, KvbString* errorText);
   // A failure of init for `reason`: the text that names the repository's
-  // place goes to the error text, to *errorText (when given) and to the log
-  // at level 5. Answers false.
+  // place and what could not be done to it (initVerb_) goes to the error
+  // text, to *errorText (when given) and to the log at level 5. Answers
+  // false.
   bool initFailure(const KvbString& reason, KvbString* errorText);
+  // That text (see init).
+  KvbString initFailureText(const KvbString& reason) const;
   void readInfoRow(ReposDataAccessCursor& row, const KvbString& infoTable,
                    InfoRowsSeen& seen);
   // False, with the reason kept, when the minor version cannot be read.
@@ -437,6 +456,7 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool hasInfoTable();
   // The connection as texts show it: the file's path, or the connection
   // string without its password (null when the string cannot be read).
+  // A file reached through the connection-string route shows its path.
   KvbString shownConnection() const;
   // The kind and versions of a repository without a unified row.
   void setKindFromProductRows(const InfoRowsSeen& seen);
@@ -466,6 +486,11 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   StatusRelay relay_;
   SilentCallback silent_;
   KvbString connection_{""};
+  // The path of a file reached through the connection-string route, which
+  // connection_ names by the engine's own string; null otherwise.
+  KvbString filePath_;
+  // What a failed init could not do: "opened", or "created" (kInitToCreate).
+  const char* initVerb_ = "opened";
   KvbString tablePrefix_{""};
   KvLogger* logger_ = nullptr;
   std::map<KvbString, int> infoVersions_;

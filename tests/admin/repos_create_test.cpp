@@ -220,16 +220,18 @@ class CreateTest : public AdminTargetTest {
     return run(db, "SELECT NI_VAL FROM %S WHERE NI_KEY = 'MARK'", "UCURID") ==
            42;
   }
+  // How texts name `db` as create() reaches it: a file by the path the
+  // host gave, though the creation reaches it through a connection string
+  // of the engine's own.
+  std::string placeOf(const AdminDatabase& db) const {
+    return isFile() ? "database file \"" + db.file + "\""
+                    : shownDatabase(db.connection, db.prefix);
+  }
   // The refusal of a creation in `db`, where table `code` showed a
-  // repository. A file is created through the connection string that
-  // names it, and shown so.
+  // repository.
   std::string refusalOver(const AdminDatabase& db, const std::string& code) {
-    const std::string connection =
-        isFile() ? dacSqliteFileConnectionString(db.file.c_str()).str()
-                 : db.connection;
     return libraryMessage(1304) + " The table " + code +
-           " exists already in the " + shownDatabase(connection, db.prefix) +
-           ".";
+           " exists already in the " + placeOf(db) + ".";
   }
   Lines creationTablesIn(const AdminDatabase& db) {
     RepositoryImpl* repository = openConnection(db);
@@ -326,6 +328,39 @@ TEST_P(CreateTest, ARefusalOverARepositoryIsLoggedOnceWithItsTable) {
   const std::string refusal = refusalOver(db, reposCoreColumnDefs[0].tableCode);
   EXPECT_EQ(error(), refusal);
   EXPECT_EQ(failures, Lines{refusal});
+}
+
+// A creation whose database cannot be reached says that the repository
+// could not be created, naming the database as the host gave it, and is
+// logged once; it makes neither a file nor a script. Every creation
+// operation of the back end is tried.
+TEST_P(CreateTest, ADatabaseThatCannotBeReachedFailsTheCreationAsSuch) {
+  AdminDatabase db = newDatabase();
+  db.file = dir_.file("no-folder") + "/x.db";
+  const std::string port1 =
+      "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Uid=kv;Pwd=s;";
+  db.connection =
+      isPostgres() ? port1 : "FILE=" + db.file + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  const std::string script = dir_.file("create.sql");
+  std::vector<std::function<bool()>> creations = {[&] { return create(db); }};
+  if (!isFile())  // a script is written for a connection string only
+    creations.push_back([&] {
+      return admin_->createRepositoryWithDDLFile(
+          db.connection.c_str(), db.prefix.c_str(), script.c_str());
+    });
+  const std::string failed =
+      "The repository in the " + placeOf(db) + " could not be created: ";
+  LogCapture log;
+  for (size_t i = 0; i < creations.size(); ++i) {
+    SCOPED_TRACE("creation " + std::to_string(i));
+    const Lines failures =
+        log.failuresDuring([&] { EXPECT_FALSE(creations[i]()); });
+    EXPECT_EQ(error().rfind(failed, 0), 0u) << error();
+    EXPECT_GT(error().size(), failed.size());
+    EXPECT_EQ(failures, Lines{error()});
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("no-folder")));
+  EXPECT_FALSE(std::filesystem::exists(script));
 }
 
 // A stop that the host asks for ends the creation at that step, in the

@@ -346,4 +346,21 @@ TEST_F(FileRouteTest, OnlyFalseSendsAMissingFileThroughTheConnectionRoute) {
   repository->release();
 }
 
+// On the connection route too, texts name a file by the path the host gave,
+// not by the connection string the engine makes of it.
+TEST_F(FileRouteTest, TheConnectionRouteNamesTheFileByItsPath) {
+  kvbGetConfigOptions("")->set("REPOS/FORCE_FILE_BASED", "false");
+  LogCapture log;
+  const std::string unreachable = dir_.file("no-folder") + "/repos.db";
+  EXPECT_EQ(admin_->openFileRepository(unreachable.c_str(), false), nullptr);
+  const std::string failed = "The repository in the database file \"" +
+                             unreachable + "\" could not be opened: ";
+  EXPECT_EQ(admin_->getErrorMessage().str().rfind(failed, 0), 0u)
+      << admin_->getErrorMessage().str();
+  EXPECT_EQ(admin_->openFileRepository(path_.c_str(), true), nullptr);
+  EXPECT_EQ(admin_->getErrorMessage().str(),
+            "The database file \"" + path_ +
+                "\" holds no repository: it has no INFO table");
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // transaction calls log nothing. Run on every back end.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -268,6 +269,51 @@ TEST(OneRecordPerFailure, AManagerWithoutARepositorySaysWhatItCannotDo) {
     EXPECT_EQ(lines,
               std::vector<std::string>{"5 repimpexpmgr: " + errorText.str()});
   }
+}
+
+// Each list operation logs its failure once, however deep in the list's
+// reading, locking, checking or writing it failed: an administration object
+// without a list file, then refusals and a list that cannot be read.
+TEST(OneRecordPerFailure, ListOperationsLogTheirFailuresOnce) {
+  TempDir dir;
+  const std::string connection =
+      "FILE=" + dir.file("c.db") + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  LogCapture log;
+  const auto expectOne = [&](RepositoryAdmin* admin,
+                             const std::function<bool()>& call) {
+    const std::vector<std::string> lines =
+        failureRecords(log, [&] { EXPECT_FALSE(call()); });
+    EXPECT_EQ(lines, std::vector<std::string>{"5 repositoryadminimpl: " +
+                                              admin->getErrorMessage().str()});
+  };
+  RepositoryAdmin* none = createRepositoryAdmin(1, nullptr);
+  const std::function<bool()> withoutAFile[] = {
+      [&] { return none->addRepository("/a.db", "", "A", true); },
+      [&] { return none->addRepository(connection.c_str(), "", "C", false); },
+      [&] { return none->removeRepository("A"); },
+      [&] { return none->setDefaultRepository("A"); },
+      [&] { return none->listRepositories(false, false); },
+  };
+  for (const auto& call : withoutAFile) expectOne(none, call);
+  EXPECT_EQ(none->getErrorMessage().str(),
+            "No repository list file has been set.");
+  none->release();
+
+  const std::string list = dir.file("repos.lst");
+  RepositoryAdmin* admin = createRepositoryAdmin(0, list.c_str());
+  ASSERT_TRUE(admin->addRepository("/a.db", "", "A", true));
+  const std::function<bool()> refused[] = {
+      [&] { return admin->addRepository("/b.db", "", "A", true); },
+      [&] { return admin->addRepository("/b.db", "", "$defaultrepos", true); },
+      [&] { return admin->addRepository("/b.db", "", "two\nlines", true); },
+      [&] {
+        std::ofstream(list, std::ios::app) << "'B'='b' 'p' 'F' 'x'\n";
+        return admin->listRepositories(false, false);
+      },
+      [&] { return admin->removeRepository("A"); },
+  };
+  for (const auto& call : refused) expectOne(admin, call);
+  admin->release();
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "rda/rda_impl.h"
+#include "schema/log_printf.h"
+#include "support/log_capture.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
 
@@ -294,6 +296,44 @@ TEST_P(RdaConnectionTest, AnEndAnswersTrueOnlyWhenEveryAddIsStored) {
   EXPECT_EQ(after, ended) << why();
   EXPECT_EQ(stored, ended ? 2 : 0) << why();
   EXPECT_FALSE(rda_->inTransaction());
+}
+
+// An outermost end right after the failed statement of a transaction the
+// database ended: a commit answers that the transaction is lost and logs it
+// once; a rollback keeps the statement's own reason and logs nothing. Each
+// lost transaction on the connection is logged on its own. Where the
+// failure ends nothing, both ends answer as usual and nothing is logged.
+TEST_P(RdaConnectionTest, AnEndRightAfterTheFailureThatLostItLogsOnlyACommit) {
+  createTables();
+  // The server aborts the transaction (7.4-0) or the driver rolls it back
+  // (7.4-1); the driver's default mode undoes the failed statement alone.
+  const bool lost =
+      isPostgres() &&
+      std::regex_search(
+          postgresConnectionString(),
+          std::regex("(^|;)Protocol=[^;]*-[01](;|$)", std::regex::icase));
+  LogCapture log;
+  const auto warnings = [&] {
+    int n = 0;
+    for (const CapturedLog& r : log.records()) n += r.level == kLogWarning;
+    return n;
+  };
+  for (const bool commit : {true, false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+    EXPECT_EQ(rda_->paramSelect("SELECT X FROM " + table("MISSING"), 0),
+              nullptr);
+    const std::string reason = why();
+    const int before = warnings();
+    EXPECT_EQ(rda_->endTransaction(commit), !lost) << why();
+    EXPECT_EQ(warnings() - before, commit && lost ? 1 : 0);
+    EXPECT_FALSE(rda_->inTransaction());
+    const std::string lostText =
+        "The transaction was rolled back by the database: " + reason;
+    if (lost) {
+      EXPECT_EQ(why(), commit ? lostText : reason);
+    }
+  }
 }
 
 // The same with a query whose error comes while its rows are read, after
