@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/dac_targets.h"
@@ -51,6 +53,31 @@ TEST_F(SqliteStoreTest, OpensOnlyExistingDatabaseFiles) {
 
   EXPECT_EQ(createSqliteDatabase(""), nullptr);
   EXPECT_FALSE(getSqliteErrorMessage().isEmpty());
+}
+
+// A host's thread_local whose destructor opens a file as its thread ends,
+// after the thread's own failed open: the reason still has its place.
+struct OpenAtExit {
+  std::function<void()> work;
+  ~OpenAtExit() {
+    if (work) work();
+  }
+};
+thread_local OpenAtExit openAtExit;
+
+TEST(SqliteOpenTest, AnOpenAtThreadExitKeepsItsReason) {
+  const std::string missing = ::testing::TempDir() + "kv_missing/none.db";
+  KvbString reasons[2];
+  std::thread([&] {
+    openAtExit.work = [&] {
+      EXPECT_EQ(openSqliteDatabase(missing.c_str()), nullptr);
+      reasons[1] = getSqliteErrorMessage();
+    };
+    EXPECT_EQ(openSqliteDatabase(missing.c_str()), nullptr);
+    reasons[0] = getSqliteErrorMessage();
+  }).join();
+  EXPECT_NE(reasons[0].find(missing.c_str()), KvbString::npos);
+  EXPECT_EQ(reasons[1].str(), reasons[0].str());
 }
 
 // The flags that the engine's connections open with, which the benchmarks'
