@@ -189,7 +189,10 @@ bool RepositoryAdminImpl::mayCreateIn(RepositoryImpl* repository) {
 
 bool RepositoryAdminImpl::startScript(RepositoryImpl* repository,
                                       const KvbString& path, DDLCB* script) {
-  if (!script->open(path, &errorText_)) return false;
+  if (!script->open(path, &errorText_)) {
+    logError(__LINE__);
+    return false;
+  }
   return repository->setDDLCallback(script) || failOnRepository(repository);
 }
 
@@ -293,8 +296,11 @@ void RepositoryAdminImpl::removeEmptyFile(const KvbString& path) {
 bool RepositoryAdminImpl::createRepositoryWithDDLFile(
     const KvbString& connection, const KvbString& tablePrefix,
     const KvbString& ddlFile) {
-  if (!tablePrefix.isEmpty() && !startsWithLetter(tablePrefix))
-    return failMessage(__LINE__, 1303);
+  if (!tablePrefix.isEmpty() && !startsWithLetter(tablePrefix)) {
+    failMessage(__LINE__, 1303);
+    logError(__LINE__);
+    return false;
+  }
   return createIn(initRepository(kInitToCreate, 1, connection, tablePrefix, ""),
                   ddlFile);
 }

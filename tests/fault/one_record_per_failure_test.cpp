@@ -316,4 +316,33 @@ TEST(OneRecordPerFailure, ListOperationsLogTheirFailuresOnce) {
   admin->release();
 }
 
+// A creation refused before any table is made logs its refusal once: a
+// table prefix that does not start with a letter, a DDL script that cannot
+// be opened.
+TEST(OneRecordPerFailure, CreationRefusalsAreLoggedOnce) {
+  TempDir dir;
+  const std::string connection =
+      "FILE=" + dir.file("c.db") + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  const std::string script = dir.file("no-folder") + "/create.sql";
+  LogCapture log;
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  const std::function<bool()> refused[] = {
+      [&] { return admin->createRepository(connection.c_str(), "1kv"); },
+      [&] {
+        return admin->createRepositoryWithDDLFile(connection.c_str(), "kv",
+                                                  script.c_str());
+      },
+  };
+  for (const auto& call : refused) {
+    const std::vector<std::string> lines =
+        failureRecords(log, [&] { EXPECT_FALSE(call()); });
+    EXPECT_FALSE(admin->getErrorMessage().isEmpty());
+    EXPECT_EQ(lines, std::vector<std::string>{"5 repositoryadminimpl: " +
+                                              admin->getErrorMessage().str()});
+  }
+  EXPECT_NE(admin->getErrorMessage().str().find(script), std::string::npos)
+      << admin->getErrorMessage().str();
+  admin->release();
+}
+
 }  // namespace
