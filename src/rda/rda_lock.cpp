@@ -64,8 +64,6 @@ bool RDA_Lock::wait() {
     --waiting_;
     if (taken) return true;
     if (until >= deadline) break;
-    guard.unlock();
-    seam(RDA_LockSeam::kPolling);
   }
   const KvbString text = refusalText(timeoutMs);
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__, "%S", text);
@@ -128,12 +126,12 @@ void RDA_Lock::runOrDefer(std::function<void()> work) {
     release();
     return;
   }
+  seam(RDA_LockSeam::kHandingOver);
   {
     std::lock_guard<std::mutex> guard(handedOverMutex_);
     handedOverWork_.push_back(std::move(work));
   }
   handedOver_.store(true);
-  seam(RDA_LockSeam::kHandedOver);
   // The holder may have let go before it could see the work.
   runHandedOver();
 }

@@ -68,10 +68,9 @@ class RDA_TransactionEnder {
 // test installs a hook (rdaSetLockSeam) to make each interleaving happen
 // when it wants; without one each point costs a load.
 enum class RDA_LockSeam {
-  kWaiting,     // a thread found the lock held and is about to wait for it
-  kTakingOver,  // a thread took the lock and its transaction over
-  kHandedOver,  // a release handed its work over, before it tries the lock
-  kPolling,     // a waiter woke to look again whether the owner ended
+  kWaiting,      // a thread found the lock held and is about to wait for it
+  kTakingOver,   // a thread took the lock and its transaction over
+  kHandingOver,  // a release found the lock held and hands its work over
 };
 using RDA_LockSeamHook = void (*)(RDA_LockSeam point);
 void rdaSetLockSeam(RDA_LockSeamHook hook);

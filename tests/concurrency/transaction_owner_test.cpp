@@ -327,7 +327,7 @@ TEST_P(TransactionOwnerTest, ReleasesDoNotWaitForAnotherThreadsTransaction) {
   statement->release();
   user->release();
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
-  EXPECT_GE(seam_.count(RDA_LockSeam::kHandedOver), 3);
+  EXPECT_GE(seam_.count(RDA_LockSeam::kHandingOver), 3);
   holding.finish();
   holder->release();
   EXPECT_EQ(taskNames(), (Rows{"held", "kept"}));
@@ -412,7 +412,7 @@ TEST_P(TransactionOwnerTest, HandedOverReleasesEndBeforeTheClose) {
       else
         m->release();
       repository->release();
-      const int handedBefore = seam_.count(RDA_LockSeam::kHandedOver);
+      const int handedBefore = seam_.count(RDA_LockSeam::kHandingOver);
       std::promise<void> start;
       std::shared_future<void> started = start.get_future().share();
       std::vector<std::thread> releasing;
@@ -424,7 +424,7 @@ TEST_P(TransactionOwnerTest, HandedOverReleasesEndBeforeTheClose) {
       start.set_value();
       for (std::thread& thread : releasing) thread.join();
       if (holding) {
-        EXPECT_EQ(seam_.count(RDA_LockSeam::kHandedOver) - handedBefore, 6);
+        EXPECT_EQ(seam_.count(RDA_LockSeam::kHandingOver) - handedBefore, 6);
         if (holder == std::string("committed")) {
           holding->finish();
           m->release();

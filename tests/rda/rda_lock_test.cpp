@@ -84,7 +84,7 @@ TEST(RdaLockTest, AWaiterGivesUpAfterTheBusyTimeoutAndHandsOverItsRelease) {
             "Another thread of this process is using this connection; gave up "
             "waiting for it after 100 ms (SQLITE/BUSY_TIMEOUT)");
   EXPECT_EQ(seam.count(RDA_LockSeam::kWaiting), 1);
-  EXPECT_EQ(seam.count(RDA_LockSeam::kHandedOver), 1);
+  EXPECT_EQ(seam.count(RDA_LockSeam::kHandingOver), 1);
   EXPECT_EQ(ranOn, std::thread::id()) << "ran without the lock";
   KvbString none;
   EXPECT_FALSE(lock->texts().last(none)) << "another thread's reason";
@@ -123,6 +123,22 @@ TEST(RdaLockTest, AWaiterFindsAnOwnerThatEndedAfterItBeganToWait) {
   kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
   EXPECT_TRUE(taken);
   EXPECT_EQ(ender.calls.load(), 1);
+}
+
+// Work handed over just as the holder lets go is not left behind: the
+// thread that hands it over finds the lock free and runs it itself.
+TEST(RdaLockTest, WorkHandedOverAsTheHolderLetsGoStillRuns) {
+  LockSeam seam;
+  RDA_Lock lock;
+  ASSERT_TRUE(lock.acquire());
+  seam.holdAt(RDA_LockSeam::kHandingOver);
+  bool ran = false;
+  std::thread releasing([&] { lock.runOrDefer([&] { ran = true; }); });
+  seam.waitFor(RDA_LockSeam::kHandingOver);
+  lock.release();  // before the work is handed over
+  seam.letGo();
+  releasing.join();
+  EXPECT_TRUE(ran);
 }
 
 }  // namespace
