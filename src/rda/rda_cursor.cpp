@@ -42,7 +42,7 @@ int RDA_CursorBase::getColumnIndex(const KvbString& name) {
 }
 
 RDA_DbCursor::RDA_DbCursor(RDA_BaseImpl* connection)
-    : connection_(connection), lock_(connection->lock()) {
+    : connection_(connection) {
   connection_->hold();
 }
 
@@ -97,7 +97,7 @@ int RDA_DbCursor::nextInto(RDA_ValueSink& sink) {
     onRow_ = false;
     return result;
   }
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   onRow_ = false;
   if (!guard) return 2;
   const int result = fetch();
@@ -115,7 +115,7 @@ int RDA_DbCursor::next() {
     ++cachedNext_;
     return 1;
   }
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   const int result = guard ? fetch() : 2;
   onRow_ = result == 1;
   if (onRow_ && !loaded_ && !valuesStay_) keepTexts();
@@ -126,7 +126,7 @@ int RDA_DbCursor::next() {
 // without a whole value per cell.
 bool RDA_DbCursor::cacheAll() {
   if (cachedAll_) return true;
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   if (!guard) return false;
   cached_.reset(names_.size());
   int result;
@@ -148,7 +148,7 @@ bool RDA_DbCursor::cacheAll() {
 // work needs no hold of its own (see RDA_BaseImpl::release).
 void RDA_DbCursor::release() {
   RDA_BaseImpl* connection = connection_;
-  lock_->runOrDefer([this] { delete this; });
+  connection->lock()->runOrDefer([this] { delete this; });
   connection->release();
 }
 

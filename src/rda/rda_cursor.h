@@ -45,10 +45,10 @@ class RDA_CursorBase : public ReposDataAccessCursor {
 // run it (valuesStay_); the common getters read values_ directly and row_
 // is filled from it only when a value is asked for whole. next() runs
 // under the connection's lock, and a fetch that fails records its reason
-// on the connection, which the cursor holds until it is released. cacheAll() moves the
-// remaining rows into memory, held compactly as listings hold theirs
-// (RDA_CompactRows), after which next() serves them from there and gives
-// their memory back once it reaches the end.
+// on the connection, which the cursor holds until it is released.
+// cacheAll() moves the remaining rows into memory, held compactly as
+// listings hold theirs (RDA_CompactRows), after which next() serves them
+// from there and gives their memory back once it reaches the end.
 class RDA_DbCursor : public RDA_CursorBase {
  public:
   int next() override;
@@ -112,7 +112,6 @@ class RDA_DbCursor : public RDA_CursorBase {
   }
 
   RDA_BaseImpl* connection_;
-  RDA_Lock* lock_;
   std::string texts_;
   // The rows that cacheAll() read, and the one that next() serves next.
   RDA_CompactRows cached_;

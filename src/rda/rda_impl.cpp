@@ -58,7 +58,7 @@ KvbString RDA_BaseImpl::getErrorMessage() {
 }
 
 bool RDA_BaseImpl::fail(const KvbString& text) {
-  lock_.texts().fail(text);
+  lock_.texts().set(text);
   failedBefore_ = true;
   if (transactionOpen_ && !checkingLost_) markLostIfEnded();
   return false;
@@ -280,7 +280,7 @@ void RDA_BaseImpl::markLostIfEnded() {
   checkingLost_ = true;
   const bool ended = transactionLost_INT(savepointSet);
   checkingLost_ = false;
-  lock_.texts().fail(reason);
+  lock_.texts().set(reason);
   if (!ended) return;
   loseTransaction("The transaction was rolled back by the database: " +
                   reason);
@@ -574,7 +574,8 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
                                   getTableName("INFO", true, -1));
   RDA_LockGuard guard(&lock_);
   if (!guard) return "";
-  KvbString saved = getErrorMessage();  // a repository without INFO is no failure
+  // A repository without INFO is no failure: the thread's text stays.
+  const KvbString saved = getErrorMessage();
   // Inside a transaction the query runs at a savepoint of its own, so that
   // its failure cannot end a server's transaction.
   const bool nested = inTransaction() && beginOrUndo(false, nullptr);
@@ -585,7 +586,7 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
     cursor->release();
   }
   if (nested) endTransaction(cursor != nullptr);
-  lock_.texts().fail(saved);
+  lock_.texts().set(saved);
   return uuid;
 }
 

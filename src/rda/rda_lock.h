@@ -122,7 +122,10 @@ class RDA_Lock {
   RDA_ThreadTexts& texts() { return texts_; }
   // Records `text` as the calling thread's failure and answers false: for
   // a call refused without taking the lock.
-  bool refuseHere(const KvbString& text) { return texts_.fail(text); }
+  bool refuseHere(const KvbString& text) {
+    texts_.set(text);
+    return false;
+  }
 
   // The open transaction, begun by the calling thread, which holds the
   // lock, through `object` (null: through the connection itself); `ender`

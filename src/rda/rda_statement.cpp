@@ -7,7 +7,7 @@
 
 RDA_StatementBase::RDA_StatementBase(RDA_BaseImpl* connection,
                                      const KvbString& sql)
-    : connection_(connection), lock_(connection->lock()), sql_(sql) {}
+    : connection_(connection), sql_(sql) {}
 
 void RDA_StatementBase::setParameterInfo(int index, int type, int size) {
   if (index < 0) return;
@@ -24,7 +24,7 @@ bool RDA_StatementBase::setParameters(int index, const KvbDatavar* values,
                                       size_t count) {
   // One hold for the whole row (a reentry when the caller's transaction or
   // unit of work holds the lock already).
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   if (!guard) return false;
   if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
   const size_t end = static_cast<size_t>(index) + count;
@@ -44,7 +44,7 @@ bool RDA_StatementBase::setParameters(int index, const KvbDatavar* values,
 }
 
 bool RDA_StatementBase::run(int64_t* rows) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   if (!guard) return false;
   if (connection_->ddlActive()) {
     KvbString text;
@@ -58,12 +58,12 @@ bool RDA_StatementBase::run(int64_t* rows) {
 }
 
 ReposDataAccessCursor* RDA_StatementBase::select() {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   return guard && usable() ? select_INT() : nullptr;
 }
 
 int RDA_StatementBase::readInt64(int64_t& value) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   return guard && usable() ? readInt64_INT(value) : -1;
 }
 
@@ -92,7 +92,7 @@ void RDA_StatementBase::holdConnection() {
 void RDA_StatementBase::release() {
   RDA_BaseImpl* connection = connection_;
   const bool held = holdsConnection_;
-  lock_->runOrDefer([this] { delete this; });
+  connection->lock()->runOrDefer([this] { delete this; });
   if (held) connection->release();
 }
 

@@ -64,7 +64,6 @@ class RDA_StatementBase : public ReposDataAccessStatement {
 
  private:
   RDA_BaseImpl* connection_;
-  RDA_Lock* lock_;
   bool holdsConnection_ = false;
   KvbString sql_;
   std::vector<std::pair<int, int>> declared_;  // type and size per marker
@@ -74,7 +73,7 @@ class RDA_StatementBase : public ReposDataAccessStatement {
 template <class Param>
 bool RDA_StatementBase::setDeclared(int index, size_t count,
                                     const Param& param) {
-  RDA_LockGuard guard(lock_);
+  RDA_LockGuard guard(connection_->lock());
   if (!guard) return false;
   if (index < 0) return fail(kvbStringFormat("Bad parameter index %d", index));
   const size_t end = static_cast<size_t>(index) + count;

@@ -3,13 +3,13 @@
 
 #include <algorithm>
 
-bool RDA_ThreadTexts::fail(const KvbString& text) {
+void RDA_ThreadTexts::set(const KvbString& text) {
   const std::shared_ptr<RDA_ThreadToken>& self = rdaCurrentThreadToken();
   std::lock_guard<std::mutex> guard(mutex_);
   for (Entry& entry : entries_) {
     if (entry.thread == self) {
       entry.text = text;
-      return false;
+      return;
     }
   }
   entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
@@ -19,7 +19,6 @@ bool RDA_ThreadTexts::fail(const KvbString& text) {
                                 }),
                  entries_.end());
   entries_.push_back({self, text});
-  return false;
 }
 
 bool RDA_ThreadTexts::last(KvbString& text) const {

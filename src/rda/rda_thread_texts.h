@@ -16,8 +16,8 @@
 
 class RDA_ThreadTexts {
  public:
-  // Records `text` as the calling thread's failure; answers false.
-  bool fail(const KvbString& text);
+  // Records `text` as the calling thread's last failure.
+  void set(const KvbString& text);
   // The calling thread's last failure; false when it has none.
   bool last(KvbString& text) const;
 

@@ -31,6 +31,15 @@ bool add(MonitorRepositoryDataAccess* m, const char* name) {
   return m->addTask(name, name, "u", 0, "", "", &id);
 }
 
+// Begins a transaction on `m` and adds the task `name` on a thread that
+// then ends with the transaction open.
+void endThreadInTransaction(MonitorRepositoryDataAccess* m, const char* name) {
+  std::thread([&] {
+    ASSERT_TRUE(m->beginTransaction(1, 0));
+    ASSERT_TRUE(add(m, name));
+  }).join();
+}
+
 // What a host keeps per thread: its destructor runs `atExit` as the thread
 // ends, after the thread's other thread_locals are gone.
 struct HostThreadLocal {
@@ -139,10 +148,7 @@ class TransactionOwnerTest : public AdminTargetTest {
 TEST_P(TransactionOwnerTest, AThreadsTransactionEndsWithTheThread) {
   MonitorRepositoryDataAccess* m1 = monitor();
   MonitorRepositoryDataAccess* m2 = monitor();
-  std::thread([&] {
-    ASSERT_TRUE(m1->beginTransaction(1, 0));
-    ASSERT_TRUE(add(m1, "a"));
-  }).join();
+  endThreadInTransaction(m1, "a");
   bool added = false;
   std::thread([&] { added = add(m2, "b"); }).join();
   EXPECT_TRUE(added) << m2->getErrorMessage().str();
@@ -449,18 +455,12 @@ TEST_P(TransactionOwnerTest, ATransactionLeftBehindIsNobodyElsesToEnd) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   MonitorRepositoryDataAccess* m1 = monitor();
   MonitorRepositoryDataAccess* m2 = monitor();
-  std::thread([&] {
-    ASSERT_TRUE(m1->beginTransaction(1, 0));
-    ASSERT_TRUE(add(m1, "ended"));
-  }).join();
+  endThreadInTransaction(m1, "ended");
   EXPECT_FALSE(m2->endTransaction(true));
   EXPECT_TRUE(noTransaction(m2->getErrorMessage().str()))
       << m2->getErrorMessage().str();
 
-  std::thread([&] {
-    ASSERT_TRUE(m1->beginTransaction(1, 0));
-    ASSERT_TRUE(add(m1, "ended too"));
-  }).join();
+  endThreadInTransaction(m1, "ended too");
   std::promise<void> begun, end;
   std::thread taker([&] {
     EXPECT_TRUE(m1->beginTransaction(1, 0));  // takes the ended one over
