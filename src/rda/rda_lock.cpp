@@ -16,7 +16,7 @@ const char kSourceFile[] = "rda_lock";
 
 // How often a waiter looks whether the thread that holds the lock has
 // ended with a transaction open: the ended thread tells nobody.
-constexpr std::chrono::milliseconds kEndedThreadCheck(5);
+constexpr int64_t kEndedThreadCheckNs = 5000000;
 
 int64_t steadyNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -24,50 +24,86 @@ int64_t steadyNanoseconds() {
       .count();
 }
 
-std::atomic<RDA_LockSeamHook> seamHook{nullptr};
-
-void seam(RDA_LockSeam point) {
-  if (RDA_LockSeamHook hook = seamHook.load(std::memory_order_acquire))
-    hook(point);
-}
-
 }  // namespace
 
-void rdaSetLockSeam(RDA_LockSeamHook hook) { seamHook.store(hook); }
+std::atomic<RDA_LockSeamHook> rdaLockSeamHook{nullptr};
+
+void rdaSetLockSeam(RDA_LockSeamHook hook) { rdaLockSeamHook.store(hook); }
 
 RDA_Lock::RDA_Lock()
     : trace_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA.LockTrace")) {}
 
-// A waiter counts itself before it tries again, under waitMutex_: a
-// release that does not see the count came before the try, which then
-// finds the lock free; one that sees it notifies under waitMutex_, so the
-// waiter is either still to try or already waiting for the notice. Each
+// A waiter counts itself in the state word under waitMutex_, where every
+// grant is made: when the count finds the lock free (its holder let go
+// with nobody queued), the waiter takes it; otherwise the holder sees the
+// count as it lets go and hands the lock to the queue's first thread. Each
 // time it wakes, and every few milliseconds, the waiter also looks whether
 // a transaction's thread has ended, whatever the lock held when it began
 // to wait: a transaction may be recorded after that.
 bool RDA_Lock::wait() {
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__,
             "Connection lock requested while another thread holds it");
+  Waiter self;
+  {
+    std::lock_guard<std::mutex> guard(waitMutex_);
+    if (!(state_.fetch_add(kWaiter) & kHeld)) {
+      state_.fetch_sub(kWaiter - kHeld);
+      return true;
+    }
+    queue_.push_back(&self);
+  }
   seam(RDA_LockSeam::kWaiting);
   const int timeoutMs = sqliteBusyTimeoutMs();
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const int64_t timeout = int64_t{timeoutMs} * 1000000;
+  const int64_t began = steadyNanoseconds();
   for (;;) {
-    if (takeOverFromEndedThread()) return true;
-    const Clock::time_point until =
-        std::min(deadline, Clock::now() + kEndedThreadCheck);
+    if (takeOverFromEndedThread()) {
+      std::lock_guard<std::mutex> guard(waitMutex_);
+      dequeue(self);
+      return true;
+    }
     std::unique_lock<std::mutex> guard(waitMutex_);
-    ++waiting_;
-    const bool taken =
-        freed_.wait_until(guard, until, [this] { return tryTake(); });
-    --waiting_;
-    if (taken) return true;
-    if (until >= deadline) break;
+    if (self.granted) return true;
+    // The holding that keeps this thread waiting began when the lock last
+    // passed on, or before this thread queued.
+    const int64_t now = steadyNanoseconds();
+    const int64_t deadline = std::max(began, passedAt_.load()) + timeout;
+    if (now >= deadline) {
+      dequeue(self);
+      break;
+    }
+    const std::chrono::nanoseconds pause(
+        std::min(deadline - now, kEndedThreadCheckNs));
+    if (self.turn.wait_for(guard, pause, [&] { return self.granted; }))
+      return true;
   }
   const KvbString text = refusalText(timeoutMs);
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__, "%S", text);
   return refuseHere(text);
+}
+
+// A waiter that gave up, or took the lock over from an ended thread, was
+// granted nothing (only the ended thread could have let go): it is still
+// in the queue.
+void RDA_Lock::dequeue(Waiter& self) {
+  queue_.erase(std::find(queue_.begin(), queue_.end(), &self));
+  state_.fetch_sub(kWaiter);
+}
+
+// The holder found waiters counted as it let go. They may all have given up
+// since; else the first is granted the lock, which stays held.
+void RDA_Lock::handOn() {
+  std::lock_guard<std::mutex> guard(waitMutex_);
+  if (queue_.empty()) {
+    state_.fetch_and(~kHeld);
+    return;
+  }
+  Waiter* next = queue_.front();
+  queue_.pop_front();
+  state_.fetch_sub(kWaiter);
+  passedAt_ = steadyNanoseconds();
+  next->granted = true;
+  next->turn.notify_one();
 }
 
 KvbString RDA_Lock::refusalText(int timeoutMs) const {
@@ -84,25 +120,19 @@ KvbString RDA_Lock::refusalText(int timeoutMs) const {
       (steadyNanoseconds() - since) / 1e9, timeoutMs);
 }
 
-void RDA_Lock::wake() {
-  std::lock_guard<std::mutex> guard(waitMutex_);
-  freed_.notify_one();
-}
-
 bool RDA_Lock::takeOverTransaction(bool evenAlive, const char* why) {
   RDA_TransactionEnder* ender;
   {
-    std::lock_guard<std::mutex> guard(state_);
-    if (!transactionThread_ ||
-        (!evenAlive &&
-         transactionThread_->alive.load(std::memory_order_acquire)))
+    std::lock_guard<std::mutex> guard(recordMutex_);
+    if (!transactionThread_ || (!evenAlive && !transactionThread_->ended()))
       return false;
-    // The transaction's thread holds the lock (held_ stays set): it passes
-    // to this thread, and the other thread's holds go with it.
+    // The transaction's thread holds the lock (it stays held): it passes to
+    // this thread, and the other thread's holds go with it.
     ender = ender_;
     clearRecord();
     becomeOwner();
   }
+  passedAt_ = steadyNanoseconds();
   seam(RDA_LockSeam::kTakingOver);
   ender->ownerGone(why);
   return true;
@@ -167,7 +197,7 @@ void RDA_Lock::takeForClose(const char* why) {
 
 void RDA_Lock::transactionBegun(RDA_TransactionEnder* ender,
                                 const void* object) {
-  std::lock_guard<std::mutex> guard(state_);
+  std::lock_guard<std::mutex> guard(recordMutex_);
   transactionThread_ = rdaCurrentThreadToken();
   ender_ = ender;
   beganBy_ = object;
@@ -176,7 +206,7 @@ void RDA_Lock::transactionBegun(RDA_TransactionEnder* ender,
 }
 
 void RDA_Lock::transactionEnded() {
-  std::lock_guard<std::mutex> guard(state_);
+  std::lock_guard<std::mutex> guard(recordMutex_);
   clearRecord();
 }
 
@@ -189,14 +219,13 @@ void RDA_Lock::clearRecord() {
 }
 
 bool RDA_Lock::transactionOfAnotherThread() const {
-  std::lock_guard<std::mutex> guard(state_);
-  return transactionThread_ && !heldHere() &&
-         transactionThread_->alive.load(std::memory_order_acquire);
+  std::lock_guard<std::mutex> guard(recordMutex_);
+  return transactionThread_ && !heldHere() && !transactionThread_->ended();
 }
 
 RDA_Lock::ObjectRelease RDA_Lock::objectReleased(const void* object) {
   if (!object) return ObjectRelease::kNone;
-  std::lock_guard<std::mutex> guard(state_);
+  std::lock_guard<std::mutex> guard(recordMutex_);
   if (!transactionThread_ || beganBy_ != object) return ObjectRelease::kNone;
   if (heldHere()) return ObjectRelease::kHeldHere;
   beganBy_ = nullptr;

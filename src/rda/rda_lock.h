@@ -3,11 +3,15 @@
 // connection without it would interleave statements inside each other's
 // transactions and lose writes that were answered true.
 //
-// A thread that finds the lock held waits for it no longer than another
-// process waits for the database (the busy timeout, "SQLITE/BUSY_TIMEOUT"),
-// then gives up: acquire() answers false with the reason recorded as the
-// thread's failure on this connection (texts()), so that a transaction
-// another thread forgot to end costs an error, never a hang.
+// Turns are fair: a thread that finds the lock held queues, and the holder
+// that lets go hands the lock to the first thread in the queue; a thread
+// that comes later, the one that just let go included, queues behind it. A
+// waiter gives up only once one holding (an operation, or a transaction
+// from its begin to its end) has kept the lock for the busy timeout
+// ("SQLITE/BUSY_TIMEOUT"), however many turns it waited behind: acquire()
+// then answers false with the reason recorded as the thread's failure on
+// this connection (texts()), so that a transaction another thread forgot
+// to end costs an error, never a hang.
 //
 // A transaction holds the lock from its begin to its end, and the lock
 // keeps a record of it: the token of the thread that began it, the object
@@ -24,22 +28,25 @@
 //
 // Releases never wait: work that needs the lock while another thread holds
 // it is handed to that thread, which runs it as it lets go; a thread that
-// lets go looks for such work only after the lock is free, and a thread
-// that hands work over tries to take the free lock after it did, so that
-// one of the two always runs it. What is still handed over when the
-// connection closes, the close runs (see RDA_BaseImpl::release).
+// lets go looks for such work only after the lock is free (or handed to
+// the next waiter, who looks for it as it lets go), and a thread that
+// hands work over tries to take the free lock after it did, so that one of
+// them always runs it. What is still handed over when the connection
+// closes, the close runs (see RDA_BaseImpl::release).
 //
 // The lock is taken per statement, per row read and per value bound by a
 // thread that does not hold it already, so taking it again in the thread
-// that holds it costs a load and an add, taking it free one atomic
-// exchange, and giving it up one atomic store and two loads, all without a
-// call; only a thread that finds the lock held goes to the slow path.
+// that holds it costs a load and an add, taking it free with nobody
+// waiting one atomic exchange, and giving it up with nobody waiting one
+// atomic exchange and two loads, all without a call; only a thread that
+// finds the lock held, or waiters queued, goes to the slow path.
 #ifndef RDA_RDA_LOCK_H_
 #define RDA_RDA_LOCK_H_
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -68,12 +75,14 @@ class RDA_TransactionEnder {
 // test installs a hook (rdaSetLockSeam) to make each interleaving happen
 // when it wants; without one each point costs a load.
 enum class RDA_LockSeam {
-  kWaiting,      // a thread found the lock held and is about to wait for it
+  kWaiting,      // a thread found the lock held and queued to wait for it
   kTakingOver,   // a thread took the lock and its transaction over
   kHandingOver,  // a release found the lock held and hands its work over
+  kLettingGo,    // the holder's last hold ends; the lock is not yet free
 };
 using RDA_LockSeamHook = void (*)(RDA_LockSeam point);
 void rdaSetLockSeam(RDA_LockSeamHook hook);
+extern std::atomic<RDA_LockSeamHook> rdaLockSeamHook;
 
 class RDA_Lock {
  public:
@@ -146,28 +155,48 @@ class RDA_Lock {
   bool objectGone() const { return objectGone_.load(std::memory_order_relaxed); }
 
  private:
+  // The state word: kHeld while a thread holds the lock, plus kWaiter for
+  // each thread in the queue. Only a word of 0 (free, nobody queued) is
+  // taken without queueing, and only a word of kHeld (nobody queued) is
+  // freed without handing the lock on.
+  static constexpr uint32_t kHeld = 1;
+  static constexpr uint32_t kWaiter = 2;
+  // A thread in the queue, on its own stack; granted under waitMutex_.
+  struct Waiter {
+    std::condition_variable turn;
+    bool granted = false;
+  };
+
   bool tryTake() {
-    bool free = false;
-    return held_.compare_exchange_strong(free, true);
+    uint32_t free = 0;
+    return state_.compare_exchange_strong(free, kHeld);
   }
   void becomeOwner() {
     owner_.store(rdaCurrentThread(), std::memory_order_relaxed);
     depth_ = 1;
   }
   void letGo() {
+    seam(RDA_LockSeam::kLettingGo);
     free();
     if (handedOver_.load()) runHandedOver();
   }
   void free() {
     owner_.store(0, std::memory_order_relaxed);
     // Sequentially consistent, as are the loads after it and the stores of
-    // waiters and hand-overs before they try the lock: either they see the
-    // lock free, or it sees them.
-    held_.store(false);
-    if (waiting_.load() > 0) wake();
+    // hand-overs before they try the lock: either they see the lock free
+    // (or handed on), or it sees them.
+    uint32_t held = kHeld;
+    if (!state_.compare_exchange_strong(held, 0)) handOn();
   }
-  bool wait();  // waits up to the busy timeout; false, with a reason, if not
-  void wake();  // wakes a waiting thread
+  static void seam(RDA_LockSeam point) {
+    if (RDA_LockSeamHook hook = rdaLockSeamHook.load(std::memory_order_acquire))
+      hook(point);
+  }
+  bool wait();    // queues up to the busy timeout; false, with a reason, if not
+  void handOn();  // gives the lock to the first waiter, or frees it
+  // Leaves the queue without the lock (given up, or taken over); under
+  // waitMutex_.
+  void dequeue(Waiter& self);
   // Takes the lock from the thread that holds a transaction, and has the
   // transaction rolled back, logging `why`: when that thread has ended, or
   // with `evenAlive` in any case; false when no transaction is recorded
@@ -185,18 +214,21 @@ class RDA_Lock {
   void runHandedOver();
   // Runs the handed-over work; the caller holds the lock.
   void runHandedOverHeld();
-  void clearRecord();  // no transaction is open; under state_
+  void clearRecord();  // no transaction is open; under recordMutex_
   KvbString refusalText(int timeoutMs) const;
 
-  std::atomic<bool> held_{false};
-  std::atomic<int> waiting_{0};  // threads in wait()
+  std::atomic<uint32_t> state_{0};
+  // The queue, oldest first, and when the lock last passed from a thread to
+  // the next (steady-clock nanoseconds): a waiter counts the busy timeout
+  // from then, or from when it began to wait.
   std::mutex waitMutex_;
-  std::condition_variable freed_;
+  std::deque<Waiter*> queue_;
+  std::atomic<int64_t> passedAt_{0};
   std::atomic<uint64_t> owner_{0};
   int depth_ = 0;  // written only by the owner, while it holds the lock
   // The record of the open transaction (see the top of this file), under
-  // state_; its owner is the holder of the lock while the record is set.
-  mutable std::mutex state_;
+  // recordMutex_; its owner is the holder of the lock while the record is set.
+  mutable std::mutex recordMutex_;
   std::shared_ptr<RDA_ThreadToken> transactionThread_;
   RDA_TransactionEnder* ender_ = nullptr;
   const void* beganBy_ = nullptr;

@@ -1,40 +1,63 @@
-// Thread numbers and tokens, ended by a POSIX thread-specific key.
+// Thread numbers and tokens: a robust mutex per thread that the kernel
+// reports as its owner's death once the thread has ended.
 #include "rda/rda_thread.h"
 
-#include <pthread.h>
+#include <cerrno>
+#include <list>
 
 namespace {
 
-// Runs after the thread's C++ thread_local destructors (and again, should
-// a later key destructor start the thread afresh).
-void endThread(void* value) {
-  auto* token = static_cast<std::shared_ptr<RDA_ThreadToken>*>(value);
-  (*token)->alive.store(false, std::memory_order_release);
-  delete token;
-  rdaThreadToken = nullptr;
-  rdaThreadNumber = 0;
-}
-
-// Made once and never deleted: the library is linked not to be unloaded,
-// so the destructor stays in place while any thread may still run it.
-pthread_key_t threadKey() {
-  static const pthread_key_t key = [] {
-    pthread_key_t made;
-    pthread_key_create(&made, &endThread);
-    return made;
-  }();
-  return key;
+// Every token whose thread may still live. A thread's own pointer to its
+// token is into this list, so the entry stays until the thread has ended;
+// entries of ended threads go as new threads start. Never destroyed:
+// threads may still start while the process exits.
+struct Registry {
+  std::mutex mutex;
+  std::list<std::shared_ptr<RDA_ThreadToken>> tokens;
+};
+Registry& registry() {
+  static Registry* const made = new Registry;
+  return *made;
 }
 
 }  // namespace
 
+RDA_ThreadToken::RDA_ThreadToken(uint64_t n) : number(n) {
+  pthread_mutexattr_t attributes;
+  pthread_mutexattr_init(&attributes);
+  pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+  pthread_mutex_init(&life_, &attributes);
+  pthread_mutexattr_destroy(&attributes);
+  pthread_mutex_lock(&life_);
+}
+
+// Only an ended thread's token is destroyed, and ended() has released its
+// mutex by then.
+RDA_ThreadToken::~RDA_ThreadToken() { pthread_mutex_destroy(&life_); }
+
+bool RDA_ThreadToken::ended() const {
+  if (ended_.load(std::memory_order_acquire)) return true;
+  std::lock_guard<std::mutex> guard(check_);
+  if (ended_.load(std::memory_order_relaxed)) return true;
+  const int taken = pthread_mutex_trylock(&life_);
+  if (taken == EBUSY) return false;  // its thread holds it: alive
+  // EOWNERDEAD: the thread has ended, and this thread now holds the mutex.
+  if (taken == EOWNERDEAD) pthread_mutex_consistent(&life_);
+  if (taken == 0 || taken == EOWNERDEAD) pthread_mutex_unlock(&life_);
+  ended_.store(true, std::memory_order_release);
+  return true;
+}
+
 uint64_t rdaStartThread() {
   static std::atomic<uint64_t> next{0};
   const uint64_t number = ++next;
-  auto* token = new std::shared_ptr<RDA_ThreadToken>(
-      std::make_shared<RDA_ThreadToken>(number));
-  pthread_setspecific(threadKey(), token);
-  rdaThreadToken = token;
+  auto token = std::make_shared<RDA_ThreadToken>(number);
+  Registry& known = registry();
+  std::lock_guard<std::mutex> guard(known.mutex);
+  known.tokens.remove_if(
+      [](const std::shared_ptr<RDA_ThreadToken>& t) { return t->ended(); });
+  known.tokens.push_back(std::move(token));
+  rdaThreadToken = &known.tokens.back();
   rdaThreadNumber = number;
   return number;
 }

@@ -1,30 +1,46 @@
 // The calling thread as the connection locks know it: a number that is
 // never reused within the process, and a token that tells whether the
 // thread has ended. A thread counts as ended only after the last code it
-// runs: its token is ended by the destructor of a POSIX thread-specific
-// key, which runs after every C++ thread_local destructor of the thread,
-// so that a host's thread_local that calls the engine as its thread ends
-// works as on a living thread. A call after even that (from another key's
-// destructor) starts the thread afresh, with a new number and token: the
-// ended identity's transactions are rolled back like any ended thread's.
+// runs: its token holds a robust mutex that the thread locks at its first
+// call into the engine and never unlocks, and which the kernel marks as
+// its owner's death once the thread is gone, after every destructor the
+// thread runs (C++ thread_local destructors and POSIX key destructors, in
+// any round). So a thread keeps one identity from its first call to its
+// end, whatever code of it calls in last.
 #ifndef RDA_RDA_THREAD_H_
 #define RDA_RDA_THREAD_H_
+
+#include <pthread.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
-// Names a thread to the locks whose transactions it holds. `alive` is
-// cleared as the thread ends, with release order: a thread that reads it
-// cleared, with acquire order, sees everything the ended thread did.
-struct RDA_ThreadToken {
-  explicit RDA_ThreadToken(uint64_t n) : number(n) {}
+// Names a thread to the locks whose transactions it holds.
+class RDA_ThreadToken {
+ public:
+  // Made by the thread it names, which holds `life_` from then on.
+  explicit RDA_ThreadToken(uint64_t n);
+  ~RDA_ThreadToken();
+  RDA_ThreadToken(const RDA_ThreadToken&) = delete;
+  RDA_ThreadToken& operator=(const RDA_ThreadToken&) = delete;
+
+  // True once the thread has ended. A thread that reads true sees
+  // everything the ended thread did: the kernel marks the mutex only after
+  // the thread is gone, and the mark is read by taking the mutex.
+  bool ended() const;
+
   const uint64_t number;
-  std::atomic<bool> alive{true};
+
+ private:
+  mutable pthread_mutex_t life_;
+  mutable std::mutex check_;  // one reader takes the ended thread's mutex
+  mutable std::atomic<bool> ended_{false};
 };
 
 // The calling thread's number and token; plain, so that reading them costs
-// a load (set by rdaStartThread, cleared as the thread ends).
+// a load (set by rdaStartThread for the thread's whole life).
 inline thread_local __attribute__((tls_model("initial-exec"))) uint64_t
     rdaThreadNumber = 0;
 inline thread_local __attribute__((tls_model("initial-exec")))

@@ -14,8 +14,7 @@ void RDA_ThreadTexts::set(const KvbString& text) {
   }
   entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
                                 [](const Entry& entry) {
-                                  return !entry.thread->alive.load(
-                                      std::memory_order_relaxed);
+                                  return entry.thread->ended();
                                 }),
                  entries_.end());
   entries_.push_back({self, text});

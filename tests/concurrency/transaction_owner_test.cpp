@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -49,6 +50,32 @@ struct HostThreadLocal {
   }
 };
 thread_local HostThreadLocal hostThreadLocal;
+
+// A host's POSIX thread-specific key, set on one thread, whose destructor
+// runs `atExit` as that thread ends, in destructor round `round` (1 to 4:
+// each earlier round sets the key again).
+class HostKey {
+ public:
+  HostKey(int round, std::function<void()> atExit)
+      : round_(round), atExit_(std::move(atExit)) {
+    pthread_key_create(&key_, &HostKey::destroy);
+  }
+  ~HostKey() { pthread_key_delete(key_); }
+  void setOnThisThread() { pthread_setspecific(key_, this); }
+
+ private:
+  static void destroy(void* value) {
+    auto* self = static_cast<HostKey*>(value);
+    if (++self->rounds_ < self->round_)
+      pthread_setspecific(self->key_, self);
+    else
+      self->atExit_();
+  }
+  pthread_key_t key_;
+  const int round_;
+  int rounds_ = 0;
+  std::function<void()> atExit_;
+};
 
 // How many of this process's open files are `path`.
 int openFiles(const std::string& path) {
@@ -606,6 +633,92 @@ TEST_P(TransactionOwnerTest, ABusyBeginLeavesNoTransactionBehind) {
       << rda->getErrorMessage().str();
   EXPECT_EQ(seam_.count(RDA_LockSeam::kTakingOver), 0);
   writer->release();
+}
+
+// A host key whose destructor calls in as the thread ends, after the
+// thread's first call: in the first round, its transaction commits whole
+// while another thread waits, and its texts are its own; in the last
+// round, a transaction it leaves open is taken over at another thread's
+// next call, as any ended thread's.
+TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInInAnyRound) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  MonitorRepositoryDataAccess* m1 = monitor();
+  MonitorRepositoryDataAccess* m2 = monitor();
+  std::vector<bool> answers;
+  std::string text;
+  std::promise<void> begun, queued;
+  HostKey committing(1, [&] {
+    answers.push_back(m1->beginTransaction(1, 0));
+    answers.push_back(add(m1, "key"));
+    begun.set_value();
+    queued.get_future().wait();
+    answers.push_back(m1->endTransaction(true));
+    answers.push_back(!m1->endTransaction(true));
+    text = m1->getErrorMessage().str();
+  });
+  std::thread ending([&] {
+    EXPECT_TRUE(add(m1, "first"));
+    committing.setOnThisThread();
+  });
+  begun.get_future().wait();
+  bool waited = false;
+  std::thread waiting([&] { waited = add(m2, "waiter"); });
+  seam_.waitFor(RDA_LockSeam::kWaiting);
+  queued.set_value();
+  ending.join();
+  waiting.join();
+  EXPECT_EQ(answers, std::vector<bool>(4, true));
+  EXPECT_TRUE(noTransaction(text)) << text;
+  EXPECT_TRUE(waited) << m2->getErrorMessage().str();
+  EXPECT_EQ(seam_.count(RDA_LockSeam::kTakingOver), 0);
+
+  HostKey leaving(4, [&] {
+    EXPECT_TRUE(m1->beginTransaction(1, 0));
+    EXPECT_TRUE(add(m1, "left open"));
+  });
+  std::thread([&] {
+    EXPECT_TRUE(add(m1, "second"));
+    leaving.setOnThisThread();
+  }).join();
+  const Clock::time_point start = Clock::now();
+  EXPECT_TRUE(add(m2, "after")) << m2->getErrorMessage().str();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(records("A thread ended while its transaction was open",
+                    kLogWarning),
+            1u);
+  m1->release();
+  m2->release();
+  EXPECT_EQ(taskNames(), (Rows{"after", "first", "key", "second", "waiter"}));
+}
+
+// A release is all a thread does after another thread ended inside its
+// transaction: the release takes the transaction over and rolls it back at
+// once, so that another connection writes without waiting.
+TEST_P(TransactionOwnerTest, AReleaseTakesOverAnEndedThreadsTransaction) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  MonitorRepositoryDataAccess* m = monitor();
+  ReposDataAccess* rda = repositoryConnection(repository_);
+  ReposDataAccessCursor* cursor = rda->paramSelect(
+      "SELECT JB_DESC FROM " + rda->getTableName("MJOB", true, -1), 0);
+  ASSERT_NE(cursor, nullptr);
+  endThreadInTransaction(m, "ended");
+  EXPECT_EQ(records("A thread ended while its transaction was open",
+                    kLogWarning),
+            0u);
+  cursor->release();
+  EXPECT_EQ(records("A thread ended while its transaction was open",
+                    kLogWarning),
+            1u);
+  Repository* other = open(db_);
+  ASSERT_NE(other, nullptr);
+  MonitorRepositoryDataAccess* elsewhere = other->createMonitorDataAccess();
+  const Clock::time_point start = Clock::now();
+  EXPECT_TRUE(add(elsewhere, "elsewhere")) << elsewhere->getErrorMessage().str();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  elsewhere->release();
+  other->release();
+  m->release();
+  EXPECT_EQ(taskNames(), Rows{"elsewhere"});
 }
 
 INSTANTIATE_ADMIN_TARGETS(TransactionOwnerTest);

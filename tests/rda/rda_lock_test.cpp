@@ -141,4 +141,89 @@ TEST(RdaLockTest, WorkHandedOverAsTheHolderLetsGoStillRuns) {
   EXPECT_TRUE(ran);
 }
 
+// Work handed over while the holder runs earlier handed-over work runs in
+// the same letting go: when the holder's release returns, everything
+// handed over has run and the lock is free.
+TEST(RdaLockTest, WorkHandedOverWhileHandedOverWorkRunsRunsToo) {
+  LockSeam seam;
+  RDA_Lock lock;
+  ASSERT_TRUE(lock.acquire());
+  std::promise<void> firstRunning, secondHandedOver;
+  bool secondRan = false;
+  std::thread([&] {
+    lock.runOrDefer([&] {
+      firstRunning.set_value();
+      secondHandedOver.get_future().wait();
+    });
+  }).join();
+  std::thread second([&] {
+    firstRunning.get_future().wait();
+    std::thread([&] { lock.runOrDefer([&] { secondRan = true; }); }).join();
+    secondHandedOver.set_value();
+  });
+  lock.release();  // runs the first work, which waits for the second
+  second.join();
+  EXPECT_TRUE(secondRan);
+  std::thread([&] {
+    RDA_LockGuard guard(&lock);
+    EXPECT_TRUE(static_cast<bool>(guard)) << "the lock was left held";
+  }).join();
+}
+
+// The holder looks for handed-over work only once the lock is free: work
+// handed over while it lets go runs by the time its release returns.
+TEST(RdaLockTest, WorkHandedOverAsTheHolderFreesTheLockRuns) {
+  LockSeam seam;
+  RDA_Lock lock;
+  std::promise<void> held;
+  bool ran = false, ranBeforeReturn = false;
+  seam.holdAt(RDA_LockSeam::kLettingGo);
+  std::thread holder([&] {
+    ASSERT_TRUE(lock.acquire());
+    held.set_value();
+    lock.release();  // stops before the lock is free
+    ranBeforeReturn = ran;
+  });
+  held.get_future().wait();
+  seam.waitFor(RDA_LockSeam::kLettingGo);
+  std::thread([&] { lock.runOrDefer([&] { ran = true; }); }).join();
+  EXPECT_FALSE(ran);
+  seam.letGo();
+  holder.join();
+  EXPECT_TRUE(ranBeforeReturn);
+}
+
+// The refusal of a waiter behind a transaction gives the transaction's age
+// in seconds: at least the busy timeout, at most the time it was held.
+TEST(RdaLockTest, ARefusalGivesTheTransactionsAgeInSeconds) {
+  struct Ender final : RDA_TransactionEnder {
+    void ownerGone(const char*) override {}
+  } ender;
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "200");
+  RDA_Lock lock;
+  ASSERT_TRUE(lock.acquire());
+  const auto begun = std::chrono::steady_clock::now();
+  lock.transactionBegun(&ender, nullptr);
+  KvbString reason;
+  std::thread([&] {
+    EXPECT_FALSE(lock.acquire());
+    lock.texts().last(reason);
+  }).join();
+  const double held = std::chrono::duration<double>(
+                          std::chrono::steady_clock::now() - begun)
+                          .count();
+  lock.transactionEnded();
+  lock.release();
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  const std::string text = reason.str();
+  const size_t at = text.find("connection for ");
+  ASSERT_NE(at, std::string::npos) << text;
+  const double age = std::stod(text.substr(at + 15));
+  EXPECT_GE(age, 0.1) << text;  // printed to a tenth of a second
+  EXPECT_LE(age, held + 0.05) << text;
+  EXPECT_NE(text.find(" s; gave up waiting for it after 200 ms"),
+            std::string::npos)
+      << text;
+}
+
 }  // namespace
