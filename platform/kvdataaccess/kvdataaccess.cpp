@@ -12,6 +12,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <map>
@@ -21,9 +22,22 @@
 #include <utility>
 #include <vector>
 
+#include "kvdataaccess/kvdataaccess_fault.h"
 #include "kvsqlstore/kvsqlstore.h"
 
 namespace {
+
+// ---------------------------------------------------------------------------
+// The test seam (kvdataaccess_fault.h)
+
+std::atomic<DacFaultHook> faultHook{nullptr};
+
+// True when a test's hook fails the call at `point`; its reason is then in
+// `error`.
+bool faulted(DacFault point, KvbString& error) {
+  const DacFaultHook hook = faultHook.load(std::memory_order_acquire);
+  return hook && hook(point, error);
+}
 
 // ---------------------------------------------------------------------------
 // Values
@@ -242,6 +256,7 @@ class CursorBase : public DacCursor {
       error_ = kvbStringFormat("column %d has no value to read", column);
       return false;
     }
+    if (faulted(DacFault::kValueRead, error_)) return false;
     readValue(column, value);
     return true;
   }
@@ -394,6 +409,7 @@ class NativeConnection : public ConnectionBase {
     return db_->exec(sql, rows) || failed();
   }
   DacStatement* prepare(const KvbString& sql) override {
+    if (faulted(DacFault::kPrepare, error_)) return nullptr;
     SqliteStatement* statement = db_->prepare(sql);
     if (!statement) {
       failed();
@@ -1168,6 +1184,7 @@ class OdbcConnection : public ConnectionBase {
     return stmt && stmt->execute(error_) && finishRun(*stmt, rows, error_);
   }
   DacStatement* prepare(const KvbString& sql) override {
+    if (faulted(DacFault::kPrepare, error_)) return nullptr;
     std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
     if (!stmt || !stmt->check(SQLPrepare(stmt->handle, sqlText(sql),
                                          static_cast<SQLINTEGER>(sql.length())),
@@ -1395,6 +1412,8 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+void dacSetFaultHook(DacFaultHook hook) { faultHook.store(hook); }
 
 DacConnection* dacCreateDataSource(const KvbString& connectionString,
                                    KvbString* errorText) {

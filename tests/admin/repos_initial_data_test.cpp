@@ -15,8 +15,10 @@ class InitialDataTest : public ReposImplTest {
  protected:
   RepositoryImpl* openCreated(RepositoryStatusCallback* status = nullptr) {
     RepositoryImpl* repos = open(status);
-    EXPECT_TRUE(repos && create(repos));
-    return repos;
+    if (!repos) return nullptr;
+    const ::testing::AssertionResult made = create(repos);
+    EXPECT_TRUE(made);
+    return made ? repos : nullptr;
   }
   // The rows of "SELECT <what> FROM <table> <rest>", joined by ",".
   std::string select(RepositoryImpl* repos, const char* code,

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "kvfileio/kvfileio.h"
 #include "support/admin_targets.h"
 #include "support/child_processes.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -193,6 +195,29 @@ TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
   EXPECT_EQ(error(),
             libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_EISDIR));
   EXPECT_EQ(readFile(), old);
+}
+
+// A change whose lock cannot be taken fails with one record of a failure,
+// an error whose text the administration object answers.
+TEST_F(ListFileTest, ALockThatCannotBeTakenIsLoggedOnceByEachChange) {
+  std::filesystem::create_directory(path_ + ".lock");
+  const std::string refusal =
+      libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_EISDIR);
+  const std::pair<const char*, std::function<bool()>> changes[] = {
+      {"add", [&] { return admin_->addRepository("/b.db", "", "B", true); }},
+      {"remove", [&] { return admin_->removeRepository("B"); }},
+      {"default", [&] { return admin_->setDefaultRepository("B"); }},
+  };
+  LogCapture log;
+  for (const auto& [name, change] : changes) {
+    bool changed = true;
+    const std::vector<std::string> records =
+        log.failuresDuring([&] { changed = change(); }, true);
+    EXPECT_FALSE(changed) << name;
+    EXPECT_EQ(records, std::vector<std::string>{"5 " + refusal}) << name;
+    EXPECT_EQ(error(), refusal) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
 TEST_F(ListFileTest, WalkLearnsKindsAndFiltersCurrentRepositories) {

@@ -14,6 +14,7 @@
 #include "reposadmin/explorer_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "support/log_capture.h"
+#include "support/open_files.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
 
@@ -250,6 +251,37 @@ TEST_P(RepositoryImplTest, FieldMappingAdminRebindsAfterTheHostsRelease) {
   db_ = rda_ = open();
   ASSERT_NE(rda_, nullptr);
   EXPECT_EQ(count("KEYVAL", "V_KEY=?", {"fm"}), 1);
+}
+
+// A statement handed to a host holds the connection: it still runs, and
+// its query reads to the end, after the repository and every other object
+// that held the connection were released. Each statement keeps the
+// database file open until its own release; the last release closes it.
+TEST_P(RepositoryImplTest, StatementsKeepTheConnectionUntilTheirRelease) {
+  ReposDataAccess* rda = repo_->getDataAccess();
+  const KvbString keyval = rda->getTableName("KEYVAL", true, -1);
+  ReposDataAccessStatement* insert = rda->createStatement(
+      "INSERT INTO " + keyval + " (V_KEY, V_VALUE) VALUES (?, ?)");
+  ReposDataAccessStatement* select = rda->createStatement(
+      "SELECT V_KEY, V_VALUE FROM " + keyval + " WHERE V_KEY = ?");
+  ASSERT_TRUE(insert && select) << rda->getErrorMessage().str();
+  CommonRepositoryDataAccess* common = repo_->createCommonDataAccess();
+  ASSERT_NE(common, nullptr);
+  common->release();
+  repo_->release();
+  repo_ = nullptr;
+  // A server's connection has no file to count.
+  const auto fileOpen = [&] { return openFiles(file_) > 0; };
+  EXPECT_EQ(fileOpen(), !isPostgres());
+  EXPECT_TRUE(insert->setParameter(0, KvbDatavar("k")) &&
+              insert->setParameter(1, KvbDatavar("kept")) && insert->execute())
+      << insert->getErrorMessage().str();
+  insert->release();
+  EXPECT_EQ(fileOpen(), !isPostgres()) << "the query still holds it";
+  ASSERT_TRUE(select->setParameter(0, KvbDatavar("k")));
+  EXPECT_EQ(rows(select->select()), std::vector<std::string>{"k|kept"});
+  select->release();
+  EXPECT_FALSE(fileOpen());
 }
 
 INSTANTIATE_RDA_TARGETS(RepositoryImplTest);

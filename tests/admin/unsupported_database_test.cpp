@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "kvdataaccess/kvdataaccess.h"
 #include "reposadmin/kvreposadmin.h"
@@ -99,6 +100,27 @@ TEST_F(UnsupportedServerTest, TableDeletionAndCheckedOpensAreRefused) {
                                              prefix_.c_str(), true, nullptr),
             nullptr);
   EXPECT_EQ(error(), refusal_);
+}
+
+// A list entry that names the server is refused before the list file is
+// touched, with one record of the refusal.
+TEST_F(UnsupportedServerTest, AListEntryIsRefusedWithOneRecord) {
+  TempDir dir;
+  const std::string list = dir.file("repos.lst");
+  RepositoryAdmin* admin = createRepositoryAdmin(0, list.c_str());
+  ASSERT_NE(admin, nullptr) << getRepositoryAdminError();
+  bool added = true;
+  const std::vector<std::string> records = log_.failuresDuring(
+      [&] {
+        added = admin->addRepository(connection_.c_str(), prefix_.c_str(), "M",
+                                     false);
+      },
+      true);
+  EXPECT_FALSE(added);
+  EXPECT_EQ(records, std::vector<std::string>{"5 " + refusal_});
+  EXPECT_EQ(admin->getErrorMessage().str(), refusal_);
+  EXPECT_FALSE(std::filesystem::exists(list));
+  admin->release();
 }
 
 }  // namespace

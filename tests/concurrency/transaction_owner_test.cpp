@@ -5,9 +5,7 @@
 // ThreadSanitizer by scripts/harness.sh.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <pthread.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -21,6 +19,7 @@
 #include "support/admin_targets.h"
 #include "support/lock_seam.h"
 #include "support/log_capture.h"
+#include "support/open_files.h"
 
 namespace {
 
@@ -77,20 +76,6 @@ class HostKey {
   std::function<void()> atExit_;
 };
 
-// How many of this process's open files are `path`.
-int openFiles(const std::string& path) {
-  int n = 0;
-  DIR* fds = opendir("/proc/self/fd");
-  while (dirent* fd = fds ? readdir(fds) : nullptr) {
-    char target[4096];
-    const std::string link = std::string("/proc/self/fd/") + fd->d_name;
-    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-    n += length > 0 && std::string(target, length) == path;
-  }
-  if (fds) closedir(fds);
-  return n;
-}
-
 // The texts of an end that finds no transaction open.
 bool noTransaction(const std::string& text) {
   return text == "There is no open transaction to end." ||
@@ -135,7 +120,7 @@ class TransactionOwnerTest : public AdminTargetTest {
     if (IsSkipped() || HasFatalFailure()) return;
     kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "400");
     repository_ = createAndOpen(db_);
-    if (HasFailure()) return;
+    ASSERT_NE(repository_, nullptr);
   }
   void TearDown() override {
     if (repository_) repository_->release();

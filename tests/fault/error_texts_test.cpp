@@ -20,7 +20,7 @@ class ErrorTextsTest : public AdminTargetTest {
     AdminTargetTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     repository_ = createAndOpen(db_);
-    if (HasFailure()) return;
+    ASSERT_NE(repository_, nullptr);
     common_ = repository_->createCommonDataAccess();
   }
   void TearDown() override {

@@ -43,7 +43,7 @@ class OneRecordPerFailureTest : public AdminTargetTest {
     AdminTargetTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     repository_ = createAndOpen(db_);
-    if (HasFailure()) return;
+    ASSERT_NE(repository_, nullptr);
     meta_ = repository_->createMetadataDataAccess();
     manager_.reset(repository_->createImportExportManager());
   }

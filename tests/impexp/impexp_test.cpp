@@ -130,7 +130,7 @@ class ImpExpTest : public AdminTargetTest {
  protected:
   void SetUp() override {
     AdminTargetTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     source_file_ = dir_.file("source.db");
     ASSERT_TRUE(admin_->createFileRepository(source_file_.c_str())) << error();
     from_.open(static_cast<RepositoryImpl*>(

@@ -167,6 +167,7 @@ TEST_P(ProfileCascadeTest, AFullDiskAtAnyWriteKeepsRunsWithTheirFieldTables) {
   const Counts before = counts();
   FaultVfs vfs;  // under the connection that deletes, opened next
   ReposDataAccess* rda = open();
+  ASSERT_NE(rda, nullptr);
   ProfileRDAImpl* deleter = new ProfileRDAImpl(rda);
   const int faults = vfs.failEachWrite(
       SQLITE_FULL, 1, 3,  // every third of some 300 writes

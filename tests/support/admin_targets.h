@@ -95,10 +95,15 @@ class AdminTargetTest : public BackEndTest {
   }
 
   // A new database with a repository created in it, in `db`, and opened;
-  // null, with the test failed, when either step fails.
+  // null, with the test failed, when either step fails. The failure does
+  // not stop the test by itself: the caller asserts on the answer before
+  // it uses it.
   RepositoryImpl* createAndOpen(AdminDatabase& db) {
     db = newDatabase();
-    EXPECT_TRUE(create(db)) << error();
+    if (!create(db)) {
+      ADD_FAILURE() << "The repository could not be created: " << error();
+      return nullptr;
+    }
     RepositoryImpl* repository = open(db);
     EXPECT_NE(repository, nullptr) << error();
     return repository;

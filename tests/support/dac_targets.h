@@ -64,6 +64,16 @@ inline bool postgresFailuresEndTransactions() {
       std::regex("(^|;)Protocol=[^;]*-1(;|$)", std::regex::icase));
 }
 
+// Whether the connection string leaves the PostgreSQL driver in its default
+// mode, which undoes a failed statement alone and lets the transaction go
+// on: not Protocol=7.4-0, where the server aborts the transaction at a
+// statement it refused, nor Protocol=7.4-1.
+inline bool postgresUndoesFailedStatementsAlone() {
+  return !std::regex_search(
+      postgresConnectionString(),
+      std::regex("(^|;)Protocol=[^;]*-[01](;|$)", std::regex::icase));
+}
+
 // Whether `text` is the answer of a call in a transaction that the database
 // (or its driver) rolled back on its own: every later call and each end
 // answer so until the outermost end.

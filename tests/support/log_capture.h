@@ -49,15 +49,19 @@ class LogCapture {
         return true;
     return false;
   }
-  // The texts of the records of level 4 and above that `call` logs.
-  std::vector<std::string> failuresDuring(
-      const std::function<void()>& call) const {
+  // The texts of the records of level 4 and above that `call` logs; with
+  // `withLevels` each text follows its level and a blank ("5 <text>").
+  std::vector<std::string> failuresDuring(const std::function<void()>& call,
+                                          bool withLevels = false) const {
     const size_t before = records().size();
     call();
     const std::vector<CapturedLog> all = records();
     std::vector<std::string> texts;
     for (size_t i = before; i < all.size(); ++i)
-      if (all[i].level >= 4) texts.push_back(all[i].text);
+      if (all[i].level >= 4)
+        texts.push_back(withLevels
+                            ? std::to_string(all[i].level) + " " + all[i].text
+                            : all[i].text);
     return texts;
   }
 
