@@ -46,7 +46,10 @@ class Repository {
  public:
   // 0
   virtual ~Repository() = default;
-  // 1: the text of the last failure.
+  // 1: the text of the calling thread's last failure on the repository,
+  // answered at once, without waiting for the connection; a call refused
+  // because another thread held the connection too long leaves that
+  // refusal.
   virtual KvbString getErrorMessage() = 0;
   // 2: ends the caller's hold on the repository; the connection closes and
   // the object is deleted once nothing it handed out holds it any more.

@@ -154,8 +154,8 @@ bool RepositoryAdminImpl::lookupRepository(const KvbString& name,
                      " It is not registered in the repository configuration "
                      "registry, where opening by name looks";
     if (!listFilePath_.isEmpty())
-      text += kvbStringFormat("; the list file \"%S\" is not read",
-                              listFilePath_);
+      text +=
+          kvbStringFormat("; the list file \"%S\" is not read", listFilePath_);
     fail(text + ".");
     logError(__LINE__);
     return false;

@@ -88,8 +88,8 @@ bool RepositoryImpl::reportStep(const KvbString& step) {
 
 bool RepositoryImpl::failStopped(const char* operation) {
   const KvbString text =
-      kvbStringFormat("The status callback stopped the %s at \"%S\"",
-                      operation, relay_.stoppedAt());
+      kvbStringFormat("The status callback stopped the %s at \"%S\"", operation,
+                      relay_.stoppedAt());
   fail(text);
   if (!relay_.insideWatchedOperation())
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);

@@ -36,9 +36,8 @@ bool RDA_ThreadTexts::last(KvbString& text) const {
 void RDA_ThreadTexts::forget() {
   const std::shared_ptr<RDA_ThreadToken>& self = rdaCurrentThreadToken();
   std::lock_guard<std::mutex> guard(mutex_);
-  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                [&](const Entry& entry) {
-                                  return entry.thread == self;
-                                }),
-                 entries_.end());
+  entries_.erase(
+      std::remove_if(entries_.begin(), entries_.end(),
+                     [&](const Entry& entry) { return entry.thread == self; }),
+      entries_.end());
 }
