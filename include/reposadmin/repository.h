@@ -133,7 +133,9 @@ class Repository {
   virtual RefDataRepositoryDataAccess* createRefDataDataAccess() = 0;
   virtual RepositoryFolderManager* createFolderManager() = 0;
   virtual RepositoryImpactAnalysis* createImpactAnalysis() = 0;
-  // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection.
+  // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection
+  // or such a row (no failure), and when the row cannot be read, with the
+  // reason in getErrorMessage().
   virtual KvbString getRepositoryUUID() = 0;
   // 32: the caller ends the manager with `delete` (its interface has no
   // release(); position 0 is its destructor).

@@ -607,7 +607,7 @@ KvbString RDA_BaseImpl::repositoryUUID(KvbString* reason) {
 
 bool RDA_BaseImpl::bulkLoadInit(int, const KvbString&,
                                 const std::list<TableColumnInfo>*) {
-  return fail("This connection does not support bulk loading");
+  return noteFailure("This connection does not support bulk loading");
 }
 
 bool RDA_BaseImpl::bulkLoadAddRow(int n, ...) {
@@ -625,11 +625,11 @@ bool RDA_BaseImpl::bulkLoadAddRow(int n, ...) {
 bool RDA_BaseImpl::bulkLoadRow(const KvbDatavar*, size_t) {
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
             "Bulk load not initialized");
-  return fail("Bulk load not initialized");
+  return noteFailure("Bulk load not initialized");
 }
 
 bool RDA_BaseImpl::bulkLoadEnd(bool) {
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
             "Bulk load not initialized");
-  return fail("Bulk load not initialized");
+  return noteFailure("Bulk load not initialized");
 }
