@@ -17,7 +17,7 @@ class ReposDataAccessObject {
   // reported back (pass 0).
   virtual bool beginTransaction(int immediate, int busy) = 0;
   virtual bool endTransaction(bool commit) = 0;
-  // The text of the connection's last failure.
+  // The text of the calling thread's last failure on the connection.
   virtual KvbString getErrorMessage() = 0;
   virtual bool setDDLCallback(ReposDDLCallback* callback) = 0;
   // Ends the object; the connection stays with the repository.

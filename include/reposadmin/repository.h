@@ -46,7 +46,10 @@ class Repository {
  public:
   // 0
   virtual ~Repository() = default;
-  // 1: the text of the last failure.
+  // 1: the text of the calling thread's last failure on the repository,
+  // answered at once, without waiting for the connection; a call refused
+  // because another thread held the connection too long leaves that
+  // refusal.
   virtual KvbString getErrorMessage() = 0;
   // 2: ends the caller's hold on the repository; the connection closes and
   // the object is deleted once nothing it handed out holds it any more.
@@ -130,7 +133,9 @@ class Repository {
   virtual RefDataRepositoryDataAccess* createRefDataDataAccess() = 0;
   virtual RepositoryFolderManager* createFolderManager() = 0;
   virtual RepositoryImpactAnalysis* createImpactAnalysis() = 0;
-  // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection.
+  // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection
+  // or such a row (no failure), and when the row cannot be read, with the
+  // reason in getErrorMessage().
   virtual KvbString getRepositoryUUID() = 0;
   // 32: the caller ends the manager with `delete` (its interface has no
   // release(); position 0 is its destructor).

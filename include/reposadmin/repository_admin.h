@@ -13,7 +13,8 @@ class RepositoryAdmin {
  public:
   // 0
   virtual ~RepositoryAdmin() = default;
-  // 1: the text of the last failure; a later success does not clear it.
+  // 1: the text of the calling thread's last failure on the object (threads
+  // may share it); a later success does not clear it.
   virtual KvbString getErrorMessage() = 0;
   // 2: deletes the object.
   virtual void release() = 0;

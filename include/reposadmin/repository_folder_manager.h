@@ -14,7 +14,8 @@
 // 1 UUID, 2 id, 3 name, 4 folder id, 5 created date, 6 modified date,
 // 7 created user, 8 modified user, 9 description. Cursors belong to the
 // caller, who releases them. Failures answer false or null; their reason is
-// getErrorMessage(), which a success does not clear.
+// getErrorMessage(), the calling thread's last failure on the manager
+// (threads may share it), which a success does not clear.
 //
 // Object type names ("Rule", "Task", ...): getObjectFolder, moveObject,
 // resolveObjectPath and getObjectPath read the type's own table and take

@@ -10,7 +10,8 @@
 //
 // Lists and resources that operations return are new objects owned by the
 // caller. Failures answer false, null or an empty list, with the reason in
-// getErrorMessage(). A stored identity or name may hold macros: a
+// getErrorMessage(), the calling thread's last failure on the object
+// (threads may share it). A stored identity or name may hold macros: a
 // configuration option name between "%%" markers, as in
 // "%%SRC_DIR%%/in.txt", replaced by the option's value where the
 // operations below say so.

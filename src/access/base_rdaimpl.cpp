@@ -110,12 +110,12 @@ void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
   if (!quiet_) logPrintf(logger_, kLogError, file, line, "%S", text);
 }
 
+// The text is recorded without waiting for the connection: a thread that
+// another thread's transaction keeps waiting would otherwise lose its own
+// reason to the lock's refusal.
 bool BaseRDAImpl::failQuietly(const KvbString& text) {
   // Every connection of the engine is an RDA_BaseImpl.
-  if (rda_) {
-    RDA_LockGuard guard(connectionLock(rda_));
-    if (guard) static_cast<RDA_BaseImpl*>(rda_)->fail(text);
-  }
+  if (rda_) static_cast<RDA_BaseImpl*>(rda_)->noteFailure(text);
   return false;
 }
 

@@ -584,5 +584,8 @@ bool RepositoryAdminImpl::copyRepository(Repository* source,
   RepositoryCopy copy(
       from, to, statusCallback_ ? statusCallback_ : to->getStatusCallback(),
       logger_);
-  return copy.run(&errorText_);
+  KvbString copyError;
+  const bool copied = copy.run(&copyError);
+  if (!copyError.isNull()) fail(copyError);
+  return copied;
 }

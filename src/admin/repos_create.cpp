@@ -180,16 +180,18 @@ bool RepositoryAdminImpl::mayCreateIn(RepositoryImpl* repository) {
   if (existing.isNull()) return true;
   // The host learns which database and which table showed the repository,
   // the database as failure texts show it: without its password.
-  failMessage(__LINE__, 1304);
-  errorText_ += kvbStringFormat(" The table %S exists already in the %S.",
-                                existing, repository->place());
+  fail(message(__LINE__, 1304) +
+       kvbStringFormat(" The table %S exists already in the %S.", existing,
+                       repository->place()));
   logError(__LINE__);
   return false;
 }
 
 bool RepositoryAdminImpl::startScript(RepositoryImpl* repository,
                                       const KvbString& path, DDLCB* script) {
-  if (!script->open(path, &errorText_)) {
+  KvbString openError;
+  if (!script->open(path, &openError)) {
+    fail(openError);
     logError(__LINE__);
     return false;
   }

@@ -23,23 +23,26 @@
 namespace {
 
 // Runs `operation` on a common data-access object made for this one call on
-// `rda`, and gives its result; `failure` when the object cannot be made.
-// When the operation answers `failure`, its reason becomes `errorText`, the
-// repository's error text. The connection's lock is held throughout, so
-// that threads sharing the repository keep their reasons apart.
+// `rda`, and gives its result; `failure` when the object cannot be made or
+// the connection cannot be had in time. The reason of a failure becomes
+// the calling thread's text in `texts`, the repository's error texts. The
+// connection's lock is held throughout, so that the operation is one unit
+// of work.
 template <typename Result, typename Operation>
-Result withCommonDataAccess(ReposDataAccess* rda, KvbString& errorText,
+Result withCommonDataAccess(ReposDataAccess* rda, RDA_ThreadTexts& texts,
                             Result failure, Operation operation) {
   RDA_LockGuard guard(connectionLock(rda));
-  // The repository's getErrorMessage gives this thread the reason.
-  if (!guard) return failure;
+  if (!guard) {  // the connection recorded the lock's refusal
+    texts.set(rda->getErrorMessage());
+    return failure;
+  }
   CommonRDAImpl* common = new (std::nothrow) CommonRDAImpl(rda);
   if (!common) {
-    errorText = "Out of memory for a data-access object";
+    texts.set("Out of memory for a data-access object");
     return failure;
   }
   Result result = operation(*common);
-  if (result == failure) errorText = common->getErrorMessage();
+  if (result == failure) texts.set(common->getErrorMessage());
   common->release();
   return result;
 }
@@ -112,30 +115,30 @@ RepositoryEventQueueManager* RepositoryImpl::createEventQueueManager() {
 
 bool RepositoryImpl::setKeyValue(const KvbString& key, const KvbString& value) {
   return withCommonDataAccess(
-      dataAccess_, errorText_, false,
+      dataAccess_, texts_, false,
       [&](CommonRDAImpl& common) { return common.setKeyValue(key, value); });
 }
 
 bool RepositoryImpl::getKeyValue(const KvbString& key, KvbString* value) {
   return withCommonDataAccess(
-      dataAccess_, errorText_, false,
+      dataAccess_, texts_, false,
       [&](CommonRDAImpl& common) { return common.getKeyValue(key, value); });
 }
 
 bool RepositoryImpl::deleteKey(const KvbString& key) {
   return withCommonDataAccess(
-      dataAccess_, errorText_, false,
+      dataAccess_, texts_, false,
       [&](CommonRDAImpl& common) { return common.deleteKey(key); });
 }
 
 ReposDataAccessCursor* RepositoryImpl::getKeys() {
   return withCommonDataAccess<ReposDataAccessCursor*>(
-      dataAccess_, errorText_, nullptr,
+      dataAccess_, texts_, nullptr,
       [](CommonRDAImpl& common) { return common.getKeys(); });
 }
 
 ReposDataAccessCursor* RepositoryImpl::getKeyValues() {
   return withCommonDataAccess<ReposDataAccessCursor*>(
-      dataAccess_, errorText_, nullptr,
+      dataAccess_, texts_, nullptr,
       [](CommonRDAImpl& common) { return common.getKeyValues(); });
 }

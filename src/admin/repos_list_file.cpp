@@ -122,7 +122,7 @@ bool RepositoryAdminImpl::lexerFailure(int code, int lineNumber, int fileCode) {
 }
 
 bool RepositoryAdminImpl::addFileReason(int fileCode) {
-  return fail(errorText_ + " " + np_fio_errdesc(fileCode));
+  return fail(getErrorMessage() + " " + np_fio_errdesc(fileCode));
 }
 
 bool RepositoryAdminImpl::loadRepositoryList() {

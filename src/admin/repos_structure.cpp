@@ -163,7 +163,7 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
     if (update && !create && !drop) {
       // The upgrade records each set's version as soon as the set is done.
       if (!writeVersionRow(set->name, set->version)) {
-        logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
+        logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text());
         return false;
       }
     }

@@ -44,8 +44,8 @@ bool RepositoryImpl::upgradeRepository() {
     logProgress(
         "Repository upgrade not necessary. Major, Minor, and XML versions are "
         "up to date.");
-    errorText_ = kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1314);
-    return false;
+    return failUnreported(
+        kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1314));
   }
   StatusRelay::Watch watch(relay_);
   const bool upgraded = inTransaction([this] { return upgradeSteps(); });
@@ -97,13 +97,14 @@ bool RepositoryImpl::upgradeSteps() {
 // second object. Its init logs its own failure, and its upgrade a stop.
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
+  KvbString initError;
   if (!second->init(kInitFileThroughConnection, admin_, 0, connection_, "", "",
-                    status_, &errorText_)) {
+                    status_, &initError)) {
     second->release();
-    return false;
+    return failUnreported(initError);
   }
   const bool upgraded = second->upgradeRepository();
-  if (!upgraded) errorText_ = second->getErrorMessage();
+  if (!upgraded) failUnreported(second->getErrorMessage());
   second->release();
   readVersionInfo();
   return upgraded;

@@ -45,12 +45,12 @@ void RepositoryAdminImpl::setStatusCallback(
 int RepositoryAdminImpl::getCurrentVersion() { return kCurrentVersion; }
 
 bool RepositoryAdminImpl::fail(const KvbString& text) {
-  errorText_ = text;
+  texts_.set(text);
   return false;
 }
 
 void RepositoryAdminImpl::logError(int line) {
-  logPrintf(logger_, kLogError, kSourceFile, line, "%S", errorText_);
+  logPrintf(logger_, kLogError, kSourceFile, line, "%S", getErrorMessage());
 }
 
 bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
@@ -150,14 +150,13 @@ bool RepositoryAdminImpl::lookupRepository(const KvbString& name,
     if (manager) manager->release();
     // Opening by name reads the registry alone: a host that wrote the name
     // into its list file learns where it was looked for instead.
-    failMessage(__LINE__, 1306, name);
-    errorText_ +=
-        " It is not registered in the repository configuration registry, "
-        "where opening by name looks";
+    KvbString text = message(__LINE__, 1306, name) +
+                     " It is not registered in the repository configuration "
+                     "registry, where opening by name looks";
     if (!listFilePath_.isEmpty())
-      errorText_ +=
+      text +=
           kvbStringFormat("; the list file \"%S\" is not read", listFilePath_);
-    errorText_ += ".";
+    fail(text + ".");
     logError(__LINE__);
     return false;
   }

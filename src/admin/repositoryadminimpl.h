@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "rda/rda_thread_texts.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository_admin.h"
 #include "schema/staged_file.h"
@@ -46,7 +47,8 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   RepositoryAdminImpl& operator=(const RepositoryAdminImpl&) = delete;
 
   // --- RepositoryAdmin (positions in repository_admin.h) ---
-  KvbString getErrorMessage() override { return errorText_; }
+  // The calling thread's last failure on this object; "" when it has none.
+  KvbString getErrorMessage() override { return texts_.lastOr(KvbString("")); }
   void release() override;
   void setStatusCallback(RepositoryStatusCallback* callback) override;
   int getCurrentVersion() override;
@@ -90,7 +92,7 @@ class RepositoryAdminImpl : public RepositoryAdmin {
 
  private:
   // The two routes of opening: a SQLite file, or a connection string.
-  // Null on failure with errorText_ set.
+  // Null on failure with the error text set.
   RepositoryImpl* openFileImpl(const KvbString& path, bool check);
   RepositoryImpl* openConnectionImpl(const KvbString& connection,
                                      const KvbString& tablePrefix, bool check,
@@ -115,15 +117,21 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   // neither created, listed nor dropped there.
   bool supportedDatabase(RepositoryImpl* repository);
 
-  // Sets errorText_ and answers false (or null through the callers).
+  // Makes `text` the calling thread's error text and answers false (or null
+  // through the callers).
   bool fail(const KvbString& text);
-  // The same with "Repository Library" message `id`, raised at `line`.
+  // "Repository Library" message `id`, raised at `line`.
+  template <typename... Args>
+  static KvbString message(int line, int id, const Args&... args) {
+    return kvb_get_message("repositoryadminimpl", line, "Repository Library",
+                           id, args...);
+  }
+  // fail() with that message.
   template <typename... Args>
   bool failMessage(int line, int id, const Args&... args) {
-    return fail(kvb_get_message("repositoryadminimpl", line,
-                                "Repository Library", id, args...));
+    return fail(message(line, id, args...));
   }
-  // Logs errorText_ at level 5.
+  // Logs the calling thread's error text at level 5.
   void logError(int line);
 
   // The list operations' helpers.
@@ -160,7 +168,9 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   bool createBuiltInTables(RepositoryImpl* repository, bool ncoa);
   bool failOnRepository(RepositoryImpl* repository);
 
-  KvbString errorText_{""};
+  // The error texts, one per thread: threads that open repositories share
+  // the object.
+  RDA_ThreadTexts texts_;
   std::vector<RepositoryEntry> entries_;
   int nextIndex_ = 0;
   bool currentOnly_ = false;

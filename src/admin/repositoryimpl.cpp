@@ -50,12 +50,10 @@ RepositoryImpl::RepositoryImpl() : logger_(kvlogGetLogger(kLoggerName)) {}
 
 RepositoryImpl::~RepositoryImpl() = default;
 
-KvbString RepositoryImpl::getErrorMessage() {
-  RDA_LockGuard guard(connectionLock(dataAccess_));
-  // A thread that could not take the lock gets the reason why.
-  if (!guard) return dataAccess_->getErrorMessage();
-  return errorText_;
-}
+// The calling thread's own last failure, also a call that could not have
+// the connection in time: never another thread's, and without waiting for
+// the connection.
+KvbString RepositoryImpl::getErrorMessage() { return text(); }
 
 // ---------------------------------------------------------------------------
 // Helpers shared by the RepositoryImpl files
@@ -65,8 +63,13 @@ void RepositoryImpl::reportMessage(const KvbString& text) {
 }
 
 bool RepositoryImpl::fail(const KvbString& text) {
-  errorText_ = text;
+  failUnreported(text);
   reportMessage(text);
+  return false;
+}
+
+bool RepositoryImpl::failUnreported(const KvbString& text) {
+  texts_.set(text);
   return false;
 }
 
@@ -75,17 +78,21 @@ bool RepositoryImpl::failOnConnection() {
   return fail(dataAccess_->getErrorMessage());
 }
 
+bool RepositoryImpl::takeConnectionText() {
+  return failUnreported(dataAccess_->getErrorMessage());
+}
+
 bool RepositoryImpl::reportStep(const KvbString& step) {
-  if (status_->reportStatus(step)) return true;
-  errorText_ = kStopped;
-  return false;
+  return status_->reportStatus(step) || failUnreported(kStopped);
 }
 
 bool RepositoryImpl::failStopped(const char* operation) {
-  fail(kvbStringFormat("The status callback stopped the %s at \"%S\"",
-                       operation, relay_.stoppedAt()));
+  const KvbString text =
+      kvbStringFormat("The status callback stopped the %s at \"%S\"", operation,
+                      relay_.stoppedAt());
+  fail(text);
   if (!relay_.insideWatchedOperation())
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
   return false;
 }
 
@@ -195,9 +202,9 @@ KvbString RepositoryImpl::noConnectionText() {
 
 bool RepositoryImpl::connected(KvbString* errorText) {
   if (dataAccess_) return true;
-  errorText_ = noConnectionText();
-  if (errorText) *errorText = errorText_;
-  return false;
+  const KvbString text = noConnectionText();
+  if (errorText) *errorText = text;
+  return failUnreported(text);
 }
 
 bool RepositoryImpl::hasColumn(const char* tableCode, const char* column) {
@@ -217,10 +224,10 @@ void RepositoryImpl::logProgress(const char* text) {
 
 bool RepositoryImpl::initFailure(const KvbString& reason,
                                  KvbString* errorText) {
-  errorText_ = initFailureText(reason);
-  if (errorText) *errorText = errorText_;
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText_);
-  return false;
+  const KvbString text = initFailureText(reason);
+  if (errorText) *errorText = text;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
+  return failUnreported(text);
 }
 
 KvbString RepositoryImpl::initFailureText(const KvbString& reason) const {
@@ -605,8 +612,15 @@ int RepositoryImpl::getMaxTextLength() {
   return dataAccess_ ? dataAccess_->getMaxTextLength() : 0;
 }
 
+// "" also when the UUID cannot be read: then the text says why. A
+// repository without the row has no UUID, which is no failure.
 KvbString RepositoryImpl::getRepositoryUUID() {
-  return dataAccess_ ? dataAccess_->getRepositoryUUID() : KvbString("");
+  if (!dataAccess_) return "";
+  KvbString reason;
+  const KvbString uuid =
+      static_cast<RDA_BaseImpl*>(dataAccess_)->repositoryUUID(&reason);
+  if (!reason.isNull()) failUnreported(reason);
+  return uuid;
 }
 
 bool RepositoryImpl::getNextID(const KvbString& key, int* id,
@@ -618,10 +632,8 @@ bool RepositoryImpl::getNextIDs(const KvbString& key, int count, int* firstId,
                                 KvbString* errorText) {
   if (!connected(errorText)) return false;
   KvbDatavar first;
-  if (!dataAccess_->getNextIDs(key, count, first, errorText)) {
-    errorText_ = dataAccess_->getErrorMessage();
-    return false;
-  }
+  if (!dataAccess_->getNextIDs(key, count, first, errorText))
+    return takeConnectionText();
   if (!firstId) return true;
   bool bad = false;
   const int value = first.asInt(&bad);
@@ -631,9 +643,10 @@ bool RepositoryImpl::getNextIDs(const KvbString& key, int count, int* firstId,
   }
   // The connection reported success, so its last error says nothing about
   // this value: name the counter instead.
-  errorText_ = kvbStringFormat("The id counter %S gave no integer id", key);
-  if (errorText) *errorText = errorText_;
-  return false;
+  const KvbString text =
+      kvbStringFormat("The id counter %S gave no integer id", key);
+  if (errorText) *errorText = text;
+  return failUnreported(text);
 }
 
 DacConnection* RepositoryImpl::getDacConnection() {
@@ -661,25 +674,22 @@ bool RepositoryImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
   if (!connected(errorText)) return false;
   if (dataAccess_->getTablePrefix(withoutSchema, prefix, errorText))
     return true;
-  errorText_ = dataAccess_->getLastError();
-  if (errorText) *errorText = errorText_;
+  takeConnectionText();
+  if (errorText) *errorText = text();
   return false;
 }
 
 bool RepositoryImpl::readLongText(const KvbString& text, KvbString* full,
                                   int unused) {
   if (!connected(nullptr)) return false;
-  if (dataAccess_->readLongText(text, full, unused)) return true;
-  errorText_ = dataAccess_->getErrorMessage();
-  return false;
+  return dataAccess_->readLongText(text, full, unused) || takeConnectionText();
 }
 
 bool RepositoryImpl::writeLongText(const KvbString& text, KvbString* marker,
                                    int unused) {
   if (!connected(nullptr)) return false;
-  if (dataAccess_->writeLongText(text, marker, unused)) return true;
-  errorText_ = dataAccess_->getErrorMessage();
-  return false;
+  return dataAccess_->writeLongText(text, marker, unused) ||
+         takeConnectionText();
 }
 
 ReposDataAccessCursor* RepositoryImpl::paramSelect(const char* sql,
@@ -691,7 +701,7 @@ ReposDataAccessCursor* RepositoryImpl::paramSelect(const char* sql,
   ReposDataAccessCursor* cursor = dataAccess_->paramSelectV(sql, n, values);
   va_end(values);
   if (cursor) return cursor;
-  errorText_ = dataAccess_->getLastError();
-  if (errorText) *errorText = errorText_;
+  takeConnectionText();
+  if (errorText) *errorText = text();
   return nullptr;
 }

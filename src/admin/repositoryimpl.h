@@ -21,6 +21,7 @@
 
 #include "access/held_repository.h"
 #include "admin/status_relay.h"
+#include "rda/rda_thread_texts.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
@@ -348,11 +349,20 @@ class RepositoryImpl : public Repository, public HoldableRepository {
  private:
   // Hands a text to the status callback's message operation.
   void reportMessage(const KvbString& text);
-  // A failure: the text becomes errorText and goes to the message
-  // operation. Answers false.
+  // The calling thread's last failure on this repository; "" when it has
+  // none.
+  KvbString text() const { return texts_.lastOr(KvbString("")); }
+  // A failure: the text becomes the calling thread's error text and goes
+  // to the message operation. Answers false.
   bool fail(const KvbString& text);
+  // The same without the message operation.
+  bool failUnreported(const KvbString& text);
   // A failure of the connection: its error text, as fail() does.
   bool failOnConnection();
+  // The same without the message operation: for the operations that the
+  // repository forwards to its connection, also when the connection could
+  // not be had in time (its text is then the lock's refusal).
+  bool takeConnectionText();
   // Reports a step of the work to the status callback; false, with the
   // error text set, when the host asks to stop there.
   bool reportStep(const KvbString& step);
@@ -467,7 +477,8 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // and copied to *errorText when given.
   bool connected(KvbString* errorText);
 
-  KvbString errorText_{""};
+  // The error texts, one per thread: threads may share the repository.
+  RDA_ThreadTexts texts_;
   KvbString tableSetFolderError_;  // null when the folder could be listed
   RepositoryAdmin* admin_ = nullptr;
   int version_ = 0;

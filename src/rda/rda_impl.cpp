@@ -53,14 +53,18 @@ bool RDA_BaseImpl::init(const KvbString& connection,
 // The calling thread's own last failure, also a call that could not take
 // the lock: never another thread's, and without waiting for the lock.
 KvbString RDA_BaseImpl::getErrorMessage() {
-  KvbString text;
-  return lock_.texts().last(text) ? text : noFailure_;
+  return lock_.texts().lastOr(noFailure_);
 }
 
 bool RDA_BaseImpl::fail(const KvbString& text) {
   lock_.texts().set(text);
-  failedBefore_ = true;
   if (transactionOpen_ && !checkingLost_) markLostIfEnded();
+  return false;
+}
+
+bool RDA_BaseImpl::noteFailure(const KvbString& text) {
+  if (lock_.heldHere()) return fail(text);
+  lock_.texts().set(text);
   return false;
 }
 
@@ -329,9 +333,11 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
   if (!guard) return false;
   if (ddlActive()) return true;
   // The caller's own mistake: the answer and the text say it, and a host's
-  // own end is not logged.
+  // own end is not logged. The text differs for a thread that has failed
+  // on this connection before.
   if (depth_ <= 0) {
-    const int id = failedBefore_ ? 1068 : 1065;
+    KvbString failure;
+    const int id = lock_.texts().last(failure) ? 1068 : 1065;
     return fail(
         kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
   }
@@ -568,14 +574,18 @@ bool RDA_BaseImpl::runDDL(const KvbString& sql) {
 
 int RDA_BaseImpl::getMaxTextLength() { return kInlineTextLimit; }
 
-KvbString RDA_BaseImpl::getRepositoryUUID() {
+KvbString RDA_BaseImpl::repositoryUUID(KvbString* reason) {
   KvbDatavar type("KVREPOSITORY");
   KvbString sql = kvbStringFormat("SELECT I_UUID FROM %S WHERE I_TYPE = ?",
                                   getTableName("INFO", true, -1));
   RDA_LockGuard guard(&lock_);
-  if (!guard) return "";
-  // A repository without INFO is no failure: the thread's text stays.
-  const KvbString saved = getErrorMessage();
+  if (!guard) {
+    if (reason) *reason = getErrorMessage();
+    return "";
+  }
+  // The thread's failure, or that it has none, is restored afterwards.
+  KvbString saved;
+  const bool failedBefore = lock_.texts().last(saved);
   // Inside a transaction the query runs at a savepoint of its own, so that
   // its failure cannot end a server's transaction.
   const bool nested = inTransaction() && beginOrUndo(false, nullptr);
@@ -584,15 +594,20 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
   if (cursor) {
     if (cursor->next() == 1) uuid = cursor->getString(0);
     cursor->release();
+  } else if (reason) {
+    *reason = getErrorMessage();
   }
   if (nested) endTransaction(cursor != nullptr);
-  lock_.texts().set(saved);
+  if (failedBefore)
+    lock_.texts().set(saved);
+  else
+    lock_.texts().forget();
   return uuid;
 }
 
 bool RDA_BaseImpl::bulkLoadInit(int, const KvbString&,
                                 const std::list<TableColumnInfo>*) {
-  return fail("This connection does not support bulk loading");
+  return noteFailure("This connection does not support bulk loading");
 }
 
 bool RDA_BaseImpl::bulkLoadAddRow(int n, ...) {
@@ -610,11 +625,11 @@ bool RDA_BaseImpl::bulkLoadAddRow(int n, ...) {
 bool RDA_BaseImpl::bulkLoadRow(const KvbDatavar*, size_t) {
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
             "Bulk load not initialized");
-  return fail("Bulk load not initialized");
+  return noteFailure("Bulk load not initialized");
 }
 
 bool RDA_BaseImpl::bulkLoadEnd(bool) {
   logPrintf(logger_, kLogError, kSourceFile, __LINE__,
             "Bulk load not initialized");
-  return fail("Bulk load not initialized");
+  return noteFailure("Bulk load not initialized");
 }

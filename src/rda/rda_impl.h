@@ -184,7 +184,14 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int getMaxTextLength() override;
   bool readLongText(const KvbString& text, KvbString* full, int) override;
   bool writeLongText(const KvbString& text, KvbString* marker, int) override;
-  KvbString getRepositoryUUID() override;
+  // The I_UUID of the INFO row of type KVREPOSITORY; "" when there is no
+  // such row, and also when it cannot be read (no INFO table, or the lock
+  // was refused), which only the lock's refusal records as the thread's
+  // failure: a database without INFO is no failure of the connection.
+  KvbString getRepositoryUUID() override { return repositoryUUID(nullptr); }
+  // getRepositoryUUID that gives a read that failed, or the lock's refusal,
+  // as *reason (when given); no row is no failure and leaves it as it was.
+  KvbString repositoryUUID(KvbString* reason);
   bool isDBMSSupported() override { return true; }
   // Bulk loading is the data-access-library back end's; here it fails.
   bool isBulkLoadSupported() override { return false; }
@@ -213,7 +220,15 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   RDA_Lock* lock() { return &lock_; }
   bool ddlActive() const { return ddlCallback_ != nullptr; }
   bool divertStatement(const KvbString& text);
+  // Records `text` as the calling thread's failure; answers false. Called
+  // with the lock held: inside a transaction it also asks the back end
+  // whether the database ended the transaction.
   bool fail(const KvbString& text);
+  // fail() for a failure that needs no database (a call refused for its
+  // arguments, a row that is missing), without waiting for the lock: the
+  // thread that holds the lock fails as with fail(); any other holds no
+  // transaction here, so only its text is recorded.
+  bool noteFailure(const KvbString& text);
   // False, with the reason recorded, when statements cannot run: the open
   // transaction was lost (see the top of this file).
   bool usable() {
@@ -385,7 +400,6 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int step_ = 0;   // the last step reported of steps_
   int steps_ = 0;  // 0: steps are not counted
   const KvbString noFailure_;  // the text of a thread without a failure
-  bool failedBefore_ = false;  // some operation has recorded a failure
   int depth_ = 0;
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool rollbackOnly_ = false;     // the outermost end must roll back

@@ -31,3 +31,12 @@ bool RDA_ThreadTexts::last(KvbString& text) const {
   }
   return false;
 }
+
+void RDA_ThreadTexts::forget() {
+  const std::shared_ptr<RDA_ThreadToken>& self = rdaCurrentThreadToken();
+  std::lock_guard<std::mutex> guard(mutex_);
+  entries_.erase(
+      std::remove_if(entries_.begin(), entries_.end(),
+                     [&](const Entry& entry) { return entry.thread == self; }),
+      entries_.end());
+}

@@ -2,8 +2,10 @@
 // that a thread that asks why its call failed gets its own failure, never
 // another thread's, without waiting for the connection's lock; a failure
 // on one connection never changes what another answers. A thread keeps its
-// text until it fails again; the texts of ended threads go as new threads
-// fail.
+// text until it fails again (or forgets it); the texts of ended threads go
+// as new threads fail. Also the holder of the texts of every other object
+// that threads may share (the repository, its managers, the administration
+// object).
 #ifndef RDA_RDA_THREAD_TEXTS_H_
 #define RDA_RDA_THREAD_TEXTS_H_
 
@@ -20,6 +22,14 @@ class RDA_ThreadTexts {
   void set(const KvbString& text);
   // The calling thread's last failure; false when it has none.
   bool last(KvbString& text) const;
+  // last(), or `none` when the thread has no failure.
+  KvbString lastOr(const KvbString& none) const {
+    KvbString text;
+    return last(text) ? text : none;
+  }
+  // The calling thread has no failure any more: for restoring the state of
+  // a thread that had none.
+  void forget();
 
  private:
   struct Entry {

@@ -27,12 +27,12 @@ RepositoryFolderManagerImpl::~RepositoryFolderManagerImpl() {
 
 bool RepositoryFolderManagerImpl::failed(const KvbString& message,
                                          const KvbString& reason, int line) {
-  lastError_ = reason.isEmpty() ? meta_->getErrorMessage() : reason;
-  if (lastError_.isEmpty() || lastError_ == message)
+  const KvbString error = reason.isEmpty() ? meta_->getErrorMessage() : reason;
+  lastErrors_.set(error);
+  if (error.isEmpty() || error == message)
     logPrintf(logger_, kLogError, kSourceFile, line, "%S", message);
   else
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S: %S", message,
-              lastError_);
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S: %S", message, error);
   return false;
 }
 
@@ -224,9 +224,10 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getUnfiledItems() {
   ReposDataAccessCursor* cursor = meta_->listObjectsWithoutFolder();
   if (!cursor) {
     done("No items found that did not exist in a folder.");
-    lastError_ = meta_->getErrorMessage();
-    if (!lastError_.isEmpty())
-      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", lastError_);
+    const KvbString error = meta_->getErrorMessage();
+    lastErrors_.set(error);
+    if (!error.isEmpty())
+      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error);
   }
   return cursor;
 }
@@ -296,7 +297,7 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
     int& objectId, KvbString& itemName, KvbString& objectUuid,
     KvbString& errorText) {
   if (!usable()) {
-    errorText = lastError_;
+    errorText = lastError();
     return false;
   }
   objectId = -1;
@@ -313,7 +314,7 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
   const int found = lastMatch(meta_->listObjectsOfType(folderId, objectType),
                               objectType, itemName, objectId, objectUuid);
   if (found < 0) {
-    errorText = lastError_;
+    errorText = lastError();
     return false;
   }
   if (found == 0 || objectId < 0) {

@@ -1,11 +1,12 @@
 // RepositoryFolderManagerImpl: the folder manager of one repository, a
 // logging layer over the folder, path, lock and filing operations of the
 // metadata data access. A failed call logs what it was doing and the
-// reason, which becomes the manager's last error.
+// reason, which becomes the calling thread's last error on the manager.
 #ifndef SERVICES_REPFLDRMGRIMPL_H_
 #define SERVICES_REPFLDRMGRIMPL_H_
 
 #include "access/held_repository.h"
+#include "rda/rda_thread_texts.h"
 #include "reposadmin/repository_folder_manager.h"
 
 class KvLogger;
@@ -22,7 +23,7 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
       delete;
 
   void release() override { delete this; }
-  KvbString getErrorMessage() override { return lastError_; }
+  KvbString getErrorMessage() override { return lastError(); }
   ReposDataAccessCursor* getFolderItems(int folderId) override;
   ReposDataAccessCursor* getFolderChildren(int folderId) override;
   ReposDataAccessCursor* getFolderChildByName(int parentFolderId,
@@ -62,6 +63,8 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
                      KvbString& objectPath) override;
 
  private:
+  // The calling thread's last error; "" when it has none.
+  KvbString lastError() const { return lastErrors_.lastOr(KvbString("")); }
   // A failed data-access call: takes `reason` (or, when it is empty, the
   // data-access object's text) as the last error and logs one record,
   // "<message>: <last error>" (the data-access object logs nothing itself).
@@ -88,7 +91,8 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
 
   HeldRepository repository_;
   KvLogger* logger_;
-  KvbString lastError_{""};
+  // The last errors, one per thread: threads may share the manager.
+  RDA_ThreadTexts lastErrors_;
   MetadataRepositoryDataAccess* meta_;
 };
 

@@ -36,9 +36,9 @@ RepositoryImpactAnalysisImpl::~RepositoryImpactAnalysisImpl() {
 // Helpers
 
 bool RepositoryImpactAnalysisImpl::failWith(const KvbString& text, int line) {
-  lastError_ = text;
-  if (!lastError_.isEmpty())
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S", lastError_);
+  lastErrors_.set(text);
+  if (!text.isEmpty())
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
   return false;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "access/held_repository.h"
+#include "rda/rda_thread_texts.h"
 #include "reposadmin/repository_impact_analysis.h"
 #include "services/owned.h"
 
@@ -54,7 +55,10 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   KvResourceList* getResources() override;
   KvStringList* getResourceTypes() override;
   bool isSupportedBy(void*, void*, void*) override { return false; }
-  KvbString getErrorMessage() override { return lastError_; }
+  // The calling thread's last failure on this object; "" when it has none.
+  KvbString getErrorMessage() override {
+    return lastErrors_.lastOr(KvbString(""));
+  }
   KvResource* resolveResource(const KvbString& context, const KvbString& type,
                               const KvbString& name, const KvbString& value4,
                               const KvbString& value5) override;
@@ -210,7 +214,8 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
 
   HeldRepository repository_;
   MetadataRepositoryDataAccess* meta_;
-  KvbString lastError_{""};
+  // The last errors, one per thread: threads may share the analysis.
+  RDA_ThreadTexts lastErrors_;
   KvResourceResolver* resolver_ = nullptr;
   KvLogger* logger_;
   ReposDataAccess* connection_;

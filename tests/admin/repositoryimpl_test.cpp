@@ -123,6 +123,22 @@ TEST_P(RepositoryImplTest, KindAndVersionsFollowTheInfoRows) {
   EXPECT_EQ(infoVersion(repo_, "PROFILE_RESULTSET"), 18);
 }
 
+// A repository without the row answers no UUID and leaves its text as it
+// was; one whose INFO table cannot be read answers none and says why.
+TEST_P(RepositoryImplTest, AUuidThatCannotBeReadSaysWhy) {
+  EXPECT_FALSE(repo_->exportFrqdstTables(-1, 0, "", false));
+  const KvbString before = repo_->getErrorMessage();
+  load("('NCOA', 1, 0, 'not-this-one')");
+  EXPECT_EQ(repo_->getRepositoryUUID(), KvbString(""));
+  EXPECT_EQ(repo_->getErrorMessage(), before);
+  ASSERT_TRUE(
+      repo_->getDataAccess()->paramExec("DROP TABLE " + info_, nullptr, 0));
+  EXPECT_EQ(repo_->getRepositoryUUID(), KvbString(""));
+  const std::string why = repo_->getErrorMessage().str();
+  EXPECT_NE(KvbString(why.c_str()).toUpper().find("INFO"), KvbString::npos)
+      << why;
+}
+
 TEST_P(RepositoryImplTest, OperationsAreForwardedToTheConnection) {
   EXPECT_TRUE(repo_->getTableName("INFO", true, nullptr, nullptr) &&
               repo_->getSchemaName(nullptr, nullptr) &&

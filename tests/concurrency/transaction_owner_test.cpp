@@ -17,6 +17,7 @@
 #include "reposadmin/monitor_data_access.h"
 #include "schema/log_printf.h"
 #include "support/admin_targets.h"
+#include "support/holding_thread.h"
 #include "support/lock_seam.h"
 #include "support/log_capture.h"
 #include "support/open_files.h"
@@ -26,17 +27,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Rows = std::vector<std::string>;
 
-bool add(MonitorRepositoryDataAccess* m, const char* name) {
-  int id = 0;
-  return m->addTask(name, name, "u", 0, "", "", &id);
-}
-
 // Begins a transaction on `m` and adds the task `name` on a thread that
 // then ends with the transaction open.
 void endThreadInTransaction(MonitorRepositoryDataAccess* m, const char* name) {
   std::thread([&] {
     ASSERT_TRUE(m->beginTransaction(1, 0));
-    ASSERT_TRUE(add(m, name));
+    ASSERT_TRUE(addTask(m, name));
   }).join();
 }
 
@@ -81,37 +77,6 @@ bool noTransaction(const std::string& text) {
   return text == "There is no open transaction to end." ||
          text == "The transaction cannot be ended because none is open.";
 }
-
-// A thread that begins a transaction on `m`, adds the task `name` and holds
-// the transaction until finish(), which lets the thread end: committing
-// with `commit`, else with the transaction left open.
-class HoldingThread {
- public:
-  HoldingThread(MonitorRepositoryDataAccess* m, const char* name,
-                bool commit = false)
-      : thread_([this, m, name, commit] {
-          EXPECT_TRUE(m->beginTransaction(1, 0));
-          EXPECT_TRUE(add(m, name));
-          begun_.set_value();
-          end_.get_future().wait();
-          if (commit) {
-            EXPECT_TRUE(m->endTransaction(true));
-          }
-        }) {
-    begun_.get_future().wait();
-  }
-  ~HoldingThread() {
-    if (thread_.joinable()) finish();
-  }
-  void finish() {
-    end_.set_value();
-    thread_.join();
-  }
-
- private:
-  std::promise<void> begun_, end_;
-  std::thread thread_;
-};
 
 class TransactionOwnerTest : public AdminTargetTest {
  protected:
@@ -162,7 +127,7 @@ TEST_P(TransactionOwnerTest, AThreadsTransactionEndsWithTheThread) {
   MonitorRepositoryDataAccess* m2 = monitor();
   endThreadInTransaction(m1, "a");
   bool added = false;
-  std::thread([&] { added = add(m2, "b"); }).join();
+  std::thread([&] { added = addTask(m2, "b"); }).join();
   EXPECT_TRUE(added) << m2->getErrorMessage().str();
   EXPECT_TRUE(log_.contains("A thread ended while its transaction was open",
                             kLogWarning));
@@ -180,14 +145,14 @@ TEST_P(TransactionOwnerTest, OtherThreadsGiveUpAfterTheBusyTimeout) {
   std::promise<void> begun, end;
   std::thread holder([&] {
     EXPECT_TRUE(mine->beginTransaction(1, 0));
-    EXPECT_TRUE(add(mine, "held"));
+    EXPECT_TRUE(addTask(mine, "held"));
     begun.set_value();
     end.get_future().wait();
     EXPECT_TRUE(mine->endTransaction(true)) << mine->getErrorMessage().str();
   });
   begun.get_future().wait();
   const Clock::time_point start = Clock::now();
-  EXPECT_FALSE(add(theirs, "waiting"));
+  EXPECT_FALSE(addTask(theirs, "waiting"));
   const auto waited = Clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(350));
   EXPECT_LT(waited, std::chrono::seconds(4));
@@ -202,7 +167,7 @@ TEST_P(TransactionOwnerTest, OtherThreadsGiveUpAfterTheBusyTimeout) {
             "can end it");
   end.set_value();
   holder.join();
-  EXPECT_TRUE(add(theirs, "after")) << theirs->getErrorMessage().str();
+  EXPECT_TRUE(addTask(theirs, "after")) << theirs->getErrorMessage().str();
   mine->release();
   theirs->release();
   EXPECT_EQ(taskNames(), (Rows{"after", "held"}));
@@ -214,10 +179,10 @@ TEST_P(TransactionOwnerTest, OtherThreadsGiveUpAfterTheBusyTimeout) {
 TEST_P(TransactionOwnerTest, ATransactionEndsWithTheObjectThatBeganIt) {
   MonitorRepositoryDataAccess* m1 = monitor();
   ASSERT_TRUE(m1->beginTransaction(1, 0));
-  ASSERT_TRUE(add(m1, "dropped"));
+  ASSERT_TRUE(addTask(m1, "dropped"));
   m1->release();
   MonitorRepositoryDataAccess* m2 = monitor();
-  std::thread([&] { EXPECT_TRUE(add(m2, "kept")); }).join();
+  std::thread([&] { EXPECT_TRUE(addTask(m2, "kept")); }).join();
   EXPECT_FALSE(m2->endTransaction(true)) << "no transaction is left to end";
 
   // Begun on a thread that stays, released here: the release returns at
@@ -227,14 +192,15 @@ TEST_P(TransactionOwnerTest, ATransactionEndsWithTheObjectThatBeganIt) {
   std::vector<std::string> answers;
   std::thread holder([&] {
     EXPECT_TRUE(m3->beginTransaction(1, 0));
-    EXPECT_TRUE(add(m2, "undone"));
+    EXPECT_TRUE(addTask(m2, "undone"));
     begun.set_value();
     released.get_future().wait();
     for (const char* name : {"refused", "refused too"})
-      answers.push_back(add(m2, name) ? "stored" : m2->getErrorMessage().str());
+      answers.push_back(addTask(m2, name) ? "stored"
+                                          : m2->getErrorMessage().str());
     answers.push_back(m2->endTransaction(true) ? "committed"
                                                : m2->getErrorMessage().str());
-    EXPECT_TRUE(add(m2, "outside")) << m2->getErrorMessage().str();
+    EXPECT_TRUE(addTask(m2, "outside")) << m2->getErrorMessage().str();
   });
   begun.get_future().wait();
   const Clock::time_point start = Clock::now();
@@ -273,9 +239,9 @@ TEST_P(TransactionOwnerTest, ABeginWaitingWhileTheHolderEndsBeginsAfresh) {
   bool began = false, added = false, undone = false, after = false;
   std::thread waiting([&] {
     began = m2->beginTransaction(1, 0);
-    added = add(m2, "undone");
+    added = addTask(m2, "undone");
     undone = m2->endTransaction(false);
-    after = add(m2, "after");
+    after = addTask(m2, "after");
   });
   seam_.waitFor(RDA_LockSeam::kWaiting);
   ending.finish();
@@ -286,7 +252,7 @@ TEST_P(TransactionOwnerTest, ABeginWaitingWhileTheHolderEndsBeginsAfresh) {
   EXPECT_EQ(records("A thread ended while its transaction was open",
                     kLogWarning),
             1u);
-  EXPECT_TRUE(add(m1, "here")) << m1->getErrorMessage().str();
+  EXPECT_TRUE(addTask(m1, "here")) << m1->getErrorMessage().str();
   m1->release();
   m2->release();
   EXPECT_EQ(taskNames(), (Rows{"after", "here"}));
@@ -320,7 +286,7 @@ TEST_P(TransactionOwnerTest, TheLastReleaseTakesOverAThreadsTransaction) {
   EXPECT_EQ(records("the transaction was rolled back", kLogWarning), 2u);
   EXPECT_EQ(taskNames(), Rows{});
   MonitorRepositoryDataAccess* after = monitor();
-  EXPECT_TRUE(add(after, "free"));  // no lock is left on the database
+  EXPECT_TRUE(addTask(after, "free"));  // no lock is left on the database
   after->release();
 }
 
@@ -331,7 +297,7 @@ TEST_P(TransactionOwnerTest, ReleasesDoNotWaitForAnotherThreadsTransaction) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   MonitorRepositoryDataAccess* holder = monitor();
   MonitorRepositoryDataAccess* user = monitor();
-  ASSERT_TRUE(add(user, "kept"));  // the object keeps its insert
+  ASSERT_TRUE(addTask(user, "kept"));  // the object keeps its insert
   ReposDataAccess* rda = repositoryConnection(repository_);
   const KvbString sql =
       "SELECT JB_DESC FROM " + rda->getTableName("MJOB", true, -1);
@@ -364,17 +330,17 @@ TEST_P(TransactionOwnerTest, AHostThreadLocalCallsInAsItsThreadEnds) {
   std::thread ending([&] {
     hostThreadLocal.atExit = [&] {
       for (int i = 0; i < 40; ++i)
-        answers.push_back(add(m1, ("exit " + std::to_string(i)).c_str()));
+        answers.push_back(addTask(m1, ("exit " + std::to_string(i)).c_str()));
       answers.push_back(m1->endTransaction(true));
     };
     EXPECT_TRUE(m1->beginTransaction(1, 0));
-    EXPECT_TRUE(add(m1, "body"));
+    EXPECT_TRUE(addTask(m1, "body"));
     begun.set_value();
     end.get_future().wait();
   });
   begun.get_future().wait();
   bool waited = false;
-  std::thread waiting([&] { waited = add(m2, "waiter"); });
+  std::thread waiting([&] { waited = addTask(m2, "waiter"); });
   seam_.waitFor(RDA_LockSeam::kWaiting);
   end.set_value();
   ending.join();
@@ -476,7 +442,7 @@ TEST_P(TransactionOwnerTest, ATransactionLeftBehindIsNobodyElsesToEnd) {
   std::promise<void> begun, end;
   std::thread taker([&] {
     EXPECT_TRUE(m1->beginTransaction(1, 0));  // takes the ended one over
-    EXPECT_TRUE(add(m1, "taker"));
+    EXPECT_TRUE(addTask(m1, "taker"));
     begun.set_value();
     end.get_future().wait();
     EXPECT_TRUE(m1->endTransaction(false));
@@ -484,7 +450,7 @@ TEST_P(TransactionOwnerTest, ATransactionLeftBehindIsNobodyElsesToEnd) {
   begun.get_future().wait();
   const int waits = seam_.count(RDA_LockSeam::kWaiting);
   bool third = false;
-  std::thread thirdThread([&] { third = add(m2, "third"); });
+  std::thread thirdThread([&] { third = addTask(m2, "third"); });
   seam_.waitFor(RDA_LockSeam::kWaiting, waits + 1);
   end.set_value();
   taker.join();
@@ -496,7 +462,7 @@ TEST_P(TransactionOwnerTest, ATransactionLeftBehindIsNobodyElsesToEnd) {
   std::string committed;
   std::thread holder([&] {
     EXPECT_TRUE(m3->beginTransaction(1, 0));
-    EXPECT_TRUE(add(m2, "undone"));
+    EXPECT_TRUE(addTask(m2, "undone"));
     holding.set_value();
     released.get_future().wait();
     committed = m2->endTransaction(true) ? "committed"
@@ -528,7 +494,7 @@ TEST_P(TransactionOwnerTest, ACursorKeepsItsThreadsTransactionPastTheLastRelease
   int rows = -1;
   std::thread holder([&] {
     EXPECT_TRUE(m->beginTransaction(1, 0));
-    EXPECT_TRUE(add(m, "held"));
+    EXPECT_TRUE(addTask(m, "held"));
     ReposDataAccessCursor* cursor = rda->paramSelect(
         "SELECT JB_DESC FROM " + rda->getTableName("MJOB", true, -1), 0);
     begun.set_value();
@@ -545,7 +511,7 @@ TEST_P(TransactionOwnerTest, ACursorKeepsItsThreadsTransactionPastTheLastRelease
   EXPECT_EQ(rows, 1);  // its own row, inside its transaction
   EXPECT_EQ(records("the transaction was rolled back", kLogWarning), 1u);
   MonitorRepositoryDataAccess* after = monitor();
-  EXPECT_TRUE(add(after, "free")) << after->getErrorMessage().str();
+  EXPECT_TRUE(addTask(after, "free")) << after->getErrorMessage().str();
   after->release();
   EXPECT_EQ(taskNames(), Rows{"free"});
 }
@@ -564,19 +530,19 @@ TEST_P(TransactionOwnerTest, ARefusalIsTheThreadsOwnOnEachRepository) {
   std::promise<void> failed, end;
   std::thread holdingA([&] {
     EXPECT_TRUE(aHolder->beginTransaction(1, 0));
-    EXPECT_TRUE(add(aHolder, "a"));
-    EXPECT_FALSE(add(aHolder, "a"));  // a failure of the holder's own
+    EXPECT_TRUE(addTask(aHolder, "a"));
+    EXPECT_FALSE(addTask(aHolder, "a"));  // a failure of the holder's own
     failed.set_value();
     end.get_future().wait();
     EXPECT_TRUE(aHolder->endTransaction(true));
   });
   failed.get_future().wait();
   HoldingThread holdingB(bHolder, "b", true);
-  EXPECT_FALSE(add(a, "refused"));
+  EXPECT_FALSE(addTask(a, "refused"));
   const std::string refusal = a->getErrorMessage().str();
   EXPECT_NE(refusal.find("has held a transaction"), std::string::npos)
       << refusal;
-  EXPECT_FALSE(add(b, "refused"));
+  EXPECT_FALSE(addTask(b, "refused"));
   const int waits = seam_.count(RDA_LockSeam::kWaiting);
   EXPECT_EQ(a->getErrorMessage().str(), refusal);
   EXPECT_EQ(seam_.count(RDA_LockSeam::kWaiting), waits) << "it waited";

@@ -858,6 +858,23 @@ TEST_P(RdaConnectionTest, RepositoryUuidComesFromTheInfoRow) {
   EXPECT_EQ(rda_->getRepositoryUUID().str(), uuid.asString().str());
 }
 
+// Reading the UUID is no failure of the thread, whether the read finds a
+// row, none, or no INFO table: an end without a begin still answers as on a
+// connection where the thread never failed, and after a failure as after one.
+TEST_P(RdaConnectionTest, AUuidReadIsNoFailureOfTheThread) {
+  EXPECT_EQ(rda_->getRepositoryUUID().str(), "");  // no INFO table
+  createTables();
+  EXPECT_EQ(rda_->getRepositoryUUID().str(), "");  // no row
+  EXPECT_FALSE(rda_->endTransaction(true));
+  EXPECT_EQ(why(), libraryMessage(1065));
+  EXPECT_EQ(rda_->paramSelect("SELECT * FROM kv_absent", 0), nullptr);
+  const std::string failure = why();
+  EXPECT_EQ(rda_->getRepositoryUUID().str(), "");
+  EXPECT_EQ(why(), failure);
+  EXPECT_FALSE(rda_->endTransaction(true));
+  EXPECT_EQ(why(), libraryMessage(1068));
+}
+
 // Inside the host's transaction the id is read at a savepoint of its own. A
 // read that fails (INFO is gone) answers no id and is undone back to that
 // savepoint, so the transaction goes on and commits the work around it, also
