@@ -600,7 +600,7 @@ TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInInAnyRound) {
   std::promise<void> begun, queued;
   HostKey committing(1, [&] {
     answers.push_back(m1->beginTransaction(1, 0));
-    answers.push_back(add(m1, "key"));
+    answers.push_back(addTask(m1, "key"));
     begun.set_value();
     queued.get_future().wait();
     answers.push_back(m1->endTransaction(true));
@@ -608,12 +608,12 @@ TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInInAnyRound) {
     text = m1->getErrorMessage().str();
   });
   std::thread ending([&] {
-    EXPECT_TRUE(add(m1, "first"));
+    EXPECT_TRUE(addTask(m1, "first"));
     committing.setOnThisThread();
   });
   begun.get_future().wait();
   bool waited = false;
-  std::thread waiting([&] { waited = add(m2, "waiter"); });
+  std::thread waiting([&] { waited = addTask(m2, "waiter"); });
   seam_.waitFor(RDA_LockSeam::kWaiting);
   queued.set_value();
   ending.join();
@@ -625,14 +625,14 @@ TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInInAnyRound) {
 
   HostKey leaving(4, [&] {
     EXPECT_TRUE(m1->beginTransaction(1, 0));
-    EXPECT_TRUE(add(m1, "left open"));
+    EXPECT_TRUE(addTask(m1, "left open"));
   });
   std::thread([&] {
-    EXPECT_TRUE(add(m1, "second"));
+    EXPECT_TRUE(addTask(m1, "second"));
     leaving.setOnThisThread();
   }).join();
   const Clock::time_point start = Clock::now();
-  EXPECT_TRUE(add(m2, "after")) << m2->getErrorMessage().str();
+  EXPECT_TRUE(addTask(m2, "after")) << m2->getErrorMessage().str();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(records("A thread ended while its transaction was open",
                     kLogWarning),
@@ -664,7 +664,7 @@ TEST_P(TransactionOwnerTest, AReleaseTakesOverAnEndedThreadsTransaction) {
   ASSERT_NE(other, nullptr);
   MonitorRepositoryDataAccess* elsewhere = other->createMonitorDataAccess();
   const Clock::time_point start = Clock::now();
-  EXPECT_TRUE(add(elsewhere, "elsewhere")) << elsewhere->getErrorMessage().str();
+  EXPECT_TRUE(addTask(elsewhere, "elsewhere")) << elsewhere->getErrorMessage().str();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   elsewhere->release();
   other->release();
