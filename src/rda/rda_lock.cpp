@@ -117,8 +117,11 @@ void RDA_Lock::handOn() {
   queue_.pop_front();
   state_.fetch_sub(kWaiter);
   passedAt_ = steadyNanoseconds();
-  next->granted = true;
+  // The grant is the last touch of the waiter, which may be spinning and
+  // leave (destroying its condition) as soon as it sees it; one that
+  // sleeps sees it once this thread lets go of waitMutex_.
   next->turn.notify_one();
+  next->granted.store(true, std::memory_order_release);
 }
 
 KvbString RDA_Lock::refusalText(int timeoutMs) const {

@@ -72,6 +72,21 @@ class HostKey {
   std::function<void()> atExit_;
 };
 
+// Whether the test runs under the thread sanitizer.
+constexpr bool underThreadSanitizer() {
+#if defined(__SANITIZE_THREAD__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+  return true;
+#else
+  return false;
+#endif
+#else
+  return false;
+#endif
+}
+
 // The texts of an end that finds no transaction open.
 bool noTransaction(const std::string& text) {
   return text == "There is no open transaction to end." ||
@@ -587,11 +602,9 @@ TEST_P(TransactionOwnerTest, ABusyBeginLeavesNoTransactionBehind) {
 }
 
 // A host key whose destructor calls in as the thread ends, after the
-// thread's first call: in the first round, its transaction commits whole
-// while another thread waits, and its texts are its own; in the last
-// round, a transaction it leaves open is taken over at another thread's
-// next call, as any ended thread's.
-TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInInAnyRound) {
+// thread's first call, works as on a living thread: its transaction commits
+// whole while another thread waits, and its texts are its own.
+TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInAsItsThreadEnds) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   MonitorRepositoryDataAccess* m1 = monitor();
   MonitorRepositoryDataAccess* m2 = monitor();
@@ -622,7 +635,21 @@ TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInInAnyRound) {
   EXPECT_TRUE(noTransaction(text)) << text;
   EXPECT_TRUE(waited) << m2->getErrorMessage().str();
   EXPECT_EQ(seam_.count(RDA_LockSeam::kTakingOver), 0);
+  m1->release();
+  m2->release();
+  EXPECT_EQ(taskNames(), (Rows{"first", "key", "waiter"}));
+}
 
+// A transaction that a host key destructor leaves open in the last round of
+// destructors, after the thread's first call, is taken over at another
+// thread's next call, as any ended thread's.
+TEST_P(TransactionOwnerTest, ATransactionLeftOpenInTheLastDestructorRoundEnds) {
+  if (underThreadSanitizer())
+    GTEST_SKIP() << "the thread sanitizer has ended its own view of a "
+                    "thread before its last round of destructors";
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  MonitorRepositoryDataAccess* m1 = monitor();
+  MonitorRepositoryDataAccess* m2 = monitor();
   HostKey leaving(4, [&] {
     EXPECT_TRUE(m1->beginTransaction(1, 0));
     EXPECT_TRUE(addTask(m1, "left open"));
@@ -639,7 +666,7 @@ TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInInAnyRound) {
             1u);
   m1->release();
   m2->release();
-  EXPECT_EQ(taskNames(), (Rows{"after", "first", "key", "second", "waiter"}));
+  EXPECT_EQ(taskNames(), (Rows{"after", "second"}));
 }
 
 // A release is all a thread does after another thread ended inside its
