@@ -18,6 +18,23 @@
 
 namespace {
 
+#ifdef RDA_THREAD_SANITIZER
+// A thread sanitizer cannot see the kernel mark the mutex of an ended
+// thread, so it would take what the ended thread wrote and what the thread
+// that found it ended reads as a race. Under it, a key destructor of the
+// thread's first round tells it that the thread's work is done, and
+// ended() that it was seen.
+void tellSanitizerThreadDone(void* token) { __tsan_release(token); }
+void tellSanitizerThreadEnds(RDA_ThreadToken* token) {
+  static const pthread_key_t key = [] {
+    pthread_key_t made;
+    pthread_key_create(&made, &tellSanitizerThreadDone);
+    return made;
+  }();
+  pthread_setspecific(key, token);
+}
+#endif
+
 // Every token whose thread may still live. A thread's own pointer to its
 // token is into this list, so the entry stays until the thread has ended;
 // entries of ended threads go as new threads start. Never destroyed:
@@ -46,6 +63,7 @@ RDA_ThreadToken::RDA_ThreadToken(uint64_t n) : number(n) {
   // lock the thread takes later as ordered after it.
   __tsan_mutex_pre_unlock(&life_, 0);
   __tsan_mutex_post_unlock(&life_, 0);
+  tellSanitizerThreadEnds(this);
 #endif
 }
 
@@ -62,6 +80,9 @@ bool RDA_ThreadToken::ended() const {
   // EOWNERDEAD: the thread has ended, and this thread now holds the mutex.
   if (taken == EOWNERDEAD) pthread_mutex_consistent(&life_);
   if (taken == 0 || taken == EOWNERDEAD) pthread_mutex_unlock(&life_);
+#ifdef RDA_THREAD_SANITIZER
+  __tsan_acquire(const_cast<RDA_ThreadToken*>(this));
+#endif
   ended_.store(true, std::memory_order_release);
   return true;
 }

@@ -67,12 +67,13 @@ TEST_F(LockTurnsTest, WaitersTakeTheLockInTheOrderTheyCame) {
   EXPECT_EQ(order_, (std::vector<int>{1, 2, 3, 0}));
 }
 
-// The turns that a back-to-back holder has taken, and their count when a
-// thread last queued (noted by a seam hook of this test's own).
+// The turns that a back-to-back holder has taken, and their count when the
+// asking thread queued (noted by a seam hook of this test's own).
 std::atomic<int> turns{0};
 std::atomic<int> turnsAtQueue{-1};
+thread_local bool asking = false;
 void noteQueued(RDA_LockSeam point) {
-  if (point == RDA_LockSeam::kWaiting) turnsAtQueue = turns.load();
+  if (point == RDA_LockSeam::kWaiting && asking) turnsAtQueue = turns.load();
 }
 
 // A thread that takes and lets go back to back does not keep a waiter out:
@@ -97,6 +98,7 @@ TEST_F(LockTurnsTest, AWaiterBehindBackToBackHoldsGetsTheNextTurn) {
     turnsAtQueue = -1;
     int turnsWaited = -1;
     std::thread([&] {
+      asking = true;
       RDA_LockGuard guard(&lock_);
       if (turnsAtQueue >= 0) turnsWaited = turns - turnsAtQueue;
     }).join();
