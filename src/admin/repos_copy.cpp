@@ -574,8 +574,6 @@ bool RepositoryAdminImpl::copyRepository(Repository* source,
   if (!refusal.isEmpty()) return fail(refusal);
   if (!source->isCurrentVersion()) return failMessage(__LINE__, 1310);
   if (!target->isCurrentVersion()) return failMessage(__LINE__, 1309);
-  copySource_ = source;
-  copyTarget_ = target;
   // A copy onto itself would empty each table before reading it.
   const KvbString uuid = from->getRepositoryUUID();
   if (!uuid.isEmpty() && uuid == to->getRepositoryUUID())

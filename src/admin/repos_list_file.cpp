@@ -179,6 +179,7 @@ bool RepositoryAdminImpl::listOperation(
 
 bool RepositoryAdminImpl::changeRepositoryList(
     const std::function<bool()>& change) {
+  std::lock_guard<std::mutex> guard(listMutex_);
   return listOperation([&] {
     if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
     NpFioLock* lock = nullptr;
@@ -237,6 +238,7 @@ void RepositoryAdminImpl::learnRepositoryKind(RepositoryEntry* entry) {
 }
 
 bool RepositoryAdminImpl::listRepositories(bool connect, bool currentOnly) {
+  std::lock_guard<std::mutex> guard(listMutex_);
   currentOnly_ = currentOnly;
   nextIndex_ = 0;
   if (!listOperation([this] { return loadRepositoryList(); })) return false;
@@ -259,6 +261,7 @@ bool RepositoryAdminImpl::getNextRepository(KvbString* name, bool* isDefault,
                                             KvbString* typeText,
                                             KvbString* versionText,
                                             bool* isFile) {
+  std::lock_guard<std::mutex> guard(listMutex_);
   const int count = static_cast<int>(entries_.size());
   auto isCurrent = [](const RepositoryEntry& entry) {
     return entry.version == kCurrentVersion && entry.kind == kKindUnified;

@@ -9,6 +9,7 @@
 #define ADMIN_REPOSITORYADMINIMPL_H_
 
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "rda/rda_thread_texts.h"
@@ -171,12 +172,14 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   // The error texts, one per thread: threads that open repositories share
   // the object.
   RDA_ThreadTexts texts_;
+  // The list as last read, and the walk over it, under listMutex_: threads
+  // that share the object take turns at them (a walk is the object's, not
+  // the thread's).
+  std::mutex listMutex_;
   std::vector<RepositoryEntry> entries_;
   int nextIndex_ = 0;
   bool currentOnly_ = false;
   KvLogger* logger_;
-  Repository* copySource_ = nullptr;  // the running or last copy; not owned
-  Repository* copyTarget_ = nullptr;
   KvbString listFilePath_{""};
   // The host's callback; null while it installed none. Repositories get
   // this pointer, never one into this object, because they may outlive it.

@@ -7,6 +7,7 @@
 
 #include "admin/repositoryimpl.h"
 #include "kvfileio/kvfileio.h"
+#include "rda/rda_impl.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
 #include "schema/sql_names.h"
@@ -198,8 +199,13 @@ bool RepositoryImpl::dropTable(const KvbString& physicalName, bool indexes) {
 bool RepositoryImpl::exportTableToXml(const KvbString& table,
                                       const KvbString& folder, bool drop) {
   if (!connected(nullptr)) return false;
+  // A table that does not exist is no failure; a catalogue that cannot be
+  // read (or a connection another thread keeps) is.
   std::list<TableColumnInfo> columns;
-  if (dataAccess_->getTableColumns(table, columns) == 0) return true;
+  if (!static_cast<RDA_BaseImpl*>(dataAccess_)->findTableColumns(table,
+                                                                 columns))
+    return failOnConnection();
+  if (columns.empty()) return true;
   const KvbString name = dataAccess_->getTableName(table.asCstr(), false, -1);
 
   KvDom document;

@@ -18,6 +18,15 @@
 #include "services/repimpanlysimpl.h"
 #include "services/scan_rows.h"
 
+namespace {
+
+// Set when a resource of the calling thread's running analysis could not be
+// stored: the analysis then records nothing rather than a dependency set
+// without it. Per thread, as threads may share the object.
+thread_local bool storeFailed = false;
+
+}  // namespace
+
 bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
                                                  const KvbString& context,
                                                  const KvbString& type,
@@ -27,7 +36,7 @@ bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
       kvbStringFormat("Analyzing %S with id=%S and uuid=%S.", type, id, uuid));
   if (!resource) return failWith("No resource was given for the analysis");
   if (!ready()) return false;
-  storeFailed_ = false;
+  storeFailed = false;
   const std::pair<const char*, std::function<bool()>> analysers[] = {
       {"Task", [&] { return analyzeTask(resource, context, id); }},
       {"Rule", [&] { return analyzeRule(resource, context, id); }},
@@ -51,7 +60,7 @@ bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
 
 bool RepositoryImpactAnalysisImpl::recordAnalysis(KvResource* resource,
                                                   KvResourceList& list) {
-  return !storeFailed_ && addResourceDependencies(resource, &list);
+  return !storeFailed && addResourceDependencies(resource, &list);
 }
 
 // ---------------------------------------------------------------------------
@@ -190,7 +199,7 @@ void RepositoryImpactAnalysisImpl::addResourceToList(
   if (identity.isEmpty()) return;
   Owned<KvResource> stored(createResource(name, type, identity));
   if (!stored) {
-    storeFailed_ = true;
+    storeFailed = true;
     return;
   }
   if (list.contains(stored.get())) return;

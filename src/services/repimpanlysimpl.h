@@ -219,9 +219,6 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   KvResourceResolver* resolver_ = nullptr;
   KvLogger* logger_;
   ReposDataAccess* connection_;
-  // Set when a resource of the running analysis could not be stored: the
-  // analysis then records nothing rather than a dependency set without it.
-  bool storeFailed_ = false;
 };
 
 #endif  // SERVICES_REPIMPANLYSIMPL_H_

@@ -1,11 +1,13 @@
 // The repository list file under several writers: processes that add
 // entries at the same time lose none of them, and a process that reads the
-// list meanwhile never sees it shrink.
+// list meanwhile never sees it shrink; threads that share one
+// administration object walk the list while others change it.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "admin/repositoryadminimpl.h"
@@ -59,6 +61,39 @@ TEST(ListFileWriters, ConcurrentAddsAreAllKeptAndTheListNeverShrinks) {
     for (int add = 0; add < kAddsEach; ++add)
       expected.insert(entryName(writer, add));
   EXPECT_EQ(names, expected);
+}
+
+// Threads that share one administration object walk the list while others
+// change it: every walk reads whole entries, and no add is lost.
+TEST(ListFileWriters, ThreadsSharingTheObjectWalkWhileOthersChangeTheList) {
+  TempDir dir;
+  RepositoryAdminImpl admin(0, dir.file("repos.lst").c_str());
+  std::vector<int> failures(kWriters + 2, 0);
+  std::vector<std::thread> threads;
+  for (int index = 0; index < kWriters + 2; ++index)
+    threads.emplace_back([&, index] {
+      for (int add = 0; add < kAddsEach; ++add) {
+        if (index < kWriters) {
+          const std::string name = entryName(index, add);
+          failures[index] += !admin.addRepository(("/r/" + name).c_str(), "",
+                                                  name.c_str(), true);
+          continue;
+        }
+        failures[index] += !admin.listRepositories(false, false);
+        KvbString name, connection;
+        while (admin.getNextRepository(&name, nullptr, &connection, nullptr,
+                                       nullptr, nullptr, nullptr))
+          failures[index] += connection != "/r/" + name;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(kWriters + 2, 0));
+  ASSERT_TRUE(admin.listRepositories(false, false));
+  size_t listed = 0;
+  while (admin.getNextRepository(nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr))
+    ++listed;
+  EXPECT_EQ(listed, static_cast<size_t>(kWriters * kAddsEach));
 }
 
 }  // namespace

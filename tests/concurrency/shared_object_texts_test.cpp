@@ -213,9 +213,14 @@ TEST_P(SharedObjectTextsTest, ARefusalOfTheConnectionIsTheRepositorysText) {
                                           0) &&
                 given == repository_->getErrorMessage();
        }},
-      {"getNextID", [&] {
+      {"getNextID",
+       [&] {
          int id = 0;
          return !repository_->getNextID("KV_TEXTS", &id, nullptr);
+       }},
+      // A table whose columns cannot be read is no missing table.
+      {"exportTableToXml", [&] {
+         return !repository_->exportTableToXml("INFO", folder.c_str(), false);
        }}};
   MonitorRepositoryDataAccess* holder = repository_->createMonitorDataAccess();
   {
