@@ -18,9 +18,6 @@ const char kSourceFile[] = "rda_lock";
 // ended with a transaction open: the ended thread tells nobody.
 constexpr int64_t kEndedThreadCheckNs = 5000000;
 
-// How long the first waiter looks for its turn before it sleeps.
-constexpr int64_t kFirstWaiterSpinNs = 50000;
-
 int64_t steadyNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -47,27 +44,15 @@ bool RDA_Lock::wait() {
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__,
             "Connection lock requested while another thread holds it");
   Waiter self;
-  bool first;
   {
     std::lock_guard<std::mutex> guard(waitMutex_);
     if (!(state_.fetch_add(kWaiter) & kHeld)) {
       state_.fetch_sub(kWaiter - kHeld);
       return true;
     }
-    first = queue_.empty();
     queue_.push_back(&self);
   }
   seam(RDA_LockSeam::kWaiting);
-  // The first in the queue gets the lock next: it looks for its turn for a
-  // few microseconds before it sleeps, since a short holding often ends
-  // before a sleeping thread could be woken.
-  if (first) {
-    const int64_t until = steadyNanoseconds() + kFirstWaiterSpinNs;
-    while (!self.granted.load(std::memory_order_acquire) &&
-           steadyNanoseconds() < until)
-      std::this_thread::yield();
-    if (self.granted.load(std::memory_order_acquire)) return true;
-  }
   const int timeoutMs = sqliteBusyTimeoutMs();
   const int64_t timeout = int64_t{timeoutMs} * 1000000;
   const int64_t began = steadyNanoseconds();
@@ -89,7 +74,7 @@ bool RDA_Lock::wait() {
     }
     const std::chrono::nanoseconds pause(
         std::min(deadline - now, kEndedThreadCheckNs));
-    if (self.turn.wait_for(guard, pause, [&] { return self.granted.load(); }))
+    if (self.turn.wait_for(guard, pause, [&] { return self.granted; }))
       return true;
   }
   const KvbString text = refusalText(timeoutMs);
@@ -117,11 +102,8 @@ void RDA_Lock::handOn() {
   queue_.pop_front();
   state_.fetch_sub(kWaiter);
   passedAt_ = steadyNanoseconds();
-  // The grant is the last touch of the waiter, which may be spinning and
-  // leave (destroying its condition) as soon as it sees it; one that
-  // sleeps sees it once this thread lets go of waitMutex_.
+  next->granted = true;
   next->turn.notify_one();
-  next->granted.store(true, std::memory_order_release);
 }
 
 KvbString RDA_Lock::refusalText(int timeoutMs) const {

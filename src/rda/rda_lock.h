@@ -164,7 +164,7 @@ class RDA_Lock {
   // A thread in the queue, on its own stack; granted under waitMutex_.
   struct Waiter {
     std::condition_variable turn;
-    std::atomic<bool> granted{false};
+    bool granted = false;
   };
 
   bool tryTake() {
