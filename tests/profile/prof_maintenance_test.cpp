@@ -16,7 +16,8 @@ namespace {
 
 std::string describe(const RepositoryEvent& e) {
   return e.operation + " " + std::to_string(e.changeType) + " " +
-         std::to_string(e.objectId) + " " + e.oldName.str() + ">" +
+         e.objectType.str() + " " + std::to_string(e.objectId) + " " +
+         e.oldName.str() + ">" +
          e.newName.str() + " " + e.uriText.str() + " " + e.identity.str();
 }
 
@@ -70,7 +71,7 @@ TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
       << profile_->getErrorMessage().asCstr();
   EXPECT_EQ(recorder.events,
             std::vector<std::string>{
-                "postUriEvent 1 -1 > repos:///Nightly?type=ProfileJob "
+                "postUriEvent 1 ProfileJob -1 > repos:///Nightly?type=ProfileJob "
                 "object:|ProfileJob|1|u-Nightly"});
   for (const char* code : {"JSETUP", "JKEYVL", "JDSN", "REPORT", "JOB", "DSN"})
     EXPECT_EQ(count(code), 1) << code;
@@ -99,8 +100,9 @@ TEST_P(ProfileMaintenanceTest,
       profile_->updateProfileJob(nightly, "Hourly", "d4", KvbDate(5), "c", 5));
   EXPECT_TRUE(profile_->endTransaction(true));
   EXPECT_EQ(recorder.events,
-            (std::vector<std::string>{"postRenameEvent -1 1 Nightly>Daily  ",
-                                      "postObjectEvent 2 1 >  "}));
+            (std::vector<std::string>{
+                "postRenameEvent -1 ProfileJob 1 Nightly>Daily  ",
+                "postObjectEvent 2 ProfileJob 1 >  "}));
   EXPECT_EQ(stored("JSETUP", "SU_ID"), Rows{"1|Hourly|d4|u-Nightly|1|5|a|c|5"});
   EXPECT_TRUE(profile_->hasProfileJob("Hourly", 5));
   EXPECT_FALSE(profile_->hasProfileJob("Hourly", 0));
