@@ -17,8 +17,8 @@ namespace {
 std::string describe(const RepositoryEvent& e) {
   return e.operation + " " + std::to_string(e.changeType) + " " +
          e.objectType.str() + " " + std::to_string(e.objectId) + " " +
-         e.oldName.str() + ">" +
-         e.newName.str() + " " + e.uriText.str() + " " + e.identity.str();
+         e.oldName.str() + ">" + e.newName.str() + " " + e.uriText.str() + " " +
+         e.identity.str();
 }
 
 class ProfileMaintenanceTest : public ProfileRdaTest {
@@ -69,10 +69,11 @@ TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
   EventRecorder recorder(describe);
   ASSERT_TRUE(profile_->deleteProfileJob(nightly))
       << profile_->getErrorMessage().asCstr();
-  EXPECT_EQ(recorder.events,
-            std::vector<std::string>{
-                "postUriEvent 1 ProfileJob -1 > repos:///Nightly?type=ProfileJob "
-                "object:|ProfileJob|1|u-Nightly"});
+  EXPECT_EQ(
+      recorder.events,
+      std::vector<std::string>{
+          "postUriEvent 1 ProfileJob -1 > repos:///Nightly?type=ProfileJob "
+          "object:|ProfileJob|1|u-Nightly"});
   for (const char* code : {"JSETUP", "JKEYVL", "JDSN", "REPORT", "JOB", "DSN"})
     EXPECT_EQ(count(code), 1) << code;
   EXPECT_EQ(count("REPORT", "SU_ID=?", {other}), 1);
