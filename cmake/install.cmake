@@ -22,19 +22,17 @@ install(FILES ${PROJECT_BINARY_DIR}/kvreposadminConfig.cmake
               ${PROJECT_BINARY_DIR}/kvreposadminConfigVersion.cmake
         DESTINATION ${KV_INSTALL_CMAKEDIR})
 
-# The pkg-config file names its paths relative to its own folder, so that
-# an install into another prefix than the configured one
-# (`cmake --install --prefix`), or one moved afterwards, names itself.
-file(RELATIVE_PATH KV_PC_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
-     ${CMAKE_INSTALL_PREFIX})
-# A path up to a parent folder comes with a trailing "/" ("../../"), which
-# the pkg-config file joins with another.
-string(REGEX REPLACE "/+$" "" KV_PC_PREFIX "${KV_PC_PREFIX}")
-file(RELATIVE_PATH KV_PC_LIBDIR ${CMAKE_INSTALL_PREFIX}
-     ${CMAKE_INSTALL_FULL_LIBDIR})
-file(RELATIVE_PATH KV_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX}
-     ${CMAKE_INSTALL_FULL_INCLUDEDIR}/kvreposadmin)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/kvreposadmin.pc.in
-               ${PROJECT_BINARY_DIR}/kvreposadmin.pc @ONLY)
+# The pkg-config file names the prefix it is installed into, which
+# `cmake --install --prefix` may choose after configuring: it is written at
+# install time, with plain paths (a host takes libdir as its rpath). A copy
+# moved afterwards is read with pkg-config's --define-prefix, which takes
+# the prefix from the file's own folder.
+install(CODE "
+  set(KV_PC_TEMPLATE [[${CMAKE_CURRENT_LIST_DIR}/kvreposadmin.pc.in]])
+  set(KV_PC_FILE [[${PROJECT_BINARY_DIR}/kvreposadmin.pc]])
+  set(KV_PC_VERSION [[${PROJECT_VERSION}]])
+  set(KV_PC_LIBDIR [[${CMAKE_INSTALL_LIBDIR}]])
+  set(KV_PC_INCLUDEDIR [[${KV_INSTALL_INCLUDEDIR}]])
+  include([[${CMAKE_CURRENT_LIST_DIR}/kvreposadmin_pc.cmake]])")
 install(FILES ${PROJECT_BINARY_DIR}/kvreposadmin.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

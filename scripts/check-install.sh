@@ -2,10 +2,11 @@
 # Configures a release build for one prefix and installs it into another
 # (`cmake --install --prefix`), then builds host programs against that copy
 # alone: every example host program with find_package, the first also with
-# pkg-config, and the host tests. Every host runs in a folder of its own
-# outside the source tree and must create a complete repository: the engine
-# finds its table sets beside its installed library, not below the prefix
-# it was configured for, which stays empty.
+# pkg-config, the README's snippet with pkg-config, and the host tests.
+# Every host runs in a folder of its own outside the source tree and must
+# create a complete repository: the engine finds its table sets beside its
+# installed library, not below the prefix it was configured for, which
+# stays empty.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
@@ -59,9 +60,18 @@ cmake -S examples -B "$work/example" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$work/example"
 export PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name kvreposadmin.pc)")
 libdir=$(pkg-config --variable=libdir kvreposadmin)
-# Hosts take it as their rpath: it must name the library's folder plainly.
-if [[ $libdir == *//* ]] || [ ! -e "$libdir/libkvreposadmin.so" ]; then
-  echo "pkg-config's libdir $libdir does not name the library's folder" >&2
+includedir=$(pkg-config --variable=includedir kvreposadmin)
+# Hosts take libdir as their rpath: each must name its folder plainly,
+# without "//", "." or "..".
+for dir in "$libdir" "$includedir"; do
+  if [ "$dir" != "$(realpath -m -s "$dir")" ]; then
+    echo "pkg-config names the folder $dir, which is not normalised" >&2
+    exit 1
+  fi
+done
+if [ ! -e "$libdir/libkvreposadmin.so" ] ||
+  [ ! -e "$includedir/reposadmin/kvreposadmin.h" ]; then
+  echo "pkg-config's libdir $libdir or includedir $includedir is wrong" >&2
   exit 1
 fi
 
@@ -75,6 +85,23 @@ check_example() {
 }
 
 check_example host_example
+
+# The README's first C++ snippet, as a host would copy it: its #include
+# lines, then the rest as the body of main() unless it has a main() of its
+# own; built with pkg-config and run.
+awk '/^```cpp/ { inside = 1; next } inside && /^```/ { exit } inside' \
+  README.md >"$work/readme-snippet"
+if grep -q 'int main' "$work/readme-snippet"; then
+  cp "$work/readme-snippet" "$work/readme.cpp"
+else
+  { grep '^#include' "$work/readme-snippet" || true
+    echo 'int main() {'
+    grep -v '^#include' "$work/readme-snippet"
+    echo '}'; } >"$work/readme.cpp"
+fi
+c++ -std=c++17 -o "$work/readme" "$work/readme.cpp" \
+  $(pkg-config --cflags --libs kvreposadmin) -Wl,-rpath,"$libdir"
+run_host "$work/readme"
 
 # Every other example, built with find_package; the PostgreSQL one runs on
 # the test server (KV_TEST_PG_CONNECTION) when there is one.

@@ -179,8 +179,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool clearTaskRules(int taskId) = 0;
   // Deletes a task with its rule members and rule events, all or nothing; a
   // task with executions is refused with 1088. Announces the deletion by
-  // the task's URI (postUriEvent) when the task's path was found. A task
-  // that does not exist is no failure.
+  // the task's URI (postUriEvent, objectType "Task") when the task's path
+  // was found. A task that does not exist is no failure.
   virtual bool deleteTask(int taskId) = 0;
   // Writes every column but JB_ID of task `taskId`. A task that does not
   // exist fails; a code that another task has is refused with 1085, a

@@ -640,14 +640,15 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // the first field has no rows. deleteProfileJob deletes a job's definition,
   // every report of it with their runs (as deleteReportRuns deletes them,
   // frequency tables included) in one transaction, and posts a URI event
-  // (change type 1) when its path can be built. updateProfileJob posts a rename
-  // event, or a change event (type 2) for an unchanged name, only outside
-  // a transaction. deleteReportRuns deletes the runs of a report in
-  // [fromRunId, toRunId] (-1: open) with everything they wrote (their
-  // charts included) in one transaction, with `deleteReport` the report
-  // and all its charts too, and drops in that transaction the frequency
-  // tables of the runs that did not use FRQDST (JOBCFG "SAME_FREQ_TABLE"
-  // not above 0); a table that cannot be dropped fails the deletion.
+  // (change type 1, objectType "ProfileJob") when its path can be built.
+  // updateProfileJob posts a rename event, or a change event (type 2) for
+  // an unchanged name, only outside a transaction. deleteReportRuns
+  // deletes the runs of a report in [fromRunId, toRunId] (-1: open) with
+  // everything they wrote (their charts included) in one transaction,
+  // with `deleteReport` the report and all its charts too, and drops in
+  // that transaction the frequency tables of the runs that did not use
+  // FRQDST (JOBCFG "SAME_FREQ_TABLE" not above 0); a table that cannot be
+  // dropped fails the deletion.
   // updateReport stamps RPT_MODT and writes the values given (-1 and empty
   // texts: kept); it and updateProfileJob refuse a folder that does not
   // exist. setFieldMetric refuses a number outside 0 to 23.

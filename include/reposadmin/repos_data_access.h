@@ -64,8 +64,10 @@ class ReposDDLCallback {
 };
 
 // The rows of a query. Columns are numbered from 0 in the order of the
-// select list. Owned by the caller; ended by release(). It keeps its
-// connection open until then, also after the connection's release().
+// select list. Owned by the caller; ended by release(). A cursor that reads
+// the database (paramSelect, a statement's select) keeps its connection
+// open until then, also after the connection's release(); an in-memory one
+// (listIndexes, the listings of the data-access objects) holds nothing.
 class ReposDataAccessCursor {
  public:
   // 1 when a row was fetched, 0 at the end, 2 on an error.
@@ -98,7 +100,7 @@ class ReposDataAccessCursor {
 
 // A prepared statement with "?" markers, numbered from 0. It may run any
 // number of times; bound values stay until they are bound again. Like a
-// cursor, it keeps its connection open until its release().
+// database cursor, it keeps its connection open until its release().
 class ReposDataAccessStatement {
  public:
   // Declares the type (2 integer, 3 real, 4 text) and size of a marker.
@@ -121,8 +123,9 @@ class ReposDataAccessStatement {
 
 class ReposDataAccess {
  public:
-  // Gives up the caller's hold; the last hold (cursors and statements hold
-  // the connection too) closes the connection and deletes the object.
+  // Gives up the caller's hold; the last hold (statements and database
+  // cursors hold the connection too) closes the connection and deletes the
+  // object.
   virtual void release() = 0;
   // The text of the calling thread's last failure on the connection;
   // getLastError is the same.

@@ -60,7 +60,9 @@ class RepositoryAdmin {
   // database stay. False when some group of tables could not be dropped
   // (the others are dropped still). A database that creation refuses as
   // not supported, or whose tables cannot be listed, is refused alike and
-  // keeps every table.
+  // keeps every table. Tables that are not there are no failure: a table
+  // prefix (or a SQLite file) that holds no tables of a repository answers
+  // true and changes nothing.
   virtual bool deleteRepositoryTables(const KvbString& connection,
                                       const KvbString& tablePrefix) = 0;
   // 11: removes a file.
@@ -69,6 +71,8 @@ class RepositoryAdmin {
   virtual bool addRepository(const KvbString& connection,
                              const KvbString& tablePrefix,
                              const KvbString& name, bool isFile) = 0;
+  // Removes the first entry named `name`; a name that is not in the list is
+  // no failure: it answers true and leaves the list as it was.
   virtual bool removeRepository(const KvbString& name) = 0;
   virtual bool setDefaultRepository(const KvbString& name) = 0;
   // 15-17: open a repository by file path, by the name it is registered

@@ -98,6 +98,46 @@ RepositoryConfigurationManager* getRepositoryConfigurationManager() {
 
 namespace {
 
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// `text` with each "%XX" escape turned back into its byte.
+std::string percentDecoded(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int high =
+        text[i] == '%' && i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
+    const int low = high < 0 ? -1 : hexDigit(text[i + 2]);
+    if (low < 0) {
+      out += text[i];
+    } else {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    }
+  }
+  return out;
+}
+
+// The object type that a repository URI names in its query
+// ("repos://<server>/<path>?type=<type>", see getReposURIFromComponents),
+// decoded; null when it names none. The path's own "?" is escaped, so the
+// first one starts the query.
+KvbString uriObjectType(const KvbString& uri) {
+  const std::string& text = uri.str();
+  size_t at = text.find('?');
+  if (at == std::string::npos) return KvbString();
+  for (++at; at <= text.size();) {
+    const size_t end = std::min(text.find('&', at), text.size());
+    if (text.compare(at, 5, "type=") == 0)
+      return KvbString(percentDecoded(text.substr(at + 5, end - at - 5)));
+    at = end + 1;
+  }
+  return KvbString();
+}
+
 // The fields that every notification has.
 RepositoryEvent objectEvent(const char* operation, const KvbString& reposUUID,
                             int changeType, const KvbString& objectType,
@@ -154,8 +194,8 @@ class EventManagerImpl : public RepositoryEventManager {
 
   bool postUriEvent(const KvbString& reposUUID, const KvbString& uriText,
                     int changeType, const KvbString& identity) override {
-    RepositoryEvent event =
-        objectEvent("postUriEvent", reposUUID, changeType, KvbString(), -1);
+    RepositoryEvent event = objectEvent("postUriEvent", reposUUID, changeType,
+                                        uriObjectType(uriText), -1);
     event.uriText = uriText;
     event.identity = identity;
     return post(event);

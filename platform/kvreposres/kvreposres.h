@@ -76,7 +76,8 @@ struct RepositoryEvent {
   std::string operation;  // "objectChanged", "postObjectEvent", ...
   KvbString reposUUID;
   int changeType = -1;   // kChangeAdded, kChangeDeleted, kChangeUpdated
-  KvbString objectType;  // "ProfileJob", "Task", "Rule", ...
+  KvbString objectType;  // "ProfileJob", "Task", "Rule", ... (postUriEvent:
+                         // the type its URI names)
   int objectId = -1;
   KvbString objectUUID;  // objectChanged, postObjectChange, postRenameEvent
   KvbString keyText;     // postObjectEvent: the object's UUID or code
@@ -125,6 +126,9 @@ class RepositoryEventManager {
                                const KvbString& oldName,
                                const KvbString& newName) = 0;
   // The object at `uriText` changed (a deletion, as the engine uses it).
+  // The notification's objectType is the type that the URI's query names
+  // ("repos://<server>/<path>?type=<type>", decoded); null when it names
+  // none.
   virtual bool postUriEvent(const KvbString& reposUUID,
                             const KvbString& uriText, int changeType,
                             const KvbString& identity) = 0;

@@ -10,7 +10,30 @@
 
 namespace {
 
-class DropTest : public AdminTargetTest {};
+class DropTest : public AdminTargetTest {
+ protected:
+  // The schema of `db` on PostgreSQL ("" for a SQLite file), and the
+  // qualifier of a table of the host's own in it.
+  static std::string schemaOf(const AdminDatabase& db) {
+    return db.prefix.substr(0, db.prefix.find('.'));
+  }
+  std::string foreignTable(const AdminDatabase& db, const char* name) {
+    return (isPostgres() ? schemaOf(db) + "." : std::string()) + name;
+  }
+  // The names of the tables in the schema of `db`, sorted.
+  std::vector<std::string> tablesOf(ReposDataAccess* rda,
+                                    const AdminDatabase& db) {
+    const KvbDatavar schemaName(schemaOf(db).c_str());
+    return sortedRows(cursorRows(
+        isPostgres()
+            ? rda->paramSelect(
+                  "SELECT table_name FROM information_schema.tables "
+                  "WHERE table_schema = ?",
+                  1, &schemaName)
+            : rda->paramSelect(
+                  "SELECT name FROM sqlite_master WHERE type = 'table'", 0)));
+  }
+};
 
 TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
   LogCapture log;
@@ -20,15 +43,13 @@ TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
   ReposDataAccess* rda = createReposDataAccess(
       0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
   ASSERT_NE(rda, nullptr) << openError.asCstr();
-  const std::string schema = db.prefix.substr(0, db.prefix.find('.'));
-  const std::string foreign = isPostgres() ? schema + "." : "";
   std::vector<std::string> statements = {
       "INSERT INTO " + rda->getTableName("FLD", true, -1).str() +
           " (FLD_ID) VALUES (1), (3)",
       "INSERT INTO " + rda->getTableName("HGMETA", true, -1).str() +
           " (HGM_ID) VALUES (2)",
-      "CREATE TABLE " + foreign + "customers (id INTEGER)",
-      "CREATE TABLE " + foreign + "kvextra (id INTEGER)"};
+      "CREATE TABLE " + foreignTable(db, "customers") + " (id INTEGER)",
+      "CREATE TABLE " + foreignTable(db, "kvextra") + " (id INTEGER)"};
   for (const char* code :
        {"FRQDST1", "FRQDST3", "HSM2", "HCM2", "CURID", "MCURID"})
     statements.push_back("CREATE TABLE " +
@@ -40,17 +61,30 @@ TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
   EXPECT_TRUE(
       admin_->deleteRepositoryTables(db.connection.c_str(), db.prefix.c_str()))
       << error();
-  const KvbDatavar schemaName(schema.c_str());
-  ReposDataAccessCursor* tables =
-      isPostgres()
-          ? rda->paramSelect(
-                "SELECT table_name FROM information_schema.tables "
-                "WHERE table_schema = ?",
-                1, &schemaName)
-          : rda->paramSelect(
-                "SELECT name FROM sqlite_master WHERE type = 'table'", 0);
-  EXPECT_EQ(sortedRows(cursorRows(tables)),
+  EXPECT_EQ(tablesOf(rda, db),
             (std::vector<std::string>{"customers", "kvextra"}));
+  rda->release();
+}
+
+// Tables that are not there are no failure: a database (or, on PostgreSQL,
+// a table prefix) that holds no repository answers true, logs nothing and
+// keeps the host's own tables.
+TEST_P(DropTest, APrefixWithoutTablesIsNoFailure) {
+  const AdminDatabase db = newDatabase();
+  KvbString openError;
+  ReposDataAccess* rda = createReposDataAccess(
+      0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
+  ASSERT_NE(rda, nullptr) << openError.asCstr();
+  const std::string sql =
+      "CREATE TABLE " + foreignTable(db, "customers") + " (id INTEGER)";
+  ASSERT_TRUE(rda->paramExec(sql.c_str(), nullptr, 0)) << sql;
+  EXPECT_EQ(loggedFailures([&] {
+              EXPECT_TRUE(admin_->deleteRepositoryTables(db.connection.c_str(),
+                                                         db.prefix.c_str()))
+                  << error();
+            }),
+            std::vector<std::string>{});
+  EXPECT_EQ(tablesOf(rda, db), std::vector<std::string>{"customers"});
   rda->release();
 }
 

@@ -1,7 +1,7 @@
 // Operations that answer false leave their reason, on the repository and on
 // its data-access objects: a refused key, a missing key, a lookup without
-// a key or without a row, and a repository file that another connection
-// holds locked.
+// a key or without a row, a repository file that another connection holds
+// locked, and a begin refused on such a file.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -127,6 +127,32 @@ TEST_P(ErrorTextsTest, ALockedFileGivesTheReason) {
   sqlite3_close(holder);
   ASSERT_TRUE(repository_->getKeyValue("k", &value));
   EXPECT_EQ(value.str(), "v");
+}
+
+// A data-access object's begin that finds the file locked by another
+// connection keeps its level, with nothing begun: its paired end answers
+// false with the begin's reason, and only an end after that is unpaired.
+TEST_P(ErrorTextsTest, ABeginRefusedOnALockedFileIsEndedWithItsReason) {
+  if (isPostgres()) GTEST_SKIP() << "file locks are the SQLite back end's";
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
+  RepositoryImpl* impatient = open(db_);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  ASSERT_NE(impatient, nullptr);
+  CommonRepositoryDataAccess* common = impatient->createCommonDataAccess();
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db_.file.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_FALSE(common->beginTransaction(1, 0));
+  const std::string reason = common->getErrorMessage().str();
+  EXPECT_NE(reason.find("database is locked"), std::string::npos) << reason;
+  sqlite3_close(holder);
+  EXPECT_FALSE(common->endTransaction(false));
+  EXPECT_EQ(common->getErrorMessage().str(), reason);
+  EXPECT_FALSE(common->endTransaction(false));
+  EXPECT_EQ(common->getErrorMessage().str(), libraryMessage(1068));
+  common->release();
+  impatient->release();
 }
 
 INSTANTIATE_ADMIN_TARGETS(ErrorTextsTest);

@@ -234,7 +234,7 @@ TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
   EXPECT_TRUE(monitor_->clearTaskRules(task));
   EXPECT_EQ(recorder.events,
             (Rows{"postObjectEvent 0 Task 1 c1",
-                  "postUriEvent 1  -1 repos:///Nightly?type=Task"}));
+                  "postUriEvent 1 Task -1 repos:///Nightly?type=Task"}));
 }
 
 TEST_P(MonitorRdaTest, FailuresPartWayLeaveEveryRow) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -93,6 +94,26 @@ TEST_F(RepositoryEventTest, RecordsEveryOperationAndCanBeSwitchedOff) {
   EXPECT_STREQ(getRepositoryEventChangeTypeString(kChangeUpdated), "UPDATED");
   EXPECT_STREQ(getRepositoryEventChangeTypeString(kChangeDeleted), "DELETED");
   EXPECT_STREQ(getRepositoryEventChangeTypeString(7), "UNKNOWN");
+}
+
+// A URI event names its object by URI only; its objectType is the type that
+// the URI's query names, decoded, so that a listener that filters on the
+// type sees deletions too.
+TEST_F(RepositoryEventTest, UriEventsCarryTheTypeTheirUriNames) {
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {"repos:///A/Nightly?type=Task", "Task"},
+      {"repos://srv/Nightly?type=ProfileJob", "ProfileJob"},
+      {"repos:///a%3Fb?type=Profile%20Job", "Profile Job"},
+      {"repos:///a?x=1&type=Rule&y=2", "Rule"},
+      {"repos:///a?subtype=Rule", ""},
+      {"repos:///a", ""},
+      {"uri", ""}};
+  for (const auto& c : cases)
+    EXPECT_TRUE(mgr_->postUriEvent("R", c.first, kChangeDeleted, ""));
+  std::vector<RepositoryEvent> events = mgr_->getEvents();
+  ASSERT_EQ(events.size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(events[i].objectType.str(), cases[i].second) << cases[i].first;
 }
 
 // A listener may post in turn and remove listeners; one removed during a

@@ -16,8 +16,9 @@ namespace {
 
 std::string describe(const RepositoryEvent& e) {
   return e.operation + " " + std::to_string(e.changeType) + " " +
-         std::to_string(e.objectId) + " " + e.oldName.str() + ">" +
-         e.newName.str() + " " + e.uriText.str() + " " + e.identity.str();
+         e.objectType.str() + " " + std::to_string(e.objectId) + " " +
+         e.oldName.str() + ">" + e.newName.str() + " " + e.uriText.str() + " " +
+         e.identity.str();
 }
 
 class ProfileMaintenanceTest : public ProfileRdaTest {
@@ -68,10 +69,11 @@ TEST_P(ProfileMaintenanceTest, DeletingAJobTakesItsDefinitionReportsAndRuns) {
   EventRecorder recorder(describe);
   ASSERT_TRUE(profile_->deleteProfileJob(nightly))
       << profile_->getErrorMessage().asCstr();
-  EXPECT_EQ(recorder.events,
-            std::vector<std::string>{
-                "postUriEvent 1 -1 > repos:///Nightly?type=ProfileJob "
-                "object:|ProfileJob|1|u-Nightly"});
+  EXPECT_EQ(
+      recorder.events,
+      std::vector<std::string>{
+          "postUriEvent 1 ProfileJob -1 > repos:///Nightly?type=ProfileJob "
+          "object:|ProfileJob|1|u-Nightly"});
   for (const char* code : {"JSETUP", "JKEYVL", "JDSN", "REPORT", "JOB", "DSN"})
     EXPECT_EQ(count(code), 1) << code;
   EXPECT_EQ(count("REPORT", "SU_ID=?", {other}), 1);
@@ -99,8 +101,9 @@ TEST_P(ProfileMaintenanceTest,
       profile_->updateProfileJob(nightly, "Hourly", "d4", KvbDate(5), "c", 5));
   EXPECT_TRUE(profile_->endTransaction(true));
   EXPECT_EQ(recorder.events,
-            (std::vector<std::string>{"postRenameEvent -1 1 Nightly>Daily  ",
-                                      "postObjectEvent 2 1 >  "}));
+            (std::vector<std::string>{
+                "postRenameEvent -1 ProfileJob 1 Nightly>Daily  ",
+                "postObjectEvent 2 ProfileJob 1 >  "}));
   EXPECT_EQ(stored("JSETUP", "SU_ID"), Rows{"1|Hourly|d4|u-Nightly|1|5|a|c|5"});
   EXPECT_TRUE(profile_->hasProfileJob("Hourly", 5));
   EXPECT_FALSE(profile_->hasProfileJob("Hourly", 0));
