@@ -193,7 +193,12 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
     depth_ = 0;
     lock_.transactionEnded();
     lock_.release();
+    return false;
   }
+  // The level stays for the caller's end to pair with, but nothing was
+  // begun: each call until that end would commit on its own, so each fails
+  // with the begin's reason instead.
+  loseTransaction("The transaction could not begin: " + getErrorMessage());
   return false;
 }
 

@@ -131,7 +131,8 @@ TEST_P(ErrorTextsTest, ALockedFileGivesTheReason) {
 
 // A data-access object's begin that finds the file locked by another
 // connection keeps its level, with nothing begun: its paired end answers
-// false with the begin's reason, and only an end after that is unpaired.
+// false with the begin's reason, and only an end after that is unpaired; a
+// call in between fails with the begin's reason.
 TEST_P(ErrorTextsTest, ABeginRefusedOnALockedFileIsEndedWithItsReason) {
   if (isPostgres()) GTEST_SKIP() << "file locks are the SQLite back end's";
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
@@ -151,6 +152,22 @@ TEST_P(ErrorTextsTest, ABeginRefusedOnALockedFileIsEndedWithItsReason) {
   EXPECT_EQ(common->getErrorMessage().str(), reason);
   EXPECT_FALSE(common->endTransaction(false));
   EXPECT_EQ(common->getErrorMessage().str(), libraryMessage(1068));
+
+  // A write between such a begin and its end is refused, not committed on
+  // its own: the host's end cannot undo it.
+  ASSERT_EQ(sqlite3_open(db_.file.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_FALSE(common->beginTransaction(1, 0));
+  sqlite3_close(holder);
+  const std::string lost = "The transaction could not begin: " + reason;
+  EXPECT_FALSE(common->setKeyValue("kv_after_failed_begin", "v"));
+  EXPECT_EQ(common->getErrorMessage().str(), lost);
+  EXPECT_FALSE(common->endTransaction(false));
+  EXPECT_EQ(common->getErrorMessage().str(), lost);
+  KvbString value;
+  EXPECT_FALSE(impatient->getKeyValue("kv_after_failed_begin", &value))
+      << "stored outside the transaction: " << value.str();
   common->release();
   impatient->release();
 }
