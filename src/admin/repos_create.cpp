@@ -259,8 +259,10 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
       repository->installInitialData(builtIn);
   repository->failWhole(wholeBefore);
   if (relay.stopped()) {
+    // failStopped logged the stop, or left it to the operation around the
+    // creation.
     repository->failStopped("creation");
-    fail(repository->getErrorMessage());
+    texts_.set(repository->getErrorMessage(), true);
   } else if (!rest) {
     failOnRepository(repository);
   }

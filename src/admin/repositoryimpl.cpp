@@ -247,14 +247,24 @@ KvbString RepositoryImpl::initFailureText(const KvbString& reason) const {
   if (reason.startsWith(kUnreadableConnection))
     return "The connection string cannot be read: " +
            reason.substr(sizeof kUnreadableConnection - 1);
+  // A refused table prefix is the reason's subject, named there only.
+  const KvbString refusedPrefix =
+      "The table prefix \"" + tablePrefix_ + "\" is not";
+  const bool prefixRefused =
+      !tablePrefix_.isEmpty() && reason.startsWith(refusedPrefix.asCstr());
   KvbString text = kvbStringFormat("The repository in the %S could not be %s",
-                                   place(), initVerb_);
-  // A failed connect names the connection too; the text names it once.
-  const KvbString connecting = "Connecting to " + shownConnection() + ": ";
-  if (reason.startsWith(connecting.asCstr()))
-    text += ": " + reason.substr(connecting.length());
-  else if (!reason.isEmpty())
-    text += ": " + reason;
+                                   place(!prefixRefused), initVerb_);
+  if (prefixRefused) return text + ": t" + reason.substr(1);
+  // A failed connect, or a SQLite file that cannot be opened, names the
+  // connection or the file too; the text names it once.
+  const KvbString heads[] = {
+      "Connecting to " + shownConnection() + ": ",
+      "cannot open the database file '" + shownConnection() + "': ",
+  };
+  for (const KvbString& head : heads)
+    if (reason.startsWith(head.asCstr()))
+      return text + ": " + reason.substr(head.length());
+  if (!reason.isEmpty()) text += ": " + reason;
   return text;
 }
 
@@ -264,7 +274,7 @@ KvbString RepositoryImpl::shownConnection() const {
                             : filePath_;
 }
 
-KvbString RepositoryImpl::place() const {
+KvbString RepositoryImpl::place(bool withPrefix) const {
   const KvbString shown = shownConnection();
   // A connection string that cannot be read is not shown: a password in it
   // could not be told apart.
@@ -272,7 +282,7 @@ KvbString RepositoryImpl::place() const {
   KvbString text = file             ? "database file \"" + shown + "\""
                    : shown.isNull() ? KvbString("database")
                                     : "database \"" + shown + "\"";
-  if (!tablePrefix_.isEmpty())
+  if (withPrefix && !tablePrefix_.isEmpty())
     text += " with the table prefix \"" + tablePrefix_ + "\"";
   return text;
 }
@@ -302,7 +312,9 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   admin_ = admin;
   connectionKind_ = connectionKind;
   connection_ = connection;
-  filePath_ = KvbString();
+  // A connection string that opens a SQLite file is named by the file's
+  // path, as the file route names it.
+  filePath_ = connectionKind == 1 ? dacSqliteFilePath(connection) : KvbString();
   if (connectionKind == 0 && (flags & kInitFileThroughConnection)) {
     filePath_ = connection;
     connectionKind_ = 1;

@@ -121,9 +121,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool readVersionInfo();
   // The repository's database as texts name it: 'database file "<path>"'
   // for a file (also one reached through the connection-string route), or
-  // 'database "<connection string without its password>"' followed by
-  // ' with the table prefix "<prefix>"' when there is one.
-  KvbString place() const;
+  // 'database "<connection string without its password>"', followed by
+  // ' with the table prefix "<prefix>"' when there is one and `withPrefix`.
+  // A connection string that opens a SQLite file names the file.
+  KvbString place(bool withPrefix = true) const;
   // Why the database holds no repository, naming it: "The <place()> holds
   // no repository: it has no INFO table" (or "its INFO table holds no
   // version row"). Empty when its INFO rows give a kind of repository or
@@ -512,7 +513,8 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   SilentCallback silent_;
   KvbString connection_{""};
   // The path of a file reached through the connection-string route, which
-  // connection_ names by the engine's own string; null otherwise.
+  // connection_ names by the engine's own string or the host's connection
+  // string that opens the file; null otherwise.
   KvbString filePath_;
   // What a failed init could not do: "opened", or "created" (kInitToCreate).
   const char* initVerb_ = "opened";

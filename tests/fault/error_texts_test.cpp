@@ -5,6 +5,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
@@ -130,5 +136,74 @@ TEST_P(ErrorTextsTest, ALockedFileGivesTheReason) {
 }
 
 INSTANTIATE_ADMIN_TARGETS(ErrorTextsTest);
+
+}  // namespace
+
+namespace {
+
+// A repository that cannot be created or opened is named once, by what the
+// host wrote: the file's path (also when a connection string opens the
+// file), the prefix only where the reason is about it, and the reason of
+// the database after it, without naming the file again. An empty
+// connection string or path gets the engine's own text before any driver
+// is asked.
+TEST(ErrorTexts, ARepositoryThatCannotBeHadIsNamedOnce) {
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
+                               KV_SOURCE_DIR "/etc/reposcreate");
+  TempDir dir;
+  LogCapture log;
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  const std::string inMissingFolder = dir.file("no-folder") + "/r.db";
+  const std::string missing = dir.file("missing.db");
+  const std::string text = dir.file("text.db");
+  std::ofstream(text) << "This is a text file, not a database.\n";
+  const std::string prefixed = dir.file("prefixed.db");
+  const std::string viaConnection =
+      "FILE=" + prefixed + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  const auto opened = [&](Repository* repository) {
+    if (repository) repository->release();
+    return repository != nullptr;
+  };
+  const std::vector<std::pair<std::function<bool()>, std::string>> cases = {
+      {[&] { return admin->createFileRepository(inMissingFolder.c_str()); },
+       "The repository in the database file \"" + inMissingFolder +
+           "\" could not be created: unable to open database file (its "
+           "folder: No such file or directory)"},
+      {[&] {
+         return opened(admin->openFileRepository(missing.c_str(), false));
+       },
+       "The repository in the database file \"" + missing +
+           "\" could not be opened: unable to open database file (No such "
+           "file or directory)"},
+      {[&] { return opened(admin->openFileRepository(text.c_str(), false)); },
+       "The repository in the database file \"" + text +
+           "\" could not be opened: file is not a database"},
+      {[&] {
+         return admin->createRepository(viaConnection.c_str(), "bad-prefix");
+       },
+       "The repository in the database file \"" + prefixed +
+           "\" could not be created: the table prefix \"bad-prefix\" is not "
+           "letters, digits and underscores (with one point between schema "
+           "and prefix)"},
+      {[&] { return admin->createRepository("", ""); },
+       "The repository cannot be created: the connection string is empty"},
+      {[&] {
+         return opened(admin->openRepositoryConnection("", "", false, nullptr));
+       },
+       "The repository cannot be opened: the connection string is empty"},
+      {[&] { return admin->deleteRepositoryTables("", ""); },
+       "The repository cannot be opened: the connection string is empty"},
+      {[&] { return admin->createFileRepository(""); },
+       "The repository cannot be created: the database file path is empty"},
+      {[&] { return opened(admin->openFileRepository("", false)); },
+       "The repository cannot be opened: the database file path is empty"},
+  };
+  for (const auto& call : cases) {
+    EXPECT_FALSE(call.first());
+    EXPECT_EQ(admin->getErrorMessage().str(), call.second);
+  }
+  admin->release();
+  kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
+}
 
 }  // namespace
