@@ -106,8 +106,16 @@ bool BaseRDAImpl::ready() {
   return false;
 }
 
+// The QuietSteps that the calling thread holds.
+thread_local int quietSteps = 0;
+
+BaseRDAImpl::QuietSteps::QuietSteps() { ++quietSteps; }
+
+BaseRDAImpl::QuietSteps::~QuietSteps() { --quietSteps; }
+
 void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
-  if (!quiet_) logPrintf(logger_, kLogError, file, line, "%S", text);
+  if (!quiet_ && quietSteps == 0)
+    logPrintf(logger_, kLogError, file, line, "%S", text);
 }
 
 // The text is recorded without waiting for the connection: a thread that
@@ -391,6 +399,17 @@ bool BaseRDAImpl::nextId(const char* counter, int& id) {
   return true;
 }
 
+KvbString statementReason(const KvbString& text) {
+  // The platform's text: what was done, the SQL quoted, then the driver's
+  // records, each beginning with its "[SQLSTATE]".
+  for (const char* doing : {"Running \"", "Preparing \""}) {
+    if (!text.startsWith(doing)) continue;
+    const size_t end = text.find("\": [");
+    if (end != KvbString::npos) return text.substr(end + 3);
+  }
+  return KvbString();
+}
+
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
                     const std::function<bool()>& body) {
   // The connection records why a begin or commit failed; the failure is
@@ -415,7 +434,9 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
 }
 
 bool BaseRDAImpl::transaction(const std::function<bool()>& body) {
-  return ready() && runTransaction(rda_, quiet_ ? nullptr : logger_, body);
+  return ready() &&
+         runTransaction(rda_, quiet_ || quietSteps > 0 ? nullptr : logger_,
+                        body);
 }
 
 bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body,

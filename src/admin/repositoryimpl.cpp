@@ -659,8 +659,20 @@ bool RepositoryImpl::nextIDs(const KvbString& key, int count, int* firstId,
                              KvbString* errorText) {
   if (!connected(errorText)) return false;
   KvbDatavar first;
-  if (!dataAccess_->getNextIDs(key, count, first, errorText))
-    return takeConnectionText();
+  if (!dataAccess_->getNextIDs(key, count, first, errorText)) {
+    // A statement that failed is named by the counter, not by the
+    // statement on the engine's counter table.
+    const KvbString reason = dataAccess_->getErrorMessage();
+    const KvbString driver = statementReason(reason);
+    const KvbString text =
+        driver.isNull()
+            ? reason
+            : kvbStringFormat(
+                  "The next id of the counter \"%S\" could not be drawn: %S",
+                  key, driver);
+    if (errorText) *errorText = text;
+    return failUnreported(text);
+  }
   if (!firstId) return true;
   bool bad = false;
   const int value = first.asInt(&bad);

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "rda/rda_factory.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
@@ -133,6 +134,57 @@ TEST_P(ErrorTextsTest, ALockedFileGivesTheReason) {
   sqlite3_close(holder);
   ASSERT_TRUE(repository_->getKeyValue("k", &value));
   EXPECT_EQ(value.str(), "v");
+}
+
+// A row that another session holds past the lock timeout fails a write of
+// the key, or a draw from the counter, with a text that names the key or
+// the counter and the operation, the server's reason once; never the
+// engine's statement on its own tables.
+TEST_P(ErrorTextsTest, ARowHeldByAnotherSessionNamesTheKey) {
+  if (!isPostgres()) GTEST_SKIP() << "a SQLite file is locked whole";
+  ASSERT_TRUE(repository_->setKeyValue("k", "v"));
+  int id = 0;
+  KvbString errorText;
+  ASSERT_TRUE(repository_->getNextID("FOLDER", &id, &errorText));
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "100");
+  RepositoryImpl* quick = open(db_);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  ASSERT_NE(quick, nullptr) << error();
+  KvbString reason;
+  ReposDataAccess* other = createReposDataAccess(
+      0, db_.connection.c_str(), db_.prefix.c_str(), nullptr, reason);
+  ASSERT_NE(other, nullptr) << reason.str();
+  const std::string timeout =
+      "[55P03] ERROR: canceling statement due to lock timeout; Error while "
+      "executing the query";
+  const auto holding = [&](const char* table, const char* where) {
+    other->endTransaction(false);
+    EXPECT_TRUE(other->beginTransaction(false, nullptr));
+    EXPECT_TRUE(other->paramExec(
+        "UPDATE " + other->getTableName(table, true, -1) + " SET " + where,
+        nullptr, 0))
+        << other->getErrorMessage().str();
+  };
+  // Each failure is logged once, as the text the host reads.
+  const auto expectText = [&](const std::function<bool()>& call,
+                              const std::string& text) {
+    EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(call()); }, true),
+              std::vector<std::string>{"5 " + text});
+    EXPECT_EQ(quick->getErrorMessage().str(), text);
+  };
+  const std::string notSet = "The value of the key \"k\" could not be set: ";
+  holding("KEYVAL", "V_VALUE=V_VALUE WHERE V_KEY='k'");
+  expectText([&] { return quick->setKeyValue("k", "w"); }, notSet + timeout);
+  holding("UCURID", "NI_VAL=NI_VAL WHERE NI_KEY='KEYVAL'");
+  expectText([&] { return quick->setKeyValue("k", "w"); }, notSet + timeout);
+  holding("UCURID", "NI_VAL=NI_VAL WHERE NI_KEY='FOLDER'");
+  expectText(
+      [&] { return quick->getNextID("FOLDER", &id, &errorText); },
+      "The next id of the counter \"FOLDER\" could not be drawn: " + timeout);
+  EXPECT_EQ(errorText.str(), quick->getErrorMessage().str());
+  other->endTransaction(false);
+  other->release();
+  quick->release();
 }
 
 INSTANTIATE_ADMIN_TARGETS(ErrorTextsTest);
