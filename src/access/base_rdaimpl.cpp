@@ -2,6 +2,7 @@
 #include "access/base_rdaimpl.h"
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <string>
 
@@ -402,10 +403,23 @@ bool BaseRDAImpl::nextId(const char* counter, int& id) {
 KvbString statementReason(const KvbString& text) {
   // The platform's text: what was done, the SQL quoted, then the driver's
   // records, each beginning with its "[SQLSTATE]".
+  // The text may begin with what the failure cost ("The transaction was
+  // rolled back by the database: "), which stays.
   for (const char* doing : {"Running \"", "Preparing \""}) {
-    if (!text.startsWith(doing)) continue;
-    const size_t end = text.find("\": [");
-    if (end != KvbString::npos) return text.substr(end + 3);
+    size_t start = 0;
+    if (!text.startsWith(doing)) {
+      start = text.find((KvbString(": ") + doing).asCstr());
+      if (start == KvbString::npos) continue;
+      start += 2;
+    }
+    const size_t end = text.find("\": [", start);
+    if (end == KvbString::npos) continue;
+    // The reason follows the caller's subject and a colon.
+    std::string lead = text.substr(0, start).str();
+    if (!lead.empty())
+      lead[0] =
+          static_cast<char>(std::tolower(static_cast<unsigned char>(lead[0])));
+    return KvbString(lead.c_str()) + text.substr(end + 3);
   }
   return KvbString();
 }

@@ -60,8 +60,11 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 // objects and the repository object run their transactions through it.
 // The driver's reason in the text of a statement that failed, without
 // what was being done ("Running \"<SQL>\": "), which names the engine's own
-// statement rather than the host's subject; null when `text` is not such
-// a text (a lock that could not be had, a refusal of the engine's own).
+// statement rather than the host's subject; what the failure cost, before
+// it, stays ("the transaction was rolled back by the database: ", its
+// first letter in lower case, since the reason follows a colon). Null
+// when `text` is no such text (a lock that could not be had, a refusal of
+// the engine's own).
 KvbString statementReason(const KvbString& text);
 
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
