@@ -1449,6 +1449,19 @@ KvbString dacConnectionStringWithoutPassword(
   return shownConnection(attributes);
 }
 
+KvbString dacSqliteFilePath(const KvbString& connectionString) {
+  std::vector<Attribute> attributes;
+  KvbString error;
+  if (!parseConnectionString(connectionString, attributes, error))
+    return KvbString();
+  const Attribute* type = findAttribute(attributes, "KVXTYPE");
+  const Attribute* file = findAttribute(attributes, "FILE");
+  if (!type || !type->value.equals("SQLITE", true) || !file ||
+      file->value.isEmpty())
+    return KvbString();
+  return file->value;
+}
+
 KvbString dacSqliteFileConnectionString(const KvbString& path) {
   KvbString text("FILE={");
   for (char c : path.str()) {

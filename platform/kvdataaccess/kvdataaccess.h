@@ -205,6 +205,12 @@ KvbString dacOdbcConnectionString(const KvbString& connectionString);
 // parsed, since a password in it could not be told apart from the rest.
 KvbString dacConnectionStringWithoutPassword(const KvbString& connectionString);
 
+// The file that `connectionString` opens as a SQLite database directly
+// (KVXTYPE=SQLITE): its FILE value, for texts that name the file by its
+// path. Null for any other connection string, one without a FILE value,
+// and one that cannot be parsed.
+KvbString dacSqliteFilePath(const KvbString& connectionString);
+
 // The connection string that opens the SQLite file `path` directly and
 // creates it when missing: "FILE={path};CREATE=TRUE;KVXTYPE=SQLITE", with
 // every "}" of the path doubled. So any file name works (";", "=", braces,

@@ -2,6 +2,7 @@
 #include "access/base_rdaimpl.h"
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <string>
 
@@ -106,8 +107,16 @@ bool BaseRDAImpl::ready() {
   return false;
 }
 
+// The QuietSteps that the calling thread holds.
+thread_local int quietSteps = 0;
+
+BaseRDAImpl::QuietSteps::QuietSteps() { ++quietSteps; }
+
+BaseRDAImpl::QuietSteps::~QuietSteps() { --quietSteps; }
+
 void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
-  if (!quiet_) logPrintf(logger_, kLogError, file, line, "%S", text);
+  if (!quiet_ && quietSteps == 0)
+    logPrintf(logger_, kLogError, file, line, "%S", text);
 }
 
 // The text is recorded without waiting for the connection: a thread that
@@ -391,6 +400,30 @@ bool BaseRDAImpl::nextId(const char* counter, int& id) {
   return true;
 }
 
+KvbString statementReason(const KvbString& text) {
+  // The platform's text: what was done, the SQL quoted, then the driver's
+  // records, each beginning with its "[SQLSTATE]".
+  // The text may begin with what the failure cost ("The transaction was
+  // rolled back by the database: "), which stays.
+  for (const char* doing : {"Running \"", "Preparing \""}) {
+    size_t start = 0;
+    if (!text.startsWith(doing)) {
+      start = text.find((KvbString(": ") + doing).asCstr());
+      if (start == KvbString::npos) continue;
+      start += 2;
+    }
+    const size_t end = text.find("\": [", start);
+    if (end == KvbString::npos) continue;
+    // The reason follows the caller's subject and a colon.
+    std::string lead = text.substr(0, start).str();
+    if (!lead.empty())
+      lead[0] =
+          static_cast<char>(std::tolower(static_cast<unsigned char>(lead[0])));
+    return KvbString(lead.c_str()) + text.substr(end + 3);
+  }
+  return KvbString();
+}
+
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
                     const std::function<bool()>& body) {
   // The connection records why a begin or commit failed; the failure is
@@ -415,7 +448,9 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
 }
 
 bool BaseRDAImpl::transaction(const std::function<bool()>& body) {
-  return ready() && runTransaction(rda_, quiet_ ? nullptr : logger_, body);
+  return ready() &&
+         runTransaction(rda_, quiet_ || quietSteps > 0 ? nullptr : logger_,
+                        body);
 }
 
 bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body,

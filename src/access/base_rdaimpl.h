@@ -58,6 +58,15 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 // reason; the connection itself does not log it.
 // False when the body or the transaction fails. Both the data-access
 // objects and the repository object run their transactions through it.
+// The driver's reason in the text of a statement that failed, without
+// what was being done ("Running \"<SQL>\": "), which names the engine's own
+// statement rather than the host's subject; what the failure cost, before
+// it, stays ("the transaction was rolled back by the database: ", its
+// first letter in lower case, since the reason follows a colon). Null
+// when `text` is no such text (a lock that could not be had, a refusal of
+// the engine's own).
+KvbString statementReason(const KvbString& text);
+
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
                     const std::function<bool()>& body);
 
@@ -356,6 +365,17 @@ class BaseRDAImpl {
   // The same without the log, for operations whose failure is their
   // normal answer.
   bool failQuietly(const KvbString& text);
+  // While one lives, the calling thread's steps log nothing: for an
+  // operation that logs its failure once itself, naming its subject rather
+  // than the statement that failed. Per thread, since threads may share
+  // the object.
+  class QuietSteps {
+   public:
+    QuietSteps();
+    ~QuietSteps();
+    QuietSteps(const QuietSteps&) = delete;
+    QuietSteps& operator=(const QuietSteps&) = delete;
+  };
   // Whether a lookup (1 found, 0 missing, -1 failed, as lookup answers)
   // found its row. A missing row is the lookup's normal answer, not logged,
   // but the text that `missing()` makes becomes the one getErrorMessage()

@@ -380,9 +380,30 @@ bool CommonRDAImpl::deleteGlobalCategory(int gcId) {
 // such a write is tried once more when it owns the transaction. Any other
 // failure, a wait for another transaction's lock that ran out included, is
 // not tried again, so a call waits for a lock at most once.
+//
+// A statement that fails names the key and the operation instead of the
+// statement (the turns' counter row is no subject of the host's), with the
+// driver's reason; other reasons are kept as they are. Logged once.
 bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
   if (!ready()) return false;
   if (key.isNull()) return fail("A key/value pair cannot have a null key");
+  bool written;
+  {
+    QuietSteps quiet;
+    written = writeKeyValue(key, value);
+  }
+  if (written) return true;
+  const KvbString reason = getErrorMessage();
+  const KvbString driver = statementReason(reason);
+  return fail(
+      driver.isNull()
+          ? reason
+          : kvbStringFormat("The value of the key \"%S\" could not be set: %S",
+                            key, driver));
+}
+
+bool CommonRDAImpl::writeKeyValue(const KvbString& key,
+                                  const KvbString& value) {
   const KvbDatavar turnKey("KEYVAL");
   bool retry = !rda_->inTransaction();
   for (;;) {

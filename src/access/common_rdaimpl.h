@@ -88,6 +88,8 @@ class CommonRDAImpl : public RDA_Object<CommonRepositoryDataAccess> {
   ReposDataAccessCursor* getKeyValues() override;
 
  private:
+  // setKeyValue's write, its failure left unlogged.
+  bool writeKeyValue(const KvbString& key, const KvbString& value);
   // Every row of a table, or those that `condition` selects with `name`
   // bound when `name` is not empty.
   ReposDataAccessCursor* listNamed(const char* code, const char* condition,

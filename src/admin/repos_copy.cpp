@@ -161,6 +161,8 @@ class RepositoryCopy {
       to_->paramExec(KvbString("DETACH DATABASE ") + kSourceAlias, nullptr, 0);
     return copied;
   }
+  // Whether the copy's failure was logged already.
+  bool failureLogged() const { return logged_; }
 
  private:
   bool fail(const KvbString& text) {
@@ -189,7 +191,9 @@ class RepositoryCopy {
       return !workFailed;
     };
     if (runTransaction(to_, logger_, body)) return true;
-    return !workFailed && fail(to_->getErrorMessage());
+    if (workFailed) return false;
+    logged_ = true;  // runTransaction logged the failed begin or commit
+    return fail(to_->getErrorMessage());
   }
 
   // Attaches the source's file to the target's connection when both are
@@ -555,12 +559,17 @@ class RepositoryCopy {
   KvLogger* logger_;
   KvbString* errorText_ = nullptr;
   bool attached_ = false;  // the source's file is attached to the target's
+  bool logged_ = false;    // the failure was logged by the transaction
 };
 
 }  // namespace
 
 bool RepositoryAdminImpl::copyRepository(Repository* source,
                                          Repository* target) {
+  return answered(copy(source, target));
+}
+
+bool RepositoryAdminImpl::copy(Repository* source, Repository* target) {
   if (!source) return failMessage(__LINE__, 1307);
   if (!target) return failMessage(__LINE__, 1308);
   // Every Repository is a RepositoryImpl: this engine makes them all.
@@ -584,6 +593,6 @@ bool RepositoryAdminImpl::copyRepository(Repository* source,
       logger_);
   KvbString copyError;
   const bool copied = copy.run(&copyError);
-  if (!copyError.isNull()) fail(copyError);
+  if (!copyError.isNull()) texts_.set(copyError, copy.failureLogged());
   return copied;
 }

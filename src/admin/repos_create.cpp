@@ -138,24 +138,18 @@ bool RepositoryAdminImpl::createRepository(const KvbString& connection,
 }
 
 bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
-  // An empty path would reach the database as a connection string that
-  // names no file, and the failure would speak of that string, which the
-  // host never wrote.
-  if (path.isEmpty()) {
-    fail("The repository cannot be created: the database file path is empty");
-    logError(__LINE__);
-    return false;
-  }
   // Only a file that this creation brings into being may be removed when it
   // fails; one that existed before is left as it was. The file is reached
   // through the connection-string route, which makes it when it is missing.
-  const bool isNew = np_fio_stat(path.asCstr()) == NP_FIO_ENOTFOUND;
+  // An empty path is refused by initRepository.
+  const bool isNew =
+      !path.isEmpty() && np_fio_stat(path.asCstr()) == NP_FIO_ENOTFOUND;
   if (createIn(initRepository(kInitToCreate | kInitFileThroughConnection, 0,
                               path, "", ""),
                KvbString()))
     return true;
   if (isNew) removeEmptyFile(path);
-  return false;
+  return answered(false);
 }
 
 bool RepositoryAdminImpl::failOnRepository(RepositoryImpl* repository) {
@@ -265,8 +259,10 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
       repository->installInitialData(builtIn);
   repository->failWhole(wholeBefore);
   if (relay.stopped()) {
+    // failStopped logged the stop, or left it to the operation around the
+    // creation.
     repository->failStopped("creation");
-    fail(repository->getErrorMessage());
+    texts_.set(repository->getErrorMessage(), true);
   } else if (!rest) {
     failOnRepository(repository);
   }
@@ -303,8 +299,8 @@ bool RepositoryAdminImpl::createRepositoryWithDDLFile(
     logError(__LINE__);
     return false;
   }
-  return createIn(initRepository(kInitToCreate, 1, connection, tablePrefix, ""),
-                  ddlFile);
+  return answered(createIn(
+      initRepository(kInitToCreate, 1, connection, tablePrefix, ""), ddlFile));
 }
 
 bool RepositoryAdminImpl::createIn(RepositoryImpl* repository,

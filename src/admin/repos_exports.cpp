@@ -144,37 +144,37 @@ bool RepositoryImpl::exportFrqdstTablesByJobDate(const KvbDate& from,
                                                  const KvbDate& to,
                                                  const KvbString& folder,
                                                  bool drop) {
-  return exportIds(kFrequencyTables, getFieldIdsByJobDate(from, to), folder,
-                   drop);
+  return answered(exportIds(kFrequencyTables, getFieldIdsByJobDate(from, to),
+                            folder, drop));
 }
 
 bool RepositoryImpl::exportFrqdstTables(int from, int to,
                                         const KvbString& folder, bool drop) {
-  return exportIdRange(kFrequencyTables, from, to, folder, drop);
+  return answered(exportIdRange(kFrequencyTables, from, to, folder, drop));
 }
 
 bool RepositoryImpl::exportHsmTablesByExecDate(const KvbDate& from,
                                                const KvbDate& to,
                                                const KvbString& folder,
                                                bool drop) {
-  return exportIds(kHistogramTables, getHgmIdsByExecDate(from, to), folder,
-                   drop);
+  return answered(
+      exportIds(kHistogramTables, getHgmIdsByExecDate(from, to), folder, drop));
 }
 
 bool RepositoryImpl::exportHsmTables(int from, int to, const KvbString& folder,
                                      bool drop) {
-  return exportIdRange(kHistogramTables, from, to, folder, drop);
+  return answered(exportIdRange(kHistogramTables, from, to, folder, drop));
 }
 
 bool RepositoryImpl::exportHcmTablesByExecDate(const KvbDate& from,
                                                const KvbDate& to,
                                                const KvbString& folder,
                                                bool drop) {
-  return exportIds(kHistogramCountTables, getHgmIdsByExecDate(from, to), folder,
-                   drop);
+  return answered(exportIds(kHistogramCountTables,
+                            getHgmIdsByExecDate(from, to), folder, drop));
 }
 
 bool RepositoryImpl::exportHcmTables(int from, int to, const KvbString& folder,
                                      bool drop) {
-  return exportIdRange(kHistogramCountTables, from, to, folder, drop);
+  return answered(exportIdRange(kHistogramCountTables, from, to, folder, drop));
 }

@@ -25,7 +25,9 @@ namespace {
 // Runs `operation` on a common data-access object made for this one call on
 // `rda`, and gives its result; `failure` when the object cannot be made or
 // the connection cannot be had in time. The reason of a failure becomes
-// the calling thread's text in `texts`, the repository's error texts. The
+// the calling thread's text in `texts`, the repository's error texts; one
+// of the object's own counts as logged (the object logged it, or keeps it
+// quiet as its normal answer: a key without a value). The
 // connection's lock is held throughout, so that the operation is one unit
 // of work.
 template <typename Result, typename Operation>
@@ -42,7 +44,7 @@ Result withCommonDataAccess(ReposDataAccess* rda, RDA_ThreadTexts& texts,
     return failure;
   }
   Result result = operation(*common);
-  if (result == failure) texts.set(common->getErrorMessage());
+  if (result == failure) texts.set(common->getErrorMessage(), true);
   common->release();
   return result;
 }
@@ -111,34 +113,34 @@ RepositoryEventQueueManager* RepositoryImpl::createEventQueueManager() {
 
 // ---------------------------------------------------------------------------
 // Key/value store (table KEYVAL). The reason of a failure becomes the
-// repository's error text.
+// repository's error text, logged once.
 
 bool RepositoryImpl::setKeyValue(const KvbString& key, const KvbString& value) {
-  return withCommonDataAccess(
+  return answered(withCommonDataAccess(
       dataAccess_, texts_, false,
-      [&](CommonRDAImpl& common) { return common.setKeyValue(key, value); });
+      [&](CommonRDAImpl& common) { return common.setKeyValue(key, value); }));
 }
 
 bool RepositoryImpl::getKeyValue(const KvbString& key, KvbString* value) {
-  return withCommonDataAccess(
+  return answered(withCommonDataAccess(
       dataAccess_, texts_, false,
-      [&](CommonRDAImpl& common) { return common.getKeyValue(key, value); });
+      [&](CommonRDAImpl& common) { return common.getKeyValue(key, value); }));
 }
 
 bool RepositoryImpl::deleteKey(const KvbString& key) {
-  return withCommonDataAccess(
+  return answered(withCommonDataAccess(
       dataAccess_, texts_, false,
-      [&](CommonRDAImpl& common) { return common.deleteKey(key); });
+      [&](CommonRDAImpl& common) { return common.deleteKey(key); }));
 }
 
 ReposDataAccessCursor* RepositoryImpl::getKeys() {
-  return withCommonDataAccess<ReposDataAccessCursor*>(
+  return answered(withCommonDataAccess<ReposDataAccessCursor*>(
       dataAccess_, texts_, nullptr,
-      [](CommonRDAImpl& common) { return common.getKeys(); });
+      [](CommonRDAImpl& common) { return common.getKeys(); }));
 }
 
 ReposDataAccessCursor* RepositoryImpl::getKeyValues() {
-  return withCommonDataAccess<ReposDataAccessCursor*>(
+  return answered(withCommonDataAccess<ReposDataAccessCursor*>(
       dataAccess_, texts_, nullptr,
-      [](CommonRDAImpl& common) { return common.getKeyValues(); });
+      [](CommonRDAImpl& common) { return common.getKeyValues(); }));
 }

@@ -51,9 +51,21 @@ bool RepositoryAdminImpl::fail(const KvbString& text) {
 
 void RepositoryAdminImpl::logError(int line) {
   logPrintf(logger_, kLogError, kSourceFile, line, "%S", getErrorMessage());
+  texts_.markLogged();
+}
+
+bool RepositoryAdminImpl::answered(bool ok, int line) {
+  KvbString text;
+  if (!ok && texts_.takeUnlogged(text))
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
+  return ok;
 }
 
 bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
+  return answered(removeFile(path));
+}
+
+bool RepositoryAdminImpl::removeFile(const KvbString& path) {
   if (statusCallback_)
     statusCallback_->reportMessage(kvbStringFormat("Delete file %S", path));
   const int result = np_fio_unlink(path.asCstr());
@@ -70,13 +82,24 @@ bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
 RepositoryImpl* RepositoryAdminImpl::initRepository(
     int flags, int connectionKind, const KvbString& connection,
     const KvbString& tablePrefix, const KvbString& poolId) {
+  // An empty path or connection string would reach the database or the
+  // driver manager, whose text would speak of a file or a data source that
+  // the host never named.
+  if (connection.isEmpty()) {
+    fail(kvbStringFormat(
+        "The repository cannot be %s: the %s is empty",
+        (flags & kInitToCreate) ? "created" : "opened",
+        connectionKind == 0 ? "database file path" : "connection string"));
+    logError(__LINE__);
+    return nullptr;
+  }
   auto* repository = new RepositoryImpl();
   KvbString initError("");
   if (repository->init(flags, this, connectionKind, connection, tablePrefix,
                        poolId, statusCallback_, &initError))
     return repository;
   repository->release();
-  fail(initError);
+  texts_.set(initError, true);  // the repository's init logged it
   return nullptr;
 }
 

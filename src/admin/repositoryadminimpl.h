@@ -118,6 +118,8 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   // neither created, listed nor dropped there.
   bool supportedDatabase(RepositoryImpl* repository);
 
+  // deleteFile without its answer logged.
+  bool removeFile(const KvbString& path);
   // Makes `text` the calling thread's error text and answers false (or null
   // through the callers).
   bool fail(const KvbString& text);
@@ -134,6 +136,10 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   }
   // Logs the calling thread's error text at level 5.
   void logError(int line);
+  // The answer of a public operation: when it failed, the calling thread's
+  // text is logged once at level 5, unless a step of the operation logged
+  // the failure already (logError, or the repository it opened).
+  bool answered(bool ok, int line = __builtin_LINE());
 
   // The list operations' helpers.
   // Runs `operation`, a list operation or a step of one, and logs its
@@ -154,6 +160,9 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   void learnRepositoryKind(RepositoryEntry* entry);
   bool checkNewEntry(const KvbString& name, const KvbString& connection,
                      const KvbString& tablePrefix);
+
+  // copyRepository without its answer logged (repos_copy.cpp).
+  bool copy(Repository* source, Repository* target);
 
   // The creation's steps.
   // Creates the repository in the database that `repository` was opened on

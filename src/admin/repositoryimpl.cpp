@@ -73,6 +73,13 @@ bool RepositoryImpl::failUnreported(const KvbString& text) {
   return false;
 }
 
+bool RepositoryImpl::answered(bool ok, int line) {
+  KvbString text;
+  if (!ok && texts_.takeUnlogged(text))
+    logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
+  return ok;
+}
+
 bool RepositoryImpl::failOnConnection() {
   if (!dataAccess_) return fail(noConnectionText());
   return fail(dataAccess_->getErrorMessage());
@@ -91,8 +98,7 @@ bool RepositoryImpl::failStopped(const char* operation) {
       kvbStringFormat("The status callback stopped the %s at \"%S\"", operation,
                       relay_.stoppedAt());
   fail(text);
-  if (!relay_.insideWatchedOperation())
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
+  if (!relay_.insideWatchedOperation()) answered(false);
   return false;
 }
 
@@ -109,7 +115,11 @@ bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
     return !workFailed;
   };
   if (runTransaction(dataAccess_, logger_, body)) return true;
-  return workFailed ? false : failOnConnection();
+  if (workFailed) return false;
+  // runTransaction logged the failed begin or commit.
+  failOnConnection();
+  texts_.markLogged();
+  return false;
 }
 
 bool RepositoryImpl::execute(const KvbString& sql,
@@ -226,8 +236,8 @@ bool RepositoryImpl::initFailure(const KvbString& reason,
                                  KvbString* errorText) {
   const KvbString text = initFailureText(reason);
   if (errorText) *errorText = text;
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text);
-  return failUnreported(text);
+  failUnreported(text);
+  return answered(false);
 }
 
 KvbString RepositoryImpl::initFailureText(const KvbString& reason) const {
@@ -237,14 +247,24 @@ KvbString RepositoryImpl::initFailureText(const KvbString& reason) const {
   if (reason.startsWith(kUnreadableConnection))
     return "The connection string cannot be read: " +
            reason.substr(sizeof kUnreadableConnection - 1);
+  // A refused table prefix is the reason's subject, named there only.
+  const KvbString refusedPrefix =
+      "The table prefix \"" + tablePrefix_ + "\" is not";
+  const bool prefixRefused =
+      !tablePrefix_.isEmpty() && reason.startsWith(refusedPrefix.asCstr());
   KvbString text = kvbStringFormat("The repository in the %S could not be %s",
-                                   place(), initVerb_);
-  // A failed connect names the connection too; the text names it once.
-  const KvbString connecting = "Connecting to " + shownConnection() + ": ";
-  if (reason.startsWith(connecting.asCstr()))
-    text += ": " + reason.substr(connecting.length());
-  else if (!reason.isEmpty())
-    text += ": " + reason;
+                                   place(!prefixRefused), initVerb_);
+  if (prefixRefused) return text + ": t" + reason.substr(1);
+  // A failed connect, or a SQLite file that cannot be opened, names the
+  // connection or the file too; the text names it once.
+  const KvbString heads[] = {
+      "Connecting to " + shownConnection() + ": ",
+      "cannot open the database file '" + shownConnection() + "': ",
+  };
+  for (const KvbString& head : heads)
+    if (reason.startsWith(head.asCstr()))
+      return text + ": " + reason.substr(head.length());
+  if (!reason.isEmpty()) text += ": " + reason;
   return text;
 }
 
@@ -254,7 +274,7 @@ KvbString RepositoryImpl::shownConnection() const {
                             : filePath_;
 }
 
-KvbString RepositoryImpl::place() const {
+KvbString RepositoryImpl::place(bool withPrefix) const {
   const KvbString shown = shownConnection();
   // A connection string that cannot be read is not shown: a password in it
   // could not be told apart.
@@ -262,7 +282,7 @@ KvbString RepositoryImpl::place() const {
   KvbString text = file             ? "database file \"" + shown + "\""
                    : shown.isNull() ? KvbString("database")
                                     : "database \"" + shown + "\"";
-  if (!tablePrefix_.isEmpty())
+  if (withPrefix && !tablePrefix_.isEmpty())
     text += " with the table prefix \"" + tablePrefix_ + "\"";
   return text;
 }
@@ -292,7 +312,9 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   admin_ = admin;
   connectionKind_ = connectionKind;
   connection_ = connection;
-  filePath_ = KvbString();
+  // A connection string that opens a SQLite file is named by the file's
+  // path, as the file route names it.
+  filePath_ = connectionKind == 1 ? dacSqliteFilePath(connection) : KvbString();
   if (connectionKind == 0 && (flags & kInitFileThroughConnection)) {
     filePath_ = connection;
     connectionKind_ = 1;
@@ -619,7 +641,7 @@ KvbString RepositoryImpl::getRepositoryUUID() {
   KvbString reason;
   const KvbString uuid =
       static_cast<RDA_BaseImpl*>(dataAccess_)->repositoryUUID(&reason);
-  if (!reason.isNull()) failUnreported(reason);
+  if (!reason.isNull()) answered(failUnreported(reason));
   return uuid;
 }
 
@@ -630,10 +652,27 @@ bool RepositoryImpl::getNextID(const KvbString& key, int* id,
 
 bool RepositoryImpl::getNextIDs(const KvbString& key, int count, int* firstId,
                                 KvbString* errorText) {
+  return answered(nextIDs(key, count, firstId, errorText));
+}
+
+bool RepositoryImpl::nextIDs(const KvbString& key, int count, int* firstId,
+                             KvbString* errorText) {
   if (!connected(errorText)) return false;
   KvbDatavar first;
-  if (!dataAccess_->getNextIDs(key, count, first, errorText))
-    return takeConnectionText();
+  if (!dataAccess_->getNextIDs(key, count, first, errorText)) {
+    // A statement that failed is named by the counter, not by the
+    // statement on the engine's counter table.
+    const KvbString reason = dataAccess_->getErrorMessage();
+    const KvbString driver = statementReason(reason);
+    const KvbString text =
+        driver.isNull()
+            ? reason
+            : kvbStringFormat(
+                  "The next id of the counter \"%S\" could not be drawn: %S",
+                  key, driver);
+    if (errorText) *errorText = text;
+    return failUnreported(text);
+  }
   if (!firstId) return true;
   bool bad = false;
   const int value = first.asInt(&bad);
@@ -656,14 +695,14 @@ DacConnection* RepositoryImpl::getDacConnection() {
 bool RepositoryImpl::getTableName(const KvbString& name, bool quote,
                                   KvbString* tableName, void*) {
   if (!tableName) return true;
-  if (!connected(nullptr)) return false;
+  if (!answered(connected(nullptr))) return false;
   *tableName = dataAccess_->getTableName(name.asCstr(), quote, -1);
   return true;
 }
 
 bool RepositoryImpl::getSchemaName(KvbString* schema, void*) {
   if (!schema) return true;
-  if (!connected(nullptr)) return false;
+  if (!answered(connected(nullptr))) return false;
   *schema = dataAccess_->getSchemaName();
   return true;
 }
@@ -671,31 +710,32 @@ bool RepositoryImpl::getSchemaName(KvbString* schema, void*) {
 bool RepositoryImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
                                     KvbString* errorText) {
   if (!prefix) return true;
-  if (!connected(errorText)) return false;
+  if (!answered(connected(errorText))) return false;
   if (dataAccess_->getTablePrefix(withoutSchema, prefix, errorText))
     return true;
   takeConnectionText();
   if (errorText) *errorText = text();
-  return false;
+  return answered(false);
 }
 
 bool RepositoryImpl::readLongText(const KvbString& text, KvbString* full,
                                   int unused) {
-  if (!connected(nullptr)) return false;
-  return dataAccess_->readLongText(text, full, unused) || takeConnectionText();
+  if (!answered(connected(nullptr))) return false;
+  return answered(dataAccess_->readLongText(text, full, unused) ||
+                  takeConnectionText());
 }
 
 bool RepositoryImpl::writeLongText(const KvbString& text, KvbString* marker,
                                    int unused) {
-  if (!connected(nullptr)) return false;
-  return dataAccess_->writeLongText(text, marker, unused) ||
-         takeConnectionText();
+  if (!answered(connected(nullptr))) return false;
+  return answered(dataAccess_->writeLongText(text, marker, unused) ||
+                  takeConnectionText());
 }
 
 ReposDataAccessCursor* RepositoryImpl::paramSelect(const char* sql,
                                                    KvbString* errorText, int n,
                                                    ...) {
-  if (!connected(errorText)) return nullptr;
+  if (!answered(connected(errorText))) return nullptr;
   va_list values;
   va_start(values, n);
   ReposDataAccessCursor* cursor = dataAccess_->paramSelectV(sql, n, values);
@@ -703,5 +743,6 @@ ReposDataAccessCursor* RepositoryImpl::paramSelect(const char* sql,
   if (cursor) return cursor;
   takeConnectionText();
   if (errorText) *errorText = text();
+  answered(false);
   return nullptr;
 }

@@ -121,9 +121,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool readVersionInfo();
   // The repository's database as texts name it: 'database file "<path>"'
   // for a file (also one reached through the connection-string route), or
-  // 'database "<connection string without its password>"' followed by
-  // ' with the table prefix "<prefix>"' when there is one.
-  KvbString place() const;
+  // 'database "<connection string without its password>"', followed by
+  // ' with the table prefix "<prefix>"' when there is one and `withPrefix`.
+  // A connection string that opens a SQLite file names the file.
+  KvbString place(bool withPrefix = true) const;
   // Why the database holds no repository, naming it: "The <place()> holds
   // no repository: it has no INFO table" (or "its INFO table holds no
   // version row"). Empty when its INFO rows give a kind of repository or
@@ -250,6 +251,8 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // nothing and is no failure.
   bool exportTableToXml(const KvbString& table, const KvbString& folder,
                         bool drop);
+  // importTable without its answer logged.
+  bool loadTable(const KvbString& path);
   // Drops a table by its physical name, with `indexes` its indexes first.
   bool dropTable(const KvbString& physicalName, bool indexes);
 
@@ -357,6 +360,15 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool fail(const KvbString& text);
   // The same without the message operation.
   bool failUnreported(const KvbString& text);
+  // The answer of a public operation: when it failed (`ok` false, or a
+  // null result), the calling thread's text is logged once at level 5,
+  // unless a step of the operation logged the failure already.
+  bool answered(bool ok, int line = __builtin_LINE());
+  template <typename T>
+  T* answered(T* result, int line = __builtin_LINE()) {
+    answered(result != nullptr, line);
+    return result;
+  }
   // A failure of the connection: its error text, as fail() does.
   bool failOnConnection();
   // The same without the message operation: for the operations that the
@@ -399,6 +411,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool raiseCounter(const KvbString& key, int value);
   // Whether the table of `tableCode` has a column `column` (any case).
   bool hasColumn(const char* tableCode, const char* column);
+  // getNextIDs without its answer logged.
+  bool nextIDs(const KvbString& key, int count, int* firstId,
+               KvbString* errorText);
   // Logs a progress text at level 1.
   void logProgress(const char* text);
 
@@ -498,7 +513,8 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   SilentCallback silent_;
   KvbString connection_{""};
   // The path of a file reached through the connection-string route, which
-  // connection_ names by the engine's own string; null otherwise.
+  // connection_ names by the engine's own string or the host's connection
+  // string that opens the file; null otherwise.
   KvbString filePath_;
   // What a failed init could not do: "opened", or "created" (kInitToCreate).
   const char* initVerb_ = "opened";

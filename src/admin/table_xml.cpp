@@ -202,8 +202,8 @@ bool RepositoryImpl::exportTableToXml(const KvbString& table,
   // A table that does not exist is no failure; a catalogue that cannot be
   // read (or a connection another thread keeps) is.
   std::list<TableColumnInfo> columns;
-  if (!static_cast<RDA_BaseImpl*>(dataAccess_)->findTableColumns(table,
-                                                                 columns))
+  if (!static_cast<RDA_BaseImpl*>(dataAccess_)
+           ->findTableColumns(table, columns))
     return failOnConnection();
   if (columns.empty()) return true;
   const KvbString name = dataAccess_->getTableName(table.asCstr(), false, -1);
@@ -258,6 +258,10 @@ bool RepositoryImpl::exportTableToXml(const KvbString& table,
 }
 
 bool RepositoryImpl::importTable(const KvbString& path) {
+  return answered(loadTable(path));
+}
+
+bool RepositoryImpl::loadTable(const KvbString& path) {
   if (!connected(nullptr)) return false;
   KvDom document;
   if (!document.loadFile(path)) return fail(document.getErrorMessage());

@@ -79,7 +79,7 @@ class RDA_DACStatement : public RDA_StatementBase {
  protected:
   bool bind_INT(int index, const KvbDatavar& value, int type,
                 int size) override {
-    return statement_->bind(index, value, type, size) || refused();
+    return statement_->bind(index, value, type, size) || refused(true);
   }
   bool execute_INT(int64_t* rows) override {
     return statement_->execute(rows) || refused();
@@ -96,8 +96,8 @@ class RDA_DACStatement : public RDA_StatementBase {
  private:
   // A call that the driver refused: noted on the connection before the
   // failure is recorded, which may ask whether the transaction survived.
-  bool refused() {
-    dac_->noteRefusal();
+  bool refused(bool bind = false) {
+    dac_->noteRefusal(bind);
     return fail(statement_->getErrorMessage());
   }
 
@@ -253,12 +253,21 @@ bool RDA_DAC::transactionLost_INT(bool savepointSet) {
     return true;
   }
   const bool refused = serverFailed_;
-  serverFailed_ = false;
+  lostAtBind_ = bindRefused_;
+  serverFailed_ = bindRefused_ = false;
   if ((savepointSet || dac_->execute("SELECT 1", nullptr)) &&
       !(refused && failuresEndTransactions()))
     return false;
   rollback_INT();
   return true;
+}
+
+// Nothing of a refused bind reached the server, so the engine, not the
+// database, ended the transaction: the driver's mode may have, and a
+// transaction that is perhaps half gone is no transaction to go on with.
+KvbString RDA_DAC::lostText_INT(const KvbString& reason) {
+  if (!lostAtBind_) return RDA_BaseImpl::lostText_INT(reason);
+  return "The transaction was given up: a value could not be bound: " + reason;
 }
 
 // The PostgreSQL driver undoes a failed statement alone by default; one of

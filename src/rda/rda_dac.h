@@ -44,7 +44,13 @@ class RDA_DAC : public RDA_BaseImpl {
   // recorded: inside a transaction the record then asks whether the
   // driver rolled the whole transaction back (transactionLost_INT). The
   // engine's own refusals, which reach no driver, are not noted.
-  void noteRefusal() { serverFailed_ = true; }
+  // `bind`: the refusal was of a value to bind, which reaches no server;
+  // the transaction is given up all the same where the driver may have
+  // ended it, but its text says so (lostText_INT).
+  void noteRefusal(bool bind = false) {
+    serverFailed_ = true;
+    bindRefused_ = bind;
+  }
 
  protected:
   ~RDA_DAC() override;
@@ -71,6 +77,7 @@ class RDA_DAC : public RDA_BaseImpl {
     return kind_ == DAC_DB_SQLITE;
   }
   bool transactionLost_INT(bool savepointSet) override;
+  KvbString lostText_INT(const KvbString& reason) override;
   const char* skipPresentKeyClause_INT() override {
     return kind_ == DAC_DB_POSTGRESQL ? " ON CONFLICT DO NOTHING" : "";
   }
@@ -112,6 +119,10 @@ class RDA_DAC : public RDA_BaseImpl {
   // The server or driver refused a call since the begin or the last
   // question whether the transaction survived (see noteRefusal).
   bool serverFailed_ = false;
+  // The last refusal noted was a bind's; lostAtBind_: the transaction that
+  // transactionLost_INT last found ended was given up at one.
+  bool bindRefused_ = false;
+  bool lostAtBind_ = false;
   KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
   std::unique_ptr<RDA_BatchWriter> bulk_;  // the open bulk load's rows
 };

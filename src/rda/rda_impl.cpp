@@ -291,8 +291,7 @@ void RDA_BaseImpl::markLostIfEnded() {
   checkingLost_ = false;
   lock_.texts().set(reason);
   if (!ended) return;
-  loseTransaction("The transaction was rolled back by the database: " +
-                  reason);
+  loseTransaction(lostText_INT(reason));
 }
 
 // The loss is logged once, when a call first reports it: a transaction

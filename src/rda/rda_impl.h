@@ -294,6 +294,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // open level was set before the failure and can undo it, unless the
   // database ended the transaction savepoints and all.
   virtual bool transactionLost_INT(bool savepointSet) = 0;
+  // The text of a transaction that transactionLost_INT found ended at a
+  // failure for `reason`; by default that the database rolled it back.
+  virtual KvbString lostText_INT(const KvbString& reason) {
+    return "The transaction was rolled back by the database: " + reason;
+  }
   // The clause that makes an INSERT of one row skip it, changing nothing,
   // when a row with its key exists already, instead of failing; empty where
   // the dialect has none to use, so that such an insert fails on the key.

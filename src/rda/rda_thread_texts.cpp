@@ -3,21 +3,39 @@
 
 #include <algorithm>
 
-void RDA_ThreadTexts::set(const KvbString& text) {
+RDA_ThreadTexts::Entry* RDA_ThreadTexts::own() {
   const std::shared_ptr<RDA_ThreadToken>& self = rdaCurrentThreadToken();
+  for (Entry& entry : entries_)
+    if (entry.thread == self) return &entry;
+  return nullptr;
+}
+
+void RDA_ThreadTexts::set(const KvbString& text, bool logged) {
   std::lock_guard<std::mutex> guard(mutex_);
-  for (Entry& entry : entries_) {
-    if (entry.thread == self) {
-      entry.text = text;
-      return;
-    }
+  if (Entry* entry = own()) {
+    entry->text = text;
+    entry->logged = logged;
+    return;
   }
-  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                [](const Entry& entry) {
-                                  return entry.thread->ended();
-                                }),
-                 entries_.end());
-  entries_.push_back({self, text});
+  entries_.erase(
+      std::remove_if(entries_.begin(), entries_.end(),
+                     [](const Entry& entry) { return entry.thread->ended(); }),
+      entries_.end());
+  entries_.push_back({rdaCurrentThreadToken(), text, logged});
+}
+
+bool RDA_ThreadTexts::takeUnlogged(KvbString& text) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Entry* entry = own();
+  if (!entry || entry->logged) return false;
+  entry->logged = true;
+  text = entry->text;
+  return true;
+}
+
+void RDA_ThreadTexts::markLogged() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (Entry* entry = own()) entry->logged = true;
 }
 
 bool RDA_ThreadTexts::last(KvbString& text) const {

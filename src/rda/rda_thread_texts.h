@@ -18,8 +18,9 @@
 
 class RDA_ThreadTexts {
  public:
-  // Records `text` as the calling thread's last failure.
-  void set(const KvbString& text);
+  // Records `text` as the calling thread's last failure; `logged` when the
+  // failure was logged already (see takeUnlogged).
+  void set(const KvbString& text, bool logged = false);
   // The calling thread's last failure; false when it has none.
   bool last(KvbString& text) const;
   // last(), or `none` when the thread has no failure.
@@ -27,6 +28,13 @@ class RDA_ThreadTexts {
     KvbString text;
     return last(text) ? text : none;
   }
+  // The calling thread's last failure when no one logged it yet, which is
+  // then counted as logged: for an object whose operations log each
+  // failure once, wherever in the operation it arose. False when the
+  // thread has no failure or it was logged.
+  bool takeUnlogged(KvbString& text);
+  // The calling thread's last failure was logged.
+  void markLogged();
   // The calling thread has no failure any more: for restoring the state of
   // a thread that had none.
   void forget();
@@ -35,7 +43,10 @@ class RDA_ThreadTexts {
   struct Entry {
     std::shared_ptr<RDA_ThreadToken> thread;
     KvbString text;
+    bool logged;
   };
+  // The calling thread's entry; null when it has none. Under mutex_.
+  Entry* own();
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
 };

@@ -170,8 +170,8 @@ TEST_P(AdminOpenTest, CheckRefusesADatabaseThatWasNeverCreated) {
 }
 
 // An open that cannot reach its database, or is given a prefix that is no
-// plain name, names the database and the prefix, and is logged once. No
-// password is shown.
+// plain name, names the database and the prefix (once: a refused prefix
+// in the reason only), and is logged once. No password is shown.
 TEST_P(AdminOpenTest, AFailedOpenNamesItsDatabaseAndIsLoggedOnce) {
   LogCapture log;
   AdminDatabase unreachable = newDatabase();
@@ -191,8 +191,16 @@ TEST_P(AdminOpenTest, AFailedOpenNamesItsDatabaseAndIsLoggedOnce) {
     const std::vector<std::string> failures =
         log.failuresDuring([&] { EXPECT_EQ(open(db, true), nullptr); });
     EXPECT_EQ(failures, std::vector<std::string>{error()});
+    const bool refusedPrefix = db.prefix == "9bad";
     const std::string opened =
-        "The repository in the " + placeOf(db) + " could not be opened: ";
+        "The repository in the " +
+        (refusedPrefix ? shownDatabase(db.connection, "") : placeOf(db)) +
+        " could not be opened: ";
+    if (refusedPrefix) {
+      EXPECT_EQ(error().substr(opened.size()),
+                "the table prefix \"9bad\" is not letters, digits and "
+                "underscores (with one point between schema and prefix)");
+    }
     EXPECT_EQ(error().rfind(opened, 0), 0u) << error();
     EXPECT_GT(error().size(), opened.size());
     EXPECT_EQ(error().find("secret"), std::string::npos) << error();

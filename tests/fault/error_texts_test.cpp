@@ -5,6 +5,13 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "rda/rda_factory.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
@@ -172,6 +179,137 @@ TEST_P(ErrorTextsTest, ABeginRefusedOnALockedFileIsEndedWithItsReason) {
   impatient->release();
 }
 
+// A row that another session holds past the lock timeout fails a write of
+// the key, or a draw from the counter, with a text that names the key or
+// the counter and the operation, the server's reason once; never the
+// engine's statement on its own tables.
+TEST_P(ErrorTextsTest, ARowHeldByAnotherSessionNamesTheKey) {
+  if (!isPostgres()) GTEST_SKIP() << "a SQLite file is locked whole";
+  ASSERT_TRUE(repository_->setKeyValue("k", "v"));
+  int id = 0;
+  KvbString errorText;
+  ASSERT_TRUE(repository_->getNextID("FOLDER", &id, &errorText));
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "100");
+  RepositoryImpl* quick = open(db_);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  ASSERT_NE(quick, nullptr) << error();
+  KvbString reason;
+  ReposDataAccess* other = createReposDataAccess(
+      0, db_.connection.c_str(), db_.prefix.c_str(), nullptr, reason);
+  ASSERT_NE(other, nullptr) << reason.str();
+  const auto holding = [&](const char* table, const char* where) {
+    other->endTransaction(false);
+    EXPECT_TRUE(other->beginTransaction(false, nullptr));
+    EXPECT_TRUE(other->paramExec(
+        "UPDATE " + other->getTableName(table, true, -1) + " SET " + where,
+        nullptr, 0))
+        << other->getErrorMessage().str();
+  };
+  const std::string server =
+      "[55P03] ERROR: canceling statement due to lock timeout; Error while "
+      "executing the query";
+  // Where the driver's mode ends the transaction at a refused statement
+  // (Protocol=7.4-1), a statement that fails after another of the same
+  // transaction says so before the server's reason.
+  const std::string late = postgresFailuresEndTransactions()
+                               ? "the transaction was rolled back by the "
+                                 "database: " +
+                                     server
+                               : server;
+  // Each failure is logged once at level 5, as the text the host reads.
+  const auto expectText = [&](const std::function<bool()>& call,
+                              const std::string& text) {
+    std::vector<std::string> errors;
+    for (const std::string& record :
+         log_.failuresDuring([&] { EXPECT_FALSE(call()); }, true))
+      if (record.rfind("5 ", 0) == 0) errors.push_back(record);
+    EXPECT_EQ(errors, std::vector<std::string>{"5 " + text});
+    EXPECT_EQ(quick->getErrorMessage().str(), text);
+  };
+  const std::string notSet = "The value of the key \"k\" could not be set: ";
+  holding("KEYVAL", "V_VALUE=V_VALUE WHERE V_KEY='k'");
+  expectText([&] { return quick->setKeyValue("k", "w"); }, notSet + late);
+  holding("UCURID", "NI_VAL=NI_VAL WHERE NI_KEY='KEYVAL'");
+  expectText([&] { return quick->setKeyValue("k", "w"); }, notSet + server);
+  holding("UCURID", "NI_VAL=NI_VAL WHERE NI_KEY='FOLDER'");
+  expectText(
+      [&] { return quick->getNextID("FOLDER", &id, &errorText); },
+      "The next id of the counter \"FOLDER\" could not be drawn: " + server);
+  EXPECT_EQ(errorText.str(), quick->getErrorMessage().str());
+  other->endTransaction(false);
+  other->release();
+  quick->release();
+}
+
 INSTANTIATE_ADMIN_TARGETS(ErrorTextsTest);
+
+}  // namespace
+
+namespace {
+
+// A repository that cannot be created or opened is named once, by what the
+// host wrote: the file's path (also when a connection string opens the
+// file), the prefix only where the reason is about it, and the reason of
+// the database after it, without naming the file again. An empty
+// connection string or path gets the engine's own text before any driver
+// is asked.
+TEST(ErrorTexts, ARepositoryThatCannotBeHadIsNamedOnce) {
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
+                               KV_SOURCE_DIR "/etc/reposcreate");
+  TempDir dir;
+  LogCapture log;
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  const std::string inMissingFolder = dir.file("no-folder") + "/r.db";
+  const std::string missing = dir.file("missing.db");
+  const std::string text = dir.file("text.db");
+  std::ofstream(text) << "This is a text file, not a database.\n";
+  const std::string prefixed = dir.file("prefixed.db");
+  const std::string viaConnection =
+      "FILE=" + prefixed + ";CREATE=TRUE;KVXTYPE=SQLITE";
+  const auto opened = [&](Repository* repository) {
+    if (repository) repository->release();
+    return repository != nullptr;
+  };
+  const std::vector<std::pair<std::function<bool()>, std::string>> cases = {
+      {[&] { return admin->createFileRepository(inMissingFolder.c_str()); },
+       "The repository in the database file \"" + inMissingFolder +
+           "\" could not be created: unable to open database file (its "
+           "folder: No such file or directory)"},
+      {[&] {
+         return opened(admin->openFileRepository(missing.c_str(), false));
+       },
+       "The repository in the database file \"" + missing +
+           "\" could not be opened: unable to open database file (No such "
+           "file or directory)"},
+      {[&] { return opened(admin->openFileRepository(text.c_str(), false)); },
+       "The repository in the database file \"" + text +
+           "\" could not be opened: file is not a database"},
+      {[&] {
+         return admin->createRepository(viaConnection.c_str(), "bad-prefix");
+       },
+       "The repository in the database file \"" + prefixed +
+           "\" could not be created: the table prefix \"bad-prefix\" is not "
+           "letters, digits and underscores (with one point between schema "
+           "and prefix)"},
+      {[&] { return admin->createRepository("", ""); },
+       "The repository cannot be created: the connection string is empty"},
+      {[&] {
+         return opened(admin->openRepositoryConnection("", "", false, nullptr));
+       },
+       "The repository cannot be opened: the connection string is empty"},
+      {[&] { return admin->deleteRepositoryTables("", ""); },
+       "The repository cannot be opened: the connection string is empty"},
+      {[&] { return admin->createFileRepository(""); },
+       "The repository cannot be created: the database file path is empty"},
+      {[&] { return opened(admin->openFileRepository("", false)); },
+       "The repository cannot be opened: the database file path is empty"},
+  };
+  for (const auto& call : cases) {
+    EXPECT_FALSE(call.first());
+    EXPECT_EQ(admin->getErrorMessage().str(), call.second);
+  }
+  admin->release();
+  kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
+}
 
 }  // namespace

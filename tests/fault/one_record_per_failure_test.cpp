@@ -3,11 +3,15 @@
 // no failure (a delete of an object that is gone) and a host's own
 // transaction calls log nothing. Run on every back end.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "impexp/repimpexpmgr.h"
@@ -73,6 +77,21 @@ class OneRecordPerFailureTest : public AdminTargetTest {
       EXPECT_NE(lines[0].find(subject), std::string::npos)
           << lines[0] << " does not name " << subject;
   }
+  // Expects `call`, which fails, to give exactly one record of level 4 or
+  // more: of level 5, with the text that `on` (the repository when null)
+  // answers.
+  void expectTextLoggedOnce(const char* what, const std::function<bool()>& call,
+                            RepositoryAdmin* on = nullptr) {
+    const std::vector<std::string> lines =
+        recordsOf([&] { EXPECT_FALSE(call()) << what; });
+    const std::string text =
+        (on ? on->getErrorMessage() : repository_->getErrorMessage()).str();
+    EXPECT_FALSE(text.empty()) << what;
+    ASSERT_EQ(lines.size(), 1u)
+        << what << ": " << testing::PrintToString(lines);
+    EXPECT_EQ(lines[0].substr(0, 2), "5 ") << what << ": " << lines[0];
+    EXPECT_EQ(lines[0].substr(lines[0].find(": ") + 2), text) << what;
+  }
   // Makes every later write transaction of the repository fail, and
   // answers a part of the database's reason: on SQLite another connection
   // holds the write lock, so the begin fails; on PostgreSQL a deferred
@@ -134,9 +153,8 @@ TEST_P(OneRecordPerFailureTest, RefusalsOfTheStoresAreLoggedOnce) {
   EXPECT_NE(folders->getErrorMessage().str().find(self), std::string::npos)
       << folders->getErrorMessage().str();
   int parent = 0;
-  expectOneRecord(5, {"id=-2", "negative"}, [&] {
-    EXPECT_FALSE(folders->getParentFolder(-2, parent));
-  });
+  expectOneRecord(5, {"id=-2", "negative"},
+                  [&] { EXPECT_FALSE(folders->getParentFolder(-2, parent)); });
   folders->release();
 }
 
@@ -236,7 +254,120 @@ TEST_P(OneRecordPerFailureTest, AMissingTableSetFolderIsLoggedOnce) {
   });
 }
 
+// Each failing call of the repository's own operations writes exactly one
+// record of level 5 or more: of level 5, with the text that the
+// repository's getErrorMessage() answers. Its own refusals, the database's
+// (host SQL included), and the give-up of every call while another thread
+// holds a transaction on the connection.
+TEST_P(OneRecordPerFailureTest, FailingRepositoryCallsLogTheirTextOnce) {
+  const std::string notXml = dir_.file("plain.xml");
+  std::ofstream(notXml) << "no markup here\n";
+  const std::string folder = dir_.file("");
+  KvbString value, errorText;
+  int id = 0;
+  const auto released = [](ReposDataAccessCursor* cursor) {
+    if (cursor) cursor->release();
+    return cursor != nullptr;
+  };
+  const std::vector<std::pair<const char*, std::function<bool()>>> refused = {
+      {"import of a missing file",
+       [&] { return repository_->importTable(dir_.file("none.xml")); }},
+      {"import of a file that is no XML",
+       [&] { return repository_->importTable(notXml); }},
+      {"export of a reversed range",
+       [&] { return repository_->exportHsmTables(5, 1, folder, false); }},
+      {"export of a negative range",
+       [&] { return repository_->exportFrqdstTables(-1, 2, folder, false); }},
+      {"bad host SQL",
+       [&] {
+         return released(repository_->paramSelect("SELECT nothing FROM nowhere",
+                                                  &errorText, 0));
+       }},
+      {"null key", [&] { return repository_->setKeyValue(KvbString(), "v"); }},
+  };
+  for (const auto& call : refused)
+    expectTextLoggedOnce(call.first, call.second);
+  // A key without a value is a lookup's normal answer, quiet as it is on
+  // the data-access object.
+  EXPECT_EQ(recordsOf([&] {
+              EXPECT_FALSE(repository_->getKeyValue("absent", &value));
+            }),
+            std::vector<std::string>{});
+
+  // Another thread holds a transaction on the connection until the calls
+  // have given up.
+  std::promise<void> begun, end;
+  std::thread holder([&] {
+    MetadataRepositoryDataAccess* mine =
+        repository_->createMetadataDataAccess();
+    EXPECT_TRUE(mine->beginTransaction(1, 0));
+    begun.set_value();
+    end.get_future().wait();
+    mine->endTransaction(false);
+    mine->release();
+  });
+  begun.get_future().wait();
+  const std::string info =
+      "SELECT 1 FROM " +
+      repository_->getDataAccess()->getTableName("INFO", true, -1).str();
+  const std::vector<std::pair<const char*, std::function<bool()>>> givenUp = {
+      {"getKeyValue", [&] { return repository_->getKeyValue("k", &value); }},
+      {"setKeyValue", [&] { return repository_->setKeyValue("k", "v"); }},
+      {"deleteKey", [&] { return repository_->deleteKey("k"); }},
+      {"getKeys", [&] { return released(repository_->getKeys()); }},
+      {"getKeyValues", [&] { return released(repository_->getKeyValues()); }},
+      {"getNextID",
+       [&] { return repository_->getNextID("FOLDER", &id, &errorText); }},
+      {"paramSelect",
+       [&] {
+         return released(repository_->paramSelect(info.c_str(), &errorText, 0));
+       }},
+      {"exportHsmTables",
+       [&] { return repository_->exportHsmTables(0, 3, folder, false); }},
+  };
+  for (const auto& call : givenUp) {
+    expectTextLoggedOnce(call.first, call.second);
+    EXPECT_NE(repository_->getErrorMessage().str().find("gave up waiting"),
+              std::string::npos)
+        << call.first << ": " << repository_->getErrorMessage().str();
+  }
+  end.set_value();
+  holder.join();
+}
+
 INSTANTIATE_ADMIN_TARGETS(OneRecordPerFailureTest);
+
+// The administration object's refusals of a copy and of a file that
+// cannot be deleted write one level-5 record each, with the text that
+// getErrorMessage() answers.
+TEST_P(OneRecordPerFailureTest, FailingAdminCallsLogTheirTextOnce) {
+  const std::string folder = dir_.file("full");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  std::ofstream(folder + "/kept") << "x";
+  const std::vector<std::pair<const char*, std::function<bool()>>> refused = {
+      {"copy onto itself",
+       [&] { return admin_->copyRepository(repository_, repository_); }},
+      {"copy without a source",
+       [&] { return admin_->copyRepository(nullptr, repository_); }},
+      {"copy without a target",
+       [&] { return admin_->copyRepository(repository_, nullptr); }},
+      {"deletion of a folder that is not empty",
+       [&] { return admin_->deleteFile(folder.c_str()); }},
+      {"creation with an empty connection string",
+       [&] { return admin_->createRepository("", ""); }},
+      {"opening with an empty connection string",
+       [&] {
+         Repository* none =
+             admin_->openRepositoryConnection("", "", false, nullptr);
+         if (none) none->release();
+         return none != nullptr;
+       }},
+      {"deletion of the tables of an empty connection string",
+       [&] { return admin_->deleteRepositoryTables("", ""); }},
+  };
+  for (const auto& call : refused)
+    expectTextLoggedOnce(call.first, call.second, admin_);
+}
 
 // A manager without a repository refuses every call with a text that says
 // what it could not do, logged once.

@@ -130,12 +130,17 @@ class AdminTargetTest : public BackEndTest {
   std::string error() const { return admin_->getErrorMessage().str(); }
 
   // How texts name the database that `connection` and `prefix` reach: the
-  // connection string without its password, then the prefix, if any.
+  // path of a SQLite file that the connection string opens, else the
+  // connection string without its password; then the prefix, if any.
   static std::string shownDatabase(const std::string& connection,
                                    const std::string& prefix) {
+    const KvbString file = dacSqliteFilePath(connection.c_str());
     std::string text =
-        "database \"" +
-        dacConnectionStringWithoutPassword(connection.c_str()).str() + "\"";
+        file.isNull()
+            ? "database \"" +
+                  dacConnectionStringWithoutPassword(connection.c_str()).str() +
+                  "\""
+            : "database file \"" + file.str() + "\"";
     if (!prefix.empty()) text += " with the table prefix \"" + prefix + "\"";
     return text;
   }
