@@ -871,6 +871,9 @@ TEST_P(RdaConnectionTest, AUuidReadIsNoFailureOfTheThread) {
   const std::string failure = why();
   EXPECT_EQ(rda_->getRepositoryUUID().str(), "");
   EXPECT_EQ(why(), failure);
+  exec("DROP TABLE " + table("INFO"));  // the read itself fails now
+  EXPECT_EQ(rda_->getRepositoryUUID().str(), "");
+  EXPECT_EQ(why(), failure);
   EXPECT_FALSE(rda_->endTransaction(true));
   EXPECT_EQ(why(), libraryMessage(1068));
 }
