@@ -58,7 +58,8 @@ class RepositoryAdmin {
   virtual bool createFileRepository(const KvbString& path) = 0;
   // 10: drops every table of a repository; tables of others in the same
   // database stay. False when some group of tables could not be dropped
-  // (the others are dropped still). A database that creation refuses as
+  // (the others are dropped still), with the first group's reason as the
+  // error text and its one record. A database that creation refuses as
   // not supported, or whose tables cannot be listed, is refused alike and
   // keeps every table. Tables that are not there are no failure: a table
   // prefix (or a SQLite file) that holds no tables of a repository answers
@@ -117,7 +118,9 @@ class RepositoryAdmin {
                                            const KvbString& ddlFile) = 0;
   // 20: replaces the content of `target` by the content of `source`; both
   // current (neither older nor newer than the engine), and not the same
-  // repository. KEYVAL and INFO keep the target's rows. The whole copy,
+  // repository (told by their UUIDs; a UUID that cannot be read refuses
+  // the copy with "The copy could not tell whether the source and the
+  // target are the same repository: <reason>"). KEYVAL and INFO keep the target's rows. The whole copy,
   // per-id tables included, is one transaction on the target: a copy that
   // fails or is interrupted leaves the target as it was. The target's id
   // counters are raised to the ids copied. The source is read as its own

@@ -583,9 +583,18 @@ bool RepositoryAdminImpl::copy(Repository* source, Repository* target) {
   if (!refusal.isEmpty()) return fail(refusal);
   if (!source->isCurrentVersion()) return failMessage(__LINE__, 1310);
   if (!target->isCurrentVersion()) return failMessage(__LINE__, 1309);
-  // A copy onto itself would empty each table before reading it.
-  const KvbString uuid = from->getRepositoryUUID();
-  if (!uuid.isEmpty() && uuid == to->getRepositoryUUID())
+  // A copy onto itself would empty each table before reading it; so it is
+  // refused also when a UUID that would tell cannot be read.
+  KvbString reason;
+  const KvbString uuid = from->readUUID(&reason);
+  const KvbString targetUuid =
+      reason.isNull() ? to->readUUID(&reason) : KvbString();
+  if (!reason.isNull())
+    return fail(
+        "The copy could not tell whether the source and the target are the "
+        "same repository: " +
+        reason);
+  if (!uuid.isEmpty() && uuid == targetUuid)
     return fail(
         "The source and the target of the copy are the same repository");
   RepositoryCopy copy(

@@ -31,17 +31,14 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
                               rda->getErrorMessage()));
   if (!listable) {
     repository->release();
-    logError(__LINE__);
-    return false;
+    return answered(false);
   }
   // Every group is dropped whatever became of the others; the answer is
-  // false when any of them failed.
+  // false when any of them failed, with the first failure's text (the
+  // later ones most often follow from it), logged once.
   bool ok = true;
-  auto dropped = [&](bool done) {
-    if (!done) {
-      ok = fail(rda->getErrorMessage());
-      logError(__LINE__);
-    }
+  auto dropped = [&](bool done, auto* from) {
+    if (!done && ok) ok = fail(from->getErrorMessage());
   };
   // Only tables that exist are dropped: the numbers of deleted objects
   // have none.
@@ -50,9 +47,9 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
     const KvbString name =
         number < 0 ? KvbString(code) : kvbStringFormat("%s%d", code, number);
     if (!rda->findTableColumns(name, columns))
-      dropped(false);
+      dropped(false, rda);
     else if (!columns.empty())
-      dropped(rda->dropTable(rda->getTableName(code, false, number)));
+      dropped(rda->dropTable(rda->getTableName(code, false, number)), rda);
   };
 
   // The largest ids are read while FLD and HGMETA are still there.
@@ -65,14 +62,12 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   }
   TableCreateOptions options;
   options.dropTables = true;
-  dropped(rda->createTables(options));
+  dropped(rda->createTables(options), rda);
   options.useNcoaTables = true;
-  dropped(rda->createTables(options));
-  if (!repository->createTables(true, false, false, false, nullptr)) {
-    ok = fail(repository->getErrorMessage());
-    logError(__LINE__);
-  }
+  dropped(rda->createTables(options), rda);
+  dropped(repository->createTables(true, false, false, false, nullptr),
+          repository);
   for (const char* code : kOtherTables) drop(code, -1);
   repository->release();
-  return ok;
+  return answered(ok);
 }

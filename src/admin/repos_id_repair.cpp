@@ -171,10 +171,7 @@ bool RepositoryImpl::raiseIdCounters(bool checkColumns) {
              insert->execute();
       if (insert) insert->release();
     }
-    if (ok) return true;
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
-              dataAccess_->getErrorMessage());
-    return failOnConnection();
+    return ok || failOnConnection();
   });
 }
 

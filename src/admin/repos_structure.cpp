@@ -7,7 +7,6 @@
 #include "admin/repositoryimpl.h"
 #include "rda/rda_impl.h"
 #include "reposadmin/repository_status_callback.h"
-#include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
 
@@ -118,17 +117,13 @@ bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
 
 bool RepositoryImpl::createTables(bool drop, bool create, bool update,
                                   bool countOnly, int* count, int* tableCount) {
-  auto failLogged = [this](int line, const KvbString& text) {
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
-    return fail(text);
-  };
   if (!connected(nullptr)) return false;
-  if (!tableSetReader_) return failLogged(__LINE__, noConnectionText());
+  if (!tableSetReader_) return fail(noConnectionText());
   // The folder is read anew, for sets added since the repository was
   // opened, unless the sets in hand are kept for the work in progress.
   int setCount = tableSetReader_->tableSetCount();
   if (!keepTableSets_ && !tableSetReader_->loadTableSetDirectory(&setCount))
-    return failLogged(__LINE__, tableSetReader_->getErrorMessage());
+    return fail(tableSetReader_->getErrorMessage());
 
   const SetPass pass{drop, create, update};
   int needed = 0;
@@ -136,10 +131,9 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
   for (int index = 0; index < setCount; ++index) {
     ReposTableSet* set = nullptr;
     if (!tableSetReader_->tableSetAt(index, &set))
-      return failLogged(__LINE__, tableSetReader_->getErrorMessage());
+      return fail(tableSetReader_->getErrorMessage());
     if (!set)
-      return failLogged(
-          __LINE__, kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1161));
+      return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1161));
     int recorded = 0;
     getInfoVersion(set->name, &recorded, nullptr);
     if ((create || update) && recorded >= set->version) continue;
@@ -153,8 +147,7 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
     try {
       ok = applyTableSet(*this, *set, pass);
     } catch (const std::exception&) {
-      return failLogged(
-          __LINE__, kvb_get_message(kSourceFile, __LINE__, kCatalogue, 530));
+      return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 530));
     }
     if (!ok) return failOnConnection();
     if (pass.endsAfterStatements()) continue;
@@ -162,10 +155,7 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
     infoVersions_[set->name] = set->version;
     if (update && !create && !drop) {
       // The upgrade records each set's version as soon as the set is done.
-      if (!writeVersionRow(set->name, set->version)) {
-        logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", text());
-        return false;
-      }
+      if (!writeVersionRow(set->name, set->version)) return false;
     }
   }
   if (count) *count = needed;

@@ -27,7 +27,9 @@ const char kCatalogue[] = "Repository Library";
 constexpr int kExistingSqliteFile = 2;
 }  // namespace
 
-bool RepositoryImpl::upgradeRepository() {
+bool RepositoryImpl::upgradeRepository() { return answered(upgradeWhole()); }
+
+bool RepositoryImpl::upgradeWhole() {
   if (!connected(nullptr)) return false;
   // An upgrade would write this engine's versions over a newer one's, or
   // over versions it could not read.
@@ -41,11 +43,12 @@ bool RepositoryImpl::upgradeRepository() {
   bool needed = true;
   if (!upgradeNeeded(&needed)) return false;
   if (!needed) {
+    // An answer rather than a failure: its progress record is the only one.
     logProgress(
         "Repository upgrade not necessary. Major, Minor, and XML versions are "
         "up to date.");
-    return failUnreported(
-        kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1314));
+    texts_.set(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1314), true);
+    return false;
   }
   StatusRelay::Watch watch(relay_);
   const bool upgraded = inTransaction([this] { return upgradeSteps(); });
@@ -94,32 +97,38 @@ bool RepositoryImpl::upgradeSteps() {
 }
 
 // The tables of a file opened directly have no prefix, so neither has the
-// second object. Its init logs its own failure, and its upgrade a stop.
+// second object, whose init and upgrade log their own failures.
 bool RepositoryImpl::upgradeThroughConnection() {
   auto* second = new RepositoryImpl();
   KvbString initError;
   if (!second->init(kInitFileThroughConnection, admin_, 0, connection_, "", "",
                     status_, &initError)) {
     second->release();
-    return failUnreported(initError);
+    texts_.set(initError, true);
+    return false;
   }
   const bool upgraded = second->upgradeRepository();
-  if (!upgraded) failUnreported(second->getErrorMessage());
+  if (!upgraded) texts_.set(second->getErrorMessage(), true);
   second->release();
   readVersionInfo();
   return upgraded;
 }
 
-bool RepositoryImpl::upgradeNCOA() {
+bool RepositoryImpl::upgradeNCOA() { return answered(upgradeNcoaPart()); }
+
+bool RepositoryImpl::upgradeNcoaPart() {
   if (!connected(nullptr)) return false;
   logProgress("Starting NCOA repository upgrade.");
   std::list<TableColumnInfo> info, keyValues;
   if (dataAccess_->getTableColumns("INFO", info) == 0 ||
       dataAccess_->getTableColumns("KEYVAL", keyValues) == 0 ||
       repositoryKind_ == kKindNone) {
+    // This record stands for the failure, whose text is message 1050.
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Repository needs to be created before upgrading.");
-    return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1050));
+    fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1050));
+    texts_.markLogged();
+    return false;
   }
   const KvbString refusal = versionRefusal("The repository");
   if (!refusal.isEmpty()) return fail(refusal);

@@ -637,12 +637,15 @@ int RepositoryImpl::getMaxTextLength() {
 // "" also when the UUID cannot be read: then the text says why. A
 // repository without the row has no UUID, which is no failure.
 KvbString RepositoryImpl::getRepositoryUUID() {
-  if (!dataAccess_) return "";
   KvbString reason;
-  const KvbString uuid =
-      static_cast<RDA_BaseImpl*>(dataAccess_)->repositoryUUID(&reason);
+  const KvbString uuid = readUUID(&reason);
   if (!reason.isNull()) answered(failUnreported(reason));
   return uuid;
+}
+
+KvbString RepositoryImpl::readUUID(KvbString* reason) {
+  if (!dataAccess_) return "";
+  return static_cast<RDA_BaseImpl*>(dataAccess_)->repositoryUUID(reason);
 }
 
 bool RepositoryImpl::getNextID(const KvbString& key, int* id,

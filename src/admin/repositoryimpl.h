@@ -135,6 +135,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // the engine's (a newer major version, or the current one with a newer
   // minor version: a newer engine wrote it). Empty when neither holds.
   KvbString versionRefusal(const char* subject) const;
+  // The repository's UUID, as getRepositoryUUID() answers it, but neither
+  // recorded nor logged: a null `reason` tells that it could be read.
+  KvbString readUUID(KvbString* reason);
   // The repository's connection (null before a successful init), for the
   // managers and the administration object.
   ReposDataAccess* getDataAccess() const override { return dataAccess_; }
@@ -417,7 +420,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // Logs a progress text at level 1.
   void logProgress(const char* text);
 
-  // What the upgrade is made of (repos_upgrade.cpp).
+  // What the upgrades are made of (repos_upgrade.cpp); the public
+  // operations log their failure once.
+  bool upgradeWhole();
+  bool upgradeNcoaPart();
   bool upgradeThroughConnection();
   bool upgradeSteps();
   void validateDefinitions(const char* text);

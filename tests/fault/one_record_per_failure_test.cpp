@@ -120,6 +120,25 @@ class OneRecordPerFailureTest : public AdminTargetTest {
         << reason.str();
     return "locked";
   }
+  // Runs `body` while another thread holds a transaction on the
+  // repository's connection, so that each call of the body that needs the
+  // connection gives up waiting.
+  void whileAnotherThreadHoldsATransaction(const std::function<void()>& body) {
+    std::promise<void> begun, end;
+    std::thread holder([&] {
+      MetadataRepositoryDataAccess* mine =
+          repository_->createMetadataDataAccess();
+      EXPECT_TRUE(mine->beginTransaction(1, 0));
+      begun.set_value();
+      end.get_future().wait();
+      mine->endTransaction(false);
+      mine->release();
+    });
+    begun.get_future().wait();
+    body();
+    end.set_value();
+    holder.join();
+  }
   int folder(int parent, const char* name) {
     int id = -1;
     EXPECT_TRUE(meta_->addFolder(parent, name, id)) << name;
@@ -294,19 +313,6 @@ TEST_P(OneRecordPerFailureTest, FailingRepositoryCallsLogTheirTextOnce) {
             }),
             std::vector<std::string>{});
 
-  // Another thread holds a transaction on the connection until the calls
-  // have given up.
-  std::promise<void> begun, end;
-  std::thread holder([&] {
-    MetadataRepositoryDataAccess* mine =
-        repository_->createMetadataDataAccess();
-    EXPECT_TRUE(mine->beginTransaction(1, 0));
-    begun.set_value();
-    end.get_future().wait();
-    mine->endTransaction(false);
-    mine->release();
-  });
-  begun.get_future().wait();
   const std::string info =
       "SELECT 1 FROM " +
       repository_->getDataAccess()->getTableName("INFO", true, -1).str();
@@ -325,14 +331,46 @@ TEST_P(OneRecordPerFailureTest, FailingRepositoryCallsLogTheirTextOnce) {
       {"exportHsmTables",
        [&] { return repository_->exportHsmTables(0, 3, folder, false); }},
   };
-  for (const auto& call : givenUp) {
-    expectTextLoggedOnce(call.first, call.second);
-    EXPECT_NE(repository_->getErrorMessage().str().find("gave up waiting"),
-              std::string::npos)
-        << call.first << ": " << repository_->getErrorMessage().str();
-  }
-  end.set_value();
-  holder.join();
+  whileAnotherThreadHoldsATransaction([&] {
+    for (const auto& call : givenUp) {
+      expectTextLoggedOnce(call.first, call.second);
+      EXPECT_NE(repository_->getErrorMessage().str().find("gave up waiting"),
+                std::string::npos)
+          << call.first << ": " << repository_->getErrorMessage().str();
+    }
+  });
+}
+
+// The upgrades' refusals are logged once; an upgrade that is not needed
+// answers false with its text but is no failure: its progress record is
+// its only one. An NCOA upgrade of a database that holds no repository
+// writes the one record that names the cause, with message 1050 as the
+// text.
+TEST_P(OneRecordPerFailureTest, UpgradeRefusalsAreLoggedOnce) {
+  EXPECT_EQ(recordsOf([&] { EXPECT_FALSE(repository_->upgradeRepository()); }),
+            std::vector<std::string>{});
+  EXPECT_FALSE(repository_->getErrorMessage().isEmpty());
+
+  ReposDataAccess* rda = repository_->getDataAccess();
+  const std::string info = rda->getTableName("INFO", true, -1).str();
+  ASSERT_TRUE(rda->paramExec(
+      "UPDATE " + info + " SET I_VERS = 9 WHERE I_TYPE = 'KVREPOSITORY'",
+      nullptr, 0));
+  repository_->readVersionInfo();
+  expectTextLoggedOnce("upgrade of a newer repository",
+                       [&] { return repository_->upgradeRepository(); });
+  expectTextLoggedOnce("NCOA upgrade of a newer repository",
+                       [&] { return repository_->upgradeNCOA(); });
+
+  ASSERT_TRUE(rda->paramExec(
+      "DROP TABLE " + rda->getTableName("KEYVAL", true, -1).str(), nullptr,
+      0));
+  const std::vector<std::string> lines =
+      recordsOf([&] { EXPECT_FALSE(repository_->upgradeNCOA()); });
+  ASSERT_EQ(lines.size(), 1u) << testing::PrintToString(lines);
+  EXPECT_EQ(lines[0].substr(lines[0].find(": ") + 2),
+            "Repository needs to be created before upgrading.");
+  EXPECT_FALSE(repository_->getErrorMessage().isEmpty());
 }
 
 INSTANTIATE_ADMIN_TARGETS(OneRecordPerFailureTest);
@@ -367,6 +405,34 @@ TEST_P(OneRecordPerFailureTest, FailingAdminCallsLogTheirTextOnce) {
   };
   for (const auto& call : refused)
     expectTextLoggedOnce(call.first, call.second, admin_);
+
+  // A copy that cannot read the UUIDs that would tell whether source and
+  // target are one repository is refused, not run onto itself.
+  whileAnotherThreadHoldsATransaction([&] {
+    expectTextLoggedOnce(
+        "copy whose UUIDs cannot be read",
+        [&] { return admin_->copyRepository(repository_, repository_); },
+        admin_);
+  });
+  EXPECT_EQ(admin_->getErrorMessage().str().rfind(
+                "The copy could not tell whether the source and the target "
+                "are the same repository: ",
+                0),
+            0u)
+      << admin_->getErrorMessage().str();
+
+  // Every group of tables that another connection keeps fails to drop: the
+  // first failure is the answer and the one record.
+  if (!isPostgres()) {
+    breakTransactions();
+    expectTextLoggedOnce(
+        "deletion of tables another connection keeps",
+        [&] {
+          return admin_->deleteRepositoryTables(db_.connection.c_str(),
+                                                db_.prefix.c_str());
+        },
+        admin_);
+  }
 }
 
 // A manager without a repository refuses every call with a text that says
