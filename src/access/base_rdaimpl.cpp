@@ -425,12 +425,14 @@ KvbString statementReason(const KvbString& text) {
 }
 
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
-                    const std::function<bool()>& body) {
+                    const std::function<bool()>& body, KvbString* failure) {
   // The connection records why a begin or commit failed; the failure is
   // logged here, once.
   auto failed = [&](const char* doing, int line) {
-    logPrintf(logger, kLogError, kSourceFile, line, "%s: %S", doing,
-              rda->getErrorMessage());
+    const KvbString text =
+        kvbStringFormat("%s: %S", doing, rda->getErrorMessage());
+    logPrintf(logger, kLogError, kSourceFile, line, "%S", text);
+    if (failure) *failure = text;
     return false;
   };
   // Threads that share the connection share its transaction: another

@@ -55,7 +55,9 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 // A begin, or a commit of a body that succeeded, that fails is logged once,
 // on `logger` at level 5, as "The transaction could not begin: <reason>"
 // (or "... be committed: ..."), and leaves the connection's text as the
-// reason; the connection itself does not log it.
+// reason; the connection itself does not log it. That logged text goes to
+// `*failure` when given (untouched when the body fails), for a caller
+// whose own text is to match its record.
 // False when the body or the transaction fails. Both the data-access
 // objects and the repository object run their transactions through it.
 // The driver's reason in the text of a statement that failed, without
@@ -68,7 +70,8 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 KvbString statementReason(const KvbString& text);
 
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
-                    const std::function<bool()>& body);
+                    const std::function<bool()>& body,
+                    KvbString* failure = nullptr);
 
 // What announces a change: it is handed the repository event manager and
 // the repository's UUID.

@@ -183,17 +183,18 @@ class RepositoryCopy {
   void report(const KvbString& text) { status_->reportMessage(text); }
 
   // The work leaves the reasons of its own failures; a begin or commit
-  // that fails leaves the target's.
+  // that fails leaves the text that runTransaction logged.
   bool inTargetTransaction(const std::function<bool()>& work) {
     bool workFailed = false;
     auto body = [&] {
       workFailed = !work();
       return !workFailed;
     };
-    if (runTransaction(to_, logger_, body)) return true;
+    KvbString failure;
+    if (runTransaction(to_, logger_, body, &failure)) return true;
     if (workFailed) return false;
-    logged_ = true;  // runTransaction logged the failed begin or commit
-    return fail(to_->getErrorMessage());
+    logged_ = true;
+    return fail(failure);
   }
 
   // Attaches the source's file to the target's connection when both are

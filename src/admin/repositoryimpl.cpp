@@ -114,10 +114,11 @@ bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
     workFailed = !work();
     return !workFailed;
   };
-  if (runTransaction(dataAccess_, logger_, body)) return true;
+  KvbString logged;
+  if (runTransaction(dataAccess_, logger_, body, &logged)) return true;
   if (workFailed) return false;
   // runTransaction logged the failed begin or commit.
-  failOnConnection();
+  fail(logged);
   texts_.markLogged();
   return false;
 }

@@ -313,9 +313,17 @@ TEST_P(OneRecordPerFailureTest, FailingRepositoryCallsLogTheirTextOnce) {
             }),
             std::vector<std::string>{});
 
+  ReposDataAccess* rda = repository_->getDataAccess();
   const std::string info =
-      "SELECT 1 FROM " +
-      repository_->getDataAccess()->getTableName("INFO", true, -1).str();
+      "SELECT 1 FROM " + rda->getTableName("INFO", true, -1).str();
+  // A dump to load while the connection is kept: its begin gives up.
+  ASSERT_TRUE(rda->paramExec(
+      "CREATE TABLE " + rda->getTableName("HSM3", true, -1).str() +
+          " (FIELDIDX INTEGER)",
+      nullptr, 0));
+  ASSERT_TRUE(repository_->exportTableToXml("HSM3", folder, false));
+  const std::string dump =
+      dir_.file(rda->getTableName("HSM3", false, -1).str() + ".xml");
   const std::vector<std::pair<const char*, std::function<bool()>>> givenUp = {
       {"getKeyValue", [&] { return repository_->getKeyValue("k", &value); }},
       {"setKeyValue", [&] { return repository_->setKeyValue("k", "v"); }},
@@ -330,6 +338,7 @@ TEST_P(OneRecordPerFailureTest, FailingRepositoryCallsLogTheirTextOnce) {
        }},
       {"exportHsmTables",
        [&] { return repository_->exportHsmTables(0, 3, folder, false); }},
+      {"importTable", [&] { return repository_->importTable(dump); }},
   };
   whileAnotherThreadHoldsATransaction([&] {
     for (const auto& call : givenUp) {
@@ -421,10 +430,18 @@ TEST_P(OneRecordPerFailureTest, FailingAdminCallsLogTheirTextOnce) {
             0u)
       << admin_->getErrorMessage().str();
 
-  // Every group of tables that another connection keeps fails to drop: the
-  // first failure is the answer and the one record.
+  // Another connection keeps the target's file: the copy's begin fails;
+  // and every group of tables fails to drop, the first failure being the
+  // answer and the one record.
   if (!isPostgres()) {
+    AdminDatabase other = newDatabase();
+    RepositoryImpl* source = createAndOpen(other);
+    ASSERT_NE(source, nullptr);
     breakTransactions();
+    expectTextLoggedOnce(
+        "copy onto a locked target",
+        [&] { return admin_->copyRepository(source, repository_); }, admin_);
+    source->release();
     expectTextLoggedOnce(
         "deletion of tables another connection keeps",
         [&] {
