@@ -18,7 +18,11 @@ const char kSourceFile[] = "rda_lock";
 // ended with a transaction open: the ended thread tells nobody.
 constexpr int64_t kEndedThreadCheckNs = 5000000;
 
+std::atomic<RDA_LockClock> testClock{nullptr};
+
 int64_t steadyNanoseconds() {
+  if (RDA_LockClock clock = testClock.load(std::memory_order_acquire))
+    return clock();
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -29,6 +33,8 @@ int64_t steadyNanoseconds() {
 std::atomic<RDA_LockSeamHook> rdaLockSeamHook{nullptr};
 
 void rdaSetLockSeam(RDA_LockSeamHook hook) { rdaLockSeamHook.store(hook); }
+
+void rdaSetLockClock(RDA_LockClock clock) { testClock.store(clock); }
 
 RDA_Lock::RDA_Lock()
     : trace_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA.LockTrace")) {}
@@ -52,10 +58,10 @@ bool RDA_Lock::wait() {
     }
     queue_.push_back(&self);
   }
+  const int64_t began = steadyNanoseconds();
   seam(RDA_LockSeam::kWaiting);
   const int timeoutMs = sqliteBusyTimeoutMs();
   const int64_t timeout = int64_t{timeoutMs} * 1000000;
-  const int64_t began = steadyNanoseconds();
   for (;;) {
     if (takeOverFromEndedThread()) {
       std::lock_guard<std::mutex> guard(waitMutex_);

@@ -83,6 +83,12 @@ enum class RDA_LockSeam {
 using RDA_LockSeamHook = void (*)(RDA_LockSeam point);
 void rdaSetLockSeam(RDA_LockSeamHook hook);
 extern std::atomic<RDA_LockSeamHook> rdaLockSeamHook;
+// The clock, in nanoseconds, by which the slow paths measure holdings and
+// waits: a test sets one of its own so that the busy timeout passes when
+// it says; null brings back the steady clock. A waiter still looks at the
+// clock every few milliseconds of real time.
+using RDA_LockClock = int64_t (*)();
+void rdaSetLockClock(RDA_LockClock clock);
 
 class RDA_Lock {
  public:

@@ -6,7 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -112,18 +113,55 @@ TEST_F(LockTurnsTest, AWaiterBehindBackToBackHoldsGetsTheNextTurn) {
   EXPECT_GT(queuedAsks, 0);
 }
 
+// The lock's clock, moved only by the test. It counts its readings, so
+// that a test can wait until a waiter has looked at the time it set.
+class TestLockClock {
+ public:
+  TestLockClock() { rdaSetLockClock(&read); }
+  ~TestLockClock() { rdaSetLockClock(nullptr); }
+  // Sets the time to `ms` after the clock's start; answers the number of
+  // readings so far.
+  int moveTo(int ms) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    now_ = kStart + int64_t{ms} * 1000000;
+    return reads_;
+  }
+  // Waits until the clock has been read more than `reads` times.
+  void waitForReadingAfter(int reads) {
+    std::unique_lock<std::mutex> guard(mutex_);
+    read_.wait(guard, [&] { return reads_ > reads; });
+  }
+
+ private:
+  // Far from 0, which the lock takes for "no transaction".
+  static constexpr int64_t kStart = int64_t{1} << 40;
+  static int64_t read() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    ++reads_;
+    read_.notify_all();
+    return now_;
+  }
+  static inline std::mutex mutex_;
+  static inline std::condition_variable read_;
+  static inline int64_t now_ = kStart;
+  static inline int reads_ = 0;
+};
+
 // With a busy timeout of 1 s, a thread queued behind two holdings of 0.6 s
 // each waits 1.2 s and gets the lock: no one holding kept it for the busy
 // timeout. One that kept it longer is refused.
 TEST_F(LockTurnsTest, AWaiterIsRefusedOnlyByOneLongHolding) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "1000");
-  const auto hold = std::chrono::milliseconds(600);
+  TestLockClock clock;
+  clock.moveTo(0);
   ASSERT_TRUE(lock_.acquire());
   const int queued = seam_.count(RDA_LockSeam::kWaiting);
+  std::promise<void> secondHolds, secondEnds;
   threads_.emplace_back([&] {
     RDA_LockGuard guard(&lock_);
-    ASSERT_TRUE(static_cast<bool>(guard));
-    std::this_thread::sleep_for(hold);  // the second holding
+    EXPECT_TRUE(static_cast<bool>(guard));
+    secondHolds.set_value();
+    secondEnds.get_future().wait();
   });
   seam_.waitFor(RDA_LockSeam::kWaiting, queued + 1);
   bool taken = false;
@@ -132,21 +170,30 @@ TEST_F(LockTurnsTest, AWaiterIsRefusedOnlyByOneLongHolding) {
     taken = static_cast<bool>(guard);
   });
   seam_.waitFor(RDA_LockSeam::kWaiting, queued + 2);
-  std::this_thread::sleep_for(hold);  // the first holding
+  clock.moveTo(600);  // the first holding ends
   lock_.release();
+  secondHolds.get_future().wait();
+  // The second holding ends 600 ms later, once the last waiter has seen
+  // that it has waited longer than the busy timeout.
+  clock.waitForReadingAfter(clock.moveTo(1200));
+  secondEnds.set_value();
   last.join();
   joinAll();
   EXPECT_TRUE(taken) << "refused after a holding shorter than the timeout";
 
   ASSERT_TRUE(lock_.acquire());
-  std::thread([&] {
+  const int before = seam_.count(RDA_LockSeam::kWaiting);
+  std::thread refused([&] {
     EXPECT_FALSE(lock_.acquire());
     KvbString reason;
     EXPECT_TRUE(lock_.texts().last(reason));
     EXPECT_NE(reason.str().find("gave up waiting for it after 1000 ms"),
               std::string::npos)
         << reason.str();
-  }).join();
+  });
+  seam_.waitFor(RDA_LockSeam::kWaiting, before + 1);
+  clock.moveTo(2201);  // this holding has kept the lock for 1001 ms
+  refused.join();
   lock_.release();
 }
 
