@@ -22,13 +22,12 @@
 #include <utility>
 #include <vector>
 
-#include "kvdataaccess/kvdataaccess_fault.h"
 #include "kvsqlstore/kvsqlstore.h"
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// The test seam (kvdataaccess_fault.h)
+// The test seam
 
 std::atomic<DacFaultHook> faultHook{nullptr};
 

@@ -233,4 +233,18 @@ int dacGetMaxTextLength(DacDbKind kind);
 // Null for any other type.
 KvbString dacGetTypeName(DacDbKind kind, int kvbType, int size);
 
+// A test seam, of no use to a host: makes a call fail that no real driver
+// fails inside a transaction, so that tests reach the engine's handling of
+// such refusals. Without a hook each of the calls below costs one load.
+enum class DacFault {
+  kPrepare,    // DacConnection::prepare
+  kValueRead,  // DacCursor::getValue of a value that is there
+};
+// Asked at each such call while it is set: true fails the call, with the
+// text the hook wrote into `reason` as its error text (getErrorMessage of
+// the connection or the cursor).
+using DacFaultHook = bool (*)(DacFault point, KvbString& reason);
+// Sets the process's hook; null removes it.
+void dacSetFaultHook(DacFaultHook hook);
+
 #endif  // KVDATAACCESS_KVDATAACCESS_H_

@@ -715,11 +715,8 @@ bool RepositoryImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
                                     KvbString* errorText) {
   if (!prefix) return true;
   if (!answered(connected(errorText))) return false;
-  if (dataAccess_->getTablePrefix(withoutSchema, prefix, errorText))
-    return true;
-  takeConnectionText();
-  if (errorText) *errorText = text();
-  return answered(false);
+  // The connection fails only for a null `prefix`, answered above.
+  return dataAccess_->getTablePrefix(withoutSchema, prefix, errorText);
 }
 
 bool RepositoryImpl::readLongText(const KvbString& text, KvbString* full,

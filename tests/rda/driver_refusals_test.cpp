@@ -6,7 +6,7 @@
 // alone and the work around it commits. A refused commit is no case here:
 // it ends the transaction in every mode. Calls that no real driver refuses
 // inside a transaction (PostgreSQL's driver prepares without the server)
-// fail through the seam of kvdataaccess_fault.h.
+// fail through the test seam of kvdataaccess.h.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +14,7 @@
 #include <list>
 #include <string>
 
-#include "kvdataaccess/kvdataaccess_fault.h"
+#include "kvdataaccess/kvdataaccess.h"
 #include "support/rda_targets.h"
 
 namespace {
