@@ -382,6 +382,23 @@ TEST_P(OneRecordPerFailureTest, UpgradeRefusalsAreLoggedOnce) {
   EXPECT_FALSE(repository_->getErrorMessage().isEmpty());
 }
 
+// A folder manager's listing that gives up while another thread holds a
+// transaction is logged once, with the manager's text.
+TEST_P(OneRecordPerFailureTest, AManagerListingThatGivesUpIsLoggedOnce) {
+  RepositoryFolderManager* folders = repository_->createFolderManager();
+  whileAnotherThreadHoldsATransaction([&] {
+    const std::vector<std::string> lines =
+        recordsOf([&] { EXPECT_EQ(folders->getUnfiledItems(), nullptr); });
+    EXPECT_NE(folders->getErrorMessage().str().find("gave up waiting"),
+              std::string::npos)
+        << folders->getErrorMessage().str();
+    EXPECT_EQ(lines, std::vector<std::string>{
+                         "5 repfldrmgrimpl: " +
+                         folders->getErrorMessage().str()});
+  });
+  folders->release();
+}
+
 INSTANTIATE_ADMIN_TARGETS(OneRecordPerFailureTest);
 
 // The administration object's refusals of a copy and of a file that
