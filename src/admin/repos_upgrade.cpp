@@ -126,9 +126,7 @@ bool RepositoryImpl::upgradeNcoaPart() {
     // This record stands for the failure, whose text is message 1050.
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Repository needs to be created before upgrading.");
-    fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1050));
-    texts_.markLogged();
-    return false;
+    return failLogged(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1050));
   }
   const KvbString refusal = versionRefusal("The repository");
   if (!refusal.isEmpty()) return fail(refusal);
@@ -197,7 +195,7 @@ bool RepositoryImpl::moveOldProfileFile() {
     RepositoryAdminImpl creator(1, "");
     creator.setStatusCallback(status_);
     moved = (creator.createFileRepository(connection_) ||
-             fail(creator.getErrorMessage())) &&
+             failLogged(creator.getErrorMessage())) &&
             moveSqliteData(backup, connection_);
     if (!moved) {
       np_fio_unlink(connection_.asCstr());

@@ -73,6 +73,12 @@ bool RepositoryImpl::failUnreported(const KvbString& text) {
   return false;
 }
 
+bool RepositoryImpl::failLogged(const KvbString& text) {
+  fail(text);
+  texts_.markLogged();
+  return false;
+}
+
 bool RepositoryImpl::answered(bool ok, int line) {
   KvbString text;
   if (!ok && texts_.takeUnlogged(text))
@@ -107,8 +113,8 @@ bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
   // Inside a transaction that any failure rolls back whole (see failWhole)
   // the work needs no level of its own.
   if (failWhole_ && dataAccess_->inTransaction()) return work();
-  // The work's own failure keeps its text; only a failed begin or commit
-  // takes the connection's.
+  // The work's own failure keeps its text; a failed begin or commit takes
+  // the text that runTransaction logged for it.
   bool workFailed = false;
   auto body = [&] {
     workFailed = !work();
@@ -117,10 +123,7 @@ bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
   KvbString logged;
   if (runTransaction(dataAccess_, logger_, body, &logged)) return true;
   if (workFailed) return false;
-  // runTransaction logged the failed begin or commit.
-  fail(logged);
-  texts_.markLogged();
-  return false;
+  return failLogged(logged);
 }
 
 bool RepositoryImpl::execute(const KvbString& sql,

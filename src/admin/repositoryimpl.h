@@ -363,6 +363,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool fail(const KvbString& text);
   // The same without the message operation.
   bool failUnreported(const KvbString& text);
+  // A failure whose record was written already (by a step, or by a second
+  // object): as fail(), but answered() logs it no more.
+  bool failLogged(const KvbString& text);
   // The answer of a public operation: when it failed (`ok` false, or a
   // null result), the calling thread's text is logged once at level 5,
   // unless a step of the operation logged the failure already.
