@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -673,6 +674,12 @@ int sqliteBusyTimeoutMs() {
                                            kDefaultBusyTimeoutMs);
 }
 
+namespace {
+std::atomic<SqliteBusyWaitHook> busyWaitHook{nullptr};
+}  // namespace
+
+void sqliteSetBusyWaitHook(SqliteBusyWaitHook hook) { busyWaitHook.store(hook); }
+
 SqliteBusyWait::SqliteBusyWait(int timeoutMs)
     : deadline_(std::chrono::steady_clock::now() +
                 std::chrono::milliseconds(std::max(timeoutMs, 0))) {}
@@ -682,6 +689,8 @@ bool SqliteBusyWait::pause() {
   const auto left = std::chrono::duration_cast<Micros>(
       deadline_ - std::chrono::steady_clock::now());
   if (left.count() <= 0) return false;
+  if (SqliteBusyWaitHook hook = busyWaitHook.load(std::memory_order_acquire))
+    hook();
   // The jitter keeps waiters that began together from trying in step. The
   // generator is seeded anew in a forked child, whose copy of the parent's
   // would otherwise draw the parent's sleeps.

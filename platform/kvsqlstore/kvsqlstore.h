@@ -224,6 +224,12 @@ class SqliteBusyWait {
   int tries_ = 0;
 };
 
+// A test seam, of no use to a host: while set, the hook is called at each
+// pause of a SqliteBusyWait that sleeps, so that a test can see a caller
+// wait for a lock. Null removes it; unset, a pause costs one more load.
+using SqliteBusyWaitHook = void (*)();
+void sqliteSetBusyWaitHook(SqliteBusyWaitHook hook);
+
 // The flags that createSqliteDatabase (`mayCreate`) and openSqliteDatabase
 // give sqlite3_open_v2: read-write, creating the file with `mayCreate`, and
 // SQLITE_OPEN_NOMUTEX (a database is used by one thread at a time, so

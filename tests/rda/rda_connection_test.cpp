@@ -15,8 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_impl.h"
 #include "schema/log_printf.h"
+#include "support/lock_seam.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
@@ -25,6 +27,19 @@ namespace {
 
 class RdaConnectionTest : public RdaTargetTest {
  protected:
+  void SetUp() override {
+    sqliteSetBusyWaitHook(&countPause);
+    RdaTargetTest::SetUp();
+  }
+  void TearDown() override {
+    RdaTargetTest::TearDown();
+    sqliteSetBusyWaitHook(nullptr);
+  }
+  // The pauses that SQLite connections made waiting for a lock.
+  static int busyPauses() { return pauses_.load(); }
+  static void countPause() { ++pauses_; }
+  static inline std::atomic<int> pauses_{0};
+
   void createTables() { ASSERT_TRUE(createCoreTables()) << why(); }
   std::string why() { return rda_->getErrorMessage().str(); }
   std::vector<std::string> select(const KvbString& sql) {
@@ -66,6 +81,7 @@ class RdaConnectionTest : public RdaTargetTest {
     std::string reason;
     std::atomic<bool> done{false};
     const int pid = serverProcess(other);
+    const int pauses = busyPauses();
     std::thread second([&] {
       const bool worked =
           (alone || other->beginTransaction(false, nullptr)) && work();
@@ -74,7 +90,7 @@ class RdaConnectionTest : public RdaTargetTest {
         reason = "commit failed: " + other->getErrorMessage().str();
       done = true;
     });
-    untilWaiting(pid, done);
+    untilWaiting(pid, done, pauses);
     EXPECT_TRUE(rda_->endTransaction(true)) << why();
     second.join();
     return reason;
@@ -89,10 +105,12 @@ class RdaConnectionTest : public RdaTargetTest {
   }
   // Returns once the server process `pid` waits for a lock or `done` is
   // set (at most ten seconds), so that a race is run, not just started.
-  // Without a server (pid 0) the wait cannot be seen: a moment is given.
-  void untilWaiting(int pid, const std::atomic<bool>& done) {
+  // Without a server (pid 0), once a SQLite connection has paused for a
+  // lock since `pausesBefore` (see busyPauses).
+  void untilWaiting(int pid, const std::atomic<bool>& done,
+                    int pausesBefore) {
     if (pid == 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      while (busyPauses() == pausesBefore && !done) std::this_thread::yield();
       return;
     }
     const KvbDatavar process(pid);
@@ -217,13 +235,10 @@ TEST_P(RdaConnectionTest, AnotherThreadWaitsForTheTransactionToEnd) {
   createTables();
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
   ASSERT_TRUE(addFolder(rda_, 1, "mine"));
-  std::atomic<bool> started{false}, added{false};
-  std::thread intruder([&] {
-    started = true;
-    added = addFolder(rda_, 2, "theirs");
-  });
-  while (!started) std::this_thread::yield();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  LockSeam seam;
+  std::atomic<bool> added{false};
+  std::thread intruder([&] { added = addFolder(rda_, 2, "theirs"); });
+  seam.waitFor(RDA_LockSeam::kWaiting);
   EXPECT_FALSE(added) << "a statement ran inside another thread's transaction";
   EXPECT_TRUE(rda_->endTransaction(false));
   intruder.join();
