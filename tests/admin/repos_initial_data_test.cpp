@@ -292,10 +292,13 @@ TEST_P(InitialDataTest, SeedRowsTakeIdsAndFailuresUndoTheSet) {
   set.ignoreCustomErrors = true;
   if (isPostgres() && postgresFailuresEndTransactions()) {
     // This driver mode rolls the set's whole transaction back at the failed
-    // row, so no row can be left out alone: the set fails as a whole.
+    // row, so no row can be left out alone: the set fails as a whole, at
+    // its commit, with the lost transaction's reason.
     EXPECT_FALSE(repos->insertTableRows(set));
-    EXPECT_TRUE(isRolledBackByTheDatabase(repos->getErrorMessage().str()))
-        << repos->getErrorMessage().str();
+    const std::string text = repos->getErrorMessage().str();
+    const std::string commit = "The transaction could not be committed: ";
+    EXPECT_EQ(text.rfind(commit, 0), 0u) << text;
+    EXPECT_TRUE(isRolledBackByTheDatabase(text.substr(commit.size()))) << text;
     EXPECT_EQ(select(repos, "TSSEED", "NAME", "ORDER BY ID"), "one,two");
   } else {
     EXPECT_TRUE(repos->insertTableRows(set));
