@@ -396,6 +396,43 @@ TEST_P(UpgradeTest, NewerRepositoryIsNeitherUpgradedNorRewritten) {
   EXPECT_EQ(select("INFO", "I_TYPE, I_VERS, I_MVER", "ORDER BY 1"), before);
 }
 
+// A table set's version row that cannot be written fails the upgrade at
+// that set, once: the version rows stay as they were.
+TEST_P(UpgradeTest, AVersionRowThatCannotBeWrittenFailsTheUpgrade) {
+  writeTableSets("seed.xml",
+                 "<tableset name=\"SEED\" version=\"1\"><table "
+                 "name=\"TSSEED\"><column name=\"ID\" type=\"integer\"/>"
+                 "</table></tableset>\n");
+  ASSERT_TRUE(create(repos_));
+  const std::string info = table("INFO");
+  exec("UPDATE " + info + " SET I_VERS = 0 WHERE I_TYPE = 'SEED'");
+  if (isPostgres()) {
+    const std::string schema = info.substr(0, info.find('.'));
+    exec("CREATE FUNCTION " + schema +
+         ".kv_refuse() RETURNS trigger LANGUAGE plpgsql AS "
+         "$$BEGIN RAISE EXCEPTION 'kv_refuse'; END$$");
+    exec("CREATE TRIGGER kv_refuse BEFORE UPDATE ON " + info +
+         " FOR EACH ROW WHEN (NEW.i_type = 'SEED') EXECUTE FUNCTION " +
+         schema + ".kv_refuse()");
+  } else {
+    exec("CREATE TRIGGER kv_refuse BEFORE UPDATE ON " + info +
+         " WHEN NEW.I_TYPE = 'SEED' BEGIN SELECT RAISE(ABORT, "
+         "'kv_refuse'); END");
+  }
+  repos_->readVersionInfo();
+  const std::string before = select("INFO", "I_TYPE, I_VERS", "ORDER BY 1");
+  const size_t records = log_.records().size();
+  EXPECT_FALSE(repos_->upgradeRepository());
+  EXPECT_NE(repos_->getErrorMessage().str().find("kv_refuse"),
+            std::string::npos)
+      << repos_->getErrorMessage().str();
+  int failures = 0;
+  const std::vector<CapturedLog> all = log_.records();
+  for (size_t i = records; i < all.size(); ++i) failures += all[i].level >= 5;
+  EXPECT_EQ(failures, 1);
+  EXPECT_EQ(select("INFO", "I_TYPE, I_VERS", "ORDER BY 1"), before);
+}
+
 INSTANTIATE_REPOS_TARGETS(UpgradeTest);
 
 }  // namespace
