@@ -612,6 +612,21 @@ TEST(DacConnectionString, ShownWithoutItsPassword) {
   EXPECT_TRUE(dacConnectionStringWithoutPassword("DSN=x;Pwd={open").isNull());
 }
 
+// The file that a string opens directly, named in texts by its path: its
+// keys in any case, braces undone; none for any other string.
+TEST(DacConnectionString, NamesTheSqliteFileItOpens) {
+  EXPECT_STREQ(dacSqliteFilePath("file={/a;b}}.db};create=true;KvxType=sqlite")
+                   .asCstr(),
+               "/a;b}.db");
+  EXPECT_STREQ(
+      dacSqliteFilePath(dacSqliteFileConnectionString(" /x y.db")).asCstr(),
+      " /x y.db");
+  for (const char* none :
+       {"FILE=/a.db;KVXTYPE=ODBC", "FILE=/a.db", "FILE=;KVXTYPE=SQLITE",
+        "CREATE=TRUE;KVXTYPE=SQLITE", "FILE={/a.db;KVXTYPE=SQLITE"})
+    EXPECT_TRUE(dacSqliteFilePath(none).isNull()) << none;
+}
+
 TEST(DacConnectionString, OpensSqliteFilesByBracedName) {
   const std::string file = testTmpDir() + "/" + uniqueTestName("dac;braced");
   KvbString error;
