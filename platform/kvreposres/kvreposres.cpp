@@ -129,7 +129,7 @@ KvbString uriObjectType(const KvbString& uri) {
   const std::string& text = uri.str();
   size_t at = text.find('?');
   if (at == std::string::npos) return KvbString();
-  for (++at; at <= text.size();) {
+  for (++at; at < text.size();) {
     const size_t end = std::min(text.find('&', at), text.size());
     if (text.compare(at, 5, "type=") == 0)
       return KvbString(percentDecoded(text.substr(at + 5, end - at - 5)));
