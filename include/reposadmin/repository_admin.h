@@ -120,8 +120,9 @@ class RepositoryAdmin {
   // current (neither older nor newer than the engine), and not the same
   // repository (told by their UUIDs; a UUID that cannot be read refuses
   // the copy with "The copy could not tell whether the source and the
-  // target are the same repository: <reason>"). KEYVAL and INFO keep the target's rows. The whole copy,
-  // per-id tables included, is one transaction on the target: a copy that
+  // target are the same repository: <reason>"). KEYVAL and INFO keep the
+  // target's rows. The whole copy, per-id tables included, is one
+  // transaction on the target: a copy that
   // fails or is interrupted leaves the target as it was. The target's id
   // counters are raised to the ids copied. The source is read as its own
   // connection sees it: rows that a transaction open on that connection

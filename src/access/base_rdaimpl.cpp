@@ -400,28 +400,28 @@ bool BaseRDAImpl::nextId(const char* counter, int& id) {
   return true;
 }
 
-KvbString statementReason(const KvbString& text) {
+KvbString subjectFailure(const KvbString& subject, const KvbString& reason) {
   // The platform's text: what was done, the SQL quoted, then the driver's
   // records, each beginning with its "[SQLSTATE]".
   // The text may begin with what the failure cost ("The transaction was
   // rolled back by the database: "), which stays.
   for (const char* doing : {"Running \"", "Preparing \""}) {
     size_t start = 0;
-    if (!text.startsWith(doing)) {
-      start = text.find((KvbString(": ") + doing).asCstr());
+    if (!reason.startsWith(doing)) {
+      start = reason.find((KvbString(": ") + doing).asCstr());
       if (start == KvbString::npos) continue;
       start += 2;
     }
-    const size_t end = text.find("\": [", start);
+    const size_t end = reason.find("\": [", start);
     if (end == KvbString::npos) continue;
-    // The reason follows the caller's subject and a colon.
-    std::string lead = text.substr(0, start).str();
+    // The reason follows the subject and a colon.
+    std::string lead = reason.substr(0, start).str();
     if (!lead.empty())
       lead[0] =
           static_cast<char>(std::tolower(static_cast<unsigned char>(lead[0])));
-    return KvbString(lead.c_str()) + text.substr(end + 3);
+    return subject + ": " + lead.c_str() + reason.substr(end + 3);
   }
-  return KvbString();
+  return reason;
 }
 
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,

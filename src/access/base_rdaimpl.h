@@ -50,25 +50,26 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
              const std::vector<KvbDatavar>& values,
              const std::function<void(ReposDataAccessCursor&)>& read);
 
+// A failure named by its subject: `subject` ("The value of the key \"k\"
+// could not be set"), a colon and the driver's reason, when `reason` is
+// the text of a statement that failed. What was being done ("Running
+// \"<SQL>\": ") goes, since it names the engine's own statement rather
+// than the host's subject; what the failure cost, before it, stays ("the
+// transaction was rolled back by the database: ", its first letter in
+// lower case). Any other reason (a lock that could not be had, a refusal
+// of the engine's own) is answered as it is.
+KvbString subjectFailure(const KvbString& subject, const KvbString& reason);
+
 // Runs `body` in one transaction of `rda`: committed when it answers true,
 // rolled back otherwise; the body leaves the reasons of its own failures.
 // A begin, or a commit of a body that succeeded, that fails is logged once,
 // on `logger` at level 5, as "The transaction could not begin: <reason>"
 // (or "... be committed: ..."), and leaves the connection's text as the
 // reason; the connection itself does not log it. That logged text goes to
-// `*failure` when given (untouched when the body fails), for a caller
-// whose own text is to match its record.
+// `*failure` when given, which stays as it was when the body fails: a
+// caller that passes a null text tells the two failures apart by it.
 // False when the body or the transaction fails. Both the data-access
 // objects and the repository object run their transactions through it.
-// The driver's reason in the text of a statement that failed, without
-// what was being done ("Running \"<SQL>\": "), which names the engine's own
-// statement rather than the host's subject; what the failure cost, before
-// it, stays ("the transaction was rolled back by the database: ", its
-// first letter in lower case, since the reason follows a colon). Null
-// when `text` is no such text (a lock that could not be had, a refusal of
-// the engine's own).
-KvbString statementReason(const KvbString& text);
-
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
                     const std::function<bool()>& body,
                     KvbString* failure = nullptr);

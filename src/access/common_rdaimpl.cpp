@@ -393,13 +393,9 @@ bool CommonRDAImpl::setKeyValue(const KvbString& key, const KvbString& value) {
     written = writeKeyValue(key, value);
   }
   if (written) return true;
-  const KvbString reason = getErrorMessage();
-  const KvbString driver = statementReason(reason);
-  return fail(
-      driver.isNull()
-          ? reason
-          : kvbStringFormat("The value of the key \"%S\" could not be set: %S",
-                            key, driver));
+  return fail(subjectFailure(
+      kvbStringFormat("The value of the key \"%S\" could not be set", key),
+      getErrorMessage()));
 }
 
 bool CommonRDAImpl::writeKeyValue(const KvbString& key,

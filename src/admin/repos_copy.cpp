@@ -185,14 +185,9 @@ class RepositoryCopy {
   // The work leaves the reasons of its own failures; a begin or commit
   // that fails leaves the text that runTransaction logged.
   bool inTargetTransaction(const std::function<bool()>& work) {
-    bool workFailed = false;
-    auto body = [&] {
-      workFailed = !work();
-      return !workFailed;
-    };
     KvbString failure;
-    if (runTransaction(to_, logger_, body, &failure)) return true;
-    if (workFailed) return false;
+    if (runTransaction(to_, logger_, work, &failure)) return true;
+    if (failure.isNull()) return false;
     logged_ = true;
     return fail(failure);
   }

@@ -50,14 +50,11 @@ bool RepositoryAdminImpl::fail(const KvbString& text) {
 }
 
 void RepositoryAdminImpl::logError(int line) {
-  logPrintf(logger_, kLogError, kSourceFile, line, "%S", getErrorMessage());
-  texts_.markLogged();
+  texts_.logUnlogged(logger_, kSourceFile, line);
 }
 
 bool RepositoryAdminImpl::answered(bool ok, int line) {
-  KvbString text;
-  if (!ok && texts_.takeUnlogged(text))
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
+  if (!ok) texts_.logUnlogged(logger_, kSourceFile, line);
   return ok;
 }
 

@@ -134,7 +134,8 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   bool failMessage(int line, int id, const Args&... args) {
     return fail(message(line, id, args...));
   }
-  // Logs the calling thread's error text at level 5.
+  // Logs the calling thread's error text at level 5, unless it was
+  // logged already.
   void logError(int line);
   // The answer of a public operation: when it failed, the calling thread's
   // text is logged once at level 5, unless a step of the operation logged

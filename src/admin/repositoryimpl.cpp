@@ -80,9 +80,7 @@ bool RepositoryImpl::failLogged(const KvbString& text) {
 }
 
 bool RepositoryImpl::answered(bool ok, int line) {
-  KvbString text;
-  if (!ok && texts_.takeUnlogged(text))
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
+  if (!ok) texts_.logUnlogged(logger_, kSourceFile, line);
   return ok;
 }
 
@@ -115,15 +113,10 @@ bool RepositoryImpl::inTransaction(const std::function<bool()>& work) {
   if (failWhole_ && dataAccess_->inTransaction()) return work();
   // The work's own failure keeps its text; a failed begin or commit takes
   // the text that runTransaction logged for it.
-  bool workFailed = false;
-  auto body = [&] {
-    workFailed = !work();
-    return !workFailed;
-  };
   KvbString logged;
-  if (runTransaction(dataAccess_, logger_, body, &logged)) return true;
-  if (workFailed) return false;
-  return failLogged(logged);
+  if (runTransaction(dataAccess_, logger_, work, &logged)) return true;
+  if (!logged.isNull()) failLogged(logged);
+  return false;
 }
 
 bool RepositoryImpl::execute(const KvbString& sql,
@@ -669,14 +662,10 @@ bool RepositoryImpl::nextIDs(const KvbString& key, int count, int* firstId,
   if (!dataAccess_->getNextIDs(key, count, first, errorText)) {
     // A statement that failed is named by the counter, not by the
     // statement on the engine's counter table.
-    const KvbString reason = dataAccess_->getErrorMessage();
-    const KvbString driver = statementReason(reason);
-    const KvbString text =
-        driver.isNull()
-            ? reason
-            : kvbStringFormat(
-                  "The next id of the counter \"%S\" could not be drawn: %S",
-                  key, driver);
+    const KvbString text = subjectFailure(
+        kvbStringFormat("The next id of the counter \"%S\" could not be drawn",
+                        key),
+        dataAccess_->getErrorMessage());
     if (errorText) *errorText = text;
     return failUnreported(text);
   }
@@ -724,16 +713,16 @@ bool RepositoryImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
 
 bool RepositoryImpl::readLongText(const KvbString& text, KvbString* full,
                                   int unused) {
-  if (!answered(connected(nullptr))) return false;
-  return answered(dataAccess_->readLongText(text, full, unused) ||
-                  takeConnectionText());
+  return answered(connected(nullptr) &&
+                  (dataAccess_->readLongText(text, full, unused) ||
+                   takeConnectionText()));
 }
 
 bool RepositoryImpl::writeLongText(const KvbString& text, KvbString* marker,
                                    int unused) {
-  if (!answered(connected(nullptr))) return false;
-  return answered(dataAccess_->writeLongText(text, marker, unused) ||
-                  takeConnectionText());
+  return answered(connected(nullptr) &&
+                  (dataAccess_->writeLongText(text, marker, unused) ||
+                   takeConnectionText()));
 }
 
 ReposDataAccessCursor* RepositoryImpl::paramSelect(const char* sql,

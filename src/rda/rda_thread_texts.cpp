@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "schema/log_printf.h"
+
 RDA_ThreadTexts::Entry* RDA_ThreadTexts::own() {
   const std::shared_ptr<RDA_ThreadToken>& self = rdaCurrentThreadToken();
   for (Entry& entry : entries_)
@@ -24,13 +26,17 @@ void RDA_ThreadTexts::set(const KvbString& text, bool logged) {
   entries_.push_back({rdaCurrentThreadToken(), text, logged});
 }
 
-bool RDA_ThreadTexts::takeUnlogged(KvbString& text) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  Entry* entry = own();
-  if (!entry || entry->logged) return false;
-  entry->logged = true;
-  text = entry->text;
-  return true;
+void RDA_ThreadTexts::logUnlogged(KvLogger* logger, const char* file,
+                                  int line) {
+  KvbString text;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Entry* entry = own();
+    if (!entry || entry->logged) return;
+    entry->logged = true;
+    text = entry->text;
+  }
+  logPrintf(logger, kLogError, file, line, "%S", text);
 }
 
 void RDA_ThreadTexts::markLogged() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kvbase/kvbase.h"
+#include "kvlogging/kvlogging.h"
 #include "rda/rda_thread.h"
 
 class RDA_ThreadTexts {
@@ -28,11 +29,11 @@ class RDA_ThreadTexts {
     KvbString text;
     return last(text) ? text : none;
   }
-  // The calling thread's last failure when no one logged it yet, which is
-  // then counted as logged: for an object whose operations log each
-  // failure once, wherever in the operation it arose. False when the
-  // thread has no failure or it was logged.
-  bool takeUnlogged(KvbString& text);
+  // Logs the calling thread's last failure at level 5 on `logger`, as
+  // `file` at `line`, unless it was logged already; it then counts as
+  // logged. For an object whose operations log each failure once,
+  // wherever in the operation it arose.
+  void logUnlogged(KvLogger* logger, const char* file, int line);
   // The calling thread's last failure was logged.
   void markLogged();
   // The calling thread has no failure any more: for restoring the state of
