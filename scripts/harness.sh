@@ -11,6 +11,10 @@
 #     and a cascade delete of runs with SIGKILL at random moments,
 #     KV_KILL_TRIALS times each (default 20), built in build-asan/; the copy
 #     into PostgreSQL runs when KV_TEST_PG_CONNECTION is set;
+#   - the concurrency tests of the connection lock and of transactions
+#     per thread (SharedObjectTexts, LockTurns, TransactionOwner) and the
+#     thread pool run once more in build-asan/ beside 2 x nproc busy
+#     processes, which the script kills however it ends;
 #   - writers taking turns (tests/concurrency/writer_turns.cpp): 8
 #     processes add to one SQLite file for WRITE_SECONDS (default 5), and
 #     no add may fail for a lock held by the others, built in build-asan/;
@@ -80,6 +84,28 @@ KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvkill_trials
 echo "== thread pool under AddressSanitizer"
 cmake --build build-asan -j"$jobs" --target kvthread_pool_stress >/dev/null
 KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvthread_pool_stress
+
+echo "== concurrency tests on a busy machine"
+cmake --build build-asan -j"$jobs" --target kvconcurrency_tests >/dev/null
+busy=()
+stop_busy() {
+  [ "${#busy[@]}" -eq 0 ] && return
+  kill "${busy[@]}" 2>/dev/null || true
+  wait "${busy[@]}" 2>/dev/null || true
+  busy=()
+}
+trap stop_busy EXIT
+trap 'exit 130' INT TERM HUP
+for _ in $(seq $((2 * $(nproc)))); do
+  (while :; do :; done) &
+  busy+=("$!")
+done
+KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" \
+  build-asan/tests/kvconcurrency_tests \
+  --gtest_filter='*SharedObjectTexts*:*LockTurns*:*TransactionOwner*'
+KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvthread_pool_stress
+stop_busy
+trap - EXIT INT TERM HUP
 
 echo "== writers taking turns"
 cmake --build build-asan -j"$jobs" --target kvwriter_turns >/dev/null

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "access/held_repository.h"
+#include "reposadmin/common_data_access.h"
 #include "reposadmin/monitor_data_access.h"
 #include "schema/log_printf.h"
 #include "support/admin_targets.h"
@@ -569,6 +570,37 @@ TEST_P(TransactionOwnerTest, ARefusalIsTheThreadsOwnOnEachRepository) {
   other->release();
 }
 
+// Calls that another thread makes on the repository while a transaction is
+// open there, and that are refused before they reach the database (for
+// their arguments, or as what the engine never does), are refused without
+// taking the connection and leave that transaction to its thread: every
+// row of it is stored at its commit.
+TEST_P(TransactionOwnerTest, RefusalsElsewhereLeaveAnOpenTransactionAlone) {
+  MonitorRepositoryDataAccess* holder = monitor();
+  MonitorRepositoryDataAccess* other = monitor();
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  std::promise<void> added, refused;
+  std::thread holding([&] {
+    EXPECT_TRUE(holder->beginTransaction(1, 0));
+    EXPECT_TRUE(addTask(holder, "before"));
+    added.set_value();
+    refused.get_future().wait();
+    EXPECT_TRUE(addTask(holder, "after")) << holder->getErrorMessage().str();
+    EXPECT_TRUE(holder->endTransaction(true))
+        << holder->getErrorMessage().str();
+  });
+  added.get_future().wait();
+  EXPECT_FALSE(other->deleteDimensionGroups(-1, -1));
+  EXPECT_FALSE(common->deleteCustomMetric(1));
+  EXPECT_EQ(seam_.count(RDA_LockSeam::kQueueing), 0) << "a call took the lock";
+  refused.set_value();
+  holding.join();
+  holder->release();
+  other->release();
+  common->release();
+  EXPECT_EQ(taskNames(), (Rows{"after", "before"}));
+}
+
 // A begin that SQLite refuses as busy leaves no transaction of its thread
 // behind: an end on another thread finds none, and no takeover follows
 // when the thread ends.
@@ -603,20 +635,23 @@ TEST_P(TransactionOwnerTest, ABusyBeginLeavesNoTransactionBehind) {
 
 // A host key whose destructor calls in as the thread ends, after the
 // thread's first call, works as on a living thread: its transaction commits
-// whole while another thread waits, and its texts are its own.
+// whole while another thread waits, and its texts are its own. Its second
+// end comes once the waiter's add is done: while the waiter's own
+// transaction is open, an end is refused as another thread's instead.
 TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInAsItsThreadEnds) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   MonitorRepositoryDataAccess* m1 = monitor();
   MonitorRepositoryDataAccess* m2 = monitor();
   std::vector<bool> answers;
   std::string text;
-  std::promise<void> begun, queued;
+  std::promise<void> begun, queued, added;
   HostKey committing(1, [&] {
     answers.push_back(m1->beginTransaction(1, 0));
     answers.push_back(addTask(m1, "key"));
     begun.set_value();
     queued.get_future().wait();
     answers.push_back(m1->endTransaction(true));
+    added.get_future().wait();
     answers.push_back(!m1->endTransaction(true));
     text = m1->getErrorMessage().str();
   });
@@ -626,7 +661,10 @@ TEST_P(TransactionOwnerTest, AHostKeyDestructorCallsInAsItsThreadEnds) {
   });
   begun.get_future().wait();
   bool waited = false;
-  std::thread waiting([&] { waited = addTask(m2, "waiter"); });
+  std::thread waiting([&] {
+    waited = addTask(m2, "waiter");
+    added.set_value();
+  });
   seam_.waitFor(RDA_LockSeam::kWaiting);
   queued.set_value();
   ending.join();
