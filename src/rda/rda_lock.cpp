@@ -2,6 +2,8 @@
 // handed to the holder, and transactions whose thread ended.
 #include "rda/rda_lock.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -14,19 +16,38 @@ namespace {
 
 const char kSourceFile[] = "rda_lock";
 
-// How often a waiter looks whether the thread that holds the lock has
-// ended with a transaction open: the ended thread tells nobody.
+// How often the first waiter looks whether the thread that holds the lock
+// has ended with a transaction open: the ended thread tells nobody.
 constexpr int64_t kEndedThreadCheckNs = 5000000;
+// A waiter that has waited this long is handed the lock at the next
+// letting go, instead of racing for it with threads that did not wait.
+constexpr int64_t kFairAfterNs = 1000000;
+// How many times a thread that finds the lock held looks again before it
+// queues: a holding of a statement or a row often ends within them.
+constexpr int kSpins = 100;
 
 std::atomic<RDA_LockClock> testClock{nullptr};
 
-int64_t steadyNanoseconds() {
-  if (RDA_LockClock clock = testClock.load(std::memory_order_acquire))
-    return clock();
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+void spinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
 }
+
+// A wait is no cancellation point: a waiter cancelled inside it would
+// leave its place in the queue behind on a stack that is gone.
+class NoCancellation {
+ public:
+  NoCancellation() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &was_); }
+  ~NoCancellation() { pthread_setcancelstate(was_, nullptr); }
+  NoCancellation(const NoCancellation&) = delete;
+  NoCancellation& operator=(const NoCancellation&) = delete;
+
+ private:
+  int was_;
+};
 
 }  // namespace
 
@@ -36,80 +57,139 @@ void rdaSetLockSeam(RDA_LockSeamHook hook) { rdaLockSeamHook.store(hook); }
 
 void rdaSetLockClock(RDA_LockClock clock) { testClock.store(clock); }
 
+int64_t RDA_Lock::clockNow() {
+  if (RDA_LockClock clock = testClock.load(std::memory_order_acquire))
+    return clock();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 RDA_Lock::RDA_Lock()
     : trace_(kvlogGetLogger("KV.Repos.ReposAdmin.RDA.LockTrace")) {}
 
-// A waiter counts itself in the state word under waitMutex_, where every
-// grant is made: when the count finds the lock free (its holder let go
-// with nobody queued), the waiter takes it; otherwise the holder sees the
-// count as it lets go and hands the lock to the queue's first thread. Each
-// time it wakes, and every few milliseconds, the waiter also looks whether
-// a transaction's thread has ended, whatever the lock held when it began
-// to wait: a transaction may be recorded after that.
+// A thread that finds the lock held looks again a moment, then counts
+// itself in the state word under waitMutex_, where the queue changes: a
+// holder that lets go after the count sees it and takes the slow path,
+// which waits for waitMutex_ and so finds the thread queued; one that let
+// go before leaves the lock free, and the count takes it instead.
 bool RDA_Lock::wait() {
+  for (int spin = 0; spin < kSpins; ++spin) {
+    if (tryTake()) return true;
+    spinPause();
+  }
+  seam(RDA_LockSeam::kQueueing);
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__,
             "Connection lock requested while another thread holds it");
+  const int timeoutMs = sqliteBusyTimeoutMs();
+  NoCancellation noCancellation;
   Waiter self;
   {
     std::lock_guard<std::mutex> guard(waitMutex_);
-    if (!(state_.fetch_add(kWaiter) & kHeld)) {
-      state_.fetch_sub(kWaiter - kHeld);
-      return true;
+    for (;;) {
+      if (tryTake()) return true;
+      uint32_t word = state_.load();
+      if ((word & kHeld) && state_.compare_exchange_weak(word, word + kWaiter))
+        break;
     }
+    self.since = clockNow();
     queue_.push_back(&self);
   }
-  const int64_t began = steadyNanoseconds();
   seam(RDA_LockSeam::kWaiting);
-  const int timeoutMs = sqliteBusyTimeoutMs();
-  const int64_t timeout = int64_t{timeoutMs} * 1000000;
-  for (;;) {
-    if (takeOverFromEndedThread()) {
-      std::lock_guard<std::mutex> guard(waitMutex_);
-      dequeue(self);
-      return true;
-    }
-    std::unique_lock<std::mutex> guard(waitMutex_);
-    if (self.granted) return true;
-    // The holding that keeps this thread waiting began when the lock last
-    // passed on, or before this thread queued.
-    const int64_t now = steadyNanoseconds();
-    const int64_t deadline = std::max(began, passedAt_.load()) + timeout;
-    if (now >= deadline) {
-      dequeue(self);
-      break;
-    }
-    const std::chrono::nanoseconds pause(
-        std::min(deadline - now, kEndedThreadCheckNs));
-    if (self.turn.wait_for(guard, pause, [&] { return self.granted; }))
-      return true;
-  }
+  if (waitQueued(self, int64_t{timeoutMs} * 1000000)) return true;
   const KvbString text = refusalText(timeoutMs);
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__, "%S", text);
   return refuseHere(text);
 }
 
-// A waiter that gave up, or took the lock over from an ended thread, was
-// granted nothing (only the ended thread could have let go): it is still
-// in the queue.
-void RDA_Lock::dequeue(Waiter& self) {
-  queue_.erase(std::find(queue_.begin(), queue_.end(), &self));
-  state_.fetch_sub(kWaiter);
+// The waiter wakes when it is handed the lock, when the lock was let go
+// while it was first, when it became first, when a transaction began while
+// it was first, and at its deadline. Only the first waiter looks after a
+// transaction's thread, every few milliseconds: whatever the lock held
+// when it began to wait, a transaction may be recorded after that.
+bool RDA_Lock::waitQueued(Waiter& self, int64_t timeout) {
+  std::unique_lock<std::mutex> guard(waitMutex_);
+  for (;;) {
+    if (self.granted || takeQueued(self)) return true;
+    const bool watching =
+        queue_.front() == &self && transactionSince_.load() != 0;
+    if (watching) {
+      guard.unlock();
+      const bool tookOver = takeOverFromEndedThread();
+      guard.lock();
+      if (tookOver) {
+        leaveQueue(self);
+        state_.fetch_sub(kWaiter);
+        return true;
+      }
+      seam(RDA_LockSeam::kWatching);
+      if (self.granted || takeQueued(self)) return true;
+    }
+    // The holding that keeps this thread waiting began when the lock last
+    // passed on, or before this thread queued.
+    const int64_t now = clockNow();
+    const int64_t deadline = std::max(self.since, passedAt_.load()) + timeout;
+    if (now >= deadline) {
+      leaveQueue(self);
+      state_.fetch_sub(kWaiter);
+      return false;
+    }
+    // A test's clock says nothing of real time: under it a waiter looks
+    // again every few milliseconds.
+    const int64_t pause = watching || testClock.load()
+                              ? std::min(deadline - now, kEndedThreadCheckNs)
+                              : deadline - now;
+    self.asleep = true;
+    self.turn.wait_for(guard, std::chrono::nanoseconds(pause));
+    self.asleep = false;
+  }
 }
 
-// The holder found waiters counted as it let go. They may all have given up
-// since; else the first is granted the lock, which stays held.
+bool RDA_Lock::takeQueued(Waiter& self) {
+  uint32_t word = state_.load();
+  while (!(word & kHeld))
+    if (state_.compare_exchange_weak(word, (word | kHeld) - kWaiter)) {
+      passedAt_ = clockNow();
+      leaveQueue(self);
+      return true;
+    }
+  return false;
+}
+
+void RDA_Lock::leaveQueue(Waiter& self) {
+  const bool wasFirst = queue_.front() == &self;
+  queue_.erase(std::find(queue_.begin(), queue_.end(), &self));
+  if (wasFirst && !queue_.empty()) wake(*queue_.front());
+}
+
+void RDA_Lock::wake(Waiter& waiter) {
+  if (!waiter.asleep) return;
+  waiter.asleep = false;
+  waiter.turn.notify_one();
+}
+
+// Every counted waiter may have given up since the holder saw the count.
 void RDA_Lock::handOn() {
+  seam(RDA_LockSeam::kHandingOn);
   std::lock_guard<std::mutex> guard(waitMutex_);
   if (queue_.empty()) {
     state_.fetch_and(~kHeld);
     return;
   }
-  Waiter* next = queue_.front();
-  queue_.pop_front();
+  Waiter& first = *queue_.front();
+  const int64_t now = clockNow();
+  if (now - first.since < kFairAfterNs) {
+    state_.fetch_and(~kHeld);
+    wake(first);
+    return;
+  }
+  // The lock stays held, for the waiter.
+  leaveQueue(first);
   state_.fetch_sub(kWaiter);
-  passedAt_ = steadyNanoseconds();
-  next->granted = true;
-  next->turn.notify_one();
+  passedAt_ = now;
+  first.granted = true;
+  first.asleep = false;
+  first.turn.notify_one();
 }
 
 KvbString RDA_Lock::refusalText(int timeoutMs) const {
@@ -123,7 +203,7 @@ KvbString RDA_Lock::refusalText(int timeoutMs) const {
       "Another thread of this process has held a transaction on this "
       "connection for %.1f s; gave up waiting for it after %d ms "
       "(SQLITE/BUSY_TIMEOUT)",
-      (steadyNanoseconds() - since) / 1e9, timeoutMs);
+      (clockNow() - since) / 1e9, timeoutMs);
 }
 
 bool RDA_Lock::takeOverTransaction(bool evenAlive, const char* why) {
@@ -138,7 +218,7 @@ bool RDA_Lock::takeOverTransaction(bool evenAlive, const char* why) {
     clearRecord();
     becomeOwner();
   }
-  passedAt_ = steadyNanoseconds();
+  passedAt_ = clockNow();
   seam(RDA_LockSeam::kTakingOver);
   ender->ownerGone(why);
   return true;
@@ -172,6 +252,16 @@ void RDA_Lock::runOrDefer(std::function<void()> work) {
   runHandedOver();
 }
 
+// The first waiter, asleep while no transaction was recorded, now looks
+// after the transaction's thread. Sequentially consistent with the
+// waiter's count and its look at the record: either it sees the record,
+// or this sees it counted.
+void RDA_Lock::wakeFirstWaiter() {
+  if (state_.load() < kWaiter) return;
+  std::lock_guard<std::mutex> guard(waitMutex_);
+  if (!queue_.empty()) wake(*queue_.front());
+}
+
 void RDA_Lock::runHandedOver() {
   while (handedOver_.load() && tryTake()) {
     becomeOwner();
@@ -181,15 +271,19 @@ void RDA_Lock::runHandedOver() {
   }
 }
 
-// The work takes the lock again, so the hold is kept while it runs.
+// The work takes the lock again, so the hold is kept while it runs. Work
+// handed over meanwhile runs too, in the same holding.
 void RDA_Lock::runHandedOverHeld() {
   std::vector<std::function<void()>> work;
-  {
-    std::lock_guard<std::mutex> guard(handedOverMutex_);
-    work.swap(handedOverWork_);
-    handedOver_.store(false);
+  while (handedOver_.load()) {
+    {
+      std::lock_guard<std::mutex> guard(handedOverMutex_);
+      work.swap(handedOverWork_);
+      handedOver_.store(false);
+    }
+    for (const std::function<void()>& step : work) step();
+    work.clear();
   }
-  for (const std::function<void()>& step : work) step();
 }
 
 // No thread can call into the connection any more, so a thread that holds
@@ -203,12 +297,15 @@ void RDA_Lock::takeForClose(const char* why) {
 
 void RDA_Lock::transactionBegun(RDA_TransactionEnder* ender,
                                 const void* object) {
-  std::lock_guard<std::mutex> guard(recordMutex_);
-  transactionThread_ = rdaCurrentThreadToken();
-  ender_ = ender;
-  beganBy_ = object;
-  objectGone_ = false;
-  transactionSince_ = steadyNanoseconds();
+  {
+    std::lock_guard<std::mutex> guard(recordMutex_);
+    transactionThread_ = rdaCurrentThreadToken();
+    ender_ = ender;
+    beganBy_ = object;
+    objectGone_ = false;
+    transactionSince_ = clockNow();
+  }
+  wakeFirstWaiter();
 }
 
 void RDA_Lock::transactionEnded() {

@@ -3,15 +3,22 @@
 // connection without it would interleave statements inside each other's
 // transactions and lose writes that were answered true.
 //
-// Turns are fair: a thread that finds the lock held queues, and the holder
-// that lets go hands the lock to the first thread in the queue; a thread
-// that comes later, the one that just let go included, queues behind it. A
-// waiter gives up only once one holding (an operation, or a transaction
-// from its begin to its end) has kept the lock for the busy timeout
-// ("SQLITE/BUSY_TIMEOUT"), however many turns it waited behind: acquire()
-// then answers false with the reason recorded as the thread's failure on
-// this connection (texts()), so that a transaction another thread forgot
-// to end costs an error, never a hang.
+// Turns are eventually fair. A thread may take the lock whenever it is
+// free, also past threads asleep in the queue, so that a call that takes
+// it several times (prepare, execute, each row, release) goes on without a
+// context switch at each holding. A thread that finds it held spins a
+// moment, then queues; each letting go wakes the first waiter to try
+// again, and once that waiter has waited longer than a short bound (about
+// a millisecond) the thread that lets go hands the lock to it directly, so
+// no waiter waits more than a few holdings past that bound. A waiter gives
+// up only once one holding (an operation, or a transaction from its begin
+// to its end) has kept the lock for the busy timeout
+// ("SQLITE/BUSY_TIMEOUT"), however many holdings it waited behind:
+// acquire() then answers false with the reason recorded as the thread's
+// failure on this connection (texts()), so that a transaction another
+// thread forgot to end costs an error, never a hang. A wait is no
+// cancellation point: a thread cancelled while it waits is cancelled after
+// its call.
 //
 // A transaction holds the lock from its begin to its end, and the lock
 // keeps a record of it: the token of the thread that began it, the object
@@ -20,19 +27,22 @@
 // gone: the owner, the depth and that record change only under the lock,
 // by a living thread. A thread counts as ended only after the last code it
 // runs (see RDA_ThreadToken); its end runs no engine code. Whoever next
-// needs the lock (a waiting call, a release, the connection's close) and
+// needs the lock (the first waiter, which looks every few milliseconds
+// while a transaction is recorded, a release, the connection's close) and
 // finds it held by a transaction whose thread has ended takes the lock
 // over, has the connection roll the transaction back, and goes on. A
 // transaction whose object was released on another thread is marked here;
 // its own thread, which holds the lock, rolls it back at its next call.
 //
 // Releases never wait: work that needs the lock while another thread holds
-// it is handed to that thread, which runs it as it lets go; a thread that
-// lets go looks for such work only after the lock is free (or handed to
-// the next waiter, who looks for it as it lets go), and a thread that
-// hands work over tries to take the free lock after it did, so that one of
-// them always runs it. What is still handed over when the connection
-// closes, the close runs (see RDA_BaseImpl::release).
+// it is handed to that thread, which runs it within its holding, before
+// the lock passes on, so handed-over work never piles up across holdings.
+// Work that arrives as the lock comes free is not lost either: the thread
+// that lets go looks for it again once the lock is free (or handed to a
+// waiter, who runs it as it lets go), and the thread that hands work over
+// tries to take the free lock after it did, so that one of them always
+// runs it. What is still handed over when the connection closes, the close
+// runs (see RDA_BaseImpl::release).
 //
 // The lock is taken per statement, per row read and per value bound by a
 // thread that does not hold it already, so taking it again in the thread
@@ -75,18 +85,22 @@ class RDA_TransactionEnder {
 // test installs a hook (rdaSetLockSeam) to make each interleaving happen
 // when it wants; without one each point costs a load.
 enum class RDA_LockSeam {
+  kQueueing,     // a thread found the lock held and is about to queue
   kWaiting,      // a thread found the lock held and queued to wait for it
+  kWatching,     // the first waiter found a transaction's thread alive
   kTakingOver,   // a thread took the lock and its transaction over
   kHandingOver,  // a release found the lock held and hands its work over
   kLettingGo,    // the holder's last hold ends; the lock is not yet free
+  kHandingOn,    // the holder let go with waiters counted; none chosen yet
 };
 using RDA_LockSeamHook = void (*)(RDA_LockSeam point);
 void rdaSetLockSeam(RDA_LockSeamHook hook);
 extern std::atomic<RDA_LockSeamHook> rdaLockSeamHook;
 // The clock, in nanoseconds, by which the slow paths measure holdings and
 // waits: a test sets one of its own so that the busy timeout passes when
-// it says; null brings back the steady clock. A waiter still looks at the
-// clock every few milliseconds of real time.
+// it says; null brings back the steady clock. Under a test's clock a
+// waiter looks at it every few milliseconds of real time, and counts as
+// having waited past the bound of a direct hand-over by it too.
 using RDA_LockClock = int64_t (*)();
 void rdaSetLockClock(RDA_LockClock clock);
 
@@ -105,13 +119,14 @@ class RDA_Lock {
       ++depth_;
       return true;
     }
-    if (!tryTake() && !wait()) return false;
+    uint32_t free = 0;
+    if (!state_.compare_exchange_strong(free, kHeld) && !wait()) return false;
     becomeOwner();
     return true;
   }
   // Gives up one hold of the calling thread; a thread that does not hold
-  // the lock changes nothing. The last hold lets go, then runs the work
-  // that releases on other threads handed over meanwhile.
+  // the lock changes nothing. The last hold runs the work that releases on
+  // other threads handed over meanwhile, then lets go.
   void release() {
     if (owner_.load(std::memory_order_relaxed) != rdaCurrentThread()) return;
     if (--depth_ > 0) return;
@@ -158,31 +173,50 @@ class RDA_Lock {
   ObjectRelease objectReleased(const void* object);
   // True when the object that began the open transaction was released on
   // another thread; read by the thread that holds the transaction.
-  bool objectGone() const { return objectGone_.load(std::memory_order_relaxed); }
+  bool objectGone() const {
+    return objectGone_.load(std::memory_order_relaxed);
+  }
 
  private:
-  // The state word: kHeld while a thread holds the lock, plus kWaiter for
-  // each thread in the queue. Only a word of 0 (free, nobody queued) is
-  // taken without queueing, and only a word of kHeld (nobody queued) is
-  // freed without handing the lock on.
+  // The state word: kHeld while a thread holds the lock (or it is handed
+  // to a waiter), plus kWaiter for each thread in the queue. A word without
+  // kHeld is taken by setting it, waiters or not; only a word of kHeld
+  // (nobody queued) is freed without the slow path, which may hand the
+  // lock to the first waiter instead.
   static constexpr uint32_t kHeld = 1;
   static constexpr uint32_t kWaiter = 2;
-  // A thread in the queue, on its own stack; granted under waitMutex_.
+  // A thread in the queue, on its own stack; its fields change under
+  // waitMutex_.
   struct Waiter {
     std::condition_variable turn;
-    bool granted = false;
+    int64_t since = 0;     // when it queued, by the lock's clock
+    bool granted = false;  // the lock was handed to it
+    bool asleep = false;   // waiting for turn; a wake-up is still to come
   };
 
+  // Takes the lock if nobody holds it, past queued waiters too.
   bool tryTake() {
-    uint32_t free = 0;
-    return state_.compare_exchange_strong(free, kHeld);
+    uint32_t word = state_.load();
+    while (!(word & kHeld))
+      if (state_.compare_exchange_weak(word, word | kHeld)) {
+        if (word != 0) passedAt_ = clockNow();
+        return true;
+      }
+    return false;
   }
   void becomeOwner() {
     owner_.store(rdaCurrentThread(), std::memory_order_relaxed);
     depth_ = 1;
   }
+  // Work handed over during the holding runs before the lock passes on;
+  // work that came as it passed on, after.
   void letGo() {
     seam(RDA_LockSeam::kLettingGo);
+    if (handedOver_.load()) {
+      depth_ = 1;
+      runHandedOverHeld();
+      depth_ = 0;
+    }
     free();
     if (handedOver_.load()) runHandedOver();
   }
@@ -198,11 +232,24 @@ class RDA_Lock {
     if (RDA_LockSeamHook hook = rdaLockSeamHook.load(std::memory_order_acquire))
       hook(point);
   }
-  bool wait();    // queues up to the busy timeout; false, with a reason, if not
-  void handOn();  // gives the lock to the first waiter, or frees it
-  // Leaves the queue without the lock (given up, or taken over); under
+  static int64_t clockNow();
+  bool wait();  // queues up to the busy timeout; false, with a reason, if not
+  // Waits in the queue; false when the busy timeout passed.
+  bool waitQueued(Waiter& self, int64_t timeout);
+  // Takes the free lock for `self`, which leaves the queue; under
   // waitMutex_.
-  void dequeue(Waiter& self);
+  bool takeQueued(Waiter& self);
+  // The holder let go with waiters counted: hands the lock to the first
+  // waiter if it has waited past the bound, else frees it and wakes that
+  // waiter to try again.
+  void handOn();
+  // Takes `self` out of the queue (its count is the caller's to change);
+  // the next waiter, now first, is woken to look after the lock. Under
+  // waitMutex_.
+  void leaveQueue(Waiter& self);
+  void wake(Waiter& waiter);  // under waitMutex_
+  // A transaction was recorded: the first waiter begins to look after it.
+  void wakeFirstWaiter();
   // Takes the lock from the thread that holds a transaction, and has the
   // transaction rolled back, logging `why`: when that thread has ended, or
   // with `evenAlive` in any case; false when no transaction is recorded
@@ -225,8 +272,8 @@ class RDA_Lock {
 
   std::atomic<uint32_t> state_{0};
   // The queue, oldest first, and when the lock last passed from a thread to
-  // the next (steady-clock nanoseconds): a waiter counts the busy timeout
-  // from then, or from when it began to wait.
+  // the next while threads were queued (steady-clock nanoseconds): a waiter
+  // counts the busy timeout from then, or from when it began to wait.
   std::mutex waitMutex_;
   std::deque<Waiter*> queue_;
   std::atomic<int64_t> passedAt_{0};
@@ -255,7 +302,8 @@ class RDA_Lock {
 class RDA_LockGuard {
  public:
   explicit RDA_LockGuard(RDA_Lock* lock)
-      : lock_(lock && !lock->acquire() ? nullptr : lock), taken_(lock_ || !lock) {}
+      : lock_(lock && !lock->acquire() ? nullptr : lock),
+        taken_(lock_ || !lock) {}
   ~RDA_LockGuard() {
     if (lock_) lock_->release();
   }

@@ -1,12 +1,13 @@
-// Turns at the connection lock: waiters get the lock in the order they
-// came, before any thread that comes later (the one that just let go
-// included), and a waiter is refused only when one holding kept the lock
-// for the busy timeout. Also run under ThreadSanitizer by
-// scripts/harness.sh.
+// Turns at the connection lock: a thread takes the lock while it is free,
+// past young waiters, so that a call of several holdings goes on; a waiter
+// that has waited past the bound is handed the lock at the next letting
+// go, in the order the waiters came; and a waiter is refused only when one
+// holding kept the lock for the busy timeout. The lock's clock is the
+// test's, so a waiter is young or old when the test says. Also run under
+// ThreadSanitizer and beside busy processes by scripts/harness.sh.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <future>
 #include <mutex>
@@ -15,6 +16,7 @@
 
 #include "kvbase/kvbase.h"
 #include "rda/rda_lock.h"
+#include "support/lock_clock.h"
 #include "support/lock_seam.h"
 
 namespace {
@@ -35,16 +37,20 @@ class LockTurnsTest : public ::testing::Test {
     threads_.emplace_back([this, name] {
       RDA_LockGuard guard(&lock_);
       ASSERT_TRUE(static_cast<bool>(guard));
-      std::lock_guard<std::mutex> noted(orderMutex_);
-      order_.push_back(name);
+      note(name);
     });
     seam_.waitFor(RDA_LockSeam::kWaiting, queued + 1);
+  }
+  void note(int name) {
+    std::lock_guard<std::mutex> noted(orderMutex_);
+    order_.push_back(name);
   }
   void joinAll() {
     for (std::thread& thread : threads_) thread.join();
     threads_.clear();
   }
 
+  TestLockClock clock_;
   LockSeam seam_;
   RDA_Lock lock_;
   std::vector<std::thread> threads_;
@@ -52,35 +58,73 @@ class LockTurnsTest : public ::testing::Test {
   std::vector<int> order_;
 };
 
-// The holder lets go and asks again at once: the threads that queued
-// meanwhile come first, in the order they queued.
-TEST_F(LockTurnsTest, WaitersTakeTheLockInTheOrderTheyCame) {
+// A waiter stays queued but away from its wait (stopped at its seam) while
+// the holder lets go and another thread asks: a waiter that queued just
+// now leaves the free lock to the thread that asks; one that has waited
+// past the bound is handed the lock, and the thread that asks queues.
+TEST_F(LockTurnsTest, AFreeLockIsTakenPastYoungWaitersAndHandedToOldOnes) {
+  for (int waitedMs : {0, 2}) {
+    SCOPED_TRACE(testing::Message() << "waited " << waitedMs << " ms");
+    clock_.moveTo(0);
+    order_.clear();
+    ASSERT_TRUE(lock_.acquire());
+    seam_.holdAt(RDA_LockSeam::kWaiting);
+    queue(1);
+    clock_.moveTo(waitedMs);
+    lock_.release();
+    const int queued = seam_.count(RDA_LockSeam::kWaiting);
+    std::thread asking([&] {
+      RDA_LockGuard guard(&lock_);
+      ASSERT_TRUE(static_cast<bool>(guard));
+      note(2);
+    });
+    if (waitedMs == 0)
+      asking.join();  // it took the free lock
+    else
+      seam_.waitFor(RDA_LockSeam::kWaiting, queued + 1);
+    seam_.letGo();
+    if (asking.joinable()) asking.join();
+    joinAll();
+    EXPECT_EQ(order_, waitedMs == 0 ? (std::vector<int>{2, 1})
+                                    : (std::vector<int>{1, 2}));
+  }
+}
+
+// The holder lets go and asks again at once: the threads that waited past
+// the bound come first, in the order they queued, and the holder, young in
+// the queue, last.
+TEST_F(LockTurnsTest, OldWaitersTakeTheLockInTheOrderTheyCame) {
   ASSERT_TRUE(lock_.acquire());
   for (int name : {1, 2, 3}) queue(name);
+  clock_.moveTo(2);
   lock_.release();
   ASSERT_TRUE(lock_.acquire());
-  {
-    std::lock_guard<std::mutex> noted(orderMutex_);
-    order_.push_back(0);
-  }
+  note(0);
   lock_.release();
   joinAll();
   EXPECT_EQ(order_, (std::vector<int>{1, 2, 3, 0}));
 }
 
-// The turns that a back-to-back holder has taken, and their count when the
-// asking thread queued (noted by a seam hook of this test's own).
+// The turns that a back-to-back holder has taken, and their count once the
+// asking thread queued and the clock moved past the bound (by a seam hook
+// of this test's own, on the asking thread).
 std::atomic<int> turns{0};
 std::atomic<int> turnsAtQueue{-1};
+int clockMs = 0;
+TestLockClock* hookClock = nullptr;
 thread_local bool asking = false;
-void noteQueued(RDA_LockSeam point) {
-  if (point == RDA_LockSeam::kWaiting && asking) turnsAtQueue = turns.load();
+void queuedAndOld(RDA_LockSeam point) {
+  if (point != RDA_LockSeam::kWaiting || !asking) return;
+  hookClock->moveTo(clockMs += 2);
+  turnsAtQueue = turns.load();
 }
 
-// A thread that takes and lets go back to back does not keep a waiter out:
-// the waiter gets the lock at the holder's next letting go.
-TEST_F(LockTurnsTest, AWaiterBehindBackToBackHoldsGetsTheNextTurn) {
-  rdaSetLockSeam(&noteQueued);
+// A thread that takes and lets go back to back keeps the lock while the
+// waiter is young, but not past the bound: the waiter gets the lock at the
+// holder's next letting go after its wait passed the bound.
+TEST_F(LockTurnsTest, AWaiterPastTheBoundGetsTheNextTurnOfABackToBackHolder) {
+  hookClock = &clock_;
+  rdaSetLockSeam(&queuedAndOld);
   std::atomic<bool> stop{false};
   std::promise<void> running;
   std::thread busy([&] {
@@ -91,6 +135,9 @@ TEST_F(LockTurnsTest, AWaiterBehindBackToBackHoldsGetsTheNextTurn) {
       ++turns;
       if (first) running.set_value();
       first = false;
+      // A holding long enough that the asking thread mostly queues.
+      for (volatile int work = 0; work < 20000; work = work + 1) {
+      }
     }
   });
   running.get_future().wait();
@@ -113,47 +160,12 @@ TEST_F(LockTurnsTest, AWaiterBehindBackToBackHoldsGetsTheNextTurn) {
   EXPECT_GT(queuedAsks, 0);
 }
 
-// The lock's clock, moved only by the test. It counts its readings, so
-// that a test can wait until a waiter has looked at the time it set.
-class TestLockClock {
- public:
-  TestLockClock() { rdaSetLockClock(&read); }
-  ~TestLockClock() { rdaSetLockClock(nullptr); }
-  // Sets the time to `ms` after the clock's start; answers the number of
-  // readings so far.
-  int moveTo(int ms) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    now_ = kStart + int64_t{ms} * 1000000;
-    return reads_;
-  }
-  // Waits until the clock has been read more than `reads` times.
-  void waitForReadingAfter(int reads) {
-    std::unique_lock<std::mutex> guard(mutex_);
-    read_.wait(guard, [&] { return reads_ > reads; });
-  }
-
- private:
-  // Far from 0, which the lock takes for "no transaction".
-  static constexpr int64_t kStart = int64_t{1} << 40;
-  static int64_t read() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    ++reads_;
-    read_.notify_all();
-    return now_;
-  }
-  static inline std::mutex mutex_;
-  static inline std::condition_variable read_;
-  static inline int64_t now_ = kStart;
-  static inline int reads_ = 0;
-};
-
 // With a busy timeout of 1 s, a thread queued behind two holdings of 0.6 s
 // each waits 1.2 s and gets the lock: no one holding kept it for the busy
 // timeout. One that kept it longer is refused.
 TEST_F(LockTurnsTest, AWaiterIsRefusedOnlyByOneLongHolding) {
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "1000");
-  TestLockClock clock;
-  clock.moveTo(0);
+  TestLockClock& clock = clock_;
   ASSERT_TRUE(lock_.acquire());
   const int queued = seam_.count(RDA_LockSeam::kWaiting);
   std::promise<void> secondHolds, secondEnds;

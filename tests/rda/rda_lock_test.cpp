@@ -1,8 +1,12 @@
 // The connection lock: one thread at a time holds it, a thread takes it
 // again while holding it, a thread that waits for it gets it when the
-// holder lets go or gives up after the busy timeout, and work that cannot
-// wait goes to the holder.
+// holder lets go or gives up after the busy timeout, work that cannot wait
+// goes to the holder and runs before the lock passes on, and the queue
+// stays sound whatever its waiters do (give up, take over, are cancelled).
+#include "rda/rda_lock.h"
+
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,7 +17,7 @@
 #include <vector>
 
 #include "kvbase/kvbase.h"
-#include "rda/rda_lock.h"
+#include "support/lock_clock.h"
 #include "support/lock_seam.h"
 
 namespace {
@@ -50,7 +54,7 @@ TEST(RdaLockTest, AWaitingThreadGetsItWhenTheHolderLetsGo) {
     taken = static_cast<bool>(guard);
   });
   seam.waitFor(RDA_LockSeam::kWaiting);  // the waiter met the lock
-  lock.release();  // still held once
+  lock.release();                        // still held once
   EXPECT_TRUE(lock.heldHere());
   EXPECT_FALSE(taken);
   lock.release();
@@ -209,9 +213,9 @@ TEST(RdaLockTest, ARefusalGivesTheTransactionsAgeInSeconds) {
     EXPECT_FALSE(lock.acquire());
     lock.texts().last(reason);
   }).join();
-  const double held = std::chrono::duration<double>(
-                          std::chrono::steady_clock::now() - begun)
-                          .count();
+  const double held =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begun)
+          .count();
   lock.transactionEnded();
   lock.release();
   kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
@@ -224,6 +228,259 @@ TEST(RdaLockTest, ARefusalGivesTheTransactionsAgeInSeconds) {
   EXPECT_NE(text.find(" s; gave up waiting for it after 200 ms"),
             std::string::npos)
       << text;
+}
+
+// A transaction whose thread ends while it holds the lock.
+struct NoEnder final : RDA_TransactionEnder {
+  void ownerGone(const char*) override {}
+};
+
+class TransactionThread {
+ public:
+  TransactionThread(RDA_Lock& lock, RDA_TransactionEnder& ender)
+      : thread_([&] {
+          ASSERT_TRUE(lock.acquire());
+          lock.transactionBegun(&ender, nullptr);
+          held_.set_value();
+          end_.get_future().wait();
+        }) {
+    held_.get_future().wait();
+  }
+  void end() {
+    end_.set_value();
+    thread_.join();
+  }
+
+ private:
+  std::promise<void> held_, end_;
+  std::thread thread_;
+};
+
+// With waiters queued, a release handed over during a holding has run
+// when the next thread gets the lock, whether the holder frees it for a
+// young waiter or hands it to an old one.
+TEST(RdaLockTest, ReleasesHandedOverDuringAHoldingRunBeforeTheLockPassesOn) {
+  for (int waitedMs : {0, 2}) {
+    SCOPED_TRACE(testing::Message() << "waited " << waitedMs << " ms");
+    TestLockClock clock;
+    LockSeam seam;
+    RDA_Lock lock;
+    ASSERT_TRUE(lock.acquire());
+    std::atomic<bool> ran{false};
+    bool ranBeforeTurn = false;
+    std::thread waiter([&] {
+      RDA_LockGuard guard(&lock);
+      ranBeforeTurn = ran;
+    });
+    seam.waitFor(RDA_LockSeam::kWaiting);
+    std::thread([&] { lock.runOrDefer([&] { ran = true; }); }).join();
+    EXPECT_FALSE(ran);
+    clock.moveTo(waitedMs);
+    lock.release();
+    waiter.join();
+    EXPECT_TRUE(ranBeforeTurn);
+  }
+}
+
+// A thread that takes the free lock on its way to the queue holds it: a
+// third thread queues behind it instead of taking it too.
+TEST(RdaLockTest, ALockTakenOnTheWayToTheQueueIsHeld) {
+  LockSeam seam;
+  RDA_Lock lock;
+  ASSERT_TRUE(lock.acquire());
+  seam.holdAt(RDA_LockSeam::kQueueing);
+  std::promise<void> secondHolds, secondEnds;
+  std::thread second([&] {
+    RDA_LockGuard guard(&lock);
+    ASSERT_TRUE(static_cast<bool>(guard));
+    secondHolds.set_value();
+    secondEnds.get_future().wait();
+  });
+  seam.waitFor(RDA_LockSeam::kQueueing);
+  lock.release();  // free, with nobody counted
+  seam.letGo();
+  secondHolds.get_future().wait();
+  std::atomic<bool> thirdTook{false};
+  std::thread third([&] {
+    RDA_LockGuard guard(&lock);
+    thirdTook = static_cast<bool>(guard);
+  });
+  while (seam.count(RDA_LockSeam::kWaiting) == 0 && !thirdTook)
+    std::this_thread::yield();
+  EXPECT_FALSE(thirdTook) << "two threads held the lock";
+  secondEnds.set_value();
+  second.join();
+  third.join();
+  EXPECT_TRUE(thirdTook);
+}
+
+// Waiters that leave the queue leave it sound. A waiter behind the first
+// that gives up takes only its own place: the first still gets the lock.
+// A takeover from an ended thread restarts the others' wait: a waiter
+// queued at 1,000 ms with a busy timeout of 1,000 ms is still served at
+// 2,500 ms, after the taker held the lock from 1,900 ms. When every waiter
+// gives up as the holder lets go, the lock is free afterwards.
+TEST(RdaLockTest, WaitersThatLeaveTheQueueLeaveItSound) {
+  TestLockClock clock;
+  LockSeam seam;
+  RDA_Lock lock;
+  auto timeout = [](const char* ms) {
+    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", ms);
+  };
+  auto refusedAfter = [&](int ms) {
+    bool taken = true;
+    std::thread refused([&] { taken = lock.acquire(); });
+    seam.waitFor(RDA_LockSeam::kWaiting,
+                 seam.count(RDA_LockSeam::kWaiting) + 1);
+    clock.moveTo(ms);
+    refused.join();
+    EXPECT_FALSE(taken);
+  };
+  {
+    SCOPED_TRACE("the second waiter gives up");
+    timeout("20000");
+    ASSERT_TRUE(lock.acquire());
+    bool firstTook = false;
+    std::thread first([&] {
+      firstTook = lock.acquire();
+      lock.release();
+    });
+    seam.waitFor(RDA_LockSeam::kWaiting);
+    timeout("100");
+    refusedAfter(200);
+    lock.release();
+    first.join();
+    EXPECT_TRUE(firstTook);
+  }
+  {
+    SCOPED_TRACE("the first waiter takes over");
+    timeout("1000");
+    clock.moveTo(1000);
+    NoEnder ender;
+    TransactionThread ending(lock, ender);
+    std::promise<void> takerHolds, takerEnds;
+    std::thread taker([&] {
+      ASSERT_TRUE(lock.acquire());
+      takerHolds.set_value();
+      takerEnds.get_future().wait();
+      lock.release();
+    });
+    const int queued = seam.count(RDA_LockSeam::kWaiting);
+    seam.waitFor(RDA_LockSeam::kWaiting, queued + 1);
+    bool lastTook = false;
+    std::thread last([&] {
+      lastTook = lock.acquire();
+      lock.release();
+    });
+    seam.waitFor(RDA_LockSeam::kWaiting, queued + 2);
+    clock.moveTo(1900);
+    ending.end();
+    takerHolds.get_future().wait();
+    clock.waitForReadingAfter(clock.moveTo(2500));
+    takerEnds.set_value();
+    taker.join();
+    last.join();
+    EXPECT_TRUE(lastTook) << "its wait was not restarted by the takeover";
+  }
+  {
+    SCOPED_TRACE("every waiter gives up as the holder lets go");
+    timeout("100");
+    clock.moveTo(3000);
+    std::promise<void> held, letGo;
+    std::thread holder([&] {
+      ASSERT_TRUE(lock.acquire());
+      held.set_value();
+      letGo.get_future().wait();
+      lock.release();
+    });
+    held.get_future().wait();
+    seam.holdAt(RDA_LockSeam::kHandingOn);
+    const int handing = seam.count(RDA_LockSeam::kHandingOn);
+    bool taken = true;
+    std::thread refused([&] { taken = lock.acquire(); });
+    seam.waitFor(RDA_LockSeam::kWaiting,
+                 seam.count(RDA_LockSeam::kWaiting) + 1);
+    letGo.set_value();
+    seam.waitFor(RDA_LockSeam::kHandingOn, handing + 1);
+    clock.moveTo(3200);
+    refused.join();
+    EXPECT_FALSE(taken);
+    seam.letGo();
+    holder.join();
+  }
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  bool ranAtOnce = false;
+  std::thread([&] { lock.runOrDefer([&] { ranAtOnce = true; }); }).join();
+  EXPECT_TRUE(ranAtOnce) << "the lock was left held";
+}
+
+// A waiter that is handed the lock, or whose holder's thread ends inside
+// its transaction, goes on at once, not at its deadline: with a busy
+// timeout of 60 s, it has the lock within 30 s even on a busy machine.
+TEST(RdaLockTest, AWaiterGoesOnAtOnceWhenTheHolderLetsGoOrEnds) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "60000");
+  using Clock = std::chrono::steady_clock;
+  for (bool ends : {false, true}) {
+    SCOPED_TRACE(ends ? "the holder's thread ends" : "the holder lets go");
+    LockSeam seam;
+    RDA_Lock lock;
+    NoEnder ender;
+    std::unique_ptr<TransactionThread> ending;
+    if (ends)
+      ending = std::make_unique<TransactionThread>(lock, ender);
+    else
+      ASSERT_TRUE(lock.acquire());
+    std::thread waiter([&] {
+      EXPECT_TRUE(lock.acquire());
+      lock.release();
+    });
+    seam.waitFor(ends ? RDA_LockSeam::kWatching : RDA_LockSeam::kWaiting);
+    // Past the bound of a hand-over, so that the lock is handed on.
+    const Clock::time_point queued = Clock::now();
+    while (Clock::now() - queued < std::chrono::milliseconds(2)) {
+    }
+    if (ends)
+      ending->end();
+    else
+      lock.release();
+    waiter.join();
+    EXPECT_LT(Clock::now() - queued, std::chrono::seconds(30));
+  }
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+}
+
+// A thread cancelled while it waits is cancelled after its call: it takes
+// the lock and lets go, and leaves nothing of it in the queue.
+TEST(RdaLockTest, AWaiterCancelledWhileItWaitsLeavesTheQueueSound) {
+  LockSeam seam;
+  RDA_Lock lock;
+  ASSERT_TRUE(lock.acquire());
+  struct Waiting {
+    RDA_Lock* lock;
+    bool taken = false;
+  } waiting{&lock};
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, nullptr,
+                [](void* arg) -> void* {
+                  auto* self = static_cast<Waiting*>(arg);
+                  self->taken = self->lock->acquire();
+                  self->lock->release();
+                  pthread_testcancel();
+                  return nullptr;
+                },
+                &waiting),
+            0);
+  seam.waitFor(RDA_LockSeam::kWaiting);
+  pthread_cancel(thread);
+  lock.release();
+  void* result = nullptr;
+  pthread_join(thread, &result);
+  EXPECT_EQ(result, PTHREAD_CANCELED);
+  EXPECT_TRUE(waiting.taken);
+  bool ranAtOnce = false;
+  std::thread([&] { lock.runOrDefer([&] { ranAtOnce = true; }); }).join();
+  EXPECT_TRUE(ranAtOnce) << "the lock was left held";
 }
 
 }  // namespace
