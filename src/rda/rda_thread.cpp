@@ -37,14 +37,44 @@ void tellSanitizerThreadEnds(RDA_ThreadToken* token) {
 
 // Every token whose thread may still live. A thread's own pointer to its
 // token is into this list, so the entry stays until the thread has ended;
-// entries of ended threads go as new threads start. Never destroyed:
-// threads may still start while the process exits.
+// entries of ended threads go as new threads start, once the list has
+// doubled since they last went, so that a start costs the same however
+// many threads live. Never destroyed: threads may still start while the
+// process exits.
 struct Registry {
   std::mutex mutex;
   std::list<std::shared_ptr<RDA_ThreadToken>> tokens;
+  size_t pruneAt = 0;  // the size at which the next start prunes the list
 };
+Registry& registry();
+
+// A fork copies the registry unlocked (the forking thread holds its mutex
+// across the fork). The child has only the forking thread: every token
+// names a thread of the parent, so each counts as ended (a lock that
+// records one takes its transaction over) and leaves the list, and the
+// forking thread gets a new identity at its next call.
+void lockBeforeFork() { registry().mutex.lock(); }
+void unlockInParent() { registry().mutex.unlock(); }
+void startChild() {
+  Registry& known = registry();
+  for (const std::shared_ptr<RDA_ThreadToken>& token : known.tokens)
+    token->endAtFork();
+  known.tokens.clear();
+  known.pruneAt = 0;
+  rdaThreadNumber = 0;
+  rdaThreadToken = nullptr;
+#ifdef RDA_THREAD_SANITIZER
+  tellSanitizerThreadEnds(nullptr);  // the thread's old token is gone
+#endif
+  known.mutex.unlock();
+}
+
 Registry& registry() {
-  static Registry* const made = new Registry;
+  static Registry* const made = [] {
+    Registry* const fresh = new Registry;
+    pthread_atfork(&lockBeforeFork, &unlockInParent, &startChild);
+    return fresh;
+  }();
   return *made;
 }
 
@@ -68,7 +98,8 @@ RDA_ThreadToken::RDA_ThreadToken(uint64_t n) : number(n) {
 }
 
 // Only an ended thread's token is destroyed, and ended() has released its
-// mutex by then.
+// mutex by then: a held robust mutex is on its holder's robust list, which
+// glibc and the kernel write through. A token ended at a fork is on none.
 RDA_ThreadToken::~RDA_ThreadToken() { pthread_mutex_destroy(&life_); }
 
 bool RDA_ThreadToken::ended() const {
@@ -87,14 +118,21 @@ bool RDA_ThreadToken::ended() const {
   return true;
 }
 
+void RDA_ThreadToken::endAtFork() {
+  ended_.store(true, std::memory_order_release);
+}
+
 uint64_t rdaStartThread() {
   static std::atomic<uint64_t> next{0};
   const uint64_t number = ++next;
   auto token = std::make_shared<RDA_ThreadToken>(number);
   Registry& known = registry();
   std::lock_guard<std::mutex> guard(known.mutex);
-  known.tokens.remove_if(
-      [](const std::shared_ptr<RDA_ThreadToken>& t) { return t->ended(); });
+  if (known.tokens.size() >= known.pruneAt) {
+    known.tokens.remove_if(
+        [](const std::shared_ptr<RDA_ThreadToken>& t) { return t->ended(); });
+    known.pruneAt = 2 * known.tokens.size();
+  }
   known.tokens.push_back(std::move(token));
   rdaThreadToken = &known.tokens.back();
   rdaThreadNumber = number;

@@ -6,7 +6,9 @@
 // its owner's death once the thread is gone, after every destructor the
 // thread runs (C++ thread_local destructors and POSIX key destructors, in
 // any round). So a thread keeps one identity from its first call to its
-// end, whatever code of it calls in last.
+// end, whatever code of it calls in last. A forked child's thread starts
+// afresh at its next call: the identity it copied names its parent's
+// thread, whose end no thread of the child would ever see.
 #ifndef RDA_RDA_THREAD_H_
 #define RDA_RDA_THREAD_H_
 
@@ -31,6 +33,11 @@ class RDA_ThreadToken {
   // the thread is gone, and the mark is read by taking the mutex.
   bool ended() const;
 
+  // Marks the token ended in a forked child, where the thread it names does
+  // not exist. Its mutex stays as the fork copied it, held by that absent
+  // thread; no thread of the child has it on its robust list.
+  void endAtFork();
+
   const uint64_t number;
 
  private:
@@ -40,7 +47,8 @@ class RDA_ThreadToken {
 };
 
 // The calling thread's number and token; plain, so that reading them costs
-// a load (set by rdaStartThread for the thread's whole life).
+// a load (set by rdaStartThread for the thread's whole life; a forked
+// child's copy is cleared).
 inline thread_local __attribute__((tls_model("initial-exec"))) uint64_t
     rdaThreadNumber = 0;
 inline thread_local __attribute__((tls_model("initial-exec")))
