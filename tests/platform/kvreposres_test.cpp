@@ -104,6 +104,11 @@ TEST_F(RepositoryEventTest, UriEventsCarryTheTypeTheirUriNames) {
       {"repos:///A/Nightly?type=Task", "Task"},
       {"repos://srv/Nightly?type=ProfileJob", "ProfileJob"},
       {"repos:///a%3Fb?type=Profile%20Job", "Profile Job"},
+      // Escapes in hexadecimal letters, of either case.
+      {"repos:///a?type=A%2fB", "A/B"},
+      {"repos:///a?type=A%2FB", "A/B"},
+      {"repos:///a?type=%4A", "J"},
+      {"repos:///a?type=%4a", "J"},
       {"repos:///a?x=1&type=Rule&y=2", "Rule"},
       {"repos:///a?subtype=Rule", ""},
       {"repos:///a", ""},

@@ -236,6 +236,25 @@ TEST_P(ImpactAnalysisTest, AStoreThatCannotBeReadIsNotTakenAsEmpty) {
   EXPECT_EQ(ia_->getErrorMessage().str(), db_->getErrorMessage().str());
 }
 
+// An analysis one of whose resources could not be stored records nothing;
+// once the store is repaired, the next analysis on the same thread records
+// its dependencies again.
+TEST_P(ImpactAnalysisTest, AnAnalysisAfterAFailedStoreRecordsAgain) {
+  const int r = rule("Ages");
+  ASSERT_TRUE(common_->addRuleField(r, "AGE", "Age of the customer"));
+  Owned<KvResource> self = objectResource("Rule", r);
+  ASSERT_NE(self, nullptr) << ia_->getErrorMessage().asCstr();
+  const std::string resources = table("IMPRCS");
+  exec("ALTER TABLE " + resources + " RENAME COLUMN RCS_ADAT TO RCS_GONE");
+  EXPECT_FALSE(analyze(self.get(), "Rule", r));
+  exec("ALTER TABLE " + resources + " RENAME COLUMN RCS_GONE TO RCS_ADAT");
+  EXPECT_EQ(dependencies(self.get()), V{});
+
+  ASSERT_TRUE(analyze(self.get(), "Rule", r))
+      << ia_->getErrorMessage().asCstr();
+  EXPECT_EQ(dependencies(self.get()), V{"Field|AGE"});
+}
+
 // Each failure is logged once, by the analysis, with its reason: a store
 // that cannot be read, and a resource to remove that is not stored.
 TEST_P(ImpactAnalysisTest, EachFailureIsLoggedOnceWithItsReason) {
