@@ -2,7 +2,9 @@
 // refused: a failed copy, also on a full disk, leaves the target as it was.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fault/fault_vfs.h"
@@ -509,6 +511,36 @@ TEST_P(CopyTest, NewerRepositoryIsNeitherSourceNorTarget) {
         << error();
   }
   EXPECT_EQ(tableRows(newer, tableName(newer, "RULE")), rules);
+}
+
+// A copy whose source UUID cannot be read cannot tell whether it would
+// copy a repository onto itself: it is refused with the reason and leaves
+// the target as it was. The read gives up waiting while another thread
+// holds a transaction on the source's connection.
+TEST_P(CopyTest, ASourceWhoseUuidCannotBeReadIsRefused) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  const std::vector<std::string> before = targetContent();
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "50");
+  std::promise<void> begun, end;
+  std::thread holder([&] {
+    ReposDataAccess* from = source_->getDataAccess();
+    EXPECT_TRUE(from->beginTransaction(false, nullptr));
+    begun.set_value();
+    end.get_future().wait();
+    EXPECT_TRUE(from->endTransaction(false));
+  });
+  begun.get_future().wait();
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  end.set_value();
+  holder.join();
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  const std::string head =
+      "The copy could not tell whether the source and the target are the "
+      "same repository: ";
+  EXPECT_EQ(error().rfind(head, 0), 0u) << error();
+  EXPECT_NE(error().find("gave up waiting"), std::string::npos) << error();
+  EXPECT_EQ(targetContent(), before);
+  EXPECT_FALSE(target_->getDataAccess()->inTransaction());
 }
 
 INSTANTIATE_ADMIN_TARGETS(CopyTest);
