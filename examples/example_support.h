@@ -1,8 +1,11 @@
 // What the examples share: ending the program with the engine's error text,
 // a holder that ends an engine object through its release(), a fresh
-// repository in a SQLite file to work in, and the rows of a cursor as text.
+// repository to work in (on the PostgreSQL server that KV_TEST_PG_CONNECTION
+// names, else in a SQLite file), and the rows of a cursor as text.
 #ifndef EXAMPLES_EXAMPLE_SUPPORT_H_
 #define EXAMPLES_EXAMPLE_SUPPORT_H_
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,17 +58,6 @@ inline Owned<RepositoryAdmin> startEngine() {
   return Owned<RepositoryAdmin>(admin);
 }
 
-// Creates a new repository in the SQLite file `path` (replacing the file)
-// and opens it, accepting only a current repository.
-inline Owned<Repository> createFileRepository(RepositoryAdmin* admin,
-                                              const std::string& path) {
-  std::remove(path.c_str());
-  check(admin->createFileRepository(path.c_str()),
-        "cannot create the repository", admin);
-  return take(admin->openFileRepository(path.c_str(), true),
-              "cannot open the repository", admin);
-}
-
 // A new object from one of the repository's factories, for example
 // make(repository, &Repository::createCommonDataAccess); ends the program
 // when it cannot be made.
@@ -75,15 +67,82 @@ Owned<T> make(Repository* repository, T* (Repository::*factory)()) {
               repository);
 }
 
-// The engine and a new repository file, "<name>.db", where <name> is the
-// program's first argument or else `name`. The repository is released
-// before the administration object, and objects that `make` hands out,
-// held after the workspace, before both.
+// The ODBC connection string of the PostgreSQL database that
+// KV_TEST_PG_CONNECTION names (as the tests use it), or null when the
+// variable is unset or empty: then the examples work in SQLite files.
+inline const char* serverConnection() {
+  const char* connection = std::getenv("KV_TEST_PG_CONNECTION");
+  return connection && *connection ? connection : nullptr;
+}
+
+// A new repository that an example works in, opened accepting only a
+// current repository; it says on stdout where it is. With a server (see
+// serverConnection) it is made there under the table prefix
+// "<name>_<process id>_" (several repositories can share one database, each
+// under a prefix of its own: letters, digits and underscores) and its tables
+// are dropped when it ends. Otherwise it is the SQLite file "<file>.db",
+// replaced when it exists and kept afterwards. `name` must be a valid
+// prefix; `file` may be a path.
+class WorkRepository {
+ public:
+  WorkRepository(RepositoryAdmin* admin, const std::string& file,
+                 const std::string& name)
+      : admin_(admin),
+        connection_(serverConnection() ? serverConnection() : ""),
+        prefix_(name + "_" + std::to_string(getpid()) + "_"),
+        repository_(connection_.empty() ? createInFile(file + ".db")
+                                        : createOnServer()) {}
+  WorkRepository(const WorkRepository&) = delete;
+  WorkRepository& operator=(const WorkRepository&) = delete;
+
+  // Releases the repository, then drops its tables on the server; ends
+  // the program when they cannot be dropped.
+  ~WorkRepository() {
+    repository_.reset();
+    if (!connection_.empty())
+      check(admin_->deleteRepositoryTables(connection_.c_str(),
+                                           prefix_.c_str()),
+            "cannot drop the repository's tables", admin_);
+  }
+
+  Repository* get() const { return repository_.get(); }
+
+ private:
+  Owned<Repository> createInFile(const std::string& path) {
+    std::remove(path.c_str());
+    check(admin_->createFileRepository(path.c_str()),
+          "cannot create the repository", admin_);
+    std::printf("repository file %s\n", path.c_str());
+    return take(admin_->openFileRepository(path.c_str(), true),
+                "cannot open the repository", admin_);
+  }
+
+  Owned<Repository> createOnServer() {
+    check(admin_->createRepository(connection_.c_str(), prefix_.c_str()),
+          "cannot create the repository", admin_);
+    std::printf("repository under the table prefix %s in the PostgreSQL "
+                "database of KV_TEST_PG_CONNECTION (dropped at the end)\n",
+                prefix_.c_str());
+    return take(admin_->openRepositoryConnection(
+                    connection_.c_str(), prefix_.c_str(), true, nullptr),
+                "cannot open the repository", admin_);
+  }
+
+  RepositoryAdmin* admin_;
+  std::string connection_;
+  std::string prefix_;
+  Owned<Repository> repository_;
+};
+
+// The engine and a new repository (see WorkRepository): on the server under
+// a prefix made from `name`, else in the SQLite file named by the program's
+// first argument (without ".db"), or "<name>.db" without one. The
+// repository is released before the administration object, and objects
+// that `make` hands out, held after the workspace, before both.
 struct Workspace {
   Workspace(int argc, char** argv, const char* name)
       : admin(startEngine()),
-        repository(createFileRepository(
-            admin.get(), std::string(argc > 1 ? argv[1] : name) + ".db")) {}
+        repository(admin.get(), argc > 1 ? argv[1] : name, name) {}
 
   // make() on this workspace's repository.
   template <typename T>
@@ -92,7 +151,7 @@ struct Workspace {
   }
 
   Owned<RepositoryAdmin> admin;
-  Owned<Repository> repository;
+  WorkRepository repository;
 };
 
 // The values of the named columns of each row of a cursor, as "a|b|c"

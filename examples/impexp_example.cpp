@@ -29,8 +29,8 @@ std::unique_ptr<RepositoryImportExportManager> transferOf(Repository* repository
 int main(int argc, char** argv) {
   const std::string base = argc > 1 ? argv[1] : "impexp_example";
   Owned<RepositoryAdmin> admin = startEngine();
-  Owned<Repository> source = createFileRepository(admin.get(), base + "_a.db");
-  Owned<Repository> target = createFileRepository(admin.get(), base + "_b.db");
+  WorkRepository source(admin.get(), base + "_a", "impexp_example_a");
+  WorkRepository target(admin.get(), base + "_b", "impexp_example_b");
 
   // In the source: a rule and a task that runs it.
   KvbString exported, why;

@@ -1,12 +1,10 @@
 // Example: a repository in a PostgreSQL database, reached through ODBC.
 // Reads the ODBC connection string from KV_TEST_PG_CONNECTION, as the
-// tests do, creates a repository under a table prefix of its own, opens it,
+// tests do, creates a repository under a table prefix of its own (see
+// WorkRepository in example_support.h), opens it, prints what it is,
 // stores and reads back a rule, and drops its tables again. Without the
 // variable it says what to set and ends with status 2.
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "example_support.h"
@@ -19,8 +17,7 @@ using namespace example;
 constexpr int kNoServer = 2;
 
 int main() {
-  const char* connection = std::getenv("KV_TEST_PG_CONNECTION");
-  if (!connection || !*connection) {
+  if (!serverConnection()) {
     std::fprintf(
         stderr,
         "KV_TEST_PG_CONNECTION is not set: set it to the ODBC connection "
@@ -31,36 +28,25 @@ int main() {
         "its second line is that string.\n");
     return kNoServer;
   }
-  // Several repositories can share one database, each under its own
-  // table prefix: letters, digits and underscores, optionally after a
-  // schema name and a point ("schema.prefix").
-  const std::string prefix = "kvexample" + std::to_string(getpid()) + "_";
-
+  // A repository on that server, under the table prefix
+  // "postgres_example_<process id>_"; its tables are dropped when it ends,
+  // after the objects made from it.
   Owned<RepositoryAdmin> admin = startEngine();
-  check(admin->createRepository(connection, prefix.c_str()),
-        "cannot create the repository", admin.get());
-  {
-    Owned<Repository> repository =
-        take(admin->openRepositoryConnection(connection, prefix.c_str(), true,
-                                             nullptr),
-             "cannot open the repository", admin.get());
-    int connectionKind = -1, kind = -1, version = -1;
-    repository->getVersionInfo(&connectionKind, &kind, &version, nullptr);
-    std::printf("connection kind %d (1: a connection string), repository "
-                "kind %d, version %d.%d\n",
-                connectionKind, kind, version, repository->getMinorVersion());
+  WorkRepository work(admin.get(), "postgres_example", "postgres_example");
+  Repository* repository = work.get();
+  int connectionKind = -1, kind = -1, version = -1;
+  repository->getVersionInfo(&connectionKind, &kind, &version, nullptr);
+  std::printf("connection kind %d (1: a connection string), repository "
+              "kind %d, version %d.%d\n",
+              connectionKind, kind, version, repository->getMinorVersion());
 
-    auto common = make(repository.get(), &Repository::createCommonDataAccess);
-    const int rule = common->addRule("Order total", "", "TOTAL >= 0", "", "",
-                                     "example", "rule-total", 0, "", "");
-    check(rule > 0, "cannot add the rule", common.get());
-    expectEqual(rowsOf(common->findRule(rule, "", ""), common.get(),
-                       {"RU_DESC", "RU_EXPR"}),
-                "Order total|TOTAL >= 0\n", "the rule read back");
-    std::printf("rule %d stored and read back\n", rule);
-  }  // the data access and the repository are released here, in that order
-
-  check(admin->deleteRepositoryTables(connection, prefix.c_str()),
-        "cannot drop the repository's tables", admin.get());
+  auto common = make(repository, &Repository::createCommonDataAccess);
+  const int rule = common->addRule("Order total", "", "TOTAL >= 0", "", "",
+                                   "example", "rule-total", 0, "", "");
+  check(rule > 0, "cannot add the rule", common.get());
+  expectEqual(rowsOf(common->findRule(rule, "", ""), common.get(),
+                     {"RU_DESC", "RU_EXPR"}),
+              "Order total|TOTAL >= 0\n", "the rule read back");
+  std::printf("rule %d stored and read back\n", rule);
   return 0;
 }

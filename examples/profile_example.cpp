@@ -29,8 +29,9 @@ int main(int argc, char** argv) {
         "cannot add the run", store);
 
   // What the run profiled: a data source ("N": a database), one table of
-  // it, and two fields of the table with their results. Metric 0 here
-  // holds the number of null values.
+  // it, and two fields of the table with their results. A field's type is
+  // one character ("S" text, "I" integer, "R" real, "D" date, "B"
+  // boolean). Metric 0 here holds the number of null values.
   int dsn = -1, table = -1;
   check(store->addRunDsn(run, "sales", "DSN=sales", "N", &dsn),
         "cannot add the data source", store);
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     const char* name;
     const char* type;
     int nulls;
-  } fields[] = {{"NAME", "VARCHAR", 0}, {"POSTCODE", "VARCHAR", 17}};
+  } fields[] = {{"NAME", "S", 0}, {"POSTCODE", "S", 17}};
   for (const auto& field : fields) {
     int id = -1;
     check(store->addRunField(dsn, table, field.name, field.type, &id),
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
   const std::string results =
       rowsOf(store->listRunFields(run, -1, -1, 1), store,
              {"FLD_NAME", "FLD_TYPE", "MET_0"});
-  expectEqual(results, "NAME|VARCHAR|0\nPOSTCODE|VARCHAR|17\n",
+  expectEqual(results, "NAME|S|0\nPOSTCODE|S|17\n",
               "the run's field results");
   std::printf("run %d of report %d, fields (name|type|nulls):\n%s", run,
               report, results.c_str());

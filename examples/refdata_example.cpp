@@ -16,9 +16,10 @@ int main(int argc, char** argv) {
   RefDataRepositoryDataAccess* store = refdata.get();
 
   // In an add, an empty text, an id below 0 and a null date are not
-  // written.
+  // written. A domain's type is a code of two characters at most (the
+  // column holds no more): "LS" for a list of codes.
   int domain = -1, version = -1;
-  check(store->addDomain("Countries", "ISO country codes", "LIST", "Y", "Y", "",
+  check(store->addDomain("Countries", "ISO country codes", "LS", "Y", "Y", "",
                          -1, "N", -1, -1, KvbDate(), "", &domain),
         "cannot add the domain", store);
   check(store->addDomainVersion(domain, 1, "2026", "Y", "Y", "", -1, "N", -1,

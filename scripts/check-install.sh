@@ -6,7 +6,10 @@
 # Every host runs in a folder of its own outside the source tree and must
 # create a complete repository: the engine finds its table sets beside its
 # installed library, not below the prefix it was configured for, which
-# stays empty.
+# stays empty. Every example but the first runs in SQLite files and, when
+# KV_TEST_PG_CONNECTION names a PostgreSQL database, once more on that
+# server, where the examples then make their repositories (the PostgreSQL
+# example runs there only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
@@ -33,8 +36,8 @@ sets=$(sed -n 's/.*<tableset name="\([A-Z_]*\)".*/\1/p' etc/reposcreate/*.xml)
 # word on stderr, and every repository file it leaves there must hold a
 # version row for every shipped table set.
 run_host() {
-  local run=$work/run-$(basename "$1")
-  mkdir "$run"
+  local run
+  run=$(mktemp -d "$work/run-$(basename "$1").XXXXXX")
   printf 'BASE/WORKDESK=true\n' >"$run/host.cfg"
   if ! (cd "$run" && KV_CONFIG_FILE=host.cfg "$1" repository 2>stderr) ||
     [ -s "$run/stderr" ]; then
@@ -103,17 +106,23 @@ c++ -std=c++17 -o "$work/readme" "$work/readme.cpp" \
   $(pkg-config --cflags --libs kvreposadmin) -Wl,-rpath,"$libdir"
 run_host "$work/readme"
 
-# Every other example, built with find_package; the PostgreSQL one runs on
-# the test server (KV_TEST_PG_CONNECTION) when there is one.
+# Every other example, built with find_package: in SQLite files (with the
+# variable emptied), and on the test server when KV_TEST_PG_CONNECTION names
+# one. The PostgreSQL example runs on the server only.
+server=${KV_TEST_PG_CONNECTION:-}
 for example in "$work"/example/kvhost_*; do
-  [ "$example" != "$work/example/kvhost_example" ] || continue
-  if [ "$example" = "$work/example/kvhost_postgres" ] &&
-    [ -z "${KV_TEST_PG_CONNECTION:-}" ]; then
-    echo "not running kvhost_postgres: KV_TEST_PG_CONNECTION is not set"
-    continue
+  name=$(basename "$example")
+  [ "$name" != kvhost_example ] || continue
+  if [ "$name" != kvhost_postgres ]; then
+    echo "running $name on SQLite"
+    KV_TEST_PG_CONNECTION='' run_host "$example"
   fi
-  echo "running $(basename "$example")"
-  run_host "$example"
+  if [ -n "$server" ]; then
+    echo "running $name on the PostgreSQL server"
+    run_host "$example"
+  elif [ "$name" = kvhost_postgres ]; then
+    echo "not running kvhost_postgres: KV_TEST_PG_CONNECTION is not set"
+  fi
 done
 
 cmake -S tests/host -B "$work/host-tests" -DCMAKE_BUILD_TYPE=Release \
