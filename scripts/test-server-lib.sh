@@ -2,10 +2,11 @@
 # sourced, not run.
 
 # Makes a new data folder under ${TMPDIR:-/tmp} named after `tag`, owned by
-# `user` and closed to others, and prints its path.
+# `user` and closed to others, and prints its absolute path (as_user runs
+# the servers' commands from the root folder).
 new_server_folder() {
   local user=$1 tag=$2 folder
-  folder=$(mktemp -d "${TMPDIR:-/tmp}/$tag.XXXXXX")
+  folder=$(realpath "$(mktemp -d "${TMPDIR:-/tmp}/$tag.XXXXXX")")
   chown "$user": "$folder"
   chmod 700 "$folder"
   echo "$folder"
@@ -24,9 +25,13 @@ free_loopback_port() {
   return 1
 }
 
-# Runs a command as `user` (the servers refuse to run as root).
+# Runs a command as `user` (the servers refuse to run as root), from the
+# root folder: `user` may not be allowed into the folder the script was
+# started from (a clone in /root, say), and the servers' tools would say
+# so on every start.
 as_user() {
   local user=$1
   shift
-  if [ "$(id -un)" = "$user" ]; then "$@"; else su "$user" -s /bin/sh -c "$(printf '%q ' "$@")"; fi
+  if [ "$(id -un)" = "$user" ]; then (cd / && "$@")
+  else (cd / && su "$user" -s /bin/sh -c "$(printf '%q ' "$@")"); fi
 }
