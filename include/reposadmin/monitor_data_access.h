@@ -9,10 +9,12 @@
 // releases; listings give every column of their table in table order.
 // Failures answer false or null; the reason is the connection's error text,
 // which getErrorMessage() gives. Refusals give a "Monitor Repository"
-// catalogue message as that text: 1085 a code or UUID in use, 1088 a task
-// with executions, 1211 a name in use, 1663 a property value that is not
-// valid. Without a connection every operation but clearSource logs
-// "Repository Data Access object is null" at level 5 and fails.
+// catalogue message as that text: 1088 a task with executions, 1211 a name
+// in use, 1663 a property value that is not valid. A code or UUID in use
+// gives message 1085 after what was refused, which names the code or UUID
+// ("Cannot add the task "T" with code "c": <message 1085>"). Without a
+// connection every operation but clearSource logs "Repository Data Access
+// object is null" at level 5 and fails.
 //
 // Optional arguments: an id of -1 is absent; a text filter is absent when
 // empty; a text, date or real to write is absent when null (an empty text
@@ -39,14 +41,16 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
   // given; both dates are now and `user` is creator and editor. A code
   // (JB_CODE, the task's UUID) that a task has already is refused with
-  // message 1085. Posts an added event keyed by the code.
+  // "Cannot add the task "<name>" with code "<code>": " and message 1085.
+  // Posts an added event keyed by the code.
   virtual bool addTask(const KvbString& name, const KvbString& code,
                        const KvbString& user, int folderId,
                        const KvbString& comment, const KvbString& display,
                        int* newId) = 0;
   // Adds a source with a new ES_ID (id counter "EXSRC") written to *newId
-  // when given; both dates are now. A UUID in use is refused with 1085.
-  // Posts an added event keyed by the UUID.
+  // when given; both dates are now. A UUID in use is refused with "Cannot
+  // add the source "<name>" with UUID "<uuid>": " and 1085. Posts an added
+  // event keyed by the UUID.
   virtual bool addSource(const KvbString& name, const KvbString& uuid,
                          const KvbString& user, int folderId, int* newId) = 0;
   // Adds event `sequence` of rule `ruleId` in task `taskId`. A task or rule
@@ -183,8 +187,9 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // was found. A task that does not exist is no failure.
   virtual bool deleteTask(int taskId) = 0;
   // Writes every column but JB_ID of task `taskId`. A task that does not
-  // exist fails; a code that another task has is refused with 1085, a
-  // folder that does not exist as by the additions. Posts a changed event
+  // exist fails; a code that another task has is refused with "Cannot
+  // give task <id> the code "<code>": " and 1085, a folder that does not
+  // exist as by the additions. Posts a changed event
   // keyed by the code.
   virtual bool updateTask(int taskId, const KvbString& name,
                           const KvbString& code, const KvbString& createdUser,

@@ -68,7 +68,15 @@ class RepositoryAdmin {
                                       const KvbString& tablePrefix) = 0;
   // 11: removes a file.
   virtual bool deleteFile(const KvbString& path) = 0;
-  // 12-14: the list file's entries.
+  // 12-14: the list file's entries. addRepository refuses an entry that
+  // could not be opened from the list, logged once and leaving the file as
+  // it was: "The repository cannot be added to the list: its name is
+  // empty", "The repository "<name>" cannot be added to the list: the
+  // connection string is empty" ("the database file path is empty" with
+  // `isFile`), the same start followed by "Repository Library" message
+  // 1305 for a name that is listed already; a connection entry must open.
+  // A change whose list file cannot be written fails with "The repository
+  // list file "<path>" could not be written. <reason>".
   virtual bool addRepository(const KvbString& connection,
                              const KvbString& tablePrefix,
                              const KvbString& name, bool isFile) = 0;

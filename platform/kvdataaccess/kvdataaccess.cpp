@@ -163,6 +163,21 @@ bool parseConnectionString(const KvbString& connectionString,
   return true;
 }
 
+// The text of a connection string that parseConnectionString refused for
+// `reason`. A text without any "=" holds no value, so no password: it is
+// most likely the path of a file, and is quoted with the form that opens
+// a SQLite file.
+KvbString unreadableText(const KvbString& connectionString,
+                         const KvbString& reason) {
+  if (connectionString.find('=') != KvbString::npos)
+    return "the connection string cannot be read: " + reason;
+  KvbString shown = connectionString;
+  return kvbStringFormat(
+      "the connection string \"%S\" cannot be read: it has no '='; a SQLite "
+      "file is given as FILE=<path>;KVXTYPE=SQLITE",
+      shown.trim());
+}
+
 const Attribute* findAttribute(const std::vector<Attribute>& attributes,
                                const char* key) {
   for (const Attribute& attribute : attributes)
@@ -1420,7 +1435,7 @@ DacConnection* dacCreateDataSource(const KvbString& connectionString,
   std::vector<Attribute> attributes;
   DacConnection* connection = nullptr;
   if (!parseConnectionString(connectionString, attributes, error)) {
-    error = "the connection string cannot be read: " + error;
+    error = unreadableText(connectionString, error);
   } else {
     const Attribute* type = findAttribute(attributes, "KVXTYPE");
     connection = type && type->value.equals("SQLITE", true)

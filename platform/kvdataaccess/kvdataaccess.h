@@ -189,7 +189,10 @@ class DacConnection {
 // braced value of attribute <n> has no closing '}'" or "text follows the
 // braced value of attribute <n>", attributes counted from 1 without the
 // empty ones. It quotes no piece of the text, since a password with an
-// unbraced ";" ("Pwd=ab;cd;") reads as a malformed attribute "cd".
+// unbraced ";" ("Pwd=ab;cd;") reads as a malformed attribute "cd". A text
+// without any "=" holds no password and is most likely a file's path: it
+// fails with "the connection string "<text, trimmed>" cannot be read: it
+// has no '='; a SQLite file is given as FILE=<path>;KVXTYPE=SQLITE".
 DacConnection* dacCreateDataSource(const KvbString& connectionString,
                                    KvbString* errorText);
 

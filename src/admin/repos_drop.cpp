@@ -40,21 +40,28 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   auto dropped = [&](bool done, auto* from) {
     if (!done && ok) ok = fail(from->getErrorMessage());
   };
+  // Whether the table is there; a table that cannot be looked up fails the
+  // drop.
+  auto present = [&](const KvbString& name) {
+    std::list<TableColumnInfo> columns;
+    if (rda->findTableColumns(name, columns)) return !columns.empty();
+    dropped(false, rda);
+    return false;
+  };
   // Only tables that exist are dropped: the numbers of deleted objects
   // have none.
   auto drop = [&](const char* code, int number) {
-    std::list<TableColumnInfo> columns;
     const KvbString name =
         number < 0 ? KvbString(code) : kvbStringFormat("%s%d", code, number);
-    if (!rda->findTableColumns(name, columns))
-      dropped(false, rda);
-    else if (!columns.empty())
+    if (present(name))
       dropped(rda->dropTable(rda->getTableName(code, false, number)), rda);
   };
 
-  // The largest ids are read while FLD and HGMETA are still there.
-  const int fields = repository->getMaxFieldId();
-  const int histograms = repository->getMaxHgmId();
+  // The largest ids are read while FLD and HGMETA are still there. Where
+  // they are not (a prefix without a repository) there are no ids, and a
+  // read would tell the status callback of its failure.
+  const int fields = present("FLD") ? repository->getMaxFieldId() : -1;
+  const int histograms = present("HGMETA") ? repository->getMaxHgmId() : -1;
   for (int id = 0; id <= fields; ++id) drop("FRQDST", id);
   for (int id = 0; id <= histograms; ++id) {
     drop("HSM", id);

@@ -85,6 +85,22 @@ bool breaksLine(const KvbString& value) {
   return value.find('\n') != KvbString::npos ||
          value.find('\r') != KvbString::npos;
 }
+
+// The start of the text of a list that cannot be written, which names the
+// file; the reason follows.
+KvbString notWritten(const KvbString& path) {
+  return kvbStringFormat(
+      "The repository list file \"%S\" could not be written.", path);
+}
+
+// The text of an entry that is not added, which names the repository when
+// it has a name.
+KvbString notAdded(const KvbString& name, const KvbString& reason) {
+  const KvbString subject =
+      name.isEmpty() ? KvbString("The repository")
+                     : kvbStringFormat("The repository \"%S\"", name);
+  return subject + " cannot be added to the list: " + reason;
+}
 }  // namespace
 
 KvbString quoteListValue(const KvbString& value) {
@@ -166,7 +182,7 @@ bool RepositoryAdminImpl::saveRepositoryList() {
   const int result =
       np_fio_replace(listFilePath_.asCstr(), text.asCstr(), text.length());
   if (result == NP_FIO_OK) return true;
-  failMessage(__LINE__, 1044);
+  fail(notWritten(listFilePath_));
   return addFileReason(result);
 }
 
@@ -185,7 +201,7 @@ bool RepositoryAdminImpl::changeRepositoryList(
     NpFioLock* lock = nullptr;
     const int result = np_fio_lock((listFilePath_ + ".lock").asCstr(), &lock);
     if (result != NP_FIO_OK) {
-      failMessage(__LINE__, 1044);
+      fail(notWritten(listFilePath_));
       return addFileReason(result);
     }
     // Read again under the lock: another writer may have changed the list
@@ -286,7 +302,14 @@ bool RepositoryAdminImpl::getNextRepository(KvbString* name, bool* isDefault,
 
 bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
                                         const KvbString& connection,
-                                        const KvbString& tablePrefix) {
+                                        const KvbString& tablePrefix,
+                                        bool isFile) {
+  // An entry without a name cannot be chosen, and one without a database
+  // fails every open.
+  if (name.isEmpty()) return fail(notAdded(name, "its name is empty"));
+  if (connection.isEmpty())
+    return fail(notAdded(name, isFile ? "the database file path is empty"
+                                      : "the connection string is empty"));
   // The file would read such an entry back as the default line.
   if (name == kDefaultReposName)
     return fail(
@@ -304,7 +327,7 @@ bool RepositoryAdminImpl::addRepository(const KvbString& connection,
                                         const KvbString& tablePrefix,
                                         const KvbString& name, bool isFile) {
   if (!listOperation(
-          [&] { return checkNewEntry(name, connection, tablePrefix); }))
+          [&] { return checkNewEntry(name, connection, tablePrefix, isFile); }))
     return false;
   // A connection entry must reach a database that the engine supports. An
   // open that fails has logged why.
@@ -321,12 +344,13 @@ bool RepositoryAdminImpl::addRepository(const KvbString& connection,
   }
   RepositoryEntry entry;
   entry.name = name;
-  entry.connection = connection.isNull() ? KvbString("") : connection;
+  entry.connection = connection;
   entry.tablePrefix = tablePrefix.isNull() ? KvbString("") : tablePrefix;
   entry.isFile = isFile;
   return changeRepositoryList([&] {
     for (const RepositoryEntry& listed : entries_)
-      if (listed.name == name) return failMessage(__LINE__, 1305);
+      if (listed.name == name)
+        return fail(notAdded(name, message(__LINE__, 1305)));
     entries_.push_back(entry);
     return true;
   });

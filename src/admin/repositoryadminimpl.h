@@ -159,8 +159,11 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   // answers false.
   bool addFileReason(int fileCode);
   void learnRepositoryKind(RepositoryEntry* entry);
+  // False with the reason when the list file cannot take the entry: a name
+  // or a connection (a file path when `isFile`) that is empty, a reserved
+  // name, a line break.
   bool checkNewEntry(const KvbString& name, const KvbString& connection,
-                     const KvbString& tablePrefix);
+                     const KvbString& tablePrefix, bool isFile);
 
   // copyRepository without its answer logged (repos_copy.cpp).
   bool copy(Repository* source, Repository* target);

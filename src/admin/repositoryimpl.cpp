@@ -28,10 +28,6 @@ constexpr int kFactoryConnectionString = 0;
 constexpr int kFactorySqliteCreate = 1;
 constexpr int kFactorySqliteOpen = 2;
 
-// How the platform begins the reason of a connection string that it cannot
-// parse (dacCreateDataSource).
-const char kUnreadableConnection[] = "the connection string cannot be read: ";
-
 // The reason of a step that the host stopped, until the operation tells
 // at which step (failStopped).
 const char kStopped[] = "Stopped at the host's request";
@@ -240,10 +236,11 @@ bool RepositoryImpl::initFailure(const KvbString& reason,
 KvbString RepositoryImpl::initFailureText(const KvbString& reason) const {
   // A connection string that cannot be read reached no database, so nothing
   // could be opened or created: the failure is the string's, in the
-  // platform's words, which quote no piece of it.
-  if (reason.startsWith(kUnreadableConnection))
-    return "The connection string cannot be read: " +
-           reason.substr(sizeof kUnreadableConnection - 1);
+  // platform's words (dacCreateDataSource), which quote no piece of a
+  // string that may hold a password.
+  if (reason.startsWith("the connection string ") &&
+      dacOdbcConnectionString(connection_).isNull())
+    return "T" + reason.substr(1);
   // A refused table prefix is the reason's subject, named there only.
   const KvbString refusedPrefix =
       "The table prefix \"" + tablePrefix_ + "\" is not";

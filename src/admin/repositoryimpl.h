@@ -107,8 +107,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // the repository keeps itself. False with *errorText set to "The
   // repository in the <place()> could not be opened: <reason>" ("created"
   // with kInitToCreate), or, for a connection string that cannot be read,
-  // to "The connection string cannot be read: <the platform's reason>",
-  // which shows no piece of the string. The text is logged once.
+  // to the platform's text (dacCreateDataSource) with a capital "T": "The
+  // connection string cannot be read: <reason>", which shows no piece of
+  // the string, or, for a text without any "=", "The connection string
+  // "<text>" cannot be read: ...". The text is logged once.
   bool init(int flags, RepositoryAdmin* admin, int connectionKind,
             const KvbString& connection, const KvbString& tablePrefix,
             const KvbString& poolId, RepositoryStatusCallback* status,

@@ -39,6 +39,12 @@ KvbDatavar realValue(const KvbReal& real) {
 // stand for the default.
 int orDefault(int id) { return id < 1 ? kDefaultDashboardId : id; }
 
+// A code or UUID in use: the catalogue's text, which names neither, after
+// what was refused, which names it; the text and its record alike.
+Refusal inUse(const KvbString& refused) {
+  return Refusal(refused + ": " + message(kCodeInUse));
+}
+
 KvbString missingTask(int taskId) {
   return kvbStringFormat("Task %d does not exist", taskId);
 }
@@ -186,10 +192,8 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                              const KvbString& comment, const KvbString& display,
                              int* newId) {
   const KvbDatavar date = now();
-  const Refusal codeInUse(
-      message(kCodeInUse),
-      kvbStringFormat("Cannot add the task \"%S\" with code \"%S\"", name,
-                      code));
+  const Refusal codeInUse = inUse(kvbStringFormat(
+      "Cannot add the task \"%S\" with code \"%S\"", name, code));
   const int id = addFiled(folderId, "MJOB", "MJOB", "JB_ID",
                           {{"JB_DESC", name},
                            {"JB_CODE", code},
@@ -218,9 +222,8 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
     // The code is the task's UUID: two tasks with one code could not be
     // told apart.
     if (!expectRow(false, "MJOB", "JB_CODE=? AND JB_ID<>?", {code, taskId},
-                   {message(kCodeInUse),
-                    kvbStringFormat("Cannot give task %d the code \"%S\"",
-                                    taskId, code)}))
+                   inUse(kvbStringFormat("Cannot give task %d the code \"%S\"",
+                                         taskId, code))))
       return false;
     int rows = 0;
     return folderExists(folderId) &&
@@ -402,10 +405,8 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                                const KvbString& user, int folderId,
                                int* newId) {
   const KvbDatavar date = now();
-  const Refusal uuidInUse(
-      message(kCodeInUse),
-      kvbStringFormat("Cannot add the source \"%S\" with UUID \"%S\"", name,
-                      uuid));
+  const Refusal uuidInUse = inUse(kvbStringFormat(
+      "Cannot add the source \"%S\" with UUID \"%S\"", name, uuid));
   const int id = addFiled(folderId, "EXSRC", "EXSRC", "ES_ID",
                           {{"ES_NAME", name},
                            {"ES_UUID", uuid},

@@ -25,23 +25,29 @@ RepositoryFolderManagerImpl::~RepositoryFolderManagerImpl() {
   if (meta_) meta_->release();
 }
 
-bool RepositoryFolderManagerImpl::failed(const KvbString& message,
-                                         const KvbString& reason, int line) {
-  const KvbString error = reason.isEmpty() ? meta_->getErrorMessage() : reason;
-  lastErrors_.set(error);
-  if (error.isEmpty() || error == message)
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S", message);
-  else
-    logPrintf(logger_, kLogError, kSourceFile, line, "%S: %S", message, error);
+bool RepositoryFolderManagerImpl::failWith(const KvbString& text, int line) {
+  lastErrors_.set(text);
+  logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
   return false;
+}
+
+bool RepositoryFolderManagerImpl::failed(const KvbString& doing,
+                                         const KvbString& reason, int line) {
+  // The store's texts name their subject ("Folder 5 does not exist"), so
+  // what the manager was doing would name it twice.
+  const KvbString text = reason.isEmpty() ? meta_->getErrorMessage() : reason;
+  return failWith(text.isEmpty() ? doing : text, line);
 }
 
 bool RepositoryFolderManagerImpl::usable(int line) {
   return meta_ ||
-         failed("The folder manager cannot reach the repository's folders",
-                repository_ ? "the repository gave no metadata data access"
-                            : "the manager has no repository",
-                line);
+         failWith(
+             kvbStringFormat("The folder manager cannot reach the repository's "
+                             "folders: %s",
+                             repository_
+                                 ? "the repository gave no metadata data access"
+                                 : "the manager has no repository"),
+             line);
 }
 
 void RepositoryFolderManagerImpl::done(const KvbString& message, int line) {
@@ -199,10 +205,10 @@ bool RepositoryFolderManagerImpl::isFolderEmpty(int folderId, bool& isEmpty) {
 bool RepositoryFolderManagerImpl::getParentFolder(int folderId,
                                                   int& parentFolderId) {
   if (!usable()) return false;
-  const KvbString message = kvbStringFormat(
+  const KvbString doing = kvbStringFormat(
       "Error getting parent folder from folder id=%d", folderId);
-  if (folderId < 0) return failed(message, "no folder has a negative id");
-  return meta_->getParentFolderId(folderId, parentFolderId) || failed(message);
+  if (folderId < 0) return failWith(doing + ": no folder has a negative id");
+  return meta_->getParentFolderId(folderId, parentFolderId) || failed(doing);
 }
 
 bool RepositoryFolderManagerImpl::getObjectFolder(const KvbString& objectType,
@@ -224,10 +230,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getUnfiledItems() {
   ReposDataAccessCursor* cursor = meta_->listObjectsWithoutFolder();
   if (!cursor) {
     done("No items found that did not exist in a folder.");
-    const KvbString error = meta_->getErrorMessage();
-    lastErrors_.set(error);
-    if (!error.isEmpty())
-      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", error);
+    failed("Error getting the items that are in no folder");
   }
   return cursor;
 }
@@ -320,8 +323,7 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
   if (found == 0 || objectId < 0) {
     errorText = kvbStringFormat("Unable to determine object id from path: %S",
                                 objectPath);
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
-    return false;
+    return failWith(errorText);
   }
   return true;
 }
@@ -356,7 +358,7 @@ bool RepositoryFolderManagerImpl::getObjectPath(int objectId,
         kvbStringFormat(found ? "The %S object with id=%d has no name"
                               : "The %S object with id=%d does not exist",
                         objectType, objectId);
-    return failed(missing, missing);
+    return failWith(missing);
   }
   KvbString folderPath, top;
   if (!getFolderPath(object.folderId, folderPath, top)) return false;

@@ -1,7 +1,7 @@
 // RepositoryFolderManagerImpl: the folder manager of one repository, a
 // logging layer over the folder, path, lock and filing operations of the
-// metadata data access. A failed call logs what it was doing and the
-// reason, which becomes the calling thread's last error on the manager.
+// metadata data access. A failed call logs its reason once, as the text
+// that becomes the calling thread's last error on the manager.
 #ifndef SERVICES_REPFLDRMGRIMPL_H_
 #define SERVICES_REPFLDRMGRIMPL_H_
 
@@ -65,11 +65,14 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
  private:
   // The calling thread's last error; "" when it has none.
   KvbString lastError() const { return lastErrors_.lastOr(KvbString("")); }
-  // A failed data-access call: takes `reason` (or, when it is empty, the
-  // data-access object's text) as the last error and logs one record,
-  // "<message>: <last error>" (the data-access object logs nothing itself).
-  // Answers false.
-  bool failed(const KvbString& message, const KvbString& reason = KvbString(),
+  // A failure: `text` becomes the calling thread's last error and is
+  // logged as one record, the same text. Answers false.
+  bool failWith(const KvbString& text, int line = __builtin_LINE());
+  // A failed data-access call: failWith its reason, `reason` or (when that
+  // is empty) the data-access object's text, which names its subject (the
+  // data-access object logs nothing itself); `doing`, which names what the
+  // manager was asked for, when the store gave no reason.
+  bool failed(const KvbString& doing, const KvbString& reason = KvbString(),
               int line = __builtin_LINE());
   // The cursor of a listing; when it is null, failed(message).
   ReposDataAccessCursor* orFailed(ReposDataAccessCursor* cursor,

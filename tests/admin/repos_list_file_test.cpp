@@ -30,6 +30,11 @@ class ListFileTest : public ::testing::Test {
     return text.str();
   }
   std::string error() const { return admin_->getErrorMessage().str(); }
+  // The start of the text of a list that cannot be written: it names the
+  // list file.
+  std::string notWritten() const {
+    return "The repository list file \"" + path_ + "\" could not be written.";
+  }
   const std::vector<RepositoryEntry>& entries() const {
     return admin_->entries();
   }
@@ -150,7 +155,8 @@ TEST_F(ListFileTest, WritesTheOneFormAndReadsItBack) {
 TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
   ASSERT_TRUE(admin_->addRepository("/a.db", "", "A", true)) << error();
   EXPECT_FALSE(admin_->addRepository("/other.db", "", "A", true));
-  EXPECT_EQ(error(), libraryMessage(1305));
+  EXPECT_EQ(error(), "The repository \"A\" cannot be added to the list: " +
+                         libraryMessage(1305));
   // Each of these would read back as something else.
   EXPECT_FALSE(admin_->addRepository("/d.db", "", kDefaultReposName, true));
   EXPECT_FALSE(admin_->addRepository("/d.db", "", "two\nlines", true));
@@ -168,6 +174,61 @@ TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
                                                 "C|" + connection + "|pf|C|"}));
 }
 
+// An entry without a name or without a connection would be listed only to
+// fail every open: each is refused with one record, and the list stays.
+TEST_F(ListFileTest, AddRefusesAnEmptyNameOrConnection) {
+  ASSERT_TRUE(admin_->addRepository("/a.db", "", "A", true)) << error();
+  const std::string before = readFile();
+  const struct {
+    const char *connection, *name;
+    bool isFile;
+    const char* text;
+  } refused[] = {
+      {"/good.db", "", true,
+       "The repository cannot be added to the list: its name is empty"},
+      {"FILE=/c.db;KVXTYPE=SQLITE", "", false,
+       "The repository cannot be added to the list: its name is empty"},
+      {"", "blank", true,
+       "The repository \"blank\" cannot be added to the list: the database "
+       "file path is empty"},
+      {"", "blank", false,
+       "The repository \"blank\" cannot be added to the list: the connection "
+       "string is empty"},
+  };
+  LogCapture log;
+  for (const auto& r : refused) {
+    bool added = true;
+    const std::vector<std::string> records = log.failuresDuring(
+        [&] {
+          added = admin_->addRepository(r.connection, "", r.name, r.isFile);
+        },
+        true);
+    EXPECT_FALSE(added) << r.text;
+    EXPECT_EQ(error(), r.text);
+    EXPECT_EQ(records, std::vector<std::string>{"5 " + error()});
+  }
+  EXPECT_FALSE(admin_->addRepository(KvbString(), "", "null", true));
+  EXPECT_FALSE(admin_->addRepository("/n.db", "", KvbString(), true));
+  EXPECT_EQ(readFile(), before);
+}
+
+// A list file in a folder that does not exist is no failure of the object
+// that keeps it, since the file may not exist yet; the first change fails
+// with a text that names the file.
+TEST_F(ListFileTest, AListInAMissingFolderIsNamedByItsFirstChange) {
+  path_ = dir_.file("gone/repos.lst");
+  RepositoryAdminImpl admin(0, path_.c_str());
+  EXPECT_EQ(admin.getErrorMessage().str(), "");
+  LogCapture log;
+  bool added = true;
+  const std::vector<std::string> records = log.failuresDuring(
+      [&] { added = admin.addRepository("/a.db", "", "A", true); }, true);
+  EXPECT_FALSE(added);
+  const std::string text = admin.getErrorMessage().str();
+  EXPECT_EQ(text, notWritten() + " " + np_fio_errdesc(NP_FIO_ENOTFOUND));
+  EXPECT_EQ(records, std::vector<std::string>{"5 " + text});
+}
+
 TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
   const std::string old = "A = 'a' '' 'C'\n";
   writeFile(old);
@@ -179,7 +240,7 @@ TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
     RepositoryAdminImpl admin(0, path_.c_str());
     return admin.addRepository("/b.db", "", "B", true) ||
            admin.getErrorMessage().str() !=
-               libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_ENOSPACE);
+               notWritten() + " " + np_fio_errdesc(NP_FIO_ENOSPACE);
   });
   EXPECT_EQ(status, std::vector<int>{0});
   EXPECT_EQ(readFile(), old);
@@ -192,8 +253,7 @@ TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
   std::filesystem::remove(path_ + ".lock");
   std::filesystem::create_directory(path_ + ".lock");
   EXPECT_FALSE(admin_->addRepository("/b.db", "", "B", true));
-  EXPECT_EQ(error(),
-            libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_EISDIR));
+  EXPECT_EQ(error(), notWritten() + " " + np_fio_errdesc(NP_FIO_EISDIR));
   EXPECT_EQ(readFile(), old);
 }
 
@@ -202,7 +262,7 @@ TEST_F(ListFileTest, FailedChangesKeepTheOldFile) {
 TEST_F(ListFileTest, ALockThatCannotBeTakenIsLoggedOnceByEachChange) {
   std::filesystem::create_directory(path_ + ".lock");
   const std::string refusal =
-      libraryMessage(1044) + " " + np_fio_errdesc(NP_FIO_EISDIR);
+      notWritten() + " " + np_fio_errdesc(NP_FIO_EISDIR);
   const std::pair<const char*, std::function<bool()>> changes[] = {
       {"add", [&] { return admin_->addRepository("/b.db", "", "B", true); }},
       {"remove", [&] { return admin_->removeRepository("B"); }},

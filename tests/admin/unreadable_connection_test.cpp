@@ -58,4 +58,40 @@ TEST(UnreadableConnection, NoPieceOfItsPasswordIsShownOrLogged) {
   admin->release();
 }
 
+// A file path given where a connection string is taken is named, with the
+// form that opens a SQLite file, by every call that takes one.
+TEST(UnreadableConnection, AFilePathIsToldHowASqliteFileIsGiven) {
+  TempDir dir;
+  RepositoryAdmin* admin = createRepositoryAdmin(0, dir.file("list").c_str());
+  ASSERT_NE(admin, nullptr) << getRepositoryAdminError();
+  const KvbString path("x.db");
+  const std::vector<std::function<bool()>> calls = {
+      [&] { return admin->createRepository(path, ""); },
+      [&] {
+        return admin->createRepositoryWithDDLFile(path, "",
+                                                  dir.file("kv.sql").c_str());
+      },
+      [&] { return admin->deleteRepositoryTables(path, ""); },
+      [&] { return admin->addRepository(path, "", "Main", false); },
+      [&] {
+        Repository* repository =
+            admin->openRepositoryConnection(path, "", false, nullptr);
+        if (repository) repository->release();
+        return repository != nullptr;
+      },
+  };
+  LogCapture log;
+  for (size_t call = 0; call < calls.size(); ++call) {
+    SCOPED_TRACE("call " + std::to_string(call));
+    const std::vector<std::string> failures =
+        log.failuresDuring([&] { EXPECT_FALSE(calls[call]()); });
+    const std::string error = admin->getErrorMessage().str();
+    EXPECT_EQ(error,
+              "The connection string \"x.db\" cannot be read: it has no '='; "
+              "a SQLite file is given as FILE=<path>;KVXTYPE=SQLITE");
+    EXPECT_EQ(failures, std::vector<std::string>{error});
+  }
+  admin->release();
+}
+
 }  // namespace

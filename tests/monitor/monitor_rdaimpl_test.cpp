@@ -68,7 +68,9 @@ class MonitorRdaTest : public RdaObjectTest<MonitorRDAImpl> {
 
 // A refusal answers with the catalogue's text, which names no object; its
 // one log record says what was refused: the type and the code, UUID or
-// name in question (a duplicate that is no failure, as a warning).
+// name in question (a duplicate that is no failure, as a warning). A code
+// or UUID in use is answered with that record's text itself, which names
+// the code or UUID.
 TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   const auto refused = [&](const std::function<bool()>& change,
                            const std::string& text, const std::string& what) {
@@ -76,25 +78,32 @@ TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
               Rows{what + ": " + text});
     EXPECT_EQ(monitor_->getErrorMessage().str(), text);
   };
+  const auto inUse = [&](const std::function<bool()>& change,
+                         const std::string& what) {
+    const std::string text = what + ": " + message(1085);
+    EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(change()) << what; }),
+              Rows{text});
+    EXPECT_EQ(monitor_->getErrorMessage().str(), text);
+  };
   int task = 0, source = 0;
   ASSERT_TRUE(monitor_->addTask("T1", "c1", "ann", 0, "", "", &task));
   ASSERT_TRUE(monitor_->addTask("T2", "c2", "ann", 0, "", "", nullptr));
-  refused([&] { return monitor_->addTask("T3", "c1", "b", 0, "", "", nullptr); },
-          message(1085), "Cannot add the task \"T3\" with code \"c1\"");
-  refused(
+  inUse([&] { return monitor_->addTask("T3", "c1", "b", 0, "", "", nullptr); },
+        "Cannot add the task \"T3\" with code \"c1\"");
+  inUse(
       [&] {
         return monitor_->updateTask(2, "T2", "c1", "", KvbDate(1), "",
                                     KvbDate(2), 0, "", "");
       },
-      message(1085), "Cannot give task 2 the code \"c1\"");
+      "Cannot give task 2 the code \"c1\"");
   exec("INSERT INTO " + table("EXEC") + " (EX_ID, JB_ID) VALUES (1, ?)",
        {task});
   refused([&] { return monitor_->deleteTask(task); }, message(1088),
           "Cannot delete task 1");
 
   ASSERT_TRUE(monitor_->addSource("S", "u-s", "ann", 0, &source));
-  refused([&] { return monitor_->addSource("S2", "u-s", "b", 0, nullptr); },
-          message(1085), "Cannot add the source \"S2\" with UUID \"u-s\"");
+  inUse([&] { return monitor_->addSource("S2", "u-s", "b", 0, nullptr); },
+        "Cannot add the source \"S2\" with UUID \"u-s\"");
   ASSERT_TRUE(monitor_->addDimension("D", "", "", "u-d", 0, nullptr));
   refused([&] { return monitor_->addDimension("D", "", "", "", 0, nullptr); },
           message(1211), "Cannot add the dimension \"D\"");
@@ -123,7 +132,8 @@ TEST_P(MonitorRdaTest, TasksAreUniqueByCodeFoundAndAnnounced) {
   storeKeys("FOLDER", "FLDR_ID", {3, 4});
   ASSERT_TRUE(monitor_->addTask("T2", "c2", "bob", 3, "", "", nullptr));
   EXPECT_FALSE(monitor_->addTask("T3", "c1", "bob", 0, "", "", &id));
-  EXPECT_EQ(monitor_->getErrorMessage().str(), message(1085));
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Cannot add the task \"T3\" with code \"c1\": " + message(1085));
   EXPECT_EQ(id, 1);
   EXPECT_EQ(
       masked(sortedRows(rows(monitor_->listTasks())), {3, 4}),
@@ -139,7 +149,8 @@ TEST_P(MonitorRdaTest, TasksAreUniqueByCodeFoundAndAnnounced) {
   // does not exist are refused.
   EXPECT_FALSE(monitor_->updateTask(2, "T2", "c1", "x", KvbDate(1), "y",
                                     KvbDate(2), 0, "", ""));
-  EXPECT_EQ(monitor_->getErrorMessage().str(), message(1085));
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Cannot give task 2 the code \"c1\": " + message(1085));
   EXPECT_FALSE(monitor_->updateTask(2, "T2", "c2", "x", KvbDate(1), "y",
                                     KvbDate(2), 5, "", ""));
   EXPECT_EQ(monitor_->getErrorMessage().str(), "Folder 5 does not exist");
@@ -288,7 +299,8 @@ TEST_P(MonitorRdaTest, SourcesAreUniqueByUuidAndAnnouncedOnceStored) {
   storeKeys("FOLDER", "FLDR_ID", {2});
   ASSERT_TRUE(monitor_->addSource("S1", "u1", "ann", 2, &id));
   EXPECT_FALSE(monitor_->addSource("S2", "u1", "ann", 2, nullptr));
-  EXPECT_EQ(monitor_->getErrorMessage().str(), message(1085));
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Cannot add the source \"S2\" with UUID \"u1\": " + message(1085));
   EXPECT_EQ(ids(monitor_->findSource(0, "S1", "")), "1");
   EXPECT_EQ(ids(monitor_->findSource(0, "S1", "u9")), "");
 

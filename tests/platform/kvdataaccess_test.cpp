@@ -674,6 +674,16 @@ TEST(DacConnectionString, RefusesWhatCannotBeOpened) {
               std::string("the connection string cannot be read: ") + u.reason);
     EXPECT_TRUE(dacOdbcConnectionString(u.text).isNull());
   }
+  // A text without any "=" holds no value, so no password: it is quoted
+  // whole, as the path of a file that it most likely is, with the form
+  // that opens a SQLite file.
+  for (const char* path : {"x.db", " /data/x.db ", "a.db;b.db"}) {
+    EXPECT_EQ(dacCreateDataSource(path, &error), nullptr);
+    EXPECT_EQ(error.str(), "the connection string \"" +
+                               KvbString(path).trim().str() +
+                               "\" cannot be read: it has no '='; a SQLite "
+                               "file is given as FILE=<path>;KVXTYPE=SQLITE");
+  }
 }
 
 // The SQLite ODBC drivers take a connection string without a database file

@@ -261,27 +261,52 @@ TEST(FolderManagerWithoutRepository, AnswersWithoutWork) {
   EXPECT_EQ(folderPath.str() + "|" + item.str(), "|Report");
 }
 
-// Each failure is logged once, by the manager, with what it was doing and
-// the data-access reason, under its file's short name.
-TEST_P(FolderManagerTest, EachFailureIsLoggedOnceWithItsReason) {
+// Each failure is logged once, by the manager, under its file's short name,
+// with the text that the manager answers: the store's text, which names
+// its subject, or the manager's own, which names what it was asked for.
+TEST_P(FolderManagerTest, EachFailureIsLoggedOnceWithItsText) {
+  const auto loggedAsAnswered = [&](const std::function<bool()>& call) {
+    const std::vector<std::string> lines =
+        loggedFailures([&] { EXPECT_FALSE(call()); });
+    const std::string text = fm_->getErrorMessage().str();
+    EXPECT_EQ(lines, std::vector<std::string>{"repfldrmgrimpl: " + text});
+    return text;
+  };
   const int r = rule("R", 0);
-  EXPECT_EQ(
-      loggedFailures([&] { EXPECT_FALSE(fm_->moveObject(r, "Rule", 999)); }),
-      std::vector<std::string>{
-          kvbStringFormat(
-              "repfldrmgrimpl: Error moving Rule object with id=%d to "
-              "folder 999: Folder 999 does not exist",
-              r)
-              .str()});
-  EXPECT_EQ(fm_->getErrorMessage(), KvbString("Folder 999 does not exist"));
+  int id = -1, parent = -1;
+  folder(0, "Dup");
+  EXPECT_EQ(loggedAsAnswered([&] { return fm_->createFolder(0, "Dup", id); }),
+            "Folder 0 already holds a folder named \"Dup\"");
+  EXPECT_EQ(loggedAsAnswered([&] { return fm_->createFolder(0, "", id); }),
+            "\"\" cannot be a folder name: it is empty or holds \"/\"");
+  EXPECT_EQ(loggedAsAnswered([&] { return fm_->moveObject(r, "Rule", 999); }),
+            "Folder 999 does not exist");
+  EXPECT_EQ(loggedAsAnswered([&] { return fm_->getParentFolder(-2, parent); }),
+            "Error getting parent folder from folder id=-2: no folder has a "
+            "negative id");
 
   int folderId = -1, objectId = -1;
   KvbString item, uuid, error;
-  EXPECT_EQ(loggedFailures([&] {
-              EXPECT_FALSE(fm_->resolveObjectPath("X/R", "Rule", folderId,
-                                                  objectId, item, uuid, error));
-            }).size(),
-            1u);
+  const auto resolve = [&](const char* path) {
+    return [&, path] {
+      return fm_->resolveObjectPath(path, "Rule", folderId, objectId, item,
+                                    uuid, error);
+    };
+  };
+  EXPECT_EQ(loggedAsAnswered(resolve("X/R")),
+            "Unable to find folder/object by path: \"X\"");
+  EXPECT_EQ(loggedAsAnswered(resolve("Dup/R")),
+            "Unable to determine object id from path: Dup/R");
+  EXPECT_EQ(error.str(), "Unable to determine object id from path: Dup/R");
+
+  RepositoryFolderManagerImpl without(nullptr);
+  const std::vector<std::string> lines =
+      loggedFailures([&] { EXPECT_FALSE(without.createFolder(0, "A", id)); });
+  EXPECT_EQ(lines, std::vector<std::string>{"repfldrmgrimpl: " +
+                                            without.getErrorMessage().str()});
+  EXPECT_EQ(without.getErrorMessage().str(),
+            "The folder manager cannot reach the repository's folders: the "
+            "manager has no repository");
 }
 
 INSTANTIATE_SERVICES_TARGETS(FolderManagerTest);
