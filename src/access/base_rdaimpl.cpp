@@ -13,6 +13,7 @@
 #include "rda/rda_impl.h"
 #include "rda/rda_statement.h"
 #include "rda/repos_cache_cursor.h"
+#include "rda/too_long_value.h"
 #include "schema/log_printf.h"
 
 namespace {
@@ -339,9 +340,31 @@ bool BaseRDAImpl::runKeptBy(
   RDA_StatementBase* statement = found->statement;
   int64_t changed = 0;
   const bool ok = bind(*statement) && statement->run(&changed);
-  if (!ok) logError(rda_->getErrorMessage());
+  if (!ok) logError(keptFailure(key));
   if (rows) *rows = static_cast<int>(changed);
   return ok;
+}
+
+KvbString BaseRDAImpl::keptFailure(const StatementKey& key) {
+  const KvbString reason = rda_->getErrorMessage();
+  if (!key.columns || !refusedAsTooLong(reason)) return reason;
+  // Every connection of the engine is an RDA_BaseImpl.
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  const auto named = [&](const SqlField& field) {
+    const int declared = connection->declaredTextLength(key.code, field.name);
+    const size_t characters = charactersPast(field.param.value, declared);
+    return characters
+               ? tooLongText(key.code, field.name, "", characters, declared)
+               : KvbString();
+  };
+  // The server refuses the first value, in column order, that passes its
+  // column's length.
+  KvbString text = key.lead ? named(*key.lead) : KvbString();
+  for (size_t c = 0; text.isNull() && c < key.columns->size(); ++c)
+    text = named((*key.columns)[c]);
+  if (text.isNull()) return reason;
+  connection->restateFailure(reason, text);
+  return text;
 }
 
 bool BaseRDAImpl::runKept(

@@ -423,6 +423,11 @@ class BaseRDAImpl {
                  int* rows, const Bind& bind, const Script& script);
   // The text of insert()'s statements.
   KvbString insertSql(const StatementKey& key);
+  // The text of a failed runKeptBy of `key`: for a row's insert that a
+  // server refused for a text longer than its column, that value named by
+  // its table and column (which the connection answers from then on too);
+  // else the connection's text as it is.
+  KvbString keptFailure(const StatementKey& key);
   // The statements that runKept keeps, the most recently used last; the
   // least recently used goes when a new one would pass the limit.
   struct KeptStatement;

@@ -41,6 +41,7 @@
 #include "rda/rda_batch_writer.h"
 #include "rda/rda_impl.h"
 #include "rda/rda_statement.h"
+#include "rda/too_long_value.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
@@ -94,17 +95,41 @@ struct TablePlan {
   std::vector<std::pair<int, int>> markers;
   std::vector<bool> longText;
   std::vector<KvbString> longTextColumns;  // their names on the source
+  // What names a value that the target refuses as too long for its column:
+  // the table's code (with the id of a per-id table, whose texts all have
+  // the target's longest length), each column's bare name, and the columns
+  // of the table's key.
+  KvbString table;
+  bool perId = false;
+  std::vector<KvbString> names;
+  std::vector<size_t> keys;
+};
+
+// One column of a plan: its name in the source's and in the target's SQL
+// and its bare name, its marker's declared type and size, whether it may
+// hold long texts and whether it is part of the table's key.
+struct PlanColumn {
+  KvbString sourceName;
+  KvbString targetName;
+  KvbString name;
+  int type;
+  int size;
+  bool longText;
+  bool key;
 };
 
 // Appends one column to a plan: its name to both column lists, a marker.
 void addColumn(TablePlan* plan, KvbString* selectList, KvbString* insertList,
-               const KvbString& sourceName, const KvbString& targetName,
-               int type, int size, bool longText) {
-  selectList->append(selectList->isEmpty() ? "" : ",").append(sourceName);
-  insertList->append(insertList->isEmpty() ? "" : ",").append(targetName);
-  plan->markers.push_back({type, size});
-  plan->longText.push_back(longText && type == kvbTypeString);
-  if (plan->longText.back()) plan->longTextColumns.push_back(sourceName);
+               const PlanColumn& column) {
+  selectList->append(selectList->isEmpty() ? "" : ",")
+      .append(column.sourceName);
+  insertList->append(insertList->isEmpty() ? "" : ",")
+      .append(column.targetName);
+  if (column.key) plan->keys.push_back(plan->markers.size());
+  plan->markers.push_back({column.type, column.size});
+  plan->names.push_back(column.name);
+  plan->longText.push_back(column.longText && column.type == kvbTypeString);
+  if (plan->longText.back()) plan->longTextColumns.push_back(column.sourceName);
 }
 
 // The URI that opens the SQLite file `path` read-only: every byte but
@@ -279,10 +304,13 @@ class RepositoryCopy {
     for (TableColumnInfo& column : columns)
       if (column.type == kvbTypeString) column.size = to_->getMaxTextLength();
     TablePlan plan;
+    plan.table = name;
+    plan.perId = true;
     KvbString selectList(""), insertList("");
     for (const TableColumnInfo& column : columns)
-      addColumn(&plan, &selectList, &insertList, column.name, column.name,
-                column.type, column.size, false);
+      addColumn(&plan, &selectList, &insertList,
+                {column.name, column.name, column.name, column.type,
+                 column.size, false, false});
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(code, true, id),
                to_->getTableName(code, true, id), false);
@@ -402,6 +430,7 @@ class RepositoryCopy {
     const KvbString targetQuote = to_->getIdentifierQuote();
     const int maxText = to_->getMaxTextLength();
     TablePlan plan;
+    plan.table = first->tableCode;
     KvbString selectList(""), insertList("");
     for (const ReposColumnDef* def = first; !isEndRecord(*def); ++def) {
       if (def->flags & kColMetrics) {
@@ -410,17 +439,19 @@ class RepositoryCopy {
           const int size = fieldMetricDefs[m].size
                                ? fieldMetricDefs[m].size
                                : std::min(maxText, kMetricTextLimit);
-          addColumn(&plan, &selectList, &insertList, name, name, kvbTypeString,
-                    size, false);
+          addColumn(&plan, &selectList, &insertList,
+                    {name, name, name, kvbTypeString, size, false, false});
         }
         continue;
       }
       const bool maxLength = (def->flags & kColMaxText) != 0;
-      addColumn(&plan, &selectList, &insertList,
-                sourceQuote + def->columnName + sourceQuote,
-                targetQuote + def->columnName + targetQuote, def->type,
-                maxLength && def->type == kvbTypeString ? maxText : def->length,
-                maxLength);
+      addColumn(
+          &plan, &selectList, &insertList,
+          {sourceQuote + def->columnName + sourceQuote,
+           targetQuote + def->columnName + targetQuote, def->columnName,
+           def->type,
+           maxLength && def->type == kvbTypeString ? maxText : def->length,
+           maxLength, (def->flags & kColPrimaryKey) != 0});
     }
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(first->tableCode, true, -1),
@@ -442,11 +473,13 @@ class RepositoryCopy {
   TablePlan setPlan(const ReposTableDef& table) {
     const int maxText = to_->getMaxTextLength();
     TablePlan plan;
+    plan.table = table.name;
     KvbString selectList(""), insertList("");
     for (const ReposXmlColumnDef& column : table.columns)
-      addColumn(&plan, &selectList, &insertList, column.name, column.name,
-                column.type, column.useMaxLength ? maxText : column.length,
-                column.useMaxLength);
+      addColumn(&plan, &selectList, &insertList,
+                {column.name, column.name, column.name, column.type,
+                 column.useMaxLength ? maxText : column.length,
+                 column.useMaxLength, column.primaryKey});
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(table.name.asCstr(), true, -1),
                to_->getTableName(table.name.asCstr(), true, -1), true);
@@ -519,12 +552,60 @@ class RepositoryCopy {
     return ok;
   }
 
-  // A batch of the table that could not be written: the INSERT up to its
-  // values, then the database's reason.
+  // A batch of the table that could not be written: the value that the
+  // target refused as too long for its column, named by its row, or else
+  // the INSERT up to its values, then the database's reason.
   bool failWrite(const TablePlan& plan, const RDA_BatchWriter& writer) {
+    const KvbString tooLong = tooLongValue(plan, writer);
+    if (!tooLong.isNull()) return fail(tooLong);
     return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1311,
                                 plan.insertHead + "...") +
                 ": " + writer.errorText());
+  }
+
+  // The text that names the first value of the failed batch, row by row and
+  // column by column as the server meets them, that passes the length its
+  // column declares on the target; null when the batch was not refused for
+  // such a value or none is found.
+  KvbString tooLongValue(const TablePlan& plan, const RDA_BatchWriter& writer) {
+    if (!refusedAsTooLong(writer.errorText())) return KvbString();
+    // Every connection of the engine is an RDA_BaseImpl.
+    auto* target = static_cast<RDA_BaseImpl*>(to_);
+    const auto declared = [&](size_t c) {
+      if (!plan.perId)
+        return target->declaredTextLength(plan.table.asCstr(),
+                                          plan.names[c].asCstr());
+      return plan.markers[c].first == kvbTypeString ? to_->getMaxTextLength()
+                                                    : 0;
+    };
+    std::vector<int> lengths;
+    for (size_t c = 0; c < plan.names.size(); ++c)
+      lengths.push_back(declared(c));
+    size_t rows = 0;
+    const KvbDatavar* row = writer.lastBatch(&rows);
+    for (size_t r = 0; r < rows; ++r, row += lengths.size())
+      for (size_t c = 0; c < lengths.size(); ++c)
+        if (const size_t characters = charactersPast(row[c], lengths[c]))
+          return tooLongText(plan.table, plan.names[c], rowKey(plan, row),
+                             characters, lengths[c]);
+    return KvbString();
+  }
+
+  // The key of a row as "ID 7" ("A 1, B 2" for a key of several columns,
+  // a text in quotes); empty for a table without one.
+  static KvbString rowKey(const TablePlan& plan, const KvbDatavar* row) {
+    KvbString key("");
+    for (size_t c : plan.keys) {
+      const KvbDatavar& value = row[c];
+      const KvbString shown = value.getType() == kvbTypeString
+                                  ? "\"" + value.asString() + "\""
+                                  : value.asString();
+      key.append(key.isEmpty() ? "" : ", ")
+          .append(plan.names[c])
+          .append(' ')
+          .append(shown);
+    }
+    return key;
   }
 
   // The value that the target stores for a source value; a long text is

@@ -115,6 +115,17 @@ bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
 // ---------------------------------------------------------------------------
 // Table sets
 
+void RepositoryImpl::declareTableSetLengths() {
+  // Every connection of the engine is an RDA_BaseImpl.
+  auto* connection = static_cast<RDA_BaseImpl*>(dataAccess_);
+  for (int index = 0; index < getTableSetCount(); ++index)
+    for (const ReposTableDef& table : getTableSet(index)->tableDefs)
+      for (const ReposXmlColumnDef& column : table.columns)
+        if (column.type == kvbTypeString)
+          connection->declareTextLength(
+              table.name, column.name, column.useMaxLength ? 0 : column.length);
+}
+
 bool RepositoryImpl::createTables(bool drop, bool create, bool update,
                                   bool countOnly, int* count, int* tableCount) {
   if (!connected(nullptr)) return false;

@@ -328,6 +328,7 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
     return initFailure(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 292),
                        errorText);
   if (!loadTableSets(tableSetFolder(*options), errorText)) return false;
+  declareTableSetLengths();
   readVersionInfo();
   // Only an existing repository is warned of a table-set folder that cannot
   // be listed. A database without one is opened to be created, and the

@@ -477,6 +477,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // not fail (tableSetFolderFound then answers false, and an existing
   // repository is warned of it), a file that cannot be read fails.
   bool loadTableSets(const KvbString& folder, KvbString* errorText);
+  // Declares the lengths of the text columns of the table sets' tables to
+  // the connection, which names a value too long for one of them by them
+  // (repos_structure.cpp).
+  void declareTableSetLengths();
   // A failure of init for `reason`: the text that names the repository's
   // place and what could not be done to it (initVerb_) goes to the error
   // text, to *errorText (when given) and to the log at level 5. Answers

@@ -30,6 +30,7 @@ bool RDA_BatchWriter::flush() { return waiting_ == 0 || write(waiting_); }
 // statement, a shorter one through a statement of its own.
 bool RDA_BatchWriter::write(size_t rows) {
   waiting_ = 0;
+  written_ = rows;
   RDA_StatementBase* statement =
       rows == batch_ && full_ ? full_ : prepared(rows);
   if (!statement) return false;

@@ -49,6 +49,13 @@ class RDA_BatchWriter {
   bool flush();
   // The reason of the last failure.
   const KvbString& errorText() const { return error_; }
+  // The values of the batch that was written last, row after row, columns()
+  // a row, and in *rows their number: after a failed write, the rows it
+  // failed on.
+  const KvbDatavar* lastBatch(size_t* rows) const {
+    *rows = written_;
+    return values_.data();
+  }
 
  private:
   bool write(size_t rows);
@@ -61,6 +68,7 @@ class RDA_BatchWriter {
   std::vector<std::pair<int, int>> declared_;
   std::vector<KvbDatavar> values_;  // one full batch, row after row
   size_t waiting_ = 0;              // rows in values_ not yet written
+  size_t written_ = 0;              // rows of the batch written last
   RDA_StatementBase* full_ = nullptr;
   KvbString error_;
 };

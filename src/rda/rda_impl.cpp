@@ -131,6 +131,34 @@ KvbString RDA_BaseImpl::getColumnList(const KvbString& tableCode,
   return list;
 }
 
+int RDA_BaseImpl::declaredTextLength(const char* code, const char* column) {
+  const std::string name(column);
+  const ReposColumnDef* def = findTableColumnDefs(code);
+  if (!def) {
+    const auto found = declaredLengths_.find({code, name});
+    if (found == declaredLengths_.end()) return 0;
+    return found->second ? found->second : getMaxTextLength();
+  }
+  for (; !isEndRecord(*def); ++def) {
+    if (def->flags & kColMetrics) {
+      // MET_0..MET_23, sized as the table creation sizes them.
+      for (int m = 0; m < kFieldMetricCount; ++m)
+        if (name == "MET_" + std::to_string(m))
+          return fieldMetricDefs[m].size ? fieldMetricDefs[m].size
+                                         : getMaxTextLength();
+    } else if (name == def->columnName) {
+      if (def->type != kvbTypeString) return 0;
+      return (def->flags & kColMaxText) ? getMaxTextLength() : def->length;
+    }
+  }
+  return 0;
+}
+
+void RDA_BaseImpl::declareTextLength(const KvbString& code,
+                                     const KvbString& column, int length) {
+  declaredLengths_[{code.str(), column.str()}] = length;
+}
+
 // ---------------------------------------------------------------------------
 // Transactions
 
@@ -292,6 +320,15 @@ void RDA_BaseImpl::markLostIfEnded() {
   lock_.texts().set(reason);
   if (!ended) return;
   loseTransaction(lostText_INT(reason));
+}
+
+// A loss at the failure that is restated has the failure's text in it; one
+// that a call has reported already keeps what it answered.
+void RDA_BaseImpl::restateFailure(const KvbString& reason,
+                                  const KvbString& text) {
+  lock_.texts().set(text);
+  if (!lost_.isEmpty() && !lostReported_ && lost_ == lostText_INT(reason))
+    lost_ = lostText_INT(text);
 }
 
 // The loss is logged once, when a call first reports it: a transaction

@@ -229,6 +229,25 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // thread that holds the lock fails as with fail(); any other holds no
   // transaction here, so only its text is recorded.
   bool noteFailure(const KvbString& text);
+  // Gives the calling thread's last failure, `reason`, the plainer text
+  // `text` (a value named by its column rather than by the statement that
+  // wrote it); a transaction that the failure ended answers the new text
+  // too. Called with the lock held, right after the failure.
+  void restateFailure(const KvbString& reason, const KvbString& text);
+
+  // The length that text column `column` of table `code` (a table code, as
+  // getTableName takes it) declares: from the built-in definitions, else
+  // from the tables that were declared to the connection; 0 when the
+  // column is not a text column of either.
+  int declaredTextLength(const char* code, const char* column);
+  // Declares the length of a text column of a table beyond the built-in
+  // ones (a table of the repository's table sets): `length` characters, or
+  // the longest inline text (getMaxTextLength) for 0. For the texts that
+  // name a value too long for its column; called before the connection is
+  // shared.
+  void declareTextLength(const KvbString& code, const KvbString& column,
+                         int length);
+
   // False, with the reason recorded, when statements cannot run: the open
   // transaction was lost (see the top of this file).
   bool usable() {
@@ -416,6 +435,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   ReposDDLCallback* ddlCallback_ = nullptr;
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;
+  // The declared text lengths by table code and column name (see
+  // declareTextLength).
+  std::map<std::pair<std::string, std::string>, int> declaredLengths_;
   // Column types by kvbType, size and key flag, as columnType_INT names
   // them (see columnDeclaration).
   std::map<std::tuple<int, int, bool>, KvbString> columnTypes_;

@@ -420,6 +420,51 @@ TEST_P(CopyTest, AFailedStatementIsNamedWithTheDatabasesReason) {
   EXPECT_GT(error().size(), head.size() + 10) << error();
 }
 
+// A SQLite source may hold a text longer than its column declares, which
+// SQLite does not enforce: a copy into SQLite keeps it, a server refuses
+// it. The copy's failure names the value by its table, column and row,
+// once, with both lengths, and leaves the target as it was; a row without
+// a key is named by its table and column alone.
+TEST_P(CopyTest, AValueLongerThanItsColumnIsNamedByItsRow) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  const std::string domains = tableName(source_, "RDDOMS");
+  run(source_, "INSERT INTO " + domains +
+                   " (ID, DOMNAME, DOMTYPE) VALUES (2, 'e', 'LONG')");
+  const std::vector<std::string> before = targetContent();
+  if (!isPostgres()) {
+    ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
+    EXPECT_EQ(tableRows(target_, tableName(target_, "RDDOMS")),
+              tableRows(source_, domains));
+    return;
+  }
+  const std::string named =
+      "The value of column DOMTYPE of table RDDOMS in the row with ID 2 is 4 "
+      "characters long; the column holds at most 2";
+  // The copy's one failure; the warnings of per-id tables that keep no
+  // indexes go with it.
+  const std::vector<std::string> failures = log_.failuresDuring(
+      [&] { EXPECT_FALSE(admin_->copyRepository(source_, target_)); });
+  EXPECT_EQ(std::count_if(failures.begin(), failures.end(),
+                          [](const std::string& text) {
+                            return text.find("RDDOMS") != std::string::npos;
+                          }),
+            1)
+      << ::testing::PrintToString(failures);
+  EXPECT_EQ(failures.back(), named);
+  EXPECT_EQ(error(), named);
+  EXPECT_EQ(targetContent(), before);
+  EXPECT_FALSE(target_->getDataAccess()->inTransaction());
+
+  run(source_, "UPDATE " + domains + " SET DOMTYPE='D' WHERE ID=2");
+  run(source_, "INSERT INTO " + tableName(source_, "RULEVT") +
+                   " (EV_CODE) VALUES ('ELEVEN CHAR')");
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_EQ(error(),
+            "The value of column EV_CODE of table RULEVT is 11 characters "
+            "long; the column holds at most 10");
+  EXPECT_EQ(targetContent(), before);
+}
+
 // The copy reads the source through the source's own connection: rows that
 // a transaction open there holds are copied with the rest, also between
 // two SQLite files, whose rows otherwise move past that connection. Rows

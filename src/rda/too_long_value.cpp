@@ -1,0 +1,31 @@
+// Recognising and naming a text value too long for its column.
+#include "rda/too_long_value.h"
+
+bool refusedAsTooLong(const KvbString& reason) {
+  // The data-access library puts each driver record's SQLSTATE in
+  // brackets; the statement before it has its values bound, not written in.
+  return reason.find("[22001]") != KvbString::npos;
+}
+
+size_t charactersPast(const KvbDatavar& value, int declared) {
+  if (declared <= 0 || value.isNull() || value.getType() != kvbTypeString ||
+      value.textLength() <= static_cast<size_t>(declared))
+    return 0;
+  // Every byte but a UTF-8 continuation byte begins a character.
+  size_t characters = 0;
+  const char* text = value.textData();
+  for (size_t i = 0; i < value.textLength(); ++i)
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++characters;
+  return characters > static_cast<size_t>(declared) ? characters : 0;
+}
+
+KvbString tooLongText(const KvbString& table, const KvbString& column,
+                      const KvbString& rowKey, size_t characters,
+                      int declared) {
+  const KvbString row =
+      rowKey.isEmpty() ? KvbString("") : " in the row with " + rowKey;
+  return kvbStringFormat(
+      "The value of column %S of table %S%S is %d characters long; the "
+      "column holds at most %d",
+      column, table, row, static_cast<int>(characters), declared);
+}
