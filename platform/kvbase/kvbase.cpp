@@ -917,9 +917,10 @@ class ConfigStore {
 }  // namespace
 
 KvbConfigOptions* kvbGetConfigOptions(const char* group) {
-  static ConfigStore store;
-  store.reportFileWarnings();
-  return store.group(group);
+  // Never destroyed: threads may still read options while the process exits.
+  static ConfigStore* const store = new ConfigStore;
+  store->reportFileWarnings();
+  return store->group(group);
 }
 
 // ---------------------------------------------------------------------------

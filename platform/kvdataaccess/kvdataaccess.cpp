@@ -543,8 +543,8 @@ SQLCHAR* sqlText(const KvbString& text) {
   return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.asCstr()));
 }
 
-// The process-wide ODBC environment, set up at first use and kept for the
-// life of the process.
+// The process-wide ODBC environment, set up at first use and never freed:
+// threads may still use their connections while the process exits.
 struct OdbcEnvironment {
   OdbcEnvironment() {
     if (!odbcCheck(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle),
@@ -561,8 +561,8 @@ struct OdbcEnvironment {
 };
 
 const OdbcEnvironment& odbcEnvironment() {
-  static const OdbcEnvironment environment;
-  return environment;
+  static const OdbcEnvironment* const environment = new OdbcEnvironment;
+  return *environment;
 }
 
 // A connection handle shared by the connection and its statements and
@@ -1358,9 +1358,9 @@ DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
   // driver sets the locale, which is not safe on several threads at once),
   // so connections are made one at a time, and the registered drivers are
   // read under the same lock; next to a connection's round trips to its
-  // server this costs nothing.
-  static std::mutex connecting;
-  std::lock_guard<std::mutex> oneAtATime(connecting);
+  // server this costs nothing. Never destroyed, as the environment.
+  static std::mutex* const connecting = new std::mutex;
+  std::lock_guard<std::mutex> oneAtATime(*connecting);
   if (!namesSqliteFile(environment.handle, attributes, error)) return nullptr;
   if (!odbcCheck(SQLDriverConnect(dbc->handle, nullptr, sqlText(text),
                                   static_cast<SQLSMALLINT>(text.length()),

@@ -15,17 +15,25 @@ namespace {
 using Sink = std::function<void(const KvLogRecord&)>;
 
 // The installed sink, shared with the threads that are calling it, so that
-// a swap can wait for those calls to end.
-std::mutex g_sinkMutex;
-std::shared_ptr<const Sink> g_sink;
+// a swap can wait for those calls to end. Never destroyed: threads may
+// still log while the process exits.
+struct SinkSlot {
+  std::mutex mutex;
+  std::shared_ptr<const Sink> sink;
+};
+SinkSlot& sinkSlot() {
+  static SinkSlot* const slot = new SinkSlot;
+  return *slot;
+}
 std::atomic<bool> g_hasSink{false};
 
 // How many sink calls the current thread is inside of.
 thread_local int t_sinkDepth = 0;
 
 std::shared_ptr<const Sink> currentSink() {
-  std::lock_guard<std::mutex> guard(g_sinkMutex);
-  return g_sink;
+  SinkSlot& slot = sinkSlot();
+  std::lock_guard<std::mutex> guard(slot.mutex);
+  return slot.sink;
 }
 
 void writeDefault(const char* logger, int level, const char* file, int line,
@@ -94,9 +102,9 @@ void KvLogger::logFormatted(int level, const char* file, int line,
 }
 
 KvLogger* kvlogGetLogger(const char* name) {
-  // Never destroyed, so that loggers stay usable during static destruction.
-  static std::mutex* mutex = new std::mutex;
-  static auto* loggers = new std::map<std::string, KvLogger*>;
+  // Never destroyed, so that loggers stay usable while the process exits.
+  static std::mutex* const mutex = new std::mutex;
+  static auto* const loggers = new std::map<std::string, KvLogger*>;
   std::string key = name ? name : "";
   std::lock_guard<std::mutex> guard(*mutex);
   KvLogger*& logger = (*loggers)[key];
@@ -109,8 +117,9 @@ void kvlogSetSink(std::function<void(const KvLogRecord&)> sink) {
   if (sink) next = std::make_shared<const Sink>(std::move(sink));
   std::shared_ptr<const Sink> previous;
   {
-    std::lock_guard<std::mutex> guard(g_sinkMutex);
-    previous = std::exchange(g_sink, next);
+    SinkSlot& slot = sinkSlot();
+    std::lock_guard<std::mutex> guard(slot.mutex);
+    previous = std::exchange(slot.sink, next);
     g_hasSink.store(next != nullptr, std::memory_order_release);
   }
   // Wait until no other thread is still inside the previous sink. From

@@ -20,9 +20,11 @@ class SingletonLock {
 
 }  // namespace
 
+// The singletons are never destroyed: threads may still connect and use
+// their connections while the process exits.
 ConnCacheSingleton* ConnCacheSingleton::getInstance() {
-  static ConnCacheSingleton instance;
-  return &instance;
+  static ConnCacheSingleton* const instance = new ConnCacheSingleton;
+  return instance;
 }
 
 DacConnection* ConnCacheSingleton::connect(const KvbString& connectionString,
@@ -43,12 +45,8 @@ KvbString ConnCacheSingleton::getErrorMessage() {
 }
 
 ConnShareSingleton* ConnShareSingleton::getInstance() {
-  static ConnShareSingleton instance;
-  return &instance;
-}
-
-ConnShareSingleton::~ConnShareSingleton() {
-  for (auto& item : pool_) item.second.connection->release();
+  static ConnShareSingleton* const instance = new ConnShareSingleton;
+  return instance;
 }
 
 DacConnection* ConnShareSingleton::acquire(const KvbString& poolId,

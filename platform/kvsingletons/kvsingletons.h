@@ -57,8 +57,7 @@ class ConnShareSingleton : public KvbAutoSingleton {
   };
 
   ConnShareSingleton() = default;
-  // Closes the connections that holders never gave back.
-  ~ConnShareSingleton();
+  ~ConnShareSingleton() = default;
 
   std::map<std::pair<KvbString, KvbString>, Entry> pool_;
   KvbString error_;

@@ -392,9 +392,11 @@ KvbString RepositoryImpl::tableSetFolder(const KvbConfigOptions& options) {
   if (options.get("KVEXEC_HOME", home))
     return kvbConcatPath(kvbConcatPath(home, "etc"), "reposcreate");
   // Without a home folder, the installed sets. The library stays where it
-  // was loaded from, so its folder is found once per process.
-  static const KvbString installed = installedTableSetFolder();
-  return installed;
+  // was loaded from, so its folder is found once per process; never
+  // destroyed, as threads may still open repositories while it exits.
+  static const KvbString* const installed =
+      new KvbString(installedTableSetFolder());
+  return *installed;
 }
 
 bool RepositoryImpl::loadTableSets(const KvbString& folder,

@@ -63,16 +63,17 @@ const char* const kBandFields[] = {"NAME", "START", "END", "COLOR"};
 const int kBandTypes[] = {kvbTypeString, kvbTypeReal, kvbTypeReal, kvbTypeInt};
 
 // The band columns of THRHLD in table order: NAME_0, START_0, END_0,
-// COLOR_0, NAME_1, ... COLOR_6.
+// COLOR_0, NAME_1, ... COLOR_6. Never destroyed: threads may still call
+// while the process exits.
 const std::vector<std::string>& bandColumns() {
-  static const std::vector<std::string> columns = [] {
-    std::vector<std::string> names;
+  static const std::vector<std::string>* const columns = [] {
+    auto* names = new std::vector<std::string>;
     for (int band = 0; band < kBandCount; ++band)
       for (const char* field : kBandFields)
-        names.push_back(std::string(field) + "_" + std::to_string(band));
+        names->push_back(std::string(field) + "_" + std::to_string(band));
     return names;
   }();
-  return columns;
+  return *columns;
 }
 
 }  // namespace

@@ -34,26 +34,36 @@ struct BulkOwner {
   const void* object;
   int kind;
 };
-std::mutex bulkOwnersLock;
-std::map<const ReposDataAccess*, BulkOwner> bulkOwners;
+// The loaders' owners by connection. Never destroyed: threads may still
+// load while the process exits.
+struct BulkOwners {
+  std::mutex mutex;
+  std::map<const ReposDataAccess*, BulkOwner> byConnection;
+};
+BulkOwners& bulkOwners() {
+  static BulkOwners* const owners = new BulkOwners;
+  return *owners;
+}
 
 // Claims the connection's loader for a load; false when another load
 // holds it.
 bool claimBulkLoader(const ReposDataAccess* rda, const void* object, int kind) {
-  std::lock_guard<std::mutex> guard(bulkOwnersLock);
-  auto found = bulkOwners.find(rda);
-  if (found != bulkOwners.end() &&
+  BulkOwners& owners = bulkOwners();
+  std::lock_guard<std::mutex> guard(owners.mutex);
+  auto found = owners.byConnection.find(rda);
+  if (found != owners.byConnection.end() &&
       (found->second.object != object || found->second.kind != kind))
     return false;
-  bulkOwners[rda] = BulkOwner{object, kind};
+  owners.byConnection[rda] = BulkOwner{object, kind};
   return true;
 }
 
 void releaseBulkLoader(const ReposDataAccess* rda, const void* object) {
-  std::lock_guard<std::mutex> guard(bulkOwnersLock);
-  auto found = bulkOwners.find(rda);
-  if (found != bulkOwners.end() && found->second.object == object)
-    bulkOwners.erase(found);
+  BulkOwners& owners = bulkOwners();
+  std::lock_guard<std::mutex> guard(owners.mutex);
+  auto found = owners.byConnection.find(rda);
+  if (found != owners.byConnection.end() && found->second.object == object)
+    owners.byConnection.erase(found);
 }
 
 // The columns of each load, in the order of each row's values. The shared

@@ -163,16 +163,17 @@ bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
 template <typename Add>
 static void forEachColumn(const ReposColumnDef* first,
                           const ReposColumnDef* end, int maxText, Add add) {
-  static const std::vector<std::string> metricNames = [] {
-    std::vector<std::string> names;
+  // Never destroyed: threads may still call while the process exits.
+  static const std::vector<std::string>* const metricNames = [] {
+    auto* names = new std::vector<std::string>;
     for (int m = 0; m < kFieldMetricCount; ++m)
-      names.push_back("MET_" + std::to_string(m));
+      names->push_back("MET_" + std::to_string(m));
     return names;
   }();
   for (const ReposColumnDef* c = first; c != end; ++c) {
     if (c->flags & kColMetrics) {
       for (int m = 0; m < kFieldMetricCount; ++m)
-        add(metricNames[m].c_str(), kvbTypeString,
+        add((*metricNames)[m].c_str(), kvbTypeString,
             fieldMetricDefs[m].size ? fieldMetricDefs[m].size : maxText, 0);
     } else {
       add(c->columnName, c->type,
@@ -239,18 +240,28 @@ struct KeptDdl {
   std::map<std::tuple<int, int, bool>, KvbString> types;
   std::vector<RDA_TableDdl> tables;
 };
-std::mutex keptDdlMutex;
-std::map<const ReposColumnDef*, std::shared_ptr<const KeptDdl>> keptDdl;
+// The kept statements by definition array. Never destroyed: threads may
+// still create tables while the process exits.
+struct KeptDdls {
+  std::mutex mutex;
+  std::map<const ReposColumnDef*, std::shared_ptr<const KeptDdl>> byDefs;
+};
+KeptDdls& keptDdls() {
+  static KeptDdls* const kept = new KeptDdls;
+  return *kept;
+}
 
 std::shared_ptr<const KeptDdl> keptDdlOf(const ReposColumnDef* defs) {
-  std::lock_guard<std::mutex> guard(keptDdlMutex);
-  auto found = keptDdl.find(defs);
-  return found == keptDdl.end() ? nullptr : found->second;
+  KeptDdls& kept = keptDdls();
+  std::lock_guard<std::mutex> guard(kept.mutex);
+  auto found = kept.byDefs.find(defs);
+  return found == kept.byDefs.end() ? nullptr : found->second;
 }
 
 void keepDdl(const ReposColumnDef* defs, std::shared_ptr<const KeptDdl> ddl) {
-  std::lock_guard<std::mutex> guard(keptDdlMutex);
-  keptDdl[defs] = std::move(ddl);
+  KeptDdls& kept = keptDdls();
+  std::lock_guard<std::mutex> guard(kept.mutex);
+  kept.byDefs[defs] = std::move(ddl);
 }
 
 }  // namespace

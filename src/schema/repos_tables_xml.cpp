@@ -326,31 +326,42 @@ std::vector<ReposTableSet> readDocument(KvDom& dom) {
 // Files read lately, by path, with their bytes and the sets they gave. A
 // file whose bytes are unchanged gives its sets again without being parsed:
 // every repository that opens reads the whole folder, and a host opens many.
+// Never destroyed: threads may still open repositories while the process
+// exits.
 struct ReadFile {
   std::string bytes;
   std::vector<ReposTableSet> sets;
 };
 constexpr size_t kReadFilesKept = 16;
-std::mutex readFilesMutex;
-std::map<std::string, ReadFile> readFiles;
+struct ReadFiles {
+  std::mutex mutex;
+  std::map<std::string, ReadFile> byPath;
+};
+ReadFiles& readFiles() {
+  static ReadFiles* const files = new ReadFiles;
+  return *files;
+}
 
 // The sets that the file at `path` gave when it last held `bytes`; false
 // when it was not read with these bytes lately.
 bool readBefore(const std::string& path, const std::string& bytes,
                 std::vector<ReposTableSet>* sets) {
-  std::lock_guard<std::mutex> guard(readFilesMutex);
-  auto found = readFiles.find(path);
-  if (found == readFiles.end() || found->second.bytes != bytes) return false;
+  ReadFiles& files = readFiles();
+  std::lock_guard<std::mutex> guard(files.mutex);
+  auto found = files.byPath.find(path);
+  if (found == files.byPath.end() || found->second.bytes != bytes)
+    return false;
   *sets = found->second.sets;
   return true;
 }
 
 void keepRead(const std::string& path, const std::string& bytes,
               const std::vector<ReposTableSet>& sets) {
-  std::lock_guard<std::mutex> guard(readFilesMutex);
-  if (readFiles.size() >= kReadFilesKept && !readFiles.count(path))
-    readFiles.erase(readFiles.begin());
-  readFiles[path] = ReadFile{bytes, sets};
+  ReadFiles& files = readFiles();
+  std::lock_guard<std::mutex> guard(files.mutex);
+  if (files.byPath.size() >= kReadFilesKept && !files.byPath.count(path))
+    files.byPath.erase(files.byPath.begin());
+  files.byPath[path] = ReadFile{bytes, sets};
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ void KvResourcePropertyListImpl::setLastProperty(const KvbString& name,
 
 const KvResourcePropertyListImpl::Entry& KvResourcePropertyListImpl::current()
     const {
-  static const Entry kNone(KvbString(""), KvbString(""));
-  return cursor_.onRow(entries_.size()) ? entries_[cursor_.position()] : kNone;
+  // Never destroyed: threads may still read lists while the process exits.
+  static const Entry* const kNone = new Entry(KvbString(""), KvbString(""));
+  return cursor_.onRow(entries_.size()) ? entries_[cursor_.position()]
+                                        : *kNone;
 }
