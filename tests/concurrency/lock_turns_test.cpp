@@ -209,4 +209,29 @@ TEST_F(LockTurnsTest, AWaiterIsRefusedOnlyByOneLongHolding) {
   lock_.release();
 }
 
+// A thread that takes the free lock past a young waiter starts a holding of
+// its own: the waiter, queued at 0 ms with a busy timeout of 1,000 ms,
+// counts it from that take at 0.5 ms, and is still served at 1,000.25 ms.
+TEST_F(LockTurnsTest, ATakePastAYoungWaiterStartsAHoldingOfItsOwn) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "1000");
+  ASSERT_TRUE(lock_.acquire());
+  seam_.holdAt(RDA_LockSeam::kWaiting);
+  queue(1);
+  clock_.moveTo(0.5);
+  lock_.release();
+  std::promise<void> holds, ends;
+  std::thread taking([&] {
+    RDA_LockGuard guard(&lock_);
+    holds.set_value();
+    ends.get_future().wait();
+  });
+  holds.get_future().wait();
+  seam_.letGo();
+  clock_.waitForReadingAfter(clock_.moveTo(1000.25));
+  ends.set_value();
+  taking.join();
+  joinAll();
+  EXPECT_EQ(order_, std::vector<int>{1}) << "refused by a holding of 999.75 ms";
+}
+
 }  // namespace

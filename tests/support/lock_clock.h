@@ -23,9 +23,9 @@ class TestLockClock {
 
   // Sets the time to `ms` after the clock's start; answers the number of
   // readings so far.
-  int moveTo(int ms) {
+  int moveTo(double ms) {
     std::lock_guard<std::mutex> guard(mutex_);
-    now_ = kStart + int64_t{ms} * 1000000;
+    now_ = kStart + static_cast<int64_t>(ms * 1e6);
     return reads_;
   }
   // Waits until the clock has been read more than `reads` times.
