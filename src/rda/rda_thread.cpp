@@ -50,15 +50,12 @@ Registry& registry();
 
 // A fork copies the registry unlocked (the forking thread holds its mutex
 // across the fork). The child has only the forking thread: every token
-// names a thread of the parent, so each counts as ended (a lock that
-// records one takes its transaction over) and leaves the list, and the
-// forking thread gets a new identity at its next call.
+// names a thread of the parent and leaves the list, and the forking thread
+// gets a new identity at its next call.
 void lockBeforeFork() { registry().mutex.lock(); }
 void unlockInParent() { registry().mutex.unlock(); }
 void startChild() {
   Registry& known = registry();
-  for (const std::shared_ptr<RDA_ThreadToken>& token : known.tokens)
-    token->endAtFork();
   known.tokens.clear();
   known.pruneAt = 0;
   rdaThreadNumber = 0;
@@ -99,7 +96,8 @@ RDA_ThreadToken::RDA_ThreadToken(uint64_t n) : number(n) {
 
 // Only an ended thread's token is destroyed, and ended() has released its
 // mutex by then: a held robust mutex is on its holder's robust list, which
-// glibc and the kernel write through. A token ended at a fork is on none.
+// glibc and the kernel write through. A token dropped at a fork is on no
+// list of the child.
 RDA_ThreadToken::~RDA_ThreadToken() { pthread_mutex_destroy(&life_); }
 
 bool RDA_ThreadToken::ended() const {
@@ -116,10 +114,6 @@ bool RDA_ThreadToken::ended() const {
 #endif
   ended_.store(true, std::memory_order_release);
   return true;
-}
-
-void RDA_ThreadToken::endAtFork() {
-  ended_.store(true, std::memory_order_release);
 }
 
 uint64_t rdaStartThread() {

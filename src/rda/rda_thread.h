@@ -33,11 +33,6 @@ class RDA_ThreadToken {
   // the thread is gone, and the mark is read by taking the mutex.
   bool ended() const;
 
-  // Marks the token ended in a forked child, where the thread it names does
-  // not exist. Its mutex stays as the fork copied it, held by that absent
-  // thread; no thread of the child has it on its robust list.
-  void endAtFork();
-
   const uint64_t number;
 
  private:
