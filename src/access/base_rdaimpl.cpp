@@ -28,33 +28,38 @@ KvbString getOSUserName() {
 
 // A statement that runKept keeps, with the key it was made for.
 struct BaseRDAImpl::KeptStatement {
-  std::string verb, code, text;
+  std::string verb, code, text, names;
   size_t markers;
   RDA_StatementBase* statement;
 
   KeptStatement(const StatementKey& key, RDA_StatementBase* made)
       : verb(part(key.verb)),
         code(part(key.code)),
-        text(keyText(key)),
+        text(part(key.text)),
+        names(columnList(key)),
         markers(key.markers),
         statement(made) {}
   bool matches(const StatementKey& key) const {
     if (markers != key.markers || code != part(key.code) ||
-        verb != part(key.verb))
+        verb != part(key.verb) || text != part(key.text))
       return false;
-    if (!key.text && key.columns)
-      return namesMatch(text, key.lead, *key.columns);
-    return text == part(key.text);
+    return key.columns ? namesMatch(names, key.lead, *key.columns)
+                       : names.empty();
   }
   static const char* part(const char* text) { return text ? text : ""; }
 
-  // The column list of a key: its text, or the names of its row's columns.
-  static std::string keyText(const StatementKey& key) {
-    if (key.text || !key.columns) return key.text ? key.text : "";
-    std::string text = key.lead ? key.lead->name : "";
-    for (const SqlField& column : *key.columns)
-      text.append(text.empty() ? "" : ", ").append(column.name);
-    return text;
+  // The names of a key's columns, each followed by `suffix`, joined by
+  // ", "; empty for a key without columns.
+  static std::string columnList(const StatementKey& key,
+                                const char* suffix = "") {
+    std::string list;
+    const auto add = [&](const SqlField& column) {
+      list.append(list.empty() ? "" : ", ").append(column.name).append(suffix);
+    };
+    if (key.lead) add(*key.lead);
+    if (key.columns)
+      for (const SqlField& column : *key.columns) add(column);
+    return list;
   }
 
   // True when `text` is the names of `lead` (when given) and `columns` joined
@@ -255,14 +260,17 @@ ReposDataAccessCursor* BaseRDAImpl::selectFrom(
   return cursor;
 }
 
-bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement, int* rows) {
+bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement, int* rows,
+                               const SqlStatement* built) {
   // Every statement of the engine is an RDA_StatementBase, which also
   // counts the rows changed.
   auto* counted = static_cast<RDA_StatementBase*>(statement);
   int64_t changed = 0;
   const bool ok = counted && counted->run(&changed);
   if (counted) counted->release();
-  if (!ok) logError(rda_->getErrorMessage());
+  if (!ok)
+    logError(built ? writeFailure(built->tableCode(), built->written())
+                   : rda_->getErrorMessage());
   if (rows) *rows = static_cast<int>(changed);
   return ok;
 }
@@ -297,9 +305,13 @@ bool BaseRDAImpl::run(const KvbString& sql,
 }
 
 bool BaseRDAImpl::run(const SqlStatement& statement, int* rows) {
-  return ready() &&
-         runStatement(boundStatement(rda_, statement.sql(), statement.params()),
-                      rows);
+  if (!ready()) return false;
+  // The lock keeps the failure the last one until it is named.
+  RDA_LockGuard guard(connectionLock(rda_));
+  return runStatement(
+      guard ? boundStatement(rda_, statement.sql(), statement.params())
+            : nullptr,
+      rows, &statement);
 }
 
 template <class Bind, class Script>
@@ -346,25 +358,30 @@ bool BaseRDAImpl::runKeptBy(
 }
 
 KvbString BaseRDAImpl::keptFailure(const StatementKey& key) {
+  if (!key.columns) return writeFailure(nullptr, {});
+  SqlFields written = *key.columns;
+  if (key.lead) written.insert(written.begin(), *key.lead);
+  return writeFailure(key.code, written);
+}
+
+KvbString BaseRDAImpl::writeFailure(const char* code,
+                                    const SqlFields& written) {
   const KvbString reason = rda_->getErrorMessage();
-  if (!key.columns || !refusedAsTooLong(reason)) return reason;
+  if (!code || !refusedAsTooLong(reason)) return reason;
   // Every connection of the engine is an RDA_BaseImpl.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
-  const auto named = [&](const SqlField& field) {
-    const int declared = connection->declaredTextLength(key.code, field.name);
-    const size_t characters = charactersPast(field.param.value, declared);
-    return characters
-               ? tooLongText(key.code, field.name, "", characters, declared)
-               : KvbString();
-  };
   // The server refuses the first value, in column order, that passes its
   // column's length.
-  KvbString text = key.lead ? named(*key.lead) : KvbString();
-  for (size_t c = 0; text.isNull() && c < key.columns->size(); ++c)
-    text = named((*key.columns)[c]);
-  if (text.isNull()) return reason;
-  connection->restateFailure(reason, text);
-  return text;
+  for (const SqlField& field : written) {
+    const int declared = connection->declaredTextLength(code, field.name);
+    if (const size_t characters = charactersPast(field.param.value, declared)) {
+      const KvbString text =
+          tooLongText(code, field.name, "", characters, declared);
+      connection->restateFailure(reason, text);
+      return text;
+    }
+  }
+  return reason;
 }
 
 bool BaseRDAImpl::runKept(
@@ -425,24 +442,29 @@ bool BaseRDAImpl::nextId(const char* counter, int& id) {
 
 KvbString subjectFailure(const KvbString& subject, const KvbString& reason) {
   // The platform's text: what was done, the SQL quoted, then the driver's
-  // records, each beginning with its "[SQLSTATE]".
+  // records, each beginning with its "[SQLSTATE]"; or a value that the
+  // server refused as too long, named by its column, which stays whole.
   // The text may begin with what the failure cost ("The transaction was
   // rolled back by the database: "), which stays.
-  for (const char* doing : {"Running \"", "Preparing \""}) {
+  for (const char* doing : {"Running \"", "Preparing \"", kTooLongValueLead}) {
     size_t start = 0;
     if (!reason.startsWith(doing)) {
       start = reason.find((KvbString(": ") + doing).asCstr());
       if (start == KvbString::npos) continue;
       start += 2;
     }
-    const size_t end = reason.find("\": [", start);
-    if (end == KvbString::npos) continue;
+    size_t rest = start;
+    if (doing != kTooLongValueLead) {
+      const size_t end = reason.find("\": [", start);
+      if (end == KvbString::npos) continue;
+      rest = end + 3;
+    }
     // The reason follows the subject and a colon.
     std::string lead = reason.substr(0, start).str();
     if (!lead.empty())
       lead[0] =
           static_cast<char>(std::tolower(static_cast<unsigned char>(lead[0])));
-    return subject + ": " + lead.c_str() + reason.substr(end + 3);
+    return subject + ": " + lead.c_str() + reason.substr(rest);
   }
   return reason;
 }
@@ -496,46 +518,64 @@ bool BaseRDAImpl::addInOneStep(const std::function<bool()>& body,
 // ---------------------------------------------------------------------------
 // Shared writes and lookups
 
-KvbString BaseRDAImpl::insertSql(const StatementKey& key) {
-  KvbString markers;
-  for (size_t i = 0; i < key.markers; ++i) markers.append(i ? ", ?" : "?");
-  return "INSERT INTO " + table(key.code) + " (" +
-         KeptStatement::keyText(key).c_str() + ") VALUES (" + markers + ")";
+bool BaseRDAImpl::runFields(
+    const StatementKey& key,
+    const std::function<KvbString(const StatementKey&)>& build,
+    const SqlField* last, int* rows) {
+  // The key names the columns in place, and the values are bound from the
+  // fields themselves: a repeated write copies neither.
+  const size_t first = key.lead ? 1 : 0;
+  const auto param = [&](size_t i) -> const QueryParam& {
+    if (i < first) return key.lead->param;
+    return i - first < key.columns->size() ? (*key.columns)[i - first].param
+                                           : last->param;
+  };
+  return runKeptBy(
+      key, build, rows,
+      [&](RDA_StatementBase& statement) {
+        return statement.setDeclared(0, key.markers, param);
+      },
+      [&](const KvbString& sql) {
+        SqlStatement statement(sql);
+        for (size_t i = 0; i < key.markers; ++i) statement.bind(param(i));
+        return run(statement, rows);
+      });
 }
 
 bool BaseRDAImpl::insert(const char* code, const SqlFields& columns,
                          const SqlField* lead) {
-  // The key names the row's columns in place, and the values are bound
-  // from the fields themselves: a repeated add copies neither. The
-  // builder captures no more than the object, which std::function holds
-  // without an allocation.
-  const size_t count = columns.size() + (lead ? 1 : 0);
-  return runKeptBy(
-      {"INSERT", code, nullptr, count, lead, &columns},
-      [this](const StatementKey& key) { return insertSql(key); }, nullptr,
-      [&](RDA_StatementBase& statement) {
-        const size_t first = lead ? 1 : 0;
-        return statement.setDeclared(
-            0, count, [&](size_t i) -> const auto& {
-              return i < first ? lead->param : columns[i - first].param;
-            });
+  // The builders capture no more than the object, which std::function
+  // holds without an allocation.
+  return runFields(
+      {"INSERT", code, nullptr, columns.size() + (lead ? 1 : 0), lead,
+       &columns},
+      [this](const StatementKey& key) {
+        KvbString markers;
+        for (size_t i = 0; i < key.markers; ++i)
+          markers.append(i ? ", ?" : "?");
+        return "INSERT INTO " + table(key.code) + " (" +
+               KeptStatement::columnList(key).c_str() + ") VALUES (" + markers +
+               ")";
       },
-      [&](const KvbString& sql) {
-        SqlStatement statement(sql);
-        if (lead) statement.bind(lead->param);
-        for (const SqlField& column : columns) statement.bind(column.param);
-        return run(statement);
-      });
+      nullptr, nullptr);
 }
 
-bool BaseRDAImpl::update(const char* code, const char* assignments,
-                         const std::vector<KvbDatavar>& values, int* rows) {
-  return runKept(
-      {"UPDATE", code, assignments, values.size()},
+bool BaseRDAImpl::update(const char* code, const SqlFields& set,
+                         const SqlField& where, int* rows) {
+  return runFields(
+      {"UPDATE", code, where.name, set.size() + 1, nullptr, &set},
       [this](const StatementKey& key) {
-        return "UPDATE " + table(key.code) + " SET " + key.text;
+        return "UPDATE " + table(key.code) + " SET " +
+               KeptStatement::columnList(key, "=?").c_str() + " WHERE " +
+               key.text + "=?";
       },
-      values, rows);
+      &where, rows);
+}
+
+SqlStatement BaseRDAImpl::updateOf(const char* code) {
+  SqlStatement update("UPDATE " + table(code));
+  update.writing(code);
+  return update;
 }
 
 int BaseRDAImpl::addNumbered(const char* code, const char* counter,
@@ -862,7 +902,7 @@ int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
                              const SqlFields& columns, const SqlFields& stamps,
                              int folderId) {
   if (!ready()) return -1;
-  SqlStatement update("UPDATE " + table(code));
+  SqlStatement update = updateOf(code);
   if (!update.set(columns).anySet()) return 0;
   update.set(stamps).where({keyColumn, key});
   return runFiled(folderId, update) ? 1 : -1;
@@ -871,7 +911,7 @@ int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
 bool BaseRDAImpl::upsert(const char* code, const SqlFields& set,
                          const SqlFields& keys, const SqlFields& insertOnly) {
   if (!ready()) return false;
-  SqlStatement update("UPDATE " + table(code));
+  SqlStatement update = updateOf(code);
   // A key left out would write other rows too.
   update.set(set).whereEvery(keys);
   // An update that changed no row changed nothing, so the insert after it

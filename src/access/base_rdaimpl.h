@@ -54,10 +54,11 @@ int firstRow(ReposDataAccess* rda, const KvbString& sql,
 // could not be set"), a colon and the driver's reason, when `reason` is
 // the text of a statement that failed. What was being done ("Running
 // \"<SQL>\": ") goes, since it names the engine's own statement rather
-// than the host's subject; what the failure cost, before it, stays ("the
-// transaction was rolled back by the database: ", its first letter in
-// lower case). Any other reason (a lock that could not be had, a refusal
-// of the engine's own) is answered as it is.
+// than the host's subject; a value that a server refused as too long,
+// named by its column, stays whole; what the failure cost, before either,
+// stays ("the transaction was rolled back by the database: ", its first
+// letter in lower case). Any other reason (a lock that could not be had, a
+// refusal of the engine's own) is answered as it is.
 KvbString subjectFailure(const KvbString& subject, const KvbString& reason);
 
 // Runs `body` in one transaction of `rda`: committed when it answers true,
@@ -169,11 +170,16 @@ class BaseRDAImpl {
   bool run(const KvbString& sql, const std::vector<KvbDatavar>& values,
            int* rows = nullptr);
   // openCursor, query and run of a built statement, each value declared
-  // with its type and size before it is bound.
+  // with its type and size before it is bound. A run that a server refuses
+  // for a text longer than its column names that value by its table and
+  // column when the statement gives them (see updateOf).
   ReposDataAccessCursor* openCursor(const SqlStatement& statement);
   ReposDataAccessCursor* query(const SqlStatement& statement,
                                uint64_t limit = 0);
   bool run(const SqlStatement& statement, int* rows = nullptr);
+  // "UPDATE <table>", to which the caller adds the SET fields and the WHERE
+  // terms, writing table `code`.
+  SqlStatement updateOf(const char* code);
   // What a write that the object repeats is known by: the parts that its
   // SQL text is built from, compared by content (so a text the caller has
   // just built may serve as a part), and its number of markers.
@@ -182,10 +188,10 @@ class BaseRDAImpl {
     const char* code;
     const char* text;
     size_t markers;
-    // A row's columns, which stand for `text` when it is null: the name of
-    // `lead` (when given) and then those of `columns`, joined by ", ". They
-    // are compared name by name, so that a row's key needs no text built
-    // for each add.
+    // The columns that the statement writes: `lead` (when given) and then
+    // `columns`. They are compared name by name, so that a write's key
+    // needs no text built for each write, and they name a value that a
+    // server refuses as too long for its column.
     const SqlField* lead = nullptr;
     const SqlFields* columns = nullptr;
   };
@@ -229,11 +235,11 @@ class BaseRDAImpl {
   // `lead` (when given) and then every one of `columns`, given or not.
   bool insert(const char* code, const SqlFields& columns,
               const SqlField* lead = nullptr);
-  // Runs "UPDATE <table> SET <assignments>", where `assignments` holds the
-  // SET list and the WHERE clause ("A=? WHERE B=?"). Kept as runKept keeps
-  // its statements, one for each distinct text.
-  bool update(const char* code, const char* assignments,
-              const std::vector<KvbDatavar>& values, int* rows = nullptr);
+  // Runs "UPDATE <table> SET <each of set>=? WHERE <where>=?", each value
+  // declared with its type and size. Kept as runKept keeps its statements,
+  // one for each distinct list of columns.
+  bool update(const char* code, const SqlFields& set, const SqlField& where,
+              int* rows = nullptr);
   // Adds a row given as columns: `idColumn` takes the next id of the id
   // counter `counter`, followed by every one of `columns`; answers the id.
   // When a row matches every one of `keys` (none is looked for when there
@@ -400,9 +406,11 @@ class BaseRDAImpl {
   int objectPath(int id, const KvbString& typeName, KvbString& path,
                  KvbString& uuid, KvbString& errorText);
   // The rows of a bound statement (released here; null when it could not
-  // be made), or its run; a failure is logged.
+  // be made), or its run; a failure is logged, that of a run named by the
+  // table and the SET fields of `built` when given (see writeFailure).
   ReposDataAccessCursor* selectFrom(ReposDataAccessStatement* statement);
-  bool runStatement(ReposDataAccessStatement* statement, int* rows);
+  bool runStatement(ReposDataAccessStatement* statement, int* rows,
+                    const SqlStatement* built = nullptr);
   // Runs `write` as runFiled runs its statement.
   bool inFolder(int folderId, const std::function<bool()>& write);
   // addNumbered that first runs `check` (when given) in the same unit; a
@@ -421,12 +429,20 @@ class BaseRDAImpl {
   bool runKeptBy(const StatementKey& key,
                  const std::function<KvbString(const StatementKey&)>& build,
                  int* rows, const Bind& bind, const Script& script);
-  // The text of insert()'s statements.
-  KvbString insertSql(const StatementKey& key);
-  // The text of a failed runKeptBy of `key`: for a row's insert that a
-  // server refused for a text longer than its column, that value named by
-  // its table and column (which the connection answers from then on too);
-  // else the connection's text as it is.
+  // runKeptBy of `key`'s statement, whose markers take the values of the
+  // key's columns and then of `last` (when given), each declared with its
+  // type and size.
+  bool runFields(const StatementKey& key,
+                 const std::function<KvbString(const StatementKey&)>& build,
+                 const SqlField* last, int* rows);
+  // The text of a failed write of the fields `written` to table `code`:
+  // for a write that a server refused for a text longer than its column,
+  // the first of them that passes its column's length, named by its table
+  // and column (which the connection answers from then on too); else, and
+  // without a code, the connection's text as it is. Called with the lock
+  // held, right after the failure.
+  KvbString writeFailure(const char* code, const SqlFields& written);
+  // writeFailure of a failed runKeptBy of `key`, by the key's columns.
   KvbString keptFailure(const StatementKey& key);
   // The statements that runKept keeps, the most recently used last; the
   // least recently used goes when a new one would pass the limit.

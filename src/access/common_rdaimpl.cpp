@@ -67,15 +67,21 @@ bool CommonRDAImpl::updateRule(
     const KvbString& metadata, const KvbString& user, double createdDate,
     double editedDate, const KvbString& createdUser, const KvbString& uuid,
     int folderId, const KvbString& comment, const KvbString& display) {
-  if (!ready()) return false;
-  return runFiled(
-      folderId,
-      "UPDATE " + table("RULE") +
-          " SET RU_DESC=?, RU_TYPE=?, RU_EXPR=?, RU_GROUP=?, "
-          "RU_META=?, RU_USER=?, RU_CRDAT=?, RU_EDDAT=?, RU_CRUSR=?, "
-          "RU_UUID=?, FLDR_ID=?, RU_COMM=?, RU_DISP=? WHERE RU_ID=?",
-      {name, type, expression, group, metadata, user, createdDate, editedDate,
-       createdUser, uuid, folderId, comment, display, ruleId});
+  return updateGiven("RULE", "RU_ID", ruleId,
+                     {{"RU_DESC", name},
+                      {"RU_TYPE", type},
+                      {"RU_EXPR", expression},
+                      {"RU_GROUP", group},
+                      {"RU_META", metadata},
+                      {"RU_USER", user},
+                      {"RU_CRDAT", createdDate},
+                      {"RU_EDDAT", editedDate},
+                      {"RU_CRUSR", createdUser},
+                      {"RU_UUID", uuid},
+                      {"FLDR_ID", folderId},
+                      {"RU_COMM", comment},
+                      {"RU_DISP", display}},
+                     {}, folderId) == 1;
 }
 
 bool CommonRDAImpl::deleteRule(int ruleId) {

@@ -55,9 +55,17 @@ SqlStatement& SqlStatement::add(Clause clause, const char* term,
 SqlStatement& SqlStatement::add(Clause clause, const SqlField& field) {
   if (field.given) {
     open(clause, field.name, "=?");
+    if (clause == kSet) written_.push_back({field.name, params_.size()});
     params_.push_back(field.param);
   }
   return *this;
+}
+
+SqlFields SqlStatement::written() const {
+  SqlFields fields;
+  for (const auto& column : written_)
+    fields.push_back({column.first, params_[column.second], Given::kAlways});
+  return fields;
 }
 
 SqlStatement& SqlStatement::addAll(Clause clause, const SqlField* begin,

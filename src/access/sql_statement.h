@@ -51,7 +51,7 @@ using SqlFields = std::vector<SqlField>;
 // looked up in the text, where a table name may contain WHERE or SET:
 //
 //   SqlStatement update("UPDATE " + table("THING"));
-//   update.set("TH_NAME=?", name, Given::kNotNull);
+//   update.set({"TH_NAME", name, Given::kNotNull});
 //   if (!update.anySet()) return true;  // nothing to change
 //   update.where("TH_ID=?", id);
 class SqlStatement {
@@ -101,6 +101,16 @@ class SqlStatement {
   bool anyWhere() const { return whereTerms_; }
   bool anySet() const { return setOpen_; }
 
+  // The code of the table that the statement writes (null until given),
+  // and the fields that its SET list writes, as SqlFields put them there:
+  // what names a value that a server refuses as too long for its column.
+  SqlStatement& writing(const char* code) {
+    code_ = code;
+    return *this;
+  }
+  const char* tableCode() const { return code_; }
+  SqlFields written() const;
+
   const KvbString& sql() const { return sql_; }
   const QueryParamList& params() const { return params_; }
 
@@ -116,6 +126,9 @@ class SqlStatement {
 
   KvbString sql_;
   QueryParamList params_;
+  const char* code_ = nullptr;
+  // The column and the index in params_ of each field that SET writes.
+  std::vector<std::pair<const char*, size_t>> written_;
   bool whereOpen_;
   bool whereTerms_ = false;
   bool setOpen_ = false;

@@ -425,12 +425,12 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
 bool MonitorRDAImpl::updateSource(int sourceId, const KvbString& name,
                                   const KvbString& user, int folderId) {
   if (!ready()) return false;
-  SqlStatement update("UPDATE " + table("EXSRC"));
-  update.set("ES_NAME=?", name)
-      .set("ES_EDDAT=?", now())
-      .set("ES_EDUSR=?", user);
+  SqlStatement update = updateOf("EXSRC");
+  update.set({"ES_NAME", name})
+      .set({"ES_EDDAT", now()})
+      .set({"ES_EDUSR", user});
   // Folder 0, the root, is no move: the source stays where it is.
-  if (folderId > 0) update.set("FLDR_ID=?", folderId);
+  if (folderId > 0) update.set({"FLDR_ID", folderId});
   update.where("ES_ID=?", sourceId);
   int rows = 0;
   if (!runFiled(folderId > 0 ? folderId : 0, update, &rows)) return false;

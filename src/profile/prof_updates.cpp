@@ -14,20 +14,21 @@ bool ProfileRDAImpl::updateReport(int reportId, int folderId,
   if (!ready()) return false;
   // Every update stamps the report's modification date; an empty name or
   // user leaves the stored one.
-  SqlStatement update("UPDATE " + table("REPORT"));
-  update.set("RPT_MODT=?", KvbDate::currentDate().asDouble())
-      .set("FLDR_ID=?", folderId, Given::kNotMinusOne)
-      .set("RPT_NAME=?", name, Given::kNotEmpty)
-      .set("RPT_USER=?", user, Given::kNotEmpty)
-      .set("SU_ID=?", jobId, Given::kNotMinusOne)
+  SqlStatement update = updateOf("REPORT");
+  update.set({"RPT_MODT", KvbDate::currentDate().asDouble()})
+      .set({"FLDR_ID", folderId, Given::kNotMinusOne})
+      .set({"RPT_NAME", name, Given::kNotEmpty})
+      .set({"RPT_USER", user, Given::kNotEmpty})
+      .set({"SU_ID", jobId, Given::kNotMinusOne})
       .where("RPT_ID=?", reportId);
   return runFiled(folderId != -1 ? folderId : 0, update);
 }
 
 bool ProfileRDAImpl::setTableRowCounts(int tableId, int rowCount,
                                        int filteredCount) {
-  return ready() && update("TBL", "TBL_TROW=?, TBL_TFLT=? WHERE TBL_ID=?",
-                           {rowCount, filteredCount, tableId});
+  return ready() &&
+         update("TBL", {{"TBL_TROW", rowCount}, {"TBL_TFLT", filteredCount}},
+                {"TBL_ID", tableId});
 }
 
 bool ProfileRDAImpl::setFieldMetric(int fieldId, int metricNumber,
@@ -36,10 +37,9 @@ bool ProfileRDAImpl::setFieldMetric(int fieldId, int metricNumber,
   if (metricNumber < 0 || metricNumber >= kMetricColumns)
     return fail(kvbStringFormat("A field has no metric %d", metricNumber));
   // Written for each field of a run: one kept statement per metric column.
-  char assignments[32];
-  snprintf(assignments, sizeof assignments, "MET_%d=? WHERE FLD_ID=?",
-           metricNumber);
-  return update("FLD", assignments, {value, fieldId});
+  char column[16];
+  snprintf(column, sizeof column, "MET_%d", metricNumber);
+  return update("FLD", {{column, value}}, {"FLD_ID", fieldId});
 }
 
 bool ProfileRDAImpl::deleteFieldProperty(int fieldId, const KvbString& name) {

@@ -19,13 +19,15 @@ size_t charactersPast(const KvbDatavar& value, int declared) {
   return characters > static_cast<size_t>(declared) ? characters : 0;
 }
 
+const char kTooLongValueLead[] = "The value of column ";
+
 KvbString tooLongText(const KvbString& table, const KvbString& column,
                       const KvbString& rowKey, size_t characters,
                       int declared) {
   const KvbString row =
       rowKey.isEmpty() ? KvbString("") : " in the row with " + rowKey;
   return kvbStringFormat(
-      "The value of column %S of table %S%S is %d characters long; the "
-      "column holds at most %d",
-      column, table, row, static_cast<int>(characters), declared);
+      "%s%S of table %S%S is %d characters long; the column holds at most %d",
+      kTooLongValueLead, column, table, row, static_cast<int>(characters),
+      declared);
 }

@@ -21,7 +21,9 @@ size_t charactersPast(const KvbDatavar& value, int declared);
 
 // "The value of column <column> of table <table> is <characters>
 // characters long; the column holds at most <declared>", with " in the row
-// with <rowKey>" after the table when `rowKey` is not empty.
+// with <rowKey>" after the table when `rowKey` is not empty. Every such
+// text begins with kTooLongValueLead.
+extern const char kTooLongValueLead[];
 KvbString tooLongText(const KvbString& table, const KvbString& column,
                       const KvbString& rowKey, size_t characters, int declared);
 

@@ -1,13 +1,18 @@
-// A text longer than the length its column declares, added through a
-// data-access object: a server refuses it and the add answers, and logs
-// once, which column of which table it passes and by how much; SQLite,
-// which does not enforce declared lengths, stores it as given.
+// A text longer than the length its column declares, added or updated
+// through a data-access object: a server refuses it and the write answers,
+// and logs once, which column of which table it passes and by how much;
+// SQLite, which does not enforce declared lengths, stores it as given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "refdata/refdata_fixture.h"
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/monitor_data_access.h"
+#include "reposadmin/profile_data_access.h"
 
 namespace {
 
@@ -18,8 +23,14 @@ class TooLongValueTest : public RefDataTest {
     if (IsSkipped() || HasFatalFailure()) return;
     common_ = repos_->createCommonDataAccess();
     ASSERT_NE(common_, nullptr);
+    monitor_ = repos_->createMonitorDataAccess();
+    ASSERT_NE(monitor_, nullptr);
+    profile_ = repos_->createProfileDataAccess();
+    ASSERT_NE(profile_, nullptr);
   }
   void TearDown() override {
+    if (profile_) profile_->release();
+    if (monitor_) monitor_->release();
     if (common_) common_->release();
     RefDataTest::TearDown();
   }
@@ -52,6 +63,8 @@ class TooLongValueTest : public RefDataTest {
   }
 
   CommonRepositoryDataAccess* common_ = nullptr;
+  MonitorRepositoryDataAccess* monitor_ = nullptr;
+  ProfileRepositoryDataAccess* profile_ = nullptr;
   LogCapture log_;
 };
 
@@ -115,6 +128,113 @@ TEST_P(TooLongValueTest, AHostTransactionLostToTheValueNamesItToo) {
   }
   EXPECT_EQ(rd_->endTransaction(true), !lost);
   EXPECT_EQ(count("RDLANS"), lost ? 0 : 1);
+}
+
+// One write of a value longer than its column to a row that is there: the
+// operation, the object that runs it, the table and column the value goes
+// to and what a server answers (and logs) when it refuses it.
+struct LongWrite {
+  const char* operation;
+  ReposDataAccessObject* object;
+  std::function<bool()> write;
+  const char* code;
+  const char* column;
+  std::string value;
+  std::string text;
+};
+
+// Updates name the value as adds do; a key-value write names its key first.
+TEST_P(TooLongValueTest, AServerNamesTheColumnThatAnUpdatedValuePasses) {
+  int rule = 0, group = 0, source = 0, report = 0, field = 0;
+  ASSERT_GT(rule = addRule("t"), 0) << common_->getErrorMessage().asCstr();
+  ASSERT_TRUE(monitor_->addReportGroup("G", "", -1, -1, -1, KvbDate(), "u", "",
+                                       0, &group));
+  ASSERT_TRUE(monitor_->addSource("S", "s-uuid", "u", 0, &source));
+  ASSERT_TRUE(profile_->addReport(1, 0, "r", 1.0, "u", &report));
+  ASSERT_TRUE(profile_->addRunField(1, 1, "F", "S", &field));
+  ASSERT_TRUE(profile_->setJobAlertProperty(1, 1, "LIMIT", "10"));
+  ASSERT_TRUE(common_->setKeyValue("k", "v"));
+  const auto columnText = [](const char* column, const char* code,
+                             int characters, int declared) {
+    return "The value of column " + std::string(column) + " of table " + code +
+           " is " + std::to_string(characters) +
+           " characters long; the column holds at most " +
+           std::to_string(declared);
+  };
+  const std::string value33(33, 's'), value40(40, 't'), value256(256, 'g');
+  // A key-value write updates its key's row, or adds one. It runs in a
+  // transaction of its own, which the driver may roll back whole at the
+  // refusal (Protocol=7.4-1): its text then says so before the value.
+  const std::string inUse(32001, 'v'), added(32001, 'w');
+  const std::string lost =
+      isPostgres() && postgresFailuresEndTransactions()
+          ? "the transaction was rolled back by the database: "
+          : "";
+  const std::string notSet =
+      "The value of the key \"k\" could not be set: " + lost;
+  const std::string newKeyNotSet =
+      "The value of the key \"new\" could not be set: " + lost;
+  const std::vector<LongWrite> writes = {
+      {"updateRule", common_,
+       [&] {
+         return common_->updateRule(rule, "R", value40.c_str(), "", "", "", "u",
+                                    0, 0, "u", "id", 0, "", "");
+       },
+       "RULE", "RU_TYPE", value40, columnText("RU_TYPE", "RULE", 40, 32)},
+      {"updateReportGroup", monitor_,
+       [&] {
+         return monitor_->updateReportGroup(group, value256.c_str(), "", -1, -1,
+                                            -1, KvbDate(), "", -1);
+       },
+       "RPTGRP", "GRP_NAME", value256,
+       columnText("GRP_NAME", "RPTGRP", 256, 255)},
+      {"updateSource", monitor_,
+       [&] { return monitor_->updateSource(source, value33.c_str(), "u", 0); },
+       "EXSRC", "ES_NAME", value33, columnText("ES_NAME", "EXSRC", 33, 32)},
+      {"updateReport", profile_,
+       [&] {
+         return profile_->updateReport(report, -1, "", value33.c_str(), -1);
+       },
+       "REPORT", "RPT_USER", value33, columnText("RPT_USER", "REPORT", 33, 32)},
+      {"setFieldMetric", profile_,
+       [&] {
+         return profile_->setFieldMetric(field, 18, KvbString("unlikely"));
+       },
+       "FLD", "MET_18", "unlikely", columnText("MET_18", "FLD", 8, 7)},
+      {"setJobAlertProperty", profile_,
+       [&] {
+         return profile_->setJobAlertProperty(1, 1, "LIMIT", value256.c_str());
+       },
+       "JALPRP", "AP_VAL", value256, columnText("AP_VAL", "JALPRP", 256, 255)},
+      {"setKeyValue of a key in use", common_,
+       [&] { return common_->setKeyValue("k", inUse.c_str()); }, "KEYVAL",
+       "V_VALUE", inUse,
+       notSet + columnText("V_VALUE", "KEYVAL", 32001, 32000)},
+      {"setKeyValue of a new key", common_,
+       [&] { return common_->setKeyValue("new", added.c_str()); }, "KEYVAL",
+       "V_VALUE", added,
+       newKeyNotSet + columnText("V_VALUE", "KEYVAL", 32001, 32000)},
+  };
+  for (const LongWrite& write : writes) {
+    SCOPED_TRACE(write.operation);
+    const Rows before = stored(write.code, write.column);
+    bool written = false;
+    Rows failures;
+    for (const std::string& record :
+         log_.failuresDuring([&] { written = write.write(); }, true))
+      if (record.rfind("5 ", 0) == 0) failures.push_back(record);
+    const Rows after = stored(write.code, write.column);
+    if (!isPostgres()) {
+      EXPECT_TRUE(written) << write.object->getErrorMessage().asCstr();
+      EXPECT_EQ(failures, Rows{});
+      EXPECT_EQ(std::count(after.begin(), after.end(), write.value), 1);
+      continue;
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(failures, Rows{"5 " + write.text});
+    EXPECT_EQ(write.object->getErrorMessage().str(), write.text);
+    EXPECT_EQ(after, before);
+  }
 }
 
 INSTANTIATE_RDA_TARGETS(TooLongValueTest);
