@@ -19,8 +19,9 @@ const char kSourceFile[] = "rda_lock";
 // How often the first waiter looks whether the thread that holds the lock
 // has ended with a transaction open: the ended thread tells nobody.
 constexpr int64_t kEndedThreadCheckNs = 5000000;
-// A waiter that has waited this long is handed the lock at the next
-// letting go, instead of racing for it with threads that did not wait.
+// A waiter that has been first in the queue this long is handed the lock at
+// the next letting go, instead of racing for it with threads that did not
+// wait.
 constexpr int64_t kFairAfterNs = 1000000;
 // How many times a thread that finds the lock held looks again before it
 // queues: a holding of a statement or a row often ends within them.
@@ -93,6 +94,7 @@ bool RDA_Lock::wait() {
         break;
     }
     self.since = clockNow();
+    if (queue_.empty()) self.firstSince = self.since;
     queue_.push_back(&self);
   }
   seam(RDA_LockSeam::kWaiting);
@@ -103,10 +105,11 @@ bool RDA_Lock::wait() {
 }
 
 // The waiter wakes when it is handed the lock, when the lock was let go
-// while it was first, when it became first, when a transaction began while
-// it was first, and at its deadline. Only the first waiter looks after a
-// transaction's thread, every few milliseconds: whatever the lock held
-// when it began to wait, a transaction may be recorded after that.
+// while it was first, when it became first or a transaction began while it
+// was first and a transaction is recorded, and at its deadline. Only the
+// first waiter looks after a transaction's thread, every few milliseconds:
+// whatever the lock held when it began to wait, a transaction may be
+// recorded after that.
 bool RDA_Lock::waitQueued(Waiter& self, int64_t timeout) {
   std::unique_lock<std::mutex> guard(waitMutex_);
   for (;;) {
@@ -140,6 +143,7 @@ bool RDA_Lock::waitQueued(Waiter& self, int64_t timeout) {
                               ? std::min(deadline - now, kEndedThreadCheckNs)
                               : deadline - now;
     self.asleep = true;
+    self.watching = watching;
     self.turn.wait_for(guard, std::chrono::nanoseconds(pause));
     self.asleep = false;
   }
@@ -159,7 +163,12 @@ bool RDA_Lock::takeQueued(Waiter& self) {
 void RDA_Lock::leaveQueue(Waiter& self) {
   const bool wasFirst = queue_.front() == &self;
   queue_.erase(std::find(queue_.begin(), queue_.end(), &self));
-  if (wasFirst && !queue_.empty()) wake(*queue_.front());
+  if (!wasFirst || queue_.empty()) return;
+  // The next waiter takes the lock if it is free, and looks after a
+  // transaction if one is recorded; else the next letting go wakes it.
+  Waiter& next = *queue_.front();
+  next.firstSince = clockNow();
+  if (!(state_.load() & kHeld) || transactionSince_.load() != 0) wake(next);
 }
 
 void RDA_Lock::wake(Waiter& waiter) {
@@ -169,6 +178,9 @@ void RDA_Lock::wake(Waiter& waiter) {
 }
 
 // Every counted waiter may have given up since the holder saw the count.
+// The first waiter is handed the lock once it has been first for the bound,
+// so that hand-overs, each a context switch, come at most about once per
+// bound, and between them the lock goes to whoever takes it first.
 void RDA_Lock::handOn() {
   seam(RDA_LockSeam::kHandingOn);
   std::lock_guard<std::mutex> guard(waitMutex_);
@@ -178,7 +190,7 @@ void RDA_Lock::handOn() {
   }
   Waiter& first = *queue_.front();
   const int64_t now = clockNow();
-  if (now - first.since < kFairAfterNs) {
+  if (now - first.firstSince < kFairAfterNs) {
     state_.fetch_and(~kHeld);
     wake(first);
     return;
@@ -259,7 +271,7 @@ void RDA_Lock::runOrDefer(std::function<void()> work) {
 void RDA_Lock::wakeFirstWaiter() {
   if (state_.load() < kWaiter) return;
   std::lock_guard<std::mutex> guard(waitMutex_);
-  if (!queue_.empty()) wake(*queue_.front());
+  if (!queue_.empty() && !queue_.front()->watching) wake(*queue_.front());
 }
 
 void RDA_Lock::runHandedOver() {

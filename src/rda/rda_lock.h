@@ -8,9 +8,11 @@
 // it several times (prepare, execute, each row, release) goes on without a
 // context switch at each holding. A thread that finds it held spins a
 // moment, then queues; each letting go wakes the first waiter to try
-// again, and once that waiter has waited longer than a short bound (about
-// a millisecond) the thread that lets go hands the lock to it directly, so
-// no waiter waits more than a few holdings past that bound. A waiter gives
+// again, and once that waiter has been first for longer than a short bound
+// (about a millisecond) the thread that lets go hands the lock to it
+// directly. So hand-overs, each a context switch, come at most about once
+// a millisecond, however many threads wait, and each waiter gets the lock
+// within about a millisecond of becoming first. A waiter gives
 // up only once one holding (an operation, or a transaction from its begin
 // to its end) has kept the lock for the busy timeout
 // ("SQLITE/BUSY_TIMEOUT"), however many holdings it waited behind:
@@ -189,9 +191,11 @@ class RDA_Lock {
   // waitMutex_.
   struct Waiter {
     std::condition_variable turn;
-    int64_t since = 0;     // when it queued, by the lock's clock
-    bool granted = false;  // the lock was handed to it
-    bool asleep = false;   // waiting for turn; a wake-up is still to come
+    int64_t since = 0;       // when it queued, by the lock's clock
+    int64_t firstSince = 0;  // when it became first in the queue
+    bool granted = false;    // the lock was handed to it
+    bool asleep = false;     // waiting for turn; a wake-up is still to come
+    bool watching = false;   // asleep for a look after a transaction's thread
   };
 
   // Takes the lock if nobody holds it, past queued waiters too.

@@ -90,13 +90,25 @@ TEST_F(LockTurnsTest, AFreeLockIsTakenPastYoungWaitersAndHandedToOldOnes) {
   }
 }
 
-// The holder lets go and asks again at once: the threads that waited past
-// the bound come first, in the order they queued, and the holder, young in
-// the queue, last.
-TEST_F(LockTurnsTest, OldWaitersTakeTheLockInTheOrderTheyCame) {
+// The holder lets go and asks again at once. Each holding lasts 2 ms, so
+// that the first waiter has been first for longer than the bound whenever
+// the lock is let go: the waiters get it in the order they queued, and the
+// holder, which queues behind them, last.
+TEST_F(LockTurnsTest, WaitersFirstPastTheBoundTakeTheLockInTheOrderTheyCame) {
+  std::atomic<int> ms{0};
+  auto holdTwoMs = [&] { clock_.moveTo(ms += 2); };
   ASSERT_TRUE(lock_.acquire());
-  for (int name : {1, 2, 3}) queue(name);
-  clock_.moveTo(2);
+  for (int name : {1, 2, 3}) {
+    const int queued = seam_.count(RDA_LockSeam::kWaiting);
+    threads_.emplace_back([&, name] {
+      RDA_LockGuard guard(&lock_);
+      ASSERT_TRUE(static_cast<bool>(guard));
+      note(name);
+      holdTwoMs();
+    });
+    seam_.waitFor(RDA_LockSeam::kWaiting, queued + 1);
+  }
+  holdTwoMs();
   lock_.release();
   ASSERT_TRUE(lock_.acquire());
   note(0);
