@@ -119,13 +119,14 @@ bool RDA_Lock::waitQueued(Waiter& self, int64_t timeout) {
     if (watching) {
       guard.unlock();
       const bool tookOver = takeOverFromEndedThread();
+      if (!tookOver) seam(RDA_LockSeam::kWatching);
       guard.lock();
       if (tookOver) {
         leaveQueue(self);
         state_.fetch_sub(kWaiter);
         return true;
       }
-      seam(RDA_LockSeam::kWatching);
+      // The lock may have been let go meanwhile, its wake-up missed.
       if (self.granted || takeQueued(self)) return true;
     }
     // The holding that keeps this thread waiting began when the lock last

@@ -414,6 +414,34 @@ TEST(RdaLockTest, WaitersThatLeaveTheQueueLeaveItSound) {
   EXPECT_TRUE(ranAtOnce) << "the lock was left held";
 }
 
+// The holder of a transaction ends it and lets go while the first waiter
+// looks after the holder's thread (stopped at its seam, where it hears no
+// wake-up): the waiter still finds the lock, handed to it or free.
+TEST(RdaLockTest, AWaiterLookingAfterTheHolderFindsTheLockLetGoMeanwhile) {
+  for (int waitedMs : {0, 2}) {
+    SCOPED_TRACE(testing::Message() << "waited " << waitedMs << " ms");
+    TestLockClock clock;
+    LockSeam seam;
+    RDA_Lock lock;
+    NoEnder ender;
+    ASSERT_TRUE(lock.acquire());
+    lock.transactionBegun(&ender, nullptr);
+    seam.holdAt(RDA_LockSeam::kWatching);
+    bool taken = false;
+    std::thread waiter([&] {
+      taken = lock.acquire();
+      lock.release();
+    });
+    seam.waitFor(RDA_LockSeam::kWatching);
+    clock.moveTo(waitedMs);
+    lock.transactionEnded();
+    lock.release();
+    seam.letGo();
+    waiter.join();
+    EXPECT_TRUE(taken);
+  }
+}
+
 // A waiter that is handed the lock, or whose holder's thread ends inside
 // its transaction, goes on at once, not at its deadline: with a busy
 // timeout of 60 s, it has the lock within 30 s even on a busy machine.
