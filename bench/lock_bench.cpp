@@ -44,6 +44,16 @@
 
 namespace {
 
+// Ends the engine's and the bare connection of a benchmark and removes
+// their files.
+void closeBoth(ReposDataAccess* rda, sqlite3* raw, const std::string& rdaFile,
+               const std::string& rawFile) {
+  if (rda) rda->release();
+  sqlite3_close(raw);
+  std::remove(rdaFile.c_str());
+  std::remove(rawFile.c_str());
+}
+
 constexpr int kThreads = 16;
 constexpr int kReaders = 8;
 constexpr int kTableRows = 1000;
@@ -194,10 +204,7 @@ void BM_SharedConnectionTurns(benchmark::State& state) {
   } else {
     state.SkipWithError("the SQLite files cannot be set up");
   }
-  if (rda) rda->release();
-  sqlite3_close(raw);
-  std::remove(rdaFile.c_str());
-  std::remove(rawFile.c_str());
+  closeBoth(rda, raw, rdaFile, rawFile);
 }
 
 BENCHMARK(BM_SharedConnectionTurns)
@@ -417,10 +424,7 @@ void BM_LockCursorReads(benchmark::State& state) {
   } else {
     state.SkipWithError("the SQLite files cannot be set up");
   }
-  if (rda) rda->release();
-  sqlite3_close(raw);
-  std::remove(rdaFile.c_str());
-  std::remove(rawFile.c_str());
+  closeBoth(rda, raw, rdaFile, rawFile);
 }
 
 BENCHMARK(BM_LockCursorReads)
