@@ -10,8 +10,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -440,6 +444,56 @@ TEST(RdaLockTest, AWaiterLookingAfterTheHolderFindsTheLockLetGoMeanwhile) {
     waiter.join();
     EXPECT_TRUE(taken);
   }
+}
+
+// Which threads read the lock's clock how often, and which looked after a
+// transaction's thread, for the test below.
+std::mutex lookMutex;
+std::condition_variable looked;
+std::map<std::thread::id, int> clockReads;
+std::set<std::thread::id> watchers;
+int64_t readClock() {
+  std::lock_guard<std::mutex> guard(lookMutex);
+  ++clockReads[std::this_thread::get_id()];
+  looked.notify_all();
+  return int64_t{1} << 40;
+}
+void noteWatcher(RDA_LockSeam point) {
+  if (point != RDA_LockSeam::kWatching) return;
+  std::lock_guard<std::mutex> guard(lookMutex);
+  watchers.insert(std::this_thread::get_id());
+}
+
+// Only the first waiter looks after a transaction's thread: with three
+// waiters behind a living transaction, each waiting round after round
+// (each reads the clock once a round), one thread looks.
+TEST(RdaLockTest, OnlyTheFirstWaiterLooksAfterATransactionsThread) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
+  rdaSetLockClock(&readClock);
+  rdaSetLockSeam(&noteWatcher);
+  RDA_Lock lock;
+  NoEnder ender;
+  TransactionThread holding(lock, ender);
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i)
+    waiters.emplace_back([&] {
+      EXPECT_TRUE(lock.acquire());
+      lock.release();
+    });
+  {
+    std::unique_lock<std::mutex> guard(lookMutex);
+    looked.wait(guard, [&] {
+      for (const std::thread& waiter : waiters)
+        if (clockReads[waiter.get_id()] < 4) return false;
+      return true;
+    });
+    EXPECT_EQ(watchers.size(), 1u);
+  }
+  holding.end();
+  for (std::thread& waiter : waiters) waiter.join();
+  rdaSetLockSeam(nullptr);
+  rdaSetLockClock(nullptr);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
 }
 
 // A waiter that is handed the lock, or whose holder's thread ends inside
