@@ -333,9 +333,9 @@ TEST(RdaLockTest, WaitersThatLeaveTheQueueLeaveItSound) {
   };
   auto refusedAfter = [&](int ms) {
     bool taken = true;
+    const int queued = seam.count(RDA_LockSeam::kWaiting);
     std::thread refused([&] { taken = lock.acquire(); });
-    seam.waitFor(RDA_LockSeam::kWaiting,
-                 seam.count(RDA_LockSeam::kWaiting) + 1);
+    seam.waitFor(RDA_LockSeam::kWaiting, queued + 1);
     clock.moveTo(ms);
     refused.join();
     EXPECT_FALSE(taken);
@@ -401,9 +401,9 @@ TEST(RdaLockTest, WaitersThatLeaveTheQueueLeaveItSound) {
     seam.holdAt(RDA_LockSeam::kHandingOn);
     const int handing = seam.count(RDA_LockSeam::kHandingOn);
     bool taken = true;
+    const int queued = seam.count(RDA_LockSeam::kWaiting);
     std::thread refused([&] { taken = lock.acquire(); });
-    seam.waitFor(RDA_LockSeam::kWaiting,
-                 seam.count(RDA_LockSeam::kWaiting) + 1);
+    seam.waitFor(RDA_LockSeam::kWaiting, queued + 1);
     letGo.set_value();
     seam.waitFor(RDA_LockSeam::kHandingOn, handing + 1);
     clock.moveTo(3200);
@@ -468,6 +468,8 @@ void noteWatcher(RDA_LockSeam point) {
 // waiters behind a living transaction, each waiting round after round
 // (each reads the clock once a round), one thread looks.
 TEST(RdaLockTest, OnlyTheFirstWaiterLooksAfterATransactionsThread) {
+  clockReads.clear();
+  watchers.clear();
   kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   rdaSetLockClock(&readClock);
   rdaSetLockSeam(&noteWatcher);
