@@ -122,8 +122,7 @@ bool RDA_Lock::waitQueued(Waiter& self, int64_t timeout) {
       if (!tookOver) seam(RDA_LockSeam::kWatching);
       guard.lock();
       if (tookOver) {
-        leaveQueue(self);
-        state_.fetch_sub(kWaiter);
+        dequeue(self);
         return true;
       }
       // The lock may have been let go meanwhile, its wake-up missed.
@@ -134,8 +133,7 @@ bool RDA_Lock::waitQueued(Waiter& self, int64_t timeout) {
     const int64_t now = clockNow();
     const int64_t deadline = std::max(self.since, passedAt_.load()) + timeout;
     if (now >= deadline) {
-      leaveQueue(self);
-      state_.fetch_sub(kWaiter);
+      dequeue(self);
       return false;
     }
     // A test's clock says nothing of real time: under it a waiter looks
@@ -172,6 +170,11 @@ void RDA_Lock::leaveQueue(Waiter& self) {
   if (!(state_.load() & kHeld) || transactionSince_.load() != 0) wake(next);
 }
 
+void RDA_Lock::dequeue(Waiter& waiter) {
+  leaveQueue(waiter);
+  state_.fetch_sub(kWaiter);
+}
+
 void RDA_Lock::wake(Waiter& waiter) {
   if (!waiter.asleep) return;
   waiter.asleep = false;
@@ -197,12 +200,10 @@ void RDA_Lock::handOn() {
     return;
   }
   // The lock stays held, for the waiter.
-  leaveQueue(first);
-  state_.fetch_sub(kWaiter);
+  dequeue(first);
   passedAt_ = now;
   first.granted = true;
-  first.asleep = false;
-  first.turn.notify_one();
+  wake(first);
 }
 
 KvbString RDA_Lock::refusalText(int timeoutMs) const {

@@ -251,6 +251,9 @@ class RDA_Lock {
   // the next waiter, now first, is woken to look after the lock. Under
   // waitMutex_.
   void leaveQueue(Waiter& self);
+  // Takes `waiter` out of the queue and its count, without the lock (it
+  // gave up, took the lock over, or is handed it); under waitMutex_.
+  void dequeue(Waiter& waiter);
   void wake(Waiter& waiter);  // under waitMutex_
   // A transaction was recorded: the first waiter begins to look after it.
   void wakeFirstWaiter();
