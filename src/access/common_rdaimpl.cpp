@@ -251,10 +251,13 @@ bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,
                                        const KvbString& postExpression,
                                        const KvbString& uuid) {
   if (!ready()) return false;
-  if (!run("UPDATE " + table("CUSTM") +
-               " SET CM_DESC=?, CM_PREXP=?, CM_EXP=?, CM_POSTXP=?, CM_UUID=? "
-               "WHERE CM_ID=?",
-           {name, preExpression, expression, postExpression, uuid, cmId}))
+  if (!update("CUSTM",
+              {{"CM_DESC", name},
+               {"CM_PREXP", preExpression},
+               {"CM_EXP", expression},
+               {"CM_POSTXP", postExpression},
+               {"CM_UUID", uuid}},
+              {"CM_ID", cmId}))
     return false;
   postChange(kChangeUpdated, "CustomMetric", cmId, uuid);
   return true;
@@ -363,9 +366,8 @@ bool CommonRDAImpl::addGlobalCategoryField(
 bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,
                                          const KvbString& description) {
   if (!ready()) return false;
-  return run(
-      "UPDATE " + table("GCATS") + " SET GCNAME=?, GCDESC=? WHERE GC_ID=?",
-      {name, description, gcId});
+  return update("GCATS", {{"GCNAME", name}, {"GCDESC", description}},
+                {"GC_ID", gcId});
 }
 
 bool CommonRDAImpl::deleteGlobalCategory(int gcId) {

@@ -44,9 +44,8 @@ bool ExplorerRDAImpl::updateProject(int prjId, const KvbString& name,
                                     const KvbString& comment) {
   if (!ready()) return false;
   int rows = 0;
-  if (!run("UPDATE " + table("MPRJ") +
-               " SET PRJ_NM=?, PRJ_COMM=? WHERE PRJ_ID=?",
-           {name, comment, prjId}, &rows))
+  if (!update("MPRJ", {{"PRJ_NM", name}, {"PRJ_COMM", comment}},
+              {"PRJ_ID", prjId}, &rows))
     return false;
   // Without the row nothing was stored: answering true would let an import
   // report a change that did not happen.

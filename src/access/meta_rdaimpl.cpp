@@ -274,9 +274,9 @@ bool MetadataRDAImpl::renameFolder(int folderId, const KvbString& newName) {
     int parent = 0;
     return validFolderName(newName) && readFolder(folderId, parent, nullptr) &&
            nameFreeBelow(parent, newName, folderId) &&
-           run("UPDATE " + table("FOLDER") +
-                   " SET FLDR_NAM=?, NAM_NORM=? WHERE FLDR_ID=?",
-               {newName, lowered(newName), folderId});
+           update("FOLDER",
+                  {{"FLDR_NAM", newName}, {"NAM_NORM", lowered(newName)}},
+                  {"FLDR_ID", folderId});
   });
 }
 
@@ -350,11 +350,11 @@ bool MetadataRDAImpl::lockObject(int objectId, const KvbString& typeName,
   const bool locked = transaction([&] {
     // An existing lock changes hands; only when there is none is a row
     // added.
+    SqlStatement update = updateOf("OBJLCK");
+    update.set({{"LCK_USR", user}, {"LCK_CDAT", now}})
+        .where({{"OBJ_ID", objectId}, {"OBJ_TYPE", typeName}});
     int rows = 0;
-    return run("UPDATE " + table("OBJLCK") +
-                   " SET LCK_USR = ? , LCK_CDAT = ? WHERE OBJ_ID = ? AND "
-                   "OBJ_TYPE = ?",
-               {user, now, objectId, typeName}, &rows) &&
+    return run(update, &rows) &&
            (rows > 0 || addNumbered("OBJLCK", "OBJLCK", "LCK_ID",
                                     {{"OBJ_ID", objectId},
                                      {"OBJ_TYPE", typeName},
@@ -600,13 +600,12 @@ bool MetadataRDAImpl::normalizeFolderNames(RepositoryStatusCallback* status,
                   " WHERE NAM_NORM IS NULL OR NAM_NORM = ''",
               {});
     if (!cursor) return false;
-    const KvbString update =
-        "UPDATE " + table("FOLDER") + " SET NAM_NORM=? WHERE FLDR_ID=?";
     bool ok = true;
     while (ok && cursor->next() == 1) {
       const KvbString name = cursor->getString(1);
       if (name.isEmpty()) continue;
-      ok = run(update, {lowered(name), cursor->getInt(0)});
+      ok = update("FOLDER", {{"NAM_NORM", lowered(name)}},
+                  {"FLDR_ID", cursor->getInt(0)});
       if (ok) ++changed;
     }
     cursor->release();

@@ -228,13 +228,17 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
       return false;
     int rows = 0;
     return folderExists(folderId) &&
-           run("UPDATE " + table("MJOB") +
-                   " SET JB_DESC=?, JB_CODE=?, JB_CRDAT=?, JB_EDDAT=?, "
-                   "JB_CRUSR=?, JB_EDUSR=?, FLDR_ID=?, JB_COMM=?, JB_DISP=? "
-                   "WHERE JB_ID=?",
-               {name, code, createdDate, editDate, createdUser, editUser,
-                folderId, comment, display, taskId},
-               &rows) &&
+           update("MJOB",
+                  {{"JB_DESC", name},
+                   {"JB_CODE", code},
+                   {"JB_CRDAT", createdDate},
+                   {"JB_EDDAT", editDate},
+                   {"JB_CRUSR", createdUser},
+                   {"JB_EDUSR", editUser},
+                   {"FLDR_ID", folderId},
+                   {"JB_COMM", comment},
+                   {"JB_DISP", display}},
+                  {"JB_ID", taskId}, &rows) &&
            (rows > 0 || fail(missingTask(taskId)));
   });
   if (updated) announce(kChangeUpdated, kTaskType, taskId, code);

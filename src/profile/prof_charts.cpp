@@ -75,9 +75,8 @@ ReposDataAccessCursor* ProfileRDAImpl::listTableCharts(
 
 bool ProfileRDAImpl::renameChart(int chartId, const KvbString& name) {
   // A renamed chart counts as edited in the repository.
-  return ready() && run("UPDATE " + table("CHT") +
-                            " SET CH_NAME=?, CH_EDIT='Y' WHERE CH_ID=?",
-                        {name, chartId});
+  return ready() && update("CHT", {{"CH_NAME", name}, {"CH_EDIT", "Y"}},
+                           {"CH_ID", chartId});
 }
 
 bool ProfileRDAImpl::updateCategoryChart(int chartId, const KvbString& name,
@@ -96,11 +95,14 @@ bool ProfileRDAImpl::updateChartTable(int chartId, const KvbString& dsn,
                                       const KvbString& tableName,
                                       const KvbString& filter,
                                       const KvbString& type) {
-  return ready() &&
-         run("UPDATE " + table("CHTTAB") +
-                 " SET CT_DSN=?, CT_CAT=?, CT_SCHMA=?, CT_TBL=?, CT_FILT=?, "
-                 "CT_TYPE=? WHERE CH_ID=?",
-             {dsn, catalog, schema, tableName, filter, type, chartId});
+  return ready() && update("CHTTAB",
+                           {{"CT_DSN", dsn},
+                            {"CT_CAT", catalog},
+                            {"CT_SCHMA", schema},
+                            {"CT_TBL", tableName},
+                            {"CT_FILT", filter},
+                            {"CT_TYPE", type}},
+                           {"CH_ID", chartId});
 }
 
 bool ProfileRDAImpl::deleteChartData(int chartId) {

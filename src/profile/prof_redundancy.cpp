@@ -87,10 +87,11 @@ bool ProfileRDAImpl::hasRdaConfigField(int configId, int fieldId) {
 bool ProfileRDAImpl::updateRdaConfig(int configId, const KvbString& name,
                                      const KvbString& description,
                                      int matchDefinitionId) {
-  return ready() &&
-         run("UPDATE " + table("RDACFG") +
-                 " SET RDACFGNM=?, RDACFGDS=?, MC_ID=? WHERE RDACFGID=?",
-             {name, description, matchDefinitionId, configId});
+  return ready() && update("RDACFG",
+                           {{"RDACFGNM", name},
+                            {"RDACFGDS", description},
+                            {"MC_ID", matchDefinitionId}},
+                           {"RDACFGID", configId});
 }
 
 bool ProfileRDAImpl::updateRedundantDataConfig(int configId,

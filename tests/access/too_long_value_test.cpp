@@ -11,6 +11,7 @@
 
 #include "refdata/refdata_fixture.h"
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/profile_data_access.h"
 
@@ -27,8 +28,11 @@ class TooLongValueTest : public RefDataTest {
     ASSERT_NE(monitor_, nullptr);
     profile_ = repos_->createProfileDataAccess();
     ASSERT_NE(profile_, nullptr);
+    meta_ = repos_->createMetadataDataAccess();
+    ASSERT_NE(meta_, nullptr);
   }
   void TearDown() override {
+    if (meta_) meta_->release();
     if (profile_) profile_->release();
     if (monitor_) monitor_->release();
     if (common_) common_->release();
@@ -65,6 +69,7 @@ class TooLongValueTest : public RefDataTest {
   CommonRepositoryDataAccess* common_ = nullptr;
   MonitorRepositoryDataAccess* monitor_ = nullptr;
   ProfileRepositoryDataAccess* profile_ = nullptr;
+  MetadataRepositoryDataAccess* meta_ = nullptr;
   LogCapture log_;
 };
 
@@ -154,6 +159,17 @@ TEST_P(TooLongValueTest, AServerNamesTheColumnThatAnUpdatedValuePasses) {
   ASSERT_TRUE(profile_->addRunField(1, 1, "F", "S", &field));
   ASSERT_TRUE(profile_->setJobAlertProperty(1, 1, "LIMIT", "10"));
   ASSERT_TRUE(common_->setKeyValue("k", "v"));
+  int config = 0, chart = 0, task = 0, folder = 0;
+  ASSERT_TRUE(profile_->addRdaConfig(1, "C", "", -1, &config));
+  ASSERT_TRUE(profile_->addChart(report, 1, "Ch", "T", &chart));
+  ASSERT_TRUE(profile_->addChartTable(chart, "d", "", "", "t", "", "O"));
+  const int category = common_->addGlobalCategory("GC", "");
+  const int metric = common_->addCustomMetric("CM", "", "e", "");
+  const int job = profile_->addProfileJob("J", "", "j-uuid", 0, 0, "u", "u", 0);
+  ASSERT_GE(std::min({category, metric, job}), 0);
+  ASSERT_TRUE(monitor_->addTask("T", "t-code", "u", 0, "", "", &task));
+  ASSERT_TRUE(meta_->addFolder(0, "F", folder));
+  ASSERT_TRUE(meta_->lockObject(job, "ProfileJob", "u", "j-uuid"));
   const auto columnText = [](const char* column, const char* code,
                              int characters, int declared) {
     return "The value of column " + std::string(column) + " of table " + code +
@@ -206,6 +222,51 @@ TEST_P(TooLongValueTest, AServerNamesTheColumnThatAnUpdatedValuePasses) {
          return profile_->setJobAlertProperty(1, 1, "LIMIT", value256.c_str());
        },
        "JALPRP", "AP_VAL", value256, columnText("AP_VAL", "JALPRP", 256, 255)},
+      {"updateRdaConfig", profile_,
+       [&] {
+         return profile_->updateRdaConfig(config, value33.c_str(), "", -1);
+       },
+       "RDACFG", "RDACFGNM", value33,
+       columnText("RDACFGNM", "RDACFG", 33, 32)},
+      {"renameChart", profile_,
+       [&] { return profile_->renameChart(chart, value256.c_str()); }, "CHT",
+       "CH_NAME", value256, columnText("CH_NAME", "CHT", 256, 255)},
+      {"updateChartTable", profile_,
+       [&] {
+         return profile_->updateChartTable(chart, "d", "", "", "t", "", "OF");
+       },
+       "CHTTAB", "CT_TYPE", "OF", columnText("CT_TYPE", "CHTTAB", 2, 1)},
+      {"updateCustomMetric", common_,
+       [&] {
+         return common_->updateCustomMetric(metric, "CM", "", "e", "",
+                                            value256.c_str());
+       },
+       "CUSTM", "CM_UUID", value256, columnText("CM_UUID", "CUSTM", 256, 255)},
+      {"updateGlobalCategory", common_,
+       [&] {
+         return common_->updateGlobalCategory(category, value256.c_str(), "");
+       },
+       "GCATS", "GCNAME", value256, columnText("GCNAME", "GCATS", 256, 255)},
+      {"updateTask", monitor_,
+       [&] {
+         return monitor_->updateTask(task, value256.c_str(), "t-code", "u",
+                                     KvbDate(), "u", KvbDate(), 0, "", "");
+       },
+       "MJOB", "JB_DESC", value256, columnText("JB_DESC", "MJOB", 256, 255)},
+      {"updateProfileJob", profile_,
+       [&] {
+         return profile_->updateProfileJob(job, value256.c_str(), "",
+                                           KvbDate(), "u", 0);
+       },
+       "JSETUP", "SU_NAME", value256, columnText("SU_NAME", "JSETUP", 256, 255)},
+      {"renameFolder", meta_,
+       [&] { return meta_->renameFolder(folder, value256.c_str()); }, "FOLDER",
+       "FLDR_NAM", value256, columnText("FLDR_NAM", "FOLDER", 256, 255)},
+      {"lockObject of a locked object", meta_,
+       [&] {
+         return meta_->lockObject(job, "ProfileJob", value33.c_str(), "j-uuid");
+       },
+       "OBJLCK", "LCK_USR", value33, columnText("LCK_USR", "OBJLCK", 33, 32)},
       {"setKeyValue of a key in use", common_,
        [&] { return common_->setKeyValue("k", inUse.c_str()); }, "KEYVAL",
        "V_VALUE", inUse,
