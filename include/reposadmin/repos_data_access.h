@@ -279,7 +279,11 @@ class ReposDataAccess {
   virtual DacConnection* getDacConnection() = 0;
 
   // Bulk loading into one table, one loader per connection, flushed every
-  // batchSize rows.
+  // batchSize rows. A batch that the server refuses for a text longer than
+  // the `size` its column gives answers "The value of column <name> of
+  // table <physicalName> in the row with <key columns and values> is <n>
+  // characters long; the column holds at most <size>" for the first such
+  // value.
   virtual bool isBulkLoadSupported() = 0;
   virtual bool bulkLoadInit(int batchSize, const KvbString& physicalName,
                             const std::list<TableColumnInfo>* columns) = 0;

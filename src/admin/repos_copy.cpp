@@ -563,10 +563,9 @@ class RepositoryCopy {
                 ": " + writer.errorText());
   }
 
-  // The text that names the first value of the failed batch, row by row and
-  // column by column as the server meets them, that passes the length its
-  // column declares on the target; null when the batch was not refused for
-  // such a value or none is found.
+  // The text that names the first value of the failed batch that passes the
+  // length its column declares on the target (see tooLongInBatch); null when
+  // the batch was not refused for such a value or none is found.
   KvbString tooLongValue(const TablePlan& plan, const RDA_BatchWriter& writer) {
     if (!refusedAsTooLong(writer.errorText())) return KvbString();
     // Every connection of the engine is an RDA_BaseImpl.
@@ -581,31 +580,7 @@ class RepositoryCopy {
     std::vector<int> lengths;
     for (size_t c = 0; c < plan.names.size(); ++c)
       lengths.push_back(declared(c));
-    size_t rows = 0;
-    const KvbDatavar* row = writer.lastBatch(&rows);
-    for (size_t r = 0; r < rows; ++r, row += lengths.size())
-      for (size_t c = 0; c < lengths.size(); ++c)
-        if (const size_t characters = charactersPast(row[c], lengths[c]))
-          return tooLongText(plan.table, plan.names[c], rowKey(plan, row),
-                             characters, lengths[c]);
-    return KvbString();
-  }
-
-  // The key of a row as "ID 7" ("A 1, B 2" for a key of several columns,
-  // a text in quotes); empty for a table without one.
-  static KvbString rowKey(const TablePlan& plan, const KvbDatavar* row) {
-    KvbString key("");
-    for (size_t c : plan.keys) {
-      const KvbDatavar& value = row[c];
-      const KvbString shown = value.getType() == kvbTypeString
-                                  ? "\"" + value.asString() + "\""
-                                  : value.asString();
-      key.append(key.isEmpty() ? "" : ", ")
-          .append(plan.names[c])
-          .append(' ')
-          .append(shown);
-    }
-    return key;
+    return tooLongInBatch(writer, plan.table, plan.names, lengths, plan.keys);
   }
 
   // The value that the target stores for a source value; a long text is

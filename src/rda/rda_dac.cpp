@@ -9,6 +9,7 @@
 #include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_cursor.h"
 #include "rda/rda_statement.h"
+#include "rda/too_long_value.h"
 #include "schema/log_printf.h"
 #include "schema/tablecreateconfig.h"
 
@@ -463,15 +464,18 @@ bool RDA_DAC::bulkLoadInit(int batchSize, const KvbString& physicalName,
   }
   if (!isBulkLoadSupported())
     return fail("This connection does not support bulk loading");
+  auto load = std::make_unique<BulkLoad>();
+  load->table = physicalName;
   KvbString head = "INSERT INTO " + physicalName + " (";
-  bool first = true;
   for (const TableColumnInfo& c : *columns) {
-    head.append(first ? "" : ", ").append(c.name);
-    first = false;
+    head.append(load->names.empty() ? "" : ", ").append(c.name);
+    if (c.isKey) load->keys.push_back(load->names.size());
+    load->names.push_back(c.name);
+    load->lengths.push_back(c.type == kvbTypeString ? c.size : 0);
   }
   // Each batch is prepared on the database itself, under the lock that the
   // loader's calls hold; the statement records its failure here.
-  auto writer = std::make_unique<RDA_BatchWriter>(
+  load->rows = std::make_unique<RDA_BatchWriter>(
       head + ") VALUES ", columns->size(),
       static_cast<size_t>(std::max(batchSize, 1)), kMaxMarkers,
       [this](const KvbString& sql, KvbString* reason) {
@@ -483,22 +487,33 @@ bool RDA_DAC::bulkLoadInit(int batchSize, const KvbString& physicalName,
     endTransaction(false);
     return false;
   }
-  bulk_ = std::move(writer);
+  bulk_ = std::move(load);
   return true;
+}
+
+KvbString RDA_DAC::bulkFailure() {
+  const KvbString reason = getErrorMessage();
+  if (!refusedAsTooLong(reason)) return reason;
+  const KvbString text = tooLongInBatch(*bulk_->rows, bulk_->table,
+                                        bulk_->names, bulk_->lengths,
+                                        bulk_->keys);
+  if (text.isNull()) return reason;
+  restateFailure(reason, text);
+  return text;
 }
 
 bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {
   RDA_LockGuard guard(lock());
   if (!guard) return false;
   if (!bulk_) return RDA_BaseImpl::bulkLoadRow(values, count);
-  if (count != bulk_->columns()) {
+  if (count != bulk_->rows->columns()) {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Num of insert values doesn't match column count");
     return fail("Num of insert values doesn't match column count");
   }
-  std::copy(values, values + count, bulk_->row());
-  if (bulk_->addRow()) return true;
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", getErrorMessage());
+  std::copy(values, values + count, bulk_->rows->row());
+  if (bulk_->rows->addRow()) return true;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", bulkFailure());
   dropBulkLoader(false);
   return false;
 }
@@ -507,10 +522,9 @@ bool RDA_DAC::bulkLoadEnd(bool flush) {
   RDA_LockGuard guard(lock());
   if (!guard) return false;
   if (!bulk_) return RDA_BaseImpl::bulkLoadEnd(flush);
-  bool ok = !flush || bulk_->flush();
+  bool ok = !flush || bulk_->rows->flush();
   if (!ok)
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
-              getErrorMessage());
+    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", bulkFailure());
   // Rows already written stay, unless writing the last ones failed.
   KvbString reason = getErrorMessage();
   bulk_.reset();

@@ -7,6 +7,7 @@
 #define RDA_RDA_DAC_H_
 
 #include <memory>
+#include <vector>
 
 #include "kvdataaccess/kvdataaccess.h"
 #include "rda/rda_batch_writer.h"
@@ -108,6 +109,10 @@ class RDA_DAC : public RDA_BaseImpl {
   bool catalogue(bool indexes, const KvbString& physicalName,
                  std::vector<std::pair<KvbString, KvbString>>& rows);
   void dropBulkLoader(bool commit);
+  // The text of the open bulk load's failed batch, which names a value that
+  // the server refused as too long for its column (restating the failure),
+  // or else the connection's text of the failure.
+  KvbString bulkFailure();
 
   DacConnection* dac_ = nullptr;
   DacDbKind kind_ = DAC_DB_UNKNOWN;
@@ -124,7 +129,16 @@ class RDA_DAC : public RDA_BaseImpl {
   bool bindRefused_ = false;
   bool lostAtBind_ = false;
   KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
-  std::unique_ptr<RDA_BatchWriter> bulk_;  // the open bulk load's rows
+  // The open bulk load: its rows, and its table and columns, which name a
+  // value that the server refuses as too long for its column.
+  struct BulkLoad {
+    std::unique_ptr<RDA_BatchWriter> rows;
+    KvbString table;
+    std::vector<KvbString> names;
+    std::vector<int> lengths;
+    std::vector<size_t> keys;
+  };
+  std::unique_ptr<BulkLoad> bulk_;
 };
 
 #endif  // RDA_RDA_DAC_H_

@@ -1,6 +1,8 @@
 // Recognising and naming a text value too long for its column.
 #include "rda/too_long_value.h"
 
+#include "rda/rda_batch_writer.h"
+
 bool refusedAsTooLong(const KvbString& reason) {
   // The data-access library puts each driver record's SQLSTATE in
   // brackets; the statement before it has its values bound, not written in.
@@ -30,4 +32,38 @@ KvbString tooLongText(const KvbString& table, const KvbString& column,
       "%s%S of table %S%S is %d characters long; the column holds at most %d",
       kTooLongValueLead, column, table, row, static_cast<int>(characters),
       declared);
+}
+
+namespace {
+
+KvbString rowKey(const std::vector<KvbString>& names,
+                 const std::vector<size_t>& keys, const KvbDatavar* row) {
+  KvbString key("");
+  for (size_t c : keys) {
+    const KvbDatavar& value = row[c];
+    const KvbString shown = value.getType() == kvbTypeString
+                                ? "\"" + value.asString() + "\""
+                                : value.asString();
+    key.append(key.isEmpty() ? "" : ", ")
+        .append(names[c])
+        .append(' ')
+        .append(shown);
+  }
+  return key;
+}
+
+}  // namespace
+
+KvbString tooLongInBatch(const RDA_BatchWriter& writer, const KvbString& table,
+                         const std::vector<KvbString>& names,
+                         const std::vector<int>& lengths,
+                         const std::vector<size_t>& keys) {
+  size_t rows = 0;
+  const KvbDatavar* row = writer.lastBatch(&rows);
+  for (size_t r = 0; r < rows; ++r, row += lengths.size())
+    for (size_t c = 0; c < lengths.size(); ++c)
+      if (const size_t characters = charactersPast(row[c], lengths[c]))
+        return tooLongText(table, names[c], rowKey(names, keys, row),
+                           characters, lengths[c]);
+  return KvbString();
 }

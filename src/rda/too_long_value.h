@@ -7,8 +7,11 @@
 #define RDA_TOO_LONG_VALUE_H_
 
 #include <cstddef>
+#include <vector>
 
 #include "kvbase/kvbase.h"
+
+class RDA_BatchWriter;
 
 // True when `reason`, the text of a statement that failed, is a server's
 // refusal of a value longer than its column.
@@ -26,5 +29,15 @@ size_t charactersPast(const KvbDatavar& value, int declared);
 extern const char kTooLongValueLead[];
 KvbString tooLongText(const KvbString& table, const KvbString& column,
                       const KvbString& rowKey, size_t characters, int declared);
+
+// The tooLongText of the first value of the batch that `writer` failed to
+// write, row by row and column by column as the server meets them, that
+// passes the length its column declares: `names` and `lengths` give each
+// column's name and length (0: none known), `keys` the columns of a row's
+// key, which name the row ("ID 7", "A 1, B \"x\""). Null when none does.
+KvbString tooLongInBatch(const RDA_BatchWriter& writer, const KvbString& table,
+                         const std::vector<KvbString>& names,
+                         const std::vector<int>& lengths,
+                         const std::vector<size_t>& keys);
 
 #endif  // RDA_TOO_LONG_VALUE_H_

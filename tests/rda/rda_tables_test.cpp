@@ -495,15 +495,19 @@ TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
       {"B_ID", kvbTypeInt, 0, false}, {"B_TXT", kvbTypeString, 40, false}};
   ASSERT_TRUE(rda_->createTable("BLK", columns)) << error();
   const KvbString table = rda_->getTableName("BLK", false, -1);
-  // Starts a load in batches of 10 and adds `n` rows of `text`; false when
-  // an add fails.
-  auto load = [&](int n, const std::string& text) {
-    if (!rda_->bulkLoadInit(10, table, &columns)) return false;
+  // Starts a load of `info` in batches of 10 and adds `n` rows of `text`;
+  // false when an add fails.
+  auto loadOf = [&](const std::list<TableColumnInfo>& info, int n,
+                    const std::string& text) {
+    if (!rda_->bulkLoadInit(10, table, &info)) return false;
     for (int i = 0; i < n; ++i) {
       KvbDatavar id(i), value(text.c_str());
       if (!rda_->bulkLoadAddRow(2, &id, &value)) return false;
     }
     return true;
+  };
+  auto load = [&](int n, const std::string& text) {
+    return loadOf(columns, n, text);
   };
   ASSERT_TRUE(load(25, "first")) << error();  // two batches written
   ASSERT_TRUE(load(3, "second")) << error();
@@ -512,11 +516,23 @@ TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
             std::vector<std::string>{"second"});
   EXPECT_EQ(count("BLK"), 3);
 
-  LogCapture log;  // the refused batch is logged
-  ASSERT_TRUE(load(10, "written")) << error();
-  KvbDatavar id(99), tooLong(std::string(50, 'x').c_str());
-  for (int i = 0; i < 10 && rda_->bulkLoadAddRow(2, &id, &tooLong); ++i) {
+  // A batch refused for a text longer than its column names the first such
+  // value by its column and row (keyed here by B_ID for the load alone).
+  LogCapture log;
+  std::list<TableColumnInfo> keyed = columns;
+  keyed.front().isKey = true;
+  ASSERT_TRUE(loadOf(keyed, 10, "written")) << error();
+  const KvbDatavar fits("fits"), tooLong(std::string(50, 'x').c_str());
+  for (int i = 0; i < 10; ++i) {
+    KvbDatavar id(100 + i), text(i < 2 ? fits : tooLong);
+    if (!rda_->bulkLoadAddRow(2, &id, &text)) break;
   }
+  const std::string named = "The value of column B_TXT of table " +
+                            std::string(table.asCstr()) +
+                            " in the row with B_ID 102 is 50 characters "
+                            "long; the column holds at most 40";
+  EXPECT_EQ(error(), named);
+  EXPECT_TRUE(log.contains(named, 5));
   EXPECT_FALSE(rda_->inTransaction());
   EXPECT_EQ(count("BLK"), 3);
 
@@ -524,6 +540,7 @@ TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
   // texts cannot hold: it is refused, not stored cut short.
   ASSERT_TRUE(load(10, "written")) << error();
   KvbDatavar withNul(KvbString(std::string("cut\0here", 8)));
+  KvbDatavar id(99);
   EXPECT_TRUE(rda_->bulkLoadAddRow(2, &id, &withNul));
   EXPECT_FALSE(rda_->bulkLoadEnd(true));
   EXPECT_NE(error().find("holds a NUL byte"), std::string::npos) << error();
