@@ -22,6 +22,15 @@ class DropTest : public AdminTargetTest {
   std::string foreignTable(const AdminDatabase& db, const char* name) {
     return (isPostgres() ? schemaOf(db) + "." : std::string()) + name;
   }
+  // A connection to `db`, on which the test works around the engine; null,
+  // with the reason as a failure, when it does not open.
+  static ReposDataAccess* connect(const AdminDatabase& db) {
+    KvbString openError;
+    ReposDataAccess* rda = createReposDataAccess(
+        0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
+    EXPECT_NE(rda, nullptr) << openError.asCstr();
+    return rda;
+  }
   // The names of the tables in the schema of `db`, sorted.
   std::vector<std::string> tablesOf(ReposDataAccess* rda,
                                     const AdminDatabase& db) {
@@ -41,10 +50,8 @@ TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
   LogCapture log;
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
-  KvbString openError;
-  ReposDataAccess* rda = createReposDataAccess(
-      0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
-  ASSERT_NE(rda, nullptr) << openError.asCstr();
+  ReposDataAccess* rda = connect(db);
+  ASSERT_NE(rda, nullptr);
   std::vector<std::string> statements = {
       "INSERT INTO " + rda->getTableName("FLD", true, -1).str() +
           " (FLD_ID) VALUES (1), (3)",
@@ -75,10 +82,8 @@ TEST_P(DropTest, APrefixWithoutTablesIsNoFailure) {
   RecordingStatus status;
   admin_->setStatusCallback(&status);
   const AdminDatabase db = newDatabase();
-  KvbString openError;
-  ReposDataAccess* rda = createReposDataAccess(
-      0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
-  ASSERT_NE(rda, nullptr) << openError.asCstr();
+  ReposDataAccess* rda = connect(db);
+  ASSERT_NE(rda, nullptr);
   const std::string sql =
       "CREATE TABLE " + foreignTable(db, "customers") + " (id INTEGER)";
   ASSERT_TRUE(rda->paramExec(sql.c_str(), nullptr, 0)) << sql;
@@ -100,10 +105,8 @@ TEST_P(DropTest, TheFirstOfManyFailuresIsTheAnswer) {
   LogCapture log;
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
-  KvbString openError;
-  ReposDataAccess* rda = createReposDataAccess(
-      0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
-  ASSERT_NE(rda, nullptr) << openError.asCstr();
+  ReposDataAccess* rda = connect(db);
+  ASSERT_NE(rda, nullptr);
   std::vector<std::string> statements = {
       "INSERT INTO " + rda->getTableName("FLD", true, -1).str() +
       " (FLD_ID) VALUES (1), (2), (3)"};

@@ -18,6 +18,35 @@
 
 namespace {
 
+// Every call that takes a connection string, each given `connection` and
+// `prefix`, fails with `text`, logged once as the whole record.
+void expectEveryCallRefuses(RepositoryAdmin* admin, const TempDir& dir,
+                            const KvbString& connection, const KvbString& prefix,
+                            const std::string& text, LogCapture& log) {
+  const std::vector<std::function<bool()>> calls = {
+      [&] { return admin->createRepository(connection, prefix); },
+      [&] {
+        return admin->createRepositoryWithDDLFile(connection, prefix,
+                                                  dir.file("kv.sql").c_str());
+      },
+      [&] { return admin->deleteRepositoryTables(connection, prefix); },
+      [&] { return admin->addRepository(connection, prefix, "Main", false); },
+      [&] {
+        Repository* repository =
+            admin->openRepositoryConnection(connection, prefix, true, "pool");
+        if (repository) repository->release();
+        return repository != nullptr;
+      },
+  };
+  for (size_t call = 0; call < calls.size(); ++call) {
+    SCOPED_TRACE("call " + std::to_string(call));
+    const std::vector<std::string> failures =
+        log.failuresDuring([&] { EXPECT_FALSE(calls[call]()); });
+    EXPECT_EQ(admin->getErrorMessage().str(), text);
+    EXPECT_EQ(failures, std::vector<std::string>{text});
+  }
+}
+
 TEST(UnreadableConnection, NoPieceOfItsPasswordIsShownOrLogged) {
   const KvbString connection(
       "Driver={PostgreSQL Unicode};Server=127.0.0.1;Uid=kv;"
@@ -25,36 +54,13 @@ TEST(UnreadableConnection, NoPieceOfItsPasswordIsShownOrLogged) {
   TempDir dir;
   RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
   ASSERT_NE(admin, nullptr) << getRepositoryAdminError();
-  const std::vector<std::function<bool()>> calls = {
-      [&] { return admin->createRepository(connection, "kv"); },
-      [&] {
-        return admin->createRepositoryWithDDLFile(connection, "kv",
-                                                  dir.file("kv.sql").c_str());
-      },
-      [&] { return admin->deleteRepositoryTables(connection, "kv"); },
-      [&] { return admin->addRepository(connection, "kv", "Main", false); },
-      [&] {
-        Repository* repository =
-            admin->openRepositoryConnection(connection, "kv", true, "pool");
-        if (repository) repository->release();
-        return repository != nullptr;
-      },
-  };
-  const auto expectNoPiece = [](const std::string& text) {
-    for (const char* piece : {"Qx7", "S3cr3t", "Zq9", "Secret"})
-      EXPECT_EQ(text.find(piece), std::string::npos) << text;
-  };
   LogCapture log;
-  for (size_t call = 0; call < calls.size(); ++call) {
-    SCOPED_TRACE("call " + std::to_string(call));
-    const std::vector<std::string> failures =
-        log.failuresDuring([&] { EXPECT_FALSE(calls[call]()); });
-    const std::string error = admin->getErrorMessage().str();
-    EXPECT_EQ(error,
-              "The connection string cannot be read: attribute 5 has no '='");
-    EXPECT_EQ(failures, std::vector<std::string>{error});
-  }
-  for (const CapturedLog& record : log.records()) expectNoPiece(record.text);
+  expectEveryCallRefuses(
+      admin, dir, connection, "kv",
+      "The connection string cannot be read: attribute 5 has no '='", log);
+  for (const CapturedLog& record : log.records())
+    for (const char* piece : {"Qx7", "S3cr3t", "Zq9", "Secret"})
+      EXPECT_EQ(record.text.find(piece), std::string::npos) << record.text;
   admin->release();
 }
 
@@ -64,33 +70,12 @@ TEST(UnreadableConnection, AFilePathIsToldHowASqliteFileIsGiven) {
   TempDir dir;
   RepositoryAdmin* admin = createRepositoryAdmin(0, dir.file("list").c_str());
   ASSERT_NE(admin, nullptr) << getRepositoryAdminError();
-  const KvbString path("x.db");
-  const std::vector<std::function<bool()>> calls = {
-      [&] { return admin->createRepository(path, ""); },
-      [&] {
-        return admin->createRepositoryWithDDLFile(path, "",
-                                                  dir.file("kv.sql").c_str());
-      },
-      [&] { return admin->deleteRepositoryTables(path, ""); },
-      [&] { return admin->addRepository(path, "", "Main", false); },
-      [&] {
-        Repository* repository =
-            admin->openRepositoryConnection(path, "", false, nullptr);
-        if (repository) repository->release();
-        return repository != nullptr;
-      },
-  };
   LogCapture log;
-  for (size_t call = 0; call < calls.size(); ++call) {
-    SCOPED_TRACE("call " + std::to_string(call));
-    const std::vector<std::string> failures =
-        log.failuresDuring([&] { EXPECT_FALSE(calls[call]()); });
-    const std::string error = admin->getErrorMessage().str();
-    EXPECT_EQ(error,
-              "The connection string \"x.db\" cannot be read: it has no '='; "
-              "a SQLite file is given as FILE=<path>;KVXTYPE=SQLITE");
-    EXPECT_EQ(failures, std::vector<std::string>{error});
-  }
+  expectEveryCallRefuses(
+      admin, dir, "x.db", "",
+      "The connection string \"x.db\" cannot be read: it has no '='; "
+      "a SQLite file is given as FILE=<path>;KVXTYPE=SQLITE",
+      log);
   admin->release();
 }
 
