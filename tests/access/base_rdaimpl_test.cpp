@@ -350,6 +350,13 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
   ASSERT_TRUE(probe_->insert("JSETUP", {{"SU_ID", 9}, {"FLDR_ID", 3}}));
   ASSERT_TRUE(probe_->deleteRows({"JSETUP", "FOLDER"}, "FLDR_ID", 3));
   EXPECT_EQ(count("JSETUP") + count("FOLDER"), 2);
+  // The same columns in two tables.
+  const SqlFields setting = {
+      {"FLD_ID", 1}, {"DSN_ID", 2}, {"TBL_ID", 3}, {"SU_ID", 4}};
+  ASSERT_TRUE(probe_->insert("JFLDME", setting));
+  ASSERT_TRUE(probe_->insert("JFLDPR", setting));
+  EXPECT_EQ(count("JFLDME"), 1);
+  EXPECT_EQ(count("JFLDPR"), 1);
 
   // More keys than the object keeps, then the first again.
   const auto rename = [&](int key) {
