@@ -463,6 +463,27 @@ TEST_P(CopyTest, AValueLongerThanItsColumnIsNamedByItsRow) {
             "The value of column EV_CODE of table RULEVT is 11 characters "
             "long; the column holds at most 10");
   EXPECT_EQ(targetContent(), before);
+  run(source_, "DELETE FROM " + tableName(source_, "RULEVT"));
+
+  // A value longer than the target's longest text stays a value of its
+  // column, a field metric's too: refused, not moved to the long-text table
+  // as a long text is.
+  const KvbString huge(std::string(32001, 'h').c_str());
+  run(source_, "UPDATE " + domains + " SET DOMTYPE=? WHERE ID=2", {huge});
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_EQ(error(),
+            "The value of column DOMTYPE of table RDDOMS in the row with ID 2 "
+            "is 32001 characters long; the column holds at most 2");
+  run(source_, "UPDATE " + domains + " SET DOMTYPE='D' WHERE ID=2");
+  run(source_,
+      "INSERT INTO " + tableName(source_, "FLD") +
+          " (FLD_ID, MET_6) VALUES (4, ?)",
+      {huge});
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_EQ(error(),
+            "The value of column MET_6 of table FLD in the row with FLD_ID 4 "
+            "is 32001 characters long; the column holds at most 32000");
+  EXPECT_EQ(targetContent(), before);
 }
 
 // The copy reads the source through the source's own connection: rows that
