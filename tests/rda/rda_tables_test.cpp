@@ -432,6 +432,27 @@ TEST(RdaTablesDialectTest, PrimaryIndexKindDeclaresKeyedTextsAndItsIndex) {
   }
 }
 
+// The lengths that name a value too long for its column: a text column's
+// declared length, the longest text for one that declares none (a field
+// metric's too) and for a declared length of 0; 0 for a number and for a
+// column that is not there.
+TEST_P(RdaTablesTest, ColumnsDeclareTheLengthsTheirTextsAreHeldTo) {
+  auto* rda = static_cast<RDA_BaseImpl*>(rda_);
+  const int longest = rda->getMaxTextLength();
+  rda->declareTextLength("TSET", "T_CODE", 12);
+  rda->declareTextLength("TSET", "T_NOTE", 0);
+  const std::vector<std::pair<const char*, const char*>> columns = {
+      {"RULE", "RU_TYPE"}, {"RULE", "RU_ID"},   {"CUSTM", "CM_DESC"},
+      {"FLD", "MET_18"},   {"FLD", "MET_6"},    {"FLD", "MET_24"},
+      {"RULE", "NOSUCH"},  {"TSET", "T_CODE"},  {"TSET", "T_NOTE"},
+      {"TSET", "NOSUCH"}};
+  std::vector<int> lengths;
+  for (const auto& column : columns)
+    lengths.push_back(rda->declaredTextLength(column.first, column.second));
+  EXPECT_EQ(lengths, (std::vector<int>{32, 0, longest, 7, longest, 0, 0, 12,
+                                       longest, 0}));
+}
+
 TEST_P(RdaTablesTest, BulkLoadWritesBatchesAndDropsOnlyBufferedRows) {
   const std::list<TableColumnInfo> columns = {
       {"B_ID", kvbTypeInt, 0, false}, {"B_TXT", kvbTypeString, 40, false}};
@@ -535,12 +556,20 @@ TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
   EXPECT_TRUE(log.contains(named, 5));
   EXPECT_FALSE(rda_->inTransaction());
   EXPECT_EQ(count("BLK"), 3);
+  // A load told a longer length than the column's names no value: the
+  // full batch keeps the server's reason.
+  std::list<TableColumnInfo> longer = columns;
+  longer.back().size = 100;
+  ASSERT_TRUE(loadOf(longer, 19, "written")) << error();
+  KvbDatavar id(99);
+  EXPECT_FALSE(rda_->bulkLoadAddRow(2, &id, &tooLong));
+  EXPECT_NE(error().find("[22001]"), std::string::npos) << error();
+  EXPECT_EQ(count("BLK"), 3);
 
   // So does a batch with a text that holds a NUL byte, which the server's
   // texts cannot hold: it is refused, not stored cut short.
   ASSERT_TRUE(load(10, "written")) << error();
   KvbDatavar withNul(KvbString(std::string("cut\0here", 8)));
-  KvbDatavar id(99);
   EXPECT_TRUE(rda_->bulkLoadAddRow(2, &id, &withNul));
   EXPECT_FALSE(rda_->bulkLoadEnd(true));
   EXPECT_NE(error().find("holds a NUL byte"), std::string::npos) << error();
