@@ -530,6 +530,7 @@ TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
   auto load = [&](int n, const std::string& text) {
     return loadOf(columns, n, text);
   };
+  LogCapture log;
   ASSERT_TRUE(load(25, "first")) << error();  // two batches written
   ASSERT_TRUE(load(3, "second")) << error();
   ASSERT_TRUE(rda_->bulkLoadEnd(true)) << error();
@@ -537,33 +538,42 @@ TEST_P(RdaTablesTest, AbandonedBulkLoadKeepsNoneOfItsRows) {
             std::vector<std::string>{"second"});
   EXPECT_EQ(count("BLK"), 3);
 
-  // A batch refused for a text longer than its column names the first such
-  // value by its column and row (keyed here by B_ID for the load alone).
-  LogCapture log;
+  // A batch refused for a text longer than its column, when it is full or
+  // at the end, names the first such value by its column and row (keyed
+  // here by B_ID for the load alone), logged once.
   std::list<TableColumnInfo> keyed = columns;
   keyed.front().isKey = true;
-  ASSERT_TRUE(loadOf(keyed, 10, "written")) << error();
   const KvbDatavar fits("fits"), tooLong(std::string(50, 'x').c_str());
-  for (int i = 0; i < 10; ++i) {
-    KvbDatavar id(100 + i), text(i < 2 ? fits : tooLong);
-    if (!rda_->bulkLoadAddRow(2, &id, &text)) break;
-  }
-  const std::string named = "The value of column B_TXT of table " +
-                            std::string(table.asCstr()) +
-                            " in the row with B_ID 102 is 50 characters "
-                            "long; the column holds at most 40";
-  EXPECT_EQ(error(), named);
-  EXPECT_TRUE(log.contains(named, 5));
+  const auto named = [&](int id) {
+    return "The value of column B_TXT of table " + std::string(table.asCstr()) +
+           " in the row with B_ID " + std::to_string(id) +
+           " is 50 characters long; the column holds at most 40";
+  };
+  KvbDatavar id(103);
+  const std::vector<std::string> failures = log.failuresDuring([&] {
+    ASSERT_TRUE(loadOf(keyed, 10, "written")) << error();
+    for (int i = 0; i < 10; ++i) {
+      KvbDatavar rowId(100 + i), text(i < 2 ? fits : tooLong);
+      if (!rda_->bulkLoadAddRow(2, &rowId, &text)) break;
+    }
+    EXPECT_EQ(error(), named(102));
+    ASSERT_TRUE(loadOf(keyed, 3, "written")) << error();
+    EXPECT_TRUE(rda_->bulkLoadAddRow(2, &id, &tooLong));
+    EXPECT_FALSE(rda_->bulkLoadEnd(true));
+    EXPECT_EQ(error(), named(103));
+  });
+  EXPECT_EQ(failures, (std::vector<std::string>{named(102), named(103)}));
   EXPECT_FALSE(rda_->inTransaction());
   EXPECT_EQ(count("BLK"), 3);
-  // A load told a longer length than the column's names no value: the
-  // full batch keeps the server's reason.
-  std::list<TableColumnInfo> longer = columns;
-  longer.back().size = 100;
-  ASSERT_TRUE(loadOf(longer, 19, "written")) << error();
-  KvbDatavar id(99);
-  EXPECT_FALSE(rda_->bulkLoadAddRow(2, &id, &tooLong));
-  EXPECT_NE(error().find("[22001]"), std::string::npos) << error();
+  // A load told no length, or a longer one than the column's, names no
+  // value: the full batch keeps the server's reason.
+  for (int size : {0, 100}) {
+    std::list<TableColumnInfo> told = columns;
+    told.back().size = size;
+    ASSERT_TRUE(loadOf(told, 19, "written")) << error();
+    EXPECT_FALSE(rda_->bulkLoadAddRow(2, &id, &tooLong));
+    EXPECT_NE(error().find("[22001]"), std::string::npos) << size << error();
+  }
   EXPECT_EQ(count("BLK"), 3);
 
   // So does a batch with a text that holds a NUL byte, which the server's
