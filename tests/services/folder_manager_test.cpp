@@ -78,6 +78,9 @@ TEST_P(FolderManagerTest, PathsFollowTheTreeThroughMovesAndRenames) {
   int parent = -1;
   ASSERT_TRUE(fm_->getParentFolder(b, parent));
   EXPECT_EQ(parent, d);
+  ASSERT_TRUE(fm_->getParentFolder(0, parent))  // the root has one too
+      << fm_->getErrorMessage().asCstr();
+  EXPECT_EQ(parent, 0);
   EXPECT_FALSE(fm_->getFolderId("A/B", id));
   EXPECT_EQ(fm_->getErrorMessage().str(),
             "Unable to find folder/object by path: \"A/B\"");
