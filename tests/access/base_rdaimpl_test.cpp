@@ -358,10 +358,11 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
   EXPECT_EQ(count("JFLDME"), 1);
   EXPECT_EQ(count("JFLDPR"), 1);
 
-  // More keys than the object keeps, then the first again.
-  const auto rename = [&](int key) {
-    const std::string name = "name " + std::to_string(key);
-    return probe_->runKept({"RENAME", "FOLDER", name.c_str(), 1},
+  // More keys than the object keeps, then the first again; the same text
+  // under another verb is another statement.
+  const auto rename = [&](int key, const char* verb = "RENAME") {
+    const std::string text = std::to_string(key), name = verb + text;
+    return probe_->runKept({verb, "FOLDER", text.c_str(), 1},
                            [&](const Probe::StatementKey&) {
                              return "UPDATE " + probe_->table("FOLDER") +
                                     " SET FLDR_NAM='" + name +
@@ -370,8 +371,11 @@ TEST_P(BaseRDAImplTest, KeptStatementsRunTheTextTheyWereKeptFor) {
                            {1});
   };
   for (int key = 0; key < 40; ++key) ASSERT_TRUE(rename(key)) << key;
+  EXPECT_EQ(folders().front(), "1|RENAME39|");
   ASSERT_TRUE(rename(0));
-  EXPECT_EQ(folders().front(), "1|name 0|");
+  EXPECT_EQ(folders().front(), "1|RENAME0|");
+  ASSERT_TRUE(rename(0, "RETYPE"));
+  EXPECT_EQ(folders().front(), "1|RETYPE0|");
 
   struct Script : ReposDDLCallback {
     bool writeStatement(const KvbString& text) override {
