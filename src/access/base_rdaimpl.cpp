@@ -366,22 +366,19 @@ KvbString BaseRDAImpl::keptFailure(const StatementKey& key) {
 
 KvbString BaseRDAImpl::writeFailure(const char* code,
                                     const SqlFields& written) {
-  const KvbString reason = rda_->getErrorMessage();
-  if (!code || !refusedAsTooLong(reason)) return reason;
+  if (!code) return rda_->getErrorMessage();
   // Every connection of the engine is an RDA_BaseImpl.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
-  // The server refuses the first value, in column order, that passes its
-  // column's length.
-  for (const SqlField& field : written) {
-    const int declared = connection->declaredTextLength(code, field.name);
-    if (const size_t characters = charactersPast(field.param.value, declared)) {
-      const KvbString text =
-          tooLongText(code, field.name, "", characters, declared);
-      connection->restateFailure(reason, text);
-      return text;
+  return connection->failureNamedBy([&] {
+    // The server refuses the first value, in column order, that passes its
+    // column's length.
+    for (const SqlField& field : written) {
+      const int declared = connection->declaredTextLength(code, field.name);
+      if (const size_t characters = charactersPast(field.param.value, declared))
+        return tooLongText(code, field.name, "", characters, declared);
     }
-  }
-  return reason;
+    return KvbString();
+  });
 }
 
 bool BaseRDAImpl::runKept(

@@ -93,15 +93,14 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
     firstRow("SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
              {jobId},
              [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
-  SqlStatement update = updateOf("JSETUP");
-  update
-      .set({{"SU_NAME", name},
-            {"SU_DESC", description},
-            {"SU_EDDAT", editedDate.asDouble()},
-            {"SU_EDUSR", editedUser},
-            {"FLDR_ID", folderId}})
-      .where({"SU_ID", jobId});
-  if (!runFiled(folderId, update)) return false;
+  if (updateGiven("JSETUP", "SU_ID", jobId,
+                  {{"SU_NAME", name},
+                   {"SU_DESC", description},
+                   {"SU_EDDAT", editedDate.asDouble()},
+                   {"SU_EDUSR", editedUser},
+                   {"FLDR_ID", folderId}},
+                  {}, folderId) != 1)
+    return false;
   if (!announce) return true;
   const bool renamed = !oldName.isNull() && oldName.str() != name.str();
   post([=](RepositoryEventManager& events, const KvbString& repository) {

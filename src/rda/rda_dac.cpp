@@ -492,14 +492,10 @@ bool RDA_DAC::bulkLoadInit(int batchSize, const KvbString& physicalName,
 }
 
 KvbString RDA_DAC::bulkFailure() {
-  const KvbString reason = getErrorMessage();
-  if (!refusedAsTooLong(reason)) return reason;
-  const KvbString text = tooLongInBatch(*bulk_->rows, bulk_->table,
-                                        bulk_->names, bulk_->lengths,
-                                        bulk_->keys);
-  if (text.isNull()) return reason;
-  restateFailure(reason, text);
-  return text;
+  return failureNamedBy([this] {
+    return tooLongInBatch(*bulk_->rows, bulk_->table, bulk_->names,
+                          bulk_->lengths, bulk_->keys);
+  });
 }
 
 bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {

@@ -5,6 +5,7 @@
 
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_statement.h"
+#include "rda/too_long_value.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 #include "schema/sql_names.h"
@@ -324,11 +325,16 @@ void RDA_BaseImpl::markLostIfEnded() {
 
 // A loss at the failure that is restated has the failure's text in it; one
 // that a call has reported already keeps what it answered.
-void RDA_BaseImpl::restateFailure(const KvbString& reason,
-                                  const KvbString& text) {
+KvbString RDA_BaseImpl::failureNamedBy(
+    const std::function<KvbString()>& name) {
+  const KvbString reason = getErrorMessage();
+  if (!refusedAsTooLong(reason)) return reason;
+  const KvbString text = name();
+  if (text.isNull()) return reason;
   lock_.texts().set(text);
   if (!lost_.isEmpty() && !lostReported_ && lost_ == lostText_INT(reason))
     lost_ = lostText_INT(text);
+  return text;
 }
 
 // The loss is logged once, when a call first reports it: a transaction

@@ -229,11 +229,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // thread that holds the lock fails as with fail(); any other holds no
   // transaction here, so only its text is recorded.
   bool noteFailure(const KvbString& text);
-  // Gives the calling thread's last failure, `reason`, the plainer text
-  // `text` (a value named by its column rather than by the statement that
-  // wrote it); a transaction that the failure ended answers the new text
-  // too. Called with the lock held, right after the failure.
-  void restateFailure(const KvbString& reason, const KvbString& text);
+  // The calling thread's last failure, given the plainer text that `name`
+  // answers (a value named by its column rather than by the statement that
+  // wrote it) when a server refused a value as too long for its column and
+  // `name` finds it (else null); a transaction that the failure ended
+  // answers the new text too. Called with the lock held, right after the
+  // failure.
+  KvbString failureNamedBy(const std::function<KvbString()>& name);
 
   // The length that text column `column` of table `code` (a table code, as
   // getTableName takes it) declares: from the built-in definitions, else
