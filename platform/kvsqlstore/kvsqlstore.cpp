@@ -690,7 +690,7 @@ bool SqliteBusyWait::pause() {
       deadline_ - std::chrono::steady_clock::now());
   if (left.count() <= 0) return false;
   if (SqliteBusyWaitHook hook = busyWaitHook.load(std::memory_order_acquire))
-    hook();
+    hook(tries_);
   // The jitter keeps waiters that began together from trying in step. The
   // generator is seeded anew in a forked child, whose copy of the parent's
   // would otherwise draw the parent's sleeps.

@@ -225,9 +225,11 @@ class SqliteBusyWait {
 };
 
 // A test seam, of no use to a host: while set, the hook is called at each
-// pause of a SqliteBusyWait that sleeps, so that a test can see a caller
-// wait for a lock. Null removes it; unset, a pause costs one more load.
-using SqliteBusyWaitHook = void (*)();
+// pause of a SqliteBusyWait that sleeps, with the number of pauses that
+// wait made before (0 at its first), so that a test can see a caller wait
+// for a lock and count its waits. Null removes it; unset, a pause costs one
+// more load.
+using SqliteBusyWaitHook = void (*)(int pause);
 void sqliteSetBusyWaitHook(SqliteBusyWaitHook hook);
 
 // The flags that createSqliteDatabase (`mayCreate`) and openSqliteDatabase

@@ -171,7 +171,6 @@ TEST_P(TransactionOwnerTest, OtherThreadsGiveUpAfterTheBusyTimeout) {
   EXPECT_FALSE(addTask(theirs, "waiting"));
   const auto waited = Clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(350));
-  EXPECT_LT(waited, std::chrono::seconds(4));
   EXPECT_NE(theirs->getErrorMessage().str().find(
                 "Another thread of this process has held a transaction"),
             std::string::npos)
@@ -192,7 +191,9 @@ TEST_P(TransactionOwnerTest, OtherThreadsGiveUpAfterTheBusyTimeout) {
 // Releasing the object that began a transaction rolls it back and frees the
 // connection: on the thread that holds it at once, on another thread at the
 // holder's next call, and with the repository's last release in any case.
+// A release that waited would wait the busy timeout of 20 s.
 TEST_P(TransactionOwnerTest, ATransactionEndsWithTheObjectThatBeganIt) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   MonitorRepositoryDataAccess* m1 = monitor();
   ASSERT_TRUE(m1->beginTransaction(1, 0));
   ASSERT_TRUE(addTask(m1, "dropped"));
@@ -221,7 +222,7 @@ TEST_P(TransactionOwnerTest, ATransactionEndsWithTheObjectThatBeganIt) {
   begun.get_future().wait();
   const Clock::time_point start = Clock::now();
   m3->release();
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   released.set_value();
   holder.join();
   const std::string lost =
@@ -280,6 +281,7 @@ TEST_P(TransactionOwnerTest, ABeginWaitingWhileTheHolderEndsBeginsAfresh) {
 // rolled back once and the connection closed, with nothing used after it
 // was freed.
 TEST_P(TransactionOwnerTest, TheLastReleaseTakesOverAThreadsTransaction) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20000");
   for (bool endsFirst : {true, false}) {
     SCOPED_TRACE(endsFirst ? "the thread ended first" : "the thread ends meanwhile");
     Repository* repository = open(db_);
@@ -326,7 +328,7 @@ TEST_P(TransactionOwnerTest, ReleasesDoNotWaitForAnotherThreadsTransaction) {
   cursor->release();
   statement->release();
   user->release();
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   EXPECT_GE(seam_.count(RDA_LockSeam::kHandingOver), 3);
   holding.finish();
   holder->release();

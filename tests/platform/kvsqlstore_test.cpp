@@ -272,7 +272,7 @@ TEST(SqliteBusyWaitTest, PausesBrieflyUntilItsTimeIsUp) {
                       std::chrono::steady_clock::now() - start)
                       .count();
   EXPECT_GE(ms, 300);
-  EXPECT_LT(ms, 2000);
+  EXPECT_LT(ms, 3000);  // ten times the wait, which a busy machine keeps
   EXPECT_GT(pauses, 20) << "sleeps of " << ms / (pauses + 1) << " ms";
   EXPECT_FALSE(wait.pause());
 

@@ -1,8 +1,12 @@
 // Waits for a lock that another connection holds, on every back end: they
 // end at the busy timeout ("SQLITE/BUSY_TIMEOUT", milliseconds) with the
-// database's reason, a timeout of 0 fails at once, and a wait that the
-// holder ends in time succeeds. Also the SQLite3 ODBC driver's route, whose
-// begin tries again until the busy timeout when the driver gives up first.
+// database's reason, a timeout of 0 fails at once, a wait that the holder
+// ends in time succeeds, and a key write waits only once. Also the SQLite3
+// ODBC driver's route, whose begin tries again until the busy timeout when
+// the driver gives up first. No verdict depends on the machine keeping
+// time: a holder lets go a tenth of the waiter's busy timeout after it has
+// seen it wait, and a refused wait is only checked to come no sooner than
+// its timeout.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +18,7 @@
 
 #include "access/common_rdaimpl.h"
 #include "rda/rda_impl.h"
+#include "support/connection_waits.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
@@ -28,6 +33,9 @@ long long msSince(Clock::time_point start) {
       .count();
 }
 
+// The busy timeout of a connection opened without the option.
+constexpr int kDefaultMs = 5000;
+
 // What one attempt of a connection to draw an id (or to write a key) gave,
 // and how long it took.
 struct Attempt {
@@ -36,27 +44,39 @@ struct Attempt {
   long long ms = 0;
 };
 
+// A holder that keeps its transaction until the attempt has ended.
+constexpr int kUntilItEnds = -1;
+
 // Runs `attempt` on a thread of its own while `holder`, on this thread,
-// holds the transaction that it began. The holder ends its transaction
-// after `holdMs` (committing), or when the attempt is still waiting after
-// 4 s (rolling back, so that an unbounded wait ends and the test fails
-// instead of hanging).
-Attempt whileHeld(ReposDataAccess* holder, int holdMs,
-                  const std::function<Attempt()>& attempt) {
+// holds the transaction that it began, looking at `waits` meanwhile. The
+// holder ends its transaction (committing) `afterWaitingMs` after it saw
+// the attempt wait, or once the attempt has ended; with kUntilItEnds only
+// then. An attempt still running after 20 s, four times the longest wait
+// of any attempt here, is a wait without end: the holder rolls back, so
+// that the test fails instead of hanging.
+Attempt whileHeld(ReposDataAccess* holder, ConnectionWaits& waits,
+                  int afterWaitingMs, const std::function<Attempt()>& attempt) {
   std::packaged_task<Attempt()> task(attempt);
   std::future<Attempt> result = task.get_future();
   std::thread worker(std::move(task));
-  const bool ended =
-      result.wait_for(std::chrono::milliseconds(holdMs)) ==
-      std::future_status::ready;
+  const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(20);
+  Clock::time_point letGo = Clock::time_point::max();
   bool stillWaiting = false;
-  if (!ended && holdMs == 0)
-    stillWaiting = result.wait_for(std::chrono::seconds(4)) !=
-                   std::future_status::ready;
+  while (result.wait_for(ConnectionWaits::kLookEvery) !=
+         std::future_status::ready) {
+    const Clock::time_point now = Clock::now();
+    if (waits.look() && afterWaitingMs >= 0 && letGo == Clock::time_point::max())
+      letGo = now + std::chrono::milliseconds(afterWaitingMs);
+    if (now >= letGo) break;
+    if (now >= giveUp) {
+      stillWaiting = true;
+      break;
+    }
+  }
   holder->endTransaction(!stillWaiting);
   worker.join();
   Attempt got = result.get();
-  if (stillWaiting) got.reason = "still waiting after 4 s; " + got.reason;
+  if (stillWaiting) got.reason = "still waiting after 20 s; " + got.reason;
   return got;
 }
 
@@ -96,9 +116,21 @@ class LockWaitTest : public RdaTargetTest {
                                    : rda->getErrorMessage().str();
     return attempt;
   }
+  // Watches the waits of `waiter`, asking through this test's connection.
+  ConnectionWaits watch(ReposDataAccess* waiter) {
+    return ConnectionWaits(rda_, waiter, isPostgres());
+  }
   // The reason that a wait ended with.
   const char* lockedText() const {
     return isPostgres() ? "lock timeout" : "database is locked";
+  }
+  // The reason of a wait refused after `timeout` ms: on SQLite it names
+  // the wait; the server's names only the lock timeout.
+  std::string refusedText(const char* timeout) const {
+    if (isPostgres()) return lockedText();
+    return std::string("database is locked by another connection; gave up "
+                       "waiting for it after ") +
+           timeout + " ms (SQLITE/BUSY_TIMEOUT)";
   }
 };
 
@@ -106,38 +138,56 @@ TEST_P(LockWaitTest, AWaitForAnotherConnectionsLockEndsAtTheBusyTimeout) {
   ReposDataAccess* patient = openWith("300");
   ASSERT_NE(patient, nullptr);
   hold();
-  Attempt got = whileHeld(rda_, 0, [&] { return draw(patient); });
-  EXPECT_FALSE(got.drawn);
-  EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
-  EXPECT_GE(got.ms, 250) << got.reason;
-  EXPECT_LT(got.ms, 3000) << got.reason;
-
-  // Ended in time, the same wait succeeds.
-  hold();
-  got = whileHeld(rda_, 100, [&] { return draw(patient); });
+  {
+    ConnectionWaits waits = watch(patient);
+    const Attempt got =
+        whileHeld(rda_, waits, kUntilItEnds, [&] { return draw(patient); });
+    EXPECT_FALSE(got.drawn);
+    EXPECT_NE(got.reason.find(refusedText("300")), std::string::npos)
+        << got.reason;
+    EXPECT_GE(got.ms, 250) << got.reason;
+  }
+  // The refusal leaves the connection as it was: once the lock is free,
+  // its next draw succeeds.
+  Attempt got = draw(patient);
   EXPECT_TRUE(got.drawn) << got.reason;
-  EXPECT_EQ(got.reason, "3");
+  EXPECT_EQ(got.reason, "2");
   patient->release();
 
-  // The default waits far longer than the holder takes.
+  // A wait that the holder ends in time succeeds; the default waits far
+  // longer than the holder takes, who lets go a tenth of it after the
+  // wait began.
   ReposDataAccess* waiting = openWith("");
   ASSERT_NE(waiting, nullptr);
   hold();
-  got = whileHeld(rda_, 1000, [&] { return draw(waiting); });
-  EXPECT_TRUE(got.drawn) << got.reason;
+  {
+    ConnectionWaits waits = watch(waiting);
+    got = whileHeld(rda_, waits, kDefaultMs / 10,
+                    [&] { return draw(waiting); });
+    EXPECT_TRUE(got.drawn) << got.reason;
+    EXPECT_EQ(got.reason, "4");
+    EXPECT_EQ(waits.waits(), 1);
+  }
   waiting->release();
 }
 
-// SQLite fails at once for 0. A server takes 0 as no bound at all, so there
-// the engine sets its shortest bound instead: both end a wait without delay.
+// SQLite fails at once for 0, without a pause. A server takes 0 as no
+// bound at all, so there the engine sets its shortest bound instead, which
+// ends the wait long before the default would.
 TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
   ReposDataAccess* impatient = openWith("0");
   ASSERT_NE(impatient, nullptr);
   hold();
-  const Attempt got = whileHeld(rda_, 0, [&] { return draw(impatient); });
+  ConnectionWaits waits = watch(impatient);
+  const Attempt got = whileHeld(rda_, waits, kUntilItEnds,
+                                [&] { return draw(impatient); });
   EXPECT_FALSE(got.drawn);
-  EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
-  EXPECT_LT(got.ms, 1000) << got.reason;  // the default waits 5000
+  EXPECT_NE(got.reason.find(refusedText("0")), std::string::npos)
+      << got.reason;
+  if (isPostgres())
+    EXPECT_LT(got.ms, kDefaultMs) << got.reason;
+  else
+    EXPECT_EQ(waits.waits(), 0);
   impatient->release();
 }
 
@@ -145,7 +195,7 @@ TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
 // has its turn counter: held by that transaction's own write of the key
 // (with the counter it made) or by the key's row alone. The write waits for
 // the lock once, for the busy timeout, and fails with the database's reason
-// instead of trying again into a second wait.
+// instead of trying again into a second wait, which the watch would see.
 TEST_P(LockWaitTest, AKeyWriteWaitsForAnotherTransactionOnlyOnce) {
   LogCapture log;  // keeps the expected failures off the console
   ReposDataAccess* patient = openWith("1000");
@@ -165,7 +215,8 @@ TEST_P(LockWaitTest, AKeyWriteWaitsForAnotherTransactionOnlyOnce) {
     SCOPED_TRACE(keys[k]);
     ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
     holds[k](keys[k]);
-    const Attempt got = whileHeld(rda_, 0, [&] {
+    ConnectionWaits waits = watch(patient);
+    const Attempt got = whileHeld(rda_, waits, kUntilItEnds, [&] {
       const Clock::time_point start = Clock::now();
       Attempt attempt;
       attempt.drawn = writer->setKeyValue(keys[k], "mine");
@@ -176,7 +227,7 @@ TEST_P(LockWaitTest, AKeyWriteWaitsForAnotherTransactionOnlyOnce) {
     EXPECT_FALSE(got.drawn);
     EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
     EXPECT_GE(got.ms, 900) << got.reason;
-    EXPECT_LT(got.ms, 1600) << got.reason;
+    EXPECT_LE(waits.waits(), 1) << got.reason;
   }
   holder->release();
   writer->release();
@@ -229,14 +280,23 @@ TEST_F(OdbcSqliteLockWaitTest, ABeginTriesAgainUntilTheBusyTimeout) {
   ReposDataAccess* waiting = openOdbc("");
   ASSERT_NE(waiting, nullptr);
   ASSERT_TRUE(holder_->beginTransaction(false, nullptr));
-  Attempt got = whileHeld(holder_, 300, [&] { return begin(waiting); });
+  Attempt got;
+  {
+    ConnectionWaits waits(holder_, waiting, false);
+    got = whileHeld(holder_, waits, kDefaultMs / 10,
+                    [&] { return begin(waiting); });
+  }
   EXPECT_TRUE(got.drawn) << got.reason;
   waiting->release();
 
   ReposDataAccess* patient = openOdbc("300");
   ASSERT_NE(patient, nullptr);
   ASSERT_TRUE(holder_->beginTransaction(false, nullptr));
-  got = whileHeld(holder_, 0, [&] { return begin(patient); });
+  {
+    ConnectionWaits waits(holder_, patient, false);
+    got = whileHeld(holder_, waits, kUntilItEnds,
+                    [&] { return begin(patient); });
+  }
   EXPECT_FALSE(got.drawn);
   EXPECT_NE(got.reason.find("database is locked"), std::string::npos)
       << got.reason;

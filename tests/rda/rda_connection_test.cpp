@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_impl.h"
 #include "schema/log_printf.h"
+#include "support/connection_waits.h"
 #include "support/lock_seam.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
@@ -27,19 +27,6 @@ namespace {
 
 class RdaConnectionTest : public RdaTargetTest {
  protected:
-  void SetUp() override {
-    sqliteSetBusyWaitHook(&countPause);
-    RdaTargetTest::SetUp();
-  }
-  void TearDown() override {
-    RdaTargetTest::TearDown();
-    sqliteSetBusyWaitHook(nullptr);
-  }
-  // The pauses that SQLite connections made waiting for a lock.
-  static int busyPauses() { return pauses_.load(); }
-  static void countPause() { ++pauses_; }
-  static inline std::atomic<int> pauses_{0};
-
   void createTables() { ASSERT_TRUE(createCoreTables()) << why(); }
   std::string why() { return rda_->getErrorMessage().str(); }
   std::vector<std::string> select(const KvbString& sql) {
@@ -73,15 +60,14 @@ class RdaConnectionTest : public RdaTargetTest {
   // Runs `work` in a transaction of `other` (or, with `alone`, outside
   // one), on a thread of its own, while this test's connection holds a
   // transaction that it commits once the work waits for it (see
-  // untilWaiting). Empty when the work and its commit succeeded, else the
-  // reason.
+  // ConnectionWaits). Empty when the work and its commit succeeded, else
+  // the reason.
   std::string whileCommitting(ReposDataAccess* other,
                               const std::function<bool()>& work,
                               bool alone = false) {
     std::string reason;
     std::atomic<bool> done{false};
-    const int pid = serverProcess(other);
-    const int pauses = busyPauses();
+    ConnectionWaits waits(rda_, other, isPostgres());
     std::thread second([&] {
       const bool worked =
           (alone || other->beginTransaction(false, nullptr)) && work();
@@ -90,39 +76,10 @@ class RdaConnectionTest : public RdaTargetTest {
         reason = "commit failed: " + other->getErrorMessage().str();
       done = true;
     });
-    untilWaiting(pid, done, pauses);
+    waits.untilWaiting([&] { return done.load(); });
     EXPECT_TRUE(rda_->endTransaction(true)) << why();
     second.join();
     return reason;
-  }
-  // The server process of a connection to PostgreSQL; 0 elsewhere.
-  int serverProcess(ReposDataAccess* c) {
-    int pid = 0;
-    if (isPostgres()) {
-      EXPECT_TRUE(c->paramSingleton("SELECT pg_backend_pid()", &pid, 0));
-    }
-    return pid;
-  }
-  // Returns once the server process `pid` waits for a lock or `done` is
-  // set (at most ten seconds), so that a race is run, not just started.
-  // Without a server (pid 0), once a SQLite connection has paused for a
-  // lock since `pausesBefore` (see busyPauses).
-  void untilWaiting(int pid, const std::atomic<bool>& done,
-                    int pausesBefore) {
-    if (pid == 0) {
-      while (busyPauses() == pausesBefore && !done) std::this_thread::yield();
-      return;
-    }
-    const KvbDatavar process(pid);
-    for (int tries = 0; tries < 1000 && !done; ++tries) {
-      int waiting = 0;
-      if (rda_->paramSingleton(
-              "SELECT COUNT(*) FROM pg_locks WHERE NOT granted AND pid = ?",
-              &waiting, 1, &process) &&
-          waiting > 0)
-        return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
   }
   bool addFolder(ReposDataAccess* c, int id, const char* name) {
     KvbDatavar key(id), text(name);

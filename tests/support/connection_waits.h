@@ -1,0 +1,96 @@
+// ConnectionWaits: lets a test see a connection wait for a lock that
+// another connection holds, so that the holder can let go once the waiter
+// waits instead of after a time that a busy machine may not keep, and
+// count the waits of a call. On SQLite the busy waits of the process's
+// connections report each pause (sqliteSetBusyWaitHook); a PostgreSQL
+// session's waits are seen in the server's table of locks, asked through
+// another connection. One watch at a time: the SQLite hook is process-wide.
+#ifndef TESTS_SUPPORT_CONNECTION_WAITS_H_
+#define TESTS_SUPPORT_CONNECTION_WAITS_H_
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "kvsqlstore/kvsqlstore.h"
+#include "reposadmin/repos_data_access.h"
+
+class ConnectionWaits {
+ public:
+  // Watches the waits of `waiter`: on PostgreSQL (`postgres`) those of its
+  // session, asked through `asker`; on SQLite those of every connection of
+  // the process.
+  ConnectionWaits(ReposDataAccess* asker, ReposDataAccess* waiter,
+                  bool postgres)
+      : asker_(asker), pid_(postgres ? serverProcessOf(waiter) : 0) {
+    pauses_ = 0;
+    waitsBegun_ = 0;
+    sqliteSetBusyWaitHook(&ConnectionWaits::paused);
+  }
+  ~ConnectionWaits() { sqliteSetBusyWaitHook(nullptr); }
+  ConnectionWaits(const ConnectionWaits&) = delete;
+  ConnectionWaits& operator=(const ConnectionWaits&) = delete;
+
+  // Whether the watched connection waits: on SQLite, whether one has
+  // paused since the watch began; on PostgreSQL, whether the session waits
+  // now, each wait that a look finds counted once by when it began.
+  bool look() {
+    if (pid_ == 0) return pauses_ > 0;
+    const KvbDatavar process(pid_);
+    ReposDataAccessCursor* cursor = asker_->paramSelect(
+        "SELECT COUNT(*), COALESCE(MIN(waitstart)::text, '') FROM pg_locks "
+        "WHERE NOT granted AND pid = ?",
+        1, &process);
+    bool waiting = false;
+    if (cursor && cursor->next() == 1) {
+      waiting = cursor->getInt(0) > 0;
+      // A wait just begun may not show when it began yet.
+      const std::string began = cursor->getString(1).str();
+      if (!began.empty()) starts_.insert(began);
+    }
+    if (cursor) cursor->release();
+    return waiting;
+  }
+  // Looks until the connection waits or `done` answers true, at most for
+  // `limit`, so that a race is run, not just started.
+  void untilWaiting(const std::function<bool()>& done,
+                    std::chrono::seconds limit = std::chrono::seconds(20)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!look() && !done() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(kLookEvery);
+  }
+  // The waits seen: on SQLite the busy waits begun since the watch began,
+  // on PostgreSQL the waits that looks found.
+  int waits() const {
+    return pid_ == 0 ? waitsBegun_.load() : static_cast<int>(starts_.size());
+  }
+
+  // How long a watcher leaves between looks.
+  static constexpr std::chrono::milliseconds kLookEvery{5};
+
+ private:
+  // The server process of a PostgreSQL connection.
+  static int serverProcessOf(ReposDataAccess* c) {
+    int pid = 0;
+    EXPECT_TRUE(c->paramSingleton("SELECT pg_backend_pid()", &pid, 0))
+        << c->getErrorMessage().str();
+    return pid;
+  }
+  static void paused(int pause) {
+    ++pauses_;
+    if (pause == 0) ++waitsBegun_;
+  }
+
+  ReposDataAccess* asker_;
+  int pid_;
+  std::set<std::string> starts_;
+  static inline std::atomic<int> pauses_{0};
+  static inline std::atomic<int> waitsBegun_{0};
+};
+
+#endif  // TESTS_SUPPORT_CONNECTION_WAITS_H_
