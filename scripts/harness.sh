@@ -14,7 +14,10 @@
 #   - the concurrency tests of the connection lock and of transactions
 #     per thread (SharedObjectTexts, LockTurns, TransactionOwner) and the
 #     thread pool run once more in build-asan/ beside 2 x nproc busy
-#     processes, which the script kills however it ends;
+#     processes, which the script kills however it ends; beside them too,
+#     the waits for another connection's lock (LockWaitTest and the SQLite3
+#     ODBC driver's, on PostgreSQL as well when KV_TEST_PG_CONNECTION is
+#     set) run 20 times in a row;
 #   - writers taking turns (tests/concurrency/writer_turns.cpp): 8
 #     processes add to one SQLite file for WRITE_SECONDS (default 5), and
 #     no add may fail for a lock held by the others, built in build-asan/;
@@ -87,7 +90,8 @@ cmake --build build-asan -j"$jobs" --target kvthread_pool_stress >/dev/null
 KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvthread_pool_stress
 
 echo "== concurrency tests on a busy machine"
-cmake --build build-asan -j"$jobs" --target kvconcurrency_tests >/dev/null
+cmake --build build-asan -j"$jobs" --target kvconcurrency_tests \
+  kvreposadmin_tests >/dev/null
 busy=()
 stop_busy() {
   [ "${#busy[@]}" -eq 0 ] && return
@@ -105,6 +109,8 @@ KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" \
   build-asan/tests/kvconcurrency_tests \
   --gtest_filter='*SharedObjectTexts*:*LockTurns*:*TransactionOwner*'
 KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvthread_pool_stress
+KV_TEST_TMPDIR="$PWD/build-asan/tests/tmp" build-asan/tests/kvreposadmin_tests \
+  --gtest_filter='*LockWaitTest.*' --gtest_repeat=20 --gtest_brief=1
 stop_busy
 trap - EXIT INT TERM HUP
 
