@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -30,14 +31,16 @@ class LockTurnsTest : public ::testing::Test {
     kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
   }
 
-  // Starts a thread that takes the lock, notes `name` in order_ and lets
-  // go; answers once the thread has queued behind the holder.
-  void queue(int name) {
+  // Starts a thread that takes the lock, notes `name` in order_, runs
+  // `holding` and lets go; answers once the thread has queued behind the
+  // holder.
+  void queue(int name, std::function<void()> holding = nullptr) {
     const int queued = seam_.count(RDA_LockSeam::kWaiting);
-    threads_.emplace_back([this, name] {
+    threads_.emplace_back([this, name, holding] {
       RDA_LockGuard guard(&lock_);
       ASSERT_TRUE(static_cast<bool>(guard));
       note(name);
+      if (holding) holding();
     });
     seam_.waitFor(RDA_LockSeam::kWaiting, queued + 1);
   }
@@ -244,6 +247,82 @@ TEST_F(LockTurnsTest, ATakePastAYoungWaiterStartsAHoldingOfItsOwn) {
   taking.join();
   joinAll();
   EXPECT_EQ(order_, std::vector<int>{1}) << "refused by a holding of 999.75 ms";
+}
+
+// Turns as the first waiter passes on. Waiters 1 and 2 queue at 0 ms, and
+// 2 is kept from its wait (stopped at its seam). The holder lets go at
+// `passAt` ms: waiter 1 takes the free lock (young, before 1 ms) or is handed
+// it (old), and 2 becomes first; 1 lets go at `letGoAt` ms, then thread 3
+// asks. The bound runs from when 2 became first, not from when it queued:
+// first for less than a millisecond, 2 leaves the free lock to 3.
+TEST_F(LockTurnsTest, TheBoundRunsFromWhenAWaiterBecameFirst) {
+  struct Case {
+    double passAt, letGoAt;
+    std::vector<int> order;
+  };
+  for (const Case& c : {Case{2, 2, {1, 3, 2}}, Case{0.5, 1, {1, 3, 2}},
+                        Case{2, 4, {1, 2, 3}}}) {
+    SCOPED_TRACE(testing::Message()
+                 << "passed at " << c.passAt << " ms, let go at " << c.letGoAt);
+    clock_.moveTo(0);
+    order_.clear();
+    ASSERT_TRUE(lock_.acquire());
+    queue(1, [&] { clock_.moveTo(c.letGoAt); });
+    seam_.holdAt(RDA_LockSeam::kWaiting);
+    queue(2);
+    clock_.moveTo(c.passAt);
+    lock_.release();
+    threads_.front().join();  // 1 took its turn and let go
+    // 3 either takes the free lock and lets go, or queues.
+    const int lettingGo = seam_.count(RDA_LockSeam::kLettingGo);
+    const int queued = seam_.count(RDA_LockSeam::kWaiting);
+    std::thread third([&] {
+      RDA_LockGuard guard(&lock_);
+      ASSERT_TRUE(static_cast<bool>(guard));
+      note(3);
+    });
+    seam_.waitForEither(RDA_LockSeam::kLettingGo, lettingGo + 1,
+                        RDA_LockSeam::kWaiting, queued + 1);
+    seam_.letGo();
+    third.join();
+    threads_.erase(threads_.begin());
+    joinAll();
+    EXPECT_EQ(order_, c.order);
+  }
+}
+
+// A waiter that gets the lock from the queue, taking it free (young, at
+// 0.5 ms) or handed it (old, at 2 ms), starts a holding of its own: the
+// waiter behind it, queued at the start with a busy timeout of 1,000 ms,
+// counts from then, and is still served 999.75 ms later.
+TEST_F(LockTurnsTest, AWaiterThatGetsTheLockStartsAHoldingOfItsOwn) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "1000");
+  struct Case {
+    double start, passAt;  // each case on a clock of its own
+  };
+  for (const Case& c : {Case{0, 0.5}, Case{5000, 5002}}) {
+    SCOPED_TRACE(testing::Message() << "passed " << c.passAt - c.start
+                                    << " ms after the waiters queued");
+    clock_.moveTo(c.start);
+    order_.clear();
+    ASSERT_TRUE(lock_.acquire());
+    std::promise<void> holds, ends;
+    queue(1, [&] {
+      holds.set_value();
+      ends.get_future().wait();
+    });
+    seam_.holdAt(RDA_LockSeam::kWaiting);
+    queue(2);
+    clock_.moveTo(c.passAt);
+    lock_.release();
+    holds.get_future().wait();
+    seam_.letGo();
+    clock_.waitForReadingAfter(clock_.moveTo(c.passAt + 999.75));
+    ends.set_value();
+    joinAll();
+    EXPECT_EQ(order_, (std::vector<int>{1, 2}))
+        << "refused by a holding of 999.75 ms";
+  }
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -25,6 +27,15 @@
 #include "support/lock_seam.h"
 
 namespace {
+
+// How soon a waiter that may go on does, on a busy machine: far more than
+// the milliseconds it takes, far less than the seconds a missed wake-up
+// costs (a busy timeout, or a look every few seconds).
+constexpr double kAtOnceMs = 2000;
+double msBetween(std::chrono::steady_clock::time_point from,
+                 std::chrono::steady_clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
 
 TEST(RdaLockTest, OneThreadAtATimeHoldsItAndTakesItAgainInside) {
   RDA_Lock lock;
@@ -102,7 +113,8 @@ TEST(RdaLockTest, AWaiterGivesUpAfterTheBusyTimeoutAndHandsOverItsRelease) {
 
 // A waiter that began to wait before the holder recorded its transaction
 // still finds the holder's end: it takes the lock over long before the
-// busy timeout, and has the transaction rolled back once.
+// busy timeout (within 2 s of 20 s), and has the transaction rolled back
+// once.
 TEST(RdaLockTest, AWaiterFindsAnOwnerThatEndedAfterItBeganToWait) {
   struct Ender final : RDA_TransactionEnder {
     std::atomic<int> calls{0};
@@ -125,12 +137,14 @@ TEST(RdaLockTest, AWaiterFindsAnOwnerThatEndedAfterItBeganToWait) {
     lock.release();
   });
   seam.waitFor(RDA_LockSeam::kWaiting);
+  const auto recorded = std::chrono::steady_clock::now();
   record.set_value();
   holder.join();
   waiter.join();
   kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
   EXPECT_TRUE(taken);
   EXPECT_EQ(ender.calls.load(), 1);
+  EXPECT_LT(msBetween(recorded, std::chrono::steady_clock::now()), kAtOnceMs);
 }
 
 // Work handed over just as the holder lets go is not left behind: the
@@ -286,6 +300,51 @@ TEST(RdaLockTest, ReleasesHandedOverDuringAHoldingRunBeforeTheLockPassesOn) {
   }
 }
 
+// Handed-over work runs inside the holding it was handed to, before the
+// lock passes on to a waiter, young (the lock is freed for it) or old (it
+// is handed the lock): work that takes the lock itself does not let it go
+// by its own release, and work handed over while handed-over work runs
+// runs in the same holding.
+TEST(RdaLockTest, HandedOverWorkRunsInsideTheHoldingItWasHandedTo) {
+  for (bool handsOverMore : {false, true})
+    for (int waitedMs : {0, 2}) {
+      SCOPED_TRACE(testing::Message()
+                   << (handsOverMore ? "the work hands over more"
+                                     : "the work takes the lock")
+                   << ", waited " << waitedMs << " ms");
+      TestLockClock clock;
+      LockSeam seam;
+      RDA_Lock lock;
+      ASSERT_TRUE(lock.acquire());
+      std::atomic<int> ran{0};
+      int ranAtTurn = -1;
+      std::thread waiter([&] {
+        RDA_LockGuard guard(&lock);
+        ranAtTurn = ran;
+      });
+      seam.waitFor(RDA_LockSeam::kWaiting);
+      auto handOver = [&](std::function<void()> work) {
+        std::thread([&] { lock.runOrDefer(work); }).join();
+      };
+      bool heldThroughout = true;
+      handOver([&] {
+        if (handsOverMore) {
+          handOver([&] { ++ran; });
+        } else {
+          EXPECT_TRUE(lock.acquire());
+          lock.release();
+          heldThroughout = lock.heldHere();
+        }
+        ++ran;
+      });
+      clock.moveTo(waitedMs);
+      lock.release();
+      waiter.join();
+      EXPECT_TRUE(heldThroughout) << "the work's own release let the lock go";
+      EXPECT_EQ(ranAtTurn, handsOverMore ? 2 : 1);
+    }
+}
+
 // A thread that takes the free lock on its way to the queue holds it: a
 // third thread queues behind it instead of taking it too.
 TEST(RdaLockTest, ALockTakenOnTheWayToTheQueueIsHeld) {
@@ -363,13 +422,13 @@ TEST(RdaLockTest, WaitersThatLeaveTheQueueLeaveItSound) {
     NoEnder ender;
     TransactionThread ending(lock, ender);
     std::promise<void> takerHolds, takerEnds;
+    const int queued = seam.count(RDA_LockSeam::kWaiting);
     std::thread taker([&] {
       ASSERT_TRUE(lock.acquire());
       takerHolds.set_value();
       takerEnds.get_future().wait();
       lock.release();
     });
-    const int queued = seam.count(RDA_LockSeam::kWaiting);
     seam.waitFor(RDA_LockSeam::kWaiting, queued + 1);
     bool lastTook = false;
     std::thread last([&] {
@@ -420,30 +479,37 @@ TEST(RdaLockTest, WaitersThatLeaveTheQueueLeaveItSound) {
 
 // The holder of a transaction ends it and lets go while the first waiter
 // looks after the holder's thread (stopped at its seam, where it hears no
-// wake-up): the waiter still finds the lock, handed to it or free.
+// wake-up): the waiter still finds the lock, handed to it or free, even
+// when its busy timeout (100 ms) passed meanwhile.
 TEST(RdaLockTest, AWaiterLookingAfterTheHolderFindsTheLockLetGoMeanwhile) {
-  for (int waitedMs : {0, 2}) {
-    SCOPED_TRACE(testing::Message() << "waited " << waitedMs << " ms");
-    TestLockClock clock;
-    LockSeam seam;
-    RDA_Lock lock;
-    NoEnder ender;
-    ASSERT_TRUE(lock.acquire());
-    lock.transactionBegun(&ender, nullptr);
-    seam.holdAt(RDA_LockSeam::kWatching);
-    bool taken = false;
-    std::thread waiter([&] {
-      taken = lock.acquire();
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "100");
+  for (int waitedMs : {0, 2})
+    for (int lookedMs : {0, 200}) {
+      SCOPED_TRACE(testing::Message()
+                   << "waited " << waitedMs << " ms, looked again " << lookedMs
+                   << " ms later");
+      TestLockClock clock;
+      LockSeam seam;
+      RDA_Lock lock;
+      NoEnder ender;
+      ASSERT_TRUE(lock.acquire());
+      lock.transactionBegun(&ender, nullptr);
+      seam.holdAt(RDA_LockSeam::kWatching);
+      bool taken = false;
+      std::thread waiter([&] {
+        taken = lock.acquire();
+        lock.release();
+      });
+      seam.waitFor(RDA_LockSeam::kWatching);
+      clock.moveTo(waitedMs);
+      lock.transactionEnded();
       lock.release();
-    });
-    seam.waitFor(RDA_LockSeam::kWatching);
-    clock.moveTo(waitedMs);
-    lock.transactionEnded();
-    lock.release();
-    seam.letGo();
-    waiter.join();
-    EXPECT_TRUE(taken);
-  }
+      clock.moveTo(waitedMs + lookedMs);
+      seam.letGo();
+      waiter.join();
+      EXPECT_TRUE(taken);
+    }
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
 }
 
 // Which threads read the lock's clock how often, and which looked after a
@@ -529,6 +595,124 @@ TEST(RdaLockTest, AWaiterGoesOnAtOnceWhenTheHolderLetsGoOrEnds) {
       lock.release();
     waiter.join();
     EXPECT_LT(Clock::now() - queued, std::chrono::seconds(30));
+  }
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+}
+
+// The lock's clock for the test below: the steady clock, `ahead` of it,
+// until the thread sleep() names reads it once more and removes it. That
+// thread, a waiter stopped at the seam of its wait, then sleeps by the
+// steady clock until its deadline, without the looks every few milliseconds
+// that a test's clock brings: only a wake-up ends its sleep early. It reads
+// the clock holding the queue's mutex, which any wake-up needs, until it
+// sleeps: once sleep() returns, whatever wakes it finds it asleep.
+class SleepingWaiterClock {
+ public:
+  explicit SleepingWaiterClock(std::chrono::nanoseconds ahead) {
+    ahead_ = ahead.count();
+    rdaSetLockClock(&read);
+  }
+  ~SleepingWaiterClock() { rdaSetLockClock(nullptr); }
+  void sleep(const std::thread& waiter, LockSeam& seam) {
+    std::future<void> asleep;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      read_ = std::promise<void>();
+      asleep = read_.get_future();
+      sleeper_ = waiter.get_id();
+    }
+    seam.letGo(RDA_LockSeam::kWaiting);
+    asleep.wait();
+  }
+
+ private:
+  static int64_t read() {
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count() +
+                        ahead_;
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (sleeper_ == std::this_thread::get_id()) {
+      sleeper_ = std::thread::id();
+      rdaSetLockClock(nullptr);
+      read_.set_value();
+    }
+    return now;
+  }
+  static inline int64_t ahead_ = 0;
+  static inline std::mutex mutex_;
+  static inline std::thread::id sleeper_;
+  static inline std::promise<void> read_;
+};
+
+// A queued waiter goes on as soon as it may, not at its deadline (busy
+// timeout 10 s), within 2 s of each of these events:
+// - the holder lets go while the waiter sleeps first for less than the
+//   bound of a hand-over (it queued ahead of the clock): it is woken to
+//   take the free lock;
+// - a transaction begins while the waiter sleeps, and its thread ends: the
+//   waiter is woken to look after that thread;
+// - the holder of a transaction ends, and the first waiter gives up (busy
+//   timeout 0) while the waiter sleeps behind it: now first, it is woken to
+//   look after the holder's thread;
+// - the holder of a transaction ends just after the first waiter looked at
+//   its thread: it looks again within a few milliseconds.
+TEST(RdaLockTest, AQueuedWaiterGoesOnAsSoonAsItMay) {
+  enum Event { kYoungLetGo, kTransactionBegun, kFirstGivesUp, kLookedAt };
+  const char* const names[] = {"young, let go", "a transaction begun",
+                               "the first gave up", "looked at"};
+  for (Event event :
+       {kYoungLetGo, kTransactionBegun, kFirstGivesUp, kLookedAt}) {
+    SCOPED_TRACE(names[event]);
+    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "10000");
+    const bool recorded = event == kFirstGivesUp || event == kLookedAt;
+    std::optional<SleepingWaiterClock> clock;
+    if (event != kLookedAt)
+      clock.emplace(event == kYoungLetGo ? std::chrono::seconds(5)
+                                         : std::chrono::seconds(0));
+    LockSeam seam;
+    RDA_Lock lock;
+    NoEnder ender;
+    std::promise<void> held, go;
+    std::thread holder([&] {
+      ASSERT_TRUE(lock.acquire());
+      if (recorded) lock.transactionBegun(&ender, nullptr);
+      held.set_value();
+      go.get_future().wait();
+      if (event == kYoungLetGo) lock.release();
+      if (event == kTransactionBegun) lock.transactionBegun(&ender, nullptr);
+    });
+    held.get_future().wait();
+    std::thread first;
+    if (event == kFirstGivesUp || event == kLookedAt)
+      seam.holdAt(RDA_LockSeam::kWatching);
+    if (event == kFirstGivesUp) {
+      kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "0");
+      first = std::thread([&] { EXPECT_FALSE(lock.acquire()); });
+      seam.waitFor(RDA_LockSeam::kWatching);
+      kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "10000");
+    }
+    if (clock) seam.holdAt(RDA_LockSeam::kWaiting);
+    const int queued = seam.count(RDA_LockSeam::kWaiting);
+    std::chrono::steady_clock::time_point took;
+    std::thread waiter([&] {
+      EXPECT_TRUE(lock.acquire());
+      took = std::chrono::steady_clock::now();
+      lock.release();
+    });
+    if (clock) {
+      seam.waitFor(RDA_LockSeam::kWaiting, queued + 1);
+      clock->sleep(waiter, seam);
+    } else {
+      seam.waitFor(RDA_LockSeam::kWatching);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    go.set_value();
+    holder.join();
+    seam.letGo();
+    waiter.join();
+    if (first.joinable()) first.join();
+    EXPECT_LT(msBetween(start, took), kAtOnceMs);
   }
   kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
 }

@@ -32,6 +32,15 @@ class LockSeam {
     std::unique_lock<std::mutex> guard(mutex());
     changed().wait(guard, [&] { return reached()[point] >= count; });
   }
+  // Waits until `point` has been reached `count` times or `other`
+  // `otherCount` times.
+  void waitForEither(RDA_LockSeam point, int count, RDA_LockSeam other,
+                     int otherCount) {
+    std::unique_lock<std::mutex> guard(mutex());
+    changed().wait(guard, [&] {
+      return reached()[point] >= count || reached()[other] >= otherCount;
+    });
+  }
   int count(RDA_LockSeam point) {
     std::lock_guard<std::mutex> guard(mutex());
     return reached()[point];
@@ -44,6 +53,12 @@ class LockSeam {
   void letGo() {
     std::lock_guard<std::mutex> guard(mutex());
     held().clear();
+    changed().notify_all();
+  }
+  // Lets the threads stopped at `point` go on; other points stay held.
+  void letGo(RDA_LockSeam point) {
+    std::lock_guard<std::mutex> guard(mutex());
+    held()[point] = false;
     changed().notify_all();
   }
 
