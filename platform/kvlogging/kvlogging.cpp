@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "kvsync/kvnocancellation.h"
+
 namespace {
 
 using Sink = std::function<void(const KvLogRecord&)>;
@@ -63,6 +65,9 @@ void KvLogger::log(int level, const char* file, int line, const char* text) {
   if (!isEnabled(level)) return;
   if (!file) file = "";
   if (!text) text = "";
+  // A thread unwound by its cancellation inside the sink would end the
+  // process at the handler below, which cannot let it pass.
+  KvNoCancellation noCancellation;
   std::shared_ptr<const Sink> sink = currentSink();
   if (!sink) {
     // The sink was removed after isEnabled: fall back to the default.

@@ -14,6 +14,8 @@
 #include <new>
 #include <utility>
 
+#include "kvsync/kvnocancellation.h"
+
 // ---------------------------------------------------------------------------
 // Repository configuration.
 
@@ -237,6 +239,9 @@ class EventManagerImpl : public RepositoryEventManager {
   // is recursive: a listener may post, read the record or change the
   // listeners. A listener removed during the forwarding is not called.
   bool post(const RepositoryEvent& event) {
+    // A listener's thread is cancelled after the call that posts, not
+    // unwound through the handler below, which would end the process.
+    KvNoCancellation noCancellation;
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (events_.size() == kRepositoryEventsKept) events_.pop_front();
     events_.push_back(event);

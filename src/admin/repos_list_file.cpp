@@ -6,10 +6,14 @@
 // are made under a lock file beside the list ("<list>.lock"), so that
 // writers in several processes take turns; readers need no lock, since the
 // list is replaced in one step.
+#include <cctype>
+#include <string>
+
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
 #include "kvfileio/kvfileio.h"
 #include "kvlexer/kvlexer.h"
+#include "kvsync/kvnocancellation.h"
 
 namespace {
 
@@ -195,6 +199,9 @@ bool RepositoryAdminImpl::listOperation(
 
 bool RepositoryAdminImpl::changeRepositoryList(
     const std::function<bool()>& change) {
+  // The file lock is let go below, never by an unwinding: a thread
+  // cancelled meanwhile would keep it from every writer of the list.
+  KvNoCancellation noCancellation;
   std::lock_guard<std::mutex> guard(listMutex_);
   return listOperation([&] {
     if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);

@@ -12,6 +12,7 @@
 #include "access/base_rdaimpl.h"
 #include "kvdataaccess/kvdataaccess.h"
 #include "kvlogging/kvlogging.h"
+#include "kvsync/kvnocancellation.h"
 #include "rda/rda_factory.h"
 #include "rda/rda_impl.h"
 #include "schema/log_printf.h"
@@ -287,6 +288,11 @@ bool RepositoryImpl::init(int flags, RepositoryAdmin* admin, int connectionKind,
                           RepositoryStatusCallback* status,
                           KvbString* errorText) {
   initVerb_ = (flags & kInitToCreate) ? "created" : "opened";
+  initLogged_ = !(flags & kInitUnlogged);
+  // Cancelled after the open: a thread unwound inside the driver's login
+  // would keep its mutexes, and one unwound through the handler below ends
+  // the process.
+  KvNoCancellation noCancellation;
   try {
     return initSteps(flags, admin, connectionKind, connection, tablePrefix,
                      poolId, status, errorText);

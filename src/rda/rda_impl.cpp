@@ -191,11 +191,18 @@ static KvbString savepointName(int depth) {
   return kvbStringFormat("kv_level_%d", depth);
 }
 
+// The hold stays until the matching end where the depth stays raised,
+// parked there for the transaction; else it is given up before the answer.
 bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   if (busy) *busy = false;
-  // Held until the matching end; given up here when the depth does not
-  // stay raised.
   if (!lock_.acquire()) return false;
+  const int depthBefore = depth_;
+  const bool begun = beginHeld(object, immediate, busy);
+  if (depth_ > depthBefore) lock_.parkForTransaction();
+  return begun;
+}
+
+bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
   if (ddlActive()) {
     lock_.release();
     return true;
@@ -277,7 +284,7 @@ void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
   const int holds = releaseHolds ? depth_ : 0;
   depth_ = 0;
   forgetTransaction();
-  for (int i = 0; i < holds; ++i) lock_.release();
+  for (int i = 0; i < holds; ++i) lock_.releaseParked();
 }
 
 void RDA_BaseImpl::forgetTransaction() {
@@ -388,7 +395,7 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
     return fail(
         kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
   }
-  lock_.release();  // the hold of the matching begin; the guard keeps one
+  lock_.releaseParked();  // the matching begin's; the guard keeps one
   if (lost_.isEmpty() && lock_.objectGone()) loseToReleasedObject();
   if (!lost_.isEmpty()) return endLost(commit);
   return depth_ > 1 ? endLevel(commit) : endOutermost(commit);

@@ -354,6 +354,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
     bool savepoint;      // a savepoint was set, so the level can roll back
     size_t afterCommit;  // the work held for the commit when it began
   };
+  // beginFor once the lock is held: raises the depth where the level
+  // stays for its end.
+  bool beginHeld(const void* object, bool immediate, bool* busy);
   bool beginLevel();
   bool endLevel(bool commit);
   bool endOutermost(bool commit);

@@ -2,8 +2,6 @@
 // handed to the holder, and transactions whose thread ended.
 #include "rda/rda_lock.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -36,19 +34,6 @@ void spinPause() {
   asm volatile("yield");
 #endif
 }
-
-// A wait is no cancellation point: a waiter cancelled inside it would
-// leave its place in the queue behind on a stack that is gone.
-class NoCancellation {
- public:
-  NoCancellation() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &was_); }
-  ~NoCancellation() { pthread_setcancelstate(was_, nullptr); }
-  NoCancellation(const NoCancellation&) = delete;
-  NoCancellation& operator=(const NoCancellation&) = delete;
-
- private:
-  int was_;
-};
 
 }  // namespace
 
@@ -83,7 +68,6 @@ bool RDA_Lock::wait() {
   logPrintf(trace_, kLogProgress, kSourceFile, __LINE__,
             "Connection lock requested while another thread holds it");
   const int timeoutMs = sqliteBusyTimeoutMs();
-  NoCancellation noCancellation;
   Waiter self;
   {
     std::lock_guard<std::mutex> guard(waitMutex_);
@@ -240,17 +224,23 @@ bool RDA_Lock::takeOverTransaction(bool evenAlive, const char* why) {
 
 bool RDA_Lock::takeNow() {
   if (heldHere()) {
-    ++depth_;
+    holdAgain();
     return true;
   }
+  kvHoldOffCancellation();
   if (tryTake()) {
     becomeOwner();
     return true;
   }
-  return takeOverFromEndedThread();
+  if (takeOverFromEndedThread()) return true;
+  kvAllowCancellation();
+  return false;
 }
 
+// Handed-over work may run here too, when the holder let go before it
+// could see it.
 void RDA_Lock::runOrDefer(std::function<void()> work) {
+  KvNoCancellation noCancellation;
   if (takeNow()) {
     work();
     release();
@@ -304,8 +294,12 @@ void RDA_Lock::runHandedOverHeld() {
 // the lock either holds a transaction it can never end or is on its way
 // out of the lock's own code, which takes a moment.
 void RDA_Lock::takeForClose(const char* why) {
-  while (!takeNow() && !takeOverTransaction(true, why))
+  while (!takeNow()) {
+    kvHoldOffCancellation();
+    if (takeOverTransaction(true, why)) break;
+    kvAllowCancellation();
     std::this_thread::yield();
+  }
   runHandedOverHeld();
 }
 

@@ -18,9 +18,15 @@
 // ("SQLITE/BUSY_TIMEOUT"), however many holdings it waited behind:
 // acquire() then answers false with the reason recorded as the thread's
 // failure on this connection (texts()), so that a transaction another
-// thread forgot to end costs an error, never a hang. A wait is no
-// cancellation point: a thread cancelled while it waits is cancelled after
-// its call.
+// thread forgot to end costs an error, never a hang.
+//
+// A thread's cancellation stays off (kvsync/kvnocancellation.h) from its first
+// hold of the lock, or the start of its wait for it, until it holds it no
+// more for a call: holds that a transaction keeps from its begin to its end
+// (parked here) do not count, so that a thread between calls in its
+// transaction can be cancelled, and its transaction is then rolled back as
+// that of any ended thread. So a driver is never unwound under a call, and a
+// thread cancelled during a call is cancelled after it.
 //
 // A transaction holds the lock from its begin to its end, and the lock
 // keeps a record of it: the token of the thread that began it, the object
@@ -64,6 +70,7 @@
 #include <mutex>
 #include <vector>
 
+#include "kvsync/kvnocancellation.h"
 #include "rda/rda_thread.h"
 #include "rda/rda_thread_texts.h"
 
@@ -118,11 +125,15 @@ class RDA_Lock {
     // Only this thread ever stores its own number, so a relaxed load that
     // sees it is this thread's own earlier store.
     if (owner_.load(std::memory_order_relaxed) == rdaCurrentThread()) {
-      ++depth_;
+      holdAgain();
       return true;
     }
+    kvHoldOffCancellation();
     uint32_t free = 0;
-    if (!state_.compare_exchange_strong(free, kHeld) && !wait()) return false;
+    if (!state_.compare_exchange_strong(free, kHeld) && !wait()) {
+      kvAllowCancellation();
+      return false;
+    }
     becomeOwner();
     return true;
   }
@@ -131,8 +142,31 @@ class RDA_Lock {
   // other threads handed over meanwhile, then lets go.
   void release() {
     if (owner_.load(std::memory_order_relaxed) != rdaCurrentThread()) return;
-    if (--depth_ > 0) return;
+    if (--depth_ > 0) {
+      if (depth_ == parked_) kvAllowCancellation();
+      return;
+    }
     letGo();
+    kvAllowCancellation();
+  }
+  // The calling thread's latest hold stays for its open transaction, past
+  // the end of the call that began it: it no longer keeps the thread's
+  // cancellation off. Only the thread that holds the lock parks a hold.
+  void parkForTransaction() {
+    if (++parked_ == depth_) kvAllowCancellation();
+  }
+  // Gives up a hold that a transaction kept (as release(), once the hold
+  // counts for the call again); a thread that no longer holds the lock
+  // (taken over at the connection's close) changes nothing.
+  void releaseParked() {
+    if (!heldHere()) return;
+    if (parked_ > 0 && parked_-- == depth_) kvHoldOffCancellation();
+    release();
+  }
+  // A lock destroyed by the thread that holds it (the connection's close)
+  // ends that thread's hold.
+  ~RDA_Lock() {
+    if (heldHere() && depth_ > parked_) kvAllowCancellation();
   }
 
   // True when the calling thread holds the lock.
@@ -208,9 +242,16 @@ class RDA_Lock {
       }
     return false;
   }
+  // The caller's cancellation is already held off for this holding.
   void becomeOwner() {
     owner_.store(rdaCurrentThread(), std::memory_order_relaxed);
     depth_ = 1;
+    parked_ = 0;
+  }
+  // One more hold of the thread that holds the lock; the first past the
+  // parked ones holds its cancellation off.
+  void holdAgain() {
+    if (depth_++ == parked_) kvHoldOffCancellation();
   }
   // Work handed over during the holding runs before the lock passes on;
   // work that came as it passed on, after.
@@ -285,7 +326,10 @@ class RDA_Lock {
   std::deque<Waiter*> queue_;
   std::atomic<int64_t> passedAt_{0};
   std::atomic<uint64_t> owner_{0};
-  int depth_ = 0;  // written only by the owner, while it holds the lock
+  // Written only by the owner, while it holds the lock: its holds, and how
+  // many of them its open transaction keeps (parked_ <= depth_).
+  int depth_ = 0;
+  int parked_ = 0;
   // The record of the open transaction (see the top of this file), under
   // recordMutex_; its owner is the holder of the lock while the record is set.
   mutable std::mutex recordMutex_;

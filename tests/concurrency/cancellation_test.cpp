@@ -1,0 +1,137 @@
+// A thread cancelled (pthread_cancel) while its call waits for a shared
+// connection is cancelled after that call: the call completes with its
+// answer, the thread is cancelled at its next cancellation point, and the
+// connection serves the next call at once, also behind a thread that ended
+// in its transaction. A driver unwound inside a statement would keep its
+// own mutexes, and every later call on the connection would hang.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "reposadmin/monitor_data_access.h"
+#include "support/admin_targets.h"
+#include "support/holding_thread.h"
+#include "support/lock_seam.h"
+
+namespace {
+
+// A thread that makes one call, then reaches a cancellation point; it
+// records how far it got.
+class CallingThread {
+ public:
+  explicit CallingThread(std::function<bool()> call) : call_(std::move(call)) {
+    EXPECT_EQ(pthread_create(&thread_, nullptr, &CallingThread::run, this), 0);
+  }
+  void cancel() { pthread_cancel(thread_); }
+  // Joins it: true when it was cancelled, and only after its call answered.
+  bool cancelledAfterItsCall() {
+    void* result = nullptr;
+    pthread_join(thread_, &result);
+    return result == PTHREAD_CANCELED && returned_ && !pastCancellationPoint_;
+  }
+  bool answer() const { return answer_; }
+
+ private:
+  static void* run(void* arg) {
+    auto* self = static_cast<CallingThread*>(arg);
+    self->answer_ = self->call_();
+    self->returned_ = true;
+    pthread_testcancel();
+    self->pastCancellationPoint_ = true;
+    return nullptr;
+  }
+  std::function<bool()> call_;
+  pthread_t thread_;
+  bool answer_ = false;
+  bool returned_ = false;
+  bool pastCancellationPoint_ = false;
+};
+
+class CancellationTest : public AdminTargetTest {
+ protected:
+  void SetUp() override {
+    AdminTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    // A hold left with a cancelled thread shows as a refusal of the next
+    // call, long before a busy machine could delay a sound one that much.
+    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "10000");
+    repository_ = createAndOpen(db_);
+    ASSERT_NE(repository_, nullptr);
+  }
+  void TearDown() override {
+    if (repository_) repository_->release();
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    AdminTargetTest::TearDown();
+  }
+
+  AdminDatabase db_;
+  Repository* repository_ = nullptr;
+  LockSeam seam_;
+};
+
+// Each call is cancelled while it waits behind another thread's transaction
+// that is then committed, or left open by a thread that ends. A second
+// caller waits behind the cancelled one, and both are served. A thread
+// cancelled in its begin is cancelled once the begin has answered, with
+// its transaction open: the next caller rolls it back.
+TEST_P(CancellationTest, AThreadCancelledWhileItWaitsIsCancelledAfterItsCall) {
+  MonitorRepositoryDataAccess* m = repository_->createMonitorDataAccess();
+  int round = 0;
+  // A task name of its own for each call of each round.
+  auto name = [&](const char* what) { return what + std::to_string(round); };
+  const struct {
+    const char* name;
+    std::function<bool()> call;
+  } calls[] = {
+      {"addTask", [&] { return addTask(m, name("cancelled").c_str()); }},
+      {"getRepositoryUUID",
+       [&] { return !repository_->getRepositoryUUID().isEmpty(); }},
+      {"listTasks",
+       [&] {
+         ReposDataAccessCursor* tasks = m->listTasks();
+         if (!tasks) return false;
+         while (tasks->next()) {
+         }
+         tasks->release();
+         return true;
+       }},
+      {"beginTransaction", [&] { return m->beginTransaction(1, 0); }},
+  };
+  for (const auto& call : calls)
+    for (const bool holderEnds : {false, true}) {
+      SCOPED_TRACE(std::string(call.name) +
+                   (holderEnds ? ", the holder ends" : ", the holder commits"));
+      MonitorRepositoryDataAccess* holding =
+          repository_->createMonitorDataAccess();
+      ++round;
+      auto holder = std::make_unique<HoldingThread>(
+          holding, name("held").c_str(), !holderEnds);
+      const int queued = seam_.count(RDA_LockSeam::kWaiting);
+      CallingThread cancelled(call.call);
+      seam_.waitFor(RDA_LockSeam::kWaiting, queued + 1);
+      cancelled.cancel();
+      std::string nextRefused;
+      std::thread next([&] {
+        if (!addTask(m, name("next").c_str()))
+          nextRefused = m->getErrorMessage().str();
+      });
+      seam_.waitFor(RDA_LockSeam::kWaiting, queued + 2);
+      holder->finish();
+      EXPECT_TRUE(cancelled.cancelledAfterItsCall());
+      EXPECT_TRUE(cancelled.answer()) << m->getErrorMessage().str();
+      next.join();
+      EXPECT_EQ(nextRefused, "");
+      EXPECT_TRUE(addTask(m, name("after").c_str()))
+          << m->getErrorMessage().str();
+      holding->release();
+    }
+  m->release();
+}
+
+INSTANTIATE_ADMIN_TARGETS(CancellationTest);
+
+}  // namespace
