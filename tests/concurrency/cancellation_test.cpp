@@ -8,6 +8,7 @@
 #include <pthread.h>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "reposadmin/monitor_data_access.h"
 #include "support/admin_targets.h"
 #include "support/holding_thread.h"
+#include "support/lock_clock.h"
 #include "support/lock_seam.h"
 
 namespace {
@@ -34,17 +36,21 @@ class CallingThread {
     return result == PTHREAD_CANCELED && returned_ && !pastCancellationPoint_;
   }
   bool answer() const { return answer_; }
+  // Waits until its call has answered.
+  void waitForAnswer() { answered_.get_future().wait(); }
 
  private:
   static void* run(void* arg) {
     auto* self = static_cast<CallingThread*>(arg);
     self->answer_ = self->call_();
     self->returned_ = true;
+    self->answered_.set_value();
     pthread_testcancel();
     self->pastCancellationPoint_ = true;
     return nullptr;
   }
   std::function<bool()> call_;
+  std::promise<void> answered_;
   pthread_t thread_;
   bool answer_ = false;
   bool returned_ = false;
@@ -71,13 +77,17 @@ class CancellationTest : public AdminTargetTest {
   AdminDatabase db_;
   Repository* repository_ = nullptr;
   LockSeam seam_;
+  // Moved past the busy timeout where a holder outlasts the wait.
+  TestLockClock clock_;
+  double elapsedMs_ = 0;
 };
 
 // Each call is cancelled while it waits behind another thread's transaction
-// that is then committed, or left open by a thread that ends. A second
-// caller waits behind the cancelled one, and both are served. A thread
-// cancelled in its begin is cancelled once the begin has answered, with
-// its transaction open: the next caller rolls it back.
+// that is then committed, left open by a thread that ends, or kept past the
+// busy timeout. A second caller waits behind the cancelled one; both are
+// served, or both refused. A thread cancelled in a call of its own
+// transaction is cancelled once the call has answered, with the
+// transaction open, and the next caller rolls it back.
 TEST_P(CancellationTest, AThreadCancelledWhileItWaitsIsCancelledAfterItsCall) {
   MonitorRepositoryDataAccess* m = repository_->createMonitorDataAccess();
   int round = 0;
@@ -88,8 +98,13 @@ TEST_P(CancellationTest, AThreadCancelledWhileItWaitsIsCancelledAfterItsCall) {
     std::function<bool()> call;
   } calls[] = {
       {"addTask", [&] { return addTask(m, name("cancelled").c_str()); }},
-      {"getRepositoryUUID",
-       [&] { return !repository_->getRepositoryUUID().isEmpty(); }},
+      {"getRepositoryUUID, then a repository opened and released",
+       [&] {
+         if (repository_->getRepositoryUUID().isEmpty()) return false;
+         RepositoryImpl* other = open(db_);
+         if (other) other->release();
+         return other != nullptr;
+       }},
       {"listTasks",
        [&] {
          ReposDataAccessCursor* tasks = m->listTasks();
@@ -99,17 +114,30 @@ TEST_P(CancellationTest, AThreadCancelledWhileItWaitsIsCancelledAfterItsCall) {
          tasks->release();
          return true;
        }},
-      {"beginTransaction", [&] { return m->beginTransaction(1, 0); }},
+      {"addTask in a transaction left open",
+       [&] {
+         return m->beginTransaction(1, 0) &&
+                addTask(m, name("cancelled").c_str());
+       }},
+      {"a whole transaction",
+       [&] {
+         return m->beginTransaction(1, 0) &&
+                addTask(m, name("cancelled").c_str()) &&
+                m->endTransaction(true);
+       }},
   };
+  enum Holder { kCommits, kEnds, kOutlasts };
   for (const auto& call : calls)
-    for (const bool holderEnds : {false, true}) {
+    for (const Holder holder : {kCommits, kEnds, kOutlasts}) {
       SCOPED_TRACE(std::string(call.name) +
-                   (holderEnds ? ", the holder ends" : ", the holder commits"));
+                   (holder == kCommits ? ", the holder commits"
+                    : holder == kEnds  ? ", the holder ends"
+                                       : ", the holder outlasts the wait"));
       MonitorRepositoryDataAccess* holding =
           repository_->createMonitorDataAccess();
       ++round;
-      auto holder = std::make_unique<HoldingThread>(
-          holding, name("held").c_str(), !holderEnds);
+      auto holding_thread = std::make_unique<HoldingThread>(
+          holding, name("held").c_str(), holder != kEnds);
       const int queued = seam_.count(RDA_LockSeam::kWaiting);
       CallingThread cancelled(call.call);
       seam_.waitFor(RDA_LockSeam::kWaiting, queued + 1);
@@ -120,11 +148,16 @@ TEST_P(CancellationTest, AThreadCancelledWhileItWaitsIsCancelledAfterItsCall) {
           nextRefused = m->getErrorMessage().str();
       });
       seam_.waitFor(RDA_LockSeam::kWaiting, queued + 2);
-      holder->finish();
+      if (holder == kOutlasts) {
+        clock_.moveTo(elapsedMs_ += 10001);
+        cancelled.waitForAnswer();
+        next.join();
+      }
+      holding_thread->finish();
       EXPECT_TRUE(cancelled.cancelledAfterItsCall());
-      EXPECT_TRUE(cancelled.answer()) << m->getErrorMessage().str();
-      next.join();
-      EXPECT_EQ(nextRefused, "");
+      EXPECT_EQ(cancelled.answer(), holder != kOutlasts);
+      if (next.joinable()) next.join();
+      EXPECT_EQ(nextRefused.empty(), holder != kOutlasts) << nextRefused;
       EXPECT_TRUE(addTask(m, name("after").c_str()))
           << m->getErrorMessage().str();
       holding->release();
