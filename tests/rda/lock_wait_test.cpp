@@ -65,7 +65,8 @@ Attempt whileHeld(ReposDataAccess* holder, ConnectionWaits& waits,
   while (result.wait_for(ConnectionWaits::kLookEvery) !=
          std::future_status::ready) {
     const Clock::time_point now = Clock::now();
-    if (waits.look() && afterWaitingMs >= 0 && letGo == Clock::time_point::max())
+    if (waits.look() && afterWaitingMs >= 0 &&
+        letGo == Clock::time_point::max())
       letGo = now + std::chrono::milliseconds(afterWaitingMs);
     if (now >= letGo) break;
     if (now >= giveUp) {
@@ -128,8 +129,9 @@ class LockWaitTest : public RdaTargetTest {
   // the wait; the server's names only the lock timeout.
   std::string refusedText(const char* timeout) const {
     if (isPostgres()) return lockedText();
-    return std::string("database is locked by another connection; gave up "
-                       "waiting for it after ") +
+    return std::string(
+               "database is locked by another connection; gave up "
+               "waiting for it after ") +
            timeout + " ms (SQLITE/BUSY_TIMEOUT)";
   }
 };
@@ -162,8 +164,8 @@ TEST_P(LockWaitTest, AWaitForAnotherConnectionsLockEndsAtTheBusyTimeout) {
   hold();
   {
     ConnectionWaits waits = watch(waiting);
-    got = whileHeld(rda_, waits, kDefaultMs / 10,
-                    [&] { return draw(waiting); });
+    got =
+        whileHeld(rda_, waits, kDefaultMs / 10, [&] { return draw(waiting); });
     EXPECT_TRUE(got.drawn) << got.reason;
     EXPECT_EQ(got.reason, "4");
     EXPECT_EQ(waits.waits(), 1);
@@ -179,11 +181,10 @@ TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
   ASSERT_NE(impatient, nullptr);
   hold();
   ConnectionWaits waits = watch(impatient);
-  const Attempt got = whileHeld(rda_, waits, kUntilItEnds,
-                                [&] { return draw(impatient); });
+  const Attempt got =
+      whileHeld(rda_, waits, kUntilItEnds, [&] { return draw(impatient); });
   EXPECT_FALSE(got.drawn);
-  EXPECT_NE(got.reason.find(refusedText("0")), std::string::npos)
-      << got.reason;
+  EXPECT_NE(got.reason.find(refusedText("0")), std::string::npos) << got.reason;
   if (isPostgres())
     EXPECT_LT(got.ms, kDefaultMs) << got.reason;
   else
@@ -294,8 +295,8 @@ TEST_F(OdbcSqliteLockWaitTest, ABeginTriesAgainUntilTheBusyTimeout) {
   ASSERT_TRUE(holder_->beginTransaction(false, nullptr));
   {
     ConnectionWaits waits(holder_, patient, false);
-    got = whileHeld(holder_, waits, kUntilItEnds,
-                    [&] { return begin(patient); });
+    got =
+        whileHeld(holder_, waits, kUntilItEnds, [&] { return begin(patient); });
   }
   EXPECT_FALSE(got.drawn);
   EXPECT_NE(got.reason.find("database is locked"), std::string::npos)
