@@ -48,10 +48,13 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                                           const KvbString& uuid) = 0;
   // Adds a rule and answers its new RU_ID (from the id counter "RULE"); -1
   // on failure. A name (RU_DESC) that is stored already is refused with
-  // "Monitor Admin" message 1385. Creation and edit dates are the current
-  // date, `user` is both creator and editor. A folder that does not exist
-  // is refused with "Folder <id> does not exist" (0 is the root). Posts a
-  // "Rule" added event.
+  // "Monitor Admin" message 1385; a UUID (RU_UUID) that another rule holds
+  // with "Cannot add the rule "<name>" with UUID "<uuid>": " and "Monitor
+  // Repository" message 1085 (an empty UUID is none, and is not looked
+  // for). Creation and edit dates are the current date, `user` is both
+  // creator and editor. A folder that does not exist is refused with
+  // "Folder <id> does not exist" (0 is the root). Posts a "Rule" added
+  // event.
   virtual int addRule(const KvbString& name, const KvbString& type,
                       const KvbString& expression, const KvbString& group,
                       const KvbString& metadata, const KvbString& user,
@@ -59,7 +62,12 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                       const KvbString& comment, const KvbString& display) = 0;
   // Writes every column but RU_ID of the rule `ruleId`; dates are days
   // since 1970 (KvbDate). A folder that does not exist is refused ("Folder
-  // %d does not exist").
+  // %d does not exist"), a rule that does not exist with "Rule <id> does
+  // not exist". A name that another rule has is refused with "Cannot give
+  // rule <id> the name "<name>": " and message 1385, a UUID that another
+  // rule holds with "Cannot give rule <id> the UUID "<uuid>": " and message
+  // 1085, as addRule refuses them; the rule's own name and UUID are no
+  // conflict.
   virtual bool updateRule(int ruleId, const KvbString& name,
                           const KvbString& type, const KvbString& expression,
                           const KvbString& group, const KvbString& metadata,
@@ -136,7 +144,11 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool addCustomMetricField(int cmId, const KvbString& name,
                                     const KvbString& type) = 0;
   // Writes the name, expressions and UUID of custom metric `cmId` and posts
-  // a "CustomMetric" updated event.
+  // a "CustomMetric" updated event. A custom metric that does not exist
+  // fails with "Custom metric <id> does not exist". A name that another
+  // custom metric has is refused with "Cannot give custom metric <id> the
+  // name "<name>": " and message 1356, as addCustomMetric refuses it; a
+  // UUID that another holds as updateRule refuses it.
   virtual bool updateCustomMetric(int cmId, const KvbString& name,
                                   const KvbString& preExpression,
                                   const KvbString& expression,
@@ -188,7 +200,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                                       const KvbString& field, bool include,
                                       const KvbString& fieldType,
                                       int fieldLength, int fieldPosition) = 0;
-  // Writes the name and description of global category `gcId`.
+  // Writes the name and description of global category `gcId`; one that
+  // does not exist fails with "Global category <id> does not exist".
   virtual bool updateGlobalCategory(int gcId, const KvbString& name,
                                     const KvbString& description) = 0;
 

@@ -36,7 +36,11 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // --- Additions ----------------------------------------------------------
   // An addition filed into a folder (folderId) that does not exist is
   // refused with "Folder <id> does not exist"; folder 0, the root, always
-  // exists.
+  // exists. A report group, dimension or threshold with a UUID that
+  // another of its kind holds is refused with "Cannot add the <kind>
+  // "<name>" with UUID "<uuid>": " and 1085 (kind "report group",
+  // "dimension", "threshold"); an empty UUID is none, and is not looked
+  // for.
 
   // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
   // given; both dates are now and `user` is creator and editor. A code
@@ -223,7 +227,10 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Writes the columns given of report group `groupId`; with any of them,
   // the edit date becomes now and the edit user is written when given. True
   // without effect when `groupId` or every column is absent; a folder that
-  // does not exist is refused.
+  // does not exist is refused, a report group that does not exist with
+  // "Report group <id> does not exist", a name that another report group
+  // has with "Cannot give report group <id> the name "<name>": " and 1211
+  // (the group's own name is no conflict).
   virtual bool updateReportGroup(int groupId, const KvbString& name,
                                  const KvbString& description,
                                  int intervalCount, int intervalLength,
@@ -233,7 +240,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // executions to the default report group, all or nothing.
   virtual bool deleteReportGroup(int groupId) = 0;
   // As updateReportGroup, for the name, description and folder of a
-  // dimension.
+  // dimension ("Dimension <id> does not exist", "Cannot give dimension
+  // ...").
   virtual bool updateDimension(int dimensionId, const KvbString& name,
                                const KvbString& description,
                                const KvbString& editUser, int folderId) = 0;
@@ -248,7 +256,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // call that gives neither is refused: it would delete every link.
   virtual bool deleteDimensionGroups(int groupId, int dimensionId) = 0;
   // As updateReportGroup, for the name, description, folder and bands of a
-  // threshold. With a band count above 0 all seven bands are written, those
+  // threshold ("Threshold <id> does not exist", "Cannot give threshold
+  // ..."). With a band count above 0 all seven bands are written, those
   // beyond the count as NULL; otherwise the bands stay.
   virtual bool updateThreshold(int thresholdId, const KvbString& name,
                                const KvbString& description,

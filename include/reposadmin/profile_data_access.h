@@ -71,9 +71,12 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
 
   // Adds a profile job (JSETUP) and answers its SU_ID. A name that the
   // folder holds already is refused with "Profile job [<name>] already
-  // exists", a folder that does not exist with "Folder <id> does not
-  // exist" (0 is the root). Posts a "ProfileJob" added event, unless a
-  // transaction was open when the call began.
+  // exists", a UUID that another job holds with "Cannot add the profile
+  // job "<name>" with UUID "<uuid>": " and "Monitor Repository" message
+  // 1085 (an empty UUID is none, and is not looked for), a folder that
+  // does not exist with "Folder <id> does not exist" (0 is the root).
+  // Posts a "ProfileJob" added event, unless a transaction was open when
+  // the call began.
   virtual int addProfileJob(const KvbString& name, const KvbString& description,
                             const KvbString& uuid, double createdDate,
                             double editedDate, const KvbString& createdUser,
@@ -651,7 +654,10 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // dropped fails the deletion.
   // updateReport stamps RPT_MODT and writes the values given (-1 and empty
   // texts: kept); it and updateProfileJob refuse a folder that does not
-  // exist. setFieldMetric refuses a number outside 0 to 23.
+  // exist. updateProfileJob refuses a name that another job of the folder
+  // it writes has, as addProfileJob does ("Profile job [<name>] already
+  // exists"); the job's own name is no conflict. setFieldMetric refuses a
+  // number outside 0 to 23.
   // Renaming a chart marks it edited ("Y"); deleteRunCharts deletes the
   // charts of a run (CHT.JOB_ID) with their data and details.
   virtual bool deleteRdaResultPair(int leftFieldId, int rightFieldId) = 0;

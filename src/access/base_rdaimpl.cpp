@@ -646,6 +646,103 @@ int BaseRDAImpl::addFiled(int folderId, const char* code, const char* counter,
                           idColumn, columns, keys, refusal, file, line);
 }
 
+Refusal keyInUse(const KvbString& refused) {
+  return Refusal(refused + ": " +
+                 kvb_get_message(kSourceFile, __LINE__, "Monitor Repository",
+                                 1085));
+}
+
+BaseRDAImpl::UniqueKey BaseRDAImpl::newUuidKey(const char* column,
+                                               const KvbString& uuid,
+                                               const char* kind,
+                                               const KvbString& name) {
+  return {{{column, uuid, Given::kNotEmpty}},
+          keyInUse(kvbStringFormat("Cannot add the %s \"%S\" with UUID \"%S\"",
+                                   kind, name, uuid))};
+}
+
+BaseRDAImpl::UniqueKey BaseRDAImpl::uuidKey(const char* column,
+                                            const KvbString& uuid,
+                                            const char* kind, int id) {
+  return {{{column, uuid, Given::kNotEmpty}},
+          keyInUse(kvbStringFormat("Cannot give %s %d the UUID \"%S\"", kind,
+                                   id, uuid))};
+}
+
+BaseRDAImpl::UniqueKey BaseRDAImpl::nameKey(const SqlField& name,
+                                            const char* kind, int id,
+                                            const KvbString& taken) {
+  return {{name},
+          Refusal(kvbStringFormat("Cannot give %s %d the name \"%S\": ", kind,
+                                  id, name.param.value.asString()) +
+                  taken)};
+}
+
+bool BaseRDAImpl::keyFree(const char* code, const char* idColumn, int id,
+                          const UniqueKey& key, const char* file, int line) {
+  for (const SqlField& column : key.columns)
+    if (!column.given) return true;
+  SqlStatement select("SELECT 1 FROM " + table(code));
+  select.whereEvery(key.columns);
+  const std::string other = idColumn ? std::string(idColumn) + "<>?" : "";
+  if (idColumn) select.where(other.c_str(), id);
+  switch (lookup(select, nullptr)) {
+    case 0:
+      return true;
+    case 1:
+      return refuse(key.refusal, file, line);
+    default:
+      return false;
+  }
+}
+
+int BaseRDAImpl::addFiledUnique(int folderId, const char* code,
+                                const char* counter, const char* idColumn,
+                                const SqlFields& columns,
+                                std::initializer_list<UniqueKey> unique,
+                                const char* file, int line) {
+  return addNumberedAfter(
+      [&] {
+        if (!folderExists(folderId)) return false;
+        for (const UniqueKey& key : unique)
+          if (!keyFree(code, nullptr, 0, key, file, line)) return false;
+        return true;
+      },
+      code, counter, idColumn, columns, {}, Refusal(), file, line);
+}
+
+KvbString BaseRDAImpl::missingObject(const char* kind, int id) {
+  std::string text = kind;
+  if (!text.empty())
+    text[0] = static_cast<char>(
+        std::toupper(static_cast<unsigned char>(text[0])));
+  return kvbStringFormat("%s %d does not exist", text.c_str(), id);
+}
+
+int BaseRDAImpl::updateObject(const ObjectRow& row, const SqlFields& columns,
+                              std::initializer_list<UniqueKey> unique,
+                              const SqlFields& stamps, int folderId,
+                              const char* file, int line) {
+  if (!ready()) return -1;
+  // Nothing to write needs no transaction, nor a row to write it to.
+  if (std::none_of(columns.begin(), columns.end(),
+                   [](const SqlField& column) { return column.given; }))
+    return 0;
+  // An update that changed no row must not report a change that did not
+  // happen: a host, or an import, would take it as stored.
+  const bool written = transaction([&] {
+    for (const UniqueKey& key : unique)
+      if (!keyFree(row.code, row.idColumn, row.id, key, file, line))
+        return false;
+    int rows = 0;
+    return updateGiven(row.code, row.idColumn, row.id, columns, stamps,
+                       folderId, &rows) == 1 &&
+           (rows > 0 || !row.kind ||
+            fail(missingObject(row.kind, row.id), file, line));
+  });
+  return written ? 1 : -1;
+}
+
 bool BaseRDAImpl::deleteRows(std::initializer_list<const char*> codes,
                              const char* column, int id) {
   return transaction([&] {
@@ -897,12 +994,12 @@ bool BaseRDAImpl::insertUnless(IfPresent policy, const Refusal& refusal,
 
 int BaseRDAImpl::updateGiven(const char* code, const char* keyColumn, int key,
                              const SqlFields& columns, const SqlFields& stamps,
-                             int folderId) {
+                             int folderId, int* rows) {
   if (!ready()) return -1;
   SqlStatement update = updateOf(code);
   if (!update.set(columns).anySet()) return 0;
   update.set(stamps).where({keyColumn, key});
-  return runFiled(folderId, update) ? 1 : -1;
+  return runFiled(folderId, update, rows) ? 1 : -1;
 }
 
 bool BaseRDAImpl::upsert(const char* code, const SqlFields& set,

@@ -104,6 +104,12 @@ struct Refusal {
   KvbString record;  // the log record
 };
 
+// The refusal of a code or UUID that another object holds: `refused` (what
+// was refused, which names the code or UUID), ": " and "Monitor
+// Repository" message 1085, which names neither; the text and its record
+// alike.
+Refusal keyInUse(const KvbString& refused);
+
 class BaseRDAImpl {
  public:
   // `rda` may be null, in which case every operation fails. The object
@@ -271,6 +277,58 @@ class BaseRDAImpl {
                const SqlFields& keys, const Refusal& refusal,
                const char* file = __builtin_FILE(),
                int line = __builtin_LINE());
+  // A key that no two objects of a table share (a name, a UUID): its
+  // columns with the values to be written, and the refusal of a write that
+  // would give it to a second object. A key with a column that is not
+  // given is no key, and is not looked for: an empty UUID names no object.
+  struct UniqueKey {
+    SqlFields columns;
+    Refusal refusal;
+  };
+  // The UUID in `column` of a new object of `kind` named `name`, or of
+  // object `id`, as a unique key: refused as keyInUse refuses, after
+  // "Cannot add the <kind> "<name>" with UUID "<uuid>"" or "Cannot give
+  // <kind> <id> the UUID "<uuid>"". An empty UUID is no key.
+  static UniqueKey newUuidKey(const char* column, const KvbString& uuid,
+                              const char* kind, const KvbString& name);
+  static UniqueKey uuidKey(const char* column, const KvbString& uuid,
+                           const char* kind, int id);
+  // The name (a column and its value) that an update gives object `id`, as
+  // a unique key: refused with "Cannot give <kind> <id> the name "<name>":
+  // " and `taken`, the text with which the add refuses the name.
+  static UniqueKey nameKey(const SqlField& name, const char* kind, int id,
+                           const KvbString& taken);
+  // addFiled of an object that is refused, instead of answered by a match,
+  // when another row holds one of `unique`: the keys are looked for in
+  // order after the folder, and the first one held refuses the add.
+  int addFiledUnique(int folderId, const char* code, const char* counter,
+                     const char* idColumn, const SqlFields& columns,
+                     std::initializer_list<UniqueKey> unique,
+                     const char* file = __builtin_FILE(),
+                     int line = __builtin_LINE());
+  // The row of an object that an update writes: its table, its id column,
+  // its id, and what the object is called ("report group"); a null kind
+  // makes a missing row no failure.
+  struct ObjectRow {
+    const char* code;
+    const char* idColumn;
+    int id;
+    const char* kind;
+  };
+  // The text that refuses object `id` because it does not exist: "<Kind>
+  // <id> does not exist", the kind with a capital ("Rule 9 does not
+  // exist").
+  static KvbString missingObject(const char* kind, int id);
+  // updateGiven of the object's row, in one transaction with the checks
+  // that no other row holds one of `unique` (in order, before the write)
+  // and that the row exists (refused with missingObject's text unless the
+  // kind is null). 0, with nothing run, when no column is given; else 1
+  // when written, -1 when refused or failed.
+  int updateObject(const ObjectRow& row, const SqlFields& columns,
+                   std::initializer_list<UniqueKey> unique,
+                   const SqlFields& stamps = {}, int folderId = 0,
+                   const char* file = __builtin_FILE(),
+                   int line = __builtin_LINE());
   // Deletes the rows of each table whose `column` equals `id`, in one
   // transaction: all or nothing.
   bool deleteRows(std::initializer_list<const char*> codes, const char* column,
@@ -330,10 +388,10 @@ class BaseRDAImpl {
   // `stamps` given (an edit date or user: a stamp alone is no change of the
   // row), filing the row into `folderId` as runFiled does (0: no check).
   // 1 when written, 0 when no column is given (nothing runs), -1 on
-  // failure.
+  // failure; `rows` (when given) receives the rows changed.
   int updateGiven(const char* code, const char* keyColumn, int key,
                   const SqlFields& columns, const SqlFields& stamps,
-                  int folderId = 0);
+                  int folderId = 0, int* rows = nullptr);
 
   // Writes the columns of `set` that are given to the rows of table `code`
   // that match every one of `keys` (given or not), and when that changes no
@@ -419,6 +477,11 @@ class BaseRDAImpl {
                        const char* counter, const char* idColumn,
                        const SqlFields& columns, const SqlFields& keys,
                        const Refusal& refusal, const char* file, int line);
+  // True when no row of table `code` holds `key` but the one whose
+  // `idColumn` is `id` (every row, without an id column); else refused
+  // with the key's refusal. False when the lookup fails.
+  bool keyFree(const char* code, const char* idColumn, int id,
+               const UniqueKey& key, const char* file, int line);
   // lookup of `column` of a row of table `code` that matches every one of
   // `keys`: 1 found, 0 none, -1 failed.
   int matching(const char* code, const char* column, const SqlFields& keys,

@@ -42,21 +42,23 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
   const double now = KvbDate::currentDate().asDouble();
   const Refusal nameTaken(refusal(kRuleExists),
                           kvbStringFormat("Cannot add the rule \"%S\"", name));
-  const int id = addFiled(folderId, "RULE", "RULE", "RU_ID",
-                          {{"RU_DESC", name},
-                           {"RU_TYPE", type},
-                           {"RU_EXPR", expression},
-                           {"RU_GROUP", group},
-                           {"RU_META", metadata},
-                           {"RU_CRDAT", now},
-                           {"RU_EDDAT", now},
-                           {"RU_USER", user},
-                           {"RU_UUID", uuid},
-                           {"FLDR_ID", folderId},
-                           {"RU_CRUSR", user},
-                           {"RU_COMM", comment},
-                           {"RU_DISP", display}},
-                          {{"RU_DESC", name}}, nameTaken);
+  const UniqueKey uniqueName = {{{"RU_DESC", name}}, nameTaken};
+  const int id = addFiledUnique(
+      folderId, "RULE", "RULE", "RU_ID",
+      {{"RU_DESC", name},
+       {"RU_TYPE", type},
+       {"RU_EXPR", expression},
+       {"RU_GROUP", group},
+       {"RU_META", metadata},
+       {"RU_CRDAT", now},
+       {"RU_EDDAT", now},
+       {"RU_USER", user},
+       {"RU_UUID", uuid},
+       {"FLDR_ID", folderId},
+       {"RU_CRUSR", user},
+       {"RU_COMM", comment},
+       {"RU_DISP", display}},
+      {uniqueName, newUuidKey("RU_UUID", uuid, "rule", name)});
   if (id > 0) postChange(kChangeAdded, "Rule", id, uuid);
   return id;
 }
@@ -67,21 +69,24 @@ bool CommonRDAImpl::updateRule(
     const KvbString& metadata, const KvbString& user, double createdDate,
     double editedDate, const KvbString& createdUser, const KvbString& uuid,
     int folderId, const KvbString& comment, const KvbString& display) {
-  return updateGiven("RULE", "RU_ID", ruleId,
-                     {{"RU_DESC", name},
-                      {"RU_TYPE", type},
-                      {"RU_EXPR", expression},
-                      {"RU_GROUP", group},
-                      {"RU_META", metadata},
-                      {"RU_USER", user},
-                      {"RU_CRDAT", createdDate},
-                      {"RU_EDDAT", editedDate},
-                      {"RU_CRUSR", createdUser},
-                      {"RU_UUID", uuid},
-                      {"FLDR_ID", folderId},
-                      {"RU_COMM", comment},
-                      {"RU_DISP", display}},
-                     {}, folderId) == 1;
+  return updateObject({"RULE", "RU_ID", ruleId, "rule"},
+                      {{"RU_DESC", name},
+                       {"RU_TYPE", type},
+                       {"RU_EXPR", expression},
+                       {"RU_GROUP", group},
+                       {"RU_META", metadata},
+                       {"RU_USER", user},
+                       {"RU_CRDAT", createdDate},
+                       {"RU_EDDAT", editedDate},
+                       {"RU_CRUSR", createdUser},
+                       {"RU_UUID", uuid},
+                       {"FLDR_ID", folderId},
+                       {"RU_COMM", comment},
+                       {"RU_DISP", display}},
+                      {nameKey({"RU_DESC", name}, "rule", ruleId,
+                               refusal(kRuleExists)),
+                       uuidKey("RU_UUID", uuid, "rule", ruleId)},
+                      {}, folderId) == 1;
 }
 
 bool CommonRDAImpl::deleteRule(int ruleId) {
@@ -250,14 +255,15 @@ bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,
                                        const KvbString& expression,
                                        const KvbString& postExpression,
                                        const KvbString& uuid) {
-  if (!ready()) return false;
-  if (!update("CUSTM",
-              {{"CM_DESC", name},
-               {"CM_PREXP", preExpression},
-               {"CM_EXP", expression},
-               {"CM_POSTXP", postExpression},
-               {"CM_UUID", uuid}},
-              {"CM_ID", cmId}))
+  if (updateObject({"CUSTM", "CM_ID", cmId, "custom metric"},
+                   {{"CM_DESC", name},
+                    {"CM_PREXP", preExpression},
+                    {"CM_EXP", expression},
+                    {"CM_POSTXP", postExpression},
+                    {"CM_UUID", uuid}},
+                   {nameKey({"CM_DESC", name}, "custom metric", cmId,
+                            refusal(kCustomMetricExists)),
+                    uuidKey("CM_UUID", uuid, "custom metric", cmId)}) != 1)
     return false;
   postChange(kChangeUpdated, "CustomMetric", cmId, uuid);
   return true;
@@ -365,9 +371,10 @@ bool CommonRDAImpl::addGlobalCategoryField(
 
 bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,
                                          const KvbString& description) {
-  if (!ready()) return false;
-  return update("GCATS", {{"GCNAME", name}, {"GCDESC", description}},
-                {"GC_ID", gcId});
+  // The add answers the category of a name in use rather than refusing
+  // it: a name is no key here.
+  return updateObject({"GCATS", "GC_ID", gcId, "global category"},
+                      {{"GCNAME", name}, {"GCDESC", description}}, {}) == 1;
 }
 
 bool CommonRDAImpl::deleteGlobalCategory(int gcId) {

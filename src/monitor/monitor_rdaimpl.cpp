@@ -16,7 +16,6 @@ const char kTaskType[] = "Task";
 const char kSourceType[] = "Source";
 
 // Messages of the "Monitor Repository" catalogue.
-const int kCodeInUse = 1085;
 const int kTaskHasExecutions = 1088;
 const int kExists = 1211;
 const int kInvalidValue = 1663;
@@ -38,16 +37,6 @@ KvbDatavar realValue(const KvbReal& real) {
 // A dimension or threshold id to store: ids below 1 name no object, and
 // stand for the default.
 int orDefault(int id) { return id < 1 ? kDefaultDashboardId : id; }
-
-// A code or UUID in use: the catalogue's text, which names neither, after
-// what was refused, which names it; the text and its record alike.
-Refusal inUse(const KvbString& refused) {
-  return Refusal(refused + ": " + message(kCodeInUse));
-}
-
-KvbString missingTask(int taskId) {
-  return kvbStringFormat("Task %d does not exist", taskId);
-}
 
 // Hands a new id to the caller's out argument when it gives one; false for
 // an addition that failed (-1).
@@ -104,9 +93,10 @@ bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
   // The row links a task and a rule by id: both must exist, or it would
   // join nothing that can be reached.
   return addInOneStep([&] {
-    return expectRow(true, "MJOB", "JB_ID=?", {taskId}, missingTask(taskId)) &&
+    return expectRow(true, "MJOB", "JB_ID=?", {taskId},
+                     missingObject(kTaskType, taskId)) &&
            expectRow(true, "RULE", "RU_ID=?", {ruleId},
-                     kvbStringFormat("Rule %d does not exist", ruleId)) &&
+                     missingObject("rule", ruleId)) &&
            insert(code, columns);
   });
 }
@@ -125,23 +115,30 @@ bool MonitorRDAImpl::addDashboardObject(const char* typeName, const char* code,
                                  {"CRUSR", user},
                                  {"EDUSR", user},
                                  {"FLDR_ID", folderId}});
-  return handOut(addFiled(folderId, code, code, idColumn, columns, {name},
-                          {message(kExists),
-                           kvbStringFormat("Cannot add the %s \"%S\"", typeName,
-                                           name.param.value.asString())}),
-                 newId);
+  const KvbString named = name.param.value.asString();
+  const UniqueKey uniqueName = {
+      {name},
+      {message(kExists),
+       kvbStringFormat("Cannot add the %s \"%S\"", typeName, named)}};
+  return handOut(
+      addFiledUnique(folderId, code, code, idColumn, columns,
+                     {uniqueName, newUuidKey("UUID", uuid, typeName, named)}),
+      newId);
 }
 
-bool MonitorRDAImpl::updateEdited(const char* code, const char* keyColumn,
-                                  int key, const SqlFields& columns,
+bool MonitorRDAImpl::updateEdited(const ObjectRow& row, const SqlField& name,
+                                  const SqlFields& columns,
                                   const KvbString& editUser, int folderId) {
   if (!ready()) return false;
-  if (key == -1) return true;
+  if (row.id == -1) return true;
+  SqlFields all = {name};
+  all.insert(all.end(), columns.begin(), columns.end());
   // A new edit user or date alone is no change of the object; the root
   // folder (and none given) needs no check.
-  return updateGiven(code, keyColumn, key, columns,
-                     {{"EDDAT", now()}, {"EDUSR", editUser, Given::kNotNull}},
-                     folderId != -1 ? folderId : 0) >= 0;
+  return updateObject(row, all,
+                      {nameKey(name, row.kind, row.id, message(kExists))},
+                      {{"EDDAT", now()}, {"EDUSR", editUser, Given::kNotNull}},
+                      folderId != -1 ? folderId : 0) >= 0;
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
@@ -193,7 +190,7 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                              const KvbString& comment, const KvbString& display,
                              int* newId) {
   const KvbDatavar date = now();
-  const Refusal codeInUse = inUse(kvbStringFormat(
+  const Refusal codeInUse = keyInUse(kvbStringFormat(
       "Cannot add the task \"%S\" with code \"%S\"", name, code));
   const int id = addFiled(folderId, "MJOB", "MJOB", "JB_ID",
                           {{"JB_DESC", name},
@@ -218,29 +215,23 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
                                 KvbDate editDate, int folderId,
                                 const KvbString& comment,
                                 const KvbString& display) {
-  if (!ready()) return false;
-  const bool updated = transaction([&] {
-    // The code is the task's UUID: two tasks with one code could not be
-    // told apart.
-    if (!expectRow(false, "MJOB", "JB_CODE=? AND JB_ID<>?", {code, taskId},
-                   inUse(kvbStringFormat("Cannot give task %d the code \"%S\"",
-                                         taskId, code))))
-      return false;
-    int rows = 0;
-    return folderExists(folderId) &&
-           update("MJOB",
-                  {{"JB_DESC", name},
-                   {"JB_CODE", code},
-                   {"JB_CRDAT", createdDate},
-                   {"JB_EDDAT", editDate},
-                   {"JB_CRUSR", createdUser},
-                   {"JB_EDUSR", editUser},
-                   {"FLDR_ID", folderId},
-                   {"JB_COMM", comment},
-                   {"JB_DISP", display}},
-                  {"JB_ID", taskId}, &rows) &&
-           (rows > 0 || fail(missingTask(taskId)));
-  });
+  // The code is the task's UUID: two tasks with one code could not be
+  // told apart.
+  const UniqueKey codeKey = {
+      {{"JB_CODE", code}},
+      keyInUse(kvbStringFormat("Cannot give task %d the code \"%S\"", taskId,
+                               code))};
+  const bool updated = updateObject({"MJOB", "JB_ID", taskId, kTaskType},
+                                    {{"JB_DESC", name},
+                                     {"JB_CODE", code},
+                                     {"JB_CRDAT", createdDate},
+                                     {"JB_EDDAT", editDate},
+                                     {"JB_CRUSR", createdUser},
+                                     {"JB_EDUSR", editUser},
+                                     {"FLDR_ID", folderId},
+                                     {"JB_COMM", comment},
+                                     {"JB_DISP", display}},
+                                    {codeKey}, {}, folderId) == 1;
   if (updated) announce(kChangeUpdated, kTaskType, taskId, code);
   return updated;
 }
@@ -410,7 +401,7 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                                const KvbString& user, int folderId,
                                int* newId) {
   const KvbDatavar date = now();
-  const Refusal uuidInUse = inUse(kvbStringFormat(
+  const Refusal uuidInUse = keyInUse(kvbStringFormat(
       "Cannot add the source \"%S\" with UUID \"%S\"", name, uuid));
   const int id = addFiled(folderId, "EXSRC", "EXSRC", "ES_ID",
                           {{"ES_NAME", name},
@@ -523,9 +514,9 @@ bool MonitorRDAImpl::updateReportGroup(int groupId, const KvbString& name,
                                        int thresholdId, KvbDate endDate,
                                        const KvbString& editUser,
                                        int folderId) {
-  return updateEdited("RPTGRP", "GRP_ID", groupId,
-                      {{"GRP_NAME", name, Given::kNotNull},
-                       {"GRP_DESC", description, Given::kNotNull},
+  return updateEdited({"RPTGRP", "GRP_ID", groupId, "report group"},
+                      {"GRP_NAME", name, Given::kNotNull},
+                      {{"GRP_DESC", description, Given::kNotNull},
                        {"INTNUM", intervalCount, Given::kNotMinusOne},
                        {"INTLEN", intervalLength, Given::kNotMinusOne},
                        {"THR_ID", thresholdId, Given::kNotMinusOne},
@@ -586,9 +577,9 @@ ReposDataAccessCursor* MonitorRDAImpl::findDimension(int dimensionId,
 bool MonitorRDAImpl::updateDimension(int dimensionId, const KvbString& name,
                                      const KvbString& description,
                                      const KvbString& editUser, int folderId) {
-  return updateEdited("DIMENS", "DIM_ID", dimensionId,
-                      {{"DIM_NAME", name, Given::kNotNull},
-                       {"DIM_DESC", description, Given::kNotNull},
+  return updateEdited({"DIMENS", "DIM_ID", dimensionId, "dimension"},
+                      {"DIM_NAME", name, Given::kNotNull},
+                      {{"DIM_DESC", description, Given::kNotNull},
                        {"FLDR_ID", folderId, Given::kNotMinusOne}},
                       editUser, folderId);
 }
@@ -659,13 +650,13 @@ bool MonitorRDAImpl::updateThreshold(int thresholdId, const KvbString& name,
   if (!appendBands(bandCount, bandNames, bandStarts, bandEnds, bandColors,
                    bands))
     return false;
-  SqlFields columns = {{"THR_NAME", name, Given::kNotNull},
-                       {"THR_DESC", description, Given::kNotNull},
+  SqlFields columns = {{"THR_DESC", description, Given::kNotNull},
                        {"FLDR_ID", folderId, Given::kNotMinusOne}};
   // Bands are written only when some are given: an update of the name
   // alone keeps them.
   if (bandCount > 0) columns.insert(columns.end(), bands.begin(), bands.end());
-  return updateEdited("THRHLD", "THR_ID", thresholdId, columns, editUser,
+  return updateEdited({"THRHLD", "THR_ID", thresholdId, "threshold"},
+                      {"THR_NAME", name, Given::kNotNull}, columns, editUser,
                       folderId);
 }
 

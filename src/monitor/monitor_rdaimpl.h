@@ -127,17 +127,20 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // "Task <id> does not exist" or "Rule <id> does not exist".
   bool insertLinked(int taskId, int ruleId, const char* code,
                     const SqlFields& columns);
-  // Writes the columns given of the row whose `keyColumn` is `key`, with the
-  // edit date (now) and, when not null, the edit user, checking that
-  // `folderId` (the row's FLDR_ID among `columns`; -1 when not given)
-  // exists. Nothing to do (true) without a key or without a column given.
-  bool updateEdited(const char* code, const char* keyColumn, int key,
+  // Writes the `name` and `columns` given of the dashboard object `row`,
+  // with the edit date (now) and, when not null, the edit user, checking
+  // that `folderId` (the row's FLDR_ID among `columns`; -1 when not given)
+  // exists. A name that another object of the table has is refused with
+  // "Cannot give <kind> <id> the name "<name>": " and 1211, an object that
+  // does not exist with "<Kind> <id> does not exist". Nothing to do (true)
+  // without an id or without a column given.
+  bool updateEdited(const ObjectRow& row, const SqlField& name,
                     const SqlFields& columns, const KvbString& editUser,
                     int folderId);
   // Adds a dashboard object of type `typeName` ("dimension") to table
-  // `code`, its id in `idColumn` handed to `newId`: `columns`, its `name`
-  // (refused when in use), its identity, its creation and edit stamps (now,
-  // by `user`) and its folder.
+  // `code`, its id in `idColumn` handed to `newId`: `columns`, its `name`,
+  // its UUID (each refused when another object has it; an empty UUID is
+  // none), its creation and edit stamps (now, by `user`) and its folder.
   bool addDashboardObject(const char* typeName, const char* code,
                           const char* idColumn, const SqlField& name,
                           SqlFields columns, const KvbString& uuid,

@@ -93,13 +93,15 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
     firstRow("SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
              {jobId},
              [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
-  if (updateGiven("JSETUP", "SU_ID", jobId,
-                  {{"SU_NAME", name},
-                   {"SU_DESC", description},
-                   {"SU_EDDAT", editedDate.asDouble()},
-                   {"SU_EDUSR", editedUser},
-                   {"FLDR_ID", folderId}},
-                  {}, folderId) != 1)
+  // A job that does not exist is no failure (no kind names it), as the
+  // interface says.
+  if (updateObject({"JSETUP", "SU_ID", jobId, nullptr},
+                   {{"SU_NAME", name},
+                    {"SU_DESC", description},
+                    {"SU_EDDAT", editedDate.asDouble()},
+                    {"SU_EDUSR", editedUser},
+                    {"FLDR_ID", folderId}},
+                   {jobName(name, folderId)}, {}, folderId) != 1)
     return false;
   if (!announce) return true;
   const bool renamed = !oldName.isNull() && oldName.str() != name.str();

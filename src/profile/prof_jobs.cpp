@@ -19,6 +19,12 @@ KvbString compared(const KvbString& text) {
 // ---------------------------------------------------------------------------
 // Job, key values, sources, tables, fields
 
+BaseRDAImpl::UniqueKey ProfileRDAImpl::jobName(const KvbString& name,
+                                               int folderId) {
+  return {{{"SU_NAME", name}, {"FLDR_ID", folderId}},
+          kvbStringFormat("Profile job [%S] already exists", name)};
+}
+
 int ProfileRDAImpl::addProfileJob(const KvbString& name,
                                   const KvbString& description,
                                   const KvbString& uuid, double createdDate,
@@ -29,18 +35,18 @@ int ProfileRDAImpl::addProfileJob(const KvbString& name,
   // A job created inside the caller's transaction is announced by the
   // caller, once the transaction is committed.
   const bool announce = !rda_->inTransaction();
-  const int id =
-      addFiled(folderId, "JSETUP", "JSETUP", "SU_ID",
-               {{"SU_NAME", name},
-                {"SU_DESC", description},
-                {"SU_UUID", uuid},
-                {"SU_CRDAT", createdDate},
-                {"SU_EDDAT", editedDate},
-                {"SU_CRUSR", createdUser},
-                {"SU_EDUSR", editedUser},
-                {"FLDR_ID", folderId}},
-               {{"SU_NAME", name}, {"FLDR_ID", folderId}},
-               kvbStringFormat("Profile job [%S] already exists", name));
+  const int id = addFiledUnique(
+      folderId, "JSETUP", "JSETUP", "SU_ID",
+      {{"SU_NAME", name},
+       {"SU_DESC", description},
+       {"SU_UUID", uuid},
+       {"SU_CRDAT", createdDate},
+       {"SU_EDDAT", editedDate},
+       {"SU_CRUSR", createdUser},
+       {"SU_EDUSR", editedUser},
+       {"FLDR_ID", folderId}},
+      {jobName(name, folderId),
+       newUuidKey("SU_UUID", uuid, "profile job", name)});
   // A new job is announced through objectChanged, which listeners of the
   // profile jobs filter on.
   if (id > 0 && announce)

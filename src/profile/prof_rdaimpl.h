@@ -424,6 +424,9 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   bool endRuleLogLoad() override;
 
  private:
+  // A job's name within its folder as a unique key, refused with "Profile
+  // job [<name>] already exists" by an add and an update alike.
+  static UniqueKey jobName(const KvbString& name, int folderId);
   // Adds a row whose key, `idColumn`, comes from the id counter named by
   // the table code, followed by `columns`; `key` (when given) receives it
   // on success.
