@@ -59,7 +59,9 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   // Creates folder `name` below `parentId` with an id of the counter
   // "FOLDER", stored into folderId. False when the parent does not exist,
   // the name is not allowed or the parent already has a folder of that
-  // name.
+  // name, compared without regard to case: "Folder <parentId> already
+  // holds a folder named \"<the folder's name>\"", followed by " (folder
+  // names are compared without regard to case)" when the names differ.
   virtual bool addFolder(int parentId, const KvbString& name,
                          int& folderId) = 0;
   // The folder names from the top level down to `folderId` joined by "/",

@@ -74,7 +74,10 @@ class RepositoryAdmin {
   // empty", "The repository "<name>" cannot be added to the list: the
   // connection string is empty" ("the database file path is empty" with
   // `isFile`), the same start followed by "Repository Library" message
-  // 1305 for a name that is listed already; a connection entry must open.
+  // 1305 for a name that is listed already; a connection entry must open
+  // a database that the engine supports, else the same start is followed by
+  // why it does not ("the repository in the database "<connection>" could
+  // not be opened: <reason>", or the refusal of the database).
   // A change whose list file cannot be written fails with "The repository
   // list file "<path>" could not be written. <reason>".
   virtual bool addRepository(const KvbString& connection,

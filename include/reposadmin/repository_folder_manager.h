@@ -96,10 +96,12 @@ class RepositoryFolderManager {
                           int folderId) = 0;
   // 23: the folder, id, name and UUID of the object of that type at the
   // path (names compared without regard to case; of several, the last
-  // read). False with errorText "Unable to determine folder id from path:
-  // <folder path>" or "Unable to determine object id from path: <path>";
-  // when the folder's objects cannot be read (or the type is not
-  // registered), errorText is that reason instead.
+  // read). False with errorText "Unable to find folder/object by path:
+  // \"<folder path>\"" when no folder is at the object's folder path, or
+  // "Unable to determine object id from path: <path>" when no such object
+  // is in the folder; when the folder path or the folder's objects cannot
+  // be read (or the type is not registered), errorText is that reason
+  // instead. errorText is also what getErrorMessage() answers.
   virtual bool resolveObjectPath(const KvbString& objectPath,
                                  const KvbString& objectType, int& folderId,
                                  int& objectId, KvbString& itemName,

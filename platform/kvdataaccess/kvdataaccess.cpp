@@ -26,6 +26,10 @@
 
 namespace {
 
+// What a bind's refusal of a text that holds a NUL byte says after naming
+// the value, before the database's name (see dacNulByteRefusal).
+const char kNulByteHeld[] = " holds a NUL byte, which ";
+
 // ---------------------------------------------------------------------------
 // The test seam
 
@@ -1169,10 +1173,8 @@ class OdbcStatement : public StatementBase {
         !std::memchr(text.textData(), 0, text.textLength()))
       return true;
     error_ = stmt_->whileDoing(
-        "Binding",
-        kvbStringFormat("the text of parameter %d holds a NUL byte, which %S "
-                        "cannot store",
-                        index, refusedBy));
+        "Binding", kvbStringFormat("the text of parameter %d%s%S cannot store",
+                                   index + 1, kNulByteHeld, refusedBy));
     return false;
   }
 
@@ -1496,6 +1498,13 @@ int dacGetMaxTextLength(DacDbKind kind) {
     default:
       return 255;
   }
+}
+
+size_t dacNulByteRefusal(const KvbString& errorText) {
+  const size_t at = errorText.str().rfind(kNulByteHeld);
+  return at != std::string::npos && errorText.endsWith(" cannot store")
+             ? at
+             : KvbString::npos;
 }
 
 KvbString dacGetTypeName(DacDbKind kind, int kvbType, int size) {

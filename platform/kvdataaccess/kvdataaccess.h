@@ -111,8 +111,9 @@ class DacStatement {
   // column) and a null binds as a null of that type. False, with an error
   // text, when the value cannot be converted or the index is bad, and on
   // PostgreSQL, whose texts cannot hold a NUL byte, for a text that holds
-  // one: "Binding \"<SQL>\": the text of parameter <index> holds a NUL
-  // byte, which PostgreSQL cannot store". SQLite stores every byte.
+  // one: "Binding \"<SQL>\": the text of parameter <n> holds a NUL byte,
+  // which PostgreSQL cannot store", <n> counting from 1 (see
+  // dacNulByteRefusal). SQLite stores every byte.
   virtual bool bind(int index, const KvbDatavar& value, int type, int size) = 0;
   // Runs the statement; rows, when given, receives the number of rows
   // inserted, updated or deleted.
@@ -220,6 +221,12 @@ KvbString dacSqliteFilePath(const KvbString& connectionString);
 // blanks at either end), and no name can add an attribute or change the
 // route: ";KVXTYPE=ODBC;..." in a path stays part of the name.
 KvbString dacSqliteFileConnectionString(const KvbString& path);
+
+// Where, in `errorText`, a bind's refusal of a text that holds a NUL byte
+// says so: the position of " holds a NUL byte, which <database> cannot
+// store", which ends the text; npos when it is no such refusal. A caller
+// that knows the value's column names the value by it, before that end.
+size_t dacNulByteRefusal(const KvbString& errorText);
 
 // The longest text that a column of a database of `kind` holds inline, in
 // characters: SQLite 1000000000 (its default length limit), PostgreSQL

@@ -50,15 +50,21 @@ bool MetadataRDAImpl::validFolderName(const KvbString& name) {
 
 bool MetadataRDAImpl::nameFreeBelow(int parentId, const KvbString& name,
                                     int exceptId) {
-  int other = 0;
-  const int found = lookup("SELECT FLDR_ID FROM " + table("FOLDER") +
-                               " WHERE NAM_NORM=? AND FLDR_PAR=? AND NOT "
-                               "FLDR_ID=?",
-                           {lowered(name), parentId, exceptId}, &other);
-  return found == 0 ||
-         (found == 1 &&
-          fail(kvbStringFormat("Folder %d already holds a folder named \"%S\"",
-                               parentId, name)));
+  KvbString held;
+  const int found =
+      firstRow("SELECT FLDR_NAM FROM " + table("FOLDER") +
+                   " WHERE NAM_NORM=? AND FLDR_PAR=? AND NOT "
+                   "FLDR_ID=?",
+               {lowered(name), parentId, exceptId},
+               [&](ReposDataAccessCursor& row) { held = row.getString(0); });
+  if (found != 1) return found == 0;
+  // The folder that is there is named as it is, which may differ from the
+  // name given in case only.
+  KvbString text = kvbStringFormat(
+      "Folder %d already holds a folder named \"%S\"", parentId, held);
+  if (held != name)
+    text += " (folder names are compared without regard to case)";
+  return fail(text);
 }
 
 // ---------------------------------------------------------------------------

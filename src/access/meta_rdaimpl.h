@@ -97,7 +97,8 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
   // reached by path.
   bool validFolderName(const KvbString& name);
   // False when a folder other than `exceptId` below `parentId` has the
-  // lower-cased name of `name`, or when the query fails.
+  // lower-cased name of `name`, refused with a text that names that folder
+  // as it is named, or when the query fails.
   bool nameFreeBelow(int parentId, const KvbString& name, int exceptId);
   // Found, missing or failed, as firstRow: the lock row of an object.
   int readLock(int objectId, const KvbString& typeName, KvbString& objectUuid,

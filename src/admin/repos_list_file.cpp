@@ -105,6 +105,18 @@ KvbString notAdded(const KvbString& name, const KvbString& reason) {
                      : kvbStringFormat("The repository \"%S\"", name);
   return subject + " cannot be added to the list: " + reason;
 }
+
+// A text that begins with a capital, as a reason after a colon: its first
+// letter in lower case, unless the word is all capitals ("ODBC").
+KvbString asReason(const KvbString& text) {
+  std::string reason = text.str();
+  if (reason.size() > 1 &&
+      std::isupper(static_cast<unsigned char>(reason[0])) &&
+      std::islower(static_cast<unsigned char>(reason[1])))
+    reason[0] =
+        static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+  return KvbString(reason);
+}
 }  // namespace
 
 KvbString quoteListValue(const KvbString& value) {
@@ -330,25 +342,27 @@ bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
   return true;
 }
 
+bool RepositoryAdminImpl::checkNewConnection(const KvbString& name,
+                                             const KvbString& connection,
+                                             const KvbString& tablePrefix) {
+  // The open's own text becomes the reason of the refusal, logged once by
+  // the caller, so the open logs nothing.
+  RepositoryImpl* repository =
+      initRepository(kInitUnlogged, 1, connection, tablePrefix, "");
+  const bool supported = repository && supportedDatabase(repository);
+  if (repository) repository->release();
+  return supported || fail(notAdded(name, asReason(getErrorMessage())));
+}
+
 bool RepositoryAdminImpl::addRepository(const KvbString& connection,
                                         const KvbString& tablePrefix,
                                         const KvbString& name, bool isFile) {
-  if (!listOperation(
-          [&] { return checkNewEntry(name, connection, tablePrefix, isFile); }))
+  // A connection entry must reach a database that the engine supports.
+  if (!listOperation([&] {
+        return checkNewEntry(name, connection, tablePrefix, isFile) &&
+               (isFile || checkNewConnection(name, connection, tablePrefix));
+      }))
     return false;
-  // A connection entry must reach a database that the engine supports. An
-  // open that fails has logged why.
-  if (!isFile) {
-    RepositoryImpl* repository =
-        openConnectionImpl(connection, tablePrefix, false, "");
-    if (!repository) return false;
-    const bool supported = supportedDatabase(repository);
-    repository->release();
-    if (!supported) {
-      logError(__LINE__);
-      return false;
-    }
-  }
   RepositoryEntry entry;
   entry.name = name;
   entry.connection = connection;

@@ -96,7 +96,8 @@ RepositoryImpl* RepositoryAdminImpl::initRepository(
                        poolId, statusCallback_, &initError))
     return repository;
   repository->release();
-  texts_.set(initError, true);  // the repository's init logged it
+  // The repository's init logged it, unless told not to.
+  texts_.set(initError, !(flags & kInitUnlogged));
   return nullptr;
 }
 

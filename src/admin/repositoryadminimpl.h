@@ -164,6 +164,10 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   // name, a line break.
   bool checkNewEntry(const KvbString& name, const KvbString& connection,
                      const KvbString& tablePrefix, bool isFile);
+  // False with the reason, as a refusal of the entry `name`, when
+  // `connection` does not open a database that the engine supports.
+  bool checkNewConnection(const KvbString& name, const KvbString& connection,
+                          const KvbString& tablePrefix);
 
   // copyRepository without its answer logged (repos_copy.cpp).
   bool copy(Repository* source, Repository* target);

@@ -231,7 +231,7 @@ bool RepositoryImpl::initFailure(const KvbString& reason,
   const KvbString text = initFailureText(reason);
   if (errorText) *errorText = text;
   failUnreported(text);
-  return answered(false);
+  return initLogged_ && answered(false);
 }
 
 KvbString RepositoryImpl::initFailureText(const KvbString& reason) const {

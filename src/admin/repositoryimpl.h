@@ -55,6 +55,9 @@ constexpr int kInitFileThroughConnection = 0x2;
 // The repository is opened to be created: a failed init says that it
 // could not be created rather than opened.
 constexpr int kInitToCreate = 0x4;
+// A failed init is not logged: the caller logs it as part of a failure of
+// its own, which names what it was doing.
+constexpr int kInitUnlogged = 0x8;
 
 // Repository kinds, as the INFO rows give them.
 enum RepositoryKind {
@@ -110,7 +113,8 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // to the platform's text (dacCreateDataSource) with a capital "T": "The
   // connection string cannot be read: <reason>", which shows no piece of
   // the string, or, for a text without any "=", "The connection string
-  // "<text>" cannot be read: ...". The text is logged once.
+  // "<text>" cannot be read: ...". The text is logged once, unless
+  // kInitUnlogged is given.
   bool init(int flags, RepositoryAdmin* admin, int connectionKind,
             const KvbString& connection, const KvbString& tablePrefix,
             const KvbString& poolId, RepositoryStatusCallback* status,
@@ -533,6 +537,7 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   KvbString filePath_;
   // What a failed init could not do: "opened", or "created" (kInitToCreate).
   const char* initVerb_ = "opened";
+  bool initLogged_ = true;  // false with kInitUnlogged
   KvbString tablePrefix_{""};
   KvLogger* logger_ = nullptr;
   std::map<KvbString, int> infoVersions_;

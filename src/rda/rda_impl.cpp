@@ -335,7 +335,7 @@ void RDA_BaseImpl::markLostIfEnded() {
 KvbString RDA_BaseImpl::failureNamedBy(
     const std::function<KvbString()>& name) {
   const KvbString reason = getErrorMessage();
-  if (!refusedAsTooLong(reason)) return reason;
+  if (!refusedValue(reason)) return reason;
   const KvbString text = name();
   if (text.isNull()) return reason;
   lock_.texts().set(text);

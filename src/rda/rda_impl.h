@@ -231,10 +231,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool noteFailure(const KvbString& text);
   // The calling thread's last failure, given the plainer text that `name`
   // answers (a value named by its column rather than by the statement that
-  // wrote it) when a server refused a value as too long for its column and
-  // `name` finds it (else null); a transaction that the failure ended
-  // answers the new text too. Called with the lock held, right after the
-  // failure.
+  // wrote it) when a value was refused (refusedValue: too long for its
+  // column, or a text with a NUL byte) and `name` finds it (else null); a
+  // transaction that the failure ended answers the new text too. Called with
+  // the lock held, right after the failure.
   KvbString failureNamedBy(const std::function<KvbString()>& name);
 
   // The length that text column `column` of table `code` (a table code, as
@@ -256,6 +256,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
     return (lost_.isEmpty() && !lock_.objectGone()) ||
            refuseInLostTransaction();
   }
+  // Whether the open transaction is lost (see the top of this file), as a
+  // refused call has found it; for a caller that holds the lock.
+  bool transactionLost() const { return !lost_.isEmpty(); }
 
  protected:
   RDA_BaseImpl();

@@ -1,12 +1,20 @@
 // Recognising and naming a text value too long for its column.
 #include "rda/too_long_value.h"
 
+#include <cstring>
+
+#include "kvdataaccess/kvdataaccess.h"
 #include "rda/rda_batch_writer.h"
 
 bool refusedAsTooLong(const KvbString& reason) {
   // The data-access library puts each driver record's SQLSTATE in
   // brackets; the statement before it has its values bound, not written in.
   return reason.find("[22001]") != KvbString::npos;
+}
+
+bool refusedValue(const KvbString& reason) {
+  return refusedAsTooLong(reason) ||
+         dacNulByteRefusal(reason) != KvbString::npos;
 }
 
 size_t charactersPast(const KvbDatavar& value, int declared) {
@@ -32,6 +40,25 @@ KvbString tooLongText(const KvbString& table, const KvbString& column,
       "%s%S of table %S%S is %d characters long; the column holds at most %d",
       kTooLongValueLead, column, table, row, static_cast<int>(characters),
       declared);
+}
+
+KvbString refusedValueText(const KvbString& reason, const KvbString& table,
+                           const KvbString& column, const KvbDatavar& value,
+                           int declared) {
+  const size_t nul = dacNulByteRefusal(reason);
+  if (nul != KvbString::npos) {
+    const bool holdsNul =
+        value.getType() == kvbTypeString && !value.isNull() &&
+        std::memchr(value.textData(), 0, value.textLength()) != nullptr;
+    if (!holdsNul) return KvbString();
+    return kvbStringFormat("%s%S of table %S", kTooLongValueLead, column,
+                           table) +
+           reason.substr(nul);
+  }
+  if (!refusedAsTooLong(reason)) return KvbString();
+  const size_t characters = charactersPast(value, declared);
+  return characters ? tooLongText(table, column, "", characters, declared)
+                    : KvbString();
 }
 
 namespace {

@@ -17,6 +17,21 @@ class RDA_BatchWriter;
 // refusal of a value longer than its column.
 bool refusedAsTooLong(const KvbString& reason);
 
+// True when `reason` is the refusal of one value that its writer can name
+// by its column: refusedAsTooLong, or a bind's refusal of a text that holds
+// a NUL byte where the database stores none (dacNulByteRefusal).
+bool refusedValue(const KvbString& reason);
+
+// The text that names `value`, written to `column` of `table` (declared
+// `declared` characters long, 0 when unknown), as the cause of `reason`, a
+// refusedValue: tooLongText for a text past its length, or "The value of
+// column <column> of table <table> holds a NUL byte, which <database>
+// cannot store" for a text that holds one. Null when the value is not the
+// cause.
+KvbString refusedValueText(const KvbString& reason, const KvbString& table,
+                           const KvbString& column, const KvbDatavar& value,
+                           int declared);
+
 // The number of characters (UTF-8) of `value` when it is a text longer than
 // `declared` characters; 0 for any other value, and for a `declared` of 0
 // (no length known).
@@ -25,7 +40,7 @@ size_t charactersPast(const KvbDatavar& value, int declared);
 // "The value of column <column> of table <table> is <characters>
 // characters long; the column holds at most <declared>", with " in the row
 // with <rowKey>" after the table when `rowKey` is not empty. Every such
-// text begins with kTooLongValueLead.
+// text, and every text of refusedValueText, begins with kTooLongValueLead.
 extern const char kTooLongValueLead[];
 KvbString tooLongText(const KvbString& table, const KvbString& column,
                       const KvbString& rowKey, size_t characters, int declared);

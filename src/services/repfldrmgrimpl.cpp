@@ -307,9 +307,10 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
   folderId = -1;
   KvbString folderPath;
   splitPath(objectPath, folderPath, itemName);
-  if (!getFolderId(folderPath, folderId)) {  // logged there
-    errorText = kvbStringFormat("Unable to determine folder id from path: %S",
-                                folderPath);
+  // The folder's own reason ("Unable to find folder/object by path:
+  // \"<folder path>\"", or the database's) is the answer, as logged there.
+  if (!getFolderId(folderPath, folderId)) {
+    errorText = lastError();
     return false;
   }
   // A listing that cannot be read (of a type that is not registered, say)
