@@ -168,7 +168,7 @@ TEST_P(LockWaitTest, AWaitForAnotherConnectionsLockEndsAtTheBusyTimeout) {
         whileHeld(rda_, waits, kDefaultMs / 10, [&] { return draw(waiting); });
     EXPECT_TRUE(got.drawn) << got.reason;
     EXPECT_EQ(got.reason, "4");
-    EXPECT_EQ(waits.waits(), 1);
+    EXPECT_GE(waits.waits(), 1) << "served without a wait";
   }
   waiting->release();
 }

@@ -24,12 +24,14 @@ class ConnectionWaits {
  public:
   // Watches the waits of `waiter`: on PostgreSQL (`postgres`) those of its
   // session, asked through `asker`; on SQLite those of every connection of
-  // the process.
+  // the process but on the watching thread, whose connection (the holder's)
+  // may wait a moment at its commit for the waiter's tries to read.
   ConnectionWaits(ReposDataAccess* asker, ReposDataAccess* waiter,
                   bool postgres)
       : asker_(asker), pid_(postgres ? serverProcessOf(waiter) : 0) {
     pauses_ = 0;
     waitsBegun_ = 0;
+    watcher_ = std::this_thread::get_id();
     sqliteSetBusyWaitHook(&ConnectionWaits::paused);
   }
   ~ConnectionWaits() { sqliteSetBusyWaitHook(nullptr); }
@@ -37,8 +39,9 @@ class ConnectionWaits {
   ConnectionWaits& operator=(const ConnectionWaits&) = delete;
 
   // Whether the watched connection waits: on SQLite, whether one has
-  // paused since the watch began; on PostgreSQL, whether the session waits
-  // now, each wait that a look finds counted once by when it began.
+  // paused since the watch began (see above); on PostgreSQL, whether the
+  // session waits now, each wait that a look finds counted once by when it
+  // began.
   bool look() {
     if (pid_ == 0) return pauses_ > 0;
     const KvbDatavar process(pid_);
@@ -82,6 +85,7 @@ class ConnectionWaits {
     return pid;
   }
   static void paused(int pause) {
+    if (std::this_thread::get_id() == watcher_.load()) return;
     ++pauses_;
     if (pause == 0) ++waitsBegun_;
   }
@@ -91,6 +95,7 @@ class ConnectionWaits {
   std::set<std::string> starts_;
   static inline std::atomic<int> pauses_{0};
   static inline std::atomic<int> waitsBegun_{0};
+  static inline std::atomic<std::thread::id> watcher_;
 };
 
 #endif  // TESTS_SUPPORT_CONNECTION_WAITS_H_
