@@ -48,13 +48,13 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                                           const KvbString& uuid) = 0;
   // Adds a rule and answers its new RU_ID (from the id counter "RULE"); -1
   // on failure. A name (RU_DESC) that is stored already is refused with
-  // "Monitor Admin" message 1385; a UUID (RU_UUID) that another rule holds
-  // with "Cannot add the rule "<name>" with UUID "<uuid>": " and "Monitor
-  // Repository" message 1085 (an empty UUID is none, and is not looked
-  // for). Creation and edit dates are the current date, `user` is both
-  // creator and editor. A folder that does not exist is refused with
-  // "Folder <id> does not exist" (0 is the root). Posts a "Rule" added
-  // event.
+  // "Cannot add the rule "<name>": " and "Monitor Admin" message 1385; a
+  // UUID (RU_UUID) that another rule holds with "Cannot add the rule
+  // "<name>" with UUID "<uuid>": " and "Monitor Repository" message 1085
+  // (an empty UUID is none, and is not looked for). Creation and edit
+  // dates are the current date, `user` is both creator and editor. A
+  // folder that does not exist is refused with "Folder <id> does not
+  // exist" (0 is the root). Posts a "Rule" added event.
   virtual int addRule(const KvbString& name, const KvbString& type,
                       const KvbString& expression, const KvbString& group,
                       const KvbString& metadata, const KvbString& user,
@@ -95,8 +95,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // Fields (FI_NAME, FI_DESC): the one of that name, or all when `name` is
   // empty.
   virtual ReposDataAccessCursor* listFields(const KvbString& name) = 0;
-  // Adds a field; a name that exists already is refused with "Monitor
-  // Admin" message 924.
+  // Adds a field; a name that exists already is refused with "Cannot add
+  // the field "<name>": " and "Monitor Admin" message 924.
   virtual bool addField(const KvbString& name,
                         const KvbString& description) = 0;
   // Links field `name` to rule `ruleId`, first adding the field when it

@@ -369,13 +369,15 @@ KvbString BaseRDAImpl::writeFailure(const char* code,
   if (!code) return rda_->getErrorMessage();
   // Every connection of the engine is an RDA_BaseImpl.
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  const KvbString reason = rda_->getErrorMessage();
   return connection->failureNamedBy([&] {
-    // The server refuses the first value, in column order, that passes its
-    // column's length.
+    // The first value, in column order, that the refusal fits: a server
+    // meets the values in that order, and a bind binds them so.
     for (const SqlField& field : written) {
-      const int declared = connection->declaredTextLength(code, field.name);
-      if (const size_t characters = charactersPast(field.param.value, declared))
-        return tooLongText(code, field.name, "", characters, declared);
+      const KvbString text =
+          refusedValueText(reason, code, field.name, field.param.value,
+                           connection->declaredTextLength(code, field.name));
+      if (!text.isNull()) return text;
     }
     return KvbString();
   });
@@ -469,10 +471,11 @@ KvbString subjectFailure(const KvbString& subject, const KvbString& reason) {
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
                     const std::function<bool()>& body, KvbString* failure) {
   // The connection records why a begin or commit failed; the failure is
-  // logged here, once.
+  // logged here, once, after what was being done (when `doing` is given).
   auto failed = [&](const char* doing, int line) {
+    const KvbString reason = rda->getErrorMessage();
     const KvbString text =
-        kvbStringFormat("%s: %S", doing, rda->getErrorMessage());
+        doing ? kvbStringFormat("%s: %S", doing, reason) : reason;
     logPrintf(logger, kLogError, kSourceFile, line, "%S", text);
     if (failure) *failure = text;
     return false;
@@ -481,8 +484,15 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
   // thread's statements must not run inside this one.
   RDA_LockGuard guard(connectionLock(rda));
   if (!guard) return failed("The transaction could not begin", __LINE__);
-  if (!static_cast<RDA_BaseImpl*>(rda)->beginOrUndo(false, nullptr))
-    return failed("The transaction could not begin", __LINE__);
+  auto* connection = static_cast<RDA_BaseImpl*>(rda);
+  // Inside a transaction that is lost (the database rolled it back), the
+  // level begins and is refused at once with what became of it, which is
+  // the failure.
+  if (!connection->beginOrUndo(false, nullptr))
+    return failed(connection->transactionLost()
+                      ? nullptr
+                      : "The transaction could not begin",
+                  __LINE__);
   if (!body()) {
     rda->endTransaction(false);
     return false;

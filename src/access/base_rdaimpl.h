@@ -66,9 +66,12 @@ KvbString subjectFailure(const KvbString& subject, const KvbString& reason);
 // A begin, or a commit of a body that succeeded, that fails is logged once,
 // on `logger` at level 5, as "The transaction could not begin: <reason>"
 // (or "... be committed: ..."), and leaves the connection's text as the
-// reason; the connection itself does not log it. That logged text goes to
-// `*failure` when given, which stays as it was when the body fails: a
-// caller that passes a null text tells the two failures apart by it.
+// reason; the connection itself does not log it. A begin inside an open
+// transaction that is lost ("The transaction was rolled back by the
+// database: <reason>") is logged as that text alone: it is what happened.
+// That logged text goes to `*failure` when given, which stays as it was
+// when the body fails: a caller that passes a null text tells the two
+// failures apart by it.
 // False when the body or the transaction fails. Both the data-access
 // objects and the repository object run their transactions through it.
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
@@ -177,8 +180,9 @@ class BaseRDAImpl {
            int* rows = nullptr);
   // openCursor, query and run of a built statement, each value declared
   // with its type and size before it is bound. A run that a server refuses
-  // for a text longer than its column names that value by its table and
-  // column when the statement gives them (see updateOf).
+  // for a text longer than its column, or a text with a NUL byte that the
+  // database refuses, names that value by its table and column when the
+  // statement gives them (see updateOf).
   ReposDataAccessCursor* openCursor(const SqlStatement& statement);
   ReposDataAccessCursor* query(const SqlStatement& statement,
                                uint64_t limit = 0);
@@ -499,9 +503,10 @@ class BaseRDAImpl {
                  const std::function<KvbString(const StatementKey&)>& build,
                  const SqlField* last, int* rows);
   // The text of a failed write of the fields `written` to table `code`:
-  // for a write that a server refused for a text longer than its column,
-  // the first of them that passes its column's length, named by its table
-  // and column (which the connection answers from then on too); else, and
+  // for a write refused for one value (a text longer than its column, or
+  // one that holds a NUL byte the database cannot store), the first of
+  // them that fits, named by its table and column (which the connection
+  // answers from then on too; see refusedValueText); else, and
   // without a code, the connection's text as it is. Called with the lock
   // held, right after the failure.
   KvbString writeFailure(const char* code, const SqlFields& written);

@@ -18,6 +18,13 @@ KvbString refusal(int messageId) {
   return kvb_get_message(kSourceFile, __LINE__, "Monitor Admin", messageId);
 }
 
+// The refusal of what a write would have done, `refused` ("Cannot add the
+// rule \"R\""), by message `messageId`, which names no object:
+// "<refused>: <message>", the text and its record alike.
+Refusal refusedBy(int messageId, const KvbString& refused) {
+  return Refusal(refused + ": " + refusal(messageId));
+}
+
 KvbString noValueUnder(const KvbString& key) {
   return kvbStringFormat("No value is stored under the key \"%S\"", key);
 }
@@ -40,8 +47,8 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
                            const KvbString& uuid, int folderId,
                            const KvbString& comment, const KvbString& display) {
   const double now = KvbDate::currentDate().asDouble();
-  const Refusal nameTaken(refusal(kRuleExists),
-                          kvbStringFormat("Cannot add the rule \"%S\"", name));
+  const Refusal nameTaken = refusedBy(
+      kRuleExists, kvbStringFormat("Cannot add the rule \"%S\"", name));
   const UniqueKey uniqueName = {{{"RU_DESC", name}}, nameTaken};
   const int id = addFiledUnique(
       folderId, "RULE", "RULE", "RU_ID",
@@ -147,11 +154,12 @@ ReposDataAccessCursor* CommonRDAImpl::listFields(const KvbString& name) {
 
 bool CommonRDAImpl::addField(const KvbString& name,
                              const KvbString& description) {
-  return insertUnless(IfPresent::kRefuse,
-                      {refusal(kFieldExists),
-                       kvbStringFormat("Cannot add the field \"%S\"", name)},
-                      "MFLD", {{"FI_NAME", name}},
-                      {{"FI_NAME", name}, {"FI_DESC", description}});
+  return insertUnless(
+      IfPresent::kRefuse,
+      refusedBy(kFieldExists,
+                kvbStringFormat("Cannot add the field \"%S\"", name)),
+      "MFLD", {{"FI_NAME", name}},
+      {{"FI_NAME", name}, {"FI_DESC", description}});
 }
 
 bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
