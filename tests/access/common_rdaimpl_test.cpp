@@ -72,8 +72,9 @@ class CommonRdaTest : public RdaObjectTest<CommonRDAImpl> {
   LogCapture log_;  // keeps the expected failures off the console
 };
 
-// A refused duplicate answers with the catalogue's text, which names no
-// object; its one log record says what was refused, by type and name.
+// A refused duplicate is logged once, as what was refused, by type and
+// name, and the catalogue's text, which names no object. A rule's or a
+// field's answers that record as its text; the others the catalogue's text.
 TEST_P(CommonRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   const int ruleId = addRule("R");
   const int cmId = common_->addCustomMetric("CM", "", "x", "");
@@ -81,18 +82,20 @@ TEST_P(CommonRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   ASSERT_TRUE(common_->addCustomMetricField(cmId, "out", "O"));
   ASSERT_TRUE(common_->addRuleCustomMetric(ruleId, cmId, 1));
   const auto refused = [&](const std::function<bool()>& add, int messageId,
-                           const std::string& what) {
+                           const std::string& what, bool named = false) {
+    const std::string record = what + ": " + monitorMessage(messageId);
     EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(add()) << what; }),
-              Rows{what + ": " + monitorMessage(messageId)});
-    EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(messageId));
+              Rows{record});
+    EXPECT_EQ(common_->getErrorMessage().str(),
+              named ? record : monitorMessage(messageId));
   };
   refused(
       [&] {
         return common_->addRule("R", "T", "", "", "", "b", "u", 0, "", "") > 0;
       },
-      1385, "Cannot add the rule \"R\"");
+      1385, "Cannot add the rule \"R\"", true);
   refused([&] { return common_->addField("F", "again"); }, 924,
-          "Cannot add the field \"F\"");
+          "Cannot add the field \"F\"", true);
   refused([&] { return common_->addCustomMetric("CM", "", "y", "") > 0; },
           1356, "Cannot add the custom metric \"CM\"");
   refused([&] { return common_->addCustomMetricField(cmId, "out", "O"); },
@@ -120,8 +123,10 @@ TEST_P(CommonRdaTest, RulesAreNumberedStampedAnnouncedAndUpdated) {
 
   // A stored name is refused; it announces nothing and uses no id.
   EXPECT_EQ(common_->addRule("R1", "T", "", "", "", "bob", "x", 0, "", ""), -1);
-  EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(1385));
-  EXPECT_TRUE(log_.contains(monitorMessage(1385), 5));
+  const std::string taken =
+      "Cannot add the rule \"R1\": " + monitorMessage(1385);
+  EXPECT_EQ(common_->getErrorMessage().str(), taken);
+  EXPECT_TRUE(log_.contains(taken, 5));
   EXPECT_EQ(addRule("R3"), 3);
   EXPECT_EQ(
       recorder.events,
@@ -168,7 +173,8 @@ TEST_P(CommonRdaTest, LookupsTryIdThenUuidThenName) {
 TEST_P(CommonRdaTest, FieldsAndRuleLinksAreUniqueAndNumberedOnce) {
   ASSERT_TRUE(common_->addField("F1", "d1"));
   EXPECT_FALSE(common_->addField("F1", "other"));
-  EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(924));
+  EXPECT_EQ(common_->getErrorMessage().str(),
+            "Cannot add the field \"F1\": " + monitorMessage(924));
 
   const int r1 = addRule("R1"), r2 = addRule("R2");
   ASSERT_TRUE(common_->addRuleField(r1, "F2", "d2"));  // adds field F2

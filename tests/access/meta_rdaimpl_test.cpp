@@ -86,7 +86,8 @@ TEST_P(MetaRdaTest, FolderPathsListingsAndNamesPerParent) {
   // A twin in any case below the same parent could not be reached by path.
   EXPECT_FALSE(meta_->addFolder(0, "alpha", id));
   EXPECT_EQ(meta_->getErrorMessage().str(),
-            "Folder 0 already holds a folder named \"alpha\"");
+            "Folder 0 already holds a folder named \"Alpha\" (folder names "
+            "are compared without regard to case)");
   for (const char* bad : {"", "x/y"})
     EXPECT_FALSE(meta_->addFolder(0, bad, id));
   EXPECT_FALSE(meta_->addFolder(777, "orphan", id));

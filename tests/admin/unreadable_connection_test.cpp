@@ -19,7 +19,8 @@
 namespace {
 
 // Every call that takes a connection string, each given `connection` and
-// `prefix`, fails with `text`, logged once as the whole record.
+// `prefix`, fails with `text`, logged once as the whole record; an entry
+// for the list, with `text` as the reason why it cannot be added.
 void expectEveryCallRefuses(RepositoryAdmin* admin, const TempDir& dir,
                             const KvbString& connection, const KvbString& prefix,
                             const std::string& text, LogCapture& log) {
@@ -40,10 +41,14 @@ void expectEveryCallRefuses(RepositoryAdmin* admin, const TempDir& dir,
   };
   for (size_t call = 0; call < calls.size(); ++call) {
     SCOPED_TRACE("call " + std::to_string(call));
+    const std::string expected =
+        call == 3 ? "The repository \"Main\" cannot be added to the list: t" +
+                        text.substr(1)
+                  : text;
     const std::vector<std::string> failures =
         log.failuresDuring([&] { EXPECT_FALSE(calls[call]()); });
-    EXPECT_EQ(admin->getErrorMessage().str(), text);
-    EXPECT_EQ(failures, std::vector<std::string>{text});
+    EXPECT_EQ(admin->getErrorMessage().str(), expected);
+    EXPECT_EQ(failures, std::vector<std::string>{expected});
   }
 }
 

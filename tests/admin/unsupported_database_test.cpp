@@ -103,7 +103,7 @@ TEST_F(UnsupportedServerTest, TableDeletionAndCheckedOpensAreRefused) {
 }
 
 // A list entry that names the server is refused before the list file is
-// touched, with one record of the refusal.
+// touched, with one record of the refusal, which names the entry.
 TEST_F(UnsupportedServerTest, AListEntryIsRefusedWithOneRecord) {
   TempDir dir;
   const std::string list = dir.file("repos.lst");
@@ -117,8 +117,11 @@ TEST_F(UnsupportedServerTest, AListEntryIsRefusedWithOneRecord) {
       },
       true);
   EXPECT_FALSE(added);
-  EXPECT_EQ(records, std::vector<std::string>{"5 " + refusal_});
-  EXPECT_EQ(admin->getErrorMessage().str(), refusal_);
+  const std::string text =
+      "The repository \"M\" cannot be added to the list: t" +
+      refusal_.substr(1);
+  EXPECT_EQ(records, std::vector<std::string>{"5 " + text});
+  EXPECT_EQ(admin->getErrorMessage().str(), text);
   EXPECT_FALSE(std::filesystem::exists(list));
   admin->release();
 }

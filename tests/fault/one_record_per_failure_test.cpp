@@ -399,6 +399,118 @@ TEST_P(OneRecordPerFailureTest, AManagerListingThatGivesUpIsLoggedOnce) {
   folders->release();
 }
 
+// A refusal that a new user meets answers one text that names its subject
+// once, and that text is its one record of level 5 (a transaction that the
+// database rolled back is also warned of, once). A row without a text does
+// not apply to the back end; one that ends in "..." is matched by its
+// start, the database's reason following.
+TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  RepositoryFolderManager* folders = repository_->createFolderManager();
+  RepositoryAdmin* lists = createRepositoryAdmin(0, dir_.file("l").c_str());
+  const auto addRule = [&](const char* name) {
+    return common->addRule(name, "T", "", "", "", "me", "", 0, "", "") > 0;
+  };
+  ASSERT_TRUE(addRule("Amount positive"));
+  ASSERT_TRUE(common->addField("Amount", ""));
+  folder(0, "Sales");
+  const std::string lost = dir_.file("missing") + "/r.db";
+  const std::string unopened =
+      "The repository \"Lost\" cannot be added to the list: the repository "
+      "in the database file \"" +
+      lost +
+      "\" could not be opened: unable to "
+      "open database file (its folder: No such file or directory)";
+  int id = -1, objectId = -1;
+  KvbString item, uuid, pathText;
+  const auto text = [](auto* object) {
+    return [object] { return object->getErrorMessage().str(); };
+  };
+  const auto expectText = [&](const char* what,
+                              const std::function<bool()>& call,
+                              const std::function<std::string()>& answer,
+                              std::string expected) {
+    if (expected.empty()) return;
+    std::vector<std::string> lines;
+    for (const std::string& line :
+         recordsOf([&] { EXPECT_FALSE(call()) << what; }))
+      if (line.rfind("5 ", 0) == 0) lines.push_back(line);
+    const std::string answered = answer();
+    const size_t dots = expected.rfind("...");
+    const bool byStart =
+        dots != std::string::npos && dots + 3 == expected.size();
+    if (byStart) expected.resize(dots);
+    EXPECT_EQ(byStart ? answered.substr(0, dots) : answered, expected) << what;
+    for (std::string& line : lines) line.erase(2, line.find(": "));
+    EXPECT_EQ(lines, std::vector<std::string>{"5 " + answered}) << what;
+  };
+  // Where the driver may have ended the transaction at a refused value,
+  // the text says that the transaction was given up.
+  const std::string nulRefused =
+      "The value of the key \"k\" could not be set: " +
+      std::string(isPostgres() && postgresFailuresEndTransactions()
+                      ? "the transaction was given up: a value could not "
+                        "be bound: "
+                      : "") +
+      "The value of column V_VALUE of table KEYVAL holds a NUL byte, which "
+      "PostgreSQL cannot store";
+  const struct {
+    const char* what;
+    std::function<bool()> call;
+    std::function<std::string()> answer;
+    std::string expected;
+  } cases[] = {
+      {"a rule name in use", [&] { return addRule("Amount positive"); },
+       text(common),
+       "Cannot add the rule \"Amount positive\": A business rule with this "
+       "name already exists."},
+      {"a field name in use", [&] { return common->addField("Amount", "x"); },
+       text(common),
+       "Cannot add the field \"Amount\": A field with this name already "
+       "exists."},
+      {"a path in a folder that does not exist",
+       [&] {
+         return folders->resolveObjectPath("Nope/Orders", "Rule", id, objectId,
+                                           item, uuid, pathText);
+       },
+       [&] { return pathText.str(); },
+       "Unable to find folder/object by path: \"Nope\""},
+      {"a folder name in use but for its case",
+       [&] { return meta_->addFolder(0, "sales", id); }, text(meta_),
+       "Folder 0 already holds a folder named \"Sales\" (folder names are "
+       "compared without regard to case)"},
+      {"a list entry whose database cannot be opened",
+       [&] {
+         return lists->addRepository(
+             ("FILE=" + lost + ";KVXTYPE=SQLITE").c_str(), "", "Lost", false);
+       },
+       text(lists), unopened},
+      {"a NUL byte in a value",
+       [&] {
+         return repository_->setKeyValue("k",
+                                         KvbString(std::string("a\0b", 3)));
+       },
+       text(repository_), isPostgres() ? nulRefused : ""},
+  };
+  for (const auto& c : cases) expectText(c.what, c.call, c.answer, c.expected);
+
+  // After a failed statement of the host's transaction that the database
+  // rolled back with it, an add says so, not that its own begin failed.
+  ASSERT_TRUE(common->beginTransaction(0, 0));
+  repository_->getDataAccess()->paramExec("UPDATE nowhere SET x = 1", nullptr,
+                                          0);
+  const bool rolledBack =
+      isPostgres() && !postgresUndoesFailedStatementsAlone();
+  expectText(
+      "an add in a transaction the database rolled back",
+      [&] { return addRule("Later"); }, text(common),
+      rolledBack ? "The transaction was rolled back by the database: ..." : "");
+  common->endTransaction(false);
+  lists->release();
+  folders->release();
+  common->release();
+}
+
 INSTANTIATE_ADMIN_TARGETS(OneRecordPerFailureTest);
 
 // The administration object's refusals of a copy and of a file that

@@ -257,10 +257,13 @@ TEST_P(DacTest, TextsWithANulByteAreStoredWholeOrRefused) {
       continue;
     }
     EXPECT_FALSE(insert->bind(1, value, kvbTypeString, 200));
-    EXPECT_EQ(insert->getErrorMessage().str(),
+    const KvbString refused = insert->getErrorMessage();
+    EXPECT_EQ(refused.str(),
               "Binding \"INSERT INTO " + name +
-                  " (i, s) VALUES (?, ?)\": the text of parameter 1 holds a "
+                  " (i, s) VALUES (?, ?)\": the text of parameter 2 holds a "
                   "NUL byte, which PostgreSQL cannot store");
+    EXPECT_EQ(refused.substr(dacNulByteRefusal(refused)).str(),
+              " holds a NUL byte, which PostgreSQL cannot store");
   }
   if (GetParam() == DacTarget::kPostgres) {
     EXPECT_EQ(count(name), 0);

@@ -117,7 +117,7 @@ TEST_P(FolderManagerTest, ObjectPathsResolveBackToTheirObjects) {
   EXPECT_EQ(error.str(), "Unable to determine object id from path: A/Report");
   EXPECT_FALSE(fm_->resolveObjectPath("X/Report", "Rule", folderId, objectId,
                                       item, uuid, error));
-  EXPECT_EQ(error.str(), "Unable to determine folder id from path: X");
+  EXPECT_EQ(error.str(), "Unable to find folder/object by path: \"X\"");
   EXPECT_TRUE(fm_->objectExists("A/B/report", "Rule"));
   EXPECT_FALSE(fm_->objectExists("A/B/report", "Task"));
 
@@ -227,7 +227,8 @@ TEST_P(FolderManagerTest, FailuresLeaveTheirReason) {
   folder(0, "A");
   EXPECT_FALSE(fm_->createFolder(0, "a", id));
   EXPECT_EQ(fm_->getErrorMessage().str(),
-            "Folder 0 already holds a folder named \"a\"");
+            "Folder 0 already holds a folder named \"A\" (folder names are "
+            "compared without regard to case)");
   KvbString path, top;
   EXPECT_FALSE(fm_->getFolderPath(999, path, top));
   EXPECT_FALSE(fm_->getErrorMessage().isEmpty());
