@@ -15,6 +15,7 @@ tests=(
   postgresql postgresql-client
   mariadb-server odbc-mariadb
   clang-14 libclang-rt-14-dev
+  doxygen
 )
 case "${1:-}" in
   --build-only) packages=("${build[@]}") ;;
