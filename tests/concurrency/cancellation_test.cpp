@@ -57,25 +57,12 @@ class CallingThread {
   bool pastCancellationPoint_ = false;
 };
 
-class CancellationTest : public AdminTargetTest {
+// A hold left with a cancelled thread shows as a refusal of the next call
+// after 10 s, long before a busy machine could delay a sound one that much.
+class CancellationTest : public OpenRepositoryTest {
  protected:
-  void SetUp() override {
-    AdminTargetTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    // A hold left with a cancelled thread shows as a refusal of the next
-    // call, long before a busy machine could delay a sound one that much.
-    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "10000");
-    repository_ = createAndOpen(db_);
-    ASSERT_NE(repository_, nullptr);
-  }
-  void TearDown() override {
-    if (repository_) repository_->release();
-    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
-    AdminTargetTest::TearDown();
-  }
+  CancellationTest() : OpenRepositoryTest("10000") {}
 
-  AdminDatabase db_;
-  Repository* repository_ = nullptr;
   LockSeam seam_;
   // Moved past the busy timeout where a holder outlasts the wait.
   TestLockClock clock_;

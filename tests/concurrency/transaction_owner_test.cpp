@@ -94,20 +94,9 @@ bool noTransaction(const std::string& text) {
          text == "The transaction cannot be ended because none is open.";
 }
 
-class TransactionOwnerTest : public AdminTargetTest {
+class TransactionOwnerTest : public OpenRepositoryTest {
  protected:
-  void SetUp() override {
-    AdminTargetTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "400");
-    repository_ = createAndOpen(db_);
-    ASSERT_NE(repository_, nullptr);
-  }
-  void TearDown() override {
-    if (repository_) repository_->release();
-    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
-    AdminTargetTest::TearDown();
-  }
+  TransactionOwnerTest() : OpenRepositoryTest("400") {}
   MonitorRepositoryDataAccess* monitor() {
     return repository_->createMonitorDataAccess();
   }
@@ -130,8 +119,6 @@ class TransactionOwnerTest : public AdminTargetTest {
     return n;
   }
 
-  AdminDatabase db_;
-  Repository* repository_ = nullptr;
   LogCapture log_;
   LockSeam seam_;
 };

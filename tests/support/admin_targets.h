@@ -153,6 +153,32 @@ class AdminTargetTest : public BackEndTest {
   std::vector<std::string> roles_;
 };
 
+// A repository created and opened for the test, whose threads share it;
+// a thread's wait for another's hold ends after `busyTimeoutMs`.
+class OpenRepositoryTest : public AdminTargetTest {
+ protected:
+  explicit OpenRepositoryTest(const char* busyTimeoutMs)
+      : busyTimeoutMs_(busyTimeoutMs) {}
+  void SetUp() override {
+    AdminTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", busyTimeoutMs_);
+    repository_ = createAndOpen(db_);
+    ASSERT_NE(repository_, nullptr);
+  }
+  void TearDown() override {
+    if (repository_) repository_->release();
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    AdminTargetTest::TearDown();
+  }
+
+  AdminDatabase db_;
+  Repository* repository_ = nullptr;
+
+ private:
+  const char* busyTimeoutMs_;
+};
+
 #define INSTANTIATE_ADMIN_TARGETS(suite) INSTANTIATE_RDA_TARGETS(suite)
 
 #endif  // TESTS_SUPPORT_ADMIN_TARGETS_H_
