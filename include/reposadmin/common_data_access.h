@@ -105,7 +105,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool addRuleField(int ruleId, const KvbString& name,
                             const KvbString& description) = 0;
   // Links custom metric `cmId` to rule `ruleId` at position `seq`; an
-  // existing link of the pair is refused with "Monitor Admin" message 1356.
+  // existing link of the pair is refused with "Cannot link custom metric
+  // <cmId> to rule <ruleId> again: " and "Monitor Admin" message 1356.
   virtual bool addRuleCustomMetric(int ruleId, int cmId, int seq) = 0;
   // Maps rule field `fieldName` to custom-metric field `cmFieldName`
   // (`cmType` "I" input, "O" output) for the custom metric at position
@@ -134,13 +135,15 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   virtual ReposDataAccessCursor* listCustomMetricFields(int cmId) = 0;
   // Adds a custom metric with a new CM_ID (id counter "CUSTM") and a new
   // random CM_UUID, and answers the id; -1 on failure. A name (CM_DESC)
-  // stored already is refused with "Monitor Admin" message 1356.
+  // stored already is refused with "Cannot add the custom metric "<name>": "
+  // and "Monitor Admin" message 1356.
   virtual int addCustomMetric(const KvbString& name,
                               const KvbString& preExpression,
                               const KvbString& expression,
                               const KvbString& postExpression) = 0;
   // Adds a field to custom metric `cmId`; a field with the same name and
-  // type exists already: refused with "Monitor Admin" message 1356.
+  // type exists already: refused with "Cannot add the field "<name>" to
+  // custom metric <cmId>: " and "Monitor Admin" message 1356.
   virtual bool addCustomMetricField(int cmId, const KvbString& name,
                                     const KvbString& type) = 0;
   // Writes the name, expressions and UUID of custom metric `cmId` and posts

@@ -187,13 +187,13 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
 }
 
 bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
-  return insertUnless(IfPresent::kRefuse,
-                      {refusal(kCustomMetricExists),
-                       kvbStringFormat("Cannot link custom metric %d to rule "
-                                       "%d again",
-                                       cmId, ruleId)},
-                      "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
-                      {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}});
+  return insertUnless(
+      IfPresent::kRefuse,
+      refusedBy(kCustomMetricExists,
+                kvbStringFormat("Cannot link custom metric %d to rule %d again",
+                                cmId, ruleId)),
+      "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
+      {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}});
 }
 
 bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
@@ -242,20 +242,21 @@ int CommonRDAImpl::addCustomMetric(const KvbString& name,
        {"CM_POSTXP", postExpression},
        {"CM_UUID", kvbGetUUID()}},
       {{"CM_DESC", name}},
-      {refusal(kCustomMetricExists),
-       kvbStringFormat("Cannot add the custom metric \"%S\"", name)});
+      refusedBy(kCustomMetricExists,
+                kvbStringFormat("Cannot add the custom metric \"%S\"", name)));
 }
 
 bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                                          const KvbString& type) {
   const SqlFields row = {
       {"CM_ID", cmId}, {"CM_FLDNM", name}, {"CM_TYPE", type}};
-  return insertUnless(IfPresent::kRefuse,
-                      {refusal(kCustomMetricExists),
-                       kvbStringFormat("Cannot add the field \"%S\" to "
-                                       "custom metric %d",
-                                       name, cmId)},
-                      "CMFLD", row, row);
+  return insertUnless(
+      IfPresent::kRefuse,
+      refusedBy(kCustomMetricExists,
+                kvbStringFormat("Cannot add the field \"%S\" to custom "
+                                "metric %d",
+                                name, cmId)),
+      "CMFLD", row, row);
 }
 
 bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,

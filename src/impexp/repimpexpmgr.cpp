@@ -260,21 +260,23 @@ bool RepositoryImportExportManagerImpl::importObjectToPath(
                 kvbStringFormat("Unable to determine folder path and item "
                                 "name from given export path: %S",
                                 objectPath));
-  if (!folders->getFolderId(folderPath, folderId))
-    return fail(errorText,
-                kvbStringFormat("Unable to determine folder id from path: %S",
-                                folderPath),
-                true);
+  // Where the folder manager failed, its own reason (the folder store's
+  // "Unable to find folder/object by path: \"<folder path>\"", or the
+  // database's) is the answer, as it logged it.
+  const auto failedInFolders = [&] {
+    return fail(errorText, folders->getErrorMessage(), true);
+  };
+  if (!folders->getFolderId(folderPath, folderId)) return failedInFolders();
   const int exists =
       folderHolds(folders.get(), folderId, record->getTypeName(), itemName);
+  if (exists == -2) return failedInFolders();
   if (exists != 0)
     return fail(
         errorText,
         exists > 0 ? kvbStringFormat("An object already exists at the path: %S",
                                      objectPath)
                    : kvbStringFormat("Unable to read the folder of path: %S",
-                                     objectPath),
-        exists == -2);
+                                     objectPath));
   RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());
   if (!manager)
     return fail(
