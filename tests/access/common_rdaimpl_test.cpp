@@ -72,9 +72,8 @@ class CommonRdaTest : public RdaObjectTest<CommonRDAImpl> {
   LogCapture log_;  // keeps the expected failures off the console
 };
 
-// A refused duplicate is logged once, as what was refused, by type and
-// name, and the catalogue's text, which names no object. A rule's or a
-// field's answers that record as its text; the others the catalogue's text.
+// A refused duplicate answers, and logs once, what was refused, by type
+// and name, and the catalogue's text, which names no object.
 TEST_P(CommonRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   const int ruleId = addRule("R");
   const int cmId = common_->addCustomMetric("CM", "", "x", "");
@@ -82,20 +81,19 @@ TEST_P(CommonRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   ASSERT_TRUE(common_->addCustomMetricField(cmId, "out", "O"));
   ASSERT_TRUE(common_->addRuleCustomMetric(ruleId, cmId, 1));
   const auto refused = [&](const std::function<bool()>& add, int messageId,
-                           const std::string& what, bool named = false) {
+                           const std::string& what) {
     const std::string record = what + ": " + monitorMessage(messageId);
     EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(add()) << what; }),
               Rows{record});
-    EXPECT_EQ(common_->getErrorMessage().str(),
-              named ? record : monitorMessage(messageId));
+    EXPECT_EQ(common_->getErrorMessage().str(), record);
   };
   refused(
       [&] {
         return common_->addRule("R", "T", "", "", "", "b", "u", 0, "", "") > 0;
       },
-      1385, "Cannot add the rule \"R\"", true);
+      1385, "Cannot add the rule \"R\"");
   refused([&] { return common_->addField("F", "again"); }, 924,
-          "Cannot add the field \"F\"", true);
+          "Cannot add the field \"F\"");
   refused([&] { return common_->addCustomMetric("CM", "", "y", "") > 0; },
           1356, "Cannot add the custom metric \"CM\"");
   refused([&] { return common_->addCustomMetricField(cmId, "out", "O"); },
@@ -192,7 +190,9 @@ TEST_P(CommonRdaTest, FieldsAndRuleLinksAreUniqueAndNumberedOnce) {
   const int alpha = common_->addCustomMetric("Alpha", "", "", "");
   ASSERT_TRUE(common_->addRuleCustomMetric(r1, zeta, 1));
   EXPECT_FALSE(common_->addRuleCustomMetric(r1, zeta, 5));
-  EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(1356));
+  EXPECT_EQ(common_->getErrorMessage().str(),
+            "Cannot link custom metric " + std::to_string(zeta) + " to rule " +
+                std::to_string(r1) + " again: " + monitorMessage(1356));
   ASSERT_TRUE(common_->addRuleCustomMetric(r1, alpha, 2));
   ASSERT_TRUE(common_->addRuleCustomMetric(r2, zeta, 1));
   EXPECT_EQ(rows(common_->listRuleCustomMetrics(r1)),
@@ -214,7 +214,8 @@ TEST_P(CommonRdaTest, CustomMetricsAreNumberedFoundAndUpdated) {
   EXPECT_EQ(common_->addCustomMetric("CM1", "pre", "exp", "post"), 1);
   EXPECT_EQ(common_->addCustomMetric("CM2", "", "", ""), 2);
   EXPECT_EQ(common_->addCustomMetric("CM1", "", "", ""), -1);
-  EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(1356));
+  EXPECT_EQ(common_->getErrorMessage().str(),
+            "Cannot add the custom metric \"CM1\": " + monitorMessage(1356));
   EXPECT_EQ(common_->addCustomMetric("CM3", "", "", ""), 3);
 
   const Rows cm1 = rows(common_->listCustomMetrics("CM1"));
@@ -238,7 +239,9 @@ TEST_P(CommonRdaTest, CustomMetricsAreNumberedFoundAndUpdated) {
   ASSERT_TRUE(common_->addCustomMetricField(1, "K", "O"));
   ASSERT_TRUE(common_->addCustomMetricField(1, "K", "I"));
   EXPECT_FALSE(common_->addCustomMetricField(1, "K", "O"));
-  EXPECT_EQ(common_->getErrorMessage().str(), monitorMessage(1356));
+  EXPECT_EQ(
+      common_->getErrorMessage().str(),
+      "Cannot add the field \"K\" to custom metric 1: " + monitorMessage(1356));
   ASSERT_TRUE(common_->addCustomMetricField(2, "K", "O"));
   const Rows fields = rows(common_->listCustomMetricFields(1));
   ASSERT_EQ(fields.size(), 3u);

@@ -413,6 +413,20 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
   ASSERT_TRUE(addRule("Amount positive"));
   ASSERT_TRUE(common->addField("Amount", ""));
   folder(0, "Sales");
+  // A custom metric with a field, linked to a rule; its export is imported
+  // to paths below.
+  const int rule =
+      common->addRule("Ratio check", "T", "", "", "", "me", "", 0, "", "");
+  const int metric = common->addCustomMetric("Ratio", "", "x", "");
+  ASSERT_TRUE(common->addCustomMetricField(metric, "out", "O"));
+  ASSERT_TRUE(common->addRuleCustomMetric(rule, metric, 1));
+  KvbString exported, importText;
+  ASSERT_TRUE(manager_->exportObject(metric, "CustomMetric", "", exported,
+                                     importText, nullptr))
+      << importText.str();
+  const std::string metricInUse =
+      ": This custom metric, or this link to it, already exists.";
+  const std::string m = std::to_string(metric), r = std::to_string(rule);
   const std::string lost = dir_.file("missing") + "/r.db";
   const std::string unopened =
       "The repository \"Lost\" cannot be added to the list: the repository "
@@ -470,6 +484,25 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
        },
        [&] { return pathText.str(); },
        "Unable to find folder/object by path: \"Nope\""},
+      {"an import to a path in a folder that does not exist",
+       [&] {
+         return manager_->importObjectToPath("Nope/Ratio", exported,
+                                             importText);
+       },
+       [&] { return importText.str(); },
+       "Unable to find folder/object by path: \"Nope\""},
+      {"a custom metric name in use",
+       [&] { return common->addCustomMetric("Ratio", "", "y", "") > 0; },
+       text(common), "Cannot add the custom metric \"Ratio\"" + metricInUse},
+      {"a custom metric field in use",
+       [&] { return common->addCustomMetricField(metric, "out", "O"); },
+       text(common),
+       "Cannot add the field \"out\" to custom metric " + m + metricInUse},
+      {"a custom metric linked to a rule again",
+       [&] { return common->addRuleCustomMetric(rule, metric, 2); },
+       text(common),
+       "Cannot link custom metric " + m + " to rule " + r + " again" +
+           metricInUse},
       {"a folder name in use but for its case",
        [&] { return meta_->addFolder(0, "sales", id); }, text(meta_),
        "Folder 0 already holds a folder named \"Sales\" (folder names are "
@@ -503,6 +536,19 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
                        rda->getErrorMessage().str()
                  : "");
   common->endTransaction(false);
+
+  // An import to a folder whose objects cannot be listed, because another
+  // thread holds a transaction on the connection, answers the listing's
+  // reason, as logged.
+  whileAnotherThreadHoldsATransaction([&] {
+    const std::vector<std::string> lines = recordsOf([&] {
+      EXPECT_FALSE(manager_->importObjectToPath("Ratio", exported, importText));
+    });
+    EXPECT_NE(importText.str().find("gave up waiting"), std::string::npos)
+        << importText.str();
+    EXPECT_EQ(lines, std::vector<std::string>{"5 repfldrmgrimpl: " +
+                                              importText.str()});
+  });
   lists->release();
   folders->release();
   common->release();

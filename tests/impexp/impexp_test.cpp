@@ -622,7 +622,7 @@ TEST_P(ImpExpTest, ImportsToPathsThatCannotBeResolvedChangeNothing) {
        "Unable to determine folder path and item name from given export "
        "path: Nowhere/"},
       {"Nowhere/Names", collection,
-       "Unable to determine folder id from path: Nowhere"},
+       "Unable to find folder/object by path: \"Nowhere\""},
       {"Names", foreign,
        "The object type \"Nothing\" is not a known type to import."},
   };
