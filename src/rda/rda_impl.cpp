@@ -198,15 +198,15 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   if (!lock_.acquire()) return false;
   const int depthBefore = depth_;
   const bool begun = beginHeld(object, immediate, busy);
-  if (depth_ > depthBefore) lock_.parkForTransaction();
+  if (depth_ > depthBefore)
+    lock_.parkForTransaction();
+  else
+    lock_.release();
   return begun;
 }
 
 bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
-  if (ddlActive()) {
-    lock_.release();
-    return true;
-  }
+  if (ddlActive()) return true;
   if (depth_ > 0) {
     if (usable()) return beginLevel();
     // Lost: the level counts, so that the host's ends pair up.
@@ -228,7 +228,6 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
     *busy = true;
     depth_ = 0;
     lock_.transactionEnded();
-    lock_.release();
     return false;
   }
   // The level stays for the caller's end to pair with, but nothing was

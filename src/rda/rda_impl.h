@@ -358,7 +358,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
     size_t afterCommit;  // the work held for the commit when it began
   };
   // beginFor once the lock is held: raises the depth where the level
-  // stays for its end.
+  // stays for its end (and the hold with it).
   bool beginHeld(const void* object, bool immediate, bool* busy);
   bool beginLevel();
   bool endLevel(bool commit);
