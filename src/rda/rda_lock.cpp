@@ -228,13 +228,17 @@ bool RDA_Lock::takeNow() {
     return true;
   }
   kvHoldOffCancellation();
+  if (takeFree()) return true;
+  kvAllowCancellation();
+  return false;
+}
+
+bool RDA_Lock::takeFree() {
   if (tryTake()) {
     becomeOwner();
     return true;
   }
-  if (takeOverFromEndedThread()) return true;
-  kvAllowCancellation();
-  return false;
+  return takeOverFromEndedThread();
 }
 
 // Handed-over work may run here too, when the holder let go before it
@@ -294,11 +298,10 @@ void RDA_Lock::runHandedOverHeld() {
 // the lock either holds a transaction it can never end or is on its way
 // out of the lock's own code, which takes a moment.
 void RDA_Lock::takeForClose(const char* why) {
-  while (!takeNow()) {
+  if (!takeNow()) {
     kvHoldOffCancellation();
-    if (takeOverTransaction(true, why)) break;
-    kvAllowCancellation();
-    std::this_thread::yield();
+    while (!takeFree() && !takeOverTransaction(true, why))
+      std::this_thread::yield();
   }
   runHandedOverHeld();
 }

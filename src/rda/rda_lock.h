@@ -310,6 +310,9 @@ class RDA_Lock {
   // Takes the lock without waiting (free, held here, or from an ended
   // thread); false when a living thread holds it.
   bool takeNow();
+  // takeNow for a thread that does not hold the lock and whose
+  // cancellation is held off for the holding.
+  bool takeFree();
   // Runs the handed-over work while the lock can be had free; the caller
   // does not hold it.
   void runHandedOver();
