@@ -317,10 +317,10 @@ TEST_P(OneRecordPerFailureTest, FailingRepositoryCallsLogTheirTextOnce) {
   const std::string info =
       "SELECT 1 FROM " + rda->getTableName("INFO", true, -1).str();
   // A dump to load while the connection is kept: its begin gives up.
-  ASSERT_TRUE(rda->paramExec(
-      "CREATE TABLE " + rda->getTableName("HSM3", true, -1).str() +
-          " (FIELDIDX INTEGER)",
-      nullptr, 0));
+  ASSERT_TRUE(rda->paramExec("CREATE TABLE " +
+                                 rda->getTableName("HSM3", true, -1).str() +
+                                 " (FIELDIDX INTEGER)",
+                             nullptr, 0));
   ASSERT_TRUE(repository_->exportTableToXml("HSM3", folder, false));
   const std::string dump =
       dir_.file(rda->getTableName("HSM3", false, -1).str() + ".xml");
@@ -372,8 +372,7 @@ TEST_P(OneRecordPerFailureTest, UpgradeRefusalsAreLoggedOnce) {
                        [&] { return repository_->upgradeNCOA(); });
 
   ASSERT_TRUE(rda->paramExec(
-      "DROP TABLE " + rda->getTableName("KEYVAL", true, -1).str(), nullptr,
-      0));
+      "DROP TABLE " + rda->getTableName("KEYVAL", true, -1).str(), nullptr, 0));
   const std::vector<std::string> lines =
       recordsOf([&] { EXPECT_FALSE(repository_->upgradeNCOA()); });
   ASSERT_EQ(lines.size(), 1u) << testing::PrintToString(lines);
@@ -392,9 +391,9 @@ TEST_P(OneRecordPerFailureTest, AManagerListingThatGivesUpIsLoggedOnce) {
     EXPECT_NE(folders->getErrorMessage().str().find("gave up waiting"),
               std::string::npos)
         << folders->getErrorMessage().str();
-    EXPECT_EQ(lines, std::vector<std::string>{
-                         "5 repfldrmgrimpl: " +
-                         folders->getErrorMessage().str()});
+    EXPECT_EQ(lines,
+              std::vector<std::string>{"5 repfldrmgrimpl: " +
+                                       folders->getErrorMessage().str()});
   });
   folders->release();
 }
@@ -519,6 +518,15 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
                                          KvbString(std::string("a\0b", 3)));
        },
        text(repository_), isPostgres() ? nulRefused : ""},
+      {"a NUL byte in a later text of an add",
+       [&] {
+         return common->addRule("Nul", "T", KvbString(std::string("a\0b", 3)),
+                                "", "", "me", "", 0, "", "") > 0;
+       },
+       text(common),
+       isPostgres() ? "The value of column RU_EXPR of table RULE holds a NUL "
+                      "byte, which PostgreSQL cannot store"
+                    : ""},
   };
   for (const auto& c : cases) expectText(c.what, c.call, c.answer, c.expected);
 
