@@ -264,6 +264,9 @@ TEST_P(DacTest, TextsWithANulByteAreStoredWholeOrRefused) {
                   "NUL byte, which PostgreSQL cannot store");
     EXPECT_EQ(refused.substr(dacNulByteRefusal(refused)).str(),
               " holds a NUL byte, which PostgreSQL cannot store");
+    // Only at its end: a text that goes on merely quotes such a refusal.
+    EXPECT_EQ(dacNulByteRefusal(refused + "; the load stopped"),
+              KvbString::npos);
   }
   if (GetParam() == DacTarget::kPostgres) {
     EXPECT_EQ(count(name), 0);
