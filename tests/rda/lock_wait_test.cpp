@@ -4,11 +4,11 @@
 // ends in time succeeds, and a key write waits only once. Also the SQLite3
 // ODBC driver's route, whose begin tries again until the busy timeout when
 // the driver gives up first. No verdict depends on the machine keeping
-// time: a holder lets go a tenth of the waiter's busy timeout after it has
-// seen it wait, and a refused wait is only checked to come no sooner than
-// its timeout.
+// time: a holder lets go once it has seen the waiter wait, and a refused
+// wait is only checked to come no sooner than its timeout.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -44,36 +44,31 @@ struct Attempt {
   long long ms = 0;
 };
 
-// A holder that keeps its transaction until the attempt has ended.
-constexpr int kUntilItEnds = -1;
+// When the holder lets go: once it has seen the attempt wait (or end), or
+// only once the attempt has ended.
+enum class LetGo { kOnceItWaits, kOnceItEnds };
 
 // Runs `attempt` on a thread of its own while `holder`, on this thread,
-// holds the transaction that it began, looking at `waits` meanwhile. The
-// holder ends its transaction (committing) `afterWaitingMs` after it saw
-// the attempt wait, or once the attempt has ended; with kUntilItEnds only
-// then. An attempt still running after 20 s, four times the longest wait
-// of any attempt here, is a wait without end: the holder rolls back, so
-// that the test fails instead of hanging.
-Attempt whileHeld(ReposDataAccess* holder, ConnectionWaits& waits,
-                  int afterWaitingMs, const std::function<Attempt()>& attempt) {
-  std::packaged_task<Attempt()> task(attempt);
+// holds the transaction that it began, watching `waits` meanwhile, and
+// ends that transaction (committing) when `letGo` says. An attempt that
+// neither waits nor ends within 20 s, four times the longest wait of any
+// attempt here, is a wait without end: the holder rolls back, so that the
+// test fails instead of hanging.
+Attempt whileHeld(ReposDataAccess* holder, ConnectionWaits& waits, LetGo letGo,
+                  const std::function<Attempt()>& attempt) {
+  std::atomic<bool> ended{false};
+  std::packaged_task<Attempt()> task([&] {
+    Attempt got = attempt();
+    ended = true;
+    ConnectionWaits::ended();
+    return got;
+  });
   std::future<Attempt> result = task.get_future();
   std::thread worker(std::move(task));
-  const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(20);
-  Clock::time_point letGo = Clock::time_point::max();
-  bool stillWaiting = false;
-  while (result.wait_for(ConnectionWaits::kLookEvery) !=
-         std::future_status::ready) {
-    const Clock::time_point now = Clock::now();
-    if (waits.look() && afterWaitingMs >= 0 &&
-        letGo == Clock::time_point::max())
-      letGo = now + std::chrono::milliseconds(afterWaitingMs);
-    if (now >= letGo) break;
-    if (now >= giveUp) {
-      stillWaiting = true;
-      break;
-    }
-  }
+  const auto done = [&] { return ended.load(); };
+  const bool stillWaiting = letGo == LetGo::kOnceItWaits
+                                ? !waits.untilWaiting(done)
+                                : !waits.untilDone(done);
   holder->endTransaction(!stillWaiting);
   worker.join();
   Attempt got = result.get();
@@ -142,8 +137,8 @@ TEST_P(LockWaitTest, AWaitForAnotherConnectionsLockEndsAtTheBusyTimeout) {
   hold();
   {
     ConnectionWaits waits = watch(patient);
-    const Attempt got =
-        whileHeld(rda_, waits, kUntilItEnds, [&] { return draw(patient); });
+    const Attempt got = whileHeld(rda_, waits, LetGo::kOnceItEnds,
+                                  [&] { return draw(patient); });
     EXPECT_FALSE(got.drawn);
     EXPECT_NE(got.reason.find(refusedText("300")), std::string::npos)
         << got.reason;
@@ -156,16 +151,15 @@ TEST_P(LockWaitTest, AWaitForAnotherConnectionsLockEndsAtTheBusyTimeout) {
   EXPECT_EQ(got.reason, "2");
   patient->release();
 
-  // A wait that the holder ends in time succeeds; the default waits far
-  // longer than the holder takes, who lets go a tenth of it after the
-  // wait began.
+  // A wait that the holder ends in time succeeds: the holder lets go once
+  // it has seen the wait.
   ReposDataAccess* waiting = openWith("");
   ASSERT_NE(waiting, nullptr);
   hold();
   {
     ConnectionWaits waits = watch(waiting);
-    got =
-        whileHeld(rda_, waits, kDefaultMs / 10, [&] { return draw(waiting); });
+    got = whileHeld(rda_, waits, LetGo::kOnceItWaits,
+                    [&] { return draw(waiting); });
     EXPECT_TRUE(got.drawn) << got.reason;
     EXPECT_EQ(got.reason, "4");
     EXPECT_GE(waits.waits(), 1) << "served without a wait";
@@ -181,8 +175,8 @@ TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
   ASSERT_NE(impatient, nullptr);
   hold();
   ConnectionWaits waits = watch(impatient);
-  const Attempt got =
-      whileHeld(rda_, waits, kUntilItEnds, [&] { return draw(impatient); });
+  const Attempt got = whileHeld(rda_, waits, LetGo::kOnceItEnds,
+                                [&] { return draw(impatient); });
   EXPECT_FALSE(got.drawn);
   EXPECT_NE(got.reason.find(refusedText("0")), std::string::npos) << got.reason;
   if (isPostgres())
@@ -217,7 +211,7 @@ TEST_P(LockWaitTest, AKeyWriteWaitsForAnotherTransactionOnlyOnce) {
     ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
     holds[k](keys[k]);
     ConnectionWaits waits = watch(patient);
-    const Attempt got = whileHeld(rda_, waits, kUntilItEnds, [&] {
+    const Attempt got = whileHeld(rda_, waits, LetGo::kOnceItEnds, [&] {
       const Clock::time_point start = Clock::now();
       Attempt attempt;
       attempt.drawn = writer->setKeyValue(keys[k], "mine");
@@ -284,7 +278,7 @@ TEST_F(OdbcSqliteLockWaitTest, ABeginTriesAgainUntilTheBusyTimeout) {
   Attempt got;
   {
     ConnectionWaits waits(holder_, waiting, false);
-    got = whileHeld(holder_, waits, kDefaultMs / 10,
+    got = whileHeld(holder_, waits, LetGo::kOnceItWaits,
                     [&] { return begin(waiting); });
   }
   EXPECT_TRUE(got.drawn) << got.reason;
@@ -295,8 +289,8 @@ TEST_F(OdbcSqliteLockWaitTest, ABeginTriesAgainUntilTheBusyTimeout) {
   ASSERT_TRUE(holder_->beginTransaction(false, nullptr));
   {
     ConnectionWaits waits(holder_, patient, false);
-    got =
-        whileHeld(holder_, waits, kUntilItEnds, [&] { return begin(patient); });
+    got = whileHeld(holder_, waits, LetGo::kOnceItEnds,
+                    [&] { return begin(patient); });
   }
   EXPECT_FALSE(got.drawn);
   EXPECT_NE(got.reason.find("database is locked"), std::string::npos)

@@ -75,6 +75,7 @@ class RdaConnectionTest : public RdaTargetTest {
       if (!alone && !other->endTransaction(worked) && worked)
         reason = "commit failed: " + other->getErrorMessage().str();
       done = true;
+      ConnectionWaits::ended();
     });
     waits.untilWaiting([&] { return done.load(); });
     EXPECT_TRUE(rda_->endTransaction(true)) << why();

@@ -2,9 +2,11 @@
 // another connection holds, so that the holder can let go once the waiter
 // waits instead of after a time that a busy machine may not keep, and
 // count the waits of a call. On SQLite the busy waits of the process's
-// connections report each pause (sqliteSetBusyWaitHook); a PostgreSQL
-// session's waits are seen in the server's table of locks, asked through
-// another connection. One watch at a time: the SQLite hook is process-wide.
+// connections report each pause (sqliteSetBusyWaitHook), which wakes the
+// watcher; a PostgreSQL session's waits show only in the server's table of
+// locks, which the watcher asks again and again through another
+// connection, each look paced by its round trip. One watch at a time: the
+// SQLite hook is process-wide.
 #ifndef TESTS_SUPPORT_CONNECTION_WAITS_H_
 #define TESTS_SUPPORT_CONNECTION_WAITS_H_
 
@@ -12,7 +14,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -59,13 +63,23 @@ class ConnectionWaits {
     if (cursor) cursor->release();
     return waiting;
   }
-  // Looks until the connection waits or `done` answers true, at most for
-  // `limit`, so that a race is run, not just started.
-  void untilWaiting(const std::function<bool()>& done,
+  // Watches until the connection waits or `done` answers true (its work
+  // ended: the work's thread then calls ended()); false when neither came
+  // within `limit`, a wait without end.
+  bool untilWaiting(const std::function<bool()>& done,
                     std::chrono::seconds limit = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!look() && !done() && std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(kLookEvery);
+    return watchUntil([&](bool waiting) { return waiting || done(); }, limit);
+  }
+  // Watches, counting the waits, until `done` answers true; false when it
+  // did not within `limit`.
+  bool untilDone(const std::function<bool()>& done,
+                 std::chrono::seconds limit = std::chrono::seconds(20)) {
+    return watchUntil([&](bool) { return done(); }, limit);
+  }
+  // Wakes the watcher: the watched work has ended.
+  static void ended() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    changed_.notify_all();
   }
   // The waits seen: on SQLite the busy waits begun since the watch began,
   // on PostgreSQL the waits that looks found.
@@ -73,10 +87,19 @@ class ConnectionWaits {
     return pid_ == 0 ? waitsBegun_.load() : static_cast<int>(starts_.size());
   }
 
-  // How long a watcher leaves between looks.
-  static constexpr std::chrono::milliseconds kLookEvery{5};
-
  private:
+  bool watchUntil(const std::function<bool(bool waiting)>& enough,
+                  std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    if (pid_ == 0) {
+      std::unique_lock<std::mutex> guard(mutex_);
+      return changed_.wait_until(guard, end,
+                                 [&] { return enough(pauses_ > 0); });
+    }
+    while (!enough(look()))
+      if (std::chrono::steady_clock::now() >= end) return false;
+    return true;
+  }
   // The server process of a PostgreSQL connection.
   static int serverProcessOf(ReposDataAccess* c) {
     int pid = 0;
@@ -86,8 +109,10 @@ class ConnectionWaits {
   }
   static void paused(int pause) {
     if (std::this_thread::get_id() == watcher_.load()) return;
+    std::lock_guard<std::mutex> guard(mutex_);
     ++pauses_;
     if (pause == 0) ++waitsBegun_;
+    changed_.notify_all();
   }
 
   ReposDataAccess* asker_;
@@ -96,6 +121,8 @@ class ConnectionWaits {
   static inline std::atomic<int> pauses_{0};
   static inline std::atomic<int> waitsBegun_{0};
   static inline std::atomic<std::thread::id> watcher_;
+  static inline std::mutex mutex_;
+  static inline std::condition_variable changed_;
 };
 
 #endif  // TESTS_SUPPORT_CONNECTION_WAITS_H_
