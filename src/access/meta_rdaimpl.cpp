@@ -567,8 +567,7 @@ bool MetadataRDAImpl::setResourceAccessDate(int resourceId, double date) {
   int rows = 0;
   return run("UPDATE " + table("IMPRCS") + " SET RCS_ADAT = ? WHERE RCS_ID = ?",
              {date, resourceId}, &rows) &&
-         (rows > 0 ||
-          fail(kvbStringFormat("Resource %d does not exist", resourceId)));
+         (rows > 0 || fail(missingObject("resource", resourceId)));
 }
 
 bool MetadataRDAImpl::addResourceDependency(int rcsId, int usedRcsId) {

@@ -430,7 +430,7 @@ bool MonitorRDAImpl::updateSource(int sourceId, const KvbString& name,
   int rows = 0;
   if (!runFiled(folderId > 0 ? folderId : 0, update, &rows)) return false;
   if (rows == 0)
-    return fail(kvbStringFormat("Source %d does not exist", sourceId));
+    return fail(missingObject("source", sourceId));
   announce(kChangeUpdated, kSourceType, sourceId, KvbString(""));
   return true;
 }
