@@ -77,7 +77,9 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                           const KvbString& comment,
                           const KvbString& display) = 0;
   // Deletes the rule with its field links, custom-metric links and field
-  // mappings, all or nothing. A rule that does not exist is no failure.
+  // mappings, and the task rule members and rule events that name it, all
+  // or nothing: a task that used the rule keeps its other rules. A rule
+  // that does not exist is no failure.
   virtual bool deleteRule(int ruleId) = 0;
   // Deletes the rule's field mappings (CMFMAP), field links (RUFIME) and
   // custom-metric links (RUCMME), all or nothing; the rule stays.
@@ -204,7 +206,10 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                                       const KvbString& fieldType,
                                       int fieldLength, int fieldPosition) = 0;
   // Writes the name and description of global category `gcId`; one that
-  // does not exist fails with "Global category <id> does not exist".
+  // does not exist fails with "Global category <id> does not exist", a name
+  // that another category has with "Cannot give global category <id> the
+  // name "<name>": Another global category has this name." (the category's
+  // own name is no conflict).
   virtual bool updateGlobalCategory(int gcId, const KvbString& name,
                                     const KvbString& description) = 0;
 

@@ -76,7 +76,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                                 const KvbString& value) = 0;
   // Adds a report group (GRP_ID from the id counter "RPTGRP"), written to
   // *newId when given; a null end date is stored as NULL. A name in use is
-  // refused with 1211.
+  // refused with 1211, a threshold that does not exist with "Threshold
+  // <id> does not exist" (-1 names none and is stored as it is).
   virtual bool addReportGroup(const KvbString& name,
                               const KvbString& description, int intervalCount,
                               int intervalLength, int thresholdId,
@@ -90,7 +91,9 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                             int folderId, int* newId) = 0;
   // Links dimension `dimensionId` to report group `groupId`. A link that
   // exists is kept as it is; 1211 is logged as a warning and the answer is
-  // true.
+  // true. A report group, dimension or threshold that does not exist is
+  // refused with "Report group <id> does not exist", "Dimension <id> ..."
+  // or "Threshold <id> ..." (a threshold of -1 names none).
   virtual bool addDimensionToGroup(int groupId, int dimensionId,
                                    int thresholdId, KvbReal weight) = 0;
   // Adds a threshold (THR_ID from the id counter "THRHLD"), written to
@@ -104,8 +107,9 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                             const double* bandStarts, const double* bandEnds,
                             const int* bandColors, int* newId) = 0;
   // Adds rule `ruleId` to task `taskId`. A dimension or threshold id below
-  // 1 stands for the default 1. A task or rule that does not exist is
-  // refused with "Task <id> does not exist" or "Rule <id> does not exist".
+  // 1 stands for the default 1. A task, rule, dimension or threshold that
+  // does not exist is refused with "Task <id> does not exist", "Rule <id>
+  // ...", "Dimension <id> ..." or "Threshold <id> ...".
   virtual bool addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                  int thresholdId, const KvbReal& weight) = 0;
 
@@ -213,9 +217,10 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool updateSource(int sourceId, const KvbString& name,
                             const KvbString& user, int folderId) = 0;
   // Sets property `name` of a rule in an execution to `value`, adding it
-  // when the rule has no property of that exact name. Unless
-  // `skipValueCheck`, a value that is not valid for the name is refused with
-  // message 1663.
+  // when the rule has no property of that exact name. An execution or rule
+  // that does not exist is refused with "Execution <id> does not exist" or
+  // "Rule <id> does not exist"; then, unless `skipValueCheck`, a value that
+  // is not valid for the name with message 1663.
   virtual bool setExecutionProperty(int executionId, int ruleId,
                                     const KvbString& name,
                                     const KvbString& value,
@@ -230,7 +235,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // does not exist is refused, a report group that does not exist with
   // "Report group <id> does not exist", a name that another report group
   // has with "Cannot give report group <id> the name "<name>": " and 1211
-  // (the group's own name is no conflict).
+  // (the group's own name is no conflict), a threshold that does not exist
+  // with "Threshold <id> does not exist".
   virtual bool updateReportGroup(int groupId, const KvbString& name,
                                  const KvbString& description,
                                  int intervalCount, int intervalLength,
@@ -249,7 +255,11 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // members to the default dimension, all or nothing.
   virtual bool deleteDimension(int dimensionId) = 0;
   // Writes the threshold and weight given of one dimension link; true
-  // without effect when a key or both values are absent.
+  // without effect when a key or both values are absent. A dimension,
+  // report group or threshold that does not exist is refused with
+  // "Dimension <id> does not exist", "Report group <id> ..." or "Threshold
+  // <id> ...", a link that does not exist with "Dimension <id> is not
+  // linked to report group <id>".
   virtual bool updateDimensionGroup(int dimensionId, int groupId,
                                     int thresholdId, KvbReal weight) = 0;
   // Deletes the dimension links of the report group and dimension given. A
@@ -269,7 +279,10 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // report groups that used it to the default threshold, all or nothing.
   virtual bool deleteThreshold(int thresholdId) = 0;
   // Writes the dimension, threshold and weight of the members of rule
-  // `ruleId` in task `taskId`; ids below 1 stand for the default 1.
+  // `ruleId` in task `taskId`; ids below 1 stand for the default 1. A
+  // task, rule, dimension or threshold that does not exist is refused as
+  // by addTaskRuleMember, a rule that is no member of the task with "Rule
+  // <id> is no member of task <id>".
   virtual bool updateTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                     int thresholdId, KvbReal weight) = 0;
 };

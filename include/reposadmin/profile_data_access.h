@@ -286,8 +286,8 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool addChartData(int chartId, const KvbString& parameter,
                             int sequence, const KvbString& value) = 0;
   // Adds a redundancy configuration of a run (RDACFG). A match definition
-  // other than -1 must exist, else "Repository Library" message 1211
-  // refuses it.
+  // other than -1 must exist, else it is refused with "Match definition
+  // <id> does not exist".
   virtual bool addRdaConfig(int runId, const KvbString& name,
                             const KvbString& description, int matchDefinitionId,
                             int* key) = 0;
@@ -611,7 +611,8 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual ReposDataAccessCursor* listRunTableNotes(int runId) = 0;
 
   // Deleting a configuration leaves its fields and results. Deletes and
-  // updates of rows that do not exist are no failure.
+  // updates of rows that do not exist are no failure; an update refuses a
+  // match definition as addRdaConfig does.
   virtual bool deleteRdaConfig(int configId) = 0;
   virtual bool updateRdaConfig(int configId, const KvbString& name,
                                const KvbString& description,
@@ -645,7 +646,9 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // frequency tables included) in one transaction, and posts a URI event
   // (change type 1, objectType "ProfileJob") when its path can be built.
   // updateProfileJob posts a rename event, or a change event (type 2) for
-  // an unchanged name, only outside a transaction. deleteReportRuns
+  // an unchanged name, only outside a transaction; of a job that does not
+  // exist it writes, posts and logs nothing, and its text (not logged) is
+  // "Profile job <id> does not exist". deleteReportRuns
   // deletes the runs of a report in [fromRunId, toRunId] (-1: open) with
   // everything they wrote (their charts included) in one transaction,
   // with `deleteReport` the report and all its charts too, and drops in
@@ -703,6 +706,7 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool deleteRunCharts(int runId) = 0;
   virtual bool deleteChart(int chartId) = 0;
   virtual bool deleteChartData(int chartId) = 0;
+  // updateRdaConfig under another name.
   virtual bool updateRedundantDataConfig(int configId, const KvbString& name,
                                          const KvbString& description,
                                          int matchDefinitionId) = 0;

@@ -68,16 +68,19 @@ class RepositoryAdmin {
                                       const KvbString& tablePrefix) = 0;
   // 11: removes a file.
   virtual bool deleteFile(const KvbString& path) = 0;
-  // 12-14: the list file's entries. addRepository refuses an entry that
-  // could not be opened from the list, logged once and leaving the file as
-  // it was: "The repository cannot be added to the list: its name is
-  // empty", "The repository "<name>" cannot be added to the list: the
-  // connection string is empty" ("the database file path is empty" with
-  // `isFile`), the same start followed by "Repository Library" message
-  // 1305 for a name that is listed already; a connection entry must open
-  // a database that the engine supports, else the same start is followed by
-  // why it does not ("the repository in the database "<connection>" could
-  // not be opened: <reason>", or the refusal of the database).
+  // 12-14: the list file's entries. addRepository may list a repository
+  // before it is created: a file entry is not opened, so neither its file
+  // nor its folder need exist yet, and a connection entry is opened only to
+  // check its database, whose table prefix need hold no repository yet.
+  // Refused, logged once and leaving the file as it was: "The repository
+  // cannot be added to the list: its name is empty", "The repository
+  // "<name>" cannot be added to the list: the connection string is empty"
+  // ("the database file path is empty" with `isFile`), the same start
+  // followed by "Repository Library" message 1305 for a name that is listed
+  // already; a connection entry must open a database that the engine
+  // supports, else the same start is followed by why it does not ("the
+  // repository in the database "<connection>" could not be opened:
+  // <reason>", or the refusal of the database).
   // A change whose list file cannot be written fails with "The repository
   // list file "<path>" could not be written. <reason>".
   virtual bool addRepository(const KvbString& connection,

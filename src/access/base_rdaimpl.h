@@ -323,6 +323,12 @@ class BaseRDAImpl {
   // <id> does not exist", the kind with a capital ("Rule 9 does not
   // exist").
   static KvbString missingObject(const char* kind, int id);
+  // True when object `row` exists; else refused with missingObject's text.
+  // False when the lookup fails. For a write that stores a reference to
+  // the object: run it in the write's transaction, so that the object
+  // cannot go between the check and the write.
+  bool objectExists(const ObjectRow& row, const char* file = __builtin_FILE(),
+                    int line = __builtin_LINE());
   // updateGiven of the object's row, in one transaction with the checks
   // that no other row holds one of `unique` (in order, before the write)
   // and that the row exists (refused with missingObject's text unless the

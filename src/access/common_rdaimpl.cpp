@@ -97,8 +97,12 @@ bool CommonRDAImpl::updateRule(
 }
 
 bool CommonRDAImpl::deleteRule(int ruleId) {
-  return ready() &&
-         deleteRows({"CMFMAP", "RUFIME", "RUCMME", "RULE"}, "RU_ID", ruleId);
+  // A task's member of the rule and its events go with the rule, as a
+  // dimension's report-group links go with the dimension: left behind, they
+  // would name a rule that no longer exists.
+  return ready() && deleteRows({"CMFMAP", "RUFIME", "RUCMME", "JBRUME",
+                                "RULEVT", "RULE"},
+                               "RU_ID", ruleId);
 }
 
 bool CommonRDAImpl::deleteRuleLinks(int ruleId) {
@@ -380,10 +384,12 @@ bool CommonRDAImpl::addGlobalCategoryField(
 
 bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,
                                          const KvbString& description) {
-  // The add answers the category of a name in use rather than refusing
-  // it: a name is no key here.
+  // The add finds a category by its name, so no two may share one.
   return updateObject({"GCATS", "GC_ID", gcId, "global category"},
-                      {{"GCNAME", name}, {"GCDESC", description}}, {}) == 1;
+                      {{"GCNAME", name}, {"GCDESC", description}},
+                      {nameKey({"GCNAME", name}, "global category", gcId,
+                               "Another global category has this name.")}) ==
+         1;
 }
 
 bool CommonRDAImpl::deleteGlobalCategory(int gcId) {

@@ -11,6 +11,20 @@
 // The id of the default report group, dimension and threshold.
 constexpr int kDefaultDashboardId = 1;
 
+// Each kind of dashboard object: its key column, its table and what it is
+// called in a refusal ("Threshold 4 does not exist").
+struct DashboardKind {
+  const char* column;
+  const char* tableCode;
+  const char* kind;
+};
+
+inline constexpr DashboardKind kDashboardKinds[] = {
+    {"GRP_ID", "RPTGRP", "report group"},
+    {"DIM_ID", "DIMENS", "dimension"},
+    {"THR_ID", "THRHLD", "threshold"},
+};
+
 struct DashboardReference {
   const char* tableCode;
   const char* column;  // the key column of the object referred to

@@ -87,17 +87,33 @@ bool MonitorRDAImpl::expectRow(bool wanted, const char* code,
   return (found == 1) == wanted || refuse(refusal);
 }
 
-bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
-                                  const SqlFields& columns) {
-  if (!ready()) return false;
+bool MonitorRDAImpl::dashboardObjectsExist(
+    std::initializer_list<DashboardRef> refs) {
+  for (const DashboardRef& ref : refs) {
+    if (ref.id == -1 || ref.id == kDefaultDashboardId) continue;
+    for (const DashboardKind& kind : kDashboardKinds)
+      if (std::strcmp(kind.column, ref.column) == 0 &&
+          !objectExists({kind.tableCode, kind.column, ref.id, kind.kind}))
+        return false;
+  }
+  return true;
+}
+
+bool MonitorRDAImpl::linkedObjectsExist(
+    int taskId, int ruleId, std::initializer_list<DashboardRef> refs) {
   // The row links a task and a rule by id: both must exist, or it would
   // join nothing that can be reached.
+  return objectExists({"MJOB", "JB_ID", taskId, kTaskType}) &&
+         objectExists({"RULE", "RU_ID", ruleId, "rule"}) &&
+         dashboardObjectsExist(refs);
+}
+
+bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
+                                  const SqlFields& columns,
+                                  std::initializer_list<DashboardRef> refs) {
+  if (!ready()) return false;
   return addInOneStep([&] {
-    return expectRow(true, "MJOB", "JB_ID=?", {taskId},
-                     missingObject(kTaskType, taskId)) &&
-           expectRow(true, "RULE", "RU_ID=?", {ruleId},
-                     missingObject("rule", ruleId)) &&
-           insert(code, columns);
+    return linkedObjectsExist(taskId, ruleId, refs) && insert(code, columns);
   });
 }
 
@@ -128,17 +144,21 @@ bool MonitorRDAImpl::addDashboardObject(const char* typeName, const char* code,
 
 bool MonitorRDAImpl::updateEdited(const ObjectRow& row, const SqlField& name,
                                   const SqlFields& columns,
-                                  const KvbString& editUser, int folderId) {
+                                  const KvbString& editUser, int folderId,
+                                  std::initializer_list<DashboardRef> refs) {
   if (!ready()) return false;
   if (row.id == -1) return true;
   SqlFields all = {name};
   all.insert(all.end(), columns.begin(), columns.end());
   // A new edit user or date alone is no change of the object; the root
   // folder (and none given) needs no check.
-  return updateObject(row, all,
-                      {nameKey(name, row.kind, row.id, message(kExists))},
-                      {{"EDDAT", now()}, {"EDUSR", editUser, Given::kNotNull}},
-                      folderId != -1 ? folderId : 0) >= 0;
+  return transaction([&] {
+    return dashboardObjectsExist(refs) &&
+           updateObject(
+               row, all, {nameKey(name, row.kind, row.id, message(kExists))},
+               {{"EDDAT", now()}, {"EDUSR", editUser, Given::kNotNull}},
+               folderId != -1 ? folderId : 0) >= 0;
+  });
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,
@@ -278,7 +298,9 @@ bool MonitorRDAImpl::addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                        {"RU_ID", ruleId},
                        {"DIM_ID", orDefault(dimensionId)},
                        {"THR_ID", orDefault(thresholdId)},
-                       {"WGHT", realValue(weight)}});
+                       {"WGHT", realValue(weight)}},
+                      {{"DIM_ID", orDefault(dimensionId)},
+                       {"THR_ID", orDefault(thresholdId)}});
 }
 
 bool MonitorRDAImpl::addTaskRule(int taskId, int ruleId) {
@@ -290,10 +312,19 @@ bool MonitorRDAImpl::updateTaskRuleMember(int taskId, int ruleId,
                                           int dimensionId, int thresholdId,
                                           KvbReal weight) {
   if (!ready()) return false;
-  return run("UPDATE " + table("JBRUME") +
-                 " SET DIM_ID=?, THR_ID=?, WGHT=? WHERE JB_ID=? AND RU_ID=?",
-             {orDefault(dimensionId), orDefault(thresholdId), realValue(weight),
-              taskId, ruleId});
+  return transaction([&] {
+    int rows = 0;
+    return linkedObjectsExist(taskId, ruleId,
+                              {{"DIM_ID", orDefault(dimensionId)},
+                               {"THR_ID", orDefault(thresholdId)}}) &&
+           run("UPDATE " + table("JBRUME") +
+                   " SET DIM_ID=?, THR_ID=?, WGHT=? WHERE JB_ID=? AND RU_ID=?",
+               {orDefault(dimensionId), orDefault(thresholdId),
+                realValue(weight), taskId, ruleId},
+               &rows) &&
+           (rows > 0 || fail(kvbStringFormat("Rule %d is no member of task %d",
+                                             ruleId, taskId)));
+  });
 }
 
 bool MonitorRDAImpl::addRuleEvent(int taskId, int ruleId, int sequence,
@@ -373,17 +404,23 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
                                           const KvbString& value,
                                           bool skipValueCheck) {
   if (!ready()) return false;
-  if (!skipValueCheck &&
-      !expectRow(true, "EXPRTP", "PR_NAME=? AND PR_VALUE=?", {name, value},
-                 {message(kInvalidValue, value),
-                  kvbStringFormat("Cannot set the execution property \"%S\" "
-                                  "of execution %d and rule %d",
-                                  name, executionId, ruleId)}))
-    return false;
   // The property is matched by its exact name: the value is written to the
   // rows that the update finds, else a row is added.
-  return upsert("EXPROP", {{"PR_VALUE", value}},
-                {{"EX_ID", executionId}, {"RU_ID", ruleId}, {"PR_NAME", name}});
+  return transaction([&] {
+    return objectExists({"EXEC", "EX_ID", executionId, "execution"}) &&
+           objectExists({"RULE", "RU_ID", ruleId, "rule"}) &&
+           (skipValueCheck ||
+            expectRow(true, "EXPRTP", "PR_NAME=? AND PR_VALUE=?",
+                      {name, value},
+                      {message(kInvalidValue, value),
+                       kvbStringFormat("Cannot set the execution property "
+                                       "\"%S\" of execution %d and rule %d",
+                                       name, executionId, ruleId)})) &&
+           upsert("EXPROP", {{"PR_VALUE", value}},
+                  {{"EX_ID", executionId},
+                   {"RU_ID", ruleId},
+                   {"PR_NAME", name}});
+  });
 }
 
 bool MonitorRDAImpl::deleteExecutionProperty(int executionId, int ruleId,
@@ -470,14 +507,18 @@ bool MonitorRDAImpl::addReportGroup(
     const KvbString& name, const KvbString& description, int intervalCount,
     int intervalLength, int thresholdId, KvbDate endDate, const KvbString& user,
     const KvbString& uuid, int folderId, int* newId) {
-  return addDashboardObject("report group", "RPTGRP", "GRP_ID",
-                            {"GRP_NAME", name},
-                            {{"GRP_DESC", description},
-                             {"INTNUM", intervalCount},
-                             {"INTLEN", intervalLength},
-                             {"THR_ID", thresholdId},
-                             {"ENDDATE", endDate}},
-                            uuid, user, folderId, newId);
+  if (!ready()) return false;
+  return transaction([&] {
+    return dashboardObjectsExist({{"THR_ID", thresholdId}}) &&
+           addDashboardObject("report group", "RPTGRP", "GRP_ID",
+                              {"GRP_NAME", name},
+                              {{"GRP_DESC", description},
+                               {"INTNUM", intervalCount},
+                               {"INTLEN", intervalLength},
+                               {"THR_ID", thresholdId},
+                               {"ENDDATE", endDate}},
+                              uuid, user, folderId, newId);
+  });
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,
@@ -522,7 +563,7 @@ bool MonitorRDAImpl::updateReportGroup(int groupId, const KvbString& name,
                        {"THR_ID", thresholdId, Given::kNotMinusOne},
                        {"ENDDATE", endDate, Given::kNotNull},
                        {"FLDR_ID", folderId, Given::kNotMinusOne}},
-                      editUser, folderId);
+                      editUser, folderId, {{"THR_ID", thresholdId}});
 }
 
 bool MonitorRDAImpl::deleteReportGroup(int groupId) {
@@ -543,16 +584,22 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
 
 bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
                                          int thresholdId, KvbReal weight) {
-  return insertUnless(
-      IfPresent::kWarn,
-      {message(kExists), kvbStringFormat("Not linking dimension %d to report "
+  if (!ready()) return false;
+  return transaction([&] {
+    return dashboardObjectsExist({{"GRP_ID", groupId},
+                                  {"DIM_ID", dimensionId},
+                                  {"THR_ID", thresholdId}}) &&
+           insertUnless(IfPresent::kWarn,
+                        {message(kExists),
+                         kvbStringFormat("Not linking dimension %d to report "
                                          "group %d again",
                                          dimensionId, groupId)},
-      "DIMGRP", {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
-      {{"DIM_ID", dimensionId},
-       {"GRP_ID", groupId},
-       {"THR_ID", thresholdId},
-       {"WGHT", realValue(weight)}});
+                        "DIMGRP", {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
+                        {{"DIM_ID", dimensionId},
+                         {"GRP_ID", groupId},
+                         {"THR_ID", thresholdId},
+                         {"WGHT", realValue(weight)}});
+  });
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,
@@ -596,7 +643,18 @@ bool MonitorRDAImpl::updateDimensionGroup(int dimensionId, int groupId,
   update.set("THR_ID=?", thresholdId, Given::kNotMinusOne);
   if (!weight.isNull()) update.set("WGHT=?", weight.asDouble());
   if (!update.anySet()) return true;
-  return run(update.where("DIM_ID=?", dimensionId).where("GRP_ID=?", groupId));
+  update.where("DIM_ID=?", dimensionId).where("GRP_ID=?", groupId);
+  return transaction([&] {
+    int rows = 0;
+    return dashboardObjectsExist({{"DIM_ID", dimensionId},
+                                  {"GRP_ID", groupId},
+                                  {"THR_ID", thresholdId}}) &&
+           run(update, &rows) &&
+           (rows > 0 ||
+            fail(kvbStringFormat("Dimension %d is not linked to report group "
+                                 "%d",
+                                 dimensionId, groupId)));
+  });
 }
 
 bool MonitorRDAImpl::deleteDimensionGroups(int groupId, int dimensionId) {

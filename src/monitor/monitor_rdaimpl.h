@@ -5,6 +5,7 @@
 #ifndef MONITOR_MONITOR_RDAIMPL_H_
 #define MONITOR_MONITOR_RDAIMPL_H_
 
+#include <initializer_list>
 #include <vector>
 
 #include "access/base_rdaimpl.h"
@@ -122,21 +123,39 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // query fails.
   bool expectRow(bool wanted, const char* code, const char* condition,
                  const std::vector<KvbDatavar>& values, const Refusal& refusal);
+  // A dashboard object that a write stores: the key column of its kind
+  // (GRP_ID, DIM_ID or THR_ID) and its id.
+  struct DashboardRef {
+    const char* column;
+    int id;
+  };
+  // True when each of `refs` names an object that exists, else refused
+  // with "<Kind> <id> does not exist"; false when a lookup fails. -1 (none
+  // given) and the default, which every repository holds and no deletion
+  // removes, are not looked for.
+  bool dashboardObjectsExist(std::initializer_list<DashboardRef> refs);
+  // True when task `taskId`, rule `ruleId` and each of `refs` exist; a
+  // missing task or rule is refused with "Task <id> does not exist" or
+  // "Rule <id> does not exist", the references as above.
+  bool linkedObjectsExist(int taskId, int ruleId,
+                          std::initializer_list<DashboardRef> refs);
   // Inserts a row that links task `taskId` and rule `ruleId`, in one unit
-  // with the check that both exist; a missing one is refused with
-  // "Task <id> does not exist" or "Rule <id> does not exist".
+  // with linkedObjectsExist's check.
   bool insertLinked(int taskId, int ruleId, const char* code,
-                    const SqlFields& columns);
+                    const SqlFields& columns,
+                    std::initializer_list<DashboardRef> refs = {});
   // Writes the `name` and `columns` given of the dashboard object `row`,
   // with the edit date (now) and, when not null, the edit user, checking
   // that `folderId` (the row's FLDR_ID among `columns`; -1 when not given)
   // exists. A name that another object of the table has is refused with
   // "Cannot give <kind> <id> the name "<name>": " and 1211, an object that
-  // does not exist with "<Kind> <id> does not exist". Nothing to do (true)
-  // without an id or without a column given.
+  // does not exist with "<Kind> <id> does not exist", a dashboard object
+  // of `refs` that does not exist as dashboardObjectsExist refuses it.
+  // Nothing to do (true) without an id or without a column given.
   bool updateEdited(const ObjectRow& row, const SqlField& name,
                     const SqlFields& columns, const KvbString& editUser,
-                    int folderId);
+                    int folderId,
+                    std::initializer_list<DashboardRef> refs = {});
   // Adds a dashboard object of type `typeName` ("dimension") to table
   // `code`, its id in `idColumn` handed to `newId`: `columns`, its `name`,
   // its UUID (each refused when another object has it; an empty UUID is

@@ -8,6 +8,7 @@
 
 namespace {
 const char kJobType[] = "ProfileJob";
+const char kJobKind[] = "profile job";
 }  // namespace
 
 bool ProfileRDAImpl::deleteTextFileInfo(const KvbString& tableName) {
@@ -89,20 +90,28 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
   // caller, once the transaction is committed.
   const bool announce = !rda_->inTransaction();
   KvbString oldName;
-  if (announce)
-    firstRow("SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
-             {jobId},
-             [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
-  // A job that does not exist is no failure (no kind names it), as the
-  // interface says.
-  if (updateObject({"JSETUP", "SU_ID", jobId, nullptr},
-                   {{"SU_NAME", name},
-                    {"SU_DESC", description},
-                    {"SU_EDDAT", editedDate.asDouble()},
-                    {"SU_EDUSR", editedUser},
-                    {"FLDR_ID", folderId}},
-                   {jobName(name, folderId)}, {}, folderId) != 1)
+  int found = -1;
+  if (!transaction([&] {
+        found = firstRow(
+            "SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
+            {jobId},
+            [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
+        return found == 0 ||
+               (found == 1 &&
+                updateObject({"JSETUP", "SU_ID", jobId, nullptr},
+                             {{"SU_NAME", name},
+                              {"SU_DESC", description},
+                              {"SU_EDDAT", editedDate.asDouble()},
+                              {"SU_EDUSR", editedUser},
+                              {"FLDR_ID", folderId}},
+                             {jobName(name, folderId)}, {}, folderId) == 1);
+      }))
     return false;
+  // A job that does not exist is no failure, as the interface says: nothing
+  // is written, announced or logged, and the text names the missing job
+  // rather than an earlier, unrelated failure.
+  if (!wasFound(found, [&] { return missingObject(kJobKind, jobId); }))
+    return true;
   if (!announce) return true;
   const bool renamed = !oldName.isNull() && oldName.str() != name.str();
   post([=](RepositoryEventManager& events, const KvbString& repository) {

@@ -427,6 +427,10 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // A job's name within its folder as a unique key, refused with "Profile
   // job [<name>] already exists" by an add and an update alike.
   static UniqueKey jobName(const KvbString& name, int folderId);
+  // True for match definition -1 (none) and for one that exists; else
+  // refused with "Match definition <id> does not exist". False when the
+  // lookup fails.
+  bool matchDefinitionKnown(int matchDefinitionId);
   // Adds a row whose key, `idColumn`, comes from the id counter named by
   // the table code, followed by `columns`; `key` (when given) receives it
   // on success.

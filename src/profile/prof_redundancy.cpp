@@ -80,6 +80,12 @@ bool ProfileRDAImpl::addRdaConfigField(int runId, int fieldId, int configId) {
       {{"FLD_ID", fieldId}, {"RDACFGID", configId}, {"JOB_ID", runId}});
 }
 
+bool ProfileRDAImpl::matchDefinitionKnown(int matchDefinitionId) {
+  // -1 names no match definition; any other key must name one.
+  return matchDefinitionId == -1 ||
+         objectExists({"MATCH", "MC_ID", matchDefinitionId, "match definition"});
+}
+
 bool ProfileRDAImpl::hasRdaConfigField(int configId, int fieldId) {
   return exists("FLDRDA", "RDACFGID=? AND FLD_ID=?", {configId, fieldId}) == 1;
 }
@@ -87,11 +93,16 @@ bool ProfileRDAImpl::hasRdaConfigField(int configId, int fieldId) {
 bool ProfileRDAImpl::updateRdaConfig(int configId, const KvbString& name,
                                      const KvbString& description,
                                      int matchDefinitionId) {
-  return ready() && update("RDACFG",
-                           {{"RDACFGNM", name},
-                            {"RDACFGDS", description},
-                            {"MC_ID", matchDefinitionId}},
-                           {"RDACFGID", configId});
+  // A configuration that does not exist is no failure, as the interface
+  // says; a match definition that names nothing is refused, as by the add.
+  return ready() && transaction([&] {
+           return matchDefinitionKnown(matchDefinitionId) &&
+                  update("RDACFG",
+                         {{"RDACFGNM", name},
+                          {"RDACFGDS", description},
+                          {"MC_ID", matchDefinitionId}},
+                         {"RDACFGID", configId});
+         });
 }
 
 bool ProfileRDAImpl::updateRedundantDataConfig(int configId,

@@ -258,22 +258,19 @@ bool ProfileRDAImpl::addRdaConfig(int runId, const KvbString& name,
                                   const KvbString& description,
                                   int matchDefinitionId, int* key) {
   if (!ready()) return false;
-  // -1 names no match definition; any other key must name one.
-  if (matchDefinitionId != -1) {
-    const int found =
-        lookup("SELECT MC_ID FROM " + table("MATCH") + " WHERE MC_ID=?",
-               {matchDefinitionId}, nullptr);
-    if (found < 0) return false;
-    if (found == 0)
-      return fail(kvb_get_message("prof_results", __LINE__,
-                                  "Repository Library", 1211));
-  }
-  return addKeyed("RDACFG", "RDACFGID",
-                  {{"RDACFGNM", name},
-                   {"RDACFGDS", description},
-                   {"MC_ID", matchDefinitionId},
-                   {"JOB_ID", runId}},
-                  key);
+  int added = -1;
+  if (!transaction([&] {
+        return matchDefinitionKnown(matchDefinitionId) &&
+               addKeyed("RDACFG", "RDACFGID",
+                        {{"RDACFGNM", name},
+                         {"RDACFGDS", description},
+                         {"MC_ID", matchDefinitionId},
+                         {"JOB_ID", runId}},
+                        &added);
+      }))
+    return false;
+  if (key) *key = added;
+  return true;
 }
 
 bool ProfileRDAImpl::addRdaResult(int runId, int configId, int leftFieldId,
