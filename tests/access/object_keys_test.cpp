@@ -155,6 +155,8 @@ TEST_P(ObjectKeysTest, UpdatesRefuseANameThatTheirAddRefuses) {
   } cases[] = {
       {kRule, taken("rule", "Monitor Admin", 1385)},
       {kMetric, taken("custom metric", "Monitor Admin", 1356)},
+      {kCategory, "Cannot give global category 2 the name \"A\": Another "
+                  "global category has this name."},
       {kGroup, taken("report group", "Monitor Repository", 1211)},
       {kDimension, taken("dimension", "Monitor Repository", 1211)},
       {kThreshold, taken("threshold", "Monitor Repository", 1211)},

@@ -109,6 +109,8 @@ TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
           message(1211), "Cannot add the dimension \"D\"");
 
   ASSERT_TRUE(monitor_->addPropertyValue("STATUS", "OPEN"));
+  storeKeys("EXEC", "EX_ID", {5});
+  storeKeys("RULE", "RU_ID", {10});
   refused(
       [&] {
         return monitor_->setExecutionProperty(5, 10, "STATUS", "SHUT", false);
@@ -213,6 +215,8 @@ TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
   int task = 0;
   ASSERT_TRUE(monitor_->addTask("Nightly", "c1", "ann", 0, "", "", &task));
   storeKeys("RULE", "RU_ID", {10, 11});
+  storeKeys("DIMENS", "DIM_ID", {3, 5});
+  storeKeys("THRHLD", "THR_ID", {4});
   ASSERT_TRUE(monitor_->addTaskRule(task, 10));
   // Dimension and threshold ids below 1 stand for the defaults.
   ASSERT_TRUE(monitor_->addTaskRuleMember(task, 11, 0, -1, KvbReal(2.5)));
@@ -251,8 +255,9 @@ TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
 TEST_P(MonitorRdaTest, FailuresPartWayLeaveEveryRow) {
   ASSERT_TRUE(monitor_->addTask("T", "c", "", 0, "", "", nullptr));
   storeKeys("RULE", "RU_ID", {10});
+  storeKeys("DIMENS", "DIM_ID", {2});
+  storeKeys("THRHLD", "THR_ID", {4});
   ASSERT_TRUE(monitor_->addTaskRuleMember(1, 10, 2, 4, KvbReal(1.0)));
-  exec("INSERT INTO " + table("THRHLD") + " (THR_ID) VALUES (4)");
   exec("DROP TABLE " + table("RULEVT"));
   EXPECT_FALSE(monitor_->deleteTask(1));
   EXPECT_FALSE(monitor_->clearTaskRules(1));
@@ -338,6 +343,8 @@ TEST_P(MonitorRdaTest, ExecutionPropertiesTakeOnlyValidValues) {
   EXPECT_TRUE(monitor_->addPropertyValue("STATUS", "OPEN"));
   EXPECT_TRUE(log_.contains(message(1211), 4));
   EXPECT_EQ(rows(monitor_->listPropertyValues()), Rows{"STATUS|OPEN"});
+  storeKeys("EXEC", "EX_ID", {5});
+  storeKeys("RULE", "RU_ID", {10});
 
   EXPECT_FALSE(monitor_->setExecutionProperty(5, 10, "STATUS", "SHUT", false));
   EXPECT_EQ(monitor_->getErrorMessage().str(), message(1663, "SHUT"));
@@ -362,6 +369,8 @@ TEST_P(MonitorRdaTest, ReportGroupExecutionsListMembersNewestFirst) {
              " (RU_ID, RU_DESC, RU_COMM, RU_DISP) VALUES (?, 'R', 'C', 'D')",
          {rule});
   ASSERT_TRUE(monitor_->addTaskRule(1, 10));
+  storeKeys("DIMENS", "DIM_ID", {2});
+  storeKeys("THRHLD", "THR_ID", {3});
   ASSERT_TRUE(monitor_->addTaskRuleMember(1, 11, 2, 3, KvbReal(0.5)));
   exec("INSERT INTO " + table("TRIG") +
        " (EX_ID, RU_ID, TR_CNT) VALUES (1, 10, 4)");
@@ -396,6 +405,17 @@ TEST_P(MonitorRdaTest, TableNamesDoNotOpenClauses) {
   ASSERT_TRUE(other->createTables(options))
       << other->getErrorMessage().asCstr();
   MonitorRDAImpl* monitor = new MonitorRDAImpl(other);
+  // The report group and dimension that the link joins.
+  ASSERT_TRUE(boundExecute(other,
+                           "INSERT INTO " + other->getTableName("RPTGRP", true,
+                                                                -1) +
+                               " (GRP_ID) VALUES (2)",
+                           {}));
+  ASSERT_TRUE(boundExecute(other,
+                           "INSERT INTO " + other->getTableName("DIMENS", true,
+                                                                -1) +
+                               " (DIM_ID) VALUES (7)",
+                           {}));
   EXPECT_TRUE(monitor->addDimensionToGroup(2, 7, 1, KvbReal(1.0)));
   EXPECT_TRUE(monitor->updateDimensionGroup(7, 2, -1, KvbReal(3.0)));
   EXPECT_EQ(rows(monitor->listDimensionGroups(-1, 2)), Rows{"7|2|1|3"});
@@ -473,7 +493,11 @@ TEST_P(MonitorDashboardTest, ThresholdsKeepSevenBands) {
 }
 
 TEST_P(MonitorDashboardTest, ReportGroupsAndDimensionsAreNamedOnceAndLinked) {
-  int group = 0, dim = 0;
+  int group = 0, dim = 0, thr = 0;
+  for (const char* name : {"Th2", "Th3"})  // thresholds 2 and 3
+    ASSERT_TRUE(monitor_->addThreshold(name, "", "", "", 0, 0, nullptr,
+                                       nullptr, nullptr, nullptr, &thr));
+  ASSERT_EQ(thr, 3);
   ASSERT_TRUE(monitor_->addReportGroup("G", "gd", 7, 24, 1, KvbDate(), "ann",
                                        "ug", 0, &group));
   EXPECT_FALSE(monitor_->addReportGroup("G", "", 1, 1, 1, KvbDate(), "", "", 0,

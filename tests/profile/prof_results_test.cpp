@@ -347,9 +347,9 @@ TEST_P(ProfileResultsTest, AlertsChartsRedundancyAndOutputsAreStored) {
   config = 42;
   EXPECT_FALSE(profile_->addRdaConfig(r.run, "bad", "", match + 1, &config));
   EXPECT_EQ(config, 42);
-  const std::string unknown =
-      kvb_get_message("test", 0, "Repository Library", 1211).str();
-  EXPECT_EQ(profile_->getErrorMessage().str(), unknown);
+  EXPECT_EQ(profile_->getErrorMessage().str(),
+            "Match definition " + std::to_string(match + 1) +
+                " does not exist");
   ASSERT_TRUE(profile_->addRdaConfig(r.run, "names", "", match, &config));
   EXPECT_EQ(stored("RDACFG", "RDACFGID"),
             (Rows{"1|all|d|-1|1", "2|names||1|1"}));
