@@ -169,9 +169,14 @@ TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
       "FILE=" + dir_.file("c.db") + ";CREATE=TRUE;KVXTYPE=SQLITE";
   EXPECT_TRUE(admin_->addRepository(connection.c_str(), "pf", "C", false))
       << error();
+  // The list may name a repository before it is created: prefix "pf" holds
+  // none, and a file entry's folder need not exist yet.
+  EXPECT_TRUE(admin_->addRepository("/no/such/folder/n.db", "", "N", true))
+      << error();
   ASSERT_TRUE(admin_->loadRepositoryList());
   EXPECT_EQ(listed(), (std::vector<std::string>{"A|/a.db||F|default",
-                                                "C|" + connection + "|pf|C|"}));
+                                                "C|" + connection + "|pf|C|",
+                                                "N|/no/such/folder/n.db||F|"}));
 }
 
 // An entry without a name or without a connection would be listed only to
