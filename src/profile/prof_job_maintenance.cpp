@@ -96,7 +96,8 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
             "SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
             {jobId},
             [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
-        return found == 0 ||
+        // A folder that does not exist is refused, found job or not.
+        return (found == 0 && folderExists(folderId)) ||
                (found == 1 &&
                 updateObject({"JSETUP", "SU_ID", jobId, nullptr},
                              {{"SU_NAME", name},
