@@ -51,7 +51,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // "Cannot add the rule "<name>": " and "Monitor Admin" message 1385; a
   // UUID (RU_UUID) that another rule holds with "Cannot add the rule
   // "<name>" with UUID "<uuid>": " and "Monitor Repository" message 1085
-  // (an empty UUID is none, and is not looked for). Creation and edit
+  // (an empty UUID is none, and is not looked for); when both are held,
+  // the name's refusal is the answer. Creation and edit
   // dates are the current date, `user` is both creator and editor. A
   // folder that does not exist is refused with "Folder <id> does not
   // exist" (0 is the root). Posts a "Rule" added event.

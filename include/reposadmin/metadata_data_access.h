@@ -147,7 +147,8 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
       int unused, double eventTime, const KvbString& excludedSource,
       KvbString& errorText) = 0;
   // Deletes the events with an id below `eventId` (when not 0) and a time
-  // before `eventTime` (when not 0.0). Both 0 is refused with errorText.
+  // before `eventTime` (when not 0.0). Both 0 is refused with errorText,
+  // which getErrorMessage() answers too.
   // The events exactly at the id or time stay.
   virtual bool removeRepositoryEvents(int eventId, double eventTime,
                                       KvbString& errorText) = 0;

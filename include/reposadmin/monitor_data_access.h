@@ -10,9 +10,10 @@
 // Failures answer false or null; the reason is the connection's error text,
 // which getErrorMessage() gives. Refusals give a "Monitor Repository"
 // catalogue message as that text: 1088 a task with executions, 1211 a name
-// in use, 1663 a property value that is not valid. A code or UUID in use
-// gives message 1085 after what was refused, which names the code or UUID
-// ("Cannot add the task "T" with code "c": <message 1085>"). Without a
+// in use, 1663 a property value that is not valid. A name, code or UUID in
+// use gives its message (1211, 1085) after what was refused, which names
+// the object ("Cannot add the dimension "D": <message 1211>", "Cannot add
+// the task "T" with code "c": <message 1085>"). Without a
 // connection every operation but clearSource logs "Repository Data Access
 // object is null" at level 5 and fails.
 //
@@ -36,11 +37,13 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // --- Additions ----------------------------------------------------------
   // An addition filed into a folder (folderId) that does not exist is
   // refused with "Folder <id> does not exist"; folder 0, the root, always
-  // exists. A report group, dimension or threshold with a UUID that
+  // exists. A report group, dimension or threshold with a name that
   // another of its kind holds is refused with "Cannot add the <kind>
-  // "<name>" with UUID "<uuid>": " and 1085 (kind "report group",
-  // "dimension", "threshold"); an empty UUID is none, and is not looked
-  // for.
+  // "<name>": " and 1211, one with a UUID that another of its kind holds
+  // with "Cannot add the <kind> "<name>" with UUID "<uuid>": " and 1085
+  // (kind "report group", "dimension", "threshold"); when both are held,
+  // the name's refusal is the answer. An empty UUID is none, and is not
+  // looked for.
 
   // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
   // given; both dates are now and `user` is creator and editor. A code

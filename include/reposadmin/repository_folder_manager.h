@@ -107,8 +107,10 @@ class RepositoryFolderManager {
                                  int& objectId, KvbString& itemName,
                                  KvbString& objectUuid,
                                  KvbString& errorText) = 0;
-  // 24: true when an object of that type is at the path; false also when
-  // the path cannot be read, with the reason in getErrorMessage().
+  // 24: true when an object of that type is at the path. False when none
+  // is, a folder of the path missing included, which is no failure and
+  // writes no record; false also when the path cannot be read, with the
+  // reason in getErrorMessage().
   virtual bool objectExists(const KvbString& objectPath,
                             const KvbString& objectType) = 0;
   // 25: the path of the object; false when there is no such object (the

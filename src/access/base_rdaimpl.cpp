@@ -269,7 +269,7 @@ bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement, int* rows,
   const bool ok = counted && counted->run(&changed);
   if (counted) counted->release();
   if (!ok)
-    logError(built ? writeFailure(built->tableCode(), built->written())
+    logError(built ? writeFailure(built->tableCode(), built->named())
                    : rda_->getErrorMessage());
   if (rows) *rows = static_cast<int>(changed);
   return ok;
@@ -411,7 +411,8 @@ int BaseRDAImpl::firstRow(
   const int found = readFirstRow(
       selectOnce(boundStatement(rda_, statement.sql(), statement.params())),
       read);
-  if (found < 0) logError(rda_->getErrorMessage());
+  if (found < 0)
+    logError(writeFailure(statement.tableCode(), statement.named()));
   return found;
 }
 
@@ -581,7 +582,7 @@ bool BaseRDAImpl::update(const char* code, const SqlFields& set,
 
 SqlStatement BaseRDAImpl::updateOf(const char* code) {
   SqlStatement update("UPDATE " + table(code));
-  update.writing(code);
+  update.on(code);
   return update;
 }
 
@@ -679,6 +680,14 @@ BaseRDAImpl::UniqueKey BaseRDAImpl::uuidKey(const char* column,
                                    id, uuid))};
 }
 
+BaseRDAImpl::UniqueKey BaseRDAImpl::newNameKey(const SqlField& name,
+                                               const char* kind,
+                                               const KvbString& taken) {
+  return {{name}, Refusal(kvbStringFormat("Cannot add the %s \"%S\": ", kind,
+                                          name.param.value.asString()) +
+                          taken)};
+}
+
 BaseRDAImpl::UniqueKey BaseRDAImpl::nameKey(const SqlField& name,
                                             const char* kind, int id,
                                             const KvbString& taken) {
@@ -693,7 +702,7 @@ bool BaseRDAImpl::keyFree(const char* code, const char* idColumn, int id,
   for (const SqlField& column : key.columns)
     if (!column.given) return true;
   SqlStatement select("SELECT 1 FROM " + table(code));
-  select.whereEvery(key.columns);
+  select.on(code).whereEvery(key.columns);
   const std::string other = idColumn ? std::string(idColumn) + "<>?" : "";
   if (idColumn) select.where(other.c_str(), id);
   switch (lookup(select, nullptr)) {
@@ -978,6 +987,7 @@ int BaseRDAImpl::matching(const char* code, const char* column,
   // Every key is a term, null too, as in the row that the add would write.
   return lookup(
       SqlStatement(KvbString("SELECT ") + column + " FROM " + table(code))
+          .on(code)
           .whereEvery(keys),
       value);
 }

@@ -219,7 +219,9 @@ class BaseRDAImpl {
   // firstRow, reading column 0 as an int into *value when given.
   int lookup(const KvbString& sql, const std::vector<KvbDatavar>& values,
              int* value);
-  // firstRow and lookup of a built statement.
+  // firstRow and lookup of a built statement; a failure of a statement
+  // on a table (SqlStatement::on) is named as writeFailure names it, so
+  // that a value refused where it is looked up is named by its column.
   int firstRow(const SqlStatement& statement,
                const std::function<void(ReposDataAccessCursor&)>& read);
   int lookup(const SqlStatement& statement, int* value);
@@ -297,9 +299,13 @@ class BaseRDAImpl {
                               const char* kind, const KvbString& name);
   static UniqueKey uuidKey(const char* column, const KvbString& uuid,
                            const char* kind, int id);
-  // The name (a column and its value) that an update gives object `id`, as
-  // a unique key: refused with "Cannot give <kind> <id> the name "<name>":
-  // " and `taken`, the text with which the add refuses the name.
+  // The name (a column and its value) of a new object of `kind`, or the
+  // one that an update gives object `id`, as a unique key: refused with
+  // "Cannot add the <kind> "<name>": " or "Cannot give <kind> <id> the
+  // name "<name>": " and `taken`, a text that names no object (the
+  // catalogue's message of a name in use).
+  static UniqueKey newNameKey(const SqlField& name, const char* kind,
+                              const KvbString& taken);
   static UniqueKey nameKey(const SqlField& name, const char* kind, int id,
                            const KvbString& taken);
   // addFiled of an object that is refused, instead of answered by a match,
@@ -469,7 +475,7 @@ class BaseRDAImpl {
                  KvbString& uuid, KvbString& errorText);
   // The rows of a bound statement (released here; null when it could not
   // be made), or its run; a failure is logged, that of a run named by the
-  // table and the SET fields of `built` when given (see writeFailure).
+  // table and the named fields of `built` when given (see writeFailure).
   ReposDataAccessCursor* selectFrom(ReposDataAccessStatement* statement);
   bool runStatement(ReposDataAccessStatement* statement, int* rows,
                     const SqlStatement* built = nullptr);
