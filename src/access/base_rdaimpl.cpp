@@ -364,12 +364,12 @@ KvbString BaseRDAImpl::keptFailure(const StatementKey& key) {
   return writeFailure(key.code, written);
 }
 
-KvbString BaseRDAImpl::writeFailure(const char* code,
-                                    const SqlFields& written) {
-  if (!code) return rda_->getErrorMessage();
+KvbString writeFailure(ReposDataAccess* rda, const char* code,
+                       const SqlFields& written) {
+  if (!code) return rda->getErrorMessage();
   // Every connection of the engine is an RDA_BaseImpl.
-  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
-  const KvbString reason = rda_->getErrorMessage();
+  auto* connection = static_cast<RDA_BaseImpl*>(rda);
+  const KvbString reason = rda->getErrorMessage();
   return connection->failureNamedBy([&] {
     // The first value, in column order, that the refusal fits: a server
     // meets the values in that order, and a bind binds them so.
@@ -467,6 +467,18 @@ KvbString subjectFailure(const KvbString& subject, const KvbString& reason) {
     return subject + ": " + lead.c_str() + reason.substr(rest);
   }
   return reason;
+}
+
+bool namedExecute(ReposDataAccess* rda, const KvbString& sql, const char* code,
+                  const SqlFields& written) {
+  // Held from the run to the naming, so that the text named is this run's.
+  RDA_LockGuard guard(connectionLock(rda));
+  if (!guard) return false;
+  std::vector<KvbDatavar> values;
+  for (const SqlField& field : written) values.push_back(field.param.value);
+  if (boundExecute(rda, sql, values)) return true;
+  writeFailure(rda, code, written);
+  return false;
 }
 
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,

@@ -43,6 +43,20 @@ ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
 // Runs `sql` with `values` bound; false on failure.
 bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
                   const std::vector<KvbDatavar>& values);
+// boundExecute of a write to table `code` (its code) whose markers take
+// the values of `written` in order. A value that the database refuses
+// (longer than its column, or holding a NUL byte it cannot store) is
+// named by its column and table, as the data-access objects' writes name
+// it: that is the connection's text from then on (see writeFailure).
+bool namedExecute(ReposDataAccess* rda, const KvbString& sql, const char* code,
+                  const SqlFields& written);
+// The text of a failed write of the fields `written` to table `code` on
+// `rda`: for a write refused for one value, the first of them that fits,
+// named by its table and column (which the connection answers from then on
+// too; see refusedValueText); else, and without a code, the connection's
+// text as it is. Called with the lock held, right after the failure.
+KvbString writeFailure(ReposDataAccess* rda, const char* code,
+                       const SqlFields& written);
 // Found, missing or failed: 1 when the query gives a row, which `read`
 // then reads (it runs no statement); 0 when it gives none; -1 when it
 // fails (the connection's error text says why).
@@ -508,14 +522,10 @@ class BaseRDAImpl {
   bool runFields(const StatementKey& key,
                  const std::function<KvbString(const StatementKey&)>& build,
                  const SqlField* last, int* rows);
-  // The text of a failed write of the fields `written` to table `code`:
-  // for a write refused for one value (a text longer than its column, or
-  // one that holds a NUL byte the database cannot store), the first of
-  // them that fits, named by its table and column (which the connection
-  // answers from then on too; see refusedValueText); else, and
-  // without a code, the connection's text as it is. Called with the lock
-  // held, right after the failure.
-  KvbString writeFailure(const char* code, const SqlFields& written);
+  // The free writeFailure on the object's connection.
+  KvbString writeFailure(const char* code, const SqlFields& written) {
+    return ::writeFailure(rda_, code, written);
+  }
   // writeFailure of a failed runKeptBy of `key`, by the key's columns.
   KvbString keptFailure(const StatementKey& key);
   // The statements that runKept keeps, the most recently used last; the
