@@ -18,8 +18,14 @@
 // object is null" at level 5 and fails.
 //
 // Optional arguments: an id of -1 is absent; a text filter is absent when
-// empty; a text, date or real to write is absent when null (an empty text
-// is written). Report group, dimension and threshold 1 are the defaults
+// empty. An update either writes every column it takes or keeps what is
+// not given, and each says which: updateTask and updateSource write what
+// they are given, a null text or date as NULL, so that a caller passes
+// every column it keeps as it read it (getTask, listSources);
+// updateReportGroup, updateDimension, updateThreshold and
+// updateDimensionGroup keep a column whose value is absent (a null text,
+// date or real, an id of -1; an empty text is written).
+// Report group, dimension and threshold 1 are the defaults
 // that every repository holds: they are never deleted, and rows that named
 // a deleted one name the default instead. Changes to tasks and sources are
 // announced to the repository event manager (postObjectEvent with the
@@ -193,8 +199,10 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // the task's URI (postUriEvent, objectType "Task") when the task's path
   // was found. A task that does not exist is no failure.
   virtual bool deleteTask(int taskId) = 0;
-  // Writes every column but JB_ID of task `taskId`. A task that does not
-  // exist fails; a code that another task has is refused with "Cannot
+  // Writes every column but JB_ID of task `taskId`, each as given: a null
+  // text or date is written as NULL and nothing is kept, so a rename passes
+  // the creation date and user, comment and display name as read. A task
+  // that does not exist fails; a code that another task has is refused with "Cannot
   // give task <id> the code "<code>": " and 1085, a folder that does not
   // exist as by the additions. Posts a changed event
   // keyed by the code.
@@ -209,9 +217,9 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool deleteSource(int sourceId) = 0;
   // True without effect, also without a connection.
   virtual bool clearSource(int sourceId) = 0;
-  // Sets the name, the edit user and date (now) and, when `folderId` is
-  // above 0, the folder of a source. A source or folder that does not
-  // exist fails.
+  // Writes the name and the edit user as given (a null as NULL) and the
+  // edit date (now); writes the folder when `folderId` is above 0 and
+  // keeps it otherwise. A source or folder that does not exist fails.
   // Posts a changed event.
   virtual bool updateSource(int sourceId, const KvbString& name,
                             const KvbString& user, int folderId) = 0;
@@ -242,8 +250,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes a report group with its dimension links, and moves its
   // executions to the default report group, all or nothing.
   virtual bool deleteReportGroup(int groupId) = 0;
-  // As updateReportGroup, for the name, description and folder of a
-  // dimension ("Dimension <id> does not exist", "Cannot give dimension
+  // As updateReportGroup (keeping what is absent), for the name,
+  // description and folder of a dimension ("Dimension <id> does not exist", "Cannot give dimension
   // ...").
   virtual bool updateDimension(int dimensionId, const KvbString& name,
                                const KvbString& description,
@@ -258,8 +266,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes the dimension links of the report group and dimension given. A
   // call that gives neither is refused: it would delete every link.
   virtual bool deleteDimensionGroups(int groupId, int dimensionId) = 0;
-  // As updateReportGroup, for the name, description, folder and bands of a
-  // threshold ("Threshold <id> does not exist", "Cannot give threshold
+  // As updateReportGroup (keeping what is absent), for the name,
+  // description, folder and bands of a threshold ("Threshold <id> does not exist", "Cannot give threshold
   // ..."). With a band count above 0 all seven bands are written, those
   // beyond the count as NULL; otherwise the bands stay.
   virtual bool updateThreshold(int thresholdId, const KvbString& name,
