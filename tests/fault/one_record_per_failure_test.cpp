@@ -18,9 +18,8 @@
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
-#include "reposadmin/profile_data_access.h"
-#include "reposadmin/repository_impact_analysis.h"
 #include "reposadmin/repository_folder_manager.h"
+#include "reposadmin/repository_impact_analysis.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 
@@ -645,17 +644,14 @@ TEST_P(OneRecordPerFailureTest, SiblingTextsNameTheirSubjectOnce) {
   MonitorRepositoryDataAccess* monitor = repository_->createMonitorDataAccess();
   RepositoryImpactAnalysis* analysis = repository_->createImpactAnalysis();
   int id = -1;
-  ASSERT_TRUE(monitor->addReportGroup("Weekly", "", 1, 1, 1, KvbDate(), "me",
-                                      "", 0, &id));
-  ASSERT_TRUE(monitor->addThreshold("Strict", "", "me", "", 0, 0, nullptr,
-                                    nullptr, nullptr, nullptr, &id));
   KvResource* resource = analysis->createResource("orders", "Table", "t-1");
   ASSERT_NE(resource, nullptr) << analysis->getErrorMessage().str();
   resource->release();
   const KvbString nul(std::string("a\0b", 3));
   const std::string inUse =
       ": An entry with this name or these values already exists.";
-  const std::string nulHeld = " holds a NUL byte, which PostgreSQL cannot store";
+  const std::string nulHeld =
+      " holds a NUL byte, which PostgreSQL cannot store";
   // A text of PostgreSQL's alone: SQLite stores such values whole.
   const auto onPostgres = [&](const std::string& text) {
     return isPostgres() ? text : std::string();
@@ -671,20 +667,10 @@ TEST_P(OneRecordPerFailureTest, SiblingTextsNameTheirSubjectOnce) {
     std::string expected;
   } cases[] = {
       {"a dimension that a new repository holds",
-       [&] { return monitor->addDimension("Completeness", "", "me", "", 0, &id); },
+       [&] {
+         return monitor->addDimension("Completeness", "", "me", "", 0, &id);
+       },
        on(monitor), "Cannot add the dimension \"Completeness\"" + inUse},
-      {"a report group name in use",
-       [&] {
-         return monitor->addReportGroup("Weekly", "", 1, 1, 1, KvbDate(), "me",
-                                        "", 0, &id);
-       },
-       on(monitor), "Cannot add the report group \"Weekly\"" + inUse},
-      {"a threshold name in use",
-       [&] {
-         return monitor->addThreshold("Strict", "", "me", "", 0, 0, nullptr,
-                                      nullptr, nullptr, nullptr, &id);
-       },
-       on(monitor), "Cannot add the threshold \"Strict\"" + inUse},
       {"event removal with neither date nor id",
        [&] { return meta_->removeRepositoryEvents(0, 0.0, errorText); },
        [&] {
@@ -697,12 +683,14 @@ TEST_P(OneRecordPerFailureTest, SiblingTextsNameTheirSubjectOnce) {
        [&] {
          return common->addRule(nul, "T", "", "", "", "me", "", 0, "", "") > 0;
        },
-       on(common), onPostgres("The value of column RU_DESC of table RULE" + nulHeld)},
+       on(common),
+       onPostgres("The value of column RU_DESC of table RULE" + nulHeld)},
       {"a NUL byte in a rule UUID",
        [&] {
          return common->addRule("U", "T", "", "", "", "me", nul, 0, "", "") > 0;
        },
-       on(common), onPostgres("The value of column RU_UUID of table RULE" + nulHeld)},
+       on(common),
+       onPostgres("The value of column RU_UUID of table RULE" + nulHeld)},
       {"a NUL byte in a dimension name",
        [&] { return monitor->addDimension(nul, "", "me", "", 0, &id); },
        on(monitor),
@@ -729,7 +717,8 @@ TEST_P(OneRecordPerFailureTest, SiblingTextsNameTheirSubjectOnce) {
         recordsOf([&] { EXPECT_FALSE(c.call()) << c.what; });
     const std::string answered = c.answer();
     EXPECT_EQ(answered, c.expected) << c.what;
-    EXPECT_EQ(lines.size(), 1u) << c.what << ": " << testing::PrintToString(lines);
+    EXPECT_EQ(lines.size(), 1u)
+        << c.what << ": " << testing::PrintToString(lines);
     for (const std::string& line : lines)
       EXPECT_EQ(line.substr(0, 2) + line.substr(line.find(": ") + 2),
                 "5 " + answered)
@@ -745,65 +734,6 @@ TEST_P(OneRecordPerFailureTest, SiblingTextsNameTheirSubjectOnce) {
             std::vector<std::string>{});
   folders->release();
   analysis->release();
-  monitor->release();
-  common->release();
-}
-
-// An add whose name and UUID are both held by others of its kind answers
-// the name's refusal, on every kind that checks both.
-TEST_P(OneRecordPerFailureTest, AnAddWithNameAndUuidInUseAnswersTheName) {
-  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
-  MonitorRepositoryDataAccess* monitor = repository_->createMonitorDataAccess();
-  ProfileRepositoryDataAccess* profile = repository_->createProfileDataAccess();
-  int id = -1;
-  const auto filedIn = [&](int added) { return added > 0; };
-  const struct {
-    const char* kind;
-    std::function<bool()> add;  // of "N" with the UUID "u"
-    ReposDataAccessObject* on;
-    std::string expected;
-  } cases[] = {
-      {"rule",
-       [&] {
-         return filedIn(
-             common->addRule("N", "T", "", "", "", "me", "u", 0, "", ""));
-       },
-       common,
-       "Cannot add the rule \"N\": A business rule with this name already "
-       "exists."},
-      {"profile job",
-       [&] {
-         return filedIn(profile->addProfileJob("N", "", "u", 0, 0, "me", "me", 0));
-       },
-       profile, "Profile job [N] already exists"},
-      {"dimension",
-       [&] { return monitor->addDimension("N", "", "me", "u", 0, &id); },
-       monitor,
-       "Cannot add the dimension \"N\": An entry with this name or these "
-       "values already exists."},
-      {"report group",
-       [&] {
-         return monitor->addReportGroup("N", "", 1, 1, 1, KvbDate(), "me", "u",
-                                        0, &id);
-       },
-       monitor,
-       "Cannot add the report group \"N\": An entry with this name or these "
-       "values already exists."},
-      {"threshold",
-       [&] {
-         return monitor->addThreshold("N", "", "me", "u", 0, 0, nullptr,
-                                      nullptr, nullptr, nullptr, &id);
-       },
-       monitor,
-       "Cannot add the threshold \"N\": An entry with this name or these "
-       "values already exists."},
-  };
-  for (const auto& c : cases) {
-    ASSERT_TRUE(c.add()) << c.kind << ": " << c.on->getErrorMessage().str();
-    EXPECT_FALSE(c.add()) << c.kind;
-    EXPECT_EQ(c.on->getErrorMessage().str(), c.expected) << c.kind;
-  }
-  profile->release();
   monitor->release();
   common->release();
 }
