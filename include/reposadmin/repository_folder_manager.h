@@ -96,8 +96,8 @@ class RepositoryFolderManager {
                           int folderId) = 0;
   // 23: the folder, id, name and UUID of the object of that type at the
   // path (names compared without regard to case; of several, the last
-  // read). False with errorText "Unable to find folder/object by path:
-  // \"<folder path>\"" when no folder is at the object's folder path, or
+  // read). False with errorText `Unable to find folder/object by path:
+  // "<folder path>"` when no folder is at the object's folder path, or
   // "Unable to determine object id from path: <path>" when no such object
   // is in the folder; when the folder path or the folder's objects cannot
   // be read (or the type is not registered), errorText is that reason

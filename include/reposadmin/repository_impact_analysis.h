@@ -120,8 +120,8 @@ class RepositoryImpactAnalysis : public KvImpactAnalysis {
   // "DataExploration", "ProfileJob"; case aside) with that id and UUID
   // uses, and records it as the dependencies of `resource`, its own
   // resource. "Source", "Field", "CustomMetric" and "Collection" are true
-  // with nothing done. An id that is not a number is refused with "The
-  // object id \"%s\" is not a number". `context` is handed to every identity
+  // with nothing done. An id that is not a number is refused with `The
+  // object id "%s" is not a number`. `context` is handed to every identity
   // request. A failure leaves the recorded dependencies as they were.
   virtual bool analyzeObject(KvResource* resource, const KvbString& context,
                              const KvbString& type, const KvbString& id,
