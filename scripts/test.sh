@@ -2,7 +2,7 @@
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-asan/ and runs every test. The PostgreSQL cases run when
 # KV_TEST_PG_CONNECTION holds an ODBC connection string; otherwise they are
-# skipped, and one line at the end counts the skipped tests by reason.
+# skipped, and the end of each run counts the skipped tests by reason.
 #
 # With a server, every test that reaches it (each carries "Postgres" in its
 # name; see postgresConnectionString in tests/support/dac_targets.h) runs
@@ -22,38 +22,40 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd build-asan
 
-# Runs ctest with the arguments given and answers its status. Instead of
-# listing every skipped test at the end, it prints one line that counts
-# them, with how many were skipped because a server's variable is not set;
-# failures, and tests that did not run for another reason, stay as ctest
-# prints them.
+# Runs ctest with the arguments after the first and answers its status.
+# The run's log is kept as Testing/Temporary/<first argument>.log, so that
+# each run keeps its own (ctest writes LastTest.log anew each time).
+# Instead of listing every skipped test at the end, it prints how many were
+# skipped for each reason that the tests gave; failures, and tests that did
+# not run for another reason, stay as ctest prints them.
 run_ctest() {
-  local output status
+  local name=$1 output status
+  shift
   output=$(mktemp)
   set +e
   ctest --output-on-failure -j"$(nproc)" "$@" | tee "$output" |
     grep -v -e '(Skipped)$' -e '^The following tests did not run:$'
   status=${PIPESTATUS[0]}
   set -e
-  local skipped
+  local log=$PWD/Testing/Temporary/$name.log skipped
+  cp Testing/Temporary/LastTest.log "$log"
   skipped=$(grep -c '(Skipped)$' "$output" || true)
   rm -f "$output"
   if [ "$skipped" -gt 0 ]; then
-    # A skipped test's output names the variable it lacks:
-    # "KV_TEST_PG_CONNECTION is not set: ...".
-    echo "$skipped tests skipped$(grep -o '^[A-Z_]* is not set' \
-      Testing/Temporary/LastTest.log | sort | uniq -c |
-      awk '{ printf "%s %s because %s is not set", NR == 1 ? ":" : ",", $1, $2 }')" \
-      "(each test's reason: $PWD/Testing/Temporary/LastTest.log)"
+    # GoogleTest writes a skip as "<file>:<line>: Skipped" followed by the
+    # reason the test gave ("KV_TEST_PG_CONNECTION is not set: ...").
+    echo "$skipped tests skipped, by reason (each test's in $log):"
+    grep -A1 ': Skipped$' "$log" | grep -v -e ': Skipped$' -e '^--$' |
+      sed 's/^/    /' | sort | uniq -c | sort -rn
   fi
   return "$status"
 }
 
-run_ctest
+run_ctest all
 if [ -n "${KV_TEST_PG_CONNECTION:-}" ]; then
   for mode in 7.4-0 7.4-1; do
     echo "== the PostgreSQL cases with Protocol=$mode"
     KV_TEST_PG_CONNECTION="${KV_TEST_PG_CONNECTION%;};Protocol=$mode;" \
-      run_ctest -R Postgres
+      run_ctest "postgres-protocol-$mode" -R Postgres
   done
 fi

@@ -51,7 +51,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // "Cannot add the rule "<name>": " and "Monitor Admin" message 1385; a
   // UUID (RU_UUID) that another rule holds with "Cannot add the rule
   // "<name>" with UUID "<uuid>": " and "Monitor Repository" message 1085
-  // (an empty UUID is none, and is not looked for). Creation and edit
+  // (an empty UUID is none, and is not looked for); when both are held,
+  // the name's refusal is the answer. Creation and edit
   // dates are the current date, `user` is both creator and editor. A
   // folder that does not exist is refused with "Folder <id> does not
   // exist" (0 is the root). Posts a "Rule" added event.
@@ -60,8 +61,10 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                       const KvbString& metadata, const KvbString& user,
                       const KvbString& uuid, int folderId,
                       const KvbString& comment, const KvbString& display) = 0;
-  // Writes every column but RU_ID of the rule `ruleId`; dates are days
-  // since 1970 (KvbDate). A folder that does not exist is refused ("Folder
+  // Writes every column but RU_ID of the rule `ruleId`, each as given: a
+  // null text is written as NULL and nothing is kept. The dates are plain
+  // doubles, days since 1970 (KvbDate::asDouble()); there is no absent
+  // date, and 0 writes 1970-01-01. A folder that does not exist is refused ("Folder
   // %d does not exist"), a rule that does not exist with "Rule <id> does
   // not exist". A name that another rule has is refused with "Cannot give
   // rule <id> the name "<name>": " and message 1385, a UUID that another
@@ -148,7 +151,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // custom metric <cmId>: " and "Monitor Admin" message 1356.
   virtual bool addCustomMetricField(int cmId, const KvbString& name,
                                     const KvbString& type) = 0;
-  // Writes the name, expressions and UUID of custom metric `cmId` and posts
+  // Writes the name, expressions and UUID of custom metric `cmId`, each as
+  // given (a null as NULL; nothing is kept), and posts
   // a "CustomMetric" updated event. A custom metric that does not exist
   // fails with "Custom metric <id> does not exist". A name that another
   // custom metric has is refused with "Cannot give custom metric <id> the

@@ -60,8 +60,9 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   // "FOLDER", stored into folderId. False when the parent does not exist,
   // the name is not allowed or the parent already has a folder of that
   // name, compared without regard to case: "Folder <parentId> already
-  // holds a folder named \"<the folder's name>\"", followed by " (folder
-  // names are compared without regard to case)" when the names differ.
+  // holds a folder named " and the name of the folder that is there in
+  // double quotes, followed by " (folder names are compared without
+  // regard to case)" when the names differ.
   virtual bool addFolder(int parentId, const KvbString& name,
                          int& folderId) = 0;
   // The folder names from the top level down to `folderId` joined by "/",
@@ -74,8 +75,8 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   // The folder that a path of names separated by "/" leads to from the
   // root, names matched without regard to ASCII case; empty names are
   // skipped, so the empty path and "/" give 0. A name that is not found
-  // gives false with errorText "Unable to find folder/object by path:
-  // \"<path>\"".
+  // gives false with errorText `Unable to find folder/object by path:
+  // "<path>"`.
   virtual bool getFolderIdFromPath(const KvbString& path, int& folderId,
                                    KvbString& errorText) = 0;
   // The parent of folder `folderId`; false when there is no such folder.
@@ -147,7 +148,8 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
       int unused, double eventTime, const KvbString& excludedSource,
       KvbString& errorText) = 0;
   // Deletes the events with an id below `eventId` (when not 0) and a time
-  // before `eventTime` (when not 0.0). Both 0 is refused with errorText.
+  // before `eventTime` (when not 0.0). Both 0 is refused with errorText,
+  // which getErrorMessage() answers too.
   // The events exactly at the id or time stay.
   virtual bool removeRepositoryEvents(int eventId, double eventTime,
                                       KvbString& errorText) = 0;

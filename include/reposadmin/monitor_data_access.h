@@ -10,15 +10,22 @@
 // Failures answer false or null; the reason is the connection's error text,
 // which getErrorMessage() gives. Refusals give a "Monitor Repository"
 // catalogue message as that text: 1088 a task with executions, 1211 a name
-// in use, 1663 a property value that is not valid. A code or UUID in use
-// gives message 1085 after what was refused, which names the code or UUID
-// ("Cannot add the task "T" with code "c": <message 1085>"). Without a
+// in use, 1663 a property value that is not valid. A name, code or UUID in
+// use gives its message (1211, 1085) after what was refused, which names
+// the object ("Cannot add the dimension "D": <message 1211>", "Cannot add
+// the task "T" with code "c": <message 1085>"). Without a
 // connection every operation but clearSource logs "Repository Data Access
 // object is null" at level 5 and fails.
 //
 // Optional arguments: an id of -1 is absent; a text filter is absent when
-// empty; a text, date or real to write is absent when null (an empty text
-// is written). Report group, dimension and threshold 1 are the defaults
+// empty. An update either writes every column it takes or keeps what is
+// not given, and each says which: updateTask and updateSource write what
+// they are given, a null text or date as NULL, so that a caller passes
+// every column it keeps as it read it (getTask, listSources);
+// updateReportGroup, updateDimension, updateThreshold and
+// updateDimensionGroup keep a column whose value is absent (a null text,
+// date or real, an id of -1; an empty text is written).
+// Report group, dimension and threshold 1 are the defaults
 // that every repository holds: they are never deleted, and rows that named
 // a deleted one name the default instead. Changes to tasks and sources are
 // announced to the repository event manager (postObjectEvent with the
@@ -36,11 +43,13 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // --- Additions ----------------------------------------------------------
   // An addition filed into a folder (folderId) that does not exist is
   // refused with "Folder <id> does not exist"; folder 0, the root, always
-  // exists. A report group, dimension or threshold with a UUID that
+  // exists. A report group, dimension or threshold with a name that
   // another of its kind holds is refused with "Cannot add the <kind>
-  // "<name>" with UUID "<uuid>": " and 1085 (kind "report group",
-  // "dimension", "threshold"); an empty UUID is none, and is not looked
-  // for.
+  // "<name>": " and 1211, one with a UUID that another of its kind holds
+  // with "Cannot add the <kind> "<name>" with UUID "<uuid>": " and 1085
+  // (kind "report group", "dimension", "threshold"); when both are held,
+  // the name's refusal is the answer. An empty UUID is none, and is not
+  // looked for.
 
   // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
   // given; both dates are now and `user` is creator and editor. A code
@@ -194,8 +203,10 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // the task's URI (postUriEvent, objectType "Task") when the task's path
   // was found. A task that does not exist is no failure.
   virtual bool deleteTask(int taskId) = 0;
-  // Writes every column but JB_ID of task `taskId`. A task that does not
-  // exist fails; a code that another task has is refused with "Cannot
+  // Writes every column but JB_ID of task `taskId`, each as given: a null
+  // text or date is written as NULL and nothing is kept, so a rename passes
+  // the creation date and user, comment and display name as read. A task
+  // that does not exist fails; a code that another task has is refused with "Cannot
   // give task <id> the code "<code>": " and 1085, a folder that does not
   // exist as by the additions. Posts a changed event
   // keyed by the code.
@@ -210,9 +221,9 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool deleteSource(int sourceId) = 0;
   // True without effect, also without a connection.
   virtual bool clearSource(int sourceId) = 0;
-  // Sets the name, the edit user and date (now) and, when `folderId` is
-  // above 0, the folder of a source. A source or folder that does not
-  // exist fails.
+  // Writes the name and the edit user as given (a null as NULL) and the
+  // edit date (now); writes the folder when `folderId` is above 0 and
+  // keeps it otherwise. A source or folder that does not exist fails.
   // Posts a changed event.
   virtual bool updateSource(int sourceId, const KvbString& name,
                             const KvbString& user, int folderId) = 0;
@@ -245,8 +256,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes a report group with its dimension links, and moves its
   // executions to the default report group, all or nothing.
   virtual bool deleteReportGroup(int groupId) = 0;
-  // As updateReportGroup, for the name, description and folder of a
-  // dimension ("Dimension <id> does not exist", "Cannot give dimension
+  // As updateReportGroup (keeping what is absent), for the name,
+  // description and folder of a dimension ("Dimension <id> does not exist", "Cannot give dimension
   // ...").
   virtual bool updateDimension(int dimensionId, const KvbString& name,
                                const KvbString& description,
@@ -265,8 +276,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes the dimension links of the report group and dimension given. A
   // call that gives neither is refused: it would delete every link.
   virtual bool deleteDimensionGroups(int groupId, int dimensionId) = 0;
-  // As updateReportGroup, for the name, description, folder and bands of a
-  // threshold ("Threshold <id> does not exist", "Cannot give threshold
+  // As updateReportGroup (keeping what is absent), for the name,
+  // description, folder and bands of a threshold ("Threshold <id> does not exist", "Cannot give threshold
   // ..."). With a band count above 0 all seven bands are written, those
   // beyond the count as NULL; otherwise the bands stay.
   virtual bool updateThreshold(int thresholdId, const KvbString& name,

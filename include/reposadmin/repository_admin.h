@@ -41,8 +41,8 @@ class RepositoryAdmin {
   // refused, with "Repository Library" message 1304, and keeps every
   // table; a creation that fails leaves the database as it was.
   // A database of a kind the engine does not support is refused before
-  // anything is made, with the text "The database \"<name>\" is not
-  // supported for repositories"; one whose tables cannot be listed, with
+  // anything is made, with the text `The database "<name>" is not
+  // supported for repositories`; one whose tables cannot be listed, with
   // "The tables of the database cannot be listed: <reason>"; one that
   // holds a table of a repository, with "Repository Library" message 1304
   // followed by "The table <table> exists already in the database

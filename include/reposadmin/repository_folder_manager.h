@@ -96,8 +96,8 @@ class RepositoryFolderManager {
                           int folderId) = 0;
   // 23: the folder, id, name and UUID of the object of that type at the
   // path (names compared without regard to case; of several, the last
-  // read). False with errorText "Unable to find folder/object by path:
-  // \"<folder path>\"" when no folder is at the object's folder path, or
+  // read). False with errorText `Unable to find folder/object by path:
+  // "<folder path>"` when no folder is at the object's folder path, or
   // "Unable to determine object id from path: <path>" when no such object
   // is in the folder; when the folder path or the folder's objects cannot
   // be read (or the type is not registered), errorText is that reason
@@ -107,8 +107,10 @@ class RepositoryFolderManager {
                                  int& objectId, KvbString& itemName,
                                  KvbString& objectUuid,
                                  KvbString& errorText) = 0;
-  // 24: true when an object of that type is at the path; false also when
-  // the path cannot be read, with the reason in getErrorMessage().
+  // 24: true when an object of that type is at the path. False when none
+  // is, a folder of the path missing included, which is no failure and
+  // writes no record; false also when the path cannot be read, with the
+  // reason in getErrorMessage().
   virtual bool objectExists(const KvbString& objectPath,
                             const KvbString& objectType) = 0;
   // 25: the path of the object; false when there is no such object (the

@@ -120,8 +120,8 @@ class RepositoryImpactAnalysis : public KvImpactAnalysis {
   // "DataExploration", "ProfileJob"; case aside) with that id and UUID
   // uses, and records it as the dependencies of `resource`, its own
   // resource. "Source", "Field", "CustomMetric" and "Collection" are true
-  // with nothing done. An id that is not a number is refused with "The
-  // object id \"%s\" is not a number". `context` is handed to every identity
+  // with nothing done. An id that is not a number is refused with `The
+  // object id "%s" is not a number`. `context` is handed to every identity
   // request. A failure leaves the recorded dependencies as they were.
   virtual bool analyzeObject(KvResource* resource, const KvbString& context,
                              const KvbString& type, const KvbString& id,
@@ -136,7 +136,9 @@ class RepositoryImpactAnalysis : public KvImpactAnalysis {
   // 23: the "Table" resource of a description with a table, else its
   // "Database" resource; created when absent.
   virtual KvResource* getDataResource(KvDataSourceDescription* description) = 0;
-  // 24: renames the stored resource of that type and identity.
+  // 24: renames the stored resource of that type and identity. A name
+  // that the database refuses is named by its column, as createResource
+  // names it ("The value of column RCS_NM of table IMPRCS is ...").
   virtual bool renameResource(const KvbString& type, const KvbString& identity,
                               const KvbString& newName) = 0;
   // 25: deletes the stored resource when nothing uses it and it uses

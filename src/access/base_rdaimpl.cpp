@@ -269,7 +269,7 @@ bool BaseRDAImpl::runStatement(ReposDataAccessStatement* statement, int* rows,
   const bool ok = counted && counted->run(&changed);
   if (counted) counted->release();
   if (!ok)
-    logError(built ? writeFailure(built->tableCode(), built->written())
+    logError(built ? writeFailure(built->tableCode(), built->named())
                    : rda_->getErrorMessage());
   if (rows) *rows = static_cast<int>(changed);
   return ok;
@@ -364,12 +364,12 @@ KvbString BaseRDAImpl::keptFailure(const StatementKey& key) {
   return writeFailure(key.code, written);
 }
 
-KvbString BaseRDAImpl::writeFailure(const char* code,
-                                    const SqlFields& written) {
-  if (!code) return rda_->getErrorMessage();
+KvbString writeFailure(ReposDataAccess* rda, const char* code,
+                       const SqlFields& written) {
+  if (!code) return rda->getErrorMessage();
   // Every connection of the engine is an RDA_BaseImpl.
-  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
-  const KvbString reason = rda_->getErrorMessage();
+  auto* connection = static_cast<RDA_BaseImpl*>(rda);
+  const KvbString reason = rda->getErrorMessage();
   return connection->failureNamedBy([&] {
     // The first value, in column order, that the refusal fits: a server
     // meets the values in that order, and a bind binds them so.
@@ -411,7 +411,8 @@ int BaseRDAImpl::firstRow(
   const int found = readFirstRow(
       selectOnce(boundStatement(rda_, statement.sql(), statement.params())),
       read);
-  if (found < 0) logError(rda_->getErrorMessage());
+  if (found < 0)
+    logError(writeFailure(statement.tableCode(), statement.named()));
   return found;
 }
 
@@ -466,6 +467,18 @@ KvbString subjectFailure(const KvbString& subject, const KvbString& reason) {
     return subject + ": " + lead.c_str() + reason.substr(rest);
   }
   return reason;
+}
+
+bool namedExecute(ReposDataAccess* rda, const KvbString& sql, const char* code,
+                  const SqlFields& written) {
+  // Held from the run to the naming, so that the text named is this run's.
+  RDA_LockGuard guard(connectionLock(rda));
+  if (!guard) return false;
+  std::vector<KvbDatavar> values;
+  for (const SqlField& field : written) values.push_back(field.param.value);
+  if (boundExecute(rda, sql, values)) return true;
+  writeFailure(rda, code, written);
+  return false;
 }
 
 bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
@@ -581,7 +594,7 @@ bool BaseRDAImpl::update(const char* code, const SqlFields& set,
 
 SqlStatement BaseRDAImpl::updateOf(const char* code) {
   SqlStatement update("UPDATE " + table(code));
-  update.writing(code);
+  update.on(code);
   return update;
 }
 
@@ -679,6 +692,14 @@ BaseRDAImpl::UniqueKey BaseRDAImpl::uuidKey(const char* column,
                                    id, uuid))};
 }
 
+BaseRDAImpl::UniqueKey BaseRDAImpl::newNameKey(const SqlField& name,
+                                               const char* kind,
+                                               const KvbString& taken) {
+  return {{name}, Refusal(kvbStringFormat("Cannot add the %s \"%S\": ", kind,
+                                          name.param.value.asString()) +
+                          taken)};
+}
+
 BaseRDAImpl::UniqueKey BaseRDAImpl::nameKey(const SqlField& name,
                                             const char* kind, int id,
                                             const KvbString& taken) {
@@ -693,7 +714,7 @@ bool BaseRDAImpl::keyFree(const char* code, const char* idColumn, int id,
   for (const SqlField& column : key.columns)
     if (!column.given) return true;
   SqlStatement select("SELECT 1 FROM " + table(code));
-  select.whereEvery(key.columns);
+  select.on(code).whereEvery(key.columns);
   const std::string other = idColumn ? std::string(idColumn) + "<>?" : "";
   if (idColumn) select.where(other.c_str(), id);
   switch (lookup(select, nullptr)) {
@@ -986,6 +1007,7 @@ int BaseRDAImpl::matching(const char* code, const char* column,
   // Every key is a term, null too, as in the row that the add would write.
   return lookup(
       SqlStatement(KvbString("SELECT ") + column + " FROM " + table(code))
+          .on(code)
           .whereEvery(keys),
       value);
 }

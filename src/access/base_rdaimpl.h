@@ -43,6 +43,20 @@ ReposDataAccessCursor* boundSelect(ReposDataAccess* rda, const KvbString& sql,
 // Runs `sql` with `values` bound; false on failure.
 bool boundExecute(ReposDataAccess* rda, const KvbString& sql,
                   const std::vector<KvbDatavar>& values);
+// boundExecute of a write to table `code` (its code) whose markers take
+// the values of `written` in order. A value that the database refuses
+// (longer than its column, or holding a NUL byte it cannot store) is
+// named by its column and table, as the data-access objects' writes name
+// it: that is the connection's text from then on (see writeFailure).
+bool namedExecute(ReposDataAccess* rda, const KvbString& sql, const char* code,
+                  const SqlFields& written);
+// The text of a failed write of the fields `written` to table `code` on
+// `rda`: for a write refused for one value, the first of them that fits,
+// named by its table and column (which the connection answers from then on
+// too; see refusedValueText); else, and without a code, the connection's
+// text as it is. Called with the lock held, right after the failure.
+KvbString writeFailure(ReposDataAccess* rda, const char* code,
+                       const SqlFields& written);
 // Found, missing or failed: 1 when the query gives a row, which `read`
 // then reads (it runs no statement); 0 when it gives none; -1 when it
 // fails (the connection's error text says why).
@@ -219,7 +233,9 @@ class BaseRDAImpl {
   // firstRow, reading column 0 as an int into *value when given.
   int lookup(const KvbString& sql, const std::vector<KvbDatavar>& values,
              int* value);
-  // firstRow and lookup of a built statement.
+  // firstRow and lookup of a built statement; a failure of a statement
+  // on a table (SqlStatement::on) is named as writeFailure names it, so
+  // that a value refused where it is looked up is named by its column.
   int firstRow(const SqlStatement& statement,
                const std::function<void(ReposDataAccessCursor&)>& read);
   int lookup(const SqlStatement& statement, int* value);
@@ -297,9 +313,13 @@ class BaseRDAImpl {
                               const char* kind, const KvbString& name);
   static UniqueKey uuidKey(const char* column, const KvbString& uuid,
                            const char* kind, int id);
-  // The name (a column and its value) that an update gives object `id`, as
-  // a unique key: refused with "Cannot give <kind> <id> the name "<name>":
-  // " and `taken`, the text with which the add refuses the name.
+  // The name (a column and its value) of a new object of `kind`, or the
+  // one that an update gives object `id`, as a unique key: refused with
+  // "Cannot add the <kind> "<name>": " or "Cannot give <kind> <id> the
+  // name "<name>": " and `taken`, a text that names no object (the
+  // catalogue's message of a name in use).
+  static UniqueKey newNameKey(const SqlField& name, const char* kind,
+                              const KvbString& taken);
   static UniqueKey nameKey(const SqlField& name, const char* kind, int id,
                            const KvbString& taken);
   // addFiled of an object that is refused, instead of answered by a match,
@@ -475,7 +495,7 @@ class BaseRDAImpl {
                  KvbString& uuid, KvbString& errorText);
   // The rows of a bound statement (released here; null when it could not
   // be made), or its run; a failure is logged, that of a run named by the
-  // table and the SET fields of `built` when given (see writeFailure).
+  // table and the named fields of `built` when given (see writeFailure).
   ReposDataAccessCursor* selectFrom(ReposDataAccessStatement* statement);
   bool runStatement(ReposDataAccessStatement* statement, int* rows,
                     const SqlStatement* built = nullptr);
@@ -508,14 +528,10 @@ class BaseRDAImpl {
   bool runFields(const StatementKey& key,
                  const std::function<KvbString(const StatementKey&)>& build,
                  const SqlField* last, int* rows);
-  // The text of a failed write of the fields `written` to table `code`:
-  // for a write refused for one value (a text longer than its column, or
-  // one that holds a NUL byte the database cannot store), the first of
-  // them that fits, named by its table and column (which the connection
-  // answers from then on too; see refusedValueText); else, and
-  // without a code, the connection's text as it is. Called with the lock
-  // held, right after the failure.
-  KvbString writeFailure(const char* code, const SqlFields& written);
+  // The free writeFailure on the object's connection.
+  KvbString writeFailure(const char* code, const SqlFields& written) {
+    return ::writeFailure(rda_, code, written);
+  }
   // writeFailure of a failed runKeptBy of `key`, by the key's columns.
   KvbString keptFailure(const StatementKey& key);
   // The statements that runKept keeps, the most recently used last; the

@@ -47,9 +47,6 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
                            const KvbString& uuid, int folderId,
                            const KvbString& comment, const KvbString& display) {
   const double now = KvbDate::currentDate().asDouble();
-  const Refusal nameTaken = refusedBy(
-      kRuleExists, kvbStringFormat("Cannot add the rule \"%S\"", name));
-  const UniqueKey uniqueName = {{{"RU_DESC", name}}, nameTaken};
   const int id = addFiledUnique(
       folderId, "RULE", "RULE", "RU_ID",
       {{"RU_DESC", name},
@@ -65,7 +62,8 @@ int CommonRDAImpl::addRule(const KvbString& name, const KvbString& type,
        {"RU_CRUSR", user},
        {"RU_COMM", comment},
        {"RU_DISP", display}},
-      {uniqueName, newUuidKey("RU_UUID", uuid, "rule", name)});
+      {newNameKey({"RU_DESC", name}, "rule", refusal(kRuleExists)),
+       newUuidKey("RU_UUID", uuid, "rule", name)});
   if (id > 0) postChange(kChangeAdded, "Rule", id, uuid);
   return id;
 }

@@ -51,12 +51,14 @@ bool MetadataRDAImpl::validFolderName(const KvbString& name) {
 bool MetadataRDAImpl::nameFreeBelow(int parentId, const KvbString& name,
                                     int exceptId) {
   KvbString held;
-  const int found =
-      firstRow("SELECT FLDR_NAM FROM " + table("FOLDER") +
-                   " WHERE NAM_NORM=? AND FLDR_PAR=? AND NOT "
-                   "FLDR_ID=?",
-               {lowered(name), parentId, exceptId},
-               [&](ReposDataAccessCursor& row) { held = row.getString(0); });
+  // The lowered name is the name given, as a refusal of it says.
+  const int found = firstRow(
+      SqlStatement("SELECT FLDR_NAM FROM " + table("FOLDER"))
+          .on("FOLDER")
+          .where("NAM_NORM=?", SqlField("FLDR_NAM", lowered(name)))
+          .where("FLDR_PAR=?", parentId)
+          .where("NOT FLDR_ID=?", exceptId),
+      [&](ReposDataAccessCursor& row) { held = row.getString(0); });
   if (found != 1) return found == 0;
   // The folder that is there is named as it is, which may differ from the
   // name given in case only.
@@ -199,6 +201,10 @@ bool MetadataRDAImpl::getFolderPath(int folderId, KvbString& path,
   return BaseRDAImpl::getFolderPath(folderId, path, topFolderName, errorText);
 }
 
+KvbString MetadataRDAImpl::unfoundPath(const KvbString& path) {
+  return kvbStringFormat("Unable to find folder/object by path: \"%S\"", path);
+}
+
 bool MetadataRDAImpl::getFolderIdFromPath(const KvbString& path, int& folderId,
                                           KvbString& errorText) {
   if (!ready()) {
@@ -218,11 +224,7 @@ bool MetadataRDAImpl::getFolderIdFromPath(const KvbString& path, int& folderId,
       const KvbString name(text.substr(start, end - start));
       const int found = lookup(sql, {lowered(name), id}, &id);
       if (found != 1) {
-        errorText =
-            found < 0
-                ? rda_->getErrorMessage()
-                : kvbStringFormat(
-                      "Unable to find folder/object by path: \"%S\"", path);
+        errorText = found < 0 ? rda_->getErrorMessage() : unfoundPath(path);
         return false;
       }
     }
@@ -471,7 +473,7 @@ bool MetadataRDAImpl::removeRepositoryEvents(int eventId, double eventTime,
     errorText =
         "Remove repository events cannot remove events when neither date or "
         "id are specified.";
-    return false;
+    return fail(errorText);
   }
   SqlStatement remove("DELETE FROM " + table("REVENT"));
   if (eventId != 0) remove.where("EVT_ID < ?", eventId);

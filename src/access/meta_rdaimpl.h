@@ -31,6 +31,9 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
                      KvbString& errorText) override;
   bool getFolderIdFromPath(const KvbString& path, int& folderId,
                            KvbString& errorText) override;
+  // The errorText of getFolderIdFromPath for a path that leads to no
+  // folder, which a caller tells apart from a failure by it.
+  static KvbString unfoundPath(const KvbString& path);
   bool getParentFolderId(int folderId, int& parentId) override;
   bool getObjectFolderId(const KvbString& typeName, int objectId,
                          int& folderId) override;

@@ -55,15 +55,27 @@ SqlStatement& SqlStatement::add(Clause clause, const char* term,
 SqlStatement& SqlStatement::add(Clause clause, const SqlField& field) {
   if (field.given) {
     open(clause, field.name, "=?");
-    if (clause == kSet) written_.push_back({field.name, params_.size()});
-    params_.push_back(field.param);
+    bindNamed(field.name, field.param);
   }
   return *this;
 }
 
-SqlFields SqlStatement::written() const {
+SqlStatement& SqlStatement::where(const char* term, const SqlField& field) {
+  if (field.given) {
+    open(kWhere, term, "");
+    bindNamed(field.name, field.param);
+  }
+  return *this;
+}
+
+void SqlStatement::bindNamed(const char* name, const QueryParam& param) {
+  named_.push_back({name, params_.size()});
+  params_.push_back(param);
+}
+
+SqlFields SqlStatement::named() const {
   SqlFields fields;
-  for (const auto& column : written_)
+  for (const auto& column : named_)
     fields.push_back({column.first, params_[column.second], Given::kAlways});
   return fields;
 }
@@ -98,7 +110,7 @@ SqlStatement& SqlStatement::bind(QueryParam param) {
 SqlStatement& SqlStatement::whereEvery(const SqlFields& fields) {
   for (const SqlField& field : fields) {
     open(kWhere, field.name, "=?");
-    bind(field.param);
+    bindNamed(field.name, field.param);
   }
   return *this;
 }

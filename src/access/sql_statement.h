@@ -66,6 +66,10 @@ class SqlStatement {
                       Given rule = Given::kAlways) {
     return add(kWhere, term, value, rule);
   }
+  // A WHERE term ("NAM_NORM=?") whose value is that of `field` in another
+  // form (a name lowered to compare it): a refused value is named by the
+  // field's column.
+  SqlStatement& where(const char* term, const SqlField& field);
   // "<name>=?" as a WHERE term for each field given, in order.
   SqlStatement& where(const SqlField& field) { return add(kWhere, field); }
   SqlStatement& where(std::initializer_list<SqlField> fields) {
@@ -101,15 +105,17 @@ class SqlStatement {
   bool anyWhere() const { return whereTerms_; }
   bool anySet() const { return setOpen_; }
 
-  // The code of the table that the statement writes (null until given),
-  // and the fields that its SET list writes, as SqlFields put them there:
-  // what names a value that a server refuses as too long for its column.
-  SqlStatement& writing(const char* code) {
+  // The code of the table that the statement writes or looks in (null
+  // until given), and the fields of its SET and WHERE terms, as SqlFields
+  // put them there, in the order of their markers: what names a value that
+  // a server refuses (too long for its column, or holding a NUL byte) by
+  // its column and table rather than by the statement.
+  SqlStatement& on(const char* code) {
     code_ = code;
     return *this;
   }
   const char* tableCode() const { return code_; }
-  SqlFields written() const;
+  SqlFields named() const;
 
   const KvbString& sql() const { return sql_; }
   const QueryParamList& params() const { return params_; }
@@ -124,11 +130,14 @@ class SqlStatement {
   // Opens or joins a clause and appends `term` and `suffix`.
   void open(Clause clause, const char* term, const char* suffix);
 
+  // Appends `param` as the value of column `name`.
+  void bindNamed(const char* name, const QueryParam& param);
+
   KvbString sql_;
   QueryParamList params_;
   const char* code_ = nullptr;
-  // The column and the index in params_ of each field that SET writes.
-  std::vector<std::pair<const char*, size_t>> written_;
+  // The column and the index in params_ of each field of a term.
+  std::vector<std::pair<const char*, size_t>> named_;
   bool whereOpen_;
   bool whereTerms_ = false;
   bool setOpen_ = false;

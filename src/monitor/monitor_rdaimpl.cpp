@@ -131,14 +131,11 @@ bool MonitorRDAImpl::addDashboardObject(const char* typeName, const char* code,
                                  {"CRUSR", user},
                                  {"EDUSR", user},
                                  {"FLDR_ID", folderId}});
-  const KvbString named = name.param.value.asString();
-  const UniqueKey uniqueName = {
-      {name},
-      {message(kExists),
-       kvbStringFormat("Cannot add the %s \"%S\"", typeName, named)}};
   return handOut(
       addFiledUnique(folderId, code, code, idColumn, columns,
-                     {uniqueName, newUuidKey("UUID", uuid, typeName, named)}),
+                     {newNameKey(name, typeName, message(kExists)),
+                      newUuidKey("UUID", uuid, typeName,
+                                 name.param.value.asString())}),
       newId);
 }
 

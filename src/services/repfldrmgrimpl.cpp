@@ -4,6 +4,7 @@
 #include "services/repfldrmgrimpl.h"
 
 #include "access/base_rdaimpl.h"
+#include "access/meta_rdaimpl.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
@@ -137,11 +138,18 @@ bool RepositoryFolderManagerImpl::getFolderPath(int folderId, KvbString& path,
 
 bool RepositoryFolderManagerImpl::getFolderId(const KvbString& folderPath,
                                               int& folderId) {
-  if (!usable()) return false;
+  return usable() && folderIdOf(folderPath, folderId, true) == 1;
+}
+
+int RepositoryFolderManagerImpl::folderIdOf(const KvbString& folderPath,
+                                            int& folderId, bool missingFails) {
   KvbString reason;
-  return meta_->getFolderIdFromPath(folderPath, folderId, reason) ||
-         failed(kvbStringFormat("Error getting id from path=%S", folderPath),
-                reason);
+  if (meta_->getFolderIdFromPath(folderPath, folderId, reason)) return 1;
+  const bool missing = reason == MetadataRDAImpl::unfoundPath(folderPath);
+  if (!missing || missingFails)
+    failed(kvbStringFormat("Error getting id from path=%S", folderPath),
+           reason);
+  return missing ? 0 : -1;
 }
 
 bool RepositoryFolderManagerImpl::splitPath(const KvbString& objectPath,
@@ -335,9 +343,10 @@ bool RepositoryFolderManagerImpl::objectExists(const KvbString& objectPath,
   KvbString folderPath, itemName, uuid;
   int folderId = -1, objectId = -1;
   splitPath(objectPath, folderPath, itemName);
-  // False also when the folder cannot be read; getErrorMessage() then
-  // gives the reason.
-  return getFolderId(folderPath, folderId) &&
+  // A folder that is not there holds no object: a plain "no", which is
+  // no failure. False also when the folder cannot be read;
+  // getErrorMessage() then gives the reason.
+  return folderIdOf(folderPath, folderId, false) == 1 &&
          lastMatch(getFolderItems(folderId), objectType, itemName, objectId,
                    uuid) == 1 &&
          objectId >= 0;

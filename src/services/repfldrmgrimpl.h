@@ -89,6 +89,11 @@ class RepositoryFolderManagerImpl : public RepositoryFolderManager {
   // metadata's reason as the last error.
   int lastMatch(ReposDataAccessCursor* cursor, const KvbString& objectType,
                 const KvbString& name, int& objectId, KvbString& objectUuid);
+  // Found, missing or failed (1, 0, -1): the id of the folder that
+  // `folderPath` leads to. A failure, and a missing folder when
+  // `missingFails`, is recorded and logged as failed() does.
+  int folderIdOf(const KvbString& folderPath, int& folderId,
+                 bool missingFails);
   // Found, missing or failed: whether the cursor (released) gives a row.
   int hasRow(ReposDataAccessCursor* cursor);
 

@@ -68,6 +68,12 @@ bool RepositoryImpactAnalysisImpl::renameResource(const KvbString& type,
   progress(kvbStringFormat("Renaming %S resource to %S", type, newName));
   Owned<KvResource> stored;
   if (!findExisting(type, identity, "rename", stored)) return false;
-  return exec("UPDATE " + table("IMPRCS") + " SET RCS_NM = ? WHERE RCS_ID = ?",
-              {newName, idOf(stored.get())});
+  // A name that the database refuses is named by its column, as
+  // createResource names it.
+  return namedExecute(connection_,
+                      "UPDATE " + table("IMPRCS") +
+                          " SET RCS_NM = ? WHERE RCS_ID = ?",
+                      "IMPRCS",
+                      {{"RCS_NM", newName}, {"RCS_ID", idOf(stored.get())}}) ||
+         connectionFailed();
 }

@@ -1,8 +1,9 @@
 // Objects stay one of a kind: an update of an object that does not exist
 // fails and names it, an update cannot give an object a name that its add
-// refuses, and neither an add nor an update stores a UUID that another
-// object holds. Each refusal answers false with a text, logs that text
-// once at level 5 and leaves every table as it was. Run on every back end.
+// refuses, neither an add nor an update stores a UUID that another object
+// holds, and an add with both in use answers the name's refusal. Each
+// refusal answers false with a text, logs that text once at level 5 and
+// leaves every table as it was. Run on every back end.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -200,6 +201,26 @@ TEST_P(ObjectKeysTest, NoAddOrUpdateStoresAUuidThatAnotherObjectHolds) {
     EXPECT_TRUE(write(c.kind, c.id, name, "")) << c.text;
     EXPECT_TRUE(write(c.kind, c.id, c.id ? "B" : "D", "")) << c.text;
   }
+}
+
+// An add whose name and UUID are both held, by two other objects of its
+// kind, answers the name's refusal: the name is looked for first.
+TEST_P(ObjectKeysTest, AnAddWhoseNameAndUuidAreInUseAnswersTheName) {
+  const auto taken = [](const char* kind, const char* catalogueName, int id) {
+    return "Cannot add the " + std::string(kind) +
+           " \"A\": " + catalogue(catalogueName, id);
+  };
+  const struct {
+    Kind kind;
+    std::string text;  // of the add of "A" with B's UUID
+  } cases[] = {
+      {kRule, taken("rule", "Monitor Admin", 1385)},
+      {kGroup, taken("report group", "Monitor Repository", 1211)},
+      {kDimension, taken("dimension", "Monitor Repository", 1211)},
+      {kThreshold, taken("threshold", "Monitor Repository", 1211)},
+      {kJob, "Profile job [A] already exists"},
+  };
+  for (const auto& c : cases) expectRefused(c.kind, 0, "A", "u-B", c.text);
 }
 
 INSTANTIATE_RDA_TARGETS(ObjectKeysTest);

@@ -19,6 +19,7 @@
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/repository_folder_manager.h"
+#include "reposadmin/repository_impact_analysis.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 
@@ -630,6 +631,111 @@ TEST_P(OneRecordPerFailureTest, FailingAdminCallsLogTheirTextOnce) {
         },
         admin_);
   }
+}
+
+// The texts of siblings answer alike: an add of a name in use names the
+// kind and the name, as addRule does; a value that PostgreSQL cannot take
+// is named by its column and table wherever it is bound, in the look-up
+// before a write too; a refusal that an errorText carries is the object's
+// text as well. Each text is its one record of level 5. A row without a
+// text does not apply to the back end.
+TEST_P(OneRecordPerFailureTest, SiblingTextsNameTheirSubjectOnce) {
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  MonitorRepositoryDataAccess* monitor = repository_->createMonitorDataAccess();
+  RepositoryImpactAnalysis* analysis = repository_->createImpactAnalysis();
+  int id = -1;
+  KvResource* resource = analysis->createResource("orders", "Table", "t-1");
+  ASSERT_NE(resource, nullptr) << analysis->getErrorMessage().str();
+  resource->release();
+  const KvbString nul(std::string("a\0b", 3));
+  const std::string inUse =
+      ": An entry with this name or these values already exists.";
+  const std::string nulHeld =
+      " holds a NUL byte, which PostgreSQL cannot store";
+  // A text of PostgreSQL's alone: SQLite stores such values whole.
+  const auto onPostgres = [&](const std::string& text) {
+    return isPostgres() ? text : std::string();
+  };
+  const auto on = [](auto* object) {
+    return [object] { return object->getErrorMessage().str(); };
+  };
+  KvbString errorText;
+  const struct {
+    const char* what;
+    std::function<bool()> call;
+    std::function<std::string()> answer;
+    std::string expected;
+  } cases[] = {
+      {"a dimension that a new repository holds",
+       [&] {
+         return monitor->addDimension("Completeness", "", "me", "", 0, &id);
+       },
+       on(monitor), "Cannot add the dimension \"Completeness\"" + inUse},
+      {"event removal with neither date nor id",
+       [&] { return meta_->removeRepositoryEvents(0, 0.0, errorText); },
+       [&] {
+         EXPECT_EQ(errorText.str(), meta_->getErrorMessage().str());
+         return errorText.str();
+       },
+       "Remove repository events cannot remove events when neither date or "
+       "id are specified."},
+      {"a NUL byte in a rule name",
+       [&] {
+         return common->addRule(nul, "T", "", "", "", "me", "", 0, "", "") > 0;
+       },
+       on(common),
+       onPostgres("The value of column RU_DESC of table RULE" + nulHeld)},
+      {"a NUL byte in a rule UUID",
+       [&] {
+         return common->addRule("U", "T", "", "", "", "me", nul, 0, "", "") > 0;
+       },
+       on(common),
+       onPostgres("The value of column RU_UUID of table RULE" + nulHeld)},
+      {"a NUL byte in a dimension name",
+       [&] { return monitor->addDimension(nul, "", "me", "", 0, &id); },
+       on(monitor),
+       onPostgres("The value of column DIM_NAME of table DIMENS" + nulHeld)},
+      {"a NUL byte in a folder name",
+       [&] { return meta_->addFolder(0, nul, id); }, on(meta_),
+       onPostgres("The value of column FLDR_NAM of table FOLDER" + nulHeld)},
+      {"a NUL byte in a resource's new name",
+       [&] { return analysis->renameResource("Table", "t-1", nul); },
+       on(analysis),
+       onPostgres("The value of column RCS_NM of table IMPRCS" + nulHeld)},
+      {"a resource's new name too long",
+       [&] {
+         return analysis->renameResource("Table", "t-1",
+                                         std::string(256, 'n').c_str());
+       },
+       on(analysis),
+       onPostgres("The value of column RCS_NM of table IMPRCS is 256 "
+                  "characters long; the column holds at most 255")},
+  };
+  for (const auto& c : cases) {
+    if (c.expected.empty()) continue;
+    const std::vector<std::string> lines =
+        recordsOf([&] { EXPECT_FALSE(c.call()) << c.what; });
+    const std::string answered = c.answer();
+    EXPECT_EQ(answered, c.expected) << c.what;
+    EXPECT_EQ(lines.size(), 1u)
+        << c.what << ": " << testing::PrintToString(lines);
+    for (const std::string& line : lines)
+      EXPECT_EQ(line.substr(0, 2) + line.substr(line.find(": ") + 2),
+                "5 " + answered)
+          << c.what;
+  }
+
+  // A path whose folder is not there holds no object: a plain "no", which
+  // writes no record.
+  RepositoryFolderManager* folders = repository_->createFolderManager();
+  EXPECT_EQ(recordsOf([&] {
+              EXPECT_FALSE(folders->objectExists("Nope/Orders", "Rule"));
+            }),
+            std::vector<std::string>{});
+  folders->release();
+  analysis->release();
+  monitor->release();
+  common->release();
 }
 
 // A manager without a repository refuses every call with a text that says

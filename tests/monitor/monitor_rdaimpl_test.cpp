@@ -68,9 +68,9 @@ class MonitorRdaTest : public RdaObjectTest<MonitorRDAImpl> {
 
 // A refusal answers with the catalogue's text, which names no object; its
 // one log record says what was refused: the type and the code, UUID or
-// name in question (a duplicate that is no failure, as a warning). A code
-// or UUID in use is answered with that record's text itself, which names
-// the code or UUID.
+// name in question (a duplicate that is no failure, as a warning). A code,
+// UUID or name in use is answered with that record's text itself, which
+// names the code, UUID or name.
 TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   const auto refused = [&](const std::function<bool()>& change,
                            const std::string& text, const std::string& what) {
@@ -79,8 +79,8 @@ TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
     EXPECT_EQ(monitor_->getErrorMessage().str(), text);
   };
   const auto inUse = [&](const std::function<bool()>& change,
-                         const std::string& what) {
-    const std::string text = what + ": " + message(1085);
+                         const std::string& what, int messageId = 1085) {
+    const std::string text = what + ": " + message(messageId);
     EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(change()) << what; }),
               Rows{text});
     EXPECT_EQ(monitor_->getErrorMessage().str(), text);
@@ -105,8 +105,8 @@ TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   inUse([&] { return monitor_->addSource("S2", "u-s", "b", 0, nullptr); },
         "Cannot add the source \"S2\" with UUID \"u-s\"");
   ASSERT_TRUE(monitor_->addDimension("D", "", "", "u-d", 0, nullptr));
-  refused([&] { return monitor_->addDimension("D", "", "", "", 0, nullptr); },
-          message(1211), "Cannot add the dimension \"D\"");
+  inUse([&] { return monitor_->addDimension("D", "", "", "", 0, nullptr); },
+        "Cannot add the dimension \"D\"", 1211);
 
   ASSERT_TRUE(monitor_->addPropertyValue("STATUS", "OPEN"));
   storeKeys("EXEC", "EX_ID", {5});
@@ -471,7 +471,7 @@ TEST_P(MonitorDashboardTest, ThresholdsKeepSevenBands) {
                  "4|3|4|4|5|4|5|5|6|5|6|6|7|6|7|7"});
   EXPECT_FALSE(monitor_->addThreshold("Th", "", "", "", 0, 0, nullptr, nullptr,
                                       nullptr, nullptr, nullptr));
-  EXPECT_EQ(error(), message(1211));
+  EXPECT_EQ(error(), "Cannot add the threshold \"Th\": " + message(1211));
   EXPECT_FALSE(monitor_->addThreshold("X", "", "", "", 0, 2, nullptr, starts,
                                       ends, colors, nullptr));
 
@@ -502,7 +502,7 @@ TEST_P(MonitorDashboardTest, ReportGroupsAndDimensionsAreNamedOnceAndLinked) {
                                        "ug", 0, &group));
   EXPECT_FALSE(monitor_->addReportGroup("G", "", 1, 1, 1, KvbDate(), "", "", 0,
                                         nullptr));
-  EXPECT_EQ(error(), message(1211));
+  EXPECT_EQ(error(), "Cannot add the report group \"G\": " + message(1211));
   EXPECT_EQ(masked(rows(monitor_->listReportGroups(-1, "G")), {8, 9}),
             Rows{"2|G|gd|7|24|1||ug|~|~|ann|ann|0"});
   EXPECT_EQ(ids(monitor_->listReportGroups(group, "Default")), "");
@@ -524,7 +524,7 @@ TEST_P(MonitorDashboardTest, ReportGroupsAndDimensionsAreNamedOnceAndLinked) {
   ASSERT_TRUE(monitor_->addDimension("Dm", "dd", "ann", "ud", 0, &dim));
   EXPECT_EQ(dim, 7);
   EXPECT_FALSE(monitor_->addDimension("Accuracy", "", "", "", 0, nullptr));
-  EXPECT_EQ(error(), message(1211));
+  EXPECT_EQ(error(), "Cannot add the dimension \"Accuracy\": " + message(1211));
   ASSERT_TRUE(
       monitor_->updateDimension(dim, KvbString(), KvbString(), "bob", 4));
   EXPECT_EQ(masked(rows(monitor_->findDimension(0, "", "ud")), {4, 5}),
