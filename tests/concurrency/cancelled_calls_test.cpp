@@ -80,7 +80,9 @@ class CancelledCallsTest : public AdminTargetTest {
   void expectNothingHeld(const AdminDatabase& db,
                          const std::vector<std::string>& files) {
     for (const std::string& file : files) EXPECT_EQ(openFiles(file), 0) << file;
-    if (!db.file.empty()) EXPECT_EQ(openFiles(db.file), 0);
+    if (!db.file.empty()) {
+      EXPECT_EQ(openFiles(db.file), 0);
+    }
     EXPECT_TRUE(admin_->deleteRepositoryTables(db.connection.c_str(),
                                                db.prefix.c_str()))
         << error();
@@ -154,9 +156,10 @@ TEST_P(CancelledCallsTest, ACancelledCallAnswersAndLeavesNothingHeld) {
       EXPECT_TRUE(cancelled.cancelledAfterItsCall());
       EXPECT_TRUE(cancelled.answer()) << error();
       import.finish();
-      if (call.name == std::string("addRepository"))
+      if (call.name == std::string("addRepository")) {
         EXPECT_TRUE(listed_->removeRepository("cancelled"))
             << listed_->getErrorMessage().str();
+      }
       expectNothingHeld(db, call.files);
     }
   admin_->setStatusCallback(nullptr);

@@ -808,7 +808,9 @@ TEST(RdaLockTest, EveryWayOfTakingTheLockGivesTheThreadsCancellationBack) {
     holder.join();
     EXPECT_TRUE(cancellableAfter);
     EXPECT_EQ(countAfter, 0);
-    if (close) EXPECT_FALSE(ender.cancellableWhileRollingBack);
+    if (close) {
+      EXPECT_FALSE(ender.cancellableWhileRollingBack);
+    }
   }
 }
 
