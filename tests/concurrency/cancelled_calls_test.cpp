@@ -4,8 +4,8 @@
 // transaction, lock or descriptor held, so that its database can be
 // dropped and the repository created again at once. The cancellation is
 // asked for before the call, or by the host's status callback while it
-// reports, which then reaches a cancellation point as a host's output
-// would.
+// reports, or by an import's action listener, which then reach a
+// cancellation point as a host's output would.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -21,9 +21,10 @@
 
 namespace {
 
-// Cancels its thread at the first report while armed; every report
-// reaches a cancellation point.
-class CancellingCallback : public RepositoryStatusCallback {
+// A host's status callback and action listener: cancels its thread at the
+// first report while armed; every report reaches a cancellation point.
+class CancellingCallback : public RepositoryStatusCallback,
+                           public RepositoryActionEvent {
  public:
   bool armed = false;
   bool reportStatus(const KvbString&) override {
@@ -31,6 +32,11 @@ class CancellingCallback : public RepositoryStatusCallback {
     return true;
   }
   void reportMessage(const KvbString&) override { report(); }
+  bool onActionEvent(int, const KvbString&, const KvbString&) override {
+    report();
+    return true;
+  }
+  void release() override {}
 
  private:
   void report() {
@@ -42,23 +48,23 @@ class CancellingCallback : public RepositoryStatusCallback {
   }
 };
 
-// A task exported from a repository and deleted there, to be imported
-// again.
+// A task exported from a repository, to be imported again over itself, or
+// as new once it is deleted (`deleted`).
 struct Import {
   Repository* repository = nullptr;
   RepositoryImportExportManager* manager = nullptr;
   KvbString text;
-  bool prepare(Repository* opened) {
+  int id = 0;
+  bool prepare(Repository* opened, bool deleted) {
     repository = opened;
     if (!repository) return false;
     manager = repository->createImportExportManager();
     MonitorRepositoryDataAccess* m = repository->createMonitorDataAccess();
-    int id = 0;
     KvbString error;
     const bool ok = manager && m->addTask("task", "task", "u", 0, "", "", &id) &&
                     manager->exportObject(id, "Task", "", text, error,
                                           nullptr) &&
-                    m->deleteTask(id);
+                    (!deleted || m->deleteTask(id));
     m->release();
     return ok;
   }
@@ -106,7 +112,7 @@ TEST_P(CancelledCallsTest, ACancelledCallAnswersAndLeavesNothingHeld) {
   const auto nothing = [] { return true; };
   const struct {
     const char* name;
-    bool reports;  // the call reports to the status callback
+    bool reports;  // the call reports to the host's callback
     std::function<bool()> prepare;
     std::function<bool()> call;
     std::vector<std::string> files;  // besides the database's own
@@ -125,10 +131,18 @@ TEST_P(CancelledCallsTest, ACancelledCallAnswersAndLeavesNothingHeld) {
        },
        {script}},
       {"importObject", false,
-       [&] { return create(db) && import.prepare(open(db)); },
+       [&] { return create(db) && import.prepare(open(db), true); },
        [&] {
          KvbString error;
          return import.manager->importObject(import.text, 0, error);
+       },
+       {}},
+      {"updateObject", true,
+       [&] { return create(db) && import.prepare(open(db), false); },
+       [&] {
+         KvbString error;
+         return import.manager->updateObject(import.id, "Task", "",
+                                             import.text, 0, error, &callback);
        },
        {}},
       {"addRepository", false, created,
@@ -143,7 +157,7 @@ TEST_P(CancelledCallsTest, ACancelledCallAnswersAndLeavesNothingHeld) {
     for (const bool inCallback : {false, true}) {
       if (inCallback && !call.reports) continue;
       SCOPED_TRACE(std::string(call.name) +
-                   (inCallback ? ", cancelled in its status callback"
+                   (inCallback ? ", cancelled as it reports"
                                : ", cancelled before the call"));
       db = newDatabase();
       import = Import();
