@@ -68,115 +68,139 @@ struct Import {
     m->release();
     return ok;
   }
+  // Releases what prepare() made; again, nothing.
   void finish() {
     delete manager;
     if (repository) repository->release();
+    manager = nullptr;
+    repository = nullptr;
   }
 };
 
 class CancelledCallsTest : public AdminTargetTest {
  protected:
-  void TearDown() override {
-    if (listed_) listed_->release();
-    AdminTargetTest::TearDown();
-  }
-
-  // No descriptor of the database's file or of `files` is open, and the
-  // database can be dropped and its repository created again at once.
-  void expectNothingHeld(const AdminDatabase& db,
-                         const std::vector<std::string>& files) {
-    for (const std::string& file : files) EXPECT_EQ(openFiles(file), 0) << file;
-    if (!db.file.empty()) {
-      EXPECT_EQ(openFiles(db.file), 0);
-    }
-    EXPECT_TRUE(admin_->deleteRepositoryTables(db.connection.c_str(),
-                                               db.prefix.c_str()))
-        << error();
-    EXPECT_TRUE(admin_->createRepository(db.connection.c_str(),
-                                         db.prefix.c_str()))
-        << error();
-  }
-
-  RepositoryAdmin* listed_ = nullptr;  // with a list file
-};
-
-TEST_P(CancelledCallsTest, ACancelledCallAnswersAndLeavesNothingHeld) {
-  CancellingCallback callback;
-  admin_->setStatusCallback(&callback);
-  listed_ = createRepositoryAdmin(0, dir_.file("repos.list").c_str());
-  ASSERT_NE(listed_, nullptr) << getRepositoryAdminError();
-  const std::string script = dir_.file("create.sql");
-  Import import;
-  AdminDatabase db;
-  const auto created = [&] { return create(db); };
-  const auto nothing = [] { return true; };
-  const struct {
+  // One call of the table: `prepare` runs on the test's thread, `call` on a
+  // thread cancelled before it or as it reports (when `reports`), `finish`
+  // on the test's thread after it; `files` may not stay open.
+  struct Call {
     const char* name;
     bool reports;  // the call reports to the host's callback
     std::function<bool()> prepare;
     std::function<bool()> call;
+    std::function<bool()> finish;
     std::vector<std::string> files;  // besides the database's own
-  } calls[] = {
-      {"create", true, nothing, created, {}},
-      {"drop", true, created,
+  };
+
+  void SetUp() override {
+    AdminTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    admin_->setStatusCallback(&callback_);
+  }
+  void TearDown() override {
+    import_.finish();
+    if (listed_) listed_->release();
+    AdminTargetTest::TearDown();
+  }
+
+  void run(const std::vector<Call>& calls) {
+    for (const Call& call : calls)
+      for (const bool asItReports : {false, true}) {
+        if (asItReports && !call.reports) continue;
+        SCOPED_TRACE(std::string(call.name) +
+                     (asItReports ? ", cancelled as it reports"
+                                  : ", cancelled before the call"));
+        db_ = newDatabase();
+        ASSERT_TRUE(call.prepare()) << error();
+        callback_.armed = asItReports;
+        CallingThread cancelled([&] {
+          if (!asItReports) pthread_cancel(pthread_self());
+          return call.call();
+        });
+        EXPECT_TRUE(cancelled.cancelledAfterItsCall());
+        EXPECT_TRUE(cancelled.answer()) << error();
+        EXPECT_TRUE(call.finish()) << error();
+        expectNothingHeld(call.files);
+      }
+  }
+
+  // No descriptor of the database's file or of `files` is open, and the
+  // database can be dropped and its repository created again at once.
+  void expectNothingHeld(const std::vector<std::string>& files) {
+    for (const std::string& file : files) EXPECT_EQ(openFiles(file), 0) << file;
+    if (!db_.file.empty()) {
+      EXPECT_EQ(openFiles(db_.file), 0);
+    }
+    EXPECT_TRUE(admin_->deleteRepositoryTables(db_.connection.c_str(),
+                                               db_.prefix.c_str()))
+        << error();
+    EXPECT_TRUE(admin_->createRepository(db_.connection.c_str(),
+                                         db_.prefix.c_str()))
+        << error();
+  }
+
+  bool created() { return create(db_); }
+  static bool nothing() { return true; }
+  // The repository of the round, with a task exported, to be imported.
+  bool exported(bool deleted) {
+    return create(db_) && import_.prepare(open(db_), deleted);
+  }
+  bool imported() {
+    import_.finish();
+    return true;
+  }
+
+  CancellingCallback callback_;
+  AdminDatabase db_;
+  Import import_;
+  RepositoryAdmin* listed_ = nullptr;  // with a list file
+};
+
+TEST_P(CancelledCallsTest, ACancelledCreationOrDropAnswersAndLeavesNothing) {
+  const std::string script = dir_.file("create.sql");
+  run({
+      {"create", true, nothing, [&] { return created(); }, nothing, {}},
+      {"drop", true, [&] { return created(); },
        [&] {
-         return admin_->deleteRepositoryTables(db.connection.c_str(),
-                                               db.prefix.c_str());
+         return admin_->deleteRepositoryTables(db_.connection.c_str(),
+                                               db_.prefix.c_str());
        },
-       {}},
+       nothing, {}},
       {"create through a DDL file", true, nothing,
        [&] {
          return admin_->createRepositoryWithDDLFile(
-             db.connection.c_str(), db.prefix.c_str(), script.c_str());
+             db_.connection.c_str(), db_.prefix.c_str(), script.c_str());
        },
-       {script}},
-      {"importObject", false,
-       [&] { return create(db) && import.prepare(open(db), true); },
+       nothing, {script}},
+  });
+}
+
+TEST_P(CancelledCallsTest, ACancelledImportOrListChangeAnswersAndHoldsNothing) {
+  listed_ = createRepositoryAdmin(0, dir_.file("repos.list").c_str());
+  ASSERT_NE(listed_, nullptr) << getRepositoryAdminError();
+  run({
+      {"importObject", false, [&] { return exported(true); },
        [&] {
          KvbString error;
-         return import.manager->importObject(import.text, 0, error);
+         return import_.manager->importObject(import_.text, 0, error);
        },
-       {}},
-      {"updateObject", true,
-       [&] { return create(db) && import.prepare(open(db), false); },
+       [&] { return imported(); }, {}},
+      {"updateObject", true, [&] { return exported(false); },
        [&] {
          KvbString error;
-         return import.manager->updateObject(import.id, "Task", "",
-                                             import.text, 0, error, &callback);
+         return import_.manager->updateObject(import_.id, "Task", "",
+                                              import_.text, 0, error,
+                                              &callback_);
        },
-       {}},
-      {"addRepository", false, created,
+       [&] { return imported(); }, {}},
+      {"addRepository", false, [&] { return created(); },
        [&] {
          return listed_->addRepository(
-             (isFile() ? db.file : db.connection).c_str(), db.prefix.c_str(),
-             "cancelled", isFile());
+             (isFile() ? db_.file : db_.connection).c_str(),
+             db_.prefix.c_str(), "cancelled", isFile());
        },
+       [&] { return listed_->removeRepository("cancelled"); },
        {dir_.file("repos.list"), dir_.file("repos.list.lock")}},
-  };
-  for (const auto& call : calls)
-    for (const bool inCallback : {false, true}) {
-      if (inCallback && !call.reports) continue;
-      SCOPED_TRACE(std::string(call.name) +
-                   (inCallback ? ", cancelled as it reports"
-                               : ", cancelled before the call"));
-      db = newDatabase();
-      import = Import();
-      ASSERT_TRUE(call.prepare()) << error();
-      callback.armed = inCallback;
-      CallingThread cancelled([&] {
-        if (!inCallback) pthread_cancel(pthread_self());
-        return call.call();
-      });
-      EXPECT_TRUE(cancelled.cancelledAfterItsCall());
-      EXPECT_TRUE(cancelled.answer()) << error();
-      import.finish();
-      if (call.name == std::string("addRepository")) {
-        EXPECT_TRUE(listed_->removeRepository("cancelled"))
-            << listed_->getErrorMessage().str();
-      }
-      expectNothingHeld(db, call.files);
-    }
-  admin_->setStatusCallback(nullptr);
+  });
 }
 
 INSTANTIATE_ADMIN_TARGETS(CancelledCallsTest);
