@@ -1,7 +1,10 @@
 // RepositoryAdmin: the administration object that createRepositoryAdmin
 // gives a host. It keeps the repository list file and opens, creates,
 // drops and copies repositories. Hosts call its operations by position, so
-// their order is fixed. The host ends it with release().
+// their order is fixed. The host ends it with release(). A thread cancelled
+// (pthread_cancel) during a call of this object, of a repository or of one
+// of its managers, a status callback it makes included, is cancelled after
+// the call has answered; the call keeps nothing held.
 #ifndef REPOSADMIN_REPOSITORY_ADMIN_H_
 #define REPOSADMIN_REPOSITORY_ADMIN_H_
 

@@ -25,6 +25,7 @@
 
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
+#include "kvsync/kvnocancellation.h"
 
 // ---------------------------------------------------------------------------
 // KvbString
@@ -892,6 +893,8 @@ class ConfigStore {
   // read (also a FIFO, a device or one beyond NP_FIO_READ_LIMIT) sets
   // nothing, as a missing one does, and leaves one warning that names it.
   void load(const std::string& path) {
+    // Read at the first engine call that needs an option, wherever it is.
+    KvNoCancellation noCancellation;
     char* data = nullptr;
     size_t size = 0;
     if (np_fio_read_file(path.c_str(), &data, &size) != NP_FIO_OK) {
@@ -926,7 +929,9 @@ KvbConfigOptions* kvbGetConfigOptions(const char* group) {
 // ---------------------------------------------------------------------------
 // Helpers
 
+// Generating reads the system's random source, a cancellation point.
 KvbString kvbGetUUID() {
+  KvNoCancellation noCancellation;
   uuid_t id;
   uuid_generate_random(id);
   char text[37];

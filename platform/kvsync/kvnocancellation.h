@@ -5,9 +5,11 @@
 // unwound through a handler that swallows exceptions (around a host's log
 // sink or event listener) ends the process. A count per thread says how
 // many reasons it has to stay uncancelled (a connection lock it holds for a
-// call or waits for, a scope below); the first turns cancellation off, the
-// last turns it back to what the thread had, and a cancellation asked for
-// meanwhile acts at the thread's next cancellation point after that.
+// call or waits for, a public call of the administration objects, held for
+// its whole length, host callbacks included, a scope below); the first
+// turns cancellation off, the last turns it back to what the thread had,
+// and a cancellation asked for meanwhile acts at the thread's next
+// cancellation point after that.
 #ifndef KVSYNC_KVNOCANCELLATION_H_
 #define KVSYNC_KVNOCANCELLATION_H_
 

@@ -1,5 +1,7 @@
 // kvsysinfo: the user name through getpwuid_r, with the USER variable as the
-// fallback for a user id that has no entry.
+// fallback for a user id that has no entry. The look-up reads the user
+// database (a cancellation point), which engine calls reach outside any
+// connection lock, so cancellation is held off while it runs.
 #include "kvsysinfo/kvsysinfo.h"
 
 #include <pwd.h>
@@ -11,11 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "kvsync/kvnocancellation.h"
+
 namespace {
 
 // The user database's name for `uid`, or "" when there is no entry or the
 // lookup fails.
 std::string passwordName(uid_t uid) {
+  KvNoCancellation noCancellation;
   long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> scratch(hint > 0 ? static_cast<size_t>(hint) : 1024);
   for (;;) {

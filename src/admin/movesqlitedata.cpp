@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "admin/repositoryimpl.h"
-#include "kvsync/kvnocancellation.h"
 #include "rda/rda_impl.h"
 #include "schema/repos_tables.h"
 
@@ -314,11 +313,9 @@ KvbString withReason(const KvbString& text, const KvbString& reason) {
 enum class Copied { kAll, kUnreadable, kBroken };
 
 // Everything goes into the new file in one transaction: a move that fails
-// leaves nothing of the old data there. The old file is read outside any
-// connection lock, so cancellation is held off here for the whole move.
+// leaves nothing of the old data there.
 bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
                                     const KvbString& newPath) {
-  KvNoCancellation noCancellation;
   SqliteDatabase* source = openSqliteDatabase(oldPath);
   if (!source) return fail(getSqliteErrorMessage());
   double version = 0;

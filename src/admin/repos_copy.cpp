@@ -38,6 +38,7 @@
 #include "access/savepoint_step.h"
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
+#include "kvsync/kvnocancellation.h"
 #include "rda/rda_batch_writer.h"
 #include "rda/rda_impl.h"
 #include "rda/rda_statement.h"
@@ -618,6 +619,7 @@ class RepositoryCopy {
 
 bool RepositoryAdminImpl::copyRepository(Repository* source,
                                          Repository* target) {
+  KvNoCancellation noCancellation;
   return answered(copy(source, target));
 }
 

@@ -9,6 +9,7 @@
 #include "admin/repositoryimpl.h"
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
+#include "kvsync/kvnocancellation.h"
 #include "kvuchar/kvuchar.h"
 #include "rda/rda_factory.h"
 #include "rda/rda_impl.h"
@@ -134,10 +135,12 @@ bool DDLCB::close(bool complete, KvbString* errorText) {
 
 bool RepositoryAdminImpl::createRepository(const KvbString& connection,
                                            const KvbString& tablePrefix) {
+  KvNoCancellation noCancellation;
   return createRepositoryWithDDLFile(connection, tablePrefix, KvbString());
 }
 
 bool RepositoryAdminImpl::createFileRepository(const KvbString& path) {
+  KvNoCancellation noCancellation;
   // Only a file that this creation brings into being may be removed when it
   // fails; one that existed before is left as it was. The file is reached
   // through the connection-string route, which makes it when it is missing.
@@ -294,6 +297,7 @@ void RepositoryAdminImpl::removeEmptyFile(const KvbString& path) {
 bool RepositoryAdminImpl::createRepositoryWithDDLFile(
     const KvbString& connection, const KvbString& tablePrefix,
     const KvbString& ddlFile) {
+  KvNoCancellation noCancellation;
   if (!tablePrefix.isEmpty() && !startsWithLetter(tablePrefix)) {
     failMessage(__LINE__, 1303);
     logError(__LINE__);

@@ -4,6 +4,7 @@
 // Tables of other owners in the same database are left alone.
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
+#include "kvsync/kvnocancellation.h"
 #include "rda/rda_impl.h"
 
 namespace {
@@ -17,6 +18,7 @@ const char* const kOtherTables[] = {"FRQDST", "CURID", "MCURID", "KEYVAL",
 
 bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
                                                  const KvbString& tablePrefix) {
+  KvNoCancellation noCancellation;
   RepositoryImpl* repository =
       openConnectionImpl(connection, tablePrefix, false, "");
   if (!repository) return false;

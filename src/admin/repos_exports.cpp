@@ -7,6 +7,7 @@
 
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
+#include "kvsync/kvnocancellation.h"
 
 // The per-id tables of a code and the table whose ids they carry.
 struct RepositoryImpl::IdTable {
@@ -144,12 +145,14 @@ bool RepositoryImpl::exportFrqdstTablesByJobDate(const KvbDate& from,
                                                  const KvbDate& to,
                                                  const KvbString& folder,
                                                  bool drop) {
+  KvNoCancellation noCancellation;
   return answered(exportIds(kFrequencyTables, getFieldIdsByJobDate(from, to),
                             folder, drop));
 }
 
 bool RepositoryImpl::exportFrqdstTables(int from, int to,
                                         const KvbString& folder, bool drop) {
+  KvNoCancellation noCancellation;
   return answered(exportIdRange(kFrequencyTables, from, to, folder, drop));
 }
 
@@ -157,12 +160,14 @@ bool RepositoryImpl::exportHsmTablesByExecDate(const KvbDate& from,
                                                const KvbDate& to,
                                                const KvbString& folder,
                                                bool drop) {
+  KvNoCancellation noCancellation;
   return answered(
       exportIds(kHistogramTables, getHgmIdsByExecDate(from, to), folder, drop));
 }
 
 bool RepositoryImpl::exportHsmTables(int from, int to, const KvbString& folder,
                                      bool drop) {
+  KvNoCancellation noCancellation;
   return answered(exportIdRange(kHistogramTables, from, to, folder, drop));
 }
 
@@ -170,11 +175,13 @@ bool RepositoryImpl::exportHcmTablesByExecDate(const KvbDate& from,
                                                const KvbDate& to,
                                                const KvbString& folder,
                                                bool drop) {
+  KvNoCancellation noCancellation;
   return answered(exportIds(kHistogramCountTables,
                             getHgmIdsByExecDate(from, to), folder, drop));
 }
 
 bool RepositoryImpl::exportHcmTables(int from, int to, const KvbString& folder,
                                      bool drop) {
+  KvNoCancellation noCancellation;
   return answered(exportIdRange(kHistogramCountTables, from, to, folder, drop));
 }

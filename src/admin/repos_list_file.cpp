@@ -211,9 +211,6 @@ bool RepositoryAdminImpl::listOperation(
 
 bool RepositoryAdminImpl::changeRepositoryList(
     const std::function<bool()>& change) {
-  // The file lock is let go below, never by an unwinding: a thread
-  // cancelled meanwhile would keep it from every writer of the list.
-  KvNoCancellation noCancellation;
   std::lock_guard<std::mutex> guard(listMutex_);
   return listOperation([&] {
     if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
@@ -273,6 +270,7 @@ void RepositoryAdminImpl::learnRepositoryKind(RepositoryEntry* entry) {
 }
 
 bool RepositoryAdminImpl::listRepositories(bool connect, bool currentOnly) {
+  KvNoCancellation noCancellation;
   std::lock_guard<std::mutex> guard(listMutex_);
   currentOnly_ = currentOnly;
   nextIndex_ = 0;
@@ -357,6 +355,7 @@ bool RepositoryAdminImpl::checkNewConnection(const KvbString& name,
 bool RepositoryAdminImpl::addRepository(const KvbString& connection,
                                         const KvbString& tablePrefix,
                                         const KvbString& name, bool isFile) {
+  KvNoCancellation noCancellation;
   // A connection entry must reach a database that the engine supports.
   if (!listOperation([&] {
         return checkNewEntry(name, connection, tablePrefix, isFile) &&
@@ -378,6 +377,7 @@ bool RepositoryAdminImpl::addRepository(const KvbString& connection,
 }
 
 bool RepositoryAdminImpl::removeRepository(const KvbString& name) {
+  KvNoCancellation noCancellation;
   return changeRepositoryList([&] {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
       if (it->name == name) {
@@ -390,6 +390,7 @@ bool RepositoryAdminImpl::removeRepository(const KvbString& name) {
 }
 
 bool RepositoryAdminImpl::setDefaultRepository(const KvbString& name) {
+  KvNoCancellation noCancellation;
   return changeRepositoryList([&] {
     for (RepositoryEntry& entry : entries_)
       entry.isDefault = entry.name == name;

@@ -14,6 +14,7 @@
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
 #include "kvfileio/kvfileio.h"
+#include "kvsync/kvnocancellation.h"
 #include "rda/rda_factory.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
@@ -27,7 +28,10 @@ const char kCatalogue[] = "Repository Library";
 constexpr int kExistingSqliteFile = 2;
 }  // namespace
 
-bool RepositoryImpl::upgradeRepository() { return answered(upgradeWhole()); }
+bool RepositoryImpl::upgradeRepository() {
+  KvNoCancellation noCancellation;
+  return answered(upgradeWhole());
+}
 
 bool RepositoryImpl::upgradeWhole() {
   if (!connected(nullptr)) return false;
@@ -114,7 +118,10 @@ bool RepositoryImpl::upgradeThroughConnection() {
   return upgraded;
 }
 
-bool RepositoryImpl::upgradeNCOA() { return answered(upgradeNcoaPart()); }
+bool RepositoryImpl::upgradeNCOA() {
+  KvNoCancellation noCancellation;
+  return answered(upgradeNcoaPart());
+}
 
 bool RepositoryImpl::upgradeNcoaPart() {
   if (!connected(nullptr)) return false;

@@ -7,6 +7,7 @@
 #include "kvfileio/kvfileio.h"
 #include "kvlogging/kvlogging.h"
 #include "kvreposres/kvreposres.h"
+#include "kvsync/kvnocancellation.h"
 #include "schema/log_printf.h"
 
 namespace {
@@ -59,6 +60,7 @@ bool RepositoryAdminImpl::answered(bool ok, int line) {
 }
 
 bool RepositoryAdminImpl::deleteFile(const KvbString& path) {
+  KvNoCancellation noCancellation;
   return answered(removeFile(path));
 }
 
@@ -150,12 +152,14 @@ RepositoryImpl* RepositoryAdminImpl::openFileImpl(const KvbString& path,
 
 Repository* RepositoryAdminImpl::openFileRepository(const KvbString& path,
                                                     bool check) {
+  KvNoCancellation noCancellation;
   return openFileImpl(path, check);
 }
 
 Repository* RepositoryAdminImpl::openRepositoryConnection(
     const KvbString& connection, const KvbString& tablePrefix, bool check,
     const char* poolId) {
+  KvNoCancellation noCancellation;
   return openConnectionImpl(connection, tablePrefix, check,
                             KvbString(poolId ? poolId : ""));
 }
@@ -200,6 +204,7 @@ bool RepositoryAdminImpl::lookupRepository(const KvbString& name,
 Repository* RepositoryAdminImpl::openRepository(const KvbString& name,
                                                 bool check,
                                                 const char* poolId) {
+  KvNoCancellation noCancellation;
   KvbString connection("");
   KvbString tablePrefix("");
   bool isFile = false;

@@ -289,10 +289,6 @@ bool RepositoryImpl::init(int flags, RepositoryAdmin* admin, int connectionKind,
                           KvbString* errorText) {
   initVerb_ = (flags & kInitToCreate) ? "created" : "opened";
   initLogged_ = !(flags & kInitUnlogged);
-  // Cancelled after the open: a thread unwound inside the driver's login
-  // would keep its mutexes, and one unwound through the handler below ends
-  // the process.
-  KvNoCancellation noCancellation;
   try {
     return initSteps(flags, admin, connectionKind, connection, tablePrefix,
                      poolId, status, errorText);
@@ -451,6 +447,7 @@ void RepositoryImpl::release() {
 }
 
 void RepositoryImpl::letGo() {
+  KvNoCancellation noCancellation;
   if (--holds_ > 0) return;
   if (dataAccess_) dataAccess_->release();
   dataAccess_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include "admin/repositoryimpl.h"
 #include "kvfileio/kvfileio.h"
+#include "kvsync/kvnocancellation.h"
 #include "rda/rda_impl.h"
 #include "schema/repos_tables.h"
 #include "schema/repos_tables_xml.h"
@@ -258,6 +259,7 @@ bool RepositoryImpl::exportTableToXml(const KvbString& table,
 }
 
 bool RepositoryImpl::importTable(const KvbString& path) {
+  KvNoCancellation noCancellation;
   return answered(loadTable(path));
 }
 

@@ -15,6 +15,7 @@
 #include "impexp/repprofjobmgr.h"
 #include "impexp/reprulemgr.h"
 #include "impexp/reptaskmgr.h"
+#include "kvsync/kvnocancellation.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
@@ -204,6 +205,7 @@ bool RepositoryImportExportManagerImpl::inTransaction(
 bool RepositoryImportExportManagerImpl::exportObject(
     int objectId, const KvbString& typeName, const KvbString& uuid,
     KvbString& output, KvbString& errorText, RepositoryActionEvent* listener) {
+  KvNoCancellation noCancellation;
   const KvbString doing = kvbStringFormat(
       "Error exporting %S object with id=%d", typeName, objectId);
   if (!begin(doing, errorText)) return false;
@@ -227,6 +229,7 @@ bool RepositoryImportExportManagerImpl::exportObject(
 bool RepositoryImportExportManagerImpl::exportObjectByPath(
     const KvbString& objectPath, const KvbString& typeName, KvbString& output,
     KvbString& errorText) {
+  KvNoCancellation noCancellation;
   logPrintf(logger_, kLogTrace, kSourceFile, __LINE__,
             "Export object by path started...");
   int folderId = -1, objectId = -1;
@@ -245,6 +248,7 @@ bool RepositoryImportExportManagerImpl::exportObjectByPath(
 
 bool RepositoryImportExportManagerImpl::importObjectToPath(
     const KvbString& objectPath, const KvbString& input, KvbString& errorText) {
+  KvNoCancellation noCancellation;
   if (!begin("Error importing the object at path " + objectPath, errorText))
     return false;
   MetadataRecord* record = context_->deserialize(input, errorText);
@@ -291,6 +295,7 @@ bool RepositoryImportExportManagerImpl::importObjectToPath(
 bool RepositoryImportExportManagerImpl::deleteObjectByPath(
     const KvbString& objectPath, const KvbString& typeName,
     KvbString& errorText) {
+  KvNoCancellation noCancellation;
   int folderId = -1, objectId = -1;
   KvbString itemName, uuid;
   if (!begin(kvbStringFormat("Error deleting %S object at path %S", typeName,
@@ -319,6 +324,7 @@ bool RepositoryImportExportManagerImpl::setSerializationOption(bool pretty) {
 bool RepositoryImportExportManagerImpl::importObject(const KvbString& input,
                                                      int folderId,
                                                      KvbString& errorText) {
+  KvNoCancellation noCancellation;
   if (!begin(
           kvbStringFormat("Error importing an object into folder %d", folderId),
           errorText))
@@ -353,6 +359,7 @@ bool RepositoryImportExportManagerImpl::updateObject(
     int objectId, const KvbString& typeName, const KvbString& uuid,
     const KvbString& input, int folderId, KvbString& errorText,
     RepositoryActionEvent* listener) {
+  KvNoCancellation noCancellation;
   const KvbString doing = kvbStringFormat(
       "Error updating %S object with id=%d on import", typeName, objectId);
   if (!begin(doing, errorText)) return false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kvfileio/kvfileio.h"
+#include "kvsync/kvnocancellation.h"
 #include "reposadmin/kvreposadmin.h"
 #include "schema/staged_file.h"
 
@@ -142,6 +143,7 @@ KvbString formatSchemaReport(const SchemaReportSets& sets, bool sortByName,
 
 int writeRepositorySchemaInfo(const char* path, bool sortByName,
                               bool withDescriptions, bool singleList) {
+  KvNoCancellation noCancellation;
   const SchemaReportSets builtIn = {reposCoreColumnDefs, reposNcoaColumnDefs,
                                     reposNcoaExtColumnDefs,
                                     reposCompositeIndexes};

@@ -3,6 +3,7 @@
 #include "services/repeventqueue.h"
 
 #include "access/base_rdaimpl.h"
+#include "kvsync/kvnocancellation.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repository.h"
 #include "schema/log_printf.h"
@@ -27,6 +28,7 @@ RepositoryEventQueueManagerImpl::~RepositoryEventQueueManagerImpl() {
 bool RepositoryEventQueueManagerImpl::addEvent(
     const KvbString& subject, int changeType, const KvbString& other,
     const KvbString& source, int& eventId, KvbString& errorText) {
+  KvNoCancellation noCancellation;
   if (!meta_) return false;
   if (!meta_->createRepositoryEvent(subject, changeType, other, source, eventId,
                                     errorText)) {
@@ -41,6 +43,7 @@ bool RepositoryEventQueueManagerImpl::addEvent(
 ReposDataAccessCursor* RepositoryEventQueueManagerImpl::getEventsSince(
     int unused, double eventTime, const KvbString& excludedSource,
     KvbString& errorText) {
+  KvNoCancellation noCancellation;
   if (!meta_) return nullptr;
   ReposDataAccessCursor* cursor = meta_->getRepositoryEventsSince(
       unused, eventTime, excludedSource, errorText);
@@ -52,6 +55,7 @@ ReposDataAccessCursor* RepositoryEventQueueManagerImpl::getEventsSince(
 bool RepositoryEventQueueManagerImpl::removeEvents(int eventId,
                                                    double eventTime,
                                                    KvbString& errorText) {
+  KvNoCancellation noCancellation;
   if (!meta_) return false;
   if (meta_->removeRepositoryEvents(eventId, eventTime, errorText)) return true;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);

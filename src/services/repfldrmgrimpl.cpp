@@ -5,6 +5,7 @@
 
 #include "access/base_rdaimpl.h"
 #include "access/meta_rdaimpl.h"
+#include "kvsync/kvnocancellation.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access.h"
 #include "reposadmin/repository.h"
@@ -94,6 +95,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::orFailed(
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderItems(
     int folderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return nullptr;
   return orFailed(
       meta_->listObjects(folderId),
@@ -102,6 +104,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderItems(
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildren(
     int folderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return nullptr;
   return orFailed(
       meta_->listFolders(folderId),
@@ -110,6 +113,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildren(
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildByName(
     int parentFolderId, const KvbString& name) {
+  KvNoCancellation noCancellation;
   if (!usable()) return nullptr;
   return orFailed(
       meta_->findFolders(parentFolderId, name),
@@ -120,6 +124,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getFolderChildByName(
 bool RepositoryFolderManagerImpl::createFolder(int parentFolderId,
                                                const KvbString& name,
                                                int& newFolderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   if (!meta_->addFolder(parentFolderId, name, newFolderId))
     return failed(kvbStringFormat("Error creating folder %S", name));
@@ -129,6 +134,7 @@ bool RepositoryFolderManagerImpl::createFolder(int parentFolderId,
 
 bool RepositoryFolderManagerImpl::getFolderPath(int folderId, KvbString& path,
                                                 KvbString& topFolderName) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   KvbString reason;
   return meta_->getFolderPath(folderId, path, topFolderName, reason) ||
@@ -138,6 +144,7 @@ bool RepositoryFolderManagerImpl::getFolderPath(int folderId, KvbString& path,
 
 bool RepositoryFolderManagerImpl::getFolderId(const KvbString& folderPath,
                                               int& folderId) {
+  KvNoCancellation noCancellation;
   return usable() && folderIdOf(folderPath, folderId, true) == 1;
 }
 
@@ -167,6 +174,7 @@ bool RepositoryFolderManagerImpl::splitPath(const KvbString& objectPath,
 }
 
 bool RepositoryFolderManagerImpl::deleteFolder(int folderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   KvbString reason;
   if (!meta_->deleteFolder(folderId, reason))
@@ -178,6 +186,7 @@ bool RepositoryFolderManagerImpl::deleteFolder(int folderId) {
 
 bool RepositoryFolderManagerImpl::renameFolder(int folderId,
                                                const KvbString& newName) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   return meta_->renameFolder(folderId, newName) ||
          failed(kvbStringFormat("Error renaming folder to %S with id=%d",
@@ -186,6 +195,7 @@ bool RepositoryFolderManagerImpl::renameFolder(int folderId,
 
 bool RepositoryFolderManagerImpl::moveFolder(int folderId,
                                              int newParentFolderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   if (!meta_->moveFolder(folderId, newParentFolderId))
     return failed(kvbStringFormat("Error moving folder to %d with id=%d",
@@ -198,6 +208,7 @@ bool RepositoryFolderManagerImpl::moveFolder(int folderId,
 // A folder whose contents cannot be read is not called empty: a caller
 // that deletes empty folders would otherwise delete a full one.
 bool RepositoryFolderManagerImpl::isFolderEmpty(int folderId, bool& isEmpty) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   // A null listing has been reported already.
   auto any = [&](ReposDataAccessCursor* rows) {
@@ -212,6 +223,7 @@ bool RepositoryFolderManagerImpl::isFolderEmpty(int folderId, bool& isEmpty) {
 
 bool RepositoryFolderManagerImpl::getParentFolder(int folderId,
                                                   int& parentFolderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   const KvbString doing = kvbStringFormat(
       "Error getting parent folder from folder id=%d", folderId);
@@ -221,6 +233,7 @@ bool RepositoryFolderManagerImpl::getParentFolder(int folderId,
 
 bool RepositoryFolderManagerImpl::getObjectFolder(const KvbString& objectType,
                                                   int objectId, int& folderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   return meta_->getObjectFolderId(objectType, objectId, folderId) ||
          failed(kvbStringFormat("Error getting folder for %S with id=%d",
@@ -228,12 +241,14 @@ bool RepositoryFolderManagerImpl::getObjectFolder(const KvbString& objectType,
 }
 
 bool RepositoryFolderManagerImpl::getOrphanedObjectsFolderId(int& folderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   return meta_->getSharedDataFolderId(folderId) ||
          failed("Error getting orphaned objects folder id");
 }
 
 ReposDataAccessCursor* RepositoryFolderManagerImpl::getUnfiledItems() {
+  KvNoCancellation noCancellation;
   if (!usable()) return nullptr;
   ReposDataAccessCursor* cursor = meta_->listObjectsWithoutFolder();
   if (!cursor) {
@@ -248,6 +263,7 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getUnfiledItems() {
 
 bool RepositoryFolderManagerImpl::isObjectLocked(int objectId,
                                                  const KvbString& objectType) {
+  KvNoCancellation noCancellation;
   return meta_ && meta_->isObjectLocked(objectId, objectType);
 }
 
@@ -255,6 +271,7 @@ bool RepositoryFolderManagerImpl::lockObject(int objectId,
                                              const KvbString& objectType,
                                              const KvbString& user,
                                              const KvbString& objectUuid) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   if (!meta_->lockObject(objectId, objectType, user, objectUuid))
     return failed(
@@ -267,6 +284,7 @@ bool RepositoryFolderManagerImpl::lockObject(int objectId,
 
 bool RepositoryFolderManagerImpl::unlockObject(int objectId,
                                                const KvbString& objectType) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   if (!meta_->unlockObject(objectId, objectType))
     return failed(kvbStringFormat("Error unlocking %S object with id=%d",
@@ -280,6 +298,7 @@ bool RepositoryFolderManagerImpl::getLockInfo(int objectId,
                                               KvbString& objectUuid,
                                               KvbString& user,
                                               KvbDatavar& lockDate) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   return meta_->getObjectLock(objectId, objectType, objectUuid, user,
                               lockDate) ||
@@ -291,6 +310,7 @@ bool RepositoryFolderManagerImpl::getLockInfo(int objectId,
 bool RepositoryFolderManagerImpl::moveObject(int objectId,
                                              const KvbString& objectType,
                                              int folderId) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   KvbString reason;
   return meta_->moveObjectToFolder(objectId, objectType, folderId, reason) ||
@@ -307,6 +327,7 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
     const KvbString& objectPath, const KvbString& objectType, int& folderId,
     int& objectId, KvbString& itemName, KvbString& objectUuid,
     KvbString& errorText) {
+  KvNoCancellation noCancellation;
   if (!usable()) {
     errorText = lastError();
     return false;
@@ -339,6 +360,7 @@ bool RepositoryFolderManagerImpl::resolveObjectPath(
 
 bool RepositoryFolderManagerImpl::objectExists(const KvbString& objectPath,
                                                const KvbString& objectType) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   KvbString folderPath, itemName, uuid;
   int folderId = -1, objectId = -1;
@@ -355,6 +377,7 @@ bool RepositoryFolderManagerImpl::objectExists(const KvbString& objectPath,
 bool RepositoryFolderManagerImpl::getObjectPath(int objectId,
                                                 const KvbString& objectType,
                                                 KvbString& objectPath) {
+  KvNoCancellation noCancellation;
   if (!usable()) return false;
   ObjectItem object;
   KvbString reason;

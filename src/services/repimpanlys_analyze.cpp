@@ -7,6 +7,7 @@
 
 #include "access/base_rdaimpl.h"
 #include "kvreposres/kvreposres.h"
+#include "kvsync/kvnocancellation.h"
 #include "kvxmldom/kvxmldom.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/explorer_data_access.h"
@@ -32,6 +33,7 @@ bool RepositoryImpactAnalysisImpl::analyzeObject(KvResource* resource,
                                                  const KvbString& type,
                                                  const KvbString& id,
                                                  const KvbString& uuid) {
+  KvNoCancellation noCancellation;
   progress(
       kvbStringFormat("Analyzing %S with id=%S and uuid=%S.", type, id, uuid));
   if (!resource) return failWith("No resource was given for the analysis");

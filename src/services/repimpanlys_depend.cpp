@@ -4,6 +4,7 @@
 
 #include "access/base_rdaimpl.h"
 #include "kvreposres/kvreposres.h"
+#include "kvsync/kvnocancellation.h"
 #include "reposadmin/metadata_data_access.h"
 #include "services/kv_resource_list_impl.h"
 #include "services/owned.h"
@@ -11,6 +12,7 @@
 
 bool RepositoryImpactAnalysisImpl::addResourceDependencies(
     KvResource* resource, KvResourceList* list) {
+  KvNoCancellation noCancellation;
   if (!resource) return true;
   if (!list) return failWith("No dependency list was given");
   if (!recordResourceDependencies(resource, list, true)) return false;

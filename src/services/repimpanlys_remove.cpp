@@ -1,12 +1,14 @@
 // RepositoryImpactAnalysisImpl: removal and renaming of stored resources,
 // on the repository's own connection.
 #include "access/base_rdaimpl.h"
+#include "kvsync/kvnocancellation.h"
 #include "reposadmin/metadata_data_access.h"
 #include "services/owned.h"
 #include "services/repimpanlysimpl.h"
 
 bool RepositoryImpactAnalysisImpl::removeDependentResources(
     KvResource* resource) {
+  KvNoCancellation noCancellation;
   progress("Removing dependent resources.");
   if (!resource) return failWith("No resource was given");
   Owned<KvResource> stored;
@@ -20,6 +22,7 @@ bool RepositoryImpactAnalysisImpl::removeDependentResources(
 
 bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
     KvResource* resource) {
+  KvNoCancellation noCancellation;
   progress("Removing resource if not used.");
   if (!resource) return failWith("No resource was given");
   Owned<KvResource> stored;
@@ -44,6 +47,7 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
 
 // One statement, so that the resources go all together or not at all.
 bool RepositoryImpactAnalysisImpl::removeUnusedResources() {
+  KvNoCancellation noCancellation;
   progress("Removing unused resources.");
   const KvbString links = table("IMPDEP");
   return exec("DELETE FROM " + table("IMPRCS") +
@@ -55,6 +59,7 @@ bool RepositoryImpactAnalysisImpl::removeUnusedResources() {
 // One transaction: a store without dependencies but with every resource
 // would tell a host that nothing uses anything.
 bool RepositoryImpactAnalysisImpl::removeAllResources() {
+  KvNoCancellation noCancellation;
   progress("Removing all resources.");
   return ready() && transaction([&] {
            return exec("DELETE FROM " + table("IMPDEP"), {}) &&
@@ -65,6 +70,7 @@ bool RepositoryImpactAnalysisImpl::removeAllResources() {
 bool RepositoryImpactAnalysisImpl::renameResource(const KvbString& type,
                                                   const KvbString& identity,
                                                   const KvbString& newName) {
+  KvNoCancellation noCancellation;
   progress(kvbStringFormat("Renaming %S resource to %S", type, newName));
   Owned<KvResource> stored;
   if (!findExisting(type, identity, "rename", stored)) return false;

@@ -4,6 +4,7 @@
 
 #include "access/base_rdaimpl.h"
 #include "kvreposres/kvreposres.h"
+#include "kvsync/kvnocancellation.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repos_data_access_object.h"
 #include "reposadmin/repository.h"
@@ -203,6 +204,7 @@ int RepositoryImpactAnalysisImpl::findStored(const KvbString& type,
 
 KvResource* RepositoryImpactAnalysisImpl::getResource(
     const KvbString& type, const KvbString& identity) {
+  KvNoCancellation noCancellation;
   Owned<KvResource> found;
   findStored(type, identity, found);
   return found.release();
@@ -210,6 +212,7 @@ KvResource* RepositoryImpactAnalysisImpl::getResource(
 
 KvResource* RepositoryImpactAnalysisImpl::createResource(
     const KvbString& name, const KvbString& type, const KvbString& identity) {
+  KvNoCancellation noCancellation;
   Owned<KvResource> found;
   // A lookup that failed must not add a second resource of the identity.
   if (findStored(type, identity, found) != 0) return found.release();
@@ -231,6 +234,7 @@ KvResourceList* RepositoryImpactAnalysisImpl::createResourceList() {
 
 bool RepositoryImpactAnalysisImpl::setResourceAccessDate(KvResource* resource,
                                                          const KvbDate& date) {
+  KvNoCancellation noCancellation;
   if (!ready()) return false;
   return meta_->setResourceAccessDate(idOf(resource), date.asDouble()) ||
          metadataFailed();
@@ -241,6 +245,7 @@ bool RepositoryImpactAnalysisImpl::setResourceAccessDate(KvResource* resource,
 
 KvResourceList* RepositoryImpactAnalysisImpl::getUsedByResources(
     KvResource* resource, int) {
+  KvNoCancellation noCancellation;
   return resourceList(
       "Get used by resources.",
       meta_ ? meta_->listResourcesUsedBy(idOf(resource)) : nullptr);
@@ -248,6 +253,7 @@ KvResourceList* RepositoryImpactAnalysisImpl::getUsedByResources(
 
 KvResourceList* RepositoryImpactAnalysisImpl::getDependentResources(
     KvResource* resource, int) {
+  KvNoCancellation noCancellation;
   if (meta_ && resource) linkTableToDatabase(resource);
   KvResourceList* list =
       resourceList("Get dependent resources.",
@@ -261,6 +267,7 @@ KvResourceList* RepositoryImpactAnalysisImpl::getDependentResources(
 
 KvResourceList* RepositoryImpactAnalysisImpl::getDependentResourcesByType(
     KvResource* resource, const KvbString& type) {
+  KvNoCancellation noCancellation;
   return resourceList(
       "Get dependent resources by type.",
       meta_ ? meta_->listResourcesUsingByType(idOf(resource), type) : nullptr);
@@ -268,15 +275,18 @@ KvResourceList* RepositoryImpactAnalysisImpl::getDependentResourcesByType(
 
 KvResourceList* RepositoryImpactAnalysisImpl::getResourcesByType(
     const KvbString& type) {
+  KvNoCancellation noCancellation;
   return resourceList("Get resources by type.",
                       meta_ ? meta_->listResourcesByType(type) : nullptr);
 }
 
 KvResourceList* RepositoryImpactAnalysisImpl::getResources() {
+  KvNoCancellation noCancellation;
   return resourceList(nullptr, meta_ ? meta_->listResources() : nullptr, true);
 }
 
 KvStringList* RepositoryImpactAnalysisImpl::getResourceTypes() {
+  KvNoCancellation noCancellation;
   KvStringListImpl* list = new (std::nothrow) KvStringListImpl(1);
   if (!list) return nullptr;
   progress("Get resource types.");
@@ -341,6 +351,7 @@ KvResource* RepositoryImpactAnalysisImpl::getMacroResolvedResource(
 KvResource* RepositoryImpactAnalysisImpl::resolveResource(
     const KvbString& context, const KvbString& type, const KvbString& name,
     const KvbString& value4, const KvbString& value5) {
+  KvNoCancellation noCancellation;
   Owned<KvResourceManager> manager(createKvResourceManager());
   KvbString identity;
   if (!manager ||
@@ -358,6 +369,7 @@ KvResourceResolver* RepositoryImpactAnalysisImpl::setResourceManager(
 
 KvResource* RepositoryImpactAnalysisImpl::getDataResource(
     KvDataSourceDescription* description) {
+  KvNoCancellation noCancellation;
   progress("Get data resource.");
   if (!repository_ || !description) return nullptr;
   const KvbString tableName = description->getTable();

@@ -8,54 +8,18 @@
 #include <pthread.h>
 
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "reposadmin/monitor_data_access.h"
 #include "support/admin_targets.h"
+#include "support/calling_thread.h"
 #include "support/holding_thread.h"
 #include "support/lock_clock.h"
 #include "support/lock_seam.h"
 
 namespace {
-
-// A thread that makes one call, then reaches a cancellation point; it
-// records how far it got.
-class CallingThread {
- public:
-  explicit CallingThread(std::function<bool()> call) : call_(std::move(call)) {
-    EXPECT_EQ(pthread_create(&thread_, nullptr, &CallingThread::run, this), 0);
-  }
-  void cancel() { pthread_cancel(thread_); }
-  // Joins it: true when it was cancelled, and only after its call answered.
-  bool cancelledAfterItsCall() {
-    void* result = nullptr;
-    pthread_join(thread_, &result);
-    return result == PTHREAD_CANCELED && returned_ && !pastCancellationPoint_;
-  }
-  bool answer() const { return answer_; }
-  // Waits until its call has answered.
-  void waitForAnswer() { answered_.get_future().wait(); }
-
- private:
-  static void* run(void* arg) {
-    auto* self = static_cast<CallingThread*>(arg);
-    self->answer_ = self->call_();
-    self->returned_ = true;
-    self->answered_.set_value();
-    pthread_testcancel();
-    self->pastCancellationPoint_ = true;
-    return nullptr;
-  }
-  std::function<bool()> call_;
-  std::promise<void> answered_;
-  pthread_t thread_;
-  bool answer_ = false;
-  bool returned_ = false;
-  bool pastCancellationPoint_ = false;
-};
 
 // A hold left with a cancelled thread shows as a refusal of the next call
 // after 10 s, long before a busy machine could delay a sound one that much.

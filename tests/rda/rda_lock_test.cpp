@@ -751,4 +751,67 @@ TEST(RdaLockTest, AWaiterCancelledWhileItWaitsLeavesTheQueueSound) {
   EXPECT_TRUE(ranAtOnce) << "the lock was left held";
 }
 
+// Whether the calling thread can be cancelled now; its state stays as it was.
+bool cancellable() {
+  int before = 0;
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &before);
+  pthread_setcancelstate(before, nullptr);
+  return before == PTHREAD_CANCEL_ENABLE;
+}
+
+// A thread gets its cancellation back, and its count of reasons to stay
+// uncancelled back to zero, when it could not take the lock without
+// waiting: a release handed over to the holder, and a close that took a
+// living thread's transaction over, which keeps cancellation off while
+// the transaction is rolled back.
+TEST(RdaLockTest, EveryWayOfTakingTheLockGivesTheThreadsCancellationBack) {
+  struct Ender final : RDA_TransactionEnder {
+    bool cancellableWhileRollingBack = true;
+    void ownerGone(const char*) override {
+      cancellableWhileRollingBack = cancellable();
+    }
+  };
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "a close that takes a transaction over"
+                       : "a release handed over");
+    LockSeam seam;
+    Ender ender;
+    auto lock = std::make_unique<RDA_Lock>();
+    std::promise<void> held, done;
+    std::thread holder([&] {
+      ASSERT_TRUE(lock->acquire());
+      if (close) {
+        lock->transactionBegun(&ender, nullptr);
+        lock->parkForTransaction();
+      }
+      held.set_value();
+      done.get_future().wait();
+      if (!close) lock->release();
+    });
+    held.get_future().wait();
+    bool cancellableAfter = false;
+    int countAfter = -1;
+    std::thread other([&] {
+      if (close) {
+        lock->takeForClose("closed");
+        lock.reset();
+      } else {
+        lock->runOrDefer([] {});
+      }
+      cancellableAfter = cancellable();
+      countAfter = kvUncancellable;
+    });
+    // The close never waits for the holder's end: it takes over.
+    other.join();
+    EXPECT_EQ(seam.count(RDA_LockSeam::kHandingOver), close ? 0 : 1);
+    done.set_value();
+    holder.join();
+    EXPECT_TRUE(cancellableAfter);
+    EXPECT_EQ(countAfter, 0);
+    if (close) {
+      EXPECT_FALSE(ender.cancellableWhileRollingBack);
+    }
+  }
+}
+
 }  // namespace
