@@ -152,9 +152,10 @@ TEST_P(DropTest, EveryPerIdTableOfThePrefixGoesAndNoOtherName) {
       admin_->deleteRepositoryTables(db.connection.c_str(), db.prefix.c_str()))
       << error();
   EXPECT_EQ(lowered(tablesOf(rda, db)), lowered(kept));
-  if (isPostgres())
+  if (isPostgres()) {
     EXPECT_EQ(tablesOf(rda, elsewhere),
               std::vector<std::string>{"dq_frqdst5"});
+  }
   rda->release();
   ASSERT_TRUE(create(db)) << error();
   EXPECT_TRUE(loadUnlistedField());
