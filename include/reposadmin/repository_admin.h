@@ -84,8 +84,8 @@ class RepositoryAdmin {
   // back as written is refused alike: "A repository name, connection or
   // table prefix in the repository list file cannot hold a line break."
   // ("a NUL byte"). A change whose list file cannot be written, or would
-  // grow larger than the list file may be to be read, fails with "The
-  // repository list file "<path>" could not be written. <reason>".
+  // grow too large to be read back, fails with "The repository list file
+  // "<path>" could not be written. <reason>".
   virtual bool addRepository(const KvbString& connection,
                              const KvbString& tablePrefix,
                              const KvbString& name, bool isFile) = 0;
