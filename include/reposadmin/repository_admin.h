@@ -60,7 +60,9 @@ class RepositoryAdmin {
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;
   // 10: drops every table of a repository; tables of others in the same
-  // database stay. False when some group of tables could not be dropped
+  // database stay. The per-id tables (a field's frequencies, a histogram's
+  // tables) are found in the database's catalogue under the prefix, also
+  // those of ids that no row names. False when some group of tables could not be dropped
   // (the others are dropped still), with the first group's reason as the
   // error text and its one record. A database that creation refuses as
   // not supported, or whose tables cannot be listed, is refused alike and
@@ -84,8 +86,12 @@ class RepositoryAdmin {
   // supports, else the same start is followed by why it does not ("the
   // repository in the database "<connection>" could not be opened:
   // <reason>", or the refusal of the database).
-  // A change whose list file cannot be written fails with "The repository
-  // list file "<path>" could not be written. <reason>".
+  // A name, connection or table prefix that the list file would not read
+  // back as written is refused alike: "A repository name, connection or
+  // table prefix in the repository list file cannot hold a line break."
+  // ("a NUL byte"). A change whose list file cannot be written, or would
+  // grow too large to be read back, fails with "The repository list file
+  // "<path>" could not be written. <reason>".
   virtual bool addRepository(const KvbString& connection,
                              const KvbString& tablePrefix,
                              const KvbString& name, bool isFile) = 0;

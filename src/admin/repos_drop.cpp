@@ -1,7 +1,10 @@
-// Dropping every table of a repository: the per-id distribution tables,
-// the built-in core and NCOA tables, the tables of the XML table sets (with
-// their delete statements) and the tables that older versions left.
+// Dropping every table of a repository: the per-id distribution tables
+// that the catalogue lists under the prefix, the built-in core and NCOA
+// tables, the tables of the XML table sets (with their delete statements)
+// and the tables that older versions left.
 // Tables of other owners in the same database are left alone.
+#include <vector>
+
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
 #include "kvsync/kvnocancellation.h"
@@ -50,25 +53,21 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
     dropped(false, rda);
     return false;
   };
-  // Only tables that exist are dropped: the numbers of deleted objects
-  // have none.
-  auto drop = [&](const char* code, int number) {
-    const KvbString name =
-        number < 0 ? KvbString(code) : kvbStringFormat("%s%d", code, number);
-    if (present(name))
-      dropped(rda->dropTable(rda->getTableName(code, false, number)), rda);
+  // Only tables that exist are dropped: most repositories have none of
+  // the older versions' tables.
+  auto drop = [&](const char* code) {
+    if (present(code))
+      dropped(rda->dropTable(rda->getTableName(code, false, -1)), rda);
   };
 
-  // The largest ids are read while FLD and HGMETA are still there. Where
-  // they are not (a prefix without a repository) there are no ids, and a
-  // read would tell the status callback of its failure.
-  const int fields = present("FLD") ? repository->getMaxFieldId() : -1;
-  const int histograms = present("HGMETA") ? repository->getMaxHgmId() : -1;
-  for (int id = 0; id <= fields; ++id) drop("FRQDST", id);
-  for (int id = 0; id <= histograms; ++id) {
-    drop("HSM", id);
-    drop("HCM", id);
-  }
+  // The per-id tables are found in the catalogue, not through the rows
+  // that name their ids: a load makes the table of an id that no row names,
+  // and such a table would fail the next creation's load of that id.
+  std::vector<RDA_IdTable> idTables;
+  dropped(rda->findIdTables(idTables), rda);
+  for (const RDA_IdTable& table : idTables)
+    dropped(rda->dropTable(rda->getTableName(table.code, false, table.id)),
+            rda);
   TableCreateOptions options;
   options.dropTables = true;
   dropped(rda->createTables(options), rda);
@@ -76,7 +75,7 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   dropped(rda->createTables(options), rda);
   dropped(repository->createTables(true, false, false, false, nullptr),
           repository);
-  for (const char* code : kOtherTables) drop(code, -1);
+  for (const char* code : kOtherTables) drop(code);
   repository->release();
   return answered(ok);
 }

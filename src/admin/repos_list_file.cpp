@@ -83,11 +83,17 @@ KvbString listFileText(const std::vector<RepositoryEntry>& entries) {
   return text;
 }
 
-// A value that a list-file line cannot hold: the lexer reads one line at a
-// time, so a line break would cut the entry in two.
-bool breaksLine(const KvbString& value) {
-  return value.find('\n') != KvbString::npos ||
-         value.find('\r') != KvbString::npos;
+// What of `value` a list-file line cannot hold as written, named for the
+// refusal's text, or null when it holds the whole value: the lexer reads
+// one line at a time, so a line break would cut the entry in two, and it
+// takes a NUL byte for a syntax error, which fails every later list call.
+// A quote is doubled and a blank or "=" is quoted, so both read back.
+const char* unlistable(const KvbString& value) {
+  for (char c : value.str()) {
+    if (c == '\n' || c == '\r') return "a line break";
+    if (c == '\0') return "a NUL byte";
+  }
+  return nullptr;
 }
 
 // The start of the text of a list that cannot be written, which names the
@@ -193,6 +199,13 @@ bool RepositoryAdminImpl::loadRepositoryList() {
 bool RepositoryAdminImpl::saveRepositoryList() {
   if (listFilePath_.isEmpty()) return failMessage(__LINE__, 1295);
   const KvbString text = listFileText(entries_);
+  // The reader refuses a larger file, which would fail every later list
+  // call.
+  if (text.length() > NP_FIO_READ_LIMIT)
+    return fail(notWritten(listFilePath_) +
+                kvbStringFormat(" It would be larger than the %zu bytes that "
+                                "a list file may hold.",
+                                NP_FIO_READ_LIMIT));
   // The list is replaced in one step: at every moment either the old or
   // the new list is on disk, and a failure leaves the old one.
   const int result =
@@ -333,10 +346,12 @@ bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
         kvbStringFormat("The name \"%s\" is reserved in the "
                         "repository list file.",
                         kDefaultReposName));
-  if (breaksLine(name) || breaksLine(connection) || breaksLine(tablePrefix))
-    return fail(
-        "A repository name, connection or table prefix in the "
-        "repository list file cannot hold a line break.");
+  for (const KvbString* value : {&name, &connection, &tablePrefix})
+    if (const char* what = unlistable(*value))
+      return fail(kvbStringFormat(
+          "A repository name, connection or table prefix in the "
+          "repository list file cannot hold %s.",
+          what));
   return true;
 }
 

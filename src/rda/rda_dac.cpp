@@ -323,11 +323,14 @@ bool RDA_DAC::rollback_INT() {
 }
 
 bool RDA_DAC::catalogueRows(
-    const KvbString& sql, const KvbString& physicalName,
+    const KvbString& sql, const std::vector<KvbString>& values,
     std::vector<std::pair<KvbString, KvbString>>& rows) {
   DacStatement* statement = dac_->prepare(sql);
   if (!statement) return failed();
-  bool ok = statement->bind(0, KvbDatavar(physicalName), kvbTypeString, 255);
+  bool ok = true;
+  for (size_t i = 0; ok && i < values.size(); ++i)
+    ok = statement->bind(static_cast<int>(i), KvbDatavar(values[i]),
+                         kvbTypeString, 255);
   DacCursor* cursor = ok ? statement->select() : nullptr;
   if (!cursor) {
     ok = failed(statement->getErrorMessage());
@@ -344,19 +347,24 @@ bool RDA_DAC::catalogueRows(
   return ok;
 }
 
-// The catalogue queries of each database kind, taking the table's name as
-// their one parameter and giving two texts per row.
+// The catalogue queries of each database kind, giving two texts per row.
+// The queries of a table's columns and indexes take the table's name as
+// their one parameter; that of table names takes a LIKE pattern
+// (tableNamesLike_INT), after the schema's name on PostgreSQL.
 namespace {
 struct CatalogueQueries {
   DacDbKind kind;
   const char* columns;  // column name, column type
   const char* indexes;  // index name, column name; keys excluded
+  const char* tables;   // table or view name, its kind
 };
 const CatalogueQueries kCatalogues[] = {
     {DAC_DB_SQLITE, "SELECT name, type FROM pragma_table_info(?)",
      "SELECT il.name, ii.name FROM pragma_index_list(?) il, "
      "pragma_index_info(il.name) ii WHERE il.origin = 'c' "
-     "ORDER BY il.name, ii.seqno"},
+     "ORDER BY il.name, ii.seqno",
+     "SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view') "
+     "AND name LIKE ? ESCAPE '!'"},
     {DAC_DB_POSTGRESQL,
      "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM "
      "pg_attribute a WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "
@@ -366,23 +374,51 @@ const CatalogueQueries kCatalogues[] = {
      "JOIN pg_attribute a ON a.attrelid = x.indrelid "
      "AND a.attnum = ANY(x.indkey) "
      "WHERE x.indrelid = to_regclass(?) AND NOT x.indisprimary "
-     "ORDER BY i.relname, array_position(x.indkey::int2[], a.attnum)"},
+     "ORDER BY i.relname, array_position(x.indkey::int2[], a.attnum)",
+     "SELECT c.relname, c.relkind FROM pg_class c JOIN pg_namespace n "
+     "ON n.oid = c.relnamespace WHERE n.nspname = "
+     "COALESCE(NULLIF(?, ''), current_schema()) "
+     "AND c.relkind IN ('r', 'p', 'v', 'm', 'f') "
+     "AND c.relname LIKE ? ESCAPE '!'"},
 };
+
+const CatalogueQueries* cataloguesOf(DacDbKind kind) {
+  for (const CatalogueQueries& q : kCatalogues)
+    if (q.kind == kind) return &q;
+  return nullptr;
+}
 }  // namespace
 
 // Rows of the kind's catalogue query about a table. SQLite's pragmas take
 // the name without a schema; PostgreSQL resolves "schema.table" itself.
 bool RDA_DAC::catalogue(bool indexes, const KvbString& physicalName,
                         std::vector<std::pair<KvbString, KvbString>>& rows) {
-  for (const CatalogueQueries& q : kCatalogues) {
-    if (q.kind != kind_) continue;
-    return catalogueRows(indexes ? q.indexes : q.columns,
-                         kind_ == DAC_DB_SQLITE ? lastPart(physicalName)
-                                                : physicalName,
-                         rows);
-  }
+  const CatalogueQueries* q = cataloguesOf(kind_);
+  if (!q) return unreadableCatalogue();
+  return catalogueRows(
+      indexes ? q->indexes : q->columns,
+      {kind_ == DAC_DB_SQLITE ? lastPart(physicalName) : physicalName}, rows);
+}
+
+bool RDA_DAC::unreadableCatalogue() {
   return fail("Reading the catalogue is not supported on " +
               dac_->getDbmsName());
+}
+
+// PostgreSQL folds the unquoted names of the engine to lower case, and so
+// the schema's name and the pattern here; SQLite's LIKE ignores the case
+// of ASCII letters, as its names do.
+bool RDA_DAC::tableNamesLike_INT(const KvbString& pattern,
+                                 std::vector<KvbString>& names) {
+  const CatalogueQueries* q = cataloguesOf(kind_);
+  if (!q) return unreadableCatalogue();
+  std::vector<KvbString> values{KvbString(pattern).toLower()};
+  if (kind_ == DAC_DB_POSTGRESQL)
+    values.insert(values.begin(), getSchemaName().toLower());
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  if (!catalogueRows(q->tables, values, rows)) return false;
+  for (const auto& row : rows) names.push_back(row.first);
+  return true;
 }
 
 bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,

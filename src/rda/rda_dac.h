@@ -65,6 +65,8 @@ class RDA_DAC : public RDA_BaseImpl {
   bool rollback_INT() override;
   bool tableColumns_INT(const KvbString& physicalName,
                         std::list<TableColumnInfo>& columns) override;
+  bool tableNamesLike_INT(const KvbString& pattern,
+                          std::vector<KvbString>& names) override;
   bool tableIndexes_INT(const KvbString& physicalName,
                         std::vector<RDA_IndexColumn>& indexes) override;
   KvbString columnType_INT(int type, int size, bool key) override {
@@ -104,10 +106,14 @@ class RDA_DAC : public RDA_BaseImpl {
   // Sets the server's lock timeout of a PostgreSQL session; false, with
   // the reason in errorText, when the server refuses it.
   bool boundLockWaits(KvbString& errorText);
-  bool catalogueRows(const KvbString& sql, const KvbString& physicalName,
+  bool catalogueRows(const KvbString& sql,
+                     const std::vector<KvbString>& values,
                      std::vector<std::pair<KvbString, KvbString>>& rows);
   bool catalogue(bool indexes, const KvbString& physicalName,
                  std::vector<std::pair<KvbString, KvbString>>& rows);
+  // Fails with the text of a database kind whose catalogue the engine
+  // cannot read.
+  bool unreadableCatalogue();
   void dropBulkLoader(bool commit);
   // The text of the open bulk load's failed batch, which names a value that
   // the server refused as too long for its column (restating the failure),

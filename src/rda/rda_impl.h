@@ -67,6 +67,13 @@ struct RDA_IndexColumn {
   KvbString column;
 };
 
+// A per-id table that the engine makes under a prefix: the table of a
+// code (FRQDST, HSM or HCM) and an id, named "<prefix><code><id>".
+struct RDA_IdTable {
+  const char* code;
+  int id;
+};
+
 // The statements that create one defined table: the CREATE TABLE first,
 // then one CREATE INDEX per index, each with the name of its index (null
 // for the table's own statement), and the table's unquoted physical name,
@@ -165,6 +172,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // appended) from a catalogue that cannot be read (false, with the reason).
   bool findTableColumns(const KvbString& table,
                         std::list<TableColumnInfo>& columns);
+  // The per-id tables under the connection's prefix that the database's
+  // catalogue lists, tables and views alike, whether or not a row names
+  // their id; by code (FRQDST, HSM, HCM), then by id. Only names of exactly
+  // that form count: another prefix's tables stay out, also one that begins
+  // with this prefix. False, with the reason, when the catalogue cannot be
+  // read.
+  bool findIdTables(std::vector<RDA_IdTable>& tables);
   bool createTable(const KvbString& table,
                    const std::list<TableColumnInfo>& columns) override;
   bool dropTable(const KvbString& physicalName) override;
@@ -292,6 +306,12 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // The columns of a physical table; an empty list when it does not exist.
   virtual bool tableColumns_INT(const KvbString& physicalName,
                                 std::list<TableColumnInfo>& columns) = 0;
+  // The names of the tables and views in the connection's schema (the
+  // current one where the prefix names none) that are LIKE `pattern`, whose
+  // escape character is kLikeEscape (see likeStart), as the catalogue
+  // gives them.
+  virtual bool tableNamesLike_INT(const KvbString& pattern,
+                                  std::vector<KvbString>& names) = 0;
   // The index columns of a physical table, primary keys excluded.
   virtual bool tableIndexes_INT(const KvbString& physicalName,
                                 std::vector<RDA_IndexColumn>& indexes) = 0;
@@ -336,6 +356,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   RDA_StatementBase* prepareOrScript(const KvbString& sql);
   // Runs a DDL statement, or hands it to the DDL callback.
   bool runDDL(const KvbString& sql);
+  // The escape character of the LIKE patterns of tableNamesLike_INT, and
+  // the pattern of the names that begin with `start`, whose "%" and "_"
+  // (and escape characters) match only themselves.
+  static constexpr char kLikeEscape = '!';
+  static KvbString likeStart(const KvbString& start);
   // Whether the table exists, in *exists; false, with the reason, when the
   // catalogue cannot be read.
   bool tableExists(const KvbString& physicalName, bool* exists);

@@ -192,6 +192,20 @@ bool RDA_Sqlite::tableColumns_INT(const KvbString& physicalName,
   return true;
 }
 
+// SQLite's LIKE ignores the case of ASCII letters, as its names do.
+bool RDA_Sqlite::tableNamesLike_INT(const KvbString& pattern,
+                                    std::vector<KvbString>& names) {
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  KvbString error;
+  if (!catalogueRows(db_,
+                     "SELECT name, type FROM sqlite_master WHERE type IN "
+                     "('table', 'view') AND name LIKE ?1 ESCAPE '!'",
+                     pattern, rows, error))
+    return fail(error);
+  for (const auto& row : rows) names.push_back(row.first);
+  return true;
+}
+
 bool RDA_Sqlite::tableIndexes_INT(const KvbString& physicalName,
                                   std::vector<RDA_IndexColumn>& indexes) {
   std::vector<std::pair<KvbString, KvbString>> rows;

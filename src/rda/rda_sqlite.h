@@ -31,6 +31,8 @@ class RDA_Sqlite : public RDA_BaseImpl {
   bool rollback_INT() override;
   bool tableColumns_INT(const KvbString& physicalName,
                         std::list<TableColumnInfo>& columns) override;
+  bool tableNamesLike_INT(const KvbString& pattern,
+                          std::vector<KvbString>& names) override;
   bool tableIndexes_INT(const KvbString& physicalName,
                         std::vector<RDA_IndexColumn>& indexes) override;
   KvbString columnType_INT(int type, int size, bool key) override;

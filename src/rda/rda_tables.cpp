@@ -1,7 +1,9 @@
 // Creating, checking, listing and dropping tables and indexes: the built-in
 // definitions, definition arrays of table sets, and tables given as column
 // lists. Names that come from outside are checked before they reach SQL.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,6 +45,27 @@ KvbString joined(const std::vector<KvbString>& items) {
     out.append(item);
   }
   return out;
+}
+
+// The codes of the per-id tables, in the order findIdTables gives them.
+const char* const kIdTableCodes[] = {"FRQDST", "HSM", "HCM"};
+
+// The per-id table that `name` is under `prefix`: "<prefix><code><id>" with
+// the id written as the engine writes it (no sign, no leading zero), the
+// case of letters aside; false for any other name.
+bool idTableNamed(const KvbString& name, const KvbString& prefix,
+                  RDA_IdTable* table) {
+  if (!name.startsWith(prefix.asCstr(), true)) return false;
+  const KvbString rest = name.substr(prefix.length());
+  for (const char* code : kIdTableCodes) {
+    const KvbString digits = rest.substr(strlen(code));
+    if (rest.startsWith(code, true) && digits.toInt(table->id) &&
+        table->id >= 0 && KvbString::fromInt(table->id) == digits) {
+      table->code = code;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -418,6 +441,42 @@ bool RDA_BaseImpl::findTableColumns(const KvbString& table,
   if (!tableColumns_INT(getTableName(table.asCstr(), false, -1), found))
     return false;
   columns.splice(columns.end(), found);
+  return true;
+}
+
+KvbString RDA_BaseImpl::likeStart(const KvbString& start) {
+  std::string pattern;
+  for (char c : start.str()) {
+    if (c == '%' || c == '_' || c == kLikeEscape) pattern += kLikeEscape;
+    pattern += c;
+  }
+  return KvbString(pattern + '%');
+}
+
+// The catalogue is asked for the names that begin with the prefix; which
+// of them are per-id tables is decided here, for every back end alike.
+bool RDA_BaseImpl::findIdTables(std::vector<RDA_IdTable>& tables) {
+  RDA_LockGuard guard(&lock_);
+  if (!guard) return false;
+  KvbString prefix;
+  getTablePrefix(true, &prefix, nullptr);
+  std::vector<KvbString> names;
+  if (!tableNamesLike_INT(likeStart(prefix), names)) return false;
+  std::vector<RDA_IdTable> found;
+  for (const KvbString& name : names) {
+    RDA_IdTable table;
+    if (idTableNamed(name, prefix, &table)) found.push_back(table);
+  }
+  auto rank = [](const RDA_IdTable& table) {
+    const auto code = std::find(std::begin(kIdTableCodes),
+                                std::end(kIdTableCodes), table.code);
+    return std::make_pair(code - std::begin(kIdTableCodes), table.id);
+  };
+  std::sort(found.begin(), found.end(),
+            [&](const RDA_IdTable& a, const RDA_IdTable& b) {
+              return rank(a) < rank(b);
+            });
+  tables.insert(tables.end(), found.begin(), found.end());
   return true;
 }
 

@@ -3,9 +3,11 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rda/rda_factory.h"
+#include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 #include "support/repos_impl_targets.h"
@@ -30,6 +32,10 @@ class DropTest : public AdminTargetTest {
         0, db.connection.c_str(), db.prefix.c_str(), nullptr, openError);
     EXPECT_NE(rda, nullptr) << openError.asCstr();
     return rda;
+  }
+  // A table's name without its schema.
+  static std::string lastPart(const std::string& name) {
+    return name.substr(name.rfind('.') + 1);
   }
   // The names of the tables in the schema of `db`, sorted.
   std::vector<std::string> tablesOf(ReposDataAccess* rda,
@@ -73,6 +79,86 @@ TEST_P(DropTest, DropLeavesOnlyTheTablesOfOthers) {
   EXPECT_EQ(tablesOf(rda, db),
             (std::vector<std::string>{"customers", "kvextra"}));
   rda->release();
+}
+
+// A drop finds the per-id tables of its prefix in the catalogue, with or
+// without the rows that name their ids, and leaves every other name: near
+// misses under the prefix, another prefix that begins like it (or matches
+// it as a LIKE pattern, "_" being a wildcard there), and on PostgreSQL the
+// same prefix in another schema. A frequency load makes the table of a
+// field that no row names; after the drop the same load works again.
+TEST_P(DropTest, EveryPerIdTableOfThePrefixGoesAndNoOtherName) {
+  LogCapture log;
+  AdminDatabase db = newDatabase();
+  if (!isFile()) db.prefix = (isPostgres() ? schemaOf(db) + "." : "") + "dq_";
+  ASSERT_TRUE(create(db)) << error();
+  auto loadUnlistedField = [&] {
+    RepositoryImpl* repository = open(db);
+    if (!repository) return ::testing::AssertionFailure() << error();
+    ProfileRepositoryDataAccess* profile =
+        repository->createProfileDataAccess();
+    const bool loaded = profile->beginFrequencyLoad(99999, false, 0) &&
+                        profile->addFrequencyRow(99999, "v", "M", 1) &&
+                        profile->endFrequencyLoad(99999);
+    const std::string text = profile->getErrorMessage().str();
+    profile->release();
+    repository->release();
+    return loaded ? ::testing::AssertionSuccess()
+                  : ::testing::AssertionFailure() << text;
+  };
+  ASSERT_TRUE(loadUnlistedField());
+  ReposDataAccess* rda = connect(db);
+  ASSERT_NE(rda, nullptr);
+  // Names after the prefix, and whether the drop takes them.
+  const std::vector<std::pair<const char*, bool>> underPrefix = {
+      {"FRQDST1", true},   {"HSM2", true},   {"HCM2", true},
+      {"HSM7", true},      {"HCM0", true},   {"FRQDST2147483647", true},
+      {"FRQDST07", false}, {"HSM", false},   {"FRQDST1X", false},
+      {"XHCM3", false},    {"HCM04", false}, {"FRQDST2147483648", false}};
+  std::vector<std::string> statements = {
+      "INSERT INTO " + rda->getTableName("FLD", true, -1).str() +
+          " (FLD_ID) VALUES (1)",
+      "INSERT INTO " + rda->getTableName("HGMETA", true, -1).str() +
+          " (HGM_ID) VALUES (2)"};
+  // Names in lower case, as PostgreSQL folds them.
+  auto lowered = [](std::vector<std::string> names) {
+    for (std::string& name : names)
+      for (char& c : name) c = static_cast<char>(std::tolower(c));
+    return sortedRows(names);
+  };
+  std::vector<std::string> kept;
+  auto make = [&](const std::string& table, const std::string& name) {
+    statements.push_back("CREATE TABLE " + table + " (id INTEGER)");
+    kept.push_back(name);
+  };
+  for (const auto& table : underPrefix) {
+    const std::string quoted = rda->getTableName(table.first, true, -1).str();
+    if (table.second)
+      statements.push_back("CREATE TABLE " + quoted + " (id INTEGER)");
+    else
+      make(quoted, lastPart(rda->getTableName(table.first, false, -1).str()));
+  }
+  if (!isFile())
+    for (const char* other : {"dqxFRQDST5", "dqaHSM3", "dq_xHCM4"})
+      make(foreignTable(db, other), other);
+  const AdminDatabase elsewhere = isPostgres() ? newDatabase() : db;
+  if (isPostgres())
+    statements.push_back("CREATE TABLE " + schemaOf(elsewhere) +
+                         ".dq_frqdst5 (id INTEGER)");
+  for (const std::string& sql : statements)
+    ASSERT_TRUE(rda->paramExec(sql.c_str(), nullptr, 0)) << sql;
+
+  EXPECT_TRUE(
+      admin_->deleteRepositoryTables(db.connection.c_str(), db.prefix.c_str()))
+      << error();
+  EXPECT_EQ(lowered(tablesOf(rda, db)), lowered(kept));
+  if (isPostgres()) {
+    EXPECT_EQ(tablesOf(rda, elsewhere),
+              std::vector<std::string>{"dq_frqdst5"});
+  }
+  rda->release();
+  ASSERT_TRUE(create(db)) << error();
+  EXPECT_TRUE(loadUnlistedField());
 }
 
 // Tables that are not there are no failure: a database (or, on PostgreSQL,

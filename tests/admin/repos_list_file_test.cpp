@@ -179,6 +179,68 @@ TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
                                                 "N|/no/such/folder/n.db||F|"}));
 }
 
+// A name, connection or prefix is written only when the file reads it back
+// as written: one with a line break or a NUL byte, which the reader would
+// cut or refuse as a syntax error, is refused with one record and the file
+// stays; quotes, blanks, "=", "#" and other bytes are kept. So is a list
+// larger than the reader takes. The list stays readable throughout.
+TEST_F(ListFileTest, OnlyValuesThatReadBackAreWritten) {
+  ASSERT_TRUE(admin_->addRepository("/a.db", "", "A", true)) << error();
+  const std::string nul(1, '\0');
+  const struct {
+    std::string name, connection, prefix;
+    const char* refusal;  // what the value cannot hold; null: written
+  } cases[] = {
+      {"N" + nul + "ul", "/n.db", "", "a NUL byte"},
+      {nul, "/n.db", "", "a NUL byte"},
+      {"N", "/n" + nul + ".db", "", "a NUL byte"},
+      {"N", "/n.db", "p" + nul, "a NUL byte"},
+      {"two\nlines", "/n.db", "", "a line break"},
+      {"N", "/n\r.db", "", "a line break"},
+      {"N", "/n.db", "p\n" + nul, "a line break"},
+      {" 'Q''s' = #x ", "/q = '#'.db", " p ' q ", nullptr},
+      {"#c", "\t/t.db\t", "\f\v", nullptr},
+      {"\xc3\xa9\x01\x7f", "/\xff.db", "=", nullptr},
+  };
+  LogCapture log;
+  for (const auto& c : cases) {
+    const std::string before = readFile();
+    const KvbString name(c.name.data(), c.name.size());
+    bool added = false;
+    const std::vector<std::string> records = log.failuresDuring(
+        [&] {
+          added = admin_->addRepository(
+              KvbString(c.connection.data(), c.connection.size()),
+              KvbString(c.prefix.data(), c.prefix.size()), name, true);
+        },
+        true);
+    ASSERT_TRUE(admin_->loadRepositoryList()) << error();
+    if (c.refusal) {
+      const std::string text =
+          std::string("A repository name, connection or table prefix in the "
+                      "repository list file cannot hold ") +
+          c.refusal + ".";
+      EXPECT_FALSE(added) << c.refusal;
+      EXPECT_EQ(error(), text);
+      EXPECT_EQ(records, std::vector<std::string>{"5 " + text});
+      EXPECT_EQ(readFile(), before);
+      continue;
+    }
+    EXPECT_TRUE(added) << error();
+    EXPECT_EQ(listed().back(),
+              c.name + "|" + c.connection + "|" + c.prefix + "|F|");
+    EXPECT_TRUE(admin_->removeRepository(name)) << error();
+    EXPECT_EQ(readFile(), before);
+  }
+  const std::string before = readFile();
+  const std::string huge(NP_FIO_READ_LIMIT, 'x');
+  EXPECT_FALSE(admin_->addRepository(huge.c_str(), "", "Huge", true));
+  EXPECT_EQ(error(), notWritten() + " It would be larger than the " +
+                         std::to_string(NP_FIO_READ_LIMIT) +
+                         " bytes that a list file may hold.");
+  EXPECT_EQ(readFile(), before);
+}
+
 // An entry without a name or without a connection would be listed only to
 // fail every open: each is refused with one record, and the list stays.
 TEST_F(ListFileTest, AddRefusesAnEmptyNameOrConnection) {

@@ -13,10 +13,10 @@ namespace {
 class ConnSingletonTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    file_ = testTmpDir() + "/" + uniqueTestName("singleton") + ".db";
+    file_ = freshSqliteFile("singleton");
     connection_ = "FILE=" + file_ + ";CREATE=TRUE;KVXTYPE=SQLITE";
   }
-  void TearDown() override { std::remove(file_.c_str()); }
+  void TearDown() override { removeSqliteFile(file_); }
 
   // True when `conn` still sees the temporary table that lives only as long
   // as the connection that created it.

@@ -12,14 +12,14 @@ namespace {
 class SqliteStatementCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = testTmpDir() + "/" + uniqueTestName("stmtcache") + ".db";
+    path_ = freshSqliteFile("stmtcache");
     db_ = createSqliteDatabase(path_.c_str());
     ASSERT_NE(db_, nullptr) << getSqliteErrorMessage().asCstr();
     ASSERT_TRUE(db_->exec("CREATE TABLE t (i INTEGER UNIQUE, s TEXT)"));
   }
   void TearDown() override {
     if (db_) db_->close();
-    std::remove(path_.c_str());
+    removeSqliteFile(path_);
   }
 
   // Inserts (i, s) through a statement prepared for this one use.

@@ -20,14 +20,14 @@ namespace {
 class SqliteStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = testTmpDir() + "/" + uniqueTestName("sqlstore") + ".db";
+    path_ = freshSqliteFile("sqlstore");
     db_ = createSqliteDatabase(path_.c_str());
     ASSERT_NE(db_, nullptr) << getSqliteErrorMessage().asCstr();
     ASSERT_TRUE(db_->exec("CREATE TABLE t (i INTEGER, r REAL, s TEXT)"));
   }
   void TearDown() override {
     if (db_) db_->close();
-    std::remove(path_.c_str());
+    removeSqliteFile(path_);
   }
 
   std::string path_;

@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
@@ -31,12 +33,44 @@ inline std::string testTmpDir() {
   return dir;
 }
 
-// A name unique in this process and among concurrent test processes:
-// "<base>_<pid>_<counter>".
+// A name unique in this process and among test processes, also those that
+// ran before under the same process id: "<base>_<pid>_<start>_<counter>",
+// where <start> is the time of the process's first name (microseconds, in
+// base 36). A file or schema that a crashed test left behind is thus never
+// taken for a later test's own. A forked child keeps <start> and the count
+// but has a process id of its own.
 inline std::string uniqueTestName(const char* base) {
+  static const std::string start = [] {
+    uint64_t micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    std::string digits;
+    do {
+      digits.insert(digits.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"
+                                        [micros % 36]);
+      micros /= 36;
+    } while (micros);
+    return digits;
+  }();
   static std::atomic<int> counter{0};
-  return std::string(base) + "_" + std::to_string(getpid()) + "_" +
-         std::to_string(++counter);
+  return std::string(base) + "_" + std::to_string(getpid()) + "_" + start +
+         "_" + std::to_string(++counter);
+}
+
+// Removes a SQLite file and the journal, WAL and shared-memory files beside
+// it; a missing one is no failure.
+inline void removeSqliteFile(const std::string& path) {
+  for (const char* side : {"", "-journal", "-wal", "-shm"})
+    std::remove((path + side).c_str());
+}
+
+// The path of a new SQLite file for a test under testTmpDir(), named by
+// uniqueTestName(base); whatever lies there already is removed first, so
+// that the test starts from a file of its own.
+inline std::string freshSqliteFile(const char* base) {
+  const std::string path = testTmpDir() + "/" + uniqueTestName(base) + ".db";
+  removeSqliteFile(path);
+  return path;
 }
 
 // The PostgreSQL connection string, or empty when none is configured.
@@ -132,7 +166,7 @@ class DacTargetTest : public ::testing::TestWithParam<DacTarget> {
  protected:
   void SetUp() override {
     SKIP_WITHOUT_POSTGRES(GetParam() == DacTarget::kPostgres);
-    file_ = testTmpDir() + "/" + uniqueTestName("dac") + ".db";
+    file_ = freshSqliteFile("dac");
     KvbString error;
     conn_ = dacCreateDataSource(dacConnectionString(GetParam(), file_), &error);
     ASSERT_NE(conn_, nullptr) << error.asCstr();
@@ -145,7 +179,7 @@ class DacTargetTest : public ::testing::TestWithParam<DacTarget> {
         conn_->execute(("DROP TABLE " + table).c_str());
       conn_->release();
     }
-    if (!file_.empty()) std::remove(file_.c_str());
+    if (!file_.empty()) removeSqliteFile(file_);
   }
 
   // A table name unique to this test (lower case, so that no database

@@ -77,13 +77,13 @@ class BackEndTest : public ::testing::TestWithParam<RdaTarget> {
       ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
       prefix_ = schema_ + ".kv";
     } else {
-      file_ = testTmpDir() + "/" + uniqueTestName(tag) + ".db";
+      file_ = freshSqliteFile(tag);
       prefix_ = sqlitePrefix;
     }
   }
   void TearDown() override {
     if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
-    if (!file_.empty()) std::remove(file_.c_str());
+    if (!file_.empty()) removeSqliteFile(file_);
   }
 
   bool isPostgres() const { return GetParam() == RdaTarget::kPostgres; }
