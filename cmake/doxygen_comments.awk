@@ -244,8 +244,8 @@ function flush(following,   blank, i) {
   if (pendingTitle != "") openPendingGroup()
   emitOverview($0)
   if (positionsLeft > 0 && declarationEnded) {
-    --positionsLeft
     emitPositioned(nextPosition++)
+    --positionsLeft
     declarationEnded = 0
   }
   if ($0 ~ /^};/) {
@@ -262,6 +262,5 @@ function flush(following,   blank, i) {
 
 END {
   flush("")
-  endRange()
   closeGroup()
 }
