@@ -35,6 +35,14 @@ class Cursor {
   virtual void release() = 0;
   // 4: rowCount of the list.
   virtual int count() = 0;
+  // 5-6
+  virtual void a() = 0;
+  virtual void b() = 0;
+  // 7-9: a range cut short
+  // by the next position.
+  virtual void c() = 0;
+  // 10: after it.
+  virtual void d() = 0;
 };
 
 #endif
@@ -75,6 +83,21 @@ class Cursor {
   ///
   /// Position 4 in the interface.
   virtual int count() = 0;
+  /// \details Position 5 in the interface.
+  virtual void a() = 0;
+  /// \details Position 6 in the interface.
+  virtual void b() = 0;
+  /// @name Positions 7-9
+  /// A range cut short
+  /// by the next position.
+  //@{
+  /// \details Position 7 in the interface.
+  virtual void c() = 0;
+  //@}
+  /// After it.
+  ///
+  /// Position 10 in the interface.
+  virtual void d() = 0;
 };
 
 #endif'
