@@ -6,15 +6,20 @@
 # - a block directly above a declaration documents it. When it opens with
 #   the operation's position ("3: ..." or "18-21: ..."; hosts call the
 #   operations by position), the position moves out of the brief to a line
-#   of its own, and a block over a range of positions documents each
-#   operation of the range;
+#   of its own. A block over a range of positions opens a member group
+#   titled by the range, whose description is the block's text (once, for
+#   the group), and each operation of the range gets its position; an
+#   operation of the range may still have a block of its own;
 # - a "// --- Title ---" rule opens a member group of that title, whose
 #   description is the comment below the rule when a blank line separates
 #   that comment from the next declaration; the group ends at the next such
 #   rule or at the end of the class;
 # - any other block that a blank line separates from what follows, and
 #   rules without a title, stay plain comments.
-# Placeholders such as <id> are written so that they show as they stand.
+# Placeholders such as <id> are written so that they show as they stand,
+# and a text that opens with a plain word opens with a capital, as a brief
+# does ("the list file's entries" becomes "The list file's entries"; an
+# identifier such as getLockInfo stays as written).
 # Written in POSIX awk.
 
 function indentOf(line) {
@@ -56,20 +61,34 @@ function escapePlaceholders(text,   out, i, c, rest) {
   return out
 }
 
+# `text` with its first letter capitalised when it opens with a plain
+# lower-case word.
+function capital(text) {
+  if (text !~ /^[a-z][a-z'\/.,;:-]*( |$)/) return text
+  return toupper(substr(text, 1, 1)) substr(text, 2)
+}
+
+# Writes lines[from..to] as documentation, the first opening with a
+# capital.
+function docLines(indent, lines, from, to,   i) {
+  for (i = from; i <= to; ++i)
+    doc(indent, i == from ? capital(lines[i]) : lines[i])
+}
+
 function plain(indent, text) {
   print indent (text == "" ? "//" : "// " text)
 }
 
-function isRule(line) {
-  return line ~ /^[ \t]*\/\/ ---/
+# A block's texts are kept without their "//"; a rule's opens with "---".
+function isRule(text) {
+  return text ~ /^---/
 }
 
-# "Title" of "// --- Title -----"; empty for a rule of dashes alone.
-function ruleTitle(line, title) {
-  title = textOf(line)
-  sub(/^-+ */, "", title)
-  sub(/ *-*$/, "", title)
-  return title
+# "Title" of "--- Title -----"; empty for a rule of dashes alone.
+function ruleTitle(text) {
+  sub(/^-+ */, "", text)
+  sub(/ *-*$/, "", text)
+  return text
 }
 
 function closeGroup() {
@@ -78,38 +97,52 @@ function closeGroup() {
   groupOpen = 0
 }
 
-function openPendingGroup(i) {
+# Opens a member group titled `title` and described by lines[1..count].
+function openGroup(indent, title, lines, count) {
   closeGroup()
   inQuote = 0
-  doc(pendingIndent, "@name " pendingTitle)
-  for (i = 1; i <= pendingLines; ++i) doc(pendingIndent, pending[i])
-  print pendingIndent "//@{"
+  doc(indent, "@name " title)
+  docLines(indent, lines, 1, count)
+  print indent "//@{"
   groupOpen = 1
-  groupIndent = pendingIndent
+  groupIndent = indent
+}
+
+function openPendingGroup() {
+  openGroup(pendingIndent, pendingTitle, pending, pendingLines)
   pendingTitle = ""
   pendingLines = 0
 }
 
 # The documentation of the operation at `position`: the block's text, then
-# the position. A block that gives nothing but the position leaves the
-# brief empty.
-function emitPositioned(position, i) {
-  if (slotLines == 0) {
+# the position. A block that gives nothing but the position, or one over a
+# range (its text describes the range's group), leaves the brief empty.
+function emitPositioned(position) {
+  if (slotLines == 0 || rangeGroup) {
     doc(slotIndent, "\\details Position " position " in the interface.")
     return
   }
-  for (i = 1; i <= slotLines; ++i) doc(slotIndent, slot[i])
+  docLines(slotIndent, slot, 1, slotLines)
   doc(slotIndent, "")
   doc(slotIndent, "Position " position " in the interface.")
 }
 
-# A block directly above a declaration.
+# Ends the range being documented, and its group.
+function endRange() {
+  if (rangeGroup) closeGroup()
+  rangeGroup = 0
+  positionsLeft = 0
+}
+
+# A block directly above a declaration. A block of its own inside a range
+# documents that operation, which keeps its position in the range.
 function emitAttached(i, text, spec, dash, first, last) {
-  text = textOf(block[1])
+  text = block[1]
   if (text !~ /^[0-9]+(-[0-9]+)?(: |$)/) {
-    for (i = 1; i <= blockLines; ++i) doc(blockIndent, textOf(block[i]))
+    docLines(blockIndent, block, 1, blockLines)
     return
   }
+  endRange()
   spec = text
   sub(/[: ].*$/, "", spec)
   sub(/^[0-9-]+:? ?/, "", text)
@@ -119,10 +152,14 @@ function emitAttached(i, text, spec, dash, first, last) {
   slotIndent = blockIndent
   slotLines = 0
   if (text != "") slot[++slotLines] = text
-  for (i = 2; i <= blockLines; ++i) slot[++slotLines] = textOf(block[i])
+  for (i = 2; i <= blockLines; ++i) slot[++slotLines] = block[i]
+  positionsLeft = last - first
+  if (positionsLeft > 0 && slotLines > 0) {
+    openGroup(slotIndent, "Positions " spec, slot, slotLines)
+    rangeGroup = 1
+  }
   emitPositioned(first)
   nextPosition = first + 1
-  positionsLeft = last - first
   declarationEnded = 0
 }
 
@@ -132,57 +169,58 @@ function emitAttached(i, text, spec, dash, first, last) {
 # as a whole (release order, optional ids, what failures leave).
 function keepOverview(   i) {
   overviewClass = ""
-  if (!match(textOf(block[1]), /^[A-Za-z_][A-Za-z0-9_]*:/)) return
-  overviewClass = substr(textOf(block[1]), 1, RLENGTH - 1)
+  if (!match(block[1], /^[A-Za-z_][A-Za-z0-9_]*:/)) return
+  overviewClass = substr(block[1], 1, RLENGTH - 1)
   overviewLines = blockLines
-  for (i = 1; i <= blockLines; ++i) overview[i] = textOf(block[i])
+  for (i = 1; i <= blockLines; ++i) overview[i] = block[i]
 }
 
 # Writes the kept overview before `line` when the line opens the
 # definition of its class (not a forward declaration).
-function emitOverview(line,   i) {
+function emitOverview(line) {
   if (overviewClass == "") return
   if (line !~ ("^(class|struct) " overviewClass "([ \t:{]|$)")) return
   if (line ~ /;[ \t]*$/) return
   inQuote = 0
-  for (i = 1; i <= overviewLines; ++i) doc("", overview[i])
+  docLines("", overview, 1, overviewLines)
   overviewClass = ""
 }
 
-# Writes the comment block that stands before `next`, a line that is not a
-# comment ("" at the end of the file).
-function flush(following, blank, i, rest) {
+# Writes the comment block that stands before `following`, a line that is
+# not a comment ("" at the end of the file).
+function flush(following,   blank, i) {
   if (blockLines == 0) return
   inQuote = 0
   blank = following ~ /^[ \t]*$/
   if (blockStart == 1) {
     print "/// \\file"
-    for (i = 1; i <= blockLines; ++i) doc(blockIndent, textOf(block[i]))
+    docLines(blockIndent, block, 1, blockLines)
     keepOverview()
   } else if (isRule(block[1]) && ruleTitle(block[1]) != "") {
+    endRange()
     closeGroup()
     pendingTitle = ruleTitle(block[1])
     pendingIndent = blockIndent
     pendingLines = 0
     if (blank) {
-      for (i = 2; i <= blockLines; ++i) pending[++pendingLines] = textOf(block[i])
+      for (i = 2; i <= blockLines; ++i) pending[++pendingLines] = block[i]
     } else {
       openPendingGroup()
-      for (i = 2; i <= blockLines; ++i) doc(blockIndent, textOf(block[i]))
+      docLines(blockIndent, block, 2, blockLines)
     }
   } else if (isRule(block[1])) {
-    print block[1]
-    for (i = 2; i <= blockLines; ++i) {
-      if (blank) plain(blockIndent, textOf(block[i]))
-      else doc(blockIndent, textOf(block[i]))
+    plain(blockIndent, block[1])
+    if (blank) {
+      for (i = 2; i <= blockLines; ++i) plain(blockIndent, block[i])
+    } else {
+      docLines(blockIndent, block, 2, blockLines)
     }
   } else if (blank && pendingTitle != "") {
-    for (i = 1; i <= blockLines; ++i) pending[++pendingLines] = textOf(block[i])
+    for (i = 1; i <= blockLines; ++i) pending[++pendingLines] = block[i]
   } else if (blank) {
-    for (i = 1; i <= blockLines; ++i) plain(blockIndent, textOf(block[i]))
+    for (i = 1; i <= blockLines; ++i) plain(blockIndent, block[i])
   } else {
     if (pendingTitle != "") openPendingGroup()
-    positionsLeft = 0  # a block of its own ends a range
     emitAttached()
   }
   blockLines = 0
@@ -193,7 +231,7 @@ function flush(following, blank, i, rest) {
     blockStart = NR
     blockIndent = indentOf($0)
   }
-  block[++blockLines] = $0
+  block[++blockLines] = textOf($0)
   next
 }
 
@@ -211,12 +249,15 @@ function flush(following, blank, i, rest) {
     declarationEnded = 0
   }
   if ($0 ~ /^};/) {
+    endRange()
     closeGroup()
-    positionsLeft = 0
   }
   print
   # A declaration ends with ";", an inline definition with "}".
-  if ($0 ~ /[;}][ \t]*(\/\/.*)?$/) declarationEnded = 1
+  if ($0 ~ /[;}][ \t]*(\/\/.*)?$/) {
+    declarationEnded = 1
+    if (positionsLeft == 0) endRange()
+  }
 }
 
 END {

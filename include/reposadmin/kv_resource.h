@@ -73,8 +73,9 @@ class KvResourcePropertyList {
   virtual KvbString getName() = 0;
   virtual KvbString getValue() = 0;
   virtual void release() = 0;
-  // 5: appends an entry with an empty name and value; false when out of
-  // memory. 6: sets the last entry (nothing when the list is empty).
+  // 5-6: entries: appendProperty appends one with an empty name and value
+  // (false when out of memory); setLastProperty sets the name and value of
+  // the last one (nothing when the list is empty).
   virtual bool appendProperty() = 0;
   virtual void setLastProperty(const KvbString& name,
                                const KvbString& value) = 0;

@@ -70,7 +70,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // that does not exist is refused as by addTaskRuleMember.
   virtual bool addRuleEvent(int taskId, int ruleId, int sequence,
                             const KvbString& code, const KvbString& data) = 0;
-  // addTaskRuleMember with the default dimension and threshold and weight 1.
+  // As addTaskRuleMember, with the default dimension and threshold and
+  // weight 1.
   virtual bool addTaskRule(int taskId, int ruleId) = 0;
   // Adds a custom metric (CM_ID from the id counter "CUSTM", no UUID),
   // written to *newId when given. Names need not be unique.

@@ -201,7 +201,7 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // Links report `reportId` to profile job `jobId` (REPORT.SU_ID). A report
   // that does not exist is no failure.
   virtual bool setReportProfileJob(int jobId, int reportId) = 0;
-  // addJobCustomMetricMapping with the table and metric before the
+  // As addJobCustomMetricMapping, with the table and metric before the
   // sequence; the same JCMDMA row.
   virtual bool addJobCustomMetricFieldMapping(int jobId, int tableId,
                                               int metricId, int sequenceId,

@@ -247,7 +247,7 @@ class RefDataRepositoryDataAccess : public ReposDataAccessObject {
   // IDs of the domain attributes whose attribute has an item attribute
   // with a value in the given domain version.
   virtual Cursor getUsedDomainAttributes(int domainId, int domainVersionId) = 0;
-  // getDomainUserAttributes once per language of the domain, with the
+  // As getDomainUserAttributes, once per language of the domain, with the
   // language's LANGNAME last; no order.
   virtual Cursor getDomainUserAttributeLanguages(int domainId,
                                                  int domainVersionId) = 0;
@@ -299,7 +299,7 @@ class RefDataRepositoryDataAccess : public ReposDataAccessObject {
   // RDIAVR.
   virtual Cursor getItemAttributeVersions(int domainVersionId,
                                           int itemAttributeId) = 0;
-  // getItemVersionAttributes with the values tied in the same domain
+  // As getItemVersionAttributes, with the values tied in the same domain
   // version: attribute ID, ATTRNAME, DESCRPTN, every RDITAV column,
   // ITEATTID, language CODE, language ID (nulls without a value).
   virtual Cursor getItemVersionAttributeValues(int itemVersionId,

@@ -68,7 +68,7 @@ class RepositoryFolderManager {
   // 12: refused when both ids are equal or the new parent lies below the
   // folder itself.
   virtual bool moveFolder(int folderId, int newParentFolderId) = 0;
-  // 13: isEmpty tells whether the folder holds neither objects nor
+  // 13: tells in isEmpty whether the folder holds neither objects nor
   // sub-folders. False when the folder's contents cannot be read.
   virtual bool isFolderEmpty(int folderId, bool& isEmpty) = 0;
   // 14: false for a negative id or a folder that does not exist.

@@ -91,7 +91,7 @@ class KvImpactAnalysis {
   virtual KvResource* createResource(const KvbString& name,
                                      const KvbString& type,
                                      const KvbString& identity) = 0;
-  // 13: removeResourceIfUnused.
+  // 13: as removeResourceIfUnused.
   virtual bool removeResource(KvResource* resource) = 0;
   // 14
   virtual bool setResourceAccessDate(KvResource* resource,

@@ -354,7 +354,7 @@ ConfigFile parseConfigText(const std::string& text, const std::string& path);
 
 // A new random UUID as 36 lower-case characters.
 KvbString kvbGetUUID();
-// `folder` and `name` joined by one "/".
+// Joins `folder` and `name` with one "/".
 KvbString kvbConcatPath(const KvbString& folder, const KvbString& name);
 // Splits a path into its folder (without the final "/", null when there is
 // none) and its file name (null when the path ends in "/"). Either output

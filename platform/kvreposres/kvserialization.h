@@ -38,8 +38,8 @@ class MetadataRecord {
   // Sets `key` to `value` (a null value is kept as empty); a key keeps the
   // position of its first setting.
   virtual void setValue(const KvbString& key, const KvbString& value) = 0;
-  // `out` = the value, or "" when the key is absent; answers whether it is
-  // present.
+  // Sets `out` to the value, or "" when the key is absent; answers whether
+  // it is present.
   virtual bool getValue(const KvbString& key, KvbString& out) = 0;
   // Typed reads: false, leaving `out` as the caller preset it, when the key
   // is absent, empty or does not read as the type. Booleans accept
