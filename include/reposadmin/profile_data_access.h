@@ -706,7 +706,7 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool deleteRunCharts(int runId) = 0;
   virtual bool deleteChart(int chartId) = 0;
   virtual bool deleteChartData(int chartId) = 0;
-  // updateRdaConfig under another name.
+  // As updateRdaConfig, under another name.
   virtual bool updateRedundantDataConfig(int configId, const KvbString& name,
                                          const KvbString& description,
                                          int matchDefinitionId) = 0;
