@@ -761,6 +761,7 @@ bool BaseRDAImpl::objectExists(const ObjectRow& row, const char* file,
 int BaseRDAImpl::updateObject(const ObjectRow& row, const SqlFields& columns,
                               std::initializer_list<UniqueKey> unique,
                               const SqlFields& stamps, int folderId,
+                              const std::function<bool()>& first,
                               const char* file, int line) {
   if (!ready()) return -1;
   // Nothing to write needs no transaction, nor a row to write it to.
@@ -770,6 +771,7 @@ int BaseRDAImpl::updateObject(const ObjectRow& row, const SqlFields& columns,
   // An update that changed no row must not report a change that did not
   // happen: a host, or an import, would take it as stored.
   const bool written = transaction([&] {
+    if (first && !first()) return false;
     for (const UniqueKey& key : unique)
       if (!keyFree(row.code, row.idColumn, row.id, key, file, line))
         return false;

@@ -353,10 +353,14 @@ class BaseRDAImpl {
   // that no other row holds one of `unique` (in order, before the write)
   // and that the row exists (refused with missingObject's text unless the
   // kind is null). 0, with nothing run, when no column is given; else 1
-  // when written, -1 when refused or failed.
+  // when written, -1 when refused or failed. `first`, when given, runs
+  // first in the same transaction (the checks of the references written),
+  // and its false refuses the write: one transaction, so that a failure
+  // of the write is reported as its own, not as a nested level's loss.
   int updateObject(const ObjectRow& row, const SqlFields& columns,
                    std::initializer_list<UniqueKey> unique,
                    const SqlFields& stamps = {}, int folderId = 0,
+                   const std::function<bool()>& first = nullptr,
                    const char* file = __builtin_FILE(),
                    int line = __builtin_LINE());
   // Deletes the rows of each table whose `column` equals `id`, in one

@@ -149,13 +149,11 @@ bool MonitorRDAImpl::updateEdited(const ObjectRow& row, const SqlField& name,
   all.insert(all.end(), columns.begin(), columns.end());
   // A new edit user or date alone is no change of the object; the root
   // folder (and none given) needs no check.
-  return transaction([&] {
-    return dashboardObjectsExist(refs) &&
-           updateObject(
-               row, all, {nameKey(name, row.kind, row.id, message(kExists))},
-               {{"EDDAT", now()}, {"EDUSR", editUser, Given::kNotNull}},
-               folderId != -1 ? folderId : 0) >= 0;
-  });
+  return updateObject(
+             row, all, {nameKey(name, row.kind, row.id, message(kExists))},
+             {{"EDDAT", now()}, {"EDUSR", editUser, Given::kNotNull}},
+             folderId != -1 ? folderId : 0,
+             [&] { return dashboardObjectsExist(refs); }) >= 0;
 }
 
 bool MonitorRDAImpl::appendBands(int count, const KvbString* names,

@@ -91,23 +91,26 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
   const bool announce = !rda_->inTransaction();
   KvbString oldName;
   int found = -1;
-  if (!transaction([&] {
-        found = firstRow(
-            "SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?",
-            {jobId},
-            [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
-        // A folder that does not exist is refused, found job or not.
-        return (found == 0 && folderExists(folderId)) ||
-               (found == 1 &&
-                updateObject({"JSETUP", "SU_ID", jobId, nullptr},
-                             {{"SU_NAME", name},
-                              {"SU_DESC", description},
-                              {"SU_EDDAT", editedDate.asDouble()},
-                              {"SU_EDUSR", editedUser},
-                              {"FLDR_ID", folderId}},
-                             {jobName(name, folderId)}, {}, folderId) == 1);
-      }))
-    return false;
+  bool folderFound = false;
+  // Read in the update's transaction: the old name for the event; a job
+  // that is not there writes nothing, and a folder that does not exist is
+  // refused, found job or not.
+  const auto jobFound = [&] {
+    found = firstRow(
+        "SELECT SU_NAME FROM " + table("JSETUP") + " WHERE SU_ID=?", {jobId},
+        [&](ReposDataAccessCursor& row) { oldName = row.getString(0); });
+    if (found == 0) folderFound = folderExists(folderId);
+    return found == 1;
+  };
+  const bool written = updateObject({"JSETUP", "SU_ID", jobId, nullptr},
+                                    {{"SU_NAME", name},
+                                     {"SU_DESC", description},
+                                     {"SU_EDDAT", editedDate.asDouble()},
+                                     {"SU_EDUSR", editedUser},
+                                     {"FLDR_ID", folderId}},
+                                    {jobName(name, folderId)}, {}, folderId,
+                                    jobFound) == 1;
+  if (!written && !(found == 0 && folderFound)) return false;
   // A job that does not exist is no failure, as the interface says: nothing
   // is written, announced or logged, and the text names the missing job
   // rather than an earlier, unrelated failure.
