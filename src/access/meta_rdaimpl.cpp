@@ -50,6 +50,7 @@ bool MetadataRDAImpl::validFolderName(const KvbString& name) {
 
 bool MetadataRDAImpl::nameFreeBelow(int parentId, const KvbString& name,
                                     int exceptId) {
+  if (!writesSerialized("FOLDER")) return false;
   KvbString held;
   const int found =
       firstRow("SELECT FLDR_NAM FROM " + table("FOLDER") +
