@@ -486,11 +486,11 @@ bool RDA_BaseImpl::serializeWrites(const KvbString& key) {
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   const KvbString reason = getErrorMessage();
-  restateFailure(reason,
-                 kvbStringFormat("The table %S is being written by another "
-                                 "connection; this write waited %d ms for its "
-                                 "turn (SQLITE/BUSY_TIMEOUT): %S",
-                                 key, static_cast<int>(waited.count()), reason));
+  restateFailure(
+      reason, kvbStringFormat("The table %S is being written by another "
+                              "connection; this write waited %d ms for its "
+                              "turn (SQLITE/BUSY_TIMEOUT): %S",
+                              key, static_cast<int>(waited.count()), reason));
   return false;
 }
 

@@ -148,7 +148,7 @@ bool attemptWhileHeld(ConnectionWaits& waits, LetGo letGo,
   });
   const auto done = [&] { return ended.load(); };
   const bool inTime = letGo == LetGo::kOnceItWaits ? waits.untilWaiting(done)
-                                                    : waits.untilDone(done);
+                                                   : waits.untilDone(done);
   end(inTime);
   worker.join();
   return inTime;
