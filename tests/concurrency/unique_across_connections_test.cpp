@@ -316,6 +316,57 @@ TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterWaitsAndIsRefused) {
   b->release();
 }
 
+// Writes that add a row unless one is there, and otherwise change it or
+// leave it: the second writer finds the first's row, and both succeed.
+struct AddOnce {
+  const char* what;
+  const char* table;
+  const char* where;  // the rows that must be one, by the value bound
+  std::function<bool(Stores&, const KvbString& value)> write;
+};
+
+TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterFindsTheFirstsRow) {
+  const std::vector<AddOnce> writes = {
+      {"object lock", "OBJLCK", "OBJ_TYPE=?",
+       [](Stores& s, const KvbString& type) {
+         return s.meta->lockObject(7, type, "u", "uuid");
+       }},
+      {"field of a rule", "MFLD", "FI_NAME=?",
+       [](Stores& s, const KvbString& field) {
+         return s.common->addRuleField(1, field, "d");
+       }},
+      {"link of a rule to a field", "RUFIME", "FI_NAME=?",
+       [](Stores& s, const KvbString& field) {
+         return s.common->addRuleField(1, field, "d");
+       }},
+      {"key value", "KEYVAL", "V_KEY=?",
+       [](Stores& s, const KvbString& key) {
+         return s.common->setKeyValue(key, "v");
+       }},
+  };
+  ReposDataAccess* a = open();
+  ReposDataAccess* b = open();
+  ASSERT_TRUE(a && b);
+  {
+    Stores first(a);
+    Stores second(b);
+    int round = 0;
+    for (const AddOnce& w : writes) {
+      SCOPED_TRACE(w.what);
+      const KvbString value = ("V" + std::to_string(++round)).c_str();
+      ASSERT_TRUE(first.common->beginTransaction(0, 0));
+      ASSERT_TRUE(w.write(first, value)) << a->getErrorMessage().str();
+      const Answer got = whileFirstHolds(first, b, LetGo::kOnceItWaits, [&] {
+        return w.write(second, value);
+      });
+      EXPECT_TRUE(got.written) << got.text;
+      EXPECT_EQ(count(w.table, w.where, {value}), 1);
+    }
+  }
+  a->release();
+  b->release();
+}
+
 TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
   ReposDataAccess* a = open();
   ReposDataAccess* b = openWaiting(300);
