@@ -3,6 +3,21 @@
 // interface. The object keeps its repository's connection open while it
 // lives; the caller owns the object and ends it with release(), before or
 // after the repository (see repository.h).
+//
+// A name, code or UUID that an operation refuses as in use holds across
+// connections and processes on every back end: of two writers that add or
+// rename to one value at once, the second waits for the first's
+// transaction to end and is refused with the operation's usual text; a
+// row that an operation adds only when none is there (an object's lock, a
+// rule's field) is added once, and the second writer finds it. Such a
+// write takes its table's turn for its transaction; inside a transaction
+// of the host the turn is held until the host ends it, so other
+// connections' writes of that kind wait until then (on SQLite every write
+// waits for the open transaction anyway). A wait that passes the busy
+// timeout (SQLITE/BUSY_TIMEOUT) is refused: on a server with "The table
+// <table> is being written by another connection; this write waited <n> ms
+// for its turn (SQLITE/BUSY_TIMEOUT): <reason>", on SQLite with the
+// database's "database is locked" text.
 #ifndef REPOSADMIN_REPOS_DATA_ACCESS_OBJECT_H_
 #define REPOSADMIN_REPOS_DATA_ACCESS_OBJECT_H_
 

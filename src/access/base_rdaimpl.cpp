@@ -709,10 +709,34 @@ BaseRDAImpl::UniqueKey BaseRDAImpl::nameKey(const SqlField& name,
                   taken)};
 }
 
+bool BaseRDAImpl::lookedFor(const UniqueKey& key) {
+  return std::all_of(key.columns.begin(), key.columns.end(),
+                     [](const SqlField& column) { return column.given; });
+}
+
+bool BaseRDAImpl::writesSerialized(const char* code) {
+  if (!ready()) return false;
+  // Every connection of the engine is an RDA_BaseImpl.
+  if (static_cast<RDA_BaseImpl*>(rda_)->serializeWrites(table(code)))
+    return true;
+  logError(rda_->getErrorMessage());
+  return false;
+}
+
+// A write that looks for no key needs no turn.
+bool BaseRDAImpl::keysFree(const char* code, const char* idColumn, int id,
+                           std::initializer_list<UniqueKey> unique,
+                           const char* file, int line) {
+  if (std::none_of(unique.begin(), unique.end(), lookedFor)) return true;
+  if (!writesSerialized(code)) return false;
+  for (const UniqueKey& key : unique)
+    if (!keyFree(code, idColumn, id, key, file, line)) return false;
+  return true;
+}
+
 bool BaseRDAImpl::keyFree(const char* code, const char* idColumn, int id,
                           const UniqueKey& key, const char* file, int line) {
-  for (const SqlField& column : key.columns)
-    if (!column.given) return true;
+  if (!lookedFor(key)) return true;
   SqlStatement select("SELECT 1 FROM " + table(code));
   select.on(code).whereEvery(key.columns);
   const std::string other = idColumn ? std::string(idColumn) + "<>?" : "";
@@ -734,10 +758,8 @@ int BaseRDAImpl::addFiledUnique(int folderId, const char* code,
                                 const char* file, int line) {
   return addNumberedAfter(
       [&] {
-        if (!folderExists(folderId)) return false;
-        for (const UniqueKey& key : unique)
-          if (!keyFree(code, nullptr, 0, key, file, line)) return false;
-        return true;
+        return folderExists(folderId) &&
+               keysFree(code, nullptr, 0, unique, file, line);
       },
       code, counter, idColumn, columns, {}, Refusal(), file, line);
 }
@@ -772,9 +794,8 @@ int BaseRDAImpl::updateObject(const ObjectRow& row, const SqlFields& columns,
   // happen: a host, or an import, would take it as stored.
   const bool written = transaction([&] {
     if (first && !first()) return false;
-    for (const UniqueKey& key : unique)
-      if (!keyFree(row.code, row.idColumn, row.id, key, file, line))
-        return false;
+    if (!keysFree(row.code, row.idColumn, row.id, unique, file, line))
+      return false;
     int rows = 0;
     return updateGiven(row.code, row.idColumn, row.id, columns, stamps,
                        folderId, &rows) == 1 &&
@@ -1006,6 +1027,7 @@ int BaseRDAImpl::exists(const char* code, const char* condition,
 
 int BaseRDAImpl::matching(const char* code, const char* column,
                           const SqlFields& keys, int* value) {
+  if (!writesSerialized(code)) return -1;
   // Every key is a term, null too, as in the row that the add would write.
   return lookup(
       SqlStatement(KvbString("SELECT ") + column + " FROM " + table(code))
@@ -1054,7 +1076,7 @@ bool BaseRDAImpl::upsert(const char* code, const SqlFields& set,
   // needs no savepoint of its own: one unit as an add is.
   return addInOneStep([&] {
     int rows = 0;
-    if (!run(update, &rows)) return false;
+    if (!writesSerialized(code) || !run(update, &rows)) return false;
     if (rows > 0) return true;
     SqlFields row = keys;
     for (const SqlFields* more : {&set, &insertOnly})

@@ -413,7 +413,8 @@ class BaseRDAImpl {
   };
   // Inserts the row `columns` unless a row matches every one of `keys`; a
   // match is answered as `policy` says, with `refusal`. The check and the
-  // insert run in one transaction, so that two writers cannot both insert.
+  // insert run in one transaction, after the table's turn is taken
+  // (writesSerialized), so that two writers cannot both insert.
   bool insertUnless(IfPresent policy, const Refusal& refusal, const char* code,
                     const SqlFields& keys, const SqlFields& columns,
                     const char* file = __builtin_FILE(),
@@ -430,7 +431,9 @@ class BaseRDAImpl {
   // Writes the columns of `set` that are given to the rows of table `code`
   // that match every one of `keys` (given or not), and when that changes no
   // row, inserts a row of `keys` and the columns given of `set` and
-  // `insertOnly`, as one unit: a failure leaves nothing.
+  // `insertOnly`, as one unit: a failure leaves nothing. Two connections
+  // that write one new key take turns (writesSerialized): the second
+  // updates the row of the first.
   bool upsert(const char* code, const SqlFields& set, const SqlFields& keys,
               const SqlFields& insertOnly = {});
 
@@ -467,6 +470,14 @@ class BaseRDAImpl {
   // The same without the log, for operations whose failure is their
   // normal answer.
   bool failQuietly(const KvbString& text);
+  // Takes the turn of table `code` for the open transaction
+  // (RDA_BaseImpl::serializeWrites), before a look-up that decides a write:
+  // a name or UUID that the look-up finds free then stays free across
+  // connections and processes until the write is stored. The helpers that
+  // refuse or answer a write by what is stored (addNumbered's keys,
+  // addFiledUnique, updateObject, insertUnless, upsert) take it
+  // themselves. False, logged, when the wait fails.
+  bool writesSerialized(const char* code);
   // While one lives, the calling thread's steps log nothing: for an
   // operation that logs its failure once itself, naming its subject rather
   // than the statement that failed. Per thread, since threads may share
@@ -511,13 +522,23 @@ class BaseRDAImpl {
                        const char* counter, const char* idColumn,
                        const SqlFields& columns, const SqlFields& keys,
                        const Refusal& refusal, const char* file, int line);
-  // True when no row of table `code` holds `key` but the one whose
-  // `idColumn` is `id` (every row, without an id column); else refused
-  // with the key's refusal. False when the lookup fails.
+  // True when no row of table `code` holds one of `unique` but the one
+  // whose `idColumn` is `id` (every row, without an id column), the keys
+  // looked for in order after the table's turn is taken (writesSerialized);
+  // else refused with the first held key's refusal. False when a lookup
+  // fails.
+  bool keysFree(const char* code, const char* idColumn, int id,
+                std::initializer_list<UniqueKey> unique, const char* file,
+                int line);
+  // Whether `key` is looked for: a key with a column that is not given is
+  // no key (see UniqueKey).
+  static bool lookedFor(const UniqueKey& key);
+  // keysFree of one key, the turn taken already.
   bool keyFree(const char* code, const char* idColumn, int id,
                const UniqueKey& key, const char* file, int line);
   // lookup of `column` of a row of table `code` that matches every one of
-  // `keys`: 1 found, 0 none, -1 failed.
+  // `keys`, after the table's turn is taken (writesSerialized): 1 found, 0
+  // none, -1 failed.
   int matching(const char* code, const char* column, const SqlFields& keys,
                int* value);
   // runKept with the kept statement's values bound by `bind`, or, while a

@@ -168,6 +168,9 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
                                  const KvbString& description) {
   if (!ready()) return false;
   return transaction([&] {
+    // The turns keep another connection from adding the field or the link
+    // between the look-ups and the inserts.
+    if (!writesSerialized("MFLD") || !writesSerialized("RUFIME")) return false;
     const int field =
         lookup("SELECT FI_NAME FROM " + table("MFLD") + " WHERE FI_NAME=?",
                {name}, nullptr);

@@ -50,6 +50,7 @@ bool MetadataRDAImpl::validFolderName(const KvbString& name) {
 
 bool MetadataRDAImpl::nameFreeBelow(int parentId, const KvbString& name,
                                     int exceptId) {
+  if (!writesSerialized("FOLDER")) return false;
   KvbString held;
   // The lowered name is the name given, as a refusal of it says.
   const int found = firstRow(
@@ -357,12 +358,12 @@ bool MetadataRDAImpl::lockObject(int objectId, const KvbString& typeName,
   const double now = KvbDate::currentDate().asDouble();
   const bool locked = transaction([&] {
     // An existing lock changes hands; only when there is none is a row
-    // added.
+    // added. The turn keeps another connection from adding one meanwhile.
     SqlStatement update = updateOf("OBJLCK");
     update.set({{"LCK_USR", user}, {"LCK_CDAT", now}})
         .where({{"OBJ_ID", objectId}, {"OBJ_TYPE", typeName}});
     int rows = 0;
-    return run(update, &rows) &&
+    return writesSerialized("OBJLCK") && run(update, &rows) &&
            (rows > 0 || addNumbered("OBJLCK", "OBJLCK", "LCK_ID",
                                     {{"OBJ_ID", objectId},
                                      {"OBJ_TYPE", typeName},

@@ -101,7 +101,8 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
   bool validFolderName(const KvbString& name);
   // False when a folder other than `exceptId` below `parentId` has the
   // lower-cased name of `name`, refused with a text that names that folder
-  // as it is named, or when the query fails.
+  // as it is named, or when the query fails; the folders' turn is taken
+  // first (writesSerialized), so that the name stays free for the write.
   bool nameFreeBelow(int parentId, const KvbString& name, int exceptId);
   // Found, missing or failed, as firstRow: the lock row of an object.
   int readLock(int objectId, const KvbString& typeName, KvbString& objectUuid,

@@ -84,6 +84,13 @@ class RDA_DAC : public RDA_BaseImpl {
   const char* skipPresentKeyClause_INT() override {
     return kind_ == DAC_DB_POSTGRESQL ? " ON CONFLICT DO NOTHING" : "";
   }
+  // PostgreSQL: a transaction-level advisory lock keyed by the text's hash
+  // (another text of the same hash only waits the more).
+  const char* serializeWritesSql_INT() override {
+    return kind_ == DAC_DB_POSTGRESQL
+               ? "SELECT 1 FROM pg_advisory_xact_lock(hashtext(?))"
+               : nullptr;
+  }
   bool runTableCommands_INT(const KvbString& tableCode,
                             const KvbString& physicalName,
                             const KvbString& indexName) override;

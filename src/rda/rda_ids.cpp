@@ -44,7 +44,7 @@ const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {
   return counterSql_;
 }
 
-RDA_StatementBase* RDA_BaseImpl::counterStatement(
+RDA_StatementBase* RDA_BaseImpl::keptStatement(
     RDA_StatementBase*& kept, const KvbString& sql,
     std::initializer_list<const KvbDatavar*> values) {
   if (!kept) kept = prepare_INT(sql);
@@ -67,7 +67,7 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
   KvbDatavar name(key);
   KvbDatavar amount(count);
   RDA_StatementBase* raise =
-      counterStatement(raiseCounter_, sql.raise, {&amount, &name});
+      keptStatement(raiseCounter_, sql.raise, {&amount, &name});
   int64_t rows = 0;
   if (!raise || !raise->run(&rows)) return false;
   if (rows == 0) {
@@ -87,7 +87,7 @@ bool RDA_BaseImpl::drawIDs(const KvbString& key, int count, int64_t& last) {
           "The id counter \"%S\" could be neither created nor raised", key));
     }
   }
-  RDA_StatementBase* read = counterStatement(readCounter_, sql.read, {&name});
+  RDA_StatementBase* read = keptStatement(readCounter_, sql.read, {&name});
   const int fetched = read ? read->readInt64(last) : -1;
   if (fetched == 0)
     return fail(

@@ -3,6 +3,8 @@
 // long texts are in rda_ids.cpp, table creation in rda_tables.cpp.
 #include "rda/rda_impl.h"
 
+#include <chrono>
+
 #include "kvlogging/kvlogging.h"
 #include "rda/rda_statement.h"
 #include "rda/too_long_value.h"
@@ -179,9 +181,9 @@ void RDA_BaseImpl::release() {
   if (depth_ > 0)
     abandonTransaction("The connection was released with a transaction open",
                        true);
-  // The kept counter statements end while the connection is still this
-  // object's: the back end's destructor may hand it to another user.
-  for (RDA_StatementBase* kept : {raiseCounter_, readCounter_})
+  // The kept statements end while the connection is still this object's:
+  // the back end's destructor may hand it to another user.
+  for (RDA_StatementBase* kept : {raiseCounter_, readCounter_, writeTurn_})
     if (kept) kept->release();
   delete this;
 }
@@ -337,10 +339,15 @@ KvbString RDA_BaseImpl::failureNamedBy(
   if (!refusedValue(reason)) return reason;
   const KvbString text = name();
   if (text.isNull()) return reason;
+  restateFailure(reason, text);
+  return text;
+}
+
+void RDA_BaseImpl::restateFailure(const KvbString& reason,
+                                  const KvbString& text) {
   lock_.texts().set(text);
   if (!lost_.isEmpty() && !lostReported_ && lost_ == lostText_INT(reason))
     lost_ = lostText_INT(text);
-  return text;
 }
 
 // The loss is logged once, when a call first reports it: a transaction
@@ -460,6 +467,31 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
 // it without waiting.
 void RDA_BaseImpl::mustRollBack() {
   if (lock_.heldHere() && depth_ > 0) rollbackOnly_ = true;
+}
+
+// The server's own reason names only its lock timeout, not whose writes
+// were waited for, nor for how long.
+bool RDA_BaseImpl::serializeWrites(const KvbString& key) {
+  RDA_LockGuard guard(&lock_);
+  if (!guard) return false;
+  const char* sql = serializeWritesSql_INT();
+  if (!sql || !transactionOpen_ || ddlActive()) return true;
+  if (!usable()) return false;
+  const KvbDatavar name(key);
+  RDA_StatementBase* turn = keptStatement(writeTurn_, sql, {&name});
+  if (!turn) return false;
+  const auto start = std::chrono::steady_clock::now();
+  int64_t taken = 0;
+  if (turn->readInt64(taken) == 1) return true;
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  const KvbString reason = getErrorMessage();
+  restateFailure(
+      reason, kvbStringFormat("The table %S is being written by another "
+                              "connection; this write waited %d ms for its "
+                              "turn (SQLITE/BUSY_TIMEOUT): %S",
+                              key, static_cast<int>(waited.count()), reason));
+  return false;
 }
 
 bool RDA_BaseImpl::inTransaction() {

@@ -228,6 +228,23 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // Makes the open transaction's outermost end roll back, for work inside
   // it that failed halfway and could not be undone; nothing outside one.
   void mustRollBack();
+  // Makes the open transaction take its turn at `key` (a physical table
+  // name): it waits until no other connection's open transaction holds
+  // that turn, and then holds it itself until it ends. Taken before a
+  // look-up that decides a write (a name or UUID in use), it makes the
+  // look-up and the write hold across connections and processes: on a
+  // server two read-committed transactions would otherwise both find the
+  // name free. Where the begin takes a write lock (SQLite) writers take
+  // turns already, and this does nothing; so it does outside a transaction
+  // and while a DDL callback takes the statements. A turn taken at a nested
+  // level that rolls back is given back with it; that level wrote nothing
+  // that needs it. The wait ends at the busy timeout (SQLITE/BUSY_TIMEOUT)
+  // with the text "The table <key> is being written by another connection;
+  // this write waited <n> ms for its turn (SQLITE/BUSY_TIMEOUT): <the
+  // server's reason>", which also ends the transaction where the server's
+  // failed statement does (see the top of this file). Needs no schema
+  // change: a table that holds duplicates already reads as before.
+  bool serializeWrites(const KvbString& key);
 
   // For statements: the connection's lock, whether a DDL callback takes
   // the statements, handing one statement to it, and recording a failure.
@@ -350,6 +367,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // True when the back end keeps table prefixes (the SQLite back end has
   // none).
   virtual bool usesTablePrefix_INT() { return true; }
+  // The query that takes a lock of the open transaction named by one bound
+  // text, held until the transaction ends, and gives one row; null where
+  // the begin takes a write lock that serializes writers already (see
+  // serializeWrites).
+  virtual const char* serializeWritesSql_INT() { return nullptr; }
 
   // A statement of the back end, or one that only runs into the DDL script
   // while a DDL callback is installed.
@@ -390,6 +412,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool endOutermost(bool commit);
   bool endLost(bool commit);
   void markLostIfEnded();
+  // Records `text` as the calling thread's failure in place of `reason`,
+  // the failure just recorded; a loss of the transaction at that failure
+  // is told with `text` too.
+  void restateFailure(const KvbString& reason, const KvbString& text);
   bool refuseInLostTransaction();
   // Makes the open transaction lost with the refusal `text` (see the top of
   // this file); the database has none open any more.
@@ -420,9 +446,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
     KvbString raise, create, read;
   };
   const CounterSql& counterSql();
-  // `kept`, the statement of `sql` that the connection keeps for the ids it
-  // draws (prepared at its first use), with `values` bound; null on failure.
-  RDA_StatementBase* counterStatement(
+  // `kept`, a statement of `sql` that the connection keeps for a statement
+  // it repeats (the id counter's, the turn of serializeWrites), prepared at
+  // its first use, with `values` bound; null on failure.
+  RDA_StatementBase* keptStatement(
       RDA_StatementBase*& kept, const KvbString& sql,
       std::initializer_list<const KvbDatavar*> values);
   bool forEachTable(const TableCreateOptions& options, bool check);
@@ -477,6 +504,8 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // The counter's raise and read, which every add repeats.
   RDA_StatementBase* raiseCounter_ = nullptr;
   RDA_StatementBase* readCounter_ = nullptr;
+  // The statement of serializeWritesSql_INT.
+  RDA_StatementBase* writeTurn_ = nullptr;
 };
 
 // The lock of a connection (every connection of the engine is an

@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,35 +43,16 @@ struct Attempt {
   long long ms = 0;
 };
 
-// When the holder lets go: once it has seen the attempt wait (or end), or
-// only once the attempt has ended.
-enum class LetGo { kOnceItWaits, kOnceItEnds };
-
 // Runs `attempt` on a thread of its own while `holder`, on this thread,
-// holds the transaction that it began, watching `waits` meanwhile, and
-// ends that transaction (committing) when `letGo` says. An attempt that
-// neither waits nor ends within 20 s, four times the longest wait of any
-// attempt here, is a wait without end: the holder rolls back, so that the
-// test fails instead of hanging.
+// holds the transaction that it began, and ends that transaction as
+// attemptWhileHeld ends it.
 Attempt whileHeld(ReposDataAccess* holder, ConnectionWaits& waits, LetGo letGo,
                   const std::function<Attempt()>& attempt) {
-  std::atomic<bool> ended{false};
-  std::packaged_task<Attempt()> task([&] {
-    Attempt got = attempt();
-    ended = true;
-    ConnectionWaits::ended();
-    return got;
-  });
-  std::future<Attempt> result = task.get_future();
-  std::thread worker(std::move(task));
-  const auto done = [&] { return ended.load(); };
-  const bool stillWaiting = letGo == LetGo::kOnceItWaits
-                                ? !waits.untilWaiting(done)
-                                : !waits.untilDone(done);
-  holder->endTransaction(!stillWaiting);
-  worker.join();
-  Attempt got = result.get();
-  if (stillWaiting) got.reason = "still waiting after 20 s; " + got.reason;
+  Attempt got;
+  if (!attemptWhileHeld<Attempt>(
+          waits, letGo, [&](bool commit) { holder->endTransaction(commit); },
+          attempt, &got))
+    got.reason = "still waiting after 20 s; " + got.reason;
   return got;
 }
 

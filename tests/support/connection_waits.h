@@ -125,4 +125,33 @@ class ConnectionWaits {
   static inline std::condition_variable changed_;
 };
 
+// When a holder lets go: once it has seen the attempt wait (or end), or
+// only once the attempt has ended.
+enum class LetGo { kOnceItWaits, kOnceItEnds };
+
+// Runs `attempt` on a thread of its own, its answer going to *answer, while
+// this thread holds a transaction, watching `waits` meanwhile, and ends that
+// transaction through `end` (committing when given true) when `letGo` says.
+// An attempt that neither waits nor ends within 20 s, four times the
+// longest wait of any attempt in the tests, is a wait without end: the
+// transaction is rolled back, so that the test fails instead of hanging,
+// and the answer is false.
+template <class Answer>
+bool attemptWhileHeld(ConnectionWaits& waits, LetGo letGo,
+                      const std::function<void(bool commit)>& end,
+                      const std::function<Answer()>& attempt, Answer* answer) {
+  std::atomic<bool> ended{false};
+  std::thread worker([&] {
+    *answer = attempt();
+    ended = true;
+    ConnectionWaits::ended();
+  });
+  const auto done = [&] { return ended.load(); };
+  const bool inTime = letGo == LetGo::kOnceItWaits ? waits.untilWaiting(done)
+                                                   : waits.untilDone(done);
+  end(inTime);
+  worker.join();
+  return inTime;
+}
+
 #endif  // TESTS_SUPPORT_CONNECTION_WAITS_H_

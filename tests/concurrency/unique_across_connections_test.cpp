@@ -1,0 +1,433 @@
+// Names and UUIDs that no two objects share hold across connections and
+// processes, on every back end: of two connections that add or rename to
+// one name (or one UUID) at the same moment, the second waits for the first
+// and is refused with the usual text, and one row holds the value. The
+// interleaving is forced: the first writes inside a host transaction and
+// commits only once the second is seen waiting (on a server, in its table
+// of locks). A wait that passes the busy timeout is refused with a text
+// that says whose turn it waited for.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "access/common_rdaimpl.h"
+#include "access/meta_rdaimpl.h"
+#include "monitor/monitor_rdaimpl.h"
+#include "profile/prof_rdaimpl.h"
+#include "support/child_processes.h"
+#include "support/connection_waits.h"
+#include "support/log_capture.h"
+#include "support/rda_targets.h"
+
+namespace {
+
+// The stores of one connection. A transaction that a host begins through
+// one of them holds the others' writes too; releasing that one rolls it
+// back, so they live until it ends.
+struct Stores {
+  explicit Stores(ReposDataAccess* rda)
+      : common(new CommonRDAImpl(rda)),
+        monitor(new MonitorRDAImpl(rda)),
+        profile(new ProfileRDAImpl(rda)),
+        meta(new MetadataRDAImpl(rda)) {}
+  ~Stores() {
+    common->release();
+    monitor->release();
+    profile->release();
+    meta->release();
+  }
+  Stores(const Stores&) = delete;
+  Stores& operator=(const Stores&) = delete;
+
+  CommonRDAImpl* common;
+  MonitorRDAImpl* monitor;
+  ProfileRDAImpl* profile;
+  MetadataRDAImpl* meta;
+};
+
+// The id that an add gives through its last argument; -1 when it fails.
+template <class Add>
+int idOf(const Add& add) {
+  int id = -1;
+  return add(&id) ? id : -1;
+}
+
+// A kind of object with a name or UUID that no two of its objects share,
+// and the calls that write it; a null column or call: the kind has no such
+// key, or no such way to write it.
+struct Kind {
+  const char* name;
+  const char* table;
+  const char* nameColumn;
+  const char* uuidColumn;
+  // Adds an object named `name` with UUID `uuid` (empty: none); its id.
+  std::function<int(Stores&, const KvbString& name, const KvbString& uuid)> add;
+  // Renames object `id`.
+  std::function<bool(Stores&, int id, const KvbString& name)> rename;
+  // Gives object `id`, named `name`, the UUID `uuid`.
+  std::function<bool(Stores&, int id, const KvbString& name,
+                     const KvbString& uuid)>
+      giveUuid;
+};
+
+const std::vector<Kind>& kinds() {
+  static const std::vector<Kind> all = {
+      {"rule", "RULE", "RU_DESC", "RU_UUID",
+       [](Stores& s, const KvbString& name, const KvbString& uuid) {
+         return s.common->addRule(name, "t", "e", "g", "m", "u", uuid, 0, "",
+                                  "");
+       },
+       [](Stores& s, int id, const KvbString& name) {
+         return s.common->updateRule(id, name, "t", "e", "g", "m", "u", 1, 1,
+                                     "u", "", 0, "", "");
+       },
+       [](Stores& s, int id, const KvbString& name, const KvbString& uuid) {
+         return s.common->updateRule(id, name, "t", "e", "g", "m", "u", 1, 1,
+                                     "u", uuid, 0, "", "");
+       }},
+      {"custom metric", "CUSTM", "CM_DESC", nullptr,
+       [](Stores& s, const KvbString& name, const KvbString&) {
+         return s.common->addCustomMetric(name, "", "e", "");
+       },
+       [](Stores& s, int id, const KvbString& name) {
+         return s.common->updateCustomMetric(id, name, "", "e", "", "");
+       },
+       nullptr},
+      {"report group", "RPTGRP", "GRP_NAME", "UUID",
+       [](Stores& s, const KvbString& name, const KvbString& uuid) {
+         return idOf([&](int* id) {
+           return s.monitor->addReportGroup(name, "", 1, 1, 1, KvbDate(), "u",
+                                            uuid, 0, id);
+         });
+       },
+       [](Stores& s, int id, const KvbString& name) {
+         return s.monitor->updateReportGroup(id, name, KvbString(), -1, -1, -1,
+                                             KvbDate(), "u", -1);
+       },
+       nullptr},
+      {"dimension", "DIMENS", "DIM_NAME", "UUID",
+       [](Stores& s, const KvbString& name, const KvbString& uuid) {
+         return idOf([&](int* id) {
+           return s.monitor->addDimension(name, "", "u", uuid, 0, id);
+         });
+       },
+       [](Stores& s, int id, const KvbString& name) {
+         return s.monitor->updateDimension(id, name, KvbString(), "u", -1);
+       },
+       nullptr},
+      {"threshold", "THRHLD", "THR_NAME", "UUID",
+       [](Stores& s, const KvbString& name, const KvbString& uuid) {
+         return idOf([&](int* id) {
+           return s.monitor->addThreshold(name, "", "u", uuid, 0, 0, nullptr,
+                                          nullptr, nullptr, nullptr, id);
+         });
+       },
+       [](Stores& s, int id, const KvbString& name) {
+         return s.monitor->updateThreshold(id, name, KvbString(), "u", -1, 0,
+                                           nullptr, nullptr, nullptr, nullptr);
+       },
+       nullptr},
+      {"profile job", "JSETUP", "SU_NAME", "SU_UUID",
+       [](Stores& s, const KvbString& name, const KvbString& uuid) {
+         return s.profile->addProfileJob(name, "", uuid, 1, 1, "u", "u", 0);
+       },
+       [](Stores& s, int id, const KvbString& name) {
+         return s.profile->updateProfileJob(id, name, "", KvbDate(1), "u", 0);
+       },
+       nullptr},
+      // A task's code is its UUID; task names need not be unique.
+      {"task", "MJOB", nullptr, "JB_CODE",
+       [](Stores& s, const KvbString& name, const KvbString& code) {
+         return idOf([&](int* id) {
+           return s.monitor->addTask(name, code, "u", 0, "", "", id);
+         });
+       },
+       nullptr,
+       [](Stores& s, int id, const KvbString& name, const KvbString& code) {
+         return s.monitor->updateTask(id, name, code, "u", KvbDate(1), "u",
+                                      KvbDate(1), 0, "", "");
+       }},
+      {"source", "EXSRC", nullptr, "ES_UUID",
+       [](Stores& s, const KvbString& name, const KvbString& uuid) {
+         return idOf([&](int* id) {
+           return s.monitor->addSource(name, uuid, "u", 0, id);
+         });
+       },
+       nullptr, nullptr},
+      {"folder", "FOLDER", "FLDR_NAM", nullptr,
+       [](Stores& s, const KvbString& name, const KvbString&) {
+         return idOf([&](int* id) { return s.meta->addFolder(0, name, *id); });
+       },
+       [](Stores& s, int id, const KvbString& name) {
+         return s.meta->renameFolder(id, name);
+       },
+       nullptr},
+  };
+  return all;
+}
+
+// The ways two writers come to one value: each adds an object with it, or
+// each changes an object of its own (made first) to it.
+enum class Way { kAddName, kAddUuid, kRename, kGiveUuid };
+
+struct Case {
+  const Kind* kind;
+  Way way;
+  std::string what() const {
+    static const char* const kWays[] = {"same name added", "same UUID added",
+                                        "two renames to one name",
+                                        "two updates to one UUID"};
+    return std::string(kind->name) + ", " + kWays[static_cast<int>(way)];
+  }
+  // The column that must hold the value once.
+  const char* column() const {
+    return way == Way::kAddName || way == Way::kRename ? kind->nameColumn
+                                                       : kind->uuidColumn;
+  }
+  // Whether the kind has this way.
+  bool exists() const {
+    switch (way) {
+      case Way::kAddName:
+        return kind->nameColumn;
+      case Way::kAddUuid:
+        return kind->uuidColumn;
+      case Way::kRename:
+        return static_cast<bool>(kind->rename);
+      default:
+        return static_cast<bool>(kind->giveUuid);
+    }
+  }
+  // The object of writer `who` that a change changes, named and keyed by a
+  // value of its own; -1 on failure.
+  int make(Stores& s, const std::string& value, int who) const {
+    const KvbString own = (value + "-" + std::to_string(who)).c_str();
+    return kind->add(s, own, own);
+  }
+  // Writer `who` writes `value`, to object `id` when the way changes one.
+  bool write(Stores& s, const std::string& value, int who, int id) const {
+    const KvbString own = (value + "-" + std::to_string(who)).c_str();
+    switch (way) {
+      case Way::kAddName:
+        return kind->add(s, value.c_str(), "") > 0;
+      case Way::kAddUuid:
+        return kind->add(s, own, value.c_str()) > 0;
+      case Way::kRename:
+        return kind->rename(s, id, value.c_str());
+      default:
+        return kind->giveUuid(s, id, own, value.c_str());
+    }
+  }
+  bool changes() const { return way == Way::kRename || way == Way::kGiveUuid; }
+};
+
+std::vector<Case> cases() {
+  std::vector<Case> all;
+  for (const Kind& kind : kinds())
+    for (Way way : {Way::kAddName, Way::kAddUuid, Way::kRename, Way::kGiveUuid})
+      if (Case{&kind, way}.exists()) all.push_back({&kind, way});
+  return all;
+}
+
+// What the second writer's call gave.
+struct Answer {
+  bool written = false;
+  std::string text;
+};
+
+class UniqueAcrossConnectionsTest : public RdaTargetTest {
+ protected:
+  void SetUp() override {
+    RdaTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(createCoreTables()) << rda_->getErrorMessage().asCstr();
+  }
+  void TearDown() override {
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    RdaTargetTest::TearDown();
+  }
+  // A connection whose waits end after `timeoutMs` (0: the default).
+  ReposDataAccess* openWaiting(int timeoutMs) {
+    if (timeoutMs > 0)
+      kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT",
+                                   std::to_string(timeoutMs).c_str());
+    ReposDataAccess* rda = open();
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    return rda;
+  }
+  // The second writer's `write` on a thread of its own, while the first
+  // holds its host transaction, begun through `first`; the first commits
+  // as `letGo` says, or rolls back when the second neither waits nor ends
+  // within 20 s.
+  Answer whileFirstHolds(Stores& first, ReposDataAccess* second, LetGo letGo,
+                         const std::function<bool()>& write) {
+    ConnectionWaits waits(rda_, second, isPostgres());
+    Answer answer;
+    const bool inTime = attemptWhileHeld<Answer>(
+        waits, letGo,
+        [&](bool commit) { first.common->endTransaction(commit); },
+        [&] {
+          Answer got;
+          got.written = write();
+          got.text = second->getErrorMessage().str();
+          return got;
+        },
+        &answer);
+    if (!inTime) answer.text = "still waiting after 20 s; " + answer.text;
+    return answer;
+  }
+  // The rows of table `code` whose `column` holds `value`.
+  int holding(const char* code, const char* column, const std::string& value) {
+    return count(code, std::string(column) + "=?", {value.c_str()});
+  }
+  LogCapture log_;  // keeps the expected refusals off the console
+};
+
+TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterWaitsAndIsRefused) {
+  ReposDataAccess* a = open();
+  ReposDataAccess* b = open();
+  ASSERT_TRUE(a && b);
+  {
+    Stores first(a);
+    Stores second(b);
+    int round = 0;
+    for (const Case& c : cases()) {
+      SCOPED_TRACE(c.what());
+      const std::string value = "X" + std::to_string(++round);
+      const int firstId = c.changes() ? c.make(first, value, 0) : 0;
+      const int secondId = c.changes() ? c.make(second, value, 1) : 0;
+      ASSERT_TRUE(firstId >= 0 && secondId >= 0) << a->getErrorMessage().str();
+      ASSERT_TRUE(first.common->beginTransaction(0, 0));
+      ASSERT_TRUE(c.write(first, value, 0, firstId))
+          << a->getErrorMessage().str();
+      const Answer got = whileFirstHolds(first, b, LetGo::kOnceItWaits, [&] {
+        return c.write(second, value, 1, secondId);
+      });
+      EXPECT_FALSE(got.written) << "stored twice";
+      EXPECT_EQ(holding(c.kind->table, c.column(), value), 1);
+      // The usual text: the one that the same write gets once the first
+      // is stored.
+      EXPECT_FALSE(c.write(second, value, 1, secondId));
+      EXPECT_EQ(got.text, b->getErrorMessage().str());
+    }
+  }
+  a->release();
+  b->release();
+}
+
+// Writes that add a row unless one is there, and otherwise change it or
+// leave it: the second writer finds the first's row, and both succeed.
+struct AddOnce {
+  const char* what;
+  const char* table;
+  const char* where;  // the rows that must be one, by the value bound
+  std::function<bool(Stores&, const KvbString& value)> write;
+};
+
+TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterFindsTheFirstsRow) {
+  const std::vector<AddOnce> writes = {
+      {"object lock", "OBJLCK", "OBJ_TYPE=?",
+       [](Stores& s, const KvbString& type) {
+         return s.meta->lockObject(7, type, "u", "uuid");
+       }},
+      {"field of a rule", "MFLD", "FI_NAME=?",
+       [](Stores& s, const KvbString& field) {
+         return s.common->addRuleField(1, field, "d");
+       }},
+      {"link of a rule to a field", "RUFIME", "FI_NAME=?",
+       [](Stores& s, const KvbString& field) {
+         return s.common->addRuleField(1, field, "d");
+       }},
+      {"key value", "KEYVAL", "V_KEY=?",
+       [](Stores& s, const KvbString& key) {
+         return s.common->setKeyValue(key, "v");
+       }},
+  };
+  ReposDataAccess* a = open();
+  ReposDataAccess* b = open();
+  ASSERT_TRUE(a && b);
+  {
+    Stores first(a);
+    Stores second(b);
+    int round = 0;
+    for (const AddOnce& w : writes) {
+      SCOPED_TRACE(w.what);
+      const KvbString value = ("V" + std::to_string(++round)).c_str();
+      ASSERT_TRUE(first.common->beginTransaction(0, 0));
+      ASSERT_TRUE(w.write(first, value)) << a->getErrorMessage().str();
+      const Answer got = whileFirstHolds(first, b, LetGo::kOnceItWaits, [&] {
+        return w.write(second, value);
+      });
+      EXPECT_TRUE(got.written) << got.text;
+      EXPECT_EQ(count(w.table, w.where, {value}), 1);
+    }
+  }
+  a->release();
+  b->release();
+}
+
+TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
+  ReposDataAccess* a = open();
+  ReposDataAccess* b = openWaiting(300);
+  ASSERT_TRUE(a && b);
+  {
+    Stores first(a);
+    Stores second(b);
+    const Kind& rule = kinds().front();
+    ASSERT_TRUE(first.common->beginTransaction(0, 0));
+    ASSERT_GT(rule.add(first, "R", ""), 0) << a->getErrorMessage().str();
+    std::vector<std::string> records;
+    const Answer got = whileFirstHolds(first, b, LetGo::kOnceItEnds, [&] {
+      bool added = false;
+      records = log_.failuresDuring(
+          [&] { added = rule.add(second, "R", "") > 0; }, true);
+      return added;
+    });
+    EXPECT_FALSE(got.written);
+    EXPECT_NE(got.text.find("(SQLITE/BUSY_TIMEOUT)"), std::string::npos)
+        << got.text;
+    if (isPostgres()) {
+      // A SQLite connection waits at its begin, which says so already.
+      EXPECT_EQ(got.text.find("The table " + table("RULE") +
+                              " is being written by another connection; "
+                              "this write waited "),
+                0u)
+          << got.text;
+      EXPECT_EQ(records, std::vector<std::string>{"5 " + got.text});
+    }
+    // Nothing of the refused add stays, and its connection goes on.
+    EXPECT_EQ(holding("RULE", "RU_DESC", "R"), 1);
+    EXPECT_GT(rule.add(second, "S", ""), 0) << b->getErrorMessage().str();
+  }
+  a->release();
+  b->release();
+}
+
+// Processes that add the same names at once: each name is added once.
+TEST_P(UniqueAcrossConnectionsTest, ProcessesAddingOneNameStoreItOnce) {
+  constexpr int kProcesses = 4;
+  constexpr int kNames = 20;
+  const std::vector<int> added = runInChildren(kProcesses, [&](int) {
+    ReposDataAccess* rda = open();
+    if (!rda) return 255;
+    int count = 0;
+    {
+      Stores stores(rda);
+      for (int n = 0; n < kNames; ++n)
+        if (kinds().front().add(stores, ("P" + std::to_string(n)).c_str(), "") >
+            0)
+          ++count;
+    }
+    rda->release();
+    return count;
+  });
+  int total = 0;
+  for (int count : added) total += count;
+  EXPECT_EQ(total, kNames) << "adds that succeeded, in all processes";
+  EXPECT_EQ(count("RULE"), kNames);
+}
+
+INSTANTIATE_RDA_TARGETS(UniqueAcrossConnectionsTest);
+
+}  // namespace
