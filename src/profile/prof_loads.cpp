@@ -1,8 +1,8 @@
 // Distribution loads: frequency, pattern and match-code rows streamed into
 // their tables through the connection's bulk loader, where it has one, or
-// through one prepared insert inside one transaction per load; and the
-// nested rule-log load. Every path that ends a load, the object's end
-// included, ends its transaction or the connection's bulk load.
+// through one prepared insert; and the nested rule-log load. Each load is
+// one transaction; every path that ends a load, the object's end included,
+// ends it, and only the load's own end commits it.
 #include <list>
 #include <map>
 #include <mutex>
@@ -129,43 +129,45 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
     names.append(i ? ", " : "").append(quote + info.name + quote);
     markers.append(i ? ", ?" : "?");
   }
-  if (number >= 0 &&
-      !rda_->createTable(kvbStringFormat("%s%d", code, number), infos)) {
-    logError(rda_->getErrorMessage());
-    return false;
-  }
-  if (bulk && rda_->isBulkLoadSupported()) {
-    if (!claimBulkLoader(rda_, this, kind))
-      return fail(kvbStringFormat(
-          "The connection's bulk loader is held by another load; the %s load "
-          "was not begun",
-          kLoadNames[kind]));
-    if (!rda_->bulkLoadInit(batchSize > 0 ? batchSize : kDefaultBatch,
-                            rda_->getTableName(code, false, number), &infos)) {
-      releaseBulkLoader(rda_, this);
-      logError(rda_->getErrorMessage());
-      return false;
-    }
-    load.bulk = true;
-    return true;
-  }
+  const bool useBulk = bulk && rda_->isBulkLoadSupported();
+  if (useBulk && !claimBulkLoader(rda_, this, kind))
+    return fail(kvbStringFormat(
+        "The connection's bulk loader is held by another load; the %s load "
+        "was not begun",
+        kLoadNames[kind]));
+  // Everything the load writes, a field's own table included, is written
+  // in its transaction: a load that does not reach its end, also one whose
+  // thread ends first, leaves nothing behind.
   if (!rda_->beginTransaction(false, nullptr)) {
     logError(rda_->getErrorMessage());
     rda_->endTransaction(false);
+    if (useBulk) releaseBulkLoader(rda_, this);
     return false;
   }
+  load.open = true;
+  load.bulk = useBulk;
+  if (number >= 0 &&
+      !rda_->createTable(kvbStringFormat("%s%d", code, number), infos))
+    return abandonFailedLoad(kind);
+  if (useBulk)
+    return rda_->bulkLoadInit(batchSize > 0 ? batchSize : kDefaultBatch,
+                              rda_->getTableName(code, false, number),
+                              &infos) ||
+           abandonFailedLoad(kind);
   load.statement = rda_->createStatement(
       "INSERT INTO " + rda_->getTableName(code, true, number) + " (" + names +
       ") VALUES (" + markers + ")");
-  if (!load.statement) {
-    logError(rda_->getErrorMessage());
-    rda_->endTransaction(false);
-    return false;
-  }
+  if (!load.statement) return abandonFailedLoad(kind);
   int i = 0;
   for (const TableColumnInfo& info : infos)
     load.statement->setParameterInfo(i++, info.type, info.size);
   return true;
+}
+
+bool ProfileRDAImpl::abandonFailedLoad(LoadKind kind) {
+  logError(rda_->getErrorMessage());
+  abandonLoad(kind);
+  return false;
 }
 
 void ProfileRDAImpl::setLoadText(Load& load, int i, const KvbString& text) {
@@ -182,14 +184,14 @@ void ProfileRDAImpl::setLoadText(Load& load, int i, const KvbString& text) {
 
 bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
   Load& load = loads_[kind];
+  if (!load.open)
+    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   bool ok;
   if (load.bulk) {
     // Every connection of the engine is an RDA_BaseImpl, whose loader takes
     // the row's values as they are.
     ok = static_cast<RDA_BaseImpl*>(rda_)->bulkLoadRow(
         load.values, static_cast<size_t>(load.columns));
-  } else if (!load.statement) {
-    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   } else {
     ok = true;
     for (int i = 0; ok && i < load.columns; ++i)
@@ -206,17 +208,24 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
 
 bool ProfileRDAImpl::endLoad(LoadKind kind) {
   Load& load = loads_[kind];
+  if (!load.open)
+    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
+  load.open = false;
+  bool written = true;
   if (load.bulk) {
     load.bulk = false;
     releaseBulkLoader(rda_, this);
-    if (rda_->bulkLoadEnd(true)) return true;
-    logError(rda_->getErrorMessage());
-    return false;
+    written = rda_->bulkLoadEnd(true);
+  } else {
+    load.statement->release();
+    load.statement = nullptr;
   }
-  if (!load.statement)
-    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
-  load.statement->release();
-  load.statement = nullptr;
+  if (!written) {  // the loader rolled its rows back; its reason answers
+    const KvbString reason = rda_->getErrorMessage();
+    logError(reason);
+    rda_->endTransaction(false);
+    return failQuietly(reason);
+  }
   if (rda_->endTransaction(true)) return true;
   logError(rda_->getErrorMessage());
   return false;
@@ -224,16 +233,20 @@ bool ProfileRDAImpl::endLoad(LoadKind kind) {
 
 void ProfileRDAImpl::abandonLoad(LoadKind kind) {
   Load& load = loads_[kind];
+  if (!load.open) return;
+  load.open = false;
   if (load.bulk) {
     load.bulk = false;
     releaseBulkLoader(rda_, this);
-    if (rda_) rda_->bulkLoadEnd(false);
+    // Also the batches already written go back; a loader that a failed
+    // row or a rolled-back transaction ended is no longer open.
+    if (rda_) static_cast<RDA_BaseImpl*>(rda_)->bulkLoadAbandon();
   }
   if (load.statement) {
     load.statement->release();
     load.statement = nullptr;
-    if (rda_) rda_->endTransaction(false);
   }
+  if (rda_) rda_->endTransaction(false);
 }
 
 void ProfileRDAImpl::abandonLoads() {

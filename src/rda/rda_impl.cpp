@@ -280,6 +280,7 @@ void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
             "%s; the transaction was rolled back", why);
   if (transactionOpen_) rollback_INT();
   transactionOpen_ = false;
+  transactionAbandoned_INT();
   const int holds = releaseHolds ? depth_ : 0;
   depth_ = 0;
   forgetTransaction();

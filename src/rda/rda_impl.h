@@ -203,6 +203,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // load that bulkLoadInit opened.
   virtual bool bulkLoadRow(const KvbDatavar* values, size_t count);
   bool bulkLoadEnd(bool) override;
+  // Ends the open bulk load without its end: every row it sent, the
+  // batches already written included, is rolled back with its transaction.
+  // Nothing, and no failure recorded or logged, when no load is open (as
+  // after a row that failed, or once its transaction was rolled back for a
+  // thread that ended). bulkLoadEnd(false), by contrast, keeps the batches
+  // already written.
+  virtual void bulkLoadAbandon() {}
   bool requiresNestedJoins() override { return false; }
 
   // True when a statement that fails undoes only its own changes and
@@ -311,6 +318,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   virtual KvbString createTableTail_INT(const std::vector<KvbString>& keys) {
     return ")";
   }
+  // The open transaction was rolled back for an owner that is gone (a
+  // thread that ended, a released object, the connection's close): what
+  // the back end keeps for it goes with it. Called under the lock.
+  virtual void transactionAbandoned_INT() {}
   // See failedStatementsUndoThemselves; false unless the back end knows.
   virtual bool failedStatementsUndoThemselves_INT() { return false; }
   // After a failure inside the open transaction: true when the database
