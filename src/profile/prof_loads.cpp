@@ -144,7 +144,7 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
     if (useBulk) releaseBulkLoader(rda_, this);
     return false;
   }
-  load.open = true;
+  load.transaction = static_cast<RDA_BaseImpl*>(rda_)->transactionNumber();
   load.bulk = useBulk;
   if (number >= 0 &&
       !rda_->createTable(kvbStringFormat("%s%d", code, number), infos))
@@ -184,7 +184,7 @@ void ProfileRDAImpl::setLoadText(Load& load, int i, const KvbString& text) {
 
 bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
   Load& load = loads_[kind];
-  if (!load.open)
+  if (!loadOpen(kind))
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   bool ok;
   if (load.bulk) {
@@ -199,27 +199,19 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
     ok = ok && load.statement->execute();
   }
   if (ok) return true;
+  // The bulk loader logs its own failure; a statement only records it.
   const KvbString reason =
       load.bulk ? rda_->getErrorMessage() : load.statement->getErrorMessage();
-  logError(reason);
+  if (!load.bulk) logError(reason);
   abandonLoad(kind);
   return failQuietly(reason);  // the rollback's texts do not replace it
 }
 
 bool ProfileRDAImpl::endLoad(LoadKind kind) {
-  Load& load = loads_[kind];
-  if (!load.open)
+  if (!loadOpen(kind))
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
-  load.open = false;
-  bool written = true;
-  if (load.bulk) {
-    load.bulk = false;
-    releaseBulkLoader(rda_, this);
-    written = rda_->bulkLoadEnd(true);
-  } else {
-    load.statement->release();
-    load.statement = nullptr;
-  }
+  const bool written = !loads_[kind].bulk || rda_->bulkLoadEnd(true);
+  forgetLoad(kind);
   if (!written) {  // the loader rolled its rows back; its reason answers
     const KvbString reason = rda_->getErrorMessage();
     logError(reason);
@@ -232,21 +224,33 @@ bool ProfileRDAImpl::endLoad(LoadKind kind) {
 }
 
 void ProfileRDAImpl::abandonLoad(LoadKind kind) {
+  if (!loadOpen(kind)) return;
+  // Also the batches already written go back; a loader that a failed row
+  // ended is no longer open.
+  if (loads_[kind].bulk) static_cast<RDA_BaseImpl*>(rda_)->bulkLoadAbandon();
+  forgetLoad(kind);
+  rda_->endTransaction(false);
+}
+
+bool ProfileRDAImpl::loadOpen(LoadKind kind) {
   Load& load = loads_[kind];
-  if (!load.open) return;
-  load.open = false;
+  if (load.transaction &&
+      !static_cast<RDA_BaseImpl*>(rda_)->transactionStillOpen(load.transaction))
+    forgetLoad(kind);
+  return load.transaction != 0;
+}
+
+void ProfileRDAImpl::forgetLoad(LoadKind kind) {
+  Load& load = loads_[kind];
+  load.transaction = 0;
   if (load.bulk) {
     load.bulk = false;
     releaseBulkLoader(rda_, this);
-    // Also the batches already written go back; a loader that a failed
-    // row or a rolled-back transaction ended is no longer open.
-    if (rda_) static_cast<RDA_BaseImpl*>(rda_)->bulkLoadAbandon();
   }
   if (load.statement) {
     load.statement->release();
     load.statement = nullptr;
   }
-  if (rda_) rda_->endTransaction(false);
 }
 
 void ProfileRDAImpl::abandonLoads() {
@@ -345,6 +349,7 @@ bool ProfileRDAImpl::endMatchCodeLoad(int) {
 
 bool ProfileRDAImpl::beginRuleLogLoad() {
   if (!ready()) return false;
+  if (!loadOpen(kRuleLogLoad)) ruleLogDepth_ = 0;
   if (++ruleLogDepth_ > 1) return true;
   if (beginLoad(kRuleLogLoad, "PBRLOG", -1, kRuleLogColumns,
                 countOf(kRuleLogColumns), false, 0))
@@ -371,6 +376,7 @@ bool ProfileRDAImpl::addRuleLogRow(int tableId, int ruleId, int ruleInstance,
 
 bool ProfileRDAImpl::endRuleLogLoad() {
   if (!ready()) return false;
+  if (!loadOpen(kRuleLogLoad)) ruleLogDepth_ = 0;
   if (ruleLogDepth_ == 0) return fail("No rule-log load is open");
   if (--ruleLogDepth_ > 0) return true;
   return endLoad(kRuleLogLoad);

@@ -515,7 +515,7 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // One open load: its prepared insert, or the connection's bulk loader,
   // and the values of the row being added, in column order.
   struct Load {
-    bool open = false;  // begun, its transaction not yet ended
+    uint64_t transaction = 0;  // the number of its transaction; 0: none
     ReposDataAccessStatement* statement = nullptr;
     bool bulk = false;  // the connection's bulk loader holds this load
     int columns = 0;
@@ -544,6 +544,13 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // Rolls back an open load, every row it sent and the table it made, and
   // forgets it; nothing when none is open.
   void abandonLoad(LoadKind kind);
+  // True when a load of `kind` is open. One whose transaction has ended
+  // without it (rolled back for its thread, which ended or was cancelled
+  // with it open) is forgotten: it has nothing left to end, and its later
+  // rows must not be written outside a transaction.
+  bool loadOpen(LoadKind kind);
+  // Forgets a load's statement, bulk loader and transaction.
+  void forgetLoad(LoadKind kind);
   void abandonLoads();
 
   Load loads_[kLoadKinds];

@@ -215,6 +215,7 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
     return false;
   }
   depth_ = 1;
+  ++number_;
   rollbackOnly_ = false;
   lock_.transactionBegun(this, object);
   bool wasBusy = false;
@@ -465,6 +466,11 @@ void RDA_BaseImpl::mustRollBack() {
 
 bool RDA_BaseImpl::inTransaction() {
   return lock_.heldHere() && depth_ > 0;
+}
+
+bool RDA_BaseImpl::transactionStillOpen(uint64_t number) {
+  RDA_LockGuard guard(&lock_);
+  return !guard || (depth_ > 0 && number_ == number);
 }
 
 void RDA_BaseImpl::afterCommit(std::function<void()> work) {

@@ -125,6 +125,16 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   void objectReleased(const void* object);
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
+  // The number of the calling thread's open transaction, counted up at
+  // each outermost begin on the connection; 0 when it holds none.
+  uint64_t transactionNumber() const {
+    return lock_.heldHere() && depth_ > 0 ? number_ : 0;
+  }
+  // False once the transaction numbered `number` has ended, also when it
+  // was rolled back for a thread that ended with it open (which this call,
+  // taking the lock, may do); true while it is open, and when the lock
+  // cannot be had to tell.
+  bool transactionStillOpen(uint64_t number);
   // Runs `work` at once when no transaction is open; inside one, after the
   // outermost commit, in the order given. A rollback drops it: the whole
   // transaction's rollback all of it, an inner level's rollback what was
@@ -444,6 +454,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int steps_ = 0;  // 0: steps are not counted
   const KvbString noFailure_;  // the text of a thread without a failure
   int depth_ = 0;
+  uint64_t number_ = 0;  // of the latest outermost begin
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
