@@ -130,30 +130,33 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
     markers.append(i ? ", ?" : "?");
   }
   const bool useBulk = bulk && rda_->isBulkLoadSupported();
-  if (useBulk && !claimBulkLoader(rda_, this, kind))
-    return fail(kvbStringFormat(
-        "The connection's bulk loader is held by another load; the %s load "
-        "was not begun",
-        kLoadNames[kind]));
-  // Everything the load writes, a field's own table included, is written
-  // in its transaction: a load that does not reach its end, also one whose
-  // thread ends first, leaves nothing behind.
-  if (!rda_->beginTransaction(false, nullptr)) {
+  if (useBulk) {
+    if (!claimBulkLoader(rda_, this, kind))
+      return fail(kvbStringFormat(
+          "The connection's bulk loader is held by another load; the %s load "
+          "was not begun",
+          kLoadNames[kind]));
+    // The loader's transaction is the load's.
+    if (!rda_->bulkLoadInit(batchSize > 0 ? batchSize : kDefaultBatch,
+                            rda_->getTableName(code, false, number), &infos)) {
+      releaseBulkLoader(rda_, this);
+      logError(rda_->getErrorMessage());
+      return false;
+    }
+    load.bulk = true;
+  } else if (!rda_->beginTransaction(false, nullptr)) {
     logError(rda_->getErrorMessage());
     rda_->endTransaction(false);
-    if (useBulk) releaseBulkLoader(rda_, this);
     return false;
   }
   load.transaction = static_cast<RDA_BaseImpl*>(rda_)->transactionNumber();
-  load.bulk = useBulk;
+  // A field's own table is made in the load's transaction, and so goes
+  // back with a load that does not reach its end, also one whose thread
+  // ends first. The loader writes nothing before its first batch.
   if (number >= 0 &&
       !rda_->createTable(kvbStringFormat("%s%d", code, number), infos))
     return abandonFailedLoad(kind);
-  if (useBulk)
-    return rda_->bulkLoadInit(batchSize > 0 ? batchSize : kDefaultBatch,
-                              rda_->getTableName(code, false, number),
-                              &infos) ||
-           abandonFailedLoad(kind);
+  if (useBulk) return true;
   load.statement = rda_->createStatement(
       "INSERT INTO " + rda_->getTableName(code, true, number) + " (" + names +
       ") VALUES (" + markers + ")");
@@ -210,26 +213,23 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
 bool ProfileRDAImpl::endLoad(LoadKind kind) {
   if (!loadOpen(kind))
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
-  const bool written = !loads_[kind].bulk || rda_->bulkLoadEnd(true);
+  const bool bulk = loads_[kind].bulk;
   forgetLoad(kind);
-  if (!written) {  // the loader rolled its rows back; its reason answers
-    const KvbString reason = rda_->getErrorMessage();
-    logError(reason);
-    rda_->endTransaction(false);
-    return failQuietly(reason);
-  }
-  if (rda_->endTransaction(true)) return true;
+  if (bulk ? rda_->bulkLoadEnd(true) : rda_->endTransaction(true)) return true;
   logError(rda_->getErrorMessage());
   return false;
 }
 
 void ProfileRDAImpl::abandonLoad(LoadKind kind) {
   if (!loadOpen(kind)) return;
-  // Also the batches already written go back; a loader that a failed row
-  // ended is no longer open.
-  if (loads_[kind].bulk) static_cast<RDA_BaseImpl*>(rda_)->bulkLoadAbandon();
+  const bool bulk = loads_[kind].bulk;
   forgetLoad(kind);
-  rda_->endTransaction(false);
+  // A bulk load's batches already written go back too; a loader that a
+  // failed row ended is no longer open.
+  if (bulk)
+    static_cast<RDA_BaseImpl*>(rda_)->bulkLoadAbandon();
+  else
+    rda_->endTransaction(false);
 }
 
 bool ProfileRDAImpl::loadOpen(LoadKind kind) {
