@@ -125,11 +125,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   void objectReleased(const void* object);
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
-  // The number of the calling thread's open transaction, counted up at
-  // each outermost begin on the connection; 0 when it holds none.
-  uint64_t transactionNumber() const {
-    return lock_.heldHere() && depth_ > 0 ? number_ : 0;
-  }
+  // The number of the open transaction, counted up at each outermost begin
+  // on the connection; read by the thread that holds that transaction.
+  uint64_t transactionNumber() const { return number_; }
   // False once the transaction numbered `number` has ended, also when it
   // was rolled back for a thread that ended with it open (which this call,
   // taking the lock, may do); true while it is open, and when the lock
