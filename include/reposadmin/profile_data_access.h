@@ -31,8 +31,14 @@
 // prepared insert in one transaction, or on a connection with a bulk
 // loader the bulk loader, which holds one load at a time: a bulk begin
 // while another load holds it is refused. Texts are cut to their column on
-// a character boundary. An add that fails rolls its load back; a load
-// still open when the object is released is rolled back.
+// a character boundary. Only a load's end commits it: a load that does not
+// reach its end keeps nothing (no row, not the batches the bulk loader
+// already wrote, nor a field table the load made), whether its object is
+// released, a second begin of its kind replaces it (rule-log begins nest
+// instead), an add fails (logged once; the load is rolled back), or its
+// thread ends or is cancelled with it open. The object then has no such
+// load open: its adds and end answer false, and its next begin starts
+// afresh.
 #ifndef REPOSADMIN_PROFILE_DATA_ACCESS_H_
 #define REPOSADMIN_PROFILE_DATA_ACCESS_H_
 

@@ -1,8 +1,8 @@
 // Distribution loads: frequency, pattern and match-code rows streamed into
 // their tables through the connection's bulk loader, where it has one, or
-// through one prepared insert inside one transaction per load; and the
-// nested rule-log load. Every path that ends a load, the object's end
-// included, ends its transaction or the connection's bulk load.
+// through one prepared insert; and the nested rule-log load. Each load is
+// one transaction; every path that ends a load, the object's end included,
+// ends it, and only the load's own end commits it.
 #include <list>
 #include <map>
 #include <mutex>
@@ -129,17 +129,14 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
     names.append(i ? ", " : "").append(quote + info.name + quote);
     markers.append(i ? ", ?" : "?");
   }
-  if (number >= 0 &&
-      !rda_->createTable(kvbStringFormat("%s%d", code, number), infos)) {
-    logError(rda_->getErrorMessage());
-    return false;
-  }
-  if (bulk && rda_->isBulkLoadSupported()) {
+  const bool useBulk = bulk && rda_->isBulkLoadSupported();
+  if (useBulk) {
     if (!claimBulkLoader(rda_, this, kind))
       return fail(kvbStringFormat(
           "The connection's bulk loader is held by another load; the %s load "
           "was not begun",
           kLoadNames[kind]));
+    // The loader's transaction is the load's.
     if (!rda_->bulkLoadInit(batchSize > 0 ? batchSize : kDefaultBatch,
                             rda_->getTableName(code, false, number), &infos)) {
       releaseBulkLoader(rda_, this);
@@ -147,25 +144,33 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
       return false;
     }
     load.bulk = true;
-    return true;
-  }
-  if (!rda_->beginTransaction(false, nullptr)) {
+  } else if (!rda_->beginTransaction(false, nullptr)) {
     logError(rda_->getErrorMessage());
     rda_->endTransaction(false);
     return false;
   }
+  load.transaction = static_cast<RDA_BaseImpl*>(rda_)->transactionNumber();
+  // A field's own table is made in the load's transaction, and so goes
+  // back with a load that does not reach its end, also one whose thread
+  // ends first. The loader writes nothing before its first batch.
+  if (number >= 0 &&
+      !rda_->createTable(kvbStringFormat("%s%d", code, number), infos))
+    return abandonFailedLoad(kind);
+  if (useBulk) return true;
   load.statement = rda_->createStatement(
       "INSERT INTO " + rda_->getTableName(code, true, number) + " (" + names +
       ") VALUES (" + markers + ")");
-  if (!load.statement) {
-    logError(rda_->getErrorMessage());
-    rda_->endTransaction(false);
-    return false;
-  }
+  if (!load.statement) return abandonFailedLoad(kind);
   int i = 0;
   for (const TableColumnInfo& info : infos)
     load.statement->setParameterInfo(i++, info.type, info.size);
   return true;
+}
+
+bool ProfileRDAImpl::abandonFailedLoad(LoadKind kind) {
+  logError(rda_->getErrorMessage());
+  abandonLoad(kind);
+  return false;
 }
 
 void ProfileRDAImpl::setLoadText(Load& load, int i, const KvbString& text) {
@@ -182,14 +187,14 @@ void ProfileRDAImpl::setLoadText(Load& load, int i, const KvbString& text) {
 
 bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
   Load& load = loads_[kind];
+  if (!loadOpen(kind))
+    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   bool ok;
   if (load.bulk) {
     // Every connection of the engine is an RDA_BaseImpl, whose loader takes
     // the row's values as they are.
     ok = static_cast<RDA_BaseImpl*>(rda_)->bulkLoadRow(
         load.values, static_cast<size_t>(load.columns));
-  } else if (!load.statement) {
-    return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   } else {
     ok = true;
     for (int i = 0; ok && i < load.columns; ++i)
@@ -197,42 +202,54 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
     ok = ok && load.statement->execute();
   }
   if (ok) return true;
+  // The bulk loader logs its own failure; a statement only records it.
   const KvbString reason =
       load.bulk ? rda_->getErrorMessage() : load.statement->getErrorMessage();
-  logError(reason);
+  if (!load.bulk) logError(reason);
   abandonLoad(kind);
   return failQuietly(reason);  // the rollback's texts do not replace it
 }
 
 bool ProfileRDAImpl::endLoad(LoadKind kind) {
-  Load& load = loads_[kind];
-  if (load.bulk) {
-    load.bulk = false;
-    releaseBulkLoader(rda_, this);
-    if (rda_->bulkLoadEnd(true)) return true;
-    logError(rda_->getErrorMessage());
-    return false;
-  }
-  if (!load.statement)
+  if (!loadOpen(kind))
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
-  load.statement->release();
-  load.statement = nullptr;
-  if (rda_->endTransaction(true)) return true;
+  const bool bulk = loads_[kind].bulk;
+  forgetLoad(kind);
+  if (bulk ? rda_->bulkLoadEnd(true) : rda_->endTransaction(true)) return true;
   logError(rda_->getErrorMessage());
   return false;
 }
 
 void ProfileRDAImpl::abandonLoad(LoadKind kind) {
+  if (!loadOpen(kind)) return;
+  const bool bulk = loads_[kind].bulk;
+  forgetLoad(kind);
+  // A bulk load's batches already written go back too; a loader that a
+  // failed row ended is no longer open.
+  if (bulk)
+    static_cast<RDA_BaseImpl*>(rda_)->bulkLoadAbandon();
+  else
+    rda_->endTransaction(false);
+}
+
+bool ProfileRDAImpl::loadOpen(LoadKind kind) {
   Load& load = loads_[kind];
+  if (load.transaction &&
+      !static_cast<RDA_BaseImpl*>(rda_)->transactionStillOpen(load.transaction))
+    forgetLoad(kind);
+  return load.transaction != 0;
+}
+
+void ProfileRDAImpl::forgetLoad(LoadKind kind) {
+  Load& load = loads_[kind];
+  load.transaction = 0;
   if (load.bulk) {
     load.bulk = false;
     releaseBulkLoader(rda_, this);
-    if (rda_) rda_->bulkLoadEnd(false);
   }
   if (load.statement) {
     load.statement->release();
     load.statement = nullptr;
-    if (rda_) rda_->endTransaction(false);
   }
 }
 
@@ -332,6 +349,7 @@ bool ProfileRDAImpl::endMatchCodeLoad(int) {
 
 bool ProfileRDAImpl::beginRuleLogLoad() {
   if (!ready()) return false;
+  if (!loadOpen(kRuleLogLoad)) ruleLogDepth_ = 0;
   if (++ruleLogDepth_ > 1) return true;
   if (beginLoad(kRuleLogLoad, "PBRLOG", -1, kRuleLogColumns,
                 countOf(kRuleLogColumns), false, 0))
@@ -358,6 +376,7 @@ bool ProfileRDAImpl::addRuleLogRow(int tableId, int ruleId, int ruleInstance,
 
 bool ProfileRDAImpl::endRuleLogLoad() {
   if (!ready()) return false;
+  if (!loadOpen(kRuleLogLoad)) ruleLogDepth_ = 0;
   if (ruleLogDepth_ == 0) return fail("No rule-log load is open");
   if (--ruleLogDepth_ > 0) return true;
   return endLoad(kRuleLogLoad);

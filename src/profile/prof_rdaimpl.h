@@ -519,6 +519,7 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // One open load: its prepared insert, or the connection's bulk loader,
   // and the values of the row being added, in column order.
   struct Load {
+    uint64_t transaction = 0;  // the number of its transaction; 0: none
     ReposDataAccessStatement* statement = nullptr;
     bool bulk = false;  // the connection's bulk loader holds this load
     int columns = 0;
@@ -526,21 +527,34 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
     KvbDatavar values[kMaxLoadColumns];
   };
   // Begins a load of `kind` into the table `code` (numbered `number`, -1
-  // for none): the bulk loader when `bulk` is allowed and the connection
-  // has one, else one prepared insert in a transaction of its own. A load
-  // of this kind still open is rolled back first.
+  // for none, else made by the load): in a transaction of its own, through
+  // the bulk loader when `bulk` is allowed and the connection has one, else
+  // through one prepared insert. A load of this kind still open is rolled
+  // back first.
   bool beginLoad(LoadKind kind, const char* code, int number,
                  const LoadColumn* columns, int count, bool bulk,
                  int batchSize);
+  // A step of beginLoad failed: logs the connection's reason, which stays
+  // the answer, and rolls back what the load began. Answers false.
+  bool abandonFailedLoad(LoadKind kind);
   // Sets value `i` of the row being added; texts are cut to their
   // column's length on a character boundary.
   void setLoadText(Load& load, int i, const KvbString& text);
   // Adds the row held in the load's values; a failure rolls the load back.
   bool addLoadRow(LoadKind kind);
-  // Ends a load: its rows are committed. False when none is open.
+  // Ends a load: its rows (and the table it made) are committed; when its
+  // last rows fail, none of them. False when none is open.
   bool endLoad(LoadKind kind);
-  // Rolls back an open load and forgets it; nothing when none is open.
+  // Rolls back an open load, every row it sent and the table it made, and
+  // forgets it; nothing when none is open.
   void abandonLoad(LoadKind kind);
+  // True when a load of `kind` is open. One whose transaction has ended
+  // without it (rolled back for its thread, which ended or was cancelled
+  // with it open) is forgotten: it has nothing left to end, and its later
+  // rows must not be written outside a transaction.
+  bool loadOpen(LoadKind kind);
+  // Forgets a load's statement, bulk loader and transaction.
+  void forgetLoad(LoadKind kind);
   void abandonLoads();
 
   Load loads_[kLoadKinds];

@@ -478,7 +478,10 @@ bool RDA_DAC::runTableCommands_INT(const KvbString& tableCode,
 
 // ---------------------------------------------------------------------------
 // Bulk loading: rows gather into multi-row INSERTs inside one transaction,
-// which bulkLoadEnd commits (or rolls back).
+// which bulkLoadEnd commits (or, when its last rows fail, rolls back). A
+// load ended any other way (a second bulkLoadInit, a failed batch,
+// bulkLoadAbandon, its transaction rolled back for an owner that is gone)
+// takes back every row it sent.
 
 bool RDA_DAC::isBulkLoadSupported() { return kind_ == DAC_DB_POSTGRESQL; }
 
@@ -562,4 +565,9 @@ bool RDA_DAC::bulkLoadEnd(bool flush) {
   bulk_.reset();
   if (!endTransaction(ok)) return false;
   return ok || fail(reason);
+}
+
+void RDA_DAC::bulkLoadAbandon() {
+  RDA_LockGuard guard(lock());
+  if (guard) dropBulkLoader(false);
 }

@@ -31,6 +31,7 @@ class RDA_DAC : public RDA_BaseImpl {
                     const std::list<TableColumnInfo>* columns) override;
   bool bulkLoadRow(const KvbDatavar* values, size_t count) override;
   bool bulkLoadEnd(bool flush) override;
+  void bulkLoadAbandon() override;
 
   // The dialect's column type and the end of its CREATE TABLE text, for a
   // database kind; exposed so that dialects without a reachable server can
@@ -80,6 +81,8 @@ class RDA_DAC : public RDA_BaseImpl {
     return kind_ == DAC_DB_SQLITE;
   }
   bool transactionLost_INT(bool savepointSet) override;
+  // The bulk load's transaction is gone: so is the load.
+  void transactionAbandoned_INT() override { bulk_.reset(); }
   KvbString lostText_INT(const KvbString& reason) override;
   const char* skipPresentKeyClause_INT() override {
     return kind_ == DAC_DB_POSTGRESQL ? " ON CONFLICT DO NOTHING" : "";

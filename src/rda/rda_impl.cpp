@@ -217,6 +217,7 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
     return false;
   }
   depth_ = 1;
+  ++number_;
   rollbackOnly_ = false;
   lock_.transactionBegun(this, object);
   bool wasBusy = false;
@@ -282,6 +283,7 @@ void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
             "%s; the transaction was rolled back", why);
   if (transactionOpen_) rollback_INT();
   transactionOpen_ = false;
+  transactionAbandoned_INT();
   const int holds = releaseHolds ? depth_ : 0;
   depth_ = 0;
   forgetTransaction();
@@ -496,6 +498,11 @@ bool RDA_BaseImpl::serializeWrites(const KvbString& key) {
 
 bool RDA_BaseImpl::inTransaction() {
   return lock_.heldHere() && depth_ > 0;
+}
+
+bool RDA_BaseImpl::transactionStillOpen(uint64_t number) {
+  RDA_LockGuard guard(&lock_);
+  return !guard || (depth_ > 0 && number_ == number);
 }
 
 void RDA_BaseImpl::afterCommit(std::function<void()> work) {

@@ -132,6 +132,14 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   void objectReleased(const void* object);
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
+  // The number of the open transaction, counted up at each outermost begin
+  // on the connection; read by the thread that holds that transaction.
+  uint64_t transactionNumber() const { return number_; }
+  // False once the transaction numbered `number` has ended, also when it
+  // was rolled back for a thread that ended with it open (which this call,
+  // taking the lock, may do); true while it is open, and when the lock
+  // cannot be had to tell.
+  bool transactionStillOpen(uint64_t number);
   // Runs `work` at once when no transaction is open; inside one, after the
   // outermost commit, in the order given. A rollback drops it: the whole
   // transaction's rollback all of it, an inner level's rollback what was
@@ -217,6 +225,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // load that bulkLoadInit opened.
   virtual bool bulkLoadRow(const KvbDatavar* values, size_t count);
   bool bulkLoadEnd(bool) override;
+  // Ends the open bulk load without its end: every row it sent, the
+  // batches already written included, is rolled back with its transaction.
+  // Nothing, and no failure recorded or logged, when no load is open (as
+  // after a row that failed, or once its transaction was rolled back for a
+  // thread that ended). bulkLoadEnd(false), by contrast, keeps the batches
+  // already written.
+  virtual void bulkLoadAbandon() {}
   bool requiresNestedJoins() override { return false; }
 
   // True when a statement that fails undoes only its own changes and
@@ -348,6 +363,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   virtual KvbString createTableTail_INT(const std::vector<KvbString>& keys) {
     return ")";
   }
+  // The open transaction was rolled back for an owner that is gone (a
+  // thread that ended, a released object, the connection's close): what
+  // the back end keeps for it goes with it. Called under the lock.
+  virtual void transactionAbandoned_INT() {}
   // See failedStatementsUndoThemselves; false unless the back end knows.
   virtual bool failedStatementsUndoThemselves_INT() { return false; }
   // After a failure inside the open transaction: true when the database
@@ -485,6 +504,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int steps_ = 0;  // 0: steps are not counted
   const KvbString noFailure_;  // the text of a thread without a failure
   int depth_ = 0;
+  uint64_t number_ = 0;  // of the latest outermost begin
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
