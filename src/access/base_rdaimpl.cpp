@@ -755,10 +755,11 @@ int BaseRDAImpl::addFiledUnique(int folderId, const char* code,
                                 const char* counter, const char* idColumn,
                                 const SqlFields& columns,
                                 std::initializer_list<UniqueKey> unique,
+                                const std::function<bool()>& first,
                                 const char* file, int line) {
   return addNumberedAfter(
       [&] {
-        return folderExists(folderId) &&
+        return (!first || first()) && folderExists(folderId) &&
                keysFree(code, nullptr, 0, unique, file, line);
       },
       code, counter, idColumn, columns, {}, Refusal(), file, line);

@@ -325,9 +325,12 @@ class BaseRDAImpl {
   // addFiled of an object that is refused, instead of answered by a match,
   // when another row holds one of `unique`: the keys are looked for in
   // order after the folder, and the first one held refuses the add.
+  // `first`, when given, runs before them in the same unit (the checks of
+  // the references written), as updateObject's does.
   int addFiledUnique(int folderId, const char* code, const char* counter,
                      const char* idColumn, const SqlFields& columns,
                      std::initializer_list<UniqueKey> unique,
+                     const std::function<bool()>& first = nullptr,
                      const char* file = __builtin_FILE(),
                      int line = __builtin_LINE());
   // The row of an object that an update writes: its table, its id column,

@@ -122,7 +122,8 @@ bool MonitorRDAImpl::addDashboardObject(const char* typeName, const char* code,
                                         const SqlField& name, SqlFields columns,
                                         const KvbString& uuid,
                                         const KvbString& user, int folderId,
-                                        int* newId) {
+                                        int* newId,
+                                        std::initializer_list<DashboardRef> refs) {
   const KvbDatavar date = now();
   columns.insert(columns.end(), {name,
                                  {"UUID", uuid},
@@ -135,7 +136,8 @@ bool MonitorRDAImpl::addDashboardObject(const char* typeName, const char* code,
       addFiledUnique(folderId, code, code, idColumn, columns,
                      {newNameKey(name, typeName, message(kExists)),
                       newUuidKey("UUID", uuid, typeName,
-                                 name.param.value.asString())}),
+                                 name.param.value.asString())},
+                     [&] { return dashboardObjectsExist(refs); }),
       newId);
 }
 
@@ -503,17 +505,15 @@ bool MonitorRDAImpl::addReportGroup(
     int intervalLength, int thresholdId, KvbDate endDate, const KvbString& user,
     const KvbString& uuid, int folderId, int* newId) {
   if (!ready()) return false;
-  return transaction([&] {
-    return dashboardObjectsExist({{"THR_ID", thresholdId}}) &&
-           addDashboardObject("report group", "RPTGRP", "GRP_ID",
-                              {"GRP_NAME", name},
-                              {{"GRP_DESC", description},
-                               {"INTNUM", intervalCount},
-                               {"INTLEN", intervalLength},
-                               {"THR_ID", thresholdId},
-                               {"ENDDATE", endDate}},
-                              uuid, user, folderId, newId);
-  });
+  return addDashboardObject("report group", "RPTGRP", "GRP_ID",
+                            {"GRP_NAME", name},
+                            {{"GRP_DESC", description},
+                             {"INTNUM", intervalCount},
+                             {"INTLEN", intervalLength},
+                             {"THR_ID", thresholdId},
+                             {"ENDDATE", endDate}},
+                            uuid, user, folderId, newId,
+                            {{"THR_ID", thresholdId}});
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listReportGroups(int groupId,

@@ -159,11 +159,13 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // Adds a dashboard object of type `typeName` ("dimension") to table
   // `code`, its id in `idColumn` handed to `newId`: `columns`, its `name`,
   // its UUID (each refused when another object has it; an empty UUID is
-  // none), its creation and edit stamps (now, by `user`) and its folder.
+  // none), its creation and edit stamps (now, by `user`) and its folder;
+  // refused first, in the same unit, when one of `refs` does not exist.
   bool addDashboardObject(const char* typeName, const char* code,
                           const char* idColumn, const SqlField& name,
                           SqlFields columns, const KvbString& uuid,
-                          const KvbString& user, int folderId, int* newId);
+                          const KvbString& user, int folderId, int* newId,
+                          std::initializer_list<DashboardRef> refs = {});
   // Appends the columns of the seven bands of a threshold to `columns`:
   // band i from the arrays while i is below `count`, NULL in all four
   // columns after. Refused when a band count above 0 comes without its

@@ -422,10 +422,16 @@ bool RDA_BaseImpl::endLevel(bool commit) {
     return true;
   }
   const KvbString release = "RELEASE SAVEPOINT " + name;
+  const KvbString reason = getErrorMessage();
   if (commit ? savepointStatement_INT(release)
              : savepointStatement_INT("ROLLBACK TO SAVEPOINT " + name) &&
                    savepointStatement_INT(release))
     return true;
+  // A savepoint can go with the whole transaction: the PostgreSQL driver
+  // rolls a transaction back whole when its first statement after the
+  // savepoint fails (a lock wait past its timeout, say). The level is then
+  // answered with why it was rolled back, not with the savepoint's loss.
+  if (!commit) lock_.texts().set(reason);
   rollbackOnly_ = true;
   return false;
 }
