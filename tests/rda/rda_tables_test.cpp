@@ -279,6 +279,14 @@ TEST_P(RdaTablesTest, ColumnListTablesAndTheirIndexes) {
   for (const char* c : {"FIELDIDX", "GRPFLD1", "GRPFLD2", "HS_CNT"})
     hsmIndexes["HSM3_" + std::string(c) + "_IDX"] = {c};
   EXPECT_EQ(indexesOf("HSM3"), hsmIndexes);
+  // A drop finds the per-id tables in the catalogue, in the order of codes.
+  std::vector<RDA_IdTable> idTables;
+  ASSERT_TRUE(static_cast<RDA_BaseImpl*>(rda_)->findIdTables(idTables))
+      << error();
+  std::vector<std::string> found;
+  for (const RDA_IdTable& table : idTables)
+    found.push_back(table.code + std::to_string(table.id));
+  EXPECT_EQ(found, (std::vector<std::string>{"FRQDST5", "HSM3"}));
   const KvbString hsm = rda_->getTableName("HSM3", false, -1);
   ASSERT_TRUE(rda_->dropTableIndexes(hsm)) << error();
   // The SQLite back end leaves them to DROP TABLE.
