@@ -236,17 +236,8 @@ struct Answer {
   std::string text;
 };
 
-class UniqueAcrossConnectionsTest : public RdaTargetTest {
+class UniqueAcrossConnectionsTest : public WaitingTargetTest {
  protected:
-  void SetUp() override {
-    RdaTargetTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    ASSERT_TRUE(createCoreTables()) << rda_->getErrorMessage().asCstr();
-  }
-  void TearDown() override {
-    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
-    RdaTargetTest::TearDown();
-  }
   // A connection whose waits end after `timeoutMs` (0: the default).
   ReposDataAccess* openWaiting(int timeoutMs) {
     if (timeoutMs > 0)

@@ -56,17 +56,8 @@ Attempt whileHeld(ReposDataAccess* holder, ConnectionWaits& waits, LetGo letGo,
   return got;
 }
 
-class LockWaitTest : public RdaTargetTest {
+class LockWaitTest : public WaitingTargetTest {
  protected:
-  void SetUp() override {
-    RdaTargetTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    ASSERT_TRUE(createCoreTables()) << rda_->getErrorMessage().asCstr();
-  }
-  void TearDown() override {
-    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
-    RdaTargetTest::TearDown();
-  }
   // A connection opened with the option at `timeout` (empty: not set).
   ReposDataAccess* openWith(const char* timeout) {
     if (*timeout) kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", timeout);

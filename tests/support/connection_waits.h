@@ -21,8 +21,10 @@
 #include <string>
 #include <thread>
 
+#include "kvbase/kvbase.h"
 #include "kvsqlstore/kvsqlstore.h"
 #include "reposadmin/repos_data_access.h"
+#include "support/rda_targets.h"
 
 class ConnectionWaits {
  public:
@@ -153,5 +155,20 @@ bool attemptWhileHeld(ConnectionWaits& waits, LetGo letGo,
   worker.join();
   return inTime;
 }
+
+// A target with the core tables, on which a case may set the busy timeout
+// of the connections it opens; the option goes when the case ends.
+class WaitingTargetTest : public RdaTargetTest {
+ protected:
+  void SetUp() override {
+    RdaTargetTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(createCoreTables()) << rda_->getErrorMessage().asCstr();
+  }
+  void TearDown() override {
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    RdaTargetTest::TearDown();
+  }
+};
 
 #endif  // TESTS_SUPPORT_CONNECTION_WAITS_H_
