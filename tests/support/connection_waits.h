@@ -47,23 +47,36 @@ class ConnectionWaits {
   // Whether the watched connection waits: on SQLite, whether one has
   // paused since the watch began (see above); on PostgreSQL, whether the
   // session waits now, each wait that a look finds counted once by when it
-  // began.
+  // began. The server shows when a wait began a moment after the wait
+  // itself, so a look that finds a wait without its start asks again until
+  // the start shows or the wait has ended; a wait that ended before its
+  // start showed is counted on its own.
   bool look() {
     if (pid_ == 0) return pauses_ > 0;
     const KvbDatavar process(pid_);
-    ReposDataAccessCursor* cursor = asker_->paramSelect(
-        "SELECT COUNT(*), COALESCE(MIN(waitstart)::text, '') FROM pg_locks "
-        "WHERE NOT granted AND pid = ?",
-        1, &process);
-    bool waiting = false;
-    if (cursor && cursor->next() == 1) {
-      waiting = cursor->getInt(0) > 0;
-      // A wait just begun may not show when it began yet.
-      const std::string began = cursor->getString(1).str();
-      if (!began.empty()) starts_.insert(began);
+    bool unstamped = false;
+    for (;;) {
+      ReposDataAccessCursor* cursor = asker_->paramSelect(
+          "SELECT COUNT(*), COALESCE(MIN(waitstart)::text, '') FROM pg_locks "
+          "WHERE NOT granted AND pid = ?",
+          1, &process);
+      bool waiting = false;
+      std::string began;
+      if (cursor && cursor->next() == 1) {
+        waiting = cursor->getInt(0) > 0;
+        began = cursor->getString(1).str();
+      }
+      if (cursor) cursor->release();
+      if (!began.empty()) {
+        starts_.insert(began);
+        return true;
+      }
+      if (!waiting) {
+        if (unstamped) ++unstampedWaits_;
+        return false;
+      }
+      unstamped = true;
     }
-    if (cursor) cursor->release();
-    return waiting;
   }
   // Watches until the connection waits or `done` answers true (its work
   // ended: the work's thread then calls ended()); false when neither came
@@ -86,7 +99,8 @@ class ConnectionWaits {
   // The waits seen: on SQLite the busy waits begun since the watch began,
   // on PostgreSQL the waits that looks found.
   int waits() const {
-    return pid_ == 0 ? waitsBegun_.load() : static_cast<int>(starts_.size());
+    return pid_ == 0 ? waitsBegun_.load()
+                     : static_cast<int>(starts_.size()) + unstampedWaits_;
   }
 
  private:
@@ -120,6 +134,7 @@ class ConnectionWaits {
   ReposDataAccess* asker_;
   int pid_;
   std::set<std::string> starts_;
+  int unstampedWaits_ = 0;
   static inline std::atomic<int> pauses_{0};
   static inline std::atomic<int> waitsBegun_{0};
   static inline std::atomic<std::thread::id> watcher_;
