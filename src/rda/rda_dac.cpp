@@ -9,6 +9,7 @@
 #include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_cursor.h"
 #include "rda/rda_statement.h"
+#include "rda/sqlite_catalogue.h"
 #include "rda/too_long_value.h"
 #include "schema/log_printf.h"
 #include "schema/tablecreateconfig.h"
@@ -359,12 +360,7 @@ struct CatalogueQueries {
   const char* tables;   // table or view name, its kind
 };
 const CatalogueQueries kCatalogues[] = {
-    {DAC_DB_SQLITE, "SELECT name, type FROM pragma_table_info(?)",
-     "SELECT il.name, ii.name FROM pragma_index_list(?) il, "
-     "pragma_index_info(il.name) ii WHERE il.origin = 'c' "
-     "ORDER BY il.name, ii.seqno",
-     "SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view') "
-     "AND name LIKE ? ESCAPE '!'"},
+    {DAC_DB_SQLITE, kSqliteColumnsSql, kSqliteIndexesSql, kSqliteTablesLikeSql},
     {DAC_DB_POSTGRESQL,
      "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM "
      "pg_attribute a WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 "

@@ -4,6 +4,7 @@
 #include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_cursor.h"
 #include "rda/rda_statement.h"
+#include "rda/sqlite_catalogue.h"
 #include "schema/log_printf.h"
 
 namespace {
@@ -159,49 +160,34 @@ bool RDA_Sqlite::rollback_INT() {
   return exec_INT("ROLLBACK TRANSACTION", nullptr);
 }
 
-// Reads rows of a catalogue query with one bound name.
-static bool catalogueRows(SqliteDatabase* db, const char* sql,
-                          const KvbString& name,
-                          std::vector<std::pair<KvbString, KvbString>>& rows,
-                          KvbString& error) {
-  SqliteStatement* statement = db->prepare(sql);
-  if (!statement) {
-    error = db->getErrorMessage();
-    return false;
-  }
+bool RDA_Sqlite::catalogue(const char* sql, const KvbString& name,
+                           std::vector<std::pair<KvbString, KvbString>>& rows) {
+  SqliteStatement* statement = db_->prepare(sql);
+  if (!statement) return fail(db_->getErrorMessage());
   statement->setText(0, name.asCstr(), name.length());
   SqliteResult* result = statement->openResult();
   int step;
   while ((step = result->next()) == 1)
     rows.emplace_back(result->getText(0), result->getText(1));
-  if (step != 0) error = result->getErrorMessage();
+  const KvbString error = step != 0 ? result->getErrorMessage() : KvbString();
   result->close();
   statement->release();
-  return step == 0;
+  return step == 0 || fail(error);
 }
 
 bool RDA_Sqlite::tableColumns_INT(const KvbString& physicalName,
                                   std::list<TableColumnInfo>& columns) {
   std::vector<std::pair<KvbString, KvbString>> rows;
-  KvbString error;
-  if (!catalogueRows(db_, "SELECT name, type FROM pragma_table_info(?)",
-                     physicalName, rows, error))
-    return fail(error);
+  if (!catalogue(kSqliteColumnsSql, physicalName, rows)) return false;
   for (const auto& row : rows)
     columns.push_back(describedColumn(row.first, row.second));
   return true;
 }
 
-// SQLite's LIKE ignores the case of ASCII letters, as its names do.
 bool RDA_Sqlite::tableNamesLike_INT(const KvbString& pattern,
                                     std::vector<KvbString>& names) {
   std::vector<std::pair<KvbString, KvbString>> rows;
-  KvbString error;
-  if (!catalogueRows(db_,
-                     "SELECT name, type FROM sqlite_master WHERE type IN "
-                     "('table', 'view') AND name LIKE ?1 ESCAPE '!'",
-                     pattern, rows, error))
-    return fail(error);
+  if (!catalogue(kSqliteTablesLikeSql, pattern, rows)) return false;
   for (const auto& row : rows) names.push_back(row.first);
   return true;
 }
@@ -209,13 +195,7 @@ bool RDA_Sqlite::tableNamesLike_INT(const KvbString& pattern,
 bool RDA_Sqlite::tableIndexes_INT(const KvbString& physicalName,
                                   std::vector<RDA_IndexColumn>& indexes) {
   std::vector<std::pair<KvbString, KvbString>> rows;
-  KvbString error;
-  if (!catalogueRows(db_,
-                     "SELECT il.name, ii.name FROM pragma_index_list(?1) il, "
-                     "pragma_index_info(il.name) ii WHERE il.origin = 'c' "
-                     "ORDER BY il.name, ii.seqno",
-                     physicalName, rows, error))
-    return fail(error);
+  if (!catalogue(kSqliteIndexesSql, physicalName, rows)) return false;
   for (const auto& row : rows) indexes.push_back({row.first, row.second});
   return true;
 }

@@ -5,6 +5,9 @@
 #ifndef RDA_RDA_SQLITE_H_
 #define RDA_RDA_SQLITE_H_
 
+#include <utility>
+#include <vector>
+
 #include "rda/rda_impl.h"
 
 class SqliteDatabase;
@@ -44,6 +47,10 @@ class RDA_Sqlite : public RDA_BaseImpl {
 
  private:
   bool failed();
+  // Reads the rows of a catalogue query (see sqlite_catalogue.h) with
+  // `name` bound; false, with the reason recorded, when it fails.
+  bool catalogue(const char* sql, const KvbString& name,
+                 std::vector<std::pair<KvbString, KvbString>>& rows);
 
   const bool create_;
   SqliteDatabase* db_ = nullptr;

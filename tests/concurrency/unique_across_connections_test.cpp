@@ -27,11 +27,12 @@ namespace {
 // one of them holds the others' writes too; releasing that one rolls it
 // back, so they live until it ends.
 struct Stores {
-  explicit Stores(ReposDataAccess* rda)
-      : common(new CommonRDAImpl(rda)),
-        monitor(new MonitorRDAImpl(rda)),
-        profile(new ProfileRDAImpl(rda)),
-        meta(new MetadataRDAImpl(rda)) {}
+  explicit Stores(ReposDataAccess* connection)
+      : rda(connection),
+        common(new CommonRDAImpl(connection)),
+        monitor(new MonitorRDAImpl(connection)),
+        profile(new ProfileRDAImpl(connection)),
+        meta(new MetadataRDAImpl(connection)) {}
   ~Stores() {
     common->release();
     monitor->release();
@@ -41,6 +42,10 @@ struct Stores {
   Stores(const Stores&) = delete;
   Stores& operator=(const Stores&) = delete;
 
+  // The connection's text of its last failure.
+  std::string why() const { return rda->getErrorMessage().str(); }
+
+  ReposDataAccess* rda;
   CommonRDAImpl* common;
   MonitorRDAImpl* monitor;
   ProfileRDAImpl* profile;
@@ -251,9 +256,9 @@ class UniqueAcrossConnectionsTest : public WaitingTargetTest {
   // holds its host transaction, begun through `first`; the first commits
   // as `letGo` says, or rolls back when the second neither waits nor ends
   // within 20 s.
-  Answer whileFirstHolds(Stores& first, ReposDataAccess* second, LetGo letGo,
+  Answer whileFirstHolds(Stores& first, Stores& second, LetGo letGo,
                          const std::function<bool()>& write) {
-    ConnectionWaits waits(rda_, second, isPostgres());
+    ConnectionWaits waits(rda_, second.rda, isPostgres());
     Answer answer;
     const bool inTime = attemptWhileHeld<Answer>(
         waits, letGo,
@@ -261,12 +266,29 @@ class UniqueAcrossConnectionsTest : public WaitingTargetTest {
         [&] {
           Answer got;
           got.written = write();
-          got.text = second->getErrorMessage().str();
+          got.text = second.why();
           return got;
         },
         &answer);
     if (!inTime) answer.text = "still waiting after 20 s; " + answer.text;
     return answer;
+  }
+  // Runs `body` with the stores of two connections, the second's waits
+  // ending after `timeoutMs` (0: the default).
+  void twoWriters(
+      int timeoutMs,
+      const std::function<void(Stores& first, Stores& second)>& body) {
+    ReposDataAccess* a = open();
+    ReposDataAccess* b = openWaiting(timeoutMs);
+    if (a && b) {
+      Stores first(a);
+      Stores second(b);
+      body(first, second);
+    } else {
+      ADD_FAILURE() << "a connection could not be opened";
+    }
+    if (a) a->release();
+    if (b) b->release();
   }
   // The rows of table `code` whose `column` holds `value`.
   int holding(const char* code, const char* column, const std::string& value) {
@@ -276,35 +298,27 @@ class UniqueAcrossConnectionsTest : public WaitingTargetTest {
 };
 
 TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterWaitsAndIsRefused) {
-  ReposDataAccess* a = open();
-  ReposDataAccess* b = open();
-  ASSERT_TRUE(a && b);
-  {
-    Stores first(a);
-    Stores second(b);
+  twoWriters(0, [&](Stores& first, Stores& second) {
     int round = 0;
     for (const Case& c : cases()) {
       SCOPED_TRACE(c.what());
       const std::string value = "X" + std::to_string(++round);
       const int firstId = c.changes() ? c.make(first, value, 0) : 0;
       const int secondId = c.changes() ? c.make(second, value, 1) : 0;
-      ASSERT_TRUE(firstId >= 0 && secondId >= 0) << a->getErrorMessage().str();
+      ASSERT_TRUE(firstId >= 0 && secondId >= 0) << first.why();
       ASSERT_TRUE(first.common->beginTransaction(0, 0));
-      ASSERT_TRUE(c.write(first, value, 0, firstId))
-          << a->getErrorMessage().str();
-      const Answer got = whileFirstHolds(first, b, LetGo::kOnceItWaits, [&] {
-        return c.write(second, value, 1, secondId);
-      });
+      ASSERT_TRUE(c.write(first, value, 0, firstId)) << first.why();
+      const Answer got =
+          whileFirstHolds(first, second, LetGo::kOnceItWaits,
+                          [&] { return c.write(second, value, 1, secondId); });
       EXPECT_FALSE(got.written) << "stored twice";
       EXPECT_EQ(holding(c.kind->table, c.column(), value), 1);
       // The usual text: the one that the same write gets once the first
       // is stored.
       EXPECT_FALSE(c.write(second, value, 1, secondId));
-      EXPECT_EQ(got.text, b->getErrorMessage().str());
+      EXPECT_EQ(got.text, second.why());
     }
-  }
-  a->release();
-  b->release();
+  });
 }
 
 // Writes that add a row unless one is there, and otherwise change it or
@@ -335,36 +349,24 @@ TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterFindsTheFirstsRow) {
          return s.common->setKeyValue(key, "v");
        }},
   };
-  ReposDataAccess* a = open();
-  ReposDataAccess* b = open();
-  ASSERT_TRUE(a && b);
-  {
-    Stores first(a);
-    Stores second(b);
+  twoWriters(0, [&](Stores& first, Stores& second) {
     int round = 0;
     for (const AddOnce& w : writes) {
       SCOPED_TRACE(w.what);
       const KvbString value = ("V" + std::to_string(++round)).c_str();
       ASSERT_TRUE(first.common->beginTransaction(0, 0));
-      ASSERT_TRUE(w.write(first, value)) << a->getErrorMessage().str();
-      const Answer got = whileFirstHolds(first, b, LetGo::kOnceItWaits, [&] {
-        return w.write(second, value);
-      });
+      ASSERT_TRUE(w.write(first, value)) << first.why();
+      const Answer got =
+          whileFirstHolds(first, second, LetGo::kOnceItWaits,
+                          [&] { return w.write(second, value); });
       EXPECT_TRUE(got.written) << got.text;
       EXPECT_EQ(count(w.table, w.where, {value}), 1);
     }
-  }
-  a->release();
-  b->release();
+  });
 }
 
 TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
-  ReposDataAccess* a = open();
-  ReposDataAccess* b = openWaiting(300);
-  ASSERT_TRUE(a && b);
-  {
-    Stores first(a);
-    Stores second(b);
+  twoWriters(300, [&](Stores& first, Stores& second) {
     int round = 0;
     // Each kind's add, by its name or else its UUID: every look-up that
     // takes a table's turn refuses the write whose turn did not come.
@@ -373,14 +375,15 @@ TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
       SCOPED_TRACE(add.what());
       const std::string value = "W" + std::to_string(++round);
       ASSERT_TRUE(first.common->beginTransaction(0, 0));
-      ASSERT_TRUE(add.write(first, value, 0, 0)) << a->getErrorMessage().str();
+      ASSERT_TRUE(add.write(first, value, 0, 0)) << first.why();
       std::vector<std::string> records;
-      const Answer got = whileFirstHolds(first, b, LetGo::kOnceItEnds, [&] {
-        bool added = false;
-        records = log_.failuresDuring(
-            [&] { added = add.write(second, value, 1, 0); }, true);
-        return added;
-      });
+      const Answer got =
+          whileFirstHolds(first, second, LetGo::kOnceItEnds, [&] {
+            bool added = false;
+            records = log_.failuresDuring(
+                [&] { added = add.write(second, value, 1, 0); }, true);
+            return added;
+          });
       EXPECT_FALSE(got.written);
       EXPECT_NE(got.text.find("(SQLITE/BUSY_TIMEOUT)"), std::string::npos)
           << got.text;
@@ -402,12 +405,12 @@ TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
     if (isPostgres()) {
       const Kind& rule = kinds().front();
       ASSERT_TRUE(first.common->beginTransaction(0, 0));
-      ASSERT_GT(rule.add(first, "H", ""), 0) << a->getErrorMessage().str();
+      ASSERT_GT(rule.add(first, "H", ""), 0) << first.why();
       std::string text;
-      whileFirstHolds(first, b, LetGo::kOnceItEnds, [&] {
+      whileFirstHolds(first, second, LetGo::kOnceItEnds, [&] {
         second.common->beginTransaction(0, 0);
         const bool added = rule.add(second, "H", "") > 0;
-        text = b->getErrorMessage().str();
+        text = second.why();
         second.common->endTransaction(false);
         return added;
       });
@@ -417,11 +420,8 @@ TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
           << text;
     }
     // The refused connection goes on.
-    EXPECT_GT(kinds().front().add(second, "S", ""), 0)
-        << b->getErrorMessage().str();
-  }
-  a->release();
-  b->release();
+    EXPECT_GT(kinds().front().add(second, "S", ""), 0) << second.why();
+  });
 }
 
 // Processes that add the same names at once: each name is added once.
