@@ -223,6 +223,11 @@ TEST_P(RdaTablesTest, ACatalogueThatCannotBeReadIsNoMissingTable) {
       std::string::npos)
       << reason;
   EXPECT_TRUE(columns.empty());
+  // Nor is a list of its indexes, or of the per-id tables, an empty one.
+  EXPECT_EQ(broken->listIndexes(broken->getTableName("FOLDER", false, -1)),
+            nullptr);
+  std::vector<RDA_IdTable> idTables;
+  EXPECT_FALSE(static_cast<RDA_BaseImpl*>(broken)->findIdTables(idTables));
   // The public count has no failure to give: it stays 0.
   EXPECT_EQ(broken->getTableColumns("FOLDER", columns), 0);
   TableCreateOptions options;
