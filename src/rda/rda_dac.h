@@ -87,11 +87,17 @@ class RDA_DAC : public RDA_BaseImpl {
   const char* skipPresentKeyClause_INT() override {
     return kind_ == DAC_DB_POSTGRESQL ? " ON CONFLICT DO NOTHING" : "";
   }
-  // PostgreSQL: a transaction-level advisory lock keyed by the text's hash
-  // (another text of the same hash only waits the more).
+  // PostgreSQL: a transaction-level advisory lock keyed by the oid of the
+  // table that the server resolves the name to, in the statement itself,
+  // as the writes resolve it (unquoted names folded, the search_path
+  // followed), so that every spelling of one table takes one turn and the
+  // resolution costs no round trip of its own. A table that does not
+  // exist takes no turn (the strict lock function is not called for a
+  // null): the write that follows fails on it with its own reason.
   const char* serializeWritesSql_INT() override {
     return kind_ == DAC_DB_POSTGRESQL
-               ? "SELECT 1 FROM pg_advisory_xact_lock(hashtext(?))"
+               ? "SELECT 1 FROM pg_advisory_xact_lock(CAST(CAST(to_regclass("
+                 "CAST(? AS text)) AS oid) AS bigint))"
                : nullptr;
   }
   bool runTableCommands_INT(const KvbString& tableCode,

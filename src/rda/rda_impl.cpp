@@ -478,7 +478,11 @@ void RDA_BaseImpl::mustRollBack() {
 }
 
 // The server's own reason names only its lock timeout, not whose writes
-// were waited for, nor for how long.
+// were waited for, nor for how long. Only a wait that the server ended is
+// restated, by its SQLSTATE: its lock timeout (lock_not_available) or a
+// deadlock it broke by refusing this wait (deadlock_detected). The reason is
+// given from its SQLSTATE on, without the statement of the turn, which the
+// host never wrote. Any other failure keeps its own reason.
 bool RDA_BaseImpl::serializeWrites(const KvbString& key) {
   RDA_LockGuard guard(&lock_);
   if (!guard) return false;
@@ -494,11 +498,30 @@ bool RDA_BaseImpl::serializeWrites(const KvbString& key) {
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   const KvbString reason = getErrorMessage();
-  restateFailure(
-      reason, kvbStringFormat("The table %S is being written by another "
-                              "connection; this write waited %d ms for its "
-                              "turn (SQLITE/BUSY_TIMEOUT): %S",
-                              key, static_cast<int>(waited.count()), reason));
+  const size_t timeout = reason.find("[55P03]");
+  const size_t deadlock = reason.find("[40P01]");
+  if (deadlock != KvbString::npos) {
+    const KvbString text = kvbStringFormat(
+        "The table %S is being written by another connection whose "
+        "transaction waits for this one's; this transaction was rolled back "
+        "to end the deadlock: %S",
+        key, reason.substr(deadlock));
+    restateFailure(reason, text);
+    // Whether the server's failure ended the transaction depends on the
+    // driver's mode; it ends here in every mode, so that the other
+    // transaction goes on at once and this one's later calls say why.
+    if (lost_.isEmpty()) rollback_INT();
+    loseTransaction(text);
+    lostReported_ = true;  // the caller logs this failure
+  } else if (timeout != KvbString::npos) {
+    restateFailure(
+        reason,
+        kvbStringFormat("The table %S is being written by another "
+                        "connection; this write waited %d ms for its turn "
+                        "(SQLITE/BUSY_TIMEOUT): %S",
+                        key, static_cast<int>(waited.count()),
+                        reason.substr(timeout)));
+  }
   return false;
 }
 

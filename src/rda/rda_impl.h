@@ -245,20 +245,32 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   void mustRollBack();
   // Makes the open transaction take its turn at `key` (a physical table
   // name): it waits until no other connection's open transaction holds
-  // that turn, and then holds it itself until it ends. Taken before a
-  // look-up that decides a write (a name or UUID in use), it makes the
-  // look-up and the write hold across connections and processes: on a
-  // server two read-committed transactions would otherwise both find the
-  // name free. Where the begin takes a write lock (SQLite) writers take
-  // turns already, and this does nothing; so it does outside a transaction
-  // and while a DDL callback takes the statements. A turn taken at a nested
-  // level that rolls back is given back with it; that level wrote nothing
-  // that needs it. The wait ends at the busy timeout (SQLITE/BUSY_TIMEOUT)
-  // with the text "The table <key> is being written by another connection;
-  // this write waited <n> ms for its turn (SQLITE/BUSY_TIMEOUT): <the
-  // server's reason>", which also ends the transaction where the server's
-  // failed statement does (see the top of this file). Needs no schema
-  // change: a table that holds duplicates already reads as before.
+  // that turn, and then holds it itself until it ends. The turn is the
+  // table's that the server resolves the name to, so every spelling that
+  // reaches one table (a prefix in another case, with or without the
+  // schema that the search path finds) takes one turn; a table that does
+  // not exist takes none, and the write that follows fails on it. Taken
+  // before a look-up that decides a write (a name or UUID in use), it
+  // makes the look-up and the write hold across connections and
+  // processes: on a server two read-committed transactions would otherwise
+  // both find the name free. Where the begin takes a write lock (SQLite)
+  // writers take turns already, and this does nothing; so it does outside
+  // a transaction and while a DDL callback takes the statements. A turn
+  // taken at a nested level that rolls back is given back with it; that
+  // level wrote nothing that needs it. The wait ends at the busy timeout
+  // (SQLITE/BUSY_TIMEOUT) with the text "The table <key> is being written
+  // by another connection; this write waited <n> ms for its turn
+  // (SQLITE/BUSY_TIMEOUT): <the server's reason>", which also ends the
+  // transaction where the server's failed statement does (see the top of
+  // this file). A wait that the server ends to break a deadlock with
+  // another transaction ends this transaction in every driver mode (its
+  // rollback lets the other go on), with "The table <key> is being written
+  // by another connection whose transaction waits for this one's; this
+  // transaction was rolled back to end the deadlock: <the server's
+  // reason>", which its later calls and ends answer too. The server's
+  // reason is its SQLSTATE and message, without the turn's statement. Any
+  // other failure keeps its own reason. Needs no schema change: a table
+  // that holds duplicates already reads as before.
   bool serializeWrites(const KvbString& key);
 
   // For statements: the connection's lock, whether a DDL callback takes

@@ -5,9 +5,12 @@
 // interleaving is forced: the first writes inside a host transaction and
 // commits only once the second is seen waiting (on a server, in its table
 // of locks). A wait that passes the busy timeout is refused with a text
-// that says whose turn it waited for.
+// that says whose turn it waited for and how long. On a server, every
+// spelling of a prefix that reaches one set of tables takes the same turns.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -58,6 +61,32 @@ int idOf(const Add& add) {
   int id = -1;
   return add(&id) ? id : -1;
 }
+
+// The rule, execution, job and alert that the writes of addOnceWrites name.
+constexpr int kParent = 900;
+
+// `text` in upper case.
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(c));
+  return text;
+}
+
+// Tables that a case makes in the schema "public" under a table prefix of
+// its own, which the server finds by its search path; dropped at the end.
+struct PublicTables {
+  explicit PublicTables(std::string bare) : prefix(std::move(bare)) {}
+  ~PublicTables() {
+    runOnPostgres(
+        "DO $$DECLARE t text; BEGIN FOR t IN SELECT tablename FROM pg_tables "
+        "WHERE schemaname = 'public' AND left(tablename, " +
+        std::to_string(prefix.size()) + ") = '" + prefix +
+        "' LOOP EXECUTE 'DROP TABLE public.' || quote_ident(t); END LOOP; "
+        "END$$");
+  }
+  PublicTables(const PublicTables&) = delete;
+  PublicTables& operator=(const PublicTables&) = delete;
+  const std::string prefix;  // lower case
+};
 
 // A kind of object with a name or UUID that no two of its objects share,
 // and the calls that write it; a null column or call: the kind has no such
@@ -241,6 +270,15 @@ struct Answer {
   std::string text;
 };
 
+// Writes that add a row unless one is there, and otherwise change it or
+// leave it: the second writer finds the first's row, and both succeed.
+struct AddOnce {
+  const char* what;
+  const char* table;
+  const char* where;  // the rows that must be one, by the value bound
+  std::function<bool(Stores&, const KvbString& value)> write;
+};
+
 class UniqueAcrossConnectionsTest : public WaitingTargetTest {
  protected:
   // A connection whose waits end after `timeoutMs` (0: the default).
@@ -294,6 +332,67 @@ class UniqueAcrossConnectionsTest : public WaitingTargetTest {
   int holding(const char* code, const char* column, const std::string& value) {
     return count(code, std::string(column) + "=?", {value.c_str()});
   }
+  // Runs `body` with the helpers (exec, count) on the repository that
+  // `connection` reaches.
+  template <class Body>
+  auto on(ReposDataAccess* connection, const Body& body) {
+    ReposDataAccess* const own = db_;
+    db_ = connection;
+    struct Back {
+      ReposDataAccess*& db;
+      ReposDataAccess* own;
+      ~Back() { db = own; }
+    } back{db_, own};
+    return body();
+  }
+  // Writer `first` writes `value` in a transaction of its own, and the
+  // second writes it meanwhile: the second waits, is refused with the text
+  // that the same write gets once the first is stored, and one row holds
+  // the value.
+  void secondIsRefused(Stores& first, Stores& second, const Case& c,
+                       const std::string& value) {
+    const int firstId = c.changes() ? c.make(first, value, 0) : 0;
+    const int secondId = c.changes() ? c.make(second, value, 1) : 0;
+    ASSERT_TRUE(firstId >= 0 && secondId >= 0) << first.why();
+    ASSERT_TRUE(first.common->beginTransaction(0, 0));
+    const bool wrote = c.write(first, value, 0, firstId);
+    if (!wrote) first.common->endTransaction(false);
+    ASSERT_TRUE(wrote) << first.why();
+    const Answer got = whileFirstHolds(first, second, LetGo::kOnceItWaits, [&] {
+      return c.write(second, value, 1, secondId);
+    });
+    EXPECT_FALSE(got.written) << "stored twice";
+    EXPECT_EQ(on(first.rda,
+                 [&] { return holding(c.kind->table, c.column(), value); }),
+              1);
+    EXPECT_FALSE(c.write(second, value, 1, secondId));
+    EXPECT_EQ(got.text, second.why());
+  }
+  // The same for a write that adds a row unless one is there: the second
+  // finds the first's row, both succeed, and one row holds the value.
+  void secondFindsTheRow(Stores& first, Stores& second, const AddOnce& w,
+                         const std::string& text) {
+    const KvbString value = text.c_str();
+    ASSERT_TRUE(first.common->beginTransaction(0, 0));
+    const bool wrote = w.write(first, value);
+    if (!wrote) first.common->endTransaction(false);
+    ASSERT_TRUE(wrote) << first.why();
+    const Answer got = whileFirstHolds(first, second, LetGo::kOnceItWaits,
+                                       [&] { return w.write(second, value); });
+    EXPECT_TRUE(got.written) << got.text;
+    EXPECT_EQ(on(first.rda, [&] { return count(w.table, w.where, {value}); }),
+              1);
+  }
+  // The rows that the writes of addOnceWrites name (rule, execution, job
+  // and alert kParent), past the ids that adds hand out.
+  void storeParents() {
+    const std::string id = std::to_string(kParent);
+    exec("INSERT INTO " + table("RULE") + " (RU_ID) VALUES (" + id + ")");
+    exec("INSERT INTO " + table("EXEC") + " (EX_ID) VALUES (" + id + ")");
+    exec("INSERT INTO " + table("JSETUP") + " (SU_ID) VALUES (" + id + ")");
+    exec("INSERT INTO " + table("JALERT") + " (AL_ID, SU_ID) VALUES (" + id +
+         ", " + id + ")");
+  }
   LogCapture log_;  // keeps the expected refusals off the console
 };
 
@@ -302,67 +401,104 @@ TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterWaitsAndIsRefused) {
     int round = 0;
     for (const Case& c : cases()) {
       SCOPED_TRACE(c.what());
-      const std::string value = "X" + std::to_string(++round);
-      const int firstId = c.changes() ? c.make(first, value, 0) : 0;
-      const int secondId = c.changes() ? c.make(second, value, 1) : 0;
-      ASSERT_TRUE(firstId >= 0 && secondId >= 0) << first.why();
-      ASSERT_TRUE(first.common->beginTransaction(0, 0));
-      ASSERT_TRUE(c.write(first, value, 0, firstId)) << first.why();
-      const Answer got =
-          whileFirstHolds(first, second, LetGo::kOnceItWaits,
-                          [&] { return c.write(second, value, 1, secondId); });
-      EXPECT_FALSE(got.written) << "stored twice";
-      EXPECT_EQ(holding(c.kind->table, c.column(), value), 1);
-      // The usual text: the one that the same write gets once the first
-      // is stored.
-      EXPECT_FALSE(c.write(second, value, 1, secondId));
-      EXPECT_EQ(got.text, second.why());
+      secondIsRefused(first, second, c, "X" + std::to_string(++round));
     }
   });
 }
 
-// Writes that add a row unless one is there, and otherwise change it or
-// leave it: the second writer finds the first's row, and both succeed.
-struct AddOnce {
-  const char* what;
-  const char* table;
-  const char* where;  // the rows that must be one, by the value bound
-  std::function<bool(Stores&, const KvbString& value)> write;
-};
-
-TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterFindsTheFirstsRow) {
-  const std::vector<AddOnce> writes = {
+const std::vector<AddOnce>& addOnceWrites() {
+  static const std::vector<AddOnce> all = {
       {"object lock", "OBJLCK", "OBJ_TYPE=?",
        [](Stores& s, const KvbString& type) {
          return s.meta->lockObject(7, type, "u", "uuid");
        }},
       {"field of a rule", "MFLD", "FI_NAME=?",
        [](Stores& s, const KvbString& field) {
-         return s.common->addRuleField(1, field, "d");
+         return s.common->addRuleField(kParent, field, "d");
        }},
       {"link of a rule to a field", "RUFIME", "FI_NAME=?",
        [](Stores& s, const KvbString& field) {
-         return s.common->addRuleField(1, field, "d");
+         return s.common->addRuleField(kParent, field, "d");
        }},
       {"key value", "KEYVAL", "V_KEY=?",
        [](Stores& s, const KvbString& key) {
          return s.common->setKeyValue(key, "v");
        }},
+      {"job alert property", "JALPRP", "AP_NAME=?",
+       [](Stores& s, const KvbString& name) {
+         return s.profile->setJobAlertProperty(kParent, kParent, name, "v");
+       }},
+      {"execution property", "EXPROP", "PR_NAME=?",
+       [](Stores& s, const KvbString& name) {
+         return s.monitor->setExecutionProperty(kParent, kParent, name, "v",
+                                                true);
+       }},
   };
+  return all;
+}
+
+TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterFindsTheFirstsRow) {
+  storeParents();
+  const std::vector<AddOnce>& writes = addOnceWrites();
   twoWriters(0, [&](Stores& first, Stores& second) {
     int round = 0;
     for (const AddOnce& w : writes) {
       SCOPED_TRACE(w.what);
-      const KvbString value = ("V" + std::to_string(++round)).c_str();
-      ASSERT_TRUE(first.common->beginTransaction(0, 0));
-      ASSERT_TRUE(w.write(first, value)) << first.why();
-      const Answer got =
-          whileFirstHolds(first, second, LetGo::kOnceItWaits,
-                          [&] { return w.write(second, value); });
-      EXPECT_TRUE(got.written) << got.text;
-      EXPECT_EQ(count(w.table, w.where, {value}), 1);
+      secondFindsTheRow(first, second, w, "V" + std::to_string(++round));
     }
   });
+}
+
+// On a server, two connections whose table prefixes are spelled apart but
+// reach one set of tables (unquoted names fold to lower case; a schema
+// left out is found by the search path) take one turn for each table: each
+// write of the tables above stores its value once.
+TEST_P(UniqueAcrossConnectionsTest, SpellingsOfOnePrefixTakeOneTurn) {
+  if (!isPostgres()) GTEST_SKIP() << "SQLite has no prefixes to spell apart";
+  const PublicTables bare(uniqueTestName("pu"));
+  ReposDataAccess* maker = open(bare.prefix.c_str());
+  ASSERT_NE(maker, nullptr);
+  TableCreateOptions options;
+  options.createTables = true;
+  const bool made = maker->createTables(options);
+  if (made) on(maker, [&] { storeParents(); });
+  maker->release();
+  ASSERT_TRUE(made);
+  storeParents();
+  struct Spelling {
+    const char* what;
+    std::string first, second;
+  };
+  const std::vector<Spelling> spellings = {
+      {"ab and AB", bare.prefix, upper(bare.prefix)},
+      {"Ab and ab", upper(bare.prefix.substr(0, 1)) + bare.prefix.substr(1),
+       bare.prefix},
+      {"public.ab and ab", "public." + bare.prefix, bare.prefix},
+      {"s1.ab and S1.AB", prefix_, upper(prefix_)},
+  };
+  const std::vector<Case> refused = {{&kinds()[0], Way::kAddName},
+                                     {&kinds()[1], Way::kRename},
+                                     {&kinds().back(), Way::kAddName}};
+  int round = 0;
+  for (const Spelling& spelling : spellings) {
+    SCOPED_TRACE(spelling.what);
+    ReposDataAccess* a = open(spelling.first.c_str());
+    ReposDataAccess* b = open(spelling.second.c_str());
+    if (a && b) {
+      Stores first(a);
+      Stores second(b);
+      for (const Case& c : refused) {
+        SCOPED_TRACE(c.what());
+        secondIsRefused(first, second, c, "S" + std::to_string(++round));
+      }
+      for (const AddOnce& w : addOnceWrites()) {
+        SCOPED_TRACE(w.what);
+        secondFindsTheRow(first, second, w, "S" + std::to_string(++round));
+      }
+    }
+    if (a) a->release();
+    if (b) b->release();
+  }
 }
 
 TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
@@ -389,10 +525,16 @@ TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
           << got.text;
       if (isPostgres()) {
         // A SQLite connection waits at its begin, which says so already.
-        EXPECT_EQ(got.text.find("The table " + table(kind.table) +
-                                " is being written by another connection; "
-                                "this write waited "),
-                  0u)
+        const std::string lead = "The table " + table(kind.table) +
+                                 " is being written by another connection; "
+                                 "this write waited ";
+        ASSERT_EQ(got.text.find(lead), 0u) << got.text;
+        // The wait timed is the one that the server bounds by the timeout,
+        // and its reason follows from its SQLSTATE on.
+        EXPECT_GE(std::atoi(got.text.c_str() + lead.size()), 300) << got.text;
+        EXPECT_NE(got.text.find(" ms for its turn (SQLITE/BUSY_TIMEOUT): "
+                                "[55P03] "),
+                  std::string::npos)
             << got.text;
         EXPECT_EQ(records, std::vector<std::string>{"5 " + got.text});
       }
@@ -424,28 +566,128 @@ TEST_P(UniqueAcrossConnectionsTest, AWaitPastTheBusyTimeoutIsRefusedWhole) {
   });
 }
 
-// Processes that add the same names at once: each name is added once.
-TEST_P(UniqueAcrossConnectionsTest, ProcessesAddingOneNameStoreItOnce) {
-  constexpr int kProcesses = 4;
-  constexpr int kNames = 20;
-  const std::vector<int> added = runInChildren(kProcesses, [&](int) {
-    ReposDataAccess* rda = open();
-    if (!rda) return 255;
-    int count = 0;
-    {
-      Stores stores(rda);
-      for (int n = 0; n < kNames; ++n)
-        if (kinds().front().add(stores, ("P" + std::to_string(n)).c_str(), "") >
-            0)
-          ++count;
-    }
-    rda->release();
-    return count;
+// Two transactions that each hold a turn that the other waits for: the
+// server refuses one wait, and that transaction is rolled back, in every
+// driver mode, with a text that says so; the other goes on.
+TEST_P(UniqueAcrossConnectionsTest, ADeadlockRollsBackOneTransaction) {
+  if (!isPostgres()) GTEST_SKIP() << "a SQLite begin serializes writers";
+  const Kind& rule = kinds()[0];
+  const Kind& metric = kinds()[1];
+  // What one side's last add answered, then a later add in the same
+  // transaction and its commit, each on the side's own thread.
+  struct Side {
+    Answer add, later, end;
+  };
+  const auto finish = [&](Stores& s, bool added, Side& side) {
+    side.add = {added, s.why()};
+    if (!added) side.later = {metric.add(s, "D5", "") > 0, s.why()};
+    side.end = {s.common->endTransaction(true), s.why()};
+  };
+  twoWriters(0, [&](Stores& first, Stores& second) {
+    ASSERT_TRUE(first.common->beginTransaction(0, 0));
+    ASSERT_GT(rule.add(first, "D1", ""), 0) << first.why();
+    ConnectionWaits waits(rda_, second.rda, true);
+    Side sides[2];
+    const std::vector<std::string> records = log_.failuresDuring(
+        [&] {
+          attemptWhileHeld<Side>(
+              waits, LetGo::kOnceItWaits,
+              // Once the second waits for the first's turn of RULE, the
+              // first waits for the second's turn of CUSTM.
+              [&](bool) {
+                finish(first, metric.add(first, "D3", "") > 0, sides[0]);
+              },
+              [&] {
+                Side side;
+                second.common->beginTransaction(0, 0);
+                finish(second,
+                       metric.add(second, "D2", "") > 0 &&
+                           rule.add(second, "D4", "") > 0,
+                       side);
+                return side;
+              },
+              &sides[1]);
+        },
+        true);
+    ASSERT_NE(sides[0].add.written, sides[1].add.written)
+        << sides[0].add.text << "\n"
+        << sides[1].add.text;
+    const int victim = sides[0].add.written ? 1 : 0;
+    const Side& lost = sides[victim];
+    const std::string& text = lost.add.text;
+    EXPECT_EQ(
+        text.find("The table " + table(victim ? rule.table : metric.table) +
+                  " is being written by another connection whose "
+                  "transaction waits for this one's; this transaction "
+                  "was rolled back to end the deadlock: [40P01] "),
+        0u)
+        << text;
+    // The rest of the rolled-back transaction is refused with the same
+    // text, and so is its commit; each refused add logs it once. The other
+    // transaction commits its writes.
+    EXPECT_FALSE(lost.later.written);
+    EXPECT_EQ(lost.later.text, text);
+    EXPECT_FALSE(lost.end.written);
+    EXPECT_EQ(lost.end.text, text);
+    EXPECT_EQ(records, std::vector<std::string>(2, "5 " + text));
+    EXPECT_TRUE(sides[1 - victim].end.written) << sides[1 - victim].end.text;
+    EXPECT_EQ(count("RULE", "RU_DESC IN ('D1', 'D4')"), 1);
+    EXPECT_EQ(count("CUSTM", "CM_DESC IN ('D2', 'D3', 'D5')"), 1);
   });
-  int total = 0;
-  for (int count : added) total += count;
-  EXPECT_EQ(total, kNames) << "adds that succeeded, in all processes";
-  EXPECT_EQ(count("RULE"), kNames);
+}
+
+// A failure of the turn's statement other than a wait (here the table is
+// gone) keeps its own reason: it is no refusal for another connection.
+TEST_P(UniqueAcrossConnectionsTest, AMissingTableIsNoBusyTable) {
+  exec("DROP TABLE " + table("RULE"));
+  Stores stores(rda_);
+  std::vector<std::string> records;
+  records = log_.failuresDuring(
+      [&] { EXPECT_LT(kinds().front().add(stores, "M", ""), 0); }, true);
+  const std::string text = stores.why();
+  EXPECT_EQ(text.find("being written"), std::string::npos) << text;
+  EXPECT_EQ(text.find("advisory"), std::string::npos) << text;
+  EXPECT_EQ(records, std::vector<std::string>{"5 " + text});
+}
+
+// Processes that add the same names at once: each name is added once, also
+// where the processes spell the table prefix differently (on a server,
+// which folds unquoted names, one spelling in upper case).
+TEST_P(UniqueAcrossConnectionsTest, ProcessesAddingOneNameStoreItOnce) {
+  constexpr int kNames = 20;
+  struct Spread {
+    const char* what;
+    std::vector<std::string> prefixes;  // one per process
+  };
+  std::vector<Spread> spreads = {
+      {"one spelling", {prefix_, prefix_, prefix_, prefix_}}};
+  if (isPostgres())
+    spreads.push_back({"two spellings", {prefix_, upper(prefix_)}});
+  int stored = 0;
+  for (const Spread& spread : spreads) {
+    SCOPED_TRACE(spread.what);
+    const std::string lead = "P" + std::to_string(stored);
+    const std::vector<int> added =
+        runInChildren(static_cast<int>(spread.prefixes.size()), [&](int index) {
+          ReposDataAccess* rda = open(spread.prefixes[index].c_str());
+          if (!rda) return 255;
+          int count = 0;
+          {
+            Stores stores(rda);
+            for (int n = 0; n < kNames; ++n)
+              if (kinds().front().add(
+                      stores, (lead + "-" + std::to_string(n)).c_str(), "") > 0)
+                ++count;
+          }
+          rda->release();
+          return count;
+        });
+    int total = 0;
+    for (int count : added) total += count;
+    EXPECT_EQ(total, kNames) << "adds that succeeded, in all processes";
+    stored += kNames;
+    EXPECT_EQ(count("RULE"), stored);
+  }
 }
 
 INSTANTIATE_RDA_TARGETS(UniqueAcrossConnectionsTest);
