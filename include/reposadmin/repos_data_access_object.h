@@ -10,14 +10,22 @@
 // transaction to end and is refused with the operation's usual text; a
 // row that an operation adds only when none is there (an object's lock, a
 // rule's field) is added once, and the second writer finds it. Such a
-// write takes its table's turn for its transaction; inside a transaction
-// of the host the turn is held until the host ends it, so other
-// connections' writes of that kind wait until then (on SQLite every write
-// waits for the open transaction anyway). A wait that passes the busy
-// timeout (SQLITE/BUSY_TIMEOUT) is refused: on a server with "The table
-// <table> is being written by another connection; this write waited <n> ms
-// for its turn (SQLITE/BUSY_TIMEOUT): <reason>", on SQLite with the
-// database's "database is locked" text.
+// write takes its table's turn for its transaction: the turn of the table
+// that the server resolves the name to, so connections whose prefixes
+// spell one set of tables apart ("ab", "AB", "public.ab") take one turn.
+// Inside a transaction of the host the turn is held until the host ends
+// it, so other connections' writes of that kind wait until then (on SQLite
+// every write waits for the open transaction anyway). A wait that passes
+// the busy timeout (SQLITE/BUSY_TIMEOUT) is refused: on a server with "The
+// table <table> is being written by another connection; this write waited
+// <n> ms for its turn (SQLITE/BUSY_TIMEOUT): <reason>", <n> the time it
+// waited and <reason> the server's SQLSTATE and message, on SQLite with
+// the database's "database is locked" text. Two transactions of the host
+// on a server that wait for each other's turns are no timeout: the server
+// ends one wait, and that transaction is rolled back whole with "The table
+// <table> is being written by another connection whose transaction waits
+// for this one's; this transaction was rolled back to end the deadlock:
+// <reason>", which its later calls and its end answer too.
 #ifndef REPOSADMIN_REPOS_DATA_ACCESS_OBJECT_H_
 #define REPOSADMIN_REPOS_DATA_ACCESS_OBJECT_H_
 
