@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the host developer's guide alone with Doxygen, as the docs target
 # builds it for the reference's main page, and fails on any warning and on
-# a backtick that shows in the page's text. Doxygen gives up a code span
+# a backtick or code markup (<tt>, which a code span in a heading may
+# become) that shows in the page's text. Doxygen gives up a code span
 # that runs over more than two lines, or one with a single quote in it
 # (write it between double backticks), and shows its backticks instead.
 set -euo pipefail
@@ -28,9 +29,9 @@ fi
 shown=$(perl -0777 -ne '
   s{<pre.*?</pre>|<code>.*?</code>|<div class="fragment">.*?</div><!-- fragment -->}{}gs;
   s{<[^>]+>}{}g;
-  print "$1\n" while /(.{0,60}`.{0,30})/g' "$out/html/index.html")
+  print "$1\n" while /(.{0,60}(?:`|&lt;\/?(?:tt|code)&gt;).{0,30})/g' "$out/html/index.html")
 if [ -n "$shown" ]; then
-  echo "backticks shown as text in the guide:" >&2
+  echo "backticks or code markup shown as text in the guide:" >&2
   echo "$shown" >&2
   exit 1
 fi

@@ -38,8 +38,8 @@ class RepositoryImportExportManager {
   // Imports `input` as a new object named by the last part of `objectPath`
   // in the folder the rest of it names; refused when that folder holds an
   // object of the same type and name already. A folder path that leads to
-  // no folder is refused with "Unable to find folder/object by path:
-  // "<folder path>"", as the folder manager's resolveObjectPath refuses it;
+  // no folder is refused with `Unable to find folder/object by path:
+  // "<folder path>"`, as the folder manager's resolveObjectPath refuses it;
   // where the folder or its objects cannot be read, errorText is the
   // folder manager's reason.
   virtual bool importObjectToPath(const KvbString& objectPath,

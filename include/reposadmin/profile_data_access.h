@@ -628,8 +628,8 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool hasRdaConfigField(int configId, int fieldId) = 0;
 
   // True with the DSN_ID of the job's first data source of this name;
-  // false, leaving `dsnId` as it was, when there is none (text "Profile job
-  // <id> has no data source named "<name>"", not logged).
+  // false, leaving `dsnId` as it was, when there is none (text `Profile job
+  // <id> has no data source named "<name>"`, not logged).
   virtual bool findJobDsnId(int jobId, const KvbString& name, int* dsnId) = 0;
   // True with the TBL_ID of the job's first table that matches every
   // criterion given: a DSN id above 0 and the texts that are not empty.

@@ -15,9 +15,10 @@
 // Stopping. A creation, an upgrade (of the whole repository or of its NCOA
 // part) or the move of an old profile file that reportStatus answers false
 // ends at that step, reports no further step, leaves the database (and the
-// files) as they were, and fails with "The status callback stopped the
-// <creation|upgrade|NCOA upgrade|move of the old profile repository> at
-// "<step>"", logged once.
+// files) as they were, and fails with `The status callback stopped the
+// creation at "<step>"`, logged once; "the upgrade", "the NCOA upgrade" or
+// "the move of the old profile repository" stands for "the creation"
+// where that was stopped.
 #ifndef REPOSADMIN_REPOSITORY_STATUS_CALLBACK_H_
 #define REPOSADMIN_REPOSITORY_STATUS_CALLBACK_H_
 
