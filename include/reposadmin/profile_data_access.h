@@ -653,8 +653,10 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // (change type 1, objectType "ProfileJob") when its path can be built.
   // updateProfileJob posts a rename event, or a change event (type 2) for
   // an unchanged name, only outside a transaction; of a job that does not
-  // exist it writes, posts and logs nothing, and its text (not logged) is
-  // "Profile job <id> does not exist". deleteReportRuns
+  // exist it answers true and writes, posts and logs nothing, and
+  // getErrorMessage() then gives "Profile job <id> does not exist" (not
+  // logged), which tells it from a job that was updated (a folder that
+  // does not exist is refused all the same). deleteReportRuns
   // deletes the runs of a report in [fromRunId, toRunId] (-1: open) with
   // everything they wrote (their charts included) in one transaction,
   // with `deleteReport` the report and all its charts too, and drops in
