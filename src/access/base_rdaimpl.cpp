@@ -794,6 +794,9 @@ int BaseRDAImpl::updateObject(const ObjectRow& row, const SqlFields& columns,
   // An update that changed no row must not report a change that did not
   // happen: a host, or an import, would take it as stored.
   const bool written = transaction([&] {
+    // A missing object is refused as such, before its name or UUID is
+    // compared with those of others, which it does not have.
+    if (row.kind && !objectExists(row, file, line)) return false;
     if (first && !first()) return false;
     if (!keysFree(row.code, row.idColumn, row.id, unique, file, line))
       return false;

@@ -353,9 +353,9 @@ class BaseRDAImpl {
   bool objectExists(const ObjectRow& row, const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
   // updateGiven of the object's row, in one transaction with the checks
-  // that no other row holds one of `unique` (in order, before the write)
-  // and that the row exists (refused with missingObject's text unless the
-  // kind is null). 0, with nothing run, when no column is given; else 1
+  // that the row exists (refused with missingObject's text unless the kind
+  // is null; looked for first) and that no other row holds one of `unique`
+  // (in order, before the write). 0, with nothing run, when no column is given; else 1
   // when written, -1 when refused or failed. `first`, when given, runs
   // first in the same transaction (the checks of the references written),
   // and its false refuses the write: one transaction, so that a failure
