@@ -203,7 +203,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // Changes nothing: logs "clearCustomMetric has no implementation yet.
   // Unsure of what to clear here!" at level 2 and answers true, so that an
   // import over the custom metric goes on with its fields. The fields stay,
-  // so the import adds only those that the custom metric lacks.
+  // so the import adds only those that the custom metric lacks. Since it
+  // stores nothing, it does not look for the custom metric.
   virtual bool clearCustomMetric(int cmId) = 0;
 
   // --- Global categories (collections) ------------------------------------
