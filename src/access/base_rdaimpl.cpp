@@ -1042,10 +1042,12 @@ int BaseRDAImpl::matching(const char* code, const char* column,
 
 bool BaseRDAImpl::insertUnless(IfPresent policy, const Refusal& refusal,
                                const char* code, const SqlFields& keys,
-                               const SqlFields& columns, const char* file,
-                               int line) {
+                               const SqlFields& columns,
+                               const std::function<bool()>& first,
+                               const char* file, int line) {
   if (!ready()) return false;
   return transaction([&] {
+    if (first && !first()) return false;
     switch (matching(code, "1", keys, nullptr)) {
       case 0:
         return insert(code, columns);

@@ -43,6 +43,10 @@ BaseRDAImpl::ObjectRow CommonRDAImpl::globalCategory(int id) {
   return {"GCATS", "GC_ID", id, "global category"};
 }
 
+bool CommonRDAImpl::ruleAndMetricExist(int ruleId, int cmId) {
+  return objectExists(rule(ruleId)) && objectExists(customMetric(cmId));
+}
+
 // ---------------------------------------------------------------------------
 // Rules
 
@@ -212,34 +216,27 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
 }
 
 bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
-  if (!ready()) return false;
-  return transaction([&] {
-    return objectExists(rule(ruleId)) && objectExists(customMetric(cmId)) &&
-           insertUnless(
-               IfPresent::kRefuse,
-               refusedBy(kCustomMetricExists,
-                         kvbStringFormat(
-                             "Cannot link custom metric %d to rule %d again",
-                             cmId, ruleId)),
-               "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
-               {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}});
-  });
+  return insertUnless(
+      IfPresent::kRefuse,
+      refusedBy(kCustomMetricExists,
+                kvbStringFormat("Cannot link custom metric %d to rule %d again",
+                                cmId, ruleId)),
+      "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
+      {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}},
+      [&] { return ruleAndMetricExist(ruleId, cmId); });
 }
 
 bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
                                             const KvbString& fieldName,
                                             const KvbString& cmFieldName,
                                             const KvbString& cmType) {
-  if (!ready()) return false;
   // Every column is the mapping's key: a second add of it asks for what is
   // stored, and is answered by it.
   const SqlFields row = {{"RU_ID", ruleId},        {"CM_ID", cmId},
                          {"RM_SEQ", seq},          {"FI_NAME", fieldName},
                          {"CM_FLDNM", cmFieldName}, {"CM_TYPE", cmType}};
-  return transaction([&] {
-    return objectExists(rule(ruleId)) && objectExists(customMetric(cmId)) &&
-           insertUnless(IfPresent::kSucceed, Refusal(), "CMFMAP", row, row);
-  });
+  return insertUnless(IfPresent::kSucceed, Refusal(), "CMFMAP", row, row,
+                      [&] { return ruleAndMetricExist(ruleId, cmId); });
 }
 
 // ---------------------------------------------------------------------------
@@ -281,19 +278,15 @@ int CommonRDAImpl::addCustomMetric(const KvbString& name,
 
 bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                                          const KvbString& type) {
-  if (!ready()) return false;
   const SqlFields row = {
       {"CM_ID", cmId}, {"CM_FLDNM", name}, {"CM_TYPE", type}};
-  return transaction([&] {
-    return objectExists(customMetric(cmId)) &&
-           insertUnless(
-               IfPresent::kRefuse,
-               refusedBy(kCustomMetricExists,
-                         kvbStringFormat("Cannot add the field \"%S\" to custom "
-                                         "metric %d",
-                                         name, cmId)),
-               "CMFLD", row, row);
-  });
+  return insertUnless(
+      IfPresent::kRefuse,
+      refusedBy(kCustomMetricExists,
+                kvbStringFormat("Cannot add the field \"%S\" to custom "
+                                "metric %d",
+                                name, cmId)),
+      "CMFLD", row, row, [&] { return objectExists(customMetric(cmId)); });
 }
 
 bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,
@@ -375,26 +368,22 @@ int CommonRDAImpl::addGlobalCategoryDefinition(
     int gcId, const KvbString& locale, int definitionId,
     const KvbString& definitionName, int tokenId, const KvbString& tokenName,
     const KvbString& tokenDescription) {
-  if (!ready()) return -1;
-  int id = -1;
   // The definition and token ids name the matching engine's objects, which
   // the repository does not hold: only the category is looked for.
-  const bool added = transaction([&] {
-    return objectExists(globalCategory(gcId)) &&
-           (id = addNumbered("GCDEF", "GCDEF", "DEF_ID",
-                             {{"GC_ID", gcId},
-                              {"DEF_LOC", locale},
-                              {"QM_ID", definitionId},
-                              {"QM_NM", definitionName},
-                              {"TKN_ID", tokenId},
-                              {"TKN_NM", tokenName},
-                              {"TKN_DESC", tokenDescription}},
-                             {{"GC_ID", gcId},
-                              {"DEF_LOC", locale},
-                              {"QM_ID", definitionId},
-                              {"TKN_ID", tokenId}})) >= 0;
-  });
-  return added ? id : -1;
+  return addNumberedAfter([&] { return objectExists(globalCategory(gcId)); },
+                          "GCDEF", "GCDEF", "DEF_ID",
+                          {{"GC_ID", gcId},
+                           {"DEF_LOC", locale},
+                           {"QM_ID", definitionId},
+                           {"QM_NM", definitionName},
+                           {"TKN_ID", tokenId},
+                           {"TKN_NM", tokenName},
+                           {"TKN_DESC", tokenDescription}},
+                          {{"GC_ID", gcId},
+                           {"DEF_LOC", locale},
+                           {"QM_ID", definitionId},
+                           {"TKN_ID", tokenId}},
+                          Refusal());
 }
 
 bool CommonRDAImpl::addGlobalCategoryField(
@@ -411,10 +400,8 @@ bool CommonRDAImpl::addGlobalCategoryField(
   row.insert(row.end(), {{"FLD_TYPE", fieldType},
                          {"FLD_LEN", fieldLength},
                          {"FLD_POS", fieldPosition}});
-  return transaction([&] {
-    return objectExists(globalCategory(gcId)) &&
-           insertUnless(IfPresent::kSucceed, Refusal(), "GCFLD", keys, row);
-  });
+  return insertUnless(IfPresent::kSucceed, Refusal(), "GCFLD", keys, row,
+                      [&] { return objectExists(globalCategory(gcId)); });
 }
 
 bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,

@@ -575,14 +575,12 @@ bool MetadataRDAImpl::setResourceAccessDate(int resourceId, double date) {
 }
 
 bool MetadataRDAImpl::addResourceDependency(int rcsId, int usedRcsId) {
-  if (!ready()) return false;
   // Both ends must exist, and the pair is recorded once: a second add
   // finds it and changes nothing.
   const SqlFields row = {{"RCS_ID", rcsId}, {"RCS_USED", usedRcsId}};
-  return transaction([&] {
+  return insertUnless(IfPresent::kSucceed, Refusal(), "IMPDEP", row, row, [&] {
     return objectExists({"IMPRCS", "RCS_ID", rcsId, "resource"}) &&
-           objectExists({"IMPRCS", "RCS_ID", usedRcsId, "resource"}) &&
-           insertUnless(IfPresent::kSucceed, Refusal(), "IMPDEP", row, row);
+           objectExists({"IMPRCS", "RCS_ID", usedRcsId, "resource"});
   });
 }
 

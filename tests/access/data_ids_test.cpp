@@ -302,7 +302,8 @@ TEST_P(DataIdsTest, ADeletedRuleLeavesNoExecutionRowNamingIt) {
 }
 
 // A name or field with a NUL byte is named by the column it would be
-// written to, where the database refuses it; SQLite stores it.
+// written to, where the database refuses it, in one record also where a
+// failed statement ends the transaction; SQLite stores it.
 TEST_P(DataIdsTest, ANulByteInALinkedNameIsNamedByItsColumn) {
   const KvbString nul(std::string("a\0b", 3));
   const std::string held = " holds a NUL byte, which PostgreSQL cannot store";
@@ -317,6 +318,13 @@ TEST_P(DataIdsTest, ANulByteInALinkedNameIsNamedByItsColumn) {
                                                 true, "", 0, 0);
        },
        "The value of column MAP_FLD of table GCFLD" + held},
+      {[&] {
+         return common_->addGlobalCategoryDefinition(1, nul, 3, "q", 4, "t",
+                                                     "d") > 0;
+       },
+       "The value of column DEF_LOC of table GCDEF" + held},
+      {[&] { return common_->addCustomMetricField(1, nul, "O"); },
+       "The value of column CM_FLDNM of table CMFLD" + held},
   };
   for (const auto& c : cases) {
     if (isPostgres())
