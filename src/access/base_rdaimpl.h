@@ -365,8 +365,8 @@ class BaseRDAImpl {
   // updateGiven of the object's row, in one transaction with the checks
   // that the row exists (refused with missingObject's text unless the kind
   // is null; looked for first) and that no other row holds one of `unique`
-  // (in order, before the write). 0, with nothing run, when no column is given; else 1
-  // when written, -1 when refused or failed. `first`, when given, runs
+  // (in order, before the write). 0, with nothing run, when no column is
+  // given; else 1 when written, -1 when refused or failed. `first`, when given, runs
   // first in the same transaction (the checks of the references written),
   // and its false refuses the write: one transaction, so that a failure
   // of the write is reported as its own, not as a nested level's loss.
