@@ -23,11 +23,12 @@
 // repository does not hold those objects. A delete of an object that does
 // not exist is no failure.
 //
-// Links. A link is stored once. A second add of a link that carries
-// nothing but its ends is answered by the stored one (true), and so is a
-// field that a category maps already (a definition of a category by the
-// stored one's id); a second link of one custom metric
-// to one rule is refused, since it would give the pair a second position.
+// Links. A link is stored once. A second add of a link whose row holds
+// nothing but its key (a rule's field, a field mapping) is answered by the
+// stored one (true), and so is a field that a category maps already; a
+// definition that a category has already is answered by its id. A second
+// link of one custom metric to one rule is refused, since it would give
+// the pair a second position that the stored link does not have.
 #ifndef REPOSADMIN_COMMON_DATA_ACCESS_H_
 #define REPOSADMIN_COMMON_DATA_ACCESS_H_
 
