@@ -9,6 +9,26 @@
 // connection's error text, which getErrorMessage() gives. Without a
 // connection every operation logs "Repository Data Access object is null"
 // at level 5 and fails.
+//
+// Ids. Every id that a write is given names an object that must exist: a
+// rule, a custom metric, a global category, or a folder, where 0 is the
+// root. One that does not exist, 0 and negative ids included, is refused
+// with "<Kind> <id> does not exist" ("Rule 9 does not exist", "Custom
+// metric 9 ...", "Global category 9 ...", "Folder 9 ..."), logged once at
+// level 5, and nothing is stored; the object is looked for in the write's
+// own transaction, so that it cannot go before the write is stored. No id
+// of a write means none; only the listings take -1 for "every" where they
+// say so. Ids of the matching engine's objects (the definition and token
+// ids of a global-category definition) are stored as given: the
+// repository does not hold those objects. A delete of an object that does
+// not exist is no failure.
+//
+// Links. A link is stored once. A second add of a link whose row holds
+// nothing but its key (a rule's field, a field mapping) is answered by the
+// stored one (true), and so is a field that a category maps already; a
+// definition that a category has already is answered by its id. A second
+// link of one custom metric to one rule is refused, since it would give
+// the pair a second position that the stored link does not have.
 #ifndef REPOSADMIN_COMMON_DATA_ACCESS_H_
 #define REPOSADMIN_COMMON_DATA_ACCESS_H_
 
@@ -80,12 +100,17 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                           const KvbString& comment,
                           const KvbString& display) = 0;
   // Deletes the rule with its field links, custom-metric links and field
-  // mappings, and the task rule members and rule events that name it, all
+  // mappings, and the task rule members, rule events, execution
+  // properties, trigger counts and global-category links that name it, all
   // or nothing: a task that used the rule keeps its other rules. A rule
-  // that does not exist is no failure.
+  // that does not exist is no failure. The fields and custom metrics stay,
+  // and so do the profile jobs' table rules and their results (JTBLRU,
+  // JTBLMA, PBROUT, PBRLOG), which name the rule by BR_ID: they belong to
+  // the jobs and their runs, which the profile store keeps whole.
   virtual bool deleteRule(int ruleId) = 0;
   // Deletes the rule's field mappings (CMFMAP), field links (RUFIME) and
-  // custom-metric links (RUCMME), all or nothing; the rule stays.
+  // custom-metric links (RUCMME), all or nothing; the rule stays. A rule
+  // that does not exist is no failure.
   virtual bool deleteRuleLinks(int ruleId) = 0;
   // The field mappings of rule `ruleId` and custom metric `cmId`: every
   // CMFMAP column (RU_ID, CM_ID, RM_SEQ, FI_NAME, CM_FLDNM, CM_TYPE),
@@ -106,16 +131,24 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                         const KvbString& description) = 0;
   // Links field `name` to rule `ruleId`, first adding the field when it
   // does not exist. A new link is numbered one above the largest RF_SEQ
-  // stored; an existing link is left as it is (true).
+  // stored; an existing link is left as it is (true). A rule that does not
+  // exist is refused ("Rule <id> does not exist"). A name that the
+  // database refuses (a NUL byte on PostgreSQL) is named by its column,
+  // FI_NAME of table MFLD.
   virtual bool addRuleField(int ruleId, const KvbString& name,
                             const KvbString& description) = 0;
   // Links custom metric `cmId` to rule `ruleId` at position `seq`; an
   // existing link of the pair is refused with "Cannot link custom metric
-  // <cmId> to rule <ruleId> again: " and "Monitor Admin" message 1356.
+  // <cmId> to rule <ruleId> again: " and "Monitor Admin" message 1356,
+  // whatever its position. A rule or custom metric that does not exist is
+  // refused ("Rule <id> does not exist", "Custom metric <id> does not
+  // exist"; the rule is looked for first).
   virtual bool addRuleCustomMetric(int ruleId, int cmId, int seq) = 0;
   // Maps rule field `fieldName` to custom-metric field `cmFieldName`
   // (`cmType` "I" input, "O" output) for the custom metric at position
-  // `seq` of the rule.
+  // `seq` of the rule. A rule or custom metric that does not exist is
+  // refused as addRuleCustomMetric refuses it; a mapping stored already
+  // (every column equal) is left as it is (true).
   virtual bool addCustomMetricFieldMap(int ruleId, int cmId, int seq,
                                        const KvbString& fieldName,
                                        const KvbString& cmFieldName,
@@ -127,7 +160,10 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // through the data access. Answers false, with a text that says so.
   virtual bool deleteCustomMetric(int cmId) = 0;
   // Deletes the global category with its definitions, mapped fields and
-  // rule links, all or nothing.
+  // rule links, all or nothing. A category that does not exist is no
+  // failure. The identification definitions of data explorations (MIDDEF)
+  // and the profile results (FLDGCM) that name the category stay: they
+  // record what an exploration or a run found, and belong to it.
   virtual bool deleteGlobalCategory(int gcId) = 0;
 
   // --- Custom metrics ------------------------------------------------------
@@ -148,7 +184,9 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                               const KvbString& postExpression) = 0;
   // Adds a field to custom metric `cmId`; a field with the same name and
   // type exists already: refused with "Cannot add the field "<name>" to
-  // custom metric <cmId>: " and "Monitor Admin" message 1356.
+  // custom metric <cmId>: " and "Monitor Admin" message 1356. A custom
+  // metric that does not exist is refused ("Custom metric <id> does not
+  // exist").
   virtual bool addCustomMetricField(int cmId, const KvbString& name,
                                     const KvbString& type) = 0;
   // Writes the name, expressions and UUID of custom metric `cmId`, each as
@@ -166,7 +204,8 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // Changes nothing: logs "clearCustomMetric has no implementation yet.
   // Unsure of what to clear here!" at level 2 and answers true, so that an
   // import over the custom metric goes on with its fields. The fields stay,
-  // so the import adds only those that the custom metric lacks.
+  // so the import adds only those that the custom metric lacks. Since it
+  // stores nothing, it does not look for the custom metric.
   virtual bool clearCustomMetric(int cmId) = 0;
 
   // --- Global categories (collections) ------------------------------------
@@ -195,13 +234,18 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
                                 const KvbString& description) = 0;
   // The DEF_ID of the definition of `gcId` with the same locale,
   // matching-engine definition id and token id; when there is none, a new
-  // one (id counter "GCDEF") is added. -1 on failure.
+  // one (id counter "GCDEF") is added. -1 on failure; a category that does
+  // not exist is refused ("Global category <id> does not exist").
   virtual int addGlobalCategoryDefinition(
       int gcId, const KvbString& locale, int definitionId,
       const KvbString& definitionName, int tokenId, const KvbString& tokenName,
       const KvbString& tokenDescription) = 0;
   // Maps a field to global category `gcId`; nothing is added (true) when
-  // the category has the same field with the same include flag already.
+  // the category has the same field with the same include flag already,
+  // whatever its type, length and position. A category that does not
+  // exist is refused ("Global category <id> does not exist"). A text that
+  // the database refuses (a NUL byte on PostgreSQL) is named by its
+  // column of table GCFLD.
   virtual bool addGlobalCategoryField(int gcId, const KvbString& dataSource,
                                       const KvbString& catalog,
                                       const KvbString& schema,

@@ -3,7 +3,11 @@
 // explores (MPJTBL, pointing into MTABLE and MDBCON) and its identification
 // definitions and their values (MIDDEF, MDEFVL) hang on its PRJ_ID.
 // Obtained from a repository; the caller owns it and ends it with
-// release(), before or after the repository (see repository.h).
+// release(), before or after the repository (see repository.h). Its one
+// write that names an object, updateProject, refuses an exploration that
+// does not exist, 0 and negative ids included, with "Data exploration
+// <id> does not exist", logged once at level 5; no id means none. A
+// delete of one that does not exist is no failure.
 #ifndef REPOSADMIN_EXPLORER_DATA_ACCESS_H_
 #define REPOSADMIN_EXPLORER_DATA_ACCESS_H_
 
@@ -44,7 +48,7 @@ class ExplorerRepositoryDataAccess : public ReposDataAccessObject {
   // `prjId`; no other column is written. Then posts a "DataExploration"
   // updated event with its id and UUID. False, with nothing posted and the
   // reason in getErrorMessage(), when the update fails or there is no such
-  // exploration.
+  // exploration ("Data exploration <id> does not exist").
   virtual bool updateProject(int prjId, const KvbString& name,
                              const KvbString& comment) = 0;
 };

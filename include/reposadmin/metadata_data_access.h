@@ -8,6 +8,21 @@
 // error text (getErrorMessage) unless an operation fills its own errorText.
 // Operations without a connection log "Repository Data Access object is
 // null" at level 5 and fail.
+//
+// Ids. Every id that a write is given names an object that must exist: a
+// folder (0 is the root, which always exists), a resource, or an object of
+// a registered type. One that does not exist, 0 and negative ids included
+// (but folder 0), is refused with "<Kind> <id> does not exist" ("Folder 9
+// does not exist", "Resource 9 does not exist", "Rule 9 does not exist",
+// the kind of an object being its type name), logged once at level 5, and
+// nothing is stored; the object is looked for in the write's own
+// transaction. No id of a write means none; only the listings take -1 for
+// "every" where they say so, and removeRepositoryEvents takes 0 for no
+// bound. Object locks are the exception: a lock names its object by id
+// and type name, which no lock operation looks up (a lock may be taken for
+// an object of a type this repository does not register), and it goes
+// with unlockObject, not with its object. A delete of what does not exist
+// is no failure.
 #ifndef REPOSADMIN_METADATA_DATA_ACCESS_H_
 #define REPOSADMIN_METADATA_DATA_ACCESS_H_
 
@@ -92,7 +107,8 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   // be deleted"; a folder that does not exist is no failure.
   virtual bool deleteFolder(int folderId, KvbString& errorText) = 0;
   // Gives the folder a new name; false for a missing folder or a name that
-  // addFolder would refuse.
+  // addFolder would refuse. The root (0) is refused with "The root folder
+  // cannot be renamed".
   virtual bool renameFolder(int folderId, const KvbString& newName) = 0;
   // Puts the folder below `newParentId`. False when both ids are equal, the
   // folder is the root or does not exist, the new parent does not exist or
@@ -101,7 +117,8 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool moveFolder(int folderId, int newParentId) = 0;
   // Files object `objectId` of type `typeName` in folder `folderId` (0 for
   // the root). False with errorText for an unknown type ("Unable to find
-  // type: <typeName>"), a missing folder or a missing object.
+  // type: <typeName>"), a missing folder ("Folder <id> does not exist") or
+  // a missing object ("<typeName> <id> does not exist").
   virtual bool moveObjectToFolder(int objectId, const KvbString& typeName,
                                   int folderId, KvbString& errorText) = 0;
 
@@ -187,7 +204,10 @@ class MetadataRepositoryDataAccess : public ReposDataAccessObject {
   // Sets the resource's access date (a date as a double); false when the
   // resource does not exist.
   virtual bool setResourceAccessDate(int resourceId, double date) = 0;
-  // Records that resource `usedRcsId` uses resource `rcsId`.
+  // Records that resource `usedRcsId` uses resource `rcsId`. A resource
+  // that does not exist is refused ("Resource <id> does not exist"; `rcsId`
+  // is looked for first). The record is stored once: a second add of it
+  // changes nothing (true).
   virtual bool addResourceDependency(int rcsId, int usedRcsId) = 0;
   // Removes that record.
   virtual bool deleteResourceDependency(int rcsId, int usedRcsId) = 0;

@@ -794,6 +794,9 @@ int BaseRDAImpl::updateObject(const ObjectRow& row, const SqlFields& columns,
   // An update that changed no row must not report a change that did not
   // happen: a host, or an import, would take it as stored.
   const bool written = transaction([&] {
+    // A missing object is refused as such, before its name or UUID is
+    // compared with those of others, which it does not have.
+    if (row.kind && !objectExists(row, file, line)) return false;
     if (first && !first()) return false;
     if (!keysFree(row.code, row.idColumn, row.id, unique, file, line))
       return false;
@@ -1039,10 +1042,12 @@ int BaseRDAImpl::matching(const char* code, const char* column,
 
 bool BaseRDAImpl::insertUnless(IfPresent policy, const Refusal& refusal,
                                const char* code, const SqlFields& keys,
-                               const SqlFields& columns, const char* file,
-                               int line) {
+                               const SqlFields& columns,
+                               const std::function<bool()>& first,
+                               const char* file, int line) {
   if (!ready()) return false;
   return transaction([&] {
+    if (first && !first()) return false;
     switch (matching(code, "1", keys, nullptr)) {
       case 0:
         return insert(code, columns);

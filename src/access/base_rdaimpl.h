@@ -278,6 +278,16 @@ class BaseRDAImpl {
                   const Refusal& refusal = Refusal(),
                   const char* file = __builtin_FILE(),
                   int line = __builtin_LINE());
+  // addNumbered that first runs `check` (when given) in the same unit; a
+  // check that answers false refuses the add, with its own reason. One
+  // unit, so that a failure of the add is reported as its own, not as a
+  // nested level's loss.
+  int addNumberedAfter(const std::function<bool()>& check, const char* code,
+                       const char* counter, const char* idColumn,
+                       const SqlFields& columns, const SqlFields& keys,
+                       const Refusal& refusal,
+                       const char* file = __builtin_FILE(),
+                       int line = __builtin_LINE());
   // The text that refuses folder `folderId` because it does not exist.
   static KvbString missingFolder(int folderId);
   // True when folder `folderId` exists (the root, 0, always does); else
@@ -353,10 +363,10 @@ class BaseRDAImpl {
   bool objectExists(const ObjectRow& row, const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
   // updateGiven of the object's row, in one transaction with the checks
-  // that no other row holds one of `unique` (in order, before the write)
-  // and that the row exists (refused with missingObject's text unless the
-  // kind is null). 0, with nothing run, when no column is given; else 1
-  // when written, -1 when refused or failed. `first`, when given, runs
+  // that the row exists (refused with missingObject's text unless the kind
+  // is null; looked for first) and that no other row holds one of `unique`
+  // (in order, before the write). 0, with nothing run, when no column is
+  // given; else 1 when written, -1 when refused or failed. `first`, when given, runs
   // first in the same transaction (the checks of the references written),
   // and its false refuses the write: one transaction, so that a failure
   // of the write is reported as its own, not as a nested level's loss.
@@ -417,9 +427,14 @@ class BaseRDAImpl {
   // Inserts the row `columns` unless a row matches every one of `keys`; a
   // match is answered as `policy` says, with `refusal`. The check and the
   // insert run in one transaction, after the table's turn is taken
-  // (writesSerialized), so that two writers cannot both insert.
+  // (writesSerialized), so that two writers cannot both insert. `first`,
+  // when given, runs first in the same transaction (the checks that the
+  // objects the row names exist), and its false refuses the insert: one
+  // transaction, as updateObject's, so that a failure of the insert is
+  // reported as its own, not as a nested level's loss.
   bool insertUnless(IfPresent policy, const Refusal& refusal, const char* code,
                     const SqlFields& keys, const SqlFields& columns,
+                    const std::function<bool()>& first = nullptr,
                     const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
   // Writes the columns given of the row whose `keyColumn` is `key`, with the
@@ -519,12 +534,6 @@ class BaseRDAImpl {
                     const SqlStatement* built = nullptr);
   // Runs `write` as runFiled runs its statement.
   bool inFolder(int folderId, const std::function<bool()>& write);
-  // addNumbered that first runs `check` (when given) in the same unit; a
-  // check that answers false refuses the add, with its own reason.
-  int addNumberedAfter(const std::function<bool()>& check, const char* code,
-                       const char* counter, const char* idColumn,
-                       const SqlFields& columns, const SqlFields& keys,
-                       const Refusal& refusal, const char* file, int line);
   // True when no row of table `code` holds one of `unique` but the one
   // whose `idColumn` is `id` (every row, without an id column), the keys
   // looked for in order after the table's turn is taken (writesSerialized);

@@ -31,6 +31,22 @@ KvbString noValueUnder(const KvbString& key) {
 
 }  // namespace
 
+BaseRDAImpl::ObjectRow CommonRDAImpl::rule(int id) {
+  return {"RULE", "RU_ID", id, "rule"};
+}
+
+BaseRDAImpl::ObjectRow CommonRDAImpl::customMetric(int id) {
+  return {"CUSTM", "CM_ID", id, "custom metric"};
+}
+
+BaseRDAImpl::ObjectRow CommonRDAImpl::globalCategory(int id) {
+  return {"GCATS", "GC_ID", id, "global category"};
+}
+
+bool CommonRDAImpl::ruleAndMetricExist(int ruleId, int cmId) {
+  return objectExists(rule(ruleId)) && objectExists(customMetric(cmId));
+}
+
 // ---------------------------------------------------------------------------
 // Rules
 
@@ -97,9 +113,11 @@ bool CommonRDAImpl::updateRule(
 bool CommonRDAImpl::deleteRule(int ruleId) {
   // A task's member of the rule and its events go with the rule, as a
   // dimension's report-group links go with the dimension: left behind, they
-  // would name a rule that no longer exists.
+  // would name a rule that no longer exists. So do the rule's execution
+  // properties and trigger counts, which nothing reaches without the
+  // rule's task member, and its links to global categories.
   return ready() && deleteRows({"CMFMAP", "RUFIME", "RUCMME", "JBRUME",
-                                "RULEVT", "RULE"},
+                                "RULEVT", "EXPROP", "TRIG", "GCRUL", "RULE"},
                                "RU_ID", ruleId);
 }
 
@@ -169,18 +187,24 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
   if (!ready()) return false;
   return transaction([&] {
     // The turns keep another connection from adding the field or the link
-    // between the look-ups and the inserts.
-    if (!writesSerialized("MFLD") || !writesSerialized("RUFIME")) return false;
-    const int field =
-        lookup("SELECT FI_NAME FROM " + table("MFLD") + " WHERE FI_NAME=?",
-               {name}, nullptr);
+    // between the look-ups and the inserts. The look-ups name the tables,
+    // so that a name the database refuses is named by its column.
+    if (!objectExists(rule(ruleId)) || !writesSerialized("MFLD") ||
+        !writesSerialized("RUFIME"))
+      return false;
+    const int field = lookup(SqlStatement("SELECT 1 FROM " + table("MFLD"))
+                                 .on("MFLD")
+                                 .whereEvery({{"FI_NAME", name}}),
+                             nullptr);
     if (field < 0 ||
         (field == 0 &&
          !insert("MFLD", {{"FI_NAME", name}, {"FI_DESC", description}})))
       return false;
-    const int link = lookup("SELECT RF_SEQ FROM " + table("RUFIME") +
-                                " WHERE RU_ID=? AND FI_NAME=?",
-                            {ruleId, name}, nullptr);
+    const int link =
+        lookup(SqlStatement("SELECT 1 FROM " + table("RUFIME"))
+                   .on("RUFIME")
+                   .whereEvery({{"RU_ID", ruleId}, {"FI_NAME", name}}),
+               nullptr);
     if (link != 0) return link == 1;
     // MAX over no rows is null, which reads as 0.
     int last = 0;
@@ -198,20 +222,21 @@ bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
                 kvbStringFormat("Cannot link custom metric %d to rule %d again",
                                 cmId, ruleId)),
       "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
-      {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}});
+      {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}},
+      [&] { return ruleAndMetricExist(ruleId, cmId); });
 }
 
 bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
                                             const KvbString& fieldName,
                                             const KvbString& cmFieldName,
                                             const KvbString& cmType) {
-  if (!ready()) return false;
-  return insert("CMFMAP", {{"RU_ID", ruleId},
-                           {"CM_ID", cmId},
-                           {"RM_SEQ", seq},
-                           {"FI_NAME", fieldName},
-                           {"CM_FLDNM", cmFieldName},
-                           {"CM_TYPE", cmType}});
+  // Every column is the mapping's key: a second add of it asks for what is
+  // stored, and is answered by it.
+  const SqlFields row = {{"RU_ID", ruleId},        {"CM_ID", cmId},
+                         {"RM_SEQ", seq},          {"FI_NAME", fieldName},
+                         {"CM_FLDNM", cmFieldName}, {"CM_TYPE", cmType}};
+  return insertUnless(IfPresent::kSucceed, Refusal(), "CMFMAP", row, row,
+                      [&] { return ruleAndMetricExist(ruleId, cmId); });
 }
 
 // ---------------------------------------------------------------------------
@@ -261,7 +286,7 @@ bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                 kvbStringFormat("Cannot add the field \"%S\" to custom "
                                 "metric %d",
                                 name, cmId)),
-      "CMFLD", row, row);
+      "CMFLD", row, row, [&] { return objectExists(customMetric(cmId)); });
 }
 
 bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,
@@ -343,18 +368,22 @@ int CommonRDAImpl::addGlobalCategoryDefinition(
     int gcId, const KvbString& locale, int definitionId,
     const KvbString& definitionName, int tokenId, const KvbString& tokenName,
     const KvbString& tokenDescription) {
-  return addNumbered("GCDEF", "GCDEF", "DEF_ID",
-                     {{"GC_ID", gcId},
-                      {"DEF_LOC", locale},
-                      {"QM_ID", definitionId},
-                      {"QM_NM", definitionName},
-                      {"TKN_ID", tokenId},
-                      {"TKN_NM", tokenName},
-                      {"TKN_DESC", tokenDescription}},
-                     {{"GC_ID", gcId},
-                      {"DEF_LOC", locale},
-                      {"QM_ID", definitionId},
-                      {"TKN_ID", tokenId}});
+  // The definition and token ids name the matching engine's objects, which
+  // the repository does not hold: only the category is looked for.
+  return addNumberedAfter([&] { return objectExists(globalCategory(gcId)); },
+                          "GCDEF", "GCDEF", "DEF_ID",
+                          {{"GC_ID", gcId},
+                           {"DEF_LOC", locale},
+                           {"QM_ID", definitionId},
+                           {"QM_NM", definitionName},
+                           {"TKN_ID", tokenId},
+                           {"TKN_NM", tokenName},
+                           {"TKN_DESC", tokenDescription}},
+                          {{"GC_ID", gcId},
+                           {"DEF_LOC", locale},
+                           {"QM_ID", definitionId},
+                           {"TKN_ID", tokenId}},
+                          Refusal());
 }
 
 bool CommonRDAImpl::addGlobalCategoryField(
@@ -363,24 +392,16 @@ bool CommonRDAImpl::addGlobalCategoryField(
     bool include, const KvbString& fieldType, int fieldLength,
     int fieldPosition) {
   if (!ready()) return false;
-  const int found = lookup(
-      "SELECT GC_ID FROM " + table("GCFLD") +
-          " WHERE GC_ID=? AND MAP_DSN=? AND MAP_CAT=? AND "
-          "MAP_SCH=? AND MAP_TBL=? AND MAP_FLD=? AND "
-          "MAP_INC=?",
-      {gcId, dataSource, catalog, schema, tableName, field, include ? 1 : 0},
-      nullptr);
-  if (found != 0) return found == 1;
-  return insert("GCFLD", {{"GC_ID", gcId},
-                          {"MAP_DSN", dataSource},
-                          {"MAP_CAT", catalog},
-                          {"MAP_SCH", schema},
-                          {"MAP_TBL", tableName},
-                          {"MAP_FLD", field},
-                          {"MAP_INC", include ? 1 : 0},
-                          {"FLD_TYPE", fieldType},
-                          {"FLD_LEN", fieldLength},
-                          {"FLD_POS", fieldPosition}});
+  const SqlFields keys = {{"GC_ID", gcId},        {"MAP_DSN", dataSource},
+                          {"MAP_CAT", catalog},   {"MAP_SCH", schema},
+                          {"MAP_TBL", tableName}, {"MAP_FLD", field},
+                          {"MAP_INC", include ? 1 : 0}};
+  SqlFields row = keys;
+  row.insert(row.end(), {{"FLD_TYPE", fieldType},
+                         {"FLD_LEN", fieldLength},
+                         {"FLD_POS", fieldPosition}});
+  return insertUnless(IfPresent::kSucceed, Refusal(), "GCFLD", keys, row,
+                      [&] { return objectExists(globalCategory(gcId)); });
 }
 
 bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,

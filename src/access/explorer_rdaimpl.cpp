@@ -49,9 +49,7 @@ bool ExplorerRDAImpl::updateProject(int prjId, const KvbString& name,
     return false;
   // Without the row nothing was stored: answering true would let an import
   // report a change that did not happen.
-  if (rows == 0)
-    return fail(
-        kvbStringFormat("Unable to find data exploration with id=%d", prjId));
+  if (rows == 0) return fail(missingObject("data exploration", prjId));
   // The event names the exploration by its UUID; the update itself has
   // succeeded, so a failed read only leaves the UUID empty.
   KvbString uuid("");

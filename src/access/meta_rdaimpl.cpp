@@ -279,6 +279,8 @@ bool MetadataRDAImpl::deleteFolder(int folderId, KvbString& errorText) {
 
 bool MetadataRDAImpl::renameFolder(int folderId, const KvbString& newName) {
   if (!ready()) return false;
+  // The root has no row to rename; it is refused as a move of it is.
+  if (folderId == 0) return fail("The root folder cannot be renamed");
   return transaction([&] {
     int parent = 0;
     return validFolderName(newName) && readFolder(folderId, parent, nullptr) &&
@@ -332,8 +334,7 @@ bool MetadataRDAImpl::moveObjectToFolder(int objectId,
                run("UPDATE " + table(type->table) + " SET " + type->folderId +
                        "=? WHERE " + type->id + "=?",
                    {folderId, objectId}, &rows) &&
-               (rows > 0 || fail(kvbStringFormat("Unable to find %s with id %d",
-                                                 type->name, objectId)));
+               (rows > 0 || fail(missingObject(type->name, objectId)));
       });
   if (!moved) errorText = rda_->getErrorMessage();
   return moved;
@@ -574,8 +575,13 @@ bool MetadataRDAImpl::setResourceAccessDate(int resourceId, double date) {
 }
 
 bool MetadataRDAImpl::addResourceDependency(int rcsId, int usedRcsId) {
-  if (!ready()) return false;
-  return insert("IMPDEP", {{"RCS_ID", rcsId}, {"RCS_USED", usedRcsId}});
+  // Both ends must exist, and the pair is recorded once: a second add
+  // finds it and changes nothing.
+  const SqlFields row = {{"RCS_ID", rcsId}, {"RCS_USED", usedRcsId}};
+  return insertUnless(IfPresent::kSucceed, Refusal(), "IMPDEP", row, row, [&] {
+    return objectExists({"IMPRCS", "RCS_ID", rcsId, "resource"}) &&
+           objectExists({"IMPRCS", "RCS_ID", usedRcsId, "resource"});
+  });
 }
 
 bool MetadataRDAImpl::deleteResourceDependency(int rcsId, int usedRcsId) {

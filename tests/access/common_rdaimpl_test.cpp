@@ -334,6 +334,8 @@ TEST_P(CommonRdaTest, GlobalCategoriesAreAddedOnceFoundAndDeletedWhole) {
 // Each row differs from the first in one key, so each filter given alone
 // removes exactly one row.
 TEST_P(CommonRdaTest, EachFilterOfTheMappedFieldsRemovesRows) {
+  ASSERT_EQ(common_->addGlobalCategory("C1", ""), 1);
+  ASSERT_EQ(common_->addGlobalCategory("C2", ""), 2);
   auto field = [&](int gc, const char* dsn, const char* cat, const char* sch,
                    const char* tbl, bool include) {
     EXPECT_TRUE(common_->addGlobalCategoryField(gc, dsn, cat, sch, tbl, "F",

@@ -114,8 +114,8 @@ TEST_P(ExplorerRDAImplTest, UpdateProjectWritesNameAndCommentOnlyAndPosts) {
 TEST_P(ExplorerRDAImplTest, UpdateOfAMissingProjectFailsWithoutEvent) {
   EXPECT_FALSE(explorer_->updateProject(9, "Ghost", ""));
   EXPECT_EQ(explorer_->getErrorMessage().str(),
-            "Unable to find data exploration with id=9");
-  EXPECT_TRUE(log_.contains("Unable to find data exploration with id=9", 5));
+            "Data exploration 9 does not exist");
+  EXPECT_TRUE(log_.contains("Data exploration 9 does not exist", 5));
   EXPECT_TRUE(recorder_.events.empty());
 }
 

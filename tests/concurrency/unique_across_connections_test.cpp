@@ -441,6 +441,10 @@ TEST_P(UniqueAcrossConnectionsTest, TheSecondWriterFindsTheFirstsRow) {
   storeParents();
   const std::vector<AddOnce>& writes = addOnceWrites();
   twoWriters(0, [&](Stores& first, Stores& second) {
+    // The rule that the fields are linked to.
+    ASSERT_EQ(first.common->addRule("R", "t", "", "", "", "u", "", 0, "", ""),
+              1)
+        << first.why();
     int round = 0;
     for (const AddOnce& w : writes) {
       SCOPED_TRACE(w.what);
