@@ -33,7 +33,6 @@ const char* const kLoadNames[] = {"frequency", "pattern", "match-code",
 // thread that ended, say), which takes the loader with it.
 struct BulkOwner {
   const void* object;
-  int kind;
   uint64_t transaction;  // the number of the load's transaction
 };
 // The loaders' owners by connection. Never destroyed: threads may still
@@ -47,26 +46,26 @@ BulkOwners& bulkOwners() {
   return *owners;
 }
 
-// True when the connection's loader is free for a load of `object` and
-// `kind`: no other load holds it in a transaction that is still open. The
-// caller holds the connection's lock, so that a transaction whose owner is
-// gone has been rolled back, and its loader dropped, before this looks.
-bool bulkLoaderFree(RDA_BaseImpl* rda, const void* object, int kind) {
+// True when the connection's loader is free: no load holds it in a
+// transaction that is still open (a begin has rolled back the caller's own
+// load of its kind already). The caller holds the connection's lock, so
+// that a transaction whose owner is gone has been rolled back, and its
+// loader dropped, before this looks.
+bool bulkLoaderFree(RDA_BaseImpl* rda) {
   BulkOwners& owners = bulkOwners();
   std::lock_guard<std::mutex> guard(owners.mutex);
   auto found = owners.byConnection.find(rda);
   return found == owners.byConnection.end() ||
-         (found->second.object == object && found->second.kind == kind) ||
          !rda->transactionStillOpen(found->second.transaction);
 }
 
-// The connection's loader belongs to the load of `object` and `kind` in
-// the transaction numbered `transaction`.
-void holdBulkLoader(const ReposDataAccess* rda, const void* object, int kind,
+// The connection's loader belongs to the load of `object` in the
+// transaction numbered `transaction`.
+void holdBulkLoader(const ReposDataAccess* rda, const void* object,
                     uint64_t transaction) {
   BulkOwners& owners = bulkOwners();
   std::lock_guard<std::mutex> guard(owners.mutex);
-  owners.byConnection[rda] = BulkOwner{object, kind, transaction};
+  owners.byConnection[rda] = BulkOwner{object, transaction};
 }
 
 void releaseBulkLoader(const ReposDataAccess* rda, const void* object) {
@@ -150,7 +149,7 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
     // The lock is held from the look at the loader to its claim.
     RDA_LockGuard guard(connection->lock());
     if (!guard) return fail(rda_->getErrorMessage());
-    if (!bulkLoaderFree(connection, this, kind))
+    if (!bulkLoaderFree(connection))
       return fail(kvbStringFormat(
           "The connection's bulk loader is held by another load; the %s load "
           "was not begun",
@@ -162,7 +161,7 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
       logError(rda_->getErrorMessage());
       return false;
     }
-    holdBulkLoader(rda_, this, kind, connection->transactionNumber());
+    holdBulkLoader(rda_, this, connection->transactionNumber());
     load.bulk = true;
   } else if (!rda_->beginTransaction(false, nullptr)) {
     logError(rda_->getErrorMessage());
