@@ -35,10 +35,16 @@
 // reach its end keeps nothing (no row, not the batches the bulk loader
 // already wrote, nor a field table the load made), whether its object is
 // released, a second begin of its kind replaces it (rule-log begins nest
-// instead), an add fails (logged once; the load is rolled back), or its
-// thread ends or is cancelled with it open. The object then has no such
-// load open: its adds and end answer false, and its next begin starts
-// afresh.
+// instead), an add or an end fails (logged once; the load is rolled back),
+// or its thread ends or is cancelled with it open. The object then has no
+// such load open: its adds and end answer false and write nothing, and its
+// next begin starts afresh; the bulk loader is free for the next begin of
+// any object. A release never waits: released on another thread than the
+// load's, the object leaves the load's transaction (when the load opened
+// it) lost, as a host transaction whose object is released there, and the
+// loading thread's next call answers false ("The transaction was rolled
+// back: the data-access object that began it was released") and closes
+// it.
 #ifndef REPOSADMIN_PROFILE_DATA_ACCESS_H_
 #define REPOSADMIN_PROFILE_DATA_ACCESS_H_
 

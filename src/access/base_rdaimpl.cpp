@@ -498,9 +498,12 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
   RDA_LockGuard guard(connectionLock(rda));
   if (!guard) return failed("The transaction could not begin", __LINE__);
   auto* connection = static_cast<RDA_BaseImpl*>(rda);
-  // Inside a transaction that is lost (the database rolled it back), the
-  // level begins and is refused at once with what became of it, which is
-  // the failure.
+  // Inside a transaction that is lost (the database rolled it back, or its
+  // object was released), the level is refused at once with what became of
+  // it, which is the failure: also where the refusal closed the transaction
+  // (a load's, see RDA_BaseImpl::transactionOfLoad).
+  if (connection->inTransaction() && !connection->usable())
+    return failed(nullptr, __LINE__);
   if (!connection->beginOrUndo(false, nullptr))
     return failed(connection->transactionLost()
                       ? nullptr

@@ -29,10 +29,11 @@ const char* const kLoadNames[] = {"frequency", "pattern", "match-code",
 // The connection has one bulk loader, which a second initialisation
 // replaces: the first load's later rows would then go into the second
 // load's table. So each connection's loader belongs to one load of one
-// object until that load ends.
+// object until that load ends, or its transaction does (rolled back for a
+// thread that ended, say), which takes the loader with it.
 struct BulkOwner {
   const void* object;
-  int kind;
+  uint64_t transaction;  // the number of the load's transaction
 };
 // The loaders' owners by connection. Never destroyed: threads may still
 // load while the process exits.
@@ -45,17 +46,26 @@ BulkOwners& bulkOwners() {
   return *owners;
 }
 
-// Claims the connection's loader for a load; false when another load
-// holds it.
-bool claimBulkLoader(const ReposDataAccess* rda, const void* object, int kind) {
+// True when the connection's loader is free: no load holds it in a
+// transaction that is still open (a begin has rolled back the caller's own
+// load of its kind already). The caller holds the connection's lock, so
+// that a transaction whose owner is gone has been rolled back, and its
+// loader dropped, before this looks.
+bool bulkLoaderFree(RDA_BaseImpl* rda) {
   BulkOwners& owners = bulkOwners();
   std::lock_guard<std::mutex> guard(owners.mutex);
   auto found = owners.byConnection.find(rda);
-  if (found != owners.byConnection.end() &&
-      (found->second.object != object || found->second.kind != kind))
-    return false;
-  owners.byConnection[rda] = BulkOwner{object, kind};
-  return true;
+  return found == owners.byConnection.end() ||
+         !rda->transactionStillOpen(found->second.transaction);
+}
+
+// The connection's loader belongs to the load of `object` in the
+// transaction numbered `transaction`.
+void holdBulkLoader(const ReposDataAccess* rda, const void* object,
+                    uint64_t transaction) {
+  BulkOwners& owners = bulkOwners();
+  std::lock_guard<std::mutex> guard(owners.mutex);
+  owners.byConnection[rda] = BulkOwner{object, transaction};
 }
 
 void releaseBulkLoader(const ReposDataAccess* rda, const void* object) {
@@ -129,9 +139,17 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
     names.append(i ? ", " : "").append(quote + info.name + quote);
     markers.append(i ? ", ?" : "?");
   }
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  // The load's transaction is the object's when the load opens it: its
+  // release on another thread then loses it as a host's (see
+  // RDA_BaseImpl::transactionOfLoad).
+  const bool outermost = !connection->inTransaction();
   const bool useBulk = bulk && rda_->isBulkLoadSupported();
   if (useBulk) {
-    if (!claimBulkLoader(rda_, this, kind))
+    // The lock is held from the look at the loader to its claim.
+    RDA_LockGuard guard(connection->lock());
+    if (!guard) return fail(rda_->getErrorMessage());
+    if (!bulkLoaderFree(connection))
       return fail(kvbStringFormat(
           "The connection's bulk loader is held by another load; the %s load "
           "was not begun",
@@ -143,13 +161,16 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
       logError(rda_->getErrorMessage());
       return false;
     }
+    holdBulkLoader(rda_, this, connection->transactionNumber());
     load.bulk = true;
   } else if (!rda_->beginTransaction(false, nullptr)) {
     logError(rda_->getErrorMessage());
     rda_->endTransaction(false);
     return false;
   }
-  load.transaction = static_cast<RDA_BaseImpl*>(rda_)->transactionNumber();
+  load.transaction = connection->transactionNumber();
+  if (outermost)
+    connection->transactionOfLoad(static_cast<const BaseRDAImpl*>(this));
   // A field's own table is made in the load's transaction, and so goes
   // back with a load that does not reach its end, also one whose thread
   // ends first. The loader writes nothing before its first batch.
@@ -216,7 +237,8 @@ bool ProfileRDAImpl::endLoad(LoadKind kind) {
   const bool bulk = loads_[kind].bulk;
   forgetLoad(kind);
   if (bulk ? rda_->bulkLoadEnd(true) : rda_->endTransaction(true)) return true;
-  logError(rda_->getErrorMessage());
+  // The bulk loader logs its own failure, a failed last batch or commit.
+  if (!bulk) logError(rda_->getErrorMessage());
   return false;
 }
 
@@ -253,10 +275,24 @@ void ProfileRDAImpl::forgetLoad(LoadKind kind) {
   }
 }
 
+// A release never waits. While a living thread holds the connection, the
+// loads' transaction, if it is still open, is that thread's (a load's
+// transaction holds the lock from its begin to its end): the object's
+// release marks it, and that thread rolls it back at its next call (see
+// RDA_BaseImpl::transactionOfLoad). Here the object only forgets them.
 void ProfileRDAImpl::abandonLoads() {
-  for (int kind = 0; kind < kLoadKinds; ++kind)
-    abandonLoad(static_cast<LoadKind>(kind));
   ruleLogDepth_ = 0;
+  bool open = false;
+  for (const Load& load : loads_) open |= load.transaction != 0;
+  if (!open) return;
+  RDA_Lock* lock = connectionLock(rda_);
+  const bool held = lock->tryAcquire();
+  for (int kind = 0; kind < kLoadKinds; ++kind)
+    if (held)
+      abandonLoad(static_cast<LoadKind>(kind));
+    else
+      forgetLoad(static_cast<LoadKind>(kind));
+  if (held) lock->release();
 }
 
 // ---------------------------------------------------------------------------

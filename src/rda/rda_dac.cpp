@@ -559,7 +559,14 @@ bool RDA_DAC::bulkLoadEnd(bool flush) {
   // Rows already written stay, unless writing the last ones failed.
   KvbString reason = getErrorMessage();
   bulk_.reset();
-  if (!endTransaction(ok)) return false;
+  if (!endTransaction(ok)) {
+    // A failed commit is only recorded (see rda_impl.h): the loader logs
+    // it, as it logs a failed batch, once.
+    if (ok)
+      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
+                getErrorMessage());
+    return false;
+  }
   return ok || fail(reason);
 }
 

@@ -211,6 +211,7 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
   if (ddlActive()) return true;
   if (depth_ > 0) {
     if (usable()) return beginLevel();
+    if (depth_ == 0) return false;  // a load's, closed as it was lost
     // Lost: the level counts, so that the host's ends pair up.
     ++depth_;
     levels_.push_back({false, afterCommit_.size()});
@@ -219,6 +220,7 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
   depth_ = 1;
   ++number_;
   rollbackOnly_ = false;
+  loadOnly_ = false;
   lock_.transactionBegun(this, object);
   bool wasBusy = false;
   if (begin_INT(&wasBusy)) {
@@ -272,6 +274,12 @@ void RDA_BaseImpl::objectReleased(const void* object) {
         true);
 }
 
+void RDA_BaseImpl::transactionOfLoad(const void* object) {
+  if (!lock_.heldHere() || depth_ != 1) return;
+  lock_.transactionOf(object);
+  loadOnly_ = true;
+}
+
 void RDA_BaseImpl::ownerGone(const char* why) {
   abandonTransaction(why, false);
 }
@@ -292,6 +300,7 @@ void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
 
 void RDA_BaseImpl::forgetTransaction() {
   rollbackOnly_ = false;
+  loadOnly_ = false;
   lost_ = "";
   levels_.clear();
   afterCommit_.clear();
@@ -310,6 +319,7 @@ void RDA_BaseImpl::loseToReleasedObject() {
             "another thread while the transaction was open; the transaction "
             "was rolled back");
   if (transactionOpen_) rollback_INT();
+  transactionAbandoned_INT();
   loseTransaction(
       "The transaction was rolled back: the data-access object that began it "
       "was released");
@@ -365,8 +375,21 @@ bool RDA_BaseImpl::reportLost() {
 // The first call after the transaction's object was released on another
 // thread rolls the transaction back; from then on it is lost.
 bool RDA_BaseImpl::refuseInLostTransaction() {
-  if (lost_.isEmpty()) loseToReleasedObject();
+  if (lost_.isEmpty()) {
+    loseToReleasedObject();
+    if (loadOnly_ && depth_ == 1) return closeLostLoad();
+  }
   return reportLost();
+}
+
+// The load's level is the only one: its hold, parked since its begin, is
+// given up; the calling call keeps its own.
+bool RDA_BaseImpl::closeLostLoad() {
+  const KvbString text = lost_;
+  depth_ = 0;
+  forgetTransaction();
+  lock_.releaseParked();
+  return fail(text);
 }
 
 // An end in a lost transaction: the database has nothing left to commit or
@@ -403,6 +426,10 @@ bool RDA_BaseImpl::endTransaction(bool commit) {
     return fail(
         kvb_get_message(kSourceFile, __LINE__, "Repository Library", id));
   }
+  // No end of the host's pairs with a load's transaction: one whose object
+  // is gone is closed by this end's refusal.
+  if (loadOnly_ && depth_ == 1 && lost_.isEmpty() && lock_.objectGone())
+    return refuseInLostTransaction();
   lock_.releaseParked();  // the matching begin's; the guard keeps one
   if (lost_.isEmpty() && lock_.objectGone()) loseToReleasedObject();
   if (!lost_.isEmpty()) return endLost(commit);

@@ -130,6 +130,15 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // once on the thread that holds it; on another thread it is marked, and
   // its thread rolls it back at its next call. Never waits.
   void objectReleased(const void* object);
+  // The transaction that the calling thread's begin has just opened, at the
+  // outermost level, is a load's, which `object` holds from its begin to
+  // its end (a profile load, also one that the bulk loader began):
+  // releasing `object` on another thread makes it lost, as one that
+  // `object` began. No host's end pairs with a load's transaction, so the
+  // thread's next call, which answers false with the loss, also closes it;
+  // the calls after that run as outside any transaction. Nothing for a
+  // transaction that was open before the load's begin.
+  void transactionOfLoad(const void* object);
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
   // The number of the open transaction, counted up at each outermost begin
@@ -448,6 +457,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // is told with `text` too.
   void restateFailure(const KvbString& reason, const KvbString& text);
   bool refuseInLostTransaction();
+  // Closes a load's transaction that loseToReleasedObject has just rolled
+  // back (see transactionOfLoad), giving up its hold; fails with its loss.
+  bool closeLostLoad();
   // Makes the open transaction lost with the refusal `text` (see the top of
   // this file); the database has none open any more.
   void loseTransaction(const KvbString& text);
@@ -518,6 +530,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int depth_ = 0;
   uint64_t number_ = 0;  // of the latest outermost begin
   bool transactionOpen_ = false;  // the outermost begin reached the database
+  bool loadOnly_ = false;  // the open transaction is a load's, no host's
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
   bool lostReported_ = false;     // a call has answered with lost_

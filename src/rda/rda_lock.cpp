@@ -319,6 +319,11 @@ void RDA_Lock::transactionBegun(RDA_TransactionEnder* ender,
   wakeFirstWaiter();
 }
 
+void RDA_Lock::transactionOf(const void* object) {
+  std::lock_guard<std::mutex> guard(recordMutex_);
+  if (transactionThread_ && heldHere()) beganBy_ = object;
+}
+
 void RDA_Lock::transactionEnded() {
   std::lock_guard<std::mutex> guard(recordMutex_);
   clearRecord();

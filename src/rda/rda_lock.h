@@ -169,6 +169,12 @@ class RDA_Lock {
     if (heldHere() && depth_ > parked_) kvAllowCancellation();
   }
 
+  // Takes the lock when it can be had without waiting (free, held here, or
+  // taken over from an ended thread); false, taking nothing, when a living
+  // thread holds it. For releases, which never wait. A true answer is given
+  // back with release().
+  bool tryAcquire() { return takeNow(); }
+
   // True when the calling thread holds the lock.
   bool heldHere() const {
     return owner_.load(std::memory_order_relaxed) == rdaCurrentThread();
@@ -199,6 +205,9 @@ class RDA_Lock {
   // and, before the lock is given up, at the outermost end.
   void transactionBegun(RDA_TransactionEnder* ender, const void* object);
   void transactionEnded();
+  // The open transaction, which the calling thread holds, is `object`'s
+  // from now on, as if `object` had begun it (see objectReleased).
+  void transactionOf(const void* object);
   // True when another thread, still alive, holds a transaction here.
   bool transactionOfAnotherThread() const;
   // `object` is being released. kHeldHere: it began the open transaction,

@@ -98,6 +98,7 @@ class CancelledCallsTest : public AdminTargetTest {
   }
   void TearDown() override {
     import_.finish();
+    if (upgraded_) upgraded_->release();
     if (listed_) listed_->release();
     AdminTargetTest::TearDown();
   }
@@ -149,8 +150,28 @@ class CancelledCallsTest : public AdminTargetTest {
     return true;
   }
 
+  // The repository of the round, opened with its version rows changed by
+  // `sql` (its INFO table in place of %S) so that an upgrade has work.
+  bool outdated(const char* sql) {
+    if (!create(db_) || !(upgraded_ = open(db_))) return false;
+    ReposDataAccess* rda = upgraded_->getDataAccess();
+    if (!rda->paramExec(kvbStringFormat(sql, rda->getTableName("INFO", true, -1)),
+                        nullptr, 0))
+      return false;
+    upgraded_->readVersionInfo();
+    return true;
+  }
+  // The upgraded repository is current by `isCurrent`, and is released.
+  bool current(bool (RepositoryImpl::*isCurrent)()) {
+    const bool answer = (upgraded_->*isCurrent)();
+    upgraded_->release();
+    upgraded_ = nullptr;
+    return answer;
+  }
+
   CancellingCallback callback_;
   AdminDatabase db_;
+  RepositoryImpl* upgraded_ = nullptr;
   Import import_;
   RepositoryAdmin* listed_ = nullptr;  // with a list file
 };
@@ -200,6 +221,22 @@ TEST_P(CancelledCallsTest, ACancelledImportOrListChangeAnswersAndHoldsNothing) {
        },
        [&] { return listed_->removeRepository("cancelled"); },
        {dir_.file("repos.list"), dir_.file("repos.list.lock")}},
+  });
+}
+
+TEST_P(CancelledCallsTest, ACancelledUpgradeAnswersAndHoldsNothing) {
+  run({
+      {"upgradeRepository", false,
+       [&] {
+         return outdated(
+             "UPDATE %S SET I_MVER = 2 WHERE I_TYPE = 'KVREPOSITORY'");
+       },
+       [&] { return upgraded_->upgradeRepository(); },
+       [&] { return current(&RepositoryImpl::isMinorVersionCurrent); }, {}},
+      {"upgradeNCOA", false,
+       [&] { return outdated("DELETE FROM %S WHERE I_TYPE = 'NCOA'"); },
+       [&] { return upgraded_->upgradeNCOA(); },
+       [&] { return current(&RepositoryImpl::isNCOAVersionCurrent); }, {}},
   });
 }
 

@@ -18,6 +18,7 @@
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
+#include "reposadmin/profile_data_access.h"
 #include "reposadmin/repository_folder_manager.h"
 #include "reposadmin/repository_impact_analysis.h"
 #include "support/admin_targets.h"
@@ -571,6 +572,59 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
   lists->release();
   folders->release();
   common->release();
+}
+
+// A load whose batch fails logs one record, equal to its text, whether an
+// add writes the failing batch (batches of 4) or the end writes the last,
+// partial one (batches of 10): a NUL byte in the fourth row, which
+// PostgreSQL cannot store. SQLite stores such a text whole.
+TEST_P(OneRecordPerFailureTest, ALoadsFailedBatchIsLoggedOnce) {
+  if (!isPostgres()) GTEST_SKIP() << "SQLite stores a NUL byte";
+  ProfileRepositoryDataAccess* profile = repository_->createProfileDataAccess();
+  const KvbString nul(std::string("a\0b", 3));
+  using Add = std::function<bool(const KvbString&)>;
+  struct LoadCase {
+    const char* name;
+    std::function<bool(int)> begin;
+    Add add;
+    std::function<bool()> end;
+  };
+  const LoadCase loads[] = {
+      {"frequency", [&](int b) { return profile->beginFrequencyLoad(7, true, b); },
+       [&](const KvbString& v) { return profile->addFrequencyRow(7, v, "m", 1); },
+       [&] { return profile->endFrequencyLoad(7); }},
+      {"pattern", [&](int b) { return profile->beginPatternLoad(b); },
+       [&](const KvbString& v) { return profile->addPatternRow(7, v, 1); },
+       [&] { return profile->endPatternLoad(0); }},
+      {"match-code", [&](int b) { return profile->beginMatchCodeLoad(b); },
+       [&](const KvbString& v) {
+         return profile->addMatchCodeRow(7, "v", v, 1, 3);
+       },
+       [&] { return profile->endMatchCodeLoad(0); }},
+  };
+  for (const LoadCase& load : loads)
+    for (const int batch : {4, 10}) {
+      SCOPED_TRACE(std::string(load.name) + " load in batches of " +
+                   std::to_string(batch));
+      ASSERT_TRUE(load.begin(batch)) << profile->getErrorMessage().str();
+      for (const char* value : {"r1", "r2", "r3"})
+        ASSERT_TRUE(load.add(value)) << profile->getErrorMessage().str();
+      std::vector<std::string> lines;
+      for (std::string& line : recordsOf([&] {
+             // The fourth row fills a batch of 4; a batch of 10 fails at
+             // the end.
+             EXPECT_EQ(load.add(nul), batch == 10);
+             if (batch == 10) {
+               EXPECT_FALSE(load.end());
+             }
+           }))
+        if (line[0] == '5') lines.push_back(line.erase(2, line.find(": ")));
+      const std::string text = profile->getErrorMessage().str();
+      EXPECT_NE(text.find("holds a NUL byte"), std::string::npos) << text;
+      EXPECT_EQ(lines, std::vector<std::string>{"5 " + text});
+      EXPECT_FALSE(load.end()) << "the failed load is not open";
+    }
+  profile->release();
 }
 
 INSTANTIATE_ADMIN_TARGETS(OneRecordPerFailureTest);

@@ -10,10 +10,13 @@
 
 #include <functional>
 #include <future>
+#include <list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "profile/prof_fixture.h"
+#include "support/lock_seam.h"
 
 namespace {
 
@@ -124,12 +127,27 @@ class UnendedLoadTest : public ProfileRdaTest {
     return count(kind.code, std::string(kind.column) + "=?", {field});
   }
   // Begins a load and adds 7 rows; on PostgreSQL 5 are written.
-  void beginAndAdd(const Kind& kind, int field) {
-    ASSERT_TRUE(kind.begin(profile_, field))
-        << profile_->getErrorMessage().asCstr();
+  void beginAndAdd(const Kind& kind, int field) { beginAndAdd(profile_, kind, field); }
+  void beginAndAdd(Profile* profile, const Kind& kind, int field) {
+    ASSERT_TRUE(kind.begin(profile, field))
+        << profile->getErrorMessage().asCstr();
     for (int i = 0; i < 7; ++i)
-      ASSERT_TRUE(kind.add(profile_, field, i))
-          << profile_->getErrorMessage().asCstr();
+      ASSERT_TRUE(kind.add(profile, field, i))
+          << profile->getErrorMessage().asCstr();
+  }
+  // Stores the key `key` through the connection: the calling thread's next
+  // call, in whatever transaction it holds. "stored", or the refusal.
+  std::string store(const std::string& key) {
+    const KvbDatavar k(KvbString(key.c_str())), v(KvbString("x"));
+    return db_->paramExec(
+               "INSERT INTO " + table("KEYVAL") + " (V_KEY, V_VALUE) VALUES (?, ?)",
+               nullptr, 2, &k, &v)
+               ? "stored"
+               : db_->getErrorMessage().str();
+  }
+  // Whether the key is stored, as the connection sees it.
+  bool stored(const std::string& key) {
+    return count("KEYVAL", "V_KEY=?", {KvbString(key.c_str())}) == 1;
   }
 };
 
@@ -188,6 +206,149 @@ TEST_P(UnendedLoadTest, ALoadThatDoesNotReachItsEndKeepsNothing) {
       EXPECT_EQ(rowsOf(kind, field), 1);
       EXPECT_FALSE(db_->inTransaction());
     }
+}
+
+// Ways in which a load's owner is gone before its end, while the load's
+// thread may go on: its object is released on another thread, its thread
+// ends or is cancelled, or its transaction is ended by another object's
+// end and its thread then holds a transaction of the host's.
+enum GoneWay { kReleasedElsewhere, kOwnerEnds, kOwnerCancelled, kEndedByHost };
+const char* const kGoneWays[] = {
+    "whose object is released on another thread", "whose thread ends",
+    "whose thread is cancelled", "whose transaction another end ended"};
+
+// A load whose owner is gone holds nothing: the release returns while the
+// loading thread holds the connection (it never queued for it), and that
+// thread's next call answers false with the loss, its call after that runs
+// outside any transaction; no row of the load stays, nor goes into a later
+// transaction of its thread; its object's later rows and end write
+// nothing; and a load that another object begins next gets the
+// connection's bulk loader and stores just its own rows.
+TEST_P(UnendedLoadTest, ALoadWhoseOwnerIsGoneHoldsNothingForTheNextBegin) {
+  const std::string lost =
+      "The transaction was rolled back: the data-access object that began it "
+      "was released";
+  int field = 200;
+  for (const Kind& kind : kKinds)
+    for (int way = kReleasedElsewhere; way <= kEndedByHost; ++way) {
+      SCOPED_TRACE(std::string(kind.name) + " load " + kGoneWays[way]);
+      ++field;
+      const std::string key = "k" + std::to_string(field);
+      Profile* owner = new Profile(rda_);
+      switch (way) {
+        case kReleasedElsewhere: {
+          LockSeam seam;
+          std::promise<void> loaded, released;
+          Rows answers;
+          std::thread loading([&] {
+            beginAndAdd(owner, kind, field);
+            loaded.set_value();
+            released.get_future().wait();
+            answers = {store(key + "a"), store(key + "b")};
+          });
+          loaded.get_future().wait();
+          owner->release();
+          owner = nullptr;
+          EXPECT_EQ(seam.count(RDA_LockSeam::kQueueing), 0)
+              << "the release waited for the loading thread";
+          released.set_value();
+          loading.join();
+          EXPECT_EQ(answers, (Rows{lost, "stored"}));
+          EXPECT_FALSE(stored(key + "a"));
+          EXPECT_TRUE(stored(key + "b"));
+          break;
+        }
+        case kOwnerEnds:
+        case kOwnerCancelled:
+          OwnThread([&] { beginAndAdd(owner, kind, field); },
+                    way == kOwnerCancelled);
+          break;
+        case kEndedByHost:
+          beginAndAdd(owner, kind, field);
+          ASSERT_TRUE(db_->endTransaction(false));
+          ASSERT_TRUE(db_->beginTransaction(false, nullptr));
+          EXPECT_FALSE(kind.add(owner, field, 50));
+          EXPECT_EQ(store(key), "stored");
+          EXPECT_TRUE(db_->endTransaction(true));
+          EXPECT_TRUE(stored(key));
+          break;
+      }
+      // The next load, of another object, before the owner is used again.
+      ASSERT_TRUE(kind.begin(profile_, field))
+          << profile_->getErrorMessage().asCstr();
+      EXPECT_TRUE(kind.add(profile_, field, 99));
+      EXPECT_TRUE(kind.end(profile_, field))
+          << profile_->getErrorMessage().asCstr();
+      if (owner) {
+        EXPECT_FALSE(kind.add(owner, field, 51));
+        EXPECT_FALSE(kind.end(owner, field));
+        owner->release();
+      }
+      EXPECT_EQ(rowsOf(kind, field), 1);
+      EXPECT_FALSE(db_->inTransaction());
+    }
+}
+
+// The bulk loader goes with a transaction rolled back for an owner that is
+// gone (a thread that ended or was cancelled, the object that began the
+// transaction released on another thread): later rows and ends of that
+// load, also outside any transaction, write nothing.
+TEST_P(UnendedLoadTest, TheBulkLoaderGoesWithAGoneOwnersTransaction) {
+  if (!db_->isBulkLoadSupported()) GTEST_SKIP() << "no bulk loader here";
+  std::list<TableColumnInfo> columns(3);
+  const char* names[] = {"FLD_ID", "PA_VALUE", "PA_COUNT"};
+  int i = 0;
+  for (TableColumnInfo& column : columns) {
+    column.name = names[i];
+    column.type = i == 1 ? kvbTypeString : kvbTypeInt;
+    column.size = i == 1 ? 255 : 0;
+    ++i;
+  }
+  int field = 300;
+  const auto load = [&](int rows) {
+    bool ok = true;
+    for (int r = 0; r < rows; ++r) {
+      const KvbDatavar f(field), v(KvbString::fromInt(r)), c(1);
+      ok = db_->bulkLoadAddRow(3, &f, &v, &c) && ok;
+    }
+    return ok;
+  };
+  const auto begin = [&] {
+    return db_->bulkLoadInit(5, db_->getTableName("PATDST", false, -1),
+                             &columns) &&
+           load(7);
+  };
+  for (int way : {kReleasedElsewhere, kOwnerEnds, kOwnerCancelled}) {
+    SCOPED_TRACE(std::string("a bulk load ") + kGoneWays[way]);
+    ++field;
+    if (way == kReleasedElsewhere) {
+      Profile* beginner = new Profile(rda_);
+      std::promise<void> loaded, released;
+      bool ended = true;
+      std::thread loading([&] {
+        EXPECT_TRUE(beginner->beginTransaction(0, 0));
+        EXPECT_TRUE(begin());
+        loaded.set_value();
+        released.get_future().wait();
+        // The host's two ends close the lost transaction; the load's rows
+        // after it have no transaction to go into.
+        ended = db_->endTransaction(false) || db_->endTransaction(false);
+        EXPECT_FALSE(load(3));
+        EXPECT_FALSE(db_->bulkLoadEnd(true));
+      });
+      loaded.get_future().wait();
+      beginner->release();
+      released.set_value();
+      loading.join();
+      EXPECT_FALSE(ended);
+    } else {
+      OwnThread([&] { EXPECT_TRUE(begin()); }, way == kOwnerCancelled);
+      EXPECT_FALSE(load(3));
+      EXPECT_FALSE(db_->bulkLoadEnd(true));
+    }
+    EXPECT_EQ(count("PATDST", "FLD_ID=?", {field}), 0);
+    EXPECT_FALSE(db_->inTransaction());
+  }
 }
 
 INSTANTIATE_RDA_TARGETS(UnendedLoadTest);
