@@ -62,13 +62,27 @@ class RepositoryAdmin {
   // 10: drops every table of a repository; tables of others in the same
   // database stay. The per-id tables (a field's frequencies, a histogram's
   // tables) are found in the database's catalogue under the prefix, also
-  // those of ids that no row names. False when some group of tables could not be dropped
-  // (the others are dropped still), with the first group's reason as the
-  // error text and its one record. A database that creation refuses as
-  // not supported, or whose tables cannot be listed, is refused alike and
-  // keeps every table. Tables that are not there are no failure: a table
-  // prefix (or a SQLite file) that holds no tables of a repository answers
-  // true and changes nothing.
+  // those of ids that no row names. False when some group of tables could
+  // not be dropped (the others are dropped still), with the first group's
+  // reason as the error text and its one record. A database that creation
+  // refuses as not supported, or whose tables cannot be listed, is refused
+  // alike and keeps every table. Tables that are not there are no failure:
+  // a table prefix (or a SQLite file) that holds no tables of a repository
+  // answers true and changes nothing.
+  // Only tables of the repository under exactly this prefix go. Another
+  // repository of the same schema is any other prefix under which an INFO
+  // table exists, compared as the database resolves names (the case of
+  // letters aside, the prefix's schema or the current one); a table whose
+  // name is such a prefix followed by one of the engine's table codes
+  // (built-in, NCOA, table sets, older versions' tables, per-id tables) is
+  // that repository's and is never dropped, whatever it also spells under
+  // this prefix: deleting "abj" leaves abJALERT of a repository "ab", and
+  // deleting "ab" leaves abjALERT of a repository "abj". Where both
+  // prefixes hold a repository, a name that both claim stays with either
+  // drop, and goes with the drop of the one left after the other is gone.
+  // Every other drop that the engine makes by a prefix (a field's
+  // frequencies, a copy's per-id tables, an export with `drop`,
+  // importTable) keeps to the same rule.
   virtual bool deleteRepositoryTables(const KvbString& connection,
                                       const KvbString& tablePrefix) = 0;
   // 11: removes a file.
