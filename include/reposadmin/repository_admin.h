@@ -99,13 +99,25 @@ class RepositoryAdmin {
   // already; a connection entry must open a database that the engine
   // supports, else the same start is followed by why it does not ("the
   // repository in the database "<connection>" could not be opened:
-  // <reason>", or the refusal of the database).
-  // A name, connection or table prefix that the list file would not read
-  // back as written is refused alike: "A repository name, connection or
-  // table prefix in the repository list file cannot hold a line break."
-  // ("a NUL byte"). A change whose list file cannot be written, or would
-  // grow too large to be read back, fails with "The repository list file
-  // "<path>" could not be written. <reason>".
+  // <reason>", or the refusal of the database). The name "$defaultrepos",
+  // which the file would read back as the line that names the default
+  // repository, is refused with "The repository "$defaultrepos" cannot be
+  // added to the list: the name is reserved for the line that names the
+  // default repository".
+  // A value that the list file would not read back as written, one that
+  // holds a line break or a NUL byte, is refused alike, naming the value:
+  // "The repository "<name>" cannot be added to the list: the connection
+  // string holds a line break, which the list file cannot hold" ("the
+  // database file path" with `isFile`, "the table prefix"; "a NUL byte");
+  // such a name is not repeated: "The repository cannot be added to the
+  // list: its name holds a line break, which the list file cannot hold".
+  // Each of the three calls fails when the list file cannot be written,
+  // with "The repository list file "<path>" could not be written.
+  // <reason>"; and when the list would grow past the 64 MB (67108864
+  // bytes) that the reader takes, so that the file stays readable, with
+  // "The repository list file "<path>" could not be written. It would be
+  // larger than the 67108864 bytes that a list file may hold.". The file
+  // stays as it was after every refusal.
   virtual bool addRepository(const KvbString& connection,
                              const KvbString& tablePrefix,
                              const KvbString& name, bool isFile) = 0;
