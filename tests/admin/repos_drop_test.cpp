@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -170,7 +171,9 @@ TEST_P(DropTest, EveryPerIdTableOfThePrefixGoesAndNoOtherName) {
 // or only an INFO table made under it. The neighbour's drop, under any
 // spelling of the same names, leaves the repository whole, and the
 // repository's drop then removes all of its tables. A name that both claim
-// while both hold a repository stays until one of them is dropped.
+// while both hold a repository stays until one of them is dropped. A table
+// set's codes count as the built-in ones: with a set of XTRA and JXTRA,
+// "abj" + XTRA is "ab" + JXTRA.
 TEST_P(DropTest, ADropLeavesEveryTableThatAnotherRepositoryClaims) {
   LogCapture log;
   enum Neighbour { kRefused, kCreated, kInfo };
@@ -181,6 +184,7 @@ TEST_P(DropTest, ADropLeavesEveryTableThatAnotherRepositoryClaims) {
     // With kInfo: the repository is dropped first, and these of its tables
     // stay for the neighbour's drop.
     std::vector<const char*> shared;
+    bool extraSet = false;  // the table-set folder holds XTRA and JXTRA only
   };
   const std::vector<Case> cases = {
       {"ab", "abj", kRefused, {}},   {"ab", "abm", kRefused, {}},
@@ -192,7 +196,21 @@ TEST_P(DropTest, ADropLeavesEveryTableThatAnotherRepositoryClaims) {
       {"j", "", kRefused, {}},       {"ab", "abu", kCreated, {}},
       {"ab", "abj", kInfo, {}},
       {"ab", "abj", kInfo, {"abJALERT", "abJCHART", "abJDSN", "abJFLD"}},
+      {"ab", "abj", kRefused, {}, true},
   };
+  TempDir sets;
+  {
+    const char* const table =
+        "<table name=\"%s\" description=\"A table of the host's set\">"
+        "<column name=\"ID\" type=\"integer\" primarykey=\"true\" "
+        "description=\"Key\"/></table>";
+    std::ofstream(sets.file("extra.xml"))
+        << "<velmorandocument class=\"ReposTableCreateSpec\">"
+           "<tableset name=\"EXTRA\" version=\"1\">"
+        << kvbStringFormat(table, "XTRA").str()
+        << kvbStringFormat(table, "JXTRA").str()
+        << "</tableset></velmorandocument>";
+  }
   auto lowered = [](std::vector<std::string> names) {
     for (std::string& name : names)
       for (char& c : name) c = static_cast<char>(std::tolower(c));
@@ -202,6 +220,9 @@ TEST_P(DropTest, ADropLeavesEveryTableThatAnotherRepositoryClaims) {
     SCOPED_TRACE(std::string(c.repository) + " beside " + c.neighbour);
     const bool filed = isFile() && !*c.repository;
     if (isPostgres() && (!*c.repository || !*c.neighbour)) continue;
+    kvbGetConfigOptions("")->set(
+        "REPOS/TABLE_LIST_PATH",
+        c.extraSet ? sets.path().c_str() : KV_SOURCE_DIR "/etc/reposcreate");
     const AdminDatabase db = newDatabase();
     // The prefix as the test spells it: on PostgreSQL in the database's
     // schema, written in upper case where the prefix is.
