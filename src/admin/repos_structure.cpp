@@ -137,11 +137,8 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
   // The folder is read anew, for sets added since the repository was
   // opened, unless the sets in hand are kept for the work in progress.
   int setCount = tableSetReader_->tableSetCount();
-  if (!keepTableSets_) {
-    if (!tableSetReader_->loadTableSetDirectory(&setCount))
-      return fail(tableSetReader_->getErrorMessage());
-    declareTableSetLengths();
-  }
+  if (!keepTableSets_ && !tableSetReader_->loadTableSetDirectory(&setCount))
+    return fail(tableSetReader_->getErrorMessage());
 
   const SetPass pass{drop, create, update};
   int needed = 0;
