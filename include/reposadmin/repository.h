@@ -118,7 +118,12 @@ class Repository {
   // 21: replaces the table named in a table XML file by the file's content,
   // in one transaction. The whole file is checked first (names, types, one
   // value of its column's type per column, indexes on its columns); a file
-  // that names one of the repository's own tables is refused.
+  // that names one of the repository's own tables is refused, and so is one
+  // that names a table of another repository of the schema (see
+  // RepositoryAdmin::deleteRepositoryTables): "The table file names the
+  // table <table>, which is also a table of the repository under the table
+  // prefix "<prefix>"; a table file cannot replace it" (the table without
+  // its schema, the other prefix as the database's catalogue spells it).
   virtual bool importTable(const KvbString& path) = 0;
   // 22: reserved; true without effect.
   virtual bool reserved22(void*) = 0;

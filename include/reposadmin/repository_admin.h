@@ -62,13 +62,27 @@ class RepositoryAdmin {
   // 10: drops every table of a repository; tables of others in the same
   // database stay. The per-id tables (a field's frequencies, a histogram's
   // tables) are found in the database's catalogue under the prefix, also
-  // those of ids that no row names. False when some group of tables could not be dropped
-  // (the others are dropped still), with the first group's reason as the
-  // error text and its one record. A database that creation refuses as
-  // not supported, or whose tables cannot be listed, is refused alike and
-  // keeps every table. Tables that are not there are no failure: a table
-  // prefix (or a SQLite file) that holds no tables of a repository answers
-  // true and changes nothing.
+  // those of ids that no row names. False when some group of tables could
+  // not be dropped (the others are dropped still), with the first group's
+  // reason as the error text and its one record. A database that creation
+  // refuses as not supported, or whose tables cannot be listed, is refused
+  // alike and keeps every table. Tables that are not there are no failure:
+  // a table prefix (or a SQLite file) that holds no tables of a repository
+  // answers true and changes nothing.
+  // Only tables of the repository under exactly this prefix go. Another
+  // repository of the same schema is any other prefix under which an INFO
+  // table exists, compared as the database resolves names (the case of
+  // letters aside, the prefix's schema or the current one); a table whose
+  // name is such a prefix followed by one of the engine's table codes
+  // (built-in, NCOA, table sets, older versions' tables, per-id tables) is
+  // that repository's and is never dropped, whatever it also spells under
+  // this prefix: deleting "abj" leaves abJALERT of a repository "ab", and
+  // deleting "ab" leaves abjALERT of a repository "abj". Where both
+  // prefixes hold a repository, a name that both claim stays with either
+  // drop, and goes with the drop of the one left after the other is gone.
+  // Every other drop that the engine makes by a prefix (a field's
+  // frequencies, a copy's per-id tables, an export with `drop`,
+  // importTable) keeps to the same rule.
   virtual bool deleteRepositoryTables(const KvbString& connection,
                                       const KvbString& tablePrefix) = 0;
   // 11: removes a file.
@@ -85,13 +99,25 @@ class RepositoryAdmin {
   // already; a connection entry must open a database that the engine
   // supports, else the same start is followed by why it does not ("the
   // repository in the database "<connection>" could not be opened:
-  // <reason>", or the refusal of the database).
-  // A name, connection or table prefix that the list file would not read
-  // back as written is refused alike: "A repository name, connection or
-  // table prefix in the repository list file cannot hold a line break."
-  // ("a NUL byte"). A change whose list file cannot be written, or would
-  // grow too large to be read back, fails with "The repository list file
-  // "<path>" could not be written. <reason>".
+  // <reason>", or the refusal of the database). The name "$defaultrepos",
+  // which the file would read back as the line that names the default
+  // repository, is refused with "The repository "$defaultrepos" cannot be
+  // added to the list: the name is reserved for the line that names the
+  // default repository".
+  // A value that the list file would not read back as written, one that
+  // holds a line break or a NUL byte, is refused alike, naming the value:
+  // "The repository "<name>" cannot be added to the list: the connection
+  // string holds a line break, which the list file cannot hold" ("the
+  // database file path" with `isFile`, "the table prefix"; "a NUL byte");
+  // such a name is not repeated: "The repository cannot be added to the
+  // list: its name holds a line break, which the list file cannot hold".
+  // Each of the three calls fails when the list file cannot be written,
+  // with "The repository list file "<path>" could not be written.
+  // <reason>"; and when the list would grow past the 64 MB (67108864
+  // bytes) that the reader takes, so that the file stays readable, with
+  // "The repository list file "<path>" could not be written. It would be
+  // larger than the 67108864 bytes that a list file may hold.". The file
+  // stays as it was after every refusal.
   virtual bool addRepository(const KvbString& connection,
                              const KvbString& tablePrefix,
                              const KvbString& name, bool isFile) = 0;

@@ -315,7 +315,7 @@ class RepositoryCopy {
     finishPlan(&plan, selectList, insertList,
                from_->getTableName(code, true, id),
                to_->getTableName(code, true, id), false);
-    if (had && !to_->dropTable(to_->getTableName(code, false, id)))
+    if (had && !static_cast<RDA_BaseImpl*>(to_)->dropOwnTable(code, id))
       return fail(to_->getErrorMessage());
     if (columns.empty()) return true;
     report(plan.select);

@@ -2,22 +2,15 @@
 // that the catalogue lists under the prefix, the built-in core and NCOA
 // tables, the tables of the XML table sets (with their delete statements)
 // and the tables that older versions left.
-// Tables of other owners in the same database are left alone.
+// Tables of other owners in the same database are left alone, also a table
+// whose name another repository of the schema spells as one of its own
+// (see RDA_Neighbours).
 #include <vector>
 
 #include "admin/repositoryadminimpl.h"
 #include "admin/repositoryimpl.h"
 #include "kvsync/kvnocancellation.h"
 #include "rda/rda_impl.h"
-
-namespace {
-
-// Tables that no built-in definition covers: the shared frequency table of
-// older versions, their counter tables and their redundancy results.
-const char* const kOtherTables[] = {"FRQDST", "CURID", "MCURID", "KEYVAL",
-                                    "REDUN"};
-
-}  // namespace
 
 bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
                                                  const KvbString& tablePrefix) {
@@ -28,10 +21,13 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   auto* rda = static_cast<RDA_BaseImpl*>(repository->getDataAccess());
   // Nothing is dropped from a database that the engine does not support, or
   // whose catalogue cannot be read: there a table would count as missing
-  // and the deletion as done while every table stays.
+  // and the deletion as done while every table stays, or a table of
+  // another repository would not be known as such.
   std::list<TableColumnInfo> info;
+  RDA_Neighbours neighbours;
   const bool listable = supportedDatabase(repository) &&
-                        (rda->findTableColumns("INFO", info) ||
+                        ((rda->findTableColumns("INFO", info) &&
+                          rda->findNeighbours(neighbours)) ||
                          fail("The tables of the database cannot be listed: " +
                               rda->getErrorMessage()));
   if (!listable) {
@@ -56,8 +52,7 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   // Only tables that exist are dropped: most repositories have none of
   // the older versions' tables.
   auto drop = [&](const char* code) {
-    if (present(code))
-      dropped(rda->dropTable(rda->getTableName(code, false, -1)), rda);
+    if (present(code)) dropped(rda->dropOwnTable(code, -1, &neighbours), rda);
   };
 
   // The per-id tables are found in the catalogue, not through the rows
@@ -66,8 +61,7 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   std::vector<RDA_IdTable> idTables;
   dropped(rda->findIdTables(idTables), rda);
   for (const RDA_IdTable& table : idTables)
-    dropped(rda->dropTable(rda->getTableName(table.code, false, table.id)),
-            rda);
+    dropped(rda->dropOwnTable(table.code, table.id, &neighbours), rda);
   TableCreateOptions options;
   options.dropTables = true;
   dropped(rda->createTables(options), rda);
@@ -75,7 +69,7 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   dropped(rda->createTables(options), rda);
   dropped(repository->createTables(true, false, false, false, nullptr),
           repository);
-  for (const char* code : kOtherTables) drop(code);
+  for (const char* code : kRdaOlderTableCodes) drop(code);
   repository->release();
   return answered(ok);
 }

@@ -342,16 +342,26 @@ bool RepositoryAdminImpl::checkNewEntry(const KvbString& name,
                                       : "the connection string is empty"));
   // The file would read such an entry back as the default line.
   if (name == kDefaultReposName)
-    return fail(
-        kvbStringFormat("The name \"%s\" is reserved in the "
-                        "repository list file.",
-                        kDefaultReposName));
-  for (const KvbString* value : {&name, &connection, &tablePrefix})
-    if (const char* what = unlistable(*value))
-      return fail(kvbStringFormat(
-          "A repository name, connection or table prefix in the "
-          "repository list file cannot hold %s.",
-          what));
+    return fail(notAdded(name,
+                         "the name is reserved for the line that names the "
+                         "default repository"));
+  // A name that the file cannot hold is not repeated in the text, which
+  // would carry its line break or NUL byte into the log.
+  const struct {
+    const KvbString& value;
+    const char* what;
+  } values[] = {
+      {name, "its name"},
+      {connection,
+       isFile ? "the database file path" : "the connection string"},
+      {tablePrefix, "the table prefix"},
+  };
+  for (const auto& value : values)
+    if (const char* what = unlistable(value.value))
+      return fail(notAdded(&value.value == &name ? KvbString("") : name,
+                           kvbStringFormat("%s holds %s, which the list "
+                                           "file cannot hold",
+                                           value.what, what)));
   return true;
 }
 

@@ -115,15 +115,19 @@ bool applyTableSet(RepositoryImpl& repos, const ReposTableSet& set,
 // ---------------------------------------------------------------------------
 // Table sets
 
+// The connection learns the sets' table codes too: a drop under another
+// prefix must know them as this repository's tables.
 void RepositoryImpl::declareTableSetLengths() {
   // Every connection of the engine is an RDA_BaseImpl.
   auto* connection = static_cast<RDA_BaseImpl*>(dataAccess_);
   for (int index = 0; index < getTableSetCount(); ++index)
-    for (const ReposTableDef& table : getTableSet(index)->tableDefs)
+    for (const ReposTableDef& table : getTableSet(index)->tableDefs) {
+      connection->declareTableCode(table.name);
       for (const ReposXmlColumnDef& column : table.columns)
         if (column.type == kvbTypeString)
           connection->declareTextLength(
               table.name, column.name, column.useMaxLength ? 0 : column.length);
+    }
 }
 
 bool RepositoryImpl::createTables(bool drop, bool create, bool update,

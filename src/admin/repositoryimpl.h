@@ -262,8 +262,10 @@ class RepositoryImpl : public Repository, public HoldableRepository {
                         bool drop);
   // importTable without its answer logged.
   bool loadTable(const KvbString& path);
-  // Drops a table by its physical name, with `indexes` its indexes first.
-  bool dropTable(const KvbString& physicalName, bool indexes);
+  // Drops this prefix's table `table` with its indexes first, unless
+  // another repository of the schema claims its name: then it stays and
+  // the answer is true (see RDA_Neighbours).
+  bool dropOwnTable(const KvbString& table);
 
   // --- per-id tables (repos_exports.cpp) ---
   // Whether a connection is to a SQLite database (repositoryimpl.cpp).

@@ -190,10 +190,10 @@ bool tableDumpRow(const TableDump& dump, const KvDomNode& row,
 // ---------------------------------------------------------------------------
 // The repository's side
 
-bool RepositoryImpl::dropTable(const KvbString& physicalName, bool indexes) {
+bool RepositoryImpl::dropOwnTable(const KvbString& table) {
   if (!connected(nullptr)) return false;
-  return ((!indexes || dataAccess_->dropTableIndexes(physicalName)) &&
-          dataAccess_->dropTable(physicalName)) ||
+  return static_cast<RDA_BaseImpl*>(dataAccess_)
+             ->dropOwnTable(table.asCstr(), -1, nullptr, true) ||
          failOnConnection();
 }
 
@@ -255,7 +255,7 @@ bool RepositoryImpl::exportTableToXml(const KvbString& table,
   KvbString path, problem;
   if (!dumpPath(folder, name, &path, &problem)) return fail(problem);
   if (!document.createFile(path, true)) return fail(document.getErrorMessage());
-  return !drop || dropTable(name, true);
+  return !drop || dropOwnTable(table);
 }
 
 bool RepositoryImpl::importTable(const KvbString& path) {
@@ -282,12 +282,25 @@ bool RepositoryImpl::loadTable(const KvbString& path) {
     return fail("The table file names the repository's own table " +
                 dump.tableName + ", which a table file cannot replace");
 
-  const KvbString name =
-      dataAccess_->getTableName(dump.tableName.asCstr(), false, -1);
+  // Nor is a table that another repository of the schema claims (see
+  // RDA_Neighbours): its name is that repository's table as much as this
+  // one's.
+  auto* rda = static_cast<RDA_BaseImpl*>(dataAccess_);
+  RDA_Neighbours neighbours;
+  if (!rda->findNeighbours(neighbours)) return failOnConnection();
+  const KvbString claimant =
+      neighbours.claimantOf(rda->ownName(dump.tableName.asCstr(), -1));
+  if (!claimant.isNull())
+    return fail(kvbStringFormat(
+        "The table file names the table %S, which is also a table of the "
+        "repository under the table prefix \"%S\"; a table file cannot "
+        "replace it",
+        rda->ownName(dump.tableName.asCstr(), -1), claimant));
+
   auto load = [&] {
     std::list<TableColumnInfo> existing;
     if (dataAccess_->getTableColumns(dump.tableName, existing) > 0 &&
-        !dropTable(name, true))
+        !dropOwnTable(dump.tableName))
       return false;
     if (!dataAccess_->createTable(dump.tableName, dump.fields))
       return failOnConnection();

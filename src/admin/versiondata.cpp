@@ -9,6 +9,7 @@
 
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 #include "services/scan_rows.h"
@@ -185,7 +186,7 @@ bool RepositoryImpl::ensureIdentityDefinitionLinkage() {
   auto rebuild = [&] {
     std::list<TableColumnInfo> leftover;
     if (dataAccess_->getTableColumns("tmpZa", leftover) > 0 &&
-        !dataAccess_->dropTable(copy))
+        !static_cast<RDA_BaseImpl*>(dataAccess_)->dropOwnTable("tmpZa", -1))
       return failOnConnection();
     Rows definitions, values;
     if (!(dataAccess_->createTable("tmpZa", columns) || failOnConnection()) ||
@@ -230,7 +231,9 @@ bool RepositoryImpl::ensureIdentityDefinitionLinkage() {
            executeEach("UPDATE " + physical("MDEFVL") +
                            " SET IDENT_ID=? WHERE IDVALRID=?",
                        relinks) &&
-           (dataAccess_->dropTable(copy) || failOnConnection());
+           (static_cast<RDA_BaseImpl*>(dataAccess_)->dropOwnTable("tmpZa",
+                                                                 -1) ||
+            failOnConnection());
   };
   return inTransaction(rebuild);
 }

@@ -12,6 +12,7 @@
 
 #include "kvbase/kvbase.h"
 #include "profile/prof_rdaimpl.h"
+#include "rda/rda_impl.h"
 
 namespace {
 // One step of the walk: the rows of `code` whose column `selectedBy` holds
@@ -145,7 +146,7 @@ bool ProfileRDAImpl::dropFieldFrequencyTables(
     std::list<TableColumnInfo> columns;
     if (rda_->getTableColumns(kvbStringFormat("FRQDST%d", fieldId), columns) >
             0 &&
-        !rda_->dropTable(rda_->getTableName("FRQDST", false, fieldId))) {
+        !static_cast<RDA_BaseImpl*>(rda_)->dropOwnTable("FRQDST", fieldId)) {
       logError(rda_->getErrorMessage());
       return false;
     }

@@ -77,14 +77,19 @@ bool RDA_BaseImpl::noteFailure(const KvbString& text) {
 KvbString RDA_BaseImpl::getTableName(const char* tableCode, bool quote,
                                      int number) {
   KvbString schema = getSchemaName();
-  KvbString table;
-  getTablePrefix(true, &table, nullptr);
-  table.append(tableCode ? tableCode : "");
-  if (number >= 0) table.append(KvbString::fromInt(number));
+  const KvbString table = ownName(tableCode ? tableCode : "", number);
   const KvbString q = quote ? nameQuote_INT() : KvbString("");
   KvbString out("");
   if (!schema.isEmpty()) out.append(q).append(schema).append(q).append('.');
   return out.append(q).append(table).append(q);
+}
+
+KvbString RDA_BaseImpl::ownName(const char* code, int id) {
+  KvbString name;
+  getTablePrefix(true, &name, nullptr);
+  name.append(code);
+  if (id >= 0) name.append(KvbString::fromInt(id));
+  return name;
 }
 
 bool RDA_BaseImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,

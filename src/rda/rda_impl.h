@@ -43,6 +43,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -72,6 +73,28 @@ struct RDA_IndexColumn {
 struct RDA_IdTable {
   const char* code;
   int id;
+};
+
+// The codes of the tables that older versions left and no built-in
+// definition covers: the shared frequency table, the counter tables and
+// the redundancy results.
+extern const char* const kRdaOlderTableCodes[5];
+
+// The other repositories of a connection's schema, which a drop under the
+// connection's prefix must leave whole: each prefix other than the
+// connection's (the case of letters aside, as both back ends resolve
+// names) under which an INFO table exists, as the catalogue spells it, and
+// the codes of the engine's tables (built-in, NCOA, older versions' and the
+// table sets' the connection was told of). A table name is claimed by such
+// a prefix when it is that prefix followed by one of the codes or by a
+// per-id table's code and id: "abJALERT" is the table ALERT of a
+// repository "abj" as much as the table JALERT of "ab".
+struct RDA_Neighbours {
+  std::vector<KvbString> prefixes;
+  std::set<std::string> codes;  // in upper case
+  // The prefix that claims `name` (a table name without its schema); null
+  // when none does.
+  KvbString claimantOf(const KvbString& name) const;
 };
 
 // The statements that create one defined table: the CREATE TABLE first,
@@ -196,6 +219,27 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // with this prefix. False, with the reason, when the catalogue cannot be
   // read.
   bool findIdTables(std::vector<RDA_IdTable>& tables);
+  // The other repositories of the connection's schema (see
+  // RDA_Neighbours). False, with the reason, when the catalogue cannot be
+  // read.
+  bool findNeighbours(RDA_Neighbours& neighbours);
+  // The table of this prefix <code><id> (no id when `id` is negative) is
+  // dropped unless another repository of the schema claims its name; then
+  // it stays and the answer is true. `known` gives the neighbours already
+  // found, else they are read from the catalogue; with `indexes` the
+  // table's indexes are dropped first. Every drop of a table that the
+  // engine names by the prefix goes through here, or through createTables
+  // with dropTables, which keeps to the same rule.
+  bool dropOwnTable(const char* code, int id,
+                    const RDA_Neighbours* known = nullptr,
+                    bool indexes = false);
+  // The name of this prefix's table <code><id> without its schema.
+  KvbString ownName(const char* code, int id);
+  // The code of a table that a table set defines, which the neighbours'
+  // claims count with the built-in codes.
+  void declareTableCode(const KvbString& code) {
+    setCodes_.insert(KvbString(code).toUpper().str());
+  }
   bool createTable(const KvbString& table,
                    const std::list<TableColumnInfo>& columns) override;
   bool dropTable(const KvbString& physicalName) override;
@@ -543,6 +587,8 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // The declared text lengths by table code and column name (see
   // declareTextLength).
   std::map<std::pair<std::string, std::string>, int> declaredLengths_;
+  // The codes of the table sets' tables (see declareTableCode).
+  std::set<std::string> setCodes_;
   // Column types by kvbType, size and key flag, as columnType_INT names
   // them (see columnDeclaration).
   std::map<std::tuple<int, int, bool>, KvbString> columnTypes_;

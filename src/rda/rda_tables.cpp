@@ -70,6 +70,20 @@ bool idTableNamed(const KvbString& name, const KvbString& prefix,
 
 }  // namespace
 
+const char* const kRdaOlderTableCodes[5] = {"FRQDST", "CURID", "MCURID",
+                                            "KEYVAL", "REDUN"};
+
+KvbString RDA_Neighbours::claimantOf(const KvbString& name) const {
+  for (const KvbString& prefix : prefixes) {
+    RDA_IdTable table;
+    if (name.startsWith(prefix.asCstr(), true) &&
+        (codes.count(name.substr(prefix.length()).toUpper().str()) != 0 ||
+         idTableNamed(name, prefix, &table)))
+      return prefix;
+  }
+  return KvbString();
+}
+
 // One table of a definition array: its column records and its end record.
 struct RDA_BaseImpl::DefinedTable {
   const ReposColumnDef* first;
@@ -369,7 +383,12 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
   if (kept && (kept->layout != layout || !sameTypes(*kept))) kept = nullptr;
   auto made = builtIn && !kept ? std::make_shared<KeptDdl>() : nullptr;
   size_t index = 0;
-  bool ok = true;
+  // A table that another repository of the schema claims is never dropped
+  // (see RDA_Neighbours); a creation then fails on it as on any table that
+  // is there.
+  RDA_Neighbours neighbours;
+  const bool drops = options.dropTables && !check && !ddlActive();
+  bool ok = !drops || findNeighbours(neighbours);
   for (const ReposColumnDef* p = defs; ok && !isEndRecord(*p); ++index) {
     DefinedTable table{p, p, options.columns == nullptr};
     while (!isEndRecord(*table.end)) ++table.end;
@@ -388,13 +407,15 @@ bool RDA_BaseImpl::forEachTable(const TableCreateOptions& options, bool check) {
       ok = checkDefinedTable(table, options.indexPrefix);
       continue;
     }
-    if (options.dropTables && !ddlActive()) {
+    if (drops) {
       const KvbString physical = getTableName(table.code(), true, -1);
       // A catalogue that cannot be read fails the drop: taking it for a
       // missing table would report tables as dropped that are still there.
       bool exists = false;
       ok = tableExists(physical, &exists);
-      if (ok && exists) ok = runDDL("DROP TABLE " + physical);
+      if (ok && exists && neighbours.claimantOf(ownName(table.code(), -1))
+                              .isNull())
+        ok = runDDL("DROP TABLE " + physical);
     }
     if (!ok || !options.createTables) continue;
     if (kept) {
@@ -478,6 +499,43 @@ bool RDA_BaseImpl::findIdTables(std::vector<RDA_IdTable>& tables) {
             });
   tables.insert(tables.end(), found.begin(), found.end());
   return true;
+}
+
+// An INFO table under another prefix of the schema shows a repository
+// there; the codes are needed only when there is one.
+bool RDA_BaseImpl::findNeighbours(RDA_Neighbours& neighbours) {
+  RDA_LockGuard guard(&lock_);
+  if (!guard) return false;
+  KvbString own;
+  getTablePrefix(true, &own, nullptr);
+  std::vector<KvbString> names;
+  if (!tableNamesLike_INT("%INFO", names)) return false;
+  for (const KvbString& name : names) {
+    if (!name.endsWith("INFO", true)) continue;
+    const KvbString prefix = name.substr(0, name.length() - 4);
+    if (!prefix.equals(own, true)) neighbours.prefixes.push_back(prefix);
+  }
+  if (neighbours.prefixes.empty()) return true;
+  auto add = [&](const KvbString& code) {
+    neighbours.codes.insert(KvbString(code).toUpper().str());
+  };
+  forEachTableCode(reposCoreColumnDefs, add);
+  forEachTableCode(reposNcoaColumnDefs, add);
+  for (const char* code : kRdaOlderTableCodes) add(code);
+  neighbours.codes.insert(setCodes_.begin(), setCodes_.end());
+  return true;
+}
+
+bool RDA_BaseImpl::dropOwnTable(const char* code, int id,
+                                const RDA_Neighbours* known, bool indexes) {
+  RDA_LockGuard guard(&lock_);
+  if (!guard) return false;
+  RDA_Neighbours read;
+  if (!known && !findNeighbours(read)) return false;
+  if (!(known ? known : &read)->claimantOf(ownName(code, id)).isNull())
+    return true;
+  const KvbString name = getTableName(code, false, id);
+  return (!indexes || dropTableIndexes(name)) && dropTable(name);
 }
 
 bool RDA_BaseImpl::createTable(const KvbString& table,

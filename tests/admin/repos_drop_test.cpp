@@ -1,7 +1,9 @@
 // Dropping a repository's tables on every back end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -159,6 +161,128 @@ TEST_P(DropTest, EveryPerIdTableOfThePrefixGoesAndNoOtherName) {
   rda->release();
   ASSERT_TRUE(create(db)) << error();
   EXPECT_TRUE(loadUnlistedField());
+}
+
+// A drop under a prefix leaves every table of another repository of the
+// database, whatever its name spells: "abj" + ALERT is "ab" + JALERT, and
+// "ab" + JALERT is "abj" + ALERT. Each case creates the repository and then
+// the neighbour: a creation that its tables refuse (leaving everything), one
+// that succeeds ("abu" + CURID, an older version's table, is "ab" + UCURID),
+// or only an INFO table made under it. The neighbour's drop, under any
+// spelling of the same names, leaves the repository whole, and the
+// repository's drop then removes all of its tables. A name that both claim
+// while both hold a repository stays until one of them is dropped. A table
+// set's codes count as the built-in ones: with a set of XTRA and JXTRA,
+// "abj" + XTRA is "ab" + JXTRA.
+TEST_P(DropTest, ADropLeavesEveryTableThatAnotherRepositoryClaims) {
+  LogCapture log;
+  enum Neighbour { kRefused, kCreated, kInfo };
+  struct Case {
+    const char* repository;
+    const char* neighbour;
+    Neighbour made;
+    // With kInfo: the repository is dropped first, and these of its tables
+    // stay for the neighbour's drop.
+    std::vector<const char*> shared;
+    bool extraSet = false;  // the table-set folder holds XTRA and JXTRA only
+  };
+  const std::vector<Case> cases = {
+      {"ab", "abj", kRefused, {}},   {"ab", "abm", kRefused, {}},
+      {"ab", "abr", kRefused, {}},   {"ab", "abcm", kRefused, {}},
+      {"ab", "abgc", kRefused, {}},  {"ab", "abc", kRefused, {}},
+      {"ab", "abmpj", kRefused, {}}, {"ab", "abmd", kRefused, {}},
+      {"ab", "ABJ", kRefused, {}},   {"abj", "ab", kRefused, {}},
+      {"abm", "AB", kRefused, {}},   {"", "j", kRefused, {}},
+      {"j", "", kRefused, {}},       {"ab", "abu", kCreated, {}},
+      {"ab", "abj", kInfo, {}},
+      {"ab", "abj", kInfo, {"abJALERT", "abJCHART", "abJDSN", "abJFLD"}},
+      {"ab", "abj", kRefused, {}, true},
+  };
+  TempDir sets;
+  {
+    const char* const table =
+        "<table name=\"%s\" description=\"A table of the host's set\">"
+        "<column name=\"ID\" type=\"integer\" primarykey=\"true\" "
+        "description=\"Key\"/></table>";
+    std::ofstream(sets.file("extra.xml"))
+        << "<velmorandocument class=\"ReposTableCreateSpec\">"
+           "<tableset name=\"EXTRA\" version=\"1\">"
+        << kvbStringFormat(table, "XTRA").str()
+        << kvbStringFormat(table, "JXTRA").str()
+        << "</tableset></velmorandocument>";
+  }
+  auto lowered = [](std::vector<std::string> names) {
+    for (std::string& name : names)
+      for (char& c : name) c = static_cast<char>(std::tolower(c));
+    return sortedRows(names);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.repository) + " beside " + c.neighbour);
+    const bool filed = isFile() && !*c.repository;
+    if (isPostgres() && (!*c.repository || !*c.neighbour)) continue;
+    kvbGetConfigOptions("")->set(
+        "REPOS/TABLE_LIST_PATH",
+        c.extraSet ? sets.path().c_str() : KV_SOURCE_DIR "/etc/reposcreate");
+    const AdminDatabase db = newDatabase();
+    // The prefix as the test spells it: on PostgreSQL in the database's
+    // schema, written in upper case where the prefix is.
+    auto spelled = [&](const std::string& prefix) {
+      if (!isPostgres()) return prefix;
+      std::string schema = schemaOf(db);
+      if (prefix != lowered({prefix})[0])
+        for (char& ch : schema) ch = static_cast<char>(std::toupper(ch));
+      return schema + "." + prefix;
+    };
+    ASSERT_TRUE(filed ? admin_->createFileRepository(db.file.c_str())
+                      : admin_->createRepository(
+                            db.connection.c_str(),
+                            spelled(c.repository).c_str()))
+        << error();
+    ReposDataAccess* rda = connect(db);
+    ASSERT_NE(rda, nullptr);
+    // Per-id and older versions' tables of the repository, and the INFO
+    // table that shows a repository under the neighbour.
+    const std::string info = std::string(c.neighbour) + "INFO";
+    std::vector<std::string> made;
+    for (const char* code : {"FRQDST1", "HSM2", "HCM3", "CURID", "MCURID"})
+      made.push_back(std::string(c.repository) + code);
+    if (c.made == kInfo) made.push_back(info);
+    for (const std::string& name : made) {
+      const std::string sql =
+          "CREATE TABLE " + foreignTable(db, name.c_str()) + " (id INTEGER)";
+      ASSERT_TRUE(rda->paramExec(sql.c_str(), nullptr, 0)) << sql;
+    }
+    std::vector<std::string> whole = lowered(tablesOf(rda, db));
+    if (c.made == kInfo) {
+      whole.erase(std::find(whole.begin(), whole.end(), lowered({info})[0]));
+    } else {
+      EXPECT_EQ(admin_->createRepository(db.connection.c_str(),
+                                         spelled(c.neighbour).c_str()),
+                c.made == kCreated)
+          << error();
+      if (c.made == kRefused) {
+        EXPECT_EQ(lowered(tablesOf(rda, db)), whole);
+      }
+    }
+    auto drop = [&](const char* prefix) {
+      EXPECT_TRUE(admin_->deleteRepositoryTables(db.connection.c_str(),
+                                                 spelled(prefix).c_str()))
+          << prefix << ": " << error();
+    };
+    if (c.shared.empty()) {
+      drop(c.neighbour);
+      EXPECT_EQ(lowered(tablesOf(rda, db)), whole);
+      drop(c.repository);
+    } else {
+      drop(c.repository);
+      std::vector<std::string> left(c.shared.begin(), c.shared.end());
+      left.push_back(info);
+      EXPECT_EQ(lowered(tablesOf(rda, db)), lowered(left));
+      drop(c.neighbour);
+    }
+    EXPECT_EQ(tablesOf(rda, db), std::vector<std::string>{});
+    rda->release();
+  }
 }
 
 // Tables that are not there are no failure: a database (or, on PostgreSQL,

@@ -181,26 +181,48 @@ TEST_F(ListFileTest, AddRefusesWhatTheFileCannotHold) {
 
 // A name, connection or prefix is written only when the file reads it back
 // as written: one with a line break or a NUL byte, which the reader would
-// cut or refuse as a syntax error, is refused with one record and the file
-// stays; quotes, blanks, "=", "#" and other bytes are kept. So is a list
-// larger than the reader takes. The list stays readable throughout.
+// cut or refuse as a syntax error, is refused with one record that names
+// the value and the repository (not a name that the file cannot hold), and
+// the file stays; so is the name that the file reads as its default line.
+// Quotes, blanks, "=", "#" and other bytes are kept. So is a list larger
+// than the reader takes. The list stays readable throughout.
 TEST_F(ListFileTest, OnlyValuesThatReadBackAreWritten) {
   ASSERT_TRUE(admin_->addRepository("/a.db", "", "A", true)) << error();
   const std::string nul(1, '\0');
+  const std::string unnamed = "The repository cannot be added to the list: ";
+  const std::string named = "The repository \"N\" cannot be added to the "
+                            "list: ";
+  const std::string cannot = ", which the list file cannot hold";
+  const std::string connection =
+      "FILE=" + dir_.file("c.db") + ";CREATE=TRUE;KVXTYPE=SQLITE";
   const struct {
     std::string name, connection, prefix;
-    const char* refusal;  // what the value cannot hold; null: written
+    bool isFile;
+    std::string refusal;  // empty: written
   } cases[] = {
-      {"N" + nul + "ul", "/n.db", "", "a NUL byte"},
-      {nul, "/n.db", "", "a NUL byte"},
-      {"N", "/n" + nul + ".db", "", "a NUL byte"},
-      {"N", "/n.db", "p" + nul, "a NUL byte"},
-      {"two\nlines", "/n.db", "", "a line break"},
-      {"N", "/n\r.db", "", "a line break"},
-      {"N", "/n.db", "p\n" + nul, "a line break"},
-      {" 'Q''s' = #x ", "/q = '#'.db", " p ' q ", nullptr},
-      {"#c", "\t/t.db\t", "\f\v", nullptr},
-      {"\xc3\xa9\x01\x7f", "/\xff.db", "=", nullptr},
+      {"N" + nul + "ul", "/n.db", "", true,
+       unnamed + "its name holds a NUL byte" + cannot},
+      {nul, "/n.db", "", true, unnamed + "its name holds a NUL byte" + cannot},
+      {"N", "/n" + nul + ".db", "", true,
+       named + "the database file path holds a NUL byte" + cannot},
+      {"N", connection + nul, "", false,
+       named + "the connection string holds a NUL byte" + cannot},
+      {"N", "/n.db", "p" + nul, true,
+       named + "the table prefix holds a NUL byte" + cannot},
+      {"two\nlines", "/n.db", "", true,
+       unnamed + "its name holds a line break" + cannot},
+      {"N", "/n\r.db", "", true,
+       named + "the database file path holds a line break" + cannot},
+      {"N", connection + "\n", "", false,
+       named + "the connection string holds a line break" + cannot},
+      {"N", "/n.db", "p\n" + nul, true,
+       named + "the table prefix holds a line break" + cannot},
+      {kDefaultReposName, "/n.db", "", true,
+       "The repository \"$defaultrepos\" cannot be added to the list: the "
+       "name is reserved for the line that names the default repository"},
+      {" 'Q''s' = #x ", "/q = '#'.db", " p ' q ", true, ""},
+      {"#c", "\t/t.db\t", "\f\v", true, ""},
+      {"\xc3\xa9\x01\x7f", "/\xff.db", "=", true, ""},
   };
   LogCapture log;
   for (const auto& c : cases) {
@@ -211,18 +233,14 @@ TEST_F(ListFileTest, OnlyValuesThatReadBackAreWritten) {
         [&] {
           added = admin_->addRepository(
               KvbString(c.connection.data(), c.connection.size()),
-              KvbString(c.prefix.data(), c.prefix.size()), name, true);
+              KvbString(c.prefix.data(), c.prefix.size()), name, c.isFile);
         },
         true);
     ASSERT_TRUE(admin_->loadRepositoryList()) << error();
-    if (c.refusal) {
-      const std::string text =
-          std::string("A repository name, connection or table prefix in the "
-                      "repository list file cannot hold ") +
-          c.refusal + ".";
+    if (!c.refusal.empty()) {
       EXPECT_FALSE(added) << c.refusal;
-      EXPECT_EQ(error(), text);
-      EXPECT_EQ(records, std::vector<std::string>{"5 " + text});
+      EXPECT_EQ(error(), c.refusal);
+      EXPECT_EQ(records, std::vector<std::string>{"5 " + c.refusal});
       EXPECT_EQ(readFile(), before);
       continue;
     }

@@ -206,6 +206,31 @@ TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
   std::ofstream(dumps_.file("clash.xml")) << clash;
   EXPECT_FALSE(repos_->importTable(dumps_.file("clash.xml").c_str()));
   EXPECT_EQ(content("HSM3"), before);
+  // A table whose name another repository of the schema spells as its own
+  // is refused: an INFO table under the prefix and "X" shows one there,
+  // whose ALERT table is this prefix's XALERT.
+  std::list<TableColumnInfo> one(1);
+  one.front().name = "ID";
+  one.front().type = kvbTypeInt;
+  ASSERT_TRUE(db_->createTable("XINFO", one));
+  ASSERT_TRUE(db_->createTable("XALERT", one));
+  std::string other = good;
+  other.replace(other.find(">HSM3<"), 6, ">XALERT<");
+  std::ofstream(dumps_.file("other.xml")) << other;
+  EXPECT_FALSE(repos_->importTable(dumps_.file("other.xml").c_str()));
+  auto lowered = [](std::string words) {
+    for (char& c : words) c = static_cast<char>(std::tolower(c));
+    return words;
+  };
+  const std::string physical = db_->getTableName("XALERT", false, -1).str();
+  const std::string bare = physical.substr(physical.rfind('.') + 1);
+  EXPECT_EQ(lowered(repos_->getErrorMessage().str()),
+            lowered("The table file names the table " + bare +
+                    ", which is also a table of the repository under the "
+                    "table prefix \"" +
+                    bare.substr(0, bare.size() - 5) +
+                    "\"; a table file cannot replace it"));
+  EXPECT_EQ(content("XALERT"), "ID:" + std::to_string(kvbTypeInt) + ":0 ");
 }
 
 TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {
