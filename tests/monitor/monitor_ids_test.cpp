@@ -36,7 +36,7 @@ struct IdArgument {
   const char* kind;  // the argument's kind as a refusal names it
   int existing;
   std::function<bool(int)> write;
-  std::function<std::string()> read;  // what the write reached
+  std::function<std::string()> read;    // what the write reached
   std::array<const char*, 5> expected;  // existing, then each of kTried
 };
 
@@ -57,8 +57,9 @@ class MonitorIdsTest : public RdaObjectTest<MonitorRDAImpl> {
     storeKeys("THRHLD", "THR_ID", {1, 4, 5});
     exec("INSERT INTO " + table("RPTGRP") + " (GRP_ID, THR_ID) VALUES (2, 5)");
     // New dashboard objects draw ids after these.
-    exec("INSERT INTO " + table("UCURID") +
-         " (NI_KEY, NI_VAL) VALUES ('RPTGRP', 9), ('DIMENS', 9), ('THRHLD', 9)");
+    exec(
+        "INSERT INTO " + table("UCURID") +
+        " (NI_KEY, NI_VAL) VALUES ('RPTGRP', 9), ('DIMENS', 9), ('THRHLD', 9)");
     ASSERT_TRUE(monitor_->addTask("T", "c1", "", 0, "", "", nullptr));
     ASSERT_TRUE(monitor_->addTask("Busy", "c2", "", 0, "", "", nullptr));
     ASSERT_TRUE(monitor_->addSource("S", "u-s", "", 7, nullptr));
@@ -74,33 +75,43 @@ class MonitorIdsTest : public RdaObjectTest<MonitorRDAImpl> {
   // text order, joined by ",".
   std::string value(const char* code, const char* column, const char* where) {
     std::string out;
-    for (const std::string& row : sortedRows(cursorRows(db_->paramSelect(
-             KvbString("SELECT ") + column + " FROM " + table(code).c_str() +
-                 " WHERE " + where,
-             0))))
+    for (const std::string& row : sortedRows(cursorRows(
+             db_->paramSelect(KvbString("SELECT ") + column + " FROM " +
+                                  table(code).c_str() + " WHERE " + where,
+                              0))))
       out += (out.empty() ? "" : ",") + row;
     return out;
   }
   // How many rows of each table name `id` in `column`: "MJOB 0 JBRUME 1".
   std::string naming(const char* column, int id,
-                     std::initializer_list<const char*> codes) {
+                     const std::vector<const char*>& codes) {
     std::string out;
     for (const char* code : codes)
       out += (out.empty() ? "" : " ") + std::string(code) + " " +
              std::to_string(count(code, std::string(column) + "=?", {id}));
     return out;
   }
+  // What a write reached: column `column` of the rows of `code` that
+  // match `where`, or how many rows of each of `codes` name `id`.
+  std::function<std::string()> reads(const char* code, const char* column,
+                                     const char* where) {
+    return [=] { return value(code, column, where); };
+  }
+  std::function<std::string()> leaves(const char* column, int id,
+                                      std::vector<const char*> codes) {
+    return [=] { return naming(column, id, codes); };
+  }
   // Every row of the monitoring tables.
   Rows state() {
     Rows all;
-    for (const char* code : {"MJOB", "EXSRC", "JBRUME", "RULEVT", "EXPROP",
-                             "EXPRTP", "RPTGRP", "DIMENS", "DIMGRP", "THRHLD",
-                             "EXEC"}) {
+    for (const char* code :
+         {"MJOB", "EXSRC", "JBRUME", "RULEVT", "EXPROP", "EXPRTP", "RPTGRP",
+          "DIMENS", "DIMGRP", "THRHLD", "EXEC"}) {
       all.push_back(code);
-      for (const std::string& row : sortedRows(cursorRows(db_->paramSelect(
-               "SELECT " + db_->getColumnList(code, nullptr) + " FROM " +
-                   table(code).c_str(),
-               0))))
+      for (const std::string& row : sortedRows(cursorRows(
+               db_->paramSelect("SELECT " + db_->getColumnList(code, nullptr) +
+                                    " FROM " + table(code).c_str(),
+                                0))))
         all.push_back(row);
     }
     return all;
@@ -116,10 +127,10 @@ class MonitorIdsTest : public RdaObjectTest<MonitorRDAImpl> {
     ASSERT_TRUE(monitor_->beginTransaction(0, 0));
     const Rows before = state();
     bool answer = false;
-    const Rows records =
-        log_.failuresDuring([&] { answer = write(); }, true);
+    const Rows records = log_.failuresDuring([&] { answer = write(); }, true);
     const std::string prefix = "refused: ";
-    if (expected == kRefused || expected.compare(0, prefix.size(), prefix) == 0) {
+    if (expected == kRefused ||
+        expected.compare(0, prefix.size(), prefix) == 0) {
       const std::string refusal =
           expected == kRefused ? text : expected.substr(prefix.size());
       EXPECT_FALSE(answer);
@@ -144,7 +155,8 @@ class MonitorIdsTest : public RdaObjectTest<MonitorRDAImpl> {
 // The kind as a refusal names it: "Report group 99 does not exist".
 std::string missing(const char* kind, int id) {
   std::string text = kind;
-  text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  text[0] =
+      static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
   return text + " " + std::to_string(id) + " does not exist";
 }
 
@@ -176,232 +188,233 @@ TEST_P(MonitorIdsTest, EveryIdArgumentNamesAnObjectThatExistsOrNone) {
       // Additions.
       {"addTask folder", "folder", 7,
        [=](int id) { return m->addTask("New", "n", "", id, "", "", nullptr); },
-       [=] { return value("MJOB", "FLDR_ID", "JB_DESC='New'"); }, folder},
+       reads("MJOB", "FLDR_ID", "JB_DESC='New'"), folder},
       {"addSource folder", "folder", 7,
        [=](int id) { return m->addSource("New", "u-n", "", id, nullptr); },
-       [=] { return value("EXSRC", "FLDR_ID", "ES_NAME='New'"); }, folder},
+       reads("EXSRC", "FLDR_ID", "ES_NAME='New'"), folder},
       {"addReportGroup folder", "folder", 7,
        [=](int id) {
          return m->addReportGroup("New", "", 1, 1, 4, KvbDate(), "", "", id,
                                   nullptr);
        },
-       [=] { return value("RPTGRP", "FLDR_ID", "GRP_NAME='New'"); }, folder},
+       reads("RPTGRP", "FLDR_ID", "GRP_NAME='New'"), folder},
       {"addReportGroup threshold", "threshold", 4,
        [=](int id) {
          return m->addReportGroup("New", "", 1, 1, id, KvbDate(), "", "", 0,
                                   nullptr);
        },
-       [=] { return value("RPTGRP", "THR_ID", "GRP_NAME='New'"); },
-       with(orNone, "4")},
+       reads("RPTGRP", "THR_ID", "GRP_NAME='New'"), with(orNone, "4")},
       {"addDimension folder", "folder", 7,
        [=](int id) { return m->addDimension("New", "", "", "", id, nullptr); },
-       [=] { return value("DIMENS", "FLDR_ID", "DIM_NAME='New'"); }, folder},
+       reads("DIMENS", "FLDR_ID", "DIM_NAME='New'"), folder},
       {"addThreshold folder", "folder", 7,
        [=](int id) {
          return m->addThreshold("New", "", "", "", id, 0, nullptr, nullptr,
                                 nullptr, nullptr, nullptr);
        },
-       [=] { return value("THRHLD", "FLDR_ID", "THR_NAME='New'"); }, folder},
+       reads("THRHLD", "FLDR_ID", "THR_NAME='New'"), folder},
       {"addRuleEvent task", "task", 1,
        [=](int id) { return m->addRuleEvent(id, 11, 7, "EMAIL", ""); },
-       [=] { return value("RULEVT", "JB_ID", "EV_SEQ=7"); },
-       with(reference, "1")},
+       reads("RULEVT", "JB_ID", "EV_SEQ=7"), with(reference, "1")},
       {"addRuleEvent rule", "rule", 11,
        [=](int id) { return m->addRuleEvent(1, id, 7, "EMAIL", ""); },
-       [=] { return value("RULEVT", "RU_ID", "EV_SEQ=7"); },
-       with(reference, "11")},
+       reads("RULEVT", "RU_ID", "EV_SEQ=7"), with(reference, "11")},
       {"addTaskRule task", "task", 1,
        [=](int id) { return m->addTaskRule(id, 11); },
-       [=] { return value("JBRUME", "JB_ID", "RU_ID=11"); },
-       with(reference, "1")},
+       reads("JBRUME", "JB_ID", "RU_ID=11"), with(reference, "1")},
       {"addTaskRule rule", "rule", 11,
        [=](int id) { return m->addTaskRule(1, id); },
-       [=] { return value("JBRUME", "RU_ID", "JB_ID=1"); },
-       with(reference, "10,11")},
+       reads("JBRUME", "RU_ID", "JB_ID=1"), with(reference, "10,11")},
       {"addTaskRuleMember task", "task", 1,
        [=](int id) { return m->addTaskRuleMember(id, 11, 3, 4, one); },
-       [=] { return value("JBRUME", "JB_ID", "RU_ID=11"); },
-       with(reference, "1")},
+       reads("JBRUME", "JB_ID", "RU_ID=11"), with(reference, "1")},
       {"addTaskRuleMember rule", "rule", 11,
        [=](int id) { return m->addTaskRuleMember(1, id, 3, 4, one); },
-       [=] { return value("JBRUME", "RU_ID", "JB_ID=1"); },
-       with(reference, "10,11")},
+       reads("JBRUME", "RU_ID", "JB_ID=1"), with(reference, "10,11")},
       {"addTaskRuleMember dimension", "dimension", 3,
        [=](int id) { return m->addTaskRuleMember(1, 11, id, 4, one); },
-       [=] { return value("JBRUME", "DIM_ID", "RU_ID=11"); },
-       with(orDefault, "3")},
+       reads("JBRUME", "DIM_ID", "RU_ID=11"), with(orDefault, "3")},
       {"addTaskRuleMember threshold", "threshold", 4,
        [=](int id) { return m->addTaskRuleMember(1, 11, 3, id, one); },
-       [=] { return value("JBRUME", "THR_ID", "RU_ID=11"); },
-       with(orDefault, "4")},
+       reads("JBRUME", "THR_ID", "RU_ID=11"), with(orDefault, "4")},
       {"addDimensionToGroup group", "report group", 2,
        [=](int id) { return m->addDimensionToGroup(id, 3, 4, one); },
-       [=] { return value("DIMGRP", "GRP_ID", "DIM_ID=3"); },
-       with(reference, "2")},
+       reads("DIMGRP", "GRP_ID", "DIM_ID=3"), with(reference, "2")},
       {"addDimensionToGroup dimension", "dimension", 3,
        [=](int id) { return m->addDimensionToGroup(2, id, 4, one); },
-       [=] { return value("DIMGRP", "DIM_ID", "GRP_ID=2"); },
-       with(reference, "3,6")},
+       reads("DIMGRP", "DIM_ID", "GRP_ID=2"), with(reference, "3,6")},
       {"addDimensionToGroup threshold", "threshold", 4,
        [=](int id) { return m->addDimensionToGroup(2, 3, id, one); },
-       [=] { return value("DIMGRP", "THR_ID", "DIM_ID=3"); },
-       with(orNone, "4")},
+       reads("DIMGRP", "THR_ID", "DIM_ID=3"), with(orNone, "4")},
       // Changes.
       {"updateTask task", "task", 1,
        [=](int id) {
-         return m->updateTask(id, "T1", "c9", "", KvbDate(1), "", KvbDate(2),
-                              0, "", "");
+         return m->updateTask(id, "T1", "c9", "", KvbDate(1), "", KvbDate(2), 0,
+                              "", "");
        },
-       [=] { return value("MJOB", "JB_DESC", "JB_ID=1"); },
-       with(reference, "T1")},
+       reads("MJOB", "JB_DESC", "JB_ID=1"), with(reference, "T1")},
       {"updateTask folder", "folder", 7,
        [=](int id) {
          return m->updateTask(1, "T", "c1", "", KvbDate(1), "", KvbDate(2), id,
                               "", "");
        },
-       [=] { return value("MJOB", "FLDR_ID", "JB_ID=1"); }, folder},
+       reads("MJOB", "FLDR_ID", "JB_ID=1"), folder},
       {"updateSource source", "source", 1,
        [=](int id) { return m->updateSource(id, "S1", "", -1); },
-       [=] { return value("EXSRC", "ES_NAME", "ES_ID=1"); },
-       with(reference, "S1")},
+       reads("EXSRC", "ES_NAME", "ES_ID=1"), with(reference, "S1")},
       // Folder 0 keeps the source where it is, as -1 does.
-      {"updateSource folder", "folder", 8,
+      {"updateSource folder",
+       "folder",
+       8,
        [=](int id) { return m->updateSource(1, "S", "", id); },
-       [=] { return value("EXSRC", "FLDR_ID", "ES_ID=1"); },
+       reads("EXSRC", "FLDR_ID", "ES_ID=1"),
        {"8", R, "7", "7", R}},
       {"setExecutionProperty execution", "execution", 5,
        [=](int id) { return m->setExecutionProperty(id, 10, "P", "v", true); },
-       [=] { return value("EXPROP", "EX_ID", "PR_NAME='P'"); },
-       with(reference, "5")},
+       reads("EXPROP", "EX_ID", "PR_NAME='P'"), with(reference, "5")},
       {"setExecutionProperty rule", "rule", 10,
        [=](int id) { return m->setExecutionProperty(5, id, "P", "v", true); },
-       [=] { return value("EXPROP", "RU_ID", "PR_NAME='P'"); },
-       with(reference, "10")},
+       reads("EXPROP", "RU_ID", "PR_NAME='P'"), with(reference, "10")},
       {"updateReportGroup group", "report group", 2,
        [=](int id) {
          return m->updateReportGroup(id, "G2", none, -1, -1, -1, KvbDate(),
                                      none, -1);
        },
-       [=] { return value("RPTGRP", "GRP_NAME", "GRP_ID=2"); },
-       with(absent, "G2")},
+       reads("RPTGRP", "GRP_NAME", "GRP_ID=2"), with(absent, "G2")},
       {"updateReportGroup threshold", "threshold", 4,
        [=](int id) {
          return m->updateReportGroup(2, none, none, -1, -1, id, KvbDate(), none,
                                      -1);
        },
-       [=] { return value("RPTGRP", "THR_ID", "GRP_ID=2"); },
-       with(absent, "4")},
+       reads("RPTGRP", "THR_ID", "GRP_ID=2"), with(absent, "4")},
       {"updateReportGroup folder", "folder", 7,
        [=](int id) {
          return m->updateReportGroup(2, none, none, -1, -1, -1, KvbDate(), none,
                                      id);
        },
-       [=] { return value("RPTGRP", "FLDR_ID", "GRP_ID=2"); }, folderKept},
+       reads("RPTGRP", "FLDR_ID", "GRP_ID=2"), folderKept},
       {"updateDimension dimension", "dimension", 3,
        [=](int id) { return m->updateDimension(id, "D3", none, none, -1); },
-       [=] { return value("DIMENS", "DIM_NAME", "DIM_ID=3"); },
-       with(absent, "D3")},
+       reads("DIMENS", "DIM_NAME", "DIM_ID=3"), with(absent, "D3")},
       {"updateDimension folder", "folder", 7,
        [=](int id) { return m->updateDimension(3, none, none, none, id); },
-       [=] { return value("DIMENS", "FLDR_ID", "DIM_ID=3"); }, folderKept},
+       reads("DIMENS", "FLDR_ID", "DIM_ID=3"), folderKept},
       {"updateThreshold threshold", "threshold", 4,
        [=](int id) {
          return m->updateThreshold(id, "Th4", none, none, -1, 0, nullptr,
                                    nullptr, nullptr, nullptr);
        },
-       [=] { return value("THRHLD", "THR_NAME", "THR_ID=4"); },
-       with(absent, "Th4")},
+       reads("THRHLD", "THR_NAME", "THR_ID=4"), with(absent, "Th4")},
       {"updateThreshold folder", "folder", 7,
        [=](int id) {
          return m->updateThreshold(4, none, none, none, id, 0, nullptr, nullptr,
                                    nullptr, nullptr);
        },
-       [=] { return value("THRHLD", "FLDR_ID", "THR_ID=4"); }, folderKept},
+       reads("THRHLD", "FLDR_ID", "THR_ID=4"), folderKept},
       {"updateDimensionGroup dimension", "dimension", 6,
        [=](int id) { return m->updateDimensionGroup(id, 2, -1, two); },
-       [=] { return value("DIMGRP", "WGHT", "GRP_ID=2"); }, with(absent, "2")},
+       reads("DIMGRP", "WGHT", "GRP_ID=2"), with(absent, "2")},
       {"updateDimensionGroup group", "report group", 2,
        [=](int id) { return m->updateDimensionGroup(6, id, -1, two); },
-       [=] { return value("DIMGRP", "WGHT", "DIM_ID=6"); }, with(absent, "2")},
+       reads("DIMGRP", "WGHT", "DIM_ID=6"), with(absent, "2")},
       {"updateDimensionGroup threshold", "threshold", 4,
        [=](int id) { return m->updateDimensionGroup(6, 2, id, KvbReal()); },
-       [=] { return value("DIMGRP", "THR_ID", "DIM_ID=6"); },
-       with(absent, "4")},
+       reads("DIMGRP", "THR_ID", "DIM_ID=6"), with(absent, "4")},
       {"updateTaskRuleMember task", "task", 1,
        [=](int id) { return m->updateTaskRuleMember(id, 10, 3, 4, two); },
-       [=] { return value("JBRUME", "WGHT", "RU_ID=10"); },
-       with(reference, "2")},
+       reads("JBRUME", "WGHT", "RU_ID=10"), with(reference, "2")},
       {"updateTaskRuleMember rule", "rule", 10,
        [=](int id) { return m->updateTaskRuleMember(1, id, 3, 4, two); },
-       [=] { return value("JBRUME", "WGHT", "RU_ID=10"); },
-       with(reference, "2")},
+       reads("JBRUME", "WGHT", "RU_ID=10"), with(reference, "2")},
       {"updateTaskRuleMember dimension", "dimension", 3,
        [=](int id) { return m->updateTaskRuleMember(1, 10, id, 4, two); },
-       [=] { return value("JBRUME", "DIM_ID", "RU_ID=10"); },
-       with(orDefault, "3")},
+       reads("JBRUME", "DIM_ID", "RU_ID=10"), with(orDefault, "3")},
       {"updateTaskRuleMember threshold", "threshold", 4,
        [=](int id) { return m->updateTaskRuleMember(1, 10, 3, id, two); },
-       [=] { return value("JBRUME", "THR_ID", "RU_ID=10"); },
-       with(orDefault, "4")},
+       reads("JBRUME", "THR_ID", "RU_ID=10"), with(orDefault, "4")},
       // Deletions: what is left that names the object.
-      {"deleteTask task", "task", 1, [=](int id) { return m->deleteTask(id); },
-       [=] { return naming("JB_ID", 1, {"MJOB", "JBRUME", "RULEVT"}); },
+      {"deleteTask task",
+       "task",
+       1,
+       [=](int id) { return m->deleteTask(id); },
+       leaves("JB_ID", 1, {"MJOB", "JBRUME", "RULEVT"}),
        {"MJOB 0 JBRUME 0 RULEVT 0", K, K, K, K}},
-      {"clearTaskRules task", "task", 1,
+      {"clearTaskRules task",
+       "task",
+       1,
        [=](int id) { return m->clearTaskRules(id); },
-       [=] { return naming("JB_ID", 1, {"MJOB", "JBRUME", "RULEVT"}); },
+       leaves("JB_ID", 1, {"MJOB", "JBRUME", "RULEVT"}),
        {"MJOB 1 JBRUME 0 RULEVT 0", K, K, K, K}},
-      {"deleteSource source", "source", 1,
+      {"deleteSource source",
+       "source",
+       1,
        [=](int id) { return m->deleteSource(id); },
-       [=] { return naming("ES_ID", 1, {"EXSRC", "EXEC"}); },
+       leaves("ES_ID", 1, {"EXSRC", "EXEC"}),
        {"EXSRC 0 EXEC 1", K, K, K, K}},
-      {"clearSource source", "source", 1,
-       [=](int id) { return m->clearSource(id); }, nullptr, {K, K, K, K, K}},
-      {"deleteExecutionProperty execution", "execution", 5,
+      {"clearSource source",
+       "source",
+       1,
+       [=](int id) { return m->clearSource(id); },
+       nullptr,
+       {K, K, K, K, K}},
+      {"deleteExecutionProperty execution",
+       "execution",
+       5,
        [=](int id) { return m->deleteExecutionProperty(id, 10, "S"); },
-       [=] { return naming("EX_ID", 5, {"EXPROP", "EXEC"}); },
+       leaves("EX_ID", 5, {"EXPROP", "EXEC"}),
        {"EXPROP 0 EXEC 1", K, K, K, K}},
-      {"deleteExecutionProperty rule", "rule", 10,
+      {"deleteExecutionProperty rule",
+       "rule",
+       10,
        [=](int id) { return m->deleteExecutionProperty(5, id, "S"); },
-       [=] { return naming("RU_ID", 10, {"EXPROP", "JBRUME"}); },
+       leaves("RU_ID", 10, {"EXPROP", "JBRUME"}),
        {"EXPROP 0 JBRUME 1", K, K, K, K}},
-      {"deleteReportGroup group", "report group", 2,
+      {"deleteReportGroup group",
+       "report group",
+       2,
        [=](int id) { return m->deleteReportGroup(id); },
-       [=] { return naming("GRP_ID", 2, {"RPTGRP", "DIMGRP", "EXEC"}); },
+       leaves("GRP_ID", 2, {"RPTGRP", "DIMGRP", "EXEC"}),
        {"RPTGRP 0 DIMGRP 0 EXEC 0", K, K, K, K}},
-      {"deleteDimension dimension", "dimension", 6,
+      {"deleteDimension dimension",
+       "dimension",
+       6,
        [=](int id) { return m->deleteDimension(id); },
-       [=] { return naming("DIM_ID", 6, {"DIMENS", "DIMGRP", "JBRUME"}); },
+       leaves("DIM_ID", 6, {"DIMENS", "DIMGRP", "JBRUME"}),
        {"DIMENS 0 DIMGRP 0 JBRUME 0", K, K, K, K}},
-      {"deleteThreshold threshold", "threshold", 5,
+      {"deleteThreshold threshold",
+       "threshold",
+       5,
        [=](int id) { return m->deleteThreshold(id); },
-       [=] {
-         return naming("THR_ID", 5, {"THRHLD", "RPTGRP", "DIMGRP", "JBRUME"});
-       },
+       leaves("THR_ID", 5, {"THRHLD", "RPTGRP", "DIMGRP", "JBRUME"}),
        {"THRHLD 0 RPTGRP 0 DIMGRP 0 JBRUME 0", K, K, K, K}},
-      {"deleteDimensionGroups group", "report group", 2,
+      {"deleteDimensionGroups group",
+       "report group",
+       2,
        [=](int id) { return m->deleteDimensionGroups(id, -1); },
-       [=] { return naming("GRP_ID", 2, {"DIMGRP", "RPTGRP"}); },
+       leaves("GRP_ID", 2, {"DIMGRP", "RPTGRP"}),
        {"DIMGRP 0 RPTGRP 1", K,
         "refused: Deleting dimension links needs a report group or a "
         "dimension: without either every link would go",
         K, K}},
-      {"deleteDimensionGroups dimension", "dimension", 6,
+      {"deleteDimensionGroups dimension",
+       "dimension",
+       6,
        [=](int id) { return m->deleteDimensionGroups(-1, id); },
-       [=] { return naming("DIM_ID", 6, {"DIMGRP", "DIMENS"}); },
+       leaves("DIM_ID", 6, {"DIMGRP", "DIMENS"}),
        {"DIMGRP 0 DIMENS 1", K,
         "refused: Deleting dimension links needs a report group or a "
         "dimension: without either every link would go",
         K, K}},
   };
   for (const IdArgument& row : cells) {
-    expectCell(std::string(row.call) + " " + std::to_string(row.existing),
-               [&] { return row.write(row.existing); }, row.read,
-               row.expected[0], "");
+    expectCell(
+        std::string(row.call) + " " + std::to_string(row.existing),
+        [&] { return row.write(row.existing); }, row.read, row.expected[0], "");
     for (size_t i = 0; i < 4; ++i)
-      expectCell(std::string(row.call) + " " + std::to_string(kTried[i]),
-                 [&] { return row.write(kTried[i]); }, row.read,
-                 row.expected[i + 1], missing(row.kind, kTried[i]));
+      expectCell(
+          std::string(row.call) + " " + std::to_string(kTried[i]),
+          [&] { return row.write(kTried[i]); }, row.read, row.expected[i + 1],
+          missing(row.kind, kTried[i]));
   }
 }
 
@@ -410,9 +423,8 @@ TEST_P(MonitorIdsTest, EveryIdArgumentNamesAnObjectThatExistsOrNone) {
 // the later value.
 TEST_P(MonitorIdsTest, LinksAreStoredOnce) {
   MonitorRDAImpl* m = monitor_;
-  const std::string taken = kvb_get_message("test", 0, "Monitor Repository",
-                                            1211)
-                                .str();
+  const std::string taken =
+      kvb_get_message("test", 0, "Monitor Repository", 1211).str();
   struct Twice {
     const char* call;
     std::function<bool()> write;
@@ -422,24 +434,26 @@ TEST_P(MonitorIdsTest, LinksAreStoredOnce) {
   };
   const std::vector<Twice> links = {
       {"addTaskRule", [=] { return m->addTaskRule(1, 10); },
-       [=] { return value("JBRUME", "DIM_ID, THR_ID, WGHT", "JB_ID=1"); },
-       "6|5|1", "Not adding rule 10 to task 1 again: " + taken},
+       reads("JBRUME", "DIM_ID, THR_ID, WGHT", "JB_ID=1"), "6|5|1",
+       "Not adding rule 10 to task 1 again: " + taken},
       {"addTaskRuleMember",
        [=] { return m->addTaskRuleMember(1, 10, 3, 4, KvbReal(2.0)); },
-       [=] { return value("JBRUME", "DIM_ID, THR_ID, WGHT", "JB_ID=1"); },
-       "6|5|1", "Not adding rule 10 to task 1 again: " + taken},
+       reads("JBRUME", "DIM_ID, THR_ID, WGHT", "JB_ID=1"), "6|5|1",
+       "Not adding rule 10 to task 1 again: " + taken},
       {"addDimensionToGroup",
        [=] { return m->addDimensionToGroup(2, 6, 4, KvbReal(2.0)); },
-       [=] { return value("DIMGRP", "THR_ID, WGHT", "DIM_ID=6"); }, "5|1",
+       reads("DIMGRP", "THR_ID, WGHT", "DIM_ID=6"), "5|1",
        "Not linking dimension 6 to report group 2 again: " + taken},
       {"addPropertyValue",
-       [=] { return m->addPropertyValue("S", "x") && m->addPropertyValue("S", "x"); },
-       [=] { return value("EXPRTP", "PR_VALUE", "PR_NAME='S'"); }, "x",
+       [=] {
+         return m->addPropertyValue("S", "x") && m->addPropertyValue("S", "x");
+       },
+       reads("EXPRTP", "PR_VALUE", "PR_NAME='S'"), "x",
        "Not adding the value \"x\" of the execution property \"S\" again: " +
            taken},
       {"setExecutionProperty",
        [=] { return m->setExecutionProperty(5, 10, "S", "y", true); },
-       [=] { return value("EXPROP", "PR_VALUE", "PR_NAME='S'"); }, "y", ""},
+       reads("EXPROP", "PR_VALUE", "PR_NAME='S'"), "y", ""},
   };
   for (const Twice& link : links) {
     SCOPED_TRACE(link.call);
@@ -459,14 +473,14 @@ TEST_P(MonitorIdsTest, ATaskWithExecutionsIsRefusedByName) {
   exec("INSERT INTO " + table("EXEC") + " (EX_ID, JB_ID) VALUES (6, 9)");
   const std::string why =
       kvb_get_message("test", 0, "Monitor Repository", 1088).str();
-  for (const auto& task : {std::make_pair(2, "task 2 \"Busy\""),
-                           std::make_pair(9, "task 9")}) {
-    const std::string text = "Cannot delete " + std::string(task.second) +
-                             ": " + why;
-    EXPECT_EQ(log_.failuresDuring(
-                  [&] { EXPECT_FALSE(monitor_->deleteTask(task.first)); },
-                  true),
-              Rows{"5 " + text});
+  for (const auto& task :
+       {std::make_pair(2, "task 2 \"Busy\""), std::make_pair(9, "task 9")}) {
+    const std::string text =
+        "Cannot delete " + std::string(task.second) + ": " + why;
+    EXPECT_EQ(
+        log_.failuresDuring(
+            [&] { EXPECT_FALSE(monitor_->deleteTask(task.first)); }, true),
+        Rows{"5 " + text});
     EXPECT_EQ(monitor_->getErrorMessage().str(), text);
   }
   EXPECT_EQ(count("MJOB", "JB_ID=2") + count("EXEC"), 3);
