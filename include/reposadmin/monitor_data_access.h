@@ -18,25 +18,24 @@
 // connection every operation but clearSource logs "Repository Data Access
 // object is null" at level 5 and fails.
 //
-// Ids: an id argument that names an object names one that exists. A
-// task, rule, execution, source, folder, report group, dimension or
-// threshold that does not exist is refused with "<Kind> <id> does not
-// exist" ("Report group 9 does not exist"), the text and its one record at
-// level 5, and nothing is stored. -1 is the one id that means none, in
-// every operation: an optional argument of -1 is absent (a listing's
-// filter, a column that an update keeps). None is stored only where a row
-// may name none, the threshold of a report group or of a dimension link
-// (THR_ID -1); a rule member always has a dimension and a threshold, so
-// there -1 stands for the default 1. Where none cannot stand (the folder
-// of an addition or of updateTask, the task or rule of a member, event or
-// property, the report group or dimension of a link) -1 is refused as an
-// object that does not exist. 0 and the other negative ids name no
-// object and are refused likewise, but for folder 0, the root, which
-// always exists (updateSource takes it for no move). A link is stored once: an add of a link that exists
-// keeps it as it is and answers true (see addTaskRuleMember and
+// Ids: an id argument that names an object names one that exists. A task, rule,
+// execution, source, folder, report group, dimension or threshold that does not
+// exist is refused with "<Kind> <id> does not exist" ("Report group 9 does not
+// exist"), the text and its one record at level 5, and nothing is stored. -1 is
+// the one id that means none, in every operation: an optional argument of -1 is
+// absent (a listing's filter, a column that an update keeps). None is stored
+// only where a row may name none, the threshold of a report group or of a
+// dimension link (THR_ID -1); a rule member always has a dimension and a
+// threshold, so there -1 stands for the default 1. Where none cannot stand (the
+// folder of an addition or of updateTask, the task or rule of a member, event
+// or property, the report group or dimension of a link) -1 is refused as an
+// object that does not exist. 0 and the other negative ids name no object and
+// are refused likewise, but for folder 0, the root, which always exists
+// (updateSource takes it for no move). A link is stored once: an add of a link
+// that exists keeps it as it is and answers true (see addTaskRuleMember and
 // addDimensionToGroup). A deletion of an object that does not exist is no
-// failure and changes nothing; each deletion says what it leaves that
-// names the object.
+// failure and changes nothing; each deletion says what it leaves that names the
+// object.
 //
 // Optional arguments: a text filter is absent when empty. An update
 // either writes every column it takes or keeps what is not given, and
