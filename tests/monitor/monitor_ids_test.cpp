@@ -465,6 +465,11 @@ TEST_P(MonitorIdsTest, LinksAreStoredOnce) {
     EXPECT_EQ(link.read(), link.stored);
     monitor_->endTransaction(false);
   }
+  // A member that an earlier version stored twice stays twice, and an
+  // update changes both.
+  exec("INSERT INTO " + table("JBRUME") + " (JB_ID, RU_ID) VALUES (1, 10)");
+  ASSERT_TRUE(m->updateTaskRuleMember(1, 10, 3, 4, KvbReal(2.0)));
+  EXPECT_EQ(value("JBRUME", "DIM_ID, THR_ID, WGHT", "JB_ID=1"), "3|4|2,3|4|2");
 }
 
 // A task with executions stays, and the refusal names it: by its id and
