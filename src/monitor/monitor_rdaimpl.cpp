@@ -120,7 +120,7 @@ bool MonitorRDAImpl::addLinkOnce(const std::function<bool()>& objectsExist,
                                  const char* code, const SqlFields& keys,
                                  const SqlFields& columns,
                                  const KvbString& again) {
-  if (!ready()) return false;
+  // Without a connection the transaction logs the null object and fails.
   return transaction([&] {
     return objectsExist() &&
            insertUnless(IfPresent::kWarn, {message(kExists), again}, code,
