@@ -11,15 +11,35 @@
 // which getErrorMessage() gives. Refusals give a "Monitor Repository"
 // catalogue message as that text: 1088 a task with executions, 1211 a name
 // in use, 1663 a property value that is not valid. A name, code or UUID in
-// use gives its message (1211, 1085) after what was refused, which names
-// the object ("Cannot add the dimension "D": <message 1211>", "Cannot add
-// the task "T" with code "c": <message 1085>"). Without a
+// use and a task with executions give their message (1211, 1085, 1088)
+// after what was refused, which names the object ("Cannot add the
+// dimension "D": <message 1211>", "Cannot add the task "T" with code "c":
+// <message 1085>", "Cannot delete task 2 "T": <message 1088>"). Without a
 // connection every operation but clearSource logs "Repository Data Access
 // object is null" at level 5 and fails.
 //
-// Optional arguments: an id of -1 is absent; a text filter is absent when
-// empty. An update either writes every column it takes or keeps what is
-// not given, and each says which: updateTask and updateSource write what
+// Ids: an id argument that names an object names one that exists. A task, rule,
+// execution, source, folder, report group, dimension or threshold that does not
+// exist is refused with "<Kind> <id> does not exist" ("Report group 9 does not
+// exist"), the text and its one record at level 5, and nothing is stored. -1 is
+// the one id that means none, in every operation: an optional argument of -1 is
+// absent (a listing's filter, a column that an update keeps). None is stored
+// only where a row may name none, the threshold of a report group or of a
+// dimension link (THR_ID -1); a rule member always has a dimension and a
+// threshold, so there -1 stands for the default 1. Where none cannot stand (the
+// folder of an addition or of updateTask, the task or rule of a member, event
+// or property, the report group or dimension of a link) -1 is refused as an
+// object that does not exist. 0 and the other negative ids name no object and
+// are refused likewise, but for folder 0, the root, which always exists
+// (updateSource takes it for no move). A link is stored once: an add of a link
+// that exists keeps it as it is and answers true (see addTaskRuleMember and
+// addDimensionToGroup). A deletion of an object that does not exist is no
+// failure and changes nothing; each deletion says what it leaves that names the
+// object.
+//
+// Optional arguments: a text filter is absent when empty. An update
+// either writes every column it takes or keeps what is not given, and
+// each says which: updateTask and updateSource write what
 // they are given, a null text or date as NULL, so that a caller passes
 // every column it keeps as it read it (getTask, listSources);
 // updateReportGroup, updateDimension, updateThreshold and
@@ -67,7 +87,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   virtual bool addSource(const KvbString& name, const KvbString& uuid,
                          const KvbString& user, int folderId, int* newId) = 0;
   // Adds event `sequence` of rule `ruleId` in task `taskId`. A task or rule
-  // that does not exist is refused as by addTaskRuleMember.
+  // that does not exist is refused as by addTaskRuleMember. An event is no
+  // link: one of a sequence that the rule has already is added beside it.
   virtual bool addRuleEvent(int taskId, int ruleId, int sequence,
                             const KvbString& code, const KvbString& data) = 0;
   // As addTaskRuleMember, with the default dimension and threshold and
@@ -100,10 +121,12 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                             const KvbString& user, const KvbString& uuid,
                             int folderId, int* newId) = 0;
   // Links dimension `dimensionId` to report group `groupId`. A link that
-  // exists is kept as it is; 1211 is logged as a warning and the answer is
-  // true. A report group, dimension or threshold that does not exist is
-  // refused with "Report group <id> does not exist", "Dimension <id> ..."
-  // or "Threshold <id> ..." (a threshold of -1 names none).
+  // exists is kept as it is: "Not linking dimension <id> to report group
+  // <id> again: " and 1211 are logged as a warning and the answer is true.
+  // A report group, dimension or threshold that does not exist is refused
+  // with "Report group <id> does not exist", "Dimension <id> ..." or
+  // "Threshold <id> ..."; a threshold of -1 names none and is stored as
+  // -1, a report group or dimension of -1 is refused.
   virtual bool addDimensionToGroup(int groupId, int dimensionId,
                                    int thresholdId, KvbReal weight) = 0;
   // Adds a threshold (THR_ID from the id counter "THRHLD"), written to
@@ -116,10 +139,16 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                             const KvbString* bandNames,
                             const double* bandStarts, const double* bandEnds,
                             const int* bandColors, int* newId) = 0;
-  // Adds rule `ruleId` to task `taskId`. A dimension or threshold id below
-  // 1 stands for the default 1. A task, rule, dimension or threshold that
-  // does not exist is refused with "Task <id> does not exist", "Rule <id>
-  // ...", "Dimension <id> ..." or "Threshold <id> ...".
+  // Adds rule `ruleId` to task `taskId`. A dimension or threshold of -1
+  // (none) stands for the default 1. A task, rule, dimension or threshold
+  // that does not exist is refused with "Task <id> does not exist", "Rule
+  // <id> ...", "Dimension <id> ..." or "Threshold <id> ...", as are 0 and
+  // the other negative ids. A rule that is a member of the task already
+  // stays the member it is (updateTaskRuleMember changes it): "Not adding
+  // rule <id> to task <id> again: " and 1211 are logged as a warning and
+  // the answer is true. Earlier versions took every id below 1 for the
+  // default and stored a second member; members stored twice stay, and
+  // updateTaskRuleMember changes both.
   virtual bool addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                  int thresholdId, const KvbReal& weight) = 0;
 
@@ -200,9 +229,12 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes the rule members and rule events of a task, all or nothing.
   virtual bool clearTaskRules(int taskId) = 0;
   // Deletes a task with its rule members and rule events, all or nothing; a
-  // task with executions is refused with 1088. Announces the deletion by
-  // the task's URI (postUriEvent, objectType "Task") when the task's path
-  // was found. A task that does not exist is no failure.
+  // task with executions is refused with "Cannot delete task <id>
+  // "<name>": " and 1088, the text and its record alike (the id alone when
+  // only executions name the task). Announces the deletion by the task's
+  // URI (postUriEvent, objectType "Task") when the task's path was found.
+  // A task that does not exist is no failure. An object lock of the task
+  // (metadata interface) stays.
   virtual bool deleteTask(int taskId) = 0;
   // Writes every column but JB_ID of task `taskId`, each as given: a null
   // text or date is written as NULL and nothing is kept, so a rename passes
@@ -223,9 +255,10 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // True without effect, also without a connection.
   virtual bool clearSource(int sourceId) = 0;
   // Writes the name and the edit user as given (a null as NULL) and the
-  // edit date (now); writes the folder when `folderId` is above 0 and
-  // keeps it otherwise. A source or folder that does not exist fails.
-  // Posts a changed event.
+  // edit date (now), and the folder but for -1 and 0: both keep the folder,
+  // as callers have always passed 0 for no move. A source or folder that
+  // does not exist is refused ("Source <id> does not exist", "Folder <id>
+  // ..."). Posts a changed event.
   virtual bool updateSource(int sourceId, const KvbString& name,
                             const KvbString& user, int folderId) = 0;
   // Sets property `name` of a rule in an execution to `value`, adding it
@@ -239,6 +272,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
                                     bool skipValueCheck) = 0;
   virtual bool deleteExecutionProperty(int executionId, int ruleId,
                                        const KvbString& name) = 0;
+  // Makes `value` no longer valid for property `name`. Execution properties
+  // that hold it keep it.
   virtual bool deletePropertyValue(const KvbString& name,
                                    const KvbString& value) = 0;
   // Writes the columns given of report group `groupId`; with any of them,
@@ -291,9 +326,9 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // report groups that used it to the default threshold, all or nothing.
   virtual bool deleteThreshold(int thresholdId) = 0;
   // Writes the dimension, threshold and weight of the members of rule
-  // `ruleId` in task `taskId`; ids below 1 stand for the default 1. A
-  // task, rule, dimension or threshold that does not exist is refused as
-  // by addTaskRuleMember, a rule that is no member of the task with "Rule
+  // `ruleId` in task `taskId`; -1 stands for the default 1. A task, rule,
+  // dimension or threshold that does not exist is refused as by
+  // addTaskRuleMember, a rule that is no member of the task with "Rule
   // <id> is no member of task <id>".
   virtual bool updateTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                     int thresholdId, KvbReal weight) = 0;

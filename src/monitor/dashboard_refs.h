@@ -11,18 +11,21 @@
 // The id of the default report group, dimension and threshold.
 constexpr int kDefaultDashboardId = 1;
 
-// Each kind of dashboard object: its key column, its table and what it is
-// called in a refusal ("Threshold 4 does not exist").
+// Each kind of dashboard object: its key column, its table, what it is
+// called in a refusal ("Threshold 4 does not exist") and whether a row may
+// name none of it (-1): a report group and a dimension link may have no
+// threshold, but a link always joins a report group and a dimension.
 struct DashboardKind {
   const char* column;
   const char* tableCode;
   const char* kind;
+  bool mayBeNone;
 };
 
 inline constexpr DashboardKind kDashboardKinds[] = {
-    {"GRP_ID", "RPTGRP", "report group"},
-    {"DIM_ID", "DIMENS", "dimension"},
-    {"THR_ID", "THRHLD", "threshold"},
+    {"GRP_ID", "RPTGRP", "report group", false},
+    {"DIM_ID", "DIMENS", "dimension", false},
+    {"THR_ID", "THRHLD", "threshold", true},
 };
 
 struct DashboardReference {

@@ -34,9 +34,9 @@ KvbDatavar realValue(const KvbReal& real) {
                        : KvbDatavar(real.asDouble());
 }
 
-// A dimension or threshold id to store: ids below 1 name no object, and
-// stand for the default.
-int orDefault(int id) { return id < 1 ? kDefaultDashboardId : id; }
+// The dimension or threshold of a rule member: a member always has both,
+// so none (-1) stands for the default. Any other id is checked.
+int orDefault(int id) { return id == -1 ? kDefaultDashboardId : id; }
 
 // Hands a new id to the caller's out argument when it gives one; false for
 // an addition that failed (-1).
@@ -78,21 +78,21 @@ void MonitorRDAImpl::announce(int changeType, const char* typeName,
   });
 }
 
-bool MonitorRDAImpl::expectRow(bool wanted, const char* code,
-                               const char* condition,
+bool MonitorRDAImpl::expectRow(const char* code, const char* condition,
                                const std::vector<KvbDatavar>& values,
                                const Refusal& refusal) {
   const int found = exists(code, condition, values);
   if (found < 0) return false;
-  return (found == 1) == wanted || refuse(refusal);
+  return found == 1 || refuse(refusal);
 }
 
 bool MonitorRDAImpl::dashboardObjectsExist(
     std::initializer_list<DashboardRef> refs) {
   for (const DashboardRef& ref : refs) {
-    if (ref.id == -1 || ref.id == kDefaultDashboardId) continue;
+    if (ref.id == kDefaultDashboardId) continue;
     for (const DashboardKind& kind : kDashboardKinds)
       if (std::strcmp(kind.column, ref.column) == 0 &&
+          !(ref.id == -1 && kind.mayBeNone) &&
           !objectExists({kind.tableCode, kind.column, ref.id, kind.kind}))
         return false;
   }
@@ -109,11 +109,22 @@ bool MonitorRDAImpl::linkedObjectsExist(
 }
 
 bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
-                                  const SqlFields& columns,
-                                  std::initializer_list<DashboardRef> refs) {
+                                  const SqlFields& columns) {
   if (!ready()) return false;
   return addInOneStep([&] {
-    return linkedObjectsExist(taskId, ruleId, refs) && insert(code, columns);
+    return linkedObjectsExist(taskId, ruleId, {}) && insert(code, columns);
+  });
+}
+
+bool MonitorRDAImpl::addLinkOnce(const std::function<bool()>& objectsExist,
+                                 const char* code, const SqlFields& keys,
+                                 const SqlFields& columns,
+                                 const KvbString& again) {
+  // Without a connection the transaction logs the null object and fails.
+  return transaction([&] {
+    return objectsExist() &&
+           insertUnless(IfPresent::kWarn, {message(kExists), again}, code,
+                        keys, columns);
   });
 }
 
@@ -259,15 +270,30 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
   KvbString uuid;
   const KvbString path = deletionPath(taskId, kTaskType, uuid);
   const bool deleted = transaction([&] {
-    return expectRow(false, "EXEC", "JB_ID=?", {taskId},
-                     {message(kTaskHasExecutions),
-                      kvbStringFormat("Cannot delete task %d", taskId)}) &&
+    const int executions = exists("EXEC", "JB_ID=?", {taskId});
+    if (executions == 1) return refuse(executionsKeep(taskId));
+    return executions == 0 &&
            deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
   });
   // No resource manager serves this engine, so the task's resource
   // identity is empty.
   if (deleted) postDeletion(path, kTaskType, KvbString(""));
   return deleted;
+}
+
+Refusal MonitorRDAImpl::executionsKeep(int taskId) {
+  // The name is read only for the refusal; a task row that is gone (its
+  // executions left by an older version) is named by its id alone.
+  KvbString name;
+  const bool named =
+      firstRow("SELECT JB_DESC FROM " + table("MJOB") + " WHERE JB_ID=?",
+               {taskId}, [&](ReposDataAccessCursor& row) {
+                 name = row.getString(0);
+               }) == 1;
+  const KvbString task =
+      named ? kvbStringFormat("task %d \"%S\"", taskId, name)
+            : kvbStringFormat("task %d", taskId);
+  return Refusal("Cannot delete " + task + ": " + message(kTaskHasExecutions));
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listTasks() {
@@ -290,14 +316,21 @@ ReposDataAccessCursor* MonitorRDAImpl::findTask(int taskId,
 
 bool MonitorRDAImpl::addTaskRuleMember(int taskId, int ruleId, int dimensionId,
                                        int thresholdId, const KvbReal& weight) {
-  return insertLinked(taskId, ruleId, "JBRUME",
-                      {{"JB_ID", taskId},
-                       {"RU_ID", ruleId},
-                       {"DIM_ID", orDefault(dimensionId)},
-                       {"THR_ID", orDefault(thresholdId)},
-                       {"WGHT", realValue(weight)}},
-                      {{"DIM_ID", orDefault(dimensionId)},
-                       {"THR_ID", orDefault(thresholdId)}});
+  const int dimension = orDefault(dimensionId);
+  const int threshold = orDefault(thresholdId);
+  // A task runs a rule once: updateTaskRuleMember changes the member.
+  return addLinkOnce(
+      [&] {
+        return linkedObjectsExist(
+            taskId, ruleId, {{"DIM_ID", dimension}, {"THR_ID", threshold}});
+      },
+      "JBRUME", {{"JB_ID", taskId}, {"RU_ID", ruleId}},
+      {{"JB_ID", taskId},
+       {"RU_ID", ruleId},
+       {"DIM_ID", dimension},
+       {"THR_ID", threshold},
+       {"WGHT", realValue(weight)}},
+      kvbStringFormat("Not adding rule %d to task %d again", ruleId, taskId));
 }
 
 bool MonitorRDAImpl::addTaskRule(int taskId, int ruleId) {
@@ -407,7 +440,7 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
     return objectExists({"EXEC", "EX_ID", executionId, "execution"}) &&
            objectExists({"RULE", "RU_ID", ruleId, "rule"}) &&
            (skipValueCheck ||
-            expectRow(true, "EXPRTP", "PR_NAME=? AND PR_VALUE=?",
+            expectRow("EXPRTP", "PR_NAME=? AND PR_VALUE=?",
                       {name, value},
                       {message(kInvalidValue, value),
                        kvbStringFormat("Cannot set the execution property "
@@ -458,11 +491,13 @@ bool MonitorRDAImpl::updateSource(int sourceId, const KvbString& name,
   update.set({"ES_NAME", name})
       .set({"ES_EDDAT", now()})
       .set({"ES_EDUSR", user});
-  // Folder 0, the root, is no move: the source stays where it is.
-  if (folderId > 0) update.set({"FLDR_ID", folderId});
+  // None (-1) and folder 0, the root, are no move: the source stays where
+  // it is, as callers have always taken 0. Any other folder is checked.
+  const bool moves = folderId != -1 && folderId != 0;
+  if (moves) update.set({"FLDR_ID", folderId});
   update.where("ES_ID=?", sourceId);
   int rows = 0;
-  if (!runFiled(folderId > 0 ? folderId : 0, update, &rows)) return false;
+  if (!runFiled(moves ? folderId : 0, update, &rows)) return false;
   if (rows == 0)
     return fail(missingObject("source", sourceId));
   announce(kChangeUpdated, kSourceType, sourceId, KvbString(""));
@@ -579,22 +614,19 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
 
 bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
                                          int thresholdId, KvbReal weight) {
-  if (!ready()) return false;
-  return transaction([&] {
-    return dashboardObjectsExist({{"GRP_ID", groupId},
-                                  {"DIM_ID", dimensionId},
-                                  {"THR_ID", thresholdId}}) &&
-           insertUnless(IfPresent::kWarn,
-                        {message(kExists),
-                         kvbStringFormat("Not linking dimension %d to report "
-                                         "group %d again",
-                                         dimensionId, groupId)},
-                        "DIMGRP", {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
-                        {{"DIM_ID", dimensionId},
-                         {"GRP_ID", groupId},
-                         {"THR_ID", thresholdId},
-                         {"WGHT", realValue(weight)}});
-  });
+  return addLinkOnce(
+      [&] {
+        return dashboardObjectsExist({{"GRP_ID", groupId},
+                                      {"DIM_ID", dimensionId},
+                                      {"THR_ID", thresholdId}});
+      },
+      "DIMGRP", {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
+      {{"DIM_ID", dimensionId},
+       {"GRP_ID", groupId},
+       {"THR_ID", thresholdId},
+       {"WGHT", realValue(weight)}},
+      kvbStringFormat("Not linking dimension %d to report group %d again",
+                      dimensionId, groupId));
 }
 
 ReposDataAccessCursor* MonitorRDAImpl::listDimensions(int dimensionId,

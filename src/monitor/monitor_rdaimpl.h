@@ -5,6 +5,7 @@
 #ifndef MONITOR_MONITOR_RDAIMPL_H_
 #define MONITOR_MONITOR_RDAIMPL_H_
 
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -118,11 +119,14 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // a task or source, naming it by `key` (its code or UUID).
   void announce(int changeType, const char* typeName, int objectId,
                 const KvbString& key);
-  // True when a row of `code` matches `condition`, if `wanted`, or none
-  // does, if not; otherwise false, refused with `refusal`. False when the
-  // query fails.
-  bool expectRow(bool wanted, const char* code, const char* condition,
+  // True when a row of `code` matches `condition`; otherwise false,
+  // refused with `refusal`. False when the query fails.
+  bool expectRow(const char* code, const char* condition,
                  const std::vector<KvbDatavar>& values, const Refusal& refusal);
+  // The refusal of deleteTask for task `taskId`, which has executions:
+  // "Cannot delete task <id> "<name>": " and message 1088, the text and
+  // its record alike.
+  Refusal executionsKeep(int taskId);
   // A dashboard object that a write stores: the key column of its kind
   // (GRP_ID, DIM_ID or THR_ID) and its id.
   struct DashboardRef {
@@ -130,20 +134,27 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
     int id;
   };
   // True when each of `refs` names an object that exists, else refused
-  // with "<Kind> <id> does not exist"; false when a lookup fails. -1 (none
-  // given) and the default, which every repository holds and no deletion
-  // removes, are not looked for.
+  // with "<Kind> <id> does not exist"; false when a lookup fails. The
+  // default, which every repository holds and no deletion removes, is not
+  // looked for, nor is -1 (none) of a kind that may be none (a threshold:
+  // see kDashboardKinds); -1 of another kind is refused.
   bool dashboardObjectsExist(std::initializer_list<DashboardRef> refs);
   // True when task `taskId`, rule `ruleId` and each of `refs` exist; a
   // missing task or rule is refused with "Task <id> does not exist" or
   // "Rule <id> does not exist", the references as above.
   bool linkedObjectsExist(int taskId, int ruleId,
                           std::initializer_list<DashboardRef> refs);
-  // Inserts a row that links task `taskId` and rule `ruleId`, in one unit
+  // Inserts a row that names task `taskId` and rule `ruleId`, in one unit
   // with linkedObjectsExist's check.
   bool insertLinked(int taskId, int ruleId, const char* code,
-                    const SqlFields& columns,
-                    std::initializer_list<DashboardRef> refs = {});
+                    const SqlFields& columns);
+  // Adds the link `columns` to table `code` in one unit with
+  // `objectsExist` (the check that what it joins exists), unless a row
+  // matches every one of `keys`: that link is kept as it is, the answer
+  // is true and `again`, ": " and message 1211 are logged as a warning.
+  bool addLinkOnce(const std::function<bool()>& objectsExist,
+                   const char* code, const SqlFields& keys,
+                   const SqlFields& columns, const KvbString& again);
   // Writes the `name` and `columns` given of the dashboard object `row`,
   // with the edit date (now) and, when not null, the edit user, checking
   // that `folderId` (the row's FLDR_ID among `columns`; -1 when not given)

@@ -141,7 +141,7 @@ TEST_P(ObjectRefsTest, WritesRefuseAReferenceThatNamesNothing) {
        "Match definition 8 does not exist"},
   });
   // What exists, the defaults and "none" are stored.
-  EXPECT_TRUE(m->addTaskRuleMember(1, 11, 6, 0, one));
+  EXPECT_TRUE(m->addTaskRuleMember(1, 11, 6, -1, one));
   EXPECT_TRUE(m->updateTaskRuleMember(1, 11, 1, 3, one));
   EXPECT_TRUE(m->addDimensionToGroup(4, 6, -1, one));
   EXPECT_TRUE(m->updateDimensionGroup(6, 4, 3, one));

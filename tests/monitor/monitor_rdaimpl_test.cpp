@@ -69,8 +69,8 @@ class MonitorRdaTest : public RdaObjectTest<MonitorRDAImpl> {
 // A refusal answers with the catalogue's text, which names no object; its
 // one log record says what was refused: the type and the code, UUID or
 // name in question (a duplicate that is no failure, as a warning). A code,
-// UUID or name in use is answered with that record's text itself, which
-// names the code, UUID or name.
+// UUID or name in use, and a task that executions keep, are answered with
+// that record's text itself, which names the code, UUID, name or task.
 TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   const auto refused = [&](const std::function<bool()>& change,
                            const std::string& text, const std::string& what) {
@@ -98,8 +98,8 @@ TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
       "Cannot give task 2 the code \"c1\"");
   exec("INSERT INTO " + table("EXEC") + " (EX_ID, JB_ID) VALUES (1, ?)",
        {task});
-  refused([&] { return monitor_->deleteTask(task); }, message(1088),
-          "Cannot delete task 1");
+  inUse([&] { return monitor_->deleteTask(task); },
+        "Cannot delete task 1 \"T1\"", 1088);
 
   ASSERT_TRUE(monitor_->addSource("S", "u-s", "ann", 0, &source));
   inUse([&] { return monitor_->addSource("S2", "u-s", "b", 0, nullptr); },
@@ -218,14 +218,15 @@ TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
   storeKeys("DIMENS", "DIM_ID", {3, 5});
   storeKeys("THRHLD", "THR_ID", {4});
   ASSERT_TRUE(monitor_->addTaskRule(task, 10));
-  // Dimension and threshold ids below 1 stand for the defaults.
-  ASSERT_TRUE(monitor_->addTaskRuleMember(task, 11, 0, -1, KvbReal(2.5)));
+  // A dimension or threshold of -1 (none) stands for the default; a rule
+  // is a member once, and its second add keeps the first.
+  ASSERT_TRUE(monitor_->addTaskRuleMember(task, 11, -1, -1, KvbReal(2.5)));
   ASSERT_TRUE(monitor_->addTaskRuleMember(task, 11, 3, 4, KvbReal()));
   EXPECT_EQ(rows(monitor_->listTaskRuleMembers(task)),
-            (Rows{"1|10|1|1|1", "1|11|1|1|2.5", "1|11|3|4|"}));
-  ASSERT_TRUE(monitor_->updateTaskRuleMember(task, 11, 5, 0, KvbReal(0.5)));
+            (Rows{"1|10|1|1|1", "1|11|1|1|2.5"}));
+  ASSERT_TRUE(monitor_->updateTaskRuleMember(task, 11, 5, -1, KvbReal(0.5)));
   EXPECT_EQ(sortedRows(rows(monitor_->listTaskRuleMembers(task))),
-            (Rows{"1|10|1|1|1", "1|11|5|1|0.5", "1|11|5|1|0.5"}));
+            (Rows{"1|10|1|1|1", "1|11|5|1|0.5"}));
   ASSERT_TRUE(monitor_->addRuleEvent(task, 10, 1, "EMAIL", "<to/>"));
   ASSERT_TRUE(monitor_->addRuleEvent(task, 11, 2, "LOGFILE", ""));
   EXPECT_EQ(sortedRows(rows(monitor_->listRuleEvents(task))),
@@ -236,8 +237,9 @@ TEST_P(MonitorRdaTest, RuleMembersAndEventsLiveAndDieWithTheirTask) {
   exec("INSERT INTO " + table("EXEC") + " (EX_ID, JB_ID) VALUES (1, ?)",
        {task});
   EXPECT_FALSE(monitor_->deleteTask(task));
-  EXPECT_EQ(monitor_->getErrorMessage().str(), message(1088));
-  EXPECT_EQ(count("JBRUME") + count("RULEVT") + count("MJOB"), 6);
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Cannot delete task 1 \"Nightly\": " + message(1088));
+  EXPECT_EQ(count("JBRUME") + count("RULEVT") + count("MJOB"), 5);
 
   exec("DELETE FROM " + table("EXEC"));
   ASSERT_TRUE(monitor_->deleteTask(task));
