@@ -9,11 +9,11 @@
 // releases; listings give every column of their table in table order.
 // Failures answer false or null; the reason is the connection's error text,
 // which getErrorMessage() gives. Refusals give a "Monitor Repository"
-// catalogue message as that text: 1088 a task with executions, 1211 a name
-// in use, 1663 a property value that is not valid. A name, code or UUID in
-// use gives its message (1211, 1085) after what was refused, which names
-// the object ("Cannot add the dimension "D": <message 1211>", "Cannot add
-// the task "T" with code "c": <message 1085>"). Without a
+// catalogue message (1088 a task with executions, 1211 a name in use, 1085
+// a code or UUID in use, 1663 a property value that is not valid) after
+// what was refused, which names the object ("Cannot add the dimension "D":
+// <message 1211>", "Cannot add the task "T" with code "c": <message
+// 1085>", "Cannot delete task 3: <message 1088>"). Without a
 // connection every operation but clearSource logs "Repository Data Access
 // object is null" at level 5 and fails.
 //
@@ -200,7 +200,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // Deletes the rule members and rule events of a task, all or nothing.
   virtual bool clearTaskRules(int taskId) = 0;
   // Deletes a task with its rule members and rule events, all or nothing; a
-  // task with executions is refused with 1088. Announces the deletion by
+  // task with executions is refused with "Cannot delete task <id>: " and
+  // 1088. Announces the deletion by
   // the task's URI (postUriEvent, objectType "Task") when the task's path
   // was found. A task that does not exist is no failure.
   virtual bool deleteTask(int taskId) = 0;
@@ -232,7 +233,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // when the rule has no property of that exact name. An execution or rule
   // that does not exist is refused with "Execution <id> does not exist" or
   // "Rule <id> does not exist"; then, unless `skipValueCheck`, a value that
-  // is not valid for the name with message 1663.
+  // is not valid for the name with "Cannot set the execution property
+  // "<name>" of execution <id> and rule <id>: " and message 1663.
   virtual bool setExecutionProperty(int executionId, int ruleId,
                                     const KvbString& name,
                                     const KvbString& value,

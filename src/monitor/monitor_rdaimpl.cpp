@@ -260,8 +260,9 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
   const KvbString path = deletionPath(taskId, kTaskType, uuid);
   const bool deleted = transaction([&] {
     return expectRow(false, "EXEC", "JB_ID=?", {taskId},
-                     {message(kTaskHasExecutions),
-                      kvbStringFormat("Cannot delete task %d", taskId)}) &&
+                     Refusal(kvbStringFormat("Cannot delete task %d: ",
+                                             taskId) +
+                             message(kTaskHasExecutions))) &&
            deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
   });
   // No resource manager serves this engine, so the task's resource
@@ -409,10 +410,11 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
            (skipValueCheck ||
             expectRow(true, "EXPRTP", "PR_NAME=? AND PR_VALUE=?",
                       {name, value},
-                      {message(kInvalidValue, value),
-                       kvbStringFormat("Cannot set the execution property "
-                                       "\"%S\" of execution %d and rule %d",
-                                       name, executionId, ruleId)})) &&
+                      Refusal(kvbStringFormat("Cannot set the execution "
+                                              "property \"%S\" of execution "
+                                              "%d and rule %d: ",
+                                              name, executionId, ruleId) +
+                              message(kInvalidValue, value)))) &&
            upsert("EXPROP", {{"PR_VALUE", value}},
                   {{"EX_ID", executionId},
                    {"RU_ID", ruleId},

@@ -12,10 +12,9 @@ bool setup(Sweep& s, std::string* error) {
   int& rule = s.id["rule"];
   int& cm = s.id["cm"];
   int& gc = s.id["gc"];
-  rule = c->addRule("Sweep rule", "T", "", "", "", "u", "rule-uuid", 0, "",
-                    "");
-  s.id["rule2"] = c->addRule("Sweep rule 2", "T", "", "", "", "u",
-                             "rule2-uuid", 0, "", "");
+  rule = c->addRule("Sweep rule", "T", "", "", "", "u", "rule-uuid", 0, "", "");
+  s.id["rule2"] =
+      c->addRule("Sweep rule 2", "T", "", "", "", "u", "rule2-uuid", 0, "", "");
   cm = c->addCustomMetric("Sweep metric", "", "e", "");
   s.id["cm2"] = c->addCustomMetric("Sweep metric 2", "", "e", "");
   gc = c->addGlobalCategory("Sweep category", "");
@@ -28,8 +27,7 @@ bool setup(Sweep& s, std::string* error) {
       c->addCustomMetricField(cm, "in", "I") &&
       c->addCustomMetricFieldMap(rule, cm, 1, "sweep field", "in", "I") &&
       c->addGlobalCategoryDefinition(gc, "en", 1, "d", 1, "t", "") > 0 &&
-      c->addGlobalCategoryField(gc, "dsn", "", "", "t", "f", true, "C", 1,
-                                1) &&
+      c->addGlobalCategoryField(gc, "dsn", "", "", "t", "f", true, "C", 1, 1) &&
       c->setKeyValue("sweep key", "v");
   *error = c->getErrorMessage().str();
   return ok;
@@ -79,8 +77,8 @@ std::vector<Cell> cells() {
        refused("the UUID \"rule2-uuid\"")},
       {C("updateRule"), Input::kEmptyName, "name",
        SWEEP_CALL(common,
-                  o->updateRule(s.id.at("rule"), "", "T", "", "", "", "u", 0,
-                                0, "u", "rule-uuid", 0, "", "")),
+                  o->updateRule(s.id.at("rule"), "", "T", "", "", "", "u", 0, 0,
+                                "u", "rule-uuid", 0, "", "")),
        refused("rule")},
       {C("updateRule"), Input::kMissingParent, "folderId",
        SWEEP_CALL(common,
@@ -190,17 +188,17 @@ std::vector<Cell> cells() {
                                                          "t", "") > 0),
        refused("Global category 99999 does not exist")},
       {C("addGlobalCategoryDefinition"), Input::kNul, "locale",
-       SWEEP_CALL(common, o->addGlobalCategoryDefinition(
-                              s.id.at("gc"), kNul, 1, "d", 1, "t", "") > 0),
+       SWEEP_CALL(common, o->addGlobalCategoryDefinition(s.id.at("gc"), kNul, 1,
+                                                         "d", 1, "t", "") > 0),
        refused("of table GCDEF")},
       {C("addGlobalCategoryField"), Input::kMissingParent, "gcId",
        SWEEP_CALL(common, o->addGlobalCategoryField(99999, "dsn", "", "", "t",
                                                     "f", true, "C", 1, 1)),
        refused("Global category 99999 does not exist")},
       {C("addGlobalCategoryField"), Input::kNul, "table",
-       SWEEP_CALL(common, o->addGlobalCategoryField(
-                              s.id.at("gc"), "dsn", "", "", kNul, "f", true,
-                              "C", 1, 1)),
+       SWEEP_CALL(common,
+                  o->addGlobalCategoryField(s.id.at("gc"), "dsn", "", "", kNul,
+                                            "f", true, "C", 1, 1)),
        refused("of table GCFLD")},
       {C("updateGlobalCategory"), Input::kMissingId, "gcId",
        SWEEP_CALL(common, o->updateGlobalCategory(99999, "G", "")),
@@ -221,12 +219,15 @@ std::vector<Cell> cells() {
       {C("setKeyValue"), Input::kEmptyName, "key",
        SWEEP_CALL(common, o->setKeyValue("", "v")), refused("key")},
       {C("deleteKey"), Input::kMissingId, "key",
-       SWEEP_CALL(common, o->deleteKey("no such key")), unlogged("no such key")},
+       SWEEP_CALL(common, o->deleteKey("no such key")),
+       unlogged("no such key")},
   };
 }
 
 }  // namespace
 
 Table commonTable() { return {"common", setup, cells}; }
-Table monitorTable() { return {"monitor", [](Sweep&, std::string*) { return true; }, [] { return std::vector<Cell>{}; }}; }
-Table metadataTable() { return {"metadata", [](Sweep&, std::string*) { return true; }, [] { return std::vector<Cell>{}; }}; }
+Table metadataTable() {
+  return {"metadata", [](Sweep&, std::string*) { return true; },
+          [] { return std::vector<Cell>{}; }};
+}

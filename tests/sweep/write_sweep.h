@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "access/base_rdaimpl.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/explorer_data_access.h"
 #include "reposadmin/import_export_manager.h"
@@ -72,8 +73,21 @@ struct Sweep {
   RepositoryImpactAnalysis* impact = nullptr;
   RepositoryImportExportManager* impexp = nullptr;
   RepositoryEventQueueManager* events = nullptr;
+  ReposDataAccess* rda = nullptr;  // the repository's connection
   std::map<std::string, int> id;
   bool postgres = false;
+  // Stores a row that no interface adds (an execution, say) into table
+  // `code`: `columns` as "A, B" with `values` bound.
+  bool insert(const char* code, const std::string& columns,
+              const std::vector<KvbDatavar>& values) {
+    std::string markers;
+    for (size_t v = 0; v < values.size(); ++v) markers += v ? ", ?" : "?";
+    return boundExecute(rda,
+                        "INSERT INTO " +
+                            rda->getTableName(code, true, -1).str() + " (" +
+                            columns + ") VALUES (" + markers + ")",
+                        values);
+  }
 };
 
 // What a call answered on `object`.
@@ -84,10 +98,10 @@ Answer said(Object* object, bool ok) {
 
 // A call in a cell: `expr` calls `o`, the Sweep's `object`, and may read
 // the ids of `s`.
-#define SWEEP_CALL(object, expr)                   \
-  []([[maybe_unused]] Sweep & s) {                 \
-    auto* o = s.object;                            \
-    return said(o, (expr));                        \
+#define SWEEP_CALL(object, expr)  \
+  []([[maybe_unused]] Sweep& s) { \
+    auto* o = s.object;           \
+    return said(o, (expr));       \
   }
 
 // One cell: `method` as "Interface::method", the input class and the

@@ -1,6 +1,8 @@
 // Runs the sweep's tables (tests/sweep/write_sweep.h) on every back end,
 // once more with a cancellation pending on the calling thread, and checks
 // that every write method that a public header declares has its row.
+#include "sweep/write_sweep.h"
+
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -17,15 +19,13 @@
 #include "support/log_capture.h"
 #include "support/open_files.h"
 #include "support/repos_content.h"
-#include "sweep/write_sweep.h"
 
 namespace {
 
 const char* inputName(Input input) {
-  static const char* const names[] = {"missing id", "in use",
-                                      "empty name", "NUL byte",
-                                      "too long",   "missing parent",
-                                      "still used"};
+  static const char* const names[] = {
+      "missing id", "in use",         "empty name", "NUL byte",
+      "too long",   "missing parent", "still used"};
   return names[static_cast<int>(input)];
 }
 
@@ -59,6 +59,11 @@ const std::map<std::string, const char*> kFixedElsewhere = {
      "idcommon"},
     {"CommonRepositoryDataAccess::addGlobalCategoryField table NUL byte",
      "idcommon"},
+    {"MonitorRepositoryDataAccess::addTaskRule ruleId in use", "idmonitor"},
+    {"MonitorRepositoryDataAccess::addDimensionToGroup groupId missing id",
+     "idmonitor"},
+    {"MonitorRepositoryDataAccess::addDimensionToGroup dimensionId missing id",
+     "idmonitor"},
 };
 
 // Cells that answer otherwise today, outside those areas, with what they
@@ -81,6 +86,8 @@ const std::map<std::string, const char*> kAnswersOtherwise = {
      "gives the category an empty name"},
     {"CommonRepositoryDataAccess::setKeyValue key empty name",
      "stores a value under the empty key"},
+    {"MonitorRepositoryDataAccess::addTask name empty name",
+     "stores a task with an empty name"},
 };
 
 bool skipped(const Cell& cell) {
@@ -156,15 +163,14 @@ class WriteSweepTest : public BackEndTest {
     Sweep& s = repo->sweep;
     s.postgres = isPostgres();
     const bool created =
-        isFile() ? repo->admin->createFileRepository(repo->file.c_str())
-                 : repo->admin->createRepository(connection.c_str(),
-                                                 prefix.c_str());
+        isFile()
+            ? repo->admin->createFileRepository(repo->file.c_str())
+            : repo->admin->createRepository(connection.c_str(), prefix.c_str());
     EXPECT_TRUE(created) << repo->admin->getErrorMessage().str();
-    s.repository = isFile() ? repo->admin->openFileRepository(
-                                  repo->file.c_str(), false)
-                            : repo->admin->openRepositoryConnection(
-                                  connection.c_str(), prefix.c_str(), false,
-                                  nullptr);
+    s.repository =
+        isFile() ? repo->admin->openFileRepository(repo->file.c_str(), false)
+                 : repo->admin->openRepositoryConnection(
+                       connection.c_str(), prefix.c_str(), false, nullptr);
     if (!s.repository) {
       ADD_FAILURE() << repo->admin->getErrorMessage().str();
       return repo;
@@ -181,6 +187,7 @@ class WriteSweepTest : public BackEndTest {
     s.impexp = s.repository->createImportExportManager();
     s.events = s.repository->createEventQueueManager();
     auto* impl = static_cast<RepositoryImpl*>(s.repository);
+    s.rda = impl->getDataAccess();
     std::string query;
     for (const std::string& code : tableCodes(impl)) {
       repo->tables.push_back(code);
@@ -250,7 +257,8 @@ class WriteSweepTest : public BackEndTest {
                  cell.expect.text + "\"; ";
     }
     for (size_t t = 0; t < before.size() && t < after.size(); ++t)
-      if (before[t] != after[t]) wrong += "changed " + before[t] + " to " + after[t] + "; ";
+      if (before[t] != after[t])
+        wrong += "changed " + before[t] + " to " + after[t] + "; ";
     return wrong;
   }
 
@@ -260,8 +268,8 @@ class WriteSweepTest : public BackEndTest {
     for (const Cell& cell : prepare(table)) {
       const std::vector<std::string> before = rowCounts();
       Answer answer{false, ""};
-      const std::vector<std::string> records = log_.failuresDuring(
-          [&] { answer = cell.call(repo_->sweep); }, true);
+      const std::vector<std::string> records =
+          log_.failuresDuring([&] { answer = cell.call(repo_->sweep); }, true);
       EXPECT_EQ(verdict(cell, answer, records, before, rowCounts()), "")
           << keyOf(cell);
     }
@@ -280,8 +288,8 @@ class WriteSweepTest : public BackEndTest {
       std::vector<std::string> records;
       CallingThread thread([&] {
         pthread_cancel(pthread_self());
-        records = log_.failuresDuring(
-            [&] { answer = cell.call(repo_->sweep); }, true);
+        records = log_.failuresDuring([&] { answer = cell.call(repo_->sweep); },
+                                      true);
         return true;
       });
       EXPECT_TRUE(thread.cancelledAfterItsCall()) << keyOf(cell);
@@ -331,21 +339,33 @@ const std::map<std::string, const char*> kNotSwept = {
 // virtual methods whose names begin with a verb that changes something.
 std::set<std::string> declaredWrites() {
   const std::regex klass(R"(\bclass\s+(\w+)[^;{]*\{)");
-  const std::regex method(R"(virtual[^;{}()]*?\b(\w+)\s*\([^;{}]*\)\s*(const\s*)?=\s*0\s*;)");
+  const std::regex method(
+      R"(virtual[^;{}()]*?\b(\w+)\s*\([^;{}]*\)\s*(const\s*)?=\s*0\s*;)");
   const std::regex write(
       "(add|update|set|rename|delete|remove|import|move|create|copy|drop|"
       "clear|lock|unlock|upgrade|normalize|write|append|link)[A-Z].*");
   std::set<std::string> writes;
   const std::string dir = KV_SOURCE_DIR "/include/reposadmin/";
-  for (const char* header :
-       {"common_data_access.h", "explorer_data_access.h",
-        "field_mapping_admin.h", "import_export_manager.h", "kv_create_spec.h",
-        "kv_resource.h", "kvreposadmin.h", "metadata_data_access.h",
-        "monitor_data_access.h", "ncoa_data_access.h", "profile_data_access.h",
-        "refdata_data_access.h", "repos_data_access.h",
-        "repos_data_access_object.h", "repository.h", "repository_admin.h",
-        "repository_event_queue_manager.h", "repository_folder_manager.h",
-        "repository_impact_analysis.h", "repository_status_callback.h"}) {
+  for (const char* header : {"common_data_access.h",
+                             "explorer_data_access.h",
+                             "field_mapping_admin.h",
+                             "import_export_manager.h",
+                             "kv_create_spec.h",
+                             "kv_resource.h",
+                             "kvreposadmin.h",
+                             "metadata_data_access.h",
+                             "monitor_data_access.h",
+                             "ncoa_data_access.h",
+                             "profile_data_access.h",
+                             "refdata_data_access.h",
+                             "repos_data_access.h",
+                             "repos_data_access_object.h",
+                             "repository.h",
+                             "repository_admin.h",
+                             "repository_event_queue_manager.h",
+                             "repository_folder_manager.h",
+                             "repository_impact_analysis.h",
+                             "repository_status_callback.h"}) {
     std::ifstream in(dir + header);
     EXPECT_TRUE(in) << dir + header;
     std::string text, line;
