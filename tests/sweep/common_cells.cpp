@@ -227,7 +227,3 @@ std::vector<Cell> cells() {
 }  // namespace
 
 Table commonTable() { return {"common", setup, cells}; }
-Table metadataTable() {
-  return {"metadata", [](Sweep&, std::string*) { return true; },
-          [] { return std::vector<Cell>{}; }};
-}

@@ -73,6 +73,12 @@ struct Sweep {
   RepositoryImpactAnalysis* impact = nullptr;
   RepositoryImportExportManager* impexp = nullptr;
   RepositoryEventQueueManager* events = nullptr;
+  RepositoryAdmin* admin = nullptr;   // without a list file
+  RepositoryAdmin* listed = nullptr;  // with the list file `listFile`
+  std::string listFile;
+  // Where the repository is: its SQLite file (empty on PostgreSQL), its
+  // connection string and table prefix.
+  std::string file, connection, prefix;
   ReposDataAccess* rda = nullptr;  // the repository's connection
   std::map<std::string, int> id;
   bool postgres = false;
@@ -104,6 +110,16 @@ Answer said(Object* object, bool ok) {
     return said(o, (expr));       \
   }
 
+// A call in a cell that answers its failure in a text argument: `expr`
+// calls `o` and writes the text to `e`.
+#define SWEEP_TEXT(object, expr)  \
+  []([[maybe_unused]] Sweep& s) { \
+    auto* o = s.object;           \
+    KvbString e;                  \
+    const bool ok = (expr);       \
+    return Answer{ok, e.str()};   \
+  }
+
 // One cell: `method` as "Interface::method", the input class and the
 // argument that carries it, the call and its expected answer.
 struct Cell {
@@ -125,10 +141,11 @@ struct Table {
 Table commonTable();
 Table monitorTable();
 Table metadataTable();
+Table adminTable();
 
 // Every table of the sweep.
 inline std::vector<Table> sweepTables() {
-  return {commonTable(), monitorTable(), metadataTable()};
+  return {commonTable(), monitorTable(), metadataTable(), adminTable()};
 }
 
 #endif  // TESTS_SWEEP_WRITE_SWEEP_H_
