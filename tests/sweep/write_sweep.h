@@ -142,10 +142,12 @@ Table commonTable();
 Table monitorTable();
 Table metadataTable();
 Table adminTable();
+Table ncoaTable();
 
 // Every table of the sweep.
 inline std::vector<Table> sweepTables() {
-  return {commonTable(), monitorTable(), metadataTable(), adminTable()};
+  return {commonTable(), monitorTable(), metadataTable(), adminTable(),
+          ncoaTable()};
 }
 
 #endif  // TESTS_SWEEP_WRITE_SWEEP_H_

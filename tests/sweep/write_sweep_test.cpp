@@ -66,6 +66,20 @@ const std::map<std::string, const char*> kFixedElsewhere = {
      "parent",
      "idcommon"},
     {"MonitorRepositoryDataAccess::addTaskRule ruleId in use", "idmonitor"},
+    {"NCOARepositoryDataAccess::addPafListOwner pafId missing parent",
+     "idprofile"},
+    {"NCOARepositoryDataAccess::addPafListOwner listOwnerId missing parent",
+     "idprofile"},
+    {"NCOARepositoryDataAccess::addPafLicensee pafId missing parent",
+     "idprofile"},
+    {"NCOARepositoryDataAccess::addPafLicensee licenseeId missing parent",
+     "idprofile"},
+    {"NCOARepositoryDataAccess::addPafBroker pafId missing parent",
+     "idprofile"},
+    {"NCOARepositoryDataAccess::addPafBroker brokerId missing parent",
+     "idprofile"},
+    {"NCOARepositoryDataAccess::addNcoaExecution pafId missing parent",
+     "idprofile"},
     {"KvImpactAnalysis::removeResource resource still used", "impexp"},
     {"RepositoryImportExportManager::importObject folderId missing parent",
      "impexp"},
@@ -331,6 +345,7 @@ TEST_P(WriteSweepTest, CommonInterface) { sweep(commonTable()); }
 TEST_P(WriteSweepTest, MonitorInterface) { sweep(monitorTable()); }
 TEST_P(WriteSweepTest, MetadataInterface) { sweep(metadataTable()); }
 TEST_P(WriteSweepTest, AdministrationAndRepository) { sweep(adminTable()); }
+TEST_P(WriteSweepTest, NcoaInterface) { sweep(ncoaTable()); }
 
 TEST_P(WriteSweepTest, EachMethodAnswersWithACancellationPending) {
   for (const Table& table : sweepTables()) sweepCancelled(table);
