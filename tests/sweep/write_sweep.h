@@ -48,7 +48,7 @@ struct Answer {
 
 // The one answer a cell expects.
 struct Expect {
-  enum Kind { kRefused, kUnlogged, kNoFailure } kind;
+  enum Kind { kRefused, kUnlogged, kNoFailure, kStored } kind;
   std::string text;  // kRefused: a part of the text that names the subject
 };
 inline Expect refused(std::string text) { return {Expect::kRefused, text}; }
@@ -57,6 +57,9 @@ inline Expect unlogged(std::string text) { return {Expect::kUnlogged, text}; }
 // The header documents the input as no failure: the call answers true,
 // logs no level-5 record and stores nothing.
 inline Expect noFailure() { return {Expect::kNoFailure, ""}; }
+// The header documents the input as stored as given: the call answers true
+// and logs no level-5 record; its rows stay.
+inline Expect stored() { return {Expect::kStored, ""}; }
 
 // The repository of a back end with every object interface opened on it,
 // and the ids of the objects that the tables' setups made.
@@ -143,11 +146,12 @@ Table monitorTable();
 Table metadataTable();
 Table adminTable();
 Table ncoaTable();
+Table refdataTable();
 
 // Every table of the sweep.
 inline std::vector<Table> sweepTables() {
-  return {commonTable(), monitorTable(), metadataTable(), adminTable(),
-          ncoaTable()};
+  return {commonTable(), monitorTable(), metadataTable(),
+          adminTable(),  ncoaTable(),    refdataTable()};
 }
 
 #endif  // TESTS_SWEEP_WRITE_SWEEP_H_
