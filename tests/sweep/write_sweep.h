@@ -147,11 +147,12 @@ Table metadataTable();
 Table adminTable();
 Table ncoaTable();
 Table refdataTable();
+Table profileTable();
 
 // Every table of the sweep.
 inline std::vector<Table> sweepTables() {
-  return {commonTable(), monitorTable(), metadataTable(),
-          adminTable(),  ncoaTable(),    refdataTable()};
+  return {commonTable(), monitorTable(), metadataTable(), adminTable(),
+          ncoaTable(),   refdataTable(), profileTable()};
 }
 
 #endif  // TESTS_SWEEP_WRITE_SWEEP_H_

@@ -80,6 +80,13 @@ const std::map<std::string, const char*> kFixedElsewhere = {
      "idprofile"},
     {"NCOARepositoryDataAccess::addNcoaExecution pafId missing parent",
      "idprofile"},
+    {"ProfileRepositoryDataAccess::addProfileJob name in use", "idprofile"},
+    {"ProfileRepositoryDataAccess::updateProfileJob name in use", "idprofile"},
+    {"ProfileRepositoryDataAccess::setJobAlertProperty alertId missing "
+     "parent",
+     "idprofile"},
+    {"ProfileRepositoryDataAccess::addJobTable tableName NUL byte",
+     "idprofile"},
     {"KvImpactAnalysis::removeResource resource still used", "impexp"},
     {"RepositoryImportExportManager::importObject folderId missing parent",
      "impexp"},
@@ -114,6 +121,8 @@ const std::map<std::string, const char*> kAnswersOtherwise = {
      "stores a value under the empty key"},
     {"MonitorRepositoryDataAccess::addTask name empty name",
      "stores a task with an empty name"},
+    {"ProfileRepositoryDataAccess::addProfileJob name empty name",
+     "stores a profile job with an empty name"},
 };
 
 bool skipped(const Cell& cell) {
@@ -350,6 +359,7 @@ TEST_P(WriteSweepTest, MetadataInterface) { sweep(metadataTable()); }
 TEST_P(WriteSweepTest, AdministrationAndRepository) { sweep(adminTable()); }
 TEST_P(WriteSweepTest, NcoaInterface) { sweep(ncoaTable()); }
 TEST_P(WriteSweepTest, RefDataInterface) { sweep(refdataTable()); }
+TEST_P(WriteSweepTest, ProfileInterface) { sweep(profileTable()); }
 
 TEST_P(WriteSweepTest, EachMethodAnswersWithACancellationPending) {
   for (const Table& table : sweepTables()) sweepCancelled(table);
