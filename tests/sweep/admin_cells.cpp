@@ -5,8 +5,6 @@
 
 namespace {
 
-const KvbString kNul(std::string("a\0b", 3));
-
 // The export text of the rule that the setup made.
 KvbString& exported() {
   static KvbString text;

@@ -5,9 +5,6 @@
 
 namespace {
 
-const KvbString kNul(std::string("a\0b", 3));
-const KvbString kLong(std::string(300, 'x').c_str());
-
 bool setup(Sweep& s, std::string* error) {
   MetadataRepositoryDataAccess* m = s.meta;
   int& folder = s.id["folder"];

@@ -5,8 +5,6 @@
 
 namespace {
 
-const KvbString kNul(std::string("a\0b", 3));
-const KvbString kLong(std::string(300, 'x').c_str());
 const KvbString kBand[] = {"low"};
 const double kStart[] = {0.0};
 const double kEnd[] = {1.0};

@@ -5,8 +5,6 @@
 namespace {
 
 using N = NCOARepositoryDataAccess;
-const KvbString kNul(std::string("a\0b", 3));
-const KvbString kLong(std::string(300, 'x').c_str());
 const KvbDate kNone;
 
 // The adds and updates with every column but the one a cell varies.

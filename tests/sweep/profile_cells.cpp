@@ -6,8 +6,6 @@
 
 namespace {
 
-const KvbString kNul(std::string("a\0b", 3));
-const KvbString kLong(std::string(300, 'x').c_str());
 const int kNo = 99999;
 // An id that no row has, also after the parent cells stored rows that name
 // kNo.

@@ -6,7 +6,6 @@
 
 namespace {
 
-const KvbString kNul(std::string("a\0b", 3));
 const KvbDate kNone;
 
 #define RD(name) "RefDataRepositoryDataAccess::" name

@@ -40,6 +40,11 @@ enum class Input {
   kStillUsed,      // a delete of something that others still use
 };
 
+// A text with a NUL byte, and one longer than the 255 characters of a name
+// column.
+inline const KvbString kNul(std::string("a\0b", 3));
+inline const KvbString kLong(std::string(300, 'x').c_str());
+
 // What a call answered: whether it succeeded, and the object's error text.
 struct Answer {
   bool ok;
