@@ -233,8 +233,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // when the rule has no property of that exact name. An execution or rule
   // that does not exist is refused with "Execution <id> does not exist" or
   // "Rule <id> does not exist"; then, unless `skipValueCheck`, a value that
-  // is not valid for the name with "Cannot set the execution property
-  // "<name>" of execution <id> and rule <id>: " and message 1663.
+  // is not valid for the name with `Cannot set the execution property
+  // "<name>" of execution <id> and rule <id>: ` and message 1663.
   virtual bool setExecutionProperty(int executionId, int ruleId,
                                     const KvbString& name,
                                     const KvbString& value,
