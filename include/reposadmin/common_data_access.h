@@ -271,7 +271,7 @@ class CommonRepositoryDataAccess : public ReposDataAccessObject {
   // The value stored under `key` into *value (when given); false when there
   // is none.
   virtual bool getKeyValue(const KvbString& key, KvbString* value) = 0;
-  // Deletes the value of `key`; false when none is stored.
+  // Deletes the value of `key`; false when none is stored (not logged).
   virtual bool deleteKey(const KvbString& key) = 0;
   // The keys stored (V_KEY), each once.
   virtual ReposDataAccessCursor* getKeys() = 0;

@@ -9,12 +9,11 @@
 // releases; listings give every column of their table in table order.
 // Failures answer false or null; the reason is the connection's error text,
 // which getErrorMessage() gives. Refusals give a "Monitor Repository"
-// catalogue message as that text: 1088 a task with executions, 1211 a name
-// in use, 1663 a property value that is not valid. A name, code or UUID in
-// use and a task with executions give their message (1211, 1085, 1088)
-// after what was refused, which names the object ("Cannot add the
-// dimension "D": <message 1211>", "Cannot add the task "T" with code "c":
-// <message 1085>", "Cannot delete task 2 "T": <message 1088>"). Without a
+// catalogue message (1088 a task with executions, 1211 a name in use, 1085
+// a code or UUID in use, 1663 a property value that is not valid) after
+// what was refused, which names the object ("Cannot add the dimension "D":
+// <message 1211>", "Cannot add the task "T" with code "c": <message
+// 1085>", "Cannot delete task 2 "T": <message 1088>"). Without a
 // connection every operation but clearSource logs "Repository Data Access
 // object is null" at level 5 and fails.
 //
@@ -265,7 +264,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // when the rule has no property of that exact name. An execution or rule
   // that does not exist is refused with "Execution <id> does not exist" or
   // "Rule <id> does not exist"; then, unless `skipValueCheck`, a value that
-  // is not valid for the name with message 1663.
+  // is not valid for the name with `Cannot set the execution property
+  // "<name>" of execution <id> and rule <id>: ` and message 1663.
   virtual bool setExecutionProperty(int executionId, int ruleId,
                                     const KvbString& name,
                                     const KvbString& value,

@@ -79,7 +79,7 @@ class Repository {
   // 11-12: bring the repository, or its NCOA part, up to the current schema,
   // in one transaction: a failed upgrade leaves the repository as it was.
   // upgradeRepository answers false with "Repository Library" message 1314
-  // when nothing needs doing. An old file-based profile repository is moved
+  // when nothing needs doing (not logged); upgradeNCOA then answers true. An old file-based profile repository is moved
   // into a new file of the current schema, the old file kept beside it as
   // "<path>.backup". upgradeNCOA refuses a repository that is not unified
   // yet (message 1052; 1050 when it was never created). Both refuse a
@@ -145,7 +145,8 @@ class Repository {
   // 32: the caller ends the manager with `delete` (its interface has no
   // release(); position 0 is its destructor).
   virtual RepositoryImportExportManager* createImportExportManager() = 0;
-  // 33-37: the key/value store (table KEYVAL).
+  // 33-37: the key/value store (table KEYVAL); deleteKey answers false,
+  // not logged, when no value is stored under the key.
   virtual bool setKeyValue(const KvbString& key, const KvbString& value) = 0;
   virtual bool getKeyValue(const KvbString& key, KvbString* value) = 0;
   virtual bool deleteKey(const KvbString& key) = 0;

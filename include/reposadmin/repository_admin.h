@@ -85,7 +85,7 @@ class RepositoryAdmin {
   // importTable) keeps to the same rule.
   virtual bool deleteRepositoryTables(const KvbString& connection,
                                       const KvbString& tablePrefix) = 0;
-  // 11: removes a file.
+  // 11: removes a file; a file that is not there is no failure.
   virtual bool deleteFile(const KvbString& path) = 0;
   // 12-14: the list file's entries. addRepository may list a repository
   // before it is created: a file entry is not opened, so neither its file
@@ -124,6 +124,8 @@ class RepositoryAdmin {
   // Removes the first entry named `name`; a name that is not in the list is
   // no failure: it answers true and leaves the list as it was.
   virtual bool removeRepository(const KvbString& name) = 0;
+  // Makes the entry named `name` the default; a name that is not in the
+  // list leaves the list without a default.
   virtual bool setDefaultRepository(const KvbString& name) = 0;
   // 15-17: open a repository by file path, by the name it is registered
   // under in the repository configuration registry (lookupRepository), or

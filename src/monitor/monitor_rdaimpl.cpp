@@ -442,10 +442,11 @@ bool MonitorRDAImpl::setExecutionProperty(int executionId, int ruleId,
            (skipValueCheck ||
             expectRow("EXPRTP", "PR_NAME=? AND PR_VALUE=?",
                       {name, value},
-                      {message(kInvalidValue, value),
-                       kvbStringFormat("Cannot set the execution property "
-                                       "\"%S\" of execution %d and rule %d",
-                                       name, executionId, ruleId)})) &&
+                      Refusal(kvbStringFormat("Cannot set the execution "
+                                              "property \"%S\" of execution "
+                                              "%d and rule %d: ",
+                                              name, executionId, ruleId) +
+                              message(kInvalidValue, value)))) &&
            upsert("EXPROP", {{"PR_VALUE", value}},
                   {{"EX_ID", executionId},
                    {"RU_ID", ruleId},

@@ -303,8 +303,8 @@ bool NCOARDAImpl::updateRow(const char* code, int key, const SqlFields& columns,
     case 1:
       return true;
     case 0:
-      return failQuietly(kvbStringFormat(
-          "No column of %s row %d is given to write", code, key));
+      return fail(kvbStringFormat("No column of %s row %d is given to write",
+                                  code, key));
     default:
       return false;
   }
@@ -417,7 +417,7 @@ bool NCOARDAImpl::updateLicensee(
     const KvbString& custom2, const KvbString& custom3,
     const KvbString& signName, const KvbString& signTitle,
     const KvbDate& signDate) {
-  if (licenseeId == -1) return failQuietly("No licensee is given to update");
+  if (licenseeId == -1) return fail("No licensee is given to update");
   return updateRow(
       "NCOALI", licenseeId,
       licenseeColumns(ncoaId, busName, telNo, tin, licenseeType, email, fax,
@@ -432,7 +432,7 @@ bool NCOARDAImpl::updateBroker(
     const KvbString& naics, const KvbString& custom1, const KvbString& custom2,
     const KvbString& custom3, int brokerType, const KvbString& signName,
     const KvbString& signTitle, const KvbDate& signDate) {
-  if (brokerId == -1) return failQuietly("No broker is given to update");
+  if (brokerId == -1) return fail("No broker is given to update");
   return updateRow("NCOABR", brokerId,
                    brokerColumns(busName, address, city, state, zip, telNo, fax,
                                  email, naics, custom1, custom2, custom3,
@@ -666,7 +666,7 @@ bool NCOARDAImpl::updatePafLicensee(
     const KvbDate& signDate, const KvbDate& createdDate, int pafId,
     int licenseeId) {
   if (pafLicenseeId == -1)
-    return failQuietly("No licensee snapshot is given to update");
+    return fail("No licensee snapshot is given to update");
   return updateRow(
       "NCOAPL", pafLicenseeId,
       licenseeColumns(ncoaId, busName, telNo, tin, licenseeType, email, fax,
@@ -685,7 +685,7 @@ bool NCOARDAImpl::updatePafBroker(
     const KvbString& signTitle, const KvbDate& signDate,
     const KvbDate& createdDate, int pafId, int brokerId) {
   if (pafBrokerId == -1)
-    return failQuietly("No broker snapshot is given to update");
+    return fail("No broker snapshot is given to update");
   return updateRow(
       "NCOAPB", pafBrokerId,
       brokerColumns(busName, address, city, state, zip, telNo, fax, email,

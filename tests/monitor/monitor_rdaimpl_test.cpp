@@ -66,17 +66,16 @@ class MonitorRdaTest : public RdaObjectTest<MonitorRDAImpl> {
   LogCapture log_;  // keeps the expected failures off the console
 };
 
-// A refusal answers with the catalogue's text, which names no object; its
-// one log record says what was refused: the type and the code, UUID or
-// name in question (a duplicate that is no failure, as a warning). A code,
-// UUID or name in use, and a task that executions keep, are answered with
-// that record's text itself, which names the code, UUID, name or task.
+// A refusal answers with what was refused, the type and the id, code,
+// UUID or name in question, followed by the catalogue's text, which names
+// no object; its one log record is that text (a duplicate that is no
+// failure, as a warning).
 TEST_P(MonitorRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
   const auto refused = [&](const std::function<bool()>& change,
                            const std::string& text, const std::string& what) {
     EXPECT_EQ(log_.failuresDuring([&] { EXPECT_FALSE(change()) << what; }),
               Rows{what + ": " + text});
-    EXPECT_EQ(monitor_->getErrorMessage().str(), text);
+    EXPECT_EQ(monitor_->getErrorMessage().str(), what + ": " + text);
   };
   const auto inUse = [&](const std::function<bool()>& change,
                          const std::string& what, int messageId = 1085) {
@@ -349,7 +348,10 @@ TEST_P(MonitorRdaTest, ExecutionPropertiesTakeOnlyValidValues) {
   storeKeys("RULE", "RU_ID", {10});
 
   EXPECT_FALSE(monitor_->setExecutionProperty(5, 10, "STATUS", "SHUT", false));
-  EXPECT_EQ(monitor_->getErrorMessage().str(), message(1663, "SHUT"));
+  EXPECT_EQ(monitor_->getErrorMessage().str(),
+            "Cannot set the execution property \"STATUS\" of execution 5 "
+            "and rule 10: " +
+                message(1663, "SHUT"));
   ASSERT_TRUE(monitor_->setExecutionProperty(5, 10, "STATUS", "OPEN", false));
   ASSERT_TRUE(monitor_->setExecutionProperty(5, 10, "STATUS", "SHUT", true));
   // Names are matched exactly: another spelling is another property.
