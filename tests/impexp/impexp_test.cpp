@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -1295,6 +1297,93 @@ TEST_P(ImpExpTest, LookupsThatFailGiveTheDatabasesReasonNotAbsence) {
   EXPECT_FALSE(
       to_.manager->exportObject(job, "ProfileJob", "", out, error, nullptr));
   EXPECT_TRUE(databaseReason(error)) << error.str();
+}
+
+// An import to a path makes an object there each time: the first keeps
+// the record's UUID (a task's code), read from the record's row when the
+// export was made without one; later ones, whose UUID the first holds,
+// get new ones of their own. Objects without a code never collide.
+TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
+  ScopedAccess<MonitorRepositoryDataAccess> from(
+      from_.repos->createMonitorDataAccess());
+  ScopedProfile jobs(from_.repos->createProfileDataAccess());
+  int id = -1;
+  const auto out = [&](bool added) { return added ? id : -1; };
+  const struct {
+    const char* type;
+    const char* table;
+    const char* nameColumn;
+    const char* uuidColumn;  // null: the kind has none
+    const char* name;        // of the object that `make` makes
+    std::function<int()> make;
+  } kinds[] = {
+      {"Rule", "RULE", "RU_DESC", "RU_UUID", "R",
+       [&] { return makeRule(from_, "R", "u-rule"); }},
+      {"Task", "MJOB", "JB_DESC", "JB_CODE", "T",
+       [&] { return out(from->addTask("T", "u-task", "me", 0, "", "", &id)); }},
+      {"ProfileJob", "JSETUP", "SU_NAME", "SU_UUID", "J",
+       [&] { return jobs->addProfileJob("J", "", "u-job", 1, 1, "", "", 0); }},
+      {"CustomMetric", "CUSTM", "CM_DESC", "CM_UUID", "M",
+       [&] { return from_.common->addCustomMetric("M", "", "a", ""); }},
+      {"Collection", "GCATS", "GCNAME", nullptr, "C",
+       [&] { return from_.common->addGlobalCategory("C", "d"); }},
+      {"Source", "EXSRC", "ES_NAME", "ES_UUID", "S",
+       [&] { return out(from->addSource("S", "u-src", "me", 0, &id)); }},
+      {"Dimension", "DIMENS", "DIM_NAME", "UUID", "D",
+       [&] { return out(from->addDimension("D", "", "me", "u-dim", 0, &id)); }},
+      {"Threshold", "THRHLD", "THR_NAME", "UUID", "H", [&] {
+         return out(from->addThreshold("H", "", "me", "u-thr", 0, 0, nullptr,
+                                       nullptr, nullptr, nullptr, &id));
+       }},
+  };
+  // The UUIDs of the objects named `name`, in the order of their ids.
+  const auto uuidsOf = [](Side& side, const char* table, const char* column,
+                          const char* nameColumn, const std::string& name) {
+    ReposDataAccess* rda = side.repos->getDataAccess();
+    const KvbDatavar value(name.c_str());
+    return cursorRows(rda->paramSelect(
+        KvbString("SELECT ") + column + " FROM " +
+            rda->getTableName(table, true, -1) + " WHERE " + nameColumn +
+            "=? ORDER BY 1",
+        1, &value));
+  };
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.type);
+    const int made = kind.make();
+    ASSERT_GT(made, 0);
+    const char* column = kind.uuidColumn ? kind.uuidColumn : kind.nameColumn;
+    const std::vector<std::string> original =
+        uuidsOf(from_, kind.table, column, kind.nameColumn, kind.name);
+    ASSERT_EQ(original.size(), 1u);
+    // Exported without its UUID: the record's row still carries it.
+    const std::string text = exportOf(from_, made, kind.type);
+    std::set<std::string> seen;
+    for (int n = 1; n <= 3; ++n) {
+      const std::string path = kind.type + std::to_string(n);
+      KvbString error;
+      EXPECT_TRUE(to_.manager->importObjectToPath(path.c_str(), text.c_str(),
+                                                  error))
+          << path << ": " << error.str();
+      const std::vector<std::string> uuids =
+          uuidsOf(to_, kind.table, column, kind.nameColumn, path);
+      ASSERT_EQ(uuids.size(), 1u) << path << " holds no object of its own";
+      if (!kind.uuidColumn) continue;
+      EXPECT_EQ(uuids[0] == original[0], n == 1) << path << ": " << uuids[0];
+      EXPECT_FALSE(uuids[0].empty()) << path;
+      EXPECT_TRUE(seen.insert(uuids[0]).second) << path << ": " << uuids[0];
+    }
+  }
+  // Tasks and sources without a code are as many as are added.
+  ScopedAccess<MonitorRepositoryDataAccess> to(
+      to_.repos->createMonitorDataAccess());
+  for (int n = 0; n < 2; ++n) {
+    EXPECT_TRUE(to->addTask("Uncoded", "", "me", 0, "", "", &id))
+        << to->getErrorMessage().str();
+    EXPECT_TRUE(to->addSource("Uncoded", "", "me", 0, &id))
+        << to->getErrorMessage().str();
+  }
+  EXPECT_EQ(uuidsOf(to_, "MJOB", "JB_CODE", "JB_DESC", "Uncoded"),
+            (std::vector<std::string>{"", ""}));
 }
 
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);
