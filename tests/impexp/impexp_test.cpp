@@ -20,6 +20,7 @@
 #include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
 #include "support/child_processes.h"
+#include "support/connection_waits.h"
 #include "support/event_recorder.h"
 #include "support/log_capture.h"
 
@@ -254,6 +255,95 @@ class ImpExpTest : public AdminTargetTest {
     return lines;
   }
 
+
+  // A kind that imports write, with its table's name and UUID columns (a
+  // null UUID column: the kind has none) and the add of an object named
+  // `name` with UUID `uuid` in `side` (the custom metric's UUID is drawn
+  // by the add); its id.
+  struct ImportKind {
+    const char* type;
+    const char* table;
+    const char* nameColumn;
+    const char* uuidColumn;
+    std::function<int(Side&, const char* name, const char* uuid)> make;
+  };
+  static const std::vector<ImportKind>& importKinds() {
+    static const std::vector<ImportKind> kinds = {
+        {"Rule", "RULE", "RU_DESC", "RU_UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return s.common->addRule(name, "T", "x", "", "", "me", uuid, 0, "",
+                                    "");
+         }},
+        {"Task", "MJOB", "JB_DESC", "JB_CODE",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addTask(name, uuid, "me", 0, "", "", id);
+           });
+         }},
+        {"ProfileJob", "JSETUP", "SU_NAME", "SU_UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           ScopedProfile p(s.repos->createProfileDataAccess());
+           return p->addProfileJob(name, "", uuid, 1, 1, "", "", 0);
+         }},
+        {"CustomMetric", "CUSTM", "CM_DESC", "CM_UUID",
+         [](Side& s, const char* name, const char*) {
+           return s.common->addCustomMetric(name, "", "a", "");
+         }},
+        {"Collection", "GCATS", "GCNAME", nullptr,
+         [](Side& s, const char* name, const char*) {
+           return s.common->addGlobalCategory(name, "d");
+         }},
+        {"Source", "EXSRC", "ES_NAME", "ES_UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addSource(name, uuid, "me", 0, id);
+           });
+         }},
+        {"Dimension", "DIMENS", "DIM_NAME", "UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addDimension(name, "", "me", uuid, 0, id);
+           });
+         }},
+        {"Threshold", "THRHLD", "THR_NAME", "UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addThreshold(name, "", "me", uuid, 0, 0, nullptr,
+                                    nullptr, nullptr, nullptr, id);
+           });
+         }},
+    };
+    return kinds;
+  }
+  // The id that a monitoring add gives through its last argument; -1 when
+  // it fails.
+  static int monitorAdd(
+      Side& side,
+      const std::function<bool(MonitorRepositoryDataAccess*, int*)>& add) {
+    ScopedAccess<MonitorRepositoryDataAccess> m(
+        side.repos->createMonitorDataAccess());
+    int id = -1;
+    return add(m.get(), &id) ? id : -1;
+  }
+  // Column `column` of the objects of `kind` named `name`, in order.
+  static std::vector<std::string> valuesOf(Side& side, const ImportKind& kind,
+                                           const char* column,
+                                           const std::string& name) {
+    ReposDataAccess* rda = side.repos->getDataAccess();
+    const KvbDatavar value(name.c_str());
+    return cursorRows(rda->paramSelect(
+        KvbString("SELECT ") + column + " FROM " +
+            rda->getTableName(kind.table, true, -1) + " WHERE " +
+            kind.nameColumn + "=? ORDER BY 1",
+        1, &value));
+  }
+  // The UUIDs of the objects of `kind` named `name` (without a UUID
+  // column, their names).
+  static std::vector<std::string> uuidsOf(Side& side, const ImportKind& kind,
+                                          const std::string& name) {
+    return valuesOf(side, kind,
+                    kind.uuidColumn ? kind.uuidColumn : kind.nameColumn, name);
+  }
 
   std::string source_file_;
   AdminDatabase target_;
@@ -1304,56 +1394,11 @@ TEST_P(ImpExpTest, LookupsThatFailGiveTheDatabasesReasonNotAbsence) {
 // export was made without one; later ones, whose UUID the first holds,
 // get new ones of their own. Objects without a code never collide.
 TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
-  ScopedAccess<MonitorRepositoryDataAccess> from(
-      from_.repos->createMonitorDataAccess());
-  ScopedProfile jobs(from_.repos->createProfileDataAccess());
-  int id = -1;
-  const auto out = [&](bool added) { return added ? id : -1; };
-  const struct {
-    const char* type;
-    const char* table;
-    const char* nameColumn;
-    const char* uuidColumn;  // null: the kind has none
-    const char* name;        // of the object that `make` makes
-    std::function<int()> make;
-  } kinds[] = {
-      {"Rule", "RULE", "RU_DESC", "RU_UUID", "R",
-       [&] { return makeRule(from_, "R", "u-rule"); }},
-      {"Task", "MJOB", "JB_DESC", "JB_CODE", "T",
-       [&] { return out(from->addTask("T", "u-task", "me", 0, "", "", &id)); }},
-      {"ProfileJob", "JSETUP", "SU_NAME", "SU_UUID", "J",
-       [&] { return jobs->addProfileJob("J", "", "u-job", 1, 1, "", "", 0); }},
-      {"CustomMetric", "CUSTM", "CM_DESC", "CM_UUID", "M",
-       [&] { return from_.common->addCustomMetric("M", "", "a", ""); }},
-      {"Collection", "GCATS", "GCNAME", nullptr, "C",
-       [&] { return from_.common->addGlobalCategory("C", "d"); }},
-      {"Source", "EXSRC", "ES_NAME", "ES_UUID", "S",
-       [&] { return out(from->addSource("S", "u-src", "me", 0, &id)); }},
-      {"Dimension", "DIMENS", "DIM_NAME", "UUID", "D",
-       [&] { return out(from->addDimension("D", "", "me", "u-dim", 0, &id)); }},
-      {"Threshold", "THRHLD", "THR_NAME", "UUID", "H", [&] {
-         return out(from->addThreshold("H", "", "me", "u-thr", 0, 0, nullptr,
-                                       nullptr, nullptr, nullptr, &id));
-       }},
-  };
-  // The UUIDs of the objects named `name`, in the order of their ids.
-  const auto uuidsOf = [](Side& side, const char* table, const char* column,
-                          const char* nameColumn, const std::string& name) {
-    ReposDataAccess* rda = side.repos->getDataAccess();
-    const KvbDatavar value(name.c_str());
-    return cursorRows(rda->paramSelect(
-        KvbString("SELECT ") + column + " FROM " +
-            rda->getTableName(table, true, -1) + " WHERE " + nameColumn +
-            "=? ORDER BY 1",
-        1, &value));
-  };
-  for (const auto& kind : kinds) {
+  for (const ImportKind& kind : importKinds()) {
     SCOPED_TRACE(kind.type);
-    const int made = kind.make();
+    const int made = kind.make(from_, "Made", "u-made");
     ASSERT_GT(made, 0);
-    const char* column = kind.uuidColumn ? kind.uuidColumn : kind.nameColumn;
-    const std::vector<std::string> original =
-        uuidsOf(from_, kind.table, column, kind.nameColumn, kind.name);
+    const std::vector<std::string> original = uuidsOf(from_, kind, "Made");
     ASSERT_EQ(original.size(), 1u);
     // Exported without its UUID: the record's row still carries it.
     const std::string text = exportOf(from_, made, kind.type);
@@ -1364,8 +1409,7 @@ TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
       EXPECT_TRUE(to_.manager->importObjectToPath(path.c_str(), text.c_str(),
                                                   error))
           << path << ": " << error.str();
-      const std::vector<std::string> uuids =
-          uuidsOf(to_, kind.table, column, kind.nameColumn, path);
+      const std::vector<std::string> uuids = uuidsOf(to_, kind, path);
       ASSERT_EQ(uuids.size(), 1u) << path << " holds no object of its own";
       if (!kind.uuidColumn) continue;
       EXPECT_EQ(uuids[0] == original[0], n == 1) << path << ": " << uuids[0];
@@ -1374,16 +1418,65 @@ TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
     }
   }
   // Tasks and sources without a code are as many as are added.
-  ScopedAccess<MonitorRepositoryDataAccess> to(
-      to_.repos->createMonitorDataAccess());
-  for (int n = 0; n < 2; ++n) {
-    EXPECT_TRUE(to->addTask("Uncoded", "", "me", 0, "", "", &id))
-        << to->getErrorMessage().str();
-    EXPECT_TRUE(to->addSource("Uncoded", "", "me", 0, &id))
-        << to->getErrorMessage().str();
+  for (const ImportKind& kind : importKinds()) {
+    if (kind.table != std::string("MJOB") && kind.table != std::string("EXSRC"))
+      continue;
+    for (int n = 0; n < 2; ++n)
+      EXPECT_GT(kind.make(to_, "Uncoded", ""), 0)
+          << kind.type << ": " << to_.repos->getDataAccess()->getErrorMessage().str();
+    EXPECT_EQ(uuidsOf(to_, kind, "Uncoded"), (std::vector<std::string>{"", ""}));
   }
-  EXPECT_EQ(uuidsOf(to_, "MJOB", "JB_CODE", "JB_DESC", "Uncoded"),
-            (std::vector<std::string>{"", ""}));
+}
+
+// Two connections import one record at the same moment: the second waits
+// for the first's turn and then finds what the first wrote. As a new
+// object the first's stands for the record; to two paths the second finds
+// the UUID taken and takes a new one. (A profile job imported as new is
+// always a new one under the record's name, which its folder refuses
+// twice: only its paths race.)
+TEST_P(ImpExpTest, TwoImportersOfOneRecordAtOnceBothSucceed) {
+  Side second, watcher;
+  second.open(open(target_));
+  watcher.open(open(target_));
+  for (const ImportKind& kind : importKinds()) {
+    for (const bool toPath : {false, true}) {
+      if (!toPath && kind.table == std::string("JSETUP")) continue;
+      const std::string name = std::string(toPath ? "Path" : "New") + kind.type;
+      SCOPED_TRACE(name);
+      const int made = kind.make(from_, name.c_str(), ("u-" + name).c_str());
+      ASSERT_GT(made, 0);
+      const std::string text = exportOf(from_, made, kind.type);
+      const auto import = [&](Side& side, int n, KvbString& error) {
+        const std::string path = name + std::to_string(n);
+        return toPath ? side.manager->importObjectToPath(path.c_str(),
+                                                         text.c_str(), error)
+                      : side.manager->importObject(text.c_str(), 0, error);
+      };
+      KvbString error, secondError;
+      ASSERT_TRUE(to_.common->beginTransaction(0, 0));
+      ASSERT_TRUE(import(to_, 1, error)) << error.str();
+      ConnectionWaits waits(watcher.repos->getDataAccess(),
+                            second.repos->getDataAccess(), isPostgres());
+      bool answer = false;
+      EXPECT_TRUE(attemptWhileHeld<bool>(
+          waits, LetGo::kOnceItWaits,
+          [&](bool commit) { to_.common->endTransaction(commit); },
+          [&] { return import(second, 2, secondError); }, &answer))
+          << "the second import neither waited nor ended";
+      EXPECT_TRUE(answer) << secondError.str();
+      if (!toPath) {
+        EXPECT_EQ(uuidsOf(to_, kind, name).size(), 1u);
+        continue;
+      }
+      const std::vector<std::string> first = uuidsOf(to_, kind, name + "1"),
+                                     other = uuidsOf(to_, kind, name + "2");
+      ASSERT_EQ(first.size(), 1u);
+      ASSERT_EQ(other.size(), 1u);
+      if (kind.uuidColumn) {
+        EXPECT_NE(first[0], other[0]);
+      }
+    }
+  }
 }
 
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);
