@@ -138,12 +138,22 @@ class RepositoryImpactAnalysis : public KvImpactAnalysis {
   virtual KvResource* getDataResource(KvDataSourceDescription* description) = 0;
   // 24: renames the stored resource of that type and identity. A name
   // that the database refuses is named by its column, as createResource
-  // names it ("The value of column RCS_NM of table IMPRCS is ...").
+  // names it ("The value of column RCS_NM of table IMPRCS is ..."). A
+  // resource that is not stored is refused with "The impact resource of
+  // type "<type>" and identity "<identity>" could not be found to rename.",
+  // as removeResourceIfUnused ("... to remove.") and
+  // removeDependentResources ("... to remove its dependencies.") refuse
+  // it.
   virtual bool renameResource(const KvbString& type, const KvbString& identity,
                               const KvbString& newName) = 0;
   // 25: deletes the stored resource when nothing uses it and it uses
-  // nothing ("The resource could not be deleted.  It is still a
-  // dependency." otherwise), then every other unused resource.
+  // nothing, then every other unused resource. Otherwise refused with
+  // "The impact resource of type "<type>" and identity "<identity>" could
+  // not be deleted: it is still a dependency of the resource of type
+  // "<type>" and identity "<identity>"." naming the first resource that
+  // uses it, or, when none does, "...: it still depends on the resource of
+  // type ..." naming the first that it uses; " and <n> more" before the
+  // final point counts the other resources linked to it.
   virtual bool removeResourceIfUnused(KvResource* resource) = 0;
 };
 

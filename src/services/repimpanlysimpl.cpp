@@ -68,8 +68,14 @@ bool RepositoryImpactAnalysisImpl::findExisting(const KvbString& type,
   const int found = findStored(type, identity, stored);
   return found > 0 ||
          (found == 0 &&
-          failWith(kvbStringFormat(
-              "The impact resource could not be found to %s.", doing)));
+          failWith(kvbStringFormat("The impact %S could not be found to %s.",
+                                   resourceNamed(type, identity), doing)));
+}
+
+KvbString RepositoryImpactAnalysisImpl::resourceNamed(
+    const KvbString& type, const KvbString& identity) {
+  return kvbStringFormat("resource of type \"%S\" and identity \"%S\"", type,
+                         identity);
 }
 
 bool RepositoryImpactAnalysisImpl::transaction(
