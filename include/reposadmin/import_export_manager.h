@@ -15,10 +15,11 @@
 // "Threshold". Events of an export or import reach the listener given to
 // exportObject or updateObject (not owned; it stays registered until the
 // next call); a failed importObject adds its own log after "\nImport Log:\n".
-// An import decides what stands for its records, and which UUIDs are
-// free, in its transaction after it has taken its tables' turns for
-// writers: of two imports of one record at the same moment, through any
-// connection or process, the second finds what the first wrote. An empty
+// An import decides what stands for its records, which UUIDs are free
+// and whether its path is free, in its transaction after it has taken its
+// tables' turns for writers: of two imports of one record at the same
+// moment, through any connection or process, the second finds what the
+// first wrote (and an import to the same path is refused). An empty
 // UUID or task code names no object and is never looked for.
 #ifndef REPOSADMIN_IMPORT_EXPORT_MANAGER_H_
 #define REPOSADMIN_IMPORT_EXPORT_MANAGER_H_

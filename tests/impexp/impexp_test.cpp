@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "access/object_types.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repobjectmgr.h"
 #include "reposadmin/common_data_access.h"
@@ -1431,26 +1432,31 @@ TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
 // Two connections import one record at the same moment: the second waits
 // for the first's turn and then finds what the first wrote. As a new
 // object the first's stands for the record; to two paths the second finds
-// the UUID taken and takes a new one. (A profile job imported as new is
-// always a new one under the record's name, which its folder refuses
-// twice: only its paths race.)
-TEST_P(ImpExpTest, TwoImportersOfOneRecordAtOnceBothSucceed) {
+// the UUID taken and takes a new one; to one path it finds the path taken
+// and is refused. (A profile job imported as new is always a new one under
+// the record's name, which its folder refuses twice: only its paths race.
+// Custom metrics and collections are filed in no folder.)
+TEST_P(ImpExpTest, TwoImportersOfOneRecordAtOnceFindWhatTheFirstWrote) {
   Side second, watcher;
   second.open(open(target_));
   watcher.open(open(target_));
+  enum Way { kNew, kTwoPaths, kOnePath };
   for (const ImportKind& kind : importKinds()) {
-    for (const bool toPath : {false, true}) {
-      if (!toPath && kind.table == std::string("JSETUP")) continue;
-      const std::string name = std::string(toPath ? "Path" : "New") + kind.type;
+    const bool filed = findObjectType(kind.type) != nullptr;
+    for (const Way way : {kNew, kTwoPaths, kOnePath}) {
+      if ((way == kNew && kind.table == std::string("JSETUP")) ||
+          (way == kOnePath && !filed))
+        continue;
+      const std::string name = std::to_string(way) + kind.type;
       SCOPED_TRACE(name);
       const int made = kind.make(from_, name.c_str(), ("u-" + name).c_str());
       ASSERT_GT(made, 0);
       const std::string text = exportOf(from_, made, kind.type);
       const auto import = [&](Side& side, int n, KvbString& error) {
         const std::string path = name + std::to_string(n);
-        return toPath ? side.manager->importObjectToPath(path.c_str(),
-                                                         text.c_str(), error)
-                      : side.manager->importObject(text.c_str(), 0, error);
+        return way == kNew ? side.manager->importObject(text.c_str(), 0, error)
+                           : side.manager->importObjectToPath(
+                                 path.c_str(), text.c_str(), error);
       };
       KvbString error, secondError;
       ASSERT_TRUE(to_.common->beginTransaction(0, 0));
@@ -1461,16 +1467,24 @@ TEST_P(ImpExpTest, TwoImportersOfOneRecordAtOnceBothSucceed) {
       EXPECT_TRUE(attemptWhileHeld<bool>(
           waits, LetGo::kOnceItWaits,
           [&](bool commit) { to_.common->endTransaction(commit); },
-          [&] { return import(second, 2, secondError); }, &answer))
+          [&] { return import(second, way == kOnePath ? 1 : 2, secondError); },
+          &answer))
           << "the second import neither waited nor ended";
-      EXPECT_TRUE(answer) << secondError.str();
-      if (!toPath) {
+      if (way == kNew) {
+        EXPECT_TRUE(answer) << secondError.str();
         EXPECT_EQ(uuidsOf(to_, kind, name).size(), 1u);
         continue;
       }
-      const std::vector<std::string> first = uuidsOf(to_, kind, name + "1"),
-                                     other = uuidsOf(to_, kind, name + "2");
+      const std::vector<std::string> first = uuidsOf(to_, kind, name + "1");
       ASSERT_EQ(first.size(), 1u);
+      if (way == kOnePath) {
+        EXPECT_FALSE(answer);
+        EXPECT_EQ(secondError.str(),
+                  "An object already exists at the path: " + name + "1");
+        continue;
+      }
+      EXPECT_TRUE(answer) << secondError.str();
+      const std::vector<std::string> other = uuidsOf(to_, kind, name + "2");
       ASSERT_EQ(other.size(), 1u);
       if (kind.uuidColumn) {
         EXPECT_NE(first[0], other[0]);
