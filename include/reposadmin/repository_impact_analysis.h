@@ -87,7 +87,10 @@ class KvImpactAnalysis {
   // 11: a new empty list.
   virtual KvResourceList* createResourceList() = 0;
   // 12: the stored resource of that type and identity, created with the
-  // name when absent (an existing one keeps its name).
+  // name when absent (an existing one keeps its name). The look-up and the
+  // creation are one unit that takes the store's turn for writers: of two
+  // connections or processes that create one resource at the same moment,
+  // the second answers the first's.
   virtual KvResource* createResource(const KvbString& name,
                                      const KvbString& type,
                                      const KvbString& identity) = 0;

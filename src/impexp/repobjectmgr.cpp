@@ -47,28 +47,10 @@ bool RepositoryObjectManagerImpl::folderExists(int folderId,
          failWith(errorText, meta->getErrorMessage());
 }
 
-namespace {
-// The store of an import's connection, for the turns of its tables.
-class ImportTurns : public BaseRDAImpl {
- public:
-  using BaseRDAImpl::BaseRDAImpl;
-  using BaseRDAImpl::writesSerialized;
-  KvbString reason() const {
-    return rda_ ? rda_->getErrorMessage()
-                : KvbString("The repository gives no connection to import "
-                            "through");
-  }
-};
-}  // namespace
-
 bool importTurnTaken(Repository* repository, const char* code,
                      KvbString& reason) {
-  ImportTurns turns(repositoryConnection(repository));
-  // Quiet: the import/export manager logs the failure once.
-  turns.setQuiet(true);
-  if (turns.writesSerialized(code)) return true;
-  reason = turns.reason();
-  return false;
+  return BaseRDAImpl::writesSerializedOn(repositoryConnection(repository), code,
+                                         reason);
 }
 
 bool RepositoryObjectManagerImpl::turnTaken(const char* code,

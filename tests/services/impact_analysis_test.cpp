@@ -13,6 +13,7 @@
 #include "services/kv_resource_impl.h"
 #include "services/owned.h"
 #include "services/services_targets.h"
+#include "support/connection_waits.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -334,6 +335,32 @@ TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
   EXPECT_EQ(count("IMPDEP"), 1);
   ASSERT_TRUE(ia_->removeAllResources());
   EXPECT_EQ(count("IMPRCS"), 0);
+}
+
+// Two connections that create one resource at the same moment: the second
+// waits for the first's turn and answers the first's resource.
+TEST_P(ImpactAnalysisTest, TwoConnectionsCreatingOneResourceShareIt) {
+  RepositoryImpl* other = open();
+  RepositoryImpl* watcher = open();
+  ASSERT_TRUE(other && watcher);
+  Owned<RepositoryImpactAnalysis> second(other->createImpactAnalysis());
+  ASSERT_TRUE(common_->beginTransaction(0, 0));
+  Owned<KvResource> mine(ia_->createResource("first", "Table", "t-1"));
+  ASSERT_NE(mine, nullptr) << ia_->getErrorMessage().asCstr();
+  ConnectionWaits waits(watcher->getDataAccess(), other->getDataAccess(),
+                        isPostgres());
+  KvResource* answer = nullptr;
+  EXPECT_TRUE(attemptWhileHeld<KvResource*>(
+      waits, LetGo::kOnceItWaits,
+      [&](bool commit) { common_->endTransaction(commit); },
+      [&] { return second->createResource("second", "Table", "t-1"); },
+      &answer))
+      << "the second connection neither waited nor ended";
+  Owned<KvResource> theirs(answer);
+  ASSERT_NE(theirs, nullptr) << second->getErrorMessage().asCstr();
+  EXPECT_EQ(theirs->getId(), mine->getId());
+  EXPECT_EQ(theirs->getName().str(), "first");
+  EXPECT_EQ(count("IMPRCS"), 1);
 }
 
 TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {
