@@ -66,7 +66,8 @@ class RepositoryImportExportManager {
   // Imports `input` as a new object in folder `folderId`. An object of the
   // same type with the record's UUID (or, without one, its name) stands for
   // it: nothing is created then. A profile job is the exception: each
-  // import makes a new one, with a UUID of its own. An empty input is refused, and so is a
+  // import makes a new one, with a UUID of its own, and is refused where
+  // the folder holds a job of its name. An empty input is refused, and so is a
   // folder that does not exist for the types that are filed in folders,
   // also when an existing object stands for the record.
   virtual bool importObject(const KvbString& input, int folderId,
