@@ -1493,6 +1493,49 @@ TEST_P(ImpExpTest, TwoImportersOfOneRecordAtOnceFindWhatTheFirstWrote) {
   }
 }
 
+// An importer whose turn does not come within the busy timeout, while
+// another connection's import holds it, is refused with the wait's reason
+// and writes nothing.
+TEST_P(ImpExpTest, AnImporterWhoseTurnDoesNotComeIsRefusedWhole) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "300");
+  Side second;
+  second.open(open(target_));
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  Side watcher;
+  watcher.open(open(target_));
+  for (const ImportKind& kind : importKinds()) {
+    SCOPED_TRACE(kind.type);
+    const int made = kind.make(from_, "Held", "u-held");
+    ASSERT_GT(made, 0);
+    const std::string text = exportOf(from_, made, kind.type);
+    KvbString error;
+    ASSERT_TRUE(to_.common->beginTransaction(0, 0));
+    ASSERT_TRUE(to_.manager->importObject(text.c_str(), 0, error))
+        << error.str();
+    ConnectionWaits waits(watcher.repos->getDataAccess(),
+                          second.repos->getDataAccess(), isPostgres());
+    bool answer = true;
+    attemptWhileHeld<bool>(
+        waits, LetGo::kOnceItEnds,
+        [&](bool commit) { to_.common->endTransaction(commit); },
+        [&] { return second.manager->importObject(text.c_str(), 0, error); },
+        &answer);
+    EXPECT_FALSE(answer);
+    EXPECT_NE(error.str().find("(SQLITE/BUSY_TIMEOUT)"), std::string::npos)
+        << error.str();
+    // A server's wait is for the turn of the kind's table; a SQLite
+    // connection waits at the import's begin.
+    if (isPostgres()) {
+      EXPECT_EQ(error.str().rfind("The table ", 0), 0u) << error.str();
+      EXPECT_NE(error.str().find(std::string(kind.table) +
+                                 " is being written by another connection"),
+                std::string::npos)
+          << error.str();
+    }
+    EXPECT_EQ(uuidsOf(to_, kind, "Held").size(), 1u);
+  }
+}
+
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);
 
 }  // namespace
