@@ -1403,6 +1403,8 @@ TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
     ASSERT_EQ(original.size(), 1u);
     // Exported without its UUID: the record's row still carries it.
     const std::string text = exportOf(from_, made, kind.type);
+    // An object of the record's name stands for none imported to a path.
+    ASSERT_GT(kind.make(to_, "Made", "u-other"), 0);
     std::set<std::string> seen;
     for (int n = 1; n <= 3; ++n) {
       const std::string path = kind.type + std::to_string(n);
@@ -1427,6 +1429,16 @@ TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
           << kind.type << ": " << to_.repos->getDataAccess()->getErrorMessage().str();
     EXPECT_EQ(uuidsOf(to_, kind, "Uncoded"), (std::vector<std::string>{"", ""}));
   }
+  // Nor does a task updated to keep no code collide with one that has none.
+  ScopedAccess<MonitorRepositoryDataAccess> m(
+      to_.repos->createMonitorDataAccess());
+  const int uncoded = monitorAdd(to_, [](MonitorRepositoryDataAccess* add,
+                                         int* id) {
+    return add->addTask("Recoded", "u-recoded", "me", 0, "", "", id);
+  });
+  EXPECT_TRUE(m->updateTask(uncoded, "Recoded", "", "me", KvbDate(1), "me",
+                            KvbDate(1), 0, "", ""))
+      << m->getErrorMessage().str();
 }
 
 // Two connections import one record at the same moment: the second waits
