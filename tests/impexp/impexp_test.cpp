@@ -1429,6 +1429,17 @@ TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
           << kind.type << ": " << to_.repos->getDataAccess()->getErrorMessage().str();
     EXPECT_EQ(uuidsOf(to_, kind, "Uncoded"), (std::vector<std::string>{"", ""}));
   }
+  // A profile job imported as new gets a UUID of its own, also from a
+  // record that names its UUID.
+  const ImportKind& job = importKinds()[2];
+  ASSERT_EQ(job.type, std::string("ProfileJob"));
+  const std::string text = exportOf(
+      from_, job.make(from_, "Fresh", "u-fresh"), job.type, "u-fresh");
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(text.c_str(), 0, error)) << error.str();
+  const std::vector<std::string> fresh = uuidsOf(to_, job, "Fresh");
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_NE(fresh[0], "u-fresh");
   // Nor does a task updated to keep no code collide with one that has none.
   ScopedAccess<MonitorRepositoryDataAccess> m(
       to_.repos->createMonitorDataAccess());
