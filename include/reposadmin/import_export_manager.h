@@ -15,6 +15,12 @@
 // "Threshold". Events of an export or import reach the listener given to
 // exportObject or updateObject (not owned; it stays registered until the
 // next call); a failed importObject adds its own log after "\nImport Log:\n".
+// An import decides what stands for its records, which UUIDs are free
+// and whether its path is free, in its transaction after it has taken its
+// tables' turns for writers: of two imports of one record at the same
+// moment, through any connection or process, the second finds what the
+// first wrote (and an import to the same path is refused). An empty
+// UUID or task code names no object and is never looked for.
 #ifndef REPOSADMIN_IMPORT_EXPORT_MANAGER_H_
 #define REPOSADMIN_IMPORT_EXPORT_MANAGER_H_
 
@@ -41,7 +47,13 @@ class RepositoryImportExportManager {
   // no folder is refused with `Unable to find folder/object by path:
   // "<folder path>"`, as the folder manager's resolveObjectPath refuses it;
   // where the folder or its objects cannot be read, errorText is the
-  // folder manager's reason.
+  // folder manager's reason. No existing object stands for the record
+  // here: each import to a path makes an object at the path. It keeps the
+  // record's UUID (a task's code; where the record names none, the one in
+  // its row) unless another object of its type holds it, and then gets a
+  // new UUID of its own; a record without one gives a task or rule none
+  // (a profile job or custom metric gets a new one). A collection, which
+  // has no UUID, is made under the path's name likewise.
   virtual bool importObjectToPath(const KvbString& objectPath,
                                   const KvbString& input,
                                   KvbString& errorText) = 0;
@@ -53,7 +65,9 @@ class RepositoryImportExportManager {
   virtual bool setSerializationOption(bool pretty) = 0;
   // Imports `input` as a new object in folder `folderId`. An object of the
   // same type with the record's UUID (or, without one, its name) stands for
-  // it: nothing is created then. An empty input is refused, and so is a
+  // it: nothing is created then. A profile job is the exception: each
+  // import makes a new one, with a UUID of its own, and is refused where
+  // the folder holds a job of its name. An empty input is refused, and so is a
   // folder that does not exist for the types that are filed in folders,
   // also when an existing object stands for the record.
   virtual bool importObject(const KvbString& input, int folderId,

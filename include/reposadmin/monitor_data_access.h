@@ -67,8 +67,8 @@ class MonitorRepositoryDataAccess : public ReposDataAccessObject {
   // "<name>": " and 1211, one with a UUID that another of its kind holds
   // with "Cannot add the <kind> "<name>" with UUID "<uuid>": " and 1085
   // (kind "report group", "dimension", "threshold"); when both are held,
-  // the name's refusal is the answer. An empty UUID is none, and is not
-  // looked for.
+  // the name's refusal is the answer. An empty UUID or task code is none,
+  // and is not looked for: any number of tasks and sources may have none.
 
   // Adds a task with a new JB_ID (id counter "MJOB") written to *newId when
   // given; both dates are now and `user` is creator and editor. A code

@@ -87,7 +87,10 @@ class KvImpactAnalysis {
   // 11: a new empty list.
   virtual KvResourceList* createResourceList() = 0;
   // 12: the stored resource of that type and identity, created with the
-  // name when absent (an existing one keeps its name).
+  // name when absent (an existing one keeps its name). The look-up and the
+  // creation are one unit that takes the store's turn for writers: of two
+  // connections or processes that create one resource at the same moment,
+  // the second answers the first's.
   virtual KvResource* createResource(const KvbString& name,
                                      const KvbString& type,
                                      const KvbString& identity) = 0;
@@ -138,12 +141,22 @@ class RepositoryImpactAnalysis : public KvImpactAnalysis {
   virtual KvResource* getDataResource(KvDataSourceDescription* description) = 0;
   // 24: renames the stored resource of that type and identity. A name
   // that the database refuses is named by its column, as createResource
-  // names it ("The value of column RCS_NM of table IMPRCS is ...").
+  // names it ("The value of column RCS_NM of table IMPRCS is ..."). A
+  // resource that is not stored is refused with "The impact resource of
+  // type "<type>" and identity "<identity>" could not be found to rename.",
+  // as removeResourceIfUnused ("... to remove.") and
+  // removeDependentResources ("... to remove its dependencies.") refuse
+  // it.
   virtual bool renameResource(const KvbString& type, const KvbString& identity,
                               const KvbString& newName) = 0;
   // 25: deletes the stored resource when nothing uses it and it uses
-  // nothing ("The resource could not be deleted.  It is still a
-  // dependency." otherwise), then every other unused resource.
+  // nothing, then every other unused resource. Otherwise refused with
+  // "The impact resource of type "<type>" and identity "<identity>" could
+  // not be deleted: it is still a dependency of the resource of type
+  // "<type>" and identity "<identity>"." naming the first resource that
+  // uses it, or, when none does, "...: it still depends on the resource of
+  // type ..." naming the first that it uses; " and <n> more" before the
+  // final point counts the other resources linked to it.
   virtual bool removeResourceIfUnused(KvResource* resource) = 0;
 };
 

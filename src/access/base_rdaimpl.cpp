@@ -726,6 +726,16 @@ bool BaseRDAImpl::writesSerialized(const char* code) {
   return false;
 }
 
+bool BaseRDAImpl::writesSerializedOn(ReposDataAccess* rda, const char* code,
+                                     KvbString& reason) {
+  BaseRDAImpl store(rda);
+  store.setQuiet(true);
+  if (store.writesSerialized(code)) return true;
+  reason = rda ? rda->getErrorMessage()
+               : KvbString("There is no connection to take a turn on");
+  return false;
+}
+
 // A write that looks for no key needs no turn.
 bool BaseRDAImpl::keysFree(const char* code, const char* idColumn, int id,
                            std::initializer_list<UniqueKey> unique,

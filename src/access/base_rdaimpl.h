@@ -136,6 +136,11 @@ class BaseRDAImpl {
   virtual ~BaseRDAImpl();
   BaseRDAImpl(const BaseRDAImpl&) = delete;
   BaseRDAImpl& operator=(const BaseRDAImpl&) = delete;
+  // writesSerialized on connection `rda` for a caller that is no store (an
+  // import, the impact analysis), logging nothing: false, with the
+  // connection's reason in `reason`, when the wait fails.
+  static bool writesSerializedOn(ReposDataAccess* rda, const char* code,
+                                 KvbString& reason);
 
   // The shared operations. Without a connection they log "Repository
   // Library" message 1161 at level 5 and answer false.

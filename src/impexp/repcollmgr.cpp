@@ -35,11 +35,13 @@ bool CollectionManagerImpl::importNewObject(MetadataRecord* record,
   ScopedAccess<CommonRepositoryDataAccess> common(
       newAccess(&Repository::createCommonDataAccess));
   if (!common.get()) return failNoAccess(errorText, "Collection", 0);
+  if (!turnTaken("GCATS", errorText)) return false;
   KvbString name = value(record, "GCNAME");
-  // Collections have no UUID column: they are found by name only.
+  // Collections have no UUID column: they are found by name only, and one
+  // imported to a path is a new one under the path's name.
   int existing = -1;
   const int found =
-      name.isEmpty() ? 0
+      name.isEmpty() || !itemName.isEmpty() ? 0
                      : lastId(common->findGlobalCategory(-1, name, ""), "GC_ID",
                               "GC_ID", common.get(), errorText, existing);
   if (found < 0) return false;

@@ -36,11 +36,26 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
   ScopedAccess<CommonRepositoryDataAccess> common(
       newAccess(&Repository::createCommonDataAccess));
   if (!common.get()) return failNoAccess(errorText, "CustomMetric", 0);
+  if (!turnTaken("CUSTM", errorText)) return false;
   KvbString name = value(record, "CM_DESC"), storedUuid;
   int existingId = -1;
-  const int found =
-      lastId(common->findCustomMetric(-1, name, record->getUUID()), "CM_ID",
-             "CM_UUID", common.get(), errorText, existingId, &storedUuid);
+  // To a path: a new custom metric under the path's name, keeping the
+  // record's UUID where it is free. Else one found stands for the record.
+  const bool toPath = !itemName.isEmpty();
+  int found = 0;
+  if (toPath) {
+    if (!uuidForPath(
+            "CustomMetric", record, "CM_UUID",
+            [&](const KvbString& held) {
+              return common->findCustomMetric(-1, "", held);
+            },
+            "CM_ID", common.get(), errorText))
+      return false;
+  } else {
+    found =
+        lastId(common->findCustomMetric(-1, name, record->getUUID()), "CM_ID",
+               "CM_UUID", common.get(), errorText, existingId, &storedUuid);
+  }
   if (found < 0) return false;
   if (found == 1) {
     context()->setIntProperty(record, "TARGETID", existingId);
@@ -55,6 +70,12 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
                                             value(record, "CM_EXP"),
                                             value(record, "CM_POSTXP"));
   if (newId <= 0) return failWith(errorText, common->getErrorMessage());
+  // The add draws a UUID of its own, which the chosen one replaces.
+  if (toPath && !record->getUUID().isEmpty() &&
+      !common->updateCustomMetric(newId, name, value(record, "CM_PREXP"),
+                                  value(record, "CM_EXP"),
+                                  value(record, "CM_POSTXP"), record->getUUID()))
+    return failWith(errorText, common->getErrorMessage());
   announceCreated(record, newId, "Created custom metric import object");
   CustomMetricMetadata metric(owner_, record);
   return metric.importCustomMetric(errorText);

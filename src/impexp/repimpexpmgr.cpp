@@ -181,7 +181,7 @@ bool RepositoryImportExportManagerImpl::reported(bool done,
 
 bool RepositoryImportExportManagerImpl::inTransaction(
     const KvbString& doing, KvbString& errorText,
-    const std::function<bool()>& work) {
+    const std::function<bool()>& work, const bool* logged) {
   CommonRepositoryDataAccess* common =
       quietly(repository_->createCommonDataAccess());
   if (!common)
@@ -199,6 +199,7 @@ bool RepositoryImportExportManagerImpl::inTransaction(
     }
   }
   common->release();
+  if (!result && logged && *logged) return false;
   return reported(result, doing, errorText);
 }
 
@@ -271,25 +272,43 @@ bool RepositoryImportExportManagerImpl::importObjectToPath(
     return fail(errorText, folders->getErrorMessage(), true);
   };
   if (!folders->getFolderId(folderPath, folderId)) return failedInFolders();
-  const int exists =
-      folderHolds(folders.get(), folderId, record->getTypeName(), itemName);
-  if (exists == -2) return failedInFolders();
-  if (exists != 0)
-    return fail(
-        errorText,
-        exists > 0 ? kvbStringFormat("An object already exists at the path: %S",
-                                     objectPath)
-                   : kvbStringFormat("Unable to read the folder of path: %S",
-                                     objectPath));
+  // False, logged, when the folder holds an object at the path or cannot
+  // be listed.
+  const auto pathFree = [&] {
+    const int exists =
+        folderHolds(folders.get(), folderId, record->getTypeName(), itemName);
+    if (exists == -2) return failedInFolders();
+    return exists == 0 ||
+           fail(errorText,
+                exists > 0
+                    ? kvbStringFormat("An object already exists at the path: %S",
+                                      objectPath)
+                    : kvbStringFormat("Unable to read the folder of path: %S",
+                                      objectPath));
+  };
+  if (!pathFree()) return false;
   RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());
   if (!manager)
     return fail(
         errorText,
         kvbStringFormat("The object type \"%S\" is not a known type to import.",
                         record->getTypeName()));
-  return inTransaction(importing(record), errorText, [&] {
-    return manager->importNewObject(record, folderId, itemName, errorText);
-  });
+  // The path is looked at again in the import's transaction, after the
+  // turn of the type's table, so that of two imports to one path at the
+  // same moment the second finds the first's object there.
+  const ReposObjectType* filed = findObjectType(record->getTypeName());
+  bool logged = false;
+  return inTransaction(
+      importing(record), errorText,
+      [&] {
+        if (filed &&
+            !importTurnTaken(repository_.get(), filed->table, errorText))
+          return false;
+        logged = !pathFree();
+        return !logged &&
+               manager->importNewObject(record, folderId, itemName, errorText);
+      },
+      &logged);
 }
 
 bool RepositoryImportExportManagerImpl::deleteObjectByPath(

@@ -87,9 +87,11 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
                          KvbString& uuid, KvbString& errorText);
   // Runs `work` in one transaction of the repository's connection: what
   // it wrote stays only when it answers true. A failure is reported as
-  // `reported` does.
+  // `reported` does, unless `work` logged it itself and said so in
+  // *logged.
   bool inTransaction(const KvbString& doing, KvbString& errorText,
-                     const std::function<bool()>& work);
+                     const std::function<bool()>& work,
+                     const bool* logged = nullptr);
   // Answers `done`. A failure of an object manager's work is logged here,
   // once, as "<doing>: <errorText>": the data-access objects of the object
   // managers are quiet. An empty errorText becomes `doing`. A success logs

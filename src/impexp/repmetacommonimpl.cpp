@@ -11,6 +11,7 @@
 #include "access/base_rdaimpl.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repmetaruleimpl.h"
+#include "impexp/repobjectmgr.h"
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/repository.h"
@@ -165,6 +166,9 @@ bool MetadataObject::importEmbeddedCustomMetric(MetadataRecord* record,
   // Every custom metric has a name; an empty one would match any of them.
   if (name.isEmpty())
     return failWith(errorText, "An embedded custom metric has no name");
+  KvbString reason;
+  if (!importTurnTaken(repository_, "CUSTM", reason))
+    return failWith(errorText, reason);
   if (!eachRow(
           common_->listCustomMetrics(name),
           [&](ReposDataAccessCursor* row) {
@@ -207,6 +211,9 @@ bool MetadataObject::importDependentRule(MetadataRecord* item, int folderId,
   if (context()->getIntProperty(item, "TARGETID", ruleId)) return true;
   if (!common_) return failWith(errorText, failure + "no data access");
   const KvbString uuid = value(item, "RU_UUID");
+  KvbString reason;
+  if (!importTurnTaken(repository_, "RULE", reason))
+    return failWith(errorText, failure + reason);
   for (const KvbString& key : {uuid, KvbString("")}) {
     // Without a name or a UUID there is nothing to look up.
     const int found =

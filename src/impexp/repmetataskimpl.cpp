@@ -136,8 +136,7 @@ bool TaskMetadata::importMonitorObject(const MonitorObjectType& type,
   if (context()->getIntProperty(item, "TARGETID", id)) return true;
   auto* manager = new MonitorObjectManagerImpl(owner_, type);
   const bool result =
-      manager->importNewObject(item, folderId_, value(item, type.nameColumn),
-                               errorText) &&
+      manager->importNewObject(item, folderId_, "", errorText) &&
       context()->getIntProperty(item, "TARGETID", id);
   manager->release();
   return result;

@@ -2,6 +2,7 @@
 #include "impexp/repmonitormgr.h"
 
 #include "access/base_rdaimpl.h"
+#include "access/object_types.h"
 #include "impexp/repimpexpmgr.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/repos_data_access.h"
@@ -94,8 +95,21 @@ bool MonitorObjectManagerImpl::importNewObject(MetadataRecord* record,
   ScopedAccess<MonitorRepositoryDataAccess> monitor(
       newAccess(&Repository::createMonitorDataAccess));
   if (!monitor.get()) return failNoAccess(errorText, type_.typeName, 0);
+  if (!turnTaken(findObjectType(type_.typeName)->table, errorText))
+    return false;
   int existingId = -1;
-  const int found = existing(monitor.get(), record, existingId, errorText);
+  // To a path: a new object there, under a UUID of its own where the
+  // record's is taken. Else an object found stands for the record.
+  int found = 0;
+  if (itemName.isEmpty())
+    found = existing(monitor.get(), record, existingId, errorText);
+  else if (!uuidForPath(
+               type_.typeName, record, type_.uuidColumn,
+               [&](const KvbString& held) {
+                 return type_.find(monitor.get(), -1, "", held);
+               },
+               type_.idColumn, monitor.get(), errorText))
+    return false;
   if (found < 0) return false;
   if (found == 1) {
     if (!folderExists(folderId, errorText)) return false;

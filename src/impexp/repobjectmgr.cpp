@@ -47,6 +47,45 @@ bool RepositoryObjectManagerImpl::folderExists(int folderId,
          failWith(errorText, meta->getErrorMessage());
 }
 
+bool importTurnTaken(Repository* repository, const char* code,
+                     KvbString& reason) {
+  return BaseRDAImpl::writesSerializedOn(repositoryConnection(repository), code,
+                                         reason);
+}
+
+bool RepositoryObjectManagerImpl::turnTaken(const char* code,
+                                            KvbString& errorText) {
+  KvbString reason;
+  return importTurnTaken(repository(), code, reason) ||
+         failWith(errorText, reason);
+}
+
+bool RepositoryObjectManagerImpl::uuidForPath(
+    const KvbString& typeName, MetadataRecord* record, const char* uuidColumn,
+    const std::function<ReposDataAccessCursor*(const KvbString&)>& byUuid,
+    const char* idColumn, ReposDataAccessObject* access,
+    KvbString& errorText) {
+  if (record->getUUID().isEmpty()) record->setUUID(value(record, uuidColumn));
+  const KvbString original = record->getUUID();
+  int holderId = -1;
+  const int held = original.isEmpty()
+                       ? 0
+                       : lastId(byUuid(original), idColumn, nullptr, access,
+                                errorText, holderId);
+  if (held < 0) return false;
+  if (held == 0) {
+    event(2, kvbStringFormat("Using original '%S' UUID \"%S\" on import.",
+                             typeName, original));
+    return true;
+  }
+  const KvbString fresh = kvbGetUUID();
+  event(2, kvbStringFormat("Changing '%S' UUID from original \"%S\" to new "
+                           "\"%S\" on import.",
+                           typeName, original, fresh));
+  record->setUUID(fresh);
+  return true;
+}
+
 void RepositoryObjectManagerImpl::event(int level, const KvbString& text) {
   context()->logEvent(level, text);
 }

@@ -38,6 +38,15 @@ class ScopedAccess {
 // new one) that could not get the data access it works through.
 KvbString noDataAccess(const KvbString& typeName, int objectId);
 
+// Takes the turn of table `code` on the connection of `repository` for the
+// import's transaction, before a look-up that decides what the import
+// writes (an object that stands for a record, a UUID that is free): what
+// the look-up finds then holds across connections and processes until the
+// import is stored or undone. False, with the reason in `reason` (not
+// logged), when the wait fails.
+bool importTurnTaken(Repository* repository, const char* code,
+                     KvbString& reason);
+
 // The four operations that each object manager overrides. The import/export
 // manager calls them only while it has its repository and its context.
 #define KV_OBJECT_MANAGER_OPERATIONS                                           \
@@ -124,6 +133,22 @@ class RepositoryObjectManagerImpl {
                   const std::function<ReposDataAccessCursor*()>& byUuid,
                   const char* idColumn, ReposDataAccessObject* access,
                   KvbString& uuid, KvbString& errorText);
+  // importTurnTaken on the repository's connection; its reason through
+  // failWith.
+  bool turnTaken(const char* code, KvbString& errorText);
+  // For an import to a path, after turnTaken: gives `record` the UUID
+  // that it names (its own, or where it has none, as in an export made
+  // without one, the value of its `uuidColumn`: the object's stored UUID
+  // or task code) where no object holds it, else a new one, logged at
+  // level 2, so that the path gets an object of its own. An empty UUID
+  // names no object and stays empty. `byUuid` gives the rows that hold a
+  // UUID (their ids in `idColumn`), through `access`. False when that
+  // look-up fails.
+  bool uuidForPath(
+      const KvbString& typeName, MetadataRecord* record, const char* uuidColumn,
+      const std::function<ReposDataAccessCursor*(const KvbString&)>& byUuid,
+      const char* idColumn, ReposDataAccessObject* access,
+      KvbString& errorText);
   void event(int level, const KvbString& text);
   static KvbString value(MetadataRecord* record, const char* key);
   // Sends `text` as an error event, puts it into errorText, answers false.

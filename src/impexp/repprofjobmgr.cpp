@@ -49,13 +49,26 @@ bool ProfileJobManagerImpl::importNewObject(MetadataRecord* record,
       "Changing profile job Name from original \"%S\" to new \"%S\" on "
       "import.",
       value(record, "SU_NAME"), itemName);
-  // A new job always gets a UUID of its own.
-  const KvbString uuid = kvbGetUUID();
+  if (!turnTaken("JSETUP", errorText)) return false;
+  // A job imported to a path keeps the record's UUID where it is free;
+  // otherwise a new job always gets a UUID of its own.
+  if (!itemName.isEmpty() &&
+      !uuidForPath(
+          "ProfileJob", record, "SU_UUID",
+          [&](const KvbString& held) {
+            return profile->getProfileJob(-1, "", held);
+          },
+          "SU_ID", profile.get(), errorText))
+    return false;
+  KvbString uuid = record->getUUID();
+  if (itemName.isEmpty() || uuid.isEmpty()) {
+    uuid = kvbGetUUID();
+    logPrintf(owner_->logger(), kLogProgress, kSourceFile, __LINE__,
+              "Changing profile job UUID from original \"%s\" to new \"%s\" "
+              "on import.",
+              value(record, "SU_UUID").str().c_str(), uuid.str().c_str());
+  }
   context()->setProperty(record, "TARGETUUID", uuid);
-  logPrintf(owner_->logger(), kLogProgress, kSourceFile, __LINE__,
-            "Changing profile job UUID from original \"%s\" to new \"%s\" on "
-            "import.",
-            value(record, "SU_UUID").str().c_str(), uuid.str().c_str());
   const double now = KvbDate::currentDate().asDouble();
   double created = 0;
   if (!value(record, "SU_CRDAT").toDouble(created)) created = now;

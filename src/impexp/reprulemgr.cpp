@@ -34,15 +34,25 @@ bool RuleManagerImpl::importNewObject(MetadataRecord* record, int folderId,
   ScopedAccess<CommonRepositoryDataAccess> common(
       newAccess(&Repository::createCommonDataAccess));
   if (!common.get()) return failNoAccess(errorText, "Rule", 0);
+  if (!turnTaken("RULE", errorText)) return false;
   KvbString name = value(record, "RU_DESC"), storedUuid;
   const KvbString uuid = record->getUUID();
   int existingId = -1;
-  // Without a name or a UUID there is nothing to look up.
-  const int found =
-      name.isEmpty() && uuid.isEmpty()
-          ? 0
-          : lastId(common->findRule(-1, name, uuid), "RU_ID", "RU_UUID",
+  // To a path: a new rule there, under a UUID of its own where the
+  // record's is taken. Else a rule found by the UUID (or, without one, the
+  // name) stands for the record; without either there is nothing to look
+  // up.
+  int found = 0;
+  if (!itemName.isEmpty()) {
+    if (!uuidForPath(
+            "Rule", record, "RU_UUID",
+            [&](const KvbString& held) { return common->findRule(-1, "", held); },
+            "RU_ID", common.get(), errorText))
+      return false;
+  } else if (!name.isEmpty() || !uuid.isEmpty()) {
+    found = lastId(common->findRule(-1, name, uuid), "RU_ID", "RU_UUID",
                    common.get(), errorText, existingId, &storedUuid);
+  }
   if (found < 0) return false;
   if (found == 1) {
     if (!folderExists(folderId, errorText)) return false;

@@ -34,23 +34,34 @@ bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
   ScopedAccess<MonitorRepositoryDataAccess> monitor(
       newAccess(&Repository::createMonitorDataAccess));
   if (!monitor.get()) return failNoAccess(errorText, "Task", 0);
+  if (!turnTaken("MJOB", errorText)) return false;
   KvbString name = value(record, "JB_DESC");
   const KvbString uuid = record->getUUID();
-  // A task that is there already stands for the record: nothing is written.
-  // Without a name or a code there is nothing to look up.
-  int existingId = -1;
-  const int found =
-      name.isEmpty() && uuid.isEmpty()
-          ? 0
-          : lastId(monitor->findTask(-1, name, uuid), "JB_ID", "JB_CODE",
-                   monitor.get(), errorText, existingId);
-  if (found != 0) return found == 1 && folderExists(folderId, errorText);
+  // To a path: a new task there, under a code of its own where the
+  // record's is taken. Else a task found by the code (or, without one, the
+  // name) stands for the record: nothing is written; without either there
+  // is nothing to look up.
+  if (!itemName.isEmpty()) {
+    if (!uuidForPath(
+            "Task", record, "JB_CODE",
+            [&](const KvbString& held) {
+              return monitor->findTask(-1, "", held);
+            },
+            "JB_ID", monitor.get(), errorText))
+      return false;
+  } else if (!name.isEmpty() || !uuid.isEmpty()) {
+    int existingId = -1;
+    const int found = lastId(monitor->findTask(-1, name, uuid), "JB_ID",
+                             "JB_CODE", monitor.get(), errorText, existingId);
+    if (found != 0) return found == 1 && folderExists(folderId, errorText);
+  }
   name = renamed(
       "Changing task Name from original \"%S\" to new \"%S\" on "
       "import.",
       name, itemName);
   int newId = -1;
-  if (!monitor->addTask(name, uuid, value(record, "JB_CRUSR"), folderId,
+  if (!monitor->addTask(name, record->getUUID(), value(record, "JB_CRUSR"),
+                        folderId,
                         value(record, "JB_COMM"), value(record, "JB_DISP"),
                         &newId))
     return failWith(errorText, monitor->getErrorMessage());

@@ -218,19 +218,22 @@ bool MonitorRDAImpl::addTask(const KvbString& name, const KvbString& code,
                              const KvbString& comment, const KvbString& display,
                              int* newId) {
   const KvbDatavar date = now();
-  const Refusal codeInUse = keyInUse(kvbStringFormat(
-      "Cannot add the task \"%S\" with code \"%S\"", name, code));
-  const int id = addFiled(folderId, "MJOB", "MJOB", "JB_ID",
-                          {{"JB_DESC", name},
-                           {"JB_CODE", code},
-                           {"JB_CRDAT", date},
-                           {"JB_EDDAT", date},
-                           {"JB_CRUSR", user},
-                           {"JB_EDUSR", user},
-                           {"FLDR_ID", folderId},
-                           {"JB_COMM", comment},
-                           {"JB_DISP", display}},
-                          {{"JB_CODE", code}}, codeInUse);
+  // An empty code names no task: it is no key.
+  const UniqueKey codeKey = {
+      {{"JB_CODE", code, Given::kNotEmpty}},
+      keyInUse(kvbStringFormat("Cannot add the task \"%S\" with code \"%S\"",
+                               name, code))};
+  const int id = addFiledUnique(folderId, "MJOB", "MJOB", "JB_ID",
+                                {{"JB_DESC", name},
+                                 {"JB_CODE", code},
+                                 {"JB_CRDAT", date},
+                                 {"JB_EDDAT", date},
+                                 {"JB_CRUSR", user},
+                                 {"JB_EDUSR", user},
+                                 {"FLDR_ID", folderId},
+                                 {"JB_COMM", comment},
+                                 {"JB_DISP", display}},
+                                {codeKey});
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kTaskType, id, code);
   return true;
@@ -244,9 +247,9 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
                                 const KvbString& comment,
                                 const KvbString& display) {
   // The code is the task's UUID: two tasks with one code could not be
-  // told apart.
+  // told apart. An empty code names no task.
   const UniqueKey codeKey = {
-      {{"JB_CODE", code}},
+      {{"JB_CODE", code, Given::kNotEmpty}},
       keyInUse(kvbStringFormat("Cannot give task %d the code \"%S\"", taskId,
                                code))};
   const bool updated = updateObject({"MJOB", "JB_ID", taskId, kTaskType},
@@ -469,17 +472,15 @@ bool MonitorRDAImpl::addSource(const KvbString& name, const KvbString& uuid,
                                const KvbString& user, int folderId,
                                int* newId) {
   const KvbDatavar date = now();
-  const Refusal uuidInUse = keyInUse(kvbStringFormat(
-      "Cannot add the source \"%S\" with UUID \"%S\"", name, uuid));
-  const int id = addFiled(folderId, "EXSRC", "EXSRC", "ES_ID",
-                          {{"ES_NAME", name},
-                           {"ES_UUID", uuid},
-                           {"ES_CRDAT", date},
-                           {"ES_EDDAT", date},
-                           {"ES_CRUSR", user},
-                           {"ES_EDUSR", user},
-                           {"FLDR_ID", folderId}},
-                          {{"ES_UUID", uuid}}, uuidInUse);
+  const int id = addFiledUnique(folderId, "EXSRC", "EXSRC", "ES_ID",
+                                {{"ES_NAME", name},
+                                 {"ES_UUID", uuid},
+                                 {"ES_CRDAT", date},
+                                 {"ES_EDDAT", date},
+                                 {"ES_CRUSR", user},
+                                 {"ES_EDUSR", user},
+                                 {"FLDR_ID", folderId}},
+                                {newUuidKey("ES_UUID", uuid, "source", name)});
   if (!handOut(id, newId)) return false;
   announce(kChangeAdded, kSourceType, id, uuid);
   return true;

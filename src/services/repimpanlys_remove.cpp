@@ -31,16 +31,29 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
     return false;
   const int id = idOf(stored.get());
   const KvbString links = table("IMPDEP");
-  std::vector<Ids> count;
-  if (!selectRows("SELECT COUNT(*) FROM " + table("IMPRCS") +
-                      " WHERE RCS_ID IN (SELECT RCS_USED FROM " + links +
-                      " WHERE RCS_ID = ? UNION SELECT RCS_ID FROM " + links +
-                      " WHERE RCS_USED = ?)",
-                  {id, id}, count))
+  // The resources linked to it: those that use it first, then those it
+  // uses; the first one names the refusal.
+  const KvbString linked = "SELECT RCS_TYPE, RCS_IDTY FROM " + table("IMPRCS") +
+                           " WHERE RCS_ID IN (SELECT ";
+  std::vector<Ids> users, used;
+  if (!selectRows(linked + "RCS_USED FROM " + links +
+                      " WHERE RCS_ID = ?) ORDER BY RCS_ID",
+                  {id}, users) ||
+      !selectRows(linked + "RCS_ID FROM " + links +
+                      " WHERE RCS_USED = ?) ORDER BY RCS_ID",
+                  {id}, used))
     return false;
-  if (!count.empty() && count[0][0] != "0")
-    return failWith(
-        "The resource could not be deleted.  It is still a dependency.");
+  if (!users.empty() || !used.empty()) {
+    const Ids& first = users.empty() ? used[0] : users[0];
+    const int more = static_cast<int>(users.size() + used.size()) - 1;
+    const KvbString others =
+        more ? kvbStringFormat(" and %d more", more) : KvbString("");
+    return failWith(kvbStringFormat(
+        "The impact %S could not be deleted: %s the %S%S.",
+        resourceNamed(resource->getType(), resource->getIdentity()),
+        users.empty() ? "it still depends on" : "it is still a dependency of",
+        resourceNamed(first[0], first[1]), others));
+  }
   return exec("DELETE FROM " + table("IMPRCS") + " WHERE RCS_ID = ?", {id}) &&
          removeUnusedResources();
 }

@@ -68,8 +68,14 @@ bool RepositoryImpactAnalysisImpl::findExisting(const KvbString& type,
   const int found = findStored(type, identity, stored);
   return found > 0 ||
          (found == 0 &&
-          failWith(kvbStringFormat(
-              "The impact resource could not be found to %s.", doing)));
+          failWith(kvbStringFormat("The impact %S could not be found to %s.",
+                                   resourceNamed(type, identity), doing)));
+}
+
+KvbString RepositoryImpactAnalysisImpl::resourceNamed(
+    const KvbString& type, const KvbString& identity) {
+  return kvbStringFormat("resource of type \"%S\" and identity \"%S\"", type,
+                         identity);
 }
 
 bool RepositoryImpactAnalysisImpl::transaction(
@@ -214,17 +220,28 @@ KvResource* RepositoryImpactAnalysisImpl::createResource(
     const KvbString& name, const KvbString& type, const KvbString& identity) {
   KvNoCancellation noCancellation;
   Owned<KvResource> found;
-  // A lookup that failed must not add a second resource of the identity.
-  if (findStored(type, identity, found) != 0) return found.release();
-  progress(kvbStringFormat("Creating %S resource named \"%S\"", type, name));
-  int id = -1;
-  if (!meta_->addResource(name, identity, type, id)) {
-    metadataFailed();
-    return nullptr;
-  }
-  if (readResource(meta_->getResource(id), found) == 0)
-    failWith(kvbStringFormat("The %S resource added with id=%d cannot be read",
-                             type, id));
+  if (!ready()) return nullptr;
+  // The look-up and the add run in one transaction after the turn of the
+  // resources' table: of two connections that create one resource at the
+  // same moment, the second finds the first's.
+  const bool stored = transaction([&] {
+    KvbString reason;
+    if (!BaseRDAImpl::writesSerializedOn(connection_, "IMPRCS", reason))
+      return failWith(reason);
+    // A lookup that failed must not add a second resource of the identity.
+    const int existing = findStored(type, identity, found);
+    if (existing != 0) return existing > 0;
+    progress(kvbStringFormat("Creating %S resource named \"%S\"", type, name));
+    int id = -1;
+    if (!meta_->addResource(name, identity, type, id)) return metadataFailed();
+    const int added = readResource(meta_->getResource(id), found);
+    return added > 0 ||
+           (added == 0 &&
+            failWith(kvbStringFormat(
+                "The %S resource added with id=%d cannot be read", type, id)));
+  });
+  // A resource whose add was undone is none.
+  if (!stored) found.reset();
   return found.release();
 }
 

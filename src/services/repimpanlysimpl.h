@@ -192,6 +192,10 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   // "could not be found to").
   bool findExisting(const KvbString& type, const KvbString& identity,
                     const char* doing, Owned<KvResource>& stored);
+  // How texts name a resource: "resource of type "<type>" and identity
+  // "<identity>"".
+  static KvbString resourceNamed(const KvbString& type,
+                                 const KvbString& identity);
   // Runs `body` in one transaction on the repository's connection. The body
   // logs its own failures; a begin or commit that fails is logged here.
   bool transaction(const std::function<bool()>& body);

@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 
+#include "access/object_types.h"
 #include "impexp/repimpexpmgr.h"
 #include "impexp/repobjectmgr.h"
 #include "reposadmin/common_data_access.h"
@@ -18,6 +21,7 @@
 #include "reposadmin/profile_data_access.h"
 #include "support/admin_targets.h"
 #include "support/child_processes.h"
+#include "support/connection_waits.h"
 #include "support/event_recorder.h"
 #include "support/log_capture.h"
 
@@ -252,6 +256,95 @@ class ImpExpTest : public AdminTargetTest {
     return lines;
   }
 
+
+  // A kind that imports write, with its table's name and UUID columns (a
+  // null UUID column: the kind has none) and the add of an object named
+  // `name` with UUID `uuid` in `side` (the custom metric's UUID is drawn
+  // by the add); its id.
+  struct ImportKind {
+    const char* type;
+    const char* table;
+    const char* nameColumn;
+    const char* uuidColumn;
+    std::function<int(Side&, const char* name, const char* uuid)> make;
+  };
+  static const std::vector<ImportKind>& importKinds() {
+    static const std::vector<ImportKind> kinds = {
+        {"Rule", "RULE", "RU_DESC", "RU_UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return s.common->addRule(name, "T", "x", "", "", "me", uuid, 0, "",
+                                    "");
+         }},
+        {"Task", "MJOB", "JB_DESC", "JB_CODE",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addTask(name, uuid, "me", 0, "", "", id);
+           });
+         }},
+        {"ProfileJob", "JSETUP", "SU_NAME", "SU_UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           ScopedProfile p(s.repos->createProfileDataAccess());
+           return p->addProfileJob(name, "", uuid, 1, 1, "", "", 0);
+         }},
+        {"CustomMetric", "CUSTM", "CM_DESC", "CM_UUID",
+         [](Side& s, const char* name, const char*) {
+           return s.common->addCustomMetric(name, "", "a", "");
+         }},
+        {"Collection", "GCATS", "GCNAME", nullptr,
+         [](Side& s, const char* name, const char*) {
+           return s.common->addGlobalCategory(name, "d");
+         }},
+        {"Source", "EXSRC", "ES_NAME", "ES_UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addSource(name, uuid, "me", 0, id);
+           });
+         }},
+        {"Dimension", "DIMENS", "DIM_NAME", "UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addDimension(name, "", "me", uuid, 0, id);
+           });
+         }},
+        {"Threshold", "THRHLD", "THR_NAME", "UUID",
+         [](Side& s, const char* name, const char* uuid) {
+           return monitorAdd(s, [&](MonitorRepositoryDataAccess* m, int* id) {
+             return m->addThreshold(name, "", "me", uuid, 0, 0, nullptr,
+                                    nullptr, nullptr, nullptr, id);
+           });
+         }},
+    };
+    return kinds;
+  }
+  // The id that a monitoring add gives through its last argument; -1 when
+  // it fails.
+  static int monitorAdd(
+      Side& side,
+      const std::function<bool(MonitorRepositoryDataAccess*, int*)>& add) {
+    ScopedAccess<MonitorRepositoryDataAccess> m(
+        side.repos->createMonitorDataAccess());
+    int id = -1;
+    return add(m.get(), &id) ? id : -1;
+  }
+  // Column `column` of the objects of `kind` named `name`, in order.
+  static std::vector<std::string> valuesOf(Side& side, const ImportKind& kind,
+                                           const char* column,
+                                           const std::string& name) {
+    ReposDataAccess* rda = side.repos->getDataAccess();
+    const KvbDatavar value(name.c_str());
+    return cursorRows(rda->paramSelect(
+        KvbString("SELECT ") + column + " FROM " +
+            rda->getTableName(kind.table, true, -1) + " WHERE " +
+            kind.nameColumn + "=? ORDER BY 1",
+        1, &value));
+  }
+  // The UUIDs of the objects of `kind` named `name` (without a UUID
+  // column, their names).
+  static std::vector<std::string> uuidsOf(Side& side, const ImportKind& kind,
+                                          const std::string& name) {
+    return valuesOf(side, kind,
+                    kind.uuidColumn ? kind.uuidColumn : kind.nameColumn, name);
+  }
 
   std::string source_file_;
   AdminDatabase target_;
@@ -1295,6 +1388,175 @@ TEST_P(ImpExpTest, LookupsThatFailGiveTheDatabasesReasonNotAbsence) {
   EXPECT_FALSE(
       to_.manager->exportObject(job, "ProfileJob", "", out, error, nullptr));
   EXPECT_TRUE(databaseReason(error)) << error.str();
+}
+
+// An import to a path makes an object there each time: the first keeps
+// the record's UUID (a task's code), read from the record's row when the
+// export was made without one; later ones, whose UUID the first holds,
+// get new ones of their own. Objects without a code never collide.
+TEST_P(ImpExpTest, ImportsToAPathKeepFreeUuidsAndTakeNewOnesWhereTaken) {
+  for (const ImportKind& kind : importKinds()) {
+    SCOPED_TRACE(kind.type);
+    const int made = kind.make(from_, "Made", "u-made");
+    ASSERT_GT(made, 0);
+    const std::vector<std::string> original = uuidsOf(from_, kind, "Made");
+    ASSERT_EQ(original.size(), 1u);
+    // Exported without its UUID: the record's row still carries it.
+    const std::string text = exportOf(from_, made, kind.type);
+    // An object of the record's name stands for none imported to a path.
+    ASSERT_GT(kind.make(to_, "Made", "u-other"), 0);
+    std::set<std::string> seen;
+    for (int n = 1; n <= 3; ++n) {
+      const std::string path = kind.type + std::to_string(n);
+      KvbString error;
+      EXPECT_TRUE(to_.manager->importObjectToPath(path.c_str(), text.c_str(),
+                                                  error))
+          << path << ": " << error.str();
+      const std::vector<std::string> uuids = uuidsOf(to_, kind, path);
+      ASSERT_EQ(uuids.size(), 1u) << path << " holds no object of its own";
+      if (!kind.uuidColumn) continue;
+      EXPECT_EQ(uuids[0] == original[0], n == 1) << path << ": " << uuids[0];
+      EXPECT_FALSE(uuids[0].empty()) << path;
+      EXPECT_TRUE(seen.insert(uuids[0]).second) << path << ": " << uuids[0];
+    }
+  }
+  // Tasks and sources without a code are as many as are added.
+  for (const ImportKind& kind : importKinds()) {
+    if (kind.table != std::string("MJOB") && kind.table != std::string("EXSRC"))
+      continue;
+    for (int n = 0; n < 2; ++n)
+      EXPECT_GT(kind.make(to_, "Uncoded", ""), 0)
+          << kind.type << ": " << to_.repos->getDataAccess()->getErrorMessage().str();
+    EXPECT_EQ(uuidsOf(to_, kind, "Uncoded"), (std::vector<std::string>{"", ""}));
+  }
+  // A profile job imported as new gets a UUID of its own, also from a
+  // record that names its UUID.
+  const ImportKind& job = importKinds()[2];
+  ASSERT_EQ(job.type, std::string("ProfileJob"));
+  const std::string text = exportOf(
+      from_, job.make(from_, "Fresh", "u-fresh"), job.type, "u-fresh");
+  KvbString error;
+  ASSERT_TRUE(to_.manager->importObject(text.c_str(), 0, error)) << error.str();
+  const std::vector<std::string> fresh = uuidsOf(to_, job, "Fresh");
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_NE(fresh[0], "u-fresh");
+  // Nor does a task updated to keep no code collide with one that has none.
+  ScopedAccess<MonitorRepositoryDataAccess> m(
+      to_.repos->createMonitorDataAccess());
+  const int uncoded = monitorAdd(to_, [](MonitorRepositoryDataAccess* add,
+                                         int* id) {
+    return add->addTask("Recoded", "u-recoded", "me", 0, "", "", id);
+  });
+  EXPECT_TRUE(m->updateTask(uncoded, "Recoded", "", "me", KvbDate(1), "me",
+                            KvbDate(1), 0, "", ""))
+      << m->getErrorMessage().str();
+}
+
+// Two connections import one record at the same moment: the second waits
+// for the first's turn and then finds what the first wrote. As a new
+// object the first's stands for the record; to two paths the second finds
+// the UUID taken and takes a new one; to one path it finds the path taken
+// and is refused. (A profile job imported as new is always a new one under
+// the record's name, which its folder refuses twice: only its paths race.
+// Custom metrics and collections are filed in no folder.)
+TEST_P(ImpExpTest, TwoImportersOfOneRecordAtOnceFindWhatTheFirstWrote) {
+  Side second, watcher;
+  second.open(open(target_));
+  watcher.open(open(target_));
+  enum Way { kNew, kTwoPaths, kOnePath };
+  for (const ImportKind& kind : importKinds()) {
+    const bool filed = findObjectType(kind.type) != nullptr;
+    for (const Way way : {kNew, kTwoPaths, kOnePath}) {
+      if ((way == kNew && kind.table == std::string("JSETUP")) ||
+          (way == kOnePath && !filed))
+        continue;
+      const std::string name = std::to_string(way) + kind.type;
+      SCOPED_TRACE(name);
+      const int made = kind.make(from_, name.c_str(), ("u-" + name).c_str());
+      ASSERT_GT(made, 0);
+      const std::string text = exportOf(from_, made, kind.type);
+      const auto import = [&](Side& side, int n, KvbString& error) {
+        const std::string path = name + std::to_string(n);
+        return way == kNew ? side.manager->importObject(text.c_str(), 0, error)
+                           : side.manager->importObjectToPath(
+                                 path.c_str(), text.c_str(), error);
+      };
+      KvbString error, secondError;
+      ASSERT_TRUE(to_.common->beginTransaction(0, 0));
+      ASSERT_TRUE(import(to_, 1, error)) << error.str();
+      ConnectionWaits waits(watcher.repos->getDataAccess(),
+                            second.repos->getDataAccess(), isPostgres());
+      bool answer = false;
+      EXPECT_TRUE(attemptWhileHeld<bool>(
+          waits, LetGo::kOnceItWaits,
+          [&](bool commit) { to_.common->endTransaction(commit); },
+          [&] { return import(second, way == kOnePath ? 1 : 2, secondError); },
+          &answer))
+          << "the second import neither waited nor ended";
+      if (way == kNew) {
+        EXPECT_TRUE(answer) << secondError.str();
+        EXPECT_EQ(uuidsOf(to_, kind, name).size(), 1u);
+        continue;
+      }
+      const std::vector<std::string> first = uuidsOf(to_, kind, name + "1");
+      ASSERT_EQ(first.size(), 1u);
+      if (way == kOnePath) {
+        EXPECT_FALSE(answer);
+        EXPECT_EQ(secondError.str(),
+                  "An object already exists at the path: " + name + "1");
+        continue;
+      }
+      EXPECT_TRUE(answer) << secondError.str();
+      const std::vector<std::string> other = uuidsOf(to_, kind, name + "2");
+      ASSERT_EQ(other.size(), 1u);
+      if (kind.uuidColumn) {
+        EXPECT_NE(first[0], other[0]);
+      }
+    }
+  }
+}
+
+// An importer whose turn does not come within the busy timeout, while
+// another connection's import holds it, is refused with the wait's reason
+// and writes nothing.
+TEST_P(ImpExpTest, AnImporterWhoseTurnDoesNotComeIsRefusedWhole) {
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "300");
+  Side second;
+  second.open(open(target_));
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  Side watcher;
+  watcher.open(open(target_));
+  for (const ImportKind& kind : importKinds()) {
+    SCOPED_TRACE(kind.type);
+    const int made = kind.make(from_, "Held", "u-held");
+    ASSERT_GT(made, 0);
+    const std::string text = exportOf(from_, made, kind.type);
+    KvbString error;
+    ASSERT_TRUE(to_.common->beginTransaction(0, 0));
+    ASSERT_TRUE(to_.manager->importObject(text.c_str(), 0, error))
+        << error.str();
+    ConnectionWaits waits(watcher.repos->getDataAccess(),
+                          second.repos->getDataAccess(), isPostgres());
+    bool answer = true;
+    attemptWhileHeld<bool>(
+        waits, LetGo::kOnceItEnds,
+        [&](bool commit) { to_.common->endTransaction(commit); },
+        [&] { return second.manager->importObject(text.c_str(), 0, error); },
+        &answer);
+    EXPECT_FALSE(answer);
+    EXPECT_NE(error.str().find("(SQLITE/BUSY_TIMEOUT)"), std::string::npos)
+        << error.str();
+    // A server's wait is for the turn of the kind's table; a SQLite
+    // connection waits at the import's begin.
+    if (isPostgres()) {
+      EXPECT_EQ(error.str().rfind("The table ", 0), 0u) << error.str();
+      EXPECT_NE(error.str().find(std::string(kind.table) +
+                                 " is being written by another connection"),
+                std::string::npos)
+          << error.str();
+    }
+    EXPECT_EQ(uuidsOf(to_, kind, "Held").size(), 1u);
+  }
 }
 
 INSTANTIATE_ADMIN_TARGETS(ImpExpTest);

@@ -13,6 +13,7 @@
 #include "services/kv_resource_impl.h"
 #include "services/owned.h"
 #include "services/services_targets.h"
+#include "support/connection_waits.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -216,7 +217,8 @@ TEST_P(ImpactAnalysisTest, ResourcesAreStoredOncePerTypeAndIdentity) {
       "renamed");
   EXPECT_FALSE(ia_->renameResource("Table", "t-9", "x"));
   EXPECT_EQ(ia_->getErrorMessage().str(),
-            "The impact resource could not be found to rename.");
+            "The impact resource of type \"Table\" and identity \"t-9\" could "
+            "not be found to rename.");
 }
 
 // A store that cannot be read is not taken for one without the resource:
@@ -263,8 +265,8 @@ TEST_P(ImpactAnalysisTest, EachFailureIsLoggedOnceWithItsReason) {
   unstored.setIdentity("nowhere");
   EXPECT_EQ(loggedFailures(
                 [&] { EXPECT_FALSE(ia_->removeResourceIfUnused(&unstored)); }),
-            V{"repimpanlysimpl: The impact resource could not be found to "
-              "remove."});
+            V{"repimpanlysimpl: The impact resource of type \"File\" and "
+              "identity \"nowhere\" could not be found to remove."});
   EXPECT_EQ(loggedFailures([&] {
               EXPECT_FALSE(ia_->removeDependentResources(&unstored));
             }).size(),
@@ -300,17 +302,65 @@ TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
   EXPECT_FALSE(ia_->addResourceDependencies(user.get(), nullptr));
   EXPECT_EQ(named(ia_->getUsedByResources(used.get(), 0)), V{"Task|user"});
 
-  EXPECT_FALSE(ia_->removeResourceIfUnused(used.get()));
-  EXPECT_FALSE(ia_->removeResource(used.get()));
-  EXPECT_EQ(ia_->getErrorMessage().str(),
-            "The resource could not be deleted.  It is still a dependency.");
+  Owned<KvResource> second(ia_->createResource("second", "Job", "s"));
+  ASSERT_TRUE(ia_->addResourceDependencies(second.get(), list.get()));
+
+  // Each refusal names the resource and the first one linked to it, those
+  // that use it before those it uses.
+  const struct {
+    KvResource* resource;
+    std::string text;
+  } refused[] = {
+      {used.get(),
+       "The impact resource of type \"Table\" and identity \"d\" could not be "
+       "deleted: it is still a dependency of the resource of type \"Task\" "
+       "and identity \"u\" and 1 more."},
+      {user.get(),
+       "The impact resource of type \"Task\" and identity \"u\" could not be "
+       "deleted: it still depends on the resource of type \"Table\" and "
+       "identity \"d\"."},
+  };
+  for (const auto& c : refused) {
+    EXPECT_EQ(loggedFailures(
+                  [&] { EXPECT_FALSE(ia_->removeResourceIfUnused(c.resource)); }),
+              V{"repimpanlysimpl: " + c.text});
+    EXPECT_EQ(ia_->getErrorMessage().str(), c.text);
+    EXPECT_FALSE(ia_->removeResource(c.resource));
+    EXPECT_EQ(ia_->getErrorMessage().str(), c.text);
+  }
   ASSERT_TRUE(ia_->removeResourceIfUnused(alone.get()));
-  EXPECT_EQ(count("IMPRCS"), 2) << "the other unused file went too";
+  EXPECT_EQ(count("IMPRCS"), 3) << "the other unused file went too";
 
   ASSERT_TRUE(ia_->removeDependentResources(user.get()));
-  EXPECT_EQ(count("IMPDEP"), 0);
+  EXPECT_EQ(count("IMPDEP"), 1);
   ASSERT_TRUE(ia_->removeAllResources());
   EXPECT_EQ(count("IMPRCS"), 0);
+}
+
+// Two connections that create one resource at the same moment: the second
+// waits for the first's turn and answers the first's resource.
+TEST_P(ImpactAnalysisTest, TwoConnectionsCreatingOneResourceShareIt) {
+  RepositoryImpl* other = open();
+  RepositoryImpl* watcher = open();
+  ASSERT_TRUE(other && watcher);
+  Owned<RepositoryImpactAnalysis> second(other->createImpactAnalysis());
+  ASSERT_TRUE(common_->beginTransaction(0, 0));
+  Owned<KvResource> mine(ia_->createResource("first", "Table", "t-1"));
+  ASSERT_NE(mine, nullptr) << ia_->getErrorMessage().asCstr();
+  ConnectionWaits waits(watcher->getDataAccess(), other->getDataAccess(),
+                        isPostgres());
+  KvResource* answer = nullptr;
+  EXPECT_TRUE(attemptWhileHeld<KvResource*>(
+      waits, LetGo::kOnceItWaits,
+      [&](bool commit) { common_->endTransaction(commit); },
+      [&] { return second->createResource("second", "Table", "t-1"); },
+      &answer))
+      << "the second connection neither waited nor ended";
+  Owned<KvResource> theirs(answer);
+  ASSERT_NE(theirs, nullptr) << second->getErrorMessage().asCstr();
+  EXPECT_EQ(theirs->getId(), mine->getId());
+  EXPECT_EQ(theirs->getName().str(), "first");
+  EXPECT_EQ(count("IMPRCS"), 1);
 }
 
 TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {
