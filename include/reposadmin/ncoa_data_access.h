@@ -22,9 +22,9 @@
 // is absent when empty; a text or date to write is absent when null (an
 // empty text is written).
 //
-// Ids. -1 is the one id that means none: a snapshot's PAF or party of -1
-// is not written (NULL), an update keeps it, and an execution of PAF -1
-// stores -1 as its PAF_ID, as it always has. Any other PAF id of a snapshot
+// Ids. -1 is the one id that means none: an add stores it as it is (a
+// snapshot of no PAF or party, an execution of no PAF), as it always has,
+// and an update keeps the stored id. Any other PAF id of a snapshot
 // or an execution, and any other list-owner, licensee or broker id of a
 // snapshot, names a row that exists, checked in the write's own
 // transaction, or the write is refused with "<Kind> <id> does not exist"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "schema/repos_tables.h"
+#include "support/id_cases.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 #include "support/repos_impl_targets.h"
@@ -434,6 +435,107 @@ TEST_P(NcoaRdaTest, TextsAtAndOverTheirColumnLengths) {
     EXPECT_EQ(count("NCOALO", "BUSNAME=?", {over.c_str()}), 1);
   else
     EXPECT_EQ(count("NCOALO"), 1) << error();
+}
+
+// A snapshot's PAF and party, and an execution's PAF: -1 is none (not
+// written, kept, or for an execution stored as -1); any other id names a
+// stored row, or the write is refused and stores nothing.
+TEST_P(NcoaRdaTest, SnapshotsAndExecutionsStoreOnlyIdsOfStoredRows) {
+  int id = 0;
+  ASSERT_TRUE(addPaf("N1", 0, &id) && addOwner("O", 0, &id));
+  ASSERT_TRUE(ncoa_->addLicensee("N", "L", "", "", 1, "", "", "", "", "", "",
+                                 "", noDate, &id) &&
+              ncoa_->addBroker("B", "", "", "", "", "", "", "", "", "", "", "",
+                               1, "", "", noDate, &id));
+  storeKeys("NCOABR", "BR_ID", {8});  // the helper's snapshots name it
+  ASSERT_TRUE(addOwnerSnapshot(1, "O", &id) && addBrokerSnapshot(1, "B", &id));
+  ASSERT_TRUE(ncoa_->addPafLicensee("N", "L", "", "", 1, "", "", "", "", "", "",
+                                    "", noDate, noDate, 1, 1, &id));
+  using Ids = const std::vector<int>&;
+  // An update writes its snapshot's name from the ids it was given.
+  const auto name = [](Ids i) {
+    return "U" + std::to_string(i[0]) + "/" + std::to_string(i[1]);
+  };
+  const std::vector<IdWrite> writes = {
+      {"addPafListOwner",
+       "NCOAPO",
+       {"PAF record", "list owner"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->addPafListOwner("S", none, none, none, none, none, none,
+                                       none, none, none, none, none, none, none,
+                                       none, 0, none, none, noDate, noDate,
+                                       i[0], i[1], nullptr);
+       }},
+      {"addPafLicensee",
+       "NCOAPL",
+       {"PAF record", "licensee"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->addPafLicensee("S", none, none, none, 1, none, none,
+                                      none, none, none, none, none, noDate,
+                                      noDate, i[0], i[1], nullptr);
+       }},
+      {"addPafBroker",
+       "NCOAPB",
+       {"PAF record", "broker"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->addPafBroker("S", none, none, none, none, none, none,
+                                    none, none, none, none, none, 1, none, none,
+                                    noDate, noDate, i[0], i[1], nullptr);
+       }},
+      {"updatePafListOwner",
+       "NCOAPO",
+       {"PAF record", "list owner"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->updatePafListOwner(
+             1, name(i).c_str(), none, none, none, none, none, none, none, none,
+             none, none, none, none, none, none, -1, none, none, noDate, noDate,
+             i[0], i[1]);
+       },
+       0},
+      {"updatePafLicensee",
+       "NCOAPL",
+       {"PAF record", "licensee"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->updatePafLicensee(1, none, name(i).c_str(), none, none,
+                                         -1, none, none, none, none, none, none,
+                                         none, noDate, noDate, i[0], i[1]);
+       },
+       0},
+      {"updatePafBroker",
+       "NCOAPB",
+       {"PAF record", "broker"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->updatePafBroker(
+             1, name(i).c_str(), none, none, none, none, none, none, none, none,
+             none, none, none, -1, none, none, noDate, noDate, i[0], i[1]);
+       },
+       0},
+      {"addNcoaExecution",
+       "NCOAEX",
+       {"PAF record"},
+       {1},
+       [&](Ids i) { return ncoa_->addNcoaExecution(0, i[0], nullptr); }},
+  };
+  expectIdAnswers(
+      writes, {99999, -1, 0, -5},
+      [](const IdWrite& write, size_t arg, int value) {
+        return value == -1 ? std::string() : missing(write.kinds[arg], value);
+      },
+      [&](const char* code) { return count(code); }, [&] { return error(); },
+      log_);
+  // The last update that wrote kept both ids; the refusals after it wrote
+  // nothing.
+  for (const char* code : {"NCOAPO", "NCOAPL", "NCOAPB"})
+    EXPECT_EQ(count(code, "BUSNAME='U1/-1' AND PAF_ID=1"), 1) << code;
+  // An add stores none as -1, as it always has.
+  EXPECT_EQ(count("NCOAPO", "PAF_ID=-1") + count("NCOAPO", "LO_ID=-1"), 2);
+  EXPECT_EQ(count("NCOAEX", "PAF_ID=-1") + count("NCOAED"), 1 + 2 * 241);
 }
 
 INSTANTIATE_RDA_TARGETS(NcoaRdaTest);
