@@ -20,7 +20,10 @@
 //
 // Optional arguments: an id or other integer of -1 is absent; a text filter
 // is absent when empty; a text or date to write is absent when null (an
-// empty text is written).
+// empty text is written). The 0/1 flags COOPDB and EQUIVALT are stored as 0
+// for a value below 0 and as 1 for one above 1. MODDATE of a current party
+// is the time of its last add or update. A party text is stored as given;
+// the database refuses one longer than its column.
 //
 // Ids. -1 is the one id that means none: an add stores it as it is (a
 // snapshot of no PAF or party, an execution of no PAF), as it always has,
@@ -35,10 +38,7 @@
 // so. The group id of an execution (GRP_ID) names nothing stored here and
 // is not checked. A deleted party, PAF record or snapshot leaves every row
 // that names it: snapshots keep naming their party and PAF, executions
-// their PAF. The 0/1 flags COOPDB and EQUIVALT are stored as 0
-// for a value below 0 and as 1 for one above 1. MODDATE of a current party
-// is the time of its last add or update. A party text is stored as given;
-// the database refuses one longer than its column.
+// their PAF.
 #ifndef REPOSADMIN_NCOA_DATA_ACCESS_H_
 #define REPOSADMIN_NCOA_DATA_ACCESS_H_
 
