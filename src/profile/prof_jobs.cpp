@@ -24,11 +24,16 @@ const char kTakenName[] =
 // The rows that the ids of a job-definition write name: the job, and the
 // rows below it within that job.
 JobRef jobRef(int jobId) { return {kJobKind, "JSETUP", "SU_ID", jobId, {}}; }
+// Row `id` of table `code` that belongs to job `jobId`.
+JobRef jobRow(const char* kind, const char* code, const char* idColumn,
+              int jobId, int id) {
+  return {kind, code, idColumn, id, {{"SU_ID", jobId}}};
+}
 JobRef dsnRef(int jobId, int dsnId) {
-  return {"job data source", "JDSN", "DSN_ID", dsnId, {{"SU_ID", jobId}}};
+  return jobRow("job data source", "JDSN", "DSN_ID", jobId, dsnId);
 }
 JobRef tableRef(int jobId, int tableId) {
-  return {"job table", "JTABLE", "TBL_ID", tableId, {{"SU_ID", jobId}}};
+  return jobRow("job table", "JTABLE", "TBL_ID", jobId, tableId);
 }
 // A rule and a custom metric are objects of the repository, not of a job.
 JobRef ruleRef(int ruleId) { return {"rule", "RULE", "RU_ID", ruleId, {}}; }
@@ -77,11 +82,14 @@ bool ProfileRDAImpl::jobRowsExist(const std::vector<JobRef>& refs) {
   return true;
 }
 
+bool ProfileRDAImpl::writeUnder(const std::vector<JobRef>& refs,
+                                const std::function<bool()>& write) {
+  return ready() && addInOneStep([&] { return jobRowsExist(refs) && write(); });
+}
+
 bool ProfileRDAImpl::insertUnder(const std::vector<JobRef>& refs,
                                  const char* code, const SqlFields& columns) {
-  return ready() && addInOneStep([&] {
-           return jobRowsExist(refs) && insert(code, columns);
-         });
+  return writeUnder(refs, [&] { return insert(code, columns); });
 }
 
 int ProfileRDAImpl::findOrAddUnder(const std::vector<JobRef>& refs,
@@ -89,10 +97,8 @@ int ProfileRDAImpl::findOrAddUnder(const std::vector<JobRef>& refs,
                                    const SqlFields& keys,
                                    const SqlFields& columns,
                                    const SqlFields& texts) {
-  if (!ready()) return -1;
   int id = -1;
-  const bool stored = addInOneStep([&] {
-    if (!jobRowsExist(refs)) return false;
+  const bool stored = writeUnder(refs, [&] {
     if (!keys.empty() || !texts.empty()) {
       SqlStatement match("SELECT " + KvbString(idColumn) + " FROM " +
                          table(code));
@@ -269,16 +275,13 @@ bool ProfileRDAImpl::addJobFieldRdaMap(
                          {"FLD_CAT", catalog}, {"FLD_SCH", schema},
                          {"FLD_TBL", table},   {"FLD_NAME", field},
                          {"SU_ID", jobId},     {"DSN_TYPE", dsnType}};
-  return ready() && addInOneStep([&] {
-           return jobRowsExist({jobRef(jobId),
-                                {"job redundant-data configuration",
-                                 "JRCFGS",
-                                 "CFG_ID",
-                                 configId,
-                                 {{"SU_ID", jobId}}}}) &&
-                  insertUnless(IfPresent::kSucceed, KvbString(), "JFRDA", row,
-                               row);
-         });
+  return writeUnder(
+      {jobRef(jobId), jobRow("job redundant-data configuration", "JRCFGS",
+                             "CFG_ID", jobId, configId)},
+      [&] {
+        return insertUnless(IfPresent::kSucceed, KvbString(), "JFRDA", row,
+                            row);
+      });
 }
 
 bool ProfileRDAImpl::addJobFieldMetric(int jobId, int dsnId, int tableId,
@@ -310,8 +313,7 @@ bool ProfileRDAImpl::addJobLinkedField(
     const KvbString& schema, const KvbString& table, const KvbString& name,
     const KvbString& type, const KvbString& text) {
   return insertUnder(
-      {jobRef(jobId),
-       {"job field", "JFLD", "FLD_ID", fieldId, {{"SU_ID", jobId}}}},
+      {jobRef(jobId), jobRow("job field", "JFLD", "FLD_ID", jobId, fieldId)},
       "JLNKFL",
       {{"FLD_ID", fieldId},
        {"LNK_DSN", dsn},
@@ -460,17 +462,13 @@ int ProfileRDAImpl::addJobAlert(int jobId, const KvbString& dsn,
 bool ProfileRDAImpl::setJobAlertProperty(int jobId, int alertId,
                                          const KvbString& name,
                                          const KvbString& value) {
-  return ready() && addInOneStep([&] {
-           return jobRowsExist({jobRef(jobId),
-                                {"job alert",
-                                 "JALERT",
-                                 "AL_ID",
-                                 alertId,
-                                 {{"SU_ID", jobId}}}}) &&
-                  upsert("JALPRP", {{"AP_VAL", value}},
-                         {{"AL_ID", alertId}, {"AP_NAME", name}},
-                         {{"SU_ID", jobId}});
-         });
+  return writeUnder(
+      {jobRef(jobId), jobRow("job alert", "JALERT", "AL_ID", jobId, alertId)},
+      [&] {
+        return upsert("JALPRP", {{"AP_VAL", value}},
+                      {{"AL_ID", alertId}, {"AP_NAME", name}},
+                      {{"SU_ID", jobId}});
+      });
 }
 
 int ProfileRDAImpl::addJobChart(int jobId, const KvbString& dsn,
@@ -490,8 +488,7 @@ bool ProfileRDAImpl::addJobChartProperty(int jobId, int chartId,
                                          const KvbString& name, int sequence,
                                          const KvbString& value) {
   return insertUnder(
-      {jobRef(jobId),
-       {"job chart", "JCHART", "CH_ID", chartId, {{"SU_ID", jobId}}}},
+      {jobRef(jobId), jobRow("job chart", "JCHART", "CH_ID", jobId, chartId)},
       "JCHPRP",
       {{"CH_ID", chartId},
        {"CP_NAME", name},

@@ -7,6 +7,7 @@
 #ifndef PROFILE_PROF_RDAIMPL_H_
 #define PROFILE_PROF_RDAIMPL_H_
 
+#include <functional>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -445,9 +446,12 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // "<Kind> <id> does not exist" for the first that does not, a row of
   // another job counting as none. False when a lookup fails.
   bool jobRowsExist(const std::vector<JobRef>& refs);
-  // insert() and findOrAdd() of a job-definition row, as one unit with the
-  // check that the rows its ids name exist (jobRowsExist), so that none of
-  // them can go between the check and the write.
+  // `write` of a job-definition row, and its insert() and findOrAdd(), as
+  // one unit with the check that the rows its ids name exist
+  // (jobRowsExist), so that none of them can go between the check and the
+  // write.
+  bool writeUnder(const std::vector<JobRef>& refs,
+                  const std::function<bool()>& write);
   bool insertUnder(const std::vector<JobRef>& refs, const char* code,
                    const SqlFields& columns);
   // findOrAddUnder matches a row on every one of `keys` and `texts`; a
