@@ -49,11 +49,9 @@ std::vector<JobRef> sourceTableRefs(int jobId, int dsnId, int tableId) {
 }
 std::vector<JobRef> fieldRefs(int jobId, int dsnId, int tableId, int fieldId) {
   std::vector<JobRef> refs = sourceTableRefs(jobId, dsnId, tableId);
-  refs.push_back({"job field",
-                  "JFLD",
-                  "FLD_ID",
-                  fieldId,
-                  {{"SU_ID", jobId}, {"DSN_ID", dsnId}, {"TBL_ID", tableId}}});
+  refs.push_back(jobRow("job field", "JFLD", "FLD_ID", jobId, fieldId));
+  refs.back().scope.insert(refs.back().scope.end(),
+                           {{"DSN_ID", dsnId}, {"TBL_ID", tableId}});
   return refs;
 }
 }  // namespace
