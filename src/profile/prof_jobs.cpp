@@ -95,11 +95,13 @@ int ProfileRDAImpl::findOrAddUnder(const std::vector<JobRef>& refs,
                                    const SqlFields& keys,
                                    const SqlFields& columns,
                                    const SqlFields& texts) {
-  int id = -1;
+  int id = 0;
+  // One level of transaction, that of the check: a nested one that fails
+  // costs a driver that gives the whole transaction up a text that says so.
   const bool stored = writeUnder(refs, [&] {
     if (!keys.empty() || !texts.empty()) {
-      SqlStatement match("SELECT " + KvbString(idColumn) + " FROM " +
-                         table(code));
+      SqlStatement match("SELECT " + KvbString(idColumn ? idColumn : "1") +
+                         " FROM " + table(code));
       match.on(code).whereEvery(keys);
       for (const SqlField& text : texts) {
         const std::string term =
@@ -108,11 +110,13 @@ int ProfileRDAImpl::findOrAddUnder(const std::vector<JobRef>& refs,
       }
       // The table's turn first, so that two writers cannot both add.
       if (!writesSerialized(code)) return false;
-      const int found = lookup(match, &id);
+      const int found = lookup(match, idColumn ? &id : nullptr);
       if (found != 0) return found == 1;
     }
-    id = findOrAdd(code, idColumn, {}, columns);
-    return id >= 0;
+    if (!idColumn) return insert(code, columns);
+    if (!nextId(code, id)) return false;
+    const SqlField numbered(idColumn, id);
+    return insert(code, columns, &numbered);
   });
   return stored ? id : -1;
 }
@@ -273,13 +277,10 @@ bool ProfileRDAImpl::addJobFieldRdaMap(
                          {"FLD_CAT", catalog}, {"FLD_SCH", schema},
                          {"FLD_TBL", table},   {"FLD_NAME", field},
                          {"SU_ID", jobId},     {"DSN_TYPE", dsnType}};
-  return writeUnder(
-      {jobRef(jobId), jobRow("job redundant-data configuration", "JRCFGS",
-                             "CFG_ID", jobId, configId)},
-      [&] {
-        return insertUnless(IfPresent::kSucceed, KvbString(), "JFRDA", row,
-                            row);
-      });
+  return findOrAddUnder(
+             {jobRef(jobId), jobRow("job redundant-data configuration",
+                                    "JRCFGS", "CFG_ID", jobId, configId)},
+             "JFRDA", nullptr, row, row) >= 0;
 }
 
 bool ProfileRDAImpl::addJobFieldMetric(int jobId, int dsnId, int tableId,
@@ -460,12 +461,21 @@ int ProfileRDAImpl::addJobAlert(int jobId, const KvbString& dsn,
 bool ProfileRDAImpl::setJobAlertProperty(int jobId, int alertId,
                                          const KvbString& name,
                                          const KvbString& value) {
+  // The row of that alert and name is updated, or added when there is
+  // none, after the table's turn (as upsert does, in the check's level).
   return writeUnder(
       {jobRef(jobId), jobRow("job alert", "JALERT", "AL_ID", jobId, alertId)},
       [&] {
-        return upsert("JALPRP", {{"AP_VAL", value}},
-                      {{"AL_ID", alertId}, {"AP_NAME", name}},
-                      {{"SU_ID", jobId}});
+        int rows = 0;
+        return writesSerialized("JALPRP") &&
+               run(updateOf("JALPRP")
+                       .set({"AP_VAL", value})
+                       .whereEvery({{"AL_ID", alertId}, {"AP_NAME", name}}),
+                   &rows) &&
+               (rows > 0 || insert("JALPRP", {{"AL_ID", alertId},
+                                              {"AP_NAME", name},
+                                              {"AP_VAL", value},
+                                              {"SU_ID", jobId}}));
       });
 }
 

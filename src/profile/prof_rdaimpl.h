@@ -456,7 +456,8 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
                    const SqlFields& columns);
   // findOrAddUnder matches a row on every one of `keys` and `texts`; a
   // text compares a missing one as the empty one, and a value that the
-  // database refuses is named by its column.
+  // database refuses is named by its column. Without an id column the row
+  // has no key, and the answer is 0.
   int findOrAddUnder(const std::vector<JobRef>& refs, const char* code,
                      const char* idColumn, const SqlFields& keys,
                      const SqlFields& columns, const SqlFields& texts = {});
