@@ -29,6 +29,7 @@ namespace {
 
 constexpr int kColumns = 245;     // RUN_ID, PAF_ID, GRP_ID, EX_DATE, stats
 constexpr int kStatistics = 241;  // keys 4 to 244
+constexpr int kPafs = 13;         // the PAF records that executions name
 
 // The value of statistic `key` in execution `run`, fitted to its column.
 KvbDatavar statistic(int key, int run) {
@@ -44,7 +45,7 @@ bool engineStoreEach(NCOARDAImpl* ncoa, int executions) {
     if (!ncoa->setNcoaExecColumnValue(2, run % 7)) return false;
     for (int key = 4; key < kColumns; ++key)
       if (!ncoa->setNcoaExecColumnValue(key, statistic(key, run))) return false;
-    if (!ncoa->addNcoaExecution(0, run % 13, nullptr)) return false;
+    if (!ncoa->addNcoaExecution(0, run % kPafs + 1, nullptr)) return false;
   }
   return true;
 }
@@ -87,7 +88,7 @@ bool sqlite3Store(sqlite3* db, int executions, double date,
   for (int id = 1; ok && id <= executions; ++id) {
     ok = !eachCommitted || exec(db, "BEGIN");
     sqlite3_bind_int(run, 1, id);
-    sqlite3_bind_int(run, 2, id % 13);
+    sqlite3_bind_int(run, 2, id % kPafs + 1);
     sqlite3_bind_int(run, 3, id % 7);
     sqlite3_bind_double(run, 4, date);
     ok = ok && sqlite3_step(run) == SQLITE_DONE;
@@ -179,13 +180,16 @@ struct NcoaFiles {
     core.createTables = ncoaTables.createTables = true;
     ncoaTables.useNcoaTables = true;
     ok = rda && rda->createTables(core) && rda->createTables(ncoaTables);
-    std::error_code copied;
-    std::filesystem::copy_file(engineFile, rawFile, copied);
-    ok = ok && !copied && (raw = openBareSqlite(rawFile)) != nullptr;
     if (ok) {
       ncoa = new NCOARDAImpl(rda);
       ok = ncoa->loadNcoaExecColumns();
     }
+    // The PAF records that the executions name, in both files.
+    for (int paf = 1; ok && paf <= kPafs; ++paf)
+      ok = ncoa->addPaf("", "", "", 1, 1, KvbDate(), 0, "L", "P", nullptr);
+    std::error_code copied;
+    std::filesystem::copy_file(engineFile, rawFile, copied);
+    ok = ok && !copied && (raw = openBareSqlite(rawFile)) != nullptr;
     if (!ok) state.SkipWithError("the NCOA files cannot be set up");
   }
   ~NcoaFiles() {

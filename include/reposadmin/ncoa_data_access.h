@@ -24,6 +24,21 @@
 // for a value below 0 and as 1 for one above 1. MODDATE of a current party
 // is the time of its last add or update. A party text is stored as given;
 // the database refuses one longer than its column.
+//
+// Ids. -1 is the one id that means none: an add stores it as it is (a
+// snapshot of no PAF or party, an execution of no PAF), as it always has,
+// and an update keeps the stored id. Any other PAF id of a snapshot
+// or an execution, and any other list-owner, licensee or broker id of a
+// snapshot, names a row that exists, checked in the write's own
+// transaction, or the write is refused with "<Kind> <id> does not exist"
+// (kinds "PAF record", "List owner", "Licensee", "Broker"), logged once,
+// storing nothing (an execution's staged values are cleared all the same).
+// The key of the row that an update, copy or delete works on is not such a
+// reference: a key that no row has is no failure where the operation says
+// so. The group id of an execution (GRP_ID) names nothing stored here and
+// is not checked. A deleted party, PAF record or snapshot leaves every row
+// that names it: snapshots keep naming their party and PAF, executions
+// their PAF.
 #ifndef REPOSADMIN_NCOA_DATA_ACCESS_H_
 #define REPOSADMIN_NCOA_DATA_ACCESS_H_
 
@@ -212,7 +227,8 @@ class NCOARepositoryDataAccess : public ReposDataAccessObject {
   // Adds a version of the list-owner snapshot `pafListOwnerId` to its
   // history; false, without a log record, when there is no such snapshot.
   virtual bool copyPafListOwner(int pafListOwnerId, int* newId) = 0;
-  // Deletes a list owner; its snapshots stay.
+  // Deletes a list owner; its snapshots stay, naming it. The same holds for
+  // deleteLicensee and deleteBroker.
   virtual bool deleteListOwner(int listOwnerId) = 0;
   // Deletes one version of a list-owner snapshot.
   virtual bool deletePafListOwner(int pafListOwnerId) = 0;
@@ -270,7 +286,8 @@ class NCOARepositoryDataAccess : public ReposDataAccessObject {
   // Adds an active version of PAF record `pafId` to its history; false,
   // without a log record, when there is no such record.
   virtual bool copyPaf(int pafId, int* newId) = 0;
-  // Deletes one version of a PAF record; its snapshots stay.
+  // Deletes one version of a PAF record; its snapshots and executions stay,
+  // naming it.
   virtual bool deletePaf(int pafId) = 0;
 };
 

@@ -16,7 +16,31 @@
 // fails leaves neither its row nor a used key behind. Optional criteria are
 // -1 for an id and a null pointer (or, where said, an empty text) for a
 // text. Dates are KvbDate values as doubles. Yes/no options are stored as
-// "Y" and "N". No add checks that the parent keys it is given exist.
+// "Y" and "N".
+//
+// Ids. -1 is the one id that means none, in a criterion and where a column
+// may hold none (a report of no job). The writes of a job's definition
+// (addJobKeyValue to addJobChartProperty, and
+// addJobCustomMetricFieldMapping) check every id they are given, in their
+// own transaction: the job, and the data source, table, field,
+// redundant-data configuration, table metric or table rule (by SEQ_ID),
+// alert or chart that they name, each of that job (a table of that source,
+// a field of that source and table), and the repository's rule or custom
+// metric that a table rule or metric names. An id that names none of these
+// (-1 and 0 included; a row of another job counts as none) is refused with
+// "<Kind> <id> does not exist", the kind one of "Profile job", "Job data
+// source", "Job table", "Job field", "Job redundant-data configuration",
+// "Job table metric", "Job table rule", "Job alert", "Job chart", "Rule"
+// and "Custom metric", logged once, and nothing is stored. So a definition
+// is written parents first, as an import writes it. The writes of reports,
+// runs and their results, and the loads, check no id they are given but
+// those their comments name (a report's folder, a redundancy
+// configuration's match definition): a profiling run writes them by the
+// thousand, in the order it computes them, from ids it was just handed.
+// Deletes remove what their comments name. deleteProfileJob leaves nothing
+// that names the job; the rule or custom metric that a job's table rule or
+// metric names may be deleted through its own interface, which leaves the
+// job's row naming it. Rows that a result delete leaves are named with it.
 //
 // A listing of "every column" of a table gives them in the table's built-in
 // definition order, listed with each operation. Listings have no order
@@ -82,8 +106,9 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // --- Profile job definitions: job, key values, sources, tables, fields ---
 
   // Adds a profile job (JSETUP) and answers its SU_ID. A name that the
-  // folder holds already is refused with "Profile job [<name>] already
-  // exists", a UUID that another job holds with "Cannot add the profile
+  // folder holds already is refused with "Cannot add the profile job
+  // "<name>": The folder holds a profile job of this name already.", a
+  // UUID that another job holds with "Cannot add the profile
   // job "<name>" with UUID "<uuid>": " and "Monitor Repository" message
   // 1085 (an empty UUID is none, and is not looked for), a folder that
   // does not exist with "Folder <id> does not exist" (0 is the root).
@@ -672,8 +697,9 @@ class ProfileRepositoryDataAccess : public ReposDataAccessObject {
   // updateReport stamps RPT_MODT and writes the values given (-1 and empty
   // texts: kept); it and updateProfileJob refuse a folder that does not
   // exist. updateProfileJob refuses a name that another job of the folder
-  // it writes has, as addProfileJob does ("Profile job [<name>] already
-  // exists"); the job's own name is no conflict. setFieldMetric refuses a
+  // it writes has, as addProfileJob does ("Cannot give profile job <id> the
+  // name "<name>": The folder holds a profile job of this name already.");
+  // the job's own name is no conflict. setFieldMetric refuses a
   // number outside 0 to 23.
   // Renaming a chart marks it edited ("Y"); deleteRunCharts deletes the
   // charts of a run (CHT.JOB_ID) with their data and details.

@@ -27,7 +27,17 @@
 // (-2 filters on -2). Filters are equalities joined by AND, in the order
 // that each operation lists. Dates travel as numbers (KvbDate days).
 //
-// No operation checks that an id names a row of the table it refers to.
+// Ids. No operation checks that an id names a row of the table it refers
+// to, by design: a host loads reference data table by table in an order
+// of its own, children before parents too, and a delete by example removes
+// rows of its own table only, so that stored ids may name rows that are
+// not there. The one id that means none is a negative one: an add leaves
+// its column NULL (POSITION aside), and a query or delete takes -1 as no
+// filter. 0 is an id like any other, and is written. A link (a row without
+// an id of its own: RDDOPR, RDDVPR, RDDACC, RDDOLV, RDDATP, RDDATV, RDDAVV,
+// RDITPR, RDITAP, RDIAVR, RDITVV) is stored once: an add of a link whose
+// ids, every one given, are those of a stored link answers true and stores
+// nothing, the stored link keeping its other values (ISDEFALT).
 // Failures answer false or null, logged at level 5, with the reason in
 // getErrorMessage(); a failed add leaves nothing behind. Without a
 // connection every operation logs "Repository Data Access object is null".

@@ -244,12 +244,22 @@ class ExecutionPivot final : public RDA_ValueSink {
 // ---------------------------------------------------------------------------
 // Shared steps
 
+bool NCOARDAImpl::namedRowsExist(std::initializer_list<NamedRow> rows) {
+  for (const NamedRow& row : rows)
+    if (row.id != -1 &&
+        !objectExists({row.code, keyColumn(row.code), row.id, row.kind}))
+      return false;
+  return true;
+}
+
 bool NCOARDAImpl::addRow(const char* code, const char* history,
-                         SqlFields columns, int* newId) {
+                         SqlFields columns, int* newId,
+                         std::initializer_list<NamedRow> named) {
   if (!ready()) return false;
   int id = -1;
   // The history id is drawn first, in the same unit as the row.
   const bool ok = addInOneStep([&] {
+    if (!namedRowsExist(named)) return false;
     if (history) {
       int historyId = -1;
       if (!nextId(history, historyId)) return false;
@@ -296,10 +306,19 @@ bool NCOARDAImpl::copyRow(const char* code, int key,
 }
 
 bool NCOARDAImpl::updateRow(const char* code, int key, const SqlFields& columns,
-                            bool stamp) {
-  switch (updateGiven(
-      code, keyColumn(code), key, columns,
-      {{"MODDATE", stamp ? now() : KvbDatavar(), Given::kNotNull}})) {
+                            bool stamp, std::initializer_list<NamedRow> named) {
+  int written = -1;
+  const auto write = [&] {
+    written = updateGiven(
+        code, keyColumn(code), key, columns,
+        {{"MODDATE", stamp ? now() : KvbDatavar(), Given::kNotNull}});
+    return written >= 0;
+  };
+  if (named.size() == 0)
+    write();
+  else if (!transaction([&] { return namedRowsExist(named) && write(); }))
+    return false;
+  switch (written) {
     case 1:
       return true;
     case 0:
@@ -492,7 +511,7 @@ bool NCOARDAImpl::addPafListOwner(
                     website, coopDb, signName, signTitle, signDate,
                     {date("CRDATE", createdDate), number("PAF_ID", pafId),
                      number("LO_ID", listOwnerId)}),
-                newId);
+                newId, {pafRow(pafId), {"NCOALO", "list owner", listOwnerId}});
 }
 
 bool NCOARDAImpl::addPafLicensee(
@@ -509,7 +528,7 @@ bool NCOARDAImpl::addPafLicensee(
                       {{"CRDATE", now()},
                        number("PAF_ID", pafId),
                        number("LIC_ID", licenseeId)}),
-      newId);
+      newId, {pafRow(pafId), {"NCOALI", "licensee", licenseeId}});
 }
 
 bool NCOARDAImpl::addPafBroker(
@@ -527,7 +546,7 @@ bool NCOARDAImpl::addPafBroker(
                               {{"CRDATE", now()},
                                number("PAF_ID", pafId),
                                number("BR_ID", brokerId)}),
-                newId);
+                newId, {pafRow(pafId), {"NCOABR", "broker", brokerId}});
 }
 
 bool NCOARDAImpl::copyPaf(int pafId, int* newId) {
@@ -654,7 +673,7 @@ bool NCOARDAImpl::updatePafListOwner(
                        signDate,
                        {date("CRDATE", createdDate), number("PAF_ID", pafId),
                         number("LO_ID", listOwnerId)}),
-      false);
+      false, {pafRow(pafId), {"NCOALO", "list owner", listOwnerId}});
 }
 
 bool NCOARDAImpl::updatePafLicensee(
@@ -673,7 +692,7 @@ bool NCOARDAImpl::updatePafLicensee(
                       custom1, custom2, custom3, signName, signTitle, signDate,
                       {date("CRDATE", createdDate), number("PAF_ID", pafId),
                        number("LIC_ID", licenseeId)}),
-      false);
+      false, {pafRow(pafId), {"NCOALI", "licensee", licenseeId}});
 }
 
 bool NCOARDAImpl::updatePafBroker(
@@ -693,7 +712,7 @@ bool NCOARDAImpl::updatePafBroker(
                     signTitle, signDate,
                     {date("CRDATE", createdDate), number("PAF_ID", pafId),
                      number("BR_ID", brokerId)}),
-      false);
+      false, {pafRow(pafId), {"NCOABR", "broker", brokerId}});
 }
 
 bool NCOARDAImpl::deletePaf(int pafId) { return deleteRow("NCOAPA", pafId); }
@@ -787,7 +806,7 @@ bool NCOARDAImpl::addNcoaExecution(int, int pafId, int* runId) {
   // execution's alone, so that undoing a failed statistic may remove every
   // row under it, and nothing when the row itself failed.
   auto store = [&] {
-    if (!nextId("NCOAEX", id)) return false;
+    if (!namedRowsExist({pafRow(pafId)}) || !nextId("NCOAEX", id)) return false;
     columns_[0].value = KvbDatavar(id);
     columns_[1].value = KvbDatavar(pafId);
     columns_[3].value = now();

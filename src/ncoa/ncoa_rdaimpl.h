@@ -202,11 +202,24 @@ class NCOARDAImpl : public RDA_Object<NCOARepositoryDataAccess> {
   // the copy.
   using CopiedColumn = std::pair<const char*, const char*>;
 
+  // A row that an id of a write names: its table, what it is called in a
+  // refusal ("PAF record"), and the id; -1 names none.
+  struct NamedRow {
+    const char* code;
+    const char* kind;
+    int id;
+  };
+  // True when every row named by an id other than -1 exists; else refused
+  // with "<Kind> <id> does not exist". False when a lookup fails.
+  bool namedRowsExist(std::initializer_list<NamedRow> rows);
+  // The PAF record that a snapshot or an execution names.
+  static NamedRow pafRow(int pafId) { return {"NCOAPA", "PAF record", pafId}; }
   // Adds a row to table `code` under a new key (its first column) from the
   // table's id counter, with `columns` (given or not); with a `history`
-  // counter, HISTID is a new value of it. All or nothing.
+  // counter, HISTID is a new value of it. All or nothing, in one unit with
+  // the check that the rows `named` exist.
   bool addRow(const char* code, const char* history, SqlFields columns,
-              int* newId);
+              int* newId, std::initializer_list<NamedRow> named = {});
   // Adds a copy of the row of `code` whose key is `key` under a new key,
   // with CRDATE now and the expressions of `changed` in place of their
   // columns. Refused quietly when no row has the key.
@@ -214,7 +227,9 @@ class NCOARDAImpl : public RDA_Object<NCOARepositoryDataAccess> {
                const std::vector<CopiedColumn>& changed, int* newId);
   // Writes the columns given of the row of `code` whose key is `key`, and
   // with `stamp` MODDATE (now); refused quietly without a column given.
-  bool updateRow(const char* code, int key, const SqlFields& set, bool stamp);
+  // With rows `named`, in one transaction with the check that they exist.
+  bool updateRow(const char* code, int key, const SqlFields& set, bool stamp,
+                 std::initializer_list<NamedRow> named = {});
   bool deleteRow(const char* code, int key);
   // The snapshots of table `code` with the PAF, history and key given,
   // highest key first.

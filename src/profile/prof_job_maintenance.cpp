@@ -108,8 +108,8 @@ bool ProfileRDAImpl::updateProfileJob(int jobId, const KvbString& name,
                                      {"SU_EDDAT", editedDate.asDouble()},
                                      {"SU_EDUSR", editedUser},
                                      {"FLDR_ID", folderId}},
-                                    {jobName(name, folderId)}, {}, folderId,
-                                    jobFound) == 1;
+                                    {jobName(name, folderId, jobId)}, {},
+                                    folderId, jobFound) == 1;
   if (!written && !(found == 0 && folderFound)) return false;
   // A job that does not exist is no failure, as the interface says: nothing
   // is written, announced or logged, and the text names the missing job

@@ -7,6 +7,7 @@
 #ifndef PROFILE_PROF_RDAIMPL_H_
 #define PROFILE_PROF_RDAIMPL_H_
 
+#include <functional>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -18,6 +19,18 @@
 // run output (defined with the output reads).
 struct LoadColumn;
 struct OutputKind;
+
+// An id argument of a job-definition write and the row that it names:
+// what the row is called in a refusal ("job table"), its table and id
+// column, and the columns that tie it to the other ids of the call (the
+// job, data source and table that it must belong to).
+struct JobRef {
+  const char* kind;
+  const char* code;
+  const char* idColumn;
+  int id;
+  SqlFields scope;
+};
 
 class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
  public:
@@ -424,9 +437,30 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   bool endRuleLogLoad() override;
 
  private:
-  // A job's name within its folder as a unique key, refused with "Profile
-  // job [<name>] already exists" by an add and an update alike.
-  static UniqueKey jobName(const KvbString& name, int folderId);
+  // A job's name within its folder as a unique key, refused with "Cannot
+  // add the profile job "<name>": " by an add (`jobId` -1) and with
+  // "Cannot give profile job <id> the name "<name>": " by an update, each
+  // followed by "The folder holds a profile job of this name already."
+  static UniqueKey jobName(const KvbString& name, int folderId, int jobId);
+  // True when every ref names a row within its scope; else refused with
+  // "<Kind> <id> does not exist" for the first that does not, a row of
+  // another job counting as none. False when a lookup fails.
+  bool jobRowsExist(const std::vector<JobRef>& refs);
+  // `write` of a job-definition row, and its insert() and findOrAdd(), as
+  // one unit with the check that the rows its ids name exist
+  // (jobRowsExist), so that none of them can go between the check and the
+  // write.
+  bool writeUnder(const std::vector<JobRef>& refs,
+                  const std::function<bool()>& write);
+  bool insertUnder(const std::vector<JobRef>& refs, const char* code,
+                   const SqlFields& columns);
+  // findOrAddUnder matches a row on every one of `keys` and `texts`; a
+  // text compares a missing one as the empty one, and a value that the
+  // database refuses is named by its column. Without an id column the row
+  // has no key, and the answer is 0.
+  int findOrAddUnder(const std::vector<JobRef>& refs, const char* code,
+                     const char* idColumn, const SqlFields& keys,
+                     const SqlFields& columns, const SqlFields& texts = {});
   // True for match definition -1 (none) and for one that exists; else
   // refused with "Match definition <id> does not exist". False when the
   // lookup fails.

@@ -18,7 +18,17 @@ bool RefDataRDAImpl::addRow(const char* code, Dated dated, RdFields values,
     if (row.empty())
       return fail(
           kvbStringFormat("No value given for a row of table %s", code));
-    return insert(code, row);
+    // A link is stored once: a link of the same ids, every one given, is
+    // there already and answers true.
+    SqlFields ids;
+    for (const RdField& value : values) {
+      SqlField column = value.inAdd();
+      if (column.param.value.getType() != kvbTypeInt) continue;
+      if (!column.given) return insert(code, row);
+      ids.push_back(std::move(column));
+    }
+    if (ids.empty()) return insert(code, row);
+    return insertUnless(IfPresent::kSucceed, Refusal(), code, ids, row);
   }
   const int id = addNumbered(code, code, idColumn, row);
   // Only an add that ended well hands out its id.

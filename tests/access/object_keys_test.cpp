@@ -161,7 +161,8 @@ TEST_P(ObjectKeysTest, UpdatesRefuseANameThatTheirAddRefuses) {
       {kGroup, taken("report group", "Monitor Repository", 1211)},
       {kDimension, taken("dimension", "Monitor Repository", 1211)},
       {kThreshold, taken("threshold", "Monitor Repository", 1211)},
-      {kJob, "Profile job [A] already exists"},
+      {kJob, "Cannot give profile job 2 the name \"A\": The folder holds a "
+             "profile job of this name already."},
   };
   for (const auto& c : cases) {
     expectRefused(c.kind, 2, "A", "u-B", c.text);
@@ -218,7 +219,8 @@ TEST_P(ObjectKeysTest, AnAddWhoseNameAndUuidAreInUseAnswersTheName) {
       {kGroup, taken("report group", "Monitor Repository", 1211)},
       {kDimension, taken("dimension", "Monitor Repository", 1211)},
       {kThreshold, taken("threshold", "Monitor Repository", 1211)},
-      {kJob, "Profile job [A] already exists"},
+      {kJob, "Cannot add the profile job \"A\": The folder holds a profile "
+             "job of this name already."},
   };
   for (const auto& c : cases) expectRefused(c.kind, 0, "A", "u-B", c.text);
 }

@@ -157,6 +157,9 @@ TEST_P(TooLongValueTest, AServerNamesTheColumnThatAnUpdatedValuePasses) {
   ASSERT_TRUE(monitor_->addSource("S", "s-uuid", "u", 0, &source));
   ASSERT_TRUE(profile_->addReport(1, 0, "r", 1.0, "u", &report));
   ASSERT_TRUE(profile_->addRunField(1, 1, "F", "S", &field));
+  ASSERT_EQ(profile_->addProfileJob("A", "", "", 1, 1, "u", "u", 0), 1);
+  ASSERT_EQ(profile_->addJobAlert(1, "", "", "", "", "", "", "", "", "", "", ""),
+            1);
   ASSERT_TRUE(profile_->setJobAlertProperty(1, 1, "LIMIT", "10"));
   ASSERT_TRUE(common_->setKeyValue("k", "v"));
   int config = 0, chart = 0, task = 0, folder = 0;

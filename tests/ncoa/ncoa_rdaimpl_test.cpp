@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "schema/repos_tables.h"
+#include "support/id_cases.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 #include "support/repos_impl_targets.h"
@@ -86,6 +87,15 @@ class NcoaRdaTest : public RdaObjectTest<NCOARDAImpl> {
                                KvbDate(2.5), KvbDate(3.5), pafId, 8, id);
   }
   std::string error() { return ncoa_->getErrorMessage().str(); }
+  // The list owner and the broker whose snapshots the helpers add.
+  void storeParties() {
+    storeKeys("NCOALO", "LO_ID", {1});
+    storeKeys("NCOABR", "BR_ID", {8});
+  }
+  // PAF records that executions name, without a row of their history.
+  void storePafs(const std::vector<int>& ids) {
+    storeKeys("NCOAPA", "PAF_ID", ids);
+  }
 
   NCOARDAImpl*& ncoa_ = object_;
   LogCapture log_;  // keeps the expected failures off the console
@@ -147,6 +157,7 @@ TEST_P(NcoaRdaTest, PartiesAreAddedListedUpdatedAndDeleted) {
             "3|Br|Ad|City|St|Zp|Tel|Fax|Em|Nai|4|C1|C2|C3|Sig|Tit|2.5|now"}));
 
   // Deleting a party, or one that does not exist, keeps its snapshots.
+  storeKeys("NCOAPA", "PAF_ID", {1});
   ASSERT_TRUE(addOwnerSnapshot(1, "Acme", nullptr));
   EXPECT_TRUE(ncoa_->deleteListOwner(1) && ncoa_->deleteListOwner(99) &&
               ncoa_->deleteLicensee(1) && ncoa_->deleteBroker(2));
@@ -174,6 +185,8 @@ TEST_P(NcoaRdaTest, PafHistoriesGrowByCopies) {
 
   // Snapshots: the list owner keeps its CRDATE argument, the others are
   // dated now; each add opens a history, each copy extends it.
+  storeParties();
+  storeKeys("NCOALI", "LIC_ID", {6});
   int owner = 0, licensee = 0, broker = 0;
   ASSERT_TRUE(addOwnerSnapshot(paf, "Acme", &owner));
   ASSERT_TRUE(ncoa_->addPafLicensee(
@@ -233,6 +246,7 @@ TEST_P(NcoaRdaTest, PafQueriesGiveEachRecordOncePerFilter) {
     ASSERT_TRUE(addPaf(name, 0, nullptr));
   ASSERT_TRUE(ncoa_->updatePaf(3, none, none, none, -1, -1, noDate, -1, "Other",
                                0, none));
+  storeParties();
   ASSERT_TRUE(addOwnerSnapshot(1, "Acme", nullptr));
   ASSERT_TRUE(addOwnerSnapshot(1, "Bolt", nullptr));
   ASSERT_TRUE(addOwnerSnapshot(2, "Acme", nullptr));
@@ -279,6 +293,7 @@ TEST_P(NcoaRdaTest, AnExecutionIsOneRowOfAllItsStatistics) {
   ASSERT_TRUE(ncoa_->setNcoaExecColumnValue(244, "17"));
   ASSERT_TRUE(ncoa_->addNcoaExecution(0, paf, &run));
   EXPECT_EQ(run, 1);
+  storePafs({77});
   // The staged values are gone: the second run has none.
   ASSERT_TRUE(ncoa_->addNcoaExecution(0, 77, nullptr));
   EXPECT_EQ(count("NCOAED", "RUN_ID=1") + count("NCOAED", "RUN_ID=2"), 482);
@@ -339,6 +354,7 @@ TEST_P(NcoaRdaTest, AFailedStatisticLeavesNothing) {
        " (DNAME, DVALUE)");
   ASSERT_TRUE(ncoa_->setNcoaExecColumnValue(4, "y"));
   ASSERT_TRUE(ncoa_->setNcoaExecColumnValue(103, "x"));
+  storePafs({1});
   int run = -5;
   EXPECT_FALSE(ncoa_->addNcoaExecution(0, 1, &run));
   EXPECT_EQ(run, -5);
@@ -352,6 +368,7 @@ TEST_P(NcoaRdaTest, AFailedStatisticLeavesNothing) {
 TEST_P(NcoaRdaTest, AFailedExecutionInTheCallersTransactionLeavesOnlyIt) {
   exec("CREATE UNIQUE INDEX ncoafail ON " + table("NCOAED") +
        " (DNAME, DVALUE)");
+  storePafs({1, 2, 3, 4});
   ASSERT_TRUE(ncoa_->beginTransaction(0, 0));
   ASSERT_TRUE(ncoa_->setNcoaExecColumnValue(103, "x"));
   ASSERT_TRUE(ncoa_->addNcoaExecution(0, 1, nullptr));
@@ -398,6 +415,7 @@ TEST_P(NcoaRdaTest, TextsAtAndOverTheirColumnLengths) {
   EXPECT_TRUE(log_.contains("Column [PAFNCOA", 4));
   EXPECT_TRUE(
       log_.contains("] value [" + std::string(19, 'p') + "]" + tooLarge, 4));
+  storePafs({1});
   ASSERT_TRUE(ncoa_->addNcoaExecution(0, 1, nullptr));
   EXPECT_EQ(count("NCOAED", "DVALUE=?", {std::string(19, 'p').c_str()}), 1);
 
@@ -417,6 +435,107 @@ TEST_P(NcoaRdaTest, TextsAtAndOverTheirColumnLengths) {
     EXPECT_EQ(count("NCOALO", "BUSNAME=?", {over.c_str()}), 1);
   else
     EXPECT_EQ(count("NCOALO"), 1) << error();
+}
+
+// A snapshot's PAF and party, and an execution's PAF: -1 is none (not
+// written, kept, or for an execution stored as -1); any other id names a
+// stored row, or the write is refused and stores nothing.
+TEST_P(NcoaRdaTest, SnapshotsAndExecutionsStoreOnlyIdsOfStoredRows) {
+  int id = 0;
+  ASSERT_TRUE(addPaf("N1", 0, &id) && addOwner("O", 0, &id));
+  ASSERT_TRUE(ncoa_->addLicensee("N", "L", "", "", 1, "", "", "", "", "", "",
+                                 "", noDate, &id) &&
+              ncoa_->addBroker("B", "", "", "", "", "", "", "", "", "", "", "",
+                               1, "", "", noDate, &id));
+  storeKeys("NCOABR", "BR_ID", {8});  // the helper's snapshots name it
+  ASSERT_TRUE(addOwnerSnapshot(1, "O", &id) && addBrokerSnapshot(1, "B", &id));
+  ASSERT_TRUE(ncoa_->addPafLicensee("N", "L", "", "", 1, "", "", "", "", "", "",
+                                    "", noDate, noDate, 1, 1, &id));
+  using Ids = const std::vector<int>&;
+  // An update writes its snapshot's name from the ids it was given.
+  const auto name = [](Ids i) {
+    return "U" + std::to_string(i[0]) + "/" + std::to_string(i[1]);
+  };
+  const std::vector<IdWrite> writes = {
+      {"addPafListOwner",
+       "NCOAPO",
+       {"PAF record", "list owner"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->addPafListOwner("S", none, none, none, none, none, none,
+                                       none, none, none, none, none, none, none,
+                                       none, 0, none, none, noDate, noDate,
+                                       i[0], i[1], nullptr);
+       }},
+      {"addPafLicensee",
+       "NCOAPL",
+       {"PAF record", "licensee"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->addPafLicensee("S", none, none, none, 1, none, none,
+                                      none, none, none, none, none, noDate,
+                                      noDate, i[0], i[1], nullptr);
+       }},
+      {"addPafBroker",
+       "NCOAPB",
+       {"PAF record", "broker"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->addPafBroker("S", none, none, none, none, none, none,
+                                    none, none, none, none, none, 1, none, none,
+                                    noDate, noDate, i[0], i[1], nullptr);
+       }},
+      {"updatePafListOwner",
+       "NCOAPO",
+       {"PAF record", "list owner"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->updatePafListOwner(
+             1, name(i).c_str(), none, none, none, none, none, none, none, none,
+             none, none, none, none, none, none, -1, none, none, noDate, noDate,
+             i[0], i[1]);
+       },
+       0},
+      {"updatePafLicensee",
+       "NCOAPL",
+       {"PAF record", "licensee"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->updatePafLicensee(1, none, name(i).c_str(), none, none,
+                                         -1, none, none, none, none, none, none,
+                                         none, noDate, noDate, i[0], i[1]);
+       },
+       0},
+      {"updatePafBroker",
+       "NCOAPB",
+       {"PAF record", "broker"},
+       {1, 1},
+       [&](Ids i) {
+         return ncoa_->updatePafBroker(
+             1, name(i).c_str(), none, none, none, none, none, none, none, none,
+             none, none, none, -1, none, none, noDate, noDate, i[0], i[1]);
+       },
+       0},
+      {"addNcoaExecution",
+       "NCOAEX",
+       {"PAF record"},
+       {1},
+       [&](Ids i) { return ncoa_->addNcoaExecution(0, i[0], nullptr); }},
+  };
+  expectIdAnswers(
+      writes, {99999, -1, 0, -5},
+      [](const IdWrite& write, size_t arg, int value) {
+        return value == -1 ? std::string() : missing(write.kinds[arg], value);
+      },
+      [&](const char* code) { return count(code); }, [&] { return error(); },
+      log_);
+  // The last update that wrote kept both ids; the refusals after it wrote
+  // nothing.
+  for (const char* code : {"NCOAPO", "NCOAPL", "NCOAPB"})
+    EXPECT_EQ(count(code, "BUSNAME='U1/-1' AND PAF_ID=1"), 1) << code;
+  // An add stores none as -1, as it always has.
+  EXPECT_EQ(count("NCOAPO", "PAF_ID=-1") + count("NCOAPO", "LO_ID=-1"), 2);
+  EXPECT_EQ(count("NCOAEX", "PAF_ID=-1") + count("NCOAED"), 1 + 2 * 241);
 }
 
 INSTANTIATE_RDA_TARGETS(NcoaRdaTest);

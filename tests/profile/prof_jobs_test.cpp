@@ -31,6 +31,9 @@ class ProfileJobsTest : public ProfileRdaTest {
     ProfileRdaTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     storeKeys("FOLDER", "FLDR_ID", {3, 4});
+    // The custom metric and the rule that the job's table names.
+    storeKeys("CUSTM", "CM_ID", {7});
+    storeKeys("RULE", "RU_ID", {9});
   }
   int jobTable(int job, int dsn, const char* catalog, const char* tableName,
                const char* filter, int sampleInterval) {
@@ -266,7 +269,8 @@ TEST_P(ProfileJobsTest, NewJobsAreAnnouncedOutsideTransactionsOnly) {
   EXPECT_EQ(job("Nightly", "u-1", 3), 1);
   EXPECT_EQ(job("Nightly", "u-x", 3), -1);
   EXPECT_EQ(profile_->getErrorMessage().str(),
-            "Profile job [Nightly] already exists");
+            "Cannot add the profile job \"Nightly\": The folder holds a "
+            "profile job of this name already.");
   EXPECT_EQ(job("Nightly", "u-2", 4), 2);  // another folder
 
   // A transaction begun through another object of the repository counts.

@@ -110,7 +110,9 @@ TEST_P(ProfileMaintenanceTest,
 }
 
 TEST_P(ProfileMaintenanceTest, JobLinksAndLayoutsAreFoundAndRemoved) {
-  EXPECT_TRUE(profile_->addJobFieldRdaMap(1, 2, "d", "c", "s", "t", "f", "N"));
+  ASSERT_EQ(profile_->addProfileJob("J", "", "", 1, 1, "a", "a", 0), 1);
+  ASSERT_EQ(profile_->addJobRdaConfig(1, "C", "", "", "", ""), 1);
+  EXPECT_TRUE(profile_->addJobFieldRdaMap(1, 1, "d", "c", "s", "t", "f", "N"));
   EXPECT_TRUE(profile_->hasJobFieldRdaMap(1, "d", "c", "s", "t", "f"));
   EXPECT_FALSE(profile_->hasJobFieldRdaMap(1, "d", "c", "s", "t", "g"));
   EXPECT_TRUE(profile_->deleteProfileJobDetails(1));

@@ -1,6 +1,7 @@
 // The add, query-by-example and delete-by-example procedures of the
 // reference-data object, and what they refuse.
 #include "refdata/refdata_fixture.h"
+#include "support/id_cases.h"
 
 using RefDataProcedureTest = RefDataTest;
 
@@ -268,4 +269,186 @@ TEST_P(RefDataProcedureTest, AddsJoinTheCallersTransaction) {
   EXPECT_EQ(rd_->getItems(-1, "", "", "", "", "", -1), nullptr);
   EXPECT_FALSE(rd_->deleteItems(1, "", "", "", "", "", -1));
 }
+// No add checks its ids, as the interface says: every id argument of every
+// add stores its row whether it names a row, names none, is 0 or negative
+// (a negative one is not written). A link of the same ids is stored once.
+TEST_P(RefDataProcedureTest, AddsStoreEveryIdUncheckedAndEachLinkOnce) {
+  buildWorld();
+  if (HasFatalFailure()) return;
+  RefDataRepositoryDataAccess* r = rd_;
+  const KvbDate none;
+  using Ids = const std::vector<int>&;
+  // The ids of stored rows; a link's not yet linked.
+  const std::vector<IdWrite> writes = {
+      {"addAccount",
+       "RDACTS",
+       {"role"},
+       {1},
+       [&](Ids i) {
+         return r->addAccount("a", "", "", "", "", "", "", i[0], nullptr);
+       }},
+      {"addAttribute",
+       "RDATRS",
+       {"type", "context", "language"},
+       {1, 1, 1},
+       [&](Ids i) {
+         return r->addAttribute("a", "", i[0], "t", i[1], i[2], 0, "", nullptr);
+       }},
+      {"addItem",
+       "RDDOIT",
+       {"account"},
+       {1},
+       [&](Ids i) { return r->addItem("k", "", "", "", "", i[0], nullptr); }},
+      {"addItemAttributeValue",
+       "RDITAV",
+       {"language"},
+       {1},
+       [&](Ids i) { return r->addItemAttributeValue("v", i[0], nullptr); }},
+      {"addDomain",
+       "RDDOMS",
+       {"language", "owner", "locker"},
+       {1, 1, 2},
+       [&](Ids i) {
+         return r->addDomain("d", "", "", "", "", "", i[0], "", i[1], i[2],
+                             none, "", nullptr);
+       }},
+      {"addDomainVersion",
+       "RDDOVR",
+       {"domain", "account", "locker"},
+       {1, 1, 2},
+       [&](Ids i) {
+         return r->addDomainVersion(i[0], 3, "", "", "", "", i[1], "", i[2],
+                                    none, nullptr);
+       }},
+      {"addNote",
+       "RDNOTS",
+       {"domain", "row", "language", "account"},
+       {1, 1, 1, 1},
+       [&](Ids i) {
+         return r->addNote(i[0], "C", i[1], "RDDOIT", "n", i[2], i[3], nullptr);
+       }},
+      {"addDomainAssociation",
+       "RDDOAS",
+       {"domain"},
+       {1},
+       [&](Ids i) { return r->addDomainAssociation(i[0], "a", nullptr); }},
+      {"addDomainLanguage",
+       "RDDOLG",
+       {"domain", "language"},
+       {1, 1},
+       [&](Ids i) { return r->addDomainLanguage(i[0], i[1], nullptr); }},
+      {"addDomainAttribute",
+       "RDDOAT",
+       {"domain", "attribute"},
+       {1, 2},
+       [&](Ids i) { return r->addDomainAttribute(i[0], i[1], nullptr); }},
+      {"addDomainAttributeValue",
+       "RDDOAV",
+       {"domain attribute", "language"},
+       {1, 2},
+       [&](Ids i) {
+         return r->addDomainAttributeValue(i[0], "v", "N", i[1], nullptr);
+       }},
+      {"addItemVersion",
+       "RDITVR",
+       {"domain version", "item", "parent"},
+       {1, 2, 4},
+       [&](Ids i) {
+         return r->addItemVersion(i[0], i[1], 2, "", i[2], nullptr);
+       }},
+      {"addItemAttribute",
+       "RDDOIA",
+       {"item version", "attribute"},
+       {1, 1},
+       [&](Ids i) { return r->addItemAttribute(i[0], i[1], nullptr); }},
+      {"addPublication",
+       "RDPUBS",
+       {"domain"},
+       {1},
+       [&](Ids i) {
+         return r->addPublication("p", "", i[0], 1, "", "", nullptr);
+       }},
+      {"addDomainPermission",
+       "RDDOPR",
+       {"domain", "account", "permission"},
+       {1, 2, 2},
+       [&](Ids i) { return r->addDomainPermission(i[0], i[1], i[2]); }},
+      {"addDomainVersionPermission",
+       "RDDVPR",
+       {"domain version", "account", "permission"},
+       {1, 1, 1},
+       [&](Ids i) { return r->addDomainVersionPermission(i[0], i[1], i[2]); }},
+      {"addDomainAccess",
+       "RDDACC",
+       {"domain", "account", "role"},
+       {1, 2, 1},
+       [&](Ids i) { return r->addDomainAccess(i[0], i[1], i[2]); }},
+      {"addDomainLanguageVersion",
+       "RDDOLV",
+       {"domain version", "domain language"},
+       {1, 2},
+       [&](Ids i) { return r->addDomainLanguageVersion(i[0], i[1]); }},
+      {"addDomainAttributePermission",
+       "RDDATP",
+       {"domain", "account", "permission"},
+       {1, 1, 1},
+       [&](Ids i) {
+         return r->addDomainAttributePermission(i[0], i[1], i[2]);
+       }},
+      {"addDomainAttributeVersion",
+       "RDDATV",
+       {"domain", "domain attribute", "domain version"},
+       {1, 1, 1},
+       [&](Ids i) {
+         return r->addDomainAttributeVersion(i[0], i[1], i[2], "Y");
+       }},
+      {"addDomainAttributeValueVersion",
+       "RDDAVV",
+       {"domain version", "domain attribute value"},
+       {1, 1},
+       [&](Ids i) { return r->addDomainAttributeValueVersion(i[0], i[1]); }},
+      {"addItemPermission",
+       "RDITPR",
+       {"item", "account", "permission"},
+       {2, 1, 1},
+       [&](Ids i) { return r->addItemPermission(i[0], i[1], i[2]); }},
+      {"addItemAttributePermission",
+       "RDITAP",
+       {"item attribute", "account", "permission"},
+       {1, 1, 1},
+       [&](Ids i) { return r->addItemAttributePermission(i[0], i[1], i[2]); }},
+      {"addItemAttributeVersion",
+       "RDIAVR",
+       {"domain version", "item attribute"},
+       {1, 1},
+       [&](Ids i) { return r->addItemAttributeVersion(i[0], i[1]); }},
+      {"addItemAttributeValueVersion",
+       "RDITVV",
+       {"domain version", "item attribute value", "item attribute"},
+       {1, 1, 1},
+       [&](Ids i) {
+         return r->addItemAttributeValueVersion(i[0], i[1], i[2]);
+       }},
+  };
+  expectIdAnswers(
+      writes, {99999, -1, 0, -5},
+      [](const IdWrite&, size_t, int) { return std::string(); },
+      [&](const char* code) { return count(code); },
+      [&] { return rd_->getErrorMessage().str(); }, log_);
+  EXPECT_EQ(count("RDACTS", "DEFROLID=0") * 10 +
+                count("RDACTS", "ACTNAME='a' AND DEFROLID IS NULL"),
+            12);
+  // A link added again, every id given, is the stored one: the writes from
+  // addDomainPermission on add links.
+  for (size_t w = 14; w < writes.size(); ++w) {
+    const int before = count(writes[w].code);
+    EXPECT_TRUE(writes[w].call(writes[w].ids)) << writes[w].name;
+    EXPECT_EQ(count(writes[w].code), before) << writes[w].name;
+  }
+  // The stored link keeps its other values.
+  EXPECT_TRUE(rd_->addDomainAttributeVersion(1, 1, 1, "N"));
+  EXPECT_EQ(count("RDDATV", "DOMAINID=1 AND DOMATTID=1 AND DOMVERID=1"), 1);
+  EXPECT_EQ(count("RDDATV", "ISDEFALT='N'"), 1);  // the world's (1, 2, 2)
+}
+
 INSTANTIATE_RDA_TARGETS(RefDataProcedureTest);
