@@ -1,7 +1,8 @@
 // The sweep's cells of the profile interface: job definitions, reports,
-// runs and their results, and the rows of loads. Its adds check no parent
-// keys, as its header says: an add that names a missing parent stores its
-// row.
+// runs and their results, and the rows of loads. A job definition's writes
+// refuse a parent that is not a row of the job; the writes of reports, runs
+// and results check no parent keys, as its header says: such an add that
+// names a missing parent stores its row.
 #include "sweep/write_sweep.h"
 
 namespace {
@@ -16,15 +17,50 @@ bool setup(Sweep& s, std::string* error) {
   s.id["job"] =
       p->addProfileJob("Sweep job", "", "job-uuid", 0, 0, "u", "u", 0);
   s.id["job2"] = p->addProfileJob("Sweep job 2", "", "", 0, 0, "u", "u", 0);
+  // A job definition's rows, for the cells of texts that its writes check
+  // after their parents.
+  const int job = s.id["job"];
+  s.id["jdsn"] = p->addJobDsn(job, "Sweep dsn", "c", "");
+  s.id["jtable"] = p->addJobTable(job, s.id["jdsn"], "", "", "t", "", "", "", 0,
+                                  "", "", "", 0, 0, 0, "N", 0, 0, "N");
+  s.id["jfield"] =
+      p->addJobField(job, s.id["jdsn"], s.id["jtable"], "f", "", 1);
+  s.id["jconfig"] = p->addJobRdaConfig(job, "Sweep config", "", "d", "1", "en");
+  s.id["jchart"] = p->addJobChart(job, "d", "", "", "t", "f", "", "", "");
+  s.id["jrule"] = s.common->addRule("Sweep profile rule", "", "", "", "", "u",
+                                    "", 0, "", "");
+  // A rule that no table rule names yet: a table rule of an existing pair
+  // answers the stored one and writes no text.
+  s.id["jrule2"] = s.common->addRule("Sweep profile rule 2", "", "", "", "",
+                                     "u", "", 0, "", "");
+  s.id["jmetric"] =
+      s.common->addCustomMetric("Sweep profile metric", "", "", "");
+  s.id["jtrule"] =
+      p->addJobTableRule(job, s.id["jtable"], s.id["jrule"], "r", 0, 0, "");
+  s.id["jtmetric"] =
+      p->addJobTableMetric(job, s.id["jtable"], s.id["jmetric"], "m", "");
   const bool ok =
-      s.id["job"] > 0 && s.id["job2"] > 0 &&
+      s.id["job"] > 0 && s.id["job2"] > 0 && s.id["jdsn"] > 0 &&
+      s.id["jtable"] > 0 && s.id["jfield"] > 0 && s.id["jconfig"] > 0 &&
+      s.id["jchart"] > 0 && s.id["jrule"] > 0 && s.id["jrule2"] > 0 &&
+      s.id["jmetric"] > 0 && s.id["jtrule"] > 0 && s.id["jtmetric"] > 0 &&
       p->addReport(s.id["job"], 0, "Sweep report", 0, "u", &s.id["report"]) &&
       p->addChart(s.id["report"], -1, "Sweep chart", "T", &s.id["chart"]);
+  if (!ok && p->getErrorMessage().isEmpty()) {
+    *error = s.common->getErrorMessage().str();
+    return false;
+  }
   *error = p->getErrorMessage().str();
   return ok;
 }
 
 #define P(name) "ProfileRepositoryDataAccess::" name
+// A job definition's write that names parents that do not exist: refused.
+#define CHECKED(name, expr)                                                  \
+  {                                                                          \
+    P(name), Input::kMissingParent, "parent ids", SWEEP_CALL(profile, expr), \
+        refused("99999 does not exist")                                      \
+  }
 // An add that names parents that do not exist: stored, as documented.
 #define PARENT(name, expr)                                                   \
   {                                                                          \
@@ -69,85 +105,101 @@ std::vector<Cell> cells() {
        refused("profile job")},
       NUL_TEXT("addProfileJob",
                o->addProfileJob(kNul, "", "", 0, 0, "u", "u", 0) > 0),
-      PARENT("addJobKeyValue", o->addJobKeyValue(kNo, "k", "v")),
-      NUL_TEXT("addJobKeyValue", o->addJobKeyValue(kNo, "k", kNul)),
-      PARENT("addJobRdaConfig",
-             o->addJobRdaConfig(kNo, "c", "", "d", "1", "en") > 0),
-      NUL_TEXT("addJobRdaConfig",
-               o->addJobRdaConfig(kNo, kNul, "", "d", "1", "en") > 0),
-      PARENT("addJobDsn", o->addJobDsn(kNo, "dsn", "c", "") > 0),
-      NUL_TEXT("addJobDsn", o->addJobDsn(kNo, kNul, "c", "") > 0),
-      PARENT("addJobTable",
-             o->addJobTable(kNo, kNo, "", "", "t", "", "", "", 0, "", "", "", 0,
-                            0, 0, "N", 0, 0, "N") > 0),
+      CHECKED("addJobKeyValue", o->addJobKeyValue(kNo, "k", "v")),
+      NUL_TEXT("addJobKeyValue", o->addJobKeyValue(s.id.at("job"), "k", kNul)),
+      CHECKED("addJobRdaConfig",
+              o->addJobRdaConfig(kNo, "c", "", "d", "1", "en") > 0),
+      NUL_TEXT("addJobRdaConfig", o->addJobRdaConfig(s.id.at("job"), kNul, "",
+                                                     "d", "1", "en") > 0),
+      CHECKED("addJobDsn", o->addJobDsn(kNo, "dsn", "c", "") > 0),
+      NUL_TEXT("addJobDsn", o->addJobDsn(s.id.at("job"), kNul, "c", "") > 0),
+      CHECKED("addJobTable",
+              o->addJobTable(kNo, kNo, "", "", "t", "", "", "", 0, "", "", "",
+                             0, 0, 0, "N", 0, 0, "N") > 0),
       {P("addJobTable"), Input::kNul, "tableName",
-       SWEEP_CALL(profile,
-                  o->addJobTable(kNo, kNo, "", "", kNul, "", "", "", 0, "", "",
-                                 "", 0, 0, 0, "N", 0, 0, "N") > 0),
+       SWEEP_CALL(profile, o->addJobTable(s.id.at("job"), s.id.at("jdsn"), "",
+                                          "", kNul, "", "", "", 0, "", "", "",
+                                          0, 0, 0, "N", 0, 0, "N") > 0),
        refused("The value of column TBL_NAME of table ")},
-      PARENT("addJobField", o->addJobField(kNo, kNo, kNo, "f", "", 1) > 0),
-      NUL_TEXT("addJobField", o->addJobField(kNo, kNo, kNo, kNul, "", 1) > 0),
-      PARENT("addJobFieldRdaMap",
-             o->addJobFieldRdaMap(kNo, kNo, "d", "", "", "t", "f", "")),
+      CHECKED("addJobField", o->addJobField(kNo, kNo, kNo, "f", "", 1) > 0),
+      NUL_TEXT("addJobField",
+               o->addJobField(s.id.at("job"), s.id.at("jdsn"),
+                              s.id.at("jtable"), kNul, "", 1) > 0),
+      CHECKED("addJobFieldRdaMap",
+              o->addJobFieldRdaMap(kNo, kNo, "d", "", "", "t", "f", "")),
       NUL_TEXT("addJobFieldRdaMap",
-               o->addJobFieldRdaMap(kNo, kNo, kNul, "", "", "t", "f", "")),
-      PARENT("addJobFieldMetric",
-             o->addJobFieldMetric(kNo, kNo, kNo, kNo, "m", "v")),
+               o->addJobFieldRdaMap(s.id.at("job"), s.id.at("jconfig"), kNul,
+                                    "", "", "t", "f", "")),
+      CHECKED("addJobFieldMetric",
+              o->addJobFieldMetric(kNo, kNo, kNo, kNo, "m", "v")),
       NUL_TEXT("addJobFieldMetric",
-               o->addJobFieldMetric(kNo, kNo, kNo, kNo, kNul, "v")),
-      PARENT("addJobFieldProperty",
-             o->addJobFieldProperty(kNo, kNo, kNo, kNo, "p", "v")),
+               o->addJobFieldMetric(s.id.at("job"), s.id.at("jdsn"),
+                                    s.id.at("jtable"), s.id.at("jfield"), kNul,
+                                    "v")),
+      CHECKED("addJobFieldProperty",
+              o->addJobFieldProperty(kNo, kNo, kNo, kNo, "p", "v")),
       NUL_TEXT("addJobFieldProperty",
-               o->addJobFieldProperty(kNo, kNo, kNo, kNo, kNul, "v")),
-      PARENT("addJobLinkedField",
-             o->addJobLinkedField(kNo, kNo, "d", "", "", "t", "f", "C", "")),
+               o->addJobFieldProperty(s.id.at("job"), s.id.at("jdsn"),
+                                      s.id.at("jtable"), s.id.at("jfield"),
+                                      kNul, "v")),
+      CHECKED("addJobLinkedField",
+              o->addJobLinkedField(kNo, kNo, "d", "", "", "t", "f", "C", "")),
       NUL_TEXT("addJobLinkedField",
-               o->addJobLinkedField(kNo, kNo, kNul, "", "", "t", "f", "C", "")),
-      PARENT("addJobTableMetric",
-             o->addJobTableMetric(kNo, kNo, kNo, "m", "") > 0),
+               o->addJobLinkedField(s.id.at("job"), s.id.at("jfield"), kNul, "",
+                                    "", "t", "f", "C", "")),
+      CHECKED("addJobTableMetric",
+              o->addJobTableMetric(kNo, kNo, kNo, "m", "") > 0),
       NUL_TEXT("addJobTableMetric",
-               o->addJobTableMetric(kNo, kNo, kNo, kNul, "") > 0),
-      PARENT("addJobCustomMetricMapping",
-             o->addJobCustomMetricMapping(kNo, 1, kNo, kNo, "m", "i", "o", "f",
-                                          "I")),
+               o->addJobTableMetric(s.id.at("job"), s.id.at("jtable"),
+                                    s.id.at("jmetric"), kNul, "") > 0),
+      CHECKED("addJobCustomMetricMapping",
+              o->addJobCustomMetricMapping(kNo, 1, kNo, kNo, "m", "i", "o", "f",
+                                           "I")),
       NUL_TEXT("addJobCustomMetricMapping",
-               o->addJobCustomMetricMapping(kNo, 1, kNo, kNo, kNul, "i", "o",
-                                            "f", "I")),
-      PARENT("addJobTableRule",
-             o->addJobTableRule(kNo, kNo, kNo, "r", 0, 0, "") > 0),
+               o->addJobCustomMetricMapping(
+                   s.id.at("job"), s.id.at("jtmetric"), s.id.at("jtable"),
+                   s.id.at("jmetric"), kNul, "i", "o", "f", "I")),
+      CHECKED("addJobTableRule",
+              o->addJobTableRule(kNo, kNo, kNo, "r", 0, 0, "") > 0),
       NUL_TEXT("addJobTableRule",
-               o->addJobTableRule(kNo, kNo, 1, kNul, 0, 0, "") > 0),
-      PARENT("addJobRuleFieldMapping",
-             o->addJobRuleFieldMapping(kNo, 1, kNo, kNo, "r", "f", "rf")),
+               o->addJobTableRule(s.id.at("job"), s.id.at("jtable"),
+                                  s.id.at("jrule2"), kNul, 0, 0, "") > 0),
+      CHECKED("addJobRuleFieldMapping",
+              o->addJobRuleFieldMapping(kNo, 1, kNo, kNo, "r", "f", "rf")),
       NUL_TEXT("addJobRuleFieldMapping",
-               o->addJobRuleFieldMapping(kNo, 1, kNo, kNo, kNul, "f", "rf")),
-      PARENT("addJobGlobalMetric", o->addJobGlobalMetric(kNo, "g", "v")),
-      NUL_TEXT("addJobGlobalMetric", o->addJobGlobalMetric(kNo, kNul, "v")),
-      PARENT("addJobAlert", o->addJobAlert(kNo, "d", "", "", "t", "f", "", "",
-                                           "", "", "T", "") > 0),
-      NUL_TEXT("addJobAlert", o->addJobAlert(kNo, kNul, "", "", "t", "f", "",
-                                             "", "", "", "T", "") > 0),
+               o->addJobRuleFieldMapping(s.id.at("job"), s.id.at("jtrule"),
+                                         s.id.at("jtable"), s.id.at("jrule"),
+                                         kNul, "f", "rf")),
+      CHECKED("addJobGlobalMetric", o->addJobGlobalMetric(kNo, "g", "v")),
+      NUL_TEXT("addJobGlobalMetric",
+               o->addJobGlobalMetric(s.id.at("job"), kNul, "v")),
+      CHECKED("addJobAlert", o->addJobAlert(kNo, "d", "", "", "t", "f", "", "",
+                                            "", "", "T", "") > 0),
+      NUL_TEXT("addJobAlert", o->addJobAlert(s.id.at("job"), kNul, "", "", "t",
+                                             "f", "", "", "", "", "T", "") > 0),
       {P("setJobAlertProperty"), Input::kMissingParent, "alertId",
        SWEEP_CALL(profile,
                   o->setJobAlertProperty(s.id.at("job"), kNo, "p", "v")),
        refused("99999 does not exist")},
-      PARENT("addJobChart",
-             o->addJobChart(kNo, "d", "", "", "t", "f", "", "", "") > 0),
-      NUL_TEXT("addJobChart",
-               o->addJobChart(kNo, kNul, "", "", "t", "f", "", "", "") > 0),
-      PARENT("addJobChartProperty",
-             o->addJobChartProperty(kNo, kNo, "p", 1, "v")),
+      CHECKED("addJobChart",
+              o->addJobChart(kNo, "d", "", "", "t", "f", "", "", "") > 0),
+      NUL_TEXT("addJobChart", o->addJobChart(s.id.at("job"), kNul, "", "", "t",
+                                             "f", "", "", "") > 0),
+      CHECKED("addJobChartProperty",
+              o->addJobChartProperty(kNo, kNo, "p", 1, "v")),
       NUL_TEXT("addJobChartProperty",
-               o->addJobChartProperty(kNo, kNo, kNul, 1, "v")),
+               o->addJobChartProperty(s.id.at("job"), s.id.at("jchart"), kNul,
+                                      1, "v")),
       {P("setReportProfileJob"), Input::kMissingId, "reportId",
        SWEEP_CALL(profile, o->setReportProfileJob(s.id.at("job"), kNo)),
        noFailure()},
-      PARENT("addJobCustomMetricFieldMapping",
-             o->addJobCustomMetricFieldMapping(kNo, kNo, kNo, 1, "m", "i", "o",
-                                               "f", "I")),
+      CHECKED("addJobCustomMetricFieldMapping",
+              o->addJobCustomMetricFieldMapping(kNo, kNo, kNo, 1, "m", "i", "o",
+                                                "f", "I")),
       NUL_TEXT("addJobCustomMetricFieldMapping",
-               o->addJobCustomMetricFieldMapping(kNo, kNo, kNo, 1, kNul, "i",
-                                                 "o", "f", "I")),
+               o->addJobCustomMetricFieldMapping(
+                   s.id.at("job"), s.id.at("jtable"), s.id.at("jmetric"),
+                   s.id.at("jtmetric"), kNul, "i", "o", "f", "I")),
       PARENT("addReport", o->addReport(kNo, 0, "r", 0, "u", nullptr)),
       {P("addReport"), Input::kMissingParent, "folderId",
        SWEEP_CALL(profile, o->addReport(kNo, kNo, "r", 0, "u", nullptr)),
