@@ -201,10 +201,15 @@ static KvbString savepointName(int depth) {
 // The hold stays until the matching end where the depth stays raised,
 // parked there for the transaction; else it is given up before the answer.
 bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
+  return beginFor(object, immediate, busy, false);
+}
+
+bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy,
+                            bool own) {
   if (busy) *busy = false;
   if (!lock_.acquire()) return false;
   const int depthBefore = depth_;
-  const bool begun = beginHeld(object, immediate, busy);
+  const bool begun = beginHeld(object, immediate, busy, own);
   if (depth_ > depthBefore)
     lock_.parkForTransaction();
   else
@@ -212,17 +217,23 @@ bool RDA_BaseImpl::beginFor(const void* object, bool immediate, bool* busy) {
   return begun;
 }
 
-bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
+bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy,
+                             bool own) {
   if (ddlActive()) return true;
   if (depth_ > 0) {
-    if (usable()) return beginLevel();
+    if (usable()) {
+      const bool begun = beginLevel();
+      levels_.back().own = own;
+      return begun;
+    }
     if (depth_ == 0) return false;  // a load's, closed as it was lost
     // Lost: the level counts, so that the host's ends pair up.
     ++depth_;
-    levels_.push_back({false, afterCommit_.size()});
+    levels_.push_back({false, afterCommit_.size(), own});
     return false;
   }
   depth_ = 1;
+  ownOutermost_ = own;
   ++number_;
   rollbackOnly_ = false;
   loadOnly_ = false;
@@ -248,7 +259,7 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy) {
 }
 
 bool RDA_BaseImpl::beginOrUndo(bool immediate, bool* busy) {
-  if (beginTransaction(immediate, busy)) return true;
+  if (beginFor(nullptr, immediate, busy, true)) return true;
   if (!inTransaction()) return false;
   const KvbString reason = getErrorMessage();
   endTransaction(false);
@@ -399,18 +410,29 @@ bool RDA_BaseImpl::closeLostLoad() {
 
 // An end in a lost transaction: the database has nothing left to commit or
 // roll back. Each end answers false with the reason; the outermost closes
-// the transaction. An outermost rollback before any call reported the loss
-// keeps the failed statement's own reason.
+// the transaction. A rollback before any call reported the loss keeps the
+// failed statement's own reason at the outermost level, and at every level
+// when all of them are the engine's own: the call that failed then answers
+// its own failure, which it logged, not the loss of a transaction that was
+// only its own.
 bool RDA_BaseImpl::endLost(bool commit) {
   if (depth_ > 1) {
+    const bool quiet = !commit && !lostReported_ && onlyOwnLevels();
     --depth_;
     levels_.pop_back();
-    return reportLost();
+    return quiet ? false : reportLost();
   }
   if (commit || lostReported_) reportLost();
   depth_ = 0;
   forgetTransaction();
   return false;
+}
+
+bool RDA_BaseImpl::onlyOwnLevels() const {
+  if (!ownOutermost_) return false;
+  for (const Level& level : levels_)
+    if (!level.own) return false;
+  return true;
 }
 
 bool RDA_BaseImpl::endTransaction(bool commit) {

@@ -28,8 +28,13 @@
 // by the database: <reason>"), and so does each end, until the outermost
 // end closes it; the loss is logged once. An outermost end without commit
 // before any refusal (the engine's own transaction for one failed
-// operation) keeps the failed statement's reason and logs nothing. Nothing
-// runs outside the host's transaction meanwhile.
+// operation) keeps the failed statement's reason and logs nothing; so
+// does every end of a transaction whose levels are all the engine's own
+// (one call's, see beginOrUndo, with the levels of the helpers it runs),
+// which ends rolled back with the call's answer as its failure left it.
+// Where a host's level is open beneath, each end reports the loss: the
+// host's transaction is gone. Nothing runs outside the host's transaction
+// meanwhile.
 //
 // A begin or a commit that fails records the database's reason (see
 // getErrorMessage) without logging it: the caller, who knows what was being
@@ -147,7 +152,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool beginFor(const void* object, bool immediate, bool* busy);
   // beginTransaction that, when it fails, ends the level that a failed
   // begin leaves open (none when the begin was busy or the transaction was
-  // given up), keeping the begin's reason.
+  // given up), keeping the begin's reason. The level is the engine's own:
+  // its caller runs one call's work in it and ends it itself (see the top
+  // of this file for a loss inside such levels alone).
   bool beginOrUndo(bool immediate, bool* busy);
   // `object` is being released: a transaction it began is rolled back, at
   // once on the thread that holds it; on another thread it is marked, and
@@ -487,10 +494,15 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   struct Level {
     bool savepoint;      // a savepoint was set, so the level can roll back
     size_t afterCommit;  // the work held for the commit when it began
+    bool own = false;    // begun by beginOrUndo, for the engine's own work
   };
+  // beginFor for a level that is the engine's own (`own`) or a host's.
+  bool beginFor(const void* object, bool immediate, bool* busy, bool own);
   // beginFor once the lock is held: raises the depth where the level
   // stays for its end (and the hold with it).
-  bool beginHeld(const void* object, bool immediate, bool* busy);
+  bool beginHeld(const void* object, bool immediate, bool* busy, bool own);
+  // Whether every open level, the outermost included, is the engine's own.
+  bool onlyOwnLevels() const;
   bool beginLevel();
   bool endLevel(bool commit);
   bool endOutermost(bool commit);
@@ -574,6 +586,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int depth_ = 0;
   uint64_t number_ = 0;  // of the latest outermost begin
   bool transactionOpen_ = false;  // the outermost begin reached the database
+  bool ownOutermost_ = false;  // the outermost level is the engine's own
   bool loadOnly_ = false;  // the open transaction is a load's, no host's
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction

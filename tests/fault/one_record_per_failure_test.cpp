@@ -18,6 +18,7 @@
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
+#include "reposadmin/ncoa_data_access.h"
 #include "reposadmin/profile_data_access.h"
 #include "reposadmin/repository_folder_manager.h"
 #include "reposadmin/repository_impact_analysis.h"
@@ -467,16 +468,12 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
   int id = -1, objectId = -1;
   KvbString item, uuid, pathText;
 
-  // Where the driver may have ended the transaction at a refused value,
-  // the text says that the transaction was given up.
+  // Also where the driver gives up the call's own transaction at a refused
+  // value, the text names the value alone: no host's transaction was lost.
   const std::string nulRefused =
-      "The value of the key \"k\" could not be set: " +
-      std::string(isPostgres() && postgresFailuresEndTransactions()
-                      ? "the transaction was given up: a value could not "
-                        "be bound: "
-                      : "") +
-      "The value of column V_VALUE of table KEYVAL holds a NUL byte, which "
-      "PostgreSQL cannot store";
+      "The value of the key \"k\" could not be set: The value of column "
+      "V_VALUE of table KEYVAL holds a NUL byte, which PostgreSQL cannot "
+      "store";
   const std::vector<TextCase> cases = {
       {"a rule name in use", [&] { return addRule("Amount positive"); },
        textOf(common),
@@ -625,6 +622,104 @@ TEST_P(OneRecordPerFailureTest, ALoadsFailedBatchIsLoggedOnce) {
       EXPECT_FALSE(load.end()) << "the failed load is not open";
     }
   profile->release();
+}
+
+// A value that the server refuses fails the call with one text, its one
+// record, which names the value's column, also where the driver rolls the
+// whole transaction back at the refusal (Protocol=7.4-1) and the call's own
+// helpers had opened levels inside the call's transaction: that
+// transaction was only the call's. Inside a host's transaction, which such
+// a driver loses with it, the call says that the transaction was lost.
+TEST_P(OneRecordPerFailureTest, ARefusedValueIsTheTextUnlessAHostLosesMore) {
+  if (!isPostgres()) GTEST_SKIP() << "SQLite stores these values";
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  MonitorRepositoryDataAccess* monitor = repository_->createMonitorDataAccess();
+  NCOARepositoryDataAccess* ncoa = repository_->createNCOADataAccess();
+  ProfileRepositoryDataAccess* profile = repository_->createProfileDataAccess();
+  const int rule = common->addRule("Watched", "T", "", "", "", "me", "", 0, "",
+                                   "");
+  ASSERT_GT(rule, 0) << common->getErrorMessage().str();
+  ASSERT_TRUE(repository_->getDataAccess()->paramExec(
+      "INSERT INTO " +
+          repository_->getDataAccess()->getTableName("EXEC", true, -1).str() +
+          " (EX_ID, JB_ID, ES_ID, GRP_ID, EX_DATE, EX_NROWS) VALUES (4242, 1, "
+          "1, 1, 1.0, 1)",
+      nullptr, 0));
+  const KvbString nul(std::string("a\0b", 3)), tooLong(std::string(300, 'n'));
+  const KvbDate none;
+  const auto listOwner = [&](const KvbString& name) {
+    return ncoa->addListOwner(name, "a", "c", "s", "z", "t", "n", "m", "e",
+                              "p", "mk", "1", "2", "3", "w", 0, "sn", "st",
+                              none, nullptr);
+  };
+  struct Case {
+    const char* what;
+    ReposDataAccessObject* object;
+    std::function<bool()> call;
+    const char* column;
+  };
+  int id = -1;
+  const Case cases[] = {
+      {"an execution property's value with a NUL byte", monitor,
+       [&] { return monitor->setExecutionProperty(4242, rule, "p", nul, true); },
+       "of table EXPROP"},
+      {"a folder name too long", meta_,
+       [&] { return meta_->addFolder(0, tooLong, id); },
+       "column FLDR_NAM of table FOLDER"},
+      {"a list owner's name with a NUL byte", ncoa,
+       [&] { return listOwner(nul); }, "of table NCOALO"},
+      {"a list owner's name too long", ncoa, [&] { return listOwner(tooLong); },
+       "of table NCOALO"},
+      {"a licensee's name with a NUL byte", ncoa,
+       [&] {
+         return ncoa->addLicensee("id", nul, "t", "tin", 1, "e", "f", "1", "2",
+                                  "3", "sn", "st", none, nullptr);
+       },
+       "of table NCOALI"},
+      {"a broker's name with a NUL byte", ncoa,
+       [&] {
+         return ncoa->addBroker(nul, "a", "c", "s", "z", "t", "f", "e", "n",
+                                "1", "2", "3", 1, "sn", "st", none, nullptr);
+       },
+       "of table NCOABR"},
+      {"a PAF's list name with a NUL byte", ncoa,
+       [&] {
+         return ncoa->addPaf("1", "2", "3", 1, 1, none, 0, nul, "P1", nullptr);
+       },
+       "of table NCOAPA"},
+      {"a configuration's name with a NUL byte", profile,
+       [&] { return profile->addRdaConfig(1, nul, "", -1, nullptr); },
+       "of table RDACFG"},
+  };
+  const bool hostLoses = postgresFailuresEndTransactions();
+  for (const bool inHostTransaction : {false, true})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) +
+                   (inHostTransaction ? " in a host's transaction" : ""));
+      if (inHostTransaction) {
+        ASSERT_TRUE(c.object->beginTransaction(0, 0));
+      }
+      std::vector<std::string> records;
+      for (std::string& line : recordsOf([&] { EXPECT_FALSE(c.call()); }))
+        if (line[0] == '5') records.push_back(line.substr(line.find(": ") + 2));
+      const std::string text = c.object->getErrorMessage().str();
+      ASSERT_EQ(records.size(), 1u) << testing::PrintToString(records);
+      EXPECT_NE(records[0].find(c.column), std::string::npos) << records[0];
+      if (inHostTransaction && hostLoses) {
+        EXPECT_EQ(text.rfind("The transaction was ", 0), 0u) << text;
+        EXPECT_NE(text.find(c.column), std::string::npos) << text;
+      } else {
+        EXPECT_EQ(text, records[0]);
+      }
+      if (inHostTransaction) {
+        EXPECT_EQ(c.object->endTransaction(true), !hostLoses)
+            << c.object->getErrorMessage().str();
+      }
+    }
+  profile->release();
+  ncoa->release();
+  monitor->release();
+  common->release();
 }
 
 INSTANTIATE_ADMIN_TARGETS(OneRecordPerFailureTest);
