@@ -38,34 +38,6 @@ std::string keyOf(const Cell& cell) {
 // unless KV_SWEEP_FIXED_ELSEWHERE is set; the list goes once those fixes
 // are in.
 const std::map<std::string, const char*> kFixedElsewhere = {
-    {"CommonRepositoryDataAccess::addRuleField ruleId missing parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addRuleField name NUL byte", "idcommon"},
-    {"CommonRepositoryDataAccess::addRuleCustomMetric ruleId missing parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addRuleCustomMetric cmId missing parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addCustomMetricFieldMap ruleId missing "
-     "parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addCustomMetricFieldMap cmId missing parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addCustomMetricField cmId missing parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addGlobalCategoryDefinition gcId missing "
-     "parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addGlobalCategoryField gcId missing parent",
-     "idcommon"},
-    {"CommonRepositoryDataAccess::addGlobalCategoryField table NUL byte",
-     "idcommon"},
-    {"MetadataRepositoryDataAccess::addResourceDependency rcsId missing "
-     "parent",
-     "idcommon"},
-    {"MetadataRepositoryDataAccess::addResourceDependency usedRcsId missing "
-     "parent",
-     "idcommon"},
-    {"MonitorRepositoryDataAccess::addTaskRule ruleId in use", "idmonitor"},
     {"NCOARepositoryDataAccess::addPafListOwner pafId missing parent",
      "idprofile"},
     {"NCOARepositoryDataAccess::addPafListOwner listOwnerId missing parent",
@@ -87,16 +59,8 @@ const std::map<std::string, const char*> kFixedElsewhere = {
      "idprofile"},
     {"ProfileRepositoryDataAccess::addJobTable tableName NUL byte",
      "idprofile"},
-    {"KvImpactAnalysis::removeResource resource still used", "impexp"},
     {"RepositoryImportExportManager::importObject folderId missing parent",
      "impexp"},
-    {"RepositoryImpactAnalysis::removeResourceIfUnused resource still used",
-     "impexp"},
-    {"RepositoryImpactAnalysis::renameResource identity missing id", "impexp"},
-    {"MonitorRepositoryDataAccess::addDimensionToGroup groupId missing id",
-     "idmonitor"},
-    {"MonitorRepositoryDataAccess::addDimensionToGroup dimensionId missing id",
-     "idmonitor"},
 };
 
 // The mark of a key that holds only where the PostgreSQL driver ends the
