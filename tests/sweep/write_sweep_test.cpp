@@ -59,8 +59,6 @@ const std::map<std::string, const char*> kFixedElsewhere = {
      "idprofile"},
     {"ProfileRepositoryDataAccess::addJobTable tableName NUL byte",
      "idprofile"},
-    {"RepositoryImportExportManager::importObject folderId missing parent",
-     "impexp"},
 };
 
 // The mark of a key that holds only where the PostgreSQL driver ends the
@@ -284,10 +282,20 @@ class WriteSweepTest : public BackEndTest {
       if (logged) wrong += "logged " + records[0] + "; ";
     } else {
       if (answer.ok) wrong += "answered true; ";
+      // An import's header lets it add its own log to the text after
+      // "\nImport Log:\n"; the record holds the text before it.
+      static const std::set<std::string> withLog = {
+          "RepositoryImportExportManager::importObject",
+          "RepositoryImportExportManager::importObjectToPath",
+          "RepositoryImportExportManager::updateObject"};
+      const std::string recorded =
+          withLog.count(cell.method)
+              ? answer.text.substr(0, answer.text.find("\nImport Log:\n"))
+              : answer.text;
       const std::vector<std::string> want =
           cell.expect.kind == Expect::kUnlogged
               ? std::vector<std::string>{}
-              : std::vector<std::string>{"5 " + answer.text};
+              : std::vector<std::string>{"5 " + recorded};
       if (records != want) {
         wrong += "logged " + std::to_string(records.size()) + " records";
         for (const std::string& record : records) wrong += " [" + record + "]";
