@@ -69,26 +69,6 @@ const std::string kEndingDriver = " [Protocol=7.4-1]";
 // answer: each needs a decision (a fix, or a header that documents the
 // answer). Skipped unless KV_SWEEP_ANSWERS_OTHERWISE is set.
 const std::map<std::string, const char*> kAnswersOtherwise = {
-    {"CommonRepositoryDataAccess::addRule name empty name",
-     "stores a rule with an empty name"},
-    {"CommonRepositoryDataAccess::updateRule name empty name",
-     "gives the rule an empty name"},
-    {"CommonRepositoryDataAccess::addField name empty name",
-     "stores a field with an empty name"},
-    {"CommonRepositoryDataAccess::addRuleField name empty name",
-     "stores and links a field with an empty name"},
-    {"CommonRepositoryDataAccess::addCustomMetric name empty name",
-     "stores a custom metric with an empty name"},
-    {"CommonRepositoryDataAccess::addGlobalCategory name empty name",
-     "stores a global category with an empty name"},
-    {"CommonRepositoryDataAccess::updateGlobalCategory name empty name",
-     "gives the category an empty name"},
-    {"CommonRepositoryDataAccess::setKeyValue key empty name",
-     "stores a value under the empty key"},
-    {"MonitorRepositoryDataAccess::addTask name empty name",
-     "stores a task with an empty name"},
-    {"ProfileRepositoryDataAccess::addProfileJob name empty name",
-     "stores a profile job with an empty name"},
     // Where the driver ends the transaction at a refused statement, a write
     // that runs a statement after it (the undo of a drawn id, say) answers
     // "The transaction was given up: ..." or "... rolled back by the
