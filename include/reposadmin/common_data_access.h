@@ -23,6 +23,15 @@
 // repository does not hold those objects. A delete of an object that does
 // not exist is no failure.
 //
+// Empty names. The name of a rule, a field (also one that addRuleField
+// adds), a custom metric and a global category, and the key of
+// setKeyValue, may be empty: an empty name is stored as given, since
+// stored repositories and imports hold such names, and such an object is
+// found only by its id (a value under the empty key only by that key).
+// Where a kind's names are unique (rules, global categories), the empty
+// name is one like any other: a second object is refused it. A folder
+// refuses an empty name (MetadataRepositoryDataAccess).
+//
 // Links. A link is stored once. A second add of a link whose row holds
 // nothing but its key (a rule's field, a field mapping) is answered by the
 // stored one (true), and so is a field that a category maps already; a

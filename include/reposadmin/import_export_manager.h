@@ -6,15 +6,19 @@
 // `delete` (the interface has no release(): position 0 is its destructor),
 // before or after the repository (see repository.h).
 //
-// Every call answers false on failure, with the reason in errorText. An
-// import either completes or changes nothing in the repository: it runs in
-// one transaction. A text that is not a whole export (malformed, truncated
+// Every call answers false on failure, with the reason in errorText, equal
+// to the one level-5 record the failure logs. Where the work on an object
+// failed, the text says what was being done and then why, as "<doing>:
+// <reason>" (for instance "Error importing Rule object: Folder 99999 does
+// not exist"). An import either completes or changes nothing in the
+// repository: it runs in one transaction. A text that is not a whole export (malformed, truncated
 // or hostile: see docs/export-format.md) is refused with a text naming the
 // fault. Type names are matched exactly: "ProfileJob", "Rule", "Task",
 // "DataExploration", "CustomMetric", "Collection", "Source", "Dimension",
 // "Threshold". Events of an export or import reach the listener given to
 // exportObject or updateObject (not owned; it stays registered until the
-// next call); a failed importObject adds its own log after "\nImport Log:\n".
+// next call); a failed importObject adds its own log to the text after
+// "\nImport Log:\n" (the record holds the text before it).
 // An import decides what stands for its records, which UUIDs are free
 // and whether its path is free, in its transaction after it has taken its
 // tables' turns for writers: of two imports of one record at the same

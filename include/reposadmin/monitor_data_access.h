@@ -7,6 +7,9 @@
 //
 // Cursors that the operations answer are in-memory copies that the caller
 // releases; listings give every column of their table in table order.
+// A task's name may be empty: it is stored as given, since stored
+// repositories and imports hold such names, and such a task is found only
+// by its id or code (a folder, by contrast, refuses an empty name).
 // Failures answer false or null; the reason is the connection's error text,
 // which getErrorMessage() gives. Refusals give a "Monitor Repository"
 // catalogue message (1088 a task with executions, 1211 a name in use, 1085

@@ -8,6 +8,9 @@
 // answer false, null or -1; the reason is the connection's error text,
 // which getErrorMessage() gives. Without a connection every operation logs
 // "Repository Data Access object is null" at level 5 and fails.
+// A profile job's name may be empty: it is stored as given, since stored
+// repositories and imports hold such names, and such a job is found only
+// by its id or UUID (a folder, by contrast, refuses an empty name).
 //
 // Keys of new rows come from the id counter named by the table code of the
 // row's table. The job-definition adds answer the new key (-1 on failure);

@@ -146,7 +146,8 @@ class Repository {
   // release(); position 0 is its destructor).
   virtual RepositoryImportExportManager* createImportExportManager() = 0;
   // 33-37: the key/value store (table KEYVAL); deleteKey answers false,
-  // not logged, when no value is stored under the key.
+  // not logged, when no value is stored under the key. The empty key is a
+  // key like any other: a value is stored under it as given.
   virtual bool setKeyValue(const KvbString& key, const KvbString& value) = 0;
   virtual bool getKeyValue(const KvbString& key, KvbString* value) = 0;
   virtual bool deleteKey(const KvbString& key) = 0;

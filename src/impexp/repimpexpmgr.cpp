@@ -169,13 +169,9 @@ bool RepositoryImportExportManagerImpl::reported(bool done,
     unfoundPath_ = "";
     return true;
   }
-  if (errorText.isEmpty()) {
-    errorText = doing;
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", doing);
-  } else {
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S: %S", doing,
-              errorText);
-  }
+  // The host's text is the one record: what was being done, then why.
+  errorText = errorText.isEmpty() ? doing : doing + ": " + errorText;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
   return false;
 }
 

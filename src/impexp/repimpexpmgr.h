@@ -92,10 +92,10 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
   bool inTransaction(const KvbString& doing, KvbString& errorText,
                      const std::function<bool()>& work,
                      const bool* logged = nullptr);
-  // Answers `done`. A failure of an object manager's work is logged here,
-  // once, as "<doing>: <errorText>": the data-access objects of the object
-  // managers are quiet. An empty errorText becomes `doing`. A success logs
-  // the object path that setObjectPath could not find.
+  // Answers `done`. A failure of an object manager's work becomes
+  // "<doing>: <errorText>" (an empty errorText becomes `doing`), logged
+  // here once: the data-access objects of the object managers are quiet.
+  // A success logs the object path that setObjectPath could not find.
   bool reported(bool done, const KvbString& doing, KvbString& errorText);
 
   HeldRepository repository_;

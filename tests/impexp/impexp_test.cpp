@@ -218,7 +218,8 @@ class ImpExpTest : public AdminTargetTest {
     return exportOf(side, id, "ProfileJob");
   }
   // Imports `text` into the target while every insert into table `code`
-  // fails: the import is refused with `prefix` leading its reason, and the
+  // fails: the import is refused with "Error importing <type> object: "
+  // and then `prefix` leading its reason, and the
   // tables `kept` and `code` keep the rows they had.
   void expectImportUndone(const std::string& text, const char* code,
                           const char* prefix,
@@ -233,7 +234,10 @@ class ImpExpTest : public AdminTargetTest {
     ASSERT_TRUE(to_.refuseInserts(code, true, isPostgres()));
     KvbString error;
     EXPECT_FALSE(to_.manager->importObject(text, 0, error));
-    EXPECT_EQ(error.str().rfind(prefix, 0), 0u) << error.str();
+    EXPECT_EQ(error.str().rfind("Error importing ", 0), 0u) << error.str();
+    EXPECT_NE(error.str().find(std::string(" object: ") + prefix),
+              std::string::npos)
+        << error.str();
     // This driver mode rolls the import's whole transaction back at the
     // refused row, savepoint included: a row written at a savepoint names
     // the undo that then fails.
@@ -504,7 +508,10 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
   EXPECT_FALSE(to_.manager->importObject(
       std::regex_replace(text, std::regex("(key=\"CM_DESC\">)Ratio<"), "$1<"),
       0, error));
-  EXPECT_EQ(error.str().rfind("An embedded custom metric has no name", 0), 0u)
+  EXPECT_EQ(error.str().rfind("Error importing Rule object: An "
+                              "embedded custom metric has no name",
+                              0),
+            0u)
       << error.str();
   EXPECT_EQ(from_.count("RULE"), rules);
   EXPECT_EQ(comparable(from_.exportRule(id)), comparable(text));
@@ -583,7 +590,8 @@ TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   // Without an id, a UUID or a name the rule is not found; an earlier
   // failure's text does not take the place of that answer.
   const std::string notFound =
-      "Unable to export rule, object not found with name=\"\" id=-5";
+      "Error exporting Rule object with id=-5: Unable to export rule, "
+      "object not found with name=\"\" id=-5";
   EXPECT_FALSE(
       from_.manager->exportObject(-5, "Rule", "", out, error, nullptr));
   EXPECT_EQ(error.str(), notFound);
@@ -595,7 +603,8 @@ TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   EXPECT_FALSE(
       from_.manager->exportObject(77, "Rule", "", out, error, nullptr));
   EXPECT_EQ(error.str(),
-            "Unable to export rule, object not found with name=\"\" id=77");
+            "Error exporting Rule object with id=77: Unable to export rule, "
+            "object not found with name=\"\" id=77");
   EXPECT_FALSE(from_.manager->exportObject(1, "rule", "", out, error, nullptr));
   EXPECT_EQ(error.str(),
             "The object type \"rule\" is not a known type to export.");
@@ -611,7 +620,8 @@ TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   for (const auto& m : missing) {
     EXPECT_FALSE(from_.manager->exportObject(77, m.first, "", out, error,
                                              nullptr));
-    EXPECT_EQ(error.str(), m.second);
+    EXPECT_EQ(error.str(), std::string("Error exporting ") + m.first +
+                               " object with id=77: " + m.second);
   }
   // An update needs its target.
   const std::string rule = from_.exportRule(makeRule(from_, "R", "u-1"));
@@ -690,12 +700,14 @@ TEST_P(ImpExpTest, CollectionsImportToAPathAndMissingOnesAreNotExported) {
 
   EXPECT_FALSE(
       to_.manager->exportObject(9, "Collection", "", out, error, nullptr));
-  EXPECT_EQ(error.str(), "A collection was not found to export.");
+  EXPECT_EQ(error.str(),
+            "Error exporting Collection object with id=9: A collection was "
+            "not found to export.");
   EXPECT_FALSE(
       to_.manager->exportObject(9, "CustomMetric", "", out, error, nullptr));
   EXPECT_EQ(error.str(),
-            "Unable to export custom metric, object not found with name=\"\" "
-            "id=9");
+            "Error exporting CustomMetric object with id=9: Unable to export "
+            "custom metric, object not found with name=\"\" id=9");
 }
 
 // An import to a path that names no item or no folder, or of a type that
@@ -896,7 +908,10 @@ TEST_P(ImpExpTest, ExplorationGoesOnlyOverAnExistingOneAndGivesItsComment) {
                                           error, nullptr))
       << error.str();
   EXPECT_FALSE(to_.manager->importObject(text, 0, error));
-  EXPECT_EQ(error.str().substr(0, 16), "NOT IMPLEMENTED.");
+  EXPECT_EQ(error.str().rfind(
+                "Error importing DataExploration object: NOT IMPLEMENTED.", 0),
+            0u)
+      << error.str();
   ASSERT_TRUE(to_.manager->updateObject(1, "DataExploration", "uuid-x", text, 0,
                                         error, nullptr))
       << error.str();
@@ -910,7 +925,9 @@ TEST_P(ImpExpTest, ExplorationGoesOnlyOverAnExistingOneAndGivesItsComment) {
   EXPECT_EQ(comparable(there.str()), expected);
   EXPECT_FALSE(from_.manager->exportObject(9, "DataExploration", "", text,
                                            error, nullptr));
-  EXPECT_EQ(error.str(), "A data exploration was not found to export.");
+  EXPECT_EQ(error.str(),
+            "Error exporting DataExploration object with id=9: A data "
+            "exploration was not found to export.");
 }
 
 TEST_P(ImpExpTest, CollectionTravelsWithDefinitionsAndFieldsOnce) {
@@ -1284,7 +1301,12 @@ TEST_P(ImpExpTest, AProfileJobTableItemWithoutItsObjectIsRefused) {
   for (int i = 0; i < 2; ++i) {
     EXPECT_NE(damaged[i], text);
     EXPECT_FALSE(to_.manager->importObject(damaged[i], 0, error));
-    EXPECT_EQ(error.str().rfind(reasons[i], 0), 0u) << error.str();
+    EXPECT_EQ(error.str().rfind(
+                  std::string("Error importing ProfileJob object: ") +
+                      reasons[i],
+                  0),
+              0u)
+        << error.str();
   }
   EXPECT_EQ(to_.count("JSETUP") + to_.count("RULE") + to_.count("CUSTM"), 0);
 }
@@ -1317,7 +1339,10 @@ TEST_P(ImpExpTest, AFailedImportOverAProfileJobChangesNothing) {
   EXPECT_FALSE(to_.manager->updateObject(target, "ProfileJob", "u-job", text, 0,
                                          error, nullptr));
   EXPECT_EQ(
-      error.str().rfind("Error clearing existing profile job for import: ", 0),
+      error.str().rfind(
+          "Error updating ProfileJob object with id=" + std::to_string(target) +
+              " on import: Error clearing existing profile job for import: ",
+          0),
       0u)
       << error.str();
   EXPECT_EQ(to_.count("JKEYVL") + to_.count("JDSN"), kept);
@@ -1339,11 +1364,19 @@ TEST_P(ImpExpTest, AnUpdateWhoseOldContentCannotBeClearedChangesNothing) {
   KvbString error;
   EXPECT_FALSE(to_.manager->updateObject(rule, "Rule", "u-r", ruleText, 0,
                                          error, nullptr));
-  EXPECT_EQ(error.str().rfind("Error clearing existing rule: ", 0), 0u)
+  EXPECT_EQ(error.str().rfind("Error updating Rule object with id=" +
+                                  std::to_string(rule) +
+                                  " on import: Error clearing existing rule: ",
+                              0),
+            0u)
       << error.str();
   EXPECT_FALSE(to_.manager->updateObject(task, "Task", "u-t", taskText, 0,
                                          error, nullptr));
-  EXPECT_EQ(error.str().rfind("Error clearing existing task: ", 0), 0u)
+  EXPECT_EQ(error.str().rfind("Error updating Task object with id=" +
+                                  std::to_string(task) +
+                                  " on import: Error clearing existing task: ",
+                              0),
+            0u)
       << error.str();
   EXPECT_EQ(to_.count("RUFIME") + to_.count("CMFMAP") + to_.count("JBRUME"),
             5);  // two fields, two mappings, one member
@@ -1549,7 +1582,9 @@ TEST_P(ImpExpTest, AnImporterWhoseTurnDoesNotComeIsRefusedWhole) {
     // A server's wait is for the turn of the kind's table; a SQLite
     // connection waits at the import's begin.
     if (isPostgres()) {
-      EXPECT_EQ(error.str().rfind("The table ", 0), 0u) << error.str();
+      EXPECT_EQ(error.str().rfind("Error importing ", 0), 0u) << error.str();
+      EXPECT_NE(error.str().find(" object: The table "), std::string::npos)
+          << error.str();
       EXPECT_NE(error.str().find(std::string(kind.table) +
                                  " is being written by another connection"),
                 std::string::npos)

@@ -54,7 +54,7 @@ std::vector<Cell> cells() {
       {M("addTask"), Input::kEmptyName, "name",
        SWEEP_CALL(monitor,
                   o->addTask("", "empty-code", "u", 0, "", "", nullptr)),
-       refused("task")},
+       stored()},
       {M("addTask"), Input::kMissingParent, "folderId",
        SWEEP_CALL(monitor, o->addTask("New task", "folder-code", "u", 99999, "",
                                       "", nullptr)),
