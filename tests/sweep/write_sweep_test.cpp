@@ -33,75 +33,6 @@ std::string keyOf(const Cell& cell) {
   return cell.method + " " + cell.argument + " " + inputName(cell.input);
 }
 
-// Cells that answer otherwise on the code this sweep was written against
-// and that are being made sound elsewhere, by area. They are skipped
-// unless KV_SWEEP_FIXED_ELSEWHERE is set; the list goes once those fixes
-// are in.
-const std::map<std::string, const char*> kFixedElsewhere = {
-    {"NCOARepositoryDataAccess::addPafListOwner pafId missing parent",
-     "idprofile"},
-    {"NCOARepositoryDataAccess::addPafListOwner listOwnerId missing parent",
-     "idprofile"},
-    {"NCOARepositoryDataAccess::addPafLicensee pafId missing parent",
-     "idprofile"},
-    {"NCOARepositoryDataAccess::addPafLicensee licenseeId missing parent",
-     "idprofile"},
-    {"NCOARepositoryDataAccess::addPafBroker pafId missing parent",
-     "idprofile"},
-    {"NCOARepositoryDataAccess::addPafBroker brokerId missing parent",
-     "idprofile"},
-    {"NCOARepositoryDataAccess::addNcoaExecution pafId missing parent",
-     "idprofile"},
-    {"ProfileRepositoryDataAccess::addProfileJob name in use", "idprofile"},
-    {"ProfileRepositoryDataAccess::updateProfileJob name in use", "idprofile"},
-    {"ProfileRepositoryDataAccess::setJobAlertProperty alertId missing "
-     "parent",
-     "idprofile"},
-    {"ProfileRepositoryDataAccess::addJobTable tableName NUL byte",
-     "idprofile"},
-};
-
-// The mark of a key that holds only where the PostgreSQL driver ends the
-// transaction at a refused statement (Protocol=7.4-1).
-const std::string kEndingDriver = " [Protocol=7.4-1]";
-
-// Cells that answer otherwise today, outside those areas, with what they
-// answer: each needs a decision (a fix, or a header that documents the
-// answer). Skipped unless KV_SWEEP_ANSWERS_OTHERWISE is set.
-const std::map<std::string, const char*> kAnswersOtherwise = {
-    // Where the driver ends the transaction at a refused statement, a write
-    // that runs a statement after it (the undo of a drawn id, say) answers
-    // "The transaction was given up: ..." or "... rolled back by the
-    // database: ..." before the value's text, while its one record is the
-    // value's text alone.
-    {"MonitorRepositoryDataAccess::setExecutionProperty value NUL byte" +
-         kEndingDriver,
-     "answers the loss of the transaction"},
-    {"MetadataRepositoryDataAccess::addFolder name too long" + kEndingDriver,
-     "answers the loss of the transaction"},
-    {"NCOARepositoryDataAccess::addListOwner busName NUL byte" + kEndingDriver,
-     "answers the loss of the transaction"},
-    {"NCOARepositoryDataAccess::addListOwner busName too long" + kEndingDriver,
-     "answers the loss of the transaction"},
-    {"NCOARepositoryDataAccess::addLicensee busName NUL byte" + kEndingDriver,
-     "answers the loss of the transaction"},
-    {"NCOARepositoryDataAccess::addBroker busName NUL byte" + kEndingDriver,
-     "answers the loss of the transaction"},
-    {"NCOARepositoryDataAccess::addPaf listName NUL byte" + kEndingDriver,
-     "answers the loss of the transaction"},
-    {"ProfileRepositoryDataAccess::addRdaConfig text NUL byte" + kEndingDriver,
-     "answers the loss of the transaction"},
-};
-
-bool skipped(const Cell& cell, bool postgres) {
-  const bool ending = postgres && postgresFailuresEndTransactions();
-  return (kFixedElsewhere.count(keyOf(cell)) &&
-          !std::getenv("KV_SWEEP_FIXED_ELSEWHERE")) ||
-         ((kAnswersOtherwise.count(keyOf(cell)) ||
-           (ending && kAnswersOtherwise.count(keyOf(cell) + kEndingDriver))) &&
-          !std::getenv("KV_SWEEP_ANSWERS_OTHERWISE"));
-}
-
 // The repository of one back end with its objects, made at the first test
 // of the back end and dropped after the last.
 struct SharedRepository {
@@ -236,9 +167,8 @@ class WriteSweepTest : public BackEndTest {
     }
     std::vector<Cell> cells;
     for (Cell& cell : table.cells())
-      if (!skipped(cell, repo_->sweep.postgres) &&
-          (repo_->sweep.postgres ||
-           (cell.input != Input::kNul && cell.input != Input::kTooLong)))
+      if (repo_->sweep.postgres ||
+          (cell.input != Input::kNul && cell.input != Input::kTooLong))
         cells.push_back(std::move(cell));
     return cells;
   }
@@ -429,17 +359,11 @@ Declared declaredMethods() {
 // reason in kNotSwept) fails the suite; so does an exclusion of a method
 // that no header declares any more.
 TEST(WriteSweepCoverage, EveryWriteMethodOfThePublicHeadersHasARow) {
-  std::set<std::string> swept, keys;
+  std::set<std::string> swept;
   for (const Table& table : sweepTables())
     for (const Cell& cell : table.cells()) {
       swept.insert(cell.method);
-      keys.insert(keyOf(cell));
-      keys.insert(keyOf(cell) + kEndingDriver);
     }
-  // Each skipped cell is one of the table's.
-  for (const auto* list : {&kFixedElsewhere, &kAnswersOtherwise})
-    for (const auto& skip : *list)
-      EXPECT_TRUE(keys.count(skip.first)) << skip.first << " is no cell";
   const Declared declared = declaredMethods();
   EXPECT_GT(declared.writes.size(), 200u);
   std::vector<std::string> missing, stale;
