@@ -133,7 +133,13 @@ class ReposDataAccess {
   virtual KvbString getLastError() = 0;
 
   // Names. The physical name of a table is the table prefix, the code and,
-  // when number is 0 or more, the number; quoted when `quote` is set.
+  // when number is 0 or more, the number; quoted when `quote` is set. On a
+  // server it is led by the repository's schema (see repository_admin.h):
+  // the one the prefix names, else the one found when the connection
+  // opened, which getSchemaName gives too; while a DDL callback is
+  // installed, a prefix that names no schema leaves it out, so that a
+  // script runs by hand on any database. getTablePrefix gives the prefix
+  // as it was given.
   virtual KvbString getTableName(const char* tableCode, bool quote,
                                  int number) = 0;
   virtual bool getTablePrefix(bool withoutSchema, KvbString* prefix,
@@ -241,7 +247,8 @@ class ReposDataAccess {
   // An in-memory cursor with the columns "name" and "field".
   virtual ReposDataAccessCursor* listIndexes(const KvbString& physicalName) = 0;
   // A one-column index on a table (name without prefix); a null index name
-  // gives "<table>_<column>_idx". An index on a column that the table lacks
+  // gives "<prefix><table>_<column>_idx" (the prefix without schema). An
+  // index on a column that the table lacks
   // is refused before any statement runs, with the text "The index "<name>"
   // was not made: table <table> has no column <column>".
   virtual bool createIndex(const KvbString& table, const KvbString& column,

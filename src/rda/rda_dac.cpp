@@ -417,6 +417,25 @@ bool RDA_DAC::tableNamesLike_INT(const KvbString& pattern,
   return true;
 }
 
+// One row: the schema of the table that the name resolves to through the
+// search path, else the schema where the server creates a table (null when
+// the path names no schema that exists).
+bool RDA_DAC::repositorySchema_INT(const KvbString& infoTable,
+                                   KvbString& schema) {
+  schema = "";
+  if (kind_ != DAC_DB_POSTGRESQL) return true;
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  if (!catalogueRows(
+          "SELECT COALESCE(n.nspname, current_schema()), '' FROM "
+          "(SELECT to_regclass(?) AS oid) r "
+          "LEFT JOIN pg_class c ON c.oid = r.oid "
+          "LEFT JOIN pg_namespace n ON n.oid = c.relnamespace",
+          {infoTable}, rows))
+    return false;
+  if (!rows.empty()) schema = rows.front().first;
+  return true;
+}
+
 bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,
                                std::list<TableColumnInfo>& columns) {
   std::vector<std::pair<KvbString, KvbString>> rows;
@@ -461,9 +480,9 @@ bool RDA_DAC::runTableCommands_INT(const KvbString& tableCode,
   if (!spec_) return true;
   KvTableCreateNS::KvCreateSpecCommands* commands =
       indexName.isNull()
-          ? spec_->getTableCommands(dac_->getDbmsName(), getSchemaName(),
+          ? spec_->getTableCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName)
-          : spec_->getIndexCommands(dac_->getDbmsName(), getSchemaName(),
+          : spec_->getIndexCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName, indexName);
   bool ok = true;
   KvbString command;

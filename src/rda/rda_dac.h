@@ -64,6 +64,8 @@ class RDA_DAC : public RDA_BaseImpl {
   bool begin_INT(bool* busy) override;
   bool commit_INT() override;
   bool rollback_INT() override;
+  bool repositorySchema_INT(const KvbString& infoTable,
+                            KvbString& schema) override;
   bool tableColumns_INT(const KvbString& physicalName,
                         std::list<TableColumnInfo>& columns) override;
   bool tableNamesLike_INT(const KvbString& pattern,
@@ -89,8 +91,7 @@ class RDA_DAC : public RDA_BaseImpl {
   }
   // PostgreSQL: a transaction-level advisory lock keyed by the oid of the
   // table that the server resolves the name to, in the statement itself,
-  // as the writes resolve it (unquoted names folded, the search_path
-  // followed), so that every spelling of one table takes one turn and the
+  // as the writes resolve it (unquoted names folded), so that every spelling of one table takes one turn and the
   // resolution costs no round trip of its own. A table that does not
   // exist takes no turn (the strict lock function is not called for a
   // null): the write that follows fails on it with its own reason.

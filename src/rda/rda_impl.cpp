@@ -50,7 +50,7 @@ bool RDA_BaseImpl::init(const KvbString& connection,
     tablePrefix_ = "";
   }
   RDA_LockGuard guard(&lock_);
-  return open_INT(connection, errorText);
+  return open_INT(connection, errorText) && resolveSchema(errorText);
 }
 
 // The calling thread's own last failure, also a call that could not take
@@ -103,12 +103,6 @@ bool RDA_BaseImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
                 ? tablePrefix_.substr(point + 1)
                 : tablePrefix_;
   return true;
-}
-
-KvbString RDA_BaseImpl::getSchemaName() {
-  size_t point = tablePrefix_.find('.');
-  return point == KvbString::npos ? KvbString("")
-                                  : tablePrefix_.substr(0, point);
 }
 
 KvbString RDA_BaseImpl::getIndexName(int number, const KvbString& base) {
@@ -732,6 +726,7 @@ bool RDA_BaseImpl::setDDLCallback(ReposDDLCallback* callback) {
   RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   ddlCallback_ = callback;
+  scripting_.store(callback != nullptr, std::memory_order_relaxed);
   if (!callback) scriptCounters_.clear();
   return true;
 }

@@ -135,6 +135,12 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   KvbString getErrorMessage() override;
   KvbString getLastError() override { return getErrorMessage(); }
 
+  // A repository lives in one schema (see rda_schema.cpp): the one that
+  // the prefix names, else the one found at the open. getTableName names
+  // every table in it, and getSchemaName gives it ("" where there are no
+  // schemas, and while a DDL callback is installed for a prefix that names
+  // none, so that a script runs by hand on any database). getTablePrefix
+  // gives the prefix as it was given.
   KvbString getTableName(const char* tableCode, bool quote,
                          int number) override;
   bool getTablePrefix(bool withoutSchema, KvbString* prefix,
@@ -254,6 +260,19 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   ReposDataAccessCursor* listIndexes(const KvbString& physicalName) override;
   bool createIndex(const KvbString& table, const KvbString& column,
                    const KvbString& indexName) override;
+  // The names of indexes that the engine makes carry the prefix (without
+  // schema), so that repositories of one schema never meet on one: the
+  // prefix and `suffix`; a default name's suffix is
+  // "<table>_<column>_idx" (the table without prefix).
+  KvbString ownIndexName(const KvbString& suffix);
+  static KvbString defaultIndexSuffix(const KvbString& table,
+                                      const KvbString& column);
+  // The name under this prefix of an index of `table` (without prefix) on
+  // `column` that a table file names `name`: a name that the engine made
+  // for that index (a default name, or a frequency table's) under any
+  // prefix is made anew under this one; any other name stays.
+  KvbString importedIndexName(const KvbString& table, const KvbString& column,
+                              const KvbString& name);
   bool createHSMTable(int id, int groupCount) override;
   bool createHCMTable(int id, int groupCount) override;
   bool createFrequencyTable(int fieldId) override;
@@ -407,11 +426,21 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   virtual bool savepointStatement_INT(const KvbString& sql) {
     return exec_INT(sql, nullptr);
   }
+  // The schema of the repository under a prefix that names none, found
+  // once at the open: the schema of `infoTable` (the prefix's INFO table,
+  // unquoted) as the server resolves the name, else the one where the
+  // server creates a table of that name; "" where the back end has no
+  // schemas, or the server none to give. False with the reason recorded.
+  virtual bool repositorySchema_INT(const KvbString& infoTable,
+                                    KvbString& schema) {
+    schema = "";
+    return true;
+  }
   // The columns of a physical table; an empty list when it does not exist.
   virtual bool tableColumns_INT(const KvbString& physicalName,
                                 std::list<TableColumnInfo>& columns) = 0;
-  // The names of the tables and views in the connection's schema (the
-  // current one where the prefix names none) that are LIKE `pattern`, whose
+  // The names of the tables and views in the repository's schema (see
+  // getSchemaName; the current one where it is "") that are LIKE `pattern`, whose
   // escape character is kLikeEscape (see likeStart), as the catalogue
   // gives them.
   virtual bool tableNamesLike_INT(const KvbString& pattern,
@@ -484,6 +513,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   TableColumnInfo describedColumn(const KvbString& name,
                                   const KvbString& typeName);
 
+  // The schema part of the prefix as it was given ("" for none).
+  KvbString givenSchema() const;
+
   KvLogger* logger_;
   RepositoryStatusCallback* status_ = nullptr;
   KvbString tablePrefix_;  // "schema.prefix", "prefix" or ""
@@ -534,6 +566,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   void ownerGone(const char* why) override;
   void runAfterCommit();
   bool validPrefix(const KvbString& prefix) const;
+  // Finds the repository's schema for a prefix that names none (see
+  // repositorySchema_INT), once, after the first open. False with the
+  // reason in errorText.
+  bool resolveSchema(KvbString& errorText);
   bool bindAndRun(const KvbString& sql, int n, va_list values,
                   const KvbString* types, int64_t* rows,
                   ReposDataAccessCursor** cursor);
@@ -595,6 +631,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;
   ReposDDLCallback* ddlCallback_ = nullptr;
+  // A DDL callback is installed; read without the lock by getSchemaName.
+  std::atomic<bool> scripting_{false};
+  // The schema found at the open for a prefix that names none ("" when
+  // the prefix names one, or there is none to find). Set once by init, it
+  // belongs to the connection object, not to its session: a session that
+  // the object opens anew names the same tables.
+  KvbString foundSchema_{""};
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;
   // The declared text lengths by table code and column name (see
