@@ -49,6 +49,7 @@ enum class Work {
   kImportOther,    // import ab's FRQDST5 file through repository q
   kCascade,        // delete the run whose field 5 has a table
   kCreate,         // create a new repository, then drop it
+  kScript,         // write the creation's DDL script of a new repository
 };
 
 using Names = std::vector<std::string>;
@@ -341,6 +342,21 @@ TEST_P(SearchPathPostgresTest, WorkReachesOnlyTheRepositorysOwnSchema) {
           << error_();
       break;
     }
+    case Work::kScript: {
+      // A script names no schema, so that it runs by hand on any database.
+      const std::string script = dumps_.file("create.sql");
+      EXPECT_TRUE(admin_->createRepositoryWithDDLFile(engine_.c_str(), "sc",
+                                                      script.c_str()))
+          << error_();
+      std::stringstream text;
+      text << std::ifstream(script).rdbuf();
+      EXPECT_NE(text.str().find("CREATE TABLE scINFO ("), std::string::npos)
+          << text.str().substr(0, 2000);
+      for (const std::string& schema : {std::string("public"), first_})
+        EXPECT_EQ(text.str().find(" " + schema + "."), std::string::npos)
+            << schema;
+      break;
+    }
   }
   EXPECT_EQ(relations('r'), changed(before, added, removed));
   for (const std::string& table : hostTables) EXPECT_EQ(rows(table), 0);
@@ -352,7 +368,7 @@ std::string caseName(
                                       "HostTables"};
   static const char* const works[] = {
       "Write", "DropNeighbour", "DropOwn",     "ImportClaimed", "Load",
-      "Copy",  "ImportOther",   "Cascade",     "Create"};
+      "Copy",  "ImportOther",   "Cascade",     "Create",        "Script"};
   return std::string(paths[static_cast<int>(std::get<0>(param.param))]) +
          works[static_cast<int>(std::get<1>(param.param))];
 }
@@ -365,7 +381,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          Work::kDropOwn, Work::kImportClaimed,
                                          Work::kLoad, Work::kCopy,
                                          Work::kImportOther, Work::kCascade,
-                                         Work::kCreate)),
+                                         Work::kCreate, Work::kScript)),
     caseName);
 
 }  // namespace
