@@ -16,7 +16,12 @@
 // with "<Kind> <id> does not exist" ("Rule 9 does not exist", "Custom
 // metric 9 ...", "Global category 9 ...", "Folder 9 ..."), logged once at
 // level 5, and nothing is stored; the object is looked for in the write's
-// own transaction, so that it cannot go before the write is stored. No id
+// own transaction, so that it cannot go before the write is stored. A
+// write and a delete of the object it names, on two connections at once,
+// never both succeed with the row left naming nothing: a delete that comes
+// second waits for the write and removes its row too (deleteRule,
+// deleteGlobalCategory), a write that comes second waits for the delete
+// and is refused as above. No id
 // of a write means none; only the listings take -1 for "every" where they
 // say so. Ids of the matching engine's objects (the definition and token
 // ids of a global-category definition) are stored as given: the

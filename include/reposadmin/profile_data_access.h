@@ -35,7 +35,11 @@
 // source", "Job table", "Job field", "Job redundant-data configuration",
 // "Job table metric", "Job table rule", "Job alert", "Job chart", "Rule"
 // and "Custom metric", logged once, and nothing is stored. So a definition
-// is written parents first, as an import writes it. The writes of reports,
+// is written parents first, as an import writes it. Such a write and a
+// deleteProfileJob or deleteProfileJobDetails of its job on another
+// connection never both leave the write's row behind: the one that comes
+// second waits for the other, and a deletion then removes the row, a write
+// is then refused as above. The writes of reports,
 // runs and their results, and the loads, check no id they are given but
 // those their comments name (a report's folder, a redundancy
 // configuration's match definition): a profiling run writes them by the

@@ -101,6 +101,13 @@ class RDA_DAC : public RDA_BaseImpl {
                  "CAST(? AS text)) AS oid) AS bigint))"
                : nullptr;
   }
+  // PostgreSQL: row locks of the transaction. A share of the key blocks
+  // a delete of the row (and a change of its key) but not an update of
+  // its other columns, nor another writer that shares it.
+  const char* rowHoldClause_INT(RowHold kind) override {
+    if (kind_ != DAC_DB_POSTGRESQL) return nullptr;
+    return kind == RowHold::kShare ? " FOR KEY SHARE" : " FOR UPDATE";
+  }
   bool runTableCommands_INT(const KvbString& tableCode,
                             const KvbString& physicalName,
                             const KvbString& indexName) override;

@@ -351,6 +351,14 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // other failure keeps its own reason. Needs no schema change: a table
   // that holds duplicates already reads as before.
   bool serializeWrites(const KvbString& key);
+  // The clause that, appended to a SELECT, holds the rows it reads until
+  // the transaction ends: against a delete (`kind` kShare, what a write
+  // that names a row takes) or against every other lock of the row
+  // (kTake, what a delete of the row takes before the rows that name it).
+  // Null where the begin takes a write lock that serializes writers
+  // already (SQLite), so that there is nothing to hold.
+  enum class RowHold { kShare, kTake };
+  const char* rowHoldClause(RowHold kind) { return rowHoldClause_INT(kind); }
 
   // For statements: the connection's lock, whether a DDL callback takes
   // the statements, handing one statement to it, and recording a failure.
@@ -492,6 +500,8 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // the begin takes a write lock that serializes writers already (see
   // serializeWrites).
   virtual const char* serializeWritesSql_INT() { return nullptr; }
+  // See rowHoldClause.
+  virtual const char* rowHoldClause_INT(RowHold) { return nullptr; }
 
   // A statement of the back end, or one that only runs into the DDL script
   // while a DDL callback is installed.
