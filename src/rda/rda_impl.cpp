@@ -237,6 +237,7 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy,
   ++number_;
   rollbackOnly_ = false;
   loadOnly_ = false;
+  joinedLoad_ = false;
   lock_.transactionBegun(this, object);
   bool wasBusy = false;
   if (begin_INT(&wasBusy)) {
@@ -296,6 +297,32 @@ void RDA_BaseImpl::transactionOfLoad(const void* object) {
   loadOnly_ = true;
 }
 
+RDA_BaseImpl::LoadStep::LoadStep(RDA_BaseImpl* connection)
+    : connection_(connection), guard_(connection->lock()) {
+  if (guard_) ++connection_->loadSteps_;
+}
+
+RDA_BaseImpl::LoadStep::~LoadStep() {
+  if (guard_) --connection_->loadSteps_;
+}
+
+static KvbString loadLossText(const KvbString& reason) {
+  return "The load's transaction was rolled back, and with it the writes "
+         "that other calls of this thread made while the load was open: " +
+         reason;
+}
+
+void RDA_BaseImpl::noteLoadLoss(const KvbString& reason) {
+  if (loadOnly_ && joinedLoad_)
+    loadLosses_[rdaCurrentThread()] = loadLossText(reason);
+}
+
+KvbString RDA_BaseImpl::loadFailure(const KvbString& reason) {
+  RDA_LockGuard guard(&lock_);
+  if (!guard || loadLosses_.count(rdaCurrentThread()) == 0) return reason;
+  return loadLossText(reason);
+}
+
 void RDA_BaseImpl::ownerGone(const char* why) {
   abandonTransaction(why, false);
 }
@@ -317,6 +344,7 @@ void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
 void RDA_BaseImpl::forgetTransaction() {
   rollbackOnly_ = false;
   loadOnly_ = false;
+  joinedLoad_ = false;
   lost_ = "";
   levels_.clear();
   afterCommit_.clear();
@@ -336,9 +364,11 @@ void RDA_BaseImpl::loseToReleasedObject() {
             "was rolled back");
   if (transactionOpen_) rollback_INT();
   transactionAbandoned_INT();
-  loseTransaction(
+  const KvbString released =
       "The transaction was rolled back: the data-access object that began it "
-      "was released");
+      "was released";
+  loseTransaction(loadOnly_ && joinedLoad_ ? loadLossText(released)
+                                           : released);
   lostReported_ = true;  // the record above says it
 }
 
@@ -391,7 +421,15 @@ bool RDA_BaseImpl::reportLost() {
 // The first call after the transaction's object was released on another
 // thread rolls the transaction back; from then on it is lost.
 bool RDA_BaseImpl::refuseInLostTransaction() {
+  const auto loss = loadLosses_.find(rdaCurrentThread());
+  if (loss != loadLosses_.end()) {
+    const KvbString text = loss->second;
+    loadLosses_.erase(loss);
+    lock_.texts().set(text);
+    return false;
+  }
   if (lost_.isEmpty()) {
+    if (!lock_.objectGone()) return true;  // another thread's load lost
     loseToReleasedObject();
     if (loadOnly_ && depth_ == 1) return closeLostLoad();
   }
@@ -423,6 +461,7 @@ bool RDA_BaseImpl::endLost(bool commit) {
     return quiet ? false : reportLost();
   }
   if (commit || lostReported_) reportLost();
+  noteLoadLoss(getErrorMessage());
   depth_ = 0;
   forgetTransaction();
   return false;
@@ -500,6 +539,7 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   if (!opened) return !rollbackOnly_;
   if (rollbackOnly_) {
     KvbString reason = getErrorMessage();
+    noteLoadLoss(reason);
     if (!rollback_INT()) {
       // The rollback's own reason (set by the back end) is the answer. A
       // caller that asked for the rollback treats it as cleanup and does
@@ -521,6 +561,7 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   }
   afterCommit_.clear();
   KvbString reason = getErrorMessage();
+  noteLoadLoss(reason);
   rollback_INT();
   return fail(reason);
 }
@@ -744,7 +785,9 @@ bool RDA_BaseImpl::divertStatement(const KvbString& text) {
 bool RDA_BaseImpl::runDDL(const KvbString& sql) {
   if (ddlActive()) return divertStatement(sql);
   logPrintf(logger_, kLogTrace, kSourceFile, __LINE__, "%S", sql);
-  return usable() && exec_INT(sql, nullptr);
+  if (!usable() || !exec_INT(sql, nullptr)) return false;
+  wrote();
+  return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -61,6 +61,10 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   // The connection's usable(), with its refusal recorded here too.
   bool usable();
   RDA_BaseImpl* connection() const { return connection_; }
+  // The rows of this statement's text with the values given so far, read
+  // from the database through a statement prepared there for this one
+  // query: a statement made for a script still reads what is stored.
+  ReposDataAccessCursor* selectStored();
 
  private:
   RDA_BaseImpl* connection_;
@@ -68,6 +72,14 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   KvbString sql_;
   std::vector<std::pair<int, int>> declared_;  // type and size per marker
   std::vector<KvbDatavar> scriptValues_;       // values while in a script
+
+  // The rows that this statement, run into the script, would have changed
+  // on the database as it is, counted there: an update's or a delete's by
+  // its condition, an insert's one. False when they cannot be counted.
+  bool rowsInScript(int64_t* rows);
+  // Binds the values given for the script from marker `first` on to
+  // `query`'s markers from 0 on, each with its declared type and size.
+  bool bindGivenTo(RDA_StatementBase* query, size_t first);
 };
 
 template <class Param>
@@ -94,8 +106,11 @@ bool RDA_StatementBase::setDeclared(int index, size_t count,
 }
 
 // A statement made while a DDL callback takes the statements: nothing is
-// prepared on the database (whose tables may exist only in the script), so
-// it can only be run into the script.
+// prepared on the database when it is made (its tables may exist only in
+// the script). Run, it goes into the script; selected, it reads the
+// database as it is, as the look-ups that decide a write do (a name in
+// use, a row that must exist), so that the script holds what the same
+// calls would have written without the callback.
 class RDA_ScriptStatement : public RDA_StatementBase {
  public:
   RDA_ScriptStatement(RDA_BaseImpl* connection, const KvbString& sql)
@@ -104,10 +119,7 @@ class RDA_ScriptStatement : public RDA_StatementBase {
  protected:
   bool bind_INT(int, const KvbDatavar&, int, int) override { return refuse(); }
   bool execute_INT(int64_t*) override { return refuse(); }
-  ReposDataAccessCursor* select_INT() override {
-    refuse();
-    return nullptr;
-  }
+  ReposDataAccessCursor* select_INT() override { return selectStored(); }
 
  private:
   bool refuse() {
