@@ -421,19 +421,24 @@ bool RDA_BaseImpl::reportLost() {
 // The first call after the transaction's object was released on another
 // thread rolls the transaction back; from then on it is lost.
 bool RDA_BaseImpl::refuseInLostTransaction() {
-  const auto loss = loadLosses_.find(rdaCurrentThread());
-  if (loss != loadLosses_.end()) {
-    const KvbString text = loss->second;
-    loadLosses_.erase(loss);
-    lock_.texts().set(text);
-    return false;
-  }
   if (lost_.isEmpty()) {
-    if (!lock_.objectGone()) return true;  // another thread's load lost
     loseToReleasedObject();
     if (loadOnly_ && depth_ == 1) return closeLostLoad();
   }
   return reportLost();
+}
+
+// A load loss fails no transaction: the call that hears of it stores
+// nothing, and a transaction of the host's goes on.
+bool RDA_BaseImpl::refuseUnusable() {
+  const auto loss = loadLosses_.find(rdaCurrentThread());
+  if (loss != loadLosses_.end()) {
+    lock_.texts().set(loss->second);
+    loadLosses_.erase(loss);
+    return false;
+  }
+  if (lost_.isEmpty() && !lock_.objectGone()) return true;
+  return refuseInLostTransaction();
 }
 
 // The load's level is the only one: its hold, parked since its begin, is

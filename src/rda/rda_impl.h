@@ -408,7 +408,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // transaction was lost (see the top of this file).
   bool usable() {
     return (lost_.isEmpty() && !lock_.objectGone() && loadLosses_.empty()) ||
-           refuseInLostTransaction();
+           refuseUnusable();
   }
   // Whether the open transaction is lost (see the top of this file), as a
   // refused call has found it; for a caller that holds the lock.
@@ -549,6 +549,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // is told with `text` too.
   void restateFailure(const KvbString& reason, const KvbString& text);
   bool refuseInLostTransaction();
+  // usable() past its first look: the calling thread's load loss (see
+  // wrote), answered once, else the lost transaction's refusal; true when
+  // only another thread has a load loss to hear of.
+  bool refuseUnusable();
   // A load's transaction that writes of other calls joined (see wrote) is
   // being rolled back for `reason`: the calling thread's next call is to
   // say so.

@@ -21,9 +21,10 @@ const char kLoss[] =
     "other calls of this thread made while the load was open";
 
 // One kind of load: its begin (one row per batch, so that a bad row fails
-// its own add), an add of a good row i, an add that the database refuses,
-// and the table whose text column a refusing trigger watches on SQLite
-// (null: the field's own table, where a repeated value breaks its key).
+// its own add), an add of a row with a text, and the table whose text
+// column a refusing trigger watches on SQLite (null: the field's own
+// table, which the load makes; there the add fails once the table is
+// dropped in the load's transaction, itself a write that joins it).
 struct Kind {
   const char* name;
   std::function<bool(Profile*, int)> begin;
@@ -81,7 +82,7 @@ const Write kWrites[] = {
        return c->addRule(name.c_str(), "t", "e", "g", "", "u", "", 0, "", "") >
               0;
      },
-     "RULE", "RU_NAME"},
+     "RULE", "RU_DESC"},
 };
 
 enum Way { kFailedAdd, kReleasedElsewhere };
@@ -104,10 +105,18 @@ class LoadJoinedWritesTest : public ProfileRdaTest {
     if (common_) common_->release();
     ProfileRdaTest::TearDown();
   }
-  // A value that the database refuses in the kind's table.
-  KvbString refused(const Kind& kind) const {
-    if (isPostgres()) return KvbString(std::string("a\0b", 3));
-    return kind.column ? KvbString("boom") : KvbString("good");
+  // Whether an add of the kind can fail with nothing else written in the
+  // load's transaction.
+  bool failsAlone(const Kind& kind) const {
+    return isPostgres() || kind.column;
+  }
+  // An add that the database refuses.
+  bool failingAdd(const Kind& kind, Profile* loader, int field) {
+    if (isPostgres())
+      return kind.add(loader, field, KvbString(std::string("a\0b", 3)));
+    if (!kind.column)
+      exec("DROP TABLE " + table((kind.code + std::to_string(field)).c_str()));
+    return kind.add(loader, field, "boom");
   }
   bool storedAs(const Write& write, const std::string& value) {
     return count(write.code, std::string(write.column) + "=?",
@@ -137,7 +146,7 @@ TEST_P(LoadJoinedWritesTest, ARolledBackLoadSaysWhatWentWithIt) {
         EXPECT_TRUE(write.write(common_, joined))
             << common_->getErrorMessage().asCstr();
         if (way == kFailedAdd) {
-          EXPECT_FALSE(kind.add(loader, field, refused(kind)));
+          EXPECT_FALSE(failingAdd(kind, loader, field));
           EXPECT_NE(loader->getErrorMessage().str().find(kLoss),
                     std::string::npos)
               << loader->getErrorMessage().asCstr();
@@ -165,13 +174,14 @@ TEST_P(LoadJoinedWritesTest, ARolledBackLoadSaysWhatWentWithIt) {
 TEST_P(LoadJoinedWritesTest, ALoadThatNothingJoinedFailsAlone) {
   int field = 500;
   for (const Kind& kind : kKinds) {
+    if (!failsAlone(kind)) continue;
     SCOPED_TRACE(kind.name);
     ++field;
     const std::string key = "k" + std::to_string(field);
     ASSERT_TRUE(kind.begin(profile_, field))
         << profile_->getErrorMessage().asCstr();
     ASSERT_TRUE(kind.add(profile_, field, "good"));
-    EXPECT_FALSE(kind.add(profile_, field, refused(kind)));
+    EXPECT_FALSE(failingAdd(kind, profile_, field));
     EXPECT_EQ(profile_->getErrorMessage().str().find(kLoss), std::string::npos)
         << profile_->getErrorMessage().asCstr();
     EXPECT_TRUE(common_->setKeyValue(key.c_str(), "x"))
