@@ -9,26 +9,65 @@ namespace {
 const char kLongTextMarker[] = "_~_velMoranRef_%d_~_";
 }  // namespace
 
-// While a DDL script is written the counters live in memory, starting from
-// an empty repository, and each change goes into the script.
+// While a DDL script is written the counters live in memory, each
+// starting from its stored value (none where the repository has no such
+// counter, or no counter table yet, as one that the script creates): the
+// ids that the script hands out follow the repository's own. A changed
+// counter goes into the script just before the next statement that does,
+// the write that uses its ids, so that a call refused after drawing an id
+// leaves nothing in the script.
 bool RDA_BaseImpl::nextIDsInScript(const KvbString& key, int count,
                                    KvbDatavar& firstId) {
   auto found = scriptCounters_.find(key);
-  const bool isNew = found == scriptCounters_.end();
-  int64_t& last = scriptCounters_[key];
-  last += count;
-  firstId = KvbDatavar(static_cast<int>(last - count + 1));
-  KvbDatavar value(static_cast<int>(last));
-  KvbDatavar name(key);
-  KvbString ucurid = getTableName("UCURID", true, -1);
-  return isNew ? paramExec(kvbStringFormat("INSERT INTO %S (NI_KEY, NI_VAL) "
-                                           "VALUES (?, ?)",
-                                           ucurid),
-                           nullptr, 2, &name, &value)
-               : paramExec(kvbStringFormat("UPDATE %S SET NI_VAL = ? WHERE "
-                                           "NI_KEY = ?",
-                                           ucurid),
-                           nullptr, 2, &value, &name);
+  if (found == scriptCounters_.end()) {
+    ScriptCounter counter;
+    if (!storedCounter(KvbDatavar(key), counter.last, counter.rowWritten))
+      return false;
+    found = scriptCounters_.emplace(key, counter).first;
+  }
+  ScriptCounter& counter = found->second;
+  counter.last += count;
+  counter.changed = true;
+  firstId = KvbDatavar(static_cast<int>(counter.last - count + 1));
+  return true;
+}
+
+bool RDA_BaseImpl::writeScriptCounters() {
+  const KvbString ucurid = getTableName("UCURID", true, -1);
+  for (auto& entry : scriptCounters_) {
+    ScriptCounter& counter = entry.second;
+    if (!counter.changed) continue;
+    counter.changed = false;
+    KvbDatavar name(entry.first);
+    KvbDatavar value(static_cast<int>(counter.last));
+    const bool written =
+        counter.rowWritten
+            ? paramExec("UPDATE " + ucurid + " SET NI_VAL = ? WHERE NI_KEY = ?",
+                        nullptr, 2, &value, &name)
+            : paramExec("INSERT INTO " + ucurid +
+                            " (NI_KEY, NI_VAL) VALUES (?, ?)",
+                        nullptr, 2, &name, &value);
+    if (!written) return false;
+    counter.rowWritten = true;
+  }
+  return true;
+}
+
+bool RDA_BaseImpl::storedCounter(const KvbDatavar& key, int64_t& value,
+                                 bool& stored) {
+  stored = false;
+  bool table = false;
+  if (!tableExists(getTableName("UCURID", false, -1), &table)) return false;
+  if (!table) return true;
+  // A statement of the script reads the database, its marker declared.
+  RDA_StatementBase* read = prepareOrScript(counterSql().read);
+  if (!read) return false;
+  read->setParameterInfo(0, kvbTypeString, declaredTextLength("UCURID", "NI_KEY"));
+  const int fetched =
+      read->setParameter(0, key) ? read->readInt64(value) : -1;
+  read->release();
+  stored = fetched == 1;
+  return fetched >= 0;
 }
 
 const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {

@@ -582,6 +582,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
                   const KvbString* types, int64_t* rows,
                   ReposDataAccessCursor** cursor);
   bool nextIDsInScript(const KvbString& key, int count, KvbDatavar& firstId);
+  // Hands the script the counters changed since it last got them; the
+  // statement that uses their ids follows.
+  bool writeScriptCounters();
+  // The value of the id counter `key` on the database, in `value`, and
+  // whether it has one (`stored`): none without the row or without the
+  // counter table. False, with the reason, when it cannot be read.
+  bool storedCounter(const KvbDatavar& key, int64_t& value, bool& stored);
   bool drawIDs(const KvbString& key, int count, int64_t& last);
   bool drawIDsAlone(const KvbString& key, int count, int64_t& last);
   // The texts of the id-counter statements, made at their first use.
@@ -645,7 +652,16 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;
   ReposDDLCallback* ddlCallback_ = nullptr;
-  std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
+  // An id counter of a script: its last id handed out, whether the script
+  // or the database has its row, and whether it changed since the script
+  // last got it.
+  struct ScriptCounter {
+    int64_t last = 0;
+    bool rowWritten = false;
+    bool changed = false;
+  };
+  std::map<KvbString, ScriptCounter> scriptCounters_;
+  bool writingCounters_ = false;  // writeScriptCounters is at work
   CounterSql counterSql_;
   // The declared text lengths by table code and column name (see
   // declareTextLength).

@@ -33,7 +33,7 @@ bool RDA_StatementBase::setParameters(int index, const KvbDatavar* values,
   if (connection_->ddlActive()) {
     if (scriptValues_.size() < end) scriptValues_.resize(end);
     std::copy(values, values + count, scriptValues_.begin() + index);
-    return true;
+    if (scriptOnly()) return true;
   }
   for (size_t at = static_cast<size_t>(index); at < end; ++at) {
     const bool declared = at < declared_.size();
@@ -53,6 +53,8 @@ bool RDA_StatementBase::run(int64_t* rows) {
     if (!bindLiterals(sql_, scriptValues_, text))
       return fail("The statement's values do not match its markers: " + sql_);
     if (rows && !rowsInScript(rows)) return false;
+    // A statement that would change no row is none of the script's.
+    if (rows && *rows == 0) return true;
     return connection_->divertStatement(text) ||
            fail(connection_->getErrorMessage());
   }
@@ -79,12 +81,22 @@ size_t findWord(const std::string& sql, const char* word, size_t from) {
 
 // "UPDATE <table> SET ... [WHERE <condition>]" and "DELETE FROM <table>
 // [WHERE <condition>]" change the rows of "SELECT COUNT(*) FROM <table>
-// [WHERE <condition>]", whose markers are the statement's last ones; any
-// other statement (an insert of one row) counts as one row.
+// [WHERE <condition>]", whose markers are the statement's last ones;
+// "INSERT INTO <table> (...) SELECT ..." inserts the rows of its query.
+// Any other statement (an insert of one row) counts as one row.
 bool RDA_StatementBase::rowsInScript(int64_t* rows) {
   *rows = 1;
   const std::string sql = sql_.str();
   size_t table, tableEnd;
+  if (findWord(sql, "INSERT INTO ", 0) == 0) {
+    const size_t select = findWord(sql, " SELECT ", 0);
+    if (select == std::string::npos) return true;
+    const size_t first = static_cast<size_t>(
+        std::count(sql.begin(), sql.begin() + select, '?'));
+    return countStored("SELECT COUNT(*) FROM (" + sql.substr(select + 1) +
+                           ") inserted",
+                       first, rows);
+  }
   if (findWord(sql, "UPDATE ", 0) == 0) {
     table = 7;
     tableEnd = findWord(sql, " SET ", table);
@@ -102,12 +114,17 @@ bool RDA_StatementBase::rowsInScript(int64_t* rows) {
                  sql.begin() + (where == std::string::npos ? sql.size()
                                                            : where),
                  '?'));
-  KvbString count = "SELECT COUNT(*) FROM ";
-  count.append(sql.substr(table, tableEnd - table).c_str());
-  if (where != std::string::npos) count.append(sql.substr(where).c_str());
-  RDA_StatementBase* query = connection_->prepareQuery(count);
+  std::string count = "SELECT COUNT(*) FROM " + sql.substr(table, tableEnd - table);
+  if (where != std::string::npos) count += sql.substr(where);
+  return countStored(count, first, rows);
+}
+
+bool RDA_StatementBase::countStored(const std::string& count, size_t first,
+                                    int64_t* rows) {
+  RDA_StatementBase* query = connection_->prepareQuery(count.c_str());
   if (!query) return false;
-  const bool read = bindGivenTo(query, first) && query->readInt64_INT(*rows) == 1;
+  const bool read =
+      bindGivenTo(query, first) && query->readInt64_INT(*rows) == 1;
   query->release();
   return read;
 }

@@ -55,6 +55,11 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   virtual ReposDataAccessCursor* select_INT() = 0;
   // readInt64; by default through a cursor of select_INT().
   virtual int readInt64_INT(int64_t& value);
+  // True for a statement that only runs into the script, with nothing
+  // prepared on the database to bind its values to. A statement prepared
+  // on the database binds them also while a DDL callback takes the
+  // statements: it reads with them, and its run goes into the script.
+  virtual bool scriptOnly() const { return false; }
 
   // Records a failure on the statement and on its connection.
   bool fail(const KvbString& text);
@@ -77,6 +82,9 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   // on the database as it is, counted there: an update's or a delete's by
   // its condition, an insert's one. False when they cannot be counted.
   bool rowsInScript(int64_t* rows);
+  // The count that query `count` reads, its markers taking the values
+  // given for the script from marker `first` on.
+  bool countStored(const std::string& count, size_t first, int64_t* rows);
   // Binds the values given for the script from marker `first` on to
   // `query`'s markers from 0 on, each with its declared type and size.
   bool bindGivenTo(RDA_StatementBase* query, size_t first);
@@ -96,10 +104,9 @@ bool RDA_StatementBase::setDeclared(int index, size_t count,
     const QueryParam& value = param(i);
     const size_t at = static_cast<size_t>(index) + i;
     declared_[at] = {value.type, value.size};
-    if (script)
-      scriptValues_[at] = value.value;
-    else if (!bind_INT(static_cast<int>(at), value.value, value.type,
-                       value.size))
+    if (script) scriptValues_[at] = value.value;
+    if ((!script || !scriptOnly()) &&
+        !bind_INT(static_cast<int>(at), value.value, value.type, value.size))
       return false;
   }
   return true;
@@ -120,6 +127,7 @@ class RDA_ScriptStatement : public RDA_StatementBase {
   bool bind_INT(int, const KvbDatavar&, int, int) override { return refuse(); }
   bool execute_INT(int64_t*) override { return refuse(); }
   ReposDataAccessCursor* select_INT() override { return selectStored(); }
+  bool scriptOnly() const override { return true; }
 
  private:
   bool refuse() {
