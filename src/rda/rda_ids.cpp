@@ -4,6 +4,7 @@
 
 #include "rda/rda_impl.h"
 #include "rda/rda_statement.h"
+#include "rda/sql_literal.h"
 
 namespace {
 const char kLongTextMarker[] = "_~_velMoranRef_%d_~_";
@@ -11,46 +12,34 @@ const char kLongTextMarker[] = "_~_velMoranRef_%d_~_";
 
 // While a DDL script is written the counters live in memory, each
 // starting from its stored value (none where the repository has no such
-// counter, or no counter table yet, as one that the script creates): the
-// ids that the script hands out follow the repository's own. A changed
-// counter goes into the script just before the next statement that does,
-// the write that uses its ids, so that a call refused after drawing an id
-// leaves nothing in the script.
+// counter, or no counter table yet, as one that the script creates), so
+// that the ids that the script hands out follow the repository's own; each
+// change goes into the script.
 bool RDA_BaseImpl::nextIDsInScript(const KvbString& key, int count,
                                    KvbDatavar& firstId) {
+  KvbDatavar name(key);
   auto found = scriptCounters_.find(key);
-  if (found == scriptCounters_.end()) {
-    ScriptCounter counter;
-    if (!storedCounter(KvbDatavar(key), counter.last, counter.rowWritten))
-      return false;
-    found = scriptCounters_.emplace(key, counter).first;
+  bool stored = found != scriptCounters_.end();
+  if (!stored) {
+    int64_t value = 0;
+    if (!storedCounter(name, value, stored)) return false;
+    found = scriptCounters_.emplace(key, value).first;
   }
-  ScriptCounter& counter = found->second;
-  counter.last += count;
-  counter.changed = true;
-  firstId = KvbDatavar(static_cast<int>(counter.last - count + 1));
-  return true;
-}
-
-bool RDA_BaseImpl::writeScriptCounters() {
+  int64_t& last = found->second;
+  last += count;
+  firstId = KvbDatavar(static_cast<int>(last - count + 1));
+  KvbDatavar value(static_cast<int>(last));
   const KvbString ucurid = getTableName("UCURID", true, -1);
-  for (auto& entry : scriptCounters_) {
-    ScriptCounter& counter = entry.second;
-    if (!counter.changed) continue;
-    counter.changed = false;
-    KvbDatavar name(entry.first);
-    KvbDatavar value(static_cast<int>(counter.last));
-    const bool written =
-        counter.rowWritten
-            ? paramExec("UPDATE " + ucurid + " SET NI_VAL = ? WHERE NI_KEY = ?",
-                        nullptr, 2, &value, &name)
-            : paramExec("INSERT INTO " + ucurid +
-                            " (NI_KEY, NI_VAL) VALUES (?, ?)",
-                        nullptr, 2, &name, &value);
-    if (!written) return false;
-    counter.rowWritten = true;
-  }
-  return true;
+  // Straight into the script: the row that an earlier statement of the
+  // script inserted is not on the database to be counted.
+  KvbString text;
+  if (stored)
+    bindLiterals("UPDATE " + ucurid + " SET NI_VAL = ? WHERE NI_KEY = ?",
+                 {value, name}, text);
+  else
+    bindLiterals("INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)",
+                 {name, value}, text);
+  return divertStatement(text);
 }
 
 bool RDA_BaseImpl::storedCounter(const KvbDatavar& key, int64_t& value,

@@ -783,12 +783,6 @@ bool RDA_BaseImpl::setDDLCallback(ReposDDLCallback* callback) {
 }
 
 bool RDA_BaseImpl::divertStatement(const KvbString& text) {
-  if (!writingCounters_) {
-    writingCounters_ = true;
-    const bool counters = writeScriptCounters();
-    writingCounters_ = false;
-    if (!counters) return false;
-  }
   if (ddlCallback_->writeStatement(text)) return true;
   return fail("The statement could not be written to the DDL script: " + text);
 }

@@ -373,6 +373,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   RDA_StatementBase* prepareQuery(const KvbString& sql) {
     return prepareOnce_INT(sql);
   }
+  // tableExists for a statement of the script, whose tables may be the
+  // script's own.
+  bool tableOnDatabase(const KvbString& physicalName, bool* exists) {
+    return tableExists(physicalName, exists);
+  }
   bool divertStatement(const KvbString& text);
   // Records `text` as the calling thread's failure; answers false. Called
   // with the lock held: inside a transaction it also asks the back end
@@ -582,9 +587,6 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
                   const KvbString* types, int64_t* rows,
                   ReposDataAccessCursor** cursor);
   bool nextIDsInScript(const KvbString& key, int count, KvbDatavar& firstId);
-  // Hands the script the counters changed since it last got them; the
-  // statement that uses their ids follows.
-  bool writeScriptCounters();
   // The value of the id counter `key` on the database, in `value`, and
   // whether it has one (`stored`): none without the row or without the
   // counter table. False, with the reason, when it cannot be read.
@@ -652,16 +654,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;
   ReposDDLCallback* ddlCallback_ = nullptr;
-  // An id counter of a script: its last id handed out, whether the script
-  // or the database has its row, and whether it changed since the script
-  // last got it.
-  struct ScriptCounter {
-    int64_t last = 0;
-    bool rowWritten = false;
-    bool changed = false;
-  };
-  std::map<KvbString, ScriptCounter> scriptCounters_;
-  bool writingCounters_ = false;  // writeScriptCounters is at work
+  std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;
   // The declared text lengths by table code and column name (see
   // declareTextLength).

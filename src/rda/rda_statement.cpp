@@ -79,6 +79,11 @@ size_t findWord(const std::string& sql, const char* word, size_t from) {
 }
 }  // namespace
 
+bool RDA_StatementBase::query() const {
+  const std::string sql = sql_.str();
+  return findWord(sql, "SELECT ", 0) == 0 || findWord(sql, "WITH ", 0) == 0;
+}
+
 // "UPDATE <table> SET ... [WHERE <condition>]" and "DELETE FROM <table>
 // [WHERE <condition>]" change the rows of "SELECT COUNT(*) FROM <table>
 // [WHERE <condition>]", whose markers are the statement's last ones;
@@ -91,6 +96,10 @@ bool RDA_StatementBase::rowsInScript(int64_t* rows) {
   if (findWord(sql, "INSERT INTO ", 0) == 0) {
     const size_t select = findWord(sql, " SELECT ", 0);
     if (select == std::string::npos) return true;
+    const size_t into = findWord(sql, " ", 12);
+    bool stored = false;
+    if (!tableStored(sql.substr(12, into - 12), &stored)) return false;
+    if (!stored) return true;
     const size_t first = static_cast<size_t>(
         std::count(sql.begin(), sql.begin() + select, '?'));
     return countStored("SELECT COUNT(*) FROM (" + sql.substr(select + 1) +
@@ -108,6 +117,9 @@ bool RDA_StatementBase::rowsInScript(int64_t* rows) {
     return true;
   }
   if (tableEnd == std::string::npos) return true;
+  bool stored = false;
+  if (!tableStored(sql.substr(table, tableEnd - table), &stored)) return false;
+  if (!stored) return true;
   const size_t where = findWord(sql, " WHERE ", tableEnd);
   const size_t first = static_cast<size_t>(
       std::count(sql.begin(),
@@ -117,6 +129,12 @@ bool RDA_StatementBase::rowsInScript(int64_t* rows) {
   std::string count = "SELECT COUNT(*) FROM " + sql.substr(table, tableEnd - table);
   if (where != std::string::npos) count += sql.substr(where);
   return countStored(count, first, rows);
+}
+
+// A table that the database does not hold is one that the script makes:
+// its rows are the script's, which the statements count as one each.
+bool RDA_StatementBase::tableStored(const std::string& table, bool* stored) {
+  return connection_->tableOnDatabase(table.c_str(), stored);
 }
 
 bool RDA_StatementBase::countStored(const std::string& count, size_t first,

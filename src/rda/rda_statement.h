@@ -70,6 +70,9 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   // from the database through a statement prepared there for this one
   // query: a statement made for a script still reads what is stored.
   ReposDataAccessCursor* selectStored();
+  // Whether the statement's text is a query ("SELECT ..." or "WITH ..."),
+  // which changes nothing.
+  bool query() const;
 
  private:
   RDA_BaseImpl* connection_;
@@ -82,6 +85,9 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   // on the database as it is, counted there: an update's or a delete's by
   // its condition, an insert's one. False when they cannot be counted.
   bool rowsInScript(int64_t* rows);
+  // Whether the database holds `table` (a name as the statement writes
+  // it), in *stored; false when the catalogue cannot be read.
+  bool tableStored(const std::string& table, bool* stored);
   // The count that query `count` reads, its markers taking the values
   // given for the script from marker `first` on.
   bool countStored(const std::string& count, size_t first, int64_t* rows);
@@ -114,7 +120,7 @@ bool RDA_StatementBase::setDeclared(int index, size_t count,
 
 // A statement made while a DDL callback takes the statements: nothing is
 // prepared on the database when it is made (its tables may exist only in
-// the script). Run, it goes into the script; selected, it reads the
+// the script). Run, it goes into the script; a query selected reads the
 // database as it is, as the look-ups that decide a write do (a name in
 // use, a row that must exist), so that the script holds what the same
 // calls would have written without the callback.
@@ -126,7 +132,12 @@ class RDA_ScriptStatement : public RDA_StatementBase {
  protected:
   bool bind_INT(int, const KvbDatavar&, int, int) override { return refuse(); }
   bool execute_INT(int64_t*) override { return refuse(); }
-  ReposDataAccessCursor* select_INT() override { return selectStored(); }
+  // A statement that writes is selected only as it runs: into the script.
+  ReposDataAccessCursor* select_INT() override {
+    if (query()) return selectStored();
+    refuse();
+    return nullptr;
+  }
   bool scriptOnly() const override { return true; }
 
  private:
