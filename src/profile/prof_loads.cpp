@@ -220,8 +220,8 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
   if (load.bulk) {
     // Every connection of the engine is an RDA_BaseImpl, whose loader takes
     // the row's values as they are.
-    ok = connection->bulkLoadRow(load.values,
-                                 static_cast<size_t>(load.columns));
+    ok =
+        connection->bulkLoadRow(load.values, static_cast<size_t>(load.columns));
   } else {
     ok = true;
     for (int i = 0; ok && i < load.columns; ++i)

@@ -51,9 +51,9 @@ bool RDA_BaseImpl::storedCounter(const KvbDatavar& key, int64_t& value,
   // A statement of the script reads the database, its marker declared.
   RDA_StatementBase* read = prepareOrScript(counterSql().read);
   if (!read) return false;
-  read->setParameterInfo(0, kvbTypeString, declaredTextLength("UCURID", "NI_KEY"));
-  const int fetched =
-      read->setParameter(0, key) ? read->readInt64(value) : -1;
+  read->setParameterInfo(0, kvbTypeString,
+                         declaredTextLength("UCURID", "NI_KEY"));
+  const int fetched = read->setParameter(0, key) ? read->readInt64(value) : -1;
   read->release();
   stored = fetched == 1;
   return fetched >= 0;

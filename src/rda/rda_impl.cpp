@@ -367,8 +367,7 @@ void RDA_BaseImpl::loseToReleasedObject() {
   const KvbString released =
       "The transaction was rolled back: the data-access object that began it "
       "was released";
-  loseTransaction(loadOnly_ && joinedLoad_ ? loadLossText(released)
-                                           : released);
+  loseTransaction(loadOnly_ && joinedLoad_ ? loadLossText(released) : released);
   lostReported_ = true;  // the record above says it
 }
 

@@ -100,11 +100,11 @@ bool RDA_StatementBase::rowsInScript(int64_t* rows) {
     bool stored = false;
     if (!tableStored(sql.substr(12, into - 12), &stored)) return false;
     if (!stored) return true;
-    const size_t first = static_cast<size_t>(
-        std::count(sql.begin(), sql.begin() + select, '?'));
-    return countStored("SELECT COUNT(*) FROM (" + sql.substr(select + 1) +
-                           ") inserted",
-                       first, rows);
+    const size_t first =
+        static_cast<size_t>(std::count(sql.begin(), sql.begin() + select, '?'));
+    return countStored(
+        "SELECT COUNT(*) FROM (" + sql.substr(select + 1) + ") inserted", first,
+        rows);
   }
   if (findWord(sql, "UPDATE ", 0) == 0) {
     table = 7;
@@ -121,12 +121,11 @@ bool RDA_StatementBase::rowsInScript(int64_t* rows) {
   if (!tableStored(sql.substr(table, tableEnd - table), &stored)) return false;
   if (!stored) return true;
   const size_t where = findWord(sql, " WHERE ", tableEnd);
-  const size_t first = static_cast<size_t>(
-      std::count(sql.begin(),
-                 sql.begin() + (where == std::string::npos ? sql.size()
-                                                           : where),
-                 '?'));
-  std::string count = "SELECT COUNT(*) FROM " + sql.substr(table, tableEnd - table);
+  const size_t first = static_cast<size_t>(std::count(
+      sql.begin(),
+      sql.begin() + (where == std::string::npos ? sql.size() : where), '?'));
+  std::string count =
+      "SELECT COUNT(*) FROM " + sql.substr(table, tableEnd - table);
   if (where != std::string::npos) count += sql.substr(where);
   return countStored(count, first, rows);
 }

@@ -99,7 +99,8 @@ class LoadJoinedWritesTest : public ProfileRdaTest {
         if (kind.column)
           exec("CREATE TRIGGER IF NOT EXISTS refuse_" + std::string(kind.code) +
                " BEFORE INSERT ON " + table(kind.code) + " WHEN NEW." +
-               kind.column + "='boom' BEGIN SELECT RAISE(ABORT, 'refused'); END");
+               kind.column +
+               "='boom' BEGIN SELECT RAISE(ABORT, 'refused'); END");
   }
   void TearDown() override {
     if (common_) common_->release();
@@ -132,10 +133,10 @@ TEST_P(LoadJoinedWritesTest, ARolledBackLoadSaysWhatWentWithIt) {
     for (const Way way : {kFailedAdd, kReleasedElsewhere})
       for (const Write& write : kWrites) {
         ++field;
-        const std::string name = kind.name + std::string(" load, ") +
-                                 (way == kFailedAdd ? "failed add, " :
-                                                      "released elsewhere, ") +
-                                 write.name;
+        const std::string name =
+            kind.name + std::string(" load, ") +
+            (way == kFailedAdd ? "failed add, " : "released elsewhere, ") +
+            write.name;
         SCOPED_TRACE(name);
         const std::string joined = "w" + std::to_string(field);
         Profile* loader = new Profile(rda_);
