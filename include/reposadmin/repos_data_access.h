@@ -265,6 +265,11 @@ class ReposDataAccess {
 
   // While a callback is installed, statements that change the database go
   // to it instead, and transactions are not counted. Null removes it.
+  // Queries still run on the database: the reads that decide what a write
+  // writes (the id counters, a check that a name is free or that a row
+  // exists, the rows an update or delete would change) read it as it is,
+  // so that a write answers as without the callback and hands the callback
+  // what it would have written.
   virtual bool setDDLCallback(ReposDDLCallback* callback) = 0;
 
   // The longest text a column holds inline.
