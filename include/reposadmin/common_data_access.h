@@ -33,9 +33,12 @@
 // setKeyValue, may be empty: an empty name is stored as given, since
 // stored repositories and imports hold such names, and such an object is
 // found only by its id (a value under the empty key only by that key).
-// Where a kind's names are unique (rules, global categories), the empty
-// name is one like any other: a second object is refused it. A folder
-// refuses an empty name (MetadataRepositoryDataAccess).
+// Where a kind's names are unique, the empty name is one like any other:
+// a second rule, field or custom metric of the empty name is refused with
+// the kind's refusal of a name in use ("Cannot add the rule """ and its
+// reason), and a second addGlobalCategory("") answers the stored
+// category's id, as for any name in use. A folder refuses an empty name
+// (MetadataRepositoryDataAccess).
 //
 // Links. A link is stored once. A second add of a link whose row holds
 // nothing but its key (a rule's field, a field mapping) is answered by the

@@ -273,6 +273,20 @@ TEST_P(ImpactAnalysisTest, EachFailureIsLoggedOnceWithItsReason) {
               EXPECT_FALSE(ia_->removeDependentResources(&unstored));
             }).size(),
             1u);
+  // A resource removed since it was handed out is named as the host knows
+  // it, whether or not there are dependencies to record.
+  Owned<KvResource> removed(ia_->createResource("gone", "Job", "g"));
+  Owned<KvResource> used(ia_->createResource("used", "File", "u"));
+  ASSERT_TRUE(ia_->removeResource(removed.get()));
+  Owned<KvResourceList> one(ia_->createResourceList()),
+      none(ia_->createResourceList());
+  one->appendResource();
+  one->setLastResource(0, used.get());
+  for (KvResourceList* list : {one.get(), none.get()})
+    EXPECT_EQ(loggedFailures([&] {
+                EXPECT_FALSE(ia_->addResourceDependencies(removed.get(), list));
+              }),
+              V{"repimpanlysimpl: The Job resource \"g\" is not stored"});
 
   const int r = rule("Ages");
   Owned<KvResource> self = objectResource("Rule", r);
@@ -301,7 +315,10 @@ TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
   unstored.setType("Task");
   unstored.setIdentity("nowhere");
   EXPECT_FALSE(ia_->addResourceDependencies(&unstored, list.get()));
+  EXPECT_EQ(ia_->getErrorMessage().str(),
+            "The Task resource \"nowhere\" is not stored");
   EXPECT_FALSE(ia_->addResourceDependencies(user.get(), nullptr));
+
   EXPECT_EQ(named(ia_->getUsedByResources(used.get(), 0)), V{"Task|user"});
 
   Owned<KvResource> second(ia_->createResource("second", "Job", "s"));
