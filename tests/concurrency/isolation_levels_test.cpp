@@ -2,7 +2,8 @@
 // the database sets for its sessions: each case runs on a database of its
 // own, made for it, whose default is read committed, repeatable read or
 // serializable (ALTER DATABASE ... SET default_transaction_isolation), as
-// the instantiation's name says. The interleavings are forced as in
+// the instantiation's name says, or whose sessions the connection string
+// makes serializable. The interleavings are forced as in
 // unique_across_connections_test.cpp: the first connection writes inside a
 // host transaction and commits once the second is seen waiting in the
 // server's table of locks.
@@ -104,14 +105,18 @@ const std::vector<Kind>& kinds() {
   return all;
 }
 
-// The default isolations, by the name of the instantiation.
+// The default isolations, by the name of the instantiation: set for the
+// case's database, or by the connection string for its sessions.
 struct Level {
   const char* instantiation;
   const char* setting;
+  bool byConnectionString;
 };
-const Level kLevels[] = {{"ReadCommitted", "read committed"},
-                         {"RepeatableRead", "repeatable read"},
-                         {"Serializable", "serializable"}};
+const Level kLevels[] = {
+    {"ReadCommitted", "read committed", false},
+    {"RepeatableRead", "repeatable read", false},
+    {"Serializable", "serializable", false},
+    {"SerializableByConnectionString", "serializable", true}};
 
 // What the second connection's call answered.
 struct Answer {
@@ -134,6 +139,16 @@ class IsolationLevelsTest : public WaitingTargetTest {
         if (suite.rfind(std::string(l.instantiation) + "/", 0) == 0)
           level_ = &l;
       ASSERT_NE(level_, nullptr) << suite;
+      if (level_->byConnectionString) {
+        setenv("KV_TEST_PG_CONNECTION",
+               (main_ + (main_.back() == ';' ? "" : ";") +
+                "ConnSettings=SET default_transaction_isolation TO " +
+                level_->setting + ";")
+                   .c_str(),
+               1);
+        WaitingTargetTest::SetUp();
+        return;
+      }
       std::smatch found;
       const std::regex database("(^|;)Database=([^;]*)", std::regex::icase);
       ASSERT_TRUE(std::regex_search(main_, found, database)) << main_;
@@ -151,9 +166,9 @@ class IsolationLevelsTest : public WaitingTargetTest {
   }
   void TearDown() override {
     WaitingTargetTest::TearDown();
-    if (database_.empty()) return;
-    setenv("KV_TEST_PG_CONNECTION", main_.c_str(), 1);
-    runOnPostgres("DROP DATABASE " + database_ + " WITH (FORCE)");
+    if (!main_.empty()) setenv("KV_TEST_PG_CONNECTION", main_.c_str(), 1);
+    if (!database_.empty())
+      runOnPostgres("DROP DATABASE " + database_ + " WITH (FORCE)");
   }
 
   // Runs `body` with the writers of two connections.
@@ -370,5 +385,6 @@ TEST_P(IsolationLevelsTest, AHostTransactionSeesCommitsAndIsToldOfItsLoss) {
 INSTANTIATE_AT_LEVEL(ReadCommitted);
 INSTANTIATE_AT_LEVEL(RepeatableRead);
 INSTANTIATE_AT_LEVEL(Serializable);
+INSTANTIATE_AT_LEVEL(SerializableByConnectionString);
 
 }  // namespace
