@@ -338,10 +338,14 @@ TEST_P(IsolationLevelsTest, AHostTransactionSeesCommitsAndIsToldOfItsLoss) {
     EXPECT_TRUE(second.common->endTransaction(true)) << second.why();
     EXPECT_EQ(named(rule, "H2"), 1);
 
-    // A host transaction runs at read committed whatever the default.
+    // A statement outside a transaction runs at the default; a host
+    // transaction at read committed, whatever the default.
+    const KvbString isolation =
+        "SELECT current_setting('transaction_isolation')";
+    EXPECT_EQ(cursorRows(second.rda->paramSelect(isolation, 0)),
+              std::vector<std::string>{level_->setting});
     ASSERT_TRUE(second.common->beginTransaction(0, 0));
-    EXPECT_EQ(cursorRows(second.rda->paramSelect(
-                  "SELECT current_setting('transaction_isolation')", 0)),
+    EXPECT_EQ(cursorRows(second.rda->paramSelect(isolation, 0)),
               std::vector<std::string>{"read committed"});
     EXPECT_TRUE(second.common->endTransaction(true)) << second.why();
     // The host makes its transaction stricter as its first statement,
