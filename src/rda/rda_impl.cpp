@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "kvlogging/kvlogging.h"
+#include "rda/rda_isolation.h"
 #include "rda/rda_statement.h"
 #include "rda/too_long_value.h"
 #include "schema/log_printf.h"
@@ -374,12 +375,19 @@ void RDA_BaseImpl::markLostIfEnded() {
   if (!failedStatementsUndoThemselves_INT())
     for (const Level& level : levels_) savepointSet |= level.savepoint;
   const KvbString reason = getErrorMessage();
+  // A transaction that the server could not serialize with another is
+  // rolled back whole, as one that a deadlock ended: a savepoint would only
+  // run its work again on what it read before, which the server refuses.
+  const bool serialization = isSerializationFailure(reason);
   checkingLost_ = true;
-  const bool ended = transactionLost_INT(savepointSet);
+  const bool ended = serialization ? (rollback_INT(), true)
+                                   : transactionLost_INT(savepointSet);
   checkingLost_ = false;
-  lock_.texts().set(reason);
+  const KvbString text =
+      serialization ? serializationLossText(reason) : reason;
+  lock_.texts().set(text);
   if (!ended) return;
-  loseTransaction(lostText_INT(reason));
+  loseTransaction(serialization ? text : lostText_INT(reason));
 }
 
 // A loss at the failure that is restated has the failure's text in it; one
