@@ -192,6 +192,17 @@ class ReposDataAccess {
   // failed call answers false with that call's reason. Releases never wait
   // for another thread.
   //
+  // On PostgreSQL every transaction, the engine's and the host's, runs at
+  // read committed whatever default isolation the database, its role or
+  // the connection string sets (read once, when the connection opens): a
+  // stricter default makes each transaction begin by setting read
+  // committed, and a statement outside a transaction that the server could
+  // not serialize (SQLSTATE 40001) is run again. A transaction that meets
+  // a serialization failure all the same is rolled back whole and lost as
+  // above, with "The transaction was rolled back whole: the server could
+  // not serialize it with another connection's transaction, which changed
+  // what it read or wrote: [40001] <the server's message>".
+  //
   // Changes that data-access objects announce inside a transaction are
   // posted after the outermost commit, and dropped by a rollback; a
   // profile job added or updated inside one is not announced at all.
@@ -265,6 +276,11 @@ class ReposDataAccess {
 
   // While a callback is installed, statements that change the database go
   // to it instead, and transactions are not counted. Null removes it.
+  // Queries still run on the database: the reads that decide what a write
+  // writes (the id counters, a check that a name is free or that a row
+  // exists, the rows an update or delete would change) read it as it is,
+  // so that a write answers as without the callback and hands the callback
+  // what it would have written.
   virtual bool setDDLCallback(ReposDDLCallback* callback) = 0;
 
   // The longest text a column holds inline.

@@ -65,7 +65,10 @@ class RepositoryAdmin {
   // followed by "The table <table> exists already in the database
   // "<connection>" with the table prefix "<prefix>"." (the connection
   // string as dacConnectionStringWithoutPassword shows it, the prefix only
-  // when one is given). A step that the status callback stops ends the
+  // when one is given). Of two connections or processes that create one
+  // repository at the same moment, exactly one creates it and the other
+  // reads that refusal, on a server as on a SQLite file. A step that the
+  // status callback stops ends the
   // creation there, leaving nothing behind (see
   // repository_status_callback.h). createFileRepository refuses an empty
   // path with "The repository cannot be created: the database file path is
