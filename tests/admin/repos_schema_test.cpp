@@ -362,6 +362,41 @@ TEST_P(SearchPathPostgresTest, WorkReachesOnlyTheRepositorysOwnSchema) {
   for (const std::string& table : hostTables) EXPECT_EQ(rows(table), 0);
 }
 
+// A schema whose name needs quotes cannot be written as the engine writes
+// names (unquoted, folded to lower case): a repository made there keeps to
+// the search path, as before the engine found schemas, and the open says
+// so in the log. Its writes and its drop reach it all the same.
+class QuotedSchemaPostgresTest : public SearchPathPostgresTest {};
+
+TEST_P(QuotedSchemaPostgresTest, ARepositoryThereFollowsTheSearchPath) {
+  ASSERT_TRUE(sql("CREATE SCHEMA \"Odd\""));
+  std::string engine = connection_;
+  if (engine.back() != ';') engine += ';';
+  engine += "ConnSettings=SET search_path TO \"Odd\";";
+  ASSERT_TRUE(admin_->createRepository(engine.c_str(), "od")) << error_();
+  Repository* od = admin_->openRepositoryConnection(engine.c_str(), "od",
+                                                    false, nullptr);
+  ASSERT_NE(od, nullptr) << error_();
+  CommonRepositoryDataAccess* common = od->createCommonDataAccess();
+  EXPECT_GE(common->addRule("r", "t", "x", "g", "", "u", "", 0, "", ""), 0)
+      << common->getErrorMessage().asCstr();
+  common->release();
+  od->release();
+  EXPECT_EQ(rows("\"Odd\".odrule"), 1);
+  EXPECT_TRUE(log_.contains("The schema \"Odd\" of the tables under the "
+                            "table prefix \"od\" cannot be named without "
+                            "quotes"));
+  EXPECT_TRUE(admin_->deleteRepositoryTables(engine.c_str(), "od"))
+      << error_();
+  EXPECT_EQ(column("SELECT c.relname FROM pg_class c JOIN pg_namespace n "
+                   "ON n.oid = c.relnamespace WHERE n.nspname = 'Odd'"),
+            Names{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Quoted, QuotedSchemaPostgresTest,
+                         ::testing::Values(std::make_tuple(Path::kConnSettings,
+                                                           Work::kCreate)));
+
 std::string caseName(
     const ::testing::TestParamInfo<std::tuple<Path, Work>>& param) {
   static const char* const paths[] = {"UserSchema", "ConnSettings",
