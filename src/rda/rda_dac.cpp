@@ -306,7 +306,7 @@ bool RDA_DAC::transactionLost_INT(bool savepointSet) {
 // database, ended the transaction: the driver's mode may have, and a
 // transaction that is perhaps half gone is no transaction to go on with.
 KvbString RDA_DAC::lostText_INT(const KvbString& reason) {
-  if (sessionLost_) return lostTransactionText();
+  if (sessionLost_) return lostTransactionText(reason);
   if (!lostAtBind_) return RDA_BaseImpl::lostText_INT(reason);
   return "The transaction was given up: a value could not be bound: " + reason;
 }

@@ -142,8 +142,9 @@ class RDA_DAC : public RDA_BaseImpl {
   // at the first statement of a transaction that is the engine's own work
   // alone (no host level, no load), which nothing could have committed.
   bool rerunnable(SessionUse use);
-  // The text of a transaction that went with its session.
-  KvbString lostTransactionText() const;
+  // The text of a transaction that went with its session, whose failure
+  // was `failure`: that text when it names the loss already.
+  KvbString lostTransactionText(const KvbString& failure) const;
   // Records the connection's reason, or `reason` that a driver object
   // gave, with the refusal noted (noteRefusal).
   bool failed();

@@ -105,7 +105,9 @@ KvbString RDA_DAC::restated(const KvbString& reason, SessionUse use) {
 // A failure that did not say so itself may have found the loss through
 // the question whether the transaction survived: the loss's own reason
 // stands then.
-KvbString RDA_DAC::lostTransactionText() const {
-  return kvbStringFormat("%s; the transaction was rolled back with its writes: %S",
-                         kLost, lossReason_);
+KvbString RDA_DAC::lostTransactionText(const KvbString& failure) const {
+  if (failure.startsWith(kLost)) return failure;
+  return kvbStringFormat(
+      "%s; the transaction was rolled back with its writes: %S", kLost,
+      lossReason_);
 }

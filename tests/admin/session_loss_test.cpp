@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <list>
 #include <string>
 #include <thread>
@@ -278,5 +279,87 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LossCase>& c) {
       return std::string(c.param.name);
     });
+
+// A PostgreSQL server of the test's own, started by the project's script,
+// so that the test may stop and restart it; removed at the end.
+class OwnServer {
+ public:
+  OwnServer() {
+    FILE* out = popen(
+        "bash " KV_SOURCE_DIR "/scripts/start-test-postgres.sh 2>/dev/null", "r");
+    if (!out) return;
+    char line[1024];
+    std::string lines[2];
+    for (std::string& text : lines)
+      if (std::fgets(line, sizeof line, out))
+        text = std::string(line, std::strcspn(line, "\n"));
+    if (pclose(out) == 0) {
+      datadir_ = lines[0];
+      connection_ = lines[1];
+    }
+  }
+  ~OwnServer() {
+    if (!datadir_.empty())
+      std::system(("bash " KV_SOURCE_DIR "/scripts/stop-test-postgres.sh " +
+                   datadir_)
+                      .c_str());
+  }
+  const std::string& connection() const { return connection_; }
+  // pg_ctl `action` ("stop", "restart") as the server's user; a restart
+  // starts a stopped server with the options it was started with.
+  bool control(const std::string& action) {
+    const std::string command =
+        "bindir=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1); "
+        "su postgres -s /bin/sh -c \"$bindir/pg_ctl -D " + datadir_ +
+        "/data -l " + datadir_ + "/server.log -m fast -w " + action +
+        "\" >/dev/null 2>&1";
+    return std::system(("bash -c '" + command + "'").c_str()) == 0;
+  }
+
+ private:
+  std::string datadir_, connection_;
+};
+
+// Needs the server's own tools and the right to run them as its user.
+TEST(PostgresServerRestartTest, ARepositoryGoesOnAcrossRestartsAndOutages) {
+  SKIP_WITHOUT_POSTGRES(true);
+  OwnServer server;
+  if (server.connection().empty())
+    GTEST_SKIP() << "no PostgreSQL server of the test's own could be started";
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  ASSERT_NE(admin, nullptr);
+  ASSERT_TRUE(admin->createRepository(server.connection().c_str(), "kv"))
+      << admin->getErrorMessage().str();
+  Repository* repository = admin->openRepositoryConnection(
+      server.connection().c_str(), "kv", false, nullptr);
+  ASSERT_NE(repository, nullptr) << admin->getErrorMessage().str();
+  MetadataRepositoryDataAccess* metadata = repository->createMetadataDataAccess();
+  int id = 0;
+  EXPECT_TRUE(metadata->addFolder(0, "before", id));
+
+  ASSERT_TRUE(server.control("restart"));
+  EXPECT_TRUE(metadata->addFolder(0, "after restart", id))
+      << metadata->getErrorMessage().str();
+
+  // While the server is down each call says so, and tries again.
+  ASSERT_TRUE(server.control("stop"));
+  for (const char* name : {"down 1", "down 2"}) {
+    EXPECT_FALSE(metadata->addFolder(0, name, id));
+    const std::string text = metadata->getErrorMessage().str();
+    EXPECT_NE(text.find(std::string(kLost) + " and cannot be opened again: "),
+              std::string::npos)
+        << text;
+  }
+  ASSERT_TRUE(server.control("restart"));
+  EXPECT_TRUE(metadata->addFolder(0, "back", id))
+      << metadata->getErrorMessage().str();
+  KvbString path, top, error;
+  EXPECT_TRUE(metadata->getFolderPath(id, path, top, error)) << error.str();
+  EXPECT_EQ(path.str(), "back");
+
+  metadata->release();
+  repository->release();
+  admin->release();
+}
 
 }  // namespace
