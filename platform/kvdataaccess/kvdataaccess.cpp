@@ -742,6 +742,7 @@ struct OdbcStmt {
   // reconnect: a new handle, prepared again when it was prepared, with the
   // values bound as before. Rows of the old session are gone with it.
   bool follow(KvbString& error) {
+    ++run;  // a cursor of the old session reads no rows of the new handle
     SQLFreeHandle(SQL_HANDLE_STMT, handle);
     handle = SQL_NULL_HSTMT;
     rowsOpen = false;

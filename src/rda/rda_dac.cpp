@@ -294,10 +294,10 @@ bool RDA_DAC::transactionLost_INT(bool savepointSet) {
     manualCommit_ = false;
     return true;
   }
-  if ((savepointSet || dac_->execute("SELECT 1", nullptr)) &&
-      !(refused && failuresEndTransactions()))
-    return false;
-  restated(dac_->getErrorMessage(), SessionUse::kQuery);
+  const bool answers = savepointSet || dac_->execute("SELECT 1", nullptr);
+  // A failure whose text did not say so may have been the session's end.
+  if (!answers) restated(dac_->getErrorMessage(), SessionUse::kQuery);
+  if (answers && !(refused && failuresEndTransactions())) return false;
   rollback_INT();
   return true;
 }
