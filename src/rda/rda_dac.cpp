@@ -8,6 +8,7 @@
 #include "kvsingletons/kvsingletons.h"
 #include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_cursor.h"
+#include "rda/rda_isolation.h"
 #include "rda/rda_statement.h"
 #include "rda/sqlite_catalogue.h"
 #include "rda/too_long_value.h"
@@ -88,18 +89,25 @@ class RDA_DACStatement : public RDA_StatementBase {
   }
   bool execute_INT(int64_t* rows) override {
     KvbString failure;
-    return dac_->onSession(
-               RDA_DAC::SessionUse::kWrite,
-               [&] { return statement_->execute(rows); }, reason(), failure) ||
+    return dac_->onSession(RDA_DAC::SessionUse::kWrite,
+                           [&] {
+                             return dac_->runAlone(
+                                 [&] { return statement_->execute(rows); },
+                                 reason());
+                           },
+                           reason(), failure) ||
            refused(failure);
   }
   ReposDataAccessCursor* select_INT() override {
     DacCursor* cursor = nullptr;
     KvbString failure;
-    if (!dac_->onSession(
-            RDA_DAC::SessionUse::kQuery,
-            [&] { return (cursor = statement_->select()) != nullptr; },
-            reason(), failure)) {
+    if (!dac_->onSession(RDA_DAC::SessionUse::kQuery,
+                         [&] {
+                           return dac_->runAlone(
+                               [&] { return (cursor = statement_->select()); },
+                               reason());
+                         },
+                         reason(), failure)) {
       refused(failure);
       return nullptr;
     }
@@ -192,6 +200,13 @@ bool RDA_DAC::boundLockWaits(KvbString& errorText) {
   return failed(errorText);
 }
 
+// Called for each server session that is opened: the default isolation is
+// the session's, as its database, role and connection string set it.
+bool RDA_DAC::readIsolation(KvbString& errorText) {
+  return readSessionIsolation(dac_, &pinReadCommitted_, errorText) ||
+         failed(errorText);
+}
+
 bool RDA_DAC::isDBMSSupported() {
   if (kind_ != DAC_DB_UNKNOWN) return true;
   return fail("The database \"" + dac_->getDbmsName() +
@@ -205,9 +220,14 @@ KvbString RDA_DAC::nameQuote_INT() {
 
 bool RDA_DAC::exec_INT(const KvbString& sql, int64_t* rows) {
   KvbString failure;
+  const auto reason = [this] { return dac_->getErrorMessage(); };
   return onSession(
-             SessionUse::kWrite, [&] { return dac_->execute(sql, rows); },
-             [this] { return dac_->getErrorMessage(); }, failure) ||
+             SessionUse::kWrite,
+             [&] {
+               return runAlone([&] { return dac_->execute(sql, rows); },
+                               reason);
+             },
+             reason, failure) ||
          failed(failure);
 }
 
@@ -267,7 +287,17 @@ bool RDA_DAC::begin_INT(bool* busy) {
   serverFailed_ = false;
   sessionUsed_ = false;
   manualCommit_ = dac_->setAutoCommit(false);
-  return manualCommit_ || failed();
+  if (!manualCommit_) return failed();
+  inTransaction_ = true;
+  // The driver begins the transaction with the setting, in one round trip.
+  if (!pinReadCommitted_ ||
+      onSession(
+          SessionUse::kBegin,
+          [this] { return dac_->execute(kReadCommittedSql); },
+          [this] { return dac_->getErrorMessage(); }, failure))
+    return true;
+  rollback_INT();
+  return failed(failure);
 }
 
 // SQLite through its driver: a BEGIN succeeds only outside a transaction,
@@ -354,7 +384,7 @@ bool RDA_DAC::firstValue(const KvbString& sql, KvbString& text) {
 
 bool RDA_DAC::commit_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("COMMIT TRANSACTION", nullptr);
-  manualCommit_ = false;
+  manualCommit_ = inTransaction_ = false;
   if (dac_->commit() && dac_->setAutoCommit(true)) return true;
   noteRefusal();
   return fail(restated(dac_->getErrorMessage(), SessionUse::kCommit));
@@ -363,7 +393,7 @@ bool RDA_DAC::commit_INT() {
 // A session that is gone has rolled its transaction back.
 bool RDA_DAC::rollback_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("ROLLBACK TRANSACTION", nullptr);
-  manualCommit_ = false;
+  manualCommit_ = inTransaction_ = false;
   if (sessionLost_ || (dac_->rollback() && dac_->setAutoCommit(true)))
     return true;
   const KvbString reason = dac_->getErrorMessage();
@@ -477,6 +507,25 @@ bool RDA_DAC::tableNamesLike_INT(const KvbString& pattern,
   return true;
 }
 
+// One row: the schema of the table that the name resolves to through the
+// search path, else the schema where the server creates a table (null when
+// the path names no schema that exists).
+bool RDA_DAC::repositorySchema_INT(const KvbString& infoTable,
+                                   KvbString& schema) {
+  schema = "";
+  if (kind_ != DAC_DB_POSTGRESQL) return true;
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  if (!catalogueRows(
+          "SELECT COALESCE(n.nspname, current_schema()), '' FROM "
+          "(SELECT to_regclass(?) AS oid) r "
+          "LEFT JOIN pg_class c ON c.oid = r.oid "
+          "LEFT JOIN pg_namespace n ON n.oid = c.relnamespace",
+          {infoTable}, rows))
+    return false;
+  if (!rows.empty()) schema = rows.front().first;
+  return true;
+}
+
 bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,
                                std::list<TableColumnInfo>& columns) {
   std::vector<std::pair<KvbString, KvbString>> rows;
@@ -521,9 +570,9 @@ bool RDA_DAC::runTableCommands_INT(const KvbString& tableCode,
   if (!spec_) return true;
   KvTableCreateNS::KvCreateSpecCommands* commands =
       indexName.isNull()
-          ? spec_->getTableCommands(dac_->getDbmsName(), getSchemaName(),
+          ? spec_->getTableCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName)
-          : spec_->getIndexCommands(dac_->getDbmsName(), getSchemaName(),
+          : spec_->getIndexCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName, indexName);
   bool ok = true;
   KvbString command;

@@ -10,7 +10,17 @@
 // and the next call outside a transaction opens the new session.
 #include "rda/rda_dac.h"
 
+#include "rda/rda_isolation.h"
+
 namespace {
+
+// Whether a run of `use` that succeeded leaves something of the open
+// transaction in the session: preparing and the begin's own setting do
+// not, and are made again on a new session.
+bool uses(RDA_DAC::SessionUse use) {
+  return use != RDA_DAC::SessionUse::kPrepare &&
+         use != RDA_DAC::SessionUse::kBegin;
+}
 
 const char kLost[] = "The connection to the database was lost";
 
@@ -29,7 +39,15 @@ KvbString serverReason(const KvbString& reason) {
 }  // namespace
 
 bool RDA_DAC::sessionOpened(KvbString& errorText) {
-  return kind_ != DAC_DB_POSTGRESQL || boundLockWaits(errorText);
+  return kind_ != DAC_DB_POSTGRESQL ||
+         (boundLockWaits(errorText) && readIsolation(errorText));
+}
+
+// The engine's transaction begins on the new session as begin_INT began
+// it on the old one.
+bool RDA_DAC::beginAgain() {
+  return dac_->setAutoCommit(false) &&
+         (!pinReadCommitted_ || dac_->execute(kReadCommittedSql));
 }
 
 bool RDA_DAC::renewSession(KvbString& failure) {
@@ -47,6 +65,7 @@ bool RDA_DAC::renewSession(KvbString& failure) {
 }
 
 bool RDA_DAC::rerunnable(SessionUse use) {
+  if (use == SessionUse::kBegin) return true;
   if (!inTransaction())
     return use == SessionUse::kQuery || use == SessionUse::kPrepare;
   return manualCommit_ && !sessionUsed_ && !bulk_ && onlyOwnWork();
@@ -57,7 +76,7 @@ bool RDA_DAC::onSession(SessionUse use, const std::function<bool()>& attempt,
                         KvbString& failure) {
   if (sessionLost_ && !inTransaction() && !renewSession(failure)) return false;
   if (attempt()) {
-    sessionUsed_ |= use != SessionUse::kPrepare;
+    sessionUsed_ |= uses(use);
     return true;
   }
   failure = why();
@@ -69,9 +88,8 @@ bool RDA_DAC::onSession(SessionUse use, const std::function<bool()>& attempt,
       failure = refusal;
       return false;
     }
-    // The engine's transaction begins again on the new session.
-    if ((!manualCommit_ || dac_->setAutoCommit(false)) && attempt()) {
-      sessionUsed_ |= use != SessionUse::kPrepare;
+    if ((!manualCommit_ || beginAgain()) && attempt()) {
+      sessionUsed_ |= uses(use);
       return true;
     }
     failure = why();
