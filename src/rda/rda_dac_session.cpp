@@ -9,7 +9,6 @@
 // in the lost session (its transaction, a cursor's rows) fails saying so,
 // and the next call outside a transaction opens the new session.
 #include "rda/rda_dac.h"
-
 #include "rda/rda_isolation.h"
 
 namespace {
@@ -59,8 +58,7 @@ bool RDA_DAC::renewSession(KvbString& failure) {
   } else {
     reason = dac_->getErrorMessage();
   }
-  failure = kvbStringFormat("%s and cannot be opened again: %S", kLost,
-                            reason);
+  failure = kvbStringFormat("%s and cannot be opened again: %S", kLost, reason);
   return false;
 }
 
@@ -107,8 +105,9 @@ KvbString RDA_DAC::restated(const KvbString& reason, SessionUse use) {
   lossReason_ = server;
   const char* what;
   if (use == SessionUse::kCommit)
-    what = " while the transaction was committed; its writes are stored only "
-           "if the commit reached the server before";
+    what =
+        " while the transaction was committed; its writes are stored only "
+        "if the commit reached the server before";
   else if (inTransaction())
     what = "; the transaction was rolled back with its writes";
   else if (use == SessionUse::kRows)

@@ -32,7 +32,13 @@ namespace {
 
 const char kLost[] = "The connection to the database was lost";
 
-enum class Moment { kBetweenCalls, kInTransaction, kAtCommit, kCursorOpen, kLoad };
+enum class Moment {
+  kBetweenCalls,
+  kInTransaction,
+  kAtCommit,
+  kCursorOpen,
+  kLoad
+};
 enum class Next { kSameObject, kOtherObject, kManager, kOtherThread };
 
 struct LossCase {
@@ -107,17 +113,20 @@ class PostgresSessionLossTest : public ::testing::TestWithParam<LossCase> {
     ASSERT_TRUE(runOnPostgres("SELECT pg_terminate_backend(" + pid[0] + ")"));
     const std::string gone =
         "SELECT COUNT(*) FROM pg_stat_activity WHERE pid = " + pid[0];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (firstValue(connection_, gone) != "0")
-      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "session " << pid[0];
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+          << "session " << pid[0];
   }
 
   int folderNamed(const std::string& name) {
     KvbDatavar value(name.c_str());
-    const std::vector<std::string> rows = cursorRows(rda()->paramSelect(
-        "SELECT COUNT(*) FROM " + rda()->getTableName("FOLDER", false, -1).str() +
-            " WHERE FLDR_NAM = ?",
-        1, &value));
+    const std::vector<std::string> rows = cursorRows(
+        rda()->paramSelect("SELECT COUNT(*) FROM " +
+                               rda()->getTableName("FOLDER", false, -1).str() +
+                               " WHERE FLDR_NAM = ?",
+                           1, &value));
     return rows.size() == 1 ? std::atoi(rows[0].c_str()) : -1;
   }
   bool addFolder(MetadataRepositoryDataAccess* on, const std::string& name) {
@@ -152,8 +161,9 @@ void PostgresSessionLossTest::loseAt(Moment moment, const std::string& round) {
       if (moment == Moment::kInTransaction) {
         EXPECT_FALSE(addFolder(metadata_, round + "-b"));
         expectNamesTheLoss(metadata_->getErrorMessage().str());
-        EXPECT_NE(metadata_->getErrorMessage().find("transaction was rolled back"),
-                  KvbString::npos);
+        EXPECT_NE(
+            metadata_->getErrorMessage().find("transaction was rolled back"),
+            KvbString::npos);
       }
       EXPECT_FALSE(metadata_->endTransaction(true));
       expectNamesTheLoss(metadata_->getErrorMessage().str());
@@ -162,10 +172,10 @@ void PostgresSessionLossTest::loseAt(Moment moment, const std::string& round) {
     case Moment::kCursorOpen: {
       for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(addFolder(metadata_, round + "-c" + std::to_string(i)));
-      ReposDataAccessCursor* rows = rda()->paramSelect(
-          "SELECT FLDR_NAM FROM " +
-              rda()->getTableName("FOLDER", false, -1).str(),
-          0);
+      ReposDataAccessCursor* rows =
+          rda()->paramSelect("SELECT FLDR_NAM FROM " +
+                                 rda()->getTableName("FOLDER", false, -1).str(),
+                             0);
       ASSERT_NE(rows, nullptr) << rdaText();
       EXPECT_EQ(rows->next(), 1);
       endSession();
@@ -191,8 +201,9 @@ void PostgresSessionLossTest::loseAt(Moment moment, const std::string& round) {
       EXPECT_FALSE(rda()->bulkLoadAddRow(1, &n));
       expectNamesTheLoss(rdaText());
       EXPECT_FALSE(rda()->bulkLoadEnd(true));
-      EXPECT_EQ(cursorRows(rda()->paramSelect("SELECT COUNT(*) FROM " + table, 0)),
-                std::vector<std::string>{"0"})
+      EXPECT_EQ(
+          cursorRows(rda()->paramSelect("SELECT COUNT(*) FROM " + table, 0)),
+          std::vector<std::string>{"0"})
           << rdaText();
       return;
     }
@@ -208,7 +219,8 @@ bool PostgresSessionLossTest::nextCall(Next next, const std::string& round,
       return ok;
     }
     case Next::kOtherObject: {
-      CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+      CommonRepositoryDataAccess* common =
+          repository_->createCommonDataAccess();
       const bool ok = common->setKeyValue(round.c_str(), "v");
       text = common->getErrorMessage().str();
       common->release();
@@ -239,8 +251,8 @@ bool PostgresSessionLossTest::nextCall(Next next, const std::string& round,
 
 TEST_P(PostgresSessionLossTest, LaterCallsGoOnOverANewSession) {
   int round = 0;
-  for (Next next :
-       {Next::kSameObject, Next::kOtherObject, Next::kManager, Next::kOtherThread}) {
+  for (Next next : {Next::kSameObject, Next::kOtherObject, Next::kManager,
+                    Next::kOtherThread}) {
     const std::string name = "r" + std::to_string(++round);
     SCOPED_TRACE(name);
     loseAt(GetParam().moment, name);
@@ -263,11 +275,14 @@ const LossCase kCases[] = {
     {"BetweenCalls", Moment::kBetweenCalls, ""},
     {"BetweenCallsRollsBackWhole", Moment::kBetweenCalls, "Protocol=7.4-1"},
     {"BetweenCallsUnprepared", Moment::kBetweenCalls, "UseServerSidePrepare=0"},
-    {"BetweenCallsAbortsUntilRollback", Moment::kBetweenCalls, "Protocol=7.4-0"},
+    {"BetweenCallsAbortsUntilRollback", Moment::kBetweenCalls,
+     "Protocol=7.4-0"},
     {"InTransaction", Moment::kInTransaction, ""},
     {"InTransactionRollsBackWhole", Moment::kInTransaction, "Protocol=7.4-1"},
-    {"InTransactionUnprepared", Moment::kInTransaction, "UseServerSidePrepare=0"},
-    {"InTransactionAbortsUntilRollback", Moment::kInTransaction, "Protocol=7.4-0"},
+    {"InTransactionUnprepared", Moment::kInTransaction,
+     "UseServerSidePrepare=0"},
+    {"InTransactionAbortsUntilRollback", Moment::kInTransaction,
+     "Protocol=7.4-0"},
     {"AtCommit", Moment::kAtCommit, ""},
     {"AtCommitRollsBackWhole", Moment::kAtCommit, "Protocol=7.4-1"},
     {"CursorOpen", Moment::kCursorOpen, ""},
@@ -276,19 +291,20 @@ const LossCase kCases[] = {
     {"LoadRollsBackWhole", Moment::kLoad, "Protocol=7.4-1"},
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Moments, PostgresSessionLossTest, ::testing::ValuesIn(kCases),
-    [](const ::testing::TestParamInfo<LossCase>& c) {
-      return std::string(c.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Moments, PostgresSessionLossTest,
+                         ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<LossCase>& c) {
+                           return std::string(c.param.name);
+                         });
 
 // A PostgreSQL server of the test's own, started by the project's script,
 // so that the test may stop and restart it; removed at the end.
 class OwnServer {
  public:
   OwnServer() {
-    FILE* out = popen(
-        "bash " KV_SOURCE_DIR "/scripts/start-test-postgres.sh 2>/dev/null", "r");
+    FILE* out = popen("bash " KV_SOURCE_DIR
+                      "/scripts/start-test-postgres.sh 2>/dev/null",
+                      "r");
     if (!out) return;
     char line[1024];
     std::string lines[2];
@@ -302,9 +318,9 @@ class OwnServer {
   }
   ~OwnServer() {
     if (!datadir_.empty())
-      std::system(("bash " KV_SOURCE_DIR "/scripts/stop-test-postgres.sh " +
-                   datadir_)
-                      .c_str());
+      std::system(
+          ("bash " KV_SOURCE_DIR "/scripts/stop-test-postgres.sh " + datadir_)
+              .c_str());
   }
   const std::string& connection() const { return connection_; }
   // pg_ctl `action` ("stop", "restart") as the server's user; a restart
@@ -312,8 +328,8 @@ class OwnServer {
   bool control(const std::string& action) {
     const std::string command =
         "bindir=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1); "
-        "su postgres -s /bin/sh -c \"$bindir/pg_ctl -D " + datadir_ +
-        "/data -l " + datadir_ + "/server.log -m fast -w " + action +
+        "su postgres -s /bin/sh -c \"$bindir/pg_ctl -D " +
+        datadir_ + "/data -l " + datadir_ + "/server.log -m fast -w " + action +
         "\" >/dev/null 2>&1";
     return std::system(("bash -c '" + command + "'").c_str()) == 0;
   }
@@ -335,7 +351,8 @@ TEST(PostgresServerRestartTest, ARepositoryGoesOnAcrossRestartsAndOutages) {
   Repository* repository = admin->openRepositoryConnection(
       server.connection().c_str(), "kv", false, nullptr);
   ASSERT_NE(repository, nullptr) << admin->getErrorMessage().str();
-  MetadataRepositoryDataAccess* metadata = repository->createMetadataDataAccess();
+  MetadataRepositoryDataAccess* metadata =
+      repository->createMetadataDataAccess();
   int id = 0;
   EXPECT_TRUE(metadata->addFolder(0, "before", id));
 
