@@ -13,6 +13,15 @@
 # once and the next statement begins a new one. Only the last two show
 # work that fails inside a transaction without a savepoint of its own, and
 # a transaction lost without a word.
+#
+# When KV_TEST_PGBOUNCER_CONNECTION holds the connection string of a
+# connection pooler in transaction mode in front of the same server
+# (scripts/start-test-pgbouncer.sh), the PostgreSQL tests of several
+# connections, processes or threads run once more through it, in the
+# driver's default mode and with "Protocol=7.4-1": turns, uniqueness,
+# references against a racing delete, deadlocks, id counters, loads, lost
+# sessions and isolation levels, chosen by the words in their names
+# (pooled_tests below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -57,5 +66,19 @@ if [ -n "${KV_TEST_PG_CONNECTION:-}" ]; then
     echo "== the PostgreSQL cases with Protocol=$mode"
     KV_TEST_PG_CONNECTION="${KV_TEST_PG_CONNECTION%;};Protocol=$mode;" \
       run_ctest "postgres-protocol-$mode" -R Postgres
+  done
+fi
+
+# The PostgreSQL tests that use more than one connection, or one shared by
+# threads, by the words of their suites and cases.
+pooled_tests='(Concurren|Across|Processes|Threads|Turn|Writers|Wait|Deadlock|'
+pooled_tests+='Racing|Isolation|Lost|Ids|Load|Pooler|FirstAdds|TransactionOwner)'
+pooled_tests+='.*Postgres|Postgres.*(Deadlock|Isolation|Pooler)'
+if [ -n "${KV_TEST_PGBOUNCER_CONNECTION:-}" ]; then
+  for mode in default 7.4-1; do
+    echo "== the PostgreSQL cases of several connections through the pooler, driver mode $mode"
+    connection="${KV_TEST_PGBOUNCER_CONNECTION%;};"
+    [ "$mode" = default ] || connection+="Protocol=$mode;"
+    KV_TEST_PG_CONNECTION=$connection run_ctest "pooled-$mode" -R "$pooled_tests"
   done
 fi

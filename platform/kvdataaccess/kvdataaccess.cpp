@@ -506,6 +506,25 @@ std::string oneLine(const char* message) {
   return line;
 }
 
+// A server's message about a prepared statement that the PostgreSQL driver
+// named itself ("_PLAN0x...") missing in its session (26000) or there
+// already (42P05) says what to do about it first. The engine names no
+// prepared statement of its own, so only a connection pooler in transaction
+// mode, which hands each transaction to any server session, separates the
+// driver from its statements: the driver's setting that keeps them out of
+// the server's sessions cures it.
+std::string withPoolerAdvice(const char* state, std::string message) {
+  const bool lostOrDoubled =
+      std::strcmp(state, "26000") == 0 || std::strcmp(state, "42P05") == 0;
+  if (!lostOrDoubled ||
+      message.find("prepared statement \"_PLAN") == std::string::npos)
+    return message;
+  return "The database connection goes through a pooler that lost the "
+         "driver's prepared statement; add UseServerSidePrepare=0 to the "
+         "connection string: " +
+         message;
+}
+
 // The diagnostic records of `handle` as "[SQLSTATE] message" texts, each on
 // one line, joined by "; ", or a text naming `rc` when there are none.
 KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
@@ -526,7 +545,9 @@ KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
     if (!text.isEmpty()) text += "; ";
     text += kvbStringFormat(
         "[%s] %s", reinterpret_cast<char*>(state),
-        oneLine(reinterpret_cast<char*>(message.data())).c_str());
+        withPoolerAdvice(reinterpret_cast<char*>(state),
+                         oneLine(reinterpret_cast<char*>(message.data())))
+            .c_str());
   }
   return text.isEmpty()
              ? kvbStringFormat("the ODBC call failed with result %d", rc)

@@ -122,6 +122,9 @@ class RDA_DAC : public RDA_BaseImpl {
   // Sets the server's lock timeout of a PostgreSQL session; false, with
   // the reason in errorText, when the server refuses it.
   bool boundLockWaits(KvbString& errorText);
+  // The statement that sets the lock timeout of the session, or with
+  // `transactionOnly` of the open transaction alone.
+  KvbString lockTimeoutSetting(bool transactionOnly) const;
   bool catalogueRows(const KvbString& sql,
                      const std::vector<KvbString>& values,
                      std::vector<std::pair<KvbString, KvbString>>& rows);

@@ -746,6 +746,71 @@ TEST(DacTypeNames, FollowTheDialectOfEachKind) {
   EXPECT_TRUE(dacGetTypeName(DAC_DB_SQLITE, kvbTypeUnknown, 0).isNull());
 }
 
+// A server's refusal of a prepared statement that the PostgreSQL driver
+// named itself, missing from the session (as when a pooler in transaction
+// mode hands the next transaction to another server session) or there
+// already, tells the host which setting of the connection string cures it;
+// any other refusal keeps the server's text alone. The server raises each
+// state with its own words, so the cases do not depend on which session a
+// pooler picks.
+TEST(DacPostgresPoolerTexts, ALostDriverStatementNamesTheSettingThatCuresIt) {
+  if (postgresConnectionString().empty())
+    GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set";
+  const std::string advice =
+      "The database connection goes through a pooler that lost the driver's "
+      "prepared statement; add UseServerSidePrepare=0 to the connection "
+      "string: ";
+  struct Case {
+    const char* state;
+    const char* message;
+    bool advised;
+  } cases[] = {
+      {"26000", "prepared statement \"_PLAN0x6130001\" does not exist", true},
+      {"42P05", "prepared statement \"_PLAN0x6130001\" already exists", true},
+      // A statement that a host prepared under a name of its own.
+      {"26000", "prepared statement \"kv_own\" does not exist", false},
+      {"42P01", "relation \"prepared statement \"_PLAN0x1\"\" does not exist",
+       false},
+  };
+  DacConnection* conn =
+      dacCreateDataSource(postgresConnectionString().c_str(), nullptr);
+  ASSERT_NE(conn, nullptr);
+  for (const Case& c : cases) {
+    EXPECT_FALSE(conn->execute(
+        kvbStringFormat("DO $$ BEGIN RAISE EXCEPTION USING ERRCODE = '%s', "
+                        "MESSAGE = '%s'; END $$",
+                        c.state, c.message)));
+    const std::string text = conn->getErrorMessage().str();
+    const std::string record = std::string("[") + c.state + "] ";
+    const size_t at = text.find(record);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.compare(at + record.size(), advice.size(), advice) == 0,
+              c.advised)
+        << text;
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+  }
+
+  // The driver's own statement, gone from the session within one
+  // transaction (which keeps its session also behind a pooler), fails with
+  // the advice where the driver prepares on the server.
+  ASSERT_TRUE(conn->setAutoCommit(false));
+  DacStatement* statement = conn->prepare("SELECT 1");
+  ASSERT_NE(statement, nullptr) << conn->getErrorMessage().asCstr();
+  EXPECT_TRUE(statement->execute()) << statement->getErrorMessage().asCstr();
+  ASSERT_TRUE(conn->execute("DEALLOCATE ALL"));
+  const bool ranAgain = statement->execute();
+  const std::string text = statement->getErrorMessage().str();
+  if (std::regex_search(postgresConnectionString(),
+                        std::regex("(^|;)UseServerSidePrepare=0(;|$)",
+                                   std::regex::icase)))
+    EXPECT_TRUE(ranAgain) << text;
+  else
+    EXPECT_NE(text.find("[26000] " + advice), std::string::npos) << text;
+  statement->release();
+  conn->rollback();
+  conn->release();
+}
+
 TEST(DacThreads, ConnectOnSeveralThreadsAtOnceToSqliteAndPostgres) {
   std::vector<DacTarget> targets = {DacTarget::kNativeSqlite,
                                     DacTarget::kOdbcSqlite};

@@ -5,7 +5,11 @@
 // connections report each pause (sqliteSetBusyWaitHook), which wakes the
 // watcher; a PostgreSQL session's waits show only in the server's table of
 // locks, which the watcher asks again and again through another
-// connection, each look paced by its round trip. One watch at a time: the
+// connection, each look paced by its round trip. The watched connection's
+// session is found by an application name of its own, not by its server
+// process: behind a connection pooler in transaction mode each transaction
+// may run in another server session, and the pooler sets the client's
+// application name in whichever one serves it. One watch at a time: the
 // SQLite hook is process-wide.
 #ifndef TESTS_SUPPORT_CONNECTION_WAITS_H_
 #define TESTS_SUPPORT_CONNECTION_WAITS_H_
@@ -34,7 +38,7 @@ class ConnectionWaits {
   // may wait a moment at its commit for the waiter's tries to read.
   ConnectionWaits(ReposDataAccess* asker, ReposDataAccess* waiter,
                   bool postgres)
-      : asker_(asker), pid_(postgres ? serverProcessOf(waiter) : 0) {
+      : asker_(asker), tag_(postgres ? tagSessionsOf(waiter) : "") {
     pauses_ = 0;
     waitsBegun_ = 0;
     watcher_ = std::this_thread::get_id();
@@ -52,14 +56,15 @@ class ConnectionWaits {
   // the start shows or the wait has ended; a wait that ended before its
   // start showed is counted on its own.
   bool look() {
-    if (pid_ == 0) return pauses_ > 0;
-    const KvbDatavar process(pid_);
+    if (tag_.empty()) return pauses_ > 0;
+    const KvbDatavar tag(tag_.c_str());
     bool unstamped = false;
     for (;;) {
       ReposDataAccessCursor* cursor = asker_->paramSelect(
-          "SELECT COUNT(*), COALESCE(MIN(waitstart)::text, '') FROM pg_locks "
-          "WHERE NOT granted AND pid = ?",
-          1, &process);
+          "SELECT COUNT(*), COALESCE(MIN(l.waitstart)::text, '') FROM pg_locks "
+          "l JOIN pg_stat_activity a ON a.pid = l.pid "
+          "WHERE NOT l.granted AND a.application_name = ?",
+          1, &tag);
       bool waiting = false;
       std::string began;
       if (cursor && cursor->next() == 1) {
@@ -99,7 +104,7 @@ class ConnectionWaits {
   // The waits seen: on SQLite the busy waits begun since the watch began,
   // on PostgreSQL the waits that looks found.
   int waits() const {
-    return pid_ == 0 ? waitsBegun_.load()
+    return tag_.empty() ? waitsBegun_.load()
                      : static_cast<int>(starts_.size()) + unstampedWaits_;
   }
 
@@ -107,7 +112,7 @@ class ConnectionWaits {
   bool watchUntil(const std::function<bool(bool waiting)>& enough,
                   std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    if (pid_ == 0) {
+    if (tag_.empty()) {
       std::unique_lock<std::mutex> guard(mutex_);
       return changed_.wait_until(guard, end,
                                  [&] { return enough(pauses_ > 0); });
@@ -116,12 +121,17 @@ class ConnectionWaits {
       if (std::chrono::steady_clock::now() >= end) return false;
     return true;
   }
-  // The server process of a PostgreSQL connection.
-  static int serverProcessOf(ReposDataAccess* c) {
-    int pid = 0;
-    EXPECT_TRUE(c->paramSingleton("SELECT pg_backend_pid()", &pid, 0))
+  // Gives the sessions of a PostgreSQL connection an application name of
+  // their own, and answers it.
+  static std::string tagSessionsOf(ReposDataAccess* c) {
+    const std::string tag = uniqueTestName("kv_waiter");
+    const KvbDatavar value(tag.c_str());
+    int length = 0;
+    EXPECT_TRUE(c->paramSingleton(
+        "SELECT LENGTH(set_config('application_name', ?, false))", &length,
+        1, &value))
         << c->getErrorMessage().str();
-    return pid;
+    return tag;
   }
   static void paused(int pause) {
     if (std::this_thread::get_id() == watcher_.load()) return;
@@ -132,7 +142,7 @@ class ConnectionWaits {
   }
 
   ReposDataAccess* asker_;
-  int pid_;
+  std::string tag_;
   std::set<std::string> starts_;
   int unstampedWaits_ = 0;
   static inline std::atomic<int> pauses_{0};
