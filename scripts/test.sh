@@ -69,11 +69,12 @@ if [ -n "${KV_TEST_PG_CONNECTION:-}" ]; then
   done
 fi
 
-# The PostgreSQL tests that use more than one connection, or one shared by
-# threads, by the words of their suites and cases.
-pooled_tests='(Concurren|Across|Processes|Threads|Turn|Writers|Wait|Deadlock|'
-pooled_tests+='Racing|Isolation|Lost|Ids|Load|Pooler|FirstAdds|TransactionOwner)'
-pooled_tests+='.*Postgres|Postgres.*(Deadlock|Isolation|Pooler)'
+# The PostgreSQL tests that use more than one connection, or one that
+# threads share, by the words of their suites and cases.
+pooled_words='Threads|Process|Across|Connections|Writers|Importers|Others|Held'
+pooled_words+='|Wait|Turn|Deadlock|Racing|Race|AtOnce|Counter|Load|Lost|Reconnect'
+pooled_words+='|Session|Isolation|SearchPath|Schema|Pool|TransactionOwner|FirstAdds'
+pooled_tests="($pooled_words).*Postgres|Postgres.*($pooled_words)"
 if [ -n "${KV_TEST_PGBOUNCER_CONNECTION:-}" ]; then
   for mode in default 7.4-1; do
     echo "== the PostgreSQL cases of several connections through the pooler, driver mode $mode"

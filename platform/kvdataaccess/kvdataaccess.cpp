@@ -592,6 +592,13 @@ const OdbcEnvironment& odbcEnvironment() {
 
 // A connection handle shared by the connection and its statements and
 // cursors; disconnected when the last of them ends.
+// Turns the driver's autocommit mode of connection `dbc` on or off.
+SQLRETURN setAutoCommitMode(SQLHDBC dbc, bool on) {
+  const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+  return SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER);
+}
+
 struct OdbcDbc {
   OdbcDbc() = default;
   OdbcDbc(const OdbcDbc&) = delete;
@@ -612,6 +619,10 @@ struct OdbcDbc {
   // cannot, and its driver would store such a text cut at that byte);
   // empty when they can.
   KvbString nulRefusedBy;
+  // A statement run outside a transaction runs in a transaction of its
+  // own (see OdbcStmt::execute); autoCommit follows the connection's mode.
+  bool ownTransactions = false;
+  bool autoCommit = true;
 };
 
 // The buffers that a query's columns are bound to when its rows are read
@@ -749,16 +760,43 @@ struct OdbcStmt {
 
   // Runs the statement afresh: the prepared one, or the text kept for
   // running directly.
+  //
+  // The PostgreSQL driver told to keep no statements on the server
+  // (UseServerSidePrepare=0, as behind a connection pooler in transaction
+  // mode) still parses and describes many statements with values in round
+  // trips of their own before it runs them. Outside a transaction a pooler
+  // may hand each round trip to another server session, which then refuses
+  // the run ("unnamed prepared statement does not exist") or runs the
+  // statement that another client parsed there. So there a statement run
+  // outside a transaction runs in one of its own, which keeps one server
+  // session throughout; the driver holds a query's rows past its end.
   bool execute(KvbString& error) {
     if (rowsOpen) closeRows();
     if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
-    return check(prepared
-                     ? SQLExecute(handle)
-                     : SQLExecDirect(handle, sqlText(sql),
-                                     static_cast<SQLINTEGER>(sql.length())),
-                 error);
+    const bool own = dbc->ownTransactions && dbc->autoCommit;
+    const auto onConnection = [&](SQLRETURN rc, KvbString& reason) {
+      if (odbcCheck(rc, SQL_HANDLE_DBC, dbc->handle, reason)) return true;
+      reason = whileDoing("Running", reason);
+      return false;
+    };
+    if (own && !onConnection(setAutoCommitMode(dbc->handle, false), error))
+      return false;
+    const bool ran =
+        check(prepared ? SQLExecute(handle)
+                       : SQLExecDirect(handle, sqlText(sql),
+                                       static_cast<SQLINTEGER>(sql.length())),
+              error);
+    if (!own) return ran;
+    KvbString endError;
+    const bool ended =
+        onConnection(SQLEndTran(SQL_HANDLE_DBC, dbc->handle,
+                                ran ? SQL_COMMIT : SQL_ROLLBACK),
+                     endError) &&
+        onConnection(setAutoCommitMode(dbc->handle, true), endError);
+    if (ran && !ended) error = endError;
+    return ran && ended;
   }
 
   std::shared_ptr<OdbcDbc> dbc;
@@ -1239,11 +1277,11 @@ class OdbcConnection : public ConnectionBase {
   }
 
   bool setAutoCommit(bool on) override {
-    const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    return check(
-        SQLSetConnectAttr(dbc_->handle, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER),
-        on ? "Turning autocommit on" : "Turning autocommit off");
+    if (!check(setAutoCommitMode(dbc_->handle, on),
+               on ? "Turning autocommit on" : "Turning autocommit off"))
+      return false;
+    dbc_->autoCommit = on;
+    return true;
   }
   bool commit() override {
     return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_COMMIT),
@@ -1401,8 +1439,12 @@ DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
                             &maxIdentifierLength, 0, nullptr),
                  SQL_HANDLE_DBC, dbc->handle, error))
     return nullptr;
-  if (OdbcConnection::kindOfDbms(dbmsName) == DAC_DB_POSTGRESQL)
+  if (OdbcConnection::kindOfDbms(dbmsName) == DAC_DB_POSTGRESQL) {
     dbc->nulRefusedBy = dbmsName;
+    const Attribute* serverPrepare =
+        findAttribute(attributes, "UseServerSidePrepare");
+    dbc->ownTransactions = serverPrepare && serverPrepare->value == "0";
+  }
   // Rows are read in blocks of bound columns when the driver can also hand
   // out a bound column of any row of a block by SQLGetData: that reads a
   // text too long for its buffer whole. A driver that cannot, or does not

@@ -811,6 +811,85 @@ TEST(DacPostgresPoolerTexts, ALostDriverStatementNamesTheSettingThatCuresIt) {
   conn->release();
 }
 
+// A connection that keeps no statements on the server (as behind a
+// connection pooler in transaction mode) runs each statement outside a
+// transaction in one of its own, so that the driver's round trips for it
+// share one server session: each commits at once, a refused one leaves
+// nothing and the next runs on, a query's rows outlast the commit, and the
+// host's own transaction stays whole until its end.
+TEST(DacPostgresPooledConnection, AStatementOutsideATransactionIsOneOnItsOwn) {
+  if (postgresConnectionString().empty())
+    GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set";
+  std::string pooled = postgresConnectionString();
+  if (!std::regex_search(pooled, std::regex("(^|;)UseServerSidePrepare=0(;|$)",
+                                            std::regex::icase)))
+    pooled += (pooled.empty() || pooled.back() == ';' ? "" : ";") +
+              std::string("UseServerSidePrepare=0;");
+  KvbString error;
+  DacConnection* conn = dacCreateDataSource(pooled.c_str(), &error);
+  DacConnection* other =
+      dacCreateDataSource(postgresConnectionString().c_str(), &error);
+  ASSERT_TRUE(conn && other) << error.asCstr();
+  const std::string table = uniqueTestName("kvt_pooled");
+  ASSERT_TRUE(conn->execute(("CREATE TABLE " + table +
+                             " (i INTEGER, s VARCHAR(20))").c_str()))
+      << conn->getErrorMessage().asCstr();
+  const auto seenElsewhere = [&] {
+    DacStatement* count =
+        other->prepareToRunOnce(("SELECT COUNT(*) FROM " + table).c_str());
+    DacCursor* cursor = count ? count->select() : nullptr;
+    KvbDatavar value;
+    const int rows = cursor && cursor->next() == 1 && cursor->getValue(0, value)
+                         ? value.asInt()
+                         : -1;
+    if (cursor) cursor->release();
+    if (count) count->release();
+    return rows;
+  };
+  DacStatement* insert = conn->prepare(
+      ("INSERT INTO " + table + " (i, s) VALUES (?, ?)").c_str());
+  ASSERT_NE(insert, nullptr) << conn->getErrorMessage().asCstr();
+  const auto add = [&](const KvbDatavar& i, const char* text) {
+    return insert->bind(0, i, i.getType(), 0) &&
+           insert->bind(1, KvbDatavar(text), kvbTypeString, 20) &&
+           insert->execute();
+  };
+  EXPECT_TRUE(add(KvbDatavar(1), "a")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 1);
+  EXPECT_FALSE(add(KvbDatavar("not a number"), "x"));
+  EXPECT_NE(insert->getErrorMessage().find("[22P02]"), KvbString::npos)
+      << insert->getErrorMessage().asCstr();
+  EXPECT_TRUE(add(KvbDatavar(2), "b")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 2);
+
+  DacStatement* select = conn->prepare(
+      ("SELECT s FROM " + table + " WHERE i >= ? ORDER BY i").c_str());
+  ASSERT_NE(select, nullptr) << conn->getErrorMessage().asCstr();
+  ASSERT_TRUE(select->bind(0, KvbDatavar(1), kvbTypeInt, 0));
+  DacCursor* cursor = select->select();
+  ASSERT_NE(cursor, nullptr) << select->getErrorMessage().asCstr();
+  std::string texts;
+  KvbDatavar value;
+  while (cursor->next() == 1 && cursor->getValue(0, value))
+    texts += value.asString().str();
+  cursor->release();
+  EXPECT_EQ(texts, "ab");
+
+  ASSERT_TRUE(conn->setAutoCommit(false));
+  EXPECT_TRUE(add(KvbDatavar(3), "c")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 2);
+  ASSERT_TRUE(conn->rollback());
+  ASSERT_TRUE(conn->setAutoCommit(true));
+  EXPECT_TRUE(add(KvbDatavar(4), "d")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 3);
+
+  select->release();
+  insert->release();
+  EXPECT_TRUE(conn->execute(("DROP TABLE " + table).c_str()));
+  conn->release();
+  other->release();
+}
+
 TEST(DacThreads, ConnectOnSeveralThreadsAtOnceToSqliteAndPostgres) {
   std::vector<DacTarget> targets = {DacTarget::kNativeSqlite,
                                     DacTarget::kOdbcSqlite};

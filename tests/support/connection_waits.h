@@ -6,11 +6,13 @@
 // watcher; a PostgreSQL session's waits show only in the server's table of
 // locks, which the watcher asks again and again through another
 // connection, each look paced by its round trip. The watched connection's
-// session is found by an application name of its own, not by its server
-// process: behind a connection pooler in transaction mode each transaction
-// may run in another server session, and the pooler sets the client's
-// application name in whichever one serves it. One watch at a time: the
-// SQLite hook is process-wide.
+// waits are found by its tables' prefix, in the text of the waiting
+// statement or as the table whose writer's turn (an advisory lock keyed by
+// the table) it waits for, not by its server process: behind a connection
+// pooler in transaction mode each transaction may run in another server
+// session. A test's repository is its own, and no other of its connections
+// waits while the watched one is watched. One watch at a time: the SQLite hook is
+// process-wide.
 #ifndef TESTS_SUPPORT_CONNECTION_WAITS_H_
 #define TESTS_SUPPORT_CONNECTION_WAITS_H_
 
@@ -38,7 +40,7 @@ class ConnectionWaits {
   // may wait a moment at its commit for the waiter's tries to read.
   ConnectionWaits(ReposDataAccess* asker, ReposDataAccess* waiter,
                   bool postgres)
-      : asker_(asker), tag_(postgres ? tagSessionsOf(waiter) : "") {
+      : asker_(asker), prefix_(postgres ? prefixOf(waiter) : "") {
     pauses_ = 0;
     waitsBegun_ = 0;
     watcher_ = std::this_thread::get_id();
@@ -56,15 +58,18 @@ class ConnectionWaits {
   // the start shows or the wait has ended; a wait that ended before its
   // start showed is counted on its own.
   bool look() {
-    if (tag_.empty()) return pauses_ > 0;
-    const KvbDatavar tag(tag_.c_str());
+    if (prefix_.empty()) return pauses_ > 0;
+    const KvbDatavar pattern(("%" + prefix_ + "%").c_str());
     bool unstamped = false;
     for (;;) {
       ReposDataAccessCursor* cursor = asker_->paramSelect(
           "SELECT COUNT(*), COALESCE(MIN(l.waitstart)::text, '') FROM pg_locks "
           "l JOIN pg_stat_activity a ON a.pid = l.pid "
-          "WHERE NOT l.granted AND a.application_name = ?",
-          1, &tag);
+          "WHERE NOT l.granted AND (a.query ILIKE ? OR "
+          "(l.locktype = 'advisory' AND l.objid IN (SELECT c.oid FROM "
+          "pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+          "WHERE n.nspname || '.' || c.relname ILIKE ?)))",
+          2, &pattern, &pattern);
       bool waiting = false;
       std::string began;
       if (cursor && cursor->next() == 1) {
@@ -104,7 +109,7 @@ class ConnectionWaits {
   // The waits seen: on SQLite the busy waits begun since the watch began,
   // on PostgreSQL the waits that looks found.
   int waits() const {
-    return tag_.empty() ? waitsBegun_.load()
+    return prefix_.empty() ? waitsBegun_.load()
                      : static_cast<int>(starts_.size()) + unstampedWaits_;
   }
 
@@ -112,7 +117,7 @@ class ConnectionWaits {
   bool watchUntil(const std::function<bool(bool waiting)>& enough,
                   std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    if (tag_.empty()) {
+    if (prefix_.empty()) {
       std::unique_lock<std::mutex> guard(mutex_);
       return changed_.wait_until(guard, end,
                                  [&] { return enough(pauses_ > 0); });
@@ -121,17 +126,12 @@ class ConnectionWaits {
       if (std::chrono::steady_clock::now() >= end) return false;
     return true;
   }
-  // Gives the sessions of a PostgreSQL connection an application name of
-  // their own, and answers it.
-  static std::string tagSessionsOf(ReposDataAccess* c) {
-    const std::string tag = uniqueTestName("kv_waiter");
-    const KvbDatavar value(tag.c_str());
-    int length = 0;
-    EXPECT_TRUE(c->paramSingleton(
-        "SELECT LENGTH(set_config('application_name', ?, false))", &length,
-        1, &value))
-        << c->getErrorMessage().str();
-    return tag;
+  // The table prefix, with its schema, that a connection's statements
+  // name its tables by.
+  static std::string prefixOf(ReposDataAccess* c) {
+    KvbString prefix, error;
+    EXPECT_TRUE(c->getTablePrefix(false, &prefix, &error)) << error.str();
+    return prefix.str();
   }
   static void paused(int pause) {
     if (std::this_thread::get_id() == watcher_.load()) return;
@@ -142,7 +142,7 @@ class ConnectionWaits {
   }
 
   ReposDataAccess* asker_;
-  std::string tag_;
+  std::string prefix_;
   std::set<std::string> starts_;
   int unstampedWaits_ = 0;
   static inline std::atomic<int> pauses_{0};
