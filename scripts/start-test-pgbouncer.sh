@@ -49,6 +49,9 @@ default_pool_size = $pool_size
 min_pool_size = 0
 reserve_pool_size = 0
 max_client_conn = 500
+; A client that finds no free server session for this long is refused,
+; rather than a test hanging on it.
+query_wait_timeout = 60
 logfile = $folder/pgbouncer.log
 pidfile = $folder/pgbouncer.pid
 ; The driver sends it at connect; in transaction mode it cannot follow a

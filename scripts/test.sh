@@ -31,7 +31,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd build-asan
 
-# Runs ctest with the arguments after the first and answers its status.
+# Runs ctest with the arguments after the first and answers its status,
+# as many tests at once as $ctest_jobs says (by default one per core).
 # The run's log is kept as Testing/Temporary/<first argument>.log, so that
 # each run keeps its own (ctest writes LastTest.log anew each time).
 # Instead of listing every skipped test at the end, it prints how many were
@@ -42,7 +43,7 @@ run_ctest() {
   shift
   output=$(mktemp)
   set +e
-  ctest --output-on-failure -j"$(nproc)" "$@" | tee "$output" |
+  ctest --output-on-failure -j"${ctest_jobs:-$(nproc)}" "$@" | tee "$output" |
     grep -v -e '(Skipped)$' -e '^The following tests did not run:$'
   status=${PIPESTATUS[0]}
   set -e
@@ -80,6 +81,10 @@ if [ -n "${KV_TEST_PGBOUNCER_CONNECTION:-}" ]; then
     echo "== the PostgreSQL cases of several connections through the pooler, driver mode $mode"
     connection="${KV_TEST_PGBOUNCER_CONNECTION%;};"
     [ "$mode" = default ] || connection+="Protocol=$mode;"
-    KV_TEST_PG_CONNECTION=$connection run_ctest "pooled-$mode" -R "$pooled_tests"
+    # One test at a time: a test holds several server sessions at once (a
+    # transaction, another connection waiting for it, a third watching),
+    # and tests side by side would wait for each other's at the pooler.
+    ctest_jobs=1 KV_TEST_PG_CONNECTION=$connection \
+      run_ctest "pooled-$mode" -R "$pooled_tests"
   done
 fi
