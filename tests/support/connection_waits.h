@@ -62,6 +62,11 @@ class ConnectionWaits {
     const KvbDatavar pattern(("%" + prefix_ + "%").c_str());
     bool unstamped = false;
     for (;;) {
+      // The server keeps what it showed of its sessions until the asker's
+      // transaction ends (the asker may be the holder), unless told not to.
+      int cleared = 0;
+      asker_->paramSingleton("SELECT 1 FROM pg_stat_clear_snapshot()",
+                             &cleared, 0);
       ReposDataAccessCursor* cursor = asker_->paramSelect(
           "SELECT COUNT(*), COALESCE(MIN(l.waitstart)::text, '') FROM pg_locks "
           "l JOIN pg_stat_activity a ON a.pid = l.pid "
