@@ -8,6 +8,7 @@
 #include "kvsingletons/kvsingletons.h"
 #include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_cursor.h"
+#include "rda/rda_isolation.h"
 #include "rda/rda_statement.h"
 #include "rda/sqlite_catalogue.h"
 #include "rda/too_long_value.h"
@@ -84,11 +85,14 @@ class RDA_DACStatement : public RDA_StatementBase {
     return statement_->bind(index, value, type, size) || refused(true);
   }
   bool execute_INT(int64_t* rows) override {
-    return statement_->execute(rows) || refused();
+    return dac_->runAlone([&] { return statement_->execute(rows); },
+                          [&] { return statement_->getErrorMessage(); }) ||
+           refused();
   }
   ReposDataAccessCursor* select_INT() override {
-    DacCursor* cursor = statement_->select();
-    if (!cursor) {
+    DacCursor* cursor = nullptr;
+    if (!dac_->runAlone([&] { return (cursor = statement_->select()); },
+                        [&] { return statement_->getErrorMessage(); })) {
       refused();
       return nullptr;
     }
@@ -147,7 +151,9 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
   kind_ = dac_->getDbKind();
   resyncIds_ = kind_ == DAC_DB_SQLITE;
   busyTimeoutMs_ = sqliteBusyTimeoutMs();
-  if (kind_ == DAC_DB_POSTGRESQL && !boundLockWaits(errorText)) return false;
+  if (kind_ == DAC_DB_POSTGRESQL &&
+      (!boundLockWaits(errorText) || !readIsolation(errorText)))
+    return false;
   if (kvbGetConfigOptions("")->get("REPOS/CREATE_SPEC_PATH", specPath) &&
       !specPath.isEmpty()) {
     spec_ = new KvTableCreateNS::KvCreateSpecDocImpl;
@@ -169,7 +175,7 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
 // is its shortest bound, 1 ms. A session that the pool shares among opens
 // (REPOSITORY/POOL_ID) keeps the value of its latest open. The session's
 // value bounds the statements run outside a transaction on a direct
-// connection; each transaction sets its own (lockTimeoutOfTransaction), as
+// connection; each transaction sets its own (begin_INT), as
 // a connection pooler in transaction mode hands a transaction to any of its
 // server sessions, where another client's value may be in force.
 bool RDA_DAC::boundLockWaits(KvbString& errorText) {
@@ -184,6 +190,13 @@ KvbString RDA_DAC::lockTimeoutSetting(bool transactionOnly) const {
                          std::max(busyTimeoutMs_, 1));
 }
 
+// Called for each server session that is opened: the default isolation is
+// the session's, as its database, role and connection string set it.
+bool RDA_DAC::readIsolation(KvbString& errorText) {
+  return readSessionIsolation(dac_, &pinReadCommitted_, errorText) ||
+         failed(errorText);
+}
+
 bool RDA_DAC::isDBMSSupported() {
   if (kind_ != DAC_DB_UNKNOWN) return true;
   return fail("The database \"" + dac_->getDbmsName() +
@@ -196,7 +209,9 @@ KvbString RDA_DAC::nameQuote_INT() {
 }
 
 bool RDA_DAC::exec_INT(const KvbString& sql, int64_t* rows) {
-  return dac_->execute(sql, rows) || failed();
+  return runAlone([&] { return dac_->execute(sql, rows); },
+                  [&] { return dac_->getErrorMessage(); }) ||
+         failed();
 }
 
 RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
@@ -218,8 +233,8 @@ RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql,
 
 // A SQLite file takes the transaction statements themselves, so that the
 // begin takes the write lock (see RDA_Sqlite::begin_INT); a server uses the
-// driver's manual-commit mode, and a PostgreSQL transaction's first
-// statement sets its lock timeout (see boundLockWaits). A busy SQLite begin is tried again after
+// driver's manual-commit mode, and a PostgreSQL transaction sets its lock
+// timeout (see boundLockWaits). A busy SQLite begin is tried again after
 // short sleeps until the busy timeout that the connection was opened with
 // has passed since the first try: a connection of the ODBC driver gives up
 // after the driver's own wait, which may be shorter. A native connection
@@ -246,13 +261,14 @@ bool RDA_DAC::begin_INT(bool* busy) {
   }
   serverFailed_ = false;
   if (!dac_->setAutoCommit(false)) return failed();
-  if (kind_ != DAC_DB_POSTGRESQL || dac_->execute(lockTimeoutSetting(true)))
+  inTransaction_ = true;
+  // The driver begins the transaction with the first setting, in one round
+  // trip; the isolation comes first, before any query of the transaction.
+  if ((!pinReadCommitted_ || dac_->execute(kReadCommittedSql)) &&
+      (kind_ != DAC_DB_POSTGRESQL || dac_->execute(lockTimeoutSetting(true))))
     return true;
-  // Nothing was begun: the connection goes back to committing each
-  // statement, with the setting's reason as the begin's.
   const KvbString reason = dac_->getErrorMessage();
-  dac_->rollback();
-  dac_->setAutoCommit(true);
+  rollback_INT();
   return failed(reason);
 }
 
@@ -333,11 +349,13 @@ bool RDA_DAC::firstValue(const KvbString& sql, KvbString& text) {
 
 bool RDA_DAC::commit_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("COMMIT TRANSACTION", nullptr);
+  inTransaction_ = false;
   return (dac_->commit() && dac_->setAutoCommit(true)) || failed();
 }
 
 bool RDA_DAC::rollback_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("ROLLBACK TRANSACTION", nullptr);
+  inTransaction_ = false;
   return (dac_->rollback() && dac_->setAutoCommit(true)) || failed();
 }
 
@@ -435,6 +453,25 @@ bool RDA_DAC::tableNamesLike_INT(const KvbString& pattern,
   return true;
 }
 
+// One row: the schema of the table that the name resolves to through the
+// search path, else the schema where the server creates a table (null when
+// the path names no schema that exists).
+bool RDA_DAC::repositorySchema_INT(const KvbString& infoTable,
+                                   KvbString& schema) {
+  schema = "";
+  if (kind_ != DAC_DB_POSTGRESQL) return true;
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  if (!catalogueRows(
+          "SELECT COALESCE(n.nspname, current_schema()), '' FROM "
+          "(SELECT to_regclass(?) AS oid) r "
+          "LEFT JOIN pg_class c ON c.oid = r.oid "
+          "LEFT JOIN pg_namespace n ON n.oid = c.relnamespace",
+          {infoTable}, rows))
+    return false;
+  if (!rows.empty()) schema = rows.front().first;
+  return true;
+}
+
 bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,
                                std::list<TableColumnInfo>& columns) {
   std::vector<std::pair<KvbString, KvbString>> rows;
@@ -479,9 +516,9 @@ bool RDA_DAC::runTableCommands_INT(const KvbString& tableCode,
   if (!spec_) return true;
   KvTableCreateNS::KvCreateSpecCommands* commands =
       indexName.isNull()
-          ? spec_->getTableCommands(dac_->getDbmsName(), getSchemaName(),
+          ? spec_->getTableCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName)
-          : spec_->getIndexCommands(dac_->getDbmsName(), getSchemaName(),
+          : spec_->getIndexCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName, indexName);
   bool ok = true;
   KvbString command;

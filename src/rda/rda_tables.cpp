@@ -262,8 +262,8 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
 
 std::string RDA_BaseImpl::ddlLayout(const KvbString& indexPrefix) {
   return std::string(typeid(*this).name()) + '\n' + tablePrefix_.str() + '\n' +
-         nameQuote_INT().str() + '\n' + indexPrefix.str() + '\n' +
-         std::to_string(getMaxTextLength());
+         getSchemaName().str() + '\n' + nameQuote_INT().str() + '\n' +
+         indexPrefix.str() + '\n' + std::to_string(getMaxTextLength());
 }
 
 namespace {
@@ -574,9 +574,17 @@ bool RDA_BaseImpl::dropTableIndexes(const KvbString& physicalName) {
   if (!guard) return false;
   if (!isPhysicalName(physicalName))
     return fail("\"" + physicalName + "\" is not a table name");
+  // The indexes are read and dropped in the table's schema: the one its
+  // name gives, else the repository's.
+  const KvbString bare = unquoted(physicalName);
+  const size_t point = bare.find('.');
+  const KvbString schema =
+      point == KvbString::npos ? getSchemaName() : bare.substr(0, point);
+  const KvbString table = point == KvbString::npos && !schema.isEmpty()
+                              ? schema + "." + bare
+                              : bare;
   std::vector<RDA_IndexColumn> indexes;
-  if (!tableIndexes_INT(unquoted(physicalName), indexes)) return false;
-  KvbString schema = getSchemaName();
+  if (!tableIndexes_INT(table, indexes)) return false;
   std::set<KvbString> dropped;
   for (const RDA_IndexColumn& i : indexes) {
     if (!dropped.insert(i.index).second) continue;
@@ -611,7 +619,7 @@ bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
   RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   const KvbString name =
-      indexName.isNull() ? kvbStringFormat("%S_%S_idx", table, column)
+      indexName.isNull() ? ownIndexName(defaultIndexSuffix(table, column))
                          : indexName;
   if (!isPlainName(table) || !isPlainName(column) || !isPlainName(name))
     return fail("The index \"" + name + "\" on " + table + "(" + column +
@@ -659,12 +667,44 @@ bool RDA_BaseImpl::createHCMTable(int id, int groupCount) {
   return createGroupIndexes("HCM", id, groupCount);
 }
 
+// The ends of the names of a field's frequency table's indexes, after the
+// prefix, for the value and the count columns.
+static const char* const kFrequencyIndexes[][2] = {
+    {"FR_VALUE", "fk_frqdist_fr_val"}, {"FR_COUNT", "fk_frqdist_fr_count"}};
+
 bool RDA_BaseImpl::createFrequencyTable(int fieldId) {
+  const KvbString table = numbered("FRQDST", fieldId);
+  for (const auto& index : kFrequencyIndexes)
+    if (!createIndex(table, index[0],
+                     ownIndexName(numbered(index[1], fieldId))))
+      return false;
+  return true;
+}
+
+KvbString RDA_BaseImpl::defaultIndexSuffix(const KvbString& table,
+                                           const KvbString& column) {
+  return kvbStringFormat("%S_%S_idx", table, column);
+}
+
+KvbString RDA_BaseImpl::ownIndexName(const KvbString& suffix) {
   KvbString prefix;
   getTablePrefix(true, &prefix, nullptr);
-  const KvbString table = numbered("FRQDST", fieldId);
-  return createIndex(table, "FR_VALUE",
-                     prefix + numbered("fk_frqdist_fr_val", fieldId)) &&
-         createIndex(table, "FR_COUNT",
-                     prefix + numbered("fk_frqdist_fr_count", fieldId));
+  return prefix + suffix;
+}
+
+// A name that the engine made ends with the part after the prefix; what
+// comes before it is the prefix of the repository that made it.
+KvbString RDA_BaseImpl::importedIndexName(const KvbString& table,
+                                          const KvbString& column,
+                                          const KvbString& name) {
+  std::vector<KvbString> suffixes{defaultIndexSuffix(table, column)};
+  RDA_IdTable idTable;
+  if (idTableNamed(table, "", &idTable) &&
+      strcmp(idTable.code, "FRQDST") == 0)
+    for (const auto& index : kFrequencyIndexes)
+      if (KvbString(column).equals(index[0], true))
+        suffixes.push_back(numbered(index[1], idTable.id));
+  for (const KvbString& suffix : suffixes)
+    if (name.endsWith(suffix.asCstr(), true)) return ownIndexName(suffix);
+  return name;
 }
