@@ -767,15 +767,18 @@ struct OdbcStmt {
   // trips of their own before it runs them. Outside a transaction a pooler
   // may hand each round trip to another server session, which then refuses
   // the run ("unnamed prepared statement does not exist") or runs the
-  // statement that another client parsed there. So there a statement run
-  // outside a transaction runs in one of its own, which keeps one server
-  // session throughout; the driver holds a query's rows past its end.
+  // statement that another client parsed there. So there a statement with
+  // values run outside a transaction runs in one of its own, which keeps
+  // one server session throughout; the driver holds a query's rows past its
+  // end. One without values goes in one round trip, and may be one that no
+  // transaction can hold (CREATE DATABASE).
   bool execute(KvbString& error) {
     if (rowsOpen) closeRows();
     if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
-    const bool own = dbc->ownTransactions && dbc->autoCommit;
+    const bool own =
+        dbc->ownTransactions && dbc->autoCommit && !params.empty();
     const auto onConnection = [&](SQLRETURN rc, KvbString& reason) {
       if (odbcCheck(rc, SQL_HANDLE_DBC, dbc->handle, reason)) return true;
       reason = whileDoing("Running", reason);

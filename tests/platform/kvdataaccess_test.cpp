@@ -882,6 +882,10 @@ TEST(DacPostgresPooledConnection, AStatementOutsideATransactionIsOneOnItsOwn) {
   ASSERT_TRUE(conn->setAutoCommit(true));
   EXPECT_TRUE(add(KvbDatavar(4), "d")) << insert->getErrorMessage().asCstr();
   EXPECT_EQ(seenElsewhere(), 3);
+  // A statement without values is sent as it is: one that no transaction
+  // can hold runs too.
+  EXPECT_TRUE(conn->execute(("VACUUM " + table).c_str()))
+      << conn->getErrorMessage().asCstr();
 
   select->release();
   insert->release();
