@@ -510,6 +510,25 @@ std::string oneLine(const char* message) {
   return line;
 }
 
+// A server's message about a prepared statement that the PostgreSQL driver
+// named itself ("_PLAN0x...") missing in its session (26000) or there
+// already (42P05) says what to do about it first. The engine names no
+// prepared statement of its own, so only a connection pooler in transaction
+// mode, which hands each transaction to any server session, separates the
+// driver from its statements: the driver's setting that keeps them out of
+// the server's sessions cures it.
+std::string withPoolerAdvice(const char* state, std::string message) {
+  const bool lostOrDoubled =
+      std::strcmp(state, "26000") == 0 || std::strcmp(state, "42P05") == 0;
+  if (!lostOrDoubled ||
+      message.find("prepared statement \"_PLAN") == std::string::npos)
+    return message;
+  return "The database connection goes through a pooler that lost the "
+         "driver's prepared statement; add UseServerSidePrepare=0 to the "
+         "connection string: " +
+         message;
+}
+
 // The diagnostic records of `handle` as "[SQLSTATE] message" texts, each on
 // one line, joined by "; ", or a text naming `rc` when there are none.
 KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
@@ -530,7 +549,9 @@ KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
     if (!text.isEmpty()) text += "; ";
     text += kvbStringFormat(
         "[%s] %s", reinterpret_cast<char*>(state),
-        oneLine(reinterpret_cast<char*>(message.data())).c_str());
+        withPoolerAdvice(reinterpret_cast<char*>(state),
+                         oneLine(reinterpret_cast<char*>(message.data())))
+            .c_str());
   }
   return text.isEmpty()
              ? kvbStringFormat("the ODBC call failed with result %d", rc)
@@ -575,6 +596,13 @@ const OdbcEnvironment& odbcEnvironment() {
 
 // A connection handle shared by the connection and its statements and
 // cursors; disconnected when the last of them ends.
+// Turns the driver's autocommit mode of connection `dbc` on or off.
+SQLRETURN setAutoCommitMode(SQLHDBC dbc, bool on) {
+  const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+  return SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER);
+}
+
 struct OdbcDbc {
   OdbcDbc() = default;
   OdbcDbc(const OdbcDbc&) = delete;
@@ -596,6 +624,10 @@ struct OdbcDbc {
   // empty when they can.
   KvbString nulRefusedBy;
   KvbString dbmsName;  // as the driver names the database's product
+  // A statement run outside a transaction runs in a transaction of its
+  // own (see OdbcStmt::execute); autoCommit follows the session's mode.
+  bool ownTransactions = false;
+  bool autoCommit = true;
 };
 
 // The server session that a connection and its statements run on now: a
@@ -775,17 +807,47 @@ struct OdbcStmt {
 
   // Runs the statement afresh: the prepared one, or the text kept for
   // running directly.
+  //
+  // The PostgreSQL driver told to keep no statements on the server
+  // (UseServerSidePrepare=0, as behind a connection pooler in transaction
+  // mode) still parses and describes many statements with values in round
+  // trips of their own before it runs them. Outside a transaction a pooler
+  // may hand each round trip to another server session, which then refuses
+  // the run ("unnamed prepared statement does not exist") or runs the
+  // statement that another client parsed there. So there a statement with
+  // values run outside a transaction runs in one of its own, which keeps
+  // one server session throughout; the driver holds a query's rows past its
+  // end. One without values goes in one round trip, and may be one that no
+  // transaction can hold (CREATE DATABASE).
   bool execute(KvbString& error) {
     if (dbc != line->dbc && !follow(error)) return false;
     if (rowsOpen) closeRows();
     if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
-    return check(prepared
-                     ? SQLExecute(handle)
-                     : SQLExecDirect(handle, sqlText(sql),
-                                     static_cast<SQLINTEGER>(sql.length())),
-                 error);
+    const bool own =
+        dbc->ownTransactions && dbc->autoCommit && !params.empty();
+    const auto onConnection = [&](SQLRETURN rc, KvbString& reason) {
+      if (odbcCheck(rc, SQL_HANDLE_DBC, dbc->handle, reason)) return true;
+      reason = whileDoing("Running", reason);
+      return false;
+    };
+    if (own && !onConnection(setAutoCommitMode(dbc->handle, false), error))
+      return false;
+    const bool ran =
+        check(prepared ? SQLExecute(handle)
+                       : SQLExecDirect(handle, sqlText(sql),
+                                       static_cast<SQLINTEGER>(sql.length())),
+              error);
+    if (!own) return ran;
+    KvbString endError;
+    const bool ended =
+        onConnection(SQLEndTran(SQL_HANDLE_DBC, dbc->handle,
+                                ran ? SQL_COMMIT : SQL_ROLLBACK),
+                     endError) &&
+        onConnection(setAutoCommitMode(dbc->handle, true), endError);
+    if (ran && !ended) error = endError;
+    return ran && ended;
   }
 
   std::shared_ptr<OdbcLine> line;
@@ -1272,11 +1334,11 @@ class OdbcConnection : public ConnectionBase {
   }
 
   bool setAutoCommit(bool on) override {
-    const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    return check(
-        SQLSetConnectAttr(line_->dbc->handle, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER),
-        on ? "Turning autocommit on" : "Turning autocommit off");
+    if (!check(setAutoCommitMode(line_->dbc->handle, on),
+               on ? "Turning autocommit on" : "Turning autocommit off"))
+      return false;
+    line_->dbc->autoCommit = on;
+    return true;
   }
   bool commit() override {
     return check(SQLEndTran(SQL_HANDLE_DBC, line_->dbc->handle, SQL_COMMIT),
@@ -1432,8 +1494,12 @@ std::shared_ptr<OdbcDbc> openSession(const std::vector<Attribute>& attributes,
   dbc->connected = true;
   if (!infoText(dbc->handle, SQL_DBMS_NAME, dbc->dbmsName, error))
     return nullptr;
-  if (OdbcConnection::kindOfDbms(dbc->dbmsName) == DAC_DB_POSTGRESQL)
+  if (OdbcConnection::kindOfDbms(dbc->dbmsName) == DAC_DB_POSTGRESQL) {
     dbc->nulRefusedBy = dbc->dbmsName;
+    const Attribute* serverPrepare =
+        findAttribute(attributes, "UseServerSidePrepare");
+    dbc->ownTransactions = serverPrepare && serverPrepare->value == "0";
+  }
   // Rows are read in blocks of bound columns when the driver can also hand
   // out a bound column of any row of a block by SQLGetData: that reads a
   // text too long for its buffer whole. A driver that cannot, or does not

@@ -192,12 +192,21 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
 // open would block the connection without end. The server's 0 means no
 // bound, where SQLite's 0 means fail at once: the nearest the server comes
 // is its shortest bound, 1 ms. A session that the pool shares among opens
-// (REPOSITORY/POOL_ID) keeps the value of its latest open.
+// (REPOSITORY/POOL_ID) keeps the value of its latest open. The session's
+// value bounds the statements run outside a transaction on a direct
+// connection; each transaction sets its own (begin_INT), as
+// a connection pooler in transaction mode hands a transaction to any of its
+// server sessions, where another client's value may be in force.
 bool RDA_DAC::boundLockWaits(KvbString& errorText) {
-  const int ms = std::max(busyTimeoutMs_, 1);
-  if (dac_->execute(kvbStringFormat("SET lock_timeout = %d", ms))) return true;
+  if (dac_->execute(lockTimeoutSetting(false))) return true;
   errorText = "The lock timeout cannot be set: " + dac_->getErrorMessage();
   return failed(errorText);
+}
+
+KvbString RDA_DAC::lockTimeoutSetting(bool transactionOnly) const {
+  return kvbStringFormat("SET %slock_timeout = %d",
+                         transactionOnly ? "LOCAL " : "",
+                         std::max(busyTimeoutMs_, 1));
 }
 
 // Called for each server session that is opened: the default isolation is
@@ -205,6 +214,13 @@ bool RDA_DAC::boundLockWaits(KvbString& errorText) {
 bool RDA_DAC::readIsolation(KvbString& errorText) {
   return readSessionIsolation(dac_, &pinReadCommitted_, errorText) ||
          failed(errorText);
+}
+
+// The driver begins the transaction with the first setting, in one round
+// trip; the isolation comes first, before any query of the transaction.
+bool RDA_DAC::setTransaction() {
+  return (!pinReadCommitted_ || dac_->execute(kReadCommittedSql)) &&
+         (kind_ != DAC_DB_POSTGRESQL || dac_->execute(lockTimeoutSetting(true)));
 }
 
 bool RDA_DAC::isDBMSSupported() {
@@ -257,7 +273,8 @@ RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql, bool once) {
 
 // A SQLite file takes the transaction statements themselves, so that the
 // begin takes the write lock (see RDA_Sqlite::begin_INT); a server uses the
-// driver's manual-commit mode. A busy SQLite begin is tried again after
+// driver's manual-commit mode, and a PostgreSQL transaction sets its lock
+// timeout (see boundLockWaits). A busy SQLite begin is tried again after
 // short sleeps until the busy timeout that the connection was opened with
 // has passed since the first try: a connection of the ODBC driver gives up
 // after the driver's own wait, which may be shorter. A native connection
@@ -289,11 +306,8 @@ bool RDA_DAC::begin_INT(bool* busy) {
   manualCommit_ = dac_->setAutoCommit(false);
   if (!manualCommit_) return failed();
   inTransaction_ = true;
-  // The driver begins the transaction with the setting, in one round trip.
-  if (!pinReadCommitted_ ||
-      onSession(
-          SessionUse::kBegin,
-          [this] { return dac_->execute(kReadCommittedSql); },
+  if (onSession(
+          SessionUse::kBegin, [this] { return setTransaction(); },
           [this] { return dac_->getErrorMessage(); }, failure))
     return true;
   rollback_INT();

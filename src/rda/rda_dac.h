@@ -164,6 +164,12 @@ class RDA_DAC : public RDA_BaseImpl {
   // Begins the engine's transaction again on a new session, with the
   // begin's setting; false with the driver's reason.
   bool beginAgain();
+  // The settings that each server transaction makes before anything else
+  // (its isolation, where the session's default is stricter than read
+  // committed, and its lock timeout), so that no transaction relies on
+  // what a session keeps between transactions; false with the driver's
+  // reason.
+  bool setTransaction();
   // The text of a transaction that went with its session, whose failure
   // was `failure`: that text when it names the loss already.
   KvbString lostTransactionText(const KvbString& failure) const;
@@ -184,6 +190,9 @@ class RDA_DAC : public RDA_BaseImpl {
   // Sets the server's lock timeout of a PostgreSQL session; false, with
   // the reason in errorText, when the server refuses it.
   bool boundLockWaits(KvbString& errorText);
+  // The statement that sets the lock timeout of the session, or with
+  // `transactionOnly` of the open transaction alone.
+  KvbString lockTimeoutSetting(bool transactionOnly) const;
   // Reads the default isolation of the session just opened (see
   // rda_isolation.h) into pinReadCommitted_; false, with the reason in
   // errorText, when the server does not tell it.

@@ -45,8 +45,7 @@ bool RDA_DAC::sessionOpened(KvbString& errorText) {
 // The engine's transaction begins on the new session as begin_INT began
 // it on the old one.
 bool RDA_DAC::beginAgain() {
-  return dac_->setAutoCommit(false) &&
-         (!pinReadCommitted_ || dac_->execute(kReadCommittedSql));
+  return dac_->setAutoCommit(false) && setTransaction();
 }
 
 bool RDA_DAC::renewSession(KvbString& failure) {
