@@ -71,9 +71,10 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
 bool RepositoryImpactAnalysisImpl::takeResources(
     const KvbString& condition, const std::vector<KvbDatavar>& values) {
   // Every connection of the engine is an RDA_BaseImpl.
-  const char* take = static_cast<RDA_BaseImpl*>(connection_)->rowHoldClause(
-      RDA_BaseImpl::RowHold::kTake);
-  return !take || exec("SELECT RCS_ID FROM " + table("IMPRCS") + " WHERE " +
+  RDA_BaseImpl* rda = static_cast<RDA_BaseImpl*>(connection_);
+  const char* take = rda->rowHoldClause(RDA_BaseImpl::RowHold::kTake);
+  // A script's deletes run later, elsewhere: there is no row to hold now.
+  return !take || rda->ddlActive() || exec("SELECT RCS_ID FROM " + table("IMPRCS") + " WHERE " +
                            condition + take,
                        values);
 }
