@@ -241,9 +241,7 @@ bool ProfileRDAImpl::endLoad(LoadKind kind, const std::function<bool()>& last) {
     return failQuietly(reason);  // the rollback's texts do not replace it
   }
   forgetLoad(kind);
-  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
-  if (bulk ? (last ? connection->bulkLoadEndAfter(last)
-                   : rda_->bulkLoadEnd(true))
+  if (bulk ? static_cast<RDA_BaseImpl*>(rda_)->bulkLoadEndAfter(last)
            : rda_->endTransaction(true))
     return true;
   // The bulk loader logs its own failure, a failed last batch or commit.

@@ -303,10 +303,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // load that bulkLoadInit opened.
   virtual bool bulkLoadRow(const KvbDatavar* values, size_t count);
   bool bulkLoadEnd(bool) override;
-  // bulkLoadEnd(true) that runs `last` in the load's transaction once its
-  // last rows are written, before the commit (a field table's indexes):
-  // when `last` fails, every row goes back with the transaction, and the
-  // answer is false with the reason of `last`.
+  // bulkLoadEnd(true) that runs `last` (when given) in the load's
+  // transaction once its last rows are written, before the commit (a field
+  // table's indexes): when `last` fails, every row goes back with the
+  // transaction, and the answer is false with the reason of `last`.
   virtual bool bulkLoadEndAfter(const std::function<bool()>& last) {
     return bulkLoadEnd(true);
   }

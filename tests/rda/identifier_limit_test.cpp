@@ -63,16 +63,12 @@ TEST_P(IdentifierLimitTest, PrefixesAroundTheLimitAreRefusedOrKeepNamesApart) {
     KvbString error;
     ReposDataAccess* rda = createReposDataAccess(
         factoryKind(), location().c_str(), prefix.c_str(), nullptr, error);
-    if (limit && length > longest) {
+    if (limit && length > longest) {  // the admin test checks the text
       EXPECT_EQ(rda, nullptr);
-      EXPECT_EQ(error.str(),
-                "The table prefix \"" + prefix +
-                    "\" is not short enough for the database: \"" + own +
-                    "\" (" + std::to_string(length) +
-                    " characters) makes names such as \"" + own +
-                    kLongestTail + "\" of " + std::to_string(limit + 1) +
-                    " characters, and the database takes names of at most " +
-                    std::to_string(limit));
+      EXPECT_NE(error.str().find("\"" + own + kLongestTail + "\" of " +
+                                 std::to_string(limit + 1) + " characters"),
+                std::string::npos)
+          << error.str();
       if (rda) rda->release();
       continue;
     }
