@@ -16,7 +16,12 @@
 // with "<Kind> <id> does not exist" ("Rule 9 does not exist", "Custom
 // metric 9 ...", "Global category 9 ...", "Folder 9 ..."), logged once at
 // level 5, and nothing is stored; the object is looked for in the write's
-// own transaction, so that it cannot go before the write is stored. No id
+// own transaction, so that it cannot go before the write is stored. A
+// write and a delete of the object it names, on two connections at once,
+// never both succeed with the row left naming nothing: a delete that comes
+// second waits for the write and removes its row too (deleteRule,
+// deleteGlobalCategory), a write that comes second waits for the delete
+// and is refused as above. No id
 // of a write means none; only the listings take -1 for "every" where they
 // say so. Ids of the matching engine's objects (the definition and token
 // ids of a global-category definition) are stored as given: the
@@ -28,9 +33,12 @@
 // setKeyValue, may be empty: an empty name is stored as given, since
 // stored repositories and imports hold such names, and such an object is
 // found only by its id (a value under the empty key only by that key).
-// Where a kind's names are unique (rules, global categories), the empty
-// name is one like any other: a second object is refused it. A folder
-// refuses an empty name (MetadataRepositoryDataAccess).
+// Where a kind's names are unique, the empty name is one like any other:
+// a second rule, field or custom metric of the empty name is refused with
+// the kind's refusal of a name in use ("Cannot add the rule """ and its
+// reason), and a second addGlobalCategory("") answers the stored
+// category's id, as for any name in use. A folder refuses an empty name
+// (MetadataRepositoryDataAccess).
 //
 // Links. A link is stored once. A second add of a link whose row holds
 // nothing but its key (a rule's field, a field mapping) is answered by the

@@ -17,8 +17,9 @@
 // "DataExploration", "CustomMetric", "Collection", "Source", "Dimension",
 // "Threshold". Events of an export or import reach the listener given to
 // exportObject or updateObject (not owned; it stays registered until the
-// next call); a failed importObject adds its own log to the text after
-// "\nImport Log:\n" (the record holds the text before it).
+// next call); a failed importObject that logged events adds that log to
+// the text after "\nImport Log:\n" (the record holds the text before it);
+// one that logged none ends with its reason.
 // An import decides what stands for its records, which UUIDs are free
 // and whether its path is free, in its transaction after it has taken its
 // tables' turns for writers: of two imports of one record at the same
@@ -77,7 +78,15 @@ class RepositoryImportExportManager {
   virtual bool importObject(const KvbString& input, int folderId,
                             KvbString& errorText) = 0;
   // Imports `input`, whose type must be `typeName`, over the existing
-  // object `objectId`, filing it in `folderId`.
+  // object `objectId`, filing it in `folderId`. The object keeps its own
+  // name (one without a name takes the record's). It takes the record's
+  // UUID unless another object holds that UUID; then it keeps its own.
+  // Collections, data explorations, sources, dimensions, thresholds and
+  // profile jobs always keep their own UUID. Neither choice is refused:
+  // each is only logged to the listener, at level 2. An object that does
+  // not exist is refused: "The <type> object with id=<id> and uuid=<uuid>
+  // does not exist and cannot be updated." (without " and uuid=<uuid>"
+  // for an empty `uuid`).
   virtual bool updateObject(int objectId, const KvbString& typeName,
                             const KvbString& uuid, const KvbString& input,
                             int folderId, KvbString& errorText,

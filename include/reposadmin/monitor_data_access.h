@@ -37,7 +37,10 @@
 // that exists keeps it as it is and answers true (see addTaskRuleMember and
 // addDimensionToGroup). A deletion of an object that does not exist is no
 // failure and changes nothing; each deletion says what it leaves that names the
-// object.
+// object. A write that names an object and a deletion of the object, on two
+// connections at once, never leave a row that names it: the one that comes
+// second waits for the other, a deletion then removing or repointing what the
+// write stored as it does any such row, a write then refused as above.
 //
 // Optional arguments: a text filter is absent when empty. An update
 // either writes every column it takes or keeps what is not given, and

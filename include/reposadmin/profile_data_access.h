@@ -35,7 +35,11 @@
 // source", "Job table", "Job field", "Job redundant-data configuration",
 // "Job table metric", "Job table rule", "Job alert", "Job chart", "Rule"
 // and "Custom metric", logged once, and nothing is stored. So a definition
-// is written parents first, as an import writes it. The writes of reports,
+// is written parents first, as an import writes it. Such a write and a
+// deleteProfileJob or deleteProfileJobDetails of its job on another
+// connection never both leave the write's row behind: the one that comes
+// second waits for the other, and a deletion then removes the row, a write
+// is then refused as above. The writes of reports,
 // runs and their results, and the loads, check no id they are given but
 // those their comments name (a report's folder, a redundancy
 // configuration's match definition): a profiling run writes them by the
@@ -73,7 +77,16 @@
 // it) lost, as a host transaction whose object is released there, and the
 // loading thread's next call answers false ("The transaction was rolled
 // back: the data-access object that began it was released") and closes
-// it.
+// it. While a load that opened its own transaction is open, the writes of
+// other calls on its thread (other data-access objects of the repository,
+// the host's own statements) join the load's transaction: the load's end
+// stores them, and a load rolled back takes them with it. Then the add or
+// end that failed answers "The load's transaction was rolled back, and
+// with it the writes that other calls of this thread made while the load
+// was open: <reason>", as does the thread's next call that reaches the
+// database, which stores nothing; a release on another thread adds the
+// same to its text. Writes to be kept whatever becomes of the load are
+// made outside it, or in a transaction of the host's around it.
 #ifndef REPOSADMIN_PROFILE_DATA_ACCESS_H_
 #define REPOSADMIN_PROFILE_DATA_ACCESS_H_
 

@@ -133,7 +133,13 @@ class ReposDataAccess {
   virtual KvbString getLastError() = 0;
 
   // Names. The physical name of a table is the table prefix, the code and,
-  // when number is 0 or more, the number; quoted when `quote` is set.
+  // when number is 0 or more, the number; quoted when `quote` is set. On a
+  // server it is led by the repository's schema (see repository_admin.h):
+  // the one the prefix names, else the one found when the connection
+  // opened, which getSchemaName gives too; while a DDL callback is
+  // installed, a prefix that names no schema leaves it out, so that a
+  // script runs by hand on any database. getTablePrefix gives the prefix
+  // as it was given.
   virtual KvbString getTableName(const char* tableCode, bool quote,
                                  int number) = 0;
   virtual bool getTablePrefix(bool withoutSchema, KvbString* prefix,
@@ -185,6 +191,17 @@ class ReposDataAccess {
   // stored meanwhile; an outermost end without commit right after the
   // failed call answers false with that call's reason. Releases never wait
   // for another thread.
+  //
+  // On PostgreSQL every transaction, the engine's and the host's, runs at
+  // read committed whatever default isolation the database, its role or
+  // the connection string sets (read once, when the connection opens): a
+  // stricter default makes each transaction begin by setting read
+  // committed, and a statement outside a transaction that the server could
+  // not serialize (SQLSTATE 40001) is run again. A transaction that meets
+  // a serialization failure all the same is rolled back whole and lost as
+  // above, with "The transaction was rolled back whole: the server could
+  // not serialize it with another connection's transaction, which changed
+  // what it read or wrote: [40001] <the server's message>".
   //
   // Changes that data-access objects announce inside a transaction are
   // posted after the outermost commit, and dropped by a rollback; a
@@ -241,7 +258,8 @@ class ReposDataAccess {
   // An in-memory cursor with the columns "name" and "field".
   virtual ReposDataAccessCursor* listIndexes(const KvbString& physicalName) = 0;
   // A one-column index on a table (name without prefix); a null index name
-  // gives "<table>_<column>_idx". An index on a column that the table lacks
+  // gives "<prefix><table>_<column>_idx" (the prefix without schema). An
+  // index on a column that the table lacks
   // is refused before any statement runs, with the text "The index "<name>"
   // was not made: table <table> has no column <column>".
   virtual bool createIndex(const KvbString& table, const KvbString& column,
@@ -258,6 +276,11 @@ class ReposDataAccess {
 
   // While a callback is installed, statements that change the database go
   // to it instead, and transactions are not counted. Null removes it.
+  // Queries still run on the database: the reads that decide what a write
+  // writes (the id counters, a check that a name is free or that a row
+  // exists, the rows an update or delete would change) read it as it is,
+  // so that a write answers as without the callback and hands the callback
+  // what it would have written.
   virtual bool setDDLCallback(ReposDDLCallback* callback) = 0;
 
   // The longest text a column holds inline.

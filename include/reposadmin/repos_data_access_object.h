@@ -42,6 +42,10 @@ class ReposDataAccessObject {
   virtual bool endTransaction(bool commit) = 0;
   // The text of the calling thread's last failure on the connection.
   virtual KvbString getErrorMessage() = 0;
+  // Installs the callback on the repository's connection, for every object
+  // of it (see ReposDataAccess::setDDLCallback): each write method then
+  // answers as without it, its checks reading the database, and hands the
+  // callback the statements it would have run.
   virtual bool setDDLCallback(ReposDDLCallback* callback) = 0;
   // Ends the object; the connection stays with the repository.
   virtual void release() = 0;

@@ -124,6 +124,9 @@ class Repository {
   // table <table>, which is also a table of the repository under the table
   // prefix "<prefix>"; a table file cannot replace it" (the table without
   // its schema, the other prefix as the database's catalogue spells it).
+  // An index that the file names as the engine names it under some prefix
+  // (a default index name, a field's frequency indexes) is made under this
+  // repository's prefix; other index names stay as the file gives them.
   virtual bool importTable(const KvbString& path) = 0;
   // 22: reserved; true without effect.
   virtual bool reserved22(void*) = 0;

@@ -36,6 +36,20 @@ class RepositoryAdmin {
                                  KvbString* connection, KvbString* tablePrefix,
                                  KvbString* typeText, KvbString* versionText,
                                  bool* isFile) = 0;
+  // A repository on a server lives in one schema: the one its table
+  // prefix names ("schema.prefix"), else the one where its INFO table is
+  // when it is opened, as the server resolves that name through the
+  // connection's search path (where none is there yet, the schema where a
+  // new table would go: the first of the path). Every table, per-id table
+  // and index of the repository is named in that schema and every lookup
+  // reads that schema, so a search path that starts in another schema
+  // decides only where a new repository is made: it never turns a
+  // statement, a drop or an import towards another schema's table of the
+  // same name. The names the engine makes (tables, per-id tables,
+  // indexes) carry the repository's own prefix. A schema whose name is not
+  // letters, digits and underscores in lower case is not found so (the
+  // names then follow the search path); give it in the prefix.
+  //
   // 8-9: create a repository in the database of a connection string, under
   // the table prefix, or in a SQLite file (made when it does not exist).
   // The repository's tables are added beside any other tables of the
@@ -51,7 +65,10 @@ class RepositoryAdmin {
   // followed by "The table <table> exists already in the database
   // "<connection>" with the table prefix "<prefix>"." (the connection
   // string as dacConnectionStringWithoutPassword shows it, the prefix only
-  // when one is given). A step that the status callback stops ends the
+  // when one is given). Of two connections or processes that create one
+  // repository at the same moment, exactly one creates it and the other
+  // reads that refusal, on a server as on a SQLite file. A step that the
+  // status callback stops ends the
   // creation there, leaving nothing behind (see
   // repository_status_callback.h). createFileRepository refuses an empty
   // path with "The repository cannot be created: the database file path is
@@ -84,8 +101,8 @@ class RepositoryAdmin {
   // answers true and changes nothing.
   // Only tables of the repository under exactly this prefix go. Another
   // repository of the same schema is any other prefix under which an INFO
-  // table exists, compared as the database resolves names (the case of
-  // letters aside, the prefix's schema or the current one); a table whose
+  // table exists in the repository's schema (see above), compared as the
+  // database resolves names (the case of letters aside); a table whose
   // name is such a prefix followed by one of the engine's table codes
   // (built-in, NCOA, table sets, older versions' tables, per-id tables) is
   // that repository's and is never dropped, whatever it also spells under

@@ -81,7 +81,10 @@ class KvImpactAnalysis {
   // 10: makes the recorded dependencies of `resource` equal to `list`
   // (creating listed resources that are not stored), in one transaction,
   // then links every listed table to its database. A null resource is
-  // true with nothing done.
+  // true with nothing done. A resource that is not stored, or that was
+  // removed since it was handed out, is refused by its type and identity:
+  // "The <type> resource "<identity>" is not stored"; no list is refused
+  // with "No dependency list was given".
   virtual bool addResourceDependencies(KvResource* resource,
                                        KvResourceList* list) = 0;
   // 11: a new empty list.

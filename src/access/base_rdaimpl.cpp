@@ -786,14 +786,6 @@ KvbString BaseRDAImpl::missingObject(const char* kind, int id) {
   return kvbStringFormat("%s %d does not exist", text.c_str(), id);
 }
 
-bool BaseRDAImpl::objectExists(const ObjectRow& row, const char* file,
-                               int line) {
-  const std::string condition = std::string(row.idColumn) + "=?";
-  const int found = exists(row.code, condition.c_str(), {row.id});
-  return found == 1 ||
-         (found == 0 && fail(missingObject(row.kind, row.id), file, line));
-}
-
 int BaseRDAImpl::updateObject(const ObjectRow& row, const SqlFields& columns,
                               std::initializer_list<UniqueKey> unique,
                               const SqlFields& stamps, int folderId,

@@ -363,10 +363,25 @@ class BaseRDAImpl {
   static KvbString missingObject(const char* kind, int id);
   // True when object `row` exists; else refused with missingObject's text.
   // False when the lookup fails. For a write that stores a reference to
-  // the object: run it in the write's transaction, so that the object
-  // cannot go between the check and the write.
+  // the object: run it in the write's transaction. On a server the row
+  // found is held until that transaction ends, so that a delete of the
+  // object waits for the write and then removes what the write stored;
+  // a check that comes after the delete waits for it and finds nothing.
+  // (SQLite's write lock, taken at the begin, serializes the two.)
   bool objectExists(const ObjectRow& row, const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
+  // objectExists of each row in order: the first one missing refuses.
+  bool objectsExist(const std::vector<ObjectRow>& rows);
+  // The rule between a check and a delete, from the delete's side: in
+  // the delete's transaction, before the rows that name the object, takes
+  // the object's own row (on a server, locked as for its update), so that
+  // a write that checked the object first is waited for and its rows are
+  // then deleted too, and a write that checks it later waits and finds it
+  // gone. A missing row is no failure; false when the statement fails.
+  bool takeRow(const ObjectRow& row);
+  // The clause that a look-up of rows that a write names appends to hold
+  // them as objectExists does; empty where nothing needs holding.
+  KvbString heldRowsClause();
   // updateGiven of the object's row, in one transaction with the checks
   // that the row exists (refused with missingObject's text unless the kind
   // is null; looked for first) and that no other row holds one of `unique`
@@ -440,6 +455,22 @@ class BaseRDAImpl {
   bool insertUnless(IfPresent policy, const Refusal& refusal, const char* code,
                     const SqlFields& keys, const SqlFields& columns,
                     const std::function<bool()>& first = nullptr,
+                    const char* file = __builtin_FILE(),
+                    int line = __builtin_LINE());
+  // Inserts the row `columns` into table `code`, in one transaction, only
+  // when every object of `parents` exists (each held as objectExists holds
+  // it) and, when `keys` are given, no row matches every one of them yet:
+  // the table's turn is taken first (writesSerialized), so that two
+  // writers cannot both insert (no `keys`: any number of rows may match).
+  // A row that matches is answered as
+  // insertUnless answers it, with `refusal`; a missing object is refused
+  // with missingObject's text, the first of `parents` that is missing. The
+  // insert and its checks are one statement: the look-ups that name the
+  // reason run only when it inserts nothing.
+  bool insertNaming(IfPresent policy, const Refusal& refusal,
+                    const char* code, const SqlFields& keys,
+                    const SqlFields& columns,
+                    const std::vector<ObjectRow>& parents,
                     const char* file = __builtin_FILE(),
                     int line = __builtin_LINE());
   // Writes the columns given of the row whose `keyColumn` is `key`, with the

@@ -43,9 +43,6 @@ BaseRDAImpl::ObjectRow CommonRDAImpl::globalCategory(int id) {
   return {"GCATS", "GC_ID", id, "global category"};
 }
 
-bool CommonRDAImpl::ruleAndMetricExist(int ruleId, int cmId) {
-  return objectExists(rule(ruleId)) && objectExists(customMetric(cmId));
-}
 
 // ---------------------------------------------------------------------------
 // Rules
@@ -116,9 +113,12 @@ bool CommonRDAImpl::deleteRule(int ruleId) {
   // would name a rule that no longer exists. So do the rule's execution
   // properties and trigger counts, which nothing reaches without the
   // rule's task member, and its links to global categories.
-  return ready() && deleteRows({"CMFMAP", "RUFIME", "RUCMME", "JBRUME",
-                                "RULEVT", "EXPROP", "TRIG", "GCRUL", "RULE"},
-                               "RU_ID", ruleId);
+  return transaction([&] {
+    return takeRow(rule(ruleId)) &&
+           deleteRows({"CMFMAP", "RUFIME", "RUCMME", "JBRUME", "RULEVT",
+                       "EXPROP", "TRIG", "GCRUL", "RULE"},
+                      "RU_ID", ruleId);
+  });
 }
 
 bool CommonRDAImpl::deleteRuleLinks(int ruleId) {
@@ -216,14 +216,14 @@ bool CommonRDAImpl::addRuleField(int ruleId, const KvbString& name,
 }
 
 bool CommonRDAImpl::addRuleCustomMetric(int ruleId, int cmId, int seq) {
-  return insertUnless(
+  return insertNaming(
       IfPresent::kRefuse,
       refusedBy(kCustomMetricExists,
                 kvbStringFormat("Cannot link custom metric %d to rule %d again",
                                 cmId, ruleId)),
       "RUCMME", {{"CM_ID", cmId}, {"RU_ID", ruleId}},
       {{"CM_ID", cmId}, {"RM_SEQ", seq}, {"RU_ID", ruleId}},
-      [&] { return ruleAndMetricExist(ruleId, cmId); });
+      {rule(ruleId), customMetric(cmId)});
 }
 
 bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
@@ -235,8 +235,8 @@ bool CommonRDAImpl::addCustomMetricFieldMap(int ruleId, int cmId, int seq,
   const SqlFields row = {{"RU_ID", ruleId},        {"CM_ID", cmId},
                          {"RM_SEQ", seq},          {"FI_NAME", fieldName},
                          {"CM_FLDNM", cmFieldName}, {"CM_TYPE", cmType}};
-  return insertUnless(IfPresent::kSucceed, Refusal(), "CMFMAP", row, row,
-                      [&] { return ruleAndMetricExist(ruleId, cmId); });
+  return insertNaming(IfPresent::kSucceed, Refusal(), "CMFMAP", row, row,
+                      {rule(ruleId), customMetric(cmId)});
 }
 
 // ---------------------------------------------------------------------------
@@ -280,13 +280,13 @@ bool CommonRDAImpl::addCustomMetricField(int cmId, const KvbString& name,
                                          const KvbString& type) {
   const SqlFields row = {
       {"CM_ID", cmId}, {"CM_FLDNM", name}, {"CM_TYPE", type}};
-  return insertUnless(
+  return insertNaming(
       IfPresent::kRefuse,
       refusedBy(kCustomMetricExists,
                 kvbStringFormat("Cannot add the field \"%S\" to custom "
                                 "metric %d",
                                 name, cmId)),
-      "CMFLD", row, row, [&] { return objectExists(customMetric(cmId)); });
+      "CMFLD", row, row, {customMetric(cmId)});
 }
 
 bool CommonRDAImpl::updateCustomMetric(int cmId, const KvbString& name,
@@ -400,8 +400,8 @@ bool CommonRDAImpl::addGlobalCategoryField(
   row.insert(row.end(), {{"FLD_TYPE", fieldType},
                          {"FLD_LEN", fieldLength},
                          {"FLD_POS", fieldPosition}});
-  return insertUnless(IfPresent::kSucceed, Refusal(), "GCFLD", keys, row,
-                      [&] { return objectExists(globalCategory(gcId)); });
+  return insertNaming(IfPresent::kSucceed, Refusal(), "GCFLD", keys, row,
+                      {globalCategory(gcId)});
 }
 
 bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,
@@ -415,8 +415,10 @@ bool CommonRDAImpl::updateGlobalCategory(int gcId, const KvbString& name,
 }
 
 bool CommonRDAImpl::deleteGlobalCategory(int gcId) {
-  return ready() &&
-         deleteRows({"GCDEF", "GCFLD", "GCRUL", "GCATS"}, "GC_ID", gcId);
+  return transaction([&] {
+    return takeRow(globalCategory(gcId)) &&
+           deleteRows({"GCDEF", "GCFLD", "GCRUL", "GCATS"}, "GC_ID", gcId);
+  });
 }
 
 // ---------------------------------------------------------------------------

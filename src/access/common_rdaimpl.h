@@ -93,9 +93,6 @@ class CommonRDAImpl : public RDA_Object<CommonRepositoryDataAccess> {
   static ObjectRow rule(int id);
   static ObjectRow customMetric(int id);
   static ObjectRow globalCategory(int id);
-  // True when rule `ruleId` and custom metric `cmId` exist (the rule looked
-  // for first); else refused as objectExists refuses.
-  bool ruleAndMetricExist(int ruleId, int cmId);
   // setKeyValue's write, its failure left unlogged.
   bool writeKeyValue(const KvbString& key, const KvbString& value);
   // Every row of a table, or those that `condition` selects with `name`

@@ -578,10 +578,9 @@ bool MetadataRDAImpl::addResourceDependency(int rcsId, int usedRcsId) {
   // Both ends must exist, and the pair is recorded once: a second add
   // finds it and changes nothing.
   const SqlFields row = {{"RCS_ID", rcsId}, {"RCS_USED", usedRcsId}};
-  return insertUnless(IfPresent::kSucceed, Refusal(), "IMPDEP", row, row, [&] {
-    return objectExists({"IMPRCS", "RCS_ID", rcsId, "resource"}) &&
-           objectExists({"IMPRCS", "RCS_ID", usedRcsId, "resource"});
-  });
+  return insertNaming(IfPresent::kSucceed, Refusal(), "IMPDEP", row, row,
+                      {{"IMPRCS", "RCS_ID", rcsId, "resource"},
+                       {"IMPRCS", "RCS_ID", usedRcsId, "resource"}});
 }
 
 bool MetadataRDAImpl::deleteResourceDependency(int rcsId, int usedRcsId) {

@@ -98,6 +98,12 @@ class SqlStatement {
   // The value of a marker that the text holds already.
   SqlStatement& bind(const KvbDatavar& value);
   SqlStatement& bind(QueryParam param);
+  // The value of such a marker that a column takes: a value refused is
+  // named by the column, as a term's is.
+  SqlStatement& bind(const SqlField& field) {
+    bindNamed(field.name, field.param);
+    return *this;
+  }
 
   // True once a WHERE or a SET term was added by this builder. A delete
   // without a WHERE term would remove every row of its table; an update

@@ -174,9 +174,13 @@ bool RepositoryAdminImpl::mayCreateIn(RepositoryImpl* repository) {
     logError(__LINE__);
     return false;
   }
-  if (existing.isNull()) return true;
-  // The host learns which database and which table showed the repository,
-  // the database as failure texts show it: without its password.
+  return existing.isNull() || refuseHeld(repository, existing);
+}
+
+// The host learns which database and which table showed the repository,
+// the database as failure texts show it: without its password.
+bool RepositoryAdminImpl::refuseHeld(RepositoryImpl* repository,
+                                     const KvbString& existing) {
   fail(message(__LINE__, 1304) +
        kvbStringFormat(" The table %S exists already in the %S.", existing,
                        repository->place()));
@@ -224,7 +228,10 @@ bool RepositoryAdminImpl::createBuiltInTables(RepositoryImpl* repository,
 // and then checks that the database holds no repository, so that of several
 // creators of one database exactly one finds it empty. On a server, where
 // the begin takes no lock, a creator that overlaps another fails on the
-// first table that the other made, since no creation drops tables.
+// first table that the other made, since no creation drops tables; once
+// its transaction is rolled back it looks again, and a table of the
+// creation that is there now is another creator's: it is refused as a
+// creator that came later would be.
 bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
                                           bool checkEmpty) {
   if (!repository->tableSetFolderFound()) return failOnRepository(repository);
@@ -271,6 +278,10 @@ bool RepositoryAdminImpl::createStructure(RepositoryImpl* repository,
   }
   if (!rda->endTransaction(builtIn && rest) && builtIn && rest)
     return fail(rda->getErrorMessage());
+  KvbString existing;
+  if (!(builtIn && rest) && checkEmpty && !relay.stopped() &&
+      firstExistingTable(repository, existing) && !existing.isNull())
+    return refuseHeld(repository, existing);
   return builtIn && rest;
 }
 

@@ -179,6 +179,9 @@ class RepositoryAdminImpl : public RepositoryAdmin {
   // and logged why) answers false.
   bool createIn(RepositoryImpl* repository, const KvbString& ddlFile);
   bool mayCreateIn(RepositoryImpl* repository);
+  // The refusal of a database in which `existing`, a table that the
+  // creation would make, shows a repository; false.
+  bool refuseHeld(RepositoryImpl* repository, const KvbString& existing);
   bool startScript(RepositoryImpl* repository, const KvbString& path,
                    DDLCB* script);
   bool createStructure(RepositoryImpl* repository, bool checkEmpty);

@@ -208,6 +208,10 @@ bool RepositoryImpl::exportTableToXml(const KvbString& table,
     return failOnConnection();
   if (columns.empty()) return true;
   const KvbString name = dataAccess_->getTableName(table.asCstr(), false, -1);
+  // The file is named by the prefix as it was given, without the schema
+  // that the open found for a prefix that names none.
+  KvbString given;
+  dataAccess_->getTablePrefix(false, &given, nullptr);
 
   KvDom document;
   KvDomNode root = document.startDocument("kvTable");
@@ -253,7 +257,7 @@ bool RepositoryImpl::exportTableToXml(const KvbString& table,
   listed->release();
 
   KvbString path, problem;
-  if (!dumpPath(folder, name, &path, &problem)) return fail(problem);
+  if (!dumpPath(folder, given + table, &path, &problem)) return fail(problem);
   if (!document.createFile(path, true)) return fail(document.getErrorMessage());
   return !drop || dropOwnTable(table);
 }
@@ -324,11 +328,17 @@ bool RepositoryImpl::loadTable(const KvbString& path) {
       return false;
     // Each index once: an index over several columns is dumped as one
     // entry per column and comes back on its first column.
-    std::set<KvbString> made;
-    for (const TableDumpIndex& index : dump.indexes)
-      if (made.insert(KvbString(index.name).toUpper()).second &&
-          !dataAccess_->createIndex(dump.tableName, index.field, index.name))
+    // The names that the exporting repository's engine made are named for
+    // this one (see importedIndexName).
+    std::set<KvbString> dumped, made;
+    for (const TableDumpIndex& index : dump.indexes) {
+      const KvbString name =
+          rda->importedIndexName(dump.tableName, index.field, index.name);
+      if (dumped.insert(KvbString(index.name).toUpper()).second &&
+          made.insert(KvbString(name).toUpper()).second &&
+          !dataAccess_->createIndex(dump.tableName, index.field, name))
         return failOnConnection();
+    }
     return true;
   };
   return inTransaction(load);

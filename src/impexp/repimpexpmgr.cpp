@@ -364,8 +364,10 @@ bool RepositoryImportExportManagerImpl::importObject(const KvbString& input,
                "The object type \"%S\" is not a known type to import.",
                record->getTypeName()));
   }
-  // The log goes with every failure; the listener never outlives the call.
-  if (!result) errorText.append("\nImport Log:\n").append(log->getText());
+  // The log goes with every failure that logged anything; the listener
+  // never outlives the call.
+  if (!result && !log->getText().isEmpty())
+    errorText.append("\nImport Log:\n").append(log->getText());
   context_->reset();
   return result;
 }
@@ -402,11 +404,15 @@ bool RepositoryImportExportManagerImpl::updateObject(
       readObjectItem(meta.get(), objectId, typeName, target, reason);
   if (found < 0)
     return fail(errorText, reason.isEmpty() ? meta->getErrorMessage() : reason);
+  // An empty UUID names nothing, so the text leaves it out.
   if (found == 0)
     return fail(errorText,
-                kvbStringFormat("The %S object with id=%d and uuid=%S does not "
-                                "exist and cannot be updated.",
-                                typeName, objectId, uuid));
+                kvbStringFormat("The %S object with id=%d%S does not exist "
+                                "and cannot be updated.",
+                                typeName, objectId,
+                                uuid.isEmpty()
+                                    ? KvbString("")
+                                    : kvbStringFormat(" and uuid=%S", uuid)));
   context_->setIntProperty(record, "TARGETID", objectId);
   context_->setProperty(record, "TARGETUUID", uuid);
   RepositoryObjectManagerImpl* manager = managerOf(record->getTypeName());

@@ -86,46 +86,52 @@ bool MonitorRDAImpl::expectRow(const char* code, const char* condition,
   return found == 1 || refuse(refusal);
 }
 
-bool MonitorRDAImpl::dashboardObjectsExist(
+std::vector<BaseRDAImpl::ObjectRow> MonitorRDAImpl::dashboardRows(
     std::initializer_list<DashboardRef> refs) {
+  std::vector<ObjectRow> rows;
   for (const DashboardRef& ref : refs) {
     if (ref.id == kDefaultDashboardId) continue;
     for (const DashboardKind& kind : kDashboardKinds)
       if (std::strcmp(kind.column, ref.column) == 0 &&
-          !(ref.id == -1 && kind.mayBeNone) &&
-          !objectExists({kind.tableCode, kind.column, ref.id, kind.kind}))
-        return false;
+          !(ref.id == -1 && kind.mayBeNone))
+        rows.push_back({kind.tableCode, kind.column, ref.id, kind.kind});
   }
-  return true;
+  return rows;
+}
+
+bool MonitorRDAImpl::dashboardObjectsExist(
+    std::initializer_list<DashboardRef> refs) {
+  return objectsExist(dashboardRows(refs));
+}
+
+std::vector<BaseRDAImpl::ObjectRow> MonitorRDAImpl::linkedRows(
+    int taskId, int ruleId, std::initializer_list<DashboardRef> refs) {
+  // The row links a task and a rule by id: both must exist, or it would
+  // join nothing that can be reached.
+  std::vector<ObjectRow> rows = {{"MJOB", "JB_ID", taskId, kTaskType},
+                                 {"RULE", "RU_ID", ruleId, "rule"}};
+  const std::vector<ObjectRow> more = dashboardRows(refs);
+  rows.insert(rows.end(), more.begin(), more.end());
+  return rows;
 }
 
 bool MonitorRDAImpl::linkedObjectsExist(
     int taskId, int ruleId, std::initializer_list<DashboardRef> refs) {
-  // The row links a task and a rule by id: both must exist, or it would
-  // join nothing that can be reached.
-  return objectExists({"MJOB", "JB_ID", taskId, kTaskType}) &&
-         objectExists({"RULE", "RU_ID", ruleId, "rule"}) &&
-         dashboardObjectsExist(refs);
+  return objectsExist(linkedRows(taskId, ruleId, refs));
 }
 
 bool MonitorRDAImpl::insertLinked(int taskId, int ruleId, const char* code,
                                   const SqlFields& columns) {
-  if (!ready()) return false;
-  return addInOneStep([&] {
-    return linkedObjectsExist(taskId, ruleId, {}) && insert(code, columns);
-  });
+  return insertNaming(IfPresent::kRefuse, Refusal(), code, {}, columns,
+                      linkedRows(taskId, ruleId, {}));
 }
 
-bool MonitorRDAImpl::addLinkOnce(const std::function<bool()>& objectsExist,
+bool MonitorRDAImpl::addLinkOnce(const std::vector<ObjectRow>& joined,
                                  const char* code, const SqlFields& keys,
                                  const SqlFields& columns,
                                  const KvbString& again) {
-  // Without a connection the transaction logs the null object and fails.
-  return transaction([&] {
-    return objectsExist() &&
-           insertUnless(IfPresent::kWarn, {message(kExists), again}, code,
-                        keys, columns);
-  });
+  return insertNaming(IfPresent::kWarn, {message(kExists), again}, code, keys,
+                      columns, joined);
 }
 
 bool MonitorRDAImpl::addDashboardObject(const char* typeName, const char* code,
@@ -195,6 +201,9 @@ bool MonitorRDAImpl::deleteDashboardObject(const char* code, const char* column,
   if (!ready()) return false;
   if (id == kDefaultDashboardId || id == -1) return true;
   const KvbString where = KvbString(" WHERE ") + column + "=?";
+  // The object's own row goes first: a write that holds it (it names the
+  // object) is waited for, and the rows it wrote are then repointed or
+  // deleted with the others.
   return transaction([&] {
     if (!run("DELETE FROM " + table(code) + where, {id})) return false;
     for (const DashboardReference& ref : kDashboardReferences) {
@@ -273,6 +282,7 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
   KvbString uuid;
   const KvbString path = deletionPath(taskId, kTaskType, uuid);
   const bool deleted = transaction([&] {
+    if (!takeRow({"MJOB", "JB_ID", taskId, kTaskType})) return false;
     const int executions = exists("EXEC", "JB_ID=?", {taskId});
     if (executions == 1) return refuse(executionsKeep(taskId));
     return executions == 0 &&
@@ -323,10 +333,8 @@ bool MonitorRDAImpl::addTaskRuleMember(int taskId, int ruleId, int dimensionId,
   const int threshold = orDefault(thresholdId);
   // A task runs a rule once: updateTaskRuleMember changes the member.
   return addLinkOnce(
-      [&] {
-        return linkedObjectsExist(
-            taskId, ruleId, {{"DIM_ID", dimension}, {"THR_ID", threshold}});
-      },
+      linkedRows(taskId, ruleId,
+                 {{"DIM_ID", dimension}, {"THR_ID", threshold}}),
       "JBRUME", {{"JB_ID", taskId}, {"RU_ID", ruleId}},
       {{"JB_ID", taskId},
        {"RU_ID", ruleId},
@@ -617,11 +625,9 @@ bool MonitorRDAImpl::addDimension(const KvbString& name,
 bool MonitorRDAImpl::addDimensionToGroup(int groupId, int dimensionId,
                                          int thresholdId, KvbReal weight) {
   return addLinkOnce(
-      [&] {
-        return dashboardObjectsExist({{"GRP_ID", groupId},
-                                      {"DIM_ID", dimensionId},
-                                      {"THR_ID", thresholdId}});
-      },
+      dashboardRows({{"GRP_ID", groupId},
+                     {"DIM_ID", dimensionId},
+                     {"THR_ID", thresholdId}}),
       "DIMGRP", {{"DIM_ID", dimensionId}, {"GRP_ID", groupId}},
       {{"DIM_ID", dimensionId},
        {"GRP_ID", groupId},

@@ -139,22 +139,29 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
   // looked for, nor is -1 (none) of a kind that may be none (a threshold:
   // see kDashboardKinds); -1 of another kind is refused.
   bool dashboardObjectsExist(std::initializer_list<DashboardRef> refs);
+  // The rows that dashboardObjectsExist looks for, in order.
+  static std::vector<ObjectRow> dashboardRows(
+      std::initializer_list<DashboardRef> refs);
   // True when task `taskId`, rule `ruleId` and each of `refs` exist; a
   // missing task or rule is refused with "Task <id> does not exist" or
   // "Rule <id> does not exist", the references as above.
   bool linkedObjectsExist(int taskId, int ruleId,
                           std::initializer_list<DashboardRef> refs);
+  // The rows that linkedObjectsExist looks for, in order.
+  static std::vector<ObjectRow> linkedRows(
+      int taskId, int ruleId, std::initializer_list<DashboardRef> refs);
   // Inserts a row that names task `taskId` and rule `ruleId`, in one unit
   // with linkedObjectsExist's check.
   bool insertLinked(int taskId, int ruleId, const char* code,
                     const SqlFields& columns);
-  // Adds the link `columns` to table `code` in one unit with
-  // `objectsExist` (the check that what it joins exists), unless a row
-  // matches every one of `keys`: that link is kept as it is, the answer
-  // is true and `again`, ": " and message 1211 are logged as a warning.
-  bool addLinkOnce(const std::function<bool()>& objectsExist,
-                   const char* code, const SqlFields& keys,
-                   const SqlFields& columns, const KvbString& again);
+  // Adds the link `columns` to table `code` in one unit with the check
+  // that the objects of `joined` exist (refused as objectExists refuses),
+  // unless a row matches every one of `keys`: that link is kept as it is,
+  // the answer is true and `again`, ": " and message 1211 are logged as a
+  // warning.
+  bool addLinkOnce(const std::vector<ObjectRow>& joined, const char* code,
+                   const SqlFields& keys, const SqlFields& columns,
+                   const KvbString& again);
   // Writes the `name` and `columns` given of the dashboard object `row`,
   // with the edit date (now) and, when not null, the edit user, checking
   // that `folderId` (the row's FLDR_ID among `columns`; -1 when not given)

@@ -36,11 +36,17 @@ bool ProfileRDAImpl::hasProfileJob(const KvbString& name, int folderId) {
 }
 
 bool ProfileRDAImpl::deleteProfileJobDetails(int jobId) {
-  return ready() && deleteRows({"JFRDA", "JRCFGS", "JFLD", "JTBLMA", "JTBLRU",
-                                "JLNKFL", "JFLDME", "JTABLE", "JDSN", "JGMET",
-                                "JKEYVL", "JCMDMA", "JTBLME", "JCHPRP",
-                                "JCHART", "JALPRP", "JALERT", "JFLDPR"},
-                               "SU_ID", jobId);
+  // The job's row first: a write under the job holds it, so the rows
+  // written under the job before go with the rest, and a write after
+  // finds the parts it names gone.
+  return transaction([&] {
+    return takeRow({"JSETUP", "SU_ID", jobId, kJobKind}) &&
+           deleteRows({"JFRDA", "JRCFGS", "JFLD", "JTBLMA", "JTBLRU", "JLNKFL",
+                       "JFLDME", "JTABLE", "JDSN", "JGMET", "JKEYVL", "JCMDMA",
+                       "JTBLME", "JCHPRP", "JCHART", "JALPRP", "JALERT",
+                       "JFLDPR"},
+                      "SU_ID", jobId);
+  });
 }
 
 bool ProfileRDAImpl::deleteProfileJob(int jobId) {

@@ -72,7 +72,9 @@ bool ProfileRDAImpl::jobRowsExist(const std::vector<JobRef>& refs) {
   for (const JobRef& ref : refs) {
     const std::string term = std::string(ref.idColumn) + "=?";
     SqlStatement select("SELECT 1 FROM " + table(ref.code));
+    // Held until the write's transaction ends, as objectExists holds.
     select.where(term.c_str(), ref.id).whereEvery(ref.scope);
+    select.append(heldRowsClause());
     const int found = lookup(select, nullptr);
     if (found < 0) return false;
     if (found == 0) return fail(missingObject(ref.kind, ref.id));

@@ -174,9 +174,13 @@ bool ProfileRDAImpl::beginLoad(LoadKind kind, const char* code, int number,
   // A field's own table is made in the load's transaction, and so goes
   // back with a load that does not reach its end, also one whose thread
   // ends first. The loader writes nothing before its first batch.
-  if (number >= 0 &&
-      !rda_->createTable(kvbStringFormat("%s%d", code, number), infos))
-    return abandonFailedLoad(kind);
+  bool made;
+  {
+    RDA_BaseImpl::LoadStep step(connection);
+    made = number < 0 ||
+           rda_->createTable(kvbStringFormat("%s%d", code, number), infos);
+  }
+  if (!made) return abandonFailedLoad(kind);
   if (useBulk) return true;
   load.statement = rda_->createStatement(
       "INSERT INTO " + rda_->getTableName(code, true, number) + " (" + names +
@@ -210,12 +214,14 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
   Load& load = loads_[kind];
   if (!loadOpen(kind))
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  RDA_BaseImpl::LoadStep step(connection);
   bool ok;
   if (load.bulk) {
     // Every connection of the engine is an RDA_BaseImpl, whose loader takes
     // the row's values as they are.
-    ok = static_cast<RDA_BaseImpl*>(rda_)->bulkLoadRow(
-        load.values, static_cast<size_t>(load.columns));
+    ok =
+        connection->bulkLoadRow(load.values, static_cast<size_t>(load.columns));
   } else {
     ok = true;
     for (int i = 0; ok && i < load.columns; ++i)
@@ -228,25 +234,33 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
       load.bulk ? rda_->getErrorMessage() : load.statement->getErrorMessage();
   if (!load.bulk) logError(reason);
   abandonLoad(kind);
-  return failQuietly(reason);  // the rollback's texts do not replace it
+  // The rollback's texts do not replace it.
+  return failQuietly(connection->loadFailure(reason));
 }
 
 bool ProfileRDAImpl::endLoad(LoadKind kind, const std::function<bool()>& last) {
   if (!loadOpen(kind))
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   const bool bulk = loads_[kind].bulk;
-  if (!bulk && last && !last()) {
-    const KvbString reason = rda_->getErrorMessage();
-    abandonLoad(kind);
-    return failQuietly(reason);  // the rollback's texts do not replace it
+  auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  if (!bulk && last) {
+    RDA_BaseImpl::LoadStep step(connection);
+    if (!last()) {
+      const KvbString reason = rda_->getErrorMessage();
+      abandonLoad(kind);
+      // The rollback's texts do not replace it.
+      return failQuietly(connection->loadFailure(reason));
+    }
   }
   forgetLoad(kind);
-  if (bulk ? static_cast<RDA_BaseImpl*>(rda_)->bulkLoadEndAfter(last)
-           : rda_->endTransaction(true))
-    return true;
+  {
+    RDA_BaseImpl::LoadStep step(connection);
+    if (bulk ? connection->bulkLoadEndAfter(last) : rda_->endTransaction(true))
+      return true;
+  }
   // The bulk loader logs its own failure, a failed last batch or commit.
   if (!bulk) logError(rda_->getErrorMessage());
-  return false;
+  return failQuietly(connection->loadFailure(rda_->getErrorMessage()));
 }
 
 void ProfileRDAImpl::abandonLoad(LoadKind kind) {

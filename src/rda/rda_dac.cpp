@@ -8,6 +8,7 @@
 #include "kvsingletons/kvsingletons.h"
 #include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_cursor.h"
+#include "rda/rda_isolation.h"
 #include "rda/rda_statement.h"
 #include "rda/sqlite_catalogue.h"
 #include "rda/too_long_value.h"
@@ -84,11 +85,14 @@ class RDA_DACStatement : public RDA_StatementBase {
     return statement_->bind(index, value, type, size) || refused(true);
   }
   bool execute_INT(int64_t* rows) override {
-    return statement_->execute(rows) || refused();
+    return dac_->runAlone([&] { return statement_->execute(rows); },
+                          [&] { return statement_->getErrorMessage(); }) ||
+           refused();
   }
   ReposDataAccessCursor* select_INT() override {
-    DacCursor* cursor = statement_->select();
-    if (!cursor) {
+    DacCursor* cursor = nullptr;
+    if (!dac_->runAlone([&] { return (cursor = statement_->select()); },
+                        [&] { return statement_->getErrorMessage(); })) {
       refused();
       return nullptr;
     }
@@ -147,7 +151,9 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
   kind_ = dac_->getDbKind();
   resyncIds_ = kind_ == DAC_DB_SQLITE;
   busyTimeoutMs_ = sqliteBusyTimeoutMs();
-  if (kind_ == DAC_DB_POSTGRESQL && !boundLockWaits(errorText)) return false;
+  if (kind_ == DAC_DB_POSTGRESQL &&
+      (!boundLockWaits(errorText) || !readIsolation(errorText)))
+    return false;
   if (kvbGetConfigOptions("")->get("REPOS/CREATE_SPEC_PATH", specPath) &&
       !specPath.isEmpty()) {
     spec_ = new KvTableCreateNS::KvCreateSpecDocImpl;
@@ -175,6 +181,13 @@ bool RDA_DAC::boundLockWaits(KvbString& errorText) {
   return failed(errorText);
 }
 
+// Called for each server session that is opened: the default isolation is
+// the session's, as its database, role and connection string set it.
+bool RDA_DAC::readIsolation(KvbString& errorText) {
+  return readSessionIsolation(dac_, &pinReadCommitted_, errorText) ||
+         failed(errorText);
+}
+
 bool RDA_DAC::isDBMSSupported() {
   if (kind_ != DAC_DB_UNKNOWN) return true;
   return fail("The database \"" + dac_->getDbmsName() +
@@ -187,7 +200,9 @@ KvbString RDA_DAC::nameQuote_INT() {
 }
 
 bool RDA_DAC::exec_INT(const KvbString& sql, int64_t* rows) {
-  return dac_->execute(sql, rows) || failed();
+  return runAlone([&] { return dac_->execute(sql, rows); },
+                  [&] { return dac_->getErrorMessage(); }) ||
+         failed();
 }
 
 RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
@@ -235,7 +250,13 @@ bool RDA_DAC::begin_INT(bool* busy) {
     return true;
   }
   serverFailed_ = false;
-  return dac_->setAutoCommit(false) || failed();
+  if (!dac_->setAutoCommit(false)) return failed();
+  inTransaction_ = true;
+  // The driver begins the transaction with the setting, in one round trip.
+  if (!pinReadCommitted_ || dac_->execute(kReadCommittedSql)) return true;
+  const KvbString reason = dac_->getErrorMessage();
+  rollback_INT();
+  return failed(reason);
 }
 
 // SQLite through its driver: a BEGIN succeeds only outside a transaction,
@@ -315,11 +336,13 @@ bool RDA_DAC::firstValue(const KvbString& sql, KvbString& text) {
 
 bool RDA_DAC::commit_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("COMMIT TRANSACTION", nullptr);
+  inTransaction_ = false;
   return (dac_->commit() && dac_->setAutoCommit(true)) || failed();
 }
 
 bool RDA_DAC::rollback_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("ROLLBACK TRANSACTION", nullptr);
+  inTransaction_ = false;
   return (dac_->rollback() && dac_->setAutoCommit(true)) || failed();
 }
 
@@ -417,6 +440,25 @@ bool RDA_DAC::tableNamesLike_INT(const KvbString& pattern,
   return true;
 }
 
+// One row: the schema of the table that the name resolves to through the
+// search path, else the schema where the server creates a table (null when
+// the path names no schema that exists).
+bool RDA_DAC::repositorySchema_INT(const KvbString& infoTable,
+                                   KvbString& schema) {
+  schema = "";
+  if (kind_ != DAC_DB_POSTGRESQL) return true;
+  std::vector<std::pair<KvbString, KvbString>> rows;
+  if (!catalogueRows(
+          "SELECT COALESCE(n.nspname, current_schema()), '' FROM "
+          "(SELECT to_regclass(?) AS oid) r "
+          "LEFT JOIN pg_class c ON c.oid = r.oid "
+          "LEFT JOIN pg_namespace n ON n.oid = c.relnamespace",
+          {infoTable}, rows))
+    return false;
+  if (!rows.empty()) schema = rows.front().first;
+  return true;
+}
+
 bool RDA_DAC::tableColumns_INT(const KvbString& physicalName,
                                std::list<TableColumnInfo>& columns) {
   std::vector<std::pair<KvbString, KvbString>> rows;
@@ -461,9 +503,9 @@ bool RDA_DAC::runTableCommands_INT(const KvbString& tableCode,
   if (!spec_) return true;
   KvTableCreateNS::KvCreateSpecCommands* commands =
       indexName.isNull()
-          ? spec_->getTableCommands(dac_->getDbmsName(), getSchemaName(),
+          ? spec_->getTableCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName)
-          : spec_->getIndexCommands(dac_->getDbmsName(), getSchemaName(),
+          : spec_->getIndexCommands(dac_->getDbmsName(), givenSchema(),
                                     tableCode, physicalName, indexName);
   bool ok = true;
   KvbString command;

@@ -12,6 +12,7 @@
 #include "kvdataaccess/kvdataaccess.h"
 #include "rda/rda_batch_writer.h"
 #include "rda/rda_impl.h"
+#include "rda/rda_isolation.h"
 
 namespace KvTableCreateNS {
 class KvCreateSpecDocImpl;
@@ -54,6 +55,15 @@ class RDA_DAC : public RDA_BaseImpl {
     serverFailed_ = true;
     bindRefused_ = bind;
   }
+  // Runs one statement of the connection (`run`, true when it succeeded,
+  // `reason` its failure): outside a transaction of a server, a statement
+  // that the server could not serialize with another transaction runs
+  // again (see runRetriedAlone).
+  template <class Run, class Reason>
+  bool runAlone(const Run& run, const Reason& reason) {
+    return runRetriedAlone(!inTransaction_ && kind_ != DAC_DB_SQLITE, run,
+                           reason);
+  }
 
  protected:
   ~RDA_DAC() override;
@@ -65,6 +75,8 @@ class RDA_DAC : public RDA_BaseImpl {
   bool begin_INT(bool* busy) override;
   bool commit_INT() override;
   bool rollback_INT() override;
+  bool repositorySchema_INT(const KvbString& infoTable,
+                            KvbString& schema) override;
   bool tableColumns_INT(const KvbString& physicalName,
                         std::list<TableColumnInfo>& columns) override;
   bool tableNamesLike_INT(const KvbString& pattern,
@@ -95,8 +107,7 @@ class RDA_DAC : public RDA_BaseImpl {
   }
   // PostgreSQL: a transaction-level advisory lock keyed by the oid of the
   // table that the server resolves the name to, in the statement itself,
-  // as the writes resolve it (unquoted names folded, the search_path
-  // followed), so that every spelling of one table takes one turn and the
+  // as the writes resolve it (unquoted names folded), so that every spelling of one table takes one turn and the
   // resolution costs no round trip of its own. A table that does not
   // exist takes no turn (the strict lock function is not called for a
   // null): the write that follows fails on it with its own reason.
@@ -105,6 +116,13 @@ class RDA_DAC : public RDA_BaseImpl {
                ? "SELECT 1 FROM pg_advisory_xact_lock(CAST(CAST(to_regclass("
                  "CAST(? AS text)) AS oid) AS bigint))"
                : nullptr;
+  }
+  // PostgreSQL: row locks of the transaction. A share of the key blocks
+  // a delete of the row (and a change of its key) but not an update of
+  // its other columns, nor another writer that shares it.
+  const char* rowHoldClause_INT(RowHold kind) override {
+    if (kind_ != DAC_DB_POSTGRESQL) return nullptr;
+    return kind == RowHold::kShare ? " FOR KEY SHARE" : " FOR UPDATE";
   }
   bool runTableCommands_INT(const KvbString& tableCode,
                             const KvbString& physicalName,
@@ -128,6 +146,10 @@ class RDA_DAC : public RDA_BaseImpl {
   // Sets the server's lock timeout of a PostgreSQL session; false, with
   // the reason in errorText, when the server refuses it.
   bool boundLockWaits(KvbString& errorText);
+  // Reads the default isolation of the session just opened (see
+  // rda_isolation.h) into pinReadCommitted_; false, with the reason in
+  // errorText, when the server does not tell it.
+  bool readIsolation(KvbString& errorText);
   bool catalogueRows(const KvbString& sql,
                      const std::vector<KvbString>& values,
                      std::vector<std::pair<KvbString, KvbString>>& rows);
@@ -149,6 +171,11 @@ class RDA_DAC : public RDA_BaseImpl {
   bool pooled_ = false;
   bool resyncIds_ = false;
   int busyTimeoutMs_ = 0;  // sqliteBusyTimeoutMs() when it was opened
+  // The session's default isolation is stricter than read committed: each
+  // transaction begins by setting read committed (kReadCommittedSql).
+  bool pinReadCommitted_ = false;
+  // A server transaction is open (from begin_INT to its commit or rollback).
+  bool inTransaction_ = false;
   enum class FailuresEnd { kUnknown, kNo, kYes };
   FailuresEnd failuresEnd_ = FailuresEnd::kUnknown;  // see the .cpp
   // The server or driver refused a call since the begin or the last

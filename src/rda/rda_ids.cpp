@@ -4,31 +4,59 @@
 
 #include "rda/rda_impl.h"
 #include "rda/rda_statement.h"
+#include "rda/sql_literal.h"
 
 namespace {
 const char kLongTextMarker[] = "_~_velMoranRef_%d_~_";
 }  // namespace
 
-// While a DDL script is written the counters live in memory, starting from
-// an empty repository, and each change goes into the script.
+// While a DDL script is written the counters live in memory, each
+// starting from its stored value (none where the repository has no such
+// counter, or no counter table yet, as one that the script creates), so
+// that the ids that the script hands out follow the repository's own; each
+// change goes into the script.
 bool RDA_BaseImpl::nextIDsInScript(const KvbString& key, int count,
                                    KvbDatavar& firstId) {
+  KvbDatavar name(key);
   auto found = scriptCounters_.find(key);
-  const bool isNew = found == scriptCounters_.end();
-  int64_t& last = scriptCounters_[key];
+  bool stored = found != scriptCounters_.end();
+  if (!stored) {
+    int64_t value = 0;
+    if (!storedCounter(name, value, stored)) return false;
+    found = scriptCounters_.emplace(key, value).first;
+  }
+  int64_t& last = found->second;
   last += count;
   firstId = KvbDatavar(static_cast<int>(last - count + 1));
   KvbDatavar value(static_cast<int>(last));
-  KvbDatavar name(key);
-  KvbString ucurid = getTableName("UCURID", true, -1);
-  return isNew ? paramExec(kvbStringFormat("INSERT INTO %S (NI_KEY, NI_VAL) "
-                                           "VALUES (?, ?)",
-                                           ucurid),
-                           nullptr, 2, &name, &value)
-               : paramExec(kvbStringFormat("UPDATE %S SET NI_VAL = ? WHERE "
-                                           "NI_KEY = ?",
-                                           ucurid),
-                           nullptr, 2, &value, &name);
+  const KvbString ucurid = getTableName("UCURID", true, -1);
+  // Straight into the script: the row that an earlier statement of the
+  // script inserted is not on the database to be counted.
+  KvbString text;
+  if (stored)
+    bindLiterals("UPDATE " + ucurid + " SET NI_VAL = ? WHERE NI_KEY = ?",
+                 {value, name}, text);
+  else
+    bindLiterals("INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)",
+                 {name, value}, text);
+  return divertStatement(text);
+}
+
+bool RDA_BaseImpl::storedCounter(const KvbDatavar& key, int64_t& value,
+                                 bool& stored) {
+  stored = false;
+  bool table = false;
+  if (!tableExists(getTableName("UCURID", false, -1), &table)) return false;
+  if (!table) return true;
+  // A statement of the script reads the database, its marker declared.
+  RDA_StatementBase* read = prepareOrScript(counterSql().read);
+  if (!read) return false;
+  read->setParameterInfo(0, kvbTypeString,
+                         declaredTextLength("UCURID", "NI_KEY"));
+  const int fetched = read->setParameter(0, key) ? read->readInt64(value) : -1;
+  read->release();
+  stored = fetched == 1;
+  return fetched >= 0;
 }
 
 const RDA_BaseImpl::CounterSql& RDA_BaseImpl::counterSql() {

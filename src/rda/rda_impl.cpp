@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "kvlogging/kvlogging.h"
+#include "rda/rda_isolation.h"
 #include "rda/rda_statement.h"
 #include "rda/too_long_value.h"
 #include "schema/log_printf.h"
@@ -50,7 +51,8 @@ bool RDA_BaseImpl::init(const KvbString& connection,
     tablePrefix_ = "";
   }
   RDA_LockGuard guard(&lock_);
-  return open_INT(connection, errorText) && prefixFitsAtOpen(errorText);
+  return open_INT(connection, errorText) && resolveSchema(errorText) &&
+         prefixFitsAtOpen(errorText);
 }
 
 // The calling thread's own last failure, also a call that could not take
@@ -103,12 +105,6 @@ bool RDA_BaseImpl::getTablePrefix(bool withoutSchema, KvbString* prefix,
                 ? tablePrefix_.substr(point + 1)
                 : tablePrefix_;
   return true;
-}
-
-KvbString RDA_BaseImpl::getSchemaName() {
-  size_t point = tablePrefix_.find('.');
-  return point == KvbString::npos ? KvbString("")
-                                  : tablePrefix_.substr(0, point);
 }
 
 KvbString RDA_BaseImpl::getIndexName(int number, const KvbString& base) {
@@ -237,6 +233,7 @@ bool RDA_BaseImpl::beginHeld(const void* object, bool immediate, bool* busy,
   ++number_;
   rollbackOnly_ = false;
   loadOnly_ = false;
+  joinedLoad_ = false;
   lock_.transactionBegun(this, object);
   bool wasBusy = false;
   if (begin_INT(&wasBusy)) {
@@ -296,6 +293,32 @@ void RDA_BaseImpl::transactionOfLoad(const void* object) {
   loadOnly_ = true;
 }
 
+RDA_BaseImpl::LoadStep::LoadStep(RDA_BaseImpl* connection)
+    : connection_(connection), guard_(connection->lock()) {
+  if (guard_) ++connection_->loadSteps_;
+}
+
+RDA_BaseImpl::LoadStep::~LoadStep() {
+  if (guard_) --connection_->loadSteps_;
+}
+
+static KvbString loadLossText(const KvbString& reason) {
+  return "The load's transaction was rolled back, and with it the writes "
+         "that other calls of this thread made while the load was open: " +
+         reason;
+}
+
+void RDA_BaseImpl::noteLoadLoss(const KvbString& reason) {
+  if (loadOnly_ && joinedLoad_)
+    loadLosses_[rdaCurrentThread()] = loadLossText(reason);
+}
+
+KvbString RDA_BaseImpl::loadFailure(const KvbString& reason) {
+  RDA_LockGuard guard(&lock_);
+  if (!guard || loadLosses_.count(rdaCurrentThread()) == 0) return reason;
+  return loadLossText(reason);
+}
+
 void RDA_BaseImpl::ownerGone(const char* why) {
   abandonTransaction(why, false);
 }
@@ -317,6 +340,7 @@ void RDA_BaseImpl::abandonTransaction(const char* why, bool releaseHolds) {
 void RDA_BaseImpl::forgetTransaction() {
   rollbackOnly_ = false;
   loadOnly_ = false;
+  joinedLoad_ = false;
   lost_ = "";
   levels_.clear();
   afterCommit_.clear();
@@ -336,9 +360,10 @@ void RDA_BaseImpl::loseToReleasedObject() {
             "was rolled back");
   if (transactionOpen_) rollback_INT();
   transactionAbandoned_INT();
-  loseTransaction(
+  const KvbString released =
       "The transaction was rolled back: the data-access object that began it "
-      "was released");
+      "was released";
+  loseTransaction(loadOnly_ && joinedLoad_ ? loadLossText(released) : released);
   lostReported_ = true;  // the record above says it
 }
 
@@ -351,12 +376,19 @@ void RDA_BaseImpl::markLostIfEnded() {
   if (!failedStatementsUndoThemselves_INT())
     for (const Level& level : levels_) savepointSet |= level.savepoint;
   const KvbString reason = getErrorMessage();
+  // A transaction that the server could not serialize with another is
+  // rolled back whole, as one that a deadlock ended: a savepoint would only
+  // run its work again on what it read before, which the server refuses.
+  const bool serialization = isSerializationFailure(reason);
   checkingLost_ = true;
-  const bool ended = transactionLost_INT(savepointSet);
+  const bool ended = serialization ? (rollback_INT(), true)
+                                   : transactionLost_INT(savepointSet);
   checkingLost_ = false;
-  lock_.texts().set(reason);
+  const KvbString text =
+      serialization ? serializationLossText(reason) : reason;
+  lock_.texts().set(text);
   if (!ended) return;
-  loseTransaction(lostText_INT(reason));
+  loseTransaction(serialization ? text : lostText_INT(reason));
 }
 
 // A loss at the failure that is restated has the failure's text in it; one
@@ -398,6 +430,19 @@ bool RDA_BaseImpl::refuseInLostTransaction() {
   return reportLost();
 }
 
+// A load loss fails no transaction: the call that hears of it stores
+// nothing, and a transaction of the host's goes on.
+bool RDA_BaseImpl::refuseUnusable() {
+  const auto loss = loadLosses_.find(rdaCurrentThread());
+  if (loss != loadLosses_.end()) {
+    lock_.texts().set(loss->second);
+    loadLosses_.erase(loss);
+    return false;
+  }
+  if (lost_.isEmpty() && !lock_.objectGone()) return true;
+  return refuseInLostTransaction();
+}
+
 // The load's level is the only one: its hold, parked since its begin, is
 // given up; the calling call keeps its own.
 bool RDA_BaseImpl::closeLostLoad() {
@@ -423,6 +468,7 @@ bool RDA_BaseImpl::endLost(bool commit) {
     return quiet ? false : reportLost();
   }
   if (commit || lostReported_) reportLost();
+  noteLoadLoss(getErrorMessage());
   depth_ = 0;
   forgetTransaction();
   return false;
@@ -500,6 +546,7 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   if (!opened) return !rollbackOnly_;
   if (rollbackOnly_) {
     KvbString reason = getErrorMessage();
+    noteLoadLoss(reason);
     if (!rollback_INT()) {
       // The rollback's own reason (set by the back end) is the answer. A
       // caller that asked for the rollback treats it as cleanup and does
@@ -521,6 +568,7 @@ bool RDA_BaseImpl::endOutermost(bool commit) {
   }
   afterCommit_.clear();
   KvbString reason = getErrorMessage();
+  noteLoadLoss(reason);
   rollback_INT();
   return fail(reason);
 }
@@ -732,6 +780,7 @@ bool RDA_BaseImpl::setDDLCallback(ReposDDLCallback* callback) {
   RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   ddlCallback_ = callback;
+  scripting_.store(callback != nullptr, std::memory_order_relaxed);
   if (!callback) scriptCounters_.clear();
   return true;
 }
@@ -744,7 +793,9 @@ bool RDA_BaseImpl::divertStatement(const KvbString& text) {
 bool RDA_BaseImpl::runDDL(const KvbString& sql) {
   if (ddlActive()) return divertStatement(sql);
   logPrintf(logger_, kLogTrace, kSourceFile, __LINE__, "%S", sql);
-  return usable() && exec_INT(sql, nullptr);
+  if (!usable() || !exec_INT(sql, nullptr)) return false;
+  wrote();
+  return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -88,15 +88,6 @@ extern const char* const kRdaOlderTableCodes[5];
 // The codes of the per-id tables, in the order findIdTables gives them.
 extern const char* const kRdaIdTableCodes[3];
 
-// The indexes that createFrequencyTable makes on a field's own frequency
-// table: the column and the code of the index's name, which is made as a
-// table's name is, "<prefix><code><field id>".
-struct RDA_FrequencyIndex {
-  const char* column;
-  const char* code;
-};
-extern const RDA_FrequencyIndex kRdaFrequencyIndexes[2];
-
 // The other repositories of a connection's schema, which a drop under the
 // connection's prefix must leave whole: each prefix other than the
 // connection's (the case of letters aside, as both back ends resolve
@@ -147,6 +138,12 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   KvbString getErrorMessage() override;
   KvbString getLastError() override { return getErrorMessage(); }
 
+  // A repository lives in one schema (see rda_schema.cpp): the one that
+  // the prefix names, else the one found at the open. getTableName names
+  // every table in it, and getSchemaName gives it ("" where there are no
+  // schemas, and while a DDL callback is installed for a prefix that names
+  // none, so that a script runs by hand on any database). getTablePrefix
+  // gives the prefix as it was given.
   KvbString getTableName(const char* tableCode, bool quote,
                          int number) override;
   bool getTablePrefix(bool withoutSchema, KvbString* prefix,
@@ -181,6 +178,36 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // the calls after that run as outside any transaction. Nothing for a
   // transaction that was open before the load's begin.
   void transactionOfLoad(const void* object);
+  // A statement of the open transaction changed the database. While the
+  // transaction is a load's, a write that is not one of the load's own
+  // steps (see LoadStep) joins it: another object's write on the loading
+  // thread. A load's transaction that such a write joined and that is then
+  // rolled back (a failed add or end, the load's object released) loses
+  // that write too: the failing call says so (see loadFailure), and so
+  // does the thread's next call that reaches the database, with "The
+  // load's transaction was rolled back, and with it the writes that other
+  // calls of this thread made while the load was open: <reason>"; the
+  // calls after it run as outside any transaction.
+  void wrote() {
+    if (loadOnly_ && depth_ > 0 && loadSteps_ == 0) joinedLoad_ = true;
+  }
+  // While one lives, the statements that the calling thread runs are the
+  // load's own: its table, its rows, its last batch.
+  class LoadStep {
+   public:
+    explicit LoadStep(RDA_BaseImpl* connection);
+    ~LoadStep();
+    LoadStep(const LoadStep&) = delete;
+    LoadStep& operator=(const LoadStep&) = delete;
+
+   private:
+    RDA_BaseImpl* connection_;
+    RDA_LockGuard guard_;
+  };
+  // The text of a load's call that failed for `reason`: `reason` itself,
+  // or, when its rollback took the writes that had joined the load's
+  // transaction with it, the text that the thread's next call answers.
+  KvbString loadFailure(const KvbString& reason);
   bool endTransaction(bool commit) override;
   bool inTransaction() override;
   // The number of the open transaction, counted up at each outermost begin
@@ -272,6 +299,19 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   ReposDataAccessCursor* listIndexes(const KvbString& physicalName) override;
   bool createIndex(const KvbString& table, const KvbString& column,
                    const KvbString& indexName) override;
+  // The names of indexes that the engine makes carry the prefix (without
+  // schema), so that repositories of one schema never meet on one: the
+  // prefix and `suffix`; a default name's suffix is
+  // "<table>_<column>_idx" (the table without prefix).
+  KvbString ownIndexName(const KvbString& suffix);
+  static KvbString defaultIndexSuffix(const KvbString& table,
+                                      const KvbString& column);
+  // The name under this prefix of an index of `table` (without prefix) on
+  // `column` that a table file names `name`: a name that the engine made
+  // for that index (a default name, or a frequency table's) under any
+  // prefix is made anew under this one; any other name stays.
+  KvbString importedIndexName(const KvbString& table, const KvbString& column,
+                              const KvbString& name);
   bool createHSMTable(int id, int groupCount) override;
   bool createHCMTable(int id, int groupCount) override;
   bool createFrequencyTable(int fieldId) override;
@@ -357,11 +397,30 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // other failure keeps its own reason. Needs no schema change: a table
   // that holds duplicates already reads as before.
   bool serializeWrites(const KvbString& key);
+  // The clause that, appended to a SELECT, holds the rows it reads until
+  // the transaction ends: against a delete (`kind` kShare, what a write
+  // that names a row takes) or against every other lock of the row
+  // (kTake, what a delete of the row takes before the rows that name it).
+  // Null where the begin takes a write lock that serializes writers
+  // already (SQLite), so that there is nothing to hold.
+  enum class RowHold { kShare, kTake };
+  const char* rowHoldClause(RowHold kind) { return rowHoldClause_INT(kind); }
 
   // For statements: the connection's lock, whether a DDL callback takes
   // the statements, handing one statement to it, and recording a failure.
   RDA_Lock* lock() { return &lock_; }
   bool ddlActive() const { return ddlCallback_ != nullptr; }
+  // A statement of the back end for one query, prepared on the database
+  // also while a DDL callback takes the statements: the reads that decide
+  // what a write writes read what is stored. Called with the lock held.
+  RDA_StatementBase* prepareQuery(const KvbString& sql) {
+    return prepareOnce_INT(sql);
+  }
+  // tableExists for a statement of the script, whose tables may be the
+  // script's own.
+  bool tableOnDatabase(const KvbString& physicalName, bool* exists) {
+    return tableExists(physicalName, exists);
+  }
   bool divertStatement(const KvbString& text);
   // Records `text` as the calling thread's failure; answers false. Called
   // with the lock held: inside a transaction it also asks the back end
@@ -396,8 +455,8 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // False, with the reason recorded, when statements cannot run: the open
   // transaction was lost (see the top of this file).
   bool usable() {
-    return (lost_.isEmpty() && !lock_.objectGone()) ||
-           refuseInLostTransaction();
+    return (lost_.isEmpty() && !lock_.objectGone() && loadLosses_.empty()) ||
+           refuseUnusable();
   }
   // Whether the open transaction is lost (see the top of this file), as a
   // refused call has found it; for a caller that holds the lock.
@@ -432,11 +491,21 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   virtual bool savepointStatement_INT(const KvbString& sql) {
     return exec_INT(sql, nullptr);
   }
+  // The schema of the repository under a prefix that names none, found
+  // once at the open: the schema of `infoTable` (the prefix's INFO table,
+  // unquoted) as the server resolves the name, else the one where the
+  // server creates a table of that name; "" where the back end has no
+  // schemas, or the server none to give. False with the reason recorded.
+  virtual bool repositorySchema_INT(const KvbString& infoTable,
+                                    KvbString& schema) {
+    schema = "";
+    return true;
+  }
   // The columns of a physical table; an empty list when it does not exist.
   virtual bool tableColumns_INT(const KvbString& physicalName,
                                 std::list<TableColumnInfo>& columns) = 0;
-  // The names of the tables and views in the connection's schema (the
-  // current one where the prefix names none) that are LIKE `pattern`, whose
+  // The names of the tables and views in the repository's schema (see
+  // getSchemaName; the current one where it is "") that are LIKE `pattern`, whose
   // escape character is kLikeEscape (see likeStart), as the catalogue
   // gives them.
   virtual bool tableNamesLike_INT(const KvbString& pattern,
@@ -491,6 +560,8 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // the begin takes a write lock that serializes writers already (see
   // serializeWrites).
   virtual const char* serializeWritesSql_INT() { return nullptr; }
+  // See rowHoldClause.
+  virtual const char* rowHoldClause_INT(RowHold) { return nullptr; }
 
   // A statement of the back end, or one that only runs into the DDL script
   // while a DDL callback is installed.
@@ -511,6 +582,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // and load keep each text column's length.
   TableColumnInfo describedColumn(const KvbString& name,
                                   const KvbString& typeName);
+
+  // The schema part of the prefix as it was given ("" for none).
+  KvbString givenSchema() const;
 
   KvLogger* logger_;
   RepositoryStatusCallback* status_ = nullptr;
@@ -541,6 +615,14 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // is told with `text` too.
   void restateFailure(const KvbString& reason, const KvbString& text);
   bool refuseInLostTransaction();
+  // usable() past its first look: the calling thread's load loss (see
+  // wrote), answered once, else the lost transaction's refusal; true when
+  // only another thread has a load loss to hear of.
+  bool refuseUnusable();
+  // A load's transaction that writes of other calls joined (see wrote) is
+  // being rolled back for `reason`: the calling thread's next call is to
+  // say so.
+  void noteLoadLoss(const KvbString& reason);
   // Closes a load's transaction that loseToReleasedObject has just rolled
   // back (see transactionOfLoad), giving up its hold; fails with its loss.
   bool closeLostLoad();
@@ -569,10 +651,18 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // database's limit (see rda_name_limit.cpp).
   bool prefixFitsAtOpen(KvbString& errorText);
   KvbString tooLongText(const KvbString& name, int limit);
+  // Finds the repository's schema for a prefix that names none (see
+  // repositorySchema_INT), once, after the first open. False with the
+  // reason in errorText.
+  bool resolveSchema(KvbString& errorText);
   bool bindAndRun(const KvbString& sql, int n, va_list values,
                   const KvbString* types, int64_t* rows,
                   ReposDataAccessCursor** cursor);
   bool nextIDsInScript(const KvbString& key, int count, KvbDatavar& firstId);
+  // The value of the id counter `key` on the database, in `value`, and
+  // whether it has one (`stored`): none without the row or without the
+  // counter table. False, with the reason, when it cannot be read.
+  bool storedCounter(const KvbDatavar& key, int64_t& value, bool& stored);
   bool drawIDs(const KvbString& key, int count, int64_t& last);
   bool drawIDsAlone(const KvbString& key, int count, int64_t& last);
   // The texts of the id-counter statements, made at their first use.
@@ -623,6 +713,12 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool transactionOpen_ = false;  // the outermost begin reached the database
   bool ownOutermost_ = false;  // the outermost level is the engine's own
   bool loadOnly_ = false;  // the open transaction is a load's, no host's
+  bool joinedLoad_ = false;  // another call's write joined the load's
+  int loadSteps_ = 0;        // LoadSteps alive (see wrote)
+  // The loads' transactions rolled back with writes that had joined them,
+  // by thread (rdaCurrentThread), each the text that the thread's next
+  // call answers.
+  std::map<uint64_t, KvbString> loadLosses_;
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
   bool lostReported_ = false;     // a call has answered with lost_
@@ -630,6 +726,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;
   ReposDDLCallback* ddlCallback_ = nullptr;
+  // A DDL callback is installed; read without the lock by getSchemaName.
+  std::atomic<bool> scripting_{false};
+  // The schema found at the open for a prefix that names none ("" when
+  // the prefix names one, or there is none to find). Set once by init, it
+  // belongs to the connection object, not to its session: a session that
+  // the object opens anew names the same tables.
+  KvbString foundSchema_{""};
   std::map<KvbString, int64_t> scriptCounters_;  // id counters of a script
   CounterSql counterSql_;
   // The declared text lengths by table code and column name (see

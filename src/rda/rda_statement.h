@@ -55,12 +55,24 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   virtual ReposDataAccessCursor* select_INT() = 0;
   // readInt64; by default through a cursor of select_INT().
   virtual int readInt64_INT(int64_t& value);
+  // True for a statement that only runs into the script, with nothing
+  // prepared on the database to bind its values to. A statement prepared
+  // on the database binds them also while a DDL callback takes the
+  // statements: it reads with them, and its run goes into the script.
+  virtual bool scriptOnly() const { return false; }
 
   // Records a failure on the statement and on its connection.
   bool fail(const KvbString& text);
   // The connection's usable(), with its refusal recorded here too.
   bool usable();
   RDA_BaseImpl* connection() const { return connection_; }
+  // The rows of this statement's text with the values given so far, read
+  // from the database through a statement prepared there for this one
+  // query: a statement made for a script still reads what is stored.
+  ReposDataAccessCursor* selectStored();
+  // Whether the statement's text is a query ("SELECT ..." or "WITH ..."),
+  // which changes nothing.
+  bool query() const;
 
  private:
   RDA_BaseImpl* connection_;
@@ -68,6 +80,20 @@ class RDA_StatementBase : public ReposDataAccessStatement {
   KvbString sql_;
   std::vector<std::pair<int, int>> declared_;  // type and size per marker
   std::vector<KvbDatavar> scriptValues_;       // values while in a script
+
+  // The rows that this statement, run into the script, would have changed
+  // on the database as it is, counted there: an update's or a delete's by
+  // its condition, an insert's one. False when they cannot be counted.
+  bool rowsInScript(int64_t* rows);
+  // Whether the database holds `table` (a name as the statement writes
+  // it), in *stored; false when the catalogue cannot be read.
+  bool tableStored(const std::string& table, bool* stored);
+  // The count that query `count` reads, its markers taking the values
+  // given for the script from marker `first` on.
+  bool countStored(const std::string& count, size_t first, int64_t* rows);
+  // Binds the values given for the script from marker `first` on to
+  // `query`'s markers from 0 on, each with its declared type and size.
+  bool bindGivenTo(RDA_StatementBase* query, size_t first);
 };
 
 template <class Param>
@@ -84,18 +110,20 @@ bool RDA_StatementBase::setDeclared(int index, size_t count,
     const QueryParam& value = param(i);
     const size_t at = static_cast<size_t>(index) + i;
     declared_[at] = {value.type, value.size};
-    if (script)
-      scriptValues_[at] = value.value;
-    else if (!bind_INT(static_cast<int>(at), value.value, value.type,
-                       value.size))
+    if (script) scriptValues_[at] = value.value;
+    if ((!script || !scriptOnly()) &&
+        !bind_INT(static_cast<int>(at), value.value, value.type, value.size))
       return false;
   }
   return true;
 }
 
 // A statement made while a DDL callback takes the statements: nothing is
-// prepared on the database (whose tables may exist only in the script), so
-// it can only be run into the script.
+// prepared on the database when it is made (its tables may exist only in
+// the script). Run, it goes into the script; a query selected reads the
+// database as it is, as the look-ups that decide a write do (a name in
+// use, a row that must exist), so that the script holds what the same
+// calls would have written without the callback.
 class RDA_ScriptStatement : public RDA_StatementBase {
  public:
   RDA_ScriptStatement(RDA_BaseImpl* connection, const KvbString& sql)
@@ -104,10 +132,13 @@ class RDA_ScriptStatement : public RDA_StatementBase {
  protected:
   bool bind_INT(int, const KvbDatavar&, int, int) override { return refuse(); }
   bool execute_INT(int64_t*) override { return refuse(); }
+  // A statement that writes is selected only as it runs: into the script.
   ReposDataAccessCursor* select_INT() override {
+    if (query()) return selectStored();
     refuse();
     return nullptr;
   }
+  bool scriptOnly() const override { return true; }
 
  private:
   bool refuse() {

@@ -73,8 +73,6 @@ const char* const kRdaOlderTableCodes[5] = {"FRQDST", "CURID", "MCURID",
 
 const char* const kRdaIdTableCodes[3] = {"FRQDST", "HSM", "HCM"};
 
-const RDA_FrequencyIndex kRdaFrequencyIndexes[2] = {
-    {"FR_VALUE", "fk_frqdist_fr_val"}, {"FR_COUNT", "fk_frqdist_fr_count"}};
 
 KvbString RDA_Neighbours::claimantOf(const KvbString& name) const {
   for (const KvbString& prefix : prefixes) {
@@ -271,8 +269,8 @@ bool RDA_BaseImpl::createDefinedTable(const DefinedTable& table,
 
 std::string RDA_BaseImpl::ddlLayout(const KvbString& indexPrefix) {
   return std::string(typeid(*this).name()) + '\n' + tablePrefix_.str() + '\n' +
-         nameQuote_INT().str() + '\n' + indexPrefix.str() + '\n' +
-         std::to_string(getMaxTextLength());
+         getSchemaName().str() + '\n' + nameQuote_INT().str() + '\n' +
+         indexPrefix.str() + '\n' + std::to_string(getMaxTextLength());
 }
 
 namespace {
@@ -584,9 +582,17 @@ bool RDA_BaseImpl::dropTableIndexes(const KvbString& physicalName) {
   if (!guard) return false;
   if (!isPhysicalName(physicalName))
     return fail("\"" + physicalName + "\" is not a table name");
+  // The indexes are read and dropped in the table's schema: the one its
+  // name gives, else the repository's.
+  const KvbString bare = unquoted(physicalName);
+  const size_t point = bare.find('.');
+  const KvbString schema =
+      point == KvbString::npos ? getSchemaName() : bare.substr(0, point);
+  const KvbString table = point == KvbString::npos && !schema.isEmpty()
+                              ? schema + "." + bare
+                              : bare;
   std::vector<RDA_IndexColumn> indexes;
-  if (!tableIndexes_INT(unquoted(physicalName), indexes)) return false;
-  KvbString schema = getSchemaName();
+  if (!tableIndexes_INT(table, indexes)) return false;
   std::set<KvbString> dropped;
   for (const RDA_IndexColumn& i : indexes) {
     if (!dropped.insert(i.index).second) continue;
@@ -621,7 +627,7 @@ bool RDA_BaseImpl::createIndex(const KvbString& table, const KvbString& column,
   RDA_LockGuard guard(&lock_);
   if (!guard) return false;
   const KvbString name =
-      indexName.isNull() ? kvbStringFormat("%S_%S_idx", table, column)
+      indexName.isNull() ? ownIndexName(defaultIndexSuffix(table, column))
                          : indexName;
   if (!isPlainName(table) || !isPlainName(column) || !isPlainName(name))
     return fail("The index \"" + name + "\" on " + table + "(" + column +
@@ -650,12 +656,15 @@ static KvbString numbered(const char* code, int id) {
   return kvbStringFormat("%s%d", code, id);
 }
 
+// The column of a histogram table's field index.
+static const char kGroupFieldColumn[] = "FIELDIDX";
+
 // The indexes of a histogram table HSM<id> or HCM<id>: FIELDIDX and the
 // group columns GRPFLD1..GRPFLD<groupCount>.
 bool RDA_BaseImpl::createGroupIndexes(const char* code, int id,
                                       int groupCount) {
   const KvbString table = numbered(code, id);
-  bool ok = createIndex(table, "FIELDIDX", KvbString());
+  bool ok = createIndex(table, kGroupFieldColumn, KvbString());
   for (int g = 1; ok && g <= groupCount; ++g)
     ok = createIndex(table, numbered("GRPFLD", g), KvbString());
   return ok;
@@ -669,12 +678,46 @@ bool RDA_BaseImpl::createHCMTable(int id, int groupCount) {
   return createGroupIndexes("HCM", id, groupCount);
 }
 
+// The ends of the names of a field's frequency table's indexes, after the
+// prefix, for the value and the count columns.
+static const char* const kFrequencyIndexes[][2] = {
+    {"FR_VALUE", "fk_frqdist_fr_val"}, {"FR_COUNT", "fk_frqdist_fr_count"}};
+
 bool RDA_BaseImpl::createFrequencyTable(int fieldId) {
   const KvbString table = numbered("FRQDST", fieldId);
-  for (const RDA_FrequencyIndex& index : kRdaFrequencyIndexes)
-    if (!createIndex(table, index.column, ownName(index.code, fieldId)))
+  for (const auto& index : kFrequencyIndexes)
+    if (!createIndex(table, index[0],
+                     ownIndexName(numbered(index[1], fieldId))))
       return false;
   return true;
+}
+
+KvbString RDA_BaseImpl::defaultIndexSuffix(const KvbString& table,
+                                           const KvbString& column) {
+  return kvbStringFormat("%S_%S_idx", table, column);
+}
+
+KvbString RDA_BaseImpl::ownIndexName(const KvbString& suffix) {
+  KvbString prefix;
+  getTablePrefix(true, &prefix, nullptr);
+  return prefix + suffix;
+}
+
+// A name that the engine made ends with the part after the prefix; what
+// comes before it is the prefix of the repository that made it.
+KvbString RDA_BaseImpl::importedIndexName(const KvbString& table,
+                                          const KvbString& column,
+                                          const KvbString& name) {
+  std::vector<KvbString> suffixes{defaultIndexSuffix(table, column)};
+  RDA_IdTable idTable;
+  if (idTableNamed(table, "", &idTable) &&
+      strcmp(idTable.code, "FRQDST") == 0)
+    for (const auto& index : kFrequencyIndexes)
+      if (KvbString(column).equals(index[0], true))
+        suffixes.push_back(numbered(index[1], idTable.id));
+  for (const KvbString& suffix : suffixes)
+    if (name.endsWith(suffix.asCstr(), true)) return ownIndexName(suffix);
+  return name;
 }
 
 // Every name that the engine may make under the prefix: the built-in core
@@ -699,7 +742,10 @@ KvbString RDA_BaseImpl::longestMadeName() {
   for (const std::string& code : setCodes_) consider(ownName(code.c_str(), -1));
   for (const char* code : kRdaIdTableCodes)
     consider(ownName(code, std::numeric_limits<int>::max()));
-  for (const RDA_FrequencyIndex& index : kRdaFrequencyIndexes)
-    consider(ownName(index.code, std::numeric_limits<int>::max()));
+  for (const auto& index : kFrequencyIndexes)
+    consider(ownIndexName(numbered(index[1], std::numeric_limits<int>::max())));
+  for (const char* code : {"HSM", "HCM"})
+    consider(ownIndexName(defaultIndexSuffix(
+        numbered(code, std::numeric_limits<int>::max()), kGroupFieldColumn)));
   return longest;
 }

@@ -26,9 +26,17 @@ bool RepositoryImpactAnalysisImpl::recordResourceDependencies(
   progress("Adding resource dependencies.");
   if (!ready()) return false;
   const int id = idOf(resource);
-  // A resource that is not stored would be recorded under an id that names no
-  // row.
-  if (id < 0)
+  // A resource that is not stored would be recorded under an id that names
+  // no row; nor is one removed since the host was handed it, which is named
+  // as the host knows it, not by the id its row had. (One removed after
+  // this look is still refused, by the add of its first dependency.)
+  int found = 0;
+  if (id >= 0) {
+    Owned<ReposDataAccessCursor> row(meta_->getResource(id));
+    found = row ? row->next() : -1;
+    if (found < 0) return metadataFailed();
+  }
+  if (found == 0)
     return failWith(kvbStringFormat("The %S resource \"%S\" is not stored",
                                     resource->getType(),
                                     resource->getIdentity()));

@@ -2,6 +2,7 @@
 // on the repository's own connection.
 #include "access/base_rdaimpl.h"
 #include "kvsync/kvnocancellation.h"
+#include "rda/rda_impl.h"
 #include "reposadmin/metadata_data_access.h"
 #include "services/owned.h"
 #include "services/repimpanlysimpl.h"
@@ -35,27 +36,46 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
   // uses; the first one names the refusal.
   const KvbString linked = "SELECT RCS_TYPE, RCS_IDTY FROM " + table("IMPRCS") +
                            " WHERE RCS_ID IN (SELECT ";
-  std::vector<Ids> users, used;
-  if (!selectRows(linked + "RCS_USED FROM " + links +
-                      " WHERE RCS_ID = ?) ORDER BY RCS_ID",
-                  {id}, users) ||
-      !selectRows(linked + "RCS_ID FROM " + links +
-                      " WHERE RCS_USED = ?) ORDER BY RCS_ID",
-                  {id}, used))
-    return false;
-  if (!users.empty() || !used.empty()) {
-    const Ids& first = users.empty() ? used[0] : users[0];
-    const int more = static_cast<int>(users.size() + used.size()) - 1;
-    const KvbString others =
-        more ? kvbStringFormat(" and %d more", more) : KvbString("");
-    return failWith(kvbStringFormat(
-        "The impact %S could not be deleted: %s the %S%S.",
-        resourceNamed(resource->getType(), resource->getIdentity()),
-        users.empty() ? "it still depends on" : "it is still a dependency of",
-        resourceNamed(first[0], first[1]), others));
-  }
-  return exec("DELETE FROM " + table("IMPRCS") + " WHERE RCS_ID = ?", {id}) &&
+  // The resource's row is taken before its links are read: a dependency
+  // added meanwhile holds the row, so it is waited for and then read.
+  return transaction([&] {
+           std::vector<Ids> users, used;
+           if (!takeResources("RCS_ID = ?", {id}) ||
+               !selectRows(linked + "RCS_USED FROM " + links +
+                               " WHERE RCS_ID = ?) ORDER BY RCS_ID",
+                           {id}, users) ||
+               !selectRows(linked + "RCS_ID FROM " + links +
+                               " WHERE RCS_USED = ?) ORDER BY RCS_ID",
+                           {id}, used))
+             return false;
+           if (!users.empty() || !used.empty()) {
+             const Ids& first = users.empty() ? used[0] : users[0];
+             const int more =
+                 static_cast<int>(users.size() + used.size()) - 1;
+             const KvbString others = more ? kvbStringFormat(" and %d more",
+                                                             more)
+                                           : KvbString("");
+             return failWith(kvbStringFormat(
+                 "The impact %S could not be deleted: %s the %S%S.",
+                 resourceNamed(resource->getType(), resource->getIdentity()),
+                 users.empty() ? "it still depends on"
+                               : "it is still a dependency of",
+                 resourceNamed(first[0], first[1]), others));
+           }
+           return exec("DELETE FROM " + table("IMPRCS") + " WHERE RCS_ID = ?",
+                       {id});
+         }) &&
          removeUnusedResources();
+}
+
+bool RepositoryImpactAnalysisImpl::takeResources(
+    const KvbString& condition, const std::vector<KvbDatavar>& values) {
+  // Every connection of the engine is an RDA_BaseImpl.
+  const char* take = static_cast<RDA_BaseImpl*>(connection_)->rowHoldClause(
+      RDA_BaseImpl::RowHold::kTake);
+  return !take || exec("SELECT RCS_ID FROM " + table("IMPRCS") + " WHERE " +
+                           condition + take,
+                       values);
 }
 
 // One statement, so that the resources go all together or not at all.
@@ -63,10 +83,15 @@ bool RepositoryImpactAnalysisImpl::removeUnusedResources() {
   KvNoCancellation noCancellation;
   progress("Removing unused resources.");
   const KvbString links = table("IMPDEP");
-  return exec("DELETE FROM " + table("IMPRCS") +
-                  " WHERE RCS_ID NOT IN (SELECT RCS_ID FROM " + links +
-                  " UNION SELECT RCS_USED FROM " + links + ")",
-              {});
+  const KvbString unused = "RCS_ID NOT IN (SELECT RCS_ID FROM " + links +
+                           " UNION SELECT RCS_USED FROM " + links + ")";
+  // The unused rows are taken first, waiting for the dependencies being
+  // added on them; the delete then reads the links again.
+  return ready() && transaction([&] {
+           return takeResources(unused, {}) &&
+                  exec("DELETE FROM " + table("IMPRCS") + " WHERE " + unused,
+                       {});
+         });
 }
 
 // One transaction: a store without dependencies but with every resource
@@ -75,8 +100,9 @@ bool RepositoryImpactAnalysisImpl::removeAllResources() {
   KvNoCancellation noCancellation;
   progress("Removing all resources.");
   return ready() && transaction([&] {
-           return exec("DELETE FROM " + table("IMPDEP"), {}) &&
-                  exec("DELETE FROM " + table("IMPRCS"), {});
+           // The resources first, as a single removal takes its row first.
+           return exec("DELETE FROM " + table("IMPRCS"), {}) &&
+                  exec("DELETE FROM " + table("IMPDEP"), {});
          });
 }
 

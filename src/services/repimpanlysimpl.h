@@ -199,6 +199,13 @@ class RepositoryImpactAnalysisImpl : public RepositoryImpactAnalysis {
   // Runs `body` in one transaction on the repository's connection. The body
   // logs its own failures; a begin or commit that fails is logged here.
   bool transaction(const std::function<bool()>& body);
+  // Takes the resource rows that match `condition` (SQL with "?" markers,
+  // `values` bound in order) for their deletion, before the links that
+  // decide it are read: on a server, a dependency being added on one of
+  // them is waited for. Nothing to take where the begin serializes
+  // writers.
+  bool takeResources(const KvbString& condition,
+                     const std::vector<KvbDatavar>& values);
   // The reason of a failure of the metadata data access, or of the
   // connection.
   bool metadataFailed(int line = __builtin_LINE());

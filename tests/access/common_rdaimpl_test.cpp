@@ -102,6 +102,38 @@ TEST_P(CommonRdaTest, RefusalsLogTheObjectTheyRefuseInOneRecord) {
           "Cannot link custom metric 1 to rule 1 again");
 }
 
+// The empty name is stored as given and is then taken like any other name:
+// a second rule, field or custom metric is refused it, a second global
+// category of it is the stored one.
+TEST_P(CommonRdaTest, TheEmptyNameIsTakenOnceLikeAnyOther) {
+  const struct {
+    const char* kind;
+    std::function<int()> add;  // the id (1 for an add without one); -1
+    int secondAnswer;
+    std::string refusal;
+  } cases[] = {
+      {"rule",
+       [&] { return common_->addRule("", "T", "", "", "", "b", "", 0, "", ""); },
+       -1, "Cannot add the rule \"\": " + monitorMessage(1385)},
+      {"field", [&] { return common_->addField("", "d") ? 1 : -1; }, -1,
+       "Cannot add the field \"\": " + monitorMessage(924)},
+      {"custom metric", [&] { return common_->addCustomMetric("", "", "x", ""); },
+       -1, "Cannot add the custom metric \"\": " + monitorMessage(1356)},
+      {"global category", [&] { return common_->addGlobalCategory("", "d"); },
+       1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    ASSERT_EQ(c.add(), 1) << common_->getErrorMessage().asCstr();
+    EXPECT_EQ(c.add(), c.secondAnswer);
+    if (!c.refusal.empty()) {
+      EXPECT_EQ(common_->getErrorMessage().str(), c.refusal);
+    }
+  }
+  EXPECT_EQ(rows(common_->listFields("")).size(), 1u);
+  EXPECT_EQ(rows(common_->listCustomMetrics("")).size(), 1u);
+}
+
 TEST_P(CommonRdaTest, RulesAreNumberedStampedAnnouncedAndUpdated) {
   storeKeys("FOLDER", "FLDR_ID", {9});
   EventRecorder recorder(describe);

@@ -2,6 +2,8 @@
 // refused: a failed copy, also on a full disk, leaves the target as it was.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -218,6 +220,29 @@ TEST_P(CopyTest, ACopyThatFailsLateLeavesEveryTableOfTheTargetAsItWas) {
   EXPECT_FALSE(target_->getDataAccess()->inTransaction());
 }
 
+// The target's FRQDST2, which a copy replaces, is also the table T2 of a
+// table set of the repository under the target's prefix and "FRQDS": it
+// stays that repository's, with its rows, and the copy fails on it.
+TEST_P(CopyTest, ATargetsPerIdTableThatAnotherRepositoryClaimsStays) {
+  TempDir sets;
+  std::filesystem::copy(KV_SOURCE_DIR "/etc/reposcreate", sets.path());
+  std::ofstream(sets.file("neighbour.xml"))
+      << "<velmorandocument class=\"ReposTableCreateSpec\">"
+         "<tableset name=\"NEIGHBOUR\" version=\"1\"><table name=\"T2\" "
+         "description=\"A table of the host's set\"><column name=\"ID\" "
+         "type=\"integer\" primarykey=\"true\" description=\"Key\"/></table>"
+         "</tableset></velmorandocument>";
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", sets.path().c_str());
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  idTable(target_, "FRQDST", 2, "target");
+  run(target_, "CREATE TABLE " + tableName(target_, "FRQDSINFO") + " (ID " +
+                   "INTEGER)");
+  const std::vector<std::string> kept =
+      tableRows(target_, tableName(target_, "FRQDST", 2));
+  EXPECT_FALSE(admin_->copyRepository(source_, target_));
+  EXPECT_EQ(tableRows(target_, tableName(target_, "FRQDST", 2)), kept);
+}
+
 // A long text whose rows the source lost fails the copy with that reason.
 TEST_P(CopyTest, ALongTextMissingFromTheSourceFailsTheCopy) {
   ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
@@ -315,9 +340,12 @@ TEST_P(CopyTest, IndexesThatCannotBeMadeAreLoggedAndLeftOut) {
     ASSERT_TRUE(admin_->copyRepository(source_, target_)) << error();
     EXPECT_EQ(everyTable(target_), everyTable(source_));
     EXPECT_TRUE(log_.contains("The copied table FRQDST2 keeps no indexes: "));
+    // A default index name carries the target's prefix.
+    KvbString prefix;
+    target_->getDataAccess()->getTablePrefix(true, &prefix, nullptr);
     EXPECT_TRUE(log_.contains(
-        "The copied table HSM1 keeps no indexes: The index "
-        "\"HSM1_FIELDIDX_idx\" was not made: table " +
+        "The copied table HSM1 keeps no indexes: The index \"" +
+        prefix.str() + "HSM1_FIELDIDX_idx\" was not made: table " +
         target_->getDataAccess()->getTableName("HSM", false, 1).str() +
         " has no column FIELDIDX"));
   }

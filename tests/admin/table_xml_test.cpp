@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -231,6 +232,66 @@ TEST_P(TableXmlTest, BrokenOrHostileFilesLeaveTheTableAlone) {
                     bare.substr(0, bare.size() - 5) +
                     "\"; a table file cannot replace it"));
   EXPECT_EQ(content("XALERT"), "ID:" + std::to_string(kvbTypeInt) + ":0 ");
+}
+
+// A name that another repository of the schema spells as one of its tables
+// (a code, or a per-id table's code and id as the engine writes the id) is
+// that repository's: a table file naming it is refused, and an export with
+// drop writes its file but leaves the table. A name that only looks like a
+// per-id table (a leading zero, no digits) is this repository's own.
+TEST_P(TableXmlTest, TablesThatAnotherRepositorySpellsStayItsOwn) {
+  struct Case {
+    const char* neighbour;  // INFO under this prefix plus `neighbour`
+    const char* table;
+    bool claimed;
+  };
+  const std::vector<Case> cases = {
+      {"X", "XALERT", true},   {"Y", "YHSM2", true},  {"Y", "YHCM0", true},
+      {"Y", "YFRQDST10", true}, {"Y", "YHSM02", false}, {"Y", "YHCMX", false},
+  };
+  std::list<TableColumnInfo> one(1);
+  one.front().name = "ID";
+  one.front().type = kvbTypeInt;
+  auto lowered = [](std::string words) {
+    for (char& c : words) c = static_cast<char>(std::tolower(c));
+    return words;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    const std::string info = c.neighbour + std::string("INFO");
+    if (columns(repos_, info.c_str()).empty())
+      ASSERT_TRUE(db_->createTable(info.c_str(), one));
+    ASSERT_TRUE(db_->createTable(c.table, one));
+    const std::string physical = db_->getTableName(c.table, true, -1).str();
+    exec("INSERT INTO " + physical + " VALUES (7)");
+    const std::string kept = content(c.table);
+    // The file names the table and holds other rows.
+    ASSERT_TRUE(repos_->exportTableToXml(c.table,
+                                         dumps_.path().string().c_str(), false))
+        << repos_->getErrorMessage().asCstr();
+    exec("DELETE FROM " + physical);
+    exec("INSERT INTO " + physical + " VALUES (5)");
+    const std::string file = dumps_.file(dumpName(c.table));
+    EXPECT_EQ(repos_->importTable(file.c_str()), !c.claimed);
+    if (c.claimed) {
+      std::string bare = db_->getTableName(c.table, false, -1).str();
+      bare = bare.substr(bare.rfind('.') + 1);
+      const std::string claimant = bare.substr(
+          0, bare.size() - strlen(c.table) + strlen(c.neighbour));
+      EXPECT_EQ(lowered(repos_->getErrorMessage().str()),
+                lowered("The table file names the table " + bare +
+                        ", which is also a table of the repository under the "
+                        "table prefix \"" +
+                        claimant + "\"; a table file cannot replace it"));
+      EXPECT_NE(content(c.table), kept);
+    } else {
+      EXPECT_EQ(content(c.table), kept);
+    }
+    ASSERT_TRUE(repos_->exportTableToXml(c.table,
+                                         dumps_.path().string().c_str(), true))
+        << repos_->getErrorMessage().asCstr();
+    EXPECT_EQ(columns(repos_, c.table).empty(), !c.claimed);
+  }
 }
 
 TEST_P(TableXmlTest, ExportsTakeTheirIdsAndRefuseBadRanges) {

@@ -493,6 +493,8 @@ TEST_P(ImpExpTest, DamagedOrForeignFilesChangeNothing) {
     EXPECT_NE(error.str().find("The export text cannot be read: "),
               std::string::npos)
         << error.str();
+    // A log part comes only with a log.
+    EXPECT_FALSE(error.endsWith("Import Log:\n")) << error.str();
     EXPECT_FALSE(from_.manager->updateObject(id, "Rule", "u-1", input, 0, error,
                                              nullptr));
   }
@@ -630,6 +632,10 @@ TEST_P(ImpExpTest, ExportsOfMissingObjectsAndUnknownTypesFail) {
   EXPECT_EQ(error.str(),
             "The Rule object with id=77 and uuid=u-x does not exist and cannot "
             "be updated.");
+  EXPECT_FALSE(
+      from_.manager->updateObject(77, "Rule", "", rule, 0, error, nullptr));
+  EXPECT_EQ(error.str(),
+            "The Rule object with id=77 does not exist and cannot be updated.");
   EXPECT_EQ(from_.count("RULE"), 1);
 }
 

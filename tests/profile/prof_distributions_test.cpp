@@ -154,6 +154,12 @@ TEST_P(ProfileDistributionTest, AFailedAddRollsBackItsWholeLoad) {
   exec("DROP TABLE " + table("PATDST"));  // inside the load's transaction
   EXPECT_FALSE(profile_->addPatternRow(1, "second", 1));
   EXPECT_FALSE(db_->inTransaction());
+  // The drop joined the load's transaction: the thread's next call says
+  // that it went back with the load, and stores nothing.
+  EXPECT_FALSE(db_->paramExec("DELETE FROM " + table("PATDST"), nullptr, 0));
+  EXPECT_EQ(db_->getErrorMessage().str().find(
+                "The load's transaction was rolled back"),
+            0u);
   EXPECT_EQ(count("PATDST"), 0);  // the drop went back with the load
   EXPECT_FALSE(profile_->endPatternLoad(0));
 }

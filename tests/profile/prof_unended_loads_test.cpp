@@ -186,6 +186,11 @@ TEST_P(UnendedLoadTest, ALoadThatDoesNotReachItsEndKeepsNothing) {
                 [&] { added = kind.add(profile_, field, i); });
           EXPECT_FALSE(added);
           EXPECT_EQ(records.size(), 1u) << ::testing::PrintToString(records);
+          // The drop joined the load's transaction and went with it: the
+          // thread's next call says so.
+          EXPECT_EQ(
+              store("lost").find("The load's transaction was rolled back"),
+              0u);
           break;
         }
         default:

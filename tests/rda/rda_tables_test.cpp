@@ -282,7 +282,7 @@ TEST_P(RdaTablesTest, ColumnListTablesAndTheirIndexes) {
   ASSERT_TRUE(rda_->createIndex("HSM3", "HS_CNT", KvbString())) << error();
   IndexMap hsmIndexes;
   for (const char* c : {"FIELDIDX", "GRPFLD1", "GRPFLD2", "HS_CNT"})
-    hsmIndexes["HSM3_" + std::string(c) + "_IDX"] = {c};
+    hsmIndexes[p + "HSM3_" + std::string(c) + "_IDX"] = {c};
   EXPECT_EQ(indexesOf("HSM3"), hsmIndexes);
   // A drop finds the per-id tables in the catalogue, in the order of codes.
   std::vector<RDA_IdTable> idTables;

@@ -3,10 +3,12 @@
 // removal.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/metadata_data_access.h"
 #include "reposadmin/monitor_data_access.h"
 #include "reposadmin/profile_data_access.h"
 #include "reposadmin/repository_impact_analysis.h"
@@ -271,6 +273,20 @@ TEST_P(ImpactAnalysisTest, EachFailureIsLoggedOnceWithItsReason) {
               EXPECT_FALSE(ia_->removeDependentResources(&unstored));
             }).size(),
             1u);
+  // A resource removed since it was handed out is named as the host knows
+  // it, whether or not there are dependencies to record.
+  Owned<KvResource> removed(ia_->createResource("gone", "Job", "g"));
+  Owned<KvResource> used(ia_->createResource("used", "File", "u"));
+  ASSERT_TRUE(ia_->removeResource(removed.get()));
+  Owned<KvResourceList> one(ia_->createResourceList()),
+      none(ia_->createResourceList());
+  one->appendResource();
+  one->setLastResource(0, used.get());
+  for (KvResourceList* list : {one.get(), none.get()})
+    EXPECT_EQ(loggedFailures([&] {
+                EXPECT_FALSE(ia_->addResourceDependencies(removed.get(), list));
+              }),
+              V{"repimpanlysimpl: The Job resource \"g\" is not stored"});
 
   const int r = rule("Ages");
   Owned<KvResource> self = objectResource("Rule", r);
@@ -299,7 +315,10 @@ TEST_P(ImpactAnalysisTest, OnlyResourcesWithoutLinksAreRemoved) {
   unstored.setType("Task");
   unstored.setIdentity("nowhere");
   EXPECT_FALSE(ia_->addResourceDependencies(&unstored, list.get()));
+  EXPECT_EQ(ia_->getErrorMessage().str(),
+            "The Task resource \"nowhere\" is not stored");
   EXPECT_FALSE(ia_->addResourceDependencies(user.get(), nullptr));
+
   EXPECT_EQ(named(ia_->getUsedByResources(used.get(), 0)), V{"Task|user"});
 
   Owned<KvResource> second(ia_->createResource("second", "Job", "s"));
@@ -361,6 +380,84 @@ TEST_P(ImpactAnalysisTest, TwoConnectionsCreatingOneResourceShareIt) {
   EXPECT_EQ(theirs->getId(), mine->getId());
   EXPECT_EQ(theirs->getName().str(), "first");
   EXPECT_EQ(count("IMPRCS"), 1);
+}
+
+// A removal of resources and a dependency added on them, on two
+// connections at once, never leave a dependency that names a removed
+// resource: the one that comes second waits for the other (seen waiting
+// before the first commits). A dependency added first keeps its resources
+// (but from removeAllResources, which takes it too); one added after the
+// removal is refused for its missing resource.
+TEST_P(ImpactAnalysisTest, ARemovalAndADependencyAtOnceLeaveNoLinkToNothing) {
+  RepositoryImpl* other = open();
+  RepositoryImpl* watcher = open();
+  ASSERT_TRUE(other && watcher);
+  Owned<RepositoryImpactAnalysis> theirs(other->createImpactAnalysis());
+  Owned<MetadataRepositoryDataAccess> meta(repos_->createMetadataDataAccess());
+  Owned<MetadataRepositoryDataAccess> theirMeta(
+      other->createMetadataDataAccess());
+  using Removal = std::function<bool(RepositoryImpactAnalysis&, KvResource*)>;
+  const struct {
+    const char* name;
+    Removal remove;
+  } removals[] = {
+      {"removeResourceIfUnused",
+       [](RepositoryImpactAnalysis& ia, KvResource* used) {
+         return ia.removeResourceIfUnused(used);
+       }},
+      {"removeUnusedResources",
+       [](RepositoryImpactAnalysis& ia, KvResource*) {
+         return ia.removeUnusedResources();
+       }},
+      {"removeAllResources", [](RepositoryImpactAnalysis& ia,
+                                KvResource*) { return ia.removeAllResources(); }},
+  };
+  const std::string dangling =
+      "RCS_ID NOT IN (SELECT RCS_ID FROM " + table("IMPRCS") +
+      ") OR RCS_USED NOT IN (SELECT RCS_ID FROM " + table("IMPRCS") + ")";
+  int round = 0;
+  for (const auto& removal : removals)
+    for (bool dependencyFirst : {true, false}) {
+      SCOPED_TRACE(std::string(removal.name) +
+                   (dependencyFirst ? ", dependency first" : ", removal first"));
+      const std::string n = std::to_string(++round);
+      Owned<KvResource> user(ia_->createResource("user", "Task", ("u" + n).c_str()));
+      Owned<KvResource> used(ia_->createResource("used", "Table", ("d" + n).c_str()));
+      ASSERT_TRUE(user && used) << ia_->getErrorMessage().asCstr();
+      const int userId = std::atoi(user->getId().asCstr());
+      const int usedId = std::atoi(used->getId().asCstr());
+      ASSERT_TRUE(common_->beginTransaction(0, 0));
+      bool added = false;
+      std::string refusal;
+      if (dependencyFirst) {
+        added = meta->addResourceDependency(userId, usedId);
+        EXPECT_TRUE(added) << meta->getErrorMessage().asCstr();
+      } else {
+        EXPECT_TRUE(removal.remove(*ia_, used.get()))
+            << ia_->getErrorMessage().asCstr();
+      }
+      ConnectionWaits waits(watcher->getDataAccess(), other->getDataAccess(),
+                            isPostgres());
+      bool answer = false;
+      EXPECT_TRUE(attemptWhileHeld<bool>(
+          waits, LetGo::kOnceItWaits,
+          [&](bool commit) { common_->endTransaction(commit); },
+          [&] {
+            if (dependencyFirst) return removal.remove(*theirs, used.get());
+            const bool ok = theirMeta->addResourceDependency(userId, usedId);
+            refusal = theirMeta->getErrorMessage().str();
+            return ok;
+          },
+          &answer))
+          << "the second connection neither waited nor ended";
+      if (!dependencyFirst) {
+        EXPECT_FALSE(answer) << "a dependency on removed resources was added";
+        EXPECT_EQ(refusal, "Resource " + std::to_string(userId) +
+                               " does not exist");
+      }
+      EXPECT_EQ(count("IMPDEP", dangling), 0);
+      ASSERT_TRUE(ia_->removeAllResources());
+    }
 }
 
 TEST_P(ImpactAnalysisTest, MacroIdentitiesResolveThroughTheOptions) {

@@ -1,5 +1,6 @@
 // Runs the sweep's tables (tests/sweep/write_sweep.h) on every back end,
-// once more with a cancellation pending on the calling thread, and checks
+// once more with a cancellation pending on the calling thread, once more
+// with a DDL callback taking the statements (the script mode), and checks
 // that every write method that a public header declares has its row.
 #include "sweep/write_sweep.h"
 
@@ -67,10 +68,19 @@ std::map<RdaTarget, std::unique_ptr<SharedRepository>>& shared() {
   return repositories;
 }
 
+// The repositories of the script mode's sweep, which runs each cell in
+// the script mode and then as the plain sweep does, so that each call in
+// the script mode meets what the plain sweep's call meets.
+std::map<RdaTarget, std::unique_ptr<SharedRepository>>& scripted() {
+  static std::map<RdaTarget, std::unique_ptr<SharedRepository>> repositories;
+  return repositories;
+}
+
 class WriteSweepTest : public BackEndTest {
  protected:
   static void TearDownTestSuite() {
     shared().clear();
+    scripted().clear();
     kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
   }
 
@@ -264,6 +274,61 @@ class WriteSweepTest : public BackEndTest {
     }
   }
 
+  // Every cell of `table` while a DDL callback takes the statements of the
+  // repository's connection: the call answers as without it, since the
+  // reads that decide a write (a name in use, a row that must exist) read
+  // the database; a refused call hands nothing to the script but the id
+  // counters it raised, a call that stores hands its statements to it, and
+  // nothing reaches the database.
+  // A value that only the database's write refuses (a NUL byte, a text too
+  // long) is no cell here: the script takes it as written. Each cell then
+  // runs as in the plain sweep, on a repository of the script mode's own.
+  void sweepScript(const Table& table) {
+    std::unique_ptr<SharedRepository>& made = scripted()[GetParam()];
+    if (!made) made = make();
+    repo_ = made.get();
+    ASSERT_NE(repo_->sweep.events, nullptr) << "no repository to sweep";
+    struct Script : ReposDDLCallback {
+      std::vector<std::string> statements;
+      bool writeStatement(const KvbString& statement) override {
+        statements.push_back(statement.str());
+        return true;
+      }
+    };
+    for (const Cell& cell : prepare(table)) {
+      if (cell.input == Input::kNul || cell.input == Input::kTooLong) {
+        log_.failuresDuring([&] { cell.call(repo_->sweep); }, true);
+        continue;
+      }
+      const std::vector<std::string> before = rowCounts();
+      Script script;
+      ASSERT_TRUE(repo_->sweep.rda->setDDLCallback(&script));
+      Answer answer{false, ""};
+      const std::vector<std::string> records =
+          log_.failuresDuring([&] { answer = cell.call(repo_->sweep); }, true);
+      ASSERT_TRUE(repo_->sweep.rda->setDDLCallback(nullptr));
+      Cell scripted = cell;
+      if (scripted.expect.kind == Expect::kStored)
+        scripted.expect.kind = Expect::kNoFailure;
+      std::string wrong =
+          verdict(scripted, answer, records, before, rowCounts());
+      const bool refusal = cell.expect.kind == Expect::kRefused ||
+                           cell.expect.kind == Expect::kUnlogged;
+      // An id drawn before the refusal stays drawn, as the guide says.
+      const std::string counter =
+          repo_->sweep.rda->getTableName("UCURID", true, -1).str();
+      for (const std::string& statement : script.statements)
+        if (refusal && statement.find(counter) == std::string::npos) {
+          wrong += "a refused call wrote [" + statement + "]; ";
+          break;
+        }
+      if (cell.expect.kind == Expect::kStored && script.statements.empty())
+        wrong += "a call that stores wrote nothing to the script; ";
+      EXPECT_EQ(wrong, "") << keyOf(cell) << ", in the script mode";
+      log_.failuresDuring([&] { cell.call(repo_->sweep); }, true);
+    }
+  }
+
   SharedRepository* repo_ = nullptr;
   LogCapture log_;
 };
@@ -275,6 +340,10 @@ TEST_P(WriteSweepTest, AdministrationAndRepository) { sweep(adminTable()); }
 TEST_P(WriteSweepTest, NcoaInterface) { sweep(ncoaTable()); }
 TEST_P(WriteSweepTest, RefDataInterface) { sweep(refdataTable()); }
 TEST_P(WriteSweepTest, ProfileInterface) { sweep(profileTable()); }
+
+TEST_P(WriteSweepTest, EachMethodAnswersAsBeforeInTheScriptMode) {
+  for (const Table& table : sweepTables()) sweepScript(table);
+}
 
 TEST_P(WriteSweepTest, EachMethodAnswersWithACancellationPending) {
   for (const Table& table : sweepTables()) sweepCancelled(table);
