@@ -3,7 +3,8 @@
 # those that building the engine, installing it and running the example
 # host program need; otherwise also those that the tests, the benchmarks
 # and the reliability harness add (MariaDB stands for a database server
-# that the engine does not support).
+# that the engine does not support; pgbouncer is the connection pooler that
+# the tests of several connections also run through).
 set -euo pipefail
 build=(
   build-essential cmake pkg-config
@@ -12,7 +13,7 @@ build=(
 tests=(
   sqlite3 unixodbc odbc-postgresql libsqliteodbc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  postgresql postgresql-client
+  postgresql postgresql-client pgbouncer
   mariadb-server odbc-mariadb
   clang-14 libclang-rt-14-dev
   doxygen

@@ -13,6 +13,15 @@
 # once and the next statement begins a new one. Only the last two show
 # work that fails inside a transaction without a savepoint of its own, and
 # a transaction lost without a word.
+#
+# When KV_TEST_PGBOUNCER_CONNECTION holds the connection string of a
+# connection pooler in transaction mode in front of the same server
+# (scripts/start-test-pgbouncer.sh), the PostgreSQL tests of several
+# connections, processes or threads run once more through it, in the
+# driver's default mode and with "Protocol=7.4-1": turns, uniqueness,
+# references against a racing delete, deadlocks, id counters, loads, lost
+# sessions and isolation levels, chosen by the words in their names
+# (pooled_tests below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -22,7 +31,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd build-asan
 
-# Runs ctest with the arguments after the first and answers its status.
+# Runs ctest with the arguments after the first and answers its status,
+# as many tests at once as $ctest_jobs says (by default one per core).
 # The run's log is kept as Testing/Temporary/<first argument>.log, so that
 # each run keeps its own (ctest writes LastTest.log anew each time).
 # Instead of listing every skipped test at the end, it prints how many were
@@ -33,7 +43,7 @@ run_ctest() {
   shift
   output=$(mktemp)
   set +e
-  ctest --output-on-failure -j"$(nproc)" "$@" | tee "$output" |
+  ctest --output-on-failure -j"${ctest_jobs:-$(nproc)}" "$@" | tee "$output" |
     grep -v -e '(Skipped)$' -e '^The following tests did not run:$'
   status=${PIPESTATUS[0]}
   set -e
@@ -57,5 +67,24 @@ if [ -n "${KV_TEST_PG_CONNECTION:-}" ]; then
     echo "== the PostgreSQL cases with Protocol=$mode"
     KV_TEST_PG_CONNECTION="${KV_TEST_PG_CONNECTION%;};Protocol=$mode;" \
       run_ctest "postgres-protocol-$mode" -R Postgres
+  done
+fi
+
+# The PostgreSQL tests that use more than one connection, or one that
+# threads share, by the words of their suites and cases.
+pooled_words='Threads|Process|Across|Connections|Writers|Importers|Others|Held'
+pooled_words+='|Wait|Turn|Deadlock|Racing|Race|AtOnce|Counter|Load|Lost|Reconnect'
+pooled_words+='|Session|Isolation|SearchPath|Schema|Pool|TransactionOwner|FirstAdds'
+pooled_tests="($pooled_words).*Postgres|Postgres.*($pooled_words)"
+if [ -n "${KV_TEST_PGBOUNCER_CONNECTION:-}" ]; then
+  for mode in default 7.4-1; do
+    echo "== the PostgreSQL cases of several connections through the pooler, driver mode $mode"
+    connection="${KV_TEST_PGBOUNCER_CONNECTION%;};"
+    [ "$mode" = default ] || connection+="Protocol=$mode;"
+    # One test at a time: a test holds several server sessions at once (a
+    # transaction, another connection waiting for it, a third watching),
+    # and tests side by side would wait for each other's at the pooler.
+    ctest_jobs=1 KV_TEST_PG_CONNECTION=$connection \
+      run_ctest "pooled-$mode" -R "$pooled_tests"
   done
 fi

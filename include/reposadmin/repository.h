@@ -20,6 +20,17 @@
 // object that gave them: an in-memory copy needs nothing else, and a
 // database cursor (paramSelect) keeps its own hold on the database
 // connection.
+//
+// A lost server session (a restart, a failover, a terminated session, an
+// idle timeout). The repository stays usable and need not be opened again:
+// a call outside a host transaction goes on over a new session opened as
+// the first, from any object and thread of the repository. A host
+// transaction, a load or a database cursor that had state in the lost
+// session fails with "The connection to the database was lost; ..." and
+// what went with it, and the call after its end goes on. While the server
+// cannot be reached each call fails with "... cannot be opened again:
+// <reason>" and the next one tries again. No call pings the server. See
+// docs/guide.md, "When the server goes away".
 #ifndef REPOSADMIN_REPOSITORY_H_
 #define REPOSADMIN_REPOSITORY_H_
 

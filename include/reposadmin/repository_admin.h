@@ -47,8 +47,8 @@ class RepositoryAdmin {
   // statement, a drop or an import towards another schema's table of the
   // same name. The names the engine makes (tables, per-id tables,
   // indexes) carry the repository's own prefix. A schema whose name is not
-  // letters, digits and underscores in lower case is not found so (the
-  // names then follow the search path); give it in the prefix.
+  // letters, digits and underscores in lower case cannot be named without
+  // quotes: there the names follow the search path, as given.
   //
   // 8-9: create a repository in the database of a connection string, under
   // the table prefix, or in a SQLite file (made when it does not exist).

@@ -220,6 +220,10 @@ class ConnectionBase : public DacConnection {
     return dacGetTypeName(kind_, kvbType, size);
   }
   KvbString getErrorMessage() const override { return error_; }
+  bool reconnect() override {
+    error_ = "A SQLite file has no session to open again";
+    return false;
+  }
   // ODBC drivers report a lock timeout as HYT00; the SQLite driver gives
   // SQLite's own text.
   bool isBusy() const override {
@@ -506,6 +510,25 @@ std::string oneLine(const char* message) {
   return line;
 }
 
+// A server's message about a prepared statement that the PostgreSQL driver
+// named itself ("_PLAN0x...") missing in its session (26000) or there
+// already (42P05) says what to do about it first. The engine names no
+// prepared statement of its own, so only a connection pooler in transaction
+// mode, which hands each transaction to any server session, separates the
+// driver from its statements: the driver's setting that keeps them out of
+// the server's sessions cures it.
+std::string withPoolerAdvice(const char* state, std::string message) {
+  const bool lostOrDoubled =
+      std::strcmp(state, "26000") == 0 || std::strcmp(state, "42P05") == 0;
+  if (!lostOrDoubled ||
+      message.find("prepared statement \"_PLAN") == std::string::npos)
+    return message;
+  return "The database connection goes through a pooler that lost the "
+         "driver's prepared statement; add UseServerSidePrepare=0 to the "
+         "connection string: " +
+         message;
+}
+
 // The diagnostic records of `handle` as "[SQLSTATE] message" texts, each on
 // one line, joined by "; ", or a text naming `rc` when there are none.
 KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
@@ -526,7 +549,9 @@ KvbString odbcDiagnostics(SQLRETURN rc, SQLSMALLINT handleType,
     if (!text.isEmpty()) text += "; ";
     text += kvbStringFormat(
         "[%s] %s", reinterpret_cast<char*>(state),
-        oneLine(reinterpret_cast<char*>(message.data())).c_str());
+        withPoolerAdvice(reinterpret_cast<char*>(state),
+                         oneLine(reinterpret_cast<char*>(message.data())))
+            .c_str());
   }
   return text.isEmpty()
              ? kvbStringFormat("the ODBC call failed with result %d", rc)
@@ -571,6 +596,13 @@ const OdbcEnvironment& odbcEnvironment() {
 
 // A connection handle shared by the connection and its statements and
 // cursors; disconnected when the last of them ends.
+// Turns the driver's autocommit mode of connection `dbc` on or off.
+SQLRETURN setAutoCommitMode(SQLHDBC dbc, bool on) {
+  const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+  return SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER);
+}
+
 struct OdbcDbc {
   OdbcDbc() = default;
   OdbcDbc(const OdbcDbc&) = delete;
@@ -591,6 +623,18 @@ struct OdbcDbc {
   // cannot, and its driver would store such a text cut at that byte);
   // empty when they can.
   KvbString nulRefusedBy;
+  KvbString dbmsName;  // as the driver names the database's product
+  // A statement run outside a transaction runs in a transaction of its
+  // own (see OdbcStmt::execute); autoCommit follows the session's mode.
+  bool ownTransactions = false;
+  bool autoCommit = true;
+};
+
+// The server session that a connection and its statements run on now: a
+// reconnect puts a new session's handle here, and each statement follows
+// it at its next run (OdbcStmt::follow).
+struct OdbcLine {
+  std::shared_ptr<OdbcDbc> dbc;
 };
 
 // The buffers that a query's columns are bound to when its rows are read
@@ -639,8 +683,8 @@ struct OdbcParam {
 // last of them ends. Every run raises `run`, which ends the rows of cursors
 // opened before.
 struct OdbcStmt {
-  explicit OdbcStmt(std::shared_ptr<OdbcDbc> connection)
-      : dbc(std::move(connection)) {}
+  explicit OdbcStmt(std::shared_ptr<OdbcLine> connection)
+      : line(std::move(connection)), dbc(line->dbc) {}
   OdbcStmt(const OdbcStmt&) = delete;
   OdbcStmt& operator=(const OdbcStmt&) = delete;
   ~OdbcStmt() {
@@ -726,21 +770,88 @@ struct OdbcStmt {
     return true;
   }
 
+  // Moves the statement to the connection's session of now, after a
+  // reconnect: a new handle, prepared again when it was prepared, with the
+  // values bound as before. Rows of the old session are gone with it.
+  bool follow(KvbString& error) {
+    ++run;  // a cursor of the old session reads no rows of the new handle
+    SQLFreeHandle(SQL_HANDLE_STMT, handle);
+    handle = SQL_NULL_HSTMT;
+    rowsOpen = false;
+    resultColumns = -1;
+    block.reset();
+    dbc = line->dbc;
+    if (!odbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, dbc->handle, &handle),
+                   SQL_HANDLE_DBC, dbc->handle, error)) {
+      handle = SQL_NULL_HSTMT;
+      error = whileDoing("Running", error);
+      return false;
+    }
+    if (prepared &&
+        !check(SQLPrepare(handle, sqlText(sql),
+                          static_cast<SQLINTEGER>(sql.length())),
+               error, "Preparing"))
+      return false;
+    for (auto& [index, param] : params) {
+      const OdbcParam::Binding& b = param.bound;
+      if (b.cType == 0) continue;
+      if (!check(SQLBindParameter(handle, static_cast<SQLUSMALLINT>(index + 1),
+                                  SQL_PARAM_INPUT, b.cType, b.sqlType,
+                                  b.columnSize, 0, b.data, b.bufferLength,
+                                  &param.indicator),
+                 error, "Binding"))
+        return false;
+    }
+    return true;
+  }
+
   // Runs the statement afresh: the prepared one, or the text kept for
   // running directly.
+  //
+  // The PostgreSQL driver told to keep no statements on the server
+  // (UseServerSidePrepare=0, as behind a connection pooler in transaction
+  // mode) still parses and describes many statements with values in round
+  // trips of their own before it runs them. Outside a transaction a pooler
+  // may hand each round trip to another server session, which then refuses
+  // the run ("unnamed prepared statement does not exist") or runs the
+  // statement that another client parsed there. So there a statement with
+  // values run outside a transaction runs in one of its own, which keeps
+  // one server session throughout; the driver holds a query's rows past its
+  // end. One without values goes in one round trip, and may be one that no
+  // transaction can hold (CREATE DATABASE).
   bool execute(KvbString& error) {
+    if (dbc != line->dbc && !follow(error)) return false;
     if (rowsOpen) closeRows();
     if (!unbindBlock(error)) return false;
     ++run;
     rowsOpen = true;
-    return check(prepared
-                     ? SQLExecute(handle)
-                     : SQLExecDirect(handle, sqlText(sql),
-                                     static_cast<SQLINTEGER>(sql.length())),
-                 error);
+    const bool own =
+        dbc->ownTransactions && dbc->autoCommit && !params.empty();
+    const auto onConnection = [&](SQLRETURN rc, KvbString& reason) {
+      if (odbcCheck(rc, SQL_HANDLE_DBC, dbc->handle, reason)) return true;
+      reason = whileDoing("Running", reason);
+      return false;
+    };
+    if (own && !onConnection(setAutoCommitMode(dbc->handle, false), error))
+      return false;
+    const bool ran =
+        check(prepared ? SQLExecute(handle)
+                       : SQLExecDirect(handle, sqlText(sql),
+                                       static_cast<SQLINTEGER>(sql.length())),
+              error);
+    if (!own) return ran;
+    KvbString endError;
+    const bool ended =
+        onConnection(SQLEndTran(SQL_HANDLE_DBC, dbc->handle,
+                                ran ? SQL_COMMIT : SQL_ROLLBACK),
+                     endError) &&
+        onConnection(setAutoCommitMode(dbc->handle, true), endError);
+    if (ran && !ended) error = endError;
+    return ran && ended;
   }
 
-  std::shared_ptr<OdbcDbc> dbc;
+  std::shared_ptr<OdbcLine> line;
+  std::shared_ptr<OdbcDbc> dbc;  // of the session the handle belongs to
   SQLHSTMT handle = SQL_NULL_HSTMT;
   uint64_t run = 0;
   bool rowsOpen = false;  // a run may have left rows that are not closed
@@ -754,10 +865,11 @@ struct OdbcStmt {
 };
 
 // A statement handle for the SQL text `sql`.
-std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcDbc>& dbc,
+std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcLine>& line,
                                          const KvbString& sql,
                                          KvbString& error) {
-  auto stmt = std::make_shared<OdbcStmt>(dbc);
+  const std::shared_ptr<OdbcDbc>& dbc = line->dbc;
+  auto stmt = std::make_shared<OdbcStmt>(line);
   stmt->sql = sql;
   if (!odbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, dbc->handle, &stmt->handle),
                  SQL_HANDLE_DBC, dbc->handle, error)) {
@@ -1183,11 +1295,15 @@ class OdbcStatement : public StatementBase {
 
 class OdbcConnection : public ConnectionBase {
  public:
-  OdbcConnection(std::shared_ptr<OdbcDbc> dbc, const KvbString& dbmsName,
+  OdbcConnection(std::shared_ptr<OdbcDbc> dbc,
+                 std::vector<Attribute> attributes, const KvbString& dbmsName,
                  const KvbString& quote, int maxIdentifierLength)
       : ConnectionBase(kindOfDbms(dbmsName), dbmsName, quote,
                        maxIdentifierLength),
-        dbc_(std::move(dbc)) {}
+        line_(std::make_shared<OdbcLine>()),
+        attributes_(std::move(attributes)) {
+    line_->dbc = std::move(dbc);
+  }
 
   static DacDbKind kindOfDbms(const KvbString& name) {
     if (name.startsWith("SQLite", true)) return DAC_DB_SQLITE;
@@ -1196,12 +1312,12 @@ class OdbcConnection : public ConnectionBase {
   }
 
   bool execute(const KvbString& sql, int64_t* rows) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(line_, sql, error_);
     return stmt && stmt->execute(error_) && finishRun(*stmt, rows, error_);
   }
   DacStatement* prepare(const KvbString& sql) override {
     if (faulted(DacFault::kPrepare, error_)) return nullptr;
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(line_, sql, error_);
     if (!stmt || !stmt->check(SQLPrepare(stmt->handle, sqlText(sql),
                                          static_cast<SQLINTEGER>(sql.length())),
                               error_, "Preparing"))
@@ -1212,38 +1328,40 @@ class OdbcConnection : public ConnectionBase {
   // The driver is not asked to prepare the text: on a server a prepared
   // statement costs its own work at the run and for each row it gives.
   DacStatement* prepareToRunOnce(const KvbString& sql) override {
-    std::shared_ptr<OdbcStmt> stmt = allocStatement(dbc_, sql, error_);
+    std::shared_ptr<OdbcStmt> stmt = allocStatement(line_, sql, error_);
     if (!stmt) return nullptr;
     return new OdbcStatement(std::move(stmt));
   }
 
   bool setAutoCommit(bool on) override {
-    const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    return check(
-        SQLSetConnectAttr(dbc_->handle, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER),
-        on ? "Turning autocommit on" : "Turning autocommit off");
+    if (!check(setAutoCommitMode(line_->dbc->handle, on),
+               on ? "Turning autocommit on" : "Turning autocommit off"))
+      return false;
+    line_->dbc->autoCommit = on;
+    return true;
   }
   bool commit() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_COMMIT),
+    return check(SQLEndTran(SQL_HANDLE_DBC, line_->dbc->handle, SQL_COMMIT),
                  "Committing the transaction");
   }
   bool rollback() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, dbc_->handle, SQL_ROLLBACK),
+    return check(SQLEndTran(SQL_HANDLE_DBC, line_->dbc->handle, SQL_ROLLBACK),
                  "Rolling the transaction back");
   }
   void release() override { delete this; }
+  bool reconnect() override;
 
  private:
   // odbcCheck of a call on the connection, whose failure says what was
   // being done (`doing`).
   bool check(SQLRETURN rc, const char* doing) {
-    if (odbcCheck(rc, SQL_HANDLE_DBC, dbc_->handle, error_)) return true;
+    if (odbcCheck(rc, SQL_HANDLE_DBC, line_->dbc->handle, error_)) return true;
     error_ = KvbString(doing) + ": " + error_;
     return false;
   }
 
-  std::shared_ptr<OdbcDbc> dbc_;
+  std::shared_ptr<OdbcLine> line_;
+  const std::vector<Attribute> attributes_;  // to open a new session with
 };
 
 bool infoText(SQLHDBC dbc, SQLUSMALLINT item, KvbString& value,
@@ -1341,8 +1459,10 @@ void addFileRefusal(SQLHENV environment,
   if (!refusal.isEmpty()) error += " (" + refusal + ")";
 }
 
-DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
-                           KvbString& error) {
+// A new server session for `attributes`, with what the connection reads of
+// it; null, with the driver's reason, when it cannot be opened.
+std::shared_ptr<OdbcDbc> openSession(const std::vector<Attribute>& attributes,
+                                     KvbString& error) {
   const OdbcEnvironment& environment = odbcEnvironment();
   if (environment.handle == SQL_NULL_HENV) {
     error = environment.error;
@@ -1372,16 +1492,14 @@ DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
     return nullptr;
   }
   dbc->connected = true;
-  KvbString dbmsName, quote;
-  SQLUSMALLINT maxIdentifierLength = 0;
-  if (!infoText(dbc->handle, SQL_DBMS_NAME, dbmsName, error) ||
-      !infoText(dbc->handle, SQL_IDENTIFIER_QUOTE_CHAR, quote, error) ||
-      !odbcCheck(SQLGetInfo(dbc->handle, SQL_MAX_IDENTIFIER_LEN,
-                            &maxIdentifierLength, 0, nullptr),
-                 SQL_HANDLE_DBC, dbc->handle, error))
+  if (!infoText(dbc->handle, SQL_DBMS_NAME, dbc->dbmsName, error))
     return nullptr;
-  if (OdbcConnection::kindOfDbms(dbmsName) == DAC_DB_POSTGRESQL)
-    dbc->nulRefusedBy = dbmsName;
+  if (OdbcConnection::kindOfDbms(dbc->dbmsName) == DAC_DB_POSTGRESQL) {
+    dbc->nulRefusedBy = dbc->dbmsName;
+    const Attribute* serverPrepare =
+        findAttribute(attributes, "UseServerSidePrepare");
+    dbc->ownTransactions = serverPrepare && serverPrepare->value == "0";
+  }
   // Rows are read in blocks of bound columns when the driver can also hand
   // out a bound column of any row of a block by SQLGetData: that reads a
   // text too long for its buffer whole. A driver that cannot, or does not
@@ -1397,8 +1515,38 @@ DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
                            sizeof positioning, nullptr),
                 SQL_HANDLE_DBC, dbc->handle, unknown) &&
       (getData & needed) == needed && (positioning & SQL_POS_POSITION) != 0;
-  return new OdbcConnection(std::move(dbc), dbmsName, quote,
+  return dbc;
+}
+
+DacConnection* connectOdbc(const std::vector<Attribute>& attributes,
+                           KvbString& error) {
+  std::shared_ptr<OdbcDbc> dbc = openSession(attributes, error);
+  KvbString quote;
+  SQLUSMALLINT maxIdentifierLength = 0;
+  if (!dbc ||
+      !infoText(dbc->handle, SQL_IDENTIFIER_QUOTE_CHAR, quote, error) ||
+      !odbcCheck(SQLGetInfo(dbc->handle, SQL_MAX_IDENTIFIER_LEN,
+                            &maxIdentifierLength, 0, nullptr),
+                 SQL_HANDLE_DBC, dbc->handle, error))
+    return nullptr;
+  const KvbString dbmsName = dbc->dbmsName;
+  return new OdbcConnection(std::move(dbc), attributes, dbmsName, quote,
                             maxIdentifierLength);
+}
+
+KvbString shownConnection(const std::vector<Attribute>& attributes);
+
+// The session that was lost stays with the statements and cursors that
+// still hold it, and closes when the last of them has moved on or ended.
+bool OdbcConnection::reconnect() {
+  KvbString error;
+  std::shared_ptr<OdbcDbc> dbc = openSession(attributes_, error);
+  if (!dbc) {
+    error_ = "Connecting to " + shownConnection(attributes_) + ": " + error;
+    return false;
+  }
+  line_->dbc = std::move(dbc);
+  return true;
 }
 
 // The connection string as a failure's text shows it: its attributes as
@@ -1428,6 +1576,33 @@ DacConnection* openOdbc(const std::vector<Attribute>& attributes,
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+// A record's SQLSTATE stands at the text's start or after "; " (see
+// odbcDiagnostics). Class 08 is a connection exception; 57P01 and 57P02 are
+// the server ending the session (an administrator's termination, a
+// shutdown or a crash), which the PostgreSQL driver reports as they come
+// when it does not prepare on the server. Once it knows the session is
+// gone, that driver refuses every call with "... unable due to the
+// connection lost"; some of its calls give the server's and the client
+// library's texts under SQLSTATE HY000.
+bool dacSessionLost(const KvbString& errorText) {
+  static const char* const kTexts[] = {
+      "unable due to the connection lost", "The connection has been lost",
+      "server closed the connection unexpectedly",
+      "terminating connection due to", "no connection to the server",
+      "could not send data to server", "could not receive data from server"};
+  const std::string& text = errorText.str();
+  for (const char* lost : kTexts)
+    if (text.find(lost) != std::string::npos) return true;
+  for (size_t at = text.find('['); at != std::string::npos;
+       at = text.find('[', at + 1)) {
+    if (at != 0 && text.compare(at - 1, 1, " ") != 0) continue;
+    if (text.compare(at, 3, "[08") == 0 || text.compare(at, 7, "[57P01]") == 0 ||
+        text.compare(at, 7, "[57P02]") == 0)
+      return true;
+  }
+  return false;
+}
 
 void dacSetFaultHook(DacFaultHook hook) { faultHook.store(hook); }
 

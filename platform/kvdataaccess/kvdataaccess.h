@@ -169,6 +169,17 @@ class DacConnection {
   virtual bool commit() = 0;
   virtual bool rollback() = 0;
 
+  // Opens a new session with the database in place of the current one,
+  // with the connection string that opened the first, for a session that
+  // the server ended (see dacSessionLost). Autocommit is on in the new
+  // session; the old one's transaction is gone with it. The connection's
+  // statements follow at their next run: each is prepared again on the new
+  // session, with its bound values, while a cursor of the old session keeps
+  // what it has read. False, with the reason ("Connecting to ...: ..."),
+  // when the new session cannot be opened; the connection stays as it was.
+  // A SQLite file has no session to lose: false.
+  virtual bool reconnect() = 0;
+
   virtual KvbString getErrorMessage() const = 0;
   // True when the last failure was the database being locked by another
   // connection beyond the wait allowed (SQLite's "database is locked", an
@@ -180,6 +191,12 @@ class DacConnection {
  protected:
   virtual ~DacConnection() = default;
 };
+
+// True when `errorText`, a failure's text, says that the database's
+// session is gone (the server ended it, restarted or cannot be reached):
+// a record of SQLSTATE class 08, or the server's termination of the
+// session, or the driver's refusal of a session it knows is gone.
+bool dacSessionLost(const KvbString& errorText);
 
 // Opens a connection; null on failure with the reason in *errorText (when
 // given). The connection belongs to the caller. A connection string that

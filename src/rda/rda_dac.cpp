@@ -50,7 +50,10 @@ class RDA_DACCursor : public RDA_DbCursor {
       if (!cursor_->getValue(static_cast<int>(c), row_[c])) return refused();
     return 1;
   }
-  KvbString fetchError_INT() override { return cursor_->getErrorMessage(); }
+  KvbString fetchError_INT() override {
+    return dac_->restated(cursor_->getErrorMessage(),
+                          RDA_DAC::SessionUse::kRows);
+  }
 
  private:
   bool holdsNull() const {
@@ -85,26 +88,44 @@ class RDA_DACStatement : public RDA_StatementBase {
     return statement_->bind(index, value, type, size) || refused(true);
   }
   bool execute_INT(int64_t* rows) override {
-    return dac_->runAlone([&] { return statement_->execute(rows); },
-                          [&] { return statement_->getErrorMessage(); }) ||
-           refused();
+    KvbString failure;
+    return dac_->onSession(RDA_DAC::SessionUse::kWrite,
+                           [&] {
+                             return dac_->runAlone(
+                                 [&] { return statement_->execute(rows); },
+                                 reason());
+                           },
+                           reason(), failure) ||
+           refused(failure);
   }
   ReposDataAccessCursor* select_INT() override {
     DacCursor* cursor = nullptr;
-    if (!dac_->runAlone([&] { return (cursor = statement_->select()); },
-                        [&] { return statement_->getErrorMessage(); })) {
-      refused();
+    KvbString failure;
+    if (!dac_->onSession(RDA_DAC::SessionUse::kQuery,
+                         [&] {
+                           return dac_->runAlone(
+                               [&] { return (cursor = statement_->select()); },
+                               reason());
+                         },
+                         reason(), failure)) {
+      refused(failure);
       return nullptr;
     }
     return new RDA_DACCursor(dac_, cursor, upperCaseNames_);
   }
 
  private:
+  std::function<KvbString()> reason() const {
+    return [this] { return statement_->getErrorMessage(); };
+  }
   // A call that the driver refused: noted on the connection before the
   // failure is recorded, which may ask whether the transaction survived.
   bool refused(bool bind = false) {
+    return refused(statement_->getErrorMessage(), bind);
+  }
+  bool refused(const KvbString& failure, bool bind = false) {
     dac_->noteRefusal(bind);
-    return fail(statement_->getErrorMessage());
+    return fail(failure);
   }
 
   RDA_DAC* dac_;
@@ -136,7 +157,7 @@ bool RDA_DAC::failed() { return failed(dac_->getErrorMessage()); }
 
 bool RDA_DAC::failed(const KvbString& reason) {
   noteRefusal();
-  return fail(reason);
+  return fail(restated(reason, SessionUse::kWrite));
 }
 
 bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
@@ -151,9 +172,7 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
   kind_ = dac_->getDbKind();
   resyncIds_ = kind_ == DAC_DB_SQLITE;
   busyTimeoutMs_ = sqliteBusyTimeoutMs();
-  if (kind_ == DAC_DB_POSTGRESQL &&
-      (!boundLockWaits(errorText) || !readIsolation(errorText)))
-    return false;
+  if (!sessionOpened(errorText)) return false;
   if (kvbGetConfigOptions("")->get("REPOS/CREATE_SPEC_PATH", specPath) &&
       !specPath.isEmpty()) {
     spec_ = new KvTableCreateNS::KvCreateSpecDocImpl;
@@ -173,12 +192,21 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
 // open would block the connection without end. The server's 0 means no
 // bound, where SQLite's 0 means fail at once: the nearest the server comes
 // is its shortest bound, 1 ms. A session that the pool shares among opens
-// (REPOSITORY/POOL_ID) keeps the value of its latest open.
+// (REPOSITORY/POOL_ID) keeps the value of its latest open. The session's
+// value bounds the statements run outside a transaction on a direct
+// connection; each transaction sets its own (begin_INT), as
+// a connection pooler in transaction mode hands a transaction to any of its
+// server sessions, where another client's value may be in force.
 bool RDA_DAC::boundLockWaits(KvbString& errorText) {
-  const int ms = std::max(busyTimeoutMs_, 1);
-  if (dac_->execute(kvbStringFormat("SET lock_timeout = %d", ms))) return true;
+  if (dac_->execute(lockTimeoutSetting(false))) return true;
   errorText = "The lock timeout cannot be set: " + dac_->getErrorMessage();
   return failed(errorText);
+}
+
+KvbString RDA_DAC::lockTimeoutSetting(bool transactionOnly) const {
+  return kvbStringFormat("SET %slock_timeout = %d",
+                         transactionOnly ? "LOCAL " : "",
+                         std::max(busyTimeoutMs_, 1));
 }
 
 // Called for each server session that is opened: the default isolation is
@@ -186,6 +214,13 @@ bool RDA_DAC::boundLockWaits(KvbString& errorText) {
 bool RDA_DAC::readIsolation(KvbString& errorText) {
   return readSessionIsolation(dac_, &pinReadCommitted_, errorText) ||
          failed(errorText);
+}
+
+// The driver begins the transaction with the first setting, in one round
+// trip; the isolation comes first, before any query of the transaction.
+bool RDA_DAC::setTransaction() {
+  return (!pinReadCommitted_ || dac_->execute(kReadCommittedSql)) &&
+         (kind_ != DAC_DB_POSTGRESQL || dac_->execute(lockTimeoutSetting(true)));
 }
 
 bool RDA_DAC::isDBMSSupported() {
@@ -200,23 +235,37 @@ KvbString RDA_DAC::nameQuote_INT() {
 }
 
 bool RDA_DAC::exec_INT(const KvbString& sql, int64_t* rows) {
-  return runAlone([&] { return dac_->execute(sql, rows); },
-                  [&] { return dac_->getErrorMessage(); }) ||
-         failed();
+  KvbString failure;
+  const auto reason = [this] { return dac_->getErrorMessage(); };
+  return onSession(
+             SessionUse::kWrite,
+             [&] {
+               return runAlone([&] { return dac_->execute(sql, rows); },
+                               reason);
+             },
+             reason, failure) ||
+         failed(failure);
 }
 
 RDA_StatementBase* RDA_DAC::prepare_INT(const KvbString& sql) {
-  return statementOf(sql, dac_->prepare(sql));
+  return statementOf(sql, false);
 }
 
 RDA_StatementBase* RDA_DAC::prepareOnce_INT(const KvbString& sql) {
-  return statementOf(sql, dac_->prepareToRunOnce(sql));
+  return statementOf(sql, true);
 }
 
-RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql,
-                                        DacStatement* statement) {
-  if (!statement) {
-    failed();
+RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql, bool once) {
+  DacStatement* statement = nullptr;
+  KvbString failure;
+  if (!onSession(
+          SessionUse::kPrepare,
+          [&] {
+            statement = once ? dac_->prepareToRunOnce(sql) : dac_->prepare(sql);
+            return statement != nullptr;
+          },
+          [this] { return dac_->getErrorMessage(); }, failure)) {
+    failed(failure);
     return nullptr;
   }
   return new RDA_DACStatement(this, sql, statement, kind_ == DAC_DB_POSTGRESQL);
@@ -224,7 +273,8 @@ RDA_StatementBase* RDA_DAC::statementOf(const KvbString& sql,
 
 // A SQLite file takes the transaction statements themselves, so that the
 // begin takes the write lock (see RDA_Sqlite::begin_INT); a server uses the
-// driver's manual-commit mode. A busy SQLite begin is tried again after
+// driver's manual-commit mode, and a PostgreSQL transaction sets its lock
+// timeout (see boundLockWaits). A busy SQLite begin is tried again after
 // short sleeps until the busy timeout that the connection was opened with
 // has passed since the first try: a connection of the ODBC driver gives up
 // after the driver's own wait, which may be shorter. A native connection
@@ -249,14 +299,19 @@ bool RDA_DAC::begin_INT(bool* busy) {
     *busy = false;
     return true;
   }
+  KvbString failure;
+  if (sessionLost_ && !renewSession(failure)) return failed(failure);
   serverFailed_ = false;
-  if (!dac_->setAutoCommit(false)) return failed();
+  sessionUsed_ = false;
+  manualCommit_ = dac_->setAutoCommit(false);
+  if (!manualCommit_) return failed();
   inTransaction_ = true;
-  // The driver begins the transaction with the setting, in one round trip.
-  if (!pinReadCommitted_ || dac_->execute(kReadCommittedSql)) return true;
-  const KvbString reason = dac_->getErrorMessage();
+  if (onSession(
+          SessionUse::kBegin, [this] { return setTransaction(); },
+          [this] { return dac_->getErrorMessage(); }, failure))
+    return true;
   rollback_INT();
-  return failed(reason);
+  return failed(failure);
 }
 
 // SQLite through its driver: a BEGIN succeeds only outside a transaction,
@@ -278,9 +333,15 @@ bool RDA_DAC::transactionLost_INT(bool savepointSet) {
   const bool refused = serverFailed_;
   lostAtBind_ = bindRefused_;
   serverFailed_ = bindRefused_ = false;
-  if ((savepointSet || dac_->execute("SELECT 1", nullptr)) &&
-      !(refused && failuresEndTransactions()))
-    return false;
+  // A session that is gone took its transaction with it.
+  if (sessionLost_) {
+    manualCommit_ = false;
+    return true;
+  }
+  const bool answers = savepointSet || dac_->execute("SELECT 1", nullptr);
+  // A failure whose text did not say so may have been the session's end.
+  if (!answers) restated(dac_->getErrorMessage(), SessionUse::kQuery);
+  if (answers && !(refused && failuresEndTransactions())) return false;
   rollback_INT();
   return true;
 }
@@ -289,6 +350,7 @@ bool RDA_DAC::transactionLost_INT(bool savepointSet) {
 // database, ended the transaction: the driver's mode may have, and a
 // transaction that is perhaps half gone is no transaction to go on with.
 KvbString RDA_DAC::lostText_INT(const KvbString& reason) {
+  if (sessionLost_) return lostTransactionText(reason);
   if (!lostAtBind_) return RDA_BaseImpl::lostText_INT(reason);
   return "The transaction was given up: a value could not be bound: " + reason;
 }
@@ -336,35 +398,54 @@ bool RDA_DAC::firstValue(const KvbString& sql, KvbString& text) {
 
 bool RDA_DAC::commit_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("COMMIT TRANSACTION", nullptr);
-  inTransaction_ = false;
-  return (dac_->commit() && dac_->setAutoCommit(true)) || failed();
+  manualCommit_ = inTransaction_ = false;
+  if (dac_->commit() && dac_->setAutoCommit(true)) return true;
+  noteRefusal();
+  return fail(restated(dac_->getErrorMessage(), SessionUse::kCommit));
 }
 
+// A session that is gone has rolled its transaction back.
 bool RDA_DAC::rollback_INT() {
   if (kind_ == DAC_DB_SQLITE) return exec_INT("ROLLBACK TRANSACTION", nullptr);
-  inTransaction_ = false;
-  return (dac_->rollback() && dac_->setAutoCommit(true)) || failed();
+  manualCommit_ = inTransaction_ = false;
+  if (sessionLost_ || (dac_->rollback() && dac_->setAutoCommit(true)))
+    return true;
+  const KvbString reason = dac_->getErrorMessage();
+  return dacSessionLost(reason) ? (restated(reason, SessionUse::kWrite), true)
+                                : failed(reason);
 }
 
 bool RDA_DAC::catalogueRows(
     const KvbString& sql, const std::vector<KvbString>& values,
     std::vector<std::pair<KvbString, KvbString>>& rows) {
-  DacStatement* statement = dac_->prepare(sql);
-  if (!statement) return failed();
+  DacStatement* statement = nullptr;
+  KvbString failure;
+  if (!onSession(
+          SessionUse::kPrepare,
+          [&] { return (statement = dac_->prepare(sql)) != nullptr; },
+          [this] { return dac_->getErrorMessage(); }, failure))
+    return failed(failure);
   bool ok = true;
   for (size_t i = 0; ok && i < values.size(); ++i)
     ok = statement->bind(static_cast<int>(i), KvbDatavar(values[i]),
                          kvbTypeString, 255);
-  DacCursor* cursor = ok ? statement->select() : nullptr;
+  failure = statement->getErrorMessage();
+  DacCursor* cursor = nullptr;
+  if (ok)
+    onSession(
+        SessionUse::kQuery,
+        [&] { return (cursor = statement->select()) != nullptr; },
+        [&] { return statement->getErrorMessage(); }, failure);
   if (!cursor) {
-    ok = failed(statement->getErrorMessage());
+    ok = failed(failure);
   } else {
     int step;
     KvbDatavar a, b;
     while ((step = cursor->next()) == 1 && cursor->getValue(0, a) &&
            cursor->getValue(1, b))
       rows.emplace_back(a.asString(), b.asString());
-    if (step != 0) ok = failed(cursor->getErrorMessage());
+    if (step != 0)
+      ok = failed(restated(cursor->getErrorMessage(), SessionUse::kRows));
     cursor->release();
   }
   statement->release();

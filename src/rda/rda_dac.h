@@ -6,6 +6,7 @@
 #ifndef RDA_RDA_DAC_H_
 #define RDA_RDA_DAC_H_
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -65,6 +66,26 @@ class RDA_DAC : public RDA_BaseImpl {
                            reason);
   }
 
+  // --- A server session that is lost (see rda_dac_session.cpp) ---
+  // What a call that meets the loss of the session was doing, which its
+  // text names: preparing (which stores nothing and uses nothing of the
+  // session), the begin's own setting (nothing of the transaction ran
+  // before it), running a query or a write, reading rows, committing.
+  enum class SessionUse { kPrepare, kBegin, kQuery, kWrite, kRows, kCommit };
+  // Runs `attempt`, one call of the connection's driver objects that
+  // reaches the server, whose reason `why` gives when it fails. Outside a
+  // transaction a session found lost before is first replaced by a new
+  // one. A run that meets the loss is run once more on a new session where
+  // nothing of the old one can be missing (see rerunnable); else it fails
+  // with the loss's text (see restated). False with the text in `failure`.
+  bool onSession(SessionUse use, const std::function<bool()>& attempt,
+                 const std::function<KvbString()>& why, KvbString& failure);
+  // `reason`, a driver's refusal, as the failure's text: when it says the
+  // session is gone (dacSessionLost), the session is marked lost and the
+  // text says that the connection to the database was lost, what went
+  // with it for `use` and the server's reason, without the statement.
+  KvbString restated(const KvbString& reason, SessionUse use);
+
  protected:
   ~RDA_DAC() override;
 
@@ -99,6 +120,7 @@ class RDA_DAC : public RDA_BaseImpl {
     return kind_ == DAC_DB_SQLITE;
   }
   bool transactionLost_INT(bool savepointSet) override;
+  bool sessionLost_INT() override { return sessionLost_; }
   // The bulk load's transaction is gone: so is the load.
   void transactionAbandoned_INT() override { bulk_.reset(); }
   KvbString lostText_INT(const KvbString& reason) override;
@@ -129,6 +151,34 @@ class RDA_DAC : public RDA_BaseImpl {
                             const KvbString& indexName) override;
 
  private:
+  // Does what each session of the repository needs before its first
+  // statement: called when the connection opens and again on each new
+  // session that replaces a lost one. False, with the reason recorded and
+  // in errorText.
+  bool sessionOpened(KvbString& errorText);
+  // Opens a new session in place of the lost one and runs sessionOpened;
+  // false, with "The connection to the database was lost and cannot be
+  // opened again: <reason>" in `failure`, and the session still counted
+  // lost, so that the next call tries again.
+  bool renewSession(KvbString& failure);
+  // Whether the run that met the loss may run again on a new session:
+  // nothing of the lost session is missing for it. Outside a transaction
+  // a query (a write in autocommit may have been stored); inside one only
+  // at the first statement of a transaction that is the engine's own work
+  // alone (no host level, no load), which nothing could have committed.
+  bool rerunnable(SessionUse use);
+  // Begins the engine's transaction again on a new session, with the
+  // begin's setting; false with the driver's reason.
+  bool beginAgain();
+  // The settings that each server transaction makes before anything else
+  // (its isolation, where the session's default is stricter than read
+  // committed, and its lock timeout), so that no transaction relies on
+  // what a session keeps between transactions; false with the driver's
+  // reason.
+  bool setTransaction();
+  // The text of a transaction that went with its session, whose failure
+  // was `failure`: that text when it names the loss already.
+  KvbString lostTransactionText(const KvbString& failure) const;
   // Records the connection's reason, or `reason` that a driver object
   // gave, with the refusal noted (noteRefusal).
   bool failed();
@@ -139,13 +189,16 @@ class RDA_DAC : public RDA_BaseImpl {
   // Reads the first value of the query `sql` into `text` (left as it is
   // for a null); false when the query fails or gives no row.
   bool firstValue(const KvbString& sql, KvbString& text);
-  // `statement` of `sql` wrapped as the engine's; null, with the
-  // connection's reason recorded, when it is null.
-  RDA_StatementBase* statementOf(const KvbString& sql,
-                                 DacStatement* statement);
+  // A statement of `sql` prepared on the connection (to run once: see
+  // prepareOnce_INT) and wrapped as the engine's; null, with the reason
+  // recorded, when it cannot be prepared.
+  RDA_StatementBase* statementOf(const KvbString& sql, bool once);
   // Sets the server's lock timeout of a PostgreSQL session; false, with
   // the reason in errorText, when the server refuses it.
   bool boundLockWaits(KvbString& errorText);
+  // The statement that sets the lock timeout of the session, or with
+  // `transactionOnly` of the open transaction alone.
+  KvbString lockTimeoutSetting(bool transactionOnly) const;
   // Reads the default isolation of the session just opened (see
   // rda_isolation.h) into pinReadCommitted_; false, with the reason in
   // errorText, when the server does not tell it.
@@ -185,6 +238,14 @@ class RDA_DAC : public RDA_BaseImpl {
   // transactionLost_INT last found ended was given up at one.
   bool bindRefused_ = false;
   bool lostAtBind_ = false;
+  // The session was found lost; a new one is opened at the next use
+  // outside a transaction.
+  bool sessionLost_ = false;
+  KvbString lossReason_;  // the server's reason of the last loss found
+  // The open transaction is the driver's (begin_INT to commit_INT or
+  // rollback_INT), and a statement has run in it.
+  bool manualCommit_ = false;
+  bool sessionUsed_ = false;
   KvTableCreateNS::KvCreateSpecDocImpl* spec_ = nullptr;
   // The open bulk load: its rows, and its table and columns, which name a
   // value that the server refuses as too long for its column.

@@ -389,6 +389,7 @@ void RDA_BaseImpl::markLostIfEnded() {
   lock_.texts().set(text);
   if (!ended) return;
   loseTransaction(serialization ? text : lostText_INT(reason));
+  if (sessionLost_INT()) lock_.texts().set(lost_);
 }
 
 // A loss at the failure that is restated has the failure's text in it; one

@@ -485,6 +485,12 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   virtual bool begin_INT(bool* busy) = 0;
   virtual bool commit_INT() = 0;
   virtual bool rollback_INT() = 0;
+  // Whether the calling thread's open transaction, when there is one,
+  // holds only the engine's own work of one call (see beginOrUndo): no
+  // host's level and no load's. For the lock's holder.
+  bool onlyOwnWork() const {
+    return depth_ == 0 || (!loadOnly_ && onlyOwnLevels());
+  }
   // The savepoint statements of a nested level, whose savepoint is named
   // from the depth; run through exec_INT unless the back end has a cheaper
   // way.
@@ -540,6 +546,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // open level was set before the failure and can undo it, unless the
   // database ended the transaction savepoints and all.
   virtual bool transactionLost_INT(bool savepointSet) = 0;
+  // True when the failure that transactionLost_INT has just found to end
+  // the transaction was the loss of the database session: the failed call
+  // answers the loss then, whatever its own reason said.
+  virtual bool sessionLost_INT() { return false; }
   // The text of a transaction that transactionLost_INT found ended at a
   // failure for `reason`; by default that the database rolled it back.
   virtual KvbString lostText_INT(const KvbString& reason) {

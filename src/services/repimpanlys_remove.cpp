@@ -70,12 +70,14 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
 
 bool RepositoryImpactAnalysisImpl::takeResources(
     const KvbString& condition, const std::vector<KvbDatavar>& values) {
-  // Every connection of the engine is an RDA_BaseImpl.
-  const char* take = static_cast<RDA_BaseImpl*>(connection_)->rowHoldClause(
-      RDA_BaseImpl::RowHold::kTake);
-  return !take || exec("SELECT RCS_ID FROM " + table("IMPRCS") + " WHERE " +
-                           condition + take,
-                       values);
+  // Every connection of the engine is an RDA_BaseImpl. In the script mode
+  // nothing runs on the database, so there is nothing to take.
+  auto* connection = static_cast<RDA_BaseImpl*>(connection_);
+  const char* take = connection->rowHoldClause(RDA_BaseImpl::RowHold::kTake);
+  if (!take || connection->ddlActive()) return true;
+  return exec("SELECT RCS_ID FROM " + table("IMPRCS") + " WHERE " + condition +
+                  take,
+              values);
 }
 
 // One statement, so that the resources go all together or not at all.

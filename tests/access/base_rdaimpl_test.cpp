@@ -30,8 +30,10 @@ class Probe : public RDA_Object<ProbeAccess> {
       BaseRDAImpl::lookup, BaseRDAImpl::nextId, BaseRDAImpl::query,
       BaseRDAImpl::rowsWhere, BaseRDAImpl::run, BaseRDAImpl::runFiled,
       BaseRDAImpl::runKept, BaseRDAImpl::selectAll, BaseRDAImpl::table,
-      BaseRDAImpl::transaction;
+      BaseRDAImpl::transaction, BaseRDAImpl::insertNaming,
+      BaseRDAImpl::objectExists, BaseRDAImpl::takeRow;
   using FindKeys = BaseRDAImpl::FindKeys;
+  using ObjectRow = BaseRDAImpl::ObjectRow;
   using IfPresent = BaseRDAImpl::IfPresent;
   using StatementKey = BaseRDAImpl::StatementKey;
 };
@@ -94,7 +96,12 @@ TEST(BaseRDAImplNoConnection, EveryOperationLogsAndRefuses) {
   EXPECT_EQ(probe->find({"RULE", "RU_ID", "RU_UUID", "RU_DESC", true, "rule"},
                         1, "", ""),
             nullptr);
-  EXPECT_EQ(errorsWith(log, nullText), 11);
+  const Probe::ObjectRow rule = {"RULE", "RU_ID", 1, "rule"};
+  EXPECT_FALSE(probe->insertNaming(Probe::IfPresent::kSucceed, "refused",
+                                   "MFLD", {}, {{"FI_NAME", "a"}}, {rule}));
+  EXPECT_FALSE(probe->objectExists(rule));
+  EXPECT_FALSE(probe->takeRow(rule));
+  EXPECT_EQ(errorsWith(log, nullText), 14);
   KvbString path, top, uuid, folderError, objectError;
   EXPECT_FALSE(probe->getFolderPath(1, path, top, folderError) ||
                probe->getObjectPath(1, "Task", path, uuid, objectError));

@@ -259,8 +259,9 @@ TEST_P(TableXmlTest, TablesThatAnotherRepositorySpellsStayItsOwn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.table);
     const std::string info = c.neighbour + std::string("INFO");
-    if (columns(repos_, info.c_str()).empty())
+    if (columns(repos_, info.c_str()).empty()) {
       ASSERT_TRUE(db_->createTable(info.c_str(), one));
+    }
     ASSERT_TRUE(db_->createTable(c.table, one));
     const std::string physical = db_->getTableName(c.table, true, -1).str();
     exec("INSERT INTO " + physical + " VALUES (7)");

@@ -299,6 +299,37 @@ TEST_P(IsolationLevelsTest, DeletesAndUpdatesOfOneObjectBothAnswer) {
   });
 }
 
+// A write that names an object and a delete of that object, each waiting
+// for the other: the delete that comes second removes the row that names
+// its object; the write that comes second is refused as naming a missing
+// object.
+TEST_P(IsolationLevelsTest, AReferenceAndADeleteOfItsObjectNeverBothHold) {
+  const Kind& rule = kinds().front();
+  const auto refer = [](Writer& w, int id) {
+    return w.common->addRuleField(id, "F", "d");
+  };
+  twoWriters([&](Writer& first, Writer& second) {
+    const int named = rule.add(first, "F1");
+    ASSERT_GT(named, 0) << first.why();
+    const Answer deleted = whileFirstHolds(
+        first, second, [&] { return refer(first, named); },
+        [&] { return rule.remove(second, named); });
+    EXPECT_TRUE(deleted.done) << deleted.text;
+    EXPECT_EQ(count("RUFIME", "RU_ID=?", {named}), 0);
+    const int gone = rule.add(first, "F2");
+    ASSERT_GT(gone, 0) << first.why();
+    const Answer referred = whileFirstHolds(
+        first, second, [&] { return rule.remove(first, gone); },
+        [&] { return refer(second, gone); });
+    EXPECT_FALSE(referred.done);
+    EXPECT_NE(referred.text.find("Rule " + std::to_string(gone) +
+                                 " does not exist"),
+              std::string::npos)
+        << referred.text;
+    EXPECT_EQ(count("RUFIME", "RU_ID=?", {gone}), 0);
+  });
+}
+
 // A statement that a host runs outside a transaction waits for another
 // connection's update of its row and then changes the row as it is.
 TEST_P(IsolationLevelsTest, AHostStatementOutsideATransactionWaitsAndRuns) {

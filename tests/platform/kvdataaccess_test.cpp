@@ -746,6 +746,154 @@ TEST(DacTypeNames, FollowTheDialectOfEachKind) {
   EXPECT_TRUE(dacGetTypeName(DAC_DB_SQLITE, kvbTypeUnknown, 0).isNull());
 }
 
+// A server's refusal of a prepared statement that the PostgreSQL driver
+// named itself, missing from the session (as when a pooler in transaction
+// mode hands the next transaction to another server session) or there
+// already, tells the host which setting of the connection string cures it;
+// any other refusal keeps the server's text alone. The server raises each
+// state with its own words, so the cases do not depend on which session a
+// pooler picks.
+TEST(DacPostgresPoolerTexts, ALostDriverStatementNamesTheSettingThatCuresIt) {
+  if (postgresConnectionString().empty())
+    GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set";
+  const std::string advice =
+      "The database connection goes through a pooler that lost the driver's "
+      "prepared statement; add UseServerSidePrepare=0 to the connection "
+      "string: ";
+  struct Case {
+    const char* state;
+    const char* message;
+    bool advised;
+  } cases[] = {
+      {"26000", "prepared statement \"_PLAN0x6130001\" does not exist", true},
+      {"42P05", "prepared statement \"_PLAN0x6130001\" already exists", true},
+      // A statement that a host prepared under a name of its own.
+      {"26000", "prepared statement \"kv_own\" does not exist", false},
+      {"42P01", "relation \"prepared statement \"_PLAN0x1\"\" does not exist",
+       false},
+  };
+  DacConnection* conn =
+      dacCreateDataSource(postgresConnectionString().c_str(), nullptr);
+  ASSERT_NE(conn, nullptr);
+  for (const Case& c : cases) {
+    EXPECT_FALSE(conn->execute(
+        kvbStringFormat("DO $$ BEGIN RAISE EXCEPTION USING ERRCODE = '%s', "
+                        "MESSAGE = '%s'; END $$",
+                        c.state, c.message)));
+    const std::string text = conn->getErrorMessage().str();
+    const std::string record = std::string("[") + c.state + "] ";
+    const size_t at = text.find(record);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.compare(at + record.size(), advice.size(), advice) == 0,
+              c.advised)
+        << text;
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+  }
+
+  // The driver's own statement, gone from the session within one
+  // transaction (which keeps its session also behind a pooler), fails with
+  // the advice where the driver prepares on the server.
+  ASSERT_TRUE(conn->setAutoCommit(false));
+  DacStatement* statement = conn->prepare("SELECT 1");
+  ASSERT_NE(statement, nullptr) << conn->getErrorMessage().asCstr();
+  EXPECT_TRUE(statement->execute()) << statement->getErrorMessage().asCstr();
+  ASSERT_TRUE(conn->execute("DEALLOCATE ALL"));
+  const bool ranAgain = statement->execute();
+  const std::string text = statement->getErrorMessage().str();
+  if (std::regex_search(postgresConnectionString(),
+                        std::regex("(^|;)UseServerSidePrepare=0(;|$)",
+                                   std::regex::icase)))
+    EXPECT_TRUE(ranAgain) << text;
+  else
+    EXPECT_NE(text.find("[26000] " + advice), std::string::npos) << text;
+  statement->release();
+  conn->rollback();
+  conn->release();
+}
+
+// A connection that keeps no statements on the server (as behind a
+// connection pooler in transaction mode) runs each statement outside a
+// transaction in one of its own, so that the driver's round trips for it
+// share one server session: each commits at once, a refused one leaves
+// nothing and the next runs on, a query's rows outlast the commit, and the
+// host's own transaction stays whole until its end.
+TEST(DacPostgresPooledConnection, AStatementOutsideATransactionIsOneOnItsOwn) {
+  if (postgresConnectionString().empty())
+    GTEST_SKIP() << "KV_TEST_PG_CONNECTION is not set";
+  std::string pooled = postgresConnectionString();
+  if (!std::regex_search(pooled, std::regex("(^|;)UseServerSidePrepare=0(;|$)",
+                                            std::regex::icase)))
+    pooled += (pooled.empty() || pooled.back() == ';' ? "" : ";") +
+              std::string("UseServerSidePrepare=0;");
+  KvbString error;
+  DacConnection* conn = dacCreateDataSource(pooled.c_str(), &error);
+  DacConnection* other =
+      dacCreateDataSource(postgresConnectionString().c_str(), &error);
+  ASSERT_TRUE(conn && other) << error.asCstr();
+  const std::string table = uniqueTestName("kvt_pooled");
+  ASSERT_TRUE(conn->execute(("CREATE TABLE " + table +
+                             " (i INTEGER, s VARCHAR(20))").c_str()))
+      << conn->getErrorMessage().asCstr();
+  const auto seenElsewhere = [&] {
+    DacStatement* count =
+        other->prepareToRunOnce(("SELECT COUNT(*) FROM " + table).c_str());
+    DacCursor* cursor = count ? count->select() : nullptr;
+    KvbDatavar value;
+    const int rows = cursor && cursor->next() == 1 && cursor->getValue(0, value)
+                         ? value.asInt()
+                         : -1;
+    if (cursor) cursor->release();
+    if (count) count->release();
+    return rows;
+  };
+  DacStatement* insert = conn->prepare(
+      ("INSERT INTO " + table + " (i, s) VALUES (?, ?)").c_str());
+  ASSERT_NE(insert, nullptr) << conn->getErrorMessage().asCstr();
+  const auto add = [&](const KvbDatavar& i, const char* text) {
+    return insert->bind(0, i, i.getType(), 0) &&
+           insert->bind(1, KvbDatavar(text), kvbTypeString, 20) &&
+           insert->execute();
+  };
+  EXPECT_TRUE(add(KvbDatavar(1), "a")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 1);
+  EXPECT_FALSE(add(KvbDatavar("not a number"), "x"));
+  EXPECT_NE(insert->getErrorMessage().find("[22P02]"), KvbString::npos)
+      << insert->getErrorMessage().asCstr();
+  EXPECT_TRUE(add(KvbDatavar(2), "b")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 2);
+
+  DacStatement* select = conn->prepare(
+      ("SELECT s FROM " + table + " WHERE i >= ? ORDER BY i").c_str());
+  ASSERT_NE(select, nullptr) << conn->getErrorMessage().asCstr();
+  ASSERT_TRUE(select->bind(0, KvbDatavar(1), kvbTypeInt, 0));
+  DacCursor* cursor = select->select();
+  ASSERT_NE(cursor, nullptr) << select->getErrorMessage().asCstr();
+  std::string texts;
+  KvbDatavar value;
+  while (cursor->next() == 1 && cursor->getValue(0, value))
+    texts += value.asString().str();
+  cursor->release();
+  EXPECT_EQ(texts, "ab");
+
+  ASSERT_TRUE(conn->setAutoCommit(false));
+  EXPECT_TRUE(add(KvbDatavar(3), "c")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 2);
+  ASSERT_TRUE(conn->rollback());
+  ASSERT_TRUE(conn->setAutoCommit(true));
+  EXPECT_TRUE(add(KvbDatavar(4), "d")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 3);
+  // A statement without values is sent as it is: one that no transaction
+  // can hold runs too.
+  EXPECT_TRUE(conn->execute(("VACUUM " + table).c_str()))
+      << conn->getErrorMessage().asCstr();
+
+  select->release();
+  insert->release();
+  EXPECT_TRUE(conn->execute(("DROP TABLE " + table).c_str()));
+  conn->release();
+  other->release();
+}
+
 TEST(DacThreads, ConnectOnSeveralThreadsAtOnceToSqliteAndPostgres) {
   std::vector<DacTarget> targets = {DacTarget::kNativeSqlite,
                                     DacTarget::kOdbcSqlite};

@@ -157,6 +157,27 @@ TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
   impatient->release();
 }
 
+// Each transaction bounds its waits itself: the session it runs in may
+// hold another bound, as when a connection pooler hands the transaction to
+// a server session where another client set its own (here a minute, three
+// times the watch's limit). The wait still ends at this connection's busy
+// timeout.
+TEST_P(LockWaitTest, ATransactionBoundsItsWaitsWhateverItsSessionHolds) {
+  if (!isPostgres()) GTEST_SKIP() << "a server session's own lock timeout";
+  ReposDataAccess* patient = openWith("300");
+  ASSERT_NE(patient, nullptr);
+  ASSERT_TRUE(patient->paramExec("SET lock_timeout = 60000", nullptr, 0))
+      << patient->getErrorMessage().asCstr();
+  hold();
+  ConnectionWaits waits = watch(patient);
+  const Attempt got = whileHeld(rda_, waits, LetGo::kOnceItEnds,
+                                [&] { return draw(patient); });
+  EXPECT_FALSE(got.drawn);
+  EXPECT_NE(got.reason.find(lockedText()), std::string::npos) << got.reason;
+  EXPECT_LT(got.ms, kDefaultMs) << got.reason;
+  patient->release();
+}
+
 // A key that another connection's open transaction holds, before the store
 // has its turn counter: held by that transaction's own write of the key
 // (with the counter it made) or by the key's row alone. The write waits for

@@ -208,7 +208,22 @@ TEST_P(RdaTablesTest, ACatalogueThatCannotBeReadIsNoMissingTable) {
   ASSERT_TRUE(createCoreTables()) << error();
   ReposDataAccess* broken = rda_;
   db_ = rda_ = nullptr;
+  // A server session that ended is opened anew: the catalogue stays
+  // unreadable only where the new one is refused, as for a role that may
+  // no longer log in.
+  const std::string role = uniqueTestName("kvn");
   if (isPostgres()) {
+    broken->release();
+    ASSERT_TRUE(runOnPostgres("CREATE ROLE " + role + " LOGIN"));
+    std::string connection = location();
+    const size_t uid = connection.find("Uid=");
+    if (uid != std::string::npos)
+      connection.erase(uid, connection.find(';', uid) - uid + 1);
+    KvbString error;
+    broken = createReposDataAccess(0, (connection + ";Uid=" + role + ";").c_str(),
+                                   prefix_.c_str(), nullptr, error);
+    ASSERT_NE(broken, nullptr) << error.str();
+    ASSERT_TRUE(runOnPostgres("ALTER ROLE " + role + " NOLOGIN"));
     broken->paramExec("SELECT pg_terminate_backend(pg_backend_pid())", nullptr,
                       0);
   } else {
@@ -235,6 +250,7 @@ TEST_P(RdaTablesTest, ACatalogueThatCannotBeReadIsNoMissingTable) {
   EXPECT_FALSE(broken->createTables(options));
   EXPECT_FALSE(broken->getErrorMessage().isEmpty());
   broken->release();
+  if (isPostgres()) runOnPostgres("DROP ROLE " + role);
   if (!isPostgres()) {
     ASSERT_TRUE(repairSqliteSchema(file_));
   }

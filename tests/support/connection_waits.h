@@ -5,8 +5,14 @@
 // connections report each pause (sqliteSetBusyWaitHook), which wakes the
 // watcher; a PostgreSQL session's waits show only in the server's table of
 // locks, which the watcher asks again and again through another
-// connection, each look paced by its round trip. One watch at a time: the
-// SQLite hook is process-wide.
+// connection, each look paced by its round trip. The watched connection's
+// waits are found by its tables' prefix, in the text of the waiting
+// statement or as the table whose writer's turn (an advisory lock keyed by
+// the table) it waits for, not by its server process: behind a connection
+// pooler in transaction mode each transaction may run in another server
+// session. A test's repository is its own, and no other of its connections
+// waits while the watched one is watched. One watch at a time: the SQLite hook is
+// process-wide.
 #ifndef TESTS_SUPPORT_CONNECTION_WAITS_H_
 #define TESTS_SUPPORT_CONNECTION_WAITS_H_
 
@@ -34,7 +40,7 @@ class ConnectionWaits {
   // may wait a moment at its commit for the waiter's tries to read.
   ConnectionWaits(ReposDataAccess* asker, ReposDataAccess* waiter,
                   bool postgres)
-      : asker_(asker), pid_(postgres ? serverProcessOf(waiter) : 0) {
+      : asker_(asker), prefix_(postgres ? prefixOf(waiter) : "") {
     pauses_ = 0;
     waitsBegun_ = 0;
     watcher_ = std::this_thread::get_id();
@@ -52,14 +58,23 @@ class ConnectionWaits {
   // the start shows or the wait has ended; a wait that ended before its
   // start showed is counted on its own.
   bool look() {
-    if (pid_ == 0) return pauses_ > 0;
-    const KvbDatavar process(pid_);
+    if (prefix_.empty()) return pauses_ > 0;
+    const KvbDatavar pattern(("%" + prefix_ + "%").c_str());
     bool unstamped = false;
     for (;;) {
+      // The server keeps what it showed of its sessions until the asker's
+      // transaction ends (the asker may be the holder), unless told not to.
+      int cleared = 0;
+      asker_->paramSingleton("SELECT 1 FROM pg_stat_clear_snapshot()",
+                             &cleared, 0);
       ReposDataAccessCursor* cursor = asker_->paramSelect(
-          "SELECT COUNT(*), COALESCE(MIN(waitstart)::text, '') FROM pg_locks "
-          "WHERE NOT granted AND pid = ?",
-          1, &process);
+          "SELECT COUNT(*), COALESCE(MIN(l.waitstart)::text, '') FROM pg_locks "
+          "l JOIN pg_stat_activity a ON a.pid = l.pid "
+          "WHERE NOT l.granted AND (a.query ILIKE ? OR "
+          "(l.locktype = 'advisory' AND l.objid IN (SELECT c.oid FROM "
+          "pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+          "WHERE n.nspname || '.' || c.relname ILIKE ?)))",
+          2, &pattern, &pattern);
       bool waiting = false;
       std::string began;
       if (cursor && cursor->next() == 1) {
@@ -99,7 +114,7 @@ class ConnectionWaits {
   // The waits seen: on SQLite the busy waits begun since the watch began,
   // on PostgreSQL the waits that looks found.
   int waits() const {
-    return pid_ == 0 ? waitsBegun_.load()
+    return prefix_.empty() ? waitsBegun_.load()
                      : static_cast<int>(starts_.size()) + unstampedWaits_;
   }
 
@@ -107,7 +122,7 @@ class ConnectionWaits {
   bool watchUntil(const std::function<bool(bool waiting)>& enough,
                   std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    if (pid_ == 0) {
+    if (prefix_.empty()) {
       std::unique_lock<std::mutex> guard(mutex_);
       return changed_.wait_until(guard, end,
                                  [&] { return enough(pauses_ > 0); });
@@ -116,12 +131,12 @@ class ConnectionWaits {
       if (std::chrono::steady_clock::now() >= end) return false;
     return true;
   }
-  // The server process of a PostgreSQL connection.
-  static int serverProcessOf(ReposDataAccess* c) {
-    int pid = 0;
-    EXPECT_TRUE(c->paramSingleton("SELECT pg_backend_pid()", &pid, 0))
-        << c->getErrorMessage().str();
-    return pid;
+  // The table prefix, with its schema, that a connection's statements
+  // name its tables by.
+  static std::string prefixOf(ReposDataAccess* c) {
+    KvbString prefix, error;
+    EXPECT_TRUE(c->getTablePrefix(false, &prefix, &error)) << error.str();
+    return prefix.str();
   }
   static void paused(int pause) {
     if (std::this_thread::get_id() == watcher_.load()) return;
@@ -132,7 +147,7 @@ class ConnectionWaits {
   }
 
   ReposDataAccess* asker_;
-  int pid_;
+  std::string prefix_;
   std::set<std::string> starts_;
   int unstampedWaits_ = 0;
   static inline std::atomic<int> pauses_{0};

@@ -1,0 +1,384 @@
+// A repository outlives its server session. The test ends the engine's
+// session itself (pg_terminate_backend of the session that the
+// repository's connection reports as its own) at one moment of the
+// repository's work, in each of the driver's modes; the calls after it,
+// from the object that met the loss, another data-access object, a
+// manager and another thread, go on over a new session. What had state in
+// the lost session fails with a text that says the connection was lost,
+// without the engine's own statements, and nothing of it is stored. One
+// case restarts a server that the test starts itself.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <string>
+#include <thread>
+
+#include "admin/repositoryimpl.h"
+#include "kvdataaccess/kvdataaccess.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/kvreposadmin.h"
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repository.h"
+#include "reposadmin/repository_admin.h"
+#include "reposadmin/repository_folder_manager.h"
+#include "support/dac_targets.h"
+#include "support/rda_targets.h"
+
+namespace {
+
+const char kLost[] = "The connection to the database was lost";
+
+enum class Moment {
+  kBetweenCalls,
+  kInTransaction,
+  kAtCommit,
+  kCursorOpen,
+  kLoad
+};
+enum class Next { kSameObject, kOtherObject, kManager, kOtherThread };
+
+struct LossCase {
+  const char* name;
+  Moment moment;
+  const char* mode;  // added to the connection string
+};
+
+// The first value of `sql` on a connection of the test's own, as text;
+// empty when it cannot be read.
+std::string firstValue(const std::string& connection, const std::string& sql) {
+  KvbString error;
+  DacConnection* c = dacCreateDataSource(connection.c_str(), &error);
+  if (!c) return "";
+  std::string text;
+  if (DacStatement* s = c->prepare(sql.c_str())) {
+    if (DacCursor* rows = s->select()) {
+      KvbDatavar value;
+      if (rows->next() == 1 && rows->getValue(0, value))
+        text = value.asString().str();
+      rows->release();
+    }
+    s->release();
+  }
+  c->release();
+  return text;
+}
+
+// What a host must never read in a text: the engine's own statements.
+void expectNamesTheLoss(const std::string& text) {
+  EXPECT_EQ(text.rfind(kLost, 0), 0u) << text;
+  for (const char* internal : {"SAVEPOINT", "kv_level", "pg_advisory", "SELECT",
+                               "INSERT", "Running \""})
+    EXPECT_EQ(text.find(internal), std::string::npos) << text;
+}
+
+class PostgresSessionLossTest : public ::testing::TestWithParam<LossCase> {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_POSTGRES(true);
+    kvbGetConfigOptions("")->set("BASE/WORKDESK", "true");
+    admin_ = createRepositoryAdmin(1, nullptr);
+    ASSERT_NE(admin_, nullptr);
+    schema_ = uniqueTestName("kvl");
+    ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
+    connection_ = postgresConnectionString() + ";" + GetParam().mode;
+    prefix_ = schema_ + ".kv";
+    ASSERT_TRUE(admin_->createRepository(connection_.c_str(), prefix_.c_str()))
+        << admin_->getErrorMessage().str();
+    repository_ = admin_->openRepositoryConnection(
+        connection_.c_str(), prefix_.c_str(), false, nullptr);
+    ASSERT_NE(repository_, nullptr) << admin_->getErrorMessage().str();
+    metadata_ = repository_->createMetadataDataAccess();
+  }
+  void TearDown() override {
+    if (metadata_) metadata_->release();
+    if (repository_) repository_->release();
+    if (admin_) admin_->release();
+    if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
+  }
+
+  ReposDataAccess* rda() {
+    return static_cast<RepositoryImpl*>(repository_)->getDataAccess();
+  }
+  std::string rdaText() { return rda()->getErrorMessage().str(); }
+
+  // Ends the engine's session and waits until the server has let it go.
+  void endSession() {
+    const std::vector<std::string> pid =
+        cursorRows(rda()->paramSelect("SELECT pg_backend_pid()", 0));
+    ASSERT_EQ(pid.size(), 1u) << rdaText();
+    ASSERT_TRUE(runOnPostgres("SELECT pg_terminate_backend(" + pid[0] + ")"));
+    const std::string gone =
+        "SELECT COUNT(*) FROM pg_stat_activity WHERE pid = " + pid[0];
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (firstValue(connection_, gone) != "0")
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+          << "session " << pid[0];
+  }
+
+  int folderNamed(const std::string& name) {
+    KvbDatavar value(name.c_str());
+    const std::vector<std::string> rows = cursorRows(
+        rda()->paramSelect("SELECT COUNT(*) FROM " +
+                               rda()->getTableName("FOLDER", false, -1).str() +
+                               " WHERE FLDR_NAM = ?",
+                           1, &value));
+    return rows.size() == 1 ? std::atoi(rows[0].c_str()) : -1;
+  }
+  bool addFolder(MetadataRepositoryDataAccess* on, const std::string& name) {
+    int id = 0;
+    return on->addFolder(0, name.c_str(), id) && id > 0;
+  }
+
+  // Brings the session's end about at `moment`, checking what the work
+  // that had state in the session answers; `round` names this round's
+  // rows.
+  void loseAt(Moment moment, const std::string& round);
+  // One call of the kind `next`; false with its text in `text`.
+  bool nextCall(Next next, const std::string& round, std::string& text);
+
+  RepositoryAdmin* admin_ = nullptr;
+  Repository* repository_ = nullptr;
+  MetadataRepositoryDataAccess* metadata_ = nullptr;
+  std::string schema_, prefix_, connection_;
+};
+
+void PostgresSessionLossTest::loseAt(Moment moment, const std::string& round) {
+  switch (moment) {
+    case Moment::kBetweenCalls:
+      ASSERT_TRUE(addFolder(metadata_, round + "-before"));
+      endSession();
+      return;
+    case Moment::kInTransaction:
+    case Moment::kAtCommit: {
+      ASSERT_TRUE(metadata_->beginTransaction(0, 0));
+      ASSERT_TRUE(addFolder(metadata_, round + "-a"));
+      endSession();
+      if (moment == Moment::kInTransaction) {
+        EXPECT_FALSE(addFolder(metadata_, round + "-b"));
+        expectNamesTheLoss(metadata_->getErrorMessage().str());
+        EXPECT_NE(
+            metadata_->getErrorMessage().find("transaction was rolled back"),
+            KvbString::npos);
+      }
+      EXPECT_FALSE(metadata_->endTransaction(true));
+      expectNamesTheLoss(metadata_->getErrorMessage().str());
+      return;
+    }
+    case Moment::kCursorOpen: {
+      for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(addFolder(metadata_, round + "-c" + std::to_string(i)));
+      ReposDataAccessCursor* rows =
+          rda()->paramSelect("SELECT FLDR_NAM FROM " +
+                                 rda()->getTableName("FOLDER", false, -1).str(),
+                             0);
+      ASSERT_NE(rows, nullptr) << rdaText();
+      EXPECT_EQ(rows->next(), 1);
+      endSession();
+      // The driver may hold every row already; else the rest is lost.
+      int step;
+      while ((step = rows->next()) == 1) {
+      }
+      if (step == 2) expectNamesTheLoss(rdaText());
+      rows->release();
+      return;
+    }
+    case Moment::kLoad: {
+      std::list<TableColumnInfo> columns(1);
+      columns.front().name = "N";
+      columns.front().type = kvbTypeInt;
+      const std::string table = rda()->getTableName("LOADED", false, -1).str();
+      rda()->dropTable(table.c_str());
+      ASSERT_TRUE(rda()->createTable("LOADED", columns)) << rdaText();
+      ASSERT_TRUE(rda()->bulkLoadInit(1, table.c_str(), &columns)) << rdaText();
+      KvbDatavar n(1);
+      ASSERT_TRUE(rda()->bulkLoadAddRow(1, &n)) << rdaText();
+      endSession();
+      EXPECT_FALSE(rda()->bulkLoadAddRow(1, &n));
+      expectNamesTheLoss(rdaText());
+      EXPECT_FALSE(rda()->bulkLoadEnd(true));
+      EXPECT_EQ(
+          cursorRows(rda()->paramSelect("SELECT COUNT(*) FROM " + table, 0)),
+          std::vector<std::string>{"0"})
+          << rdaText();
+      return;
+    }
+  }
+}
+
+bool PostgresSessionLossTest::nextCall(Next next, const std::string& round,
+                                       std::string& text) {
+  switch (next) {
+    case Next::kSameObject: {
+      const bool ok = addFolder(metadata_, round + "-next");
+      text = metadata_->getErrorMessage().str();
+      return ok;
+    }
+    case Next::kOtherObject: {
+      CommonRepositoryDataAccess* common =
+          repository_->createCommonDataAccess();
+      const bool ok = common->setKeyValue(round.c_str(), "v");
+      text = common->getErrorMessage().str();
+      common->release();
+      return ok;
+    }
+    case Next::kManager: {
+      RepositoryFolderManager* folders = repository_->createFolderManager();
+      int id = 0;
+      const bool ok = folders->createFolder(0, (round + "-next").c_str(), id);
+      text = folders->getErrorMessage().str();
+      folders->release();
+      return ok;
+    }
+    case Next::kOtherThread: {
+      bool ok = false;
+      std::thread([&] {
+        KvbString value;
+        ok = repository_->getKeyValue("absent", &value) || value.isEmpty();
+        text = repository_->getErrorMessage().str();
+        ok = ok && repository_->setKeyValue(round.c_str(), "v");
+        if (!ok) text = repository_->getErrorMessage().str();
+      }).join();
+      return ok;
+    }
+  }
+  return false;
+}
+
+TEST_P(PostgresSessionLossTest, LaterCallsGoOnOverANewSession) {
+  int round = 0;
+  for (Next next : {Next::kSameObject, Next::kOtherObject, Next::kManager,
+                    Next::kOtherThread}) {
+    const std::string name = "r" + std::to_string(++round);
+    SCOPED_TRACE(name);
+    loseAt(GetParam().moment, name);
+    if (HasFatalFailure()) return;
+    std::string text;
+    EXPECT_TRUE(nextCall(next, name, text)) << text;
+    // And the object that met the loss goes on too.
+    EXPECT_TRUE(addFolder(metadata_, name + "-after"))
+        << metadata_->getErrorMessage().str();
+    // Nothing of a transaction that lost its session is stored.
+    if (GetParam().moment == Moment::kInTransaction ||
+        GetParam().moment == Moment::kAtCommit) {
+      EXPECT_EQ(folderNamed(name + "-a"), 0);
+      EXPECT_EQ(folderNamed(name + "-b"), 0);
+    }
+  }
+}
+
+const LossCase kCases[] = {
+    {"BetweenCalls", Moment::kBetweenCalls, ""},
+    {"BetweenCallsRollsBackWhole", Moment::kBetweenCalls, "Protocol=7.4-1"},
+    {"BetweenCallsUnprepared", Moment::kBetweenCalls, "UseServerSidePrepare=0"},
+    {"BetweenCallsAbortsUntilRollback", Moment::kBetweenCalls,
+     "Protocol=7.4-0"},
+    {"InTransaction", Moment::kInTransaction, ""},
+    {"InTransactionRollsBackWhole", Moment::kInTransaction, "Protocol=7.4-1"},
+    {"InTransactionUnprepared", Moment::kInTransaction,
+     "UseServerSidePrepare=0"},
+    {"InTransactionAbortsUntilRollback", Moment::kInTransaction,
+     "Protocol=7.4-0"},
+    {"AtCommit", Moment::kAtCommit, ""},
+    {"AtCommitRollsBackWhole", Moment::kAtCommit, "Protocol=7.4-1"},
+    {"CursorOpen", Moment::kCursorOpen, ""},
+    {"CursorOpenUnprepared", Moment::kCursorOpen, "UseServerSidePrepare=0"},
+    {"Load", Moment::kLoad, ""},
+    {"LoadRollsBackWhole", Moment::kLoad, "Protocol=7.4-1"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Moments, PostgresSessionLossTest,
+                         ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<LossCase>& c) {
+                           return std::string(c.param.name);
+                         });
+
+// A PostgreSQL server of the test's own, started by the project's script,
+// so that the test may stop and restart it; removed at the end.
+class OwnServer {
+ public:
+  OwnServer() {
+    FILE* out = popen("bash " KV_SOURCE_DIR
+                      "/scripts/start-test-postgres.sh 2>/dev/null",
+                      "r");
+    if (!out) return;
+    char line[1024];
+    std::string lines[2];
+    for (std::string& text : lines)
+      if (std::fgets(line, sizeof line, out))
+        text = std::string(line, std::strcspn(line, "\n"));
+    if (pclose(out) == 0) {
+      datadir_ = lines[0];
+      connection_ = lines[1];
+    }
+  }
+  ~OwnServer() {
+    if (!datadir_.empty())
+      std::system(
+          ("bash " KV_SOURCE_DIR "/scripts/stop-test-postgres.sh " + datadir_)
+              .c_str());
+  }
+  const std::string& connection() const { return connection_; }
+  // pg_ctl `action` ("stop", "restart") as the server's user; a restart
+  // starts a stopped server with the options it was started with.
+  bool control(const std::string& action) {
+    const std::string command =
+        "bindir=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1); "
+        "su postgres -s /bin/sh -c \"$bindir/pg_ctl -D " +
+        datadir_ + "/data -l " + datadir_ + "/server.log -m fast -w " + action +
+        "\" >/dev/null 2>&1";
+    return std::system(("bash -c '" + command + "'").c_str()) == 0;
+  }
+
+ private:
+  std::string datadir_, connection_;
+};
+
+// Needs the server's own tools and the right to run them as its user.
+TEST(PostgresServerRestartTest, ARepositoryGoesOnAcrossRestartsAndOutages) {
+  SKIP_WITHOUT_POSTGRES(true);
+  OwnServer server;
+  if (server.connection().empty())
+    GTEST_SKIP() << "no PostgreSQL server of the test's own could be started";
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  ASSERT_NE(admin, nullptr);
+  ASSERT_TRUE(admin->createRepository(server.connection().c_str(), "kv"))
+      << admin->getErrorMessage().str();
+  Repository* repository = admin->openRepositoryConnection(
+      server.connection().c_str(), "kv", false, nullptr);
+  ASSERT_NE(repository, nullptr) << admin->getErrorMessage().str();
+  MetadataRepositoryDataAccess* metadata =
+      repository->createMetadataDataAccess();
+  int id = 0;
+  EXPECT_TRUE(metadata->addFolder(0, "before", id));
+
+  ASSERT_TRUE(server.control("restart"));
+  EXPECT_TRUE(metadata->addFolder(0, "after restart", id))
+      << metadata->getErrorMessage().str();
+
+  // While the server is down each call says so, and tries again.
+  ASSERT_TRUE(server.control("stop"));
+  for (const char* name : {"down 1", "down 2"}) {
+    EXPECT_FALSE(metadata->addFolder(0, name, id));
+    const std::string text = metadata->getErrorMessage().str();
+    EXPECT_NE(text.find(std::string(kLost) + " and cannot be opened again: "),
+              std::string::npos)
+        << text;
+  }
+  ASSERT_TRUE(server.control("restart"));
+  EXPECT_TRUE(metadata->addFolder(0, "back", id))
+      << metadata->getErrorMessage().str();
+  KvbString path, top, error;
+  EXPECT_TRUE(metadata->getFolderPath(id, path, top, error)) << error.str();
+  EXPECT_EQ(path.str(), "back");
+
+  metadata->release();
+  repository->release();
+  admin->release();
+}
+
+}  // namespace
