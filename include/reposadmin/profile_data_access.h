@@ -66,7 +66,9 @@
 // reach its end keeps nothing (no row, not the batches the bulk loader
 // already wrote, nor a field table the load made), whether its object is
 // released, a second begin of its kind replaces it (rule-log begins nest
-// instead), an add or an end fails (logged once; the load is rolled back),
+// instead), an add or an end fails (an end also when a field table's
+// indexes, made before its commit, cannot be made; logged once; the load
+// is rolled back),
 // or its thread ends or is cancelled with it open. The object then has no
 // such load open: its adds and end answer false and write nothing, and its
 // next begin starts afresh; the bulk loader is free for the next begin of

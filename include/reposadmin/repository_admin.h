@@ -73,6 +73,19 @@ class RepositoryAdmin {
   // repository_status_callback.h). createFileRepository refuses an empty
   // path with "The repository cannot be created: the database file path is
   // empty".
+  // A table prefix is refused, here and wherever a prefix is taken (opens,
+  // drops, a copy's target), when a name the engine may make with it (its
+  // tables and their indexes, the per-id tables FRQDST<id>, HSM<id> and
+  // HCM<id> with their indexes at the largest id) is longer than the
+  // database keeps a name, as its server reports it (PostgreSQL cuts
+  // longer names): "... could not be created: the table prefix "<prefix>"
+  // is not short enough for the database: "<name part>" (<n> characters)
+  // makes names such as "<longest name>" of <m> characters, and the
+  // database takes names of at most <limit>". The schema part of a prefix
+  // counts toward none of them; SQLite takes names of any length. A
+  // repository that is there already under such a prefix still opens, and
+  // each name that would pass the limit is refused where it would be made,
+  // leaving nothing of that step.
   virtual bool createRepository(const KvbString& connection,
                                 const KvbString& tablePrefix) = 0;
   virtual bool createFileRepository(const KvbString& path) = 0;

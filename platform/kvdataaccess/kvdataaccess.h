@@ -140,6 +140,8 @@ class DacConnection {
   // none.
   virtual KvbString getIdentifierQuote() const = 0;
   // The longest identifier the database takes; 0 when it names no limit.
+  // Over ODBC it is the driver's SQL_MAX_IDENTIFIER_LEN, which the
+  // PostgreSQL driver reads from the server (max_identifier_length).
   virtual int getMaxIdentifierLength() const = 0;
   // dacGetMaxTextLength and dacGetTypeName for this connection's kind.
   virtual int getMaxTextLength() const = 0;

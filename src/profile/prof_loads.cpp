@@ -238,15 +238,24 @@ bool ProfileRDAImpl::addLoadRow(LoadKind kind) {
   return failQuietly(connection->loadFailure(reason));
 }
 
-bool ProfileRDAImpl::endLoad(LoadKind kind) {
+bool ProfileRDAImpl::endLoad(LoadKind kind, const std::function<bool()>& last) {
   if (!loadOpen(kind))
     return fail(kvbStringFormat("No %s load is open", kLoadNames[kind]));
   const bool bulk = loads_[kind].bulk;
-  forgetLoad(kind);
   auto* connection = static_cast<RDA_BaseImpl*>(rda_);
+  if (!bulk && last) {
+    RDA_BaseImpl::LoadStep step(connection);
+    if (!last()) {
+      const KvbString reason = rda_->getErrorMessage();
+      abandonLoad(kind);
+      // The rollback's texts do not replace it.
+      return failQuietly(connection->loadFailure(reason));
+    }
+  }
+  forgetLoad(kind);
   {
     RDA_BaseImpl::LoadStep step(connection);
-    if (bulk ? rda_->bulkLoadEnd(true) : rda_->endTransaction(true))
+    if (bulk ? connection->bulkLoadEndAfter(last) : rda_->endTransaction(true))
       return true;
   }
   // The bulk loader logs its own failure, a failed last batch or commit.
@@ -374,13 +383,17 @@ bool ProfileRDAImpl::addMatchCodeRow(int fieldId, const KvbString& value,
 }
 
 bool ProfileRDAImpl::endFrequencyLoad(int) {
-  if (!ready() || !endLoad(kFrequencyLoad)) return false;
-  // The indexes of a per-field table are made once its rows are in, on
-  // the table that the load filled.
-  if (frequencyTableShared_ || rda_->createFrequencyTable(frequencyField_))
-    return true;
-  logError(rda_->getErrorMessage());
-  return false;
+  if (!ready()) return false;
+  if (frequencyTableShared_) return endLoad(kFrequencyLoad);
+  // The indexes of a per-field table are made once its rows are in, in the
+  // load's transaction: a load whose indexes cannot be made keeps neither
+  // its rows nor its table.
+  const int field = frequencyField_;
+  return endLoad(kFrequencyLoad, [this, field] {
+    if (rda_->createFrequencyTable(field)) return true;
+    logError(rda_->getErrorMessage());
+    return false;
+  });
 }
 
 bool ProfileRDAImpl::endPatternLoad(int) {

@@ -577,8 +577,11 @@ class ProfileRDAImpl : public RDA_Object<ProfileRepositoryDataAccess> {
   // Adds the row held in the load's values; a failure rolls the load back.
   bool addLoadRow(LoadKind kind);
   // Ends a load: its rows (and the table it made) are committed; when its
-  // last rows fail, none of them. False when none is open.
-  bool endLoad(LoadKind kind);
+  // last rows fail, none of them. `last`, when given, runs in the load's
+  // transaction once its rows are in, before the commit; when it fails,
+  // the load is rolled back with its reason (logged by `last`). False when
+  // none is open.
+  bool endLoad(LoadKind kind, const std::function<bool()>& last = nullptr);
   // Rolls back an open load, every row it sent and the table it made, and
   // forgets it; nothing when none is open.
   void abandonLoad(LoadKind kind);

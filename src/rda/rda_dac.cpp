@@ -672,16 +672,25 @@ bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {
   return false;
 }
 
-bool RDA_DAC::bulkLoadEnd(bool flush) {
+bool RDA_DAC::bulkLoadEnd(bool flush) { return endBulkLoad(flush, nullptr); }
+
+bool RDA_DAC::bulkLoadEndAfter(const std::function<bool()>& last) {
+  return endBulkLoad(true, last);
+}
+
+bool RDA_DAC::endBulkLoad(bool flush, const std::function<bool()>& last) {
   RDA_LockGuard guard(lock());
   if (!guard) return false;
   if (!bulk_) return RDA_BaseImpl::bulkLoadEnd(flush);
   bool ok = !flush || bulk_->rows->flush();
   if (!ok)
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", bulkFailure());
+  bulk_.reset();
+  // The load's last work runs in its transaction, so that its failure takes
+  // the rows back with it.
+  if (ok && last) ok = last();
   // Rows already written stay, unless writing the last ones failed.
   KvbString reason = getErrorMessage();
-  bulk_.reset();
   if (!endTransaction(ok)) {
     // A failed commit is only recorded (see rda_impl.h): the loader logs
     // it, as it logs a failed batch, once.

@@ -33,6 +33,7 @@ class RDA_DAC : public RDA_BaseImpl {
                     const std::list<TableColumnInfo>* columns) override;
   bool bulkLoadRow(const KvbDatavar* values, size_t count) override;
   bool bulkLoadEnd(bool flush) override;
+  bool bulkLoadEndAfter(const std::function<bool()>& last) override;
   void bulkLoadAbandon() override;
 
   // The dialect's column type and the end of its CREATE TABLE text, for a
@@ -110,6 +111,11 @@ class RDA_DAC : public RDA_BaseImpl {
     return tableTailFor(kind_, keys);
   }
   KvbString nameQuote_INT() override;
+  // SQLite keeps names whole whatever their length; a server's limit is
+  // the one its driver reads from it.
+  int identifierLimit_INT() override {
+    return kind_ == DAC_DB_SQLITE ? 0 : dac_->getMaxIdentifierLength();
+  }
   bool failedStatementsUndoThemselves_INT() override {
     return kind_ == DAC_DB_SQLITE;
   }
@@ -206,6 +212,8 @@ class RDA_DAC : public RDA_BaseImpl {
   // cannot read.
   bool unreadableCatalogue();
   void dropBulkLoader(bool commit);
+  // bulkLoadEnd, running `last` (when given) before the commit.
+  bool endBulkLoad(bool flush, const std::function<bool()>& last);
   // The text of the open bulk load's failed batch, which names a value that
   // the server refused as too long for its column (restating the failure),
   // or else the connection's text of the failure.

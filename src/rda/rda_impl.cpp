@@ -51,7 +51,8 @@ bool RDA_BaseImpl::init(const KvbString& connection,
     tablePrefix_ = "";
   }
   RDA_LockGuard guard(&lock_);
-  return open_INT(connection, errorText) && resolveSchema(errorText);
+  return open_INT(connection, errorText) && resolveSchema(errorText) &&
+         prefixFitsAtOpen(errorText);
 }
 
 // The calling thread's own last failure, also a call that could not take

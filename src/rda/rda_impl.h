@@ -85,6 +85,9 @@ struct RDA_IdTable {
 // the redundancy results.
 extern const char* const kRdaOlderTableCodes[5];
 
+// The codes of the per-id tables, in the order findIdTables gives them.
+extern const char* const kRdaIdTableCodes[3];
+
 // The other repositories of a connection's schema, which a drop under the
 // connection's prefix must leave whole: each prefix other than the
 // connection's (the case of letters aside, as both back ends resolve
@@ -278,6 +281,12 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
                     bool indexes = false);
   // The name of this prefix's table <code><id> without its schema.
   KvbString ownName(const char* code, int id);
+  // False, with a refusal that names the prefix, its length and the
+  // database's limit, when `name` (a table or index name that the engine
+  // makes under the prefix, without its schema) is longer than the
+  // database keeps an identifier: the server would cut it, and two names
+  // could become one. True where the database cuts no names (SQLite).
+  bool madeNameFits(const KvbString& name);
   // The code of a table that a table set defines, which the neighbours'
   // claims count with the built-in codes.
   void declareTableCode(const KvbString& code) {
@@ -334,6 +343,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // load that bulkLoadInit opened.
   virtual bool bulkLoadRow(const KvbDatavar* values, size_t count);
   bool bulkLoadEnd(bool) override;
+  // bulkLoadEnd(true) that runs `last` (when given) in the load's
+  // transaction once its last rows are written, before the commit (a field
+  // table's indexes): when `last` fails, every row goes back with the
+  // transaction, and the answer is false with the reason of `last`.
+  virtual bool bulkLoadEndAfter(const std::function<bool()>& last) {
+    return bulkLoadEnd(true);
+  }
   // Ends the open bulk load without its end: every row it sent, the
   // batches already written included, is rolled back with its transaction.
   // Nothing, and no failure recorded or logged, when no load is open (as
@@ -546,6 +562,9 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // True when the back end keeps table prefixes (the SQLite back end has
   // none).
   virtual bool usesTablePrefix_INT() { return true; }
+  // The longest identifier the database keeps whole, as its server
+  // reports it; 0 where names are never cut.
+  virtual int identifierLimit_INT() { return 0; }
   // The query that takes a lock of the open transaction named by one bound
   // text, held until the transaction ends, and gives one row; null where
   // the begin takes a write lock that serializes writers already (see
@@ -635,6 +654,13 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   void ownerGone(const char* why) override;
   void runAfterCommit();
   bool validPrefix(const KvbString& prefix) const;
+  // The longest name that the engine may make under the prefix (see
+  // rda_name_limit.cpp).
+  KvbString longestMadeName();
+  // Refuses at the open a prefix whose longest made name passes the
+  // database's limit (see rda_name_limit.cpp).
+  bool prefixFitsAtOpen(KvbString& errorText);
+  KvbString tooLongText(const KvbString& name, int limit);
   // Finds the repository's schema for a prefix that names none (see
   // repositorySchema_INT), once, after the first open. False with the
   // reason in errorText.

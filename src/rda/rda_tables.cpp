@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -47,9 +48,6 @@ KvbString joined(const std::vector<KvbString>& items) {
   return out;
 }
 
-// The codes of the per-id tables, in the order findIdTables gives them.
-const char* const kIdTableCodes[] = {"FRQDST", "HSM", "HCM"};
-
 // The per-id table that `name` is under `prefix`: "<prefix><code><id>" with
 // the id written as the engine writes it (no sign, no leading zero), the
 // case of letters aside; false for any other name.
@@ -57,7 +55,7 @@ bool idTableNamed(const KvbString& name, const KvbString& prefix,
                   RDA_IdTable* table) {
   if (!name.startsWith(prefix.asCstr(), true)) return false;
   const KvbString rest = name.substr(prefix.length());
-  for (const char* code : kIdTableCodes) {
+  for (const char* code : kRdaIdTableCodes) {
     const KvbString digits = rest.substr(strlen(code));
     if (rest.startsWith(code, true) && digits.toInt(table->id) &&
         table->id >= 0 && KvbString::fromInt(table->id) == digits) {
@@ -72,6 +70,9 @@ bool idTableNamed(const KvbString& name, const KvbString& prefix,
 
 const char* const kRdaOlderTableCodes[5] = {"FRQDST", "CURID", "MCURID",
                                             "KEYVAL", "REDUN"};
+
+const char* const kRdaIdTableCodes[3] = {"FRQDST", "HSM", "HCM"};
+
 
 KvbString RDA_Neighbours::claimantOf(const KvbString& name) const {
   for (const KvbString& prefix : prefixes) {
@@ -191,7 +192,8 @@ bool RDA_BaseImpl::createIndexNamed(const KvbString& tableCode,
                                     const KvbString& bare,
                                     const KvbString& indexName,
                                     const KvbString& columns, bool unique) {
-  return runDDL(indexStatement(indexName, physical, columns, unique)) &&
+  return madeNameFits(indexName) &&
+         runDDL(indexStatement(indexName, physical, columns, unique)) &&
          runTableCommands_INT(tableCode, bare, indexName);
 }
 
@@ -248,8 +250,13 @@ RDA_TableDdl RDA_BaseImpl::definedTableDdl(const DefinedTable& table,
 }
 
 bool RDA_BaseImpl::runTableDdl(const char* tableCode, const RDA_TableDdl& ddl) {
+  const size_t point = ddl.bare.find('.');
+  if (!madeNameFits(point == KvbString::npos ? ddl.bare
+                                             : ddl.bare.substr(point + 1)))
+    return false;
   for (const auto& statement : ddl.statements)
-    if (!runDDL(statement.first) ||
+    if (!(statement.second.isNull() || madeNameFits(statement.second)) ||
+        !runDDL(statement.first) ||
         !runTableCommands_INT(tableCode, ddl.bare, statement.second))
       return false;
   return true;
@@ -489,9 +496,9 @@ bool RDA_BaseImpl::findIdTables(std::vector<RDA_IdTable>& tables) {
     if (idTableNamed(name, prefix, &table)) found.push_back(table);
   }
   auto rank = [](const RDA_IdTable& table) {
-    const auto code = std::find(std::begin(kIdTableCodes),
-                                std::end(kIdTableCodes), table.code);
-    return std::make_pair(code - std::begin(kIdTableCodes), table.id);
+    const auto code = std::find(std::begin(kRdaIdTableCodes),
+                                std::end(kRdaIdTableCodes), table.code);
+    return std::make_pair(code - std::begin(kRdaIdTableCodes), table.id);
   };
   std::sort(found.begin(), found.end(),
             [&](const RDA_IdTable& a, const RDA_IdTable& b) {
@@ -546,6 +553,7 @@ bool RDA_BaseImpl::createTable(const KvbString& table,
     return fail("The table name \"" + table +
                 "\" is not letters, digits and underscores");
   if (columns.empty()) return fail("The table " + table + " has no columns");
+  if (!madeNameFits(ownName(table.asCstr(), -1))) return false;
   std::vector<KvbString> declarations, keys;
   for (const TableColumnInfo& c : columns) {
     if (!isPlainName(c.name))
@@ -648,12 +656,15 @@ static KvbString numbered(const char* code, int id) {
   return kvbStringFormat("%s%d", code, id);
 }
 
+// The column of a histogram table's field index.
+static const char kGroupFieldColumn[] = "FIELDIDX";
+
 // The indexes of a histogram table HSM<id> or HCM<id>: FIELDIDX and the
 // group columns GRPFLD1..GRPFLD<groupCount>.
 bool RDA_BaseImpl::createGroupIndexes(const char* code, int id,
                                       int groupCount) {
   const KvbString table = numbered(code, id);
-  bool ok = createIndex(table, "FIELDIDX", KvbString());
+  bool ok = createIndex(table, kGroupFieldColumn, KvbString());
   for (int g = 1; ok && g <= groupCount; ++g)
     ok = createIndex(table, numbered("GRPFLD", g), KvbString());
   return ok;
@@ -707,4 +718,34 @@ KvbString RDA_BaseImpl::importedIndexName(const KvbString& table,
   for (const KvbString& suffix : suffixes)
     if (name.endsWith(suffix.asCstr(), true)) return ownIndexName(suffix);
   return name;
+}
+
+// Every name that the engine may make under the prefix: the built-in core
+// and NCOA tables with their indexes, the tables of older versions and of
+// the table sets the connection was told of, and the per-id tables with
+// their indexes at the largest id.
+KvbString RDA_BaseImpl::longestMadeName() {
+  KvbString longest("");
+  auto consider = [&](const KvbString& name) {
+    if (name.length() > longest.length()) longest = name;
+  };
+  for (const ReposColumnDef* defs : {reposCoreColumnDefs, reposNcoaColumnDefs})
+    for (const ReposColumnDef* p = defs; !isEndRecord(*p);) {
+      DefinedTable table{p, p, true};
+      while (!isEndRecord(*table.end)) ++table.end;
+      p = table.end + 1;
+      consider(ownName(table.code(), -1));
+      for (const DefinedIndex& index : definedIndexes(table, ""))
+        consider(index.name);
+    }
+  for (const char* code : kRdaOlderTableCodes) consider(ownName(code, -1));
+  for (const std::string& code : setCodes_) consider(ownName(code.c_str(), -1));
+  for (const char* code : kRdaIdTableCodes)
+    consider(ownName(code, std::numeric_limits<int>::max()));
+  for (const auto& index : kFrequencyIndexes)
+    consider(ownIndexName(numbered(index[1], std::numeric_limits<int>::max())));
+  for (const char* code : {"HSM", "HCM"})
+    consider(ownIndexName(defaultIndexSuffix(
+        numbered(code, std::numeric_limits<int>::max()), kGroupFieldColumn)));
+  return longest;
 }
