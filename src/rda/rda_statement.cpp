@@ -49,6 +49,14 @@ bool RDA_StatementBase::run(int64_t* rows) {
   RDA_LockGuard guard(connection_->lock());
   if (!guard) return false;
   if (connection_->ddlActive()) {
+    // A query run for its rows (a row held for a check) reads the
+    // database, as the checks do, and changes nothing for the script.
+    if (query()) {
+      RDA_StatementBase* read = connection_->prepareQuery(sql_);
+      const bool ran = read && bindGivenTo(read, 0) && read->execute_INT(rows);
+      if (read) read->release();
+      return ran;
+    }
     KvbString text;
     if (!bindLiterals(sql_, scriptValues_, text))
       return fail("The statement's values do not match its markers: " + sql_);
