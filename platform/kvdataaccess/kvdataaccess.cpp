@@ -1311,6 +1311,10 @@ class OdbcConnection : public ConnectionBase {
     return DAC_DB_UNKNOWN;
   }
 
+  bool sharesServerSessions() const override {
+    return line_->dbc->ownTransactions;
+  }
+
   bool execute(const KvbString& sql, int64_t* rows) override {
     std::shared_ptr<OdbcStmt> stmt = allocStatement(line_, sql, error_);
     return stmt && stmt->execute(error_) && finishRun(*stmt, rows, error_);

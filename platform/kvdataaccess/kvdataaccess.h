@@ -139,6 +139,13 @@ class DacConnection {
   // The character that quotes identifiers; empty when the database has
   // none.
   virtual KvbString getIdentifierQuote() const = 0;
+  // True when each transaction may run on another server session than the
+  // one before: the connection string keeps the driver's statements off
+  // the server (UseServerSidePrepare=0 on PostgreSQL), as a site behind a
+  // connection pooler in transaction mode sets it. Such a connection runs
+  // each statement with values outside a transaction in a transaction of
+  // its own.
+  virtual bool sharesServerSessions() const { return false; }
   // The longest identifier the database takes; 0 when it names no limit.
   // Over ODBC it is the driver's SQL_MAX_IDENTIFIER_LEN, which the
   // PostgreSQL driver reads from the server (max_identifier_length).

@@ -193,10 +193,13 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
 // bound, where SQLite's 0 means fail at once: the nearest the server comes
 // is its shortest bound, 1 ms. A session that the pool shares among opens
 // (REPOSITORY/POOL_ID) keeps the value of its latest open. The session's
-// value bounds the statements run outside a transaction on a direct
-// connection; each transaction sets its own (begin_INT), as
-// a connection pooler in transaction mode hands a transaction to any of its
-// server sessions, where another client's value may be in force.
+// value bounds a direct connection. A connection whose string keeps the
+// driver's statements off the server (DacConnection::sharesServerSessions),
+// as behind a connection pooler in transaction mode, which hands each
+// transaction to any of its server sessions, where another client's value
+// may be in force, also sets it with each transaction (setTransaction). A
+// direct connection pays no round trip per transaction for it, and a host's
+// first statement of its transaction is still its first.
 bool RDA_DAC::boundLockWaits(KvbString& errorText) {
   if (dac_->execute(lockTimeoutSetting(false))) return true;
   errorText = "The lock timeout cannot be set: " + dac_->getErrorMessage();
@@ -220,7 +223,8 @@ bool RDA_DAC::readIsolation(KvbString& errorText) {
 // trip; the isolation comes first, before any query of the transaction.
 bool RDA_DAC::setTransaction() {
   return (!pinReadCommitted_ || dac_->execute(kReadCommittedSql)) &&
-         (kind_ != DAC_DB_POSTGRESQL || dac_->execute(lockTimeoutSetting(true)));
+         (kind_ != DAC_DB_POSTGRESQL || !dac_->sharesServerSessions() ||
+          dac_->execute(lockTimeoutSetting(true)));
 }
 
 bool RDA_DAC::isDBMSSupported() {

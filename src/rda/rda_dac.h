@@ -172,7 +172,8 @@ class RDA_DAC : public RDA_BaseImpl {
   bool beginAgain();
   // The settings that each server transaction makes before anything else
   // (its isolation, where the session's default is stricter than read
-  // committed, and its lock timeout), so that no transaction relies on
+  // committed, and, where server sessions are shared, its lock timeout:
+  // see boundLockWaits), so that no transaction relies on
   // what a session keeps between transactions; false with the driver's
   // reason.
   bool setTransaction();

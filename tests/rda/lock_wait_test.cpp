@@ -164,8 +164,14 @@ TEST_P(LockWaitTest, ABusyTimeoutOfZeroFailsAtOnce) {
 // timeout.
 TEST_P(LockWaitTest, ATransactionBoundsItsWaitsWhateverItsSessionHolds) {
   if (!isPostgres()) GTEST_SKIP() << "a server session's own lock timeout";
-  ReposDataAccess* patient = openWith("300");
-  ASSERT_NE(patient, nullptr);
+  // The connection string of a site behind a pooler in transaction mode.
+  kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "300");
+  KvbString error;
+  ReposDataAccess* patient = createReposDataAccess(
+      factoryKind(), (location() + "UseServerSidePrepare=0;").c_str(),
+      prefix_, nullptr, error);
+  kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  ASSERT_NE(patient, nullptr) << error.asCstr();
   ASSERT_TRUE(patient->paramExec("SET lock_timeout = 60000", nullptr, 0))
       << patient->getErrorMessage().asCstr();
   hold();
