@@ -90,8 +90,11 @@ TEST(ConcurrentCreate, OneProcessCreatesANewFileAndTheOthersAreRefused) {
 // for a lock: the second creator waits for the first one's tables.
 class StartsASecondCreator : public RepositoryStatusCallback {
  public:
-  StartsASecondCreator(ReposDataAccess* asker, std::function<void()> second)
-      : asker_(asker), second_(std::move(second)) {}
+  // `prefix`: the repository's, which the second creator's waiting
+  // statement names (other tests of the database may wait meanwhile).
+  StartsASecondCreator(ReposDataAccess* asker, const std::string& prefix,
+                       std::function<void()> second)
+      : asker_(asker), prefix_(prefix), second_(std::move(second)) {}
   ~StartsASecondCreator() override { join(); }
   bool reportStatus(const KvbString& text) override {
     if (thread_.joinable() || text.find("(step 2 ") == KvbString::npos)
@@ -113,17 +116,20 @@ class StartsASecondCreator : public RepositoryStatusCallback {
 
  private:
   bool someoneWaits() {
+    const KvbDatavar prefix(prefix_.c_str());
     ReposDataAccessCursor* cursor = asker_->paramSelect(
         "SELECT COUNT(*) FROM pg_locks l JOIN pg_stat_activity a "
         "ON a.pid = l.pid WHERE NOT l.granted AND "
-        "a.datname = current_database()",
-        0);
+        "a.datname = current_database() AND "
+        "strpos(lower(a.query), lower(?)) > 0",
+        1, &prefix);
     const bool waits = cursor && cursor->next() == 1 && cursor->getInt(0) > 0;
     if (cursor) cursor->release();
     return waits;
   }
 
   ReposDataAccess* asker_;
+  std::string prefix_;
   std::function<void()> second_;
   std::thread thread_;
 };
@@ -143,7 +149,7 @@ TEST(ConcurrentCreate, ThePostgresLoserIsRefusedAsOnAFile) {
   bool secondCreated = true;
   std::string secondText;  // a thread's own last failure
   {
-    StartsASecondCreator starter(asker, [&] {
+    StartsASecondCreator starter(asker, prefix, [&] {
       secondCreated =
           second->createRepository(connection.c_str(), prefix.c_str());
       secondText = second->getErrorMessage().str();

@@ -18,33 +18,14 @@
 #include "access/common_rdaimpl.h"
 #include "access/meta_rdaimpl.h"
 #include "monitor/monitor_rdaimpl.h"
+#include "support/connection_stores.h"
 #include "support/connection_waits.h"
 #include "support/log_capture.h"
 
 namespace {
 
-// The stores of one connection; a host transaction begun through `common`
-// holds the others' writes too.
-struct Writer {
-  explicit Writer(ReposDataAccess* connection)
-      : rda(connection),
-        common(new CommonRDAImpl(connection)),
-        meta(new MetadataRDAImpl(connection)),
-        monitor(new MonitorRDAImpl(connection)) {}
-  ~Writer() {
-    common->release();
-    meta->release();
-    monitor->release();
-  }
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
-  std::string why() const { return rda->getErrorMessage().str(); }
-
-  ReposDataAccess* rda;
-  CommonRDAImpl* common;
-  MetadataRDAImpl* meta;
-  MonitorRDAImpl* monitor;
-};
+// A host transaction begun through `common` holds the others' writes too.
+using Writer = Stores;
 
 // A kind of object: its add (the new id, -1 on failure), its rename and
 // its delete (null: none).

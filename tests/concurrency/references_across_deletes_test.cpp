@@ -15,34 +15,13 @@
 #include "access/common_rdaimpl.h"
 #include "monitor/monitor_rdaimpl.h"
 #include "profile/prof_rdaimpl.h"
+#include "support/connection_stores.h"
 #include "support/connection_waits.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 
 namespace {
 
-// The stores of one connection; a host transaction begun through one of
-// them holds the others' writes too.
-struct Stores {
-  explicit Stores(ReposDataAccess* connection)
-      : rda(connection),
-        common(new CommonRDAImpl(connection)),
-        monitor(new MonitorRDAImpl(connection)),
-        profile(new ProfileRDAImpl(connection)) {}
-  ~Stores() {
-    common->release();
-    monitor->release();
-    profile->release();
-  }
-  Stores(const Stores&) = delete;
-  Stores& operator=(const Stores&) = delete;
-  std::string why() const { return rda->getErrorMessage().str(); }
-
-  ReposDataAccess* rda;
-  CommonRDAImpl* common;
-  MonitorRDAImpl* monitor;
-  ProfileRDAImpl* profile;
-};
 
 using Call = std::function<bool(Stores&, int id)>;
 

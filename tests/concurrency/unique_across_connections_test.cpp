@@ -20,40 +20,13 @@
 #include "monitor/monitor_rdaimpl.h"
 #include "profile/prof_rdaimpl.h"
 #include "support/child_processes.h"
+#include "support/connection_stores.h"
 #include "support/connection_waits.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
 
 namespace {
 
-// The stores of one connection. A transaction that a host begins through
-// one of them holds the others' writes too; releasing that one rolls it
-// back, so they live until it ends.
-struct Stores {
-  explicit Stores(ReposDataAccess* connection)
-      : rda(connection),
-        common(new CommonRDAImpl(connection)),
-        monitor(new MonitorRDAImpl(connection)),
-        profile(new ProfileRDAImpl(connection)),
-        meta(new MetadataRDAImpl(connection)) {}
-  ~Stores() {
-    common->release();
-    monitor->release();
-    profile->release();
-    meta->release();
-  }
-  Stores(const Stores&) = delete;
-  Stores& operator=(const Stores&) = delete;
-
-  // The connection's text of its last failure.
-  std::string why() const { return rda->getErrorMessage().str(); }
-
-  ReposDataAccess* rda;
-  CommonRDAImpl* common;
-  MonitorRDAImpl* monitor;
-  ProfileRDAImpl* profile;
-  MetadataRDAImpl* meta;
-};
 
 // The id that an add gives through its last argument; -1 when it fails.
 template <class Add>
