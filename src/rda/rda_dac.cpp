@@ -214,9 +214,15 @@ KvbString RDA_DAC::lockTimeoutSetting(bool transactionOnly) const {
 
 // Called for each server session that is opened: the default isolation is
 // the session's, as its database, role and connection string set it.
+// Where each transaction may land on another server session (behind a
+// pooler), what one session said is no promise for the next: another
+// client may have set a stricter default there, so every transaction sets
+// read committed itself.
 bool RDA_DAC::readIsolation(KvbString& errorText) {
-  return readSessionIsolation(dac_, &pinReadCommitted_, errorText) ||
-         failed(errorText);
+  if (!readSessionIsolation(dac_, &pinReadCommitted_, errorText))
+    return failed(errorText);
+  pinReadCommitted_ |= dac_->sharesServerSessions();
+  return true;
 }
 
 // The driver begins the transaction with the first setting, in one round

@@ -89,6 +89,14 @@ inline std::string postgresConnectionString() {
   return text ? text : "";
 }
 
+// Whether the PostgreSQL tests run through a connection pooler in
+// transaction mode (scripts/test.sh): their connection string is then a
+// pooled site's, which keeps the driver's statements off the server.
+inline bool postgresThroughPooler() {
+  return postgresConnectionString().find("UseServerSidePrepare=0") !=
+         std::string::npos;
+}
+
 // Whether the connection string asks the PostgreSQL driver to roll the
 // whole transaction back at a failed statement (Protocol=7.4-1), so that
 // no failure inside a transaction leaves it going on.
