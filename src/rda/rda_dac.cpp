@@ -89,25 +89,17 @@ class RDA_DACStatement : public RDA_StatementBase {
   }
   bool execute_INT(int64_t* rows) override {
     KvbString failure;
-    return dac_->onSession(RDA_DAC::SessionUse::kWrite,
-                           [&] {
-                             return dac_->runAlone(
-                                 [&] { return statement_->execute(rows); },
-                                 reason());
-                           },
-                           reason(), failure) ||
+    return dac_->runOnSession(RDA_DAC::SessionUse::kWrite,
+                              [&] { return statement_->execute(rows); },
+                              reason(), failure) ||
            refused(failure);
   }
   ReposDataAccessCursor* select_INT() override {
     DacCursor* cursor = nullptr;
     KvbString failure;
-    if (!dac_->onSession(RDA_DAC::SessionUse::kQuery,
-                         [&] {
-                           return dac_->runAlone(
-                               [&] { return (cursor = statement_->select()); },
-                               reason());
-                         },
-                         reason(), failure)) {
+    if (!dac_->runOnSession(RDA_DAC::SessionUse::kQuery,
+                            [&] { return (cursor = statement_->select()); },
+                            reason(), failure)) {
       refused(failure);
       return nullptr;
     }
@@ -247,13 +239,9 @@ KvbString RDA_DAC::nameQuote_INT() {
 bool RDA_DAC::exec_INT(const KvbString& sql, int64_t* rows) {
   KvbString failure;
   const auto reason = [this] { return dac_->getErrorMessage(); };
-  return onSession(
-             SessionUse::kWrite,
-             [&] {
-               return runAlone([&] { return dac_->execute(sql, rows); },
-                               reason);
-             },
-             reason, failure) ||
+  return runOnSession(SessionUse::kWrite,
+                      [&] { return dac_->execute(sql, rows); }, reason,
+                      failure) ||
          failed(failure);
 }
 

@@ -80,6 +80,13 @@ class RDA_DAC : public RDA_BaseImpl {
   // with the loss's text (see restated). False with the text in `failure`.
   bool onSession(SessionUse use, const std::function<bool()>& attempt,
                  const std::function<KvbString()>& why, KvbString& failure);
+  // onSession for running a statement, which outside a transaction is
+  // also run again when the server could not serialize it (runAlone).
+  bool runOnSession(SessionUse use, const std::function<bool()>& run,
+                    const std::function<KvbString()>& why,
+                    KvbString& failure) {
+    return onSession(use, [&] { return runAlone(run, why); }, why, failure);
+  }
   // `reason`, a driver's refusal, as the failure's text: when it says the
   // session is gone (dacSessionLost), the session is marked lost and the
   // text says that the connection to the database was lost, what went
