@@ -21,7 +21,11 @@
 # driver's default mode and with "Protocol=7.4-1": turns, uniqueness,
 # references against a racing delete, deadlocks, id counters, loads, lost
 # sessions and isolation levels, chosen by the words in their names
-# (pooled_tests below).
+# (pooled_tests below). They run side by side as far as the pool's server
+# sessions allow: KV_TEST_PGBOUNCER_POOL_SIZE, the pool size that
+# scripts/start-test-pgbouncer.sh was started with (4 when not set), is
+# shared out at 6 server sessions per test, one test at a time for a
+# smaller pool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -77,14 +81,17 @@ pooled_words+='|Wait|Turn|Deadlock|Racing|Race|AtOnce|Counter|Load|Lost|Reconnec
 pooled_words+='|Session|Isolation|SearchPath|Schema|Pool|TransactionOwner|FirstAdds'
 pooled_tests="($pooled_words).*Postgres|Postgres.*($pooled_words)"
 if [ -n "${KV_TEST_PGBOUNCER_CONNECTION:-}" ]; then
+  # A test holds several server sessions at once (a transaction, other
+  # connections waiting for it, one watching them); tests side by side
+  # that found the pool taken would wait for each other at the pooler.
+  pooled_jobs=$(( ${KV_TEST_PGBOUNCER_POOL_SIZE:-4} / 6 ))
+  [ "$pooled_jobs" -ge 1 ] || pooled_jobs=1
+  [ "$pooled_jobs" -le "$(nproc)" ] || pooled_jobs=$(nproc)
   for mode in default 7.4-1; do
-    echo "== the PostgreSQL cases of several connections through the pooler, driver mode $mode"
+    echo "== the PostgreSQL cases of several connections through the pooler, driver mode $mode, $pooled_jobs at once"
     connection="${KV_TEST_PGBOUNCER_CONNECTION%;};"
     [ "$mode" = default ] || connection+="Protocol=$mode;"
-    # One test at a time: a test holds several server sessions at once (a
-    # transaction, another connection waiting for it, a third watching),
-    # and tests side by side would wait for each other's at the pooler.
-    ctest_jobs=1 KV_TEST_PG_CONNECTION=$connection \
+    ctest_jobs=$pooled_jobs KV_TEST_PG_CONNECTION=$connection \
       run_ctest "pooled-$mode" -R "$pooled_tests"
   done
 fi
