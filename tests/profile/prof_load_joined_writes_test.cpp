@@ -129,8 +129,8 @@ const Write kWrites[] = {
      "KEYVAL", "V_KEY", nullptr, nullptr},
     {"addRule",
      [](const Objects& o, const std::string& name) {
-       return o.common->addRule(name.c_str(), "t", "e", "g", "", "u", "", 0,
-                                "", "") > 0;
+       return o.common->addRule(name.c_str(), "t", "e", "g", "", "u", "", 0, "",
+                                "") > 0;
      },
      "RULE", "RU_DESC", nullptr, nullptr},
     {"createTable",
@@ -230,8 +230,7 @@ TEST_P(LoadJoinedWritesTest, ARolledBackLoadSaysWhatWentWithIt) {
         }
         // The thread's next call says it; the one after it is stored.
         EXPECT_FALSE(write.write(objects, joined + "a"));
-        EXPECT_NE(rda_->getErrorMessage().str().find(kLoss),
-                  std::string::npos)
+        EXPECT_NE(rda_->getErrorMessage().str().find(kLoss), std::string::npos)
             << rda_->getErrorMessage().asCstr();
         EXPECT_TRUE(write.write(objects, joined + "b"))
             << rda_->getErrorMessage().asCstr();
