@@ -1,11 +1,15 @@
 // Writes that other data-access objects make on a loading thread join the
-// load's transaction. When that transaction is rolled back (an add that
-// fails, the load's object released on another thread), those writes go
-// with it, and no call answers as if they were stored: the thread's next
-// call says that they were rolled back, the call after it runs as usual.
+// load's transaction, and so do the connection's own table statements (a
+// table or an index made, a table dropped). When that transaction is rolled
+// back (an add that fails, the load's object released on another thread),
+// those writes go with it, and no call answers as if they were stored: the
+// thread's next call says that they were rolled back, the call after it
+// runs as usual.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
+#include <list>
 #include <string>
 #include <thread>
 
@@ -63,26 +67,87 @@ const Kind kKinds[] = {
      "PBRLOG", "LOG_DATA"},
 };
 
-// The other object's write, and whether it is stored.
+// What a write on the loading thread goes through: another data-access
+// object, or the connection itself.
+struct Objects {
+  CommonRDAImpl* common;
+  ReposDataAccess* rda;
+};
+
+bool tableExists(ReposDataAccess* rda, const std::string& name) {
+  std::list<TableColumnInfo> columns;
+  return rda->getTableColumns(name.c_str(), columns) > 0;
+}
+
+bool makeTable(ReposDataAccess* rda, const std::string& name) {
+  TableColumnInfo column;
+  column.name = "C";
+  column.type = kvbTypeInt;
+  return rda->createTable(name.c_str(), {column});
+}
+
+bool tableGone(ReposDataAccess* rda, const std::string& name) {
+  return !tableExists(rda, name);
+}
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(c));
+  return text;
+}
+
+// The table that the index writes index.
+const char kIndexed[] = "KEYVAL";
+
+// Whether an index of that name is on it; the server lists names in upper
+// case, SQLite as they were made.
+bool indexExists(ReposDataAccess* rda, const std::string& name) {
+  bool found = false;
+  for (const std::string& row :
+       cursorRows(rda->listIndexes(rda->getTableName(kIndexed, false, -1))))
+    found = found || upper(row).rfind(upper(name) + "|", 0) == 0;
+  return found;
+}
+
+// The write on the loading thread, named by a key. A row write is stored
+// when one row of its table has the key in its column; a table statement
+// says itself whether it is (`stored`), and may need a table made before
+// the load begins (`before`).
 struct Write {
   const char* name;
-  std::function<bool(CommonRDAImpl*, const std::string&)> write;
+  std::function<bool(const Objects&, const std::string&)> write;
   const char* code;
   const char* column;
+  std::function<bool(ReposDataAccess*, const std::string&)> stored;
+  std::function<bool(ReposDataAccess*, const std::string&)> before;
 };
 
 const Write kWrites[] = {
     {"setKeyValue",
-     [](CommonRDAImpl* c, const std::string& key) {
-       return c->setKeyValue(key.c_str(), "x");
+     [](const Objects& o, const std::string& key) {
+       return o.common->setKeyValue(key.c_str(), "x");
      },
-     "KEYVAL", "V_KEY"},
+     "KEYVAL", "V_KEY", nullptr, nullptr},
     {"addRule",
-     [](CommonRDAImpl* c, const std::string& name) {
-       return c->addRule(name.c_str(), "t", "e", "g", "", "u", "", 0, "", "") >
-              0;
+     [](const Objects& o, const std::string& name) {
+       return o.common->addRule(name.c_str(), "t", "e", "g", "", "u", "", 0, "",
+                                "") > 0;
      },
-     "RULE", "RU_DESC"},
+     "RULE", "RU_DESC", nullptr, nullptr},
+    {"createTable",
+     [](const Objects& o, const std::string& name) {
+       return makeTable(o.rda, name);
+     },
+     nullptr, nullptr, tableExists, nullptr},
+    {"createIndex",
+     [](const Objects& o, const std::string& name) {
+       return o.rda->createIndex(kIndexed, "V_KEY", name.c_str());
+     },
+     nullptr, nullptr, indexExists, nullptr},
+    {"dropTable",
+     [](const Objects& o, const std::string& name) {
+       return o.rda->dropTable(o.rda->getTableName(name.c_str(), true, -1));
+     },
+     nullptr, nullptr, tableGone, makeTable},
 };
 
 enum Way { kFailedAdd, kReleasedElsewhere };
@@ -120,6 +185,7 @@ class LoadJoinedWritesTest : public ProfileRdaTest {
     return kind.add(loader, field, "boom");
   }
   bool storedAs(const Write& write, const std::string& value) {
+    if (write.stored) return write.stored(rda_, value);
     return count(write.code, std::string(write.column) + "=?",
                  {KvbString(value.c_str())}) == 1;
   }
@@ -139,13 +205,20 @@ TEST_P(LoadJoinedWritesTest, ARolledBackLoadSaysWhatWentWithIt) {
             write.name;
         SCOPED_TRACE(name);
         const std::string joined = "w" + std::to_string(field);
+        const Objects objects{common_, rda_};
+        if (write.before) {
+          for (const char* suffix : {"", "a", "b"}) {
+            ASSERT_TRUE(write.before(rda_, joined + suffix))
+                << rda_->getErrorMessage().asCstr();
+          }
+        }
         Profile* loader = new Profile(rda_);
         ASSERT_TRUE(kind.begin(loader, field))
             << loader->getErrorMessage().asCstr();
         ASSERT_TRUE(kind.add(loader, field, "good"))
             << loader->getErrorMessage().asCstr();
-        EXPECT_TRUE(write.write(common_, joined))
-            << common_->getErrorMessage().asCstr();
+        EXPECT_TRUE(write.write(objects, joined))
+            << rda_->getErrorMessage().asCstr();
         if (way == kFailedAdd) {
           EXPECT_FALSE(failingAdd(kind, loader, field));
           EXPECT_NE(loader->getErrorMessage().str().find(kLoss),
@@ -156,12 +229,11 @@ TEST_P(LoadJoinedWritesTest, ARolledBackLoadSaysWhatWentWithIt) {
           std::thread([loader] { loader->release(); }).join();
         }
         // The thread's next call says it; the one after it is stored.
-        EXPECT_FALSE(write.write(common_, joined + "a"));
-        EXPECT_NE(common_->getErrorMessage().str().find(kLoss),
-                  std::string::npos)
-            << common_->getErrorMessage().asCstr();
-        EXPECT_TRUE(write.write(common_, joined + "b"))
-            << common_->getErrorMessage().asCstr();
+        EXPECT_FALSE(write.write(objects, joined + "a"));
+        EXPECT_NE(rda_->getErrorMessage().str().find(kLoss), std::string::npos)
+            << rda_->getErrorMessage().asCstr();
+        EXPECT_TRUE(write.write(objects, joined + "b"))
+            << rda_->getErrorMessage().asCstr();
         EXPECT_FALSE(storedAs(write, joined));
         EXPECT_FALSE(storedAs(write, joined + "a"));
         EXPECT_TRUE(storedAs(write, joined + "b"));
