@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -33,10 +34,14 @@ struct PooledCase {
   Work work;
 };
 
+// Names a case in gtest's output.
+void PrintTo(const PooledCase& c, std::ostream* os) { *os << c.name; }
+
 // `text` quoted for the shell.
 std::string shellQuoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 
@@ -171,8 +176,8 @@ TEST_P(PostgresPooledSessionSettingsTest,
   // Another client of the pooler sets the session's own values, which
   // differ from the engine's (a busy timeout of 300 ms, read committed).
   ASSERT_TRUE(clientRuns(connection_, "SET lock_timeout = '7s'"));
-  ASSERT_TRUE(clientRuns(connection_,
-                         "SET default_transaction_isolation = 'repeatable read'"));
+  ASSERT_TRUE(clientRuns(
+      connection_, "SET default_transaction_isolation = 'repeatable read'"));
   const std::string before = clientRow(connection_, kSettings);
   const std::string session = before.substr(0, before.find('|'));
   const std::string clients = session + "|7s|repeatable read|repeatable read";
