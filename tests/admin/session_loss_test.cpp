@@ -416,9 +416,9 @@ INSTANTIATE_TEST_SUITE_P(Moments, PostgresSessionLossTest,
 class OwnRole {
  public:
   OwnRole() : name_(uniqueTestName("kvi")), schema_(uniqueTestName("kvl")) {
-    made_ = runOnPostgres("CREATE ROLE " + name_ + " LOGIN") &&
-            runOnPostgres("CREATE SCHEMA " + schema_ + " AUTHORIZATION " +
-                          name_);
+    made_ =
+        runOnPostgres("CREATE ROLE " + name_ + " LOGIN") &&
+        runOnPostgres("CREATE SCHEMA " + schema_ + " AUTHORIZATION " + name_);
     connection_ = postgresConnectionString();
     const std::regex uid("(^|;)Uid=[^;]*;?", std::regex::icase);
     connection_ = std::regex_replace(connection_, uid, "$1");
@@ -459,7 +459,8 @@ std::string isolationInTransaction(MetadataRepositoryDataAccess* metadata,
 // the role's default turned serializable between the open and the loss,
 // so that the first session's reading no longer holds, and each
 // transaction on the new session is set back to read committed.
-TEST(PostgresRenewedSessionTest, PinsReadCommittedWhereTheNewDefaultIsStricter) {
+TEST(PostgresRenewedSessionTest,
+     PinsReadCommittedWhereTheNewDefaultIsStricter) {
   SKIP_WITHOUT_POSTGRES(true);
   if (postgresThroughPooler())
     GTEST_SKIP() << "behind a pooler a server session's end is the pooler's";
@@ -467,8 +468,8 @@ TEST(PostgresRenewedSessionTest, PinsReadCommittedWhereTheNewDefaultIsStricter) 
   ASSERT_TRUE(role.made());
   RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
   ASSERT_NE(admin, nullptr);
-  ASSERT_TRUE(admin->createRepository(role.connection().c_str(),
-                                      role.prefix().c_str()))
+  ASSERT_TRUE(
+      admin->createRepository(role.connection().c_str(), role.prefix().c_str()))
       << admin->getErrorMessage().str();
   Repository* repository = admin->openRepositoryConnection(
       role.connection().c_str(), role.prefix().c_str(), false, nullptr);
@@ -482,11 +483,11 @@ TEST(PostgresRenewedSessionTest, PinsReadCommittedWhereTheNewDefaultIsStricter) 
   ASSERT_TRUE(runOnPostgres("ALTER ROLE " + role.name() +
                             " SET default_transaction_isolation = "
                             "'serializable'"));
-  endSessionOf(role.connection(), sessionPid(rda));
+  ASSERT_NO_FATAL_FAILURE(endSessionOf(role.connection(), sessionPid(rda)));
   // The new session's default is the role's new one.
-  EXPECT_EQ(cursorRows(rda->paramSelect("SHOW default_transaction_isolation",
-                                        0)),
-            std::vector<std::string>{"serializable"})
+  EXPECT_EQ(
+      cursorRows(rda->paramSelect("SHOW default_transaction_isolation", 0)),
+      std::vector<std::string>{"serializable"})
       << rda->getErrorMessage().str();
   EXPECT_EQ(isolationInTransaction(metadata, rda), "read committed");
   EXPECT_EQ(lockTimeoutOf(rda), configuredLockTimeout());
