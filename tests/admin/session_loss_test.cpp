@@ -5,26 +5,38 @@
 // from the object that met the loss, another data-access object, a
 // manager and another thread, go on over a new session. What had state in
 // the lost session fails with a text that says the connection was lost,
-// without the engine's own statements, and nothing of it is stored. One
-// case restarts a server that the test starts itself.
+// without the engine's own statements, and nothing of it is stored. A
+// session lost while a call's own transaction waits for a row that another
+// connection of the test holds, after the transaction's first statement,
+// fails the call whole: nothing of it runs again on the new session. Each
+// new session is set up as the first was: its lock timeout, and where its
+// default isolation is stricter than read committed (a role of the test's
+// own, changed between the open and the loss), read committed on each
+// transaction. One case restarts a server that the test starts itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <list>
+#include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "admin/repositoryimpl.h"
 #include "kvdataaccess/kvdataaccess.h"
+#include "kvsqlstore/kvsqlstore.h"
+#include "rda/rda_factory.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/kvreposadmin.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repository.h"
 #include "reposadmin/repository_admin.h"
 #include "reposadmin/repository_folder_manager.h"
+#include "support/connection_waits.h"
 #include "support/dac_targets.h"
 #include "support/rda_targets.h"
 
@@ -35,6 +47,7 @@ const char kLost[] = "The connection to the database was lost";
 enum class Moment {
   kBetweenCalls,
   kInTransaction,
+  kBetweenStatements,  // of a call's own transaction, waiting for a row
   kAtCommit,
   kCursorOpen,
   kLoad
@@ -71,9 +84,50 @@ std::string firstValue(const std::string& connection, const std::string& sql) {
 void expectNamesTheLoss(const std::string& text) {
   EXPECT_EQ(text.rfind(kLost, 0), 0u) << text;
   for (const char* internal : {"SAVEPOINT", "kv_level", "pg_advisory", "SELECT",
-                               "INSERT", "Running \""})
+                               "INSERT", "UPDATE", "Running \""})
     EXPECT_EQ(text.find(internal), std::string::npos) << text;
 }
+
+// The server process of the session behind `rda`; empty, with the test
+// failed, when it cannot be read.
+std::string sessionPid(ReposDataAccess* rda) {
+  const std::vector<std::string> pid =
+      cursorRows(rda->paramSelect("SELECT pg_backend_pid()", 0));
+  EXPECT_EQ(pid.size(), 1u) << rda->getErrorMessage().str();
+  return pid.size() == 1 ? pid[0] : "";
+}
+
+// Ends the server session `pid` and waits until the server has let it go,
+// asking through new connections of `connection`.
+void endSessionOf(const std::string& connection, const std::string& pid) {
+  ASSERT_FALSE(pid.empty());
+  ASSERT_TRUE(runOnPostgres("SELECT pg_terminate_backend(" + pid + ")"));
+  const std::string gone =
+      "SELECT COUNT(*) FROM pg_stat_activity WHERE pid = " + pid;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (firstValue(connection, gone) != "0")
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "session " << pid;
+}
+
+// The lock timeout of the session behind `rda`, in milliseconds.
+std::string lockTimeoutOf(ReposDataAccess* rda) {
+  const std::vector<std::string> rows = cursorRows(rda->paramSelect(
+      "SELECT setting FROM pg_settings WHERE name = 'lock_timeout'", 0));
+  return rows.size() == 1 ? rows[0] : "(" + rda->getErrorMessage().str() + ")";
+}
+
+// What the lock timeout of each of the engine's sessions is set to: the
+// busy timeout, at least the server's shortest bound.
+std::string configuredLockTimeout() {
+  return std::to_string(std::max(sqliteBusyTimeoutMs(), 1));
+}
+
+// What a call on a thread of the test answered.
+struct Answer {
+  bool done = false;
+  std::string text;
+};
 
 class PostgresSessionLossTest : public ::testing::TestWithParam<LossCase> {
  protected:
@@ -96,6 +150,7 @@ class PostgresSessionLossTest : public ::testing::TestWithParam<LossCase> {
         connection_.c_str(), prefix_.c_str(), false, nullptr);
     ASSERT_NE(repository_, nullptr) << admin_->getErrorMessage().str();
     metadata_ = repository_->createMetadataDataAccess();
+    ASSERT_EQ(lockTimeoutOf(rda()), configuredLockTimeout());
   }
   void TearDown() override {
     if (metadata_) metadata_->release();
@@ -110,19 +165,13 @@ class PostgresSessionLossTest : public ::testing::TestWithParam<LossCase> {
   std::string rdaText() { return rda()->getErrorMessage().str(); }
 
   // Ends the engine's session and waits until the server has let it go.
-  void endSession() {
-    const std::vector<std::string> pid =
-        cursorRows(rda()->paramSelect("SELECT pg_backend_pid()", 0));
-    ASSERT_EQ(pid.size(), 1u) << rdaText();
-    ASSERT_TRUE(runOnPostgres("SELECT pg_terminate_backend(" + pid[0] + ")"));
-    const std::string gone =
-        "SELECT COUNT(*) FROM pg_stat_activity WHERE pid = " + pid[0];
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (firstValue(connection_, gone) != "0")
-      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
-          << "session " << pid[0];
-  }
+  void endSession() { endSessionOf(connection_, sessionPid(rda())); }
+  // Renames the folder `id` on a thread of the test while another
+  // connection holds the folder's row; the rename's update waits for it
+  // after the transaction's first statements. The session ends while it
+  // waits, and the holder lets go only once the server has let the session
+  // go, so that an update run again on a new session would go through.
+  Answer renameWhileHeldAndLost(int id, const std::string& name);
 
   int folderNamed(const std::string& name) {
     KvbDatavar value(name.c_str());
@@ -151,6 +200,45 @@ class PostgresSessionLossTest : public ::testing::TestWithParam<LossCase> {
   std::string schema_, prefix_, connection_;
 };
 
+Answer PostgresSessionLossTest::renameWhileHeldAndLost(
+    int id, const std::string& name) {
+  Answer answer;
+  const std::string pid = sessionPid(rda());
+  KvbString error;
+  ReposDataAccess* holder = createReposDataAccess(
+      0, connection_.c_str(), prefix_.c_str(), nullptr, error);
+  if (!holder) {
+    ADD_FAILURE() << error.str();
+    return answer;
+  }
+  const KvbDatavar key(id);
+  EXPECT_TRUE(holder->beginTransaction(false, nullptr));
+  EXPECT_EQ(cursorRows(holder->paramSelect(
+                "SELECT FLDR_ID FROM " +
+                    rda()->getTableName("FOLDER", false, -1).str() +
+                    " WHERE FLDR_ID = ? FOR UPDATE",
+                1, &key)),
+            std::vector<std::string>{std::to_string(id)})
+      << holder->getErrorMessage().str();
+  ConnectionWaits waits(holder, rda(), true);
+  const bool waited = attemptWhileHeld<Answer>(
+      waits, LetGo::kOnceItWaits,
+      [&](bool inTime) {
+        if (inTime) endSessionOf(connection_, pid);
+        holder->endTransaction(false);
+      },
+      [&] {
+        Answer a;
+        a.done = metadata_->renameFolder(id, name.c_str());
+        a.text = metadata_->getErrorMessage().str();
+        return a;
+      },
+      &answer);
+  EXPECT_TRUE(waited) << "the rename never waited for the held row";
+  holder->release();
+  return answer;
+}
+
 void PostgresSessionLossTest::loseAt(Moment moment, const std::string& round) {
   switch (moment) {
     case Moment::kBetweenCalls:
@@ -171,6 +259,15 @@ void PostgresSessionLossTest::loseAt(Moment moment, const std::string& round) {
       }
       EXPECT_FALSE(metadata_->endTransaction(true));
       expectNamesTheLoss(metadata_->getErrorMessage().str());
+      return;
+    }
+    case Moment::kBetweenStatements: {
+      int id = 0;
+      ASSERT_TRUE(metadata_->addFolder(0, (round + "-held").c_str(), id))
+          << metadata_->getErrorMessage().str();
+      const Answer renamed = renameWhileHeldAndLost(id, round + "-renamed");
+      EXPECT_FALSE(renamed.done);
+      expectNamesTheLoss(renamed.text);
       return;
     }
     case Moment::kCursorOpen: {
@@ -263,6 +360,8 @@ TEST_P(PostgresSessionLossTest, LaterCallsGoOnOverANewSession) {
     if (HasFatalFailure()) return;
     std::string text;
     EXPECT_TRUE(nextCall(next, name, text)) << text;
+    // The new session bounds its lock waits as the first did.
+    EXPECT_EQ(lockTimeoutOf(rda()), configuredLockTimeout());
     // And the object that met the loss goes on too.
     EXPECT_TRUE(addFolder(metadata_, name + "-after"))
         << metadata_->getErrorMessage().str();
@@ -271,6 +370,10 @@ TEST_P(PostgresSessionLossTest, LaterCallsGoOnOverANewSession) {
         GetParam().moment == Moment::kAtCommit) {
       EXPECT_EQ(folderNamed(name + "-a"), 0);
       EXPECT_EQ(folderNamed(name + "-b"), 0);
+    }
+    if (GetParam().moment == Moment::kBetweenStatements) {
+      EXPECT_EQ(folderNamed(name + "-held"), 1);
+      EXPECT_EQ(folderNamed(name + "-renamed"), 0);
     }
   }
 }
@@ -287,6 +390,13 @@ const LossCase kCases[] = {
      "UseServerSidePrepare=0"},
     {"InTransactionAbortsUntilRollback", Moment::kInTransaction,
      "Protocol=7.4-0"},
+    {"BetweenStatements", Moment::kBetweenStatements, ""},
+    {"BetweenStatementsRollsBackWhole", Moment::kBetweenStatements,
+     "Protocol=7.4-1"},
+    {"BetweenStatementsUnprepared", Moment::kBetweenStatements,
+     "UseServerSidePrepare=0"},
+    {"BetweenStatementsAbortsUntilRollback", Moment::kBetweenStatements,
+     "Protocol=7.4-0"},
     {"AtCommit", Moment::kAtCommit, ""},
     {"AtCommitRollsBackWhole", Moment::kAtCommit, "Protocol=7.4-1"},
     {"CursorOpen", Moment::kCursorOpen, ""},
@@ -300,6 +410,92 @@ INSTANTIATE_TEST_SUITE_P(Moments, PostgresSessionLossTest,
                          [](const ::testing::TestParamInfo<LossCase>& c) {
                            return std::string(c.param.name);
                          });
+
+// A login role of the test's own with a schema that it owns, removed with
+// the schema at the end; the connection string logs in as the role.
+class OwnRole {
+ public:
+  OwnRole() : name_(uniqueTestName("kvi")), schema_(uniqueTestName("kvl")) {
+    made_ =
+        runOnPostgres("CREATE ROLE " + name_ + " LOGIN") &&
+        runOnPostgres("CREATE SCHEMA " + schema_ + " AUTHORIZATION " + name_);
+    connection_ = postgresConnectionString();
+    const std::regex uid("(^|;)Uid=[^;]*;?", std::regex::icase);
+    connection_ = std::regex_replace(connection_, uid, "$1");
+    if (!connection_.empty() && connection_.back() != ';') connection_ += ";";
+    connection_ += "Uid=" + name_ + ";";
+  }
+  ~OwnRole() {
+    runOnPostgres("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
+    runOnPostgres("DROP ROLE IF EXISTS " + name_);
+  }
+  OwnRole(const OwnRole&) = delete;
+  OwnRole& operator=(const OwnRole&) = delete;
+
+  bool made() const { return made_; }
+  const std::string& name() const { return name_; }
+  const std::string& connection() const { return connection_; }
+  std::string prefix() const { return schema_ + ".kv"; }
+
+ private:
+  std::string name_, schema_, connection_;
+  bool made_ = false;
+};
+
+// The isolation of a transaction begun through `metadata` on `rda`.
+std::string isolationInTransaction(MetadataRepositoryDataAccess* metadata,
+                                   ReposDataAccess* rda) {
+  if (!metadata->beginTransaction(0, 0))
+    return "(" + metadata->getErrorMessage().str() + ")";
+  const std::vector<std::string> rows =
+      cursorRows(rda->paramSelect("SHOW transaction_isolation", 0));
+  const std::string isolation =
+      rows.size() == 1 ? rows[0] : "(" + rda->getErrorMessage().str() + ")";
+  metadata->endTransaction(false);
+  return isolation;
+}
+
+// The session that replaces a lost one reads its own default isolation:
+// the role's default turned serializable between the open and the loss,
+// so that the first session's reading no longer holds, and each
+// transaction on the new session is set back to read committed.
+TEST(PostgresRenewedSessionTest,
+     PinsReadCommittedWhereTheNewDefaultIsStricter) {
+  SKIP_WITHOUT_POSTGRES(true);
+  if (postgresThroughPooler())
+    GTEST_SKIP() << "behind a pooler a server session's end is the pooler's";
+  OwnRole role;
+  ASSERT_TRUE(role.made());
+  RepositoryAdmin* admin = createRepositoryAdmin(1, nullptr);
+  ASSERT_NE(admin, nullptr);
+  ASSERT_TRUE(
+      admin->createRepository(role.connection().c_str(), role.prefix().c_str()))
+      << admin->getErrorMessage().str();
+  Repository* repository = admin->openRepositoryConnection(
+      role.connection().c_str(), role.prefix().c_str(), false, nullptr);
+  ASSERT_NE(repository, nullptr) << admin->getErrorMessage().str();
+  ReposDataAccess* rda =
+      static_cast<RepositoryImpl*>(repository)->getDataAccess();
+  MetadataRepositoryDataAccess* metadata =
+      repository->createMetadataDataAccess();
+  EXPECT_EQ(isolationInTransaction(metadata, rda), "read committed");
+
+  ASSERT_TRUE(runOnPostgres("ALTER ROLE " + role.name() +
+                            " SET default_transaction_isolation = "
+                            "'serializable'"));
+  ASSERT_NO_FATAL_FAILURE(endSessionOf(role.connection(), sessionPid(rda)));
+  // The new session's default is the role's new one.
+  EXPECT_EQ(
+      cursorRows(rda->paramSelect("SHOW default_transaction_isolation", 0)),
+      std::vector<std::string>{"serializable"})
+      << rda->getErrorMessage().str();
+  EXPECT_EQ(isolationInTransaction(metadata, rda), "read committed");
+  EXPECT_EQ(lockTimeoutOf(rda), configuredLockTimeout());
+
+  metadata->release();
+  repository->release();
+  admin->release();
+}
 
 // A PostgreSQL server of the test's own, started by the project's script,
 // so that the test may stop and restart it; removed at the end.
