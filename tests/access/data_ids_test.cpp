@@ -3,7 +3,8 @@
 // that exists, one that does not, 0 and a negative one, is stored or
 // refused with "<Kind> <id> does not exist" and its one record, storing
 // nothing; links are stored once; a deleted rule leaves no row that names
-// it in the tables of its own store and of monitoring.
+// it in the tables of its own store and of monitoring. In the script mode
+// the ids handed out follow the repository's stored counters.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -331,6 +332,71 @@ TEST_P(DataIdsTest, ANulByteInALinkedNameIsNamedByItsColumn) {
       expectRefused(c.text, c.add, c.text);
     else
       EXPECT_TRUE(c.add()) << rda_->getErrorMessage().str();
+  }
+}
+
+// While a DDL callback takes the statements, an add draws the id after
+// its counter's stored value and writes the counter's new value into the
+// script by an UPDATE of its row; a counter that the repository lacks
+// starts at 1 by an INSERT. Nothing reaches the database.
+TEST_P(DataIdsTest, ScriptIdsFollowTheStoredCounters) {
+  struct Script : ReposDDLCallback {
+    bool writeStatement(const KvbString& text) override {
+      texts.push_back(text.str());
+      return true;
+    }
+    Rows texts;
+  };
+  const std::string ucurid = table("UCURID");
+  const auto raised = [&](const char* counter, int value) {
+    return "UPDATE " + ucurid + " SET NI_VAL = " + std::to_string(value) +
+           " WHERE NI_KEY = '" + counter + "'";
+  };
+  const auto created = [&](const char* counter, int value) {
+    return "INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES ('" + counter +
+           "', " + std::to_string(value) + ")";
+  };
+  const struct {
+    const char* what;
+    std::function<int()> add;  // the id handed out; -1
+    int id;
+    std::string counterStatement;
+  } cases[] = {
+      {"rule",
+       [&] {
+         return common_->addRule("R3", "T", "", "", "", "me", "", 1, "", "");
+       },
+       3, raised("RULE", 3)},
+      {"folder",
+       [&] {
+         int id = -1;
+         return meta_->addFolder(0, "C", id) ? id : -1;
+       },
+       3, raised("FOLDER", 3)},
+      {"custom metric",
+       [&] { return common_->addCustomMetric("CM2", "", "e", ""); }, 2,
+       raised("CUSTM", 2)},
+      {"source",
+       [&] {
+         int id = -1;
+         return monitor_->addSource("S", "u-s", "me", 1, &id) ? id : -1;
+       },
+       1, created("EXSRC", 1)},
+  };
+  const Rows before = state();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Script script;
+    ASSERT_TRUE(rda_->setDDLCallback(&script));
+    const int id = c.add();
+    ASSERT_TRUE(rda_->setDDLCallback(nullptr));
+    EXPECT_EQ(id, c.id) << rda_->getErrorMessage().str();
+    Rows counted;
+    for (const std::string& text : script.texts)
+      if (text.find(ucurid) != std::string::npos) counted.push_back(text);
+    EXPECT_EQ(counted, Rows{c.counterStatement});
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(count("EXSRC"), 0);
   }
 }
 

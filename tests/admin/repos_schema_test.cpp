@@ -5,7 +5,8 @@
 // named like the repository's. Every piece of work that names tables
 // (writes, drops, imports, loads, copies, cascades) reaches the
 // repository's own tables and no other schema's; only a new repository
-// goes where the path says.
+// goes where the path says, also where a repository of the same prefix
+// made before by the same process lives in another schema.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -50,6 +51,7 @@ enum class Work {
   kCascade,        // delete the run whose field 5 has a table
   kCreate,         // create a new repository, then drop it
   kScript,         // write the creation's DDL script of a new repository
+  kCreateTwice,    // create "tw" through the path, then through public
 };
 
 using Names = std::vector<std::string>;
@@ -357,6 +359,32 @@ TEST_P(SearchPathPostgresTest, WorkReachesOnlyTheRepositorysOwnSchema) {
             << schema;
       break;
     }
+    case Work::kCreateTwice: {
+      // One prefix in two schemas, each creation through its own path in
+      // this one process: the second is made with statements that name
+      // its own schema, not with those kept from the first.
+      std::string inPublic = connection_;
+      if (inPublic.back() != ';') inPublic += ';';
+      inPublic += "ConnSettings=SET search_path TO public;";
+      for (const std::string& path : {engine_, inPublic})
+        EXPECT_TRUE(admin_->createRepository(path.c_str(), "tw")) << error_();
+      const Names made = changed(relations('r'), {}, before);
+      size_t first = 0, inPublicSchema = 0;
+      for (const std::string& name : made) {
+        first += name.rfind(first_ + ".tw", 0) == 0;
+        inPublicSchema += name.rfind("public.tw", 0) == 0;
+      }
+      EXPECT_GT(first, 100u);
+      EXPECT_EQ(inPublicSchema, first);
+      EXPECT_EQ(made.size(), first + inPublicSchema);
+      // The drops name their schemas: behind a pooler a path that one
+      // client set stays on the server session that the next one gets.
+      for (const std::string& schema : {first_, std::string("public")})
+        EXPECT_TRUE(admin_->deleteRepositoryTables(connection_.c_str(),
+                                                   (schema + ".tw").c_str()))
+            << error_();
+      break;
+    }
   }
   EXPECT_EQ(relations('r'), changed(before, added, removed));
   for (const std::string& table : hostTables) EXPECT_EQ(rows(table), 0);
@@ -402,8 +430,9 @@ std::string caseName(
   static const char* const paths[] = {"UserSchema", "ConnSettings",
                                       "HostTables"};
   static const char* const works[] = {
-      "Write", "DropNeighbour", "DropOwn",     "ImportClaimed", "Load",
-      "Copy",  "ImportOther",   "Cascade",     "Create",        "Script"};
+      "Write",  "DropNeighbour", "DropOwn",     "ImportClaimed",
+      "Load",   "Copy",          "ImportOther", "Cascade",
+      "Create", "Script",        "CreateTwice"};
   return std::string(paths[static_cast<int>(std::get<0>(param.param))]) +
          works[static_cast<int>(std::get<1>(param.param))];
 }
@@ -416,7 +445,8 @@ INSTANTIATE_TEST_SUITE_P(
                                          Work::kDropOwn, Work::kImportClaimed,
                                          Work::kLoad, Work::kCopy,
                                          Work::kImportOther, Work::kCascade,
-                                         Work::kCreate, Work::kScript)),
+                                         Work::kCreate, Work::kScript,
+                                         Work::kCreateTwice)),
     caseName);
 
 }  // namespace

@@ -4,15 +4,21 @@
 // the limit; up to the limit the per-field tables and indexes of the
 // largest field ids stay apart. SQLite cuts no names and refuses no length.
 // A repository already under a longer prefix opens, and the names it would
-// make past the limit are refused where they would be made.
+// make past the limit are refused where they would be made. A table or
+// index name exactly at the limit is made, one byte longer is refused; the
+// schema part of the prefix counts toward neither.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <functional>
 #include <list>
 #include <string>
 #include <vector>
 
 #include "profile/prof_rdaimpl.h"
+#include "schema/repos_tables.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
@@ -22,6 +28,12 @@ namespace {
 // The longest name the engine makes beyond its prefix: the count index of
 // the frequency table of the largest field id.
 const std::string kLongestTail = "fk_frqdist_fr_count2147483647";
+
+std::string upperCase(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
 
 class IdentifierLimitTest : public RdaTargetTest {
  protected:
@@ -130,6 +142,125 @@ TEST_P(IdentifierLimitTest, AnOlderRepositoryUnderALongerPrefixMakesNoCutName) {
   }
   profile->release();
   rda->release();
+}
+
+// The names that a host or a table set gives, each at the limit and one
+// byte past it, under the test's prefix (on a server "<schema>.kv", whose
+// schema part the limit does not count): a host's table (createTable), a
+// table set's table and its index (createTables), and a host's index
+// (createIndex). The server makes the name at the limit and refuses the
+// longer one, with its length, leaving nothing made; SQLite makes both.
+TEST_P(IdentifierLimitTest, NamesAtTheLimitAreMadeAndOneByteMoreIsRefused) {
+  const int limit = serverLimit();
+  const size_t at = limit ? limit : 63;
+  KvbString ownPrefix;
+  ASSERT_TRUE(rda_->getTablePrefix(true, &ownPrefix, nullptr));
+  const std::string own = ownPrefix.str();
+  const std::list<TableColumnInfo> columnA = {{"A", kvbTypeInt, 0, false}};
+  // The index names of a table in upper case.
+  auto indexesOf = [&](const std::string& code) {
+    std::vector<std::string> names;
+    for (const std::string& row : cursorRows(
+             rda_->listIndexes(rda_->getTableName(code.c_str(), false, -1))))
+      names.push_back(upperCase(row.substr(0, row.find('|'))));
+    return names;
+  };
+  // The table set of one table `code` with the column A, indexed (as
+  // index 1) when `indexed`.
+  auto tableSet = [](const std::string& code, bool indexed) {
+    return std::vector<ReposColumnDef>{
+        {code.c_str(), "A", kvbTypeInt, 0, indexed ? kColIndexed : 0,
+         kPartCommon, indexed ? 1 : 0, "A"},
+        {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, "The set's table"},
+        {nullptr, nullptr, 0, 0, 0, kPartCommon, 0, nullptr}};
+  };
+  // The letter that fills a name of `length` bytes: the server would cut
+  // the longer name to the shorter one's if both were filled alike, and a
+  // lookup of the refused name would find the one at the limit.
+  auto fill = [at](size_t length) { return length == at ? 'a' : 'b'; };
+  // Each case makes a name of `length` bytes and gives it; `table` is the
+  // code of the table that holds the name or its index.
+  struct Made {
+    std::string name, table;
+    bool answer;
+  };
+  const struct {
+    const char* what;
+    std::function<Made(size_t length)> make;
+    bool index;       // the name is an index's
+    bool tableFirst;  // the index's table is made before it, and stays
+  } cases[] = {
+      {"a host's table",
+       [&](size_t length) {
+         const std::string code =
+             "H" + std::string(length - own.size() - 1, fill(length));
+         return Made{own + code, code, rda_->createTable(code, columnA)};
+       },
+       false, false},
+      {"a table set's table",
+       [&](size_t length) {
+         const std::string code =
+             "S" + std::string(length - own.size() - 1, fill(length));
+         const std::vector<ReposColumnDef> set = tableSet(code, false);
+         TableCreateOptions options;
+         options.createTables = true;
+         options.columns = set.data();
+         return Made{own + code, code, rda_->createTables(options)};
+       },
+       false, false},
+      {"a table set's index",
+       [&](size_t length) {
+         const std::string code = "SI" + std::to_string(length);
+         const std::vector<ReposColumnDef> set = tableSet(code, true);
+         TableCreateOptions options;
+         options.createTables = true;
+         options.columns = set.data();
+         // The index is named <own prefix>idx<index prefix>1.
+         options.indexPrefix =
+             std::string(length - own.size() - 4, fill(length));
+         const std::string name = own + "idx" + options.indexPrefix.str() + "1";
+         return Made{name, code, rda_->createTables(options)};
+       },
+       true, false},
+      {"a host's index",
+       [&](size_t length) {
+         const std::string code = "HI" + std::to_string(length);
+         EXPECT_TRUE(rda_->createTable(code, columnA))
+             << rda_->getErrorMessage().str();
+         const std::string name = "hix" + std::string(length - 3, fill(length));
+         return Made{name, code, rda_->createIndex(code, "A", name)};
+       },
+       true, true},
+  };
+  for (const auto& c : cases)
+    for (size_t length : {at, at + 1}) {
+      SCOPED_TRACE(std::string(c.what) + " of " + std::to_string(length) +
+                   " bytes");
+      const Made made = c.make(length);
+      ASSERT_EQ(made.name.size(), length);
+      std::list<TableColumnInfo> columns;
+      const bool tableThere =
+          rda_->getTableColumns(made.table.c_str(), columns) > 0;
+      const std::vector<std::string> indexes = indexesOf(made.table);
+      const bool indexThere = std::find(indexes.begin(), indexes.end(),
+                                        upperCase(made.name)) != indexes.end();
+      EXPECT_FALSE(rda_->inTransaction());
+      if (!limit || length <= static_cast<size_t>(limit)) {
+        EXPECT_TRUE(made.answer) << rda_->getErrorMessage().str();
+        EXPECT_TRUE(tableThere);
+        EXPECT_EQ(indexThere, c.index);
+        continue;
+      }
+      EXPECT_FALSE(made.answer);
+      EXPECT_NE(rda_->getErrorMessage().str().find(
+                    "\"" + made.name + "\" of " + std::to_string(length) +
+                    " characters, and the database takes names of at most " +
+                    std::to_string(limit)),
+                std::string::npos)
+          << rda_->getErrorMessage().str();
+      EXPECT_EQ(tableThere, c.tableFirst);
+      EXPECT_FALSE(indexThere);
+    }
 }
 
 INSTANTIATE_RDA_TARGETS(IdentifierLimitTest);
