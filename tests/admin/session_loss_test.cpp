@@ -17,9 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <list>
 #include <regex>
 #include <string>
@@ -39,6 +37,7 @@
 #include "support/connection_waits.h"
 #include "support/dac_targets.h"
 #include "support/rda_targets.h"
+#include "support/script_lines.h"
 
 namespace {
 
@@ -502,19 +501,11 @@ TEST(PostgresRenewedSessionTest,
 class OwnServer {
  public:
   OwnServer() {
-    FILE* out = popen("bash " KV_SOURCE_DIR
-                      "/scripts/start-test-postgres.sh 2>/dev/null",
-                      "r");
-    if (!out) return;
-    char line[1024];
-    std::string lines[2];
-    for (std::string& text : lines)
-      if (std::fgets(line, sizeof line, out))
-        text = std::string(line, std::strcspn(line, "\n"));
-    if (pclose(out) == 0) {
-      datadir_ = lines[0];
-      connection_ = lines[1];
-    }
+    const std::vector<std::string> lines = scriptLines(
+        "bash " KV_SOURCE_DIR "/scripts/start-test-postgres.sh 2>/dev/null", 2);
+    if (lines.empty()) return;
+    datadir_ = lines[0];
+    connection_ = lines[1];
   }
   ~OwnServer() {
     if (!datadir_.empty())

@@ -7,9 +7,7 @@
 // the engine's own transaction and a host's in each of the driver's modes.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ostream>
 #include <regex>
 #include <string>
@@ -19,6 +17,7 @@
 #include "kvdataaccess/kvdataaccess.h"
 #include "support/dac_targets.h"
 #include "support/rda_targets.h"
+#include "support/script_lines.h"
 
 namespace {
 
@@ -55,17 +54,10 @@ class OwnPooler {
         "KV_TEST_PGBOUNCER_POOL_SIZE=1 bash " KV_SOURCE_DIR
         "/scripts/start-test-pgbouncer.sh " +
         shellQuoted(connection) + " 2>/dev/null";
-    FILE* out = popen(command.c_str(), "r");
-    if (!out) return;
-    char line[1024];
-    std::string lines[2];
-    for (std::string& text : lines)
-      if (std::fgets(line, sizeof line, out))
-        text = std::string(line, std::strcspn(line, "\n"));
-    if (pclose(out) == 0) {
-      folder_ = lines[0];
-      connection_ = lines[1];
-    }
+    const std::vector<std::string> lines = scriptLines(command, 2);
+    if (lines.empty()) return;
+    folder_ = lines[0];
+    connection_ = lines[1];
   }
   ~OwnPooler() {
     if (!folder_.empty())
