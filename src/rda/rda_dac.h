@@ -226,6 +226,8 @@ class RDA_DAC : public RDA_BaseImpl {
   // the server refused as too long for its column (restating the failure),
   // or else the connection's text of the failure.
   KvbString bulkFailure();
+  // Logs `text`, a failure of the loader, once, as an ERROR at `line`.
+  void logLoadFailure(const KvbString& text, int line);
 
   DacConnection* dac_ = nullptr;
   DacDbKind kind_ = DAC_DB_UNKNOWN;
