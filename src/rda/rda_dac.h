@@ -128,6 +128,7 @@ class RDA_DAC : public RDA_BaseImpl {
   }
   bool transactionLost_INT(bool savepointSet) override;
   bool sessionLost_INT() override { return sessionLost_; }
+  bool tellsOfLostSession_INT(const KvbString& text) override;
   // The bulk load's transaction is gone: so is the load.
   void transactionAbandoned_INT() override { bulk_.reset(); }
   KvbString lostText_INT(const KvbString& reason) override;

@@ -427,7 +427,8 @@ bool RDA_BaseImpl::reportLost(bool hostsEnd) {
 
 void RDA_BaseImpl::lossLogged(const KvbString& text) {
   if (lock_.heldHere() && !lost_.isEmpty() &&
-      text.find(lost_.asCstr()) != KvbString::npos)
+      (text.find(lost_.asCstr()) != KvbString::npos ||
+       tellsOfLostSession_INT(text)))
     lossLogged_ = true;
 }
 

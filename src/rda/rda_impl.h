@@ -558,6 +558,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // the transaction was the loss of the database session: the failed call
   // answers the loss then, whatever its own reason said.
   virtual bool sessionLost_INT() { return false; }
+  // Whether `text`, a failure inside a transaction that the loss of the
+  // session ended, tells of that loss itself: each call that meets the
+  // lost session says so, with a reason of its own.
+  virtual bool tellsOfLostSession_INT(const KvbString&) { return false; }
   // The text of a transaction that transactionLost_INT found ended at a
   // failure for `reason`; by default that the database rolled it back.
   virtual KvbString lostText_INT(const KvbString& reason) {

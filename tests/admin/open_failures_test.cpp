@@ -11,6 +11,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <list>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,13 +26,14 @@ namespace {
 
 using Records = std::vector<std::string>;
 
-// What the database that an open reaches is like.
+// What the database that an open reaches is like. An open reads only the
+// INFO table, so a repository is its INFO table here.
 enum class Fault {
   kUnreachable,     // no server on its port; a file in a missing folder
   kNoInfoTable,     // an empty database
   kNoVersionRow,    // an INFO table without rows
-  kOtherPrefix,     // a repository under another table prefix
-  kUnreadableRows,  // the version column renamed
+  kOtherPrefix,     // a repository of version 7 under another table prefix
+  kUnreadableRows,  // an INFO table without its version column
   kNoSelectRight,   // a role that may not read INFO (PostgreSQL)
   kNewer,           // a repository of version 8
   kOlder,           // a repository of version 6
@@ -75,8 +77,7 @@ class OpenFailuresTest : public AdminTargetTest {
   }
 
   // A new database with `fault`; false when the fault is not one of the
-  // back end's. An open reads only the INFO table, so a repository is its
-  // INFO table here.
+  // back end's.
   bool prepare(Fault fault, AdminDatabase& db);
   // Makes the INFO table of `db` with its version in `column`, and the row
   // of a repository of `version` (minor version 4) unless that is empty.
@@ -261,10 +262,12 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
 INSTANTIATE_ADMIN_TARGETS(OpenFailuresTest);
 
 // After the server ended the repository's session inside a host's
-// transaction, each call that fails with the loss leaves one record: an
-// engine's operation its ERROR, the host's own statement none; the host's
-// end then leaves none, as the loss was logged. Where only the host's own
-// calls met the loss, its end warns of it, once.
+// transaction, each call that fails with the loss leaves one record: the
+// engine's operation that answers it (a store's write or read, the
+// repository's own call, the bulk loader's add) its ERROR, the host's own
+// statement none. The host's end then leaves none, as the loss was
+// logged; where only the host's own calls answered it, its end warns of
+// it, once.
 class PostgresLostSessionRecordsTest : public AdminTargetTest {
  protected:
   void SetUp() override {
@@ -282,6 +285,10 @@ class PostgresLostSessionRecordsTest : public AdminTargetTest {
     watcher_ = createReposDataAccess(0, db_.connection.c_str(), "", nullptr,
                                      reason);
     ASSERT_NE(watcher_, nullptr) << reason.str();
+    loaded_.front().name = "N";
+    loaded_.front().type = kvbTypeInt;
+    ASSERT_TRUE(rda_->createTable("LOADED", loaded_))
+        << rda_->getErrorMessage().str();
   }
   void TearDown() override {
     if (watcher_) watcher_->release();
@@ -304,12 +311,10 @@ class PostgresLostSessionRecordsTest : public AdminTargetTest {
     while (cursorRows(watcher_->paramSelect(gone, 0)) != Records{"0"})
       ASSERT_LT(std::chrono::steady_clock::now(), deadline) << pid[0];
   }
-  // Begins a host's transaction with a write in it, and ends the session.
-  void loseInTransaction(const char* name) {
-    int id = 0;
-    ASSERT_TRUE(meta_->beginTransaction(0, 0));
-    ASSERT_TRUE(meta_->addFolder(0, name, id)) << meta_->getErrorMessage().str();
-    endSession();
+  // A load of the table LOADED, one row per batch.
+  bool beginLoad() {
+    return rda_->bulkLoadInit(
+        1, rda_->getTableName("LOADED", false, -1).str().c_str(), &loaded_);
   }
 
   AdminDatabase db_;
@@ -318,6 +323,7 @@ class PostgresLostSessionRecordsTest : public AdminTargetTest {
   MetadataRepositoryDataAccess* meta_ = nullptr;
   CommonRepositoryDataAccess* common_ = nullptr;
   ReposDataAccess* watcher_ = nullptr;
+  std::list<TableColumnInfo> loaded_{1};
 };
 
 TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
@@ -326,47 +332,82 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
                               rda_->getTableName("FOLDER", true, -1).str() +
                               " SET FLDR_NAM = 'x' WHERE 1 = 0";
   int id = 0;
-  // What records a call leaves: one of its text, of level 5 or 4, or none.
-  enum class Left { kError, kWarning, kNothing };
+  const KvbDatavar n(1);
+  // What a call leaves: one record of its text, of level 5 or 4, or none;
+  // or one record of level 5 that tells of the loss: the bulk loader logs
+  // what its batch met, and the add may answer the loss that the host's
+  // transaction met first.
+  enum class Left { kError, kWarning, kNothing, kLoadError };
   struct Call {
-    const char* what;
     std::function<bool()> call;
     std::function<KvbString()> text;
     Left left;
   };
-  const auto metaText = [&] { return meta_->getErrorMessage(); };
-  const auto rdaText = [&] { return rda_->getErrorMessage(); };
-  const std::vector<Call> afterAnEnginesCall = {
-      {"the add that meets the loss",
-       [&] { return meta_->addFolder(0, "b", id); }, metaText, Left::kError},
-      {"another store's write",
-       [&] { return common_->setKeyValue("k", "v"); },
-       [&] { return common_->getErrorMessage(); }, Left::kError},
-      {"the repository's own call",
-       [&] { return repository_->getNextID("FOLDER", &id, nullptr); },
-       [&] { return repository_->getErrorMessage(); }, Left::kError},
-      {"the host's statement",
-       [&] { return rda_->paramExec(nowhere, nullptr, 0); }, rdaText,
-       Left::kNothing},
-      {"the host's commit", [&] { return meta_->endTransaction(true); },
-       metaText, Left::kNothing},
+  const Call storeAdd{[&] { return meta_->addFolder(0, "b", id); },
+                      [&] { return meta_->getErrorMessage(); }, Left::kError};
+  const Call storeRead{
+      [&] {
+        ReposDataAccessCursor* rows = meta_->listFolders(0);
+        if (rows) rows->release();
+        return rows != nullptr;
+      },
+      [&] { return meta_->getErrorMessage(); }, Left::kError};
+  const Call repositoryCall{
+      [&] { return repository_->getNextID("FOLDER", &id, nullptr); },
+      [&] { return repository_->getErrorMessage(); }, Left::kError};
+  const Call loadAdd{[&] { return rda_->bulkLoadAddRow(1, &n); },
+                     [&] { return rda_->getErrorMessage(); },
+                     Left::kLoadError};
+  const Call hostStatement{[&] { return rda_->paramExec(nowhere, nullptr, 0); },
+                           [&] { return rda_->getErrorMessage(); },
+                           Left::kNothing};
+  const auto hostCommit = [&](Left left) {
+    return Call{[&] { return meta_->endTransaction(true); },
+                [&] { return meta_->getErrorMessage(); }, left};
   };
-  const std::vector<Call> afterTheHostsCalls = {
-      {"the host's statement that meets the loss",
-       [&] { return rda_->paramExec(nowhere, nullptr, 0); }, rdaText,
-       Left::kNothing},
-      {"the host's commit", [&] { return meta_->endTransaction(true); },
-       metaText, Left::kWarning},
+  // Each round: what the host's transaction holds when the session ends
+  // (besides a folder), then the calls that fail, the host's end last.
+  struct Round {
+    const char* what;
+    std::function<bool()> before;
+    std::vector<Call> calls;
+  };
+  const std::vector<Round> rounds = {
+      {"a store's add meets the loss", nullptr,
+       {storeAdd, storeRead, repositoryCall, hostStatement,
+        hostCommit(Left::kNothing)}},
+      {"a store's add answers it first", nullptr,
+       {hostStatement, storeAdd, hostCommit(Left::kNothing)}},
+      {"a store's read answers it first", nullptr,
+       {hostStatement, storeRead, hostCommit(Left::kNothing)}},
+      {"the repository's own call answers it first", nullptr,
+       {hostStatement, repositoryCall, hostCommit(Left::kNothing)}},
+      {"a load's add answers it first", [&] { return beginLoad(); },
+       {hostStatement, loadAdd, hostCommit(Left::kNothing)}},
+      {"only the host's calls answer it", nullptr,
+       {hostStatement, hostStatement, hostCommit(Left::kWarning)}},
   };
   LogCapture log;
-  for (const auto* calls : {&afterAnEnginesCall, &afterTheHostsCalls}) {
-    loseInTransaction(calls == &afterAnEnginesCall ? "a" : "c");
-    for (const Call& c : *calls) {
-      SCOPED_TRACE(c.what);
+  for (const Round& round : rounds) {
+    SCOPED_TRACE(round.what);
+    ASSERT_TRUE(meta_->beginTransaction(0, 0));
+    ASSERT_TRUE(meta_->addFolder(0, round.what, id))
+        << meta_->getErrorMessage().str();
+    if (round.before) {
+      ASSERT_TRUE(round.before()) << rda_->getErrorMessage().str();
+    }
+    endSession();
+    int step = 0;
+    for (const Call& c : round.calls) {
+      SCOPED_TRACE(++step);
       const Records records =
           log.failuresDuring([&] { EXPECT_FALSE(c.call()); }, true);
       const std::string text = c.text().str();
-      EXPECT_NE(text.find(kLost), std::string::npos) << text;
+      // A record tells of the loss; the host's own statement may answer
+      // what its driver met first.
+      if (c.left != Left::kNothing) {
+        EXPECT_NE(text.find(kLost), std::string::npos) << text;
+      }
       switch (c.left) {
         case Left::kError:
           EXPECT_EQ(records, Records{"5 " + text});
@@ -377,12 +418,17 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
         case Left::kNothing:
           EXPECT_EQ(records, Records{});
           break;
+        case Left::kLoadError:
+          ASSERT_EQ(records.size(), 1u) << testing::PrintToString(records);
+          EXPECT_EQ(records[0].rfind("5 " + std::string(kLost), 0), 0u)
+              << records[0];
+          break;
       }
     }
+    // The call after the end goes on over a new session.
+    EXPECT_TRUE(meta_->addFolder(0, std::string(round.what) + " after", id))
+        << meta_->getErrorMessage().str();
   }
-  // The call after the end goes on over a new session.
-  EXPECT_TRUE(meta_->addFolder(0, "after", id))
-      << meta_->getErrorMessage().str();
 }
 
 INSTANTIATE_TEST_SUITE_P(Postgres, PostgresLostSessionRecordsTest,
