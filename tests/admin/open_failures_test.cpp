@@ -37,6 +37,7 @@ enum class Fault {
   kNoSelectRight,   // a role that may not read INFO (PostgreSQL)
   kNewer,           // a repository of version 8
   kOlder,           // a repository of version 6
+  kNewerNoSets,     // kNewer, opened while the table sets cannot be listed
 };
 
 // One open: of the database with `fault`, with `check`. `text` gives, for
@@ -118,6 +119,7 @@ bool OpenFailuresTest::prepare(Fault fault, AdminDatabase& db) {
       db.connection = connectionThatCannotRead(db);
       return !db.connection.empty();
     case Fault::kNewer:
+    case Fault::kNewerNoSets:
       return makeInfo(db, "I_VERS", "8");
     case Fault::kOlder:
       return makeInfo(db, "I_VERS", "6");
@@ -174,6 +176,7 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
                    : "unable to open database file (its folder: No such file "
                      "or directory)";
   const auto nothing = [](const AdminDatabase&) { return std::string(); };
+  const std::string noSets = dir_.file("no-sets");
   const std::vector<OpenCase> cases = {
       {"a database that cannot be reached", Fault::kUnreachable, true, false,
        !isPostgres(),
@@ -224,6 +227,16 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
        }},
       {"an older version, unchecked", Fault::kOlder, false, true, true,
        nothing},
+      // What an open that succeeds goes without is warned of; one that
+      // fails logs only its failure.
+      {"a newer version, the table sets unlisted", Fault::kNewerNoSets, true,
+       false, true,
+       [&](const AdminDatabase& db) { return notOpened(db, newer); }},
+      {"a newer version, the table sets unlisted, unchecked",
+       Fault::kNewerNoSets, false, true, true,
+       [&](const AdminDatabase&) {
+         return "Cannot list the table-set folder \"" + noSets + "\"";
+       }},
   };
   std::map<Fault, AdminDatabase> databases;
   LogCapture log;
@@ -235,9 +248,15 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
     }
     const AdminDatabase& db = databases[c.fault];
     const std::string expected = c.text(db);
+    const bool setsUnlisted = c.fault == Fault::kNewerNoSets;
+    if (setsUnlisted)
+      kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", noSets);
     RepositoryImpl* repository = nullptr;
     const Records records = log.failuresDuring(
         [&] { repository = open(db, c.check); }, true);
+    if (setsUnlisted)
+      kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
+                                   KV_SOURCE_DIR "/etc/reposcreate");
     if (c.opens) {
       ASSERT_NE(repository, nullptr) << error();
       repository->release();
