@@ -693,7 +693,7 @@ bool RDA_DAC::endBulkLoad(bool flush, const std::function<bool()>& last) {
   if (ok && last) ok = last();
   // Rows already written stay, unless writing the last ones failed.
   KvbString reason = getErrorMessage();
-  if (!endTransaction(ok)) {
+  if (!endLoggedByCaller(ok)) {
     // A failed commit is only recorded (see rda_impl.h): the loader logs
     // it, as it logs a failed batch, once.
     if (ok) logLoadFailure(getErrorMessage(), __LINE__);

@@ -432,6 +432,11 @@ void RDA_BaseImpl::lossLogged(const KvbString& text) {
     lossLogged_ = true;
 }
 
+bool RDA_BaseImpl::endLoggedByCaller(bool commit) {
+  if (commit && !lost_.isEmpty()) lossLogged_ = true;
+  return endTransaction(commit);
+}
+
 // The first call after the transaction's object was released on another
 // thread rolls the transaction back; from then on it is lost.
 bool RDA_BaseImpl::refuseInLostTransaction() {

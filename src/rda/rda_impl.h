@@ -29,8 +29,8 @@
 // end closes it; the loss is logged once: by the ERROR record of the
 // engine's operation that answers it (see lossLogged), else, where only
 // the host's own calls answered it (its statements, its begin and end), by
-// a WARNING at the host's end that reports it. An outermost end without commit
-// before any refusal (the engine's own transaction for one failed
+// a WARNING at the host's end that reports it. An outermost end without
+// commit before any refusal (the engine's own transaction for one failed
 // operation) keeps the failed statement's reason and logs nothing; so
 // does every end of a transaction whose levels are all the engine's own
 // (one call's, see beginOrUndo, with the levels of the helpers it runs),
@@ -473,6 +473,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
  protected:
   RDA_BaseImpl();
   ~RDA_BaseImpl() override;
+
+  // endTransaction(commit) for a commit whose failure the caller logs as an
+  // ERROR (a load's end): a loss that the end answers is that record's.
+  // Called with the lock held.
+  bool endLoggedByCaller(bool commit);
 
   // --- back-end primitives; called with the lock held ---
   // Opens the connection described by `connection`.

@@ -281,12 +281,12 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
 INSTANTIATE_ADMIN_TARGETS(OpenFailuresTest);
 
 // After the server ended the repository's session inside a host's
-// transaction, each call that fails with the loss leaves one record: the
-// engine's operation that answers it (a store's write or read, the
-// repository's own call, the bulk loader's add) its ERROR, the host's own
-// statement none. The host's end then leaves none, as the loss was
-// logged; where only the host's own calls answered it, its end warns of
-// it, once.
+// transaction or a load's, each call that fails with the loss leaves one
+// record: the engine's operation that answers it (a store's write or read,
+// the repository's own call, the bulk loader's add or end) its ERROR, the
+// host's own statement none. The host's end then leaves none, as the loss
+// was logged; where only the host's own calls answered it, its end warns
+// of it, once.
 class PostgresLostSessionRecordsTest : public AdminTargetTest {
  protected:
   void SetUp() override {
@@ -380,41 +380,47 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
   const Call hostStatement{[&] { return rda_->paramExec(nowhere, nullptr, 0); },
                            [&] { return rda_->getErrorMessage(); },
                            Left::kNothing};
+  const Call loadEnd{[&] { return rda_->bulkLoadEnd(true); },
+                     [&] { return rda_->getErrorMessage(); }, Left::kError};
   const auto hostCommit = [&](Left left) {
     return Call{[&] { return meta_->endTransaction(true); },
                 [&] { return meta_->getErrorMessage(); }, left};
   };
-  // Each round: what the host's transaction holds when the session ends
-  // (besides a folder), then the calls that fail, the host's end last.
+  // What is open when the session ends: a host's transaction with a
+  // folder in it, with a load too, or a load alone.
+  const auto hostTransaction = [&] {
+    return meta_->beginTransaction(0, 0) && meta_->addFolder(0, "a", id);
+  };
+  const auto hostTransactionWithLoad = [&] {
+    return hostTransaction() && beginLoad();
+  };
+  const auto load = [&] { return beginLoad(); };
+  // Each round: what is open, then the calls that fail, its end last.
   struct Round {
     const char* what;
-    std::function<bool()> before;
+    std::function<bool()> open;
     std::vector<Call> calls;
   };
   const std::vector<Round> rounds = {
-      {"a store's add meets the loss", nullptr,
+      {"a store's add meets the loss", hostTransaction,
        {storeAdd, storeRead, repositoryCall, hostStatement,
         hostCommit(Left::kNothing)}},
-      {"a store's add answers it first", nullptr,
+      {"a store's add answers it first", hostTransaction,
        {hostStatement, storeAdd, hostCommit(Left::kNothing)}},
-      {"a store's read answers it first", nullptr,
+      {"a store's read answers it first", hostTransaction,
        {hostStatement, storeRead, hostCommit(Left::kNothing)}},
-      {"the repository's own call answers it first", nullptr,
+      {"the repository's own call answers it first", hostTransaction,
        {hostStatement, repositoryCall, hostCommit(Left::kNothing)}},
-      {"a load's add answers it first", [&] { return beginLoad(); },
+      {"a load's add answers it first", hostTransactionWithLoad,
        {hostStatement, loadAdd, hostCommit(Left::kNothing)}},
-      {"only the host's calls answer it", nullptr,
+      {"a load's end answers it first", load, {hostStatement, loadEnd}},
+      {"only the host's calls answer it", hostTransaction,
        {hostStatement, hostStatement, hostCommit(Left::kWarning)}},
   };
   LogCapture log;
   for (const Round& round : rounds) {
     SCOPED_TRACE(round.what);
-    ASSERT_TRUE(meta_->beginTransaction(0, 0));
-    ASSERT_TRUE(meta_->addFolder(0, round.what, id))
-        << meta_->getErrorMessage().str();
-    if (round.before) {
-      ASSERT_TRUE(round.before()) << rda_->getErrorMessage().str();
-    }
+    ASSERT_TRUE(round.open()) << rda_->getErrorMessage().str();
     endSession();
     int step = 0;
     for (const Call& c : round.calls) {
@@ -445,7 +451,7 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
       }
     }
     // The call after the end goes on over a new session.
-    EXPECT_TRUE(meta_->addFolder(0, std::string(round.what) + " after", id))
+    EXPECT_TRUE(meta_->addFolder(0, round.what, id))
         << meta_->getErrorMessage().str();
   }
 }
