@@ -121,6 +121,8 @@ BaseRDAImpl::QuietSteps::QuietSteps() { ++quietSteps; }
 BaseRDAImpl::QuietSteps::~QuietSteps() { --quietSteps; }
 
 void BaseRDAImpl::logError(const KvbString& text, const char* file, int line) {
+  // Logged here, or by the manager that keeps the store quiet.
+  if (rda_) static_cast<RDA_BaseImpl*>(rda_)->lossLogged(text);
   if (!quiet_ && quietSteps == 0)
     logPrintf(logger_, kLogError, file, line, "%S", text);
 }
@@ -490,6 +492,7 @@ bool runTransaction(ReposDataAccess* rda, KvLogger* logger,
     const KvbString text =
         doing ? kvbStringFormat("%s: %S", doing, reason) : reason;
     logPrintf(logger, kLogError, kSourceFile, line, "%S", text);
+    static_cast<RDA_BaseImpl*>(rda)->lossLogged(text);
     if (failure) *failure = text;
     return false;
   };

@@ -112,7 +112,11 @@ bool RepositoryAdminImpl::supportedDatabase(RepositoryImpl* repository) {
 
 RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
                                                     bool check) {
-  if (!repository || !check || usableAsItIs(repository)) return repository;
+  if (!repository) return nullptr;
+  if (!check || usableAsItIs(repository)) {
+    repository->warnOfWhatTheOpenLacks();
+    return repository;
+  }
   repository->release();
   logError(__LINE__);
   return nullptr;
@@ -120,14 +124,21 @@ RepositoryImpl* RepositoryAdminImpl::checkedVersion(RepositoryImpl* repository,
 
 bool RepositoryAdminImpl::usableAsItIs(RepositoryImpl* repository) {
   if (!supportedDatabase(repository)) return false;
-  const KvbString refusal = repository->versionRefusal("The repository");
-  if (!refusal.isEmpty()) return fail(refusal);
+  // A refusal by version names the database and the prefix, as every
+  // failed open does; the text of one that holds no repository names them
+  // itself.
+  const auto notOpened = [&](const KvbString& reason) {
+    return fail("The repository in the " + repository->place() +
+                " could not be opened: " + reason);
+  };
+  const KvbString refusal = repository->versionRefusal("it");
+  if (!refusal.isEmpty()) return notOpened(refusal);
   if (repository->isCurrentVersion() && repository->isMinorVersionCurrent())
     return true;
   // A database without version rows was never created as a repository;
   // only an older one is to be upgraded.
   const KvbString missing = repository->noRepositoryText();
-  return missing.isEmpty() ? failMessage(__LINE__, 1052) : fail(missing);
+  return missing.isEmpty() ? notOpened(message(__LINE__, 1052)) : fail(missing);
 }
 
 RepositoryImpl* RepositoryAdminImpl::openConnectionImpl(

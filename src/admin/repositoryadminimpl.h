@@ -106,12 +106,15 @@ class RepositoryAdminImpl : public RepositoryAdmin {
                                  const KvbString& tablePrefix,
                                  const KvbString& poolId);
   // With `check`, releases a repository that is not usableAsItIs, logs why
-  // and answers null; otherwise answers the repository.
+  // and answers null; otherwise answers the repository, warning of what
+  // the open lacks (RepositoryImpl::warnOfWhatTheOpenLacks).
   RepositoryImpl* checkedVersion(RepositoryImpl* repository, bool check);
   // Whether the engine supports the repository's database and the
   // repository is of the engine's version; false with the reason: the
-  // database holds no repository, an older one (message 1052), one of a
-  // newer engine, or one whose versions cannot be read.
+  // database holds no repository (noRepositoryText), or "The repository in
+  // the <place> could not be opened: " followed by why its version is not
+  // the engine's: an older one (message 1052), one of a newer engine, or
+  // one whose versions cannot be read.
   bool usableAsItIs(RepositoryImpl* repository);
   // False, with the text of the connection's isDBMSSupported, when the
   // engine does not support the repository's database: its tables could be

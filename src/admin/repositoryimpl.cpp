@@ -77,8 +77,10 @@ bool RepositoryImpl::failLogged(const KvbString& text) {
 }
 
 bool RepositoryImpl::answered(bool ok, int line) {
-  if (!ok) texts_.logUnlogged(logger_, kSourceFile, line);
-  return ok;
+  if (ok) return true;
+  texts_.logUnlogged(logger_, kSourceFile, line);
+  if (dataAccess_) static_cast<RDA_BaseImpl*>(dataAccess_)->lossLogged(text());
+  return false;
 }
 
 bool RepositoryImpl::failOnConnection() {
@@ -332,14 +334,19 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   if (!loadTableSets(tableSetFolder(*options), errorText)) return false;
   declareTableSetLengths();
   readVersionInfo();
-  // Only an existing repository is warned of a table-set folder that cannot
-  // be listed. A database without one is opened to be created, and the
-  // creation fails with the reason (tableSetFolderFound), logged once.
+  return true;
+}
+
+// Only an existing repository is warned of a table-set folder that cannot
+// be listed. A database without one is opened to be created, and the
+// creation fails with the reason (tableSetFolderFound), logged once.
+void RepositoryImpl::warnOfWhatTheOpenLacks() {
+  if (!versionError_.isEmpty())
+    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", versionError_);
   if (!tableSetFolderError_.isNull() &&
       (repositoryKind_ != kKindNone || !versionError_.isEmpty()))
     logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S",
               tableSetFolderError_);
-  return true;
 }
 
 bool RepositoryImpl::openConnection(int flags, int connectionKind,
@@ -490,8 +497,6 @@ bool RepositoryImpl::readVersionInfo() {
     if (!seen.unified) setKindFromProductRows(seen);
   }
   if (rows) rows->release();
-  if (!versionError_.isEmpty())
-    logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", versionError_);
   return true;
 }
 

@@ -123,8 +123,13 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool setDDLCallback(ReposDDLCallback* callback);
   // Reads the INFO rows into the version members; always true. Without an
   // INFO table the database holds no repository; an INFO table that cannot
-  // be read leaves the versions unknown, with the reason kept.
+  // be read leaves the versions unknown, with the reason kept (unlogged:
+  // what refuses the repository for it logs it as its failure).
   bool readVersionInfo();
+  // Warns, once each, of what an open that succeeds goes without: version
+  // rows that cannot be read, and, for an existing repository, a table-set
+  // folder that cannot be listed. An open that fails logs only its failure.
+  void warnOfWhatTheOpenLacks();
   // The repository's database as texts name it: 'database file "<path>"'
   // for a file (also one reached through the connection-string route), or
   // 'database "<connection string without its password>"', followed by

@@ -654,6 +654,11 @@ KvbString RDA_DAC::bulkFailure() {
   });
 }
 
+void RDA_DAC::logLoadFailure(const KvbString& text, int line) {
+  logPrintf(logger_, kLogError, kSourceFile, line, "%S", text);
+  lossLogged(text);
+}
+
 bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {
   RDA_LockGuard guard(lock());
   if (!guard) return false;
@@ -665,7 +670,7 @@ bool RDA_DAC::bulkLoadRow(const KvbDatavar* values, size_t count) {
   }
   std::copy(values, values + count, bulk_->rows->row());
   if (bulk_->rows->addRow()) return true;
-  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", bulkFailure());
+  logLoadFailure(bulkFailure(), __LINE__);
   dropBulkLoader(false);
   return false;
 }
@@ -681,20 +686,17 @@ bool RDA_DAC::endBulkLoad(bool flush, const std::function<bool()>& last) {
   if (!guard) return false;
   if (!bulk_) return RDA_BaseImpl::bulkLoadEnd(flush);
   bool ok = !flush || bulk_->rows->flush();
-  if (!ok)
-    logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", bulkFailure());
+  if (!ok) logLoadFailure(bulkFailure(), __LINE__);
   bulk_.reset();
   // The load's last work runs in its transaction, so that its failure takes
   // the rows back with it.
   if (ok && last) ok = last();
   // Rows already written stay, unless writing the last ones failed.
   KvbString reason = getErrorMessage();
-  if (!endTransaction(ok)) {
+  if (!endLoggedByCaller(ok)) {
     // A failed commit is only recorded (see rda_impl.h): the loader logs
     // it, as it logs a failed batch, once.
-    if (ok)
-      logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S",
-                getErrorMessage());
+    if (ok) logLoadFailure(getErrorMessage(), __LINE__);
     return false;
   }
   return ok || fail(reason);

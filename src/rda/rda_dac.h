@@ -128,6 +128,7 @@ class RDA_DAC : public RDA_BaseImpl {
   }
   bool transactionLost_INT(bool savepointSet) override;
   bool sessionLost_INT() override { return sessionLost_; }
+  bool tellsOfLostSession_INT(const KvbString& text) override;
   // The bulk load's transaction is gone: so is the load.
   void transactionAbandoned_INT() override { bulk_.reset(); }
   KvbString lostText_INT(const KvbString& reason) override;
@@ -226,6 +227,8 @@ class RDA_DAC : public RDA_BaseImpl {
   // the server refused as too long for its column (restating the failure),
   // or else the connection's text of the failure.
   KvbString bulkFailure();
+  // Logs `text`, a failure of the loader, once, as an ERROR at `line`.
+  void logLoadFailure(const KvbString& text, int line);
 
   DacConnection* dac_ = nullptr;
   DacDbKind kind_ = DAC_DB_UNKNOWN;

@@ -118,6 +118,10 @@ KvbString RDA_DAC::restated(const KvbString& reason, SessionUse use) {
   return kvbStringFormat("%s%s: %S", kLost, what, server);
 }
 
+bool RDA_DAC::tellsOfLostSession_INT(const KvbString& text) {
+  return sessionLost_ && text.find(kLost) != KvbString::npos;
+}
+
 // A failure that did not say so itself may have found the loss through
 // the question whether the transaction survived: the loss's own reason
 // stands then.

@@ -350,6 +350,7 @@ void RDA_BaseImpl::forgetTransaction() {
 void RDA_BaseImpl::loseTransaction(const KvbString& text) {
   lost_ = text;
   lostReported_ = false;
+  lossLogged_ = false;
   transactionOpen_ = false;
 }
 
@@ -364,7 +365,7 @@ void RDA_BaseImpl::loseToReleasedObject() {
       "The transaction was rolled back: the data-access object that began it "
       "was released";
   loseTransaction(loadOnly_ && joinedLoad_ ? loadLossText(released) : released);
-  lostReported_ = true;  // the record above says it
+  lostReported_ = lossLogged_ = true;  // the record above says it
 }
 
 // Asked after each failure inside the open transaction. Where a savepoint
@@ -411,14 +412,29 @@ void RDA_BaseImpl::restateFailure(const KvbString& reason,
     lost_ = lostText_INT(text);
 }
 
-// The loss is logged once, when a call first reports it: a transaction
-// that its beginner rolls back at once, after its one failed statement,
-// loses nothing that the statement's own failure does not say.
-bool RDA_BaseImpl::reportLost() {
-  if (!lostReported_)
+// The loss is logged once. An operation of the engine that answers it
+// logs it as its failure; the host's own calls log nothing, so the host's
+// end that reports it warns of it, unless such a record came first. A
+// transaction that its beginner rolls back at once, after its one failed
+// statement, loses nothing that the statement's own failure does not say.
+bool RDA_BaseImpl::reportLost(bool hostsEnd) {
+  if (hostsEnd && !lossLogged_)
     logPrintf(logger_, kLogWarning, kSourceFile, __LINE__, "%S", lost_);
+  lossLogged_ = lossLogged_ || hostsEnd;
   lostReported_ = true;
   return fail(lost_);
+}
+
+void RDA_BaseImpl::lossLogged(const KvbString& text) {
+  if (lock_.heldHere() && !lost_.isEmpty() &&
+      (text.find(lost_.asCstr()) != KvbString::npos ||
+       tellsOfLostSession_INT(text)))
+    lossLogged_ = true;
+}
+
+bool RDA_BaseImpl::endLoggedByCaller(bool commit) {
+  if (commit && !lost_.isEmpty()) lossLogged_ = true;
+  return endTransaction(commit);
 }
 
 // The first call after the transaction's object was released on another
@@ -428,7 +444,7 @@ bool RDA_BaseImpl::refuseInLostTransaction() {
     loseToReleasedObject();
     if (loadOnly_ && depth_ == 1) return closeLostLoad();
   }
-  return reportLost();
+  return reportLost(false);
 }
 
 // A load loss fails no transaction: the call that hears of it stores
@@ -464,11 +480,12 @@ bool RDA_BaseImpl::closeLostLoad() {
 bool RDA_BaseImpl::endLost(bool commit) {
   if (depth_ > 1) {
     const bool quiet = !commit && !lostReported_ && onlyOwnLevels();
+    const bool hosts = !levels_.back().own;
     --depth_;
     levels_.pop_back();
-    return quiet ? false : reportLost();
+    return quiet ? false : reportLost(hosts);
   }
-  if (commit || lostReported_) reportLost();
+  if (commit || lostReported_) reportLost(!ownOutermost_);
   noteLoadLoss(getErrorMessage());
   depth_ = 0;
   forgetTransaction();
@@ -615,7 +632,7 @@ bool RDA_BaseImpl::serializeWrites(const KvbString& key) {
     // transaction goes on at once and this one's later calls say why.
     if (lost_.isEmpty()) rollback_INT();
     loseTransaction(text);
-    lostReported_ = true;  // the caller logs this failure
+    lostReported_ = lossLogged_ = true;  // the caller logs this failure
   } else if (timeout != KvbString::npos) {
     restateFailure(
         reason,

@@ -26,8 +26,11 @@
 // released on another thread), the transaction is lost: every later
 // statement in it fails with the reason ("The transaction was rolled back
 // by the database: <reason>"), and so does each end, until the outermost
-// end closes it; the loss is logged once. An outermost end without commit
-// before any refusal (the engine's own transaction for one failed
+// end closes it; the loss is logged once: by the ERROR record of the
+// engine's operation that answers it (see lossLogged), else, where only
+// the host's own calls answered it (its statements, its begin and end), by
+// a WARNING at the host's end that reports it. An outermost end without
+// commit before any refusal (the engine's own transaction for one failed
 // operation) keeps the failed statement's reason and logs nothing; so
 // does every end of a transaction whose levels are all the engine's own
 // (one call's, see beginOrUndo, with the levels of the helpers it runs),
@@ -461,10 +464,20 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // Whether the open transaction is lost (see the top of this file), as a
   // refused call has found it; for a caller that holds the lock.
   bool transactionLost() const { return !lost_.isEmpty(); }
+  // An operation of the engine logs `text` as its failure, in an ERROR
+  // record: when the text tells the loss of the calling thread's
+  // transaction, that record is the loss's one, and no end warns of it
+  // again.
+  void lossLogged(const KvbString& text);
 
  protected:
   RDA_BaseImpl();
   ~RDA_BaseImpl() override;
+
+  // endTransaction(commit) for a commit whose failure the caller logs as an
+  // ERROR (a load's end): a loss that the end answers is that record's.
+  // Called with the lock held.
+  bool endLoggedByCaller(bool commit);
 
   // --- back-end primitives; called with the lock held ---
   // Opens the connection described by `connection`.
@@ -550,6 +563,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // the transaction was the loss of the database session: the failed call
   // answers the loss then, whatever its own reason said.
   virtual bool sessionLost_INT() { return false; }
+  // Whether `text`, a failure inside a transaction that the loss of the
+  // session ended, tells of that loss itself: each call that meets the
+  // lost session says so, with a reason of its own.
+  virtual bool tellsOfLostSession_INT(const KvbString&) { return false; }
   // The text of a transaction that transactionLost_INT found ended at a
   // failure for `reason`; by default that the database rolled it back.
   virtual KvbString lostText_INT(const KvbString& reason) {
@@ -642,8 +659,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // Rolls back the transaction whose object was released on another
   // thread, with a log record, and makes it lost.
   void loseToReleasedObject();
-  // Fails with the lost transaction's refusal, logged the first time.
-  bool reportLost();
+  // Fails with the lost transaction's refusal. `hostsEnd`: the refusal
+  // ends a level of the host's, so no ERROR of the engine's follows it; it
+  // then warns of the loss, unless a record said it already.
+  bool reportLost(bool hostsEnd);
   // Rolls back the open transaction for an owner that is gone, logging
   // `why`, and forgets its levels, giving up their holds when they are the
   // calling thread's.
@@ -732,6 +751,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool rollbackOnly_ = false;     // the outermost end must roll back
   KvbString lost_;  // the refusal when the database ended the transaction
   bool lostReported_ = false;     // a call has answered with lost_
+  bool lossLogged_ = false;       // a record has said lost_
   bool checkingLost_ = false;     // markLostIfEnded is asking the database
   std::vector<Level> levels_;     // the nested levels, innermost last
   std::vector<std::function<void()>> afterCommit_;

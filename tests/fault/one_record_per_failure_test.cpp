@@ -431,9 +431,9 @@ TEST_P(OneRecordPerFailureTest, AManagerListingThatGivesUpIsLoggedOnce) {
 }
 
 // A refusal that a new user meets answers one text that names its subject
-// once, and that text is its one record of level 5 (a transaction that the
-// database rolled back is also warned of, once). A row without a text does
-// not apply to the back end.
+// once, and that text is its one record of level 5, also where it tells a
+// transaction that the database rolled back: no warning says that again.
+// A row without a text does not apply to the back end.
 TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
   CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
   RepositoryFolderManager* folders = repository_->createFolderManager();
@@ -535,9 +535,9 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
                       "byte, which PostgreSQL cannot store"
                     : ""},
   };
-  // Where the driver gives the transaction up, that is warned of at level
-  // 4 besides: only the level-5 records are checked here.
-  expectTexts(5, cases);
+  // Where the driver gives a transaction up, the call that answers the
+  // loss logs it, and nothing warns of it besides.
+  expectTexts(4, cases);
 
   // After a failed statement of the host's transaction that the database
   // rolled back with it, an add says so, not that its own begin failed.
@@ -546,7 +546,7 @@ TEST_P(OneRecordPerFailureTest, EachTextIsItsRecordAndNamesItsSubject) {
   EXPECT_FALSE(rda->paramExec("UPDATE nowhere SET x = 1", nullptr, 0));
   const bool rolledBack =
       isPostgres() && !postgresUndoesFailedStatementsAlone();
-  expectTexts(5, {{"an add in a transaction the database rolled back",
+  expectTexts(4, {{"an add in a transaction the database rolled back",
                    [&] { return addRule("Later"); }, textOf(common),
                    rolledBack ? "The transaction was rolled back by the "
                                 "database: " +
