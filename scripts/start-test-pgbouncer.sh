@@ -7,10 +7,10 @@
 #
 # The pool is small (KV_TEST_PGBOUNCER_POOL_SIZE server sessions for each
 # database and user, 4 when not set), so that the clients of a test run
-# take turns at shared server sessions, and the pooler hands the idle ones
-# out in turn, so that a client's next transaction usually lands on
-# another session than its last. Nothing the engine relies on may stay in
-# a session between its transactions; this is where that shows.
+# take turns at shared server sessions and a client's next transaction
+# often lands on another session than its last. Nothing the engine relies
+# on may stay in a session between its transactions; this is where that
+# shows.
 #
 # Prints two lines: the folder and the ODBC connection string that pooled
 # sites use (docs/guide.md, "Behind a connection pooler"): the given one
@@ -41,7 +41,6 @@ cat >"$folder/pgbouncer.ini" <<INI
 
 [pgbouncer]
 pool_mode = transaction
-server_round_robin = 1
 listen_addr = 127.0.0.1
 listen_port = $port
 unix_socket_dir =
