@@ -351,11 +351,16 @@ TEST_P(IsolationLevelsTest, AHostTransactionSeesCommitsAndIsToldOfItsLoss) {
     EXPECT_EQ(named(rule, "H2"), 1);
 
     // A statement outside a transaction runs at the default; a host
-    // transaction at read committed, whatever the default.
+    // transaction at read committed, whatever the default. Behind a pooler
+    // a default that the connection string sets for its session
+    // (ConnSettings) is in force only in the server session where the
+    // driver set it, which the next statement need not reach.
     const KvbString isolation =
         "SELECT current_setting('transaction_isolation')";
-    EXPECT_EQ(cursorRows(second.rda->paramSelect(isolation, 0)),
-              std::vector<std::string>{level_->setting});
+    if (!level_->byConnectionString || !postgresThroughPooler()) {
+      EXPECT_EQ(cursorRows(second.rda->paramSelect(isolation, 0)),
+                std::vector<std::string>{level_->setting});
+    }
     ASSERT_TRUE(second.common->beginTransaction(0, 0));
     EXPECT_EQ(cursorRows(second.rda->paramSelect(isolation, 0)),
               std::vector<std::string>{"read committed"});
