@@ -34,15 +34,17 @@ user=$(attribute Uid)
 runner=$(id -un)
 [ "$(id -u)" -ne 0 ] || runner=postgres
 folder=$(new_server_folder "$runner" kv-pgbouncer)
-port=$(free_loopback_port)
-cat >"$folder/pgbouncer.ini" <<INI
+
+# The configuration for a pooler listening on port $1.
+write_configuration() {
+  cat >"$folder/pgbouncer.ini" <<INI
 [databases]
 * = host=$server_host port=$server_port
 
 [pgbouncer]
 pool_mode = transaction
 listen_addr = 127.0.0.1
-listen_port = $port
+listen_port = $1
 unix_socket_dir =
 auth_type = trust
 auth_file = $folder/userlist.txt
@@ -59,17 +61,27 @@ pidfile = $folder/pgbouncer.pid
 ; client anyway.
 ignore_startup_parameters = extra_float_digits
 INI
+  chown "$runner": "$folder/pgbouncer.ini"
+}
 printf '"%s" ""\n' "$user" >"$folder/userlist.txt"
-chown "$runner": "$folder"/*
-as_user "$runner" /usr/sbin/pgbouncer -d -q "$folder/pgbouncer.ini"
-for _ in $(seq 1 100); do
-  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-  sleep 0.1
-done
-if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-  echo "pgbouncer did not start; see $folder/pgbouncer.log" >&2
-  exit 1
-fi
+chown "$runner": "$folder/userlist.txt"
+
+# The pooler on `port`, with a log of this try alone. It leaves the
+# foreground before it listens, so its log tells: it says where it listens
+# once it does, or that it had nowhere to listen on and ended.
+start_pooler() {
+  local port=$1 log=$folder/pgbouncer.log
+  write_configuration "$port"
+  rm -f "$log"
+  as_user "$runner" /usr/sbin/pgbouncer -d -q "$folder/pgbouncer.ini"
+  for _ in $(seq 1 100); do
+    grep -q "listening on 127.0.0.1:$port\$" "$log" 2>/dev/null && return 0
+    grep -q ' FATAL ' "$log" 2>/dev/null && break
+    sleep 0.1
+  done
+  server_did_not_start pgbouncer "$log"
+}
+start_on_free_port start_pooler
 echo "$folder"
 # The given string without its server and port, then the pooler's.
 pooled=$(tr ';' '\n' <<<"$connection" | grep -v -i -E '^[[:space:]]*(Server|Port)[[:space:]]*=' |

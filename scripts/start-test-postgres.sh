@@ -7,11 +7,18 @@ set -euo pipefail
 bindir=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
 . "$(dirname "$0")/test-server-lib.sh"
 datadir=$(new_server_folder postgres kv-pg)
-port=$(free_loopback_port)
 as_pg() { as_user postgres "$@"; }
 as_pg "$bindir/initdb" -D "$datadir/data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 >"$datadir/initdb.log" 2>&1
-as_pg "$bindir/pg_ctl" -D "$datadir/data" -l "$datadir/server.log" -w \
-  -o "-c listen_addresses=127.0.0.1 -p $port -k $datadir -c fsync=off" start >/dev/null
+
+# The server on `port`, with a log of this try alone; pg_ctl waits until it
+# takes connections, or ends at once when it could not listen.
+start_server() {
+  rm -f "$datadir/server.log"
+  as_pg "$bindir/pg_ctl" -D "$datadir/data" -l "$datadir/server.log" -w \
+    -o "-c listen_addresses=127.0.0.1 -p $1 -k $datadir -c fsync=off" start >/dev/null ||
+    server_did_not_start "the PostgreSQL server" "$datadir/server.log"
+}
+start_on_free_port start_server
 as_pg "$bindir/createdb" -h 127.0.0.1 -p "$port" -U postgres kvtest
 echo "$datadir"
 echo "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;Database=kvtest;Uid=postgres;Pwd=;"
