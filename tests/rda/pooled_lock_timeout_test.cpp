@@ -36,14 +36,6 @@ struct PooledCase {
 // Names a case in gtest's output.
 void PrintTo(const PooledCase& c, std::ostream* os) { *os << c.name; }
 
-// `text` quoted for the shell.
-std::string shellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 // A pooler in transaction mode with one server session, in front of the
 // server that `connection` reaches, started by the project's script and
 // stopped at the end; connection() is empty when it could not start.

@@ -214,14 +214,6 @@ class TakenPorts {
   std::vector<int> sockets_;
 };
 
-// `text` quoted for the shell.
-std::string shellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 // A server started by one of the project's start scripts and stopped by
 // its stop script; connection() is empty when the start failed.
 class ScriptServer {

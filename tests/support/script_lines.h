@@ -1,6 +1,6 @@
 // The lines that a command of the tests prints, such as the project's
 // scripts that start a server or a pooler of a test's own and print its
-// folder and its connection string.
+// folder and its connection string, and a text quoted for that command.
 #ifndef TESTS_SUPPORT_SCRIPT_LINES_H_
 #define TESTS_SUPPORT_SCRIPT_LINES_H_
 
@@ -8,6 +8,14 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+// `text` quoted for the shell.
+inline std::string shellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
 
 // The first `count` lines that `command` (run by the shell) prints, each
 // without its line break; empty when the command cannot run or fails.
