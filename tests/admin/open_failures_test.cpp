@@ -4,11 +4,13 @@
 // database (a file by its path, a connection string without its password)
 // and the table prefix, and leaves one log record: of level 5, with that
 // text. Without `check`, what only the check refuses opens, warning only of
-// version rows that cannot be read. A PostgreSQL session lost inside a
+// version rows that cannot be read and, where a repository is or may be,
+// of table sets that cannot be listed. A PostgreSQL session lost inside a
 // host's transaction leaves one record per failing call too.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <list>
@@ -38,12 +40,14 @@ enum class Fault {
   kNewer,           // a repository of version 8
   kOlder,           // a repository of version 6
   kNewerNoSets,     // kNewer, opened while the table sets cannot be listed
+  kUnreadableRowsNoSets,  // kUnreadableRows, the table sets unlisted too
 };
 
 // One open: of the database with `fault`, with `check`. `text` gives, for
 // that database, the text of the failure (all of it, or how it begins when
 // the database's own reason ends it: not `whole`); for an open that
-// succeeds, "" or how its one warning begins.
+// succeeds, "" or how its first warning begins, and `thenWarned` how its
+// second one begins, if it gives one.
 struct OpenCase {
   const char* what;
   Fault fault;
@@ -51,6 +55,7 @@ struct OpenCase {
   bool opens;
   bool whole;
   std::function<std::string(const AdminDatabase&)> text;
+  std::function<std::string(const AdminDatabase&)> thenWarned = nullptr;
 };
 
 class OpenFailuresTest : public AdminTargetTest {
@@ -113,6 +118,7 @@ bool OpenFailuresTest::prepare(Fault fault, AdminDatabase& db) {
       db.prefix = isPostgres() ? db.prefix + "x" : "other";
       return true;
     case Fault::kUnreadableRows:
+    case Fault::kUnreadableRowsNoSets:
       return makeInfo(db, "I_GONE", "7");
     case Fault::kNoSelectRight:
       if (!isPostgres() || !makeInfo(db, "I_VERS", "7")) return false;
@@ -177,6 +183,9 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
                      "or directory)";
   const auto nothing = [](const AdminDatabase&) { return std::string(); };
   const std::string noSets = dir_.file("no-sets");
+  const auto setsUnlisted = [&](const AdminDatabase&) {
+    return "Cannot list the table-set folder \"" + noSets + "\"";
+  };
   const std::vector<OpenCase> cases = {
       {"a database that cannot be reached", Fault::kUnreachable, true, false,
        !isPostgres(),
@@ -233,10 +242,13 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
        false, true,
        [&](const AdminDatabase& db) { return notOpened(db, newer); }},
       {"a newer version, the table sets unlisted, unchecked",
-       Fault::kNewerNoSets, false, true, true,
-       [&](const AdminDatabase&) {
-         return "Cannot list the table-set folder \"" + noSets + "\"";
-       }},
+       Fault::kNewerNoSets, false, true, true, setsUnlisted},
+      // A repository whose kind is unknown, as its version rows cannot be
+      // read, is still one to warn of the table sets for.
+      {"version rows that cannot be read, the table sets unlisted, unchecked",
+       Fault::kUnreadableRowsNoSets, false, true, false,
+       [&](const AdminDatabase& db) { return versionsRefused(db, noColumn); },
+       setsUnlisted},
   };
   std::map<Fault, AdminDatabase> databases;
   LogCapture log;
@@ -248,24 +260,25 @@ TEST_P(OpenFailuresTest, EachFailedOpenNamesItsDatabaseAndPrefixInOneRecord) {
     }
     const AdminDatabase& db = databases[c.fault];
     const std::string expected = c.text(db);
-    const bool setsUnlisted = c.fault == Fault::kNewerNoSets;
-    if (setsUnlisted)
-      kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", noSets);
+    const bool unlisted = c.fault == Fault::kNewerNoSets ||
+                          c.fault == Fault::kUnreadableRowsNoSets;
+    if (unlisted) kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", noSets);
     RepositoryImpl* repository = nullptr;
     const Records records = log.failuresDuring(
         [&] { repository = open(db, c.check); }, true);
-    if (setsUnlisted)
+    if (unlisted)
       kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
                                    KV_SOURCE_DIR "/etc/reposcreate");
     if (c.opens) {
       ASSERT_NE(repository, nullptr) << error();
       repository->release();
-      if (expected.empty()) {
-        EXPECT_EQ(records, Records{});
-      } else {
-        ASSERT_EQ(records.size(), 1u) << testing::PrintToString(records);
-        EXPECT_EQ(records[0].rfind("4 " + expected, 0), 0u) << records[0];
-      }
+      Records warnings;
+      if (!expected.empty()) warnings.push_back("4 " + expected);
+      if (c.thenWarned) warnings.push_back("4 " + c.thenWarned(db));
+      ASSERT_EQ(records.size(), warnings.size())
+          << testing::PrintToString(records);
+      for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i].rfind(warnings[i], 0), 0u) << records[i];
       continue;
     }
     EXPECT_EQ(repository, nullptr);
@@ -286,7 +299,8 @@ INSTANTIATE_ADMIN_TARGETS(OpenFailuresTest);
 // the repository's own call, the bulk loader's add or end) its ERROR, the
 // host's own statement none. The host's end then leaves none, as the loss
 // was logged; where only the host's own calls answered it, its end warns
-// of it, once.
+// of it, once. An operation of the engine's own whose inner level met the
+// loss first leaves no warning at its end either.
 class PostgresLostSessionRecordsTest : public AdminTargetTest {
  protected:
   void SetUp() override {
@@ -310,6 +324,7 @@ class PostgresLostSessionRecordsTest : public AdminTargetTest {
         << rda_->getErrorMessage().str();
   }
   void TearDown() override {
+    if (tolerant_) tolerant_->release();
     if (watcher_) watcher_->release();
     if (common_) common_->release();
     if (meta_) meta_->release();
@@ -342,6 +357,7 @@ class PostgresLostSessionRecordsTest : public AdminTargetTest {
   MetadataRepositoryDataAccess* meta_ = nullptr;
   CommonRepositoryDataAccess* common_ = nullptr;
   ReposDataAccess* watcher_ = nullptr;
+  RepositoryImpl* tolerant_ = nullptr;  // opened on a folder of sets of its own
   std::list<TableColumnInfo> loaded_{1};
 };
 
@@ -355,8 +371,8 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
   // What a call leaves: one record of its text, of level 5 or 4, or none;
   // or one record of level 5 that tells of the loss: the bulk loader logs
   // what its batch met, and the add may answer the loss that the host's
-  // transaction met first.
-  enum class Left { kError, kWarning, kNothing, kLoadError };
+  // transaction met first; or records of level 5 alone, the call's last.
+  enum class Left { kError, kWarning, kNothing, kLoadError, kErrorsOnly };
   struct Call {
     std::function<bool()> call;
     std::function<KvbString()> text;
@@ -382,6 +398,35 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
                            Left::kNothing};
   const Call loadEnd{[&] { return rda_->bulkLoadEnd(true); },
                      [&] { return rda_->getErrorMessage(); }, Left::kError};
+  // An upgrade whose only table set ignores its statements' errors, and
+  // whose statement before its new version's table ends its own session:
+  // the set's table check, an inner level of the upgrade's own
+  // transaction, meets the loss first, and the upgrade's end must not warn
+  // of it again.
+  const Call upgrade{[&] { return tolerant_->upgradeRepository(); },
+                     [&] { return tolerant_->getErrorMessage(); },
+                     Left::kErrorsOnly};
+  const auto tolerantSet = [&](int version, const std::string& statements) {
+    std::ofstream(dir_.file("sets") + "/sets.xml")
+        << "<velmorandocument class=\"ReposTableCreateSpec\">"
+           "<tableset name=\"TSLOSS\" version=\"" << version
+        << "\" ignorecustomerrors=\"true\"><table name=\"TSLOST\">"
+           "<column name=\"A\" type=\"integer\"/></table>"
+        << statements << "</tableset></velmorandocument>";
+  };
+  const auto upgradeEndingItsSession = [&] {
+    std::filesystem::create_directories(dir_.file("sets"));
+    kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", dir_.file("sets"));
+    tolerantSet(1, "");
+    tolerant_ = open(db_);
+    if (!tolerant_ || !tolerant_->createTables(false, false, true, false,
+                                               nullptr))
+      return false;
+    tolerantSet(2,
+                "<preupdate><statement><sql>SELECT pg_terminate_backend("
+                "pg_backend_pid())</sql></statement></preupdate>");
+    return true;
+  };
   const auto hostCommit = [&](Left left) {
     return Call{[&] { return meta_->endTransaction(true); },
                 [&] { return meta_->getErrorMessage(); }, left};
@@ -395,11 +440,13 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
     return hostTransaction() && beginLoad();
   };
   const auto load = [&] { return beginLoad(); };
-  // Each round: what is open, then the calls that fail, its end last.
+  // Each round: what is open, then the calls that fail, its end last;
+  // the session ends before the calls, or in the first one.
   struct Round {
     const char* what;
     std::function<bool()> open;
     std::vector<Call> calls;
+    bool endedByTheCall = false;
   };
   const std::vector<Round> rounds = {
       {"a store's add meets the loss", hostTransaction,
@@ -416,12 +463,15 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
       {"a load's end answers it first", load, {hostStatement, loadEnd}},
       {"only the host's calls answer it", hostTransaction,
        {hostStatement, hostStatement, hostCommit(Left::kWarning)}},
+      {"an inner level of the engine's own answers it first",
+       upgradeEndingItsSession, {upgrade}, true},
   };
   LogCapture log;
   for (const Round& round : rounds) {
     SCOPED_TRACE(round.what);
-    ASSERT_TRUE(round.open()) << rda_->getErrorMessage().str();
-    endSession();
+    ASSERT_TRUE(round.open()) << rda_->getErrorMessage().str() << " "
+                              << error();
+    if (!round.endedByTheCall) endSession();
     int step = 0;
     for (const Call& c : round.calls) {
       SCOPED_TRACE(++step);
@@ -447,6 +497,13 @@ TEST_P(PostgresLostSessionRecordsTest, EachFailingCallLeavesOneRecord) {
           ASSERT_EQ(records.size(), 1u) << testing::PrintToString(records);
           EXPECT_EQ(records[0].rfind("5 " + std::string(kLost), 0), 0u)
               << records[0];
+          break;
+        case Left::kErrorsOnly:
+          // The tolerated statement logs its own failure; then the call's.
+          ASSERT_FALSE(records.empty());
+          EXPECT_EQ(records.back(), "5 " + text);
+          for (const std::string& record : records)
+            EXPECT_EQ(record.rfind("5 ", 0), 0u) << record;
           break;
       }
     }
