@@ -31,7 +31,7 @@ start_server() {
   for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
   server_did_not_start "the MariaDB server" "$log"
 }
-start_on_free_port start_server
+start_on_free_port "$datadir" start_server
 mariadb --no-defaults --protocol=tcp -h 127.0.0.1 -P "$port" -u root -e "CREATE DATABASE kvtest"
 echo "$datadir"
 echo "Driver={MariaDB Unicode};Server=127.0.0.1;Port=$port;Database=kvtest;Uid=root;Pwd=;"

@@ -81,7 +81,7 @@ start_pooler() {
   done
   server_did_not_start pgbouncer "$log"
 }
-start_on_free_port start_pooler
+start_on_free_port "$folder" start_pooler
 echo "$folder"
 # The given string without its server and port, then the pooler's.
 pooled=$(tr ';' '\n' <<<"$connection" | grep -v -i -E '^[[:space:]]*(Server|Port)[[:space:]]*=' |

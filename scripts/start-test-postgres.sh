@@ -18,7 +18,7 @@ start_server() {
     -o "-c listen_addresses=127.0.0.1 -p $1 -k $datadir -c fsync=off" start >/dev/null ||
     server_did_not_start "the PostgreSQL server" "$datadir/server.log"
 }
-start_on_free_port start_server
+start_on_free_port "$datadir" start_server
 as_pg "$bindir/createdb" -h 127.0.0.1 -p "$port" -U postgres kvtest
 echo "$datadir"
 echo "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;Database=kvtest;Uid=postgres;Pwd=;"

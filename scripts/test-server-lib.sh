@@ -36,17 +36,25 @@ held_tcp_ports() {
     $2 ~ /:/ { n = split($2, address, ":"); print hex(address[n]) }'
 }
 
+# The ports that the servers of these scripts keep while their folders
+# stay: a server stopped to be started again (a test's restart) gets its
+# own port back.
+kept_server_ports() {
+  cat "${TMPDIR:-/tmp}"/kv-*/port 2>/dev/null || true
+}
+
 # Prints a loopback port to listen on: from 10000 up (clear of the ports of
 # services that a machine may run), outside the kernel's range for outgoing
-# connections, held by no TCP socket, and none of the ports given as
-# arguments (those that an earlier try of the same start could not listen
-# on), chosen at random so that starts at the same moment seldom meet.
+# connections, held by no TCP socket, kept by no server of these scripts,
+# and none of the ports given as arguments (those that an earlier try of
+# the same start could not listen on), chosen at random so that starts at
+# the same moment seldom meet.
 free_loopback_port() {
   local low high port
   read -r low high < <(outgoing_port_range)
   port=$({ seq 10000 $((low - 1)); seq $((high + 1)) 65535; } | shuf |
     awk 'NR == FNR { held[$1]; next } !found && !($1 in held) { print; found = 1 }' \
-      <(held_tcp_ports; printf '%s\n' "$@") -)
+      <(held_tcp_ports; kept_server_ports; printf '%s\n' "$@") -)
   if [ -z "$port" ]; then
     echo "no loopback port to listen on: every port from 10000 up is held," \
       "tried or in the kernel's range for outgoing connections ($low-$high," \
@@ -56,17 +64,20 @@ free_loopback_port() {
   echo "$port"
 }
 
-# Starts a server with `start <port>` on a port from free_loopback_port and
-# sets `port` to it. `start` answers 0 once its server listens, 2 when the
-# server could not listen on the port (a socket took it after it was
-# chosen: another server starting at the same moment, say), and any other
-# status when the start failed for another reason; on failure it prints the
-# server's own reason. A port that could not be listened on is followed by
-# another, up to five tries in all.
+# Starts a server with `start <port>` on a port from free_loopback_port,
+# sets `port` to it and keeps it in the server's `folder` (kept_server_ports).
+# `start` answers 0 once its server listens, 2 when the server could not
+# listen on the port (a socket took it after it was chosen: another server
+# starting at the same moment, say), and any other status when the start
+# failed for another reason; on failure it prints the server's own reason.
+# A port that could not be listened on is followed by another, up to five
+# tries in all.
 start_on_free_port() {
-  local start=$1 tried=() status
+  local folder=$1 start=$2 tried=() status
   for _ in 1 2 3 4 5; do
-    port=$(free_loopback_port "${tried[@]}") || return 1
+    # Where no port is left, the folder holds nothing to look at.
+    port=$(free_loopback_port "${tried[@]}") || { rm -rf "$folder"; return 1; }
+    echo "$port" >"$folder/port"
     status=0
     "$start" "$port" || status=$?
     [ "$status" -eq 2 ] || return "$status"

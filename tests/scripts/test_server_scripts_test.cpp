@@ -238,6 +238,7 @@ class ScriptServer {
   ScriptServer& operator=(const ScriptServer&) = delete;
 
   const std::string& connection() const { return connection_; }
+  const std::string& folder() const { return folder_; }
 
   // The port of the connection string, or 0.
   int port() const {
@@ -328,6 +329,27 @@ TEST(TestServerScriptsTest, StartOnAnotherPortWhereTheChosenOneIsTaken) {
       EXPECT_TRUE(listensOn(kFree)) << "start " << start;
     }
   }
+}
+
+// A server stopped to be started again keeps its port while its folder
+// stays: with one port left to listen on, and a pooler stopped on it, the
+// next start finds no port rather than taking that one.
+TEST(TestServerScriptsTest, AStoppedServerKeepsItsPortForItsRestart) {
+  constexpr int kOnly = 65535;
+  ENTER_OWN_NETWORK(network);
+  ASSERT_TRUE(OwnNetwork::set("net/ipv4/ip_local_port_range",
+                              "10000 " + std::to_string(kOnly - 1)));
+  const char kServer[] = "'Server=127.0.0.1;Port=1;Uid=postgres;'";
+  ScriptServer stopped("pgbouncer", kServer);
+  ASSERT_EQ(stopped.port(), kOnly);
+  ASSERT_EQ(std::system(("pid=$(cat " + shellQuoted(stopped.folder()) +
+                         "/pgbouncer.pid) && kill $pid && "
+                         "while kill -0 $pid 2>/dev/null; do sleep 0.1; done")
+                            .c_str()),
+            0);
+  ASSERT_FALSE(listensOn(kOnly));
+  ScriptServer next("pgbouncer", kServer);
+  EXPECT_EQ(next.connection(), "");
 }
 
 }  // namespace
