@@ -13,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -33,10 +35,21 @@ namespace {
 
 // The calling thread in a network namespace of its own, with its loopback
 // up, until the object goes; the namespace's settings start at the
-// kernel's defaults. Children that the thread starts share it.
+// kernel's defaults. Children that the thread starts share it. The
+// servers that the scripts start there have their folders, which keep
+// their ports, in a folder of the namespace's own: a port kept in another
+// namespace is no port of this one. Open to all as /tmp is: it is the
+// servers' TMPDIR too.
 class OwnNetwork {
  public:
   OwnNetwork() {
+    char folder[] = "/tmp/kvnet.XXXXXX";
+    if (!::mkdtemp(folder) || ::chmod(folder, 01777) != 0) {
+      error_ = std::string("no folder for the servers: ") +
+               std::strerror(errno);
+      return;
+    }
+    folders_ = folder;
     home_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
     if (home_ < 0 || ::unshare(CLONE_NEWNET) != 0) {
       error_ = std::string("no network namespace of the test's own: ") +
@@ -56,12 +69,15 @@ class OwnNetwork {
   ~OwnNetwork() {
     if (entered_) ::setns(home_, CLONE_NEWNET);
     if (home_ >= 0) ::close(home_);
+    if (!folders_.empty()) std::filesystem::remove_all(folders_);
   }
   OwnNetwork(const OwnNetwork&) = delete;
   OwnNetwork& operator=(const OwnNetwork&) = delete;
 
   // Empty once the namespace is there.
   const std::string& error() const { return error_; }
+  // The folder for the folders of the servers started here.
+  const std::string& serverFolders() const { return folders_; }
 
   // Writes the namespace's own kernel setting `name` ("net/core/somaxconn").
   static bool set(const std::string& name, const std::string& value) {
@@ -74,7 +90,7 @@ class OwnNetwork {
  private:
   int home_ = -1;
   bool entered_ = false;
-  std::string error_;
+  std::string error_, folders_;
 };
 
 // Skips the case where no namespace can be made (a user without the right
@@ -214,14 +230,16 @@ class TakenPorts {
   std::vector<int> sockets_;
 };
 
-// A server started by one of the project's start scripts and stopped by
-// its stop script; connection() is empty when the start failed.
+// A server started in `network` by one of the project's start scripts and
+// stopped by its stop script; connection() is empty when the start failed.
 class ScriptServer {
  public:
-  ScriptServer(const std::string& kind, const std::string& arguments = "")
+  ScriptServer(const OwnNetwork& network, const std::string& kind,
+               const std::string& arguments = "")
       : kind_(kind) {
     const std::vector<std::string> lines = scriptLines(
-        "bash " KV_SOURCE_DIR "/scripts/start-test-" + kind + ".sh " +
+        "TMPDIR=" + shellQuoted(network.serverFolders()) +
+            " bash " KV_SOURCE_DIR "/scripts/start-test-" + kind + ".sh " +
             arguments + " 2>/dev/null",
         2);
     if (lines.empty()) return;
@@ -285,15 +303,16 @@ TEST(TestServerScriptsTest, StartWhileClientsHoldEveryPortForOutgoingUse) {
   ClientPortHolders clients;
   ASSERT_TRUE(clients.full()) << "only " << clients.held() << " ports held";
 
-  ScriptServer postgres("postgres");
+  ScriptServer postgres(network, "postgres");
   ASSERT_FALSE(postgres.connection().empty());
   EXPECT_EQ(selectOneFails(postgres.connection()), "");
   for (int start = 1; start <= kPoolerStarts; ++start) {
-    ScriptServer pooler("pgbouncer", shellQuoted(postgres.connection()));
+    ScriptServer pooler(network, "pgbouncer",
+                        shellQuoted(postgres.connection()));
     ASSERT_FALSE(pooler.connection().empty()) << "start " << start;
     EXPECT_EQ(selectOneFails(pooler.connection()), "") << "start " << start;
   }
-  ScriptServer mariadb("mariadb");
+  ScriptServer mariadb(network, "mariadb");
   ASSERT_FALSE(mariadb.connection().empty());
   EXPECT_EQ(selectOneFails(mariadb.connection()), "");
 }
@@ -324,7 +343,7 @@ TEST(TestServerScriptsTest, StartOnAnotherPortWhereTheChosenOneIsTaken) {
     TakenPorts taken({kFree - 3, kFree - 2, kFree - 1});
     ASSERT_EQ(taken.count(), 3u);
     for (int start = 1; start <= c.starts; ++start) {
-      ScriptServer server(c.kind, c.arguments);
+      ScriptServer server(network, c.kind, c.arguments);
       EXPECT_EQ(server.port(), kFree) << "start " << start;
       EXPECT_TRUE(listensOn(kFree)) << "start " << start;
     }
@@ -340,7 +359,7 @@ TEST(TestServerScriptsTest, AStoppedServerKeepsItsPortForItsRestart) {
   ASSERT_TRUE(OwnNetwork::set("net/ipv4/ip_local_port_range",
                               "10000 " + std::to_string(kOnly - 1)));
   const char kServer[] = "'Server=127.0.0.1;Port=1;Uid=postgres;'";
-  ScriptServer stopped("pgbouncer", kServer);
+  ScriptServer stopped(network, "pgbouncer", kServer);
   ASSERT_EQ(stopped.port(), kOnly);
   ASSERT_EQ(std::system(("pid=$(cat " + shellQuoted(stopped.folder()) +
                          "/pgbouncer.pid) && kill $pid && "
@@ -348,7 +367,7 @@ TEST(TestServerScriptsTest, AStoppedServerKeepsItsPortForItsRestart) {
                             .c_str()),
             0);
   ASSERT_FALSE(listensOn(kOnly));
-  ScriptServer next("pgbouncer", kServer);
+  ScriptServer next(network, "pgbouncer", kServer);
   EXPECT_EQ(next.connection(), "");
 }
 
