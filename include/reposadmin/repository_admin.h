@@ -199,9 +199,12 @@ class RepositoryAdmin {
                                            const KvbString& ddlFile) = 0;
   // 20: replaces the content of `target` by the content of `source`; both
   // current (neither older nor newer than the engine), and not the same
-  // repository (told by their UUIDs; a UUID that cannot be read refuses
-  // the copy with "The copy could not tell whether the source and the
-  // target are the same repository: <reason>"). KEYVAL and INFO keep the
+  // repository: one object given as both is refused with "The source and
+  // the target of the copy are the same repository" before anything is
+  // read; two opens of one repository are told by their UUIDs (a UUID
+  // that cannot be read refuses the copy with "The copy could not tell
+  // whether the source and the target are the same repository:
+  // <reason>"). KEYVAL and INFO keep the
   // target's rows. The whole copy, per-id tables included, is one
   // transaction on the target: a copy that
   // fails or is interrupted leaves the target as it was. The target's id

@@ -880,8 +880,12 @@ void postWhenStored(ReposDataAccess* rda, EventSender send) {
   // Every connection of the engine is an RDA_BaseImpl.
   auto* connection = static_cast<RDA_BaseImpl*>(rda);
   connection->afterCommit([connection, send = std::move(send)] {
-    if (RepositoryEventManager* events = getRepositoryEventManager())
-      send(*events, connection->getRepositoryUUID());
+    RepositoryEventManager* events = getRepositoryEventManager();
+    if (!events) return;
+    // An event addressed to no repository would reach the wrong listeners.
+    KvbString failure;
+    const KvbString uuid = connection->eventRepositoryUUID(&failure);
+    if (failure.isNull()) send(*events, uuid);
   });
 }
 

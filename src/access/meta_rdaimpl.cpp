@@ -344,12 +344,18 @@ bool MetadataRDAImpl::moveObjectToFolder(int objectId,
 // Object locks
 
 bool MetadataRDAImpl::isObjectLocked(int objectId, const KvbString& typeName) {
-  if (!ready()) return false;
+  return objectLockState(objectId, typeName) == 1;
+}
+
+int MetadataRDAImpl::objectLockState(int objectId, const KvbString& typeName) {
+  if (!ready()) return -1;
   int count = 0;
-  return lookup("SELECT COUNT(*) FROM " + table("OBJLCK") +
-                    " WHERE OBJ_ID=? AND OBJ_TYPE=?",
-                {objectId, typeName}, &count) == 1 &&
-         count > 0;
+  const int found = lookup("SELECT COUNT(*) FROM " + table("OBJLCK") +
+                               " WHERE OBJ_ID=? AND OBJ_TYPE=?",
+                           {objectId, typeName}, &count);
+  // COUNT(*) always gives a row: one missing is a failed read too.
+  if (found != 1) return -1;
+  return count > 0 ? 1 : 0;
 }
 
 bool MetadataRDAImpl::lockObject(int objectId, const KvbString& typeName,

@@ -45,6 +45,9 @@ class MetadataRDAImpl : public RDA_Object<MetadataRepositoryDataAccess> {
                           KvbString& errorText) override;
 
   bool isObjectLocked(int objectId, const KvbString& typeName) override;
+  // 1 when the object has a lock row, 0 when it has none, -1 when the
+  // lock rows cannot be read (with the reason recorded).
+  int objectLockState(int objectId, const KvbString& typeName);
   bool lockObject(int objectId, const KvbString& typeName,
                   const KvbString& user, const KvbString& objectUuid) override;
   bool unlockObject(int objectId, const KvbString& typeName) override;

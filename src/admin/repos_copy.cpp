@@ -51,6 +51,8 @@ namespace {
 
 const char kSourceFile[] = "repos_copy";
 const char kCatalogue[] = "Repository Library";
+const char kSameRepository[] =
+    "The source and the target of the copy are the same repository";
 
 // The longest text a metric column is declared with when the definitions
 // leave its size to the database.
@@ -626,6 +628,8 @@ bool RepositoryAdminImpl::copyRepository(Repository* source,
 bool RepositoryAdminImpl::copy(Repository* source, Repository* target) {
   if (!source) return failMessage(__LINE__, 1307);
   if (!target) return failMessage(__LINE__, 1308);
+  // One object as both ends is refused before anything is read.
+  if (source == target) return fail(kSameRepository);
   // Every Repository is a RepositoryImpl: this engine makes them all.
   auto* from = static_cast<RepositoryImpl*>(source);
   auto* to = static_cast<RepositoryImpl*>(target);
@@ -649,8 +653,7 @@ bool RepositoryAdminImpl::copy(Repository* source, Repository* target) {
         "same repository: " +
         reason);
   if (!uuid.isEmpty() && uuid == targetUuid)
-    return fail(
-        "The source and the target of the copy are the same repository");
+    return fail(kSameRepository);
   RepositoryCopy copy(
       from, to, statusCallback_ ? statusCallback_ : to->getStatusCallback(),
       logger_);

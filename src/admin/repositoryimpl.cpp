@@ -334,6 +334,10 @@ bool RepositoryImpl::initSteps(int flags, RepositoryAdmin* admin,
   if (!loadTableSets(tableSetFolder(*options), errorText)) return false;
   declareTableSetLengths();
   readVersionInfo();
+  // The connection keeps the UUID for the events it posts, in case a later
+  // read of it fails; a failure here is no failure of the open.
+  KvbString unread;
+  if (repositoryKind_ == kKindUnified) readUUID(&unread);
   return true;
 }
 

@@ -837,19 +837,37 @@ KvbString RDA_BaseImpl::repositoryUUID(KvbString* reason) {
   // its failure cannot end a server's transaction.
   const bool nested = inTransaction() && beginOrUndo(false, nullptr);
   ReposDataAccessCursor* cursor = paramSelect(sql, 1, &type);
-  KvbString uuid("");
-  if (cursor) {
-    if (cursor->next() == 1) uuid = cursor->getString(0);
-    cursor->release();
-  } else if (reason) {
-    *reason = getErrorMessage();
-  }
-  if (nested) endTransaction(cursor != nullptr);
+  // A row that cannot be fetched is a failed read, not a missing row.
+  const int fetched = cursor ? cursor->next() : 2;
+  KvbString uuid(fetched == 1 ? cursor->getString(0) : KvbString(""));
+  if (cursor) cursor->release();
+  if (fetched != 2) lastUuid_ = uuid;
+  if (fetched == 2 && reason) *reason = getErrorMessage();
+  if (nested) endTransaction(fetched != 2);
   if (failedBefore)
     lock_.texts().set(saved);
   else
     lock_.texts().forget();
   return uuid;
+}
+
+KvbString RDA_BaseImpl::getRepositoryUUID() {
+  KvbString reason;
+  const KvbString uuid = repositoryUUID(&reason);
+  if (!reason.isNull()) fail(reason);
+  return uuid;
+}
+
+KvbString RDA_BaseImpl::eventRepositoryUUID(KvbString* reason) {
+  RDA_LockGuard guard(&lock_);
+  KvbString why;
+  const KvbString uuid = repositoryUUID(&why);
+  if (why.isNull()) return uuid;
+  if (!lastUuid_.isEmpty()) return lastUuid_;
+  *reason = "No event was posted: the repository's UUID could not be read: " +
+            why;
+  logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", *reason);
+  return "";
 }
 
 bool RDA_BaseImpl::bulkLoadInit(int, const KvbString&,

@@ -328,13 +328,18 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   bool readLongText(const KvbString& text, KvbString* full, int) override;
   bool writeLongText(const KvbString& text, KvbString* marker, int) override;
   // The I_UUID of the INFO row of type KVREPOSITORY; "" when there is no
-  // such row, and also when it cannot be read (no INFO table, or the lock
-  // was refused), which only the lock's refusal records as the thread's
-  // failure: a database without INFO is no failure of the connection.
-  KvbString getRepositoryUUID() override { return repositoryUUID(nullptr); }
+  // such row, and also when it cannot be read (no INFO table, a failed
+  // fetch, or the lock was refused), which is then the thread's failure.
+  KvbString getRepositoryUUID() override;
   // getRepositoryUUID that gives a read that failed, or the lock's refusal,
-  // as *reason (when given); no row is no failure and leaves it as it was.
+  // as *reason (when given) and leaves the thread's failure as it was; no
+  // row is no failure and leaves *reason as it was.
   KvbString repositoryUUID(KvbString* reason);
+  // The UUID that an event of this connection carries: as read now, or,
+  // when the read fails, as last read on this connection (a repository
+  // opened reads it once). When neither is known the failure is logged
+  // and *reason says why; the event must then not be posted.
+  KvbString eventRepositoryUUID(KvbString* reason);
   bool isDBMSSupported() override { return true; }
   // Bulk loading is the data-access-library back end's; here it fails.
   bool isBulkLoadSupported() override { return false; }
@@ -737,6 +742,7 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int step_ = 0;   // the last step reported of steps_
   int steps_ = 0;  // 0: steps are not counted
   const KvbString noFailure_;  // the text of a thread without a failure
+  KvbString lastUuid_;  // the repository's UUID as last read, under lock_
   int depth_ = 0;
   uint64_t number_ = 0;  // of the latest outermost begin
   bool transactionOpen_ = false;  // the outermost begin reached the database

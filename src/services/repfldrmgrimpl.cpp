@@ -264,7 +264,15 @@ ReposDataAccessCursor* RepositoryFolderManagerImpl::getUnfiledItems() {
 bool RepositoryFolderManagerImpl::isObjectLocked(int objectId,
                                                  const KvbString& objectType) {
   KvNoCancellation noCancellation;
-  return meta_ && meta_->isObjectLocked(objectId, objectType);
+  if (!usable()) return false;
+  // A lock that cannot be read is no "not locked": a host told so would
+  // take the lock over from its user.
+  const int state = static_cast<MetadataRDAImpl*>(meta_)->objectLockState(
+      objectId, objectType);
+  if (state < 0)
+    return failed(kvbStringFormat("Error reading the lock of %S object with id=%d",
+                                  objectType, objectId));
+  return state == 1;
 }
 
 bool RepositoryFolderManagerImpl::lockObject(int objectId,

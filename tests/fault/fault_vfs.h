@@ -1,9 +1,14 @@
 // FaultVfs: a SQLite VFS that wraps the default one and fails one chosen
-// write, for tests of what the engine does when a disk fails or fills up.
-// While a FaultVfs lives it is SQLite's default VFS, so every database the
-// engine opens in that time goes through it. Writes of every file (database
-// and journals) are counted from arm(); the k-th fails with the chosen
-// error, and the writes after it succeed again.
+// write or read, for tests of what the engine does when a disk fails, fills
+// up or gives a damaged page. While a FaultVfs lives it is SQLite's default
+// VFS, so every database the engine opens in that time goes through it.
+// Writes of every file (database and journals) are counted from arm(); the
+// k-th fails with the chosen error, and the writes after it succeed again.
+// Reads of database files (not journals) are counted from armReads() the
+// same way. A connection reads a page from the file only when its cache
+// lacks it: at the start of each transaction it reads the file's change
+// counter, and keeps its cached pages unless another connection changed
+// the file meanwhile (see invalidateCaches in the tests).
 #ifndef TESTS_FAULT_FAULT_VFS_H_
 #define TESTS_FAULT_FAULT_VFS_H_
 
@@ -44,6 +49,23 @@ class FaultVfs {
   bool fired() const { return fired_; }
   int writes() const { return writes_; }
 
+  // Counts reads of database files from now on; read `failAt` (from 1)
+  // fails with `error` (SQLITE_IOERR_READ, or SQLITE_CORRUPT for a page
+  // that cannot be read as written). 0 only counts.
+  void armReads(int failAt, int error) {
+    reads_ = 0;
+    readFired_ = false;
+    readError_ = error;
+    readFailAt_ = failAt;
+    countingReads_ = true;
+  }
+  void disarmReads() {
+    readFailAt_ = 0;
+    countingReads_ = false;
+  }
+  bool readFired() const { return readFired_; }
+  int reads() const { return reads_; }
+
   // Runs `operation` with its k-th write failing with `error`, for k =
   // first, first + step, ... until a run in which the fault did not fire;
   // `check(k, fired, answer)` follows each run and answers whether to go
@@ -67,6 +89,7 @@ class FaultVfs {
   struct File {
     sqlite3_file base;
     sqlite3_io_methods methods;
+    bool database;  // a database file, not a journal
     sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
   };
   static sqlite3_file* real(sqlite3_file* file) {
@@ -85,7 +108,9 @@ class FaultVfs {
     ours->methods = *ours->real()->pMethods;
     ours->methods.xClose = &FaultVfs::close;
     ours->methods.xWrite = &FaultVfs::write;
+    ours->database = (flags & SQLITE_OPEN_MAIN_DB) != 0;
     forward(ours->methods);
+    ours->methods.xRead = &FaultVfs::read;
     ours->base.pMethods = &ours->methods;
     return rc;
   }
@@ -106,11 +131,19 @@ class FaultVfs {
     return real(file)->pMethods->xWrite(real(file), data, amount, offset);
   }
 
+  static int read(sqlite3_file* file, void* data, int amount,
+                  sqlite3_int64 offset) {
+    FaultVfs* self = instance_;
+    if (self->countingReads_ && reinterpret_cast<File*>(file)->database &&
+        ++self->reads_ == self->readFailAt_) {
+      self->readFired_ = true;
+      return self->readError_;
+    }
+    return real(file)->pMethods->xRead(real(file), data, amount, offset);
+  }
+
   // Every other method passes the call to the real file.
   static void forward(sqlite3_io_methods& m) {
-    m.xRead = [](sqlite3_file* f, void* d, int n, sqlite3_int64 o) {
-      return real(f)->pMethods->xRead(real(f), d, n, o);
-    };
     m.xTruncate = [](sqlite3_file* f, sqlite3_int64 size) {
       return real(f)->pMethods->xTruncate(real(f), size);
     };
@@ -168,6 +201,11 @@ class FaultVfs {
   std::atomic<int> writes_{0};
   std::atomic<bool> fired_{false};
   int error_ = SQLITE_IOERR_WRITE;
+  std::atomic<bool> countingReads_{false};
+  std::atomic<int> readFailAt_{0};
+  std::atomic<int> reads_{0};
+  std::atomic<bool> readFired_{false};
+  int readError_ = SQLITE_IOERR_READ;
 };
 
 #endif  // TESTS_FAULT_FAULT_VFS_H_
