@@ -99,7 +99,14 @@ struct ReadCase {
 // A case shows as its name in the test's messages.
 inline void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
-// The cases, by the interfaces they call.
+// The cases, by the interfaces they call: the repository, its connection
+// and its locks; the common, metadata and explorer stores and the folder
+// manager; the monitor, NCOA and reference-data stores; the profile store;
+// the import/export manager, the impact analysis and the event queue.
 std::vector<ReadCase> repositoryReadCases();
+std::vector<ReadCase> storeReadCases();
+std::vector<ReadCase> monitorReadCases();
+std::vector<ReadCase> profileReadCases();
+std::vector<ReadCase> servicesReadCases();
 
 #endif  // TESTS_FAULT_FAILED_READS_H_

@@ -133,7 +133,8 @@ std::string reasonOf(int error) {
 
 std::vector<ReadCase> allCases() {
   std::vector<ReadCase> cases;
-  for (auto part : {repositoryReadCases}) {
+  for (auto part : {repositoryReadCases, storeReadCases, monitorReadCases,
+                    profileReadCases, servicesReadCases}) {
     std::vector<ReadCase> some = part();
     cases.insert(cases.end(), some.begin(), some.end());
   }

@@ -1,0 +1,249 @@
+// The repository's UUID when its read fails: a damaged page, a disk read
+// error and a busy file each answer no UUID with the reason; a copy onto
+// itself is refused whatever its reads do; and an event posted after a
+// commit carries the UUID read before when its own read fails.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fault/fault_vfs.h"
+#include "reposadmin/kvreposadmin.h"
+#include "reposadmin/metadata_data_access.h"
+#include "reposadmin/repository.h"
+#include "reposadmin/repository_admin.h"
+#include "support/event_recorder.h"
+#include "support/log_capture.h"
+#include "support/rda_targets.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Runs `sql` on the file through a connection of SQLite's own.
+bool sqliteExec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  const bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) ==
+                      SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+// The first integer that `sql` gives on the file; -1 when it cannot.
+int sqliteInt(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* statement = nullptr;
+  int value = -1;
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) ==
+          SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW)
+    value = sqlite3_column_int(statement, 0);
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return value;
+}
+
+class UuidReadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH",
+                                 KV_SOURCE_DIR "/etc/reposcreate");
+    admin_ = createRepositoryAdmin(1, nullptr);
+    ASSERT_TRUE(admin_->createFileRepository(path_.c_str()))
+        << admin_->getErrorMessage().str();
+    repository_ = open();
+    ASSERT_NE(repository_, nullptr);
+    uuid_ = repository_->getRepositoryUUID().str();
+    ASSERT_EQ(uuid_.size(), 36u);
+  }
+  void TearDown() override {
+    if (repository_) repository_->release();
+    if (admin_) admin_->release();
+    kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+  }
+
+  Repository* open() {
+    Repository* repository = admin_->openFileRepository(path_.c_str(), false);
+    EXPECT_NE(repository, nullptr) << admin_->getErrorMessage().str();
+    return repository;
+  }
+
+  // Every row of every table, as SQLite itself reads them.
+  std::vector<std::string> content() {
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    sqlite3_open(path_.c_str(), &db);
+    sqlite3_exec(
+        db,
+        "SELECT group_concat(name, ',') FROM sqlite_master WHERE type='table'",
+        [](void* out, int, char** values, char**) {
+          static_cast<std::vector<std::string>*>(out)->push_back(
+              values[0] ? values[0] : "");
+          return 0;
+        },
+        &rows, nullptr);
+    std::string tables = rows.empty() ? "" : rows[0];
+    rows.clear();
+    for (size_t at = 0; at < tables.size();) {
+      size_t end = tables.find(',', at);
+      if (end == std::string::npos) end = tables.size();
+      const std::string sql =
+          "SELECT '" + tables.substr(at, end - at) + "', * FROM \"" +
+          tables.substr(at, end - at) + "\" ORDER BY 2";
+      sqlite3_exec(
+          db, sql.c_str(),
+          [](void* out, int n, char** values, char**) {
+            std::string row;
+            for (int i = 0; i < n; ++i)
+              row += std::string(values[i] ? values[i] : "NULL") + "|";
+            static_cast<std::vector<std::string>*>(out)->push_back(row);
+            return 0;
+          },
+          &rows, nullptr);
+      at = end + 1;
+    }
+    sqlite3_close(db);
+    return rows;
+  }
+
+  // The UUID that the repository answers while `failing` holds, and the
+  // text it gives then.
+  std::pair<std::string, std::string> uuidAnswer() {
+    const std::string uuid = repository_->getRepositoryUUID().str();
+    return {uuid, repository_->getErrorMessage().str()};
+  }
+
+  TempDir dir_;
+  const std::string path_ = dir_.file("repository.db");
+  LogCapture log_;  // keeps the expected failures off the console
+  RepositoryAdmin* admin_ = nullptr;
+  Repository* repository_ = nullptr;
+  std::string uuid_;
+};
+
+// A damaged page of INFO, a disk read error and a file that another
+// connection holds each answer no UUID with the read's reason; once the
+// cause is gone the UUID is read as before.
+TEST_F(UuidReadTest, AUuidThatCannotBeReadIsAFailureWithItsReason) {
+  {
+    SCOPED_TRACE("a disk read error");
+    FaultVfs vfs;
+    ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = 7"));  // drops caches
+    vfs.armReads(1, SQLITE_IOERR_READ);
+    const auto [uuid, why] = uuidAnswer();
+    vfs.disarmReads();
+    EXPECT_EQ(uuid, "");
+    EXPECT_NE(why.find("disk I/O error"), std::string::npos) << why;
+  }
+  EXPECT_EQ(repository_->getRepositoryUUID().str(), uuid_);
+  {
+    SCOPED_TRACE("a busy file");
+    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "20");
+    repository_->release();
+    repository_ = open();
+    ASSERT_NE(repository_, nullptr);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    const auto [uuid, why] = uuidAnswer();
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    EXPECT_EQ(uuid, "");
+    EXPECT_NE(why.find("locked"), std::string::npos) << why;
+  }
+  EXPECT_EQ(repository_->getRepositoryUUID().str(), uuid_);
+  {
+    SCOPED_TRACE("a damaged page of INFO");
+    repository_->release();
+    repository_ = nullptr;
+    const int page = sqliteInt(path_, "PRAGMA page_size");
+    const int root = sqliteInt(
+        path_, "SELECT rootpage FROM sqlite_master WHERE name = 'INFO'");
+    ASSERT_GT(root, 1);
+    std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(root - 1) * page);
+    file.put('\x77');  // no kind of b-tree page
+    file.close();
+    repository_ = open();  // an open that does not check succeeds
+    ASSERT_NE(repository_, nullptr);
+    const auto [uuid, why] = uuidAnswer();
+    EXPECT_EQ(uuid, "");
+    EXPECT_NE(why.find("malformed"), std::string::npos) << why;
+  }
+}
+
+// One object as both ends of a copy is refused before anything is read,
+// with and without a read that fails; two opens of one file are refused
+// too, with the read's reason when a UUID read fails.
+TEST_F(UuidReadTest, ACopyOntoItselfIsRefusedWhateverItsReadsDo) {
+  ASSERT_TRUE(repository_->setKeyValue("k", "v"));
+  MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
+  ASSERT_TRUE(meta->addFolder(0, "F", nullptr));
+  meta->release();
+  const std::vector<std::string> before = content();
+  const std::string same =
+      "The source and the target of the copy are the same repository";
+  FaultVfs vfs;
+  for (int failAt : {0, 1}) {
+    SCOPED_TRACE("read " + std::to_string(failAt) + " fails");
+    ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = " +
+                                      std::to_string(failAt + 10)));
+    vfs.armReads(failAt, SQLITE_IOERR_READ);
+    EXPECT_FALSE(admin_->copyRepository(repository_, repository_));
+    vfs.disarmReads();
+    EXPECT_EQ(vfs.reads(), 0) << "the refusal read the file";
+    EXPECT_EQ(admin_->getErrorMessage().str(), same);
+    EXPECT_EQ(content(), before);
+  }
+  Repository* other = open();
+  ASSERT_NE(other, nullptr);
+  EXPECT_FALSE(admin_->copyRepository(repository_, other));
+  EXPECT_EQ(admin_->getErrorMessage().str(), same);
+  for (int failAt : {1, 2}) {  // the source's UUID read, then the target's
+    SCOPED_TRACE("read " + std::to_string(failAt) + " fails");
+    ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = " +
+                                      std::to_string(failAt + 20)));
+    vfs.armReads(failAt, SQLITE_IOERR_READ);
+    EXPECT_FALSE(admin_->copyRepository(repository_, other));
+    vfs.disarmReads();
+    EXPECT_TRUE(vfs.readFired());
+    EXPECT_EQ(admin_->getErrorMessage().str().rfind(
+                  "The copy could not tell whether the source and the target "
+                  "are the same repository: ",
+                  0),
+              0u)
+        << admin_->getErrorMessage().str();
+    EXPECT_EQ(content(), before);
+  }
+  other->release();
+}
+
+// An event posted after its commit reads the UUID again; when that read
+// fails, the event carries the UUID that the open read.
+TEST_F(UuidReadTest, AnEventWhoseUuidReadFailsCarriesTheUuidReadBefore) {
+  repository_->release();
+  repository_ = open();  // reads the UUID at its open, once
+  ASSERT_NE(repository_, nullptr);
+  MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
+  FaultVfs vfs;
+  vfs.armReads(0, 0);  // counts only: the last read is the event's
+  ASSERT_TRUE(meta->lockObject(1, "Rule", "ann", "u-1"));
+  const int last = vfs.reads();
+  EventRecorder recorder(
+      [](const RepositoryEvent& e) { return e.reposUUID.str(); });
+  vfs.armReads(last, SQLITE_IOERR_READ);
+  EXPECT_TRUE(meta->lockObject(1, "Rule", "bob", "u-1"));
+  vfs.disarmReads();
+  EXPECT_TRUE(vfs.readFired());
+  EXPECT_EQ(recorder.events, std::vector<std::string>{uuid_});
+  meta->release();
+}
+
+}  // namespace
