@@ -118,6 +118,7 @@ class UuidReadTest : public ::testing::Test {
     return {uuid, repository_->getErrorMessage().str()};
   }
 
+  FaultVfs vfs_;  // under every file opened, from the fixture's start
   TempDir dir_;
   const std::string path_ = dir_.file("repository.db");
   LogCapture log_;  // keeps the expected failures off the console
@@ -132,7 +133,7 @@ class UuidReadTest : public ::testing::Test {
 TEST_F(UuidReadTest, AUuidThatCannotBeReadIsAFailureWithItsReason) {
   {
     SCOPED_TRACE("a disk read error");
-    FaultVfs vfs;
+    FaultVfs& vfs = vfs_;
     ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = 7"));  // drops caches
     vfs.armReads(1, SQLITE_IOERR_READ);
     const auto [uuid, why] = uuidAnswer();
@@ -185,12 +186,13 @@ TEST_F(UuidReadTest, AUuidThatCannotBeReadIsAFailureWithItsReason) {
 TEST_F(UuidReadTest, ACopyOntoItselfIsRefusedWhateverItsReadsDo) {
   ASSERT_TRUE(repository_->setKeyValue("k", "v"));
   MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
-  ASSERT_TRUE(meta->addFolder(0, "F", nullptr));
+  int folder = 0;
+  ASSERT_TRUE(meta->addFolder(0, "F", folder));
   meta->release();
   const std::vector<std::string> before = content();
   const std::string same =
       "The source and the target of the copy are the same repository";
-  FaultVfs vfs;
+  FaultVfs& vfs = vfs_;
   for (int failAt : {0, 1}) {
     SCOPED_TRACE("read " + std::to_string(failAt) + " fails");
     ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = " +
@@ -232,14 +234,17 @@ TEST_F(UuidReadTest, AnEventWhoseUuidReadFailsCarriesTheUuidReadBefore) {
   repository_ = open();  // reads the UUID at its open, once
   ASSERT_NE(repository_, nullptr);
   MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
-  FaultVfs vfs;
-  vfs.armReads(0, 0);  // counts only: the last read is the event's
+  FaultVfs& vfs = vfs_;
+  // Each lock starts with no page cached; the last read is the event's.
+  ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = 1"));
+  vfs.armReads(0, 0);
   ASSERT_TRUE(meta->lockObject(1, "Rule", "ann", "u-1"));
   const int last = vfs.reads();
   EventRecorder recorder(
       [](const RepositoryEvent& e) { return e.reposUUID.str(); });
+  ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = 2"));
   vfs.armReads(last, SQLITE_IOERR_READ);
-  EXPECT_TRUE(meta->lockObject(1, "Rule", "bob", "u-1"));
+  EXPECT_TRUE(meta->lockObject(2, "Rule", "bob", "u-2"));  // as the first
   vfs.disarmReads();
   EXPECT_TRUE(vfs.readFired());
   EXPECT_EQ(recorder.events, std::vector<std::string>{uuid_});
