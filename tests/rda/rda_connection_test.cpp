@@ -880,6 +880,35 @@ TEST_P(RdaConnectionTest, AFailedUuidReadLeavesTheHostTransactionUsable) {
   other->release();
 }
 
+// A session lost between the UUID's query and the fetch of its row: the
+// driver reads the rows through a server cursor, one at a time, and INFO
+// has become a view whose row ends the session that fetches it. The read
+// answers no UUID and says the connection was lost.
+TEST_P(RdaConnectionTest, AUuidWhoseRowCannotBeFetchedIsAFailure) {
+  if (!isPostgres()) GTEST_SKIP() << "a server session that can be lost";
+  createTables();
+  rda_->release();
+  KvbString error;
+  db_ = rda_ = createReposDataAccess(
+      factoryKind(), (location() + ";UseDeclareFetch=1;Fetch=1;").c_str(),
+      prefix_, nullptr, error);
+  ASSERT_NE(rda_, nullptr) << error.asCstr();
+  const std::string uuid = "3f2c9a7e-0000-4b1d-9c3e-5a6b7c8d9e0f";
+  exec("INSERT INTO " + table("INFO") + " (I_TYPE, I_VERS, I_UUID) VALUES " +
+           "(?, ?, ?)",
+       {KvbString("KVREPOSITORY"), 7, KvbString(uuid.c_str())});
+  ASSERT_EQ(rda_->getRepositoryUUID().str(), uuid);
+  const std::string info = table("INFO"), kept = table("INFO") + "_kept";
+  exec("ALTER TABLE " + info + " RENAME TO " + kept.substr(kept.rfind('.') + 1));
+  exec("CREATE VIEW " + info + " AS SELECT I_TYPE, CASE WHEN " +
+       "pg_terminate_backend(pg_backend_pid()) THEN I_UUID END AS I_UUID " +
+       "FROM " + kept);
+  EXPECT_EQ(rda_->getRepositoryUUID().str(), "");
+  EXPECT_NE(why().find("The connection to the database was lost"),
+            std::string::npos)
+      << why();
+}
+
 // A database cursor keeps its connection open after the connection's owner
 // has given it up; the cursor's release closes it.
 TEST_P(RdaConnectionTest, CursorOutlivesTheReleaseOfItsConnection) {
