@@ -83,6 +83,9 @@ class RepositoryFolderManager {
   virtual ReposDataAccessCursor* getUnfiledItems() = 0;
   // 18-21: advisory locks, at most one per object; a second lock replaces
   // the user and date. getLockInfo is true when the object is locked.
+  // isObjectLocked answers false also when the lock rows cannot be read,
+  // then with the reason in getErrorMessage() and one log record: a false
+  // is "not locked" only when the text was not just set.
   virtual bool isObjectLocked(int objectId, const KvbString& objectType) = 0;
   virtual bool lockObject(int objectId, const KvbString& objectType,
                           const KvbString& user,
