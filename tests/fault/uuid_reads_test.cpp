@@ -119,6 +119,27 @@ class UuidReadTest : public ::testing::Test {
   }
 
   FaultVfs vfs_;  // under every file opened, from the fixture's start
+  // Opens the repository anew with its read `openFailAt` failing (0:
+  // none), then locks `objectId` from no page cached with its read
+  // `lockFailAt` failing; answers the reads of the lock.
+  int lockOnNewOpen(int objectId, int openFailAt, int lockFailAt) {
+    repository_->release();
+    vfs_.armReads(openFailAt, SQLITE_IOERR_READ);
+    repository_ = open();
+    EXPECT_EQ(vfs_.readFired(), openFailAt > 0);
+    if (!repository_) return 0;
+    MetadataRepositoryDataAccess* meta =
+        repository_->createMetadataDataAccess();
+    EXPECT_TRUE(sqliteExec(path_, "PRAGMA user_version = " +
+                                      std::to_string(objectId)));
+    vfs_.armReads(lockFailAt, SQLITE_IOERR_READ);
+    EXPECT_TRUE(meta->lockObject(objectId, "Rule", "ann", "u"));
+    vfs_.disarmReads();
+    EXPECT_EQ(vfs_.readFired(), lockFailAt > 0);
+    meta->release();
+    return vfs_.reads();
+  }
+
   TempDir dir_;
   const std::string path_ = dir_.file("repository.db");
   LogCapture log_;  // keeps the expected failures off the console
@@ -228,27 +249,38 @@ TEST_F(UuidReadTest, ACopyOntoItselfIsRefusedWhateverItsReadsDo) {
 }
 
 // An event posted after its commit reads the UUID again; when that read
-// fails, the event carries the UUID that the open read.
-TEST_F(UuidReadTest, AnEventWhoseUuidReadFailsCarriesTheUuidReadBefore) {
-  repository_->release();
-  repository_ = open();  // reads the UUID at its open, once
-  ASSERT_NE(repository_, nullptr);
-  MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
-  FaultVfs& vfs = vfs_;
-  // Each lock starts with no page cached; the last read is the event's.
-  ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = 1"));
-  vfs.armReads(0, 0);
-  ASSERT_TRUE(meta->lockObject(1, "Rule", "ann", "u-1"));
-  const int last = vfs.reads();
+// fails, the event carries the UUID that the open read. Each lock starts
+// on a new connection with no page cached, so that the reads of two locks
+// are the same: the last is the event's.
+TEST_F(UuidReadTest, AnEventWhoseUuidReadFailsCarriesTheUuidReadAtTheOpen) {
+  const int reads = lockOnNewOpen(1, 0, 0);
   EventRecorder recorder(
       [](const RepositoryEvent& e) { return e.reposUUID.str(); });
-  ASSERT_TRUE(sqliteExec(path_, "PRAGMA user_version = 2"));
-  vfs.armReads(last, SQLITE_IOERR_READ);
-  EXPECT_TRUE(meta->lockObject(2, "Rule", "bob", "u-2"));  // as the first
-  vfs.disarmReads();
-  EXPECT_TRUE(vfs.readFired());
+  lockOnNewOpen(2, 0, reads);
   EXPECT_EQ(recorder.events, std::vector<std::string>{uuid_});
-  meta->release();
+  EXPECT_FALSE(log_.contains("No event was posted"));
+}
+
+// An open whose read of the UUID fails still opens; an event whose own
+// read then fails is not addressed to an empty UUID: it is not posted, and
+// an error record says why.
+TEST_F(UuidReadTest, AnEventWithNoUuidToCarryIsNotPosted) {
+  const int reads = lockOnNewOpen(1, 0, 0);
+  vfs_.armReads(0, 0);
+  repository_->release();
+  repository_ = open();
+  const int openReads = vfs_.reads();  // the last is the UUID's
+  EventRecorder recorder(
+      [](const RepositoryEvent& e) { return e.reposUUID.str(); });
+  lockOnNewOpen(2, openReads, reads);
+  EXPECT_EQ(recorder.events, std::vector<std::string>{});
+  const std::string record = log_.records().back().text;
+  EXPECT_EQ(record.rfind(
+                "No event was posted: the repository's UUID could not be read: ",
+                0),
+            0u)
+      << record;
+  EXPECT_NE(record.find("disk I/O error"), std::string::npos) << record;
 }
 
 }  // namespace
