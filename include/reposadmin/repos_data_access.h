@@ -246,7 +246,10 @@ class ReposDataAccess {
   // Adds every missing table, column and index.
   virtual bool checkTables(TableCreateOptions options) = 0;
   // Appends the columns of the table (a code, or a code and a number,
-  // without prefix) and answers the list's size.
+  // without prefix) and answers the list's size; nothing is appended for a
+  // table that does not exist. -1, with nothing appended and the reason as
+  // the error text, when the catalogue cannot be read (or the name is no
+  // table name).
   virtual int getTableColumns(const KvbString& table,
                               std::list<TableColumnInfo>& columns) = 0;
   // Creates the table (name without prefix) with the columns in order.

@@ -175,8 +175,9 @@ class Repository {
   virtual FieldMappingAdminObject* createFieldMappingAdmin() = 0;
   // 41: I_MVER of the "KVREPOSITORY" row.
   virtual int getMinorVersion() = 0;
-  // 42: the version row of an INFO type (0 when there is none); always
-  // true. The third argument is not read.
+  // 42: the version row of an INFO type (0 when there is none). False,
+  // with the reason, when the open could not read the version rows. The
+  // third argument is not read.
   virtual bool getInfoVersion(const KvbString& infoType, int* version,
                               void* unused) = 0;
   // 43-44: ids of the counter `key` (UCURID); a count below 1 gives one.

@@ -933,15 +933,20 @@ ReposDataAccessCursor* BaseRDAImpl::cacheCursor(ReposDataAccessCursor* cursor,
 bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
                                 KvbString& topFolderName,
                                 KvbString& errorText) {
+  return folderPath(folderId, path, topFolderName, errorText) == 1;
+}
+
+int BaseRDAImpl::folderPath(int folderId, KvbString& path,
+                            KvbString& topFolderName, KvbString& errorText) {
   path = "";
   topFolderName = "";
   if (folderId < 0) {
     errorText = kvbStringFormat("Invalid folder id %d", folderId);
-    return false;
+    return kPathUnbuilt;
   }
   if (!ready()) {
     errorText = "Repository Data Access object is null";
-    return false;
+    return kPathUnbuilt;
   }
   const KvbString sql =
       "SELECT FLDR_NAM, FLDR_PAR FROM " + table("FOLDER") + " WHERE FLDR_ID=?";
@@ -950,19 +955,23 @@ bool BaseRDAImpl::getFolderPath(int folderId, KvbString& path,
     if (!seen.insert(id).second) {
       errorText =
           kvbStringFormat("The folders above folder %d form a cycle", folderId);
-      return false;
+      return kPathUnbuilt;
     }
     const int found = firstRow(sql, {id}, [&](ReposDataAccessCursor& row) {
       topFolderName = row.getString(0);
       id = row.getInt(1);
     });
-    if (found != 1) {
-      errorText = found < 0 ? rda_->getErrorMessage() : missingFolder(id);
-      return false;
+    if (found < 0) {
+      errorText = rda_->getErrorMessage();
+      return kPathUnread;
+    }
+    if (found == 0) {
+      errorText = missingFolder(id);
+      return kPathUnbuilt;
     }
     path = path.isEmpty() ? topFolderName : topFolderName + "/" + path;
   }
-  return true;
+  return 1;
 }
 
 bool BaseRDAImpl::getObjectPath(int id, const KvbString& typeName,
@@ -989,11 +998,11 @@ int BaseRDAImpl::objectPath(int id, const KvbString& typeName, KvbString& path,
   const ReposObjectType* type = findObjectType(typeName);
   if (!type) {
     errorText = "Unable to find type: " + typeName;
-    return -1;
+    return kPathUnbuilt;
   }
   if (!ready()) {
     errorText = "Repository Data Access object is null";
-    return -1;
+    return kPathUnbuilt;
   }
   KvbString name, stored;
   int folder = 0;
@@ -1008,17 +1017,18 @@ int BaseRDAImpl::objectPath(int id, const KvbString& typeName, KvbString& path,
                });
   if (found < 0) {
     errorText = rda_->getErrorMessage();
-    return -1;
+    return kPathUnread;
   }
   if (name.isEmpty()) {
     errorText = kvbStringFormat("Unable to find the name of %s with id %d",
                                 type->name, id);
-    return found == 0 ? 0 : -1;
+    return found == 0 ? 0 : kPathUnbuilt;
   }
   if (!stored.isEmpty()) uuid = stored;
-  KvbString folderPath, top;
-  if (!getFolderPath(folder, folderPath, top, errorText)) return -1;
-  path = folderPath.isEmpty() ? name : folderPath + "/" + name;
+  KvbString folders, top;
+  const int filed = folderPath(folder, folders, top, errorText);
+  if (filed != 1) return filed;
+  path = folders.isEmpty() ? name : folders + "/" + name;
   return 1;
 }
 

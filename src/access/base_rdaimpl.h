@@ -172,6 +172,19 @@ class BaseRDAImpl {
   // object's UUID when it has one.
   bool getObjectPath(int id, const KvbString& typeName, KvbString& path,
                      KvbString& uuid, KvbString& errorText);
+  // What objectPath and folderPath answer when no path is given: a read
+  // failed, or a path cannot be built from what was read (an unknown type,
+  // no connection, an object without a name, a folder id below 0, a
+  // folder above that is missing or part of a cycle).
+  static constexpr int kPathUnread = -1;
+  static constexpr int kPathUnbuilt = -2;
+  // getObjectPath as found (1), missing (0: the object has no row),
+  // kPathUnread or kPathUnbuilt, errorText saying why when it is not 1.
+  int objectPath(int id, const KvbString& typeName, KvbString& path,
+                 KvbString& uuid, KvbString& errorText);
+  // getFolderPath as found (1), kPathUnread or kPathUnbuilt.
+  int folderPath(int folderId, KvbString& path, KvbString& topFolderName,
+                 KvbString& errorText);
 
  protected:
   // False, after logging "Repository Data Access object is null" at level
@@ -558,10 +571,6 @@ class BaseRDAImpl {
  private:
   bool quiet_ = false;
   bool haveConnection();
-  // getObjectPath as found (1), missing (0: the object has no row) or
-  // failed (-1), errorText saying why when it is not 1.
-  int objectPath(int id, const KvbString& typeName, KvbString& path,
-                 KvbString& uuid, KvbString& errorText);
   // The rows of a bound statement (released here; null when it could not
   // be made), or its run; a failure is logged, that of a run named by the
   // table and the named fields of `built` when given (see writeFailure).

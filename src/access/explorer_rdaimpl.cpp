@@ -43,19 +43,23 @@ ReposDataAccessCursor* ExplorerRDAImpl::getProject(int prjId) {
 bool ExplorerRDAImpl::updateProject(int prjId, const KvbString& name,
                                     const KvbString& comment) {
   if (!ready()) return false;
-  int rows = 0;
-  if (!update("MPRJ", {{"PRJ_NM", name}, {"PRJ_COMM", comment}},
-              {"PRJ_ID", prjId}, &rows))
-    return false;
-  // Without the row nothing was stored: answering true would let an import
-  // report a change that did not happen.
-  if (rows == 0) return fail(missingObject("data exploration", prjId));
-  // The event names the exploration by its UUID; the update itself has
-  // succeeded, so a failed read only leaves the UUID empty.
+  // The event names the exploration by its UUID. It is read first, in the
+  // update's own transaction: a read that fails stores nothing and posts
+  // nothing, rather than announcing the change with an empty UUID.
   KvbString uuid("");
-  projectUuid(prjId, uuid);
-  postChange(kChangeUpdated, kTypeName, prjId, uuid);
-  return true;
+  const bool updated = transaction([&] {
+    if (projectUuid(prjId, uuid) < 0) return false;
+    int rows = 0;
+    if (!update("MPRJ", {{"PRJ_NM", name}, {"PRJ_COMM", comment}},
+                {"PRJ_ID", prjId}, &rows))
+      return false;
+    // Without the row nothing was stored: answering true would let an
+    // import report a change that did not happen.
+    if (rows == 0) return fail(missingObject("data exploration", prjId));
+    return true;
+  });
+  if (updated) postChange(kChangeUpdated, kTypeName, prjId, uuid);
+  return updated;
 }
 
 int ExplorerRDAImpl::projectUuid(int prjId, KvbString& uuid) {

@@ -307,6 +307,14 @@ KvbString withReason(const KvbString& text, const KvbString& reason) {
   return reason.isEmpty() ? text : text + " " + reason;
 }
 
+// Whether a query of the old file failed because the file's version lacks
+// what it names, a table or a column, as SQLite words that; any other
+// failure (a read of the file, a lock) leaves unknown what the file holds.
+bool lacksWhatItReads(const KvbString& reason) {
+  return reason.startsWith("no such table") ||
+         reason.startsWith("no such column");
+}
+
 }  // namespace
 
 // What became of the rows of one reader.
@@ -345,13 +353,20 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
     return insert;
   };
   // Copies the rows of a reader into the new file, the failures told by
-  // message `unreadable` or `broken` with `name`. A table that cannot be
-  // read is only reported: whether that fails the move is the caller's.
+  // message `unreadable` or `broken` with `name`. A table that the old file
+  // lacks is only reported: whether that fails the move is the caller's. A
+  // query that fails otherwise is a failure, as a row that cannot be read.
   auto copyRows = [&](TableRead& reader, SqliteStatement* insert, int columns,
                       const KvbString& name, int unreadable, int broken) {
     if (!reader.init(source, insert, columns, status_)) {
-      reportMessage(
-          kvb_get_message(kSourceFile, __LINE__, kCatalogue, unreadable, name));
+      const KvbString text =
+          kvb_get_message(kSourceFile, __LINE__, kCatalogue, unreadable, name);
+      const KvbString reason = source->getErrorMessage();
+      if (!lacksWhatItReads(reason)) {
+        fail(withReason(text, reason));
+        return Copied::kBroken;
+      }
+      reportMessage(text);
       return Copied::kUnreadable;
     }
     bool failed = false;
@@ -367,8 +382,9 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
     return Copied::kAll;
   };
 
-  // A table that the old file lacks stays empty; a row that cannot be
-  // copied makes the move fail once every table was tried.
+  // A table that the old file lacks stays empty; a table or a row that
+  // cannot be read or copied makes the move fail once every table was
+  // tried.
   bool ok = run("BEGIN");
   bool rowsLost = false;
   const Tables tables = ok ? profileTables() : Tables();
@@ -408,7 +424,18 @@ bool RepositoryImpl::moveSqliteData(const KvbString& oldPath,
                 "like 'frqdist%' and name <> 'frqdist' and name <> 'FRQDIST'")
           : source->openResult(
                 "SELECT 'frqdist' || fld_id from frqdist group by fld_id");
-  if (ok && !oldTables) reportMessage("Couldn't get list of freq dist tables");
+  // A file without the shared frequency table has no frequencies; one whose
+  // tables cannot be listed may have them.
+  if (ok && !oldTables) {
+    const KvbString reason = source->getErrorMessage();
+    if (lacksWhatItReads(reason))
+      reportMessage("Couldn't get list of freq dist tables");
+    else
+      ok = fail(withReason(
+          "The frequency tables of the old profile repository could not be "
+          "listed.",
+          reason));
+  }
   int listed = 0;
   while (ok && oldTables && (listed = oldTables->next()) == 1) {
     const KvbString oldName = oldTables->getText(0);

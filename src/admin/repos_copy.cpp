@@ -176,10 +176,13 @@ class RepositoryCopy {
     errorText_ = errorText;
     attached_ = attachSource();
     const bool copied = inTargetTransaction([this] {
-      return replaceIdTables("HSM", "HCM", source_->getMaxHgmId(),
-                             target_->getMaxHgmId()) &&
-             replaceIdTables("FRQDST", nullptr, source_->getMaxFieldId(),
-                             target_->getMaxFieldId()) &&
+      int sourceHgm, targetHgm, sourceField, targetField;
+      return largestId(from_, "HGMETA", "HGM_ID", &sourceHgm) &&
+             largestId(to_, "HGMETA", "HGM_ID", &targetHgm) &&
+             largestId(from_, "FLD", "FLD_ID", &sourceField) &&
+             largestId(to_, "FLD", "FLD_ID", &targetField) &&
+             replaceIdTables("HSM", "HCM", sourceHgm, targetHgm) &&
+             replaceIdTables("FRQDST", nullptr, sourceField, targetField) &&
              emptyLongTexts() && copyTables() &&
              (target_->raiseIdCounters() || fail(target_->getErrorMessage()));
     });
@@ -286,6 +289,21 @@ class RepositoryCopy {
 
   // ---- per-id tables ----
 
+  // The largest `column` of the table `code` on `rda` in *id, -1 when the
+  // table has no row. A failed read fails the copy: the per-id tables up
+  // to that id would be taken for none.
+  bool largestId(ReposDataAccess* rda, const char* code, const char* column,
+                 int* id) {
+    *id = -1;
+    const KvbString sql = kvbStringFormat("SELECT MAX(%s) FROM %S", column,
+                                          rda->getTableName(code, true, -1));
+    return firstRow(rda, sql, {},
+                    [&](ReposDataAccessCursor& row) {
+                      if (!row.isNull(0)) *id = row.getInt(0);
+                    }) >= 0 ||
+           failMessage(1311, sql, rda);
+  }
+
   // Replaces the target's tables <code><id> (and <second><id>) by the
   // source's, id by id.
   bool replaceIdTables(const char* code, const char* second, int sourceMax,
@@ -298,9 +316,19 @@ class RepositoryCopy {
 
   bool replaceIdTable(const char* code, int id) {
     const KvbString name = kvbStringFormat("%s%d", code, id);
+    // A table that either side cannot look up fails the copy: taken for
+    // missing in the source, the target's table would go with nothing in
+    // its place.
     std::list<TableColumnInfo> columns;
-    from_->getTableColumns(name, columns);
-    const bool had = targetHasTable(code, id);
+    if (!static_cast<RDA_BaseImpl*>(from_)->findTableColumns(name, columns))
+      return fail(kvbStringFormat(
+          "The copy could not read whether the source has the table %S: %S",
+          name, from_->getErrorMessage()));
+    bool had = false;
+    if (!targetHasTable(code, id, &had))
+      return fail(kvbStringFormat(
+          "The copy could not read whether the target has the table %S: %S",
+          name, to_->getErrorMessage()));
     if (columns.empty() && !had) return true;
     // Texts get the target's longest size, since not every database tells
     // the size its columns were declared with.
@@ -325,21 +353,29 @@ class RepositoryCopy {
            copyRows(plan) && indexIdTable(code, id);
   }
 
-  // Whether the target has the per-id table <code><id>. The target's
-  // catalogue would also find a table of the attached source under a name
-  // that the target lacks, so with the source attached the target's main
-  // database is asked alone.
-  bool targetHasTable(const char* code, int id) {
+  // Whether the target has the per-id table <code><id>, in *has; false,
+  // with the reason on the target's connection, when its catalogue cannot
+  // be read. The target's catalogue would also find a table of the
+  // attached source under a name that the target lacks, so with the source
+  // attached the target's main database is asked alone.
+  bool targetHasTable(const char* code, int id, bool* has) {
+    *has = false;
     if (!attached_) {
       std::list<TableColumnInfo> columns;
-      return to_->getTableColumns(kvbStringFormat("%s%d", code, id), columns) >
-             0;
+      if (!static_cast<RDA_BaseImpl*>(to_)->findTableColumns(
+              kvbStringFormat("%s%d", code, id), columns))
+        return false;
+      *has = !columns.empty();
+      return true;
     }
-    return firstRow(to_,
-                    "SELECT 1 FROM main.sqlite_master WHERE type='table' AND "
-                    "name=? COLLATE NOCASE",
-                    {to_->getTableName(code, false, id)},
-                    [](ReposDataAccessCursor&) {}) == 1;
+    const int found =
+        firstRow(to_,
+                 "SELECT 1 FROM main.sqlite_master WHERE type='table' AND "
+                 "name=? COLLATE NOCASE",
+                 {to_->getTableName(code, false, id)},
+                 [](ReposDataAccessCursor&) {});
+    *has = found == 1;
+    return found >= 0;
   }
 
   // The indexes of a copied per-id table; as the database layer makes
@@ -351,19 +387,25 @@ class RepositoryCopy {
     const bool frequencies = KvbString(code) == "FRQDST";
     int groups = 0;
     // The group count is read at a savepoint of the source's too: the
-    // source may be in a transaction of its host's.
-    if (!frequencies)
-      runAtSavepoint(from_, logger_, [&] {
-        return firstRow(
-                   from_,
-                   "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
-                       from_->getTableName("HGMETA", true, -1) +
-                       " WHERE HGM_ID=?",
-                   {id}, [&](ReposDataAccessCursor& row) {
-                     while (groups < kHistogramGroups && !row.isNull(groups))
-                       ++groups;
-                   }) >= 0;
-      });
+    // source may be in a transaction of its host's. Without it the indexes
+    // of the groups are unknown, and none is made.
+    if (!frequencies &&
+        !runAtSavepoint(from_, logger_, [&] {
+          return firstRow(
+                     from_,
+                     "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
+                         from_->getTableName("HGMETA", true, -1) +
+                         " WHERE HGM_ID=?",
+                     {id}, [&](ReposDataAccessCursor& row) {
+                       while (groups < kHistogramGroups && !row.isNull(groups))
+                         ++groups;
+                     }) >= 0;
+        })) {
+      logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
+                "The copied table %s%d keeps no indexes: %S", code, id,
+                from_->getErrorMessage());
+      return true;
+    }
     const bool made = runAtSavepoint(to_, logger_, [&] {
       return frequencies                ? to_->createFrequencyTable(id)
              : KvbString(code) == "HSM" ? to_->createHSMTable(id, groups)

@@ -9,6 +9,7 @@
 #include "access/base_rdaimpl.h"
 #include "access/savepoint_step.h"
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 
@@ -37,23 +38,30 @@ bool readCounters(ReposDataAccess* rda, Counters* counters) {
   return fetched == 0;
 }
 
-// The upper-case names of the columns that a table of the database has;
-// empty when the table does not exist.
-std::set<KvbString> existingColumns(ReposDataAccess* rda, const char* code) {
+// The upper-case names of the columns that a table of the database has,
+// in *names; none when the table does not exist. False, with the reason on
+// the connection, when the catalogue cannot be read.
+bool existingColumns(ReposDataAccess* rda, const char* code,
+                     std::set<KvbString>* names) {
+  names->clear();
   std::list<TableColumnInfo> columns;
-  rda->getTableColumns(code, columns);
-  std::set<KvbString> names;
+  if (!static_cast<RDA_BaseImpl*>(rda)->findTableColumns(code, columns))
+    return false;
   for (const TableColumnInfo& column : columns)
-    names.insert(KvbString(column.name).toUpper());
-  return names;
+    names->insert(KvbString(column.name).toUpper());
+  return true;
 }
 
-// Whether the database has each key column of `keys`. On SQLite one
-// catalogue query answers for all of them; elsewhere, or should that query
-// fail, each table's columns are read.
-std::vector<bool> presentKeys(ReposDataAccess* rda,
-                              const std::vector<const ReposColumnDef*>& keys) {
-  std::vector<bool> present(keys.size(), false);
+// Whether the database has each key column of `keys`, in *present. On
+// SQLite one catalogue query answers for all of them; elsewhere, or should
+// that query fail, each table's columns are read. False, with the reason
+// on the connection, when they cannot be: a key column taken for missing
+// would leave its counter below the keys in use.
+bool presentKeys(ReposDataAccess* rda,
+                 const std::vector<const ReposColumnDef*>& keys,
+                 std::vector<bool>* result) {
+  std::vector<bool>& present = *result;
+  present.assign(keys.size(), false);
   if (RepositoryImpl::onSqlite(rda) && rda->getSchemaName().isEmpty()) {
     KvbString sql("SELECT ");
     std::vector<KvbDatavar> values;
@@ -74,18 +82,18 @@ std::vector<bool> presentKeys(ReposDataAccess* rda,
                       present[i] = row.getInt(static_cast<int>(i)) != 0;
                   }) == 1);
     });
-    if (answered) return present;
+    if (answered) return true;
   }
   const char* columnsOf = nullptr;
   std::set<KvbString> columns;
   for (size_t i = 0; i < keys.size(); ++i) {
     if (!columnsOf || KvbString(columnsOf) != keys[i]->tableCode) {
       columnsOf = keys[i]->tableCode;
-      columns = existingColumns(rda, columnsOf);
+      if (!existingColumns(rda, columnsOf, &columns)) return false;
     }
     present[i] = columns.count(KvbString(keys[i]->columnName).toUpper()) > 0;
   }
-  return present;
+  return true;
 }
 
 // Raises the counter of every built-in table with an integer key to the
@@ -103,7 +111,8 @@ bool raiseToHighestIds(ReposDataAccess* rda, KvLogger* logger,
         def->type == kvbTypeInt)
       keys.push_back(def);
   if (checkColumns) {
-    const std::vector<bool> present = presentKeys(rda, keys);
+    std::vector<bool> present;
+    if (!presentKeys(rda, keys, &present)) return false;
     std::vector<const ReposColumnDef*> found;
     for (size_t i = 0; i < keys.size(); ++i) {
       if (present[i]) {

@@ -4,6 +4,7 @@
 // named at length, copied into the current short names.
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
+#include "rda/rda_impl.h"
 
 namespace {
 
@@ -48,9 +49,13 @@ const RenamedColumn kRenamedColumns[] = {
 bool RepositoryImpl::mergeIdCounters(bool profile) {
   if (!connected(nullptr)) return false;
   const char* oldTable = profile ? "CURID" : "MCURID";
-  // A repository that never had the old table has no counters to carry.
+  // A repository that never had the old table has no counters to carry; one
+  // whose catalogue cannot be read may have them.
   std::list<TableColumnInfo> columns;
-  if (dataAccess_->getTableColumns(oldTable, columns) == 0) return true;
+  if (!static_cast<RDA_BaseImpl*>(dataAccess_)
+           ->findTableColumns(oldTable, columns))
+    return failOnConnection();
+  if (columns.empty()) return true;
   const KvbString select =
       "SELECT NI_VAL FROM " + physical(oldTable) + " WHERE NI_KEY = ?";
   // The first row of a number counts; a number without a row has nothing
@@ -75,7 +80,9 @@ bool RepositoryImpl::copyOldColumnValues() {
   for (const RenamedColumn& column : kRenamedColumns) {
     // Only where the old column is still there: a statement that fails
     // would end the upgrade's transaction on some databases.
-    if (!hasColumn(column.tableCode, column.old)) continue;
+    bool has = false;
+    if (!hasColumn(column.tableCode, column.old, &has)) return false;
+    if (!has) continue;
     if (!execute(kvbStringFormat("UPDATE %S SET %s = %s",
                                  physical(column.tableCode), column.current,
                                  column.old)))

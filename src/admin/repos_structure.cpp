@@ -149,9 +149,8 @@ bool RepositoryImpl::createTables(bool drop, bool create, bool update,
       return fail(tableSetReader_->getErrorMessage());
     if (!set)
       return fail(kvb_get_message(kSourceFile, __LINE__, kCatalogue, 1161));
-    int recorded = 0;
-    getInfoVersion(set->name, &recorded, nullptr);
-    if ((create || update) && recorded >= set->version) continue;
+    if ((create || update) && recordedVersion(set->name) >= set->version)
+      continue;
     if (countOnly) {
       ++needed;
       if (tableCount) *tableCount += static_cast<int>(set->tableDefs.size());

@@ -16,6 +16,7 @@
 #include "kvfileio/kvfileio.h"
 #include "kvsync/kvnocancellation.h"
 #include "rda/rda_factory.h"
+#include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 
@@ -39,9 +40,11 @@ bool RepositoryImpl::upgradeWhole() {
   // over versions it could not read.
   const KvbString refusal = versionRefusal("The repository");
   if (!refusal.isEmpty()) return fail(refusal);
-  if (connectionKind_ == 0)
-    return isOldProfileFile() ? moveOldProfileFile()
-                              : upgradeThroughConnection();
+  if (connectionKind_ == 0) {
+    bool old = false;
+    if (!isOldProfileFile(&old)) return false;
+    return old ? moveOldProfileFile() : upgradeThroughConnection();
+  }
 
   logProgress("Starting repository upgrade.");
   bool needed = true;
@@ -126,10 +129,14 @@ bool RepositoryImpl::upgradeNCOA() {
 bool RepositoryImpl::upgradeNcoaPart() {
   if (!connected(nullptr)) return false;
   logProgress("Starting NCOA repository upgrade.");
+  // A catalogue that cannot be read says nothing of whether the repository
+  // was created.
+  auto* rda = static_cast<RDA_BaseImpl*>(dataAccess_);
   std::list<TableColumnInfo> info, keyValues;
-  if (dataAccess_->getTableColumns("INFO", info) == 0 ||
-      dataAccess_->getTableColumns("KEYVAL", keyValues) == 0 ||
-      repositoryKind_ == kKindNone) {
+  if (!rda->findTableColumns("INFO", info) ||
+      !rda->findTableColumns("KEYVAL", keyValues))
+    return failOnConnection();
+  if (info.empty() || keyValues.empty() || repositoryKind_ == kKindNone) {
     // This record stands for the failure, whose text is message 1050.
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
               "Repository needs to be created before upgrading.");
@@ -173,11 +180,16 @@ bool RepositoryImpl::upgradeNcoaPart() {
 
 // A profile repository in a SQLite file of the old layout, whose tables
 // carry the old names (its patterns in "patdist", say).
-bool RepositoryImpl::isOldProfileFile() {
+bool RepositoryImpl::isOldProfileFile(bool* old) {
+  *old = false;
+  if (repositoryKind_ != kKindProfile) return true;
+  auto* rda = static_cast<RDA_BaseImpl*>(dataAccess_);
   std::list<TableColumnInfo> oldPatterns, patterns;
-  return repositoryKind_ == kKindProfile &&
-         dataAccess_->getTableColumns("patdist", oldPatterns) > 0 &&
-         dataAccess_->getTableColumns("PATDST", patterns) == 0;
+  if (!rda->findTableColumns("patdist", oldPatterns) ||
+      !rda->findTableColumns("PATDST", patterns))
+    return failOnConnection();
+  *old = !oldPatterns.empty() && patterns.empty();
+  return true;
 }
 
 // The old file becomes "<path>.backup"; a new repository file takes its

@@ -213,12 +213,16 @@ bool RepositoryImpl::connected(KvbString* errorText) {
   return failUnreported(text);
 }
 
-bool RepositoryImpl::hasColumn(const char* tableCode, const char* column) {
+bool RepositoryImpl::hasColumn(const char* tableCode, const char* column,
+                               bool* has) {
+  *has = false;
   std::list<TableColumnInfo> columns;
-  dataAccess_->getTableColumns(tableCode, columns);
+  if (!static_cast<RDA_BaseImpl*>(dataAccess_)
+           ->findTableColumns(tableCode, columns))
+    return failOnConnection();
   for (const TableColumnInfo& info : columns)
-    if (info.name.equals(column, true)) return true;
-  return false;
+    if (info.name.equals(column, true)) *has = true;
+  return true;
 }
 
 void RepositoryImpl::logProgress(const char* text) {
@@ -485,13 +489,17 @@ bool RepositoryImpl::readVersionInfo() {
       dataAccess_->paramSelect("SELECT I_TYPE, I_VERS FROM " + info, 0);
   const KvbString error = dataAccess_->getErrorMessage();
   // A database without an INFO table holds no repository; one with an INFO
-  // table that cannot be read holds one of an unknown version. Repositories
-  // of old versions name the column I_VERSION.
-  const bool hasInfo = rows || hasInfoTable();
+  // table that cannot be read holds one of an unknown version, and so may
+  // one whose catalogue cannot be read. Repositories of old versions name
+  // the column I_VERSION.
+  bool hasInfo = rows != nullptr;
+  const bool listed = hasInfo || hasInfoTable(&hasInfo);
   infoTableFound_ = hasInfo;
   if (!rows && hasInfo)
     rows = dataAccess_->paramSelect("SELECT I_TYPE, I_VERSION FROM " + info, 0);
-  if (!rows) {
+  if (!listed) {
+    versionError_ = dataAccess_->getErrorMessage();
+  } else if (!rows) {
     if (hasInfo) versionError_ = error;
   } else if (!rows->cacheAll()) {
     versionError_ = dataAccess_->getErrorMessage();
@@ -504,20 +512,27 @@ bool RepositoryImpl::readVersionInfo() {
   return true;
 }
 
-// On a SQLite file one look at its catalogue answers; elsewhere the
-// table's columns are read.
-bool RepositoryImpl::hasInfoTable() {
+// On a SQLite file one look at its catalogue answers; elsewhere, or should
+// that look fail, the table's columns are read.
+bool RepositoryImpl::hasInfoTable(bool* exists) {
+  *exists = false;
   if (onSqlite(dataAccess_) && dataAccess_->getSchemaName().isEmpty()) {
     const KvbDatavar name(dataAccess_->getTableName("INFO", false, -1));
     int tables = 0;
     if (dataAccess_->paramSingleton(
             "SELECT COUNT(*) FROM sqlite_master WHERE type IN ('table', "
             "'view') AND name=? COLLATE NOCASE",
-            &tables, 1, &name))
-      return tables > 0;
+            &tables, 1, &name)) {
+      *exists = tables > 0;
+      return true;
+    }
   }
   std::list<TableColumnInfo> columns;
-  return dataAccess_->getTableColumns("INFO", columns) > 0;
+  if (!static_cast<RDA_BaseImpl*>(dataAccess_)
+           ->findTableColumns("INFO", columns))
+    return false;
+  *exists = !columns.empty();
+  return true;
 }
 
 void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
@@ -631,8 +646,12 @@ bool RepositoryImpl::isMinorVersionCurrent() {
 
 bool RepositoryImpl::getInfoVersion(const KvbString& infoType, int* version,
                                     void*) {
-  auto entry = infoVersions_.find(infoType);
-  if (version) *version = entry == infoVersions_.end() ? 0 : entry->second;
+  if (version) *version = recordedVersion(infoType);
+  // Rows that the open could not read are no rows: 0 would pass for none.
+  if (!versionError_.isEmpty())
+    return answered(fail(kvbStringFormat(
+        "The version rows of the repository could not be read: %S",
+        versionError_)));
   return true;
 }
 

@@ -428,8 +428,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // Makes the id counter `key` hand out no id up to `value`: raised when it
   // is lower, added when it is missing.
   bool raiseCounter(const KvbString& key, int value);
-  // Whether the table of `tableCode` has a column `column` (any case).
-  bool hasColumn(const char* tableCode, const char* column);
+  // Whether the table of `tableCode` has a column `column` (any case), in
+  // *has. False, with the reason, when the table's columns cannot be read.
+  bool hasColumn(const char* tableCode, const char* column, bool* has);
   // getNextIDs without its answer logged.
   bool nextIDs(const KvbString& key, int count, int* firstId,
                KvbString* errorText);
@@ -444,7 +445,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   bool upgradeSteps();
   void validateDefinitions(const char* text);
   bool upgradeNeeded(bool* needed);
-  bool isOldProfileFile();
+  // Whether this is an old file-based profile repository, in *old; false,
+  // with the reason, when the file's catalogue cannot be read.
+  bool isOldProfileFile(bool* old);
   bool moveOldProfileFile();
   // The data upgrade steps of the repository's kind (versiondata.cpp).
   bool ensureMatchCodeIndex();
@@ -503,8 +506,9 @@ class RepositoryImpl : public Repository, public HoldableRepository {
                    InfoRowsSeen& seen);
   // False, with the reason kept, when the minor version cannot be read.
   bool readMinorVersion(const KvbString& infoTable);
-  // Whether the database has the INFO table.
-  bool hasInfoTable();
+  // Whether the database has the INFO table, in *exists. False, with the
+  // reason on the connection, when its catalogue cannot be read.
+  bool hasInfoTable(bool* exists);
   // The connection as texts show it: the file's path, or the connection
   // string without its password (null when the string cannot be read).
   // A file reached through the connection-string route shows its path.
@@ -548,6 +552,11 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   KvbString tablePrefix_{""};
   KvLogger* logger_ = nullptr;
   std::map<KvbString, int> infoVersions_;
+  // The version of the INFO row `infoType` as the open read it; 0 for none.
+  int recordedVersion(const KvbString& infoType) const {
+    auto entry = infoVersions_.find(infoType);
+    return entry == infoVersions_.end() ? 0 : entry->second;
+  }
   ReposTableSetReader* tableSetReader_ = nullptr;
   bool ddlMode_ = false;
   bool keepTableSets_ = false;  // see keepTableSets

@@ -303,9 +303,9 @@ bool RepositoryImpl::loadTable(const KvbString& path) {
 
   auto load = [&] {
     std::list<TableColumnInfo> existing;
-    if (dataAccess_->getTableColumns(dump.tableName, existing) > 0 &&
-        !dropOwnTable(dump.tableName))
-      return false;
+    if (!rda->findTableColumns(dump.tableName, existing))
+      return failOnConnection();
+    if (!existing.empty() && !dropOwnTable(dump.tableName)) return false;
     if (!dataAccess_->createTable(dump.tableName, dump.fields))
       return failOnConnection();
     KvbString columns(""), markers("");

@@ -184,9 +184,10 @@ bool RepositoryImpl::ensureIdentityDefinitionLinkage() {
   }
   const KvbString copy = physical("tmpZa");
   auto rebuild = [&] {
+    auto* rda = static_cast<RDA_BaseImpl*>(dataAccess_);
     std::list<TableColumnInfo> leftover;
-    if (dataAccess_->getTableColumns("tmpZa", leftover) > 0 &&
-        !static_cast<RDA_BaseImpl*>(dataAccess_)->dropOwnTable("tmpZa", -1))
+    if (!rda->findTableColumns("tmpZa", leftover) ||
+        (!leftover.empty() && !rda->dropOwnTable("tmpZa", -1)))
       return failOnConnection();
     Rows definitions, values;
     if (!(dataAccess_->createTable("tmpZa", columns) || failOnConnection()) ||

@@ -52,9 +52,13 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
             "CM_ID", common.get(), errorText))
       return false;
   } else {
-    found =
-        lastId(common->findCustomMetric(-1, name, record->getUUID()), "CM_ID",
-               "CM_UUID", common.get(), errorText, existingId, &storedUuid);
+    // The name is looked up only when the record has no UUID: a UUID
+    // lookup that fails must fail the import, not be answered by name.
+    const KvbString uuid = record->getUUID();
+    found = lastId(common->findCustomMetric(
+                       -1, uuid.isEmpty() ? name : KvbString(""), uuid),
+                   "CM_ID", "CM_UUID", common.get(), errorText, existingId,
+                   &storedUuid);
   }
   if (found < 0) return false;
   if (found == 1) {

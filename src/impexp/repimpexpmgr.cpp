@@ -99,19 +99,25 @@ bool RepositoryImportExportManagerImpl::serializeObject(MetadataRecord* record,
 }
 
 // The lookup is quiet: an object that is not there fails the call that
-// names it, which says so, and only the types kept in folders have a path
-// to look for (custom metrics and collections have none).
-void RepositoryImportExportManagerImpl::setObjectPath(int objectId,
+// names it, which says so, and a path that cannot be read is reported by
+// the caller; only the types kept in folders have a path to look for
+// (custom metrics and collections have none).
+bool RepositoryImportExportManagerImpl::setObjectPath(int objectId,
                                                       const KvbString& typeName,
-                                                      const KvbString& uuid) {
+                                                      const KvbString& uuid,
+                                                      KvbString* errorText) {
   KvbString path(""), stored, reason;
   unfoundPath_ = "";
+  bool read = true;
   if (findObjectType(typeName)) {
     // A repository that is not this engine's gives no connection, and the
     // path is then not found.
     BaseRDAImpl paths(repositoryConnection(repository_.get()));
     paths.setQuiet(true);
-    if (!paths.getObjectPath(objectId, typeName, path, stored, reason))
+    const int found =
+        paths.objectPath(objectId, typeName, path, stored, reason);
+    read = found != BaseRDAImpl::kPathUnread;
+    if (found != 1)
       unfoundPath_ =
           kvbStringFormat("%S (id=%d): %S",
                           kvb_get_message(kSourceFile, __LINE__,
@@ -122,6 +128,8 @@ void RepositoryImportExportManagerImpl::setObjectPath(int objectId,
     path =
         kvbStringFormat("[UNKNOWN %S Id=%d UUID=%S]", typeName, objectId, uuid);
   context_->setObjectPath(path, typeName);
+  if (!read && errorText) *errorText = reason;
+  return read;
 }
 
 RepositoryFolderManager* RepositoryImportExportManagerImpl::folderManager(
@@ -207,7 +215,8 @@ bool RepositoryImportExportManagerImpl::exportObject(
       "Error exporting %S object with id=%d", typeName, objectId);
   if (!begin(doing, errorText)) return false;
   if (listener) context_->setActionListener(listener);
-  setObjectPath(objectId, typeName, uuid);
+  if (!setObjectPath(objectId, typeName, uuid, &errorText))
+    return reported(false, doing, errorText);
   context_->logEvent(2, "Starting serialization of Database object.");
   if (typeName.isEmpty())
     return fail(errorText,
@@ -382,7 +391,8 @@ bool RepositoryImportExportManagerImpl::updateObject(
   if (!begin(doing, errorText)) return false;
   context_->setActionListener(listener);
   if (input.isEmpty()) return fail(errorText, kNothingToImport);
-  setObjectPath(objectId, typeName, uuid);
+  if (!setObjectPath(objectId, typeName, uuid, &errorText))
+    return reported(false, doing, errorText);
   context_->logEvent(2, "Starting de-serialization of Database object.");
   MetadataRecord* record = context_->deserialize(input, errorText);
   if (!record) {

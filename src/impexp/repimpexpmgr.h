@@ -58,9 +58,11 @@ class RepositoryImportExportManagerImpl : public RepositoryImportExportManager {
   // "[UNKNOWN type Id=id UUID=uuid]" when it has none. An object of a type
   // kept in folders whose path cannot be found is logged, with the reason,
   // by the call that writes it once that call has succeeded: when it fails,
-  // its own record says why.
-  void setObjectPath(int objectId, const KvbString& typeName,
-                     const KvbString& uuid);
+  // its own record says why. False, with the database's reason in
+  // *errorText (when given), when the path cannot be read: a caller that
+  // is told so fails.
+  bool setObjectPath(int objectId, const KvbString& typeName,
+                     const KvbString& uuid, KvbString* errorText = nullptr);
   // Logs `text` at level 5 (unless `logged`: the call that failed logged
   // the failure already), sends it as an error event, puts it into
   // errorText and answers false.

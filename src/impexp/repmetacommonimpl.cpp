@@ -215,11 +215,14 @@ bool MetadataObject::importDependentRule(MetadataRecord* item, int folderId,
   if (!importTurnTaken(repository_, "RULE", reason))
     return failWith(errorText, failure + reason);
   for (const KvbString& key : {uuid, KvbString("")}) {
+    // By the UUID first, then by the name. The UUID lookup is given no
+    // name: one that fails must fail the import, not be answered by name.
     // Without a name or a UUID there is nothing to look up.
     const int found =
         name.isEmpty() && key.isEmpty()
             ? 0
-            : scanRows(common_->findRule(-1, name, key),
+            : scanRows(common_->findRule(
+                           -1, key.isEmpty() ? name : KvbString(""), key),
                        [&](ReposDataAccessCursor* row) {
                          ruleId = row->getInt(row->getColumnIndex("RU_ID"));
                          if (ruleName)

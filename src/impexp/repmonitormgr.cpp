@@ -79,8 +79,11 @@ int MonitorObjectManagerImpl::existing(MonitorRepositoryDataAccess* monitor,
                   type_.uuidColumn, monitor, errorText, id, stored);
   };
   if (!type_.matchByNameToo) {
+    // The name is looked up only when the record has no UUID: a UUID
+    // lookup that fails must fail the import, not be answered by name.
     KvbString stored;
-    const int found = lookUp(name, uuid, &stored);
+    const int found =
+        lookUp(uuid.isEmpty() ? name : KvbString(""), uuid, &stored);
     if (found == 1) record->setUUID(stored);
     return found;
   }

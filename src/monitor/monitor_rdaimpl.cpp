@@ -278,15 +278,22 @@ bool MonitorRDAImpl::updateTask(int taskId, const KvbString& name,
 
 bool MonitorRDAImpl::deleteTask(int taskId) {
   if (!ready()) return false;
-  // The path names the task in the announcement of its deletion.
-  KvbString uuid;
-  const KvbString path = deletionPath(taskId, kTaskType, uuid);
+  KvbString uuid, path;
   const bool deleted = transaction([&] {
     if (!takeRow({"MJOB", "JB_ID", taskId, kTaskType})) return false;
     const int executions = exists("EXEC", "JB_ID=?", {taskId});
-    if (executions == 1) return refuse(executionsKeep(taskId));
-    return executions == 0 &&
-           deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
+    if (executions == 1) {
+      // No refusal (a null text) when the task's name could not be read:
+      // that read's failure, logged already, is the answer.
+      const Refusal refusal = executionsKeep(taskId);
+      if (!refusal.text.isNull()) refuse(refusal);
+      return false;
+    }
+    if (executions != 0) return false;
+    // The path names the task in the announcement of its deletion: it is
+    // read only for a task that goes, with the row it names taken.
+    path = deletionPath(taskId, kTaskType, uuid);
+    return deleteRows({"JBRUME", "RULEVT", "MJOB"}, "JB_ID", taskId);
   });
   // No resource manager serves this engine, so the task's resource
   // identity is empty.
@@ -296,16 +303,17 @@ bool MonitorRDAImpl::deleteTask(int taskId) {
 
 Refusal MonitorRDAImpl::executionsKeep(int taskId) {
   // The name is read only for the refusal; a task row that is gone (its
-  // executions left by an older version) is named by its id alone.
+  // executions left by an older version) is named by its id alone. A read
+  // that fails gives no refusal: the task is not to be named by its id as
+  // if its row were gone.
   KvbString name;
-  const bool named =
-      firstRow("SELECT JB_DESC FROM " + table("MJOB") + " WHERE JB_ID=?",
-               {taskId}, [&](ReposDataAccessCursor& row) {
-                 name = row.getString(0);
-               }) == 1;
-  const KvbString task =
-      named ? kvbStringFormat("task %d \"%S\"", taskId, name)
-            : kvbStringFormat("task %d", taskId);
+  const int named = firstRow(
+      "SELECT JB_DESC FROM " + table("MJOB") + " WHERE JB_ID=?", {taskId},
+      [&](ReposDataAccessCursor& row) { name = row.getString(0); });
+  if (named < 0) return Refusal();
+  const KvbString task = named == 1
+                             ? kvbStringFormat("task %d \"%S\"", taskId, name)
+                             : kvbStringFormat("task %d", taskId);
   return Refusal("Cannot delete " + task + ": " + message(kTaskHasExecutions));
 }
 

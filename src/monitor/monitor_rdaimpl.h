@@ -125,7 +125,8 @@ class MonitorRDAImpl : public RDA_Object<MonitorRepositoryDataAccess> {
                  const std::vector<KvbDatavar>& values, const Refusal& refusal);
   // The refusal of deleteTask for task `taskId`, which has executions:
   // "Cannot delete task <id> "<name>": " and message 1088, the text and
-  // its record alike.
+  // its record alike; no refusal (a null text) when the name cannot be
+  // read, whose failure is then the answer.
   Refusal executionsKeep(int taskId);
   // A dashboard object that a write stores: the key column of its kind
   // (GRP_ID, DIM_ID or THR_ID) and its id.

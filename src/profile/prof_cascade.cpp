@@ -142,11 +142,13 @@ bool ProfileRDAImpl::dropFieldFrequencyTables(
     const std::vector<int>& fieldIds) {
   for (int fieldId : fieldIds) {
     // A field whose frequencies were never loaded, or whose table was
-    // exported and dropped, has no table to drop.
+    // exported and dropped, has no table to drop; one whose table cannot
+    // be looked up fails the deletion, which would leave the table behind.
+    auto* rda = static_cast<RDA_BaseImpl*>(rda_);
     std::list<TableColumnInfo> columns;
-    if (rda_->getTableColumns(kvbStringFormat("FRQDST%d", fieldId), columns) >
-            0 &&
-        !static_cast<RDA_BaseImpl*>(rda_)->dropOwnTable("FRQDST", fieldId)) {
+    if (!rda->findTableColumns(kvbStringFormat("FRQDST%d", fieldId),
+                               columns) ||
+        (!columns.empty() && !rda->dropOwnTable("FRQDST", fieldId))) {
       logError(rda_->getErrorMessage());
       return false;
     }

@@ -454,7 +454,8 @@ bool RDA_BaseImpl::checkTables(TableCreateOptions options) {
 
 int RDA_BaseImpl::getTableColumns(const KvbString& table,
                                   std::list<TableColumnInfo>& columns) {
-  findTableColumns(table, columns);
+  // A catalogue that cannot be read must not pass for a missing table.
+  if (!findTableColumns(table, columns)) return -1;
   return static_cast<int>(columns.size());
 }
 

@@ -12,6 +12,13 @@ namespace {
 // The queue shares the source name of the folder manager in log records.
 const char kSourceFile[] = "repfldrmgrimpl";
 const char kLoggerName[] = "KV.Repos.ReposAdmin.ReposEventQueue";
+
+// The failure of every call of a queue without a metadata data access (no
+// repository was given, or none could be made): its text, logged.
+void noAccess(KvLogger* logger, KvbString& errorText, int line) {
+  errorText = "No metadata data access object could be made";
+  logPrintf(logger, kLogError, kSourceFile, line, "%S", errorText);
+}
 }  // namespace
 
 RepositoryEventQueueManagerImpl::RepositoryEventQueueManagerImpl(
@@ -29,7 +36,10 @@ bool RepositoryEventQueueManagerImpl::addEvent(
     const KvbString& subject, int changeType, const KvbString& other,
     const KvbString& source, int& eventId, KvbString& errorText) {
   KvNoCancellation noCancellation;
-  if (!meta_) return false;
+  if (!meta_) {
+    noAccess(logger_, errorText, __LINE__);
+    return false;
+  }
   if (!meta_->createRepositoryEvent(subject, changeType, other, source, eventId,
                                     errorText)) {
     logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
@@ -44,7 +54,10 @@ ReposDataAccessCursor* RepositoryEventQueueManagerImpl::getEventsSince(
     int unused, double eventTime, const KvbString& excludedSource,
     KvbString& errorText) {
   KvNoCancellation noCancellation;
-  if (!meta_) return nullptr;
+  if (!meta_) {
+    noAccess(logger_, errorText, __LINE__);
+    return nullptr;
+  }
   ReposDataAccessCursor* cursor = meta_->getRepositoryEventsSince(
       unused, eventTime, excludedSource, errorText);
   if (!cursor)
@@ -56,7 +69,10 @@ bool RepositoryEventQueueManagerImpl::removeEvents(int eventId,
                                                    double eventTime,
                                                    KvbString& errorText) {
   KvNoCancellation noCancellation;
-  if (!meta_) return false;
+  if (!meta_) {
+    noAccess(logger_, errorText, __LINE__);
+    return false;
+  }
   if (meta_->removeRepositoryEvents(eventId, eventTime, errorText)) return true;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", errorText);
   return false;

@@ -15,10 +15,15 @@ bool RepositoryImpactAnalysisImpl::addResourceDependencies(
   KvNoCancellation noCancellation;
   if (!resource) return true;
   if (!list) return failWith("No dependency list was given");
-  if (!recordResourceDependencies(resource, list, true)) return false;
-  list->reset();
-  while (list->next()) linkTableToDatabase(list->getResource());
-  return true;
+  // One unit: a table that cannot be linked (its stored twin or database
+  // cannot be read) fails the call and leaves the record as it was.
+  return transaction([&] {
+    if (!recordResourceDependencies(resource, list, true)) return false;
+    list->reset();
+    while (list->next())
+      if (!linkTableToDatabase(list->getResource())) return false;
+    return true;
+  });
 }
 
 bool RepositoryImpactAnalysisImpl::recordResourceDependencies(
@@ -105,6 +110,9 @@ bool RepositoryImpactAnalysisImpl::linkTableToDatabase(KvResource* resource) {
     if (findStored("Database", database, found) < 0) return false;
     if (found) list.appendCopy(*found);
   }
-  return recordResourceDependencies(resource, &list, false) &&
-         setResourceAccessDate(resource, KvbDate::currentDate());
+  // The link and the date that marks it are stored together.
+  return transaction([&] {
+    return recordResourceDependencies(resource, &list, false) &&
+           setResourceAccessDate(resource, KvbDate::currentDate());
+  });
 }

@@ -13,12 +13,17 @@ bool RepositoryImpactAnalysisImpl::removeDependentResources(
   progress("Removing dependent resources.");
   if (!resource) return failWith("No resource was given");
   Owned<KvResource> stored;
+  if (!findExisting(resource->getType(), resource->getIdentity(),
+                    "remove its dependencies", stored))
+    return false;
   // The access date goes back to 0 so that a table is linked to its
-  // database again at its next use.
-  return findExisting(resource->getType(), resource->getIdentity(),
-                      "remove its dependencies", stored) &&
-         setResourceAccessDate(stored.get(), KvbDate(0)) &&
-         (meta_->deleteDependenciesOn(idOf(stored.get())) || metadataFailed());
+  // database again at its next use. The date and the links go together:
+  // a failure of either leaves both as they were.
+  return transaction([&] {
+    return setResourceAccessDate(stored.get(), KvbDate(0)) &&
+           (meta_->deleteDependenciesOn(idOf(stored.get())) ||
+            metadataFailed());
+  });
 }
 
 bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
@@ -37,35 +42,33 @@ bool RepositoryImpactAnalysisImpl::removeResourceIfUnused(
   const KvbString linked = "SELECT RCS_TYPE, RCS_IDTY FROM " + table("IMPRCS") +
                            " WHERE RCS_ID IN (SELECT ";
   // The resource's row is taken before its links are read: a dependency
-  // added meanwhile holds the row, so it is waited for and then read.
+  // added meanwhile holds the row, so it is waited for and then read. The
+  // removal of the other unused resources is part of the same unit: a
+  // failure of either leaves every resource where it was.
   return transaction([&] {
-           std::vector<Ids> users, used;
-           if (!takeResources("RCS_ID = ?", {id}) ||
-               !selectRows(linked + "RCS_USED FROM " + links +
-                               " WHERE RCS_ID = ?) ORDER BY RCS_ID",
-                           {id}, users) ||
-               !selectRows(linked + "RCS_ID FROM " + links +
-                               " WHERE RCS_USED = ?) ORDER BY RCS_ID",
-                           {id}, used))
-             return false;
-           if (!users.empty() || !used.empty()) {
-             const Ids& first = users.empty() ? used[0] : users[0];
-             const int more =
-                 static_cast<int>(users.size() + used.size()) - 1;
-             const KvbString others = more ? kvbStringFormat(" and %d more",
-                                                             more)
-                                           : KvbString("");
-             return failWith(kvbStringFormat(
-                 "The impact %S could not be deleted: %s the %S%S.",
-                 resourceNamed(resource->getType(), resource->getIdentity()),
-                 users.empty() ? "it still depends on"
-                               : "it is still a dependency of",
-                 resourceNamed(first[0], first[1]), others));
-           }
-           return exec("DELETE FROM " + table("IMPRCS") + " WHERE RCS_ID = ?",
-                       {id});
-         }) &&
-         removeUnusedResources();
+    std::vector<Ids> users, used;
+    if (!takeResources("RCS_ID = ?", {id}) ||
+        !selectRows(linked + "RCS_USED FROM " + links +
+                        " WHERE RCS_ID = ?) ORDER BY RCS_ID",
+                    {id}, users) ||
+        !selectRows(linked + "RCS_ID FROM " + links +
+                        " WHERE RCS_USED = ?) ORDER BY RCS_ID",
+                    {id}, used))
+      return false;
+    if (!users.empty() || !used.empty()) {
+      const Ids& first = users.empty() ? used[0] : users[0];
+      const int more = static_cast<int>(users.size() + used.size()) - 1;
+      const KvbString others =
+          more ? kvbStringFormat(" and %d more", more) : KvbString("");
+      return failWith(kvbStringFormat(
+          "The impact %S could not be deleted: %s the %S%S.",
+          resourceNamed(resource->getType(), resource->getIdentity()),
+          users.empty() ? "it still depends on" : "it is still a dependency of",
+          resourceNamed(first[0], first[1]), others));
+    }
+    return exec("DELETE FROM " + table("IMPRCS") + " WHERE RCS_ID = ?", {id}) &&
+           removeUnusedResources();
+  });
 }
 
 bool RepositoryImpactAnalysisImpl::takeResources(

@@ -177,7 +177,11 @@ KvResourceList* RepositoryImpactAnalysisImpl::resourceList(
   if (!list) return nullptr;
   if (start) progress(start);
   if (!cursor) {
-    if (meta_) metadataFailed();
+    // The store's reason, or that there is no store to ask.
+    if (meta_)
+      metadataFailed();
+    else
+      ready();
     return list;
   }
   while (cursor->next() == 1) {
@@ -271,15 +275,28 @@ KvResourceList* RepositoryImpactAnalysisImpl::getUsedByResources(
 KvResourceList* RepositoryImpactAnalysisImpl::getDependentResources(
     KvResource* resource, int) {
   KvNoCancellation noCancellation;
-  if (meta_ && resource) linkTableToDatabase(resource);
-  KvResourceList* list =
-      resourceList("Get dependent resources.",
-                   meta_ ? meta_->listResourcesUsing(idOf(resource)) : nullptr);
-  if (!list || !resource || !meta_) return list;
-  Owned<KvResource> resolved(
-      getMacroResolvedResource(resource->getType(), resource->getIdentity()));
-  if (resolved) static_cast<KvResourceListImpl*>(list)->appendCopy(*resolved);
-  return list;
+  if (!ready()) return createResourceList();
+  // The link of a table to its database, the listed rows and the resource
+  // of an expanded identity are one unit: where any of them cannot be read
+  // or stored, the list would look complete without it, so the answer is
+  // an empty list and the store stays as it was.
+  Owned<KvResourceList> list;
+  const bool listed = transaction([&] {
+    if (resource && !linkTableToDatabase(resource)) return false;
+    ReposDataAccessCursor* rows = meta_->listResourcesUsing(idOf(resource));
+    if (!rows) return metadataFailed();
+    list.reset(resourceList("Get dependent resources.", rows));
+    if (!list || !resource) return list != nullptr;
+    KvbString expanded;
+    if (!expandMacros(resource->getIdentity(), expanded) || expanded.isEmpty())
+      return true;
+    Owned<KvResource> resolved(
+        getMacroResolvedResource(resource->getType(), resource->getIdentity()));
+    if (!resolved) return false;
+    static_cast<KvResourceListImpl*>(list.get())->appendCopy(*resolved);
+    return true;
+  });
+  return listed ? list.release() : createResourceList();
 }
 
 KvResourceList* RepositoryImpactAnalysisImpl::getDependentResourcesByType(
@@ -307,7 +324,10 @@ KvStringList* RepositoryImpactAnalysisImpl::getResourceTypes() {
   KvStringListImpl* list = new (std::nothrow) KvStringListImpl(1);
   if (!list) return nullptr;
   progress("Get resource types.");
-  if (!meta_) return list;
+  if (!meta_) {
+    ready();  // records that there is no store to ask
+    return list;
+  }
   Owned<ReposDataAccessCursor> cursor(meta_->listResourceTypes());
   if (!cursor) {
     metadataFailed();

@@ -18,6 +18,11 @@ namespace {
 
 // A copy writes over a thousand times; one in so many is made to fail.
 constexpr int kCopyWriteStep = 89;
+// A copy with cold caches reads its files a few hundred times, the per-id
+// tables within the first few dozen reads on every back end: each of those
+// is made to fail, then one in so many.
+constexpr int kDenseCopyReads = 64;
+constexpr int kCopyReadStep = 7;
 
 class CopyTest : public AdminTargetTest {
  protected:
@@ -277,6 +282,48 @@ TEST_P(CopyTest, AFullDiskAtAnyWriteLeavesTheTargetAsItWasOrCopied) {
           EXPECT_EQ(everyTable(target_), everyTable(source_));
         return !HasFailure();
       });
+  EXPECT_GT(faults, 0);
+}
+
+// A read of a database file that fails in a copy, the source's catalogue
+// and largest ids among them (read outside any transaction of the
+// source's), fails the copy with the read's reason and leaves the target as
+// it was; a copy that goes on past it is whole.
+TEST_P(CopyTest, AFailedReadAnywhereLeavesTheTargetAsItWasOrCopied) {
+  FaultVfs vfs;  // under the source's file, and the target's where a file
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  const std::vector<std::string> source = everyTable(source_);
+  std::vector<std::string> before = targetContent();
+  int faults = 0;
+  for (int k = 1;; k += k < kDenseCopyReads ? 1 : kCopyReadStep) {
+    SCOPED_TRACE("read " + std::to_string(k) + " failed");
+    // A change that another connection makes to each file drops the pages
+    // that the copy's connections keep, so that the copy reads them anew.
+    for (const std::string& file : {dir_.file("source.db"), targetDb_.file}) {
+      if (file.empty()) continue;
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+      EXPECT_EQ(sqlite3_exec(db,
+                             ("PRAGMA user_version = " + std::to_string(k))
+                                 .c_str(),
+                             nullptr, nullptr, nullptr),
+                SQLITE_OK);
+      sqlite3_close(db);
+    }
+    vfs.armReads(k, SQLITE_IOERR_READ);
+    const bool copied = admin_->copyRepository(source_, target_);
+    vfs.disarmReads();
+    if (copied) {
+      EXPECT_EQ(everyTable(target_), source);
+      before = targetContent();
+    } else {
+      EXPECT_TRUE(vfs.readFired()) << error();
+      EXPECT_NE(error().find("disk I/O error"), std::string::npos) << error();
+      EXPECT_EQ(targetContent(), before);
+    }
+    if (HasFailure() || !vfs.readFired()) break;
+    ++faults;
+  }
   EXPECT_GT(faults, 0);
 }
 

@@ -756,13 +756,16 @@ TEST_P(OneRecordPerFailureTest, FailingAdminCallsLogTheirTextOnce) {
     expectTextLoggedOnce(call.first, call.second, admin_);
 
   // A copy that cannot read the UUIDs that would tell whether source and
-  // target are one repository is refused, not run onto itself.
+  // target (two opens of one repository) are one repository is refused,
+  // not run onto itself.
+  RepositoryImpl* again = open(db_);
+  ASSERT_NE(again, nullptr) << error();
   whileAnotherThreadHoldsATransaction([&] {
     expectTextLoggedOnce(
         "copy whose UUIDs cannot be read",
-        [&] { return admin_->copyRepository(repository_, repository_); },
-        admin_);
+        [&] { return admin_->copyRepository(repository_, again); }, admin_);
   });
+  again->release();
   EXPECT_EQ(admin_->getErrorMessage().str().rfind(
                 "The copy could not tell whether the source and the target "
                 "are the same repository: ",

@@ -127,12 +127,12 @@ TEST_P(DriverRefusalTest, EachRefusalLosesTheTransactionWhereTheDriverEndsIt) {
       {"the catalogue's query", "",
        [&](ReposDataAccess* c, int) {
          DriverFault fault(DacFault::kPrepare, 1);
-         return c->getTableColumns("FOLDER", columns) == 0;
+         return c->getTableColumns("FOLDER", columns) < 0;
        }},
       {"a row of the catalogue", "",
        [&](ReposDataAccess* c, int) {
          DriverFault fault(DacFault::kValueRead, 1);
-         return c->getTableColumns("FOLDER", columns) == 0;
+         return c->getTableColumns("FOLDER", columns) < 0;
        }},
   };
   int first = 1;

@@ -243,8 +243,15 @@ TEST_P(RdaTablesTest, ACatalogueThatCannotBeReadIsNoMissingTable) {
             nullptr);
   std::vector<RDA_IdTable> idTables;
   EXPECT_FALSE(static_cast<RDA_BaseImpl*>(broken)->findIdTables(idTables));
-  // The public count has no failure to give: it stays 0.
-  EXPECT_EQ(broken->getTableColumns("FOLDER", columns), 0);
+  // The public count answers -1 with the reason, also for a list that
+  // held columns before, and appends nothing.
+  columns.resize(1);
+  EXPECT_EQ(broken->getTableColumns("FOLDER", columns), -1);
+  EXPECT_EQ(columns.size(), 1u);
+  EXPECT_NE(broken->getErrorMessage().str().find(
+                isPostgres() ? "connection" : "malformed database schema"),
+            std::string::npos)
+      << broken->getErrorMessage().str();
   TableCreateOptions options;
   options.dropTables = true;
   EXPECT_FALSE(broken->createTables(options));
@@ -339,7 +346,8 @@ TEST_P(RdaTablesTest, HostileNamesAreRefusedBeforeTheyReachSql) {
               "\"GCATS; DROP TABLE FOLDER\" is not a table name");
   }
   std::list<TableColumnInfo> found;
-  EXPECT_EQ(rda_->getTableColumns("GCATS; x", found), 0);
+  EXPECT_EQ(rda_->getTableColumns("GCATS; x", found), -1);
+  EXPECT_TRUE(found.empty());
 
   // A definition array with a hostile index prefix or table code.
   const ReposColumnDef badCode[] = {
