@@ -15,6 +15,7 @@
 #include "kvsqlstore/kvsqlstore.h"
 #include "support/admin_targets.h"
 #include "support/log_capture.h"
+#include "support/sqlite_rows.h"
 
 namespace {
 
@@ -41,24 +42,7 @@ std::string bytes(const std::string& path) {
 
 // The rows of the tables the move fills, as SQLite itself reads them.
 std::vector<std::string> movedRows(const std::string& path) {
-  std::vector<std::string> rows;
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  for (const char* table : kNewTables) {
-    rows.push_back(table);
-    sqlite3_exec(
-        db, ("SELECT * FROM \"" + std::string(table) + "\" ORDER BY 1").c_str(),
-        [](void* out, int n, char** values, char**) {
-          std::string row;
-          for (int i = 0; i < n; ++i)
-            row += std::string(values[i] ? values[i] : "NULL") + "|";
-          static_cast<std::vector<std::string>*>(out)->push_back(row);
-          return 0;
-        },
-        &rows, nullptr);
-  }
-  sqlite3_close(db);
-  return rows;
+  return sqliteRows(path, {std::begin(kNewTables), std::end(kNewTables)});
 }
 
 class OldFileReadTest : public AdminTargetTest {

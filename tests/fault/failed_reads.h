@@ -7,10 +7,12 @@
 #define TESTS_FAULT_FAILED_READS_H_
 
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "kvreposres/kvreposres.h"
 #include "reposadmin/common_data_access.h"
 #include "reposadmin/explorer_data_access.h"
 #include "reposadmin/import_export_manager.h"
@@ -94,6 +96,33 @@ struct ReadCase {
   // The number of log records of level 4 and above that a failure of the
   // call leaves; -1 when the case does not count them.
   int records = -1;
+};
+
+// A case whose preparation and call share the ids it stored, in a
+// `Stored` of the case file's own.
+template <typename Stored>
+ReadCase storedCase(const char* name,
+                    std::function<void(ReadStores&, Stored&)> prepare,
+                    std::function<ReadAnswer(ReadStores&, const Stored&)> call) {
+  auto stored = std::make_shared<Stored>();
+  return {name,
+          [stored, prepare](ReadStores& s) {
+            *stored = Stored();
+            prepare(s, *stored);
+          },
+          [stored, call](ReadStores& s) { return call(s, *stored); }};
+}
+
+// While one lives no event is posted. A change's event reads the
+// repository's UUID after the change is committed, when the call can no
+// longer fail for it (that read has tests of its own); without the event
+// every read that the call makes comes before its change is stored.
+class NoEvents {
+ public:
+  NoEvents() { setRepositoryEventManagerEnabled(false); }
+  ~NoEvents() { setRepositoryEventManagerEnabled(true); }
+  NoEvents(const NoEvents&) = delete;
+  NoEvents& operator=(const NoEvents&) = delete;
 };
 
 // A case shows as its name in the test's messages.

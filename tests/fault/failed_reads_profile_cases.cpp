@@ -21,31 +21,12 @@ struct Stored {
   int report = -1;
 };
 
-using Prepare = std::function<void(ReadStores&, Stored&)>;
-using Call = std::function<ReadAnswer(ReadStores&, const Stored&)>;
-
-// A case whose preparation and call share the ids stored.
-ReadCase storedCase(const char* name, Prepare prepare, Call call) {
-  auto stored = std::make_shared<Stored>();
-  return {name,
-          [stored, prepare](ReadStores& s) {
-            *stored = Stored();
-            prepare(s, *stored);
-          },
-          [stored, call](ReadStores& s) { return call(s, *stored); }};
+// The cases of this file, sharing the ids their preparations store.
+ReadCase storedCase(
+    const char* name, std::function<void(ReadStores&, Stored&)> prepare,
+    std::function<ReadAnswer(ReadStores&, const Stored&)> call) {
+  return ::storedCase<Stored>(name, std::move(prepare), std::move(call));
 }
-
-// While one lives no event is posted. A change's event reads the
-// repository's UUID after the change is committed, when the call can no
-// longer fail for it (that read has tests of its own); without the event
-// every read that the call makes comes before its change is stored.
-class NoEvents {
- public:
-  NoEvents() { setRepositoryEventManagerEnabled(false); }
-  ~NoEvents() { setRepositoryEventManagerEnabled(true); }
-  NoEvents(const NoEvents&) = delete;
-  NoEvents& operator=(const NoEvents&) = delete;
-};
 
 // Profile job "J" in the root folder.
 void addJob(ReadStores& s, Stored& ids) {

@@ -61,14 +61,10 @@ void keepExport(ReadStores& s, Kept& kept, int id, const char* type,
   kept.id = id;
 }
 
-// Runs a call whose present path stores an object, with announcements
-// switched off: each reads the repository's UUID after the commit, where a
-// failed read can only drop the announcement, not fail the call.
+// The answer of `call`, with no event posted meanwhile (see NoEvents).
 ReadAnswer unannounced(const std::function<ReadAnswer()>& call) {
-  setRepositoryEventManagerEnabled(false);
-  const ReadAnswer answered = call();
-  setRepositoryEventManagerEnabled(true);
-  return answered;
+  NoEvents quiet;
+  return call();
 }
 
 // An import of the kept text into the root folder.

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -16,6 +15,7 @@
 #include "fault/fault_vfs.h"
 #include "reposadmin/kvreposadmin.h"
 #include "support/log_capture.h"
+#include "support/sqlite_rows.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
 
@@ -68,49 +68,6 @@ void ReadStores::makeAll() {
 
 namespace {
 
-// Every row of every table of a SQLite file, read by SQLite itself, as
-// "table|a|b|..." texts in order.
-std::vector<std::string> fileContent(const std::string& path) {
-  std::vector<std::string> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_close(db);
-    return {"cannot open " + path};
-  }
-  std::vector<std::string> tables;
-  sqlite3_stmt* list = nullptr;
-  sqlite3_prepare_v2(db,
-                     "SELECT name FROM sqlite_master WHERE type = 'table' "
-                     "ORDER BY name",
-                     -1, &list, nullptr);
-  while (list && sqlite3_step(list) == SQLITE_ROW)
-    tables.emplace_back(
-        reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
-  sqlite3_finalize(list);
-  for (const std::string& table : tables) {
-    sqlite3_stmt* select = nullptr;
-    const std::string sql = "SELECT * FROM \"" + table + "\"";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &select, nullptr) != SQLITE_OK)
-      rows.push_back(table + " cannot be read");
-    std::vector<std::string> tableRows;
-    while (select && sqlite3_step(select) == SQLITE_ROW) {
-      std::string row = table;
-      for (int c = 0; c < sqlite3_column_count(select); ++c) {
-        const unsigned char* text = sqlite3_column_text(select, c);
-        row += "|" + std::string(text ? reinterpret_cast<const char*>(text)
-                                      : "NULL");
-      }
-      tableRows.push_back(row);
-    }
-    sqlite3_finalize(select);
-    std::sort(tableRows.begin(), tableRows.end());
-    rows.insert(rows.end(), tableRows.begin(), tableRows.end());
-  }
-  sqlite3_close(db);
-  return rows;
-}
-
 // Changes the file's change counter from another connection, so that
 // every connection open on it drops its cached pages and reads them from
 // the file again at its next statement.
@@ -156,7 +113,7 @@ class FailedReadTest : public ::testing::TestWithParam<ReadCase> {
       if (GetParam().prepare) GetParam().prepare(stores);
     }
     ASSERT_FALSE(HasFailure()) << "the case could not be prepared";
-    before_ = fileContent(prepared_);
+    before_ = sqliteRows(prepared_);
   }
   void TearDown() override {
     if (admin_) admin_->release();
@@ -205,7 +162,7 @@ class FailedReadTest : public ::testing::TestWithParam<ReadCase> {
         EXPECT_EQ(failures, static_cast<size_t>(GetParam().records));
       }
     }
-    EXPECT_EQ(fileContent(path), before_) << "the failed call changed the file";
+    EXPECT_EQ(sqliteRows(path), before_) << "the failed call changed the file";
     return reads;
   }
 

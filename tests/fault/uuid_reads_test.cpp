@@ -17,6 +17,7 @@
 #include "reposadmin/repository_admin.h"
 #include "support/event_recorder.h"
 #include "support/log_capture.h"
+#include "support/sqlite_rows.h"
 #include "support/rda_targets.h"
 #include "support/temp_dir.h"
 
@@ -74,42 +75,7 @@ class UuidReadTest : public ::testing::Test {
   }
 
   // Every row of every table, as SQLite itself reads them.
-  std::vector<std::string> content() {
-    std::vector<std::string> rows;
-    sqlite3* db = nullptr;
-    sqlite3_open(path_.c_str(), &db);
-    sqlite3_exec(
-        db,
-        "SELECT group_concat(name, ',') FROM sqlite_master WHERE type='table'",
-        [](void* out, int, char** values, char**) {
-          static_cast<std::vector<std::string>*>(out)->push_back(
-              values[0] ? values[0] : "");
-          return 0;
-        },
-        &rows, nullptr);
-    std::string tables = rows.empty() ? "" : rows[0];
-    rows.clear();
-    for (size_t at = 0; at < tables.size();) {
-      size_t end = tables.find(',', at);
-      if (end == std::string::npos) end = tables.size();
-      const std::string sql =
-          "SELECT '" + tables.substr(at, end - at) + "', * FROM \"" +
-          tables.substr(at, end - at) + "\" ORDER BY 2";
-      sqlite3_exec(
-          db, sql.c_str(),
-          [](void* out, int n, char** values, char**) {
-            std::string row;
-            for (int i = 0; i < n; ++i)
-              row += std::string(values[i] ? values[i] : "NULL") + "|";
-            static_cast<std::vector<std::string>*>(out)->push_back(row);
-            return 0;
-          },
-          &rows, nullptr);
-      at = end + 1;
-    }
-    sqlite3_close(db);
-    return rows;
-  }
+  std::vector<std::string> content() { return sqliteRows(path_); }
 
   // The UUID that the repository answers while `failing` holds, and the
   // text it gives then.
