@@ -291,7 +291,9 @@ class RepositoryCopy {
 
   // The largest `column` of the table `code` on `rda` in *id, -1 when the
   // table has no row. A failed read fails the copy: the per-id tables up
-  // to that id would be taken for none.
+  // to that id would be taken for none. The repository's own largestId
+  // would record the failure on that repository; the copy names it as one
+  // of its statements, in its one record.
   bool largestId(ReposDataAccess* rda, const char* code, const char* column,
                  int* id) {
     *id = -1;
@@ -368,12 +370,11 @@ class RepositoryCopy {
       *has = !columns.empty();
       return true;
     }
-    const int found =
-        firstRow(to_,
-                 "SELECT 1 FROM main.sqlite_master WHERE type='table' AND "
-                 "name=? COLLATE NOCASE",
-                 {to_->getTableName(code, false, id)},
-                 [](ReposDataAccessCursor&) {});
+    const int found = firstRow(
+        to_,
+        "SELECT 1 FROM main.sqlite_master WHERE type='table' AND "
+        "name=? COLLATE NOCASE",
+        {to_->getTableName(code, false, id)}, [](ReposDataAccessCursor&) {});
     *has = found == 1;
     return found >= 0;
   }
@@ -389,8 +390,7 @@ class RepositoryCopy {
     // The group count is read at a savepoint of the source's too: the
     // source may be in a transaction of its host's. Without it the indexes
     // of the groups are unknown, and none is made.
-    if (!frequencies &&
-        !runAtSavepoint(from_, logger_, [&] {
+    if (!frequencies && !runAtSavepoint(from_, logger_, [&] {
           return firstRow(
                      from_,
                      "SELECT GRP1, GRP2, GRP3, GRP4, GRP5 FROM " +
@@ -694,8 +694,7 @@ bool RepositoryAdminImpl::copy(Repository* source, Repository* target) {
         "The copy could not tell whether the source and the target are the "
         "same repository: " +
         reason);
-  if (!uuid.isEmpty() && uuid == targetUuid)
-    return fail(kSameRepository);
+  if (!uuid.isEmpty() && uuid == targetUuid) return fail(kSameRepository);
   RepositoryCopy copy(
       from, to, statusCallback_ ? statusCallback_ : to->getStatusCallback(),
       logger_);

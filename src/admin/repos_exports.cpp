@@ -39,16 +39,6 @@ KvbString inDateRange(const char* column) {
 // ---------------------------------------------------------------------------
 // Largest ids
 
-int RepositoryImpl::getMaxFieldId() {
-  int id = -1;
-  return largestId("FLD", "FLD_ID", &id) ? id : -1;
-}
-
-int RepositoryImpl::getMaxHgmId() {
-  int id = -1;
-  return largestId("HGMETA", "HGM_ID", &id) ? id : -1;
-}
-
 bool RepositoryImpl::largestId(const char* tableCode, const char* column,
                                int* id) {
   if (!connected(nullptr)) return false;

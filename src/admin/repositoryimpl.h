@@ -275,10 +275,6 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // --- per-id tables (repos_exports.cpp) ---
   // Whether a connection is to a SQLite database (repositoryimpl.cpp).
   static bool onSqlite(ReposDataAccess* rda);
-  // The largest FLD_ID and HGM_ID; -1 when the table is empty or the query
-  // fails.
-  int getMaxFieldId();
-  int getMaxHgmId();
 
   // --- old file-based profile repositories (movesqlitedata.cpp) ---
   // Copies an old profile repository file into `newPath`, a new file

@@ -146,8 +146,7 @@ bool ProfileRDAImpl::dropFieldFrequencyTables(
     // be looked up fails the deletion, which would leave the table behind.
     auto* rda = static_cast<RDA_BaseImpl*>(rda_);
     std::list<TableColumnInfo> columns;
-    if (!rda->findTableColumns(kvbStringFormat("FRQDST%d", fieldId),
-                               columns) ||
+    if (!rda->findTableColumns(kvbStringFormat("FRQDST%d", fieldId), columns) ||
         (!columns.empty() && !rda->dropOwnTable("FRQDST", fieldId))) {
       logError(rda_->getErrorMessage());
       return false;

@@ -864,8 +864,8 @@ KvbString RDA_BaseImpl::eventRepositoryUUID(KvbString* reason) {
   const KvbString uuid = repositoryUUID(&why);
   if (why.isNull()) return uuid;
   if (!lastUuid_.isEmpty()) return lastUuid_;
-  *reason = "No event was posted: the repository's UUID could not be read: " +
-            why;
+  *reason =
+      "No event was posted: the repository's UUID could not be read: " + why;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", *reason);
   return "";
 }

@@ -270,8 +270,9 @@ bool RepositoryFolderManagerImpl::isObjectLocked(int objectId,
   const int state = static_cast<MetadataRDAImpl*>(meta_)->objectLockState(
       objectId, objectType);
   if (state < 0)
-    return failed(kvbStringFormat("Error reading the lock of %S object with id=%d",
-                                  objectType, objectId));
+    return failed(
+        kvbStringFormat("Error reading the lock of %S object with id=%d",
+                        objectType, objectId));
   return state == 1;
 }
 
