@@ -635,7 +635,16 @@ struct OdbcDbc {
 // it at its next run (OdbcStmt::follow).
 struct OdbcLine {
   std::shared_ptr<OdbcDbc> dbc;
+  // What a statement's transaction of its own runs first, on any session
+  // (DacConnection::setOwnTransactionStart).
+  std::vector<KvbString> ownTransactionStart;
 };
+
+struct OdbcStmt;
+std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcLine>& line,
+                                         const KvbString& sql,
+                                         KvbString& error);
+bool finishRun(OdbcStmt& stmt, int64_t* rows, KvbString& error);
 
 // The buffers that a query's columns are bound to when its rows are read
 // in blocks (SQL_ATTR_ROW_ARRAY_SIZE): per column one value per row of the
@@ -817,7 +826,8 @@ struct OdbcStmt {
   // statement that another client parsed there. So there a statement with
   // values run outside a transaction runs in one of its own, which keeps
   // one server session throughout; the driver holds a query's rows past its
-  // end. One without values goes in one round trip, and may be one that no
+  // end. The transaction runs the connection's ownTransactionStart first.
+  // One without values goes in one round trip, and may be one that no
   // transaction can hold (CREATE DATABASE).
   bool execute(KvbString& error) {
     if (dbc != line->dbc && !follow(error)) return false;
@@ -835,6 +845,7 @@ struct OdbcStmt {
     if (own && !onConnection(setAutoCommitMode(dbc->handle, false), error))
       return false;
     const bool ran =
+        (!own || startOwnTransaction(error)) &&
         check(prepared ? SQLExecute(handle)
                        : SQLExecDirect(handle, sqlText(sql),
                                        static_cast<SQLINTEGER>(sql.length())),
@@ -848,6 +859,18 @@ struct OdbcStmt {
         onConnection(setAutoCommitMode(dbc->handle, true), endError);
     if (ran && !ended) error = endError;
     return ran && ended;
+  }
+
+  // Runs the line's ownTransactionStart, each statement in one round trip
+  // on the session of the transaction just begun.
+  bool startOwnTransaction(KvbString& error) {
+    for (const KvbString& text : line->ownTransactionStart) {
+      std::shared_ptr<OdbcStmt> setting = allocStatement(line, text, error);
+      if (!setting || !setting->execute(error) ||
+          !finishRun(*setting, nullptr, error))
+        return false;
+    }
+    return true;
   }
 
   std::shared_ptr<OdbcLine> line;
@@ -1313,6 +1336,9 @@ class OdbcConnection : public ConnectionBase {
 
   bool sharesServerSessions() const override {
     return line_->dbc->ownTransactions;
+  }
+  void setOwnTransactionStart(std::vector<KvbString> statements) override {
+    line_->ownTransactionStart = std::move(statements);
   }
 
   bool execute(const KvbString& sql, int64_t* rows) override {

@@ -30,6 +30,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "kvbase/kvbase.h"
 #include "kvsqlstore/kvsqlstore.h"
@@ -146,6 +147,14 @@ class DacConnection {
   // each statement with values outside a transaction in a transaction of
   // its own.
   virtual bool sharesServerSessions() const { return false; }
+  // The statements that such a transaction of its own runs first, before
+  // the statement it is for (the settings that a server session shared
+  // with other clients does not keep for this one: "SET LOCAL ..."); none
+  // until set. A statement that fails there fails the run with its reason,
+  // and the transaction is rolled back.
+  virtual void setOwnTransactionStart(std::vector<KvbString> statements) {
+    (void)statements;
+  }
   // The longest identifier the database takes; 0 when it names no limit.
   // Over ODBC it is the driver's SQL_MAX_IDENTIFIER_LEN, which the
   // PostgreSQL driver reads from the server (max_identifier_length).

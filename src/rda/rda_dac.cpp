@@ -187,12 +187,16 @@ bool RDA_DAC::open_INT(const KvbString& connection, KvbString& errorText) {
 // (REPOSITORY/POOL_ID) keeps the value of its latest open. The session's
 // value bounds a direct connection. A connection whose string keeps the
 // driver's statements off the server (DacConnection::sharesServerSessions),
-// as behind a connection pooler in transaction mode, which hands each
-// transaction to any of its server sessions, where another client's value
-// may be in force, also sets it with each transaction (setTransaction). A
-// direct connection pays no round trip per transaction for it, and a host's
+// as behind a connection pooler in transaction mode, hands each
+// transaction to any of the pooler's server sessions, where another
+// client's value may be in force: it sets its value with each transaction
+// instead (transactionSettings), the engine's and the driver's own ones
+// around a statement outside a transaction alike, and never for a session,
+// whose value would then hold for the pooler's other clients. A direct
+// connection pays no round trip per transaction for it, and a host's
 // first statement of its transaction is still its first.
 bool RDA_DAC::boundLockWaits(KvbString& errorText) {
+  if (dac_->sharesServerSessions()) return true;
   if (dac_->execute(lockTimeoutSetting(false))) return true;
   errorText = "The lock timeout cannot be set: " + dac_->getErrorMessage();
   return failed(errorText);
@@ -209,20 +213,31 @@ KvbString RDA_DAC::lockTimeoutSetting(bool transactionOnly) const {
 // Where each transaction may land on another server session (behind a
 // pooler), what one session said is no promise for the next: another
 // client may have set a stricter default there, so every transaction sets
-// read committed itself.
+// read committed itself. The driver's transactions of its own, around a
+// statement with values outside a transaction, make the same settings.
 bool RDA_DAC::readIsolation(KvbString& errorText) {
   if (!readSessionIsolation(dac_, &pinReadCommitted_, errorText))
     return failed(errorText);
   pinReadCommitted_ |= dac_->sharesServerSessions();
+  if (dac_->sharesServerSessions())
+    dac_->setOwnTransactionStart(transactionSettings());
   return true;
+}
+
+std::vector<KvbString> RDA_DAC::transactionSettings() const {
+  std::vector<KvbString> settings;
+  if (pinReadCommitted_) settings.emplace_back(kReadCommittedSql);
+  if (kind_ == DAC_DB_POSTGRESQL && dac_->sharesServerSessions())
+    settings.push_back(lockTimeoutSetting(true));
+  return settings;
 }
 
 // The driver begins the transaction with the first setting, in one round
 // trip; the isolation comes first, before any query of the transaction.
 bool RDA_DAC::setTransaction() {
-  return (!pinReadCommitted_ || dac_->execute(kReadCommittedSql)) &&
-         (kind_ != DAC_DB_POSTGRESQL || !dac_->sharesServerSessions() ||
-          dac_->execute(lockTimeoutSetting(true)));
+  for (const KvbString& setting : transactionSettings())
+    if (!dac_->execute(setting)) return false;
+  return true;
 }
 
 bool RDA_DAC::isDBMSSupported() {

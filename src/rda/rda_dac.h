@@ -185,6 +185,8 @@ class RDA_DAC : public RDA_BaseImpl {
   // what a session keeps between transactions; false with the driver's
   // reason.
   bool setTransaction();
+  // The statements of those settings, in their order.
+  std::vector<KvbString> transactionSettings() const;
   // The text of a transaction that went with its session, whose failure
   // was `failure`: that text when it names the loss already.
   KvbString lostTransactionText(const KvbString& failure) const;
@@ -202,15 +204,18 @@ class RDA_DAC : public RDA_BaseImpl {
   // prepareOnce_INT) and wrapped as the engine's; null, with the reason
   // recorded, when it cannot be prepared.
   RDA_StatementBase* statementOf(const KvbString& sql, bool once);
-  // Sets the server's lock timeout of a PostgreSQL session; false, with
-  // the reason in errorText, when the server refuses it.
+  // Sets the server's lock timeout of a PostgreSQL session that is the
+  // connection's own (not one that a pooler shares); false, with the
+  // reason in errorText, when the server refuses it.
   bool boundLockWaits(KvbString& errorText);
   // The statement that sets the lock timeout of the session, or with
   // `transactionOnly` of the open transaction alone.
   KvbString lockTimeoutSetting(bool transactionOnly) const;
   // Reads the default isolation of the session just opened (see
-  // rda_isolation.h) into pinReadCommitted_; false, with the reason in
-  // errorText, when the server does not tell it.
+  // rda_isolation.h) into pinReadCommitted_, and hands the transaction
+  // settings to the driver's transactions of their own where sessions are
+  // shared; false, with the reason in errorText, when the server does not
+  // tell it.
   bool readIsolation(KvbString& errorText);
   bool catalogueRows(const KvbString& sql,
                      const std::vector<KvbString>& values,

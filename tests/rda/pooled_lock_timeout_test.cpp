@@ -2,9 +2,12 @@
 // makes its settings for itself alone: its lock timeout (SET LOCAL) and its
 // read committed isolation (SET TRANSACTION) hold inside it, and once it
 // has ended the server session keeps what another client of the pooler set
-// there. The test starts a pooler of its own with a single server session,
-// so that every client's transaction lands on that one session, and runs
-// the engine's own transaction and a host's in each of the driver's modes.
+// there. So does the transaction that the driver runs around a statement
+// outside a transaction, and an open sets nothing on a session. The test
+// starts a pooler of its own with a single server session, so that every
+// client's transaction lands on that one session, and runs the engine's own
+// transaction, a host's and a statement outside any transaction in each of
+// the driver's modes.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,6 +18,8 @@
 
 #include "access/meta_rdaimpl.h"
 #include "kvdataaccess/kvdataaccess.h"
+#include "support/connection_stores.h"
+#include "support/connection_waits.h"
 #include "support/dac_targets.h"
 #include "support/rda_targets.h"
 #include "support/script_lines.h"
@@ -25,6 +30,7 @@ namespace {
 enum class Work {
   kOwnTransaction,   // a write that runs its own transaction
   kHostTransaction,  // a write inside a host's beginTransaction/endTransaction
+  kNoTransaction,    // a query with a value outside any transaction
 };
 
 struct PooledCase {
@@ -68,10 +74,12 @@ class OwnPooler {
 
 // The server session's id, its lock timeout, its default isolation and the
 // isolation in force, joined by "|".
-const char kSettings[] =
-    "SELECT pg_backend_pid(), current_setting('lock_timeout'), "
-    "current_setting('default_transaction_isolation'), "
-    "current_setting('transaction_isolation')";
+#define KV_SETTINGS_QUERY                                       \
+  "SELECT pg_backend_pid(), current_setting('lock_timeout'), " \
+  "current_setting('default_transaction_isolation'), "         \
+  "current_setting('transaction_isolation')"
+const char kSettings[] = KV_SETTINGS_QUERY;
+const char kSettingsOfAValue[] = KV_SETTINGS_QUERY " WHERE 1 = ?";
 
 // The first row of `sql` on a new client of `connection`, columns joined by
 // "|"; the client's failure text when it fails.
@@ -132,12 +140,8 @@ class PostgresPooledSessionSettingsTest
     connection_ = pooler_->connection() + GetParam().mode;
     schema_ = uniqueTestName("kvpool");
     ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
-    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", "300");
-    KvbString error;
-    rda_ = createReposDataAccess(0, connection_.c_str(), schema_ + ".kv",
-                                 nullptr, error);
-    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
-    ASSERT_NE(rda_, nullptr) << error.str();
+    rda_ = open(connection_, "300");
+    ASSERT_NE(rda_, nullptr);
     TableCreateOptions options;
     options.createTables = true;
     ASSERT_TRUE(rda_->createTables(options)) << why();
@@ -151,6 +155,18 @@ class PostgresPooledSessionSettingsTest
   }
 
   std::string why() const { return rda_->getErrorMessage().str(); }
+  // A connection to the case's tables through `connection`, opened with a
+  // busy timeout of `busyTimeoutMs`; null, with a failure, when it cannot.
+  ReposDataAccess* open(const std::string& connection,
+                        const char* busyTimeoutMs) {
+    kvbGetConfigOptions("")->set("SQLITE/BUSY_TIMEOUT", busyTimeoutMs);
+    KvbString error;
+    ReposDataAccess* opened = createReposDataAccess(
+        0, connection.c_str(), schema_ + ".kv", nullptr, error);
+    kvbGetConfigOptions("")->remove("SQLITE/BUSY_TIMEOUT");
+    EXPECT_NE(opened, nullptr) << error.str();
+    return opened;
+  }
 
   OwnPooler* pooler_ = nullptr;
   std::string connection_;
@@ -171,16 +187,26 @@ TEST_P(PostgresPooledSessionSettingsTest,
   const std::string clients = session + "|7s|repeatable read|repeatable read";
   ASSERT_EQ(before, clients) << "the settings did not reach the session";
 
+  // An open sets nothing on the session.
+  ReposDataAccess* other = open(connection_, "400");
+  ASSERT_NE(other, nullptr);
+  other->release();
+
+  const std::string engines = session + "|300ms|repeatable read|read committed";
   int id = 0;
   if (GetParam().work == Work::kOwnTransaction) {
     ASSERT_TRUE(meta_->addFolder(0, "own", id)) << why();
+  } else if (GetParam().work == Work::kNoTransaction) {
+    // The driver's transaction around it makes the engine's settings.
+    const KvbDatavar one(1);
+    EXPECT_EQ(cursorRows(rda_->paramSelect(kSettingsOfAValue, 1, &one)),
+              std::vector<std::string>{engines});
   } else {
     ASSERT_TRUE(rda_->beginTransaction(false, nullptr)) << why();
     EXPECT_TRUE(meta_->addFolder(0, "host", id)) << why();
     // Inside it the engine's own values hold, on the same session.
     EXPECT_EQ(cursorRows(rda_->paramSelect(kSettings, 0)),
-              std::vector<std::string>{
-                  session + "|300ms|repeatable read|read committed"});
+              std::vector<std::string>{engines});
     ASSERT_TRUE(rda_->endTransaction(true)) << why();
   }
 
@@ -197,10 +223,58 @@ const PooledCase kCases[] = {
      Work::kHostTransaction},
     {"HostTransactionRollsBackWhole", "Protocol=7.4-1;",
      Work::kHostTransaction},
+    {"NoTransaction", "", Work::kNoTransaction},
+    {"NoTransactionAbortsUntilRollback", "Protocol=7.4-0;",
+     Work::kNoTransaction},
+    {"NoTransactionRollsBackWhole", "Protocol=7.4-1;", Work::kNoTransaction},
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, PostgresPooledSessionSettingsTest,
                          ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<PooledCase>& c) {
+                           return std::string(c.param.name);
+                         });
+
+// A write outside any transaction waits for a row that another session
+// holds as long as the engine's busy timeout says, not as the value that
+// another client of the pooler left on the server session: it waits until
+// the holder, reaching the server directly, commits, then deletes the row.
+class PostgresPooledLockWaitTest : public PostgresPooledSessionSettingsTest {};
+
+TEST_P(PostgresPooledLockWaitTest, AWriteOutsideATransactionWaitsTheEnginesTime) {
+  int id = -1;
+  {
+    Stores mine(rda_);
+    ASSERT_TRUE(mine.monitor->addSource("held", "", "u", 0, &id)) << why();
+  }
+  ReposDataAccess* holder = open(postgresConnectionString(), "20000");
+  ReposDataAccess* writer = open(connection_, "20000");
+  if (holder && writer) {
+    Stores held(holder), writes(writer);
+    ASSERT_TRUE(clientRuns(connection_, "SET lock_timeout = '1ms'"));
+    ASSERT_TRUE(held.common->beginTransaction(0, 0)) << held.why();
+    ASSERT_TRUE(held.monitor->updateSource(id, "still held", "u", 0))
+        << held.why();
+    ConnectionWaits waits(holder, writer, true);
+    bool deleted = false;
+    EXPECT_TRUE(attemptWhileHeld<bool>(
+        waits, LetGo::kOnceItWaits,
+        [&](bool commit) {
+          EXPECT_TRUE(held.common->endTransaction(commit)) << held.why();
+        },
+        [&] { return writes.monitor->deleteSource(id); }, &deleted))
+        << "the write never waited";
+    EXPECT_TRUE(deleted) << writes.why();
+    EXPECT_EQ(waits.waits(), 1);
+  }
+  if (holder) holder->release();
+  if (writer) writer->release();
+}
+
+const PooledCase kOutsideCases[] = {kCases[6], kCases[7], kCases[8]};
+
+INSTANTIATE_TEST_SUITE_P(Modes, PostgresPooledLockWaitTest,
+                         ::testing::ValuesIn(kOutsideCases),
                          [](const ::testing::TestParamInfo<PooledCase>& c) {
                            return std::string(c.param.name);
                          });
