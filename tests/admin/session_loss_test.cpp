@@ -109,10 +109,13 @@ void endSessionOf(const std::string& connection, const std::string& pid) {
     ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "session " << pid;
 }
 
-// The lock timeout of the session behind `rda`, in milliseconds.
+// The lock timeout in force for a statement with a value of `rda` outside
+// a transaction, in milliseconds: the session's, or where sessions are
+// shared (UseServerSidePrepare=0) that of the transaction of its own.
 std::string lockTimeoutOf(ReposDataAccess* rda) {
+  const KvbDatavar name("lock_timeout");
   const std::vector<std::string> rows = cursorRows(rda->paramSelect(
-      "SELECT setting FROM pg_settings WHERE name = 'lock_timeout'", 0));
+      "SELECT setting FROM pg_settings WHERE name = ?", 1, &name));
   return rows.size() == 1 ? rows[0] : "(" + rda->getErrorMessage().str() + ")";
 }
 

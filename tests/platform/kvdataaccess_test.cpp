@@ -882,6 +882,29 @@ TEST(DacPostgresPooledConnection, AStatementOutsideATransactionIsOneOnItsOwn) {
   ASSERT_TRUE(conn->setAutoCommit(true));
   EXPECT_TRUE(add(KvbDatavar(4), "d")) << insert->getErrorMessage().asCstr();
   EXPECT_EQ(seenElsewhere(), 3);
+  // Such a transaction runs the connection's start statements first: what
+  // they set holds inside it; a start that fails fails the run with its
+  // reason and stores nothing, and the next run goes on.
+  conn->setOwnTransactionStart({"SET LOCAL lock_timeout = 1234"});
+  DacStatement* setting =
+      conn->prepare("SELECT current_setting('lock_timeout') WHERE 1 = ?");
+  ASSERT_NE(setting, nullptr) << conn->getErrorMessage().asCstr();
+  ASSERT_TRUE(setting->bind(0, KvbDatavar(1), kvbTypeInt, 0));
+  cursor = setting->select();
+  ASSERT_NE(cursor, nullptr) << setting->getErrorMessage().asCstr();
+  EXPECT_TRUE(cursor->next() == 1 && cursor->getValue(0, value));
+  EXPECT_EQ(value.asString().str(), "1234ms");
+  cursor->release();
+  setting->release();
+  conn->setOwnTransactionStart({"SET LOCAL lock_timeout = 'never'"});
+  EXPECT_FALSE(add(KvbDatavar(5), "e"));
+  EXPECT_NE(insert->getErrorMessage().find("\"lock_timeout\""),
+            KvbString::npos)
+      << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 3);
+  conn->setOwnTransactionStart({});
+  EXPECT_TRUE(add(KvbDatavar(6), "f")) << insert->getErrorMessage().asCstr();
+  EXPECT_EQ(seenElsewhere(), 4);
   // A statement without values is sent as it is: one that no transaction
   // can hold runs too.
   EXPECT_TRUE(conn->execute(("VACUUM " + table).c_str()))
