@@ -322,7 +322,7 @@ class RepositoryCopy {
     // missing in the source, the target's table would go with nothing in
     // its place.
     std::list<TableColumnInfo> columns;
-    if (!static_cast<RDA_BaseImpl*>(from_)->findTableColumns(name, columns))
+    if (from_->getTableColumns(name, columns) < 0)
       return fail(kvbStringFormat(
           "The copy could not read whether the source has the table %S: %S",
           name, from_->getErrorMessage()));
@@ -364,8 +364,7 @@ class RepositoryCopy {
     *has = false;
     if (!attached_) {
       std::list<TableColumnInfo> columns;
-      if (!static_cast<RDA_BaseImpl*>(to_)->findTableColumns(
-              kvbStringFormat("%s%d", code, id), columns))
+      if (to_->getTableColumns(kvbStringFormat("%s%d", code, id), columns) < 0)
         return false;
       *has = !columns.empty();
       return true;

@@ -9,7 +9,6 @@
 #include "access/base_rdaimpl.h"
 #include "access/savepoint_step.h"
 #include "admin/repositoryimpl.h"
-#include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 
@@ -45,8 +44,7 @@ bool existingColumns(ReposDataAccess* rda, const char* code,
                      std::set<KvbString>* names) {
   names->clear();
   std::list<TableColumnInfo> columns;
-  if (!static_cast<RDA_BaseImpl*>(rda)->findTableColumns(code, columns))
-    return false;
+  if (rda->getTableColumns(code, columns) < 0) return false;
   for (const TableColumnInfo& column : columns)
     names->insert(KvbString(column.name).toUpper());
   return true;

@@ -4,7 +4,6 @@
 // named at length, copied into the current short names.
 #include "access/base_rdaimpl.h"
 #include "admin/repositoryimpl.h"
-#include "rda/rda_impl.h"
 
 namespace {
 
@@ -52,8 +51,7 @@ bool RepositoryImpl::mergeIdCounters(bool profile) {
   // A repository that never had the old table has no counters to carry; one
   // whose catalogue cannot be read may have them.
   std::list<TableColumnInfo> columns;
-  if (!static_cast<RDA_BaseImpl*>(dataAccess_)
-           ->findTableColumns(oldTable, columns))
+  if (dataAccess_->getTableColumns(oldTable, columns) < 0)
     return failOnConnection();
   if (columns.empty()) return true;
   const KvbString select =

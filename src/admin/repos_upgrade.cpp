@@ -16,7 +16,6 @@
 #include "kvfileio/kvfileio.h"
 #include "kvsync/kvnocancellation.h"
 #include "rda/rda_factory.h"
-#include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "schema/repos_tables.h"
 
@@ -131,10 +130,9 @@ bool RepositoryImpl::upgradeNcoaPart() {
   logProgress("Starting NCOA repository upgrade.");
   // A catalogue that cannot be read says nothing of whether the repository
   // was created.
-  auto* rda = static_cast<RDA_BaseImpl*>(dataAccess_);
   std::list<TableColumnInfo> info, keyValues;
-  if (!rda->findTableColumns("INFO", info) ||
-      !rda->findTableColumns("KEYVAL", keyValues))
+  if (dataAccess_->getTableColumns("INFO", info) < 0 ||
+      dataAccess_->getTableColumns("KEYVAL", keyValues) < 0)
     return failOnConnection();
   if (info.empty() || keyValues.empty() || repositoryKind_ == kKindNone) {
     // This record stands for the failure, whose text is message 1050.
@@ -183,10 +181,9 @@ bool RepositoryImpl::upgradeNcoaPart() {
 bool RepositoryImpl::isOldProfileFile(bool* old) {
   *old = false;
   if (repositoryKind_ != kKindProfile) return true;
-  auto* rda = static_cast<RDA_BaseImpl*>(dataAccess_);
   std::list<TableColumnInfo> oldPatterns, patterns;
-  if (!rda->findTableColumns("patdist", oldPatterns) ||
-      !rda->findTableColumns("PATDST", patterns))
+  if (dataAccess_->getTableColumns("patdist", oldPatterns) < 0 ||
+      dataAccess_->getTableColumns("PATDST", patterns) < 0)
     return failOnConnection();
   *old = !oldPatterns.empty() && patterns.empty();
   return true;

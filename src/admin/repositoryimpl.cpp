@@ -217,8 +217,7 @@ bool RepositoryImpl::hasColumn(const char* tableCode, const char* column,
                                bool* has) {
   *has = false;
   std::list<TableColumnInfo> columns;
-  if (!static_cast<RDA_BaseImpl*>(dataAccess_)
-           ->findTableColumns(tableCode, columns))
+  if (dataAccess_->getTableColumns(tableCode, columns) < 0)
     return failOnConnection();
   for (const TableColumnInfo& info : columns)
     if (info.name.equals(column, true)) *has = true;
@@ -528,9 +527,7 @@ bool RepositoryImpl::hasInfoTable(bool* exists) {
     }
   }
   std::list<TableColumnInfo> columns;
-  if (!static_cast<RDA_BaseImpl*>(dataAccess_)
-           ->findTableColumns("INFO", columns))
-    return false;
+  if (dataAccess_->getTableColumns("INFO", columns) < 0) return false;
   *exists = !columns.empty();
   return true;
 }

@@ -52,11 +52,8 @@ bool CustomMetricManagerImpl::importNewObject(MetadataRecord* record,
             "CM_ID", common.get(), errorText))
       return false;
   } else {
-    // The name is looked up only when the record has no UUID: a UUID
-    // lookup that fails must fail the import, not be answered by name.
     const KvbString uuid = record->getUUID();
-    found = lastId(common->findCustomMetric(
-                       -1, uuid.isEmpty() ? name : KvbString(""), uuid),
+    found = lastId(common->findCustomMetric(-1, nameToLookUp(name, uuid), uuid),
                    "CM_ID", "CM_UUID", common.get(), errorText, existingId,
                    &storedUuid);
   }

@@ -221,8 +221,7 @@ bool MetadataObject::importDependentRule(MetadataRecord* item, int folderId,
     const int found =
         name.isEmpty() && key.isEmpty()
             ? 0
-            : scanRows(common_->findRule(
-                           -1, key.isEmpty() ? name : KvbString(""), key),
+            : scanRows(common_->findRule(-1, nameToLookUp(name, key), key),
                        [&](ReposDataAccessCursor* row) {
                          ruleId = row->getInt(row->getColumnIndex("RU_ID"));
                          if (ruleName)

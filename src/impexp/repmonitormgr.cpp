@@ -79,11 +79,8 @@ int MonitorObjectManagerImpl::existing(MonitorRepositoryDataAccess* monitor,
                   type_.uuidColumn, monitor, errorText, id, stored);
   };
   if (!type_.matchByNameToo) {
-    // The name is looked up only when the record has no UUID: a UUID
-    // lookup that fails must fail the import, not be answered by name.
     KvbString stored;
-    const int found =
-        lookUp(uuid.isEmpty() ? name : KvbString(""), uuid, &stored);
+    const int found = lookUp(nameToLookUp(name, uuid), uuid, &stored);
     if (found == 1) record->setUUID(stored);
     return found;
   }

@@ -38,6 +38,14 @@ class ScopedAccess {
 // new one) that could not get the data access it works through.
 KvbString noDataAccess(const KvbString& typeName, int objectId);
 
+// The name that the look-up of an imported record by its UUID (a task's:
+// its code) is given: none when the record has one, so that a look-up by
+// UUID that fails fails the import instead of being answered by an object
+// of the record's name; the name when the record has no UUID.
+inline KvbString nameToLookUp(const KvbString& name, const KvbString& uuid) {
+  return uuid.isEmpty() ? name : KvbString("");
+}
+
 // Takes the turn of table `code` on the connection of `repository` for the
 // import's transaction, before a look-up that decides what the import
 // writes (an object that stands for a record, a UUID that is free): what

@@ -50,11 +50,9 @@ bool RuleManagerImpl::importNewObject(MetadataRecord* record, int folderId,
             "RU_ID", common.get(), errorText))
       return false;
   } else if (!name.isEmpty() || !uuid.isEmpty()) {
-    // The name is looked up only when the record has no UUID: a UUID
-    // lookup that fails must fail the import, not be answered by name.
-    found = lastId(
-        common->findRule(-1, uuid.isEmpty() ? name : KvbString(""), uuid),
-        "RU_ID", "RU_UUID", common.get(), errorText, existingId, &storedUuid);
+    found =
+        lastId(common->findRule(-1, nameToLookUp(name, uuid), uuid), "RU_ID",
+               "RU_UUID", common.get(), errorText, existingId, &storedUuid);
   }
   if (found < 0) return false;
   if (found == 1) {

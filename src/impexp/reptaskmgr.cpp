@@ -51,11 +51,9 @@ bool TaskManagerImpl::importNewObject(MetadataRecord* record, int folderId,
       return false;
   } else if (!name.isEmpty() || !uuid.isEmpty()) {
     int existingId = -1;
-    // The name is looked up only when the record has no code: a code
-    // lookup that fails must fail the import, not be answered by name.
-    const int found = lastId(
-        monitor->findTask(-1, uuid.isEmpty() ? name : KvbString(""), uuid),
-        "JB_ID", "JB_CODE", monitor.get(), errorText, existingId);
+    const int found =
+        lastId(monitor->findTask(-1, nameToLookUp(name, uuid), uuid), "JB_ID",
+               "JB_CODE", monitor.get(), errorText, existingId);
     if (found != 0) return found == 1 && folderExists(folderId, errorText);
   }
   name = renamed(

@@ -4,43 +4,14 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <atomic>
 #include <string>
 
 #include "kvdataaccess/kvdataaccess.h"
 #include "support/admin_targets.h"
+#include "support/driver_fault.h"
 #include "support/log_capture.h"
 
 namespace {
-
-const char kRefused[] = "the test failed this call";
-
-// While it lives, every statement that the driver prepares from the `n`th
-// on (counted from 1) fails: a server that stops answering part-way.
-class PreparesFailFrom {
- public:
-  explicit PreparesFailFrom(int n) {
-    seen_ = 0;
-    from_ = n;
-    fired_ = false;
-    dacSetFaultHook(&PreparesFailFrom::ask);
-  }
-  ~PreparesFailFrom() { dacSetFaultHook(nullptr); }
-  PreparesFailFrom(const PreparesFailFrom&) = delete;
-  PreparesFailFrom& operator=(const PreparesFailFrom&) = delete;
-  static bool fired() { return fired_; }
-
- private:
-  static bool ask(DacFault point, KvbString& reason) {
-    if (point != DacFault::kPrepare || ++seen_ < from_) return false;
-    reason = kRefused;
-    fired_ = true;
-    return true;
-  }
-  static inline std::atomic<int> seen_{0};
-  static inline std::atomic<int> from_{0};
-  static inline std::atomic<bool> fired_{false};
-};
 
 class CatalogueReadTest : public AdminTargetTest {
  protected:
@@ -72,17 +43,17 @@ TEST_P(CatalogueReadTest, AnOpenWhoseReadsFailFindsTheRepositoryOrSaysWhy) {
       bool versionRead = false;
       std::string why;
       {
-        PreparesFailFrom fault(n);
+        DriverFault fault(DacFault::kPrepare, n, true);
         repository = open(db_, check);
         if (repository) {
           versionRead =
               repository->getInfoVersion("KVREPOSITORY", &version, nullptr);
           why = repository->getErrorMessage().str();
         }
-        fired = fired || PreparesFailFrom::fired();
+        fired = fired || DriverFault::fired();
       }
       if (!repository) {
-        EXPECT_NE(error().find(kRefused), std::string::npos) << error();
+        EXPECT_NE(error().find(kDriverFaultText), std::string::npos) << error();
         EXPECT_EQ(error().find("holds no repository"), std::string::npos)
             << error();
         continue;
@@ -90,7 +61,7 @@ TEST_P(CatalogueReadTest, AnOpenWhoseReadsFailFindsTheRepositoryOrSaysWhy) {
       if (versionRead)
         EXPECT_EQ(version, 7);
       else
-        EXPECT_NE(why.find(kRefused), std::string::npos) << why;
+        EXPECT_NE(why.find(kDriverFaultText), std::string::npos) << why;
       repository->release();
     }
     if (HasFailure() || !fired) break;

@@ -9,38 +9,15 @@
 // fail through the test seam of kvdataaccess.h.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 #include <list>
 #include <string>
 
 #include "kvdataaccess/kvdataaccess.h"
+#include "support/driver_fault.h"
 #include "support/rda_targets.h"
 
 namespace {
-
-// While it lives, the `n`th call at `point` (counted from 1) fails, and
-// only that one.
-class DriverFault {
- public:
-  DriverFault(DacFault point, int n) {
-    point_ = point;
-    left_ = n;
-    dacSetFaultHook(&DriverFault::ask);
-  }
-  ~DriverFault() { dacSetFaultHook(nullptr); }
-  DriverFault(const DriverFault&) = delete;
-  DriverFault& operator=(const DriverFault&) = delete;
-
- private:
-  static bool ask(DacFault point, KvbString& reason) {
-    if (point != point_ || --left_ != 0) return false;
-    reason = "the test failed this call";
-    return true;
-  }
-  static inline std::atomic<DacFault> point_{DacFault::kPrepare};
-  static inline std::atomic<int> left_{0};
-};
 
 // Reads a query's rows until the cursor stops; true when it stopped at a
 // failure.

@@ -29,6 +29,18 @@ class RdaConnectionTest : public RdaTargetTest {
  protected:
   void createTables() { ASSERT_TRUE(createCoreTables()) << why(); }
   std::string why() { return rda_->getErrorMessage().str(); }
+  // Opens the test's connection again, with the PostgreSQL driver reading
+  // a query's rows through a server cursor, `rows` at each fetch.
+  void reopenFetching(int rows) {
+    rda_->release();
+    KvbString error;
+    db_ = rda_ = createReposDataAccess(
+        factoryKind(),
+        (location() + ";UseDeclareFetch=1;Fetch=" + std::to_string(rows) + ";")
+            .c_str(),
+        prefix_, nullptr, error);
+    ASSERT_NE(rda_, nullptr) << error.asCstr();
+  }
   std::vector<std::string> select(const KvbString& sql) {
     return rows(rda_->paramSelect(sql, 0));
   }
@@ -321,12 +333,7 @@ TEST_P(RdaConnectionTest, AnEndRightAfterTheFailureThatLostItLogsOnlyACommit) {
 TEST_P(RdaConnectionTest, AFailedReadOfARowStoresAllOrNothing) {
   createTables();
   if (isPostgres()) {
-    rda_->release();
-    KvbString error;
-    db_ = rda_ = createReposDataAccess(
-        factoryKind(), (location() + ";UseDeclareFetch=1;Fetch=2;").c_str(),
-        prefix_, nullptr, error);
-    ASSERT_NE(rda_, nullptr) << error.asCstr();
+    ASSERT_NO_FATAL_FAILURE(reopenFetching(2));
   }
   ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
   ASSERT_TRUE(addFolder(rda_, 1, "before"));
@@ -887,12 +894,7 @@ TEST_P(RdaConnectionTest, AFailedUuidReadLeavesTheHostTransactionUsable) {
 TEST_P(RdaConnectionTest, AUuidWhoseRowCannotBeFetchedIsAFailure) {
   if (!isPostgres()) GTEST_SKIP() << "a server session that can be lost";
   createTables();
-  rda_->release();
-  KvbString error;
-  db_ = rda_ = createReposDataAccess(
-      factoryKind(), (location() + ";UseDeclareFetch=1;Fetch=1;").c_str(),
-      prefix_, nullptr, error);
-  ASSERT_NE(rda_, nullptr) << error.asCstr();
+  ASSERT_NO_FATAL_FAILURE(reopenFetching(1));
   const std::string uuid = "3f2c9a7e-0000-4b1d-9c3e-5a6b7c8d9e0f";
   exec("INSERT INTO " + table("INFO") + " (I_TYPE, I_VERS, I_UUID) VALUES " +
            "(?, ?, ?)",
