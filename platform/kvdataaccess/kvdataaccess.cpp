@@ -42,6 +42,13 @@ bool faulted(DacFault point, KvbString& error) {
   return hook && hook(point, error);
 }
 
+// Lets a test's hook act where a statement's run ends (DacFault::kRunEnd);
+// its answer fails nothing.
+void runEnds() {
+  KvbString ignored;
+  faulted(DacFault::kRunEnd, ignored);
+}
+
 // ---------------------------------------------------------------------------
 // Values
 
@@ -603,6 +610,10 @@ SQLRETURN setAutoCommitMode(SQLHDBC dbc, bool on) {
                            reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER);
 }
 
+struct OdbcDbc;
+bool endTransactionOn(const OdbcDbc& dbc, SQLSMALLINT completion,
+                      KvbString& error);
+
 struct OdbcDbc {
   OdbcDbc() = default;
   OdbcDbc(const OdbcDbc&) = delete;
@@ -614,6 +625,16 @@ struct OdbcDbc {
     }
     if (handle != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, handle);
   }
+  // Whether the driver has found the server session gone, by the dead
+  // attribute that it keeps without a round trip to the server. A driver
+  // that cannot tell is taken at its word.
+  bool gone() const {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return SQL_SUCCEEDED(SQLGetConnectAttr(handle, SQL_ATTR_CONNECTION_DEAD,
+                                           &dead, SQL_IS_UINTEGER, nullptr)) &&
+           dead == SQL_CD_TRUE;
+  }
+
   SQLHDBC handle = SQL_NULL_HDBC;
   bool connected = false;
   // The driver reads rows in blocks into bound buffers and can hand out
@@ -629,6 +650,47 @@ struct OdbcDbc {
   bool ownTransactions = false;
   bool autoCommit = true;
 };
+
+// What a transaction's end answers on a session that the driver found gone:
+// before the end, the server rolled the transaction back with the session,
+// and nothing was sent; at a commit answered as done, nothing says whether
+// it reached the server. Both read as a lost session (dacSessionLost).
+const char kGoneBeforeEnd[] =
+    "[08003] The connection has been lost before the transaction's end; "
+    "the server rolled the transaction back with it";
+const char kGoneAtCommit[] =
+    "[08S01] The connection has been lost; the driver answered the commit "
+    "without its server session";
+
+// A refusal of the driver on a session that it has found gone names the
+// loss: the PostgreSQL driver gives some of them as a failure of its own
+// work ("[HY000] internal SAVEPOINT failed"), which the engine would take
+// for the statement's own failure. Such a record says no more than that.
+void sayWhenGone(const OdbcDbc& dbc, KvbString& error) {
+  if (!dacSessionLost(error) && dbc.gone())
+    error = "[08S01] The connection has been lost";
+}
+
+// Ends the transaction of `dbc` with `completion` (SQL_COMMIT or
+// SQL_ROLLBACK). The PostgreSQL driver that finds its session gone at a
+// call that it answers as done (a statement's close or free) then answers
+// a commit with success without sending it: nothing is stored. So the end
+// succeeds only on a session that still stands, before and after it; a
+// commit on a living session costs no round trip more.
+bool endTransactionOn(const OdbcDbc& dbc, SQLSMALLINT completion,
+                      KvbString& error) {
+  if (dbc.gone()) {
+    SQLEndTran(SQL_HANDLE_DBC, dbc.handle, SQL_ROLLBACK);
+    error = kGoneBeforeEnd;
+    return false;
+  }
+  if (!odbcCheck(SQLEndTran(SQL_HANDLE_DBC, dbc.handle, completion),
+                 SQL_HANDLE_DBC, dbc.handle, error))
+    return false;
+  if (!dbc.gone()) return true;
+  error = completion == SQL_COMMIT ? kGoneAtCommit : kGoneBeforeEnd;
+  return false;
+}
 
 // The server session that a connection and its statements run on now: a
 // reconnect puts a new session's handle here, and each statement follows
@@ -697,7 +759,9 @@ struct OdbcStmt {
   OdbcStmt(const OdbcStmt&) = delete;
   OdbcStmt& operator=(const OdbcStmt&) = delete;
   ~OdbcStmt() {
-    if (handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
+    if (handle == SQL_NULL_HSTMT) return;
+    runEnds();
+    SQLFreeHandle(SQL_HANDLE_STMT, handle);
   }
 
   // odbcCheck of a call on the statement, whose failure says what was
@@ -705,6 +769,7 @@ struct OdbcStmt {
   bool check(SQLRETURN rc, KvbString& error,
              const char* doing = "Running") const {
     if (odbcCheck(rc, SQL_HANDLE_STMT, handle, error)) return true;
+    sayWhenGone(*dbc, error);
     error = whileDoing(doing, error);
     return false;
   }
@@ -719,6 +784,7 @@ struct OdbcStmt {
   }
   // Closes the rows of the last run, if any; false has no consequence.
   void closeRows() {
+    runEnds();
     SQLFreeStmt(handle, SQL_CLOSE);
     rowsOpen = false;
   }
@@ -839,6 +905,7 @@ struct OdbcStmt {
         dbc->ownTransactions && dbc->autoCommit && !params.empty();
     const auto onConnection = [&](SQLRETURN rc, KvbString& reason) {
       if (odbcCheck(rc, SQL_HANDLE_DBC, dbc->handle, reason)) return true;
+      sayWhenGone(*dbc, reason);
       reason = whileDoing("Running", reason);
       return false;
     };
@@ -852,11 +919,11 @@ struct OdbcStmt {
               error);
     if (!own) return ran;
     KvbString endError;
-    const bool ended =
-        onConnection(SQLEndTran(SQL_HANDLE_DBC, dbc->handle,
-                                ran ? SQL_COMMIT : SQL_ROLLBACK),
-                     endError) &&
-        onConnection(setAutoCommitMode(dbc->handle, true), endError);
+    bool ended =
+        endTransactionOn(*dbc, ran ? SQL_COMMIT : SQL_ROLLBACK, endError);
+    if (!ended) endError = whileDoing("Running", endError);
+    ended = onConnection(setAutoCommitMode(dbc->handle, true), endError) &&
+            ended;
     if (ran && !ended) error = endError;
     return ran && ended;
   }
@@ -906,6 +973,7 @@ std::shared_ptr<OdbcStmt> allocStatement(const std::shared_ptr<OdbcLine>& line,
 // Reads the changed-row count of a finished run when it is asked for, and
 // closes the run's rows.
 bool finishRun(OdbcStmt& stmt, int64_t* rows, KvbString& error) {
+  runEnds();
   SQLLEN count = 0;
   const bool ok = !rows || stmt.check(SQLRowCount(stmt.handle, &count), error);
   stmt.closeFinishedRun();
@@ -1363,29 +1431,40 @@ class OdbcConnection : public ConnectionBase {
     return new OdbcStatement(std::move(stmt));
   }
 
+  // Turning autocommit on commits an open transaction, which a session
+  // that is gone cannot.
   bool setAutoCommit(bool on) override {
-    if (!check(setAutoCommitMode(line_->dbc->handle, on),
+    const OdbcDbc& dbc = *line_->dbc;
+    if (on && !dbc.autoCommit && dbc.gone()) {
+      error_ = KvbString("Turning autocommit on: ") + kGoneBeforeEnd;
+      return false;
+    }
+    if (!check(setAutoCommitMode(dbc.handle, on),
                on ? "Turning autocommit on" : "Turning autocommit off"))
       return false;
     line_->dbc->autoCommit = on;
     return true;
   }
   bool commit() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, line_->dbc->handle, SQL_COMMIT),
-                 "Committing the transaction");
+    return ended(SQL_COMMIT, "Committing the transaction");
   }
   bool rollback() override {
-    return check(SQLEndTran(SQL_HANDLE_DBC, line_->dbc->handle, SQL_ROLLBACK),
-                 "Rolling the transaction back");
+    return ended(SQL_ROLLBACK, "Rolling the transaction back");
   }
   void release() override { delete this; }
   bool reconnect() override;
 
  private:
+  bool ended(SQLSMALLINT completion, const char* doing) {
+    if (endTransactionOn(*line_->dbc, completion, error_)) return true;
+    error_ = KvbString(doing) + ": " + error_;
+    return false;
+  }
   // odbcCheck of a call on the connection, whose failure says what was
   // being done (`doing`).
   bool check(SQLRETURN rc, const char* doing) {
     if (odbcCheck(rc, SQL_HANDLE_DBC, line_->dbc->handle, error_)) return true;
+    sayWhenGone(*line_->dbc, error_);
     error_ = KvbString(doing) + ": " + error_;
     return false;
   }

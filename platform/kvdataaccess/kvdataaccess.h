@@ -180,7 +180,15 @@ class DacConnection {
   // With autocommit off (it is on for a new connection) every change waits
   // for commit() or rollback(), each of which starts the next transaction.
   // Turning autocommit on commits the open transaction. commit() and
-  // rollback() do nothing with autocommit on.
+  // rollback() do nothing with autocommit on. A driver may answer the end
+  // of a transaction with success on a server session that it found gone
+  // earlier (at a statement's close or free), sending nothing: commit(),
+  // rollback() and a setAutoCommit(true) that ends a transaction then
+  // answer false with a text that dacSessionLost recognises, "[08003] The
+  // connection has been lost before the transaction's end; ..." (the
+  // server rolled the transaction back with the session) or, for a commit
+  // after which the session is found gone, "[08S01] ..." (whether it was
+  // stored is not known).
   virtual bool setAutoCommit(bool on) = 0;
   virtual bool commit() = 0;
   virtual bool rollback() = 0;
@@ -211,7 +219,10 @@ class DacConnection {
 // True when `errorText`, a failure's text, says that the database's
 // session is gone (the server ended it, restarted or cannot be reached):
 // a record of SQLSTATE class 08, or the server's termination of the
-// session, or the driver's refusal of a session it knows is gone.
+// session, or the driver's refusal of a session it knows is gone. A
+// refusal over ODBC on a session that the driver has found gone always
+// says so: where the driver's own records do not, they are replaced by
+// "[08S01] The connection has been lost".
 bool dacSessionLost(const KvbString& errorText);
 
 // Opens a connection; null on failure with the reason in *errorText (when
@@ -280,10 +291,15 @@ KvbString dacGetTypeName(DacDbKind kind, int kvbType, int size);
 
 // A test seam, of no use to a host: makes a call fail that no real driver
 // fails inside a transaction, so that tests reach the engine's handling of
-// such refusals. Without a hook each of the calls below costs one load.
+// such refusals, or lets a test act at a moment that it cannot reach from
+// outside. Without a hook each of the points below costs one load.
 enum class DacFault {
   kPrepare,    // DacConnection::prepare
   kValueRead,  // DacCursor::getValue of a value that is there
+  // Over ODBC, where a statement's run ends: after its execute's answer,
+  // before its rows are closed and before its handle is freed. The answer
+  // fails nothing; a test ends the server session there, say.
+  kRunEnd,
 };
 // Asked at each such call while it is set: true fails the call, with the
 // text the hook wrote into `reason` as its error text (getErrorMessage of

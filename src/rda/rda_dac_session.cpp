@@ -103,11 +103,13 @@ KvbString RDA_DAC::restated(const KvbString& reason, SessionUse use) {
   const KvbString server = serverReason(reason);
   lossReason_ = server;
   const char* what;
-  if (use == SessionUse::kCommit)
+  // A commit whose session was gone before it (the driver's "connection
+  // does not exist") sent nothing: the server rolled the transaction back.
+  if (use == SessionUse::kCommit && !server.startsWith("[08003]"))
     what =
         " while the transaction was committed; its writes are stored only "
         "if the commit reached the server before";
-  else if (inTransaction())
+  else if (inTransaction() || use == SessionUse::kCommit)
     what = "; the transaction was rolled back with its writes";
   else if (use == SessionUse::kRows)
     what = "; the rows of the query went with it";

@@ -29,6 +29,7 @@
 #include "kvsqlstore/kvsqlstore.h"
 #include "rda/rda_factory.h"
 #include "reposadmin/common_data_access.h"
+#include "reposadmin/import_export_manager.h"
 #include "reposadmin/kvreposadmin.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repository.h"
@@ -36,6 +37,7 @@
 #include "reposadmin/repository_folder_manager.h"
 #include "support/connection_waits.h"
 #include "support/dac_targets.h"
+#include "support/event_recorder.h"
 #include "support/rda_targets.h"
 #include "support/script_lines.h"
 
@@ -410,6 +412,206 @@ const LossCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Moments, PostgresSessionLossTest,
                          ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<LossCase>& c) {
+                           return std::string(c.param.name);
+                         });
+
+// While it lives, ends the server session `pid` at the `at`th end of a
+// statement's run (DacFault::kRunEnd: between the statement's execute and
+// its release) after its making; with `at` 0 it only counts them.
+class SessionEndAtRunEnd {
+ public:
+  SessionEndAtRunEnd(const std::string& connection, const std::string& pid,
+                     int at) {
+    connection_ = connection;
+    pid_ = pid;
+    at_ = at;
+    seen_ = 0;
+    done_ = false;
+    dacSetFaultHook(&SessionEndAtRunEnd::ask);
+  }
+  ~SessionEndAtRunEnd() { dacSetFaultHook(nullptr); }
+  SessionEndAtRunEnd(const SessionEndAtRunEnd&) = delete;
+  SessionEndAtRunEnd& operator=(const SessionEndAtRunEnd&) = delete;
+
+  static int seen() { return seen_; }
+  static bool ended() { return done_; }
+
+ private:
+  static bool ask(DacFault point, KvbString&) {
+    if (point != DacFault::kRunEnd || done_ || ++seen_ != at_) return false;
+    done_ = true;  // the connections that end the session pass by
+    endSessionOf(connection_, pid_);
+    return false;
+  }
+  static inline std::string connection_, pid_;
+  static inline int at_ = 0, seen_ = 0;
+  static inline bool done_ = false;
+};
+
+// The work of one transaction that stores the rule `name`, with the
+// session ended at each end of a statement's run in turn.
+enum class Work {
+  kReadLast,   // a host's transaction: the rule added, then read to its end
+  kWriteLast,  // a host's transaction: a rule read, then the rule added
+  kImport,     // the engine's own transaction: an import of the rule
+};
+struct GoneCase {
+  const char* name;
+  Work work;
+  const char* mode;
+};
+
+class PostgresGoneSessionCommitTest
+    : public ::testing::TestWithParam<GoneCase> {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_POSTGRES(true);
+    if (postgresThroughPooler())
+      GTEST_SKIP() << "behind a pooler a server session's end is the pooler's";
+    admin_ = createRepositoryAdmin(1, nullptr);
+    ASSERT_NE(admin_, nullptr);
+    schema_ = uniqueTestName("kvg");
+    ASSERT_TRUE(runOnPostgres("CREATE SCHEMA " + schema_));
+    connection_ = postgresConnectionString() + ";" + GetParam().mode;
+    const std::string prefix = schema_ + ".kv";
+    ASSERT_TRUE(admin_->createRepository(connection_.c_str(), prefix.c_str()))
+        << admin_->getErrorMessage().str();
+    repository_ = admin_->openRepositoryConnection(
+        connection_.c_str(), prefix.c_str(), false, nullptr);
+    ASSERT_NE(repository_, nullptr) << admin_->getErrorMessage().str();
+    common_ = repository_->createCommonDataAccess();
+    manager_ = repository_->createImportExportManager();
+    ASSERT_GT(addRule("template"), 0) << common_->getErrorMessage().str();
+    KvbString error;
+    ASSERT_TRUE(manager_->exportObject(1, "Rule", "", exported_, error,
+                                       nullptr))
+        << error.str();
+  }
+  void TearDown() override {
+    delete manager_;
+    if (common_) common_->release();
+    if (repository_) repository_->release();
+    if (admin_) admin_->release();
+    if (!schema_.empty()) runOnPostgres("DROP SCHEMA " + schema_ + " CASCADE");
+  }
+
+  ReposDataAccess* rda() {
+    return static_cast<RepositoryImpl*>(repository_)->getDataAccess();
+  }
+  int addRule(const std::string& name) {
+    return common_->addRule(name.c_str(), "t", "1 = 1", "", "", "u", "", 0, "",
+                            "");
+  }
+  // Reads the rule `name` to its end; false when the read fails.
+  bool readRule(const std::string& name) {
+    ReposDataAccessCursor* rows = common_->findRule(0, name.c_str(), "");
+    if (!rows) return false;
+    int step;
+    while ((step = rows->next()) == 1) {
+    }
+    rows->release();
+    return step == 0;
+  }
+  // Runs the case's work for the rule `name`: its last answer, with its
+  // text in `text`.
+  bool work(const std::string& name, std::string& text) {
+    if (GetParam().work == Work::kImport) {
+      KvbString error;
+      const bool done =
+          manager_->importObjectToPath(name.c_str(), exported_, error);
+      text = error.str();
+      return done;
+    }
+    ReposDataAccess* host = rda();
+    if (!host->beginTransaction(false, nullptr)) {
+      text = host->getErrorMessage().str();
+      return false;
+    }
+    const bool readLast = GetParam().work == Work::kReadLast;
+    const bool ran = readLast ? addRule(name) > 0 && readRule(name)
+                              : readRule("template") && addRule(name) > 0;
+    const bool committed = host->endTransaction(ran);
+    text = host->getErrorMessage().str();
+    return ran && committed;
+  }
+  int rulesNamed(const std::string& name) {
+    const KvbDatavar value(name.c_str());
+    const std::vector<std::string> rows = cursorRows(rda()->paramSelect(
+        "SELECT COUNT(*) FROM " + rda()->getTableName("RULE", false, -1).str() +
+            " WHERE RU_DESC = ?",
+        1, &value));
+    return rows.size() == 1 ? std::atoi(rows[0].c_str()) : -1;
+  }
+
+  RepositoryAdmin* admin_ = nullptr;
+  Repository* repository_ = nullptr;
+  CommonRepositoryDataAccess* common_ = nullptr;
+  RepositoryImportExportManager* manager_ = nullptr;
+  KvbString exported_;
+  std::string schema_, connection_;
+};
+
+// The driver finds its session gone at a statement's close or free, which
+// it answers as done, and then answers the commit as done without sending
+// it. With the session ended at each end of a run in turn, a transaction
+// either commits, stores the rule and announces it, or answers false
+// naming the loss, stores nothing and announces nothing; the next work
+// goes on over a new session.
+TEST_P(PostgresGoneSessionCommitTest, ACommitIsTrueOnlyWhenTheServerStoredIt) {
+  int runEnds = 0;
+  {
+    SessionEndAtRunEnd counting(connection_, "", 0);
+    std::string text;
+    ASSERT_TRUE(work("counted", text)) << text;
+    runEnds = SessionEndAtRunEnd::seen();
+  }
+  ASSERT_GT(runEnds, 0);
+  int lost = 0;
+  for (int at = 1; at <= runEnds; ++at) {
+    const std::string name = "r" + std::to_string(at);
+    SCOPED_TRACE(name);
+    const std::string pid = sessionPid(rda());
+    EventRecorder recorder([](const RepositoryEvent& e) {
+      return e.objectType.str() + ":" + std::to_string(e.changeType);
+    });
+    std::string text;
+    bool done;
+    {
+      SessionEndAtRunEnd ending(connection_, pid, at);
+      done = work(name, text);
+      // A kept statement may end fewer runs than at its first use.
+      if (!SessionEndAtRunEnd::ended()) break;
+    }
+    if (done) {
+      EXPECT_EQ(rulesNamed(name), 1);
+      EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(),
+                           "Rule:" + std::to_string(kChangeAdded)),
+                1);
+    } else {
+      ++lost;
+      EXPECT_NE(text.find(kLost), std::string::npos) << text;
+      EXPECT_EQ(rulesNamed(name), 0);
+      EXPECT_EQ(recorder.events, std::vector<std::string>{});
+    }
+  }
+  EXPECT_GT(lost, 0);
+  std::string text;
+  EXPECT_TRUE(work("after", text)) << text;
+  EXPECT_EQ(rulesNamed("after"), 1);
+}
+
+const GoneCase kGoneCases[] = {
+    {"ReadLast", Work::kReadLast, ""},
+    {"ReadLastDeclareFetch", Work::kReadLast, "UseDeclareFetch=1;Fetch=1"},
+    {"WriteLast", Work::kWriteLast, ""},
+    {"WriteLastDeclareFetch", Work::kWriteLast, "UseDeclareFetch=1;Fetch=1"},
+    {"Import", Work::kImport, ""},
+    {"ImportDeclareFetch", Work::kImport, "UseDeclareFetch=1;Fetch=1"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Works, PostgresGoneSessionCommitTest,
+                         ::testing::ValuesIn(kGoneCases),
+                         [](const ::testing::TestParamInfo<GoneCase>& c) {
                            return std::string(c.param.name);
                          });
 
