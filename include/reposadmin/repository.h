@@ -70,7 +70,15 @@ class Repository {
   // version and second version. The second version is the monitor
   // version of a repository of kind 4, whose version is then its profile
   // version; it is 0 for every other kind. Each pointer that is not null
-  // is written.
+  // is written. Version rows that the open could not read are read again
+  // by this call and by 5-7, 11-12, 41 and 42, so that a failure that has
+  // passed (a busy file) leaves the object working; while they cannot be
+  // read, the kind and versions are 0, 5-7 answer false, 41 answers 0 and
+  // 11, 12 and 42 answer false with the read's reason. The table sets that
+  // the open could not list are likewise listed again by 11, a copy, a
+  // deletion of the tables and a table file's load, which fail with "The
+  // repository's table sets could not be read: <reason>" while they cannot
+  // be.
   virtual void getVersionInfo(int* connectionKind, int* repositoryKind,
                               int* version, int* secondVersion) = 0;
   // 4: the connection text and table prefix the repository was opened with;
@@ -97,6 +105,11 @@ class Repository {
   // repository of a version newer than the engine's (a newer major version,
   // or version 7 with a minor version above 4), with a text that names its
   // version and the engine's: what a newer engine wrote is not rewritten.
+  // Both refuse, before anything else, a repository whose version rows
+  // cannot be read, with the read's reason. An upgrade that was stored but
+  // whose version rows cannot be read back answers false with "The upgrade
+  // was stored, but the repository's version rows could not be read back:
+  // <reason>"; the next call that needs them reads them again.
   // A step that the status callback stops ends either upgrade, and the
   // move, there (see repository_status_callback.h).
   virtual bool upgradeRepository() = 0;
@@ -176,8 +189,8 @@ class Repository {
   // 41: I_MVER of the "KVREPOSITORY" row.
   virtual int getMinorVersion() = 0;
   // 42: the version row of an INFO type (0 when there is none). False,
-  // with the reason, when the open could not read the version rows. The
-  // third argument is not read.
+  // with the reason, when the version rows cannot be read. The third
+  // argument is not read.
   virtual bool getInfoVersion(const KvbString& infoType, int* version,
                               void* unused) = 0;
   // 43-44: ids of the counter `key` (UCURID); a count below 1 gives one.

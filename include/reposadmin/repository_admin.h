@@ -30,7 +30,11 @@ class RepositoryAdmin {
   virtual KvbString getConfigFile() = 0;
   // 6-7: walk the list file: listRepositories reads it (connecting to each
   // repository when `connect`); getNextRepository hands out one entry per
-  // call and answers false after the last.
+  // call and answers false after the last. An entry whose version rows
+  // cannot be read (a damaged file, a read error, a lost session) has the
+  // type text "Unreadable repository" and, as its version text, "The
+  // repository cannot be used or changed: its version rows cannot be read:
+  // <reason>"; `currentOnly` lists it, since it may be current.
   virtual bool listRepositories(bool connect, bool currentOnly) = 0;
   virtual bool getNextRepository(KvbString* name, bool* isDefault,
                                  KvbString* connection, KvbString* tablePrefix,

@@ -388,7 +388,8 @@ class RepositoryCopy {
     int groups = 0;
     // The group count is read at a savepoint of the source's too: the
     // source may be in a transaction of its host's. Without it the indexes
-    // of the groups are unknown, and none is made.
+    // of the groups are unknown: the copy fails rather than leave the table
+    // without them.
     if (!frequencies && !runAtSavepoint(from_, logger_, [&] {
           return firstRow(
                      from_,
@@ -399,12 +400,10 @@ class RepositoryCopy {
                        while (groups < kHistogramGroups && !row.isNull(groups))
                          ++groups;
                      }) >= 0;
-        })) {
-      logPrintf(logger_, kLogWarning, kSourceFile, __LINE__,
-                "The copied table %s%d keeps no indexes: %S", code, id,
-                from_->getErrorMessage());
-      return true;
-    }
+        }))
+      return fail(kvbStringFormat(
+          "The group count of the copied table %s%d could not be read: %S",
+          code, id, from_->getErrorMessage()));
     const bool made = runAtSavepoint(to_, logger_, [&] {
       return frequencies                ? to_->createFrequencyTable(id)
              : KvbString(code) == "HSM" ? to_->createHSMTable(id, groups)
@@ -680,6 +679,12 @@ bool RepositoryAdminImpl::copy(Repository* source, Repository* target) {
   KvbString refusal = from->versionRefusal("The source repository");
   if (refusal.isEmpty()) refusal = to->versionRefusal("The target repository");
   if (!refusal.isEmpty()) return fail(refusal);
+  // Every table of the sets is emptied and refilled: sets that could not be
+  // listed would leave tables of the target as they were.
+  if (!from->tableSetsListed())
+    return fail("The source repository: " + from->getErrorMessage());
+  if (!to->tableSetsListed())
+    return fail("The target repository: " + to->getErrorMessage());
   if (!source->isCurrentVersion()) return failMessage(__LINE__, 1310);
   if (!target->isCurrentVersion()) return failMessage(__LINE__, 1309);
   // A copy onto itself would empty each table before reading it; so it is

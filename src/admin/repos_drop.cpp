@@ -25,7 +25,10 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   // another repository would not be known as such.
   std::list<TableColumnInfo> info;
   RDA_Neighbours neighbours;
+  // Nor from one whose table sets cannot be read: their tables would stay.
   const bool listable = supportedDatabase(repository) &&
+                        (repository->tableSetsListed() ||
+                         fail(repository->getErrorMessage())) &&
                         ((rda->findTableColumns("INFO", info) &&
                           rda->findNeighbours(neighbours)) ||
                          fail("The tables of the database cannot be listed: " +

@@ -256,6 +256,15 @@ void RepositoryAdminImpl::learnRepositoryKind(RepositoryEntry* entry) {
     entry->versionText = "n/a";
     return;
   }
+  // Version rows that cannot be read are no sign of a database without a
+  // repository: the entry says why they could not be read.
+  entry->unreadable = !repository->versionsRead();
+  if (entry->unreadable) {
+    entry->typeText = "Unreadable repository";
+    entry->versionText = repository->versionRefusal("The repository");
+    repository->release();
+    return;
+  }
   int connectionKind = 0;
   int secondVersion = 0;
   repository->getVersionInfo(&connectionKind, &entry->kind, &entry->version,
@@ -296,6 +305,7 @@ bool RepositoryAdminImpl::listRepositories(bool connect, bool currentOnly) {
       entry.versionText = "unknown";
       entry.version = -1;
       entry.kind = 0;
+      entry.unreadable = false;
     }
   }
   return true;
@@ -309,8 +319,11 @@ bool RepositoryAdminImpl::getNextRepository(KvbString* name, bool* isDefault,
                                             bool* isFile) {
   std::lock_guard<std::mutex> guard(listMutex_);
   const int count = static_cast<int>(entries_.size());
+  // An entry whose versions could not be read may be current: it is
+  // listed, and its texts say why it is unreadable.
   auto isCurrent = [](const RepositoryEntry& entry) {
-    return entry.version == kCurrentVersion && entry.kind == kKindUnified;
+    return entry.unreadable ||
+           (entry.version == kCurrentVersion && entry.kind == kKindUnified);
   };
   if (currentOnly_)
     while (nextIndex_ < count && !isCurrent(entries_[nextIndex_])) ++nextIndex_;

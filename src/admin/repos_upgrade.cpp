@@ -33,12 +33,24 @@ bool RepositoryImpl::upgradeRepository() {
   return answered(upgradeWhole());
 }
 
+// The versions that the database holds after an upgrade: the new ones, or
+// after a failure the old ones again. An upgrade that was stored and whose
+// version rows cannot be read back says so; the object reads them again at
+// the next call that needs them.
+bool RepositoryImpl::readBackVersions(bool upgraded) {
+  return readVersionInfo() || !upgraded ||
+         fail("The upgrade was stored, but the repository's version rows "
+              "could not be read back: " +
+              versionError_);
+}
+
 bool RepositoryImpl::upgradeWhole() {
   if (!connected(nullptr)) return false;
   // An upgrade would write this engine's versions over a newer one's, or
   // over versions it could not read.
   const KvbString refusal = versionRefusal("The repository");
   if (!refusal.isEmpty()) return fail(refusal);
+  if (!tableSetsListed()) return false;
   if (connectionKind_ == 0) {
     bool old = false;
     if (!isOldProfileFile(&old)) return false;
@@ -58,9 +70,7 @@ bool RepositoryImpl::upgradeWhole() {
   }
   StatusRelay::Watch watch(relay_);
   const bool upgraded = inTransaction([this] { return upgradeSteps(); });
-  // The versions the database holds now: the new ones, or after a failure
-  // the old ones again.
-  readVersionInfo();
+  if (!readBackVersions(upgraded)) return false;
   if (!upgraded) return relay_.stopped() ? failStopped("upgrade") : false;
   logProgress("Successful finish of repository upgrade.");
   return true;
@@ -116,8 +126,7 @@ bool RepositoryImpl::upgradeThroughConnection() {
   const bool upgraded = second->upgradeRepository();
   if (!upgraded) texts_.set(second->getErrorMessage(), true);
   second->release();
-  readVersionInfo();
-  return upgraded;
+  return readBackVersions(upgraded) && upgraded;
 }
 
 bool RepositoryImpl::upgradeNCOA() {
@@ -134,6 +143,9 @@ bool RepositoryImpl::upgradeNcoaPart() {
   if (dataAccess_->getTableColumns("INFO", info) < 0 ||
       dataAccess_->getTableColumns("KEYVAL", keyValues) < 0)
     return failOnConnection();
+  // Version rows that cannot be read say nothing of whether it was created
+  // either.
+  if (!versionsRead()) return fail(versionRefusal("The repository"));
   if (info.empty() || keyValues.empty() || repositoryKind_ == kKindNone) {
     // This record stands for the failure, whose text is message 1050.
     logPrintf(logger_, kLogError, kSourceFile, __LINE__,
@@ -167,7 +179,7 @@ bool RepositoryImpl::upgradeNcoaPart() {
     logProgress("Updating NCOA version information.");
     return writeVersionInfo(true);
   });
-  readVersionInfo();
+  if (!readBackVersions(upgraded)) return false;
   if (!upgraded) return relay_.stopped() ? failStopped("NCOA upgrade") : false;
   logProgress("Successful finish of NCOA repository upgrade.");
   return true;
@@ -222,7 +234,7 @@ bool RepositoryImpl::moveOldProfileFile() {
   dataAccess_ = createReposDataAccess(kExistingSqliteFile, connection_,
                                       tablePrefix_, status_, openError);
   if (!dataAccess_) return fail(openError);
-  readVersionInfo();
+  if (!readBackVersions(moved)) return false;
   if (!moved && relay_.stopped())
     return failStopped("move of the old profile repository");
   return moved;

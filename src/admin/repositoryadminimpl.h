@@ -30,6 +30,7 @@ struct RepositoryEntry {
   KvbString versionText{""};  // filled by listRepositories
   int version = -1;           // -1 while not learnt
   int kind = 0;               // repository kind; 0 while not learnt
+  bool unreadable = false;    // its version rows could not be read
   bool isDefault = false;
   bool isFile = false;  // a SQLite file rather than a connection string
 };

@@ -427,9 +427,34 @@ bool RepositoryImpl::loadTableSets(const KvbString& folder,
 }
 
 bool RepositoryImpl::tableSetFolderFound() {
-  return tableSetFolderError_.isNull() ||
+  return relistTableSets() ||
          fail(tableSetFolderError_ +
               "; a repository created without it would lack its table sets");
+}
+
+bool RepositoryImpl::tableSetsListed() {
+  return relistTableSets() ||
+         fail("The repository's table sets could not be read: " +
+              tableSetFolderError_);
+}
+
+bool RepositoryImpl::relistTableSets() {
+  std::lock_guard<std::mutex> guard(rereads_);
+  if (tableSetFolderError_.isNull()) return true;
+  KvbConfigOptions* options = kvbGetConfigOptions("");
+  if (!options || !tableSetReader_) return false;
+  auto* reader = new ReposTableSetReader();
+  if (!reader->openTableSetDirectory(tableSetFolder(*options)) ||
+      !reader->loadTableSetDirectory(nullptr)) {
+    tableSetFolderError_ = reader->getErrorMessage();
+    ReposTableSetReader::destroy(reader);
+    return false;
+  }
+  ReposTableSetReader::destroy(tableSetReader_);
+  tableSetReader_ = reader;
+  tableSetFolderError_ = KvbString();
+  declareTableSetLengths();
+  return true;
 }
 
 bool RepositoryImpl::setDDLCallback(ReposDDLCallback* callback) {
@@ -508,7 +533,12 @@ bool RepositoryImpl::readVersionInfo() {
     if (!seen.unified) setKindFromProductRows(seen);
   }
   if (rows) rows->release();
-  return true;
+  return versionError_.isEmpty();
+}
+
+bool RepositoryImpl::versionsRead() {
+  std::lock_guard<std::mutex> guard(rereads_);
+  return versionError_.isEmpty() || readVersionInfo();
 }
 
 // On a SQLite file one look at its catalogue answers; elsewhere, or should
@@ -589,6 +619,7 @@ void RepositoryImpl::setKindFromProductRows(const InfoRowsSeen& seen) {
 
 void RepositoryImpl::getVersionInfo(int* connectionKind, int* repositoryKind,
                                     int* version, int* secondVersion) {
+  versionsRead();
   // A null output is one the caller does not want.
   auto store = [](auto* out, const auto& value) {
     if (out) *out = value;
@@ -613,12 +644,20 @@ KvbString RepositoryImpl::noRepositoryText() const {
                                          : "it has no INFO table");
 }
 
+// Versions that cannot be read are no current ones, whatever part of them
+// was read.
 bool RepositoryImpl::isCurrentVersion() {
-  return repositoryKind_ == kKindUnified && version_ == kCurrentVersion;
+  return versionsRead() && repositoryKind_ == kKindUnified &&
+         version_ == kCurrentVersion;
 }
 
-KvbString RepositoryImpl::versionRefusal(const char* subject) const {
-  if (!versionError_.isEmpty())
+int RepositoryImpl::getMinorVersion() {
+  versionsRead();
+  return minorVersion_;
+}
+
+KvbString RepositoryImpl::versionRefusal(const char* subject) {
+  if (!versionsRead())
     return kvbStringFormat(
         "%s cannot be used or changed: its version rows cannot be read: %S",
         subject, versionError_);
@@ -634,18 +673,20 @@ KvbString RepositoryImpl::versionRefusal(const char* subject) const {
 }
 
 bool RepositoryImpl::isNCOAVersionCurrent() {
-  return repositoryKind_ == kKindUnified && ncoaVersion_ == kCurrentNcoaVersion;
+  return versionsRead() && repositoryKind_ == kKindUnified &&
+         ncoaVersion_ == kCurrentNcoaVersion;
 }
 
 bool RepositoryImpl::isMinorVersionCurrent() {
-  return minorVersion_ >= kCurrentMinorVersion;
+  return versionsRead() && minorVersion_ >= kCurrentMinorVersion;
 }
 
 bool RepositoryImpl::getInfoVersion(const KvbString& infoType, int* version,
                                     void*) {
+  // Rows that could not be read are no rows: 0 would pass for none.
+  const bool read = versionsRead();
   if (version) *version = recordedVersion(infoType);
-  // Rows that the open could not read are no rows: 0 would pass for none.
-  if (!versionError_.isEmpty())
+  if (!read)
     return answered(fail(kvbStringFormat(
         "The version rows of the repository could not be read: %S",
         versionError_)));

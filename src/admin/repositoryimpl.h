@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -121,11 +122,26 @@ class RepositoryImpl : public Repository, public HoldableRepository {
             KvbString* errorText);
   // Installs a DDL callback on the connection (null removes it).
   bool setDDLCallback(ReposDDLCallback* callback);
-  // Reads the INFO rows into the version members; always true. Without an
-  // INFO table the database holds no repository; an INFO table that cannot
-  // be read leaves the versions unknown, with the reason kept (unlogged:
-  // what refuses the repository for it logs it as its failure).
+  // Reads the INFO rows into the version members. Without an INFO table
+  // the database holds no repository; an INFO table that cannot be read
+  // leaves the versions unknown, with the reason kept (unlogged: what
+  // refuses the repository for it logs it as its failure), and answers
+  // false.
   bool readVersionInfo();
+  // Whether the version members hold what the database holds: version rows
+  // that an earlier read could not read are read again, so that a failure
+  // that has passed (a busy file) leaves no object useless. False, with
+  // the reason kept, while they still cannot be read.
+  bool versionsRead();
+  // Whether the table sets could be listed: a folder that could not be
+  // listed before is listed again. False, with the reason as the error
+  // text, while it still cannot be; every call that works on the sets'
+  // tables (an upgrade, a copy, a deletion of the tables, a table file's
+  // load) needs them.
+  bool tableSetsListed();
+  // After an upgrade (`upgraded` when it was stored): the version rows read
+  // again; false, saying that the upgrade was stored, when they cannot be.
+  bool readBackVersions(bool upgraded);
   // Warns, once each, of what an open that succeeds goes without: version
   // rows that cannot be read, and, for an existing repository, a table-set
   // folder that cannot be listed. An open that fails logs only its failure.
@@ -145,7 +161,8 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // naming it ("The repository"): its versions are unknown, or newer than
   // the engine's (a newer major version, or the current one with a newer
   // minor version: a newer engine wrote it). Empty when neither holds.
-  KvbString versionRefusal(const char* subject) const;
+  // Version rows that could not be read are read again first.
+  KvbString versionRefusal(const char* subject);
   // The repository's UUID, as getRepositoryUUID() answers it, but neither
   // recorded nor logged: a null `reason` tells that it could be read.
   KvbString readUUID(KvbString* reason);
@@ -342,7 +359,7 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   RepositoryEventQueueManager* createEventQueueManager() override;
   NCOARepositoryDataAccess* createNCOADataAccess() override;
   FieldMappingAdminObject* createFieldMappingAdmin() override;
-  int getMinorVersion() override { return minorVersion_; }
+  int getMinorVersion() override;
   bool getInfoVersion(const KvbString& infoType, int* version, void*) override;
   bool getNextID(const KvbString& key, int* id, KvbString* errorText) override;
   bool getNextIDs(const KvbString& key, int count, int* firstId,
@@ -521,6 +538,12 @@ class RepositoryImpl : public Repository, public HoldableRepository {
   // The error texts, one per thread: threads may share the repository.
   RDA_ThreadTexts texts_;
   KvbString tableSetFolderError_;  // null when the folder could be listed
+  // Held while versions or table sets that could not be read are read
+  // again, by whichever thread asks first.
+  std::mutex rereads_;
+  // Lists the table sets again after the open could not; false, keeping
+  // the reason, while the folder still cannot be listed.
+  bool relistTableSets();
   RepositoryAdmin* admin_ = nullptr;
   int version_ = 0;
   int secondVersion_ = 0;

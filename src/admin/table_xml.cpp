@@ -268,7 +268,8 @@ bool RepositoryImpl::importTable(const KvbString& path) {
 }
 
 bool RepositoryImpl::loadTable(const KvbString& path) {
-  if (!connected(nullptr)) return false;
+  // The sets' tables are the repository's own, which no file replaces.
+  if (!connected(nullptr) || !tableSetsListed()) return false;
   KvDom document;
   if (!document.loadFile(path)) return fail(document.getErrorMessage());
   TableDump dump;

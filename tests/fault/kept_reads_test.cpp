@@ -1,0 +1,246 @@
+// What an open reads once and keeps is never "none" when its read failed:
+// version rows on a damaged page and a table-set folder that cannot be
+// listed fail every call that depends on them with the reason, and the
+// same object works again once the cause is gone; an upgrade whose
+// closing read of the version rows fails says that it was stored.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "admin/repositoryadminimpl.h"
+#include "admin/repositoryimpl.h"
+#include "kvdataaccess/kvdataaccess.h"
+#include "reposadmin/kvreposadmin.h"
+#include "support/log_capture.h"
+#include "support/sqlite_rows.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const char kTableSets[] = KV_SOURCE_DIR "/etc/reposcreate";
+
+// Runs `sql` on the file through a connection of SQLite's own; a write
+// there also makes the engine's connections drop their cached pages.
+bool sqliteExec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  const bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) ==
+                      SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+class KeptReadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", kTableSets);
+    admin_ = new RepositoryAdminImpl(0, list_.c_str());
+    for (const std::string* path : {&path_, &other_})
+      ASSERT_TRUE(admin_->createFileRepository(path->c_str()))
+          << admin_->getErrorMessage().str();
+  }
+  void TearDown() override {
+    if (repository_) repository_->release();
+    admin_->release();
+    kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
+  }
+  RepositoryImpl* open(const std::string& path) {
+    auto* opened = static_cast<RepositoryImpl*>(
+        admin_->openFileRepository(path.c_str(), false));
+    EXPECT_NE(opened, nullptr) << admin_->getErrorMessage().str();
+    return opened;
+  }
+  // Writes `byte` at the start of the INFO table's page and makes every
+  // connection read the file again; answers the byte that was there.
+  char putOnInfoPage(char byte) {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    int page = 0, root = 0;
+    if (sqlite3_open(path_.c_str(), &db) == SQLITE_OK &&
+        sqlite3_prepare_v2(db,
+                           "SELECT (SELECT page_size FROM pragma_page_size), "
+                           "rootpage FROM sqlite_master WHERE name = 'INFO'",
+                           -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+      page = sqlite3_column_int(statement, 0);
+      root = sqlite3_column_int(statement, 1);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    EXPECT_GT(root, 1);
+    std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(root - 1) * page);
+    const char was = static_cast<char>(file.get());
+    file.seekp(static_cast<std::streamoff>(root - 1) * page);
+    file.put(byte);
+    file.close();
+    // The change counter is the file's, not the page's: another
+    // connection's write makes each connection read its pages again.
+    EXPECT_TRUE(sqliteExec(other_, "SELECT 1"));
+    EXPECT_TRUE(sqliteExec(path_, "PRAGMA user_version = " +
+                                      std::to_string(++round_)));
+    return was;
+  }
+
+  TempDir dir_;
+  const std::string path_ = dir_.file("repository.db");
+  const std::string other_ = dir_.file("other.db");
+  const std::string list_ = dir_.file("repos.lst");
+  LogCapture log_;
+  RepositoryAdminImpl* admin_ = nullptr;
+  RepositoryImpl* repository_ = nullptr;
+  int round_ = 0;
+};
+
+// What a call that depends on the version rows answers: its answer and its
+// text, or the values it gives.
+struct VersionCall {
+  const char* name;
+  std::function<std::string(RepositoryImpl*)> call;
+  std::string unread;  // while the INFO page is damaged ("*": the reason)
+  std::string read;    // once it is whole again
+};
+
+std::string answer(RepositoryImpl* r, bool ok) {
+  return ok ? "true" : "false: " + r->getErrorMessage().str();
+}
+
+// Each call that depends on the version rows, with the rows unreadable
+// from the open on: none takes them for "no repository" or version 0 in
+// silence, and each works on the same object once the page is whole.
+TEST_F(KeptReadTest, VersionRowsThatCouldNotBeReadAreNoneOfNoRepository) {
+  const std::string lost =
+      "false: The repository cannot be used or changed: its version rows "
+      "cannot be read: ";
+  const VersionCall calls[] = {
+      {"getVersionInfo",
+       [](RepositoryImpl* r) {
+         int kind = -1, version = -1;
+         r->getVersionInfo(nullptr, &kind, &version, nullptr);
+         return std::to_string(kind) + " " + std::to_string(version);
+       },
+       "0 0", "3 7"},
+      {"isCurrentVersion",
+       [](RepositoryImpl* r) { return std::to_string(r->isCurrentVersion()); },
+       "0", "1"},
+      {"isMinorVersionCurrent",
+       [](RepositoryImpl* r) {
+         return std::to_string(r->isMinorVersionCurrent());
+       },
+       "0", "1"},
+      {"isNCOAVersionCurrent",
+       [](RepositoryImpl* r) {
+         return std::to_string(r->isNCOAVersionCurrent());
+       },
+       "0", "1"},
+      {"getMinorVersion",
+       [](RepositoryImpl* r) { return std::to_string(r->getMinorVersion()); },
+       "0", "4"},
+      {"getInfoVersion",
+       [](RepositoryImpl* r) {
+         int version = -1;
+         return answer(r, r->getInfoVersion("KVREPOSITORY", &version, nullptr));
+       },
+       "false: The version rows of the repository could not be read: *",
+       "true"},
+      {"upgradeNCOA",
+       [](RepositoryImpl* r) { return answer(r, r->upgradeNCOA()); },
+       lost + "*", "true"},
+      {"upgradeRepository",
+       [](RepositoryImpl* r) { return answer(r, r->upgradeRepository()); },
+       lost + "*", "false: The repository is up to date*"},
+  };
+  for (const VersionCall& c : calls) {
+    SCOPED_TRACE(c.name);
+    if (repository_) repository_->release();
+    const char was = putOnInfoPage('\x77');  // no kind of b-tree page
+    repository_ = open(path_);
+    ASSERT_NE(repository_, nullptr);
+    std::string got = c.call(repository_);
+    if (c.unread.back() == '*') {
+      const std::string start = c.unread.substr(0, c.unread.size() - 1);
+      EXPECT_EQ(got.substr(0, start.size()), start) << got;
+      EXPECT_NE(got.find("malformed"), std::string::npos) << got;
+    } else {
+      EXPECT_EQ(got, c.unread);
+    }
+    putOnInfoPage(was);
+    got = c.call(repository_);
+    if (c.read.back() == '*')
+      EXPECT_EQ(got.rfind(c.read.substr(0, c.read.size() - 1), 0), 0u) << got;
+    else
+      EXPECT_EQ(got, c.read);
+  }
+}
+
+// A listed repository whose version rows cannot be read is told apart from
+// a database without one, and a listing of current ones keeps it.
+TEST_F(KeptReadTest, AListedRepositoryWhoseVersionsCannotBeReadSaysWhy) {
+  ASSERT_TRUE(admin_->addRepository(path_.c_str(), "", "damaged", true))
+      << admin_->getErrorMessage().str();
+  ASSERT_TRUE(admin_->addRepository(other_.c_str(), "", "whole", true))
+      << admin_->getErrorMessage().str();
+  putOnInfoPage('\x77');
+  for (bool currentOnly : {false, true}) {
+    SCOPED_TRACE(currentOnly ? "current only" : "all");
+    ASSERT_TRUE(admin_->listRepositories(true, currentOnly))
+        << admin_->getErrorMessage().str();
+    std::vector<std::string> seen;
+    KvbString name, type, version;
+    while (admin_->getNextRepository(&name, nullptr, nullptr, nullptr, &type,
+                                     &version, nullptr))
+      seen.push_back(name.str() + "|" + type.str() + "|" +
+                     version.str().substr(0, 73) +
+                     (version.find("malformed") != KvbString::npos
+                          ? " (malformed)"
+                          : ""));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{
+                  "damaged|Unreadable repository|The repository cannot be "
+                  "used or changed: its version rows cannot be read (malformed)",
+                  "whole|Velmoran repository|Unified v.7"}));
+  }
+}
+
+// A table-set folder that the open could not list is listed again by each
+// call that needs the sets; while it cannot be, the call fails with the
+// reason and changes nothing.
+TEST_F(KeptReadTest, TableSetsThatCouldNotBeListedFailWhatNeedsThem) {
+  RepositoryImpl* target = open(other_);
+  ASSERT_NE(target, nullptr);
+  ASSERT_TRUE(target->setKeyValue("kept", "target's"));
+  const std::string missing = dir_.file("no such folder");
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", missing.c_str());
+  repository_ = open(path_);
+  ASSERT_NE(repository_, nullptr);
+  const std::vector<std::string> before = sqliteRows(other_);
+  const std::string reason =
+      "The repository's table sets could not be read: Cannot list the "
+      "table-set folder \"" +
+      missing + "\"";
+  EXPECT_FALSE(admin_->copyRepository(repository_, target));
+  EXPECT_EQ(admin_->getErrorMessage().str(), "The source repository: " + reason);
+  EXPECT_EQ(sqliteRows(other_), before);
+  EXPECT_FALSE(admin_->copyRepository(target, repository_));
+  EXPECT_EQ(admin_->getErrorMessage().str(), "The target repository: " + reason);
+  EXPECT_FALSE(repository_->upgradeRepository());
+  EXPECT_EQ(repository_->getErrorMessage().str(), reason);
+  EXPECT_FALSE(admin_->deleteRepositoryTables(
+      dacSqliteFileConnectionString(path_.c_str()), ""));
+  EXPECT_NE(admin_->getErrorMessage().find("Cannot list the table-set folder"),
+            KvbString::npos)
+      << admin_->getErrorMessage().str();
+  EXPECT_GT(sqliteRows(path_).size(), 0u);
+
+  kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", kTableSets);
+  EXPECT_TRUE(admin_->copyRepository(repository_, target))
+      << admin_->getErrorMessage().str();
+  target->release();
+}
+
+}  // namespace
