@@ -841,7 +841,10 @@ KvbString RDA_BaseImpl::repositoryUUID(KvbString* reason) {
   const int fetched = cursor ? cursor->next() : 2;
   KvbString uuid(fetched == 1 ? cursor->getString(0) : KvbString(""));
   if (cursor) cursor->release();
-  if (fetched != 2) lastUuid_ = uuid;
+  if (fetched != 2) {
+    std::lock_guard<std::mutex> kept(uuidMutex_);
+    lastUuid_ = uuid;
+  }
   if (fetched == 2 && reason) *reason = getErrorMessage();
   if (nested) endTransaction(fetched != 2);
   if (failedBefore)
@@ -859,11 +862,13 @@ KvbString RDA_BaseImpl::getRepositoryUUID() {
 }
 
 KvbString RDA_BaseImpl::eventRepositoryUUID(KvbString* reason) {
-  RDA_LockGuard guard(&lock_);
   KvbString why;
   const KvbString uuid = repositoryUUID(&why);
   if (why.isNull()) return uuid;
-  if (!lastUuid_.isEmpty()) return lastUuid_;
+  {
+    std::lock_guard<std::mutex> kept(uuidMutex_);
+    if (!lastUuid_.isEmpty()) return lastUuid_;
+  }
   *reason =
       "No event was posted: the repository's UUID could not be read: " + why;
   logPrintf(logger_, kLogError, kSourceFile, __LINE__, "%S", *reason);

@@ -51,6 +51,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -336,9 +337,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // row is no failure and leaves *reason as it was.
   KvbString repositoryUUID(KvbString* reason);
   // The UUID that an event of this connection carries: as read now, or,
-  // when the read fails, as last read on this connection (a repository
-  // opened reads it once). When neither is known the failure is logged
-  // and *reason says why; the event must then not be posted.
+  // when the read fails (the connection's lock not taken in time
+  // included), as last read on this connection (a repository opened reads
+  // it once). When neither is known the failure is logged and *reason says
+  // why; the event must then not be posted.
   KvbString eventRepositoryUUID(KvbString* reason);
   bool isDBMSSupported() override { return true; }
   // Bulk loading is the data-access-library back end's; here it fails.
@@ -742,7 +744,10 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   int step_ = 0;   // the last step reported of steps_
   int steps_ = 0;  // 0: steps are not counted
   const KvbString noFailure_;  // the text of a thread without a failure
-  KvbString lastUuid_;  // the repository's UUID as last read, under lock_
+  // The repository's UUID as last read, under uuidMutex_: an event reads
+  // it when the connection's lock could not be taken for a read of its own.
+  KvbString lastUuid_;
+  std::mutex uuidMutex_;
   int depth_ = 0;
   uint64_t number_ = 0;  // of the latest outermost begin
   bool transactionOpen_ = false;  // the outermost begin reached the database
