@@ -98,8 +98,9 @@ class Repository {
   // 11-12: bring the repository, or its NCOA part, up to the current schema,
   // in one transaction: a failed upgrade leaves the repository as it was.
   // upgradeRepository answers false with "Repository Library" message 1314
-  // when nothing needs doing (not logged); upgradeNCOA then answers true. An old file-based profile repository is moved
-  // into a new file of the current schema, the old file kept beside it as
+  // when nothing needs doing (not logged); upgradeNCOA then answers true. An
+  // old file-based profile repository is moved into a new file of the current
+  // schema, the old file kept beside it as
   // "<path>.backup". upgradeNCOA refuses a repository that is not unified
   // yet (message 1052; 1050 when it was never created). Both refuse a
   // repository of a version newer than the engine's (a newer major version,

@@ -922,8 +922,8 @@ struct OdbcStmt {
     bool ended =
         endTransactionOn(*dbc, ran ? SQL_COMMIT : SQL_ROLLBACK, endError);
     if (!ended) endError = whileDoing("Running", endError);
-    ended = onConnection(setAutoCommitMode(dbc->handle, true), endError) &&
-            ended;
+    ended =
+        onConnection(setAutoCommitMode(dbc->handle, true), endError) && ended;
     if (ran && !ended) error = endError;
     return ran && ended;
   }

@@ -26,13 +26,13 @@ bool RepositoryAdminImpl::deleteRepositoryTables(const KvbString& connection,
   std::list<TableColumnInfo> info;
   RDA_Neighbours neighbours;
   // Nor from one whose table sets cannot be read: their tables would stay.
-  const bool listable = supportedDatabase(repository) &&
-                        (repository->tableSetsListed() ||
-                         fail(repository->getErrorMessage())) &&
-                        ((rda->findTableColumns("INFO", info) &&
-                          rda->findNeighbours(neighbours)) ||
-                         fail("The tables of the database cannot be listed: " +
-                              rda->getErrorMessage()));
+  const bool listable =
+      supportedDatabase(repository) &&
+      (repository->tableSetsListed() || fail(repository->getErrorMessage())) &&
+      ((rda->findTableColumns("INFO", info) &&
+        rda->findNeighbours(neighbours)) ||
+       fail("The tables of the database cannot be listed: " +
+            rda->getErrorMessage()));
   if (!listable) {
     repository->release();
     return answered(false);

@@ -39,9 +39,10 @@ bool RepositoryImpl::upgradeRepository() {
 // the next call that needs them.
 bool RepositoryImpl::readBackVersions(bool upgraded) {
   return readVersionInfo() || !upgraded ||
-         fail("The upgrade was stored, but the repository's version rows "
-              "could not be read back: " +
-              versionError_);
+         fail(
+             "The upgrade was stored, but the repository's version rows "
+             "could not be read back: " +
+             versionError_);
 }
 
 bool RepositoryImpl::upgradeWhole() {

@@ -483,8 +483,8 @@ class PostgresGoneSessionCommitTest
     manager_ = repository_->createImportExportManager();
     ASSERT_GT(addRule("template"), 0) << common_->getErrorMessage().str();
     KvbString error;
-    ASSERT_TRUE(manager_->exportObject(1, "Rule", "", exported_, error,
-                                       nullptr))
+    ASSERT_TRUE(
+        manager_->exportObject(1, "Rule", "", exported_, error, nullptr))
         << error.str();
   }
   void TearDown() override {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "admin/repositoryimpl.h"
 #include "kvdataaccess/kvdataaccess.h"
 #include "reposadmin/kvreposadmin.h"
+#include "support/driver_fault.h"
 #include "support/log_capture.h"
 #include "support/sqlite_rows.h"
 #include "support/temp_dir.h"
@@ -23,17 +25,6 @@
 namespace {
 
 const char kTableSets[] = KV_SOURCE_DIR "/etc/reposcreate";
-
-// Runs `sql` on the file through a connection of SQLite's own; a write
-// there also makes the engine's connections drop their cached pages.
-bool sqliteExec(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  const bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-                  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) ==
-                      SQLITE_OK;
-  sqlite3_close(db);
-  return ok;
-}
 
 class KeptReadTest : public ::testing::Test {
  protected:
@@ -82,8 +73,8 @@ class KeptReadTest : public ::testing::Test {
     // The change counter is the file's, not the page's: another
     // connection's write makes each connection read its pages again.
     EXPECT_TRUE(sqliteExec(other_, "SELECT 1"));
-    EXPECT_TRUE(sqliteExec(path_, "PRAGMA user_version = " +
-                                      std::to_string(++round_)));
+    EXPECT_TRUE(
+        sqliteExec(path_, "PRAGMA user_version = " + std::to_string(++round_)));
     return was;
   }
 
@@ -178,6 +169,57 @@ TEST_F(KeptReadTest, VersionRowsThatCouldNotBeReadAreNoneOfNoRepository) {
   }
 }
 
+std::atomic<int> prepares{0};
+bool countPrepares(DacFault point, KvbString&) {
+  if (point == DacFault::kPrepare) ++prepares;
+  return false;
+}
+
+// An upgrade whose closing read of the version rows fails says that it was
+// stored; the object does not answer kind 0 from then on, and works as
+// what the upgrade stored once the reads work again.
+TEST_F(KeptReadTest, AnUpgradeWhoseVersionsCannotBeReadBackSaysItWasStored) {
+  ASSERT_TRUE(sqliteExec(path_,
+                         "UPDATE INFO SET I_MVER = 3 WHERE I_TYPE = "
+                         "'KVREPOSITORY'"));
+  const std::string before = dir_.file("before.db");
+  std::filesystem::copy_file(path_, before);
+  // The upgrade's prepares, the last of them its closing read's.
+  repository_ = open(path_);
+  ASSERT_NE(repository_, nullptr);
+  prepares = 0;
+  dacSetFaultHook(&countPrepares);
+  const bool counted = repository_->upgradeRepository();
+  dacSetFaultHook(nullptr);
+  ASSERT_TRUE(counted) << repository_->getErrorMessage().str();
+  repository_->release();
+  std::filesystem::copy_file(before, path_,
+                             std::filesystem::copy_options::overwrite_existing);
+
+  repository_ = open(path_);
+  ASSERT_NE(repository_, nullptr);
+  EXPECT_EQ(repository_->getMinorVersion(), 3);
+  {
+    DriverFault lastRead(DacFault::kPrepare, prepares);
+    EXPECT_FALSE(repository_->upgradeRepository());
+    EXPECT_TRUE(DriverFault::fired());
+  }
+  EXPECT_EQ(repository_->getErrorMessage().str(),
+            std::string("The upgrade was stored, but the repository's version "
+                        "rows could not be read back: ") +
+                kDriverFaultText);
+  int kind = 0;
+  repository_->getVersionInfo(nullptr, &kind, nullptr, nullptr);
+  EXPECT_EQ(kind, 3);
+  EXPECT_EQ(repository_->getMinorVersion(), 4);
+  EXPECT_TRUE(repository_->isCurrentVersion());
+  EXPECT_FALSE(repository_->upgradeRepository());
+  EXPECT_EQ(repository_->getErrorMessage().str().rfind(
+                "The repository is up to date", 0),
+            0u)
+      << repository_->getErrorMessage().str();
+}
+
 // A listed repository whose version rows cannot be read is told apart from
 // a database without one, and a listing of current ones keeps it.
 TEST_F(KeptReadTest, AListedRepositoryWhoseVersionsCannotBeReadSaysWhy) {
@@ -194,16 +236,15 @@ TEST_F(KeptReadTest, AListedRepositoryWhoseVersionsCannotBeReadSaysWhy) {
     KvbString name, type, version;
     while (admin_->getNextRepository(&name, nullptr, nullptr, nullptr, &type,
                                      &version, nullptr))
-      seen.push_back(name.str() + "|" + type.str() + "|" +
-                     version.str().substr(0, 73) +
-                     (version.find("malformed") != KvbString::npos
-                          ? " (malformed)"
-                          : ""));
-    EXPECT_EQ(seen,
-              (std::vector<std::string>{
-                  "damaged|Unreadable repository|The repository cannot be "
-                  "used or changed: its version rows cannot be read (malformed)",
-                  "whole|Velmoran repository|Unified v.7"}));
+      seen.push_back(
+          name.str() + "|" + type.str() + "|" + version.str().substr(0, 73) +
+          (version.find("malformed") != KvbString::npos ? " (malformed)" : ""));
+    EXPECT_EQ(
+        seen,
+        (std::vector<std::string>{
+            "damaged|Unreadable repository|The repository cannot be "
+            "used or changed: its version rows cannot be read (malformed)",
+            "whole|Velmoran repository|Unified v.7"}));
   }
 }
 
@@ -224,10 +265,12 @@ TEST_F(KeptReadTest, TableSetsThatCouldNotBeListedFailWhatNeedsThem) {
       "table-set folder \"" +
       missing + "\"";
   EXPECT_FALSE(admin_->copyRepository(repository_, target));
-  EXPECT_EQ(admin_->getErrorMessage().str(), "The source repository: " + reason);
+  EXPECT_EQ(admin_->getErrorMessage().str(),
+            "The source repository: " + reason);
   EXPECT_EQ(sqliteRows(other_), before);
   EXPECT_FALSE(admin_->copyRepository(target, repository_));
-  EXPECT_EQ(admin_->getErrorMessage().str(), "The target repository: " + reason);
+  EXPECT_EQ(admin_->getErrorMessage().str(),
+            "The target repository: " + reason);
   EXPECT_FALSE(repository_->upgradeRepository());
   EXPECT_EQ(repository_->getErrorMessage().str(), reason);
   EXPECT_FALSE(admin_->deleteRepositoryTables(

@@ -23,16 +23,6 @@
 
 namespace {
 
-// Runs `sql` on the file through a connection of SQLite's own.
-bool sqliteExec(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  const bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-                  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) ==
-                      SQLITE_OK;
-  sqlite3_close(db);
-  return ok;
-}
-
 // The first integer that `sql` gives on the file; -1 when it cannot.
 int sqliteInt(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;

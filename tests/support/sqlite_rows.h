@@ -10,6 +10,17 @@
 #include <string>
 #include <vector>
 
+// Runs `sql` on the file through a connection of SQLite's own; a write
+// there also makes the engine's connections drop their cached pages.
+inline bool sqliteExec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  const bool ok =
+      sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
 // The names of the file's tables, in order.
 inline std::vector<std::string> sqliteTables(const std::string& path) {
   std::vector<std::string> tables;
