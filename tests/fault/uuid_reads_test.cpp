@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "fault/fault_vfs.h"
+#include "impexp/repactionevent.h"
+#include "reposadmin/common_data_access.h"
+#include "reposadmin/import_export_manager.h"
 #include "reposadmin/kvreposadmin.h"
 #include "reposadmin/metadata_data_access.h"
 #include "reposadmin/repository.h"
@@ -237,6 +240,56 @@ TEST_F(UuidReadTest, AnEventWithNoUuidToCarryIsNotPosted) {
             0u)
       << record;
   EXPECT_NE(record.find("disk I/O error"), std::string::npos) << record;
+}
+
+// The reads of an object's path: a folder row that cannot be read is no
+// path that cannot be built. An export of a rule filed two folders deep,
+// with each of its reads failing in turn, either fails with the read's
+// reason or names the rule by its path.
+using ObjectPathReadTest = UuidReadTest;
+TEST_F(ObjectPathReadTest, AnExportWhoseFolderRowCannotBeReadFailsOrNamesIt) {
+  MetadataRepositoryDataAccess* meta = repository_->createMetadataDataAccess();
+  CommonRepositoryDataAccess* common = repository_->createCommonDataAccess();
+  RepositoryImportExportManager* manager =
+      repository_->createImportExportManager();
+  int outer = 0, inner = 0;
+  ASSERT_TRUE(meta->addFolder(0, "outer", outer));
+  ASSERT_TRUE(meta->addFolder(outer, "inner", inner));
+  const int rule = common->addRule("deep", "T", "x", "", "", "ann", "u-deep",
+                                   inner, "", "");
+  ASSERT_GT(rule, 0) << common->getErrorMessage().str();
+  // The export's reads from no page cached: each run starts so.
+  int round = 0;
+  auto exportRule = [&](int failAt, std::string& events, std::string& error) {
+    EXPECT_TRUE(sqliteExec(path_, "PRAGMA user_version = " +
+                                      std::to_string(++round)));
+    auto* log = new RepositoryActionEventStringImpl();
+    KvbString out, why;
+    vfs_.armReads(failAt, SQLITE_IOERR_READ);
+    const bool exported =
+        manager->exportObject(rule, "Rule", "u-deep", out, why, log);
+    vfs_.disarmReads();
+    events = log->getText().str() + out.str();
+    error = why.str();
+    log->release();
+    return exported;
+  };
+  std::string events, error;
+  ASSERT_TRUE(exportRule(0, events, error)) << error;
+  const int reads = vfs_.reads();
+  ASSERT_GT(reads, 0);
+  EXPECT_NE(events.find("outer/inner"), std::string::npos) << events;
+  for (int failAt = 1; failAt <= reads; ++failAt) {
+    SCOPED_TRACE("read " + std::to_string(failAt));
+    if (exportRule(failAt, events, error)) {
+      EXPECT_EQ(events.find("[UNKNOWN"), std::string::npos) << events;
+    } else {
+      EXPECT_NE(error.find("disk I/O error"), std::string::npos) << error;
+    }
+  }
+  delete manager;
+  common->release();
+  meta->release();
 }
 
 }  // namespace
