@@ -1426,6 +1426,7 @@ class OdbcConnection : public ConnectionBase {
   // The driver is not asked to prepare the text: on a server a prepared
   // statement costs its own work at the run and for each row it gives.
   DacStatement* prepareToRunOnce(const KvbString& sql) override {
+    if (faulted(DacFault::kPrepare, error_)) return nullptr;
     std::shared_ptr<OdbcStmt> stmt = allocStatement(line_, sql, error_);
     if (!stmt) return nullptr;
     return new OdbcStatement(std::move(stmt));

@@ -294,7 +294,7 @@ KvbString dacGetTypeName(DacDbKind kind, int kvbType, int size);
 // such refusals, or lets a test act at a moment that it cannot reach from
 // outside. Without a hook each of the points below costs one load.
 enum class DacFault {
-  kPrepare,    // DacConnection::prepare
+  kPrepare,    // DacConnection::prepare and prepareToRunOnce
   kValueRead,  // DacCursor::getValue of a value that is there
   // Over ODBC, where a statement's run ends: after its execute's answer,
   // before its rows are closed and before its handle is freed. The answer

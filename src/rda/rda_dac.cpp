@@ -379,31 +379,48 @@ KvbString RDA_DAC::lostText_INT(const KvbString& reason) {
 // nothing more; elsewhere the savepoint undoes it, also in a mode where
 // statements fail until the rollback (Protocol=7.4-0), which shows in the
 // reading failing. The mode is the connection's for its life, so the
-// answer is kept: no transaction pays for it before a failure.
+// answer is kept: no transaction pays for it before a failure. A probe
+// that something else cut short (its session lost, a read refused for
+// another reason) tells nothing, and is not kept: the next refusal asks
+// again, rather than a guess passing for the mode.
 bool RDA_DAC::failuresEndTransactions() {
   if (failuresEnd_ != FailuresEnd::kUnknown)
     return failuresEnd_ == FailuresEnd::kYes;
   if (!dac_->execute("SAVEPOINT kv_probe", nullptr)) return false;
-  KvbString setting;
-  const bool ended =
+  KvbString setting, reason;
+  const bool refused =
       dac_->execute("SELECT set_config('kv.tx', 'kept', true)", nullptr) &&
       !dac_->execute("SELECT CAST('kv: fails on purpose' AS INTEGER)",
                      nullptr) &&
-      firstValue("SELECT current_setting('kv.tx', true)", setting) &&
-      setting != "kept";
-  failuresEnd_ = ended ? FailuresEnd::kYes : FailuresEnd::kNo;
+      hasState(dac_->getErrorMessage(), "22P02");
+  const bool read =
+      refused &&
+      firstValue("SELECT current_setting('kv.tx', true)", setting, reason);
+  // Unread, the setting shows the mode only as an aborted transaction.
+  const bool told = read || (refused && hasState(reason, "25P02"));
+  const bool ended = read && setting != "kept";
+  if (told) failuresEnd_ = ended ? FailuresEnd::kYes : FailuresEnd::kNo;
   if (!ended && dac_->execute("ROLLBACK TO SAVEPOINT kv_probe", nullptr))
     dac_->execute("RELEASE SAVEPOINT kv_probe", nullptr);
   return ended;
 }
 
-bool RDA_DAC::firstValue(const KvbString& sql, KvbString& text) {
+bool RDA_DAC::hasState(const KvbString& text, const char* state) {
+  return text.str().find(std::string("[") + state + "]") != std::string::npos;
+}
+
+bool RDA_DAC::firstValue(const KvbString& sql, KvbString& text,
+                         KvbString& failure) {
   DacStatement* statement = dac_->prepareToRunOnce(sql);
   DacCursor* cursor = statement ? statement->select() : nullptr;
   KvbDatavar value;
   const bool read =
       cursor && cursor->next() == 1 && cursor->getValue(0, value);
   if (read && !value.isNull()) text = value.asString();
+  if (!read)
+    failure = cursor      ? cursor->getErrorMessage()
+              : statement ? statement->getErrorMessage()
+                          : dac_->getErrorMessage();
   if (cursor) cursor->release();
   if (statement) statement->release();
   return read;

@@ -197,9 +197,12 @@ class RDA_DAC : public RDA_BaseImpl {
   // True when a statement that the server refused ends the open
   // transaction even where statements run on afterwards; see rda_dac.cpp.
   bool failuresEndTransactions();
+  // Whether a failure's text carries the SQLSTATE `state` ("[22P02]").
+  static bool hasState(const KvbString& text, const char* state);
   // Reads the first value of the query `sql` into `text` (left as it is
-  // for a null); false when the query fails or gives no row.
-  bool firstValue(const KvbString& sql, KvbString& text);
+  // for a null); false, with the reason in `failure`, when the query fails
+  // or gives no row.
+  bool firstValue(const KvbString& sql, KvbString& text, KvbString& failure);
   // A statement of `sql` prepared on the connection (to run once: see
   // prepareOnce_INT) and wrapped as the engine's; null, with the reason
   // recorded, when it cannot be prepared.

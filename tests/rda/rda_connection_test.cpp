@@ -18,6 +18,7 @@
 #include "rda/rda_impl.h"
 #include "schema/log_printf.h"
 #include "support/connection_waits.h"
+#include "support/driver_fault.h"
 #include "support/lock_seam.h"
 #include "support/log_capture.h"
 #include "support/rda_targets.h"
@@ -272,6 +273,31 @@ TEST_P(RdaConnectionTest, ATransactionTheDatabaseEndedFailsUntilItsEnd) {
         rda_->paramExec("PRAGMA max_page_count = 1000000", nullptr, 0));
   }
   EXPECT_TRUE(addFolder(rda_, 3, "later")) << why();
+}
+
+// The first refusal of a connection asks the driver's mode (see below). A
+// probe whose own read fails tells nothing of the mode and is not kept:
+// the next refusal asks again, so that a mode that rolls the transaction
+// back is not taken for one that undoes the failed statement alone.
+TEST_P(RdaConnectionTest, AModeProbeCutShortIsAskedAgain) {
+  if (!isPostgres()) GTEST_SKIP() << "a server driver's mode";
+  createTables();
+  const std::string missing = "SELECT X FROM " + table("MISSING");
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  {
+    // The refused query is prepared first, the probe's read second. Where
+    // the server aborts the transaction until its rollback (Protocol=7.4-0)
+    // the probe's savepoint is refused before it reads.
+    DriverFault probeRead(DacFault::kPrepare, 2);
+    EXPECT_EQ(rda_->paramSelect(missing, 0), nullptr);
+    EXPECT_EQ(DriverFault::fired(), postgresUndoesFailedStatementsAlone() ||
+                                        postgresFailuresEndTransactions());
+  }
+  rda_->endTransaction(false);
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  ASSERT_TRUE(addFolder(rda_, 1, "before"));
+  EXPECT_EQ(rda_->paramSelect(missing, 0), nullptr);
+  addAndCommitAfterFailure(why());
 }
 
 // A failed query inside the host's transaction: wherever the database or
