@@ -40,9 +40,14 @@ class KeptReadTest : public ::testing::Test {
     admin_->release();
     kvbGetConfigOptions("")->remove("REPOS/TABLE_LIST_PATH");
   }
-  RepositoryImpl* open(const std::string& path) {
+  // Opens the file as a file, or with `connection` through its
+  // connection string, whose driver layer the tests' seam reaches.
+  RepositoryImpl* open(const std::string& path, bool connection = false) {
     auto* opened = static_cast<RepositoryImpl*>(
-        admin_->openFileRepository(path.c_str(), false));
+        connection ? admin_->openRepositoryConnection(
+                         dacSqliteFileConnectionString(path.c_str()).asCstr(),
+                         "", false, nullptr)
+                   : admin_->openFileRepository(path.c_str(), false));
     EXPECT_NE(opened, nullptr) << admin_->getErrorMessage().str();
     return opened;
   }
@@ -177,42 +182,81 @@ bool countPrepares(DacFault point, KvbString&) {
 
 // An upgrade whose closing read of the version rows fails says that it was
 // stored; the object does not answer kind 0 from then on, and works as
-// what the upgrade stored once the reads work again.
+// what the upgrade stored once the reads work again. The whole upgrade (it
+// works through a second connection) and that of the NCOA part (through
+// the repository's own, here opened by its connection string), each from
+// the version before the current one.
 TEST_F(KeptReadTest, AnUpgradeWhoseVersionsCannotBeReadBackSaysItWasStored) {
-  ASSERT_TRUE(sqliteExec(path_,
-                         "UPDATE INFO SET I_MVER = 3 WHERE I_TYPE = "
-                         "'KVREPOSITORY'"));
-  const std::string before = dir_.file("before.db");
-  std::filesystem::copy_file(path_, before);
-  // The upgrade's prepares, the last of them its closing read's.
-  repository_ = open(path_);
-  ASSERT_NE(repository_, nullptr);
-  prepares = 0;
-  dacSetFaultHook(&countPrepares);
-  const bool counted = repository_->upgradeRepository();
-  dacSetFaultHook(nullptr);
-  ASSERT_TRUE(counted) << repository_->getErrorMessage().str();
-  repository_->release();
-  std::filesystem::copy_file(before, path_,
-                             std::filesystem::copy_options::overwrite_existing);
+  struct Upgrade {
+    const char* name;
+    const char* older;  // makes the repository older
+    bool connection;    // opened through its connection string
+    std::function<bool(RepositoryImpl*)> upgrade;
+    std::function<std::string(RepositoryImpl*)> state;
+  };
+  const std::vector<Upgrade> upgrades = {
+      {"whole", "UPDATE INFO SET I_MVER = 3 WHERE I_TYPE = 'KVREPOSITORY'",
+       false, [](RepositoryImpl* r) { return r->upgradeRepository(); },
+       [](RepositoryImpl* r) {
+         int kind = 0;
+         r->getVersionInfo(nullptr, &kind, nullptr, nullptr);
+         return std::to_string(kind) + " " +
+                std::to_string(r->getMinorVersion()) + " " +
+                std::to_string(r->isCurrentVersion());
+       }},
+      {"NCOA", "UPDATE INFO SET I_VERS = I_VERS - 1 WHERE I_TYPE = 'NCOA'",
+       true, [](RepositoryImpl* r) { return r->upgradeNCOA(); },
+       [](RepositoryImpl* r) {
+         return std::to_string(r->isNCOAVersionCurrent());
+       }}};
+  const std::string whole = dir_.file("whole.db");
+  std::filesystem::copy_file(path_, whole);
+  for (const Upgrade& u : upgrades) {
+    SCOPED_TRACE(u.name);
+    std::filesystem::copy_file(
+        whole, path_, std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(sqliteExec(path_, u.older));
+    const std::string before = dir_.file("before.db");
+    std::filesystem::copy_file(
+        path_, before, std::filesystem::copy_options::overwrite_existing);
+    // The upgrade's prepares, the last of them its closing read's; and
+    // what the object answers after it. Counted as the faulted run below
+    // makes them, once what the process reads once has been read.
+    std::string older, upgraded;
+    for (int run = 0; run < 2; ++run) {
+      repository_ = open(path_, u.connection);
+      ASSERT_NE(repository_, nullptr);
+      older = u.state(repository_);
+      prepares = 0;
+      dacSetFaultHook(&countPrepares);
+      const bool counted = u.upgrade(repository_);
+      dacSetFaultHook(nullptr);
+      ASSERT_TRUE(counted) << repository_->getErrorMessage().str();
+      upgraded = u.state(repository_);
+      repository_->release();
+      std::filesystem::copy_file(
+          before, path_, std::filesystem::copy_options::overwrite_existing);
+    }
+    EXPECT_NE(upgraded, older);
 
+    repository_ = open(path_, u.connection);
+    ASSERT_NE(repository_, nullptr);
+    EXPECT_EQ(u.state(repository_), older);
+    {
+      DriverFault lastRead(DacFault::kPrepare, prepares);
+      EXPECT_FALSE(u.upgrade(repository_));
+      EXPECT_TRUE(DriverFault::fired());
+    }
+    EXPECT_EQ(repository_->getErrorMessage().str(),
+              std::string("The upgrade was stored, but the repository's "
+                          "version rows could not be read back: ") +
+                  kDriverFaultText);
+    EXPECT_EQ(u.state(repository_), upgraded);
+    repository_->release();
+    repository_ = nullptr;
+  }
   repository_ = open(path_);
   ASSERT_NE(repository_, nullptr);
-  EXPECT_EQ(repository_->getMinorVersion(), 3);
-  {
-    DriverFault lastRead(DacFault::kPrepare, prepares);
-    EXPECT_FALSE(repository_->upgradeRepository());
-    EXPECT_TRUE(DriverFault::fired());
-  }
-  EXPECT_EQ(repository_->getErrorMessage().str(),
-            std::string("The upgrade was stored, but the repository's version "
-                        "rows could not be read back: ") +
-                kDriverFaultText);
-  int kind = 0;
-  repository_->getVersionInfo(nullptr, &kind, nullptr, nullptr);
-  EXPECT_EQ(kind, 3);
-  EXPECT_EQ(repository_->getMinorVersion(), 4);
-  EXPECT_TRUE(repository_->isCurrentVersion());
   EXPECT_FALSE(repository_->upgradeRepository());
   EXPECT_EQ(repository_->getErrorMessage().str().rfind(
                 "The repository is up to date", 0),
