@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -174,12 +173,6 @@ TEST_F(KeptReadTest, VersionRowsThatCouldNotBeReadAreNoneOfNoRepository) {
   }
 }
 
-std::atomic<int> prepares{0};
-bool countPrepares(DacFault point, KvbString&) {
-  if (point == DacFault::kPrepare) ++prepares;
-  return false;
-}
-
 // An upgrade whose closing read of the version rows fails says that it was
 // stored; the object does not answer kind 0 from then on, and works as
 // what the upgrade stored once the reads work again. The whole upgrade (it
@@ -220,23 +213,21 @@ TEST_F(KeptReadTest, AnUpgradeWhoseVersionsCannotBeReadBackSaysItWasStored) {
     std::filesystem::copy_file(
         path_, before, std::filesystem::copy_options::overwrite_existing);
     // The upgrade's prepares, the last of them its closing read's; and
-    // what the object answers after it. Counted as the faulted run below
-    // makes them, once what the process reads once has been read.
-    std::string older, upgraded;
-    for (int run = 0; run < 2; ++run) {
-      repository_ = open(path_, u.connection);
-      ASSERT_NE(repository_, nullptr);
-      older = u.state(repository_);
-      prepares = 0;
-      dacSetFaultHook(&countPrepares);
-      const bool counted = u.upgrade(repository_);
-      dacSetFaultHook(nullptr);
-      ASSERT_TRUE(counted) << repository_->getErrorMessage().str();
-      upgraded = u.state(repository_);
-      repository_->release();
-      std::filesystem::copy_file(
-          before, path_, std::filesystem::copy_options::overwrite_existing);
+    // what the object answers before and after it.
+    repository_ = open(path_, u.connection);
+    ASSERT_NE(repository_, nullptr);
+    const std::string older = u.state(repository_);
+    int prepares = 0;
+    {
+      DriverFault counting(DacFault::kPrepare, 0);
+      ASSERT_TRUE(u.upgrade(repository_))
+          << repository_->getErrorMessage().str();
+      prepares = DriverFault::seen();
     }
+    const std::string upgraded = u.state(repository_);
+    repository_->release();
+    std::filesystem::copy_file(
+        before, path_, std::filesystem::copy_options::overwrite_existing);
     EXPECT_NE(upgraded, older);
 
     repository_ = open(path_, u.connection);

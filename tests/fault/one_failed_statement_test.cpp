@@ -28,8 +28,9 @@ class OneFailedStatementTest : public AdminTargetTest {
     AdminTargetTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     if (isFile()) GTEST_SKIP() << "a file opened directly has no driver";
-    repository_ = createAndOpen(db_);
+    repository_ = createAndOpen(database_);
     ASSERT_NE(repository_, nullptr);
+    db_ = repository_->getDataAccess();  // for the fixture's exec and table
     common_ = repository_->createCommonDataAccess();
     monitor_ = repository_->createMonitorDataAccess();
     explorer_ = repository_->createExplorerDataAccess();
@@ -93,34 +94,14 @@ class OneFailedStatementTest : public AdminTargetTest {
     EXPECT_GT(failures, 0);
   }
 
-  // Runs `sql` with `values` on the repository's connection.
-  void exec(const std::string& sql, std::vector<KvbDatavar> values = {}) {
-    ReposDataAccessStatement* statement =
-        repository_->getDataAccess()->createStatement(sql);
-    ASSERT_NE(statement, nullptr) << sql;
-    bool ok = true;
-    for (size_t i = 0; ok && i < values.size(); ++i)
-      ok = statement->setParameter(static_cast<int>(i), values[i]);
-    EXPECT_TRUE(ok && statement->execute())
-        << sql << ": " << statement->getErrorMessage().str();
-    statement->release();
-  }
-  // The rows of `sql`, each as its `columns` joined by "|", rows by ";".
-  std::string rows(const std::string& sql, int columns = 1) {
-    ReposDataAccess* rda = repository_->getDataAccess();
-    ReposDataAccessCursor* cursor = rda->paramSelect(sql, 0);
-    if (!cursor) return "unreadable: " + rda->getErrorMessage().str();
+  // The rows of `sql` on the repository's connection, each as its
+  // columns joined by "|", rows by ";".
+  std::string rows(const std::string& sql) {
+    ReposDataAccessCursor* cursor = db_->paramSelect(sql, 0);
+    EXPECT_NE(cursor, nullptr) << sql << ": " << db_->getErrorMessage().str();
     std::string text;
-    while (cursor->next() == 1) {
-      for (int i = 0; i < columns; ++i)
-        text += (i ? "|" : "") + cursor->getString(i).str();
-      text += ";";
-    }
-    cursor->release();
+    for (const std::string& row : cursorRows(cursor)) text += row + ";";
     return text;
-  }
-  std::string table(const char* code) {
-    return repository_->getDataAccess()->getTableName(code, true, -1).str();
   }
   // An export of the object, or a test failure.
   std::string exported(int id, const char* type, const char* uuid) {
@@ -137,7 +118,7 @@ class OneFailedStatementTest : public AdminTargetTest {
     return false;
   }
 
-  AdminDatabase db_;
+  AdminDatabase database_;
   RepositoryImpl* repository_ = nullptr;
   CommonRepositoryDataAccess* common_ = nullptr;
   MonitorRepositoryDataAccess* monitor_ = nullptr;
@@ -225,7 +206,7 @@ TEST_P(OneFailedStatementTest, AnImportLooksUpTheRecordsUuidOrFails) {
     sweep({reset, [&](std::string* why) { return imported(record, why); },
            [&] {
              return rows("SELECT " + id + ", " + name + ", " + uuid +
-                         " FROM " + t + " ORDER BY " + id, 3);
+                         " FROM " + t + " ORDER BY " + id);
            }});
     exec("DELETE FROM " + t);
   }
@@ -254,7 +235,7 @@ TEST_P(OneFailedStatementTest, ATaskImportLooksUpItsRulesUuidOrFails) {
          [&] {
            return rows("SELECT j.JB_CODE, r.RU_DESC FROM " + table("MJOB") +
                        " j JOIN " + table("JBRUME") + " m ON m.JB_ID=j.JB_ID" +
-                       " JOIN " + table("RULE") + " r ON r.RU_ID=m.RU_ID", 2) +
+                       " JOIN " + table("RULE") + " r ON r.RU_ID=m.RU_ID") +
                   rows("SELECT COUNT(*) FROM " + table("RULE"));
          }});
 }

@@ -255,6 +255,10 @@ TEST_P(PostgresPooledLockWaitTest, AWriteOutsideATransactionWaitsTheEnginesTime)
     ASSERT_TRUE(held.common->beginTransaction(0, 0)) << held.why();
     ASSERT_TRUE(held.monitor->updateSource(id, "still held", "u", 0))
         << held.why();
+    // The driver's savepoint of the update goes at the next statement: the
+    // write then waits once, for the transaction (see LockWaitTest).
+    int one = 0;
+    ASSERT_TRUE(holder->paramSingleton("SELECT 1", &one, 0));
     ConnectionWaits waits(holder, writer, true);
     bool deleted = false;
     EXPECT_TRUE(attemptWhileHeld<bool>(

@@ -278,7 +278,8 @@ TEST_P(RdaConnectionTest, ATransactionTheDatabaseEndedFailsUntilItsEnd) {
 // The first refusal of a connection asks the driver's mode (see below). A
 // probe whose own read fails tells nothing of the mode and is not kept:
 // the next refusal asks again, so that a mode that rolls the transaction
-// back is not taken for one that undoes the failed statement alone.
+// back is not taken for one that undoes the failed statement alone. A
+// probe that ran whole is kept.
 TEST_P(RdaConnectionTest, AModeProbeCutShortIsAskedAgain) {
   if (!isPostgres()) GTEST_SKIP() << "a server driver's mode";
   createTables();
@@ -298,6 +299,15 @@ TEST_P(RdaConnectionTest, AModeProbeCutShortIsAskedAgain) {
   ASSERT_TRUE(addFolder(rda_, 1, "before"));
   EXPECT_EQ(rda_->paramSelect(missing, 0), nullptr);
   addAndCommitAfterFailure(why());
+  // That probe ran whole: its answer is kept, and a later refusal asks
+  // nothing (it prepares its own query alone).
+  ASSERT_TRUE(rda_->beginTransaction(false, nullptr));
+  {
+    DriverFault counting(DacFault::kPrepare, 0);
+    EXPECT_EQ(rda_->paramSelect(missing, 0), nullptr);
+    EXPECT_EQ(DriverFault::seen(), 1);
+  }
+  rda_->endTransaction(false);
 }
 
 // A failed query inside the host's transaction: wherever the database or

@@ -13,8 +13,8 @@ inline constexpr char kDriverFaultText[] = "the test failed this call";
 
 // While it lives, the `n`th call at `point` (counted from 1) fails, and
 // only that one; with `onward`, every call from the `n`th on fails (a
-// server that stops answering part-way). One at a time: the seam is
-// process-wide.
+// server that stops answering part-way). With `n` 0 none fails: the calls
+// are only counted. One at a time: the seam is process-wide.
 class DriverFault {
  public:
   DriverFault(DacFault point, int n, bool onward = false) {
@@ -31,6 +31,8 @@ class DriverFault {
 
   // Whether a call has failed since the fault was made.
   static bool fired() { return fired_; }
+  // The calls at the point since the fault was made.
+  static int seen() { return seen_; }
 
  private:
   static bool ask(DacFault point, KvbString& reason) {
