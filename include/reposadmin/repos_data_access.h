@@ -296,9 +296,9 @@ class ReposDataAccess {
   virtual bool writeLongText(const KvbString& text, KvbString* marker,
                              int) = 0;
 
-  // I_UUID of the INFO row "KVREPOSITORY"; empty when there is none (no
-  // failure), and when it cannot be read, with the reason in
-  // getErrorMessage().
+  // I_UUID of the INFO row "KVREPOSITORY"; empty when there is none, or
+  // no I_UUID column in an older repository's INFO table (no failure), and
+  // when it cannot be read, with the reason in getErrorMessage().
   virtual KvbString getRepositoryUUID() = 0;
   virtual bool isDBMSSupported() = 0;
   virtual bool requiresNestedJoins() = 0;

@@ -166,9 +166,9 @@ class Repository {
   virtual RefDataRepositoryDataAccess* createRefDataDataAccess() = 0;
   virtual RepositoryFolderManager* createFolderManager() = 0;
   virtual RepositoryImpactAnalysis* createImpactAnalysis() = 0;
-  // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection
-  // or such a row (no failure), and when the row cannot be read, with the
-  // reason in getErrorMessage().
+  // 31: I_UUID of the "KVREPOSITORY" INFO row; empty without a connection,
+  // such a row or, in an older repository, an I_UUID column (no failure),
+  // and when the row cannot be read, with the reason in getErrorMessage().
   virtual KvbString getRepositoryUUID() = 0;
   // 32: the caller ends the manager with `delete` (its interface has no
   // release(); position 0 is its destructor).
@@ -187,7 +187,10 @@ class Repository {
   // 39-40: factories as 23-30; the caller ends each object with release().
   virtual NCOARepositoryDataAccess* createNCOADataAccess() = 0;
   virtual FieldMappingAdminObject* createFieldMappingAdmin() = 0;
-  // 41: I_MVER of the "KVREPOSITORY" row.
+  // 41: I_MVER of the "KVREPOSITORY" row; 0 for a repository written
+  // before the minor version, whose INFO table has no I_MVER column. An
+  // I_MVER that is there but cannot be read makes the version rows
+  // unreadable (see getVersionInfo).
   virtual int getMinorVersion() = 0;
   // 42: the version row of an INFO type (0 when there is none). False,
   // with the reason, when the version rows cannot be read. The third

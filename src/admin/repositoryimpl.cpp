@@ -582,8 +582,14 @@ void RepositoryImpl::readInfoRow(ReposDataAccessCursor& row,
     seen.unified = true;
     version_ = row.getInt(1);
     repositoryKind_ = kKindUnified;
-    if (version_ >= kFirstVersionWithMinor && !readMinorVersion(infoTable))
-      versionError_ = dataAccess_->getErrorMessage();
+    // Repositories written before the minor version have no I_MVER
+    // column: they are of minor version 0.
+    if (version_ >= kFirstVersionWithMinor && !readMinorVersion(infoTable)) {
+      const KvbString reason = dataAccess_->getErrorMessage();
+      if (!static_cast<RDA_BaseImpl*>(dataAccess_)
+               ->lacksColumn("INFO", "I_MVER"))
+        versionError_ = reason;
+    }
     infoVersions_[type] = version_;
   } else if (type == kInfoNcoa) {
     seen.unified = true;

@@ -841,12 +841,17 @@ KvbString RDA_BaseImpl::repositoryUUID(KvbString* reason) {
   const int fetched = cursor ? cursor->next() : 2;
   KvbString uuid(fetched == 1 ? cursor->getString(0) : KvbString(""));
   if (cursor) cursor->release();
-  if (fetched != 2) {
+  const KvbString failure = getErrorMessage();
+  if (nested) endTransaction(fetched != 2);
+  // Nor is an INFO table without the column, an older repository's: it
+  // holds no UUID.
+  const bool read = fetched != 2 || lacksColumn("INFO", "I_UUID");
+  if (read) {
     std::lock_guard<std::mutex> kept(uuidMutex_);
     lastUuid_ = uuid;
+  } else if (reason) {
+    *reason = failure;
   }
-  if (fetched == 2 && reason) *reason = getErrorMessage();
-  if (nested) endTransaction(fetched != 2);
   if (failedBefore)
     lock_.texts().set(saved);
   else

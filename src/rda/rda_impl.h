@@ -262,6 +262,11 @@ class RDA_BaseImpl : public ReposDataAccess, private RDA_TransactionEnder {
   // appended) from a catalogue that cannot be read (false, with the reason).
   bool findTableColumns(const KvbString& table,
                         std::list<TableColumnInfo>& columns);
+  // Whether the table `table` is there and its columns hold no column
+  // `column` (any case): a column that a repository of an older version
+  // lacks. False when the table is not there or its columns cannot be
+  // read.
+  bool lacksColumn(const KvbString& table, const char* column);
   // The per-id tables under the connection's prefix that the database's
   // catalogue lists, tables and views alike, whether or not a row names
   // their id; by code (FRQDST, HSM, HCM), then by id. Only names of exactly

@@ -473,6 +473,14 @@ bool RDA_BaseImpl::findTableColumns(const KvbString& table,
   return true;
 }
 
+bool RDA_BaseImpl::lacksColumn(const KvbString& table, const char* column) {
+  std::list<TableColumnInfo> columns;
+  if (!findTableColumns(table, columns) || columns.empty()) return false;
+  for (const TableColumnInfo& info : columns)
+    if (info.name.equals(column, true)) return false;
+  return true;
+}
+
 KvbString RDA_BaseImpl::likeStart(const KvbString& start) {
   std::string pattern;
   for (char c : start.str()) {
