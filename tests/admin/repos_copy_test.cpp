@@ -455,6 +455,17 @@ TEST_P(CopyTest, ALongTextPieceThatCannotBeReadFailsTheCopy) {
   ASSERT_NO_FATAL_FAILURE(expectCopyFailsAtTheDamage());
 }
 
+// A histogram group count that cannot be read fails the copy, rather than
+// leaving the copied table without the indexes of its groups.
+TEST_P(CopyTest, AGroupCountThatCannotBeReadFailsTheCopy) {
+  ASSERT_NO_FATAL_FAILURE(sourceAndTarget());
+  ASSERT_NO_FATAL_FAILURE(unreadableAt("HGMETA", "GRP1", "HGM_ID", 1));
+  ASSERT_NO_FATAL_FAILURE(expectCopyFailsAtTheDamage());
+  const std::string head =
+      "The group count of the copied table HSM1 could not be read: ";
+  EXPECT_EQ(error().rfind(head, 0), 0u) << error();
+}
+
 // A text with a NUL byte arrives whole in a SQLite target. PostgreSQL's
 // texts cannot hold one: that copy fails with the reason and leaves the
 // target as it was, rather than storing the text cut at the NUL.

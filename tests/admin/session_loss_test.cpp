@@ -515,6 +515,7 @@ class PostgresGoneSessionCommitTest
   // Runs the case's work for the rule `name`: its last answer, with its
   // text in `text`.
   bool work(const std::string& name, std::string& text) {
+    commitFailed_ = false;
     if (GetParam().work == Work::kImport) {
       KvbString error;
       const bool done =
@@ -532,6 +533,7 @@ class PostgresGoneSessionCommitTest
                               : readRule("template") && addRule(name) > 0;
     const bool committed = host->endTransaction(ran);
     text = host->getErrorMessage().str();
+    commitFailed_ = ran && !committed;
     return ran && committed;
   }
   int rulesNamed(const std::string& name) {
@@ -549,6 +551,7 @@ class PostgresGoneSessionCommitTest
   RepositoryImportExportManager* manager_ = nullptr;
   KvbString exported_;
   std::string schema_, connection_;
+  bool commitFailed_ = false;  // the host's commit, after its statements ran
 };
 
 // The driver finds its session gone at a statement's close or free, which
@@ -590,6 +593,16 @@ TEST_P(PostgresGoneSessionCommitTest, ACommitIsTrueOnlyWhenTheServerStoredIt) {
     } else {
       ++lost;
       EXPECT_NE(text.find(kLost), std::string::npos) << text;
+      // A session that the driver had found gone before the transaction's
+      // end was sent no commit: the transaction was rolled back. A commit
+      // that found it gone may have reached the server first.
+      const bool goneBeforeEnd =
+          text.find("before the transaction's end") != std::string::npos;
+      if (goneBeforeEnd || commitFailed_) {
+        EXPECT_EQ(text.find("rolled back with its writes") != std::string::npos,
+                  goneBeforeEnd)
+            << text;
+      }
       EXPECT_EQ(rulesNamed(name), 0);
       EXPECT_EQ(recorder.events, std::vector<std::string>{});
     }

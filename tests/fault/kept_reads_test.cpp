@@ -321,8 +321,23 @@ TEST_F(KeptReadTest, TableSetsThatCouldNotBeListedFailWhatNeedsThem) {
             KvbString::npos)
       << admin_->getErrorMessage().str();
   EXPECT_GT(sqliteRows(path_).size(), 0u);
+  // An import needs the sets too: a table file replaces none of their tables.
+  ASSERT_TRUE(sqliteExec(path_,
+                         "CREATE TABLE HSM3 (V INTEGER); "
+                         "INSERT INTO HSM3 VALUES (1)"));
+  ASSERT_TRUE(repository_->exportTableToXml("HSM3", dir_.path().c_str(), false))
+      << repository_->getErrorMessage().str();
+  ASSERT_TRUE(sqliteExec(path_, "UPDATE HSM3 SET V = 2"));
+  const std::vector<std::string> kept = sqliteRows(path_);
+  EXPECT_FALSE(repository_->importTable(dir_.file("HSM3.xml").c_str()));
+  EXPECT_EQ(repository_->getErrorMessage().str(), reason);
+  EXPECT_EQ(sqliteRows(path_), kept);
 
   kvbGetConfigOptions("")->set("REPOS/TABLE_LIST_PATH", kTableSets);
+  EXPECT_TRUE(repository_->importTable(dir_.file("HSM3.xml").c_str()))
+      << repository_->getErrorMessage().str();
+  EXPECT_EQ(sqliteRows(path_, {"HSM3"}),
+            (std::vector<std::string>{"HSM3", "1|"}));
   EXPECT_TRUE(admin_->copyRepository(repository_, target))
       << admin_->getErrorMessage().str();
   target->release();
