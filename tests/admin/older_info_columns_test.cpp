@@ -26,10 +26,11 @@ const char kWithoutMinor[] =
     "DROP TABLE INFO; CREATE TABLE INFO (I_TYPE VARCHAR(30), I_VERS "
     "INTEGER); INSERT INTO INFO VALUES ('KVREPOSITORY', 7);";
 // An I_MVER column whose value cannot be read: the view's column overflows
-// when it is computed, and only then.
+// when it is computed, and only then. Its name is in lower case, as files
+// of old versions may spell it.
 const char kMinorUnreadable[] =
     "ALTER TABLE INFO RENAME TO INFO_ROWS; CREATE VIEW INFO AS SELECT "
-    "I_TYPE, I_VERS, I_DESC, I_UUID, abs(-9223372036854775807 - 1) AS I_MVER "
+    "I_TYPE, I_VERS, I_DESC, I_UUID, abs(-9223372036854775807 - 1) AS i_mver "
     "FROM INFO_ROWS;";
 
 class OlderInfoColumnsTest : public ::testing::TestWithParam<bool> {

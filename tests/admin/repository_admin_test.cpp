@@ -10,6 +10,7 @@
 #include "admin/repositoryadminimpl.h"
 #include "kvreposres/kvreposres.h"
 #include "support/admin_targets.h"
+#include "support/driver_fault.h"
 #include "support/log_capture.h"
 #include "support/repos_impl_targets.h"
 
@@ -146,12 +147,18 @@ TEST_P(AdminOpenTest, UnreadableVersionRowsAreNeitherMissingNorOld) {
 
 // A repository written before the minor version has no I_MVER column: it
 // is of minor version 0, refused by the open's check as older, and its
-// upgrade adds the column and stores the current minor version.
+// upgrade adds the column and stores the current minor version. While the
+// column is there, a read of it that fails is a failed read.
 TEST_P(AdminOpenTest, AnInfoTableWithoutTheMinorColumnIsOfMinorZero) {
   const AdminDatabase db = newDatabase();
   ASSERT_TRUE(create(db)) << error();
   RepositoryImpl* repository = open(db);
   ASSERT_NE(repository, nullptr) << error();
+  if (!isFile()) {  // the driver seam: the version rows, then I_MVER
+    DriverFault minorRead(DacFault::kPrepare, 2);
+    EXPECT_FALSE(repository->readVersionInfo());
+    EXPECT_TRUE(DriverFault::fired());
+  }
   ReposDataAccess* rda = repository->getDataAccess();
   ASSERT_TRUE(rda->paramExec("ALTER TABLE " +
                                  rda->getTableName("INFO", true, -1) +
