@@ -13,6 +13,15 @@
 // session. A test's repository is its own, and no other of its connections
 // waits while the watched one is watched. One watch at a time: the SQLite hook is
 // process-wide.
+//
+// A wait is known by the time the server stamped it, and only stamps from
+// the watch's start on count: the watched work begins after the watch
+// does, so an older stamp is not one of its waits. Some server releases
+// show on a session's new wait the stamp of its previous wait, when that
+// one ended in an error (a lock timeout), until they stamp the new wait a
+// moment later; a look in between would take the old stamp for a second
+// wait. The start is read from the server's clock, which the waiter's
+// stamps come from even when the asker runs in another server session.
 #ifndef TESTS_SUPPORT_CONNECTION_WAITS_H_
 #define TESTS_SUPPORT_CONNECTION_WAITS_H_
 
@@ -40,7 +49,9 @@ class ConnectionWaits {
   // may wait a moment at its commit for the waiter's tries to read.
   ConnectionWaits(ReposDataAccess* asker, ReposDataAccess* waiter,
                   bool postgres)
-      : asker_(asker), prefix_(postgres ? prefixOf(waiter) : "") {
+      : asker_(asker),
+        prefix_(postgres ? prefixOf(waiter) : ""),
+        since_(postgres ? serverNow(asker) : "") {
     pauses_ = 0;
     waitsBegun_ = 0;
     watcher_ = std::this_thread::get_id();
@@ -54,12 +65,14 @@ class ConnectionWaits {
   // paused since the watch began (see above); on PostgreSQL, whether the
   // session waits now, each wait that a look finds counted once by when it
   // began. The server shows when a wait began a moment after the wait
-  // itself, so a look that finds a wait without its start asks again until
-  // the start shows or the wait has ended; a wait that ended before its
-  // start showed is counted on its own.
+  // itself, so a look that finds a wait without its start (or with a start
+  // from before the watch) asks again until the start shows or the wait
+  // has ended; a wait that ended before its start showed is counted on its
+  // own.
   bool look() {
     if (prefix_.empty()) return pauses_ > 0;
     const KvbDatavar pattern(("%" + prefix_ + "%").c_str());
+    const KvbDatavar since(since_.c_str());
     bool unstamped = false;
     for (;;) {
       // The server keeps what it showed of its sessions until the asker's
@@ -68,13 +81,14 @@ class ConnectionWaits {
       asker_->paramSingleton("SELECT 1 FROM pg_stat_clear_snapshot()",
                              &cleared, 0);
       ReposDataAccessCursor* cursor = asker_->paramSelect(
-          "SELECT COUNT(*), COALESCE(MIN(l.waitstart)::text, '') FROM pg_locks "
-          "l JOIN pg_stat_activity a ON a.pid = l.pid "
+          "SELECT COUNT(*), COALESCE((MIN(l.waitstart) FILTER (WHERE "
+          "EXTRACT(EPOCH FROM l.waitstart) >= CAST(? AS numeric)))::text, "
+          "'') FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid "
           "WHERE NOT l.granted AND (a.query ILIKE ? OR "
           "(l.locktype = 'advisory' AND l.objid IN (SELECT c.oid FROM "
           "pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
           "WHERE n.nspname || '.' || c.relname ILIKE ?)))",
-          2, &pattern, &pattern);
+          3, &since, &pattern, &pattern);
       bool waiting = false;
       std::string began;
       if (cursor && cursor->next() == 1) {
@@ -138,6 +152,17 @@ class ConnectionWaits {
     EXPECT_TRUE(c->getTablePrefix(false, &prefix, &error)) << error.str();
     return prefix.str();
   }
+  // The server's clock now, as seconds since the epoch (exact to the
+  // microsecond, whatever the session's date style or time zone).
+  static std::string serverNow(ReposDataAccess* asker) {
+    std::string now;
+    ReposDataAccessCursor* cursor = asker->paramSelect(
+        "SELECT EXTRACT(EPOCH FROM clock_timestamp())::text", 0);
+    if (cursor && cursor->next() == 1) now = cursor->getString(0).str();
+    if (cursor) cursor->release();
+    EXPECT_FALSE(now.empty()) << asker->getErrorMessage().str();
+    return now;
+  }
   static void paused(int pause) {
     if (std::this_thread::get_id() == watcher_.load()) return;
     std::lock_guard<std::mutex> guard(mutex_);
@@ -148,6 +173,7 @@ class ConnectionWaits {
 
   ReposDataAccess* asker_;
   std::string prefix_;
+  std::string since_;  // the server's clock when the watch began
   std::set<std::string> starts_;
   int unstampedWaits_ = 0;
   static inline std::atomic<int> pauses_{0};
