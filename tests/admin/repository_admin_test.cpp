@@ -181,6 +181,34 @@ TEST_P(AdminOpenTest, AnInfoTableWithoutTheMinorColumnIsOfMinorZero) {
   if (repository) repository->release();
 }
 
+// An INFO table without I_UUID holds no UUID, which is no failure, also
+// inside the host's transaction, which then commits its writes in every
+// mode of the driver: a statement that the server refused there would end
+// it in the mode that rolls a transaction back at a failure.
+TEST_P(AdminOpenTest, AnInfoTableWithoutTheUuidColumnHoldsNoUuid) {
+  if (!isPostgres()) GTEST_SKIP() << "the SQLite files: OlderInfoColumnsTest";
+  const AdminDatabase db = newDatabase();
+  ASSERT_TRUE(create(db)) << error();
+  RepositoryImpl* repository = open(db);
+  ASSERT_NE(repository, nullptr) << error();
+  ReposDataAccess* rda = repository->getDataAccess();
+  ASSERT_TRUE(rda->paramExec("ALTER TABLE " +
+                                 rda->getTableName("INFO", true, -1) +
+                                 " DROP COLUMN I_UUID",
+                             nullptr, 0))
+      << rda->getErrorMessage().str();
+  ASSERT_TRUE(rda->beginTransaction(false, nullptr));
+  EXPECT_EQ(repository->getRepositoryUUID().str(), "");
+  EXPECT_EQ(repository->getErrorMessage().str(), "");
+  EXPECT_TRUE(repository->setKeyValue("after", "stored"))
+      << repository->getErrorMessage().str();
+  EXPECT_TRUE(rda->endTransaction(true)) << rda->getErrorMessage().str();
+  KvbString value;
+  EXPECT_TRUE(repository->getKeyValue("after", &value));
+  EXPECT_EQ(value.str(), "stored");
+  repository->release();
+}
+
 // The refusal names the database (and the prefix) that holds no
 // repository, says how that shows, and is logged once.
 TEST_P(AdminOpenTest, CheckRefusesADatabaseThatWasNeverCreated) {
