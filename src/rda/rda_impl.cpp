@@ -823,11 +823,7 @@ int RDA_BaseImpl::getMaxTextLength() { return kInlineTextLimit; }
 
 KvbString RDA_BaseImpl::repositoryUUID(KvbString* reason) {
   KvbDatavar type("KVREPOSITORY");
-  // Every column is asked for and I_UUID is found by its name: the INFO
-  // table of an older repository has none, and so no UUID. A query that
-  // named it would fail there, and in a driver mode that rolls the whole
-  // transaction back at a failed statement take the host's with it.
-  KvbString sql = kvbStringFormat("SELECT * FROM %S WHERE I_TYPE = ?",
+  KvbString sql = kvbStringFormat("SELECT I_UUID FROM %S WHERE I_TYPE = ?",
                                   getTableName("INFO", true, -1));
   RDA_LockGuard guard(&lock_);
   if (!guard) {
@@ -843,15 +839,19 @@ KvbString RDA_BaseImpl::repositoryUUID(KvbString* reason) {
   ReposDataAccessCursor* cursor = paramSelect(sql, 1, &type);
   // A row that cannot be fetched is a failed read, not a missing row.
   const int fetched = cursor ? cursor->next() : 2;
-  const int column = fetched == 1 ? cursor->getColumnIndex("I_UUID") : -1;
-  KvbString uuid(column >= 0 ? cursor->getString(column) : KvbString(""));
+  KvbString uuid(fetched == 1 ? cursor->getString(0) : KvbString(""));
   if (cursor) cursor->release();
-  if (fetched != 2) {
+  const KvbString failure = getErrorMessage();
+  if (nested) endTransaction(fetched != 2);
+  // Nor is an INFO table without the column, an older repository's: it
+  // holds no UUID.
+  const bool read = fetched != 2 || lacksColumn("INFO", "I_UUID");
+  if (read) {
     std::lock_guard<std::mutex> kept(uuidMutex_);
     lastUuid_ = uuid;
+  } else if (reason) {
+    *reason = failure;
   }
-  if (fetched == 2 && reason) *reason = getErrorMessage();
-  if (nested) endTransaction(fetched != 2);
   if (failedBefore)
     lock_.texts().set(saved);
   else

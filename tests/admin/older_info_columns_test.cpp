@@ -113,6 +113,8 @@ TEST_P(OlderInfoColumnsTest, AnInfoTableWithoutTheMinorColumnIsOfMinorZero) {
   ASSERT_TRUE(repository_->upgradeRepository())
       << repository_->getErrorMessage().str();
   EXPECT_EQ(versions(repository_), "3 7.4 current 1 minor current 1");
+  // The upgrade gave the repository its UUID, which this object reads now.
+  EXPECT_EQ(repository_->getRepositoryUUID().length(), 36u);
   repository_->release();
   repository_ = open(true);
   EXPECT_NE(repository_, nullptr) << admin_->getErrorMessage().str();
