@@ -4,7 +4,9 @@
 # host program need; otherwise also those that the tests, the benchmarks
 # and the reliability harness add (MariaDB stands for a database server
 # that the engine does not support; pgbouncer is the connection pooler that
-# the tests of several connections also run through).
+# the tests of several connections also run through). The tests also get
+# a comma locale (de_DE.UTF-8), in which they run as a host with a user
+# interface does.
 set -euo pipefail
 build=(
   build-essential cmake pkg-config
@@ -16,7 +18,7 @@ tests=(
   postgresql postgresql-client pgbouncer
   mariadb-server odbc-mariadb
   clang-14 libclang-rt-14-dev
-  doxygen
+  doxygen locales
 )
 case "${1:-}" in
   --build-only) packages=("${build[@]}") ;;
@@ -32,4 +34,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+if [ -z "${1:-}" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

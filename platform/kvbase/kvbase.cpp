@@ -5,11 +5,13 @@
 
 #include <dirent.h>
 #include <fnmatch.h>
+#include <locale.h>
 #include <uuid/uuid.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -39,18 +41,40 @@ KvbString::KvbString(const std::string& text) : text_(text), null_(false) {}
 KvbString::KvbString(std::string&& text)
     : text_(std::move(text)), null_(false) {}
 
+// The C locale, made once and never freed: number texts are written and
+// read in it whatever locale the host sets for its process or its threads.
+static locale_t cLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+  return c;
+}
+
+KvbCLocaleScope::KvbCLocaleScope()
+    : previous_(cLocale() ? uselocale(cLocale()) : nullptr) {}
+
+KvbCLocaleScope::~KvbCLocaleScope() {
+  if (previous_) uselocale(static_cast<locale_t>(previous_));
+}
+
 KvbString KvbString::fromInt(int64_t value) {
-  return KvbString(std::to_string(value));
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  return KvbString(buffer, static_cast<size_t>(end - buffer));
 }
 
 KvbString KvbString::fromDouble(double value) {
+  // std::to_chars ignores every locale; with a precision it writes what
+  // "%.*g" writes in the C locale. The shortest precision that reads back
+  // to the same double wins; NaN never compares equal and takes 17.
   char buffer[40];
-  // The shortest precision that reads back to the same double.
+  char* end = buffer;
   for (int precision = 15; precision <= 17; ++precision) {
-    snprintf(buffer, sizeof buffer, "%.*g", precision, value);
-    if (strtod(buffer, nullptr) == value) break;
+    end = std::to_chars(buffer, buffer + sizeof buffer, value,
+                        std::chars_format::general, precision)
+              .ptr;
+    *end = '\0';
+    if (strtod_l(buffer, nullptr, cLocale()) == value) break;
   }
-  return KvbString(buffer);
+  return KvbString(buffer, static_cast<size_t>(end - buffer));
 }
 
 void KvbString::setNull() {
@@ -221,7 +245,7 @@ bool KvbString::toInt64(int64_t& out) const {
   if (!trimmedText(*this, text)) return false;
   errno = 0;
   char* end = nullptr;
-  long long value = strtoll(text.c_str(), &end, 10);
+  long long value = strtoll_l(text.c_str(), &end, 10, cLocale());
   if (errno == ERANGE || !readWhole(text, end)) return false;
   out = value;
   return true;
@@ -239,8 +263,11 @@ bool KvbString::toDouble(double& out) const {
   if (!trimmedText(*this, text)) return false;
   errno = 0;
   char* end = nullptr;
-  double value = strtod(text.c_str(), &end);
-  if (errno == ERANGE || !readWhole(text, end) || !std::isfinite(value))
+  double value = strtod_l(text.c_str(), &end, cLocale());
+  // ERANGE also comes with a value too small for a normal double, which
+  // reads as the nearest subnormal (or 0): only an overflow is refused.
+  // "inf" and "nan" themselves come without it.
+  if ((errno == ERANGE && std::isinf(value)) || !readWhole(text, end))
     return false;
   out = value;
   return true;
@@ -291,6 +318,7 @@ static std::string printfFormat(const char* format) {
 
 KvbString formatV(const char* format, va_list args) {
   const std::string fmt = printfFormat(format);
+  const KvbCLocaleScope cNumbers;
   char small[256];
   va_list copy;
   va_copy(copy, args);

@@ -27,8 +27,11 @@ class KvbString {
   KvbString(const std::string& text);  // NOLINT
   KvbString(std::string&& text);       // NOLINT
 
-  // Decimal text of a number; reals use the shortest text that reads back
-  // to the same double ("%.17g" at most).
+  // Decimal text of a number in the C form (a point as the decimal
+  // separator, no grouping) whatever locale the process or the calling
+  // thread sets; reals use the shortest text that reads back to the same
+  // double ("%.17g" at most), "inf", "-inf" and "nan" for the values that
+  // are no finite number.
   static KvbString fromInt(int64_t value);
   static KvbString fromDouble(double value);
 
@@ -81,10 +84,12 @@ class KvbString {
   // character.
   KvbString& truncateUtf8(size_t maxBytes);
 
-  // Number conversions of the whole text (surrounding blanks allowed).
-  // They answer false, leaving `out` unchanged, for the null string, an
-  // empty text, trailing garbage (a NUL byte inside the text included) or a
-  // value out of range.
+  // Number conversions of the whole text (surrounding blanks allowed), in
+  // the C form whatever locale the process or the calling thread sets: "1,5"
+  // is no number. They answer false, leaving `out` unchanged, for the null
+  // string, an empty text, trailing garbage (a NUL byte inside the text
+  // included) or a value out of range ("1e999"). toDouble reads what
+  // fromDouble writes: "inf", "-inf", "nan" and subnormal values too.
   bool toInt(int& out) const;
   bool toInt64(int64_t& out) const;
   bool toDouble(double& out) const;
@@ -107,7 +112,23 @@ KvbString operator+(const KvbString& a, const char* b);
 // ---------------------------------------------------------------------------
 // Formatting. kvbStringFormat takes a printf format in which "%S" stands for
 // a KvbString (a null string prints as the empty text); every other
-// conversion is printf's. There is no length limit.
+// conversion is printf's, in the C locale whatever locale the host sets
+// ("%g" of 1.5 is "1.5"). There is no length limit.
+// While alive, the C library's conversions on the calling thread (printf's
+// and strtod's families) use the C locale; the thread's own locale, or the
+// process's, comes back at the end of the scope. The host's locale is never
+// changed for other threads.
+class KvbCLocaleScope {
+ public:
+  KvbCLocaleScope();
+  ~KvbCLocaleScope();
+  KvbCLocaleScope(const KvbCLocaleScope&) = delete;
+  KvbCLocaleScope& operator=(const KvbCLocaleScope&) = delete;
+
+ private:
+  void* previous_;  // the thread's locale_t before the scope
+};
+
 namespace kvb_detail {
 inline const char* formatArg(const KvbString& s) { return s.asCstr(); }
 template <typename T>

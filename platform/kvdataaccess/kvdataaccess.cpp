@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -644,6 +645,9 @@ struct OdbcDbc {
   // cannot, and its driver would store such a text cut at that byte);
   // empty when they can.
   KvbString nulRefusedBy;
+  // A SQLite file through its driver, which stores NULL for a NaN bound to
+  // it without a word: a NaN is refused before it is bound.
+  bool keepsNoNan = false;
   KvbString dbmsName;  // as the driver names the database's product
   // A statement run outside a transaction runs in a transaction of its
   // own (see OdbcStmt::execute); autoCommit follows the session's mode.
@@ -1339,6 +1343,12 @@ class OdbcStatement : public StatementBase {
         binding.data = &param.integer;
         break;
       case kvbTypeReal:
+        if (stmt_->dbc->keepsNoNan && !value.isNull() &&
+            std::isnan(value.asDouble())) {
+          error_ = stmt_->whileDoing(
+              "Binding", sqliteNanRefusal(stmt_->sql.asCstr(), index));
+          return false;
+        }
         param.real = value.isNull() ? 0 : value.asDouble();
         binding.cType = SQL_C_DOUBLE;
         binding.sqlType = SQL_DOUBLE;
@@ -1604,6 +1614,8 @@ std::shared_ptr<OdbcDbc> openSession(const std::vector<Attribute>& attributes,
   dbc->connected = true;
   if (!infoText(dbc->handle, SQL_DBMS_NAME, dbc->dbmsName, error))
     return nullptr;
+  dbc->keepsNoNan =
+      OdbcConnection::kindOfDbms(dbc->dbmsName) == DAC_DB_SQLITE;
   if (OdbcConnection::kindOfDbms(dbc->dbmsName) == DAC_DB_POSTGRESQL) {
     dbc->nulRefusedBy = dbc->dbmsName;
     const Attribute* serverPrepare =

@@ -114,7 +114,10 @@ class DacStatement {
   // PostgreSQL, whose texts cannot hold a NUL byte, for a text that holds
   // one: "Binding \"<SQL>\": the text of parameter <n> holds a NUL byte,
   // which PostgreSQL cannot store", <n> counting from 1 (see
-  // dacNulByteRefusal). SQLite stores every byte.
+  // dacNulByteRefusal). SQLite stores every byte, but NULL for a NaN: on
+  // SQLite, natively or through its ODBC driver, a NaN is refused with
+  // "NaN cannot be stored in <column>: SQLite keeps no NaN (it would store
+  // NULL)" (sqliteNanRefusal), after "Binding \"<SQL>\": " through ODBC.
   virtual bool bind(int index, const KvbDatavar& value, int type, int size) = 0;
   // Runs the statement; rows, when given, receives the number of rows
   // inserted, updated or deleted.

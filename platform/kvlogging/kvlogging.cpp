@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "kvbase/kvbase.h"
 #include "kvsync/kvnocancellation.h"
 
 namespace {
@@ -88,21 +89,27 @@ void KvLogger::logFormatted(int level, const char* file, int line,
                             const char* format, va_list args) {
   if (!isEnabled(level)) return;
   if (!format) format = "";
-  va_list sizing;
-  va_copy(sizing, args);
-  int needed = std::vsnprintf(nullptr, 0, format, sizing);
-  va_end(sizing);
-  if (needed < 0) {
-    // An encoding error in the format; keep the format itself as the text.
-    log(level, file, line, format);
-    return;
+  std::string text;
+  {
+    // Numbers in a log text in the C form; the sink runs in the host's
+    // own locale again.
+    const KvbCLocaleScope cNumbers;
+    va_list sizing;
+    va_copy(sizing, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, sizing);
+    va_end(sizing);
+    if (needed >= 0) {
+      text.assign(static_cast<size_t>(needed) + 1, '\0');
+      va_list writing;
+      va_copy(writing, args);
+      std::vsnprintf(&text[0], text.size(), format, writing);
+      va_end(writing);
+      text.resize(static_cast<size_t>(needed));
+    } else {
+      // An encoding error in the format; keep the format itself as the text.
+      text = format;
+    }
   }
-  std::string text(static_cast<size_t>(needed) + 1, '\0');
-  va_list writing;
-  va_copy(writing, args);
-  std::vsnprintf(&text[0], text.size(), format, writing);
-  va_end(writing);
-  text.resize(static_cast<size_t>(needed));
   log(level, file, line, text.c_str());
 }
 

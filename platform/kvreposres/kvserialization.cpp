@@ -76,11 +76,10 @@ class RecordImpl : public MetadataRecord {
   bool included_ = false;
 
  private:
+  // A present text that does not read as the type is noted on the
+  // context, which refuses the operation with it.
   template <typename Parse>
-  bool read(const KvbString& key, Parse parse) {
-    const std::string* value = find(values_, key.str());
-    return value && !value->empty() && parse(KvbString(*value));
-  }
+  bool read(const KvbString& key, Parse parse);
 };
 
 class IteratorImpl : public MetadataRecordIterator {
@@ -188,7 +187,18 @@ class ContextImpl : public MetadataSerializationContext {
     return getProperty(record, name, text) && text.toInt(out);
   }
 
+  KvbString getUnreadableValue() override { return KvbString(unreadable_); }
+  // Keeps the first unreadable value of the operation.
+  void noteUnreadable(const std::string& type, const std::string& uuid,
+                      const std::string& key, const std::string& text) const {
+    if (!unreadable_.empty()) return;
+    unreadable_ = "The value \"" + text + "\" of " + key + " in the " + type +
+                  (uuid.empty() ? std::string() : " " + uuid) +
+                  " record cannot be read as a number";
+  }
+
   void reset() override {
+    unreadable_.clear();
     records_.clear();
     included_.clear();
     includedOrder_.clear();
@@ -229,7 +239,18 @@ class ContextImpl : public MetadataSerializationContext {
   std::string pathType_;
   RepositoryActionEvent* listener_ = nullptr;
   bool readInput_ = false;  // a deserialize of this operation succeeded
+  // The first value of this operation that a typed read could not read.
+  mutable std::string unreadable_;
 };
+
+template <typename Parse>
+bool RecordImpl::read(const KvbString& key, Parse parse) {
+  const std::string* value = find(values_, key.str());
+  if (!value || value->empty()) return false;
+  if (parse(KvbString(*value))) return true;
+  context_->noteUnreadable(type_, uuid_, key.str(), *value);
+  return false;
+}
 
 // Gives `record` and every record below it a number, children first; 0
 // marks a record being numbered, so that meeting it again is a cycle.

@@ -42,8 +42,10 @@ class MetadataRecord {
   // it is present.
   virtual bool getValue(const KvbString& key, KvbString& out) = 0;
   // Typed reads: false, leaving `out` as the caller preset it, when the key
-  // is absent, empty or does not read as the type. Booleans accept
-  // 1/0, true/false, yes/no, on/off.
+  // is absent, empty or does not read as the type. Numbers are read in the
+  // C form whatever the host's locale. Booleans accept 1/0, true/false,
+  // yes/no, on/off. A value that is present but does not read as the type
+  // is also noted on the context (getUnreadableValue).
   virtual bool getIntValue(const KvbString& key, int& out) = 0;
   virtual bool getRealValue(const KvbString& key, double& out) = 0;
   virtual bool getBoolValue(const KvbString& key, bool& out) = 0;
@@ -112,8 +114,13 @@ class MetadataSerializationContext {
                            KvbString& out) = 0;
   virtual bool getIntProperty(MetadataRecord* record, const KvbString& name,
                               int& out) = 0;
+  // The first value of this operation that a record's typed read found
+  // present but unreadable, as a text that names the value, its key and the
+  // record's type and UUID; "" when there was none. An import refuses the
+  // object with it.
+  virtual KvbString getUnreadableValue() = 0;
   // Starts a fresh operation: forgets every record, the included registry,
-  // the object path and the listener.
+  // the unreadable value, the object path and the listener.
   virtual void reset() = 0;
   // The repository object being written or replaced; it becomes the source
   // text of the action events and the "path" of the next serialize.

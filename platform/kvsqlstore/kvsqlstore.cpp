@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -426,7 +427,12 @@ class SqliteStatementImpl : public SqliteStatement {
   bool setInt64(int index, int64_t value) override {
     return bound(sqlite3_bind_int64(rebinding(index), index + 1, value));
   }
+  // SQLite stores NULL in place of a NaN: refused, so that nothing else
+  // than the value given is stored.
   bool setReal(int index, double value) override {
+    if (std::isnan(value))
+      return error_.set(
+          sqliteNanRefusal(sqlite3_sql(handle_->stmt), index).asCstr());
     return bound(sqlite3_bind_double(rebinding(index), index + 1, value));
   }
   // The text is copied into a buffer of its parameter, which is reused on

@@ -260,4 +260,13 @@ KvbString getSqliteErrorMessage();
 // is missing; empty when nothing stands in the way.
 KvbString sqliteFileRefusal(const KvbString& path);
 
+// The column that marker `index` (from 0) of `sql` stands for: the column
+// at its place in "INSERT INTO T (A, B) VALUES (?, ?)", or the name before
+// the comparison in "SET A = ?" or "WHERE T.A=?"; "parameter <index + 1>"
+// when the statement names none.
+KvbString sqlMarkerColumn(const char* sql, int index);
+// The refusal of a NaN bound to marker `index` of `sql`, which names the
+// column: SQLite stores NULL in place of a NaN.
+KvbString sqliteNanRefusal(const char* sql, int index);
+
 #endif  // KVSQLSTORE_KVSQLSTORE_H_

@@ -196,6 +196,13 @@ bool RepositoryImportExportManagerImpl::inTransaction(
     common->endTransaction(false);  // a failed begin leaves its level raised
   } else {
     result = work();
+    // A number of the import that could not be read refuses the object,
+    // whatever the work made of it, and nothing of it stays.
+    const KvbString unreadable = context_->getUnreadableValue();
+    if (!unreadable.isEmpty()) {
+      errorText = unreadable;
+      result = false;
+    }
     // A failed commit leaves the reason of the connection.
     if (!common->endTransaction(result) && result) {
       errorText = common->getErrorMessage();

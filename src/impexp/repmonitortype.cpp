@@ -15,7 +15,9 @@ KvbString value(MetadataRecord* record, const char* key) {
 }
 
 // The bands of a threshold record, in index order up to the first whose
-// four values are all empty; empty numbers read as 0.
+// four values are all empty; empty numbers read as 0. A number that is
+// there but cannot be read is noted on the record's context, which refuses
+// the import.
 struct Bands {
   explicit Bands(MetadataRecord* record) {
     for (count = 0; count < 7; ++count) {
@@ -29,9 +31,9 @@ struct Bands {
         break;
       starts[count] = ends[count] = 0;
       colors[count] = 0;
-      start.toDouble(starts[count]);
-      end.toDouble(ends[count]);
-      color.toInt(colors[count]);
+      record->getRealValue(("START_" + i).c_str(), starts[count]);
+      record->getRealValue(("END_" + i).c_str(), ends[count]);
+      record->getIntValue(("COLOR_" + i).c_str(), colors[count]);
     }
   }
   int count = 0;

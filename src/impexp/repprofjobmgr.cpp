@@ -71,7 +71,7 @@ bool ProfileJobManagerImpl::importNewObject(MetadataRecord* record,
   context()->setProperty(record, "TARGETUUID", uuid);
   const double now = KvbDate::currentDate().asDouble();
   double created = 0;
-  if (!value(record, "SU_CRDAT").toDouble(created)) created = now;
+  if (!record->getRealValue("SU_CRDAT", created)) created = now;
   const int newId = profile->addProfileJob(
       name, value(record, "SU_DESC"), uuid, created, now,
       value(record, "SU_CRUSR"), getOSUserName(), folderId);

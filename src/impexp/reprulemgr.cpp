@@ -94,7 +94,7 @@ bool RuleManagerImpl::importOverObject(MetadataRecord* record, int targetId,
           common.get(), uuid, errorText))
     return false;
   double created = 0;
-  if (!value(record, "RU_CRDAT").toDouble(created))
+  if (!record->getRealValue("RU_CRDAT", created))
     created = KvbDate::currentDate().asDouble();
   const bool updated = common->updateRule(
       targetId, name, value(record, "RU_TYPE"), value(record, "RU_EXPR"),

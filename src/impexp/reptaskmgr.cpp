@@ -89,7 +89,7 @@ bool TaskManagerImpl::importOverObject(MetadataRecord* record, int targetId,
           monitor.get(), uuid, errorText))
     return false;
   double created = 0;
-  if (!value(record, "JB_CRDAT").toDouble(created))
+  if (!record->getRealValue("JB_CRDAT", created))
     created = KvbDate::currentDate().asDouble();
   if (!monitor->updateTask(targetId, name, uuid, value(record, "JB_CRUSR"),
                            KvbDate(created), getOSUserName(),

@@ -32,13 +32,13 @@ bool RDA_BaseImpl::nextIDsInScript(const KvbString& key, int count,
   const KvbString ucurid = getTableName("UCURID", true, -1);
   // Straight into the script: the row that an earlier statement of the
   // script inserted is not on the database to be counted.
-  KvbString text;
+  KvbString text, unused;  // an integer and a text always have literals
   if (stored)
     bindLiterals("UPDATE " + ucurid + " SET NI_VAL = ? WHERE NI_KEY = ?",
-                 {value, name}, text);
+                 {value, name}, text, unused);
   else
     bindLiterals("INSERT INTO " + ucurid + " (NI_KEY, NI_VAL) VALUES (?, ?)",
-                 {name, value}, text);
+                 {name, value}, text, unused);
   return divertStatement(text);
 }
 

@@ -57,9 +57,8 @@ bool RDA_StatementBase::run(int64_t* rows) {
       if (read) read->release();
       return ran;
     }
-    KvbString text;
-    if (!bindLiterals(sql_, scriptValues_, text))
-      return fail("The statement's values do not match its markers: " + sql_);
+    KvbString text, error;
+    if (!bindLiterals(sql_, scriptValues_, text, error)) return fail(error);
     if (rows && !rowsInScript(rows)) return false;
     // A statement that would change no row is none of the script's.
     if (rows && *rows == 0) return true;

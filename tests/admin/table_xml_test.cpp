@@ -1,10 +1,13 @@
 // Table dumps and per-id table exports on every back end.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "kvfileio/kvfileio.h"
 #include "services/owned.h"
 #include "support/admin_targets.h"
+#include "support/host_locale.h"
 #include "support/log_capture.h"
 #include "support/repos_impl_targets.h"
 
@@ -84,6 +88,50 @@ class TableXmlTest : public ReposImplTest {
 const std::vector<std::string> kRows = {
     "1, 'a<b>&\"c''', 0.1", "2, NULL, NULL", "NULL, '  two\r\nlines ', 1e-300",
     "2147483647, '', -123456789.12345678", "-5, 'x\x01y', 2.5e17"};
+
+// Under a host's comma locale, a dump writes every real in the C form and
+// the load reads it back bit for bit: infinities, subnormals, 17 digits.
+TEST_P(TableXmlTest, DumpAndLoadKeepEveryRealUnderACommaLocale) {
+  HostLocale host;
+  ASSERT_TRUE(host.set());
+  makeHistogram(4, {});
+  const double reals[] = {1.5,
+                          1.0 / 3,
+                          DBL_MAX,
+                          -std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::denorm_min(),
+                          0.1 + 0.2};
+  Owned<ReposDataAccessStatement> insert(db_->createStatement(
+      "INSERT INTO " + db_->getTableName("HSM", true, 4).str() +
+      " (FIELDIDX, GRPFLD1, VAL) VALUES (?, 'g', ?)"));
+  ASSERT_TRUE(insert);
+  int id = 0;
+  for (double real : reals)
+    ASSERT_TRUE(insert->setParameter(0, KvbDatavar(id++)) &&
+                insert->setParameter(1, KvbDatavar(real)) &&
+                insert->execute());
+  insert.reset();
+  ASSERT_TRUE(
+      repos_->exportTableToXml("HSM4", dumps_.path().string().c_str(), true))
+      << repos_->getErrorMessage().asCstr();
+  std::ifstream dump(dumps_.file(dumpName("HSM4")));
+  const std::string text((std::istreambuf_iterator<char>(dump)),
+                         std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find(">1.5<"), std::string::npos) << text;
+  ASSERT_TRUE(repos_->importTable(dumps_.file(dumpName("HSM4")).c_str()))
+      << repos_->getErrorMessage().asCstr();
+  Owned<ReposDataAccessCursor> rows(db_->paramSelect(
+      "SELECT VAL FROM " + db_->getTableName("HSM", true, 4).str() +
+          " ORDER BY FIELDIDX",
+      0));
+  ASSERT_TRUE(rows);
+  for (double real : reals) {
+    ASSERT_EQ(rows->next(), 1);
+    const double back = rows->getDouble(0);
+    EXPECT_EQ(std::memcmp(&back, &real, sizeof real), 0) << back;
+  }
+}
 
 TEST_P(TableXmlTest, DumpAndLoadGiveBackRowsNullsRealsAndIndexes) {
   makeHistogram(3, kRows);

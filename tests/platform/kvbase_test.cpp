@@ -70,7 +70,7 @@ TEST(KvbString, NumberConversionsReportErrors) {
   double d = 0;
   EXPECT_TRUE(KvbString("-1.5e3").toDouble(d));
   EXPECT_EQ(d, -1500.0);
-  EXPECT_FALSE(KvbString("nan").toDouble(d));
+  EXPECT_FALSE(KvbString("1e999").toDouble(d)) << "out of range";
   bool b = true;
   EXPECT_TRUE(KvbString("No").toBool(b));
   EXPECT_FALSE(b);
