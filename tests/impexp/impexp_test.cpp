@@ -23,35 +23,13 @@
 #include "support/child_processes.h"
 #include "support/connection_waits.h"
 #include "support/event_recorder.h"
+#include "support/impexp_side.h"
 #include "support/log_capture.h"
 
 namespace {
 
 // One repository with its managers, released at the end.
-struct Side {
-  RepositoryImpl* repos = nullptr;
-  CommonRepositoryDataAccess* common = nullptr;
-  RepositoryImportExportManager* manager = nullptr;
-  void open(RepositoryImpl* opened) {
-    repos = opened;
-    ASSERT_NE(repos, nullptr);
-    common = repos->createCommonDataAccess();
-    manager = repos->createImportExportManager();
-    ASSERT_NE(manager, nullptr);
-  }
-  ~Side() {
-    delete manager;
-    if (common) common->release();
-    if (repos) repos->release();
-  }
-  int count(const char* code) {
-    ReposDataAccess* rda = repos->getDataAccess();
-    int n = -1;
-    rda->paramSingleton(
-        "SELECT COUNT(*) FROM " + rda->getTableName(code, true, -1).str(), &n,
-        0);
-    return n;
-  }
+struct Side : ImpExpSide {
   bool drop(const char* code, const std::string& what = "") {
     ReposDataAccess* rda = repos->getDataAccess();
     const std::string table = rda->getTableName(code, true, -1).str();

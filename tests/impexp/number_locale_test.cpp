@@ -19,6 +19,7 @@
 #include "reposadmin/monitor_data_access.h"
 #include "support/admin_targets.h"
 #include "support/host_locale.h"
+#include "support/impexp_side.h"
 
 namespace {
 
@@ -39,31 +40,7 @@ const double kWeight = 2.0 / 3;
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // A repository with its managers, released at the end.
-struct Side {
-  RepositoryImpl* repos = nullptr;
-  RepositoryImportExportManager* manager = nullptr;
-  MonitorRepositoryDataAccess* monitor = nullptr;
-  void open(RepositoryImpl* opened) {
-    repos = opened;
-    ASSERT_NE(repos, nullptr);
-    manager = repos->createImportExportManager();
-    monitor = repos->createMonitorDataAccess();
-    ASSERT_NE(manager, nullptr);
-    ASSERT_NE(monitor, nullptr);
-  }
-  ~Side() {
-    delete manager;
-    if (monitor) monitor->release();
-    if (repos) repos->release();
-  }
-  int count(const char* code) {
-    ReposDataAccess* rda = repos->getDataAccess();
-    int n = -1;
-    rda->paramSingleton(
-        "SELECT COUNT(*) FROM " + rda->getTableName(code, true, -1).str(), &n,
-        0);
-    return n;
-  }
+struct Side : ImpExpSide {
   // The starts and ends of the threshold of `uuid`, then its task
   // member's weight.
   std::vector<double> numbers(const std::string& uuid) {
