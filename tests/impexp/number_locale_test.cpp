@@ -15,6 +15,7 @@
 #include "support/admin_targets.h"
 #include "support/host_locale.h"
 #include "support/impexp_side.h"
+#include "reposadmin/profile_data_access.h"
 
 namespace {
 
@@ -65,7 +66,27 @@ struct Side : ImpExpSide {
     if (member) member->release();
     return out;
   }
+  // The real of `column` in the first row of the table of `code` that
+  // `where` selects; NaN when there is none.
+  double real(const char* code, const char* column, const std::string& where) {
+    ReposDataAccess* rda = repos->getDataAccess();
+    ReposDataAccessCursor* row = rda->paramSelect(
+        std::string("SELECT ") + column + " FROM " +
+            rda->getTableName(code, true, -1).str() + " WHERE " + where,
+        0);
+    double out = std::numeric_limits<double>::quiet_NaN();
+    if (row && row->next() == 1) out = row->getDouble(0);
+    if (row) row->release();
+    return out;
+  }
 };
+
+// `text` with the value of its first `key` replaced by `value`.
+std::string withValue(std::string text, const char* key, const char* value) {
+  const size_t at =
+      text.find(std::string("\"") + key + "\">") + std::strlen(key) + 3;
+  return text.replace(at, text.find('<', at) - at, value);
+}
 
 class NumberLocaleTest : public AdminTargetTest {
  protected:
@@ -86,9 +107,10 @@ class NumberLocaleTest : public AdminTargetTest {
   }
 
   // The task "K<tag>" in the source, whose member holds the threshold
-  // "u-t<tag>" of kNumbers; answers its export in the locale `host`.
+  // "u-t<tag>" of kNumbers (and the rule "u-r<tag>"); answers its export in
+  // the locale `host`, with the ids of the task and the rule.
   std::string exportTask(const std::string& tag, int host = 0,
-                         int* id = nullptr) {
+                         int* id = nullptr, int* ruleId = nullptr) {
     const int rule =
         from_.common->addRule(("R" + tag).c_str(), "T", "x", "", "", "me",
                               ("u-r" + tag).c_str(), 0, "", "");
@@ -103,6 +125,7 @@ class NumberLocaleTest : public AdminTargetTest {
     EXPECT_TRUE(from_.monitor->addTaskRuleMember(task, rule, -1, threshold,
                                                  kNumbers[14]));
     if (id) *id = task;
+    if (ruleId) *ruleId = rule;
     const auto locale = hostLocale(host);
     KvbString text, error;
     EXPECT_TRUE(from_.manager->exportObject(task, "Task", ("u-k" + tag).c_str(),
@@ -169,10 +192,7 @@ TEST_P(NumberLocaleTest, ANumberThatCannotBeReadRefusesItsObject) {
             members = from_.count("JBRUME");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);
-    std::string bad = task;
-    const size_t at =
-        bad.find(std::string("\"") + c.key + "\">") + std::strlen(c.key) + 3;
-    bad.replace(at, bad.find('<', at) - at, c.text);
+    const std::string bad = withValue(task, c.key, c.text);
     const std::string named =
         std::string("The value \"") + c.text + "\" of " + c.key + " in the ";
     KvbString error;
@@ -186,6 +206,43 @@ TEST_P(NumberLocaleTest, ANumberThatCannotBeReadRefusesItsObject) {
     EXPECT_FALSE(to_.manager->importObject(bad, 0, error));
     EXPECT_NE(error.find(named.c_str()), KvbString::npos) << error.str();
     EXPECT_EQ(to_.count("MJOB") + to_.count("THRHLD"), tasks + thresholds);
+  }
+}
+
+// An import keeps the creation date that it reads, under a comma locale:
+// a new profile job's, and a rule's or a task's imported over it.
+TEST_P(NumberLocaleTest, AnImportKeepsTheCreationDateItReads) {
+  int task = -1, rule = -1;
+  exportTask("d", 0, &task, &rule);
+  ProfileRepositoryDataAccess* profile = from_.repos->createProfileDataAccess();
+  const int job = profile->addProfileJob("P", "", "u-p", 1, 1, "me", "me", 0);
+  profile->release();
+  const struct {
+    const char *type, *uuid, *key, *code;
+    int id;
+    bool over;
+  } cases[] = {{"ProfileJob", "u-p", "SU_CRDAT", "JSETUP", job, false},
+               {"Rule", "u-rd", "RU_CRDAT", "RULE", rule, true},
+               {"Task", "u-kd", "JB_CRDAT", "MJOB", task, true}};
+  HostLocale host;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    KvbString text, error;
+    ASSERT_TRUE(from_.manager->exportObject(c.id, c.type, c.uuid, text, error,
+                                            nullptr))
+        << error.str();
+    const std::string dated =
+        withValue(text.str(), c.key, "46000.123456789");
+    Side& into = c.over ? from_ : to_;
+    ASSERT_TRUE(c.over ? from_.manager->updateObject(c.id, c.type, c.uuid,
+                                                     dated, 0, error, nullptr)
+                       : to_.manager->importObject(dated, 0, error))
+        << error.str();
+    const std::string where =
+        c.over ? std::string(c.key).substr(0, 3) + "ID = " +
+                     std::to_string(c.id)
+               : "1 = 1";
+    EXPECT_EQ(into.real(c.code, c.key, where), 46000.123456789);
   }
 }
 
