@@ -207,6 +207,12 @@ TEST_P(NumberLocaleTest, ANumberThatCannotBeReadRefusesItsObject) {
     EXPECT_NE(error.find(named.c_str()), KvbString::npos) << error.str();
     EXPECT_EQ(to_.count("MJOB") + to_.count("THRHLD"), tasks + thresholds);
   }
+  // A refusal stays with its own import: the next one reads the text.
+  KvbString error;
+  EXPECT_TRUE(to_.manager->importObject(task, 0, error)) << error.str();
+  EXPECT_TRUE(from_.manager->updateObject(source, "Task", "u-kw", task, 0,
+                                          error, nullptr))
+      << error.str();
 }
 
 // An import keeps the creation date that it reads, under a comma locale:

@@ -64,6 +64,8 @@ TEST(NumberText, IsTheCFormWhateverLocaleTheHostSets) {
     LogCapture log;
     logf("waited %.1f s", 1.5);
     EXPECT_TRUE(log.contains("waited 1.5 s"));
+    logf("%s", "");  // an empty text, not its format
+    EXPECT_FALSE(log.contains("%s"));
     EXPECT_STREQ(localeconv()->decimal_point, host ? "," : ".");
     // A configuration count: the comma locale's grouping is no count.
     KvbConfigOptions* options = kvbGetConfigOptions("KVTEST");
