@@ -104,7 +104,6 @@ void KvLogger::logFormatted(int level, const char* file, int line,
       va_copy(writing, args);
       std::vsnprintf(&text[0], text.size(), format, writing);
       va_end(writing);
-      text.resize(static_cast<size_t>(needed));
     } else {
       // An encoding error in the format; keep the format itself as the text.
       text = format;
